@@ -1,0 +1,45 @@
+# make test   install what is missing, build, run every test but the benchmarks
+# make run    install what is missing, build, start the application against the local catalogue backend
+# make bench  build an optimised tree and run the benchmarks
+# SANITIZE=address,undefined (or thread) builds a sanitized tree in its own folder.
+
+SANITIZE ?=
+JOBS ?= $(shell nproc)
+ROOT := $(abspath $(dir $(lastword $(MAKEFILE_LIST))))
+
+ifeq ($(SANITIZE),)
+BUILD ?= $(ROOT)/build
+BUILD_TYPE ?= Debug
+else
+BUILD ?= $(ROOT)/build-$(subst $(comma),-,$(SANITIZE))
+BUILD_TYPE ?= Debug
+endif
+comma := ,
+
+export CCACHE_BASEDIR := $(ROOT)
+export CCACHE_NOHASHDIR := 1
+export CCACHE_SLOPPINESS := include_file_mtime,include_file_ctime,time_macros
+
+.PHONY: deps configure build test run bench clean
+
+deps:
+	@$(ROOT)/scripts/install-deps
+
+configure: deps
+	@cmake -S $(ROOT) -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUORVANE_SANITIZE=$(SANITIZE) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest -LE bench --output-on-failure -j $(JOBS) --timeout 600
+
+run: build
+	@$(ROOT)/scripts/run-app $(BUILD)
+
+bench:
+	@$(MAKE) --no-print-directory build BUILD=$(ROOT)/build-release BUILD_TYPE=Release
+	@cd $(ROOT)/build-release && ctest -L bench --output-on-failure -j 1
+
+clean:
+	rm -rf $(ROOT)/build $(ROOT)/build-*

@@ -1,0 +1,111 @@
+#include "platform/foundation/Clock.h"
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+struct ClockState {
+    std::mutex mutex;
+    std::atomic<bool> virtualTime{false};
+    double virtualNow = 0;
+    std::map<Clock::ListenerId, std::function<void()>> listeners;
+    Clock::ListenerId nextId = 1;
+    double wallAtStart;
+    std::chrono::steady_clock::time_point steadyAtStart;
+    ClockState() {
+        wallAtStart = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        steadyAtStart = std::chrono::steady_clock::now();
+    }
+};
+
+ClockState& state() {
+    static ClockState* s = new ClockState();  // lives for the whole process
+    return *s;
+}
+
+double realNow() {
+    auto& s = state();
+    return s.wallAtStart + std::chrono::duration<double>(std::chrono::steady_clock::now() - s.steadyAtStart).count();
+}
+
+void wakeAll() {
+    std::map<Clock::ListenerId, std::function<void()>> copy;
+    {
+        std::lock_guard lock(state().mutex);
+        copy = state().listeners;
+    }
+    for (auto& [id, wake] : copy) wake();
+}
+
+}  // namespace
+
+double Clock::monotonic() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double Clock::now() {
+    auto& s = state();
+    if (!s.virtualTime.load()) return realNow();
+    std::lock_guard lock(s.mutex);
+    return s.virtualNow;
+}
+
+bool Clock::isVirtual() { return state().virtualTime.load(); }
+
+void Clock::useVirtualTime(double start) {
+    auto& s = state();
+    {
+        std::lock_guard lock(s.mutex);
+        s.virtualNow = start == 0 ? realNow() : start;
+        s.virtualTime = true;
+    }
+    wakeAll();
+}
+
+void Clock::useRealTime() {
+    state().virtualTime = false;
+    wakeAll();
+}
+
+void Clock::advance(double seconds) {
+    auto& s = state();
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.virtualTime.load()) throw std::logic_error("Clock::advance needs virtual time");
+        s.virtualNow += seconds;
+    }
+    wakeAll();
+}
+
+Clock::ListenerId Clock::addListener(std::function<void()> wake) {
+    std::lock_guard lock(state().mutex);
+    auto id = state().nextId++;
+    state().listeners.emplace(id, std::move(wake));
+    return id;
+}
+
+void Clock::removeListener(ListenerId id) {
+    std::lock_guard lock(state().mutex);
+    state().listeners.erase(id);
+}
+
+bool Clock::waitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, double deadline,
+                      const std::function<bool()>& done) {
+    while (!done()) {
+        double t = now();
+        if (t >= deadline) return done();
+        if (isVirtual() || std::isinf(deadline)) {
+            // Woken by notify or by a listener when virtual time moves; the bounded
+            // slice also covers a switch between real and virtual time.
+            cv.wait_for(lock, std::chrono::milliseconds(50));
+        } else {
+            double wait = std::min(deadline - t, 0.05);
+            cv.wait_for(lock, std::chrono::duration<double>(wait));
+        }
+    }
+    return true;
+}

@@ -1,0 +1,121 @@
+#pragma once
+// One run loop per thread: modes, timers, file-descriptor sources and performs.
+// The main thread's run loop also drains the main dispatch queue.
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/NSObject.h"
+
+using NSRunLoopMode = std::string;
+extern const NSRunLoopMode NSDefaultRunLoopMode;     // "kCFRunLoopDefaultMode"
+extern const NSRunLoopMode NSRunLoopCommonModes;     // "kCFRunLoopCommonModes"
+extern const NSRunLoopMode UITrackingRunLoopMode;    // "UITrackingRunLoopMode"
+
+class NSRunLoop;
+
+class NSTimer : public NSObject {
+public:
+    using Block = std::function<void(NSTimer&)>;
+    NSTimer(double interval, Block block, bool repeats);
+    // A timer that still has to be added to a run loop.
+    static std::shared_ptr<NSTimer> timerWithTimeInterval(double interval, Block block, bool repeats);
+    // A timer added to the current run loop in the default mode.
+    static std::shared_ptr<NSTimer> scheduledTimerWithTimeInterval(double interval, Block block, bool repeats);
+
+    void fire();  // runs the block now; a non-repeating timer is then invalid
+    void invalidate();
+    bool isValid() const { return valid_; }
+    double timeInterval() const { return interval_; }
+    double fireDate() const;
+    void setFireDate(double date);
+
+private:
+    friend class NSRunLoop;
+    double interval_;
+    Block block_;
+    bool repeats_;
+    std::atomic<bool> valid_{true};
+    mutable std::mutex mutex_;
+    double fireDate_;
+    std::weak_ptr<NSRunLoop> runLoop_;
+};
+
+class NSRunLoop : public NSObject {
+public:
+    NSRunLoop();
+    ~NSRunLoop() override;
+
+    static std::shared_ptr<NSRunLoop> currentRunLoop();
+    static std::shared_ptr<NSRunLoop> mainRunLoop();
+
+    void addTimer(const std::shared_ptr<NSTimer>& timer, const NSRunLoopMode& mode);
+
+    // File-descriptor sources: the callback runs on this run loop's thread with the
+    // poll(2) events that are ready. Any thread may add, change or remove them.
+    using SourceId = std::uint64_t;
+    using FdCallback = std::function<void(int fd, short revents)>;
+    SourceId addFileDescriptor(int fd, short events, FdCallback callback, const NSRunLoopMode& mode = NSRunLoopCommonModes);
+    void setFileDescriptorEvents(SourceId id, short events);
+    void removeFileDescriptor(SourceId id);
+
+    // Performs: run once, in order, the next time the loop runs in one of the modes.
+    // Safe from any thread; wakes the loop.
+    void performBlock(std::function<void()> block, const std::vector<NSRunLoopMode>& modes = {NSRunLoopCommonModes});
+
+    // Delayed performs of NSObject (performSelector:afterDelay: and its cancel).
+    void schedulePerform(std::shared_ptr<NSObject> target, const std::string& selector, double delay,
+                         std::function<void()> block);
+    void cancelPerforms(const NSObject* target, const std::string& selector);
+
+    // Runs one pass in `mode`: performs, due timers and ready sources, waiting for
+    // input until `limitDate` (a Clock time) when nothing was ready.
+    // Returns false when the loop was stopped.
+    bool runMode(const NSRunLoopMode& mode, double limitDate);
+    // Runs until stop() is called.
+    void run();
+    // Runs until the condition holds or `timeout` real seconds passed; returns the condition.
+    bool runUntil(const std::function<bool()>& condition, double timeout = 10,
+                  const NSRunLoopMode& mode = NSDefaultRunLoopMode);
+    // Runs for `seconds` real seconds (or until stopped).
+    void runFor(double seconds, const NSRunLoopMode& mode = NSDefaultRunLoopMode);
+    void stop();
+    void wakeUp();
+    NSRunLoopMode currentMode() const;
+    bool isMain() const { return isMain_; }
+
+private:
+    struct Perform {
+        std::function<void()> block;
+        std::vector<NSRunLoopMode> modes;
+    };
+    struct Source {
+        int fd;
+        short events;
+        std::shared_ptr<FdCallback> callback;
+        NSRunLoopMode mode;
+    };
+    struct TimerEntry {
+        std::shared_ptr<NSTimer> timer;
+        std::set<NSRunLoopMode> modes;
+    };
+    static bool modeMatches(const NSRunLoopMode& sourceMode, const NSRunLoopMode& running);
+    std::vector<std::shared_ptr<NSTimer>> dueTimers(const NSRunLoopMode& mode, double now, double* nextFire);
+
+    mutable std::mutex mutex_;
+    std::deque<Perform> performs_;
+    std::map<SourceId, Source> sources_;
+    SourceId nextSource_ = 1;
+    std::vector<TimerEntry> timers_;
+    int wakeFd_ = -1;
+    std::atomic<bool> stopped_{false};
+    std::vector<NSRunLoopMode> modeStack_;
+    bool isMain_ = false;
+    std::uint64_t clockListener_ = 0;
+};

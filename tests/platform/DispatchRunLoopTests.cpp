@@ -1,0 +1,215 @@
+#include <doctest/doctest.h>
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "support/TestEnvironment.h"
+
+using testsupport::runMainUntil;
+
+namespace {
+struct VirtualTime {
+    VirtualTime() { Clock::useVirtualTime(1000000); }
+    ~VirtualTime() { Clock::useRealTime(); }
+};
+}  // namespace
+
+TEST_CASE("main queue runs blocks in FIFO order on the main thread") {
+    std::vector<int> order;
+    bool allOnMain = true;
+    for (int i = 0; i < 100; ++i)
+        dispatch_async(dispatch_get_main_queue(), [&, i] {
+            order.push_back(i);
+            allOnMain = allOnMain && NSThread::isMainThread();
+        });
+    // Blocks queued from other threads keep their order too.
+    std::thread producer([&] {
+        for (int i = 100; i < 200; ++i) dispatch_async(dispatch_get_main_queue(), [&, i] { order.push_back(i); });
+    });
+    producer.join();
+    REQUIRE(runMainUntil([&] { return order.size() == 200; }));
+    for (int i = 0; i < 200; ++i) CHECK(order[static_cast<std::size_t>(i)] == i);
+    CHECK(allOnMain);
+}
+
+TEST_CASE("dispatch_after follows the virtual clock") {
+    VirtualTime vt;
+    std::vector<std::string> fired;
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 2 * NSEC_PER_SEC), dispatch_get_main_queue(), [&] { fired.push_back("2s"); });
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, NSEC_PER_SEC / 2), dispatch_get_main_queue(), [&] { fired.push_back("0.5s"); });
+    NSRunLoop::mainRunLoop()->runFor(0.2);
+    CHECK(fired.empty());  // no virtual time passed
+    Clock::advance(1);
+    REQUIRE(runMainUntil([&] { return fired.size() == 1; }));
+    CHECK(fired[0] == "0.5s");
+    NSRunLoop::mainRunLoop()->runFor(0.1);
+    CHECK(fired.size() == 1);
+    Clock::advance(1);
+    REQUIRE(runMainUntil([&] { return fired.size() == 2; }));
+    CHECK(fired[1] == "2s");
+}
+
+TEST_CASE("a worker's sync dispatch to main completes while main runs its loop") {
+    std::atomic<bool> ranOnMain{false}, workerDone{false};
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [&] {
+        dispatch_sync(dispatch_get_main_queue(), [&] { ranOnMain = NSThread::isMainThread(); });
+        workerDone = true;
+    });
+    REQUIRE(runMainUntil([&] { return workerDone.load(); }));
+    CHECK(ranOnMain);
+}
+
+TEST_CASE("serial queues run one block at a time, in order") {
+    auto q = dispatch_queue_create("com.quorvane.test.serial");
+    std::vector<int> order;
+    std::atomic<int> concurrent{0}, maxConcurrent{0};
+    std::atomic<bool> labelSeen{true};
+    for (int i = 0; i < 500; ++i)
+        dispatch_async(q, [&, i] {
+            int c = ++concurrent;
+            maxConcurrent = std::max(maxConcurrent.load(), c);
+            if (dispatch_queue_get_label(nullptr) != "com.quorvane.test.serial") labelSeen = false;
+            order.push_back(i);
+            --concurrent;
+        });
+    dispatch_sync(q, [] {});
+    REQUIRE(order.size() == 500);
+    for (int i = 0; i < 500; ++i) CHECK(order[static_cast<std::size_t>(i)] == i);
+    CHECK(maxConcurrent == 1);
+    CHECK(labelSeen);
+}
+
+TEST_CASE("concurrent queue barriers wait for earlier blocks and hold back later ones") {
+    auto q = dispatch_queue_create("com.quorvane.test.concurrent", DISPATCH_QUEUE_CONCURRENT);
+    std::mutex m;
+    std::vector<std::string> log;
+    auto sema = dispatch_semaphore_create(0);
+    std::atomic<int> started{0};
+    for (int i = 0; i < 3; ++i)
+        dispatch_async(q, [&] {
+            ++started;
+            dispatch_semaphore_wait(sema, DISPATCH_TIME_FOREVER);
+            std::lock_guard l(m);
+            log.push_back("reader");
+        });
+    dispatch_barrier_async(q, [&] {
+        std::lock_guard l(m);
+        log.push_back("barrier");
+    });
+    dispatch_async(q, [&] {
+        std::lock_guard l(m);
+        log.push_back("after");
+    });
+    // The three readers run at the same time: all must start before any is released.
+    REQUIRE(runMainUntil([&] { return started.load() == 3; }));
+    for (int i = 0; i < 3; ++i) dispatch_semaphore_signal(sema);
+    dispatch_barrier_sync(q, [] {});
+    std::lock_guard l(m);
+    REQUIRE(log.size() == 5);
+    CHECK(log[3] == "barrier");
+    CHECK(log[4] == "after");
+}
+
+TEST_CASE("groups notify after every member left and semaphores time out on the clock") {
+    auto group = dispatch_group_create();
+    std::atomic<int> done{0};
+    for (int i = 0; i < 8; ++i)
+        dispatch_group_async(group, dispatch_get_global_queue(0, 0), [&] { ++done; });
+    bool notified = false;
+    dispatch_group_notify(group, dispatch_get_main_queue(), [&] { notified = true; });
+    REQUIRE(runMainUntil([&] { return notified; }));
+    CHECK(done == 8);
+    CHECK(dispatch_group_wait(group, DISPATCH_TIME_NOW) == 0);
+
+    auto sema = dispatch_semaphore_create(0);
+    CHECK(dispatch_semaphore_wait(sema, dispatch_time(DISPATCH_TIME_NOW, 20 * NSEC_PER_MSEC)) != 0);
+    dispatch_semaphore_signal(sema);
+    CHECK(dispatch_semaphore_wait(sema, DISPATCH_TIME_NOW) == 0);
+    CHECK(dispatch_semaphore_create(-1) == nullptr);
+}
+
+TEST_CASE("run loop timers fire in their modes and invalidated timers never fire") {
+    VirtualTime vt;
+    auto loop = NSRunLoop::currentRunLoop();
+    int repeating = 0, once = 0, tracking = 0, cancelled = 0;
+    auto t1 = NSTimer::timerWithTimeInterval(1, [&](NSTimer&) { ++repeating; }, true);
+    auto t2 = NSTimer::timerWithTimeInterval(1.5, [&](NSTimer&) { ++once; }, false);
+    auto t3 = NSTimer::timerWithTimeInterval(1, [&](NSTimer&) { ++tracking; }, true);
+    auto t4 = NSTimer::timerWithTimeInterval(1, [&](NSTimer&) { ++cancelled; }, false);
+    loop->addTimer(t1, NSRunLoopCommonModes);
+    loop->addTimer(t2, NSDefaultRunLoopMode);
+    loop->addTimer(t3, UITrackingRunLoopMode);
+    loop->addTimer(t4, NSDefaultRunLoopMode);
+    t4->invalidate();
+    Clock::advance(1);
+    loop->runMode(NSDefaultRunLoopMode, Clock::now());
+    CHECK(repeating == 1);
+    CHECK(once == 0);
+    Clock::advance(1);
+    loop->runMode(NSDefaultRunLoopMode, Clock::now());
+    CHECK(repeating == 2);
+    CHECK(once == 1);
+    CHECK(!t2->isValid());
+    CHECK(tracking == 0);
+    loop->runMode(UITrackingRunLoopMode, Clock::now());
+    CHECK(tracking == 1);  // missed intervals fire once, not twice
+    CHECK(cancelled == 0);
+    t1->invalidate();
+    t3->invalidate();
+}
+
+TEST_CASE("delayed performs run after their delay and can be cancelled") {
+    VirtualTime vt;
+    auto obj = std::make_shared<NSObject>();
+    int a = 0, b = 0;
+    obj->performAfterDelay("a", 0.5, [&] { ++a; });
+    obj->performAfterDelay("b", 0.5, [&] { ++b; });
+    obj->cancelPreviousPerformRequests("b");
+    Clock::advance(0.6);
+    REQUIRE(runMainUntil([&] { return a == 1; }));
+    NSRunLoop::mainRunLoop()->runFor(0.05);
+    CHECK(b == 0);
+}
+
+TEST_CASE("file-descriptor sources call back on their run loop's thread") {
+    int fds[2];
+    REQUIRE(pipe(fds) == 0);
+    std::string got;
+    auto loop = NSRunLoop::mainRunLoop();
+    auto id = loop->addFileDescriptor(fds[0], POLLIN, [&](int fd, short) {
+        char buf[16];
+        auto n = read(fd, buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+    });
+    std::thread writer([&] { CHECK(write(fds[1], "ping", 4) == 4); });
+    writer.join();
+    CHECK(runMainUntil([&] { return got == "ping"; }));
+    loop->removeFileDescriptor(id);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST_CASE("named threads run their body with a run loop that takes performs") {
+    std::atomic<bool> ran{false};
+    std::string seenName;
+    auto t = std::make_shared<NSThread>([&] {
+        seenName = NSThread::currentThread()->name();
+        NSRunLoop::currentRunLoop()->runUntil([&] { return ran.load(); }, 5);
+    });
+    t->setName("Netline");
+    t->start();
+    t->perform([&] { ran = true; }, true);
+    CHECK(ran);
+    CHECK(runMainUntil([&] { return t->isFinished(); }));
+    CHECK(seenName == "Netline");
+    CHECK(NSThread::isMainThread());
+}
