@@ -1,0 +1,51 @@
+#include "platform/foundation/NSBundle.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifndef QUORVANE_RESOURCES_DIR
+#define QUORVANE_RESOURCES_DIR "resources"
+#endif
+
+NSBundle::NSBundle(std::string root) : root_(std::move(root)) {}
+
+std::shared_ptr<NSBundle> NSBundle::mainBundle() {
+    static auto* bundle = new std::shared_ptr<NSBundle>([] {
+        const char* env = std::getenv("QUORVANE_RESOURCES");
+        return std::make_shared<NSBundle>(env && *env ? env : QUORVANE_RESOURCES_DIR);
+    }());
+    return *bundle;
+}
+
+Value NSBundle::infoDictionary() const {
+    std::lock_guard lock(mutex_);
+    if (!info_) {
+        std::ifstream in(std::filesystem::path(root_) / "Info.json");
+        std::stringstream text;
+        text << in.rdbuf();
+        auto parsed = Value::fromJSON(text.str());
+        info_ = (parsed && parsed->isDictionary()) ? *parsed : Value::dictionary();
+    }
+    return *info_;
+}
+
+std::string NSBundle::bundleIdentifier() const {
+    auto id = objectForInfoDictionaryKey("CFBundleIdentifier");
+    return id.isString() ? *id.string() : std::string();
+}
+
+std::optional<std::string> NSBundle::pathForResource(const std::string& name, const std::string& type,
+                                                     const std::string& subdirectory) const {
+    namespace fs = std::filesystem;
+    std::string file = type.empty() ? name : name + "." + type;
+    if (file.empty() || file.find("..") != std::string::npos) return std::nullopt;
+    for (const fs::path& dir : {fs::path(root_), fs::path(root_) / subdirectory}) {
+        std::error_code ec;
+        fs::path candidate = dir / file;
+        if (fs::exists(candidate, ec)) return candidate.string();
+        if (subdirectory.empty()) break;
+    }
+    return std::nullopt;
+}
