@@ -20,7 +20,7 @@ namespace {
 thread_local std::shared_ptr<NSRunLoop> tlsRunLoop;
 
 std::shared_ptr<NSRunLoop>& mainLoopSlot() {
-    static auto* slot = new std::shared_ptr<NSRunLoop>(std::make_shared<NSRunLoop>());
+    static auto* slot = new std::shared_ptr<NSRunLoop>(NSRunLoop::makeMain());
     return *slot;
 }
 
@@ -105,7 +105,6 @@ std::shared_ptr<NSRunLoop> NSRunLoop::currentRunLoop() {
     if (!tlsRunLoop) {
         if (NSThread::isMainThread()) {
             tlsRunLoop = mainLoopSlot();
-            tlsRunLoop->isMain_ = true;
         } else {
             tlsRunLoop = std::make_shared<NSRunLoop>();
         }
@@ -113,8 +112,10 @@ std::shared_ptr<NSRunLoop> NSRunLoop::currentRunLoop() {
     return tlsRunLoop;
 }
 
-std::shared_ptr<NSRunLoop> NSRunLoop::mainRunLoop() {
-    auto& loop = mainLoopSlot();
+std::shared_ptr<NSRunLoop> NSRunLoop::mainRunLoop() { return mainLoopSlot(); }
+
+std::shared_ptr<NSRunLoop> NSRunLoop::makeMain() {
+    auto loop = std::make_shared<NSRunLoop>();
     loop->isMain_ = true;
     return loop;
 }

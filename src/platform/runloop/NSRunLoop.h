@@ -49,6 +49,7 @@ private:
 
 class NSRunLoop : public NSObject {
 public:
+    static std::shared_ptr<NSRunLoop> makeMain();  // the main thread's loop; made once
     NSRunLoop();
     ~NSRunLoop() override;
 
