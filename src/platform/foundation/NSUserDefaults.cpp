@@ -208,6 +208,24 @@ std::mutex& standardMutex() {
     static auto* m = new std::mutex();
     return *m;
 }
+std::mutex& generationMutex() {
+    static auto* m = new std::mutex();
+    return *m;
+}
+std::map<std::string, std::uint64_t>& generations() {
+    static auto* g = new std::map<std::string, std::uint64_t>();
+    return *g;
+}
+std::uint64_t generationOf(const std::string& path) {
+    std::lock_guard lock(generationMutex());
+    auto it = generations().find(path);
+    return it == generations().end() ? 0 : it->second;
+}
+void bumpGeneration(const std::string& path) {
+    std::lock_guard lock(generationMutex());
+    ++generations()[path];
+}
+
 NSUserDefaultsPtr& standardInstance() {
     static auto* p = new NSUserDefaultsPtr();
     return *p;
@@ -259,6 +277,7 @@ std::string NSUserDefaults::filePath() const { return AppHome::preferences() + "
 
 NSUserDefaults::Stamp NSUserDefaults::stampOf(const std::string& path) {
     Stamp s;
+    s.generation = generationOf(path);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return s;
     s.exists = true;
@@ -333,6 +352,7 @@ bool NSUserDefaults::persistLocked() {
         NSLog("NSUserDefaults: cannot write %@: %@", path, error ? error->localizedDescription() : std::string("?"));
         return false;
     }
+    bumpGeneration(path);
     pending_.clear();
     stamp_ = stampOf(path);
     return true;

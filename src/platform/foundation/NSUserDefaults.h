@@ -87,6 +87,9 @@ private:
         bool exists = false;
         std::uint64_t device = 0, inode = 0, size = 0;
         std::int64_t mtimeSec = 0, mtimeNsec = 0;
+        // Writes through any instance of this process, so that a change is seen
+        // even when the file system's timestamps are too coarse to show it.
+        std::uint64_t generation = 0;
         bool operator==(const Stamp&) const = default;
     };
     static Stamp stampOf(const std::string& path);
