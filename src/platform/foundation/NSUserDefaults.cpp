@@ -134,7 +134,9 @@ std::optional<Value> decode(const json& j, int depth = 0) {
     }
     case json::value_t::object: {
         if (j.size() == 1) {
-            const auto& [key, inner] = *j.items().begin();
+            auto only = j.begin();
+            const std::string& key = only.key();
+            const json& inner = only.value();
             if (key == kDataTag) {
                 if (!inner.is_string()) return std::nullopt;
                 auto bytes = base64Decode(inner.get<std::string>());
