@@ -166,6 +166,11 @@ TEST_CASE("copying a directory copies the tree") {
     CHECK(fm()->contentsAtPath(home.path() + "/dst/one") == dataFromString("1"));
     CHECK(fm()->contentsAtPath(home.path() + "/dst/sub/two") == dataFromString("2"));
     CHECK(fm()->contentsOfDirectoryAtPath(home.path() + "/dst") == std::vector<std::string>{"one", "sub"});
+    // Not into itself.
+    NSErrorPtr error;
+    CHECK_FALSE(fm()->copyItemAtPath(src, src + "/sub/inner", &error));
+    CHECK(error);
+    CHECK_FALSE(fm()->fileExistsAtPath(src + "/sub/inner"));
 }
 
 TEST_CASE("moving renames and refuses an existing destination") {

@@ -69,12 +69,20 @@ TEST_CASE("strings that are not urls are rejected") {
         "http://host/%zz",            "http://host/%4",            "http://host/100%",
         "http://host:80a/",           "http://host:65536/",        "http://host:99999999999999999999/",
         "http://[::1/",               "http://[::1]x/",            "http://[zz::1]/",
-        "http://host/[x]",            "http://host/\xC3\xA9",      "http://host/a\"b",
+        "http://ho[st]/",             "http://host/\xC3\xA9",      "http://host/a\"b",
         "http://host/{x}",            "http://host/a|b",           "http://host/#a#b",
         "http://ho<st/",              "1http://host/",             "ht tp://host/",
         ":no-scheme",                 "http://host/a\\b",          "http://us@er@host/",
     };
     for (const auto& s : bad) CHECK_MESSAGE(!NSURL::URLWithString(s), "accepted: " << s);
+}
+
+TEST_CASE("square brackets of nested query parameters are accepted") {
+    auto url = NSURL::URLWithString("http://host/list?a[x]&a[y][]=1&a[y][]=2&b=2");
+    REQUIRE(url);
+    CHECK(url->query() == "a[x]&a[y][]=1&a[y][]=2&b=2");
+    CHECK(url->host() == "host");
+    CHECK(NSURL::URLWithString("http://host/a[1]#f[2]"));
 }
 
 TEST_CASE("relative references resolve as in rfc 3986 normal examples") {

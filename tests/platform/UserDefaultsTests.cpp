@@ -208,11 +208,13 @@ TEST_CASE("user defaults hand out copies of stored containers") {
 
 TEST_CASE("registered defaults are fallbacks that are never written") {
     testsupport::TempHome home;
+    LogCapture log;
     auto d = NSUserDefaults::initWithSuiteName("test.registered");
     d->registerDefaults(Value{{"kStateMovieFilter", "popular"}, {"count", 30}, {"bad", Value()}});
     CHECK(d->stringForKey("kStateMovieFilter") == "popular");
     CHECK(d->integerForKey("count") == 30);
     CHECK_FALSE(d->objectForKey("bad"));
+    CHECK(log.contains("\"bad\""));
     d->setObject("rating", "kStateMovieFilter");
     CHECK(d->stringForKey("kStateMovieFilter") == "rating");
     d->removeObjectForKey("kStateMovieFilter");

@@ -309,6 +309,12 @@ bool NSFileManager::copyItemAtPath(const std::string& srcPath, const std::string
         fail(error, EEXIST, toPath, false);
         return false;
     }
+    // A directory copied into itself would recurse without end.
+    std::string from = stringByAppendingPathComponent(srcPath, "");
+    if (hasPrefix(toPath, from + "/")) {
+        fail(error, EINVAL, toPath, false);
+        return false;
+    }
     return copyItem(srcPath, toPath, error);
 }
 

@@ -142,13 +142,13 @@ std::optional<NSURL::Parts> NSURL::parse(const std::string& string) {
 
     if (auto hash = rest.find('#'); hash != std::string_view::npos) {
         std::string_view fragment = rest.substr(hash + 1);
-        if (!validChars(fragment, ":@/?")) return std::nullopt;
+        if (!validChars(fragment, ":@/?[]")) return std::nullopt;
         parts.fragment = std::string(fragment);
         rest = rest.substr(0, hash);
     }
     if (auto question = rest.find('?'); question != std::string_view::npos) {
         std::string_view query = rest.substr(question + 1);
-        if (!validChars(query, ":@/?")) return std::nullopt;
+        if (!validChars(query, ":@/?[]")) return std::nullopt;
         parts.query = std::string(query);
         rest = rest.substr(0, question);
     }
@@ -160,7 +160,7 @@ std::optional<NSURL::Parts> NSURL::parse(const std::string& string) {
         parts.authority = std::string(authority);
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
     }
-    if (!validChars(rest, ":@/")) return std::nullopt;
+    if (!validChars(rest, ":@/[]")) return std::nullopt;
     parts.path = std::string(rest);
     return parts;
 }

@@ -4,7 +4,9 @@
 // URLWithString parses strictly and answers nullptr for a string that is not a
 // URI reference (spaces and other characters that must be escaped, a "%" not
 // followed by two hexadecimal digits, a port that is not a number up to 65535,
-// brackets outside the host, ...). Components the URL lacks are nullopt; the
+// a second "#", ...). Like the platform it lets square brackets through in the
+// path, query and fragment, where query strings of nested parameters put them
+// ("a[y][]=1"). Components the URL lacks are nullopt; the
 // query and fragment are given as written, the path, user, password and host
 // percent-decoded.
 #include <memory>
