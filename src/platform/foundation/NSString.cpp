@@ -143,7 +143,6 @@ void appendEscaped(std::string& out, unsigned char byte) {
 
 #define ALNUM "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
 constexpr std::string_view kUnreserved = ALNUM "-._~";
-constexpr std::string_view kSubDelims = "!$&'()*+,;=";
 constexpr std::string_view kUserAllowed = ALNUM "-._~!$&'()*+,;=";
 constexpr std::string_view kPasswordAllowed = ALNUM "-._~!$&'()*+,;=";
 constexpr std::string_view kHostAllowed = ALNUM "-._~!$&'()*+,;=:[]";

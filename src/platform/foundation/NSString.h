@@ -68,7 +68,8 @@ inline NSStringCompareOptions operator|(NSStringCompareOptions a, NSStringCompar
     return static_cast<NSStringCompareOptions>(static_cast<unsigned long>(a) | static_cast<unsigned long>(b));
 }
 
-// Compares by UTF-16 code units. NSNumericSearch compares runs of decimal digits
+// Compares by UTF-16 code units (always literally: no Unicode normalisation, so
+// NSLiteralSearch changes nothing). NSNumericSearch compares runs of decimal digits
 // by their numeric value ("1.10" > "1.9", "file2" < "file10"); NSCaseInsensitiveSearch
 // folds case first (see lowercaseString).
 NSComparisonResult compare(std::string_view a, std::string_view b, unsigned long options = 0);
