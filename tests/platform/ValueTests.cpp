@@ -1,0 +1,157 @@
+#include <doctest/doctest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
+
+namespace {
+class Thing : public NSObject {};
+constexpr auto kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr auto kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr auto kInt64Max = std::numeric_limits<std::int64_t>::max();
+constexpr auto kInt64Min = std::numeric_limits<std::int64_t>::min();
+}  // namespace
+
+TEST_CASE("intValue saturates at the 32 bit range") {
+    CHECK(Value(5000000000LL).intValue() == kInt32Max);
+    CHECK(Value(-5000000000LL).intValue() == kInt32Min);
+    CHECK(Value(-5e9).intValue() == kInt32Min);
+    CHECK(Value("99999999999").intValue() == kInt32Max);
+    CHECK(Value("-99999999999").intValue() == kInt32Min);
+    CHECK(Value(std::numeric_limits<std::uint64_t>::max()).intValue() == kInt32Max);
+    CHECK(Value(3.99).intValue() == 3);
+    CHECK(Value(-3.99).intValue() == -3);
+    CHECK(Value(kInt32Max).intValue() == kInt32Max);
+}
+
+TEST_CASE("64 bit conversions saturate and ignore nan") {
+    CHECK(Value(1e300).integerValue() == kInt64Max);
+    CHECK(Value(-1e300).integerValue() == kInt64Min);
+    CHECK(Value(std::numeric_limits<double>::quiet_NaN()).integerValue() == 0);
+    CHECK(Value(std::numeric_limits<std::uint64_t>::max()).integerValue() == kInt64Max);
+    CHECK(Value("99999999999999999999999").integerValue() == kInt64Max);
+    CHECK(Value("-99999999999999999999999").integerValue() == kInt64Min);
+    CHECK(Value("-9223372036854775808").integerValue() == kInt64Min);
+    CHECK(Value(1e30).unsignedLongLongValue() == std::numeric_limits<std::uint64_t>::max());
+}
+
+TEST_CASE("boolValue of strings follows the platform rule") {
+    for (const char* yes : {"Y", "yes", "YES", "true", "T", " 12", "-1", "+0001", "  y", "9"})
+        CHECK_MESSAGE(Value(yes).boolValue(), yes);
+    for (const char* no : {"0", "", "no", "NO", "false", "00", " ", "-0", "abc", "0.5", "N"})
+        CHECK_MESSAGE(!Value(no).boolValue(), no);
+}
+
+TEST_CASE("boolValue of numbers is true for anything not zero") {
+    CHECK(Value(0.5).boolValue());
+    CHECK(Value(-1).boolValue());
+    CHECK_FALSE(Value(0).boolValue());
+    CHECK_FALSE(Value(0.0).boolValue());
+    CHECK(Value(true).boolValue());
+    CHECK_FALSE(Value().boolValue());
+    CHECK_FALSE(Value::array({1}).boolValue());
+}
+
+TEST_CASE("numeric strings scan a leading number") {
+    CHECK(Value(" 42abc").intValue() == 42);
+    CHECK(Value("+7").intValue() == 7);
+    CHECK(Value("abc").intValue() == 0);
+    CHECK(Value("-").intValue() == 0);
+    CHECK(Value("3.5e2x").doubleValue() == 350.0);
+    CHECK(Value("1e").doubleValue() == 1.0);
+    CHECK(Value(".5").doubleValue() == 0.5);
+    CHECK(Value("12.9").intValue() == 12);
+    CHECK(Value("  -0.25").floatValue() == -0.25f);
+    CHECK(Value("0x10").intValue() == 0);  // no hexadecimal
+}
+
+TEST_CASE("numbers describe themselves in their shortest form") {
+    CHECK(Value(42).stringValue() == "42");
+    CHECK(Value(0.1).stringValue() == "0.1");
+    CHECK(Value(2.0).stringValue() == "2");
+    CHECK(Value(true).stringValue() == "1");
+    CHECK(Value(std::numeric_limits<std::uint64_t>::max()).stringValue() == "18446744073709551615");
+    CHECK(Value(Data{1, 2, 3, 4, 5}).description() == "<01020304 05>");
+}
+
+TEST_CASE("numbers compare by value across kinds") {
+    CHECK(Value(1) == Value(1.0));
+    CHECK(Value(true) == Value(1));
+    CHECK(Value(-1) != Value(std::numeric_limits<std::uint64_t>::max()));
+    CHECK(Value(2).compare(Value(10)) == -1);
+    CHECK(Value(2.5).compare(Value(2)) == 1);
+    CHECK(Value("b").compare(Value("a")) == 1);
+    CHECK(Value(kInt64Max).compare(Value(kInt64Max - 1)) == 1);  // not through doubles
+}
+
+TEST_CASE("containers are shared by reference and copy deeply") {
+    Value dict{{"list", Value::array({1, 2})}};
+    Value alias = dict;
+    alias.setObject("added", "yes");
+    CHECK(dict["added"] == Value("yes"));  // the same dictionary
+    Value copy = dict.copy();
+    copy["list"].append(3);
+    copy.setObject("added", "no");
+    CHECK(dict["list"].count() == 2);
+    CHECK(dict["added"] == Value("yes"));
+    CHECK(copy["list"].count() == 3);
+    dict.setObject("added", Value());  // null removes
+    CHECK_FALSE(dict["added"]);
+    CHECK(dict["list"][5].isNull());
+    CHECK(Value(3)["key"].isNull());
+}
+
+TEST_CASE("property lists exclude null and objects at any depth") {
+    CHECK(Value{{"a", Value::array({1, "x", Value(Data{1}), Value(Date{1})})}}.isPropertyList());
+    CHECK_FALSE(Value().isPropertyList());
+    CHECK_FALSE(Value::array({1, Value()}).isPropertyList());
+    CHECK_FALSE(Value{{"a", Value{{"b", Value(std::make_shared<Thing>())}}}}.isPropertyList());
+}
+
+TEST_CASE("json round trip keeps 64 bit integers and nesting") {
+    Value v{{"big", Value(kInt64Max)},
+            {"small", Value(kInt64Min)},
+            {"ubig", Value(std::numeric_limits<std::uint64_t>::max())},
+            {"d", 0.1},
+            {"s", "\xC3\xA9\"\\\n"},
+            {"a", Value::array({1, Value::array({2, Value::array({3})})})},
+            {"n", Value()},
+            {"t", true}};
+    auto text = v.toJSON();
+    REQUIRE(text);
+    CHECK(text->find("9223372036854775807") != std::string::npos);
+    CHECK(text->find("18446744073709551615") != std::string::npos);
+    auto back = Value::fromJSON(*text);
+    REQUIRE(back);
+    CHECK(*back == v);
+    CHECK((*back)["big"].type() == Value::Type::Integer);
+    CHECK((*back)["big"].integerValue() == kInt64Max);
+    CHECK((*back)["small"].integerValue() == kInt64Min);
+    CHECK((*back)["ubig"].type() == Value::Type::Unsigned);
+    CHECK((*back)["d"].type() == Value::Type::Double);
+    CHECK((*back)["n"].isNull());
+    CHECK((*back)["t"].type() == Value::Type::Bool);
+}
+
+TEST_CASE("json refuses deep nesting and values it cannot carry") {
+    std::string deep(600, '[');
+    deep += std::string(600, ']');
+    std::string error;
+    CHECK_FALSE(Value::fromJSON(deep, &error));
+    CHECK_FALSE(error.empty());
+    std::string fine(100, '[');
+    fine += std::string(100, ']');
+    CHECK(Value::fromJSON(fine));
+
+    CHECK_FALSE(Value::fromJSON("{\"a\": }"));
+    CHECK_FALSE(Value::fromJSON(""));
+    CHECK_FALSE(Value(Data{1}).toJSON());
+    CHECK_FALSE(Value(Date{1}).toJSON());
+    CHECK_FALSE(Value(std::make_shared<Thing>()).toJSON());
+    error.clear();
+    CHECK_FALSE(Value::array({std::numeric_limits<double>::quiet_NaN()}).toJSON(false, &error));
+    CHECK_FALSE(error.empty());
+}
