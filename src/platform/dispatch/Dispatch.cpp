@@ -311,6 +311,8 @@ void dispatch_after(dispatch_time_t when, const dispatch_queue_t& queue, dispatc
 
 // ---------------------------------------------------------------- groups
 
+// Waiters keep their object alive and are woken through a weak reference, so a
+// clock listener that fires late never touches a destroyed object.
 class DispatchGroup : public std::enable_shared_from_this<DispatchGroup> {
 public:
     void enter() {
@@ -339,11 +341,13 @@ public:
         q->async(std::move(b));
     }
     long wait(double deadline) {
-        std::unique_lock lock(mutex_);
-        auto listener = Clock::addListener([this] {
-            std::lock_guard l(mutex_);
-            cv_.notify_all();
+        auto listener = Clock::addListener([weak = weak_from_this()] {
+            if (auto self = weak.lock()) {
+                std::lock_guard l(self->mutex_);
+                self->cv_.notify_all();
+            }
         });
+        std::unique_lock lock(mutex_);
         bool ok = Clock::waitUntil(cv_, lock, deadline, [this] { return count_ == 0; });
         lock.unlock();
         Clock::removeListener(listener);
@@ -371,12 +375,13 @@ void dispatch_group_notify(const dispatch_group_t& group, const dispatch_queue_t
     group->notify(queue, std::move(block));
 }
 long dispatch_group_wait(const dispatch_group_t& group, dispatch_time_t timeout) {
-    return group->wait(clockSecondsFor(timeout));
+    auto keep = group;
+    return keep->wait(clockSecondsFor(timeout));
 }
 
 // ---------------------------------------------------------------- semaphores
 
-class DispatchSemaphore {
+class DispatchSemaphore : public std::enable_shared_from_this<DispatchSemaphore> {
 public:
     explicit DispatchSemaphore(long value) : value_(value) {}
     long wait(double deadline) {
@@ -386,10 +391,14 @@ public:
             return 0;
         }
         ++waiters_;
-        auto listener = Clock::addListener([this] {
-            std::lock_guard l(mutex_);
-            cv_.notify_all();
+        lock.unlock();
+        auto listener = Clock::addListener([weak = weak_from_this()] {
+            if (auto self = weak.lock()) {
+                std::lock_guard l(self->mutex_);
+                self->cv_.notify_all();
+            }
         });
+        lock.lock();
         bool ok = Clock::waitUntil(cv_, lock, deadline, [this] { return value_ > 0; });
         --waiters_;
         if (ok) --value_;
@@ -416,9 +425,13 @@ dispatch_semaphore_t dispatch_semaphore_create(long value) {
     return std::make_shared<DispatchSemaphore>(value);
 }
 long dispatch_semaphore_wait(const dispatch_semaphore_t& sema, dispatch_time_t timeout) {
-    return sema->wait(clockSecondsFor(timeout));
+    auto keep = sema;
+    return keep->wait(clockSecondsFor(timeout));
 }
-long dispatch_semaphore_signal(const dispatch_semaphore_t& sema) { return sema->signal(); }
+long dispatch_semaphore_signal(const dispatch_semaphore_t& sema) {
+    auto keep = sema;
+    return keep->signal();
+}
 
 void dispatch_main_sync_safe(const dispatch_block_t& block) {
     if (NSThread::isMainThread()) block();

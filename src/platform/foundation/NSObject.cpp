@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 
@@ -51,7 +52,11 @@ std::string NSObject::description() const {
     return "<" + className() + buf;
 }
 
-bool NSObject::isKindOf(const std::string& name) const { return className() == name; }
+bool NSObject::isKindOf(const std::string& name) const {
+    if (name == "NSObject") return true;
+    auto own = className();
+    return own == name || ClassRegistry::isSubclass(own, name);
+}
 
 void NSObject::setAssociatedObject(const void* key, std::shared_ptr<void> value) {
     std::shared_ptr<void> old;

@@ -39,6 +39,7 @@ public:
     // The class name as the program declares it (without namespaces).
     virtual std::string className() const;
     virtual std::string description() const;
+    // True for the object's own class and, through the class registry, its ancestors.
     bool isKindOf(const std::string& name) const;
 
     template <class T = NSObject>

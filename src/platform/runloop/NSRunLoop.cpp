@@ -87,17 +87,25 @@ void NSTimer::setFireDate(double date) {
 
 // ---------------------------------------------------------------- NSRunLoop
 
-NSRunLoop::NSRunLoop() {
+void NSRunLoop::Waker::wake() {
+    std::lock_guard lock(mutex);
+    if (fd < 0) return;
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(fd, &one, sizeof one);
+}
+
+NSRunLoop::NSRunLoop() : waker_(std::make_shared<Waker>()) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    int fd = wakeFd_;
-    clockListener_ = Clock::addListener([fd] {
-        std::uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(fd, &one, sizeof one);
-    });
+    waker_->fd = wakeFd_;
+    clockListener_ = Clock::addListener([waker = waker_] { waker->wake(); });
 }
 
 NSRunLoop::~NSRunLoop() {
     Clock::removeListener(clockListener_);
+    {
+        std::lock_guard lock(waker_->mutex);
+        waker_->fd = -1;
+    }
     if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
@@ -378,10 +386,7 @@ void NSRunLoop::stop() {
     wakeUp();
 }
 
-void NSRunLoop::wakeUp() {
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-}
+void NSRunLoop::wakeUp() { waker_->wake(); }
 
 NSRunLoopMode NSRunLoop::currentMode() const {
     std::lock_guard lock(mutex_);

@@ -114,6 +114,14 @@ private:
     std::map<SourceId, Source> sources_;
     SourceId nextSource_ = 1;
     std::vector<TimerEntry> timers_;
+    // The wake-up descriptor, shared with the clock's listener so that a late
+    // wake-up never writes to a descriptor this loop already closed.
+    struct Waker {
+        std::mutex mutex;
+        int fd = -1;
+        void wake();
+    };
+    std::shared_ptr<Waker> waker_;
     int wakeFd_ = -1;
     std::atomic<bool> stopped_{false};
     std::vector<NSRunLoopMode> modeStack_;
