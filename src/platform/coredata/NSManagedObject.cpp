@@ -1,0 +1,77 @@
+#include "platform/coredata/NSManagedObject.h"
+
+#include "platform/coredata/NSManagedObjectContext.h"
+#include "platform/foundation/NSLog.h"
+
+NSManagedObject::NSManagedObject(std::shared_ptr<NSEntityDescription> entity)
+    : entity_(std::move(entity)),
+      objectID_(NSManagedObjectID::temporaryID(entity_->name())),
+      values_(entity_->attributes().size()),
+      committed_(entity_->attributes().size()) {}
+
+Value NSManagedObject::valueForKey(const std::string& key) const {
+    auto index = entity_->indexOfAttribute(key);
+    if (!index) {
+        NSLog("[<%@ %p> valueForKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
+              entityName(), static_cast<const void*>(this), entityName(), key);
+        return {};
+    }
+    return values_[*index];
+}
+
+Value NSManagedObject::primitiveValueForKey(const std::string& key) const {
+    auto index = entity_->indexOfAttribute(key);
+    return index ? values_[*index] : Value();
+}
+
+bool NSManagedObject::setValueForKey(const std::string& key, const Value& value) {
+    auto index = entity_->indexOfAttribute(key);
+    if (!index) {
+        NSLog("[<%@ %p> setValue:forKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
+              entityName(), static_cast<const void*>(this), entityName(), key);
+        return false;
+    }
+    std::string reason;
+    auto coerced = entity_->attributes()[*index].coerce(value, &reason);
+    if (!coerced) {
+        NSLog("[<%@ %p> setValue:forKey:]: unacceptable value %@ for the attribute \"%@\" (%@); the value is unchanged.",
+              entityName(), static_cast<const void*>(this), value.description(), key, reason);
+        return false;
+    }
+    willChangeValueForKey(key);
+    values_[*index] = std::move(*coerced);
+    if (auto context = context_.lock()) context->objectDidChange(self<NSManagedObject>());
+    didChangeValueForKey(key);
+    return true;
+}
+
+bool NSManagedObject::attributeChanged(std::size_t index) const {
+    const Value& now = values_[index];
+    const Value& before = committed_[index];
+    return now.type() != before.type() || now != before;
+}
+
+bool NSManagedObject::isUpdated() const {
+    if (inserted_ || deleted_ || primaryKey_ == 0) return false;
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        if (attributeChanged(i)) return true;
+    return false;
+}
+
+Value NSManagedObject::changedValues() const {
+    ValueDictionary out;
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        if ((inserted_ && !values_[i].isNull()) || (!inserted_ && attributeChanged(i)))
+            out[entity_->attributes()[i].name()] = values_[i];
+    return Value(std::move(out));
+}
+
+std::string NSManagedObject::description() const {
+    std::string out = "<" + entityName() + ": " + objectID_->URIRepresentation() + "> (data: {";
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+        if (i) out += "; ";
+        out += entity_->attributes()[i].name() + " = " +
+               (values_[i].isString() ? "\"" + *values_[i].string() + "\"" : values_[i].description());
+    }
+    return out + "})";
+}
