@@ -12,8 +12,8 @@ NSManagedObject::NSManagedObject(std::shared_ptr<NSEntityDescription> entity)
 Value NSManagedObject::valueForKey(const std::string& key) const {
     auto index = entity_->indexOfAttribute(key);
     if (!index) {
-        NSLog("[<%@ %p> valueForKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
-              entityName(), static_cast<const void*>(this), entityName(), key);
+        NSLog("[<%@> valueForKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
+              entityName(), entityName(), key);
         return {};
     }
     return values_[*index];
@@ -27,15 +27,15 @@ Value NSManagedObject::primitiveValueForKey(const std::string& key) const {
 bool NSManagedObject::setValueForKey(const std::string& key, const Value& value) {
     auto index = entity_->indexOfAttribute(key);
     if (!index) {
-        NSLog("[<%@ %p> setValue:forKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
-              entityName(), static_cast<const void*>(this), entityName(), key);
+        NSLog("[<%@> setValue:forKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
+              entityName(), entityName(), key);
         return false;
     }
     std::string reason;
     auto coerced = entity_->attributes()[*index].coerce(value, &reason);
     if (!coerced) {
-        NSLog("[<%@ %p> setValue:forKey:]: unacceptable value %@ for the attribute \"%@\" (%@); the value is unchanged.",
-              entityName(), static_cast<const void*>(this), value.description(), key, reason);
+        NSLog("[<%@> setValue:forKey:]: unacceptable value %@ for the attribute \"%@\" (%@); the value is unchanged.",
+              entityName(), value.description(), key, reason);
         return false;
     }
     willChangeValueForKey(key);
