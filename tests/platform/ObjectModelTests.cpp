@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "ObjectStoreFixture.h"
+#include "platform/foundation/ClassRegistry.h"
 
 using namespace storetest;
 
@@ -88,6 +89,8 @@ TEST_CASE("malformed model files are refused") {
         R"({"entities": [{"name": "A", "attributes": [{"name": "1x", "type": "string"}]}]})",
         R"({"entities": [{"name": "A", "attributes": [{"type": "string"}]}]})",
         R"({"entities": [{"name": "A", "attributes": "x"}]})",
+        R"({"entities": [{"name": "A", "class": "My Class", "attributes": []}]})",
+        R"({"entities": [{"name": "A", "class": 5, "attributes": []}]})",
     };
     for (const char* json : bad) {
         CAPTURE(json);
@@ -140,4 +143,50 @@ TEST_CASE("attribute types take the values that fit them") {
     NSAttributeDescription bin("a", NSBinaryDataAttributeType);
     CHECK(bin.coerce(Value(::Data{1, 2}))->data()->size() == 2);
     CHECK_FALSE(bin.coerce("ab"));
+}
+
+namespace {
+// Typed accessors over one entity, as the application's record classes have them.
+class StoreTestShow : public NSManagedObject {
+public:
+    StoreTestShow() = default;
+    std::string name() const { return valueForKey("name").stringValue(); }
+    void setName(const std::string& n) { setValueForKey("name", n); }
+};
+}  // namespace
+
+TEST_CASE("an entity's registered class is what the store creates") {
+    ClassRegistry::registerClass<StoreTestShow>("NSManagedObject");
+    auto model = NSManagedObjectModel::modelWithJSON(R"({"entities": [
+        {"name": "Show", "class": "StoreTestShow", "attributes": [{"name": "name", "type": "string"}]},
+        {"name": "Plain", "class": "StoreTestUnregistered", "attributes": [{"name": "name", "type": "string"}]}]})");
+    REQUIRE(model);
+    CHECK(model->entityForName("Show")->managedObjectClassName() == "StoreTestShow");
+    testsupport::TempHome home;
+    Stack s(AppHome::documents() + "/classes.sqlite", model);
+    REQUIRE(s.store);
+    auto show = std::dynamic_pointer_cast<StoreTestShow>(
+        NSEntityDescription::insertNewObjectForEntityForName("Show", s.context));
+    REQUIRE(show);
+    show->setName("Pilot");
+    auto plain = NSEntityDescription::insertNewObjectForEntityForName("Plain", s.context);
+    REQUIRE(plain);
+    CHECK(plain->className() == "NSManagedObject");
+    REQUIRE(s.context->save(nullptr));
+
+    Stack again(AppHome::documents() + "/classes.sqlite", model);
+    auto shows = fetch(again.context, "Show");
+    REQUIRE(shows.size() == 1);
+    auto fetched = std::dynamic_pointer_cast<StoreTestShow>(shows[0]);
+    REQUIRE(fetched);
+    CHECK(fetched->name() == "Pilot");
+
+    // Made outside the store it has no entity: it reads nothing and cannot be inserted.
+    LogCapture log;
+    auto loose = std::make_shared<StoreTestShow>();
+    CHECK_FALSE(loose->setValueForKey("name", "x"));
+    CHECK(loose->valueForKey("name").isNull());
+    again.context->insertObject(loose);
+    CHECK_FALSE(again.context->hasChanges());
+    CHECK_FALSE(loose->managedObjectContext());
 }

@@ -130,8 +130,9 @@ std::optional<Value> NSAttributeDescription::coerce(const Value& value, std::str
     }
 }
 
-NSEntityDescription::NSEntityDescription(std::string name, std::vector<NSAttributeDescription> attributes)
-    : name_(std::move(name)), attributes_(std::move(attributes)) {}
+NSEntityDescription::NSEntityDescription(std::string name, std::vector<NSAttributeDescription> attributes,
+                                         std::string managedObjectClassName)
+    : name_(std::move(name)), attributes_(std::move(attributes)), className_(std::move(managedObjectClassName)) {}
 
 std::optional<std::size_t> NSEntityDescription::indexOfAttribute(const std::string& key) const {
     for (std::size_t i = 0; i < attributes_.size(); ++i)
@@ -159,7 +160,7 @@ std::shared_ptr<NSManagedObject> NSEntityDescription::insertNewObjectForEntityFo
         NSLog("+entityForName: could not locate an entity named '%@' in this model.", name);
         return nullptr;
     }
-    auto object = std::make_shared<NSManagedObject>(entity);
+    auto object = NSManagedObject::instantiate(entity);
     context->insertObject(object);
     return object;
 }

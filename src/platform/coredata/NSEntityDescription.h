@@ -47,9 +47,13 @@ private:
 
 class NSEntityDescription : public NSObject {
 public:
-    NSEntityDescription(std::string name, std::vector<NSAttributeDescription> attributes);
+    NSEntityDescription(std::string name, std::vector<NSAttributeDescription> attributes,
+                        std::string managedObjectClassName = "NSManagedObject");
 
     const std::string& name() const { return name_; }
+    // The class of the entity's objects: a subclass of NSManagedObject registered
+    // in the ClassRegistry under this name, or NSManagedObject itself.
+    const std::string& managedObjectClassName() const { return className_; }
     const std::vector<NSAttributeDescription>& attributes() const { return attributes_; }
     std::optional<std::size_t> indexOfAttribute(const std::string& key) const;
     const NSAttributeDescription* attributeNamed(const std::string& key) const;
@@ -67,4 +71,5 @@ public:
 private:
     std::string name_;
     std::vector<NSAttributeDescription> attributes_;
+    std::string className_;
 };

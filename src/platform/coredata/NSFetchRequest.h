@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/coredata/NSEntityDescription.h"
 #include "platform/coredata/NSPredicate.h"
 #include "platform/coredata/NSSortDescriptor.h"
 #include "platform/foundation/NSObject.h"
@@ -19,6 +20,8 @@ public:
 
     const std::string& entityName() const { return entityName_; }
     void setEntityName(std::string name) { entityName_ = std::move(name); }
+    // The entity by its description (as NSEntityDescription::entityForName gives it).
+    void setEntity(const std::shared_ptr<NSEntityDescription>& entity) { entityName_ = entity ? entity->name() : ""; }
     const std::shared_ptr<NSPredicate>& predicate() const { return predicate_; }
     void setPredicate(std::shared_ptr<NSPredicate> predicate) { predicate_ = std::move(predicate); }
     const std::vector<std::shared_ptr<NSSortDescriptor>>& sortDescriptors() const { return sortDescriptors_; }

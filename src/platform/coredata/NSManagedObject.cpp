@@ -1,16 +1,37 @@
 #include "platform/coredata/NSManagedObject.h"
 
 #include "platform/coredata/NSManagedObjectContext.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSLog.h"
 
-NSManagedObject::NSManagedObject(std::shared_ptr<NSEntityDescription> entity)
-    : entity_(std::move(entity)),
-      objectID_(NSManagedObjectID::temporaryID(entity_->name())),
-      values_(entity_->attributes().size()),
-      committed_(entity_->attributes().size()) {}
+NSManagedObject::NSManagedObject(std::shared_ptr<NSEntityDescription> entity) { adoptEntity(std::move(entity)); }
+
+void NSManagedObject::adoptEntity(std::shared_ptr<NSEntityDescription> entity) {
+    entity_ = std::move(entity);
+    objectID_ = NSManagedObjectID::temporaryID(entity_->name());
+    values_.assign(entity_->attributes().size(), Value());
+    committed_.assign(entity_->attributes().size(), Value());
+}
+
+std::shared_ptr<NSManagedObject> NSManagedObject::instantiate(const std::shared_ptr<NSEntityDescription>& entity) {
+    const std::string& className = entity->managedObjectClassName();
+    if (!className.empty() && className != "NSManagedObject") {
+        auto object = std::dynamic_pointer_cast<NSManagedObject>(ClassRegistry::create(className));
+        if (object && !object->entity_) {
+            object->adoptEntity(entity);
+            return object;
+        }
+    }
+    return std::make_shared<NSManagedObject>(entity);
+}
+
+const std::string& NSManagedObject::entityName() const {
+    static const std::string none;
+    return entity_ ? entity_->name() : none;
+}
 
 Value NSManagedObject::valueForKey(const std::string& key) const {
-    auto index = entity_->indexOfAttribute(key);
+    auto index = entity_ ? entity_->indexOfAttribute(key) : std::nullopt;
     if (!index) {
         NSLog("[<%@> valueForKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
               entityName(), entityName(), key);
@@ -20,12 +41,12 @@ Value NSManagedObject::valueForKey(const std::string& key) const {
 }
 
 Value NSManagedObject::primitiveValueForKey(const std::string& key) const {
-    auto index = entity_->indexOfAttribute(key);
+    auto index = entity_ ? entity_->indexOfAttribute(key) : std::nullopt;
     return index ? values_[*index] : Value();
 }
 
 bool NSManagedObject::setValueForKey(const std::string& key, const Value& value) {
-    auto index = entity_->indexOfAttribute(key);
+    auto index = entity_ ? entity_->indexOfAttribute(key) : std::nullopt;
     if (!index) {
         NSLog("[<%@> setValue:forKey:]: the entity %@ is not key value coding-compliant for the key \"%@\".",
               entityName(), entityName(), key);
@@ -67,6 +88,7 @@ Value NSManagedObject::changedValues() const {
 }
 
 std::string NSManagedObject::description() const {
+    if (!entity_) return "<" + className() + ": no entity>";
     std::string out = "<" + entityName() + ": " + objectID_->URIRepresentation() + "> (data: {";
     for (std::size_t i = 0; i < values_.size(); ++i) {
         if (i) out += "; ";

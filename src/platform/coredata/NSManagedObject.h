@@ -14,14 +14,20 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/Value.h"
 
+// Subclasses (typed accessors for one entity) have a public default constructor
+// and register in the ClassRegistry under the entity's class name; the store
+// then creates them for that entity's objects. An instance made directly, not by
+// the store, has no entity: it reads null and refuses every value.
 class NSManagedObject : public NSObject {
 public:
     // An object outside any context; NSEntityDescription::insertNewObjectForEntityForName
     // creates and inserts in one step.
     explicit NSManagedObject(std::shared_ptr<NSEntityDescription> entity);
+    // An object of the entity's class (see above), outside any context.
+    static std::shared_ptr<NSManagedObject> instantiate(const std::shared_ptr<NSEntityDescription>& entity);
 
     const std::shared_ptr<NSEntityDescription>& entity() const { return entity_; }
-    const std::string& entityName() const { return entity_->name(); }
+    const std::string& entityName() const;
     std::shared_ptr<NSManagedObjectContext> managedObjectContext() const { return context_.lock(); }
     std::shared_ptr<NSManagedObjectID> objectID() const { return objectID_; }
 
@@ -43,9 +49,13 @@ public:
 
     std::string description() const override;
 
+protected:
+    NSManagedObject() = default;
+
 private:
     friend class NSManagedObjectContext;
     bool attributeChanged(std::size_t index) const;
+    void adoptEntity(std::shared_ptr<NSEntityDescription> entity);
 
     std::shared_ptr<NSEntityDescription> entity_;
     std::weak_ptr<NSManagedObjectContext> context_;

@@ -27,6 +27,10 @@ std::shared_ptr<NSPersistentStore> NSManagedObjectContext::store() const {
 
 void NSManagedObjectContext::insertObject(const std::shared_ptr<NSManagedObject>& object) {
     if (!object) return;
+    if (!object->entity_) {
+        NSLog("An object of class %@ without an entity cannot be inserted.", object->className());
+        return;
+    }
     auto owner = object->context_.lock();
     if (owner.get() == this) {
         // Inserting a deleted object takes back its deletion.
@@ -150,7 +154,7 @@ std::vector<std::shared_ptr<NSManagedObject>> NSManagedObjectContext::executeFet
                     object->committed_ = std::move(row.values);
                 }
             } else {
-                object = std::make_shared<NSManagedObject>(entity);
+                object = NSManagedObject::instantiate(entity);
                 object->context_ = weakSelf<NSManagedObjectContext>();
                 object->primaryKey_ = row.primaryKey;
                 object->objectID_ = std::make_shared<NSManagedObjectID>(name, s->identifier(), row.primaryKey);

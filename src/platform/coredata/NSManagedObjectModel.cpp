@@ -115,6 +115,9 @@ std::shared_ptr<NSManagedObjectModel> NSManagedObjectModel::modelWithJSON(std::s
         // Table names are matched without regard to case by the store.
         if (!entityNames.insert(lowercase(*entityName.string())).second)
             return fail("the entity " + *entityName.string() + " is declared twice");
+        Value className = e["class"];
+        if (!className.isNull() && (!className.isString() || !isValidName(*className.string())))
+            return fail("the class of " + *entityName.string() + " is not a valid name");
         Value attrs = e["attributes"];
         if (!attrs.isNull() && !attrs.isArray())
             return fail("the attributes of " + *entityName.string() + " are not an array");
@@ -135,7 +138,9 @@ std::shared_ptr<NSManagedObjectModel> NSManagedObjectModel::modelWithJSON(std::s
                             " has an unknown type " + attrType.description());
             attributes.emplace_back(*attrName.string(), *type);
         }
-        entities.push_back(std::make_shared<NSEntityDescription>(*entityName.string(), std::move(attributes)));
+        entities.push_back(std::make_shared<NSEntityDescription>(
+            *entityName.string(), std::move(attributes),
+            className.isString() ? *className.string() : std::string("NSManagedObject")));
     }
     return std::make_shared<NSManagedObjectModel>(name.isString() ? *name.string() : std::string(),
                                                   std::move(entities));

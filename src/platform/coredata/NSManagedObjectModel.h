@@ -2,8 +2,9 @@
 // The object model: the entities the store keeps, read from a model file of
 // our own format (JSON):
 //   { "name": "Quorvane",
-//     "entities": [ { "name": "Entity",
+//     "entities": [ { "name": "Entity", "class": "Entity",
 //                     "attributes": [ { "name": "key", "type": "integer32" }, ... ] } ] }
+// "class" names the entity's object class (NSManagedObject when absent).
 // Attribute types: string, integer16, integer32, integer64, float, double,
 // boolean, date, binary.
 #include <memory>
