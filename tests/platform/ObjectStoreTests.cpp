@@ -629,22 +629,33 @@ TEST_CASE("a save that runs out of space fails and leaves the store consistent")
     options.setObject(NSSQLitePragmasOption, Value{{"max_page_count", 1}});
     auto s = f.open(options);
     REQUIRE_MESSAGE(s.store, (s.error ? s.error->description() : ""));
-    addFavourite(s.context, 1, "small");
+    auto first = addFavourite(s.context, 1, "small");
     REQUIRE(s.context->save(nullptr));
 
-    auto huge = addFavourite(s.context, 2, std::string(1 << 20, 'h'));
+    // The same save changes a record and adds a small one before the large one.
+    first->setValueForKey("title", "renamed");
     auto small = addFavourite(s.context, 3, "small too");
+    auto huge = addFavourite(s.context, 2, std::string(1 << 20, 'h'));
     NSErrorPtr error;
     CHECK_FALSE(s.context->save(&error));
     REQUIRE(error);
     CHECK(error->domain() == NSCocoaErrorDomain);
     CHECK(error->code() == NSFileWriteOutOfSpaceError);
     CHECK(error->userInfo()[NSSQLiteErrorDomainKey].intValue() == 13);
-    // Nothing of the failed save was applied: the changes are still pending.
+    // Nothing of the failed save was applied: the changes are still pending...
     CHECK(s.context->hasChanges());
+    CHECK(first->isUpdated());
     CHECK(huge->isInserted());
     CHECK(small->isInserted());
     CHECK(small->objectID()->isTemporaryID());
+    {
+        // ...and the file holds what the last good save wrote.
+        auto reader = f.open();
+        REQUIRE(reader.store);
+        auto stored = fetch(reader.context, "MoviesFavoritiesModel");
+        CHECK(movieIDs(stored) == std::vector<int>{1});
+        CHECK(stored[0]->valueForKey("title") == Value("small"));
+    }
 
     // The caller drops the large object and saves the rest.
     s.context->deleteObject(huge);
@@ -653,7 +664,9 @@ TEST_CASE("a save that runs out of space fails and leaves the store consistent")
 
     auto other = f.open();
     REQUIRE(other.store);  // passes the integrity check
-    CHECK(movieIDs(fetch(other.context, "MoviesFavoritiesModel")) == std::vector<int>{1, 3});
+    auto stored = fetch(other.context, "MoviesFavoritiesModel");
+    CHECK(movieIDs(stored) == std::vector<int>{1, 3});
+    CHECK(stored[0]->valueForKey("title") == Value("renamed"));
 }
 
 TEST_CASE("a save after the store file was removed is reported as failed") {
@@ -827,4 +840,28 @@ TEST_CASE("an in-memory store keeps objects for the life of its coordinator") {
     second->setPersistentStoreCoordinator(coordinator);
     CHECK(movieIDs(fetch(second, "MoviesFavoritiesModel")) == std::vector<int>{1});
     CHECK_FALSE(std::filesystem::exists(f.storePath));
+}
+
+TEST_CASE("a store open in this process sees what another process saved") {
+    Fixture f;
+    auto s = f.open();
+    REQUIRE(s.store);
+    addFavourite(s.context, 50, "mine");
+    REQUIRE(s.context->save(nullptr));
+    auto mine = fetch(s.context, "MoviesFavoritiesModel");
+    REQUIRE(mine.size() == 1);
+
+    REQUIRE(runHelper({"write", f.storePath, modelPath(), "2"}).exitCode == 0);
+    auto all = fetch(s.context, "MoviesFavoritiesModel");
+    CHECK(movieIDs(all) == std::vector<int>{50, 1, 2});
+    CHECK(all[0] == mine[0]);
+    // This process goes on writing after the other one.
+    addFavourite(s.context, 51, "mine again");
+    REQUIRE(s.context->save(nullptr));
+    auto dump = runHelper({"dump", f.storePath, modelPath(), "MoviesFavoritiesModel"});
+    REQUIRE(dump.exitCode == 0);
+    auto records = Value::fromJSON(dump.output);
+    REQUIRE(records);
+    CHECK(records->count() == 4);
+    CHECK((*records)[3]["movieID"].intValue() == 51);
 }
