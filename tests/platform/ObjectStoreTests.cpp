@@ -865,3 +865,40 @@ TEST_CASE("a store open in this process sees what another process saved") {
     CHECK(records->count() == 4);
     CHECK((*records)[3]["movieID"].intValue() == 51);
 }
+
+TEST_CASE("a model that drops an attribute opens the store only when allowed to migrate") {
+    Fixture f;
+    {
+        auto s = f.open();
+        REQUIRE(s.store);
+        auto movie = addFavourite(s.context, 3, "three");
+        movie->setValueForKey("descriptionMovie", "gone later");
+        REQUIRE(s.context->save(nullptr));
+    }
+    auto smaller = NSManagedObjectModel::modelWithJSON(R"({"entities": [
+        {"name": "MoviesFavoritiesModel", "attributes": [{"name": "movieID", "type": "integer32"},
+                                                         {"name": "title", "type": "string"}]}]})");
+    REQUIRE(smaller);
+    {
+        Stack strict(f.storePath, smaller, Value::dictionary());
+        CHECK_FALSE(strict.store);
+        REQUIRE(strict.error);
+        CHECK(strict.error->code() == NSPersistentStoreIncompatibleVersionHashError);
+    }
+    {
+        Stack s(f.storePath, smaller);
+        REQUIRE(s.store);
+        auto rows = fetch(s.context, "MoviesFavoritiesModel");
+        REQUIRE(rows.size() == 1);
+        CHECK(rows[0]->valueForKey("title") == Value("three"));
+        auto o = NSEntityDescription::insertNewObjectForEntityForName("MoviesFavoritiesModel", s.context);
+        o->setValueForKey("movieID", 4);
+        REQUIRE(s.context->save(nullptr));
+    }
+    // The full model still finds the value the smaller one did not know.
+    auto s = f.open();
+    auto rows = fetch(s.context, "MoviesFavoritiesModel");
+    REQUIRE(rows.size() == 2);
+    CHECK(rows[0]->valueForKey("descriptionMovie") == Value("gone later"));
+    CHECK(rows[1]->valueForKey("descriptionMovie").isNull());
+}

@@ -284,6 +284,8 @@ std::unique_ptr<ObjectStoreSqlite> ObjectStoreSqlite::open(const std::string& pa
         }
     }
     if (!store->prepareSchema(model, options, error)) return nullptr;
+    // The caller's pragmas come last, so limits such as max_page_count do not
+    // stand in the way of creating the tables.
     if (!store->applyPragmas(options[NSSQLitePragmasOption], error)) return nullptr;
     return store;
 }
@@ -351,6 +353,7 @@ bool ObjectStoreSqlite::prepareSchema(const NSManagedObjectModel& model, const V
                               "The file is a database but not an object store.", Value{{NSFilePathErrorKey, path_}}));
 
     std::vector<std::string> changes;
+    bool extraColumns = false;
     bool incompatible = false;
     std::string reason;
     if (fresh)
@@ -394,7 +397,7 @@ bool ObjectStoreSqlite::prepareSchema(const NSManagedObjectModel& model, const V
         }
         // Columns of attributes the model no longer has stay in the table; their
         // values are no longer read or written.
-        if (matched != columns.size()) changes.push_back("");
+        if (matched != columns.size()) extraColumns = true;
     }
     if (incompatible) {
         return fail(makeError(NSMigrationMissingMappingModelError,
@@ -403,7 +406,7 @@ bool ObjectStoreSqlite::prepareSchema(const NSManagedObjectModel& model, const V
     }
     bool migrate = optionIsYes(options, NSMigratePersistentStoresAutomaticallyOption) &&
                    optionIsYes(options, NSInferMappingModelAutomaticallyOption);
-    if (!fresh && !changes.empty() && (!migrate || readOnly)) {
+    if (!fresh && (!changes.empty() || extraColumns) && (!migrate || readOnly)) {
         return fail(makeError(NSPersistentStoreIncompatibleVersionHashError,
                               "The model used to open the store is incompatible with the one used to create the store.",
                               Value{{NSFilePathErrorKey, path_}}));
@@ -413,7 +416,6 @@ bool ObjectStoreSqlite::prepareSchema(const NSManagedObjectModel& model, const V
                               Value{{NSFilePathErrorKey, path_}}));
     }
     for (const auto& sql : changes) {
-        if (sql.empty()) continue;
         rc = exec(sql);
         if (rc != SQLITE_OK) return fail(storeError(db_, rc, path_, Phase::Write));
     }
