@@ -88,12 +88,14 @@ Value NSManagedObject::changedValues() const {
 }
 
 std::string NSManagedObject::description() const {
-    if (!entity_) return "<" + className() + ": no entity>";
-    std::string out = "<" + entityName() + ": " + objectID_->URIRepresentation() + "> (data: {";
+    std::string out = "<";
+    if (!entity_) return out.append(className()).append(": no entity>");
+    out.append(entityName()).append(": ").append(objectID_->URIRepresentation()).append("> (data: {");
     for (std::size_t i = 0; i < values_.size(); ++i) {
         if (i) out += "; ";
-        out += entity_->attributes()[i].name() + " = " +
-               (values_[i].isString() ? "\"" + *values_[i].string() + "\"" : values_[i].description());
+        out.append(entity_->attributes()[i].name()).append(" = ");
+        if (values_[i].isString()) out.append("\"").append(*values_[i].string()).append("\"");
+        else out.append(values_[i].description());
     }
-    return out + "})";
+    return out.append("})");
 }

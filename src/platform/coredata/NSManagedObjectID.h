@@ -21,7 +21,7 @@ public:
     // "x-coredata://<store>/<entity>/p<key>", or "x-coredata:///<entity>/t<n>" while temporary.
     std::string URIRepresentation() const;
     bool isEqual(const NSManagedObjectID& other) const { return URIRepresentation() == other.URIRepresentation(); }
-    std::string description() const override { return "<" + URIRepresentation() + ">"; }
+    std::string description() const override { return std::string("<").append(URIRepresentation()).append(">"); }
 
 private:
     NSManagedObjectID(std::string entityName, std::uint64_t temporaryNumber);
