@@ -130,7 +130,7 @@ std::shared_ptr<UIViewController> UINavigationController::topViewController() co
 
 std::shared_ptr<UIViewController> UINavigationController::visibleViewController() const {
     auto top = topViewController();
-    if (auto presented = presentedViewController()) return presented;
+    if (auto presented = top ? top->presentedViewController() : presentedViewController()) return presented;
     return top;
 }
 
