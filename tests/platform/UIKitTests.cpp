@@ -551,3 +551,83 @@ TEST_CASE("UIApplicationMain refuses an unknown delegate class") {
     CHECK(UIApplicationMain(0, nullptr, "", "NoSuchDelegateClass") == 1);
     CHECK(log.contains("NoSuchDelegateClass"));
 }
+
+TEST_CASE("points and rectangles convert between views of one tree") {
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 480));
+    auto panel = std::make_shared<UIView>(CGRectMake(10, 100, 300, 200));
+    auto scroller = std::make_shared<UIView>(CGRectMake(0, 50, 300, 100));
+    auto cell = std::make_shared<UIView>(CGRectMake(5, 400, 290, 40));
+    window->addSubview(panel);
+    panel->addSubview(scroller);
+    scroller->addSubview(cell);
+    scroller->setBounds(CGRectMake(0, 380, 300, 100));  // scrolled down by 380
+
+    CHECK(cell->convertPointToView(CGPointMake(1, 2), window.get()) == CGPointMake(16, 172));
+    CHECK(cell->convertPointToView(CGPointMake(1, 2), nullptr) == CGPointMake(16, 172));
+    CHECK(window->convertPointToView(CGPointMake(16, 172), cell.get()) == CGPointMake(1, 2));
+    CHECK(cell->convertPointFromView(CGPointMake(16, 172), window.get()) == CGPointMake(1, 2));
+    CHECK(panel->convertRectFromView(CGRectMake(0, 0, 290, 40), cell.get()) == CGRectMake(5, 70, 290, 40));
+    CHECK(cell->convertRectToView(CGRectMake(0, 0, 10, 10), panel.get()) == CGRectMake(5, 70, 10, 10));
+}
+
+namespace {
+class StateDelegate : public UIApplicationDelegate {
+public:
+    std::vector<std::string> calls;
+    void applicationWillResignActive(const std::shared_ptr<UIApplication>&) override { calls.push_back("resign"); }
+    void applicationDidEnterBackground(const std::shared_ptr<UIApplication>&) override { calls.push_back("background"); }
+    void applicationWillEnterForeground(const std::shared_ptr<UIApplication>&) override { calls.push_back("foreground"); }
+    void applicationDidBecomeActive(const std::shared_ptr<UIApplication>&) override { calls.push_back("active"); }
+};
+}  // namespace
+
+TEST_CASE("background tasks stay open until ended and expire on request") {
+    auto app = UIApplication::sharedApplication();
+    std::size_t before = app->openBackgroundTaskCount();
+    std::vector<UIBackgroundTaskIdentifier> expired;
+    UIBackgroundTaskIdentifier first = UIBackgroundTaskInvalid, second = UIBackgroundTaskInvalid;
+    first = app->beginBackgroundTaskWithExpirationHandler([&] {
+        expired.push_back(first);
+        app->endBackgroundTask(first);
+    });
+    second = app->beginBackgroundTaskWithExpirationHandler([&] { expired.push_back(second); });
+    CHECK(first != UIBackgroundTaskInvalid);
+    CHECK(second != first);
+    CHECK(app->openBackgroundTaskCount() == before + 2);
+    app->endBackgroundTask(second);
+    app->endBackgroundTask(second);  // twice is harmless
+    app->endBackgroundTask(UIBackgroundTaskInvalid);
+    app->expireBackgroundTasksForTesting();
+    CHECK(expired == std::vector<UIBackgroundTaskIdentifier>{first});
+    CHECK(app->openBackgroundTaskCount() == before);
+}
+
+TEST_CASE("the application moves to the background and back with its notifications") {
+    auto app = UIApplication::sharedApplication();
+    auto previous = app->delegate();
+    auto delegate = std::make_shared<StateDelegate>();
+    app->setDelegate(delegate);
+    app->setApplicationState(UIApplicationStateActive);
+    std::vector<std::string> posted;
+    std::vector<std::shared_ptr<NSObject>> tokens;
+    for (const char* name : {UIApplicationWillResignActiveNotification, UIApplicationDidEnterBackgroundNotification,
+                             UIApplicationWillEnterForegroundNotification, UIApplicationDidBecomeActiveNotification,
+                             UIApplicationDidReceiveMemoryWarningNotification})
+        tokens.push_back(NSNotificationCenter::defaultCenter()->addObserverForName(
+            name, app, nullptr, [&](const NSNotification& n) { posted.push_back(n.name()); }));
+
+    app->enterBackgroundForTesting();
+    CHECK(app->applicationState() == UIApplicationStateBackground);
+    app->enterForegroundForTesting();
+    CHECK(app->applicationState() == UIApplicationStateActive);
+    app->enterForegroundForTesting();  // already there: nothing
+    CHECK(delegate->calls == std::vector<std::string>{"resign", "background", "foreground", "active"});
+    app->simulateMemoryWarning();
+    CHECK(posted == std::vector<std::string>{UIApplicationWillResignActiveNotification,
+                                             UIApplicationDidEnterBackgroundNotification,
+                                             UIApplicationWillEnterForegroundNotification,
+                                             UIApplicationDidBecomeActiveNotification,
+                                             UIApplicationDidReceiveMemoryWarningNotification});
+    for (auto& t : tokens) NSNotificationCenter::defaultCenter()->removeObserver(t.get());
+    app->setDelegate(previous);
+}

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
@@ -138,6 +139,69 @@ void UIApplication::setCanOpenScheme(const std::string& scheme, bool answer) {
 std::vector<std::string> UIApplication::openedURLs() const { return openedURLs_; }
 
 void UIApplication::resetOpenedURLs() { openedURLs_.clear(); }
+
+UIBackgroundTaskIdentifier UIApplication::beginBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
+    std::lock_guard lock(tasksMutex_);
+    auto id = nextBackgroundTask_++;
+    backgroundTasks_[id] = std::move(handler);
+    return id;
+}
+
+void UIApplication::endBackgroundTask(UIBackgroundTaskIdentifier identifier) {
+    std::function<void()> released;  // destroyed outside the lock
+    std::lock_guard lock(tasksMutex_);
+    auto it = backgroundTasks_.find(identifier);
+    if (it == backgroundTasks_.end()) return;
+    released = std::move(it->second);
+    backgroundTasks_.erase(it);
+}
+
+std::size_t UIApplication::openBackgroundTaskCount() const {
+    std::lock_guard lock(tasksMutex_);
+    return backgroundTasks_.size();
+}
+
+void UIApplication::expireBackgroundTasksForTesting() {
+    std::vector<std::pair<UIBackgroundTaskIdentifier, std::function<void()>>> open;
+    {
+        std::lock_guard lock(tasksMutex_);
+        for (auto& [id, handler] : backgroundTasks_) open.emplace_back(id, handler);
+    }
+    dispatch_main_sync_safe([&] {
+        for (auto& [id, handler] : open)
+            if (handler) handler();
+    });
+}
+
+void UIApplication::enterBackgroundForTesting() {
+    auto me = self<UIApplication>();
+    auto center = NSNotificationCenter::defaultCenter();
+    if (state_ == UIApplicationStateActive) {
+        if (delegate_) delegate_->applicationWillResignActive(me);
+        center->postNotificationName(UIApplicationWillResignActiveNotification, me);
+    }
+    state_ = UIApplicationStateBackground;
+    if (delegate_) delegate_->applicationDidEnterBackground(me);
+    center->postNotificationName(UIApplicationDidEnterBackgroundNotification, me);
+}
+
+void UIApplication::enterForegroundForTesting() {
+    if (state_ != UIApplicationStateBackground) return;
+    auto me = self<UIApplication>();
+    auto center = NSNotificationCenter::defaultCenter();
+    state_ = UIApplicationStateInactive;
+    if (delegate_) delegate_->applicationWillEnterForeground(me);
+    center->postNotificationName(UIApplicationWillEnterForegroundNotification, me);
+    state_ = UIApplicationStateActive;
+    if (delegate_) delegate_->applicationDidBecomeActive(me);
+    center->postNotificationName(UIApplicationDidBecomeActiveNotification, me);
+}
+
+void UIApplication::simulateMemoryWarning() {
+    dispatch_main_async_safe([me = self<UIApplication>()] {
+        NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification, me);
+    });
+}
 
 void UIApplication::terminate() {
     terminating_ = true;

@@ -2,9 +2,11 @@
 // The application object: its delegate (held strongly, as the application keeps
 // it), key window, status bar, state, and the recording stand-in for opening URLs.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,14 @@ enum UIApplicationState : long {
 inline constexpr const char* UIApplicationDidFinishLaunchingNotification = "UIApplicationDidFinishLaunchingNotification";
 inline constexpr const char* UIApplicationDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
 inline constexpr const char* UIApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
+inline constexpr const char* UIApplicationWillResignActiveNotification = "UIApplicationWillResignActiveNotification";
+inline constexpr const char* UIApplicationDidEnterBackgroundNotification = "UIApplicationDidEnterBackgroundNotification";
+inline constexpr const char* UIApplicationWillEnterForegroundNotification = "UIApplicationWillEnterForegroundNotification";
+inline constexpr const char* UIApplicationDidReceiveMemoryWarningNotification =
+    "UIApplicationDidReceiveMemoryWarningNotification";
+
+using UIBackgroundTaskIdentifier = std::uint64_t;
+inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
 
 class UIApplication : public UIResponder {
 public:
@@ -67,6 +77,22 @@ public:
     std::vector<std::string> openedURLs() const;
     void resetOpenedURLs();
 
+    // Background tasks: identifiers from 1 up, each open until ended. The stand-in
+    // never expires them by itself; expireBackgroundTasksForTesting runs the
+    // expiration handlers of the open ones (on the main thread), as the platform
+    // does when background time runs out. Any thread may begin and end tasks.
+    UIBackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(std::function<void()> handler);
+    void endBackgroundTask(UIBackgroundTaskIdentifier identifier);
+    std::size_t openBackgroundTaskCount() const;
+    void expireBackgroundTasksForTesting();
+
+    // Moves the application between the active, inactive and background states
+    // the way the platform does, telling the delegate and posting the notifications.
+    void enterBackgroundForTesting();
+    void enterForegroundForTesting();
+    // Posts UIApplicationDidReceiveMemoryWarningNotification on the main thread.
+    void simulateMemoryWarning();
+
     // Ends the running UIApplicationMain loop (from any thread).
     void terminate();
     bool isTerminating() const { return terminating_; }
@@ -93,6 +119,9 @@ private:
     std::map<std::string, bool> schemeAnswers_;
     std::vector<std::string> openedURLs_;
     std::atomic<bool> terminating_{false};
+    mutable std::mutex tasksMutex_;
+    std::map<UIBackgroundTaskIdentifier, std::function<void()>> backgroundTasks_;
+    UIBackgroundTaskIdentifier nextBackgroundTask_ = 1;
 };
 
 // Runs the application: installs the principal class (UIApplication when the name

@@ -115,3 +115,51 @@ std::shared_ptr<UIResponder> UIView::nextResponder() const {
     if (auto vc = viewController_.lock()) return vc;
     return superview_.lock();
 }
+
+namespace {
+// A point in `view`'s bounds expressed in the coordinates of its root's superview
+// space (the root's frame coordinates).
+CGPoint toRootSpace(const UIView* view, CGPoint p) {
+    for (const UIView* v = view; v; v = v->superview().get()) {
+        p.x += v->frame().origin.x - v->bounds().origin.x;
+        p.y += v->frame().origin.y - v->bounds().origin.y;
+    }
+    return p;
+}
+CGPoint fromRootSpace(const UIView* view, CGPoint p) {
+    for (const UIView* v = view; v; v = v->superview().get()) {
+        p.x -= v->frame().origin.x - v->bounds().origin.x;
+        p.y -= v->frame().origin.y - v->bounds().origin.y;
+    }
+    return p;
+}
+const UIView* rootOf(const UIView* view) {
+    const UIView* v = view;
+    while (auto s = v->superview()) v = s.get();
+    return v;
+}
+}  // namespace
+
+// A null target stands for the root's own coordinates (its bounds), so the root's
+// frame offset is taken away again.
+CGPoint UIView::convertPointToView(CGPoint point, const UIView* view) const {
+    CGPoint p = toRootSpace(this, point);
+    return view ? fromRootSpace(view, p) : fromRootSpace(rootOf(this), p);
+}
+
+CGPoint UIView::convertPointFromView(CGPoint point, const UIView* view) const {
+    CGPoint p = view ? toRootSpace(view, point) : toRootSpace(rootOf(this), point);
+    return fromRootSpace(this, p);
+}
+
+CGRect UIView::convertRectToView(CGRect rect, const UIView* view) const {
+    rect = CGRectStandardize(rect);
+    rect.origin = convertPointToView(rect.origin, view);
+    return rect;
+}
+
+CGRect UIView::convertRectFromView(CGRect rect, const UIView* view) const {
+    rect = CGRectStandardize(rect);
+    rect.origin = convertPointFromView(rect.origin, view);
+    return rect;
+}

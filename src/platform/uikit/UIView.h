@@ -45,6 +45,14 @@ public:
     // The window the view is in, if any.
     virtual std::shared_ptr<UIWindow> window() const;
 
+    // Coordinate conversion between views of one tree (no transforms): a point in
+    // this view's bounds to the other view's, and back. A null view stands for the
+    // root of this view's tree (its window, when it is in one).
+    CGPoint convertPointToView(CGPoint point, const UIView* view) const;
+    CGPoint convertPointFromView(CGPoint point, const UIView* view) const;
+    CGRect convertRectToView(CGRect rect, const UIView* view) const;
+    CGRect convertRectFromView(CGRect rect, const UIView* view) const;
+
     // Layout: setNeedsLayout marks the view; layoutIfNeeded lays out marked views
     // of the subtree, calling layoutSubviews on each.
     void setNeedsLayout() { needsLayout_ = true; }
