@@ -336,3 +336,20 @@ TEST_CASE("the player view controller stays when its observation was removed") {
     root->dismissViewControllerAnimated(false);
     CHECK(root->presentedViewController() == nullptr);
 }
+
+TEST_CASE("a player that finishes while still animating in is dismissed once it is shown") {
+    testsupport::TempHome home;
+    auto root = std::make_shared<UIViewController>();
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto playerController = MPMoviePlayerViewController::initWithContentURL("file://" + home.path() + "/none.mp4");
+    bool presented = false;
+    root->presentViewController(playerController, true, [&] { presented = true; });
+    playerController->moviePlayer()->userExit();  // the presentation has not finished yet
+    CHECK(root->presentedViewController() == playerController);
+    REQUIRE(runMainUntil([&] { return root->presentedViewController() == nullptr; }));
+    CHECK(presented);
+    CHECK(playerController->view()->superview() == nullptr);
+    REQUIRE(runMainUntil([&] { return root->isViewVisible(); }));
+}
