@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/dispatch/Dispatch.h"
@@ -630,4 +631,28 @@ TEST_CASE("the application moves to the background and back with its notificatio
                                              UIApplicationDidReceiveMemoryWarningNotification});
     for (auto& t : tokens) NSNotificationCenter::defaultCenter()->removeObserver(t.get());
     app->setDelegate(previous);
+}
+
+namespace {
+class CustomApplication : public UIApplication {};
+}  // namespace
+
+TEST_CASE("UIApplicationMain installs the named principal class as the shared application") {
+    ClassRegistry::registerClass<CustomApplication>("UIApplication");
+    ClassRegistry::registerClass<LoopTestDelegate>("UIResponder", {"UIApplicationDelegate"});
+    auto original = UIApplication::sharedApplication();
+    launchJournal().clear();
+    endBy = EndBy::Terminate;
+    CHECK(UIApplicationMain(0, nullptr, "CustomApplication", "LoopTestDelegate") == 0);
+    CHECK(std::dynamic_pointer_cast<CustomApplication>(UIApplication::sharedApplication()));
+    CHECK(launchJournal().front() == "launch no options shared");
+    UIApplication::setSharedApplication(original);
+
+    LogCapture log;
+    CHECK(UIApplicationMain(0, nullptr, "LoopTestDelegate", "LoopTestDelegate") == 1);  // not an application class
+    CHECK(UIApplication::sharedApplication() == original);
+    int offMain = 0;
+    std::thread([&] { offMain = UIApplicationMain(0, nullptr, "", "LoopTestDelegate"); }).join();
+    CHECK(offMain == 1);
+    CHECK(log.contains("main thread"));
 }

@@ -15,6 +15,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplicationDelegate.h"
 #include "platform/uikit/UIView.h"
@@ -229,6 +230,10 @@ UIApplication::MainInterfaceLoader UIApplication::mainInterfaceLoader() {
 
 int UIApplicationMain(int /*argc*/, char** /*argv*/, const std::string& principalClassName,
                       const std::string& delegateClassName) {
+    if (!NSThread::isMainThread()) {
+        NSLog("UIApplicationMain must be called on the main thread");
+        return 1;
+    }
     std::shared_ptr<UIApplication> app;
     if (!principalClassName.empty()) {
         app = std::dynamic_pointer_cast<UIApplication>(ClassRegistry::create(principalClassName));

@@ -129,6 +129,6 @@ private:
 // launches it, posts UIApplicationDidFinishLaunchingNotification, runs the main
 // run loop until terminate() or SIGINT/SIGTERM, tells the delegate it will
 // terminate and returns 0. Returns 1 when the delegate (or principal) class is
-// unknown.
+// unknown, or when called off the main thread.
 int UIApplicationMain(int argc, char** argv, const std::string& principalClassName,
                       const std::string& delegateClassName);
