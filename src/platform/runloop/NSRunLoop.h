@@ -125,6 +125,6 @@ private:
     int wakeFd_ = -1;
     std::atomic<bool> stopped_{false};
     std::vector<NSRunLoopMode> modeStack_;
-    bool isMain_ = false;
+    std::atomic<bool> isMain_{false};  // set from any thread that asks for the main loop
     std::uint64_t clockListener_ = 0;
 };

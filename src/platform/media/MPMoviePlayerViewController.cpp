@@ -1,0 +1,22 @@
+#include "platform/media/MPMoviePlayerViewController.h"
+
+#include "platform/foundation/NSNotificationCenter.h"
+
+MPMoviePlayerViewController::MPMoviePlayerViewController() : moviePlayer_(std::make_shared<MPMoviePlayerController>()) {}
+
+std::shared_ptr<MPMoviePlayerViewController> MPMoviePlayerViewController::initWithContentURL(const std::string& url) {
+    auto controller = std::make_shared<MPMoviePlayerViewController>();
+    controller->moviePlayer_->setContentURL(url);
+    std::weak_ptr<MPMoviePlayerViewController> weakController = controller;
+    NSNotificationCenter::defaultCenter()->addObserver(
+        controller,
+        [weakController](const NSNotification&) {
+            if (auto c = weakController.lock()) c->moviePlayerDidFinish();
+        },
+        MPMoviePlayerPlaybackDidFinishNotification, controller->moviePlayer_);
+    return controller;
+}
+
+void MPMoviePlayerViewController::moviePlayerDidFinish() {
+    if (presentingViewController()) dismissViewControllerAnimated(true);
+}

@@ -1,0 +1,134 @@
+#pragma once
+// The application object: its delegate (held strongly, as the application keeps
+// it), key window, status bar, state, and the recording stand-in for opening URLs.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/uikit/UIResponder.h"
+
+class UIApplicationDelegate;
+class UIViewController;
+class UIWindow;
+
+enum UIStatusBarStyle : long {
+    UIStatusBarStyleDefault = 0,
+    UIStatusBarStyleLightContent = 1,
+    UIStatusBarStyleBlackOpaque = 2,
+};
+
+enum UIApplicationState : long {
+    UIApplicationStateActive = 0,
+    UIApplicationStateInactive = 1,
+    UIApplicationStateBackground = 2,
+};
+
+inline constexpr const char* UIApplicationDidFinishLaunchingNotification = "UIApplicationDidFinishLaunchingNotification";
+inline constexpr const char* UIApplicationDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
+inline constexpr const char* UIApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
+inline constexpr const char* UIApplicationWillResignActiveNotification = "UIApplicationWillResignActiveNotification";
+inline constexpr const char* UIApplicationDidEnterBackgroundNotification = "UIApplicationDidEnterBackgroundNotification";
+inline constexpr const char* UIApplicationWillEnterForegroundNotification = "UIApplicationWillEnterForegroundNotification";
+inline constexpr const char* UIApplicationDidReceiveMemoryWarningNotification =
+    "UIApplicationDidReceiveMemoryWarningNotification";
+
+using UIBackgroundTaskIdentifier = std::uint64_t;
+inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
+
+class UIApplication : public UIResponder {
+public:
+    UIApplication();
+    ~UIApplication() override;
+
+    // The process-wide application (created on first use; UIApplicationMain
+    // installs an instance of the principal class when one is named).
+    static std::shared_ptr<UIApplication> sharedApplication();
+    static void setSharedApplication(std::shared_ptr<UIApplication> application);
+
+    std::shared_ptr<UIApplicationDelegate> delegate() const;
+    void setDelegate(std::shared_ptr<UIApplicationDelegate> delegate);
+    // The delegate as the concrete class the program gave (null for another class).
+    template <class T>
+    std::shared_ptr<T> delegateAs() const { return std::dynamic_pointer_cast<T>(delegate()); }
+
+    std::shared_ptr<UIWindow> keyWindow() const { return keyWindow_.lock(); }
+    void setKeyWindow(const std::shared_ptr<UIWindow>& window) { keyWindow_ = window; }
+
+    UIStatusBarStyle statusBarStyle() const { return statusBarStyle_; }
+    void setStatusBarStyle(UIStatusBarStyle style, bool animated = false);
+    bool lastStatusBarChangeAnimated() const { return statusBarAnimated_; }
+    bool isNetworkActivityIndicatorVisible() const { return networkActivityIndicatorVisible_; }
+    void setNetworkActivityIndicatorVisible(bool visible) { networkActivityIndicatorVisible_ = visible; }
+
+    UIApplicationState applicationState() const { return state_; }
+    void setApplicationState(UIApplicationState state) { state_ = state; }
+
+    // Opening URLs: canOpenURL answers by scheme (http, https and file yes, any
+    // other scheme no, unless a test set an answer); openURL records the URLs it
+    // accepted.
+    bool canOpenURL(const std::string& url) const;
+    bool openURL(const std::string& url);
+    void setCanOpenScheme(const std::string& scheme, bool answer);
+    std::vector<std::string> openedURLs() const;
+    void resetOpenedURLs();
+
+    // Background tasks: identifiers from 1 up, each open until ended. The stand-in
+    // never expires them by itself; expireBackgroundTasksForTesting runs the
+    // expiration handlers of the open ones (on the main thread), as the platform
+    // does when background time runs out. Any thread may begin and end tasks.
+    UIBackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(std::function<void()> handler);
+    void endBackgroundTask(UIBackgroundTaskIdentifier identifier);
+    std::size_t openBackgroundTaskCount() const;
+    void expireBackgroundTasksForTesting();
+
+    // Moves the application between the active, inactive and background states
+    // the way the platform does, telling the delegate and posting the notifications.
+    void enterBackgroundForTesting();
+    void enterForegroundForTesting();
+    // Posts UIApplicationDidReceiveMemoryWarningNotification on the main thread.
+    void simulateMemoryWarning();
+
+    // Ends the running UIApplicationMain loop (from any thread).
+    void terminate();
+    bool isTerminating() const { return terminating_; }
+
+    // The application follows its delegate in the responder chain when the
+    // delegate is itself a responder.
+    std::shared_ptr<UIResponder> nextResponder() const override;
+
+    // The initial interface: when set, UIApplicationMain gives the delegate a
+    // window with this controller as root before launching, and shows the window
+    // after launching (as the platform does with the main storyboard).
+    using MainInterfaceLoader = std::function<std::shared_ptr<UIViewController>()>;
+    static void setMainInterfaceLoader(MainInterfaceLoader loader);
+    static MainInterfaceLoader mainInterfaceLoader();
+
+private:
+    friend int UIApplicationMain(int, char**, const std::string&, const std::string&);
+    std::shared_ptr<UIApplicationDelegate> delegate_;
+    std::weak_ptr<UIWindow> keyWindow_;
+    UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
+    bool statusBarAnimated_ = false;
+    bool networkActivityIndicatorVisible_ = false;
+    UIApplicationState state_ = UIApplicationStateInactive;
+    std::map<std::string, bool> schemeAnswers_;
+    std::vector<std::string> openedURLs_;
+    std::atomic<bool> terminating_{false};
+    mutable std::mutex tasksMutex_;
+    std::map<UIBackgroundTaskIdentifier, std::function<void()>> backgroundTasks_;
+    UIBackgroundTaskIdentifier nextBackgroundTask_ = 1;
+};
+
+// Runs the application: installs the principal class (UIApplication when the name
+// is empty), creates the delegate class registered under `delegateClassName`,
+// launches it, posts UIApplicationDidFinishLaunchingNotification, runs the main
+// run loop until terminate() or SIGINT/SIGTERM, tells the delegate it will
+// terminate and returns 0. Returns 1 when the delegate (or principal) class is
+// unknown, or when called off the main thread.
+int UIApplicationMain(int argc, char** argv, const std::string& principalClassName,
+                      const std::string& delegateClassName);

@@ -1,0 +1,142 @@
+#include "platform/uikit/UINavigationController.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/foundation/NSLog.h"
+#include "platform/uikit/UIView.h"
+
+namespace {
+std::mutex hookMutex;
+std::vector<UINavigationController::PushHook>& pushHooks() {
+    static std::vector<UINavigationController::PushHook> hooks;
+    return hooks;
+}
+}  // namespace
+
+void UINavigationController::addPushHook(PushHook hook) {
+    std::lock_guard lock(hookMutex);
+    pushHooks().push_back(std::move(hook));
+}
+
+std::shared_ptr<UINavigationController> UINavigationController::initWithRootViewController(
+    const std::shared_ptr<UIViewController>& root) {
+    auto nav = std::make_shared<UINavigationController>();
+    nav->setViewControllers({root}, false);
+    return nav;
+}
+
+bool UINavigationController::canPush(const std::shared_ptr<UIViewController>& controller, bool log) const {
+    const char* why = nullptr;
+    if (!controller) why = "Application tried to push a nil view controller on target %@.";
+    else if (std::dynamic_pointer_cast<UINavigationController>(controller))
+        why = "Pushing a navigation controller is not supported (%@).";
+    else if (controller->parentViewController() || controller.get() == this)
+        why = "Pushing the same view controller instance more than once is not supported (%@).";
+    else if (controller->presentingViewController())
+        why = "Application tried to push a presented view controller (%@).";
+    if (why && log)
+        NSLog(why, controller ? controller->description() : description());
+    return why == nullptr;
+}
+
+void UINavigationController::setViewControllers(const ControllerList& controllers, bool animated) {
+    auto oldTop = topViewController();
+    ControllerList removed;
+    for (auto& child : ControllerList(childViewControllers())) {
+        if (std::find(controllers.begin(), controllers.end(), child) != controllers.end()) continue;
+        child->willMoveToParentViewController(nullptr);
+        child->removeFromParentViewController();
+        removed.push_back(child);
+    }
+    auto me = self<UINavigationController>();
+    for (auto& c : controllers) {
+        if (c && c->parentViewController() == me) continue;  // kept
+        if (!canPush(c, true)) continue;
+        addChildViewController(c);
+        c->didMoveToParentViewController(me);
+    }
+    orderChildren(controllers);
+    changeTop(oldTop, topViewController(), animated, removed);
+}
+
+void UINavigationController::pushViewController(const std::shared_ptr<UIViewController>& controller, bool animated) {
+    if (!canPush(controller, true)) return;
+    std::vector<PushHook> hooks;
+    {
+        std::lock_guard lock(hookMutex);
+        hooks = pushHooks();
+    }
+    for (auto& h : hooks) h(*this, controller, animated);
+    if (!canPush(controller, true)) return;  // a hook may have placed it elsewhere
+    auto oldTop = topViewController();
+    addChildViewController(controller);
+    controller->didMoveToParentViewController(self<UIViewController>());
+    changeTop(oldTop, controller, animated, {});
+}
+
+std::shared_ptr<UIViewController> UINavigationController::popViewControllerAnimated(bool animated) {
+    auto n = viewControllers().size();
+    if (n < 2) return nullptr;
+    auto removed = popAbove(n - 2, animated);
+    return removed.empty() ? nullptr : removed.front();
+}
+
+UINavigationController::ControllerList UINavigationController::popToRootViewControllerAnimated(bool animated) {
+    if (viewControllers().empty()) return {};
+    return popAbove(0, animated);
+}
+
+UINavigationController::ControllerList UINavigationController::popToViewController(
+    const std::shared_ptr<UIViewController>& controller, bool animated) {
+    const auto& list = viewControllers();
+    auto it = std::find(list.begin(), list.end(), controller);
+    if (it == list.end()) return {};
+    return popAbove(static_cast<std::size_t>(it - list.begin()), animated);
+}
+
+UINavigationController::ControllerList UINavigationController::popAbove(std::size_t keep, bool animated) {
+    auto oldTop = topViewController();
+    ControllerList removed(viewControllers().begin() + static_cast<long>(keep) + 1, viewControllers().end());
+    for (auto& c : removed) {
+        c->willMoveToParentViewController(nullptr);
+        c->removeFromParentViewController();
+    }
+    if (!removed.empty()) changeTop(oldTop, topViewController(), animated, removed);
+    return removed;
+}
+
+void UINavigationController::changeTop(const std::shared_ptr<UIViewController>& oldTop,
+                                       const std::shared_ptr<UIViewController>& newTop, bool animated,
+                                       const ControllerList& removed) {
+    if (oldTop == newTop) return;
+    bool visible = isViewVisible();
+    if (visible) {
+        if (oldTop) oldTop->beginAppearanceTransition(false, animated);
+        if (newTop) newTop->beginAppearanceTransition(true, animated);
+    }
+    swapContentView(oldTop, newTop);
+    if (!visible) return;
+    finishTransition(animated, [oldTop, newTop, removed] {
+        if (oldTop) oldTop->endAppearanceTransition();
+        if (newTop) newTop->endAppearanceTransition();
+    });
+}
+
+std::shared_ptr<UIViewController> UINavigationController::topViewController() const {
+    const auto& list = viewControllers();
+    return list.empty() ? nullptr : list.back();
+}
+
+std::shared_ptr<UIViewController> UINavigationController::visibleViewController() const {
+    auto top = topViewController();
+    if (auto presented = top ? top->presentedViewController() : presentedViewController()) return presented;
+    return top;
+}
+
+std::vector<std::shared_ptr<UIViewController>> UINavigationController::childViewControllersForAppearance() const {
+    if (auto top = topViewController()) return {top};
+    return {};
+}
+
+void UINavigationController::containerViewDidLoad() { swapContentView(nullptr, topViewController()); }

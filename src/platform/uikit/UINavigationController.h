@@ -1,0 +1,50 @@
+#pragma once
+// A stack of view controllers, the last one on view. Its children are the stack.
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/uikit/UIViewController.h"
+
+class UINavigationController : public UIViewController {
+public:
+    using ControllerList = std::vector<std::shared_ptr<UIViewController>>;
+
+    UINavigationController() = default;
+    static std::shared_ptr<UINavigationController> initWithRootViewController(
+        const std::shared_ptr<UIViewController>& root);
+
+    const ControllerList& viewControllers() const { return childViewControllers(); }
+    // Replaces the whole stack; entries that cannot be pushed (null, repeated,
+    // navigation controllers) are left out.
+    void setViewControllers(const ControllerList& controllers, bool animated = false);
+
+    // Pushing null, a navigation controller, a controller already in a stack or
+    // one that is presented is refused with a console line.
+    void pushViewController(const std::shared_ptr<UIViewController>& controller, bool animated);
+    // The removed controller; null when only the root is left.
+    std::shared_ptr<UIViewController> popViewControllerAnimated(bool animated);
+    // The removed controllers, bottom first.
+    ControllerList popToRootViewControllerAnimated(bool animated);
+    ControllerList popToViewController(const std::shared_ptr<UIViewController>& controller, bool animated);
+
+    std::shared_ptr<UIViewController> topViewController() const;
+    // What the top controller presents, else the top controller.
+    std::shared_ptr<UIViewController> visibleViewController() const;
+
+    // Hooks run before every push (for extensions that act on pushes); installed
+    // once at start-up.
+    using PushHook = std::function<void(UINavigationController&, const std::shared_ptr<UIViewController>&, bool)>;
+    static void addPushHook(PushHook hook);
+
+protected:
+    std::vector<std::shared_ptr<UIViewController>> childViewControllersForAppearance() const override;
+    void containerViewDidLoad() override;
+
+private:
+    bool canPush(const std::shared_ptr<UIViewController>& controller, bool log) const;
+    // Removes the controllers above index `keep` and shows the new top.
+    ControllerList popAbove(std::size_t keep, bool animated);
+    void changeTop(const std::shared_ptr<UIViewController>& oldTop, const std::shared_ptr<UIViewController>& newTop,
+                   bool animated, const ControllerList& removed);
+};

@@ -1,0 +1,263 @@
+#include "platform/uikit/UIViewController.h"
+
+#include <algorithm>
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UITabBarController.h"
+#include "platform/uikit/UITabBarItem.h"
+#include "platform/uikit/UIView.h"
+#include "platform/uikit/UIWindow.h"
+
+UIViewController::UIViewController() = default;
+
+UIViewController::~UIViewController() = default;
+
+std::shared_ptr<UIView> UIViewController::view() {
+    if (!view_) {
+        loadView();
+        if (!view_) setView(std::make_shared<UIView>());
+        containerViewDidLoad();
+        viewDidLoad();
+    }
+    return view_;
+}
+
+void UIViewController::setView(std::shared_ptr<UIView> view) {
+    if (view_ && view_->viewController_.lock().get() == this) view_->viewController_.reset();
+    view_ = std::move(view);
+    if (view_) view_->viewController_ = weakSelf<UIViewController>();
+}
+
+void UIViewController::loadView() { setView(std::make_shared<UIView>()); }
+
+void UIViewController::setTitle(const std::string& title) {
+    title_ = title;
+    if (tabBarItem_) tabBarItem_->setTitle(title);
+}
+
+void UIViewController::beginAppearanceTransition(bool isAppearing, bool animated) {
+    auto keep = self<UIViewController>();
+    if (isAppearing) {
+        if (appearance_ == Appearance::Appeared || appearance_ == Appearance::Appearing) return;
+        view();
+        appearance_ = Appearance::Appearing;
+        appearanceAnimated_ = animated;
+        viewWillAppear(animated);
+    } else {
+        if (appearance_ == Appearance::Disappeared || appearance_ == Appearance::Disappearing) return;
+        appearance_ = Appearance::Disappearing;
+        appearanceAnimated_ = animated;
+        viewWillDisappear(animated);
+    }
+    for (auto& child : childViewControllersForAppearance()) child->beginAppearanceTransition(isAppearing, animated);
+}
+
+void UIViewController::endAppearanceTransition() {
+    auto keep = self<UIViewController>();
+    if (appearance_ == Appearance::Appearing) {
+        appearance_ = Appearance::Appeared;
+        viewDidAppear(appearanceAnimated_);
+    } else if (appearance_ == Appearance::Disappearing) {
+        appearance_ = Appearance::Disappeared;
+        viewDidDisappear(appearanceAnimated_);
+    } else {
+        return;
+    }
+    for (auto& child : childViewControllersForAppearance()) child->endAppearanceTransition();
+}
+
+void UIViewController::addChildViewController(const std::shared_ptr<UIViewController>& child) {
+    if (!child || child.get() == this) return;
+    auto me = self<UIViewController>();
+    if (child->parent_.lock() == me) return;
+    if (child->parent_.lock()) child->removeFromParentViewController();
+    child->willMoveToParentViewController(me);
+    child->parent_ = me;
+    children_.push_back(child);
+}
+
+void UIViewController::removeFromParentViewController() {
+    auto parent = parent_.lock();
+    if (!parent) return;
+    auto keep = self<UIViewController>();
+    std::erase(parent->children_, keep);
+    parent_.reset();
+    didMoveToParentViewController(nullptr);
+}
+
+void UIViewController::orderChildren(const std::vector<std::shared_ptr<UIViewController>>& order) {
+    std::vector<std::shared_ptr<UIViewController>> sorted;
+    for (auto& c : order)
+        if (std::find(children_.begin(), children_.end(), c) != children_.end() &&
+            std::find(sorted.begin(), sorted.end(), c) == sorted.end())
+            sorted.push_back(c);
+    for (auto& c : children_)
+        if (std::find(sorted.begin(), sorted.end(), c) == sorted.end()) sorted.push_back(c);
+    children_ = std::move(sorted);
+}
+
+std::shared_ptr<UINavigationController> UIViewController::navigationController() const {
+    for (auto vc = std::const_pointer_cast<UIViewController>(self<UIViewController>()); vc; vc = vc->parent_.lock())
+        if (auto nav = std::dynamic_pointer_cast<UINavigationController>(vc)) return nav;
+    return nullptr;
+}
+
+std::shared_ptr<UITabBarController> UIViewController::tabBarController() const {
+    for (auto vc = std::const_pointer_cast<UIViewController>(self<UIViewController>()); vc; vc = vc->parent_.lock())
+        if (auto tab = std::dynamic_pointer_cast<UITabBarController>(vc)) return tab;
+    return nullptr;
+}
+
+std::shared_ptr<UITabBarItem> UIViewController::tabBarItem() {
+    if (!tabBarItem_) {
+        tabBarItem_ = std::make_shared<UITabBarItem>();
+        tabBarItem_->setTitle(title_);
+    }
+    return tabBarItem_;
+}
+
+std::shared_ptr<UIViewController> UIViewController::presentedViewController() const {
+    for (auto vc = std::const_pointer_cast<UIViewController>(self<UIViewController>()); vc; vc = vc->parent_.lock())
+        if (vc->presented_) return vc->presented_;
+    return nullptr;
+}
+
+std::shared_ptr<UIViewController> UIViewController::presentingViewController() const {
+    for (auto vc = std::const_pointer_cast<UIViewController>(self<UIViewController>()); vc; vc = vc->parent_.lock())
+        if (auto p = vc->presenting_.lock()) return p;
+    return nullptr;
+}
+
+std::shared_ptr<UIViewController> UIViewController::presentationRoot() {
+    auto vc = self<UIViewController>();
+    while (auto p = vc->parent_.lock()) vc = p;
+    return vc;
+}
+
+void UIViewController::finishTransition(bool animated, std::function<void()> finish) {
+    if (animated) dispatch_async(dispatch_get_main_queue(), std::move(finish));
+    else finish();
+}
+
+void UIViewController::presentViewController(const std::shared_ptr<UIViewController>& controller, bool animated,
+                                             Completion completion) {
+    if (!controller) return;
+    auto me = self<UIViewController>();
+    if (controller == me || controller->presenting_.lock() || controller->parent_.lock() ||
+        presentationRoot() == controller) {
+        NSLog("Application tried to present modally an active controller %@.", controller);
+        return;
+    }
+    if (auto already = presentedViewController()) {
+        NSLog("Warning: Attempt to present %@ on %@ which is already presenting %@", controller, me, already);
+        return;
+    }
+    if (beingDismissed_) {
+        NSLog("Warning: Attempt to present %@ on %@ while a dismissal is in progress!", controller, me);
+        return;
+    }
+
+    presented_ = controller;
+    controller->presenting_ = me;
+    controller->beingPresented_ = true;
+
+    // A full-screen presentation hides whatever shows below it.
+    auto covered = presentationRoot();
+    if (covered->appearance_ == Appearance::Appeared || covered->appearance_ == Appearance::Appearing) {
+        covered->beginAppearanceTransition(false, animated);
+        controller->coveredRoot_ = covered;
+    } else {
+        controller->coveredRoot_.reset();
+    }
+    auto presentedView = controller->view();
+    if (auto window = view()->window()) {
+        presentedView->setFrame(window->bounds());
+        window->addSubview(presentedView);
+    }
+    controller->beginAppearanceTransition(true, animated);
+
+    finishTransition(animated, [controller, covered, completion = std::move(completion)] {
+        controller->beingPresented_ = false;
+        controller->endAppearanceTransition();
+        if (controller->coveredRoot_.lock() == covered) covered->endAppearanceTransition();
+        if (completion) completion();
+    });
+}
+
+void UIViewController::dismissViewControllerAnimated(bool animated, Completion completion) {
+    // The controller whose presentation ends: this one when it presents, else the
+    // one presenting it (or a parent of it).
+    std::shared_ptr<UIViewController> host;
+    for (auto vc = self<UIViewController>(); vc && !host; vc = vc->parent_.lock()) {
+        if (vc->presented_) host = vc;
+        else if (auto p = vc->presenting_.lock()) host = p;
+    }
+    if (!host) return;
+    dismissPresentationOf(host, animated, std::move(completion));
+}
+
+void UIViewController::dismissPresentationOf(const std::shared_ptr<UIViewController>& host, bool animated,
+                                             Completion completion) {
+    auto presented = host->presented_;
+    if (presented->beingPresented_ || presented->beingDismissed_) {
+        // Still animating in (or out): try again once that transition has finished,
+        // which was queued on the main queue before this retry.
+        std::weak_ptr<UIViewController> weakHost = host;
+        dispatch_async(dispatch_get_main_queue(), [weakHost, animated, completion = std::move(completion)] {
+            auto h = weakHost.lock();
+            if (h && h->presented_) h->dismissPresentationOf(h, animated, completion);
+        });
+        return;
+    }
+
+    // The chain of controllers presented from here, bottom first.
+    std::vector<std::shared_ptr<UIViewController>> chain;
+    for (auto vc = presented; vc; vc = vc->presented_) chain.push_back(vc);
+    auto top = chain.back();
+    auto covered = presented->coveredRoot_.lock();
+
+    top->beingDismissed_ = true;
+    top->beginAppearanceTransition(false, animated);
+    if (covered) covered->beginAppearanceTransition(true, animated);
+
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        auto& vc = *it;
+        if (vc->isViewLoaded()) vc->view_->removeFromSuperview();
+        vc->presented_.reset();
+        vc->presenting_.reset();
+        vc->coveredRoot_.reset();
+    }
+    host->presented_.reset();
+
+    finishTransition(animated, [chain, top, covered, completion = std::move(completion)] {
+        top->beingDismissed_ = false;
+        top->endAppearanceTransition();
+        for (auto& vc : chain)  // the ones that were hidden below the top end hidden
+            if (vc != top) vc->endAppearanceTransition();
+        if (covered) covered->endAppearanceTransition();
+        if (completion) completion();
+    });
+}
+
+std::shared_ptr<UIResponder> UIViewController::nextResponder() const {
+    if (auto p = presenting_.lock()) return p;
+    if (view_) {
+        if (auto s = view_->superview()) return s;
+    }
+    return parent_.lock();
+}
+
+void UIViewController::swapContentView(const std::shared_ptr<UIViewController>& oldChild,
+                                       const std::shared_ptr<UIViewController>& newChild) {
+    if (!view_) return;
+    if (oldChild && oldChild != newChild && oldChild->isViewLoaded() &&
+        oldChild->view_->superview() == view_)
+        oldChild->view_->removeFromSuperview();
+    if (newChild) {
+        auto v = newChild->view();
+        v->setFrame(view_->bounds());
+        if (v->superview() != view_) view_->insertSubview(v, 0);
+    }
+}

@@ -1,0 +1,118 @@
+#pragma once
+// A view controller: a lazily loaded root view, appearance callbacks, child
+// controllers and modal presentation.
+//
+// Transitions: the state of a transition (the presented controller and its
+// links, the containers' stacks, the view tree, the will-appear/disappear
+// callbacks) changes at once when it is asked for. Without animation the
+// did-appear/disappear callbacks and the completion run at once too; an animated
+// transition finishes them on the next pass of the main run loop (through the
+// main queue). Everything here is used on the main thread.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/uikit/UIResponder.h"
+
+class UIView;
+class UINavigationController;
+class UITabBarController;
+class UITabBarItem;
+
+class UIViewController : public UIResponder {
+public:
+    using Completion = std::function<void()>;
+
+    UIViewController();
+    ~UIViewController() override;
+
+    // The root view: loaded on first use (loadView, then viewDidLoad).
+    std::shared_ptr<UIView> view();
+    bool isViewLoaded() const { return static_cast<bool>(view_); }
+    void setView(std::shared_ptr<UIView> view);
+    virtual void loadView();  // a plain view by default
+    virtual void viewDidLoad() {}
+
+    virtual void viewWillAppear(bool /*animated*/) {}
+    virtual void viewDidAppear(bool /*animated*/) {}
+    virtual void viewWillDisappear(bool /*animated*/) {}
+    virtual void viewDidDisappear(bool /*animated*/) {}
+
+    const std::string& title() const { return title_; }
+    void setTitle(const std::string& title);  // also the tab item's title when there is one
+
+    // Appearance callbacks, forwarded to the children on view (see
+    // childViewControllersForAppearance). Repeated calls in one direction are ignored.
+    void beginAppearanceTransition(bool isAppearing, bool animated);
+    void endAppearanceTransition();
+    bool isViewVisible() const { return appearance_ == Appearance::Appeared; }
+
+    // Containment.
+    std::shared_ptr<UIViewController> parentViewController() const { return parent_.lock(); }
+    const std::vector<std::shared_ptr<UIViewController>>& childViewControllers() const { return children_; }
+    void addChildViewController(const std::shared_ptr<UIViewController>& child);
+    void removeFromParentViewController();
+    virtual void willMoveToParentViewController(const std::shared_ptr<UIViewController>& /*parent*/) {}
+    virtual void didMoveToParentViewController(const std::shared_ptr<UIViewController>& /*parent*/) {}
+    // The nearest container of that kind among this controller and its parents.
+    std::shared_ptr<UINavigationController> navigationController() const;
+    std::shared_ptr<UITabBarController> tabBarController() const;
+
+    // The item that stands for this controller in a tab bar (created on first use).
+    std::shared_ptr<UITabBarItem> tabBarItem();
+    void setTabBarItem(std::shared_ptr<UITabBarItem> item) { tabBarItem_ = std::move(item); }
+
+    // Modal presentation. A controller presents one controller at a time: asking
+    // one that (or whose parent) already presents is refused with a console line,
+    // as is presenting a controller that is already presented or is a child.
+    void presentViewController(const std::shared_ptr<UIViewController>& controller, bool animated,
+                               Completion completion = {});
+    // Ends the presentation this controller makes, or else the one it (or its
+    // parent) is shown in; controllers presented above are dismissed with it.
+    // Asked while that presentation is still animating in, it runs once it has.
+    void dismissViewControllerAnimated(bool animated, Completion completion = {});
+    // What this controller, or the nearest parent that presents, presents.
+    std::shared_ptr<UIViewController> presentedViewController() const;
+    // The controller that presented this one (or its nearest presented parent).
+    std::shared_ptr<UIViewController> presentingViewController() const;
+    bool isBeingPresented() const { return beingPresented_; }
+    bool isBeingDismissed() const { return beingDismissed_; }
+
+    // The presenting controller, else the root view's superview, else the parent.
+    std::shared_ptr<UIResponder> nextResponder() const override;
+
+protected:
+    // The children whose appearance follows this controller's (all by default).
+    virtual std::vector<std::shared_ptr<UIViewController>> childViewControllersForAppearance() const {
+        return children_;
+    }
+    // Runs between loadView and viewDidLoad; containers put their content views in.
+    virtual void containerViewDidLoad() {}
+    // Replaces the content view of a container: the old child's view leaves this
+    // controller's view and the new child's fills its bounds (when the view is loaded).
+    void swapContentView(const std::shared_ptr<UIViewController>& oldChild,
+                         const std::shared_ptr<UIViewController>& newChild);
+    // Puts the children in the order of `order` (children not in it follow).
+    void orderChildren(const std::vector<std::shared_ptr<UIViewController>>& order);
+    // Runs the end of a transition now, or on the next main-loop pass when animated.
+    static void finishTransition(bool animated, std::function<void()> finish);
+
+private:
+    enum class Appearance { Disappeared, Appearing, Appeared, Disappearing };
+    std::shared_ptr<UIViewController> presentationRoot();
+    void dismissPresentationOf(const std::shared_ptr<UIViewController>& host, bool animated, Completion completion);
+
+    std::shared_ptr<UIView> view_;
+    std::string title_;
+    Appearance appearance_ = Appearance::Disappeared;
+    bool appearanceAnimated_ = false;
+    std::weak_ptr<UIViewController> parent_;
+    std::vector<std::shared_ptr<UIViewController>> children_;
+    std::shared_ptr<UITabBarItem> tabBarItem_;
+    std::shared_ptr<UIViewController> presented_;
+    std::weak_ptr<UIViewController> presenting_;
+    std::weak_ptr<UIViewController> coveredRoot_;  // what this presentation hid
+    bool beingPresented_ = false;
+    bool beingDismissed_ = false;
+};

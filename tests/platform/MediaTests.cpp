@@ -1,0 +1,355 @@
+#include <doctest/doctest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/media/AVAudioSession.h"
+#include "platform/media/MPMoviePlayerController.h"
+#include "platform/media/MPMoviePlayerViewController.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIWindow.h"
+#include "support/TestEnvironment.h"
+
+using testsupport::runMainUntil;
+
+namespace {
+
+// Records the did-finish notifications of one player.
+struct FinishRecorder {
+    struct Entry {
+        long reason;
+        NSErrorPtr error;
+        bool onMain;
+    };
+    std::vector<Entry> entries;
+    std::shared_ptr<NSObject> token;
+
+    explicit FinishRecorder(const std::shared_ptr<MPMoviePlayerController>& player) {
+        token = NSNotificationCenter::defaultCenter()->addObserverForName(
+            MPMoviePlayerPlaybackDidFinishNotification, player, nullptr, [this](const NSNotification& n) {
+                entries.push_back({n.userInfo()[MPMoviePlayerPlaybackDidFinishReasonUserInfoKey].intValue() + 0L,
+                                   n.userInfo()[MPMoviePlayerPlaybackDidFinishErrorUserInfoKey].objectAs<NSError>(),
+                                   NSThread::isMainThread()});
+            });
+    }
+    ~FinishRecorder() { NSNotificationCenter::defaultCenter()->removeObserver(token.get()); }
+};
+
+// Runs the main loop until everything queued on the main queue so far has run.
+void drainMainQueue() {
+    bool done = false;
+    dispatch_async(dispatch_get_main_queue(), [&] { done = true; });
+    REQUIRE(runMainUntil([&] { return done; }));
+}
+
+std::string writeFile(const std::string& dir, const std::string& name, const std::string& bytes) {
+    std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+// A port on the loopback interface that nobody listens on.
+int closedLoopbackPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    REQUIRE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// A loopback HTTP server served from the main run loop: it answers every request
+// with one fixed response and records the request heads it received.
+class TinyHTTPServer {
+public:
+    TinyHTTPServer(std::string status, std::string body) : status_(std::move(status)), body_(std::move(body)) {
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        REQUIRE(::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+        REQUIRE(::listen(listenFd_, 8) == 0);
+        socklen_t len = sizeof addr;
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        listenSource_ = NSRunLoop::mainRunLoop()->addFileDescriptor(listenFd_, POLLIN, [this](int, short) { accept(); });
+    }
+    ~TinyHTTPServer() {
+        auto loop = NSRunLoop::mainRunLoop();
+        loop->removeFileDescriptor(listenSource_);
+        ::close(listenFd_);
+        for (auto& [fd, c] : connections_) {
+            loop->removeFileDescriptor(c.source);
+            ::close(fd);
+        }
+    }
+    std::string url(const std::string& path = "/movie.mp4") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    const std::vector<std::string>& requests() const { return requests_; }
+
+private:
+    struct Connection {
+        NSRunLoop::SourceId source;
+        std::string received;
+    };
+    void accept() {
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) return;
+        auto source = NSRunLoop::mainRunLoop()->addFileDescriptor(fd, POLLIN, [this](int cfd, short) { readFrom(cfd); });
+        connections_[fd] = Connection{source, {}};
+    }
+    void readFrom(int fd) {
+        auto& c = connections_[fd];
+        char buf[4096];
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) c.received.append(buf, static_cast<std::size_t>(n));
+        bool headComplete = c.received.find("\r\n\r\n") != std::string::npos;
+        if (headComplete) {
+            requests_.push_back(c.received);
+            std::string response = "HTTP/1.1 " + status_ + "\r\nContent-Length: " + std::to_string(body_.size()) +
+                                   "\r\nConnection: close\r\n\r\n" + body_;
+            [[maybe_unused]] auto w = ::send(fd, response.data(), response.size(), MSG_NOSIGNAL);
+        }
+        if (headComplete || n <= 0) {
+            NSRunLoop::mainRunLoop()->removeFileDescriptor(c.source);
+            ::close(fd);
+            connections_.erase(fd);
+        }
+    }
+    std::string status_, body_;
+    int listenFd_ = -1;
+    int port_ = 0;
+    NSRunLoop::SourceId listenSource_ = 0;
+    std::map<int, Connection> connections_;
+    std::vector<std::string> requests_;
+};
+
+}  // namespace
+
+TEST_CASE("audio session takes the playback category and activates") {
+    AVAudioSession::injectFailures(nullptr, nullptr);
+    auto session = AVAudioSession::sharedInstance();
+    CHECK(session == AVAudioSession::sharedInstance());
+    CHECK(session->category() == AVAudioSessionCategorySoloAmbient);
+    NSErrorPtr error;
+    CHECK(session->setCategory(AVAudioSessionCategoryPlayback, &error));
+    CHECK(error == nullptr);
+    CHECK(session->category() == "AVAudioSessionCategoryPlayback");
+    CHECK(session->setActive(true, &error));
+    CHECK(session->isActive());
+    CHECK_FALSE(session->setCategory("NoSuchCategory", &error));
+    REQUIRE(error);
+    CHECK(error->domain() == NSOSStatusErrorDomain);
+    CHECK(session->category() == AVAudioSessionCategoryPlayback);
+}
+
+TEST_CASE("audio session failures can be injected") {
+    auto categoryError = NSError::make("AVAudioSessionErrorDomain", 560557684, "category refused");
+    auto activeError = NSError::make("AVAudioSessionErrorDomain", 561017449, "session busy");
+    AVAudioSession::injectFailures(categoryError, nullptr);
+    auto session = AVAudioSession::sharedInstance();
+    NSErrorPtr error;
+    CHECK_FALSE(session->setCategory(AVAudioSessionCategoryPlayback, &error));
+    CHECK(error == categoryError);
+    CHECK(session->category() == AVAudioSessionCategorySoloAmbient);
+    NSErrorPtr activation;
+    CHECK(session->setActive(true, &activation));
+    CHECK(activation == nullptr);
+
+    AVAudioSession::injectFailures(nullptr, activeError);
+    CHECK(session->setCategory(AVAudioSessionCategoryPlayback, &error));
+    CHECK_FALSE(session->setActive(true, &activation));
+    CHECK(activation == activeError);
+    CHECK_FALSE(session->isActive());
+    CHECK_FALSE(session->setActive(true));  // without an error out-parameter
+
+    AVAudioSession::injectFailures(nullptr, nullptr);
+    CHECK(session->setActive(true, &activation));
+    CHECK(session->isActive());
+}
+
+TEST_CASE("a movie file plays and posts nothing") {
+    testsupport::TempHome home;
+    auto path = writeFile(home.path(), "clip one.mp4", std::string(4096, 'v'));
+    auto player = MPMoviePlayerController::initWithContentURL("file://" + std::string(home.path()) + "/clip%20one.mp4");
+    FinishRecorder finished(player);
+    player->prepareToPlay();
+    player->play();
+    CHECK(player->isOpening());
+    REQUIRE(runMainUntil([&] { return player->playbackState() == MPMoviePlaybackStatePlaying; }));
+    CHECK(finished.entries.empty());
+    CHECK(player->isPreparedToPlay());
+    CHECK((player->loadState() & MPMovieLoadStatePlayable) != 0);
+    CHECK(player->openCount() == 1);  // prepare and play open once
+
+    // Played to the end: reason 0 and the player stops; then the user exits: reason 2.
+    CHECK(player->finishPlaybackForTesting());
+    CHECK(player->playbackState() == MPMoviePlaybackStateStopped);
+    CHECK_FALSE(player->finishPlaybackForTesting());
+    player->userExit();
+    REQUIRE(finished.entries.size() == 2);
+    CHECK(finished.entries[0].reason == MPMovieFinishReasonPlaybackEnded);
+    CHECK(finished.entries[1].reason == MPMovieFinishReasonUserExited);
+    CHECK(finished.entries[1].error == nullptr);
+}
+
+TEST_CASE("a missing movie file posts reason 1 with the error") {
+    testsupport::TempHome home;
+    auto player = MPMoviePlayerController::initWithContentURL("file://" + home.path() + "/missing.mp4");
+    FinishRecorder finished(player);
+    player->prepareToPlay();
+    player->play();
+    REQUIRE(runMainUntil([&] { return !finished.entries.empty(); }));
+    drainMainQueue();
+    REQUIRE(finished.entries.size() == 1);
+    CHECK(finished.entries[0].reason == MPMovieFinishReasonPlaybackError);
+    CHECK(finished.entries[0].onMain);
+    REQUIRE(finished.entries[0].error);
+    CHECK(finished.entries[0].error->domain() == NSPOSIXErrorDomain);
+    CHECK(finished.entries[0].error->code() == ENOENT);
+    CHECK(player->playbackState() == MPMoviePlaybackStateStopped);
+    CHECK_FALSE(player->isPreparedToPlay());
+}
+
+TEST_CASE("an empty file a folder and an unknown scheme cannot be played") {
+    testsupport::TempHome home;
+    writeFile(home.path(), "empty.mp4", "");
+    for (const std::string& url : {"file://" + home.path() + "/empty.mp4", "file://" + home.path(),
+                                   std::string("rtsp://127.0.0.1/x"), std::string("not a url"),
+                                   "file://otherhost" + home.path() + "/empty.mp4"}) {
+        CAPTURE(url);
+        auto player = MPMoviePlayerController::initWithContentURL(url);
+        FinishRecorder finished(player);
+        player->play();
+        REQUIRE(runMainUntil([&] { return !finished.entries.empty(); }));
+        CHECK(finished.entries[0].reason == MPMovieFinishReasonPlaybackError);
+        CHECK(player->playbackState() == MPMoviePlaybackStateStopped);
+    }
+}
+
+TEST_CASE("stopping abandons an opening under way") {
+    testsupport::TempHome home;
+    auto player = MPMoviePlayerController::initWithContentURL("file://" + home.path() + "/missing.mp4");
+    FinishRecorder finished(player);
+    player->play();
+    player->stop();
+    drainMainQueue();  // the outcome was queued before this marker
+    CHECK(finished.entries.empty());
+    CHECK(player->playbackState() == MPMoviePlaybackStateStopped);
+}
+
+TEST_CASE("an unreachable stream host posts reason 1 on the main thread") {
+    auto player = MPMoviePlayerController::initWithContentURL("http://127.0.0.1:" +
+                                                              std::to_string(closedLoopbackPort()) + "/stream.mp4");
+    FinishRecorder finished(player);
+    player->prepareToPlay();
+    player->play();
+    REQUIRE(runMainUntil([&] { return !finished.entries.empty(); }, 20));
+    CHECK(finished.entries[0].reason == MPMovieFinishReasonPlaybackError);
+    CHECK(finished.entries[0].onMain);
+    REQUIRE(finished.entries[0].error);
+    CHECK(finished.entries[0].error->domain() == NSURLErrorDomain);
+    CHECK(finished.entries[0].error->code() == -1004);
+    CHECK(player->playbackState() == MPMoviePlaybackStateStopped);
+}
+
+TEST_CASE("a stream that answers with its first bytes plays") {
+    TinyHTTPServer server("206 Partial Content", std::string(2048, 'm'));
+    auto player = MPMoviePlayerController::initWithContentURL(server.url());
+    FinishRecorder finished(player);
+    player->prepareToPlay();
+    player->play();
+    REQUIRE(runMainUntil([&] { return player->playbackState() == MPMoviePlaybackStatePlaying; }, 20));
+    CHECK(finished.entries.empty());
+    REQUIRE(server.requests().size() == 1);
+    const auto& head = server.requests()[0];
+    CHECK(head.rfind("GET /movie.mp4 HTTP/1.1\r\n", 0) == 0);
+    CHECK(head.find("\r\nRange: bytes=0-\r\n") != std::string::npos);
+}
+
+TEST_CASE("a stream answered with an error status posts reason 1") {
+    TinyHTTPServer server("404 Not Found", "no such movie");
+    auto player = MPMoviePlayerController::initWithContentURL(server.url("/gone.mp4"));
+    FinishRecorder finished(player);
+    player->play();
+    REQUIRE(runMainUntil([&] { return !finished.entries.empty(); }, 20));
+    CHECK(finished.entries[0].reason == MPMovieFinishReasonPlaybackError);
+    REQUIRE(finished.entries[0].error);
+    CHECK(finished.entries[0].error->code() == -1011);
+    CHECK(server.requests().size() == 1);
+    CHECK(player->playbackState() == MPMoviePlaybackStateStopped);
+}
+
+TEST_CASE("the player view controller dismisses itself when playback finishes") {
+    testsupport::TempHome home;
+    writeFile(home.path(), "m.mp4", "movie bytes");
+    auto root = std::make_shared<UIViewController>();
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+
+    auto playerController = MPMoviePlayerViewController::initWithContentURL("file://" + home.path() + "/m.mp4");
+    REQUIRE(playerController->moviePlayer());
+    CHECK(playerController->moviePlayer()->contentURL() == "file://" + home.path() + "/m.mp4");
+    root->presentViewController(playerController, false);
+    playerController->moviePlayer()->play();
+    REQUIRE(runMainUntil([&] { return playerController->moviePlayer()->playbackState() == MPMoviePlaybackStatePlaying; }));
+    CHECK(root->presentedViewController() == playerController);
+
+    playerController->moviePlayer()->userExit();
+    CHECK(root->presentedViewController() == nullptr);
+    REQUIRE(runMainUntil([&] { return root->isViewVisible(); }));
+}
+
+TEST_CASE("the player view controller stays when its observation was removed") {
+    testsupport::TempHome home;
+    auto root = std::make_shared<UIViewController>();
+    auto playerController = MPMoviePlayerViewController::initWithContentURL("file://" + home.path() + "/missing.mp4");
+    NSNotificationCenter::defaultCenter()->removeObserver(
+        playerController.get(), MPMoviePlayerPlaybackDidFinishNotification, playerController->moviePlayer().get());
+    FinishRecorder finished(playerController->moviePlayer());
+    root->presentViewController(playerController, true);
+    playerController->moviePlayer()->prepareToPlay();
+    playerController->moviePlayer()->play();
+    REQUIRE(runMainUntil([&] { return !finished.entries.empty(); }));
+    CHECK(finished.entries[0].reason == MPMovieFinishReasonPlaybackError);
+    playerController->moviePlayer()->userExit();
+    drainMainQueue();
+    CHECK(root->presentedViewController() == playerController);
+    root->dismissViewControllerAnimated(false);
+    CHECK(root->presentedViewController() == nullptr);
+}
+
+TEST_CASE("a player that finishes while still animating in is dismissed once it is shown") {
+    testsupport::TempHome home;
+    auto root = std::make_shared<UIViewController>();
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto playerController = MPMoviePlayerViewController::initWithContentURL("file://" + home.path() + "/none.mp4");
+    bool presented = false;
+    root->presentViewController(playerController, true, [&] { presented = true; });
+    playerController->moviePlayer()->userExit();  // the presentation has not finished yet
+    CHECK(root->presentedViewController() == playerController);
+    REQUIRE(runMainUntil([&] { return root->presentedViewController() == nullptr; }));
+    CHECK(presented);
+    CHECK(playerController->view()->superview() == nullptr);
+    REQUIRE(runMainUntil([&] { return root->isViewVisible(); }));
+}
