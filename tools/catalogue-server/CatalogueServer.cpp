@@ -98,7 +98,86 @@ std::string lowerAscii(std::string text) {
 
 std::string reversed(std::string_view text) { return std::string(text.rbegin(), text.rend()); }
 
+// One byte range of a file: the first and last byte, both included.
+struct ByteRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+};
+
+enum class RangeRequest { Whole, Part, Unsatisfiable };
+
+// Reads a Range header of one "bytes" range against a file of `size` bytes. Anything
+// else (no header, several ranges, another unit, a malformed spec) asks for the whole
+// file, as a server may answer any Range with the full content.
+RangeRequest readRange(const std::string& header, std::uint64_t size, ByteRange& range) {
+    constexpr std::string_view kUnit = "bytes=";
+    if (header.compare(0, kUnit.size(), kUnit) != 0) return RangeRequest::Whole;
+    const std::string spec = header.substr(kUnit.size());
+    if (spec.find(',') != std::string::npos) return RangeRequest::Whole;
+    const auto dash = spec.find('-');
+    if (dash == std::string::npos) return RangeRequest::Whole;
+    const auto number = [](const std::string& text, std::uint64_t& value) {
+        if (text.empty() || text.size() > 19) return false;
+        value = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        return true;
+    };
+    const std::string from = spec.substr(0, dash);
+    const std::string to = spec.substr(dash + 1);
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    if (from.empty()) {  // the last bytes
+        if (!number(to, last)) return RangeRequest::Whole;
+        if (last == 0 || size == 0) return RangeRequest::Unsatisfiable;
+        range = {last >= size ? 0 : size - last, size - 1};
+        return RangeRequest::Part;
+    }
+    if (!number(from, first)) return RangeRequest::Whole;
+    if (to.empty()) last = UINT64_MAX;
+    else if (!number(to, last) || last < first) return RangeRequest::Whole;
+    if (first >= size) return RangeRequest::Unsatisfiable;
+    range = {first, std::min(last, size - 1)};
+    return RangeRequest::Part;
+}
+
 }  // namespace
+
+void CatalogueServer::serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
+                                 const std::string& contentType, ByteProducer produce) {
+    // Ranges are answered here; the library's own range handling is switched off for the
+    // request because it mishandles ranges that reach past the end.
+    const_cast<httplib::Request&>(request).ranges.clear();
+    response.set_header("Accept-Ranges", "bytes");
+
+    ByteRange range{0, size == 0 ? 0 : size - 1};
+    switch (readRange(request.get_header_value("Range"), size, range)) {
+        case RangeRequest::Unsatisfiable:
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(size));
+            response.set_content("Range Not Satisfiable\n", "text/plain");
+            return;
+        case RangeRequest::Part:
+            response.status = 206;
+            response.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                     std::to_string(range.last) + "/" + std::to_string(size));
+            break;
+        case RangeRequest::Whole:
+            response.status = 200;
+            break;
+    }
+    const std::uint64_t length = size == 0 ? 0 : range.last - range.first + 1;
+    const std::uint64_t start = range.first;
+    response.set_content_provider(
+        static_cast<std::size_t>(length), contentType,
+        [start, produce = std::move(produce)](std::size_t offset, std::size_t remaining, httplib::DataSink& sink) {
+            std::vector<char> chunk(std::min(remaining, kMediaChunk));
+            produce(start + offset, chunk.size(), chunk.data());
+            return sink.write(chunk.data(), chunk.size());
+        });
+}
 
 CatalogueServer::CatalogueServer(std::shared_ptr<const Catalogue> catalogue, ServerOptions options)
     : catalogue_(std::move(catalogue)), options_(std::move(options)), http_(std::make_unique<httplib::Server>()) {
@@ -347,7 +426,10 @@ void CatalogueServer::handlePoster(const httplib::Request& request, httplib::Res
         png = posters_.emplace(id, std::move(drawn)).first->second;
     }
     response.set_header("Cache-Control", "max-age=86400");
-    response.set_content(*png, "image/png");
+    serveBytes(request, response, png->size(), "image/png",
+               [png](std::uint64_t offset, std::size_t length, char* out) {
+                   std::copy_n(png->data() + offset, length, out);
+               });
 }
 
 void CatalogueServer::handleMedia(const httplib::Request& request, httplib::Response& response) {
@@ -357,14 +439,9 @@ void CatalogueServer::handleMedia(const httplib::Request& request, httplib::Resp
         return;
     }
     const MediaEntry file = *entry;
-    response.set_header("Accept-Ranges", "bytes");
-    response.set_content_provider(
-        static_cast<std::size_t>(file.size), "video/mp4",
-        [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            std::vector<char> chunk(std::min(length, kMediaChunk));
-            mediaBytes(file.seed, file.size, offset, chunk.data(), chunk.size());
-            return sink.write(chunk.data(), chunk.size());
-        });
+    serveBytes(request, response, file.size, "video/mp4", [file](std::uint64_t offset, std::size_t length, char* out) {
+        mediaBytes(file.seed, file.size, offset, out, length);
+    });
 }
 
 void CatalogueServer::handleUpdatePage(httplib::Response& response) {

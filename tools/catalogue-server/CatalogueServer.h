@@ -8,6 +8,8 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -50,6 +52,12 @@ private:
     void handlePoster(const httplib::Request& request, httplib::Response& response);
     void handleMedia(const httplib::Request& request, httplib::Response& response);
     void handleUpdatePage(httplib::Response& response);
+
+    // Writes `length` bytes of a served file, from `offset`, into `out`.
+    using ByteProducer = std::function<void(std::uint64_t offset, std::size_t length, char* out)>;
+    // Answers a GET of a file of `size` bytes, whole or by one byte range.
+    static void serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
+                           const std::string& contentType, ByteProducer produce);
     void waitOrStop(std::chrono::milliseconds delay);
     std::string baseUrl() const;
 
