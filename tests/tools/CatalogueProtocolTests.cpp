@@ -65,6 +65,18 @@ TEST_CASE("catalogue server refuses requests without a valid token") {
         // The client signs with its own clock; the server checks the pairing only.
         CHECK(httpGet(server.unsignedApiUrl("getversion", "os=ios" + signedSuffix(1500000000))).status == 200);
     }
+    SUBCASE("a clock past 2038 whose time no longer fits is still recognised") {
+        const std::string wrapped = signedSuffix(3000000000);
+        CHECK(wrapped.find("&time=-1294967296") != std::string::npos);
+        CHECK(httpGet(server.unsignedApiUrl("getversion", "os=ios" + wrapped)).status == 200);
+        const std::string twiceWrapped = signedSuffix(5000000000);
+        CHECK(twiceWrapped.find("&time=705032704") != std::string::npos);
+        CHECK(httpGet(server.unsignedApiUrl("getversion", "os=ios" + twiceWrapped)).status == 200);
+        // The low bits must still agree with the digested clock.
+        std::string mismatched = signedSuffix(3000000000);
+        mismatched = mismatched.substr(0, mismatched.find("&time=")) + "&time=-1294967295";
+        CHECK(httpGet(server.unsignedApiUrl("getversion", "os=ios" + mismatched)).status == 403);
+    }
 }
 
 TEST_CASE("catalogue replies decrypt with the openssl command line to a Success envelope") {

@@ -93,9 +93,10 @@ std::string catalogueServerExecutable() {
 std::string shippedGenresFile() { return QUORVANE_GENRES_FILE; }
 
 std::string signedSuffix(std::int64_t time) {
-    const std::string timeText = std::to_string(time);
-    return "&os=ios&version=1.0&deviceid=TESTDEVICE&token=" + md5Upper("rivo718#pelmarq642" + timeText) +
-           "&time=" + timeText;
+    // As the application signs: the digest over the full clock, "time" its low 32 bits.
+    const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(time)));
+    return "&os=ios&version=1.0&deviceid=TESTDEVICE&token=" + md5Upper("rivo718#pelmarq642" + std::to_string(time)) +
+           "&time=" + std::to_string(low);
 }
 
 std::string escapeQueryValue(const std::string& text) {

@@ -14,7 +14,8 @@ using QueryParameters = std::vector<std::pair<std::string, std::string>>;
 std::string catalogueServerExecutable();
 std::string shippedGenresFile();
 
-// "&os=ios&version=1.0&deviceid=...&token=...&time=..." for the given time.
+// "&os=ios&version=1.0&deviceid=...&token=...&time=..." for the given clock value: the
+// token digests the whole value, "time" carries its low 32 bits as a signed number.
 std::string signedSuffix(std::int64_t time);
 
 // Percent-escapes everything but letters, digits and "-._~".

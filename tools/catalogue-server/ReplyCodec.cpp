@@ -3,6 +3,8 @@
 #include <openssl/evp.h>
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <memory>
 
 namespace catalogue {
@@ -40,6 +42,21 @@ std::string expectedToken(std::string_view timeText) {
     std::string input(kTokenSecret);
     input.append(timeText);
     return md5UpperHex(input);
+}
+
+bool tokenMatches(std::string_view token, std::string_view timeText) {
+    if (timeText.empty()) return false;
+    if (token == expectedToken(timeText)) return true;
+    std::int64_t sent = 0;
+    const auto [end, ec] = std::from_chars(timeText.data(), timeText.data() + timeText.size(), sent);
+    if (ec != std::errc() || end != timeText.data() + timeText.size() || sent < INT32_MIN || sent > INT32_MAX)
+        return false;
+    const auto low = static_cast<std::int64_t>(static_cast<std::uint32_t>(sent));
+    for (std::int64_t wraps = 0; wraps < 4; ++wraps) {
+        const std::int64_t clock = low + (wraps << 32);
+        if (std::to_string(clock) != timeText && token == expectedToken(std::to_string(clock))) return true;
+    }
+    return false;
 }
 
 std::optional<std::string> aes256CbcEncrypt(std::string_view plain, std::string_view keyText) {

@@ -19,6 +19,11 @@ std::string md5UpperHex(std::string_view text);
 // The token a client must send with the given "time" text.
 std::string expectedToken(std::string_view timeText);
 
+// Whether the token signs the "time" text. The client digests its full 64-bit clock but
+// sends only the low 32 bits as "time", so from 2038 on the two differ: a token made
+// from a clock value whose low 32 bits are "time" (up to four wraps on) is accepted too.
+bool tokenMatches(std::string_view token, std::string_view timeText);
+
 // AES-256-CBC with an all-zero IV and PKCS#7 padding. The key string's bytes are the key,
 // cut or zero-padded to 32 bytes. Empty optional when the cipher reports a failure.
 std::optional<std::string> aes256CbcEncrypt(std::string_view plain, std::string_view keyText);
