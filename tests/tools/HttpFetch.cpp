@@ -1,0 +1,63 @@
+#include "HttpFetch.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace testtools {
+
+namespace {
+
+size_t appendBody(char* data, size_t size, size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+size_t recordHeader(char* data, size_t size, size_t count, void* target) {
+    const std::string line(data, size * count);
+    const auto colon = line.find(':');
+    if (colon != std::string::npos) {
+        std::string name = line.substr(0, colon);
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::string value = line.substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.erase(0, 1);
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) value.pop_back();
+        (*static_cast<std::map<std::string, std::string>*>(target))[name] = value;
+    }
+    return size * count;
+}
+
+}  // namespace
+
+std::string HttpReply::header(const std::string& lowerCaseName) const {
+    const auto found = headers.find(lowerCaseName);
+    return found == headers.end() ? std::string() : found->second;
+}
+
+HttpReply httpGet(const std::string& url, const std::vector<std::string>& headers, long timeoutMs) {
+    HttpReply reply;
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        reply.curlCode = CURLE_FAILED_INIT;
+        return reply;
+    }
+    curl_slist* headerList = nullptr;
+    for (const auto& header : headers) headerList = curl_slist_append(headerList, header.c_str());
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, recordHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    reply.curlCode = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
+    curl_slist_free_all(headerList);
+    curl_easy_cleanup(curl);
+    return reply;
+}
+
+}  // namespace testtools

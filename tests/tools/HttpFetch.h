@@ -1,0 +1,21 @@
+#pragma once
+// Blocking HTTP GET over libcurl's easy interface, for tests of local servers.
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testtools {
+
+struct HttpReply {
+    int curlCode = 0;  // CURLE_OK when a reply arrived
+    long status = 0;
+    std::string body;
+    std::map<std::string, std::string> headers;  // names in lower case
+
+    std::string header(const std::string& lowerCaseName) const;
+};
+
+// `headers` are "Name: value" lines. The timeout covers the whole transfer.
+HttpReply httpGet(const std::string& url, const std::vector<std::string>& headers = {}, long timeoutMs = 20000);
+
+}  // namespace testtools

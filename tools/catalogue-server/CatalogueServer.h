@@ -1,0 +1,75 @@
+#pragma once
+// The HTTP side of the catalogue backend: the six catalogue actions under
+// /admin/index.php/apiios_final/, checked against the request token and answered with
+// the encrypted envelope, plus poster images, stream files (with byte ranges) and the
+// update page the server configuration links to.
+#include <atomic>
+#include <condition_variable>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "ServerOptions.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace catalogue {
+
+class Catalogue;
+struct FaultPlan;
+
+inline constexpr const char* kApiPrefix = "/admin/index.php/apiios_final";
+
+class CatalogueServer {
+public:
+    CatalogueServer(std::shared_ptr<const Catalogue> catalogue, ServerOptions options);
+    ~CatalogueServer();
+    CatalogueServer(const CatalogueServer&) = delete;
+    CatalogueServer& operator=(const CatalogueServer&) = delete;
+
+    // Binds the listening socket; afterwards port() is the port in use.
+    bool bind(std::string& error);
+    int port() const { return port_; }
+
+    // Serves until stop(); false when serving could not start.
+    bool run();
+
+    // Ends run() and wakes replies held back by a delay fault. Any thread.
+    void stop();
+
+private:
+    void installRoutes();
+    void handleApi(const httplib::Request& request, httplib::Response& response, const std::string& action,
+                   const std::string* pathFault);
+    void handlePoster(const httplib::Request& request, httplib::Response& response);
+    void handleMedia(const httplib::Request& request, httplib::Response& response);
+    void handleUpdatePage(httplib::Response& response);
+
+    // Writes `length` bytes of a served file, from `offset`, into `out`.
+    using ByteProducer = std::function<void(std::uint64_t offset, std::size_t length, char* out)>;
+    // Answers a GET of a file of `size` bytes, whole or by one byte range.
+    static void serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
+                           const std::string& contentType, ByteProducer produce);
+    void waitOrStop(std::chrono::milliseconds delay);
+    std::string baseUrl() const;
+
+    std::shared_ptr<const Catalogue> catalogue_;
+    ServerOptions options_;
+    std::unique_ptr<httplib::Server> http_;
+    int port_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stopping_ = false;
+    std::map<int, std::shared_ptr<const std::string>> posters_;  // by title id, under mutex_
+};
+
+}  // namespace catalogue

@@ -1,0 +1,98 @@
+// catalogue-server: a local catalogue backend for the application and its tests.
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Catalogue.h"
+#include "CatalogueServer.h"
+#include "ServerOptions.h"
+
+#if defined(__SANITIZE_THREAD__)
+// The HTTP library comes uninstrumented from the distribution: the race detector cannot
+// see the guard of its function-local statics, and reports the first use of one from a
+// second worker thread as a race. Its own code is not ours to check.
+extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libcpp-httplib.so\n"; }
+#endif
+
+namespace {
+
+// Written beside the target and renamed over it, so a reader never sees half a number.
+bool writePortFile(const std::string& path, int port) {
+    const std::string temporary = path + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        if (!(out << port << '\n')) return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) std::filesystem::remove(temporary, error);
+    return !error;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Signals are taken by sigwait below, never by a handler: every thread inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    sigaddset(&signals, SIGUSR1);  // the serving thread ended by itself
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const pid_t parent = getppid();
+    std::string message;
+    bool helpShown = false;
+    const auto options = catalogue::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), message, helpShown);
+    if (!options) {
+        std::fputs(message.c_str(), helpShown ? stdout : stderr);
+        return helpShown ? 0 : 2;
+    }
+    if (options->exitWithParent) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) return 0;  // the parent ended before the request took hold
+    }
+
+    std::string error;
+    auto genres = catalogue::Catalogue::loadGenres(options->genresPath, error);
+    if (!genres) {
+        std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
+        return 1;
+    }
+    auto catalogue = std::make_shared<const catalogue::Catalogue>(std::move(*genres), options->catalogue);
+    catalogue::CatalogueServer server(catalogue, *options);
+    if (!server.bind(error)) {
+        std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
+        return 1;
+    }
+    if (!options->portFile.empty() && !writePortFile(options->portFile, server.port())) {
+        std::fprintf(stderr, "catalogue-server: cannot write %s\n", options->portFile.c_str());
+        return 1;
+    }
+    if (options->verbose)
+        std::fprintf(stderr, "catalogue-server: %zu titles on %s:%d\n", catalogue->titles().size(),
+                     options->host.c_str(), server.port());
+
+    bool served = true;
+    std::thread serving([&server, &served] {
+        served = server.run();
+        kill(getpid(), SIGUSR1);
+    });
+
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+    serving.join();
+    return received == SIGUSR1 && !served ? 1 : 0;
+}
