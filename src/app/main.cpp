@@ -1,1 +1,7 @@
-int main() { return 0; }
+#include "core/AppDelegate.h"
+#include "platform/uikit/UIApplication.h"
+
+int main(int argc, char** argv) {
+    registerApplicationClasses();
+    return UIApplicationMain(argc, argv, "", NSStringFromClass<AppDelegate>());
+}

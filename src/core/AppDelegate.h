@@ -14,7 +14,10 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
+#include "platform/media/MPMoviePlayerController.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIApplicationDelegate.h"
+#include "platform/uikit/UIResponder.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -59,7 +62,7 @@ public:
     const std::optional<std::string>& movedAsideStorePath() const { return movedAsideStorePath_; }
     // Saves pending changes; a failure is logged and reported, the process goes on.
     bool saveContext(NSErrorPtr* error = nullptr);
-    std::shared_ptr<NSURL> applicationDocumentsDirectory() const;
+    NSURLPtr applicationDocumentsDirectory() const;
 
     std::shared_ptr<UIViewController> getTopViewController() const;
 
