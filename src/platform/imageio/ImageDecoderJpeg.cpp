@@ -118,6 +118,9 @@ void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
     cinfo.progress = &state.progress;
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
+    // A header that needed the stand-in end marker was cut short: what it
+    // declares cannot be trusted.
+    if (state.ranOut) return;
     state.width = cinfo.image_width;
     state.height = cinfo.image_height;
     state.colorSpace = cinfo.jpeg_color_space;
@@ -138,26 +141,25 @@ void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
     if (depth == DecodeDepth::Header) return;
     bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    bool ranOutBefore = state.ranOut;
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_width != state.width || cinfo.output_height != state.height ||
         cinfo.output_components != (cmyk ? 4 : 3)) {
         state.error = "Unexpected JPEG output layout";
         return;
     }
-    // All scans of a progressive file are read before the first row comes out,
-    // so a file that ended early there has no trustworthy row.
-    bool filler = state.ranOut && !ranOutBefore;
+    // Rows returned once the bytes ran out may hold filler. All scans of a
+    // progressive file are read before the first row comes out, so such a
+    // file that ended early has no trustworthy row at all.
+    bool filler = state.ranOut;
     std::size_t rowBytes = std::size_t(state.width) * 3;
     state.pixels.assign(rowBytes * state.height, 0);
     state.cmykRow.assign(cmyk ? std::size_t(state.width) * 4 : 0, 0);
     while (cinfo.output_scanline < cinfo.output_height) {
         JDIMENSION before = cinfo.output_scanline;
-        bool ranOutEarlier = state.ranOut;
         JSAMPROW row = cmyk ? state.cmykRow.data() : state.pixels.data() + std::size_t(before) * rowBytes;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
         if (cmyk) cmykToRgb(state.cmykRow.data(), state.pixels.data() + std::size_t(before) * rowBytes, state.width, state.adobe);
-        if (!filler && state.ranOut && !ranOutEarlier) filler = true;
+        filler = filler || state.ranOut;
         if (!filler) state.rowsDone = cinfo.output_scanline;
     }
     state.allRows = state.rowsDone == state.height;

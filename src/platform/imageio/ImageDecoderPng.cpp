@@ -25,7 +25,6 @@ struct PngRun {
     int bitDepth = 0, colorType = 0, interlace = 0;
     bool hasAlpha = false;
     bool gray = false;
-    int orientation = 0;
     std::size_t rowBytes = 0;
     Data pixels;
     png_uint_32 rowsDone = 0;  // rows complete from the top (not interlaced)
@@ -50,10 +49,6 @@ void onInfo(png_structp png, png_infop info) {
         run->error = "The image is too large";
         png_longjmp(png, 1);
     }
-    png_bytep exif = nullptr;
-    png_uint_32 exifSize = 0;
-    if (png_get_eXIf_1(png, info, &exifSize, &exif) && exif)
-        run->orientation = exifOrientationFromTIFF(exif, exifSize);
     run->gray = !(run->colorType & PNG_COLOR_MASK_COLOR);
     run->hasAlpha = (run->colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
     run->headerRead = true;
@@ -94,6 +89,21 @@ void onRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
 
 void onEnd(png_structp png, png_infop) { static_cast<PngRun*>(png_get_progressive_ptr(png))->ended = true; }
 
+// The orientation in an eXIf chunk before the image data (libpng's reader
+// for files that arrive in pieces skips that chunk), or 0.
+int orientationOf(const Data& data) {
+    std::size_t at = 8;
+    while (at + 12 <= data.size()) {
+        std::size_t length = std::size_t(data[at]) << 24 | std::size_t(data[at + 1]) << 16 |
+                             std::size_t(data[at + 2]) << 8 | data[at + 3];
+        const std::uint8_t* type = data.data() + at + 4;
+        if (std::memcmp(type, "IDAT", 4) == 0 || length > data.size() - at - 12) return 0;
+        if (std::memcmp(type, "eXIf", 4) == 0) return exifOrientationFromTIFF(type + 4, length);
+        at += 12 + length;
+    }
+    return 0;
+}
+
 void run(PngRun& state, const Data& data) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
     if (!png) {
@@ -127,7 +137,7 @@ DecodeResult decodePng(const Data& data, bool final, DecodeDepth depth) {
     const char* model = state.gray ? kCGImagePropertyColorModelGray : kCGImagePropertyColorModelRGB;
     DecodedFrame frame;
     frame.properties =
-        imageProperties(state.width, state.height, state.bitDepth, state.hasAlpha, model, state.orientation);
+        imageProperties(state.width, state.height, state.bitDepth, state.hasAlpha, model, orientationOf(data));
     frame.properties.setObject(kCGImagePropertyPNGDictionary,
                                Value{{kCGImagePropertyPNGInterlaceType, state.interlace}});
     DecodeResult result;

@@ -1,4 +1,5 @@
-// JPEG encoding with libjpeg: baseline YCbCr at the given quality. Alpha is
+// JPEG encoding with libjpeg: baseline YCbCr at the given quality (chroma
+// at full resolution from quality 0.9 up, halved below). Alpha is
 // not kept: colours are written as premultiplied, that is over black.
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
@@ -74,6 +75,11 @@ void write(JpegWrite& state, jpeg_compress_struct& cinfo, const CGImage& image, 
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (quality >= 90) {
+        // Full colour resolution for the high qualities, which callers pick
+        // to keep an image as it is.
+        for (int i = 0; i < cinfo.num_components; ++i) cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     if (!state.exif.empty())
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, state.exif.data(), static_cast<unsigned>(state.exif.size()));
