@@ -7,6 +7,7 @@
 #include "platform/graphics/CGColor.h"
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGContext.h"
+#include "platform/foundation/NSLog.h"
 #include "platform/graphics/CGImage.h"
 
 namespace {
@@ -190,6 +191,8 @@ TEST_CASE("bitmap contexts write fills in their own byte layout") {
 }
 
 TEST_CASE("bitmap contexts refuse layouts they cannot draw into") {
+    std::vector<std::string> lines;
+    setLogHook([&](const std::string& line) { lines.push_back(line); });
     auto rgb = CGColorSpaceCreateDeviceRGB();
     CHECK_FALSE(CGBitmapContextCreate(nullptr, 4, 4, 8, 0, rgb, kCGImageAlphaLast));
     CHECK_FALSE(CGBitmapContextCreate(nullptr, 4, 4, 8, 0, rgb, kCGImageAlphaNone));
@@ -200,7 +203,12 @@ TEST_CASE("bitmap contexts refuse layouts they cannot draw into") {
     CHECK_FALSE(CGBitmapContextCreate(nullptr, 4, 4, 8, 0, nullptr, kCGImageAlphaPremultipliedLast));
     CHECK_FALSE(CGBitmapContextCreate(nullptr, 100000, 100000, 8, 0, rgb, kCGImageAlphaPremultipliedLast));
     CHECK_FALSE(CGBitmapContextCreate(nullptr, SIZE_MAX / 2, 2, 8, 0, rgb, kCGImageAlphaPremultipliedLast));
+    CHECK_FALSE(CGBitmapContextCreate(nullptr, 40000, 1, 8, 0, rgb, kCGImageAlphaPremultipliedLast));  // drawing limit
     CHECK(CGBitmapContextCreate(nullptr, 4, 4, 8, 32, rgb, kCGImageAlphaPremultipliedLast));
+    setLogHook(nullptr);
+    REQUIRE(lines.size() == 10);  // one line for each refusal
+    CHECK(lines[0].find("unsupported parameter combination") != std::string::npos);
+    CHECK(lines[7].find("100000 x 100000") != std::string::npos);
     // Calls on no context do nothing.
     CGContextFillRect(nullptr, CGRectMake(0, 0, 1, 1));
     CHECK(CGBitmapContextCreateImage(nullptr) == nullptr);

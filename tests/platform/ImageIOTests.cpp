@@ -457,6 +457,17 @@ TEST_CASE("a GIF frame outside the canvas is an error and the frames before it r
     CHECK(image->pixelAt(1, 0).a == 0);
 }
 
+TEST_CASE("a GIF with more frames than the cap keeps the frames within it") {
+    samples::GifFrame dot{0, 0, 1, 1, {1}};
+    dot.control = false;
+    Data file = samples::gif(1, 1, {{0, 0, 0, 255}, {255, 255, 255, 255}}, std::vector<samples::GifFrame>(10001, dot));
+    auto source = CGImageSourceCreateWithData(file);
+    CHECK(CGImageSourceGetCount(source) == 10000);
+    CHECK(CGImageSourceGetStatus(source) == kCGImageStatusInvalidData);
+    CHECK(CGImageSourceCreateImageAtIndex(source, 9999));
+    CHECK_FALSE(CGImageSourceCreateImageAtIndex(source, 10000));
+}
+
 TEST_CASE("every truncation of a file gives an error or the whole image") {
     samples::JpegOptions progressive;
     progressive.progressive = true;

@@ -62,8 +62,9 @@ private:
 // A bitmap context of width x height pixels. data is the caller's buffer of at
 // least bytesPerRow x height bytes, kept current after every drawing call, or
 // null for a buffer of the context's own (zero-filled). bytesPerRow 0 lets the
-// context choose (width x 4). Null for an unsupported layout, a size of 0 or
-// above kCGImageMaxPixelCount, or too few bytes per row.
+// context choose (width x 4). Null (with a console line) for an unsupported
+// layout, a size of 0, a side above 32767 or an area above kCGImageMaxPixelCount,
+// or too few bytes per row.
 CGContextRef CGBitmapContextCreate(void* data, std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                                    std::size_t bytesPerRow, const CGColorSpaceRef& space, CGBitmapInfo bitmapInfo);
 std::size_t CGBitmapContextGetWidth(const CGContextRef& c);

@@ -14,8 +14,10 @@
 namespace imageio {
 namespace {
 
-// The most bytes all composited frames of one file may take together.
-constexpr std::uint64_t kMaxAnimationBytes = std::uint64_t(1) << 30;
+// The most bytes all composited frames of one file may take together, and the
+// most frames one file may have.
+constexpr std::uint64_t kMaxAnimationBytes = std::uint64_t(1) << 29;
+constexpr std::size_t kMaxFrames = 10000;
 
 struct Reader {
     const Data* data;
@@ -148,6 +150,10 @@ DecodeResult decodeGif(const Data& data, bool final, DecodeDepth depth) {
             if (DGifGetImageDesc(gif.get()) == GIF_ERROR) {
                 if (reader.ranOut && !final) result.status = kCGImageStatusIncomplete;
                 else fail(reader.ranOut ? kCGImageStatusUnexpectedEOF : kCGImageStatusInvalidData, "Invalid GIF frame header");
+                break;
+            }
+            if (framesBefore >= kMaxFrames) {
+                fail(kCGImageStatusInvalidData, "The GIF file has too many frames");
                 break;
             }
             const GifImageDesc& desc = gif->Image;
