@@ -24,7 +24,10 @@ void CGColor::getRGBA(double& r, double& g, double& b, double& a) const {
 
 std::string CGColor::description() const {
     std::string text = "<CGColor " + (space_ ? space_->name() : std::string("?")) + " [";
-    for (std::size_t i = 0; i < components_.size(); ++i) text += (i ? " " : "") + format("%g", components_[i]);
+    for (std::size_t i = 0; i < components_.size(); ++i) {
+        if (i) text += ' ';
+        text += format("%g", components_[i]);
+    }
     return text + "]>";
 }
 
