@@ -379,6 +379,37 @@ TEST_CASE("WebP decodes losslessly and lossily") {
     CHECK_FALSE(propertiesOf(lossy)[kCGImagePropertyHasAlpha].boolValue());
 }
 
+TEST_CASE("a WebP animation gives every frame with its delays") {
+    auto solid = [](CGPixel p) { return [p](std::size_t, std::size_t) { return p; }; };
+    const CGPixel red{255, 0, 0, 255}, half{0, 0, 255, 128};
+    auto corner = [red](std::size_t x, std::size_t y) { return x < 2 && y < 2 ? CGPixel{0, 255, 0, 255} : red; };
+    Data file = samples::webpAnimation(5, 4, {solid(red), corner, solid(half)}, {100, 20, 500}, 3);
+    auto source = CGImageSourceCreateWithData(file);
+    CHECK(CGImageSourceGetType(source) == "org.webmproject.webp");
+    REQUIRE(CGImageSourceGetCount(source) == 3);
+    CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
+    CHECK(samples::maxDifference(CGImageSourceCreateImageAtIndex(source, 0), 5, 4, solid(red)) == 0);
+    CHECK(samples::maxDifference(CGImageSourceCreateImageAtIndex(source, 1), 5, 4, corner) == 0);
+    CHECK(samples::maxDifference(CGImageSourceCreateImageAtIndex(source, 2), 5, 4, solid(half)) == 0);
+    Value p1 = CGImageSourceCopyPropertiesAtIndex(source, 1);
+    CHECK(p1[kCGImagePropertyPixelWidth].intValue() == 5);
+    CHECK(p1[kCGImagePropertyWebPDictionary][kCGImagePropertyWebPUnclampedDelayTime].doubleValue() ==
+          doctest::Approx(0.02));
+    CHECK(p1[kCGImagePropertyWebPDictionary][kCGImagePropertyWebPDelayTime].doubleValue() == doctest::Approx(0.1));
+    CHECK(CGImageSourceCopyPropertiesAtIndex(source, 2)[kCGImagePropertyWebPDictionary][kCGImagePropertyWebPDelayTime]
+              .doubleValue() == doctest::Approx(0.5));
+    CHECK(CGImageSourceCopyProperties(source)[kCGImagePropertyWebPDictionary][kCGImagePropertyWebPLoopCount] ==
+          Value(3));
+    // The properties read from a fresh source (no pixels decoded) are the same.
+    CHECK(propertiesOf(file, 1) == p1);
+
+    // Until the last byte arrives an animation gives no image, then all of them.
+    feedInPieces(file, 40, [&](const CGImageSourceRef& s, std::size_t, bool final) {
+        CHECK_FALSE(isError(CGImageSourceGetStatus(s)));
+        CHECK(CGImageSourceGetCount(s) == (final ? 3u : 0u));
+    });
+}
+
 TEST_CASE("headers declaring huge images are refused before anything is allocated") {
     // PNG 100000 x 100000.
     auto png = CGImageSourceCreateWithData(pngDeclaring(100000, 100000));
@@ -485,6 +516,7 @@ TEST_CASE("every truncation of a file gives an error or the whole image") {
         {"gif", samples::gif(3, 3, colors, {a, b, a})},
         {"webp", samples::webpLossless(9, 7, samples::pattern)},
         {"lossy webp", samples::webpLossy(24, 17, smooth)},
+        {"animated webp", samples::webpAnimation(4, 3, {samples::pattern, smooth}, {30, 70})},
     };
     for (const Sample& s : files) {
         CAPTURE(s.name);
@@ -525,13 +557,14 @@ TEST_CASE("random and damaged bytes give errors without crashing") {
         samples::gif(3, 2, {{0, 0, 0, 255}, {9, 9, 9, 255}}, {{0, 0, 3, 2, {0, 1, 0, 1, 0, 1}}}),
         samples::webpLossless(6, 5, samples::pattern),
         samples::webpLossy(16, 16, smooth),
+        samples::webpAnimation(4, 4, {samples::pattern, smooth}, {40, 40}),
     };
     int decoded = 0, refused = 0;
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 480; ++round) {
         Data data = valid[static_cast<std::size_t>(round) % valid.size()];
         int flips = 1 + static_cast<int>(random() % 8);
         for (int i = 0; i < flips; ++i) data[random() % data.size()] = static_cast<std::uint8_t>(random());
-        if (round % 5 == 4) {
+        if (round % 7 == 6) {
             // Random bytes after a real signature.
             std::size_t keep = 12;
             for (std::size_t i = keep; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(random());

@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -233,6 +234,40 @@ Data webpLossy(std::size_t w, std::size_t h, const PixelFn& pixels, float qualit
     WebPFree(out);
     if (!size) throw std::runtime_error("libwebp failed to write a sample");
     return d;
+}
+
+Data webpAnimation(std::size_t w, std::size_t h, const std::vector<PixelFn>& frames, const std::vector<int>& durations,
+                   int loopCount) {
+    WebPAnimEncoderOptions options;
+    if (!WebPAnimEncoderOptionsInit(&options)) throw std::runtime_error("libwebp: bad version");
+    options.anim_params.loop_count = loopCount;
+    options.allow_mixed = 0;
+    WebPAnimEncoder* encoder = WebPAnimEncoderNew(static_cast<int>(w), static_cast<int>(h), &options);
+    WebPConfig config;
+    WebPConfigInit(&config);
+    config.lossless = 1;
+    int timestamp = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        WebPPicture picture;
+        WebPPictureInit(&picture);
+        picture.use_argb = 1;
+        picture.width = static_cast<int>(w);
+        picture.height = static_cast<int>(h);
+        Data rgba = rgbaOf(w, h, frames[i], true);
+        WebPPictureImportRGBA(&picture, rgba.data(), static_cast<int>(w * 4));
+        bool ok = WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
+        WebPPictureFree(&picture);
+        if (!ok) throw std::runtime_error("libwebp failed to add a frame");
+        timestamp += durations[i];
+    }
+    WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    if (!WebPAnimEncoderAssemble(encoder, &assembled)) throw std::runtime_error("libwebp failed to assemble");
+    Data out(assembled.bytes, assembled.bytes + assembled.size);
+    WebPDataClear(&assembled);
+    WebPAnimEncoderDelete(encoder);
+    return out;
 }
 
 std::vector<CGPixel> pixelsOf(const CGImageRef& image) {

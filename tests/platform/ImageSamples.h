@@ -62,6 +62,10 @@ Data gif(int width, int height, const std::vector<CGPixel>& colors, const std::v
 
 Data webpLossless(std::size_t w, std::size_t h, const PixelFn& pixels);
 Data webpLossy(std::size_t w, std::size_t h, const PixelFn& pixels, float quality = 90);
+// A lossless WebP animation: one frame per pixel function, each shown for its
+// duration in milliseconds; loops loopCount times (0: forever).
+Data webpAnimation(std::size_t w, std::size_t h, const std::vector<PixelFn>& frames, const std::vector<int>& durations,
+                   int loopCount = 0);
 
 // The pixels of an image as a list, for comparisons.
 std::vector<CGPixel> pixelsOf(const CGImageRef& image);

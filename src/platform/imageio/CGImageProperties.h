@@ -25,7 +25,12 @@ inline constexpr const char* kCGImagePropertyPNGDictionary = "{PNG}";
 inline constexpr const char* kCGImagePropertyPNGInterlaceType = "InterlaceType";
 inline constexpr const char* kCGImagePropertyJFIFDictionary = "{JFIF}";
 inline constexpr const char* kCGImagePropertyJFIFIsProgressive = "IsProgressive";
+// WebP animations: each frame's delays as for GIF below; the loop count of the
+// whole file.
 inline constexpr const char* kCGImagePropertyWebPDictionary = "{WebP}";
+inline constexpr const char* kCGImagePropertyWebPDelayTime = "DelayTime";
+inline constexpr const char* kCGImagePropertyWebPUnclampedDelayTime = "UnclampedDelayTime";
+inline constexpr const char* kCGImagePropertyWebPLoopCount = "LoopCount";
 // GIF frames: the dictionary holds the delays (seconds) when the frame has a
 // graphic control block. UnclampedDelayTime is the file's value; DelayTime is
 // raised to 0.1 when the file's value is below 0.05 (as viewers play them).

@@ -1,12 +1,13 @@
 #pragma once
-// Image sources: the images and properties in encoded bytes (PNG, JPEG, GIF,
-// WebP; TIFF is recognised but not decoded).
+// Image sources: the images and properties in encoded bytes (PNG, JPEG, GIF
+// and WebP, animated or not; TIFF is recognised but not decoded).
 //
 // A source made from data holds all of the file. An incremental source is fed
 // all bytes received so far with CGImageSourceUpdateData; until the final
 // bytes arrive its status is ReadingHeader or Incomplete, and the image at
 // index 0 of a PNG (not interlaced), baseline JPEG or still WebP is the part
-// decoded so far: as wide as the image and as tall as the rows that arrived.
+// decoded so far: as wide as the image and as tall as the rows that arrived;
+// a GIF has the frames complete so far.
 // Sources decode when first asked and keep what they decoded until new bytes
 // arrive. They may be used from any thread.
 #include <cstddef>

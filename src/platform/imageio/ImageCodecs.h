@@ -34,7 +34,8 @@ struct DecodeResult {
 
 // The bytes are all that arrived so far; final says no more will come. Before
 // the final bytes, PNG (not interlaced), JPEG (baseline) and WebP (still) give
-// the rows decoded so far as a shorter image with the status Incomplete.
+// the rows decoded so far as a shorter image with the status Incomplete;
+// GIF the frames complete so far; WebP animations nothing until the end.
 DecodeResult decodePng(const Data& data, bool final, DecodeDepth depth);
 DecodeResult decodeJpeg(const Data& data, bool final, DecodeDepth depth);
 DecodeResult decodeGif(const Data& data, bool final, DecodeDepth depth);
