@@ -89,8 +89,8 @@ void onRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
 
 void onEnd(png_structp png, png_infop) { static_cast<PngRun*>(png_get_progressive_ptr(png))->ended = true; }
 
-// The orientation in an eXIf chunk before the image data (libpng's reader
-// for files that arrive in pieces skips that chunk), or 0.
+// The orientation in an eXIf chunk before the image data, or 0. Read from
+// the bytes, as libpng's progressive reader does not hand that chunk over.
 int orientationOf(const Data& data) {
     std::size_t at = 8;
     while (at + 12 <= data.size()) {
