@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/uikit/CGGeometry.h"
+#include "platform/graphics/CGGeometry.h"
 #include "platform/uikit/UIResponder.h"
 
 class UIViewController;

@@ -1,5 +1,5 @@
 #pragma once
-// Points, sizes and rectangles in points, with the platform's helper functions.
+// Points, sizes and rectangles of the drawing and view coordinate spaces, with the platform's helper functions.
 #include <algorithm>
 #include <cmath>
 

@@ -1,0 +1,29 @@
+#include "platform/graphics/CGColorSpace.h"
+
+#include <memory>
+
+CGColorSpace::CGColorSpace(std::string name, CGColorSpaceModel model) : name_(std::move(name)), model_(model) {}
+
+std::string CGColorSpace::description() const { return "<CGColorSpace " + name_ + ">"; }
+
+CGColorSpaceRef CGColorSpaceCreateDeviceRGB() {
+    static const CGColorSpaceRef space = std::make_shared<CGColorSpace>(kCGColorSpaceDeviceRGB, kCGColorSpaceModelRGB);
+    return space;
+}
+
+CGColorSpaceRef CGColorSpaceCreateDeviceGray() {
+    static const CGColorSpaceRef space =
+        std::make_shared<CGColorSpace>(kCGColorSpaceDeviceGray, kCGColorSpaceModelMonochrome);
+    return space;
+}
+
+CGColorSpaceRef CGColorSpaceCreateWithName(const std::string& name) {
+    static const CGColorSpaceRef srgb = std::make_shared<CGColorSpace>(kCGColorSpaceSRGB, kCGColorSpaceModelRGB);
+    static const CGColorSpaceRef gray =
+        std::make_shared<CGColorSpace>(kCGColorSpaceGenericGrayGamma2_2, kCGColorSpaceModelMonochrome);
+    if (name == kCGColorSpaceSRGB) return srgb;
+    if (name == kCGColorSpaceGenericGrayGamma2_2) return gray;
+    if (name == kCGColorSpaceDeviceRGB) return CGColorSpaceCreateDeviceRGB();
+    if (name == kCGColorSpaceDeviceGray) return CGColorSpaceCreateDeviceGray();
+    return nullptr;
+}
