@@ -1,6 +1,8 @@
 #include "TestTools.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -55,6 +57,23 @@ std::string hex(const Data& bytes) {
 std::string upper(std::string text) {
     for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+std::string captureStandardOutput(const std::function<void()>& block) {
+    char path[] = "/tmp/quorvane-stdout-XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0) return {};
+    std::fflush(stdout);
+    int saved = ::dup(STDOUT_FILENO);
+    ::dup2(fd, STDOUT_FILENO);
+    block();
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(fd);
+    auto bytes = readFile(path);
+    ::unlink(path);
+    return bytes ? stringFromData(*bytes) : std::string();
 }
 
 Data patternBytes(std::size_t count, unsigned seed) {

@@ -1,5 +1,6 @@
 #pragma once
 // Small helpers of the core tests: running reference tools, files and hex text.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,9 @@ std::optional<Data> readFile(const std::string& path);
 
 std::string hex(const Data& bytes);
 std::string upper(std::string text);
+
+// What the block writes to the process's standard output.
+std::string captureStandardOutput(const std::function<void()>& block);
 
 // Deterministic pseudo-random bytes (a fixed generator, so failures reproduce).
 Data patternBytes(std::size_t count, unsigned seed);
