@@ -10,9 +10,14 @@ namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::uint8_t kSkip = 99;
 
-constexpr std::array<std::uint8_t, 128> makeDecodeTable() {
-    std::array<std::uint8_t, 128> table{};
-    for (auto& entry : table) entry = kSkip;
+constexpr std::uint8_t kNotASCII = 100;
+
+// Indexed by the whole byte: the 128 ASCII entries are the decoding table proper;
+// bytes above it are marked, for they stand for characters that must first be
+// given their ASCII substitutes.
+constexpr std::array<std::uint8_t, 256> makeDecodeTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (std::size_t i = 0; i < 256; ++i) table[i] = i < 128 ? kSkip : kNotASCII;
     for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = i;
     return table;
 }
@@ -55,13 +60,9 @@ std::string asciiReading(const std::string& text) {
     return out;
 }
 
-bool isASCII(const std::string& text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
-std::optional<Data> decode(const std::string& ascii) {
+// Decodes an ASCII text. Stops with sawNonASCII set when a byte above ASCII shows up.
+std::optional<Data> decode(const std::string& ascii, bool& sawNonASCII) {
+    sawNonASCII = false;
     const std::size_t n = ascii.size();
     Data out(3 * (n / 4) + 3, 0);
     const auto* in = reinterpret_cast<const unsigned char*>(ascii.data());
@@ -71,21 +72,26 @@ std::optional<Data> decode(const std::string& ascii) {
     unsigned k = 0;
     while (i < n) {
         // Whole groups of four alphabet characters go at once.
-        if (k == 0 && i + 4 <= n) {
-            const std::uint32_t a = kDecodeTable[in[i] & 0x7F], b = kDecodeTable[in[i + 1] & 0x7F],
-                                c = kDecodeTable[in[i + 2] & 0x7F], d = kDecodeTable[in[i + 3] & 0x7F];
-            if ((a | b | c | d) < 64) {
+        if (k == 0) {
+            while (i + 4 <= n) {
+                const std::uint32_t a = kDecodeTable[in[i]], b = kDecodeTable[in[i + 1]], c = kDecodeTable[in[i + 2]],
+                                    d = kDecodeTable[in[i + 3]];
+                if ((a | b | c | d) >= 64) break;
                 const std::uint32_t v = a << 18 | b << 12 | c << 6 | d;
                 o[0] = static_cast<std::uint8_t>(v >> 16);
                 o[1] = static_cast<std::uint8_t>(v >> 8);
                 o[2] = static_cast<std::uint8_t>(v);
                 o += 3;
                 i += 4;
-                continue;
             }
+            if (i >= n) break;
         }
-        const std::uint8_t v = kDecodeTable[in[i++] & 0x7F];
+        const std::uint8_t v = kDecodeTable[in[i++]];
         if (v == kSkip) continue;
+        if (v == kNotASCII) {
+            sawNonASCII = true;
+            return std::nullopt;
+        }
         acc = acc << 6 | v;
         if (++k == 4) {
             o[0] = static_cast<std::uint8_t>(acc >> 16);
@@ -152,8 +158,10 @@ std::optional<std::string> encode(const std::uint8_t* bytes, std::size_t length,
 
 std::optional<Data> dataWithBase64EncodedString(const std::string& string) {
     // Texts are nearly always ASCII already; only others need a converted copy.
-    if (isASCII(string)) return decode(string);
-    return decode(asciiReading(string));
+    bool sawNonASCII = false;
+    auto data = decode(string, sawNonASCII);
+    if (!sawNonASCII) return data;
+    return decode(asciiReading(string), sawNonASCII);
 }
 
 std::optional<std::string> base64EncodedStringWithWrapWidth(const Data& data, unsigned long wrapWidth) {
