@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/UTF8Text.h"
+#include "platform/foundation/NSString.h"
 
 namespace {
 
@@ -41,22 +41,13 @@ char asciiSubstitute(char32_t c) {
     return '?';
 }
 
-// The text's bytes as ASCII: ASCII bytes as they are, each other character (or
-// undecodable byte) replaced by one substitute byte.
+// The text read as ASCII, one byte per UTF-16 unit: ASCII as it is, every other
+// unit replaced by its substitute (bytes that are not UTF-8 read as U+FFFD, "?").
 std::string asciiReading(const std::string& text) {
+    const std::u16string units = toUTF16(text);
     std::string out;
-    out.reserve(text.size());
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const auto b = static_cast<unsigned char>(text[pos]);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++pos;
-            continue;
-        }
-        auto c = nextUTF8Character(text, pos);
-        out.push_back(c ? asciiSubstitute(*c) : '?');
-    }
+    out.reserve(units.size());
+    for (char16_t u : units) out.push_back(u < 0x80 ? static_cast<char>(u) : asciiSubstitute(u));
     return out;
 }
 

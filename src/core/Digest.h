@@ -4,16 +4,15 @@
 #include <optional>
 #include <string>
 
-#include "platform/foundation/NSStringEncoding.h"
+#include "platform/foundation/NSString.h"
 
 // MD5 of the string's UTF-8 bytes (up to the first zero byte) as 32 upper-case
 // hexadecimal digits.
 std::string md5(const std::string& string);
 
-// Percent-escapes the string for use as one URL component: every character that
-// is not legal in a URL, and of the legal ones !*'"();:@&=+$,/?%#[] and space, is
-// converted with the encoding and written as %XX per byte (upper-case hex). Only
-// letters, digits, "-", "_", "." and "~" stay as they are. nullopt when a
-// character has no form in the encoding or the encoding is not supported
-// (ASCII, UTF-8 and ISO Latin 1 are).
+// Percent-escapes the string for use as one URL component: the text converted
+// with the encoding, every byte escaped as %XX (upper-case hex) that is not legal
+// in a URL or is one of !*'"();:@&=+$,/?%#[] and space. So only letters, digits,
+// "-", "_", "." and "~" stay as they are. nullopt when the text has no form in
+// the encoding.
 std::optional<std::string> urlEncodeUsingEncoding(const std::string& string, NSStringEncoding encoding);

@@ -3,10 +3,10 @@
 #include <string_view>
 
 #include "core/KSKeychainBindings.h"
-#include "core/UTF8Text.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSString.h"
 
 namespace {
 
@@ -40,9 +40,7 @@ std::optional<std::string> KSKeychainBindingsController::stringForKey(const std:
     query.setObject(kSecMatchLimit, kSecMatchLimitOne);
     Value result;
     if (SecItemCopyMatching(query, &result) != errSecSuccess || !result.isData()) return std::nullopt;
-    std::string text = stringFromData(*result.data());
-    if (!isValidUTF8(text)) return std::nullopt;
-    return text;
+    return stringWithData(*result.data(), NSUTF8StringEncoding);
 }
 
 bool KSKeychainBindingsController::storeString(const std::optional<std::string>& string, const std::string& forKey) {

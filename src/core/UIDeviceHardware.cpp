@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/foundation/AppHome.h"
+#include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/SystemInfo.h"
 #include "platform/uikit/UIDevice.h"
@@ -42,18 +42,24 @@ std::uint64_t totalMemory(const UIDevice& device) { return getSysInfo(device, Sy
 std::uint64_t userMemory(const UIDevice& device) { return getSysInfo(device, SystemInfo::HW_USERMEM); }
 std::uint64_t maxSocketBufferSize(const UIDevice&) { return SystemInfo::maxSocketBufferSize().value_or(0); }
 
-std::optional<std::uint64_t> totalDiskSpace(const UIDevice& device) { return totalDiskSpace(device, AppHome::root()); }
+namespace {
+// A size attribute of the file system holding the folder.
+std::optional<std::uint64_t> fileSystemAttribute(const std::string& folder, const char* attribute) {
+    Value attributes = NSFileManager::defaultManager()->attributesOfFileSystemForPath(folder);
+    Value size = attributes[attribute];
+    if (!size.isNumber()) return std::nullopt;
+    return size.unsignedLongLongValue();
+}
+}  // namespace
+
+std::optional<std::uint64_t> totalDiskSpace(const UIDevice& device) { return totalDiskSpace(device, NSHomeDirectory()); }
 std::optional<std::uint64_t> totalDiskSpace(const UIDevice&, const std::string& folder) {
-    auto space = SystemInfo::fileSystemSpace(folder);
-    if (!space) return std::nullopt;
-    return space->totalBytes;
+    return fileSystemAttribute(folder, NSFileSystemSize);
 }
 
-std::optional<std::uint64_t> freeDiskSpace(const UIDevice& device) { return freeDiskSpace(device, AppHome::root()); }
+std::optional<std::uint64_t> freeDiskSpace(const UIDevice& device) { return freeDiskSpace(device, NSHomeDirectory()); }
 std::optional<std::uint64_t> freeDiskSpace(const UIDevice&, const std::string& folder) {
-    auto space = SystemInfo::fileSystemSpace(folder);
-    if (!space) return std::nullopt;
-    return space->freeBytes;
+    return fileSystemAttribute(folder, NSFileSystemFreeSize);
 }
 
 std::uint64_t platformTypeForMachineName(const std::string& machine, double screenWidth) {

@@ -54,7 +54,7 @@ std::string uniqueGlobalDeviceIdentifier(const UIDevice& device, const std::shar
     if (version >= 6.0f) {
         return keptIdentifier(bindings, [&] {
             auto vendor = device.identifierForVendor();
-            return vendor ? md5(*vendor) : randomIdentifier();
+            return vendor ? md5(vendor->UUIDString()) : randomIdentifier();
         });
     }
     if (auto mac = macaddress(device)) return md5(*mac);

@@ -70,21 +70,27 @@ struct Launch {
 const std::string kVendorA = "6F1C2B8E-3D4A-4E5F-9A0B-1C2D3E4F5A6B";
 const std::string kVendorB = "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D";
 
+NSUUIDPtr uuid(const std::string& text) {
+    auto u = NSUUID::initWithUUIDString(text);
+    REQUIRE(u);
+    return u;
+}
+
 }  // namespace
 
 TEST_CASE("the first identifier on system 6 and later is the MD5 of the vendor identifier and is kept") {
     testsupport::TempHome home;
     Launch launch;
-    launch.device->setIdentifierForVendor(kVendorA);
+    launch.device->setIdentifierForVendor(uuid(kVendorA));
     const std::string id = launch.identifier();
     CHECK(id == referenceMD5(kVendorA));
     CHECK(keptIdentifier() == id);
     // The second call answers the kept value without asking the vendor identifier.
-    launch.device->setIdentifierForVendor(kVendorB);
+    launch.device->setIdentifierForVendor(uuid(kVendorB));
     CHECK(launch.identifier() == id);
     // So does a later launch, and one after a reinstall (the same keychain).
     Launch later;
-    later.device->setIdentifierForVendor(kVendorB);
+    later.device->setIdentifierForVendor(uuid(kVendorB));
     CHECK(later.identifier() == id);
 }
 
@@ -96,14 +102,14 @@ TEST_CASE("system versions compare as numbers") {
         KeychainAt keychain(home.path() + "/kc-" + version + ".json");
         Launch launch;
         launch.device->setSystemVersion(version);
-        launch.device->setIdentifierForVendor(kVendorA);
+        launch.device->setIdentifierForVendor(uuid(kVendorA));
         CHECK(launch.identifier() == referenceMD5(kVendorA));
     }
     for (const char* version : {"5.1.1", "4.3", "5.99"}) {
         CAPTURE(version);
         Launch launch;
         launch.device->setSystemVersion(version);
-        launch.device->setIdentifierForVendor(kVendorA);
+        launch.device->setIdentifierForVendor(uuid(kVendorA));
         CHECK(launch.identifier() == referenceMD5("00:00:00:00:00:00"));
     }
     SystemInfo::resetOverrides();
@@ -112,19 +118,19 @@ TEST_CASE("system versions compare as numbers") {
 TEST_CASE("without a vendor identifier a random identifier is made once and kept") {
     testsupport::TempHome home;
     Launch first;
-    first.device->setIdentifierForVendor(std::nullopt);
+    first.device->setIdentifierForVendor(nullptr);
     const std::string id = first.identifier();
     CHECK(isIdentifierText(id));
     CHECK(id != referenceMD5("(null)"));
     CHECK(id != referenceMD5(""));
     CHECK(keptIdentifier() == id);
     Launch second;
-    second.device->setIdentifierForVendor(std::nullopt);
+    second.device->setIdentifierForVendor(nullptr);
     CHECK(second.identifier() == id);
     // Another keychain: another identifier.
     KeychainAt other(home.path() + "/other-keychain.json");
     Launch elsewhere;
-    elsewhere.device->setIdentifierForVendor(std::nullopt);
+    elsewhere.device->setIdentifierForVendor(nullptr);
     const std::string otherId = elsewhere.identifier();
     CHECK(isIdentifierText(otherId));
     CHECK(otherId != id);
@@ -135,16 +141,16 @@ TEST_CASE("after a failed keychain store the identifier comes from the buffer") 
     QuietLog quiet;
     KeychainAt unwritable("/dev/null/keychain.json");
     Launch launch;
-    launch.device->setIdentifierForVendor(kVendorA);
+    launch.device->setIdentifierForVendor(uuid(kVendorA));
     const std::string id = launch.identifier();
     CHECK(id == referenceMD5(kVendorA));
     CHECK_FALSE(keptIdentifier().has_value());
     // Not computed again: a changed vendor identifier does not show.
-    launch.device->setIdentifierForVendor(kVendorB);
+    launch.device->setIdentifierForVendor(uuid(kVendorB));
     CHECK(launch.identifier() == id);
     // The next launch computes it anew from the same vendor identifier.
     Launch next;
-    next.device->setIdentifierForVendor(kVendorA);
+    next.device->setIdentifierForVendor(uuid(kVendorA));
     CHECK(next.identifier() == id);
 }
 

@@ -66,6 +66,6 @@ TEST_CASE("urlEncodeUsingEncoding converts non-ASCII text with the given encodin
 }
 
 TEST_CASE("urlEncodeUsingEncoding refuses unknown encodings and bytes that are not text") {
-    CHECK_FALSE(urlEncodeUsingEncoding("abc", 9999).has_value());
+    CHECK_FALSE(urlEncodeUsingEncoding("abc", static_cast<NSStringEncoding>(9999)).has_value());
     CHECK_FALSE(urlEncodeUsingEncoding("ab\xFF", NSUTF8StringEncoding).has_value());
 }

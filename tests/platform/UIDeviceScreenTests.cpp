@@ -106,38 +106,40 @@ TEST_CASE("identifierForVendor is one UUID per application home") {
         auto device = std::make_shared<UIDevice>();
         auto id = device->identifierForVendor();
         REQUIRE(id);
-        CHECK(isUUID(*id));
-        first = *id;
-        CHECK(device->identifierForVendor() == first);
-        CHECK(std::make_shared<UIDevice>()->identifierForVendor() == first);  // kept in the home
+        CHECK(isUUID(id->UUIDString()));
+        first = id->UUIDString();
+        CHECK(device->identifierForVendor()->UUIDString() == first);
+        CHECK(std::make_shared<UIDevice>()->identifierForVendor()->UUIDString() == first);  // kept in the home
         CHECK(std::filesystem::exists(AppHome::preferences() + "/UIDevice.identifierForVendor"));
         // Removing the application's data forgets it.
         std::filesystem::remove_all(home.path() + "/Library");
         auto after = device->identifierForVendor();
         REQUIRE(after);
-        CHECK(*after != first);
+        CHECK(after->UUIDString() != first);
     }
     testsupport::TempHome other;
     auto id = std::make_shared<UIDevice>()->identifierForVendor();
     REQUIRE(id);
-    CHECK(*id != first);
+    CHECK(id->UUIDString() != first);
 }
 
 TEST_CASE("identifierForVendor can be pinned or made absent") {
     testsupport::TempHome home;
     auto device = std::make_shared<UIDevice>();
     const auto own = device->identifierForVendor();
-    device->setIdentifierForVendor(std::string("11111111-2222-4333-8444-555555555555"));
-    CHECK(device->identifierForVendor() == "11111111-2222-4333-8444-555555555555");
-    device->setIdentifierForVendor(std::nullopt);
-    CHECK_FALSE(device->identifierForVendor().has_value());
+    REQUIRE(own);
+    device->setIdentifierForVendor(NSUUID::initWithUUIDString("11111111-2222-4333-8444-555555555555"));
+    REQUIRE(device->identifierForVendor());
+    CHECK(device->identifierForVendor()->UUIDString() == "11111111-2222-4333-8444-555555555555");
+    device->setIdentifierForVendor(nullptr);
+    CHECK_FALSE(device->identifierForVendor());
     device->resetIdentifierForVendor();
-    CHECK(device->identifierForVendor() == own);
+    CHECK(*device->identifierForVendor() == *own);
 }
 
 TEST_CASE("identifierForVendor asked from many threads at once is one identifier") {
     testsupport::TempHome home;
-    std::vector<std::optional<std::string>> ids(8);
+    std::vector<NSUUIDPtr> ids(8);
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < ids.size(); ++i)
         threads.emplace_back([&ids, i] { ids[i] = std::make_shared<UIDevice>()->identifierForVendor(); });
@@ -145,7 +147,7 @@ TEST_CASE("identifierForVendor asked from many threads at once is one identifier
     std::set<std::string> distinct;
     for (const auto& id : ids) {
         REQUIRE(id);
-        distinct.insert(*id);
+        distinct.insert(id->UUIDString());
     }
     CHECK(distinct.size() == 1);
 }
@@ -158,8 +160,8 @@ TEST_CASE("identifierForVendor replaces a damaged stored identifier") {
     }
     auto id = std::make_shared<UIDevice>()->identifierForVendor();
     REQUIRE(id);
-    CHECK(isUUID(*id));
-    CHECK(std::make_shared<UIDevice>()->identifierForVendor() == id);
+    CHECK(isUUID(id->UUIDString()));
+    CHECK(*std::make_shared<UIDevice>()->identifierForVendor() == *id);
 }
 
 TEST_CASE("the main screen has settable bounds and scale") {

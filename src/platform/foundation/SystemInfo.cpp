@@ -4,7 +4,6 @@
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <sys/socket.h>
-#include <sys/statvfs.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -164,15 +163,6 @@ std::string primaryInterfaceName() {
     auto& o = overrides();
     std::lock_guard lock(o.mutex);
     return o.interfaceName.value_or("en0");
-}
-
-std::optional<FileSystemSpace> fileSystemSpace(const std::string& path) {
-    struct statvfs fs {};
-    if (::statvfs(path.c_str(), &fs) != 0) return std::nullopt;
-    FileSystemSpace space;
-    space.totalBytes = static_cast<std::uint64_t>(fs.f_blocks) * static_cast<std::uint64_t>(fs.f_frsize);
-    space.freeBytes = static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
-    return space;
 }
 
 void setMachineName(std::optional<std::string> name) {

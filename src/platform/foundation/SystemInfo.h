@@ -1,8 +1,8 @@
 #pragma once
 // Facts about the machine the process runs on, in the shape the platform's kernel
 // information interface gives them: named values ("hw.machine", "hw.model", ...),
-// the hardware group's numbered items (always as 64-bit values), the link-layer
-// address of a network interface and the size of a file system.
+// the hardware group's numbered items (always as 64-bit values) and the
+// link-layer address of a network interface.
 //
 // Tests and sandboxes can pin the machine name, the model name, any hardware item
 // and the name of the primary network interface (a sandbox has no "en0").
@@ -45,13 +45,6 @@ std::optional<std::array<std::uint8_t, 6>> hardwareAddress(const std::string& na
 
 // The interface the platform calls the primary one: "en0" unless pinned.
 std::string primaryInterfaceName();
-
-struct FileSystemSpace {
-    std::uint64_t totalBytes = 0;
-    std::uint64_t freeBytes = 0;  // available to an unprivileged program
-};
-// The size of the file system holding path; nullopt when it cannot be asked.
-std::optional<FileSystemSpace> fileSystemSpace(const std::string& path);
 
 // Pinned values; nullopt goes back to the machine's own.
 void setMachineName(std::optional<std::string> name);

@@ -4,20 +4,8 @@
 // on the platform. The items live in one file of our own (AppHome::keychainFile(),
 // outside the application's data folders), mode 0600, replaced atomically on every
 // change; see KeychainFileStore.cpp.
-#include <cstdint>
-
 #include "platform/foundation/Value.h"
-
-using OSStatus = std::int32_t;
-
-inline constexpr OSStatus errSecSuccess = 0;
-inline constexpr OSStatus errSecUnimplemented = -4;
-inline constexpr OSStatus errSecIO = -36;
-inline constexpr OSStatus errSecParam = -50;
-inline constexpr OSStatus errSecAllocate = -108;
-inline constexpr OSStatus errSecDuplicateItem = -25299;
-inline constexpr OSStatus errSecItemNotFound = -25300;
-inline constexpr OSStatus errSecDecode = -26275;
+#include "platform/security/SecBase.h"
 
 // Item class.
 inline constexpr const char* kSecClass = "class";

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -12,60 +11,28 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/SystemInfo.h"
-#include "platform/security/CommonCrypto.h"
 
 namespace {
 
 constexpr const char* kDefaultSystemVersion = "7.0";
 
-bool isUUIDText(const std::string& s) {
-    if (s.size() != 36) return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (s[i] != '-') return false;
-        } else if (!std::isxdigit(static_cast<unsigned char>(s[i])) ||
-                   std::islower(static_cast<unsigned char>(s[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::optional<std::string> randomUUIDText() {
-    unsigned char b[16];
-    if (SecRandomCopyBytes(kSecRandomDefault, sizeof b, b) != 0) return std::nullopt;
-    b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
-    b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-        out.push_back(digits[b[i] >> 4]);
-        out.push_back(digits[b[i] & 15]);
-    }
-    return out;
-}
-
-std::optional<std::string> readIdentifier(const std::string& path) {
+NSUUIDPtr readIdentifier(const std::string& path) {
     std::ifstream in(path);
-    if (!in) return std::nullopt;
+    if (!in) return nullptr;
     std::string line;
     std::getline(in, line);
-    if (!isUUIDText(line)) return std::nullopt;
-    return line;
+    return NSUUID::initWithUUIDString(line);
 }
 
 // The identifier kept in the home; created on first need. Creation publishes a
 // complete file with link(), so two processes racing agree on the first one.
-std::optional<std::string> homeVendorIdentifier() {
+NSUUIDPtr homeVendorIdentifier() {
     const std::string path = (std::filesystem::path(AppHome::preferences()) / "UIDevice.identifierForVendor").string();
     if (auto existing = readIdentifier(path)) return existing;
-    auto fresh = randomUUIDText();
-    if (!fresh) return std::nullopt;
     std::string tmpl = path + ".XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text = *fresh + "\n";
+    if (fd < 0) return nullptr;
+    std::string text = NSUUID::UUID()->UUIDString() + "\n";
     bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
     ::close(fd);
     if (ok) {
@@ -75,7 +42,7 @@ std::optional<std::string> homeVendorIdentifier() {
         }
     }
     ::unlink(tmpl.c_str());
-    if (!ok) return std::nullopt;
+    if (!ok) return nullptr;
     return readIdentifier(path);
 }
 
@@ -115,7 +82,7 @@ UIUserInterfaceIdiom UIDevice::userInterfaceIdiom() const {
     return idiom_;
 }
 
-std::optional<std::string> UIDevice::identifierForVendor() const {
+NSUUIDPtr UIDevice::identifierForVendor() const {
     {
         std::lock_guard lock(mutex_);
         if (vendorPinned_) return pinnedVendor_;
@@ -163,7 +130,7 @@ void UIDevice::setUserInterfaceIdiom(UIUserInterfaceIdiom idiom) {
     idiom_ = idiom;
 }
 
-void UIDevice::setIdentifierForVendor(std::optional<std::string> identifier) {
+void UIDevice::setIdentifierForVendor(NSUUIDPtr identifier) {
     std::lock_guard lock(mutex_);
     vendorPinned_ = true;
     pinnedVendor_ = std::move(identifier);
@@ -172,7 +139,7 @@ void UIDevice::setIdentifierForVendor(std::optional<std::string> identifier) {
 void UIDevice::resetIdentifierForVendor() {
     std::lock_guard lock(mutex_);
     vendorPinned_ = false;
-    pinnedVendor_.reset();
+    pinnedVendor_ = nullptr;
 }
 
 void UIDevice::setOrientation(UIDeviceOrientation orientation) {
@@ -192,7 +159,7 @@ void UIDevice::resetToDefaults() {
     systemVersion_ = kDefaultSystemVersion;
     idiom_ = UIUserInterfaceIdiomPhone;
     vendorPinned_ = false;
-    pinnedVendor_.reset();
+    pinnedVendor_ = nullptr;
     orientation_ = UIDeviceOrientationPortrait;
     generatingCount_ = 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSUUID.h"
 
 enum UIUserInterfaceIdiom : long {
     UIUserInterfaceIdiomUnspecified = -1,
@@ -51,10 +52,10 @@ public:
     std::string systemVersion() const;  // "7.0" unless set
     UIUserInterfaceIdiom userInterfaceIdiom() const;
 
-    // A UUID text (upper-case, 8-4-4-4-12), created once per application home and
-    // kept in <home>/Library/Preferences; nullopt when it cannot be had (the home
-    // is not writable) or when a test made it absent.
-    std::optional<std::string> identifierForVendor() const;
+    // A random UUID, created once per application home and kept in
+    // <home>/Library/Preferences; null when it cannot be had (the home is not
+    // writable) or when a test made it absent.
+    NSUUIDPtr identifierForVendor() const;
 
     // The physical orientation, reported only while notifications are being
     // generated (UIDeviceOrientationUnknown otherwise).
@@ -69,8 +70,8 @@ public:
     void setModel(const std::string& model);
     void setSystemVersion(const std::string& version);
     void setUserInterfaceIdiom(UIUserInterfaceIdiom idiom);
-    // Pins the vendor identifier (nullopt: absent) until resetIdentifierForVendor().
-    void setIdentifierForVendor(std::optional<std::string> identifier);
+    // Pins the vendor identifier (null: absent) until resetIdentifierForVendor().
+    void setIdentifierForVendor(NSUUIDPtr identifier);
     void resetIdentifierForVendor();
     // Turns the device: while notifications are generated and the orientation
     // changes, posts UIDeviceOrientationDidChangeNotification with the device.
@@ -86,7 +87,7 @@ private:
     std::string systemVersion_;
     UIUserInterfaceIdiom idiom_;
     bool vendorPinned_ = false;
-    std::optional<std::string> pinnedVendor_;
+    NSUUIDPtr pinnedVendor_;
     UIDeviceOrientation orientation_;
     int generatingCount_ = 0;
 };
