@@ -1,6 +1,8 @@
 #pragma once
 // The keychain as a defaults-like object: every operation goes to its controller
-// under the key path "values.<key>".
+// under the key path "values.<key>". The controller owns its facade and the
+// facade refers back to it weakly: once the controller is gone the facade answers
+// null and stores nothing (the shared pair lives for the whole process).
 #include <memory>
 #include <optional>
 #include <string>
