@@ -7,13 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/Data.h"
-
-using OSStatus = std::int32_t;
-inline constexpr OSStatus errSecSuccess = 0;
-inline constexpr OSStatus errSecParam = -50;
-inline constexpr OSStatus errSecAllocate = -108;
-inline constexpr OSStatus errSecDecode = -26275;
-inline constexpr OSStatus errSecInternalComponent = -2070;
+#include "platform/security/SecBase.h"
 
 using SecTrustResultType = std::uint32_t;
 inline constexpr SecTrustResultType kSecTrustResultInvalid = 0;

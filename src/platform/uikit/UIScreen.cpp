@@ -1,0 +1,36 @@
+#include "platform/uikit/UIScreen.h"
+
+UIScreen::UIScreen() : bounds_(CGRectMake(0, 0, 320, 568)), scale_(2.0) {}
+
+std::shared_ptr<UIScreen> UIScreen::mainScreen() {
+    static auto* screen = new std::shared_ptr<UIScreen>(std::make_shared<UIScreen>());
+    return *screen;
+}
+
+CGRect UIScreen::bounds() const {
+    std::lock_guard lock(mutex_);
+    return bounds_;
+}
+
+CGFloat UIScreen::scale() const {
+    std::lock_guard lock(mutex_);
+    return scale_;
+}
+
+void UIScreen::setBounds(const CGRect& bounds) {
+    willChangeValueForKey("bounds");
+    {
+        std::lock_guard lock(mutex_);
+        bounds_ = bounds;
+    }
+    didChangeValueForKey("bounds");
+}
+
+void UIScreen::setScale(CGFloat scale) {
+    willChangeValueForKey("scale");
+    {
+        std::lock_guard lock(mutex_);
+        scale_ = scale;
+    }
+    didChangeValueForKey("scale");
+}
