@@ -3,6 +3,8 @@
 // persistent stores.
 #include <string>
 
+#include "platform/foundation/FoundationErrors.h"
+
 #include "platform/foundation/NSError.h"
 
 inline constexpr const char* NSSQLiteStoreType = "SQLite";
@@ -20,13 +22,6 @@ inline constexpr const char* NSAffectedObjectsErrorKey = "NSAffectedObjectsError
 inline constexpr const char* NSValidationKeyErrorKey = "NSValidationErrorKey";
 
 enum : long {
-    NSFileReadUnknownError = 256,
-    NSFileReadNoPermissionError = 257,
-    NSFileReadCorruptFileError = 259,
-    NSFileReadNoSuchFileError = 260,
-    NSFileWriteUnknownError = 512,
-    NSFileWriteNoPermissionError = 513,
-    NSFileWriteOutOfSpaceError = 640,
     NSValidationMissingMandatoryPropertyError = 1570,
     NSManagedObjectValidationError = 1550,
     NSManagedObjectContextLockingError = 132000,

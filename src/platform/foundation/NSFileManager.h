@@ -12,22 +12,11 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
+#include "platform/foundation/FoundationErrors.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
 
-// Cocoa error codes of file operations.
-inline constexpr long NSFileNoSuchFileError = 4;
-inline constexpr long NSFileReadUnknownError = 256;
-inline constexpr long NSFileReadNoPermissionError = 257;
-inline constexpr long NSFileReadInvalidFileNameError = 258;
-inline constexpr long NSFileReadNoSuchFileError = 260;
-inline constexpr long NSFileWriteUnknownError = 512;
-inline constexpr long NSFileWriteNoPermissionError = 513;
-inline constexpr long NSFileWriteInvalidFileNameError = 514;
-inline constexpr long NSFileWriteFileExistsError = 516;
-inline constexpr long NSFileWriteOutOfSpaceError = 640;
-inline constexpr long NSFileWriteVolumeReadOnlyError = 642;
 
 // Attribute keys and file types.
 inline constexpr const char* NSFileSize = "NSFileSize";

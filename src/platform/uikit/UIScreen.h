@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/foundation/NSObject.h"
-#include "platform/uikit/CGGeometry.h"
+#include "platform/graphics/CGGeometry.h"
 
 class UIScreen : public NSObject {
 public:
