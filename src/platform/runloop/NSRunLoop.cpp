@@ -104,8 +104,7 @@ NSRunLoop::~NSRunLoop() {
 std::shared_ptr<NSRunLoop> NSRunLoop::currentRunLoop() {
     if (!tlsRunLoop) {
         if (NSThread::isMainThread()) {
-            tlsRunLoop = mainLoopSlot();
-            tlsRunLoop->isMain_ = true;
+            tlsRunLoop = mainRunLoop();
         } else {
             tlsRunLoop = std::make_shared<NSRunLoop>();
         }
@@ -114,9 +113,10 @@ std::shared_ptr<NSRunLoop> NSRunLoop::currentRunLoop() {
 }
 
 std::shared_ptr<NSRunLoop> NSRunLoop::mainRunLoop() {
-    auto& loop = mainLoopSlot();
-    loop->isMain_ = true;
-    return loop;
+    // Marked once: any thread may ask for the main run loop.
+    static const bool marked = (mainLoopSlot()->isMain_ = true);
+    (void)marked;
+    return mainLoopSlot();
 }
 
 bool NSRunLoop::modeMatches(const NSRunLoopMode& sourceMode, const NSRunLoopMode& running) {
