@@ -32,6 +32,14 @@ public:
                                                                  const std::shared_ptr<NSURLResponse>&)>;
     Redirect onWillSend;
     std::function<void(const NSURLConnectionPtr&)> onData;
+    std::function<void(const std::shared_ptr<NSURLAuthenticationChallenge>&)> onChallenge;  // set: answers challenges
+
+    bool respondsToWillSendRequestForAuthenticationChallenge() const override { return static_cast<bool>(onChallenge); }
+    void connectionWillSendRequestForAuthenticationChallenge(
+        const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override {
+        note(connection, "challenge " + std::to_string(challenge->previousFailureCount()));
+        onChallenge(challenge);
+    }
 
     std::shared_ptr<NSURLRequest> connectionWillSendRequest(const NSURLConnectionPtr& connection,
                                                             const std::shared_ptr<NSURLRequest>& request,
@@ -481,4 +489,108 @@ TEST_CASE("URL connection scheduled on another thread calls back there") {
     }
     worker->runLoop()->performBlock([] { NSRunLoop::currentRunLoop()->stop(); });
     REQUIRE(runMainUntil([&] { return worker->isFinished(); }));
+}
+
+namespace {
+testsupport::Handler guarded() {
+    return testsupport::requireBasicAuth("ann", "s3cret", "Vault",
+                                         [](const RecordedRequest&) { return Reply::text("the secret"); });
+}
+}  // namespace
+
+TEST_CASE("URL connection answers a Basic challenge with the delegate's credential") {
+    LoopbackHttpServer server;
+    server.route("GET", "/secret", guarded());
+    auto recorder = std::make_shared<Recorder>();
+    std::shared_ptr<NSURLAuthenticationChallenge> seen;
+    recorder->onChallenge = [&](const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+        seen = challenge;
+        challenge->sender()->useCredential(
+            NSURLCredential::credentialWithUser("ann", "s3cret", NSURLCredentialPersistenceForSession), challenge);
+    };
+    load(server.url("/secret"), recorder);
+    REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+
+    std::vector<std::string> expected{"willSend " + server.url("/secret"), "challenge 0", "response 200", "data",
+                                      "cache", "finish"};
+    CHECK(recorder->folded() == expected);
+    CHECK(recorder->body == "the secret");
+    REQUIRE(seen);
+    CHECK(seen->protectionSpace()->authenticationMethod() == NSURLAuthenticationMethodHTTPBasic);
+    CHECK(seen->protectionSpace()->realm() == "Vault");
+    CHECK(seen->protectionSpace()->host() == "127.0.0.1");
+    CHECK(seen->protectionSpace()->port() == server.port());
+    CHECK(seen->protectionSpace()->protocol() == "http");
+    auto failure = std::dynamic_pointer_cast<NSHTTPURLResponse>(seen->failureResponse());
+    REQUIRE(failure);
+    CHECK(failure->statusCode() == 401);
+    auto requests = server.requests();
+    REQUIRE(requests.size() == 2);
+    CHECK_FALSE(requests[0].headers.has("Authorization"));
+    CHECK(requests[1].headers.get("Authorization") == "Basic " + testsupport::base64Encode("ann:s3cret"));
+}
+
+TEST_CASE("URL connection counts refused credentials and fails when the challenge is cancelled") {
+    LoopbackHttpServer server;
+    server.route("GET", "/secret", guarded());
+    auto recorder = std::make_shared<Recorder>();
+    std::vector<std::shared_ptr<NSURLAuthenticationChallenge>> challenges;
+    recorder->onChallenge = [&](const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+        challenges.push_back(challenge);
+        if (challenge->previousFailureCount() == 0)
+            challenge->sender()->useCredential(
+                NSURLCredential::credentialWithUser("ann", "wrong", NSURLCredentialPersistenceNone), challenge);
+        else
+            challenge->sender()->cancelAuthenticationChallenge(challenge);
+    };
+    load(server.url("/secret"), recorder);
+    REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+    std::vector<std::string> expected{"willSend " + server.url("/secret"), "challenge 0", "challenge 1", "fail -1012"};
+    CHECK(recorder->folded() == expected);
+    REQUIRE(challenges.size() == 2);
+    REQUIRE(challenges[1]->proposedCredential());
+    CHECK(challenges[1]->proposedCredential()->password() == "wrong");
+}
+
+TEST_CASE("URL connection hands over the 401 answer without a credential") {
+    LoopbackHttpServer server;
+    server.route("GET", "/secret", guarded());
+    SUBCASE("delegate that does not answer challenges") {
+        auto recorder = std::make_shared<Recorder>();
+        load(server.url("/secret"), recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        std::vector<std::string> expected{"willSend " + server.url("/secret"), "response 401", "data", "finish"};
+        CHECK(recorder->folded() == expected);
+        CHECK(recorder->body == "Authentication required");
+        CHECK(recorder->response->valueForHTTPHeaderField("www-authenticate") == "Basic realm=\"Vault\"");
+    }
+    SUBCASE("delegate that continues without a credential") {
+        auto recorder = std::make_shared<Recorder>();
+        recorder->onChallenge = [](const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+            challenge->sender()->continueWithoutCredentialForAuthenticationChallenge(challenge);
+        };
+        load(server.url("/secret"), recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        std::vector<std::string> expected{"willSend " + server.url("/secret"), "challenge 0", "response 401", "data",
+                                          "finish"};
+        CHECK(recorder->folded() == expected);
+    }
+    CHECK(server.requestCount() == 1);
+}
+
+TEST_CASE("URL connection waits for a challenge answered later from another thread") {
+    LoopbackHttpServer server;
+    server.route("GET", "/secret", guarded());
+    auto recorder = std::make_shared<Recorder>();
+    std::shared_ptr<NSURLAuthenticationChallenge> pending;
+    recorder->onChallenge = [&](const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) { pending = challenge; };
+    load(server.url("/secret"), recorder);
+    REQUIRE(runMainUntil([&] { return pending != nullptr; }));
+    std::thread answering([challenge = pending] {
+        challenge->sender()->useCredential(
+            NSURLCredential::credentialWithUser("ann", "s3cret", NSURLCredentialPersistenceForSession), challenge);
+    });
+    answering.join();
+    REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+    CHECK(recorder->body == "the secret");
 }

@@ -119,3 +119,42 @@ bool NSURLConnection::modeAllowed() const {
     }
     return false;
 }
+
+void NSURLConnection::postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
+                                          const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+    std::shared_ptr<NSRunLoop> loop;
+    std::vector<NSRunLoopMode> modes;
+    {
+        std::lock_guard lock(mutex_);
+        loop = runLoop_.lock();
+        modes = modes_;
+    }
+    if (!loop || !challenge) return;
+    // Always after the delegate call that got the challenge has returned.
+    auto self = this->self<NSURLConnection>();
+    loop->performBlock(
+        [self, challenge, answer, credential] {
+            NSURLConnectionBacking::answer(self, challenge, static_cast<NSURLConnectionBacking::Answer>(answer),
+                                           credential);
+        },
+        modes);
+}
+
+void NSURLConnection::useCredential(const std::shared_ptr<NSURLCredential>& credential,
+                                    const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+    postChallengeAnswer(static_cast<int>(NSURLConnectionBacking::Answer::UseCredential), credential, challenge);
+}
+
+void NSURLConnection::continueWithoutCredentialForAuthenticationChallenge(
+    const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+    postChallengeAnswer(static_cast<int>(NSURLConnectionBacking::Answer::ContinueWithout), nullptr, challenge);
+}
+
+void NSURLConnection::cancelAuthenticationChallenge(const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+    postChallengeAnswer(static_cast<int>(NSURLConnectionBacking::Answer::Cancel), nullptr, challenge);
+}
+
+void NSURLConnection::performDefaultHandlingForAuthenticationChallenge(
+    const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+    postChallengeAnswer(static_cast<int>(NSURLConnectionBacking::Answer::Default), nullptr, challenge);
+}

@@ -10,6 +10,8 @@
 //   connectionDidSendBodyData (as the body goes out),
 //   connectionWillCacheResponse, then connectionDidFinishLoading
 //   or connectionDidFailWithError (NSURLErrorDomain, see NSURLError.h).
+// A 401 answer with a Basic challenge goes to
+// connectionWillSendRequestForAuthenticationChallenge before any response.
 // Redirects are followed by the connection itself, after asking the delegate,
 // which may rewrite the next request or refuse it (null): a refused redirect
 // delivers the redirect response and its body as the final answer.
@@ -29,6 +31,7 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/net/NSCachedURLResponse.h"
+#include "platform/net/NSURLAuthenticationChallenge.h"
 #include "platform/net/NSHTTPURLResponse.h"
 #include "platform/net/NSURLError.h"
 #include "platform/net/NSURLRequest.h"
@@ -88,9 +91,20 @@ public:
         (void)connection;
         return true;
     }
+    // Whether this delegate answers authentication challenges. When it does not,
+    // the connection's default handling applies: the challenging response is
+    // taken as the answer.
+    virtual bool respondsToWillSendRequestForAuthenticationChallenge() const { return false; }
+    // A challenge (HTTP Basic for now); answer it through challenge->sender(),
+    // now or later.
+    virtual void connectionWillSendRequestForAuthenticationChallenge(
+        const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+        (void)connection;
+        (void)challenge;
+    }
 };
 
-class NSURLConnection : public NSObject {
+class NSURLConnection : public NSObject, public NSURLAuthenticationChallengeSender {
 public:
     // Use the factories; the constructor leaves the connection unscheduled and unstarted.
     NSURLConnection(std::shared_ptr<NSURLRequest> request, std::shared_ptr<NSURLConnectionDelegate> delegate);
@@ -117,6 +131,16 @@ public:
     // delegate call running on the loop's thread at that moment is waited for.
     void cancel();
 
+    // Answers to a challenge of this connection; any thread. Each takes effect
+    // on the loop's thread after the delegate call that received the challenge.
+    void useCredential(const std::shared_ptr<NSURLCredential>& credential,
+                       const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+    void continueWithoutCredentialForAuthenticationChallenge(
+        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+    void cancelAuthenticationChallenge(const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+    void performDefaultHandlingForAuthenticationChallenge(
+        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+
     std::shared_ptr<NSURLRequest> originalRequest() const;
     // The request being sent (after the delegate's rewrites and redirects).
     std::shared_ptr<NSURLRequest> currentRequest() const;
@@ -132,6 +156,8 @@ private:
     template <class F>
     bool deliver(F&& call);
     void fail(long code);
+    void postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
+                             const std::shared_ptr<NSURLAuthenticationChallenge>& challenge);
     void release();
 
     const std::shared_ptr<NSURLRequest> originalRequest_;

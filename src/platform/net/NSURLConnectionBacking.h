@@ -12,11 +12,18 @@ struct NSURLConnectionBacking {
     static void stop(const NSURLConnectionPtr& connection);
     // On the loop's thread: hands the pending events of the load to the delegate.
     static void drain(const NSURLConnectionPtr& connection);
+    enum class Answer { UseCredential, ContinueWithout, Cancel, Default };
+    // On the loop's thread: the answer to the pending challenge.
+    static void answer(const NSURLConnectionPtr& connection,
+                       const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer answer,
+                       const std::shared_ptr<NSURLCredential>& credential);
 
 private:
     static void launch(const NSURLConnectionPtr& connection, std::shared_ptr<NSURLRequest> request);
     static void complete(const NSURLConnectionPtr& connection, int code);
     static void succeed(const NSURLConnectionPtr& connection);
+    static void challenge(const NSURLConnectionPtr& connection);
+    static void deliverHeldResponse(const NSURLConnectionPtr& connection);
     static std::optional<std::shared_ptr<NSURLRequest>> willSend(const NSURLConnectionPtr& connection,
                                                                  const std::shared_ptr<NSURLRequest>& request,
                                                                  const std::shared_ptr<NSURLResponse>& redirect);

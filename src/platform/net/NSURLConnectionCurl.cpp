@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "platform/foundation/Clock.h"
@@ -47,7 +48,9 @@ struct NSURLConnection::Transfer {
     std::shared_ptr<NSHTTPURLResponse> response;
     bool redirecting = false;  // a redirect answer: its body is kept aside
     std::string location;
-    Data redirectBody;
+    bool challenged = false;  // a Basic challenge: its body is kept aside too
+    std::string realm;
+    Data heldBody;
     bool cacheable = false;
     Data cacheBody;
     std::int64_t uploaded = 0;
@@ -55,6 +58,9 @@ struct NSURLConnection::Transfer {
     std::deque<Event> events;
     bool drainPosted = false;
     int redirects = 0;
+    std::shared_ptr<NSURLAuthenticationChallenge> pendingChallenge;
+    std::shared_ptr<NSURLCredential> credential;  // sent with every request of the load
+    long authFailures = 0;
     double lastActivity = 0;
     std::shared_ptr<NSTimer> idleTimer;
 };
@@ -283,6 +289,49 @@ bool parses(const std::string& address) {
     return ok;
 }
 
+// The realm of a Basic challenge among the challenges of a WWW-Authenticate value.
+std::optional<std::string> basicRealm(const std::string& header) {
+    std::string lowered = lower(header);
+    for (std::size_t at = lowered.find("basic"); at != std::string::npos; at = lowered.find("basic", at + 5)) {
+        bool starts = at == 0 || lowered[at - 1] == ' ' || lowered[at - 1] == ',';
+        bool ends = at + 5 == lowered.size() || lowered[at + 5] == ' ';
+        if (!starts || !ends) continue;
+        auto realm = lowered.find("realm=", at);
+        if (realm == std::string::npos) return std::string();
+        std::string value = header.substr(realm + 6);
+        if (!value.empty() && value[0] == '"') {
+            auto close = value.find('"', 1);
+            return value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        }
+        return trim(value.substr(0, value.find(',')));
+    }
+    return std::nullopt;
+}
+
+struct URLParts {
+    std::string scheme, host;
+    long port = 0;
+};
+
+URLParts partsOf(const std::string& address) {
+    URLParts parts;
+    CURLU* url = curl_url();
+    if (curl_url_set(url, CURLUPART_URL, address.c_str(), 0) == CURLUE_OK) {
+        char* out = nullptr;
+        if (curl_url_get(url, CURLUPART_SCHEME, &out, 0) == CURLUE_OK && out) parts.scheme = out;
+        curl_free(out);
+        out = nullptr;
+        if (curl_url_get(url, CURLUPART_HOST, &out, 0) == CURLUE_OK && out) parts.host = out;
+        curl_free(out);
+        out = nullptr;
+        if (curl_url_get(url, CURLUPART_PORT, &out, CURLU_DEFAULT_PORT) == CURLUE_OK && out)
+            parts.port = std::strtol(out, nullptr, 10);
+        curl_free(out);
+    }
+    curl_url_cleanup(url);
+    return parts;
+}
+
 void touch(NSURLConnection::Transfer& t) { t.lastActivity = Clock::now(); }
 
 void headersComplete(NSURLConnection::Transfer& t) {
@@ -295,11 +344,19 @@ void headersComplete(NSURLConnection::Transfer& t) {
     auto location = headerValue(fields, "Location");
     t.response = NSHTTPURLResponse::initWithURL(t.request->URL(), t.status, t.version, fields);
     t.redirecting = isRedirectStatus(t.status) && location && !trim(*location).empty();
-    t.redirectBody.clear();
+    t.challenged = false;
+    t.heldBody.clear();
     t.cacheBody.clear();
     if (t.redirecting) {
         t.location = trim(*location);
         return;
+    }
+    if (t.status == 401) {
+        if (auto challenge = basicRealm(headerValue(fields, "WWW-Authenticate").value_or(""))) {
+            t.challenged = true;
+            t.realm = *challenge;
+            return;
+        }
     }
     auto cacheControl = lower(headerValue(fields, "Cache-Control").value_or(""));
     t.cacheable = t.request->HTTPMethod() == "GET" && t.status == 200 &&
@@ -331,8 +388,8 @@ std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user
     auto& t = *static_cast<NSURLConnection::Transfer*>(user);
     touch(t);
     std::size_t n = size * count;
-    if (t.redirecting) {
-        t.redirectBody.insert(t.redirectBody.end(), buffer, buffer + n);
+    if (t.redirecting || t.challenged) {
+        t.heldBody.insert(t.heldBody.end(), buffer, buffer + n);
         return n;
     }
     if (t.cacheable) {
@@ -398,6 +455,11 @@ void configure(NSURLConnection::Transfer& t) {
         t.headerList = curl_slist_append(t.headerList, "Content-Type:");
     if (!request.valueForHTTPHeaderField("Expect")) t.headerList = curl_slist_append(t.headerList, "Expect:");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headerList);
+    if (t.credential && !request.valueForHTTPHeaderField("Authorization")) {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(easy, CURLOPT_USERNAME, t.credential->user().c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, t.credential->password().c_str());
+    }
 }
 
 }  // namespace curlbacking
@@ -491,6 +553,7 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
     t.fields.clear();
     t.response.reset();
     t.redirecting = false;
+    t.challenged = false;
     t.cacheable = false;
     t.uploaded = 0;
     curlbacking::configure(t);
@@ -577,6 +640,7 @@ void NSURLConnectionBacking::complete(const NSURLConnectionPtr& c, int code) {
     auto& t = *c->transfer_;
     t.detach();
     if (code != CURLE_OK) return c->fail(curlbacking::errorCodeFor(static_cast<CURLcode>(code)));
+    if (t.challenged) return challenge(c);
     if (!t.redirecting) return succeed(c);
 
     // A redirect: the delegate decides whether and where to go on.
@@ -585,6 +649,12 @@ void NSURLConnectionBacking::complete(const NSURLConnectionPtr& c, int code) {
         if (++t.redirects > curlbacking::kMaxRedirects) return c->fail(NSURLErrorHTTPTooManyRedirects);
         auto next = t.request->mutableCopy();
         next->setURL(target);
+        // Credentials given for one server are not offered to another.
+        auto from = curlbacking::partsOf(t.request->URL()), to = curlbacking::partsOf(target);
+        if (from.host != to.host || from.port != to.port || from.scheme != to.scheme) {
+            t.credential.reset();
+            t.authFailures = 0;
+        }
         const std::string method = t.request->HTTPMethod();
         if ((t.status == 303 && method != "HEAD") || ((t.status == 301 || t.status == 302) && method == "POST")) {
             next->setHTTPMethod("GET");
@@ -597,15 +667,64 @@ void NSURLConnectionBacking::complete(const NSURLConnectionPtr& c, int code) {
         if (*chosen) return launch(c, *chosen);
     }
     // Refused (or unusable): the redirect answer is the final one.
+    deliverHeldResponse(c);
+}
+
+void NSURLConnectionBacking::deliverHeldResponse(const NSURLConnectionPtr& c) {
+    auto& t = *c->transfer_;
     auto response = t.response;
-    Data body = std::move(t.redirectBody);
+    Data body = std::move(t.heldBody);
     t.redirecting = false;
-    if (!c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidReceiveResponse(c, response); }) && c->cancelled_)
-        return stop(c);
-    if (!body.empty() &&
-        !c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, body); }) && c->cancelled_)
-        return stop(c);
+    t.challenged = false;
+    c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidReceiveResponse(c, response); });
+    if (c->cancelled_) return stop(c);
+    if (!body.empty()) c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, body); });
+    if (c->cancelled_) return stop(c);
     succeed(c);
+}
+
+void NSURLConnectionBacking::challenge(const NSURLConnectionPtr& c) {
+    auto& t = *c->transfer_;
+    // The load waits for the answer: no idle time-out meanwhile.
+    if (t.idleTimer) t.idleTimer->invalidate();
+    t.idleTimer.reset();
+    auto parts = curlbacking::partsOf(t.request->URL());
+    auto space = std::make_shared<NSURLProtectionSpace>(parts.host, parts.port, parts.scheme, t.realm,
+                                                        NSURLAuthenticationMethodHTTPBasic);
+    std::weak_ptr<NSURLAuthenticationChallengeSender> sender = std::shared_ptr<NSURLAuthenticationChallengeSender>(c);
+    auto challenge = std::make_shared<NSURLAuthenticationChallenge>(space, t.credential, t.authFailures, t.response,
+                                                                    nullptr, sender);
+    t.pendingChallenge = challenge;
+    bool answers = false;
+    c->deliver([&](NSURLConnectionDelegate& d) {
+        answers = d.respondsToWillSendRequestForAuthenticationChallenge();
+        if (answers) d.connectionWillSendRequestForAuthenticationChallenge(c, challenge);
+    });
+    if (c->cancelled_) return stop(c);
+    if (!answers) answer(c, challenge, Answer::Default, nullptr);
+}
+
+void NSURLConnectionBacking::answer(const NSURLConnectionPtr& c,
+                                    const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer kind,
+                                    const std::shared_ptr<NSURLCredential>& credential) {
+    if (c->cancelled_ || c->ended_ || !c->transfer_ || c->transfer_->pendingChallenge != challenge) return;
+    auto& t = *c->transfer_;
+    t.pendingChallenge.reset();
+    switch (kind) {
+        case Answer::UseCredential:
+            if (credential) {
+                t.credential = credential;
+                ++t.authFailures;  // counted as failed if the server challenges again
+                return launch(c, t.request);
+            }
+            return deliverHeldResponse(c);
+        case Answer::Cancel:
+            return c->fail(NSURLErrorUserCancelledAuthentication);
+        case Answer::ContinueWithout:
+        case Answer::Default:
+            // No credential store: the challenging response is the answer.
+            return deliverHeldResponse(c);
+    }
 }
 
 void NSURLConnectionBacking::succeed(const NSURLConnectionPtr& c) {
