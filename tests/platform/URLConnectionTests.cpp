@@ -1,6 +1,7 @@
 // URL connections against the loopback server, driven by the main run loop.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -593,4 +594,49 @@ TEST_CASE("URL connection waits for a challenge answered later from another thre
     answering.join();
     REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
     CHECK(recorder->body == "the secret");
+}
+
+TEST_CASE("URL connection keeps itself and its delegate alive while loading and lets go after") {
+    LoopbackHttpServer server;
+    server.route("GET", "/x", Reply::text(sample(3000)).trickle(1000, 5));
+    std::atomic<bool> finished{false};
+    struct Finisher : NSURLConnectionDelegate {
+        std::atomic<bool>* flag;
+        void connectionDidFinishLoading(const NSURLConnectionPtr&) override { *flag = true; }
+    };
+    auto delegate = std::make_shared<Finisher>();
+    delegate->flag = &finished;
+    std::weak_ptr<Finisher> weakDelegate = delegate;
+    std::weak_ptr<NSURLConnection> weakConnection =
+        NSURLConnection::connectionWithRequest(NSURLRequest::requestWithURL(server.url("/x")), delegate);
+    delegate.reset();
+    CHECK_FALSE(weakDelegate.expired());
+    CHECK_FALSE(weakConnection.expired());
+    REQUIRE(runMainUntil([&] { return finished.load(); }));
+    // Both are let go once loading ended.
+    REQUIRE(runMainUntil([&] { return weakDelegate.expired() && weakConnection.expired(); }));
+}
+
+TEST_CASE("URL connection offers only storable GET answers to the cache") {
+    LoopbackHttpServer server;
+    server.route("GET", "/nostore", Reply::text("private").header("Cache-Control", "no-store"));
+    server.route("GET", "/missing", Reply::withStatus(404, "nope"));
+    server.route("HEAD", "/head", Reply::text("not sent"));
+    for (const char* path : {"/nostore", "/missing"}) {
+        CAPTURE(path);
+        auto recorder = std::make_shared<Recorder>();
+        load(server.url(path), recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        auto folded = recorder->folded();
+        CHECK(std::find(folded.begin(), folded.end(), "cache") == folded.end());
+        CHECK(folded.back() == "finish");
+    }
+    auto head = NSMutableURLRequest::requestWithURL(server.url("/head"));
+    head->setHTTPMethod("HEAD");
+    auto recorder = std::make_shared<Recorder>();
+    load(head, recorder);
+    REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+    std::vector<std::string> expected{"willSend " + server.url("/head"), "response 200", "finish"};
+    CHECK(recorder->folded() == expected);
+    CHECK(recorder->response->expectedContentLength() == 8);
 }
