@@ -6,8 +6,8 @@
 // Every delegate call runs on the scheduled run loop's thread while that loop
 // runs in one of the connection's modes, in this order:
 //   connectionWillSendRequest (first request, then once per redirect),
-//   connectionDidReceiveResponse, connectionDidReceiveData (repeated),
 //   connectionDidSendBodyData (as the body goes out),
+//   connectionDidReceiveResponse, connectionDidReceiveData (repeated),
 //   connectionWillCacheResponse, then connectionDidFinishLoading
 //   or connectionDidFailWithError (NSURLErrorDomain, see NSURLError.h).
 // A 401 answer with a Basic challenge goes to
@@ -128,7 +128,8 @@ public:
     // when none was given). Any thread; later calls are ignored.
     void start();
     // Stops loading. Any thread. No delegate method runs after cancel returns; a
-    // delegate call running on the loop's thread at that moment is waited for.
+    // delegate call running on the loop's thread at that moment is waited for
+    // (so that call must not wait for the cancelling thread).
     void cancel();
 
     // Answers to a challenge of this connection; any thread. Each takes effect

@@ -531,6 +531,7 @@ void NSURLConnectionBacking::begin(const NSURLConnectionPtr& c) {
         std::lock_guard lock(c->mutex_);
         for (const auto& mode : c->modes_) multi->addMode(mode);
     }
+    if (!c->originalRequest_) return c->fail(NSURLErrorBadURL);
     auto chosen = willSend(c, c->originalRequest_, nullptr);
     if (!chosen) return stop(c);
     if (!*chosen) return c->fail(NSURLErrorCancelled);
