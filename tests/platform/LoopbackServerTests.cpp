@@ -169,6 +169,20 @@ TEST_CASE("loopback server answers Expect 100-continue before reading the body")
     CHECK(server.lastRequest()->headers.get("expect") == "100-continue");
 }
 
+TEST_CASE("loopback server can leave Expect 100-continue unanswered") {
+    LoopbackHttpServer server;
+    server.setAnswersContinue(false);
+    server.setHandler([](const RecordedRequest& r) { return Reply::text(r.body); });
+    Easy post;
+    curl_easy_setopt(post, CURLOPT_POSTFIELDS, "sent anyway");
+    // The client gives up waiting for the interim answer and sends the body.
+    curl_easy_setopt(post, CURLOPT_EXPECT_100_TIMEOUT_MS, 100L);
+    auto f = perform(post, server.url("/expect"), {"Expect: 100-continue"});
+    CHECK(f.code == CURLE_OK);
+    CHECK_FALSE(f.hasHeaderLine("HTTP/1.1 100"));
+    CHECK(f.body == "sent anyway");
+}
+
 TEST_CASE("loopback server sends chunked and close-delimited bodies") {
     LoopbackHttpServer server;
     std::string content = sampleContent(1000);

@@ -125,6 +125,6 @@ private:
     int wakeFd_ = -1;
     std::atomic<bool> stopped_{false};
     std::vector<NSRunLoopMode> modeStack_;
-    std::atomic<bool> isMain_{false};  // set from any thread that asks for the main loop
+    std::atomic<bool> isMain_{false};  // set once, when the main loop is made
     std::uint64_t clockListener_ = 0;
 };

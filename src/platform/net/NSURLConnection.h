@@ -1,0 +1,180 @@
+#pragma once
+// One HTTP load, driven by the run loop it is scheduled in.
+//
+// A connection is created unstarted (or started at once by the factories),
+// scheduled in one run loop in one or more modes, and started from any thread.
+// Every delegate call runs on the scheduled run loop's thread while that loop
+// runs in one of the connection's modes, in this order:
+//   connectionWillSendRequest (first request, then once per redirect),
+//   connectionDidSendBodyData (as the body goes out),
+//   connectionDidReceiveResponse, connectionDidReceiveData (repeated),
+//   connectionWillCacheResponse, then connectionDidFinishLoading
+//   or connectionDidFailWithError (NSURLErrorDomain, see NSURLError.h).
+// A 401 answer with a Basic challenge goes to
+// connectionWillSendRequestForAuthenticationChallenge before any response.
+// Redirects are followed by the connection itself, after asking the delegate,
+// which may rewrite the next request or refuse it (null): a refused redirect
+// delivers the redirect response and its body as the final answer.
+// The time-out of the request is an idle time-out: the load fails with
+// NSURLErrorTimedOut when no byte moved for that many seconds.
+//
+// While loading, the connection keeps itself and its delegate alive (the run
+// loop holds them); both are released when loading ends or is cancelled.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Data.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/NSObject.h"
+#include "platform/net/NSCachedURLResponse.h"
+#include "platform/net/NSURLAuthenticationChallenge.h"
+#include "platform/net/NSHTTPURLResponse.h"
+#include "platform/net/NSURLError.h"
+#include "platform/net/NSURLRequest.h"
+#include "platform/runloop/NSRunLoop.h"
+
+class NSURLConnection;
+using NSURLConnectionPtr = std::shared_ptr<NSURLConnection>;
+
+// The connection's delegate (data and connection protocols together). Every
+// method has a default; the defaults are what the connection does for a
+// delegate that does not take part in that step.
+class NSURLConnectionDelegate {
+public:
+    virtual ~NSURLConnectionDelegate() = default;
+
+    // The request about to be sent: the first one (with no redirect response)
+    // and each redirect (with the response that asked for it). Return the
+    // request to send (the proposed one, or a rewritten one), or null to refuse.
+    // Refusing the first request fails the load with NSURLErrorCancelled.
+    virtual std::shared_ptr<NSURLRequest> connectionWillSendRequest(const NSURLConnectionPtr& connection,
+                                                                    const std::shared_ptr<NSURLRequest>& request,
+                                                                    const std::shared_ptr<NSURLResponse>& redirectResponse) {
+        (void)connection;
+        (void)redirectResponse;
+        return request;
+    }
+    virtual void connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
+                                              const std::shared_ptr<NSURLResponse>& response) {
+        (void)connection;
+        (void)response;
+    }
+    virtual void connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) {
+        (void)connection;
+        (void)data;
+    }
+    virtual void connectionDidSendBodyData(const NSURLConnectionPtr& connection, std::int64_t bytesWritten,
+                                           std::int64_t totalBytesWritten, std::int64_t totalBytesExpectedToWrite) {
+        (void)connection;
+        (void)bytesWritten;
+        (void)totalBytesWritten;
+        (void)totalBytesExpectedToWrite;
+    }
+    // Offered for a successful, storable GET response of moderate size; the
+    // answer (null: do not store) is what a response cache would keep.
+    virtual std::shared_ptr<NSCachedURLResponse> connectionWillCacheResponse(
+        const NSURLConnectionPtr& connection, const std::shared_ptr<NSCachedURLResponse>& cachedResponse) {
+        (void)connection;
+        return cachedResponse;
+    }
+    virtual void connectionDidFinishLoading(const NSURLConnectionPtr& connection) { (void)connection; }
+    virtual void connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) {
+        (void)connection;
+        (void)error;
+    }
+    // Asked before a stored credential is used for a challenge.
+    virtual bool connectionShouldUseCredentialStorage(const NSURLConnectionPtr& connection) {
+        (void)connection;
+        return true;
+    }
+    // Whether this delegate answers authentication challenges. When it does not,
+    // the connection's default handling applies: the challenging response is
+    // taken as the answer.
+    virtual bool respondsToWillSendRequestForAuthenticationChallenge() const { return false; }
+    // A challenge (HTTP Basic for now); answer it through challenge->sender(),
+    // now or later.
+    virtual void connectionWillSendRequestForAuthenticationChallenge(
+        const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+        (void)connection;
+        (void)challenge;
+    }
+};
+
+class NSURLConnection : public NSObject, public NSURLAuthenticationChallengeSender {
+public:
+    // Use the factories; the constructor leaves the connection unscheduled and unstarted.
+    NSURLConnection(std::shared_ptr<NSURLRequest> request, std::shared_ptr<NSURLConnectionDelegate> delegate);
+    ~NSURLConnection() override;
+
+    // Started at once in the current run loop's default mode; null for a null request.
+    static NSURLConnectionPtr connectionWithRequest(const std::shared_ptr<NSURLRequest>& request,
+                                                    const std::shared_ptr<NSURLConnectionDelegate>& delegate);
+    // Started at once in the current run loop's default mode when asked; else
+    // the caller schedules it and calls start(). Null for a null request.
+    static NSURLConnectionPtr initWithRequest(const std::shared_ptr<NSURLRequest>& request,
+                                              const std::shared_ptr<NSURLConnectionDelegate>& delegate,
+                                              bool startImmediately = true);
+    // Whether the request's URL names the http or https scheme.
+    static bool canHandleRequest(const std::shared_ptr<NSURLRequest>& request);
+
+    // Adds a mode in `runLoop`. A connection lives in one run loop: calls naming
+    // another run loop than the first one, and calls after start(), are ignored.
+    void scheduleInRunLoop(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode);
+    // Begins loading on the scheduled run loop (the current one, default mode,
+    // when none was given). Any thread; later calls are ignored.
+    void start();
+    // Stops loading. Any thread. No delegate method runs after cancel returns; a
+    // delegate call running on the loop's thread at that moment is waited for
+    // (so that call must not wait for the cancelling thread).
+    void cancel();
+
+    // Answers to a challenge of this connection; any thread. Each takes effect
+    // on the loop's thread after the delegate call that received the challenge.
+    void useCredential(const std::shared_ptr<NSURLCredential>& credential,
+                       const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+    void continueWithoutCredentialForAuthenticationChallenge(
+        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+    void cancelAuthenticationChallenge(const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+    void performDefaultHandlingForAuthenticationChallenge(
+        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
+
+    std::shared_ptr<NSURLRequest> originalRequest() const;
+    // The request being sent (after the delegate's rewrites and redirects).
+    std::shared_ptr<NSURLRequest> currentRequest() const;
+
+    // The backing's state of one load (defined by the backing).
+    struct Transfer;
+
+private:
+    friend struct NSURLConnectionBacking;
+    bool modeAllowed() const;
+    // Runs one delegate call unless cancelled; false when the connection was
+    // cancelled before or during the call.
+    template <class F>
+    bool deliver(F&& call);
+    void fail(long code);
+    void postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
+                             const std::shared_ptr<NSURLAuthenticationChallenge>& challenge);
+    void release();
+
+    const std::shared_ptr<NSURLRequest> originalRequest_;
+    mutable std::mutex mutex_;  // guards the fields below that other threads read
+    std::shared_ptr<NSURLRequest> currentRequest_;
+    std::weak_ptr<NSRunLoop> runLoop_;
+    std::vector<NSRunLoopMode> modes_;
+    bool started_ = false;
+
+    std::recursive_mutex callbackMutex_;  // held across each delegate call
+    std::shared_ptr<NSURLConnectionDelegate> delegate_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> ended_{false};
+
+    struct TransferDeleter {
+        void operator()(Transfer* transfer) const;
+    };
+    std::unique_ptr<Transfer, TransferDeleter> transfer_;  // the run loop's thread only
+};

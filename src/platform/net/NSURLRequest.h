@@ -1,0 +1,84 @@
+#pragma once
+// URL requests: an absolute URL, a method, header fields, a body, a cache
+// policy and an idle time-out. NSURLRequest is immutable once shared;
+// NSMutableURLRequest is the variant that callers build and change.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/foundation/Data.h"
+#include "platform/foundation/NSObject.h"
+#include "platform/net/HTTPHeaderFields.h"
+
+enum NSURLRequestCachePolicy : unsigned long {
+    NSURLRequestUseProtocolCachePolicy = 0,
+    NSURLRequestReloadIgnoringLocalCacheData = 1,
+    NSURLRequestReloadIgnoringLocalAndRemoteCacheData = 4,
+    NSURLRequestReloadIgnoringCacheData = NSURLRequestReloadIgnoringLocalCacheData,
+    NSURLRequestReturnCacheDataElseLoad = 2,
+    NSURLRequestReturnCacheDataDontLoad = 3,
+    NSURLRequestReloadRevalidatingCacheData = 5,
+};
+
+inline constexpr double NSURLRequestDefaultTimeoutInterval = 60;
+
+class NSMutableURLRequest;
+
+class NSURLRequest : public NSObject {
+public:
+    explicit NSURLRequest(std::string URL, NSURLRequestCachePolicy cachePolicy = NSURLRequestUseProtocolCachePolicy,
+                          double timeoutInterval = NSURLRequestDefaultTimeoutInterval);
+    static std::shared_ptr<NSURLRequest> requestWithURL(std::string URL);
+    static std::shared_ptr<NSURLRequest> requestWithURL(std::string URL, NSURLRequestCachePolicy cachePolicy,
+                                                       double timeoutInterval);
+
+    // The absolute URL as a string ("" for none).
+    const std::string& URL() const { return URL_; }
+    // "GET" unless set otherwise.
+    const std::string& HTTPMethod() const { return HTTPMethod_; }
+    const HTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
+    std::optional<std::string> valueForHTTPHeaderField(const std::string& field) const;
+    const std::optional<Data>& HTTPBody() const { return HTTPBody_; }
+    NSURLRequestCachePolicy cachePolicy() const { return cachePolicy_; }
+    // Seconds without any byte moving after which a load fails; not a limit on the whole load.
+    double timeoutInterval() const { return timeoutInterval_; }
+    bool HTTPShouldHandleCookies() const { return HTTPShouldHandleCookies_; }
+
+    std::shared_ptr<NSURLRequest> copy() const;
+    std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
+    // Same URL, method, header fields, body, cache policy and time-out.
+    bool isEqual(const NSURLRequest& other) const;
+
+    std::string description() const override;
+
+protected:
+    void copyFieldsFrom(const NSURLRequest& other);
+
+    std::string URL_;
+    std::string HTTPMethod_ = "GET";
+    HTTPHeaderFields headers_;
+    std::optional<Data> HTTPBody_;
+    NSURLRequestCachePolicy cachePolicy_;
+    double timeoutInterval_;
+    bool HTTPShouldHandleCookies_ = true;
+};
+
+class NSMutableURLRequest : public NSURLRequest {
+public:
+    using NSURLRequest::NSURLRequest;
+    static std::shared_ptr<NSMutableURLRequest> requestWithURL(std::string URL);
+    static std::shared_ptr<NSMutableURLRequest> requestWithURL(std::string URL, NSURLRequestCachePolicy cachePolicy,
+                                                              double timeoutInterval);
+
+    void setURL(std::string URL) { URL_ = std::move(URL); }
+    void setHTTPMethod(std::string method);
+    // Replaces the field; an absent value removes it.
+    void setValue(const std::optional<std::string>& value, const std::string& field);
+    // Appends to the field, comma-separated, or sets it when absent.
+    void addValue(const std::string& value, const std::string& field);
+    void setAllHTTPHeaderFields(const HTTPHeaderFields& fields) { headers_ = fields; }
+    void setHTTPBody(std::optional<Data> body) { HTTPBody_ = std::move(body); }
+    void setCachePolicy(NSURLRequestCachePolicy policy) { cachePolicy_ = policy; }
+    void setTimeoutInterval(double seconds) { timeoutInterval_ = seconds; }
+    void setHTTPShouldHandleCookies(bool handle) { HTTPShouldHandleCookies_ = handle; }
+};
