@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/foundation/NSObject.h"
+#include "platform/security/SecTrust.h"
 
 enum NSURLCredentialPersistence : unsigned long {
     NSURLCredentialPersistenceNone = 0,
@@ -21,13 +22,22 @@ public:
         return std::make_shared<NSURLCredential>(std::move(user), std::move(password), persistence);
     }
 
+    // A credential that accepts a server's trust (the answer to a server-trust challenge).
+    static std::shared_ptr<NSURLCredential> credentialForTrust(SecTrustRef trust) {
+        auto credential = std::make_shared<NSURLCredential>(std::string(), std::string(), NSURLCredentialPersistenceNone);
+        credential->serverTrust_ = std::move(trust);
+        return credential;
+    }
+
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
     bool hasPassword() const { return !password_.empty(); }
     NSURLCredentialPersistence persistence() const { return persistence_; }
+    const SecTrustRef& serverTrust() const { return serverTrust_; }
 
 private:
     std::string user_;
     std::string password_;
     NSURLCredentialPersistence persistence_;
+    SecTrustRef serverTrust_;
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/foundation/NSObject.h"
+#include "platform/security/SecTrust.h"
 
 inline constexpr const char* NSURLProtectionSpaceHTTP = "http";
 inline constexpr const char* NSURLProtectionSpaceHTTPS = "https";
@@ -28,6 +29,9 @@ public:
     const std::string& protocol() const { return protocol_; }
     const std::string& realm() const { return realm_; }
     const std::string& authenticationMethod() const { return authenticationMethod_; }
+    // The server's trust, for NSURLAuthenticationMethodServerTrust spaces (null otherwise).
+    const SecTrustRef& serverTrust() const { return serverTrust_; }
+    void setServerTrust(SecTrustRef trust) { serverTrust_ = std::move(trust); }
 
 private:
     std::string host_;
@@ -35,4 +39,5 @@ private:
     std::string protocol_;
     std::string realm_;
     std::string authenticationMethod_;
+    SecTrustRef serverTrust_;
 };

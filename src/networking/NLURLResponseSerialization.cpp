@@ -1,0 +1,662 @@
+#include "networking/NLURLResponseSerialization.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <ctime>
+#include <cstdlib>
+#include <fstream>
+#include <iomanip>
+#include <mutex>
+#include <sstream>
+
+#include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/imageio/CGImageSource.h"
+#include "platform/uikit/UIScreen.h"
+
+// ---------------------------------------------------------------- helpers
+
+std::string NLLocalizedString(const std::string& key) {
+    static std::once_flag once;
+    static Value* table = nullptr;
+    std::call_once(once, [] {
+        table = new Value(Value::dictionary());  // process-wide, never released
+        auto path = NSBundle::mainBundle()->pathForResource("Netline", "json");
+        if (!path) return;
+        std::ifstream in(*path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (auto parsed = Value::fromJSON(text.str()); parsed && parsed->isDictionary()) *table = *parsed;
+    });
+    Value entry = (*table)[key];
+    if (const auto* s = entry.string()) return *s;
+    return key;
+}
+
+std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name) {
+    std::string n;
+    for (char c : name) n.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    if (n == "utf-8" || n == "utf8") return NSUTF8StringEncoding;
+    if (n == "us-ascii" || n == "ascii" || n == "ansi_x3.4-1968") return NSASCIIStringEncoding;
+    if (n == "iso-8859-1" || n == "iso8859-1" || n == "latin1" || n == "iso_8859-1" || n == "l1")
+        return NSISOLatin1StringEncoding;
+    if (n == "utf-16") return NSUTF16StringEncoding;
+    if (n == "utf-16be") return NSUTF16BigEndianStringEncoding;
+    if (n == "utf-16le") return NSUTF16LittleEndianStringEncoding;
+    return std::nullopt;
+}
+
+NSErrorPtr NLErrorWithUnderlyingError(const NSErrorPtr& error, const NSErrorPtr& underlying) {
+    if (!error) return underlying;
+    if (!underlying || error->userInfo()[NSUnderlyingErrorKey]) return error;
+    Value info = error->userInfo().isDictionary() ? error->userInfo().copy() : Value::dictionary();
+    info.setObject(NSUnderlyingErrorKey, Value(underlying));
+    return NSError::errorWithDomain(error->domain(), error->code(), info);
+}
+
+bool NLErrorOrUnderlyingErrorHasCodeInDomain(const NSErrorPtr& error, long code, const std::string& domain) {
+    if (!error) return false;
+    if (error->domain() == domain && error->code() == code) return true;
+    return NLErrorOrUnderlyingErrorHasCodeInDomain(error->underlyingError(), code, domain);
+}
+
+namespace {
+
+Value indexSetValue(const std::optional<std::set<long>>& codes) {
+    if (!codes) return {};
+    ValueArray items;
+    for (long c : *codes) items.emplace_back(c);
+    return Value(std::move(items));
+}
+
+std::optional<std::set<long>> indexSetFrom(const Value& v) {
+    if (!v.isArray()) return std::nullopt;
+    std::set<long> out;
+    for (const auto& item : *v.arrayRef()) out.insert(static_cast<long>(item.integerValue()));
+    return out;
+}
+
+Value stringSetValue(const std::optional<std::set<std::string>>& types) {
+    if (!types) return {};
+    ValueArray items;
+    for (const auto& t : *types) items.emplace_back(t);
+    return Value(std::move(items));
+}
+
+std::optional<std::set<std::string>> stringSetFrom(const Value& v) {
+    if (!v.isArray()) return std::nullopt;
+    std::set<std::string> out;
+    for (const auto& item : *v.arrayRef())
+        if (const auto* s = item.string()) out.insert(*s);
+    return out;
+}
+
+Value errorUserInfo(const std::string& description, const std::shared_ptr<NSURLResponse>& response,
+                    const std::optional<Data>& data) {
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey, description);
+    info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
+    info.setObject(NLNetworkingOperationFailingURLResponseErrorKey, Value(response));
+    if (data) info.setObject(NLNetworkingOperationFailingURLResponseDataErrorKey, Value(*data));
+    return info;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- NLHTTPResponseSerializer
+
+NLHTTPResponseSerializer::NLHTTPResponseSerializer() {
+    std::set<long> codes;
+    for (long c = 200; c < 300; ++c) codes.insert(c);
+    acceptableStatusCodes_ = std::move(codes);
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLHTTPResponseSerializer::serializer() {
+    return std::make_shared<NLHTTPResponseSerializer>();
+}
+
+bool NLHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSHTTPURLResponse>& response,
+                                                const std::optional<Data>& data, NSErrorPtr* error) const {
+    if (!response) return true;
+    bool valid = true;
+    NSErrorPtr validationError;
+    const bool hasURL = !response->URL().empty();
+    if (acceptableContentTypes_) {
+        const auto& mime = response->MIMEType();
+        if (!mime || !acceptableContentTypes_->count(*mime)) {
+            if (data && !data->empty() && hasURL) {
+                auto description = format(NLLocalizedString("Request failed: unacceptable content-type: %@"),
+                                          mime ? Value(*mime) : Value());
+                validationError = NSError::errorWithDomain(NLURLResponseSerializationErrorDomain,
+                                                           NLURLErrorCannotDecodeContentData,
+                                                           errorUserInfo(description, response, data));
+            }
+            valid = false;
+        }
+    }
+    if (acceptableStatusCodes_ && !acceptableStatusCodes_->count(response->statusCode()) && hasURL) {
+        auto description = format(NLLocalizedString("Request failed: %@ (%ld)"),
+                                  NSHTTPURLResponse::localizedStringForStatusCode(response->statusCode()),
+                                  response->statusCode());
+        auto statusError = NSError::errorWithDomain(NLURLResponseSerializationErrorDomain, NLURLErrorBadServerResponse,
+                                                    errorUserInfo(description, response, data));
+        validationError = NLErrorWithUnderlyingError(statusError, validationError);
+        valid = false;
+    }
+    if (error && !valid) *error = validationError;
+    return valid;
+}
+
+Value NLHTTPResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
+                                                          const std::optional<Data>& data, NSErrorPtr* error) {
+    validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), data, error);
+    return data ? Value(*data) : Value();
+}
+
+bool NLHTTPResponseSerializer::passesGate(const std::shared_ptr<NSURLResponse>& response,
+                                          const std::optional<Data>& data, NSErrorPtr* error) const {
+    if (validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), data, error)) return true;
+    if (!error) return false;
+    return !NLErrorOrUnderlyingErrorHasCodeInDomain(*error, NLURLErrorCannotDecodeContentData,
+                                                    NLURLResponseSerializationErrorDomain);
+}
+
+Value NLHTTPResponseSerializer::encodeWithCoder() const {
+    Value archive = Value::dictionary();
+    archive.setObject("$class", className());
+    archive.setObject("acceptableStatusCodes", indexSetValue(acceptableStatusCodes_));
+    archive.setObject("acceptableContentTypes", stringSetValue(acceptableContentTypes_));
+    return archive;
+}
+
+void NLHTTPResponseSerializer::decodeWithCoder(const Value& archive) {
+    acceptableStatusCodes_ = indexSetFrom(archive["acceptableStatusCodes"]);
+    acceptableContentTypes_ = stringSetFrom(archive["acceptableContentTypes"]);
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLHTTPResponseSerializer::copy() const {
+    auto copy = std::make_shared<NLHTTPResponseSerializer>();
+    copy->acceptableStatusCodes_ = acceptableStatusCodes_;
+    copy->acceptableContentTypes_ = acceptableContentTypes_;
+    return copy;
+}
+
+// ---------------------------------------------------------------- JSON
+
+namespace {
+
+Value removingNulls(const Value& value) {
+    if (value.isArray()) {
+        ValueArray out;
+        for (const auto& item : *value.arrayRef()) out.push_back(removingNulls(item));
+        return Value(std::move(out));
+    }
+    if (value.isDictionary()) {
+        ValueDictionary out;
+        for (const auto& [key, item] : *value.dictionaryRef()) {
+            if (item.isNull()) continue;
+            out.emplace(key, (item.isArray() || item.isDictionary()) ? removingNulls(item) : item);
+        }
+        return Value(std::move(out));
+    }
+    return value;
+}
+
+NSErrorPtr jsonError(const std::string& reason) {
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey, "The data couldn\xE2\x80\x99t be read because it isn\xE2\x80\x99t in the correct format.");
+    info.setObject("NSDebugDescription", reason);
+    return NSError::errorWithDomain(NSCocoaErrorDomain, 3840, info);
+}
+
+}  // namespace
+
+NLJSONResponseSerializer::NLJSONResponseSerializer() {
+    setAcceptableContentTypes(std::set<std::string>{"application/json", "text/json", "text/javascript"});
+}
+
+std::shared_ptr<NLJSONResponseSerializer> NLJSONResponseSerializer::serializerWithReadingOptions(std::uint64_t options) {
+    auto s = std::make_shared<NLJSONResponseSerializer>();
+    s->readingOptions_ = options;
+    return s;
+}
+
+Value NLJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
+                                                          const std::optional<Data>& data, NSErrorPtr* error) {
+    if (!passesGate(response, data, error)) return {};
+    NSStringEncoding encoding = stringEncoding();
+    if (response && response->textEncodingName())
+        if (auto named = NLStringEncodingForIANACharSetName(*response->textEncodingName())) encoding = *named;
+
+    Value result;
+    NSErrorPtr parseError;
+    {
+        std::optional<std::string> text = data ? stringWithData(*data, encoding) : std::nullopt;
+        if (text && *text != " ") {
+            // The text is valid UTF-8 once decoded, so re-encoding cannot fail here.
+            if (text->empty()) return {};
+            std::string reason;
+            auto parsed = Value::fromJSON(*text, &reason);
+            if (!parsed) {
+                parseError = jsonError(reason);
+            } else if (!(readingOptions_ & NSJSONReadingAllowFragments) && !parsed->isArray() &&
+                       !parsed->isDictionary()) {
+                parseError = jsonError("JSON text did not start with array or object and option to allow "
+                                       "fragments not set.");
+            } else {
+                result = *parsed;
+            }
+        }
+    }
+    if (removesKeysWithNullValues_ && result) result = removingNulls(result);
+    if (error) *error = NLErrorWithUnderlyingError(parseError, *error);
+    return result;
+}
+
+Value NLJSONResponseSerializer::encodeWithCoder() const {
+    Value archive = NLHTTPResponseSerializer::encodeWithCoder();
+    archive.setObject("readingOptions", Value(static_cast<unsigned long long>(readingOptions_)));
+    archive.setObject("removesKeysWithNullValues", Value(removesKeysWithNullValues_));
+    return archive;
+}
+
+void NLJSONResponseSerializer::decodeWithCoder(const Value& archive) {
+    NLHTTPResponseSerializer::decodeWithCoder(archive);
+    readingOptions_ = archive["readingOptions"].unsignedLongLongValue();
+    removesKeysWithNullValues_ = archive["removesKeysWithNullValues"].boolValue();
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLJSONResponseSerializer::copy() const {
+    auto copy = std::make_shared<NLJSONResponseSerializer>();
+    copy->readingOptions_ = readingOptions_;
+    copy->removesKeysWithNullValues_ = removesKeysWithNullValues_;
+    return copy;
+}
+
+// ---------------------------------------------------------------- property lists
+
+namespace {
+
+// A small reader of XML property lists (version 1.0): plist, dict, key, array,
+// string, integer, real, true, false, data (Base64) and date.
+class PlistReader {
+public:
+    explicit PlistReader(std::string_view text) : s_(text) {}
+
+    std::optional<Value> read(std::string* reason) {
+        skipProlog();
+        Tag tag;
+        if (!nextTag(tag) || tag.name != "plist" || tag.closing) return fail(reason, "no plist element");
+        if (tag.selfClosing) return fail(reason, "empty plist");
+        auto value = readValue(reason);
+        if (!value) return std::nullopt;
+        if (!nextTag(tag) || tag.name != "plist" || !tag.closing) return fail(reason, "unterminated plist");
+        return value;
+    }
+
+private:
+    struct Tag {
+        std::string name;
+        bool closing = false;
+        bool selfClosing = false;
+    };
+
+    std::optional<Value> fail(std::string* reason, const std::string& text) {
+        if (reason && reason->empty()) *reason = text;
+        return std::nullopt;
+    }
+
+    void skipSpace() {
+        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    }
+
+    void skipProlog() {
+        for (;;) {
+            skipSpace();
+            if (s_.compare(pos_, 2, "<?") == 0) {
+                auto end = s_.find("?>", pos_);
+                pos_ = end == std::string_view::npos ? s_.size() : end + 2;
+            } else if (s_.compare(pos_, 2, "<!") == 0) {
+                auto end = s_.find('>', pos_);
+                pos_ = end == std::string_view::npos ? s_.size() : end + 1;
+            } else {
+                return;
+            }
+        }
+    }
+
+    bool nextTag(Tag& tag) {
+        skipSpace();
+        while (s_.compare(pos_, 4, "<!--") == 0) {
+            auto end = s_.find("-->", pos_);
+            if (end == std::string_view::npos) return false;
+            pos_ = end + 3;
+            skipSpace();
+        }
+        if (pos_ >= s_.size() || s_[pos_] != '<') return false;
+        auto end = s_.find('>', pos_);
+        if (end == std::string_view::npos) return false;
+        std::string_view inner = s_.substr(pos_ + 1, end - pos_ - 1);
+        pos_ = end + 1;
+        tag = Tag{};
+        if (!inner.empty() && inner.front() == '/') {
+            tag.closing = true;
+            inner.remove_prefix(1);
+        }
+        if (!inner.empty() && inner.back() == '/') {
+            tag.selfClosing = true;
+            inner.remove_suffix(1);
+        }
+        std::size_t n = 0;
+        while (n < inner.size() && !std::isspace(static_cast<unsigned char>(inner[n]))) ++n;
+        tag.name = std::string(inner.substr(0, n));
+        return !tag.name.empty();
+    }
+
+    // The text up to the closing tag `name`, entities decoded.
+    std::optional<std::string> textUntil(const std::string& name) {
+        std::string closing = "</" + name + ">";
+        auto end = s_.find(closing, pos_);
+        if (end == std::string_view::npos) return std::nullopt;
+        std::string_view raw = s_.substr(pos_, end - pos_);
+        pos_ = end + closing.size();
+        std::string out;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] != '&') {
+                out.push_back(raw[i]);
+                continue;
+            }
+            auto semi = raw.find(';', i);
+            if (semi == std::string_view::npos) return std::nullopt;
+            std::string_view entity = raw.substr(i + 1, semi - i - 1);
+            if (entity == "lt") out.push_back('<');
+            else if (entity == "gt") out.push_back('>');
+            else if (entity == "amp") out.push_back('&');
+            else if (entity == "quot") out.push_back('"');
+            else if (entity == "apos") out.push_back('\'');
+            else if (!entity.empty() && entity[0] == '#') {
+                std::string digits(entity.substr(1));
+                unsigned long cp = (!digits.empty() && (digits[0] == 'x' || digits[0] == 'X'))
+                                       ? std::strtoul(digits.c_str() + 1, nullptr, 16)
+                                       : std::strtoul(digits.c_str(), nullptr, 10);
+                appendUTF8(out, cp);
+            } else {
+                return std::nullopt;
+            }
+            i = semi;
+        }
+        return out;
+    }
+
+    static void appendUTF8(std::string& out, unsigned long cp) {
+        if (cp < 0x80) out.push_back(static_cast<char>(cp));
+        else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+
+    static std::optional<Data> base64(const std::string& text) {
+        Data out;
+        unsigned buffer = 0;
+        int bits = 0;
+        for (char c : text) {
+            int v;
+            if (c >= 'A' && c <= 'Z') v = c - 'A';
+            else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+            else if (c >= '0' && c <= '9') v = c - '0' + 52;
+            else if (c == '+') v = 62;
+            else if (c == '/') v = 63;
+            else if (c == '=' || std::isspace(static_cast<unsigned char>(c))) continue;
+            else return std::nullopt;
+            buffer = (buffer << 6) | static_cast<unsigned>(v);
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                out.push_back(static_cast<std::uint8_t>((buffer >> bits) & 0xFF));
+            }
+        }
+        return out;
+    }
+
+    std::optional<Value> readValue(std::string* reason, const Tag* given = nullptr) {
+        if (++depth_ > 512) return fail(reason, "nesting too deep");
+        struct Depth {
+            int& d;
+            ~Depth() { --d; }
+        } guard{depth_};
+        Tag tag;
+        if (given) tag = *given;
+        else if (!nextTag(tag)) return fail(reason, "expected a value");
+        if (tag.closing) return fail(reason, "unexpected </" + tag.name + ">");
+        const std::string& n = tag.name;
+        if (n == "true" || n == "false") {
+            if (!tag.selfClosing && !textUntil(n)) return fail(reason, "unterminated <" + n + ">");
+            return Value(n == "true");
+        }
+        if (n == "dict") {
+            ValueDictionary dict;
+            if (tag.selfClosing) return Value(std::move(dict));
+            for (;;) {
+                Tag keyTag;
+                if (!nextTag(keyTag)) return fail(reason, "unterminated <dict>");
+                if (keyTag.closing && keyTag.name == "dict") return Value(std::move(dict));
+                if (keyTag.name != "key" || keyTag.closing) return fail(reason, "expected <key> in <dict>");
+                std::optional<std::string> key = keyTag.selfClosing ? std::string() : textUntil("key");
+                if (!key) return fail(reason, "unterminated <key>");
+                auto value = readValue(reason);
+                if (!value) return std::nullopt;
+                dict[*key] = *value;
+            }
+        }
+        if (n == "array") {
+            ValueArray array;
+            if (tag.selfClosing) return Value(std::move(array));
+            for (;;) {
+                Tag item;
+                if (!nextTag(item)) return fail(reason, "unterminated <array>");
+                if (item.closing && item.name == "array") return Value(std::move(array));
+                auto value = readValue(reason, &item);
+                if (!value) return std::nullopt;
+                array.push_back(*value);
+            }
+        }
+        std::optional<std::string> text = tag.selfClosing ? std::string() : textUntil(n);
+        if (!text) return fail(reason, "unterminated <" + n + ">");
+        if (n == "string") return Value(*text);
+        if (n == "integer") {
+            char* end = nullptr;
+            errno = 0;
+            long long v = std::strtoll(text->c_str(), &end, 10);
+            if (text->empty() || *end || errno) return fail(reason, "bad <integer> " + *text);
+            return Value(v);
+        }
+        if (n == "real") {
+            char* end = nullptr;
+            double v = std::strtod(text->c_str(), &end);
+            if (text->empty() || *end) return fail(reason, "bad <real> " + *text);
+            return Value(v);
+        }
+        if (n == "data") {
+            auto bytes = base64(*text);
+            if (!bytes) return fail(reason, "bad <data>");
+            return Value(*bytes);
+        }
+        if (n == "date") {
+            std::tm tm{};
+            std::istringstream in(*text);
+            in >> std::get_time(&tm, "%Y-%m-%dT%H:%M:%SZ");
+            if (in.fail()) return fail(reason, "bad <date> " + *text);
+            return Value(Date{static_cast<double>(timegm(&tm))});
+        }
+        return fail(reason, "unknown element <" + n + ">");
+    }
+
+    std::string_view s_;
+    std::size_t pos_ = 0;
+    int depth_ = 0;
+};
+
+}  // namespace
+
+NLPropertyListResponseSerializer::NLPropertyListResponseSerializer() {
+    setAcceptableContentTypes(std::set<std::string>{"application/x-plist"});
+}
+
+std::shared_ptr<NLPropertyListResponseSerializer> NLPropertyListResponseSerializer::serializerWithFormat(
+    std::uint64_t format, std::uint64_t readOptions) {
+    auto s = std::make_shared<NLPropertyListResponseSerializer>();
+    s->format_ = format;
+    s->readOptions_ = readOptions;
+    return s;
+}
+
+Value NLPropertyListResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
+                                                                  const std::optional<Data>& data, NSErrorPtr* error) {
+    if (!passesGate(response, data, error)) return {};
+    if (!data) return {};
+    std::string reason;
+    std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
+    auto parsed = PlistReader(text).read(&reason);
+    NSErrorPtr parseError;
+    if (!parsed) {
+        Value info = Value::dictionary();
+        info.setObject(NSLocalizedDescriptionKey,
+                       "The data couldn\xE2\x80\x99t be read because it isn\xE2\x80\x99t in the correct format.");
+        info.setObject("NSDebugDescription", reason);
+        parseError = NSError::errorWithDomain(NSCocoaErrorDomain, 3840, info);
+    }
+    if (error) *error = NLErrorWithUnderlyingError(parseError, *error);
+    return parsed ? *parsed : Value();
+}
+
+Value NLPropertyListResponseSerializer::encodeWithCoder() const {
+    Value archive = NLHTTPResponseSerializer::encodeWithCoder();
+    archive.setObject("format", Value(static_cast<unsigned long long>(format_)));
+    archive.setObject("readOptions", Value(static_cast<unsigned long long>(readOptions_)));
+    return archive;
+}
+
+void NLPropertyListResponseSerializer::decodeWithCoder(const Value& archive) {
+    NLHTTPResponseSerializer::decodeWithCoder(archive);
+    format_ = archive["format"].unsignedLongLongValue();
+    readOptions_ = archive["readOptions"].unsignedLongLongValue();
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLPropertyListResponseSerializer::copy() const {
+    auto copy = std::make_shared<NLPropertyListResponseSerializer>();
+    copy->format_ = format_;
+    copy->readOptions_ = readOptions_;
+    return copy;
+}
+
+// ---------------------------------------------------------------- images
+
+NLImageResponseSerializer::NLImageResponseSerializer() {
+    setAcceptableContentTypes(std::set<std::string>{"image/tiff", "image/jpeg", "image/gif", "image/png", "image/ico",
+                                                    "image/x-icon", "image/bmp", "image/x-bmp", "image/x-xbitmap",
+                                                    "image/x-win-bitmap"});
+    imageScale_ = UIScreen::mainScreen()->scale();
+}
+
+Value NLImageResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
+                                                           const std::optional<Data>& data, NSErrorPtr* error) {
+    if (!passesGate(response, data, error)) return {};
+    if (!data || data->empty()) return {};
+    auto source = CGImageSourceCreateWithData(*data);
+    if (!source) return {};
+    auto image = CGImageSourceCreateImageAtIndex(source, 0);
+    if (!image) return {};
+    return Value(std::const_pointer_cast<CGImage>(image));
+}
+
+Value NLImageResponseSerializer::encodeWithCoder() const {
+    Value archive = NLHTTPResponseSerializer::encodeWithCoder();
+    archive.setObject("imageScale", Value(imageScale_));
+    archive.setObject("automaticallyInflatesResponseImage", Value(automaticallyInflatesResponseImage_));
+    return archive;
+}
+
+void NLImageResponseSerializer::decodeWithCoder(const Value& archive) {
+    NLHTTPResponseSerializer::decodeWithCoder(archive);
+    imageScale_ = archive["imageScale"].doubleValue();
+    automaticallyInflatesResponseImage_ = archive["automaticallyInflatesResponseImage"].boolValue();
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLImageResponseSerializer::copy() const {
+    auto copy = std::make_shared<NLImageResponseSerializer>();
+    copy->imageScale_ = imageScale_;
+    copy->automaticallyInflatesResponseImage_ = automaticallyInflatesResponseImage_;
+    return copy;
+}
+
+// ---------------------------------------------------------------- compound
+
+std::shared_ptr<NLCompoundResponseSerializer> NLCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+    SerializerList serializers) {
+    auto s = std::make_shared<NLCompoundResponseSerializer>();
+    s->responseSerializers_ = std::move(serializers);
+    return s;
+}
+
+Value NLCompoundResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
+                                                              const std::optional<Data>& data, NSErrorPtr* error) {
+    for (const auto& member : responseSerializers_) {
+        if (!member) continue;
+        NSErrorPtr memberError;
+        Value object = member->responseObjectForResponse(response, data, &memberError);
+        if (object) {
+            if (error) *error = NLErrorWithUnderlyingError(memberError, *error);
+            return object;
+        }
+    }
+    return NLHTTPResponseSerializer::responseObjectForResponse(response, data, error);
+}
+
+Value NLCompoundResponseSerializer::encodeWithCoder() const {
+    Value archive = NLHTTPResponseSerializer::encodeWithCoder();
+    ValueArray members;
+    for (const auto& m : responseSerializers_)
+        if (m) members.push_back(m->encodeWithCoder());
+    archive.setObject("responseSerializers", Value(std::move(members)));
+    return archive;
+}
+
+void NLCompoundResponseSerializer::decodeWithCoder(const Value& archive) {
+    NLHTTPResponseSerializer::decodeWithCoder(archive);
+    responseSerializers_.clear();
+    Value members = archive["responseSerializers"];
+    if (members.isArray())
+        for (const auto& m : *members.arrayRef())
+            if (auto s = NLResponseSerializerWithCoder(m)) responseSerializers_.push_back(s);
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLCompoundResponseSerializer::copy() const {
+    auto copy = std::make_shared<NLCompoundResponseSerializer>();
+    copy->responseSerializers_ = responseSerializers_;
+    return copy;
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLResponseSerializerWithCoder(const Value& archive) {
+    if (!archive.isDictionary()) return nullptr;
+    std::string name = archive["$class"].stringValue();
+    std::shared_ptr<NLHTTPResponseSerializer> s;
+    if (name == "NLHTTPResponseSerializer") s = std::make_shared<NLHTTPResponseSerializer>();
+    else if (name == "NLJSONResponseSerializer") s = std::make_shared<NLJSONResponseSerializer>();
+    else if (name == "NLPropertyListResponseSerializer") s = std::make_shared<NLPropertyListResponseSerializer>();
+    else if (name == "NLImageResponseSerializer") s = std::make_shared<NLImageResponseSerializer>();
+    else if (name == "NLCompoundResponseSerializer") s = std::make_shared<NLCompoundResponseSerializer>();
+    else return nullptr;
+    s->decodeWithCoder(archive);
+    return s;
+}
