@@ -152,8 +152,9 @@ bool NLHTTPRequestOperation::restartBody() {
 
 void NLHTTPRequestOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                           const std::shared_ptr<NSURLResponse>& response) {
-    NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
     std::lock_guard guard(*lock());
+    if (!isCurrentConnection(connection)) return;
+    NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
     if (!resumeOffset_) return;
     const std::uint64_t kept = *resumeOffset_;
     resumeOffset_.reset();

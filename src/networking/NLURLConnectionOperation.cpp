@@ -353,6 +353,9 @@ void NLURLConnectionOperation::pause() {
     if (isPaused() || isFinished() || isCancelled()) return;
     std::lock_guard guard(*lock_);
     if (isExecuting()) {
+        // From now on the connection's calls are ignored; it is cancelled on the
+        // network thread, before the resume offset is taken there.
+        if (connection_) pausedConnection_ = std::move(connection_);
         performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidPause(); });
         postNotification(NLNetworkingOperationDidFinishNotification, self());
     }
@@ -361,10 +364,15 @@ void NLURLConnectionOperation::pause() {
 
 void NLURLConnectionOperation::operationDidPause() {
     std::lock_guard guard(*lock_);
-    if (connection_) {
-        connection_->cancel();
-        connection_.reset();
+    if (pausedConnection_) {
+        pausedConnection_->cancel();
+        pausedConnection_.reset();
     }
+}
+
+bool NLURLConnectionOperation::isCurrentConnection(const NSURLConnectionPtr& connection) const {
+    std::lock_guard guard(*lock_);
+    return connection == connection_;
 }
 
 void NLURLConnectionOperation::resume() {
@@ -481,8 +489,9 @@ std::shared_ptr<NSURLRequest> NLURLConnectionOperation::connectionWillSendReques
     return request;
 }
 
-void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr&,
+void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                             const std::shared_ptr<NSURLResponse>& response) {
+    if (!isCurrentConnection(connection)) return;
     std::lock_guard guard(*lock_);
     response_ = response;
 }
@@ -532,7 +541,8 @@ void NLURLConnectionOperation::failConnection(const NSErrorPtr& error) {
     connectionDidFailWithError(connection, error);
 }
 
-void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr&, const Data& data) {
+void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) {
+    if (!isCurrentConnection(connection)) return;
     NSErrorPtr streamError;
     if (!writeChunk(data, &streamError)) {
         failConnection(streamError);
@@ -554,9 +564,10 @@ void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr
     });
 }
 
-void NLURLConnectionOperation::connectionDidSendBodyData(const NSURLConnectionPtr&, std::int64_t bytesWritten,
+void NLURLConnectionOperation::connectionDidSendBodyData(const NSURLConnectionPtr& connection, std::int64_t bytesWritten,
                                                          std::int64_t totalBytesWritten,
                                                          std::int64_t totalBytesExpectedToWrite) {
+    if (!isCurrentConnection(connection)) return;
     auto self = this->self<NLURLConnectionOperation>();
     dispatch_async(dispatch_get_main_queue(), [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
         ProgressBlock progress;
@@ -581,7 +592,8 @@ std::shared_ptr<NSCachedURLResponse> NLURLConnectionOperation::connectionWillCac
     return cachedResponse;
 }
 
-void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionPtr&) {
+void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionPtr& connection) {
+    if (!isCurrentConnection(connection)) return;
     std::lock_guard guard(*lock_);
     if (outputStream_) {
         Value written = outputStream_->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
@@ -602,7 +614,8 @@ void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionP
     finish();
 }
 
-void NLURLConnectionOperation::connectionDidFailWithError(const NSURLConnectionPtr&, const NSErrorPtr& error) {
+void NLURLConnectionOperation::connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) {
+    if (!isCurrentConnection(connection)) return;
     std::lock_guard guard(*lock_);
     error_ = error;
     if (outputStream_) {

@@ -161,6 +161,9 @@ protected:
     void setRequest(std::shared_ptr<NSURLRequest> request);
     void setResponseData(std::optional<Data> data);
     void setError(NSErrorPtr error);
+    // Whether a delegate call comes from the running connection (not one that a
+    // pause already let go).
+    bool isCurrentConnection(const NSURLConnectionPtr& connection) const;
     // Fails the running load with `error`: cancels the connection and ends as a failure.
     void failConnection(const NSErrorPtr& error);
     // Copies the base fields a copy carries into `copy`.
@@ -192,6 +195,7 @@ private:
     std::atomic<std::int64_t> state_{NLOperationReadyState};
     std::shared_ptr<NSRecursiveLock> lock_;
     NSURLConnectionPtr connection_;
+    NSURLConnectionPtr pausedConnection_;  // let go by pause, cancelled on the network thread
     std::atomic<std::int64_t> totalBytesRead_{0};
     std::uint64_t backgroundTaskIdentifier_ = 0;
     ProgressBlock uploadProgress_;
