@@ -138,42 +138,35 @@ void NLHTTPRequestOperation::prepareResume() {
     resumeOffset_ = kept;
 }
 
-bool NLHTTPRequestOperation::restartBody() {
-    auto stream = outputStream();
-    if (!stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey).isData()) return false;
-    auto fresh = NSOutputStream::outputStreamToMemory();
-    auto runLoop = NSRunLoop::currentRunLoop();
-    for (const auto& mode : runLoopModes()) fresh->scheduleInRunLoop(runLoop, mode);
-    fresh->open();
-    setOutputStream(fresh);
-    resetTotalBytesRead();
-    return true;
+bool NLHTTPRequestOperation::continuesKeptBody(const std::shared_ptr<NSURLResponse>& response) {
+    std::lock_guard guard(*lock());
+    if (!resumeOffset_) return false;
+    const std::uint64_t kept = *resumeOffset_;
+    resumeOffset_.reset();
+    auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+    if (!http || http->statusCode() != 206) return kept == 0;
+    auto range = http->valueForHTTPHeaderField("Content-Range");
+    auto start = range ? contentRangeStart(*range) : std::nullopt;
+    return start && *start == kept;
 }
 
 void NLHTTPRequestOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                           const std::shared_ptr<NSURLResponse>& response) {
     std::lock_guard guard(*lock());
     if (!isCurrentConnection(connection)) return;
-    NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
-    if (!resumeOffset_) return;
-    const std::uint64_t kept = *resumeOffset_;
-    resumeOffset_.reset();
+    // A part of the resource that does not start where the kept bytes end cannot
+    // be appended, nor does it hold the whole body: the load fails.
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
-    if (http && http->statusCode() == 206) {
+    if (resumeOffset_ && http && http->statusCode() == 206) {
         auto range = http->valueForHTTPHeaderField("Content-Range");
         auto start = range ? contentRangeStart(*range) : std::nullopt;
-        if (start && *start == kept) return;
-        failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
-        return;
+        if (!start || *start != *resumeOffset_) {
+            NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
+            if (isCurrentConnection(connection)) failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
+            return;
+        }
     }
-    if (kept == 0) return;
-    if (!restartBody()) {
-        Value info = Value::dictionary();
-        info.setObject(NSLocalizedDescriptionKey,
-                       "The server sent the whole body again, and the output stream cannot be rewound.");
-        if (response) info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
-        failConnection(NSError::errorWithDomain(NSCocoaErrorDomain, NSFileWriteUnknownError, info));
-    }
+    NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
 }
 
 std::shared_ptr<NLHTTPRequestOperation> NLHTTPRequestOperation::initWithCoder(const Value& archive) {

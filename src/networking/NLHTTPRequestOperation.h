@@ -49,12 +49,13 @@ public:
     void connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                       const std::shared_ptr<NSURLResponse>& response) override;
 
+protected:
+    bool continuesKeptBody(const std::shared_ptr<NSURLResponse>& response) override;
+
 private:
     // On the network thread, after the connection stopped: the bytes kept and the
     // range request that continues them.
     void prepareResume();
-    // Restarts the body of a resumed load from zero; false when the stream cannot be.
-    bool restartBody();
 
     std::shared_ptr<NLHTTPResponseSerializer> responseSerializer_;
     Value responseObject_;

@@ -368,6 +368,24 @@ void NLURLConnectionOperation::operationDidPause() {
         pausedConnection_->cancel();
         pausedConnection_.reset();
     }
+    resumed_ = true;
+}
+
+bool NLURLConnectionOperation::continuesKeptBody(const std::shared_ptr<NSURLResponse>&) { return false; }
+
+bool NLURLConnectionOperation::restartBody() {
+    std::lock_guard guard(*lock_);
+    auto stream = outputStream();
+    Value written = stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
+    if (!written.isData()) return stream->propertyForKey(NSStreamFileCurrentOffsetKey).unsignedLongLongValue() == 0;
+    if (written.data()->empty()) return true;
+    auto fresh = NSOutputStream::outputStreamToMemory();
+    auto runLoop = NSRunLoop::currentRunLoop();
+    for (const auto& mode : runLoopModes_) fresh->scheduleInRunLoop(runLoop, mode);
+    fresh->open();
+    setOutputStream(fresh);
+    resetTotalBytesRead();
+    return true;
 }
 
 bool NLURLConnectionOperation::isCurrentConnection(const NSURLConnectionPtr& connection) const {
@@ -491,9 +509,17 @@ std::shared_ptr<NSURLRequest> NLURLConnectionOperation::connectionWillSendReques
 
 void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                             const std::shared_ptr<NSURLResponse>& response) {
-    if (!isCurrentConnection(connection)) return;
     std::lock_guard guard(*lock_);
+    if (!isCurrentConnection(connection)) return;
     response_ = response;
+    if (!resumed_) return;
+    resumed_ = false;
+    if (continuesKeptBody(response) || restartBody()) return;
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey,
+                   "The server sent the whole body again, and the output stream cannot be rewound.");
+    if (response) info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
+    failConnection(NSError::errorWithDomain(NSCocoaErrorDomain, NSFileWriteUnknownError, info));
 }
 
 bool NLURLConnectionOperation::writeChunk(const Data& data, NSErrorPtr* error) {

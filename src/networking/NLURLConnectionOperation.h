@@ -171,6 +171,13 @@ protected:
     // Reads the base keys of an archive into this operation.
     void decodeBase(const Value& archive);
     static void postNotification(const char* name, const std::shared_ptr<NSObject>& operation);
+    // Whether the answer to a resumed request continues the body bytes kept so
+    // far; when not, the body starts over. The plain operation asks for the whole
+    // resource again, so its answers never continue.
+    virtual bool continuesKeptBody(const std::shared_ptr<NSURLResponse>& response);
+    // Restarts the body from zero in a new in-memory stream; false when the
+    // current stream holds bytes and cannot be rewound (a file).
+    bool restartBody();
     // Sets totalBytesRead back to zero on the main queue (after the counts already queued).
     void resetTotalBytesRead();
 
@@ -196,6 +203,7 @@ private:
     std::shared_ptr<NSRecursiveLock> lock_;
     NSURLConnectionPtr connection_;
     NSURLConnectionPtr pausedConnection_;  // let go by pause, cancelled on the network thread
+    bool resumed_ = false;                 // network thread: the next answer follows a pause
     std::atomic<std::int64_t> totalBytesRead_{0};
     std::uint64_t backgroundTaskIdentifier_ = 0;
     ProgressBlock uploadProgress_;
