@@ -714,7 +714,8 @@ void NLURLConnectionOperation::decodeBase(const Value& archive) {
     std::lock_guard guard(*lock_);
     response_ = archive["response"].objectAs<NSHTTPURLResponse>();
     error_ = archive["error"].objectAs<NSError>();
-    if (const auto* bytes = archive["responseData"].data()) responseData_ = *bytes;
+    const Value body = archive["responseData"];
+    if (const auto* bytes = body.data()) responseData_ = *bytes;
     totalBytesRead_ = archive["totalBytesRead"].integerValue();
 }
 
