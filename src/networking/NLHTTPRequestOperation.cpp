@@ -76,7 +76,7 @@ Value NLHTTPRequestOperation::responseObject() {
     if (!responseObject_ && isFinished() && !error() && responseSerializer_) {
         NSErrorPtr serializationError;
         responseObject_ =
-            responseSerializer_->responseObjectForResponse(response(), responseData(), &serializationError);
+            responseSerializer_->responseObjectForResponse(response(), responseDataLocked(), &serializationError);
         if (serializationError) responseSerializationError_ = serializationError;
     }
     return responseObject_;
@@ -94,13 +94,14 @@ void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
             if (NSErrorPtr failed = self->error()) {
                 if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
             } else {
-                Value object = self->responseObject();
+                // Shared, so that a large body is not copied again on its way to the callback.
+                auto object = std::make_shared<const Value>(self->responseObject());
                 if (NSErrorPtr serializationFailed = self->error()) {
                     if (failure)
                         dispatch_group_async(memberOf, queue,
                                              [self, failure, serializationFailed] { failure(self, serializationFailed); });
                 } else if (success) {
-                    dispatch_group_async(memberOf, queue, [self, success, object] { success(self, object); });
+                    dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
                 }
             }
             if (group) dispatch_group_leave(group);

@@ -623,7 +623,8 @@ void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionP
     std::lock_guard guard(*lock_);
     if (outputStream_) {
         Value written = outputStream_->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
-        if (const auto* bytes = written.data()) responseData_ = *bytes;
+        // The stream's property is already a copy of its bytes, owned here: move it.
+        if (const auto* bytes = written.data()) responseData_ = std::move(*const_cast<Data*>(bytes));
         else responseData_.reset();
         outputStream_->close();
         if (responseData_) outputStream_.reset();

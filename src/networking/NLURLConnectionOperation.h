@@ -160,6 +160,8 @@ protected:
     void finish();
     void setRequest(std::shared_ptr<NSURLRequest> request);
     void setResponseData(std::optional<Data> data);
+    // The body without a copy; the caller holds the lock.
+    const std::optional<Data>& responseDataLocked() const { return responseData_; }
     void setError(NSErrorPtr error);
     // Whether a delegate call comes from the running connection (not one that a
     // pause already let go).
