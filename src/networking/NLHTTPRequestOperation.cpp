@@ -153,21 +153,22 @@ bool NLHTTPRequestOperation::continuesKeptBody(const std::shared_ptr<NSURLRespon
 
 void NLHTTPRequestOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                           const std::shared_ptr<NSURLResponse>& response) {
-    std::lock_guard guard(*lock());
-    if (!isCurrentConnection(connection)) return;
     // A part of the resource that does not start where the kept bytes end cannot
     // be appended, nor does it hold the whole body: the load fails.
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
-    if (resumeOffset_ && http && http->statusCode() == 206) {
-        auto range = http->valueForHTTPHeaderField("Content-Range");
-        auto start = range ? contentRangeStart(*range) : std::nullopt;
-        if (!start || *start != *resumeOffset_) {
-            NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
-            if (isCurrentConnection(connection)) failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
-            return;
+    bool wrongRange = false;
+    {
+        std::lock_guard guard(*lock());
+        if (!isCurrentConnection(connection)) return;
+        if (resumeOffset_ && http && http->statusCode() == 206) {
+            auto range = http->valueForHTTPHeaderField("Content-Range");
+            auto start = range ? contentRangeStart(*range) : std::nullopt;
+            wrongRange = !start || *start != *resumeOffset_;
         }
     }
     NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
+    if (wrongRange && isCurrentConnection(connection))
+        failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
 }
 
 std::shared_ptr<NLHTTPRequestOperation> NLHTTPRequestOperation::initWithCoder(const Value& archive) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -67,6 +68,15 @@ std::shared_ptr<NSThread> NLURLConnectionOperation::networkRequestThread() {
             NSRunLoop::currentRunLoop()->run();
         }));
         (*thread)->start();
+        // The loop never ends while the process runs; at exit it is stopped before
+        // the process-wide objects it reads (the mode names) are destroyed.
+        std::atexit([] {
+            auto networkThread = *thread;
+            networkThread->runLoop()->stop();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (!networkThread->isFinished() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+        });
     });
     return *thread;
 }
@@ -301,26 +311,30 @@ void NLURLConnectionOperation::start() {
     }
 }
 
+// The connection's own locks are never taken while the operation's lock is held
+// (its delegate calls take the operation's lock inside them).
 void NLURLConnectionOperation::operationDidStart() {
+    NSURLConnectionPtr connection;
     {
         std::lock_guard guard(*lock_);
         if (!isCancelled() && isExecuting()) {
-            connection_ = NSURLConnection::initWithRequest(request_, self<NLURLConnectionOperation>(), false);
+            connection = NSURLConnection::initWithRequest(request_, self<NLURLConnectionOperation>(), false);
+            connection_ = connection;
             auto stream = outputStream();
             auto runLoop = NSRunLoop::currentRunLoop();
-            for (const auto& mode : runLoopModes_) {
-                if (connection_) connection_->scheduleInRunLoop(runLoop, mode);
-                stream->scheduleInRunLoop(runLoop, mode);
-            }
+            for (const auto& mode : runLoopModes_) stream->scheduleInRunLoop(runLoop, mode);
             stream->open();
-            if (connection_) {
-                connection_->start();
-            } else {
+            if (!connection) {
                 // No request to send: fail at once rather than stay executing.
                 error_ = NSURLErrorMake(NSURLErrorBadURL, request_ ? request_->URL() : std::string());
                 finish();
             }
         }
+    }
+    if (connection) {
+        auto runLoop = NSRunLoop::currentRunLoop();
+        for (const auto& mode : runLoopModes()) connection->scheduleInRunLoop(runLoop, mode);
+        connection->start();
     }
     postNotification(NLNetworkingOperationDidStartNotification, self());
 }
@@ -333,20 +347,24 @@ void NLURLConnectionOperation::cancel() {
 }
 
 void NLURLConnectionOperation::cancelConnection() {
-    std::lock_guard guard(*lock_);
-    const std::string url = request_ ? request_->URL() : std::string();
-    Value info;
-    if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
-    auto cancelled = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
-    if (isFinished()) return;
-    if (connection_) {
-        auto connection = connection_;
-        connection->cancel();
-        connectionDidFailWithError(connection, cancelled);
-    } else {
-        error_ = cancelled;
-        finish();
+    NSURLConnectionPtr connection;
+    NSErrorPtr cancelled;
+    {
+        std::lock_guard guard(*lock_);
+        const std::string url = request_ ? request_->URL() : std::string();
+        Value info;
+        if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
+        cancelled = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
+        if (isFinished()) return;
+        connection = connection_;
+        if (!connection) {
+            error_ = cancelled;
+            finish();
+            return;
+        }
     }
+    connection->cancel();
+    connectionDidFailWithError(connection, cancelled);
 }
 
 void NLURLConnectionOperation::pause() {
@@ -363,12 +381,14 @@ void NLURLConnectionOperation::pause() {
 }
 
 void NLURLConnectionOperation::operationDidPause() {
-    std::lock_guard guard(*lock_);
-    if (pausedConnection_) {
-        pausedConnection_->cancel();
+    NSURLConnectionPtr connection;
+    {
+        std::lock_guard guard(*lock_);
+        connection = std::move(pausedConnection_);
         pausedConnection_.reset();
+        resumed_ = true;
     }
-    resumed_ = true;
+    if (connection) connection->cancel();
 }
 
 bool NLURLConnectionOperation::continuesKeptBody(const std::shared_ptr<NSURLResponse>&) { return false; }
@@ -509,12 +529,14 @@ std::shared_ptr<NSURLRequest> NLURLConnectionOperation::connectionWillSendReques
 
 void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                             const std::shared_ptr<NSURLResponse>& response) {
-    std::lock_guard guard(*lock_);
-    if (!isCurrentConnection(connection)) return;
-    response_ = response;
-    if (!resumed_) return;
-    resumed_ = false;
-    if (continuesKeptBody(response) || restartBody()) return;
+    {
+        std::lock_guard guard(*lock_);
+        if (!isCurrentConnection(connection)) return;
+        response_ = response;
+        if (!resumed_) return;
+        resumed_ = false;
+        if (continuesKeptBody(response) || restartBody()) return;
+    }
     Value info = Value::dictionary();
     info.setObject(NSLocalizedDescriptionKey,
                    "The server sent the whole body again, and the output stream cannot be rewound.");
@@ -561,8 +583,11 @@ bool NLURLConnectionOperation::writeChunk(const Data& data, NSErrorPtr* error) {
 }
 
 void NLURLConnectionOperation::failConnection(const NSErrorPtr& error) {
-    std::lock_guard guard(*lock_);
-    auto connection = connection_;
+    NSURLConnectionPtr connection;
+    {
+        std::lock_guard guard(*lock_);
+        connection = connection_;
+    }
     if (connection) connection->cancel();
     connectionDidFailWithError(connection, error);
 }
