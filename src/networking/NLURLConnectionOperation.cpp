@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 #include "networking/NLSecurityPolicy.h"
 #include "networking/NLURLResponseSerialization.h"
 #include "platform/foundation/FoundationErrors.h"
@@ -61,21 +63,25 @@ NSErrorPtr streamFailure(const std::string& description) {
 std::shared_ptr<NSThread> NLURLConnectionOperation::networkRequestThread() {
     static dispatch_once_t once;
     static std::shared_ptr<NSThread>* thread = nullptr;
+    static std::atomic<bool>* leftLoop = nullptr;
     dispatch_once(&once, [] {
+        leftLoop = new std::atomic<bool>(false);
         thread = new std::shared_ptr<NSThread>(std::make_shared<NSThread>([] {
             NSThread::currentThread()->setName("Netline");
-            // The loop runs until stopped, with or without sources, so it never returns.
+            // The loop runs until stopped, with or without sources: for the life
+            // of the process.
             NSRunLoop::currentRunLoop()->run();
+            // Stopped at exit: stay parked, touching nothing the exit destroys.
+            leftLoop->store(true);
+            for (;;) ::pause();
         }));
         (*thread)->start();
-        // The loop never ends while the process runs; at exit it is stopped before
-        // the process-wide objects it reads (the mode names) are destroyed.
+        // At exit the loop is stopped before the process-wide objects it reads
+        // (the mode names) are destroyed.
         std::atexit([] {
-            auto networkThread = *thread;
-            networkThread->runLoop()->stop();
+            (*thread)->runLoop()->stop();
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            while (!networkThread->isFinished() && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::yield();
+            while (!leftLoop->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
         });
     });
     return *thread;
@@ -491,19 +497,16 @@ std::vector<std::shared_ptr<NSOperation>> NLURLConnectionOperation::batchOfReque
     for (const auto& op : operations) {
         op->setCompletionGroup(group);
         auto original = op->NSOperation::completionBlock();
-        std::weak_ptr<NLURLConnectionOperation> weakOp = op;
-        op->NSOperation::setCompletionBlock([weakOp, original, operations, progressBlock, group] {
-            auto strong = weakOp.lock();
-            dispatch_queue_t queue = strong ? strong->completionQueue() : nullptr;
-            if (!queue) queue = dispatch_get_main_queue();
-            dispatch_group_async(group, queue, [original, operations, progressBlock, group] {
-                if (original) original();
-                std::size_t finished = 0;
-                for (const auto& o : operations)
-                    if (o->isFinished()) ++finished;
-                if (progressBlock) progressBlock(finished, operations.size());
-                dispatch_group_leave(group);
-            });
+        // Installed through the operation's own setter: it runs on the operation's
+        // completion queue as a member of G and is cleared once G is empty, which
+        // breaks the cycle between the operations and this callback.
+        op->setCompletionBlock([original, operations, progressBlock, group] {
+            if (original) original();
+            std::size_t finished = 0;
+            for (const auto& o : operations)
+                if (o->isFinished()) ++finished;
+            if (progressBlock) progressBlock(finished, operations.size());
+            dispatch_group_leave(group);
         });
         dispatch_group_enter(group);
         batch->addDependency(op);
