@@ -454,6 +454,48 @@ TEST_CASE("Basic challenges on the wire are answered with the operation's creden
     CHECK(anonymous->response()->statusCode() == 401);
 }
 
+TEST_CASE("an operation started and let go by its caller still completes") {
+    LoopbackHttpServer server;
+    server.route("GET", "/a", Reply::text("kept alive"));
+    Outcome out;
+    std::weak_ptr<NLHTTPRequestOperation> weak;
+    {
+        auto op = get(server.url("/a"));
+        weak = op;
+        out.install(op);
+        op->start();
+    }
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.successes == 1);
+    CHECK(*out.object.data() == bytes("kept alive"));
+    // Once its callbacks ran and were cleared, nothing holds the operation.
+    CHECK(runMainUntil([&] { return weak.expired(); }));
+}
+
+TEST_CASE("upload progress is reported on the main queue up to the body size") {
+    LoopbackHttpServer server;
+    server.route("POST", "/upload", Reply::text("thanks"));
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/upload"));
+    request->setHTTPMethod("POST");
+    request->setHTTPBody(bytes(sample(100000)));
+    auto op = NLHTTPRequestOperation::initWithRequest(request);
+    std::atomic<std::int64_t> written{0}, expected{0};
+    std::atomic<bool> offMain{false};
+    op->setUploadProgressBlock([&](std::uint64_t, std::int64_t total, std::int64_t totalExpected) {
+        if (!NSThread::isMainThread()) offMain = true;
+        written = total;
+        expected = totalExpected;
+    });
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done() && written == 100000; }));
+    CHECK(out.successes == 1);
+    CHECK(expected == 100000);
+    CHECK_FALSE(offMain);
+    CHECK(server.lastRequest()->body.size() == 100000);
+}
+
 TEST_CASE("operations run from an operation queue") {
     LoopbackHttpServer server;
     server.route("GET", "/q", Reply::text("queued"));
