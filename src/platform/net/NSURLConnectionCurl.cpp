@@ -820,6 +820,7 @@ void NSURLConnectionBacking::complete(const NSURLConnectionPtr& c, int code) {
         if ((t.status == 303 && method != "HEAD") || ((t.status == 301 || t.status == 302) && method == "POST")) {
             next->setHTTPMethod("GET");
             next->setHTTPBody(std::nullopt);
+            next->setHTTPBodyStream(nullptr);
             next->setValue(std::nullopt, "Content-Type");
             next->setValue(std::nullopt, "Content-Length");
         }
