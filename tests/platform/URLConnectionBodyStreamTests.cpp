@@ -339,3 +339,38 @@ TEST_CASE("URL connection unscheduled from its only mode starts in the current l
     CHECK_FALSE(recorder->error);
     CHECK(recorder->body == "0 sized");
 }
+
+namespace {
+class BasicUploader : public UploadRecorder {
+public:
+    bool respondsToWillSendRequestForAuthenticationChallenge() const override { return true; }
+    void connectionWillSendRequestForAuthenticationChallenge(
+        const NSURLConnectionPtr&, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override {
+        ++challenges;
+        challenge->sender()->useCredential(
+            NSURLCredential::credentialWithUser("ann", "s3cret", NSURLCredentialPersistenceNone), challenge);
+    }
+    int challenges = 0;
+};
+}  // namespace
+
+TEST_CASE("Body stream is sent again with the credential after a Basic challenge") {
+    LoopbackHttpServer server;
+    server.route("POST", "/vault",
+                 testsupport::requireBasicAuth("ann", "s3cret", "Vault", [](const RecordedRequest& r) {
+                     return Reply::text("stored " + std::to_string(r.body.size()));
+                 }));
+    std::string content = pattern(40000);
+    auto recorder = std::make_shared<BasicUploader>();
+    send(postStream(server.url("/vault"), NSInputStream::inputStreamWithData(dataFromString(content)), std::nullopt),
+         recorder);
+    CHECK_FALSE(recorder->error);
+    CHECK(recorder->challenges == 1);
+    CHECK(recorder->newStreamsAsked == 1);
+    CHECK(recorder->body == "stored 40000");
+    auto requests = server.requests();
+    REQUIRE(requests.size() == 2);
+    CHECK(requests[0].body == content);
+    CHECK(requests[1].body == content);
+    CHECK(requests[1].headers.has("Authorization"));
+}

@@ -31,8 +31,9 @@
 // given up, and the accepted server is connected to again once the answer is
 // there; that connection must present the same leaf certificate, else the load
 // fails with NSURLErrorServerCertificateUntrusted. A decision holds for one
-// load (its redirects included); HTTPS connections are not shared between loads,
-// so no load goes on a connection another load's delegate accepted.
+// load (its redirects included). Every HTTPS request makes its own connection
+// and no TLS session is resumed, so no load goes over a connection that
+// another load's delegate accepted.
 //
 // A request's HTTPBodyStream is opened on the loop's thread when the first
 // byte is needed and read in order as the body goes out, with the
