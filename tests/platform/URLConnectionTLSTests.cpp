@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/foundation/NSThread.h"
 #include "platform/net/NSURLConnection.h"
 #include "platform/security/SecTrust.h"
 #include "support/LoopbackHttpServer.h"
@@ -306,4 +307,81 @@ TEST_CASE("HTTPS POST with a body stream goes out after the trust is accepted") 
     REQUIRE(recorded);
     CHECK(recorded->bodyWasChunked);
     CHECK(recorded->body == payload);
+}
+
+namespace {
+class CountingStream : public NSInputStream {
+public:
+    explicit CountingStream(std::string bytes) : inner_(NSInputStream::inputStreamWithData(dataFromString(bytes))) {}
+    void open() override {
+        openedOn = NSThread::currentThread();
+        inner_->open();
+    }
+    void close() override { inner_->close(); }
+    NSStreamStatus streamStatus() const override { return inner_->streamStatus(); }
+    NSErrorPtr streamError() const override { return inner_->streamError(); }
+    bool hasBytesAvailable() const override { return inner_->hasBytesAvailable(); }
+    long read(std::uint8_t* buffer, std::size_t maxLength) override {
+        if (NSThread::currentThread() != openedOn) readElsewhere = true;
+        return inner_->read(buffer, maxLength);
+    }
+    std::shared_ptr<NSThread> openedOn;
+    bool readElsewhere = false;
+
+private:
+    std::shared_ptr<NSInputStream> inner_;
+};
+
+class ThreadNoting : public TrustRecorder {
+public:
+    void connectionDidSendBodyData(const NSURLConnectionPtr&, std::int64_t, std::int64_t total,
+                                   std::int64_t expected) override {
+        sentThreads.push_back(NSThread::currentThread());
+        totalSent = total;
+        expectedToSend = expected;
+    }
+    std::vector<std::shared_ptr<NSThread>> sentThreads;
+    std::int64_t totalSent = 0, expectedToSend = 0;
+};
+}  // namespace
+
+TEST_CASE("HTTPS challenge and body stream run on the scheduled thread") {
+    const auto& pki = testPKI();
+    TlsServer tls(pki.selfSigned.pem, pki.selfSigned.keyPem);
+    tls.server.route("PUT", "/upload", [](const RecordedRequest& r) { return Reply::text(std::to_string(r.body.size())); });
+    auto worker = std::make_shared<NSThread>([] { NSRunLoop::currentRunLoop()->run(); });
+    worker->start();
+    REQUIRE(runMainUntil([&] { return worker->isExecuting(); }));
+
+    std::string payload(300000, 'q');
+    auto stream = std::make_shared<CountingStream>(payload);
+    auto request = NSMutableURLRequest::requestWithURL(tls.server.url("/upload"));
+    request->setHTTPMethod("PUT");
+    request->setValue(std::to_string(payload.size()), "Content-Length");
+    request->setHTTPBodyStream(stream);
+    auto recorder = std::make_shared<ThreadNoting>();
+    std::shared_ptr<NSThread> challengedOn;
+    recorder->onChallenge = [&](const ChallengePtr& challenge) {
+        challengedOn = NSThread::currentThread();
+        acceptTrust(challenge);
+    };
+    auto connection = NSURLConnection::initWithRequest(request, recorder, false);
+    connection->scheduleInRunLoop(worker->runLoop(), NSDefaultRunLoopMode);
+    connection->start();
+    runToEnd(recorder);
+
+    CHECK_FALSE(recorder->error);
+    CHECK(recorder->body == std::to_string(payload.size()));
+    CHECK(challengedOn == worker);
+    CHECK(stream->openedOn == worker);
+    CHECK_FALSE(stream->readElsewhere);
+    REQUIRE_FALSE(recorder->sentThreads.empty());
+    for (const auto& thread : recorder->sentThreads) CHECK(thread == worker);
+    CHECK(recorder->totalSent == static_cast<std::int64_t>(payload.size()));
+    CHECK(recorder->expectedToSend == static_cast<std::int64_t>(payload.size()));
+    REQUIRE(tls.server.lastRequest());
+    CHECK(tls.server.lastRequest()->body == payload);
+
+    worker->runLoop()->performBlock([] { NSRunLoop::currentRunLoop()->stop(); });
+    REQUIRE(runMainUntil([&] { return worker->isFinished(); }));
 }
