@@ -25,10 +25,15 @@
 #include <set>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSString.h"
 #include "platform/net/NSURLConnectionBacking.h"
 #include "platform/security/SecTrust.h"
 
 namespace curlbacking {
+
+namespace {
+std::string trimmed(std::string_view s) { return stringByTrimmingCharacters(s, " \t\r\n"); }
+}  // namespace
 class Multi;
 }
 
@@ -284,18 +289,6 @@ long errorCodeFor(CURLcode code) {
     }
 }
 
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
 bool isRedirectStatus(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -323,7 +316,7 @@ bool parses(const std::string& address) {
 
 // The realm of a Basic challenge among the challenges of a WWW-Authenticate value.
 std::optional<std::string> basicRealm(const std::string& header) {
-    std::string lowered = lower(header);
+    std::string lowered = lowercaseString(header);
     for (std::size_t at = lowered.find("basic"); at != std::string::npos; at = lowered.find("basic", at + 5)) {
         bool starts = at == 0 || lowered[at - 1] == ' ' || lowered[at - 1] == ',';
         bool ends = at + 5 == lowered.size() || lowered[at + 5] == ' ';
@@ -335,7 +328,7 @@ std::optional<std::string> basicRealm(const std::string& header) {
             auto close = value.find('"', 1);
             return value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
         }
-        return trim(value.substr(0, value.find(',')));
+        return trimmed(value.substr(0, value.find(',')));
     }
     return std::nullopt;
 }
@@ -375,12 +368,12 @@ void headersComplete(NSURLConnection::Transfer& t) {
     }
     auto location = headerValue(fields, "Location");
     t.response = NSHTTPURLResponse::initWithURL(t.request->URL(), t.status, t.version, fields);
-    t.redirecting = isRedirectStatus(t.status) && location && !trim(*location).empty();
+    t.redirecting = isRedirectStatus(t.status) && location && !trimmed(*location).empty();
     t.challenged = false;
     t.heldBody.clear();
     t.cacheBody.clear();
     if (t.redirecting) {
-        t.location = trim(*location);
+        t.location = trimmed(*location);
         return;
     }
     if (t.status == 401) {
@@ -390,7 +383,7 @@ void headersComplete(NSURLConnection::Transfer& t) {
             return;
         }
     }
-    auto cacheControl = lower(headerValue(fields, "Cache-Control").value_or(""));
+    auto cacheControl = lowercaseString(headerValue(fields, "Cache-Control").value_or(""));
     t.cacheable = t.request->HTTPMethod() == "GET" && t.status == 200 &&
                   cacheControl.find("no-store") == std::string::npos;
     t.push({NSURLConnection::Transfer::Event::Kind::Response, t.response, {}, 0, 0, 0, CURLE_OK});
@@ -409,9 +402,9 @@ std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* us
     } else if (line.empty()) {
         if (t.status >= 200 || t.status == 0) headersComplete(t);  // interim 1xx answers are skipped
     } else if ((line[0] == ' ' || line[0] == '\t') && !t.fields.empty()) {
-        t.fields.back().second += " " + trim(line);
+        t.fields.back().second += " " + trimmed(line);
     } else if (auto colon = line.find(':'); colon != std::string::npos) {
-        t.fields.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+        t.fields.emplace_back(trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
     }
     return size * count;
 }
@@ -550,7 +543,7 @@ void configure(NSURLConnection::Transfer& t) {
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    if (lower(request.URL()).rfind("https:", 0) == 0) {
+    if (lowercaseString(request.URL()).rfind("https:", 0) == 0) {
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);  // verified by onVerifyChain and the challenge
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
         curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &onSslContext);
@@ -570,7 +563,7 @@ void configure(NSURLConnection::Transfer& t) {
     t.expectedUpload = static_cast<std::int64_t>(t.body.size());
     if (t.bodyStream) {
         if (auto length = request.valueForHTTPHeaderField("Content-Length")) {
-            std::string digits = trim(*length);
+            std::string digits = trimmed(*length);
             if (!digits.empty() && digits.size() < 19 &&
                 std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
                 t.bodyStreamLength = std::strtoll(digits.c_str(), nullptr, 10);
@@ -594,7 +587,7 @@ void configure(NSURLConnection::Transfer& t) {
 
     for (const auto& [name, value] : request.allHTTPHeaderFields()) {
         // A streamed body's framing is curl's, from the length found above.
-        if (t.bodyStream && (lower(name) == "content-length" || lower(name) == "transfer-encoding")) continue;
+        if (t.bodyStream && (lowercaseString(name) == "content-length" || lowercaseString(name) == "transfer-encoding")) continue;
         t.headerList = curl_slist_append(t.headerList, (value.empty() ? name + ";" : name + ": " + value).c_str());
     }
     // Only what the request names is sent: no implicit form type, no waiting for 100-continue.
