@@ -203,13 +203,6 @@ Value removingNulls(const Value& value) {
     return value;
 }
 
-NSErrorPtr jsonError(const std::string& reason) {
-    Value info = Value::dictionary();
-    info.setObject(NSLocalizedDescriptionKey, "The data couldn\xE2\x80\x99t be read because it isn\xE2\x80\x99t in the correct format.");
-    info.setObject("NSDebugDescription", reason);
-    return NSError::errorWithDomain(NSCocoaErrorDomain, 3840, info);
-}
-
 }  // namespace
 
 NLJSONResponseSerializer::NLJSONResponseSerializer() {
@@ -234,19 +227,11 @@ Value NLJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<
     {
         std::optional<std::string> text = data ? stringWithData(*data, encoding) : std::nullopt;
         if (text && *text != " ") {
-            // The text is valid UTF-8 once decoded, so re-encoding cannot fail here.
+            // The decoded text is UTF-8 already, so re-encoding it cannot fail here.
             if (text->empty()) return {};
-            std::string reason;
-            auto parsed = Value::fromJSON(*text, &reason);
-            if (!parsed) {
-                parseError = jsonError(reason);
-            } else if (!(readingOptions_ & NSJSONReadingAllowFragments) && !parsed->isArray() &&
-                       !parsed->isDictionary()) {
-                parseError = jsonError("JSON text did not start with array or object and option to allow "
-                                       "fragments not set.");
-            } else {
+            Data utf8(text->begin(), text->end());
+            if (auto parsed = NSJSONSerialization::JSONObjectWithData(utf8, readingOptions_, &parseError))
                 result = *parsed;
-            }
         }
     }
     if (removesKeysWithNullValues_ && result) result = removingNulls(result);
@@ -529,13 +514,7 @@ Value NLPropertyListResponseSerializer::responseObjectForResponse(const std::sha
     std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
     auto parsed = PlistReader(text).read(&reason);
     NSErrorPtr parseError;
-    if (!parsed) {
-        Value info = Value::dictionary();
-        info.setObject(NSLocalizedDescriptionKey,
-                       "The data couldn\xE2\x80\x99t be read because it isn\xE2\x80\x99t in the correct format.");
-        info.setObject("NSDebugDescription", reason);
-        parseError = NSError::errorWithDomain(NSCocoaErrorDomain, 3840, info);
-    }
+    if (!parsed) parseError = NSJSONSerialization::readError(reason);
     if (error) *error = NLErrorWithUnderlyingError(parseError, *error);
     return parsed ? *parsed : Value();
 }

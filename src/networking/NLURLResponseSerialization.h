@@ -19,6 +19,7 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
+#include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/Value.h"
@@ -34,10 +35,6 @@ inline constexpr const char* NLNetworkingOperationFailingURLResponseDataErrorKey
 inline constexpr long NLURLErrorBadServerResponse = -1011;
 inline constexpr long NLURLErrorCannotDecodeContentData = -1016;
 
-// JSON reading options (bits as the platform's JSON reader takes them).
-inline constexpr std::uint64_t NSJSONReadingMutableContainers = 1;
-inline constexpr std::uint64_t NSJSONReadingMutableLeaves = 2;
-inline constexpr std::uint64_t NSJSONReadingAllowFragments = 4;
 // Property-list formats.
 inline constexpr std::uint64_t NSPropertyListXMLFormat_v1_0 = 100;
 inline constexpr std::uint64_t NSPropertyListBinaryFormat_v1_0 = 200;

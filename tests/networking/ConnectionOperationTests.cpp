@@ -58,13 +58,13 @@ std::string answerTrust(const std::shared_ptr<NLSecurityPolicy>& policy, const s
     auto op = plain("https://127.0.0.1/x");
     if (policy) op->setSecurityPolicy(policy);
     auto sender = std::make_shared<RecordingSender>();
-    auto space = std::make_shared<NSURLProtectionSpace>("127.0.0.1", 443, NSURLProtectionSpaceHTTPS, "",
-                                                        NSURLAuthenticationMethodServerTrust);
     auto trust = trustOf(chain);
-    space->setServerTrust(trust);
+    auto space = std::make_shared<NSURLProtectionSpace>("127.0.0.1", 443, NSURLProtectionSpaceHTTPS, "",
+                                                        NSURLAuthenticationMethodServerTrust, trust);
+    
     auto challenge = std::make_shared<NSURLAuthenticationChallenge>(space, nullptr, 0, nullptr, nullptr, sender);
     op->connectionWillSendRequestForAuthenticationChallenge(nullptr, challenge);
-    if (sender->credential) CHECK(sender->credential->serverTrust() == trust);
+    if (sender->credential) CHECK(sender->credential->trust() == trust);
     if (offered) *offered = trust;
     return sender->answer;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// A user name and password offered to an authentication challenge.
+// What answers an authentication challenge: a user name and password, or,
+// for a server-trust challenge, the server's trust accepted by the caller.
 #include <memory>
 #include <string>
 
@@ -21,11 +22,11 @@ public:
                                                                NSURLCredentialPersistence persistence) {
         return std::make_shared<NSURLCredential>(std::move(user), std::move(password), persistence);
     }
-
-    // A credential that accepts a server's trust (the answer to a server-trust challenge).
-    static std::shared_ptr<NSURLCredential> credentialForTrust(SecTrustRef trust) {
-        auto credential = std::make_shared<NSURLCredential>(std::string(), std::string(), NSURLCredentialPersistenceNone);
-        credential->serverTrust_ = std::move(trust);
+    // Accepts the server presenting `trust` (for this load); null for a null trust.
+    static std::shared_ptr<NSURLCredential> credentialForTrust(const SecTrustRef& trust) {
+        if (!trust) return nullptr;
+        auto credential = std::make_shared<NSURLCredential>(std::string(), std::string(), NSURLCredentialPersistenceForSession);
+        credential->trust_ = trust;
         return credential;
     }
 
@@ -33,11 +34,12 @@ public:
     const std::string& password() const { return password_; }
     bool hasPassword() const { return !password_.empty(); }
     NSURLCredentialPersistence persistence() const { return persistence_; }
-    const SecTrustRef& serverTrust() const { return serverTrust_; }
+    // The trust of a credential made by credentialForTrust; null otherwise.
+    const SecTrustRef& trust() const { return trust_; }
 
 private:
     std::string user_;
     std::string password_;
     NSURLCredentialPersistence persistence_;
-    SecTrustRef serverTrust_;
+    SecTrustRef trust_;
 };
