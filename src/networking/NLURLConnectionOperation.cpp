@@ -136,7 +136,18 @@ void NLURLConnectionOperation::setOutputStream(std::shared_ptr<NSOutputStream> s
     outputStream_ = std::move(stream);
 }
 
-std::shared_ptr<NSInputStream> NLURLConnectionOperation::inputStream() const { return nullptr; }
+std::shared_ptr<NSInputStream> NLURLConnectionOperation::inputStream() const {
+    std::lock_guard guard(*lock_);
+    return request_ ? request_->HTTPBodyStream() : nullptr;
+}
+
+void NLURLConnectionOperation::setInputStream(std::shared_ptr<NSInputStream> stream) {
+    std::lock_guard guard(*lock_);
+    if (!request_) return;
+    auto changed = request_->mutableCopy();
+    changed->setHTTPBodyStream(std::move(stream));
+    request_ = changed;
+}
 
 std::set<NSRunLoopMode> NLURLConnectionOperation::runLoopModes() const {
     std::lock_guard guard(*lock_);

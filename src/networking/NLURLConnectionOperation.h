@@ -70,7 +70,9 @@ public:
     // receives the body.
     std::shared_ptr<NSOutputStream> outputStream();
     void setOutputStream(std::shared_ptr<NSOutputStream> stream);
-    std::shared_ptr<NSInputStream> inputStream() const;  // the request's body stream: none here
+    // The request's body stream; setting one replaces the request by a copy sending it.
+    std::shared_ptr<NSInputStream> inputStream() const;
+    void setInputStream(std::shared_ptr<NSInputStream> stream);
     std::set<NSRunLoopMode> runLoopModes() const;
     void setRunLoopModes(std::set<NSRunLoopMode> modes);
     std::shared_ptr<NSURLRequest> request() const;

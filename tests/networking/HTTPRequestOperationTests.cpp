@@ -496,6 +496,27 @@ TEST_CASE("upload progress is reported on the main queue up to the body size") {
     CHECK(server.lastRequest()->body.size() == 100000);
 }
 
+TEST_CASE("a body stream set as the input stream is sent") {
+    LoopbackHttpServer server;
+    server.route("PUT", "/stream", Reply::text("got it"));
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/stream"));
+    request->setHTTPMethod("PUT");
+    auto op = NLHTTPRequestOperation::initWithRequest(request);
+    CHECK_FALSE(op->inputStream());
+    auto stream = NSInputStream::inputStreamWithData(bytes(sample(5000)));
+    op->setInputStream(stream);
+    CHECK(op->inputStream() == stream);
+    CHECK(op->request() != request);
+    CHECK(op->request()->HTTPMethod() == "PUT");
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(out.successes == 1);
+    REQUIRE(server.lastRequest());
+    CHECK(server.lastRequest()->body == sample(5000));
+}
+
 TEST_CASE("operations run from an operation queue") {
     LoopbackHttpServer server;
     server.route("GET", "/q", Reply::text("queued"));
