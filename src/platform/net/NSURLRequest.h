@@ -22,6 +22,15 @@ enum NSURLRequestCachePolicy : unsigned long {
 
 inline constexpr double NSURLRequestDefaultTimeoutInterval = 60;
 
+enum NSURLRequestNetworkServiceType : unsigned long {
+    NSURLNetworkServiceTypeDefault = 0,
+    NSURLNetworkServiceTypeVoIP = 1,
+    NSURLNetworkServiceTypeVideo = 2,
+    NSURLNetworkServiceTypeBackground = 3,
+    NSURLNetworkServiceTypeVoice = 4,
+};
+
+class NSInputStream;
 class NSMutableURLRequest;
 
 class NSURLRequest : public NSObject {
@@ -43,6 +52,13 @@ public:
     // Seconds without any byte moving after which a load fails; not a limit on the whole load.
     double timeoutInterval() const { return timeoutInterval_; }
     bool HTTPShouldHandleCookies() const { return HTTPShouldHandleCookies_; }
+    // A body read from a stream instead of HTTPBody; a request has one or the other.
+    // Copies of the request share the stream.
+    const std::shared_ptr<NSInputStream>& HTTPBodyStream() const { return HTTPBodyStream_; }
+    // Recorded for the callers that set them; the loopback transport does not act on them.
+    bool allowsCellularAccess() const { return allowsCellularAccess_; }
+    bool HTTPShouldUsePipelining() const { return HTTPShouldUsePipelining_; }
+    NSURLRequestNetworkServiceType networkServiceType() const { return networkServiceType_; }
 
     std::shared_ptr<NSURLRequest> copy() const;
     std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
@@ -61,6 +77,10 @@ protected:
     NSURLRequestCachePolicy cachePolicy_;
     double timeoutInterval_;
     bool HTTPShouldHandleCookies_ = true;
+    std::shared_ptr<NSInputStream> HTTPBodyStream_;
+    bool allowsCellularAccess_ = true;
+    bool HTTPShouldUsePipelining_ = false;
+    NSURLRequestNetworkServiceType networkServiceType_ = NSURLNetworkServiceTypeDefault;
 };
 
 class NSMutableURLRequest : public NSURLRequest {
@@ -77,7 +97,18 @@ public:
     // Appends to the field, comma-separated, or sets it when absent.
     void addValue(const std::string& value, const std::string& field);
     void setAllHTTPHeaderFields(const HTTPHeaderFields& fields) { headers_ = fields; }
-    void setHTTPBody(std::optional<Data> body) { HTTPBody_ = std::move(body); }
+    // Setting a body removes the body stream and the other way round.
+    void setHTTPBody(std::optional<Data> body) {
+        HTTPBody_ = std::move(body);
+        if (HTTPBody_) HTTPBodyStream_.reset();
+    }
+    void setHTTPBodyStream(std::shared_ptr<NSInputStream> stream) {
+        HTTPBodyStream_ = std::move(stream);
+        if (HTTPBodyStream_) HTTPBody_.reset();
+    }
+    void setAllowsCellularAccess(bool allows) { allowsCellularAccess_ = allows; }
+    void setHTTPShouldUsePipelining(bool pipelining) { HTTPShouldUsePipelining_ = pipelining; }
+    void setNetworkServiceType(NSURLRequestNetworkServiceType type) { networkServiceType_ = type; }
     void setCachePolicy(NSURLRequestCachePolicy policy) { cachePolicy_ = policy; }
     void setTimeoutInterval(double seconds) { timeoutInterval_ = seconds; }
     void setHTTPShouldHandleCookies(bool handle) { HTTPShouldHandleCookies_ = handle; }
