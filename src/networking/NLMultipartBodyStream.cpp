@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "networking/NLLocalizedString.h"
+#include "networking/NLURLRequestSerialization.h"
 #include "platform/foundation/NSThread.h"
 
 NLMultipartBodyStream::NLMultipartBodyStream(NSStringEncoding encoding) : stringEncoding(encoding) {}
@@ -59,6 +61,11 @@ long NLMultipartBodyStream::read(std::uint8_t* buffer, std::size_t maxLength) {
             {
                 std::lock_guard lock(errorMutex_);
                 streamError_ = currentHTTPBodyPart_->inputStream()->streamError();
+                // A stream that fails without naming why still leaves an error to report.
+                if (!streamError_)
+                    streamError_ = NSError::errorWithDomain(
+                        NLURLRequestSerializationErrorDomain, NLURLRequestSerializationErrorCode,
+                        Value{{NSLocalizedDescriptionKey, Value(NLLocalizedString("The body stream of a part failed."))}});
             }
             // Without this the next read would step over the failed part and go
             // on with the next one, sending a body with a hole in it.

@@ -59,10 +59,10 @@ std::string bodyOf(const std::shared_ptr<NSURLRequest>& request, std::size_t buf
     return text(readAll(*request->HTTPBodyStream(), bufferSize));
 }
 
-// Gives its bytes, then fails.
+// Gives its bytes, then fails (naming the error, or not).
 class FailingStream : public NSInputStream {
 public:
-    explicit FailingStream(std::string head) : head_(std::move(head)) {}
+    explicit FailingStream(std::string head, bool namesError = true) : head_(std::move(head)), namesError_(namesError) {}
     void open() override { status_ = NSStreamStatusOpen; }
     void close() override {
         if (status_ != NSStreamStatusError) status_ = NSStreamStatusClosed;
@@ -76,7 +76,7 @@ public:
             offset_ += n;
             return static_cast<long>(n);
         }
-        error_ = NSError::make(NSPOSIXErrorDomain, EIO, "the disk went away");
+        if (namesError_) error_ = NSError::make(NSPOSIXErrorDomain, EIO, "the disk went away");
         status_ = NSStreamStatusError;
         return -1;
     }
@@ -84,6 +84,7 @@ public:
 
 private:
     std::string head_;
+    bool namesError_;
     std::size_t offset_ = 0;
     NSStreamStatus status_ = NSStreamStatusNotOpen;
     NSErrorPtr error_;
@@ -249,6 +250,18 @@ TEST_CASE("input stream parts read their stream and a failing one stops the body
     std::uint8_t byte;
     CHECK(stream->read(&byte, 1) == -1);
     CHECK_FALSE(stream->hasBytesAvailable());
+
+    // A stream that fails at once without naming an error: no bytes and a clear error.
+    auto silent = makeFormData();
+    silent->appendPartWithInputStream(std::make_shared<FailingStream>("", false), "q", "q.bin", 10, "text/plain");
+    auto silentStream = silent->requestByFinalizingMultipartFormData()->HTTPBodyStream();
+    silentStream->open();
+    std::vector<std::uint8_t> buffer(4096);
+    CHECK(silentStream->read(buffer.data(), buffer.size()) == -1);
+    CHECK(silentStream->streamStatus() == NSStreamStatusError);
+    REQUIRE(silentStream->streamError());
+    CHECK(silentStream->streamError()->domain() == "com.netline.error.serialization.request");
+    CHECK(silentStream->streamError()->code() == -1000);
 }
 
 TEST_CASE("a packet size limits each read of the body stream") {
