@@ -9,7 +9,7 @@
 #include <set>
 
 #include "CatalogueReplies.h"
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 #include "HttpFetch.h"
 
 using namespace testtools;
