@@ -419,23 +419,17 @@ std::shared_ptr<NSMutableURLRequest> NLJSONRequestSerializer::requestBySerializi
         return NLHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
     auto mutableRequest = copyWithDefaultHeaders(*request);
     if (parameters.isNull()) return mutableRequest;
-    std::string reason;
-    std::optional<std::string> json;
-    if (parameters.isArray() || parameters.isDictionary())
-        json = parameters.toJSON((writingOptions & NSJSONWritingPrettyPrinted) != 0, &reason);
-    else
-        reason = "The top-level object of JSON must be an array or a dictionary";
+    // The platform refuses what JSON cannot carry (data, dates, NaN, a bare
+    // scalar) with its own error, kept here as the underlying one.
+    NSErrorPtr platformError;
+    auto json = NSJSONSerialization::dataWithJSONObject(parameters, writingOptions, &platformError);
     if (!json) {
-        if (error) {
-            auto platformError = NSError::make(NSCocoaErrorDomain, NSPropertyListWriteInvalidError,
-                                               "Invalid object in JSON write: " + reason);
-            *error = serializationError("The parameters could not be written as JSON.", platformError);
-        }
+        if (error) *error = serializationError("The parameters could not be written as JSON.", platformError);
         return nullptr;
     }
     if (!mutableRequest->valueForHTTPHeaderField("Content-Type"))
         mutableRequest->setValue("application/json", "Content-Type");
-    mutableRequest->setHTTPBody(Data(json->begin(), json->end()));
+    mutableRequest->setHTTPBody(std::move(*json));
     return mutableRequest;
 }
 

@@ -21,6 +21,7 @@
 
 #include "networking/NLStreamingMultipartFormData.h"
 #include "platform/foundation/NSError.h"
+#include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSString.h"
@@ -196,10 +197,6 @@ private:
     std::vector<ObservationToken> observations_;
     NLHTTPRequestQueryStringSerializationStyle style_ = NLHTTPRequestQueryStringDefaultStyle;
     NLQueryStringSerializationBlock queryStringSerialization_;
-};
-
-enum NSJSONWritingOptions : unsigned long {
-    NSJSONWritingPrettyPrinted = 1,
 };
 
 class NLJSONRequestSerializer : public NLHTTPRequestSerializer {

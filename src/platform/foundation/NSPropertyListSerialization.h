@@ -6,6 +6,7 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
+#include "platform/foundation/NSJSONSerialization.h"  // NSPropertyListWriteInvalidError, shared with JSON
 #include "platform/foundation/Value.h"
 
 enum NSPropertyListFormat : unsigned long {
@@ -15,7 +16,6 @@ enum NSPropertyListFormat : unsigned long {
 };
 
 inline constexpr long NSPropertyListWriteStreamError = 3851;
-inline constexpr long NSPropertyListWriteInvalidError = 3852;
 
 class NSPropertyListSerialization {
 public:
