@@ -144,7 +144,8 @@ public:
                                                                     NSErrorPtr* error) override;
 
     // A multipart request: the parameters as form fields (in flattening order),
-    // then whatever the block appends; the body is always written in UTF-8 headers.
+    // then whatever the block appends. Boundaries and part headers are UTF-8; the
+    // field values are text in the serializer's string encoding.
     std::shared_ptr<NSMutableURLRequest> multipartFormRequestWithMethod(const std::string& method,
                                                                        const std::string& URLString,
                                                                        const Value& parameters,
