@@ -501,19 +501,44 @@ TEST_CASE("the multipart body arrives on the wire byte for byte") {
                            filePart(B, "still", "still.png", "image/png",
                                     std::string("\x89PNG\r\n\x1a\n", 8) + std::string(5000, '\7'), false) +
                            closing(B);
-    // The transport sends bodies from data: hand it the bytes the stream gives.
-    auto bytes = readAll(*request->HTTPBodyStream(), 1000);
-    CHECK(text(bytes) == expected);
-    auto sent = request->mutableCopy();
-    sent->setHTTPBody(bytes);
-    CHECK_FALSE(sent->HTTPBodyStream());
-    auto result = wiretest::send(sent);
+    // The transport pulls the body stream itself; small packets change nothing on the wire.
+    auto throttled = std::static_pointer_cast<NLMultipartBodyStream>(request->HTTPBodyStream())->copy();
+    throttled->numberOfBytesInPacket = 16;
+    auto result = wiretest::send(request);
     REQUIRE(result.finished);
     CHECK_FALSE(result.error);
+    CHECK(text(result.body) == "stored");
     auto recorded = server.lastRequest();
     REQUIRE(recorded);
     CHECK(recorded->method == "POST");
     CHECK(recorded->headers.get("Content-Type") == contentType);
     CHECK(recorded->headers.get("Content-Length") == std::to_string(expected.size()));
     CHECK(recorded->body == expected);
+
+    auto again = request->mutableCopy();
+    again->setHTTPBodyStream(throttled);
+    REQUIRE(wiretest::send(again).finished);
+    recorded = server.lastRequest();
+    REQUIRE(recorded);
+    CHECK(server.requestCount() == 2);
+    CHECK(recorded->body == expected);
+    CHECK(recorded->body == expected);
+}
+
+TEST_CASE("an upload whose part stream fails ends with that error") {
+    LoopbackHttpServer server;
+    server.setHandler([](const testsupport::RecordedRequest&) { return Reply::text("stored"); });
+    auto serializer = NLHTTPRequestSerializer::serializer();
+    auto request = serializer->multipartFormRequestWithMethod(
+        "POST", server.url("/upload"), Value(ValueDictionary{{"k", "v"}}),
+        [](const std::shared_ptr<NLMultipartFormData>& formData) {
+            formData->appendPartWithInputStream(std::make_shared<FailingStream>(std::string(2000, 'f')), "f", "f.bin",
+                                                9000, "application/octet-stream");
+        });
+    REQUIRE(request);
+    auto result = wiretest::send(request);
+    REQUIRE(result.finished);
+    REQUIRE(result.error);
+    CHECK(result.error->domain() == NSPOSIXErrorDomain);
+    CHECK(result.error->code() == EIO);
 }

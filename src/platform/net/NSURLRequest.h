@@ -8,6 +8,7 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSStream.h"
 #include "platform/net/HTTPHeaderFields.h"
 
 enum NSURLRequestCachePolicy : unsigned long {
@@ -30,7 +31,6 @@ enum NSURLRequestNetworkServiceType : unsigned long {
     NSURLNetworkServiceTypeVoice = 4,
 };
 
-class NSInputStream;
 class NSMutableURLRequest;
 
 class NSURLRequest : public NSObject {
@@ -48,13 +48,13 @@ public:
     const HTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(const std::string& field) const;
     const std::optional<Data>& HTTPBody() const { return HTTPBody_; }
+    // A body read from a stream as it is sent, instead of HTTPBody. The stream
+    // is shared, not copied, by copies of the request; it is read once.
+    const std::shared_ptr<NSInputStream>& HTTPBodyStream() const { return HTTPBodyStream_; }
     NSURLRequestCachePolicy cachePolicy() const { return cachePolicy_; }
     // Seconds without any byte moving after which a load fails; not a limit on the whole load.
     double timeoutInterval() const { return timeoutInterval_; }
     bool HTTPShouldHandleCookies() const { return HTTPShouldHandleCookies_; }
-    // A body read from a stream instead of HTTPBody; a request has one or the other.
-    // Copies of the request share the stream.
-    const std::shared_ptr<NSInputStream>& HTTPBodyStream() const { return HTTPBodyStream_; }
     // Recorded for the callers that set them; the loopback transport does not act on them.
     bool allowsCellularAccess() const { return allowsCellularAccess_; }
     bool HTTPShouldUsePipelining() const { return HTTPShouldUsePipelining_; }
@@ -62,7 +62,7 @@ public:
 
     std::shared_ptr<NSURLRequest> copy() const;
     std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
-    // Same URL, method, header fields, body, cache policy and time-out.
+    // Same URL, method, header fields, body (the same body stream), cache policy and time-out.
     bool isEqual(const NSURLRequest& other) const;
 
     std::string description() const override;
@@ -74,10 +74,10 @@ protected:
     std::string HTTPMethod_ = "GET";
     HTTPHeaderFields headers_;
     std::optional<Data> HTTPBody_;
+    std::shared_ptr<NSInputStream> HTTPBodyStream_;
     NSURLRequestCachePolicy cachePolicy_;
     double timeoutInterval_;
     bool HTTPShouldHandleCookies_ = true;
-    std::shared_ptr<NSInputStream> HTTPBodyStream_;
     bool allowsCellularAccess_ = true;
     bool HTTPShouldUsePipelining_ = false;
     NSURLRequestNetworkServiceType networkServiceType_ = NSURLNetworkServiceTypeDefault;
@@ -97,7 +97,7 @@ public:
     // Appends to the field, comma-separated, or sets it when absent.
     void addValue(const std::string& value, const std::string& field);
     void setAllHTTPHeaderFields(const HTTPHeaderFields& fields) { headers_ = fields; }
-    // Setting a body removes the body stream and the other way round.
+    // A body and a body stream exclude each other: setting one drops the other.
     void setHTTPBody(std::optional<Data> body) {
         HTTPBody_ = std::move(body);
         if (HTTPBody_) HTTPBodyStream_.reset();
