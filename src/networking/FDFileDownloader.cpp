@@ -102,8 +102,14 @@ void FDFileDownloader::setupPath(const std::string& path) {
         return;
     }
     if (error) {
+        // Reported at once; the download ends here, keeping any file.
         notifyFromError(error);
-        cancelDownloadAndRemoveFile(false);
+        bool end = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (!started_ && !transferEnded_) end = transferEnded_ = true;
+        }
+        if (end) notifyFromCompletionWithSuccess(false, fileName());
     }
 }
 
@@ -221,7 +227,7 @@ void FDFileDownloader::start() {
     auto runLoop = NSRunLoop::currentRunLoop();
     {
         std::lock_guard lock(mutex_);
-        if (started_ || cancelRequested_ || finished_) return;
+        if (started_ || cancelRequested_ || transferEnded_ || finished_) return;
         started_ = true;
         runLoop_ = runLoop;
     }
