@@ -418,8 +418,12 @@ void FDFileDownloader::connectionDidReceiveData(const NSURLConnectionPtr&, const
     receivedDataBuffer_.insert(receivedDataBuffer_.end(), data.begin(), data.end());
     receivedDataLength_ += data.size();
     if (receivedDataBuffer_.size() > FDFileDownloaderFlushThreshold && !flushBuffer()) return;
+    // One progress event waits on the main queue at a time: it reads the
+    // figures when it runs, so later chunks are covered by the one pending.
+    if (progressPending_.exchange(true)) return;
     postToMain(
         [](const std::shared_ptr<FDFileDownloader>& self) {
+            self->progressPending_ = false;
             ProgressBlock block;
             {
                 std::lock_guard lock(self->mutex_);

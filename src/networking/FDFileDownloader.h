@@ -15,7 +15,9 @@
 // file is closed, so the file always holds every byte counted.
 //
 // Events reach the delegate and the callbacks on the main thread, in the order
-// they happened. After cancelDownloadAndRemoveFile() no callback runs except the
+// they happened. Progress is reported after data arrived, with the figures as
+// they stand when the report runs; while one report waits for the main thread,
+// further chunks do not queue another. After cancelDownloadAndRemoveFile() no callback runs except the
 // completion (without success) of that cancel itself. A download succeeds only
 // when the transfer ended normally and the file holds the whole announced length
 // (or the length was not announced and the transfer ended normally).
@@ -224,5 +226,5 @@ private:
     std::atomic<std::int64_t> expectedDataLength_{0};
     std::atomic<std::uint64_t> receivedDataLength_{0};
     std::atomic<std::uint64_t> resumeOffset_{0};
-    std::atomic<std::uint64_t> cancelEpoch_{0};
+    std::atomic<bool> progressPending_{false};
 };
