@@ -488,6 +488,34 @@ TEST_CASE("chained downloads run one after another and a cancelled waiting one n
     }
 }
 
+TEST_CASE("the download queue limits concurrency counts its downloads and cancels them all") {
+    Fixture f;
+    std::string content = generatedContent(100000, 20);
+    LoopbackHttpServer server;
+    server.route("GET", "/one", Reply::text(content, "application/octet-stream").stall(5000));
+    server.route("GET", "/two", Reply::text(content, "application/octet-stream").stall(5000));
+    auto manager = std::make_shared<FDFileDownloadManager>();
+    manager->setMaxConcurrentDownloads(1);
+    auto d1 = std::make_shared<RecordingDelegate>(), d2 = std::make_shared<RecordingDelegate>();
+    auto one = manager->startDownloadWithURL(NSURL::URLWithString(server.url("/one")), f.dir, d1);
+    auto two = manager->startDownloadWithURL(NSURL::URLWithString(server.url("/two")), std::nullopt, d2);
+    CHECK(two->pathToDownloadDirectory() == manager->defaultDownloadPath());
+    REQUIRE(runMainUntil([&] { return std::filesystem::exists(one->pathToFile()); }, 30));
+    REQUIRE(runMainUntil(server.stalledConnections(1), 30));
+    CHECK(manager->downloadCount() == 2);
+    CHECK(server.requestCount() == 1);
+
+    manager->cancelAllDownloadsAndRemoveFiles(true);
+    REQUIRE(finished(one));
+    REQUIRE(finished(two));
+    CHECK(runMainUntil([&] { return manager->downloadCount() == 0; }, 10));
+    CHECK(server.requestCount() == 1);
+    CHECK(d1->path == std::nullopt);
+    CHECK(d2->events == std::vector<std::string>{"finish no"});
+    CHECK_FALSE(std::filesystem::exists(one->pathToFile()));
+    server.releaseStalls();
+}
+
 TEST_CASE("a delegate that takes part in nothing still gets its file") {
     Fixture f;
     std::string content = generatedContent(10000, 18);
