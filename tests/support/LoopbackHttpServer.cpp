@@ -423,7 +423,8 @@ struct LoopbackHttpServer::Connection {
     std::atomic<bool> finished{false};
 };
 
-LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory) : factory_(std::move(factory)) {
+LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory, std::string scheme)
+    : factory_(std::move(factory)), scheme_(std::move(scheme)) {
     if (!factory_) factory_ = [](int fd) { return std::make_unique<PlainConnection>(fd); };
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("loopback server: socket failed");
@@ -449,7 +450,7 @@ LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory) : factory_(std
 
 LoopbackHttpServer::~LoopbackHttpServer() { stop(); }
 
-std::string LoopbackHttpServer::baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackHttpServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
 
 std::string LoopbackHttpServer::url(const std::string& target) const { return baseURL() + target; }
 
@@ -747,6 +748,7 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
     }
     {
         std::lock_guard lock(connection->mutex);
+        if (!io) ::close(connection->fd);  // dropped by the factory
         io.reset();  // releases the descriptor
         connection->fdOpen = false;
     }

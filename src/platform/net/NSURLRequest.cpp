@@ -23,6 +23,7 @@ void NSURLRequest::copyFieldsFrom(const NSURLRequest& other) {
     HTTPMethod_ = other.HTTPMethod_;
     headers_ = other.headers_;
     HTTPBody_ = other.HTTPBody_;
+    HTTPBodyStream_ = other.HTTPBodyStream_;
     cachePolicy_ = other.cachePolicy_;
     timeoutInterval_ = other.timeoutInterval_;
     HTTPShouldHandleCookies_ = other.HTTPShouldHandleCookies_;
@@ -50,6 +51,7 @@ bool NSURLRequest::isEqual(const NSURLRequest& other) const {
         return true;
     };
     return URL_ == other.URL_ && HTTPMethod_ == other.HTTPMethod_ && HTTPBody_ == other.HTTPBody_ &&
+           HTTPBodyStream_ == other.HTTPBodyStream_ &&
            cachePolicy_ == other.cachePolicy_ && timeoutInterval_ == other.timeoutInterval_ && sameHeaders();
 }
 
