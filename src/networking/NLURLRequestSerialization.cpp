@@ -175,7 +175,7 @@ std::optional<std::string> NLHTTPRequestSerializer::valueForHTTPHeaderField(cons
 void NLHTTPRequestSerializer::setAuthorizationHeaderFieldWithUsername(const std::string& username,
                                                                       const std::string& password) {
     auto credentials = format("%@:%@", username, password);
-    setValue(format("Basic %@", base64EncodedString(Data(credentials.begin(), credentials.end()))), "Authorization");
+    setValue(format("Basic %@", base64EncodeRFC4648(Data(credentials.begin(), credentials.end()))), "Authorization");
 }
 
 void NLHTTPRequestSerializer::setAuthorizationHeaderFieldWithToken(const std::string& token) {

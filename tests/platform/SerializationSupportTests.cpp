@@ -151,12 +151,12 @@ TEST_CASE("string transforms fold text to ASCII") {
 }
 
 TEST_CASE("Base64 text of bytes") {
-    CHECK(base64EncodedString(Data{}) == "");
-    CHECK(base64EncodedString(Data{'f'}) == "Zg==");
-    CHECK(base64EncodedString(Data{'f', 'o'}) == "Zm8=");
-    CHECK(base64EncodedString(Data{'f', 'o', 'o'}) == "Zm9v");
-    CHECK(base64EncodedString(Data{0xfb, 0xff}) == "+/8=");
-    CHECK(base64EncodedString(Data(6, 0), 4) == "AAAA\r\nAAAA");
+    CHECK(base64EncodeRFC4648(Data{}) == "");
+    CHECK(base64EncodeRFC4648(Data{'f'}) == "Zg==");
+    CHECK(base64EncodeRFC4648(Data{'f', 'o'}) == "Zm8=");
+    CHECK(base64EncodeRFC4648(Data{'f', 'o', 'o'}) == "Zm9v");
+    CHECK(base64EncodeRFC4648(Data{0xfb, 0xff}) == "+/8=");
+    CHECK(base64EncodeRFC4648(Data(6, 0), 4) == "AAAA\r\nAAAA");
 }
 
 TEST_CASE("a request carries a body or a body stream and copies share the stream") {

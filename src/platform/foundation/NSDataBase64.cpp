@@ -1,6 +1,6 @@
 #include "platform/foundation/NSDataBase64.h"
 
-std::string base64EncodedString(const Data& data, std::size_t lineLength) {
+std::string base64EncodeRFC4648(const Data& data, std::size_t lineLength) {
     static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     out.reserve((data.size() + 2) / 3 * 4);

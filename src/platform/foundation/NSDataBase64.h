@@ -6,4 +6,4 @@
 #include "platform/foundation/Data.h"
 
 // One line, or lines of `lineLength` characters joined by CRLF when it is above 0.
-std::string base64EncodedString(const Data& data, std::size_t lineLength = 0);
+std::string base64EncodeRFC4648(const Data& data, std::size_t lineLength = 0);

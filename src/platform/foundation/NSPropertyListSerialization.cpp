@@ -65,7 +65,7 @@ void writeXML(const Value& v, int depth, std::string& out) {
     case Value::Type::Date: out += indent + "<date>" + formatDate(v.date()->secondsSince1970) + "</date>\n"; break;
     case Value::Type::Data: {
         out += indent + "<data>\n";
-        auto text = base64EncodedString(*v.data(), 68);
+        auto text = base64EncodeRFC4648(*v.data(), 68);
         for (const auto& line : componentsSeparatedByString(text, "\r\n"))
             if (!line.empty()) out += indent + line + "\n";
         out += indent + "</data>\n";
