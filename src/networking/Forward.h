@@ -3,6 +3,15 @@
 #include <memory>
 
 class NLSecurityPolicy;
+class NLURLRequestSerialization;
+class NLHTTPRequestSerializer;
+class NLJSONRequestSerializer;
+class NLPropertyListRequestSerializer;
+class NLQueryStringPair;
+class NLMultipartFormData;
+class NLStreamingMultipartFormData;
+class NLHTTPBodyPart;
+class NLMultipartBodyStream;
 class NLURLResponseSerialization;
 class NLHTTPResponseSerializer;
 class NLJSONResponseSerializer;
@@ -11,3 +20,6 @@ class NLImageResponseSerializer;
 class NLCompoundResponseSerializer;
 class NLURLConnectionOperation;
 class NLHTTPRequestOperation;
+class FDFileDownloader;
+class FDFileDownloaderDelegate;
+class FDFileDownloadManager;

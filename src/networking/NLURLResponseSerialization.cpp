@@ -1,38 +1,20 @@
 #include "networking/NLURLResponseSerialization.h"
 
+#include "networking/NLLocalizedString.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <ctime>
 #include <cstdlib>
-#include <fstream>
 #include <iomanip>
-#include <mutex>
 #include <sstream>
 
-#include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/imageio/CGImageSource.h"
 #include "platform/uikit/UIScreen.h"
 
 // ---------------------------------------------------------------- helpers
-
-std::string NLLocalizedString(const std::string& key) {
-    static std::once_flag once;
-    static Value* table = nullptr;
-    std::call_once(once, [] {
-        table = new Value(Value::dictionary());  // process-wide, never released
-        auto path = NSBundle::mainBundle()->pathForResource("Netline", "json");
-        if (!path) return;
-        std::ifstream in(*path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        if (auto parsed = Value::fromJSON(text.str()); parsed && parsed->isDictionary()) *table = *parsed;
-    });
-    Value entry = (*table)[key];
-    if (const auto* s = entry.string()) return *s;
-    return key;
-}
 
 std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name) {
     std::string n;

@@ -39,10 +39,6 @@ inline constexpr long NLURLErrorCannotDecodeContentData = -1016;
 inline constexpr std::uint64_t NSPropertyListXMLFormat_v1_0 = 100;
 inline constexpr std::uint64_t NSPropertyListBinaryFormat_v1_0 = 200;
 
-// The text of the "Netline" string table for the English text `key`; the key itself
-// when the table (resources/Netline.json in the main bundle) has no entry.
-std::string NLLocalizedString(const std::string& key);
-
 // The platform string encoding named by an IANA charset ("utf-8", "iso-8859-1", ...);
 // nullopt for a name the platform cannot convert.
 std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "networking/NLLocalizedString.h"
 #include "networking/NLURLResponseSerialization.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/graphics/CGColorSpace.h"
@@ -314,7 +315,7 @@ TEST_CASE("serializers archive and copy their settings") {
 }
 
 TEST_CASE("texts come from the Netline string table with the key as fallback") {
-    CHECK(NSBundle::mainBundle()->pathForResource("Netline", "json"));
+    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
     CHECK(NLLocalizedString("Request failed: %@ (%ld)") == "Request failed: %@ (%ld)");
     CHECK(NLLocalizedString("A text the table does not have") == "A text the table does not have");
     CHECK(NLStringEncodingForIANACharSetName("UTF-8") == NSUTF8StringEncoding);

@@ -1,5 +1,7 @@
 #include "support/LoopbackHttpServer.h"
 
+#include "platform/foundation/NSDataBase64.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -282,32 +284,7 @@ std::string reasonPhrase(int status) {
     }
 }
 
-std::string base64Encode(const std::string& bytes) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]),
-             c = static_cast<unsigned char>(bytes[i + 2]);
-        out += alphabet[a >> 2];
-        out += alphabet[((a & 3) << 4) | (b >> 4)];
-        out += alphabet[((b & 15) << 2) | (c >> 6)];
-        out += alphabet[c & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        auto a = static_cast<unsigned char>(bytes[i]);
-        out += alphabet[a >> 2];
-        out += alphabet[(a & 3) << 4];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
-        out += alphabet[a >> 2];
-        out += alphabet[((a & 3) << 4) | (b >> 4)];
-        out += alphabet[(b & 15) << 2];
-        out += '=';
-    }
-    return out;
-}
+std::string base64Encode(const std::string& bytes) { return base64EncodeRFC4648(dataFromString(bytes)); }
 
 // ------------------------------------------------------------- static content
 

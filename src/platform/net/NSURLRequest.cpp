@@ -27,6 +27,9 @@ void NSURLRequest::copyFieldsFrom(const NSURLRequest& other) {
     cachePolicy_ = other.cachePolicy_;
     timeoutInterval_ = other.timeoutInterval_;
     HTTPShouldHandleCookies_ = other.HTTPShouldHandleCookies_;
+    allowsCellularAccess_ = other.allowsCellularAccess_;
+    HTTPShouldUsePipelining_ = other.HTTPShouldUsePipelining_;
+    networkServiceType_ = other.networkServiceType_;
 }
 
 std::shared_ptr<NSURLRequest> NSURLRequest::copy() const {

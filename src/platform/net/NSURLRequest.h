@@ -23,6 +23,14 @@ enum NSURLRequestCachePolicy : unsigned long {
 
 inline constexpr double NSURLRequestDefaultTimeoutInterval = 60;
 
+enum NSURLRequestNetworkServiceType : unsigned long {
+    NSURLNetworkServiceTypeDefault = 0,
+    NSURLNetworkServiceTypeVoIP = 1,
+    NSURLNetworkServiceTypeVideo = 2,
+    NSURLNetworkServiceTypeBackground = 3,
+    NSURLNetworkServiceTypeVoice = 4,
+};
+
 class NSMutableURLRequest;
 
 class NSURLRequest : public NSObject {
@@ -47,6 +55,10 @@ public:
     // Seconds without any byte moving after which a load fails; not a limit on the whole load.
     double timeoutInterval() const { return timeoutInterval_; }
     bool HTTPShouldHandleCookies() const { return HTTPShouldHandleCookies_; }
+    // Recorded for the callers that set them; the loopback transport does not act on them.
+    bool allowsCellularAccess() const { return allowsCellularAccess_; }
+    bool HTTPShouldUsePipelining() const { return HTTPShouldUsePipelining_; }
+    NSURLRequestNetworkServiceType networkServiceType() const { return networkServiceType_; }
 
     std::shared_ptr<NSURLRequest> copy() const;
     std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
@@ -66,6 +78,9 @@ protected:
     NSURLRequestCachePolicy cachePolicy_;
     double timeoutInterval_;
     bool HTTPShouldHandleCookies_ = true;
+    bool allowsCellularAccess_ = true;
+    bool HTTPShouldUsePipelining_ = false;
+    NSURLRequestNetworkServiceType networkServiceType_ = NSURLNetworkServiceTypeDefault;
 };
 
 class NSMutableURLRequest : public NSURLRequest {
@@ -91,6 +106,9 @@ public:
         HTTPBodyStream_ = std::move(stream);
         if (HTTPBodyStream_) HTTPBody_.reset();
     }
+    void setAllowsCellularAccess(bool allows) { allowsCellularAccess_ = allows; }
+    void setHTTPShouldUsePipelining(bool pipelining) { HTTPShouldUsePipelining_ = pipelining; }
+    void setNetworkServiceType(NSURLRequestNetworkServiceType type) { networkServiceType_ = type; }
     void setCachePolicy(NSURLRequestCachePolicy policy) { cachePolicy_ = policy; }
     void setTimeoutInterval(double seconds) { timeoutInterval_ = seconds; }
     void setHTTPShouldHandleCookies(bool handle) { HTTPShouldHandleCookies_ = handle; }
