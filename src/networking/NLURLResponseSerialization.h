@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSJSONSerialization.h"
@@ -34,10 +35,6 @@ inline constexpr const char* NLNetworkingOperationFailingURLResponseDataErrorKey
 // The codes of the response domain (the platform's URL error codes of the same meaning).
 inline constexpr long NLURLErrorBadServerResponse = -1011;
 inline constexpr long NLURLErrorCannotDecodeContentData = -1016;
-
-// Property-list formats.
-inline constexpr std::uint64_t NSPropertyListXMLFormat_v1_0 = 100;
-inline constexpr std::uint64_t NSPropertyListBinaryFormat_v1_0 = 200;
 
 // The platform string encoding named by an IANA charset ("utf-8", "iso-8859-1", ...);
 // nullopt for a name the platform cannot convert.
