@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <random>
 #include <set>
@@ -323,4 +324,28 @@ TEST_CASE("the routines without a catalogue caller resolve under the base path")
     REQUIRE(retry.error);
     CHECK(retry.error->code() == 401);
     CHECK(retry.error->userInfo()["Error"] == Value("Retry has invalid values. It should be 1 at least"));
+}
+
+TEST_CASE("a request whose token does not match is refused by the backend") {
+    ClientFixture f;
+    Outcome o;
+    // A forged token ahead of the signed suffix: the backend reads the first one.
+    f.client->getPath("movies", Value{{"page", 1}, {"token", std::string(32, 'A')}}, 3, nullptr, o.success(),
+                      o.failure(), CatalogueReplyKind::List);
+    REQUIRE(o.wait());
+    REQUIRE(o.error);
+    CHECK(o.error->code() == -1011);
+    CHECK(o.error->localizedDescription().find("403") != std::string::npos);
+}
+
+TEST_CASE("the catalogue address comes from the environment before the bundle") {
+    const char* previous = std::getenv("QUORVANE_CATALOGUE_URL");
+    std::string saved = previous ? previous : "";
+    setenv("QUORVANE_CATALOGUE_URL", "http://127.0.0.1:9/admin/index.php/apiios_final/", 1);
+    NLRestClient fromEnvironment;
+    CHECK(fromEnvironment.baseURL() == "http://127.0.0.1:9/admin/index.php/apiios_final");
+    unsetenv("QUORVANE_CATALOGUE_URL");
+    NLRestClient fromBundle;
+    CHECK(fromBundle.baseURL() == "http://127.0.0.1:8080/admin/index.php/apiios_final");
+    if (previous) setenv("QUORVANE_CATALOGUE_URL", saved.c_str(), 1);
 }
