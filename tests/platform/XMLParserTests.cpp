@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/NSXMLParser.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -203,6 +204,33 @@ TEST_CASE("an external entity is refused and its file never read") {
         CHECK(parser->parse());
         CHECK(recorder->events[2] == "text TOPSECRET");
     }
+}
+
+TEST_CASE("an external parameter entity in the internal subset is refused") {
+    testsupport::TempHome home;
+    std::string dtdPath = home.path() + "/evil.dtd";
+    std::ofstream(dtdPath) << "<!ENTITY leaked \"FROMDTD\">";
+    auto run = parseText("<!DOCTYPE a [<!ENTITY % p SYSTEM \"file://" + dtdPath + "\"> %p;]><a>&leaked;</a>");
+    CHECK_FALSE(run.ok);
+    REQUIRE(run.parser->parserError());
+    CHECK(run.parser->parserError()->code() == NSXMLParserExternalEntityRefusedError);
+    CHECK(run.recorder->text.find("FROMDTD") == std::string::npos);
+}
+
+TEST_CASE("an entity over the network is never fetched even when resolving is allowed") {
+    testsupport::LoopbackHttpServer server;
+    server.route("GET", "/entity", testsupport::Reply::text("FROMNET"));
+    const std::string xml = "<!DOCTYPE a [<!ENTITY x SYSTEM \"" + server.url("/entity") + "\">]><a>&x;</a>";
+    for (bool resolve : {false, true}) {
+        auto parser = NSXMLParser::initWithData(bytes(xml));
+        auto recorder = std::make_shared<Recorder>();
+        parser->setDelegate(recorder);
+        parser->setShouldResolveExternalEntities(resolve);
+        parser->parse();  // the loading is synchronous: any fetch has happened when this returns
+        CHECK(recorder->text.find("FROMNET") == std::string::npos);
+        for (const auto& e : recorder->events) CHECK(e.find("FROMNET") == std::string::npos);
+    }
+    CHECK(server.connectionCount() == 0);
 }
 
 TEST_CASE("an entity expansion bomb is refused with an error") {

@@ -2,6 +2,7 @@
 // pieces, so a large one never becomes a tree in memory.
 #include "platform/foundation/NSXMLParser.h"
 
+#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/SAX2.h>
@@ -170,6 +171,8 @@ void onStructuredError(void* ctx, xmlErrorPtr error) {
     b->fail(error->code, error->message ? error->message : "XML error", error->line, error->int2);
 }
 
+void quietGenericError(void*, const char*, ...) {}
+
 }  // namespace
 
 NSXMLParserBacking* NSXMLParserBacking::from(void* ctx) {
@@ -216,6 +219,11 @@ bool NSXMLParser::parseWithBacking() {
     backing_ = &backing;
     NSXMLParserBacking* outer = current;
     current = &backing;
+    // Messages raised outside the parser context (the I/O layer's) would go to
+    // stderr; errors reach the caller through parserError() instead.
+    xmlGenericErrorFunc previousGeneric = xmlGenericError;
+    void* previousGenericContext = xmlGenericErrorContext;
+    xmlSetGenericErrorFunc(nullptr, quietGenericError);
 
     if (data_.empty()) {
         backing.fail(NSXMLParserEmptyDocumentError, "Document is empty", 1, 0);
@@ -240,6 +248,7 @@ bool NSXMLParser::parseWithBacking() {
                          xmlSAX2GetLineNumber(ctxt), xmlSAX2GetColumnNumber(ctxt));
     }
 
+    xmlSetGenericErrorFunc(previousGenericContext, previousGeneric);
     current = outer;
     backing_ = nullptr;
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
