@@ -253,6 +253,35 @@ TEST_CASE("an entity expansion bomb is refused with an error") {
     CHECK(run.recorder->events.back() != "endDocument");
 }
 
+TEST_CASE("one large entity referenced many times is refused with an error") {
+    std::string xml = "<!DOCTYPE a [<!ENTITY big \"" + std::string(20000, 'x') + "\">]><a>";
+    for (int i = 0; i < 20000; ++i) xml += "&big;";
+    xml += "</a>";
+    SUBCASE("with a delegate") {
+        auto run = parseText(xml);
+        CHECK_FALSE(run.ok);
+        REQUIRE(run.parser->parserError());
+        CHECK(run.parser->parserError()->code() == NSXMLParserEntityRefLoopError);
+        CHECK(run.recorder->text.size() <= 16 * xml.size() + 1024 * 1024);
+        CHECK(run.recorder->errorReports == 1);
+    }
+    SUBCASE("without a delegate") { CHECK_FALSE(NSXMLParser::initWithData(bytes(xml))->parse()); }
+    SUBCASE("in attribute values") {
+        std::string attrs = "<!DOCTYPE a [<!ENTITY big \"" + std::string(20000, 'y') + "\">]><a>";
+        for (int i = 0; i < 20000; ++i) attrs += "<b v=\"&big;\"/>";
+        attrs += "</a>";
+        CHECK_FALSE(NSXMLParser::initWithData(bytes(attrs))->parse());
+    }
+    SUBCASE("a modest internal entity used often is fine") {
+        std::string ok = "<!DOCTYPE a [<!ENTITY studio \"Universal Pictures\">]><a>";
+        for (int i = 0; i < 5000; ++i) ok += "<s>&studio;</s>";
+        ok += "</a>";
+        auto run = parseText(ok);
+        CHECK(run.ok);
+        CHECK_FALSE(run.parser->parserError());
+    }
+}
+
 TEST_CASE("a large document streams through with every event") {
     std::string xml = "<catalogue>";
     const int count = 200'000;

@@ -5,8 +5,9 @@
 // Safe by default: external entities are never loaded unless
 // setShouldResolveExternalEntities(true) is asked for, and even then only
 // local ones (never over the network). Entity expansion is bounded; a
-// document that expands out of proportion ("billion laughs") fails with an
-// error instead of eating memory.
+// document whose text expands out of proportion to its size ("billion
+// laughs", or one large entity referenced many times) fails with
+// NSXMLParserEntityRefLoopError instead of eating memory and time.
 #include <memory>
 #include <string>
 

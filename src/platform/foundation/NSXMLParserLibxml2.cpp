@@ -10,6 +10,7 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -22,7 +23,25 @@ struct NSXMLParserBacking {
     // Prefixes mapped per open element, for didEndMappingPrefix.
     std::vector<std::vector<std::string>> mappedPrefixes;
 
+    // Text the document may produce (character data, attribute values, CDATA,
+    // comments), as a multiple of its own size: only entity expansion makes
+    // more text than the input holds, so a document over this is an expansion
+    // attack (nested or one large entity referenced many times).
+    std::uint64_t textBudget = 0;
+
     bool live() const { return delegate && !failed && !parser.aborted_; }
+
+    // Charges `n` bytes of produced text; true when the delegate is to be told.
+    bool deliver(std::size_t n) {
+        if (failed || parser.aborted_) return false;
+        if (n > textBudget) {
+            fail(NSXMLParserEntityRefLoopError, "Entity expansion exceeds the size bound of the document",
+                 ctxt ? xmlSAX2GetLineNumber(ctxt) : 0, ctxt ? xmlSAX2GetColumnNumber(ctxt) : 0);
+            return false;
+        }
+        textBudget -= n;
+        return delegate != nullptr;
+    }
 
     void updatePosition(xmlParserCtxtPtr c) {
         parser.lineNumber_ = xmlSAX2GetLineNumber(c);
@@ -99,7 +118,9 @@ void onStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
                     int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int /*nbDefaulted*/,
                     const xmlChar** attributes) {
     auto* b = NSXMLParserBacking::from(ctx);
-    if (!b->live()) return;
+    std::size_t attributeBytes = 0;
+    for (int i = 0; i < nbAttributes; ++i) attributeBytes += static_cast<std::size_t>(attributes[5 * i + 4] - attributes[5 * i + 3]);
+    if (!b->deliver(attributeBytes)) return;
     b->updatePosition(static_cast<xmlParserCtxtPtr>(ctx));
     const bool processNamespaces = b->parser.shouldProcessNamespaces();
     Value attrs = Value::dictionary();
@@ -144,21 +165,21 @@ void onEndElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, co
 
 void onCharacters(void* ctx, const xmlChar* ch, int len) {
     auto* b = NSXMLParserBacking::from(ctx);
-    if (!b->live()) return;
+    if (!b->deliver(static_cast<std::size_t>(std::max(len, 0)))) return;
     b->updatePosition(static_cast<xmlParserCtxtPtr>(ctx));
     b->delegate->foundCharacters(b->parser, str(ch, len));
 }
 
 void onCDATA(void* ctx, const xmlChar* value, int len) {
     auto* b = NSXMLParserBacking::from(ctx);
-    if (!b->live()) return;
+    if (!b->deliver(static_cast<std::size_t>(std::max(len, 0)))) return;
     b->updatePosition(static_cast<xmlParserCtxtPtr>(ctx));
     b->delegate->foundCDATA(b->parser, Data(value, value + std::max(len, 0)));
 }
 
 void onComment(void* ctx, const xmlChar* value) {
     auto* b = NSXMLParserBacking::from(ctx);
-    if (!b->live()) return;
+    if (!b->deliver(value ? std::strlen(reinterpret_cast<const char*>(value)) : 0)) return;
     b->updatePosition(static_cast<xmlParserCtxtPtr>(ctx));
     b->delegate->foundComment(b->parser, str(value));
 }
@@ -182,7 +203,8 @@ NSXMLParserBacking* NSXMLParserBacking::from(void* ctx) {
 
 bool NSXMLParser::parseWithBacking() {
     installEntityLoader();
-    NSXMLParserBacking backing{*this, delegate_.lock(), nullptr, false, {}};
+    NSXMLParserBacking backing{*this, delegate_.lock(), nullptr, false, {}, 0};
+    backing.textBudget = 16 * static_cast<std::uint64_t>(data_.size()) + 1024 * 1024;
 
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
