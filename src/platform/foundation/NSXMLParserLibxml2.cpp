@@ -77,7 +77,8 @@ xmlParserInputPtr guardedEntityLoader(const char* URL, const char* ID, xmlParser
     if (backing->parser.shouldResolveExternalEntities()) return xmlNoNetExternalEntityLoader(URL, ID, ctxt);
     backing->fail(NSXMLParserExternalEntityRefusedError,
                   std::string("External entity refused: ") + (URL ? URL : ID ? ID : "(unnamed)"),
-                  ctxt ? xmlSAX2GetLineNumber(backing->ctxt) : 0, ctxt ? xmlSAX2GetColumnNumber(backing->ctxt) : 0);
+                  backing->ctxt ? xmlSAX2GetLineNumber(backing->ctxt) : 0,
+                  backing->ctxt ? xmlSAX2GetColumnNumber(backing->ctxt) : 0);
     return nullptr;
 }
 
