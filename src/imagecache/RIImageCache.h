@@ -55,6 +55,8 @@ public:
 
     const std::string& diskCachePath() const { return diskCachePath_; }
     const std::shared_ptr<NSCache>& memCache() const { return memCache_; }
+    // The serial queue of the disk work ("com.plinketor.RIWebImageCache").
+    const dispatch_queue_t& ioQueue() const { return ioQueue_; }
 
     // Paths.
     static std::string cachedFileNameForKey(const std::string& key);
