@@ -1,7 +1,5 @@
 #include "imagecache/RIWebImageDownloaderOperation.h"
 
-#include <limits>
-
 #include "imagecache/RIWebImageManager.h"
 #include "imagecache/UIImageForceDecode.h"
 #include "imagecache/UIImageMultiFormat.h"
@@ -111,8 +109,9 @@ void RIWebImageDownloaderOperation::start() {
         if (progress) progress(0, -1);
         NSNotificationCenter::defaultCenter()->postNotificationName(RIWebImageDownloadStartNotification, strongSelf);
         // Runs until the transfer stops the loop (finish, failure or cancel).
+        // The thread's loop outlives this operation; run() starts it afresh.
         auto loop = NSRunLoop::currentRunLoop();
-        while (!stopRequested_) loop->runMode(NSDefaultRunLoopMode, std::numeric_limits<double>::infinity());
+        while (!stopRequested_) loop->run();
         if (!isFinished()) {
             connection->cancel();
             connectionDidFailWithError(connection, NSURLErrorMake(NSURLErrorTimedOut, request_->URL()));
