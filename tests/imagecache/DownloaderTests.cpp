@@ -366,6 +366,9 @@ TEST_CASE("at most two transfers run at once") {
     CHECK(server.requestCount() == 2);
     CHECK(downloader->currentDownloadCount() == 3);
     server.releaseStalls();
+    // The third starts only when one of the first two is done.
+    REQUIRE(waitFor([&] { return a.finished() && b.finished(); }));
+    REQUIRE(waitFor(server.receivedRequests(3)));
     REQUIRE(waitFor(server.stalledConnections(1)));
     server.releaseStalls();
     REQUIRE(waitFor([&] { return a.finished() && b.finished() && c.finished(); }));
