@@ -226,14 +226,15 @@ void RIWebImageManager::downloadDone(const std::shared_ptr<RIWebImageCombinedOpe
     if (operation->isCancelled()) {
         // Nothing is delivered for a cancelled load.
     } else if (error) {
-        ri_dispatch_main_sync_safe([&] {
-            if (!operation->isCancelled() && completed) completed(nullptr, error, RIImageCacheTypeNone, finished, url);
-        });
+        // Listed before the caller hears of it, so that the callback sees the list as it will stay.
         if (errorIsDefinite(error)) {
             std::lock_guard lock(failedMutex_);
             if (std::find(failedURLs_.begin(), failedURLs_.end(), url->absoluteString()) == failedURLs_.end())
                 failedURLs_.push_back(url->absoluteString());
         }
+        ri_dispatch_main_sync_safe([&] {
+            if (!operation->isCancelled() && completed) completed(nullptr, error, RIImageCacheTypeNone, finished, url);
+        });
     } else if ((options & RIWebImageRefreshCached) && hadCachedImage && !downloaded) {
         // The URL cache answered with what was already shown.
     } else if (auto delegate = this->delegate();
