@@ -1,9 +1,11 @@
 #include <doctest/doctest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "ImageFixtures.h"
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSCache.h"
 #include "platform/foundation/NSData.h"
 #include "platform/imageio/CGImageSource.h"
@@ -147,4 +149,42 @@ TEST_CASE("buttons fall back to the normal state's images") {
     CHECK(button.currentImage() == normal);
     button.setImage(nullptr, UIControlStateNormal);
     CHECK_FALSE(button.imageForState(UIControlStateHighlighted));
+}
+
+namespace {
+
+std::size_t dispatchWorkerCount() {
+    std::size_t count = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        count += name == "dispatch-worker";
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST_CASE("work queued beside jobs that block their workers still runs") {
+    // Transfers hold a worker of the global queue for their whole run; work
+    // queued at the same moment must get a worker of its own, also when idle
+    // workers were woken for the jobs ahead of it but have not taken them yet.
+    auto global = dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0);
+    for (int round = 0; round < 3; ++round) {
+        // As many blockers as there are workers, all idle now, then one more job.
+        std::size_t workers = dispatchWorkerCount();
+        auto release = dispatch_semaphore_create(0);
+        std::atomic<bool> ran{false};
+        for (std::size_t i = 0; i < workers; ++i)
+            dispatch_async(global, [release] { dispatch_semaphore_wait(release, DISPATCH_TIME_FOREVER); });
+        dispatch_async(global, [&ran] { ran = true; });
+        bool ok = waitFor([&] { return ran.load(); }, 5);
+        for (std::size_t i = 0; i < workers; ++i) dispatch_semaphore_signal(release);
+        REQUIRE(ok);
+        // Let the blockers finish so that every worker is idle again.
+        auto group = dispatch_group_create();
+        dispatch_group_async(group, global, [] {});
+        dispatch_group_wait(group, DISPATCH_TIME_FOREVER);
+    }
 }

@@ -35,7 +35,10 @@ public:
     void submit(std::function<void()> job) {
         std::unique_lock lock(mutex_);
         jobs_.push_back(std::move(job));
-        if (idle_ == 0 && threads_ < kMaxThreads) {
+        // Idle workers that were notified but have not taken a job yet still
+        // count as idle: compare with the jobs waiting, or a job could sit
+        // behind one that blocks its worker for long (an operation's run loop).
+        if (static_cast<int>(jobs_.size()) > idle_ && threads_ < kMaxThreads) {
             ++threads_;
             std::thread([this] { work(); }).detach();
         } else {
