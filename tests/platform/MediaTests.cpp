@@ -21,6 +21,7 @@
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"
 
 using testsupport::runMainUntil;
@@ -74,72 +75,6 @@ int closedLoopbackPort() {
     return ntohs(addr.sin_port);
 }
 
-// A loopback HTTP server served from the main run loop: it answers every request
-// with one fixed response and records the request heads it received.
-class TinyHTTPServer {
-public:
-    TinyHTTPServer(std::string status, std::string body) : status_(std::move(status)), body_(std::move(body)) {
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        REQUIRE(::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
-        REQUIRE(::listen(listenFd_, 8) == 0);
-        socklen_t len = sizeof addr;
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        listenSource_ = NSRunLoop::mainRunLoop()->addFileDescriptor(listenFd_, POLLIN, [this](int, short) { accept(); });
-    }
-    ~TinyHTTPServer() {
-        auto loop = NSRunLoop::mainRunLoop();
-        loop->removeFileDescriptor(listenSource_);
-        ::close(listenFd_);
-        for (auto& [fd, c] : connections_) {
-            loop->removeFileDescriptor(c.source);
-            ::close(fd);
-        }
-    }
-    std::string url(const std::string& path = "/movie.mp4") const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-    const std::vector<std::string>& requests() const { return requests_; }
-
-private:
-    struct Connection {
-        NSRunLoop::SourceId source;
-        std::string received;
-    };
-    void accept() {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
-        auto source = NSRunLoop::mainRunLoop()->addFileDescriptor(fd, POLLIN, [this](int cfd, short) { readFrom(cfd); });
-        connections_[fd] = Connection{source, {}};
-    }
-    void readFrom(int fd) {
-        auto& c = connections_[fd];
-        char buf[4096];
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) c.received.append(buf, static_cast<std::size_t>(n));
-        bool headComplete = c.received.find("\r\n\r\n") != std::string::npos;
-        if (headComplete) {
-            requests_.push_back(c.received);
-            std::string response = "HTTP/1.1 " + status_ + "\r\nContent-Length: " + std::to_string(body_.size()) +
-                                   "\r\nConnection: close\r\n\r\n" + body_;
-            [[maybe_unused]] auto w = ::send(fd, response.data(), response.size(), MSG_NOSIGNAL);
-        }
-        if (headComplete || n <= 0) {
-            NSRunLoop::mainRunLoop()->removeFileDescriptor(c.source);
-            ::close(fd);
-            connections_.erase(fd);
-        }
-    }
-    std::string status_, body_;
-    int listenFd_ = -1;
-    int port_ = 0;
-    NSRunLoop::SourceId listenSource_ = 0;
-    std::map<int, Connection> connections_;
-    std::vector<std::string> requests_;
-};
 
 }  // namespace
 
@@ -271,21 +206,24 @@ TEST_CASE("an unreachable stream host posts reason 1 on the main thread") {
 }
 
 TEST_CASE("a stream that answers with its first bytes plays") {
-    TinyHTTPServer server("206 Partial Content", std::string(2048, 'm'));
-    auto player = MPMoviePlayerController::initWithContentURL(server.url());
+    testsupport::LoopbackHttpServer server;
+    server.route("GET", "/movie.mp4", testsupport::serveBytes(std::string(2048, 'm')));
+    auto player = MPMoviePlayerController::initWithContentURL(server.url("/movie.mp4"));
     FinishRecorder finished(player);
     player->prepareToPlay();
     player->play();
     REQUIRE(runMainUntil([&] { return player->playbackState() == MPMoviePlaybackStatePlaying; }, 20));
     CHECK(finished.entries.empty());
     REQUIRE(server.requests().size() == 1);
-    const auto& head = server.requests()[0];
-    CHECK(head.rfind("GET /movie.mp4 HTTP/1.1\r\n", 0) == 0);
-    CHECK(head.find("\r\nRange: bytes=0-\r\n") != std::string::npos);
+    const auto request = server.requests()[0];
+    CHECK(request.method == "GET");
+    CHECK(request.target == "/movie.mp4");
+    CHECK(request.headers.get("Range") == "bytes=0-");
 }
 
 TEST_CASE("a stream answered with an error status posts reason 1") {
-    TinyHTTPServer server("404 Not Found", "no such movie");
+    testsupport::LoopbackHttpServer server;
+    server.route("GET", "/gone.mp4", testsupport::Reply::withStatus(404, "no such movie"));
     auto player = MPMoviePlayerController::initWithContentURL(server.url("/gone.mp4"));
     FinishRecorder finished(player);
     player->play();

@@ -1,5 +1,7 @@
 #include "support/LoopbackHttpServer.h"
 
+#include "platform/foundation/NSDataBase64.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -282,32 +284,7 @@ std::string reasonPhrase(int status) {
     }
 }
 
-std::string base64Encode(const std::string& bytes) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]),
-             c = static_cast<unsigned char>(bytes[i + 2]);
-        out += alphabet[a >> 2];
-        out += alphabet[((a & 3) << 4) | (b >> 4)];
-        out += alphabet[((b & 15) << 2) | (c >> 6)];
-        out += alphabet[c & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        auto a = static_cast<unsigned char>(bytes[i]);
-        out += alphabet[a >> 2];
-        out += alphabet[(a & 3) << 4];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
-        out += alphabet[a >> 2];
-        out += alphabet[((a & 3) << 4) | (b >> 4)];
-        out += alphabet[(b & 15) << 2];
-        out += '=';
-    }
-    return out;
-}
+std::string base64Encode(const std::string& bytes) { return base64EncodeRFC4648(dataFromString(bytes)); }
 
 // ------------------------------------------------------------- static content
 
@@ -423,7 +400,8 @@ struct LoopbackHttpServer::Connection {
     std::atomic<bool> finished{false};
 };
 
-LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory) : factory_(std::move(factory)) {
+LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory, std::string scheme)
+    : factory_(std::move(factory)), scheme_(std::move(scheme)) {
     if (!factory_) factory_ = [](int fd) { return std::make_unique<PlainConnection>(fd); };
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("loopback server: socket failed");
@@ -449,7 +427,7 @@ LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory) : factory_(std
 
 LoopbackHttpServer::~LoopbackHttpServer() { stop(); }
 
-std::string LoopbackHttpServer::baseURL() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string LoopbackHttpServer::baseURL() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
 
 std::string LoopbackHttpServer::url(const std::string& target) const { return baseURL() + target; }
 
@@ -747,6 +725,7 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
     }
     {
         std::lock_guard lock(connection->mutex);
+        if (!io) ::close(connection->fd);  // dropped by the factory
         io.reset();  // releases the descriptor
         connection->fdOpen = false;
     }

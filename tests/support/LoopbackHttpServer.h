@@ -113,7 +113,8 @@ public:
     // Ends the connection; safe to call from another thread to unblock read/write.
     virtual void close() = 0;
 };
-// Wraps an accepted socket; runs on the connection's thread. Returning null drops it.
+// Wraps an accepted socket; runs on the connection's thread. Returning null drops
+// the connection (the server then closes the socket).
 using ConnectionFactory = std::function<std::unique_ptr<ServerConnection>(int fd)>;
 
 // Options of the static mode.
@@ -141,13 +142,15 @@ std::string reasonPhrase(int status);
 class LoopbackHttpServer {
 public:
     // Listens on 127.0.0.1 at an ephemeral port at once. Throws when it cannot.
-    explicit LoopbackHttpServer(ConnectionFactory factory = {});
+    // `scheme` is what its URLs name ("https" with a TLS factory, see
+    // LoopbackTlsConnection.h).
+    explicit LoopbackHttpServer(ConnectionFactory factory = {}, std::string scheme = "http");
     ~LoopbackHttpServer();  // stop()
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
     int port() const { return port_; }
-    std::string baseURL() const;                 // "http://127.0.0.1:<port>"
+    std::string baseURL() const;                 // "<scheme>://127.0.0.1:<port>"
     std::string url(const std::string& target) const;  // baseURL() + target
 
     // Scripting. A route answers one method and path (query ignored); "*" as the
@@ -184,6 +187,7 @@ private:
     void reapFinished();
 
     ConnectionFactory factory_;
+    std::string scheme_;
     int listenFd_ = -1;
     int wakePipe_[2] = {-1, -1};
     int port_ = 0;

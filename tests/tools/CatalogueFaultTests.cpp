@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "CatalogueReplies.h"
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 #include "HttpFetch.h"
 #include "OpensslCommand.h"
 

@@ -8,13 +8,16 @@
 #include <set>
 
 #include "CatalogueReplies.h"
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 #include "HttpFetch.h"
+#include "platform/foundation/NSString.h"
 
 using namespace testtools;
 using nlohmann::json;
 
 namespace {
+
+std::string unescaped(const std::string& text) { return stringByReplacingPercentEscapes(text).value_or(std::string()); }
 
 struct DecodedPng {
     bool ok = false;
@@ -63,19 +66,6 @@ DecodedPng decodePng(const std::string& bytes) {
     return result;
 }
 
-std::string percentUnescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST_CASE("posters are PNG images that libpng decodes") {
@@ -122,7 +112,7 @@ TEST_CASE("stream files are served whole and by byte range") {
 
     std::set<std::string> contents;
     for (const auto& stream : streams) {
-        const std::string url = percentUnescape(stream["link"].get<std::string>());
+        const std::string url = unescaped(stream["link"].get<std::string>());
         CAPTURE(url);
         const HttpReply whole = httpGet(url);
         CHECK(whole.status == 200);

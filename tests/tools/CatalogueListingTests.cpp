@@ -9,13 +9,16 @@
 #include <set>
 
 #include "CatalogueReplies.h"
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 #include "HttpFetch.h"
+#include "platform/foundation/NSString.h"
 
 using namespace testtools;
 using nlohmann::json;
 
 namespace {
+
+std::string unescaped(const std::string& text) { return stringByReplacingPercentEscapes(text).value_or(std::string()); }
 
 QueryParameters listParameters(const std::string& type, int genre) {
     return {{"type", type}, {"genres", std::to_string(genre)}};
@@ -30,19 +33,6 @@ std::vector<int> idsOf(const json& films) {
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
     return text;
-}
-
-std::string percentUnescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
 }
 
 void checkFilmInfo(const json& film, const CatalogueServerProcess& server) {
@@ -255,7 +245,7 @@ TEST_CASE("details give a movie one chapter and a TV show several episodes with 
                     // Escaped: the colon and the slashes come back only after unescaping.
                     CHECK(link.find(':') == std::string::npos);
                     CHECK(link.find('/') == std::string::npos);
-                    CHECK(percentUnescape(link).rfind(server.origin() + "/media/", 0) == 0);
+                    CHECK(unescaped(link).rfind(server.origin() + "/media/", 0) == 0);
                 }
             }
         }

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "CatalogueReplies.h"
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 #include "HttpFetch.h"
 #include "OpensslCommand.h"
 

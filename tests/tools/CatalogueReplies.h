@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 #include "HttpFetch.h"
 
 namespace testtools {

@@ -3,19 +3,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/foundation/NSString.h"
+
 namespace {
 
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    auto e = s.find_last_not_of(" \t");
-    return s.substr(b, e - b + 1);
-}
+std::string trimmed(std::string_view s) { return stringByTrimmingCharacters(s, " \t"); }
 
 std::string unquote(std::string s) {
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
@@ -25,14 +17,14 @@ std::string unquote(std::string s) {
 // "text/html; charset=UTF-8" -> ("text/html", "utf-8").
 void parseContentType(const std::string& value, std::optional<std::string>& mime, std::optional<std::string>& charset) {
     auto semi = value.find(';');
-    std::string type = lower(trim(value.substr(0, semi)));
+    std::string type = lowercaseString(trimmed(value.substr(0, semi)));
     if (!type.empty()) mime = type;
     while (semi != std::string::npos) {
         auto next = value.find(';', semi + 1);
         std::string param = value.substr(semi + 1, next == std::string::npos ? std::string::npos : next - semi - 1);
         auto eq = param.find('=');
-        if (eq != std::string::npos && lower(trim(param.substr(0, eq))) == "charset") {
-            std::string name = lower(unquote(trim(param.substr(eq + 1))));
+        if (eq != std::string::npos && lowercaseString(trimmed(param.substr(0, eq))) == "charset") {
+            std::string name = lowercaseString(unquote(trimmed(param.substr(eq + 1))));
             if (!name.empty()) charset = name;
         }
         semi = next;
@@ -40,11 +32,11 @@ void parseContentType(const std::string& value, std::optional<std::string>& mime
 }
 
 std::int64_t contentLength(const HTTPHeaderFields& fields) {
-    if (auto te = headerValue(fields, "Transfer-Encoding"); te && lower(*te).find("chunked") != std::string::npos)
+    if (auto te = headerValue(fields, "Transfer-Encoding"); te && lowercaseString(*te).find("chunked") != std::string::npos)
         return NSURLResponseUnknownLength;
     auto cl = headerValue(fields, "Content-Length");
     if (!cl) return NSURLResponseUnknownLength;
-    std::string digits = trim(*cl);
+    std::string digits = trimmed(*cl);
     if (digits.empty() || digits.size() > 18) return NSURLResponseUnknownLength;
     std::int64_t n = 0;
     for (char c : digits) {

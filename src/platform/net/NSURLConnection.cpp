@@ -1,5 +1,6 @@
 #include "platform/net/NSURLConnection.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/net/NSURLConnectionBacking.h"
@@ -44,6 +45,14 @@ void NSURLConnection::scheduleInRunLoop(const std::shared_ptr<NSRunLoop>& runLoo
     for (const auto& m : modes_)
         if (m == mode) return;
     modes_.push_back(mode);
+}
+
+void NSURLConnection::unscheduleFromRunLoop(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode) {
+    if (!runLoop) return;
+    std::lock_guard lock(mutex_);
+    if (started_ || runLoop_.lock() != runLoop) return;
+    modes_.erase(std::remove(modes_.begin(), modes_.end(), mode), modes_.end());
+    if (modes_.empty()) runLoop_.reset();
 }
 
 void NSURLConnection::start() {

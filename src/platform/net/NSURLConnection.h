@@ -12,6 +12,37 @@
 //   or connectionDidFailWithError (NSURLErrorDomain, see NSURLError.h).
 // A 401 answer with a Basic challenge goes to
 // connectionWillSendRequestForAuthenticationChallenge before any response.
+//
+// HTTPS: each TLS connection's server certificates are offered to the same
+// delegate method as a challenge with the authentication method
+// NSURLAuthenticationMethodServerTrust, the host and port of the request and
+// the server's trust (protectionSpace()->serverTrust(), leaf first), before any
+// byte of the request is sent. The answers:
+//   useCredential(NSURLCredential::credentialForTrust(that trust)): go on with
+//     that server (a credential for another certificate counts as default handling);
+//   cancelAuthenticationChallenge: fail with NSURLErrorUserCancelledAuthentication,
+//     as for a cancelled Basic challenge;
+//   performDefaultHandling, continueWithoutCredential, or a delegate that does
+//     not answer challenges: the chain must be trusted by the system's roots and
+//     name the request's host, else the load fails with
+//     NSURLErrorServerCertificateUntrusted.
+// Other TLS failures fail with NSURLErrorSecureConnectionFailed. The answer may
+// come later, from any thread: the handshake that brought the certificates is
+// given up, and the accepted server is connected to again once the answer is
+// there; that connection must present the same leaf certificate, else the load
+// fails with NSURLErrorServerCertificateUntrusted. A decision holds for one
+// load (its redirects included). Every HTTPS request makes its own connection
+// and no TLS session is resumed, so no load goes over a connection that
+// another load's delegate accepted.
+//
+// A request's HTTPBodyStream is opened on the loop's thread when the first
+// byte is needed and read in order as the body goes out, with the
+// request's Content-Length when it names one (else chunked); a stream that ends
+// before that length fails the load with NSURLErrorRequestBodyStreamExhausted,
+// a stream read of -1 fails it with the stream's error. Sending the body again
+// (a 307/308 redirect, a retry with a credential) takes a fresh stream from
+// connectionNeedNewBodyStream. Streams the connection opened are closed when
+// the load ends.
 // Redirects are followed by the connection itself, after asking the delegate,
 // which may rewrite the next request or refuse it (null): a refused redirect
 // delivers the redirect response and its body as the final answer.
@@ -86,6 +117,16 @@ public:
         (void)connection;
         (void)error;
     }
+    // A fresh stream over the same bytes as the request's body stream, when the
+    // body must be sent again (a redirect that keeps the body, a retry with a
+    // credential). Null fails the load with NSURLErrorRequestBodyStreamExhausted.
+    // By default the stream's own fresh copy (NSInputStream::copyStream), if it
+    // can make one.
+    virtual std::shared_ptr<NSInputStream> connectionNeedNewBodyStream(const NSURLConnectionPtr& connection,
+                                                                     const std::shared_ptr<NSURLRequest>& request) {
+        (void)connection;
+        return request && request->HTTPBodyStream() ? request->HTTPBodyStream()->copyStream() : nullptr;
+    }
     // Asked before a stored credential is used for a challenge.
     virtual bool connectionShouldUseCredentialStorage(const NSURLConnectionPtr& connection) {
         (void)connection;
@@ -95,8 +136,8 @@ public:
     // the connection's default handling applies: the challenging response is
     // taken as the answer.
     virtual bool respondsToWillSendRequestForAuthenticationChallenge() const { return false; }
-    // A challenge (HTTP Basic for now); answer it through challenge->sender(),
-    // now or later.
+    // A challenge (HTTP Basic, or TLS server trust); answer it through
+    // challenge->sender(), now or later.
     virtual void connectionWillSendRequestForAuthenticationChallenge(
         const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
         (void)connection;
@@ -124,6 +165,9 @@ public:
     // Adds a mode in `runLoop`. A connection lives in one run loop: calls naming
     // another run loop than the first one, and calls after start(), are ignored.
     void scheduleInRunLoop(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode);
+    // Takes a mode away again, before start() (later calls are ignored). With no
+    // mode left, the connection may be scheduled in another run loop.
+    void unscheduleFromRunLoop(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode);
     // Begins loading on the scheduled run loop (the current one, default mode,
     // when none was given). Any thread; later calls are ignored.
     void start();
@@ -157,6 +201,7 @@ private:
     template <class F>
     bool deliver(F&& call);
     void fail(long code);
+    void fail(const NSErrorPtr& error);
     void postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
                              const std::shared_ptr<NSURLAuthenticationChallenge>& challenge);
     void release();

@@ -23,6 +23,14 @@ private:
     static void complete(const NSURLConnectionPtr& connection, int code);
     static void succeed(const NSURLConnectionPtr& connection);
     static void challenge(const NSURLConnectionPtr& connection);
+    static void challengeServerTrust(const NSURLConnectionPtr& connection);
+    static void answerServerTrust(const NSURLConnectionPtr& connection,
+                                  const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer answer,
+                                  const std::shared_ptr<NSURLCredential>& credential);
+    // `request` ready to be sent (again): with a fresh body stream when its
+    // stream was already read from; null when none can be had.
+    static std::shared_ptr<NSURLRequest> resendable(const NSURLConnectionPtr& connection,
+                                                    const std::shared_ptr<NSURLRequest>& request);
     static void deliverHeldResponse(const NSURLConnectionPtr& connection);
     static std::optional<std::shared_ptr<NSURLRequest>> willSend(const NSURLConnectionPtr& connection,
                                                                  const std::shared_ptr<NSURLRequest>& request,

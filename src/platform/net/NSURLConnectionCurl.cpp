@@ -3,7 +3,17 @@
 // kept as an NSTimer. Curl's callbacks only record what happened; the
 // delegate is called afterwards, outside curl, so it may cancel, start other
 // loads or run the loop.
+//
+// TLS: curl's OpenSSL context gets a chain-verification callback of ours.
+// The first handshake with a server in a load only records the server's
+// certificates and is given up; the challenge is then raised outside curl and,
+// once the server is accepted, the request goes out on a new connection whose
+// leaf certificate must be the accepted one. Session resumption is off (a
+// resumed session shows no certificates) and HTTPS connections are not kept
+// for other loads.
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -15,9 +25,15 @@
 #include <set>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSString.h"
 #include "platform/net/NSURLConnectionBacking.h"
+#include "platform/security/SecTrust.h"
 
 namespace curlbacking {
+
+namespace {
+std::string trimmed(std::string_view s) { return stringByTrimmingCharacters(s, " \t\r\n"); }
+}  // namespace
 class Multi;
 }
 
@@ -39,6 +55,15 @@ struct NSURLConnection::Transfer {
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     Data body;  // the request body, kept while curl sends it
+    // A streamed body: the stream being read, how much of it went to curl and
+    // how much the request announced (-1: unknown, sent chunked).
+    std::shared_ptr<NSInputStream> bodyStream;
+    std::int64_t bodyStreamRead = 0;
+    std::int64_t bodyStreamLength = -1;
+    NSErrorPtr bodyStreamError;  // the read failed (or ended early): the load fails with this
+    std::vector<std::shared_ptr<NSInputStream>> readStreams;  // streams read from (closed at the end if opened here)
+    std::vector<std::shared_ptr<NSInputStream>> openedStreams;
+    std::int64_t expectedUpload = 0;
     char errorText[CURL_ERROR_SIZE] = {};
 
     // The response being read.
@@ -61,6 +86,12 @@ struct NSURLConnection::Transfer {
     std::shared_ptr<NSURLAuthenticationChallenge> pendingChallenge;
     std::shared_ptr<NSURLCredential> credential;  // sent with every request of the load
     long authFailures = 0;
+    // TLS server trust: the leaf certificate accepted per "host:port" in this
+    // load, and the chain (DER, leaf first) of a handshake awaiting a decision.
+    std::map<std::string, Data> acceptedLeaves;
+    std::vector<Data> peerChain;
+    bool trustDecisionDue = false;  // the handshake was given up for a challenge
+    bool trustRefused = false;      // the server showed another leaf than the accepted one
     double lastActivity = 0;
     std::shared_ptr<NSTimer> idleTimer;
 };
@@ -245,23 +276,17 @@ long errorCodeFor(CURLcode code) {
         case CURLE_UNSUPPORTED_PROTOCOL: return NSURLErrorUnsupportedURL;
         case CURLE_URL_MALFORMAT: return NSURLErrorBadURL;
         case CURLE_PEER_FAILED_VERIFICATION: return NSURLErrorServerCertificateUntrusted;
-        case CURLE_SSL_CONNECT_ERROR: return NSURLErrorSecureConnectionFailed;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_SSL_SHUTDOWN_FAILED:
+        case CURLE_USE_SSL_FAILED: return NSURLErrorSecureConnectionFailed;
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_BAD_CONTENT_ENCODING: return NSURLErrorBadServerResponse;
         default: return NSURLErrorUnknown;
     }
-}
-
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
 }
 
 bool isRedirectStatus(long status) {
@@ -291,7 +316,7 @@ bool parses(const std::string& address) {
 
 // The realm of a Basic challenge among the challenges of a WWW-Authenticate value.
 std::optional<std::string> basicRealm(const std::string& header) {
-    std::string lowered = lower(header);
+    std::string lowered = lowercaseString(header);
     for (std::size_t at = lowered.find("basic"); at != std::string::npos; at = lowered.find("basic", at + 5)) {
         bool starts = at == 0 || lowered[at - 1] == ' ' || lowered[at - 1] == ',';
         bool ends = at + 5 == lowered.size() || lowered[at + 5] == ' ';
@@ -303,7 +328,7 @@ std::optional<std::string> basicRealm(const std::string& header) {
             auto close = value.find('"', 1);
             return value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
         }
-        return trim(value.substr(0, value.find(',')));
+        return trimmed(value.substr(0, value.find(',')));
     }
     return std::nullopt;
 }
@@ -343,12 +368,12 @@ void headersComplete(NSURLConnection::Transfer& t) {
     }
     auto location = headerValue(fields, "Location");
     t.response = NSHTTPURLResponse::initWithURL(t.request->URL(), t.status, t.version, fields);
-    t.redirecting = isRedirectStatus(t.status) && location && !trim(*location).empty();
+    t.redirecting = isRedirectStatus(t.status) && location && !trimmed(*location).empty();
     t.challenged = false;
     t.heldBody.clear();
     t.cacheBody.clear();
     if (t.redirecting) {
-        t.location = trim(*location);
+        t.location = trimmed(*location);
         return;
     }
     if (t.status == 401) {
@@ -358,7 +383,7 @@ void headersComplete(NSURLConnection::Transfer& t) {
             return;
         }
     }
-    auto cacheControl = lower(headerValue(fields, "Cache-Control").value_or(""));
+    auto cacheControl = lowercaseString(headerValue(fields, "Cache-Control").value_or(""));
     t.cacheable = t.request->HTTPMethod() == "GET" && t.status == 200 &&
                   cacheControl.find("no-store") == std::string::npos;
     t.push({NSURLConnection::Transfer::Event::Kind::Response, t.response, {}, 0, 0, 0, CURLE_OK});
@@ -377,9 +402,9 @@ std::size_t onHeader(char* buffer, std::size_t size, std::size_t count, void* us
     } else if (line.empty()) {
         if (t.status >= 200 || t.status == 0) headersComplete(t);  // interim 1xx answers are skipped
     } else if ((line[0] == ' ' || line[0] == '\t') && !t.fields.empty()) {
-        t.fields.back().second += " " + trim(line);
+        t.fields.back().second += " " + trimmed(line);
     } else if (auto colon = line.find(':'); colon != std::string::npos) {
-        t.fields.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+        t.fields.emplace_back(trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
     }
     return size * count;
 }
@@ -408,13 +433,97 @@ std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploadedNow) {
     auto& t = *static_cast<NSURLConnection::Transfer*>(user);
+    // Body bytes only: a chunked upload's count includes the chunk framing.
+    if (t.bodyStream) uploadedNow = std::min<curl_off_t>(uploadedNow, t.bodyStreamRead);
     if (uploadedNow > t.uploaded) {
         touch(t);
         t.push({NSURLConnection::Transfer::Event::Kind::Sent, {}, {}, uploadedNow - t.uploaded, uploadedNow,
-                static_cast<std::int64_t>(t.body.size()), CURLE_OK});
+                t.expectedUpload, CURLE_OK});
         t.uploaded = uploadedNow;
     }
     return 0;
+}
+
+// Hands curl the next bytes of a streamed body (on the loop's thread).
+std::size_t onReadBody(char* buffer, std::size_t size, std::size_t count, void* user) {
+    auto& t = *static_cast<NSURLConnection::Transfer*>(user);
+    touch(t);
+    auto& stream = t.bodyStream;
+    if (std::find(t.readStreams.begin(), t.readStreams.end(), stream) == t.readStreams.end()) {
+        t.readStreams.push_back(stream);
+        if (stream->streamStatus() == NSStreamStatusNotOpen) {
+            stream->open();
+            t.openedStreams.push_back(stream);
+        }
+    }
+    std::size_t room = size * count;
+    if (t.bodyStreamLength >= 0)
+        room = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(room),
+                                                                 t.bodyStreamLength - t.bodyStreamRead));
+    if (room == 0) return 0;
+    long n = stream->read(reinterpret_cast<std::uint8_t*>(buffer), room);
+    if (n < 0) {
+        t.bodyStreamError = stream->streamError();
+        if (!t.bodyStreamError) t.bodyStreamError = NSURLErrorMake(NSURLErrorUnknown, t.request->URL());
+        return CURL_READFUNC_ABORT;
+    }
+    if (n == 0 && t.bodyStreamLength >= 0) {
+        // The stream ended before the announced length.
+        t.bodyStreamError = NSURLErrorMake(NSURLErrorRequestBodyStreamExhausted, t.request->URL());
+        return CURL_READFUNC_ABORT;
+    }
+    t.bodyStreamRead += n;
+    return static_cast<std::size_t>(n);
+}
+
+std::string serverKey(const URLParts& parts) { return parts.host + ":" + std::to_string(parts.port); }
+
+Data derOf(X509* certificate) {
+    int length = i2d_X509(certificate, nullptr);
+    if (length <= 0) return {};
+    Data der(static_cast<std::size_t>(length));
+    unsigned char* out = der.data();
+    i2d_X509(certificate, &out);
+    return der;
+}
+
+// OpenSSL's verification of the server's chain, replaced: the chain is taken
+// as it came; whether it is trusted is decided by the challenge.
+int onVerifyChain(X509_STORE_CTX* store, void* user) {
+    auto& t = *static_cast<NSURLConnection::Transfer*>(user);
+    touch(t);
+    std::vector<Data> chain;
+    if (X509* leaf = X509_STORE_CTX_get0_cert(store)) chain.push_back(derOf(leaf));
+    if (STACK_OF(X509)* presented = X509_STORE_CTX_get0_untrusted(store)) {
+        for (int i = 0; i < sk_X509_num(presented); ++i) {
+            Data der = derOf(sk_X509_value(presented, i));
+            if (std::find(chain.begin(), chain.end(), der) == chain.end()) chain.push_back(std::move(der));
+        }
+    }
+    if (chain.empty() || chain.front().empty()) {
+        X509_STORE_CTX_set_error(store, X509_V_ERR_UNSPECIFIED);
+        return 0;
+    }
+    auto accepted = t.acceptedLeaves.find(serverKey(partsOf(t.request->URL())));
+    if (accepted != t.acceptedLeaves.end()) {
+        if (accepted->second == chain.front()) {
+            X509_STORE_CTX_set_error(store, X509_V_OK);
+            return 1;
+        }
+        t.trustRefused = true;
+    } else {
+        t.peerChain = std::move(chain);
+        t.trustDecisionDue = true;
+    }
+    X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+    return 0;
+}
+
+CURLcode onSslContext(CURL*, void* context, void* user) {
+    auto* ctx = static_cast<SSL_CTX*>(context);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_cert_verify_callback(ctx, &onVerifyChain, user);
+    return CURLE_OK;
 }
 
 // Prepares the easy handle of `t` for t.request.
@@ -434,11 +543,39 @@ void configure(NSURLConnection::Transfer& t) {
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    if (lowercaseString(request.URL()).rfind("https:", 0) == 0) {
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);  // verified by onVerifyChain and the challenge
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &onSslContext);
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &t);
+        curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    }
 
     const std::string& method = request.HTTPMethod();
     t.body = request.HTTPBody().value_or(Data());
+    t.bodyStream = method == "HEAD" ? nullptr : request.HTTPBodyStream();
+    t.bodyStreamRead = 0;
+    t.bodyStreamLength = -1;
+    t.bodyStreamError.reset();
     bool sendsBody = request.HTTPBody().has_value() || method == "POST";
-    if (method == "HEAD") {
+    t.expectedUpload = static_cast<std::int64_t>(t.body.size());
+    if (t.bodyStream) {
+        if (auto length = request.valueForHTTPHeaderField("Content-Length")) {
+            std::string digits = trimmed(*length);
+            if (!digits.empty() && digits.size() < 19 &&
+                std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+                t.bodyStreamLength = std::strtoll(digits.c_str(), nullptr, 10);
+        }
+        t.expectedUpload = t.bodyStreamLength;
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &onReadBody);
+        curl_easy_setopt(easy, CURLOPT_READDATA, &t);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.bodyStreamLength));
+        if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+        sendsBody = true;
+    } else if (method == "HEAD") {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     } else if (sendsBody) {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
@@ -448,8 +585,11 @@ void configure(NSURLConnection::Transfer& t) {
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
 
-    for (const auto& [name, value] : request.allHTTPHeaderFields())
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+        // A streamed body's framing is curl's, from the length found above.
+        if (t.bodyStream && (lowercaseString(name) == "content-length" || lowercaseString(name) == "transfer-encoding")) continue;
         t.headerList = curl_slist_append(t.headerList, (value.empty() ? name + ";" : name + ": " + value).c_str());
+    }
     // Only what the request names is sent: no implicit form type, no waiting for 100-continue.
     if (sendsBody && !request.valueForHTTPHeaderField("Content-Type"))
         t.headerList = curl_slist_append(t.headerList, "Content-Type:");
@@ -491,6 +631,8 @@ void NSURLConnection::release() {
     if (transfer_) {
         auto multi = transfer_->multi.lock();
         transfer_->detach();
+        for (auto& stream : transfer_->openedStreams) stream->close();
+        transfer_->openedStreams.clear();
         if (transfer_->idleTimer) transfer_->idleTimer->invalidate();
         auto keep = self<NSURLConnection>();  // forget() may drop the last other owner
         if (multi) multi->forget(transfer_.get());
@@ -504,9 +646,12 @@ void NSURLConnection::release() {
 }
 
 void NSURLConnection::fail(long code) {
+    fail(NSURLErrorMake(code, currentRequest() ? currentRequest()->URL() : std::string()));
+}
+
+void NSURLConnection::fail(const NSErrorPtr& error) {
     auto self = this->self<NSURLConnection>();
     ended_ = true;
-    auto error = NSURLErrorMake(code, currentRequest() ? currentRequest()->URL() : std::string());
     if (transfer_) transfer_->detach();
     deliver([&](NSURLConnectionDelegate& d) { d.connectionDidFailWithError(self, error); });
     release();
@@ -557,6 +702,9 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
     t.challenged = false;
     t.cacheable = false;
     t.uploaded = 0;
+    t.trustDecisionDue = false;
+    t.trustRefused = false;
+    t.peerChain.clear();
     curlbacking::configure(t);
     curlbacking::touch(t);
     armIdleTimer(c);
@@ -640,7 +788,12 @@ void NSURLConnectionBacking::drain(const NSURLConnectionPtr& c) {
 void NSURLConnectionBacking::complete(const NSURLConnectionPtr& c, int code) {
     auto& t = *c->transfer_;
     t.detach();
-    if (code != CURLE_OK) return c->fail(curlbacking::errorCodeFor(static_cast<CURLcode>(code)));
+    if (code != CURLE_OK) {
+        if (t.trustDecisionDue) return challengeServerTrust(c);
+        if (t.trustRefused) return c->fail(NSURLErrorServerCertificateUntrusted);
+        if (t.bodyStreamError) return c->fail(t.bodyStreamError);
+        return c->fail(curlbacking::errorCodeFor(static_cast<CURLcode>(code)));
+    }
     if (t.challenged) return challenge(c);
     if (!t.redirecting) return succeed(c);
 
@@ -660,12 +813,18 @@ void NSURLConnectionBacking::complete(const NSURLConnectionPtr& c, int code) {
         if ((t.status == 303 && method != "HEAD") || ((t.status == 301 || t.status == 302) && method == "POST")) {
             next->setHTTPMethod("GET");
             next->setHTTPBody(std::nullopt);
+            next->setHTTPBodyStream(nullptr);
             next->setValue(std::nullopt, "Content-Type");
             next->setValue(std::nullopt, "Content-Length");
         }
         auto chosen = willSend(c, next, t.response);
         if (!chosen) return stop(c);
-        if (*chosen) return launch(c, *chosen);
+        if (*chosen) {
+            auto sendable = resendable(c, *chosen);
+            if (c->cancelled_) return stop(c);
+            if (!sendable) return c->fail(NSURLErrorRequestBodyStreamExhausted);
+            return launch(c, sendable);
+        }
     }
     // Refused (or unusable): the redirect answer is the final one.
     deliverHeldResponse(c);
@@ -711,12 +870,17 @@ void NSURLConnectionBacking::answer(const NSURLConnectionPtr& c,
     if (c->cancelled_ || c->ended_ || !c->transfer_ || c->transfer_->pendingChallenge != challenge) return;
     auto& t = *c->transfer_;
     t.pendingChallenge.reset();
+    if (challenge->protectionSpace()->authenticationMethod() == NSURLAuthenticationMethodServerTrust)
+        return answerServerTrust(c, challenge, kind, credential);
     switch (kind) {
         case Answer::UseCredential:
-            if (credential) {
+            if (credential && !credential->trust()) {
                 t.credential = credential;
                 ++t.authFailures;  // counted as failed if the server challenges again
-                return launch(c, t.request);
+                auto again = resendable(c, t.request);
+                if (c->cancelled_) return stop(c);
+                if (!again) return c->fail(NSURLErrorRequestBodyStreamExhausted);
+                return launch(c, again);
             }
             return deliverHeldResponse(c);
         case Answer::Cancel:
@@ -739,4 +903,77 @@ void NSURLConnectionBacking::succeed(const NSURLConnectionPtr& c) {
     c->ended_ = true;
     c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidFinishLoading(c); });
     c->release();
+}
+
+std::shared_ptr<NSURLRequest> NSURLConnectionBacking::resendable(const NSURLConnectionPtr& c,
+                                                                 const std::shared_ptr<NSURLRequest>& request) {
+    auto& t = *c->transfer_;
+    const auto& stream = request->HTTPBodyStream();
+    if (!stream || request->HTTPMethod() == "HEAD" ||
+        std::find(t.readStreams.begin(), t.readStreams.end(), stream) == t.readStreams.end())
+        return request;
+    std::shared_ptr<NSInputStream> fresh;
+    c->deliver([&](NSURLConnectionDelegate& d) { fresh = d.connectionNeedNewBodyStream(c, request); });
+    if (!fresh || fresh == stream) return nullptr;
+    auto next = request->mutableCopy();
+    next->setHTTPBodyStream(fresh);
+    return next;
+}
+
+void NSURLConnectionBacking::challengeServerTrust(const NSURLConnectionPtr& c) {
+    auto& t = *c->transfer_;
+    t.trustDecisionDue = false;
+    if (t.idleTimer) t.idleTimer->invalidate();
+    t.idleTimer.reset();
+    std::vector<SecCertificateRef> certificates;
+    for (const auto& der : t.peerChain)
+        if (auto certificate = SecCertificateCreateWithData(der)) certificates.push_back(certificate);
+    auto parts = curlbacking::partsOf(t.request->URL());
+    SecTrustRef trust;
+    if (certificates.empty() ||
+        SecTrustCreateWithCertificates(certificates, SecPolicyCreateSSL(true, parts.host), &trust) != errSecSuccess)
+        return c->fail(NSURLErrorSecureConnectionFailed);
+    auto space = std::make_shared<NSURLProtectionSpace>(parts.host, parts.port, parts.scheme, std::string(),
+                                                        NSURLAuthenticationMethodServerTrust, trust);
+    std::weak_ptr<NSURLAuthenticationChallengeSender> sender = std::shared_ptr<NSURLAuthenticationChallengeSender>(c);
+    auto challenge = std::make_shared<NSURLAuthenticationChallenge>(space, nullptr, 0, nullptr, nullptr, sender);
+    t.pendingChallenge = challenge;
+    bool answers = false;
+    c->deliver([&](NSURLConnectionDelegate& d) {
+        answers = d.respondsToWillSendRequestForAuthenticationChallenge();
+        if (answers) d.connectionWillSendRequestForAuthenticationChallenge(c, challenge);
+    });
+    if (c->cancelled_) return stop(c);
+    if (!answers) answer(c, challenge, Answer::Default, nullptr);
+}
+
+void NSURLConnectionBacking::answerServerTrust(const NSURLConnectionPtr& c,
+                                               const std::shared_ptr<NSURLAuthenticationChallenge>& challenge,
+                                               Answer kind, const std::shared_ptr<NSURLCredential>& credential) {
+    auto& t = *c->transfer_;
+    const auto& space = *challenge->protectionSpace();
+    Data leaf = t.peerChain.empty() ? Data() : t.peerChain.front();
+    auto accept = [&] {
+        t.acceptedLeaves[curlbacking::serverKey({space.protocol(), space.host(), space.port()})] = leaf;
+        launch(c, t.request);
+    };
+    if (kind == Answer::Cancel) return c->fail(NSURLErrorUserCancelledAuthentication);
+    if (kind == Answer::UseCredential && credential && credential->trust() &&
+        SecTrustGetCertificateCount(credential->trust()) > 0 &&
+        SecCertificateCopyData(SecTrustGetCertificateAtIndex(credential->trust(), 0)) == leaf)
+        return accept();
+    // Default handling: the system's roots and the TLS server policy for the host,
+    // on a trust of our own (the delegate may have changed the offered one).
+    std::vector<SecCertificateRef> certificates;
+    for (const auto& der : t.peerChain)
+        if (auto certificate = SecCertificateCreateWithData(der)) certificates.push_back(certificate);
+    SecTrustRef trust;
+    SecTrustResultType result = kSecTrustResultInvalid;
+    bool trusted = !certificates.empty() &&
+                   SecTrustCreateWithCertificates(certificates, SecPolicyCreateSSL(true, space.host()), &trust) ==
+                       errSecSuccess &&
+                   SecTrustEvaluate(trust, &result) == errSecSuccess &&
+                   (result == kSecTrustResultProceed || result == kSecTrustResultUnspecified);
+    if (!trusted) return c->fail(NSURLErrorServerCertificateUntrusted);
+    accept();
 }

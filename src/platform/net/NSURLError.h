@@ -21,6 +21,7 @@ enum : long {
     NSURLErrorUserCancelledAuthentication = -1012,
     NSURLErrorUserAuthenticationRequired = -1013,
     NSURLErrorZeroByteResource = -1014,
+    NSURLErrorRequestBodyStreamExhausted = -1021,
     NSURLErrorSecureConnectionFailed = -1200,
     NSURLErrorServerCertificateHasBadDate = -1201,
     NSURLErrorServerCertificateUntrusted = -1202,

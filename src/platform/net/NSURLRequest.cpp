@@ -23,9 +23,13 @@ void NSURLRequest::copyFieldsFrom(const NSURLRequest& other) {
     HTTPMethod_ = other.HTTPMethod_;
     headers_ = other.headers_;
     HTTPBody_ = other.HTTPBody_;
+    HTTPBodyStream_ = other.HTTPBodyStream_;
     cachePolicy_ = other.cachePolicy_;
     timeoutInterval_ = other.timeoutInterval_;
     HTTPShouldHandleCookies_ = other.HTTPShouldHandleCookies_;
+    allowsCellularAccess_ = other.allowsCellularAccess_;
+    HTTPShouldUsePipelining_ = other.HTTPShouldUsePipelining_;
+    networkServiceType_ = other.networkServiceType_;
 }
 
 std::shared_ptr<NSURLRequest> NSURLRequest::copy() const {
@@ -50,6 +54,7 @@ bool NSURLRequest::isEqual(const NSURLRequest& other) const {
         return true;
     };
     return URL_ == other.URL_ && HTTPMethod_ == other.HTTPMethod_ && HTTPBody_ == other.HTTPBody_ &&
+           HTTPBodyStream_ == other.HTTPBodyStream_ &&
            cachePolicy_ == other.cachePolicy_ && timeoutInterval_ == other.timeoutInterval_ && sameHeaders();
 }
 

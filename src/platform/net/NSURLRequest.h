@@ -8,6 +8,7 @@
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSObject.h"
+#include "platform/foundation/NSStream.h"
 #include "platform/net/HTTPHeaderFields.h"
 
 enum NSURLRequestCachePolicy : unsigned long {
@@ -21,6 +22,14 @@ enum NSURLRequestCachePolicy : unsigned long {
 };
 
 inline constexpr double NSURLRequestDefaultTimeoutInterval = 60;
+
+enum NSURLRequestNetworkServiceType : unsigned long {
+    NSURLNetworkServiceTypeDefault = 0,
+    NSURLNetworkServiceTypeVoIP = 1,
+    NSURLNetworkServiceTypeVideo = 2,
+    NSURLNetworkServiceTypeBackground = 3,
+    NSURLNetworkServiceTypeVoice = 4,
+};
 
 class NSMutableURLRequest;
 
@@ -39,14 +48,21 @@ public:
     const HTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(const std::string& field) const;
     const std::optional<Data>& HTTPBody() const { return HTTPBody_; }
+    // A body read from a stream as it is sent, instead of HTTPBody. The stream
+    // is shared, not copied, by copies of the request; it is read once.
+    const std::shared_ptr<NSInputStream>& HTTPBodyStream() const { return HTTPBodyStream_; }
     NSURLRequestCachePolicy cachePolicy() const { return cachePolicy_; }
     // Seconds without any byte moving after which a load fails; not a limit on the whole load.
     double timeoutInterval() const { return timeoutInterval_; }
     bool HTTPShouldHandleCookies() const { return HTTPShouldHandleCookies_; }
+    // Recorded for the callers that set them; the loopback transport does not act on them.
+    bool allowsCellularAccess() const { return allowsCellularAccess_; }
+    bool HTTPShouldUsePipelining() const { return HTTPShouldUsePipelining_; }
+    NSURLRequestNetworkServiceType networkServiceType() const { return networkServiceType_; }
 
     std::shared_ptr<NSURLRequest> copy() const;
     std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
-    // Same URL, method, header fields, body, cache policy and time-out.
+    // Same URL, method, header fields, body (the same body stream), cache policy and time-out.
     bool isEqual(const NSURLRequest& other) const;
 
     std::string description() const override;
@@ -58,9 +74,13 @@ protected:
     std::string HTTPMethod_ = "GET";
     HTTPHeaderFields headers_;
     std::optional<Data> HTTPBody_;
+    std::shared_ptr<NSInputStream> HTTPBodyStream_;
     NSURLRequestCachePolicy cachePolicy_;
     double timeoutInterval_;
     bool HTTPShouldHandleCookies_ = true;
+    bool allowsCellularAccess_ = true;
+    bool HTTPShouldUsePipelining_ = false;
+    NSURLRequestNetworkServiceType networkServiceType_ = NSURLNetworkServiceTypeDefault;
 };
 
 class NSMutableURLRequest : public NSURLRequest {
@@ -77,7 +97,18 @@ public:
     // Appends to the field, comma-separated, or sets it when absent.
     void addValue(const std::string& value, const std::string& field);
     void setAllHTTPHeaderFields(const HTTPHeaderFields& fields) { headers_ = fields; }
-    void setHTTPBody(std::optional<Data> body) { HTTPBody_ = std::move(body); }
+    // A body and a body stream exclude each other: setting one drops the other.
+    void setHTTPBody(std::optional<Data> body) {
+        HTTPBody_ = std::move(body);
+        if (HTTPBody_) HTTPBodyStream_.reset();
+    }
+    void setHTTPBodyStream(std::shared_ptr<NSInputStream> stream) {
+        HTTPBodyStream_ = std::move(stream);
+        if (HTTPBodyStream_) HTTPBody_.reset();
+    }
+    void setAllowsCellularAccess(bool allows) { allowsCellularAccess_ = allows; }
+    void setHTTPShouldUsePipelining(bool pipelining) { HTTPShouldUsePipelining_ = pipelining; }
+    void setNetworkServiceType(NSURLRequestNetworkServiceType type) { networkServiceType_ = type; }
     void setCachePolicy(NSURLRequestCachePolicy policy) { cachePolicy_ = policy; }
     void setTimeoutInterval(double seconds) { timeoutInterval_ = seconds; }
     void setHTTPShouldHandleCookies(bool handle) { HTTPShouldHandleCookies_ = handle; }

@@ -1,4 +1,4 @@
-#include "CatalogueServerProcess.h"
+#include "support/CatalogueServerProcess.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>

@@ -1,0 +1,94 @@
+#pragma once
+// The application's video downloads: one after another, each with its stored
+// record, the downloads tab's badge and six notifications for the screens.
+//
+// A download is queued with a chapter ({"link", "title"}); it waits for the
+// download queued before it, writes a partial file in the documents directory
+// and, when it has finished (the transfer ended normally and the file holds the
+// whole announced length), the partial file is renamed to "<name>.mp4" and its
+// record marked. Names come from the chapter's title made safe as one file name
+// and unique among the documents and the running downloads.
+//
+// Everything here runs on the main thread; the downloader's events arrive there.
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/FDFileDownloaderCustom.h"
+#include "core/MoviesDownloadModel.h"
+#include "networking/FDFileDownloader.h"
+#include "platform/coredata/NSManagedObjectContext.h"
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
+
+inline constexpr const char* kStartDownloadMovieNotification = "kStartDownloadMovieNotification";
+inline constexpr const char* kUpdateStatusDownloadMovieNotification = "kUpdateStatusDownloadMovieNotification";
+inline constexpr const char* kStopDownloadMovieNotification = "kStopDownloadMovieNotification";
+inline constexpr const char* kFinishDownloadMovieNotification = "kFinishDownloadMovieNotification";
+inline constexpr const char* kRemoveDownloadingMovieNotification = "kRemoveDownloadingMovieNotification";
+inline constexpr const char* kResumeDownloadingMovieNotification = "kResumeDownloadingMovieNotification";
+
+class DownloadManager : public NSObject, public FDFileDownloaderDelegate {
+public:
+    // Takes the application delegate's object-store context.
+    DownloadManager();
+    explicit DownloadManager(std::shared_ptr<NSManagedObjectContext> context);
+
+    // The process-wide instance.
+    static std::shared_ptr<DownloadManager> downloadManager();
+
+    // Queues the chapter ("link" and "title", both strings). Returns the new
+    // downloader, or null when the chapter has no loadable link.
+    std::shared_ptr<FDFileDownloader> startDownloadMovies(const Value& chapter);
+    // Removes an unfinished download, its record and its partial file.
+    void deleteMovieDownloading(const std::shared_ptr<FDFileDownloader>& download);
+    // Restarts a stopped download (cancelled or failed) with a new downloader in
+    // its place, continuing its partial file. Returns the new downloader; null
+    // (nothing changes) for a download that is not listed or not stopped.
+    std::shared_ptr<FDFileDownloader> resumeMovieDownloading(const std::shared_ptr<FDFileDownloader>& download);
+    // Queues again the unfinished downloads of the stored records that are not
+    // listed (after the application was restarted), each continuing its partial file.
+    void resumeDownloads();
+
+    // The downloads queued and neither finished nor removed, oldest first.
+    const std::vector<std::shared_ptr<FDFileDownloader>>& getListDownloading() const { return moviesDownloading_; }
+    // The record of a download by its key (getDownloadURL); null when none.
+    std::shared_ptr<MoviesDownloadModel> getMoviesModelByLink(const std::string& key) const;
+    std::vector<std::shared_ptr<MoviesDownloadModel>> getListMoviesModel() const;
+    const std::shared_ptr<NSManagedObjectContext>& managedObjectContext() const { return managedObjectContext_; }
+
+    // Steps.
+    bool addMoviesDownloading(const std::shared_ptr<FDFileDownloader>& download, const Value& chapter,
+                              const std::string& linkLocal);
+    void updateMovieDownloading(const std::shared_ptr<FDFileDownloader>& download,
+                                const std::shared_ptr<MoviesDownloadModel>& model);
+    void newProgressForDownload(const std::shared_ptr<FDFileDownloader>& download);
+
+    // FDFileDownloaderDelegate.
+    void downloadDidReceiveFirstResponse(const std::shared_ptr<FDFileDownloader>& download,
+                                         const std::shared_ptr<NSURLResponse>& response) override;
+    void downloadDidReceiveData(const std::shared_ptr<FDFileDownloader>& download, std::uint64_t received,
+                                std::int64_t total, float progress) override;
+    void downloadDidStopWithError(const std::shared_ptr<FDFileDownloader>& download, const NSErrorPtr& error) override;
+    void downloadDidFinishWithSuccess(const std::shared_ptr<FDFileDownloader>& download, bool success,
+                                      const std::optional<std::string>& path) override;
+
+    // The documents directory downloads are written to.
+    static std::string documentsDirectory();
+
+private:
+    std::shared_ptr<FDFileDownloader> makeDownloader(const NSURLPtr& url, const std::string& fileName);
+    std::optional<std::size_t> indexOf(const std::shared_ptr<FDFileDownloader>& download) const;
+    std::string uniqueFileName(const std::string& title) const;
+    void finalise(const std::shared_ptr<FDFileDownloader>& download);
+    void removeFromList(const std::shared_ptr<FDFileDownloader>& download);
+    void changeBadge(int delta);
+    void post(const char* name, const std::shared_ptr<FDFileDownloader>& download);
+
+    std::vector<std::shared_ptr<FDFileDownloader>> moviesDownloading_;
+    std::map<std::string, std::shared_ptr<MoviesDownloadModel>> moviesKey_;
+    std::shared_ptr<NSManagedObjectContext> managedObjectContext_;
+    std::map<std::string, int> savedBand_;  // per key: the 5 % band last saved
+};

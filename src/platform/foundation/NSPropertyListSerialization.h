@@ -1,0 +1,28 @@
+#pragma once
+// Writing property lists: the XML format and the binary format ("bplist00").
+// Property-list values are strings, numbers, booleans, data, dates, arrays and
+// dictionaries (Value::isPropertyList); anything else is refused with an error.
+#include <optional>
+
+#include "platform/foundation/Data.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/NSJSONSerialization.h"  // NSPropertyListWriteInvalidError, shared with JSON
+#include "platform/foundation/Value.h"
+
+enum NSPropertyListFormat : unsigned long {
+    NSPropertyListOpenStepFormat = 1,  // readable only; writing it is refused
+    NSPropertyListXMLFormat_v1_0 = 100,
+    NSPropertyListBinaryFormat_v1_0 = 200,
+};
+
+inline constexpr long NSPropertyListWriteStreamError = 3851;
+
+class NSPropertyListSerialization {
+public:
+    // The encoded list; nullopt with a Cocoa error (NSPropertyListWriteInvalidError)
+    // for a value that is not a property list or a format that cannot be written.
+    // No write options are defined; `options` is accepted and ignored.
+    static std::optional<Data> dataWithPropertyList(const Value& plist, NSPropertyListFormat format,
+                                                    unsigned long options = 0, NSErrorPtr* error = nullptr);
+    static bool propertyListIsValidForFormat(const Value& plist, NSPropertyListFormat format);
+};
