@@ -384,9 +384,12 @@ void RIWebImageDownloaderOperation::connectionWillSendRequestForAuthenticationCh
     if (!sender) return;
     if (challenge->protectionSpace() &&
         challenge->protectionSpace()->authenticationMethod() == NSURLAuthenticationMethodServerTrust) {
-        // Server certificates are verified by the platform; this library never
-        // answers a trust challenge with blanket acceptance.
-        sender->performDefaultHandlingForAuthenticationChallenge(challenge);
+        // Certificates are verified unless the caller explicitly accepts any.
+        auto trust = challenge->protectionSpace()->serverTrust();
+        if ((options_ & RIWebImageDownloaderAllowInvalidSSLCertificates) && trust)
+            sender->useCredential(NSURLCredential::credentialForTrust(trust), challenge);
+        else
+            sender->performDefaultHandlingForAuthenticationChallenge(challenge);
         return;
     }
     auto credential = this->credential();

@@ -23,7 +23,9 @@ inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderUseNSURLCache =
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderIgnoreCachedResponse = 1 << 3;
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderContinueInBackground = 1 << 4;
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderHandleCookies = 1 << 5;
-// Bit 6 (64) is passed on by the image manager and read by nobody.
+// Accepts whatever certificate an HTTPS server presents. Without it the
+// platform verifies the chain and the host name.
+inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderAllowInvalidSSLCertificates = 1 << 6;
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderHighPriority = 1 << 7;
 
 // Limits checked before anything is allocated for a transfer.

@@ -15,7 +15,7 @@ RIWebImageDownloaderOptions downloaderOptionsFor(RIWebImageOptions options) {
     if (options & RIWebImageRefreshCached) result |= RIWebImageDownloaderUseNSURLCache;
     if (options & RIWebImageContinueInBackground) result |= RIWebImageDownloaderContinueInBackground;
     if (options & RIWebImageHandleCookies) result |= RIWebImageDownloaderHandleCookies;
-    if (options & RIWebImagePassedOn) result |= 1 << 6;
+    if (options & RIWebImageAllowInvalidSSLCertificates) result |= RIWebImageDownloaderAllowInvalidSSLCertificates;
     if (options & RIWebImageHighPriority) result |= RIWebImageDownloaderHighPriority;
     return result;
 }

@@ -22,7 +22,8 @@ inline constexpr RIWebImageOptions RIWebImageProgressiveDownload = 1 << 3;
 inline constexpr RIWebImageOptions RIWebImageRefreshCached = 1 << 4;
 inline constexpr RIWebImageOptions RIWebImageContinueInBackground = 1 << 5;
 inline constexpr RIWebImageOptions RIWebImageHandleCookies = 1 << 6;
-inline constexpr RIWebImageOptions RIWebImagePassedOn = 1 << 7;
+// Passed on to the downloader as its bit 64: accept any server certificate.
+inline constexpr RIWebImageOptions RIWebImageAllowInvalidSSLCertificates = 1 << 7;
 inline constexpr RIWebImageOptions RIWebImageHighPriority = 1 << 8;
 inline constexpr RIWebImageOptions RIWebImageDelayPlaceholder = 1 << 9;
 

@@ -6,6 +6,9 @@
 #include "imagecache/RIWebImageDownloader.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/net/NSURLError.h"
+#include "platform/security/SecTrust.h"
+#include "support/LoopbackTlsConnection.h"
+#include "support/TestPKI.h"
 
 using namespace imagetests;
 using testsupport::Reply;
@@ -434,4 +437,47 @@ TEST_CASE("the EXIF values of progressive decoding map like the decoder's") {
     CHECK(RIWebImageDownloaderOperation::orientationFromPropertyValue(8) == UIImageOrientationLeft);
     CHECK(RIWebImageDownloaderOperation::orientationFromPropertyValue(0) == UIImageOrientationUp);
     CHECK(RIWebImageDownloaderOperation::orientationFromPropertyValue(9) == UIImageOrientationUp);
+}
+
+namespace {
+
+struct TestRootInstalled {
+    TestRootInstalled() {
+        SecTrustSetAdditionalSystemAnchors({SecCertificateCreateWithData(testsupport::testPKI().root.der)});
+    }
+    ~TestRootInstalled() { SecTrustSetAdditionalSystemAnchors({}); }
+};
+
+}  // namespace
+
+TEST_CASE("HTTPS certificates are verified unless any certificate is explicitly accepted") {
+    const auto& pki = testsupport::testPKI();
+    Data jpeg = posterJpeg(12, 18);
+    testsupport::LoopbackHttpServer trusted(testsupport::tlsConnectionFactory(pki.leafChainPem(), pki.leaf.keyPem),
+                                            "https");
+    trusted.route("GET", "/poster.jpg", imageReply(jpeg));
+    testsupport::LoopbackHttpServer selfSigned(
+        testsupport::tlsConnectionFactory(pki.selfSigned.pem, pki.selfSigned.keyPem), "https");
+    selfSigned.route("GET", "/poster.jpg", imageReply(jpeg));
+    TestRootInstalled root;
+    auto downloader = RIWebImageDownloader::init();
+
+    Received verified;
+    downloader->downloadImageWithURL(urlOf(trusted, "/poster.jpg"), 0, nullptr, verified.completedBlock());
+    REQUIRE(waitFor([&] { return verified.finished(); }));
+    CHECK(verified.image);
+
+    Received refused;
+    downloader->downloadImageWithURL(urlOf(selfSigned, "/poster.jpg"), 0, nullptr, refused.completedBlock());
+    REQUIRE(waitFor([&] { return refused.finished(); }));
+    REQUIRE(refused.error);
+    CHECK(refused.error->code() == NSURLErrorServerCertificateUntrusted);
+    CHECK(selfSigned.requestCount() == 0);
+
+    Received accepted;
+    downloader->downloadImageWithURL(urlOf(selfSigned, "/poster.jpg"), RIWebImageDownloaderAllowInvalidSSLCertificates,
+                                     nullptr, accepted.completedBlock());
+    REQUIRE(waitFor([&] { return accepted.finished(); }));
+    CHECK(accepted.image);
+    CHECK(selfSigned.requestCount() == 1);
 }
