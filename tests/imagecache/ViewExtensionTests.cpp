@@ -281,3 +281,28 @@ TEST_CASE("a button's new load for a state cancels the state's previous one") {
     CHECK(slow.calls == 0);
     CHECK(button->currentImage()->size() == CGSizeMake(18, 18));
 }
+
+TEST_CASE("progressive partial images show in the view and only the final one is reported") {
+    auto manager = sharedStack();
+    testsupport::LoopbackHttpServer server;
+    sampleimages::PngOptions options;
+    options.colorType = 2;
+    options.compressionLevel = 0;
+    Data png = sampleimages::png(48, 48, smooth(), options);
+    server.route("GET", "/slow.png", imageReply(png, "image/png").trickle(png.size() / 5 + 1, 20));
+    auto view = std::make_shared<UIImageView>();
+    std::vector<UIImagePtr> shown;
+    auto token = view->observeValueForKey("image", [&](const std::string&) { shown.push_back(view->image()); });
+    Finished done;
+    ri_setImageWithURL(view, urlOf(server, "/slow.png"), nullptr, RIWebImageProgressiveDownload, done.block());
+    REQUIRE(waitFor([&] { return done.calls == 1; }));
+    CHECK(done.calls == 1);
+    REQUIRE(done.image);
+    CHECK(view->image() == done.image);
+    // The placeholder (none), at least one partial image, then the final one.
+    CHECK(shown.size() >= 3);
+    bool partial = false;
+    for (const auto& image : shown)
+        if (image && image != done.image && image->CGImage()->pixelAt(0, 47).a == 0) partial = true;
+    CHECK(partial);
+}
