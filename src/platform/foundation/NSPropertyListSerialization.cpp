@@ -1,6 +1,9 @@
 #include "platform/foundation/NSPropertyListSerialization.h"
 
+#include <cctype>
 #include <cmath>
+#include <iomanip>
+#include <sstream>
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
@@ -261,4 +264,252 @@ std::optional<Data> NSPropertyListSerialization::dataWithPropertyList(const Valu
     if (!plist.isPropertyList()) return fail("Property list invalid for format: the value holds a non-property-list object");
     if (format == NSPropertyListXMLFormat_v1_0) return xmlData(plist);
     return BinaryWriter().write(plist);
+}
+
+// ---------------------------------------------------------------- reading
+
+namespace {
+
+// A small reader of XML property lists (version 1.0): plist, dict, key, array,
+// string, integer, real, true, false, data (Base64) and date.
+class PlistReader {
+public:
+    explicit PlistReader(std::string_view text) : s_(text) {}
+
+    std::optional<Value> read(std::string* reason) {
+        skipProlog();
+        Tag tag;
+        if (!nextTag(tag) || tag.name != "plist" || tag.closing) return fail(reason, "no plist element");
+        if (tag.selfClosing) return fail(reason, "empty plist");
+        auto value = readValue(reason);
+        if (!value) return std::nullopt;
+        if (!nextTag(tag) || tag.name != "plist" || !tag.closing) return fail(reason, "unterminated plist");
+        return value;
+    }
+
+private:
+    struct Tag {
+        std::string name;
+        bool closing = false;
+        bool selfClosing = false;
+    };
+
+    std::optional<Value> fail(std::string* reason, const std::string& text) {
+        if (reason && reason->empty()) *reason = text;
+        return std::nullopt;
+    }
+
+    void skipSpace() {
+        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    }
+
+    void skipProlog() {
+        for (;;) {
+            skipSpace();
+            if (s_.compare(pos_, 2, "<?") == 0) {
+                auto end = s_.find("?>", pos_);
+                pos_ = end == std::string_view::npos ? s_.size() : end + 2;
+            } else if (s_.compare(pos_, 2, "<!") == 0) {
+                auto end = s_.find('>', pos_);
+                pos_ = end == std::string_view::npos ? s_.size() : end + 1;
+            } else {
+                return;
+            }
+        }
+    }
+
+    bool nextTag(Tag& tag) {
+        skipSpace();
+        while (s_.compare(pos_, 4, "<!--") == 0) {
+            auto end = s_.find("-->", pos_);
+            if (end == std::string_view::npos) return false;
+            pos_ = end + 3;
+            skipSpace();
+        }
+        if (pos_ >= s_.size() || s_[pos_] != '<') return false;
+        auto end = s_.find('>', pos_);
+        if (end == std::string_view::npos) return false;
+        std::string_view inner = s_.substr(pos_ + 1, end - pos_ - 1);
+        pos_ = end + 1;
+        tag = Tag{};
+        if (!inner.empty() && inner.front() == '/') {
+            tag.closing = true;
+            inner.remove_prefix(1);
+        }
+        if (!inner.empty() && inner.back() == '/') {
+            tag.selfClosing = true;
+            inner.remove_suffix(1);
+        }
+        std::size_t n = 0;
+        while (n < inner.size() && !std::isspace(static_cast<unsigned char>(inner[n]))) ++n;
+        tag.name = std::string(inner.substr(0, n));
+        return !tag.name.empty();
+    }
+
+    // The text up to the closing tag `name`, entities decoded.
+    std::optional<std::string> textUntil(const std::string& name) {
+        std::string closing = "</" + name + ">";
+        auto end = s_.find(closing, pos_);
+        if (end == std::string_view::npos) return std::nullopt;
+        std::string_view raw = s_.substr(pos_, end - pos_);
+        pos_ = end + closing.size();
+        std::string out;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] != '&') {
+                out.push_back(raw[i]);
+                continue;
+            }
+            auto semi = raw.find(';', i);
+            if (semi == std::string_view::npos) return std::nullopt;
+            std::string_view entity = raw.substr(i + 1, semi - i - 1);
+            if (entity == "lt") out.push_back('<');
+            else if (entity == "gt") out.push_back('>');
+            else if (entity == "amp") out.push_back('&');
+            else if (entity == "quot") out.push_back('"');
+            else if (entity == "apos") out.push_back('\'');
+            else if (!entity.empty() && entity[0] == '#') {
+                std::string digits(entity.substr(1));
+                unsigned long cp = (!digits.empty() && (digits[0] == 'x' || digits[0] == 'X'))
+                                       ? std::strtoul(digits.c_str() + 1, nullptr, 16)
+                                       : std::strtoul(digits.c_str(), nullptr, 10);
+                appendUTF8(out, cp);
+            } else {
+                return std::nullopt;
+            }
+            i = semi;
+        }
+        return out;
+    }
+
+    static void appendUTF8(std::string& out, unsigned long cp) {
+        if (cp < 0x80) out.push_back(static_cast<char>(cp));
+        else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+
+    static std::optional<Data> base64(const std::string& text) {
+        Data out;
+        unsigned buffer = 0;
+        int bits = 0;
+        for (char c : text) {
+            int v;
+            if (c >= 'A' && c <= 'Z') v = c - 'A';
+            else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+            else if (c >= '0' && c <= '9') v = c - '0' + 52;
+            else if (c == '+') v = 62;
+            else if (c == '/') v = 63;
+            else if (c == '=' || std::isspace(static_cast<unsigned char>(c))) continue;
+            else return std::nullopt;
+            buffer = (buffer << 6) | static_cast<unsigned>(v);
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                out.push_back(static_cast<std::uint8_t>((buffer >> bits) & 0xFF));
+            }
+        }
+        return out;
+    }
+
+    std::optional<Value> readValue(std::string* reason, const Tag* given = nullptr) {
+        if (++depth_ > 512) return fail(reason, "nesting too deep");
+        struct Depth {
+            int& d;
+            ~Depth() { --d; }
+        } guard{depth_};
+        Tag tag;
+        if (given) tag = *given;
+        else if (!nextTag(tag)) return fail(reason, "expected a value");
+        if (tag.closing) return fail(reason, "unexpected </" + tag.name + ">");
+        const std::string& n = tag.name;
+        if (n == "true" || n == "false") {
+            if (!tag.selfClosing && !textUntil(n)) return fail(reason, "unterminated <" + n + ">");
+            return Value(n == "true");
+        }
+        if (n == "dict") {
+            ValueDictionary dict;
+            if (tag.selfClosing) return Value(std::move(dict));
+            for (;;) {
+                Tag keyTag;
+                if (!nextTag(keyTag)) return fail(reason, "unterminated <dict>");
+                if (keyTag.closing && keyTag.name == "dict") return Value(std::move(dict));
+                if (keyTag.name != "key" || keyTag.closing) return fail(reason, "expected <key> in <dict>");
+                std::optional<std::string> key = keyTag.selfClosing ? std::string() : textUntil("key");
+                if (!key) return fail(reason, "unterminated <key>");
+                auto value = readValue(reason);
+                if (!value) return std::nullopt;
+                dict[*key] = *value;
+            }
+        }
+        if (n == "array") {
+            ValueArray array;
+            if (tag.selfClosing) return Value(std::move(array));
+            for (;;) {
+                Tag item;
+                if (!nextTag(item)) return fail(reason, "unterminated <array>");
+                if (item.closing && item.name == "array") return Value(std::move(array));
+                auto value = readValue(reason, &item);
+                if (!value) return std::nullopt;
+                array.push_back(*value);
+            }
+        }
+        std::optional<std::string> text = tag.selfClosing ? std::string() : textUntil(n);
+        if (!text) return fail(reason, "unterminated <" + n + ">");
+        if (n == "string") return Value(*text);
+        if (n == "integer") {
+            char* end = nullptr;
+            errno = 0;
+            long long v = std::strtoll(text->c_str(), &end, 10);
+            if (text->empty() || *end || errno) return fail(reason, "bad <integer> " + *text);
+            return Value(v);
+        }
+        if (n == "real") {
+            char* end = nullptr;
+            double v = std::strtod(text->c_str(), &end);
+            if (text->empty() || *end) return fail(reason, "bad <real> " + *text);
+            return Value(v);
+        }
+        if (n == "data") {
+            auto bytes = base64(*text);
+            if (!bytes) return fail(reason, "bad <data>");
+            return Value(*bytes);
+        }
+        if (n == "date") {
+            std::tm tm{};
+            std::istringstream in(*text);
+            in >> std::get_time(&tm, "%Y-%m-%dT%H:%M:%SZ");
+            if (in.fail()) return fail(reason, "bad <date> " + *text);
+            return Value(Date{static_cast<double>(timegm(&tm))});
+        }
+        return fail(reason, "unknown element <" + n + ">");
+    }
+
+    std::string_view s_;
+    std::size_t pos_ = 0;
+    int depth_ = 0;
+};
+
+}  // namespace
+
+std::optional<Value> NSPropertyListSerialization::propertyListWithData(const Data& data, unsigned long,
+                                                                     NSPropertyListFormat* format, NSErrorPtr* error) {
+    std::string reason;
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    auto parsed = PlistReader(text).read(&reason);
+    if (!parsed) {
+        if (error) *error = NSJSONSerialization::readError(reason);
+        return std::nullopt;
+    }
+    if (format) *format = NSPropertyListXMLFormat_v1_0;
+    return parsed;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Writing property lists: the XML format and the binary format ("bplist00").
+// Reading and writing property lists: the XML format and the binary format ("bplist00").
 // Property-list values are strings, numbers, booleans, data, dates, arrays and
 // dictionaries (Value::isPropertyList); anything else is refused with an error.
 #include <optional>
@@ -25,4 +25,8 @@ public:
     static std::optional<Data> dataWithPropertyList(const Value& plist, NSPropertyListFormat format,
                                                     unsigned long options = 0, NSErrorPtr* error = nullptr);
     static bool propertyListIsValidForFormat(const Value& plist, NSPropertyListFormat format);
+    // Reads an XML property list (version 1.0); nullopt with a Cocoa error (3840)
+    // for anything else, binary lists included.
+    static std::optional<Value> propertyListWithData(const Data& data, unsigned long options = 0,
+                                                     NSPropertyListFormat* format = nullptr, NSErrorPtr* error = nullptr);
 };

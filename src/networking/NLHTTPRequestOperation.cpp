@@ -1,0 +1,196 @@
+#include "networking/NLHTTPRequestOperation.h"
+
+#include <cstdlib>
+
+#include "platform/foundation/FoundationErrors.h"
+#include "platform/foundation/NSLog.h"
+
+namespace {
+
+dispatch_queue_t processingQueue() {
+    static dispatch_once_t once;
+    static dispatch_queue_t* queue = nullptr;
+    dispatch_once(&once, [] {
+        queue = new dispatch_queue_t(
+            dispatch_queue_create("com.netline.networking.http-request.processing", DISPATCH_QUEUE_CONCURRENT));
+    });
+    return *queue;
+}
+
+dispatch_group_t defaultGroup() {
+    static dispatch_once_t once;
+    static dispatch_group_t* group = nullptr;
+    dispatch_once(&once, [] { group = new dispatch_group_t(dispatch_group_create()); });
+    return *group;
+}
+
+// The first byte of "bytes a-b/c"; nullopt when the field does not have that form.
+std::optional<std::uint64_t> contentRangeStart(const std::string& field) {
+    const std::string prefix = "bytes ";
+    if (field.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    const char* begin = field.c_str() + prefix.size();
+    char* end = nullptr;
+    unsigned long long start = std::strtoull(begin, &end, 10);
+    if (end == begin || *end != '-') return std::nullopt;
+    return start;
+}
+
+}  // namespace
+
+NLHTTPRequestOperation::NLHTTPRequestOperation(std::shared_ptr<NSURLRequest> request)
+    : NLURLConnectionOperation(std::move(request)), responseSerializer_(NLHTTPResponseSerializer::serializer()) {}
+
+std::shared_ptr<NLHTTPRequestOperation> NLHTTPRequestOperation::initWithRequest(std::shared_ptr<NSURLRequest> request) {
+    return std::make_shared<NLHTTPRequestOperation>(std::move(request));
+}
+
+std::shared_ptr<NSHTTPURLResponse> NLHTTPRequestOperation::response() const {
+    return std::dynamic_pointer_cast<NSHTTPURLResponse>(NLURLConnectionOperation::response());
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLHTTPRequestOperation::responseSerializer() const {
+    std::lock_guard guard(*lock());
+    return responseSerializer_;
+}
+
+void NLHTTPRequestOperation::setResponseSerializer(std::shared_ptr<NLHTTPResponseSerializer> serializer) {
+    std::lock_guard guard(*lock());
+    responseSerializer_ = std::move(serializer);
+    responseObject_ = Value();
+    responseSerializationError_.reset();
+}
+
+NSErrorPtr NLHTTPRequestOperation::responseSerializationError() const {
+    std::lock_guard guard(*lock());
+    return responseSerializationError_;
+}
+
+NSErrorPtr NLHTTPRequestOperation::error() const {
+    std::lock_guard guard(*lock());
+    if (responseSerializationError_) return responseSerializationError_;
+    return NLURLConnectionOperation::error();
+}
+
+Value NLHTTPRequestOperation::responseObject() {
+    std::lock_guard guard(*lock());
+    if (!responseObject_ && isFinished() && !error() && responseSerializer_) {
+        NSErrorPtr serializationError;
+        responseObject_ =
+            responseSerializer_->responseObjectForResponse(response(), responseDataLocked(), &serializationError);
+        if (serializationError) responseSerializationError_ = serializationError;
+    }
+    return responseObject_;
+}
+
+void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
+    auto self = this->self<NLHTTPRequestOperation>();
+    setCompletionBlock([self, success, failure] {
+        dispatch_group_t group = self->completionGroup();
+        if (group) dispatch_group_enter(group);
+        dispatch_async(processingQueue(), [self, success, failure, group] {
+            dispatch_queue_t queue = self->completionQueue();
+            if (!queue) queue = dispatch_get_main_queue();
+            dispatch_group_t memberOf = group ? group : defaultGroup();
+            if (NSErrorPtr failed = self->error()) {
+                if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
+            } else {
+                // Shared, so that a large body is not copied again on its way to the callback.
+                auto object = std::make_shared<const Value>(self->responseObject());
+                if (NSErrorPtr serializationFailed = self->error()) {
+                    if (failure)
+                        dispatch_group_async(memberOf, queue,
+                                             [self, failure, serializationFailed] { failure(self, serializationFailed); });
+                } else if (success) {
+                    dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
+                }
+            }
+            if (group) dispatch_group_leave(group);
+        });
+    });
+}
+
+void NLHTTPRequestOperation::pause() {
+    if (isPaused() || isFinished() || isCancelled()) return;
+    NLURLConnectionOperation::pause();
+    // Runs after the connection was stopped on the network thread, so no byte
+    // arrives after the count is taken.
+    performOnNetworkThread([](NLURLConnectionOperation& op) { static_cast<NLHTTPRequestOperation&>(op).prepareResume(); });
+}
+
+void NLHTTPRequestOperation::prepareResume() {
+    std::lock_guard guard(*lock());
+    auto stream = outputStream();
+    std::uint64_t kept = 0;
+    Value offset = stream->propertyForKey(NSStreamFileCurrentOffsetKey);
+    if (offset.isNumber()) {
+        kept = offset.unsignedLongLongValue();
+    } else {
+        Value written = stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
+        if (const auto* bytes = written.data()) kept = bytes->size();
+    }
+    auto current = request();
+    if (!current) return;
+    auto next = current->mutableCopy();
+    std::optional<std::string> etag;
+    if (auto http = response()) etag = http->valueForHTTPHeaderField("ETag");
+    next->setValue(etag, "If-Range");
+    next->setValue(format("bytes=%llu-", static_cast<unsigned long long>(kept)), "Range");
+    setRequest(next);
+    resumeOffset_ = kept;
+}
+
+bool NLHTTPRequestOperation::continuesKeptBody(const std::shared_ptr<NSURLResponse>& response) {
+    std::lock_guard guard(*lock());
+    if (!resumeOffset_) return false;
+    const std::uint64_t kept = *resumeOffset_;
+    resumeOffset_.reset();
+    auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+    if (!http || http->statusCode() != 206) return kept == 0;
+    auto range = http->valueForHTTPHeaderField("Content-Range");
+    auto start = range ? contentRangeStart(*range) : std::nullopt;
+    return start && *start == kept;
+}
+
+void NLHTTPRequestOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
+                                                          const std::shared_ptr<NSURLResponse>& response) {
+    // A part of the resource that does not start where the kept bytes end cannot
+    // be appended, nor does it hold the whole body: the load fails.
+    auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+    bool wrongRange = false;
+    {
+        std::lock_guard guard(*lock());
+        if (!isCurrentConnection(connection)) return;
+        if (resumeOffset_ && http && http->statusCode() == 206) {
+            auto range = http->valueForHTTPHeaderField("Content-Range");
+            auto start = range ? contentRangeStart(*range) : std::nullopt;
+            wrongRange = !start || *start != *resumeOffset_;
+        }
+    }
+    NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
+    if (wrongRange && isCurrentConnection(connection))
+        failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
+}
+
+std::shared_ptr<NLHTTPRequestOperation> NLHTTPRequestOperation::initWithCoder(const Value& archive) {
+    if (!archive.isDictionary()) return nullptr;
+    auto op = initWithRequest(archive["request"].objectAs<NSURLRequest>());
+    op->decodeBase(archive);
+    if (auto serializer = NLResponseSerializerWithCoder(archive["responseSerializer"]))
+        op->setResponseSerializer(serializer);
+    return op;
+}
+
+Value NLHTTPRequestOperation::encodeWithCoder() {
+    Value archive = NLURLConnectionOperation::encodeWithCoder();
+    if (auto serializer = responseSerializer()) archive.setObject("responseSerializer", serializer->encodeWithCoder());
+    return archive;
+}
+
+std::shared_ptr<NLURLConnectionOperation> NLHTTPRequestOperation::copy() const {
+    auto copy = initWithRequest(request());
+    copyInto(*copy);
+    if (auto serializer = responseSerializer()) copy->setResponseSerializer(serializer->copy());
+    copy->setCompletionQueue(completionQueue());
+    copy->setCompletionGroup(completionGroup());
+    return copy;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// An HTTP request operation: the connection operation plus a response serializer,
+// success and failure callbacks that run after serialization, and a pause that
+// turns the next start into a byte-range request.
+//
+// Serialization runs on the concurrent queue
+// "com.netline.networking.http-request.processing"; success and failure run on
+// completionQueue (main queue when none), at most one of them, once.
+//
+// A resumed request asks for "Range: bytes=<kept>-" (with "If-Range" when the
+// earlier response had an ETag). Its answer is appended to the kept bytes only
+// when it is a 206 whose Content-Range starts at the kept count; a 200 (or any
+// other whole answer) restarts the body from zero in an in-memory stream and
+// fails the load for a stream that cannot be rewound (a file); a 206 for
+// another range fails the load (NSURLErrorDomain, NSURLErrorBadServerResponse).
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "networking/NLURLConnectionOperation.h"
+#include "networking/NLURLResponseSerialization.h"
+
+class NLHTTPRequestOperation : public NLURLConnectionOperation {
+public:
+    using SuccessBlock = std::function<void(const std::shared_ptr<NLHTTPRequestOperation>&, const Value&)>;
+    using FailureBlock = std::function<void(const std::shared_ptr<NLHTTPRequestOperation>&, const NSErrorPtr&)>;
+
+    explicit NLHTTPRequestOperation(std::shared_ptr<NSURLRequest> request);
+    static std::shared_ptr<NLHTTPRequestOperation> initWithRequest(std::shared_ptr<NSURLRequest> request);
+
+    std::shared_ptr<NSHTTPURLResponse> response() const;
+    std::shared_ptr<NLHTTPResponseSerializer> responseSerializer() const;
+    // Clears the response object and the serializer's error, so that the next
+    // read serializes again.
+    void setResponseSerializer(std::shared_ptr<NLHTTPResponseSerializer> serializer);
+    // The serialized response, once the operation finished without an error.
+    Value responseObject();
+    NSErrorPtr responseSerializationError() const;
+    // The serializer's error when there is one, else the connection's (or the cancellation).
+    NSErrorPtr error() const override;
+
+    void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure);
+    void pause() override;
+
+    static std::shared_ptr<NLHTTPRequestOperation> initWithCoder(const Value& archive);
+    Value encodeWithCoder() override;
+    std::shared_ptr<NLURLConnectionOperation> copy() const override;
+
+    void connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
+                                      const std::shared_ptr<NSURLResponse>& response) override;
+
+protected:
+    bool continuesKeptBody(const std::shared_ptr<NSURLResponse>& response) override;
+
+private:
+    // On the network thread, after the connection stopped: the bytes kept and the
+    // range request that continues them.
+    void prepareResume();
+
+    std::shared_ptr<NLHTTPResponseSerializer> responseSerializer_;
+    Value responseObject_;
+    NSErrorPtr responseSerializationError_;
+    std::optional<std::uint64_t> resumeOffset_;  // network thread only
+};

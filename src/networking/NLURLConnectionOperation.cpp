@@ -1,0 +1,794 @@
+#include "networking/NLURLConnectionOperation.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+#include "networking/NLSecurityPolicy.h"
+#include "networking/NLURLResponseSerialization.h"
+#include "platform/foundation/FoundationErrors.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIApplication.h"
+
+namespace {
+
+dispatch_group_t defaultCompletionGroup() {
+    static dispatch_once_t once;
+    static dispatch_group_t* group = nullptr;
+    dispatch_once(&once, [] { group = new dispatch_group_t(dispatch_group_create()); });
+    return *group;
+}
+
+dispatch_queue_t completionClearingQueue() {
+    static dispatch_once_t once;
+    static dispatch_queue_t* queue = nullptr;
+    dispatch_once(&once, [] {
+        queue = new dispatch_queue_t(dispatch_queue_create("com.netline.networking.operation.queue",
+                                                           DISPATCH_QUEUE_CONCURRENT));
+    });
+    return *queue;
+}
+
+bool transitionAllowed(std::int64_t from, std::int64_t to, bool cancelled) {
+    switch (from) {
+    case NLOperationPausedState:
+        return to == NLOperationReadyState;
+    case NLOperationReadyState:
+        return to == NLOperationPausedState || to == NLOperationExecutingState ||
+               (to == NLOperationFinishedState && cancelled);
+    case NLOperationExecutingState:
+        return to == NLOperationPausedState || to == NLOperationFinishedState;
+    case NLOperationFinishedState:
+        return false;
+    default:
+        return to == NLOperationPausedState || to == NLOperationReadyState || to == NLOperationExecutingState ||
+               to == NLOperationFinishedState;
+    }
+}
+
+NSErrorPtr streamFailure(const std::string& description) {
+    return NSError::make(NSCocoaErrorDomain, NSFileWriteUnknownError, description);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the network thread
+
+std::shared_ptr<NSThread> NLURLConnectionOperation::networkRequestThread() {
+    static dispatch_once_t once;
+    static std::shared_ptr<NSThread>* thread = nullptr;
+    static std::atomic<bool>* leftLoop = nullptr;
+    dispatch_once(&once, [] {
+        leftLoop = new std::atomic<bool>(false);
+        thread = new std::shared_ptr<NSThread>(std::make_shared<NSThread>([] {
+            NSThread::currentThread()->setName("Netline");
+            // The loop runs until stopped, with or without sources: for the life
+            // of the process.
+            NSRunLoop::currentRunLoop()->run();
+            // Stopped at exit: stay parked, touching nothing the exit destroys.
+            leftLoop->store(true);
+            for (;;) ::pause();
+        }));
+        (*thread)->start();
+        // At exit the loop is stopped before the process-wide objects it reads
+        // (the mode names) are destroyed.
+        std::atexit([] {
+            (*thread)->runLoop()->stop();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (!leftLoop->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        });
+    });
+    return *thread;
+}
+
+void NLURLConnectionOperation::performOnNetworkThread(std::function<void(NLURLConnectionOperation&)> step) {
+    auto self = this->self<NLURLConnectionOperation>();
+    auto modes = runLoopModes();
+    networkRequestThread()->runLoop()->performBlock([self, step = std::move(step)] { step(*self); },
+                                                    std::vector<NSRunLoopMode>(modes.begin(), modes.end()));
+}
+
+void NLURLConnectionOperation::postNotification(const char* name, const std::shared_ptr<NSObject>& operation) {
+    std::string n = name;
+    dispatch_async(dispatch_get_main_queue(),
+                   [n, operation] { NSNotificationCenter::defaultCenter()->postNotificationName(n, operation); });
+}
+
+// ---------------------------------------------------------------- creation
+
+NLURLConnectionOperation::NLURLConnectionOperation(std::shared_ptr<NSURLRequest> request)
+    : runLoopModes_{NSRunLoopCommonModes},
+      request_(std::move(request)),
+      securityPolicy_(NLSecurityPolicy::defaultPolicy()),
+      lock_(std::make_shared<NSRecursiveLock>()) {
+    lock_->setName("com.netline.networking.operation.lock");
+}
+
+NLURLConnectionOperation::~NLURLConnectionOperation() {
+    if (outputStream_) outputStream_->close();
+    if (backgroundTaskIdentifier_ != 0)
+        UIApplication::sharedApplication()->endBackgroundTask(backgroundTaskIdentifier_);
+}
+
+std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::initWithRequest(
+    std::shared_ptr<NSURLRequest> request) {
+    return std::make_shared<NLURLConnectionOperation>(std::move(request));
+}
+
+// ---------------------------------------------------------------- fields
+
+std::shared_ptr<NSOutputStream> NLURLConnectionOperation::outputStream() {
+    std::lock_guard guard(*lock_);
+    if (!outputStream_) setOutputStream(NSOutputStream::outputStreamToMemory());
+    return outputStream_;
+}
+
+void NLURLConnectionOperation::setOutputStream(std::shared_ptr<NSOutputStream> stream) {
+    std::lock_guard guard(*lock_);
+    if (stream == outputStream_) return;
+    if (outputStream_) outputStream_->close();
+    outputStream_ = std::move(stream);
+}
+
+std::shared_ptr<NSInputStream> NLURLConnectionOperation::inputStream() const {
+    std::lock_guard guard(*lock_);
+    return request_ ? request_->HTTPBodyStream() : nullptr;
+}
+
+void NLURLConnectionOperation::setInputStream(std::shared_ptr<NSInputStream> stream) {
+    std::lock_guard guard(*lock_);
+    if (!request_) return;
+    auto changed = request_->mutableCopy();
+    changed->setHTTPBodyStream(std::move(stream));
+    request_ = changed;
+}
+
+std::set<NSRunLoopMode> NLURLConnectionOperation::runLoopModes() const {
+    std::lock_guard guard(*lock_);
+    return runLoopModes_;
+}
+
+void NLURLConnectionOperation::setRunLoopModes(std::set<NSRunLoopMode> modes) {
+    std::lock_guard guard(*lock_);
+    runLoopModes_ = std::move(modes);
+}
+
+std::shared_ptr<NSURLRequest> NLURLConnectionOperation::request() const {
+    std::lock_guard guard(*lock_);
+    return request_;
+}
+
+void NLURLConnectionOperation::setRequest(std::shared_ptr<NSURLRequest> request) {
+    std::lock_guard guard(*lock_);
+    request_ = std::move(request);
+}
+
+std::shared_ptr<NSURLResponse> NLURLConnectionOperation::response() const {
+    std::lock_guard guard(*lock_);
+    return response_;
+}
+
+NSErrorPtr NLURLConnectionOperation::error() const {
+    std::lock_guard guard(*lock_);
+    return error_;
+}
+
+void NLURLConnectionOperation::setError(NSErrorPtr error) {
+    std::lock_guard guard(*lock_);
+    error_ = std::move(error);
+}
+
+std::optional<Data> NLURLConnectionOperation::responseData() const {
+    std::lock_guard guard(*lock_);
+    return responseData_;
+}
+
+void NLURLConnectionOperation::setResponseData(std::optional<Data> data) {
+    std::lock_guard guard(*lock_);
+    responseData_ = std::move(data);
+}
+
+std::shared_ptr<NSURLCredential> NLURLConnectionOperation::credential() const {
+    std::lock_guard guard(*lock_);
+    return credential_;
+}
+
+void NLURLConnectionOperation::setCredential(std::shared_ptr<NSURLCredential> credential) {
+    std::lock_guard guard(*lock_);
+    credential_ = std::move(credential);
+}
+
+std::shared_ptr<NLSecurityPolicy> NLURLConnectionOperation::securityPolicy() const {
+    std::lock_guard guard(*lock_);
+    return securityPolicy_;
+}
+
+void NLURLConnectionOperation::setSecurityPolicy(std::shared_ptr<NLSecurityPolicy> policy) {
+    std::lock_guard guard(*lock_);
+    securityPolicy_ = std::move(policy);
+}
+
+dispatch_queue_t NLURLConnectionOperation::completionQueue() const {
+    std::lock_guard guard(*lock_);
+    return completionQueue_;
+}
+
+void NLURLConnectionOperation::setCompletionQueue(dispatch_queue_t queue) {
+    std::lock_guard guard(*lock_);
+    completionQueue_ = std::move(queue);
+}
+
+dispatch_group_t NLURLConnectionOperation::completionGroup() const {
+    std::lock_guard guard(*lock_);
+    return completionGroup_;
+}
+
+void NLURLConnectionOperation::setCompletionGroup(dispatch_group_t group) {
+    std::lock_guard guard(*lock_);
+    completionGroup_ = std::move(group);
+}
+
+Value NLURLConnectionOperation::userInfo() const {
+    std::lock_guard guard(*lock_);
+    return userInfo_;
+}
+
+void NLURLConnectionOperation::setUserInfo(Value info) {
+    std::lock_guard guard(*lock_);
+    userInfo_ = std::move(info);
+}
+
+NSStringEncoding NLURLConnectionOperation::responseStringEncoding() {
+    std::lock_guard guard(*lock_);
+    if (responseStringEncoding_ == 0 && response_) {
+        NSStringEncoding encoding = NSUTF8StringEncoding;
+        if (const auto& name = response_->textEncodingName())
+            if (auto known = NLStringEncodingForIANACharSetName(*name)) encoding = *known;
+        responseStringEncoding_ = encoding;
+    }
+    return responseStringEncoding_;
+}
+
+std::optional<std::string> NLURLConnectionOperation::responseString() {
+    std::lock_guard guard(*lock_);
+    if (!responseString_ && response_ && responseData_)
+        responseString_ = stringWithData(*responseData_, responseStringEncoding());
+    return responseString_;
+}
+
+void NLURLConnectionOperation::setUploadProgressBlock(ProgressBlock block) {
+    std::lock_guard guard(*lock_);
+    uploadProgress_ = std::move(block);
+}
+
+void NLURLConnectionOperation::setDownloadProgressBlock(ProgressBlock block) {
+    std::lock_guard guard(*lock_);
+    downloadProgress_ = std::move(block);
+}
+
+void NLURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(ChallengeBlock block) {
+    std::lock_guard guard(*lock_);
+    authenticationChallenge_ = std::move(block);
+}
+
+void NLURLConnectionOperation::setCacheResponseBlock(CacheResponseBlock block) {
+    std::lock_guard guard(*lock_);
+    cacheResponse_ = std::move(block);
+}
+
+void NLURLConnectionOperation::setRedirectResponseBlock(RedirectResponseBlock block) {
+    std::lock_guard guard(*lock_);
+    redirectResponse_ = std::move(block);
+}
+
+// ---------------------------------------------------------------- states
+
+std::string NLURLConnectionOperation::keyPathFromOperationState(std::int64_t state) {
+    switch (state) {
+    case NLOperationPausedState: return "isPaused";
+    case NLOperationReadyState: return "isReady";
+    case NLOperationExecutingState: return "isExecuting";
+    case NLOperationFinishedState: return "isFinished";
+    default: return "state";
+    }
+}
+
+void NLURLConnectionOperation::setState(std::int64_t state) {
+    // The check and the change under one lock, so that two threads cannot both
+    // pass the check from the same old state.
+    std::lock_guard guard(*lock_);
+    const std::int64_t old = state_.load();
+    if (!transitionAllowed(old, state, isCancelled())) return;
+    const std::string oldKey = keyPathFromOperationState(old);
+    const std::string newKey = keyPathFromOperationState(state);
+    willChangeValueForKey(newKey);
+    willChangeValueForKey(oldKey);
+    state_ = state;
+    didChangeValueForKey(oldKey);
+    didChangeValueForKey(newKey);
+}
+
+bool NLURLConnectionOperation::isReady() const {
+    return state_ == NLOperationReadyState && NSOperation::isReady();
+}
+
+void NLURLConnectionOperation::start() {
+    std::lock_guard guard(*lock_);
+    if (isCancelled()) {
+        performOnNetworkThread([](NLURLConnectionOperation& op) { op.cancelConnection(); });
+    } else if (isReady()) {
+        setState(NLOperationExecutingState);
+        performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidStart(); });
+    }
+}
+
+// The connection's own locks are never taken while the operation's lock is held
+// (its delegate calls take the operation's lock inside them).
+void NLURLConnectionOperation::operationDidStart() {
+    NSURLConnectionPtr connection;
+    {
+        std::lock_guard guard(*lock_);
+        if (!isCancelled() && isExecuting()) {
+            connection = NSURLConnection::initWithRequest(request_, self<NLURLConnectionOperation>(), false);
+            connection_ = connection;
+            auto stream = outputStream();
+            auto runLoop = NSRunLoop::currentRunLoop();
+            for (const auto& mode : runLoopModes_) stream->scheduleInRunLoop(runLoop, mode);
+            stream->open();
+            if (!connection) {
+                // No request to send: fail at once rather than stay executing.
+                error_ = NSURLErrorMake(NSURLErrorBadURL, request_ ? request_->URL() : std::string());
+                finish();
+            }
+        }
+    }
+    if (connection) {
+        auto runLoop = NSRunLoop::currentRunLoop();
+        for (const auto& mode : runLoopModes()) connection->scheduleInRunLoop(runLoop, mode);
+        connection->start();
+    }
+    postNotification(NLNetworkingOperationDidStartNotification, self());
+}
+
+void NLURLConnectionOperation::cancel() {
+    std::lock_guard guard(*lock_);
+    if (isFinished() || isCancelled()) return;
+    NSOperation::cancel();
+    if (isExecuting()) performOnNetworkThread([](NLURLConnectionOperation& op) { op.cancelConnection(); });
+}
+
+void NLURLConnectionOperation::cancelConnection() {
+    NSURLConnectionPtr connection;
+    NSErrorPtr cancelled;
+    {
+        std::lock_guard guard(*lock_);
+        const std::string url = request_ ? request_->URL() : std::string();
+        Value info;
+        if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
+        cancelled = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
+        if (isFinished()) return;
+        connection = connection_;
+        if (!connection) {
+            error_ = cancelled;
+            finish();
+            return;
+        }
+    }
+    connection->cancel();
+    connectionDidFailWithError(connection, cancelled);
+}
+
+void NLURLConnectionOperation::pause() {
+    if (isPaused() || isFinished() || isCancelled()) return;
+    std::lock_guard guard(*lock_);
+    if (isExecuting()) {
+        // From now on the connection's calls are ignored; it is cancelled on the
+        // network thread, before the resume offset is taken there.
+        if (connection_) pausedConnection_ = std::move(connection_);
+        performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidPause(); });
+        postNotification(NLNetworkingOperationDidFinishNotification, self());
+    }
+    setState(NLOperationPausedState);
+}
+
+void NLURLConnectionOperation::operationDidPause() {
+    NSURLConnectionPtr connection;
+    {
+        std::lock_guard guard(*lock_);
+        connection = std::move(pausedConnection_);
+        pausedConnection_.reset();
+        resumed_ = true;
+    }
+    if (connection) connection->cancel();
+}
+
+bool NLURLConnectionOperation::continuesKeptBody(const std::shared_ptr<NSURLResponse>&) { return false; }
+
+bool NLURLConnectionOperation::restartBody() {
+    std::lock_guard guard(*lock_);
+    auto stream = outputStream();
+    Value written = stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
+    if (!written.isData()) return stream->propertyForKey(NSStreamFileCurrentOffsetKey).unsignedLongLongValue() == 0;
+    if (written.data()->empty()) return true;
+    auto fresh = NSOutputStream::outputStreamToMemory();
+    auto runLoop = NSRunLoop::currentRunLoop();
+    for (const auto& mode : runLoopModes_) fresh->scheduleInRunLoop(runLoop, mode);
+    fresh->open();
+    setOutputStream(fresh);
+    resetTotalBytesRead();
+    return true;
+}
+
+bool NLURLConnectionOperation::isCurrentConnection(const NSURLConnectionPtr& connection) const {
+    std::lock_guard guard(*lock_);
+    return connection == connection_;
+}
+
+void NLURLConnectionOperation::resume() {
+    if (!isPaused()) return;
+    std::lock_guard guard(*lock_);
+    setState(NLOperationReadyState);
+    start();
+}
+
+void NLURLConnectionOperation::resetTotalBytesRead() {
+    auto self = this->self<NLURLConnectionOperation>();
+    dispatch_async(dispatch_get_main_queue(), [self] { self->totalBytesRead_ = 0; });
+}
+
+void NLURLConnectionOperation::finish() {
+    {
+        std::lock_guard guard(*lock_);
+        setState(NLOperationFinishedState);
+    }
+    postNotification(NLNetworkingOperationDidFinishNotification, self());
+}
+
+// ---------------------------------------------------------------- completion
+
+void NLURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
+    std::lock_guard guard(*lock_);
+    if (!block) {
+        NSOperation::setCompletionBlock(nullptr);
+        return;
+    }
+    std::weak_ptr<NLURLConnectionOperation> weak = weakSelf<NLURLConnectionOperation>();
+    NSOperation::setCompletionBlock([weak, block] {
+        auto op = weak.lock();
+        dispatch_group_t group = op ? op->completionGroup() : nullptr;
+        if (!group) group = defaultCompletionGroup();
+        dispatch_queue_t queue = op ? op->completionQueue() : nullptr;
+        if (!queue) queue = dispatch_get_main_queue();
+        dispatch_group_async(group, queue, [block] { block(); });
+        dispatch_group_notify(group, completionClearingQueue(), [weak] {
+            if (auto strong = weak.lock()) strong->setCompletionBlock(nullptr);
+        });
+    });
+}
+
+void NLURLConnectionOperation::setShouldExecuteAsBackgroundTaskWithExpirationHandler(std::function<void()> handler) {
+    std::lock_guard guard(*lock_);
+    if (backgroundTaskIdentifier_ != 0) return;
+    auto app = UIApplication::sharedApplication();
+    std::weak_ptr<NLURLConnectionOperation> weak = weakSelf<NLURLConnectionOperation>();
+    backgroundTaskIdentifier_ = app->beginBackgroundTaskWithExpirationHandler([weak, handler] {
+        if (handler) handler();
+        if (auto op = weak.lock()) {
+            op->cancel();
+            std::lock_guard inner(*op->lock_);
+            if (op->backgroundTaskIdentifier_ != 0)
+                UIApplication::sharedApplication()->endBackgroundTask(op->backgroundTaskIdentifier_);
+            op->backgroundTaskIdentifier_ = 0;
+        }
+    });
+}
+
+std::vector<std::shared_ptr<NSOperation>> NLURLConnectionOperation::batchOfRequestOperations(
+    const std::vector<std::shared_ptr<NLURLConnectionOperation>>& operations,
+    std::function<void(std::size_t, std::size_t)> progressBlock,
+    std::function<void(const std::vector<std::shared_ptr<NLURLConnectionOperation>>&)> completionBlock) {
+    if (operations.empty()) {
+        return {NSBlockOperation::blockOperationWithBlock([completionBlock] {
+            if (!completionBlock) return;
+            dispatch_async(dispatch_get_main_queue(), [completionBlock] { completionBlock({}); });
+        })};
+    }
+    auto group = dispatch_group_create();
+    auto batch = NSBlockOperation::blockOperationWithBlock([group, operations, completionBlock] {
+        dispatch_group_notify(group, dispatch_get_main_queue(), [operations, completionBlock] {
+            if (completionBlock) completionBlock(operations);
+        });
+    });
+    for (const auto& op : operations) {
+        op->setCompletionGroup(group);
+        auto original = op->NSOperation::completionBlock();
+        // Installed through the operation's own setter: it runs on the operation's
+        // completion queue as a member of G and is cleared once G is empty, which
+        // breaks the cycle between the operations and this callback.
+        op->setCompletionBlock([original, operations, progressBlock, group] {
+            if (original) original();
+            std::size_t finished = 0;
+            for (const auto& o : operations)
+                if (o->isFinished()) ++finished;
+            if (progressBlock) progressBlock(finished, operations.size());
+            dispatch_group_leave(group);
+        });
+        dispatch_group_enter(group);
+        batch->addDependency(op);
+    }
+    std::vector<std::shared_ptr<NSOperation>> out(operations.begin(), operations.end());
+    out.push_back(batch);
+    return out;
+}
+
+// ---------------------------------------------------------------- connection delegate
+
+std::shared_ptr<NSURLRequest> NLURLConnectionOperation::connectionWillSendRequest(
+    const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request,
+    const std::shared_ptr<NSURLResponse>& redirectResponse) {
+    RedirectResponseBlock hook;
+    {
+        std::lock_guard guard(*lock_);
+        hook = redirectResponse_;
+    }
+    if (hook) return hook(connection, request, redirectResponse);
+    return request;
+}
+
+void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
+                                                            const std::shared_ptr<NSURLResponse>& response) {
+    {
+        std::lock_guard guard(*lock_);
+        if (!isCurrentConnection(connection)) return;
+        response_ = response;
+        if (!resumed_) return;
+        resumed_ = false;
+        if (continuesKeptBody(response) || restartBody()) return;
+    }
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey,
+                   "The server sent the whole body again, and the output stream cannot be rewound.");
+    if (response) info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
+    failConnection(NSError::errorWithDomain(NSCocoaErrorDomain, NSFileWriteUnknownError, info));
+}
+
+bool NLURLConnectionOperation::writeChunk(const Data& data, NSErrorPtr* error) {
+    auto stream = outputStream();
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline = SteadyClock::now() + std::chrono::duration<double>(NLOutputStreamWriteTimeout);
+    std::size_t written = 0;
+    while (written < data.size()) {
+        if (stream->hasSpaceAvailable()) {
+            long n = stream->write(data.data() + written, data.size() - written);
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0) {
+                *error = stream->streamError();
+                if (!*error) *error = streamFailure("The output stream refused the body bytes.");
+                return false;
+            }
+        } else {
+            if (auto streamError = stream->streamError()) {
+                *error = streamError;
+                return false;
+            }
+            auto status = stream->streamStatus();
+            if (status != NSStreamStatusOpen && status != NSStreamStatusWriting && status != NSStreamStatusOpening) {
+                *error = streamFailure("The output stream is not open.");
+                return false;
+            }
+        }
+        // A full stream: wait a little, but not for ever.
+        if (SteadyClock::now() >= deadline) {
+            *error = streamFailure("The output stream had no space for the body bytes.");
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void NLURLConnectionOperation::failConnection(const NSErrorPtr& error) {
+    NSURLConnectionPtr connection;
+    {
+        std::lock_guard guard(*lock_);
+        connection = connection_;
+    }
+    if (connection) connection->cancel();
+    connectionDidFailWithError(connection, error);
+}
+
+void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) {
+    if (!isCurrentConnection(connection)) return;
+    NSErrorPtr streamError;
+    if (!writeChunk(data, &streamError)) {
+        failConnection(streamError);
+        return;
+    }
+    const std::uint64_t length = data.size();
+    std::int64_t expected = NSURLResponseUnknownLength;
+    if (auto r = response()) expected = r->expectedContentLength();
+    auto self = this->self<NLURLConnectionOperation>();
+    dispatch_async(dispatch_get_main_queue(), [self, length, expected] {
+        const std::int64_t total = self->totalBytesRead_ += static_cast<std::int64_t>(length);
+        ProgressBlock progress;
+        {
+            std::lock_guard guard(*self->lock_);
+            progress = self->downloadProgress_;
+        }
+        // Nothing is reported once the operation was cancelled.
+        if (progress && !self->isCancelled()) progress(length, total, expected);
+    });
+}
+
+void NLURLConnectionOperation::connectionDidSendBodyData(const NSURLConnectionPtr& connection, std::int64_t bytesWritten,
+                                                         std::int64_t totalBytesWritten,
+                                                         std::int64_t totalBytesExpectedToWrite) {
+    if (!isCurrentConnection(connection)) return;
+    auto self = this->self<NLURLConnectionOperation>();
+    dispatch_async(dispatch_get_main_queue(), [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
+        ProgressBlock progress;
+        {
+            std::lock_guard guard(*self->lock_);
+            progress = self->uploadProgress_;
+        }
+        if (progress && !self->isCancelled())
+            progress(static_cast<std::uint64_t>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
+    });
+}
+
+std::shared_ptr<NSCachedURLResponse> NLURLConnectionOperation::connectionWillCacheResponse(
+    const NSURLConnectionPtr& connection, const std::shared_ptr<NSCachedURLResponse>& cachedResponse) {
+    CacheResponseBlock hook;
+    {
+        std::lock_guard guard(*lock_);
+        hook = cacheResponse_;
+    }
+    if (hook) return hook(connection, cachedResponse);
+    if (isCancelled()) return nullptr;
+    return cachedResponse;
+}
+
+void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionPtr& connection) {
+    if (!isCurrentConnection(connection)) return;
+    std::lock_guard guard(*lock_);
+    if (outputStream_) {
+        Value written = outputStream_->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
+        // The stream's property is already a copy of its bytes, owned here: move it.
+        if (const auto* bytes = written.data()) responseData_ = std::move(*const_cast<Data*>(bytes));
+        else responseData_.reset();
+        outputStream_->close();
+        if (responseData_) outputStream_.reset();
+    }
+    connection_.reset();
+    // A load that completed while a cancel was on its way ends as cancelled, so
+    // that no success is reported after cancel returned.
+    if (isCancelled() && !error_) {
+        const std::string url = request_ ? request_->URL() : std::string();
+        Value info;
+        if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
+        error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
+    }
+    finish();
+}
+
+void NLURLConnectionOperation::connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) {
+    if (!isCurrentConnection(connection)) return;
+    std::lock_guard guard(*lock_);
+    error_ = error;
+    if (outputStream_) {
+        outputStream_->close();
+        if (responseData_) outputStream_.reset();
+    }
+    connection_.reset();
+    finish();
+}
+
+bool NLURLConnectionOperation::connectionShouldUseCredentialStorage(const NSURLConnectionPtr&) {
+    return shouldUseCredentialStorage_;
+}
+
+void NLURLConnectionOperation::connectionWillSendRequestForAuthenticationChallenge(
+    const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
+    ChallengeBlock hook;
+    std::shared_ptr<NLSecurityPolicy> policy;
+    std::shared_ptr<NSURLCredential> ownCredential;
+    {
+        std::lock_guard guard(*lock_);
+        hook = authenticationChallenge_;
+        policy = securityPolicy_;
+        ownCredential = credential_;
+    }
+    if (hook) {
+        hook(connection, challenge);
+        return;
+    }
+    if (!challenge) return;
+    auto sender = challenge->sender();
+    if (!sender) return;
+    const auto& space = challenge->protectionSpace();
+    if (space && space->authenticationMethod() == NSURLAuthenticationMethodServerTrust) {
+        const auto& trust = space->serverTrust();
+        if (trust && policy && policy->evaluateServerTrust(trust, space->host())) {
+            sender->useCredential(NSURLCredential::credentialForTrust(trust), challenge);
+        } else {
+            sender->cancelAuthenticationChallenge(challenge);
+        }
+        return;
+    }
+    if (challenge->previousFailureCount() == 0 && ownCredential) {
+        sender->useCredential(ownCredential, challenge);
+    } else {
+        sender->continueWithoutCredentialForAuthenticationChallenge(challenge);
+    }
+}
+
+// ---------------------------------------------------------------- archiving and copying
+
+Value NLURLConnectionOperation::encodeWithCoder() {
+    pause();
+    std::lock_guard guard(*lock_);
+    std::int64_t state = state_;
+    if (state == NLOperationPausedState || state == NLOperationExecutingState) state = NLOperationReadyState;
+    Value archive = Value::dictionary();
+    archive.setObject("$class", className());
+    archive.setObject("request", Value(request_));
+    archive.setObject("state", Value(static_cast<long long>(state)));
+    archive.setObject("response", Value(response_));
+    archive.setObject("error", Value(error_));
+    archive.setObject("responseData", responseData_ ? Value(*responseData_) : Value());
+    archive.setObject("totalBytesRead", Value(static_cast<long long>(totalBytesRead_.load())));
+    return archive;
+}
+
+void NLURLConnectionOperation::decodeBase(const Value& archive) {
+    if (archive["state"].isNumber()) setState(archive["state"].integerValue());
+    std::lock_guard guard(*lock_);
+    response_ = archive["response"].objectAs<NSHTTPURLResponse>();
+    error_ = archive["error"].objectAs<NSError>();
+    const Value body = archive["responseData"];
+    if (const auto* bytes = body.data()) responseData_ = *bytes;
+    totalBytesRead_ = archive["totalBytesRead"].integerValue();
+}
+
+std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::initWithCoder(const Value& archive) {
+    if (!archive.isDictionary()) return nullptr;
+    auto op = initWithRequest(archive["request"].objectAs<NSURLRequest>());
+    op->decodeBase(archive);
+    return op;
+}
+
+void NLURLConnectionOperation::copyInto(NLURLConnectionOperation& copy) const {
+    // The copy is new and not shared yet, so the two locks cannot be taken in the other order.
+    std::lock_guard guard(*lock_);
+    std::lock_guard copyGuard(*copy.lock_);
+    copy.uploadProgress_ = uploadProgress_;
+    copy.downloadProgress_ = downloadProgress_;
+    copy.authenticationChallenge_ = authenticationChallenge_;
+    copy.cacheResponse_ = cacheResponse_;
+    copy.redirectResponse_ = redirectResponse_;
+    copy.completionQueue_ = completionQueue_;
+    copy.completionGroup_ = completionGroup_;
+}
+
+std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::copy() const {
+    auto copy = initWithRequest(request());
+    copyInto(*copy);
+    return copy;
+}
+
+std::string NLURLConnectionOperation::description() const {
+    std::lock_guard guard(*lock_);
+    char address[32];
+    std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<std::uintptr_t>(this));
+    return format("<%@: %@, state: %@, cancelled: %@ request: %@, response: %@>", className(), address,
+                  keyPathFromOperationState(state_), isCancelled() ? "YES" : "NO", request_, response_);
+}

@@ -1,0 +1,533 @@
+// HTTP request operations on the wire: callbacks, serializer errors, pause and
+// resume with byte ranges, cancellation, redirects, bad input.
+#include <doctest/doctest.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "OperationTestSupport.h"
+#include "platform/dispatch/Dispatch.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TestEnvironment.h"
+
+using namespace optest;
+using testsupport::LoopbackHttpServer;
+using testsupport::RecordedRequest;
+using testsupport::Reply;
+using testsupport::runMainUntil;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Serves `content` with ranges; the first answer holds after `stallAfter` body bytes.
+testsupport::Handler stallFirstAnswer(testsupport::Handler inner, std::size_t stallAfter) {
+    auto count = std::make_shared<std::atomic<int>>(0);
+    return [inner, count, stallAfter](const RecordedRequest& request) {
+        Reply reply = inner(request);
+        if ((*count)++ == 0) reply.stall(stallAfter);
+        return reply;
+    };
+}
+
+}  // namespace
+
+TEST_SUITE("http request operation") {
+
+TEST_CASE("a GET succeeds on the main queue with the body and posts start and finish") {
+    LoopbackHttpServer server;
+    server.route("GET", "/hello", Reply::text("h\xC3\xA9llo"));
+    auto op = get(server.url("/hello"));
+    NotificationCounter notes(op);
+    Outcome out;
+    out.install(op);
+    std::atomic<bool> progressOffMain{false};
+    std::atomic<std::int64_t> lastTotal{0}, lastExpected{0};
+    op->setDownloadProgressBlock([&](std::uint64_t, std::int64_t total, std::int64_t expected) {
+        if (!NSThread::isMainThread()) progressOffMain = true;
+        lastTotal = total;
+        lastExpected = expected;
+    });
+    op->start();
+    CHECK(op->isExecuting());
+    REQUIRE(runMainUntil([&] { return out.done() && notes.finishes == 1; }));
+    CHECK(out.successes == 1);
+    CHECK(out.failures == 0);
+    CHECK_FALSE(out.offMain);
+    REQUIRE(out.object.data());
+    CHECK(*out.object.data() == bytes("h\xC3\xA9llo"));
+    CHECK(op->responseString() == std::optional<std::string>("h\xC3\xA9llo"));
+    CHECK(op->responseStringEncoding() == NSUTF8StringEncoding);
+    CHECK(op->isFinished());
+    CHECK(notes.starts == 1);
+    CHECK_FALSE(notes.offMain);
+    CHECK_FALSE(progressOffMain);
+    CHECK(lastTotal == 6);
+    CHECK(lastExpected == 6);
+    CHECK(op->totalBytesRead() == 6);
+}
+
+TEST_CASE("the connection callbacks run on the Netline thread") {
+    LoopbackHttpServer server;
+    server.route("GET", "/a", Reply::text("a"));
+    auto op = get(server.url("/a"));
+    std::atomic<bool> onNetworkThread{false};
+    op->setRedirectResponseBlock([&](const NSURLConnectionPtr&, const std::shared_ptr<NSURLRequest>& request,
+                                     const std::shared_ptr<NSURLResponse>&) {
+        onNetworkThread = NSThread::currentThread() == NLURLConnectionOperation::networkRequestThread() &&
+                          NSThread::currentThread()->name() == "Netline";
+        return request;
+    });
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(onNetworkThread);
+    CHECK(NLURLConnectionOperation::networkRequestThread() == NLURLConnectionOperation::networkRequestThread());
+}
+
+TEST_CASE("a 404 reaches failure with the status error and the body stays readable") {
+    LoopbackHttpServer server;
+    server.route("GET", "/missing", Reply::withStatus(404, "no such thing"));
+    auto op = get(server.url("/missing"));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(out.successes == 0);
+    REQUIRE(out.failures == 1);
+    CHECK(out.error->domain() == "com.netline.error.serialization.response");
+    CHECK(out.error->code() == -1011);
+    CHECK(out.error->localizedDescription() ==
+          "Request failed: " + NSHTTPURLResponse::localizedStringForStatusCode(404) + " (404)");
+    REQUIRE(op->responseObject().data());
+    CHECK(*op->responseObject().data() == bytes("no such thing"));
+    CHECK(op->error() == op->responseSerializationError());
+}
+
+TEST_CASE("an empty 200 answer is a success") {
+    LoopbackHttpServer server;
+    server.route("GET", "/empty", Reply::withStatus(200));
+    auto op = get(server.url("/empty"));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(out.successes == 1);
+    CHECK(out.failures == 0);
+}
+
+TEST_CASE("the JSON serializer on the wire reports wrong status and content type") {
+    LoopbackHttpServer server;
+    server.route("GET", "/html", Reply::withStatus(500, "<html>down</html>").header("Content-Type", "text/html"));
+    server.route("GET", "/json", Reply::text("{\"ok\":true}", "application/json"));
+    server.route("GET", "/truncated", Reply::text("{\"a\": [1, 2", "application/json"));
+
+    auto html = get(server.url("/html"));
+    html->setResponseSerializer(NLJSONResponseSerializer::serializer());
+    Outcome htmlOut;
+    htmlOut.install(html);
+    html->start();
+    auto json = get(server.url("/json"));
+    json->setResponseSerializer(NLJSONResponseSerializer::serializer());
+    Outcome jsonOut;
+    jsonOut.install(json);
+    json->start();
+    auto truncated = get(server.url("/truncated"));
+    truncated->setResponseSerializer(NLJSONResponseSerializer::serializer());
+    Outcome truncatedOut;
+    truncatedOut.install(truncated);
+    truncated->start();
+
+    REQUIRE(runMainUntil([&] { return htmlOut.done() && jsonOut.done() && truncatedOut.done(); }));
+    REQUIRE(htmlOut.failures == 1);
+    CHECK(htmlOut.error->code() == -1011);
+    REQUIRE(htmlOut.error->underlyingError());
+    CHECK(htmlOut.error->underlyingError()->code() == -1016);
+    REQUIRE(jsonOut.successes == 1);
+    CHECK(jsonOut.object["ok"].boolValue());
+    REQUIRE(truncatedOut.failures == 1);
+    CHECK(truncatedOut.error->domain() == NSCocoaErrorDomain);
+    CHECK(truncatedOut.error->code() == 3840);
+}
+
+TEST_CASE("changing the serializer after the finish serializes again") {
+    LoopbackHttpServer server;
+    server.route("GET", "/json", Reply::text("[1,2,3]", "application/json"));
+    auto op = get(server.url("/json"));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(op->responseObject().isData());
+    op->setResponseSerializer(NLJSONResponseSerializer::serializer());
+    CHECK(op->responseObject().count() == 3);
+}
+
+TEST_CASE("success and failure run on the completion queue when one is set") {
+    LoopbackHttpServer server;
+    server.route("GET", "/a", Reply::text("a"));
+    auto op = get(server.url("/a"));
+    auto queue = dispatch_queue_create("test.completion");
+    auto group = dispatch_group_create();
+    op->setCompletionQueue(queue);
+    op->setCompletionGroup(group);
+    std::atomic<bool> ran{false};
+    std::string label;
+    std::mutex mutex;
+    op->setCompletionBlockWithSuccess(
+        [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value&) {
+            std::lock_guard lock(mutex);
+            if (auto current = DispatchQueue::current()) label = current->label();
+            ran = true;
+        },
+        nullptr);
+    op->start();
+    REQUIRE(runMainUntil([&] { return ran.load(); }));
+    REQUIRE(runMainUntil([&] { return dispatch_group_wait(group, DISPATCH_TIME_NOW) == 0; }));
+    std::lock_guard lock(mutex);
+    CHECK(label == "test.completion");
+}
+
+TEST_CASE("pause then resume continues a 206 answer with Range and If-Range") {
+    LoopbackHttpServer server;
+    const std::string content = sample(20000);
+    testsupport::StaticOptions options;
+    options.etag = "\"v1\"";
+    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 1000));
+    auto op = get(server.url("/file"));
+    NotificationCounter notes(op);
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 1000; }));
+    op->pause();
+    CHECK(op->isPaused());
+    REQUIRE(runMainUntil([&] { return op->request()->valueForHTTPHeaderField("Range").has_value(); }));
+    CHECK(op->request()->valueForHTTPHeaderField("Range") == std::optional<std::string>("bytes=1000-"));
+    CHECK(op->request()->valueForHTTPHeaderField("If-Range") == std::optional<std::string>("\"v1\""));
+    // The pause posts a finish notification although the operation is not finished.
+    REQUIRE(runMainUntil([&] { return notes.finishes == 1; }));
+    CHECK_FALSE(op->isFinished());
+    CHECK(out.done() == false);
+    server.releaseStalls();
+
+    op->resume();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.successes == 1);
+    REQUIRE(out.object.data());
+    CHECK(out.object.data()->size() == content.size());
+    CHECK(*out.object.data() == bytes(content));
+    CHECK(op->response()->statusCode() == 206);
+    auto last = server.lastRequest();
+    REQUIRE(last);
+    CHECK(last->headers.get("Range") == "bytes=1000-");
+    CHECK(last->headers.get("If-Range") == "\"v1\"");
+    CHECK(server.requestCount() == 2);
+    REQUIRE(runMainUntil([&] { return notes.starts == 2 && notes.finishes == 2; }));
+}
+
+TEST_CASE("a 200 answer to a resumed request restarts the body from zero") {
+    LoopbackHttpServer server;
+    const std::string content = sample(20000);
+    testsupport::StaticOptions options;
+    options.ignoreRange = true;
+    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 1000));
+    auto op = get(server.url("/file"));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 1000; }));
+    op->pause();
+    REQUIRE(runMainUntil([&] { return op->request()->valueForHTTPHeaderField("Range").has_value(); }));
+    CHECK_FALSE(op->request()->valueForHTTPHeaderField("If-Range"));  // no ETag was sent
+    server.releaseStalls();
+    op->resume();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.successes == 1);
+    CHECK(op->response()->statusCode() == 200);
+    CHECK(*out.object.data() == bytes(content));
+    CHECK(op->totalBytesRead() == static_cast<std::int64_t>(content.size()));
+}
+
+TEST_CASE("a 206 answer for another range than the one asked fails the resumed load") {
+    LoopbackHttpServer server;
+    const std::string content = sample(8000);
+    auto count = std::make_shared<std::atomic<int>>(0);
+    server.setHandler([&, count](const RecordedRequest&) {
+        if ((*count)++ == 0) return Reply::text(content, "application/octet-stream").stall(1000);
+        return Reply::withStatus(206, content).header("Content-Range", "bytes 0-7999/8000");
+    });
+    auto op = get(server.url("/file"));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 1000; }));
+    op->pause();
+    server.releaseStalls();
+    op->resume();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.failures == 1);
+    CHECK(out.error->domain() == NSURLErrorDomain);
+    CHECK(out.error->code() == NSURLErrorBadServerResponse);
+}
+
+TEST_CASE("pause and resume into a file keep the file whole") {
+    testsupport::TempHome home;
+    LoopbackHttpServer server;
+    const std::string content = sample(30000);
+    testsupport::StaticOptions options;
+    options.etag = "\"f\"";
+    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 4096));
+    const std::string path = home.path() + "/body.bin";
+    auto op = get(server.url("/file"));
+    auto stream = NSOutputStream::outputStreamToFileAtPath(path, false);
+    op->setOutputStream(stream);
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 4096; }));
+    op->pause();
+    REQUIRE(runMainUntil([&] { return op->request()->valueForHTTPHeaderField("Range").has_value(); }));
+    CHECK(op->request()->valueForHTTPHeaderField("Range") == std::optional<std::string>("bytes=4096-"));
+    server.releaseStalls();
+    op->resume();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(out.successes == 1);
+    CHECK_FALSE(op->responseData());
+    CHECK(op->outputStream() == stream);
+    CHECK(readFile(path) == content);
+}
+
+TEST_CASE("a 200 answer to a resumed request into a file fails instead of corrupting it") {
+    testsupport::TempHome home;
+    LoopbackHttpServer server;
+    const std::string content = sample(30000);
+    testsupport::StaticOptions options;
+    options.ignoreRange = true;
+    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 4096));
+    auto op = get(server.url("/file"));
+    op->setOutputStream(NSOutputStream::outputStreamToFileAtPath(home.path() + "/body.bin", false));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 4096; }));
+    op->pause();
+    server.releaseStalls();
+    op->resume();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.failures == 1);
+    CHECK(out.error->domain() == NSCocoaErrorDomain);
+    CHECK(readFile(home.path() + "/body.bin").size() == 4096);
+}
+
+TEST_CASE("a cancel from another thread ends in the cancellation failure and nothing after it") {
+    LoopbackHttpServer server;
+    server.route("GET", "/slow", Reply::text(sample(200000), "application/octet-stream").trickle(2000, 10));
+    auto op = get(server.url("/slow"));
+    Outcome out;
+    out.install(op);
+    std::atomic<bool> cancelReturned{false};
+    std::atomic<int> progressAfterCancel{0};
+    op->setDownloadProgressBlock([&](std::uint64_t, std::int64_t, std::int64_t) {
+        if (cancelReturned) ++progressAfterCancel;
+    });
+    op->start();
+    REQUIRE(runMainUntil([&] { return op->totalBytesRead() > 0; }));
+    std::thread canceller([&] {
+        op->cancel();
+        cancelReturned = true;
+    });
+    canceller.join();
+    REQUIRE(runMainUntil([&] { return out.done() && op->isFinished(); }));
+    CHECK(out.successes == 0);
+    REQUIRE(out.failures == 1);
+    CHECK(out.error->domain() == NSURLErrorDomain);
+    CHECK(out.error->code() == NSURLErrorCancelled);
+    CHECK(out.error->userInfo()[NSURLErrorFailingURLErrorKey].stringValue() == server.url("/slow"));
+    CHECK(progressAfterCancel == 0);
+    CHECK(op->isCancelled());
+}
+
+TEST_CASE("redirects can be vetoed and rewritten") {
+    LoopbackHttpServer server;
+    server.route("GET", "/old", Reply::redirect(302, "/new"));
+    server.route("GET", "/new", Reply::text("new"));
+    server.route("GET", "/other", Reply::text("other"));
+
+    auto vetoed = get(server.url("/old"));
+    vetoed->setRedirectResponseBlock([](const NSURLConnectionPtr&, const std::shared_ptr<NSURLRequest>& request,
+                                        const std::shared_ptr<NSURLResponse>& redirect) {
+        return redirect ? nullptr : request;
+    });
+    Outcome vetoedOut;
+    vetoedOut.install(vetoed);
+    vetoed->start();
+    REQUIRE(runMainUntil([&] { return vetoedOut.done(); }));
+    REQUIRE(vetoedOut.failures == 1);
+    CHECK(vetoedOut.error->code() == -1011);
+    CHECK(vetoed->response()->statusCode() == 302);
+
+    auto rewritten = get(server.url("/old"));
+    const std::string other = server.url("/other");
+    rewritten->setRedirectResponseBlock([other](const NSURLConnectionPtr&, const std::shared_ptr<NSURLRequest>& request,
+                                                const std::shared_ptr<NSURLResponse>& redirect) {
+        if (!redirect) return request;
+        auto changed = request->mutableCopy();
+        changed->setURL(other);
+        return std::static_pointer_cast<NSURLRequest>(changed);
+    });
+    Outcome rewrittenOut;
+    rewrittenOut.install(rewritten);
+    rewritten->start();
+    REQUIRE(runMainUntil([&] { return rewrittenOut.done(); }));
+    REQUIRE(rewrittenOut.successes == 1);
+    CHECK(*rewrittenOut.object.data() == bytes("other"));
+    for (const auto& r : server.requests()) CHECK(r.path() != "/new");
+}
+
+TEST_CASE("malformed URLs and a missing request fail with a URL error") {
+    for (const std::string url : {"not a url", "http://[bad", "ftp://127.0.0.1/x", ""}) {
+        CAPTURE(url);
+        auto op = get(url);
+        Outcome out;
+        out.install(op);
+        op->start();
+        REQUIRE(runMainUntil([&] { return out.done(); }));
+        REQUIRE(out.failures == 1);
+        CHECK(out.error->domain() == NSURLErrorDomain);
+        CHECK((out.error->code() == NSURLErrorBadURL || out.error->code() == NSURLErrorUnsupportedURL));
+    }
+    auto none = NLHTTPRequestOperation::initWithRequest(nullptr);
+    Outcome out;
+    out.install(none);
+    none->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.failures == 1);
+    CHECK(out.error->code() == NSURLErrorBadURL);
+}
+
+TEST_CASE("a server that closes early gives a connection error") {
+    LoopbackHttpServer server;
+    server.route("GET", "/cut", Reply::text(sample(5000)).drop(1000));
+    server.route("GET", "/nothing", Reply::rawBytes(""));
+    for (const char* path : {"/cut", "/nothing"}) {
+        CAPTURE(path);
+        auto op = get(server.url(path));
+        Outcome out;
+        out.install(op);
+        op->start();
+        REQUIRE(runMainUntil([&] { return out.done(); }));
+        CHECK(out.successes == 0);
+        REQUIRE(out.failures == 1);
+        CHECK(out.error->domain() == NSURLErrorDomain);
+    }
+}
+
+TEST_CASE("Basic challenges on the wire are answered with the operation's credential") {
+    LoopbackHttpServer server;
+    server.setHandler(testsupport::requireBasicAuth("user", "secret", "films", [](const RecordedRequest&) {
+        return Reply::text("inside");
+    }));
+    auto op = get(server.url("/private"));
+    op->setCredential(NSURLCredential::credentialWithUser("user", "secret", NSURLCredentialPersistenceNone));
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.successes == 1);
+    CHECK(*out.object.data() == bytes("inside"));
+
+    auto anonymous = get(server.url("/private"));
+    Outcome anonymousOut;
+    anonymousOut.install(anonymous);
+    anonymous->start();
+    REQUIRE(runMainUntil([&] { return anonymousOut.done(); }));
+    REQUIRE(anonymousOut.failures == 1);
+    CHECK(anonymous->response()->statusCode() == 401);
+}
+
+TEST_CASE("an operation started and let go by its caller still completes") {
+    LoopbackHttpServer server;
+    server.route("GET", "/a", Reply::text("kept alive"));
+    Outcome out;
+    std::weak_ptr<NLHTTPRequestOperation> weak;
+    {
+        auto op = get(server.url("/a"));
+        weak = op;
+        out.install(op);
+        op->start();
+    }
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    REQUIRE(out.successes == 1);
+    CHECK(*out.object.data() == bytes("kept alive"));
+    // Once its callbacks ran and were cleared, nothing holds the operation.
+    CHECK(runMainUntil([&] { return weak.expired(); }));
+}
+
+TEST_CASE("upload progress is reported on the main queue up to the body size") {
+    LoopbackHttpServer server;
+    server.route("POST", "/upload", Reply::text("thanks"));
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/upload"));
+    request->setHTTPMethod("POST");
+    request->setHTTPBody(bytes(sample(100000)));
+    auto op = NLHTTPRequestOperation::initWithRequest(request);
+    std::atomic<std::int64_t> written{0}, expected{0};
+    std::atomic<bool> offMain{false};
+    op->setUploadProgressBlock([&](std::uint64_t, std::int64_t total, std::int64_t totalExpected) {
+        if (!NSThread::isMainThread()) offMain = true;
+        written = total;
+        expected = totalExpected;
+    });
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done() && written == 100000; }));
+    CHECK(out.successes == 1);
+    CHECK(expected == 100000);
+    CHECK_FALSE(offMain);
+    CHECK(server.lastRequest()->body.size() == 100000);
+}
+
+TEST_CASE("a body stream set as the input stream is sent") {
+    LoopbackHttpServer server;
+    server.route("PUT", "/stream", Reply::text("got it"));
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/stream"));
+    request->setHTTPMethod("PUT");
+    auto op = NLHTTPRequestOperation::initWithRequest(request);
+    CHECK_FALSE(op->inputStream());
+    auto stream = NSInputStream::inputStreamWithData(bytes(sample(5000)));
+    op->setInputStream(stream);
+    CHECK(op->inputStream() == stream);
+    CHECK(op->request() != request);
+    CHECK(op->request()->HTTPMethod() == "PUT");
+    Outcome out;
+    out.install(op);
+    op->start();
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(out.successes == 1);
+    REQUIRE(server.lastRequest());
+    CHECK(server.lastRequest()->body == sample(5000));
+}
+
+TEST_CASE("operations run from an operation queue") {
+    LoopbackHttpServer server;
+    server.route("GET", "/q", Reply::text("queued"));
+    auto queue = std::make_shared<NSOperationQueue>();
+    auto op = get(server.url("/q"));
+    Outcome out;
+    out.install(op);
+    queue->addOperation(op);
+    REQUIRE(runMainUntil([&] { return out.done(); }));
+    CHECK(out.successes == 1);
+    REQUIRE(runMainUntil([&] { return queue->operationCount() == 0; }));
+}
+
+}  // TEST_SUITE

@@ -1,0 +1,325 @@
+// Response serializers: validation, parsing, error chaining, archiving and copying.
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "networking/NLLocalizedString.h"
+#include "networking/NLURLResponseSerialization.h"
+#include "platform/foundation/NSBundle.h"
+#include "platform/graphics/CGColorSpace.h"
+#include "platform/graphics/CGImage.h"
+#include "platform/imageio/CGImageDestination.h"
+
+namespace {
+
+std::shared_ptr<NSHTTPURLResponse> httpResponse(long status, const std::string& contentType,
+                                                const std::string& url = "http://127.0.0.1/r") {
+    HTTPHeaderFields fields;
+    if (!contentType.empty()) fields["Content-Type"] = contentType;
+    return NSHTTPURLResponse::initWithURL(url, status, "HTTP/1.1", fields);
+}
+
+Data bytes(const std::string& s) { return Data(s.begin(), s.end()); }
+
+Data pngOf(std::size_t width, std::size_t height) {
+    Data pixels(width * height * 4, 0x80);
+    auto image = CGImage::create(width, height, 8, 32, width * 4, CGColorSpaceCreateDeviceRGB(),
+                                 kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big, pixels);
+    REQUIRE(image);
+    auto out = std::make_shared<Data>();
+    auto destination = CGImageDestinationCreateWithData(out, "public.png", 1);
+    REQUIRE(destination);
+    CGImageDestinationAddImage(destination, image);
+    REQUIRE(CGImageDestinationFinalize(destination));
+    return *out;
+}
+
+}  // namespace
+
+TEST_SUITE("response serializers") {
+
+TEST_CASE("the base serializer accepts any content type with a 2xx status and returns the body") {
+    auto serializer = NLHTTPResponseSerializer::serializer();
+    NSErrorPtr error;
+    Value object = serializer->responseObjectForResponse(httpResponse(200, "text/html"), bytes("<p>hi</p>"), &error);
+    CHECK_FALSE(error);
+    REQUIRE(object.data());
+    CHECK(*object.data() == bytes("<p>hi</p>"));
+    CHECK(serializer->stringEncoding() == NSUTF8StringEncoding);
+    REQUIRE(serializer->acceptableStatusCodes());
+    CHECK(serializer->acceptableStatusCodes()->size() == 100);
+    CHECK(serializer->acceptableStatusCodes()->count(200) == 1);
+    CHECK(serializer->acceptableStatusCodes()->count(300) == 0);
+}
+
+TEST_CASE("the base serializer reports a 500 with the body and keeps returning it") {
+    auto serializer = NLHTTPResponseSerializer::serializer();
+    auto response = httpResponse(500, "text/plain", "http://127.0.0.1/broken");
+    NSErrorPtr error;
+    Value object = serializer->responseObjectForResponse(response, bytes("oops"), &error);
+    REQUIRE(object.data());
+    CHECK(*object.data() == bytes("oops"));
+    REQUIRE(error);
+    CHECK(error->domain() == "com.netline.error.serialization.response");
+    CHECK(error->code() == -1011);
+    CHECK(error->localizedDescription() ==
+          "Request failed: " + NSHTTPURLResponse::localizedStringForStatusCode(500) + " (500)");
+    CHECK(error->userInfo()[NSURLErrorFailingURLErrorKey].stringValue() == "http://127.0.0.1/broken");
+    CHECK(error->userInfo()["com.netline.serialization.response.error.response"].object() == response);
+    REQUIRE(error->userInfo()["com.netline.serialization.response.error.data"].data());
+    CHECK(*error->userInfo()["com.netline.serialization.response.error.data"].data() == bytes("oops"));
+    CHECK_FALSE(error->underlyingError());
+}
+
+TEST_CASE("a response that is not HTTP always passes validation") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    auto plain = std::make_shared<NSURLResponse>("file:///tmp/x", std::string("text/html"), 3, std::nullopt);
+    NSErrorPtr error;
+    CHECK(serializer->validateResponse(nullptr, bytes("abc"), &error));
+    CHECK_FALSE(error);
+    // The JSON parse still runs and fails on the body.
+    Value object = serializer->responseObjectForResponse(plain, bytes("abc"), &error);
+    CHECK_FALSE(object);
+    REQUIRE(error);
+    CHECK(error->domain() == NSCocoaErrorDomain);
+    CHECK(error->code() == 3840);
+}
+
+TEST_CASE("the JSON serializer refuses a 500 html page with the status error over the content-type error") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    NSErrorPtr error;
+    Value object = serializer->responseObjectForResponse(httpResponse(500, "text/html"), bytes("<html/>"), &error);
+    CHECK_FALSE(object);
+    REQUIRE(error);
+    CHECK(error->code() == -1011);
+    REQUIRE(error->underlyingError());
+    CHECK(error->underlyingError()->domain() == "com.netline.error.serialization.response");
+    CHECK(error->underlyingError()->code() == -1016);
+    CHECK(error->underlyingError()->localizedDescription() == "Request failed: unacceptable content-type: text/html");
+    CHECK(NLErrorOrUnderlyingErrorHasCodeInDomain(error, -1016, NLURLResponseSerializationErrorDomain));
+}
+
+TEST_CASE("the JSON serializer parses the body of a 400 JSON answer and reports the status") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    NSErrorPtr error;
+    Value object = serializer->responseObjectForResponse(httpResponse(400, "application/json"),
+                                                         bytes("{\"reason\":\"bad\"}"), &error);
+    CHECK(object["reason"].stringValue() == "bad");
+    REQUIRE(error);
+    CHECK(error->code() == -1011);
+}
+
+TEST_CASE("a single space or an empty JSON body gives nothing and no error") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    for (const char* body : {" ", ""}) {
+        NSErrorPtr error;
+        Value object = serializer->responseObjectForResponse(httpResponse(200, "application/json"), bytes(body), &error);
+        CHECK_FALSE(object);
+        CHECK_FALSE(error);
+    }
+}
+
+TEST_CASE("invalid and truncated JSON give a parse error and no object") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    for (const char* body : {"{\"a\": [1, 2", "not json", "{\"a\":1}}"}) {
+        NSErrorPtr error;
+        Value object = serializer->responseObjectForResponse(httpResponse(200, "application/json"), bytes(body), &error);
+        CHECK_FALSE(object);
+        REQUIRE(error);
+        CHECK(error->domain() == NSCocoaErrorDomain);
+        CHECK(error->code() == 3840);
+    }
+    // A parse error on a 500 JSON answer comes on top of the status error.
+    NSErrorPtr error;
+    serializer->responseObjectForResponse(httpResponse(500, "application/json"), bytes("{oops"), &error);
+    REQUIRE(error);
+    CHECK(error->code() == 3840);
+    REQUIRE(error->underlyingError());
+    CHECK(error->underlyingError()->code() == -1011);
+}
+
+TEST_CASE("top-level JSON fragments need the fragments option") {
+    NSErrorPtr error;
+    auto strict = NLJSONResponseSerializer::serializer();
+    CHECK_FALSE(strict->responseObjectForResponse(httpResponse(200, "application/json"), bytes("42"), &error));
+    REQUIRE(error);
+    CHECK(error->code() == 3840);
+    error.reset();
+    auto lenient = NLJSONResponseSerializer::serializerWithReadingOptions(NSJSONReadingAllowFragments);
+    Value v = lenient->responseObjectForResponse(httpResponse(200, "application/json"), bytes("42"), &error);
+    CHECK_FALSE(error);
+    CHECK(v.integerValue() == 42);
+}
+
+TEST_CASE("the JSON body is decoded with the charset the response names") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    Data latin1 = {'{', '"', 'n', '"', ':', '"', 0xE9, '"', '}'};
+    NSErrorPtr error;
+    Value object =
+        serializer->responseObjectForResponse(httpResponse(200, "application/json; charset=iso-8859-1"), latin1, &error);
+    CHECK_FALSE(error);
+    CHECK(object["n"].stringValue() == "\xC3\xA9");
+    // Without a charset the same bytes are not UTF-8: nothing, and no parse error.
+    object = serializer->responseObjectForResponse(httpResponse(200, "application/json"), latin1, &error);
+    CHECK_FALSE(object);
+    CHECK_FALSE(error);
+}
+
+TEST_CASE("null values are removed from JSON objects at every depth when asked") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    serializer->setRemovesKeysWithNullValues(true);
+    NSErrorPtr error;
+    Value object = serializer->responseObjectForResponse(
+        httpResponse(200, "text/json"), bytes(R"({"a":null,"b":1,"c":[{"a":null,"d":2},null],"e":{"a":null,"f":{"a":null}}})"),
+        &error);
+    CHECK_FALSE(error);
+    CHECK(object.count() == 3);
+    CHECK(object["b"].integerValue() == 1);
+    CHECK(object["c"].count() == 2);
+    CHECK(object["c"][0].count() == 1);
+    CHECK(object["c"][0]["d"].integerValue() == 2);
+    CHECK(object["c"][1].isNull());  // nulls inside lists stay
+    CHECK(object["e"].count() == 1);
+    CHECK(object["e"]["f"].count() == 0);
+}
+
+TEST_CASE("a content-type mismatch on an empty body is invalid without an error object") {
+    auto serializer = NLJSONResponseSerializer::serializer();
+    NSErrorPtr error = NSError::make("x", 1, "stale");
+    CHECK_FALSE(serializer->validateResponse(httpResponse(200, "text/html"), Data{}, &error));
+    CHECK_FALSE(error);
+    // With an out-parameter the gate lets parsing go on: an empty body still gives nothing.
+    CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "text/html"), Data{}, &error));
+    CHECK_FALSE(error);
+}
+
+TEST_CASE("error chaining keeps an existing underlying error") {
+    auto first = NSError::make("a", 1, "first");
+    auto second = NSError::make("b", 2, "second");
+    CHECK(NLErrorWithUnderlyingError(nullptr, first) == first);
+    CHECK(NLErrorWithUnderlyingError(second, nullptr) == second);
+    auto chained = NLErrorWithUnderlyingError(second, first);
+    CHECK(chained->domain() == "b");
+    CHECK(chained->underlyingError() == first);
+    CHECK(NLErrorWithUnderlyingError(chained, NSError::make("c", 3, "third")) == chained);
+}
+
+TEST_CASE("the property-list serializer reads XML property lists and reports bad ones") {
+    auto serializer = NLPropertyListResponseSerializer::serializer();
+    CHECK(serializer->format() == NSPropertyListXMLFormat_v1_0);
+    const std::string plist = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+  <key>name</key><string>Tom &amp; Jerry</string>
+  <key>count</key><integer>-7</integer>
+  <key>ratio</key><real>0.5</real>
+  <key>on</key><true/>
+  <key>blob</key><data>aGVsbG8=</data>
+  <key>list</key><array><string>a</string><false/><dict/></array>
+</dict>
+</plist>)";
+    NSErrorPtr error;
+    Value v = serializer->responseObjectForResponse(httpResponse(200, "application/x-plist"), bytes(plist), &error);
+    CHECK_FALSE(error);
+    CHECK(v["name"].stringValue() == "Tom & Jerry");
+    CHECK(v["count"].integerValue() == -7);
+    CHECK(v["ratio"].doubleValue() == doctest::Approx(0.5));
+    CHECK(v["on"].boolValue());
+    REQUIRE(v["blob"].data());
+    CHECK(*v["blob"].data() == bytes("hello"));
+    CHECK(v["list"].count() == 3);
+    CHECK(v["list"][2].isDictionary());
+
+    for (const char* bad : {"<plist><dict><key>a</key></dict></plist>", "<plist><integer>x</integer></plist>",
+                            "<plist><dict>", "garbage"}) {
+        error.reset();
+        CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "application/x-plist"), bytes(bad), &error));
+        REQUIRE(error);
+        CHECK(error->code() == 3840);
+    }
+}
+
+TEST_CASE("the image serializer decodes a PNG answer and refuses other types") {
+    auto serializer = NLImageResponseSerializer::serializer();
+    CHECK(serializer->automaticallyInflatesResponseImage());
+    NSErrorPtr error;
+    Value v = serializer->responseObjectForResponse(httpResponse(200, "image/png"), pngOf(3, 2), &error);
+    CHECK_FALSE(error);
+    auto image = v.objectAs<CGImage>();
+    REQUIRE(image);
+    CHECK(image->width() == 3);
+    CHECK(image->height() == 2);
+    CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "image/png"), bytes("not a png"), &error));
+    CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "text/plain"), bytes("x"), &error));
+    REQUIRE(error);
+    CHECK(error->code() == -1016);
+}
+
+TEST_CASE("a compound of JSON and image serializers returns the image without the JSON member's error") {
+    auto compound = NLCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+        {NLJSONResponseSerializer::serializer(), NLImageResponseSerializer::serializer()});
+    NSErrorPtr error;
+    Value v = compound->responseObjectForResponse(httpResponse(200, "image/png"), pngOf(2, 2), &error);
+    CHECK(v.objectAs<CGImage>());
+    CHECK_FALSE(error);
+    // No member answers: the compound's own base behaviour gives the body.
+    v = compound->responseObjectForResponse(httpResponse(404, "text/plain"), bytes("missing"), &error);
+    REQUIRE(v.data());
+    CHECK(*v.data() == bytes("missing"));
+    REQUIRE(error);
+    CHECK(error->code() == -1011);
+}
+
+TEST_CASE("serializers archive and copy their settings") {
+    auto json = NLJSONResponseSerializer::serializerWithReadingOptions(NSJSONReadingMutableContainers);
+    json->setRemovesKeysWithNullValues(true);
+    json->setAcceptableStatusCodes(std::set<long>{200, 201});
+    Value archive = json->encodeWithCoder();
+    CHECK(archive["readingOptions"].unsignedLongLongValue() == 1);
+    CHECK(archive["removesKeysWithNullValues"].boolValue());
+    auto decoded = std::dynamic_pointer_cast<NLJSONResponseSerializer>(NLResponseSerializerWithCoder(archive));
+    REQUIRE(decoded);
+    CHECK(decoded->readingOptions() == 1);
+    CHECK(decoded->removesKeysWithNullValues());
+    CHECK(decoded->acceptableStatusCodes() == std::optional<std::set<long>>(std::set<long>{200, 201}));
+    CHECK(decoded->acceptableContentTypes() == json->acceptableContentTypes());
+
+    // A copy of a JSON serializer carries its options, not its status codes.
+    auto copy = std::dynamic_pointer_cast<NLJSONResponseSerializer>(json->copy());
+    REQUIRE(copy);
+    CHECK(copy.get() != json.get());
+    CHECK(copy->removesKeysWithNullValues());
+    CHECK(copy->acceptableStatusCodes()->size() == 100);
+
+    auto base = NLHTTPResponseSerializer::serializer();
+    base->setAcceptableContentTypes(std::set<std::string>{"text/plain"});
+    auto baseCopy = base->copy();
+    CHECK(baseCopy->acceptableContentTypes() == base->acceptableContentTypes());
+
+    auto plist = NLPropertyListResponseSerializer::serializerWithFormat(200, 2);
+    auto plistBack = std::dynamic_pointer_cast<NLPropertyListResponseSerializer>(
+        NLResponseSerializerWithCoder(plist->encodeWithCoder()));
+    REQUIRE(plistBack);
+    CHECK(plistBack->format() == 200);
+    CHECK(plistBack->readOptions() == 2);
+
+    auto compound = NLCompoundResponseSerializer::compoundSerializerWithResponseSerializers({json, plist});
+    auto compoundBack = std::dynamic_pointer_cast<NLCompoundResponseSerializer>(
+        NLResponseSerializerWithCoder(compound->encodeWithCoder()));
+    REQUIRE(compoundBack);
+    REQUIRE(compoundBack->responseSerializers().size() == 2);
+    CHECK(std::dynamic_pointer_cast<NLJSONResponseSerializer>(compoundBack->responseSerializers()[0]));
+    CHECK(std::dynamic_pointer_cast<NLPropertyListResponseSerializer>(compoundBack->responseSerializers()[1]));
+    CHECK_FALSE(NLResponseSerializerWithCoder(Value{{"$class", "NoSuchSerializer"}}));
+}
+
+TEST_CASE("texts come from the Netline string table with the key as fallback") {
+    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
+    CHECK(NLLocalizedString("Request failed: %@ (%ld)") == "Request failed: %@ (%ld)");
+    CHECK(NLLocalizedString("A text the table does not have") == "A text the table does not have");
+    CHECK(NLStringEncodingForIANACharSetName("UTF-8") == NSUTF8StringEncoding);
+    CHECK_FALSE(NLStringEncodingForIANACharSetName("x-klingon"));
+}
+
+}  // TEST_SUITE
