@@ -42,6 +42,9 @@ bool writePortFile(const std::string& path, int port) {
 
 int main(int argc, char** argv) {
     // Signals are taken by sigwait below, never by a handler: every thread inherits the mask.
+    // A signal the starting shell ignored (as background jobs ignore SIGINT) would be
+    // thrown away instead of waited for, so the dispositions go back to the default first.
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) signal(s, SIG_DFL);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
