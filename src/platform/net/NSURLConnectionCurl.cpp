@@ -101,6 +101,7 @@ namespace curlbacking {
 constexpr int kMaxRedirects = 16;
 constexpr std::size_t kMaxCachedBody = 1 << 20;
 const char kMultiKey = 0;
+constexpr double kNever = 1e12;  // a fire date (and repeat interval) that does not come
 
 void globalInit() {
     static std::once_flag once;
@@ -199,21 +200,32 @@ private:
         return 0;
     }
 
+    // Curl asks for its timer again and again (often for "now"): one timer,
+    // made once and added in every mode, is moved instead of remade.
     static int timerCallback(CURLM*, long timeoutMs, void* user) {
         auto* self = static_cast<Multi*>(user);
-        if (self->timer_) {
-            self->timer_->invalidate();
-            self->timer_.reset();
+        if (timeoutMs < 0) {
+            if (self->timer_) self->timer_->setFireDate(kNever);
+            return 0;
         }
         auto loop = self->loop_.lock();
-        if (timeoutMs < 0 || !loop) return 0;
+        if (!loop) return 0;
+        double date = Clock::now() + static_cast<double>(timeoutMs) / 1000.0;
+        if (self->timer_ && self->timer_->isValid()) {
+            self->timer_->setFireDate(date);
+            return 0;
+        }
         std::weak_ptr<Multi> weak = self->weak_from_this();
+        // Repeating only so that firing keeps it valid; each firing is rescheduled
+        // by curl (or parked far away) before it could come round again.
         self->timer_ = NSTimer::timerWithTimeInterval(
-            static_cast<double>(timeoutMs) / 1000.0,
-            [weak](NSTimer&) {
+            kNever,
+            [weak](NSTimer& timer) {
+                timer.setFireDate(kNever);
                 if (auto multi = weak.lock()) multi->onTimeout();
             },
-            false);
+            true);
+        self->timer_->setFireDate(date);
         for (const auto& mode : self->modes_) loop->addTimer(self->timer_, mode);
         return 0;
     }

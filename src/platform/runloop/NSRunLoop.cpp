@@ -88,6 +88,7 @@ void NSTimer::setFireDate(double date) {
 // ---------------------------------------------------------------- NSRunLoop
 
 void NSRunLoop::Waker::wake() {
+    if (pending.exchange(true)) return;  // a wake-up is already on its way
     std::lock_guard lock(mutex);
     if (fd < 0) return;
     std::uint64_t one = 1;
@@ -325,20 +326,28 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
             return std::any_of(p.modes.begin(), p.modes.end(), [&](const auto& m) { return modeMatches(m, mode); });
         });
     }
-    int timeoutMs = 0;
+    // Waits to the timer's date itself (not rounded up to a millisecond), so
+    // a timer due in a few microseconds does not cost a whole millisecond.
+    timespec timeout{0, 0};
     if (!handled && !pendingPerforms) {
         double now = Clock::now();
         double until = std::min(nextFire, limitDate);
         if (until > now) {
             double wait = Clock::isVirtual() ? 0.05 : std::min(until - now, 3600.0);
-            timeoutMs = static_cast<int>(std::ceil(wait * 1000));
+            auto whole = static_cast<time_t>(wait);
+            timeout.tv_sec = whole;
+            timeout.tv_nsec = std::min(999999999L, static_cast<long>((wait - static_cast<double>(whole)) * 1e9));
         }
     }
-    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    int n = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
     if (n > 0) {
         if (fds[0].revents & POLLIN) {
             std::uint64_t value;
             while (::read(wakeFd_, &value, sizeof value) > 0) {}
+            // Cleared after the read, so no written wake-up is consumed while the
+            // flag stays set; one coming in between finds it set and writes
+            // nothing, but what it announces is seen by the next pass.
+            waker_->pending.store(false);
         }
         for (std::size_t i = 1; i < fds.size(); ++i) {
             if (!fds[i].revents) continue;

@@ -119,6 +119,9 @@ private:
     struct Waker {
         std::mutex mutex;
         int fd = -1;
+        // Set by the first wake-up since the loop last drained the descriptor:
+        // later ones find it set and cost no system call.
+        std::atomic<bool> pending{false};
         void wake();
     };
     std::shared_ptr<Waker> waker_;
