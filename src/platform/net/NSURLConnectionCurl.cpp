@@ -100,6 +100,9 @@ namespace curlbacking {
 
 constexpr int kMaxRedirects = 16;
 constexpr std::size_t kMaxCachedBody = 1 << 20;
+// Curl's receive buffer: larger reads mean fewer callbacks and deliveries per body.
+constexpr std::size_t kReceiveBuffer = 256 * 1024;
+constexpr std::size_t kMaxCoalescedBody = 1 << 20;
 const char kMultiKey = 0;
 constexpr double kNever = 1e12;  // a fire date (and repeat interval) that does not come
 
@@ -437,6 +440,14 @@ std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user
             t.cacheBody.insert(t.cacheBody.end(), buffer, buffer + n);
         }
     }
+    // Bytes that follow bytes not yet handed over join them: one delivery (and
+    // one allocation) for what a socket action read, not one per curl write.
+    if (!t.events.empty() && t.events.back().kind == NSURLConnection::Transfer::Event::Kind::Body &&
+        t.events.back().data.size() < kMaxCoalescedBody) {
+        auto& data = t.events.back().data;
+        data.insert(data.end(), buffer, buffer + n);
+        return n;
+    }
     NSURLConnection::Transfer::Event event{NSURLConnection::Transfer::Event::Kind::Body, {}, Data(buffer, buffer + n),
                                            0, 0, 0, CURLE_OK};
     t.push(std::move(event));
@@ -555,6 +566,7 @@ void configure(NSURLConnection::Transfer& t) {
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(curlbacking::kReceiveBuffer));
     if (lowercaseString(request.URL()).rfind("https:", 0) == 0) {
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);  // verified by onVerifyChain and the challenge
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
