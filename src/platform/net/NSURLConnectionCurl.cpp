@@ -76,6 +76,9 @@ struct NSURLConnection::Transfer {
     bool challenged = false;  // a Basic challenge: its body is kept aside too
     std::string realm;
     Data heldBody;
+    // The buffer of the last body chunk handed over, kept for the next one: a
+    // large body reuses its memory instead of mapping fresh pages per chunk.
+    Data spareChunk;
     bool cacheable = false;
     Data cacheBody;
     std::int64_t uploaded = 0;
@@ -448,8 +451,10 @@ std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user
         data.insert(data.end(), buffer, buffer + n);
         return n;
     }
-    NSURLConnection::Transfer::Event event{NSURLConnection::Transfer::Event::Kind::Body, {}, Data(buffer, buffer + n),
+    NSURLConnection::Transfer::Event event{NSURLConnection::Transfer::Event::Kind::Body, {}, std::move(t.spareChunk),
                                            0, 0, 0, CURLE_OK};
+    t.spareChunk = Data();
+    event.data.assign(buffer, buffer + n);
     t.push(std::move(event));
     return n;
 }
@@ -795,6 +800,10 @@ void NSURLConnectionBacking::drain(const NSURLConnectionPtr& c) {
                 break;
             case Event::Kind::Body:
                 c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, event.data); });
+                if (c->transfer_ && event.data.capacity() <= 2 * curlbacking::kMaxCoalescedBody) {
+                    event.data.clear();
+                    c->transfer_->spareChunk = std::move(event.data);
+                }
                 break;
             case Event::Kind::Sent:
                 c->deliver([&](NSURLConnectionDelegate& d) {
