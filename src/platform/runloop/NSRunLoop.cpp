@@ -88,6 +88,7 @@ void NSTimer::setFireDate(double date) {
 // ---------------------------------------------------------------- NSRunLoop
 
 void NSRunLoop::Waker::wake() {
+    if (owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
     if (pending.exchange(true)) return;  // a wake-up is already on its way
     std::lock_guard lock(mutex);
     if (fd < 0) return;
@@ -253,6 +254,8 @@ std::vector<std::shared_ptr<NSTimer>> NSRunLoop::dueTimers(const NSRunLoopMode& 
 }
 
 bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
+    if (waker_->owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
+        waker_->owner.store(std::this_thread::get_id());
     {
         std::lock_guard lock(mutex_);
         modeStack_.push_back(mode);
