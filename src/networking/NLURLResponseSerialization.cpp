@@ -12,6 +12,7 @@
 
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
+#include "platform/foundation/NSXMLParser.h"
 #include "platform/imageio/CGImageSource.h"
 #include "platform/uikit/UIScreen.h"
 
@@ -242,6 +243,25 @@ std::shared_ptr<NLHTTPResponseSerializer> NLJSONResponseSerializer::copy() const
     return copy;
 }
 
+// ---------------------------------------------------------------- XML
+
+NLXMLParserResponseSerializer::NLXMLParserResponseSerializer() {
+    setAcceptableContentTypes(std::set<std::string>{"application/xml", "text/xml"});
+}
+
+Value NLXMLParserResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
+                                                               const std::optional<Data>& data, NSErrorPtr* error) {
+    if (!passesGate(response, data, error)) return {};
+    return Value(NSXMLParser::initWithData(data ? *data : Data()));
+}
+
+std::shared_ptr<NLHTTPResponseSerializer> NLXMLParserResponseSerializer::copy() const {
+    auto copy = std::make_shared<NLXMLParserResponseSerializer>();
+    copy->setAcceptableStatusCodes(acceptableStatusCodes());
+    copy->setAcceptableContentTypes(acceptableContentTypes());
+    return copy;
+}
+
 // ---------------------------------------------------------------- property lists
 
 
@@ -380,6 +400,7 @@ std::shared_ptr<NLHTTPResponseSerializer> NLResponseSerializerWithCoder(const Va
     std::shared_ptr<NLHTTPResponseSerializer> s;
     if (name == "NLHTTPResponseSerializer") s = std::make_shared<NLHTTPResponseSerializer>();
     else if (name == "NLJSONResponseSerializer") s = std::make_shared<NLJSONResponseSerializer>();
+    else if (name == "NLXMLParserResponseSerializer") s = std::make_shared<NLXMLParserResponseSerializer>();
     else if (name == "NLPropertyListResponseSerializer") s = std::make_shared<NLPropertyListResponseSerializer>();
     else if (name == "NLImageResponseSerializer") s = std::make_shared<NLImageResponseSerializer>();
     else if (name == "NLCompoundResponseSerializer") s = std::make_shared<NLCompoundResponseSerializer>();

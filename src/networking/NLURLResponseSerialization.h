@@ -116,6 +116,20 @@ private:
     std::uint64_t readingOptions_ = 0;
 };
 
+// The response object is a new NSXMLParser over the body (in the Value as an
+// object), not yet run: the caller sets its delegate and parses.
+class NLXMLParserResponseSerializer : public NLHTTPResponseSerializer {
+public:
+    NLXMLParserResponseSerializer();
+    static std::shared_ptr<NLXMLParserResponseSerializer> serializer() {
+        return std::make_shared<NLXMLParserResponseSerializer>();
+    }
+
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+                                    NSErrorPtr* error) override;
+    std::shared_ptr<NLHTTPResponseSerializer> copy() const override;
+};
+
 class NLPropertyListResponseSerializer : public NLHTTPResponseSerializer {
 public:
     NLPropertyListResponseSerializer();
@@ -129,7 +143,7 @@ public:
     std::uint64_t readOptions() const { return readOptions_; }
     void setReadOptions(std::uint64_t options) { readOptions_ = options; }
 
-    // Reads an XML property list (version 1.0).
+    // Reads an XML or a binary property list.
     Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
                                     NSErrorPtr* error) override;
     Value encodeWithCoder() const override;

@@ -208,7 +208,7 @@ TEST_CASE("the property-list serializer reads XML property lists and reports bad
     auto serializer = NLPropertyListResponseSerializer::serializer();
     CHECK(serializer->format() == NSPropertyListXMLFormat_v1_0);
     const std::string plist = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<!DOCTYPE plist SYSTEM "plist.dtd">
 <plist version="1.0">
 <dict>
   <key>name</key><string>Tom &amp; Jerry</string>

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "ImageSamples.h"
+#include "support/SampleImages.h"
 #include "platform/graphics/CGColor.h"
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGContext.h"
@@ -136,7 +136,7 @@ TEST_CASE("cropping keeps the pixels inside the rectangle") {
         Data d;
         for (std::size_t y = 0; y < 3; ++y)
             for (std::size_t x = 0; x < 4; ++x) {
-                CGPixel p = samples::pattern(x, y);
+                CGPixel p = sampleimages::pattern(x, y);
                 d.insert(d.end(), {p.r, p.g, p.b, p.a});
             }
         return d;
@@ -145,8 +145,8 @@ TEST_CASE("cropping keeps the pixels inside the rectangle") {
     REQUIRE(crop);
     CHECK(crop->width() == 3);   // 1...3.5 rounds out to 1...4
     CHECK(crop->height() == 2);  // clipped to the image
-    CHECK(crop->pixelAt(0, 0) == samples::pattern(1, 1));
-    CHECK(crop->pixelAt(2, 1) == samples::pattern(3, 2));
+    CHECK(crop->pixelAt(0, 0) == sampleimages::pattern(1, 1));
+    CHECK(crop->pixelAt(2, 1) == sampleimages::pattern(3, 2));
     CHECK_FALSE(CGImageCreateWithImageInRect(image, CGRectMake(10, 10, 2, 2)));
     CHECK_FALSE(CGImageCreateWithImageInRect(image, CGRectMake(NAN, 0, 2, 2)));
 }
@@ -218,7 +218,7 @@ TEST_CASE("images are drawn upright and scaled into the rectangle") {
     auto ctx = rgbaContext(2, 2);
     CGContextDrawImage(ctx, CGRectMake(0, 0, 2, 2), quadrants());
     auto same = CGBitmapContextCreateImage(ctx);
-    CHECK(samples::pixelsOf(same) == samples::pixelsOf(quadrants()));
+    CHECK(sampleimages::pixelsOf(same) == sampleimages::pixelsOf(quadrants()));
 
     auto big = rgbaContext(4, 4, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
     CGContextSetInterpolationQuality(big, kCGInterpolationNone);
@@ -246,20 +246,20 @@ TEST_CASE("straight and opaque images keep their colours through a premultiplied
     Data rgba;
     for (std::size_t y = 0; y < 5; ++y)
         for (std::size_t x = 0; x < 6; ++x) {
-            CGPixel p = samples::pattern(x, y);
+            CGPixel p = sampleimages::pattern(x, y);
             p.a = static_cast<std::uint8_t>(std::max<int>(p.a, 200));  // keep rounding small
             rgba.insert(rgba.end(), {p.r, p.g, p.b, p.a});
         }
     auto source = CGImageCreateWithRGBA(6, 5, rgba);
     CGContextDrawImage(ctx, CGRectMake(0, 0, 6, 5), source);
-    CHECK(samples::maxDifference(CGBitmapContextCreateImage(ctx), source) <= 2);
+    CHECK(sampleimages::maxDifference(CGBitmapContextCreateImage(ctx), source) <= 2);
 
     Data rgb(6 * 5 * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7);
     auto opaque = CGImageCreateWithRGBA(6, 5, rgb, false);
     auto skip = rgbaContext(6, 5, kCGImageAlphaNoneSkipFirst);
     CGContextDrawImage(skip, CGRectMake(0, 0, 6, 5), opaque);
-    CHECK(samples::maxDifference(CGBitmapContextCreateImage(skip), opaque) == 0);
+    CHECK(sampleimages::maxDifference(CGBitmapContextCreateImage(skip), opaque) == 0);
 }
 
 TEST_CASE("fills blend with alpha and clearing makes pixels transparent") {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "ImageSamples.h"
+#include "support/SampleImages.h"
 #include "platform/graphics/CGContext.h"
 #include "platform/imageio/CGImageDestination.h"
 #include "platform/imageio/CGImageProperties.h"
@@ -12,7 +12,7 @@
 #include "platform/imageio/ExifOrientation.h"
 #include "platform/imageio/ImageFormat.h"
 
-using samples::PixelFn;
+using sampleimages::PixelFn;
 
 namespace {
 
@@ -95,8 +95,8 @@ TEST_SUITE("imageio") {
 
 TEST_CASE("formats are recognised by their signatures") {
     auto sniff = [](const Data& d, bool* more = nullptr) { return imageFormatForBytes(d.data(), d.size(), more); };
-    CHECK(sniff(samples::png(1, 1, samples::pattern)) == ImageFormat::PNG);
-    CHECK(sniff(samples::jpeg(8, 8, smooth)) == ImageFormat::JPEG);
+    CHECK(sniff(sampleimages::png(1, 1, sampleimages::pattern)) == ImageFormat::PNG);
+    CHECK(sniff(sampleimages::jpeg(8, 8, smooth)) == ImageFormat::JPEG);
     CHECK(sniff(dataFromString("GIF87a....")) == ImageFormat::GIF);
     CHECK(sniff(dataFromString("GIF89a")) == ImageFormat::GIF);
     CHECK(sniff(Data{'I', 'I', '*', 0}) == ImageFormat::TIFF);
@@ -113,11 +113,11 @@ TEST_CASE("formats are recognised by their signatures") {
     CHECK(sniff(Data{}, &more) == ImageFormat::Unknown);
     CHECK(more);
 
-    CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(samples::png(1, 1, samples::pattern))) == "public.png");
-    CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(samples::jpeg(8, 8, smooth))) == "public.jpeg");
+    CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(sampleimages::png(1, 1, sampleimages::pattern))) == "public.png");
+    CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(sampleimages::jpeg(8, 8, smooth))) == "public.jpeg");
     CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(
-              samples::gif(1, 1, {{1, 2, 3, 255}}, {{0, 0, 1, 1, {0}}}))) == "com.compuserve.gif");
-    CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(samples::webpLossless(2, 2, samples::pattern))) ==
+              sampleimages::gif(1, 1, {{1, 2, 3, 255}}, {{0, 0, 1, 1, {0}}}))) == "com.compuserve.gif");
+    CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(sampleimages::webpLossless(2, 2, sampleimages::pattern))) ==
           "org.webmproject.webp");
     CHECK(CGImageSourceGetType(CGImageSourceCreateWithData(dataFromString("plain text"))).empty());
     CHECK(imageFormatForTypeIdentifier("public.jpeg") == ImageFormat::JPEG);
@@ -125,7 +125,7 @@ TEST_CASE("formats are recognised by their signatures") {
 }
 
 TEST_CASE("an RGBA PNG decodes to straight RGBA pixels with its properties") {
-    Data file = samples::png(5, 3, samples::pattern);
+    Data file = sampleimages::png(5, 3, sampleimages::pattern);
     auto source = CGImageSourceCreateWithData(file);
     CHECK(CGImageSourceGetCount(source) == 1);
     CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
@@ -139,7 +139,7 @@ TEST_CASE("an RGBA PNG decodes to straight RGBA pixels with its properties") {
     CHECK(CGImageGetBytesPerRow(image) == 20);
     CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaLast);
     CHECK(CGColorSpaceCopyName(CGImageGetColorSpace(image)) == kCGColorSpaceSRGB);
-    CHECK(samples::maxDifference(image, 5, 3, samples::pattern) == 0);
+    CHECK(sampleimages::maxDifference(image, 5, 3, sampleimages::pattern) == 0);
     Value p = CGImageSourceCopyPropertiesAtIndex(source, 0);
     CHECK(p[kCGImagePropertyPixelWidth].intValue() == 5);
     CHECK(p[kCGImagePropertyPixelHeight].intValue() == 3);
@@ -159,20 +159,20 @@ TEST_CASE("an RGBA PNG decodes to straight RGBA pixels with its properties") {
 }
 
 TEST_CASE("an opaque RGB PNG decodes without alpha") {
-    samples::PngOptions options;
+    sampleimages::PngOptions options;
     options.colorType = 2;  // RGB
-    auto image = decodeFirst(samples::png(4, 4, samples::pattern, options));
+    auto image = decodeFirst(sampleimages::png(4, 4, sampleimages::pattern, options));
     REQUIRE(image);
     CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaNone);
     CHECK(CGImageGetBitsPerPixel(image) == 24);
     CHECK(CGImageGetBytesPerRow(image) == 12);
-    CHECK(samples::maxDifference(image, 4, 4, opaque(samples::pattern)) == 0);
+    CHECK(sampleimages::maxDifference(image, 4, 4, opaque(sampleimages::pattern)) == 0);
 }
 
 TEST_CASE("a palette PNG with transparency expands to RGBA") {
     std::vector<CGPixel> palette = {{10, 20, 30, 255}, {200, 0, 0, 255}, {0, 200, 0, 255}};
     std::vector<std::uint8_t> indices = {0, 1, 2, 2, 1, 0};
-    Data file = samples::palettePng(3, 2, indices, palette, {0, 128});
+    Data file = sampleimages::palettePng(3, 2, indices, palette, {0, 128});
     auto image = decodeFirst(file);
     REQUIRE(image);
     CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaLast);
@@ -184,25 +184,25 @@ TEST_CASE("a palette PNG with transparency expands to RGBA") {
 }
 
 TEST_CASE("a 16-bit PNG is scaled to 8 bits") {
-    samples::PngOptions options;
+    sampleimages::PngOptions options;
     options.bitDepth = 16;
     // Every sample is v * 257 + 0x80 before scaling: it rounds to v.
-    Data file = samples::png(4, 3, samples::pattern, options, 0x80);
+    Data file = sampleimages::png(4, 3, sampleimages::pattern, options, 0x80);
     auto image = decodeFirst(file);
     REQUIRE(image);
     CHECK(CGImageGetBitsPerComponent(image) == 8);
-    CHECK(samples::maxDifference(image, 4, 3, samples::pattern) == 0);
+    CHECK(sampleimages::maxDifference(image, 4, 3, sampleimages::pattern) == 0);
     CHECK(propertiesOf(file)[kCGImagePropertyDepth].intValue() == 16);
     // 0x1234 scales to 18 (4660 / 257 = 18.1), 0xff34 to 254.
     options.colorType = 2;
-    Data low = samples::png(1, 1, [](std::size_t, std::size_t) { return CGPixel{0x12, 0xff, 0, 255}; }, options, 0x34);
+    Data low = sampleimages::png(1, 1, [](std::size_t, std::size_t) { return CGPixel{0x12, 0xff, 0, 255}; }, options, 0x34);
     auto one = decodeFirst(low);
     REQUIRE(one);
     CHECK(one->pixelAt(0, 0) == CGPixel{18, 254, 0, 255});
 }
 
 TEST_CASE("gray and interlaced PNGs decode to RGB") {
-    Data gray = samples::grayPng(5, 2, 1, {1, 0, 1, 0, 1, 0, 0, 1, 1, 0});
+    Data gray = sampleimages::grayPng(5, 2, 1, {1, 0, 1, 0, 1, 0, 0, 1, 1, 0});
     auto image = decodeFirst(gray);
     REQUIRE(image);
     CHECK(image->pixelAt(0, 0) == CGPixel{255, 255, 255, 255});
@@ -210,27 +210,27 @@ TEST_CASE("gray and interlaced PNGs decode to RGB") {
     CHECK(image->pixelAt(3, 1) == CGPixel{255, 255, 255, 255});
     CHECK(propertiesOf(gray)[kCGImagePropertyColorModel] == Value("Gray"));
 
-    samples::PngOptions options;
+    sampleimages::PngOptions options;
     options.interlaced = true;
-    Data interlaced = samples::png(13, 11, samples::pattern, options);
-    CHECK(samples::maxDifference(decodeFirst(interlaced), 13, 11, samples::pattern) == 0);
+    Data interlaced = sampleimages::png(13, 11, sampleimages::pattern, options);
+    CHECK(sampleimages::maxDifference(decodeFirst(interlaced), 13, 11, sampleimages::pattern) == 0);
     CHECK(propertiesOf(interlaced)[kCGImagePropertyPNGDictionary][kCGImagePropertyPNGInterlaceType].intValue() == 1);
 }
 
 TEST_CASE("a PNG's eXIf orientation is reported") {
-    samples::PngOptions options;
+    sampleimages::PngOptions options;
     Data app1 = makeExifOrientationAPP1(3, true);
     options.exif = Data(app1.begin() + 6, app1.end());
-    Value p = propertiesOf(samples::png(2, 2, samples::pattern, options));
+    Value p = propertiesOf(sampleimages::png(2, 2, sampleimages::pattern, options));
     CHECK(p[kCGImagePropertyOrientation].intValue() == 3);
 }
 
 TEST_CASE("a JPEG decodes to RGB and reports the EXIF orientation in either byte order") {
     for (bool bigEndian : {false, true}) {
         CAPTURE(bigEndian);
-        samples::JpegOptions options;
+        sampleimages::JpegOptions options;
         options.app1 = makeExifOrientationAPP1(6, bigEndian);
-        Data file = samples::jpeg(32, 24, smooth, options);
+        Data file = sampleimages::jpeg(32, 24, smooth, options);
         auto source = CGImageSourceCreateWithData(file);
         Value p = CGImageSourceCopyPropertiesAtIndex(source, 0);
         CHECK(p[kCGImagePropertyOrientation].intValue() == 6);
@@ -243,22 +243,22 @@ TEST_CASE("a JPEG decodes to RGB and reports the EXIF orientation in either byte
         // The bitmap is not rotated: orientation is the caller's to apply.
         CHECK(CGImageGetWidth(image) == 32);
         CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaNone);
-        CHECK(samples::maxDifference(image, 32, 24, smooth) <= 6);
+        CHECK(sampleimages::maxDifference(image, 32, 24, smooth) <= 6);
     }
-    Value plain = propertiesOf(samples::jpeg(8, 8, smooth));
+    Value plain = propertiesOf(sampleimages::jpeg(8, 8, smooth));
     CHECK(plain[kCGImagePropertyOrientation].isNull());
     CHECK(plain[kCGImagePropertyPixelWidth].intValue() == 8);
     // Gray and progressive files.
-    samples::JpegOptions gray;
+    sampleimages::JpegOptions gray;
     gray.gray = true;
-    auto g = decodeFirst(samples::jpeg(16, 16, smooth, gray));
+    auto g = decodeFirst(sampleimages::jpeg(16, 16, smooth, gray));
     REQUIRE(g);
     CHECK(std::abs(g->pixelAt(3, 3).r - smooth(3, 3).g) <= 4);
     CHECK(g->pixelAt(3, 3).r == g->pixelAt(3, 3).b);
-    samples::JpegOptions progressive;
+    sampleimages::JpegOptions progressive;
     progressive.progressive = true;
-    Data prog = samples::jpeg(40, 30, smooth, progressive);
-    CHECK(samples::maxDifference(decodeFirst(prog), 40, 30, smooth) <= 6);
+    Data prog = sampleimages::jpeg(40, 30, smooth, progressive);
+    CHECK(sampleimages::maxDifference(decodeFirst(prog), 40, 30, smooth) <= 6);
     CHECK(propertiesOf(prog)[kCGImagePropertyJFIFDictionary][kCGImagePropertyJFIFIsProgressive].boolValue());
 }
 
@@ -289,17 +289,17 @@ TEST_CASE("the EXIF reader refuses malformed blocks") {
 
 TEST_CASE("an animated GIF gives every frame composited with its delays") {
     const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}};
-    samples::GifFrame red{0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)};
+    sampleimages::GifFrame red{0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)};
     red.delay = 10;
     // A 2 x 2 green frame at (1, 1) whose top-left pixel is transparent (index 0).
-    samples::GifFrame green{1, 1, 2, 2, {0, 2, 2, 2}};
+    sampleimages::GifFrame green{1, 1, 2, 2, {0, 2, 2, 2}};
     green.delay = 2;
     green.transparent = 0;
     green.disposal = 2;  // cleared to transparent afterwards
-    samples::GifFrame blue{0, 0, 1, 1, {3}};
+    sampleimages::GifFrame blue{0, 0, 1, 1, {3}};
     blue.delay = 50;
     blue.interlaced = true;
-    Data file = samples::gif(4, 4, colors, {red, green, blue});
+    Data file = sampleimages::gif(4, 4, colors, {red, green, blue});
     auto source = CGImageSourceCreateWithData(file);
     REQUIRE(CGImageSourceGetCount(source) == 3);
     CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
@@ -313,7 +313,7 @@ TEST_CASE("an animated GIF gives every frame composited with its delays") {
     const CGPixel R{255, 0, 0, 255}, G{0, 255, 0, 255}, B{0, 0, 255, 255}, none{0, 0, 0, 0};
     CHECK(f0->width() == 4);
     CHECK(f0->height() == 4);
-    for (const CGPixel& p : samples::pixelsOf(f0)) CHECK(p == R);
+    for (const CGPixel& p : sampleimages::pixelsOf(f0)) CHECK(p == R);
     CHECK(f1->pixelAt(1, 1) == R);  // transparent index shows the frame below
     CHECK(f1->pixelAt(2, 1) == G);
     CHECK(f1->pixelAt(2, 2) == G);
@@ -340,12 +340,12 @@ TEST_CASE("an animated GIF gives every frame composited with its delays") {
 
 TEST_CASE("GIF frames without control blocks have no delays and restoring frames restore") {
     const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}};
-    samples::GifFrame red{0, 0, 2, 1, {1, 1}};
+    sampleimages::GifFrame red{0, 0, 2, 1, {1, 1}};
     red.control = false;
-    samples::GifFrame green{0, 0, 1, 1, {2}};
+    sampleimages::GifFrame green{0, 0, 1, 1, {2}};
     green.disposal = 3;  // restore what was there before
-    samples::GifFrame last{1, 0, 1, 1, {2}};
-    Data file = samples::gif(2, 1, colors, {red, green, last}, false);
+    sampleimages::GifFrame last{1, 0, 1, 1, {2}};
+    Data file = sampleimages::gif(2, 1, colors, {red, green, last}, false);
     auto source = CGImageSourceCreateWithData(file);
     REQUIRE(CGImageSourceGetCount(source) == 3);
     Value gif0 = CGImageSourceCopyPropertiesAtIndex(source, 0)[kCGImagePropertyGIFDictionary];
@@ -361,21 +361,21 @@ TEST_CASE("GIF frames without control blocks have no delays and restoring frames
 }
 
 TEST_CASE("WebP decodes losslessly and lossily") {
-    Data lossless = samples::webpLossless(7, 5, samples::pattern);
+    Data lossless = sampleimages::webpLossless(7, 5, sampleimages::pattern);
     auto source = CGImageSourceCreateWithData(lossless);
     auto image = CGImageSourceCreateImageAtIndex(source, 0);
     REQUIRE(image);
     CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaLast);
-    CHECK(samples::maxDifference(image, 7, 5, samples::pattern) == 0);
+    CHECK(sampleimages::maxDifference(image, 7, 5, sampleimages::pattern) == 0);
     Value p = CGImageSourceCopyPropertiesAtIndex(source, 0);
     CHECK(p[kCGImagePropertyPixelWidth].intValue() == 7);
     CHECK(p[kCGImagePropertyHasAlpha].boolValue());
 
-    Data lossy = samples::webpLossy(48, 32, smooth, 95);
+    Data lossy = sampleimages::webpLossy(48, 32, smooth, 95);
     auto photo = decodeFirst(lossy);
     REQUIRE(photo);
     CHECK(CGImageGetAlphaInfo(photo) == kCGImageAlphaNone);
-    CHECK(samples::maxDifference(photo, 48, 32, smooth) <= 12);
+    CHECK(sampleimages::maxDifference(photo, 48, 32, smooth) <= 12);
     CHECK_FALSE(propertiesOf(lossy)[kCGImagePropertyHasAlpha].boolValue());
 }
 
@@ -383,14 +383,14 @@ TEST_CASE("a WebP animation gives every frame with its delays") {
     auto solid = [](CGPixel p) { return [p](std::size_t, std::size_t) { return p; }; };
     const CGPixel red{255, 0, 0, 255}, half{0, 0, 255, 128};
     auto corner = [red](std::size_t x, std::size_t y) { return x < 2 && y < 2 ? CGPixel{0, 255, 0, 255} : red; };
-    Data file = samples::webpAnimation(5, 4, {solid(red), corner, solid(half)}, {100, 20, 500}, 3);
+    Data file = sampleimages::webpAnimation(5, 4, {solid(red), corner, solid(half)}, {100, 20, 500}, 3);
     auto source = CGImageSourceCreateWithData(file);
     CHECK(CGImageSourceGetType(source) == "org.webmproject.webp");
     REQUIRE(CGImageSourceGetCount(source) == 3);
     CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
-    CHECK(samples::maxDifference(CGImageSourceCreateImageAtIndex(source, 0), 5, 4, solid(red)) == 0);
-    CHECK(samples::maxDifference(CGImageSourceCreateImageAtIndex(source, 1), 5, 4, corner) == 0);
-    CHECK(samples::maxDifference(CGImageSourceCreateImageAtIndex(source, 2), 5, 4, solid(half)) == 0);
+    CHECK(sampleimages::maxDifference(CGImageSourceCreateImageAtIndex(source, 0), 5, 4, solid(red)) == 0);
+    CHECK(sampleimages::maxDifference(CGImageSourceCreateImageAtIndex(source, 1), 5, 4, corner) == 0);
+    CHECK(sampleimages::maxDifference(CGImageSourceCreateImageAtIndex(source, 2), 5, 4, solid(half)) == 0);
     Value p1 = CGImageSourceCopyPropertiesAtIndex(source, 1);
     CHECK(p1[kCGImagePropertyPixelWidth].intValue() == 5);
     CHECK(p1[kCGImagePropertyWebPDictionary][kCGImagePropertyWebPUnclampedDelayTime].doubleValue() ==
@@ -425,7 +425,7 @@ TEST_CASE("headers declaring huge images are refused before anything is allocate
           kCGImageStatusInvalidData);
 
     // JPEG whose frame header is patched to 60000 x 60000.
-    Data jpeg = samples::jpeg(16, 16, smooth);
+    Data jpeg = sampleimages::jpeg(16, 16, smooth);
     bool patched = false;
     for (std::size_t i = 0; i + 9 < jpeg.size(); ++i)
         if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
@@ -439,14 +439,14 @@ TEST_CASE("headers declaring huge images are refused before anything is allocate
     CHECK_FALSE(CGImageSourceCreateImageAtIndex(bigJpeg, 0));
 
     // GIF with a 65535 x 65535 canvas.
-    Data gif = samples::gif(2, 2, {{1, 2, 3, 255}}, {{0, 0, 2, 2, {0, 0, 0, 0}}});
+    Data gif = sampleimages::gif(2, 2, {{1, 2, 3, 255}}, {{0, 0, 2, 2, {0, 0, 0, 0}}});
     gif[6] = gif[7] = gif[8] = gif[9] = 0xff;
     auto bigGif = CGImageSourceCreateWithData(gif);
     CHECK(CGImageSourceGetStatus(bigGif) == kCGImageStatusInvalidData);
     CHECK(CGImageSourceGetCount(bigGif) == 0);
 
     // Lossless WebP whose header says 16384 x 16384.
-    Data webp = samples::webpLossless(4, 4, samples::pattern);
+    Data webp = sampleimages::webpLossless(4, 4, sampleimages::pattern);
     REQUIRE(std::memcmp(webp.data() + 12, "VP8L", 4) == 0);
     webp[21] = webp[22] = webp[23] = 0xff;
     webp[24] = static_cast<std::uint8_t>(webp[24] | 0x0f);
@@ -457,9 +457,9 @@ TEST_CASE("headers declaring huge images are refused before anything is allocate
 
 TEST_CASE("a GIF frame outside the canvas is an error and the frames before it remain") {
     const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}};
-    samples::GifFrame good{0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)};
-    samples::GifFrame outside{3, 3, 4, 4, std::vector<std::uint8_t>(16, 0)};
-    Data file = samples::gif(4, 4, colors, {good, outside, good});
+    sampleimages::GifFrame good{0, 0, 4, 4, std::vector<std::uint8_t>(16, 1)};
+    sampleimages::GifFrame outside{3, 3, 4, 4, std::vector<std::uint8_t>(16, 0)};
+    Data file = sampleimages::gif(4, 4, colors, {good, outside, good});
     auto source = CGImageSourceCreateWithData(file);
     CHECK(CGImageSourceGetStatus(source) == kCGImageStatusInvalidData);
     CHECK(CGImageSourceGetCount(source) == 1);
@@ -470,15 +470,15 @@ TEST_CASE("a GIF frame outside the canvas is an error and the frames before it r
     CHECK(error->localizedDescription().find("outside the canvas") != std::string::npos);
 
     // Only a bad frame: no image at all.
-    auto alone = CGImageSourceCreateWithData(samples::gif(4, 4, colors, {outside}));
+    auto alone = CGImageSourceCreateWithData(sampleimages::gif(4, 4, colors, {outside}));
     CHECK(CGImageSourceGetCount(alone) == 0);
     CHECK(CGImageSourceGetStatus(alone) == kCGImageStatusInvalidData);
     CHECK_FALSE(CGImageSourceCreateImageAtIndex(alone, 0));
 
     // Indices beyond the colour table are drawn transparent, not read out of
     // bounds: a file written with four colours whose table is cut to two.
-    samples::GifFrame wild{0, 0, 2, 1, {1, 3}};
-    Data cut = samples::gif(2, 1, {colors[0], colors[1], colors[0], colors[1]}, {wild}, false);
+    sampleimages::GifFrame wild{0, 0, 2, 1, {1, 3}};
+    Data cut = sampleimages::gif(2, 1, {colors[0], colors[1], colors[0], colors[1]}, {wild}, false);
     REQUIRE((cut[10] & 7) == 1);
     cut[10] = static_cast<std::uint8_t>(cut[10] & ~7);
     cut.erase(cut.begin() + 13 + 6, cut.begin() + 13 + 12);
@@ -489,9 +489,9 @@ TEST_CASE("a GIF frame outside the canvas is an error and the frames before it r
 }
 
 TEST_CASE("a GIF with more frames than the cap keeps the frames within it") {
-    samples::GifFrame dot{0, 0, 1, 1, {1}};
+    sampleimages::GifFrame dot{0, 0, 1, 1, {1}};
     dot.control = false;
-    Data file = samples::gif(1, 1, {{0, 0, 0, 255}, {255, 255, 255, 255}}, std::vector<samples::GifFrame>(10001, dot));
+    Data file = sampleimages::gif(1, 1, {{0, 0, 0, 255}, {255, 255, 255, 255}}, std::vector<sampleimages::GifFrame>(10001, dot));
     auto source = CGImageSourceCreateWithData(file);
     CHECK(CGImageSourceGetCount(source) == 10000);
     CHECK(CGImageSourceGetStatus(source) == kCGImageStatusInvalidData);
@@ -500,23 +500,23 @@ TEST_CASE("a GIF with more frames than the cap keeps the frames within it") {
 }
 
 TEST_CASE("every truncation of a file gives an error or the whole image") {
-    samples::JpegOptions progressive;
+    sampleimages::JpegOptions progressive;
     progressive.progressive = true;
     const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}};
-    samples::GifFrame a{0, 0, 3, 3, std::vector<std::uint8_t>(9, 1)};
-    samples::GifFrame b{1, 1, 2, 2, {2, 2, 2, 2}};
+    sampleimages::GifFrame a{0, 0, 3, 3, std::vector<std::uint8_t>(9, 1)};
+    sampleimages::GifFrame b{1, 1, 2, 2, {2, 2, 2, 2}};
     struct Sample {
         std::string name;
         Data file;
     };
     std::vector<Sample> files = {
-        {"png", samples::png(9, 7, samples::pattern)},
-        {"jpeg", samples::jpeg(24, 17, smooth)},
-        {"progressive jpeg", samples::jpeg(24, 17, smooth, progressive)},
-        {"gif", samples::gif(3, 3, colors, {a, b, a})},
-        {"webp", samples::webpLossless(9, 7, samples::pattern)},
-        {"lossy webp", samples::webpLossy(24, 17, smooth)},
-        {"animated webp", samples::webpAnimation(4, 3, {samples::pattern, smooth}, {30, 70})},
+        {"png", sampleimages::png(9, 7, sampleimages::pattern)},
+        {"jpeg", sampleimages::jpeg(24, 17, smooth)},
+        {"progressive jpeg", sampleimages::jpeg(24, 17, smooth, progressive)},
+        {"gif", sampleimages::gif(3, 3, colors, {a, b, a})},
+        {"webp", sampleimages::webpLossless(9, 7, sampleimages::pattern)},
+        {"lossy webp", sampleimages::webpLossy(24, 17, smooth)},
+        {"animated webp", sampleimages::webpAnimation(4, 3, {sampleimages::pattern, smooth}, {30, 70})},
     };
     for (const Sample& s : files) {
         CAPTURE(s.name);
@@ -540,7 +540,7 @@ TEST_CASE("every truncation of a file gives an error or the whole image") {
                 auto image = CGImageSourceCreateImageAtIndex(source, i);
                 if (CGImageSourceGetStatusAtIndex(source, i) == kCGImageStatusComplete) {
                     REQUIRE(image);
-                    CHECK(samples::maxDifference(image, reference[i]) == 0);
+                    CHECK(sampleimages::maxDifference(image, reference[i]) == 0);
                 } else {
                     CHECK_FALSE(image);
                 }
@@ -552,12 +552,12 @@ TEST_CASE("every truncation of a file gives an error or the whole image") {
 TEST_CASE("random and damaged bytes give errors without crashing") {
     std::mt19937 random(20261207);
     std::vector<Data> valid = {
-        samples::png(6, 5, samples::pattern),
-        samples::jpeg(16, 16, smooth),
-        samples::gif(3, 2, {{0, 0, 0, 255}, {9, 9, 9, 255}}, {{0, 0, 3, 2, {0, 1, 0, 1, 0, 1}}}),
-        samples::webpLossless(6, 5, samples::pattern),
-        samples::webpLossy(16, 16, smooth),
-        samples::webpAnimation(4, 4, {samples::pattern, smooth}, {40, 40}),
+        sampleimages::png(6, 5, sampleimages::pattern),
+        sampleimages::jpeg(16, 16, smooth),
+        sampleimages::gif(3, 2, {{0, 0, 0, 255}, {9, 9, 9, 255}}, {{0, 0, 3, 2, {0, 1, 0, 1, 0, 1}}}),
+        sampleimages::webpLossless(6, 5, sampleimages::pattern),
+        sampleimages::webpLossy(16, 16, smooth),
+        sampleimages::webpAnimation(4, 4, {sampleimages::pattern, smooth}, {40, 40}),
     };
     int decoded = 0, refused = 0;
     for (int round = 0; round < 480; ++round) {
@@ -603,10 +603,10 @@ TEST_CASE("TIFF is recognised but not decoded") {
 
 TEST_CASE("a PNG fed in pieces gives the rows so far then the whole image") {
     const std::size_t w = 16, h = 40;
-    auto pixels = samples::noise(7);
-    samples::PngOptions options;
+    auto pixels = sampleimages::noise(7);
+    sampleimages::PngOptions options;
     options.colorType = 2;
-    Data file = samples::png(w, h, pixels, options);
+    Data file = sampleimages::png(w, h, pixels, options);
     auto full = decodeFirst(file);
     REQUIRE(full);
     std::size_t partials = 0, lastHeight = 0;
@@ -616,7 +616,7 @@ TEST_CASE("a PNG fed in pieces gives the rows so far then the whole image") {
         auto image = CGImageSourceCreateImageAtIndex(source, 0);
         if (final) {
             CHECK(status == kCGImageStatusComplete);
-            CHECK(samples::maxDifference(image, full) == 0);
+            CHECK(sampleimages::maxDifference(image, full) == 0);
             return;
         }
         CHECK((status == kCGImageStatusIncomplete || status == kCGImageStatusReadingHeader));
@@ -644,7 +644,7 @@ TEST_CASE("a PNG fed in pieces gives the rows so far then the whole image") {
 
 TEST_CASE("a baseline JPEG fed in pieces gives whole rows so far then the whole image") {
     const std::size_t w = 32, h = 96;
-    Data file = samples::jpeg(w, h, samples::noise(3));
+    Data file = sampleimages::jpeg(w, h, sampleimages::noise(3));
     auto full = decodeFirst(file);
     REQUIRE(full);
     std::size_t partials = 0;
@@ -652,7 +652,7 @@ TEST_CASE("a baseline JPEG fed in pieces gives whole rows so far then the whole 
         auto image = CGImageSourceCreateImageAtIndex(source, 0);
         if (final) {
             CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
-            CHECK(samples::maxDifference(image, full) == 0);
+            CHECK(sampleimages::maxDifference(image, full) == 0);
             return;
         }
         CHECK_FALSE(isError(CGImageSourceGetStatus(source)));
@@ -666,9 +666,9 @@ TEST_CASE("a baseline JPEG fed in pieces gives whole rows so far then the whole 
 }
 
 TEST_CASE("a progressive JPEG or a GIF fed in pieces gives only whole images") {
-    samples::JpegOptions options;
+    sampleimages::JpegOptions options;
     options.progressive = true;
-    Data jpeg = samples::jpeg(32, 32, samples::noise(5), options);
+    Data jpeg = sampleimages::jpeg(32, 32, sampleimages::noise(5), options);
     feedInPieces(jpeg, 300, [&](const CGImageSourceRef& source, std::size_t, bool final) {
         auto image = CGImageSourceCreateImageAtIndex(source, 0);
         CHECK((image != nullptr) == final);
@@ -677,8 +677,8 @@ TEST_CASE("a progressive JPEG or a GIF fed in pieces gives only whole images") {
     });
 
     const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}};
-    samples::GifFrame frame{0, 0, 8, 8, std::vector<std::uint8_t>(64, 1)};
-    Data gif = samples::gif(8, 8, colors, {frame, frame, frame});
+    sampleimages::GifFrame frame{0, 0, 8, 8, std::vector<std::uint8_t>(64, 1)};
+    Data gif = sampleimages::gif(8, 8, colors, {frame, frame, frame});
     std::size_t lastCount = 0;
     feedInPieces(gif, 10, [&](const CGImageSourceRef& source, std::size_t, bool final) {
         std::size_t count = CGImageSourceGetCount(source);
@@ -693,19 +693,19 @@ TEST_CASE("a progressive JPEG or a GIF fed in pieces gives only whole images") {
 }
 
 TEST_CASE("a still WebP fed in pieces ends with the whole image") {
-    Data file = samples::webpLossy(64, 64, samples::noise(11), 80);
+    Data file = sampleimages::webpLossy(64, 64, sampleimages::noise(11), 80);
     auto full = decodeFirst(file);
     REQUIRE(full);
     feedInPieces(file, 256, [&](const CGImageSourceRef& source, std::size_t, bool final) {
         auto image = CGImageSourceCreateImageAtIndex(source, 0);
         CHECK_FALSE(isError(CGImageSourceGetStatus(source)));
-        if (final) CHECK(samples::maxDifference(image, full) == 0);
+        if (final) CHECK(sampleimages::maxDifference(image, full) == 0);
         else if (image) CHECK(image->height() < 64);
     });
 }
 
 TEST_CASE("a source made whole keeps its bytes") {
-    Data file = samples::png(3, 3, samples::pattern);
+    Data file = sampleimages::png(3, 3, sampleimages::pattern);
     auto source = CGImageSourceCreateWithData(file);
     CGImageSourceUpdateData(source, Data(file.begin(), file.begin() + 20), false);
     CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
@@ -718,7 +718,7 @@ TEST_CASE("a source made whole keeps its bytes") {
 }
 
 TEST_CASE("PNG encoding round-trips the pixels") {
-    auto rgba = decodeFirst(samples::png(6, 4, samples::pattern));
+    auto rgba = decodeFirst(sampleimages::png(6, 4, sampleimages::pattern));
     auto data = std::make_shared<Data>();
     auto destination = CGImageDestinationCreateWithData(data, kUTTypePNG, 1);
     REQUIRE(destination);
@@ -729,7 +729,7 @@ TEST_CASE("PNG encoding round-trips the pixels") {
     CHECK(imageFormatForBytes(data->data(), data->size()) == ImageFormat::PNG);
     auto back = decodeFirst(*data);
     CHECK(CGImageGetAlphaInfo(back) == kCGImageAlphaLast);
-    CHECK(samples::maxDifference(back, rgba) == 0);
+    CHECK(sampleimages::maxDifference(back, rgba) == 0);
 
     // An opaque context image comes back as RGB.
     auto ctx = CGBitmapContextCreate(nullptr, 3, 2, 8, 0, CGColorSpaceCreateDeviceRGB(),
@@ -743,12 +743,12 @@ TEST_CASE("PNG encoding round-trips the pixels") {
     REQUIRE(CGImageDestinationFinalize(d2));
     auto opaqueBack = decodeFirst(*opaqueData);
     CHECK(CGImageGetAlphaInfo(opaqueBack) == kCGImageAlphaNone);
-    CHECK(samples::maxDifference(opaqueBack, drawn) == 0);
+    CHECK(sampleimages::maxDifference(opaqueBack, drawn) == 0);
     CHECK(opaqueBack->pixelAt(0, 1) == CGPixel{51, 102, 153, 255});
 }
 
 TEST_CASE("JPEG encoding follows the quality and writes the orientation") {
-    auto source = decodeFirst(samples::png(64, 48, opaque(samples::noise(9)), {}));
+    auto source = decodeFirst(sampleimages::png(64, 48, opaque(sampleimages::noise(9)), {}));
     auto encode = [&](double quality, int orientation) {
         auto data = std::make_shared<Data>();
         auto destination = CGImageDestinationCreateWithData(data, kUTTypeJPEG, 1);
@@ -762,18 +762,18 @@ TEST_CASE("JPEG encoding follows the quality and writes the orientation") {
     Data best = encode(1.0, 6), worst = encode(0.05, 0);
     CHECK(imageFormatForBytes(best.data(), best.size()) == ImageFormat::JPEG);
     CHECK(best.size() > worst.size() * 2);
-    CHECK(samples::maxDifference(decodeFirst(best), source) <= 8);
-    CHECK(samples::maxDifference(decodeFirst(worst), source) > 8);
+    CHECK(sampleimages::maxDifference(decodeFirst(best), source) <= 8);
+    CHECK(sampleimages::maxDifference(decodeFirst(worst), source) > 8);
     CHECK(propertiesOf(best)[kCGImagePropertyOrientation].intValue() == 6);
     CHECK(propertiesOf(worst)[kCGImagePropertyOrientation].isNull());
 
     // A smooth image survives the default quality closely.
-    auto smoothImage = decodeFirst(samples::png(40, 40, smooth));
+    auto smoothImage = decodeFirst(sampleimages::png(40, 40, smooth));
     auto data = std::make_shared<Data>();
     auto destination = CGImageDestinationCreateWithData(data, "public.jpeg", 1);
     CGImageDestinationAddImage(destination, smoothImage);
     REQUIRE(CGImageDestinationFinalize(destination));
-    CHECK(samples::maxDifference(decodeFirst(*data), smoothImage) <= 10);
+    CHECK(sampleimages::maxDifference(decodeFirst(*data), smoothImage) <= 10);
 }
 
 TEST_CASE("destinations refuse other types and incomplete use") {
@@ -786,23 +786,23 @@ TEST_CASE("destinations refuse other types and incomplete use") {
     CHECK_FALSE(CGImageDestinationFinalize(destination, &error));
     CHECK(error);
     CHECK(*data == Data{1, 2, 3});  // untouched
-    auto image = decodeFirst(samples::png(2, 2, samples::pattern));
+    auto image = decodeFirst(sampleimages::png(2, 2, sampleimages::pattern));
     CGImageDestinationAddImage(destination, image);
     CGImageDestinationAddImage(destination, image);  // beyond the count: ignored
     CHECK(CGImageDestinationFinalize(destination));
-    CHECK(samples::maxDifference(decodeFirst(*data), image) == 0);
+    CHECK(sampleimages::maxDifference(decodeFirst(*data), image) == 0);
     CHECK_FALSE(CGImageDestinationFinalize(destination));  // only once
     CHECK(CGImageDestinationCopyTypeIdentifiers() == std::vector<std::string>{kUTTypePNG, kUTTypeJPEG});
 }
 
 TEST_CASE("decoded images redraw unchanged into the bitmaps the image library makes") {
     // An image with alpha into premultiplied-first, an opaque one into no-alpha-skip-first.
-    auto withAlpha = decodeFirst(samples::png(8, 6, [](std::size_t x, std::size_t y) {
-        CGPixel p = samples::pattern(x, y);
+    auto withAlpha = decodeFirst(sampleimages::png(8, 6, [](std::size_t x, std::size_t y) {
+        CGPixel p = sampleimages::pattern(x, y);
         p.a = static_cast<std::uint8_t>(p.a < 128 ? 255 : p.a);
         return p;
     }));
-    auto photo = decodeFirst(samples::jpeg(8, 6, smooth));
+    auto photo = decodeFirst(sampleimages::jpeg(8, 6, smooth));
     struct Case {
         CGImageRef image;
         CGBitmapInfo info;
@@ -815,7 +815,7 @@ TEST_CASE("decoded images redraw unchanged into the bitmaps the image library ma
         CGContextDrawImage(ctx, CGRectMake(0, 0, double(c.image->width()), double(c.image->height())), c.image);
         auto redrawn = CGBitmapContextCreateImage(ctx);
         CHECK(CGImageGetAlphaInfo(redrawn) == (c.info & kCGBitmapAlphaInfoMask));
-        CHECK(samples::maxDifference(redrawn, c.image) <= c.tolerance);
+        CHECK(sampleimages::maxDifference(redrawn, c.image) <= c.tolerance);
     }
 }
 

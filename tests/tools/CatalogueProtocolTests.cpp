@@ -161,8 +161,8 @@ TEST_CASE("the port file names the port and a signal stops the server cleanly") 
         CHECK(server.portFileText() == std::to_string(server.port()));
         CHECK(httpGet(server.apiUrl("getversion", {{"os", "ios"}})).status == 200);
         CHECK(server.stop(SIGTERM) == 0);
-        // Nothing listens any more.
-        CHECK(httpGet(server.apiUrl("getversion", {{"os", "ios"}}), {}, 2000).curlCode != 0);
+        // The process is gone (its port may already serve another test's server).
+        CHECK_FALSE(server.running());
     }
     SUBCASE("SIGINT") {
         CatalogueServerProcess server;

@@ -35,7 +35,10 @@ public:
     void submit(std::function<void()> job) {
         std::unique_lock lock(mutex_);
         jobs_.push_back(std::move(job));
-        if (idle_ == 0 && threads_ < kMaxThreads) {
+        // Idle workers that were notified but have not taken a job yet still
+        // count as idle: compare with the jobs waiting, or a job could sit
+        // behind one that blocks its worker for long (an operation's run loop).
+        if (static_cast<int>(jobs_.size()) > idle_ && threads_ < kMaxThreads) {
             ++threads_;
             std::thread([this] { work(); }).detach();
         } else {
@@ -69,7 +72,7 @@ private:
 
 class MainQueue final : public DispatchQueue {
 public:
-    MainQueue() : DispatchQueue("com.apple.main-thread", DispatchQueueKind::Main) {}
+    MainQueue() : DispatchQueue("com.quorvane.main-thread", DispatchQueueKind::Main) {}
     void async(dispatch_block_t block, bool) override {
         auto self = shared_from_this();
         NSRunLoop::mainRunLoop()->performBlock([self, block = std::move(block)] {
@@ -276,7 +279,7 @@ dispatch_queue_t dispatch_get_global_queue(long priority, unsigned long) {
     auto& q = (*queues)[priority];
     if (!q) {
         std::string name = priority > 0 ? "high" : priority == 0 ? "default" : priority == DISPATCH_QUEUE_PRIORITY_LOW ? "low" : "background";
-        q = std::make_shared<ConcurrentQueue>("com.apple.root." + name + "-priority");
+        q = std::make_shared<ConcurrentQueue>("com.quorvane.root." + name + "-priority");
     }
     return q;
 }

@@ -1,6 +1,8 @@
 #include "platform/foundation/NSPropertyListSerialization.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <iomanip>
 #include <sstream>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/NSDataBase64.h"
 #include "platform/foundation/NSString.h"
@@ -470,6 +473,12 @@ private:
             char* end = nullptr;
             errno = 0;
             long long v = std::strtoll(text->c_str(), &end, 10);
+            if (!text->empty() && !*end && errno == ERANGE && v == LLONG_MAX) {
+                // Above the signed range: the writer writes unsigned values this large.
+                errno = 0;
+                unsigned long long u = std::strtoull(text->c_str(), &end, 10);
+                if (!*end && !errno) return Value(u);
+            }
             if (text->empty() || *end || errno) return fail(reason, "bad <integer> " + *text);
             return Value(v);
         }
@@ -499,17 +508,228 @@ private:
     int depth_ = 0;
 };
 
+// ---- Binary reading -----------------------------------------------------------------
+
+// Reads "bplist00" lists defensively: every offset, length and reference is
+// checked against the buffer, a reference back into an object being read (a
+// cycle) is refused, and the work done is bounded by the size of the input so
+// that shared sub-objects cannot multiply into an enormous result.
+class BinaryReader {
+public:
+    explicit BinaryReader(const Data& data) : d_(data) {}
+
+    std::optional<Value> read(std::string* reason) {
+        reason_ = reason;
+        constexpr std::size_t kTrailer = 32;
+        if (d_.size() < 8 + kTrailer + 1) return fail("binary property list too short");
+        if (std::memcmp(d_.data(), "bplist00", 8) != 0) return fail("unsupported binary property list version");
+        const std::size_t t = d_.size() - kTrailer;
+        offsetSize_ = d_[t + 6];
+        refSize_ = d_[t + 7];
+        const std::uint64_t objectCount = be(t + 8, 8);
+        const std::uint64_t top = be(t + 16, 8);
+        const std::uint64_t tableOffset = be(t + 24, 8);
+        if (!validIntSize(offsetSize_) || !validIntSize(refSize_)) return fail("bad integer sizes in trailer");
+        if (objectCount == 0 || top >= objectCount) return fail("bad object count or top object");
+        if (tableOffset < 8 || tableOffset > t) return fail("offset table outside the data");
+        if (objectCount > (t - tableOffset) / offsetSize_) return fail("offset table runs past its end");
+        if (refSize_ < 8 && objectCount > (std::uint64_t{1} << (8 * refSize_))) return fail("references too narrow");
+        tableOffset_ = static_cast<std::size_t>(tableOffset);
+        objectCount_ = static_cast<std::size_t>(objectCount);
+        budget_ = 8 * d_.size() + 1024 * 1024;
+        reading_.assign(objectCount_, false);
+        return object(static_cast<std::size_t>(top), 0);
+    }
+
+private:
+    static bool validIntSize(unsigned n) { return n == 1 || n == 2 || n == 4 || n == 8; }
+
+    std::optional<Value> fail(const std::string& text) {
+        if (reason_ && reason_->empty()) *reason_ = text;
+        return std::nullopt;
+    }
+
+    // `n` big-endian bytes at `pos` (the caller checked the range).
+    std::uint64_t be(std::size_t pos, std::size_t n) const {
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < n; ++i) v = (v << 8) | d_[pos + i];
+        return v;
+    }
+
+    // True when [pos, pos + n) lies inside the object area (before the offset table).
+    bool inObjects(std::size_t pos, std::uint64_t n) const { return pos <= tableOffset_ && n <= tableOffset_ - pos; }
+
+    bool spend(std::uint64_t cost) {
+        if (cost > budget_) return false;
+        budget_ -= cost;
+        return true;
+    }
+
+    // The length of a data, string or container object whose marker is at `pos`;
+    // `pos` moves past the marker and the length.
+    std::optional<std::uint64_t> length(std::size_t& pos) {
+        std::uint8_t low = d_[pos] & 0x0F;
+        ++pos;
+        if (low != 0x0F) return low;
+        if (!inObjects(pos, 1)) return std::nullopt;
+        std::uint8_t marker = d_[pos];
+        if ((marker & 0xF0) != 0x10 || (marker & 0x0F) > 3) return std::nullopt;
+        std::size_t n = std::size_t{1} << (marker & 0x0F);
+        if (!inObjects(pos + 1, n)) return std::nullopt;
+        std::uint64_t v = be(pos + 1, n);
+        pos += 1 + n;
+        return v;
+    }
+
+    std::optional<Value> object(std::size_t index, int depth) {
+        if (depth > 512) return fail("nesting too deep");
+        if (index >= objectCount_) return fail("object reference out of range");
+        if (reading_[index]) return fail("object refers to itself (cycle)");
+        if (!spend(1)) return fail("property list expands too much");
+        std::uint64_t offset = be(tableOffset_ + index * offsetSize_, offsetSize_);
+        if (offset < 8 || offset >= tableOffset_) return fail("object offset out of range");
+        std::size_t pos = static_cast<std::size_t>(offset);
+        const std::uint8_t marker = d_[pos];
+        const std::uint8_t low = marker & 0x0F;
+        switch (marker >> 4) {
+        case 0x0:
+            if (marker == 0x08) return Value(false);
+            if (marker == 0x09) return Value(true);
+            return fail("unsupported object");
+        case 0x1: {
+            if (low > 4) return fail("bad integer size");
+            std::size_t n = std::size_t{1} << low;
+            if (!inObjects(pos + 1, n)) return fail("integer runs past the objects");
+            if (n < 8) return Value(static_cast<long long>(be(pos + 1, n)));
+            if (n == 8) return Value(static_cast<long long>(static_cast<std::int64_t>(be(pos + 1, 8))));
+            std::uint64_t high = be(pos + 1, 8), lowWord = be(pos + 9, 8);
+            if (high == 0) {
+                if (lowWord <= static_cast<std::uint64_t>(INT64_MAX)) return Value(static_cast<long long>(lowWord));
+                return Value(static_cast<unsigned long long>(lowWord));
+            }
+            if (high == UINT64_MAX && lowWord > static_cast<std::uint64_t>(INT64_MAX))
+                return Value(static_cast<long long>(static_cast<std::int64_t>(lowWord)));
+            return fail("integer too large");
+        }
+        case 0x2:
+        case 0x3: {
+            if ((marker >> 4) == 0x3 && low != 3) return fail("bad date");
+            if (low != 2 && low != 3) return fail("bad real size");
+            std::size_t n = std::size_t{1} << low;
+            if (!inObjects(pos + 1, n)) return fail("real runs past the objects");
+            double d;
+            if (n == 4) {
+                auto bits = static_cast<std::uint32_t>(be(pos + 1, 4));
+                float f;
+                std::memcpy(&f, &bits, sizeof f);
+                d = f;
+            } else {
+                std::uint64_t bits = be(pos + 1, 8);
+                std::memcpy(&d, &bits, sizeof d);
+            }
+            if ((marker >> 4) == 0x3) return Value(Date{d + kReferenceDate});
+            return Value(d);
+        }
+        case 0x4:
+        case 0x5:
+        case 0x6: {
+            auto count = length(pos);
+            if (!count) return fail("bad length");
+            const bool utf16 = (marker >> 4) == 0x6;
+            if (utf16 && *count > UINT64_MAX / 2) return fail("string length too large");
+            std::uint64_t size = utf16 ? *count * 2 : *count;
+            if (!inObjects(pos, size)) return fail("object runs past the objects");
+            if (!spend(size)) return fail("property list expands too much");
+            auto first = d_.begin() + static_cast<std::ptrdiff_t>(pos);
+            auto last = first + static_cast<std::ptrdiff_t>(size);
+            if ((marker >> 4) == 0x4) return Value(Data(first, last));
+            if (!utf16) {
+                for (auto it = first; it != last; ++it)
+                    if (*it >= 0x80) return fail("non-ASCII byte in an ASCII string");
+                return Value(std::string(first, last));
+            }
+            std::u16string units;
+            units.reserve(static_cast<std::size_t>(*count));
+            for (std::size_t i = 0; i < *count; ++i) units.push_back(static_cast<char16_t>(be(pos + 2 * i, 2)));
+            return Value(fromUTF16(units));
+        }
+        case 0xA:
+        case 0xD: {
+            auto count = length(pos);
+            if (!count) return fail("bad length");
+            const bool dict = (marker >> 4) == 0xD;
+            if (*count > UINT64_MAX / (2 * refSize_)) return fail("container too large");
+            std::uint64_t refs = dict ? *count * 2 : *count;
+            if (!inObjects(pos, refs * refSize_)) return fail("container runs past the objects");
+            reading_[index] = true;
+            std::optional<Value> result;
+            if (dict) {
+                ValueDictionary entries;
+                for (std::uint64_t i = 0; i < *count; ++i) {
+                    auto key = object(ref(pos, i), depth + 1);
+                    if (!key) return unwind(index);
+                    if (!key->isString()) {
+                        reading_[index] = false;
+                        return fail("dictionary key is not a string");
+                    }
+                    auto item = object(ref(pos, *count + i), depth + 1);
+                    if (!item) return unwind(index);
+                    entries[*key->string()] = std::move(*item);
+                }
+                result = Value(std::move(entries));
+            } else {
+                ValueArray items;
+                for (std::uint64_t i = 0; i < *count; ++i) {
+                    auto item = object(ref(pos, i), depth + 1);
+                    if (!item) return unwind(index);
+                    items.push_back(std::move(*item));
+                }
+                result = Value(std::move(items));
+            }
+            reading_[index] = false;
+            return result;
+        }
+        default: return fail("unsupported object type");
+        }
+    }
+
+    std::optional<Value> unwind(std::size_t index) {
+        reading_[index] = false;
+        return std::nullopt;
+    }
+
+    std::size_t ref(std::size_t pos, std::uint64_t i) const {
+        std::uint64_t r = be(pos + static_cast<std::size_t>(i) * refSize_, refSize_);
+        return r >= objectCount_ ? objectCount_ : static_cast<std::size_t>(r);
+    }
+
+    const Data& d_;
+    std::string* reason_ = nullptr;
+    unsigned offsetSize_ = 0;
+    unsigned refSize_ = 0;
+    std::size_t tableOffset_ = 0;
+    std::size_t objectCount_ = 0;
+    std::uint64_t budget_ = 0;
+    std::vector<bool> reading_;
+};
+
 }  // namespace
 
 std::optional<Value> NSPropertyListSerialization::propertyListWithData(const Data& data, unsigned long,
                                                                      NSPropertyListFormat* format, NSErrorPtr* error) {
     std::string reason;
-    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    auto parsed = PlistReader(text).read(&reason);
+    const bool binary = data.size() >= 6 && std::memcmp(data.data(), "bplist", 6) == 0;
+    std::optional<Value> parsed;
+    if (binary) {
+        parsed = BinaryReader(data).read(&reason);
+    } else {
+        std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+        parsed = PlistReader(text).read(&reason);
+    }
     if (!parsed) {
         if (error) *error = NSJSONSerialization::readError(reason);
         return std::nullopt;
     }
-    if (format) *format = NSPropertyListXMLFormat_v1_0;
+    if (format) *format = binary ? NSPropertyListBinaryFormat_v1_0 : NSPropertyListXMLFormat_v1_0;
     return parsed;
 }

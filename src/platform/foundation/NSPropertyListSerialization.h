@@ -25,8 +25,9 @@ public:
     static std::optional<Data> dataWithPropertyList(const Value& plist, NSPropertyListFormat format,
                                                     unsigned long options = 0, NSErrorPtr* error = nullptr);
     static bool propertyListIsValidForFormat(const Value& plist, NSPropertyListFormat format);
-    // Reads an XML property list (version 1.0); nullopt with a Cocoa error (3840)
-    // for anything else, binary lists included.
+    // Reads an XML property list (version 1.0) or a binary one ("bplist00") and
+    // sets *format to the one read; nullopt with a Cocoa error (3840) for
+    // anything else, including a damaged or hostile binary list.
     static std::optional<Value> propertyListWithData(const Data& data, unsigned long options = 0,
                                                      NSPropertyListFormat* format = nullptr, NSErrorPtr* error = nullptr);
 };

@@ -1,4 +1,4 @@
-#include "ImageSamples.h"
+#include "support/SampleImages.h"
 
 #include <cstdio>
 
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace samples {
+namespace sampleimages {
 
 CGPixel pattern(std::size_t x, std::size_t y) {
     return CGPixel{static_cast<std::uint8_t>(x * 37 + y * 11), static_cast<std::uint8_t>(255 - x * 23),
@@ -295,4 +295,4 @@ int maxDifference(const CGImageRef& a, std::size_t w, std::size_t h, const Pixel
     return worst;
 }
 
-}  // namespace samples
+}  // namespace sampleimages

@@ -1,5 +1,5 @@
 #pragma once
-// Sample images for the graphics and image I/O tests, written at test time by
+// Sample images for the tests, written at test time by
 // the codec libraries themselves.
 #include <cstdint>
 #include <functional>
@@ -13,7 +13,7 @@ inline std::ostream& operator<<(std::ostream& os, const CGPixel& p) {
     return os << "(" << int(p.r) << "," << int(p.g) << "," << int(p.b) << "," << int(p.a) << ")";
 }
 
-namespace samples {
+namespace sampleimages {
 
 using PixelFn = std::function<CGPixel(std::size_t x, std::size_t y)>;
 
@@ -73,4 +73,4 @@ std::vector<CGPixel> pixelsOf(const CGImageRef& image);
 int maxDifference(const CGImageRef& a, const CGImageRef& b);
 int maxDifference(const CGImageRef& a, std::size_t w, std::size_t h, const PixelFn& pixels, bool ignoreAlpha = false);
 
-}  // namespace samples
+}  // namespace sampleimages

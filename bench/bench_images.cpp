@@ -1,0 +1,190 @@
+// The image library's figures, in one run:
+// - peak memory while 1,000 distinct posters (300 x 450) load through a grid of
+//   24 reused image views from a loopback server, with a 50 MiB memory-cache
+//   cost limit (the limit to read: under 150 MiB);
+// - memory-hit and disk-hit latency over 1,000 cached posters;
+// - decoding a 1000 x 1500 JPEG poster through the image pipeline (decode,
+//   rescale by key, forced decompression) next to libjpeg decoding the same
+//   bytes directly; the figure to read is the ratio pipeline / libjpeg.
+#include <cstdio>
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "imagecache/RIImageCache.h"
+#include "imagecache/RIWebImageManager.h"
+#include "imagecache/UIImageForceDecode.h"
+#include "imagecache/UIImageMultiFormat.h"
+#include "imagecache/UIImageViewWebCache.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/SampleImages.h"
+#include "support/TestEnvironment.h"
+
+#ifndef QUORVANE_BUILD_TYPE
+#define QUORVANE_BUILD_TYPE "unknown"
+#endif
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+double seconds(clock_type::time_point start) {
+    return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+// Peak resident set of the process so far, in MiB.
+double peakResidentMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
+    return 0;
+}
+
+sampleimages::PixelFn posterPixels(int seed) {
+    return [seed](std::size_t x, std::size_t y) {
+        return CGPixel{static_cast<std::uint8_t>((x * 3 + static_cast<std::size_t>(seed) * 11) % 256),
+                       static_cast<std::uint8_t>((y * 2 + static_cast<std::size_t>(seed) * 5) % 256),
+                       static_cast<std::uint8_t>((x + y + static_cast<std::size_t>(seed)) % 256), 255};
+    };
+}
+
+Data posterJpeg(std::size_t w, std::size_t h, int seed) {
+    sampleimages::JpegOptions options;
+    options.quality = 85;
+    return sampleimages::jpeg(w, h, posterPixels(seed), options);
+}
+
+// libjpeg straight into packed RGB rows.
+std::size_t decodeWithLibjpeg(const Data& data, std::vector<std::uint8_t>& out) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    std::size_t stride = static_cast<std::size_t>(info.output_width) * 3;
+    out.resize(stride * info.output_height);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = out.data() + stride * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return out.size();
+}
+
+// Median seconds per run of the block over `runs` runs.
+double medianSeconds(int runs, const std::function<void()>& block) {
+    std::vector<double> times;
+    block();  // warm up
+    for (int i = 0; i < runs; ++i) {
+        auto start = clock_type::now();
+        block();
+        times.push_back(seconds(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testsupport::prepareProcess(argc, argv);
+    testsupport::TempHome home;
+    std::printf("image library benchmark (%s build)\n", QUORVANE_BUILD_TYPE);
+    int failures = 0;
+
+    // 1. Peak memory: 1,000 posters through reused image views.
+    {
+        const int kPosters = 1000, kViews = 24;
+        testsupport::LoopbackHttpServer server;
+        server.setHandler([](const testsupport::RecordedRequest& request) {
+            int seed = std::atoi(request.path().c_str() + std::string("/poster/").size());
+            Data jpeg = posterJpeg(300, 450, seed);
+            return testsupport::Reply::text(std::string(jpeg.begin(), jpeg.end()), "image/jpeg");
+        });
+        auto manager = RIWebImageManager::sharedManager();
+        manager->imageCache()->setMaxMemoryCost(50ull * 1024 * 1024);
+        std::vector<std::shared_ptr<UIImageView>> views;
+        for (int i = 0; i < kViews; ++i) views.push_back(std::make_shared<UIImageView>());
+        int loaded = 0, failed = 0;
+        auto start = clock_type::now();
+        for (int first = 0; first < kPosters; first += kViews) {
+            int pending = 0;
+            for (int v = 0; v < kViews && first + v < kPosters; ++v) {
+                ++pending;
+                auto url = NSURL::URLWithString(server.url("/poster/" + std::to_string(first + v)));
+                ri_setImageWithURL(views[static_cast<std::size_t>(v)], url, nullptr, 0,
+                                   [&](UIImagePtr image, NSErrorPtr, RIImageCacheType, NSURLPtr) {
+                                       --pending;
+                                       (image ? loaded : failed)++;
+                                   });
+            }
+            if (!testsupport::runMainUntil([&] { return pending == 0; }, 60)) {
+                std::printf("  loads stalled\n");
+                return 1;
+            }
+        }
+        double elapsed = seconds(start);
+        double peak = peakResidentMiB();
+        std::printf("1,000 posters (300x450) through %d reused image views, 50 MiB memory-cost limit:\n", kViews);
+        std::printf("  loaded %d, failed %d, %.2f s, memory cache holds %.1f MiB in %zu images\n", loaded, failed,
+                    elapsed, static_cast<double>(manager->imageCache()->memCache()->totalCost()) / 1048576.0,
+                    manager->imageCache()->memCache()->count());
+        std::printf("  peak resident memory %.1f MiB (limit 150 MiB): %s\n", peak, peak < 150 ? "ok" : "OVER");
+        if (peak >= 150 || loaded != kPosters) ++failures;
+    }
+
+    // 2. Memory-hit and disk-hit latency over 1,000 posters.
+    {
+        const int kPosters = 1000;
+        auto cache = RIImageCache::initWithNamespace("bench");
+        for (int i = 0; i < kPosters; ++i) {
+            Data jpeg = posterJpeg(120, 180, i);
+            cache->storeImage(ri_imageWithData(jpeg), false, jpeg, "poster-" + std::to_string(i), true);
+        }
+        cache->getDiskCount();  // waits for the queue: every file is written
+        std::size_t hits = 0;
+        auto start = clock_type::now();
+        for (int i = 0; i < kPosters; ++i)
+            cache->queryDiskCacheForKey("poster-" + std::to_string(i),
+                                        [&](UIImagePtr image, RIImageCacheType type) {
+                                            hits += image && type == RIImageCacheTypeMemory;
+                                        });
+        double memory = seconds(start) / kPosters;
+        cache->clearMemory();
+        start = clock_type::now();
+        for (int i = 0; i < kPosters; ++i) hits += cache->imageFromDiskCacheForKey("poster-" + std::to_string(i)) != nullptr;
+        double disk = seconds(start) / kPosters;
+        std::printf("1,000 posters (120x180 JPEG) in the cache:\n");
+        std::printf("  memory hit %.2f us, disk hit (read, decode, decompress) %.1f us  [%zu/2000 hits]\n",
+                    memory * 1e6, disk * 1e6, hits);
+        if (hits != 2 * kPosters) ++failures;
+    }
+
+    // 3. A 1000 x 1500 poster through the pipeline next to libjpeg.
+    {
+        Data jpeg = posterJpeg(1000, 1500, 7);
+        std::vector<std::uint8_t> rgb;
+        double direct = medianSeconds(15, [&] { decodeWithLibjpeg(jpeg, rgb); });
+        UIImagePtr result;
+        double pipeline = medianSeconds(15, [&] {
+            result = decodedImageWithImage(RIScaledImageForKey("http://host/poster.jpg", ri_imageWithData(jpeg)));
+        });
+        std::printf("1000x1500 JPEG poster (%zu bytes):\n", jpeg.size());
+        std::printf("  libjpeg direct %.2f ms, image pipeline %.2f ms, ratio %.2f\n", direct * 1e3, pipeline * 1e3,
+                    pipeline / direct);
+        if (!result || result->size().width != 1000) ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,100 @@
+#pragma once
+// The image downloader: at most one transfer per URL at a time, shared by every
+// caller that asks for the URL while it runs, on a queue of at most 2
+// concurrent transfers.
+//
+// Each caller gets its own handle. Cancelling a handle detaches that caller
+// only; the transfer is cancelled when its last caller has cancelled. A caller
+// either attaches to a running transfer before it completes (and is called
+// back with its result) or finds none and starts a new one.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+#include "imagecache/RIWebImageDownloaderOperation.h"
+#include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/net/HTTPHeaderFields.h"
+
+enum RIWebImageDownloaderExecutionOrder : std::int64_t {
+    RIWebImageDownloaderFIFOExecutionOrder = 0,
+    RIWebImageDownloaderLIFOExecutionOrder = 1,
+};
+
+using RIWebImageDownloaderHeadersFilterBlock =
+    std::function<HTTPHeaderFields(const NSURLPtr& url, const HTTPHeaderFields& headers)>;
+
+class RIWebImageDownloader : public NSObject {
+public:
+    static std::shared_ptr<RIWebImageDownloader> sharedDownloader();
+    static std::shared_ptr<RIWebImageDownloader> init();
+    RIWebImageDownloader();
+    ~RIWebImageDownloader() override;
+
+    void setValue(const std::optional<std::string>& value, const std::string& field);
+    std::optional<std::string> valueForHTTPHeaderField(const std::string& field) const;
+
+    void setMaxConcurrentDownloads(long count);
+    long maxConcurrentDownloads() const;
+    std::size_t currentDownloadCount() const;
+    void setSuspended(bool suspended);
+
+    double downloadTimeout() const;
+    void setDownloadTimeout(double seconds);
+    RIWebImageDownloaderExecutionOrder executionOrder() const;
+    void setExecutionOrder(RIWebImageDownloaderExecutionOrder order);
+    std::string username() const;
+    void setUsername(std::string username);
+    std::string password() const;
+    void setPassword(std::string password);
+    void setHeadersFilter(RIWebImageDownloaderHeadersFilterBlock filter);
+
+    // The caller's handle on the URL's transfer; null for a null URL, whose
+    // completed callback is called at once with (nil, nil, nil, NO).
+    RIWebImageOperationPtr downloadImageWithURL(const NSURLPtr& url, RIWebImageDownloaderOptions options,
+                                                RIWebImageDownloaderProgressBlock progressBlock,
+                                                RIWebImageDownloaderCompletedBlock completedBlock);
+
+    // The transfer running for a URL, if any (for inspection).
+    std::shared_ptr<RIWebImageDownloaderOperation> operationForURL(const NSURLPtr& url) const;
+    // How many callers are attached to a URL's transfer.
+    std::size_t callbackCountForURL(const NSURLPtr& url) const;
+
+private:
+    struct Caller {
+        std::uint64_t id;
+        RIWebImageDownloaderProgressBlock progress;
+        RIWebImageDownloaderCompletedBlock completed;
+    };
+    struct Entry {
+        std::uint64_t generation;
+        std::vector<Caller> callers;
+        std::weak_ptr<RIWebImageDownloaderOperation> operation;
+    };
+    class Token;
+
+    std::shared_ptr<RIWebImageDownloaderOperation> makeOperation(const NSURLPtr& url, std::uint64_t generation,
+                                                                 RIWebImageDownloaderOptions options);
+    std::vector<Caller> callersForURL(const std::string& url, std::uint64_t generation) const;
+    std::vector<Caller> takeCallersForURL(const std::string& url, std::uint64_t generation);
+    void removeCallbacksForURL(const std::string& url, std::uint64_t generation);
+    void detachCaller(const std::string& url, std::uint64_t generation, std::uint64_t callerId);
+
+    std::shared_ptr<NSOperationQueue> downloadQueue_;
+    dispatch_queue_t barrierQueue_;
+    std::map<std::string, Entry> URLCallbacks_;  // touched only on barrierQueue_
+    std::uint64_t nextGeneration_ = 1;           // barrierQueue_ only
+    std::uint64_t nextCaller_ = 1;               // barrierQueue_ only
+
+    mutable std::mutex mutex_;  // the settings below
+    HTTPHeaderFields HTTPHeaders_;
+    double downloadTimeout_ = 15.0;
+    RIWebImageDownloaderExecutionOrder executionOrder_ = RIWebImageDownloaderFIFOExecutionOrder;
+    std::string username_, password_;
+    RIWebImageDownloaderHeadersFilterBlock headersFilter_;
+    std::weak_ptr<RIWebImageDownloaderOperation> lastAddedOperation_;
+};
