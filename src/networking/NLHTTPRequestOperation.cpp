@@ -56,7 +56,7 @@ std::shared_ptr<NLHTTPResponseSerializer> NLHTTPRequestOperation::responseSerial
 void NLHTTPRequestOperation::setResponseSerializer(std::shared_ptr<NLHTTPResponseSerializer> serializer) {
     std::lock_guard guard(*lock());
     responseSerializer_ = std::move(serializer);
-    responseObject_ = Value();
+    responseObject_.reset();
     responseSerializationError_.reset();
 }
 
@@ -72,11 +72,16 @@ NSErrorPtr NLHTTPRequestOperation::error() const {
 }
 
 Value NLHTTPRequestOperation::responseObject() {
+    auto object = sharedResponseObject();
+    return object ? *object : Value();
+}
+
+std::shared_ptr<const Value> NLHTTPRequestOperation::sharedResponseObject() {
     std::lock_guard guard(*lock());
-    if (!responseObject_ && isFinished() && !error() && responseSerializer_) {
+    if ((!responseObject_ || !*responseObject_) && isFinished() && !error() && responseSerializer_) {
         NSErrorPtr serializationError;
-        responseObject_ =
-            responseSerializer_->responseObjectForResponse(response(), responseDataLocked(), &serializationError);
+        responseObject_ = std::make_shared<const Value>(
+            responseSerializer_->responseObjectForResponse(response(), responseDataLocked(), &serializationError));
         if (serializationError) responseSerializationError_ = serializationError;
     }
     return responseObject_;
@@ -95,7 +100,8 @@ void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
                 if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
             } else {
                 // Shared, so that a large body is not copied again on its way to the callback.
-                auto object = std::make_shared<const Value>(self->responseObject());
+                auto object = self->sharedResponseObject();
+                if (!object) object = std::make_shared<const Value>();
                 if (NSErrorPtr serializationFailed = self->error()) {
                     if (failure)
                         dispatch_group_async(memberOf, queue,

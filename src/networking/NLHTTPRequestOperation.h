@@ -56,9 +56,12 @@ private:
     // On the network thread, after the connection stopped: the bytes kept and the
     // range request that continues them.
     void prepareResume();
+    // The serialized response, made once and shared (a large body is not copied
+    // on its way to the completion block); null until made.
+    std::shared_ptr<const Value> sharedResponseObject();
 
     std::shared_ptr<NLHTTPResponseSerializer> responseSerializer_;
-    Value responseObject_;
+    std::shared_ptr<const Value> responseObject_;
     NSErrorPtr responseSerializationError_;
     std::optional<std::uint64_t> resumeOffset_;  // network thread only
 };

@@ -76,6 +76,9 @@ struct NSURLConnection::Transfer {
     bool challenged = false;  // a Basic challenge: its body is kept aside too
     std::string realm;
     Data heldBody;
+    // The buffer of the last body chunk handed over, kept for the next one: a
+    // large body reuses its memory instead of mapping fresh pages per chunk.
+    Data spareChunk;
     bool cacheable = false;
     Data cacheBody;
     std::int64_t uploaded = 0;
@@ -100,7 +103,11 @@ namespace curlbacking {
 
 constexpr int kMaxRedirects = 16;
 constexpr std::size_t kMaxCachedBody = 1 << 20;
+// Curl's receive buffer: larger reads mean fewer callbacks and deliveries per body.
+constexpr std::size_t kReceiveBuffer = 256 * 1024;
+constexpr std::size_t kMaxCoalescedBody = 1 << 20;
 const char kMultiKey = 0;
+constexpr double kNever = 1e12;  // a fire date (and repeat interval) that does not come
 
 void globalInit() {
     static std::once_flag once;
@@ -199,21 +206,32 @@ private:
         return 0;
     }
 
+    // Curl asks for its timer again and again (often for "now"): one timer,
+    // made once and added in every mode, is moved instead of remade.
     static int timerCallback(CURLM*, long timeoutMs, void* user) {
         auto* self = static_cast<Multi*>(user);
-        if (self->timer_) {
-            self->timer_->invalidate();
-            self->timer_.reset();
+        if (timeoutMs < 0) {
+            if (self->timer_) self->timer_->setFireDate(kNever);
+            return 0;
         }
         auto loop = self->loop_.lock();
-        if (timeoutMs < 0 || !loop) return 0;
+        if (!loop) return 0;
+        double date = Clock::now() + static_cast<double>(timeoutMs) / 1000.0;
+        if (self->timer_ && self->timer_->isValid()) {
+            self->timer_->setFireDate(date);
+            return 0;
+        }
         std::weak_ptr<Multi> weak = self->weak_from_this();
+        // Repeating only so that firing keeps it valid; each firing is rescheduled
+        // by curl (or parked far away) before it could come round again.
         self->timer_ = NSTimer::timerWithTimeInterval(
-            static_cast<double>(timeoutMs) / 1000.0,
-            [weak](NSTimer&) {
+            kNever,
+            [weak](NSTimer& timer) {
+                timer.setFireDate(kNever);
                 if (auto multi = weak.lock()) multi->onTimeout();
             },
-            false);
+            true);
+        self->timer_->setFireDate(date);
         for (const auto& mode : self->modes_) loop->addTimer(self->timer_, mode);
         return 0;
     }
@@ -425,8 +443,18 @@ std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user
             t.cacheBody.insert(t.cacheBody.end(), buffer, buffer + n);
         }
     }
-    NSURLConnection::Transfer::Event event{NSURLConnection::Transfer::Event::Kind::Body, {}, Data(buffer, buffer + n),
+    // Bytes that follow bytes not yet handed over join them: one delivery (and
+    // one allocation) for what a socket action read, not one per curl write.
+    if (!t.events.empty() && t.events.back().kind == NSURLConnection::Transfer::Event::Kind::Body &&
+        t.events.back().data.size() < kMaxCoalescedBody) {
+        auto& data = t.events.back().data;
+        data.insert(data.end(), buffer, buffer + n);
+        return n;
+    }
+    NSURLConnection::Transfer::Event event{NSURLConnection::Transfer::Event::Kind::Body, {}, std::move(t.spareChunk),
                                            0, 0, 0, CURLE_OK};
+    t.spareChunk = Data();
+    event.data.assign(buffer, buffer + n);
     t.push(std::move(event));
     return n;
 }
@@ -543,6 +571,7 @@ void configure(NSURLConnection::Transfer& t) {
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, static_cast<long>(curlbacking::kReceiveBuffer));
     if (lowercaseString(request.URL()).rfind("https:", 0) == 0) {
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);  // verified by onVerifyChain and the challenge
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -771,6 +800,10 @@ void NSURLConnectionBacking::drain(const NSURLConnectionPtr& c) {
                 break;
             case Event::Kind::Body:
                 c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, event.data); });
+                if (c->transfer_ && event.data.capacity() <= 2 * curlbacking::kMaxCoalescedBody) {
+                    event.data.clear();
+                    c->transfer_->spareChunk = std::move(event.data);
+                }
                 break;
             case Event::Kind::Sent:
                 c->deliver([&](NSURLConnectionDelegate& d) {

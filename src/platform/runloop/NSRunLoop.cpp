@@ -88,6 +88,8 @@ void NSTimer::setFireDate(double date) {
 // ---------------------------------------------------------------- NSRunLoop
 
 void NSRunLoop::Waker::wake() {
+    if (owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
+    if (pending.exchange(true)) return;  // a wake-up is already on its way
     std::lock_guard lock(mutex);
     if (fd < 0) return;
     std::uint64_t one = 1;
@@ -252,6 +254,8 @@ std::vector<std::shared_ptr<NSTimer>> NSRunLoop::dueTimers(const NSRunLoopMode& 
 }
 
 bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
+    if (waker_->owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
+        waker_->owner.store(std::this_thread::get_id());
     {
         std::lock_guard lock(mutex_);
         modeStack_.push_back(mode);
@@ -325,20 +329,28 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
             return std::any_of(p.modes.begin(), p.modes.end(), [&](const auto& m) { return modeMatches(m, mode); });
         });
     }
-    int timeoutMs = 0;
+    // Waits to the timer's date itself (not rounded up to a millisecond), so
+    // a timer due in a few microseconds does not cost a whole millisecond.
+    timespec timeout{0, 0};
     if (!handled && !pendingPerforms) {
         double now = Clock::now();
         double until = std::min(nextFire, limitDate);
         if (until > now) {
             double wait = Clock::isVirtual() ? 0.05 : std::min(until - now, 3600.0);
-            timeoutMs = static_cast<int>(std::ceil(wait * 1000));
+            auto whole = static_cast<time_t>(wait);
+            timeout.tv_sec = whole;
+            timeout.tv_nsec = std::min(999999999L, static_cast<long>((wait - static_cast<double>(whole)) * 1e9));
         }
     }
-    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    int n = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
     if (n > 0) {
         if (fds[0].revents & POLLIN) {
             std::uint64_t value;
             while (::read(wakeFd_, &value, sizeof value) > 0) {}
+            // Cleared after the read, so no written wake-up is consumed while the
+            // flag stays set; one coming in between finds it set and writes
+            // nothing, but what it announces is seen by the next pass.
+            waker_->pending.store(false);
         }
         for (std::size_t i = 1; i < fds.size(); ++i) {
             if (!fds[i].revents) continue;

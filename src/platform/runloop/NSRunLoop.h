@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/foundation/NSObject.h"
@@ -119,6 +120,12 @@ private:
     struct Waker {
         std::mutex mutex;
         int fd = -1;
+        // Set by the first wake-up since the loop last drained the descriptor:
+        // later ones find it set and cost no system call.
+        std::atomic<bool> pending{false};
+        // The thread running the loop: a wake-up from it needs no system call,
+        // as that thread is not waiting and looks at everything before it waits.
+        std::atomic<std::thread::id> owner{};
         void wake();
     };
     std::shared_ptr<Waker> waker_;
