@@ -57,59 +57,6 @@ NSErrorPtr streamFailure(const std::string& description) {
     return NSError::make(NSCocoaErrorDomain, NSFileWriteUnknownError, description);
 }
 
-// The operation's own memory output stream: as the platform's, plus room made
-// ahead from the announced length (no regrowing copies of a large body) and the
-// bytes handed over without a copy when nobody else holds the stream.
-class ResponseBodyStream final : public NSOutputStream {
-public:
-    void open() override {
-        std::lock_guard l(m_);
-        if (status_ == NSStreamStatusNotOpen) status_ = NSStreamStatusOpen;
-    }
-    void close() override {
-        std::lock_guard l(m_);
-        status_ = NSStreamStatusClosed;
-    }
-    NSStreamStatus streamStatus() const override {
-        std::lock_guard l(m_);
-        return status_;
-    }
-    NSErrorPtr streamError() const override { return nullptr; }
-    long write(const std::uint8_t* buffer, std::size_t length) override {
-        std::lock_guard l(m_);
-        if (status_ != NSStreamStatusOpen) return -1;
-        data_.insert(data_.end(), buffer, buffer + length);
-        return static_cast<long>(length);
-    }
-    bool hasSpaceAvailable() const override {
-        std::lock_guard l(m_);
-        return status_ == NSStreamStatusOpen;
-    }
-    Value propertyForKey(const std::string& key) const override {
-        std::lock_guard l(m_);
-        if (key == NSStreamDataWrittenToMemoryStreamKey) return Value(data_);
-        return {};
-    }
-    // Room for `total` bytes in all; only address space until written.
-    void reserveTotal(std::int64_t total) {
-        constexpr std::int64_t kMaxReserve = std::int64_t(512) << 20;  // an announced length is not trusted further
-        if (total <= 0) return;
-        std::lock_guard l(m_);
-        data_.reserve(static_cast<std::size_t>(std::min(total, kMaxReserve)));
-    }
-    Data take() {
-        std::lock_guard l(m_);
-        Data out = std::move(data_);
-        data_ = Data();
-        return out;
-    }
-
-private:
-    mutable std::mutex m_;
-    Data data_;
-    NSStreamStatus status_ = NSStreamStatusNotOpen;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------- the network thread
@@ -179,7 +126,7 @@ std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::initWithRequ
 
 std::shared_ptr<NSOutputStream> NLURLConnectionOperation::outputStream() {
     std::lock_guard guard(*lock_);
-    if (!outputStream_) setOutputStream(std::make_shared<ResponseBodyStream>());
+    if (!outputStream_) setOutputStream(std::make_shared<NSMemoryOutputStream>());
     return outputStream_;
 }
 
@@ -470,7 +417,7 @@ bool NLURLConnectionOperation::restartBody() {
     Value written = stream->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
     if (!written.isData()) return stream->propertyForKey(NSStreamFileCurrentOffsetKey).unsignedLongLongValue() == 0;
     if (written.data()->empty()) return true;
-    auto fresh = std::make_shared<ResponseBodyStream>();
+    auto fresh = std::make_shared<NSMemoryOutputStream>();
     auto runLoop = NSRunLoop::currentRunLoop();
     for (const auto& mode : runLoopModes_) fresh->scheduleInRunLoop(runLoop, mode);
     fresh->open();
@@ -602,7 +549,7 @@ void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectio
         if (!isCurrentConnection(connection)) return;
         response_ = response;
         if (!resumed_) {
-            if (auto* own = dynamic_cast<ResponseBodyStream*>(outputStream_.get()); own && response)
+            if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && response)
                 own->reserveTotal(response->expectedContentLength());
             return;
         }
@@ -718,7 +665,7 @@ std::shared_ptr<NSCachedURLResponse> NLURLConnectionOperation::connectionWillCac
 void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionPtr& connection) {
     if (!isCurrentConnection(connection)) return;
     std::lock_guard guard(*lock_);
-    if (auto* own = dynamic_cast<ResponseBodyStream*>(outputStream_.get()); own && outputStream_.use_count() == 1) {
+    if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && outputStream_.use_count() == 1) {
         // Nobody else can read the stream any more: its bytes are moved, not copied.
         responseData_ = own->take();
         outputStream_->close();

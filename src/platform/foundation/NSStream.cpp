@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -112,43 +113,6 @@ private:
     NSErrorPtr error_;
 };
 
-class MemoryOutputStream final : public NSOutputStream {
-public:
-    void open() override {
-        std::lock_guard l(m_);
-        if (status_ == NSStreamStatusNotOpen) status_ = NSStreamStatusOpen;
-    }
-    void close() override {
-        std::lock_guard l(m_);
-        status_ = NSStreamStatusClosed;
-    }
-    NSStreamStatus streamStatus() const override {
-        std::lock_guard l(m_);
-        return status_;
-    }
-    NSErrorPtr streamError() const override { return nullptr; }
-    long write(const std::uint8_t* buffer, std::size_t length) override {
-        std::lock_guard l(m_);
-        if (status_ != NSStreamStatusOpen) return -1;
-        data_.insert(data_.end(), buffer, buffer + length);
-        return static_cast<long>(length);
-    }
-    bool hasSpaceAvailable() const override {
-        std::lock_guard l(m_);
-        return status_ == NSStreamStatusOpen;
-    }
-    Value propertyForKey(const std::string& key) const override {
-        std::lock_guard l(m_);
-        if (key == NSStreamDataWrittenToMemoryStreamKey) return Value(data_);
-        return {};
-    }
-
-private:
-    mutable std::mutex m_;
-    Data data_;
-    NSStreamStatus status_ = NSStreamStatusNotOpen;
-};
-
 class FileOutputStream final : public NSOutputStream {
 public:
     FileOutputStream(std::string path, bool append) : path_(std::move(path)), append_(append) {}
@@ -226,8 +190,55 @@ std::shared_ptr<NSInputStream> NSInputStream::inputStreamWithFileAtPath(const st
     return std::make_shared<FileInputStream>(path);
 }
 
-std::shared_ptr<NSOutputStream> NSOutputStream::outputStreamToMemory() { return std::make_shared<MemoryOutputStream>(); }
+std::shared_ptr<NSOutputStream> NSOutputStream::outputStreamToMemory() { return std::make_shared<NSMemoryOutputStream>(); }
 
 std::shared_ptr<NSOutputStream> NSOutputStream::outputStreamToFileAtPath(const std::string& path, bool append) {
     return std::make_shared<FileOutputStream>(path, append);
+}
+
+void NSMemoryOutputStream::open() {
+    std::lock_guard l(m_);
+    if (status_ == NSStreamStatusNotOpen) status_ = NSStreamStatusOpen;
+}
+
+void NSMemoryOutputStream::close() {
+    std::lock_guard l(m_);
+    status_ = NSStreamStatusClosed;
+}
+
+NSStreamStatus NSMemoryOutputStream::streamStatus() const {
+    std::lock_guard l(m_);
+    return status_;
+}
+
+long NSMemoryOutputStream::write(const std::uint8_t* buffer, std::size_t length) {
+    std::lock_guard l(m_);
+    if (status_ != NSStreamStatusOpen) return -1;
+    data_.insert(data_.end(), buffer, buffer + length);
+    return static_cast<long>(length);
+}
+
+bool NSMemoryOutputStream::hasSpaceAvailable() const {
+    std::lock_guard l(m_);
+    return status_ == NSStreamStatusOpen;
+}
+
+Value NSMemoryOutputStream::propertyForKey(const std::string& key) const {
+    std::lock_guard l(m_);
+    if (key == NSStreamDataWrittenToMemoryStreamKey) return Value(data_);
+    return {};
+}
+
+void NSMemoryOutputStream::reserveTotal(std::int64_t total) {
+    constexpr std::int64_t kMaxReserve = std::int64_t(512) << 20;
+    if (total <= 0) return;
+    std::lock_guard l(m_);
+    data_.reserve(static_cast<std::size_t>(std::min(total, kMaxReserve)));
+}
+
+Data NSMemoryOutputStream::take() {
+    std::lock_guard l(m_);
+    Data out = std::move(data_);
+    data_ = Data();
+    return out;
 }

@@ -90,3 +90,27 @@ public:
     virtual long write(const std::uint8_t* buffer, std::size_t length) = 0;
     virtual bool hasSpaceAvailable() const = 0;
 };
+
+// The stream outputStreamToMemory makes: room can be made ahead from an announced
+// length (no regrowing copies of a large body), and the bytes can be handed over
+// without a copy.
+class NSMemoryOutputStream final : public NSOutputStream {
+public:
+    void open() override;
+    void close() override;
+    NSStreamStatus streamStatus() const override;
+    NSErrorPtr streamError() const override { return nullptr; }
+    long write(const std::uint8_t* buffer, std::size_t length) override;
+    bool hasSpaceAvailable() const override;
+    Value propertyForKey(const std::string& key) const override;
+    // Room for `total` bytes in all (at most 512 MiB: an announced length is not
+    // trusted further); only address space until written.
+    void reserveTotal(std::int64_t total);
+    // The bytes written, moved out; the stream is empty afterwards.
+    Data take();
+
+private:
+    mutable std::mutex m_;
+    Data data_;
+    NSStreamStatus status_ = NSStreamStatusNotOpen;
+};
