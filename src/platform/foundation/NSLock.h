@@ -5,7 +5,8 @@
 
 #include "platform/foundation/NSObject.h"
 
-class NSLock : public NSObject {
+template <class Mutex>
+class NamedLock : public NSObject {
 public:
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
@@ -14,19 +15,9 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    std::mutex mutex_;
+    Mutex mutex_;
     std::string name_;
 };
 
-class NSRecursiveLock : public NSObject {
-public:
-    void lock() { mutex_.lock(); }
-    void unlock() { mutex_.unlock(); }
-    bool tryLock() { return mutex_.try_lock(); }
-    void setName(std::string name) { name_ = std::move(name); }
-    const std::string& name() const { return name_; }
-
-private:
-    std::recursive_mutex mutex_;
-    std::string name_;
-};
+class NSLock : public NamedLock<std::mutex> {};
+class NSRecursiveLock : public NamedLock<std::recursive_mutex> {};
