@@ -5,8 +5,7 @@
 
 #include "platform/foundation/NSObject.h"
 
-template <class Mutex>
-class NamedLock : public NSObject {
+class NSLock : public NSObject {
 public:
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
@@ -15,9 +14,19 @@ public:
     const std::string& name() const { return name_; }
 
 private:
-    Mutex mutex_;
+    std::mutex mutex_;
     std::string name_;
 };
 
-class NSLock : public NamedLock<std::mutex> {};
-class NSRecursiveLock : public NamedLock<std::recursive_mutex> {};
+class NSRecursiveLock : public NSObject {
+public:
+    void lock() { mutex_.lock(); }
+    void unlock() { mutex_.unlock(); }
+    bool tryLock() { return mutex_.try_lock(); }
+    void setName(std::string name) { name_ = std::move(name); }
+    const std::string& name() const { return name_; }
+
+private:
+    std::recursive_mutex mutex_;
+    std::string name_;
+};
