@@ -4,6 +4,8 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -88,14 +90,21 @@ int main(int argc, char** argv) {
                      options->host.c_str(), server.port());
 
     bool served = true;
-    std::thread serving([&server, &served] {
+    std::atomic<bool> finished{false};
+    std::thread serving([&server, &served, &finished] {
         served = server.run();
+        finished = true;
         kill(getpid(), SIGUSR1);
     });
 
     int received = 0;
     sigwait(&signals, &received);
-    server.stop();
+    // A stop that comes before the serving thread started listening would be
+    // lost, so it is repeated until that thread has ended.
+    while (!finished) {
+        server.stop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     serving.join();
     return received == SIGUSR1 && !served ? 1 : 0;
 }
