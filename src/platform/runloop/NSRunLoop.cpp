@@ -12,9 +12,9 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSThread.h"
 
-const NSRunLoopMode NSDefaultRunLoopMode = "kCFRunLoopDefaultMode";
-const NSRunLoopMode NSRunLoopCommonModes = "kCFRunLoopCommonModes";
-const NSRunLoopMode UITrackingRunLoopMode = "UITrackingRunLoopMode";
+const NSRunLoopMode& NSDefaultRunLoopMode = *new NSRunLoopMode("kCFRunLoopDefaultMode");
+const NSRunLoopMode& NSRunLoopCommonModes = *new NSRunLoopMode("kCFRunLoopCommonModes");
+const NSRunLoopMode& UITrackingRunLoopMode = *new NSRunLoopMode("UITrackingRunLoopMode");
 
 namespace {
 thread_local std::shared_ptr<NSRunLoop> tlsRunLoop;

@@ -15,9 +15,11 @@
 #include "platform/foundation/NSObject.h"
 
 using NSRunLoopMode = std::string;
-extern const NSRunLoopMode NSDefaultRunLoopMode;     // "kCFRunLoopDefaultMode"
-extern const NSRunLoopMode NSRunLoopCommonModes;     // "kCFRunLoopCommonModes"
-extern const NSRunLoopMode UITrackingRunLoopMode;    // "UITrackingRunLoopMode"
+// The mode names live for the whole process: run loops of detached threads may
+// still compare them while the process exits.
+extern const NSRunLoopMode& NSDefaultRunLoopMode;   // "kCFRunLoopDefaultMode"
+extern const NSRunLoopMode& NSRunLoopCommonModes;   // "kCFRunLoopCommonModes"
+extern const NSRunLoopMode& UITrackingRunLoopMode;  // "UITrackingRunLoopMode"
 
 class NSRunLoop;
 
