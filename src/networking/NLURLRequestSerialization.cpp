@@ -404,6 +404,24 @@ std::shared_ptr<NLHTTPRequestSerializer> NLHTTPRequestSerializer::copy() const {
     return serializer;
 }
 
+std::shared_ptr<NSMutableURLRequest> NLHTTPRequestSerializer::requestWithEncodedBody(
+    const std::shared_ptr<NSURLRequest>& request, const Value& parameters, NSErrorPtr* error,
+    const std::string& contentType, const std::string& failure, const BodyEncoder& encode) {
+    if (!request || encodesParametersInURI(*request))
+        return NLHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
+    auto mutableRequest = copyWithDefaultHeaders(*request);
+    if (parameters.isNull()) return mutableRequest;
+    NSErrorPtr platformError;
+    auto body = encode(parameters, &platformError);
+    if (!body) {
+        if (error) *error = serializationError(failure, platformError);
+        return nullptr;
+    }
+    if (!mutableRequest->valueForHTTPHeaderField("Content-Type")) mutableRequest->setValue(contentType, "Content-Type");
+    mutableRequest->setHTTPBody(std::move(*body));
+    return mutableRequest;
+}
+
 // ---- NLJSONRequestSerializer --------------------------------------------------------
 
 std::shared_ptr<NLJSONRequestSerializer> NLJSONRequestSerializer::serializerWithWritingOptions(
@@ -415,22 +433,11 @@ std::shared_ptr<NLJSONRequestSerializer> NLJSONRequestSerializer::serializerWith
 
 std::shared_ptr<NSMutableURLRequest> NLJSONRequestSerializer::requestBySerializingRequest(
     const std::shared_ptr<NSURLRequest>& request, const Value& parameters, NSErrorPtr* error) {
-    if (!request || encodesParametersInURI(*request))
-        return NLHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
-    auto mutableRequest = copyWithDefaultHeaders(*request);
-    if (parameters.isNull()) return mutableRequest;
     // The platform refuses what JSON cannot carry (data, dates, NaN, a bare
-    // scalar) with its own error, kept here as the underlying one.
-    NSErrorPtr platformError;
-    auto json = NSJSONSerialization::dataWithJSONObject(parameters, writingOptions, &platformError);
-    if (!json) {
-        if (error) *error = serializationError("The parameters could not be written as JSON.", platformError);
-        return nullptr;
-    }
-    if (!mutableRequest->valueForHTTPHeaderField("Content-Type"))
-        mutableRequest->setValue("application/json", "Content-Type");
-    mutableRequest->setHTTPBody(std::move(*json));
-    return mutableRequest;
+    // scalar) with its own error, kept as the underlying one.
+    return requestWithEncodedBody(
+        request, parameters, error, "application/json", "The parameters could not be written as JSON.",
+        [this](const Value& p, NSErrorPtr* e) { return NSJSONSerialization::dataWithJSONObject(p, writingOptions, e); });
 }
 
 Value NLJSONRequestSerializer::encodeWithCoder() const {
@@ -464,20 +471,11 @@ std::shared_ptr<NLPropertyListRequestSerializer> NLPropertyListRequestSerializer
 
 std::shared_ptr<NSMutableURLRequest> NLPropertyListRequestSerializer::requestBySerializingRequest(
     const std::shared_ptr<NSURLRequest>& request, const Value& parameters, NSErrorPtr* error) {
-    if (!request || encodesParametersInURI(*request))
-        return NLHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
-    auto mutableRequest = copyWithDefaultHeaders(*request);
-    if (parameters.isNull()) return mutableRequest;
-    NSErrorPtr platformError;
-    auto plist = NSPropertyListSerialization::dataWithPropertyList(parameters, format, writeOptions, &platformError);
-    if (!plist) {
-        if (error) *error = serializationError("The parameters could not be written as a property list.", platformError);
-        return nullptr;
-    }
-    if (!mutableRequest->valueForHTTPHeaderField("Content-Type"))
-        mutableRequest->setValue("application/x-plist", "Content-Type");
-    mutableRequest->setHTTPBody(std::move(*plist));
-    return mutableRequest;
+    return requestWithEncodedBody(request, parameters, error, "application/x-plist",
+                                  "The parameters could not be written as a property list.",
+                                  [this](const Value& p, NSErrorPtr* e) {
+                                      return NSPropertyListSerialization::dataWithPropertyList(p, format, writeOptions, e);
+                                  });
 }
 
 Value NLPropertyListRequestSerializer::encodeWithCoder() const {

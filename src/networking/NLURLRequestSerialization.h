@@ -176,6 +176,15 @@ protected:
     // The request with the default headers added where it has none.
     std::shared_ptr<NSMutableURLRequest> copyWithDefaultHeaders(const NSURLRequest& request) const;
     bool encodesParametersInURI(const NSURLRequest& request) const;
+    // The body serializers' common step: parameters of a body-carrying method are
+    // encoded by `encode` into the body, with `contentType` unless one is set;
+    // a failure gives no request and an error saying `failure`.
+    using BodyEncoder = std::function<std::optional<Data>(const Value&, NSErrorPtr*)>;
+    std::shared_ptr<NSMutableURLRequest> requestWithEncodedBody(const std::shared_ptr<NSURLRequest>& request,
+                                                               const Value& parameters, NSErrorPtr* error,
+                                                               const std::string& contentType,
+                                                               const std::string& failure,
+                                                               const BodyEncoder& encode);
     void copyInto(NLHTTPRequestSerializer& other) const;
 
 private:
