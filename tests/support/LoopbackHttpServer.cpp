@@ -18,27 +18,18 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/foundation/NSString.h"
 #include "platform/runloop/NSRunLoop.h"
 
 namespace testsupport {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+std::string lower(std::string_view s) { return lowercaseString(s); }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && lower(a) == lower(b);
-}
+bool equalsIgnoringCase(const std::string& a, const std::string& b) { return caseInsensitiveCompare(a, b) == NSOrderedSame; }
 
-std::string trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
+std::string trim(std::string_view s) { return stringByTrimmingCharacters(s, " \t\r\n"); }
 
 bool parseUnsigned(const std::string& s, std::uint64_t& out, int base = 10) {
     if (s.empty()) return false;

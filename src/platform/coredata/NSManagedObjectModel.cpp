@@ -6,6 +6,7 @@
 
 #include "platform/coredata/CoreDataErrors.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSString.h"
 
 namespace {
 
@@ -21,12 +22,6 @@ bool isValidName(const std::string& name) {
         if (!(letter || (digit && i > 0))) return false;
     }
     return true;
-}
-
-std::string lowercase(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 NSErrorPtr malformed(const std::string& reason) {
@@ -113,7 +108,7 @@ std::shared_ptr<NSManagedObjectModel> NSManagedObjectModel::modelWithJSON(std::s
         if (!entityName.isString() || !isValidName(*entityName.string()))
             return fail("an entity has no valid name (" + entityName.description() + ")");
         // Table names are matched without regard to case by the store.
-        if (!entityNames.insert(lowercase(*entityName.string())).second)
+        if (!entityNames.insert(lowercaseString(*entityName.string())).second)
             return fail("the entity " + *entityName.string() + " is declared twice");
         Value className = e["class"];
         if (!className.isNull() && (!className.isString() || !isValidName(*className.string())))
@@ -129,7 +124,7 @@ std::shared_ptr<NSManagedObjectModel> NSManagedObjectModel::modelWithJSON(std::s
             Value attrType = a["type"];
             if (!attrName.isString() || !isValidName(*attrName.string()))
                 return fail("an attribute of " + *entityName.string() + " has no valid name");
-            if (!attributeNames.insert(lowercase(*attrName.string())).second)
+            if (!attributeNames.insert(lowercaseString(*attrName.string())).second)
                 return fail("the attribute " + *attrName.string() + " of " + *entityName.string() +
                             " is declared twice");
             auto type = attrType.isString() ? NSAttributeDescription::typeForName(*attrType.string()) : std::nullopt;
