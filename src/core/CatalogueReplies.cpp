@@ -1,5 +1,8 @@
 #include "core/CatalogueReplies.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "platform/foundation/NSString.h"
 
 namespace CatalogueReply {
@@ -21,7 +24,7 @@ bool flagField(const Value& object, const std::string& key) { return object[key]
 
 std::string textField(const Value& object, const std::string& key) {
     const Value v = object[key];
-    return v.isString() ? *v.string() : std::string();
+    return v.isString() || v.isNumber() ? v.stringValue() : std::string();
 }
 
 namespace {
@@ -31,74 +34,54 @@ bool fail(std::string* problem, std::string text) {
     return false;
 }
 
-// Numbers may come as numbers or numeric strings; text must be text.
-bool numericOrAbsent(const Value& v) { return v.isNull() || v.isNumber() || v.isString(); }
-bool textOrAbsent(const Value& v) { return v.isNull() || v.isString(); }
-
-bool validFilm(const Value& film, std::string* problem) {
-    if (!film.isDictionary()) return fail(problem, "a title is not an object");
-    if (!numericOrAbsent(film["id"]) || !numericOrAbsent(film["rating"])) return fail(problem, "a title's id or rating is not a number");
-    // "year" is read with the unsigned conversion, which takes numbers only.
-    if (!film["year"].isNull() && !film["year"].isNumber()) return fail(problem, "a title's year is not a number");
-    for (const char* key : {"title", "poster", "servername"})
-        if (!textOrAbsent(film[key])) return fail(problem, std::string("a title's ") + key + " is not text");
-    return true;
+// A number where text is expected becomes its text; other kinds stay as they are.
+void numbersAsText(Value& object, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        const Value v = object[key];
+        if (v.isNumber()) object.setObject(key, v.stringValue());
+    }
 }
 
-bool validChapter(const Value& chapter, std::string* problem) {
-    if (!chapter.isDictionary()) return fail(problem, "a chapter is not an object");
-    if (!numericOrAbsent(chapter["id"])) return fail(problem, "a chapter's id is not a number");
-    if (!chapter["title"].isString()) return fail(problem, "a chapter has no title text");
-    return true;
+// The object elements of an array, each readied; the others are left out.
+Value objectElements(const Value& array, std::initializer_list<const char*> textKeys) {
+    Value out = Value::array();
+    for (std::size_t i = 0; i < array.count(); ++i) {
+        Value element = array[i];
+        if (!element.isDictionary()) continue;
+        numbersAsText(element, textKeys);
+        out.append(element);
+    }
+    return out;
 }
 
-bool validStream(const Value& stream, std::string* problem) {
-    if (!stream.isDictionary()) return fail(problem, "a stream is not an object");
-    if (!stream["name"].isString() || !stream["link"].isString()) return fail(problem, "a stream has no name or link text");
+// An object's array under `key`, readied; false when the key holds something else.
+bool prepareArrayField(Value& object, const char* key, std::initializer_list<const char*> textKeys,
+                       std::string* problem) {
+    const Value array = object[key];
+    if (array.isNull()) return true;
+    if (!array.isArray()) return fail(problem, std::string("\"") + key + "\" is not an array");
+    object.setObject(key, objectElements(array, textKeys));
     return true;
 }
 
 }  // namespace
 
-bool validate(CatalogueReplyKind kind, const Value& data, std::string* problem) {
+bool prepareReplyData(CatalogueReplyKind kind, Value& data, std::string* problem) {
+    if (data.isNull()) return true;
     switch (kind) {
-    case CatalogueReplyKind::List: {
+    case CatalogueReplyKind::List:
         if (!data.isDictionary()) return fail(problem, "the list is not an object");
-        const Value films = data["films"];
-        if (!films.isNull() && !films.isArray()) return fail(problem, "\"films\" is not an array");
-        const Value more = data["more"];
-        if (!more.isNull() && !more.isNumber() && !more.isString()) return fail(problem, "\"more\" is not a flag");
-        for (std::size_t i = 0; i < films.count(); ++i)
-            if (!validFilm(films[i], problem)) return false;
-        return true;
-    }
-    case CatalogueReplyKind::Detail: {
+        return prepareArrayField(data, "films", {"title", "poster", "servername"}, problem);
+    case CatalogueReplyKind::Detail:
         if (!data.isDictionary()) return fail(problem, "the detail is not an object");
-        for (const char* key : {"id", "rating", "startyear"})
-            if (!numericOrAbsent(data[key])) return fail(problem, std::string("\"") + key + "\" is not a number");
-        for (const char* key : {"title", "desc", "servername", "poster", "genre", "state"})
-            if (!textOrAbsent(data[key])) return fail(problem, std::string("\"") + key + "\" is not text");
-        const Value chapters = data["chapters"];
-        if (!chapters.isNull() && !chapters.isArray()) return fail(problem, "\"chapters\" is not an array");
-        for (std::size_t i = 0; i < chapters.count(); ++i)
-            if (!validChapter(chapters[i], problem)) return false;
+        numbersAsText(data, {"title", "desc", "servername", "poster", "genre", "state"});
+        return prepareArrayField(data, "chapters", {"title"}, problem);
+    case CatalogueReplyKind::Streams:
+        if (data.isArray()) data = objectElements(data, {"name", "link"});
         return true;
-    }
-    case CatalogueReplyKind::Streams: {
-        if (!data.isArray()) return fail(problem, "the stream list is not an array");
-        for (std::size_t i = 0; i < data.count(); ++i)
-            if (!validStream(data[i], problem)) return false;
+    case CatalogueReplyKind::Configuration:
+        if (data.isDictionary()) numbersAsText(data, {"AppVersion", "AppLink", "AdvIDBaner", "AdvIDInter"});
         return true;
-    }
-    case CatalogueReplyKind::Configuration: {
-        if (!data.isDictionary()) return fail(problem, "the configuration is not an object");
-        for (const char* key : {"AdvType", "AdvCount"})
-            if (!numericOrAbsent(data[key])) return fail(problem, std::string("\"") + key + "\" is not a number");
-        for (const char* key : {"AppVersion", "AppLink", "AdvIDBaner", "AdvIDInter"})
-            if (!textOrAbsent(data[key]) && !data[key].isNumber())
-                return fail(problem, std::string("\"") + key + "\" is not text");
-        return true;
-    }
     }
     return fail(problem, "unknown reply");
 }

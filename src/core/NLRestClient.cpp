@@ -191,9 +191,10 @@ void NLRestClient::handleReply(const std::shared_ptr<NLHTTPRequestOperation>& op
                                          {"reply", r}}));
         return;
     }
-    const Value data = (*envelope)["data"];
+    // A missing "data" hands over null, as an explicit null does.
+    Value data = (*envelope)["data"];
     std::string problem;
-    if (kind && !CatalogueReply::validate(*kind, data, &problem)) {
+    if (kind && !CatalogueReply::prepareReplyData(*kind, data, &problem)) {
         if (failure)
             failure(clientError(0, Value{{NSLocalizedDescriptionKey, "The reply's data has the wrong shape: " + problem},
                                          {"reply", r}}));

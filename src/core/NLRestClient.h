@@ -42,7 +42,14 @@ public:
     void getListStreamOfChapter(std::int32_t chapterID, Success success, Failure failure);
     void getConfigVersionSuccess(Success success, Failure failure);
 
-    // The request routines. `kind` names the shape the reply's "data" must have.
+    // The request routines. `retry` is a gate, not a count of attempts: below 1 the
+    // call fails at once (synchronously, with `error`; the form POST with its own
+    // code-401 error) and sends nothing; otherwise exactly one request is sent and
+    // a transport failure goes to `failure` as it comes, never repeated (a repeat
+    // is the screen's, by pull-to-refresh or a new page request).
+    // `kind` names the reply's call: its "data" is readied by
+    // CatalogueReply::prepareReplyData and refused only for a container of the
+    // wrong shape (code-0 error under the base URL).
     void getPath(const std::string& path, const Value& arguments, std::int32_t retry, NSErrorPtr error,
                  Success success, Failure failure, std::optional<CatalogueReplyKind> kind = std::nullopt);
     void putPath(const std::string& path, const Value& arguments, std::int32_t retry, NSErrorPtr error,

@@ -1,6 +1,9 @@
+// The catalogue client against the real catalogue server and scripted loopback backends:
+// requests, signing, reply decoding and the shapes of reply data.
 #include <doctest/doctest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <set>
@@ -9,6 +12,7 @@
 #include "core/AESAdditions.h"
 #include "core/Base64.h"
 #include "core/Digest.h"
+#include "core/MoviesModel.h"
 #include "core/NLRestClient.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSJSONSerialization.h"
@@ -211,69 +215,165 @@ TEST_CASE("backend faults give the client's errors") {
     (void)base;
 }
 
-TEST_CASE("replies made by hand: no data, wrong shapes, refusals and hostile bodies") {
+namespace {
+
+// A loopback backend whose next reply the test sets: status and body.
+struct ScriptedBackend {
     testsupport::TempHome home;
     testsupport::LoopbackHttpServer server;
+    std::mutex m;
     std::string body;
     int status = 200;
-    std::mutex m;
-    server.setHandler([&](const testsupport::RecordedRequest&) {
-        std::lock_guard l(m);
-        return testsupport::Reply::withStatus(status, body);
-    });
-    auto client = std::make_shared<NLRestClient>();
-    client->setBaseURL(server.url(kApiPath));
-    auto answer = [&](int s, std::string b) {
+    std::shared_ptr<NLRestClient> client = std::make_shared<NLRestClient>();
+
+    ScriptedBackend() {
+        server.setHandler([this](const testsupport::RecordedRequest&) {
+            std::lock_guard l(m);
+            return testsupport::Reply::withStatus(status, body);
+        });
+        client->setBaseURL(server.url(kApiPath));
+    }
+    void answer(int s, std::string b) {
         std::lock_guard l(m);
         status = s;
         body = std::move(b);
-    };
-    auto config = [&] {
+    }
+    // Runs one of the catalogue calls by its action name and waits for its callback.
+    std::shared_ptr<Outcome> call(const std::string& action) {
         auto o = std::make_shared<Outcome>();
-        client->getConfigVersionSuccess(o->success(), o->failure());
+        if (action == "movies") client->getListMoviesWithType("popular", 0, 1, o->success(), o->failure());
+        else if (action == "tvshow") client->getListTVShowWithType("popular", 0, 1, o->success(), o->failure());
+        else if (action == "search") client->searchMoviesWithKey("a", 1, o->success(), o->failure());
+        else if (action == "detail") client->getDetailMovies(1, o->success(), o->failure());
+        else if (action == "stream") client->getListStreamOfChapter(1, o->success(), o->failure());
+        else client->getConfigVersionSuccess(o->success(), o->failure());
         REQUIRE(o->wait());
         return o;
-    };
+    }
+};
 
-    answer(200, encryptedReply(R"({"msg":"Success"})"));
-    {
-        // The configuration call needs an object: a missing "data" is refused.
-        auto o = config();
+// A page of 30 titles in which each odd field of `odd` lands in the title at `at`.
+std::string pageWith(const std::string& odd, int at) {
+    std::string films;
+    for (int i = 0; i < 30; ++i) {
+        if (i) films += ",";
+        films += i == at ? odd
+                         : R"({"id":)" + std::to_string(100 + i) + R"(,"title":"T)" + std::to_string(i) +
+                               R"(","year":2000,"rating":5.5,"poster":"p","servername":"s"})";
+    }
+    return R"({"more":true,"films":[)" + films + "]}";
+}
+
+}  // namespace
+
+TEST_CASE("legitimate replies of every call reach success with their fields converted") {
+    ScriptedBackend b;
+    struct Row {
+        const char* action;
+        std::string data;  // the envelope's "data" text; empty: the envelope has no "data"
+        std::function<void(const Value&)> check;
+    };
+    const std::vector<Row> rows{
+        // One odd title never costs the page: string year, numeric title, numeric server name.
+        {"movies", pageWith(R"({"id":"7","title":1917,"year":"2001","servername":720})", 3),
+         [](const Value& d) {
+             REQUIRE(d["films"].count() == 30);
+             auto m = MoviesModel::fromFilmInfo(d["films"][3]);
+             CHECK(m->movieID() == 7);
+             CHECK(m->title() == "1917");
+             CHECK(m->movieYear() == 2001u);
+             CHECK(m->serverName() == "720");
+             CHECK(d["films"][3]["title"] == Value("1917"));
+         }},
+        // An element that is not an object is left out; the other 29 stay in order.
+        {"tvshow", pageWith(R"("not a title")", 0),
+         [](const Value& d) {
+             REQUIRE(d["films"].count() == 29);
+             CHECK(d["films"][0]["title"] == Value("T1"));
+             CHECK(d["more"].boolValue());
+         }},
+        {"search", R"({"more":"0","films":[null,5,{"id":1,"title":2.5}]})",
+         [](const Value& d) {
+             REQUIRE(d["films"].count() == 1);
+             CHECK(d["films"][0]["title"] == Value("2.5"));
+             CHECK_FALSE(d["more"].boolValue());
+         }},
+        {"movies", R"({"more":false})", [](const Value& d) { CHECK(d["films"].count() == 0); }},
+        {"detail",
+         R"({"id":"9","title":2046,"startyear":"2004","chapters":[{"id":"91","title":1},"x",{"id":92,"title":"Two"}]})",
+         [](const Value& d) {
+             auto m = MoviesModel::fromDetailInfo(d);
+             CHECK(m->title() == "2046");
+             CHECK(m->movieYear() == 2004u);
+             REQUIRE(m->chapters().count() == 2);
+             CHECK(m->chapters()[0]["title"] == Value("1"));  // a download's file name is text
+             CHECK(m->chapters()[0]["id"].intValue() == 91);
+             CHECK(m->chapters()[1]["title"] == Value("Two"));
+         }},
+        {"stream", R"([{"name":720,"link":"http%3A%2F%2Fh%2F720.mp4"},7,{"name":"HD","link":"l"}])",
+         [](const Value& d) {
+             REQUIRE(d.count() == 2);
+             CHECK(d[0]["name"] == Value("720"));
+             CHECK(d[1]["name"] == Value("HD"));
+         }},
+        // A stream list that is not an array is handed on: the screen shows no picker.
+        {"stream", R"({"name":"HD"})", [](const Value& d) { CHECK(d.isDictionary()); }},
+        {"getversion", R"({"AppVersion":2,"AdvType":"1","AdvCount":"3","AdvIDBaner":12345678901})",
+         [](const Value& d) {
+             CHECK(d["AppVersion"] == Value("2"));
+             CHECK(d["AdvType"].intValue() == 1);
+             CHECK(d["AdvIDBaner"] == Value("12345678901"));
+         }},
+        // No "data" or a null one hands over null for every call: the screens keep
+        // an empty page, no detail, an empty configuration.
+        {"getversion", "", [](const Value& d) { CHECK(d.isNull()); }},
+        {"getversion", "null", [](const Value& d) { CHECK(d.isNull()); }},
+        {"movies", "", [](const Value& d) { CHECK(d.isNull()); }},
+        {"detail", "null", [](const Value& d) { CHECK(d.isNull()); }},
+        {"stream", "null", [](const Value& d) { CHECK(d.isNull()); }},
+    };
+    for (const auto& row : rows) {
+        CAPTURE(row.action);
+        CAPTURE(row.data);
+        b.answer(200, encryptedReply(row.data.empty() ? std::string(R"({"msg":"Success"})")
+                                                      : R"({"msg":"Success","data":)" + row.data + "}"));
+        auto o = b.call(row.action);
+        CHECK(o->calls == 1);
+        CHECK(o->succeeded);
+        if (o->succeeded) row.check(o->data);
+    }
+}
+
+TEST_CASE("replies whose container has the wrong shape are refused with the client's error") {
+    ScriptedBackend b;
+    for (const auto& [action, data] : std::vector<std::pair<const char*, const char*>>{
+             {"movies", R"([{"id":1}])"},               // a list that is not an object
+             {"search", R"({"films":{"id":1}})"},       // films that are not an array
+             {"tvshow", R"("films")"},
+             {"detail", R"("detail")"},                 // a detail that is not an object
+             {"detail", R"([{"id":1}])"},
+             {"detail", R"({"id":1,"chapters":{"id":2}})"},  // chapters that are not an array
+         }) {
+        CAPTURE(action);
+        CAPTURE(data);
+        b.answer(200, encryptedReply(std::string(R"({"msg":"Success","data":)") + data + "}"));
+        auto o = b.call(action);
+        CHECK(o->calls == 1);
         REQUIRE(o->error);
         CHECK(o->error->code() == 0);
-        CHECK(o->error->domain() == client->baseURL());
+        CHECK(o->error->domain() == b.client->baseURL());
     }
+}
+
+TEST_CASE("hostile reply bodies fail once and never crash") {
+    ScriptedBackend b;
+    b.answer(403, "forbidden");
     {
-        // Without a shape to check, "Success" without "data" hands over null.
-        Outcome o;
-        client->getPath("getversion", Value{{"os", "ios"}}, 3, nullptr, o.success(), o.failure());
-        REQUIRE(o.wait());
-        CHECK(o.succeeded);
-        CHECK(o.data.isNull());
-    }
-    answer(200, encryptedReply(R"({"msg":"Success","data":{"films":[{"id":1,"year":"2001"}],"more":false}})"));
-    {
-        Outcome o;
-        client->getListMoviesWithType("popular", 0, 1, o.success(), o.failure());
-        REQUIRE(o.wait());
-        REQUIRE(o.error);
-        CHECK(o.error->code() == 0);
-    }
-    answer(200, encryptedReply(R"({"msg":"Success","data":null})"));
-    {
-        Outcome o;
-        client->getDetailMovies(1, o.success(), o.failure());
-        REQUIRE(o.wait());
-        REQUIRE(o.error);
-        CHECK(o.error->code() == 0);
-    }
-    answer(403, "forbidden");
-    {
-        auto o = config();
+        auto o = b.call("getversion");
         REQUIRE(o->error);
         CHECK(o->error->code() == -1011);
     }
-    // Hostile bodies: truncated ciphertext, random bytes, a huge reply, deep JSON.
+    // Truncated ciphertext, random bytes, a huge reply, deep JSON.
     std::string good = encryptedReply(R"({"msg":"Success","data":{"AdvType":1}})");
     std::mt19937 rng(7);
     std::string noise(4096, '\0');
@@ -288,11 +388,44 @@ TEST_CASE("replies made by hand: no data, wrong shapes, refusals and hostile bod
                                               {noise, false},
                                               {encryptedReply(deep), false},
                                               {encryptedReply(huge), true}}) {
-        answer(200, h.body);
-        auto o = config();
+        b.answer(200, h.body);
+        auto o = b.call("getversion");
         CHECK(o->calls == 1);
         CHECK(o->succeeded == h.succeeds);
     }
+}
+
+TEST_CASE("the retry argument gates the call and a transport failure is never repeated") {
+    ScriptedBackend b;
+    // Below 1: failure at once with the caller's error, nothing sent.
+    auto given = NSError::errorWithDomain("caller", 7, Value());
+    Outcome get, put, del, payload;
+    b.client->getPath("movies", Value{{"page", 1}}, 0, given, get.success(), get.failure(), CatalogueReplyKind::List);
+    b.client->putPath("items/1", Value{{"a", 1}}, 0, given, put.success(), put.failure());
+    b.client->deletedWithPath("items/1", Value(), -3, given, del.success(), del.failure());
+    b.client->postPathPayload("items", Value{{"a", 1}}, 0, given, payload.success(), payload.failure());
+    for (auto* o : {&get, &put, &del, &payload}) {
+        CHECK(o->calls == 1);
+        CHECK(o->error == given);
+    }
+    // A count of 3 sends one request: a server error and a refused connection are
+    // reported once, as they came.
+    b.answer(500, "busy");
+    auto failed = b.call("movies");
+    REQUIRE(failed->error);
+    CHECK(failed->error->code() == -1011);
+    // Repeats would all have been sent before the failure was reported.
+    CHECK(b.server.requestCount() == 1);
+    auto dead = std::make_shared<NLRestClient>();
+    {
+        testsupport::LoopbackHttpServer gone;
+        dead->setBaseURL(gone.url(kApiPath));
+    }
+    Outcome refused;
+    dead->getListMoviesWithType("popular", 0, 1, refused.success(), refused.failure());
+    REQUIRE(refused.wait());
+    REQUIRE(refused.error);
+    CHECK(refused.error->domain() == NSURLErrorDomain);
 }
 
 TEST_CASE("the routines without a catalogue caller resolve under the base path") {
