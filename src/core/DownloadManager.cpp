@@ -31,6 +31,15 @@ std::shared_ptr<NSManagedObjectContext> applicationContext() {
     return delegate ? delegate->managedObjectContext() : nullptr;
 }
 
+// Saves the records; a failure is logged and answered false, the download goes on.
+[[nodiscard]] bool saveRecords(const std::shared_ptr<NSManagedObjectContext>& context) {
+    if (!context) return false;
+    NSErrorPtr error;
+    if (context->save(&error)) return true;
+    NSLog("The download record could not be saved: %@", error ? error->localizedDescription() : "");
+    return false;
+}
+
 std::uint64_t sizeOfFile(const std::string& path) {
     std::error_code ec;
     auto size = std::filesystem::file_size(path, ec);
@@ -123,11 +132,8 @@ bool DownloadManager::addMoviesDownloading(const std::shared_ptr<FDFileDownloade
     model->setByteDownload(1);
     model->setIsDownload(false);
     model->setLinkLocal(linkLocal);
-    NSErrorPtr error;
-    if (!managedObjectContext_->save(&error)) {
-        NSLog("The download record could not be saved: %@", error ? error->localizedDescription() : "");
-        return false;
-    }
+    // Unsaved, the record stays out of the index: its progress changes nothing stored.
+    if (!saveRecords(managedObjectContext_)) return false;
     auto key = getDownloadURL(download);
     if (!key) return false;
     changeBadge(+1);
@@ -163,19 +169,18 @@ void DownloadManager::newProgressForDownload(const std::shared_ptr<FDFileDownloa
     int band = static_cast<int>(std::floor(percent / 5.0f));
     if (band > savedBand_[*key]) {
         savedBand_[*key] = band;
-        NSErrorPtr error;
-        managedObjectContext_->save(&error);
+        // A failed save is logged; the percentage stays in memory for the next band's save.
+        (void)saveRecords(managedObjectContext_);
     }
 }
 
 void DownloadManager::updateMovieDownloading(const std::shared_ptr<FDFileDownloader>& download,
                                              const std::shared_ptr<MoviesDownloadModel>& model) {
     if (!model) return;
-    NSErrorPtr error;
-    if (!managedObjectContext_->save(&error))
-        NSLog("The download record could not be saved: %@", error ? error->localizedDescription() : "");
+    const bool saved = saveRecords(managedObjectContext_);
     if (model->isDownload()) {
-        changeBadge(-1);
+        // Unsaved, the stored record still counts as running, and so does the badge.
+        if (saved) changeBadge(-1);
         if (auto key = getDownloadURL(download)) {
             moviesKey_.erase(*key);
             savedBand_.erase(*key);
@@ -252,8 +257,8 @@ void DownloadManager::deleteMovieDownloading(const std::shared_ptr<FDFileDownloa
     if (model) {
         if (auto context = model->managedObjectContext()) {
             context->deleteObject(model);
-            NSErrorPtr error;
-            context->save(&error);
+            // The removal goes on after a failed save (logged): the user asked for it.
+            (void)saveRecords(context);
         }
         changeBadge(-1);
     }
@@ -279,8 +284,8 @@ std::shared_ptr<FDFileDownloader> DownloadManager::resumeMovieDownloading(const 
     std::uint64_t onDisk = sizeOfFile(old->pathToFile());
     if (model && onDisk > 0) {
         model->setByteDownloading(static_cast<float>(onDisk));
-        NSErrorPtr error;
-        managedObjectContext_->save(&error);
+        // Logged when it fails; the new transfer still continues from the partial file.
+        (void)saveRecords(managedObjectContext_);
     }
     auto fresh = makeDownloader(url, old->fileName());
     // Starts only once the old transfer has closed the file.
@@ -326,8 +331,8 @@ void DownloadManager::resumeDownloads() {
         FDFileDownloadManager::sharedInstance()->startDownload(download);
         post(kResumeDownloadingMovieNotification, download);
     }
-    NSErrorPtr saveError;
-    managedObjectContext_->save(&saveError);
+    // Logged when it fails; the downloads run with their offsets in memory.
+    (void)saveRecords(managedObjectContext_);
 }
 
 // ------------------------------------------------------------------ helpers

@@ -9,6 +9,11 @@
 // record marked. Names come from the chapter's title made safe as one file name
 // and unique among the documents and the running downloads.
 //
+// A record save that fails is logged and the download goes on. A record that could
+// not be saved when queued stays out of the index; a download finalised while its
+// record cannot be saved leaves the list, but the stored record still reads as
+// unfinished, so the badge keeps counting it.
+//
 // Everything here runs on the main thread; the downloader's events arrive there.
 #include <map>
 #include <memory>

@@ -333,7 +333,8 @@ TEST_CASE("legitimate replies of every call reach success with their fields conv
         {"stream", "null", [](const Value& d) { CHECK(d.isNull()); }},
     };
     for (const auto& row : rows) {
-        CAPTURE(row.action);
+        std::string action = row.action;
+        CAPTURE(action);
         CAPTURE(row.data);
         b.answer(200, encryptedReply(row.data.empty() ? std::string(R"({"msg":"Success"})")
                                                       : R"({"msg":"Success","data":)" + row.data + "}"));
@@ -346,7 +347,7 @@ TEST_CASE("legitimate replies of every call reach success with their fields conv
 
 TEST_CASE("replies whose container has the wrong shape are refused with the client's error") {
     ScriptedBackend b;
-    for (const auto& [action, data] : std::vector<std::pair<const char*, const char*>>{
+    for (const auto& [action, data] : std::vector<std::pair<std::string, std::string>>{
              {"movies", R"([{"id":1}])"},               // a list that is not an object
              {"search", R"({"films":{"id":1}})"},       // films that are not an array
              {"tvshow", R"("films")"},
@@ -356,7 +357,7 @@ TEST_CASE("replies whose container has the wrong shape are refused with the clie
          }) {
         CAPTURE(action);
         CAPTURE(data);
-        b.answer(200, encryptedReply(std::string(R"({"msg":"Success","data":)") + data + "}"));
+        b.answer(200, encryptedReply(R"({"msg":"Success","data":)" + data + "}"));
         auto o = b.call(action);
         CHECK(o->calls == 1);
         REQUIRE(o->error);
