@@ -2,9 +2,13 @@
 // envelope, the server configuration, and the life of the process.
 #include <doctest/doctest.h>
 
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +173,35 @@ TEST_CASE("the port file names the port and a signal stops the server cleanly") 
         REQUIRE(server.started());
         CHECK(server.stop(SIGINT) == 0);
     }
+}
+
+TEST_CASE("every reply closes its connection, so a stop never waits for an idle client") {
+    CatalogueServerProcess server;
+    REQUIRE(server.started());
+    const int socketFd = socket(AF_INET, SOCK_STREAM, 0);
+    REQUIRE(socketFd >= 0);
+    timeval safety{20, 0};  // only against a hang: the close comes right after the reply
+    REQUIRE(setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &safety, sizeof safety) == 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    REQUIRE(connect(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    // A client that asks to keep the connection and then sits on it.
+    const std::string request = "GET /update HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: keep-alive\r\n\r\n";
+    REQUIRE(send(socketFd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = recv(socketFd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<std::size_t>(n));
+    CHECK(n == 0);  // the server closed the connection
+    const std::string head = reply.substr(0, reply.find("\r\n\r\n"));
+    CHECK(head.rfind("HTTP/1.1 200", 0) == 0);
+    std::string lowerHead = head;
+    for (auto& c : lowerHead) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    CHECK(lowerHead.find("\r\nconnection: close") != std::string::npos);
+    CHECK(server.stop(SIGTERM) == 0);
+    close(socketFd);
 }
 
 TEST_CASE("the same seed gives the same catalogue and another seed a different one") {

@@ -243,6 +243,11 @@ void CatalogueServer::installRoutes() {
         handleMedia(request, response);
     });
     http_->Get("/update", [this](const httplib::Request&, httplib::Response& response) { handleUpdatePage(response); });
+    // One request per connection ("Connection: close"): an idle kept-alive
+    // connection would hold every stop for the keep-alive timeout (5 s), since
+    // its worker only notices the stop when that timeout ends. Loopback
+    // connections cost next to nothing.
+    http_->set_keep_alive_max_count(1);
     http_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty())
             response.set_content(response.status == 404 ? "Not Found\n" : "Error " + std::to_string(response.status) + "\n",
