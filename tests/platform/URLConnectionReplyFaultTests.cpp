@@ -1,8 +1,10 @@
-// Hostile and broken replies: a URL connection fails them with a clear error,
-// never reports them as loaded and never takes the process down.
+// Hostile and broken replies, and exceptions inside the transfer's callbacks: a
+// URL connection fails the load with a clear error, never reports it as loaded
+// and never takes the process down.
 #include <doctest/doctest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -148,4 +150,35 @@ TEST_CASE("URL connection reads a Basic realm after bytes that are not UTF-8") {
         CHECK(handed->response->statusCode() == 401);
         CHECK(handed->body == "nope");
     }
+}
+
+namespace {
+// A request body that throws once read.
+class ThrowingStream : public NSInputStream {
+public:
+    void open() override { status_ = NSStreamStatusOpen; }
+    void close() override { status_ = NSStreamStatusClosed; }
+    NSStreamStatus streamStatus() const override { return status_; }
+    NSErrorPtr streamError() const override { return nullptr; }
+    bool hasBytesAvailable() const override { return true; }
+    long read(std::uint8_t*, std::size_t) override { throw std::runtime_error("the disk went away"); }
+
+private:
+    NSStreamStatus status_ = NSStreamStatusNotOpen;
+};
+}  // namespace
+
+TEST_CASE("URL connection fails a load whose body stream throws inside the transfer") {
+    LoopbackHttpServer server;
+    server.setHandler([](const testsupport::RecordedRequest&) { return Reply::text("stored"); });
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/upload"));
+    request->setHTTPMethod("PUT");
+    request->setHTTPBodyStream(std::make_shared<ThrowingStream>());
+    auto outcome = std::make_shared<Outcome>();
+    NSURLConnection::connectionWithRequest(request, outcome);
+    REQUIRE_MESSAGE(runMainUntil([&] { return outcome->done.load(); }), "the upload to end");
+    CHECK_FALSE(outcome->finished);
+    REQUIRE(outcome->error);
+    CHECK(outcome->error->code() == NSURLErrorUnknown);
+    CHECK(errorText(outcome->error).find("the disk went away") != std::string::npos);
 }
