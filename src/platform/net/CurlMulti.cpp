@@ -24,6 +24,24 @@ constexpr double kNever = 1e12;  // a fire date (and repeat interval) that does 
     return result == CURLE_OK;
 }
 
+// The answer of a multi-handle callback: 0 when `body` ran, -1 (curl fails the
+// transfers concerned) when it threw, as nothing may cross into libcurl.
+template <class F>
+int callbackAnswer(const char* what, F&& body) noexcept {
+    try {
+        body();
+        return 0;
+    } catch (const std::exception& e) {
+        try {
+            NSLogLine(std::string("URL loading: ") + what + " failed: " + e.what());
+        } catch (...) {
+            // The line is lost; the answer is not.
+        }
+    } catch (...) {
+    }
+    return -1;
+}
+
 }  // namespace
 
 Data BufferPool::take(std::size_t bytes) {
@@ -116,16 +134,7 @@ NSRunLoop::SourceId Multi::addSource(NSRunLoop& loop, int fd, short events, cons
 
 int Multi::socketCallback(CURL*, curl_socket_t fd, int what, void* user, void*) {
     auto* self = static_cast<Multi*>(user);
-    try {
-        self->watch(fd, what);
-        return 0;
-    } catch (const std::exception& e) {
-        // Nothing may cross into libcurl: the transfer on this socket fails instead.
-        NSLogLine(std::string("URL loading: watching a socket failed: ") + e.what());
-        return -1;
-    } catch (...) {
-        return -1;
-    }
+    return callbackAnswer("watching a socket", [&] { self->watch(fd, what); });
 }
 
 void Multi::watch(curl_socket_t fd, int what) {
@@ -157,15 +166,7 @@ void Multi::watch(curl_socket_t fd, int what) {
 
 int Multi::timerCallback(CURLM*, long timeoutMs, void* user) {
     auto* self = static_cast<Multi*>(user);
-    try {
-        self->schedule(timeoutMs);
-        return 0;
-    } catch (const std::exception& e) {
-        NSLogLine(std::string("URL loading: scheduling the transfer timer failed: ") + e.what());
-        return -1;
-    } catch (...) {
-        return -1;
-    }
+    return callbackAnswer("scheduling the transfer timer", [&] { self->schedule(timeoutMs); });
 }
 
 // Curl asks for its timer again and again (often for "now"): one timer, made

@@ -48,6 +48,7 @@ bool allowedMove(LoadState from, LoadState to) {
     return false;
 }
 
+#ifndef NDEBUG
 namespace {
 
 bool tracing() {
@@ -59,6 +60,7 @@ bool tracing() {
 }
 
 }  // namespace
+#endif
 
 void touch(NSURLConnection::Transfer& t) { t.lastActivity = Clock::now(); }
 
