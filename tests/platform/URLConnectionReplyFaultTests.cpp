@@ -115,12 +115,10 @@ TEST_CASE("URL connection fails replies that are not whole HTTP answers") {
         CHECK_MESSAGE(outcome->error->code() == c.code, errorText(outcome->error));
         CHECK(outcome->body.empty());
     }
-}
-
-TEST_CASE("URL connection keeps replies whose repeated length agrees") {
-    auto outcome = loadRaw("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello");
-    CHECK(outcome->finished);
-    CHECK(outcome->body == "hello");
+    // A length repeated with the same value is no disagreement.
+    auto repeatedLength = loadRaw("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5, 5\r\n\r\nhello");
+    CHECK(repeatedLength->finished);
+    CHECK(repeatedLength->body == "hello");
 }
 
 TEST_CASE("URL connection reads a Basic realm after bytes that are not UTF-8") {
