@@ -3,13 +3,13 @@
 // (CurlTransfer.cpp, CurlTLSCapture.cpp), and the delegate is called here,
 // afterwards and outside curl, so it may cancel, start other loads or run the
 // loop. The multi handle and its run-loop glue live in CurlMulti.cpp, the easy
-// handle's set-up in CurlEasySetup.cpp.
+// handle's set-up in CurlEasySetup.cpp, the challenges in CurlChallenges.cpp.
+#include <algorithm>
 #include <cassert>
 
 #include "platform/foundation/Clock.h"
 #include "platform/net/CurlEasySetup.h"
 #include "platform/net/CurlMulti.h"
-#include "platform/net/CurlTLSCapture.h"
 #include "platform/net/CurlTransfer.h"
 #include "platform/net/CurlURL.h"
 #include "platform/net/NSURLConnectionBacking.h"
