@@ -39,32 +39,57 @@ TEST_CASE("untrusted chains are refused without an installed root") {
         serverTrust({pki.leaf.der, pki.intermediate.der}), std::string("127.0.0.1")));
 }
 
-TEST_CASE("certificate pinning covers the whole chain unless told otherwise") {
+TEST_CASE("certificate pinning trusts a pinned leaf or intermediate, and the chain check wants every certificate") {
     const auto& pki = testPKI();
-    TestRootInstalled installed;
+    const auto chain = std::vector<Data>{pki.leaf.der, pki.intermediate.der};
+    const std::string host = "127.0.0.1";
+    struct Case {
+        std::string what;
+        std::vector<Data> pinned;
+        bool rootInstalled, validatesChain, allowInvalid, accepted;
+    };
+    const std::vector<Case> cases{
+        // The chain evaluates to three certificates under the installed root.
+        {"leaf pinned", {pki.leaf.der}, true, false, false, true},
+        {"intermediate pinned", {pki.intermediate.der}, true, false, false, true},
+        {"leaf pinned, whole chain wanted", {pki.leaf.der}, true, true, false, false},
+        {"leaf and intermediate pinned, whole chain wanted", {pki.leaf.der, pki.intermediate.der}, true, true, false,
+         false},
+        {"every certificate pinned, whole chain wanted", {pki.leaf.der, pki.intermediate.der, pki.root.der}, true, true,
+         false, true},
+        {"another host's leaf pinned", {pki.otherHostLeaf.der}, true, false, false, false},
+        {"an unrelated certificate pinned", {pki.selfSigned.der}, true, false, false, false},
+        // A private chain that no system root vouches for: the first evaluation
+        // refuses unless invalid certificates are allowed; the pinned certificate
+        // is then the anchor.
+        {"private leaf pinned", {pki.leaf.der}, false, false, false, false},
+        {"private leaf pinned, invalid allowed", {pki.leaf.der}, false, false, true, true},
+        {"private intermediate pinned, invalid allowed", {pki.intermediate.der}, false, false, true, true},
+        {"private chain pinned whole, invalid allowed", {pki.leaf.der, pki.intermediate.der}, false, true, true, true},
+        {"another host's leaf pinned, invalid allowed", {pki.otherHostLeaf.der}, false, false, true, false},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        SecTrustSetAdditionalSystemAnchors(c.rootInstalled ? std::vector<SecCertificateRef>{SecCertificateCreateWithData(
+                                                                 pki.root.der)}
+                                                           : std::vector<SecCertificateRef>{});
+        auto policy = std::make_shared<NLSecurityPolicy>();
+        policy->setSSLPinningMode(NLSSLPinningModeCertificate);
+        policy->setPinnedCertificates(c.pinned);
+        policy->setValidatesCertificateChain(c.validatesChain);
+        policy->setAllowInvalidCertificates(c.allowInvalid);
+        CHECK(policy->evaluateServerTrust(serverTrust(chain), host) == c.accepted);
+    }
+    SecTrustSetAdditionalSystemAnchors({});
+    // The pinned leaf still has to name the host asked for.
     auto policy = std::make_shared<NLSecurityPolicy>();
     policy->setSSLPinningMode(NLSSLPinningModeCertificate);
-    policy->setPinnedCertificates(std::vector<Data>{pki.root.der});
-    auto chain = std::vector<Data>{pki.leaf.der, pki.intermediate.der};
-    // The chain evaluates to three certificates and only the root is pinned.
-    CHECK_FALSE(policy->evaluateServerTrust(serverTrust(chain), std::string("127.0.0.1")));
     policy->setValidatesCertificateChain(false);
-    CHECK(policy->evaluateServerTrust(serverTrust(chain), std::string("127.0.0.1")));
-    // Every certificate of the evaluated chain pinned: accepted with the chain check.
-    policy->setValidatesCertificateChain(true);
-    policy->setPinnedCertificates(std::vector<Data>{pki.leaf.der, pki.intermediate.der, pki.root.der});
-    CHECK(policy->evaluateServerTrust(serverTrust(chain), std::string("127.0.0.1")));
-    // A pinned anchor that is not the chain's root fails the second evaluation.
-    policy->setValidatesCertificateChain(false);
-    policy->setPinnedCertificates(std::vector<Data>{pki.selfSigned.der});
-    CHECK_FALSE(policy->evaluateServerTrust(serverTrust(chain), std::string("127.0.0.1")));
-    // A pinned private root that the system does not trust: the first evaluation
-    // already refuses unless invalid certificates are allowed.
-    SecTrustSetAdditionalSystemAnchors({});
-    policy->setPinnedCertificates(std::vector<Data>{pki.root.der});
-    CHECK_FALSE(policy->evaluateServerTrust(serverTrust(chain), std::string("127.0.0.1")));
     policy->setAllowInvalidCertificates(true);
-    CHECK(policy->evaluateServerTrust(serverTrust(chain), std::string("127.0.0.1")));
+    policy->setPinnedCertificates(std::vector<Data>{pki.otherHostLeaf.der});
+    CHECK_FALSE(policy->evaluateServerTrust(serverTrust({pki.otherHostLeaf.der, pki.intermediate.der}), host));
+    policy->setValidatesDomainName(false);
+    CHECK(policy->evaluateServerTrust(serverTrust({pki.otherHostLeaf.der, pki.intermediate.der}), host));
 }
 
 TEST_CASE("public-key pinning matches the leaf key") {

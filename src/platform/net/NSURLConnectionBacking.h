@@ -1,29 +1,37 @@
 #pragma once
 // Between NSURLConnection and the library that moves its bytes. Internal to
-// the URL-loading folder.
+// the URL-loading folder. Every function here runs on the thread of the run
+// loop the connection is scheduled in (asserted in debug builds).
 #include <optional>
 
 #include "platform/net/NSURLConnection.h"
 
 struct NSURLConnectionBacking {
-    // On the scheduled run loop's thread: ask for the first request and begin.
+    // Ask for the first request and begin.
     static void begin(const NSURLConnectionPtr& connection);
-    // On the scheduled run loop's thread: stop moving bytes and let go.
+    // Stop moving bytes and let go.
     static void stop(const NSURLConnectionPtr& connection);
-    // On the loop's thread: hands the pending events of the load to the delegate.
+    // Hand the pending events of the load to the delegate.
     static void drain(const NSURLConnectionPtr& connection);
     enum class Answer { UseCredential, ContinueWithout, Cancel, Default };
-    // On the loop's thread: the answer to the pending challenge.
+    // The answer to the pending challenge.
     static void answer(const NSURLConnectionPtr& connection,
                        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer answer,
                        const std::shared_ptr<NSURLCredential>& credential);
 
 private:
+    static void assertOnLoopThread(const NSURLConnectionPtr& connection);
     static void launch(const NSURLConnectionPtr& connection, std::shared_ptr<NSURLRequest> request);
+    static void fail(const NSURLConnectionPtr& connection, long code, const std::string& reason);
     static void complete(const NSURLConnectionPtr& connection, int code);
+    static void followRedirect(const NSURLConnectionPtr& connection);
     static void succeed(const NSURLConnectionPtr& connection);
     static void challenge(const NSURLConnectionPtr& connection);
     static void challengeServerTrust(const NSURLConnectionPtr& connection);
+    // Hands a challenge to the delegate (or to the default handling).
+    static void offer(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLProtectionSpace>& space,
+                      const std::shared_ptr<NSURLCredential>& proposed, long failures,
+                      const std::shared_ptr<NSURLResponse>& failureResponse);
     static void answerServerTrust(const NSURLConnectionPtr& connection,
                                   const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer answer,
                                   const std::shared_ptr<NSURLCredential>& credential);
@@ -36,6 +44,9 @@ private:
                                                                  const std::shared_ptr<NSURLRequest>& request,
                                                                  const std::shared_ptr<NSURLResponse>& redirect);
     static void armIdleTimer(const NSURLConnectionPtr& connection);
+    static void postDrain(const NSURLConnectionPtr& connection);
+    // Lets a paused transfer go on once its queued body was handed over.
+    static void resumeIfDrained(const NSURLConnectionPtr& connection);
 };
 
 template <class F>

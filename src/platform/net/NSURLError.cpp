@@ -20,8 +20,11 @@ std::string NSURLErrorDescription(long code) {
     }
 }
 
-NSErrorPtr NSURLErrorMake(long code, const std::string& URL) {
+NSErrorPtr NSURLErrorMake(long code, const std::string& URL) { return NSURLErrorMake(code, URL, std::string()); }
+
+NSErrorPtr NSURLErrorMake(long code, const std::string& URL, const std::string& reason) {
     Value info = Value::dictionary();
+    if (!reason.empty()) info.setObject(NSLocalizedFailureReasonErrorKey, reason);
     info.setObject(NSLocalizedDescriptionKey, NSURLErrorDescription(code));
     if (!URL.empty()) {
         info.setObject(NSURLErrorFailingURLErrorKey, URL);

@@ -33,5 +33,8 @@ enum : long {
 // is not empty, the failing URL under NSURLErrorFailingURLErrorKey and
 // NSURLErrorFailingURLStringErrorKey.
 NSErrorPtr NSURLErrorMake(long code, const std::string& URL);
+// The same with why it happened under NSLocalizedFailureReasonErrorKey (left
+// out when empty), for logs and support.
+NSErrorPtr NSURLErrorMake(long code, const std::string& URL, const std::string& reason);
 // The standard description of a code ("The request timed out.").
 std::string NSURLErrorDescription(long code);

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 
+#include <memory>
 #include <mutex>
 
 #include "platform/security/SecTrust.h"
@@ -166,41 +167,76 @@ OSStatus SecTrustSetAnchorCertificatesOnly(const SecTrustRef& trust, bool anchor
     return errSecSuccess;
 }
 
-OSStatus SecTrustEvaluate(const SecTrustRef& trust, SecTrustResultType* result) {
-    if (!trust || !result) return errSecParam;
-    X509_STORE* store = X509_STORE_new();
-    if (!store) return errSecAllocate;
-    bool useSystem = !trust->anchorsSet || !trust->anchorsOnly;
-    if (useSystem) {
-        X509_STORE_set_default_paths(store);
-        std::lock_guard lock(systemMutex());
-        for (const auto& a : additionalAnchors()) X509_STORE_add_cert(store, a->x509);
-    }
-    for (const auto& a : trust->anchors) X509_STORE_add_cert(store, a->x509);
-    ERR_clear_error();
+namespace {
 
-    STACK_OF(X509)* untrusted = sk_X509_new_null();
-    for (std::size_t i = 1; i < trust->certificates.size(); ++i) sk_X509_push(untrusted, trust->certificates[i]->x509);
-    X509_STORE_CTX* ctx = X509_STORE_CTX_new();
-    if (!ctx || X509_STORE_CTX_init(ctx, store, trust->certificates[0]->x509, untrusted) != 1) {
-        if (ctx) X509_STORE_CTX_free(ctx);
-        sk_X509_free(untrusted);
-        X509_STORE_free(store);
-        return errSecInternalComponent;
+struct StoreFree {
+    void operator()(X509_STORE* store) const { X509_STORE_free(store); }
+};
+struct ContextFree {
+    void operator()(X509_STORE_CTX* ctx) const { X509_STORE_CTX_free(ctx); }
+};
+struct StackFree {
+    void operator()(STACK_OF(X509) * stack) const { sk_X509_free(stack); }
+};
+
+// The store to verify against: the pinned anchors, and the system's roots
+// unless the anchors stand alone. Null when it cannot be made.
+std::unique_ptr<X509_STORE, StoreFree> storeFor(const SecTrust& trust) {
+    std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
+    if (!store) return nullptr;
+    if (!trust.anchorsSet || !trust.anchorsOnly) {
+        // Without the distribution's bundle only the installed roots count.
+        if (X509_STORE_set_default_paths(store.get()) != 1) ERR_clear_error();
+        std::lock_guard lock(systemMutex());
+        for (const auto& a : additionalAnchors())
+            if (X509_STORE_add_cert(store.get(), a->x509) != 1) return nullptr;
     }
+    for (const auto& a : trust.anchors)
+        if (X509_STORE_add_cert(store.get(), a->x509) != 1) return nullptr;
+    return store;
+}
+
+[[nodiscard]] bool applyPolicies(const SecTrust& trust, X509_STORE_CTX* ctx) {
     X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx);
-    for (const auto& policy : trust->policies) {
+    // Anchors set on the trust are trusted as they are: a pinned leaf or
+    // intermediate ends the chain without a self-signed root above it.
+    if (!trust.anchors.empty() && X509_VERIFY_PARAM_set_flags(param, X509_V_FLAG_PARTIAL_CHAIN) != 1) return false;
+    for (const auto& policy : trust.policies) {
         if (!policy || !policy->ssl) continue;
-        X509_STORE_CTX_set_purpose(ctx, policy->server ? X509_PURPOSE_SSL_SERVER : X509_PURPOSE_SSL_CLIENT);
+        if (X509_STORE_CTX_set_purpose(ctx, policy->server ? X509_PURPOSE_SSL_SERVER : X509_PURPOSE_SSL_CLIENT) != 1)
+            return false;
         if (policy->hostname && !policy->hostname->empty()) {
             const std::string& host = *policy->hostname;
-            if (isIpAddress(host)) X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
-            else X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
+            int set = isIpAddress(host) ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
+                                        : X509_VERIFY_PARAM_set1_host(param, host.c_str(), host.size());
+            if (set != 1) return false;
         }
     }
-    int ok = X509_verify_cert(ctx);
+    return true;
+}
+
+}  // namespace
+
+OSStatus SecTrustEvaluate(const SecTrustRef& trust, SecTrustResultType* result) {
+    if (!trust || !result || trust->certificates.empty()) return errSecParam;
+    ERR_clear_error();
+    auto store = storeFor(*trust);
+    std::unique_ptr<STACK_OF(X509), StackFree> untrusted(sk_X509_new_null());
+    std::unique_ptr<X509_STORE_CTX, ContextFree> ctx(X509_STORE_CTX_new());
+    if (!store || !untrusted || !ctx) {
+        ERR_clear_error();
+        return errSecAllocate;
+    }
+    for (std::size_t i = 1; i < trust->certificates.size(); ++i)
+        if (sk_X509_push(untrusted.get(), trust->certificates[i]->x509) <= 0) return errSecAllocate;
+    if (X509_STORE_CTX_init(ctx.get(), store.get(), trust->certificates[0]->x509, untrusted.get()) != 1 ||
+        !applyPolicies(*trust, ctx.get())) {
+        ERR_clear_error();
+        return errSecInternalComponent;
+    }
+    int ok = X509_verify_cert(ctx.get());
     trust->chain.clear();
-    if (STACK_OF(X509)* chain = X509_STORE_CTX_get1_chain(ctx)) {
+    if (STACK_OF(X509)* chain = X509_STORE_CTX_get1_chain(ctx.get())) {
         for (int i = 0; i < sk_X509_num(chain); ++i) {
             X509* x = sk_X509_value(chain, i);
             X509_up_ref(x);
@@ -209,12 +245,9 @@ OSStatus SecTrustEvaluate(const SecTrustRef& trust, SecTrustResultType* result) 
         sk_X509_pop_free(chain, X509_free);
     }
     if (trust->chain.empty()) trust->chain = trust->certificates;
-    trust->failure = ok == 1 ? std::string() : X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx));
+    trust->failure = ok == 1 ? std::string() : X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
     *result = ok == 1 ? kSecTrustResultUnspecified : kSecTrustResultRecoverableTrustFailure;
     trust->evaluated = true;
-    X509_STORE_CTX_free(ctx);
-    sk_X509_free(untrusted);
-    X509_STORE_free(store);
     ERR_clear_error();
     return errSecSuccess;
 }
