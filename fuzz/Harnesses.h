@@ -14,6 +14,7 @@
     X(catalogue)                   \
     X(http_response)               \
     X(http_loopback)               \
+    X(content_range)               \
     X(image_source)                \
     X(image_png)                   \
     X(image_jpeg)                  \
