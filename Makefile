@@ -2,7 +2,8 @@
 # make run    install what is missing, build, start the application against the local catalogue backend
 # make bench  build an optimised tree and run the benchmarks
 # make fuzz   install clang when missing, build the libFuzzer harnesses in build-fuzz/ and run each
-#             for FUZZ_SECONDS (FUZZ=name runs one); inputs that break one land in fuzz/regressions/
+#             for FUZZ_SECONDS (FUZZ=name runs one, FUZZ_FLAGS adds libFuzzer flags); inputs
+#             that break one land in fuzz/regressions/
 # SANITIZE=address,undefined (or thread) builds a sanitized tree in its own folder.
 
 SANITIZE ?=
@@ -53,7 +54,7 @@ fuzz:
 		-DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
 		-DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=OFF >/dev/null
 	@cmake --build $(ROOT)/build-fuzz -j $(JOBS)
-	@$(ROOT)/fuzz/run-fuzzers $(ROOT)/build-fuzz $(FUZZ_SECONDS) $(FUZZ)
+	@FUZZ_FLAGS="$(FUZZ_FLAGS)" $(ROOT)/fuzz/run-fuzzers $(ROOT)/build-fuzz $(FUZZ_SECONDS) $(FUZZ)
 
 clean:
 	rm -rf $(ROOT)/build $(ROOT)/build-*
