@@ -4,7 +4,9 @@
 // Content-Range checks of the downloader are not callable on their own, so this
 // is the nearest public way in. Whatever the reply, the download must end, the
 // file must hold every byte the downloader counted, the bytes kept must be the
-// partial file's, and a success must hold the whole announced length.
+// partial file's, a success must hold the whole announced length, and an
+// answer to the ranged request that is neither 200 nor 206 (a 3xx page, a 204)
+// must leave the partial file as it was.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,10 +15,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "Harnesses.h"
 #include "networking/FDFileDownloadManager.h"
 #include "networking/FDFileDownloader.h"
+#include "platform/net/NSHTTPURLResponse.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/FuzzSupport.h"
 #include "support/RawReplyServer.h"
@@ -50,12 +54,18 @@ std::string readFile(const std::string& path) {
 
 class Ending : public FDFileDownloaderDelegate {
 public:
+    void downloadDidReceiveFirstResponse(const std::shared_ptr<FDFileDownloader>&,
+                                         const std::shared_ptr<NSURLResponse>& response) override {
+        auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+        statuses.push_back(http ? http->statusCode() : 0);
+    }
     void downloadDidFinishWithSuccess(const std::shared_ptr<FDFileDownloader>&, bool ok,
                                       const std::optional<std::string>&) override {
         check(!ended, "a download finished twice");
         ended = true;
         success = ok;
     }
+    std::vector<long> statuses;  // of the responses the downloader accepted
     bool ended = false;
     bool success = false;
 };
@@ -73,6 +83,7 @@ int fuzzOne(const std::uint8_t* data, std::size_t size) {
         out.write(partial.data(), static_cast<std::streamsize>(partial.size()));
         check(out.good(), "cannot write the partial file");
     }
+    const std::uint64_t answeredBefore = server.answered();
     auto ending = std::make_shared<Ending>();
     auto download = FDFileDownloader::initWithURL(NSURL::URLWithString(server.url("/movie.bin")), folder, ending);
     download->setFileName("movie");
@@ -88,6 +99,17 @@ int fuzzOne(const std::uint8_t* data, std::size_t size) {
     if (ending->success && download->totalFileLength() >= 0)
         check(file.size() == static_cast<std::uint64_t>(download->totalFileLength()),
               "a finished download does not hold the announced length");
+    // A success with no accepted response can only be a 416 that names the
+    // partial file's size as the whole length: the file stays as it was.
+    if (ending->success && ending->statuses.empty())
+        check(file == partial, "a download succeeded without a response and changed the file");
+    // One request only: the ranged one (no restart from zero followed).
+    bool onlyRanged = server.answered() - answeredBefore == 1;
+    if (onlyRanged && !ending->statuses.empty()) {
+        long status = ending->statuses.back();
+        if (status != 200 && status != 206)
+            check(file == partial, "an answer that is neither 200 nor 206 changed the partial file");
+    }
     return 0;
 }
 

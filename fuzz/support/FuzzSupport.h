@@ -15,7 +15,9 @@
 namespace fuzz {
 
 // Called once per process before the first input: console lines are dropped
-// (parsers log every refusal, which would drown the fuzzer's own output).
+// (parsers log every refusal, which would drown the fuzzer's own output), and
+// URL loads to any host but 127.0.0.1 go to a dead proxy, so a redirect read
+// from an input never leaves the machine.
 void setUpProcess();
 
 // A broken promise found by a body. The libFuzzer programs print the text and
