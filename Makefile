@@ -1,6 +1,9 @@
 # make test   install what is missing, build, run every test but the benchmarks
 # make run    install what is missing, build, start the application against the local catalogue backend
 # make bench  build an optimised tree and run the benchmarks
+# make fuzz   install clang when missing, build the libFuzzer harnesses in build-fuzz/ and run each
+#             for FUZZ_SECONDS (FUZZ=name runs one, FUZZ_FLAGS adds libFuzzer flags); inputs
+#             that break one land in fuzz/regressions/
 # SANITIZE=address,undefined (or thread) builds a sanitized tree in its own folder.
 
 SANITIZE ?=
@@ -20,7 +23,10 @@ export CCACHE_BASEDIR := $(ROOT)
 export CCACHE_NOHASHDIR := 1
 export CCACHE_SLOPPINESS := include_file_mtime,include_file_ctime,time_macros
 
-.PHONY: deps configure build test run bench clean
+FUZZ_SECONDS ?= 60
+FUZZ ?=
+
+.PHONY: deps configure build test run bench fuzz clean
 
 deps:
 	@$(ROOT)/scripts/install-deps
@@ -40,6 +46,15 @@ run: build
 bench:
 	@$(MAKE) --no-print-directory build BUILD=$(ROOT)/build-release BUILD_TYPE=Release
 	@cd $(ROOT)/build-release && ctest -L bench --output-on-failure -j 1
+
+fuzz:
+	@$(ROOT)/scripts/install-deps
+	@$(ROOT)/scripts/install-deps --fuzz
+	@CC=clang CXX=clang++ cmake -S $(ROOT) -B $(ROOT)/build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+		-DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" \
+		-DQUORVANE_FUZZ=ON -DQUORVANE_WERROR=OFF >/dev/null
+	@cmake --build $(ROOT)/build-fuzz -j $(JOBS)
+	@FUZZ_FLAGS="$(FUZZ_FLAGS)" $(ROOT)/fuzz/run-fuzzers $(ROOT)/build-fuzz $(FUZZ_SECONDS) $(FUZZ)
 
 clean:
 	rm -rf $(ROOT)/build $(ROOT)/build-*
