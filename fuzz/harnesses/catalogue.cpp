@@ -32,29 +32,39 @@ void readFields(const Value& object) {
     }
 }
 
-void readRecords(const Value& data) {
+// Readies a copy of the data as each call kind would, then reads its records.
+bool prepared(CatalogueReplyKind kind, const Value& data, Value& out) {
     std::string problem;
-    if (CatalogueReply::validate(CatalogueReplyKind::List, data, &problem)) {
-        const Value films = data["films"];
+    out = data.copy();
+    return CatalogueReply::prepareReplyData(kind, out, &problem);
+}
+
+void readRecords(const Value& data) {
+    Value list;
+    if (prepared(CatalogueReplyKind::List, data, list) && list.isDictionary()) {
+        const Value films = list["films"];
         if (films.isArray())
             for (std::size_t i = 0; i < films.count(); ++i) {
                 if (auto movie = MoviesModel::fromFilmInfo(films[i])) (void)movie->title();
                 readFields(films[i]);
             }
-        readFields(data);
+        readFields(list);
     }
-    if (CatalogueReply::validate(CatalogueReplyKind::Detail, data, &problem)) {
-        if (auto movie = MoviesModel::fromDetailInfo(data)) {
+    Value detail;
+    if (prepared(CatalogueReplyKind::Detail, data, detail) && detail.isDictionary()) {
+        if (auto movie = MoviesModel::fromDetailInfo(detail)) {
             const Value& chapters = movie->chapters();
             if (chapters.isArray())
                 for (std::size_t i = 0; i < chapters.count(); ++i) readFields(chapters[i]);
         }
     }
-    if (CatalogueReply::validate(CatalogueReplyKind::Streams, data, &problem) && data.isArray())
-        for (std::size_t i = 0; i < data.count(); ++i) readFields(data[i]);
-    if (CatalogueReply::validate(CatalogueReplyKind::Configuration, data, &problem)) {
-        readFields(data);
-        (void)CatalogueReply::isNewerVersion(CatalogueReply::textField(data, "version"), "1.0");
+    Value streams;
+    if (prepared(CatalogueReplyKind::Streams, data, streams) && streams.isArray())
+        for (std::size_t i = 0; i < streams.count(); ++i) readFields(streams[i]);
+    Value configuration;
+    if (prepared(CatalogueReplyKind::Configuration, data, configuration) && configuration.isDictionary()) {
+        readFields(configuration);
+        (void)CatalogueReply::isNewerVersion(CatalogueReply::textField(configuration, "version"), "1.0");
     }
 }
 
