@@ -76,6 +76,15 @@ private:
         std::weak_ptr<RIWebImageDownloaderOperation> operation;
     };
     class Token;
+    // The settings one request is built from, copied under the lock.
+    struct Settings {
+        HTTPHeaderFields headers;
+        double timeout;
+        RIWebImageDownloaderExecutionOrder executionOrder;
+        std::string username, password;
+        RIWebImageDownloaderHeadersFilterBlock headersFilter;
+    };
+    Settings settings() const;
 
     std::shared_ptr<RIWebImageDownloaderOperation> makeOperation(const NSURLPtr& url, std::uint64_t generation,
                                                                  RIWebImageDownloaderOptions options);
@@ -90,7 +99,9 @@ private:
     std::uint64_t nextGeneration_ = 1;           // barrierQueue_ only
     std::uint64_t nextCaller_ = 1;               // barrierQueue_ only
 
-    mutable std::mutex mutex_;  // the settings below
+    // The settings below. Never held while calling out (the headers filter may
+    // read the settings).
+    mutable std::mutex mutex_;
     HTTPHeaderFields HTTPHeaders_;
     double downloadTimeout_ = 15.0;
     RIWebImageDownloaderExecutionOrder executionOrder_ = RIWebImageDownloaderFIFOExecutionOrder;
