@@ -132,7 +132,11 @@ void RIImageCache::registerNotifications() {
     auto center = NSNotificationCenter::defaultCenter();
     std::weak_ptr<RIImageCache> weak = self<RIImageCache>();
     center->addObserver(
-        self(), [weak](const NSNotification&) { if (auto s = weak.lock()) s->clearMemory(); },
+        self(),
+        [weak](const NSNotification&) {
+            if (auto s = weak.lock()) s->clearMemory();
+            PixelBuffer::releaseKeptMemory();  // the bitmaps just freed, kept for reuse
+        },
         UIApplicationDidReceiveMemoryWarningNotification);
     center->addObserver(
         self(), [weak](const NSNotification&) { if (auto s = weak.lock()) s->cleanDisk(); },
