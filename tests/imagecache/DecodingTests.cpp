@@ -222,6 +222,11 @@ TEST_CASE("forced decompression redraws into the 32-bit layouts and keeps animat
     CHECK(decoded->scale() == 2);
     CHECK(decoded->imageOrientation() == UIImageOrientationDown);
     CHECK(sampleimages::maxDifference(decoded->CGImage(), opaque->CGImage()) == 0);
+    // A JPEG decodes straight into that layout: its bitmap comes back as it is.
+    auto jpeg = ri_imageWithData(posterJpeg(8, 6));
+    REQUIRE(jpeg);
+    CHECK(jpeg->CGImage()->alphaInfo() == kCGImageAlphaNoneSkipFirst);
+    CHECK(decodedImageWithImage(jpeg)->CGImage() == jpeg->CGImage());
 
     // With alpha (straight RGBA or premultiplied last): premultiplied first.
     auto alpha = ri_imageWithData(sampleimages::png(8, 8, sampleimages::pattern));

@@ -420,8 +420,11 @@ TEST_CASE("the application's notifications clear the memory and clean the disk")
     cache->storeImage(poster(), "key");
     cache->storeImage(poster(), "old");
     drain(cache);
+    { auto freed = PixelBuffer::allocate(kPixelBufferMappingThreshold); }  // kept for reuse
+    REQUIRE(PixelBuffer::keptBytes() > 0);
     UIApplication::sharedApplication()->simulateMemoryWarning();
     REQUIRE(waitFor([&] { return !cache->imageFromMemoryCacheForKey("key"); }));
+    CHECK(PixelBuffer::keptBytes() == 0);  // freed bitmaps are not kept through a warning
     CHECK(cache->diskImageExistsWithKey("key"));
 
     setModified(cache->defaultCachePathForKey("old"), Clock::now() - 700000);
