@@ -51,6 +51,10 @@ public:
     void setUsername(std::string username);
     std::string password() const;
     void setPassword(std::string password);
+    // The filter gets (URL, a copy of the headers) for each new transfer and
+    // returns the headers to send. It runs on the caller's thread while the
+    // transfer is set up, without the settings lock, so it may read the
+    // downloader's settings; it must not start or inspect transfers.
     void setHeadersFilter(RIWebImageDownloaderHeadersFilterBlock filter);
 
     // The caller's handle on the URL's transfer; null for a null URL, whose
