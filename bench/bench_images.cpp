@@ -1,11 +1,15 @@
 // The image library's figures, in one run:
 // - peak memory while 1,000 distinct posters (300 x 450) load through a grid of
-//   24 reused image views from a loopback server, with a 50 MiB memory-cache
-//   cost limit (the limit to read: under 150 MiB);
+//   24 reused image views from a loopback server, with a memory-cache cost
+//   limit of 13,107,200 (cost is height x width in points x scale, so at scale
+//   1 that is 50 MiB of 4-byte pixels); the goal: a peak under the bitmaps the
+//   cache holds plus 30 MiB;
 // - memory-hit and disk-hit latency over 1,000 cached posters;
 // - decoding a 1000 x 1500 JPEG poster through the image pipeline (decode,
 //   rescale by key, forced decompression) next to libjpeg decoding the same
-//   bytes directly; the figure to read is the ratio pipeline / libjpeg.
+//   bytes directly, runs alternating; the figure to read is the time ratio
+//   ours/libjpeg (lower is better; goal 1.10). Timing misses are reported but
+//   do not fail the run (the machine may be shared); memory misses do.
 #include <cstdio>
 
 #include <jpeglib.h>
@@ -16,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imagecache/RIImageCache.h"
@@ -83,17 +88,38 @@ std::size_t decodeWithLibjpeg(const Data& data, std::vector<std::uint8_t>& out) 
     return out.size();
 }
 
-// Median seconds per run of the block over `runs` runs.
-double medianSeconds(int runs, const std::function<void()>& block) {
-    std::vector<double> times;
-    block();  // warm up
-    for (int i = 0; i < runs; ++i) {
+// Median seconds per run of two blocks, run alternately `runs` times each so
+// that a change in the machine's load touches both alike.
+std::pair<double, double> medianSeconds(int runs, const std::function<void()>& ours,
+                                        const std::function<void()>& reference) {
+    std::vector<double> a, b;
+    ours();  // warm up
+    reference();
+    auto timed = [](const std::function<void()>& block) {
         auto start = clock_type::now();
         block();
-        times.push_back(seconds(start));
+        return seconds(start);
+    };
+    for (int i = 0; i < runs; ++i) {
+        a.push_back(timed(ours));
+        b.push_back(timed(reference));
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
+}
+
+// Bytes of the bitmaps behind an image (all frames of an animation).
+std::uint64_t bitmapBytes(const UIImagePtr& image) {
+    if (!image) return 0;
+    auto bytesOf = [](const UIImagePtr& i) -> std::uint64_t {
+        const auto& bitmap = i->CGImage();
+        return bitmap ? std::uint64_t(bitmap->bytesPerRow()) * bitmap->height() : 0;
+    };
+    if (image->images().empty()) return bytesOf(image);
+    std::uint64_t total = 0;
+    for (const auto& frame : image->images()) total += bytesOf(frame);
+    return total;
 }
 
 }  // namespace
@@ -107,6 +133,7 @@ int main(int argc, char** argv) {
     // 1. Peak memory: 1,000 posters through reused image views.
     {
         const int kPosters = 1000, kViews = 24;
+        const std::uint64_t kCostLimit = 50ull * 1024 * 1024 / 4;  // points at scale 1: 50 MiB of pixels
         testsupport::LoopbackHttpServer server;
         server.setHandler([](const testsupport::RecordedRequest& request) {
             int seed = std::atoi(request.path().c_str() + std::string("/poster/").size());
@@ -114,10 +141,12 @@ int main(int argc, char** argv) {
             return testsupport::Reply::text(std::string(jpeg.begin(), jpeg.end()), "image/jpeg");
         });
         auto manager = RIWebImageManager::sharedManager();
-        manager->imageCache()->setMaxMemoryCost(50ull * 1024 * 1024);
+        manager->imageCache()->setMaxMemoryCost(kCostLimit);
         std::vector<std::shared_ptr<UIImageView>> views;
         for (int i = 0; i < kViews; ++i) views.push_back(std::make_shared<UIImageView>());
         int loaded = 0, failed = 0;
+        std::uint64_t posterBytes = 0;
+        double before = peakResidentMiB();
         auto start = clock_type::now();
         for (int first = 0; first < kPosters; first += kViews) {
             int pending = 0;
@@ -128,6 +157,7 @@ int main(int argc, char** argv) {
                                    [&](UIImagePtr image, NSErrorPtr, RIImageCacheType, NSURLPtr) {
                                        --pending;
                                        (image ? loaded : failed)++;
+                                       posterBytes = std::max(posterBytes, bitmapBytes(image));
                                    });
             }
             if (!testsupport::runMainUntil([&] { return pending == 0; }, 60)) {
@@ -137,12 +167,17 @@ int main(int argc, char** argv) {
         }
         double elapsed = seconds(start);
         double peak = peakResidentMiB();
-        std::printf("1,000 posters (300x450) through %d reused image views, 50 MiB memory-cost limit:\n", kViews);
-        std::printf("  loaded %d, failed %d, %.2f s, memory cache holds %.1f MiB in %zu images\n", loaded, failed,
-                    elapsed, static_cast<double>(manager->imageCache()->memCache()->totalCost()) / 1048576.0,
-                    manager->imageCache()->memCache()->count());
-        std::printf("  peak resident memory %.1f MiB (limit 150 MiB): %s\n", peak, peak < 150 ? "ok" : "OVER");
-        if (peak >= 150 || loaded != kPosters) ++failures;
+        auto cache = manager->imageCache()->memCache();
+        double held = static_cast<double>(cache->count() * posterBytes) / 1048576.0;
+        std::printf("1,000 posters (300x450) through %d reused image views, memory-cost limit %llu (points x scale):\n",
+                    kViews, static_cast<unsigned long long>(kCostLimit));
+        std::printf("  loaded %d, failed %d, %.2f s\n", loaded, failed, elapsed);
+        std::printf("  memory cache: cost %llu in %zu images, bitmaps held %.1f MiB\n",
+                    static_cast<unsigned long long>(cache->totalCost()), cache->count(), held);
+        std::printf("  peak resident memory %.1f MiB (%.1f MiB before the posters); goal under bitmaps held + 30 MiB "
+                    "= %.1f MiB: %s\n",
+                    peak, before, held + 30, peak < held + 30 ? "met" : "MISSED");
+        if (peak >= held + 30 || loaded != kPosters) ++failures;
     }
 
     // 2. Memory-hit and disk-hit latency over 1,000 posters.
@@ -176,14 +211,17 @@ int main(int argc, char** argv) {
     {
         Data jpeg = posterJpeg(1000, 1500, 7);
         std::vector<std::uint8_t> rgb;
-        double direct = medianSeconds(15, [&] { decodeWithLibjpeg(jpeg, rgb); });
         UIImagePtr result;
-        double pipeline = medianSeconds(15, [&] {
-            result = decodedImageWithImage(RIScaledImageForKey("http://host/poster.jpg", ri_imageWithData(jpeg)));
-        });
+        auto [pipeline, direct] = medianSeconds(
+            21,
+            [&] {
+                result = decodedImageWithImage(RIScaledImageForKey("http://host/poster.jpg", ri_imageWithData(jpeg)));
+            },
+            [&] { decodeWithLibjpeg(jpeg, rgb); });
+        double ratio = pipeline / direct;
         std::printf("1000x1500 JPEG poster (%zu bytes):\n", jpeg.size());
-        std::printf("  libjpeg direct %.2f ms, image pipeline %.2f ms, ratio %.2f\n", direct * 1e3, pipeline * 1e3,
-                    pipeline / direct);
+        std::printf("  image pipeline %.2f ms, libjpeg direct %.2f ms, ours/libjpeg %.2f (goal 1.10: %s)\n",
+                    pipeline * 1e3, direct * 1e3, ratio, ratio <= 1.10 ? "met" : "missed");
         if (!result || result->size().width != 1000) ++failures;
     }
     return failures == 0 ? 0 : 1;

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 #include "imagecache/UIImageForceDecode.h"
 #include "imagecache/UIImageMultiFormat.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSData.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/security/CommonCrypto.h"
@@ -55,6 +57,44 @@ void enumerate(const std::string& directory, bool skipHidden, F&& visit) {
     }
 }
 
+// How long a temporary file may be in the making before the clean-up takes it
+// for the leftover of an interrupted write (another cache of the same
+// namespace may be writing it right now).
+constexpr double kLeftoverGraceSeconds = 60;
+
+// Files are written as "." + the file name + ".tmp-" + a unique suffix and then
+// renamed; a crash between the two leaves that name behind.
+bool isLeftoverTemporary(const std::string& fileName) {
+    constexpr std::size_t kDigits = 32;
+    if (fileName.size() <= 1 + kDigits + 5 || fileName[0] != '.') return false;
+    for (std::size_t i = 1; i <= kDigits; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(fileName[i]))) return false;
+    return fileName.compare(1 + kDigits, 5, ".tmp-") == 0;
+}
+
+bool isLeftoverTemporaryPath(const std::string& path) {
+    return isLeftoverTemporary(fs::path(path).filename().string());
+}
+
+std::string descriptionOf(const NSErrorPtr& error) {
+    return error ? error->localizedDescription() : std::string("unknown error");
+}
+
+// Removes the leftovers of interrupted writes older than the grace period.
+void removeLeftoverTemporaries(const std::string& directory, const std::shared_ptr<NSFileManager>& fileManager) {
+    double cutoff = Clock::now() - kLeftoverGraceSeconds;
+    std::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string path = it->path().string();
+        if (!isLeftoverTemporary(it->path().filename().string())) continue;
+        FileFacts facts = factsOf(path);
+        if (!facts.ok || facts.directory || facts.modified > cutoff) continue;
+        NSErrorPtr error;
+        if (!fileManager->removeItemAtPath(path, &error))
+            NSLog("RIImageCache: cannot remove the leftover %s: %s", path.c_str(), descriptionOf(error).c_str());
+    }
+}
+
 }  // namespace
 
 bool RIImageDataHasPNGPrefix(const Data& data) {
@@ -92,7 +132,11 @@ void RIImageCache::registerNotifications() {
     auto center = NSNotificationCenter::defaultCenter();
     std::weak_ptr<RIImageCache> weak = self<RIImageCache>();
     center->addObserver(
-        self(), [weak](const NSNotification&) { if (auto s = weak.lock()) s->clearMemory(); },
+        self(),
+        [weak](const NSNotification&) {
+            if (auto s = weak.lock()) s->clearMemory();
+            PixelBuffer::releaseKeptMemory();  // the bitmaps just freed, kept for reuse
+        },
         UIApplicationDidReceiveMemoryWarningNotification);
     center->addObserver(
         self(), [weak](const NSNotification&) { if (auto s = weak.lock()) s->cleanDisk(); },
@@ -153,19 +197,15 @@ std::string RIImageCache::defaultCachePathForKey(const std::string& key) const {
 
 std::uint64_t RIImageCache::cacheCostForImage(const UIImagePtr& image) {
     if (!image) return 0;
-    // The bytes the bitmaps hold, so that a cost limit is a limit in bytes.
-    auto bytesOf = [](const CGImageRef& bitmap) -> std::uint64_t {
-        return bitmap ? static_cast<std::uint64_t>(bitmap->bytesPerRow()) * bitmap->height() : 0;
-    };
-    if (image->images().empty()) return bytesOf(image->CGImage());
-    std::uint64_t total = 0;
-    for (const auto& frame : image->images()) total += bytesOf(frame->CGImage());
-    return total;
+    CGSize size = image->size();
+    double cost = size.height * size.width * image->scale();
+    if (!(cost > 0)) return 0;
+    return cost >= 18446744073709551615.0 ? UINT64_MAX : static_cast<std::uint64_t>(cost);
 }
 
 void RIImageCache::storeImage(const UIImagePtr& image, bool recalculateFromImage,
                               const std::optional<Data>& imageData, const std::string& key, bool toDisk) {
-    if (!image || key.empty()) return;
+    if (!image) return;  // the empty key is a key like any other: it has a file name
     memCache_->setObject(key, image, cacheCostForImage(image));
     if (!toDisk) return;
     auto fileManager = fileManager_;
@@ -179,9 +219,17 @@ void RIImageCache::storeImage(const UIImagePtr& image, bool recalculateFromImage
             else
                 bytes = UIImagePNGRepresentation(image);
         }
-        if (!bytes) return;
-        if (!fileManager->fileExistsAtPath(directory)) fileManager->createDirectoryAtPath(directory, true);
-        fileManager->createFileAtPath(path, bytes);
+        if (!bytes) {
+            NSLog("RIImageCache: no bytes to store for %s", path.c_str());
+            return;
+        }
+        // A failed write leaves the image in memory only; the next store tries again.
+        NSErrorPtr error;
+        if (!fileManager->fileExistsAtPath(directory) && !fileManager->createDirectoryAtPath(directory, true, {}, &error))
+            NSLog("RIImageCache: cannot create %s: %s", directory.c_str(), descriptionOf(error).c_str());
+        if (!writeToFile(*bytes, path, true, &error))
+            NSLog("RIImageCache: cannot write %s (%zu bytes): %s", path.c_str(), bytes->size(),
+                  descriptionOf(error).c_str());
     });
 }
 
@@ -332,6 +380,7 @@ void RIImageCache::cleanDiskWithCompletionBlock(RIWebImageNoParamsBlock completi
             kept.emplace_back(path, facts);
         });
         for (const auto& path : expired) fileManager->removeItemAtPath(path);
+        removeLeftoverTemporaries(directory, fileManager);
 
         if (maxSize > 0 && total > maxSize) {
             std::uint64_t target = maxSize / 2;
@@ -384,6 +433,7 @@ std::uint64_t RIImageCache::getSize() {
     std::uint64_t size = 0;
     syncOnIoQueue([&] {
         enumerate(diskCachePath_, false, [&](const std::string& path) {
+            if (isLeftoverTemporaryPath(path)) return;  // not cache, see cleanDisk
             Value attributes = NSFileManager::defaultManager()->attributesOfItemAtPath(path);
             size += attributes[NSFileSize].unsignedLongLongValue();
         });
@@ -393,7 +443,9 @@ std::uint64_t RIImageCache::getSize() {
 
 std::uint64_t RIImageCache::getDiskCount() {
     std::uint64_t count = 0;
-    syncOnIoQueue([&] { enumerate(diskCachePath_, false, [&](const std::string&) { ++count; }); });
+    syncOnIoQueue([&] {
+        enumerate(diskCachePath_, false, [&](const std::string& path) { count += !isLeftoverTemporaryPath(path); });
+    });
     return count;
 }
 

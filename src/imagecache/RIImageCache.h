@@ -5,7 +5,13 @@
 // Disk layout: one flat file per key in diskCachePath, named by the key's MD5
 // in 32 lower-case hexadecimal digits, no extension, holding the image's bytes
 // as stored. A file's modification date is its age. Files are written under a
-// hidden temporary name and renamed, so readers never see part of a file.
+// hidden temporary name and renamed, so readers never see part of a file; the
+// clean-up removes such names left behind by a crash (once they are a minute
+// old), and no count or size includes them. A write that fails is logged: the
+// image then stays in memory only.
+//
+// Memory cost of an image: its height times its width in points times its
+// scale (pixels / scale), so maxMemoryCost is a number of such units.
 //
 // All disk work except the synchronous reads runs on the serial queue
 // "com.plinketor.RIWebImageCache"; results reach callers on the main queue.
@@ -63,7 +69,7 @@ public:
     std::string cachePathForKey(const std::string& key, const std::string& path) const;
     std::string defaultCachePathForKey(const std::string& key) const;
 
-    // Storing.
+    // Storing. Any key, the empty one included, names a file.
     void storeImage(const UIImagePtr& image, bool recalculateFromImage, const std::optional<Data>& imageData,
                     const std::string& key, bool toDisk);
     void storeImage(const UIImagePtr& image, const std::string& key);
@@ -102,7 +108,7 @@ public:
     std::uint64_t getDiskCount();
     void calculateSizeWithCompletionBlock(RIWebImageCalculateSizeBlock completion);
 
-    // Memory cost of an image: pixels of one side times the other times the scale.
+    // Memory cost of an image: height x width in points x scale.
     static std::uint64_t cacheCostForImage(const UIImagePtr& image);
 
     explicit RIImageCache(const std::string& ns);

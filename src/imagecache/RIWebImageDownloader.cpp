@@ -136,18 +136,25 @@ RIWebImageOperationPtr RIWebImageDownloader::downloadImageWithURL(const NSURLPtr
     return std::make_shared<Token>(weakSelf<RIWebImageDownloader>(), key, generation, callerId);
 }
 
+RIWebImageDownloader::Settings RIWebImageDownloader::settings() const {
+    std::lock_guard lock(mutex_);
+    return Settings{HTTPHeaders_, downloadTimeout_ == 0 ? 15.0 : downloadTimeout_, executionOrder_, username_,
+                    password_, headersFilter_};
+}
+
 std::shared_ptr<RIWebImageDownloaderOperation> RIWebImageDownloader::makeOperation(const NSURLPtr& url,
                                                                                    std::uint64_t generation,
                                                                                    RIWebImageDownloaderOptions options) {
-    std::lock_guard lock(mutex_);
-    double timeout = downloadTimeout_ == 0 ? 15.0 : downloadTimeout_;
+    // The filter runs without the settings lock: it may read the downloader.
+    const Settings current = settings();
     auto request = NSMutableURLRequest::requestWithURL(
         url->absoluteString(),
         (options & RIWebImageDownloaderUseNSURLCache) ? NSURLRequestUseProtocolCachePolicy
                                                       : NSURLRequestReloadIgnoringLocalCacheData,
-        timeout);
+        current.timeout);
     request->setHTTPShouldHandleCookies((options & RIWebImageDownloaderHandleCookies) != 0);
-    request->setAllHTTPHeaderFields(headersFilter_ ? headersFilter_(url, HTTPHeaders_) : HTTPHeaders_);
+    request->setAllHTTPHeaderFields(current.headersFilter ? current.headersFilter(url, current.headers)
+                                                          : current.headers);
 
     std::weak_ptr<RIWebImageDownloader> weak = weakSelf<RIWebImageDownloader>();
     const std::string key = url->absoluteString();
@@ -172,12 +179,13 @@ std::shared_ptr<RIWebImageDownloaderOperation> RIWebImageDownloader::makeOperati
         [weak, key, generation] {
             if (auto self = weak.lock()) self->removeCallbacksForURL(key, generation);
         });
-    if (!username_.empty() && !password_.empty())
-        operation->setCredential(
-            NSURLCredential::credentialWithUser(username_, password_, NSURLCredentialPersistenceForSession));
+    if (!current.username.empty() && !current.password.empty())
+        operation->setCredential(NSURLCredential::credentialWithUser(current.username, current.password,
+                                                                     NSURLCredentialPersistenceForSession));
     if (options & RIWebImageDownloaderHighPriority) operation->setQueuePriority(NSOperationQueuePriority::High);
     else if (options & RIWebImageDownloaderLowPriority) operation->setQueuePriority(NSOperationQueuePriority::Low);
-    if (executionOrder_ == RIWebImageDownloaderLIFOExecutionOrder) {
+    if (current.executionOrder == RIWebImageDownloaderLIFOExecutionOrder) {
+        std::lock_guard lock(mutex_);
         if (auto last = lastAddedOperation_.lock()) last->addDependency(operation);
         lastAddedOperation_ = operation;
     }

@@ -51,6 +51,10 @@ public:
     void setUsername(std::string username);
     std::string password() const;
     void setPassword(std::string password);
+    // The filter gets (URL, a copy of the headers) for each new transfer and
+    // returns the headers to send. It runs on the caller's thread while the
+    // transfer is set up, without the settings lock, so it may read the
+    // downloader's settings; it must not start or inspect transfers.
     void setHeadersFilter(RIWebImageDownloaderHeadersFilterBlock filter);
 
     // The caller's handle on the URL's transfer; null for a null URL, whose
@@ -76,6 +80,15 @@ private:
         std::weak_ptr<RIWebImageDownloaderOperation> operation;
     };
     class Token;
+    // The settings one request is built from, copied under the lock.
+    struct Settings {
+        HTTPHeaderFields headers;
+        double timeout;
+        RIWebImageDownloaderExecutionOrder executionOrder;
+        std::string username, password;
+        RIWebImageDownloaderHeadersFilterBlock headersFilter;
+    };
+    Settings settings() const;
 
     std::shared_ptr<RIWebImageDownloaderOperation> makeOperation(const NSURLPtr& url, std::uint64_t generation,
                                                                  RIWebImageDownloaderOptions options);
@@ -90,7 +103,9 @@ private:
     std::uint64_t nextGeneration_ = 1;           // barrierQueue_ only
     std::uint64_t nextCaller_ = 1;               // barrierQueue_ only
 
-    mutable std::mutex mutex_;  // the settings below
+    // The settings below. Never held while calling out (the headers filter may
+    // read the settings).
+    mutable std::mutex mutex_;
     HTTPHeaderFields HTTPHeaders_;
     double downloadTimeout_ = 15.0;
     RIWebImageDownloaderExecutionOrder executionOrder_ = RIWebImageDownloaderFIFOExecutionOrder;

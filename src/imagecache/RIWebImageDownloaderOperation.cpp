@@ -274,7 +274,9 @@ void RIWebImageDownloaderOperation::deliverPartialImage() {
         bytes = imageData_;
     }
     auto total = static_cast<std::int64_t>(bytes.size());
-    auto source = CGImageSourceCreateIncremental();
+    // One source for the whole transfer: a GIF's frames are read once, not on every chunk.
+    if (!partialSource_) partialSource_ = CGImageSourceCreateIncremental();
+    const auto& source = partialSource_;
     CGImageSourceUpdateData(source, bytes, total == expectedSize_);
 
     if (width_ + height_ == 0) {

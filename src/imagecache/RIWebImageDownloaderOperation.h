@@ -12,6 +12,7 @@
 #include "imagecache/RIWebImageOperation.h"
 #include "platform/foundation/NSOperation.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/imageio/CGImageSource.h"
 #include "platform/net/NSURLConnection.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIImage.h"
@@ -23,10 +24,13 @@ inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderUseNSURLCache =
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderIgnoreCachedResponse = 1 << 3;
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderContinueInBackground = 1 << 4;
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderHandleCookies = 1 << 5;
-// Accepts whatever certificate an HTTPS server presents. Without it the
-// platform verifies the chain and the host name.
-inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderAllowInvalidSSLCertificates = 1 << 6;
+// Set by the image manager for its bit 128; nothing reads it.
+inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderPassedOn = 1 << 6;
 inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderHighPriority = 1 << 7;
+// Accepts whatever certificate an HTTPS server presents. Without it the
+// platform verifies the chain and the host name. Kept well above the bits
+// defined with the manager, so neither set's meaning changes.
+inline constexpr RIWebImageDownloaderOptions RIWebImageDownloaderAllowInvalidSSLCertificates = std::uint64_t(1) << 20;
 
 // Limits checked before anything is allocated for a transfer.
 inline constexpr std::int64_t kRIWebImageMaxBodySize = 64ll * 1024 * 1024;
@@ -113,6 +117,7 @@ private:
     std::shared_ptr<NSRunLoop> runLoop_;
     std::atomic<bool> stopRequested_{false};
     UIBackgroundTaskIdentifier backgroundTaskId_ = UIBackgroundTaskInvalid;
+    CGImageSourceRef partialSource_;  // the progressive decoder; connection callbacks only
     std::size_t width_ = 0, height_ = 0;
     UIImageOrientation orientation_ = UIImageOrientationUp;
     bool responseFromCached_ = true;

@@ -15,8 +15,9 @@ RIWebImageDownloaderOptions downloaderOptionsFor(RIWebImageOptions options) {
     if (options & RIWebImageRefreshCached) result |= RIWebImageDownloaderUseNSURLCache;
     if (options & RIWebImageContinueInBackground) result |= RIWebImageDownloaderContinueInBackground;
     if (options & RIWebImageHandleCookies) result |= RIWebImageDownloaderHandleCookies;
-    if (options & RIWebImageAllowInvalidSSLCertificates) result |= RIWebImageDownloaderAllowInvalidSSLCertificates;
+    if (options & RIWebImagePassedOnOnly) result |= RIWebImageDownloaderPassedOn;
     if (options & RIWebImageHighPriority) result |= RIWebImageDownloaderHighPriority;
+    if (options & RIWebImageAllowInvalidSSLCertificates) result |= RIWebImageDownloaderAllowInvalidSSLCertificates;
     return result;
 }
 

@@ -22,10 +22,13 @@ inline constexpr RIWebImageOptions RIWebImageProgressiveDownload = 1 << 3;
 inline constexpr RIWebImageOptions RIWebImageRefreshCached = 1 << 4;
 inline constexpr RIWebImageOptions RIWebImageContinueInBackground = 1 << 5;
 inline constexpr RIWebImageOptions RIWebImageHandleCookies = 1 << 6;
-// Passed on to the downloader as its bit 64: accept any server certificate.
-inline constexpr RIWebImageOptions RIWebImageAllowInvalidSSLCertificates = 1 << 7;
+// Passed on to the downloader as its bit 64, which nothing reads.
+inline constexpr RIWebImageOptions RIWebImagePassedOnOnly = 1 << 7;
 inline constexpr RIWebImageOptions RIWebImageHighPriority = 1 << 8;
 inline constexpr RIWebImageOptions RIWebImageDelayPlaceholder = 1 << 9;
+// Accept any server certificate (passed on as the downloader's bit of the same
+// value). Kept well above the bits the manager and the downloader define.
+inline constexpr RIWebImageOptions RIWebImageAllowInvalidSSLCertificates = std::uint64_t(1) << 20;
 
 using RIWebImageCompletionWithFinishedBlock =
     std::function<void(UIImagePtr image, NSErrorPtr error, RIImageCacheType cacheType, bool finished, NSURLPtr imageURL)>;

@@ -1,12 +1,14 @@
 #include "imagecache/UIImageForceDecode.h"
 
+#include <cstring>
+
 #include "platform/graphics/CGContext.h"
 
 namespace {
 
-// The decoders' two layouts (packed RGB, straight RGBA in memory order) are
-// converted row by row into the device layout; drawing them through a context
-// gives the same pixels at several times the cost.
+// The decoders' two other layouts (packed RGB, straight RGBA in memory order)
+// are converted row by row into the device layout; drawing them through a
+// context gives the same pixels at several times the cost.
 CGImageRef convertDirectly(const CGImageRef& bitmap, CGBitmapInfo target, const CGColorSpaceRef& space) {
     if ((bitmap->bitmapInfo() & kCGBitmapByteOrderMask) != kCGBitmapByteOrderDefault) return nullptr;
     if ((target & kCGBitmapByteOrderMask) != kCGBitmapByteOrderDefault) return nullptr;
@@ -19,18 +21,18 @@ CGImageRef convertDirectly(const CGImageRef& bitmap, CGBitmapInfo target, const 
     bool rgbaToPremultipliedFirst = source == kCGImageAlphaLast && bitmap->bitsPerPixel() == 32 &&
                                     alpha == kCGImageAlphaPremultipliedFirst;
     if (!rgbToSkipFirst && !rgbaToPremultipliedFirst) return nullptr;
-    const Data& in = bitmap->data();
+    const PixelBuffer& in = bitmap->data();
     if (in.size() < inStride * height) return nullptr;
-    Data out(outStride * height);
+    // Every byte is written below.
+    PixelBuffer out = PixelBuffer::allocate(outStride * height);
+    if (out.empty()) return nullptr;
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t* src = in.data() + y * inStride;
         std::uint8_t* dst = out.data() + y * outStride;
         if (rgbToSkipFirst) {
             for (std::size_t x = 0; x < width; ++x, src += 3, dst += 4) {
-                dst[0] = 255;
-                dst[1] = src[0];
-                dst[2] = src[1];
-                dst[3] = src[2];
+                const std::uint8_t pixel[4] = {255, src[0], src[1], src[2]};
+                std::memcpy(dst, pixel, 4);
             }
         } else {
             for (std::size_t x = 0; x < width; ++x, src += 4, dst += 4) {
@@ -63,6 +65,11 @@ UIImagePtr decodedImageWithImage(const UIImagePtr& image) {
     } else if (hasAlpha && components == 3) {
         info = (info & ~kCGBitmapAlphaInfoMask) | kCGImageAlphaPremultipliedFirst;
     }
+    // A bitmap already in the layout asked for (JPEG decodes straight into it)
+    // would only be copied.
+    if (info == bitmap->bitmapInfo() && bitmap->bitsPerPixel() == 32 &&
+        CGColorSpaceGetNumberOfComponents(bitmap->colorSpace()) == components)
+        return image;
     if (auto converted = convertDirectly(bitmap, info, space))
         return UIImage::imageWithCGImage(converted, image->scale(), image->imageOrientation());
     auto context = CGBitmapContextCreate(nullptr, width, height, bitmap->bitsPerComponent(), 0, space, info);

@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include <mutex>
+#include <thread>
 
 #include "ImageFixtures.h"
 #include "imagecache/RIWebImageDownloader.h"
@@ -323,7 +324,7 @@ TEST_CASE("a transfer that goes quiet fails with a time-out") {
     server.releaseStalls();
 }
 
-TEST_CASE("requests carry the settings of the downloader") {
+TEST_CASE("requests carry the settings of the downloader, and the headers filter may read them") {
     testsupport::LoopbackHttpServer server;
     server.route("GET", "/poster.jpg", imageReply(posterJpeg()).stallFirst());
     auto downloader = RIWebImageDownloader::init();
@@ -334,14 +335,24 @@ TEST_CASE("requests carry the settings of the downloader") {
     CHECK(downloader->valueForHTTPHeaderField("X-Client") == "quorvane-tests");
     downloader->setValue(std::nullopt, "X-Client");
     CHECK_FALSE(downloader->valueForHTTPHeaderField("X-Client"));
-    downloader->setHeadersFilter([](const NSURLPtr&, const HTTPHeaderFields& headers) {
+    std::weak_ptr<RIWebImageDownloader> weak = downloader;
+    downloader->setHeadersFilter([weak](const NSURLPtr&, const HTTPHeaderFields& headers) {
         HTTPHeaderFields result = headers;
         result["X-Filtered"] = "yes";
+        // Reading the downloader from its own filter.
+        if (auto d = weak.lock()) result["X-Timeout"] = std::to_string(static_cast<int>(d->downloadTimeout()));
         return result;
     });
     Received r;
     auto url = urlOf(server, "/poster.jpg");
-    downloader->downloadImageWithURL(url, RIWebImageDownloaderHighPriority, nullptr, r.completedBlock());
+    // Started on a thread of its own: a filter that cannot read the settings
+    // hangs that thread, and the test says so instead of hanging.
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    std::thread([downloader, url, started, completed = r.completedBlock()] {
+        downloader->downloadImageWithURL(url, RIWebImageDownloaderHighPriority, nullptr, completed);
+        *started = true;
+    }).detach();
+    REQUIRE_MESSAGE(waitFor([&] { return started->load(); }), "the headers filter could not read the downloader");
     REQUIRE(waitFor(server.stalledConnections(1)));
     auto operation = downloader->operationForURL(url);
     REQUIRE(operation);
@@ -354,6 +365,7 @@ TEST_CASE("requests carry the settings of the downloader") {
     auto request = server.lastRequest();
     REQUIRE(request);
     CHECK(request->headers.get("X-Filtered") == "yes");
+    CHECK(request->headers.get("X-Timeout") == "0");
     CHECK(request->headers.get("Accept") == "image/webp,image/*;q=0.8");
 }
 
@@ -467,12 +479,20 @@ TEST_CASE("HTTPS certificates are verified unless any certificate is explicitly 
     REQUIRE(waitFor([&] { return verified.finished(); }));
     CHECK(verified.image);
 
-    Received refused;
-    downloader->downloadImageWithURL(urlOf(selfSigned, "/poster.jpg"), 0, nullptr, refused.completedBlock());
-    REQUIRE(waitFor([&] { return refused.finished(); }));
-    REQUIRE(refused.error);
-    CHECK(refused.error->code() == NSURLErrorServerCertificateUntrusted);
-    CHECK(selfSigned.requestCount() == 0);
+    // Every option bit the downloader defines keeps its own meaning: none of
+    // them (64 least of all, which the manager sets for its bit 128) accepts
+    // an untrusted certificate.
+    for (RIWebImageDownloaderOptions options :
+         {RIWebImageDownloaderOptions(0), RIWebImageDownloaderPassedOn, RIWebImageDownloaderHighPriority,
+          RIWebImageDownloaderOptions(0xFF)}) {
+        CAPTURE(options);
+        Received refused;
+        downloader->downloadImageWithURL(urlOf(selfSigned, "/poster.jpg"), options, nullptr, refused.completedBlock());
+        REQUIRE(waitFor([&] { return refused.finished(); }));
+        REQUIRE(refused.error);
+        CHECK(refused.error->code() == NSURLErrorServerCertificateUntrusted);
+        CHECK(selfSigned.requestCount() == 0);
+    }
 
     Received accepted;
     downloader->downloadImageWithURL(urlOf(selfSigned, "/poster.jpg"), RIWebImageDownloaderAllowInvalidSSLCertificates,
@@ -480,4 +500,5 @@ TEST_CASE("HTTPS certificates are verified unless any certificate is explicitly 
     REQUIRE(waitFor([&] { return accepted.finished(); }));
     CHECK(accepted.image);
     CHECK(selfSigned.requestCount() == 1);
+    CHECK((RIWebImageDownloaderAllowInvalidSSLCertificates & 0xFF) == 0);
 }

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "ImageFixtures.h"
@@ -14,6 +16,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSData.h"
+#include "platform/foundation/NSLog.h"
 #include "platform/imageio/ExifOrientation.h"
 #include "platform/uikit/UIApplication.h"
 
@@ -102,6 +105,7 @@ TEST_CASE("stored bytes are kept as given or re-encoded as PNG or JPEG") {
     cache->storeImage(image, "convenience");
     cache->storeImage(image, "memory-only", false);
     cache->storeImage(nullptr, "no-image");
+    cache->storeImage(image, false, jpeg, "", true);  // the empty key names a file like any other
     drain(cache);
 
     CHECK(fileOf(cache, "as-given") == jpeg);
@@ -124,6 +128,39 @@ TEST_CASE("stored bytes are kept as given or re-encoded as PNG or JPEG") {
     CHECK(cache->imageFromMemoryCacheForKey("memory-only") == image);
     CHECK_FALSE(cache->imageFromMemoryCacheForKey("no-image"));
     CHECK_FALSE(fileOf(cache, "no-image"));
+    CHECK(fileOf(cache, "") == jpeg);
+    CHECK(cache->diskImageExistsWithKey(""));
+    CHECK(cache->imageFromMemoryCacheForKey("") == image);
+    cache->clearMemory();
+    CHECK(cache->imageFromDiskCacheForKey(""));
+}
+
+TEST_CASE("a disk write that fails is logged and the image stays in memory") {
+    testsupport::TempHome home;
+    auto cache = RIImageCache::init();
+    std::vector<std::string> lines;
+    std::mutex linesMutex;
+    setLogHook([&](const std::string& line) {
+        std::lock_guard lock(linesMutex);
+        lines.push_back(line);
+    });
+    // A file where the caches folder belongs: neither the cache's folder nor its file can be made.
+    std::string caches = std::filesystem::path(cache->diskCachePath()).parent_path().string();
+    std::filesystem::remove_all(caches);
+    REQUIRE(writeToFile(Data{1}, caches, false));
+    auto image = poster();
+    cache->storeImage(image, false, posterJpeg(20, 30), "unwritable", true);
+    drain(cache);
+    setLogHook(nullptr);
+    CHECK(cache->imageFromMemoryCacheForKey("unwritable") == image);
+    std::lock_guard lock(linesMutex);
+    auto logged = [&](const std::string& what) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(what) != std::string::npos && l.find("RIImageCache") != std::string::npos;
+        });
+    };
+    CHECK(logged("cannot create " + cache->diskCachePath()));
+    CHECK(logged("cannot write " + cache->defaultCachePathForKey("unwritable")));
 }
 
 TEST_CASE("an EXIF-rotated JPEG keeps its orientation through a re-encoding") {
@@ -301,6 +338,31 @@ TEST_CASE("sizes and counts are right and never wait for themselves on the cache
     CHECK(size == total);
 }
 
+TEST_CASE("leftovers of interrupted writes are never counted and the clean-up removes them") {
+    testsupport::TempHome home;
+    auto cache = RIImageCache::init();
+    Data jpeg = posterJpeg(10, 10, 1);
+    cache->storeImage(UIImage::imageWithData(jpeg), false, jpeg, "kept", true);
+    drain(cache);
+    // What a crash between writing and renaming leaves: a hidden temporary
+    // beside the file; one is old, the other may still be in the making.
+    std::string name = RIImageCache::cachedFileNameForKey("crashed");
+    std::string old = cache->diskCachePath() + "/." + name + ".tmp-a1B2c3";
+    std::string fresh = cache->diskCachePath() + "/." + name + ".tmp-d4E5f6";
+    REQUIRE(writeToFile(Data(5000, 7), old, false));
+    REQUIRE(writeToFile(Data(3000, 7), fresh, false));
+    setModified(old, Clock::now() - 3600);
+    CHECK(cache->getDiskCount() == 1);
+    CHECK(cache->getSize() == jpeg.size());
+    bool cleaned = false;
+    cache->cleanDiskWithCompletionBlock([&] { cleaned = true; });
+    REQUIRE(waitFor([&] { return cleaned; }));
+    CHECK_FALSE(std::filesystem::exists(old));
+    CHECK(std::filesystem::exists(fresh));
+    CHECK(cache->diskImageExistsWithKey("kept"));
+    CHECK(cache->getDiskCount() == 1);
+}
+
 TEST_CASE("clean-up deletes files at or before the expiration date and keeps younger ones") {
     testsupport::TempHome home;
     auto cache = RIImageCache::init();
@@ -358,8 +420,11 @@ TEST_CASE("the application's notifications clear the memory and clean the disk")
     cache->storeImage(poster(), "key");
     cache->storeImage(poster(), "old");
     drain(cache);
+    { auto freed = PixelBuffer::allocate(kPixelBufferMappingThreshold); }  // kept for reuse
+    REQUIRE(PixelBuffer::keptBytes() > 0);
     UIApplication::sharedApplication()->simulateMemoryWarning();
     REQUIRE(waitFor([&] { return !cache->imageFromMemoryCacheForKey("key"); }));
+    CHECK(PixelBuffer::keptBytes() == 0);  // freed bitmaps are not kept through a warning
     CHECK(cache->diskImageExistsWithKey("key"));
 
     setModified(cache->defaultCachePathForKey("old"), Clock::now() - 700000);
@@ -372,18 +437,34 @@ TEST_CASE("the application's notifications clear the memory and clean the disk")
     CHECK(cache->diskImageExistsWithKey("key"));
 }
 
-TEST_CASE("the memory cache's cost limit bounds the bytes of the images it holds") {
+TEST_CASE("an image costs its height x width in points x its scale, the unit of the cost limit") {
     testsupport::TempHome home;
     auto cache = RIImageCache::init();
-    auto image = poster(0, 100, 100);
-    std::uint64_t cost = RIImageCache::cacheCostForImage(image);
-    CHECK(cost == image->CGImage()->bytesPerRow() * 100);
-    cache->setMaxMemoryCost(cost * 3);
-    CHECK(cache->maxMemoryCost() == cost * 3);
+    auto bitmap = poster(0, 100, 60)->CGImage();
+    struct Case {
+        double scale;
+        std::uint64_t cost;
+    };
+    // 100 x 60 pixels: 100 x 60 points at scale 1, 50 x 30 points at scale 2.
+    for (Case c : {Case{1, 6000}, Case{2, 3000}, Case{3, 2000}}) {
+        CAPTURE(c.scale);
+        auto image = UIImage::imageWithCGImage(bitmap, c.scale, UIImageOrientationUp);
+        CHECK(RIImageCache::cacheCostForImage(image) == c.cost);
+        cache->storeImage(image, "cost", false);
+        CHECK(cache->memCache()->totalCost() == c.cost);
+    }
+    CHECK(RIImageCache::cacheCostForImage(nullptr) == 0);
+
+    // A limit of three 100 x 100 images at scale 1 holds three of them.
+    cache->clearMemory();
+    cache->setMaxMemoryCost(3 * 100 * 100);
+    CHECK(cache->maxMemoryCost() == 30000);
     for (int i = 0; i < 10; ++i) cache->storeImage(poster(i, 100, 100), "m" + std::to_string(i), false);
-    CHECK(cache->memCache()->totalCost() <= cost * 3);
+    CHECK(cache->memCache()->count() == 3);
+    CHECK(cache->memCache()->totalCost() == 30000);
     CHECK(cache->imageFromMemoryCacheForKey("m9"));
-    CHECK_FALSE(cache->imageFromMemoryCacheForKey("m0"));
+    CHECK(cache->imageFromMemoryCacheForKey("m7"));
+    CHECK_FALSE(cache->imageFromMemoryCacheForKey("m6"));
 }
 
 TEST_CASE("readers never see part of a cache file while it is rewritten") {

@@ -304,3 +304,40 @@ TEST_CASE("the older load form calls back without the URL") {
     REQUIRE(waitFor([&] { return done; }));
     CHECK(image);
 }
+
+TEST_CASE("manager options reach the downloader as their counterparts") {
+    struct Case {
+        RIWebImageOptions manager;
+        RIWebImageDownloaderOptions downloader;
+    };
+    const Case cases[] = {
+        {RIWebImageLowPriority, RIWebImageDownloaderLowPriority},
+        {RIWebImageProgressiveDownload, RIWebImageDownloaderProgressiveDownload},
+        {RIWebImageRefreshCached, RIWebImageDownloaderUseNSURLCache},
+        {RIWebImageContinueInBackground, RIWebImageDownloaderContinueInBackground},
+        {RIWebImageHandleCookies, RIWebImageDownloaderHandleCookies},
+        {RIWebImagePassedOnOnly, RIWebImageDownloaderPassedOn},
+        {RIWebImageHighPriority, RIWebImageDownloaderHighPriority},
+        {RIWebImageAllowInvalidSSLCertificates, RIWebImageDownloaderAllowInvalidSSLCertificates},
+        {RIWebImageRetryFailed | RIWebImageCacheMemoryOnly | RIWebImageDelayPlaceholder, 0},
+    };
+    CHECK(RIWebImagePassedOnOnly == 128);
+    CHECK(RIWebImageDownloaderPassedOn == 64);
+    Stack stack;
+    int n = 0;
+    for (const auto& c : cases) {
+        CAPTURE(c.manager);
+        std::string path = "/options" + std::to_string(n++) + ".jpg";
+        stack.server.route("GET", path, imageReply(posterJpeg()).stallFirst());
+        auto url = stack.url(path);
+        Deliveries d;
+        stack.manager->downloadImageWithURL(url, c.manager, nullptr, d.block());
+        REQUIRE(waitFor(stack.server.stalledConnections(1)));
+        auto operation = stack.manager->imageDownloader()->operationForURL(url);
+        REQUIRE(operation);
+        CHECK(operation->options() == c.downloader);
+        stack.server.releaseStalls();
+        REQUIRE(waitFor([&] { return d.finished(); }));
+        CHECK(d.all.back().image);
+    }
+}

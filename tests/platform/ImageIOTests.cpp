@@ -225,7 +225,7 @@ TEST_CASE("a PNG's eXIf orientation is reported") {
     CHECK(p[kCGImagePropertyOrientation].intValue() == 3);
 }
 
-TEST_CASE("a JPEG decodes to RGB and reports the EXIF orientation in either byte order") {
+TEST_CASE("a JPEG decodes into the 32-bit display layout and reports the EXIF orientation in either byte order") {
     for (bool bigEndian : {false, true}) {
         CAPTURE(bigEndian);
         sampleimages::JpegOptions options;
@@ -242,7 +242,11 @@ TEST_CASE("a JPEG decodes to RGB and reports the EXIF orientation in either byte
         REQUIRE(image);
         // The bitmap is not rotated: orientation is the caller's to apply.
         CHECK(CGImageGetWidth(image) == 32);
-        CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaNone);
+        // X R G B, the layout forced decompression asks for, so it has nothing to convert.
+        CHECK(CGImageGetAlphaInfo(image) == kCGImageAlphaNoneSkipFirst);
+        CHECK(CGImageGetBitsPerPixel(image) == 32);
+        CHECK((CGImageGetBitmapInfo(image) & kCGBitmapByteOrderMask) == kCGBitmapByteOrderDefault);
+        CHECK(image->data().data()[0] == 0xFF);
         CHECK(sampleimages::maxDifference(image, 32, 24, smooth) <= 6);
     }
     Value plain = propertiesOf(sampleimages::jpeg(8, 8, smooth));
@@ -438,12 +442,17 @@ TEST_CASE("headers declaring huge images are refused before anything is allocate
     CHECK(CGImageSourceGetStatus(bigJpeg) == kCGImageStatusInvalidData);
     CHECK_FALSE(CGImageSourceCreateImageAtIndex(bigJpeg, 0));
 
-    // GIF with a 65535 x 65535 canvas.
+    // GIF whose one frame is 65535 x 65535 (its canvas, see below).
     Data gif = sampleimages::gif(2, 2, {{1, 2, 3, 255}}, {{0, 0, 2, 2, {0, 0, 0, 0}}});
     gif[6] = gif[7] = gif[8] = gif[9] = 0xff;
+    const std::uint8_t separator[] = {0x2C, 0, 0, 0, 0, 2, 0, 2, 0};
+    auto desc = std::search(gif.begin() + 13, gif.end(), std::begin(separator), std::end(separator));
+    REQUIRE(desc != gif.end());
+    desc[5] = desc[6] = desc[7] = desc[8] = 0xff;
     auto bigGif = CGImageSourceCreateWithData(gif);
     CHECK(CGImageSourceGetStatus(bigGif) == kCGImageStatusInvalidData);
     CHECK(CGImageSourceGetCount(bigGif) == 0);
+    CHECK_FALSE(CGImageSourceCreateImageAtIndex(bigGif, 0));
 
     // Lossless WebP whose header says 16384 x 16384.
     Data webp = sampleimages::webpLossless(4, 4, sampleimages::pattern);
@@ -453,6 +462,73 @@ TEST_CASE("headers declaring huge images are refused before anything is allocate
     auto bigWebp = CGImageSourceCreateWithData(webp);
     CHECK(isError(CGImageSourceGetStatus(bigWebp)));
     CHECK_FALSE(CGImageSourceCreateImageAtIndex(bigWebp, 0));
+}
+
+TEST_CASE("a GIF's canvas is what its frames cover, not the screen it announces") {
+    const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}};
+    sampleimages::GifFrame dot{0, 0, 1, 1, {1}};
+    dot.control = false;
+    // 35 bytes announcing an 8192 x 8192 screen with one 1 x 1 frame.
+    Data tiny = sampleimages::gif(1, 1, colors, {dot}, false);
+    tiny[6] = tiny[8] = 0x00, tiny[7] = tiny[9] = 0x20;
+    CHECK(tiny.size() == 35);
+    auto source = CGImageSourceCreateWithData(tiny);
+    CHECK(CGImageSourceGetStatus(source) == kCGImageStatusComplete);
+    CHECK(CGImageSourceCopyPropertiesAtIndex(source, 0)[kCGImagePropertyPixelWidth].intValue() == 1);
+    auto image = CGImageSourceCreateImageAtIndex(source, 0);
+    REQUIRE(image);
+    CHECK(image->width() == 1);
+    CHECK(image->height() == 1);
+    CHECK(image->data().size() == 4);
+    CHECK(image->pixelAt(0, 0) == colors[1]);
+
+    // Frames away from the origin keep their place; the canvas ends at the
+    // furthest frame edge, whatever the screen says.
+    sampleimages::GifFrame a{3, 2, 2, 2, {1, 1, 1, 1}};
+    sampleimages::GifFrame b{1, 5, 1, 1, {1}};
+    Data spread = sampleimages::gif(100, 100, colors, {a, b});
+    auto frames = CGImageSourceCreateWithData(spread);
+    REQUIRE(CGImageSourceGetCount(frames) == 2);
+    auto first = CGImageSourceCreateImageAtIndex(frames, 0);
+    auto second = CGImageSourceCreateImageAtIndex(frames, 1);
+    REQUIRE(first);
+    REQUIRE(second);
+    CHECK(first->width() == 5);
+    CHECK(first->height() == 6);
+    CHECK(second->width() == 5);
+    CHECK(first->pixelAt(3, 2) == colors[1]);
+    CHECK(first->pixelAt(0, 0).a == 0);
+    CHECK(second->pixelAt(1, 5) == colors[1]);
+    CHECK(second->pixelAt(4, 3) == colors[1]);
+    CHECK(CGImageSourceCopyPropertiesAtIndex(frames, 0)[kCGImagePropertyPixelHeight].intValue() == 6);
+}
+
+TEST_CASE("a GIF fed in pieces decodes each frame once") {
+    const std::vector<CGPixel> colors = {{0, 0, 0, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}};
+    sampleimages::GifFrame red{0, 0, 6, 6, std::vector<std::uint8_t>(36, 1)};
+    sampleimages::GifFrame green{1, 1, 2, 2, {2, 2, 2, 2}};
+    Data file = sampleimages::gif(6, 6, colors, {red, green, red, green});
+    auto whole = CGImageSourceCreateWithData(file);
+    REQUIRE(CGImageSourceGetCount(whole) == 4);
+    // Every image handed out earlier is the very image later updates give:
+    // frames already decoded are not decoded again.
+    std::vector<CGImageRef> seen;
+    std::size_t updates = 0;
+    feedInPieces(file, 7, [&](const CGImageSourceRef& source, std::size_t, bool) {
+        ++updates;
+        std::size_t count = CGImageSourceGetCount(source);
+        REQUIRE(count >= seen.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            auto image = CGImageSourceCreateImageAtIndex(source, i);
+            REQUIRE(image);
+            if (i < seen.size()) CHECK(image == seen[i]);
+            else seen.push_back(image);
+        }
+    });
+    CHECK(updates > 8);
+    REQUIRE(seen.size() == 4);
+    for (std::size_t i = 0; i < 4; ++i)
+        CHECK(sampleimages::maxDifference(seen[i], CGImageSourceCreateImageAtIndex(whole, i)) == 0);
 }
 
 TEST_CASE("a GIF frame outside the canvas is an error and the frames before it remain") {

@@ -92,7 +92,7 @@ cairo_surface_t* surfaceForImage(const CGImage& image) {
     cairo_surface_flush(s);
     unsigned char* base = cairo_image_surface_get_data(s);
     auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(s));
-    const Data& src = image.data();
+    const PixelBuffer& src = image.data();
     bool packed32 = image.bitsPerPixel() == 32;
     for (std::size_t y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(base + y * stride);

@@ -25,7 +25,7 @@ std::uint8_t unpremultiply(std::uint8_t c, std::uint8_t a) {
 }  // namespace
 
 CGImage::CGImage(std::size_t width, std::size_t height, std::size_t bitsPerPixel, std::size_t bytesPerRow,
-                 CGColorSpaceRef space, CGBitmapInfo bitmapInfo, Data pixels)
+                 CGColorSpaceRef space, CGBitmapInfo bitmapInfo, PixelBuffer pixels)
     : width_(width), height_(height), bitsPerPixel_(bitsPerPixel), bytesPerRow_(bytesPerRow),
       space_(std::move(space)), bitmapInfo_(bitmapInfo), pixels_(std::move(pixels)) {}
 
@@ -49,7 +49,7 @@ bool CGImage::layoutIsSupported(std::size_t width, std::size_t height, std::size
 
 CGImageRef CGImage::create(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                            std::size_t bitsPerPixel, std::size_t bytesPerRow, CGColorSpaceRef space,
-                           CGBitmapInfo bitmapInfo, Data pixels) {
+                           CGBitmapInfo bitmapInfo, PixelBuffer pixels) {
     if (!layoutIsSupported(width, height, bitsPerComponent, bitsPerPixel, bytesPerRow, space, bitmapInfo)) return nullptr;
     if (pixels.size() / bytesPerRow < height) return nullptr;
     return std::make_shared<CGImage>(width, height, bitsPerPixel, bytesPerRow, std::move(space), bitmapInfo,
@@ -110,7 +110,7 @@ std::string CGImage::description() const {
                   static_cast<unsigned>(alphaInfo()));
 }
 
-CGImageRef CGImageCreateWithRGBA(std::size_t width, std::size_t height, Data rgba, bool hasAlpha) {
+CGImageRef CGImageCreateWithRGBA(std::size_t width, std::size_t height, PixelBuffer rgba, bool hasAlpha) {
     std::size_t bpp = hasAlpha ? 4 : 3;
     return CGImage::create(width, height, 8, bpp * 8, width * bpp, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
                            hasAlpha ? kCGImageAlphaLast : kCGImageAlphaNone, std::move(rgba));
@@ -127,7 +127,8 @@ CGImageRef CGImageCreateWithImageInRect(const CGImageRef& image, CGRect rect) {
     auto left = static_cast<std::size_t>(x0), top = static_cast<std::size_t>(y0);
     auto w = static_cast<std::size_t>(x1 - x0), h = static_cast<std::size_t>(y1 - y0);
     std::size_t pixelBytes = image->bitsPerPixel() / 8, rowBytes = w * pixelBytes;
-    Data pixels(rowBytes * h);
+    PixelBuffer pixels = PixelBuffer::allocate(rowBytes * h);
+    if (pixels.empty()) return nullptr;
     for (std::size_t y = 0; y < h; ++y)
         std::memcpy(pixels.data() + y * rowBytes, image->data().data() + (top + y) * image->bytesPerRow() + left * pixelBytes,
                     rowBytes);

@@ -8,8 +8,12 @@
 //   for the Premultiplied kinds and straight for First and Last;
 // - the components in that order in memory (big-endian), unless the byte order
 //   is 32-bit little-endian, which reverses each pixel's four bytes.
-// Decoded images are straight: RGB (None) when opaque, RGBA (Last) with alpha.
-// Images taken from bitmap contexts carry the context's premultiplied layout.
+// Decoded images are straight: RGB (None) or, for JPEG, the display layout
+// XRGB (NoneSkipFirst) when opaque, RGBA (Last) with alpha. Images taken from
+// bitmap contexts carry the context's premultiplied layout.
+//
+// The pixel memory is a PixelBuffer: large bitmaps live in mappings of their
+// own, so a freed bitmap's memory leaves the process at once.
 #include <cstddef>
 #include <cstdint>
 
@@ -18,6 +22,7 @@
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGGeometry.h"
 #include "platform/graphics/Forward.h"
+#include "platform/graphics/PixelBuffer.h"
 
 using CGBitmapInfo = std::uint32_t;
 
@@ -56,7 +61,13 @@ public:
     // fit together. pixels must hold at least bytesPerRow x height bytes.
     static CGImageRef create(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                              std::size_t bitsPerPixel, std::size_t bytesPerRow, CGColorSpaceRef space,
-                             CGBitmapInfo bitmapInfo, Data pixels);
+                             CGBitmapInfo bitmapInfo, PixelBuffer pixels);
+    static CGImageRef create(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
+                             std::size_t bitsPerPixel, std::size_t bytesPerRow, CGColorSpaceRef space,
+                             CGBitmapInfo bitmapInfo, Data pixels) {
+        return create(width, height, bitsPerComponent, bitsPerPixel, bytesPerRow, std::move(space), bitmapInfo,
+                      PixelBuffer(std::move(pixels)));
+    }
     // Whether a bitmap of that layout can be held (shared with the bitmap contexts).
     static bool layoutIsSupported(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                                   std::size_t bitsPerPixel, std::size_t bytesPerRow, const CGColorSpaceRef& space,
@@ -70,7 +81,7 @@ public:
     CGBitmapInfo bitmapInfo() const { return bitmapInfo_; }
     CGImageAlphaInfo alphaInfo() const { return static_cast<CGImageAlphaInfo>(bitmapInfo_ & kCGBitmapAlphaInfoMask); }
     const CGColorSpaceRef& colorSpace() const { return space_; }
-    const Data& data() const { return pixels_; }
+    const PixelBuffer& data() const { return pixels_; }
 
     // The pixel at (x, y), counted from the top left; zero outside the bitmap.
     CGPixel pixelAt(std::size_t x, std::size_t y) const;
@@ -83,24 +94,33 @@ public:
     std::string description() const override;
 
     CGImage(std::size_t width, std::size_t height, std::size_t bitsPerPixel, std::size_t bytesPerRow,
-            CGColorSpaceRef space, CGBitmapInfo bitmapInfo, Data pixels);
+            CGColorSpaceRef space, CGBitmapInfo bitmapInfo, PixelBuffer pixels);
 
 private:
     std::size_t width_, height_, bitsPerPixel_, bytesPerRow_;
     CGColorSpaceRef space_;
     CGBitmapInfo bitmapInfo_;
-    Data pixels_;
+    PixelBuffer pixels_;
 };
 
 // The image of the packed straight RGBA rows (alpha Last), or of packed RGB
 // rows (alpha None) when hasAlpha is false.
-CGImageRef CGImageCreateWithRGBA(std::size_t width, std::size_t height, Data rgba, bool hasAlpha = true);
+CGImageRef CGImageCreateWithRGBA(std::size_t width, std::size_t height, PixelBuffer rgba, bool hasAlpha = true);
+inline CGImageRef CGImageCreateWithRGBA(std::size_t width, std::size_t height, Data rgba, bool hasAlpha = true) {
+    return CGImageCreateWithRGBA(width, height, PixelBuffer(std::move(rgba)), hasAlpha);
+}
 
+inline CGImageRef CGImageCreate(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
+                                std::size_t bitsPerPixel, std::size_t bytesPerRow, const CGColorSpaceRef& space,
+                                CGBitmapInfo bitmapInfo, PixelBuffer pixels) {
+    return CGImage::create(width, height, bitsPerComponent, bitsPerPixel, bytesPerRow, space, bitmapInfo,
+                           std::move(pixels));
+}
 inline CGImageRef CGImageCreate(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                                 std::size_t bitsPerPixel, std::size_t bytesPerRow, const CGColorSpaceRef& space,
                                 CGBitmapInfo bitmapInfo, Data pixels) {
     return CGImage::create(width, height, bitsPerComponent, bitsPerPixel, bytesPerRow, space, bitmapInfo,
-                           std::move(pixels));
+                           PixelBuffer(std::move(pixels)));
 }
 // The part of the image inside the rectangle (pixels, rounded outwards and
 // clipped to the image); null when nothing is left.

@@ -2,8 +2,9 @@
 
 #include <memory>
 
-#include "platform/imageio/ImageCodecs.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/imageio/ImageCodecs.h"
+#include "platform/imageio/ImageDecoderGif.h"
 #include "platform/imageio/ImageFormat.h"
 
 using imageio::DecodeDepth;
@@ -35,8 +36,6 @@ DecodeResult decode(const Data& data, bool final, DecodeDepth depth) {
 CGImageSource::CGImageSource(Data data, bool incremental, bool final)
     : data_(std::move(data)), incremental_(incremental), final_(final) {}
 
-CGImageSource::~CGImageSource() = default;
-
 void CGImageSource::updateData(Data data, bool final) {
     std::lock_guard lock(mutex_);
     if (!incremental_ || final_) return;  // a complete source keeps its bytes
@@ -44,15 +43,35 @@ void CGImageSource::updateData(Data data, bool final) {
     final_ = final;
     header_.reset();
     pixels_.reset();
+    gifFed_ = false;
 }
 
+imageio::GifDecoder* CGImageSource::gifLocked() const {
+    if (!gif_) {
+        if (imageFormatForBytes(data_.data(), data_.size()) != ImageFormat::GIF) return nullptr;
+        gif_ = std::make_unique<imageio::GifDecoder>();
+    }
+    if (!gifFed_) {
+        gif_->update(data_, final_);
+        gifFed_ = true;
+    }
+    return gif_.get();
+}
+
+CGImageSource::~CGImageSource() = default;
+
 const DecodeResult& CGImageSource::headerLocked() const {
+    if (auto* gif = gifLocked()) return gif->result();
     if (pixels_) return *pixels_;
     if (!header_) header_ = std::make_unique<DecodeResult>(decode(data_, final_, DecodeDepth::Header));
     return *header_;
 }
 
-const DecodeResult& CGImageSource::pixelsLocked() const {
+const DecodeResult& CGImageSource::pixelsLocked(std::size_t index) const {
+    if (auto* gif = gifLocked()) {
+        gif->decodeThrough(data_, index);
+        return gif->result();
+    }
     if (!pixels_) {
         pixels_ = std::make_unique<DecodeResult>(decode(data_, final_, DecodeDepth::Pixels));
         header_.reset();
@@ -90,7 +109,7 @@ NSErrorPtr CGImageSource::error() const {
 
 CGImageRef CGImageSource::createImageAtIndex(std::size_t index, NSErrorPtr* error) const {
     std::lock_guard lock(mutex_);
-    const DecodeResult& r = pixelsLocked();
+    const DecodeResult& r = pixelsLocked(index);
     if (index < r.frames.size() && r.frames[index].image) return r.frames[index].image;
     if (error) {
         if (r.error) *error = r.error;

@@ -9,8 +9,12 @@
 // decoded so far: as wide as the image and as tall as the rows that arrived;
 // a GIF has the frames complete so far.
 // Sources decode when first asked and keep what they decoded until new bytes
-// arrive. They may be used from any thread.
+// arrive. A GIF source keeps its decoder between updates: it reads only the
+// records that arrived, and decodes a frame's pixels once, when that frame (or
+// a later one) is first asked for. They may be used from any thread.
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -25,6 +29,7 @@
 
 namespace imageio {
 struct DecodeResult;
+class GifDecoder;
 }
 
 class CGImageSource : public NSObject {
@@ -47,7 +52,10 @@ public:
 
 private:
     const imageio::DecodeResult& headerLocked() const;
-    const imageio::DecodeResult& pixelsLocked() const;
+    // The frames through index decoded (all of them by default).
+    const imageio::DecodeResult& pixelsLocked(std::size_t index = SIZE_MAX) const;
+    // The GIF decoder when the bytes so far are a GIF, else null.
+    imageio::GifDecoder* gifLocked() const;
 
     mutable std::mutex mutex_;
     Data data_;
@@ -55,6 +63,8 @@ private:
     bool final_;
     mutable std::unique_ptr<imageio::DecodeResult> header_;
     mutable std::unique_ptr<imageio::DecodeResult> pixels_;
+    mutable std::unique_ptr<imageio::GifDecoder> gif_;
+    mutable bool gifFed_ = false;  // gif_ has seen the current bytes
 };
 
 // Null for empty data.

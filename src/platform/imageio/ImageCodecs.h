@@ -1,9 +1,11 @@
 #pragma once
 // The decoders and encoders behind image sources and destinations, one file per
-// library (ImageDecoderPng.cpp, ...). Every decoder reads all the bytes it is
-// given from the start; it checks the sizes a header declares against
-// kCGImageMaxPixelCount before it allocates, and turns every failure of the
-// library into an error.
+// library (ImageDecoderPng.cpp, ...). The PNG, JPEG and WebP decoders read all
+// the bytes they are given from the start; GIF keeps its place between updates
+// (GifDecoder, ImageDecoderGif.h). Every decoder checks the sizes a header
+// declares against kCGImageMaxPixelCount before it allocates, and turns every
+// failure of the library into an error. Pixels go into PixelBuffers, cleared
+// only where the library reads them back.
 #include <cstdint>
 #include <string>
 #include <vector>

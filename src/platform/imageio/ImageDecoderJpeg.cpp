@@ -1,7 +1,10 @@
 // JPEG decoding with libjpeg. A source manager of our own hands libjpeg all
 // bytes so far and, when they run out, an end-of-image marker, noting where
 // that happened: the rows returned before it are whole, the rest is filler.
-// Gray, YCbCr and (Adobe) CMYK files come out as 8-bit RGB.
+// Gray, YCbCr and (Adobe) CMYK files come out in the display layout, 32-bit
+// XRGB (alpha info NoneSkipFirst, the X byte 0xFF): libjpeg converts straight
+// into it, so no later pass converts the bitmap again. The pixel memory is
+// not cleared first: every row handed out was written by the decoder.
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
 #include <jpeglib.h>
@@ -33,7 +36,7 @@ struct JpegRun {
     bool adobe = false;
     bool progressive = false;
     int orientation = 0;
-    Data pixels;
+    PixelBuffer pixels;
     Data cmykRow;
     JDIMENSION rowsDone = 0;
     bool allRows = false;
@@ -88,15 +91,23 @@ void skipInput(j_decompress_ptr cinfo, long count) {
 
 void termSource(j_decompress_ptr) {}
 
-// Converts one row of CMYK (inverted when written by Adobe) to RGB in place order.
-void cmykToRgb(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, bool inverted) {
-    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+constexpr std::size_t kPixelBytes = 4;  // X R G B
+
+// Converts one row of CMYK (inverted when written by Adobe) to XRGB.
+void cmykToXrgb(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += kPixelBytes) {
         unsigned c = in[0], m = in[1], y = in[2], k = in[3];
         if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-        out[0] = static_cast<std::uint8_t>(c * k / 255);
-        out[1] = static_cast<std::uint8_t>(m * k / 255);
-        out[2] = static_cast<std::uint8_t>(y * k / 255);
+        out[0] = 255;
+        out[1] = static_cast<std::uint8_t>(c * k / 255);
+        out[2] = static_cast<std::uint8_t>(m * k / 255);
+        out[3] = static_cast<std::uint8_t>(y * k / 255);
     }
+}
+
+CGImageRef xrgbImage(std::size_t width, std::size_t height, PixelBuffer pixels) {
+    return CGImage::create(width, height, 8, 32, width * kPixelBytes, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
+                           kCGImageAlphaNoneSkipFirst, std::move(pixels));
 }
 
 void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
@@ -140,10 +151,10 @@ void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
     state.headerRead = true;
     if (depth == DecodeDepth::Header) return;
     bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    // ARGB rather than XRGB: libjpeg then sets the unused byte to 0xFF.
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_ARGB;
     jpeg_start_decompress(&cinfo);
-    if (cinfo.output_width != state.width || cinfo.output_height != state.height ||
-        cinfo.output_components != (cmyk ? 4 : 3)) {
+    if (cinfo.output_width != state.width || cinfo.output_height != state.height || cinfo.output_components != 4) {
         state.error = "Unexpected JPEG output layout";
         return;
     }
@@ -151,14 +162,18 @@ void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
     // progressive file are read before the first row comes out, so such a
     // file that ended early has no trustworthy row at all.
     bool filler = state.ranOut;
-    std::size_t rowBytes = std::size_t(state.width) * 3;
-    state.pixels.assign(rowBytes * state.height, 0);
+    std::size_t rowBytes = std::size_t(state.width) * kPixelBytes;
+    state.pixels = PixelBuffer::allocate(rowBytes * state.height);
+    if (state.pixels.empty()) {
+        state.error = "Not enough memory for the image";
+        return;
+    }
     state.cmykRow.assign(cmyk ? std::size_t(state.width) * 4 : 0, 0);
     while (cinfo.output_scanline < cinfo.output_height) {
         JDIMENSION before = cinfo.output_scanline;
         JSAMPROW row = cmyk ? state.cmykRow.data() : state.pixels.data() + std::size_t(before) * rowBytes;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
-        if (cmyk) cmykToRgb(state.cmykRow.data(), state.pixels.data() + std::size_t(before) * rowBytes, state.width, state.adobe);
+        if (cmyk) cmykToXrgb(state.cmykRow.data(), state.pixels.data() + std::size_t(before) * rowBytes, state.width, state.adobe);
         filler = filler || state.ranOut;
         if (!filler) state.rowsDone = cinfo.output_scanline;
     }
@@ -198,13 +213,15 @@ DecodeResult decodeJpeg(const Data& data, bool final, DecodeDepth depth) {
             result = truncated(final, true);
         frame.status = result.status;
         if (!final && result.status == kCGImageStatusIncomplete && state.rowsDone > 0) {
-            state.pixels.resize(std::size_t(state.width) * 3 * state.rowsDone);
-            frame.image = CGImageCreateWithRGBA(state.width, state.rowsDone, std::move(state.pixels), false);
+            // Only the rows written so far go into the partial image.
+            frame.image = xrgbImage(state.width, state.rowsDone,
+                                    PixelBuffer::copyOf(state.pixels.data(),
+                                                        std::size_t(state.width) * kPixelBytes * state.rowsDone));
         }
         result.frames.push_back(std::move(frame));
         return result;
     }
-    frame.image = CGImageCreateWithRGBA(state.width, state.height, std::move(state.pixels), false);
+    frame.image = xrgbImage(state.width, state.height, std::move(state.pixels));
     result.frames.push_back(std::move(frame));
     return result;
 }

@@ -26,7 +26,7 @@ struct PngRun {
     bool hasAlpha = false;
     bool gray = false;
     std::size_t rowBytes = 0;
-    Data pixels;
+    PixelBuffer pixels;
     png_uint_32 rowsDone = 0;  // rows complete from the top (not interlaced)
     bool lastPassDone = false;  // interlaced: the last row of the last pass arrived
 };
@@ -73,7 +73,14 @@ void onInfo(png_structp png, png_infop info) {
         run->error = "Unsupported PNG row layout";
         png_longjmp(png, 1);
     }
-    run->pixels.assign(run->rowBytes * run->height, 0);
+    // Interlaced passes are combined with the rows already there, so those
+    // start cleared; otherwise each row is written whole before it is used.
+    std::size_t bytes = run->rowBytes * run->height;
+    run->pixels = run->interlace == PNG_INTERLACE_NONE ? PixelBuffer::allocate(bytes) : PixelBuffer::zeroed(bytes);
+    if (run->pixels.empty()) {
+        run->error = "Not enough memory for the image";
+        png_longjmp(png, 1);
+    }
 }
 
 void onRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
@@ -157,10 +164,10 @@ DecodeResult decodePng(const Data& data, bool final, DecodeDepth depth) {
         result = truncated(final, true);
         frame.status = result.status;
         png_uint_32 rows = state.interlace == PNG_INTERLACE_NONE ? state.rowsDone : 0;
-        if (!final && rows > 0) {
-            state.pixels.resize(state.rowBytes * rows);
-            frame.image = CGImageCreateWithRGBA(state.width, rows, std::move(state.pixels), state.hasAlpha);
-        }
+        if (!final && rows > 0)  // only the rows written so far
+            frame.image = CGImageCreateWithRGBA(state.width, rows,
+                                                PixelBuffer::copyOf(state.pixels.data(), state.rowBytes * rows),
+                                                state.hasAlpha);
         result.frames.push_back(std::move(frame));
         return result;
     }

@@ -70,7 +70,8 @@ DecodeResult decodeAnimation(const Data& data, bool final, DecodeDepth depth, bo
         DecodedFrame frame;
         frame.properties = animationFrameProperties(width, height, alpha, timestamp - previous);
         previous = timestamp;
-        frame.image = CGImageCreateWithRGBA(width, height, Data(canvas, canvas + std::size_t(width) * height * 4), true);
+        frame.image = CGImageCreateWithRGBA(width, height, PixelBuffer::copyOf(canvas, std::size_t(width) * height * 4),
+                                            true);
         result.frames.push_back(std::move(frame));
     }
     return result;
@@ -97,7 +98,8 @@ DecodeResult decodeWebp(const Data& data, bool final, DecodeDepth depth) {
         return result;
     }
     std::size_t channels = alpha ? 4 : 3;
-    Data pixels(width * height * channels);
+    PixelBuffer pixels = PixelBuffer::allocate(width * height * channels);  // every pixel is written
+    if (pixels.empty()) return failure(kCGImageStatusInvalidData, "Not enough memory for the image");
     std::unique_ptr<WebPIDecoder, void (*)(WebPIDecoder*)> decoder(
         WebPINewRGB(alpha ? MODE_RGBA : MODE_RGB, pixels.data(), pixels.size(), static_cast<int>(width * channels)),
         WebPIDelete);
@@ -114,8 +116,9 @@ DecodeResult decodeWebp(const Data& data, bool final, DecodeDepth depth) {
         result = truncated(final, true);
         int rows = 0;
         if (!final && WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr) && rows > 0) {
-            pixels.resize(width * channels * static_cast<std::size_t>(rows));
-            frame.image = CGImageCreateWithRGBA(width, static_cast<std::size_t>(rows), std::move(pixels), alpha);
+            auto done = static_cast<std::size_t>(rows);  // only the rows written so far
+            frame.image = CGImageCreateWithRGBA(width, done, PixelBuffer::copyOf(pixels.data(), width * channels * done),
+                                                alpha);
         }
     }
     frame.status = result.status;
