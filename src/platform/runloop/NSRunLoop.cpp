@@ -11,6 +11,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 const NSRunLoopMode& NSDefaultRunLoopMode = *new NSRunLoopMode("kCFRunLoopDefaultMode");
 const NSRunLoopMode& NSRunLoopCommonModes = *new NSRunLoopMode("kCFRunLoopCommonModes");
@@ -20,7 +21,7 @@ namespace {
 thread_local std::shared_ptr<NSRunLoop> tlsRunLoop;
 
 std::shared_ptr<NSRunLoop>& mainLoopSlot() {
-    static auto* slot = new std::shared_ptr<NSRunLoop>(NSRunLoop::makeMain());
+    static ProcessLifetime<std::shared_ptr<NSRunLoop>> slot(NSRunLoop::makeMain());
     return *slot;
 }
 
@@ -189,11 +190,11 @@ void NSRunLoop::performBlock(std::function<void()> block, const std::vector<NSRu
 
 namespace {
 std::mutex& delayedMutex() {
-    static auto* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 std::vector<DelayedPerform>& delayedPerforms() {
-    static auto* v = new std::vector<DelayedPerform>();
+    static ProcessLifetime<std::vector<DelayedPerform>> v;
     return *v;
 }
 }  // namespace
