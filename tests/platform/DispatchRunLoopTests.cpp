@@ -19,6 +19,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "platform/runloop/RunLoopSchedule.h"
 #include "support/TestEnvironment.h"
 
 using testsupport::runMainUntil;
@@ -316,4 +317,33 @@ TEST_CASE("named threads run their body with a run loop that takes performs") {
     CHECK(runMainUntil([&] { return t->isFinished(); }));
     CHECK(seenName == "Netline");
     CHECK(NSThread::isMainThread());
+}
+
+TEST_CASE("a run-loop schedule keeps one loop and its modes") {
+    auto main = NSRunLoop::mainRunLoop();
+    auto other = std::make_shared<NSRunLoop>();
+    RunLoopSchedule schedule;
+    CHECK_FALSE(schedule.snapshot());
+    CHECK(schedule.add(main, NSRunLoopCommonModes));
+    CHECK(schedule.add(main, NSRunLoopCommonModes));  // once only
+    CHECK_FALSE(schedule.add(other, NSDefaultRunLoopMode));
+    auto where = schedule.snapshot();
+    REQUIRE(where);
+    CHECK(where.runLoop == main);
+    CHECK(where.modes == std::vector<NSRunLoopMode>{NSRunLoopCommonModes});
+    struct Case {
+        NSRunLoopMode running;
+        bool included;
+    };
+    for (const Case& c : std::vector<Case>{{NSDefaultRunLoopMode, true}, {UITrackingRunLoopMode, true},
+                                           {NSRunLoopCommonModes, true}, {"custom", false}})
+        CHECK(where.includes(c.running) == c.included);
+    bool ran = false;
+    where.perform([&] { ran = true; });
+    CHECK(runMainUntil([&] { return ran; }));
+    schedule.remove(main, NSRunLoopCommonModes);
+    CHECK(schedule.empty());
+    CHECK(schedule.add(other, "custom"));  // free to move once empty
+    other.reset();
+    CHECK_FALSE(schedule.snapshot());  // the loop went with its owner
 }
