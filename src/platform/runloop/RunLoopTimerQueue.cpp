@@ -80,11 +80,3 @@ RunLoopTimerQueue::Due RunLoopTimerQueue::takeDue(const NSRunLoopMode& mode, dou
     }
     return due;
 }
-
-double RunLoopTimerQueue::nextFireDate(const NSRunLoopMode& mode) const {
-    for (const auto& [key, timer] : queue_) {
-        const Entry& entry = entries_.at(timer);
-        if (entry.timer->isValid() && inMode(entry, mode)) return key.date;
-    }
-    return kNever;
-}

@@ -34,9 +34,6 @@ public:
     // date; any other leaves the queue until its date is set again (it is
     // invalidated once fired).
     Due takeDue(const NSRunLoopMode& mode, double now);
-    // The first fire date of a timer in `mode`, or infinity.
-    double nextFireDate(const NSRunLoopMode& mode) const;
-
     std::size_t size() const { return entries_.size(); }
 
 private:
