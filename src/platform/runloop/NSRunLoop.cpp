@@ -28,6 +28,7 @@ thread_local std::shared_ptr<NSRunLoop> tlsRunLoop;
 // Without a wake-up descriptor the loop cannot be woken, so it never waits longer than this.
 constexpr double kUnwakeableWait = 0.01;
 
+
 std::shared_ptr<NSRunLoop>& mainLoopSlot() {
     static ProcessLifetime<std::shared_ptr<NSRunLoop>> slot(NSRunLoop::makeMain());
     return *slot;
@@ -341,10 +342,17 @@ bool NSRunLoop::waitForInput(const NSRunLoopMode& mode, double interval) {
             ids.push_back(id);
         }
     }
-    // Nothing to wait for and nothing to look at: no system call.
-    if (interval == 0 && fds.size() == 1 && !waker_->pending.load()) return false;
+    // Nothing to wait for and nothing to look at: no system call, unless other
+    // threads were just feeding the loop (then a look costs less than the
+    // wake-up the next pass would otherwise sleep for).
+    const bool fedFromOutside = wokenLately_;
+    wokenLately_ = false;
+    if (interval == 0 && fds.size() == 1 && !fedFromOutside && !waker_->pending.load()) return false;
     if (poll(fds, interval) <= 0) return false;
-    if (fds[0].revents & POLLIN) drainWakeUps();
+    if (fds[0].revents & POLLIN) {
+        drainWakeUps();
+        wokenLately_ = true;
+    }
     return dispatchReady(fds, ids);
 }
 

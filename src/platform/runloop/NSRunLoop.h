@@ -164,5 +164,6 @@ private:
     std::atomic<bool> stopped_{false};
     std::atomic<bool> isMain_{false};  // set once, when the main loop is made
     std::atomic<bool> pollFailureReported_{false};
+    bool wokenLately_ = false;  // the last wait was ended by a wake-up; running thread only
     std::uint64_t clockListener_ = 0;
 };
