@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -261,8 +262,11 @@ private:
 };
 
 bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
-    if (waker_->owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
-        waker_->owner.store(std::this_thread::get_id());
+    // One thread runs a loop: wake-ups from that thread are skipped on that promise.
+    const auto runner = std::this_thread::get_id();
+    const auto owner = waker_->owner.load(std::memory_order_relaxed);
+    assert((owner == std::thread::id() || owner == runner) && "a run loop is run by one thread only");
+    if (owner != runner) waker_->owner.store(runner);
     ModeScope scope(*this, mode);
     auto keepAlive = shared_from_this();
 
