@@ -274,7 +274,7 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
     double nextFire;
     handled = fireDueTimers(mode, &nextFire) || handled;
     if (stopped_) return false;
-    waitForInput(mode, handled ? 0 : waitInterval(mode, nextFire, limitDate));
+    waitForInput(mode, handled ? 0 : waitInterval(nextFire, limitDate));
     return !stopped_;
 }
 
@@ -317,13 +317,8 @@ bool NSRunLoop::fireDueTimers(const NSRunLoopMode& mode, double* nextFire) {
     return !due.timers.empty();
 }
 
-// How long to wait for input: not at all with work at hand, else up to the
-// next timer or the limit.
-double NSRunLoop::waitInterval(const NSRunLoopMode& mode, double nextFire, double limitDate) const {
-    {
-        std::lock_guard lock(mutex_);
-        if (hasPerformsFor(mode)) return 0;
-    }
+// How long to wait for input when nothing was done: up to the next timer or the limit.
+double NSRunLoop::waitInterval(double nextFire, double limitDate) const {
     const double now = Clock::now();
     const double until = std::min(nextFire, limitDate);
     if (!(until > now)) return 0;
@@ -338,6 +333,7 @@ bool NSRunLoop::waitForInput(const NSRunLoopMode& mode, double interval) {
     std::vector<SourceId> ids;
     {
         std::lock_guard lock(mutex_);
+        if (hasPerformsFor(mode)) interval = 0;  // queued since this pass took its performs
         fds.push_back({wakeFd_, POLLIN, 0});  // a negative descriptor is left out by ppoll
         ids.push_back(0);
         for (auto& [id, s] : sources_) {

@@ -145,7 +145,7 @@ private:
     // The steps of one pass.
     bool runPerforms(const NSRunLoopMode& mode);
     bool fireDueTimers(const NSRunLoopMode& mode, double* nextFire);
-    double waitInterval(const NSRunLoopMode& mode, double nextFire, double limitDate) const;
+    double waitInterval(double nextFire, double limitDate) const;
     bool waitForInput(const NSRunLoopMode& mode, double interval);
     int poll(std::vector<pollfd>& fds, double interval);
     void drainWakeUps();
