@@ -1,6 +1,8 @@
 #pragma once
 // One run loop per thread: modes, timers, file-descriptor sources and performs.
-// The main thread's run loop also drains the main dispatch queue.
+// The main thread's run loop also drains the main dispatch queue. A loop is run
+// by one thread only (checked in debug builds); any thread may add work to it,
+// move or invalidate its timers, and stop or wake it.
 #include <atomic>
 #include <deque>
 #include <functional>
