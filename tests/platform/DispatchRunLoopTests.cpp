@@ -1,9 +1,16 @@
+// Dispatch queues and run loops: order, modes, timers, sources and waits.
 #include <doctest/doctest.h>
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
+#include <fstream>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -12,6 +19,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "platform/runloop/RunLoopSchedule.h"
 #include "support/TestEnvironment.h"
 
 using testsupport::runMainUntil;
@@ -167,6 +175,103 @@ TEST_CASE("run loop timers fire in their modes and invalidated timers never fire
     t3->invalidate();
 }
 
+TEST_CASE("run loop timers keep their order through moves, invalidation and nested passes") {
+    VirtualTime vt;
+    auto loop = NSRunLoop::currentRunLoop();
+    std::vector<std::string> fired;
+    std::vector<std::shared_ptr<NSTimer>> timers;
+    auto add = [&](const std::string& name, double interval, bool repeats, NSTimer::Block extra = {}) {
+        auto t = NSTimer::timerWithTimeInterval(
+            interval,
+            [&fired, name, extra](NSTimer& self) {
+                fired.push_back(name);
+                if (extra) extra(self);
+            },
+            repeats);
+        loop->addTimer(t, NSDefaultRunLoopMode);
+        timers.push_back(t);
+        return t;
+    };
+    auto late = add("late", 5, false);
+    auto early = add("early", 1, false);
+    auto moved = add("moved", 0.5, false);
+    auto never = add("never", 0.1, false);
+    auto cancelled = add("cancelled", 2, false);
+    // A one-shot timer whose block runs a nested pass must not fire again inside it.
+    add("nested", 3, false, [&](NSTimer&) { loop->runMode(NSDefaultRunLoopMode, Clock::now()); });
+    // One whose block invalidates a later one.
+    add("canceller", 1.5, false, [&](NSTimer&) { cancelled->invalidate(); });
+    auto repeating = add("repeating", 2, true);
+    // Moved from another thread: later than "late", and to no date at all.
+    std::thread mover([&] {
+        moved->setFireDate(Clock::now() + 6);
+        never->setFireDate(std::numeric_limits<double>::quiet_NaN());
+    });
+    mover.join();
+    // Many timers that are not due do not get in the way.
+    for (int i = 0; i < 1000; ++i) add("far", 1000 + i, false);
+
+    Clock::advance(7);
+    loop->runMode(NSDefaultRunLoopMode, Clock::now());
+    CHECK(fired == std::vector<std::string>{"early", "canceller", "repeating", "nested", "late", "moved"});
+    fired.clear();
+    Clock::advance(2);
+    loop->runMode(NSDefaultRunLoopMode, Clock::now());
+    CHECK(fired == std::vector<std::string>{"repeating"});
+    CHECK(std::isnan(never->fireDate()));
+    CHECK(never->isValid());
+    for (auto& t : timers) t->invalidate();
+}
+
+TEST_CASE("a signal does not cut a run loop's wait short") {
+    struct sigaction action {}, previous{};
+    static std::atomic<int> signals{0};
+    signals = 0;
+    action.sa_handler = [](int) { signals.fetch_add(1); };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restarting: the wait sees EINTR
+    REQUIRE(sigaction(SIGUSR1, &action, &previous) == 0);
+
+    int fds[2];
+    REQUIRE(pipe(fds) == 0);
+    // The waiting thread has a run loop of its own, with nothing else to do.
+    std::atomic<pid_t> waiterTid{0};
+    std::atomic<bool> got{false}, returned{false};
+    std::thread waiter([&] {
+        auto loop = NSRunLoop::currentRunLoop();
+        auto id = loop->addFileDescriptor(fds[0], POLLIN, [&](int fd, short) {
+            char c;
+            got = read(fd, &c, 1) == 1;
+        }, NSDefaultRunLoopMode);
+        loop->runMode(NSDefaultRunLoopMode, Clock::now());  // takes the wake-up of adding the source
+        waiterTid = static_cast<pid_t>(syscall(SYS_gettid));
+        // One pass: it returns when the pipe is readable, not at the first signal.
+        loop->runMode(NSDefaultRunLoopMode, Clock::now() + 60);
+        returned = true;
+        loop->removeFileDescriptor(id);
+    });
+    while (waiterTid.load() == 0) std::this_thread::yield();
+    auto sleeping = [&] {
+        std::ifstream stat("/proc/self/task/" + std::to_string(waiterTid.load()) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        auto paren = text.rfind(')');
+        return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'S';
+    };
+    // Interrupts the waiting thread many times, each time once it sleeps in its wait.
+    for (int sent = 0; sent < 20 && !returned.load(); ++sent) {
+        while (!sleeping() && !returned.load()) std::this_thread::yield();
+        pthread_kill(waiter.native_handle(), SIGUSR1);
+        while (signals.load() <= sent && !returned.load()) std::this_thread::yield();
+    }
+    CHECK_MESSAGE(!returned.load(), "the wait ended at a signal, with nothing ready");
+    CHECK(write(fds[1], "x", 1) == 1);
+    waiter.join();
+    CHECK(got.load());
+    close(fds[0]);
+    close(fds[1]);
+    sigaction(SIGUSR1, &previous, nullptr);
+}
+
 TEST_CASE("delayed performs run after their delay and can be cancelled") {
     VirtualTime vt;
     auto obj = std::make_shared<NSObject>();
@@ -212,4 +317,33 @@ TEST_CASE("named threads run their body with a run loop that takes performs") {
     CHECK(runMainUntil([&] { return t->isFinished(); }));
     CHECK(seenName == "Netline");
     CHECK(NSThread::isMainThread());
+}
+
+TEST_CASE("a run-loop schedule keeps one loop and its modes") {
+    auto main = NSRunLoop::mainRunLoop();
+    auto other = std::make_shared<NSRunLoop>();
+    RunLoopSchedule schedule;
+    CHECK_FALSE(schedule.snapshot());
+    CHECK(schedule.add(main, NSRunLoopCommonModes));
+    CHECK(schedule.add(main, NSRunLoopCommonModes));  // once only
+    CHECK_FALSE(schedule.add(other, NSDefaultRunLoopMode));
+    auto where = schedule.snapshot();
+    REQUIRE(where);
+    CHECK(where.runLoop == main);
+    CHECK(where.modes == std::vector<NSRunLoopMode>{NSRunLoopCommonModes});
+    struct Case {
+        NSRunLoopMode running;
+        bool included;
+    };
+    for (const Case& c : std::vector<Case>{{NSDefaultRunLoopMode, true}, {UITrackingRunLoopMode, true},
+                                           {NSRunLoopCommonModes, true}, {"custom", false}})
+        CHECK(where.includes(c.running) == c.included);
+    bool ran = false;
+    where.perform([&] { ran = true; });
+    CHECK(runMainUntil([&] { return ran; }));
+    schedule.remove(main, NSRunLoopCommonModes);
+    CHECK(schedule.empty());
+    CHECK(schedule.add(other, "custom"));  // free to move once empty
+    other.reset();
+    CHECK_FALSE(schedule.snapshot());  // the loop went with its owner
 }

@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <cmath>
+#include <limits>
 #include <map>
 
 #include "ObjectStoreFixture.h"
@@ -109,4 +111,66 @@ TEST_CASE("a predicate bound to an entity checks keys and value types") {
     auto bound = NSPredicate::predicateWithFormat("movieRating == %@", {Value(7.3)})->boundToEntity(*entity, nullptr);
     REQUIRE(bound);
     CHECK(bound->right().constant.doubleValue() == static_cast<double>(7.3f));
+}
+
+TEST_CASE("deeply nested formats are refused, not parsed by unbounded recursion") {
+    LogCapture log;
+    auto nested = [](int depth, const std::string& open, const std::string& close) {
+        std::string format;
+        for (int i = 0; i < depth; ++i) format += open;
+        format += "a == 1";
+        for (int i = 0; i < depth; ++i) format += close;
+        return format;
+    };
+    struct Case {
+        std::string format;
+        bool parses;
+    };
+    for (const Case& c : std::vector<Case>{
+             {nested(3000, "(", ")"), false},
+             {nested(100000, "(", ")"), false},
+             {nested(3000, "NOT ", ""), false},
+             {nested(3000, "!(", ")"), false},
+             {nested(100, "(", ")"), true},
+             {nested(100, "NOT ", ""), true},
+         }) {
+        CAPTURE(c.format.size());
+        auto p = NSPredicate::predicateWithFormat(c.format);
+        CHECK(static_cast<bool>(p) == c.parses);
+        if (p) CHECK(eval(p, {{"a", 1}}));
+    }
+    CHECK(log.contains("nests deeper than"));
+}
+
+TEST_CASE("printed formats read back to the same predicate") {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const Value& v : std::vector<Value>{Value(inf), Value(-inf), Value(nan), Value(-nan), Value(-0.0), Value(0.0),
+                                             Value(2.0), Value(-3.0), Value(1e20), Value(0.1), Value(1e-300),
+                                             Value(123456789012345.0), Value(7), Value(-5),
+                                             Value(std::numeric_limits<std::uint64_t>::max())}) {
+        auto p = NSPredicate::predicateWithFormat("x == %@", {v});
+        REQUIRE(p);
+        const std::string format = p->predicateFormat();
+        CAPTURE(format);
+        auto again = NSPredicate::predicateWithFormat(format);
+        REQUIRE(again);
+        CHECK(again->predicateFormat() == format);
+        REQUIRE_FALSE(again->right().isKey);
+        const Value& read = again->right().constant;
+        CHECK(read.type() == v.type());
+        const double a = read.doubleValue(), b = v.doubleValue();
+        CHECK((std::isnan(a) ? std::isnan(b) : a == b));
+        CHECK(std::signbit(a) == std::signbit(b));
+        if (v.type() == Value::Type::Unsigned) CHECK(read.unsignedLongLongValue() == v.unsignedLongLongValue());
+    }
+    // The printed forms of numbers without digits are read in any case and only as whole words.
+    CHECK(eval(NSPredicate::predicateWithFormat("x < +INF"), {{"x", 1e308}}));
+    CHECK(eval(NSPredicate::predicateWithFormat("x > -Inf"), {{"x", -1e308}}));
+    auto notANumber = NSPredicate::predicateWithFormat("x != +NaN");
+    REQUIRE(notANumber);
+    CHECK(std::isnan(notANumber->right().constant.doubleValue()));
+    LogCapture log;
+    CHECK_FALSE(NSPredicate::predicateWithFormat("x == +infinity"));
+    CHECK_FALSE(NSPredicate::predicateWithFormat("x == -nan2"));
 }

@@ -177,6 +177,50 @@ TEST_CASE("hostile binary lists give an error") {
     SUBCASE("a non-ASCII byte in an ASCII string") { CHECK(readFails(binaryList({Data{0x51, 0xC3}}))); }
 }
 
+TEST_CASE("text that is not valid UTF-8 is refused, never changed") {
+    SUBCASE("writing, in both formats") {
+        const std::string broken = "caf\xC3";
+        for (const Value& list : {Value(broken), Value::array({Value("ok"), Value(broken)}),
+                                  Value{{broken, Value(1)}}, Value{{"k", Value{{"inner", Value("\xED\xA0\x80")}}}}}) {
+            for (auto format : {NSPropertyListXMLFormat_v1_0, NSPropertyListBinaryFormat_v1_0}) {
+                CAPTURE(format);
+                NSErrorPtr error;
+                CHECK_FALSE(NSPropertyListSerialization::dataWithPropertyList(list, format, 0, &error));
+                REQUIRE(error);
+                CHECK(error->code() == NSPropertyListWriteInvalidError);
+                CHECK_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(list, format));
+            }
+        }
+    }
+    SUBCASE("reading XML") {
+        auto xml = [](const std::string& body) {
+            return dataFromString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">" + body +
+                                  "</plist>");
+        };
+        for (const std::string& body : {std::string("<string>caf\xC3</string>"),
+                                        std::string("<dict><key>\xFF</key><integer>1</integer></dict>"),
+                                        std::string("<string>&#xD800;</string>"), std::string("<string>&#55296;</string>"),
+                                        std::string("<string>&#0;</string>"), std::string("<string>&#x110000;</string>"),
+                                        std::string("<string>&#xZZ;</string>"), std::string("<string>&#;</string>"),
+                                        std::string("<string>&#12a;</string>")}) {
+            CAPTURE(body);
+            CHECK(readFails(xml(body)));
+        }
+        auto read = NSPropertyListSerialization::propertyListWithData(xml("<string>&#233;&#x1F3AC;</string>"));
+        REQUIRE(read);
+        CHECK(*read->string() == "\xC3\xA9\xF0\x9F\x8E\xAC");
+    }
+    SUBCASE("reading binary") {
+        CHECK(readFails(binaryList({Data{0x61, 0xD8, 0x00}})));                    // a lone high surrogate
+        CHECK(readFails(binaryList({Data{0x61, 0xDC, 0x00}})));                    // a lone low surrogate
+        CHECK(readFails(binaryList({Data{0x62, 0xD8, 0x3C, 0x00, 'a'}})));         // a high one before a letter
+        CHECK(readFails(binaryList({Data{0xD1, 1, 2}, Data{0x61, 0xDC, 0x01}, Data{0x09}})));  // in a key
+        auto pair = NSPropertyListSerialization::propertyListWithData(binaryList({Data{0x62, 0xD8, 0x3C, 0xDF, 0xAC}}));
+        REQUIRE(pair);
+        CHECK(*pair->string() == "\xF0\x9F\x8E\xAC");
+    }
+}
+
 TEST_CASE("every truncation and every single-byte change of a binary list is survived") {
     Value list{{"a", Value(ValueArray{Value(1), Value("two"), Value(3.5)})}, {"b", Value(Data{1, 2, 3})}};
     auto data = NSPropertyListSerialization::dataWithPropertyList(list, NSPropertyListBinaryFormat_v1_0);

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUUID.h"
 
@@ -44,6 +45,38 @@ TEST_CASE("range of string is measured in utf16 units") {
     CHECK(rangeOfString(kEmoji, "b").location == 3);
     CHECK(rangeOfString("abc", "x").location == NSNotFound);
     CHECK(rangeOfString("abc", "").location == NSNotFound);
+}
+
+TEST_CASE("hexadecimal text of bytes and the value of a digit") {
+    const std::uint8_t bytes[] = {0x00, 0x0f, 0xa5, 0xff};
+    CHECK(hexString(bytes, sizeof bytes) == "000fa5ff");
+    CHECK(hexString(bytes, sizeof bytes, true) == "000FA5FF");
+    CHECK(hexString(Data{}).empty());
+    CHECK(hexString(std::string_view("\x01\x80", 2)) == "0180");
+    for (auto [c, v] : std::vector<std::pair<char, int>>{{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'g', -1}, {' ', -1}})
+        CHECK(hexDigitValue(c) == v);
+}
+
+TEST_CASE("range of string never matches part of a character") {
+    struct Case {
+        std::string haystack, needle;
+        std::size_t location;
+    };
+    const std::string euro = "\xE2\x82\xAC";
+    for (const Case& c : std::vector<Case>{
+             {"caf\xC3\xA9", "\xA9", NSNotFound},                          // a continuation byte of "é"
+             {"caf\xC3\xA9 \xA9", "\xA9", 5},                              // ... but a lone byte of its own matches
+             {euro + "x", "\xE2\x82", NSNotFound},                          // the head of "€"
+             {euro + "x", "\x82\xAC" "x", NSNotFound},                      // its tail and what follows
+             {kEmoji, "\x9F\x98\x80", NSNotFound},                        // the low half of a surrogate pair
+             {kEmoji, "\xF0\x9F", NSNotFound},                             // the high half
+             {"\xE2\x82" "A" + euro, "\x82" "A", 1},                       // invalid bytes are one character each
+             {"\xC3\xA9\xA9" "b", "\xA9" "b", 1},                          // a second continuation byte stands alone
+             {euro + "\x82\xAC", "\x82\xAC", 1},                            // skips the match inside "€", finds the next
+         }) {
+        CAPTURE(c.haystack);
+        CHECK(rangeOfString(c.haystack, c.needle).location == c.location);
+    }
 }
 
 TEST_CASE("utf16 conversion round trips and replaces invalid input") {

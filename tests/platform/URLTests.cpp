@@ -151,6 +151,55 @@ TEST_CASE("relative references resolve as in rfc 3986 abnormal examples") {
     }
 }
 
+TEST_CASE("resolution never yields a string that reads back as another host or scheme") {
+    struct Case {
+        std::string base, reference, expected;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"http:/x/", "..//evil.example/p", "http:/.//evil.example/p"},
+             {"http:/x/y", "/.//evil.example/p", "http:/.//evil.example/p"},
+             {"http:x/y", "..//evil.example/p", "http:/.//evil.example/p"},
+             {"http:/x/", "//good.example/p", "http://good.example/p"},  // an authority given is kept
+             {"a/b", "..//evil.example/p", "/.//evil.example/p"},        // relative bases
+             {"a/b/c", "../../..//evil.example", "/.//evil.example"},
+             {"y", "./c:d", "./c:d"},                                      // not the scheme "c"
+             {"y", "./c:d/e", "./c:d/e"},
+             {"y", "./c/d:e", "c/d:e"},
+             {"x/y", "../c:d", "/c:d"},
+             {"http://a/b/", "..//c", "http://a//c"},                      // with an authority "//" is a path
+         }) {
+        CAPTURE(c.base);
+        CAPTURE(c.reference);
+        auto base = NSURL::URLWithString(c.base);
+        REQUIRE(base);
+        auto url = NSURL::URLWithString(c.reference, base);
+        REQUIRE(url);
+        CHECK(url->absoluteString() == c.expected);
+        auto reread = NSURL::URLWithString(url->absoluteString());
+        REQUIRE(reread);
+        CHECK(reread->scheme() == url->scheme());
+        CHECK(reread->host() == url->host());
+        CHECK(reread->parts().authority == url->parts().authority);
+        CHECK(reread->path() == url->path());
+    }
+}
+
+TEST_CASE("dot segments of long paths are removed in one pass") {
+    // Hundreds of thousands of segments: the work must stay proportional to the length.
+    constexpr int kSegments = 300000;
+    std::string path, expected;
+    for (int i = 0; i < kSegments; ++i) path += "/a/./b/../c";
+    for (int i = 0; i < kSegments; ++i) expected += "/a/c";
+    CHECK(NSURL::removeDotSegments(path) == expected);
+    std::string up = "/top";
+    for (int i = 0; i < kSegments; ++i) up += "/s";
+    for (int i = 0; i < kSegments; ++i) up += "/..";
+    CHECK(NSURL::removeDotSegments(up + "/end") == "/top/end");
+    std::string dots;
+    for (int i = 0; i < kSegments; ++i) dots += "./../";
+    CHECK(NSURL::removeDotSegments(dots + "g") == "g");
+}
+
 TEST_CASE("a relative url keeps its base and answers resolved components") {
     auto base = NSURL::URLWithString("http://host:81/api/v1/");
     auto url = NSURL::URLWithString("movies/list?page=2", base);

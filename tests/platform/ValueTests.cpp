@@ -39,9 +39,11 @@ TEST_CASE("64 bit conversions saturate and ignore nan") {
 }
 
 TEST_CASE("boolValue of strings follows the platform rule") {
-    for (const char* yes : {"Y", "yes", "YES", "true", "T", " 12", "-1", "+0001", "  y", "9"})
+    // After white space, an optional sign and leading zeros: a digit 1 to 9 or Y, y, T, t.
+    for (const char* yes : {"Y", "yes", "YES", "true", "T", " 12", "-1", "+0001", "  y", "9", "0T", "+y", "00true",
+                            "-0Yes", " \t+00t"})
         CHECK_MESSAGE(Value(yes).boolValue(), yes);
-    for (const char* no : {"0", "", "no", "NO", "false", "00", " ", "-0", "abc", "0.5", "N"})
+    for (const char* no : {"0", "", "no", "NO", "false", "00", " ", "-0", "abc", "0.5", "N", "+", "0n", "+-1", "0 1"})
         CHECK_MESSAGE(!Value(no).boolValue(), no);
 }
 

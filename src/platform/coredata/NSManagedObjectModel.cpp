@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/coredata/CoreDataErrors.h"
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 
@@ -28,13 +29,6 @@ NSErrorPtr malformed(const std::string& reason) {
     return coredata::makeError(NSFileReadCorruptFileError, "The model file is not valid: " + reason);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 namespace coredata {
@@ -45,8 +39,9 @@ std::string pathFromURL(const std::string& url) {
     if (rest.rfind("localhost/", 0) == 0) rest = rest.substr(9);
     std::string out;
     for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 && hexDigit(rest[i + 2]) >= 0) {
-            out += static_cast<char>(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
+        if (rest[i] == '%' && i + 2 < rest.size() && hexDigitValue(rest[i + 1]) >= 0 &&
+            hexDigitValue(rest[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigitValue(rest[i + 1]) * 16 + hexDigitValue(rest[i + 2]));
             i += 2;
         } else {
             out += rest[i];

@@ -30,6 +30,23 @@ std::string upper(std::string s) {
 bool isIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Parentheses and NOTs nest at most this deep: a deeper format is refused
+// rather than parsed by ever deeper recursion.
+constexpr int kMaxNesting = 200;
+
+// "+inf", "-inf", "+nan", "-nan" (any case) at `i`, as the formats print
+// numbers that have no digits; the length taken, 0 when there is none.
+std::size_t specialNumberAt(const std::string& s, std::size_t i, double& value) {
+    if (i + 4 > s.size() || (s[i] != '+' && s[i] != '-')) return 0;
+    std::string word = s.substr(i + 1, 3);
+    for (auto& c : word) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (word != "inf" && word != "nan") return 0;
+    if (i + 4 < s.size() && (isIdentStart(s[i + 4]) || isDigit(s[i + 4]))) return 0;
+    const double magnitude = word == "inf" ? std::numeric_limits<double>::infinity() : std::numeric_limits<double>::quiet_NaN();
+    value = s[i] == '-' ? -magnitude : magnitude;
+    return 4;
+}
+
 class Parser {
 public:
     Parser(const std::string& format, const std::vector<Value>& args) : s_(format), args_(args) {}
@@ -106,6 +123,11 @@ private:
                 t.type = Token::String;
                 t.text = text;
                 i = j;
+            } else if (double special; std::size_t taken = specialNumberAt(s_, i, special)) {
+                t.type = Token::Number;
+                t.text = s_.substr(i, taken);
+                t.number = Value(special);
+                i += taken;
             } else if (isDigit(c) || (c == '-' && i + 1 < s_.size() && isDigit(s_[i + 1]))) {
                 std::size_t j = i + 1;
                 bool isDouble = false;
@@ -124,7 +146,14 @@ private:
                     t.number = Value(d);
                 } else {
                     long long n = std::strtoll(text.c_str(), &end, 10);
-                    t.number = errno == ERANGE ? Value(std::strtod(text.c_str(), nullptr)) : Value(n);
+                    t.number = Value(n);
+                    if (errno == ERANGE) {
+                        // Above the signed range: an unsigned number when it fits, else a real.
+                        errno = 0;
+                        unsigned long long u = text[0] == '-' ? 0 : std::strtoull(text.c_str(), nullptr, 10);
+                        t.number = text[0] != '-' && errno == 0 ? Value(u) : Value(std::strtod(text.c_str(), nullptr));
+                        errno = ERANGE;
+                    }
                 }
                 if (end != text.c_str() + text.size() && errno != ERANGE) {
                     error = "malformed number " + text;
@@ -191,9 +220,27 @@ private:
         return subs.size() == 1 ? left : NSPredicate::andPredicateWithSubpredicates(std::move(subs));
     }
 
+    // Counts one level of nesting while it lives; false when too deep.
+    class Nesting {
+    public:
+        explicit Nesting(int& depth) : depth_(depth) { ++depth_; }
+        ~Nesting() { --depth_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+        bool allowed() const { return depth_ <= kMaxNesting; }
+
+    private:
+        int& depth_;
+    };
+
     std::shared_ptr<NSPredicate> parseNot(std::string& error) {
         if (isWord(peek(), "NOT") || (peek().type == Token::Op && peek().text == "!")) {
             next();
+            Nesting nesting(depth_);
+            if (!nesting.allowed()) {
+                error = "the format nests deeper than " + std::to_string(kMaxNesting) + " levels";
+                return nullptr;
+            }
             auto sub = parseNot(error);
             return sub ? NSPredicate::notPredicateWithSubpredicate(sub) : nullptr;
         }
@@ -203,6 +250,11 @@ private:
     std::shared_ptr<NSPredicate> parsePrimary(std::string& error) {
         if (peek().type == Token::LParen) {
             next();
+            Nesting nesting(depth_);
+            if (!nesting.allowed()) {
+                error = "the format nests deeper than " + std::to_string(kMaxNesting) + " levels";
+                return nullptr;
+            }
             auto inner = parseOr(error);
             if (!inner) return nullptr;
             if (peek().type != Token::RParen) {
@@ -286,6 +338,7 @@ private:
     std::size_t argIndex_ = 0;
     std::vector<Token> tokens_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 const char* operatorText(Operator op) {
@@ -298,6 +351,16 @@ const char* operatorText(Operator op) {
     case Operator::GreaterOrEqual: return ">=";
     }
     return "?";
+}
+
+// A real number as the tokenizer reads it back: the same value and still a
+// real (2.0 prints "2.0", not the integer "2"; -0.0 keeps its sign).
+std::string numberText(double d) {
+    if (std::isnan(d)) return std::signbit(d) ? "-nan" : "+nan";
+    if (std::isinf(d)) return d < 0 ? "-inf" : "+inf";
+    std::string text = Value(d).stringValue();
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    return text;
 }
 
 std::string operandText(const Operand& o) {
@@ -314,6 +377,7 @@ std::string operandText(const Operand& o) {
         }
         return out + "\"";
     }
+    case Value::Type::Double: return numberText(v.doubleValue());
     default: return v.description();
     }
 }

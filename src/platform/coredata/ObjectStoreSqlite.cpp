@@ -2,14 +2,13 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <map>
-#include <random>
 
 #include "platform/coredata/CoreDataErrors.h"
 #include "platform/coredata/NSEntityDescription.h"
 #include "platform/coredata/NSManagedObjectModel.h"
 #include "platform/coredata/NSPredicate.h"
+#include "platform/foundation/NSUUID.h"
 
 namespace coredata {
 
@@ -62,18 +61,8 @@ std::string upper(std::string s) {
     return s;
 }
 
-std::string newIdentifier() {
-    std::random_device rd;
-    std::uniform_int_distribution<unsigned> byte(0, 255);
-    unsigned char b[16];
-    for (auto& x : b) x = static_cast<unsigned char>(byte(rd));
-    b[6] = static_cast<unsigned char>((b[6] & 0x0f) | 0x40);
-    b[8] = static_cast<unsigned char>((b[8] & 0x3f) | 0x80);
-    char out[37];
-    std::snprintf(out, sizeof out, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
-                  b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-    return out;
-}
+// A random (version 4) UUID in upper case, the store's identifier.
+std::string newIdentifier() { return NSUUID::UUID()->UUIDString(); }
 
 enum class Phase { Open, Read, Write };
 

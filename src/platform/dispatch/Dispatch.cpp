@@ -14,6 +14,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/runloop/NSRunLoop.h"
 
 namespace {
@@ -29,7 +30,7 @@ struct CurrentQueueScope {
 class WorkerPool {
 public:
     static WorkerPool& shared() {
-        static auto* pool = new WorkerPool();  // lives for the whole process
+        static ProcessLifetime<WorkerPool> pool;
         return *pool;
     }
     void submit(std::function<void()> job) {
@@ -194,7 +195,7 @@ private:
 class AfterService {
 public:
     static AfterService& shared() {
-        static auto* s = new AfterService();
+        static ProcessLifetime<AfterService> s;
         return *s;
     }
     void add(double due, dispatch_queue_t queue, dispatch_block_t block) {
@@ -210,6 +211,7 @@ private:
         dispatch_queue_t queue;
         dispatch_block_t block;
     };
+    friend class ProcessLifetime<AfterService>;
     AfterService() {
         Clock::addListener([this] {
             std::lock_guard lock(mutex_);
@@ -268,14 +270,14 @@ std::shared_ptr<DispatchQueue> DispatchQueue::current() {
 }
 
 dispatch_queue_t dispatch_get_main_queue() {
-    static auto* q = new dispatch_queue_t(std::make_shared<MainQueue>());
+    static ProcessLifetime<dispatch_queue_t> q(std::make_shared<MainQueue>());
     return *q;
 }
 
 dispatch_queue_t dispatch_get_global_queue(long priority, unsigned long) {
-    static std::mutex m;
-    static auto* queues = new std::map<long, dispatch_queue_t>();
-    std::lock_guard lock(m);
+    static ProcessLifetime<std::mutex> m;
+    static ProcessLifetime<std::map<long, dispatch_queue_t>> queues;
+    std::lock_guard lock(*m);
     auto& q = (*queues)[priority];
     if (!q) {
         std::string name = priority > 0 ? "high" : priority == 0 ? "default" : priority == DISPATCH_QUEUE_PRIORITY_LOW ? "low" : "background";

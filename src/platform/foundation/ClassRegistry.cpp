@@ -3,13 +3,15 @@
 #include <map>
 #include <mutex>
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 std::mutex& registryMutex() {
-    static auto* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 std::map<std::string, ClassRegistry::ClassInfo>& classes() {
-    static auto* c = new std::map<std::string, ClassRegistry::ClassInfo>();
+    static ProcessLifetime<std::map<std::string, ClassRegistry::ClassInfo>> c;
     return *c;
 }
 }  // namespace

@@ -6,6 +6,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 
 struct ClockState {
@@ -23,7 +25,7 @@ struct ClockState {
 };
 
 ClockState& state() {
-    static ClockState* s = new ClockState();  // lives for the whole process
+    static ProcessLifetime<ClockState> s;
     return *s;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
@@ -207,7 +208,7 @@ NSErrorPtr NSFileErrorFromErrno(int err, const std::string& path, bool reading) 
 }
 
 std::shared_ptr<NSFileManager> NSFileManager::defaultManager() {
-    static auto* manager = new std::shared_ptr<NSFileManager>(std::make_shared<NSFileManager>());
+    static ProcessLifetime<std::shared_ptr<NSFileManager>> manager(std::make_shared<NSFileManager>());
     return *manager;
 }
 

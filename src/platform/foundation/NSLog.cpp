@@ -6,13 +6,15 @@
 #include <functional>
 #include <mutex>
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 std::mutex& logMutex() {
-    static auto* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 LogHook& hook() {
-    static auto* h = new LogHook();
+    static ProcessLifetime<LogHook> h;
     return *h;
 }
 }  // namespace

@@ -1,12 +1,14 @@
 #include "platform/foundation/NSNotificationCenter.h"
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 // The registration object handed out by the block form.
 class NotificationObserver : public NSObject {};
 }  // namespace
 
 std::shared_ptr<NSNotificationCenter> NSNotificationCenter::defaultCenter() {
-    static auto* center = new std::shared_ptr<NSNotificationCenter>(std::make_shared<NSNotificationCenter>());
+    static ProcessLifetime<std::shared_ptr<NSNotificationCenter>> center(std::make_shared<NSNotificationCenter>());
     return *center;
 }
 

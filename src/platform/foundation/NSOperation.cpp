@@ -5,6 +5,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 // ---------------------------------------------------------------- NSOperation
 
@@ -141,7 +142,7 @@ NSOperationQueue::NSOperationQueue() = default;
 NSOperationQueue::~NSOperationQueue() { *alive_ = false; }
 
 std::shared_ptr<NSOperationQueue> NSOperationQueue::mainQueue() {
-    static auto* queue = new std::shared_ptr<NSOperationQueue>([] {
+    static ProcessLifetime<std::shared_ptr<NSOperationQueue>> queue([] {
         auto q = std::make_shared<NSOperationQueue>();
         q->isMainQueue_ = true;
         q->maxConcurrent_ = 1;

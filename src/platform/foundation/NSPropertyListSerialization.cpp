@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSDataBase64.h"
 #include "platform/foundation/NSString.h"
 
@@ -251,9 +252,28 @@ private:
 
 }  // namespace
 
+namespace {
+// Every string and key is valid UTF-8: the XML writer would copy broken bytes
+// and the binary one would replace them, so neither can keep such a string.
+bool textIsValidUTF8(const Value& v) {
+    switch (v.type()) {
+    case Value::Type::String: return isValidUTF8(*v.string());
+    case Value::Type::Array:
+        for (const auto& item : *v.arrayRef())
+            if (!textIsValidUTF8(item)) return false;
+        return true;
+    case Value::Type::Dictionary:
+        for (const auto& [key, item] : *v.dictionaryRef())
+            if (!isValidUTF8(key) || !textIsValidUTF8(item)) return false;
+        return true;
+    default: return true;
+    }
+}
+}  // namespace
+
 bool NSPropertyListSerialization::propertyListIsValidForFormat(const Value& plist, NSPropertyListFormat format) {
     return (format == NSPropertyListXMLFormat_v1_0 || format == NSPropertyListBinaryFormat_v1_0) &&
-           plist.isPropertyList();
+           plist.isPropertyList() && textIsValidUTF8(plist);
 }
 
 std::optional<Data> NSPropertyListSerialization::dataWithPropertyList(const Value& plist, NSPropertyListFormat format,
@@ -265,6 +285,7 @@ std::optional<Data> NSPropertyListSerialization::dataWithPropertyList(const Valu
     if (format != NSPropertyListXMLFormat_v1_0 && format != NSPropertyListBinaryFormat_v1_0)
         return fail("Property list format " + std::to_string(format) + " is not supported for writing");
     if (!plist.isPropertyList()) return fail("Property list invalid for format: the value holds a non-property-list object");
+    if (!textIsValidUTF8(plist)) return fail("Property list invalid for format: a string is not valid UTF-8");
     if (format == NSPropertyListXMLFormat_v1_0) return xmlData(plist);
     return BinaryWriter().write(plist);
 }
@@ -371,17 +392,31 @@ private:
             else if (entity == "quot") out.push_back('"');
             else if (entity == "apos") out.push_back('\'');
             else if (!entity.empty() && entity[0] == '#') {
-                std::string digits(entity.substr(1));
-                unsigned long cp = (!digits.empty() && (digits[0] == 'x' || digits[0] == 'X'))
-                                       ? std::strtoul(digits.c_str() + 1, nullptr, 16)
-                                       : std::strtoul(digits.c_str(), nullptr, 10);
-                appendUTF8(out, cp);
+                auto cp = characterReference(entity.substr(1));
+                if (!cp) return std::nullopt;
+                appendUTF8(out, *cp);
             } else {
                 return std::nullopt;
             }
             i = semi;
         }
         return out;
+    }
+
+    // The character of "#65" or "#x41" (the "#" taken off): nullopt for anything
+    // but digits, and for a value that is no character (zero, a surrogate, past U+10FFFF).
+    static std::optional<unsigned long> characterReference(std::string_view digits) {
+        const bool hex = !digits.empty() && (digits[0] == 'x' || digits[0] == 'X');
+        if (hex) digits.remove_prefix(1);
+        if (digits.empty() || digits.size() > 8) return std::nullopt;
+        unsigned long cp = 0;
+        for (char c : digits) {
+            int v = hex ? hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+            if (v < 0) return std::nullopt;
+            cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(v);
+        }
+        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+        return cp;
     }
 
     static void appendUTF8(std::string& out, unsigned long cp) {
@@ -449,6 +484,7 @@ private:
                 if (keyTag.name != "key" || keyTag.closing) return fail(reason, "expected <key> in <dict>");
                 std::optional<std::string> key = keyTag.selfClosing ? std::string() : textUntil("key");
                 if (!key) return fail(reason, "unterminated <key>");
+                if (!isValidUTF8(*key)) return fail(reason, "a key is not valid UTF-8");
                 auto value = readValue(reason);
                 if (!value) return std::nullopt;
                 dict[*key] = *value;
@@ -468,7 +504,10 @@ private:
         }
         std::optional<std::string> text = tag.selfClosing ? std::string() : textUntil(n);
         if (!text) return fail(reason, "unterminated <" + n + ">");
-        if (n == "string") return Value(*text);
+        if (n == "string") {
+            if (!isValidUTF8(*text)) return fail(reason, "a string is not valid UTF-8");
+            return Value(*text);
+        }
         if (n == "integer") {
             char* end = nullptr;
             errno = 0;
@@ -651,6 +690,7 @@ private:
             std::u16string units;
             units.reserve(static_cast<std::size_t>(*count));
             for (std::size_t i = 0; i < *count; ++i) units.push_back(static_cast<char16_t>(be(pos + 2 * i, 2)));
+            if (!pairedSurrogates(units)) return fail("unpaired surrogate in a string");
             return Value(fromUTF16(units));
         }
         case 0xA:
@@ -691,6 +731,19 @@ private:
         }
         default: return fail("unsupported object type");
         }
+    }
+
+    // Every surrogate is half of a pair, so the text converts without loss.
+    static bool pairedSurrogates(std::u16string_view units) {
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const char16_t u = units[i];
+            if (u >= 0xDC00 && u <= 0xDFFF) return false;
+            if (u >= 0xD800 && u <= 0xDBFF) {
+                if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
+                ++i;
+            }
+        }
+        return true;
     }
 
     std::optional<Value> unwind(std::size_t index) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/foundation/HexString.h"
+
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -126,19 +128,9 @@ const std::set<char32_t>& whitespaceAndNewlineSet() {
     return set;
 }
 
-constexpr const char* kHex = "0123456789ABCDEF";
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 void appendEscaped(std::string& out, unsigned char byte) {
     out += '%';
-    out += kHex[byte >> 4];
-    out += kHex[byte & 15];
+    appendHexByte(out, byte, true);
 }
 
 #define ALNUM "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
@@ -314,9 +306,19 @@ std::string substringToIndex(std::string_view s, std::size_t index) { return sub
 
 NSRange rangeOfString(std::string_view s, std::string_view needle) {
     if (needle.empty()) return {};
-    auto pos = s.find(needle);
-    if (pos == std::string_view::npos) return {};
-    return {utf16Length(s.substr(0, pos)), utf16Length(needle)};
+    // Bytes that match count only when they start and end on character
+    // boundaries of `s` (an invalid byte is a character of its own, as in
+    // toUTF16), so a match never takes part of a character.
+    std::size_t boundary = 0;  // a character boundary of s, at or before `pos`
+    std::size_t units = 0;     // UTF-16 units before `boundary`
+    for (auto pos = s.find(needle); pos != std::string_view::npos; pos = s.find(needle, pos + 1)) {
+        while (boundary < pos) units += decodeUTF8(s, boundary).value_or(kReplacement) >= 0x10000 ? 2 : 1;
+        if (boundary != pos) continue;
+        std::size_t end = pos;
+        while (end < pos + needle.size()) decodeUTF8(s, end);
+        if (end == pos + needle.size()) return {units, utf16Length(needle)};
+    }
+    return {};
 }
 
 // ---- Comparison ------------------------------------------------------------------
@@ -473,7 +475,7 @@ std::optional<std::string> stringByReplacingPercentEscapes(std::string_view s) {
             continue;
         }
         if (i + 2 >= s.size()) return std::nullopt;
-        int hi = hexValue(s[i + 1]), lo = hexValue(s[i + 2]);
+        int hi = hexDigitValue(s[i + 1]), lo = hexDigitValue(s[i + 2]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char>(hi << 4 | lo);
         i += 2;

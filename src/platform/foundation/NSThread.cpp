@@ -6,6 +6,7 @@
 
 #include <future>
 
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/runloop/NSRunLoop.h"
 
 namespace {
@@ -14,11 +15,11 @@ thread_local std::shared_ptr<NSThread> tlsThread;
 bool onProcessMainThread() { return static_cast<pid_t>(syscall(SYS_gettid)) == getpid(); }
 
 std::shared_ptr<NSThread>& mainThreadSlot() {
-    static std::shared_ptr<NSThread>* slot = new std::shared_ptr<NSThread>();
+    static ProcessLifetime<std::shared_ptr<NSThread>> slot;
     return *slot;
 }
 std::mutex& mainThreadMutex() {
-    static std::mutex* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 }  // namespace

@@ -103,6 +103,20 @@ std::string merge(const NSURL::Parts& base, const std::string& referencePath) {
     return base.path.substr(0, slash + 1) + referencePath;
 }
 
+// A resolved path must read back as a path. Without an authority, a path that
+// begins with "//" would read back as an authority (another host), so it
+// becomes "/.//..."; without a scheme either, a first segment holding ":"
+// would read back as a scheme, so it becomes "./...". Both spell the same path.
+void keepPathUnambiguous(NSURL::Parts& parts) {
+    if (parts.authority) return;
+    if (parts.path.starts_with("//")) {
+        parts.path.insert(0, "/.");
+    } else if (!parts.scheme) {
+        auto colon = parts.path.find(':');
+        if (colon != std::string::npos && parts.path.find('/') > colon) parts.path.insert(0, "./");
+    }
+}
+
 bool isDirectoryOnDisk(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -166,29 +180,34 @@ std::optional<NSURL::Parts> NSURL::parse(const std::string& string) {
 }
 
 std::string NSURL::removeDotSegments(const std::string& path) {
-    std::string input = path;
+    // RFC 3986 section 5.2.4, in one pass: the input is consumed from the front
+    // through a view and the output only grows or loses its last segment, so
+    // the work is linear in the length of the path.
+    std::string_view input = path;
     std::string output;
+    output.reserve(path.size());
     auto dropLastOutputSegment = [&] {
         auto slash = output.rfind('/');
         output.erase(slash == std::string::npos ? 0 : slash);
     };
     while (!input.empty()) {
-        if (input.rfind("../", 0) == 0) input.erase(0, 3);
-        else if (input.rfind("./", 0) == 0) input.erase(0, 2);
-        else if (input.rfind("/./", 0) == 0) input.erase(0, 2);
+        if (input.starts_with("../")) input.remove_prefix(3);
+        else if (input.starts_with("./")) input.remove_prefix(2);
+        else if (input.starts_with("/./")) input.remove_prefix(2);
         else if (input == "/.") input = "/";
-        else if (input.rfind("/../", 0) == 0) {
-            input.erase(0, 3);
+        else if (input.starts_with("/../")) {
+            input.remove_prefix(3);
             dropLastOutputSegment();
         } else if (input == "/..") {
             input = "/";
             dropLastOutputSegment();
         } else if (input == "." || input == "..") {
-            input.clear();
+            input = {};
         } else {
             auto next = input.find('/', input[0] == '/' ? 1 : 0);
+            if (next == std::string_view::npos) next = input.size();
             output += input.substr(0, next);
-            input.erase(0, next == std::string::npos ? input.size() : next);
+            input.remove_prefix(next);
         }
     }
     return output;
@@ -199,6 +218,7 @@ NSURL::Parts NSURL::resolve(const Parts& r, const Parts& base) {
     if (r.scheme) {
         t = r;
         t.path = removeDotSegments(r.path);
+        keepPathUnambiguous(t);
         return t;
     }
     if (r.authority) {
@@ -218,6 +238,7 @@ NSURL::Parts NSURL::resolve(const Parts& r, const Parts& base) {
     }
     t.scheme = base.scheme;
     t.fragment = r.fragment;
+    keepPathUnambiguous(t);
     return t;
 }
 

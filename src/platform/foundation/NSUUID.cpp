@@ -5,6 +5,8 @@
 #include <cctype>
 #include <random>
 
+#include "platform/foundation/HexString.h"
+
 namespace {
 void fillRandom(std::uint8_t* out, std::size_t n) {
     std::size_t done = 0;
@@ -20,12 +22,6 @@ void fillRandom(std::uint8_t* out, std::size_t n) {
     }
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 }  // namespace
 
 NSUUIDPtr NSUUID::UUID() {
@@ -46,7 +42,7 @@ NSUUIDPtr NSUUID::initWithUUIDString(const std::string& text) {
             ++i;
             continue;
         }
-        int hi = hexValue(text[i]), lo = hexValue(text[i + 1]);
+        int hi = hexDigitValue(text[i]), lo = hexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0) return nullptr;
         bytes[b++] = static_cast<std::uint8_t>(hi << 4 | lo);
         i += 2;
@@ -55,13 +51,11 @@ NSUUIDPtr NSUUID::initWithUUIDString(const std::string& text) {
 }
 
 std::string NSUUID::UUIDString() const {
-    static const char* hex = "0123456789ABCDEF";
     std::string out;
     out.reserve(36);
     for (std::size_t i = 0; i < bytes_.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
-        out += hex[bytes_[i] >> 4];
-        out += hex[bytes_[i] & 15];
+        appendHexByte(out, bytes_[i], true);
     }
     return out;
 }

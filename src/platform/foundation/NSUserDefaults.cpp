@@ -14,6 +14,7 @@
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
@@ -207,15 +208,15 @@ std::string mainDomain() {
 }
 
 std::mutex& standardMutex() {
-    static auto* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 std::mutex& generationMutex() {
-    static auto* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 std::map<std::string, std::uint64_t>& generations() {
-    static auto* g = new std::map<std::string, std::uint64_t>();
+    static ProcessLifetime<std::map<std::string, std::uint64_t>> g;
     return *g;
 }
 std::uint64_t generationOf(const std::string& path) {
@@ -229,7 +230,7 @@ void bumpGeneration(const std::string& path) {
 }
 
 NSUserDefaultsPtr& standardInstance() {
-    static auto* p = new NSUserDefaultsPtr();
+    static ProcessLifetime<NSUserDefaultsPtr> p;
     return *p;
 }
 

@@ -13,6 +13,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 
 struct Overrides {
@@ -24,7 +26,7 @@ struct Overrides {
 };
 
 Overrides& overrides() {
-    static auto* o = new Overrides;  // never destroyed: usable from any thread at exit
+    static ProcessLifetime<Overrides> o;  // usable from any thread at exit
     return *o;
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSObject.h"
 
 namespace {
@@ -211,11 +212,13 @@ bool Value::boolValue() const {
     if (type() != Type::String) return integerValue() != 0 || (type() == Type::Double && doubleValue() != 0);
     const auto& s = std::get<std::string>(v_);
     std::size_t i = 0;
+    // White space, an optional sign and leading zeros; then a digit 1 to 9 or Y, y, T, t.
     while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    if (i < s.size() && (s[i] == 'Y' || s[i] == 'y' || s[i] == 'T' || s[i] == 't')) return true;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     while (i < s.size() && s[i] == '0') ++i;
-    return i < s.size() && s[i] >= '1' && s[i] <= '9';
+    if (i >= s.size()) return false;
+    const char c = s[i];
+    return (c >= '1' && c <= '9') || c == 'Y' || c == 'y' || c == 'T' || c == 't';
 }
 
 std::optional<::Date> Value::date() const {
@@ -253,13 +256,11 @@ std::string Value::description() const {
     switch (type()) {
     case Type::Null: return "(null)";
     case Type::Data: {
-        static const char* hex = "0123456789abcdef";
         const auto& d = std::get<::Data>(v_);
         std::string out = "<";
         for (std::size_t i = 0; i < d.size(); ++i) {
             if (i && i % 4 == 0) out += ' ';
-            out += hex[d[i] >> 4];
-            out += hex[d[i] & 15];
+            appendHexByte(out, d[i]);
         }
         return out + ">";
     }

@@ -5,12 +5,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <thread>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/foundation/ProcessLifetime.h"
+#include "platform/runloop/RunLoopTimerQueue.h"
 
 const NSRunLoopMode& NSDefaultRunLoopMode = *new NSRunLoopMode("kCFRunLoopDefaultMode");
 const NSRunLoopMode& NSRunLoopCommonModes = *new NSRunLoopMode("kCFRunLoopCommonModes");
@@ -19,8 +26,12 @@ const NSRunLoopMode& UITrackingRunLoopMode = *new NSRunLoopMode("UITrackingRunLo
 namespace {
 thread_local std::shared_ptr<NSRunLoop> tlsRunLoop;
 
+// Without a wake-up descriptor the loop cannot be woken, so it never waits longer than this.
+constexpr double kUnwakeableWait = 0.01;
+
+
 std::shared_ptr<NSRunLoop>& mainLoopSlot() {
-    static auto* slot = new std::shared_ptr<NSRunLoop>(NSRunLoop::makeMain());
+    static ProcessLifetime<std::shared_ptr<NSRunLoop>> slot(NSRunLoop::makeMain());
     return *slot;
 }
 
@@ -30,74 +41,66 @@ struct DelayedPerform {
     std::string selector;
     std::weak_ptr<NSTimer> timer;
 };
+
+std::mutex& delayedMutex() {
+    static ProcessLifetime<std::mutex> m;
+    return *m;
+}
+std::vector<DelayedPerform>& delayedPerforms() {
+    static ProcessLifetime<std::vector<DelayedPerform>> v;
+    return *v;
+}
+
+timespec toTimespec(double seconds) {
+    if (!(seconds > 0)) return {0, 0};
+    auto whole = static_cast<time_t>(seconds);
+    long nanos = std::min(999999999L, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9));
+    return {whole, nanos};
+}
 }  // namespace
 
-// ---------------------------------------------------------------- NSTimer
-
-NSTimer::NSTimer(double interval, Block block, bool repeats)
-    : interval_(interval <= 0 ? 0.0001 : interval), block_(std::move(block)), repeats_(repeats),
-      fireDate_(Clock::now() + interval_) {}
-
-std::shared_ptr<NSTimer> NSTimer::timerWithTimeInterval(double interval, Block block, bool repeats) {
-    return std::make_shared<NSTimer>(interval, std::move(block), repeats);
-}
-
-std::shared_ptr<NSTimer> NSTimer::scheduledTimerWithTimeInterval(double interval, Block block, bool repeats) {
-    auto t = timerWithTimeInterval(interval, std::move(block), repeats);
-    NSRunLoop::currentRunLoop()->addTimer(t, NSDefaultRunLoopMode);
-    return t;
-}
-
-void NSTimer::fire() {
-    if (!valid_) return;
-    auto keep = self<NSTimer>();
-    Block b;
-    {
-        std::lock_guard lock(mutex_);
-        b = block_;
-    }
-    if (b) b(*this);
-    if (!repeats_) invalidate();
-}
-
-void NSTimer::invalidate() {
-    bool was = valid_.exchange(false);
-    if (!was) return;
-    Block released;
-    {
-        std::lock_guard lock(mutex_);
-        released = std::move(block_);  // drops what the block captured, outside the lock
-        block_ = nullptr;
-    }
-    if (auto loop = runLoop_.lock()) loop->wakeUp();
-}
-
-double NSTimer::fireDate() const {
-    std::lock_guard lock(mutex_);
-    return fireDate_;
-}
-
-void NSTimer::setFireDate(double date) {
-    {
-        std::lock_guard lock(mutex_);
-        fireDate_ = date;
-    }
-    if (auto loop = runLoop_.lock()) loop->wakeUp();
-}
-
-// ---------------------------------------------------------------- NSRunLoop
+// ---------------------------------------------------------------- the wake-up descriptor
 
 void NSRunLoop::Waker::wake() {
     if (owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
     if (pending.exchange(true)) return;  // a wake-up is already on its way
     std::lock_guard lock(mutex);
     if (fd < 0) return;
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(fd, &one, sizeof one);
+    const std::uint64_t one = 1;
+    for (;;) {
+        if (::write(fd, &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return;
+        if (errno == EINTR) continue;
+        // EAGAIN: the counter is full, so the loop has wake-ups to read anyway.
+        if (errno == EAGAIN) return;
+        int err = errno;
+        pending.store(false);  // nothing was written: the next wake-up tries again
+        NSLog("Run loop: cannot wake the loop (%s)", std::strerror(err));
+        return;
+    }
 }
 
-NSRunLoop::NSRunLoop() : waker_(std::make_shared<Waker>()) {
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+void NSRunLoop::drainWakeUps() {
+    std::uint64_t value;
+    for (;;) {
+        // One read takes the whole counter.
+        if (::read(wakeFd_, &value, sizeof value) == static_cast<ssize_t>(sizeof value)) break;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) NSLog("Run loop: cannot read its wake-ups (%s)", std::strerror(errno));
+        break;
+    }
+    // Cleared after the read, so no written wake-up is consumed while the flag
+    // stays set; one coming in between finds it set and writes nothing, but
+    // what it announces is seen by the next pass.
+    waker_->pending.store(false);
+}
+
+// ---------------------------------------------------------------- life
+
+NSRunLoop::NSRunLoop() : timers_(std::make_unique<RunLoopTimerQueue>()), waker_(std::make_shared<Waker>()) {
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0)
+        NSLog("Run loop: no wake-up descriptor (%s); the loop looks for work every %g s", std::strerror(errno),
+              kUnwakeableWait);
     waker_->fd = wakeFd_;
     clockListener_ = Clock::addListener([waker = waker_] { waker->wake(); });
 }
@@ -130,22 +133,41 @@ std::shared_ptr<NSRunLoop> NSRunLoop::makeMain() {
     return loop;
 }
 
-bool NSRunLoop::modeMatches(const NSRunLoopMode& sourceMode, const NSRunLoopMode& running) {
-    if (sourceMode == running) return true;
-    return sourceMode == NSRunLoopCommonModes && (running == NSDefaultRunLoopMode || running == UITrackingRunLoopMode);
+bool NSRunLoop::modeIncludes(const NSRunLoopMode& scheduled, const NSRunLoopMode& running) {
+    if (scheduled == running) return true;
+    return scheduled == NSRunLoopCommonModes && (running == NSDefaultRunLoopMode || running == UITrackingRunLoopMode);
 }
+
+// ---------------------------------------------------------------- timers
 
 void NSRunLoop::addTimer(const std::shared_ptr<NSTimer>& timer, const NSRunLoopMode& mode) {
     if (!timer || !timer->isValid()) return;
     {
         std::lock_guard lock(mutex_);
-        timer->runLoop_ = std::static_pointer_cast<NSRunLoop>(shared_from_this());
-        auto it = std::find_if(timers_.begin(), timers_.end(), [&](const TimerEntry& e) { return e.timer == timer; });
-        if (it != timers_.end()) it->modes.insert(mode);
-        else timers_.push_back({timer, {mode}});
+        timer->attach(std::static_pointer_cast<NSRunLoop>(shared_from_this()));
+        timers_->add(timer, mode);
     }
     wakeUp();
 }
+
+void NSRunLoop::timerMoved(const NSTimer* timer) {
+    {
+        std::lock_guard lock(mutex_);
+        timers_->moved(timer);
+    }
+    wakeUp();
+}
+
+void NSRunLoop::timerInvalidated(const NSTimer* timer) {
+    std::shared_ptr<NSTimer> released;
+    {
+        std::lock_guard lock(mutex_);
+        released = timers_->remove(timer);
+    }
+    wakeUp();
+}
+
+// ---------------------------------------------------------------- sources and performs
 
 NSRunLoop::SourceId NSRunLoop::addFileDescriptor(int fd, short events, FdCallback callback, const NSRunLoopMode& mode) {
     SourceId id;
@@ -187,30 +209,18 @@ void NSRunLoop::performBlock(std::function<void()> block, const std::vector<NSRu
     wakeUp();
 }
 
-namespace {
-std::mutex& delayedMutex() {
-    static auto* m = new std::mutex();
-    return *m;
-}
-std::vector<DelayedPerform>& delayedPerforms() {
-    static auto* v = new std::vector<DelayedPerform>();
-    return *v;
-}
-}  // namespace
-
 void NSRunLoop::schedulePerform(std::shared_ptr<NSObject> target, const std::string& selector, double delay,
                                 std::function<void()> block) {
     const NSObject* raw = target.get();
     auto timer = NSTimer::timerWithTimeInterval(
-        delay,
-        [target = std::move(target), block = std::move(block)](NSTimer&) {
-            block();
-        },
-        false);
+        delay, [target = std::move(target), block = std::move(block)](NSTimer&) { block(); }, false);
     {
         std::lock_guard lock(delayedMutex());
         auto& list = delayedPerforms();
-        std::erase_if(list, [](const DelayedPerform& p) { return p.timer.expired() || !p.timer.lock()->isValid(); });
+        std::erase_if(list, [](const DelayedPerform& p) {
+            auto t = p.timer.lock();
+            return !t || !t->isValid();
+        });
         list.push_back({raw, selector, timer});
     }
     addTimer(timer, NSDefaultRunLoopMode);
@@ -220,63 +230,67 @@ void NSRunLoop::cancelPerforms(const NSObject* target, const std::string& select
     std::vector<std::shared_ptr<NSTimer>> cancel;
     {
         std::lock_guard lock(delayedMutex());
-        auto& list = delayedPerforms();
-        for (auto it = list.begin(); it != list.end();) {
-            if (it->target == target && (selector.empty() || it->selector == selector)) {
-                if (auto t = it->timer.lock()) {
-                    if (t->runLoop_.lock().get() == this) {
-                        cancel.push_back(t);
-                        it = list.erase(it);
-                        continue;
-                    }
-                }
-            }
-            ++it;
-        }
+        std::erase_if(delayedPerforms(), [&](const DelayedPerform& p) {
+            if (p.target != target || (!selector.empty() && p.selector != selector)) return false;
+            auto t = p.timer.lock();
+            if (!t || t->runLoop().get() != this) return false;
+            cancel.push_back(std::move(t));
+            return true;
+        });
     }
     for (auto& t : cancel) t->invalidate();
 }
 
-std::vector<std::shared_ptr<NSTimer>> NSRunLoop::dueTimers(const NSRunLoopMode& mode, double now, double* nextFire) {
-    std::vector<std::shared_ptr<NSTimer>> due;
-    *nextFire = std::numeric_limits<double>::infinity();
-    std::lock_guard lock(mutex_);
-    std::erase_if(timers_, [](const TimerEntry& e) { return !e.timer->isValid(); });
-    for (auto& e : timers_) {
-        bool inMode = std::any_of(e.modes.begin(), e.modes.end(), [&](const auto& m) { return modeMatches(m, mode); });
-        if (!inMode) continue;
-        double fd = e.timer->fireDate();
-        if (fd <= now) due.push_back(e.timer);
-        else *nextFire = std::min(*nextFire, fd);
+// ---------------------------------------------------------------- one pass
+
+// Names the mode the loop runs in while a pass lasts (passes nest).
+class NSRunLoop::ModeScope {
+public:
+    ModeScope(NSRunLoop& loop, const NSRunLoopMode& mode) : loop_(loop) {
+        std::lock_guard lock(loop_.mutex_);
+        loop_.modeStack_.push_back(mode);
     }
-    std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a->fireDate() < b->fireDate(); });
-    return due;
-}
+    ~ModeScope() {
+        std::lock_guard lock(loop_.mutex_);
+        loop_.modeStack_.pop_back();
+    }
+    ModeScope(const ModeScope&) = delete;
+    ModeScope& operator=(const ModeScope&) = delete;
+
+private:
+    NSRunLoop& loop_;
+};
 
 bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
-    if (waker_->owner.load(std::memory_order_relaxed) != std::this_thread::get_id())
-        waker_->owner.store(std::this_thread::get_id());
-    {
-        std::lock_guard lock(mutex_);
-        modeStack_.push_back(mode);
-    }
-    struct PopMode {
-        NSRunLoop* loop;
-        ~PopMode() {
-            std::lock_guard lock(loop->mutex_);
-            loop->modeStack_.pop_back();
-        }
-    } popMode{this};
+    // One thread runs a loop: wake-ups from that thread are skipped on that promise.
+    const auto runner = std::this_thread::get_id();
+    const auto owner = waker_->owner.load(std::memory_order_relaxed);
+    assert((owner == std::thread::id() || owner == runner) && "a run loop is run by one thread only");
+    if (owner != runner) waker_->owner.store(runner);
+    ModeScope scope(*this, mode);
     auto keepAlive = shared_from_this();
 
-    bool handled = false;
+    bool handled = runPerforms(mode);
+    double nextFire;
+    handled = fireDueTimers(mode, &nextFire) || handled;
+    if (stopped_) return false;
+    waitForInput(mode, handled ? 0 : waitInterval(nextFire, limitDate));
+    return !stopped_;
+}
 
-    // Performs queued so far that run in this mode, in order.
+bool NSRunLoop::hasPerformsFor(const NSRunLoopMode& mode) const {
+    return std::any_of(performs_.begin(), performs_.end(), [&](const Perform& p) {
+        return std::any_of(p.modes.begin(), p.modes.end(), [&](const auto& m) { return modeIncludes(m, mode); });
+    });
+}
+
+// Performs queued so far that run in this mode, in order.
+bool NSRunLoop::runPerforms(const NSRunLoopMode& mode) {
     std::vector<std::function<void()>> batch;
     {
         std::lock_guard lock(mutex_);
         for (auto it = performs_.begin(); it != performs_.end();) {
-            bool match = std::any_of(it->modes.begin(), it->modes.end(), [&](const auto& m) { return modeMatches(m, mode); });
+            bool match = std::any_of(it->modes.begin(), it->modes.end(), [&](const auto& m) { return modeIncludes(m, mode); });
             if (match) {
                 batch.push_back(std::move(it->block));
                 it = performs_.erase(it);
@@ -287,87 +301,103 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
     }
     for (auto& b : batch) {
         b();
-        handled = true;
         if (stopped_) break;
     }
+    return !batch.empty();
+}
 
-    // Due timers.
-    double nextFire;
-    auto due = dueTimers(mode, Clock::now(), &nextFire);
-    for (auto& t : due) {
-        if (!t->isValid()) continue;
-        if (t->repeats_) {
-            double now = Clock::now();
-            double next = t->fireDate() + t->interval_;
-            if (next <= now) next += t->interval_ * std::ceil((now - next) / t->interval_ + 1e-9);
-            {
-                std::lock_guard lock(t->mutex_);
-                t->fireDate_ = next;
-            }
-        }
-        t->fire();
-        handled = true;
-    }
-    if (!due.empty()) dueTimers(mode, Clock::now(), &nextFire);
-
-    if (stopped_) return false;
-
-    // Wait for input.
-    std::vector<pollfd> fds;
-    std::vector<SourceId> ids;
-    bool pendingPerforms;
+bool NSRunLoop::fireDueTimers(const NSRunLoopMode& mode, double* nextFire) {
+    RunLoopTimerQueue::Due due;
     {
         std::lock_guard lock(mutex_);
-        fds.push_back({wakeFd_, POLLIN, 0});
+        due = timers_->takeDue(mode, Clock::now());
+    }
+    *nextFire = due.nextFire;
+    for (auto& t : due.timers) t->fire();
+    return !due.timers.empty();
+}
+
+// How long to wait for input when nothing was done: up to the next timer or the limit.
+double NSRunLoop::waitInterval(double nextFire, double limitDate) const {
+    const double now = Clock::now();
+    const double until = std::min(nextFire, limitDate);
+    if (!(until > now)) return 0;
+    // Virtual time moves by itself only in steps, and every step wakes the loop.
+    double wait = Clock::isVirtual() ? 0.05 : std::min(until - now, 3600.0);
+    if (wakeFd_ < 0) wait = std::min(wait, kUnwakeableWait);
+    return wait;
+}
+
+bool NSRunLoop::waitForInput(const NSRunLoopMode& mode, double interval) {
+    std::vector<pollfd> fds;
+    std::vector<SourceId> ids;
+    {
+        std::lock_guard lock(mutex_);
+        if (hasPerformsFor(mode)) interval = 0;  // queued since this pass took its performs
+        fds.push_back({wakeFd_, POLLIN, 0});  // a negative descriptor is left out by ppoll
         ids.push_back(0);
         for (auto& [id, s] : sources_) {
-            if (!modeMatches(s.mode, mode) || s.events == 0) continue;
+            if (!modeIncludes(s.mode, mode) || s.events == 0) continue;
             fds.push_back({s.fd, s.events, 0});
             ids.push_back(id);
         }
-        pendingPerforms = std::any_of(performs_.begin(), performs_.end(), [&](const Perform& p) {
-            return std::any_of(p.modes.begin(), p.modes.end(), [&](const auto& m) { return modeMatches(m, mode); });
-        });
     }
-    // Waits to the timer's date itself (not rounded up to a millisecond), so
-    // a timer due in a few microseconds does not cost a whole millisecond.
-    timespec timeout{0, 0};
-    if (!handled && !pendingPerforms) {
-        double now = Clock::now();
-        double until = std::min(nextFire, limitDate);
-        if (until > now) {
-            double wait = Clock::isVirtual() ? 0.05 : std::min(until - now, 3600.0);
-            auto whole = static_cast<time_t>(wait);
-            timeout.tv_sec = whole;
-            timeout.tv_nsec = std::min(999999999L, static_cast<long>((wait - static_cast<double>(whole)) * 1e9));
-        }
+    // Nothing to wait for and nothing to look at: no system call, unless other
+    // threads were just feeding the loop (then a look costs less than the
+    // wake-up the next pass would otherwise sleep for).
+    const bool fedFromOutside = wokenLately_;
+    wokenLately_ = false;
+    if (interval == 0 && fds.size() == 1 && !fedFromOutside && !waker_->pending.load()) return false;
+    if (poll(fds, interval) <= 0) return false;
+    if (fds[0].revents & POLLIN) {
+        drainWakeUps();
+        wokenLately_ = true;
     }
-    int n = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
-    if (n > 0) {
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t value;
-            while (::read(wakeFd_, &value, sizeof value) > 0) {}
-            // Cleared after the read, so no written wake-up is consumed while the
-            // flag stays set; one coming in between finds it set and writes
-            // nothing, but what it announces is seen by the next pass.
-            waker_->pending.store(false);
-        }
-        for (std::size_t i = 1; i < fds.size(); ++i) {
-            if (!fds[i].revents) continue;
-            std::shared_ptr<FdCallback> cb;
-            {
-                std::lock_guard lock(mutex_);
-                auto it = sources_.find(ids[i]);
-                if (it == sources_.end() || it->second.fd != fds[i].fd) continue;
-                cb = it->second.callback;
-            }
-            (*cb)(fds[i].fd, fds[i].revents);
-            handled = true;
-            if (stopped_) break;
-        }
-    }
-    return !stopped_;
+    return dispatchReady(fds, ids);
 }
+
+// ppoll until something is ready or the interval passed; a signal does not end
+// the wait early. Waits to the timer's date itself (not rounded to a
+// millisecond), so a timer due in a few microseconds does not cost a whole one.
+int NSRunLoop::poll(std::vector<pollfd>& fds, double interval) {
+    using Steady = std::chrono::steady_clock;
+    const auto deadline = Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(interval));
+    for (;;) {
+        timespec timeout = toTimespec(interval);
+        int n = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
+        if (n >= 0) return n;
+        if (errno == EINTR) {
+            interval = std::chrono::duration<double>(deadline - Steady::now()).count();
+            continue;
+        }
+        // The descriptors cannot be watched (no memory, too many): wait out the
+        // interval, briefly, so the loop neither spins nor stalls.
+        if (!pollFailureReported_.exchange(true))
+            NSLog("Run loop: cannot wait for input (%s)", std::strerror(errno));
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::min(interval, kUnwakeableWait)));
+        return 0;
+    }
+}
+
+bool NSRunLoop::dispatchReady(const std::vector<pollfd>& fds, const std::vector<SourceId>& ids) {
+    bool handled = false;
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+        if (!fds[i].revents) continue;
+        std::shared_ptr<FdCallback> cb;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = sources_.find(ids[i]);
+            if (it == sources_.end() || it->second.fd != fds[i].fd) continue;
+            cb = it->second.callback;
+        }
+        (*cb)(fds[i].fd, fds[i].revents);
+        handled = true;
+        if (stopped_) break;
+    }
+    return handled;
+}
+
+// ---------------------------------------------------------------- running
 
 void NSRunLoop::run() {
     stopped_ = false;

@@ -1,13 +1,14 @@
 #pragma once
 // One run loop per thread: modes, timers, file-descriptor sources and performs.
-// The main thread's run loop also drains the main dispatch queue.
+// The main thread's run loop also drains the main dispatch queue. A loop is run
+// by one thread only (checked in debug builds); any thread may add work to it,
+// move or invalidate its timers, and stop or wake it.
 #include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +22,13 @@ extern const NSRunLoopMode& NSDefaultRunLoopMode;   // "kCFRunLoopDefaultMode"
 extern const NSRunLoopMode& NSRunLoopCommonModes;   // "kCFRunLoopCommonModes"
 extern const NSRunLoopMode& UITrackingRunLoopMode;  // "UITrackingRunLoopMode"
 
+struct pollfd;
 class NSRunLoop;
+class RunLoopTimerQueue;
 
+// A timer fires its block on the run loop it was added to, in the modes it was
+// added for, at its fire date; a repeating one then moves on by whole intervals
+// (missed intervals fire once). Any thread may move or invalidate it.
 class NSTimer : public NSObject {
 public:
     using Block = std::function<void(NSTimer&)>;
@@ -36,16 +42,25 @@ public:
     void invalidate();
     bool isValid() const { return valid_; }
     double timeInterval() const { return interval_; }
+    bool repeats() const { return repeats_; }
     double fireDate() const;
     void setFireDate(double date);
 
 private:
     friend class NSRunLoop;
-    double interval_;
-    Block block_;
-    bool repeats_;
+    friend class RunLoopTimerQueue;
+    // The run loop the timer was added to (the last one, if several).
+    void attach(const std::shared_ptr<NSRunLoop>& runLoop);
+    std::shared_ptr<NSRunLoop> runLoop() const;
+    // After a firing that was due at `now`: the next date, whole intervals on
+    // from the last one, later than `now`.
+    void advanceAfterFiring(double now);
+
+    const double interval_;
+    const bool repeats_;
     std::atomic<bool> valid_{true};
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards the fields below
+    Block block_;
     double fireDate_;
     std::weak_ptr<NSRunLoop> runLoop_;
 };
@@ -58,6 +73,10 @@ public:
 
     static std::shared_ptr<NSRunLoop> currentRunLoop();
     static std::shared_ptr<NSRunLoop> mainRunLoop();
+
+    // Whether something scheduled in `scheduled` runs while the loop runs in
+    // `running` (the common modes stand for the default and tracking modes).
+    static bool modeIncludes(const NSRunLoopMode& scheduled, const NSRunLoopMode& running);
 
     void addTimer(const std::shared_ptr<NSTimer>& timer, const NSRunLoopMode& mode);
 
@@ -79,8 +98,8 @@ public:
     void cancelPerforms(const NSObject* target, const std::string& selector);
 
     // Runs one pass in `mode`: performs, due timers and ready sources, waiting for
-    // input until `limitDate` (a Clock time) when nothing was ready.
-    // Returns false when the loop was stopped.
+    // input until `limitDate` (a Clock time) when nothing was ready. A signal
+    // that interrupts the wait does not end it. Returns false when the loop was stopped.
     bool runMode(const NSRunLoopMode& mode, double limitDate);
     // Runs until stop() is called.
     void run();
@@ -95,6 +114,7 @@ public:
     bool isMain() const { return isMain_; }
 
 private:
+    friend class NSTimer;
     struct Perform {
         std::function<void()> block;
         std::vector<NSRunLoopMode> modes;
@@ -105,18 +125,6 @@ private:
         std::shared_ptr<FdCallback> callback;
         NSRunLoopMode mode;
     };
-    struct TimerEntry {
-        std::shared_ptr<NSTimer> timer;
-        std::set<NSRunLoopMode> modes;
-    };
-    static bool modeMatches(const NSRunLoopMode& sourceMode, const NSRunLoopMode& running);
-    std::vector<std::shared_ptr<NSTimer>> dueTimers(const NSRunLoopMode& mode, double now, double* nextFire);
-
-    mutable std::mutex mutex_;
-    std::deque<Perform> performs_;
-    std::map<SourceId, Source> sources_;
-    SourceId nextSource_ = 1;
-    std::vector<TimerEntry> timers_;
     // The wake-up descriptor, shared with the clock's listener so that a late
     // wake-up never writes to a descriptor this loop already closed.
     struct Waker {
@@ -130,10 +138,34 @@ private:
         std::atomic<std::thread::id> owner{};
         void wake();
     };
-    std::shared_ptr<Waker> waker_;
-    int wakeFd_ = -1;
-    std::atomic<bool> stopped_{false};
+    class ModeScope;
+
+    // Called by timers, from any thread.
+    void timerMoved(const NSTimer* timer);
+    void timerInvalidated(const NSTimer* timer);
+
+    // The steps of one pass.
+    bool runPerforms(const NSRunLoopMode& mode);
+    bool fireDueTimers(const NSRunLoopMode& mode, double* nextFire);
+    double waitInterval(double nextFire, double limitDate) const;
+    bool waitForInput(const NSRunLoopMode& mode, double interval);
+    int poll(std::vector<pollfd>& fds, double interval);
+    void drainWakeUps();
+    bool dispatchReady(const std::vector<pollfd>& fds, const std::vector<SourceId>& ids);
+    bool hasPerformsFor(const NSRunLoopMode& mode) const;  // with mutex_ held
+
+    mutable std::mutex mutex_;  // guards the fields up to modeStack_
+    std::deque<Perform> performs_;
+    std::map<SourceId, Source> sources_;
+    SourceId nextSource_ = 1;
+    std::unique_ptr<RunLoopTimerQueue> timers_;
     std::vector<NSRunLoopMode> modeStack_;
+
+    std::shared_ptr<Waker> waker_;
+    int wakeFd_ = -1;  // -1 when no descriptor could be made: waits are then kept short
+    std::atomic<bool> stopped_{false};
     std::atomic<bool> isMain_{false};  // set once, when the main loop is made
+    std::atomic<bool> pollFailureReported_{false};
+    bool wokenLately_ = false;  // the last wait was ended by a wake-up; running thread only
     std::uint64_t clockListener_ = 0;
 };
