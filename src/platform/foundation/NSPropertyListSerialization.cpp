@@ -50,6 +50,14 @@ std::string formatReal(double d) {
     return buffer;
 }
 
+// Dates both forms can hold: finite, in the years 1 to 9999 that the XML form
+// writes with four digits. A binary list announcing another date is refused.
+constexpr double kEarliestDate = -62135596800.0;  // 0001-01-01T00:00:00Z
+constexpr double kLatestDate = 253402300799.0;    // 9999-12-31T23:59:59Z
+bool dateIsWritable(double secondsSince1970) {
+    return std::isfinite(secondsSince1970) && secondsSince1970 >= kEarliestDate && secondsSince1970 < kLatestDate + 1;
+}
+
 std::string formatDate(double secondsSince1970) {
     std::time_t t = static_cast<std::time_t>(std::floor(secondsSince1970));
     std::tm tm{};
@@ -255,16 +263,18 @@ private:
 namespace {
 // Every string and key is valid UTF-8: the XML writer would copy broken bytes
 // and the binary one would replace them, so neither can keep such a string.
-bool textIsValidUTF8(const Value& v) {
+// Every date is one both forms can hold (see dateIsWritable).
+bool contentIsWritable(const Value& v) {
     switch (v.type()) {
     case Value::Type::String: return isValidUTF8(*v.string());
+    case Value::Type::Date: return dateIsWritable(v.date()->secondsSince1970);
     case Value::Type::Array:
         for (const auto& item : *v.arrayRef())
-            if (!textIsValidUTF8(item)) return false;
+            if (!contentIsWritable(item)) return false;
         return true;
     case Value::Type::Dictionary:
         for (const auto& [key, item] : *v.dictionaryRef())
-            if (!isValidUTF8(key) || !textIsValidUTF8(item)) return false;
+            if (!isValidUTF8(key) || !contentIsWritable(item)) return false;
         return true;
     default: return true;
     }
@@ -273,7 +283,7 @@ bool textIsValidUTF8(const Value& v) {
 
 bool NSPropertyListSerialization::propertyListIsValidForFormat(const Value& plist, NSPropertyListFormat format) {
     return (format == NSPropertyListXMLFormat_v1_0 || format == NSPropertyListBinaryFormat_v1_0) &&
-           plist.isPropertyList() && textIsValidUTF8(plist);
+           plist.isPropertyList() && contentIsWritable(plist);
 }
 
 std::optional<Data> NSPropertyListSerialization::dataWithPropertyList(const Value& plist, NSPropertyListFormat format,
@@ -285,7 +295,8 @@ std::optional<Data> NSPropertyListSerialization::dataWithPropertyList(const Valu
     if (format != NSPropertyListXMLFormat_v1_0 && format != NSPropertyListBinaryFormat_v1_0)
         return fail("Property list format " + std::to_string(format) + " is not supported for writing");
     if (!plist.isPropertyList()) return fail("Property list invalid for format: the value holds a non-property-list object");
-    if (!textIsValidUTF8(plist)) return fail("Property list invalid for format: a string is not valid UTF-8");
+    if (!contentIsWritable(plist))
+        return fail("Property list invalid for format: a string is not valid UTF-8 or a date is out of range");
     if (format == NSPropertyListXMLFormat_v1_0) return xmlData(plist);
     return BinaryWriter().write(plist);
 }
@@ -666,7 +677,10 @@ private:
                 std::uint64_t bits = be(pos + 1, 8);
                 std::memcpy(&d, &bits, sizeof d);
             }
-            if ((marker >> 4) == 0x3) return Value(Date{d + kReferenceDate});
+            if ((marker >> 4) == 0x3) {
+                if (!dateIsWritable(d + kReferenceDate)) return fail("date out of range");
+                return Value(Date{d + kReferenceDate});
+            }
             return Value(d);
         }
         case 0x4:
