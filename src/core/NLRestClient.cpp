@@ -151,6 +151,7 @@ void NLRestClient::getPath(const std::string& path, const Value& arguments, std:
     request->setHTTPMethod("GET");
     request->addValue("text/html", "Content-Type");
     auto operation = NLHTTPRequestOperation::initWithRequest(request);
+    operation->setMaximumResponseSize(NLRestClient::kMaximumReplySize);
     auto self = std::static_pointer_cast<const NLRestClient>(shared_from_this());
     operation->setCompletionBlockWithSuccess(
         [self, success, failure, kind](const std::shared_ptr<NLHTTPRequestOperation>& op, const Value& responseObject) {
@@ -214,6 +215,7 @@ namespace {
 void runJSONOperation(const std::shared_ptr<NSMutableURLRequest>& request, NLRestClient::Success success,
                       NLRestClient::Failure failure) {
     auto operation = NLHTTPRequestOperation::initWithRequest(request);
+    operation->setMaximumResponseSize(NLRestClient::kMaximumReplySize);
     operation->setResponseSerializer(NLJSONResponseSerializer::serializer());
     operation->setCompletionBlockWithSuccess(
         [success](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& object) {

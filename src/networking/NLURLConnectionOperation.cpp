@@ -15,6 +15,7 @@
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/net/NSURLError.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {
@@ -126,7 +127,7 @@ std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::initWithRequ
 
 std::shared_ptr<NSOutputStream> NLURLConnectionOperation::outputStream() {
     std::lock_guard guard(*lock_);
-    if (!outputStream_) setOutputStream(std::make_shared<NSMemoryOutputStream>());
+    if (!outputStream_) installOwnStream(std::make_shared<NSMemoryOutputStream>());
     return outputStream_;
 }
 
@@ -135,6 +136,41 @@ void NLURLConnectionOperation::setOutputStream(std::shared_ptr<NSOutputStream> s
     if (stream == outputStream_) return;
     if (outputStream_) outputStream_->close();
     outputStream_ = std::move(stream);
+    ownStream_ = false;
+}
+
+void NLURLConnectionOperation::installOwnStream(std::shared_ptr<NSMemoryOutputStream> stream) {
+    std::lock_guard guard(*lock_);
+    setOutputStream(std::move(stream));
+    ownStream_ = true;
+    bytesInOwnStream_ = 0;
+}
+
+std::uint64_t NLURLConnectionOperation::maximumResponseSize() const { return maximumResponseSize_; }
+
+void NLURLConnectionOperation::setMaximumResponseSize(std::uint64_t bytes) { maximumResponseSize_ = bytes; }
+
+NSErrorPtr NLURLConnectionOperation::tooLargeError() const {
+    std::lock_guard guard(*lock_);
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey, "The resource exceeds the maximum size.");
+    if (request_ && !request_->URL().empty()) {
+        info.setObject(NSURLErrorFailingURLErrorKey, request_->URL());
+        info.setObject(NSURLErrorFailingURLStringErrorKey, request_->URL());
+    }
+    return NSError::errorWithDomain(NSURLErrorDomain, NLURLErrorDataLengthExceedsMaximum, info);
+}
+
+void NLURLConnectionOperation::failTooLarge() {
+    {
+        // What the operation held goes now, not when the operation goes.
+        std::lock_guard guard(*lock_);
+        if (outputStream_) outputStream_->close();
+        outputStream_.reset();
+        ownStream_ = false;
+        bytesInOwnStream_ = 0;
+    }
+    failConnection(tooLargeError());
 }
 
 std::shared_ptr<NSInputStream> NLURLConnectionOperation::inputStream() const {
@@ -173,6 +209,11 @@ void NLURLConnectionOperation::setRequest(std::shared_ptr<NSURLRequest> request)
 std::shared_ptr<NSURLResponse> NLURLConnectionOperation::response() const {
     std::lock_guard guard(*lock_);
     return response_;
+}
+
+void NLURLConnectionOperation::setResponse(std::shared_ptr<NSURLResponse> response) {
+    std::lock_guard guard(*lock_);
+    response_ = std::move(response);
 }
 
 NSErrorPtr NLURLConnectionOperation::error() const {
@@ -392,6 +433,7 @@ void NLURLConnectionOperation::pause() {
         // From now on the connection's calls are ignored; it is cancelled on the
         // network thread, before the resume offset is taken there.
         if (connection_) pausedConnection_ = std::move(connection_);
+        resumed_ = true;
         performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidPause(); });
         postNotification(NLNetworkingOperationDidFinishNotification, self());
     }
@@ -404,7 +446,6 @@ void NLURLConnectionOperation::operationDidPause() {
         std::lock_guard guard(*lock_);
         connection = std::move(pausedConnection_);
         pausedConnection_.reset();
-        resumed_ = true;
     }
     if (connection) connection->cancel();
 }
@@ -421,7 +462,7 @@ bool NLURLConnectionOperation::restartBody() {
     auto runLoop = NSRunLoop::currentRunLoop();
     for (const auto& mode : runLoopModes_) fresh->scheduleInRunLoop(runLoop, mode);
     fresh->open();
-    setOutputStream(fresh);
+    installOwnStream(fresh);
     resetTotalBytesRead();
     return true;
 }
@@ -544,15 +585,27 @@ std::shared_ptr<NSURLRequest> NLURLConnectionOperation::connectionWillSendReques
 
 void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                             const std::shared_ptr<NSURLResponse>& response) {
+    bool tooLarge = false;
     {
         std::lock_guard guard(*lock_);
         if (!isCurrentConnection(connection)) return;
         response_ = response;
-        if (!resumed_) {
-            if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && response)
-                own->reserveTotal(response->expectedContentLength());
+        const std::int64_t announced = response ? response->expectedContentLength() : NSURLResponseUnknownLength;
+        const bool capped = ownStream_ || !outputStream_;
+        if (capped && announced > 0 && static_cast<std::uint64_t>(announced) > maximumResponseSize_) {
+            tooLarge = true;
+        } else if (!resumed_) {
+            if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && ownStream_)
+                own->reserveTotal(announced);
             return;
         }
+    }
+    if (tooLarge) {
+        failTooLarge();
+        return;
+    }
+    {
+        std::lock_guard guard(*lock_);
         resumed_ = false;
         if (continuesKeptBody(response) || restartBody()) return;
     }
@@ -612,9 +665,25 @@ void NLURLConnectionOperation::failConnection(const NSErrorPtr& error) {
 }
 
 void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) {
-    if (!isCurrentConnection(connection)) return;
     NSErrorPtr streamError;
-    if (!writeChunk(data, &streamError)) {
+    bool tooLarge = false;
+    {
+        // Written under the lock: a pause that let this connection go has
+        // counted every byte written before it, and none comes after.
+        std::lock_guard guard(*lock_);
+        if (!isCurrentConnection(connection)) return;
+        outputStream();
+        if (ownStream_ && bytesInOwnStream_ + data.size() > maximumResponseSize_) {
+            tooLarge = true;
+        } else if (writeChunk(data, &streamError)) {
+            if (ownStream_) bytesInOwnStream_ += data.size();
+        }
+    }
+    if (tooLarge) {
+        failTooLarge();
+        return;
+    }
+    if (streamError) {
         failConnection(streamError);
         return;
     }
@@ -664,6 +733,12 @@ std::shared_ptr<NSCachedURLResponse> NLURLConnectionOperation::connectionWillCac
 
 void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionPtr& connection) {
     if (!isCurrentConnection(connection)) return;
+    if (!response()) {
+        // A load that ended before any response came has no result.
+        connectionDidFailWithError(connection,
+                                   NSURLErrorMake(NSURLErrorBadServerResponse, request() ? request()->URL() : ""));
+        return;
+    }
     std::lock_guard guard(*lock_);
     if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && outputStream_.use_count() == 1) {
         // Nobody else can read the stream any more: its bytes are moved, not copied.

@@ -46,6 +46,11 @@ enum NLOperationState : std::int64_t {
 // How long a body chunk waits for a full output stream before the load fails.
 inline constexpr double NLOutputStreamWriteTimeout = 10;
 
+// The platform's code (NSURLErrorDomain) for a body larger than the operation keeps.
+inline constexpr long NLURLErrorDataLengthExceedsMaximum = -1103;
+// What an operation keeps in memory unless told otherwise.
+inline constexpr std::uint64_t NLDefaultMaximumResponseSize = 64ull * 1024 * 1024;
+
 class NLURLConnectionOperation : public NSOperation, public NSURLConnectionDelegate {
 public:
     using ProgressBlock = std::function<void(std::uint64_t bytes, std::int64_t totalBytes, std::int64_t totalExpected)>;
@@ -95,6 +100,13 @@ public:
     std::int64_t totalBytesRead() const { return totalBytesRead_.load(); }
     std::uint64_t backgroundTaskIdentifier() const { return backgroundTaskIdentifier_; }
     const std::shared_ptr<NSRecursiveLock>& lock() const { return lock_; }
+
+    // The most body bytes kept in memory when no output stream was set by the
+    // caller (default NLDefaultMaximumResponseSize). A longer body, announced or
+    // received, fails the load with NLURLErrorDataLengthExceedsMaximum and frees
+    // what was held. A stream set by the caller (a file) is not limited.
+    std::uint64_t maximumResponseSize() const;
+    void setMaximumResponseSize(std::uint64_t bytes);
 
     // ---- lifecycle
     void start() override;
@@ -165,6 +177,7 @@ protected:
     // The body without a copy; the caller holds the lock.
     const std::optional<Data>& responseDataLocked() const { return responseData_; }
     void setError(NSErrorPtr error);
+    void setResponse(std::shared_ptr<NSURLResponse> response);
     // Whether a delegate call comes from the running connection (not one that a
     // pause already let go).
     bool isCurrentConnection(const NSURLConnectionPtr& connection) const;
@@ -186,11 +199,19 @@ protected:
     void resetTotalBytesRead();
 
 private:
+    // The operation's own in-memory stream (made on first use or at a restart).
+    void installOwnStream(std::shared_ptr<NSMemoryOutputStream> stream);
+    NSErrorPtr tooLargeError() const;
+    // Drops the body held so far and fails the load with tooLargeError().
+    void failTooLarge();
     // Writes one chunk into the output stream; false (error set) when the stream fails.
     bool writeChunk(const Data& data, NSErrorPtr* error);
 
     std::atomic<bool> shouldUseCredentialStorage_{true};
     std::shared_ptr<NSOutputStream> outputStream_;
+    bool ownStream_ = false;              // outputStream_ was made here, not set by the caller
+    std::uint64_t bytesInOwnStream_ = 0;  // body bytes written into our own stream
+    std::atomic<std::uint64_t> maximumResponseSize_{NLDefaultMaximumResponseSize};
     std::set<NSRunLoopMode> runLoopModes_;
     std::shared_ptr<NSURLRequest> request_;
     std::shared_ptr<NSURLResponse> response_;
@@ -207,7 +228,7 @@ private:
     std::shared_ptr<NSRecursiveLock> lock_;
     NSURLConnectionPtr connection_;
     NSURLConnectionPtr pausedConnection_;  // let go by pause, cancelled on the network thread
-    bool resumed_ = false;                 // network thread: the next answer follows a pause
+    bool resumed_ = false;                 // the next answer follows a pause (set by pause)
     std::atomic<std::int64_t> totalBytesRead_{0};
     std::uint64_t backgroundTaskIdentifier_ = 0;
     ProgressBlock uploadProgress_;
