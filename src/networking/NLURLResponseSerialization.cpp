@@ -19,16 +19,22 @@
 // ---------------------------------------------------------------- helpers
 
 std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name) {
-    std::string n;
-    for (char c : name) n.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    if (n == "utf-8" || n == "utf8") return NSUTF8StringEncoding;
-    if (n == "us-ascii" || n == "ascii" || n == "ansi_x3.4-1968") return NSASCIIStringEncoding;
-    if (n == "iso-8859-1" || n == "iso8859-1" || n == "latin1" || n == "iso_8859-1" || n == "l1")
-        return NSISOLatin1StringEncoding;
-    if (n == "utf-16") return NSUTF16StringEncoding;
-    if (n == "utf-16be") return NSUTF16BigEndianStringEncoding;
-    if (n == "utf-16le") return NSUTF16LittleEndianStringEncoding;
-    return std::nullopt;
+    return NSStringEncodingForIANACharSetName(name);
+}
+
+NSErrorPtr NLUndecodableBodyError(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data) {
+    std::string charset = "UTF-8";
+    if (response && response->textEncodingName() && NLStringEncodingForIANACharSetName(*response->textEncodingName()))
+        charset = *response->textEncodingName();
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey, NLLocalizedString("Data failed decoding as a string in its character set"));
+    info.setObject(NSLocalizedFailureReasonErrorKey, format(NLLocalizedString("Could not decode the body as %@"), charset));
+    if (response) {
+        info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
+        info.setObject(NLNetworkingOperationFailingURLResponseErrorKey, Value(response));
+    }
+    if (data) info.setObject(NLNetworkingOperationFailingURLResponseDataErrorKey, Value(*data));
+    return NSError::errorWithDomain(NLURLResponseSerializationErrorDomain, NLURLErrorCannotDecodeContentData, info);
 }
 
 NSErrorPtr NLErrorWithUnderlyingError(const NSErrorPtr& error, const NSErrorPtr& underlying) {
@@ -208,11 +214,19 @@ Value NLJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<
 
     Value result;
     NSErrorPtr parseError;
-    {
-        std::optional<std::string> text = data ? stringWithData(*data, encoding) : std::nullopt;
-        if (text && *text != " ") {
+    if (data && !data->empty()) {
+        if (encoding == NSUTF8StringEncoding) {
+            // Already the parser's input: checked, not copied.
+            if (!isValidUTF8(std::string_view(reinterpret_cast<const char*>(data->data()), data->size())))
+                parseError = NLUndecodableBodyError(response, data);
+            else if (!(data->size() == 1 && (*data)[0] == ' '))
+                if (auto parsed = NSJSONSerialization::JSONObjectWithData(*data, readingOptions_, &parseError))
+                    result = *parsed;
+        } else if (std::optional<std::string> text = stringWithData(*data, encoding); !text) {
+            // Bytes the named charset does not define: an error, never an empty success.
+            parseError = NLUndecodableBodyError(response, data);
+        } else if (!text->empty() && *text != " ") {
             // The decoded text is UTF-8 already, so re-encoding it cannot fail here.
-            if (text->empty()) return {};
             Data utf8(text->begin(), text->end());
             if (auto parsed = NSJSONSerialization::JSONObjectWithData(utf8, readingOptions_, &parseError))
                 result = *parsed;

@@ -36,9 +36,13 @@ inline constexpr const char* NLNetworkingOperationFailingURLResponseDataErrorKey
 inline constexpr long NLURLErrorBadServerResponse = -1011;
 inline constexpr long NLURLErrorCannotDecodeContentData = -1016;
 
-// The platform string encoding named by an IANA charset ("utf-8", "iso-8859-1", ...);
-// nullopt for a name the platform cannot convert.
+// The platform string encoding named by an IANA charset ("utf-8", "iso-8859-1",
+// "windows-1252", any charset ICU knows); nullopt for a name it does not know.
 std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name);
+
+// The -1016 error of a body that is not text in the charset its response names
+// (UTF-8 when it names none), with the failing URL, the response and the body.
+NSErrorPtr NLUndecodableBodyError(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data);
 
 // Chains `error` over `underlying`: the result carries `underlying` under
 // NSUnderlyingErrorKey unless `error` already has an underlying error.

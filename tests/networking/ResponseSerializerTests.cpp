@@ -1,7 +1,9 @@
 // Response serializers: validation, parsing, error chaining, archiving and copying.
 #include <doctest/doctest.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "networking/NLLocalizedString.h"
 #include "networking/NLURLResponseSerialization.h"
@@ -9,6 +11,9 @@
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGImage.h"
 #include "platform/imageio/CGImageDestination.h"
+#include "support/TestEnvironment.h"
+
+using testsupport::TempHome;
 
 namespace {
 
@@ -151,18 +156,64 @@ TEST_CASE("top-level JSON fragments need the fragments option") {
     CHECK(v.integerValue() == 42);
 }
 
-TEST_CASE("the JSON body is decoded with the charset the response names") {
+TEST_CASE("the JSON body is decoded with any charset the response names, and undecodable bytes are an error") {
+    struct Case {
+        const char* name;
+        std::string contentType;
+        Data body;
+        std::optional<std::string> text;  // the "n" member; nullopt: -1016
+    };
+    auto json = [](std::initializer_list<std::uint8_t> inner) {
+        Data d = {'{', '"', 'n', '"', ':', '"'};
+        d.insert(d.end(), inner.begin(), inner.end());
+        d.push_back('"');
+        d.push_back('}');
+        return d;
+    };
+    const std::vector<Case> cases = {
+        {"Latin-1", "application/json; charset=iso-8859-1", json({0xE9}), "\xC3\xA9"},
+        {"windows-1252 quotes and euro", "application/json; charset=windows-1252", json({0x93, 0x80, 0x94}),
+         "\xE2\x80\x9C\xE2\x82\xAC\xE2\x80\x9D"},
+        {"a quoted alias in capitals", "application/json; charset=\"CP1252\"", json({0x80}), "\xE2\x82\xAC"},
+        {"KOI8-R", "application/json; charset=koi8-r", json({0xCB, 0xC9, 0xCE, 0xCF}),
+         "\xD0\xBA\xD0\xB8\xD0\xBD\xD0\xBE"},
+        {"Shift_JIS", "application/json; charset=Shift_JIS", json({0x89, 0x66, 0x89, 0xE6}),
+         "\xE6\x98\xA0\xE7\x94\xBB"},
+        {"UTF-8 by default", "application/json", json({0xC3, 0xA9}), "\xC3\xA9"},
+        {"bytes that are no UTF-8", "application/json", json({0xE9}), std::nullopt},
+        {"a Shift_JIS lead byte without its second byte", "application/json; charset=Shift_JIS", json({0x89}),
+         std::nullopt},
+        {"a byte US-ASCII does not have", "application/json; charset=us-ascii", json({0xE9}), std::nullopt},
+        {"an unknown charset reads as UTF-8", "application/json; charset=x-unheard-of", json({0xE9}), std::nullopt},
+    };
     auto serializer = NLJSONResponseSerializer::serializer();
-    Data latin1 = {'{', '"', 'n', '"', ':', '"', 0xE9, '"', '}'};
-    NSErrorPtr error;
-    Value object =
-        serializer->responseObjectForResponse(httpResponse(200, "application/json; charset=iso-8859-1"), latin1, &error);
-    CHECK_FALSE(error);
-    CHECK(object["n"].stringValue() == "\xC3\xA9");
-    // Without a charset the same bytes are not UTF-8: nothing, and no parse error.
-    object = serializer->responseObjectForResponse(httpResponse(200, "application/json"), latin1, &error);
-    CHECK_FALSE(object);
-    CHECK_FALSE(error);
+    for (const auto& c : cases) {
+        INFO(std::string(c.name));
+        NSErrorPtr error;
+        Value object = serializer->responseObjectForResponse(httpResponse(200, c.contentType), c.body, &error);
+        if (c.text) {
+            CHECK_FALSE(error);
+            CHECK(object["n"].stringValue() == *c.text);
+        } else {
+            CHECK_FALSE(object);
+            REQUIRE(error);
+            CHECK(error->domain() == NLURLResponseSerializationErrorDomain);
+            CHECK(error->code() == NLURLErrorCannotDecodeContentData);
+            CHECK(error->userInfo()[NLNetworkingOperationFailingURLResponseDataErrorKey] == Value(c.body));
+        }
+    }
+    // Named encodings and the numbers given to other charsets.
+    CHECK(NLStringEncodingForIANACharSetName("UTF-8") == NSUTF8StringEncoding);
+    CHECK(NLStringEncodingForIANACharSetName("latin1") == NSISOLatin1StringEncoding);
+    CHECK(NLStringEncodingForIANACharSetName("Windows-1252") == NSWindowsCP1252StringEncoding);
+    auto koi = NLStringEncodingForIANACharSetName("KOI8-R");
+    REQUIRE(koi);
+    CHECK(NLStringEncodingForIANACharSetName("koi8-r") == koi);
+    CHECK(stringWithData(Data{0xCB, 0xC9}, *koi) == std::optional<std::string>("\xD0\xBA\xD0\xB8"));
+    CHECK(dataUsingEncoding("\xD0\xBA\xD0\xB8", *koi) == std::optional<Data>(Data{0xCB, 0xC9}));
+    CHECK_FALSE(dataUsingEncoding("\xE2\x82\xAC", NSWindowsCP1251StringEncoding) == std::nullopt);
+    CHECK_FALSE(dataUsingEncoding("\xE6\x98\xA0", NSWindowsCP1252StringEncoding));
+    CHECK_FALSE(NLStringEncodingForIANACharSetName("x-klingon"));
 }
 
 TEST_CASE("null values are removed from JSON objects at every depth when asked") {
@@ -314,12 +365,25 @@ TEST_CASE("serializers archive and copy their settings") {
     CHECK_FALSE(NLResponseSerializerWithCoder(Value{{"$class", "NoSuchSerializer"}}));
 }
 
-TEST_CASE("texts come from the Netline string table with the key as fallback") {
-    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
-    CHECK(NLLocalizedString("Request failed: %@ (%ld)") == "Request failed: %@ (%ld)");
+TEST_CASE("error texts come from the Netline string table with the key as fallback") {
+    TempHome bundleHome;
+    {
+        std::ofstream table(bundleHome.path() + "/Netline.strings.json");
+        table << R"json({"Request failed: %@ (%ld)": "Anfrage gescheitert: %@ (%ld)"})json";
+    }
+    struct Restore {
+        std::shared_ptr<NSBundle> previous;
+        ~Restore() { NLSetStringTableBundle(previous); }
+    } restore{NLSetStringTableBundle(std::make_shared<NSBundle>(bundleHome.path()))};
     CHECK(NLLocalizedString("A text the table does not have") == "A text the table does not have");
-    CHECK(NLStringEncodingForIANACharSetName("UTF-8") == NSUTF8StringEncoding);
-    CHECK_FALSE(NLStringEncodingForIANACharSetName("x-klingon"));
+    NSErrorPtr error;
+    NLHTTPResponseSerializer::serializer()->responseObjectForResponse(httpResponse(404, "text/html"), bytes("x"),
+                                                                      &error);
+    REQUIRE(error);
+    CHECK(error->localizedDescription() ==
+          "Anfrage gescheitert: " + NSHTTPURLResponse::localizedStringForStatusCode(404) + " (404)");
+    // The shipped table has every text the library uses.
+    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
 }
 
 }  // TEST_SUITE

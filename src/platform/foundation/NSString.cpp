@@ -1,4 +1,5 @@
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/StringEncodingICU.h"
 
 #include <algorithm>
 #include <set>
@@ -224,8 +225,9 @@ std::optional<Data> dataUsingEncoding(std::string_view s, NSStringEncoding encod
         }
         return out;
     }
+    default:
+        return stringEncodingICU::encode(s, encoding);
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> stringWithData(const Data& data, NSStringEncoding encoding) {
@@ -270,8 +272,9 @@ std::optional<std::string> stringWithData(const Data& data, NSStringEncoding enc
         }
         return fromUTF16(units);
     }
+    default:
+        return stringEncodingICU::decode(data, encoding);
     }
-    return std::nullopt;
 }
 
 // ---- Lengths and indexes ----------------------------------------------------------
