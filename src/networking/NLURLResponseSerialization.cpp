@@ -13,7 +13,6 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSXMLParser.h"
-#include "platform/imageio/CGImageSource.h"
 #include "platform/uikit/UIScreen.h"
 
 // ---------------------------------------------------------------- helpers
@@ -328,17 +327,6 @@ NLImageResponseSerializer::NLImageResponseSerializer() {
                                                     "image/x-icon", "image/bmp", "image/x-bmp", "image/x-xbitmap",
                                                     "image/x-win-bitmap"});
     imageScale_ = UIScreen::mainScreen()->scale();
-}
-
-Value NLImageResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                           const std::optional<Data>& data, NSErrorPtr* error) {
-    if (!passesGate(response, data, error)) return {};
-    if (!data || data->empty()) return {};
-    auto source = CGImageSourceCreateWithData(*data);
-    if (!source) return {};
-    auto image = CGImageSourceCreateImageAtIndex(source, 0);
-    if (!image) return {};
-    return Value(std::const_pointer_cast<CGImage>(image));
 }
 
 Value NLImageResponseSerializer::encodeWithCoder() const {

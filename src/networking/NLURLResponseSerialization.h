@@ -159,9 +159,14 @@ private:
     std::uint64_t readOptions_ = 0;
 };
 
-// Decodes images. Without an image class of the platform yet, the response
-// object is the decoded bitmap (a CGImage, fully decoded, so nothing is left to
-// inflate when it is drawn); `imageScale` is kept for the caller.
+// Decodes images into a UIImage (in the Value as an object) at `imageScale`,
+// with the orientation the file names; an animated GIF or WebP becomes an
+// animated image of all its frames. With `automaticallyInflatesResponseImage`
+// a still image of at most 1024 x 1024 pixels and 8 bits per component is
+// drawn once into a bitmap of the display's own layout (32 bits, host byte
+// order, alpha first), so that nothing is left to convert when it is shown;
+// larger, deeper and animated images are returned as decoded. A CMYK JPEG is
+// inflated from the decoder's RGB image. Runs on any thread.
 class NLImageResponseSerializer : public NLHTTPResponseSerializer {
 public:
     NLImageResponseSerializer();

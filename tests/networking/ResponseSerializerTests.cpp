@@ -1,6 +1,7 @@
 // Response serializers: validation, parsing, error chaining, archiving and copying.
 #include <doctest/doctest.h>
 
+#include <bit>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -11,6 +12,10 @@
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGImage.h"
 #include "platform/imageio/CGImageDestination.h"
+#include "platform/imageio/CGImageSource.h"
+#include "platform/imageio/ExifOrientation.h"
+#include "platform/uikit/UIImage.h"
+#include "support/SampleImages.h"
 #include "support/TestEnvironment.h"
 
 using testsupport::TempHome;
@@ -291,16 +296,84 @@ TEST_CASE("the property-list serializer reads XML property lists and reports bad
     }
 }
 
-TEST_CASE("the image serializer decodes a PNG answer and refuses other types") {
+TEST_CASE("the image serializer gives an image at its scale, inflated when small, animated when the file is") {
+    using namespace sampleimages;
     auto serializer = NLImageResponseSerializer::serializer();
     CHECK(serializer->automaticallyInflatesResponseImage());
+    serializer->setImageScale(2);
+    const CGBitmapInfo display = kCGImageAlphaPremultipliedFirst | (std::endian::native == std::endian::little
+                                                                       ? kCGBitmapByteOrder32Little
+                                                                       : kCGBitmapByteOrder32Big);
     NSErrorPtr error;
-    Value v = serializer->responseObjectForResponse(httpResponse(200, "image/png"), pngOf(3, 2), &error);
+
+    // A small PNG with an alpha channel: drawn into the display's layout, pixels unchanged.
+    const PixelFn opaque = noise(7);
+    Value v = serializer->responseObjectForResponse(httpResponse(200, "image/png"), png(30, 20, opaque), &error);
     CHECK_FALSE(error);
-    auto image = v.objectAs<CGImage>();
+    auto image = v.objectAs<UIImage>();
     REQUIRE(image);
-    CHECK(image->width() == 3);
-    CHECK(image->height() == 2);
+    CHECK(image->scale() == 2);
+    CHECK(image->size().width == 15);
+    CHECK(image->size().height == 10);
+    CHECK(image->CGImage()->bitmapInfo() == display);
+    CHECK(maxDifference(image->CGImage(), 30, 20, opaque) == 0);
+
+    // Not inflated when asked not to, above 1024 x 1024 pixels or above 8 bits per component.
+    struct Case {
+        const char* name;
+        Data body;
+        bool inflates;
+    };
+    PngOptions deep;
+    deep.bitDepth = 16;
+    const std::vector<Case> kept = {
+        {"inflation off", png(30, 20, pattern), false},
+        {"1025 x 1024 pixels", png(1025, 1024, pattern), true},
+        {"16 bits per component", png(30, 20, pattern, deep), true},
+    };
+    for (const auto& c : kept) {
+        INFO(std::string(c.name));
+        auto source = CGImageSourceCreateWithData(c.body);
+        auto decoded = CGImageSourceCreateImageAtIndex(source, 0);
+        REQUIRE(decoded);
+        serializer->setAutomaticallyInflatesResponseImage(c.inflates);
+        auto plain = serializer->responseObjectForResponse(httpResponse(200, "image/png"), c.body, &error)
+                         .objectAs<UIImage>();
+        REQUIRE(plain);
+        CHECK(plain->scale() == 2);
+        CHECK(plain->CGImage()->width() == decoded->width());
+        CHECK(plain->CGImage()->bitmapInfo() == decoded->bitmapInfo());
+        CHECK(maxDifference(plain->CGImage(), decoded) == 0);
+    }
+    serializer->setAutomaticallyInflatesResponseImage(true);
+
+    // The orientation a JPEG names.
+    JpegOptions rotated;
+    rotated.app1 = makeExifOrientationAPP1(6);
+    image = serializer->responseObjectForResponse(httpResponse(200, "image/jpeg"), jpeg(40, 30, pattern, rotated), &error)
+                .objectAs<UIImage>();
+    REQUIRE(image);
+    CHECK(image->imageOrientation() == UIImageOrientationRight);
+    CHECK(image->size().width == 15);  // 30 pixels high, on its side, at scale 2
+    CHECK(image->CGImage()->bitmapInfo() == (kCGImageAlphaNoneSkipFirst | (display & kCGBitmapByteOrderMask)));
+
+    // An animated GIF: every frame, with the delays summed, not inflated.
+    GifFrame first, second;
+    first.width = second.width = 4;
+    first.height = second.height = 4;
+    first.indices.assign(16, 0);
+    second.indices.assign(16, 1);
+    first.delay = 20;
+    second.delay = 30;
+    Data animation = gif(4, 4, {CGPixel{255, 0, 0, 255}, CGPixel{0, 0, 255, 255}}, {first, second});
+    image = serializer->responseObjectForResponse(httpResponse(200, "image/gif"), animation, &error)
+                .objectAs<UIImage>();
+    REQUIRE(image);
+    REQUIRE(image->images().size() == 2);
+    CHECK(image->duration() == doctest::Approx(0.5));
+    CHECK(image->images()[1]->scale() == 2);
+    CHECK(image->images()[1]->CGImage()->pixelAt(0, 0).b == 255);
+
     CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "image/png"), bytes("not a png"), &error));
     CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "text/plain"), bytes("x"), &error));
     REQUIRE(error);
@@ -312,7 +385,7 @@ TEST_CASE("a compound of JSON and image serializers returns the image without th
         {NLJSONResponseSerializer::serializer(), NLImageResponseSerializer::serializer()});
     NSErrorPtr error;
     Value v = compound->responseObjectForResponse(httpResponse(200, "image/png"), pngOf(2, 2), &error);
-    CHECK(v.objectAs<CGImage>());
+    CHECK(v.objectAs<UIImage>());
     CHECK_FALSE(error);
     // No member answers: the compound's own base behaviour gives the body.
     v = compound->responseObjectForResponse(httpResponse(404, "text/plain"), bytes("missing"), &error);
