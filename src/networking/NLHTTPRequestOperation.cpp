@@ -9,16 +9,6 @@
 
 namespace {
 
-dispatch_queue_t processingQueue() {
-    static dispatch_once_t once;
-    static dispatch_queue_t* queue = nullptr;
-    dispatch_once(&once, [] {
-        queue = new dispatch_queue_t(
-            dispatch_queue_create("com.netline.networking.http-request.processing", DISPATCH_QUEUE_CONCURRENT));
-    });
-    return *queue;
-}
-
 dispatch_group_t defaultGroup() {
     static dispatch_once_t once;
     static dispatch_group_t* group = nullptr;
@@ -82,38 +72,40 @@ std::shared_ptr<const Value> NLHTTPRequestOperation::sharedResponseObject() {
     std::lock_guard guard(*lock());
     if ((!responseObject_ || !*responseObject_) && isFinished() && !error() && responseSerializer_) {
         NSErrorPtr serializationError;
-        responseObject_ = std::make_shared<const Value>(
-            responseSerializer_->responseObjectForResponse(response(), responseDataLocked(), &serializationError));
+        // The base serializer's object is the body itself, shared and not copied.
+        responseObject_ = responseSerializer_->responseObjectSharingBody(response(), sharedResponseData(),
+                                                                         &serializationError);
         if (serializationError) responseSerializationError_ = serializationError;
     }
     return responseObject_;
 }
 
 void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
+    // Serializes on the thread that finished the operation (the network thread
+    // for a load) and hops once, to the completion queue. The operation and the
+    // callbacks are held until the operation finished.
     auto self = this->self<NLHTTPRequestOperation>();
-    setCompletionBlock([self, success, failure] {
+    setFinishingCompletion([self, success, failure] {
         dispatch_group_t group = self->completionGroup();
         if (group) dispatch_group_enter(group);
-        dispatch_async(processingQueue(), [self, success, failure, group] {
-            dispatch_queue_t queue = self->completionQueue();
-            if (!queue) queue = dispatch_get_main_queue();
-            dispatch_group_t memberOf = group ? group : defaultGroup();
-            if (NSErrorPtr failed = self->error()) {
-                if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
-            } else {
-                // Shared, so that a large body is not copied again on its way to the callback.
-                auto object = self->sharedResponseObject();
-                if (!object) object = std::make_shared<const Value>();
-                if (NSErrorPtr serializationFailed = self->error()) {
-                    if (failure)
-                        dispatch_group_async(memberOf, queue,
-                                             [self, failure, serializationFailed] { failure(self, serializationFailed); });
-                } else if (success) {
-                    dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
-                }
+        dispatch_queue_t queue = self->completionQueue();
+        if (!queue) queue = dispatch_get_main_queue();
+        dispatch_group_t memberOf = group ? group : defaultGroup();
+        if (NSErrorPtr failed = self->error()) {
+            if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
+        } else {
+            // Shared: the object (for the base serializer, the body itself) is not copied.
+            auto object = self->sharedResponseObject();
+            if (!object) object = std::make_shared<const Value>();
+            if (NSErrorPtr serializationFailed = self->error()) {
+                if (failure)
+                    dispatch_group_async(memberOf, queue,
+                                         [self, failure, serializationFailed] { failure(self, serializationFailed); });
+            } else if (success) {
+                dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
             }
-            if (group) dispatch_group_leave(group);
-        });
+        }
+        if (group) dispatch_group_leave(group);
     });
 }
 

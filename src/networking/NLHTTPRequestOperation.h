@@ -3,9 +3,11 @@
 // success and failure callbacks that run after serialization, and a pause that
 // turns the next start into a byte-range request.
 //
-// Serialization runs on the concurrent queue
-// "com.netline.networking.http-request.processing"; success and failure run on
-// completionQueue (main queue when none), at most one of them, once.
+// Serialization runs on the thread that finished the operation (the network
+// thread for a load, the caller's for a cancel before start), right after the
+// finish; success and failure then run on completionQueue (main queue when
+// none), at most one of them, once: one hop from the network thread to the
+// callback. An installed completion block of the caller replaces this path.
 //
 // pause() takes the count of bytes kept before it returns, and the request then
 // asks for "Range: bytes=<kept>-" (no range when nothing was kept), with

@@ -91,7 +91,7 @@ CGImageRef inflated(const CGImageRef& bitmap) {
 }  // namespace
 
 Value NLImageResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                           const std::optional<Data>& data, NSErrorPtr* error) {
+                                                           const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     if (!data || data->empty()) return {};
     auto source = CGImageSourceCreateWithData(*data);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -228,12 +229,18 @@ void NLURLConnectionOperation::setError(NSErrorPtr error) {
 
 std::optional<Data> NLURLConnectionOperation::responseData() const {
     std::lock_guard guard(*lock_);
+    if (const Data* bytes = responseDataLocked()) return *bytes;
+    return std::nullopt;
+}
+
+std::shared_ptr<const Value> NLURLConnectionOperation::sharedResponseData() const {
+    std::lock_guard guard(*lock_);
     return responseData_;
 }
 
 void NLURLConnectionOperation::setResponseData(std::optional<Data> data) {
     std::lock_guard guard(*lock_);
-    responseData_ = std::move(data);
+    responseData_ = data ? std::make_shared<const Value>(std::move(*data)) : nullptr;
 }
 
 std::shared_ptr<NSURLCredential> NLURLConnectionOperation::credential() const {
@@ -300,7 +307,7 @@ NSStringEncoding NLURLConnectionOperation::responseStringEncoding() {
 std::optional<std::string> NLURLConnectionOperation::responseString() {
     std::lock_guard guard(*lock_);
     if (!responseString_ && response_ && responseData_)
-        responseString_ = stringWithData(*responseData_, responseStringEncoding());
+        responseString_ = stringWithData(*responseDataLocked(), responseStringEncoding());
     return responseString_;
 }
 
@@ -485,17 +492,36 @@ void NLURLConnectionOperation::resetTotalBytesRead() {
 }
 
 void NLURLConnectionOperation::finish() {
+    std::function<void()> work;
+    bool finished;
     {
         std::lock_guard guard(*lock_);
         setState(NLOperationFinishedState);
+        finished = isFinished();
+        // Taken once: it runs here, and the operation no longer holds it.
+        if (finished) work = std::exchange(finishingCompletion_, nullptr);
     }
     postNotification(NLNetworkingOperationDidFinishNotification, self());
+    if (work) work();
+}
+
+void NLURLConnectionOperation::setFinishingCompletion(std::function<void()> work) {
+    std::lock_guard guard(*lock_);
+    NSOperation::setCompletionBlock(nullptr);
+    finishingCompletion_ = std::move(work);
+}
+
+std::function<void()> NLURLConnectionOperation::completionBlock() const {
+    std::lock_guard guard(*lock_);
+    if (finishingCompletion_) return finishingCompletion_;
+    return NSOperation::completionBlock();
 }
 
 // ---------------------------------------------------------------- completion
 
 void NLURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
     std::lock_guard guard(*lock_);
+    finishingCompletion_ = nullptr;
     if (!block) {
         NSOperation::setCompletionBlock(nullptr);
         return;
@@ -549,7 +575,7 @@ std::vector<std::shared_ptr<NSOperation>> NLURLConnectionOperation::batchOfReque
     });
     for (const auto& op : operations) {
         op->setCompletionGroup(group);
-        auto original = op->NSOperation::completionBlock();
+        auto original = op->completionBlock();
         // Installed through the operation's own setter: it runs on the operation's
         // completion queue as a member of G and is cleared once G is empty, which
         // breaks the cycle between the operations and this callback.
@@ -739,41 +765,49 @@ void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionP
                                    NSURLErrorMake(NSURLErrorBadServerResponse, request() ? request()->URL() : ""));
         return;
     }
-    std::lock_guard guard(*lock_);
-    if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && outputStream_.use_count() == 1) {
-        // Nobody else can read the stream any more: its bytes are moved, not copied.
-        responseData_ = own->take();
-        outputStream_->close();
-        outputStream_.reset();
-    } else if (outputStream_) {
-        Value written = outputStream_->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
-        // The stream's property is already a copy of its bytes, owned here: move it.
-        if (const auto* bytes = written.data()) responseData_ = std::move(*const_cast<Data*>(bytes));
-        else responseData_.reset();
-        outputStream_->close();
-        if (responseData_) outputStream_.reset();
+    {
+        std::lock_guard guard(*lock_);
+        if (!isCurrentConnection(connection)) return;  // let go by a pause meanwhile
+        if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && outputStream_.use_count() == 1) {
+            // Nobody else can read the stream any more: its bytes are moved, not copied.
+            responseData_ = std::make_shared<const Value>(own->take());
+            outputStream_->close();
+            outputStream_.reset();
+        } else if (outputStream_) {
+            Value written = outputStream_->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
+            // The stream's property is already a copy of its bytes, owned here: move it.
+            if (const auto* bytes = written.data())
+                responseData_ = std::make_shared<const Value>(std::move(*const_cast<Data*>(bytes)));
+            else
+                responseData_.reset();
+            outputStream_->close();
+            if (responseData_) outputStream_.reset();
+        }
+        connection_.reset();
+        // A load that completed while a cancel was on its way ends as cancelled, so
+        // that no success is reported after cancel returned.
+        if (isCancelled() && !error_) {
+            const std::string url = request_ ? request_->URL() : std::string();
+            Value info;
+            if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
+            error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
+        }
     }
-    connection_.reset();
-    // A load that completed while a cancel was on its way ends as cancelled, so
-    // that no success is reported after cancel returned.
-    if (isCancelled() && !error_) {
-        const std::string url = request_ ? request_->URL() : std::string();
-        Value info;
-        if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
-        error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
-    }
+    // Outside the lock: the finishing completion serializes the body here.
     finish();
 }
 
 void NLURLConnectionOperation::connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) {
-    if (!isCurrentConnection(connection)) return;
-    std::lock_guard guard(*lock_);
-    error_ = error;
-    if (outputStream_) {
-        outputStream_->close();
-        if (responseData_) outputStream_.reset();
+    {
+        std::lock_guard guard(*lock_);
+        if (!isCurrentConnection(connection)) return;
+        error_ = error;
+        if (outputStream_) {
+            outputStream_->close();
+            if (responseData_) outputStream_.reset();
+        }
+        connection_.reset();
     }
-    connection_.reset();
     finish();
 }
 
@@ -829,7 +863,7 @@ Value NLURLConnectionOperation::encodeWithCoder() {
     archive.setObject("state", Value(static_cast<long long>(state)));
     archive.setObject("response", Value(response_));
     archive.setObject("error", Value(error_));
-    archive.setObject("responseData", responseData_ ? Value(*responseData_) : Value());
+    archive.setObject("responseData", responseData_ ? *responseData_ : Value());
     archive.setObject("totalBytesRead", Value(static_cast<long long>(totalBytesRead_.load())));
     return archive;
 }
@@ -840,7 +874,7 @@ void NLURLConnectionOperation::decodeBase(const Value& archive) {
     response_ = archive["response"].objectAs<NSHTTPURLResponse>();
     error_ = archive["error"].objectAs<NSError>();
     const Value body = archive["responseData"];
-    if (const auto* bytes = body.data()) responseData_ = *bytes;
+    if (body.isData()) responseData_ = std::make_shared<const Value>(body);
     totalBytesRead_ = archive["totalBytesRead"].integerValue();
 }
 

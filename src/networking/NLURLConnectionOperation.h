@@ -83,7 +83,10 @@ public:
     std::shared_ptr<NSURLRequest> request() const;
     std::shared_ptr<NSURLResponse> response() const;
     virtual NSErrorPtr error() const;
+    // A copy of the body; sharedResponseData() gives it without one (a Value
+    // holding the bytes, null when there is none).
     std::optional<Data> responseData() const;
+    std::shared_ptr<const Value> sharedResponseData() const;
     std::optional<std::string> responseString();
     NSStringEncoding responseStringEncoding();
     std::shared_ptr<NSURLCredential> credential() const;
@@ -124,6 +127,8 @@ public:
     // Runs once the operation finished, on completionQueue (main queue when none),
     // as a member of completionGroup; cleared after it ran. Hides the base's setter.
     void setCompletionBlock(std::function<void()> block);
+    // The completion work installed (by setCompletionBlock or by a subclass), to chain onto.
+    std::function<void()> completionBlock() const;
 
     void setUploadProgressBlock(ProgressBlock block);
     void setDownloadProgressBlock(ProgressBlock block);
@@ -171,11 +176,18 @@ protected:
     virtual void operationDidStart();
     virtual void operationDidPause();
     void cancelConnection();
+    // Sets the state to finished, posts the finish notification and runs the
+    // finishing completion, if any, on this thread.
     void finish();
+    // Completion work that runs on the thread that finishes the operation, right
+    // after the state became finished, instead of hopping through a global queue
+    // to the completion queue: the work makes its own single hop. Setting a
+    // completion block replaces it; completionBlock() hands it on for chaining.
+    void setFinishingCompletion(std::function<void()> work);
     void setRequest(std::shared_ptr<NSURLRequest> request);
     void setResponseData(std::optional<Data> data);
     // The body without a copy; the caller holds the lock.
-    const std::optional<Data>& responseDataLocked() const { return responseData_; }
+    const Data* responseDataLocked() const { return responseData_ ? responseData_->data() : nullptr; }
     void setError(NSErrorPtr error);
     void setResponse(std::shared_ptr<NSURLResponse> response);
     // Whether a delegate call comes from the running connection (not one that a
@@ -216,7 +228,7 @@ private:
     std::shared_ptr<NSURLRequest> request_;
     std::shared_ptr<NSURLResponse> response_;
     NSErrorPtr error_;
-    std::optional<Data> responseData_;
+    std::shared_ptr<const Value> responseData_;  // the body, shared with the response object (never changed)
     std::optional<std::string> responseString_;
     NSStringEncoding responseStringEncoding_ = static_cast<NSStringEncoding>(0);
     std::shared_ptr<NSURLCredential> credential_;
@@ -236,4 +248,5 @@ private:
     ChallengeBlock authenticationChallenge_;
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
+    std::function<void()> finishingCompletion_;  // under the lock; taken by finish()
 };

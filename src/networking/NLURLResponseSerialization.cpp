@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iomanip>
 #include <sstream>
+#include <typeinfo>
 
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
@@ -21,7 +22,7 @@ std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::st
     return NSStringEncodingForIANACharSetName(name);
 }
 
-NSErrorPtr NLUndecodableBodyError(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data) {
+NSErrorPtr NLUndecodableBodyError(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data) {
     std::string charset = "UTF-8";
     if (response && response->textEncodingName() && NLStringEncodingForIANACharSetName(*response->textEncodingName()))
         charset = *response->textEncodingName();
@@ -82,7 +83,7 @@ std::optional<std::set<std::string>> stringSetFrom(const Value& v) {
 }
 
 Value errorUserInfo(const std::string& description, const std::shared_ptr<NSURLResponse>& response,
-                    const std::optional<Data>& data) {
+                    const NLResponseBody& data) {
     Value info = Value::dictionary();
     info.setObject(NSLocalizedDescriptionKey, description);
     info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
@@ -106,7 +107,7 @@ std::shared_ptr<NLHTTPResponseSerializer> NLHTTPResponseSerializer::serializer()
 }
 
 bool NLHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSHTTPURLResponse>& response,
-                                                const std::optional<Data>& data, NSErrorPtr* error) const {
+                                                const NLResponseBody& data, NSErrorPtr* error) const {
     if (!response) return true;
     bool valid = true;
     NSErrorPtr validationError;
@@ -138,13 +139,23 @@ bool NLHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSHTTPURLR
 }
 
 Value NLHTTPResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                          const std::optional<Data>& data, NSErrorPtr* error) {
+                                                          const NLResponseBody& data, NSErrorPtr* error) {
     validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), data, error);
     return data ? Value(*data) : Value();
 }
 
+std::shared_ptr<const Value> NLHTTPResponseSerializer::responseObjectSharingBody(
+    const std::shared_ptr<NSURLResponse>& response, const std::shared_ptr<const Value>& body, NSErrorPtr* error) {
+    const Data* bytes = body ? body->data() : nullptr;
+    // Only this class returns the body as it is; subclasses make objects of their own.
+    if (typeid(*this) != typeid(NLHTTPResponseSerializer))
+        return std::make_shared<const Value>(responseObjectForResponse(response, bytes, error));
+    validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), bytes, error);
+    return bytes ? body : std::make_shared<const Value>();
+}
+
 bool NLHTTPResponseSerializer::passesGate(const std::shared_ptr<NSURLResponse>& response,
-                                          const std::optional<Data>& data, NSErrorPtr* error) const {
+                                          const NLResponseBody& data, NSErrorPtr* error) const {
     if (validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), data, error)) return true;
     if (!error) return false;
     return !NLErrorOrUnderlyingErrorHasCodeInDomain(*error, NLURLErrorCannotDecodeContentData,
@@ -205,7 +216,7 @@ std::shared_ptr<NLJSONResponseSerializer> NLJSONResponseSerializer::serializerWi
 }
 
 Value NLJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                          const std::optional<Data>& data, NSErrorPtr* error) {
+                                                          const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     NSStringEncoding encoding = stringEncoding();
     if (response && response->textEncodingName())
@@ -263,7 +274,7 @@ NLXMLParserResponseSerializer::NLXMLParserResponseSerializer() {
 }
 
 Value NLXMLParserResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                               const std::optional<Data>& data, NSErrorPtr* error) {
+                                                               const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     return Value(NSXMLParser::initWithData(data ? *data : Data()));
 }
@@ -291,7 +302,7 @@ std::shared_ptr<NLPropertyListResponseSerializer> NLPropertyListResponseSerializ
 }
 
 Value NLPropertyListResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                                  const std::optional<Data>& data, NSErrorPtr* error) {
+                                                                  const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     if (!data) return {};
     NSErrorPtr parseError;
@@ -359,7 +370,7 @@ std::shared_ptr<NLCompoundResponseSerializer> NLCompoundResponseSerializer::comp
 }
 
 Value NLCompoundResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                              const std::optional<Data>& data, NSErrorPtr* error) {
+                                                              const NLResponseBody& data, NSErrorPtr* error) {
     for (const auto& member : responseSerializers_) {
         if (!member) continue;
         NSErrorPtr memberError;

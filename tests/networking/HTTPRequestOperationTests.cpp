@@ -72,6 +72,49 @@ TEST_CASE("the connection callbacks run on the Netline thread") {
     CHECK(NLURLConnectionOperation::networkRequestThread() == NLURLConnectionOperation::networkRequestThread());
 }
 
+TEST_CASE("the body is serialized where the load finished and reaches success once, shared and not copied") {
+    // Records the thread each serialization runs on.
+    struct RecordingSerializer : NLJSONResponseSerializer {
+        std::atomic<int> calls{0};
+        std::atomic<bool> onNetworkThread{false};
+        Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
+                                        NSErrorPtr* error) override {
+            ++calls;
+            onNetworkThread = NSThread::currentThread() == NLURLConnectionOperation::networkRequestThread();
+            return NLJSONResponseSerializer::responseObjectForResponse(response, data, error);
+        }
+    };
+    LoopbackHttpServer server;
+    server.route("GET", "/json", Reply::text(R"({"a": 1})", "application/json"));
+    const std::string large = sample(3 * 1024 * 1024);
+    server.route("GET", "/large", Reply::text(large, "application/octet-stream"));
+
+    auto serializer = std::make_shared<RecordingSerializer>();
+    auto json = get(server.url("/json"));
+    json->setResponseSerializer(serializer);
+    Outcome jsonOut;
+    jsonOut.install(json);
+    json->start();
+    REQUIRE(runMainUntil([&] { return jsonOut.done(); }));
+    CHECK(jsonOut.successes == 1);
+    CHECK_FALSE(jsonOut.offMain);
+    CHECK(jsonOut.object["a"].intValue() == 1);
+    CHECK(serializer->calls == 1);
+    CHECK(serializer->onNetworkThread);
+
+    // The base serializer's object is the operation's own body.
+    auto op = get(server.url("/large"));
+    const Data* seen = nullptr;
+    op->setCompletionBlockWithSuccess(
+        [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& object) { seen = object.data(); }, nullptr);
+    op->start();
+    REQUIRE(runMainUntil([&] { return seen != nullptr; }));
+    auto body = op->sharedResponseData();
+    REQUIRE(body);
+    CHECK(seen == body->data());
+    CHECK(*op->responseData() == bytes(large));
+}
+
 TEST_CASE("a 404 reaches failure with the status error and the body stays readable") {
     LoopbackHttpServer server;
     server.route("GET", "/missing", Reply::withStatus(404, "no such thing"));
