@@ -179,14 +179,17 @@ bool NLHTTPRequestOperation::answerIsUsable(const NSHTTPURLResponse& http) const
 void NLHTTPRequestOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                           const std::shared_ptr<NSURLResponse>& response) {
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
+    bool usable;
     {
         std::lock_guard guard(*lock());
         if (!isCurrentConnection(connection)) return;
-        if (!http || answerIsUsable(*http)) {
-            NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
-            return;
-        }
-        setResponse(response);
+        usable = !http || answerIsUsable(*http);
+        if (!usable) setResponse(response);
+    }
+    // The connection is never called with the operation's lock held.
+    if (usable) {
+        NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
+        return;
     }
     // The body kept so far stays as it was.
     failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
