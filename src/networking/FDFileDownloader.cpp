@@ -248,8 +248,8 @@ bool FDFileDownloader::beginTransfer(bool withRange) {
                                                               "the file cannot be opened")));
         return false;
     }
+    // An empty partial file asks for the whole resource, without a range.
     if (offset > 0) {
-        // An empty partial file asks for the whole resource, without a range.
         file_->seekToFileOffset(offset);
         request->setValue(format("bytes=%lld-", static_cast<long long>(offset)), "Range");
         if (auto kept = FDPartialFile::readValidators(path, url->absoluteString()))

@@ -455,7 +455,7 @@ TEST_CASE("error texts come from the Netline string table with the key as fallba
     REQUIRE(error);
     CHECK(error->localizedDescription() ==
           "Anfrage gescheitert: " + NSHTTPURLResponse::localizedStringForStatusCode(404) + " (404)");
-    // The shipped table has every text the library uses.
+    // The main bundle ships its own table.
     CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
 }
 
