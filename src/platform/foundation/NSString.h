@@ -55,6 +55,8 @@ bool isValidUTF8(std::string_view s);
 std::u16string toUTF16(std::string_view s);
 // UTF-8 of UTF-16 code units; unpaired surrogates become U+FFFD.
 std::string fromUTF16(std::u16string_view s);
+// The same, but nullopt when a code unit is an unpaired surrogate.
+std::optional<std::string> fromUTF16Strict(std::u16string_view units);
 
 // ---- Lengths and indexes (UTF-16 code units) ----------------------------------
 

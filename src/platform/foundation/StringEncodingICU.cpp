@@ -123,16 +123,7 @@ std::optional<std::string> decode(const Data& data, NSStringEncoding encoding) {
     if (U_FAILURE(status) || length < 0) return std::nullopt;
     units.resize(static_cast<std::size_t>(length));
     // A lone surrogate in UTF-16 or UTF-32 input is no character either.
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        char16_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return std::nullopt;
-            ++i;
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            return std::nullopt;
-        }
-    }
-    return fromUTF16(units);
+    return fromUTF16Strict(units);
 }
 
 std::optional<Data> encode(std::string_view text, NSStringEncoding encoding) {
