@@ -151,6 +151,7 @@ void NLRestClient::getPath(const std::string& path, const Value& arguments, std:
     request->setHTTPMethod("GET");
     request->addValue("text/html", "Content-Type");
     auto operation = NLHTTPRequestOperation::initWithRequest(request);
+    operation->setMaximumResponseSize(NLRestClient::kMaximumReplySize);
     auto self = std::static_pointer_cast<const NLRestClient>(shared_from_this());
     operation->setCompletionBlockWithSuccess(
         [self, success, failure, kind](const std::shared_ptr<NLHTTPRequestOperation>& op, const Value& responseObject) {
@@ -165,15 +166,20 @@ void NLRestClient::getPath(const std::string& path, const Value& arguments, std:
 void NLRestClient::handleReply(const std::shared_ptr<NLHTTPRequestOperation>& operation, const Value& responseObject,
                                const Success& success, const Failure& failure,
                                std::optional<CatalogueReplyKind> kind) const {
-    Value r = responseObject;
-    if (r.isData()) {
+    // The body is read as text in its charset (UTF-8 when none is named); bytes
+    // that are no text there fail as a serialization error.
+    std::optional<Data> plain;
+    if (responseObject.isData()) {
         auto text = operation->responseString();
-        r = text ? Value(*text) : Value();
+        if (!text) {
+            if (failure) failure(NLUndecodableBodyError(operation->response(), operation->responseData()));
+            return;
+        }
+        plain = decodeDataWithKey(*text);
+    } else if (const auto* text = responseObject.string()) {
+        plain = decodeDataWithKey(*text);
     }
-    if (r.isString()) {
-        auto plain = decodeDataWithKey(*r.string());
-        r = plain ? Value(*plain) : Value();
-    }
+    Value r = plain ? Value(std::move(*plain)) : Value();
     if (!r.isData()) {
         if (failure) failure(clientError(0, Value{{NSLocalizedDescriptionKey, "The reply could not be decoded."}}));
         return;
@@ -215,6 +221,7 @@ namespace {
 void runJSONOperation(const std::shared_ptr<NSMutableURLRequest>& request, NLRestClient::Success success,
                       NLRestClient::Failure failure) {
     auto operation = NLHTTPRequestOperation::initWithRequest(request);
+    operation->setMaximumResponseSize(NLRestClient::kMaximumReplySize);
     operation->setResponseSerializer(NLJSONResponseSerializer::serializer());
     operation->setCompletionBlockWithSuccess(
         [success](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& object) {

@@ -23,6 +23,9 @@ public:
 
     static constexpr int kPageSize = 30;
     static constexpr int kRetry = 3;
+    // The most a catalogue reply may hold; a longer one fails its call
+    // (NSURLErrorDomain, -1103) instead of filling memory.
+    static constexpr std::uint64_t kMaximumReplySize = 16ull * 1024 * 1024;
 
     NLRestClient();
     static std::shared_ptr<NLRestClient> sharedClient();

@@ -6,6 +6,8 @@
 #include <numeric>
 
 #include "networking/FDFileManagerExtension.h"
+#include "networking/FDPartialFile.h"
+#include "networking/NLLocalizedString.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSLog.h"
@@ -19,47 +21,10 @@ constexpr std::size_t kMaxRateSamples = 6;
 constexpr double kRequestTimeout = 30;
 constexpr std::size_t kMaxFileNameBytes = 200;
 
-std::optional<std::uint64_t> sizeOfFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
-}
+using FDPartialFile::sizeOfFile;
 
-// "bytes a-b/L" or "bytes */L": the first byte (nullopt for "*") and the whole length (-1 for "*").
-struct ContentRange {
-    std::optional<std::uint64_t> first;
-    std::int64_t length = -1;
-};
-
-std::optional<ContentRange> parseContentRange(const std::string& value) {
-    std::string v = value;
-    auto pos = v.find_first_not_of(" \t");
-    if (pos == std::string::npos || v.compare(pos, 5, "bytes") != 0) return std::nullopt;
-    v = v.substr(pos + 5);
-    pos = v.find_first_not_of(" \t");
-    if (pos == std::string::npos) return std::nullopt;
-    v = v.substr(pos);
-    auto slash = v.find('/');
-    if (slash == std::string::npos) return std::nullopt;
-    ContentRange range;
-    std::string span = v.substr(0, slash);
-    std::string total = v.substr(slash + 1);
-    if (total != "*") {
-        char* end = nullptr;
-        long long n = std::strtoll(total.c_str(), &end, 10);
-        if (end == total.c_str() || n < 0) return std::nullopt;
-        range.length = n;
-    }
-    if (span != "*") {
-        auto dash = span.find('-');
-        if (dash == std::string::npos || dash == 0) return std::nullopt;
-        char* end = nullptr;
-        unsigned long long first = std::strtoull(span.c_str(), &end, 10);
-        if (end != span.c_str() + dash) return std::nullopt;
-        range.first = first;
-    }
-    return range;
-}
+// The downloader's texts come from the main bundle's default string table.
+std::string localized(const std::string& key) { return NLLocalizedStringFromTable(key, "Localizable"); }
 
 }  // namespace
 
@@ -283,9 +248,12 @@ bool FDFileDownloader::beginTransfer(bool withRange) {
                                                               "the file cannot be opened")));
         return false;
     }
+    // An empty partial file asks for the whole resource, without a range.
     if (offset > 0) {
         file_->seekToFileOffset(offset);
         request->setValue(format("bytes=%lld-", static_cast<long long>(offset)), "Range");
+        if (auto kept = FDPartialFile::readValidators(path, url->absoluteString()))
+            request->setValue(kept->ifRange(), "If-Range");
     }
     rangeRequested_ = offset > 0;
     resumeOffset_ = offset;
@@ -343,46 +311,66 @@ void FDFileDownloader::restartFromZero() {
     });
 }
 
+FDFileDownloader::Answer FDFileDownloader::judgeResponse(long status, const NSHTTPURLResponse* http) const {
+    std::optional<FDContentRange> range;
+    if (http)
+        if (auto field = http->valueForHTTPHeaderField("Content-Range")) range = FDContentRange::parse(*field);
+    const std::uint64_t held = resumeOffset_;
+    if (status >= 400) {
+        if (rangeRequested_ && status == 416) {
+            // The partial file already holds the whole resource, or its size is
+            // no position in it: fetched again from zero.
+            if (range && range->length >= 0 && static_cast<std::uint64_t>(range->length) == held)
+                return {Answer::Complete, {}};
+            return {Answer::Refetch, {}};
+        }
+        return {Answer::HTTPError, {}};
+    }
+    if (status == 206) {
+        if (!rangeRequested_) return {Answer::Refuse, "the server sent a part of the file that was not asked for"};
+        if (!range || !range->first || *range->first != held) return {Answer::Refetch, {}};
+        return {Answer::Append, {}};
+    }
+    if (status < 200 || status >= 300)
+        return {Answer::Refuse, format("the server answered %ld, which holds no file", status)};
+    if (!rangeRequested_) return {Answer::Append, {}};
+    if (status == 200) return {Answer::Truncate, {}};
+    return {Answer::Refuse, format("the server answered %ld to the request for the rest of the file", status)};
+}
+
 void FDFileDownloader::connectionDidReceiveResponse(const NSURLConnectionPtr&,
                                                     const std::shared_ptr<NSURLResponse>& response) {
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
     long status = http ? http->statusCode() : 200;
     std::int64_t expected = response ? response->expectedContentLength() : -1;
 
-    if (rangeRequested_ && http) {
-        auto contentRange = http->valueForHTTPHeaderField("Content-Range");
-        auto range = contentRange ? parseContentRange(*contentRange) : std::nullopt;
-        if (status == 206) {
-            if (!range || !range->first || *range->first != resumeOffset_) {
-                restartFromZero();
-                return;
-            }
-        } else if (status == 416) {
-            if (range && range->length >= 0 && static_cast<std::uint64_t>(range->length) == resumeOffset_) {
-                // The partial file already holds the whole resource.
-                completeOn416_ = true;
-                expectedDataLength_ = 0;
-                return;
-            }
-            restartFromZero();
-            return;
-        } else if (status < 300) {
-            // The server ignored the range and sends the whole resource: start the file over.
-            if (!file_->truncateFileAtOffset(0)) {
-                endTransfer(End::Failed, NSFileErrorFromErrno(errno ? errno : EIO, pathToFile(), false));
-                return;
-            }
-            resumeOffset_ = 0;
-            rangeRequested_ = false;
-        }
+    Answer answer = judgeResponse(status, http.get());
+    switch (answer.kind) {
+    case Answer::Refetch:
+        restartFromZero();
+        return;
+    case Answer::Complete:
+        completeOn416_ = true;
+        expectedDataLength_ = 0;
+        return;
+    case Answer::Refuse:
+        // Not content: the partial file stays exactly as it was.
+        endTransfer(End::Failed, makeError(FDFileDownloadErrorConnectionFailed,
+                                           format("Download failed for file: %@. Reason: %@", fileName(),
+                                                  answer.reason)));
+        return;
+    case Answer::Truncate:
+    case Answer::Append:
+    case Answer::HTTPError:
+        break;
     }
 
     NSErrorPtr error;
-    if (status >= 400) {
+    if (answer.kind == Answer::HTTPError) {
         Value extra = Value::dictionary();
         extra.setObject("httpStatus", Value(status));
         error = makeError(FDFileDownloadErrorHTTPStatus,
-                          format("HTTP error code %d (%@) ", static_cast<int>(status),
+                          format(localized("HTTP error code %d (%@) "), static_cast<int>(status),
                                  NSHTTPURLResponse::localizedStringForStatusCode(status)),
                           extra);
     }
@@ -391,12 +379,25 @@ void FDFileDownloader::connectionDidReceiveResponse(const NSURLConnectionPtr&,
         Value attributes = NSFileManager::defaultManager()->attributesOfFileSystemForPath(pathToDownloadDirectory());
         Value free = attributes[NSFileSystemFreeSize];
         if (free.isNumber() && free.unsignedLongLongValue() < static_cast<std::uint64_t>(expected))
-            error = makeError(FDFileDownloadErrorNotEnoughFreeDiskSpace, "Not enough free disk space");
+            error = makeError(FDFileDownloadErrorNotEnoughFreeDiskSpace, localized("Not enough free disk space"));
     }
     if (error) {
         endTransfer(End::Failed, error);
         return;
     }
+    if (answer.kind == Answer::Truncate) {
+        // The server sends the whole resource (it ignored the range, or the
+        // resource changed): the file starts over.
+        if (!file_->truncateFileAtOffset(0)) {
+            endTransfer(End::Failed, NSFileErrorFromErrno(errno ? errno : EIO, pathToFile(), false));
+            return;
+        }
+        resumeOffset_ = 0;
+        rangeRequested_ = false;
+    }
+    if (resumeOffset_ == 0 && http && downloadURL_)
+        FDPartialFile::keepValidators(pathToFile(),
+                                      FDResumeValidators::fromResponse(downloadURL_->absoluteString(), *http));
     expectedDataLength_ = expected;
     responseAccepted_ = true;
     Data().swap(receivedDataBuffer_);
@@ -453,6 +454,13 @@ bool FDFileDownloader::flushBuffer() {
 void FDFileDownloader::connectionDidFinishLoading(const NSURLConnectionPtr&) {
     if (completeOn416_) {
         endTransfer(End::Finished, nullptr);
+        return;
+    }
+    if (!responseAccepted_) {
+        // A load that ended before any response came is no download.
+        endTransfer(End::Failed, makeError(FDFileDownloadErrorConnectionFailed,
+                                           format("Download failed for file: %@. Reason: %@", fileName(),
+                                                  "the server sent no response")));
         return;
     }
     std::int64_t expected = expectedDataLength_;
@@ -516,6 +524,7 @@ void FDFileDownloader::endTransfer(End end, NSErrorPtr error) {
     if (cancelled) end = End::Cancelled;
     switch (end) {
     case End::Finished:
+        FDPartialFile::removeValidators(pathToFile());
         state_ = FDFileDownloaderStateDone;
         notifyFromCompletionWithSuccess(true, pathToFile());
         break;
@@ -546,118 +555,12 @@ std::optional<std::string> FDFileDownloader::removeFileIfAsked() {
     if (!remove) return fileName();
     std::string path = pathToFile();
     auto manager = NSFileManager::defaultManager();
+    FDPartialFile::removeValidators(path);
     if (manager->fileExistsAtPath(path)) {
         NSErrorPtr error;
-        if (!manager->removeItemAtPath(path, &error)) notifyFromError(error);
+        // Reported although a cancel was asked: it comes before the completion.
+        if (!manager->removeItemAtPath(path, &error))
+            notifyFromError(error ? error : NSFileErrorFromErrno(EIO, path, false), true);
     }
     return std::nullopt;
-}
-
-// ------------------------------------------------------------------ cancel
-
-void FDFileDownloader::cancelDownloadAndRemoveFile(bool removeFile) {
-    std::shared_ptr<NSRunLoop> loop;
-    bool endHere = false;
-    bool removeNow = false;
-    {
-        std::lock_guard lock(mutex_);
-        if (completionPosted_) {
-            removeNow = removeFile && transferEnded_;
-        } else if (cancelRequested_) {
-            removeRequested_ = removeRequested_ || removeFile;
-            return;
-        } else {
-            cancelRequested_ = true;
-            removeRequested_ = removeFile;
-            if (!started_) {
-                // Never started (or waiting for its dependencies): it ends here.
-                transferEnded_ = true;
-                endHere = true;
-            } else if (!transferEnded_) {
-                loop = runLoop_;
-            }
-        }
-    }
-    if (removeNow) {
-        auto manager = NSFileManager::defaultManager();
-        std::string path = pathToFile();
-        if (manager->fileExistsAtPath(path)) manager->removeItemAtPath(path, nullptr);
-        return;
-    }
-    if (endHere) {
-        notifyFromCompletionWithSuccess(false, removeFileIfAsked());
-        return;
-    }
-    if (loop) {
-        // The transfer's own thread stops the connection, writes what is
-        // buffered and closes the file.
-        auto me = this->self<FDFileDownloader>();
-        loop->performBlock([me] { me->endTransfer(End::Cancelled, nullptr); });
-    }
-}
-
-// ------------------------------------------------------------------ notifications
-
-void FDFileDownloader::postToMain(std::function<void(const std::shared_ptr<FDFileDownloader>&)> event, bool final) {
-    auto me = this->self<FDFileDownloader>();
-    dispatch_async(dispatch_get_main_queue(), [me, event = std::move(event), final] {
-        if (!final) {
-            std::lock_guard lock(me->mutex_);
-            if (me->cancelRequested_) return;
-        }
-        event(me);
-    });
-}
-
-void FDFileDownloader::notifyFromError(const NSErrorPtr& error) {
-    {
-        std::lock_guard lock(mutex_);
-        error_ = error;
-    }
-    state_ = FDFileDownloaderStateFailed;
-    postToMain(
-        [error](const std::shared_ptr<FDFileDownloader>& self) {
-            ErrorBlock block;
-            {
-                std::lock_guard lock(self->mutex_);
-                block = self->errorBlock_;
-            }
-            if (block) block(error);
-            if (auto delegate = self->delegate()) delegate->downloadDidStopWithError(self, error);
-        },
-        false);
-}
-
-void FDFileDownloader::notifyFromCompletionWithSuccess(bool success, const std::optional<std::string>& path) {
-    {
-        std::lock_guard lock(mutex_);
-        if (completionPosted_) return;
-        completionPosted_ = true;
-        if (success)
-            state_ = FDFileDownloaderStateDone;
-        else
-            state_ = error_ ? FDFileDownloaderStateFailed : FDFileDownloaderStateCancelled;
-    }
-    postToMain(
-        [success, path](const std::shared_ptr<FDFileDownloader>& self) {
-            CompleteBlock block;
-            {
-                std::lock_guard lock(self->mutex_);
-                block = self->completeBlock_;
-            }
-            if (block) block(success, path);
-            if (auto delegate = self->delegate()) delegate->downloadDidFinishWithSuccess(self, success, path);
-            self->finishOperation();
-        },
-        true);
-}
-
-void FDFileDownloader::finishOperation() {
-    if (finished_) return;
-    willChangeValueForKey("isExecuting");
-    willChangeValueForKey("isFinished");
-    executing_ = false;
-    finished_ = true;
-    didChangeValueForKey("isFinished");
-    didChangeValueForKey("isExecuting");
 }

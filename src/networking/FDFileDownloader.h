@@ -37,6 +37,7 @@
 #include "platform/foundation/NSFileHandle.h"
 #include "platform/foundation/NSOperation.h"
 #include "platform/foundation/NSURL.h"
+#include "platform/net/NSHTTPURLResponse.h"
 #include "platform/net/NSURLConnection.h"
 #include "platform/net/NSURLResponse.h"
 #include "platform/runloop/NSRunLoop.h"
@@ -171,6 +172,20 @@ public:
 
 private:
     enum class End { Finished, Failed, Cancelled };
+    // What an answer means for the file. Only content is written: a part that
+    // continues the bytes held, or the whole resource from byte 0.
+    struct Answer {
+        enum Kind {
+            Append,     // content that continues the file (or starts a fresh one)
+            Truncate,   // the whole resource again (200 to a range request): the file starts over
+            Refetch,    // a part for another position: ask again without a range
+            Complete,   // 416 naming the held size as the whole length
+            Refuse,     // no content for this file (3xx, 204 to a range, 206 unasked): fail, keep the file
+            HTTPError,  // status 400 or more
+        } kind;
+        std::string reason;  // Refuse: why
+    };
+    Answer judgeResponse(long status, const NSHTTPURLResponse* http) const;  // transfer thread
     static NSErrorPtr makeError(long code, const std::string& description, Value extra = {});
     void setupPath(const std::string& path);
     bool beginTransfer(bool withRange);  // transfer thread
@@ -181,7 +196,8 @@ private:
     // Main-thread delivery. Events other than the final completion are dropped
     // once a cancel was asked.
     void postToMain(std::function<void(const std::shared_ptr<FDFileDownloader>&)> event, bool final);
-    void notifyFromError(const NSErrorPtr& error);
+    // `evenAfterCancel`: delivered although a cancel was asked (a failure of the cancel itself).
+    void notifyFromError(const NSErrorPtr& error, bool evenAfterCancel = false);
     void notifyFromCompletionWithSuccess(bool success, const std::optional<std::string>& path);
     void finishOperation();  // main thread
     std::optional<std::string> removeFileIfAsked();

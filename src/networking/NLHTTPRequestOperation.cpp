@@ -2,20 +2,12 @@
 
 #include <cstdlib>
 
+#include "networking/FDPartialFile.h"
 #include "platform/foundation/FoundationErrors.h"
+#include "platform/net/NSURLError.h"
 #include "platform/foundation/NSLog.h"
 
 namespace {
-
-dispatch_queue_t processingQueue() {
-    static dispatch_once_t once;
-    static dispatch_queue_t* queue = nullptr;
-    dispatch_once(&once, [] {
-        queue = new dispatch_queue_t(
-            dispatch_queue_create("com.netline.networking.http-request.processing", DISPATCH_QUEUE_CONCURRENT));
-    });
-    return *queue;
-}
 
 dispatch_group_t defaultGroup() {
     static dispatch_once_t once;
@@ -80,47 +72,51 @@ std::shared_ptr<const Value> NLHTTPRequestOperation::sharedResponseObject() {
     std::lock_guard guard(*lock());
     if ((!responseObject_ || !*responseObject_) && isFinished() && !error() && responseSerializer_) {
         NSErrorPtr serializationError;
-        responseObject_ = std::make_shared<const Value>(
-            responseSerializer_->responseObjectForResponse(response(), responseDataLocked(), &serializationError));
+        // The base serializer's object is the body itself, shared and not copied.
+        responseObject_ = responseSerializer_->responseObjectSharingBody(response(), sharedResponseData(),
+                                                                         &serializationError);
         if (serializationError) responseSerializationError_ = serializationError;
     }
     return responseObject_;
 }
 
 void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
+    // Serializes on the thread that finished the operation (the network thread
+    // for a load) and hops once, to the completion queue. The operation and the
+    // callbacks are held until the operation finished.
     auto self = this->self<NLHTTPRequestOperation>();
-    setCompletionBlock([self, success, failure] {
+    setFinishingCompletion([self, success, failure] {
         dispatch_group_t group = self->completionGroup();
         if (group) dispatch_group_enter(group);
-        dispatch_async(processingQueue(), [self, success, failure, group] {
-            dispatch_queue_t queue = self->completionQueue();
-            if (!queue) queue = dispatch_get_main_queue();
-            dispatch_group_t memberOf = group ? group : defaultGroup();
-            if (NSErrorPtr failed = self->error()) {
-                if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
-            } else {
-                // Shared, so that a large body is not copied again on its way to the callback.
-                auto object = self->sharedResponseObject();
-                if (!object) object = std::make_shared<const Value>();
-                if (NSErrorPtr serializationFailed = self->error()) {
-                    if (failure)
-                        dispatch_group_async(memberOf, queue,
-                                             [self, failure, serializationFailed] { failure(self, serializationFailed); });
-                } else if (success) {
-                    dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
-                }
+        dispatch_queue_t queue = self->completionQueue();
+        if (!queue) queue = dispatch_get_main_queue();
+        dispatch_group_t memberOf = group ? group : defaultGroup();
+        if (NSErrorPtr failed = self->error()) {
+            if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
+        } else {
+            // Shared: the object (for the base serializer, the body itself) is not copied.
+            auto object = self->sharedResponseObject();
+            if (!object) object = std::make_shared<const Value>();
+            if (NSErrorPtr serializationFailed = self->error()) {
+                if (failure)
+                    dispatch_group_async(memberOf, queue,
+                                         [self, failure, serializationFailed] { failure(self, serializationFailed); });
+            } else if (success) {
+                dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
             }
-            if (group) dispatch_group_leave(group);
-        });
+        }
+        if (group) dispatch_group_leave(group);
     });
 }
 
 void NLHTTPRequestOperation::pause() {
+    // One lock around the pause and the count: the body is written under the
+    // same lock, so the count is final once the connection was let go, and the
+    // request carries its range when pause returns.
+    std::lock_guard guard(*lock());
     if (isPaused() || isFinished() || isCancelled()) return;
     NLURLConnectionOperation::pause();
-    // Runs after the connection was stopped on the network thread, so no byte
-    // arrives after the count is taken.
-    performOnNetworkThread([](NLURLConnectionOperation& op) { static_cast<NLHTTPRequestOperation&>(op).prepareResume(); });
+    prepareResume();
 }
 
 void NLHTTPRequestOperation::prepareResume() {
@@ -137,10 +133,14 @@ void NLHTTPRequestOperation::prepareResume() {
     auto current = request();
     if (!current) return;
     auto next = current->mutableCopy();
-    std::optional<std::string> etag;
-    if (auto http = response()) etag = http->valueForHTTPHeaderField("ETag");
-    next->setValue(etag, "If-Range");
-    next->setValue(format("bytes=%llu-", static_cast<unsigned long long>(kept)), "Range");
+    std::optional<std::string> ifRange;
+    if (auto http = response(); http && kept > 0)
+        if (auto validators = FDResumeValidators::fromResponse(http->URL(), *http)) ifRange = validators->ifRange();
+    next->setValue(ifRange, "If-Range");
+    // Nothing kept: the whole resource again, without a range.
+    next->setValue(kept > 0 ? std::optional<std::string>(format("bytes=%llu-", static_cast<unsigned long long>(kept)))
+                            : std::nullopt,
+                   "Range");
     setRequest(next);
     resumeOffset_ = kept;
 }
@@ -157,24 +157,42 @@ bool NLHTTPRequestOperation::continuesKeptBody(const std::shared_ptr<NSURLRespon
     return start && *start == kept;
 }
 
+bool NLHTTPRequestOperation::answerIsUsable(const NSHTTPURLResponse& http) const {
+    const long status = http.statusCode();
+    const std::uint64_t kept = resumeOffset_.value_or(0);
+    auto current = request();
+    const bool askedRange = kept > 0 || (current && current->valueForHTTPHeaderField("Range"));
+    if (status == 206) {
+        if (!askedRange) return false;
+        if (kept == 0) return true;
+        auto range = http.valueForHTTPHeaderField("Content-Range");
+        auto start = range ? contentRangeStart(*range) : std::nullopt;
+        return start && *start == kept;
+    }
+    // A resumed request with bytes kept: only the whole resource (200) or an
+    // error status may follow; anything else (3xx, another 2xx) holds nothing
+    // to continue or replace them with.
+    if (kept > 0) return status == 200 || status >= 400;
+    return true;
+}
+
 void NLHTTPRequestOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                           const std::shared_ptr<NSURLResponse>& response) {
-    // A part of the resource that does not start where the kept bytes end cannot
-    // be appended, nor does it hold the whole body: the load fails.
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
-    bool wrongRange = false;
+    bool usable;
     {
         std::lock_guard guard(*lock());
         if (!isCurrentConnection(connection)) return;
-        if (resumeOffset_ && http && http->statusCode() == 206) {
-            auto range = http->valueForHTTPHeaderField("Content-Range");
-            auto start = range ? contentRangeStart(*range) : std::nullopt;
-            wrongRange = !start || *start != *resumeOffset_;
-        }
+        usable = !http || answerIsUsable(*http);
+        if (!usable) setResponse(response);
     }
-    NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
-    if (wrongRange && isCurrentConnection(connection))
-        failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
+    // The connection is never called with the operation's lock held.
+    if (usable) {
+        NLURLConnectionOperation::connectionDidReceiveResponse(connection, response);
+        return;
+    }
+    // The body kept so far stays as it was.
+    failConnection(NSURLErrorMake(NSURLErrorBadServerResponse, http->URL()));
 }
 
 std::shared_ptr<NLHTTPRequestOperation> NLHTTPRequestOperation::initWithCoder(const Value& archive) {

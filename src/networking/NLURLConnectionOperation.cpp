@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/net/NSURLError.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {
@@ -51,10 +53,6 @@ bool transitionAllowed(std::int64_t from, std::int64_t to, bool cancelled) {
         return to == NLOperationPausedState || to == NLOperationReadyState || to == NLOperationExecutingState ||
                to == NLOperationFinishedState;
     }
-}
-
-NSErrorPtr streamFailure(const std::string& description) {
-    return NSError::make(NSCocoaErrorDomain, NSFileWriteUnknownError, description);
 }
 
 }  // namespace
@@ -126,7 +124,7 @@ std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::initWithRequ
 
 std::shared_ptr<NSOutputStream> NLURLConnectionOperation::outputStream() {
     std::lock_guard guard(*lock_);
-    if (!outputStream_) setOutputStream(std::make_shared<NSMemoryOutputStream>());
+    if (!outputStream_) installOwnStream(std::make_shared<NSMemoryOutputStream>());
     return outputStream_;
 }
 
@@ -135,6 +133,41 @@ void NLURLConnectionOperation::setOutputStream(std::shared_ptr<NSOutputStream> s
     if (stream == outputStream_) return;
     if (outputStream_) outputStream_->close();
     outputStream_ = std::move(stream);
+    ownStream_ = false;
+}
+
+void NLURLConnectionOperation::installOwnStream(std::shared_ptr<NSMemoryOutputStream> stream) {
+    std::lock_guard guard(*lock_);
+    setOutputStream(std::move(stream));
+    ownStream_ = true;
+    bytesInOwnStream_ = 0;
+}
+
+std::uint64_t NLURLConnectionOperation::maximumResponseSize() const { return maximumResponseSize_; }
+
+void NLURLConnectionOperation::setMaximumResponseSize(std::uint64_t bytes) { maximumResponseSize_ = bytes; }
+
+NSErrorPtr NLURLConnectionOperation::tooLargeError() const {
+    std::lock_guard guard(*lock_);
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey, "The resource exceeds the maximum size.");
+    if (request_ && !request_->URL().empty()) {
+        info.setObject(NSURLErrorFailingURLErrorKey, request_->URL());
+        info.setObject(NSURLErrorFailingURLStringErrorKey, request_->URL());
+    }
+    return NSError::errorWithDomain(NSURLErrorDomain, NLURLErrorDataLengthExceedsMaximum, info);
+}
+
+void NLURLConnectionOperation::failTooLarge() {
+    {
+        // What the operation held goes now, not when the operation goes.
+        std::lock_guard guard(*lock_);
+        if (outputStream_) outputStream_->close();
+        outputStream_.reset();
+        ownStream_ = false;
+        bytesInOwnStream_ = 0;
+    }
+    failConnection(tooLargeError());
 }
 
 std::shared_ptr<NSInputStream> NLURLConnectionOperation::inputStream() const {
@@ -175,6 +208,11 @@ std::shared_ptr<NSURLResponse> NLURLConnectionOperation::response() const {
     return response_;
 }
 
+void NLURLConnectionOperation::setResponse(std::shared_ptr<NSURLResponse> response) {
+    std::lock_guard guard(*lock_);
+    response_ = std::move(response);
+}
+
 NSErrorPtr NLURLConnectionOperation::error() const {
     std::lock_guard guard(*lock_);
     return error_;
@@ -187,12 +225,18 @@ void NLURLConnectionOperation::setError(NSErrorPtr error) {
 
 std::optional<Data> NLURLConnectionOperation::responseData() const {
     std::lock_guard guard(*lock_);
+    if (const Data* bytes = responseDataLocked()) return *bytes;
+    return std::nullopt;
+}
+
+std::shared_ptr<const Value> NLURLConnectionOperation::sharedResponseData() const {
+    std::lock_guard guard(*lock_);
     return responseData_;
 }
 
 void NLURLConnectionOperation::setResponseData(std::optional<Data> data) {
     std::lock_guard guard(*lock_);
-    responseData_ = std::move(data);
+    responseData_ = data ? std::make_shared<const Value>(std::move(*data)) : nullptr;
 }
 
 std::shared_ptr<NSURLCredential> NLURLConnectionOperation::credential() const {
@@ -259,7 +303,7 @@ NSStringEncoding NLURLConnectionOperation::responseStringEncoding() {
 std::optional<std::string> NLURLConnectionOperation::responseString() {
     std::lock_guard guard(*lock_);
     if (!responseString_ && response_ && responseData_)
-        responseString_ = stringWithData(*responseData_, responseStringEncoding());
+        responseString_ = stringWithData(*responseDataLocked(), responseStringEncoding());
     return responseString_;
 }
 
@@ -392,6 +436,7 @@ void NLURLConnectionOperation::pause() {
         // From now on the connection's calls are ignored; it is cancelled on the
         // network thread, before the resume offset is taken there.
         if (connection_) pausedConnection_ = std::move(connection_);
+        resumed_ = true;
         performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidPause(); });
         postNotification(NLNetworkingOperationDidFinishNotification, self());
     }
@@ -404,7 +449,6 @@ void NLURLConnectionOperation::operationDidPause() {
         std::lock_guard guard(*lock_);
         connection = std::move(pausedConnection_);
         pausedConnection_.reset();
-        resumed_ = true;
     }
     if (connection) connection->cancel();
 }
@@ -421,7 +465,7 @@ bool NLURLConnectionOperation::restartBody() {
     auto runLoop = NSRunLoop::currentRunLoop();
     for (const auto& mode : runLoopModes_) fresh->scheduleInRunLoop(runLoop, mode);
     fresh->open();
-    setOutputStream(fresh);
+    installOwnStream(fresh);
     resetTotalBytesRead();
     return true;
 }
@@ -444,17 +488,36 @@ void NLURLConnectionOperation::resetTotalBytesRead() {
 }
 
 void NLURLConnectionOperation::finish() {
+    std::function<void()> work;
+    bool finished;
     {
         std::lock_guard guard(*lock_);
         setState(NLOperationFinishedState);
+        finished = isFinished();
+        // Taken once: it runs here, and the operation no longer holds it.
+        if (finished) work = std::exchange(finishingCompletion_, nullptr);
     }
     postNotification(NLNetworkingOperationDidFinishNotification, self());
+    if (work) work();
+}
+
+void NLURLConnectionOperation::setFinishingCompletion(std::function<void()> work) {
+    std::lock_guard guard(*lock_);
+    NSOperation::setCompletionBlock(nullptr);
+    finishingCompletion_ = std::move(work);
+}
+
+std::function<void()> NLURLConnectionOperation::completionBlock() const {
+    std::lock_guard guard(*lock_);
+    if (finishingCompletion_) return finishingCompletion_;
+    return NSOperation::completionBlock();
 }
 
 // ---------------------------------------------------------------- completion
 
 void NLURLConnectionOperation::setCompletionBlock(std::function<void()> block) {
     std::lock_guard guard(*lock_);
+    finishingCompletion_ = nullptr;
     if (!block) {
         NSOperation::setCompletionBlock(nullptr);
         return;
@@ -508,7 +571,7 @@ std::vector<std::shared_ptr<NSOperation>> NLURLConnectionOperation::batchOfReque
     });
     for (const auto& op : operations) {
         op->setCompletionGroup(group);
-        auto original = op->NSOperation::completionBlock();
+        auto original = op->completionBlock();
         // Installed through the operation's own setter: it runs on the operation's
         // completion queue as a member of G and is cleared once G is empty, which
         // breaks the cycle between the operations and this callback.
@@ -526,279 +589,4 @@ std::vector<std::shared_ptr<NSOperation>> NLURLConnectionOperation::batchOfReque
     std::vector<std::shared_ptr<NSOperation>> out(operations.begin(), operations.end());
     out.push_back(batch);
     return out;
-}
-
-// ---------------------------------------------------------------- connection delegate
-
-std::shared_ptr<NSURLRequest> NLURLConnectionOperation::connectionWillSendRequest(
-    const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request,
-    const std::shared_ptr<NSURLResponse>& redirectResponse) {
-    RedirectResponseBlock hook;
-    {
-        std::lock_guard guard(*lock_);
-        hook = redirectResponse_;
-    }
-    if (hook) return hook(connection, request, redirectResponse);
-    return request;
-}
-
-void NLURLConnectionOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
-                                                            const std::shared_ptr<NSURLResponse>& response) {
-    {
-        std::lock_guard guard(*lock_);
-        if (!isCurrentConnection(connection)) return;
-        response_ = response;
-        if (!resumed_) {
-            if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && response)
-                own->reserveTotal(response->expectedContentLength());
-            return;
-        }
-        resumed_ = false;
-        if (continuesKeptBody(response) || restartBody()) return;
-    }
-    Value info = Value::dictionary();
-    info.setObject(NSLocalizedDescriptionKey,
-                   "The server sent the whole body again, and the output stream cannot be rewound.");
-    if (response) info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
-    failConnection(NSError::errorWithDomain(NSCocoaErrorDomain, NSFileWriteUnknownError, info));
-}
-
-bool NLURLConnectionOperation::writeChunk(const Data& data, NSErrorPtr* error) {
-    auto stream = outputStream();
-    using SteadyClock = std::chrono::steady_clock;
-    const auto deadline = SteadyClock::now() + std::chrono::duration<double>(NLOutputStreamWriteTimeout);
-    std::size_t written = 0;
-    while (written < data.size()) {
-        if (stream->hasSpaceAvailable()) {
-            long n = stream->write(data.data() + written, data.size() - written);
-            if (n > 0) {
-                written += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0) {
-                *error = stream->streamError();
-                if (!*error) *error = streamFailure("The output stream refused the body bytes.");
-                return false;
-            }
-        } else {
-            if (auto streamError = stream->streamError()) {
-                *error = streamError;
-                return false;
-            }
-            auto status = stream->streamStatus();
-            if (status != NSStreamStatusOpen && status != NSStreamStatusWriting && status != NSStreamStatusOpening) {
-                *error = streamFailure("The output stream is not open.");
-                return false;
-            }
-        }
-        // A full stream: wait a little, but not for ever.
-        if (SteadyClock::now() >= deadline) {
-            *error = streamFailure("The output stream had no space for the body bytes.");
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-void NLURLConnectionOperation::failConnection(const NSErrorPtr& error) {
-    NSURLConnectionPtr connection;
-    {
-        std::lock_guard guard(*lock_);
-        connection = connection_;
-    }
-    if (connection) connection->cancel();
-    connectionDidFailWithError(connection, error);
-}
-
-void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) {
-    if (!isCurrentConnection(connection)) return;
-    NSErrorPtr streamError;
-    if (!writeChunk(data, &streamError)) {
-        failConnection(streamError);
-        return;
-    }
-    const std::uint64_t length = data.size();
-    std::int64_t expected = NSURLResponseUnknownLength;
-    if (auto r = response()) expected = r->expectedContentLength();
-    auto self = this->self<NLURLConnectionOperation>();
-    dispatch_async(dispatch_get_main_queue(), [self, length, expected] {
-        const std::int64_t total = self->totalBytesRead_ += static_cast<std::int64_t>(length);
-        ProgressBlock progress;
-        {
-            std::lock_guard guard(*self->lock_);
-            progress = self->downloadProgress_;
-        }
-        // Nothing is reported once the operation was cancelled.
-        if (progress && !self->isCancelled()) progress(length, total, expected);
-    });
-}
-
-void NLURLConnectionOperation::connectionDidSendBodyData(const NSURLConnectionPtr& connection, std::int64_t bytesWritten,
-                                                         std::int64_t totalBytesWritten,
-                                                         std::int64_t totalBytesExpectedToWrite) {
-    if (!isCurrentConnection(connection)) return;
-    auto self = this->self<NLURLConnectionOperation>();
-    dispatch_async(dispatch_get_main_queue(), [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
-        ProgressBlock progress;
-        {
-            std::lock_guard guard(*self->lock_);
-            progress = self->uploadProgress_;
-        }
-        if (progress && !self->isCancelled())
-            progress(static_cast<std::uint64_t>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
-    });
-}
-
-std::shared_ptr<NSCachedURLResponse> NLURLConnectionOperation::connectionWillCacheResponse(
-    const NSURLConnectionPtr& connection, const std::shared_ptr<NSCachedURLResponse>& cachedResponse) {
-    CacheResponseBlock hook;
-    {
-        std::lock_guard guard(*lock_);
-        hook = cacheResponse_;
-    }
-    if (hook) return hook(connection, cachedResponse);
-    if (isCancelled()) return nullptr;
-    return cachedResponse;
-}
-
-void NLURLConnectionOperation::connectionDidFinishLoading(const NSURLConnectionPtr& connection) {
-    if (!isCurrentConnection(connection)) return;
-    std::lock_guard guard(*lock_);
-    if (auto* own = dynamic_cast<NSMemoryOutputStream*>(outputStream_.get()); own && outputStream_.use_count() == 1) {
-        // Nobody else can read the stream any more: its bytes are moved, not copied.
-        responseData_ = own->take();
-        outputStream_->close();
-        outputStream_.reset();
-    } else if (outputStream_) {
-        Value written = outputStream_->propertyForKey(NSStreamDataWrittenToMemoryStreamKey);
-        // The stream's property is already a copy of its bytes, owned here: move it.
-        if (const auto* bytes = written.data()) responseData_ = std::move(*const_cast<Data*>(bytes));
-        else responseData_.reset();
-        outputStream_->close();
-        if (responseData_) outputStream_.reset();
-    }
-    connection_.reset();
-    // A load that completed while a cancel was on its way ends as cancelled, so
-    // that no success is reported after cancel returned.
-    if (isCancelled() && !error_) {
-        const std::string url = request_ ? request_->URL() : std::string();
-        Value info;
-        if (!url.empty()) info = Value{{NSURLErrorFailingURLErrorKey, url}};
-        error_ = NSError::errorWithDomain(NSURLErrorDomain, NSURLErrorCancelled, info);
-    }
-    finish();
-}
-
-void NLURLConnectionOperation::connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) {
-    if (!isCurrentConnection(connection)) return;
-    std::lock_guard guard(*lock_);
-    error_ = error;
-    if (outputStream_) {
-        outputStream_->close();
-        if (responseData_) outputStream_.reset();
-    }
-    connection_.reset();
-    finish();
-}
-
-bool NLURLConnectionOperation::connectionShouldUseCredentialStorage(const NSURLConnectionPtr&) {
-    return shouldUseCredentialStorage_;
-}
-
-void NLURLConnectionOperation::connectionWillSendRequestForAuthenticationChallenge(
-    const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
-    ChallengeBlock hook;
-    std::shared_ptr<NLSecurityPolicy> policy;
-    std::shared_ptr<NSURLCredential> ownCredential;
-    {
-        std::lock_guard guard(*lock_);
-        hook = authenticationChallenge_;
-        policy = securityPolicy_;
-        ownCredential = credential_;
-    }
-    if (hook) {
-        hook(connection, challenge);
-        return;
-    }
-    if (!challenge) return;
-    auto sender = challenge->sender();
-    if (!sender) return;
-    const auto& space = challenge->protectionSpace();
-    if (space && space->authenticationMethod() == NSURLAuthenticationMethodServerTrust) {
-        const auto& trust = space->serverTrust();
-        if (trust && policy && policy->evaluateServerTrust(trust, space->host())) {
-            sender->useCredential(NSURLCredential::credentialForTrust(trust), challenge);
-        } else {
-            sender->cancelAuthenticationChallenge(challenge);
-        }
-        return;
-    }
-    if (challenge->previousFailureCount() == 0 && ownCredential) {
-        sender->useCredential(ownCredential, challenge);
-    } else {
-        sender->continueWithoutCredentialForAuthenticationChallenge(challenge);
-    }
-}
-
-// ---------------------------------------------------------------- archiving and copying
-
-Value NLURLConnectionOperation::encodeWithCoder() {
-    pause();
-    std::lock_guard guard(*lock_);
-    std::int64_t state = state_;
-    if (state == NLOperationPausedState || state == NLOperationExecutingState) state = NLOperationReadyState;
-    Value archive = Value::dictionary();
-    archive.setObject("$class", className());
-    archive.setObject("request", Value(request_));
-    archive.setObject("state", Value(static_cast<long long>(state)));
-    archive.setObject("response", Value(response_));
-    archive.setObject("error", Value(error_));
-    archive.setObject("responseData", responseData_ ? Value(*responseData_) : Value());
-    archive.setObject("totalBytesRead", Value(static_cast<long long>(totalBytesRead_.load())));
-    return archive;
-}
-
-void NLURLConnectionOperation::decodeBase(const Value& archive) {
-    if (archive["state"].isNumber()) setState(archive["state"].integerValue());
-    std::lock_guard guard(*lock_);
-    response_ = archive["response"].objectAs<NSHTTPURLResponse>();
-    error_ = archive["error"].objectAs<NSError>();
-    const Value body = archive["responseData"];
-    if (const auto* bytes = body.data()) responseData_ = *bytes;
-    totalBytesRead_ = archive["totalBytesRead"].integerValue();
-}
-
-std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::initWithCoder(const Value& archive) {
-    if (!archive.isDictionary()) return nullptr;
-    auto op = initWithRequest(archive["request"].objectAs<NSURLRequest>());
-    op->decodeBase(archive);
-    return op;
-}
-
-void NLURLConnectionOperation::copyInto(NLURLConnectionOperation& copy) const {
-    // The copy is new and not shared yet, so the two locks cannot be taken in the other order.
-    std::lock_guard guard(*lock_);
-    std::lock_guard copyGuard(*copy.lock_);
-    copy.uploadProgress_ = uploadProgress_;
-    copy.downloadProgress_ = downloadProgress_;
-    copy.authenticationChallenge_ = authenticationChallenge_;
-    copy.cacheResponse_ = cacheResponse_;
-    copy.redirectResponse_ = redirectResponse_;
-    copy.completionQueue_ = completionQueue_;
-    copy.completionGroup_ = completionGroup_;
-}
-
-std::shared_ptr<NLURLConnectionOperation> NLURLConnectionOperation::copy() const {
-    auto copy = initWithRequest(request());
-    copyInto(*copy);
-    return copy;
-}
-
-std::string NLURLConnectionOperation::description() const {
-    std::lock_guard guard(*lock_);
-    char address[32];
-    std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<std::uintptr_t>(this));
-    return format("<%@: %@, state: %@, cancelled: %@ request: %@, response: %@>", className(), address,
-                  keyPathFromOperationState(state_), isCancelled() ? "YES" : "NO", request_, response_);
 }

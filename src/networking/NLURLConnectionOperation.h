@@ -46,6 +46,11 @@ enum NLOperationState : std::int64_t {
 // How long a body chunk waits for a full output stream before the load fails.
 inline constexpr double NLOutputStreamWriteTimeout = 10;
 
+// The platform's code (NSURLErrorDomain) for a body larger than the operation keeps.
+inline constexpr long NLURLErrorDataLengthExceedsMaximum = -1103;
+// What an operation keeps in memory unless told otherwise.
+inline constexpr std::uint64_t NLDefaultMaximumResponseSize = 64ull * 1024 * 1024;
+
 class NLURLConnectionOperation : public NSOperation, public NSURLConnectionDelegate {
 public:
     using ProgressBlock = std::function<void(std::uint64_t bytes, std::int64_t totalBytes, std::int64_t totalExpected)>;
@@ -78,7 +83,10 @@ public:
     std::shared_ptr<NSURLRequest> request() const;
     std::shared_ptr<NSURLResponse> response() const;
     virtual NSErrorPtr error() const;
+    // A copy of the body; sharedResponseData() gives it without one (a Value
+    // holding the bytes, null when there is none).
     std::optional<Data> responseData() const;
+    std::shared_ptr<const Value> sharedResponseData() const;
     std::optional<std::string> responseString();
     NSStringEncoding responseStringEncoding();
     std::shared_ptr<NSURLCredential> credential() const;
@@ -96,6 +104,13 @@ public:
     std::uint64_t backgroundTaskIdentifier() const { return backgroundTaskIdentifier_; }
     const std::shared_ptr<NSRecursiveLock>& lock() const { return lock_; }
 
+    // The most body bytes kept in memory when no output stream was set by the
+    // caller (default NLDefaultMaximumResponseSize). A longer body, announced or
+    // received, fails the load with NLURLErrorDataLengthExceedsMaximum and frees
+    // what was held. A stream set by the caller (a file) is not limited.
+    std::uint64_t maximumResponseSize() const;
+    void setMaximumResponseSize(std::uint64_t bytes);
+
     // ---- lifecycle
     void start() override;
     void cancel() override;
@@ -112,6 +127,8 @@ public:
     // Runs once the operation finished, on completionQueue (main queue when none),
     // as a member of completionGroup; cleared after it ran. Hides the base's setter.
     void setCompletionBlock(std::function<void()> block);
+    // The completion work installed (by setCompletionBlock or by a subclass), to chain onto.
+    std::function<void()> completionBlock() const;
 
     void setUploadProgressBlock(ProgressBlock block);
     void setDownloadProgressBlock(ProgressBlock block);
@@ -159,12 +176,20 @@ protected:
     virtual void operationDidStart();
     virtual void operationDidPause();
     void cancelConnection();
+    // Sets the state to finished, posts the finish notification and runs the
+    // finishing completion, if any, on this thread.
     void finish();
+    // Completion work that runs on the thread that finishes the operation, right
+    // after the state became finished, instead of hopping through a global queue
+    // to the completion queue: the work makes its own single hop. Setting a
+    // completion block replaces it; completionBlock() hands it on for chaining.
+    void setFinishingCompletion(std::function<void()> work);
     void setRequest(std::shared_ptr<NSURLRequest> request);
     void setResponseData(std::optional<Data> data);
     // The body without a copy; the caller holds the lock.
-    const std::optional<Data>& responseDataLocked() const { return responseData_; }
+    const Data* responseDataLocked() const { return responseData_ ? responseData_->data() : nullptr; }
     void setError(NSErrorPtr error);
+    void setResponse(std::shared_ptr<NSURLResponse> response);
     // Whether a delegate call comes from the running connection (not one that a
     // pause already let go).
     bool isCurrentConnection(const NSURLConnectionPtr& connection) const;
@@ -186,16 +211,24 @@ protected:
     void resetTotalBytesRead();
 
 private:
+    // The operation's own in-memory stream (made on first use or at a restart).
+    void installOwnStream(std::shared_ptr<NSMemoryOutputStream> stream);
+    NSErrorPtr tooLargeError() const;
+    // Drops the body held so far and fails the load with tooLargeError().
+    void failTooLarge();
     // Writes one chunk into the output stream; false (error set) when the stream fails.
     bool writeChunk(const Data& data, NSErrorPtr* error);
 
     std::atomic<bool> shouldUseCredentialStorage_{true};
     std::shared_ptr<NSOutputStream> outputStream_;
+    bool ownStream_ = false;              // outputStream_ was made here, not set by the caller
+    std::uint64_t bytesInOwnStream_ = 0;  // body bytes written into our own stream
+    std::atomic<std::uint64_t> maximumResponseSize_{NLDefaultMaximumResponseSize};
     std::set<NSRunLoopMode> runLoopModes_;
     std::shared_ptr<NSURLRequest> request_;
     std::shared_ptr<NSURLResponse> response_;
     NSErrorPtr error_;
-    std::optional<Data> responseData_;
+    std::shared_ptr<const Value> responseData_;  // the body, shared with the response object (never changed)
     std::optional<std::string> responseString_;
     NSStringEncoding responseStringEncoding_ = static_cast<NSStringEncoding>(0);
     std::shared_ptr<NSURLCredential> credential_;
@@ -207,7 +240,7 @@ private:
     std::shared_ptr<NSRecursiveLock> lock_;
     NSURLConnectionPtr connection_;
     NSURLConnectionPtr pausedConnection_;  // let go by pause, cancelled on the network thread
-    bool resumed_ = false;                 // network thread: the next answer follows a pause
+    bool resumed_ = false;                 // the next answer follows a pause (set by pause)
     std::atomic<std::int64_t> totalBytesRead_{0};
     std::uint64_t backgroundTaskIdentifier_ = 0;
     ProgressBlock uploadProgress_;
@@ -215,4 +248,5 @@ private:
     ChallengeBlock authenticationChallenge_;
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
+    std::function<void()> finishingCompletion_;  // under the lock; taken by finish()
 };

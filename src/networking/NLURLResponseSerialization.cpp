@@ -9,26 +9,32 @@
 #include <cstdlib>
 #include <iomanip>
 #include <sstream>
+#include <typeinfo>
 
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSXMLParser.h"
-#include "platform/imageio/CGImageSource.h"
 #include "platform/uikit/UIScreen.h"
 
 // ---------------------------------------------------------------- helpers
 
 std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name) {
-    std::string n;
-    for (char c : name) n.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    if (n == "utf-8" || n == "utf8") return NSUTF8StringEncoding;
-    if (n == "us-ascii" || n == "ascii" || n == "ansi_x3.4-1968") return NSASCIIStringEncoding;
-    if (n == "iso-8859-1" || n == "iso8859-1" || n == "latin1" || n == "iso_8859-1" || n == "l1")
-        return NSISOLatin1StringEncoding;
-    if (n == "utf-16") return NSUTF16StringEncoding;
-    if (n == "utf-16be") return NSUTF16BigEndianStringEncoding;
-    if (n == "utf-16le") return NSUTF16LittleEndianStringEncoding;
-    return std::nullopt;
+    return NSStringEncodingForIANACharSetName(name);
+}
+
+NSErrorPtr NLUndecodableBodyError(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data) {
+    std::string charset = "UTF-8";
+    if (response && response->textEncodingName() && NLStringEncodingForIANACharSetName(*response->textEncodingName()))
+        charset = *response->textEncodingName();
+    Value info = Value::dictionary();
+    info.setObject(NSLocalizedDescriptionKey, NLLocalizedString("Data failed decoding as a string in its character set"));
+    info.setObject(NSLocalizedFailureReasonErrorKey, format(NLLocalizedString("Could not decode the body as %@"), charset));
+    if (response) {
+        info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
+        info.setObject(NLNetworkingOperationFailingURLResponseErrorKey, Value(response));
+    }
+    if (data) info.setObject(NLNetworkingOperationFailingURLResponseDataErrorKey, Value(*data));
+    return NSError::errorWithDomain(NLURLResponseSerializationErrorDomain, NLURLErrorCannotDecodeContentData, info);
 }
 
 NSErrorPtr NLErrorWithUnderlyingError(const NSErrorPtr& error, const NSErrorPtr& underlying) {
@@ -77,7 +83,7 @@ std::optional<std::set<std::string>> stringSetFrom(const Value& v) {
 }
 
 Value errorUserInfo(const std::string& description, const std::shared_ptr<NSURLResponse>& response,
-                    const std::optional<Data>& data) {
+                    const NLResponseBody& data) {
     Value info = Value::dictionary();
     info.setObject(NSLocalizedDescriptionKey, description);
     info.setObject(NSURLErrorFailingURLErrorKey, response->URL());
@@ -101,7 +107,7 @@ std::shared_ptr<NLHTTPResponseSerializer> NLHTTPResponseSerializer::serializer()
 }
 
 bool NLHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSHTTPURLResponse>& response,
-                                                const std::optional<Data>& data, NSErrorPtr* error) const {
+                                                const NLResponseBody& data, NSErrorPtr* error) const {
     if (!response) return true;
     bool valid = true;
     NSErrorPtr validationError;
@@ -133,13 +139,23 @@ bool NLHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSHTTPURLR
 }
 
 Value NLHTTPResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                          const std::optional<Data>& data, NSErrorPtr* error) {
+                                                          const NLResponseBody& data, NSErrorPtr* error) {
     validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), data, error);
     return data ? Value(*data) : Value();
 }
 
+std::shared_ptr<const Value> NLHTTPResponseSerializer::responseObjectSharingBody(
+    const std::shared_ptr<NSURLResponse>& response, const std::shared_ptr<const Value>& body, NSErrorPtr* error) {
+    const Data* bytes = body ? body->data() : nullptr;
+    // Only this class returns the body as it is; subclasses make objects of their own.
+    if (typeid(*this) != typeid(NLHTTPResponseSerializer))
+        return std::make_shared<const Value>(responseObjectForResponse(response, bytes, error));
+    validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), bytes, error);
+    return bytes ? body : std::make_shared<const Value>();
+}
+
 bool NLHTTPResponseSerializer::passesGate(const std::shared_ptr<NSURLResponse>& response,
-                                          const std::optional<Data>& data, NSErrorPtr* error) const {
+                                          const NLResponseBody& data, NSErrorPtr* error) const {
     if (validateResponse(std::dynamic_pointer_cast<NSHTTPURLResponse>(response), data, error)) return true;
     if (!error) return false;
     return !NLErrorOrUnderlyingErrorHasCodeInDomain(*error, NLURLErrorCannotDecodeContentData,
@@ -200,7 +216,7 @@ std::shared_ptr<NLJSONResponseSerializer> NLJSONResponseSerializer::serializerWi
 }
 
 Value NLJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                          const std::optional<Data>& data, NSErrorPtr* error) {
+                                                          const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     NSStringEncoding encoding = stringEncoding();
     if (response && response->textEncodingName())
@@ -208,11 +224,19 @@ Value NLJSONResponseSerializer::responseObjectForResponse(const std::shared_ptr<
 
     Value result;
     NSErrorPtr parseError;
-    {
-        std::optional<std::string> text = data ? stringWithData(*data, encoding) : std::nullopt;
-        if (text && *text != " ") {
+    if (data && !data->empty()) {
+        if (encoding == NSUTF8StringEncoding) {
+            // Already the parser's input: checked, not copied.
+            if (!isValidUTF8(std::string_view(reinterpret_cast<const char*>(data->data()), data->size())))
+                parseError = NLUndecodableBodyError(response, data);
+            else if (!(data->size() == 1 && (*data)[0] == ' '))
+                if (auto parsed = NSJSONSerialization::JSONObjectWithData(*data, readingOptions_, &parseError))
+                    result = *parsed;
+        } else if (std::optional<std::string> text = stringWithData(*data, encoding); !text) {
+            // Bytes the named charset does not define: an error, never an empty success.
+            parseError = NLUndecodableBodyError(response, data);
+        } else if (!text->empty() && *text != " ") {
             // The decoded text is UTF-8 already, so re-encoding it cannot fail here.
-            if (text->empty()) return {};
             Data utf8(text->begin(), text->end());
             if (auto parsed = NSJSONSerialization::JSONObjectWithData(utf8, readingOptions_, &parseError))
                 result = *parsed;
@@ -250,7 +274,7 @@ NLXMLParserResponseSerializer::NLXMLParserResponseSerializer() {
 }
 
 Value NLXMLParserResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                               const std::optional<Data>& data, NSErrorPtr* error) {
+                                                               const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     return Value(NSXMLParser::initWithData(data ? *data : Data()));
 }
@@ -278,7 +302,7 @@ std::shared_ptr<NLPropertyListResponseSerializer> NLPropertyListResponseSerializ
 }
 
 Value NLPropertyListResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                                  const std::optional<Data>& data, NSErrorPtr* error) {
+                                                                  const NLResponseBody& data, NSErrorPtr* error) {
     if (!passesGate(response, data, error)) return {};
     if (!data) return {};
     NSErrorPtr parseError;
@@ -316,17 +340,6 @@ NLImageResponseSerializer::NLImageResponseSerializer() {
     imageScale_ = UIScreen::mainScreen()->scale();
 }
 
-Value NLImageResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                           const std::optional<Data>& data, NSErrorPtr* error) {
-    if (!passesGate(response, data, error)) return {};
-    if (!data || data->empty()) return {};
-    auto source = CGImageSourceCreateWithData(*data);
-    if (!source) return {};
-    auto image = CGImageSourceCreateImageAtIndex(source, 0);
-    if (!image) return {};
-    return Value(std::const_pointer_cast<CGImage>(image));
-}
-
 Value NLImageResponseSerializer::encodeWithCoder() const {
     Value archive = NLHTTPResponseSerializer::encodeWithCoder();
     archive.setObject("imageScale", Value(imageScale_));
@@ -357,7 +370,7 @@ std::shared_ptr<NLCompoundResponseSerializer> NLCompoundResponseSerializer::comp
 }
 
 Value NLCompoundResponseSerializer::responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                                              const std::optional<Data>& data, NSErrorPtr* error) {
+                                                              const NLResponseBody& data, NSErrorPtr* error) {
     for (const auto& member : responseSerializers_) {
         if (!member) continue;
         NSErrorPtr memberError;

@@ -36,9 +36,31 @@ inline constexpr const char* NLNetworkingOperationFailingURLResponseDataErrorKey
 inline constexpr long NLURLErrorBadServerResponse = -1011;
 inline constexpr long NLURLErrorCannotDecodeContentData = -1016;
 
-// The platform string encoding named by an IANA charset ("utf-8", "iso-8859-1", ...);
-// nullopt for a name the platform cannot convert.
+// The body a serializer reads: a view of bytes owned by the caller (or none),
+// so that a large body is not copied on its way in. Made from the body as the
+// callers hold it (an optional buffer, a buffer, a pointer).
+class NLResponseBody {
+public:
+    NLResponseBody() = default;
+    NLResponseBody(std::nullopt_t) {}
+    NLResponseBody(const std::optional<Data>& data) : bytes_(data ? &*data : nullptr) {}
+    NLResponseBody(const Data& data) : bytes_(&data) {}
+    NLResponseBody(const Data* data) : bytes_(data) {}
+    explicit operator bool() const { return bytes_ != nullptr; }
+    const Data& operator*() const { return *bytes_; }
+    const Data* operator->() const { return bytes_; }
+
+private:
+    const Data* bytes_ = nullptr;
+};
+
+// The platform string encoding named by an IANA charset ("utf-8", "iso-8859-1",
+// "windows-1252", any charset ICU knows); nullopt for a name it does not know.
 std::optional<NSStringEncoding> NLStringEncodingForIANACharSetName(const std::string& name);
+
+// The -1016 error of a body that is not text in the charset its response names
+// (UTF-8 when it names none), with the failing URL, the response and the body.
+NSErrorPtr NLUndecodableBodyError(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data);
 
 // Chains `error` over `underlying`: the result carries `underlying` under
 // NSUnderlyingErrorKey unless `error` already has an underlying error.
@@ -52,7 +74,7 @@ public:
     // The response object for a finished response and its body; nothing (null)
     // when there is none. Errors go to `error` when given.
     virtual Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response,
-                                            const std::optional<Data>& data, NSErrorPtr* error) = 0;
+                                            const NLResponseBody& data, NSErrorPtr* error) = 0;
 };
 
 class NLHTTPResponseSerializer : public NSObject, public NLURLResponseSerialization {
@@ -71,10 +93,15 @@ public:
     }
 
     // True when the response passes; otherwise the error built (possibly none) goes to `error`.
-    bool validateResponse(const std::shared_ptr<NSHTTPURLResponse>& response, const std::optional<Data>& data,
+    bool validateResponse(const std::shared_ptr<NSHTTPURLResponse>& response, const NLResponseBody& data,
                           NSErrorPtr* error) const;
+    // The response object, sharing `body` (a Value holding the bytes, or null)
+    // where this class returns the body unchanged; other classes serialize as
+    // responseObjectForResponse does.
+    std::shared_ptr<const Value> responseObjectSharingBody(const std::shared_ptr<NSURLResponse>& response,
+                                                           const std::shared_ptr<const Value>& body, NSErrorPtr* error);
     // Validates and returns the body unchanged (as data), valid or not.
-    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                                     NSErrorPtr* error) override;
 
     static bool supportsSecureCoding() { return true; }
@@ -85,7 +112,7 @@ public:
 
 protected:
     // Validation, then whether parsing goes on (the shared gate of the parsing serializers).
-    bool passesGate(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    bool passesGate(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                     NSErrorPtr* error) const;
 
 private:
@@ -105,7 +132,7 @@ public:
     bool removesKeysWithNullValues() const { return removesKeysWithNullValues_; }
     void setRemovesKeysWithNullValues(bool removes) { removesKeysWithNullValues_ = removes; }
 
-    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                                     NSErrorPtr* error) override;
     Value encodeWithCoder() const override;
     void decodeWithCoder(const Value& archive) override;
@@ -125,7 +152,7 @@ public:
         return std::make_shared<NLXMLParserResponseSerializer>();
     }
 
-    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                                     NSErrorPtr* error) override;
     std::shared_ptr<NLHTTPResponseSerializer> copy() const override;
 };
@@ -144,7 +171,7 @@ public:
     void setReadOptions(std::uint64_t options) { readOptions_ = options; }
 
     // Reads an XML or a binary property list.
-    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                                     NSErrorPtr* error) override;
     Value encodeWithCoder() const override;
     void decodeWithCoder(const Value& archive) override;
@@ -155,9 +182,14 @@ private:
     std::uint64_t readOptions_ = 0;
 };
 
-// Decodes images. Without an image class of the platform yet, the response
-// object is the decoded bitmap (a CGImage, fully decoded, so nothing is left to
-// inflate when it is drawn); `imageScale` is kept for the caller.
+// Decodes images into a UIImage (in the Value as an object) at `imageScale`,
+// with the orientation the file names; an animated GIF or WebP becomes an
+// animated image of all its frames. With `automaticallyInflatesResponseImage`
+// a still image of at most 1024 x 1024 pixels and 8 bits per component is
+// drawn once into a bitmap of the display's own layout (32 bits, host byte
+// order, alpha first), so that nothing is left to convert when it is shown;
+// larger, deeper and animated images are returned as decoded. A CMYK JPEG is
+// inflated from the decoder's RGB image. Runs on any thread.
 class NLImageResponseSerializer : public NLHTTPResponseSerializer {
 public:
     NLImageResponseSerializer();
@@ -168,7 +200,7 @@ public:
     double imageScale() const { return imageScale_; }
     void setImageScale(double scale) { imageScale_ = scale; }
 
-    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                                     NSErrorPtr* error) override;
     Value encodeWithCoder() const override;
     void decodeWithCoder(const Value& archive) override;
@@ -188,7 +220,7 @@ public:
     const SerializerList& responseSerializers() const { return responseSerializers_; }
     void setResponseSerializers(SerializerList serializers) { responseSerializers_ = std::move(serializers); }
 
-    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const std::optional<Data>& data,
+    Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
                                     NSErrorPtr* error) override;
     Value encodeWithCoder() const override;
     void decodeWithCoder(const Value& archive) override;

@@ -196,11 +196,21 @@ TEST_CASE("the response text uses the named charset and UTF-8 for unknown ones")
     LoopbackHttpServer server;
     server.route("GET", "/unknown", Reply::text("caf\xC3\xA9", "text/plain; charset=x-unheard-of"));
     server.route("GET", "/latin", Reply::text("caf\xE9", "text/plain; charset=ISO-8859-1"));
+    server.route("GET", "/cp1252", Reply::text("\x93" "caf\xE9\x94 \x80", "text/plain; charset=windows-1252"));
+    server.route("GET", "/broken", Reply::text("caf\xE9", "text/plain; charset=utf-8"));
     auto unknown = plain(server.url("/unknown"));
     auto latin = plain(server.url("/latin"));
-    unknown->start();
-    latin->start();
-    REQUIRE(runMainUntil([&] { return unknown->isFinished() && latin->isFinished(); }));
+    auto cp1252 = plain(server.url("/cp1252"));
+    auto broken = plain(server.url("/broken"));
+    for (const auto& op : {unknown, latin, cp1252, broken}) op->start();
+    REQUIRE(runMainUntil([&] {
+        return unknown->isFinished() && latin->isFinished() && cp1252->isFinished() && broken->isFinished();
+    }));
+    CHECK(cp1252->responseStringEncoding() == NSWindowsCP1252StringEncoding);
+    CHECK(cp1252->responseString() ==
+          std::optional<std::string>("\xE2\x80\x9C" "caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC"));
+    CHECK(broken->responseData());
+    CHECK_FALSE(broken->responseString());
     CHECK(unknown->responseStringEncoding() == NSUTF8StringEncoding);
     CHECK(unknown->responseString() == std::optional<std::string>("caf\xC3\xA9"));
     CHECK(latin->responseStringEncoding() == NSISOLatin1StringEncoding);

@@ -16,6 +16,7 @@
 #include "networking/FDFileDownloadManager.h"
 #include "networking/FDFileDownloader.h"
 #include "networking/FDFileManagerExtension.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/net/NSHTTPURLResponse.h"
 #include "support/LoopbackHttpServer.h"
@@ -422,20 +423,38 @@ TEST_CASE("cancel keeps every counted byte and no callback follows except its co
     }
 }
 
-TEST_CASE("the transfer rate is measured once a second and gives the remaining time") {
+TEST_CASE("the transfer rate is the mean of the last six one-second samples and gives the remaining time") {
     Fixture f;
-    std::string content = generatedContent(300000, 14);
+    const std::size_t size = 600000, sent = 60000;
+    std::string content = generatedContent(size, 14);
     LoopbackHttpServer server;
-    server.route("GET", "/movie.bin", Reply::text(content, "application/octet-stream").trickle(8192, 50));
+    // 60000 bytes arrive in the first second, then nothing until released.
+    server.route("GET", "/movie.bin", Reply::text(content, "application/octet-stream").stall(sent));
+    struct VirtualTime {
+        VirtualTime() { Clock::useVirtualTime(1000000); }
+        ~VirtualTime() { Clock::useRealTime(); }
+    } virtualTime;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto download = f.start(server.url("/movie.bin"), delegate);
-    REQUIRE(runMainUntil([&] { return delegate->progressCalls > 0; }, 30));
-    REQUIRE(runMainUntil([&] { return download->speedRate() > 0; }, 30));
-    std::int64_t left = download->remainingTime();
-    CHECK(left >= 0);
-    CHECK(left <= static_cast<std::int64_t>(content.size()));
-    download->cancelDownloadAndRemoveFile(true);
+    REQUIRE(runMainUntil([&] { return delegate->lastReceived == sent; }, 30));
+    // No sample yet during the first second.
+    CHECK(download->speedRate() == 0);
+    CHECK(download->remainingTime() == -1);
+
+    // One sample per second: 60000, then five seconds without bytes; the seventh
+    // sample pushes the first one out of the window.
+    const std::vector<std::int64_t> rates = {60000, 30000, 20000, 15000, 12000, 10000, 0};
+    for (std::size_t second = 0; second < rates.size(); ++second) {
+        CAPTURE(second);
+        Clock::advance(1.0);
+        std::int64_t expected = rates[second];
+        REQUIRE(runMainUntil([&] { return download->speedRate() == expected; }, 10));
+        std::int64_t left = expected > 0 ? static_cast<std::int64_t>(size - sent) / expected : -1;
+        CHECK(download->remainingTime() == left);
+    }
+    server.releaseStalls();
     REQUIRE(finished(download));
+    CHECK(delegate->success == true);
 }
 
 TEST_CASE("chained downloads run one after another and a cancelled waiting one never starts") {
@@ -536,7 +555,9 @@ TEST_CASE("the callback variant reports through its blocks on the main thread") 
     server.route("GET", "/movie.bin", testsupport::serveBytes(content));
     std::vector<std::string> seen;
     bool offMain = false;
-    std::int64_t remainingSeen = 0;
+    std::uint64_t receivedSeen = 0;
+    std::int64_t expectedSeen = 0;
+    float progressSeen = 0;
     auto note = [&](const std::string& what) {
         if (!NSThread::isMainThread()) offMain = true;
         if (seen.empty() || seen.back() != what) seen.push_back(what);
@@ -544,16 +565,20 @@ TEST_CASE("the callback variant reports through its blocks on the main thread") 
     auto download = FDFileDownloadManager::sharedInstance()->startDownloadWithURL(
         NSURL::URLWithString(server.url("/movie.bin")), f.dir,
         [&](const std::shared_ptr<NSURLResponse>&) { note("response"); },
-        [&](std::uint64_t, std::int64_t, std::int64_t remaining, float) {
+        [&](std::uint64_t received, std::int64_t expected, std::int64_t, float progress) {
             note("progress");
-            remainingSeen = remaining;
+            receivedSeen = received;
+            expectedSeen = expected;
+            progressSeen = progress;
         },
         [&](const NSErrorPtr&) { note("error"); },
         [&](bool ok, const std::optional<std::string>&) { note(ok ? "done" : "failed"); });
     REQUIRE(finished(download));
     CHECK_FALSE(offMain);
     CHECK(seen == std::vector<std::string>{"response", "progress", "done"});
-    CHECK(remainingSeen >= -1);
+    CHECK(receivedSeen == content.size());
+    CHECK(expectedSeen == static_cast<std::int64_t>(content.size()));
+    CHECK(progressSeen == doctest::Approx(1.0));
     CHECK(readFile(download->pathToFile()) == content);
 }
 

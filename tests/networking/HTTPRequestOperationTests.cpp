@@ -1,11 +1,11 @@
-// HTTP request operations on the wire: callbacks, serializer errors, pause and
-// resume with byte ranges, cancellation, redirects, bad input.
+// HTTP request operations on the wire: callbacks, serializer errors,
+// cancellation, redirects, bad input, loads without a response and the memory
+// limit. Pause and resume are in RequestOperationResumeTests.cpp.
 #include <doctest/doctest.h>
 
 #include <atomic>
-#include <fstream>
-#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "OperationTestSupport.h"
 #include "platform/dispatch/Dispatch.h"
@@ -17,27 +17,6 @@ using testsupport::LoopbackHttpServer;
 using testsupport::RecordedRequest;
 using testsupport::Reply;
 using testsupport::runMainUntil;
-
-namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Serves `content` with ranges; the first answer holds after `stallAfter` body bytes.
-testsupport::Handler stallFirstAnswer(testsupport::Handler inner, std::size_t stallAfter) {
-    auto count = std::make_shared<std::atomic<int>>(0);
-    return [inner, count, stallAfter](const RecordedRequest& request) {
-        Reply reply = inner(request);
-        if ((*count)++ == 0) reply.stall(stallAfter);
-        return reply;
-    };
-}
-
-}  // namespace
 
 TEST_SUITE("http request operation") {
 
@@ -91,6 +70,49 @@ TEST_CASE("the connection callbacks run on the Netline thread") {
     REQUIRE(runMainUntil([&] { return out.done(); }));
     CHECK(onNetworkThread);
     CHECK(NLURLConnectionOperation::networkRequestThread() == NLURLConnectionOperation::networkRequestThread());
+}
+
+TEST_CASE("the body is serialized where the load finished and reaches success once, shared and not copied") {
+    // Records the thread each serialization runs on.
+    struct RecordingSerializer : NLJSONResponseSerializer {
+        std::atomic<int> calls{0};
+        std::atomic<bool> onNetworkThread{false};
+        Value responseObjectForResponse(const std::shared_ptr<NSURLResponse>& response, const NLResponseBody& data,
+                                        NSErrorPtr* error) override {
+            ++calls;
+            onNetworkThread = NSThread::currentThread() == NLURLConnectionOperation::networkRequestThread();
+            return NLJSONResponseSerializer::responseObjectForResponse(response, data, error);
+        }
+    };
+    LoopbackHttpServer server;
+    server.route("GET", "/json", Reply::text(R"({"a": 1})", "application/json"));
+    const std::string large = sample(3 * 1024 * 1024);
+    server.route("GET", "/large", Reply::text(large, "application/octet-stream"));
+
+    auto serializer = std::make_shared<RecordingSerializer>();
+    auto json = get(server.url("/json"));
+    json->setResponseSerializer(serializer);
+    Outcome jsonOut;
+    jsonOut.install(json);
+    json->start();
+    REQUIRE(runMainUntil([&] { return jsonOut.done(); }));
+    CHECK(jsonOut.successes == 1);
+    CHECK_FALSE(jsonOut.offMain);
+    CHECK(jsonOut.object["a"].intValue() == 1);
+    CHECK(serializer->calls == 1);
+    CHECK(serializer->onNetworkThread);
+
+    // The base serializer's object is the operation's own body.
+    auto op = get(server.url("/large"));
+    const Data* seen = nullptr;
+    op->setCompletionBlockWithSuccess(
+        [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& object) { seen = object.data(); }, nullptr);
+    op->start();
+    REQUIRE(runMainUntil([&] { return seen != nullptr; }));
+    auto body = op->sharedResponseData();
+    REQUIRE(body);
+    CHECK(seen == body->data());
+    CHECK(*op->responseData() == bytes(large));
 }
 
 TEST_CASE("a 404 reaches failure with the status error and the body stays readable") {
@@ -196,138 +218,6 @@ TEST_CASE("success and failure run on the completion queue when one is set") {
     CHECK(label == "test.completion");
 }
 
-TEST_CASE("pause then resume continues a 206 answer with Range and If-Range") {
-    LoopbackHttpServer server;
-    const std::string content = sample(20000);
-    testsupport::StaticOptions options;
-    options.etag = "\"v1\"";
-    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 1000));
-    auto op = get(server.url("/file"));
-    NotificationCounter notes(op);
-    Outcome out;
-    out.install(op);
-    op->start();
-    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 1000; }));
-    op->pause();
-    CHECK(op->isPaused());
-    REQUIRE(runMainUntil([&] { return op->request()->valueForHTTPHeaderField("Range").has_value(); }));
-    CHECK(op->request()->valueForHTTPHeaderField("Range") == std::optional<std::string>("bytes=1000-"));
-    CHECK(op->request()->valueForHTTPHeaderField("If-Range") == std::optional<std::string>("\"v1\""));
-    // The pause posts a finish notification although the operation is not finished.
-    REQUIRE(runMainUntil([&] { return notes.finishes == 1; }));
-    CHECK_FALSE(op->isFinished());
-    CHECK(out.done() == false);
-    server.releaseStalls();
-
-    op->resume();
-    REQUIRE(runMainUntil([&] { return out.done(); }));
-    REQUIRE(out.successes == 1);
-    REQUIRE(out.object.data());
-    CHECK(out.object.data()->size() == content.size());
-    CHECK(*out.object.data() == bytes(content));
-    CHECK(op->response()->statusCode() == 206);
-    auto last = server.lastRequest();
-    REQUIRE(last);
-    CHECK(last->headers.get("Range") == "bytes=1000-");
-    CHECK(last->headers.get("If-Range") == "\"v1\"");
-    CHECK(server.requestCount() == 2);
-    REQUIRE(runMainUntil([&] { return notes.starts == 2 && notes.finishes == 2; }));
-}
-
-TEST_CASE("a 200 answer to a resumed request restarts the body from zero") {
-    LoopbackHttpServer server;
-    const std::string content = sample(20000);
-    testsupport::StaticOptions options;
-    options.ignoreRange = true;
-    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 1000));
-    auto op = get(server.url("/file"));
-    Outcome out;
-    out.install(op);
-    op->start();
-    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 1000; }));
-    op->pause();
-    REQUIRE(runMainUntil([&] { return op->request()->valueForHTTPHeaderField("Range").has_value(); }));
-    CHECK_FALSE(op->request()->valueForHTTPHeaderField("If-Range"));  // no ETag was sent
-    server.releaseStalls();
-    op->resume();
-    REQUIRE(runMainUntil([&] { return out.done(); }));
-    REQUIRE(out.successes == 1);
-    CHECK(op->response()->statusCode() == 200);
-    CHECK(*out.object.data() == bytes(content));
-    CHECK(op->totalBytesRead() == static_cast<std::int64_t>(content.size()));
-}
-
-TEST_CASE("a 206 answer for another range than the one asked fails the resumed load") {
-    LoopbackHttpServer server;
-    const std::string content = sample(8000);
-    auto count = std::make_shared<std::atomic<int>>(0);
-    server.setHandler([&, count](const RecordedRequest&) {
-        if ((*count)++ == 0) return Reply::text(content, "application/octet-stream").stall(1000);
-        return Reply::withStatus(206, content).header("Content-Range", "bytes 0-7999/8000");
-    });
-    auto op = get(server.url("/file"));
-    Outcome out;
-    out.install(op);
-    op->start();
-    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 1000; }));
-    op->pause();
-    server.releaseStalls();
-    op->resume();
-    REQUIRE(runMainUntil([&] { return out.done(); }));
-    REQUIRE(out.failures == 1);
-    CHECK(out.error->domain() == NSURLErrorDomain);
-    CHECK(out.error->code() == NSURLErrorBadServerResponse);
-}
-
-TEST_CASE("pause and resume into a file keep the file whole") {
-    testsupport::TempHome home;
-    LoopbackHttpServer server;
-    const std::string content = sample(30000);
-    testsupport::StaticOptions options;
-    options.etag = "\"f\"";
-    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 4096));
-    const std::string path = home.path() + "/body.bin";
-    auto op = get(server.url("/file"));
-    auto stream = NSOutputStream::outputStreamToFileAtPath(path, false);
-    op->setOutputStream(stream);
-    Outcome out;
-    out.install(op);
-    op->start();
-    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 4096; }));
-    op->pause();
-    REQUIRE(runMainUntil([&] { return op->request()->valueForHTTPHeaderField("Range").has_value(); }));
-    CHECK(op->request()->valueForHTTPHeaderField("Range") == std::optional<std::string>("bytes=4096-"));
-    server.releaseStalls();
-    op->resume();
-    REQUIRE(runMainUntil([&] { return out.done(); }));
-    CHECK(out.successes == 1);
-    CHECK_FALSE(op->responseData());
-    CHECK(op->outputStream() == stream);
-    CHECK(readFile(path) == content);
-}
-
-TEST_CASE("a 200 answer to a resumed request into a file fails instead of corrupting it") {
-    testsupport::TempHome home;
-    LoopbackHttpServer server;
-    const std::string content = sample(30000);
-    testsupport::StaticOptions options;
-    options.ignoreRange = true;
-    server.setHandler(stallFirstAnswer(testsupport::serveBytes(content, options), 4096));
-    auto op = get(server.url("/file"));
-    op->setOutputStream(NSOutputStream::outputStreamToFileAtPath(home.path() + "/body.bin", false));
-    Outcome out;
-    out.install(op);
-    op->start();
-    REQUIRE(runMainUntil([&] { return op->totalBytesRead() >= 4096; }));
-    op->pause();
-    server.releaseStalls();
-    op->resume();
-    REQUIRE(runMainUntil([&] { return out.done(); }));
-    REQUIRE(out.failures == 1);
-    CHECK(out.error->domain() == NSCocoaErrorDomain);
-    CHECK(readFile(home.path() + "/body.bin").size() == 4096);
-}
-
 TEST_CASE("a cancel from another thread ends in the cancellation failure and nothing after it") {
     LoopbackHttpServer server;
     server.route("GET", "/slow", Reply::text(sample(200000), "application/octet-stream").trickle(2000, 10));
@@ -418,7 +308,10 @@ TEST_CASE("a server that closes early gives a connection error") {
     LoopbackHttpServer server;
     server.route("GET", "/cut", Reply::text(sample(5000)).drop(1000));
     server.route("GET", "/nothing", Reply::rawBytes(""));
-    for (const char* path : {"/cut", "/nothing"}) {
+    // Closed inside the header block: no response was delivered.
+    server.route("GET", "/headers", Reply::rawBytes("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n"));
+    server.route("GET", "/status-line", Reply::rawBytes("HTTP/1.1 200 OK\r\n"));
+    for (const char* path : {"/cut", "/nothing", "/headers", "/status-line"}) {
         CAPTURE(path);
         auto op = get(server.url(path));
         Outcome out;
@@ -428,6 +321,51 @@ TEST_CASE("a server that closes early gives a connection error") {
         CHECK(out.successes == 0);
         REQUIRE(out.failures == 1);
         CHECK(out.error->domain() == NSURLErrorDomain);
+    }
+}
+
+TEST_CASE("a body kept in memory is limited and a body streamed to a file is not") {
+    testsupport::TempHome home;
+    LoopbackHttpServer server;
+    const std::string body = sample(300000);
+    server.route("GET", "/announced", Reply::text(body, "application/octet-stream"));
+    server.route("GET", "/chunked", Reply::text(body, "application/octet-stream").chunked(16384));
+    struct Case {
+        const char* path;
+        std::uint64_t limit;
+        bool intoFile;
+        bool fits;
+    };
+    const std::vector<Case> cases = {
+        {"/announced", 100000, false, false},  // refused at the response
+        {"/chunked", 100000, false, false},    // refused once the bytes pass the limit
+        {"/chunked", 300000, false, true},     // exactly the limit
+        {"/announced", 300000, false, true},
+        {"/chunked", 100000, true, true},      // a file is not limited
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.path);
+        CAPTURE(c.limit);
+        CAPTURE(c.intoFile);
+        auto op = get(server.url(c.path));
+        CHECK(op->maximumResponseSize() == 64ull * 1024 * 1024);
+        op->setMaximumResponseSize(c.limit);
+        const std::string path = home.path() + "/body.bin";
+        if (c.intoFile) op->setOutputStream(NSOutputStream::outputStreamToFileAtPath(path, false));
+        Outcome out;
+        out.install(op);
+        op->start();
+        REQUIRE(runMainUntil([&] { return out.done(); }));
+        if (c.fits) {
+            REQUIRE(out.successes == 1);
+            if (!c.intoFile) CHECK(*out.object.data() == bytes(body));
+        } else {
+            REQUIRE(out.failures == 1);
+            CHECK(out.error->domain() == NSURLErrorDomain);
+            CHECK(out.error->code() == NLURLErrorDataLengthExceedsMaximum);
+            CHECK(out.error->userInfo()[NSURLErrorFailingURLErrorKey].stringValue() == server.url(c.path));
+            CHECK_FALSE(op->responseData());
+        }
     }
 }
 

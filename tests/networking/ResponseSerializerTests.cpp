@@ -1,7 +1,10 @@
 // Response serializers: validation, parsing, error chaining, archiving and copying.
 #include <doctest/doctest.h>
 
+#include <bit>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "networking/NLLocalizedString.h"
 #include "networking/NLURLResponseSerialization.h"
@@ -9,6 +12,13 @@
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGImage.h"
 #include "platform/imageio/CGImageDestination.h"
+#include "platform/imageio/CGImageSource.h"
+#include "platform/imageio/ExifOrientation.h"
+#include "platform/uikit/UIImage.h"
+#include "support/SampleImages.h"
+#include "support/TestEnvironment.h"
+
+using testsupport::TempHome;
 
 namespace {
 
@@ -151,18 +161,64 @@ TEST_CASE("top-level JSON fragments need the fragments option") {
     CHECK(v.integerValue() == 42);
 }
 
-TEST_CASE("the JSON body is decoded with the charset the response names") {
+TEST_CASE("the JSON body is decoded with any charset the response names, and undecodable bytes are an error") {
+    struct Case {
+        const char* name;
+        std::string contentType;
+        Data body;
+        std::optional<std::string> text;  // the "n" member; nullopt: -1016
+    };
+    auto json = [](std::initializer_list<std::uint8_t> inner) {
+        Data d = {'{', '"', 'n', '"', ':', '"'};
+        d.insert(d.end(), inner.begin(), inner.end());
+        d.push_back('"');
+        d.push_back('}');
+        return d;
+    };
+    const std::vector<Case> cases = {
+        {"Latin-1", "application/json; charset=iso-8859-1", json({0xE9}), "\xC3\xA9"},
+        {"windows-1252 quotes and euro", "application/json; charset=windows-1252", json({0x93, 0x80, 0x94}),
+         "\xE2\x80\x9C\xE2\x82\xAC\xE2\x80\x9D"},
+        {"a quoted alias in capitals", "application/json; charset=\"CP1252\"", json({0x80}), "\xE2\x82\xAC"},
+        {"KOI8-R", "application/json; charset=koi8-r", json({0xCB, 0xC9, 0xCE, 0xCF}),
+         "\xD0\xBA\xD0\xB8\xD0\xBD\xD0\xBE"},
+        {"Shift_JIS", "application/json; charset=Shift_JIS", json({0x89, 0x66, 0x89, 0xE6}),
+         "\xE6\x98\xA0\xE7\x94\xBB"},
+        {"UTF-8 by default", "application/json", json({0xC3, 0xA9}), "\xC3\xA9"},
+        {"bytes that are no UTF-8", "application/json", json({0xE9}), std::nullopt},
+        {"a Shift_JIS lead byte without its second byte", "application/json; charset=Shift_JIS", json({0x89}),
+         std::nullopt},
+        {"a byte US-ASCII does not have", "application/json; charset=us-ascii", json({0xE9}), std::nullopt},
+        {"an unknown charset reads as UTF-8", "application/json; charset=x-unheard-of", json({0xE9}), std::nullopt},
+    };
     auto serializer = NLJSONResponseSerializer::serializer();
-    Data latin1 = {'{', '"', 'n', '"', ':', '"', 0xE9, '"', '}'};
-    NSErrorPtr error;
-    Value object =
-        serializer->responseObjectForResponse(httpResponse(200, "application/json; charset=iso-8859-1"), latin1, &error);
-    CHECK_FALSE(error);
-    CHECK(object["n"].stringValue() == "\xC3\xA9");
-    // Without a charset the same bytes are not UTF-8: nothing, and no parse error.
-    object = serializer->responseObjectForResponse(httpResponse(200, "application/json"), latin1, &error);
-    CHECK_FALSE(object);
-    CHECK_FALSE(error);
+    for (const auto& c : cases) {
+        INFO(std::string(c.name));
+        NSErrorPtr error;
+        Value object = serializer->responseObjectForResponse(httpResponse(200, c.contentType), c.body, &error);
+        if (c.text) {
+            CHECK_FALSE(error);
+            CHECK(object["n"].stringValue() == *c.text);
+        } else {
+            CHECK_FALSE(object);
+            REQUIRE(error);
+            CHECK(error->domain() == NLURLResponseSerializationErrorDomain);
+            CHECK(error->code() == NLURLErrorCannotDecodeContentData);
+            CHECK(error->userInfo()[NLNetworkingOperationFailingURLResponseDataErrorKey] == Value(c.body));
+        }
+    }
+    // Named encodings and the numbers given to other charsets.
+    CHECK(NLStringEncodingForIANACharSetName("UTF-8") == NSUTF8StringEncoding);
+    CHECK(NLStringEncodingForIANACharSetName("latin1") == NSISOLatin1StringEncoding);
+    CHECK(NLStringEncodingForIANACharSetName("Windows-1252") == NSWindowsCP1252StringEncoding);
+    auto koi = NLStringEncodingForIANACharSetName("KOI8-R");
+    REQUIRE(koi);
+    CHECK(NLStringEncodingForIANACharSetName("koi8-r") == koi);
+    CHECK(stringWithData(Data{0xCB, 0xC9}, *koi) == std::optional<std::string>("\xD0\xBA\xD0\xB8"));
+    CHECK(dataUsingEncoding("\xD0\xBA\xD0\xB8", *koi) == std::optional<Data>(Data{0xCB, 0xC9}));
+    CHECK_FALSE(dataUsingEncoding("\xE2\x82\xAC", NSWindowsCP1251StringEncoding) == std::nullopt);
+    CHECK_FALSE(dataUsingEncoding("\xE6\x98\xA0", NSWindowsCP1252StringEncoding));
+    CHECK_FALSE(NLStringEncodingForIANACharSetName("x-klingon"));
 }
 
 TEST_CASE("null values are removed from JSON objects at every depth when asked") {
@@ -240,16 +296,84 @@ TEST_CASE("the property-list serializer reads XML property lists and reports bad
     }
 }
 
-TEST_CASE("the image serializer decodes a PNG answer and refuses other types") {
+TEST_CASE("the image serializer gives an image at its scale, inflated when small, animated when the file is") {
+    using namespace sampleimages;
     auto serializer = NLImageResponseSerializer::serializer();
     CHECK(serializer->automaticallyInflatesResponseImage());
+    serializer->setImageScale(2);
+    const CGBitmapInfo display = kCGImageAlphaPremultipliedFirst | (std::endian::native == std::endian::little
+                                                                       ? kCGBitmapByteOrder32Little
+                                                                       : kCGBitmapByteOrder32Big);
     NSErrorPtr error;
-    Value v = serializer->responseObjectForResponse(httpResponse(200, "image/png"), pngOf(3, 2), &error);
+
+    // A small PNG with an alpha channel: drawn into the display's layout, pixels unchanged.
+    const PixelFn opaque = noise(7);
+    Value v = serializer->responseObjectForResponse(httpResponse(200, "image/png"), png(30, 20, opaque), &error);
     CHECK_FALSE(error);
-    auto image = v.objectAs<CGImage>();
+    auto image = v.objectAs<UIImage>();
     REQUIRE(image);
-    CHECK(image->width() == 3);
-    CHECK(image->height() == 2);
+    CHECK(image->scale() == 2);
+    CHECK(image->size().width == 15);
+    CHECK(image->size().height == 10);
+    CHECK(image->CGImage()->bitmapInfo() == display);
+    CHECK(maxDifference(image->CGImage(), 30, 20, opaque) == 0);
+
+    // Not inflated when asked not to, above 1024 x 1024 pixels or above 8 bits per component.
+    struct Case {
+        const char* name;
+        Data body;
+        bool inflates;
+    };
+    PngOptions deep;
+    deep.bitDepth = 16;
+    const std::vector<Case> kept = {
+        {"inflation off", png(30, 20, pattern), false},
+        {"1025 x 1024 pixels", png(1025, 1024, pattern), true},
+        {"16 bits per component", png(30, 20, pattern, deep), true},
+    };
+    for (const auto& c : kept) {
+        INFO(std::string(c.name));
+        auto source = CGImageSourceCreateWithData(c.body);
+        auto decoded = CGImageSourceCreateImageAtIndex(source, 0);
+        REQUIRE(decoded);
+        serializer->setAutomaticallyInflatesResponseImage(c.inflates);
+        auto plain = serializer->responseObjectForResponse(httpResponse(200, "image/png"), c.body, &error)
+                         .objectAs<UIImage>();
+        REQUIRE(plain);
+        CHECK(plain->scale() == 2);
+        CHECK(plain->CGImage()->width() == decoded->width());
+        CHECK(plain->CGImage()->bitmapInfo() == decoded->bitmapInfo());
+        CHECK(maxDifference(plain->CGImage(), decoded) == 0);
+    }
+    serializer->setAutomaticallyInflatesResponseImage(true);
+
+    // The orientation a JPEG names.
+    JpegOptions rotated;
+    rotated.app1 = makeExifOrientationAPP1(6);
+    image = serializer->responseObjectForResponse(httpResponse(200, "image/jpeg"), jpeg(40, 30, pattern, rotated), &error)
+                .objectAs<UIImage>();
+    REQUIRE(image);
+    CHECK(image->imageOrientation() == UIImageOrientationRight);
+    CHECK(image->size().width == 15);  // 30 pixels high, on its side, at scale 2
+    CHECK(image->CGImage()->bitmapInfo() == (kCGImageAlphaNoneSkipFirst | (display & kCGBitmapByteOrderMask)));
+
+    // An animated GIF: every frame, with the delays summed, not inflated.
+    GifFrame first, second;
+    first.width = second.width = 4;
+    first.height = second.height = 4;
+    first.indices.assign(16, 0);
+    second.indices.assign(16, 1);
+    first.delay = 20;
+    second.delay = 30;
+    Data animation = gif(4, 4, {CGPixel{255, 0, 0, 255}, CGPixel{0, 0, 255, 255}}, {first, second});
+    image = serializer->responseObjectForResponse(httpResponse(200, "image/gif"), animation, &error)
+                .objectAs<UIImage>();
+    REQUIRE(image);
+    REQUIRE(image->images().size() == 2);
+    CHECK(image->duration() == doctest::Approx(0.5));
+    CHECK(image->images()[1]->scale() == 2);
+    CHECK(image->images()[1]->CGImage()->pixelAt(0, 0).b == 255);
+
     CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "image/png"), bytes("not a png"), &error));
     CHECK_FALSE(serializer->responseObjectForResponse(httpResponse(200, "text/plain"), bytes("x"), &error));
     REQUIRE(error);
@@ -261,7 +385,7 @@ TEST_CASE("a compound of JSON and image serializers returns the image without th
         {NLJSONResponseSerializer::serializer(), NLImageResponseSerializer::serializer()});
     NSErrorPtr error;
     Value v = compound->responseObjectForResponse(httpResponse(200, "image/png"), pngOf(2, 2), &error);
-    CHECK(v.objectAs<CGImage>());
+    CHECK(v.objectAs<UIImage>());
     CHECK_FALSE(error);
     // No member answers: the compound's own base behaviour gives the body.
     v = compound->responseObjectForResponse(httpResponse(404, "text/plain"), bytes("missing"), &error);
@@ -314,12 +438,25 @@ TEST_CASE("serializers archive and copy their settings") {
     CHECK_FALSE(NLResponseSerializerWithCoder(Value{{"$class", "NoSuchSerializer"}}));
 }
 
-TEST_CASE("texts come from the Netline string table with the key as fallback") {
-    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
-    CHECK(NLLocalizedString("Request failed: %@ (%ld)") == "Request failed: %@ (%ld)");
+TEST_CASE("error texts come from the Netline string table with the key as fallback") {
+    TempHome bundleHome;
+    {
+        std::ofstream table(bundleHome.path() + "/Netline.strings.json");
+        table << R"json({"Request failed: %@ (%ld)": "Anfrage gescheitert: %@ (%ld)"})json";
+    }
+    struct Restore {
+        std::shared_ptr<NSBundle> previous;
+        ~Restore() { NLSetStringTableBundle(previous); }
+    } restore{NLSetStringTableBundle(std::make_shared<NSBundle>(bundleHome.path()))};
     CHECK(NLLocalizedString("A text the table does not have") == "A text the table does not have");
-    CHECK(NLStringEncodingForIANACharSetName("UTF-8") == NSUTF8StringEncoding);
-    CHECK_FALSE(NLStringEncodingForIANACharSetName("x-klingon"));
+    NSErrorPtr error;
+    NLHTTPResponseSerializer::serializer()->responseObjectForResponse(httpResponse(404, "text/html"), bytes("x"),
+                                                                      &error);
+    REQUIRE(error);
+    CHECK(error->localizedDescription() ==
+          "Anfrage gescheitert: " + NSHTTPURLResponse::localizedStringForStatusCode(404) + " (404)");
+    // The main bundle ships its own table.
+    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
 }
 
 }  // TEST_SUITE

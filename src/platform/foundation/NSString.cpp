@@ -1,4 +1,5 @@
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/StringEncodingICU.h"
 
 #include <algorithm>
 #include <set>
@@ -187,6 +188,19 @@ std::string fromUTF16(std::u16string_view s) {
     return out;
 }
 
+std::optional<std::string> fromUTF16Strict(std::u16string_view units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return std::nullopt;
+            ++i;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return std::nullopt;
+        }
+    }
+    return fromUTF16(units);
+}
+
 std::optional<Data> dataUsingEncoding(std::string_view s, NSStringEncoding encoding) {
     Data out;
     switch (encoding) {
@@ -216,8 +230,9 @@ std::optional<Data> dataUsingEncoding(std::string_view s, NSStringEncoding encod
         }
         return out;
     }
+    default:
+        return stringEncodingICU::encode(s, encoding);
     }
-    return std::nullopt;
 }
 
 std::optional<std::string> stringWithData(const Data& data, NSStringEncoding encoding) {
@@ -251,19 +266,11 @@ std::optional<std::string> stringWithData(const Data& data, NSStringEncoding enc
         for (std::size_t i = start; i < data.size(); i += 2)
             units += static_cast<char16_t>(big ? (data[i] << 8 | data[i + 1]) : (data[i + 1] << 8 | data[i]));
         // Unpaired surrogates make the bytes invalid.
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            char16_t u = units[i];
-            if (u >= 0xD800 && u <= 0xDBFF) {
-                if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return std::nullopt;
-                ++i;
-            } else if (u >= 0xDC00 && u <= 0xDFFF) {
-                return std::nullopt;
-            }
-        }
-        return fromUTF16(units);
+        return fromUTF16Strict(units);
     }
+    default:
+        return stringEncodingICU::decode(data, encoding);
     }
-    return std::nullopt;
 }
 
 // ---- Lengths and indexes ----------------------------------------------------------

@@ -12,26 +12,51 @@
 
 // ---- Encodings ---------------------------------------------------------------
 
+// ASCII, UTF-8, Latin-1 and UTF-16 are converted here; every other encoding
+// (the named ones below and any other charset ICU knows) through ICU.
 enum NSStringEncoding : unsigned long {
     NSASCIIStringEncoding = 1,
+    NSJapaneseEUCStringEncoding = 3,
     NSUTF8StringEncoding = 4,
     NSISOLatin1StringEncoding = 5,
+    NSShiftJISStringEncoding = 8,
+    NSISOLatin2StringEncoding = 9,
     NSUTF16StringEncoding = 10,  // with a byte-order mark on output; BOM or big-endian on input
+    NSWindowsCP1251StringEncoding = 11,
+    NSWindowsCP1252StringEncoding = 12,
+    NSWindowsCP1253StringEncoding = 13,
+    NSWindowsCP1254StringEncoding = 14,
+    NSWindowsCP1250StringEncoding = 15,
+    NSISO2022JPStringEncoding = 21,
+    NSMacOSRomanStringEncoding = 30,
     NSUTF16BigEndianStringEncoding = 0x90000100,
     NSUTF16LittleEndianStringEncoding = 0x94000100,
+    NSUTF32StringEncoding = 0x8c000100,
+    NSUTF32BigEndianStringEncoding = 0x98000100,
+    NSUTF32LittleEndianStringEncoding = 0x9c000100,
 };
 
 // The bytes of the string in the encoding; nullopt when a character cannot be
 // represented (non-ASCII in ASCII, above U+00FF in Latin-1) or the encoding is unknown.
 std::optional<Data> dataUsingEncoding(std::string_view s, NSStringEncoding encoding);
-// The string the bytes encode; nullopt when they are not valid in the encoding.
+// The string the bytes encode; nullopt when they are not valid in the encoding
+// (a byte sequence the charset does not define is invalid, never replaced).
 std::optional<std::string> stringWithData(const Data& data, NSStringEncoding encoding);
+
+// The encoding an IANA charset name stands for ("utf-8", "windows-1252",
+// "Shift_JIS", "koi8-r"; aliases and case as ICU accepts them), as the platform
+// converts a response's text encoding name. A charset ICU knows that has no
+// named constant gets a number of its own, valid within this process. nullopt
+// for a name ICU does not know.
+std::optional<NSStringEncoding> NSStringEncodingForIANACharSetName(std::string_view name);
 
 bool isValidUTF8(std::string_view s);
 // UTF-16 code units of the string; invalid UTF-8 bytes become U+FFFD.
 std::u16string toUTF16(std::string_view s);
 // UTF-8 of UTF-16 code units; unpaired surrogates become U+FFFD.
 std::string fromUTF16(std::u16string_view s);
+// The same, but nullopt when a code unit is an unpaired surrogate.
+std::optional<std::string> fromUTF16Strict(std::u16string_view units);
 
 // ---- Lengths and indexes (UTF-16 code units) ----------------------------------
 
