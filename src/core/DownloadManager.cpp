@@ -16,6 +16,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
 #include "platform/uikit/UITabBarItem.h"
@@ -56,9 +57,7 @@ DownloadManager::DownloadManager(std::shared_ptr<NSManagedObjectContext> context
 }
 
 std::shared_ptr<DownloadManager> DownloadManager::downloadManager() {
-    static dispatch_once_t once;
-    static std::shared_ptr<DownloadManager>* instance = nullptr;
-    dispatch_once(&once, [] { instance = new std::shared_ptr<DownloadManager>(std::make_shared<DownloadManager>()); });
+    static ProcessLifetime<std::shared_ptr<DownloadManager>> instance(std::make_shared<DownloadManager>());
     return *instance;
 }
 

@@ -3,10 +3,10 @@
 #include <string_view>
 
 #include "core/KSKeychainBindings.h"
-#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
@@ -22,9 +22,8 @@ std::optional<std::string> keyOfValuesPath(const std::string& keyPath) {
 KSKeychainBindingsController::KSKeychainBindingsController() = default;
 
 std::shared_ptr<KSKeychainBindingsController> KSKeychainBindingsController::sharedKeychainBindingsController() {
-    static dispatch_once_t once;
-    static std::shared_ptr<KSKeychainBindingsController>* shared = nullptr;
-    dispatch_once(&once, [] { shared = new std::shared_ptr<KSKeychainBindingsController>(std::make_shared<KSKeychainBindingsController>()); });
+    static ProcessLifetime<std::shared_ptr<KSKeychainBindingsController>> shared(
+        std::make_shared<KSKeychainBindingsController>());
     return *shared;
 }
 

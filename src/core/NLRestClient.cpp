@@ -1,7 +1,6 @@
 #include "core/NLRestClient.h"
 
 #include <cstdlib>
-#include <mutex>
 
 #include "core/AESAdditions.h"
 #include "core/Base64.h"
@@ -17,6 +16,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/NSURLRequest.h"
 #include "platform/uikit/UIDevice.h"
 
@@ -55,9 +55,7 @@ NLRestClient::NLRestClient() {
 }
 
 std::shared_ptr<NLRestClient> NLRestClient::sharedClient() {
-    static std::once_flag once;
-    static std::shared_ptr<NLRestClient>* client;
-    std::call_once(once, [] { client = new std::shared_ptr<NLRestClient>(std::make_shared<NLRestClient>()); });
+    static ProcessLifetime<std::shared_ptr<NLRestClient>> client(std::make_shared<NLRestClient>());
     return *client;
 }
 

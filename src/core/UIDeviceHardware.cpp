@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/SystemInfo.h"
@@ -127,7 +128,10 @@ std::optional<std::string> macaddress(const UIDevice&) {
         printLine("Error: sysctl, take 2");
         return std::nullopt;
     }
-    const auto& b = *mac;
-    return format("%02X:%02X:%02X:%02X:%02X:%02X", unsigned{b[0]}, unsigned{b[1]}, unsigned{b[2]}, unsigned{b[3]},
-                  unsigned{b[4]}, unsigned{b[5]});
+    std::string text;
+    for (std::uint8_t byte : *mac) {
+        if (!text.empty()) text.push_back(':');
+        appendHexByte(text, byte, /*upper=*/true);
+    }
+    return text;
 }

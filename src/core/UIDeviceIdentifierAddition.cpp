@@ -8,6 +8,7 @@
 #include "core/KSKeychainBindings.h"
 #include "core/UIDeviceHardware.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/Value.h"
@@ -20,9 +21,7 @@ namespace {
 std::string randomIdentifier() {
     unsigned char bytes[16];
     if (SecRandomCopyBytes(kSecRandomDefault, sizeof bytes, bytes) == 0) {
-        std::string text;
-        for (unsigned char b : bytes) text += format("%02X", unsigned{b});
-        return text;
+        return hexString(bytes, sizeof bytes, /*upper=*/true);
     }
     // No random source: still distinct per host, process and moment.
     char host[256] = {};

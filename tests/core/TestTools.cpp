@@ -10,6 +10,8 @@
 #include <iterator>
 #include <random>
 
+#include "platform/foundation/HexString.h"
+
 namespace coretest {
 
 CommandResult runCommand(const std::string& commandLine) {
@@ -44,15 +46,7 @@ std::optional<Data> readFile(const std::string& path) {
     return Data(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string hex(const Data& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (auto b : bytes) {
-        out.push_back(digits[b >> 4]);
-        out.push_back(digits[b & 15]);
-    }
-    return out;
-}
+std::string hex(const Data& bytes) { return hexString(bytes); }
 
 std::string upper(std::string text) {
     for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

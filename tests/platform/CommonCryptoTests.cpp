@@ -10,20 +10,13 @@
 #include <vector>
 
 #include "platform/foundation/Data.h"
+#include "platform/foundation/HexString.h"
 #include "platform/security/CommonCrypto.h"
 #include "support/TestEnvironment.h"
 
 namespace {
 
-std::string hex(const unsigned char* bytes, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i) {
-        out.push_back(digits[bytes[i] >> 4]);
-        out.push_back(digits[bytes[i] & 15]);
-    }
-    return out;
-}
+std::string hex(const unsigned char* bytes, std::size_t n) { return hexString(bytes, n); }
 
 // Runs the openssl command line over the bytes and returns what it wrote.
 std::optional<Data> openssl(const testsupport::TempHome& home, const std::string& arguments, const Data& input) {

@@ -17,6 +17,7 @@
 
 #include <doctest/doctest.h>
 
+#include "platform/foundation/HexString.h"
 #include "support/TestEnvironment.h"
 
 extern char** environ;
@@ -32,13 +33,7 @@ std::string md5Upper(const std::string& text) {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
     EVP_Digest(text.data(), text.size(), digest.data(), &length, EVP_md5(), nullptr);
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex.push_back(kDigits[digest[i] >> 4]);
-        hex.push_back(kDigits[digest[i] & 15]);
-    }
-    return hex;
+    return hexString(digest.data(), length, /*upper=*/true);
 }
 
 // Starts the process; `quiet` sends its output to /dev/null.
@@ -100,7 +95,6 @@ std::string signedSuffix(std::int64_t time) {
 }
 
 std::string escapeQueryValue(const std::string& text) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -108,8 +102,7 @@ std::string escapeQueryValue(const std::string& text) {
             out.push_back(c);
         } else {
             out.push_back('%');
-            out.push_back(kDigits[byte >> 4]);
-            out.push_back(kDigits[byte & 15]);
+            appendHexByte(out, byte, /*upper=*/true);
         }
     }
     return out;

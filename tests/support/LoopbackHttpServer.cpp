@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSString.h"
 #include "platform/runloop/NSRunLoop.h"
 
@@ -35,11 +36,8 @@ bool parseUnsigned(const std::string& s, std::uint64_t& out, int base = 10) {
     if (s.empty()) return false;
     std::uint64_t v = 0;
     for (char c : s) {
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        const int d = base == 16 ? hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (d < 0) return false;
         if (v > (UINT64_MAX - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base)) return false;
         v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
     }

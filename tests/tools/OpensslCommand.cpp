@@ -8,7 +8,10 @@
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
+
+#include "platform/foundation/HexString.h"
 
 extern char** environ;
 
@@ -63,14 +66,7 @@ std::optional<std::string> throughOpenssl(const std::string& body, const std::st
 }  // namespace
 
 std::string replyKeyHex() {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    const std::string key = "wqle#*!408mzbrt5kc&e(7xy)26fhu0v";
-    std::string hex;
-    for (unsigned char c : key) {
-        hex.push_back(kDigits[c >> 4]);
-        hex.push_back(kDigits[c & 15]);
-    }
-    return hex;
+    return hexString(std::string_view("wqle#*!408mzbrt5kc&e(7xy)26fhu0v"));
 }
 
 std::optional<std::string> opensslDecryptReply(const std::string& body, const std::string& scratch, bool singleLine) {

@@ -3,14 +3,16 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 // The platform reports a refused category with the four-character code '!cat'.
 constexpr long kUnknownCategoryStatus = 0x21636174;
 }
 
 std::shared_ptr<AVAudioSession> AVAudioSession::sharedInstance() {
-    static std::shared_ptr<AVAudioSession> session = std::make_shared<AVAudioSession>();
-    return session;
+    static ProcessLifetime<std::shared_ptr<AVAudioSession>> session(std::make_shared<AVAudioSession>());
+    return *session;
 }
 
 bool AVAudioSession::setCategory(const std::string& category, NSErrorPtr* error) {

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
 
@@ -24,13 +25,6 @@ std::string lowerScheme(const std::string& url) {
         c = static_cast<char>(std::tolower(u));
     }
     return scheme;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // The path of a file URL with its percent escapes removed; nullopt when the URL
@@ -51,7 +45,7 @@ std::optional<std::string> filePath(const std::string& url) {
             continue;
         }
         if (i + 2 >= rest.size()) return std::nullopt;
-        int hi = hexValue(rest[i + 1]), lo = hexValue(rest[i + 2]);
+        int hi = hexDigitValue(rest[i + 1]), lo = hexDigitValue(rest[i + 2]);
         if (hi < 0 || lo < 0) return std::nullopt;
         char decoded = static_cast<char>(hi * 16 + lo);
         if (decoded == '\0') return std::nullopt;

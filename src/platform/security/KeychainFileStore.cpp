@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "platform/foundation/AppHome.h"
+#include "platform/foundation/HexString.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/security/Keychain.h"
 
 namespace {
@@ -45,29 +47,12 @@ struct Item {
     Data data;
 };
 
-std::string toHex(const Data& data) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(data.size() * 2);
-    for (auto b : data) {
-        out.push_back(digits[b >> 4]);
-        out.push_back(digits[b & 15]);
-    }
-    return out;
-}
-
 std::optional<Data> fromHex(const std::string& text) {
     if (text.size() % 2 != 0) return std::nullopt;
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
     Data out;
     out.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        int hi = nibble(text[i]), lo = nibble(text[i + 1]);
+        int hi = hexDigitValue(text[i]), lo = hexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0) return std::nullopt;
         out.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
     }
@@ -95,8 +80,8 @@ public:
 
 private:
     static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
+        static ProcessLifetime<std::mutex> m;
+        return *m;
     }
     std::lock_guard<std::mutex> guard_;
     int fd_ = -1;
@@ -165,7 +150,7 @@ OSStatus save(const std::string& path, const std::vector<Item>& items) {
     for (const auto& item : items) {
         ValueDictionary entry;
         for (const auto& [key, value] : item.attributes) entry[key] = value;
-        entry[kSecValueData] = toHex(item.data);
+        entry[kSecValueData] = hexString(item.data);
         list.push_back(Value(std::move(entry)));
     }
     Value root{{"version", 1}, {"items", Value(std::move(list))}};

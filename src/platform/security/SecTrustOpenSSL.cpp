@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/security/SecTrust.h"
 
 class SecCertificate {
@@ -50,11 +51,11 @@ public:
 namespace {
 
 std::mutex& systemMutex() {
-    static auto* m = new std::mutex();
+    static ProcessLifetime<std::mutex> m;
     return *m;
 }
 std::vector<SecCertificateRef>& additionalAnchors() {
-    static auto* v = new std::vector<SecCertificateRef>();
+    static ProcessLifetime<std::vector<SecCertificateRef>> v;
     return *v;
 }
 
