@@ -27,10 +27,12 @@ struct TextStyle {
     TextFont font;
     // Lines wrap (or truncate) at this width; 0 or less: no limit.
     double width = 0;
-    // Lines below this height are left out (the last one kept is truncated
-    // when truncating); 0 or less: no limit. At least one line is always kept.
+    // Lines below this height are left out; 0 or less: no limit. At least one
+    // line is always kept.
     double height = 0;
-    // At most this many lines (the last one truncated when truncating); 0: no limit.
+    // At most this many lines; 0: no limit. Truncated text has one line per
+    // paragraph unless this is set: then it wraps to at most this many lines
+    // (fewer when the height holds fewer) and the last one is truncated.
     int maximumLines = 0;
     TextWrap wrap = TextWrap::Word;
     TextTruncation truncation = TextTruncation::None;

@@ -46,20 +46,19 @@ public:
         case TextTruncation::None: break;
         }
         pango_layout_set_ellipsize(l, limited ? ellipsize : PANGO_ELLIPSIZE_NONE);
-        // Truncating: wrapped lines up to the height with the last one truncated,
-        // or without a height one truncated line per paragraph.
         pango_layout_set_spacing(l, std::isfinite(style.lineSpacing) ? units(std::max(0.0, style.lineSpacing)) : 0);
+        // Truncated text keeps one line per paragraph, or up to maximumLines
+        // (fewer when the height holds fewer) with the last one truncated.
         int height = -1;
-        if (style.maximumLines > 0) height = -style.maximumLines;
-        if (style.height > 0) {
-            height = units(style.height);
-            if (style.maximumLines > 0) {
-                // Both limits: the height of that many lines, when it is less.
+        if (style.maximumLines > 0) {
+            height = -style.maximumLines;
+            if (style.height > 0) {
                 PangoFontMetrics* metrics = pango_context_get_metrics(context_, font(style.font), nullptr);
                 int line = pango_font_metrics_get_height(metrics);
                 pango_font_metrics_unref(metrics);
-                height = std::min(height, style.maximumLines * line +
-                                              (style.maximumLines - 1) * pango_layout_get_spacing(l));
+                int spacing = pango_layout_get_spacing(l);
+                int fitting = std::max(1, (units(style.height) + spacing) / std::max(1, line + spacing));
+                height = -std::min(style.maximumLines, fitting);
             }
         }
         pango_layout_set_height(l, height);

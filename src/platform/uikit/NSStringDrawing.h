@@ -18,6 +18,10 @@
 // The attributes of drawn text; a null font means the system font of 12
 // points, a null colour black, no paragraph style the default one.
 struct NSAttributes {
+    NSAttributes(UIFontPtr font = nullptr, UIColorPtr foregroundColor = nullptr,
+                 std::optional<NSParagraphStyle> paragraphStyle = std::nullopt)
+        : font(std::move(font)), foregroundColor(std::move(foregroundColor)), paragraphStyle(paragraphStyle) {}
+
     UIFontPtr font;
     UIColorPtr foregroundColor;
     std::optional<NSParagraphStyle> paragraphStyle;
