@@ -73,6 +73,9 @@ struct CGContext::State {
     // on the context, between begin() and end().
     void paint(const std::function<void(cairo_t*)>& step);
     void paintShadow(const std::function<void(cairo_t*)>& step);  // CGEffectsCairo.cpp
+    // Paints the pattern over the clip with the state's alpha, blend mode and
+    // shadow, leaving the current path as it was.
+    void paintPattern(cairo_pattern_t* pattern);
 
     // When Cairo has gone into its sticky error state (which our checks should
     // prevent), says so on the console and starts a fresh cairo_t on the same

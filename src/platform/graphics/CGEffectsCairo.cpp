@@ -158,15 +158,7 @@ void CGContextEndTransparencyLayer(const CGContextRef& c) {
     cairo_pattern_t* pattern = cairo_pop_group(s.cr);
     s.layers.pop_back();
     s.gs = layer.saved;
-    s.keepingPath([&] {
-        s.paint([&](cairo_t* cr) {
-            cairo_save(cr);
-            cairo_set_source(cr, pattern);
-            s.setOperator(cr);
-            cairo_paint_with_alpha(cr, s.gs.alpha);
-            cairo_restore(cr);
-        });
-    });
+    s.paintPattern(pattern);
     cairo_pattern_destroy(pattern);
     s.check(__func__);
 }

@@ -30,15 +30,7 @@ std::vector<CGPoint> clipCorners(cairo_t* cr) {
 
 void paintPattern(CGContext::State& s, cairo_pattern_t* pattern) {
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_NONE);
-    s.keepingPath([&] {
-        s.paint([&](cairo_t* cr) {
-            cairo_save(cr);
-            cairo_set_source(cr, pattern);
-            s.setOperator(cr);
-            cairo_paint_with_alpha(cr, s.gs.alpha);
-            cairo_restore(cr);
-        });
-    });
+    s.paintPattern(pattern);
     cairo_pattern_destroy(pattern);
 }
 
