@@ -260,6 +260,12 @@ TEST_CASE("shadows are cast at their offset in their colour, blurred as a Gaussi
     CHECK(probe(blurred, 80, 30).a <= 8);
     CHECK(probe(blurred, 74, 30).a < probe(blurred, 68, 30).a);
 
+    // Drawing wholly outside the bitmap still casts its shadow into it.
+    auto outside = canvas();
+    CGContextSetShadowWithColor(outside, CGSizeMake(40, 0), 2, CGColorCreateSRGB(0, 0, 1, 1));
+    CGContextFillRect(outside, CGRectMake(-30, 40, 20, 20));
+    CHECK(probe(outside, 20, 50) == CGPixel{0, 0, 255, 255});
+
     // A shadow that was ended is no longer cast.
     CGContextSetShadowWithColor(blurred, CGSizeMake(20, -20), 0, nullptr);
     CGContextFillRect(blurred, CGRectMake(55, 85, 10, 10));

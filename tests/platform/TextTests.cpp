@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIGraphics.h"
@@ -220,6 +222,20 @@ TEST_CASE("drawn text is aligned in its rectangle, whole lines only, clipped to 
     // Without a context nothing is drawn and nothing breaks.
     drawInRect("nowhere", CGRectMake(0, 0, 10, 10), {font});
     drawAtPoint("nowhere", CGPointZero, {font});
+}
+
+TEST_CASE("text is measured from several threads at once while another draws, with the same results") {
+    const std::string report = metricsReport();
+    std::vector<std::thread> workers;
+    std::vector<std::string> seen(4);
+    for (int i = 0; i < 4; ++i)
+        workers.emplace_back([&, i] {
+            for (int k = 0; k < 20; ++k) seen[std::size_t(i)] = metricsReport();
+        });
+    for (int k = 0; k < 20; ++k)
+        render({120, 30}, [] { drawInRect("Drawing meanwhile", CGRectMake(0, 0, 120, 30), {UIFont::systemFontOfSize(14)}); });
+    for (auto& w : workers) w.join();
+    for (const auto& s : seen) CHECK(s == report);
 }
 
 }  // TEST_SUITE

@@ -60,6 +60,22 @@ TEST_CASE("image contexts draw in the views' space at their scale, 0 meaning the
     CHECK_FALSE(opaque->CGImage()->hasAlpha());
 }
 
+TEST_CASE("shadows in image contexts fall the same way and distance in points at every scale") {
+    for (CGFloat scale : {1.0, 2.0}) {
+        CAPTURE(scale);
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(40, 40), false, scale);
+        CGContextSetShadowWithColor(UIGraphicsGetCurrentContext(), CGSizeMake(6, 8), 0, UIColor::greenColor()->CGColor());
+        UIColor::redColor()->setFill();
+        UIRectFill(CGRectMake(10, 10, 10, 10));
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        CHECK(at(image, 12, 12) == kRed);
+        CHECK(at(image, 24, 26) == kGreen);  // right and down, as a positive height means in the views' space
+        CHECK(at(image, 24, 16) == CGPixel{});
+        CHECK(at(image, 27, 12) == CGPixel{});
+    }
+}
+
 TEST_CASE("a refused image context leaves the stack as it was and its end pops nothing") {
     auto outer = CGBitmapContextCreate(nullptr, 4, 4, 8, 0, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast);
     UIGraphicsPushContext(outer);
