@@ -48,7 +48,14 @@ PangoLayout* referenceLayout() {
     PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
     pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map), config);
     PangoContext* context = pango_font_map_create_context(map);
+    // The same unhinted, unrounded measuring as ours.
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
     pango_context_set_round_glyph_positions(context, FALSE);
+    pango_context_set_language(context, pango_language_from_string("en-us"));
     PangoLayout* layout = pango_layout_new(context);
     PangoFontDescription* font = pango_font_description_from_string("DejaVu Sans");
     pango_font_description_set_absolute_size(font, 15 * PANGO_SCALE);

@@ -110,6 +110,39 @@ TEST_CASE("paths keep their elements, bounds, current point and containment") {
     CHECK(CGRectIsNull(CGPathGetBoundingBox(CGPathCreateMutable())));
 }
 
+TEST_CASE("paths measure their length and trim to fractions of it") {
+    auto rect = CGPathCreateWithRect(CGRectMake(0, 0, 100, 50), nullptr);
+    CHECK(CGPathGetLength(rect) == 300);
+    auto half = CGPathCreateCopyByTrimming(rect, 0, 0.5);
+    CHECK(CGPathGetCurrentPoint(half) == CGPointMake(100, 50));
+    CHECK(near(CGPathGetLength(half), 150));
+    auto middle = CGPathCreateCopyByTrimming(rect, 0.25, 0.75);
+    std::vector<CGPathElement> expected = {
+        {kCGPathElementMoveToPoint, {CGPoint{75, 0}}}, {kCGPathElementAddLineToPoint, {CGPoint{100, 0}}},
+        {kCGPathElementAddLineToPoint, {CGPoint{100, 50}}}, {kCGPathElementAddLineToPoint, {CGPoint{25, 50}}}};
+    CHECK(middle->elements() == expected);
+    // The closing line counts and is kept as a line.
+    CHECK(CGPathGetCurrentPoint(CGPathCreateCopyByTrimming(rect, 0.9, 1)) == CGPointZero);
+    CHECK(CGPathIsEmpty(CGPathCreateCopyByTrimming(rect, 0.6, 0.4)));
+    CHECK(CGPathIsEmpty(CGPathCreateCopyByTrimming(rect, NAN, 1)));
+
+    auto circle = CGPathCreateWithEllipseInRect(CGRectMake(-10, -10, 20, 20), nullptr);
+    CHECK(std::fabs(CGPathGetLength(circle) - 20 * M_PI) < 0.02);
+    CGPoint quarter = CGPathGetCurrentPoint(CGPathCreateCopyByTrimming(circle, 0, 0.25));
+    CHECK((std::fabs(quarter.x) < 0.05 && std::fabs(quarter.y - 10) < 0.05));
+    CGPoint third = CGPathGetCurrentPoint(CGPathCreateCopyByTrimming(circle, 0.1, 1.0 / 3));
+    CHECK((std::fabs(third.x - 10 * std::cos(2 * M_PI / 3)) < 0.05 && std::fabs(third.y - 10 * std::sin(2 * M_PI / 3)) < 0.05));
+    // Two subpaths: the cut keeps them apart.
+    auto two = CGPathCreateMutable();
+    CGPathAddLines(two, nullptr, {{0, 0}, {10, 0}});
+    CGPathAddLines(two, nullptr, {{0, 5}, {10, 5}});
+    auto both = CGPathCreateCopyByTrimming(two, 0.25, 0.75);
+    int moves = 0;
+    CGPathApply(both, [&](const CGPathElement& e) { moves += e.type == kCGPathElementMoveToPoint; });
+    CHECK(moves == 2);
+    CHECK(CGPathGetCurrentPoint(both) == CGPointMake(5, 5));
+}
+
 TEST_CASE("paths refuse invalid input with a console line and stay as they were") {
     auto path = CGPathCreateMutable();
     CGPathMoveToPoint(path, nullptr, 1, 1);

@@ -116,3 +116,12 @@ bool CGPathContainsPoint(const CGPathRef& path, const CGAffineTransform* m, CGPo
 // Whether the path is exactly one rectangle as CGPathAddRect makes it (then its rectangle).
 bool CGPathIsRect(const CGPathRef& path, CGRect* rect);
 void CGPathApply(const CGPathRef& path, const std::function<void(const CGPathElement&)>& function);
+
+// Lengths and trimming (for shape layers' stroke start and end). Curves are
+// measured along 64 chords each, which keeps the error far below a pixel.
+// The length of every segment, closing lines included; 0 for a null path.
+CGFloat CGPathGetLength(const CGPathRef& path);
+// The part of the path from `start` to `end`, as fractions of its length
+// (clamped to 0...1): curves are cut at those points, subpaths keep their
+// order, a closing line is kept as a line. An empty path when end <= start.
+CGPathRef CGPathCreateCopyByTrimming(const CGPathRef& path, CGFloat start, CGFloat end);
