@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/foundation/NSLog.h"
+
 #ifndef QUORVANE_RESOURCES_DIR
 #define QUORVANE_RESOURCES_DIR "resources"
 #endif
@@ -48,4 +50,27 @@ std::optional<std::string> NSBundle::pathForResource(const std::string& name, co
         if (subdirectory.empty()) break;
     }
     return std::nullopt;
+}
+
+const Value& NSBundle::stringTable(const std::string& name) const {
+    auto found = tables_.find(name);
+    if (found != tables_.end()) return found->second;
+    Value table = Value::dictionary();
+    if (auto path = pathForResource(name + ".strings", "json")) {
+        std::ifstream in(*path);
+        std::stringstream text;
+        text << in.rdbuf();
+        auto parsed = Value::fromJSON(text.str());
+        if (parsed && parsed->isDictionary()) table = *parsed;
+        else NSLog("NSBundle: the string table %s is not a JSON object; its keys are used as texts", *path);
+    }
+    return tables_[name] = table;
+}
+
+std::string NSBundle::localizedStringForKey(const std::string& key, const std::string& value,
+                                            const std::string& table) const {
+    std::lock_guard lock(mutex_);
+    Value text = stringTable(table.empty() ? "Localizable" : table)[key];
+    if (text.isString()) return *text.string();
+    return value.empty() ? key : value;
 }

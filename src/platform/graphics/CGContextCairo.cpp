@@ -1,4 +1,7 @@
-// Bitmap contexts over Cairo image surfaces.
+// Bitmap contexts over Cairo image surfaces: creation, the pixel buffer and the
+// painting of rectangles and images (graphics state: CGContextCairoState.cpp;
+// paths: CGContextCairoPath.cpp; gradients: CGGradientCairo.cpp; shadows and
+// layers: CGEffectsCairo.cpp).
 //
 // Cairo draws into premultiplied native-endian ARGB32 (or RGB24 for the
 // NoneSkip kinds). When the context's layout is exactly that, Cairo draws
@@ -12,18 +15,10 @@
 #include <cstring>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/graphics/CGContext.h"
+#include "platform/graphics/CGContextCairo.h"
 
 namespace {
 
-struct GState {
-    double fill[4] = {0, 0, 0, 1};
-    double stroke[4] = {0, 0, 0, 1};
-    double alpha = 1;
-    double lineWidth = 1;
-    CGBlendMode blend = kCGBlendModeNormal;
-    CGInterpolationQuality quality = kCGInterpolationDefault;
-};
 
 bool alphaFirst(CGImageAlphaInfo a) { return a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaNoneSkipFirst; }
 bool skipsAlpha(CGImageAlphaInfo a) { return a == kCGImageAlphaNoneSkipFirst || a == kCGImageAlphaNoneSkipLast; }
@@ -114,69 +109,105 @@ cairo_surface_t* surfaceForImage(const CGImage& image) {
 
 }  // namespace
 
-struct CGContext::State {
-    std::size_t width = 0, height = 0, bytesPerRow = 0;
-    CGBitmapInfo info = 0;
-    CGColorSpaceRef space;
-    std::uint8_t* data = nullptr;  // the buffer in the context's layout
-    Data ownData;
-    bool direct = false;  // Cairo draws into data itself
-    cairo_surface_t* surface = nullptr;
-    cairo_t* cr = nullptr;
-    GState gs;
-    std::vector<GState> stack;
-
-    ~State() {
-        if (cr) cairo_destroy(cr);
-        if (surface) cairo_surface_destroy(surface);
-    }
-
-    // Brings the surface up to date with the buffer before drawing.
-    void begin() {
-        if (direct) {
-            cairo_surface_mark_dirty(surface);
-            return;
-        }
-        cairo_surface_flush(surface);
-        unsigned char* base = cairo_image_surface_get_data(surface);
-        auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface));
-        for (std::size_t y = 0; y < height; ++y) {
-            auto* row = reinterpret_cast<std::uint32_t*>(base + y * stride);
-            const std::uint8_t* in = data + y * bytesPerRow;
-            for (std::size_t x = 0; x < width; ++x) row[x] = nativeFromLayout(in + x * 4, info);
-        }
-        cairo_surface_mark_dirty(surface);
-    }
-
-    // Writes what was drawn back into the buffer.
-    void end() {
-        cairo_surface_flush(surface);
-        if (direct) return;
-        const unsigned char* base = cairo_image_surface_get_data(surface);
-        auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface));
-        for (std::size_t y = 0; y < height; ++y) {
-            const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * stride);
-            std::uint8_t* out = data + y * bytesPerRow;
-            for (std::size_t x = 0; x < width; ++x) layoutFromNative(row[x], out + x * 4, info);
-        }
-    }
-
-    void setSource(const double c[4]) { cairo_set_source_rgba(cr, c[0], c[1], c[2], c[3] * gs.alpha); }
-
-    // Runs a drawing step that must leave the current path as it was.
-    template <class F>
-    void keepingPath(F&& f) {
-        cairo_path_t* path = cairo_copy_path(cr);
-        cairo_new_path(cr);
-        f();
-        cairo_new_path(cr);
-        if (path->status == CAIRO_STATUS_SUCCESS) cairo_append_path(cr, path);
-        cairo_path_destroy(path);
-    }
-};
-
 CGContext::CGContext(std::unique_ptr<State> state) : state_(std::move(state)) {}
 CGContext::~CGContext() = default;
+
+CGContext::State::~State() {
+    if (cr) cairo_destroy(cr);
+    if (surface) cairo_surface_destroy(surface);
+}
+
+void CGContext::State::begin() {
+    if (direct) {
+        cairo_surface_mark_dirty(surface);
+        return;
+    }
+    cairo_surface_flush(surface);
+    unsigned char* base = cairo_image_surface_get_data(surface);
+    auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface));
+    for (std::size_t y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(base + y * stride);
+        const std::uint8_t* in = data + y * bytesPerRow;
+        for (std::size_t x = 0; x < width; ++x) row[x] = nativeFromLayout(in + x * 4, info);
+    }
+    cairo_surface_mark_dirty(surface);
+}
+
+void CGContext::State::end() {
+    cairo_surface_flush(surface);
+    if (direct) return;
+    const unsigned char* base = cairo_image_surface_get_data(surface);
+    auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface));
+    for (std::size_t y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(base + y * stride);
+        std::uint8_t* out = data + y * bytesPerRow;
+        for (std::size_t x = 0; x < width; ++x) layoutFromNative(row[x], out + x * 4, info);
+    }
+}
+
+void CGContext::State::setSource(cairo_t* target, const double c[4]) const {
+    cairo_set_source_rgba(target, c[0], c[1], c[2], c[3] * gs.alpha);
+}
+
+void CGContext::State::setOperator(cairo_t* target) const {
+    cairo_set_operator(target, shadowPass ? CAIRO_OPERATOR_OVER : cairoOperator(gs.blend));
+}
+
+void CGContext::State::setStroke(cairo_t* target) const {
+    cairo_set_line_width(target, gs.lineWidth);
+    cairo_set_line_cap(target, gs.lineCap == kCGLineCapRound    ? CAIRO_LINE_CAP_ROUND
+                               : gs.lineCap == kCGLineCapSquare ? CAIRO_LINE_CAP_SQUARE
+                                                                : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(target, gs.lineJoin == kCGLineJoinRound   ? CAIRO_LINE_JOIN_ROUND
+                                : gs.lineJoin == kCGLineJoinBevel ? CAIRO_LINE_JOIN_BEVEL
+                                                                  : CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(target, gs.miterLimit);
+    cairo_set_dash(target, gs.dash.data(), static_cast<int>(gs.dash.size()), gs.dashPhase);
+}
+
+void CGContext::State::paint(const std::function<void(cairo_t*)>& step) {
+    begin();
+    if (shadowActive()) paintShadow(step);
+    step(cr);
+    end();
+}
+
+void CGContext::State::paintPattern(cairo_pattern_t* pattern) {
+    keepingPath([&] {
+        paint([&](cairo_t* cr) {
+            cairo_save(cr);
+            cairo_set_source(cr, pattern);
+            setOperator(cr);
+            cairo_paint_with_alpha(cr, gs.alpha);
+            cairo_restore(cr);
+        });
+    });
+}
+
+bool CGContext::State::makeCairo() {
+    if (cr) cairo_destroy(cr);
+    cr = cairo_create(surface);
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) return false;
+    cairo_set_matrix(cr, &base);
+    return true;
+}
+
+bool CGContext::State::check(const char* function) {
+    cairo_status_t status = cairo_status(cr);
+    if (status == CAIRO_STATUS_SUCCESS) return true;
+    NSLog("%s: drawing failed (%s); the context's state is reset", function, cairo_status_to_string(status));
+    gs = CGContextGState{};
+    stack.clear();
+    layers.clear();
+    if (!makeCairo()) NSLog("%s: the context cannot draw any more", function);
+    return false;
+}
+
+bool finiteValues(std::initializer_list<double> values) {
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
 
 CGContextRef CGBitmapContextCreate(void* data, std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                                    std::size_t bytesPerRow, const CGColorSpaceRef& space, CGBitmapInfo bitmapInfo) {
@@ -212,17 +243,12 @@ CGContextRef CGBitmapContextCreate(void* data, std::size_t width, std::size_t he
         st->surface = cairo_image_surface_create(format, static_cast<int>(width), static_cast<int>(height));
     }
     if (cairo_surface_status(st->surface) != CAIRO_STATUS_SUCCESS) return nullptr;
-    st->cr = cairo_create(st->surface);
-    if (cairo_status(st->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
     // The platform's user space: origin bottom left, y up.
-    cairo_translate(st->cr, 0, static_cast<double>(height));
-    cairo_scale(st->cr, 1, -1);
+    cairo_matrix_init(&st->base, 1, 0, 0, -1, 0, static_cast<double>(height));
+    if (!st->makeCairo()) return nullptr;
     return std::make_shared<CGContext>(std::move(st));
 }
 
-#define CTX_STATE(c, ...)                \
-    if (!(c)) return __VA_ARGS__;        \
-    CGContext::State& s = (c)->state()
 
 std::size_t CGBitmapContextGetWidth(const CGContextRef& c) { CTX_STATE(c, 0); return s.width; }
 std::size_t CGBitmapContextGetHeight(const CGContextRef& c) { CTX_STATE(c, 0); return s.height; }
@@ -244,262 +270,86 @@ CGImageRef CGBitmapContextCreateImage(const CGContextRef& c) {
     return CGImage::create(s.width, s.height, 8, 32, s.bytesPerRow, s.space, s.info, std::move(pixels));
 }
 
-void CGContextSaveGState(const CGContextRef& c) {
-    CTX_STATE(c);
-    s.stack.push_back(s.gs);
-    cairo_save(s.cr);
-}
-
-void CGContextRestoreGState(const CGContextRef& c) {
-    CTX_STATE(c);
-    if (s.stack.empty()) return;  // unbalanced restore: ignored, as the platform does
-    s.gs = s.stack.back();
-    s.stack.pop_back();
-    // Cairo keeps the path across restore, as the platform does.
-    cairo_restore(s.cr);
-}
-
-void CGContextTranslateCTM(const CGContextRef& c, double tx, double ty) { CTX_STATE(c); cairo_translate(s.cr, tx, ty); }
-void CGContextScaleCTM(const CGContextRef& c, double sx, double sy) {
-    CTX_STATE(c);
-    if (sx == 0 || sy == 0 || !std::isfinite(sx) || !std::isfinite(sy)) return;  // would make the matrix singular
-    cairo_scale(s.cr, sx, sy);
-}
-void CGContextRotateCTM(const CGContextRef& c, double angle) { CTX_STATE(c); cairo_rotate(s.cr, angle); }
-
-void CGContextConcatCTM(const CGContextRef& c, const CGAffineTransform& t) {
-    CTX_STATE(c);
-    cairo_matrix_t m;
-    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
-    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return;
-    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
-    cairo_transform(s.cr, &m);
-}
-
-CGAffineTransform CGContextGetCTM(const CGContextRef& c) {
-    CTX_STATE(c, CGAffineTransform{});
-    cairo_matrix_t m, flip, t;
-    cairo_get_matrix(s.cr, &m);
-    cairo_matrix_init(&flip, 1, 0, 0, -1, 0, static_cast<double>(s.height));
-    cairo_matrix_multiply(&t, &m, &flip);
-    return CGAffineTransform{t.xx, t.yx, t.xy, t.yy, t.x0, t.y0};
-}
-
-void CGContextSetRGBFillColor(const CGContextRef& c, double r, double g, double b, double a) {
-    CTX_STATE(c);
-    double v[4] = {r, g, b, a};
-    for (int i = 0; i < 4; ++i) s.gs.fill[i] = std::clamp(v[i], 0.0, 1.0);
-}
-void CGContextSetRGBStrokeColor(const CGContextRef& c, double r, double g, double b, double a) {
-    CTX_STATE(c);
-    double v[4] = {r, g, b, a};
-    for (int i = 0; i < 4; ++i) s.gs.stroke[i] = std::clamp(v[i], 0.0, 1.0);
-}
-void CGContextSetGrayFillColor(const CGContextRef& c, double gray, double a) { CGContextSetRGBFillColor(c, gray, gray, gray, a); }
-void CGContextSetFillColorWithColor(const CGContextRef& c, const CGColorRef& color) {
-    if (!color) return;
-    double r, g, b, a;
-    color->getRGBA(r, g, b, a);
-    CGContextSetRGBFillColor(c, r, g, b, a);
-}
-void CGContextSetStrokeColorWithColor(const CGContextRef& c, const CGColorRef& color) {
-    if (!color) return;
-    double r, g, b, a;
-    color->getRGBA(r, g, b, a);
-    CGContextSetRGBStrokeColor(c, r, g, b, a);
-}
-void CGContextSetLineWidth(const CGContextRef& c, double width) {
-    CTX_STATE(c);
-    if (width >= 0 && std::isfinite(width)) s.gs.lineWidth = width;
-}
-void CGContextSetAlpha(const CGContextRef& c, double alpha) { CTX_STATE(c); s.gs.alpha = std::clamp(alpha, 0.0, 1.0); }
-void CGContextSetBlendMode(const CGContextRef& c, CGBlendMode mode) { CTX_STATE(c); s.gs.blend = mode; }
-void CGContextSetInterpolationQuality(const CGContextRef& c, CGInterpolationQuality q) { CTX_STATE(c); s.gs.quality = q; }
-CGInterpolationQuality CGContextGetInterpolationQuality(const CGContextRef& c) {
-    CTX_STATE(c, kCGInterpolationDefault);
-    return s.gs.quality;
-}
-void CGContextSetShouldAntialias(const CGContextRef& c, bool antialias) {
-    CTX_STATE(c);
-    cairo_set_antialias(s.cr, antialias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
-}
-
 namespace {
-void rectPath(cairo_t* cr, CGRect r) {
-    cairo_rectangle(cr, r.origin.x, r.origin.y, r.size.width, r.size.height);
-}
-bool finiteRect(CGRect r) {
-    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
-           std::isfinite(r.size.height);
-}
+void rectPath(cairo_t* cr, CGRect r) { cairo_rectangle(cr, r.origin.x, r.origin.y, r.size.width, r.size.height); }
 }  // namespace
 
 void CGContextFillRect(const CGContextRef& c, CGRect rect) {
     CTX_STATE(c);
-    if (!finiteRect(rect)) return;
-    s.begin();
+    REFUSE_UNLESS(CGRectIsFinite(rect));
     s.keepingPath([&] {
-        rectPath(s.cr, rect);
-        s.setSource(s.gs.fill);
-        cairo_set_operator(s.cr, cairoOperator(s.gs.blend));
-        cairo_fill(s.cr);
+        s.paint([&](cairo_t* cr) {
+            rectPath(cr, rect);
+            s.setSource(cr, s.gs.fill);
+            s.setOperator(cr);
+            cairo_fill(cr);
+        });
     });
-    s.end();
+    s.check(__func__);
 }
 
 void CGContextStrokeRect(const CGContextRef& c, CGRect rect) {
     CTX_STATE(c);
-    if (!finiteRect(rect)) return;
-    s.begin();
+    REFUSE_UNLESS(CGRectIsFinite(rect));
     s.keepingPath([&] {
-        rectPath(s.cr, rect);
-        s.setSource(s.gs.stroke);
-        cairo_set_operator(s.cr, cairoOperator(s.gs.blend));
-        cairo_set_line_width(s.cr, s.gs.lineWidth);
-        cairo_stroke(s.cr);
+        s.paint([&](cairo_t* cr) {
+            rectPath(cr, rect);
+            s.setSource(cr, s.gs.stroke);
+            s.setOperator(cr);
+            s.setStroke(cr);
+            cairo_stroke(cr);
+        });
     });
-    s.end();
+    s.check(__func__);
+}
+
+void CGContextStrokeRectWithWidth(const CGContextRef& c, CGRect rect, double width) {
+    CTX_STATE(c);
+    REFUSE_UNLESS(width >= 0 && std::isfinite(width));
+    double saved = s.gs.lineWidth;
+    s.gs.lineWidth = width;
+    CGContextStrokeRect(c, rect);
+    s.gs.lineWidth = saved;
 }
 
 void CGContextClearRect(const CGContextRef& c, CGRect rect) {
     CTX_STATE(c);
-    if (!finiteRect(rect)) return;
+    REFUSE_UNLESS(CGRectIsFinite(rect));
     s.begin();
     s.keepingPath([&] {
         rectPath(s.cr, rect);
+        cairo_save(s.cr);
         cairo_set_operator(s.cr, CAIRO_OPERATOR_CLEAR);
         cairo_fill(s.cr);
+        cairo_restore(s.cr);
     });
     s.end();
+    s.check(__func__);
 }
 
 void CGContextDrawImage(const CGContextRef& c, CGRect rect, const CGImageRef& image) {
     CTX_STATE(c);
-    if (!image || !finiteRect(rect) || CGRectIsEmpty(rect)) return;
+    REFUSE_UNLESS(CGRectIsFinite(rect));
+    if (!image || CGRectIsEmpty(rect)) return;
     cairo_surface_t* src = surfaceForImage(*image);
     if (!src) return;
-    s.begin();
     s.keepingPath([&] {
-        cairo_save(s.cr);
-        // The image's top row goes to the top of the rectangle (its larger y).
-        cairo_translate(s.cr, rect.origin.x, rect.origin.y + rect.size.height);
-        cairo_scale(s.cr, rect.size.width / double(image->width()), -rect.size.height / double(image->height()));
-        cairo_set_source_surface(s.cr, src, 0, 0);
-        cairo_pattern_t* pattern = cairo_get_source(s.cr);
-        cairo_pattern_set_filter(pattern, cairoFilter(s.gs.quality));
-        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-        cairo_rectangle(s.cr, 0, 0, double(image->width()), double(image->height()));
-        cairo_clip(s.cr);
-        cairo_set_operator(s.cr, cairoOperator(s.gs.blend));
-        cairo_paint_with_alpha(s.cr, s.gs.alpha);
-        cairo_restore(s.cr);
+        s.paint([&](cairo_t* cr) {
+            cairo_save(cr);
+            // The image's top row goes to the top of the rectangle (its larger y).
+            cairo_translate(cr, rect.origin.x, rect.origin.y + rect.size.height);
+            cairo_scale(cr, rect.size.width / double(image->width()), -rect.size.height / double(image->height()));
+            cairo_set_source_surface(cr, src, 0, 0);
+            cairo_pattern_t* pattern = cairo_get_source(cr);
+            cairo_pattern_set_filter(pattern, cairoFilter(s.gs.quality));
+            cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+            cairo_rectangle(cr, 0, 0, double(image->width()), double(image->height()));
+            cairo_clip(cr);
+            s.setOperator(cr);
+            cairo_paint_with_alpha(cr, s.gs.alpha);
+            cairo_restore(cr);
+        });
     });
-    s.end();
     cairo_surface_destroy(src);
-}
-
-void CGContextBeginPath(const CGContextRef& c) { CTX_STATE(c); cairo_new_path(s.cr); }
-void CGContextMoveToPoint(const CGContextRef& c, double x, double y) { CTX_STATE(c); cairo_move_to(s.cr, x, y); }
-void CGContextAddLineToPoint(const CGContextRef& c, double x, double y) { CTX_STATE(c); cairo_line_to(s.cr, x, y); }
-void CGContextAddCurveToPoint(const CGContextRef& c, double cp1x, double cp1y, double cp2x, double cp2y, double x,
-                              double y) {
-    CTX_STATE(c);
-    cairo_curve_to(s.cr, cp1x, cp1y, cp2x, cp2y, x, y);
-}
-void CGContextAddQuadCurveToPoint(const CGContextRef& c, double cpx, double cpy, double x, double y) {
-    CTX_STATE(c);
-    double x0 = x, y0 = y;
-    if (cairo_has_current_point(s.cr)) cairo_get_current_point(s.cr, &x0, &y0);
-    cairo_curve_to(s.cr, x0 + 2.0 / 3.0 * (cpx - x0), y0 + 2.0 / 3.0 * (cpy - y0), x + 2.0 / 3.0 * (cpx - x),
-                   y + 2.0 / 3.0 * (cpy - y), x, y);
-}
-void CGContextAddArc(const CGContextRef& c, double x, double y, double radius, double startAngle, double endAngle,
-                     int clockwise) {
-    CTX_STATE(c);
-    // With y up, increasing angles turn anticlockwise.
-    if (clockwise) cairo_arc_negative(s.cr, x, y, radius, startAngle, endAngle);
-    else cairo_arc(s.cr, x, y, radius, startAngle, endAngle);
-}
-void CGContextAddArcToPoint(const CGContextRef& c, double x1, double y1, double x2, double y2, double radius) {
-    CTX_STATE(c);
-    double x0 = x1, y0 = y1;
-    if (cairo_has_current_point(s.cr)) cairo_get_current_point(s.cr, &x0, &y0);
-    // The arc of the radius tangent to the lines (x0,y0)-(x1,y1) and (x1,y1)-(x2,y2).
-    double ux = x0 - x1, uy = y0 - y1, vx = x2 - x1, vy = y2 - y1;
-    double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
-    double cross = ux * vy - uy * vx;
-    if (lu == 0 || lv == 0 || radius <= 0 || std::fabs(cross) < 1e-12) {
-        cairo_line_to(s.cr, x1, y1);
-        return;
-    }
-    ux /= lu, uy /= lu, vx /= lv, vy /= lv;
-    double angle = std::acos(std::clamp(ux * vx + uy * vy, -1.0, 1.0));
-    double dist = radius / std::tan(angle / 2);
-    double t1x = x1 + ux * dist, t1y = y1 + uy * dist, t2x = x1 + vx * dist, t2y = y1 + vy * dist;
-    double bx = ux + vx, by = uy + vy, lb = std::hypot(bx, by);
-    double centreDist = radius / std::sin(angle / 2);
-    double cx = x1 + bx / lb * centreDist, cy = y1 + by / lb * centreDist;
-    double a1 = std::atan2(t1y - cy, t1x - cx), a2 = std::atan2(t2y - cy, t2x - cx);
-    cairo_line_to(s.cr, t1x, t1y);
-    if (cross > 0) cairo_arc_negative(s.cr, cx, cy, radius, a1, a2);
-    else cairo_arc(s.cr, cx, cy, radius, a1, a2);
-}
-void CGContextAddRect(const CGContextRef& c, CGRect rect) { CTX_STATE(c); rectPath(s.cr, rect); }
-void CGContextAddEllipseInRect(const CGContextRef& c, CGRect rect) {
-    CTX_STATE(c);
-    if (rect.size.width == 0 || rect.size.height == 0) return;
-    cairo_matrix_t saved;
-    cairo_get_matrix(s.cr, &saved);
-    cairo_new_sub_path(s.cr);
-    cairo_translate(s.cr, CGRectGetMidX(rect), CGRectGetMidY(rect));
-    cairo_scale(s.cr, rect.size.width / 2, rect.size.height / 2);
-    cairo_arc(s.cr, 0, 0, 1, 0, 2 * M_PI);
-    cairo_close_path(s.cr);
-    cairo_set_matrix(s.cr, &saved);
-}
-void CGContextClosePath(const CGContextRef& c) { CTX_STATE(c); cairo_close_path(s.cr); }
-bool CGContextIsPathEmpty(const CGContextRef& c) {
-    CTX_STATE(c, true);
-    cairo_path_t* path = cairo_copy_path(s.cr);
-    bool empty = path->num_data == 0;
-    cairo_path_destroy(path);
-    return empty;
-}
-
-void CGContextDrawPath(const CGContextRef& c, CGPathDrawingMode mode) {
-    CTX_STATE(c);
-    s.begin();
-    cairo_set_operator(s.cr, cairoOperator(s.gs.blend));
-    bool fill = mode == kCGPathFill || mode == kCGPathEOFill || mode == kCGPathFillStroke || mode == kCGPathEOFillStroke;
-    bool stroke = mode == kCGPathStroke || mode == kCGPathFillStroke || mode == kCGPathEOFillStroke;
-    if (fill) {
-        cairo_set_fill_rule(s.cr, mode == kCGPathEOFill || mode == kCGPathEOFillStroke ? CAIRO_FILL_RULE_EVEN_ODD
-                                                                                      : CAIRO_FILL_RULE_WINDING);
-        s.setSource(s.gs.fill);
-        cairo_fill_preserve(s.cr);
-    }
-    if (stroke) {
-        s.setSource(s.gs.stroke);
-        cairo_set_line_width(s.cr, s.gs.lineWidth);
-        cairo_stroke_preserve(s.cr);
-    }
-    cairo_new_path(s.cr);
-    s.end();
-}
-void CGContextFillPath(const CGContextRef& c) { CGContextDrawPath(c, kCGPathFill); }
-void CGContextEOFillPath(const CGContextRef& c) { CGContextDrawPath(c, kCGPathEOFill); }
-void CGContextStrokePath(const CGContextRef& c) { CGContextDrawPath(c, kCGPathStroke); }
-
-void CGContextClip(const CGContextRef& c) {
-    CTX_STATE(c);
-    cairo_set_fill_rule(s.cr, CAIRO_FILL_RULE_WINDING);
-    cairo_clip(s.cr);
-}
-void CGContextClipToRect(const CGContextRef& c, CGRect rect) {
-    CTX_STATE(c);
-    if (!finiteRect(rect)) return;
-    s.keepingPath([&] {
-        rectPath(s.cr, rect);
-        cairo_clip(s.cr);
-    });
+    s.check(__func__);
 }

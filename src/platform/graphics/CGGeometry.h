@@ -24,6 +24,9 @@ struct CGRect {
 inline constexpr CGPoint CGPointZero{};
 inline constexpr CGSize CGSizeZero{};
 inline constexpr CGRect CGRectZero{};
+// The null rectangle: what an intersection of disjoint rectangles or the bounds
+// of an empty path give (an infinite origin and no size).
+inline constexpr CGRect CGRectNull{{__builtin_inf(), __builtin_inf()}, {0, 0}};
 
 inline CGPoint CGPointMake(CGFloat x, CGFloat y) { return {x, y}; }
 inline CGSize CGSizeMake(CGFloat w, CGFloat h) { return {w, h}; }
@@ -54,6 +57,20 @@ inline bool CGPointEqualToPoint(CGPoint a, CGPoint b) { return a == b; }
 inline bool CGSizeEqualToSize(CGSize a, CGSize b) { return a == b; }
 inline bool CGRectEqualToRect(CGRect a, CGRect b) { return CGRectStandardize(a) == CGRectStandardize(b); }
 inline bool CGRectIsEmpty(CGRect r) { return r.size.width == 0 || r.size.height == 0; }
+inline bool CGRectIsNull(CGRect r) { return std::isinf(r.origin.x) || std::isinf(r.origin.y); }
+// Whether every coordinate is a finite number.
+inline bool CGRectIsFinite(CGRect r) {
+    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
+           std::isfinite(r.size.height);
+}
+// The smallest rectangle with integral coordinates holding the rectangle.
+inline CGRect CGRectIntegral(CGRect r) {
+    if (CGRectIsNull(r)) return r;
+    r = CGRectStandardize(r);
+    CGFloat x0 = std::floor(r.origin.x), y0 = std::floor(r.origin.y);
+    CGFloat x1 = std::ceil(r.origin.x + r.size.width), y1 = std::ceil(r.origin.y + r.size.height);
+    return CGRectMake(x0, y0, x1 - x0, y1 - y0);
+}
 
 // Half-open on the maximum edges, as the platform's.
 inline bool CGRectContainsPoint(CGRect r, CGPoint p) {

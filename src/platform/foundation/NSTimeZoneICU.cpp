@@ -1,0 +1,69 @@
+// Time zones over ICU's database.
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSTimeZone.h"
+
+namespace {
+
+std::mutex gMutex;
+NSTimeZonePtr gDefault;
+
+std::unique_ptr<icu::TimeZone> icuZone(const std::string& name) {
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(name)));
+    icu::UnicodeString id;
+    zone->getID(id);
+    if (id == UCAL_UNKNOWN_ZONE_ID) return nullptr;
+    return zone;
+}
+
+}  // namespace
+
+NSTimeZone::NSTimeZone(std::string name) : name_(std::move(name)) {}
+
+NSTimeZonePtr NSTimeZone::timeZoneWithName(const std::string& name) {
+    if (name.empty() || !icuZone(name)) return nullptr;
+    return std::make_shared<NSTimeZone>(name);
+}
+
+NSTimeZonePtr NSTimeZone::timeZoneForSecondsFromGMT(long seconds) {
+    if (std::labs(seconds) > 18 * 3600) return nullptr;
+    long minutes = std::labs(seconds) / 60;
+    return std::make_shared<NSTimeZone>(
+        format("GMT%c%02ld%02ld", seconds < 0 ? '-' : '+', minutes / 60, minutes % 60));
+}
+
+NSTimeZonePtr NSTimeZone::systemTimeZone() {
+    std::unique_ptr<icu::TimeZone> host(icu::TimeZone::detectHostTimeZone());
+    icu::UnicodeString id;
+    host->getID(id);
+    std::string name;
+    id.toUTF8String(name);
+    if (name.empty() || id == UCAL_UNKNOWN_ZONE_ID) name = "UTC";
+    return std::make_shared<NSTimeZone>(name);
+}
+
+NSTimeZonePtr NSTimeZone::defaultTimeZone() {
+    std::lock_guard lock(gMutex);
+    if (!gDefault) gDefault = systemTimeZone();
+    return gDefault;
+}
+
+void NSTimeZone::setDefaultTimeZone(NSTimeZonePtr zone) {
+    std::lock_guard lock(gMutex);
+    gDefault = std::move(zone);
+}
+
+long NSTimeZone::secondsFromGMTForDate(const Date& date) const {
+    auto zone = icuZone(name_);
+    if (!zone || !std::isfinite(date.secondsSince1970)) return 0;
+    int32_t raw = 0, dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    zone->getOffset(date.secondsSince1970 * 1000.0, false, raw, dst, status);
+    return U_SUCCESS(status) ? (raw + dst) / 1000 : 0;
+}
