@@ -49,8 +49,10 @@ void DeviceScreen::tick() {
 
 bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
     if (context_ && width == width_ && height == height_) return true;
+    // The drawing library's own layout (opaque, 32-bit little-endian words), so
+    // it draws straight into the buffer without a conversion per drawing call.
     context_ = CGBitmapContextCreate(nullptr, width, height, 8, 0, CGColorSpaceCreateDeviceRGB(),
-                                     kCGImageAlphaNoneSkipLast | kCGBitmapByteOrderDefault);
+                                     kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little);
     if (!context_) {
         NSLog("DeviceScreen: no bitmap of %zu x %zu pixels", width, height);
         width_ = height_ = 0;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/display/DeviceScreenApi.h"
@@ -75,6 +76,12 @@ std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServer
     server->backing_ = std::make_unique<Backing>();
     auto& http = server->backing_->http;
 
+    // The library's default socket options share the port with other listeners
+    // (SO_REUSEPORT); the screen wants it alone, so that a taken port shows.
+    http.set_socket_options([](int socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     int port = -1;
     if (options.port != 0 && http.bind_to_port(kHost, options.port)) port = options.port;
     else if (options.port == 0 || options.anyPortWhenTaken) port = http.bind_to_any_port(kHost);
@@ -140,7 +147,7 @@ void DeviceScreenServer::stop() {
     if (screen_) screen_->stop();  // wakes the readers waiting for a frame
     // A stop that comes before the thread listens would be lost, so it is
     // repeated until the thread has ended.
-    while (!backing_->finished) {
+    while (backing_->thread.joinable() && !backing_->finished) {
         backing_->http.stop();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
