@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 
 #include "ControlPlan.h"
 #include "FaultMode.h"
@@ -85,39 +87,40 @@ void ControlServer::installRoutes() {
     http_->Get("/control/log", [this](const httplib::Request&, httplib::Response& response) {
         response.set_content(Json{{"requests", plan_->log()}}.dump(), "application/json");
     });
-    http_->Post("/control/fault", [this](const httplib::Request& request, httplib::Response& response) {
-        std::string action;
-        int count = 0;
-        auto body = orderBody(request, response, action, count);
-        if (!body) return;
-        const auto f = body->find("fault");
-        if (f == body->end() || !f->is_string()) return refuse(response, "\"fault\" must be a fault list");
+    // An order: the body's action and count checked, then the kind's own value,
+    // which answers the reason it is refused (empty when it was taken).
+    using Taker = std::function<std::string(const Json& body, const std::string& action, int count)>;
+    const auto orderRoute = [this](const std::string& path, Taker take) {
+        http_->Post(path, [take = std::move(take)](const httplib::Request& request, httplib::Response& response) {
+            std::string action;
+            int count = 0;
+            auto body = orderBody(request, response, action, count);
+            if (!body) return;
+            if (std::string why = take(*body, action, count); !why.empty()) return refuse(response, why);
+            response.set_content("{}", "application/json");
+        });
+    };
+    orderRoute("/control/fault", [this](const Json& body, const std::string& action, int count) -> std::string {
+        const auto f = body.find("fault");
+        if (f == body.end() || !f->is_string()) return "\"fault\" must be a fault list";
         std::string why;
         auto plan = parseFaultPlan(f->get<std::string>(), "", why);
-        if (!plan) return refuse(response, why);
+        if (!plan) return why;
         plan_->orderFault(action, count, *plan);
-        response.set_content("{}", "application/json");
+        return {};
     });
-    http_->Post("/control/data", [this](const httplib::Request& request, httplib::Response& response) {
-        std::string action;
-        int count = 0;
-        auto body = orderBody(request, response, action, count);
-        if (!body) return;
-        if (!body->contains("data")) return refuse(response, "\"data\" is missing");
-        plan_->orderData(action, count, (*body)["data"]);
-        response.set_content("{}", "application/json");
+    orderRoute("/control/data", [this](const Json& body, const std::string& action, int count) -> std::string {
+        if (!body.contains("data")) return "\"data\" is missing";
+        plan_->orderData(action, count, body["data"]);
+        return {};
     });
-    http_->Post("/control/delay", [this](const httplib::Request& request, httplib::Response& response) {
-        std::string action;
-        int count = 0;
-        auto body = orderBody(request, response, action, count);
-        if (!body) return;
-        const auto ms = body->find("ms");
-        if (ms == body->end() || !ms->is_number_integer() || ms->get<long long>() < 0 ||
+    orderRoute("/control/delay", [this](const Json& body, const std::string& action, int count) -> std::string {
+        const auto ms = body.find("ms");
+        if (ms == body.end() || !ms->is_number_integer() || ms->get<long long>() < 0 ||
             ms->get<long long>() > kLongestDelayMs)
-            return refuse(response, "\"ms\" must be a whole number of milliseconds up to 600000");
+            return "\"ms\" must be a whole number of milliseconds up to 600000";
         plan_->orderDelay(action, count, std::chrono::milliseconds(ms->get<long long>()));
-        response.set_content("{}", "application/json");
+        return {};
     });
     http_->Post("/control/reset", [this](const httplib::Request&, httplib::Response& response) {
         plan_->reset();

@@ -44,8 +44,8 @@ public:
 
     // The frame of a view in its window's coordinates.
     static CGRect frameInWindow(const UIView& view);
-    // The part of the view that its window and its clipping ancestors leave visible
-    // (empty when nothing is).
+    // The part of the view inside its window (empty when nothing is). Views do not
+    // clip their subviews yet; a clipping ancestor will cut this down further.
     static CGRect visibleFrameInWindow(const UIView& view);
     // Whether the view and all its ancestors are shown (not hidden, not transparent).
     static bool isShown(const UIView& view);
