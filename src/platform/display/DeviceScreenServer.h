@@ -8,6 +8,7 @@
 // taken, on any free one (port 0 always asks for any free one). The port is
 // written to the port file when one is named. stop() (or the destructor, main
 // thread) ends every wait, stops listening and joins the server's threads.
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,9 @@ public:
     int port() const { return port_; }
     // "http://127.0.0.1:PORT/"
     std::string url() const;
+
+    // Requests being answered now (any thread).
+    std::size_t requestsInProgress() const;
 
     DeviceScreen& screen() { return *screen_; }
     DeviceInput& input() { return *input_; }

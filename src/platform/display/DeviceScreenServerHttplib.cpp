@@ -29,6 +29,7 @@ struct DeviceScreenServer::Backing {
     std::unique_ptr<DeviceScreenApi> api;
     std::thread thread;
     std::atomic<bool> finished{false};
+    std::atomic<std::size_t> inProgress{0};
 };
 
 namespace {
@@ -115,9 +116,11 @@ std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServer
     server->backing_->api =
         std::make_unique<DeviceScreenApi>(apiOptions, server->screen_->frames(), server->input_);
 
-    DeviceScreenApi* api = server->backing_->api.get();
-    auto handler = [api](const httplib::Request& request, httplib::Response& response) {
-        answer(api->handle(translate(request)), response);
+    Backing* backing = server->backing_.get();
+    auto handler = [backing](const httplib::Request& request, httplib::Response& response) {
+        ++backing->inProgress;
+        answer(backing->api->handle(translate(request)), response);
+        --backing->inProgress;
     };
     const char* everything = R"(/.*)";
     http.Get(everything, handler);
@@ -137,7 +140,6 @@ std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServer
     });
 
     server->screen_->start();
-    Backing* backing = server->backing_.get();
     backing->thread = std::thread([backing] {
         if (!backing->http.listen_after_bind()) NSLog("Device screen: the server stopped listening");
         backing->finished = true;
@@ -146,6 +148,8 @@ std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServer
 }
 
 DeviceScreenServer::~DeviceScreenServer() { stop(); }
+
+std::size_t DeviceScreenServer::requestsInProgress() const { return backing_ ? backing_->inProgress.load() : 0; }
 
 void DeviceScreenServer::stop() {
     assert(NSThread::isMainThread());
