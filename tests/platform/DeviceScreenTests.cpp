@@ -314,6 +314,8 @@ TEST_CASE("taps, presses and drags reach views in order; while an alert is up on
     auto [image, number] = f.currentFrame();
     CHECK(near(probe(image, 160, 284), CGPixel{247, 247, 247, 255}));  // the alert's box over the dimmed screen
     CHECK(near(probe(image, 70, 70), CGPixel{153, 0, 0, 255}));
+    CHECK(post(f.port, "/api/tap", {{"label", "Twin"}, {"index", 0}}).status == 409);  // covered by the alert
+    display::setLabelText(*f.red, "OK");  // the alert's button is the one meant
     Reply ok = post(f.port, "/api/tap", {{"label", "OK"}});
     REQUIRE(ok.status == 200);
     CHECK(ok.json()["receiver"] == "UIAlertButton \"OK\"");

@@ -70,14 +70,17 @@ void collect(const std::shared_ptr<UIView>& view, const DeviceTargetQuery& query
     for (const auto& child : view->subviews()) collect(child, query, out);
 }
 
+// While an alert is up its buttons come first: when one matches, the views it
+// covers are not candidates.
 std::vector<Match> findMatches(const DeviceTargetQuery& query) {
     std::vector<Match> found;
-    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) collect(window, query, found);
     if (!query.byIdentifier()) {
         if (auto alert = DeviceScene::frontAlert())
             for (const auto& b : alert->buttons)
                 if (b.title == query.label) found.push_back({nullptr, b.frame, b.frame});
+        if (!found.empty()) return found;
     }
+    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) collect(window, query, found);
     return found;
 }
 
