@@ -125,71 +125,100 @@ std::function<void(std::function<void(Answer)>)> touchWork(std::shared_ptr<Devic
 
 }  // namespace
 
+namespace {
+
+using Work = std::function<void(std::function<void(Answer)>)>;
+
+// Taps, presses and scrolls: the work on the main queue, or nothing with the reason.
+// `allowance` is the time the input itself lasts.
+Work touchInput(const std::string& path, const Json& body, const std::shared_ptr<DeviceInput>& input,
+                std::string& why, double& allowance) {
+    auto where = parseWhere(body, why);
+    if (!where) return {};
+    if (path == "/api/tap")
+        return touchWork(input, *where, [](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
+            in.tap(p, std::move(done));
+        });
+    if (path == "/api/press") {
+        double duration = kDefaultPress;
+        if (body.contains("duration")) {
+            auto d = number(body, "duration", why, kLongestPress);
+            if (!d || *d < 0) {
+                if (why.empty()) why = "\"duration\" must not be negative";
+                return {};
+            }
+            duration = *d;
+        }
+        allowance = duration;
+        return touchWork(input, *where, [duration](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
+            in.press(p, duration, std::move(done));
+        });
+    }
+    auto dx = number(body, "dx", why, kLargestMove);
+    auto dy = dx ? number(body, "dy", why, kLargestMove) : std::nullopt;
+    if (!dx || !dy) return {};
+    auto wheel = body.find("wheel");
+    if (wheel != body.end() && !wheel->is_boolean()) {
+        why = "\"wheel\" must be true or false";
+        return {};
+    }
+    const DeviceDragKind kind = wheel != body.end() && wheel->get<bool>() ? DeviceDragKind::Wheel : DeviceDragKind::Touch;
+    const CGSize delta = CGSizeMake(*dx, *dy);
+    return touchWork(input, *where, [delta, kind](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
+        in.drag(p, delta, kind, std::move(done));
+    });
+}
+
+// Text, keys and rotation.
+Work deviceInput(const std::string& path, const Json& body, const std::shared_ptr<DeviceInput>& input,
+                 std::string& why) {
+    const auto answering = [](std::function<void(Answer)> reply) {
+        return [reply = std::move(reply)](const DeviceInputResult& r) { reply(answerFor(r)); };
+    };
+    if (path == "/api/type") {
+        auto typed = text(body, "text", why);
+        if (!typed) {
+            if (why.empty()) why = "\"text\" must be a non-empty string";
+            return {};
+        }
+        return [input, t = *typed, answering](std::function<void(Answer)> reply) { input->type(t, answering(reply)); };
+    }
+    if (path == "/api/key") {
+        auto name = text(body, "key", why);
+        if (!name || (*name != "Return" && *name != "Backspace")) {
+            why = "\"key\" must be \"Return\" or \"Backspace\"";
+            return {};
+        }
+        const DeviceKey key = *name == "Return" ? DeviceKey::Return : DeviceKey::Backspace;
+        return [input, key, answering](std::function<void(Answer)> reply) { input->key(key, answering(reply)); };
+    }
+    auto name = text(body, "orientation", why);
+    const UIDeviceOrientation orientation = name ? DeviceOrientationFromName(*name) : UIDeviceOrientationUnknown;
+    if (orientation == UIDeviceOrientationUnknown) {
+        why = "\"orientation\" must be portrait, portraitUpsideDown, landscapeLeft or landscapeRight";
+        return {};
+    }
+    return [input, orientation, answering](std::function<void(Answer)> reply) {
+        input->rotate(orientation, answering(reply));
+    };
+}
+
+}  // namespace
+
 DeviceHttpResponse DeviceScreenApi::post(const std::string& path, const std::string& bodyText) {
     Json body = Json::parse(bodyText, nullptr, false);
     if (body.is_discarded() || !body.is_object()) return error(400, "the body must be a JSON object");
+    if (path == "/api/wait") return wait(body);
     std::string why;
-    std::function<void(std::function<void(Answer)>)> work;
-    double allowance = 0;  // time the input itself takes, on top of the main loop's limit
-
-    if (path == "/api/tap" || path == "/api/press" || path == "/api/scroll") {
-        auto where = parseWhere(body, why);
-        if (!where) return error(400, why);
-        if (path == "/api/tap") {
-            work = touchWork(input_, *where, [](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
-                in.tap(p, std::move(done));
-            });
-        } else if (path == "/api/press") {
-            double duration = kDefaultPress;
-            if (body.contains("duration")) {
-                auto d = number(body, "duration", why, kLongestPress);
-                if (!d || *d < 0) return error(400, why.empty() ? "\"duration\" must not be negative" : why);
-                duration = *d;
-            }
-            allowance = duration;
-            work = touchWork(input_, *where, [duration](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
-                in.press(p, duration, std::move(done));
-            });
-        } else {
-            auto dx = number(body, "dx", why, kLargestMove);
-            auto dy = dx ? number(body, "dy", why, kLargestMove) : std::nullopt;
-            if (!dx || !dy) return error(400, why);
-            auto wheel = body.find("wheel");
-            if (wheel != body.end() && !wheel->is_boolean()) return error(400, "\"wheel\" must be true or false");
-            const DeviceDragKind kind =
-                wheel != body.end() && wheel->get<bool>() ? DeviceDragKind::Wheel : DeviceDragKind::Touch;
-            const CGSize delta = CGSizeMake(*dx, *dy);
-            work = touchWork(input_, *where, [delta, kind](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
-                in.drag(p, delta, kind, std::move(done));
-            });
-        }
-    } else if (path == "/api/type") {
-        auto typed = text(body, "text", why);
-        if (!typed) return error(400, why.empty() ? "\"text\" must be a non-empty string" : why);
-        work = [input = input_, t = *typed](std::function<void(Answer)> reply) {
-            input->type(t, [reply](const DeviceInputResult& r) { reply(answerFor(r)); });
-        };
-    } else if (path == "/api/key") {
-        auto name = text(body, "key", why);
-        if (!name || (*name != "Return" && *name != "Backspace"))
-            return error(400, "\"key\" must be \"Return\" or \"Backspace\"");
-        const DeviceKey key = *name == "Return" ? DeviceKey::Return : DeviceKey::Backspace;
-        work = [input = input_, key](std::function<void(Answer)> reply) {
-            input->key(key, [reply](const DeviceInputResult& r) { reply(answerFor(r)); });
-        };
-    } else if (path == "/api/rotate") {
-        auto name = text(body, "orientation", why);
-        const UIDeviceOrientation orientation = name ? DeviceOrientationFromName(*name) : UIDeviceOrientationUnknown;
-        if (orientation == UIDeviceOrientationUnknown)
-            return error(400, "\"orientation\" must be portrait, portraitUpsideDown, landscapeLeft or landscapeRight");
-        work = [input = input_, orientation](std::function<void(Answer)> reply) {
-            input->rotate(orientation, [reply](const DeviceInputResult& r) { reply(answerFor(r)); });
-        };
-    } else if (path == "/api/wait") {
-        return wait(body);
-    } else {
+    double allowance = 0;
+    Work work;
+    if (path == "/api/tap" || path == "/api/press" || path == "/api/scroll")
+        work = touchInput(path, body, input_, why, allowance);
+    else if (path == "/api/type" || path == "/api/key" || path == "/api/rotate")
+        work = deviceInput(path, body, input_, why);
+    else
         return error(404, "no such interface: " + path);
-    }
+    if (!work) return error(400, why);
 
     const double limit = options_.mainQueueTimeout + allowance;
     auto result = display::callOnMain<Answer>(std::move(work), limit, cancelled_);
