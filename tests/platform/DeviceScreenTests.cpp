@@ -413,7 +413,8 @@ TEST_CASE("a main loop that does not answer in time gives 503, and stopping ends
     CHECK(stuck.json()["error"] == "the main loop did not answer within 0.3 s");
     runMainUntil([] { return false; }, 0.05);  // the late work runs and its answer is dropped
 
-    f.server->screen().renderNow();
+    const std::uint64_t drawn = f.server->screen().renderNow();
+    REQUIRE(runMainUntil([&] { return f.server->screen().frames()->latest().number == drawn; }, 30));
     auto longPoll = std::async(std::launch::async, request, f.port, "GET", "/frame.png?after=1000000", std::string(),
                                std::string(), httplib::Headers{});
     auto waiting = std::async(std::launch::async, request, f.port, "POST", "/api/wait",
