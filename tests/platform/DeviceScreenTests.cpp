@@ -263,7 +263,7 @@ TEST_CASE("a frame gets a new number only when its pixels change, and after=N wa
     CHECK(bad.status == 400);
 }
 
-TEST_CASE("taps, presses and drags reach views in order; while an alert is up only its buttons take them") {
+TEST_CASE("taps, presses and drags reach views in order, and while an alert is up only its buttons take them") {
     ScreenFixture f;
     std::vector<std::string> journal;
     f.target->onControlTap = [&](UIControl& c) { journal.push_back("tap " + c.className()); };
