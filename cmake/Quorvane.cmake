@@ -1,8 +1,12 @@
-# quorvane_library(<name> <folder> [DEPS ...])
-# One library per source folder; every .cpp below the folder belongs to it.
+# quorvane_library(<name> <folder> [DEPS ...] [PRIVATE_DEPS ...] [EXCLUDE <subfolder> ...])
+# One library per source folder; every .cpp below the folder belongs to it, except
+# those of the EXCLUDE subfolders (libraries of their own).
 function(quorvane_library name folder)
-  cmake_parse_arguments(Q "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(Q "" "" "DEPS;PRIVATE_DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+  foreach(excluded IN LISTS Q_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "/${folder}/${excluded}/")
+  endforeach()
   if(NOT sources)
     set(sources ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
   endif()

@@ -35,7 +35,10 @@ std::string HttpReply::header(const std::string& lowerCaseName) const {
     return found == headers.end() ? std::string() : found->second;
 }
 
-HttpReply httpGet(const std::string& url, const std::vector<std::string>& headers, long timeoutMs) {
+namespace {
+
+HttpReply perform(const std::string& url, const std::vector<std::string>& headers, long timeoutMs,
+                  const std::string* postBody) {
     HttpReply reply;
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -53,11 +56,25 @@ HttpReply httpGet(const std::string& url, const std::vector<std::string>& header
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    if (postBody) {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postBody->data());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postBody->size()));
+    }
     reply.curlCode = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     curl_slist_free_all(headerList);
     curl_easy_cleanup(curl);
     return reply;
+}
+
+}  // namespace
+
+HttpReply httpGet(const std::string& url, const std::vector<std::string>& headers, long timeoutMs) {
+    return perform(url, headers, timeoutMs, nullptr);
+}
+
+HttpReply httpPostJson(const std::string& url, const std::string& body, long timeoutMs) {
+    return perform(url, {"Content-Type: application/json"}, timeoutMs, &body);
 }
 
 }  // namespace testtools

@@ -17,5 +17,7 @@ struct HttpReply {
 
 // `headers` are "Name: value" lines. The timeout covers the whole transfer.
 HttpReply httpGet(const std::string& url, const std::vector<std::string>& headers = {}, long timeoutMs = 20000);
+// POSTs the body as application/json.
+HttpReply httpPostJson(const std::string& url, const std::string& body, long timeoutMs = 20000);
 
 }  // namespace testtools

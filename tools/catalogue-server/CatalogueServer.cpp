@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Catalogue.h"
+#include "ControlPlan.h"
 #include "FaultMode.h"
 #include "MediaFile.h"
 #include "PosterImage.h"
@@ -269,6 +270,7 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
         response.set_content("malformed percent escape in the query\n", "text/plain");
         return;
     }
+    if (control_) control_->record(action, *query);
 
     // The fault comes from the path prefix, else the "fault" parameter, else the header.
     std::string faultList;
@@ -279,7 +281,7 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
     if (const std::string* value = queryValue(*query, "delay_ms")) delayText = *value;
     else delayText = request.get_header_value(kDelayHeader);
     std::string faultError;
-    const auto plan = parseFaultPlan(faultList, delayText, faultError);
+    auto plan = parseFaultPlan(faultList, delayText, faultError);
     if (!plan) {
         response.status = 400;
         response.set_content(faultError + "\n", "text/plain");
@@ -294,6 +296,12 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
         response.set_content("Forbidden\n", "text/plain");
         return;
     }
+
+    // Orders from the control endpoint count this reply; the request's own fault
+    // and delay come first.
+    const ControlledReply controlled = control_ ? control_->take(action) : ControlledReply{};
+    if (plan->fault == Fault::None) plan->fault = controlled.fault.fault;
+    if (plan->delay.count() == 0) plan->delay = controlled.fault.delay;
 
     if (plan->delay.count() > 0) waitOrStop(plan->delay);
 
@@ -373,6 +381,7 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
         fail("unknown action");
     }
 
+    if (controlled.data) envelope = {{"msg", "Success"}, {"data", *controlled.data}};
     if (plan->fault == Fault::LowerCase) envelope["msg"] = lowerAscii(envelope["msg"].get<std::string>());
 
     switch (plan->fault) {

@@ -24,6 +24,7 @@ struct Response;
 namespace catalogue {
 
 class Catalogue;
+class ControlPlan;
 struct FaultPlan;
 
 inline constexpr const char* kApiPrefix = "/admin/index.php/apiios_final";
@@ -34,6 +35,10 @@ public:
     ~CatalogueServer();
     CatalogueServer(const CatalogueServer&) = delete;
     CatalogueServer& operator=(const CatalogueServer&) = delete;
+
+    // Routes every catalogue request through the control endpoint's plan (its log and
+    // orders). Before run().
+    void setControlPlan(std::shared_ptr<ControlPlan> plan) { control_ = std::move(plan); }
 
     // Binds the listening socket; afterwards port() is the port in use.
     bool bind(std::string& error);
@@ -64,6 +69,7 @@ private:
     std::shared_ptr<const Catalogue> catalogue_;
     ServerOptions options_;
     std::unique_ptr<httplib::Server> http_;
+    std::shared_ptr<ControlPlan> control_;
     int port_ = 0;
 
     std::mutex mutex_;

@@ -29,7 +29,10 @@ constexpr const char* kUsage =
     "  --adv-id-banner TEXT    \"AdvIDBaner\"\n"
     "  --adv-id-inter TEXT     \"AdvIDInter\"\n"
     "  --exit-with-parent      stop when the starting process ends\n"
-    "  --verbose               log every request to stderr\n";
+    "  --verbose               log every request to stderr\n"
+    "  --control               serve the control endpoint on another port of 127.0.0.1 (printed)\n"
+    "  --control-port N        its port, 0 for any free port (default 0; implies --control)\n"
+    "  --control-port-file PATH  write its port there before the main port file (implies --control)\n";
 
 template <typename Number>
 bool parseNumber(const std::string& text, Number& value, Number low, Number high) {
@@ -65,6 +68,10 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         {"--adv-count", [&](const std::string& v) { return parseNumber(v, options.advCount, INT32_MIN, INT32_MAX); }},
         {"--adv-id-banner", [&](const std::string& v) { options.advIdBanner = v; return true; }},
         {"--adv-id-inter", [&](const std::string& v) { options.advIdInter = v; return true; }},
+        {"--control-port",
+         [&](const std::string& v) { options.control = true; return parseNumber(v, options.controlPort, 0, 65535); }},
+        {"--control-port-file",
+         [&](const std::string& v) { options.control = true; options.controlPortFile = v; return !v.empty(); }},
     };
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -79,8 +86,8 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
             message = kUsage;
             return std::nullopt;
         }
-        if (name == "--exit-with-parent" || name == "--verbose") {
-            (name == "--verbose" ? options.verbose : options.exitWithParent) = true;
+        if (name == "--exit-with-parent" || name == "--verbose" || name == "--control") {
+            (name == "--verbose" ? options.verbose : name == "--control" ? options.control : options.exitWithParent) = true;
             continue;
         }
         const auto setter = valued.find(name);

@@ -16,6 +16,10 @@ struct ServerOptions {
     std::string genresPath;
     bool exitWithParent = false;
     bool verbose = false;
+    // The control endpoint (see ControlServer.h): off unless asked for.
+    bool control = false;
+    int controlPort = 0;  // 0: any free port
+    std::string controlPortFile;
     CatalogueSettings catalogue;
 
     // The server configuration the "getversion" action answers with.

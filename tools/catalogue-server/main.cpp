@@ -16,6 +16,8 @@
 
 #include "Catalogue.h"
 #include "CatalogueServer.h"
+#include "ControlPlan.h"
+#include "ControlServer.h"
 #include "ServerOptions.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -77,6 +79,24 @@ int main(int argc, char** argv) {
     }
     auto catalogue = std::make_shared<const catalogue::Catalogue>(std::move(*genres), options->catalogue);
     catalogue::CatalogueServer server(catalogue, *options);
+    // The control endpoint listens first, so its port file is there by the time the
+    // main port file says the server is up.
+    std::unique_ptr<catalogue::ControlServer> control;
+    if (options->control) {
+        auto plan = std::make_shared<catalogue::ControlPlan>();
+        control = std::make_unique<catalogue::ControlServer>(plan);
+        if (!control->start(options->controlPort, error)) {
+            std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
+            return 1;
+        }
+        if (!options->controlPortFile.empty() && !writePortFile(options->controlPortFile, control->port())) {
+            std::fprintf(stderr, "catalogue-server: cannot write %s\n", options->controlPortFile.c_str());
+            return 1;
+        }
+        std::printf("catalogue-server: control on http://127.0.0.1:%d/control/\n", control->port());
+        std::fflush(stdout);
+        server.setControlPlan(std::move(plan));
+    }
     if (!server.bind(error)) {
         std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
         return 1;
@@ -106,5 +126,6 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     serving.join();
+    if (control) control->stop();
     return received == SIGUSR1 && !served ? 1 : 0;
 }

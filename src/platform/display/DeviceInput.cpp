@@ -1,0 +1,131 @@
+#include "platform/display/DeviceInput.h"
+
+#include <cassert>
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/display/DeviceScene.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIWindow.h"
+
+DeviceInput::DeviceInput(std::shared_ptr<DeviceInputTarget> target)
+    : target_(target ? std::move(target) : std::make_shared<DeviceDefaultInputTarget>()) {}
+
+DeviceInput::~DeviceInput() { *alive_ = false; }
+
+void DeviceInput::setTarget(std::shared_ptr<DeviceInputTarget> target) {
+    assert(NSThread::isMainThread());
+    target_ = target ? std::move(target) : std::make_shared<DeviceDefaultInputTarget>();
+}
+
+void DeviceInput::enqueue(Step step, Completion done) {
+    assert(NSThread::isMainThread());
+    queue_.push_back({std::move(step), std::move(done)});
+    if (!running_) runNext();
+}
+
+void DeviceInput::runNext() {
+    if (queue_.empty() || running_) return;
+    running_ = true;
+    // Taken off the queue first: the target may finish at once (inside the step)
+    // or later from the main loop.
+    auto entry = std::make_shared<Entry>(std::move(queue_.front()));
+    queue_.pop_front();
+    auto finished = std::make_shared<bool>(false);
+    entry->step([this, alive = std::weak_ptr<bool>(alive_), finished, entry](DeviceInputResult result) {
+        if (alive.expired() || *finished) return;
+        *finished = true;
+        running_ = false;
+        if (entry->done) entry->done(result);
+        // Later inputs start from the main loop, not inside this completion.
+        if (!queue_.empty())
+            dispatch_async(dispatch_get_main_queue(), [this, alive] {
+                if (!alive.expired()) runNext();
+            });
+    });
+}
+
+void DeviceInput::touch(CGPoint point, const std::function<void(UIWindow&, DeviceInputTarget::Done)>& onWindow,
+                        DeviceInputTarget::Done finish) {
+    if (auto alert = DeviceScene::frontAlert()) {
+        for (const auto& button : alert->buttons) {
+            if (!CGRectContainsPoint(button.frame, point)) continue;
+            DeviceInputResult result;
+            result.delivered = alert->alert->pressButtonAtIndex(button.index);
+            result.receiver = "UIAlertButton \"" + button.title + "\"";
+            return finish(result);
+        }
+        return finish(DeviceInputResult::refused("an alert is up: only its buttons take touches"));
+    }
+    auto window = DeviceScene::keyWindow();
+    if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
+    onWindow(*window, std::move(finish));
+}
+
+void DeviceInput::tap(CGPoint point, Completion done) {
+    enqueue(
+        [this, point](DeviceInputTarget::Done finish) {
+            touch(point, [this, point](UIWindow& w, DeviceInputTarget::Done f) { target_->tap(w, point, std::move(f)); },
+                  std::move(finish));
+        },
+        std::move(done));
+}
+
+void DeviceInput::press(CGPoint point, double duration, Completion done) {
+    enqueue(
+        [this, point, duration](DeviceInputTarget::Done finish) {
+            touch(point,
+                  [this, point, duration](UIWindow& w, DeviceInputTarget::Done f) {
+                      target_->press(w, point, duration, std::move(f));
+                  },
+                  std::move(finish));
+        },
+        std::move(done));
+}
+
+void DeviceInput::drag(CGPoint point, CGSize delta, DeviceDragKind kind, Completion done) {
+    enqueue(
+        [this, point, delta, kind](DeviceInputTarget::Done finish) {
+            if (DeviceScene::frontAlert())
+                return finish(DeviceInputResult::refused("an alert is up: only its buttons take touches"));
+            auto window = DeviceScene::keyWindow();
+            if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
+            target_->drag(*window, point, CGPointMake(point.x + delta.width, point.y + delta.height), kind,
+                          std::move(finish));
+        },
+        std::move(done));
+}
+
+void DeviceInput::type(const std::string& text, Completion done) {
+    enqueue([this, text](DeviceInputTarget::Done finish) { target_->type(text, std::move(finish)); }, std::move(done));
+}
+
+void DeviceInput::key(DeviceKey key, Completion done) {
+    enqueue([this, key](DeviceInputTarget::Done finish) { target_->key(key, std::move(finish)); }, std::move(done));
+}
+
+void DeviceInput::rotate(UIDeviceOrientation orientation, Completion done) {
+    enqueue([this, orientation](DeviceInputTarget::Done finish) { target_->rotate(orientation, std::move(finish)); },
+            std::move(done));
+}
+
+namespace {
+constexpr std::pair<UIDeviceOrientation, const char*> kOrientationNames[] = {
+    {UIDeviceOrientationPortrait, "portrait"},
+    {UIDeviceOrientationPortraitUpsideDown, "portraitUpsideDown"},
+    {UIDeviceOrientationLandscapeLeft, "landscapeLeft"},
+    {UIDeviceOrientationLandscapeRight, "landscapeRight"},
+};
+}  // namespace
+
+UIDeviceOrientation DeviceOrientationFromName(const std::string& name) {
+    for (const auto& [orientation, text] : kOrientationNames)
+        if (name == text) return orientation;
+    return UIDeviceOrientationUnknown;
+}
+
+std::string DeviceOrientationName(UIDeviceOrientation orientation) {
+    for (const auto& [o, text] : kOrientationNames)
+        if (o == orientation) return text;
+    return "portrait";
+}

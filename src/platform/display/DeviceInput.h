@@ -1,0 +1,64 @@
+#pragma once
+// Input to the device screen, carried out on the main thread in the order it was
+// given: taps, presses that last a duration, drags and wheel turns, typed text
+// and keys for the first responder, rotation. One input finishes (its
+// completion runs) before the next begins, so a press holds back what follows.
+//
+// Points are in screen points (the key window's coordinates). While an alert is
+// up only its buttons take taps and presses; other touches are refused.
+//
+// Main thread only. The HTTP interface and in-process tests drive this class alike.
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/display/DeviceInputTarget.h"
+
+class DeviceInput {
+public:
+    using Completion = std::function<void(const DeviceInputResult&)>;
+
+    // The default target unless one is given.
+    explicit DeviceInput(std::shared_ptr<DeviceInputTarget> target = nullptr);
+    ~DeviceInput();
+    DeviceInput(const DeviceInput&) = delete;
+    DeviceInput& operator=(const DeviceInput&) = delete;
+
+    const std::shared_ptr<DeviceInputTarget>& target() const { return target_; }
+    void setTarget(std::shared_ptr<DeviceInputTarget> target);
+
+    void tap(CGPoint point, Completion done = {});
+    void press(CGPoint point, double duration, Completion done = {});
+    // A finger put down at the point and moved by the delta (wheel: the same move
+    // without a finger).
+    void drag(CGPoint point, CGSize delta, DeviceDragKind kind, Completion done = {});
+    void type(const std::string& text, Completion done = {});
+    void key(DeviceKey key, Completion done = {});
+    void rotate(UIDeviceOrientation orientation, Completion done = {});
+
+    // Inputs waiting or running.
+    std::size_t pendingCount() const { return queue_.size() + (running_ ? 1 : 0); }
+
+private:
+    using Step = std::function<void(DeviceInputTarget::Done finish)>;
+    void enqueue(Step step, Completion done);
+    void runNext();
+    // Runs a touch: on the front alert's buttons while one is up, else on the key window.
+    void touch(CGPoint point, const std::function<void(UIWindow&, DeviceInputTarget::Done)>& onWindow,
+               DeviceInputTarget::Done finish);
+
+    struct Entry {
+        Step step;
+        Completion done;
+    };
+    std::shared_ptr<DeviceInputTarget> target_;
+    std::deque<Entry> queue_;
+    bool running_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// "portrait", "portraitUpsideDown", "landscapeLeft", "landscapeRight" and back;
+// Unknown for any other name.
+UIDeviceOrientation DeviceOrientationFromName(const std::string& name);
+std::string DeviceOrientationName(UIDeviceOrientation orientation);

@@ -1,0 +1,78 @@
+#pragma once
+// What receives the device screen's input: one call per gesture, on the main
+// thread, each finishing through its completion (at once, or later for a
+// gesture that lasts, such as a press). DeviceInput calls them one after the
+// other, never two at once.
+//
+// The default target does what the views allow without a touch driver: it hit
+// tests the point, highlights the nearest enabled control while the finger is
+// down and tells the hooks below; typed text goes to the first responder when
+// it takes keys (DeviceKeyInput); rotation turns UIDevice. A framework with a
+// real touch driver installs its own target (DeviceInput::setTarget).
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/graphics/CGGeometry.h"
+#include "platform/uikit/UIDevice.h"
+
+class UIControl;
+class UIResponder;
+class UIView;
+class UIWindow;
+
+enum class DeviceKey { Return, Backspace };
+enum class DeviceDragKind { Touch, Wheel };
+
+// What became of one input.
+struct DeviceInputResult {
+    bool delivered = false;
+    std::string receiver;  // the class (and identifier) of what took it
+    std::string message;   // why it was not delivered
+    static DeviceInputResult to(const UIView& view);
+    static DeviceInputResult refused(std::string why);
+};
+
+// Keys reach a first responder that takes them: text, a line break for Return,
+// deleteBackward for Backspace.
+class DeviceKeyInput {
+public:
+    virtual ~DeviceKeyInput() = default;
+    virtual void insertText(const std::string& text) = 0;
+    virtual void deleteBackward() = 0;
+};
+
+class DeviceInputTarget {
+public:
+    using Done = std::function<void(DeviceInputResult)>;
+    virtual ~DeviceInputTarget() = default;
+    // Points are in the window's coordinates.
+    virtual void tap(UIWindow& window, CGPoint point, Done done) = 0;
+    virtual void press(UIWindow& window, CGPoint point, double duration, Done done) = 0;
+    // A finger moved from `from` to `to` (or the wheel turned by that much).
+    virtual void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) = 0;
+    virtual void type(const std::string& text, Done done) = 0;
+    virtual void key(DeviceKey key, Done done) = 0;
+    virtual void rotate(UIDeviceOrientation orientation, Done done) = 0;
+};
+
+class DeviceDefaultInputTarget : public DeviceInputTarget {
+public:
+    // Told of a tap or press that reached an enabled control (after its touch
+    // ended), and of drags, with the view under the finger.
+    std::function<void(UIControl& control)> onControlTap;
+    std::function<void(UIControl& control, double duration)> onControlPress;
+    std::function<void(UIView& view, CGPoint from, CGPoint to, DeviceDragKind kind)> onDrag;
+    // The responder keys go to; without one typing is refused.
+    std::function<std::shared_ptr<UIResponder>()> firstResponder;
+
+    void tap(UIWindow& window, CGPoint point, Done done) override;
+    void press(UIWindow& window, CGPoint point, double duration, Done done) override;
+    void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) override;
+    void type(const std::string& text, Done done) override;
+    void key(DeviceKey key, Done done) override;
+    void rotate(UIDeviceOrientation orientation, Done done) override;
+
+private:
+    DeviceKeyInput* keyInput(DeviceInputResult& result) const;
+};

@@ -1,0 +1,120 @@
+#include "platform/display/DeviceScene.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UIWindow.h"
+
+namespace {
+
+constexpr CGFloat kAlertWidth = 270;
+constexpr CGFloat kAlertButtonHeight = 44;
+constexpr CGFloat kAlertTitleHeight = 44;
+constexpr CGFloat kAlertMessageLineHeight = 18;
+constexpr std::size_t kAlertCharactersPerLine = 34;
+constexpr std::size_t kAlertMaxMessageLines = 12;
+constexpr CGFloat kShownAlpha = 0.01;
+
+DeviceScene::HitTester& hitTesterSlot() {
+    static DeviceScene::HitTester tester;
+    return tester;
+}
+
+std::shared_ptr<UIView> hitIn(const std::shared_ptr<UIView>& view, CGPoint point) {
+    if (view->isHidden() || view->alpha() < kShownAlpha || !view->isUserInteractionEnabled()) return nullptr;
+    if (!CGRectContainsPoint(view->bounds(), point)) return nullptr;
+    const auto& subviews = view->subviews();
+    for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+        const auto& child = *it;
+        CGPoint inChild = child->convertPointFromView(point, view.get());
+        if (auto found = hitIn(child, inChild)) return found;
+    }
+    return view;
+}
+
+std::size_t messageLines(const std::string& message) {
+    if (message.empty()) return 0;
+    std::size_t lines = 0;
+    std::size_t start = 0;
+    while (start <= message.size()) {
+        auto end = message.find('\n', start);
+        if (end == std::string::npos) end = message.size();
+        lines += std::max<std::size_t>(1, (end - start + kAlertCharactersPerLine - 1) / kAlertCharactersPerLine);
+        start = end + 1;
+    }
+    return std::min(lines, kAlertMaxMessageLines);
+}
+
+}  // namespace
+
+std::shared_ptr<UIWindow> DeviceScene::keyWindow() { return UIApplication::sharedApplication()->keyWindow(); }
+
+CGSize DeviceScene::screenSize() { return UIScreen::mainScreen()->bounds().size; }
+
+std::optional<DeviceAlertLayout> DeviceScene::frontAlert() {
+    assert(NSThread::isMainThread());
+    auto alerts = UIAlertView::visibleAlerts();
+    if (alerts.empty()) return std::nullopt;
+    DeviceAlertLayout layout;
+    layout.alert = alerts.back();
+    const CGSize screen = screenSize();
+    const long count = layout.alert->numberOfButtons();
+    const bool sideBySide = count == 2;
+    const CGFloat buttonsHeight = kAlertButtonHeight * static_cast<CGFloat>(sideBySide ? 1 : std::max(count, 0L));
+    const CGFloat textHeight =
+        kAlertTitleHeight + kAlertMessageLineHeight * static_cast<CGFloat>(messageLines(layout.alert->message()));
+    const CGFloat height = textHeight + buttonsHeight;
+    layout.frame = CGRectMake(std::round((screen.width - kAlertWidth) / 2), std::round((screen.height - height) / 2),
+                              kAlertWidth, height);
+    layout.messageFrame = CGRectMake(layout.frame.origin.x, layout.frame.origin.y, kAlertWidth, textHeight);
+    const CGFloat top = layout.frame.origin.y + textHeight;
+    for (long i = 0; i < count; ++i) {
+        DeviceAlertButton button;
+        button.index = i;
+        button.title = layout.alert->buttonTitleAtIndex(i);
+        if (sideBySide)
+            button.frame = CGRectMake(layout.frame.origin.x + kAlertWidth / 2 * static_cast<CGFloat>(i), top,
+                                      kAlertWidth / 2, kAlertButtonHeight);
+        else
+            button.frame = CGRectMake(layout.frame.origin.x, top + kAlertButtonHeight * static_cast<CGFloat>(i),
+                                      kAlertWidth, kAlertButtonHeight);
+        layout.buttons.push_back(std::move(button));
+    }
+    return layout;
+}
+
+CGRect DeviceScene::frameInWindow(const UIView& view) {
+    if (dynamic_cast<const UIWindow*>(&view)) return view.bounds();
+    return view.convertRectToView(view.bounds(), nullptr);
+}
+
+CGRect DeviceScene::visibleFrameInWindow(const UIView& view) {
+    CGRect visible = frameInWindow(view);
+    auto window = view.window();
+    if (window) visible = CGRectIntersection(visible, window->bounds());
+    return CGRectIsEmpty(visible) ? CGRectZero : visible;
+}
+
+bool DeviceScene::isShown(const UIView& view) {
+    for (const UIView* v = &view; v; v = v->superview().get())
+        if (v->isHidden() || v->alpha() < kShownAlpha) return false;
+    return true;
+}
+
+void DeviceScene::setHitTester(HitTester tester) {
+    assert(NSThread::isMainThread());
+    hitTesterSlot() = std::move(tester);
+}
+
+std::shared_ptr<UIView> DeviceScene::hitTest(UIWindow& window, CGPoint point) {
+    if (const auto& tester = hitTesterSlot()) return tester(window, point);
+    return defaultHitTest(window, point);
+}
+
+std::shared_ptr<UIView> DeviceScene::defaultHitTest(UIWindow& window, CGPoint point) {
+    return hitIn(window.self<UIView>(), point);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// What the device screen shows, back to front: the key window (with the
+// controllers presented in it), then the front alert. The scene answers where
+// things are in window points and which view a point reaches.
+//
+// Alerts are not views in a window yet: the screen lays the front alert out
+// itself (a box centred on the screen, its buttons along the bottom, side by
+// side for two, stacked otherwise) and draws it; while one is up only its
+// buttons take taps.
+//
+// Main thread only.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/CGGeometry.h"
+
+class UIAlertView;
+class UIView;
+class UIWindow;
+
+struct DeviceAlertButton {
+    long index = 0;
+    std::string title;
+    CGRect frame{};  // in screen points
+};
+
+struct DeviceAlertLayout {
+    std::shared_ptr<UIAlertView> alert;
+    CGRect frame{};        // the box
+    CGRect messageFrame{};  // title and message
+    std::vector<DeviceAlertButton> buttons;
+};
+
+class DeviceScene {
+public:
+    static std::shared_ptr<UIWindow> keyWindow();
+    // The screen's size in points.
+    static CGSize screenSize();
+    // The alert shown on top (the newest visible one), laid out on the screen.
+    static std::optional<DeviceAlertLayout> frontAlert();
+
+    // The frame of a view in its window's coordinates.
+    static CGRect frameInWindow(const UIView& view);
+    // The part of the view inside its window (empty when nothing is). Views do not
+    // clip their subviews yet; a clipping ancestor will cut this down further.
+    static CGRect visibleFrameInWindow(const UIView& view);
+    // Whether the view and all its ancestors are shown (not hidden, not transparent).
+    static bool isShown(const UIView& view);
+
+    // The deepest view of the window under the point (window points) that takes
+    // touches, or null. The default walks the tree front to back, skipping hidden
+    // and transparent views and views with user interaction off (with their
+    // subtrees); a framework with its own hit testing installs it here.
+    using HitTester = std::function<std::shared_ptr<UIView>(UIWindow& window, CGPoint point)>;
+    static void setHitTester(HitTester tester);
+    static std::shared_ptr<UIView> hitTest(UIWindow& window, CGPoint point);
+    static std::shared_ptr<UIView> defaultHitTest(UIWindow& window, CGPoint point);
+};

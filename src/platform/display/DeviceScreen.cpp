@@ -1,0 +1,117 @@
+#include "platform/display/DeviceScreen.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstring>
+
+#include "platform/display/DeviceScene.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/imageio/ImageCodecs.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UIWindow.h"
+
+DeviceScreen::DeviceScreen(Options options)
+    : options_(options), painters_(DeviceScreenPainters::defaults()),
+      encoder_(dispatch_queue_create("quorvane.display.frame-encoder")) {}
+
+DeviceScreen::~DeviceScreen() { stop(); }
+
+void DeviceScreen::start() {
+    assert(NSThread::isMainThread());
+    if (timer_) return;
+    renderNow();
+    timer_ = NSTimer::timerWithTimeInterval(options_.frameInterval, [this](NSTimer&) { tick(); }, true);
+    NSRunLoop::mainRunLoop()->addTimer(timer_, NSRunLoopCommonModes);
+}
+
+void DeviceScreen::stop() {
+    assert(NSThread::isMainThread());
+    if (timer_) timer_->invalidate();
+    timer_.reset();
+    store_->close();
+}
+
+void DeviceScreen::setPainters(DeviceScreenPainters painters) {
+    assert(NSThread::isMainThread());
+    auto defaults = DeviceScreenPainters::defaults();
+    if (!painters.window) painters.window = defaults.window;
+    if (!painters.alert) painters.alert = defaults.alert;
+    if (!painters.statusBar) painters.statusBar = defaults.statusBar;
+    painters_ = std::move(painters);
+    needsFrame_ = true;
+}
+
+void DeviceScreen::tick() {
+    if (needsFrame_.exchange(false) || options_.poll) renderNow();
+}
+
+bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
+    if (context_ && width == width_ && height == height_) return true;
+    // The drawing library's own layout (opaque, 32-bit little-endian words), so
+    // it draws straight into the buffer without a conversion per drawing call.
+    context_ = CGBitmapContextCreate(nullptr, width, height, 8, 0, CGColorSpaceCreateDeviceRGB(),
+                                     kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little);
+    if (!context_) {
+        NSLog("DeviceScreen: no bitmap of %zu x %zu pixels", width, height);
+        width_ = height_ = 0;
+        return false;
+    }
+    width_ = width;
+    height_ = height;
+    lastPixels_.clear();
+    return true;
+}
+
+std::uint64_t DeviceScreen::renderNow() {
+    assert(NSThread::isMainThread());
+    const CGSize screen = DeviceScene::screenSize();
+    const CGFloat scale = UIScreen::mainScreen()->scale();
+    const auto width = static_cast<std::size_t>(std::lround(screen.width * scale));
+    const auto height = static_cast<std::size_t>(std::lround(screen.height * scale));
+    if (width == 0 || height == 0 || !prepareContext(width, height)) return frameNumber_;
+
+    const CGContextRef& c = context_;
+    CGContextSaveGState(c);
+    CGContextSetRGBFillColor(c, 0, 0, 0, 1);
+    CGContextFillRect(c, CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)));
+    CGContextTranslateCTM(c, 0, static_cast<CGFloat>(height));
+    CGContextScaleCTM(c, scale, -scale);
+    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) {
+        CGContextSaveGState(c);
+        painters_.window(*window, c);
+        CGContextRestoreGState(c);
+    }
+    if (auto alert = DeviceScene::frontAlert()) {
+        CGContextSaveGState(c);
+        painters_.alert(*alert, c, screen);
+        CGContextRestoreGState(c);
+    }
+    CGContextSaveGState(c);
+    painters_.statusBar(c, screen);
+    CGContextRestoreGState(c);
+    CGContextRestoreGState(c);
+
+    const auto* pixels = static_cast<const std::uint8_t*>(CGBitmapContextGetData(c));
+    const std::size_t size = CGBitmapContextGetBytesPerRow(c) * height;
+    if (lastPixels_.size() == size && std::memcmp(lastPixels_.data(), pixels, size) == 0) return frameNumber_;
+    lastPixels_.assign(pixels, pixels + size);
+
+    CGImageRef image = CGBitmapContextCreateImage(c);
+    if (!image) {
+        NSLog("DeviceScreen: the frame could not be copied");
+        return frameNumber_;
+    }
+    const std::uint64_t number = ++frameNumber_;
+    dispatch_async(encoder_, [store = store_, image, number] {
+        Data png;
+        NSErrorPtr error;
+        if (!imageio::encodePng(*image, png, &error)) {
+            NSLog("DeviceScreen: frame %llu could not be encoded: %@", static_cast<unsigned long long>(number), error);
+            return;
+        }
+        store->publish({number, std::make_shared<const Data>(std::move(png)), image->width(), image->height()});
+    });
+    return number;
+}

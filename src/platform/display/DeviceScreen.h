@@ -1,0 +1,73 @@
+#pragma once
+// The device screen: the key window, the front alert and the status bar drawn
+// at the screen's scale into a bitmap, published as numbered PNG frames.
+//
+// A frame is drawn on a tick of at most 20 a second, when something asked for
+// one (setNeedsFrame, from any thread: a framework calls it when a main-loop
+// pass left its views dirty) or on every tick while polling is on (the default,
+// for views that do not report changes). A frame whose pixels equal the last
+// one's is dropped; any other gets the next number and is encoded to PNG on a
+// queue of its own, then published in the frame store.
+//
+// Create, start, stop and destroy on the main thread.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/display/DeviceFrameStore.h"
+#include "platform/display/DeviceScreenPainters.h"
+#include "platform/foundation/Data.h"
+#include "platform/graphics/CGContext.h"
+
+class NSTimer;
+
+class DeviceScreen {
+public:
+    struct Options {
+        double frameInterval = 0.05;  // the shortest time between two frames (seconds)
+        bool poll = true;             // draw on every tick, not only when asked
+    };
+
+    explicit DeviceScreen(Options options);
+    DeviceScreen() : DeviceScreen(Options{}) {}
+    ~DeviceScreen();
+    DeviceScreen(const DeviceScreen&) = delete;
+    DeviceScreen& operator=(const DeviceScreen&) = delete;
+
+    // Starts the ticks (and draws the first frame at once); stop ends them and
+    // wakes every reader waiting for a frame.
+    void start();
+    void stop();
+
+    // Asks for a frame on the next tick. Any thread.
+    void setNeedsFrame() { needsFrame_ = true; }
+    void setPolling(bool poll) { options_.poll = poll; }
+
+    const DeviceScreenPainters& painters() const { return painters_; }
+    void setPainters(DeviceScreenPainters painters);
+
+    // Draws a frame now; answers its number (the last one's when the pixels did
+    // not change). Its PNG is published a moment later, off the main thread.
+    std::uint64_t renderNow();
+    std::uint64_t lastFrameNumber() const { return frameNumber_; }
+
+    const std::shared_ptr<DeviceFrameStore>& frames() const { return store_; }
+
+private:
+    void tick();
+    bool prepareContext(std::size_t width, std::size_t height);
+
+    Options options_;
+    DeviceScreenPainters painters_;
+    std::shared_ptr<DeviceFrameStore> store_ = std::make_shared<DeviceFrameStore>();
+    dispatch_queue_t encoder_;
+    std::shared_ptr<NSTimer> timer_;
+    std::atomic<bool> needsFrame_{true};
+
+    // Main thread.
+    CGContextRef context_;
+    std::size_t width_ = 0, height_ = 0;
+    Data lastPixels_;
+    std::uint64_t frameNumber_ = 0;
+};

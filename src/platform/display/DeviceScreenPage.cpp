@@ -1,0 +1,177 @@
+#include "platform/display/DeviceScreenPage.h"
+
+namespace {
+
+constexpr const char* kPage = R"PAGE(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>Quorvane device screen</title>
+<style>
+  body { margin: 0; padding: 16px; background: #2b2b2e; color: #ddd; font: 13px sans-serif; }
+  #device { display: inline-block; padding: 12px; background: #111; border-radius: 18px; }
+  #screen { display: block; width: 320px; height: 568px; background: #000; cursor: pointer;
+            touch-action: none; user-select: none; -webkit-user-drag: none; }
+  #bar { margin-top: 10px; display: flex; gap: 10px; align-items: center; }
+  #status { opacity: 0.8; }
+  #error { color: #f88; }
+</style>
+</head>
+<body>
+<div id="device"><img id="screen" alt="device screen" draggable="false"></div>
+<div id="bar">
+  <select id="orientation" title="Rotate the device">
+    <option value="portrait">Portrait</option>
+    <option value="landscapeLeft">Landscape left</option>
+    <option value="landscapeRight">Landscape right</option>
+    <option value="portraitUpsideDown">Upside down</option>
+  </select>
+  <span id="status">connecting</span>
+  <span id="error"></span>
+</div>
+<script>
+"use strict";
+const screenImage = document.getElementById("screen");
+const statusText = document.getElementById("status");
+const errorText = document.getElementById("error");
+let frameNumber = 0, scale = 2, width = 320, height = 568, shownUrl = null;
+
+const sleep = ms => new Promise(done => setTimeout(done, ms));
+
+// Inputs go out one after the other, in the order they happened.
+let queue = Promise.resolve();
+function send(path, body) {
+  queue = queue.then(async () => {
+    try {
+      const reply = await fetch(path, { method: "POST", headers: { "Content-Type": "application/json" },
+                                        body: JSON.stringify(body) });
+      const answer = await reply.json().catch(() => ({}));
+      errorText.textContent = reply.ok ? "" : (answer.error || ("HTTP " + reply.status));
+    } catch (e) {
+      errorText.textContent = "the application does not answer";
+    }
+  });
+}
+
+async function readScreen() {
+  try {
+    const reply = await fetch("/api/screen", { cache: "no-store" });
+    if (!reply.ok) return;
+    const facts = await reply.json();
+    scale = facts.scale; width = facts.width; height = facts.height;
+    screenImage.style.width = width + "px";
+    screenImage.style.height = height + "px";
+    document.getElementById("orientation").value = facts.orientation;
+    statusText.textContent = facts.device + ", " + width + " \u00d7 " + height + " points";
+  } catch (e) {}
+}
+
+async function pollFrames() {
+  for (;;) {
+    try {
+      const reply = await fetch("/frame.png?after=" + frameNumber, { cache: "no-store" });
+      if (!reply.ok) { await sleep(500); continue; }
+      const number = Number(reply.headers.get("X-Frame-Number"));
+      const picture = await reply.blob();
+      if (number !== frameNumber) {
+        const url = URL.createObjectURL(picture);
+        screenImage.onload = () => {
+          const w = screenImage.naturalWidth / scale, h = screenImage.naturalHeight / scale;
+          if (w !== width || h !== height) readScreen();
+        };
+        screenImage.src = url;
+        if (shownUrl) URL.revokeObjectURL(shownUrl);
+        shownUrl = url;
+        frameNumber = number;
+      }
+    } catch (e) {
+      statusText.textContent = "disconnected";
+      await sleep(1000);
+      readScreen();
+    }
+  }
+}
+
+// Pointer: a tap, a press (held 0.5 s or more) or a drag (moved more than 6 points).
+function pointOf(event) {
+  return { x: Math.min(Math.max(event.offsetX, 0), width - 0.5), y: Math.min(Math.max(event.offsetY, 0), height - 0.5) };
+}
+let down = null;
+screenImage.addEventListener("pointerdown", event => {
+  event.preventDefault();
+  screenImage.setPointerCapture(event.pointerId);
+  down = { start: pointOf(event), time: performance.now(), moved: false };
+});
+screenImage.addEventListener("pointermove", event => {
+  if (!down) return;
+  const p = pointOf(event);
+  if (Math.hypot(p.x - down.start.x, p.y - down.start.y) > 6) down.moved = true;
+});
+screenImage.addEventListener("pointerup", event => {
+  if (!down) return;
+  const gesture = down;
+  down = null;
+  const end = pointOf(event);
+  if (gesture.moved) {
+    send("/api/scroll", { x: gesture.start.x, y: gesture.start.y, dx: end.x - gesture.start.x, dy: end.y - gesture.start.y });
+    return;
+  }
+  const held = (performance.now() - gesture.time) / 1000;
+  if (held >= 0.5) send("/api/press", { x: gesture.start.x, y: gesture.start.y, duration: held });
+  else send("/api/tap", gesture.start);
+});
+screenImage.addEventListener("pointercancel", () => { down = null; });
+// Taps come from the pointer events above, never from the click that follows them.
+screenImage.addEventListener("click", event => event.preventDefault());
+screenImage.addEventListener("dragstart", event => event.preventDefault());
+
+// The wheel: turns gathered for a moment, sent as one move of the content.
+let wheel = null;
+screenImage.addEventListener("wheel", event => {
+  event.preventDefault();
+  const factor = event.deltaMode === 1 ? 16 : event.deltaMode === 2 ? height : 1;
+  if (!wheel) {
+    wheel = { at: pointOf(event), dx: 0, dy: 0 };
+    setTimeout(() => {
+      const w = wheel;
+      wheel = null;
+      send("/api/scroll", { x: w.at.x, y: w.at.y, dx: -w.dx, dy: -w.dy, wheel: true });
+    }, 60);
+  }
+  wheel.dx += event.deltaX * factor;
+  wheel.dy += event.deltaY * factor;
+}, { passive: false });
+
+// Keys typed anywhere on the page go to the application.
+document.addEventListener("keydown", event => {
+  if (event.ctrlKey || event.metaKey || event.altKey || event.isComposing) return;
+  if (event.target && event.target.tagName === "SELECT") return;
+  if (event.key === "Enter") send("/api/key", { key: "Return" });
+  else if (event.key === "Backspace") send("/api/key", { key: "Backspace" });
+  else if ([...event.key].length === 1) send("/api/type", { text: event.key });
+  else return;
+  event.preventDefault();
+});
+
+document.getElementById("orientation").addEventListener("change", event => {
+  send("/api/rotate", { orientation: event.target.value });
+  queue = queue.then(readScreen);
+});
+
+readScreen().then(pollFrames);
+</script>
+</body>
+</html>
+)PAGE";
+
+}  // namespace
+
+const std::string& DeviceScreenPageHtml() {
+    static const std::string page = kPage;
+    return page;
+}
+
+const char* DeviceScreenPageContentSecurityPolicy() {
+    return "default-src 'none'; img-src 'self' blob:; connect-src 'self'; script-src 'unsafe-inline'; "
+           "style-src 'unsafe-inline'";
+}

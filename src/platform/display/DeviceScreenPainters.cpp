@@ -1,0 +1,88 @@
+#include "platform/display/DeviceScreenPainters.h"
+
+#include <cmath>
+
+#include "platform/display/DeviceViewFacts.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIWindow.h"
+
+namespace {
+
+constexpr CGFloat kShownAlpha = 0.01;
+
+void fillRect(const CGContextRef& c, CGRect rect, double r, double g, double b, double a) {
+    CGContextSetRGBFillColor(c, r, g, b, a);
+    CGContextFillRect(c, rect);
+}
+
+// Draws the image upright into the rectangle of a y-down user space.
+void drawImageFlipped(const CGContextRef& c, CGRect rect, const CGImageRef& image) {
+    CGContextSaveGState(c);
+    CGContextTranslateCTM(c, rect.origin.x, rect.origin.y + rect.size.height);
+    CGContextScaleCTM(c, 1, -1);
+    CGContextDrawImage(c, CGRectMake(0, 0, rect.size.width, rect.size.height), image);
+    CGContextRestoreGState(c);
+}
+
+// The view in its superview's user space (which the context is in).
+void paintView(const UIView& view, const CGContextRef& c, double alpha) {
+    if (view.isHidden() || view.alpha() < kShownAlpha) return;
+    alpha *= view.alpha();
+    const CGRect frame = view.frame();
+    const CGRect bounds = view.bounds();
+    CGContextSaveGState(c);
+    CGContextTranslateCTM(c, frame.origin.x, frame.origin.y);
+    CGContextSetAlpha(c, alpha);
+    const DeviceViewFacts facts = DeviceViewFacts::of(view);
+    const CGRect local = CGRectMake(0, 0, bounds.size.width, bounds.size.height);
+    if (facts.backgroundColor) {
+        double r, g, b, a;
+        facts.backgroundColor->getRGBA(r, g, b, a);
+        fillRect(c, local, r, g, b, a);
+    }
+    if (facts.image) drawImageFlipped(c, local, facts.image);
+    CGContextTranslateCTM(c, -bounds.origin.x, -bounds.origin.y);
+    for (const auto& child : view.subviews()) paintView(*child, c, alpha);
+    CGContextRestoreGState(c);
+}
+
+}  // namespace
+
+void DevicePaintViewTree(UIWindow& window, const CGContextRef& context) {
+    // The window's own frame places it on the screen.
+    paintView(window, context, 1);
+}
+
+void DevicePaintAlert(const DeviceAlertLayout& alert, const CGContextRef& c, CGSize screen) {
+    fillRect(c, CGRectMake(0, 0, screen.width, screen.height), 0, 0, 0, 0.4);
+    fillRect(c, alert.frame, 0.97, 0.97, 0.97, 1);
+    const double separator = 0.8;
+    for (const auto& button : alert.buttons) {
+        CGRect line = CGRectMake(button.frame.origin.x, button.frame.origin.y, button.frame.size.width, 0.5);
+        fillRect(c, line, separator, separator, separator, 1);
+        if (button.frame.origin.x > alert.frame.origin.x)
+            fillRect(c, CGRectMake(button.frame.origin.x, button.frame.origin.y, 0.5, button.frame.size.height),
+                     separator, separator, separator, 1);
+    }
+}
+
+void DevicePaintStatusBar(const CGContextRef& c, CGSize screen) {
+    const bool light = UIApplication::sharedApplication()->statusBarStyle() == UIStatusBarStyleLightContent;
+    const double ink = light ? 1 : 0;
+    CGContextSetRGBFillColor(c, ink, ink, ink, 1);
+    for (int i = 0; i < 5; ++i) {
+        CGContextAddEllipseInRect(c, CGRectMake(6 + 7 * i, 7.5, 5.5, 5.5));
+        CGContextFillPath(c);
+    }
+    const CGRect battery = CGRectMake(screen.width - 31, 6, 24, 9);
+    CGContextSetRGBStrokeColor(c, ink, ink, ink, 1);
+    CGContextSetLineWidth(c, 1);
+    CGContextStrokeRect(c, CGRectInset(battery, 0.5, 0.5));
+    CGContextFillRect(c, CGRectInset(battery, 2, 2));
+    CGContextFillRect(c, CGRectMake(battery.origin.x + battery.size.width, 9, 1.5, 3));
+}
+
+DeviceScreenPainters DeviceScreenPainters::defaults() {
+    return {DevicePaintViewTree, DevicePaintAlert, DevicePaintStatusBar};
+}

@@ -1,0 +1,92 @@
+#include "platform/display/DeviceViewFacts.h"
+
+#include <cassert>
+#include <vector>
+
+#include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIButton.h"
+#include "platform/uikit/UIControl.h"
+#include "platform/uikit/UIImageView.h"
+#include "platform/uikit/UIView.h"
+
+namespace {
+
+// Keys of the associated attributes (their addresses are the keys).
+const char kIdentifierKey = 0;
+const char kBackgroundKey = 0;
+const char kLabelKey = 0;
+const char kImageSourceKey = 0;
+
+std::string associatedText(const UIView& view, const void* key) {
+    auto text = view.associated<std::string>(key);
+    return text ? *text : std::string();
+}
+
+void describeBase(const UIView& view, DeviceViewFacts& facts) {
+    facts.className = view.className();
+    facts.identifier = associatedText(view, &kIdentifierKey);
+    facts.label = associatedText(view, &kLabelKey);
+    facts.imageSource = associatedText(view, &kImageSourceKey);
+    if (auto color = view.associated<CGColorRef>(&kBackgroundKey)) facts.backgroundColor = *color;
+}
+
+void describeControls(const UIView& view, DeviceViewFacts& facts) {
+    if (auto* control = dynamic_cast<const UIControl*>(&view)) {
+        facts.enabled = control->isEnabled();
+        facts.selected = control->isSelected();
+        facts.highlighted = control->isHighlighted();
+    }
+    if (auto* button = dynamic_cast<const UIButton*>(&view)) {
+        if (auto image = button->currentImage()) facts.image = image->CGImage();
+        else if (auto background = button->currentBackgroundImage()) facts.image = background->CGImage();
+    }
+    if (auto* imageView = dynamic_cast<const UIImageView*>(&view)) {
+        facts.highlighted = imageView->isHighlighted();
+        auto image = imageView->isHighlighted() && imageView->highlightedImage() ? imageView->highlightedImage()
+                                                                                 : imageView->image();
+        if (image) facts.image = image->CGImage();
+    }
+    if (auto* alert = dynamic_cast<const UIAlertView*>(&view)) {
+        facts.label = alert->title();
+        facts.detail = alert->message();
+    }
+}
+
+std::vector<DeviceViewFacts::Describer>& describers() {
+    static std::vector<DeviceViewFacts::Describer> list{describeBase, describeControls};
+    return list;
+}
+
+}  // namespace
+
+void DeviceViewFacts::addDescriber(Describer describer) {
+    assert(NSThread::isMainThread());
+    describers().push_back(std::move(describer));
+}
+
+DeviceViewFacts DeviceViewFacts::of(const UIView& view) {
+    DeviceViewFacts facts;
+    for (const auto& describe : describers()) describe(view, facts);
+    return facts;
+}
+
+namespace display {
+
+void setAccessibilityIdentifier(UIView& view, std::string identifier) {
+    view.setAssociatedObject(&kIdentifierKey, std::make_shared<std::string>(std::move(identifier)));
+}
+
+void setBackgroundColor(UIView& view, CGColorRef color) {
+    view.setAssociatedObject(&kBackgroundKey, color ? std::make_shared<CGColorRef>(std::move(color)) : nullptr);
+}
+
+void setLabelText(UIView& view, std::string text) {
+    view.setAssociatedObject(&kLabelKey, std::make_shared<std::string>(std::move(text)));
+}
+
+void setImageSource(UIView& view, std::string source) {
+    view.setAssociatedObject(&kImageSourceKey, std::make_shared<std::string>(std::move(source)));
+}
+
+}  // namespace display

@@ -1,0 +1,538 @@
+// Protects the device screen: frames of the key window, the JSON interface, input carried to views in order,
+// and the HTTP interface's refusals of unsafe or bad requests.
+#include <doctest/doctest.h>
+
+#include <httplib.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/display/DeviceScreenServer.h"
+#include "platform/display/DeviceViewFacts.h"
+#include "platform/imageio/ImageCodecs.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIButton.h"
+#include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UIImageView.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UIWindow.h"
+#include "support/SampleImages.h"
+#include "support/TestEnvironment.h"
+
+using testsupport::runMainUntil;
+using Json = nlohmann::json;
+
+namespace {
+
+struct Reply {
+    int status = 0;  // 0: no answer at all
+    std::string body;
+    std::string contentType;
+    std::string frameNumber;
+    Json json() const { return Json::parse(body, nullptr, false); }
+};
+
+// One request from another thread, as a browser would send it.
+Reply request(int port, const std::string& method, const std::string& path, const std::string& body = {},
+           const std::string& contentType = "application/json", const httplib::Headers& headers = {}) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    httplib::Result result = method == "GET" ? client.Get(path.c_str(), headers)
+                                             : client.Post(path.c_str(), headers, body, contentType.c_str());
+    Reply reply;
+    if (!result) return reply;
+    reply.status = result->status;
+    reply.body = result->body;
+    reply.contentType = result->get_header_value("Content-Type");
+    reply.frameNumber = result->get_header_value("X-Frame-Number");
+    return reply;
+}
+
+// Sends from a helper thread while the main loop runs, as it does in the application.
+Reply fetch(int port, const std::string& method, const std::string& path, const std::string& body = {},
+            const std::string& contentType = "application/json", const httplib::Headers& headers = {}) {
+    auto pending = std::async(std::launch::async, [=] {
+        Reply reply = request(port, method, path, body, contentType, headers);
+        dispatch_async(dispatch_get_main_queue(), [] {});  // wakes the main loop to look at the answer
+        return reply;
+    });
+    const bool answered = runMainUntil(
+        [&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 60);
+    REQUIRE_MESSAGE(answered, "no answer to " << method << " " << path << " within 60 s");
+    return pending.get();
+}
+
+Reply post(int port, const std::string& path, const Json& body) { return fetch(port, "POST", path, body.dump()); }
+
+CGColorRef rgb(double r, double g, double b) { return CGColorCreateSRGB(r, g, b, 1); }
+
+template <class View = UIView>
+std::shared_ptr<View> addView(const std::shared_ptr<UIView>& parent, CGRect frame, const std::string& id,
+                              CGColorRef color = nullptr) {
+    auto view = std::make_shared<View>(frame);
+    if (!id.empty()) display::setAccessibilityIdentifier(*view, id);
+    if (color) display::setBackgroundColor(*view, color);
+    parent->addSubview(view);
+    return view;
+}
+
+// A view that takes keys, keeping what was typed.
+class TypingView : public UIView, public DeviceKeyInput {
+public:
+    using UIView::UIView;
+    void insertText(const std::string& text) override { typed += text; }
+    void deleteBackward() override {
+        if (!typed.empty()) typed.pop_back();
+    }
+    std::string typed;
+};
+
+class RecordingAlertDelegate : public UIAlertViewDelegate {
+public:
+    void clickedButtonAtIndex(UIAlertView&, long index) override { clicked.push_back(index); }
+    std::vector<long> clicked;
+};
+
+// A phone-sized key window of coloured views, served on a free port. Leaves the
+// screen, the device and the key window as it found them.
+struct ScreenFixture {
+    testsupport::TempHome home;
+    CGRect savedBounds = UIScreen::mainScreen()->bounds();
+    CGFloat savedScale = UIScreen::mainScreen()->scale();
+    UIUserInterfaceIdiom savedIdiom = UIDevice::currentDevice()->userInterfaceIdiom();
+    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    std::shared_ptr<UIView> red, under;
+    std::shared_ptr<UIButton> button;
+    std::shared_ptr<UIImageView> poster;
+    std::shared_ptr<TypingView> field;
+    std::unique_ptr<DeviceScreenServer> server;
+    std::shared_ptr<DeviceDefaultInputTarget> target = std::make_shared<DeviceDefaultInputTarget>();
+    int port = 0;
+
+    explicit ScreenFixture(double mainQueueTimeout = 5) {
+        display::setBackgroundColor(*window, rgb(1, 1, 1));
+        red = addView(window, CGRectMake(20, 40, 100, 60), "red", rgb(1, 0, 0));
+        button = addView<UIButton>(window, CGRectMake(150, 100, 80, 40), "go", rgb(0, 0, 1));
+        addView(button, CGRectMake(10, 10, 20, 20), "go-icon", rgb(0, 1, 1))->setUserInteractionEnabled(false);
+        under = addView(window, CGRectMake(20, 200, 100, 100), "under", rgb(0, 1, 0));
+        addView(window, CGRectMake(0, 180, 320, 150), "cover", rgb(0.5, 0.5, 0.5));
+        addView(window, CGRectMake(200, 20, 10, 10), "ghost", rgb(0, 0, 0))->setHidden(true);
+        for (int i = 0; i < 2; ++i) display::setLabelText(*addView(window, CGRectMake(20 + 60 * i, 400, 50, 30), ""), "Twin");
+        poster = addView<UIImageView>(window, CGRectMake(200, 340, 40, 40), "poster");
+        poster->setImage(UIImage::imageWithCGImage(
+            CGImageCreateWithRGBA(4, 4, Data(4 * 4 * 4, 0xFF), true)));  // white, then tinted below
+        Data yellow;
+        for (int i = 0; i < 16; ++i) yellow.insert(yellow.end(), {0xFF, 0xD0, 0x00, 0xFF});
+        poster->setImage(UIImage::imageWithCGImage(CGImageCreateWithRGBA(4, 4, yellow, true)));
+        display::setImageSource(*poster, "poster.png");
+        field = addView<TypingView>(window, CGRectMake(20, 480, 280, 40), "field", rgb(0.9, 0.9, 0.9));
+        target->firstResponder = [weak = std::weak_ptr<TypingView>(field)] { return weak.lock(); };
+        window->makeKeyAndVisible();
+
+        DeviceScreenServerOptions options;
+        options.port = 0;
+        options.mainQueueTimeout = mainQueueTimeout;
+        std::string error;
+        server = DeviceScreenServer::start(options, error);
+        REQUIRE_MESSAGE(server, error);
+        server->input().setTarget(target);
+        port = server->port();
+    }
+    ~ScreenFixture() {
+        server.reset();
+        UIAlertView::removeAllForTesting();
+        UIApplication::sharedApplication()->setKeyWindow(nullptr);
+        UIScreen::mainScreen()->setBounds(savedBounds);
+        UIScreen::mainScreen()->setScale(savedScale);
+        UIDevice::currentDevice()->setUserInterfaceIdiom(savedIdiom);
+    }
+
+    // The frame the screen shows now, decoded.
+    std::pair<CGImageRef, std::uint64_t> currentFrame() {
+        const std::uint64_t number = server->screen().renderNow();
+        Reply reply;
+        runMainUntil([&] { return server->screen().frames()->latest().number >= number; }, 10);
+        reply = fetch(port, "GET", "/frame.png");
+        REQUIRE(reply.status == 200);
+        auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
+        REQUIRE(decoded.frames.size() == 1);
+        return {decoded.frames[0].image, std::stoull(reply.frameNumber)};
+    }
+};
+
+// The node with the identifier, depth first.
+const Json* findNode(const Json& node, const std::string& id) {
+    if (node.value("id", "") == id) return &node;
+    if (node.contains("children"))
+        for (const auto& child : node["children"])
+            if (auto found = findNode(child, id)) return found;
+    return nullptr;
+}
+
+CGPixel probe(const CGImageRef& image, double x, double y) {
+    return image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
+}
+
+// Colours blended by the drawing library may round either way.
+bool near(CGPixel a, CGPixel b) {
+    auto close = [](int x, int y) { return std::abs(x - y) <= 2; };
+    return close(a.r, b.r) && close(a.g, b.g) && close(a.b, b.b) && close(a.a, b.a);
+}
+
+}  // namespace
+
+TEST_CASE("the device screen serves the screen's facts, the tree of the key window and its frames") {
+    ScreenFixture f;
+    Reply screen = fetch(f.port, "GET", "/api/screen");
+    REQUIRE(screen.status == 200);
+    Json facts = screen.json();
+    CHECK(facts["width"] == 320);
+    CHECK(facts["height"] == 568);
+    CHECK(facts["scale"] == 2);
+    CHECK(facts["device"] == "phone");
+    CHECK(facts["orientation"] == "portrait");
+
+    Reply tree = fetch(f.port, "GET", "/api/tree");
+    REQUIRE(tree.status == 200);
+    Json views = tree.json()["views"];
+    REQUIRE(views.size() == 1);
+    CHECK(views[0]["class"] == "UIWindow");
+    const Json* red = findNode(views[0], "red");
+    REQUIRE(red);
+    CHECK((*red)["frame"] == Json::array({20, 40, 100, 60}));
+    const Json* icon = findNode(views[0], "go-icon");
+    REQUIRE(icon);
+    CHECK((*icon)["frame"] == Json::array({160, 110, 20, 20}));  // in window points
+    const Json* button = findNode(views[0], "go");
+    REQUIRE(button);
+    CHECK((*button)["class"] == "UIButton");
+    CHECK((*button)["enabled"] == true);
+    CHECK((*button)["selected"] == false);
+    CHECK(findNode(views[0], "poster")->value("image", "") == "poster.png");
+    CHECK(findNode(views[0], "ghost") == nullptr);  // hidden views are left out
+
+    auto [image, number] = f.currentFrame();
+    REQUIRE(image);
+    CHECK(image->width() == 640);
+    CHECK(image->height() == 1136);
+    CHECK(number >= 1);
+    CHECK(probe(image, 70, 70) == CGPixel{255, 0, 0, 255});      // the red view
+    CHECK(probe(image, 200, 130) == CGPixel{0, 0, 255, 255});    // the button
+    CHECK(probe(image, 165, 115) == CGPixel{0, 255, 255, 255});  // the icon inside it
+    CHECK(probe(image, 220, 360) == CGPixel{255, 208, 0, 255});  // the image view's image
+    CHECK(near(probe(image, 70, 250), CGPixel{128, 128, 128, 255}));  // the cover over the green view
+    CHECK(probe(image, 200, 25) == CGPixel{255, 255, 255, 255});  // the hidden view is not drawn
+    CHECK(probe(image, 300, 10) == CGPixel{0, 0, 0, 255});       // the status bar's battery
+    CHECK(probe(image, 150, 10) == CGPixel{255, 255, 255, 255}); // and no clock
+}
+
+TEST_CASE("a frame gets a new number only when its pixels change, and after=N waits for a newer one") {
+    ScreenFixture f;
+    f.server->screen().setPolling(false);
+    const std::uint64_t first = f.server->screen().renderNow();
+    CHECK(f.server->screen().renderNow() == first);  // nothing changed
+    REQUIRE(runMainUntil([&] { return f.server->screen().frames()->latest().number == first; }, 10));
+
+    auto pending = std::async(std::launch::async, request, f.port, "GET", "/frame.png?after=" + std::to_string(first),
+                              std::string(), std::string(), httplib::Headers{});
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 100 * NSEC_PER_MSEC), dispatch_get_main_queue(), [&] {
+        display::setBackgroundColor(*f.red, rgb(0, 1, 0));
+        f.server->screen().setNeedsFrame();
+    });
+    REQUIRE_MESSAGE(runMainUntil([&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 30),
+                    "the long poll did not end");
+    Reply reply = pending.get();
+    REQUIRE(reply.status == 200);
+    CHECK(reply.frameNumber == std::to_string(first + 1));
+    auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
+    REQUIRE(decoded.frames.size() == 1);
+    CHECK(probe(decoded.frames[0].image, 70, 70) == CGPixel{0, 255, 0, 255});
+
+    Reply bad = fetch(f.port, "GET", "/frame.png?after=x1");
+    CHECK(bad.status == 400);
+}
+
+TEST_CASE("taps, presses and drags reach views in order, and while an alert is up only its buttons take them") {
+    ScreenFixture f;
+    std::vector<std::string> journal;
+    f.target->onControlTap = [&](UIControl& c) { journal.push_back("tap " + c.className()); };
+    f.target->onControlPress = [&](UIControl& c, double d) {
+        journal.push_back("press " + c.className() + " " + std::to_string(static_cast<int>(d * 1000)));
+    };
+    f.target->onDrag = [&](UIView& v, CGPoint from, CGPoint to, DeviceDragKind kind) {
+        journal.push_back("drag " + DeviceViewFacts::of(v).identifier + " " + std::to_string(int(from.y)) + "->" +
+                          std::to_string(int(to.y)) + (kind == DeviceDragKind::Wheel ? " wheel" : ""));
+    };
+
+    Reply byId = post(f.port, "/api/tap", {{"id", "go"}});
+    REQUIRE(byId.status == 200);
+    CHECK(byId.json()["receiver"] == "UIButton \"go\"");
+    CHECK(byId.json()["point"] == Json::array({190, 120}));
+    CHECK(post(f.port, "/api/tap", {{"id", "go-icon"}}).status == 200);  // the button takes its icon's touches
+    CHECK(post(f.port, "/api/tap", {{"x", 155}, {"y", 135}}).status == 200);
+    CHECK(post(f.port, "/api/tap", {{"label", "Twin"}, {"index", 1}}).json()["receiver"] == "UIView");
+    CHECK(post(f.port, "/api/press", {{"id", "go"}, {"duration", 0.2}}).status == 200);
+    CHECK(post(f.port, "/api/scroll", {{"x", 60}, {"y", 60}, {"dx", 0}, {"dy", -30}}).status == 200);
+    CHECK(post(f.port, "/api/scroll", {{"id", "red"}, {"dx", 0}, {"dy", 12}, {"wheel", true}}).status == 200);
+    CHECK(journal == std::vector<std::string>{"tap UIButton", "tap UIButton", "tap UIButton", "press UIButton 200",
+                                              "drag red 60->30", "drag red 70->82 wheel"});
+
+    // In process the same class keeps the order: a press holds back the tap after it.
+    journal.clear();
+    std::vector<std::string> done;
+    f.server->input().press(CGPointMake(190, 120), 0.1, [&](const DeviceInputResult&) { done.push_back("press"); });
+    f.server->input().tap(CGPointMake(190, 120), [&](const DeviceInputResult&) { done.push_back("tap"); });
+    REQUIRE(runMainUntil([&] { return done.size() == 2; }, 10));
+    CHECK(done == std::vector<std::string>{"press", "tap"});
+    CHECK(journal == std::vector<std::string>{"press UIButton 100", "tap UIButton"});
+
+    journal.clear();
+    auto delegate = std::make_shared<RecordingAlertDelegate>();
+    auto alert = UIAlertView::initWithTitle("Alert", "Something happened", delegate, "Cancel", {"OK"});
+    alert->show();
+    Reply tree = fetch(f.port, "GET", "/api/tree");
+    Json views = tree.json()["views"];
+    REQUIRE(views.size() == 2);
+    CHECK(views[1]["class"] == "UIAlertView");
+    CHECK(views[1]["label"] == "Alert");
+    CHECK(views[1]["children"][1]["label"] == "OK");
+    CHECK(post(f.port, "/api/tap", {{"id", "go"}}).status == 409);
+    CHECK(post(f.port, "/api/tap", {{"x", 190}, {"y", 120}}).status == 409);
+    CHECK(post(f.port, "/api/scroll", {{"x", 60}, {"y", 60}, {"dx", 0}, {"dy", -30}}).status == 409);
+    CHECK(journal.empty());
+    auto [image, number] = f.currentFrame();
+    CHECK(near(probe(image, 160, 284), CGPixel{247, 247, 247, 255}));  // the alert's box over the dimmed screen
+    CHECK(near(probe(image, 70, 70), CGPixel{153, 0, 0, 255}));
+    CHECK(post(f.port, "/api/tap", {{"label", "Twin"}, {"index", 0}}).status == 409);  // covered by the alert
+    display::setLabelText(*f.red, "OK");  // the alert's button is the one meant
+    Reply ok = post(f.port, "/api/tap", {{"label", "OK"}});
+    REQUIRE(ok.status == 200);
+    CHECK(ok.json()["receiver"] == "UIAlertButton \"OK\"");
+    CHECK(delegate->clicked == std::vector<long>{1});
+    CHECK(UIAlertView::visibleAlerts().empty());
+    CHECK(post(f.port, "/api/tap", {{"id", "go"}}).status == 200);
+}
+
+TEST_CASE("typed text and keys go to the first responder in order, and rotation turns the device") {
+    ScreenFixture f;
+    CHECK(post(f.port, "/api/type", {{"text", "ab"}}).status == 200);
+    CHECK(post(f.port, "/api/key", {{"key", "Backspace"}}).status == 200);
+    CHECK(post(f.port, "/api/type", {{"text", "ç"}}).status == 200);
+    CHECK(post(f.port, "/api/key", {{"key", "Return"}}).status == 200);
+    CHECK(f.field->typed == "aç\n");
+
+    f.target->firstResponder = nullptr;
+    Reply refused = post(f.port, "/api/type", {{"text", "x"}});
+    CHECK(refused.status == 409);
+    CHECK(refused.json()["error"] == "no first responder takes keys");
+
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    CHECK(post(f.port, "/api/rotate", {{"orientation", "landscapeLeft"}}).status == 200);
+    CHECK(device->orientation() == UIDeviceOrientationLandscapeLeft);
+    CHECK(fetch(f.port, "GET", "/api/screen").json()["orientation"] == "landscapeLeft");
+    device->setOrientation(UIDeviceOrientationPortrait);
+    device->endGeneratingDeviceOrientationNotifications();
+}
+
+TEST_CASE("waits end when a view appears or goes, or when their time is up") {
+    ScreenFixture f;
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 100 * NSEC_PER_MSEC), dispatch_get_main_queue(),
+                   [&] { addView(f.window, CGRectMake(0, 0, 10, 10), "late"); });
+    CHECK(post(f.port, "/api/wait", {{"id", "late"}, {"timeout_ms", 10000}}).status == 200);
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 100 * NSEC_PER_MSEC), dispatch_get_main_queue(),
+                   [&] { f.red->removeFromSuperview(); });
+    CHECK(post(f.port, "/api/wait", {{"id", "red"}, {"gone", true}, {"timeout_ms", 10000}}).status == 200);
+    CHECK(post(f.port, "/api/wait", {{"label", "Twin"}, {"gone", true}, {"timeout_ms", 50}}).status == 408);
+}
+
+TEST_CASE("bad, foreign and oversized requests are refused while the screen keeps serving") {
+    ScreenFixture f;
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string body;
+        std::string contentType;
+        httplib::Headers headers;
+        int status;
+    };
+    const std::string big(70 * 1024, ' ');
+    const std::vector<Case> cases = {
+        {"another host", "/api/tap", R"({"id":"go"})", "application/json", {{"Host", "evil.example"}}, 403},
+        {"the right host on another port", "/api/tap", R"({"id":"go"})", "application/json", {{"Host", "localhost:1"}}, 403},
+        {"another site's page", "/api/tap", R"({"id":"go"})", "application/json", {{"Origin", "http://evil.example"}}, 403},
+        {"not JSON", "/api/tap", R"({"id":"go"})", "text/plain", {}, 415},
+        {"form data", "/api/tap", "id=go", "application/x-www-form-urlencoded", {}, 415},
+        {"broken JSON", "/api/tap", R"({"id":)", "application/json", {}, 400},
+        {"not an object", "/api/tap", R"(["go"])", "application/json", {}, 400},
+        {"off the screen", "/api/tap", R"({"x":320,"y":10})", "application/json", {}, 400},
+        {"a point that is not a number", "/api/tap", R"({"x":"1","y":10})", "application/json", {}, 400},
+        {"label and id at once", "/api/tap", R"({"id":"go","label":"Twin"})", "application/json", {}, 400},
+        {"a negative index", "/api/tap", R"({"label":"Twin","index":-1})", "application/json", {}, 400},
+        {"a negative press", "/api/press", R"({"id":"go","duration":-1})", "application/json", {}, 400},
+        {"an unknown key", "/api/key", R"({"key":"Escape"})", "application/json", {}, 400},
+        {"an unknown orientation", "/api/rotate", R"({"orientation":"sideways"})", "application/json", {}, 400},
+        {"empty text", "/api/type", R"({"text":""})", "application/json", {}, 400},
+        {"a body over 64 KiB", "/api/tap", "{\"id\":\"go\"}" + big, "application/json", {}, 413},
+        {"no such view", "/api/tap", R"({"id":"nothing"})", "application/json", {}, 404},
+        {"a hidden view", "/api/tap", R"({"id":"ghost"})", "application/json", {}, 404},
+        {"an index past the matches", "/api/tap", R"({"label":"Twin","index":2})", "application/json", {}, 404},
+        {"two views with the label", "/api/tap", R"({"label":"Twin"})", "application/json", {}, 409},
+        {"a covered view", "/api/tap", R"({"id":"under"})", "application/json", {}, 409},
+        {"no such interface", "/api/explode", R"({})", "application/json", {}, 404},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        Reply reply = fetch(f.port, "POST", c.path, c.body, c.contentType, c.headers);
+        CHECK(reply.status == c.status);
+        CHECK(reply.json().contains("error"));
+    }
+    CHECK(fetch(f.port, "GET", "/api/tap").status == 405);
+    CHECK(fetch(f.port, "GET", "/nowhere").status == 404);
+    CHECK(fetch(f.port, "GET", "/api/tree", {}, {}, {{"Host", "evil.example"}}).status == 403);
+    CHECK(fetch(f.port, "GET", "/api/tree", {}, {}, {{"Host", "LOCALHOST:" + std::to_string(f.port)}}).status == 200);
+    CHECK(post(f.port, "/api/tap", {{"id", "go"}}).status == 200);  // still serving
+}
+
+TEST_CASE("a main loop that does not answer in time gives 503, and stopping ends waiting requests") {
+    ScreenFixture f(0.3);
+    // The request waits for the main queue, which nothing drains meanwhile.
+    Reply stuck = request(f.port, "GET", "/api/tree");
+    CHECK(stuck.status == 503);
+    CHECK(stuck.json()["error"] == "the main loop did not answer within 0.3 s");
+    runMainUntil([] { return false; }, 0.05);  // the late work runs and its answer is dropped
+
+    const std::uint64_t drawn = f.server->screen().renderNow();
+    REQUIRE(runMainUntil([&] { return f.server->screen().frames()->latest().number == drawn; }, 30));
+    auto longPoll = std::async(std::launch::async, request, f.port, "GET", "/frame.png?after=1000000", std::string(),
+                               std::string(), httplib::Headers{});
+    auto waiting = std::async(std::launch::async, request, f.port, "POST", "/api/wait",
+                              std::string(R"({"id":"late","timeout_ms":20000})"), std::string("application/json"),
+                              httplib::Headers{});
+    REQUIRE_MESSAGE(runMainUntil([&] { return f.server->requestsInProgress() == 2; }, 30),
+                    "the two requests did not reach the screen");
+    f.server->stop();
+    CHECK(longPoll.get().status == 200);  // answered with the newest frame, not cut off
+    CHECK(waiting.get().status == 503);
+}
+
+TEST_CASE("the page is one document with nothing from elsewhere") {
+    ScreenFixture f;
+    Reply page = fetch(f.port, "GET", "/");
+    REQUIRE(page.status == 200);
+    CHECK(page.contentType.starts_with("text/html"));
+    CHECK(page.body.find("/frame.png?after=") != std::string::npos);
+    for (const char* outside : {"http:", "https:", "//cdn", "src=\"//", "@import", "url("})
+        CHECK_MESSAGE(page.body.find(outside) == std::string::npos, "the page refers to " << outside);
+}
+
+TEST_CASE("the port, port file and device kind come from the environment") {
+    testsupport::TempHome home;
+    const CGRect savedBounds = UIScreen::mainScreen()->bounds();
+    const auto savedIdiom = UIDevice::currentDevice()->userInterfaceIdiom();
+    const std::string portFile = home.path() + "/screen-port";
+    ::setenv("QUORVANE_SCREEN_PORT", "0", 1);
+    ::setenv("QUORVANE_SCREEN_PORT_FILE", portFile.c_str(), 1);
+    ::setenv("QUORVANE_DEVICE", "tablet", 1);
+    DeviceScreenServerOptions options;
+    std::string error;
+    REQUIRE(DeviceScreenServerOptions::fromEnvironment(options, error));
+    auto first = DeviceScreenServer::start(options, error);
+    REQUIRE_MESSAGE(first, error);
+    std::ifstream written(portFile);
+    int filePort = 0;
+    written >> filePort;
+    CHECK(filePort == first->port());
+    CHECK(UIScreen::mainScreen()->bounds().size == CGSizeMake(768, 1024));
+    CHECK(UIDevice::currentDevice()->userInterfaceIdiom() == UIUserInterfaceIdiomPad);
+    CHECK(fetch(first->port(), "GET", "/api/screen").json()["device"] == "tablet");
+
+    // A port that is taken: a free one instead, unless that is not wanted.
+    DeviceScreenServerOptions same;
+    same.port = first->port();
+    auto second = DeviceScreenServer::start(same, error);
+    REQUIRE_MESSAGE(second, error);
+    CHECK(second->port() != first->port());
+    same.anyPortWhenTaken = false;
+    CHECK(DeviceScreenServer::start(same, error) == nullptr);
+    CHECK(error.find("is taken") != std::string::npos);
+
+    for (const auto& [name, value] : std::map<std::string, std::string>{
+             {"QUORVANE_SCREEN_PORT", "http"}, {"QUORVANE_SCREEN_PORT", "70000"}, {"QUORVANE_DEVICE", "watch"}}) {
+        CAPTURE(name);
+        ::setenv(name.c_str(), value.c_str(), 1);
+        DeviceScreenServerOptions bad;
+        CHECK_FALSE(DeviceScreenServerOptions::fromEnvironment(bad, error));
+        ::setenv("QUORVANE_SCREEN_PORT", "0", 1);
+        ::setenv("QUORVANE_DEVICE", "tablet", 1);
+    }
+    ::unsetenv("QUORVANE_SCREEN_PORT");
+    ::unsetenv("QUORVANE_SCREEN_PORT_FILE");
+    ::unsetenv("QUORVANE_DEVICE");
+    second.reset();
+    first.reset();
+    UIScreen::mainScreen()->setBounds(savedBounds);
+    UIDevice::currentDevice()->setUserInterfaceIdiom(savedIdiom);
+}
+
+TEST_CASE("the application prints the device screen's address at launch, serves it and stops it at exit") {
+    testsupport::TempHome home;
+    const std::string out = home.path() + "/stdout";
+    const std::string portFile = home.path() + "/screen-port";
+    std::vector<std::string> environment{"QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0",
+                                         "QUORVANE_SCREEN_PORT_FILE=" + portFile, "QUORVANE_DEVICE=tablet",
+                                         "QUORVANE_CATALOGUE_URL=http://127.0.0.1:9/unused"};
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string program = QUORVANE_APP_EXECUTABLE;
+    char* argv[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    REQUIRE(spawned == 0);
+
+    const auto readFile = [](const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
+    const int port = std::stoi(readFile(portFile));
+    REQUIRE_MESSAGE(runMainUntil([&] { return readFile(out).find('\n') != std::string::npos; }, 30),
+                    "the application printed nothing");
+    CHECK(readFile(out).starts_with("Device screen: http://127.0.0.1:" + std::to_string(port) + "/\n"));
+    Reply screen = request(port, "GET", "/api/screen");
+    CHECK(screen.status == 200);
+    CHECK(screen.json()["device"] == "tablet");
+    CHECK(screen.json()["width"] == 768);
+    CHECK(request(port, "POST", "/api/tap", R"({"x":1,"y":1})", "text/plain").status == 415);
+
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    REQUIRE_MESSAGE(runMainUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30),
+                    "the application did not end on SIGTERM");
+    CHECK(WIFEXITED(status));
+    CHECK(WEXITSTATUS(status) == 0);
+    CHECK(request(port, "GET", "/api/screen").status == 0);  // nothing listens any more
+}

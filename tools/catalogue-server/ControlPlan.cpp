@@ -1,0 +1,65 @@
+#include "ControlPlan.h"
+
+namespace catalogue {
+
+namespace {
+
+// One use of an order: its value while some remain.
+template <class Map, class T>
+bool takeOne(Map& orders, const std::string& action, T& out) {
+    auto found = orders.find(action);
+    if (found == orders.end()) return false;
+    out = found->second.value;
+    if (--found->second.remaining <= 0) orders.erase(found);
+    return true;
+}
+
+}  // namespace
+
+void ControlPlan::record(const std::string& action, const Parameters& parameters) {
+    nlohmann::json named = nlohmann::json::object();
+    for (const auto& [name, value] : parameters) named[name] = value;
+    std::lock_guard lock(mutex_);
+    log_.push_back({{"action", action}, {"parameters", std::move(named)}});
+}
+
+nlohmann::json ControlPlan::log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+void ControlPlan::orderFault(const std::string& action, int count, FaultPlan fault) {
+    std::lock_guard lock(mutex_);
+    faults_[action] = {count, fault};
+}
+
+void ControlPlan::orderData(const std::string& action, int count, nlohmann::json data) {
+    std::lock_guard lock(mutex_);
+    data_[action] = {count, std::move(data)};
+}
+
+void ControlPlan::orderDelay(const std::string& action, int count, std::chrono::milliseconds delay) {
+    std::lock_guard lock(mutex_);
+    delays_[action] = {count, delay};
+}
+
+void ControlPlan::reset() {
+    std::lock_guard lock(mutex_);
+    log_ = nlohmann::json::array();
+    faults_.clear();
+    data_.clear();
+    delays_.clear();
+}
+
+ControlledReply ControlPlan::take(const std::string& action) {
+    ControlledReply reply;
+    std::lock_guard lock(mutex_);
+    takeOne(faults_, action, reply.fault);
+    nlohmann::json data;
+    if (takeOne(data_, action, data)) reply.data = std::move(data);
+    std::chrono::milliseconds delay{0};
+    if (takeOne(delays_, action, delay)) reply.fault.delay += delay;
+    return reply;
+}
+
+}  // namespace catalogue

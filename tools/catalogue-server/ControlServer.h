@@ -1,0 +1,47 @@
+#pragma once
+// The control endpoint (--control): a second HTTP server on 127.0.0.1, apart from
+// the catalogue's port, through which a test reads the log of requests and orders
+// what the next replies of an action do. Bodies are JSON objects:
+//
+//   GET  /control/log    {"requests": [{"action", "parameters"}, ...]}
+//   POST /control/fault  {"action", "count", "fault"}  (a fault list as the fault modes take)
+//   POST /control/data   {"action", "count", "data"}   (any JSON value for the envelope's "data")
+//   POST /control/delay  {"action", "count", "ms"}
+//   POST /control/reset  {}                             (forgets the log and every order)
+//
+// A bad body answers 400 with a plain text reason.
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+namespace catalogue {
+
+class ControlPlan;
+
+class ControlServer {
+public:
+    explicit ControlServer(std::shared_ptr<ControlPlan> plan);
+    ~ControlServer();
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
+
+    // Binds 127.0.0.1 on the port (0: any free one) and serves on a thread of its own.
+    bool start(int port, std::string& error);
+    int port() const { return port_; }
+    void stop();
+
+private:
+    void installRoutes();
+    std::shared_ptr<ControlPlan> plan_;
+    std::unique_ptr<httplib::Server> http_;
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+    int port_ = 0;
+};
+
+}  // namespace catalogue
