@@ -271,16 +271,15 @@ void CALayer::addAnimation(const CAAnimationPtr& animation, const std::string& g
 
     std::weak_ptr<CALayer> weak = std::static_pointer_cast<CALayer>(shared_from_this());
     auto loop = NSRunLoop::mainRunLoop();
-    auto start = NSTimer::timerWithTimeInterval(
-        std::max(a->startTime_ - now, 0.0),
-        [weak, a](NSTimer&) {
-            if (a->stopped_ || a->started_ || weak.expired()) return;
-            a->started_ = true;
-            if (a->delegate) a->delegate->animationDidStart(*a);
-            if (a->didStart) a->didStart(*a);
-        },
-        false);
-    loop->addTimer(start, NSRunLoopCommonModes);
+    auto start = [weak, a] {
+        if (a->stopped_ || a->started_ || weak.expired()) return;
+        a->started_ = true;
+        if (a->delegate) a->delegate->animationDidStart(*a);
+        if (a->didStart) a->didStart(*a);
+    };
+    if (a->startTime_ <= now) loop->performBlock(std::move(start));
+    else loop->addTimer(NSTimer::timerWithTimeInterval(a->startTime_ - now, [start](NSTimer&) { start(); }, false),
+                        NSRunLoopCommonModes);
     double end = a->endTime();
     if (std::isinf(end)) return;  // repeats until removed
     auto stop = NSTimer::timerWithTimeInterval(

@@ -47,16 +47,18 @@ const char* timingFor(UIViewAnimationOptions options) {
 // Runs the block's end on the main run loop after delay + duration of Clock time.
 void scheduleEnd(AnimationContext ctx) {
     double after = std::max(0.0, ctx.delay + ctx.duration);
-    auto timer = NSTimer::timerWithTimeInterval(
-        after,
-        [ctx = std::move(ctx)](NSTimer&) {
-            bool finished = !ctx.outcome->cutShort;
-            if (ctx.completion) ctx.completion(finished);
-            if (ctx.didStop && (!ctx.hasDelegate || !ctx.delegate.expired()))
-                ctx.didStop(ctx.animationID, finished, ctx.context);
-        },
-        false);
-    NSRunLoop::mainRunLoop()->addTimer(timer, NSRunLoopCommonModes);
+    auto end = [ctx = std::move(ctx)] {
+        bool finished = !ctx.outcome->cutShort;
+        if (ctx.completion) ctx.completion(finished);
+        if (ctx.didStop && (!ctx.hasDelegate || !ctx.delegate.expired())) ctx.didStop(ctx.animationID, finished, ctx.context);
+    };
+    auto loop = NSRunLoop::mainRunLoop();
+    if (after <= 0) {
+        loop->performBlock(std::move(end));  // the next pass of the main run loop
+        return;
+    }
+    loop->addTimer(NSTimer::timerWithTimeInterval(after, [end = std::move(end)](NSTimer&) { end(); }, false),
+                   NSRunLoopCommonModes);
 }
 
 bool recording() { return !contexts.empty() && disabledDepth == 0 && animationsEnabled; }
@@ -165,11 +167,12 @@ void UIView::layerDidChangeValue(CALayer& layer, const std::string& key, const C
     record.startTime = Clock::now() + ctx.delay;
     record.animationID = ctx.animationID;
     animationRecords_[key] = record;
+    if (ctx.duration <= 0) return;  // nothing moves on screen: the record is all
 
     auto animation = CABasicAnimation::animationWithKeyPath(key);
     animation->fromValue = record.fromValue;
     animation->toValue = to;
-    animation->duration = ctx.duration > 0 ? ctx.duration : 1e-6;
+    animation->duration = ctx.duration;
     animation->beginTime = ctx.delay > 0 ? record.startTime : 0;
     animation->timingFunction = timingFor(ctx.options);
     if (ctx.options & UIViewAnimationOptionRepeat) animation->repeatCount = std::numeric_limits<double>::infinity();
