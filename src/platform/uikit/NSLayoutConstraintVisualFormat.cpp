@@ -195,7 +195,7 @@ private:
     Connection connection(bool afterSuperview) {
         Connection c;
         skipSpaces();
-        if (peek() == '[') return c;  // flush
+        if (peek() == '[' || (!afterSuperview && peek() == '|')) return c;  // flush
         if (peek() != '-') fail(afterSuperview ? "Expected '-' or a view" : "Expected '-', a view or '|'");
         ++pos_;
         skipSpaces();
