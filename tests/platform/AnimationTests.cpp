@@ -66,6 +66,10 @@ TEST_CASE("an interrupted block reports not finished; begin/commit tells a livin
     std::vector<bool> first, second;
     UIView::animateWithDuration(1, [&] { view->setAlpha(0); }, [&](bool f) { first.push_back(f); });
     UIView::animateWithDuration(0.5, [&] { view->setAlpha(1); view->setAlpha(0.8); }, [&](bool f) { second.push_back(f); });
+    auto record = view->animationRecordForKey("opacity");
+    REQUIRE(record);
+    CHECK(std::get<double>(record->fromValue) == doctest::Approx(0));  // the block's first start
+    CHECK(std::get<double>(record->toValue) == doctest::Approx(0.8));
     time.advance(1.1);
     CHECK(first == std::vector<bool>{false});
     CHECK(second == std::vector<bool>{true});
@@ -86,9 +90,9 @@ TEST_CASE("an interrupted block reports not finished; begin/commit tells a livin
         });
         view->setTransform({0.5, 0, 0, 0.5, 0, 0});
         UIView::commitAnimations();
-        auto record = view->animationRecordForKey("transform");
-        REQUIRE(record);
-        CHECK(record->animationID == "fade");
+        auto turn = view->animationRecordForKey("transform");
+        REQUIRE(turn);
+        CHECK(turn->animationID == "fade");
         if (!keepDelegate) delegate.reset();
         time.advance(0.31);
         CHECK(stops->ids == (keepDelegate ? std::vector<std::string>{"fade"} : std::vector<std::string>{}));

@@ -41,6 +41,8 @@ void UIScrollView::setContentSize(CGSize size) {
 
 void UIScrollView::setContentInset(UIEdgeInsets inset) {
     willChangeValueForKey("contentInset");
+    auto asRect = [](const UIEdgeInsets& i) { return CGRectMake(i.top, i.left, i.bottom, i.right); };
+    recordAnimatedChange("contentInset", asRect(contentInset_), asRect(inset));
     contentInset_ = inset;
     didChangeValueForKey("contentInset");
 }

@@ -12,6 +12,8 @@
 // allowed offset over kScrollViewSettleDuration seconds of Clock time, with
 // isDecelerating set meanwhile. Flags: isTracking from begin to release,
 // isDragging from the first move to release, isDecelerating while settling.
+// An inset set inside a view animation block is recorded under "contentInset"
+// (the insets as a rectangle: origin top and left, size bottom and right).
 //
 // Main thread only.
 #include <memory>

@@ -71,6 +71,7 @@ CGRect UIView::frame() const { return layer_->frame(); }
 
 void UIView::setFrame(CGRect frame) {
     frame = CGRectStandardize(frame);
+    willChangeValueForKey("frame");
     CGSize old = bounds().size;
     CGRect b = bounds();
     b.size = frame.size;
@@ -79,15 +80,22 @@ void UIView::setFrame(CGRect frame) {
     // the platform's undefined case; the centre keeps it predictable).
     layer_->setPosition(CGPointMake(CGRectGetMidX(frame), CGRectGetMidY(frame)));
     if (old != frame.size) sizeChanged(old);
+    didChangeValueForKey("frame");
 }
 
 void UIView::setBounds(CGRect bounds) {
+    willChangeValueForKey("bounds");
     CGSize old = this->bounds().size;
     layer_->setBounds(bounds);
     if (old != bounds.size) sizeChanged(old);
+    didChangeValueForKey("bounds");
 }
 
-void UIView::setCenter(CGPoint center) { layer_->setPosition(center); }
+void UIView::setCenter(CGPoint center) {
+    willChangeValueForKey("center");
+    layer_->setPosition(center);
+    didChangeValueForKey("center");
+}
 
 void UIView::setTransform(const CGAffineTransform& transform) { layer_->setAffineTransform(transform); }
 

@@ -12,6 +12,9 @@
 // bitmap) run at the end of every pass of the main run loop for visible windows
 // (see UIWindow), or at once through layoutIfNeeded / UIWindow::displayIfNeeded.
 //
+// Key-value observation: "frame", "bounds" and "center" are announced on every
+// set of that property (a scroll changes the bounds, not the frame).
+//
 // Animations: inside an animation block (animateWithDuration..., or between
 // beginAnimations and commitAnimations) every change of frame, bounds, centre,
 // transform, alpha or background colour takes its new model value at once, is
@@ -256,6 +259,10 @@ public:
     std::optional<UIViewAnimationRecord> animationRecordForKey(const std::string& key) const;
     const std::map<std::string, UIViewAnimationRecord>& animationRecords() const { return animationRecords_; }
     void clearAnimationRecords() { animationRecords_.clear(); }
+    // Records a change of a property of the view's own (not its layer's) when
+    // made inside an animation block; subclasses call it from their setters
+    // (a scroll view's "contentInset", for one).
+    void recordAnimatedChange(const std::string& key, const CAValue& from, const CAValue& to);
 
     // The root view of a view controller answers the controller as next responder;
     // any other view its superview.

@@ -149,23 +149,46 @@ std::optional<UIViewAnimationRecord> UIView::animationRecordForKey(const std::st
     return it->second;
 }
 
-void UIView::layerDidChangeValue(CALayer& layer, const std::string& key, const CAValue& from, const CAValue& to) {
-    if (!recording()) return;
-    static const char* const animatable[] = {"position", "bounds", "transform", "opacity", "backgroundColor"};
-    if (std::find(std::begin(animatable), std::end(animatable), key) == std::end(animatable)) return;
-    const AnimationContext& ctx = contexts.back();
+namespace {
+UIViewAnimationRecord recordFor(const AnimationContext& ctx, const std::string& key, const CAValue& from,
+                                const CAValue& to) {
     UIViewAnimationRecord record;
     record.key = key;
+    record.fromValue = from;
     record.toValue = to;
-    // Beginning from the current state starts at what is on screen now.
-    record.fromValue = (ctx.options & UIViewAnimationOptionBeginFromCurrentState) && layer.animationForKey(key)
-                           ? layer.presentationValueForKey(key)
-                           : from;
     record.duration = ctx.duration;
     record.delay = ctx.delay;
     record.options = ctx.options;
     record.startTime = Clock::now() + ctx.delay;
     record.animationID = ctx.animationID;
+    return record;
+}
+}  // namespace
+
+void UIView::recordAnimatedChange(const std::string& key, const CAValue& from, const CAValue& to) {
+    if (recording()) animationRecords_[key] = recordFor(contexts.back(), key, from, to);
+}
+
+void UIView::layerDidChangeValue(CALayer& layer, const std::string& key, const CAValue& from, const CAValue& to) {
+    if (!recording()) return;
+    static const char* const animatable[] = {"position", "bounds", "transform", "opacity", "backgroundColor"};
+    if (std::find(std::begin(animatable), std::end(animatable), key) == std::end(animatable)) return;
+    const AnimationContext& ctx = contexts.back();
+    // Beginning from the current state starts at what is on screen now.
+    CAValue start = (ctx.options & UIViewAnimationOptionBeginFromCurrentState) && layer.animationForKey(key)
+                        ? layer.presentationValueForKey(key)
+                        : from;
+    // A second change of the same key in one block continues the first one's
+    // animation: it keeps its start and replaces it quietly.
+    auto existing = layer.animationForKey(key);
+    bool ownEarlier = false;
+    for (auto& m : ctx.outcome->mine)
+        if (existing && m.lock() == existing) ownEarlier = true;
+    if (ownEarlier) {
+        if (auto basic = std::dynamic_pointer_cast<CABasicAnimation>(existing)) start = basic->fromValue;
+        existing->didStop = nullptr;
+    }
+    UIViewAnimationRecord record = recordFor(ctx, key, start, to);
     animationRecords_[key] = record;
     if (ctx.duration <= 0) return;  // nothing moves on screen: the record is all
 
@@ -180,11 +203,6 @@ void UIView::layerDidChangeValue(CALayer& layer, const std::string& key, const C
     animation->didStop = [outcome = ctx.outcome](CAAnimation&, bool finished) {
         if (!finished) outcome->cutShort = true;
     };
-    // A second change of the same key in one block replaces the first quietly.
-    if (auto existing = layer.animationForKey(key)) {
-        for (auto& m : ctx.outcome->mine)
-            if (m.lock() == existing) existing->didStop = nullptr;
-    }
     layer.addAnimation(animation, key);
     ctx.outcome->mine.push_back(layer.animationForKey(key));
 }
