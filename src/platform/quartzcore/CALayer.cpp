@@ -38,33 +38,15 @@ void CALayer::propertyDidChange(const std::string& key, const CAValue& from, con
 }
 
 void CALayer::setBounds(CGRect bounds) {
-    if (bounds == bounds_) return;
-    CGRect old = bounds_;
-    bounds_ = bounds;
-    if (needsDisplayOnBoundsChange_ && old.size != bounds.size) setNeedsDisplay();
-    propertyDidChange("bounds", old, bounds);
+    if (needsDisplayOnBoundsChange_ && bounds.size != bounds_.size) setNeedsDisplay();
+    changeValue("bounds", bounds_, bounds);
 }
 
-void CALayer::setPosition(CGPoint position) {
-    if (position == position_) return;
-    CGPoint old = position_;
-    position_ = position;
-    propertyDidChange("position", old, position);
-}
+void CALayer::setPosition(CGPoint position) { changeValue("position", position_, position); }
 
-void CALayer::setAnchorPoint(CGPoint anchorPoint) {
-    if (anchorPoint == anchorPoint_) return;
-    CGPoint old = anchorPoint_;
-    anchorPoint_ = anchorPoint;
-    propertyDidChange("anchorPoint", old, anchorPoint);
-}
+void CALayer::setAnchorPoint(CGPoint anchorPoint) { changeValue("anchorPoint", anchorPoint_, anchorPoint); }
 
-void CALayer::setTransform(const CATransform3D& transform) {
-    if (transform == transform_) return;
-    CATransform3D old = transform_;
-    transform_ = transform;
-    propertyDidChange("transform", old, transform);
-}
+void CALayer::setTransform(const CATransform3D& transform) { changeValue("transform", transform_, transform); }
 
 CGAffineTransform CALayer::transformToSuperlayer() const {
     // p -> position + T (p - anchor), the anchor in bounds coordinates.
@@ -87,61 +69,22 @@ void CALayer::setFrame(CGRect frame) {
 }
 
 void CALayer::setOpacity(float opacity) {
-    opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0f, 1.0f) : 0.0f;
-    if (opacity == opacity_) return;
-    float old = opacity_;
-    opacity_ = opacity;
-    propertyDidChange("opacity", double(old), double(opacity));
+    changeValue("opacity", opacity_, std::isfinite(opacity) ? std::clamp(opacity, 0.0f, 1.0f) : 0.0f);
 }
 
-void CALayer::setHidden(bool hidden) {
-    if (hidden == hidden_) return;
-    hidden_ = hidden;
-    propertyDidChange("hidden", double(!hidden), double(hidden));
-}
+void CALayer::setHidden(bool hidden) { changeValue("hidden", hidden_, hidden); }
 
-void CALayer::setMasksToBounds(bool masks) {
-    if (masks == masksToBounds_) return;
-    masksToBounds_ = masks;
-    propertyDidChange("masksToBounds", double(!masks), double(masks));
-}
+void CALayer::setMasksToBounds(bool masks) { changeValue("masksToBounds", masksToBounds_, masks); }
 
-void CALayer::setCornerRadius(CGFloat radius) {
-    radius = finiteOrZero(radius);
-    if (radius == cornerRadius_) return;
-    CGFloat old = cornerRadius_;
-    cornerRadius_ = radius;
-    propertyDidChange("cornerRadius", old, radius);
-}
+void CALayer::setCornerRadius(CGFloat radius) { changeValue("cornerRadius", cornerRadius_, finiteOrZero(radius)); }
 
-void CALayer::setBackgroundColor(CGColorRef color) {
-    if (CGColorEqualToColor(color, backgroundColor_)) return;
-    CGColorRef old = backgroundColor_;
-    backgroundColor_ = std::move(color);
-    propertyDidChange("backgroundColor", old, backgroundColor_);
-}
+void CALayer::setBackgroundColor(CGColorRef color) { changeValue("backgroundColor", backgroundColor_, std::move(color)); }
 
-void CALayer::setBorderWidth(CGFloat width) {
-    width = finiteOrZero(width);
-    if (width == borderWidth_) return;
-    CGFloat old = borderWidth_;
-    borderWidth_ = width;
-    propertyDidChange("borderWidth", old, width);
-}
+void CALayer::setBorderWidth(CGFloat width) { changeValue("borderWidth", borderWidth_, finiteOrZero(width)); }
 
-void CALayer::setBorderColor(CGColorRef color) {
-    if (CGColorEqualToColor(color, borderColor_)) return;
-    CGColorRef old = borderColor_;
-    borderColor_ = std::move(color);
-    propertyDidChange("borderColor", old, borderColor_);
-}
+void CALayer::setBorderColor(CGColorRef color) { changeValue("borderColor", borderColor_, std::move(color)); }
 
-void CALayer::setContents(CGImageRef image) {
-    if (image == contents_) return;
-    CGImageRef old = contents_;
-    contents_ = std::move(image);
-    propertyDidChange("contents", old, contents_);
-}
+void CALayer::setContents(CGImageRef image) { changeValue("contents", contents_, std::move(image)); }
 
 void CALayer::setContentsGravity(const std::string& gravity) {
     if (gravity == contentsGravity_) return;

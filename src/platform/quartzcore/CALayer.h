@@ -186,9 +186,28 @@ protected:
     // is drawn.
     virtual CGImageRef makeBacking(CGFloat scale, CGRect& rect);
     static void bumpGeneration() { ++generation_; }
+    // Sets a property's field and announces the change (nothing when equal).
+    template <class T>
+    void changeValue(const std::string& key, T& field, T value) {
+        if (sameValue(field, value)) return;
+        CAValue old = asValue(field);
+        field = std::move(value);
+        propertyDidChange(key, old, asValue(field));
+    }
 
 private:
     friend struct CALayerRenderer;
+    static bool sameValue(const CGColorRef& a, const CGColorRef& b) { return CGColorEqualToColor(a, b); }
+    template <class T>
+    static bool sameValue(const T& a, const T& b) {
+        return a == b;
+    }
+    static CAValue asValue(float v) { return double(v); }
+    static CAValue asValue(bool v) { return double(v); }
+    template <class T>
+    static CAValue asValue(const T& v) {
+        return v;
+    }
     void finishAnimation(const std::string& key, const CAAnimationPtr& animation, bool finished);
 
     CGRect bounds_{};
@@ -225,6 +244,10 @@ private:
     std::uint64_t nextAnimationKey_ = 1;
     static std::atomic<std::uint64_t> generation_;
 };
+
+// Adds a rectangle with rounded corners (radius limited to half the shorter
+// side; 0 or less: a plain rectangle) to the context's path.
+void CAContextAddRoundedRect(const CGContextRef& ctx, CGRect rect, CGFloat radius);
 
 // A bitmap context for rendering layers: width x height points at the scale,
 // premultiplied ARGB in the native order, user space in points with y down.

@@ -13,7 +13,9 @@ constexpr CGBitmapInfo kNativeARGB =
     kCGImageAlphaPremultipliedFirst |
     (std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big);
 
-void addRoundedRect(const CGContextRef& ctx, CGRect r, CGFloat radius) {
+}  // namespace
+
+void CAContextAddRoundedRect(const CGContextRef& ctx, CGRect r, CGFloat radius) {
     radius = std::min({radius, r.size.width / 2, r.size.height / 2});
     if (!(radius > 0)) {
         CGContextAddRect(ctx, r);
@@ -27,6 +29,8 @@ void addRoundedRect(const CGContextRef& ctx, CGRect r, CGFloat radius) {
     CGContextAddArcToPoint(ctx, x0, y0, x1, y0, radius);
     CGContextClosePath(ctx);
 }
+
+namespace {
 
 // Draws the image upright into a rectangle of the y-down user space.
 void drawImageFlipped(const CGContextRef& ctx, CGRect r, const CGImageRef& image) {
@@ -94,13 +98,13 @@ struct CALayerRenderer {
         CGContextSaveGState(ctx);
         if (l.masksToBounds_) {
             CGContextBeginPath(ctx);
-            addRoundedRect(ctx, b, l.cornerRadius_);
+            CAContextAddRoundedRect(ctx, b, l.cornerRadius_);
             CGContextClip(ctx);
         }
         if (l.backgroundColor_ && l.backgroundColor_->alpha() > 0) {
             CGContextSetFillColorWithColor(ctx, l.backgroundColor_);
             CGContextBeginPath(ctx);
-            addRoundedRect(ctx, b, l.cornerRadius_);
+            CAContextAddRoundedRect(ctx, b, l.cornerRadius_);
             CGContextFillPath(ctx);
         }
         if (l.contents_) {
@@ -127,7 +131,7 @@ struct CALayerRenderer {
             else CGContextSetRGBStrokeColor(ctx, 0, 0, 0, 1);
             CGContextSetLineWidth(ctx, bw);
             CGContextBeginPath(ctx);
-            addRoundedRect(ctx, CGRectInset(b, bw / 2, bw / 2), std::max(0.0, l.cornerRadius_ - bw / 2));
+            CAContextAddRoundedRect(ctx, CGRectInset(b, bw / 2, bw / 2), std::max(0.0, l.cornerRadius_ - bw / 2));
             CGContextStrokePath(ctx);
         }
     }

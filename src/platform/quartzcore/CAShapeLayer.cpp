@@ -3,55 +3,33 @@
 #include <algorithm>
 #include <cmath>
 
-void CAShapeLayer::changed(const std::string& key, const CAValue& from, const CAValue& to) {
+template <class T>
+void CAShapeLayer::changed(const std::string& key, T& field, T value) {
+    if (field == value) return;
     setNeedsDisplay();
-    propertyDidChange(key, from, to);
+    changeValue(key, field, std::move(value));
 }
 
-void CAShapeLayer::setPath(CALayerPathRef path) {
-    if (path == path_) return;
-    auto old = path_;
-    path_ = std::move(path);
-    changed("path", old, path_);
-}
+void CAShapeLayer::setPath(CALayerPathRef path) { changed("path", path_, std::move(path)); }
 
 void CAShapeLayer::setFillColor(CGColorRef color) {
-    if (CGColorEqualToColor(color, fillColor_)) return;
-    auto old = fillColor_;
-    fillColor_ = std::move(color);
-    changed("fillColor", old, fillColor_);
+    if (!CGColorEqualToColor(color, fillColor_)) changed("fillColor", fillColor_, std::move(color));
 }
 
 void CAShapeLayer::setStrokeColor(CGColorRef color) {
-    if (CGColorEqualToColor(color, strokeColor_)) return;
-    auto old = strokeColor_;
-    strokeColor_ = std::move(color);
-    changed("strokeColor", old, strokeColor_);
+    if (!CGColorEqualToColor(color, strokeColor_)) changed("strokeColor", strokeColor_, std::move(color));
 }
 
 void CAShapeLayer::setLineWidth(CGFloat width) {
-    if (!(width >= 0) || !std::isfinite(width) || width == lineWidth_) return;
-    auto old = lineWidth_;
-    lineWidth_ = width;
-    changed("lineWidth", old, width);
+    if (width >= 0 && std::isfinite(width)) changed("lineWidth", lineWidth_, width);
 }
 
 void CAShapeLayer::setStrokeStart(CGFloat value) {
-    if (std::isnan(value)) return;
-    value = std::clamp(value, 0.0, 1.0);
-    if (value == strokeStart_) return;
-    auto old = strokeStart_;
-    strokeStart_ = value;
-    changed("strokeStart", old, value);
+    if (!std::isnan(value)) changed("strokeStart", strokeStart_, std::clamp(value, 0.0, 1.0));
 }
 
 void CAShapeLayer::setStrokeEnd(CGFloat value) {
-    if (std::isnan(value)) return;
-    value = std::clamp(value, 0.0, 1.0);
-    if (value == strokeEnd_) return;
-    auto old = strokeEnd_;
-    strokeEnd_ = value;
-    changed("strokeEnd", old, value);
+    if (!std::isnan(value)) changed("strokeEnd", strokeEnd_, std::clamp(value, 0.0, 1.0));
 }
 
 void CAShapeLayer::setLineCap(const std::string& cap) {

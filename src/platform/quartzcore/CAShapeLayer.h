@@ -51,7 +51,8 @@ protected:
     CGImageRef makeBacking(CGFloat scale, CGRect& rect) override;
 
 private:
-    void changed(const std::string& key, const CAValue& from, const CAValue& to);
+    template <class T>
+    void changed(const std::string& key, T& field, T value);
     CALayerPathRef path_;
     CGColorRef fillColor_ = CGColorCreateSRGB(0, 0, 0, 1);
     CGColorRef strokeColor_;

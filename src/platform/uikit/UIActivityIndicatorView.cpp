@@ -7,15 +7,10 @@
 namespace {
 constexpr int kSpokes = 12;
 
+// A bar along +x from x0 to x1, its ends rounded.
 void fillRoundedBar(const CGContextRef& ctx, CGFloat x0, CGFloat x1, CGFloat width) {
-    CGFloat r = width / 2, y0 = -r, y1 = r;
     CGContextBeginPath(ctx);
-    CGContextMoveToPoint(ctx, x0 + r, y0);
-    CGContextAddArcToPoint(ctx, x1, y0, x1, y1, r);
-    CGContextAddArcToPoint(ctx, x1, y1, x0, y1, r);
-    CGContextAddArcToPoint(ctx, x0, y1, x0, y0, r);
-    CGContextAddArcToPoint(ctx, x0, y0, x1, y0, r);
-    CGContextClosePath(ctx);
+    CAContextAddRoundedRect(ctx, CGRectMake(x0, -width / 2, x1 - x0, width), width / 2);
     CGContextFillPath(ctx);
 }
 }  // namespace
