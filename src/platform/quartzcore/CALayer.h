@@ -57,6 +57,9 @@ public:
     // (y down, in points). Returns false when the delegate has no drawing of its
     // own, so that the layer keeps no backing bitmap.
     virtual bool drawLayer(CALayer& /*layer*/, const CGContextRef& /*ctx*/) { return false; }
+    // False when the delegate knows it has no drawing of its own, so that no
+    // bitmap is made to ask drawLayer.
+    virtual bool mayDrawLayer(const CALayer& /*layer*/) const { return true; }
     // A property of the layer changed (key as in valueForKey).
     virtual void layerDidChangeValue(CALayer& /*layer*/, const std::string& /*key*/, const CAValue& /*from*/,
                                      const CAValue& /*to*/) {}

@@ -140,6 +140,7 @@ struct CALayerRenderer {
 CGImageRef CALayer::makeBacking(CGFloat scale, CGRect& rect) {
     rect = bounds_;
     if (!delegate_ && typeid(*this) == typeid(CALayer)) return nullptr;  // a plain layer draws nothing of its own
+    if (delegate_ && !delegate_->mayDrawLayer(*this)) return nullptr;
     CGContextRef ctx = CALayerCreateRenderContext(bounds_.size, scale);
     if (!ctx) return nullptr;
     CGContextTranslateCTM(ctx, -bounds_.origin.x, -bounds_.origin.y);

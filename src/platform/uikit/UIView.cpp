@@ -382,6 +382,11 @@ void UIView::setDrawingContextHooks(DrawingContextPush push, DrawingContextPop p
     popHook = pop;
 }
 
+bool UIView::mayDrawLayer(const CALayer&) const {
+    auto it = drawingClasses().find(std::type_index(typeid(*this)));
+    return it == drawingClasses().end() || it->second;
+}
+
 bool UIView::drawLayer(CALayer&, const CGContextRef& ctx) {
     auto type = std::type_index(typeid(*this));
     auto& known = drawingClasses();

@@ -270,6 +270,7 @@ public:
 
     // CALayerDelegate.
     bool drawLayer(CALayer& layer, const CGContextRef& ctx) override;
+    bool mayDrawLayer(const CALayer& layer) const override;
     void layerDidChangeValue(CALayer& layer, const std::string& key, const CAValue& from, const CAValue& to) override;
 
 protected:
