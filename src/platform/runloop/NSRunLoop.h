@@ -94,9 +94,9 @@ public:
 
     // End-of-pass observers: run on this loop's thread after every pass of
     // runMode (performs, timers and sources handled), in the order added. The
-    // user interface lays out and redraws its windows from here. An observer
-    // may add or remove observers; a pass started inside an observer does not
-    // run them again.
+    // user interface lays out and redraws its windows from here. Added and
+    // removed on this loop's thread only. An observer may add or remove
+    // observers; a pass started inside an observer does not run them again.
     using ObserverId = std::uint64_t;
     ObserverId addEndOfPassObserver(std::function<void()> block);
     void removeEndOfPassObserver(ObserverId id);
