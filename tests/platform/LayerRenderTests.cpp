@@ -98,6 +98,12 @@ TEST_CASE("transforms, image contents and shape layers render where their geomet
     grown->setTransform({2, 0, 0, 2, 0, 0});
     window->addSubview(grown);
 
+    // A translucent view's group reaches its unclipped subviews outside its bounds.
+    auto faint = std::make_shared<UIView>(CGRectMake(0, 40, 10, 10));
+    faint->setAlpha(0.5);
+    faint->addSubview(filled(CGRectMake(15, 0, 10, 10), rgb(1, 0, 0)));
+    window->addSubview(faint);
+
     auto pixel = CGImageCreateWithRGBA(1, 1, Data{255, 0, 255, 255});
     auto imageView = std::make_shared<UIImageView>(UIImage::imageWithCGImage(pixel));
     imageView->setFrame(CGRectMake(0, 80, 20, 20));
@@ -121,6 +127,7 @@ TEST_CASE("transforms, image contents and shape layers render where their geomet
                            {"scaled square grows about its centre", {6, 6}, 255, 0, 0},
                            {"scaled square's far corner", {24, 24}, 255, 0, 0},
                            {"image contents stretched over the view", {10, 90}, 255, 0, 255},
+                           {"translucent group's subview outside its bounds", {20, 45}, 255, 128, 128},
                            {"ring's drawn lower half", {75, 89}, 0, 0, 255},
                            {"ring's undrawn upper half", {75, 61}, 255, 255, 255},
                            {"ring's inside stays clear", {75, 75}, 255, 255, 255},

@@ -2,6 +2,8 @@
 // run-loop pass for visible windows only, and redraw only what was marked dirty.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIWindow.h"
@@ -35,6 +37,33 @@ struct Plain : UIView {
 // One pass of the main run loop, with nothing else to do.
 void onePass() { runMainUntil([] { return false; }, 0.03); }
 }  // namespace
+
+TEST_CASE("end-of-pass observers run after each pass's work, in order, and not again inside themselves") {
+    auto loop = NSRunLoop::mainRunLoop();
+    std::vector<std::string> journal;
+    bool nested = false;
+    auto a = loop->addEndOfPassObserver([&] {
+        journal.push_back("a");
+        if (nested) {
+            nested = false;
+            loop->runMode(NSDefaultRunLoopMode, 0);  // a pass inside an observer runs no observers
+        }
+    });
+    auto b = loop->addEndOfPassObserver([&] { journal.push_back("b"); });
+    loop->performBlock([&] { journal.push_back("perform"); });
+    REQUIRE(runMainUntil([&] { return journal.size() >= 3; }, 5));
+    CHECK(std::vector<std::string>(journal.begin(), journal.begin() + 3) == std::vector<std::string>{"perform", "a", "b"});
+    journal.clear();
+    nested = true;
+    REQUIRE(runMainUntil([&] { return !nested && journal.size() >= 2; }, 5));
+    CHECK(std::vector<std::string>(journal.begin(), journal.begin() + 2) == std::vector<std::string>{"a", "b"});
+    loop->removeEndOfPassObserver(a);
+    journal.clear();
+    onePass();
+    CHECK(std::find(journal.begin(), journal.end(), "a") == journal.end());
+    CHECK(std::find(journal.begin(), journal.end(), "b") != journal.end());
+    loop->removeEndOfPassObserver(b);
+}
 
 TEST_CASE("layout and display passes run at the end of a main run-loop pass for visible windows only") {
     auto window = visibleWindow({100, 100});

@@ -75,21 +75,44 @@ struct CALayerRenderer {
         else content(l, ctx, scale);
     }
 
-    // The subtree drawn apart, then laid down with the layer's opacity.
+    // first then second.
+    static CGAffineTransform concat(const CGAffineTransform& m, const CGAffineTransform& t) {
+        return {m.a * t.a + m.b * t.c, m.a * t.b + m.b * t.d, m.c * t.a + m.d * t.c, m.c * t.b + m.d * t.d,
+                m.tx * t.a + m.ty * t.c + t.tx, m.tx * t.b + m.ty * t.d + t.ty};
+    }
+
+    // The box the subtree can paint, in the device space the transform leads to.
+    static CGRect paintedBox(const CALayer& l, const CGAffineTransform& toDevice) {
+        if (l.hidden_) return CGRectZero;
+        CGRect box = ca::applyAffineToRect(toDevice, l.bounds_);
+        if (l.backing_) box = CGRectUnion(box, ca::applyAffineToRect(toDevice, l.backingRect_));
+        if (l.masksToBounds_) return box;
+        for (auto& s : l.sublayers_) box = CGRectUnion(box, paintedBox(*s, concat(s->transformToSuperlayer(), toDevice)));
+        return box;
+    }
+
+    // The subtree drawn apart over the box it paints, then laid down with the
+    // layer's opacity.
     static void group(CALayer& l, const CGContextRef& ctx, CGFloat scale) {
-        std::size_t w = CGBitmapContextGetWidth(ctx), h = CGBitmapContextGetHeight(ctx);
-        CGContextRef off = CGBitmapContextCreate(nullptr, w, h, 8, 0, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
-                                                 kNativeARGB);
-        if (!off) return;  // the context logged why
+        double w = double(CGBitmapContextGetWidth(ctx)), h = double(CGBitmapContextGetHeight(ctx));
         CGAffineTransform ctm = CGContextGetCTM(ctx), inverse;
         if (!ca::invertAffine(ctm, inverse)) return;
+        if (l.needsDisplay_ || l.backingScale_ != scale) l.displayIfNeeded(scale);  // the backing's box counts
+        CGRect box = CGRectIntersection(paintedBox(l, ctm), CGRectMake(0, 0, w, h));
+        if (CGRectIsEmpty(box)) return;
+        double x0 = std::floor(box.origin.x), y0 = std::floor(box.origin.y);
+        double x1 = std::ceil(CGRectGetMaxX(box)), y1 = std::ceil(CGRectGetMaxY(box));
+        CGContextRef off = CGBitmapContextCreate(nullptr, std::size_t(x1 - x0), std::size_t(y1 - y0), 8, 0,
+                                                 CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kNativeARGB);
+        if (!off) return;  // the context logged why
+        CGContextTranslateCTM(off, -x0, -y0);
         CGContextConcatCTM(off, ctm);
         content(l, off, scale);
         CGImageRef image = CGBitmapContextCreateImage(off);
         CGContextSaveGState(ctx);
         CGContextConcatCTM(ctx, inverse);
         CGContextSetAlpha(ctx, l.opacity_);
-        CGContextDrawImage(ctx, CGRectMake(0, 0, double(w), double(h)), image);
+        CGContextDrawImage(ctx, CGRectMake(x0, y0, x1 - x0, y1 - y0), image);
         CGContextRestoreGState(ctx);
     }
 
