@@ -163,3 +163,38 @@ TEST_CASE("dragging a scroll view announces every offset and settles back on the
     time.advance(kScrollViewSettleDuration + 0.05);
     CHECK(scroll->contentOffset() == CGPoint{0, 400});
 }
+
+TEST_CASE("touches on a scroll view or its plain subviews drag its content") {
+    VirtualTime time;
+    auto window = visibleWindow({320, 600});
+    auto scroll = std::make_shared<UIScrollView>(CGRectMake(0, 0, 320, 600));
+    scroll->setContentSize({320, 1000});
+    window->addSubview(scroll);
+    auto row = std::make_shared<UIView>(CGRectMake(0, 300, 320, 44));
+    scroll->addSubview(row);
+
+    auto touch = window->touchBegan({100, 320});
+    REQUIRE(touch);
+    CHECK(touch->view() == row);  // the row passes the touch up to the scroll view
+    CHECK(scroll->isTracking());
+    window->touchMoved(touch, {110, 250});
+    CHECK(scroll->isDragging());
+    CHECK(scroll->contentOffset() == CGPoint{0, 70});  // down only: the content is no wider than the view
+    window->touchMoved(touch, {110, 200});
+    window->touchEnded(touch, {110, 200});
+    CHECK_FALSE(scroll->isTracking());
+    CHECK(scroll->contentOffset().y >= 120);
+    time.advance(kScrollViewSettleDuration + 0.05);
+    CHECK_FALSE(scroll->isDecelerating());
+    CGPoint rest = scroll->contentOffset();
+    CHECK(rest.y >= 120);
+    CHECK(rest.y <= 400);
+
+    // Pulled past the top and let go: back to the start.
+    auto pull = window->touchBegan({100, 100});
+    window->touchMoved(pull, {100, 100 + rest.y + 80});
+    CHECK(scroll->contentOffset().y == doctest::Approx(-80));
+    window->touchCancelled(pull);
+    time.advance(kScrollViewSettleDuration + 0.05);
+    CHECK(scroll->contentOffset() == CGPoint{0, 0});
+}

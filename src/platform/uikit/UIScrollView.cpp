@@ -136,3 +136,44 @@ void UIScrollView::finishAnimation(bool decelerating) {
         d->scrollViewDidEndScrollingAnimation(*this);
     }
 }
+
+// ---------------------------------------------------------------- touches
+
+CGPoint UIScrollView::fingerOffset(CGPoint p) const {
+    bool across = contentSize_.width > bounds().size.width || alwaysBounceHorizontal_;
+    bool down = contentSize_.height > bounds().size.height || alwaysBounceVertical_;
+    return {finger_.startOffset.x - (across ? p.x - finger_.start.x : 0),
+            finger_.startOffset.y - (down ? p.y - finger_.start.y : 0)};
+}
+
+void UIScrollView::touchesBegan(const UITouchSet& touches, UIEvent*) {
+    if (touches.empty() || !scrollEnabled_) return;
+    const auto& t = *touches.begin();
+    finger_ = {};
+    finger_.start = finger_.last = t->locationInView(nullptr);
+    finger_.startOffset = contentOffset();
+    finger_.lastTime = t->timestamp();
+    beginDragging();
+}
+
+void UIScrollView::touchesMoved(const UITouchSet& touches, UIEvent*) {
+    if (touches.empty() || !tracking_) return;
+    const auto& t = *touches.begin();
+    CGPoint p = t->locationInView(nullptr);
+    double dt = t->timestamp() - finger_.lastTime;
+    if (dt > 0) finger_.velocity = {-(p.x - finger_.last.x) / dt, -(p.y - finger_.last.y) / dt};
+    finger_.last = p;
+    finger_.lastTime = t->timestamp();
+    dragToContentOffset(fingerOffset(p));
+}
+
+void UIScrollView::touchesEnded(const UITouchSet& touches, UIEvent*) {
+    if (touches.empty() || !tracking_) return;
+    CGPoint offset = fingerOffset((*touches.begin())->locationInView(nullptr));
+    if (dragging_ && offset != contentOffset()) dragToContentOffset(offset);
+    endDragging(finger_.velocity);
+}
+
+void UIScrollView::touchesCancelled(const UITouchSet&, UIEvent*) {
+    if (tracking_) endDragging();
+}

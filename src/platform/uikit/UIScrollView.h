@@ -12,6 +12,11 @@
 // allowed offset over kScrollViewSettleDuration seconds of Clock time, with
 // isDecelerating set meanwhile. Flags: isTracking from begin to release,
 // isDragging from the first move to release, isDecelerating while settling.
+// Touches that reach the scroll view (on it, or passed up from subviews that
+// do not handle them) drive the same steps: a touch down begins dragging, each
+// move drags the content with the finger (across only when the content is
+// wider than the view or it always bounces horizontally; the same down), and
+// lifting releases it with the finger's last speed.
 // An inset set inside a view animation block is recorded under "contentInset"
 // (the insets as a rectangle: origin top and left, size bottom and right).
 //
@@ -19,6 +24,7 @@
 #include <memory>
 
 #include "platform/uikit/UIEdgeInsets.h"
+#include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIView.h"
 
 class UIScrollView;
@@ -90,6 +96,11 @@ public:
     void dragToContentOffset(CGPoint offset);
     void endDragging(CGPoint velocity = CGPointZero);
 
+    void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
+    void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
+    void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
+    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
+
 private:
     void animateOffset(CGPoint target, bool decelerating);
     void stopAnimation();
@@ -109,4 +120,12 @@ private:
     bool dragging_ = false;
     bool decelerating_ = false;
     std::shared_ptr<NSTimer> animation_;
+    // The finger: where it went down (in the window), the offset then, and its
+    // last move for the release speed.
+    struct Finger {
+        CGPoint start{}, startOffset{}, last{};
+        double lastTime = 0;
+        CGPoint velocity{};
+    } finger_;
+    CGPoint fingerOffset(CGPoint inWindow) const;
 };
