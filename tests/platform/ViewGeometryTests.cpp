@@ -52,6 +52,7 @@ TEST_CASE("frames derive from bounds, centre and transform, and conversion appli
     checkRect(turned->bounds(), CGRectMake(0, 0, 100, 50));
     checkPoint(turned->convertPointToView({0, 0}, nullptr), {125, 50});
     checkPoint(turned->convertPointFromView({125, 50}, window.get()), {0, 0});
+    CHECK(turned->description().find("; frame = (75 50; 50 100)>") != std::string::npos);
     checkRect(turned->convertRectToView(turned->bounds(), window.get()), CGRectMake(75, 50, 50, 100));
 
     // Scaling twice about the centre; setting the frame back under identity.

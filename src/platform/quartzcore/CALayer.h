@@ -175,7 +175,7 @@ public:
     // "borderWidth", "borderColor", "contents", "zPosition"; shape layers add theirs).
     virtual CAValue valueForKey(const std::string& key) const;
     // Sets a property by key; false for an unknown key or a value of the wrong kind.
-    virtual bool setValueForKey(const std::string& key, const CAValue& value);
+    [[nodiscard]] virtual bool setValueForKey(const std::string& key, const CAValue& value);
 
     // Bumped on every change of any layer: a renderer compares it to skip unchanged frames.
     static std::uint64_t changeGeneration() { return generation_.load(); }

@@ -45,7 +45,7 @@ public:
     void setFillRule(const std::string& rule);
 
     CAValue valueForKey(const std::string& key) const override;
-    bool setValueForKey(const std::string& key, const CAValue& value) override;
+    [[nodiscard]] bool setValueForKey(const std::string& key, const CAValue& value) override;
 
 protected:
     CGImageRef makeBacking(CGFloat scale, CGRect& rect) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdio>
 #include <typeindex>
 #include <unordered_map>
 
@@ -308,6 +309,20 @@ std::shared_ptr<UIWindow> UIView::window() const {
         v = v->superview_.lock();
     }
     return nullptr;
+}
+
+std::string UIView::description() const {
+    CGRect f = frame();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, ": %p; frame = (%g %g; %g %g)", static_cast<const void*>(this), f.origin.x,
+                  f.origin.y, f.size.width, f.size.height);
+    std::string text = "<" + className() + buf;
+    if (isHidden()) text += "; hidden";
+    if (alpha() < 1) {
+        std::snprintf(buf, sizeof buf, "; alpha = %g", alpha());
+        text += buf;
+    }
+    return text + ">";
 }
 
 std::shared_ptr<UIResponder> UIView::nextResponder() const {

@@ -268,6 +268,9 @@ public:
     // any other view its superview.
     std::shared_ptr<UIResponder> nextResponder() const override;
 
+    // "<Class: 0x...; frame = (x y; w h)>", with "hidden" and the alpha when they matter.
+    std::string description() const override;
+
     // CALayerDelegate.
     bool drawLayer(CALayer& layer, const CGContextRef& ctx) override;
     bool mayDrawLayer(const CALayer& layer) const override;

@@ -65,7 +65,7 @@ public:
     void touchEnded(const UITouchPtr& touch, CGPoint point);
     void touchCancelled(const UITouchPtr& touch);
     // A touch down and up at the point; true when a view took it.
-    bool tap(CGPoint point);
+    [[nodiscard]] bool tap(CGPoint point);
 
     std::shared_ptr<UIWindow> window() const override;
     // The application follows the window in the responder chain.
