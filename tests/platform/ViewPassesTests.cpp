@@ -102,6 +102,21 @@ TEST_CASE("layout and display passes run at the end of a main run-loop pass for 
     CHECK(near(probe(first, 25, 25, 2), 255, 0, 0));
     CHECK(sampleimages::maxDifference(first, second) == 0);
 
+    // Drawn content stays in place when the bounds scroll (subviews move).
+    auto scrolled = std::make_shared<Counting>(CGRectMake(0, 50, 50, 50));
+    scrolled->fill = rgb(0, 0, 1);
+    auto inside = std::make_shared<UIView>(CGRectMake(0, 0, 10, 10));
+    inside->setBackgroundColor(rgb(0, 1, 0));
+    scrolled->addSubview(inside);
+    window->addSubview(scrolled);
+    CHECK(near(probe(window->snapshotImage(2), 5, 55, 2), 0, 255, 0));
+    scrolled->setBounds(CGRectMake(0, -20, 50, 50));
+    auto moved = window->snapshotImage(2);
+    CHECK(scrolled->draws == 1);
+    CHECK(near(probe(moved, 5, 55, 2), 0, 0, 255));   // own drawing where it was
+    CHECK(near(probe(moved, 5, 75, 2), 0, 255, 0));   // the subview moved down
+    scrolled->removeFromSuperview();
+
     // A change of size lays out again; with the redraw content mode it redraws too.
     other->setContentMode(UIViewContentModeRedraw);
     other->setFrame(CGRectMake(50, 0, 40, 40));

@@ -188,6 +188,10 @@ protected:
     // drawInContext's drawing; a shape layer's outline box). Null when nothing
     // is drawn.
     virtual CGImageRef makeBacking(CGFloat scale, CGRect& rect);
+    // Whether the backing covers the bounds wherever their origin moves (drawn
+    // content, like contents, stays put when the bounds scroll), rather than
+    // a fixed rectangle of the layer's space (a shape layer's outline).
+    virtual bool backingFollowsBounds() const { return true; }
     static void bumpGeneration() { ++generation_; }
     // Sets a property's field and announces the change (nothing when equal).
     template <class T>

@@ -69,6 +69,8 @@ CGFloat contextScale(const CGContextRef& ctx) {
 }  // namespace
 
 struct CALayerRenderer {
+    static CGRect backingRectOf(const CALayer& l) { return l.backingFollowsBounds() ? l.bounds_ : l.backingRect_; }
+
     static void layer(CALayer& l, const CGContextRef& ctx, CGFloat scale) {
         if (l.hidden_ || l.opacity_ <= 0) return;
         if (l.opacity_ < 1) group(l, ctx, scale);
@@ -85,7 +87,7 @@ struct CALayerRenderer {
     static CGRect paintedBox(const CALayer& l, const CGAffineTransform& toDevice) {
         if (l.hidden_) return CGRectZero;
         CGRect box = ca::applyAffineToRect(toDevice, l.bounds_);
-        if (l.backing_) box = CGRectUnion(box, ca::applyAffineToRect(toDevice, l.backingRect_));
+        if (l.backing_) box = CGRectUnion(box, ca::applyAffineToRect(toDevice, backingRectOf(l)));
         if (l.masksToBounds_) return box;
         for (auto& s : l.sublayers_) box = CGRectUnion(box, paintedBox(*s, concat(s->transformToSuperlayer(), toDevice)));
         return box;
@@ -136,7 +138,7 @@ struct CALayerRenderer {
         }
         if (l.backingScale_ != scale) l.needsDisplay_ = l.needsDisplay_ || l.backing_ != nullptr;
         l.displayIfNeeded(scale);
-        if (l.backing_) drawImageFlipped(ctx, l.backingRect_, l.backing_);
+        if (l.backing_) drawImageFlipped(ctx, backingRectOf(l), l.backing_);
         auto subs = l.sublayers_;
         std::stable_sort(subs.begin(), subs.end(), [](const CALayerPtr& a, const CALayerPtr& c) {
             return a->zPosition_ < c->zPosition_;

@@ -49,6 +49,7 @@ public:
 
 protected:
     CGImageRef makeBacking(CGFloat scale, CGRect& rect) override;
+    bool backingFollowsBounds() const override { return false; }
 
 private:
     template <class T>
