@@ -275,6 +275,7 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
     handled = fireDueTimers(mode, &nextFire) || handled;
     if (stopped_) return false;
     waitForInput(mode, handled ? 0 : waitInterval(nextFire, limitDate));
+    runEndOfPassObservers();
     return !stopped_;
 }
 
@@ -395,6 +396,27 @@ bool NSRunLoop::dispatchReady(const std::vector<pollfd>& fds, const std::vector<
         if (stopped_) break;
     }
     return handled;
+}
+
+NSRunLoop::ObserverId NSRunLoop::addEndOfPassObserver(std::function<void()> block) {
+    auto id = nextObserver_++;
+    endOfPass_.emplace_back(id, std::make_shared<std::function<void()>>(std::move(block)));
+    return id;
+}
+
+void NSRunLoop::removeEndOfPassObserver(ObserverId id) {
+    std::erase_if(endOfPass_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void NSRunLoop::runEndOfPassObservers() {
+    if (inEndOfPass_ || endOfPass_.empty()) return;
+    inEndOfPass_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{inEndOfPass_};
+    auto observers = endOfPass_;  // an observer may change the list
+    for (auto& [id, block] : observers) (*block)();
 }
 
 // ---------------------------------------------------------------- running

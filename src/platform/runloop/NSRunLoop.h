@@ -110,6 +110,15 @@ public:
     void runFor(double seconds, const NSRunLoopMode& mode = NSDefaultRunLoopMode);
     void stop();
     void wakeUp();
+
+    // End-of-pass observers: run on this loop's thread after every pass of
+    // runMode (performs, timers and sources handled), in the order added. The
+    // user interface lays out and redraws its windows from here. Added and
+    // removed on this loop's thread only. An observer may add or remove
+    // observers; a pass started inside an observer does not run them again.
+    using ObserverId = std::uint64_t;
+    ObserverId addEndOfPassObserver(std::function<void()> block);
+    void removeEndOfPassObserver(ObserverId id);
     NSRunLoopMode currentMode() const;
     bool isMain() const { return isMain_; }
 
@@ -168,4 +177,9 @@ private:
     std::atomic<bool> pollFailureReported_{false};
     bool wokenLately_ = false;  // the last wait was ended by a wake-up; running thread only
     std::uint64_t clockListener_ = 0;
+    // This loop's thread only.
+    std::vector<std::pair<ObserverId, std::shared_ptr<std::function<void()>>>> endOfPass_;
+    ObserverId nextObserver_ = 1;
+    bool inEndOfPass_ = false;
+    void runEndOfPassObservers();
 };

@@ -18,6 +18,8 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplicationDelegate.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
@@ -117,6 +119,46 @@ void UIApplication::setStatusBarStyle(UIStatusBarStyle style, bool animated) {
     statusBarStyle_ = style;
     statusBarAnimated_ = animated;
     didChangeValueForKey("statusBarStyle");
+}
+
+std::vector<std::shared_ptr<UIWindow>> UIApplication::windows() const { return UIWindow::allWindows(); }
+
+void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, bool animated) {
+    UIInterfaceOrientation old = statusBarOrientation_.load();
+    if (orientation == old) return;
+    auto me = self<UIApplication>();
+    auto center = NSNotificationCenter::defaultCenter();
+    center->postNotificationName(UIApplicationWillChangeStatusBarOrientationNotification, me,
+                                 Value{{UIApplicationStatusBarOrientationUserInfoKey, Value(long(orientation))}});
+    willChangeValueForKey("statusBarOrientation");
+    statusBarOrientation_ = orientation;
+    statusBarAnimated_ = animated;
+    didChangeValueForKey("statusBarOrientation");
+    center->postNotificationName(UIApplicationDidChangeStatusBarOrientationNotification, me,
+                                 Value{{UIApplicationStatusBarOrientationUserInfoKey, Value(long(old))}});
+}
+
+void UIApplication::setStatusBarHidden(bool hidden, bool animated) {
+    willChangeValueForKey("statusBarHidden");
+    statusBarHidden_ = hidden;
+    statusBarAnimated_ = animated;
+    didChangeValueForKey("statusBarHidden");
+}
+
+CGRect UIApplication::statusBarFrame() const {
+    if (statusBarHidden_) return CGRectZero;
+    CGRect screen = UIScreen::mainScreen()->portraitBounds();
+    CGFloat w = screen.size.width, h = screen.size.height, bar = kUIStatusBarHeight;
+    auto o = statusBarOrientation();
+    if (UIScreenBoundsFollowOrientation())
+        return CGRectMake(0, 0, UIInterfaceOrientationIsLandscape(o) ? h : w, bar);
+    switch (o) {
+    case UIInterfaceOrientationPortraitUpsideDown: return CGRectMake(0, h - bar, w, bar);
+    // Home button on the left: the interface's top is the portrait screen's left edge.
+    case UIInterfaceOrientationLandscapeLeft: return CGRectMake(0, 0, bar, h);
+    case UIInterfaceOrientationLandscapeRight: return CGRectMake(w - bar, 0, bar, h);
+    default: return CGRectMake(0, 0, w, bar);
+    }
 }
 
 bool UIApplication::canOpenURL(const std::string& url) const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/graphics/CGGeometry.h"
 #include "platform/uikit/UIResponder.h"
 
 class UIApplicationDelegate;
@@ -36,6 +37,30 @@ inline constexpr const char* UIApplicationDidEnterBackgroundNotification = "UIAp
 inline constexpr const char* UIApplicationWillEnterForegroundNotification = "UIApplicationWillEnterForegroundNotification";
 inline constexpr const char* UIApplicationDidReceiveMemoryWarningNotification =
     "UIApplicationDidReceiveMemoryWarningNotification";
+
+enum UIInterfaceOrientation : long {
+    UIInterfaceOrientationUnknown = 0,
+    UIInterfaceOrientationPortrait = 1,
+    UIInterfaceOrientationPortraitUpsideDown = 2,
+    UIInterfaceOrientationLandscapeLeft = 4,
+    UIInterfaceOrientationLandscapeRight = 3,
+};
+inline bool UIInterfaceOrientationIsPortrait(UIInterfaceOrientation o) {
+    return o == UIInterfaceOrientationPortrait || o == UIInterfaceOrientationPortraitUpsideDown;
+}
+inline bool UIInterfaceOrientationIsLandscape(UIInterfaceOrientation o) {
+    return o == UIInterfaceOrientationLandscapeLeft || o == UIInterfaceOrientationLandscapeRight;
+}
+
+inline constexpr const char* UIApplicationWillChangeStatusBarOrientationNotification =
+    "UIApplicationWillChangeStatusBarOrientationNotification";
+inline constexpr const char* UIApplicationDidChangeStatusBarOrientationNotification =
+    "UIApplicationDidChangeStatusBarOrientationNotification";
+// The new orientation (will-change) or the old one (did-change), as a number.
+inline constexpr const char* UIApplicationStatusBarOrientationUserInfoKey = "UIApplicationStatusBarOrientationUserInfoKey";
+
+// The status bar's height in points.
+inline constexpr double kUIStatusBarHeight = 20;
 
 using UIBackgroundTaskIdentifier = std::uint64_t;
 inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
@@ -64,6 +89,22 @@ public:
     bool lastStatusBarChangeAnimated() const { return statusBarAnimated_; }
     bool isNetworkActivityIndicatorVisible() const { return networkActivityIndicatorVisible_; }
     void setNetworkActivityIndicatorVisible(bool visible) { networkActivityIndicatorVisible_ = visible; }
+
+    // The windows shown so far and still alive, by window level.
+    std::vector<std::shared_ptr<UIWindow>> windows() const;
+
+    // The interface orientation. Setting a different one posts
+    // UIApplicationWillChangeStatusBarOrientationNotification (user info: the
+    // new orientation), changes it, then posts the did-change notification
+    // (user info: the old one). Any thread may read it.
+    UIInterfaceOrientation statusBarOrientation() const { return statusBarOrientation_.load(); }
+    void setStatusBarOrientation(UIInterfaceOrientation orientation, bool animated = false);
+    bool isStatusBarHidden() const { return statusBarHidden_; }
+    void setStatusBarHidden(bool hidden, bool animated = false);
+    // The status bar's frame in screen coordinates: zero when hidden; a 20-point
+    // strip along the interface's top edge, in the portrait screen's fixed
+    // coordinates before 8.0 and in the oriented ones from 8.0 on.
+    CGRect statusBarFrame() const;
 
     UIApplicationState applicationState() const { return state_; }
     void setApplicationState(UIApplicationState state) { state_ = state; }
@@ -115,6 +156,8 @@ private:
     UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
     bool statusBarAnimated_ = false;
     bool networkActivityIndicatorVisible_ = false;
+    std::atomic<UIInterfaceOrientation> statusBarOrientation_{UIInterfaceOrientationPortrait};
+    bool statusBarHidden_ = false;
     UIApplicationState state_ = UIApplicationStateInactive;
     std::map<std::string, bool> schemeAnswers_;
     std::vector<std::string> openedURLs_;

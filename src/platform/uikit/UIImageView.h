@@ -1,5 +1,7 @@
 #pragma once
 // A view that shows an image, a highlighted image or an animation of images.
+// The image shown is the layer's contents, placed by the content mode. Image
+// views take no touches unless user interaction is turned on.
 #include <vector>
 #include "platform/uikit/UIImage.h"
 #include "platform/uikit/UIView.h"
@@ -15,7 +17,8 @@ public:
     UIImagePtr highlightedImage() const { return highlightedImage_; }
     void setHighlightedImage(UIImagePtr image);
     bool isHighlighted() const { return highlighted_; }
-    void setHighlighted(bool highlighted) { highlighted_ = highlighted; }
+    void setHighlighted(bool highlighted);
+    CGSize sizeThatFits(CGSize size) const override;
 
     const std::vector<UIImagePtr>& animationImages() const { return animationImages_; }
     void setAnimationImages(std::vector<UIImagePtr> images);
@@ -30,6 +33,7 @@ public:
     std::size_t imageChangeCount() const { return imageChanges_; }
 
 private:
+    void updateContents();
     UIImagePtr image_;
     UIImagePtr highlightedImage_;
     bool highlighted_ = false;

@@ -1,9 +1,15 @@
 #pragma once
 // The responder chain: every view, view controller, window and the application
-// answer the next responder up the chain (null at its end).
+// answer the next responder up the chain (null at its end). Touches reach the
+// view they began in and, unless it handles them, travel up the chain.
 #include <memory>
+#include <set>
 
 #include "platform/foundation/NSObject.h"
+
+class UITouch;
+class UIEvent;
+using UITouchSet = std::set<std::shared_ptr<UITouch>>;
 
 class UIResponder : public NSObject {
 public:
@@ -11,6 +17,20 @@ public:
     virtual bool canBecomeFirstResponder() const { return false; }
     virtual bool becomeFirstResponder() { return canBecomeFirstResponder(); }
     virtual bool resignFirstResponder() { return true; }
+
+    // Touch phases; by default passed on to the next responder.
+    virtual void touchesBegan(const UITouchSet& touches, UIEvent* event) {
+        if (auto next = nextResponder()) next->touchesBegan(touches, event);
+    }
+    virtual void touchesMoved(const UITouchSet& touches, UIEvent* event) {
+        if (auto next = nextResponder()) next->touchesMoved(touches, event);
+    }
+    virtual void touchesEnded(const UITouchSet& touches, UIEvent* event) {
+        if (auto next = nextResponder()) next->touchesEnded(touches, event);
+    }
+    virtual void touchesCancelled(const UITouchSet& touches, UIEvent* event) {
+        if (auto next = nextResponder()) next->touchesCancelled(touches, event);
+    }
 
     // The nearest responder of type T from this one upwards (this one included).
     template <class T>

@@ -1,5 +1,10 @@
 #include "platform/uikit/UIScreen.h"
 
+#include <utility>
+
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UISystemVersion.h"
+
 UIScreen::UIScreen() : bounds_(CGRectMake(0, 0, 320, 568)), scale_(2.0) {}
 
 std::shared_ptr<UIScreen> UIScreen::mainScreen() {
@@ -7,9 +12,17 @@ std::shared_ptr<UIScreen> UIScreen::mainScreen() {
     return *screen;
 }
 
-CGRect UIScreen::bounds() const {
+CGRect UIScreen::portraitBounds() const {
     std::lock_guard lock(mutex_);
     return bounds_;
+}
+
+CGRect UIScreen::bounds() const {
+    CGRect b = portraitBounds();
+    if (UIScreenBoundsFollowOrientation() &&
+        UIInterfaceOrientationIsLandscape(UIApplication::sharedApplication()->statusBarOrientation()))
+        std::swap(b.size.width, b.size.height);
+    return b;
 }
 
 CGFloat UIScreen::scale() const {

@@ -1,11 +1,56 @@
 #include "platform/uikit/UIWindow.h"
 
+#include <algorithm>
+#include <cassert>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/imageio/ImageCodecs.h"
+#include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIViewController.h"
 
-UIWindow::UIWindow(CGRect frame) : UIView(frame) { setHidden(true); }
+namespace {
+std::vector<std::weak_ptr<UIWindow>>& registry() {
+    static auto* list = new std::vector<std::weak_ptr<UIWindow>>();
+    return *list;
+}
+
+// The end-of-pass observer on the main run loop, installed with the first window shown.
+void installPasses() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    NSRunLoop::mainRunLoop()->addEndOfPassObserver([] {
+        for (auto& w : UIWindow::allWindows())
+            if (w->isVisible()) w->layoutAndDisplayIfNeeded();
+    });
+}
+}  // namespace
+
+UIWindow::UIWindow(CGRect frame) : UIView(frame) { UIView::setHidden(true); }
 
 UIWindow::~UIWindow() = default;
+
+void UIWindow::setHidden(bool hidden) {
+    UIView::setHidden(hidden);
+    if (hidden) return;
+    assert(NSThread::isMainThread() && "windows are shown on the main thread");
+    auto& list = registry();
+    std::erase_if(list, [](const auto& w) { return w.expired(); });
+    auto me = self<UIWindow>();
+    if (std::none_of(list.begin(), list.end(), [&](const auto& w) { return w.lock() == me; })) list.push_back(me);
+    installPasses();
+}
+
+std::vector<std::shared_ptr<UIWindow>> UIWindow::allWindows() {
+    std::vector<std::shared_ptr<UIWindow>> out;
+    for (auto& w : registry())
+        if (auto s = w.lock()) out.push_back(s);
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a->windowLevel() < b->windowLevel(); });
+    return out;
+}
 
 void UIWindow::setRootViewController(std::shared_ptr<UIViewController> controller) {
     if (controller == rootViewController_) return;
@@ -47,3 +92,81 @@ std::shared_ptr<UIWindow> UIWindow::window() const {
 }
 
 std::shared_ptr<UIResponder> UIWindow::nextResponder() const { return UIApplication::sharedApplication(); }
+
+// ---------------------------------------------------------------- passes and snapshots
+
+void UIWindow::layoutAndDisplayIfNeeded() {
+    auto keep = self<UIWindow>();
+    layoutIfNeeded();
+    layer()->displayTreeIfNeeded(UIScreen::mainScreen()->scale());
+}
+
+CGImageRef UIWindow::snapshotImage(CGFloat scale) {
+    layoutAndDisplayIfNeeded();
+    if (!(scale > 0)) scale = UIScreen::mainScreen()->scale();
+    return CALayerRenderImage(*layer(), scale);
+}
+
+std::optional<Data> UIWindow::snapshotPNG(CGFloat scale) {
+    CGImageRef image = snapshotImage(scale);
+    if (!image) return std::nullopt;
+    Data out;
+    NSErrorPtr error;
+    if (!imageio::encodePng(*image, out, &error)) return std::nullopt;
+    return out;
+}
+
+// ---------------------------------------------------------------- touch driver
+
+void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint point) {
+    touch->previous_ = touch->location_;
+    touch->location_ = point;
+    touch->phase_ = phase;
+    touch->timestamp_ = Clock::now();
+    auto view = touch->view();
+    if (!view) return;
+    auto event = std::make_shared<UIEvent>();
+    event->touches_.insert(touch);
+    event->timestamp_ = touch->timestamp_;
+    UITouchSet touches{touch};
+    switch (phase) {
+    case UITouchPhaseBegan: view->touchesBegan(touches, event.get()); break;
+    case UITouchPhaseMoved:
+    case UITouchPhaseStationary: view->touchesMoved(touches, event.get()); break;
+    case UITouchPhaseEnded: view->touchesEnded(touches, event.get()); break;
+    case UITouchPhaseCancelled: view->touchesCancelled(touches, event.get()); break;
+    }
+}
+
+UITouchPtr UIWindow::touchBegan(CGPoint point, std::size_t tapCount) {
+    assert(NSThread::isMainThread() && "touches arrive on the main thread");
+    auto touch = std::make_shared<UITouch>();
+    touch->window_ = self<UIWindow>();
+    touch->tapCount_ = tapCount;
+    auto event = std::make_shared<UIEvent>();
+    auto hit = hitTest(point, event.get());
+    if (!hit) return nullptr;
+    touch->view_ = hit;
+    touch->location_ = point;
+    deliver(touch, UITouchPhaseBegan, point);
+    return touch;
+}
+
+void UIWindow::touchMoved(const UITouchPtr& touch, CGPoint point) {
+    if (touch) deliver(touch, UITouchPhaseMoved, point);
+}
+
+void UIWindow::touchEnded(const UITouchPtr& touch, CGPoint point) {
+    if (touch) deliver(touch, UITouchPhaseEnded, point);
+}
+
+void UIWindow::touchCancelled(const UITouchPtr& touch) {
+    if (touch) deliver(touch, UITouchPhaseCancelled, touch->location_);
+}
+
+bool UIWindow::tap(CGPoint point) {
+    auto touch = touchBegan(point);
+    if (!touch) return false;
+    touchEnded(touch, point);
+    return true;
+}
