@@ -1,53 +1,51 @@
-// Protects the drawn controls: labels hand their text to the text engine's
-// hooks in the right rectangle and redraw on change, the activity indicator
+// Protects the drawn controls: labels draw their text with the shipped fonts
+// in the right place and redraw on change, the activity indicator
 // draws its spokes and shows only while animating, toolbars lay down their
 // translucent tint.
 #include <doctest/doctest.h>
 
 #include "platform/uikit/UIActivityIndicatorView.h"
+#include "platform/uikit/NSStringDrawing.h"
+#include "platform/uikit/UIFont.h"
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UIToolbar.h"
 #include "UIKitTestSupport.h"
 
 using namespace uikittest;
 
-namespace {
-// A stand-in engine: each character 8 x 10 points, painted as a solid box.
-CGSize measureBoxes(const UILabel& label, CGSize) { return {8.0 * double(label.text().size()), 10}; }
-void drawBoxes(const UILabel& label, const CGContextRef& ctx, CGRect rect) {
-    CGContextSetFillColorWithColor(ctx, label.textColor());
-    CGContextFillRect(ctx, CGRectMake(rect.origin.x, rect.origin.y, measureBoxes(label, {}).width, rect.size.height));
-}
-struct EngineGuard {
-    EngineGuard() { UILabel::setTextEngine(drawBoxes, measureBoxes); }
-    ~EngineGuard() { UILabel::setTextEngine(nullptr, nullptr); }
-};
-}  // namespace
 
-TEST_CASE("labels draw through the text engine, centred vertically, and redraw when their text changes") {
+TEST_CASE("labels draw their text with the shipped fonts, centred vertically, and redraw when it changes") {
     auto window = visibleWindow({100, 40}, rgb(1, 1, 1));
     auto label = std::make_shared<UILabel>(CGRectMake(0, 0, 100, 40));
     window->addSubview(label);
     CHECK_FALSE(label->isUserInteractionEnabled());
-    CHECK(label->sizeThatFits({100, 40}) == CGSizeZero);  // no engine: no size, nothing drawn
-    label->setText("abcd");
-    auto plain = window->snapshotImage(2);
-    CHECK(near(probe(plain, 5, 20, 2), 255, 255, 255));
-
-    EngineGuard engine;
+    CHECK(label->sizeThatFits({100, 40}) == CGSizeZero);  // no text: no size
+    label->setFont(UIFont::boldSystemFontOfSize(20));
     label->setTextColor(rgb(0, 0, 1));
-    CHECK(label->sizeThatFits({100, 40}) == CGSize{32, 10});
+    label->setText("MMMM");
+    const CGSize measured = sizeWithAttributes("MMMM", NSAttributes(UIFont::boldSystemFontOfSize(20)));
+    CHECK(measured.width > 40);
+    CHECK(label->sizeThatFits({100, 40}) == measured);
     auto image = window->snapshotImage(2);
-    CHECK(near(probe(image, 5, 20, 2), 0, 0, 255));    // text box at y 15...25
-    CHECK(near(probe(image, 5, 12, 2), 255, 255, 255));  // above it
-    CHECK(near(probe(image, 40, 20, 2), 255, 255, 255)); // past four characters
+    auto blueIn = [&](const CGImageRef& img, double x0, double x1) {
+        int blue = 0;
+        for (double x = x0; x < x1; x += 0.5)
+            for (double y = 0; y < 40; y += 0.5) {
+                auto p = probe(img, x, y, 2);
+                if (p.b > 200 && p.r < 100) ++blue;
+            }
+        return blue;
+    };
+    CHECK(blueIn(image, 0, measured.width) > 50);   // the glyphs are there, in the text colour
+    CHECK(blueIn(image, measured.width + 1, 100) == 0);  // nothing past the text
+    CHECK(near(probe(image, 5, 2, 2), 255, 255, 255));  // above the centred line
     std::size_t draws = label->layer()->displayCount();
-    label->setText("abcdef");
+    label->setText("MMMMMM");
     auto longer = window->snapshotImage(2);
     CHECK(label->layer()->displayCount() == draws + 1);
-    CHECK(near(probe(longer, 40, 20, 2), 0, 0, 255));
+    CHECK(blueIn(longer, measured.width + 1, 100) > 0);
     label->sizeToFit();
-    CHECK(label->bounds().size == CGSize{48, 10});
+    CHECK(label->bounds().size == sizeWithAttributes("MMMMMM", NSAttributes(UIFont::boldSystemFontOfSize(20))));
 }
 
 TEST_CASE("the activity indicator draws twelve fading spokes and shows only while animating") {

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "platform/uikit/UILabelText.h"
+
 namespace {
-UILabel::DrawText drawHook = nullptr;
-UILabel::MeasureText measureHook = nullptr;
+UILabel::DrawText drawHook = UILabelDrawText;
+UILabel::MeasureText measureHook = UILabelMeasureText;
 
 CGColorRef black() {
     static auto* c = new CGColorRef(CGColorCreateSRGB(0, 0, 0, 1));
@@ -19,8 +21,9 @@ UILabel::UILabel(CGRect frame) : UIView(frame), textColor_(black()) {
 }
 
 void UILabel::setTextEngine(DrawText draw, MeasureText measure) {
-    drawHook = draw;
-    measureHook = measure;
+    // Null hooks put the shipped text engine back.
+    drawHook = draw ? draw : UILabelDrawText;
+    measureHook = measure ? measure : UILabelMeasureText;
 }
 
 bool UILabel::hasTextEngine() { return drawHook != nullptr; }

@@ -3,8 +3,7 @@
 // breaking. The label redraws on every change of them (and of its size).
 //
 // The text itself is laid out and drawn by the text engine behind two hooks
-// (setTextEngine); without them the label keeps its model and draws nothing,
-// and sizeThatFits answers a zero size. Alignment and line break use the
+// (setTextEngine); by default the shipped fonts' engine (UILabelText.h). Alignment and line break use the
 // values of NSTextAlignment (0 left, 1 centre, 2 right, 3 justified, 4
 // natural) and NSLineBreakMode (0 word wrap, 1 char wrap, 2 clip, 3 head,
 // 4 tail, 5 middle truncation).
