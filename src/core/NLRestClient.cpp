@@ -16,6 +16,7 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ThreadAssertions.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/net/NSURLRequest.h"
 #include "platform/uikit/UIDevice.h"
@@ -165,6 +166,7 @@ void NLRestClient::getPath(const std::string& path, const Value& arguments, std:
 void NLRestClient::handleReply(const std::shared_ptr<NLHTTPRequestOperation>& operation, const Value& responseObject,
                                const Success& success, const Failure& failure,
                                std::optional<CatalogueReplyKind> kind) const {
+    QV_ASSERT_MAIN_THREAD();  // replies are decoded and unwrapped on the main queue
     Value r = responseObject;
     if (r.isData()) {
         auto text = operation->responseString();
