@@ -24,9 +24,9 @@ RIWebImagePrefetcher::RIWebImagePrefetcher(std::shared_ptr<RIWebImageManager> ma
 
 void RIWebImagePrefetcher::setManager(std::shared_ptr<RIWebImageManager> manager) { manager_ = std::move(manager); }
 
+// The queue's "no limit" (-1) reads as the largest count, so a list then starts whole.
 std::uint64_t RIWebImagePrefetcher::maxConcurrentDownloads() const {
-    long count = manager_ ? manager_->imageDownloader()->maxConcurrentDownloads() : 0;
-    return count > 0 ? static_cast<std::uint64_t>(count) : 0;
+    return manager_ ? static_cast<std::uint64_t>(manager_->imageDownloader()->maxConcurrentDownloads()) : 0;
 }
 
 void RIWebImagePrefetcher::setMaxConcurrentDownloads(std::uint64_t count) {

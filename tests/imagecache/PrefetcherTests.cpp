@@ -198,12 +198,26 @@ TEST_CASE("a list loads three at a time at the server and counts finished and sk
     for (const char* p : {"/a/ok0.jpg", "/a/ok7.jpg"}) CHECK(s.manager->diskImageExistsForURL(urlOf(s.server, p)));
     CHECK_FALSE(s.manager->diskImageExistsForURL(urlOf(s.server, "/a/fail3.jpg")));
 
+    // The same list again is answered by the memory cache and the failed list,
+    // each load ending before its start returns: the counts are the same.
+    progress.clear();
+    completions.clear();
+    s.prefetcher->prefetchURLs(
+        s.urls(paths), [&](std::uint64_t f, std::uint64_t t) { progress.emplace_back(f, t); },
+        [&](std::uint64_t f, std::uint64_t k) { completions.emplace_back(f, k); });
+    wait([&] { return !completions.empty(); }, "the cached list's completion");
+    CHECK(progress == expectedProgress);
+    CHECK(completions == Counts{{8, 2}});
+    CHECK(s.recorder->finished == Counts{{6, 2}, {6, 2}});
+    CHECK(s.server.requestCount() == paths.size());
+
     // An empty list starts nothing and reports nothing.
     s.prefetcher->prefetchURLs({}, [&](std::uint64_t f, std::uint64_t t) { progress.emplace_back(f, t); },
                                [&](std::uint64_t f, std::uint64_t k) { completions.emplace_back(f, k); });
     CHECK(s.prefetcher->requestedCount() == 0);
     CHECK(progress.size() == 8);
     CHECK(completions.size() == 1);
+    CHECK(s.recorder->finished.size() == 2);
 
     // The process-wide prefetcher works through the shared downloader, raised to three.
     long before = RIWebImageDownloader::sharedDownloader()->maxConcurrentDownloads();
