@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "ImageFixtures.h"
@@ -230,59 +231,79 @@ TEST_CASE("a list loads three at a time at the server and counts finished and sk
     RIWebImageDownloader::sharedDownloader()->setMaxConcurrentDownloads(before);
 }
 
-TEST_CASE("a list started from a callback of the previous one keeps clean counts for both") {
-    Stack s;
-    // A's two failures end first; at the second, A's progress callback starts B.
-    std::vector<std::string> pathsA = {"/a/ok0.jpg", "/a/fail1.jpg", "/a/fail2.jpg",
-                                       "/a/ok3.jpg", "/a/ok4.jpg",   "/a/ok5.jpg"};
-    std::vector<std::string> pathsB = {"/b/ok0.jpg", "/b/ok1.jpg", "/b/fail2.jpg", "/b/ok3.jpg", "/b/ok4.jpg"};
-    Counts progressA, completionsA, progressB, completionsB, completionsC;
-    auto startC = [&] {
-        s.prefetcher->prefetchURLs(s.urls({"/c/ok0.jpg"}), nullptr,
-                                   [&](std::uint64_t f, std::uint64_t k) { completionsC.emplace_back(f, k); });
+TEST_CASE("a list started mid-way through the previous one keeps clean counts for both") {
+    struct Way {
+        std::string name;
+        bool queued;         // B starts from the main queue right after A's second load, else inside its callback
+        std::size_t aHeard;  // A's loads the delegate heard of
     };
-    auto startB = [&] {
-        s.prefetcher->prefetchURLs(
-            s.urls(pathsB), [&](std::uint64_t f, std::uint64_t t) { progressB.emplace_back(f, t); },
-            [&](std::uint64_t f, std::uint64_t k) {
-                completionsB.emplace_back(f, k);
-                startC();  // a list chained from the completion keeps its own completion
+    for (const Way& way : {Way{"inside A's progress callback", false, 1},
+                           Way{"from the main queue, before A's queued start", true, 2}}) {
+        CAPTURE(way.name);
+        Stack s;
+        // A's two failures end first; at the second, B is started.
+        std::vector<std::string> pathsA = {"/a/ok0.jpg", "/a/fail1.jpg", "/a/fail2.jpg",
+                                           "/a/ok3.jpg", "/a/ok4.jpg",   "/a/ok5.jpg"};
+        std::vector<std::string> pathsB = {"/b/ok0.jpg", "/b/ok1.jpg", "/b/fail2.jpg", "/b/ok3.jpg", "/b/ok4.jpg"};
+        Counts progressA, completionsA, progressB, completionsB, completionsC;
+        auto startC = [&] {
+            s.prefetcher->prefetchURLs(s.urls({"/c/ok0.jpg"}), nullptr,
+                                       [&](std::uint64_t f, std::uint64_t k) { completionsC.emplace_back(f, k); });
+        };
+        // What B has started once the main queue has run what was queued when B began
+        // (a start A queued included): B's first three, no more.
+        std::optional<std::uint64_t> requestedSoonAfterB;
+        auto startB = [&] {
+            dispatch_async(dispatch_get_main_queue(), [&] {
+                dispatch_async(dispatch_get_main_queue(), [&] { requestedSoonAfterB = s.prefetcher->requestedCount(); });
             });
-    };
-    s.prefetcher->prefetchURLs(
-        s.urls(pathsA),
-        [&](std::uint64_t f, std::uint64_t t) {
-            progressA.emplace_back(f, t);
-            if (f == 2) startB();
-        },
-        [&](std::uint64_t f, std::uint64_t k) { completionsA.emplace_back(f, k); });
+            s.prefetcher->prefetchURLs(
+                s.urls(pathsB), [&](std::uint64_t f, std::uint64_t t) { progressB.emplace_back(f, t); },
+                [&](std::uint64_t f, std::uint64_t k) {
+                    completionsB.emplace_back(f, k);
+                    startC();  // a list chained from the completion keeps its own completion
+                });
+        };
+        s.prefetcher->prefetchURLs(
+            s.urls(pathsA),
+            [&](std::uint64_t f, std::uint64_t t) {
+                progressA.emplace_back(f, t);
+                if (f != 2) return;
+                // Queued now, B's start runs before the start A queues after this callback.
+                if (way.queued) dispatch_async(dispatch_get_main_queue(), startB);
+                else startB();
+            },
+            [&](std::uint64_t f, std::uint64_t k) { completionsA.emplace_back(f, k); });
 
-    wait([&] { return !progressB.empty() || s.gate->inFlight("/b") > 0; }, "list B under way");
-    s.gate->open("/a/ok0.jpg");  // cancelled with A; its late answer must change nothing
-    s.openInTurn({"/b/ok0.jpg", "/b/ok1.jpg", "/b/ok3.jpg", "/b/ok4.jpg"});
-    s.openInTurn({"/c/ok0.jpg"});
-    wait([&] { return !completionsC.empty(); }, "the completion of the list chained from B's");
+        wait([&] { return !progressB.empty() || s.gate->inFlight("/b") > 0; }, "list B under way");
+        s.gate->open("/a/ok0.jpg");  // cancelled with A; its late answer must change nothing
+        s.openInTurn({"/b/ok0.jpg", "/b/ok1.jpg", "/b/ok3.jpg", "/b/ok4.jpg"});
+        s.openInTurn({"/c/ok0.jpg"});
+        wait([&] { return !completionsC.empty(); }, "the completion of the list chained from B's");
 
-    CHECK(progressA == Counts{{1, 6}, {2, 6}});
-    CHECK(completionsA.empty());
-    CHECK(progressB == Counts{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}});
-    CHECK(completionsB == Counts{{5, 1}});
-    CHECK(completionsC == Counts{{1, 0}});
-    CHECK(s.recorder->finished == Counts{{4, 1}, {1, 0}});
-    // The delegate heard of A's first load, then of B's five and C's one, each once.
-    REQUIRE(s.recorder->prefetched.size() == 7);
-    CHECK(s.recorder->prefetched[0].rfind("/a/fail", 0) == 0);
-    std::multiset<std::string> afterA(s.recorder->prefetched.begin() + 1, s.recorder->prefetched.end());
-    std::multiset<std::string> expected(pathsB.begin(), pathsB.end());
-    expected.insert("/c/ok0.jpg");
-    CHECK(afterA == expected);
-    // B ran three at a time at most. A asked for its first three and at most the
-    // one started when its first failure ended, nothing later.
-    CHECK(s.gate->maxInFlight("/b") == 3);
-    auto requested = s.requestedPaths();
-    CHECK(requested.count("/a/ok3.jpg") <= 1);
-    CHECK(requested.count("/a/ok4.jpg") + requested.count("/a/ok5.jpg") == 0);
-    for (const auto& p : pathsB) CHECK_MESSAGE(requested.count(p) == 1, p);
+        CHECK(requestedSoonAfterB == std::optional<std::uint64_t>(3));
+        CHECK(progressA == Counts{{1, 6}, {2, 6}});
+        CHECK(completionsA.empty());
+        CHECK(progressB == Counts{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}});
+        CHECK(completionsB == Counts{{5, 1}});
+        CHECK(completionsC == Counts{{1, 0}});
+        CHECK(s.recorder->finished == Counts{{4, 1}, {1, 0}});
+        // The delegate heard of A's failures, then of B's five and C's one, each once.
+        REQUIRE(s.recorder->prefetched.size() == way.aHeard + 6);
+        for (std::size_t i = 0; i < way.aHeard; ++i) CHECK(s.recorder->prefetched[i].rfind("/a/fail", 0) == 0);
+        std::multiset<std::string> afterA(s.recorder->prefetched.begin() + static_cast<long>(way.aHeard),
+                                          s.recorder->prefetched.end());
+        std::multiset<std::string> expected(pathsB.begin(), pathsB.end());
+        expected.insert("/c/ok0.jpg");
+        CHECK(afterA == expected);
+        // B ran three at a time at most. A asked for its first three and at most the
+        // one started when its first failure ended, nothing later.
+        CHECK(s.gate->maxInFlight("/b") == 3);
+        auto requested = s.requestedPaths();
+        CHECK(requested.count("/a/ok3.jpg") <= 1);
+        CHECK(requested.count("/a/ok4.jpg") + requested.count("/a/ok5.jpg") == 0);
+        for (const auto& p : pathsB) CHECK_MESSAGE(requested.count(p) == 1, p);
+    }
 }
 
 TEST_CASE("a cancelled list starts nothing more and reports nothing") {
