@@ -17,6 +17,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/ProcessLifetime.h"
+#include "platform/foundation/ThreadAssertions.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
 #include "platform/uikit/UITabBarItem.h"
@@ -96,6 +97,7 @@ std::string DownloadManager::uniqueFileName(const std::string& title) const {
 }
 
 std::shared_ptr<FDFileDownloader> DownloadManager::startDownloadMovies(const Value& chapter) {
+    QV_ASSERT_MAIN_THREAD();
     Value link = chapter["link"];
     Value title = chapter["title"];
     if (!link.isString() || !title.isString()) {
@@ -120,6 +122,7 @@ std::shared_ptr<FDFileDownloader> DownloadManager::startDownloadMovies(const Val
 
 bool DownloadManager::addMoviesDownloading(const std::shared_ptr<FDFileDownloader>& download, const Value& chapter,
                                            const std::string& linkLocal) {
+    QV_ASSERT_MAIN_THREAD();
     if (!managedObjectContext_) return false;
     auto object = NSEntityDescription::insertNewObjectForEntityForName("MoviesDownloadModel", managedObjectContext_);
     auto model = std::dynamic_pointer_cast<MoviesDownloadModel>(object);
@@ -155,6 +158,7 @@ std::vector<std::shared_ptr<MoviesDownloadModel>> DownloadManager::getListMovies
 }
 
 void DownloadManager::newProgressForDownload(const std::shared_ptr<FDFileDownloader>& download) {
+    QV_ASSERT_MAIN_THREAD();
     auto key = getDownloadURL(download);
     if (!key) return;
     auto model = getMoviesModelByLink(*key);
@@ -175,6 +179,7 @@ void DownloadManager::newProgressForDownload(const std::shared_ptr<FDFileDownloa
 
 void DownloadManager::updateMovieDownloading(const std::shared_ptr<FDFileDownloader>& download,
                                              const std::shared_ptr<MoviesDownloadModel>& model) {
+    QV_ASSERT_MAIN_THREAD();
     if (!model) return;
     const bool saved = saveRecords(managedObjectContext_);
     if (model->isDownload()) {
@@ -192,6 +197,7 @@ void DownloadManager::updateMovieDownloading(const std::shared_ptr<FDFileDownloa
 
 void DownloadManager::downloadDidReceiveFirstResponse(const std::shared_ptr<FDFileDownloader>& download,
                                                       const std::shared_ptr<NSURLResponse>&) {
+    QV_ASSERT_MAIN_THREAD();
     if (!indexOf(download)) return;
     auto key = getDownloadURL(download);
     auto model = key ? getMoviesModelByLink(*key) : nullptr;
@@ -202,18 +208,21 @@ void DownloadManager::downloadDidReceiveFirstResponse(const std::shared_ptr<FDFi
 
 void DownloadManager::downloadDidReceiveData(const std::shared_ptr<FDFileDownloader>& download, std::uint64_t,
                                              std::int64_t, float) {
+    QV_ASSERT_MAIN_THREAD();
     if (!indexOf(download)) return;
     newProgressForDownload(download);
     post(kUpdateStatusDownloadMovieNotification, download);
 }
 
 void DownloadManager::downloadDidStopWithError(const std::shared_ptr<FDFileDownloader>& download, const NSErrorPtr&) {
+    QV_ASSERT_MAIN_THREAD();
     if (!indexOf(download)) return;
     post(kStopDownloadMovieNotification, download);
 }
 
 void DownloadManager::downloadDidFinishWithSuccess(const std::shared_ptr<FDFileDownloader>& download, bool success,
                                                    const std::optional<std::string>&) {
+    QV_ASSERT_MAIN_THREAD();
     // A replaced or removed downloader is no longer ours.
     if (!indexOf(download)) return;
     if (success)
@@ -249,6 +258,7 @@ void DownloadManager::finalise(const std::shared_ptr<FDFileDownloader>& download
 // ------------------------------------------------------------------ remove and resume
 
 void DownloadManager::deleteMovieDownloading(const std::shared_ptr<FDFileDownloader>& download) {
+    QV_ASSERT_MAIN_THREAD();
     auto index = indexOf(download);
     if (!index) return;
     auto key = getDownloadURL(download);
@@ -271,6 +281,7 @@ void DownloadManager::deleteMovieDownloading(const std::shared_ptr<FDFileDownloa
 }
 
 std::shared_ptr<FDFileDownloader> DownloadManager::resumeMovieDownloading(const std::shared_ptr<FDFileDownloader>& old) {
+    QV_ASSERT_MAIN_THREAD();
     auto index = indexOf(old);
     if (!index) return nullptr;
     auto state = old->state();
@@ -303,6 +314,7 @@ std::shared_ptr<FDFileDownloader> DownloadManager::resumeMovieDownloading(const 
 }
 
 void DownloadManager::resumeDownloads() {
+    QV_ASSERT_MAIN_THREAD();
     if (!managedObjectContext_) return;
     auto request = NSFetchRequest::fetchRequestWithEntityName("MoviesDownloadModel");
     request->setPredicate(NSPredicate::predicateWithFormat("isDownload == %@", {Value(false)}));

@@ -14,7 +14,8 @@
 // record cannot be saved leaves the list, but the stored record still reads as
 // unfinished, so the badge keeps counting it.
 //
-// Everything here runs on the main thread; the downloader's events arrive there.
+// Everything here runs on the main thread (asserted in debug builds); the
+// downloader's events arrive there.
 #include <map>
 #include <memory>
 #include <optional>

@@ -15,6 +15,7 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ThreadAssertions.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/NSURLRequest.h"
@@ -164,6 +165,7 @@ void NLRestClient::getPath(const std::string& path, const Value& arguments, std:
 void NLRestClient::handleReply(const std::shared_ptr<NLHTTPRequestOperation>& operation, const Value& responseObject,
                                const Success& success, const Failure& failure,
                                std::optional<CatalogueReplyKind> kind) const {
+    QV_ASSERT_MAIN_THREAD();  // replies are decoded and unwrapped on the main queue
     // The body is read as text in its charset (UTF-8 when none is named); bytes
     // that are no text there fail as a serialization error.
     std::optional<Data> plain;

@@ -1,7 +1,8 @@
 #pragma once
 // The client of the catalogue backend: six signed GET calls whose encrypted
-// replies are decoded (Base64, AES-256, JSON) and unwrapped on the main queue,
-// and PUT, DELETE and POST routines that pass JSON through.
+// replies are decoded (Base64, AES-256, JSON) and unwrapped on the main queue
+// (asserted in debug builds), and PUT, DELETE and POST routines that pass JSON
+// through.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/foundation/NSOperation.h"
+#include "platform/foundation/ThreadAssertions.h"
 
 // One caller's hold on a URL's transfer.
 class RIWebImageDownloader::Token : public NSObject, public RIWebImageOperation {
@@ -145,6 +146,7 @@ RIWebImageDownloader::Settings RIWebImageDownloader::settings() const {
 std::shared_ptr<RIWebImageDownloaderOperation> RIWebImageDownloader::makeOperation(const NSURLPtr& url,
                                                                                    std::uint64_t generation,
                                                                                    RIWebImageDownloaderOptions options) {
+    QV_ASSERT_ON_QUEUE(barrierQueue_);
     // The filter runs without the settings lock: it may read the downloader.
     const Settings current = settings();
     auto request = NSMutableURLRequest::requestWithURL(

@@ -90,6 +90,8 @@ private:
     };
     Settings settings() const;
 
+    // Runs inside the barrier that registers a URL's first caller (debug builds
+    // check), so that one URL never gets two transfers.
     std::shared_ptr<RIWebImageDownloaderOperation> makeOperation(const NSURLPtr& url, std::uint64_t generation,
                                                                  RIWebImageDownloaderOptions options);
     std::vector<Caller> callersForURL(const std::string& url, std::uint64_t generation) const;

@@ -4,6 +4,7 @@
 #include "imagecache/UIImageForceDecode.h"
 #include "imagecache/UIImageMultiFormat.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/ThreadAssertions.h"
 #include "platform/graphics/CGContext.h"
 #include "platform/imageio/CGImageSource.h"
 #include "platform/runloop/NSRunLoop.h"
@@ -193,12 +194,25 @@ void RIWebImageDownloaderOperation::reset() {
     thread_ = nullptr;
 }
 
+void RIWebImageDownloaderOperation::assertOnTransferLoop() const {
+#ifndef NDEBUG
+    std::shared_ptr<NSRunLoop> loop;
+    {
+        std::lock_guard lock(mutex_);
+        loop = runLoop_;
+    }
+    if (loop) QV_ASSERT_ON_RUN_LOOP(loop);
+#endif
+}
+
 void RIWebImageDownloaderOperation::stopRunLoop() {
+    assertOnTransferLoop();
     stopRequested_ = true;
     if (auto loop = NSRunLoop::currentRunLoop()) loop->stop();
 }
 
 void RIWebImageDownloaderOperation::failNow(const NSErrorPtr& error, bool postStop) {
+    assertOnTransferLoop();
     RIWebImageDownloaderCompletedBlock completed;
     {
         std::lock_guard lock(mutex_);
@@ -212,6 +226,7 @@ void RIWebImageDownloaderOperation::failNow(const NSErrorPtr& error, bool postSt
 
 void RIWebImageDownloaderOperation::connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
                                                                  const std::shared_ptr<NSURLResponse>& response) {
+    assertOnTransferLoop();
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
     if (http && http->statusCode() >= 400) {
         connection->cancel();
@@ -238,6 +253,7 @@ void RIWebImageDownloaderOperation::connectionDidReceiveResponse(const NSURLConn
 }
 
 void RIWebImageDownloaderOperation::connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) {
+    assertOnTransferLoop();
     std::size_t received;
     bool tooLarge = false;
     {
@@ -268,6 +284,7 @@ void RIWebImageDownloaderOperation::connectionDidReceiveData(const NSURLConnecti
 }
 
 void RIWebImageDownloaderOperation::deliverPartialImage() {
+    assertOnTransferLoop();
     Data bytes;
     {
         std::lock_guard lock(mutex_);
@@ -325,6 +342,7 @@ void RIWebImageDownloaderOperation::deliverPartialImage() {
 }
 
 void RIWebImageDownloaderOperation::connectionDidFinishLoading(const NSURLConnectionPtr&) {
+    assertOnTransferLoop();
     RIWebImageDownloaderCompletedBlock completed;
     Data data;
     {
@@ -358,6 +376,7 @@ void RIWebImageDownloaderOperation::connectionDidFinishLoading(const NSURLConnec
 }
 
 void RIWebImageDownloaderOperation::connectionDidFailWithError(const NSURLConnectionPtr&, const NSErrorPtr& error) {
+    assertOnTransferLoop();
     stopRunLoop();
     NSNotificationCenter::defaultCenter()->postNotificationName(RIWebImageDownloadStopNotification);
     RIWebImageDownloaderCompletedBlock completed;

@@ -89,6 +89,9 @@ public:
         const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) override;
 
 private:
+    // The connection's events, the partial decoder and the stop of the loop
+    // belong to the thread whose run loop carries the transfer (debug builds check).
+    void assertOnTransferLoop() const;
     void setExecuting(bool executing);
     void setFinished(bool finished);
     void cancelInternalAndStop();
