@@ -15,6 +15,7 @@
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIToolbar.h"
+#include "platform/uikit/UIViewController.h"
 #include "UIKitTestSupport.h"
 
 using namespace uikittest;
@@ -106,6 +107,26 @@ TEST_CASE("the status-bar orientation is announced before and after, and frames 
     app->setStatusBarHidden(true);
     CHECK(app->statusBarFrame() == CGRectZero);
     app->setStatusBarHidden(false);
+}
+
+TEST_CASE("the key window's root controller sets the status bar it prefers on request") {
+    struct Light : UIViewController {
+        UIStatusBarStyle preferredStatusBarStyle() const override { return UIStatusBarStyleLightContent; }
+    };
+    auto app = UIApplication::sharedApplication();
+    app->setStatusBarStyle(UIStatusBarStyleDefault);
+    auto root = std::make_shared<Light>();
+    auto other = std::make_shared<Light>();
+    auto window = visibleWindow({10, 10});
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    other->setNeedsStatusBarAppearanceUpdate();  // not the key window's root: counted only
+    CHECK(app->statusBarStyle() == UIStatusBarStyleDefault);
+    root->setNeedsStatusBarAppearanceUpdate();
+    CHECK(app->statusBarStyle() == UIStatusBarStyleLightContent);
+    CHECK(root->statusBarAppearanceUpdateCount() == 1);
+    CHECK(other->statusBarAppearanceUpdateCount() == 1);
+    app->setStatusBarStyle(UIStatusBarStyleDefault);
 }
 
 TEST_CASE("the system-version switch answers the Foundation number and the operating-system version") {

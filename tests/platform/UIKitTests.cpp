@@ -16,6 +16,7 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIApplicationDelegate.h"
 #include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
 #include "platform/uikit/UITabBarItem.h"
@@ -545,6 +546,9 @@ TEST_CASE("UIApplicationMain ends on SIGTERM through its run loop") {
     CHECK(delegate->window()->isKeyWindow());
     CHECK(delegate->window()->isVisible());
     CHECK(root->isViewVisible());
+    // The main window covers the screen, and so does its root's view.
+    CHECK(delegate->window()->frame() == UIScreen::mainScreen()->bounds());
+    CHECK(root->view()->frame() == UIScreen::mainScreen()->bounds());
 }
 
 TEST_CASE("UIApplicationMain refuses an unknown delegate class") {

@@ -312,7 +312,7 @@ int UIApplicationMain(int /*argc*/, char** /*argv*/, const std::string& principa
 
     if (auto loader = UIApplication::mainInterfaceLoader()) {
         if (auto root = loader()) {
-            auto window = std::make_shared<UIWindow>();
+            auto window = std::make_shared<UIWindow>(UIScreen::mainScreen()->bounds());
             window->setRootViewController(root);
             delegate->setWindow(window);
         }

@@ -32,6 +32,15 @@ void UIViewController::setView(std::shared_ptr<UIView> view) {
 
 void UIViewController::loadView() { setView(std::make_shared<UIView>()); }
 
+void UIViewController::setNeedsStatusBarAppearanceUpdate() {
+    ++statusBarUpdates_;
+    auto app = UIApplication::sharedApplication();
+    auto key = app->keyWindow();
+    if (!key || key->rootViewController().get() != this) return;
+    if (app->statusBarStyle() != preferredStatusBarStyle()) app->setStatusBarStyle(preferredStatusBarStyle());
+    if (app->isStatusBarHidden() != prefersStatusBarHidden()) app->setStatusBarHidden(prefersStatusBarHidden());
+}
+
 void UIViewController::setTitle(const std::string& title) {
     title_ = title;
     if (tabBarItem_) tabBarItem_->setTitle(title);

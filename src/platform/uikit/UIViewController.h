@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIResponder.h"
 
 class UIView;
@@ -38,6 +39,14 @@ public:
     virtual void viewDidAppear(bool /*animated*/) {}
     virtual void viewWillDisappear(bool /*animated*/) {}
     virtual void viewDidDisappear(bool /*animated*/) {}
+
+    // The status bar this controller asks for; setNeedsStatusBarAppearanceUpdate
+    // applies them to the application when the controller is its key window's
+    // root (and counts the requests either way).
+    virtual UIStatusBarStyle preferredStatusBarStyle() const { return UIStatusBarStyleDefault; }
+    virtual bool prefersStatusBarHidden() const { return false; }
+    void setNeedsStatusBarAppearanceUpdate();
+    std::size_t statusBarAppearanceUpdateCount() const { return statusBarUpdates_; }
 
     const std::string& title() const { return title_; }
     void setTitle(const std::string& title);  // also the tab item's title when there is one
@@ -99,6 +108,7 @@ protected:
     static void finishTransition(bool animated, std::function<void()> finish);
 
 private:
+    std::size_t statusBarUpdates_ = 0;
     enum class Appearance { Disappeared, Appearing, Appeared, Disappearing };
     std::shared_ptr<UIViewController> presentationRoot();
     void dismissPresentationOf(const std::shared_ptr<UIViewController>& host, bool animated, Completion completion);
