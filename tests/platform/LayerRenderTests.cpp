@@ -139,4 +139,9 @@ TEST_CASE("transforms, image contents and shape layers render where their geomet
     auto full = window->snapshotImage(2);
     CHECK(ring->displayCount() == before + 1);
     checkProbes(full, {{"ring's upper half once drawn", {75, 61}, 0, 0, 255}});
+
+    // The drawing layer's paths convert element by element.
+    ring->setPath(CGPathCreateWithEllipseInRect(CGRectMake(0, 0, 30, 30), nullptr));
+    CHECK(ring->path()->elements().size() >= 5);
+    CHECK(sampleimages::maxDifference(window->snapshotImage(2), full) <= 8);
 }

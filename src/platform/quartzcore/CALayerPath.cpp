@@ -2,6 +2,21 @@
 
 #include <cmath>
 
+std::shared_ptr<const CALayerPath> CALayerPath::fromCGPath(const CGPathRef& path) {
+    if (!path) return nullptr;
+    auto out = std::make_shared<CALayerPath>();
+    CGPathApply(path, [&](const CGPathElement& e) {
+        switch (e.type) {
+        case kCGPathElementMoveToPoint: out->moveTo(e.points[0]); break;
+        case kCGPathElementAddLineToPoint: out->lineTo(e.points[0]); break;
+        case kCGPathElementAddQuadCurveToPoint: out->quadTo(e.points[0], e.points[1]); break;
+        case kCGPathElementAddCurveToPoint: out->curveTo(e.points[0], e.points[1], e.points[2]); break;
+        case kCGPathElementCloseSubpath: out->close(); break;
+        }
+    });
+    return out;
+}
+
 void CALayerPath::moveTo(CGPoint p) {
     elements_.push_back({Kind::Move, {p, {}, {}}});
     current_ = subpathStart_ = p;

@@ -6,12 +6,17 @@
 // This is the shape layers' own path value. The drawing layer's CGPath converts
 // into it element by element (CAShapeLayer::setPath takes either), so the shape
 // layer's renderer depends on nothing but this list.
+#include <memory>
 #include <vector>
 
 #include "platform/graphics/CGGeometry.h"
+#include "platform/graphics/CGPath.h"
 
 class CALayerPath {
 public:
+    // The drawing layer's path element by element (null for a null path).
+    static std::shared_ptr<const CALayerPath> fromCGPath(const CGPathRef& path);
+
     enum class Kind { Move, Line, Curve, Close };
     struct Element {
         Kind kind;

@@ -24,6 +24,8 @@ public:
 
     const CALayerPathRef& path() const { return path_; }
     void setPath(CALayerPathRef path);
+    // The drawing layer's path (a UIBezierPath's CGPath), taken as it is now.
+    void setPath(const CGPathRef& path) { setPath(CALayerPath::fromCGPath(path)); }
     const CGColorRef& fillColor() const { return fillColor_; }  // opaque black unless set
     void setFillColor(CGColorRef color);
     const CGColorRef& strokeColor() const { return strokeColor_; }  // none unless set

@@ -1,26 +1,21 @@
 #pragma once
-// The exception the layout constraints raise for the platform's refusals: a
-// name ("NSInvalidArgumentException", "NSInternalInconsistencyException",
-// "NSGenericException") and a reason. Caught by name: compare name().
-// (It becomes the foundation's NSException once that type is in place; the
-// names and reasons stay as they are.)
+// The exception the layout constraints raise for the platform's refusals: an
+// NSException named NSInvalidArgumentException, NSInternalInconsistencyException
+// or NSGenericException, caught as NSException and told apart by name. Parse
+// errors of the visual format also carry the offset where parsing stopped.
 #include <cstddef>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-class LayoutConstraintException : public std::runtime_error {
+#include "platform/foundation/NSException.h"
+
+class LayoutConstraintException : public NSException {
 public:
     LayoutConstraintException(std::string name, std::string reason, std::optional<std::size_t> position = {})
-        : std::runtime_error(name + ": " + reason), name_(std::move(name)), reason_(std::move(reason)),
-          position_(position) {}
-    const std::string& name() const { return name_; }
-    const std::string& reason() const { return reason_; }
+        : NSException(std::move(name), std::move(reason)), position_(position) {}
     // For visual-format errors: the offset in the format where parsing stopped.
     std::optional<std::size_t> position() const { return position_; }
 
 private:
-    std::string name_;
-    std::string reason_;
     std::optional<std::size_t> position_;
 };

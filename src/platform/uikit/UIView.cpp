@@ -11,14 +11,12 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIAppearance.h"
+#include "platform/uikit/UIGraphics.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
 
 namespace {
-thread_local std::vector<CGContextRef> drawingContexts;
 thread_local bool baseDrawRectReached = false;
-UIView::DrawingContextPush pushHook = nullptr;
-UIView::DrawingContextPop popHook = nullptr;
 
 // Whether instances of a class draw (learnt from the first one displayed).
 std::unordered_map<std::type_index, bool>& drawingClasses() {
@@ -390,12 +388,7 @@ void UIView::setNeedsDisplayInRect(CGRect) { layer_->setNeedsDisplay(); }
 
 void UIView::drawRect(CGRect) { baseDrawRectReached = true; }
 
-CGContextRef UIView::currentDrawingContext() { return drawingContexts.empty() ? nullptr : drawingContexts.back(); }
-
-void UIView::setDrawingContextHooks(DrawingContextPush push, DrawingContextPop pop) {
-    pushHook = push;
-    popHook = pop;
-}
+CGContextRef UIView::currentDrawingContext() { return UIGraphicsGetCurrentContext(); }
 
 bool UIView::mayDrawLayer(const CALayer&) const {
     auto it = drawingClasses().find(std::type_index(typeid(*this)));
@@ -406,14 +399,12 @@ bool UIView::drawLayer(CALayer&, const CGContextRef& ctx) {
     auto type = std::type_index(typeid(*this));
     auto& known = drawingClasses();
     if (auto it = known.find(type); it != known.end() && !it->second) return false;
-    drawingContexts.push_back(ctx);
-    if (pushHook) pushHook(ctx);
+    UIGraphicsPushContext(ctx);
     baseDrawRectReached = false;
     CGContextSaveGState(ctx);
     drawRect(bounds());
     CGContextRestoreGState(ctx);
-    if (popHook) popHook();
-    drawingContexts.pop_back();
+    UIGraphicsPopContext();
     known[type] = !baseDrawRectReached;
     return !baseDrawRectReached;
 }

@@ -208,13 +208,9 @@ public:
     void setNeedsDisplay();
     void setNeedsDisplayInRect(CGRect rect);
     virtual void drawRect(CGRect rect);
-    // The context drawRect: draws into, or null outside drawRect:.
+    // The context drawRect: draws into: the current UIKit context
+    // (UIGraphicsGetCurrentContext), pushed for the length of drawRect:.
     static CGContextRef currentDrawingContext();
-    // Forwards drawRect:'s context to the UIKit context stack (push before,
-    // pop after); the drawing helpers install them. Null hooks: none.
-    using DrawingContextPush = void (*)(const CGContextRef&);
-    using DrawingContextPop = void (*)();
-    static void setDrawingContextHooks(DrawingContextPush push, DrawingContextPop pop);
 
     // Hooks for subclasses around moves in the tree.
     virtual void willMoveToSuperview(const std::shared_ptr<UIView>&) {}
