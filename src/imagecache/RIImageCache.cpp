@@ -9,6 +9,8 @@
 
 #include "imagecache/UIImageForceDecode.h"
 #include "imagecache/UIImageMultiFormat.h"
+#include "platform/foundation/HexString.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSData.h"
 #include "platform/foundation/NSLog.h"
@@ -102,9 +104,7 @@ bool RIImageDataHasPNGPrefix(const Data& data) {
 }
 
 std::shared_ptr<RIImageCache> RIImageCache::sharedImageCache() {
-    static dispatch_once_t once;
-    static std::shared_ptr<RIImageCache>* instance = nullptr;
-    dispatch_once(&once, [] { instance = new std::shared_ptr<RIImageCache>(init()); });
+    static ProcessLifetime<std::shared_ptr<RIImageCache>> instance(init());
     return *instance;
 }
 
@@ -178,13 +178,7 @@ void RIImageCache::setMaxMemoryCost(std::uint64_t cost) { memCache_->setTotalCos
 std::string RIImageCache::cachedFileNameForKey(const std::string& key) {
     unsigned char digest[CC_MD5_DIGEST_LENGTH];
     CC_MD5(key.data(), static_cast<CC_LONG>(key.size()), digest);
-    std::string name;
-    static const char* hex = "0123456789abcdef";
-    for (unsigned char byte : digest) {
-        name.push_back(hex[byte >> 4]);
-        name.push_back(hex[byte & 0xF]);
-    }
-    return name;
+    return hexString(digest, sizeof digest);
 }
 
 std::string RIImageCache::cachePathForKey(const std::string& key, const std::string& path) const {

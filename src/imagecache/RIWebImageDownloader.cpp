@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/foundation/NSOperation.h"
 #include "platform/foundation/ThreadAssertions.h"
 
@@ -26,9 +27,7 @@ private:
 };
 
 std::shared_ptr<RIWebImageDownloader> RIWebImageDownloader::sharedDownloader() {
-    static dispatch_once_t once;
-    static std::shared_ptr<RIWebImageDownloader>* instance = nullptr;
-    dispatch_once(&once, [] { instance = new std::shared_ptr<RIWebImageDownloader>(init()); });
+    static ProcessLifetime<std::shared_ptr<RIWebImageDownloader>> instance(init());
     return *instance;
 }
 

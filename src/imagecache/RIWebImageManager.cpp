@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/NSURLError.h"
 
 namespace {
@@ -24,9 +25,7 @@ RIWebImageDownloaderOptions downloaderOptionsFor(RIWebImageOptions options) {
 }  // namespace
 
 std::shared_ptr<RIWebImageManager> RIWebImageManager::sharedManager() {
-    static dispatch_once_t once;
-    static std::shared_ptr<RIWebImageManager>* instance = nullptr;
-    dispatch_once(&once, [] { instance = new std::shared_ptr<RIWebImageManager>(init()); });
+    static ProcessLifetime<std::shared_ptr<RIWebImageManager>> instance(init());
     return *instance;
 }
 

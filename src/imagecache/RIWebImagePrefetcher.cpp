@@ -1,13 +1,12 @@
 #include "imagecache/RIWebImagePrefetcher.h"
 
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/ThreadAssertions.h"
 
 std::shared_ptr<RIWebImagePrefetcher> RIWebImagePrefetcher::sharedImagePrefetcher() {
-    static dispatch_once_t once;
-    static std::shared_ptr<RIWebImagePrefetcher>* instance = nullptr;
-    dispatch_once(&once, [] { instance = new std::shared_ptr<RIWebImagePrefetcher>(init()); });
+    static ProcessLifetime<std::shared_ptr<RIWebImagePrefetcher>> instance(init());
     return *instance;
 }
 

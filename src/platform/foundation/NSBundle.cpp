@@ -1,3 +1,4 @@
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/foundation/NSBundle.h"
 
 #include <cstdlib>
@@ -14,7 +15,7 @@
 NSBundle::NSBundle(std::string root) : root_(std::move(root)) {}
 
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
-    static auto* bundle = new std::shared_ptr<NSBundle>([] {
+    static ProcessLifetime<std::shared_ptr<NSBundle>> bundle([] {
         const char* env = std::getenv("QUORVANE_RESOURCES");
         return std::make_shared<NSBundle>(env && *env ? env : QUORVANE_RESOURCES_DIR);
     }());

@@ -1,3 +1,4 @@
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIApplication.h"
 
 #include <fcntl.h>
@@ -26,13 +27,14 @@
 
 namespace {
 std::mutex sharedMutex;
+// Both live for the process: late callbacks and exit handlers may still ask.
 std::shared_ptr<UIApplication>& sharedSlot() {
-    static std::shared_ptr<UIApplication> app;
-    return app;
+    static ProcessLifetime<std::shared_ptr<UIApplication>> app;
+    return *app;
 }
 UIApplication::MainInterfaceLoader& loaderSlot() {
-    static UIApplication::MainInterfaceLoader loader;
-    return loader;
+    static ProcessLifetime<UIApplication::MainInterfaceLoader> loader;
+    return *loader;
 }
 
 std::string schemeOf(const std::string& url) {

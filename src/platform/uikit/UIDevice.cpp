@@ -1,3 +1,4 @@
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIDevice.h"
 
 #include <fcntl.h>
@@ -52,7 +53,7 @@ UIDevice::UIDevice()
     : systemVersion_(kDefaultSystemVersion), idiom_(UIUserInterfaceIdiomPhone), orientation_(UIDeviceOrientationPortrait) {}
 
 std::shared_ptr<UIDevice> UIDevice::currentDevice() {
-    static auto* device = new std::shared_ptr<UIDevice>(std::make_shared<UIDevice>());
+    static ProcessLifetime<std::shared_ptr<UIDevice>> device(std::make_shared<UIDevice>());
     return *device;
 }
 

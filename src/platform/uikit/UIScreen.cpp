@@ -1,3 +1,4 @@
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIScreen.h"
 
 #include <utility>
@@ -8,7 +9,7 @@
 UIScreen::UIScreen() : bounds_(CGRectMake(0, 0, 320, 568)), scale_(2.0) {}
 
 std::shared_ptr<UIScreen> UIScreen::mainScreen() {
-    static auto* screen = new std::shared_ptr<UIScreen>(std::make_shared<UIScreen>());
+    static ProcessLifetime<std::shared_ptr<UIScreen>> screen(std::make_shared<UIScreen>());
     return *screen;
 }
 
