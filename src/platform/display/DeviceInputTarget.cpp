@@ -4,6 +4,7 @@
 #include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceViewFacts.h"
 #include "platform/uikit/UIControl.h"
+#include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIWindow.h"
 
 namespace {
@@ -33,36 +34,87 @@ DeviceInputResult DeviceInputResult::refused(std::string why) {
 }
 
 void DeviceDefaultInputTarget::tap(UIWindow& window, CGPoint point, Done done) {
-    auto hit = DeviceScene::hitTest(window, point);
-    if (!hit) return done(DeviceInputResult::refused("no view takes touches there"));
+    if (!DeviceScene::hitTest(window, point)) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto touch = window.touchBegan(point);
+    if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto hit = touch->view();
+    window.touchEnded(touch, point);
     auto control = controlFor(hit);
-    if (!control) return done(DeviceInputResult::to(*hit));
-    control->setHighlighted(true);
-    control->setHighlighted(false);
-    if (onControlTap) onControlTap(*control);
-    done(DeviceInputResult::to(*control));
+    if (control && onControlTap) onControlTap(*control);
+    if (control) return done(DeviceInputResult::to(*control));
+    done(hit ? DeviceInputResult::to(*hit) : DeviceInputResult::refused("the view went away during the touch"));
 }
 
 void DeviceDefaultInputTarget::press(UIWindow& window, CGPoint point, double duration, Done done) {
-    auto hit = DeviceScene::hitTest(window, point);
-    if (!hit) return done(DeviceInputResult::refused("no view takes touches there"));
-    auto control = controlFor(hit);
-    if (control) control->setHighlighted(true);
+    if (!DeviceScene::hitTest(window, point)) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto touch = window.touchBegan(point);
+    if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto hit = touch->view();
     // The finger stays down for the duration; the main loop keeps running meanwhile.
+    std::weak_ptr<UIWindow> weakWindow = window.self<UIWindow>();
     dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(duration * NSEC_PER_SEC)),
-                   dispatch_get_main_queue(), [hook = onControlPress, hit, control, duration, done = std::move(done)] {
-                       if (!control) return done(DeviceInputResult::to(*hit));
-                       control->setHighlighted(false);
-                       if (hook) hook(*control, duration);
-                       done(DeviceInputResult::to(*control));
+                   dispatch_get_main_queue(),
+                   [hook = onControlPress, weakWindow, touch, hit, point, duration, done = std::move(done)] {
+                       if (auto w = weakWindow.lock()) w->touchEnded(touch, point);
+                       auto control = controlFor(hit);
+                       if (control && hook) hook(*control, duration);
+                       if (control) return done(DeviceInputResult::to(*control));
+                       done(hit ? DeviceInputResult::to(*hit)
+                                : DeviceInputResult::refused("the view went away during the touch"));
                    });
 }
 
+namespace {
+
+// A finger moving from one point to another in steps a frame apart, so what
+// follows it (a scroll view) sees a real speed; the wheel comes to rest before
+// lifting, so it never flicks.
+struct DragSteps : std::enable_shared_from_this<DragSteps> {
+    static constexpr int kSteps = 8;
+    static constexpr double kStepSeconds = 1.0 / 60;
+    std::weak_ptr<UIWindow> window;
+    UITouchPtr touch;
+    CGPoint from{}, to{};
+    bool wheel = false;
+    int step = 0;
+    std::function<void()> finished;
+
+    void next() {
+        auto w = window.lock();
+        if (!w) return finished();
+        ++step;
+        const double t = static_cast<double>(step) / kSteps;
+        const CGPoint p{from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t};
+        w->touchMoved(touch, p);
+        if (step < kSteps) {
+            dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kStepSeconds * NSEC_PER_SEC)),
+                           dispatch_get_main_queue(), [self = shared_from_this()] { self->next(); });
+            return;
+        }
+        if (wheel) w->touchMoved(touch, to);  // at rest: no speed left
+        w->touchEnded(touch, to);
+        finished();
+    }
+};
+
+}  // namespace
+
 void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) {
-    auto hit = DeviceScene::hitTest(window, from);
-    if (!hit) return done(DeviceInputResult::refused("no view takes touches there"));
-    if (onDrag) onDrag(*hit, from, to, kind);
-    done(DeviceInputResult::to(*hit));
+    if (!DeviceScene::hitTest(window, from)) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto touch = window.touchBegan(from);
+    if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto hit = touch->view();
+    if (onDrag && hit) onDrag(*hit, from, to, kind);
+    auto steps = std::make_shared<DragSteps>();
+    steps->window = window.self<UIWindow>();
+    steps->touch = touch;
+    steps->from = from;
+    steps->to = to;
+    steps->wheel = kind == DeviceDragKind::Wheel;
+    steps->finished = [hit, done = std::move(done)] {
+        done(hit ? DeviceInputResult::to(*hit) : DeviceInputResult::refused("the view went away during the drag"));
+    };
+    steps->next();
 }
 
 DeviceKeyInput* DeviceDefaultInputTarget::keyInput(DeviceInputResult& result) const {

@@ -24,18 +24,6 @@ DeviceScene::HitTester& hitTesterSlot() {
     return tester;
 }
 
-std::shared_ptr<UIView> hitIn(const std::shared_ptr<UIView>& view, CGPoint point) {
-    if (view->isHidden() || view->alpha() < kShownAlpha || !view->isUserInteractionEnabled()) return nullptr;
-    if (!CGRectContainsPoint(view->bounds(), point)) return nullptr;
-    const auto& subviews = view->subviews();
-    for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
-        const auto& child = *it;
-        CGPoint inChild = child->convertPointFromView(point, view.get());
-        if (auto found = hitIn(child, inChild)) return found;
-    }
-    return view;
-}
-
 std::size_t messageLines(const std::string& message) {
     if (message.empty()) return 0;
     std::size_t lines = 0;
@@ -116,5 +104,5 @@ std::shared_ptr<UIView> DeviceScene::hitTest(UIWindow& window, CGPoint point) {
 }
 
 std::shared_ptr<UIView> DeviceScene::defaultHitTest(UIWindow& window, CGPoint point) {
-    return hitIn(window.self<UIView>(), point);
+    return window.hitTest(point, nullptr);
 }

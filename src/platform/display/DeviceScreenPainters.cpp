@@ -1,9 +1,15 @@
 #include "platform/display/DeviceScreenPainters.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/display/DeviceViewFacts.h"
+#include "platform/uikit/NSParagraphStyle.h"
+#include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIColor.h"
+#include "platform/uikit/UIFont.h"
+#include "platform/uikit/UIGraphics.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -47,16 +53,57 @@ void paintView(const UIView& view, const CGContextRef& c, double alpha) {
     CGContextRestoreGState(c);
 }
 
+// Title (bold) and message centred in their frame, each button's title centred
+// in its cell (the last one, the cancel button when there is one, in bold).
+void paintAlertTexts(const DeviceAlertLayout& alert, const CGContextRef& c) {
+    if (!alert.alert) return;
+    UIGraphicsPushContext(c);
+    NSParagraphStyle centred;
+    centred.alignment = NSTextAlignmentCenter;
+    const auto ink = UIColor::colorWithWhite(0.05, 1);
+    const auto tint = UIColor::colorWithRed(0, 0.478, 1, 1);
+    const CGRect text = CGRectInset(alert.messageFrame, 12, 8);
+    const NSAttributes titleStyle(UIFont::boldSystemFontOfSize(17), ink, centred);
+    const NSAttributes messageStyle(UIFont::systemFontOfSize(13), ink, centred);
+    const CGFloat titleHeight =
+        boundingRectWithSize(alert.alert->title(), CGSizeMake(text.size.width, 0), NSStringDrawingUsesLineFragmentOrigin,
+                             titleStyle, nullptr).size.height;
+    drawInRect(alert.alert->title(), CGRectMake(text.origin.x, text.origin.y, text.size.width, titleHeight), titleStyle);
+    drawInRect(alert.alert->message(),
+               CGRectMake(text.origin.x, text.origin.y + titleHeight + 4, text.size.width,
+                          std::max<CGFloat>(0, text.size.height - titleHeight - 4)),
+               messageStyle);
+    for (const auto& button : alert.buttons) {
+        const bool bold = button.index == alert.alert->cancelButtonIndex();
+        const NSAttributes style(bold ? UIFont::boldSystemFontOfSize(17) : UIFont::systemFontOfSize(17), tint, centred);
+        const CGFloat height = sizeWithAttributes(button.title, style).height;
+        drawInRect(button.title,
+                   CGRectMake(button.frame.origin.x, button.frame.origin.y + (button.frame.size.height - height) / 2,
+                              button.frame.size.width, height),
+                   style);
+    }
+    UIGraphicsPopContext();
+}
+
 }  // namespace
 
 void DevicePaintViewTree(UIWindow& window, const CGContextRef& context) {
-    // The window's own frame places it on the screen.
-    paintView(window, context, 1);
+    // The window's layer tree, laid out and drawn as the end of a main-loop pass
+    // leaves it; the window's own frame places it on the screen.
+    window.layoutAndDisplayIfNeeded();
+    const CGRect frame = window.frame();
+    CGContextSaveGState(context);
+    CGContextTranslateCTM(context, frame.origin.x, frame.origin.y);
+    window.layer()->renderInContext(context);
+    CGContextRestoreGState(context);
 }
+
+void DevicePaintViewModel(UIWindow& window, const CGContextRef& context) { paintView(window, context, 1); }
 
 void DevicePaintAlert(const DeviceAlertLayout& alert, const CGContextRef& c, CGSize screen) {
     fillRect(c, CGRectMake(0, 0, screen.width, screen.height), 0, 0, 0, 0.4);
     fillRect(c, alert.frame, 0.97, 0.97, 0.97, 1);
+    paintAlertTexts(alert, c);
     const double separator = 0.8;
     for (const auto& button : alert.buttons) {
         CGRect line = CGRectMake(button.frame.origin.x, button.frame.origin.y, button.frame.size.width, 0.5);

@@ -3,13 +3,10 @@
 // context whose user space is the screen's: points, origin at the top left, y
 // down, already scaled to the screen's pixels.
 //
-// The defaults draw with what the views carry today: each shown view's
-// background colour, then its image scaled into its bounds (image views,
-// buttons), children over parents; the front alert as a dimmed screen with a
-// box and its buttons' cells; the status bar (20 points, no clock, so frames
+// The defaults draw the window's layer tree as the views render it; the front
+// alert as a dimmed screen with a box, its title, message and buttons; the status bar (20 points, no clock, so frames
 // stay comparable) as signal dots and a battery, dark or light after the
-// application's status-bar style. A framework that draws views itself installs
-// its own window painter (e.g. rendering the window's layer tree).
+// application's status-bar style.
 #include <functional>
 
 #include "platform/display/DeviceScene.h"
@@ -29,5 +26,8 @@ struct DeviceScreenPainters {
 
 // The default painters, one by one.
 void DevicePaintViewTree(UIWindow& window, const CGContextRef& context);
+// The views' model only (backgrounds and images, no drawn content): for tests
+// of the screen's own plumbing.
+void DevicePaintViewModel(UIWindow& window, const CGContextRef& context);
 void DevicePaintAlert(const DeviceAlertLayout& alert, const CGContextRef& context, CGSize screen);
 void DevicePaintStatusBar(const CGContextRef& context, CGSize screen);

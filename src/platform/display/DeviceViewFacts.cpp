@@ -8,13 +8,12 @@
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIImageView.h"
+#include "platform/uikit/UILabel.h"
 #include "platform/uikit/UIView.h"
 
 namespace {
 
 // Keys of the associated attributes (their addresses are the keys).
-const char kIdentifierKey = 0;
-const char kBackgroundKey = 0;
 const char kLabelKey = 0;
 const char kImageSourceKey = 0;
 
@@ -25,10 +24,12 @@ std::string associatedText(const UIView& view, const void* key) {
 
 void describeBase(const UIView& view, DeviceViewFacts& facts) {
     facts.className = view.className();
-    facts.identifier = associatedText(view, &kIdentifierKey);
+    facts.identifier = view.accessibilityIdentifier();
     facts.label = associatedText(view, &kLabelKey);
+    if (facts.label.empty()) facts.label = view.accessibilityLabel();
+    if (auto* label = dynamic_cast<const UILabel*>(&view)) facts.label = label->text();
     facts.imageSource = associatedText(view, &kImageSourceKey);
-    if (auto color = view.associated<CGColorRef>(&kBackgroundKey)) facts.backgroundColor = *color;
+    facts.backgroundColor = view.backgroundColor();
 }
 
 void describeControls(const UIView& view, DeviceViewFacts& facts) {
@@ -74,12 +75,10 @@ DeviceViewFacts DeviceViewFacts::of(const UIView& view) {
 namespace display {
 
 void setAccessibilityIdentifier(UIView& view, std::string identifier) {
-    view.setAssociatedObject(&kIdentifierKey, std::make_shared<std::string>(std::move(identifier)));
+    view.setAccessibilityIdentifier(std::move(identifier));
 }
 
-void setBackgroundColor(UIView& view, CGColorRef color) {
-    view.setAssociatedObject(&kBackgroundKey, color ? std::make_shared<CGColorRef>(std::move(color)) : nullptr);
-}
+void setBackgroundColor(UIView& view, CGColorRef color) { view.setBackgroundColor(std::move(color)); }
 
 void setLabelText(UIView& view, std::string text) {
     view.setAssociatedObject(&kLabelKey, std::make_shared<std::string>(std::move(text)));

@@ -155,6 +155,10 @@ public:
     void setIsAccessibilityElement(bool value) { accessibilityElement_ = value; }
     const std::string& accessibilityLabel() const { return accessibilityLabel_; }
     void setAccessibilityLabel(std::string label) { accessibilityLabel_ = std::move(label); }
+    // The name tests and the device screen find the view by (interface
+    // factories set it to the outlet's name).
+    const std::string& accessibilityIdentifier() const { return accessibilityIdentifier_; }
+    void setAccessibilityIdentifier(std::string identifier) { accessibilityIdentifier_ = std::move(identifier); }
 
     // The tree. A view added elsewhere leaves its former superview first; adding
     // a view to itself or to one of its own descendants is refused.
@@ -295,6 +299,7 @@ private:
     bool multipleTouchEnabled_ = false;
     bool accessibilityElement_ = false;
     std::string accessibilityLabel_;
+    std::string accessibilityIdentifier_;
     bool needsLayout_ = true;
     bool appearanceApplied_ = false;
     bool translatesMask_ = true;
