@@ -6,13 +6,12 @@
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/net/NSURLError.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
 dispatch_group_t defaultGroup() {
-    static dispatch_once_t once;
-    static dispatch_group_t* group = nullptr;
-    dispatch_once(&once, [] { group = new dispatch_group_t(dispatch_group_create()); });
+    static ProcessLifetime<dispatch_group_t> group(dispatch_group_create());
     return *group;
 }
 

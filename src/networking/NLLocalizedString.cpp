@@ -6,6 +6,7 @@
 
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSData.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/foundation/Value.h"
 
 namespace {
@@ -17,7 +18,7 @@ struct Tables {
 };
 
 Tables& tables() {
-    static auto* instance = new Tables();  // lives for the process
+    static ProcessLifetime<Tables> instance;
     return *instance;
 }
 
