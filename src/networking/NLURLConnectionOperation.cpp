@@ -506,9 +506,20 @@ void NLURLConnectionOperation::finish() {
         finished = isFinished();
         // Taken once: it runs here, and the operation no longer holds it.
         if (finished) work = std::exchange(finishingCompletion_, nullptr);
+        finishNotificationDue_ = true;
     }
-    postNotification(NLNetworkingOperationDidFinishNotification, self());
     if (work) work();
+    bool due;
+    {
+        std::lock_guard guard(*lock_);
+        due = std::exchange(finishNotificationDue_, false);
+    }
+    if (due) postNotification(NLNetworkingOperationDidFinishNotification, self());
+}
+
+bool NLURLConnectionOperation::takeFinishNotification() {
+    std::lock_guard guard(*lock_);
+    return std::exchange(finishNotificationDue_, false);
 }
 
 void NLURLConnectionOperation::setFinishingCompletion(std::function<void()> work) {
