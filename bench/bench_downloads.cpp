@@ -18,6 +18,7 @@
 
 #include "networking/FDFileDownloadManager.h"
 #include "networking/FDFileDownloader.h"
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSThread.h"
 #include "support/NginxServer.h"
 #include "support/TestEnvironment.h"
@@ -36,16 +37,6 @@ constexpr std::size_t kPiece = 1 << 20;
 
 using Clock = std::chrono::steady_clock;
 
-std::string hex(const unsigned char* bytes, unsigned n) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned i = 0; i < n; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
-}
-
 // Writes `size` pseudo-random bytes piece by piece; answers their SHA-256.
 std::string generate(const std::string& path, std::uint64_t size, std::uint64_t stopAt = ~0ull) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -63,7 +54,7 @@ std::string generate(const std::string& path, std::uint64_t size, std::uint64_t 
     unsigned n = 0;
     EVP_DigestFinal_ex(ctx, md, &n);
     EVP_MD_CTX_free(ctx);
-    return hex(md, n);
+    return hexString(md, n);
 }
 
 std::string sha256OfFile(const std::string& path) {
@@ -79,7 +70,7 @@ std::string sha256OfFile(const std::string& path) {
     unsigned n = 0;
     EVP_DigestFinal_ex(ctx, md, &n);
     EVP_MD_CTX_free(ctx);
-    return hex(md, n);
+    return hexString(md, n);
 }
 
 std::uint64_t peakMemory() {

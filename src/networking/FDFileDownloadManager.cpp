@@ -4,6 +4,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 FDFileDownloadManager::FDFileDownloadManager()
     : defaultDownloadPath_(NSTemporaryDirectory()), operationQueue_(std::make_shared<NSOperationQueue>()) {
@@ -11,9 +12,7 @@ FDFileDownloadManager::FDFileDownloadManager()
 }
 
 std::shared_ptr<FDFileDownloadManager> FDFileDownloadManager::sharedInstance() {
-    static dispatch_once_t once;
-    static std::shared_ptr<FDFileDownloadManager>* instance = nullptr;
-    dispatch_once(&once, [] { instance = new std::shared_ptr<FDFileDownloadManager>(std::make_shared<FDFileDownloadManager>()); });
+    static ProcessLifetime<std::shared_ptr<FDFileDownloadManager>> instance(std::make_shared<FDFileDownloadManager>());
     return *instance;
 }
 

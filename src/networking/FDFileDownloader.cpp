@@ -416,9 +416,15 @@ void FDFileDownloader::connectionDidReceiveResponse(const NSURLConnectionPtr&,
 
 void FDFileDownloader::connectionDidReceiveData(const NSURLConnectionPtr&, const Data& data) {
     if (completeOn416_ || !responseAccepted_) return;
-    receivedDataBuffer_.insert(receivedDataBuffer_.end(), data.begin(), data.end());
     receivedDataLength_ += data.size();
-    if (receivedDataBuffer_.size() > FDFileDownloaderFlushThreshold && !flushBuffer()) return;
+    if (receivedDataBuffer_.size() + data.size() > FDFileDownloaderFlushThreshold) {
+        // What is buffered and these bytes go to the file as they are: the
+        // chunk that fills the buffer is written from where it was delivered,
+        // not copied into the buffer first.
+        if (!flushBuffer(&data)) return;
+    } else {
+        receivedDataBuffer_.insert(receivedDataBuffer_.end(), data.begin(), data.end());
+    }
     // One progress event waits on the main queue at a time: it reads the
     // figures when it runs, so later chunks are covered by the one pending.
     if (progressPending_.exchange(true)) return;
@@ -439,15 +445,16 @@ void FDFileDownloader::connectionDidReceiveData(const NSURLConnectionPtr&, const
         false);
 }
 
-bool FDFileDownloader::flushBuffer() {
-    if (receivedDataBuffer_.empty() || !file_) return true;
+bool FDFileDownloader::flushBuffer(const Data* more) {
+    if (!file_) return true;
     NSErrorPtr error;
-    if (!file_->writeData(receivedDataBuffer_, &error)) {
-        receivedDataBuffer_.clear();
+    bool written = receivedDataBuffer_.empty() || file_->writeData(receivedDataBuffer_, &error);
+    receivedDataBuffer_.clear();
+    if (written && more) written = file_->writeData(*more, &error);
+    if (!written) {
         endTransfer(End::Failed, error ? error : NSFileErrorFromErrno(EIO, pathToFile(), false));
         return false;
     }
-    receivedDataBuffer_.clear();
     return true;
 }
 

@@ -190,7 +190,8 @@ private:
     void setupPath(const std::string& path);
     bool beginTransfer(bool withRange);  // transfer thread
     void restartFromZero();              // transfer thread
-    bool flushBuffer();                  // transfer thread
+    // Writes the buffer, then `more` when given; false (the transfer failed) when a write fails.
+    [[nodiscard]] bool flushBuffer(const Data* more = nullptr);  // transfer thread
     void updateTransferRate();           // transfer thread
     void endTransfer(End end, NSErrorPtr error);  // transfer thread
     // Main-thread delivery. Events other than the final completion are dropped

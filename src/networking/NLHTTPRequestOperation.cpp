@@ -6,13 +6,13 @@
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/net/NSURLError.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
 dispatch_group_t defaultGroup() {
-    static dispatch_once_t once;
-    static dispatch_group_t* group = nullptr;
-    dispatch_once(&once, [] { group = new dispatch_group_t(dispatch_group_create()); });
+    static ProcessLifetime<dispatch_group_t> group(dispatch_group_create());
     return *group;
 }
 
@@ -82,7 +82,8 @@ std::shared_ptr<const Value> NLHTTPRequestOperation::sharedResponseObject() {
 
 void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) {
     // Serializes on the thread that finished the operation (the network thread
-    // for a load) and hops once, to the completion queue. The operation and the
+    // for a load) and hops once, to the completion queue; on the main queue the
+    // finish notification rides in the same block. The operation and the
     // callbacks are held until the operation finished.
     auto self = this->self<NLHTTPRequestOperation>();
     setFinishingCompletion([self, success, failure] {
@@ -91,20 +92,27 @@ void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
         dispatch_queue_t queue = self->completionQueue();
         if (!queue) queue = dispatch_get_main_queue();
         dispatch_group_t memberOf = group ? group : defaultGroup();
+        std::function<void()> callback;
         if (NSErrorPtr failed = self->error()) {
-            if (failure) dispatch_group_async(memberOf, queue, [self, failure, failed] { failure(self, failed); });
+            if (failure) callback = [self, failure, failed] { failure(self, failed); };
         } else {
             // Shared: the object (for the base serializer, the body itself) is not copied.
             auto object = self->sharedResponseObject();
             if (!object) object = std::make_shared<const Value>();
             if (NSErrorPtr serializationFailed = self->error()) {
-                if (failure)
-                    dispatch_group_async(memberOf, queue,
-                                         [self, failure, serializationFailed] { failure(self, serializationFailed); });
+                if (failure) callback = [self, failure, serializationFailed] { failure(self, serializationFailed); };
             } else if (success) {
-                dispatch_group_async(memberOf, queue, [self, success, object] { success(self, *object); });
+                callback = [self, success, object] { success(self, *object); };
             }
         }
+        const bool notify = queue == dispatch_get_main_queue() && self->takeFinishNotification();
+        if (callback || notify)
+            dispatch_group_async(memberOf, queue, [self, notify, callback = std::move(callback)] {
+                if (notify)
+                    NSNotificationCenter::defaultCenter()->postNotificationName(NLNetworkingOperationDidFinishNotification,
+                                                                                self);
+                if (callback) callback();
+            });
         if (group) dispatch_group_leave(group);
     });
 }

@@ -6,6 +6,7 @@
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGContext.h"
 #include "platform/imageio/CGImageSource.h"
+#include "platform/imageio/ExifOrientation.h"
 #include "platform/uikit/UIImage.h"
 
 namespace {
@@ -15,19 +16,6 @@ constexpr std::uint64_t kMaxInflatedPixels = 1048576;
 constexpr std::int64_t kMaxInflatedDepth = 8;
 // A frame that names no delay shows this long.
 constexpr double kDefaultFrameDelay = 0.1;
-
-UIImageOrientation orientationFromExif(int exif) {
-    switch (exif) {
-    case 2: return UIImageOrientationUpMirrored;
-    case 3: return UIImageOrientationDown;
-    case 4: return UIImageOrientationDownMirrored;
-    case 5: return UIImageOrientationLeftMirrored;
-    case 6: return UIImageOrientationRight;
-    case 7: return UIImageOrientationRightMirrored;
-    case 8: return UIImageOrientationLeft;
-    default: return UIImageOrientationUp;
-    }
-}
 
 double frameDelay(const Value& properties) {
     for (const char* dictionary : {kCGImagePropertyGIFDictionary, kCGImagePropertyWebPDictionary}) {
@@ -46,7 +34,7 @@ UIImagePtr imageAtScale(const CGImageSourceRef& source, double scale) {
         auto bitmap = CGImageSourceCreateImageAtIndex(source, 0);
         if (!bitmap) return nullptr;
         int exif = CGImageSourceCopyPropertiesAtIndex(source, 0)[kCGImagePropertyOrientation].intValue();
-        return UIImage::imageWithCGImage(bitmap, scale, orientationFromExif(exif));
+        return UIImage::imageWithCGImage(bitmap, scale, imageOrientationFromExif(exif));
     }
     std::vector<UIImagePtr> frames;
     double duration = 0;

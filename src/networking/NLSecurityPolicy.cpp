@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ bool trusted(const SecTrustRef& trust) {
 }  // namespace
 
 const std::vector<Data>& NLSecurityPolicy::defaultPinnedCertificates() {
-    static const std::vector<Data> certificates = [] {
+    static ProcessLifetime<const std::vector<Data>> certificates([] {
         namespace fs = std::filesystem;
         std::vector<fs::path> files;
         std::error_code ec;
@@ -44,8 +45,8 @@ const std::vector<Data>& NLSecurityPolicy::defaultPinnedCertificates() {
             out.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         }
         return out;
-    }();
-    return certificates;
+    }());
+    return *certificates;
 }
 
 std::shared_ptr<NLSecurityPolicy> NLSecurityPolicy::defaultPolicy() {

@@ -16,25 +16,20 @@
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/NSURLError.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {
 
 dispatch_group_t defaultCompletionGroup() {
-    static dispatch_once_t once;
-    static dispatch_group_t* group = nullptr;
-    dispatch_once(&once, [] { group = new dispatch_group_t(dispatch_group_create()); });
+    static ProcessLifetime<dispatch_group_t> group(dispatch_group_create());
     return *group;
 }
 
 dispatch_queue_t completionClearingQueue() {
-    static dispatch_once_t once;
-    static dispatch_queue_t* queue = nullptr;
-    dispatch_once(&once, [] {
-        queue = new dispatch_queue_t(dispatch_queue_create("com.netline.networking.operation.queue",
-                                                           DISPATCH_QUEUE_CONCURRENT));
-    });
+    static ProcessLifetime<dispatch_queue_t> queue(
+        dispatch_queue_create("com.netline.networking.operation.queue", DISPATCH_QUEUE_CONCURRENT));
     return *queue;
 }
 
@@ -59,32 +54,47 @@ bool transitionAllowed(std::int64_t from, std::int64_t to, bool cancelled) {
 
 // ---------------------------------------------------------------- the network thread
 
-std::shared_ptr<NSThread> NLURLConnectionOperation::networkRequestThread() {
-    static dispatch_once_t once;
-    static std::shared_ptr<NSThread>* thread = nullptr;
-    static std::atomic<bool>* leftLoop = nullptr;
-    dispatch_once(&once, [] {
-        leftLoop = new std::atomic<bool>(false);
-        thread = new std::shared_ptr<NSThread>(std::make_shared<NSThread>([] {
+namespace {
+
+// The thread whose run loop carries every operation's connection, for the
+// life of the process.
+struct NetworkThread {
+    std::atomic<bool> leftLoop{false};
+    std::shared_ptr<NSThread> thread;
+
+    NetworkThread() {
+        thread = std::make_shared<NSThread>([this] {
             NSThread::currentThread()->setName("Netline");
             // The loop runs until stopped, with or without sources: for the life
             // of the process.
             NSRunLoop::currentRunLoop()->run();
             // Stopped at exit: stay parked, touching nothing the exit destroys.
-            leftLoop->store(true);
+            leftLoop.store(true);
             for (;;) ::pause();
-        }));
-        (*thread)->start();
+        });
+        thread->start();
+    }
+};
+
+NetworkThread& networkThread() {
+    static ProcessLifetime<NetworkThread> shared;
+    static const bool stopsAtExit = [] {
         // At exit the loop is stopped before the process-wide objects it reads
         // (the mode names) are destroyed.
-        std::atexit([] {
-            (*thread)->runLoop()->stop();
+        return std::atexit([] {
+            auto& network = *shared;
+            network.thread->runLoop()->stop();
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            while (!leftLoop->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        });
-    });
-    return *thread;
+            while (!network.leftLoop.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        }) == 0;
+    }();
+    (void)stopsAtExit;
+    return *shared;
 }
+
+}  // namespace
+
+std::shared_ptr<NSThread> NLURLConnectionOperation::networkRequestThread() { return networkThread().thread; }
 
 void NLURLConnectionOperation::performOnNetworkThread(std::function<void(NLURLConnectionOperation&)> step) {
     auto self = this->self<NLURLConnectionOperation>();
@@ -496,9 +506,20 @@ void NLURLConnectionOperation::finish() {
         finished = isFinished();
         // Taken once: it runs here, and the operation no longer holds it.
         if (finished) work = std::exchange(finishingCompletion_, nullptr);
+        finishNotificationDue_ = true;
     }
-    postNotification(NLNetworkingOperationDidFinishNotification, self());
     if (work) work();
+    bool due;
+    {
+        std::lock_guard guard(*lock_);
+        due = std::exchange(finishNotificationDue_, false);
+    }
+    if (due) postNotification(NLNetworkingOperationDidFinishNotification, self());
+}
+
+bool NLURLConnectionOperation::takeFinishNotification() {
+    std::lock_guard guard(*lock_);
+    return std::exchange(finishNotificationDue_, false);
 }
 
 void NLURLConnectionOperation::setFinishingCompletion(std::function<void()> work) {

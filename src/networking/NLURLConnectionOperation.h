@@ -184,6 +184,11 @@ protected:
     // to the completion queue: the work makes its own single hop. Setting a
     // completion block replaces it; completionBlock() hands it on for chaining.
     void setFinishingCompletion(std::function<void()> work);
+    // While the finishing completion runs: takes the finish notification over
+    // (true once), for work that delivers on the main queue to post it in the
+    // same main-queue block, just before its callbacks, instead of in a hop of
+    // its own. Not taken, finish() posts it after the work.
+    bool takeFinishNotification();
     void setRequest(std::shared_ptr<NSURLRequest> request);
     void setResponseData(std::optional<Data> data);
     // The body without a copy; the caller holds the lock.
@@ -249,4 +254,5 @@ private:
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
     std::function<void()> finishingCompletion_;  // under the lock; taken by finish()
+    bool finishNotificationDue_ = false;         // under the lock; see takeFinishNotification()
 };

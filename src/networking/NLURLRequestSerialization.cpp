@@ -10,6 +10,7 @@
 #include "platform/foundation/NSDataBase64.h"
 #include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIScreen.h"
@@ -99,10 +100,10 @@ std::optional<std::string> NLQueryStringFromParametersWithEncoding(const Value& 
 // ---- NLHTTPRequestSerializer --------------------------------------------------------
 
 const std::vector<std::string>& NLHTTPRequestSerializer::observedKeyPaths() {
-    static const std::vector<std::string> keyPaths = {"allowsCellularAccess",    "cachePolicy",
-                                                      "HTTPShouldHandleCookies", "HTTPShouldUsePipelining",
-                                                      "networkServiceType",      "timeoutInterval"};
-    return keyPaths;
+    static ProcessLifetime<const std::vector<std::string>> keyPaths(std::vector<std::string>{
+        "allowsCellularAccess", "cachePolicy", "HTTPShouldHandleCookies", "HTTPShouldUsePipelining",
+        "networkServiceType", "timeoutInterval"});
+    return *keyPaths;
 }
 
 std::string NLHTTPRequestSerializer::acceptLanguageForLanguages(const std::vector<std::string>& languages) {

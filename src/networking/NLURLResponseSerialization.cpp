@@ -14,6 +14,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSXMLParser.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIScreen.h"
 
 // ---------------------------------------------------------------- helpers
@@ -97,9 +98,12 @@ Value errorUserInfo(const std::string& description, const std::shared_ptr<NSURLR
 // ---------------------------------------------------------------- NLHTTPResponseSerializer
 
 NLHTTPResponseSerializer::NLHTTPResponseSerializer() {
-    std::set<long> codes;
-    for (long c = 200; c < 300; ++c) codes.insert(c);
-    acceptableStatusCodes_ = std::move(codes);
+    static ProcessLifetime<std::shared_ptr<const std::optional<std::set<long>>>> successCodes([] {
+        std::set<long> codes;
+        for (long c = 200; c < 300; ++c) codes.insert(c);
+        return std::make_shared<const std::optional<std::set<long>>>(std::move(codes));
+    }());
+    acceptableStatusCodes_ = *successCodes;
 }
 
 std::shared_ptr<NLHTTPResponseSerializer> NLHTTPResponseSerializer::serializer() {
@@ -125,7 +129,7 @@ bool NLHTTPResponseSerializer::validateResponse(const std::shared_ptr<NSHTTPURLR
             valid = false;
         }
     }
-    if (acceptableStatusCodes_ && !acceptableStatusCodes_->count(response->statusCode()) && hasURL) {
+    if (const auto& codes = *acceptableStatusCodes_; codes && !codes->count(response->statusCode()) && hasURL) {
         auto description = format(NLLocalizedString("Request failed: %@ (%ld)"),
                                   NSHTTPURLResponse::localizedStringForStatusCode(response->statusCode()),
                                   response->statusCode());
@@ -165,13 +169,13 @@ bool NLHTTPResponseSerializer::passesGate(const std::shared_ptr<NSURLResponse>& 
 Value NLHTTPResponseSerializer::encodeWithCoder() const {
     Value archive = Value::dictionary();
     archive.setObject("$class", className());
-    archive.setObject("acceptableStatusCodes", indexSetValue(acceptableStatusCodes_));
+    archive.setObject("acceptableStatusCodes", indexSetValue(*acceptableStatusCodes_));
     archive.setObject("acceptableContentTypes", stringSetValue(acceptableContentTypes_));
     return archive;
 }
 
 void NLHTTPResponseSerializer::decodeWithCoder(const Value& archive) {
-    acceptableStatusCodes_ = indexSetFrom(archive["acceptableStatusCodes"]);
+    setAcceptableStatusCodes(indexSetFrom(archive["acceptableStatusCodes"]));
     acceptableContentTypes_ = stringSetFrom(archive["acceptableContentTypes"]);
 }
 

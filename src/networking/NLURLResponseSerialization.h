@@ -85,8 +85,10 @@ public:
     NSStringEncoding stringEncoding() const { return stringEncoding_; }
     void setStringEncoding(NSStringEncoding encoding) { stringEncoding_ = encoding; }
     // None means any.
-    const std::optional<std::set<long>>& acceptableStatusCodes() const { return acceptableStatusCodes_; }
-    void setAcceptableStatusCodes(std::optional<std::set<long>> codes) { acceptableStatusCodes_ = std::move(codes); }
+    const std::optional<std::set<long>>& acceptableStatusCodes() const { return *acceptableStatusCodes_; }
+    void setAcceptableStatusCodes(std::optional<std::set<long>> codes) {
+        acceptableStatusCodes_ = std::make_shared<const std::optional<std::set<long>>>(std::move(codes));
+    }
     const std::optional<std::set<std::string>>& acceptableContentTypes() const { return acceptableContentTypes_; }
     void setAcceptableContentTypes(std::optional<std::set<std::string>> types) {
         acceptableContentTypes_ = std::move(types);
@@ -117,7 +119,9 @@ protected:
 
 private:
     NSStringEncoding stringEncoding_ = NSUTF8StringEncoding;
-    std::optional<std::set<long>> acceptableStatusCodes_;
+    // Shared between serializers until one sets its own: every request
+    // operation makes a serializer, and the default set of 100 codes is made once.
+    std::shared_ptr<const std::optional<std::set<long>>> acceptableStatusCodes_;
     std::optional<std::set<std::string>> acceptableContentTypes_;
 };
 

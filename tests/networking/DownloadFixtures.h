@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "networking/FDFileDownloader.h"
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSThread.h"
 
 namespace downloadtests {
@@ -42,21 +43,11 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::string hex(const unsigned char* bytes, unsigned int n) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < n; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 15];
-    }
-    return out;
-}
-
 inline std::string sha256(const std::string& bytes) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr);
-    return hex(md, n);
+    return hexString(md, n);
 }
 
 // Digest of a file read in pieces ("" when it cannot be read).
@@ -74,7 +65,7 @@ inline std::string sha256OfFile(const std::string& path) {
     unsigned int n = 0;
     EVP_DigestFinal_ex(ctx, md, &n);
     EVP_MD_CTX_free(ctx);
-    return hex(md, n);
+    return hexString(md, n);
 }
 
 // Records the downloader's events in order, and whether any came off the main thread.

@@ -455,8 +455,19 @@ TEST_CASE("error texts come from the Netline string table with the key as fallba
     REQUIRE(error);
     CHECK(error->localizedDescription() ==
           "Anfrage gescheitert: " + NSHTTPURLResponse::localizedStringForStatusCode(404) + " (404)");
-    // The main bundle ships its own table.
-    CHECK(NSBundle::mainBundle()->pathForResource("Netline.strings", "json"));
+    // The main bundle ships its own table, with every text of the serializers'
+    // errors, the two of an undecodable body in its charset among them.
+    auto shipped = NSBundle::mainBundle()->pathForResource("Netline.strings", "json");
+    REQUIRE(shipped);
+    std::ifstream in(*shipped);
+    auto table = Value::fromJSON(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    REQUIRE(table);
+    for (const char* key : {"Request failed: %@ (%ld)", "Request failed: unacceptable content-type: %@",
+                            "Data failed decoding as a UTF-8 string", "Could not decode string: %@",
+                            "Data failed decoding as a string in its character set", "Could not decode the body as %@"}) {
+        INFO(key);
+        CHECK((*table)[key].isString());
+    }
 }
 
 }  // TEST_SUITE
