@@ -62,7 +62,10 @@ TEST_CASE("the base URL gains a trailing slash and the verbs' URL strings resolv
         CHECK(operation->request()->URL() == row.resolved);
         CHECK(operation->request()->HTTPMethod() == "GET");
         CHECK(manager->operationQueue()->operationCount() == 1);
+        // Cancelled, the operation ends without a connection once the queue runs it.
         manager->operationQueue()->cancelAllOperations();
+        manager->operationQueue()->setSuspended(false);
+        REQUIRE_MESSAGE(runMainUntil([&] { return operation->isFinished(); }), "waited for the cancelled operation");
     }
     auto manager = managerAt("http://h.test/api");
     CHECK(manager->description().rfind("<NLHTTPRequestOperationManager: 0x", 0) == 0);
