@@ -167,3 +167,33 @@ void NSURLConnection::performDefaultHandlingForAuthenticationChallenge(
     const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
     postChallengeAnswer(static_cast<int>(NSURLConnectionBacking::Answer::Default), nullptr, challenge);
 }
+
+void NSURLConnection::onLoop(std::function<void()> block, bool now) {
+    std::shared_ptr<NSRunLoop> loop;
+    std::vector<NSRunLoopMode> modes;
+    {
+        std::lock_guard lock(mutex_);
+        if (!started_) return;
+        loop = runLoop_.lock();
+        modes = modes_;
+    }
+    if (!loop || ended_ || cancelled_) return;
+    if (now && NSRunLoop::currentRunLoop() == loop) return block();
+    loop->performBlock(std::move(block), modes);
+}
+
+void NSURLConnection::setLoadingHeld(bool held) {
+    holdWanted_ = held;
+    auto self = this->self<NSURLConnection>();
+    onLoop([self, held] { NSURLConnectionBacking::hold(self, held); }, true);
+}
+
+void NSURLConnection::continueWithRedirectRequest(const std::shared_ptr<NSURLRequest>& request) {
+    auto self = this->self<NSURLConnection>();
+    onLoop([self, request] { NSURLConnectionBacking::redirectAnswered(self, request); }, false);
+}
+
+void NSURLConnection::continueWithBodyStream(const std::shared_ptr<NSInputStream>& stream) {
+    auto self = this->self<NSURLConnection>();
+    onLoop([self, stream] { NSURLConnectionBacking::streamAnswered(self, stream); }, false);
+}
