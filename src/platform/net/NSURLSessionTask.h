@@ -28,6 +28,7 @@
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
+#include "platform/net/NSURLError.h"
 #include "platform/net/NSURLRequest.h"
 #include "platform/net/NSURLResponse.h"
 
