@@ -75,7 +75,8 @@ public:
     };
     std::function<std::shared_ptr<NSURLRequest>(const std::shared_ptr<NSURLRequest>&)> redirect;
     std::function<void(const std::shared_ptr<NSURLSessionTask>&, std::int64_t)> onBytes;
-    bool answersSessionTrust = false, answersTaskTrust = false, acceptsTrust = false;
+    std::function<NSURLSessionResponseDisposition(const std::shared_ptr<NSURLResponse>&)> disposition;
+    bool answersSessionTrust = false, answersTaskTrust = false, acceptsTrust = false, cancelsTrust = false;
 
     Outcome outcome(unsigned long id) {
         std::lock_guard lock(mutex);
@@ -95,6 +96,27 @@ public:
         auto chosen = redirect(request);
         // Answered later, from another thread.
         std::thread([completion, chosen] { completion(chosen); }).detach();
+    }
+    bool respondsToDidReceiveResponse() const override { return static_cast<bool>(disposition); }
+    void URLSessionDataTaskDidReceiveResponse(const NSURLSessionPtr&, const std::shared_ptr<NSURLSessionDataTask>&,
+                                              const std::shared_ptr<NSURLResponse>& response,
+                                              const std::function<void(NSURLSessionResponseDisposition)>& completion) override {
+        Call call(*this);
+        auto answer = disposition(response);
+        std::thread([completion, answer] { completion(answer); }).detach();
+    }
+    void URLSessionDataTaskDidBecomeDownloadTask(const NSURLSessionPtr&, const std::shared_ptr<NSURLSessionDataTask>& from,
+                                                 const std::shared_ptr<NSURLSessionDownloadTask>& to) override {
+        Call call(*this);
+        CHECK(from->state() == NSURLSessionTaskStateCompleted);
+        std::lock_guard lock(mutex);
+        becameDownload[from->taskIdentifier()] = to;
+    }
+    void URLSessionTaskNeedNewBodyStream(const NSURLSessionPtr& session, const std::shared_ptr<NSURLSessionTask>& task,
+                                         const std::function<void(std::shared_ptr<NSInputStream>)>& completion) override {
+        Call call(*this);
+        newStreams++;
+        NSURLSessionDataDelegate::URLSessionTaskNeedNewBodyStream(session, task, completion);
     }
     bool respondsToDidReceiveChallenge() const override { return answersSessionTrust; }
     void URLSessionDidReceiveChallenge(const NSURLSessionPtr&, const std::shared_ptr<NSURLAuthenticationChallenge>& ch,
@@ -161,6 +183,8 @@ public:
     std::map<unsigned long, Outcome> outcomes;
     std::atomic<int> inCall{0}, overlaps{0}, onMain{0}, sessionChallenges{0}, taskChallenges{0};
     std::atomic<bool> invalid{false};
+    std::atomic<int> newStreams{0};
+    std::map<unsigned long, std::shared_ptr<NSURLSessionDownloadTask>> becameDownload;
 
 private:
     struct Call {
@@ -172,7 +196,9 @@ private:
         Recorder& r_;
     };
     void answer(const std::shared_ptr<NSURLAuthenticationChallenge>& ch, const NSURLSessionChallengeCompletion& done) {
-        if (acceptsTrust)
+        if (cancelsTrust)
+            done(NSURLSessionAuthChallengeCancelAuthenticationChallenge, nullptr);
+        else if (acceptsTrust)
             done(NSURLSessionAuthChallengeUseCredential,
                  NSURLCredential::credentialForTrust(ch->protectionSpace()->serverTrust()));
         else
@@ -292,6 +318,51 @@ TEST_CASE("a redirect is vetoed or rewritten by an answer given later") {
     CHECK(f.recorder->outcome(rewritten->taskIdentifier()).body == "rewritten");
     CHECK(rewritten->currentRequest()->URL() == other);
     CHECK(server.requestCount() == 3);  // /from, /from, /other: never /to
+    f.checkCalls();
+}
+
+TEST_CASE("later answers: a response cancelled or turned into a download, a body stream sent again") {
+    SessionFixture f;
+    LoopbackHttpServer server;
+    const std::string body = pattern(1 << 20);
+    server.route("GET", "/cancel", Reply::text("not wanted"));
+    server.route("GET", "/download", testsupport::serveBytes(body));
+    server.route("POST", "/again", Reply::redirect(307, "/echo"));
+    server.route("POST", "/echo", [](const RecordedRequest& r) { return Reply::text(r.body); });
+    f.recorder->disposition = [](const std::shared_ptr<NSURLResponse>& response) {
+        if (response->URL().find("/cancel") != std::string::npos) return NSURLSessionResponseCancel;
+        if (response->URL().find("/download") != std::string::npos) return NSURLSessionResponseBecomeDownload;
+        return NSURLSessionResponseAllow;
+    };
+    auto cancelled = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/cancel")));
+    cancelled->resume();
+    f.finish(cancelled);
+    CHECK(f.recorder->outcome(cancelled->taskIdentifier()).error->code() == NSURLErrorCancelled);
+    CHECK(f.recorder->outcome(cancelled->taskIdentifier()).body.empty());
+
+    auto data = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/download")));
+    data->resume();
+    std::shared_ptr<NSURLSessionDownloadTask> download;
+    REQUIRE(runMainUntil([&] {
+        std::lock_guard lock(f.recorder->mutex);
+        auto it = f.recorder->becameDownload.find(data->taskIdentifier());
+        if (it != f.recorder->becameDownload.end()) download = it->second;
+        return download != nullptr;
+    }));
+    f.finish(download);
+    CHECK(sha256(f.recorder->outcome(download->taskIdentifier()).downloaded) == sha256(body));
+    CHECK_FALSE(f.recorder->done(data->taskIdentifier()));  // the data task ended without a completion
+    CHECK(f.recorder->outcome(data->taskIdentifier()).body.empty());
+
+    const std::string payload = pattern(70000);
+    auto streamed = post(server.url("/again"));
+    streamed->setHTTPBodyStream(NSInputStream::inputStreamWithData(dataOf(payload)));
+    streamed->setValue(std::to_string(payload.size()), "Content-Length");
+    auto upload = f.session->uploadTaskWithStreamedRequest(streamed);
+    upload->resume();
+    f.finish(upload);
+    CHECK(f.recorder->newStreams == 1);
+    CHECK(f.recorder->outcome(upload->taskIdentifier()).body == payload);
     f.checkCalls();
 }
 
@@ -447,6 +518,15 @@ TEST_CASE("server trust: wrong host refused, session-level answer first, pinned 
     CHECK(wrongHost.requestCount() == 0);
     CHECK(f.recorder->taskChallenges == 1);
 
+    // Cancelling the challenge cancels the task.
+    f.recorder->cancelsTrust = true;
+    auto cancelled = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(wrongHost.url("/x")));
+    cancelled->resume();
+    f.finish(cancelled);
+    CHECK(f.recorder->outcome(cancelled->taskIdentifier()).error->code() == NSURLErrorCancelled);
+    CHECK(cancelled->state() == NSURLSessionTaskStateCompleted);
+    f.recorder->cancelsTrust = false;
+
     f.recorder->answersSessionTrust = true;
     f.recorder->acceptsTrust = true;
     auto pinned = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(selfSigned.url("/x")));
@@ -454,7 +534,7 @@ TEST_CASE("server trust: wrong host refused, session-level answer first, pinned 
     f.finish(pinned);
     CHECK(f.recorder->outcome(pinned->taskIdentifier()).body == "pinned");
     CHECK(f.recorder->sessionChallenges == 1);
-    CHECK(f.recorder->taskChallenges == 1);  // not asked again
+    CHECK(f.recorder->taskChallenges == 2);  // not asked for the session-level one
     f.checkCalls();
 }
 

@@ -157,6 +157,7 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
     if (!NSURLConnection::canHandleRequest(request)) return c->fail(NSURLErrorUnsupportedURL);
     if (!curlbacking::parses(request->URL())) return c->fail(NSURLErrorBadURL);
     t.detach();
+    t.curlDone = false;
     t.request = request;
     t.restart();
     t.moveTo(LoadState::AwaitingHeaders);
@@ -359,7 +360,7 @@ void NSURLConnectionBacking::hold(const NSURLConnectionPtr& c, bool held) {
     if (held) {
         if (t.idleTimer) t.idleTimer->invalidate();
         t.idleTimer.reset();
-        if (t.easy) {
+        if (t.easy && !t.curlDone) {
             if (CURLcode code = curl_easy_pause(t.easy, CURLPAUSE_ALL); code != CURLE_OK)
                 fail(c, NSURLErrorUnknown, std::string("the transfer could not be held: ") + curl_easy_strerror(code));
         }
@@ -368,8 +369,8 @@ void NSURLConnectionBacking::hold(const NSURLConnectionPtr& c, bool held) {
     curlbacking::touch(t);
     if (auto due = std::move(t.launchWhenLetGo)) return launch(c, due);
     // Nothing to watch while a decision is with the delegate.
-    if (t.easy && !t.awaitingRedirect && !t.awaitingStream && !t.pendingChallenge) armIdleTimer(c);
-    if (t.easy && !t.paused) {
+    if (t.easy && !t.curlDone && !t.awaitingRedirect && !t.awaitingStream && !t.pendingChallenge) armIdleTimer(c);
+    if (t.easy && !t.curlDone && !t.paused) {
         if (CURLcode code = curl_easy_pause(t.easy, CURLPAUSE_CONT); code != CURLE_OK)
             return fail(c, NSURLErrorUnknown, std::string("the transfer could not go on: ") + curl_easy_strerror(code));
     }

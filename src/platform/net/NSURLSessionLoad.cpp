@@ -162,14 +162,13 @@ void NSURLSessionLoad::connectionNeedNewBodyStreamLater(const NSURLConnectionPtr
 void NSURLSessionLoad::connectionWillSendRequestForAuthenticationChallenge(
     const NSURLConnectionPtr& c, const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
     if (c != connection_) return;
-    auto self = shared_from_this();
     auto session = session_;
     auto task = task_;
-    session->enqueueDelegateCall([self, session, task, c, challenge] {
+    session->enqueueDelegateCall([session, task, c, challenge] {
         auto answer = once<NSURLSessionAuthChallengeDisposition, std::shared_ptr<NSURLCredential>>(
-            [self, c, challenge](NSURLSessionAuthChallengeDisposition disposition,
+            [task, c, challenge](NSURLSessionAuthChallengeDisposition disposition,
                                  std::shared_ptr<NSURLCredential> credential) {
-                self->answerChallenge(c, challenge, disposition, credential);
+                answerChallenge(task, c, challenge, disposition, credential);
             });
         const bool serverTrust =
             challenge->protectionSpace()->authenticationMethod() == NSURLAuthenticationMethodServerTrust;
@@ -184,7 +183,7 @@ void NSURLSessionLoad::connectionWillSendRequestForAuthenticationChallenge(
     });
 }
 
-void NSURLSessionLoad::answerChallenge(const NSURLConnectionPtr& c,
+void NSURLSessionLoad::answerChallenge(const std::shared_ptr<NSURLSessionTask>& task, const NSURLConnectionPtr& c,
                                        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge,
                                        NSURLSessionAuthChallengeDisposition disposition,
                                        const std::shared_ptr<NSURLCredential>& credential) {
@@ -202,7 +201,7 @@ void NSURLSessionLoad::answerChallenge(const NSURLConnectionPtr& c,
         case NSURLSessionAuthChallengeCancelAuthenticationChallenge: break;
     }
     // Refused: the task ends as cancelled.
-    cancel();
+    task->cancel();
 }
 
 void NSURLSessionLoad::connectionDidReceiveResponse(const NSURLConnectionPtr& c,

@@ -68,10 +68,11 @@ private:
     void hold(Hold reason, bool on);
     void startConnection();
     void finish(NSErrorPtr error);
-    void answerChallenge(const NSURLConnectionPtr& connection,
-                         const std::shared_ptr<NSURLAuthenticationChallenge>& challenge,
-                         NSURLSessionAuthChallengeDisposition disposition,
-                         const std::shared_ptr<NSURLCredential>& credential);
+    // Any thread: a refusal cancels `task`.
+    static void answerChallenge(const std::shared_ptr<NSURLSessionTask>& task, const NSURLConnectionPtr& connection,
+                                const std::shared_ptr<NSURLAuthenticationChallenge>& challenge,
+                                NSURLSessionAuthChallengeDisposition disposition,
+                                const std::shared_ptr<NSURLCredential>& credential);
     void applyDisposition(const NSURLConnectionPtr& connection, NSURLSessionResponseDisposition disposition);
     void becomeDownload();
     void cancelled(std::function<void(std::optional<Data>)> resumeData);
