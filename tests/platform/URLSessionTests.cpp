@@ -375,7 +375,10 @@ TEST_CASE("a suspended task moves no byte, then finishes when resumed") {
     f.recorder->onBytes = [&](const std::shared_ptr<NSURLSessionTask>& task, std::int64_t) {
         if (!suspended.exchange(true)) task->suspend();
     };
-    auto task = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/big")));
+    // An idle time-out shorter than the suspension: suspended, it does not run.
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/big"));
+    request->setTimeoutInterval(0.4);
+    auto task = f.session->dataTaskWithRequest(request);
     task->resume();
     REQUIRE(runMainUntil([&] { return suspended.load(); }));
     CHECK(task->state() == NSURLSessionTaskStateSuspended);
@@ -387,6 +390,7 @@ TEST_CASE("a suspended task moves no byte, then finishes when resumed") {
     CHECK(before < static_cast<std::int64_t>(body.size()));
     task->resume();
     f.finish(task);
+    CHECK_FALSE(f.recorder->outcome(task->taskIdentifier()).error);
     CHECK(sha256(f.recorder->outcome(task->taskIdentifier()).body) == sha256(body));
     f.checkCalls();
 }
@@ -493,6 +497,44 @@ TEST_CASE("a 64 MiB download stopped three times and resumed has the source's by
         CHECK(result.resumedAt == std::vector<std::int64_t>{0, 0, 0});
     }
     f.checkCalls();
+}
+
+TEST_CASE("resume data answered with a part at another offset starts the download over") {
+    SessionFixture f;
+    LoopbackHttpServer server;
+    const std::string source = pattern(4 << 20);
+    testsupport::StaticOptions options;
+    options.etag = "\"v2\"";
+    auto serve = testsupport::serveBytes(source, options);
+    std::atomic<int> attempt{0};
+    server.setHandler([&](const RecordedRequest& request) {
+        const int n = attempt++;
+        if (n == 0) return serve(request).drop(1 << 20);
+        if (request.headers.has("Range"))  // a part, but not the one asked for
+            return Reply::withStatus(206, source.substr(0, 1000))
+                .header("Content-Range", "bytes 0-999/" + std::to_string(source.size()))
+                .header("ETag", "\"v2\"");
+        return serve(request);
+    });
+    auto first = f.session->downloadTaskWithRequest(NSURLRequest::requestWithURL(server.url("/f")));
+    first->resume();
+    f.finish(first);
+    auto error = f.recorder->outcome(first->taskIdentifier()).error;
+    REQUIRE(error);
+    const Value resume = error->userInfo()[NSURLSessionDownloadTaskResumeData];
+    REQUIRE(resume.data());
+    auto second = f.session->downloadTaskWithResumeData(*resume.data());
+    second->resume();
+    f.finish(second);
+    auto outcome = f.recorder->outcome(second->taskIdentifier());
+    CHECK_FALSE(outcome.error);
+    CHECK(sha256(outcome.downloaded) == sha256(source));
+    auto requests = server.requests();
+    REQUIRE(requests.size() == 3);
+    CHECK(requests[1].headers.get("Range") == "bytes=" + std::to_string(1 << 20) + "-");
+    CHECK_FALSE(requests[2].headers.has("Range"));
+    CHECK(outcome.resumedAt == std::vector<std::int64_t>{0});
+    CHECK_FALSE(f.session->downloadTaskWithResumeData(dataOf("not resume data")));
 }
 
 TEST_CASE("server trust: wrong host refused, session-level answer first, pinned self-signed accepted") {

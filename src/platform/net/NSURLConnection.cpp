@@ -131,22 +131,15 @@ bool NSURLConnection::modeAllowed() const {
 
 void NSURLConnection::postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
                                           const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
-    std::shared_ptr<NSRunLoop> loop;
-    std::vector<NSRunLoopMode> modes;
-    {
-        std::lock_guard lock(mutex_);
-        loop = runLoop_.lock();
-        modes = modes_;
-    }
-    if (!loop || !challenge) return;
+    if (!challenge) return;
     // Always after the delegate call that got the challenge has returned.
     auto self = this->self<NSURLConnection>();
-    loop->performBlock(
+    onLoop(
         [self, challenge, answer, credential] {
             NSURLConnectionBacking::answer(self, challenge, static_cast<NSURLConnectionBacking::Answer>(answer),
                                            credential);
         },
-        modes);
+        false);
 }
 
 void NSURLConnection::useCredential(const std::shared_ptr<NSURLCredential>& credential,

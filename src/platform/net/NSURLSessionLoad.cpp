@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/net/LoopThread.h"
 
 namespace {
 
@@ -29,14 +29,8 @@ std::shared_ptr<D> delegateOf(const NSURLSessionPtr& session) {
 }  // namespace
 
 std::shared_ptr<NSRunLoop> NSURLSessionLoadingLoop() {
-    // Made once and kept for the whole process: loads of any session may be on it.
-    static std::shared_ptr<NSRunLoop>* loop = [] {
-        auto thread = new std::shared_ptr<NSThread>(std::make_shared<NSThread>([] { NSRunLoop::currentRunLoop()->run(); }));
-        (*thread)->setName("com.quorvane.url-session.loading");
-        (*thread)->start();
-        return new std::shared_ptr<NSRunLoop>((*thread)->runLoop());
-    }();
-    return *loop;
+    static const std::shared_ptr<NSRunLoop> loop = startLoopThread("com.quorvane.url-session.loading");
+    return loop;
 }
 
 NSURLSessionLoad::NSURLSessionLoad(NSURLSessionPtr session, std::shared_ptr<NSURLSessionTask> task,

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/net/LoopThread.h"
 #include "platform/net/SCNetworkReachabilityNetlink.h"
 
 namespace {
@@ -18,13 +18,8 @@ constexpr double kPollInterval = 0.25;
 
 // Where targets scheduled on a dispatch queue are watched.
 std::shared_ptr<NSRunLoop> watchingLoop() {
-    static std::shared_ptr<NSRunLoop>* loop = [] {
-        auto thread = new std::shared_ptr<NSThread>(std::make_shared<NSThread>([] { NSRunLoop::currentRunLoop()->run(); }));
-        (*thread)->setName("com.quorvane.reachability.watching");
-        (*thread)->start();
-        return new std::shared_ptr<NSRunLoop>((*thread)->runLoop());
-    }();
-    return *loop;
+    static const std::shared_ptr<NSRunLoop> loop = startLoopThread("com.quorvane.reachability.watching");
+    return loop;
 }
 
 }  // namespace
