@@ -80,6 +80,12 @@ public:
                                                   const std::function<void(std::shared_ptr<NSURLRequest>)>& completion) override {
         Call call(*this);
         auto chosen = redirect(request);
+        if (holdsRedirects) {
+            // Answered by the test when it wants to.
+            std::lock_guard lock(mutex);
+            heldRedirect = [completion, chosen] { completion(chosen); };
+            return;
+        }
         // Answered later, from another thread.
         std::thread([completion, chosen] { completion(chosen); }).detach();
     }
@@ -170,6 +176,8 @@ public:
     std::atomic<int> inCall{0}, overlaps{0}, onMain{0}, sessionChallenges{0}, taskChallenges{0};
     std::atomic<bool> invalid{false};
     std::atomic<int> newStreams{0};
+    bool holdsRedirects = false;
+    std::function<void()> heldRedirect;
     std::map<unsigned long, std::shared_ptr<NSURLSessionDownloadTask>> becameDownload;
 
 private:

@@ -112,6 +112,28 @@ TEST_CASE("a redirect is vetoed or rewritten by an answer given later") {
     CHECK(f.recorder->outcome(rewritten->taskIdentifier()).body == "rewritten");
     CHECK(rewritten->currentRequest()->URL() == other);
     CHECK(server.requestCount() == 3);  // /from, /from, /other: never /to
+
+    // While a redirect waits for its answer, other transfers go on.
+    f.recorder->holdsRedirects = true;
+    auto waiting = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/from")));
+    waiting->resume();
+    REQUIRE(runMainUntil([&] {
+        std::lock_guard lock(f.recorder->mutex);
+        return static_cast<bool>(f.recorder->heldRedirect);
+    }));
+    auto moving = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/to")));
+    moving->resume();
+    f.finish(moving);
+    CHECK(f.recorder->outcome(moving->taskIdentifier()).body == "proposed");
+    CHECK_FALSE(f.recorder->done(waiting->taskIdentifier()));
+    std::function<void()> answer;
+    {
+        std::lock_guard lock(f.recorder->mutex);
+        answer = f.recorder->heldRedirect;
+    }
+    answer();  // from the main thread
+    f.finish(waiting);
+    CHECK(f.recorder->outcome(waiting->taskIdentifier()).body == "rewritten");
     f.checkCalls();
 }
 
