@@ -3,6 +3,8 @@
 // through unescaping for every table entry and for characters beyond the BMP.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -97,5 +99,43 @@ TEST_CASE("unescaping accepts well-formed references only") {
     for (const Case& c : cases) {
         CAPTURE(c.input);
         CHECK(tk_stringByUnescapingFromHTML(c.input) == c.output);
+    }
+}
+
+TEST_CASE("escaping round-trips any text, and unescaping takes any input") {
+    std::uint32_t x = 88172645u;
+    auto next = [&] {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        return x;
+    };
+    // Characters from every range that matters: markup, references' own
+    // characters, Latin-1, the BMP around the surrogates, beyond the BMP.
+    const std::uint32_t pools[][2] = {{0x20, 0x7E},     {0x26, 0x26},       {0x3B, 0x3B},     {0x80, 0xFF},
+                                      {0x2000, 0x2100}, {0xD7F0, 0xD7FF},   {0xE000, 0xFFFD}, {0x10000, 0x10FFFF}};
+    for (int round = 0; round < 2000; ++round) {
+        std::u16string units;
+        const std::size_t length = next() % 24;
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto& pool = pools[next() % (sizeof(pools) / sizeof(pools[0]))];
+            std::uint32_t cp = pool[0] + next() % (pool[1] - pool[0] + 1);
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                units.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+                units.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            } else {
+                units.push_back(static_cast<char16_t>(cp));
+            }
+        }
+        const std::string text = utf8(units);
+        CAPTURE(text);
+        auto ascii = tk_stringByEscapingForAsciiHTML(text);
+        REQUIRE(ascii);
+        CHECK(std::all_of(ascii->begin(), ascii->end(), [](char c) { return static_cast<unsigned char>(c) < 128; }));
+        CHECK(tk_stringByUnescapingFromHTML(*ascii) == text);
+        auto html = tk_stringByEscapingForHTML(text);
+        REQUIRE(html);
+        CHECK(tk_stringByUnescapingFromHTML(*html) == text);
+        // Anything at all unescapes without harm.
+        (void)tk_stringByUnescapingFromHTML("&#" + text + ";&" + text);
     }
 }
