@@ -81,6 +81,16 @@ TEST_CASE("session tasks move data, uploads and downloads over the wire") {
     CHECK(outcome.location.rfind(f.home.path() + "/tmp/", 0) == 0);
     CHECK_FALSE(exists(outcome.location));  // removed after the finish event
     CHECK(f.session->tasks().dataTasks.empty());
+
+    // Finishing and invalidating lets a running task end as it would.
+    auto last = f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/text")));
+    last->resume();
+    f.session->finishTasksAndInvalidate();
+    CHECK_FALSE(f.session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/text"))));
+    REQUIRE(runMainUntil([&] { return f.recorder->invalid.load(); }));
+    CHECK(f.recorder->outcome(last->taskIdentifier()).body == "hello session");
+    CHECK_FALSE(f.recorder->outcome(last->taskIdentifier()).error);
+    CHECK_FALSE(f.session->delegate());
     f.checkCalls();
 }
 
