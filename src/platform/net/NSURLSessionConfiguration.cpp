@@ -61,7 +61,8 @@ Value NSURLSessionConfiguration::encodeWithCoder() const {
 NSURLSessionConfigurationPtr NSURLSessionConfiguration::initWithCoder(const Value& archive) {
     if (!archive.isDictionary() || archive["kind"].stringValue() != kArchiveKind) return nullptr;
     auto c = std::make_shared<NSURLSessionConfiguration>();
-    if (const std::string* identifier = archive["identifier"].string()) c->identifier_ = *identifier;
+    const Value identifier = archive["identifier"];
+    if (const std::string* text = identifier.string()) c->identifier_ = *text;
     c->ephemeral_ = archive["ephemeral"].boolValue();
     if (auto headers = archive["HTTPAdditionalHeaders"].dictionaryRef())
         for (const auto& [name, value] : *headers) c->additionalHeaders_[name] = value.stringValue();
