@@ -74,8 +74,12 @@ TEST_CASE("session tasks move data, uploads and downloads over the wire") {
     CHECK_FALSE(f.session->uploadTaskWithRequest(post(server.url("/echo")), f.home.path() + "/missing"));
 
     auto download = f.session->downloadTaskWithRequest(NSURLRequest::requestWithURL(server.url("/big")));
+    std::atomic<int> countChanges{0};
+    auto countToken = download->observeValueForKey("countOfBytesReceived", [&](const std::string&) { countChanges++; });
     download->resume();
     f.finish(download);
+    CHECK(countChanges > 0);
+    CHECK(download->countOfBytesReceived() == static_cast<std::int64_t>(big.size()));
     auto outcome = f.recorder->outcome(download->taskIdentifier());
     CHECK(sha256(outcome.downloaded) == sha256(big));
     CHECK(outcome.location.rfind(f.home.path() + "/tmp/", 0) == 0);
