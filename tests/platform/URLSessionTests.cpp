@@ -284,6 +284,15 @@ TEST_CASE("invalidating a session cancels its tasks and lets its delegate go") {
         listed = true;
     });
     REQUIRE(runMainUntil([&] { return listed.load(); }));
+    // Asked and waited for on the delegate queue itself, the list still comes.
+    std::atomic<int> answered{-1};
+    session->delegateQueue()->addOperationWithBlock([&] {
+        auto done = dispatch_semaphore_create(0);
+        session->getTasksWithCompletionHandler([&](const NSURLSession::TaskLists&) { dispatch_semaphore_signal(done); });
+        answered = dispatch_semaphore_wait(done, dispatch_time(DISPATCH_TIME_NOW, 5 * NSEC_PER_SEC)) == 0 ? 1 : 0;
+    });
+    REQUIRE(runMainUntil([&] { return answered >= 0; }));
+    CHECK(answered == 1);
     session->invalidateAndCancel();
     CHECK_FALSE(session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/stall"))));
     REQUIRE(runMainUntil([&] { return recorder->invalid.load(); }));
