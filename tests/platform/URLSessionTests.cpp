@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "URLSessionRecorder.h"
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSProgress.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/security/SecTrust.h"
