@@ -63,10 +63,7 @@ void NSURLConnectionBacking::answer(const NSURLConnectionPtr& c,
             if (credential && !credential->trust()) {
                 t.credential = credential;
                 ++t.authFailures;  // counted as failed if the server challenges again
-                auto again = resendable(c, t.request);
-                if (c->cancelled_) return stop(c);
-                if (!again) return c->fail(NSURLErrorRequestBodyStreamExhausted);
-                return launch(c, again);
+                return sendAgain(c, t.request);
             }
             return deliverHeldResponse(c);
         case Answer::Cancel: return c->fail(NSURLErrorUserCancelledAuthentication);

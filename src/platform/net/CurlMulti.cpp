@@ -229,6 +229,7 @@ void Multi::afterAction() {
         if (it == active_.end()) continue;
         CURLcode code = message->data.result;
         (void)curl_multi_remove_handle(multi_, message->easy_handle);  // a handle that is done leaves as it is
+        it->first->curlDone = true;
         it->first->push({NSURLConnection::Transfer::Event::Kind::Done, {}, {}, 0, 0, 0, code});
     }
     // The delegate may end or start loads while events are handed over.

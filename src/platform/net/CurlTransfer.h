@@ -116,6 +116,12 @@ struct NSURLConnection::Transfer {
     // load, and the chain (DER, leaf first) of a handshake awaiting a decision.
     std::map<std::string, Data> acceptedLeaves;
     std::vector<Data> peerChain;
+    // Deferred decisions and holding (NSURLConnection::setLoadingHeld).
+    bool held = false;
+    bool curlDone = false;  // curl finished the request: nothing left to pause
+    bool awaitingRedirect = false;                   // a redirect is with the delegate
+    std::shared_ptr<NSURLRequest> awaitingStream;    // a request waiting for a fresh body stream
+    std::shared_ptr<NSURLRequest> launchWhenLetGo;   // a request due while the load was held
     double lastActivity = 0;
     std::shared_ptr<NSTimer> idleTimer;
 

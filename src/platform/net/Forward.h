@@ -9,3 +9,18 @@ class NSHTTPURLResponse;
 class NSCachedURLResponse;
 class NSURLConnection;
 class NSURLConnectionDelegate;
+class NSURLSession;
+class NSURLSessionConfiguration;
+class NSURLSessionTask;
+class NSURLSessionDataTask;
+class NSURLSessionUploadTask;
+class NSURLSessionDownloadTask;
+class NSURLSessionDelegate;
+class NSURLSessionTaskDelegate;
+class NSURLSessionDataDelegate;
+class NSURLSessionDownloadDelegate;
+class SCNetworkReachability;
+
+using NSURLSessionPtr = std::shared_ptr<NSURLSession>;
+using NSURLSessionConfigurationPtr = std::shared_ptr<NSURLSessionConfiguration>;
+using SCNetworkReachabilityRef = std::shared_ptr<SCNetworkReachability>;

@@ -131,22 +131,15 @@ bool NSURLConnection::modeAllowed() const {
 
 void NSURLConnection::postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
                                           const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
-    std::shared_ptr<NSRunLoop> loop;
-    std::vector<NSRunLoopMode> modes;
-    {
-        std::lock_guard lock(mutex_);
-        loop = runLoop_.lock();
-        modes = modes_;
-    }
-    if (!loop || !challenge) return;
+    if (!challenge) return;
     // Always after the delegate call that got the challenge has returned.
     auto self = this->self<NSURLConnection>();
-    loop->performBlock(
+    onLoop(
         [self, challenge, answer, credential] {
             NSURLConnectionBacking::answer(self, challenge, static_cast<NSURLConnectionBacking::Answer>(answer),
                                            credential);
         },
-        modes);
+        false);
 }
 
 void NSURLConnection::useCredential(const std::shared_ptr<NSURLCredential>& credential,
@@ -166,4 +159,34 @@ void NSURLConnection::cancelAuthenticationChallenge(const std::shared_ptr<NSURLA
 void NSURLConnection::performDefaultHandlingForAuthenticationChallenge(
     const std::shared_ptr<NSURLAuthenticationChallenge>& challenge) {
     postChallengeAnswer(static_cast<int>(NSURLConnectionBacking::Answer::Default), nullptr, challenge);
+}
+
+void NSURLConnection::onLoop(std::function<void()> block, bool now) {
+    std::shared_ptr<NSRunLoop> loop;
+    std::vector<NSRunLoopMode> modes;
+    {
+        std::lock_guard lock(mutex_);
+        if (!started_) return;
+        loop = runLoop_.lock();
+        modes = modes_;
+    }
+    if (!loop || ended_ || cancelled_) return;
+    if (now && NSRunLoop::currentRunLoop() == loop) return block();
+    loop->performBlock(std::move(block), modes);
+}
+
+void NSURLConnection::setLoadingHeld(bool held) {
+    holdWanted_ = held;
+    auto self = this->self<NSURLConnection>();
+    onLoop([self, held] { NSURLConnectionBacking::hold(self, held); }, true);
+}
+
+void NSURLConnection::continueWithRedirectRequest(const std::shared_ptr<NSURLRequest>& request) {
+    auto self = this->self<NSURLConnection>();
+    onLoop([self, request] { NSURLConnectionBacking::redirectAnswered(self, request); }, false);
+}
+
+void NSURLConnection::continueWithBodyStream(const std::shared_ptr<NSInputStream>& stream) {
+    auto self = this->self<NSURLConnection>();
+    onLoop([self, stream] { NSURLConnectionBacking::streamAnswered(self, stream); }, false);
 }

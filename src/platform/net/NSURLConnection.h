@@ -53,6 +53,7 @@
 // loop holds them); both are released when loading ends or is cancelled.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -127,6 +128,25 @@ public:
         (void)connection;
         return request && request->HTTPBodyStream() ? request->HTTPBodyStream()->copyStream() : nullptr;
     }
+    // Deferred decisions. A delegate that answers later returns true here; the
+    // connection then asks connectionWillRedirectRequest instead of
+    // connectionWillSendRequest for each redirect, and
+    // connectionNeedNewBodyStreamLater instead of connectionNeedNewBodyStream,
+    // and the load waits (no byte moves, no idle time-out) until the answer
+    // comes through continueWithRedirectRequest / continueWithBodyStream.
+    virtual bool respondsToDeferredDecisions() const { return false; }
+    virtual void connectionWillRedirectRequest(const NSURLConnectionPtr& connection,
+                                               const std::shared_ptr<NSURLRequest>& request,
+                                               const std::shared_ptr<NSURLResponse>& redirectResponse) {
+        (void)connection;
+        (void)request;
+        (void)redirectResponse;
+    }
+    virtual void connectionNeedNewBodyStreamLater(const NSURLConnectionPtr& connection,
+                                                  const std::shared_ptr<NSURLRequest>& request) {
+        (void)connection;
+        (void)request;
+    }
     // Asked before a stored credential is used for a challenge.
     virtual bool connectionShouldUseCredentialStorage(const NSURLConnectionPtr& connection) {
         (void)connection;
@@ -176,6 +196,18 @@ public:
     // (so that call must not wait for the cancelling thread).
     void cancel();
 
+    // Holds the load: no byte moves, no delegate call is made and the idle
+    // time-out stops until it is let go again (which restarts the idle time).
+    // Any thread; from the loop's thread (a delegate call) it holds at once.
+    void setLoadingHeld(bool held);
+    // The answers to connectionWillRedirectRequest (the request to send, or
+    // null to take the redirect response as the answer) and to
+    // connectionNeedNewBodyStreamLater (null fails the load with
+    // NSURLErrorRequestBodyStreamExhausted). Any thread, later or at once;
+    // each takes effect on the loop's thread after the delegate call returned.
+    void continueWithRedirectRequest(const std::shared_ptr<NSURLRequest>& request);
+    void continueWithBodyStream(const std::shared_ptr<NSInputStream>& stream);
+
     // Answers to a challenge of this connection; any thread. Each takes effect
     // on the loop's thread after the delegate call that received the challenge.
     void useCredential(const std::shared_ptr<NSURLCredential>& credential,
@@ -205,6 +237,9 @@ private:
     void postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
                              const std::shared_ptr<NSURLAuthenticationChallenge>& challenge);
     void release();
+    // Runs `block` on the loop's thread in the connection's modes: at once when
+    // called there and `now`, else as a perform. Nothing when the loop is gone.
+    void onLoop(std::function<void()> block, bool now);
 
     const std::shared_ptr<NSURLRequest> originalRequest_;
     mutable std::mutex mutex_;  // guards the fields below that other threads read
@@ -217,6 +252,7 @@ private:
     std::shared_ptr<NSURLConnectionDelegate> delegate_;
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> ended_{false};
+    std::atomic<bool> holdWanted_{false};  // the last setLoadingHeld, applied when the load begins
 
     struct TransferDeleter {
         void operator()(Transfer* transfer) const;

@@ -19,6 +19,12 @@ struct NSURLConnectionBacking {
                        const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer answer,
                        const std::shared_ptr<NSURLCredential>& credential);
 
+    // Holds or lets go of the load (NSURLConnection::setLoadingHeld).
+    static void hold(const NSURLConnectionPtr& connection, bool held);
+    // The delegate's later answers to a redirect and to a new body stream.
+    static void redirectAnswered(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request);
+    static void streamAnswered(const NSURLConnectionPtr& connection, const std::shared_ptr<NSInputStream>& stream);
+
 private:
     static void assertOnLoopThread(const NSURLConnectionPtr& connection);
     static void launch(const NSURLConnectionPtr& connection, std::shared_ptr<NSURLRequest> request);
@@ -35,16 +41,21 @@ private:
     static void answerServerTrust(const NSURLConnectionPtr& connection,
                                   const std::shared_ptr<NSURLAuthenticationChallenge>& challenge, Answer answer,
                                   const std::shared_ptr<NSURLCredential>& credential);
-    // `request` ready to be sent (again): with a fresh body stream when its
-    // stream was already read from; null when none can be had.
-    static std::shared_ptr<NSURLRequest> resendable(const NSURLConnectionPtr& connection,
-                                                    const std::shared_ptr<NSURLRequest>& request);
+    // Whether `request`'s body stream was read from already (so it needs a fresh one).
+    static void streamArrived(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request,
+                              const std::shared_ptr<NSInputStream>& fresh);
+    static bool needsFreshStream(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request);
     static void deliverHeldResponse(const NSURLConnectionPtr& connection);
     static std::optional<std::shared_ptr<NSURLRequest>> willSend(const NSURLConnectionPtr& connection,
                                                                  const std::shared_ptr<NSURLRequest>& request,
                                                                  const std::shared_ptr<NSURLResponse>& redirect);
     static void armIdleTimer(const NSURLConnectionPtr& connection);
     static void postDrain(const NSURLConnectionPtr& connection);
+    // Follows the redirect to `chosen`, or hands the held answer over for null.
+    static void proceedWithRedirect(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& chosen);
+    // Sends `request` again: with a fresh body stream when its stream was
+    // already read from (asked of the delegate, now or later), else as it is.
+    static void sendAgain(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request);
     // Lets a paused transfer go on once its queued body was handed over.
     static void resumeIfDrained(const NSURLConnectionPtr& connection);
 };

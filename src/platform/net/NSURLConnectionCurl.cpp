@@ -131,6 +131,7 @@ void NSURLConnectionBacking::begin(const NSURLConnectionPtr& c) {
     if (!multi) return fail(c, NSURLErrorUnknown, "libcurl could not make a multi handle");
     c->transfer_->multi = multi;
     c->transfer_->pool = multi->pool();
+    c->transfer_->held = c->holdWanted_;
     {
         std::lock_guard lock(c->mutex_);
         for (const auto& mode : c->modes_) multi->addMode(mode);
@@ -144,6 +145,10 @@ void NSURLConnectionBacking::begin(const NSURLConnectionPtr& c) {
 
 void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr<NSURLRequest> request) {
     auto& t = *c->transfer_;
+    if (t.held) {
+        t.launchWhenLetGo = std::move(request);
+        return;
+    }
     request = request->copy();
     {
         std::lock_guard lock(c->mutex_);
@@ -152,6 +157,7 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
     if (!NSURLConnection::canHandleRequest(request)) return c->fail(NSURLErrorUnsupportedURL);
     if (!curlbacking::parses(request->URL())) return c->fail(NSURLErrorBadURL);
     t.detach();
+    t.curlDone = false;
     t.request = request;
     t.restart();
     t.moveTo(LoadState::AwaitingHeaders);
@@ -177,6 +183,7 @@ void NSURLConnectionBacking::armIdleTimer(const NSURLConnectionPtr& c) {
             auto connection = weak.lock();
             if (!connection || !connection->transfer_ || connection->ended_) return timer.invalidate();
             auto& transfer = *connection->transfer_;
+            if (transfer.held) return timer.invalidate();  // re-armed when let go
             double idleUntil = transfer.lastActivity + timeout;
             if (Clock::now() < idleUntil) return timer.setFireDate(idleUntil);
             // Nothing moved for the whole interval: the load times out.
@@ -222,6 +229,7 @@ void NSURLConnectionBacking::drain(const NSURLConnectionPtr& c) {
         if (c->cancelled_) return stop(c);
         if (!c->modeAllowed()) return postDrain(c);
         auto& t = *c->transfer_;
+        if (t.held) return;  // handed over once let go
         Event event = std::move(t.events.front());
         t.events.pop_front();
         switch (event.kind) {
@@ -251,7 +259,7 @@ void NSURLConnectionBacking::drain(const NSURLConnectionPtr& c) {
 
 void NSURLConnectionBacking::resumeIfDrained(const NSURLConnectionPtr& c) {
     auto& t = *c->transfer_;
-    if (!t.paused || t.queuedBody > 0 || !t.easy) return;
+    if (!t.paused || t.held || t.queuedBody > 0 || !t.easy) return;
     t.paused = false;
     curlbacking::touch(t);
     // May hand over the bytes curl kept at once (onBody queues them).
@@ -308,17 +316,66 @@ void NSURLConnectionBacking::followRedirect(const NSURLConnectionPtr& c) {
             next->setValue(std::nullopt, "Content-Type");
             next->setValue(std::nullopt, "Content-Length");
         }
+        bool later = false;
+        c->deliver([&](NSURLConnectionDelegate& d) { later = d.respondsToDeferredDecisions(); });
+        if (later) {
+            // The load waits for the answer: no idle time-out meanwhile.
+            t.awaitingRedirect = true;
+            if (t.idleTimer) t.idleTimer->invalidate();
+            t.idleTimer.reset();
+            auto response = t.response;
+            c->deliver([&](NSURLConnectionDelegate& d) { d.connectionWillRedirectRequest(c, next, response); });
+            if (c->cancelled_) return stop(c);
+            return;
+        }
         auto chosen = willSend(c, next, t.response);
         if (!chosen) return stop(c);
-        if (*chosen) {
-            auto sendable = resendable(c, *chosen);
-            if (c->cancelled_) return stop(c);
-            if (!sendable) return c->fail(NSURLErrorRequestBodyStreamExhausted);
-            return launch(c, sendable);
-        }
+        return proceedWithRedirect(c, *chosen);
     }
-    // Refused (or unusable): the redirect answer is the final one.
+    // Unusable: the redirect answer is the final one.
     deliverHeldResponse(c);
+}
+
+void NSURLConnectionBacking::proceedWithRedirect(const NSURLConnectionPtr& c,
+                                                 const std::shared_ptr<NSURLRequest>& chosen) {
+    // Refused: the redirect answer is the final one.
+    if (!chosen) return deliverHeldResponse(c);
+    sendAgain(c, chosen);
+}
+
+void NSURLConnectionBacking::redirectAnswered(const NSURLConnectionPtr& c,
+                                              const std::shared_ptr<NSURLRequest>& request) {
+    assertOnLoopThread(c);
+    if (c->cancelled_ || c->ended_ || !c->transfer_ || !c->transfer_->awaitingRedirect) return;
+    c->transfer_->awaitingRedirect = false;
+    proceedWithRedirect(c, request);
+}
+
+void NSURLConnectionBacking::hold(const NSURLConnectionPtr& c, bool held) {
+    assertOnLoopThread(c);
+    if (c->cancelled_ || c->ended_ || !c->transfer_) return;
+    auto& t = *c->transfer_;
+    if (t.held == held) return;
+    t.held = held;
+    if (held) {
+        if (t.idleTimer) t.idleTimer->invalidate();
+        t.idleTimer.reset();
+        if (t.easy && !t.curlDone) {
+            if (CURLcode code = curl_easy_pause(t.easy, CURLPAUSE_ALL); code != CURLE_OK)
+                fail(c, NSURLErrorUnknown, std::string("the transfer could not be held: ") + curl_easy_strerror(code));
+        }
+        return;
+    }
+    curlbacking::touch(t);
+    if (auto due = std::move(t.launchWhenLetGo)) return launch(c, due);
+    // Nothing to watch while a decision is with the delegate.
+    if (t.easy && !t.curlDone && !t.awaitingRedirect && !t.awaitingStream && !t.pendingChallenge) armIdleTimer(c);
+    if (t.easy && !t.curlDone && !t.paused) {
+        if (CURLcode code = curl_easy_pause(t.easy, CURLPAUSE_CONT); code != CURLE_OK)
+            return fail(c, NSURLErrorUnknown, std::string("the transfer could not go on: ") + curl_easy_strerror(code));
+    }
+    if (c->transfer_ && !c->transfer_->events.empty()) postDrain(c);
+    if (c->transfer_) resumeIfDrained(c);
 }
 
 void NSURLConnectionBacking::deliverHeldResponse(const NSURLConnectionPtr& c) {
@@ -348,17 +405,45 @@ void NSURLConnectionBacking::succeed(const NSURLConnectionPtr& c) {
     c->release();
 }
 
-std::shared_ptr<NSURLRequest> NSURLConnectionBacking::resendable(const NSURLConnectionPtr& c,
-                                                                 const std::shared_ptr<NSURLRequest>& request) {
+bool NSURLConnectionBacking::needsFreshStream(const NSURLConnectionPtr& c,
+                                              const std::shared_ptr<NSURLRequest>& request) {
     auto& t = *c->transfer_;
     const auto& stream = request->HTTPBodyStream();
-    if (!stream || request->HTTPMethod() == "HEAD" ||
-        std::find(t.readStreams.begin(), t.readStreams.end(), stream) == t.readStreams.end())
-        return request;
+    return stream && request->HTTPMethod() != "HEAD" &&
+           std::find(t.readStreams.begin(), t.readStreams.end(), stream) != t.readStreams.end();
+}
+
+void NSURLConnectionBacking::sendAgain(const NSURLConnectionPtr& c, const std::shared_ptr<NSURLRequest>& request) {
+    if (!needsFreshStream(c, request)) return launch(c, request);
+    bool later = false;
+    c->deliver([&](NSURLConnectionDelegate& d) { later = d.respondsToDeferredDecisions(); });
+    if (later) {
+        auto& t = *c->transfer_;
+        t.awaitingStream = request;
+        if (t.idleTimer) t.idleTimer->invalidate();
+        t.idleTimer.reset();
+        c->deliver([&](NSURLConnectionDelegate& d) { d.connectionNeedNewBodyStreamLater(c, request); });
+        if (c->cancelled_) stop(c);
+        return;
+    }
     std::shared_ptr<NSInputStream> fresh;
     c->deliver([&](NSURLConnectionDelegate& d) { fresh = d.connectionNeedNewBodyStream(c, request); });
-    if (!fresh || fresh == stream) return nullptr;
+    if (c->cancelled_) return stop(c);
+    streamArrived(c, request, fresh);
+}
+
+void NSURLConnectionBacking::streamAnswered(const NSURLConnectionPtr& c, const std::shared_ptr<NSInputStream>& stream) {
+    assertOnLoopThread(c);
+    if (c->cancelled_ || c->ended_ || !c->transfer_ || !c->transfer_->awaitingStream) return;
+    auto request = std::move(c->transfer_->awaitingStream);
+    c->transfer_->awaitingStream.reset();
+    streamArrived(c, request, stream);
+}
+
+void NSURLConnectionBacking::streamArrived(const NSURLConnectionPtr& c, const std::shared_ptr<NSURLRequest>& request,
+                                           const std::shared_ptr<NSInputStream>& fresh) {
+    if (!fresh || fresh == request->HTTPBodyStream()) return c->fail(NSURLErrorRequestBodyStreamExhausted);
     auto next = request->mutableCopy();
     next->setHTTPBodyStream(fresh);
-    return next;
+    launch(c, next);
 }
