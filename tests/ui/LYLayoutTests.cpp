@@ -267,6 +267,13 @@ TEST_CASE("incomplete chains raise the named exceptions in order; the platform's
     };
     const Case cases[] = {
         {"builder made directly", [&] { (void)std::make_shared<LYLayout>()->asConstraint(); }, "LeftViewNotSet"},
+        {"context given as none (a fresh one is made)",
+         [&] {
+             auto layout = layoutTopOf(s.a);
+             layout->setContext(nullptr);
+             (void)layout->equalTo()->topOf(s.b)->asConstraint();
+         },
+         "LeftViewNotSet"},
         {"start on no view", [&] { (void)layoutTopOf(nullptr)->equalTo()->topOf(s.b)->asConstraint(); },
          "LeftViewNotSet"},
         {"left view without attribute",

@@ -3,26 +3,6 @@
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/ThreadAssertions.h"
 
-LYConstraintContext::ViewPtr LYConstraintContext::leftView() const {
-    std::lock_guard lock(viewsMutex_);
-    return leftView_;
-}
-
-void LYConstraintContext::setLeftView(ViewPtr view) {
-    std::lock_guard lock(viewsMutex_);
-    leftView_.swap(view);  // the old view is released outside the lock
-}
-
-LYConstraintContext::ViewPtr LYConstraintContext::rightView() const {
-    std::lock_guard lock(viewsMutex_);
-    return rightView_;
-}
-
-void LYConstraintContext::setRightView(ViewPtr view) {
-    std::lock_guard lock(viewsMutex_);
-    rightView_.swap(view);
-}
-
 std::shared_ptr<NSLayoutConstraint> LYConstraintContext::buildConstraint() const {
     QV_ASSERT_MAIN_THREAD();
     ViewPtr left = leftView(), right = rightView();

@@ -19,10 +19,10 @@
 // the object-valued properties are read and written whole, from any thread.
 // Building runs on the main thread.
 #include <memory>
-#include <mutex>
 
 #include "platform/foundation/NSObject.h"
 #include "platform/uikit/NSLayoutConstraint.h"
+#include "ui/layout/LYAtomicProperty.h"
 
 inline constexpr const char* LYLeftViewNotSet = "LeftViewNotSet";
 inline constexpr const char* LYLeftViewAttributeNotSet = "LeftViewAttributeNotSet";
@@ -37,8 +37,8 @@ public:
     using ViewPtr = std::shared_ptr<UIView>;
 
     // The first item; initially none.
-    ViewPtr leftView() const;
-    void setLeftView(ViewPtr view);
+    ViewPtr leftView() const { return leftView_.get(); }
+    void setLeftView(ViewPtr view) { leftView_.set(std::move(view)); }
     // Initially 0, not an attribute.
     NSLayoutAttribute leftAttribute() const { return leftAttribute_; }
     void setLeftAttribute(NSLayoutAttribute attribute) { leftAttribute_ = attribute; }
@@ -46,8 +46,8 @@ public:
     NSLayoutRelation relation() const { return relation_; }
     void setRelation(NSLayoutRelation relation) { relation_ = relation; }
     // The second item; none for a constraint against a fixed value.
-    ViewPtr rightView() const;
-    void setRightView(ViewPtr view);
+    ViewPtr rightView() const { return rightView_.get(); }
+    void setRightView(ViewPtr view) { rightView_.set(std::move(view)); }
     // Initially 0, not an attribute.
     NSLayoutAttribute rightAttribute() const { return rightAttribute_; }
     void setRightAttribute(NSLayoutAttribute attribute) { rightAttribute_ = attribute; }
@@ -65,9 +65,8 @@ public:
     [[nodiscard]] std::shared_ptr<NSLayoutConstraint> buildConstraint() const;
 
 private:
-    mutable std::mutex viewsMutex_;  // guards leftView_ and rightView_
-    ViewPtr leftView_;
-    ViewPtr rightView_;
+    LYAtomicProperty<ViewPtr> leftView_;
+    LYAtomicProperty<ViewPtr> rightView_;
     NSLayoutAttribute leftAttribute_ = NSLayoutAttributeNotAnAttribute;
     NSLayoutRelation relation_ = NSLayoutRelationEqual;
     NSLayoutAttribute rightAttribute_ = NSLayoutAttributeNotAnAttribute;

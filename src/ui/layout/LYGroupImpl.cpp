@@ -23,26 +23,6 @@ void appendAll(LYGroupImpl::Constraints& list, const LYGroupImpl::Constraints& m
 
 LYGroupImpl::LYGroupImpl() : context_(std::make_shared<LYGroupContext>()) {}
 
-std::shared_ptr<LYGroupContext> LYGroupImpl::context() const {
-    std::lock_guard lock(mutex_);
-    return context_;
-}
-
-void LYGroupImpl::setContext(std::shared_ptr<LYGroupContext> context) {
-    std::lock_guard lock(mutex_);
-    context_.swap(context);  // the old context is released outside the lock
-}
-
-std::vector<LYGroupImpl::Member> LYGroupImpl::array() const {
-    std::lock_guard lock(mutex_);
-    return array_;
-}
-
-void LYGroupImpl::setArray(std::vector<Member> array) {
-    std::lock_guard lock(mutex_);
-    array_.swap(array);
-}
-
 std::shared_ptr<_LYGroupProtocol> LYGroupImpl::applyDirection(NSLayoutFormatOptions direction) {
     context()->setDirection(direction);
     return self<LYGroupImpl>();

@@ -15,12 +15,12 @@
 // it was, so building again, or in another group, starts from the same parts.
 // There is no starting function. Main thread only.
 #include <memory>
-#include <mutex>
 #include <variant>
 #include <vector>
 
 #include "platform/foundation/NSObject.h"
 #include "platform/uikit/NSLayoutConstraint.h"
+#include "ui/layout/LYAtomicProperty.h"
 #include "ui/layout/LYGroupContext.h"
 #include "ui/layout/LYVFLContext.h"
 
@@ -67,11 +67,14 @@ public:
     // Makes its own context.
     LYGroupImpl();
 
-    std::shared_ptr<LYGroupContext> context() const;
-    void setContext(std::shared_ptr<LYGroupContext> context);
+    std::shared_ptr<LYGroupContext> context() const { return context_.get(); }
+    // A builder always has a context: none given means a fresh one.
+    void setContext(std::shared_ptr<LYGroupContext> context) {
+        context_.set(context ? std::move(context) : std::make_shared<LYGroupContext>());
+    }
     // The members, kept as a copy of the list given.
-    std::vector<Member> array() const;
-    void setArray(std::vector<Member> array);
+    std::vector<Member> array() const { return array_.get(); }
+    void setArray(std::vector<Member> array) { array_.set(std::move(array)); }
 
     // Direction 0, 0x10000 and 0x20000.
     std::shared_ptr<_LYGroupProtocol> fromLeadingToTrailing() override;
@@ -89,7 +92,6 @@ public:
     static void applyGroupContext(const LYGroupContext& groupContext, LYVFLContext& toVFLContxt);
 
 private:
-    mutable std::mutex mutex_;  // guards context_ and array_
-    std::shared_ptr<LYGroupContext> context_;
-    std::vector<Member> array_;
+    LYAtomicProperty<std::shared_ptr<LYGroupContext>> context_;
+    LYAtomicProperty<std::vector<Member>> array_;
 };

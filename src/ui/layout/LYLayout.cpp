@@ -32,16 +32,6 @@ std::shared_ptr<LYLayout> layoutHeightOf(const std::shared_ptr<UIView>& view) {
 
 LYLayout::LYLayout() : context_(std::make_shared<LYConstraintContext>()) {}
 
-std::shared_ptr<LYConstraintContext> LYLayout::context() const {
-    std::lock_guard lock(contextMutex_);
-    return context_;
-}
-
-void LYLayout::setContext(std::shared_ptr<LYConstraintContext> context) {
-    std::lock_guard lock(contextMutex_);
-    context_.swap(context);  // the old context is released outside the lock
-}
-
 std::shared_ptr<LYLayout> LYLayout::withRelation(NSLayoutRelation relation) {
     context()->setRelation(relation);
     return self<LYLayout>();

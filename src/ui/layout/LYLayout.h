@@ -21,6 +21,7 @@
 
 #include "platform/foundation/NSObject.h"
 #include "platform/uikit/NSLayoutConstraint.h"
+#include "ui/layout/LYAtomicProperty.h"
 #include "ui/layout/LYConstraintContext.h"
 #include "ui/layout/LYLayoutStages.h"
 
@@ -37,8 +38,11 @@ public:
     LYLayout();
 
     // The parts collected so far; owned by the builder.
-    std::shared_ptr<LYConstraintContext> context() const;
-    void setContext(std::shared_ptr<LYConstraintContext> context);
+    std::shared_ptr<LYConstraintContext> context() const { return context_.get(); }
+    // A builder always has a context: none given means a fresh one.
+    void setContext(std::shared_ptr<LYConstraintContext> context) {
+        context_.set(context ? std::move(context) : std::make_shared<LYConstraintContext>());
+    }
 
     // RelationSelect: relation 0, 1 and -1.
     std::shared_ptr<LYRelationPartStage> equalTo() override;
@@ -76,8 +80,7 @@ public:
 private:
     std::shared_ptr<LYLayout> withRelation(NSLayoutRelation relation);
 
-    mutable std::mutex contextMutex_;
-    std::shared_ptr<LYConstraintContext> context_;
+    LYAtomicProperty<std::shared_ptr<LYConstraintContext>> context_;
 };
 
 // The starting functions: a new builder on the view's top (3), leading (5),

@@ -12,13 +12,13 @@
 // The object-valued properties are read and written whole, from any thread;
 // building runs on the main thread.
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/NSObject.h"
 #include "platform/uikit/NSLayoutConstraint.h"
+#include "ui/layout/LYAtomicProperty.h"
 
 class LYVFLContext : public NSObject {
 public:
@@ -28,17 +28,17 @@ public:
     static constexpr NSLayoutFormatOptions directionNotChosen = NSLayoutFormatDirectionMask;  // 0x30000
 
     // Initially none.
-    std::optional<std::string> format() const;
-    void setFormat(std::optional<std::string> format);
+    std::optional<std::string> format() const { return format_.get(); }
+    void setFormat(std::optional<std::string> format) { format_.set(std::move(format)); }
     NSLayoutFormatOptions alignmentOptions() const { return alignmentOptions_; }
     void setAlignmentOptions(NSLayoutFormatOptions options) { alignmentOptions_ = options; }
     NSLayoutFormatOptions directionOptions() const { return directionOptions_; }
     void setDirectionOptions(NSLayoutFormatOptions options) { directionOptions_ = options; }
     // Initially none.
-    std::optional<Views> views() const;
-    void setViews(std::optional<Views> views);
-    std::optional<Metrics> metrics() const;
-    void setMetrics(std::optional<Metrics> metrics);
+    std::optional<Views> views() const { return views_.get(); }
+    void setViews(std::optional<Views> views) { views_.set(std::move(views)); }
+    std::optional<Metrics> metrics() const { return metrics_.get(); }
+    void setMetrics(std::optional<Metrics> metrics) { metrics_.set(std::move(metrics)); }
 
     // A new context with the same parts (the views themselves are shared).
     std::shared_ptr<LYVFLContext> copy() const;
@@ -49,10 +49,9 @@ public:
     [[nodiscard]] std::vector<std::shared_ptr<NSLayoutConstraint>> buildConstraints() const;
 
 private:
-    mutable std::mutex mutex_;  // guards format_, views_ and metrics_
-    std::optional<std::string> format_;
-    std::optional<Views> views_;
-    std::optional<Metrics> metrics_;
+    LYAtomicProperty<std::optional<std::string>> format_;
+    LYAtomicProperty<std::optional<Views>> views_;
+    LYAtomicProperty<std::optional<Metrics>> metrics_;
     NSLayoutFormatOptions alignmentOptions_ = alignmentNotChosen;
     NSLayoutFormatOptions directionOptions_ = directionNotChosen;
 };

@@ -2,16 +2,6 @@
 
 LYVFLLayout::LYVFLLayout() : context_(std::make_shared<LYVFLContext>()) {}
 
-std::shared_ptr<LYVFLContext> LYVFLLayout::context() const {
-    std::lock_guard lock(contextMutex_);
-    return context_;
-}
-
-void LYVFLLayout::setContext(std::shared_ptr<LYVFLContext> context) {
-    std::lock_guard lock(contextMutex_);
-    context_.swap(context);  // the old context is released outside the lock
-}
-
 std::shared_ptr<_LYDirectionOptionSelect> LYVFLLayout::alignmentOptionPart(NSLayoutFormatOptions options) {
     context()->setAlignmentOptions(options);
     return self<LYVFLLayout>();

@@ -12,11 +12,11 @@
 // alignment or direction step replaces the one before. There is no starting
 // function: the format is set on the context. Main thread only.
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/foundation/NSObject.h"
 #include "platform/uikit/NSLayoutConstraint.h"
+#include "ui/layout/LYAtomicProperty.h"
 #include "ui/layout/LYVFLContext.h"
 
 class _LYArrayConstrainable {
@@ -63,8 +63,11 @@ public:
     // Makes its own context.
     LYVFLLayout();
 
-    std::shared_ptr<LYVFLContext> context() const;
-    void setContext(std::shared_ptr<LYVFLContext> context);
+    std::shared_ptr<LYVFLContext> context() const { return context_.get(); }
+    // A builder always has a context: none given means a fresh one.
+    void setContext(std::shared_ptr<LYVFLContext> context) {
+        context_.set(context ? std::move(context) : std::make_shared<LYVFLContext>());
+    }
 
     // LYAlignmentOptionSelect: 2, 4, 6, 8, 16, 24, 32, 64, 96, 512, 1024, 2048.
     std::shared_ptr<_LYDirectionOptionSelect> alignAllLeft() override;
@@ -97,6 +100,5 @@ public:
     [[nodiscard]] std::vector<std::shared_ptr<NSLayoutConstraint>> asArray() override;
 
 private:
-    mutable std::mutex contextMutex_;
-    std::shared_ptr<LYVFLContext> context_;
+    LYAtomicProperty<std::shared_ptr<LYVFLContext>> context_;
 };
