@@ -10,6 +10,7 @@
 
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/uikit/NSStringDrawing.h"
+#include "platform/uikit/UIAccessibility.h"
 #include "platform/uikit/UIAppearance.h"
 #include "STProgressHUDTestSupport.h"
 
@@ -336,4 +337,27 @@ TEST_CASE("the ring path: 72 samples from the top, closed back to the first, in 
     CHECK(points == 73);
     CHECK(CGPathGetCurrentPoint(path).x == doctest::Approx(14));
     CHECK(CGPathGetCurrentPoint(path).y == doctest::Approx(0));
+}
+
+TEST_CASE("the gradient mask darkens towards the edges; an image show announces its text") {
+    Stage stage(CGSizeMake(160, 200));
+    UIAccessibilityResetPostedNotifications();
+    STProgressHUD::showWithMaskType(STProgressHUDMaskTypeGradient);
+    stage.advanceTo(0.3);
+    auto image = stage.window->snapshotImage(2);
+    REQUIRE(image);
+    auto corner = uikittest::probe(image, 2, 2, 2);
+    auto nearCentre = uikittest::probe(image, 80, 8, 2);  // above the box, closer to the middle
+    CHECK(corner.b < nearCentre.b);
+    CHECK(nearCentre.b < 0.72 * 255);
+    CHECK(corner.b > 0.25 * 0.72 * 255 - 3);  // at most 0.75 black
+
+    STProgressHUD::showSuccessWithStatus("Done");
+    bool announced = false;
+    for (const auto& n : UIAccessibilityPostedNotifications())
+        announced |= n.notification == UIAccessibilityAnnouncementNotification && n.argument.stringValue() == "Done";
+    CHECK(announced);
+    // Still under the gradient mask: the whole overlay is the element read out.
+    CHECK(STProgressHUD::sharedView()->accessibilityLabel() == "Done");
+    CHECK(STProgressHUD::sharedView()->isAccessibilityElement());
 }
