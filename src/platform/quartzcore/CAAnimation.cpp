@@ -48,6 +48,7 @@ double CAAnimation::fractionAt(double time) const {
 void CAPropertyAnimation::copyInto(CAPropertyAnimation& o) const {
     CAAnimation::copyInto(o);
     o.keyPath = keyPath;
+    o.cumulative = cumulative;
 }
 
 CAAnimationPtr CAPropertyAnimation::copy() const {

@@ -83,6 +83,9 @@ protected:
 class CAPropertyAnimation : public CAAnimation {
 public:
     std::string keyPath;
+    // Whether each repeat starts where the previous one ended (kept for the
+    // callers that set it; presentation values blend one cycle).
+    bool cumulative = false;
     CAAnimationPtr copy() const override;
 
 protected:
