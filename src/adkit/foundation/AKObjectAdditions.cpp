@@ -1,0 +1,95 @@
+#include "adkit/foundation/AKObjectAdditions.h"
+
+#include "adkit/foundation/AKInternalErrors.h"
+#include "adkit/foundation/AKStringAdditions.h"
+#include "platform/foundation/NSDecimalNumber.h"
+#include "platform/foundation/NSJSONSerialization.h"
+
+bool ak_valueIsKind(const Value& value, AKValueKind kind) {
+    switch (kind) {
+        case AKValueKind::String: return value.isString();
+        case AKValueKind::Number: return value.isNumber() || NSDecimalNumber::fromValue(value) != nullptr;
+        case AKValueKind::Decimal: return NSDecimalNumber::fromValue(value) != nullptr;
+        case AKValueKind::Array: return value.isArray();
+        case AKValueKind::Dictionary: return value.isDictionary();
+        case AKValueKind::Date: return value.isDate();
+        case AKValueKind::Data: return value.isData();
+    }
+    return false;
+}
+
+Value ak_objectForKey(const Value& dictionary, const std::string& key, AKValueKind kind) {
+    Value value = dictionary[key];
+    return ak_valueIsKind(value, kind) ? value : Value();
+}
+
+void ak_setIfNotNilObject(Value& dictionary, const Value& object, const std::string& key) {
+    if (!object.isNull()) dictionary.setObject(key, object);
+}
+
+void ak_setStringForBoolValue(Value& dictionary, bool value, const std::string& key) {
+    dictionary.setObject(key, Value(value ? "1" : "0"));
+}
+
+void ak_setStringIfTrueForBoolValue(Value& dictionary, bool value, const std::string& key) {
+    if (value) {
+        dictionary.setObject(key, Value("1"));
+    } else {
+        dictionary.removeObjectForKey(key);
+    }
+}
+
+void ak_setStringForCGFloat(Value& dictionary, double value, const std::string& key) {
+    if (auto text = ak_shortStringWithCGFloat(value)) dictionary.setObject(key, Value(*text));
+}
+
+std::optional<std::string> ak_JSONStringPretty(const Value& object, bool pretty, NSErrorPtr* error) {
+    if (!NSJSONSerialization::isValidJSONObject(object)) {
+        if (error) *error = ak_errorWithCode(2, std::string("Invalid JSON object."));
+        return std::nullopt;
+    }
+    auto data = NSJSONSerialization::dataWithJSONObject(object, pretty ? static_cast<unsigned long>(NSJSONWritingPrettyPrinted) : 0ul, error);
+    if (!data) return std::nullopt;
+    return stringFromData(*data);
+}
+
+std::optional<Value> ak_decodedJSONObject(const std::string& text, NSErrorPtr* error) {
+    return NSJSONSerialization::JSONObjectWithData(dataFromString(text), NSJSONReadingAllowFragments, error);
+}
+
+std::vector<NSURLPtr> AKURLsFromStrings(const Value& strings) {
+    std::vector<NSURLPtr> urls;
+    if (auto array = strings.arrayRef()) {
+        for (const Value& item : *array) {
+            if (const std::string* s = item.string()) {
+                if (auto url = NSURL::URLWithString(*s)) urls.push_back(url);
+            }
+        }
+    }
+    return urls;
+}
+
+CGRect AKCGRectFromDictionary(const Value& dictionary, NSErrorPtr* error) {
+    const char* const keys[] = {"x", "y", "width", "height"};
+    double v[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        Value number = ak_objectForKey(dictionary, keys[i], AKValueKind::Number);
+        if (number.isNull()) {
+            if (error) {
+                *error = ak_errorWithDomain("cg_rect_conversion", 1,
+                                            "Invalid SDK Core rectangle " + dictionary.description() + ".");
+            }
+            return CGRectZero;
+        }
+        auto decimal = NSDecimalNumber::fromValue(number);
+        v[i] = decimal ? decimal->doubleValue() : number.doubleValue();
+    }
+    return CGRectMake(v[0], v[1], v[2], v[3]);
+}
+
+Value AKDictionaryFromCGRect(CGRect rect) {
+    return Value{{"x", Value(rect.origin.x)},
+                 {"y", Value(rect.origin.y)},
+                 {"width", Value(rect.size.width)},
+                 {"height", Value(rect.size.height)}};
+}
