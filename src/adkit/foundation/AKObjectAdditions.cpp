@@ -76,8 +76,9 @@ CGRect AKCGRectFromDictionary(const Value& dictionary, NSErrorPtr* error) {
         Value number = ak_objectForKey(dictionary, keys[i], AKValueKind::Number);
         if (number.isNull()) {
             if (error) {
-                *error = ak_errorWithDomain("cg_rect_conversion", 1,
-                                            "Invalid SDK Core rectangle " + dictionary.description() + ".");
+                // Only the localized description, as the core page's callers expect.
+                *error = NSError::make("cg_rect_conversion", 1,
+                                       "Invalid SDK Core rectangle " + dictionary.description() + ".");
             }
             return CGRectZero;
         }
