@@ -57,6 +57,7 @@ public:
     void didFinishModifying();
     std::string description() const override;
     std::string queueLabel() const { return serialQueue_->label(); }
+    const dispatch_queue_t& serialQueue() const { return serialQueue_; }
 
     // A flag this dictionary sets when it goes away; shared with whoever watches.
     void setWasDeallocated(std::shared_ptr<std::atomic<bool>> flag);
