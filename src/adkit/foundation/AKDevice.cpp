@@ -76,6 +76,10 @@ std::int64_t leadingInteger(const std::string& text) {
 
 std::string shortText(double value) { return ak_shortStringWithCGFloat(value).value_or("0"); }
 
+std::string processSystemVersion() {
+    return facts().systemVersion.get([] { return UIDevice::currentDevice()->systemVersion(); });
+}
+
 }  // namespace
 
 std::shared_ptr<AKDevice> AKDevice::currentDevice() {
@@ -96,7 +100,8 @@ AKDevice::~AKDevice() {
 }
 
 void AKDevice::getOSMajor(std::int64_t* major, std::int64_t* minor, std::int64_t* bugFix) {
-    const auto parts = componentsSeparatedByString(currentDevice()->systemVersion(), ".");
+    // The process-wide fact itself: this runs while the device object is made, too.
+    const auto parts = componentsSeparatedByString(processSystemVersion(), ".");
     std::int64_t* const out[] = {major, minor, bugFix};
     for (std::size_t i = 0; i < 3; ++i) {
         if (out[i]) *out[i] = i < parts.size() ? leadingInteger(parts[i]) : 0;
@@ -135,9 +140,7 @@ void AKDevice::resetProcessFactsForTesting() {
     facts().baseSDK.reset();
 }
 
-std::string AKDevice::systemVersion() const {
-    return facts().systemVersion.get([] { return UIDevice::currentDevice()->systemVersion(); });
-}
+std::string AKDevice::systemVersion() const { return processSystemVersion(); }
 
 std::shared_ptr<ASIdentifierManager> AKDevice::identifierManager() const {
     return isOSAtLeastMajor(6, 0, 0) ? ASIdentifierManager::sharedManager() : nullptr;
