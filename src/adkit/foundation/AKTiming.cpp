@@ -19,7 +19,10 @@ std::uint64_t nanosecondsNow() {
 std::uint64_t absoluteTimeInMilliseconds() {
     static const std::uint64_t base = nanosecondsNow();
     const std::uint64_t now = nanosecondsNow();
-    return now > base ? (now - base) / 1000000u : 0;
+    if (now <= base) return 0;
+    // Whole microseconds first: a tick of 125/3 ns leaves a few nanoseconds of
+    // truncation that must not turn 250 ms into 249.
+    return ((now - base + 500u) / 1000u) / 1000u;
 }
 
 }  // namespace AKAbsoluteTime
