@@ -60,7 +60,7 @@ TEST_CASE("ad errors: texts, status entries, request parameters that never repla
     auto zero = AKRequestError::errorWithCode(0, &request, 500, std::nullopt, underlying);
     CHECK(zero->userInfo()["format"] == Value("320x50"));
     CHECK(zero->localizedDescription() == AKRequestError::localizedStringForErrorCode(0));
-    CHECK(zero->userInfo()["HttpStatus"].string()->rfind("HTTP status 500: ", 0) == 0);
+    CHECK(zero->userInfo()["HttpStatus"].stringValue().rfind("HTTP status 500: ", 0) == 0);
     CHECK(zero->userInfo()[NSUnderlyingErrorKey].objectAs<NSError>() == underlying);
     auto noParams = AKRequestError::errorWithCode(0, &request, 0);
     CHECK(noParams->userInfo()[NSUnderlyingErrorKey].isNull());

@@ -173,7 +173,7 @@ std::string AKDevice::deviceSubmodel() const {
 std::optional<std::string> AKDevice::locale() const {
     return facts().locale.get([]() -> std::optional<std::string> {
         const Value languages = NSUserDefaults::standardUserDefaults()->objectForKey("AppleLanguages");
-        if (const std::string* first = languages[0].string()) return lowercaseString(*first);
+        if (const Value first = languages[0]; first.isString()) return lowercaseString(*first.string());
         // Not in the user's defaults: the system's own preference.
         const auto preferred = NSLocale::preferredLanguages();
         if (preferred.empty()) return std::nullopt;
@@ -246,11 +246,11 @@ bool AKDevice::userInterfaceIdiomIsPhone() const {
 std::optional<std::string> AKDevice::baseSDKVersion() const {
     return facts().baseSDK.get([]() -> std::optional<std::string> {
         const Value info = NSBundle::mainBundle()->infoDictionary();
-        const std::string* name = info["DTSDKName"].string();
-        if (!name) return std::nullopt;
-        std::string version = *name;
-        if (const std::string* platform = info["DTPlatformName"].string(); platform && !platform->empty()) {
-            version = stringByReplacingOccurrencesOfString(version, *platform, "");
+        const Value name = info["DTSDKName"];
+        if (!name.isString()) return std::nullopt;
+        std::string version = *name.string();
+        if (const Value platform = info["DTPlatformName"]; platform.isString() && !platform.string()->empty()) {
+            version = stringByReplacingOccurrencesOfString(version, *platform.string(), "");
         }
         return version;
     });
@@ -323,7 +323,7 @@ Value AKDevice::parameters() {
     ak_setIfNotNilObject(p, baseSDKVersion() ? Value(*baseSDKVersion()) : Value(), "ios_base_sdk");
     const Value info = NSBundle::mainBundle()->infoDictionary();
     std::string appName;
-    if (const std::string* version = info["CFBundleVersion"].string()) appName = *version + ".";
+    if (const Value version = info["CFBundleVersion"]; version.isString()) appName = *version.string() + ".";
     appName += "iphone." + NSBundle::mainBundle()->bundleIdentifier();
     p.setObject("app_name", Value(appName));
     ak_setStringIfTrueForBoolValue(p, isJailbroken(), "ios_jb");

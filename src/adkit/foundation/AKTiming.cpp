@@ -34,8 +34,8 @@ AKTiming::AKTiming(const std::optional<std::string>& category) {
 }
 
 AKTimingPtr AKTiming::initWithDictionaryRepresentation(const Value& dictionary) {
-    const std::string* category = dictionary["category"].string();
-    auto timing = std::make_shared<AKTiming>(category ? std::optional<std::string>(*category) : std::nullopt);
+    const Value category = dictionary["category"];
+    auto timing = std::make_shared<AKTiming>(category.isString() ? std::optional<std::string>(*category.string()) : std::nullopt);
     timing->start_ = dictionary["start"].isNumber() ? dictionary["start"].doubleValue() : 0;
     timing->end_ = dictionary["end"].isNumber() ? dictionary["end"].doubleValue() : 0;
     if (auto data = dictionary["userData"].copy().dictionaryRef()) timing->userData_ = *data;

@@ -170,13 +170,11 @@ std::string AK_TKStringEncoding::encodeString(std::string_view text) const {
 }
 
 std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
-    Data out;
-    out.reserve(text.size() * static_cast<std::size_t>(shift_) / 8 + 1);
-    std::uint32_t buffer = 0;
-    int bits = 0;
-    bool padding = false;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
+    // Room for every character carrying a value; 64-bit arithmetic cannot overflow here.
+    Data out(n / 8 * static_cast<std::size_t>(shift_) + static_cast<std::size_t>(shift_) + 1);
+    std::uint8_t* o = out.data();
     std::size_t i = 0;
     if (shift_ == 6) {
         // Four plain alphabet characters make three bytes.
@@ -185,11 +183,30 @@ std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
             const std::int32_t a = reverse_[p[i]], b = reverse_[p[i + 1]], c = reverse_[p[i + 2]], d = reverse_[p[i + 3]];
             if ((a | b | c | d) < 0) break;  // a marker: the general loop takes over here
             const auto v = static_cast<std::uint32_t>((a << 18) | (b << 12) | (c << 6) | d);
-            out.push_back(static_cast<std::uint8_t>(v >> 16));
-            out.push_back(static_cast<std::uint8_t>(v >> 8));
-            out.push_back(static_cast<std::uint8_t>(v));
+            o[0] = static_cast<std::uint8_t>(v >> 16);
+            o[1] = static_cast<std::uint8_t>(v >> 8);
+            o[2] = static_cast<std::uint8_t>(v);
+            o += 3;
+        }
+    } else if (shift_ == 5) {
+        // Eight plain alphabet characters make five bytes.
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t v = 0;
+            std::int32_t any = 0;
+            for (int k = 0; k < 8; ++k) {
+                const unsigned char ch = p[i + static_cast<std::size_t>(k)];
+                const std::int32_t value = ch < 128 ? reverse_[ch] : -1;
+                any |= value;
+                v = (v << 5) | static_cast<std::uint64_t>(value & 31);
+            }
+            if (any < 0) break;
+            for (int k = 0; k < 5; ++k) o[k] = static_cast<std::uint8_t>(v >> (32 - 8 * k));
+            o += 5;
         }
     }
+    std::uint32_t buffer = 0;
+    int bits = 0;
+    bool padding = false;
     for (; i < n; ++i) {
         const unsigned char c = p[i];
         if (c >= 128) return std::nullopt;
@@ -205,11 +222,14 @@ std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
         bits += shift_;
         if (bits >= 8) {
             bits -= 8;
-            out.push_back(static_cast<std::uint8_t>(buffer >> bits));
+            *o++ = static_cast<std::uint8_t>(buffer >> bits);
             buffer &= (1u << bits) - 1;
         }
     }
     if (bits > 0 && buffer != 0) return std::nullopt;
+    const auto written = static_cast<std::size_t>(o - out.data());
+    assert(written <= out.size() && "Overflowed buffer");
+    out.resize(written);
     return out;
 }
 
