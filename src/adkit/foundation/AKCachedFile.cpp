@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "adkit/foundation/AKConnectionForwarder.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKHeaderParser.h"
 #include "adkit/foundation/AKRequestError.h"
@@ -50,36 +51,6 @@ void storeCookies(const std::shared_ptr<NSURLResponse>& response) {
 }
 
 }  // namespace
-
-struct AKCachedFile::Forwarder : NSURLConnectionDelegate {
-    std::weak_ptr<AKCachedFile> owner;
-    std::shared_ptr<AKCachedFile> current(const NSURLConnectionPtr& connection) const {
-        auto o = owner.lock();
-        return o && o->connection_ == connection ? o : nullptr;
-    }
-    std::shared_ptr<NSURLRequest> connectionWillSendRequest(const NSURLConnectionPtr& connection,
-                                                            const std::shared_ptr<NSURLRequest>& request,
-                                                            const std::shared_ptr<NSURLResponse>& redirect) override {
-        auto o = current(connection);
-        return o ? o->willSendRequest(request, redirect) : nullptr;
-    }
-    void connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
-                                      const std::shared_ptr<NSURLResponse>& response) override {
-        if (auto o = current(connection)) o->processResponse(response);
-    }
-    void connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) override {
-        if (auto o = current(connection)) o->didReceiveData(data);
-    }
-    void connectionDidFinishLoading(const NSURLConnectionPtr& connection) override {
-        if (auto o = current(connection)) o->didFinishLoading();
-    }
-    void connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) override {
-        if (auto o = current(connection)) {
-            o->cleanUpConnection();
-            o->fail(error);
-        }
-    }
-};
 
 std::shared_ptr<AKCachedFile> AKCachedFile::initWithURL(const NSURLPtr& url) { return std::make_shared<AKCachedFile>(url); }
 
@@ -182,9 +153,8 @@ void AKCachedFile::beginFetch(bool cacheBuster) {
         if (auto since = fileModificationDate()) request->setValue(*since, "If-Modified-Since");
     }
     applyCookies(*request);
-    auto forwarder = std::make_shared<Forwarder>();
-    forwarder->owner = self<AKCachedFile>();
-    connection_ = AKMNSURLConnectionFactory::sharedFactory()->connectionWithRequest(request, forwarder, false);
+    connection_ = AKMNSURLConnectionFactory::sharedFactory()->connectionWithRequest(
+        request, std::make_shared<AKConnectionForwarder<AKCachedFile>>(self<AKCachedFile>()), false);
     if (!connection_) {
         fail(nullptr);
         return;
@@ -206,7 +176,7 @@ void AKCachedFile::fail(const NSErrorPtr& error) {
     if (auto d = delegate_.lock()) d->cachedFileDownloadDidFail(*this, error);
 }
 
-std::shared_ptr<NSURLRequest> AKCachedFile::willSendRequest(const std::shared_ptr<NSURLRequest>& request,
+std::shared_ptr<NSURLRequest> AKCachedFile::loadWillSendRequest(const std::shared_ptr<NSURLRequest>& request,
                                                             const std::shared_ptr<NSURLResponse>& redirect) {
     auto keepAlive = self<AKCachedFile>();
     destination_ = NSURL::URLWithString(request->URL());
@@ -246,7 +216,7 @@ void AKCachedFile::processResponse(const std::shared_ptr<NSURLResponse>& respons
     }
 }
 
-void AKCachedFile::didReceiveData(const Data& data) {
+void AKCachedFile::loadDidReceiveData(const Data& data) {
     if (received_.size() + data.size() > kAKMaximumBodyLength) {
         cleanUpConnection();
         fail(AKRequestError::errorWithCode(13, std::optional<std::string>("The response body is over 16 MiB.")));
@@ -255,7 +225,12 @@ void AKCachedFile::didReceiveData(const Data& data) {
     received_.insert(received_.end(), data.begin(), data.end());
 }
 
-void AKCachedFile::didFinishLoading() {
+void AKCachedFile::loadDidFail(const NSErrorPtr& error) {
+    cleanUpConnection();
+    fail(error);
+}
+
+void AKCachedFile::loadDidFinish() {
     auto keepAlive = self<AKCachedFile>();
     saveDataToFile();
     cleanUpConnection();

@@ -68,19 +68,23 @@ public:
 
     std::string description() const override;
 
-    struct Forwarder;
     explicit AKCachedFile(NSURLPtr url) : source_(url), destination_(std::move(url)) {}
 
 private:
+    template <class>
+    friend struct AKConnectionForwarder;
+    bool isCurrentConnection(const NSURLConnectionPtr& connection) const { return connection_ == connection; }
     void beginFetch(bool cacheBuster);
     void cleanUpConnection();
     void saveDataToFile();
     void fail(const NSErrorPtr& error);
-    std::shared_ptr<NSURLRequest> willSendRequest(const std::shared_ptr<NSURLRequest>& request,
-                                                  const std::shared_ptr<NSURLResponse>& redirect);
+    std::shared_ptr<NSURLRequest> loadWillSendRequest(const std::shared_ptr<NSURLRequest>& request,
+                                                      const std::shared_ptr<NSURLResponse>& redirect);
+    void loadDidReceiveResponse(const std::shared_ptr<NSURLResponse>& response) { processResponse(response); }
     void processResponse(const std::shared_ptr<NSURLResponse>& response);
-    void didReceiveData(const Data& data);
-    void didFinishLoading();
+    void loadDidReceiveData(const Data& data);
+    void loadDidFinish();
+    void loadDidFail(const NSErrorPtr& error);
 
     std::weak_ptr<AKCachedFileDelegate> delegate_;
     NSURLPtr source_;

@@ -23,37 +23,13 @@
 
 namespace {
 
-// A fact read once per process off the main thread (the read runs outside the lock).
-template <class T>
-class OnceValue {
-public:
-    T get(const std::function<T()>& read) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (value_) return *value_;
-        }
-        T fresh = read();
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!value_) value_ = std::move(fresh);
-        return *value_;
-    }
-    void reset() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        value_.reset();
-    }
-
-private:
-    std::mutex mutex_;
-    std::optional<T> value_;
-};
-
 struct ProcessFacts {
     AKMainThreadOnce<std::string> systemVersion;
     AKMainThreadOnce<std::string> model;
     AKMainThreadOnce<double> scale;
-    OnceValue<std::string> submodel;
-    OnceValue<std::optional<std::string>> locale;
-    OnceValue<std::optional<std::string>> baseSDK;
+    AKOnceValue<std::string> submodel;
+    AKOnceValue<std::optional<std::string>> locale;
+    AKOnceValue<std::optional<std::string>> baseSDK;
 };
 
 ProcessFacts& facts() {

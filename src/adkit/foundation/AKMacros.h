@@ -40,20 +40,18 @@ void AKRunSynchronouslyOnMainThread(const std::function<void()>& block);
 // The library's extensions are compiled into it, so they are always there.
 bool AKCheckCategoriesLoaded();
 
-// A fact read once on the main thread and kept. The read happens outside the
-// holder's lock, so a first caller off the main thread never holds a lock while
-// it waits for the main thread (two first callers may both read; the first
-// stored value wins and every caller gets it).
+// A value read once and kept. The read runs outside the holder's lock, so a
+// read that waits for another thread never does so while holding it (two first
+// callers may both read; the first stored value wins and every caller gets it).
 template <class T>
-class AKMainThreadOnce {
+class AKOnceValue {
 public:
     T get(const std::function<T()>& read) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (value_) return *value_;
         }
-        T fresh{};
-        AKRunSynchronouslyOnMainThread([&] { fresh = read(); });
+        T fresh = read();
         std::lock_guard<std::mutex> lock(mutex_);
         if (!value_) value_ = std::move(fresh);
         return *value_;
@@ -67,4 +65,22 @@ public:
 private:
     std::mutex mutex_;
     std::optional<T> value_;
+};
+
+// A fact read once on the main thread and kept: a first caller off the main
+// thread waits for the main thread without holding the once-only lock.
+template <class T>
+class AKMainThreadOnce {
+public:
+    T get(const std::function<T()>& read) {
+        return once_.get([&] {
+            T fresh{};
+            AKRunSynchronouslyOnMainThread([&] { fresh = read(); });
+            return fresh;
+        });
+    }
+    void reset() { once_.reset(); }
+
+private:
+    AKOnceValue<T> once_;
 };

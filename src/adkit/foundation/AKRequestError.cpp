@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "adkit/foundation/AKDevice.h"
+#include "adkit/foundation/AKMacros.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/net/NSHTTPURLResponse.h"
 
@@ -26,22 +27,15 @@ const char* messageForCode(std::int64_t code) {
     }
 }
 
-// The code 4 message, formatted once per process. The version is read before
-// the lock is taken: reading it may wait for the main thread.
+// The code 4 message, formatted once per process; reading the version may
+// wait for the main thread, which the once-only holder never does under its lock.
 std::string osBelowMinimumMessage() {
-    static std::mutex mutex;
-    static std::optional<std::string> text;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (text) return *text;
-    }
-    std::int64_t major = 0, minor = 0, bugFix = 0;
-    AKDevice::getOSMajor(&major, &minor, &bugFix);
-    std::string fresh = format("This device's OS is %ld.%ld.%ld.It is below the minimum of %ld.%ld.", major, minor,
-                               bugFix, 5, 0);
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!text) text = std::move(fresh);
-    return *text;
+    static AKOnceValue<std::string> text;
+    return text.get([] {
+        std::int64_t major = 0, minor = 0, bugFix = 0;
+        AKDevice::getOSMajor(&major, &minor, &bugFix);
+        return format("This device's OS is %ld.%ld.%ld.It is below the minimum of %ld.%ld.", major, minor, bugFix, 5, 0);
+    });
 }
 
 }  // namespace

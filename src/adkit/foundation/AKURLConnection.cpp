@@ -51,42 +51,6 @@ NSURLConnectionPtr AKMNSURLConnectionFactory::connectionWithRequest(
     return NSURLConnection::initWithRequest(request, delegate, startImmediately);
 }
 
-// ---- The forwarder ------------------------------------------------------------------
-
-struct AKURLConnection::Forwarder : NSURLConnectionDelegate {
-    std::weak_ptr<AKURLConnection> owner;
-    // The owner, when this call belongs to its current load.
-    std::shared_ptr<AKURLConnection> current(const NSURLConnectionPtr& connection) const {
-        auto o = owner.lock();
-        return o && o->connection_ == connection ? o : nullptr;
-    }
-    std::shared_ptr<NSURLRequest> connectionWillSendRequest(const NSURLConnectionPtr& connection,
-                                                            const std::shared_ptr<NSURLRequest>& request,
-                                                            const std::shared_ptr<NSURLResponse>& redirect) override {
-        auto o = current(connection);
-        return o ? o->willSendRequest(request, redirect) : nullptr;
-    }
-    void connectionDidReceiveResponse(const NSURLConnectionPtr& connection,
-                                      const std::shared_ptr<NSURLResponse>& response) override {
-        if (auto o = current(connection)) o->didReceiveResponse(response);
-    }
-    void connectionDidReceiveData(const NSURLConnectionPtr& connection, const Data& data) override {
-        if (auto o = current(connection)) o->didReceiveData(data);
-    }
-    void connectionDidFinishLoading(const NSURLConnectionPtr& connection) override {
-        if (auto o = current(connection)) o->didFinishLoading();
-    }
-    void connectionDidFailWithError(const NSURLConnectionPtr& connection, const NSErrorPtr& error) override {
-        if (auto o = current(connection)) o->didFail(error);
-    }
-};
-
-std::shared_ptr<NSURLConnectionDelegate> AKURLConnection::makeForwarder(const std::shared_ptr<AKURLConnection>& owner) {
-    auto forwarder = std::make_shared<Forwarder>();
-    forwarder->owner = owner;
-    return forwarder;
-}
-
 // ---- The class-wide cache -----------------------------------------------------------------
 
 std::shared_ptr<NSCache> AKURLConnection::memoryCache() {

@@ -110,11 +110,11 @@ public:
     static void clearCache();
     static std::string defaultCachePath();
 
-    // The platform connection's callbacks (through a forwarder that holds this object weakly).
-    struct Forwarder;
-
 private:
-    static std::shared_ptr<NSURLConnectionDelegate> makeForwarder(const std::shared_ptr<AKURLConnection>& owner);
+    // The platform connection's callbacks arrive through a forwarder that holds this object weakly.
+    template <class>
+    friend struct AKConnectionForwarder;
+    bool isCurrentConnection(const NSURLConnectionPtr& connection) const { return connection_ == connection; }
     std::shared_ptr<NSMutableURLRequest> requestForURL(const NSURLPtr& url, const std::optional<Data>& data,
                                                        const std::optional<std::string>& type) const;
     std::shared_ptr<AKCachedURLResponse> cachedResponseForURL(const NSURL& url) const;
@@ -122,12 +122,12 @@ private:
     void deliverCached(const std::shared_ptr<AKCachedURLResponse>& cached);
     void failLoad(const NSErrorPtr& error, long status);
 
-    std::shared_ptr<NSURLRequest> willSendRequest(const std::shared_ptr<NSURLRequest>& request,
-                                                  const std::shared_ptr<NSURLResponse>& redirect);
-    void didReceiveResponse(const std::shared_ptr<NSURLResponse>& response);
-    void didReceiveData(const Data& data);
-    void didFinishLoading();
-    void didFail(const NSErrorPtr& error);
+    std::shared_ptr<NSURLRequest> loadWillSendRequest(const std::shared_ptr<NSURLRequest>& request,
+                                                      const std::shared_ptr<NSURLResponse>& redirect);
+    void loadDidReceiveResponse(const std::shared_ptr<NSURLResponse>& response);
+    void loadDidReceiveData(const Data& data);
+    void loadDidFinish();
+    void loadDidFail(const NSErrorPtr& error);
 
     bool inProgress_ = false;
     bool allowCache_ = false;

@@ -1,6 +1,7 @@
 // AKURLConnection's load: start, the platform callbacks and the outcomes.
 #include <cassert>
 
+#include "adkit/foundation/AKConnectionForwarder.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/foundation/AKURLConnection.h"
@@ -43,7 +44,7 @@ bool AKURLConnection::startWithURL(const NSURLPtr& url, const std::optional<Data
         }
     }
     connection_ = AKMNSURLConnectionFactory::sharedFactory()->connectionWithRequest(requestForURL(url, data, type),
-                                                                                    makeForwarder(keepAlive), false);
+                                                                                    std::make_shared<AKConnectionForwarder<AKURLConnection>>(keepAlive), false);
     if (!connection_) {
         // Nothing will load: one failure, and the object stays idle.
         source_.reset();
@@ -103,7 +104,7 @@ void AKURLConnection::failLoad(const NSErrorPtr& error, long status) {
     if (auto d = delegate_.lock()) d->connectionLoadDidFail(*this, error, status);
 }
 
-std::shared_ptr<NSURLRequest> AKURLConnection::willSendRequest(const std::shared_ptr<NSURLRequest>& request,
+std::shared_ptr<NSURLRequest> AKURLConnection::loadWillSendRequest(const std::shared_ptr<NSURLRequest>& request,
                                                                const std::shared_ptr<NSURLResponse>& redirect) {
     if (!redirect) return request;
     auto keepAlive = self<AKURLConnection>();
@@ -120,7 +121,7 @@ std::shared_ptr<NSURLRequest> AKURLConnection::willSendRequest(const std::shared
     return inProgress_ ? request : nullptr;
 }
 
-void AKURLConnection::didReceiveResponse(const std::shared_ptr<NSURLResponse>& response) {
+void AKURLConnection::loadDidReceiveResponse(const std::shared_ptr<NSURLResponse>& response) {
     auto keepAlive = self<AKURLConnection>();
     response_ = response;
     received_.clear();
@@ -139,7 +140,7 @@ void AKURLConnection::didReceiveResponse(const std::shared_ptr<NSURLResponse>& r
     }
 }
 
-void AKURLConnection::didReceiveData(const Data& data) {
+void AKURLConnection::loadDidReceiveData(const Data& data) {
     if (received_.size() + data.size() > kAKMaximumBodyLength) {
         auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response_);
         failLoad(AKRequestError::errorWithCode(13, std::optional<std::string>("The response body is over 16 MiB.")),
@@ -149,7 +150,7 @@ void AKURLConnection::didReceiveData(const Data& data) {
     received_.insert(received_.end(), data.begin(), data.end());
 }
 
-void AKURLConnection::didFinishLoading() {
+void AKURLConnection::loadDidFinish() {
     auto keepAlive = self<AKURLConnection>();
     if (allowCache_) [[maybe_unused]] const bool stored = tryToStoreResponseAndData();  // uncacheable answers are not kept
     const std::string bytes = stringFromData(received_);
@@ -160,7 +161,7 @@ void AKURLConnection::didFinishLoading() {
     if (auto d = delegate_.lock()) d->connectionLoadDidFinish(*this, text, base);
 }
 
-void AKURLConnection::didFail(const NSErrorPtr& error) {
+void AKURLConnection::loadDidFail(const NSErrorPtr& error) {
     auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response_);
     failLoad(error, http ? http->statusCode() : -1);
 }
