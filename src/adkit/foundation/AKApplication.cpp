@@ -33,14 +33,17 @@ const bool registered = [] {
 
 }  // namespace
 
+bool AKApplication::verifyCategoryMethodAvailability() {
+    if (AKCheckCategoriesLoaded()) return true;
+    AKMacros::pubLog("Category methods are not loaded. Link the ad library as a whole (for example with "
+                     "--whole-archive) so that its extensions are present; see the library's documentation.");
+    return false;
+}
+
 void AKApplication::load() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (!AKCheckCategoriesLoaded()) {
-            AKMacros::pubLog("Category methods are not loaded. Link the ad library as a whole (for example with "
-                             "--whole-archive) so that its extensions are present; see the library's documentation.");
-            return;
-        }
+        if (!verifyCategoryMethodAvailability()) return;
         NSNotificationCenter::defaultCenter()->addObserverForName(
             UIApplicationDidFinishLaunchingNotification, nullptr, dispatch_get_main_queue(), [](const NSNotification&) {
                 auto application = sharedApplication();

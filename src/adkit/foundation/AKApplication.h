@@ -33,8 +33,11 @@ public:
     using StatisticsSet = std::set<std::shared_ptr<AKStatisticDictionary>>;
 
     static std::shared_ptr<AKApplication> sharedApplication();
-    // Registers the did-finish-launching work (once; later calls do nothing).
+    // Registers the did-finish-launching work (once; later calls do nothing),
+    // when verifyCategoryMethodAvailability answers YES.
     static void load();
+    // Whether the library's extensions are linked in; explains the fix in a log line when not.
+    static bool verifyCategoryMethodAvailability();
     // Adds work for runEarlyActivities (work added after it ran runs at once).
     static void addEarlyActivity(std::function<void()> activity);
     AKApplication();

@@ -20,6 +20,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIImage.h"
 
 namespace {
 
@@ -128,6 +129,13 @@ std::optional<std::string> AKCachedFile::contentAsString() {
     std::string text = stringFromData(*data);
     if (!isValidUTF8(text)) return std::nullopt;
     return text;
+}
+
+std::shared_ptr<UIImage> AKCachedFile::contentAsImage() {
+    auto data = contentAsData();
+    if (!data) return nullptr;
+    const bool doubled = source_ && source_->lastPathComponent().find("@2x") != std::string::npos;
+    return UIImage::imageWithData(*data, doubled ? 2.0 : 1.0);
 }
 
 std::string AKCachedFile::description() const {

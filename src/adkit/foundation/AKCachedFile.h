@@ -25,6 +25,7 @@
 #include "platform/net/NSURLConnection.h"
 
 class AKCachedFile;
+class UIImage;
 
 class AKCachedFileDelegate {
 public:
@@ -65,6 +66,8 @@ public:
 
     std::optional<Data> contentAsData();
     std::optional<std::string> contentAsString();
+    // The file decoded as an image; at scale 2 when the URL's last path component holds "@2x".
+    std::shared_ptr<UIImage> contentAsImage();
 
     std::string description() const override;
 

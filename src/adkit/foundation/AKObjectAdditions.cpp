@@ -57,6 +57,8 @@ std::optional<Value> ak_decodedJSONObject(const std::string& text, NSErrorPtr* e
     return NSJSONSerialization::JSONObjectWithData(dataFromString(text), NSJSONReadingAllowFragments, error);
 }
 
+NSDecimalNumberPtr ak_negativeOne() { return NSDecimalNumber::decimalNumberWithMantissa(1, 0, true); }
+
 std::vector<NSURLPtr> AKURLsFromStrings(const Value& strings) {
     std::vector<NSURLPtr> urls;
     if (auto array = strings.arrayRef()) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/NSDecimalNumber.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
@@ -28,6 +29,9 @@ void ak_setStringForCGFloat(Value& dictionary, double value, const std::string& 
 std::optional<std::string> ak_JSONStringPretty(const Value& object, bool pretty, NSErrorPtr* error = nullptr);
 // The value parsed from the text, fragments allowed; nullopt with the parser's error.
 std::optional<Value> ak_decodedJSONObject(const std::string& text, NSErrorPtr* error = nullptr);
+
+// The decimal number -1 (statistics count down with it).
+NSDecimalNumberPtr ak_negativeOne();
 
 // URLs of the strings that make one (order kept); empty when none does.
 std::vector<NSURLPtr> AKURLsFromStrings(const Value& strings);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "adkit/foundation/AKStatisticsCore.h"
 #include "adkit/foundation/AKTimingManager.h"
@@ -16,6 +17,10 @@
 class AKStatistics : public NSObject {
 public:
     AKStatistics();
+    // What a kind of statistics reports: nothing for the base kinds.
+    static std::optional<std::vector<std::string>> allTimingNames() { return std::nullopt; }
+    static std::optional<std::vector<std::string>> allCounterNames() { return std::nullopt; }
+    virtual Value parameters() const { return Value(); }
     const std::shared_ptr<AKStatisticsCore>& core() const { return core_; }
     const std::shared_ptr<AKTimingManager>& timingManager() const { return timings_; }
 

@@ -69,7 +69,7 @@ void AKStatisticDictionary::incrementNumberForKey(const std::string& key, bool s
 }
 
 void AKStatisticDictionary::decrementNumberForKey(const std::string& key, bool shouldNotifyDelegate) {
-    addDecimalNumber(NSDecimalNumber::decimalNumberWithMantissa(1, 0, true), key, shouldNotifyDelegate);
+    addDecimalNumber(ak_negativeOne(), key, shouldNotifyDelegate);
 }
 
 void AKStatisticDictionary::addObjectToArray(const Value& object, const std::string& key, bool shouldNotifyDelegate) {
