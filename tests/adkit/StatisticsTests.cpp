@@ -6,6 +6,7 @@
 
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKApplication.h"
+#include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKStatisticDictionary.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIApplication.h"
@@ -151,6 +152,11 @@ TEST_CASE("statistics: a fresh process stamps requests from preqs 0 and sequence
     CHECK(decimal(first["seq_num"]) == 1);
     CHECK(first["currts"] == first["basets"]);
     CHECK(first["session_id"] == Value(app->currentSession()->sessionIDAsString()));
+    // Decimals go out as plain JSON numbers.
+    const auto json = Value::fromJSON(AKMacros::dictionaryToJSONString(first));
+    REQUIRE(json);
+    CHECK((*json)["preqs"] == Value(0));
+    CHECK((*json)["seq_num"] == Value(1));
     const Value second = app->nextRequestStatisticsDictionaryForSlot(plain);
     CHECK(decimal(second["preqs"]) == 1);
     CHECK(decimal(second["seq_num"]) == 2);

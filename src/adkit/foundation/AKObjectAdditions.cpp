@@ -43,7 +43,26 @@ void ak_setStringForCGFloat(Value& dictionary, double value, const std::string& 
     if (auto text = ak_shortStringWithCGFloat(value)) dictionary.setObject(key, Value(*text));
 }
 
-std::optional<std::string> ak_JSONStringPretty(const Value& object, bool pretty, NSErrorPtr* error) {
+Value ak_JSONReady(const Value& value) {
+    if (auto decimal = NSDecimalNumber::fromValue(value)) {
+        if (decimal->exponent() >= 0) return Value(decimal->integerValue());
+        return Value(decimal->doubleValue());
+    }
+    if (auto array = value.arrayRef()) {
+        ValueArray out;
+        for (const Value& item : *array) out.push_back(ak_JSONReady(item));
+        return Value(std::move(out));
+    }
+    if (auto dictionary = value.dictionaryRef()) {
+        ValueDictionary out;
+        for (const auto& [key, item] : *dictionary) out.emplace(key, ak_JSONReady(item));
+        return Value(std::move(out));
+    }
+    return value;
+}
+
+std::optional<std::string> ak_JSONStringPretty(const Value& input, bool pretty, NSErrorPtr* error) {
+    const Value object = ak_JSONReady(input);
     if (!NSJSONSerialization::isValidJSONObject(object)) {
         if (error) *error = ak_errorWithCode(2, std::string("Invalid JSON object."));
         return std::nullopt;

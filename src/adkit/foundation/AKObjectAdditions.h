@@ -24,7 +24,10 @@ void ak_setStringForBoolValue(Value& dictionary, bool value, const std::string& 
 void ak_setStringIfTrueForBoolValue(Value& dictionary, bool value, const std::string& key);  // "1" / removed
 void ak_setStringForCGFloat(Value& dictionary, double value, const std::string& key);
 
-// JSON text of a dictionary or array; nullopt and a private code 2 error
+// The value with every decimal number turned into a plain number (an integer
+// when it has no fraction), as JSON writes decimals; containers are copies.
+Value ak_JSONReady(const Value& value);
+// JSON text of a dictionary or array (decimal numbers included); nullopt and a private code 2 error
 // ("Invalid JSON object.") when the value cannot be written as JSON.
 std::optional<std::string> ak_JSONStringPretty(const Value& object, bool pretty, NSErrorPtr* error = nullptr);
 // The value parsed from the text, fragments allowed; nullopt with the parser's error.
