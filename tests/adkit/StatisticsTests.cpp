@@ -47,6 +47,15 @@ struct QueueHold {
     dispatch_semaphore_t sema;
 };
 
+// Lets every notification the dictionary's writes so far asked for reach the
+// queue: the first read runs after those writes (which queue the notification
+// block), the second after that block.
+void drain(const std::shared_ptr<AKStatisticDictionary>& dictionary, const dispatch_queue_t& notificationQueue) {
+    (void)dictionary->dictionary();
+    (void)dictionary->dictionary();
+    dispatch_sync(notificationQueue, [] {});
+}
+
 }  // namespace
 
 TEST_CASE("statistics: eight threads stamp, click, notify and drain with exact counts and nothing lost") {
@@ -81,8 +90,7 @@ TEST_CASE("statistics: eight threads stamp, click, notify and drain with exact c
     }
     for (auto& thread : threads) thread.join();
     // Every notification queued so far reaches the application's queue.
-    for (const auto& ad : ads) (void)ad->dictionary();
-    dispatch_sync(app->notificationQueue(), [] {});
+    for (const auto& ad : ads) drain(ad, app->notificationQueue());
     for (const auto& ad : app->pendingAdStatistics()) collected.insert(ad);
 
     const Value stats = app->statistics()->dictionary();
@@ -111,8 +119,7 @@ TEST_CASE("statistics: one notification per burst, finishing drops later writes,
         for (int i = 0; i < 10; ++i) dictionary->incrementNumberForKey("n", true);
         hold.release();
     }
-    (void)dictionary->dictionary();
-    dispatch_sync(delegate->queue, [] {});
+    drain(dictionary, delegate->queue);
     CHECK(decimal(dictionary->objectForKey("n")) == 10);
     CHECK(delegate->notifications == 1);
     const Value before = dictionary->dictionary();
@@ -120,8 +127,7 @@ TEST_CASE("statistics: one notification per burst, finishing drops later writes,
     dictionary->decrementNumberForKey("missing", false);
     dictionary->setObject(Value(5), "number", false);
     dictionary->addObjectToArray(Value(1), "number", false);  // a number stays a number
-    (void)dictionary->dictionary();
-    dispatch_sync(delegate->queue, [] {});
+    drain(dictionary, delegate->queue);
     CHECK(delegate->notifications == 2);
     CHECK(decimal(dictionary->objectForKey("missing")) == -1);
     CHECK(dictionary->objectForKey("number") == Value(5));
@@ -206,7 +212,6 @@ TEST_CASE("statistics: a click, then background and foreground through the notif
     ui->enterForegroundForTesting();
     testsupport::runMainUntil([] { return false; }, 0.2);  // lets the main queue run what was posted
     CHECK(ad->dictionary->objectForKey("tclick").count() == 1);
-    (void)ad->dictionary->dictionary();
-    dispatch_sync(app->notificationQueue(), [] {});
+    drain(ad->dictionary, app->notificationQueue());
     CHECK(app->pendingAdStatistics().count(ad->dictionary) == 1);
 }
