@@ -153,7 +153,7 @@ TEST_CASE("file cache: hostile hosts stay under Caches, the cache buster goes be
     adkittest::waitFor([&] { return set->count() == 0; }, "the memory warning to empty the set");
 }
 
-TEST_CASE("click tracker: a 302 to https that sets a cookie ends once at the final URL; store links count as redirects") {
+TEST_CASE("click tracker: a 302 to https that sets a cookie ends once at the final URL, and store links count as redirects") {
     testsupport::TempHome home;
     TestRootInstalled root;
     NSHTTPCookieStorage::sharedHTTPCookieStorage()->deleteAllCookies();

@@ -289,7 +289,7 @@ TEST_CASE("views: the walk of the key window, positions in an offset window, a w
     adkittest::waitFor([&] { return !timer->isValid(); }, "the timer to invalidate itself");
 }
 
-TEST_CASE("zig-zag: right, left, right, left and lift is recognised; short strokes, jumps and two fingers fail") {
+TEST_CASE("zig-zag: right, left, right, left and lift is recognised, and short strokes, jumps and two fingers fail") {
     int recognised = 0;
     auto run = [&](const std::vector<double>& moves, double jump = 0, std::size_t fingers = 1) {
         AKImpressionTicketGestureRecognizer r([&] { ++recognised; });

@@ -141,7 +141,7 @@ TEST_CASE("timings: milliseconds on a 125/3 tick counter under virtual time, sto
     REQUIRE(mach_set_timebase_for_testing(1, 1));
 }
 
-TEST_CASE("network and location: flags to kinds, change counts, last known kind; precise and described locations") {
+TEST_CASE("network and location: flags to kinds, change counts, last known kind, and precise and described locations") {
     auto network = std::make_shared<AKNetwork>();
     AKReachability::setSimulatedFlags(kAKReachabilityFlagsReachable);
     network->enableNetworkChecking();

@@ -104,7 +104,7 @@ TEST_CASE("url utilities: unescape(remove(escape(s))) gives s back for any text"
     }
 }
 
-TEST_CASE("url utilities: number texts use a point in every locale; digests are lower-case hex") {
+TEST_CASE("url utilities: number texts use a point in every locale, and digests are lower-case hex") {
     struct Row {
         double value;
         const char* text;
