@@ -8,6 +8,7 @@
 #include "adkit/foundation/AKNetwork.h"
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/foundation/AKTimingManager.h"
+#include <atomic>
 #include <thread>
 
 #include "platform/foundation/MachTime.h"
@@ -47,9 +48,14 @@ TEST_CASE("ad errors: texts, status entries, request parameters that never repla
           "Request Error: This device's OS is 8.1.0.It is below the minimum of 5.0.");
     // A code 4 text asked for first off the main thread does not wait for main inside a lock.
     std::string offMain;
-    std::thread worker([&] { offMain = AKRequestError::localizedStringForErrorCode(4); });
-    adkittest::waitFor([&] { return !offMain.empty(); }, "the code 4 text from a worker thread");
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        offMain = AKRequestError::localizedStringForErrorCode(4);
+        done.store(true);
+    });
+    adkittest::waitFor([&] { return done.load(); }, "the code 4 text from a worker thread");
     worker.join();
+    CHECK(offMain == AKRequestError::localizedStringForErrorCode(4));
 
     Request request;
     request.values = Value{{"format", Value("320x50")},
