@@ -4,6 +4,7 @@
 
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKSlotStatistics.h"
+#include "adkit/foundation/AKStatisticsCore.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIApplication.h"
 
@@ -95,4 +96,18 @@ TEST_CASE("persistence: slot statistics and timings saved at will-terminate come
     fresh->setIdentifier("slot1");
     CHECK(fresh->valueForParameter("fills") == 0);
     CHECK(fresh->timingNamed("render") == nullptr);
+
+    // The typed setters keep other kinds out; counters start from nothing.
+    auto core = fresh->core();
+    core->setNumber(Value("five"), "n");
+    CHECK(core->numberForKey("n").isNull());
+    CHECK(core->addValue(5, "n") == 5);
+    core->setTransientStats({"session"});
+    core->setString(Value("s1"), "session");
+    core->synchronize();
+    auto again = std::make_shared<AKStatisticsCore>();
+    again->setTransientStats({"session"});
+    again->setIdentifier("slot1");
+    CHECK(again->numberForKey("n") == Value(5));
+    CHECK(again->stringForKey("session").isNull());
 }

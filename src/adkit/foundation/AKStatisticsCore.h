@@ -36,6 +36,12 @@ public:
     void setArray(const Value& value, const std::string& key);
     void setDictionary(const Value& value, const std::string& key);
     Value objectForKey(const std::string& key) const;  // a copy
+    // The stored value as it is (no kind check on reading).
+    Value stringForKey(const std::string& key) const { return objectForKey(key); }
+    Value numberForKey(const std::string& key) const { return objectForKey(key); }
+    Value dateForKey(const std::string& key) const { return objectForKey(key); }
+    Value arrayForKey(const std::string& key) const { return objectForKey(key); }
+    Value dictionaryForKey(const std::string& key) const { return objectForKey(key); }
 
     // Stored integer (0 when missing) plus the value; returns the new value.
     std::int64_t addValue(std::int64_t value, const std::string& key);

@@ -179,7 +179,6 @@ std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
     if (shift_ == 6) {
         // Four plain alphabet characters make three bytes.
         for (; i + 4 <= n; i += 4) {
-            if ((p[i] | p[i + 1] | p[i + 2] | p[i + 3]) >= 128) return std::nullopt;
             const std::int32_t a = reverse_[p[i]], b = reverse_[p[i + 1]], c = reverse_[p[i + 2]], d = reverse_[p[i + 3]];
             if ((a | b | c | d) < 0) break;  // a marker: the general loop takes over here
             const auto v = static_cast<std::uint32_t>((a << 18) | (b << 12) | (c << 6) | d);
@@ -194,8 +193,7 @@ std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
             std::uint64_t v = 0;
             std::int32_t any = 0;
             for (int k = 0; k < 8; ++k) {
-                const unsigned char ch = p[i + static_cast<std::size_t>(k)];
-                const std::int32_t value = ch < 128 ? reverse_[ch] : -1;
+                const std::int32_t value = reverse_[p[i + static_cast<std::size_t>(k)]];
                 any |= value;
                 v = (v << 5) | static_cast<std::uint64_t>(value & 31);
             }
@@ -208,9 +206,7 @@ std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
     int bits = 0;
     bool padding = false;
     for (; i < n; ++i) {
-        const unsigned char c = p[i];
-        if (c >= 128) return std::nullopt;
-        const std::int32_t value = reverse_[c];
+        const std::int32_t value = reverse_[p[i]];
         if (value == kIgnored) continue;
         if (value == kUnknown) return std::nullopt;
         if (value == kPadding) {

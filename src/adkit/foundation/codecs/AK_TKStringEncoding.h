@@ -74,7 +74,9 @@ private:
     void encodeTail(const std::uint8_t* in, std::size_t length, char* out, std::size_t* written) const;
 
     std::string alphabet_;
-    std::int32_t reverse_[128];
+    // One entry per byte value; bytes from 128 up stay unknown, so only ASCII
+    // ever decodes and the loops need no separate ASCII test.
+    std::int32_t reverse_[256];
     int shift_;
     int mask_;
     bool doPad_ = false;
