@@ -20,13 +20,18 @@ public:
     static NSTimeZonePtr timeZoneWithName(const std::string& name);
     // A fixed offset ("GMT+0130" for 5400); null beyond +-18 hours.
     static NSTimeZonePtr timeZoneForSecondsFromGMT(long seconds);
+    // The host's zone (TZ or its setting), unless pinned.
     static NSTimeZonePtr systemTimeZone();
+    // Pins what systemTimeZone answers (tests); null goes back to the host's.
+    static void setSystemTimeZone(NSTimeZonePtr zone);
     static NSTimeZonePtr defaultTimeZone();
     // Null goes back to the system's time zone.
     static void setDefaultTimeZone(NSTimeZonePtr zone);
 
     const std::string& name() const { return name_; }
     long secondsFromGMTForDate(const Date& date) const;
+    // Seconds east of GMT at the current Clock time.
+    long secondsFromGMT() const;
     std::string description() const override { return name_; }
 
 private:

@@ -4,15 +4,20 @@
 
 #include <cmath>
 #include <memory>
+#include <cstdlib>
+#include <ctime>
 #include <mutex>
 
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSTimeZone.h"
 
+#include "platform/foundation/Clock.h"
+
 namespace {
 
 std::mutex gMutex;
 NSTimeZonePtr gDefault;
+NSTimeZonePtr gPinnedSystem;
 
 std::unique_ptr<icu::TimeZone> icuZone(const std::string& name) {
     std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(name)));
@@ -38,7 +43,28 @@ NSTimeZonePtr NSTimeZone::timeZoneForSecondsFromGMT(long seconds) {
         format("GMT%c%02ld%02ld", seconds < 0 ? '-' : '+', minutes / 60, minutes % 60));
 }
 
+void NSTimeZone::setSystemTimeZone(NSTimeZonePtr zone) {
+    std::lock_guard lock(gMutex);
+    gPinnedSystem = std::move(zone);
+}
+
+long NSTimeZone::secondsFromGMT() const { return secondsFromGMTForDate(Date{Clock::now()}); }
+
 NSTimeZonePtr NSTimeZone::systemTimeZone() {
+    {
+        std::lock_guard lock(gMutex);
+        if (gPinnedSystem) return gPinnedSystem;
+    }
+    // A TZ rule the zone database does not name ("XST-2") is taken as the
+    // fixed offset the C library reads from it now.
+    if (const char* tz = std::getenv("TZ"); tz && *tz && *tz != ':' && !icuZone(tz)) {
+        tzset();
+        const auto now = static_cast<std::time_t>(Clock::now());
+        std::tm local{};
+        if (localtime_r(&now, &local)) {
+            if (auto fixed = timeZoneForSecondsFromGMT(local.tm_gmtoff)) return fixed;
+        }
+    }
     std::unique_ptr<icu::TimeZone> host(icu::TimeZone::detectHostTimeZone());
     icu::UnicodeString id;
     host->getID(id);
@@ -49,8 +75,13 @@ NSTimeZonePtr NSTimeZone::systemTimeZone() {
 }
 
 NSTimeZonePtr NSTimeZone::defaultTimeZone() {
+    {
+        std::lock_guard lock(gMutex);
+        if (gDefault) return gDefault;
+    }
+    NSTimeZonePtr system = systemTimeZone();  // takes the lock itself
     std::lock_guard lock(gMutex);
-    if (!gDefault) gDefault = systemTimeZone();
+    if (!gDefault) gDefault = std::move(system);
     return gDefault;
 }
 

@@ -1,0 +1,37 @@
+#include "platform/foundation/MachTime.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "platform/foundation/Clock.h"
+
+__extension__ typedef unsigned __int128 u128;  // products of 64-bit values
+
+namespace {
+// numer in the high word, denom in the low one, so readers see a consistent pair.
+std::atomic<std::uint64_t> timebase{(std::uint64_t{1} << 32) | 1};
+}  // namespace
+
+std::uint64_t mach_absolute_time() {
+    const std::uint64_t pair = timebase.load();
+    const auto numer = static_cast<u128>(pair >> 32);
+    const auto denom = static_cast<u128>(pair & 0xffffffffu);
+    const double seconds = std::max(0.0, Clock::now());
+    const auto nanoseconds = static_cast<u128>(std::llround(seconds * 1e9));
+    // One tick more than the elapsed ticks, so the counter is never 0.
+    return static_cast<std::uint64_t>(nanoseconds * denom / numer) + 1;
+}
+
+kern_return_t mach_timebase_info(mach_timebase_info_data_t* info) {
+    if (!info) return KERN_INVALID_ARGUMENT;
+    const std::uint64_t pair = timebase.load();
+    info->numer = static_cast<std::uint32_t>(pair >> 32);
+    info->denom = static_cast<std::uint32_t>(pair & 0xffffffffu);
+    return KERN_SUCCESS;
+}
+
+bool mach_set_timebase_for_testing(std::uint32_t numer, std::uint32_t denom) {
+    if (numer == 0 || denom == 0) return false;
+    timebase.store((std::uint64_t{numer} << 32) | denom);
+    return true;
+}

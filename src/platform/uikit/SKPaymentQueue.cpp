@@ -1,0 +1,10 @@
+#include "platform/uikit/SKPaymentQueue.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<bool> allowed{true};
+}
+
+bool SKPaymentQueue::canMakePayments() { return allowed.load(); }
+void SKPaymentQueue::setCanMakePayments(bool value) { allowed.store(value); }
