@@ -1,0 +1,91 @@
+// Protects how the pull-to-refresh header and the loading footer look, against
+// reference images at scale 2: the header stopped, triggered (arrow turned)
+// and loading (spinner), the header with a "Last Updated:" line (locale and
+// time zone pinned) in custom colours, and the footer loading.
+#include <doctest/doctest.h>
+
+#include "ScrollExtensionTestSupport.h"
+#include "platform/foundation/NSDateFormatter.h"
+#include "support/ReferenceImage.h"
+#include "ui/infinitescrolling/UIScrollViewSTInfiniteScrolling.h"
+#include "ui/pulltorefresh/UIScrollViewSTPullToRefresh.h"
+
+using namespace scrolltest;
+using uikittest::VirtualTime;
+
+namespace {
+
+// A 320 x 80 window over a list whose content is a pale band; the scroll view
+// rests at `offset`.
+struct ImageScene : ScrollScene {
+    explicit ImageScene(CGFloat contentHeight) : ScrollScene({320, 80}, contentHeight) {
+        auto content = std::make_shared<UIView>(CGRectMake(0, 0, 320, contentHeight));
+        content->setBackgroundColor(uikittest::rgb(0.88, 0.92, 0.97));
+        scroll->addSubview(content);
+    }
+    void matches(const std::string& name) const {
+        auto image = window->snapshotImage(2);
+        REQUIRE(image);
+        CHECK(image->width() == 640);
+        CHECK(image->height() == 160);
+        auto result = testsupport::compareWithReference(image, name);
+        CHECK_MESSAGE(result.matched, result.message);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("the pull-to-refresh header in each state matches its reference image") {
+    struct Case {
+        const char* name;
+        STPullToRefreshState state;
+    };
+    for (const Case c : {Case{"pull-to-refresh-stopped@2x", STPullToRefreshStateStopped},
+                         Case{"pull-to-refresh-triggered@2x", STPullToRefreshStateTriggered},
+                         Case{"pull-to-refresh-loading@2x", STPullToRefreshStateLoading}}) {
+        CAPTURE(c.name);
+        VirtualTime time;
+        ImageScene scene(600);
+        addPullToRefreshWithActionHandler(scene.scroll, [] {});
+        auto header = pullToRefreshView(*scene.scroll);
+        scene.scroll->setContentOffset({0, -60});
+        if (c.state != STPullToRefreshStateStopped) header->setState(STPullToRefreshStateTriggered);
+        if (c.state == STPullToRefreshStateLoading) header->setState(STPullToRefreshStateLoading);
+        time.advance(1);  // the arrow's turn and fade are over
+        CHECK(header->state() == c.state);
+        CHECK(scene.scroll->contentOffset().y == -60);
+        scene.matches(c.name);
+    }
+}
+
+TEST_CASE("the header's date line in custom colours matches its reference image") {
+    VirtualTime time;
+    ImageScene scene(600);
+    addPullToRefreshWithActionHandler(scene.scroll, [] {});
+    auto header = pullToRefreshView(*scene.scroll);
+    scene.scroll->setContentOffset({0, -60});
+    auto formatter = std::make_shared<NSDateFormatter>();
+    formatter->setDateStyle(NSDateFormatterShortStyle);
+    formatter->setTimeStyle(NSDateFormatterShortStyle);
+    formatter->setLocaleIdentifier("en_GB");
+    formatter->setTimeZone(NSTimeZone::timeZoneWithName("UTC"));
+    header->setDateFormatter(formatter);
+    header->setLastUpdatedDate(Date{1796649780});  // 2026-12-07 13:23 UTC
+    CHECK(header->dateLabel()->text() == "Last Updated: 07/12/2026, 13:23");
+    header->setArrowColor(UIColor::colorWithRed(0.8, 0.2, 0.1, 1));
+    header->setTextColor(UIColor::colorWithRed(0.1, 0.2, 0.5, 1));
+    time.advance(1);
+    scene.matches("pull-to-refresh-last-updated@2x");
+}
+
+TEST_CASE("the loading footer matches its reference image") {
+    VirtualTime time;
+    ImageScene scene(200);
+    addInfiniteScrollingWithActionHandler(scene.scroll, [] {});
+    auto footer = infiniteScrollingView(*scene.scroll);
+    scene.scroll->setContentOffset({0, 180});  // the end of the content and the footer below it
+    footer->startAnimating();
+    time.advance(1);
+    CHECK(footer->state() == STInfiniteScrollingStateLoading);
+    scene.matches("infinite-scrolling-loading@2x");
+}
