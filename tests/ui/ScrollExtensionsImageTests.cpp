@@ -6,6 +6,7 @@
 
 #include "ScrollExtensionTestSupport.h"
 #include "platform/foundation/NSDateFormatter.h"
+#include "platform/uikit/UIDevice.h"
 #include "support/ReferenceImage.h"
 #include "ui/infinitescrolling/UIScrollViewSTInfiniteScrolling.h"
 #include "ui/pulltorefresh/UIScrollViewSTPullToRefresh.h"
@@ -88,4 +89,42 @@ TEST_CASE("the loading footer matches its reference image") {
     time.advance(1);
     CHECK(footer->state() == STInfiniteScrollingStateLoading);
     scene.matches("infinite-scrolling-loading@2x");
+}
+
+TEST_CASE("the arrow fills its shape with its colour fading in, the same before and after system 5.0") {
+    struct Case {
+        const char* name;
+        UIColorPtr color;
+        int r, g, b;  // the opaque colour at the head
+    };
+    const Case cases[] = {
+        {"grey colour", UIColor::colorWithWhite(0.5, 1), 128, 128, 128},
+        {"RGB colour, its own alpha ignored", UIColor::colorWithRed(0.8, 0.2, 0.1, 0.5), 204, 51, 26},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        CGImageRef images[2];
+        for (int old = 0; old < 2; ++old) {
+            UIDevice::currentDevice()->setSystemVersion(old ? "4.3" : "7.0");
+            auto window = uikittest::visibleWindow({22, 48});
+            auto arrow = std::make_shared<STPullToRefreshArrow>(CGRectMake(0, 0, 22, 48));
+            arrow->setOpaque(false);
+            arrow->setArrowColor(c.color);
+            window->addSubview(arrow);
+            images[old] = window->snapshotImage(2);
+            REQUIRE(images[old]);
+        }
+        UIDevice::currentDevice()->setSystemVersion("7.0");
+        auto difference = testsupport::comparePixels(images[0], images[1], 1);
+        CHECK(difference.sameSize);
+        CHECK(difference.offPixels == 0);
+        const auto& image = images[0];
+        CHECK(uikittest::near(uikittest::probe(image, 11, 40, 2), c.r, c.g, c.b));    // the head, opaque
+        CHECK(uikittest::near(uikittest::probe(image, 11, 0.5, 2), 255, 255, 255, 255, 8));  // the top, clear
+        CHECK(uikittest::near(uikittest::probe(image, 11, 5, 2), 255, 255, 255));      // a gap in the shaft
+        CHECK(uikittest::near(uikittest::probe(image, 2, 20, 2), 255, 255, 255));      // beside the shaft
+        auto mid = uikittest::probe(image, 11, 20, 2);  // half way: part colour, part white
+        CHECK(mid.r < 250);
+        CHECK(mid.r > c.r);
+    }
 }

@@ -139,33 +139,21 @@ void STInfiniteScrollingView::moveBelowContent() {
 }
 
 void STInfiniteScrollingView::startObserving() {
-    assert(NSThread::isMainThread());
     auto scroll = scrollView();
-    if (observing_ || !scroll) return;
-    std::weak_ptr<STInfiniteScrollingView> weak = weakSelf<STInfiniteScrollingView>();
-    std::weak_ptr<UIScrollView> weakScroll = scroll;
-    offsetObservation_ = scroll->observeValueForKey("contentOffset", [weak, weakScroll](const std::string&) {
-        auto me = weak.lock();
-        auto s = weakScroll.lock();
-        if (me && s) me->scrollViewDidScroll(s->contentOffset());
-    });
-    sizeObservation_ = scroll->observeValueForKey("contentSize", [weak](const std::string&) {
-        auto me = weak.lock();
-        if (!me) return;
-        me->layoutSubviews();
-        me->moveBelowContent();
-    });
-    observing_ = true;
+    if (observation_.active() || !scroll) return;
+    observation_.start(scroll, weakSelf<STInfiniteScrollingView>(), &STInfiniteScrollingView::scrollViewDidScroll,
+                       "contentSize", &STInfiniteScrollingView::followContent);
 }
 
-void STInfiniteScrollingView::stopObserving() {
-    offsetObservation_.disconnect();
-    sizeObservation_.disconnect();
-    observing_ = false;
+void STInfiniteScrollingView::followContent() {
+    layoutSubviews();
+    moveBelowContent();
 }
+
+void STInfiniteScrollingView::stopObserving() { observation_.stop(); }
 
 void STInfiniteScrollingView::willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) {
     UIView::willMoveToSuperview(newSuperview);
     // Leaving the scroll view ends the observations, shown or not.
-    if (!newSuperview && observing_) stopObserving();
+    if (!newSuperview && isObserving()) stopObserving();
 }

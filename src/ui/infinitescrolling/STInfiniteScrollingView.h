@@ -22,6 +22,7 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIScrollView.h"
+#include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 
 using STInfiniteScrollingState = std::uint64_t;
 inline constexpr STInfiniteScrollingState STInfiniteScrollingStateStopped = 0;
@@ -73,7 +74,7 @@ public:
 
     // Observation of the scroll view's "contentOffset" (scrollViewDidScroll)
     // and "contentSize" (the footer follows the end of the content).
-    bool isObserving() const { return observing_; }
+    bool isObserving() const { return observation_.active(); }
     void startObserving();
     void stopObserving();
     // Places the footer at the end of the content: (0, content height, width, 60).
@@ -89,6 +90,7 @@ public:
     void willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) override;
 
 private:
+    void followContent();  // lays out and moves below the content
     std::shared_ptr<UIActivityIndicatorView> activityIndicatorView_;
     std::vector<std::shared_ptr<UIView>> viewForState_;
     std::function<void()> handler_;
@@ -97,7 +99,5 @@ private:
     CGFloat originalBottomInset_ = 0;
     bool enabled_ = true;
     bool wasTriggeredByUser_ = false;
-    bool observing_ = false;
-    ObservationToken offsetObservation_;
-    ObservationToken sizeObservation_;
+    scrollextension::ScrollViewObservation observation_;
 };

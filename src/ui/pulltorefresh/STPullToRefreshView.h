@@ -32,6 +32,7 @@
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UIScrollView.h"
 #include "ui/pulltorefresh/STPullToRefreshArrow.h"
+#include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 
 using STPullToRefreshState = std::uint64_t;
 inline constexpr STPullToRefreshState STPullToRefreshStateStopped = 0;
@@ -112,7 +113,7 @@ public:
 
     // Observation of the scroll view's "contentOffset" (scrollViewDidScroll)
     // and "frame" (layout). Starting twice or stopping when not observing does nothing.
-    bool isObserving() const { return observing_; }
+    bool isObserving() const { return observation_.active(); }
     void startObserving();
     void stopObserving();
 
@@ -149,7 +150,5 @@ private:
     bool wasTriggeredByUser_ = false;
     bool showsPullToRefresh_ = false;
     bool showsDateLabel_ = false;
-    bool observing_ = false;
-    ObservationToken offsetObservation_;
-    ObservationToken frameObservation_;
+    scrollextension::ScrollViewObservation observation_;
 };

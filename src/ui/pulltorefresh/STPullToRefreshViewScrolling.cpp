@@ -109,30 +109,16 @@ void STPullToRefreshView::setScrollViewContentInset(UIEdgeInsets insets) {
 // ---------------------------------------------------------------- observation
 
 void STPullToRefreshView::startObserving() {
-    assert(NSThread::isMainThread());
     auto scroll = scrollView();
-    if (observing_ || !scroll) return;
-    std::weak_ptr<STPullToRefreshView> weak = weakSelf<STPullToRefreshView>();
-    std::weak_ptr<UIScrollView> weakScroll = scroll;
-    offsetObservation_ = scroll->observeValueForKey("contentOffset", [weak, weakScroll](const std::string&) {
-        auto me = weak.lock();
-        auto s = weakScroll.lock();
-        if (me && s) me->scrollViewDidScroll(s->contentOffset());
-    });
-    frameObservation_ = scroll->observeValueForKey("frame", [weak](const std::string&) {
-        if (auto me = weak.lock()) me->layOutAgain();
-    });
-    observing_ = true;
+    if (observation_.active() || !scroll) return;
+    observation_.start(scroll, weakSelf<STPullToRefreshView>(), &STPullToRefreshView::scrollViewDidScroll, "frame",
+                       &STPullToRefreshView::layOutAgain);
 }
 
-void STPullToRefreshView::stopObserving() {
-    offsetObservation_.disconnect();
-    frameObservation_.disconnect();
-    observing_ = false;
-}
+void STPullToRefreshView::stopObserving() { observation_.stop(); }
 
 void STPullToRefreshView::willMoveToSuperview(const std::shared_ptr<UIView>& newSuperview) {
     UIView::willMoveToSuperview(newSuperview);
     // Leaving the scroll view ends the observations, shown or not.
-    if (!newSuperview && observing_) stopObserving();
+    if (!newSuperview && isObserving()) stopObserving();
 }

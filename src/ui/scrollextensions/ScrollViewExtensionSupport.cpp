@@ -45,4 +45,18 @@ void animateContentInset(const std::shared_ptr<UIScrollView>& scrollView, UIEdge
         {});
 }
 
+void ScrollViewObservation::startWith(UIScrollView& scrollView, const std::string& otherKey,
+                                      std::function<void()> onOffset, std::function<void()> onOther) {
+    assert(NSThread::isMainThread());
+    offset_ = scrollView.observeValueForKey("contentOffset", [onOffset](const std::string&) { onOffset(); });
+    other_ = scrollView.observeValueForKey(otherKey, [onOther](const std::string&) { onOther(); });
+    active_ = true;
+}
+
+void ScrollViewObservation::stop() {
+    offset_.disconnect();
+    other_.disconnect();
+    active_ = false;
+}
+
 }  // namespace scrollextension

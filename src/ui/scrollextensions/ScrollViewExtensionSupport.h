@@ -9,10 +9,12 @@
 //   changes nothing and says so on the console;
 // - centring a view in another, origin rounded to whole points;
 // - the animated change of a scroll view's insets (0.3 s, no delay, allowing
-//   user interaction and beginning from the current state).
+//   user interaction and beginning from the current state);
+// - the observation of the scroll view, as tokens owned by the view.
 //
 // Main thread only.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,5 +57,37 @@ CGPoint centredOrigin(CGSize container, CGSize size);
 void animateContentInset(const std::shared_ptr<UIScrollView>& scrollView, UIEdgeInsets insets);
 
 inline constexpr double kContentInsetAnimationDuration = 0.3;
+
+// The two observations an extension view keeps of its scroll view: its
+// "contentOffset" (the handler gets the new offset) and one more property.
+// The tokens live here, so the observations end with this object, on stop(),
+// or when the scroll view goes away; the handlers run only while both the
+// scroll view and the view that owns this object live.
+class ScrollViewObservation {
+public:
+    template <class V>
+    void start(const std::shared_ptr<UIScrollView>& scrollView, const std::weak_ptr<V>& view,
+               void (V::*onOffset)(CGPoint), const std::string& otherKey, void (V::*onOther)()) {
+        std::weak_ptr<UIScrollView> weakScroll = scrollView;
+        startWith(*scrollView, otherKey,
+                  [view, weakScroll, onOffset] {
+                      auto v = view.lock();
+                      auto s = weakScroll.lock();
+                      if (v && s) (v.get()->*onOffset)(s->contentOffset());
+                  },
+                  [view, onOther] {
+                      if (auto v = view.lock()) (v.get()->*onOther)();
+                  });
+    }
+    void stop();
+    bool active() const { return active_; }
+
+private:
+    void startWith(UIScrollView& scrollView, const std::string& otherKey, std::function<void()> onOffset,
+                   std::function<void()> onOther);
+    ObservationToken offset_;
+    ObservationToken other_;
+    bool active_ = false;
+};
 
 }  // namespace scrollextension
