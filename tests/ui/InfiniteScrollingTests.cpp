@@ -156,8 +156,17 @@ TEST_CASE("custom views of the footer show from the next change of state; unknow
     CHECK(loading->superview() == s.footer);
     CHECK(loading->frame().origin == CGPoint{140, 20});  // 139.5 and 19.5 rounded
     CHECK_FALSE(s.footer->activityIndicatorView()->isAnimating());
+    // Replaced while it shows, it stays until the state changes, then goes.
+    auto replacement = std::make_shared<UIView>(CGRectMake(0, 0, 20, 20));
+    s.footer->setCustomView(replacement, STInfiniteScrollingStateLoading);
+    CHECK(loading->superview() == s.footer);
     s.footer->stopAnimating();
     CHECK(loading->superview() == nullptr);
+    s.drag({450});
+    CHECK(replacement->superview() == s.footer);
+    CHECK(loading->superview() == nullptr);
+    s.footer->stopAnimating();
+    CHECK(replacement->superview() == nullptr);
 
     // Set for all states while stopped: nothing shows until the state changes.
     auto every = std::make_shared<UIView>(CGRectMake(0, 0, 10, 10));

@@ -291,8 +291,13 @@ TEST_CASE("titles, subtitles and custom views are set per state, 10 for all, and
     CHECK_FALSE(h.titleLabel()->isHidden());
     s.scroll->dragToContentOffset({0, -10});
     CHECK(custom->superview() == s.header);
-    h.setCustomView(nullptr, STPullToRefreshStateAll);
+    // Replaced while it shows, it leaves at once for the new one.
+    auto replacement = std::make_shared<UIView>(CGRectMake(0, 0, 20, 20));
+    h.setCustomView(replacement, STPullToRefreshStateStopped);
     CHECK(custom->superview() == nullptr);
+    CHECK(replacement->superview() == s.header);
+    h.setCustomView(nullptr, STPullToRefreshStateAll);
+    CHECK(replacement->superview() == nullptr);
     CHECK_FALSE(h.arrow()->isHidden());
     s.scroll->endDragging();
 

@@ -63,11 +63,15 @@ void STInfiniteScrollingView::setState(STInfiniteScrollingState state) {
 
     for (const auto& view : viewForState_)
         if (view && view->superview().get() == this) view->removeFromSuperview();
+    // The view shown until now goes too, though another may have replaced it in the list.
+    if (auto shown = shownCustomView_.lock(); shown && shown->superview().get() == this) shown->removeFromSuperview();
+    shownCustomView_.reset();
     const auto& spinner = activityIndicatorView();
     if (const auto& custom = viewForState_[state]) {
         // The custom view stands for the whole content, the spinner included.
         spinner->stopAnimating();
         addSubview(custom);
+        shownCustomView_ = custom;
         CGRect frame = custom->frame();
         frame.origin = scrollextension::centredOrigin(bounds().size, frame.size);
         custom->setFrame(frame);

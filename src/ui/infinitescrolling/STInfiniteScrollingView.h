@@ -93,6 +93,7 @@ private:
     void followContent();  // lays out and moves below the content
     std::shared_ptr<UIActivityIndicatorView> activityIndicatorView_;
     std::vector<std::shared_ptr<UIView>> viewForState_;
+    std::weak_ptr<UIView> shownCustomView_;
     std::function<void()> handler_;
     std::weak_ptr<UIScrollView> scrollView_;
     STInfiniteScrollingState state_ = STInfiniteScrollingStateStopped;
