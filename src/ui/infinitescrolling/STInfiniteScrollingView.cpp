@@ -43,6 +43,7 @@ void STInfiniteScrollingView::layoutSubviews() {
 // ---------------------------------------------------------------- states
 
 void STInfiniteScrollingView::setCustomView(const std::shared_ptr<UIView>& view, STInfiniteScrollingState state) {
+    assert(NSThread::isMainThread());
     auto indexes = scrollextension::perStateIndexes(state, "STInfiniteScrollingView", "custom view");
     if (indexes.empty()) return;
     for (auto i : indexes) viewForState_[i] = view;

@@ -111,6 +111,7 @@ void STPullToRefreshView::setActivityIndicatorViewStyle(long style) {
 // ---------------------------------------------------------------- per-state entries
 
 void STPullToRefreshView::setTitle(const std::string& title, STPullToRefreshState state) {
+    assert(NSThread::isMainThread());
     auto indexes = scrollextension::perStateIndexes(state, kOwner, "title");
     if (indexes.empty()) return;
     for (auto i : indexes) titles_[i] = title;
@@ -118,6 +119,7 @@ void STPullToRefreshView::setTitle(const std::string& title, STPullToRefreshStat
 }
 
 void STPullToRefreshView::setSubtitle(const std::string& subtitle, STPullToRefreshState state) {
+    assert(NSThread::isMainThread());
     auto indexes = scrollextension::perStateIndexes(state, kOwner, "subtitle");
     if (indexes.empty()) return;
     for (auto i : indexes) subtitles_[i] = subtitle;
@@ -125,6 +127,7 @@ void STPullToRefreshView::setSubtitle(const std::string& subtitle, STPullToRefre
 }
 
 void STPullToRefreshView::setCustomView(const std::shared_ptr<UIView>& view, STPullToRefreshState state) {
+    assert(NSThread::isMainThread());
     auto indexes = scrollextension::perStateIndexes(state, kOwner, "custom view");
     if (indexes.empty()) return;
     for (auto i : indexes) {
@@ -139,6 +142,7 @@ void STPullToRefreshView::setCustomView(const std::shared_ptr<UIView>& view, STP
 // ---------------------------------------------------------------- date line
 
 void STPullToRefreshView::setLastUpdatedDate(std::optional<Date> date) {
+    assert(NSThread::isMainThread());
     lastUpdatedDate_ = date;
     showsDateLabel_ = true;
     writeDateLine();
