@@ -7,6 +7,7 @@
 #include "ScrollExtensionTestSupport.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UISystemVersion.h"
 #include "support/ReferenceImage.h"
 #include "ui/infinitescrolling/UIScrollViewSTInfiniteScrolling.h"
 #include "ui/pulltorefresh/UIScrollViewSTPullToRefresh.h"
@@ -104,8 +105,12 @@ TEST_CASE("the arrow fills its shape with its colour fading in, the same before 
     for (const auto& c : cases) {
         CAPTURE(c.name);
         CGImageRef images[2];
+        struct VersionReset {
+            ~VersionReset() { UIDevice::currentDevice()->setSystemVersion("7.0"); }
+        } reset;
         for (int old = 0; old < 2; ++old) {
             UIDevice::currentDevice()->setSystemVersion(old ? "4.3" : "7.0");
+            CHECK(isOperatingSystemAtLeastVersion({5, 0, 0}) == !old);
             auto window = uikittest::visibleWindow({22, 48});
             auto arrow = std::make_shared<STPullToRefreshArrow>(CGRectMake(0, 0, 22, 48));
             arrow->setOpaque(false);
@@ -114,7 +119,6 @@ TEST_CASE("the arrow fills its shape with its colour fading in, the same before 
             images[old] = window->snapshotImage(2);
             REQUIRE(images[old]);
         }
-        UIDevice::currentDevice()->setSystemVersion("7.0");
         auto difference = testsupport::comparePixels(images[0], images[1], 1);
         CHECK(difference.sameSize);
         CHECK(difference.offPixels == 0);
