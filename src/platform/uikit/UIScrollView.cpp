@@ -45,6 +45,12 @@ void UIScrollView::setContentInset(UIEdgeInsets inset) {
     recordAnimatedChange("contentInset", asRect(contentInset_), asRect(inset));
     contentInset_ = inset;
     didChangeValueForKey("contentInset");
+    // At rest, content left outside the new range moves back into it (with the
+    // animation of the block the change was made in, if any).
+    if (!tracking_ && !animation_) {
+        CGPoint clamped = clampedContentOffset(contentOffset());
+        if (clamped != contentOffset()) setContentOffset(clamped);
+    }
 }
 
 CGPoint UIScrollView::minimumContentOffset() const { return {-contentInset_.left, -contentInset_.top}; }
@@ -85,14 +91,17 @@ void UIScrollView::dragToContentOffset(CGPoint offset) {
 void UIScrollView::endDragging(CGPoint velocity) {
     if (!tracking_) return;
     bool wasDragging = dragging_;
+    tracking_ = false;
+    dragging_ = false;
+    // The release is announced: observers of the offset see it no longer
+    // dragged and may change the insets (and so where the content settles).
+    if (wasDragging) setContentOffset(contentOffset());
     // Where a flick would carry the content: the velocity decays over a
     // fraction of a second.
     CGPoint target = clampedContentOffset(
         {contentOffset().x + velocity.x * 0.2, contentOffset().y + velocity.y * 0.2});
     if (wasDragging)
         if (auto d = delegate()) d->scrollViewWillEndDragging(*this, velocity, target);
-    tracking_ = false;
-    dragging_ = false;
     bool decelerate = wasDragging && target != contentOffset();
     if (wasDragging)
         if (auto d = delegate()) d->scrollViewDidEndDragging(*this, decelerate);

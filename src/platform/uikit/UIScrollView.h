@@ -7,7 +7,8 @@
 //
 // The drag driver stands in for a finger: beginDragging, dragToContentOffset
 // (the offset follows the finger, past the edges too), endDragging (release,
-// with a velocity in points per second), after which the view settles: an
+// with a velocity in points per second; the offset is announced once more,
+// no longer dragged), after which the view settles: an
 // offset outside the allowed range (or a velocity) decelerates to the nearest
 // allowed offset over kScrollViewSettleDuration seconds of Clock time, with
 // isDecelerating set meanwhile. Flags: isTracking from begin to release,
@@ -19,6 +20,8 @@
 // lifting releases it with the finger's last speed.
 // An inset set inside a view animation block is recorded under "contentInset"
 // (the insets as a rectangle: origin top and left, size bottom and right).
+// A new inset at rest (not tracking, settling or scrolling animated) moves an
+// offset outside the allowed range back into it.
 //
 // Main thread only.
 #include <memory>
