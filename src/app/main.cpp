@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "adkit/foundation/AKApplication.h"
 #include "core/AppDelegate.h"
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/foundation/NSLog.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
     registerApplicationClasses();
+    AKApplication::load();  // the ad library waits for did-finish-launching from here on
 
     // The device screen: the application's face on a local page. Without it the
     // application still runs; the console says why.

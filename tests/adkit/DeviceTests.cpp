@@ -11,6 +11,7 @@
 #include "adkit/foundation/AKSignal.h"
 #include "adkit/foundation/AKSignalInputs.h"
 #include "adkit/foundation/AKViewUtilities.h"
+#include "platform/uikit/UIImage.h"
 #include "adkit/foundation/AKWeakTimer.h"
 #include "adkit/foundation/codecs/AK_TKStringEncoding.h"
 #include "platform/foundation/ClassRegistry.h"
@@ -267,7 +268,19 @@ TEST_CASE("views: the walk of the key window, positions in an offset window, a w
     CHECK(offLeft["visible"] == Value(false));
     CHECK(AKViewUtilities::positionOfView(std::make_shared<UIView>(), *screen).isNull());
 
-    CHECK(ak_render(*banner) == nullptr);  // no drawing layer installed
+    // The view's layer tree at scale 1: the banner's own colour, its child's over it.
+    banner->setFrame(CGRectMake(0, 100, 320, 50));
+    banner->setBackgroundColor(CGColorCreateSRGB(1, 0, 0, 1));
+    inner->setBackgroundColor(CGColorCreateSRGB(0, 0, 1, 1));
+    auto rendered = ak_render(*banner);
+    REQUIRE(rendered);
+    CGImageRef pixels = rendered->CGImage();
+    CHECK(CGImageGetWidth(pixels) == 320);
+    CHECK(CGImageGetHeight(pixels) == 50);
+    CHECK(pixels->pixelAt(300, 40) == CGPixel{255, 0, 0, 255});
+    const CGRect innerFrame = inner->convertRectToView(inner->bounds(), banner.get());
+    CHECK(pixels->pixelAt(static_cast<std::size_t>(innerFrame.origin.x + 1),
+                          static_cast<std::size_t>(innerFrame.origin.y + 1)) == CGPixel{0, 0, 255, 255});
     CGSize asked{};
     AKViewUtilities::setRenderer([&](UIView&, CGSize size, CGFloat scale) {
         asked = size;

@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIImage.h"
+
 #include "adkit/foundation/AKDevice.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIStatusBarOrientation.h"
@@ -49,6 +52,9 @@ std::shared_ptr<UIImage> ak_render(UIView& view) {
         std::lock_guard<std::mutex> lock(rendererMutex);
         current = renderer;
     }
-    if (!current) return nullptr;
-    return current(view, view.bounds().size, 1.0);
+    if (current) return current(view, view.bounds().size, 1.0);
+    // The view's own layer tree, laid out and drawn as the next pass would.
+    view.layoutIfNeeded();
+    CGImageRef image = CALayerRenderImage(*view.layer(), 1.0);
+    return image ? UIImage::imageWithCGImage(image, 1.0) : nullptr;
 }

@@ -7,9 +7,8 @@
 // window's own frame) and "visible" (not hidden, and not wholly left of or
 // above the screen, nor past the application frame's width or height).
 //
-// `ak_render`: the view's layer rendered into an image of its bounds' size at
-// scale 1, through the renderer the drawing layer installs
-// (AKViewUtilities::setRenderer); nullptr while none is installed.
+// `ak_render`: the view's layer tree rendered into an image of its bounds' size
+// at scale 1 (tests may install another renderer: AKViewUtilities::setRenderer).
 #include <functional>
 #include <memory>
 
