@@ -38,7 +38,7 @@ LOProgressHUD::LOProgressHUD(CGRect frame) : UIView(frame) {
     setOpaque(false);
     setBackgroundColor(UIColor::clearColor()->CGColor());
     setAlpha(0);
-    setUpLabels();
+    makeLabels();
     updateIndicators();
 }
 
@@ -48,16 +48,12 @@ LOProgressHUD::~LOProgressHUD() {
     if (observingOrientation_) NSNotificationCenter::defaultCenter()->removeObserver(this);
 }
 
-std::shared_ptr<LOProgressHUD> LOProgressHUD::initWithFrame(CGRect frame) {
-    return std::make_shared<LOProgressHUD>(frame);
-}
-
-std::shared_ptr<LOProgressHUD> LOProgressHUD::initWithView(const std::shared_ptr<UIView>& view) {
-    return initWithFrame(view ? view->bounds() : CGRectZero);
-}
-
-std::shared_ptr<LOProgressHUD> LOProgressHUD::initWithWindow(const std::shared_ptr<UIWindow>& window) {
-    return initWithView(window);
+void LOProgressHUD::attachViews() {
+    if (viewsAttached_) return;
+    viewsAttached_ = true;
+    addSubview(label_);
+    addSubview(detailsLabel_);
+    if (indicator_) addSubview(indicator_);
 }
 
 std::size_t LOProgressHUD::hideAllHUDsForView(const std::shared_ptr<UIView>& view, bool animated) {
@@ -104,19 +100,17 @@ void LOProgressHUD::reactToChange(const std::string& key) {
     setNeedsDisplay();
 }
 
-void LOProgressHUD::setUpLabels() {
+void LOProgressHUD::makeLabels() {
     const Properties p = propertiesSnapshot();
     label_ = makeLabel(1);
     label_->setFont(p.labelFont);
     label_->setTextColor(p.labelColor ? p.labelColor->CGColor() : nullptr);
     label_->setText(p.labelText.value_or(""));
-    addSubview(label_);
 
     detailsLabel_ = makeLabel(0);
     detailsLabel_->setFont(p.detailsLabelFont);
     detailsLabel_->setTextColor(p.detailsLabelColor ? p.detailsLabelColor->CGColor() : nullptr);
     detailsLabel_->setText(p.detailsLabelText.value_or(""));
-    addSubview(detailsLabel_);
 }
 
 void LOProgressHUD::updateLabel(const std::string& key) {
@@ -132,7 +126,7 @@ void LOProgressHUD::updateLabel(const std::string& key) {
 void LOProgressHUD::replaceIndicator(std::shared_ptr<UIView> indicator) {
     if (indicator_ && indicator_->superview().get() == this) indicator_->removeFromSuperview();
     indicator_ = std::move(indicator);
-    if (indicator_) addSubview(indicator_);
+    if (indicator_ && viewsAttached_) addSubview(indicator_);
 }
 
 void LOProgressHUD::updateIndicators() {

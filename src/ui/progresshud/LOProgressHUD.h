@@ -78,13 +78,24 @@ public:
     using ExecutionMethod = std::function<void(const std::shared_ptr<NSObject>& target,
                                                const std::shared_ptr<NSObject>& object)>;
 
-    // initWithFrame: every default, the labels and the indicator for mode 0.
+    // Every default, the labels and the indicator for mode 0. Make overlays
+    // with initWithFrame (or the forms below), which also puts the labels and
+    // the indicator into the overlay; one constructed directly gets them when
+    // it first moves into a view or is laid out.
     explicit LOProgressHUD(CGRect frame);
     ~LOProgressHUD() override;
-    static std::shared_ptr<LOProgressHUD> initWithFrame(CGRect frame);
+    // An overlay of class HUD (this class or a subclass constructible from a frame).
+    template <class HUD = LOProgressHUD>
+    static std::shared_ptr<HUD> initWithFrame(CGRect frame);
     // Covering the view's (or window's) bounds; a null view gives a zero frame.
-    static std::shared_ptr<LOProgressHUD> initWithView(const std::shared_ptr<UIView>& view);
-    static std::shared_ptr<LOProgressHUD> initWithWindow(const std::shared_ptr<UIWindow>& window);
+    template <class HUD = LOProgressHUD>
+    static std::shared_ptr<HUD> initWithView(const std::shared_ptr<UIView>& view) {
+        return initWithFrame<HUD>(view ? view->bounds() : CGRectZero);
+    }
+    template <class HUD = LOProgressHUD>
+    static std::shared_ptr<HUD> initWithWindow(const std::shared_ptr<UIWindow>& window) {
+        return initWithView<HUD>(window);
+    }
 
     // Class operations, on the direct subviews of the view. An overlay is a
     // subview of class HUD or a subclass of it.
@@ -267,7 +278,9 @@ private:
     // Property reactions (LOProgressHUD.cpp).
     void observedPropertyChanged(const char* key);
     void reactToChange(const std::string& key);
-    void setUpLabels();
+    void makeLabels();
+    // Puts labels and indicator into the overlay once it is shared (idempotent).
+    void attachViews();
     void updateIndicators();
     void replaceIndicator(std::shared_ptr<UIView> indicator);
     void updateLabel(const std::string& key);
@@ -308,11 +321,19 @@ private:
     ExecutionMethod methodForExecution_;
     std::shared_ptr<NSObject> objectForExecution_;
     bool observingOrientation_ = false;
+    bool viewsAttached_ = false;
 };
 
 template <class HUD>
+std::shared_ptr<HUD> LOProgressHUD::initWithFrame(CGRect frame) {
+    auto hud = std::make_shared<HUD>(frame);
+    hud->attachViews();
+    return hud;
+}
+
+template <class HUD>
 std::shared_ptr<HUD> LOProgressHUD::showHUDAddedTo(const std::shared_ptr<UIView>& view, bool animated) {
-    auto hud = std::make_shared<HUD>(view ? view->bounds() : CGRectZero);
+    auto hud = initWithView<HUD>(view);
     hud->setRemoveFromSuperViewOnHide(true);
     if (view) view->addSubview(hud);
     hud->show(animated);

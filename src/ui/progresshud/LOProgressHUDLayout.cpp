@@ -28,6 +28,7 @@ CGRect centredAt(CGSize size, CGFloat width, CGFloat y, CGFloat xOffset) {
 void LOProgressHUD::layoutSubviews() {
     assert(NSThread::isMainThread() && "the overlay lays out on the main thread");
     UIView::layoutSubviews();
+    attachViews();
     if (auto host = superview()) setFrame(host->bounds());
     const Properties p = propertiesSnapshot();
     const CGRect bounds = this->bounds();
@@ -130,6 +131,7 @@ bool LOProgressHUD::shouldPerformOrientationTransform() const {
 
 void LOProgressHUD::didMoveToSuperview() {
     UIView::didMoveToSuperview();
+    attachViews();
     registerForOrientationChanges();
     if (shouldPerformOrientationTransform()) setTransformForCurrentOrientation(false);
 }
