@@ -9,18 +9,12 @@
 //     made as the device screen makes one: layout and display passes, then
 //     the layers composited into the screen's bitmap (new for the first
 //     render, kept for the next ones).
-#include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
-#include <pango/pangofc-fontmap.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/foundation/NSBundle.h"
+#include "BenchPango.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UILabel.h"
@@ -35,20 +29,8 @@
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 constexpr double kRowWidth = 280;
 constexpr double kFontSize = 15;
-
-template <class F>
-double bestOf(int rounds, F f) {
-    double best = 1e9;
-    for (int r = 0; r < rounds; ++r) {
-        auto start = SteadyClock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double>(SteadyClock::now() - start).count());
-    }
-    return best;
-}
 
 // Chapter titles of 2 to 15 words: most take one row, the long ones wrap.
 std::vector<std::string> chapterTitles(int count) {
@@ -71,27 +53,9 @@ std::vector<std::string> chapterTitles(int count) {
     return out;
 }
 
-// A bare Pango layout over the shipped regular face, measuring as ours does
-// (unhinted, unrounded, wrapping words at the width).
+// The yardstick: a bare Pango layout wrapping words at the row width.
 PangoLayout* referenceLayout() {
-    auto bundle = NSBundle::mainBundle();
-    FcConfig* config = FcConfigCreate();
-    FcConfigAppFontAddFile(
-        config, reinterpret_cast<const FcChar8*>(bundle->pathForResource("DejaVuSans", "ttf", "fonts")->c_str()));
-    PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
-    pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(map), config);
-    PangoContext* context = pango_font_map_create_context(map);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    pango_cairo_context_set_font_options(context, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(context, FALSE);
-    pango_context_set_language(context, pango_language_from_string("en-us"));
-    PangoLayout* layout = pango_layout_new(context);
-    PangoFontDescription* font = pango_font_description_from_string("DejaVu Sans");
-    pango_font_description_set_absolute_size(font, kFontSize * PANGO_SCALE);
-    pango_layout_set_font_description(layout, font);
+    PangoLayout* layout = benchpango::referenceLayout(kFontSize);
     pango_layout_set_width(layout, int(kRowWidth * PANGO_SCALE));
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     return layout;
@@ -101,12 +65,12 @@ int measuringBench() {
     const auto titles = chapterTitles(10000);
     auto font = UIFont::systemFontOfSize(kFontSize);
     double oursTotal = 0, referenceTotal = 0;
-    const double ours = bestOf(5, [&] {
+    const double ours = benchpango::bestOf(5, [&] {
         oursTotal = 0;
         for (const auto& t : titles) oursTotal += usedSizeForWidth(t, kRowWidth, font).height;
     });
     PangoLayout* layout = referenceLayout();
-    const double reference = bestOf(5, [&] {
+    const double reference = benchpango::bestOf(5, [&] {
         referenceTotal = 0;
         for (const auto& t : titles) {
             pango_layout_set_text(layout, t.c_str(), static_cast<int>(t.size()));
@@ -168,7 +132,7 @@ int renderingBench() {
     const CGSize screen = CGSizeMake(320, 568);
     bool rendered = true;
     // From scratch: the views made, every layer drawn, into a new frame.
-    const double fromScratch = bestOf(20, [&] {
+    const double fromScratch = benchpango::bestOf(20, [&] {
         Scene s = buildScene();
         rendered = renderFrame(*s.window, CALayerCreateRenderContext(screen, 2)) && rendered;
     });
@@ -176,7 +140,7 @@ int renderingBench() {
     const CGContextRef frame = CALayerCreateRenderContext(screen, 2);
     rendered = renderFrame(*s.window, frame) && rendered;
     float progress = 0.3f;
-    const double progressOnly = bestOf(20, [&] {
+    const double progressOnly = benchpango::bestOf(20, [&] {
         progress = progress >= 0.99f ? 0.01f : progress + 0.01f;
         s.hud->setProgress(progress);
         rendered = renderFrame(*s.window, frame) && rendered;

@@ -8,10 +8,6 @@ namespace {
 
 constexpr CGFloat kLineWidth = 2;
 
-CGColorRef orClear(const UIColorPtr& color) {
-    return color ? color->CGColor() : UIColor::clearColor()->CGColor();
-}
-
 // An angle that is not a number counts as 0.
 double angleOrZero(double angle) { return std::isnan(angle) ? 0 : angle; }
 
@@ -108,8 +104,8 @@ void LOBarProgressView::drawRect(CGRect rect) {
     const CGFloat w = rect.size.width, h = rect.size.height;
     if (!(w > 0) || !(h > 0)) return;
     CGContextSetLineWidth(c, kLineWidth);
-    CGContextSetStrokeColorWithColor(c, orClear(lineColor_));
-    CGContextSetFillColorWithColor(c, orClear(progressRemainingColor_));
+    CGContextSetStrokeColorWithColor(c, LOColorOrClear(lineColor_));
+    CGContextSetFillColorWithColor(c, LOColorOrClear(progressRemainingColor_));
 
     const CGFloat R = std::max(0.0f, static_cast<float>(h / 2 - 2));
     CGContextBeginPath(c);
@@ -121,7 +117,7 @@ void LOBarProgressView::drawRect(CGRect rect) {
 
     const CGFloat r = std::max<CGFloat>(0, R - 2);
     const CGFloat a = static_cast<float>(drawnProgress(progress_) * w);
-    CGContextSetFillColorWithColor(c, orClear(progressColor_));
+    CGContextSetFillColorWithColor(c, LOColorOrClear(progressColor_));
     CGContextBeginPath(c);
     addFill(c, w, h, r, a);
     CGContextFillPath(c);

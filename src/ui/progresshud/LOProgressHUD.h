@@ -27,7 +27,6 @@
 //
 // Layout never sizes anything below 0 when the host is too small for the
 // margins.
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>

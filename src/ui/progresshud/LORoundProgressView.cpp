@@ -13,11 +13,6 @@ constexpr double kThinRingFoundationVersion = 847.2;
 constexpr float kStartAngle = -static_cast<float>(M_PI) / 2;
 constexpr float kFullTurn = 2 * static_cast<float>(M_PI);
 
-// A colour made current for filling or stroking; a null colour draws nothing.
-CGColorRef orClear(const UIColorPtr& color) {
-    return color ? color->CGColor() : UIColor::clearColor()->CGColor();
-}
-
 }  // namespace
 
 LORoundProgressView::LORoundProgressView() : LORoundProgressView(CGRectMake(0, 0, 37, 37)) {}
@@ -73,22 +68,22 @@ void LORoundProgressView::drawRing(const CGContextRef& ctx, CGRect b, float done
     track->setLineWidth(lineWidth);
     track->setLineCapStyle(kCGLineCapButt);
     track->addArcWithCenter(center, radius, kStartAngle, kStartAngle + kFullTurn, true);
-    CGContextSetStrokeColorWithColor(ctx, orClear(backgroundTintColor_));
+    CGContextSetStrokeColorWithColor(ctx, LOColorOrClear(backgroundTintColor_));
     track->stroke();
 
     auto arc = UIBezierPath::bezierPath();
     arc->setLineWidth(lineWidth);
     arc->setLineCapStyle(thin ? kCGLineCapSquare : kCGLineCapRound);
     arc->addArcWithCenter(center, radius, kStartAngle, kStartAngle + done * kFullTurn, true);
-    CGContextSetStrokeColorWithColor(ctx, orClear(progressTintColor_));
+    CGContextSetStrokeColorWithColor(ctx, LOColorOrClear(progressTintColor_));
     arc->stroke();
 }
 
 void LORoundProgressView::drawPie(const CGContextRef& ctx, CGRect b, float done) const {
     const CGRect circle = CGRectInset(b, 2, 2);
     if (circle.size.width > 0 && circle.size.height > 0) {
-        CGContextSetFillColorWithColor(ctx, orClear(backgroundTintColor_));
-        CGContextSetStrokeColorWithColor(ctx, orClear(progressTintColor_));
+        CGContextSetFillColorWithColor(ctx, LOColorOrClear(backgroundTintColor_));
+        CGContextSetStrokeColorWithColor(ctx, LOColorOrClear(progressTintColor_));
         CGContextSetLineWidth(ctx, 2);
         CGContextFillEllipseInRect(ctx, circle);
         CGContextStrokeEllipseInRect(ctx, circle);
