@@ -77,9 +77,31 @@ void layoutFromNative(std::uint32_t w, std::uint8_t* p, CGBitmapInfo info) {
 }
 
 // A Cairo surface holding the image's pixels (premultiplied); the caller destroys it.
+// Whether the bitmap already is in cairo's own layout: 32-bit words in the
+// machine's order with premultiplied (or skipped) alpha first, rows as cairo pads them.
+bool inCairoLayout(const CGImage& image, cairo_format_t format) {
+    const CGBitmapInfo order = std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little
+                                                                         : kCGBitmapByteOrder32Big;
+    const CGImageAlphaInfo alpha = image.alphaInfo();
+    return image.bitsPerPixel() == 32 && (image.bitmapInfo() & kCGBitmapByteOrderMask) == order &&
+           (alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaNoneSkipFirst) &&
+           static_cast<std::size_t>(cairo_format_stride_for_width(format, static_cast<int>(image.width()))) ==
+               image.bytesPerRow();
+}
+
+// A source surface for drawing the image: its own pixels read in place when
+// they are in cairo's layout (layer backings are), else a converted copy.
 cairo_surface_t* surfaceForImage(const CGImage& image) {
     auto w = static_cast<int>(image.width()), h = static_cast<int>(image.height());
-    cairo_surface_t* s = cairo_image_surface_create(image.hasAlpha() ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, w, h);
+    const cairo_format_t format = image.hasAlpha() ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
+    if (inCairoLayout(image, format)) {
+        // Cairo only reads a source surface; the image outlives the drawing call that uses it.
+        auto* pixels = const_cast<unsigned char*>(image.data().data());
+        cairo_surface_t* s = cairo_image_surface_create_for_data(pixels, format, w, h, static_cast<int>(image.bytesPerRow()));
+        if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) return s;
+        cairo_surface_destroy(s);  // fall back to a copy
+    }
+    cairo_surface_t* s = cairo_image_surface_create(format, w, h);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(s);
         return nullptr;

@@ -7,6 +7,9 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <mutex>
 
@@ -17,7 +20,13 @@
 
 namespace {
 
-int units(double v) { return static_cast<int>(std::lround(v * PANGO_SCALE)); }
+// Pango units, held to the range of an int (a limit of the largest double is no limit in practice).
+int units(double v) {
+    const double scaled = v * PANGO_SCALE;
+    if (std::isnan(scaled)) return 0;
+    const double top = std::numeric_limits<int>::max(), bottom = std::numeric_limits<int>::min();
+    return static_cast<int>(std::lround(std::clamp(scaled, bottom, top)));
+}
 double points(int v) { return double(v) / PANGO_SCALE; }
 
 class Engine {
@@ -57,8 +66,9 @@ public:
                 int line = pango_font_metrics_get_height(metrics);
                 pango_font_metrics_unref(metrics);
                 int spacing = pango_layout_get_spacing(l);
-                int fitting = std::max(1, (units(style.height) + spacing) / std::max(1, line + spacing));
-                height = -std::min(style.maximumLines, fitting);
+                long long fitting = std::max<long long>(
+                    1, (static_cast<long long>(units(style.height)) + spacing) / std::max(1, line + spacing));
+                height = -static_cast<int>(std::min<long long>(style.maximumLines, fitting));
             }
         }
         pango_layout_set_height(l, height);

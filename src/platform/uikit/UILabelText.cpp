@@ -2,6 +2,8 @@
 // of lines laid out and drawn with the shipped fonts.
 #include "platform/uikit/UILabelText.h"
 
+#include <limits>
+
 #include "platform/graphics/CGColor.h"
 #include "platform/graphics/TextLayout.h"
 #include "platform/uikit/NSParagraphStyle.h"
@@ -18,6 +20,9 @@ TextStyle labelStyle(const UILabel& label, CGFloat width, CGFloat height) {
     NSAttributes attributes(label.font() ? label.font() : UIFont::systemFontOfSize(17), nullptr, paragraph);
     TextStyle style = textStyleForAttributes(attributes, width, height);
     style.maximumLines = label.numberOfLines() > 0 ? static_cast<int>(label.numberOfLines()) : 0;
+    // Any number of lines with truncation: wrapped, the last line that fits truncated.
+    if (label.numberOfLines() == 0 && style.truncation != TextTruncation::None)
+        style.maximumLines = std::numeric_limits<int>::max() / 2;
     // One line unless told otherwise: a single-line label never wraps.
     if (label.numberOfLines() == 1 && style.truncation == TextTruncation::None) style.wrap = TextWrap::None;
     return style;
