@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,16 +41,29 @@ int freeLoopbackPort() {
     return port;
 }
 
-bool accepts(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+// Whether the server on the port is this nginx: it answers the marker
+// location with the token only this configuration holds (a port taken by
+// another process between choosing and binding must not pass for ours).
+bool servesMarker(int port, const std::string& token) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        timeval limit{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        const std::string request = "GET /.quorvane-marker HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
     ::close(fd);
-    return ok;
+    return reply.find(token) != std::string::npos;
 }
 
 std::string readFile(const std::string& path) {
@@ -115,6 +129,7 @@ bool NginxServer::launch(int port, std::string* why) {
             << "    listen 127.0.0.1:" << port << ";\n"
             << "    root " << root_ << ";\n"
             << "    location / { }\n"
+            << "    location = /.quorvane-marker { return 200 \"" << workDir_ << "\"; }\n"
             << "  }\n"
             << "}\n";
     }
@@ -137,7 +152,7 @@ bool NginxServer::launch(int port, std::string* why) {
                 exited = true;
                 return true;
             }
-            return accepts(port);
+            return servesMarker(port, workDir_);
         },
         20);
     if (exited || !up) {
