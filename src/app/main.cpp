@@ -8,6 +8,12 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/uikit/UIApplication.h"
 
+// Read by the thread checker: races it reports inside uninstrumented libraries
+// (font matching on Pango's own threads, the device screen's HTTP library).
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:FcValueSave\nrace:libfontconfig.so\nrace:libpangoft2-1.0.so\ncalled_from_lib:libcpp-httplib.so\n";
+}
+
 int main(int argc, char** argv) {
     registerApplicationClasses();
     AKApplication::load();  // the ad library waits for did-finish-launching from here on

@@ -17,12 +17,6 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
 
-#if defined(__SANITIZE_THREAD__)
-// The HTTP library comes uninstrumented from the distribution: the race detector cannot
-// see the guards of its function-local statics and reports their first use from a
-// second worker thread. Its own code is not ours to check.
-extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libcpp-httplib.so\n"; }
-#endif
 
 struct DeviceScreenServer::Backing {
     httplib::Server http;
