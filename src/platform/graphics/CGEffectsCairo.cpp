@@ -15,13 +15,9 @@ namespace {
 
 // The Gaussian blur of a plane of width x height values with the standard deviation, in place.
 // Values beyond the edges count as 0. Each output sums its taps from -radius to
-// radius in that order; the loops run along rows so that they vectorise.
-// Built for wide vector units too where the processor has them; the sums are
-// the same products added in the same order either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
-    !defined(__SANITIZE_THREAD__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+// radius in that order; the loops run along rows so that they vectorise, and
+// outputs whose taps all read 0, or all read the one value a solid interior
+// has, take that window's sum without adding it up again (the same sum).
 void blurPlane(std::vector<float>& plane, int width, int height, double sigma) {
     if (sigma < 0.05) return;
     int radius = static_cast<int>(std::ceil(3 * sigma));
@@ -32,34 +28,99 @@ void blurPlane(std::vector<float>& plane, int width, int height, double sigma) {
         sum += i == 0 ? kernel[0] : 2 * kernel[static_cast<std::size_t>(i)];
     }
     for (float& k : kernel) k = static_cast<float>(k / sum);
+    auto tap = [&](int k) { return kernel[static_cast<std::size_t>(std::abs(k))]; };
+    // The sum of a window of taps that all read v.
+    auto windowSum = [&](float v) {
+        float acc = 0;
+        for (int k = -radius; k <= radius; ++k) acc += tap(k) * v;
+        return acc;
+    };
     auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
     auto r = static_cast<std::size_t>(radius);
-    // Along x: each row padded with zeros on both sides. The buffers stay with
-    // the thread between shadows (no fresh pages for every shadow).
+    auto span = 2 * r + 1;
+    // The buffers stay with the thread between shadows (no fresh pages for every shadow).
     thread_local std::vector<float> padded, line, out;
+    thread_local std::vector<int> zeros, solids;  // counts of 0 and of the solid value
+    thread_local std::vector<unsigned char> uniform;
+
+    // Along x: each row padded with zeros on both sides.
+    const float one = 1.0f, oneSum = windowSum(one);
     padded.assign(w + 2 * r, 0.0f);
     line.resize(w);
+    zeros.resize(w + 2 * r + 1);
+    solids.resize(w + 2 * r + 1);
     for (std::size_t y = 0; y < h; ++y) {
         float* row = plane.data() + y * w;
         std::copy(row, row + w, padded.begin() + static_cast<std::ptrdiff_t>(r));
-        std::fill(line.begin(), line.end(), 0.0f);
-        for (int k = -radius; k <= radius; ++k) {
-            const float c = kernel[static_cast<std::size_t>(std::abs(k))];
-            const float* src = padded.data() + static_cast<std::ptrdiff_t>(r) + k;
-            for (std::size_t x = 0; x < w; ++x) line[x] += c * src[x];
+        zeros[0] = solids[0] = 0;
+        for (std::size_t j = 0; j < w + 2 * r; ++j) {
+            zeros[j + 1] = zeros[j] + (padded[j] == 0.0f);
+            solids[j + 1] = solids[j] + (padded[j] == one);
+        }
+        std::size_t x = 0;
+        while (x < w) {
+            int z = zeros[x + span] - zeros[x], o = solids[x + span] - solids[x];
+            if (z == int(span) || o == int(span)) {
+                line[x] = z == int(span) ? 0.0f : oneSum;
+                ++x;
+                continue;
+            }
+            std::size_t end = x + 1;
+            while (end < w && zeros[end + span] - zeros[end] != int(span) &&
+                   solids[end + span] - solids[end] != int(span))
+                ++end;
+            std::fill(line.begin() + static_cast<std::ptrdiff_t>(x), line.begin() + static_cast<std::ptrdiff_t>(end),
+                      0.0f);
+            for (int k = -radius; k <= radius; ++k) {
+                const float c = tap(k);
+                const float* src = padded.data() + static_cast<std::ptrdiff_t>(r) + k;
+                for (std::size_t i = x; i < end; ++i) line[i] += c * src[i];
+            }
+            x = end;
         }
         std::copy(line.begin(), line.end(), row);
     }
-    // Along y: whole rows at a time, rows beyond the edges skipped (they add 0).
+
+    // Along y: whole rows at a time, rows beyond the edges skipped (they add
+    // nothing); counts of each column's window move down with the row.
+    const float solid = oneSum, solidSum = windowSum(solid);
     out.assign(w * h, 0.0f);
+    zeros.assign(w, 0);
+    solids.assign(w, 0);
+    uniform.resize(w);
+    auto count = [&](std::size_t j, int step) {
+        const float* src = plane.data() + j * w;
+        for (std::size_t x = 0; x < w; ++x) {
+            zeros[x] += step * (src[x] == 0.0f);
+            solids[x] += step * (src[x] == solid);
+        }
+    };
+    for (std::size_t j = 0; j < std::min(h, r); ++j) count(j, 1);
     for (std::size_t y = 0; y < h; ++y) {
+        if (y + r < h) count(y + r, 1);
+        if (y > r) count(y - r - 1, -1);
         float* dst = out.data() + y * w;
-        for (int k = -radius; k <= radius; ++k) {
-            long j = static_cast<long>(y) + k;
-            if (j < 0 || j >= static_cast<long>(h)) continue;
-            const float c = kernel[static_cast<std::size_t>(std::abs(k))];
-            const float* src = plane.data() + static_cast<std::size_t>(j) * w;
-            for (std::size_t x = 0; x < w; ++x) dst[x] += c * src[x];
+        bool whole = y >= r && y + r < h;  // a window cut by an edge is summed in full
+        for (std::size_t x = 0; x < w; ++x) {
+            uniform[x] = whole && (zeros[x] == int(span) || solids[x] == int(span));
+            if (uniform[x]) dst[x] = zeros[x] == int(span) ? 0.0f : solidSum;
+        }
+        std::size_t x = 0;
+        while (x < w) {
+            if (uniform[x]) {
+                ++x;
+                continue;
+            }
+            std::size_t end = x + 1;
+            while (end < w && !uniform[end]) ++end;
+            for (int k = -radius; k <= radius; ++k) {
+                long j = static_cast<long>(y) + k;
+                if (j < 0 || j >= static_cast<long>(h)) continue;
+                const float c = tap(k);
+                const float* src = plane.data() + static_cast<std::size_t>(j) * w;
+                for (std::size_t i = x; i < end; ++i) dst[i] += c * src[i];
+            }
+            x = end;
         }
     }
     std::copy(out.begin(), out.end(), plane.begin());
