@@ -4,7 +4,9 @@
 // of the context's size (unclipped, composited normally), blurring that
 // coverage with a separable Gaussian, tinting it with the shadow colour and
 // compositing it at the offset, inside the clip, before the step itself.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "platform/graphics/CGContextCairo.h"
@@ -12,6 +14,10 @@
 namespace {
 
 // The Gaussian blur of a plane of width x height values with the standard deviation, in place.
+// Values beyond the edges count as 0. Each output sums its taps from -radius to
+// radius in that order; the loops run along rows so that they vectorise, and
+// outputs whose taps all read 0, or all read the one value a solid interior
+// has, take that window's sum without adding it up again (the same sum).
 void blurPlane(std::vector<float>& plane, int width, int height, double sigma) {
     if (sigma < 0.05) return;
     int radius = static_cast<int>(std::ceil(3 * sigma));
@@ -22,24 +28,102 @@ void blurPlane(std::vector<float>& plane, int width, int height, double sigma) {
         sum += i == 0 ? kernel[0] : 2 * kernel[static_cast<std::size_t>(i)];
     }
     for (float& k : kernel) k = static_cast<float>(k / sum);
-    std::vector<float> line(static_cast<std::size_t>(std::max(width, height)));
-    auto pass = [&](int count, int length, auto index) {
-        for (int n = 0; n < count; ++n) {
-            for (int i = 0; i < length; ++i) {
-                float acc = 0;
-                for (int k = -radius; k <= radius; ++k) {
-                    int j = i + k;
-                    if (j < 0 || j >= length) continue;
-                    acc += kernel[static_cast<std::size_t>(std::abs(k))] * plane[index(n, j)];
-                }
-                line[static_cast<std::size_t>(i)] = acc;
+    auto tap = [&](int k) { return kernel[static_cast<std::size_t>(std::abs(k))]; };
+    // The sum of a window of taps that all read v.
+    auto windowSum = [&](float v) {
+        float acc = 0;
+        for (int k = -radius; k <= radius; ++k) acc += tap(k) * v;
+        return acc;
+    };
+    auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
+    auto r = static_cast<std::size_t>(radius);
+    auto span = 2 * r + 1;
+    // The buffers stay with the thread between shadows (no fresh pages for every shadow).
+    thread_local std::vector<float> padded, line, out;
+    thread_local std::vector<int> zeros, solids;  // counts of 0 and of the solid value
+    thread_local std::vector<unsigned char> uniform;
+
+    // Along x: each row padded with zeros on both sides.
+    const float one = 1.0f, oneSum = windowSum(one);
+    padded.assign(w + 2 * r, 0.0f);
+    line.resize(w);
+    zeros.resize(w + 2 * r + 1);
+    solids.resize(w + 2 * r + 1);
+    for (std::size_t y = 0; y < h; ++y) {
+        float* row = plane.data() + y * w;
+        std::copy(row, row + w, padded.begin() + static_cast<std::ptrdiff_t>(r));
+        zeros[0] = solids[0] = 0;
+        for (std::size_t j = 0; j < w + 2 * r; ++j) {
+            zeros[j + 1] = zeros[j] + (padded[j] == 0.0f);
+            solids[j + 1] = solids[j] + (padded[j] == one);
+        }
+        std::size_t x = 0;
+        while (x < w) {
+            int z = zeros[x + span] - zeros[x], o = solids[x + span] - solids[x];
+            if (z == int(span) || o == int(span)) {
+                line[x] = z == int(span) ? 0.0f : oneSum;
+                ++x;
+                continue;
             }
-            for (int i = 0; i < length; ++i) plane[index(n, i)] = line[static_cast<std::size_t>(i)];
+            std::size_t end = x + 1;
+            while (end < w && zeros[end + span] - zeros[end] != int(span) &&
+                   solids[end + span] - solids[end] != int(span))
+                ++end;
+            std::fill(line.begin() + static_cast<std::ptrdiff_t>(x), line.begin() + static_cast<std::ptrdiff_t>(end),
+                      0.0f);
+            for (int k = -radius; k <= radius; ++k) {
+                const float c = tap(k);
+                const float* src = padded.data() + static_cast<std::ptrdiff_t>(r) + k;
+                for (std::size_t i = x; i < end; ++i) line[i] += c * src[i];
+            }
+            x = end;
+        }
+        std::copy(line.begin(), line.end(), row);
+    }
+
+    // Along y: whole rows at a time, rows beyond the edges skipped (they add
+    // nothing); counts of each column's window move down with the row.
+    const float solid = oneSum, solidSum = windowSum(solid);
+    out.assign(w * h, 0.0f);
+    zeros.assign(w, 0);
+    solids.assign(w, 0);
+    uniform.resize(w);
+    auto count = [&](std::size_t j, int step) {
+        const float* src = plane.data() + j * w;
+        for (std::size_t x = 0; x < w; ++x) {
+            zeros[x] += step * (src[x] == 0.0f);
+            solids[x] += step * (src[x] == solid);
         }
     };
-    auto w = static_cast<std::size_t>(width);
-    pass(height, width, [&](int y, int x) { return static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x); });
-    pass(width, height, [&](int x, int y) { return static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x); });
+    for (std::size_t j = 0; j < std::min(h, r); ++j) count(j, 1);
+    for (std::size_t y = 0; y < h; ++y) {
+        if (y + r < h) count(y + r, 1);
+        if (y > r) count(y - r - 1, -1);
+        float* dst = out.data() + y * w;
+        bool whole = y >= r && y + r < h;  // a window cut by an edge is summed in full
+        for (std::size_t x = 0; x < w; ++x) {
+            uniform[x] = whole && (zeros[x] == int(span) || solids[x] == int(span));
+            if (uniform[x]) dst[x] = zeros[x] == int(span) ? 0.0f : solidSum;
+        }
+        std::size_t x = 0;
+        while (x < w) {
+            if (uniform[x]) {
+                ++x;
+                continue;
+            }
+            std::size_t end = x + 1;
+            while (end < w && !uniform[end]) ++end;
+            for (int k = -radius; k <= radius; ++k) {
+                long j = static_cast<long>(y) + k;
+                if (j < 0 || j >= static_cast<long>(h)) continue;
+                const float c = tap(k);
+                const float* src = plane.data() + static_cast<std::size_t>(j) * w;
+                for (std::size_t i = x; i < end; ++i) dst[i] += c * src[i];
+            }
+            x = end;
+        }
+    }
+    std::copy(out.begin(), out.end(), plane.begin());
 }
 
 }  // namespace
@@ -63,11 +147,15 @@ Box coveredBox(cairo_surface_t* surface, int margin) {
     Box b{w, h, -1, -1};
     for (int y = 0; y < h; ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(px + y * stride);
-        for (int x = 0; x < w; ++x) {
-            if (!(row[x] >> 24)) continue;
-            b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
-            b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
-        }
+        // Whether the row has any alpha at all (a branch-free pass), then its ends.
+        std::uint32_t any = 0;
+        for (int x = 0; x < w; ++x) any |= row[x];
+        if (!(any >> 24)) continue;
+        int first = 0, last = w - 1;
+        while (!(row[first] >> 24)) ++first;
+        while (!(row[last] >> 24)) --last;
+        b.x0 = std::min(b.x0, first), b.x1 = std::max(b.x1, last);
+        b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
     }
     if (b.empty()) return b;
     return Box{std::max(0, b.x0 - margin), std::max(0, b.y0 - margin), std::min(w - 1, b.x1 + margin),
@@ -82,19 +170,91 @@ void tintBlurred(cairo_surface_t* surface, const Box& box, double sigma, const d
     auto row = [&](std::size_t y) {
         return reinterpret_cast<std::uint32_t*>(px + (y + std::size_t(box.y0)) * stride) + box.x0;
     };
-    std::vector<float> coverage(w * h);
+    thread_local std::vector<float> coverage;
+    coverage.resize(w * h);
     for (std::size_t y = 0; y < h; ++y)
         for (std::size_t x = 0; x < w; ++x) coverage[y * w + x] = float(row(y)[x] >> 24) / 255.0f;
     blurPlane(coverage, box.width(), box.height(), sigma);
     for (std::size_t y = 0; y < h; ++y) {
+        std::uint32_t* out = row(y);
         for (std::size_t x = 0; x < w; ++x) {
             double a = std::clamp(double(coverage[y * w + x]) * colour[3], 0.0, 1.0);
-            auto channel = [&](double v) { return static_cast<std::uint32_t>(std::lround(v * a * 255)); };
-            row(y)[x] = (channel(1) << 24) | (channel(colour[0]) << 16) | (channel(colour[1]) << 8) | channel(colour[2]);
+            if (a == 0) {
+                out[x] = 0;
+                continue;
+            }
+            // Rounded half up (the values are never negative).
+            auto channel = [&](double v) { return static_cast<std::uint32_t>(v * a * 255 + 0.5); };
+            out[x] = (channel(1) << 24) | (channel(colour[0]) << 16) | (channel(colour[1]) << 8) | channel(colour[2]);
         }
     }
     cairo_surface_mark_dirty(surface);
 }
+
+// A cleared scratch surface of a size. A few surfaces stay with the thread
+// between shadows (each shadow of a redraw needs one of the same size as last
+// time), so no fresh pages are faulted in for every shadow; a surface still in
+// use by an outer shadow is never handed out twice.
+class ScratchSurface {
+public:
+    ScratchSurface(int w, int h) {
+        auto& slots = cache();
+        for (auto& slot : slots) {
+            if (slot.inUse || cairo_image_surface_get_width(slot.surface) != w ||
+                cairo_image_surface_get_height(slot.surface) != h)
+                continue;
+            slot.inUse = true;
+            slot_ = &slot;
+            surface_ = cairo_surface_reference(slot.surface);
+            cairo_surface_flush(surface_);
+            std::memset(cairo_image_surface_get_data(surface_), 0,
+                        static_cast<std::size_t>(cairo_image_surface_get_stride(surface_)) * std::size_t(h));
+            cairo_surface_mark_dirty(surface_);
+            return;
+        }
+        surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) return;
+        if (slots.size() < kSlots) {
+            slots.push_back(Slot{cairo_surface_reference(surface_), true});
+            slot_ = &slots.back();
+            return;
+        }
+        for (auto& slot : slots) {  // replaces a free one
+            if (slot.inUse) continue;
+            cairo_surface_destroy(slot.surface);
+            slot = Slot{cairo_surface_reference(surface_), true};
+            slot_ = &slot;
+            return;
+        }
+    }
+    ~ScratchSurface() {
+        if (slot_) slot_->inUse = false;
+        cairo_surface_destroy(surface_);
+    }
+    ScratchSurface(const ScratchSurface&) = delete;
+    ScratchSurface& operator=(const ScratchSurface&) = delete;
+    bool ok() const { return cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS; }
+    cairo_surface_t* get() const { return surface_; }
+
+private:
+    struct Slot {
+        cairo_surface_t* surface = nullptr;
+        bool inUse = false;
+    };
+    struct Slots : std::vector<Slot> {
+        Slots() { reserve(kSlots); }  // slots never move while handed out
+        ~Slots() {
+            for (auto& slot : *this) cairo_surface_destroy(slot.surface);
+        }
+    };
+    static constexpr std::size_t kSlots = 4;
+    static Slots& cache() {
+        thread_local Slots slots;
+        return slots;
+    }
+    Slot* slot_ = nullptr;
+    cairo_surface_t* surface_ = nullptr;
+};
 
 }  // namespace
 
@@ -105,16 +265,20 @@ void CGContext::State::paintShadow(const std::function<void(cairo_t*)>& step) {
     double scale = std::sqrt(std::fabs(base.xx * base.yy - base.xy * base.yx));
     double sigma = gs.shadowBlur / 2 * scale;
     int reach = static_cast<int>(std::ceil(3 * sigma));
-    // Drawing just outside the bitmap casts shadows into it: the scratch surface has a margin.
-    int margin = std::min(2048, reach + static_cast<int>(std::ceil(std::max(std::fabs(dx), std::fabs(dy)))) + 1);
+    // The scratch surface covers what lands on the bitmap once moved by the
+    // offset, with a margin of the blur's reach: drawing just outside it casts
+    // shadows into it, and nothing farther away can.
+    int margin = std::min(2048, reach + 2);
+    int ox = margin + static_cast<int>(std::lround(std::clamp(dx, -1e6, 1e6)));
+    int oy = margin + static_cast<int>(std::lround(std::clamp(dy, -1e6, 1e6)));
     int w = static_cast<int>(width) + 2 * margin, h = static_cast<int>(height) + 2 * margin;
-    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    if (cairo_surface_status(scratch) != CAIRO_STATUS_SUCCESS) {
+    ScratchSurface holder(w, h);
+    if (!holder.ok()) {
         NSLog("shadow: no scratch surface of %d x %d; drawn without its shadow", w, h);
-        cairo_surface_destroy(scratch);
         return;
     }
-    cairo_surface_set_device_offset(scratch, margin, margin);
+    cairo_surface_t* scratch = holder.get();
+    cairo_surface_set_device_offset(scratch, ox, oy);
     cairo_t* t = cairo_create(scratch);
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
@@ -134,11 +298,10 @@ void CGContext::State::paintShadow(const std::function<void(cairo_t*)>& step) {
         // The device offset already maps scratch pixels back onto the bitmap's.
         cairo_set_source_surface(cr, scratch, dx, dy);
         setOperator(cr);
-        cairo_rectangle(cr, box.x0 - margin + dx, box.y0 - margin + dy, box.width(), box.height());
+        cairo_rectangle(cr, box.x0 - ox + dx, box.y0 - oy + dy, box.width(), box.height());
         cairo_fill(cr);
         cairo_restore(cr);
     }
-    cairo_surface_destroy(scratch);
 }
 
 void CGContextSetShadowWithColor(const CGContextRef& c, CGSize offset, double blur, const CGColorRef& color) {

@@ -218,8 +218,8 @@ CGContextRef CALayerCreateRenderContext(CGSize size, CGFloat scale) {
     CGContextRef ctx = CGBitmapContextCreate(nullptr, static_cast<std::size_t>(w), static_cast<std::size_t>(h), 8, 0,
                                              CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kNativeARGB);
     if (!ctx) return nullptr;
-    CGContextTranslateCTM(ctx, 0, h);
-    CGContextScaleCTM(ctx, scale, -scale);
+    // Points, y down; shadows are measured in that space too, as in UIKit's image contexts.
+    CGContextSetBaseCTM(ctx, CGAffineTransformMake(scale, 0, 0, -scale, 0, h));
     return ctx;
 }
 
