@@ -40,6 +40,10 @@ struct Grid : UICollectionViewDelegateFlowLayout, UICollectionViewDataSource {
     void didSelectItemAtIndexPath(UICollectionView&, const NSIndexPath& path) override { selections.push_back(path); }
     std::optional<CGSize> sizeForItemAtIndexPath(UICollectionView&, const NSIndexPath&) override { return itemSizeAnswer; }
     std::optional<UIEdgeInsets> insetForSectionAtIndex(UICollectionView&, long) override { return insetAnswer; }
+    UICollectionReusableViewPtr viewForSupplementaryElementOfKind(UICollectionView& view, const std::string& kind,
+                                                                  const NSIndexPath& path) override {
+        return view.dequeueReusableSupplementaryViewOfKind(kind, "Header", path);
+    }
 };
 
 // The grid of the phone screens: three columns, inset 6, width in single precision.
@@ -150,6 +154,18 @@ TEST_CASE("the flow layout justifies full rows, leaves the last one at the left 
         CHECK(a->frame == CGRectMake(origin.x, origin.y, 100, 50));
     }
     CHECK(close(view->contentSize().height, 40 + 10 + 50 + 6 + 50 + 10));
+
+    // The header view stands above the section, the collection's width.
+    view->registerClassForSupplementaryViewOfKind(UICollectionElementKindSectionHeader, "Header",
+                                                  [] { return std::make_shared<UICollectionReusableView>(); });
+    view->registerClass<GridCell>("GridCell");
+    view->layoutIfNeeded();
+    auto header = view->supplementaryViewForElementKind(UICollectionElementKindSectionHeader,
+                                                        NSIndexPath::indexPathForItem(0, 0));
+    REQUIRE(header);
+    CHECK(header->frame() == CGRectMake(0, 0, 320, 40));
+    CHECK(header->reuseIdentifier() == "Header");
+    CHECK(view->visibleCells().size() == 3);
 }
 
 TEST_CASE("scrolling a grid of 90 items makes cells only for what is visible and reuses the ones that left") {
@@ -260,15 +276,26 @@ TEST_CASE("an interface file registered by name builds the cells of a collection
 
 namespace {
 // Rows of three heights; the selected row carries the checkmark.
+struct CountingRow : UITableViewCell {
+    static inline int preparedTotal = 0;
+    CountingRow() : UITableViewCell(UITableViewCellStyleSubtitle) {}
+    void prepareForReuse() override {
+        UITableViewCell::prepareForReuse();
+        ++preparedTotal;
+    }
+};
+
 struct Rows : UITableViewDataSource, UITableViewDelegate {
     long count = 40;
+    bool viaRegistration = false;
     std::optional<NSIndexPath> chosen;
     std::vector<NSIndexPath> selections;
     int prepared = 0;
     static CGFloat height(long row) { return 30 + 10 * (row % 3); }
     long numberOfRowsInSection(UITableView&, long) override { return count; }
     UITableViewCellPtr cellForRowAtIndexPath(UITableView& table, const NSIndexPath& path) override {
-        auto cell = table.dequeueReusableCellWithIdentifier("Row");
+        auto cell = viaRegistration ? table.dequeueReusableCellWithIdentifier("Row", path)
+                                    : table.dequeueReusableCellWithIdentifier("Row");
         if (!cell) cell = std::make_shared<UITableViewCell>(UITableViewCellStyleSubtitle, "Row");
         cell->textLabel()->setText("Row " + std::to_string(path.row()));
         cell->detailTextLabel()->setText("detail");
@@ -329,6 +356,7 @@ TEST_CASE("a table places rows by the delegate's heights, reuses them by identif
         for (auto& cell : table->visibleCells()) made.insert(cell.get());
     }
     CHECK(made.size() <= firstCells + 2);
+    CHECK(table->reuseQueue().waitingCount() <= 2);
     CHECK_FALSE(table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
     CHECK(table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(rows->count - 1, 0)));
     table->setContentOffset(CGPointZero);
@@ -359,4 +387,31 @@ TEST_CASE("a table places rows by the delegate's heights, reuses them by identif
     CHECK(rows->selections.size() == 1);
     CHECK(table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0))->isSelected());
     CHECK(table->indexPathForSelectedRow() == NSIndexPath::indexPathForRow(1, 0));
+}
+
+TEST_CASE("a table's registered cell class is made only when none waits, and waiting cells are prepared for reuse") {
+    auto window = visibleWindow({320, 200});
+    auto rows = std::make_shared<Rows>();
+    rows->viaRegistration = true;
+    auto table = std::make_shared<UITableView>(CGRectMake(0, 0, 320, 200));
+    table->registerClass<CountingRow>("Row");
+    table->setDataSource(rows);
+    table->setDelegate(rows);
+    window->addSubview(table);
+    table->reloadData();
+    window->layoutAndDisplayIfNeeded();
+    CountingRow::preparedTotal = 0;
+    std::size_t firstMade = table->reuseQueue().madeCount();
+    CHECK(firstMade == table->visibleCells().size());
+    table->setContentOffset(CGPointMake(0, table->maximumContentOffset().y));
+    // Rows far below reused the cells that left: nothing new was made.
+    CHECK(table->reuseQueue().madeCount() <= firstMade + 1);
+    CHECK(CountingRow::preparedTotal >= static_cast<int>(table->visibleCells().size()) - 1);
+    for (auto& cell : table->visibleCells()) {
+        CHECK(dynamic_cast<CountingRow*>(cell.get()));
+        CHECK(cell->reuseIdentifier() == "Row");
+        CHECK(cell->frame() == table->rectForRowAtIndexPath(*table->indexPathForCell(*cell)));
+    }
+    // Nothing registered: logged and null.
+    CHECK_FALSE(table->dequeueReusableCellWithIdentifier("Other", NSIndexPath::indexPathForRow(0, 0)));
 }

@@ -13,6 +13,8 @@
 
 #include "platform/uikit/UINib.h"
 
+inline constexpr std::size_t kReusableViewQueueLimit = 64;
+
 template <class View>
 class UIReusableViewQueue {
 public:
@@ -52,7 +54,8 @@ public:
     // A view without an identifier is not kept.
     void enqueue(const std::shared_ptr<View>& view) {
         if (!view || view->reuseIdentifier().empty()) return;
-        queues_[view->reuseIdentifier()].push_back(view);
+        auto& waiting = queues_[view->reuseIdentifier()];
+        if (waiting.size() < kReusableViewQueueLimit) waiting.push_back(view);
     }
 
     std::size_t waitingCount() const {

@@ -28,6 +28,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/uikit/NSIndexPath.h"
@@ -105,9 +106,14 @@ public:
 
     // Reuse.
     void registerClass(const std::string& identifier, std::function<UITableViewCellPtr()> factory);
+    // A class made with the default style, or with its own constructor when it
+    // takes no arguments (a subclass that fixes its style).
     template <class Cell>
     void registerClass(const std::string& identifier) {
-        registerClass(identifier, [] { return std::make_shared<Cell>(UITableViewCellStyleDefault, std::string()); });
+        registerClass(identifier, []() -> UITableViewCellPtr {
+            if constexpr (std::is_default_constructible_v<Cell>) return std::make_shared<Cell>();
+            else return std::make_shared<Cell>(UITableViewCellStyleDefault, std::string());
+        });
     }
     void registerNib(const UINibPtr& nib, const std::string& identifier);
     UITableViewCellPtr dequeueReusableCellWithIdentifier(const std::string& identifier);
