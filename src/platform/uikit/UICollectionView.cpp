@@ -62,11 +62,7 @@ void UICollectionView::reloadData() {
 }
 
 void UICollectionView::recycleAll() {
-    for (auto& [path, cell] : visible_) {
-        cell->removeFromSuperview();
-        cellQueue_.enqueue(cell);
-    }
-    visible_.clear();
+    visible_.recycleAll(cellQueue_);
     for (auto& [key, view] : visibleSupplementary_) {
         view->removeFromSuperview();
         supplementaryQueues_[key.first].enqueue(view);
@@ -134,14 +130,11 @@ UICollectionReusableViewPtr UICollectionView::dequeueReusableSupplementaryViewOf
 // ---------------------------------------------------------------- visible items
 
 UICollectionViewCellPtr UICollectionView::cellForItemAtIndexPath(const NSIndexPath& indexPath) const {
-    auto it = visible_.find(indexPath);
-    return it == visible_.end() ? nullptr : it->second;
+    return visible_.find(indexPath);
 }
 
 std::optional<NSIndexPath> UICollectionView::indexPathForCell(const UICollectionViewCell& cell) const {
-    for (auto& [path, c] : visible_)
-        if (c.get() == &cell) return path;
-    return std::nullopt;
+    return visible_.indexPathOf(cell);
 }
 
 std::optional<NSIndexPath> UICollectionView::indexPathForItemAtPoint(CGPoint point) const {
@@ -152,17 +145,9 @@ std::optional<NSIndexPath> UICollectionView::indexPathForItemAtPoint(CGPoint poi
     return std::nullopt;
 }
 
-std::vector<UICollectionViewCellPtr> UICollectionView::visibleCells() const {
-    std::vector<UICollectionViewCellPtr> cells;
-    for (auto& [path, cell] : visible_) cells.push_back(cell);
-    return cells;
-}
+std::vector<UICollectionViewCellPtr> UICollectionView::visibleCells() const { return visible_.cells(); }
 
-std::vector<NSIndexPath> UICollectionView::indexPathsForVisibleItems() const {
-    std::vector<NSIndexPath> paths;
-    for (auto& [path, cell] : visible_) paths.push_back(path);
-    return paths;
-}
+std::vector<NSIndexPath> UICollectionView::indexPathsForVisibleItems() const { return visible_.indexPaths(); }
 
 UICollectionReusableViewPtr UICollectionView::supplementaryViewForElementKind(const std::string& kind,
                                                                              const NSIndexPath& indexPath) const {
@@ -204,15 +189,7 @@ void UICollectionView::updateVisibleViews() {
         if (a.representedElementCategory == UICollectionElementCategoryCell) cells.insert(a.indexPath);
         else supplementary.insert({a.representedElementKind, a.indexPath});
     }
-    for (auto it = visible_.begin(); it != visible_.end();) {
-        if (cells.count(it->first)) {
-            ++it;
-            continue;
-        }
-        it->second->removeFromSuperview();
-        cellQueue_.enqueue(it->second);
-        it = visible_.erase(it);
-    }
+    visible_.recycleUnless([&](const NSIndexPath& path) { return cells.count(path) != 0; }, cellQueue_);
     for (auto it = visibleSupplementary_.begin(); it != visibleSupplementary_.end();) {
         if (supplementary.count(it->first)) {
             ++it;
@@ -230,20 +207,20 @@ void UICollectionView::updateVisibleViews() {
 }
 
 void UICollectionView::showCell(const UICollectionViewLayoutAttributes& a) {
-    auto& slot = visible_[a.indexPath];
-    if (!slot) {
-        slot = dataSource()->cellForItemAtIndexPath(*this, a.indexPath);
-        if (!slot) {
+    auto cell = visible_.find(a.indexPath);
+    if (!cell) {
+        cell = dataSource()->cellForItemAtIndexPath(*this, a.indexPath);
+        if (!cell) {
             NSLog("UICollectionView: the data source gave no cell for %@", a.indexPath.description());
-            visible_.erase(a.indexPath);
             return;
         }
-        slot->setSelected(selected_ == a.indexPath);
-        insertSubview(slot, 0);
-        if (auto d = delegate()) d->willDisplayCell(*this, *slot, a.indexPath);
+        visible_.set(a.indexPath, cell);
+        cell->setSelected(selected_ == a.indexPath);
+        insertSubview(cell, 0);
+        if (auto d = delegate()) d->willDisplayCell(*this, *cell, a.indexPath);
     }
-    slot->setFrame(a.frame);
-    slot->setHidden(a.hidden);
+    cell->setFrame(a.frame);
+    cell->setHidden(a.hidden);
 }
 
 void UICollectionView::showSupplementary(const UICollectionViewLayoutAttributes& a) {

@@ -36,6 +36,7 @@
 #include "platform/uikit/UICollectionViewLayout.h"
 #include "platform/uikit/UIEdgeInsets.h"
 #include "platform/uikit/UIListTouchTracker.h"
+#include "platform/uikit/UIListVisibleCells.h"
 #include "platform/uikit/UIReusableViewQueue.h"
 #include "platform/uikit/UIScrollView.h"
 
@@ -159,7 +160,7 @@ private:
     bool updating_ = false;
     CGFloat preparedWidth_ = -1;
     std::vector<long> counts_;
-    std::map<NSIndexPath, UICollectionViewCellPtr> visible_;
+    UIListVisibleCells<UICollectionViewCell> visible_;
     std::map<SupplementaryKey, UICollectionReusableViewPtr> visibleSupplementary_;
     std::optional<NSIndexPath> selected_;
     UIReusableViewQueue<UICollectionViewCell> cellQueue_;

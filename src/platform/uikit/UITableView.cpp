@@ -23,17 +23,13 @@ void UITableView::setRowHeight(CGFloat height) {
 
 void UITableView::setSeparatorStyle(UITableViewCellSeparatorStyle style) {
     separatorStyle_ = style;
-    for (auto& [path, cell] : visible_) cell->setSeparatorHidden(style == UITableViewCellSeparatorStyleNone);
+    for (auto& cell : visible_.cells()) cell->setSeparatorHidden(style == UITableViewCellSeparatorStyleNone);
 }
 
 // ---------------------------------------------------------------- data
 
 void UITableView::reloadData() {
-    for (auto& [path, cell] : visible_) {
-        cell->removeFromSuperview();
-        queue_.enqueue(cell);
-    }
-    visible_.clear();
+    visible_.recycleAll(queue_);
     for (auto& section : sections_)
         if (section.headerView) section.headerView->removeFromSuperview();
     selected_.reset();
@@ -142,27 +138,16 @@ std::optional<NSIndexPath> UITableView::indexPathForRowAtPoint(CGPoint point) co
 // ---------------------------------------------------------------- visible rows
 
 UITableViewCellPtr UITableView::cellForRowAtIndexPath(const NSIndexPath& indexPath) const {
-    auto it = visible_.find(indexPath);
-    return it == visible_.end() ? nullptr : it->second;
+    return visible_.find(indexPath);
 }
 
 std::optional<NSIndexPath> UITableView::indexPathForCell(const UITableViewCell& cell) const {
-    for (auto& [path, c] : visible_)
-        if (c.get() == &cell) return path;
-    return std::nullopt;
+    return visible_.indexPathOf(cell);
 }
 
-std::vector<UITableViewCellPtr> UITableView::visibleCells() const {
-    std::vector<UITableViewCellPtr> cells;
-    for (auto& [path, cell] : visible_) cells.push_back(cell);
-    return cells;
-}
+std::vector<UITableViewCellPtr> UITableView::visibleCells() const { return visible_.cells(); }
 
-std::vector<NSIndexPath> UITableView::indexPathsForVisibleRows() const {
-    std::vector<NSIndexPath> paths;
-    for (auto& [path, cell] : visible_) paths.push_back(path);
-    return paths;
-}
+std::vector<NSIndexPath> UITableView::indexPathsForVisibleRows() const { return visible_.indexPaths(); }
 
 void UITableView::layoutSubviews() {
     UIScrollView::layoutSubviews();
@@ -185,31 +170,24 @@ void UITableView::updateVisibleCells() {
     updating_ = true;
     CGRect visibleRect = bounds();
     auto wanted = indexPathsForRowsInRect(visibleRect);
-    for (auto it = visible_.begin(); it != visible_.end();) {
-        if (std::binary_search(wanted.begin(), wanted.end(), it->first)) {
-            ++it;
-            continue;
-        }
-        it->second->removeFromSuperview();
-        queue_.enqueue(it->second);
-        it = visible_.erase(it);
-    }
+    visible_.recycleUnless(
+        [&](const NSIndexPath& path) { return std::binary_search(wanted.begin(), wanted.end(), path); }, queue_);
     auto d = delegate();
     for (const auto& path : wanted) {
-        auto& slot = visible_[path];
-        if (!slot) {
-            slot = source->cellForRowAtIndexPath(*this, path);
-            if (!slot) {
+        auto cell = visible_.find(path);
+        if (!cell) {
+            cell = source->cellForRowAtIndexPath(*this, path);
+            if (!cell) {
                 NSLog("UITableView: the data source gave no cell for %@", path.description());
-                visible_.erase(path);
                 continue;
             }
-            slot->setSelected(selected_ == path);
-            slot->setSeparatorHidden(separatorStyle_ == UITableViewCellSeparatorStyleNone);
-            insertSubview(slot, 0);
-            if (d) d->willDisplayCell(*this, *slot, path);
+            visible_.set(path, cell);
+            cell->setSelected(selected_ == path);
+            cell->setSeparatorHidden(separatorStyle_ == UITableViewCellSeparatorStyleNone);
+            insertSubview(cell, 0);
+            if (d) d->willDisplayCell(*this, *cell, path);
         }
-        slot->setFrame(rectForRowAtIndexPath(path));
+        cell->setFrame(rectForRowAtIndexPath(path));
     }
     placeHeaders(visibleRect);
     updating_ = false;

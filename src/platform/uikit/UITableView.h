@@ -24,7 +24,6 @@
 // nothing. reloadData forgets the selection.
 //
 // Main thread only. The data source and delegate are held weakly.
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +32,7 @@
 
 #include "platform/uikit/NSIndexPath.h"
 #include "platform/uikit/UIListTouchTracker.h"
+#include "platform/uikit/UIListVisibleCells.h"
 #include "platform/uikit/UIReusableViewQueue.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UITableViewCell.h"
@@ -172,7 +172,7 @@ private:
     bool updating_ = false;   // inside updateVisibleCells (offset changes from it wait)
     std::vector<Section> sections_;
     CGFloat contentHeight_ = 0;
-    std::map<NSIndexPath, UITableViewCellPtr> visible_;
+    UIListVisibleCells<UITableViewCell> visible_;
     std::optional<NSIndexPath> selected_;
     UIReusableViewQueue<UITableViewCell> queue_;
     UIListTouchTracker<UITableViewCell> tracker_;
