@@ -2,7 +2,9 @@
 // Interface files as C++ factories. A factory is registered under the file's
 // name; it builds the file's top-level objects (views and their subviews),
 // connects outlets to the owner it is given (weakly) and sets each outlet
-// view's accessibilityIdentifier to the outlet's name. `nibWithNibName` looks
+// view's accessibilityIdentifier to the outlet's name; with a null owner (cells
+// a list makes from the file) it connects only the file's own objects, such as
+// a cell's outlets to its subviews. `nibWithNibName` looks
 // the name up at once: an unknown name logs and answers null.
 // `instantiateWithOwner` runs the factory each time (a fresh tree per call) and
 // then tells each top-level list cell awakeFromNib.
