@@ -242,3 +242,48 @@ TEST_CASE("a bar button item is shown by a view; a segue holds its ends") {
     segue->perform();
     CHECK(segue->performed == 1);
 }
+
+TEST_CASE("a resizable image draws its corners as they are and stretches the rest") {
+    // A 9 x 9 image of nine 3 x 3 cells: red corners, green edges, a blue middle.
+    UIGraphicsBeginImageContextWithOptions({9, 9}, true, 1);
+    auto ctx = UIGraphicsGetCurrentContext();
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) {
+            bool corner = row != 1 && col != 1, middle = row == 1 && col == 1;
+            CGContextSetFillColorWithColor(ctx, corner   ? uikittest::rgb(1, 0, 0)
+                                                : middle ? uikittest::rgb(0, 0, 1)
+                                                         : uikittest::rgb(0, 1, 0));
+            CGContextFillRect(ctx, CGRectMake(col * 3, row * 3, 3, 3));
+        }
+    auto cells = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    REQUIRE(cells);
+    auto resizable = cells->resizableImageWithCapInsets({3, 3, 3, 3});
+    CHECK(resizable->capInsets() == UIEdgeInsets{3, 3, 3, 3});
+    CHECK(resizable->CGImage() == cells->CGImage());
+    CHECK(cells->capInsets() == UIEdgeInsetsZero);
+
+    auto render = [](const UIImagePtr& image) {
+        UIGraphicsBeginImageContextWithOptions({30, 30}, true, 1);
+        image->drawInRect(CGRectMake(0, 0, 30, 30));
+        auto out = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        REQUIRE(out);
+        return out->CGImage();
+    };
+    auto nine = render(resizable);
+    struct Probe {
+        double x, y;
+        int r, g, b;
+    };
+    for (const Probe& p : {Probe{1, 1, 255, 0, 0}, Probe{28, 28, 255, 0, 0}, Probe{9, 1, 0, 255, 0},
+                           Probe{15, 1, 0, 255, 0}, Probe{1, 15, 0, 255, 0}, Probe{9, 9, 0, 0, 255},
+                           Probe{15, 15, 0, 0, 255}, Probe{21, 21, 0, 0, 255}}) {
+        CAPTURE(p.x);
+        CAPTURE(p.y);
+        CHECK(uikittest::near(uikittest::probe(nine, p.x, p.y, 1), p.r, p.g, p.b));
+    }
+    // Without caps the whole image scales: its corner cell reaches 10 points in.
+    auto whole = render(cells);
+    CHECK(uikittest::near(uikittest::probe(whole, 5, 5, 1), 255, 0, 0));
+}

@@ -1,6 +1,5 @@
 #include "platform/uikit/UINavigationBar.h"
 
-#include "platform/graphics/CGContext.h"
 
 UINavigationBar::UINavigationBar(CGRect frame) : UIView(frame) {
     setOpaque(false);
@@ -21,7 +20,5 @@ void UINavigationBar::setBackgroundImage(UIImagePtr image, UIBarMetrics metrics)
 
 void UINavigationBar::drawRect(CGRect) {
     auto image = backgroundImageForBarMetrics(UIBarMetricsDefault);
-    auto ctx = currentDrawingContext();
-    if (!image || !image->CGImage() || !ctx) return;
-    CGContextDrawImage(ctx, bounds(), image->CGImage());
+    if (image) image->drawInRect(bounds());
 }

@@ -195,7 +195,7 @@ UIViewTintAdjustmentMode UIView::tintAdjustmentMode() const {
 void UIView::setTintAdjustmentMode(UIViewTintAdjustmentMode mode) {
     if (tintAdjustmentMode_ == mode) return;
     tintAdjustmentMode_ = mode;
-    notifyTintChange();
+    notifyTintAdjustmentChange();
 }
 
 bool UIView::respondsToSetTintAdjustmentMode() const { return UIViewRespondsToTintAdjustmentMode(); }
@@ -224,7 +224,14 @@ void UIView::notifyTintChange() {
     tintColorDidChange();
     auto children = subviews_;
     for (auto& s : children)
-        if (!s->tintColor_ || s->tintAdjustmentMode_ == UIViewTintAdjustmentModeAutomatic) s->notifyTintChange();
+        if (!s->tintColor_) s->notifyTintChange();
+}
+
+void UIView::notifyTintAdjustmentChange() {
+    tintColorDidChange();
+    auto children = subviews_;
+    for (auto& s : children)
+        if (s->tintAdjustmentMode_ == UIViewTintAdjustmentModeAutomatic) s->notifyTintAdjustmentChange();
 }
 
 // ---------------------------------------------------------------- tree

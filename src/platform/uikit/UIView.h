@@ -309,6 +309,7 @@ private:
     void resizeWithOldSuperviewSize(CGSize oldSize);
     void moveToWindow(const std::shared_ptr<UIWindow>& window);
     void notifyTintChange();
+    void notifyTintAdjustmentChange();
     void applyAppearanceOnce();
 
     CALayerPtr layer_;
