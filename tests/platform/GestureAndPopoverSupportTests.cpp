@@ -9,6 +9,7 @@
 
 #include "platform/graphics/CGContext.h"
 #include "platform/uikit/UIBarButtonItem.h"
+#include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIGraphics.h"
@@ -286,4 +287,39 @@ TEST_CASE("a resizable image draws its corners as they are and stretches the res
     // Without caps the whole image scales: its corner cell reaches 10 points in.
     auto whole = render(cells);
     CHECK(uikittest::near(uikittest::probe(whole, 5, 5, 1), 255, 0, 0));
+}
+
+TEST_CASE("a pattern colour fills by tiling its image from the origin") {
+    // A 4 x 4 tile: red left half, blue right half.
+    UIGraphicsBeginImageContextWithOptions({4, 4}, true, 1);
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), uikittest::rgb(1, 0, 0));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 2, 4));
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), uikittest::rgb(0, 0, 1));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(2, 0, 2, 4));
+    auto tile = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    auto pattern = UIColor::colorWithPatternImage(tile);
+    REQUIRE(pattern);
+    CHECK(pattern->patternImage() == tile);
+    CHECK(pattern->alpha() == 0);
+    CHECK(UIColor::colorWithPatternImage(nullptr) == nullptr);
+
+    UIGraphicsBeginImageContextWithOptions({20, 10}, true, 1);
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), uikittest::rgb(1, 1, 1));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 20, 10));
+    pattern->fillRect(CGRectMake(5, 0, 12, 10));
+    auto out = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    REQUIRE(out);
+    auto image = out->CGImage();
+    struct Probe {
+        double x;
+        int r, g, b;
+    };
+    // The grid starts at 0, not at the filled rectangle: tiles at 4, 8, 12 and 16, red then blue.
+    for (const Probe& p : {Probe{2, 255, 255, 255}, Probe{5, 255, 0, 0}, Probe{7, 0, 0, 255}, Probe{8, 255, 0, 0}, Probe{10, 0, 0, 255},
+                           Probe{16, 255, 0, 0}, Probe{18, 255, 255, 255}}) {
+        CAPTURE(p.x);
+        CHECK(uikittest::near(uikittest::probe(image, p.x + 0.5, 5, 1), p.r, p.g, p.b));
+    }
 }
