@@ -150,6 +150,18 @@ void FLPopoverPlacement::placeFrame(FLPopoverPlacementChrome& chrome, UIView& vi
         }
         chrome.setArrowOffset(static_cast<float>(offset));
     };
+    // Past the box's near edge the panel gives up the overflow, never below the
+    // minimum, and keeps its far edge on the anchor.
+    auto shrinkPastNearEdge = [](CGFloat& origin, CGFloat& length, float lo, CGFloat minimum) {
+        if (origin >= lo) return;
+        CGFloat d = lo - origin;
+        length -= d;
+        if (length < minimum) {
+            d -= minimum - length;
+            length = minimum;
+        }
+        origin += d;
+    };
     auto& x = F.origin.x;
     auto& y = F.origin.y;
     auto& w = F.size.width;
@@ -158,15 +170,7 @@ void FLPopoverPlacement::placeFrame(FLPopoverPlacementChrome& chrome, UIView& vi
     case FLArrowDirectionDown:
         clamp(x, w, box.minX, box.maxX);
         y -= h / 2 + V.size.height / 2 - shadow.bottom;
-        if (y < box.minY) {
-            CGFloat d = box.minY - y;
-            h -= d;
-            if (h < kMinimumHeight) {
-                d -= kMinimumHeight - h;
-                h = kMinimumHeight;
-            }
-            y += d;
-        }
+        shrinkPastNearEdge(y, h, box.minY, kMinimumHeight);
         break;
     case FLArrowDirectionUp:
         clamp(x, w, box.minX, box.maxX);
@@ -175,15 +179,7 @@ void FLPopoverPlacement::placeFrame(FLPopoverPlacementChrome& chrome, UIView& vi
         break;
     case FLArrowDirectionRight:
         x -= w / 2 + V.size.width / 2 - shadow.right;
-        if (x < box.minX) {
-            CGFloat d = box.minX - x;
-            w -= d;
-            if (w < kMinimumWidth) {
-                d -= kMinimumWidth - w;
-                w = kMinimumWidth;
-            }
-            x += d;
-        }
+        shrinkPastNearEdge(x, w, box.minX, kMinimumWidth);
         clamp(y, h, box.minY, box.maxY);
         break;
     case FLArrowDirectionLeft:
