@@ -27,6 +27,11 @@ class UIEvent;
 class UIScreen;
 class UIDevice;
 class NSLayoutConstraint;
+class UIGestureRecognizer;
+class UITapGestureRecognizer;
+class UINavigationBar;
+class UIBarButtonItem;
+class UIStoryboardSegue;
 
 using UIViewPtr = std::shared_ptr<UIView>;
 using UIViewControllerPtr = std::shared_ptr<UIViewController>;

@@ -15,6 +15,7 @@
 
 class UIColor;
 using UIColorPtr = std::shared_ptr<UIColor>;
+class UIImage;
 
 class UIColor : public NSObject {
 public:
@@ -71,6 +72,16 @@ public:
     // "UIDeviceRGBColorSpace 1 0 0 1" or "UIDeviceWhiteColorSpace 0.5 1".
     std::string description() const override;
 
+    // A colour that paints by tiling the image (UIColorPattern.cpp); null for a
+    // null image. Its CGColor is clear (a layer cannot hold a pattern); paint it
+    // with fillRect.
+    static UIColorPtr colorWithPatternImage(const std::shared_ptr<UIImage>& image);
+    const std::shared_ptr<UIImage>& patternImage() const { return patternImage_; }
+    // Fills the rectangle of the current UIKit context: with the colour, or by
+    // tiling the pattern image from the context's origin at the image's size.
+    void fillRect(CGRect rect) const;
+
 private:
+    std::shared_ptr<UIImage> patternImage_;
     CGColorRef color_;
 };

@@ -11,6 +11,7 @@
 
 class UIView;
 class UIWindow;
+class UIGestureRecognizer;
 
 enum UITouchPhase : long {
     UITouchPhaseBegan = 0,
@@ -47,6 +48,10 @@ private:
     CGPoint previous_{};
     std::size_t tapCount_ = 1;
     double timestamp_ = 0;
+    // The recognisers that see this touch (its view's and its superviews'),
+    // and whether one of them took it from the view.
+    std::vector<std::shared_ptr<UIGestureRecognizer>> recognizers_;
+    bool takenByRecognizer_ = false;
 };
 using UITouchPtr = std::shared_ptr<UITouch>;
 

@@ -9,6 +9,7 @@
 #include "platform/foundation/NSObject.h"
 #include "platform/graphics/CGGeometry.h"
 #include "platform/graphics/CGImage.h"
+#include "platform/uikit/UIEdgeInsets.h"
 
 enum UIImageOrientation : long {
     UIImageOrientationUp = 0,
@@ -57,7 +58,17 @@ public:
 
     std::string description() const override;
 
+    // A copy that draws in nine parts (UIImageDrawing.cpp): the corners as they
+    // are, the edge parts stretched along their edge, the middle both ways.
+    // Insets are in points; zero insets draw the whole image scaled.
+    UIImagePtr resizableImageWithCapInsets(const UIEdgeInsets& capInsets) const;
+    const UIEdgeInsets& capInsets() const { return capInsets_; }
+    // Draws the bitmap into the current UIKit context filling the rectangle
+    // (in nine parts when it has cap insets); nothing without a context.
+    void drawInRect(CGRect rect) const;
+
 private:
+    UIEdgeInsets capInsets_{};
     CGImageRef image_;
     CGFloat scale_;
     UIImageOrientation orientation_;

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/foundation/NSLog.h"
+#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UIView.h"
 
 namespace {
@@ -12,7 +13,57 @@ std::vector<UINavigationController::PushHook>& pushHooks() {
     static std::vector<UINavigationController::PushHook> hooks;
     return hooks;
 }
+std::vector<UINavigationController::PushAroundHook>& pushAroundHooks() {
+    static auto* hooks = new std::vector<UINavigationController::PushAroundHook>();
+    return *hooks;
+}
+std::vector<UINavigationController::SetViewControllersAroundHook>& setAroundHooks() {
+    static auto* hooks = new std::vector<UINavigationController::SetViewControllersAroundHook>();
+    return *hooks;
+}
+
+// Runs `own` wrapped by the hooks, the last added outermost.
+template <class Hook, class List>
+void runAround(const std::vector<Hook>& hooks, std::size_t n, UINavigationController& nav, const List& arg,
+               bool animated, const std::function<void()>& own) {
+    if (n == 0) {
+        own();
+        return;
+    }
+    std::function<void()> inner = [&] { runAround(hooks, n - 1, nav, arg, animated, own); };
+    hooks[n - 1](nav, arg, animated, inner);
+}
+
+template <class Hook>
+std::vector<Hook> copyOf(const std::vector<Hook>& hooks) {
+    std::lock_guard lock(hookMutex);
+    return hooks;
+}
 }  // namespace
+
+void UINavigationController::addPushAroundHook(PushAroundHook hook) {
+    std::lock_guard lock(hookMutex);
+    pushAroundHooks().push_back(std::move(hook));
+}
+
+void UINavigationController::addSetViewControllersAroundHook(SetViewControllersAroundHook hook) {
+    std::lock_guard lock(hookMutex);
+    setAroundHooks().push_back(std::move(hook));
+}
+
+const std::shared_ptr<UINavigationBar>& UINavigationController::navigationBar() {
+    if (!navigationBar_) {
+        navigationBar_ = std::make_shared<UINavigationBar>();
+        navigationBar_->setHidden(navigationBarHidden_);
+    }
+    return navigationBar_;
+}
+
+void UINavigationController::setNavigationBarHidden(bool hidden, bool /*animated*/) {
+    navigationBarHidden_ = hidden;
+    navigationBar()->setHidden(hidden);
+    if (isViewLoaded()) view()->setNeedsLayout();
+}
 
 void UINavigationController::addPushHook(PushHook hook) {
     std::lock_guard lock(hookMutex);
@@ -41,6 +92,13 @@ bool UINavigationController::canPush(const std::shared_ptr<UIViewController>& co
 }
 
 void UINavigationController::setViewControllers(const ControllerList& controllers, bool animated) {
+    auto keep = self<UINavigationController>();
+    auto hooks = copyOf(setAroundHooks());
+    runAround(hooks, hooks.size(), *this, controllers, animated,
+              [&] { setViewControllersOwn(controllers, animated); });
+}
+
+void UINavigationController::setViewControllersOwn(const ControllerList& controllers, bool animated) {
     auto oldTop = topViewController();
     ControllerList removed;
     for (auto& child : ControllerList(childViewControllers())) {
@@ -61,6 +119,12 @@ void UINavigationController::setViewControllers(const ControllerList& controller
 }
 
 void UINavigationController::pushViewController(const std::shared_ptr<UIViewController>& controller, bool animated) {
+    auto keep = self<UINavigationController>();
+    auto hooks = copyOf(pushAroundHooks());
+    runAround(hooks, hooks.size(), *this, controller, animated, [&] { pushOwn(controller, animated); });
+}
+
+void UINavigationController::pushOwn(const std::shared_ptr<UIViewController>& controller, bool animated) {
     if (!canPush(controller, true)) return;
     std::vector<PushHook> hooks;
     {
@@ -139,4 +203,10 @@ std::vector<std::shared_ptr<UIViewController>> UINavigationController::childView
     return {};
 }
 
-void UINavigationController::containerViewDidLoad() { swapContentView(nullptr, topViewController()); }
+void UINavigationController::containerViewDidLoad() {
+    swapContentView(nullptr, topViewController());
+    auto& bar = navigationBar();
+    auto v = view();
+    bar->setFrame(CGRectMake(0, 0, v->bounds().size.width, UINavigationBar::kHeight));
+    v->addSubview(bar);
+}

@@ -6,6 +6,8 @@
 
 #include "platform/uikit/UIViewController.h"
 
+class UINavigationBar;
+
 class UINavigationController : public UIViewController {
 public:
     using ControllerList = std::vector<std::shared_ptr<UIViewController>>;
@@ -37,11 +39,32 @@ public:
     using PushHook = std::function<void(UINavigationController&, const std::shared_ptr<UIViewController>&, bool)>;
     static void addPushHook(PushHook hook);
 
+    // Hooks around push and set-view-controllers, in place of exchanging the
+    // implementations: each runs with the operation's arguments and a call that
+    // runs the platform's own operation (or the next hook around it; the hook
+    // added last is the outermost). Installed once at start-up.
+    using PushAroundHook = std::function<void(UINavigationController&, const std::shared_ptr<UIViewController>&,
+                                              bool animated, const std::function<void()>& original)>;
+    using SetViewControllersAroundHook = std::function<void(UINavigationController&, const ControllerList&,
+                                                            bool animated, const std::function<void()>& original)>;
+    static void addPushAroundHook(PushAroundHook hook);
+    static void addSetViewControllersAroundHook(SetViewControllersAroundHook hook);
+
+    // The bar over the top of the content (made with the controller; placed in
+    // its view when that loads).
+    const std::shared_ptr<UINavigationBar>& navigationBar();
+    bool isNavigationBarHidden() const { return navigationBarHidden_; }
+    void setNavigationBarHidden(bool hidden, bool animated = false);
+
 protected:
     std::vector<std::shared_ptr<UIViewController>> childViewControllersForAppearance() const override;
     void containerViewDidLoad() override;
 
 private:
+    void pushOwn(const std::shared_ptr<UIViewController>& controller, bool animated);
+    void setViewControllersOwn(const ControllerList& controllers, bool animated);
+    std::shared_ptr<UINavigationBar> navigationBar_;
+    bool navigationBarHidden_ = false;
     bool canPush(const std::shared_ptr<UIViewController>& controller, bool log) const;
     // Removes the controllers above index `keep` and shows the new top.
     ControllerList popAbove(std::size_t keep, bool animated);

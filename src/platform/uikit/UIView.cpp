@@ -11,7 +11,9 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIAppearance.h"
+#include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIGraphics.h"
+#include "platform/uikit/UIOptionalOperations.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -43,6 +45,13 @@ const char* gravityFor(UIViewContentMode mode) {
     return kCAGravityResize;
 }
 }  // namespace
+
+CGColorRef UIViewDimmedTintColor(const CGColorRef& tint) {
+    if (!tint) return tint;
+    const auto& c = tint->components();
+    double grey = c.size() >= 4 ? 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2] : c.front();
+    return CGColorCreateGenericGray(grey, tint->alpha());
+}
 
 CGColorRef UIViewDefaultTintColor() {
     static auto* tint = new CGColorRef(CGColorCreateSRGB(0, 122.0 / 255.0, 1, 1));
@@ -163,12 +172,47 @@ void UIView::setContentMode(UIViewContentMode mode) {
 }
 
 CGColorRef UIView::tintColor() const {
-    for (const UIView* v = this; v;) {
-        if (v->tintColor_) return v->tintColor_;
+    CGColorRef tint;
+    for (const UIView* v = this; v && !tint;) {
+        if (v->tintColor_) tint = v->tintColor_;
         auto parent = v->superview_.lock();
         v = parent.get();  // kept alive by the tree
     }
-    return UIViewDefaultTintColor();
+    if (!tint) tint = UIViewDefaultTintColor();
+    if (tintAdjustmentMode() != UIViewTintAdjustmentModeDimmed) return tint;
+    return UIViewDimmedTintColor(tint);
+}
+
+UIViewTintAdjustmentMode UIView::tintAdjustmentMode() const {
+    for (const UIView* v = this; v;) {
+        if (v->tintAdjustmentMode_ != UIViewTintAdjustmentModeAutomatic) return v->tintAdjustmentMode_;
+        auto parent = v->superview_.lock();
+        v = parent.get();
+    }
+    return UIViewTintAdjustmentModeNormal;
+}
+
+void UIView::setTintAdjustmentMode(UIViewTintAdjustmentMode mode) {
+    if (tintAdjustmentMode_ == mode) return;
+    tintAdjustmentMode_ = mode;
+    notifyTintAdjustmentChange();
+}
+
+bool UIView::respondsToSetTintAdjustmentMode() const { return UIViewRespondsToTintAdjustmentMode(); }
+
+void UIView::addGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer) {
+    if (!recognizer) return;
+    if (auto old = recognizer->view(); old && old.get() != this) old->removeGestureRecognizer(recognizer);
+    if (std::find(gestureRecognizers_.begin(), gestureRecognizers_.end(), recognizer) == gestureRecognizers_.end())
+        gestureRecognizers_.push_back(recognizer);
+    recognizer->attachToView(self<UIView>());
+}
+
+void UIView::removeGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer) {
+    auto it = std::find(gestureRecognizers_.begin(), gestureRecognizers_.end(), recognizer);
+    if (it == gestureRecognizers_.end()) return;
+    gestureRecognizers_.erase(it);
+    recognizer->attachToView(nullptr);
 }
 
 void UIView::setTintColor(CGColorRef color) {
@@ -181,6 +225,13 @@ void UIView::notifyTintChange() {
     auto children = subviews_;
     for (auto& s : children)
         if (!s->tintColor_) s->notifyTintChange();
+}
+
+void UIView::notifyTintAdjustmentChange() {
+    tintColorDidChange();
+    auto children = subviews_;
+    for (auto& s : children)
+        if (s->tintAdjustmentMode_ == UIViewTintAdjustmentModeAutomatic) s->notifyTintAdjustmentChange();
 }
 
 // ---------------------------------------------------------------- tree

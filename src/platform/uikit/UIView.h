@@ -41,6 +41,15 @@ class UIViewController;
 class UIWindow;
 class UIEvent;
 class NSLayoutConstraint;
+class UIGestureRecognizer;
+
+// How a view shows its tint: Automatic follows the superview (Normal at the
+// top), Dimmed shows it greyed out (while a popover or alert is in front).
+enum UIViewTintAdjustmentMode : long {
+    UIViewTintAdjustmentModeAutomatic = 0,
+    UIViewTintAdjustmentModeNormal = 1,
+    UIViewTintAdjustmentModeDimmed = 2,
+};
 
 enum UIViewContentMode : long {
     UIViewContentModeScaleToFill = 0,
@@ -99,6 +108,8 @@ struct UIViewAnimationRecord {
 
 // The platform's default tint (a clear blue).
 CGColorRef UIViewDefaultTintColor();
+// The grey a dimmed view shows for the tint: the tint's brightness, its alpha.
+CGColorRef UIViewDimmedTintColor(const CGColorRef& tint);
 
 class UIView : public UIResponder, public CALayerDelegate {
 public:
@@ -141,6 +152,19 @@ public:
     void setTintColor(CGColorRef color);
     // Told when the tint this view shows changed (its own or an inherited one).
     virtual void tintColorDidChange() {}
+    // The mode in force: the own one, else the nearest superview's, else Normal.
+    // While it is Dimmed, tintColor answers a grey of the tint's brightness.
+    // The setter exists from system 7.0 (respondsToSetTintAdjustmentMode);
+    // setting it tells this view and the subviews that follow it.
+    UIViewTintAdjustmentMode tintAdjustmentMode() const;
+    void setTintAdjustmentMode(UIViewTintAdjustmentMode mode);
+    bool respondsToSetTintAdjustmentMode() const;
+
+    // Gesture recognisers see the touches of this view and its subviews first
+    // (see UIWindow's touch driver); adding one already on another view moves it.
+    void addGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer);
+    void removeGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer);
+    const std::vector<std::shared_ptr<UIGestureRecognizer>>& gestureRecognizers() const { return gestureRecognizers_; }
     CGFloat contentScaleFactor() const { return layer_->contentsScale(); }
     void setContentScaleFactor(CGFloat scale) { layer_->setContentsScale(scale); }
     long tag() const { return tag_; }
@@ -285,12 +309,15 @@ private:
     void resizeWithOldSuperviewSize(CGSize oldSize);
     void moveToWindow(const std::shared_ptr<UIWindow>& window);
     void notifyTintChange();
+    void notifyTintAdjustmentChange();
     void applyAppearanceOnce();
 
     CALayerPtr layer_;
     bool opaque_ = true;
     CGColorRef backgroundColor_;
     CGColorRef tintColor_;
+    UIViewTintAdjustmentMode tintAdjustmentMode_ = UIViewTintAdjustmentModeAutomatic;
+    std::vector<std::shared_ptr<UIGestureRecognizer>> gestureRecognizers_;
     UIViewContentMode contentMode_ = UIViewContentModeScaleToFill;
     UIViewAutoresizing autoresizingMask_ = UIViewAutoresizingNone;
     bool autoresizesSubviews_ = true;

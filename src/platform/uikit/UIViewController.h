@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/graphics/CGGeometry.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIResponder.h"
 
@@ -20,6 +21,15 @@ class UIView;
 class UINavigationController;
 class UITabBarController;
 class UITabBarItem;
+
+// The edges of the screen a controller's view extends under bars to.
+using UIRectEdge = unsigned long;
+inline constexpr UIRectEdge UIRectEdgeNone = 0;
+inline constexpr UIRectEdge UIRectEdgeTop = 1 << 0;
+inline constexpr UIRectEdge UIRectEdgeLeft = 1 << 1;
+inline constexpr UIRectEdge UIRectEdgeBottom = 1 << 2;
+inline constexpr UIRectEdge UIRectEdgeRight = 1 << 3;
+inline constexpr UIRectEdge UIRectEdgeAll = 15;
 
 class UIViewController : public UIResponder {
 public:
@@ -91,6 +101,29 @@ public:
     // The presenting controller, else the root view's superview, else the parent.
     std::shared_ptr<UIResponder> nextResponder() const override;
 
+    // Sizes a container (a popover) gives the controller's view. Both are
+    // announced to key-value observers under their names ("preferredContentSize",
+    // "contentSizeForViewInPopover") on every set; after each set the content-size
+    // hooks run (UIViewControllerContentSize.cpp). preferredContentSize exists
+    // from system 7.0 (respondsToPreferredContentSize answers the switch).
+    CGSize preferredContentSize() const { return preferredContentSize_; }
+    void setPreferredContentSize(CGSize size);
+    bool respondsToPreferredContentSize() const;
+    CGSize contentSizeForViewInPopover() const { return contentSizeForViewInPopover_; }
+    void setContentSizeForViewInPopover(CGSize size);
+    // Hooks run after the platform's own setter, in the order added; installed
+    // once at start-up by the extensions that need them.
+    using ContentSizeHook = std::function<void(UIViewController&, CGSize)>;
+    static void addPreferredContentSizeHook(ContentSizeHook hook);
+    static void addContentSizeForViewInPopoverHook(ContentSizeHook hook);
+    // A modal controller keeps a popover open against outside taps.
+    bool isModalInPopover() const { return modalInPopover_; }
+    void setModalInPopover(bool modal) { modalInPopover_ = modal; }
+    // All edges by default; exists from system 7.0.
+    UIRectEdge edgesForExtendedLayout() const { return edgesForExtendedLayout_; }
+    void setEdgesForExtendedLayout(UIRectEdge edges) { edgesForExtendedLayout_ = edges; }
+    bool respondsToEdgesForExtendedLayout() const;
+
 protected:
     // The children whose appearance follows this controller's (all by default).
     virtual std::vector<std::shared_ptr<UIViewController>> childViewControllersForAppearance() const {
@@ -108,6 +141,10 @@ protected:
     static void finishTransition(bool animated, std::function<void()> finish);
 
 private:
+    CGSize preferredContentSize_{};
+    CGSize contentSizeForViewInPopover_{};
+    bool modalInPopover_ = false;
+    UIRectEdge edgesForExtendedLayout_ = UIRectEdgeAll;
     std::size_t statusBarUpdates_ = 0;
     enum class Appearance { Disappeared, Appearing, Appeared, Disappearing };
     std::shared_ptr<UIViewController> presentationRoot();

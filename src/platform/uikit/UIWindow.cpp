@@ -8,6 +8,7 @@
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIViewController.h"
 
@@ -129,6 +130,12 @@ void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint poin
     event->touches_.insert(touch);
     event->timestamp_ = touch->timestamp_;
     UITouchSet touches{touch};
+    if (touch->takenByRecognizer_) return;
+    if (recognize(touch, phase, point)) {
+        touch->takenByRecognizer_ = true;
+        if (phase != UITouchPhaseBegan) view->touchesCancelled(touches, event.get());
+        return;
+    }
     switch (phase) {
     case UITouchPhaseBegan: view->touchesBegan(touches, event.get()); break;
     case UITouchPhaseMoved:
@@ -136,6 +143,27 @@ void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint poin
     case UITouchPhaseEnded: view->touchesEnded(touches, event.get()); break;
     case UITouchPhaseCancelled: view->touchesCancelled(touches, event.get()); break;
     }
+}
+
+bool UIWindow::recognize(const UITouchPtr& touch, UITouchPhase phase, CGPoint point) {
+    UITouchSet touches{touch};
+    bool cancels = false;
+    auto recognizers = touch->recognizers_;
+    for (auto& r : recognizers) {
+        if (!r->isEnabled() || r->state() == UIGestureRecognizerStateFailed) continue;
+        bool recognized = false;
+        switch (phase) {
+        case UITouchPhaseBegan: recognized = r->touchesBegan(touches, point); break;
+        case UITouchPhaseMoved:
+        case UITouchPhaseStationary: recognized = r->touchesMoved(touches, point); break;
+        case UITouchPhaseEnded: recognized = r->touchesEnded(touches, point); break;
+        case UITouchPhaseCancelled: r->touchesCancelled(touches); break;
+        }
+        if (recognized && r->cancelsTouchesInView()) cancels = true;
+    }
+    if (phase == UITouchPhaseEnded || phase == UITouchPhaseCancelled)
+        for (auto& r : recognizers) r->reset();
+    return cancels;
 }
 
 UITouchPtr UIWindow::touchBegan(CGPoint point, std::size_t tapCount) {
@@ -148,6 +176,9 @@ UITouchPtr UIWindow::touchBegan(CGPoint point, std::size_t tapCount) {
     if (!hit) return nullptr;
     touch->view_ = hit;
     touch->location_ = point;
+    for (auto v = hit; v; v = v->superview())
+        for (auto& r : v->gestureRecognizers())
+            if (r->isEnabled()) touch->recognizers_.push_back(r);
     deliver(touch, UITouchPhaseBegan, point);
     return touch;
 }

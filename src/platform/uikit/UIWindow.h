@@ -6,7 +6,8 @@
 //
 // The touch driver stands in for the screen: touchBegan hit-tests the point (in
 // the window's coordinates) and delivers the phases to the view found there;
-// UIControl turns them into control events. Snapshots render the window's
+// UIControl turns them into control events. Gesture recognisers of the view
+// and its superviews see each phase first (UIGestureRecognizer.h). Snapshots render the window's
 // layer tree; the PNG goes through the image encoder.
 //
 // Main thread only.
@@ -73,6 +74,9 @@ public:
 
 private:
     void deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint point);
+    // Shows the phase to the touch's recognisers; true when one that cancels
+    // touches in its view recognised.
+    bool recognize(const UITouchPtr& touch, UITouchPhase phase, CGPoint point);
     std::shared_ptr<UIViewController> rootViewController_;
     UIWindowLevel windowLevel_ = UIWindowLevelNormal;
 };

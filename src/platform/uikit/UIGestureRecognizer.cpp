@@ -1,0 +1,96 @@
+#include "platform/uikit/UIGestureRecognizer.h"
+
+#include <cassert>
+#include <cmath>
+
+#include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIEvent.h"
+#include "platform/uikit/UIView.h"
+
+UIGestureRecognizer::UIGestureRecognizer(const std::shared_ptr<NSObject>& target, Action action) {
+    addTarget(target, std::move(action));
+}
+
+void UIGestureRecognizer::addTarget(const std::shared_ptr<NSObject>& target, Action action) {
+    if (!action) return;
+    targets_.push_back({target, static_cast<bool>(target), std::move(action)});
+}
+
+void UIGestureRecognizer::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (!enabled) reset();
+}
+
+CGPoint UIGestureRecognizer::locationInView(const UIView* view) const {
+    if (!view) return location_;
+    return view->convertPointFromView(location_, nullptr);
+}
+
+void UIGestureRecognizer::sendActions() {
+    assert(NSThread::isMainThread() && "gesture recognisers are main thread only");
+    auto targets = targets_;
+    for (auto& t : targets) {
+        auto target = t.target.lock();
+        if (t.hasTarget && !target) continue;  // the target has gone
+        t.action(*this);
+    }
+}
+
+void UIGestureRecognizer::fireWithState(UIGestureRecognizerState state, CGPoint locationInWindow) {
+    state_ = state;
+    location_ = locationInWindow;
+    if (state == UIGestureRecognizerStateBegan || state == UIGestureRecognizerStateChanged ||
+        state == UIGestureRecognizerStateEnded)
+        sendActions();
+}
+
+bool UIGestureRecognizer::touchesBegan(const UITouchSet&, CGPoint locationInWindow) {
+    location_ = locationInWindow;
+    return false;
+}
+
+bool UIGestureRecognizer::touchesMoved(const UITouchSet&, CGPoint locationInWindow) {
+    location_ = locationInWindow;
+    return false;
+}
+
+bool UIGestureRecognizer::touchesEnded(const UITouchSet&, CGPoint locationInWindow) {
+    location_ = locationInWindow;
+    return false;
+}
+
+void UIGestureRecognizer::touchesCancelled(const UITouchSet&) {
+    if (state_ == UIGestureRecognizerStateBegan || state_ == UIGestureRecognizerStateChanged)
+        state_ = UIGestureRecognizerStateCancelled;
+}
+
+void UIGestureRecognizer::reset() { state_ = UIGestureRecognizerStatePossible; }
+
+bool UITapGestureRecognizer::touchesBegan(const UITouchSet&, CGPoint locationInWindow) {
+    reset();
+    setLocation(locationInWindow);
+    start_ = locationInWindow;
+    return false;
+}
+
+bool UITapGestureRecognizer::touchesMoved(const UITouchSet&, CGPoint locationInWindow) {
+    setLocation(locationInWindow);
+    if (std::hypot(locationInWindow.x - start_.x, locationInWindow.y - start_.y) > kAllowableMovement)
+        setState(UIGestureRecognizerStateFailed);
+    return false;
+}
+
+bool UITapGestureRecognizer::touchesEnded(const UITouchSet& touches, CGPoint locationInWindow) {
+    setLocation(locationInWindow);
+    if (state() == UIGestureRecognizerStateFailed) return false;
+    if (std::hypot(locationInWindow.x - start_.x, locationInWindow.y - start_.y) > kAllowableMovement) {
+        setState(UIGestureRecognizerStateFailed);
+        return false;
+    }
+    std::size_t taps = 1;
+    for (auto& t : touches) taps = t->tapCount();
+    if (taps < numberOfTapsRequired()) return false;
+    setState(UIGestureRecognizerStateEnded);
+    sendActions();
+    return true;
+}
