@@ -249,6 +249,47 @@ TEST_CASE("URL connection delivers a vetoed redirect as the final response") {
     CHECK(server.requestCount() == 1);
 }
 
+TEST_CASE("URL connection keeps at most 1 MiB of a redirect or challenge body aside") {
+    LoopbackHttpServer server;
+    const std::string large = sample(3 << 20);
+    Reply redirect = Reply::redirect(302, "/end");
+    redirect.body = large;
+    Reply challenge = Reply::basicChallenge("Vault");
+    challenge.body = large;
+    server.route("GET", "/redirect", redirect);
+    server.route("GET", "/challenge", challenge);
+    server.route("GET", "/end", Reply::text("the end"));
+    struct Case {
+        const char* path;
+        bool followRedirect;
+        long failure;  // 0: finishes
+        const char* body;
+    };
+    const Case cases[] = {
+        {"/redirect", true, 0, "the end"},  // the held body is not needed
+        {"/redirect", false, NSURLErrorDataLengthExceedsMaximum, ""},
+        {"/challenge", false, NSURLErrorDataLengthExceedsMaximum, ""},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.path);
+        CAPTURE(c.followRedirect);
+        auto recorder = std::make_shared<Recorder>();
+        recorder->onWillSend = [&](const std::shared_ptr<NSURLRequest>& request,
+                                   const std::shared_ptr<NSURLResponse>& r) -> std::shared_ptr<NSURLRequest> {
+            return r && !c.followRedirect ? nullptr : request;
+        };
+        load(server.url(c.path), recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        if (c.failure) {
+            REQUIRE(recorder->error);
+            CHECK(recorder->error->code() == c.failure);
+        } else {
+            CHECK_FALSE(recorder->error);
+        }
+        CHECK(recorder->body == c.body);
+    }
+}
+
 TEST_CASE("URL connection sends the delegate's rewritten redirect") {
     LoopbackHttpServer server;
     server.route("GET", "/start", Reply::redirect(302, "/wrong"));
