@@ -493,6 +493,42 @@ TEST_CASE("URL connections on one loop share kept-alive connections") {
     CHECK(server.connectionCount() == 1);
 }
 
+TEST_CASE("URL connections one after another carry nothing of the earlier load") {
+    LoopbackHttpServer server;
+    server.setHandler([](const RecordedRequest& r) { return Reply::text(r.method + " " + r.path()); });
+    struct Step {
+        const char* method;
+        const char* body;  // sent; null: none
+        const char* header;  // an X-Step value; null: none
+        const char* answer;  // the body received
+    };
+    const Step steps[] = {
+        {"PUT", "payload", "one", "PUT /0"}, {"GET", nullptr, nullptr, "GET /1"}, {"HEAD", nullptr, "three", ""},
+        {"GET", nullptr, nullptr, "GET /3"}, {"POST", "", nullptr, "POST /4"}, {"DELETE", nullptr, nullptr, "DELETE /5"},
+        {"GET", nullptr, nullptr, "GET /6"},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const Step& step = steps[i];
+        CAPTURE(i);
+        auto request = NSMutableURLRequest::requestWithURL(server.url("/" + std::to_string(i)));
+        request->setHTTPMethod(step.method);
+        if (step.body) request->setHTTPBody(dataFromString(step.body));
+        if (step.header) request->setValue(step.header, "X-Step");
+        auto recorder = std::make_shared<Recorder>();
+        load(request, recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        CHECK_FALSE(recorder->error);
+        CHECK(recorder->body == step.answer);
+        auto recorded = server.lastRequest();
+        REQUIRE(recorded);
+        CHECK(recorded->method == step.method);
+        CHECK(recorded->body == (step.body ? step.body : ""));
+        CHECK(recorded->headers.find("X-Step") == (step.header ? std::optional<std::string>(step.header) : std::nullopt));
+        CHECK(recorded->headers.has("Content-Length") == (step.body != nullptr));
+    }
+    CHECK(server.connectionCount() == 1);
+}
+
 TEST_CASE("URL connection runs only in its scheduled modes") {
     LoopbackHttpServer server;
     server.setHandler([](const RecordedRequest& r) { return Reply::text(r.path()); });
