@@ -249,6 +249,47 @@ TEST_CASE("URL connection delivers a vetoed redirect as the final response") {
     CHECK(server.requestCount() == 1);
 }
 
+TEST_CASE("URL connection keeps at most 1 MiB of a redirect or challenge body aside") {
+    LoopbackHttpServer server;
+    const std::string large = sample(3 << 20);
+    Reply redirect = Reply::redirect(302, "/end");
+    redirect.body = large;
+    Reply challenge = Reply::basicChallenge("Vault");
+    challenge.body = large;
+    server.route("GET", "/redirect", redirect);
+    server.route("GET", "/challenge", challenge);
+    server.route("GET", "/end", Reply::text("the end"));
+    struct Case {
+        const char* path;
+        bool followRedirect;
+        long failure;  // 0: finishes
+        const char* body;
+    };
+    const Case cases[] = {
+        {"/redirect", true, 0, "the end"},  // the held body is not needed
+        {"/redirect", false, NSURLErrorDataLengthExceedsMaximum, ""},
+        {"/challenge", false, NSURLErrorDataLengthExceedsMaximum, ""},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.path);
+        CAPTURE(c.followRedirect);
+        auto recorder = std::make_shared<Recorder>();
+        recorder->onWillSend = [&](const std::shared_ptr<NSURLRequest>& request,
+                                   const std::shared_ptr<NSURLResponse>& r) -> std::shared_ptr<NSURLRequest> {
+            return r && !c.followRedirect ? nullptr : request;
+        };
+        load(server.url(c.path), recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        if (c.failure) {
+            REQUIRE(recorder->error);
+            CHECK(recorder->error->code() == c.failure);
+        } else {
+            CHECK_FALSE(recorder->error);
+        }
+        CHECK(recorder->body == c.body);
+    }
+}
+
 TEST_CASE("URL connection sends the delegate's rewritten redirect") {
     LoopbackHttpServer server;
     server.route("GET", "/start", Reply::redirect(302, "/wrong"));
@@ -448,6 +489,42 @@ TEST_CASE("URL connections on one loop share kept-alive connections") {
         load(server.url(path), recorder);
         REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
         CHECK(recorder->body == path);
+    }
+    CHECK(server.connectionCount() == 1);
+}
+
+TEST_CASE("URL connections one after another carry nothing of the earlier load") {
+    LoopbackHttpServer server;
+    server.setHandler([](const RecordedRequest& r) { return Reply::text(r.method + " " + r.path()); });
+    struct Step {
+        const char* method;
+        const char* body;  // sent; null: none
+        const char* header;  // an X-Step value; null: none
+        const char* answer;  // the body received
+    };
+    const Step steps[] = {
+        {"PUT", "payload", "one", "PUT /0"}, {"GET", nullptr, nullptr, "GET /1"}, {"HEAD", nullptr, "three", ""},
+        {"GET", nullptr, nullptr, "GET /3"}, {"POST", "", nullptr, "POST /4"}, {"DELETE", nullptr, nullptr, "DELETE /5"},
+        {"GET", nullptr, nullptr, "GET /6"},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const Step& step = steps[i];
+        CAPTURE(i);
+        auto request = NSMutableURLRequest::requestWithURL(server.url("/" + std::to_string(i)));
+        request->setHTTPMethod(step.method);
+        if (step.body) request->setHTTPBody(dataFromString(step.body));
+        if (step.header) request->setValue(step.header, "X-Step");
+        auto recorder = std::make_shared<Recorder>();
+        load(request, recorder);
+        REQUIRE(runMainUntil([&] { return recorder->done.load(); }));
+        CHECK_FALSE(recorder->error);
+        CHECK(recorder->body == step.answer);
+        auto recorded = server.lastRequest();
+        REQUIRE(recorded);
+        CHECK(recorded->method == step.method);
+        CHECK(recorded->body == (step.body ? step.body : ""));
+        CHECK(recorded->headers.find("X-Step") == (step.header ? std::optional<std::string>(step.header) : std::nullopt));
+        CHECK(recorded->headers.has("Content-Length") == (step.body != nullptr));
     }
     CHECK(server.connectionCount() == 1);
 }

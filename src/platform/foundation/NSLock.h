@@ -4,12 +4,13 @@
 #include <string>
 
 #include "platform/foundation/NSObject.h"
+#include "platform/foundation/ThreadSafetyAnnotations.h"
 
-class NSLock : public NSObject {
+class QV_CAPABILITY("mutex") NSLock : public NSObject {
 public:
-    void lock() { mutex_.lock(); }
-    void unlock() { mutex_.unlock(); }
-    bool tryLock() { return mutex_.try_lock(); }
+    void lock() QV_ACQUIRE() { mutex_.lock(); }
+    void unlock() QV_RELEASE() { mutex_.unlock(); }
+    bool tryLock() QV_TRY_ACQUIRE(true) { return mutex_.try_lock(); }
     void setName(std::string name) { name_ = std::move(name); }
     const std::string& name() const { return name_; }
 
@@ -18,11 +19,11 @@ private:
     std::string name_;
 };
 
-class NSRecursiveLock : public NSObject {
+class QV_CAPABILITY("mutex") NSRecursiveLock : public NSObject {
 public:
-    void lock() { mutex_.lock(); }
-    void unlock() { mutex_.unlock(); }
-    bool tryLock() { return mutex_.try_lock(); }
+    void lock() QV_ACQUIRE() { mutex_.lock(); }
+    void unlock() QV_RELEASE() { mutex_.unlock(); }
+    bool tryLock() QV_TRY_ACQUIRE(true) { return mutex_.try_lock(); }
     void setName(std::string name) { name_ = std::move(name); }
     const std::string& name() const { return name_; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/net/CurlMulti.h"
 #include "platform/net/CurlTLSCapture.h"
 #include "platform/net/CurlURL.h"
 
@@ -134,12 +135,14 @@ void setHeaderFields(Options& o, NSURLConnection::Transfer& t, bool sendsBody) {
 }  // namespace
 
 std::optional<std::string> configure(NSURLConnection::Transfer& t) {
-    t.easy = curl_easy_init();
+    auto multi = t.multi.lock();
+    t.easy = multi ? multi->takeHandle() : curl_easy_init();
     if (!t.easy) return std::string("libcurl could not make a transfer handle");
+    if (!t.url) return std::string("the request's URL was not parsed");
     Options options(t.easy);
-    SET(options, CURLOPT_URL, t.request->URL().c_str());
+    SET(options, CURLOPT_CURLU, t.url.get());
     setCallbacks(options, t);
-    if (partsOf(t.request->URL()).scheme == "https") setTLS(options, t);
+    if (schemeOf(t.url.get()) == "https") setTLS(options, t);
     bool sendsBody = setMethodAndBody(options, t);
     setHeaderFields(options, t, sendsBody);
     return options.failure();

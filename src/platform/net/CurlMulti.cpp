@@ -85,6 +85,7 @@ bool Multi::init() {
 Multi::~Multi() {
     for (auto& [transfer, connection] : active_)
         if (transfer->easy) curl_multi_remove_handle(multi_, transfer->easy);  // freed by its transfer
+    for (CURL* easy : idle_) curl_easy_cleanup(easy);
     if (timer_) timer_->invalidate();
     if (auto loop = loop_.lock())
         for (auto& [fd, socket] : sockets_)
@@ -105,16 +106,41 @@ void Multi::addMode(const NSRunLoopMode& mode) {
     if (timer_) loop->addTimer(timer_, mode);
 }
 
+CURL* Multi::takeHandle() {
+    assertOnLoopThread();
+    if (idle_.empty()) return curl_easy_init();
+    CURL* easy = idle_.back();
+    idle_.pop_back();
+    return easy;
+}
+
 CURLMcode Multi::add(const NSURLConnectionPtr& connection, NSURLConnection::Transfer* transfer) {
     assertOnLoopThread();
     active_[transfer] = connection;
-    return curl_multi_add_handle(multi_, transfer->easy);
+    CURLMcode code = curl_multi_add_handle(multi_, transfer->easy);
+    if (code != CURLM_OK) return code;
+    // Adding asks for a timer of 0 ms; acting now (no curl callback is running
+    // here) sends the request without waiting for that timer to fire. Loads
+    // with news are handed over in the next pass: this may run inside the
+    // delivery of another event of the same load.
+    auto keep = shared_from_this();
+    int running = 0;
+    CURLMcode kicked = curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+    if (kicked != CURLM_OK)
+        NSLogLine(std::string("URL loading: socket action failed: ") + curl_multi_strerror(kicked));
+    for (auto& pending : collectFinished()) NSURLConnectionBacking::postDrain(pending);
+    return CURLM_OK;
 }
 
 void Multi::detach(CURL* easy) {
     assertOnLoopThread();
     // A handle that was never added answers CURLM_BAD_EASY_HANDLE: nothing to take out.
     (void)curl_multi_remove_handle(multi_, easy);
+    if (idle_.size() >= kMaxIdleHandles) return curl_easy_cleanup(easy);
+    // Back to the defaults: no option of this load (its callbacks' data, its
+    // header list, its error buffer) outlives it.
+    curl_easy_reset(easy);
+    idle_.push_back(easy);
 }
 
 void Multi::forget(NSURLConnection::Transfer* transfer) {
@@ -220,6 +246,11 @@ void Multi::act(curl_socket_t fd, int mask) {
 }
 
 void Multi::afterAction() {
+    // The delegate may end or start loads while events are handed over.
+    for (auto& connection : collectFinished()) NSURLConnectionBacking::drain(connection);
+}
+
+std::vector<NSURLConnectionPtr> Multi::collectFinished() {
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
         if (message->msg != CURLMSG_DONE) continue;
@@ -232,11 +263,10 @@ void Multi::afterAction() {
         it->first->curlDone = true;
         it->first->push({NSURLConnection::Transfer::Event::Kind::Done, {}, {}, 0, 0, 0, code});
     }
-    // The delegate may end or start loads while events are handed over.
     std::vector<NSURLConnectionPtr> pending;
     for (auto& [transfer, connection] : active_)
         if (!transfer->events.empty()) pending.push_back(connection);
-    for (auto& connection : pending) NSURLConnectionBacking::drain(connection);
+    return pending;
 }
 
 }  // namespace curlbacking

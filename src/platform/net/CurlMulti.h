@@ -44,9 +44,15 @@ public:
     ~Multi();
 
     void addMode(const NSRunLoopMode& mode);
-    // Registers the load (keeping its connection alive) and adds its handle.
+    // An easy handle for a new request: an idle one handed back by an earlier
+    // load (reset to libcurl's defaults), else a new one; null when libcurl
+    // cannot make one. Connections stay in this multi handle's cache either way.
+    CURL* takeHandle();
+    // Registers the load (keeping its connection alive), adds its handle and
+    // lets curl start on it at once (no run-loop pass for its first timer).
     [[nodiscard]] CURLMcode add(const NSURLConnectionPtr& connection, NSURLConnection::Transfer* transfer);
-    // Takes a handle out; its load stays registered until forget().
+    // Takes a handle out and keeps it for a later request (or frees it when
+    // enough are idle); its load stays registered until forget().
     void detach(CURL* easy);
     void forget(NSURLConnection::Transfer* transfer);
     const std::shared_ptr<BufferPool>& pool() const { return pool_; }
@@ -68,6 +74,8 @@ private:
     void onTimeout();
     void act(curl_socket_t fd, int mask);
     void afterAction();
+    // Hands finished transfers their Done event; the loads with events.
+    std::vector<NSURLConnectionPtr> collectFinished();
 
     std::weak_ptr<NSRunLoop> loop_;
     std::thread::id thread_ = std::this_thread::get_id();
@@ -77,6 +85,9 @@ private:
     std::shared_ptr<NSTimer> timer_;
     std::map<NSURLConnection::Transfer*, NSURLConnectionPtr> active_;
     std::shared_ptr<BufferPool> pool_ = std::make_shared<BufferPool>();
+    // Easy handles of finished requests, reset and ready for the next ones.
+    static constexpr std::size_t kMaxIdleHandles = 4;
+    std::vector<CURL*> idle_;
 };
 
 }  // namespace curlbacking

@@ -76,10 +76,12 @@ NSURLConnection::Transfer::~Transfer() {
 
 void NSURLConnection::Transfer::detach() {
     if (easy) {
+        // The multi handle keeps the handle for its next request; without it, it goes.
         if (auto m = multi.lock()) m->detach(easy);
-        curl_easy_cleanup(easy);
+        else curl_easy_cleanup(easy);
         easy = nullptr;
     }
+    url.reset();
     curl_slist_free_all(headerList);
     headerList = nullptr;
     paused = false;
@@ -122,7 +124,8 @@ void NSURLConnection::Transfer::restart() {
     response.reset();
     location.clear();
     realm.clear();
-    heldBody.clear();
+    Data().swap(heldBody);
+    heldBodyDropped = false;
     cacheable = false;
     cacheBody.clear();
     uploaded = 0;
@@ -144,7 +147,8 @@ void headersComplete(NSURLConnection::Transfer& t) {
     const long status = t.parser.status();
     auto location = headerValue(fields, "Location");
     t.response = NSHTTPURLResponse::initWithURL(t.request->URL(), status, t.parser.version(), fields);
-    t.heldBody.clear();
+    Data().swap(t.heldBody);
+    t.heldBodyDropped = false;
     t.cacheBody.clear();
     if (isRedirectStatus(status) && location && !trimmedHTTPWhitespace(*location).empty()) {
         t.location = std::string(trimmedHTTPWhitespace(*location));
@@ -160,6 +164,17 @@ void headersComplete(NSURLConnection::Transfer& t) {
                   !hasDirective(headerValue(fields, "Cache-Control").value_or(""), "no-store");
     t.moveTo(LoadState::Receiving);
     t.push({Event::Kind::Response, t.response, {}, 0, 0, 0, CURLE_OK});
+}
+
+// The body of a redirect or challenge, kept in case that answer becomes the final one.
+void holdAside(NSURLConnection::Transfer& t, const char* buffer, std::size_t n) {
+    if (t.heldBodyDropped) return;
+    if (t.heldBody.size() + n > kMaxHeldBody) {
+        Data().swap(t.heldBody);
+        t.heldBodyDropped = true;
+        return;
+    }
+    t.heldBody.insert(t.heldBody.end(), buffer, buffer + n);
 }
 
 void keepForCache(NSURLConnection::Transfer& t, const char* buffer, std::size_t n) {
@@ -217,7 +232,7 @@ std::size_t onBody(char* buffer, std::size_t size, std::size_t count, void* user
         const std::size_t n = size * count;
         switch (t.state()) {
             case LoadState::HoldingRedirect:
-            case LoadState::HoldingChallenge: t.heldBody.insert(t.heldBody.end(), buffer, buffer + n); return n;
+            case LoadState::HoldingChallenge: holdAside(t, buffer, n); return n;
             case LoadState::Receiving: break;
             case LoadState::Failed: return 0;  // stops the transfer
             default: return n;                 // no answer to carry them

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/net/CurlURL.h"
 #include "platform/net/HTTPHeaderParser.h"
 #include "platform/net/NSURLConnection.h"
 
@@ -49,6 +50,9 @@ bool allowedMove(LoadState from, LoadState to);
 constexpr std::size_t kMaxQueuedBody = 2 << 20;
 constexpr std::size_t kMaxCoalescedBody = 1 << 20;
 constexpr std::size_t kMaxCachedBody = 1 << 20;
+// The body of a redirect or a challenge is kept aside up to this size; past
+// it, it is let go (and the load fails should that answer become the final one).
+constexpr std::size_t kMaxHeldBody = 1 << 20;
 
 }  // namespace curlbacking
 
@@ -80,6 +84,7 @@ struct NSURLConnection::Transfer {
     std::weak_ptr<curlbacking::Multi> multi;
     std::shared_ptr<curlbacking::BufferPool> pool;  // the multi handle's spare body buffers
     std::shared_ptr<NSURLRequest> request;
+    curlbacking::URLHandle url;  // the request's URL, parsed once and read by the easy handle
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
     Data body;  // the request body, kept while curl sends it
@@ -100,6 +105,7 @@ struct NSURLConnection::Transfer {
     std::string location;  // of a redirect
     std::string realm;     // of a Basic challenge
     Data heldBody;
+    bool heldBodyDropped = false;  // the held body passed kMaxHeldBody and was let go
     bool cacheable = false;
     Data cacheBody;
     std::int64_t uploaded = 0;

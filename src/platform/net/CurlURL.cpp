@@ -9,18 +9,6 @@ namespace curlbacking {
 
 namespace {
 
-struct URLHandleFree {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-using URLHandle = std::unique_ptr<CURLU, URLHandleFree>;
-
-// A parsed URL; null when it does not parse (or no handle could be made).
-URLHandle parsed(const std::string& address) {
-    URLHandle url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) return nullptr;
-    return url;
-}
-
 std::string part(CURLU* url, CURLUPart which, unsigned flags = 0) {
     char* out = nullptr;
     std::string value;
@@ -31,6 +19,14 @@ std::string part(CURLU* url, CURLUPart which, unsigned flags = 0) {
 
 }  // namespace
 
+URLHandle parsed(const std::string& address) {
+    URLHandle url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) return nullptr;
+    return url;
+}
+
+std::string schemeOf(CURLU* url) { return part(url, CURLUPART_SCHEME); }
+
 URLParts partsOf(const std::string& address) {
     URLParts parts;
     auto url = parsed(address);
@@ -40,8 +36,6 @@ URLParts partsOf(const std::string& address) {
     parts.port = std::strtol(part(url.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT).c_str(), nullptr, 10);
     return parts;
 }
-
-bool parses(const std::string& address) { return parsed(address) != nullptr; }
 
 std::string resolve(const std::string& base, const std::string& location) {
     auto url = parsed(base);

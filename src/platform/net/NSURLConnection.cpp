@@ -1,6 +1,5 @@
 #include "platform/net/NSURLConnection.h"
 
-#include <algorithm>
 #include <cctype>
 
 #include "platform/net/NSURLConnectionBacking.h"
@@ -36,42 +35,34 @@ bool NSURLConnection::canHandleRequest(const std::shared_ptr<NSURLRequest>& requ
 }
 
 void NSURLConnection::scheduleInRunLoop(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode) {
-    if (!runLoop) return;
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     if (started_) return;
-    auto current = runLoop_.lock();
-    if (modes_.empty()) runLoop_ = runLoop;
-    else if (current != runLoop) return;
-    for (const auto& m : modes_)
-        if (m == mode) return;
-    modes_.push_back(mode);
+    (void)schedule_.add(runLoop, mode);  // another loop than the first is ignored
 }
 
 void NSURLConnection::unscheduleFromRunLoop(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode) {
-    if (!runLoop) return;
-    std::lock_guard lock(mutex_);
-    if (started_ || runLoop_.lock() != runLoop) return;
-    modes_.erase(std::remove(modes_.begin(), modes_.end(), mode), modes_.end());
-    if (modes_.empty()) runLoop_.reset();
+    AnnotatedLock lock(mutex_);
+    if (started_) return;
+    schedule_.remove(runLoop, mode);
+}
+
+RunLoopSchedule::Snapshot NSURLConnection::schedule() const {
+    AnnotatedLock lock(mutex_);
+    return schedule_.snapshot();
 }
 
 void NSURLConnection::start() {
-    std::shared_ptr<NSRunLoop> loop;
-    std::vector<NSRunLoopMode> modes;
+    RunLoopSchedule::Snapshot where;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (started_ || cancelled_) return;
         started_ = true;
-        if (modes_.empty()) {
-            runLoop_ = NSRunLoop::currentRunLoop();
-            modes_.push_back(NSDefaultRunLoopMode);
-        }
-        loop = runLoop_.lock();
-        modes = modes_;
+        if (schedule_.empty()) (void)schedule_.add(NSRunLoop::currentRunLoop(), NSDefaultRunLoopMode);
+        where = schedule_.snapshot();
     }
-    if (!loop) return;  // the scheduled run loop is gone with its thread
+    // Nothing when the scheduled run loop is gone with its thread.
     auto self = this->self<NSURLConnection>();
-    loop->performBlock([self] { NSURLConnectionBacking::begin(self); }, modes);
+    where.perform([self] { NSURLConnectionBacking::begin(self); });
 }
 
 void NSURLConnection::cancel() {
@@ -79,54 +70,41 @@ void NSURLConnection::cancel() {
     {
         // Waits for a delegate call running on the loop's thread; re-entered
         // when the delegate itself cancels.
-        std::lock_guard lock(callbackMutex_);
+        AnnotatedLock lock(callbackMutex_);
         if (cancelled_.exchange(true)) return;
         released = std::move(delegate_);
     }
-    std::shared_ptr<NSRunLoop> loop;
-    std::vector<NSRunLoopMode> modes;
+    RunLoopSchedule::Snapshot where;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (!started_) return;
-        loop = runLoop_.lock();
-        modes = modes_;
+        where = schedule_.snapshot();
     }
-    if (!loop || ended_) return;
+    if (!where || ended_) return;
     auto self = this->self<NSURLConnection>();
-    if (NSRunLoop::currentRunLoop() == loop) {
+    if (NSRunLoop::currentRunLoop() == where.runLoop) {
         NSURLConnectionBacking::stop(self);
     } else {
         // Any mode will do for letting go of the transfer.
-        modes.push_back(NSRunLoopCommonModes);
-        modes.push_back(NSDefaultRunLoopMode);
-        loop->performBlock([self] { NSURLConnectionBacking::stop(self); }, modes);
+        where.modes.push_back(NSRunLoopCommonModes);
+        where.modes.push_back(NSDefaultRunLoopMode);
+        where.perform([self] { NSURLConnectionBacking::stop(self); });
     }
 }
 
 std::shared_ptr<NSURLRequest> NSURLConnection::originalRequest() const { return originalRequest_; }
 
 std::shared_ptr<NSURLRequest> NSURLConnection::currentRequest() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return currentRequest_;
 }
 
 bool NSURLConnection::modeAllowed() const {
-    std::shared_ptr<NSRunLoop> loop;
-    std::vector<NSRunLoopMode> modes;
-    {
-        std::lock_guard lock(mutex_);
-        loop = runLoop_.lock();
-        modes = modes_;
-    }
-    if (!loop) return false;
-    NSRunLoopMode running = loop->currentMode();
-    if (running.empty()) return true;  // called outside a run of the loop (a perform run directly)
-    for (const auto& m : modes) {
-        if (m == running) return true;
-        if (m == NSRunLoopCommonModes && (running == NSDefaultRunLoopMode || running == UITrackingRunLoopMode))
-            return true;
-    }
-    return false;
+    auto where = schedule();
+    if (!where) return false;
+    NSRunLoopMode running = where.runLoop->currentMode();
+    // Called outside a run of the loop (a perform run directly): any mode.
+    return running.empty() || where.includes(running);
 }
 
 void NSURLConnection::postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,
@@ -162,17 +140,15 @@ void NSURLConnection::performDefaultHandlingForAuthenticationChallenge(
 }
 
 void NSURLConnection::onLoop(std::function<void()> block, bool now) {
-    std::shared_ptr<NSRunLoop> loop;
-    std::vector<NSRunLoopMode> modes;
+    RunLoopSchedule::Snapshot where;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (!started_) return;
-        loop = runLoop_.lock();
-        modes = modes_;
+        where = schedule_.snapshot();
     }
-    if (!loop || ended_ || cancelled_) return;
-    if (now && NSRunLoop::currentRunLoop() == loop) return block();
-    loop->performBlock(std::move(block), modes);
+    if (!where || ended_ || cancelled_) return;
+    if (now && NSRunLoop::currentRunLoop() == where.runLoop) return block();
+    where.perform(std::move(block));
 }
 
 void NSURLConnection::setLoadingHeld(bool held) {

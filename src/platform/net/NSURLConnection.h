@@ -59,6 +59,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/AnnotatedMutex.h"
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
@@ -68,6 +69,7 @@
 #include "platform/net/NSURLError.h"
 #include "platform/net/NSURLRequest.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "platform/runloop/RunLoopSchedule.h"
 
 class NSURLConnection;
 using NSURLConnectionPtr = std::shared_ptr<NSURLConnection>;
@@ -241,15 +243,17 @@ private:
     // called there and `now`, else as a perform. Nothing when the loop is gone.
     void onLoop(std::function<void()> block, bool now);
 
-    const std::shared_ptr<NSURLRequest> originalRequest_;
-    mutable std::mutex mutex_;  // guards the fields below that other threads read
-    std::shared_ptr<NSURLRequest> currentRequest_;
-    std::weak_ptr<NSRunLoop> runLoop_;
-    std::vector<NSRunLoopMode> modes_;
-    bool started_ = false;
+    // Where the connection runs, taken under the lock.
+    RunLoopSchedule::Snapshot schedule() const QV_EXCLUDES(mutex_);
 
-    std::recursive_mutex callbackMutex_;  // held across each delegate call
-    std::shared_ptr<NSURLConnectionDelegate> delegate_;
+    const std::shared_ptr<NSURLRequest> originalRequest_;
+    mutable AnnotatedMutex mutex_;  // guards the fields below that other threads read
+    std::shared_ptr<NSURLRequest> currentRequest_ QV_GUARDED_BY(mutex_);
+    RunLoopSchedule schedule_ QV_GUARDED_BY(mutex_);
+    bool started_ QV_GUARDED_BY(mutex_) = false;
+
+    AnnotatedRecursiveMutex callbackMutex_;  // held across each delegate call
+    std::shared_ptr<NSURLConnectionDelegate> delegate_ QV_GUARDED_BY(callbackMutex_);
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> ended_{false};
     std::atomic<bool> holdWanted_{false};  // the last setLoadingHeld, applied when the load begins

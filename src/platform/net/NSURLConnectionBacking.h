@@ -13,6 +13,8 @@ struct NSURLConnectionBacking {
     static void stop(const NSURLConnectionPtr& connection);
     // Hand the pending events of the load to the delegate.
     static void drain(const NSURLConnectionPtr& connection);
+    // The same in a later pass of the loop, in the connection's modes.
+    static void postDrain(const NSURLConnectionPtr& connection);
     enum class Answer { UseCredential, ContinueWithout, Cancel, Default };
     // The answer to the pending challenge.
     static void answer(const NSURLConnectionPtr& connection,
@@ -50,7 +52,6 @@ private:
                                                                  const std::shared_ptr<NSURLRequest>& request,
                                                                  const std::shared_ptr<NSURLResponse>& redirect);
     static void armIdleTimer(const NSURLConnectionPtr& connection);
-    static void postDrain(const NSURLConnectionPtr& connection);
     // Follows the redirect to `chosen`, or hands the held answer over for null.
     static void proceedWithRedirect(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& chosen);
     // Sends `request` again: with a fresh body stream when its stream was
@@ -62,7 +63,7 @@ private:
 
 template <class F>
 bool NSURLConnection::deliver(F&& call) {
-    std::lock_guard lock(callbackMutex_);
+    AnnotatedLock lock(callbackMutex_);
     if (cancelled_ || !delegate_) return false;
     auto delegate = delegate_;  // kept for the call even if it cancels and lets go
     call(*delegate);

@@ -81,7 +81,7 @@ void NSURLConnection::release() {
     }
     std::shared_ptr<NSURLConnectionDelegate> released;
     {
-        std::lock_guard lock(callbackMutex_);
+        AnnotatedLock lock(callbackMutex_);
         released = std::move(delegate_);
     }
 }
@@ -100,11 +100,7 @@ void NSURLConnection::fail(const NSErrorPtr& error) {
 
 void NSURLConnectionBacking::assertOnLoopThread([[maybe_unused]] const NSURLConnectionPtr& c) {
 #ifndef NDEBUG
-    std::shared_ptr<NSRunLoop> loop;
-    {
-        std::lock_guard lock(c->mutex_);
-        loop = c->runLoop_.lock();
-    }
+    auto loop = c->schedule().runLoop;
     assert((!loop || loop == NSRunLoop::currentRunLoop()) && "a URL load runs on its run loop's thread only");
 #endif
 }
@@ -132,10 +128,7 @@ void NSURLConnectionBacking::begin(const NSURLConnectionPtr& c) {
     c->transfer_->multi = multi;
     c->transfer_->pool = multi->pool();
     c->transfer_->held = c->holdWanted_;
-    {
-        std::lock_guard lock(c->mutex_);
-        for (const auto& mode : c->modes_) multi->addMode(mode);
-    }
+    for (const auto& mode : c->schedule().modes) multi->addMode(mode);
     if (!c->originalRequest_) return c->fail(NSURLErrorBadURL);
     auto chosen = willSend(c, c->originalRequest_, nullptr);
     if (!chosen) return stop(c);
@@ -151,14 +144,16 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
     }
     request = request->copy();
     {
-        std::lock_guard lock(c->mutex_);
+        AnnotatedLock lock(c->mutex_);
         c->currentRequest_ = request;
     }
     if (!NSURLConnection::canHandleRequest(request)) return c->fail(NSURLErrorUnsupportedURL);
-    if (!curlbacking::parses(request->URL())) return c->fail(NSURLErrorBadURL);
+    auto url = curlbacking::parsed(request->URL());
+    if (!url) return c->fail(NSURLErrorBadURL);
     t.detach();
     t.curlDone = false;
     t.request = request;
+    t.url = std::move(url);
     t.restart();
     t.moveTo(LoadState::AwaitingHeaders);
     if (auto failure = curlbacking::configure(t)) return fail(c, NSURLErrorUnknown, *failure);
@@ -193,10 +188,9 @@ void NSURLConnectionBacking::armIdleTimer(const NSURLConnectionPtr& c) {
             drain(connection);
         },
         true);
-    auto loop = c->runLoop_.lock();
-    if (!loop) return;
-    std::lock_guard lock(c->mutex_);
-    for (const auto& mode : c->modes_) loop->addTimer(t.idleTimer, mode);
+    auto where = c->schedule();
+    if (!where) return;
+    for (const auto& mode : where.modes) where.runLoop->addTimer(t.idleTimer, mode);
 }
 
 void NSURLConnectionBacking::stop(const NSURLConnectionPtr& c) {
@@ -208,19 +202,10 @@ void NSURLConnectionBacking::postDrain(const NSURLConnectionPtr& c) {
     // Handed over when the loop runs in one of the connection's modes.
     if (c->transfer_->drainPosted) return;
     c->transfer_->drainPosted = true;
-    auto loop = c->runLoop_.lock();
-    std::vector<NSRunLoopMode> modes;
-    {
-        std::lock_guard lock(c->mutex_);
-        modes = c->modes_;
-    }
-    if (loop)
-        loop->performBlock(
-            [c] {
-                if (c->transfer_) c->transfer_->drainPosted = false;
-                drain(c);
-            },
-            modes);
+    c->schedule().perform([c] {
+        if (c->transfer_) c->transfer_->drainPosted = false;
+        drain(c);
+    });
 }
 
 void NSURLConnectionBacking::drain(const NSURLConnectionPtr& c) {
@@ -380,6 +365,9 @@ void NSURLConnectionBacking::hold(const NSURLConnectionPtr& c, bool held) {
 
 void NSURLConnectionBacking::deliverHeldResponse(const NSURLConnectionPtr& c) {
     auto& t = *c->transfer_;
+    if (t.heldBodyDropped)
+        return fail(c, NSURLErrorDataLengthExceedsMaximum,
+                    "The body of the redirect or challenge answer was larger than is kept aside.");
     auto response = t.response;
     Data body = std::move(t.heldBody);
     t.moveTo(LoadState::Receiving);

@@ -14,6 +14,7 @@ std::string NSURLErrorDescription(long code) {
         case NSURLErrorBadServerResponse: return "The server returned an invalid response.";
         case NSURLErrorUserCancelledAuthentication: return "The operation couldn't be completed.";
         case NSURLErrorRequestBodyStreamExhausted: return "The request body stream was exhausted.";
+        case NSURLErrorDataLengthExceedsMaximum: return "resource exceeds maximum size";
         case NSURLErrorSecureConnectionFailed: return "An SSL error has occurred and a secure connection to the server cannot be made.";
         case NSURLErrorServerCertificateUntrusted: return "The certificate for this server is invalid.";
         default: return "unknown error";

@@ -22,6 +22,7 @@ enum : long {
     NSURLErrorUserAuthenticationRequired = -1013,
     NSURLErrorZeroByteResource = -1014,
     NSURLErrorRequestBodyStreamExhausted = -1021,
+    NSURLErrorDataLengthExceedsMaximum = -1103,
     NSURLErrorSecureConnectionFailed = -1200,
     NSURLErrorServerCertificateHasBadDate = -1201,
     NSURLErrorServerCertificateUntrusted = -1202,

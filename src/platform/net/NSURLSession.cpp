@@ -31,24 +31,24 @@ NSURLSession::NSURLSession(NSURLSessionConfigurationPtr configuration, std::shar
 NSURLSession::~NSURLSession() = default;
 
 std::shared_ptr<NSURLSessionDelegate> NSURLSession::delegate() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return delegate_;
 }
 
 std::string NSURLSession::sessionDescription() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return description_;
 }
 
 void NSURLSession::setSessionDescription(std::string description) {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     description_ = std::move(description);
 }
 
 template <class T>
 std::shared_ptr<T> NSURLSession::addTask(NSURLSessionTask::Kind kind, const std::shared_ptr<NSURLRequest>& request,
                                          bool checkValid) {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     if (checkValid && invalidating_) return nullptr;
     auto task = std::make_shared<T>(kind, nextIdentifier_++, request);
     tasks_[task->taskIdentifier()] = task;
@@ -143,7 +143,7 @@ std::shared_ptr<NSURLSessionDownloadTask> NSURLSession::makeDownloadTask(const s
 
 NSURLSession::TaskLists NSURLSession::tasks() const {
     TaskLists lists;
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     for (const auto& [identifier, task] : tasks_) {
         switch (task->kind()) {
             case NSURLSessionTask::Kind::Data:
@@ -169,7 +169,7 @@ void NSURLSession::getTasksWithCompletionHandler(std::function<void(const TaskLi
 
 void NSURLSession::enqueueDelegateCall(std::function<void()> call) {
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         calls_.push_back(std::move(call));
         if (callsPosted_) return;
         callsPosted_ = true;
@@ -182,7 +182,7 @@ void NSURLSession::runDelegateCalls() {
     for (int i = 0; i < kCallsPerVisit; ++i) {
         std::function<void()> call;
         {
-            std::lock_guard lock(mutex_);
+            AnnotatedLock lock(mutex_);
             if (calls_.empty()) {
                 callsPosted_ = false;
                 return;
@@ -199,21 +199,21 @@ void NSURLSession::runDelegateCalls() {
 
 void NSURLSession::taskCompleted(const std::shared_ptr<NSURLSessionTask>& task) {
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         tasks_.erase(task->taskIdentifier());
     }
     becomeInvalidIfDone();
 }
 
 void NSURLSession::replaceTask(const std::shared_ptr<NSURLSessionTask>& from, const std::shared_ptr<NSURLSessionTask>& to) {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     tasks_.erase(from->taskIdentifier());
     tasks_[to->taskIdentifier()] = to;
 }
 
 void NSURLSession::finishTasksAndInvalidate() {
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (invalidating_) return;
         invalidating_ = true;
     }
@@ -223,7 +223,7 @@ void NSURLSession::finishTasksAndInvalidate() {
 void NSURLSession::invalidateAndCancel() {
     std::vector<std::shared_ptr<NSURLSessionTask>> running;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (invalidating_) return;
         invalidating_ = true;
         for (const auto& [identifier, task] : tasks_) running.push_back(task);
@@ -234,7 +234,7 @@ void NSURLSession::invalidateAndCancel() {
 
 void NSURLSession::becomeInvalidIfDone() {
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (!invalidating_ || invalidated_ || !tasks_.empty()) return;
         invalidated_ = true;
     }
@@ -243,7 +243,7 @@ void NSURLSession::becomeInvalidIfDone() {
     enqueueDelegateCall([self] {
         std::shared_ptr<NSURLSessionDelegate> delegate;
         {
-            std::lock_guard lock(self->mutex_);
+            AnnotatedLock lock(self->mutex_);
             delegate = std::move(self->delegate_);
         }
         if (delegate) delegate->URLSessionDidBecomeInvalidWithError(self, nullptr);

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/AnnotatedMutex.h"
 #include "platform/foundation/NSOperation.h"
 #include "platform/net/NSURLSessionConfiguration.h"
 #include "platform/net/NSURLSessionDelegate.h"
@@ -93,13 +94,13 @@ private:
     const NSURLSessionConfigurationPtr configuration_;
     const std::shared_ptr<NSOperationQueue> delegateQueue_;
 
-    mutable std::mutex mutex_;  // guards the fields below
-    std::shared_ptr<NSURLSessionDelegate> delegate_;
-    std::string description_;
-    unsigned long nextIdentifier_ = 1;
-    std::map<unsigned long, std::shared_ptr<NSURLSessionTask>> tasks_;
-    bool invalidating_ = false;
-    bool invalidated_ = false;
-    std::deque<std::function<void()>> calls_;
-    bool callsPosted_ = false;
+    mutable AnnotatedMutex mutex_;  // guards the fields below
+    std::shared_ptr<NSURLSessionDelegate> delegate_ QV_GUARDED_BY(mutex_);
+    std::string description_ QV_GUARDED_BY(mutex_);
+    unsigned long nextIdentifier_ QV_GUARDED_BY(mutex_) = 1;
+    std::map<unsigned long, std::shared_ptr<NSURLSessionTask>> tasks_ QV_GUARDED_BY(mutex_);
+    bool invalidating_ QV_GUARDED_BY(mutex_) = false;
+    bool invalidated_ QV_GUARDED_BY(mutex_) = false;
+    std::deque<std::function<void()>> calls_ QV_GUARDED_BY(mutex_);
+    bool callsPosted_ QV_GUARDED_BY(mutex_) = false;
 };

@@ -53,89 +53,91 @@ NSURLSessionTask::NSURLSessionTask(Kind kind, unsigned long identifier, std::sha
 NSURLSessionTask::~NSURLSessionTask() = default;
 
 template <class T>
-void NSURLSessionTask::change(T& field, T value, const char* key) {
+void NSURLSessionTask::change(T NSURLSessionTask::*field, T value, const char* key) {
     {
-        std::lock_guard lock(mutex_);
-        if (field == value) return;
-        field = std::move(value);
+        AnnotatedLock lock(mutex_);
+        if (this->*field == value) return;
+        this->*field = std::move(value);
     }
     didChangeValueForKey(key);
 }
 
 std::shared_ptr<NSURLRequest> NSURLSessionTask::currentRequest() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return currentRequest_;
 }
 
 std::shared_ptr<NSURLResponse> NSURLSessionTask::response() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return response_;
 }
 
 NSErrorPtr NSURLSessionTask::error() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return error_;
 }
 
 NSURLSessionTaskState NSURLSessionTask::state() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return state_;
 }
 
 std::int64_t NSURLSessionTask::countOfBytesReceived() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return received_;
 }
 
 std::int64_t NSURLSessionTask::countOfBytesSent() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return sent_;
 }
 
 std::int64_t NSURLSessionTask::countOfBytesExpectedToSend() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return expectedToSend_;
 }
 
 std::int64_t NSURLSessionTask::countOfBytesExpectedToReceive() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return expectedToReceive_;
 }
 
 std::string NSURLSessionTask::taskDescription() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return description_;
 }
 
 void NSURLSessionTask::setTaskDescription(std::string description) {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     description_ = std::move(description);
 }
 
-void NSURLSessionTask::setState(NSURLSessionTaskState state) { change(state_, state, "state"); }
-void NSURLSessionTask::setResponse(std::shared_ptr<NSURLResponse> response) { change(response_, std::move(response), "response"); }
-void NSURLSessionTask::setError(NSErrorPtr error) { change(error_, std::move(error), "error"); }
+void NSURLSessionTask::setState(NSURLSessionTaskState state) { change(&NSURLSessionTask::state_, state, "state"); }
+void NSURLSessionTask::setResponse(std::shared_ptr<NSURLResponse> response) {
+    change(&NSURLSessionTask::response_, std::move(response), "response");
+}
+void NSURLSessionTask::setError(NSErrorPtr error) { change(&NSURLSessionTask::error_, std::move(error), "error"); }
 void NSURLSessionTask::setCurrentRequest(std::shared_ptr<NSURLRequest> request) {
-    change(currentRequest_, std::move(request), "currentRequest");
+    change(&NSURLSessionTask::currentRequest_, std::move(request), "currentRequest");
 }
 
 void NSURLSessionTask::setBytesReceived(std::int64_t received, std::int64_t expected) {
-    change(expectedToReceive_, expected, "countOfBytesExpectedToReceive");
-    change(received_, received, "countOfBytesReceived");
+    change(&NSURLSessionTask::expectedToReceive_, expected, "countOfBytesExpectedToReceive");
+    change(&NSURLSessionTask::received_, received, "countOfBytesReceived");
 }
 
 void NSURLSessionTask::setBytesSent(std::int64_t sent, std::int64_t expected) {
-    change(expectedToSend_, expected, "countOfBytesExpectedToSend");
-    change(sent_, sent, "countOfBytesSent");
+    change(&NSURLSessionTask::expectedToSend_, expected, "countOfBytesExpectedToSend");
+    change(&NSURLSessionTask::sent_, sent, "countOfBytesSent");
 }
 
 void NSURLSessionTask::attach(std::shared_ptr<NSURLSessionLoad> load) {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     load_ = std::move(load);
 }
 
 std::shared_ptr<NSURLSessionLoad> NSURLSessionTask::load() const {
-    std::lock_guard lock(mutex_);
+    AnnotatedLock lock(mutex_);
     return load_;
 }
 
@@ -144,7 +146,7 @@ void NSURLSessionTask::resume() {
     bool first = false;
     std::shared_ptr<NSURLSessionLoad> load;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         prior = state_;
         if (prior == NSURLSessionTaskStateSuspended) {
             state_ = NSURLSessionTaskStateRunning;
@@ -165,7 +167,7 @@ void NSURLSessionTask::suspend() {
     NSURLSessionTaskState prior;
     std::shared_ptr<NSURLSessionLoad> load;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         prior = state_;
         if (prior == NSURLSessionTaskStateRunning) {
             state_ = NSURLSessionTaskStateSuspended;
@@ -182,7 +184,7 @@ void NSURLSessionTask::suspend() {
 void NSURLSessionTask::cancel() {
     std::shared_ptr<NSURLSessionLoad> load;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (state_ != NSURLSessionTaskStateRunning && state_ != NSURLSessionTaskStateSuspended) return;
         state_ = NSURLSessionTaskStateCanceling;
         load = load_;
@@ -194,7 +196,7 @@ void NSURLSessionTask::cancel() {
 void NSURLSessionDownloadTask::cancelByProducingResumeData(std::function<void(std::optional<Data>)> completion) {
     std::shared_ptr<NSURLSessionLoad> load;
     {
-        std::lock_guard lock(mutex_);
+        AnnotatedLock lock(mutex_);
         if (state_ != NSURLSessionTaskStateRunning && state_ != NSURLSessionTaskStateSuspended) load = nullptr;
         else {
             state_ = NSURLSessionTaskStateCanceling;

@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/AnnotatedMutex.h"
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
@@ -85,23 +86,25 @@ public:
     std::shared_ptr<NSURLSessionLoad> load() const;
 
 protected:
+    // Sets a field under the lock and announces the change when there was one.
     template <class T>
-    void change(T& field, T value, const char* key);
+    void change(T NSURLSessionTask::*field, T value, const char* key) QV_EXCLUDES(mutex_);
 
     const Kind kind_;
     const unsigned long identifier_;
     const std::shared_ptr<NSURLRequest> originalRequest_;
-    mutable std::mutex mutex_;
-    NSURLSessionTaskState state_ = NSURLSessionTaskStateSuspended;
-    bool everResumed_ = false;
-    std::shared_ptr<NSURLRequest> currentRequest_;
-    std::shared_ptr<NSURLResponse> response_;
-    NSErrorPtr error_;
-    std::int64_t received_ = 0, sent_ = 0;
-    std::int64_t expectedToReceive_ = NSURLSessionTransferSizeUnknown;
-    std::int64_t expectedToSend_ = NSURLSessionTransferSizeUnknown;
-    std::string description_;
-    std::shared_ptr<NSURLSessionLoad> load_;
+    mutable AnnotatedMutex mutex_;
+    NSURLSessionTaskState state_ QV_GUARDED_BY(mutex_) = NSURLSessionTaskStateSuspended;
+    bool everResumed_ QV_GUARDED_BY(mutex_) = false;
+    std::shared_ptr<NSURLRequest> currentRequest_ QV_GUARDED_BY(mutex_);
+    std::shared_ptr<NSURLResponse> response_ QV_GUARDED_BY(mutex_);
+    NSErrorPtr error_ QV_GUARDED_BY(mutex_);
+    std::int64_t received_ QV_GUARDED_BY(mutex_) = 0;
+    std::int64_t sent_ QV_GUARDED_BY(mutex_) = 0;
+    std::int64_t expectedToReceive_ QV_GUARDED_BY(mutex_) = NSURLSessionTransferSizeUnknown;
+    std::int64_t expectedToSend_ QV_GUARDED_BY(mutex_) = NSURLSessionTransferSizeUnknown;
+    std::string description_ QV_GUARDED_BY(mutex_);
+    std::shared_ptr<NSURLSessionLoad> load_ QV_GUARDED_BY(mutex_);
 };
 
 class NSURLSessionDataTask : public NSURLSessionTask {
