@@ -151,8 +151,9 @@ std::shared_ptr<NLHTTPSessionManager> NLHTTPSessionManager::initWithCoder(const 
     if (!archive.isDictionary()) return nullptr;
     auto configuration = NSURLSessionConfiguration::initWithCoder(archive["sessionConfiguration"]);
     if (!configuration) {
-        if (const std::string* identifier = archive["identifier"].string())
-            configuration = NSURLSessionConfiguration::backgroundSessionConfigurationWithIdentifier(*identifier);
+        const Value identifier = archive["identifier"];
+        if (const std::string* name = identifier.string())
+            configuration = NSURLSessionConfiguration::backgroundSessionConfigurationWithIdentifier(*name);
     }
     auto manager = initWithBaseURL(archive["baseURL"].objectAs<NSURL>(), std::move(configuration));
     manager->setRequestSerializer(NLRequestSerializerWithCoder(archive["requestSerializer"]));

@@ -102,8 +102,9 @@ void NLURLSessionManager::URLSessionTaskDidSendBodyData(const NSURLSessionPtr& s
 void NLURLSessionManager::URLSessionTaskDidCompleteWithError(const NSURLSessionPtr& session, const TaskPtr& task,
                                                              const NSErrorPtr& error) {
     if (auto delegate = delegateForTask(task)) {
-        delegate->URLSessionTaskDidCompleteWithError(session, task, error);
+        // Out of the table first, so that no one finds the record of a task whose completion is under way.
         removeDelegateForTask(task);
+        delegate->URLSessionTaskDidCompleteWithError(session, task, error);
     }
     if (auto block = slot(&Callbacks::taskDidComplete)) block(session, task, error);
 }
