@@ -11,6 +11,9 @@
 // and failure(null, error) runs afterwards on completionQueue (as a member of
 // completionGroup when one is set), never before the verb returns.
 //
+// The base URL and request serializer have no lock: set them before handing
+// the manager to other threads (the inherited settings may change any time).
+//
 // Archiving writes "sessionConfiguration", "baseURL", "requestSerializer" and
 // "responseSerializer" (serializers with "$class"); an archive holding only an
 // "identifier" gives a manager on a background configuration of that

@@ -51,11 +51,16 @@ NLURLSessionManagerTaskDelegate::NLURLSessionManagerTaskDelegate(const std::shar
 }
 
 bool NLURLSessionManagerTaskDelegate::isRecordOf(const std::shared_ptr<NSURLSessionTask>& task) const {
+    std::lock_guard guard(taskMutex_);
     return task && task_.lock() == task;
 }
 
 void NLURLSessionManagerTaskDelegate::setTask(const std::shared_ptr<NSURLSessionTask>& task) {
-    task_ = task;
+    {
+        std::lock_guard guard(taskMutex_);
+        if (task_.lock() == task) return;
+        task_ = task;
+    }
     NLBindProgressToTask(uploadProgress_, task);
     NLBindProgressToTask(downloadProgress_, task);
 }
@@ -63,7 +68,12 @@ void NLURLSessionManagerTaskDelegate::setTask(const std::shared_ptr<NSURLSession
 void NLURLSessionManagerTaskDelegate::setUploadProgress(std::shared_ptr<NSProgress> progress) {
     if (!progress) return;
     uploadProgress_ = std::move(progress);
-    NLBindProgressToTask(uploadProgress_, task_.lock());
+    std::shared_ptr<NSURLSessionTask> task;
+    {
+        std::lock_guard guard(taskMutex_);
+        task = task_.lock();
+    }
+    NLBindProgressToTask(uploadProgress_, task);
 }
 
 NLURLSessionManagerTaskDelegate::Delivery NLURLSessionManagerTaskDelegate::deliveryFromManager() const {

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
@@ -101,6 +102,7 @@ private:
     void completeProgress(const std::shared_ptr<NSURLSessionTask>& task);
 
     std::weak_ptr<NLURLSessionManager> manager_;
+    mutable std::mutex taskMutex_;  // the task is looked at from any thread (the manager's table)
     std::weak_ptr<NSURLSessionTask> task_;
     Data mutableData_;
     std::shared_ptr<NSProgress> uploadProgress_;

@@ -329,6 +329,47 @@ TEST_CASE("task lists come in kind order and answer from inside a delegate callb
     manager->invalidateSessionCancelingTasks(true);
 }
 
+TEST_CASE("the session asks about redirects and responses only once a slot is set, and the slot decides") {
+    LoopbackHttpServer server;
+    server.route("GET", "/from", Reply::redirect(302, "/to"));
+    server.route("GET", "/to", Reply::text("proposed"));
+    server.route("GET", "/other", Reply::text("rewritten"));
+    server.route("GET", "/refused", Reply::text("never delivered"));
+    auto manager = plainManager();
+    CHECK_FALSE(manager->respondsToWillPerformHTTPRedirection());
+    CHECK_FALSE(manager->respondsToDidReceiveResponse());
+    CHECK_FALSE(manager->respondsToWillCacheResponse());
+    Completions completions;
+    auto followed = manager->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/from")),
+                                                 completions.handler("followed"));
+    followed->resume();
+    CHECK(text(*completions.wait("followed", followed).object.data()) == "proposed");
+
+    const std::string other = server.url("/other");
+    manager->setTaskWillPerformHTTPRedirectionBlock([&](auto&&, auto&&, auto&&, const std::shared_ptr<NSURLRequest>& proposed) {
+        auto next = proposed->mutableCopy();
+        next->setURL(other);
+        return std::shared_ptr<NSURLRequest>(next);
+    });
+    manager->setDataTaskDidReceiveResponseBlock([](auto&&, auto&&, const std::shared_ptr<NSURLResponse>& response) {
+        return response->URL().find("/refused") != std::string::npos ? NSURLSessionResponseCancel
+                                                                       : NSURLSessionResponseAllow;
+    });
+    CHECK(manager->respondsToWillPerformHTTPRedirection());
+    CHECK(manager->respondsToDidReceiveResponse());
+    auto rewritten = manager->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/from")),
+                                                  completions.handler("rewritten"));
+    auto refused = manager->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/refused")),
+                                                completions.handler("refused"));
+    rewritten->resume();
+    refused->resume();
+    CHECK(text(*completions.wait("rewritten", rewritten).object.data()) == "rewritten");
+    auto cancelled = completions.wait("refused", refused);
+    REQUIRE(cancelled.error);
+    CHECK(cancelled.error->code() == NSURLErrorCancelled);
+    manager->invalidateSessionCancelingTasks(true);
+}
+
 TEST_CASE("server trust is decided by the manager's security policy") {
     const auto& pki = testsupport::testPKI();
     LoopbackHttpServer tls(testsupport::tlsConnectionFactory(pki.selfSigned.pem, pki.selfSigned.keyPem), "https");
