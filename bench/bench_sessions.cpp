@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -27,6 +28,7 @@
 
 #include "networking/NLHTTPRequestOperation.h"
 #include "networking/NLHTTPSessionManager.h"
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSStream.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
@@ -107,6 +109,34 @@ bool sessionDownload(NLHTTPSessionManager& manager, const std::string& url, cons
     if (!task) return false;
     task->resume();
     return waitFor(done) && ok;
+}
+
+// ---- the bare session underneath, for where the time goes
+
+class BareDelegate : public NSURLSessionDataDelegate {
+public:
+    void URLSessionDataTaskDidReceiveData(const NSURLSessionPtr&, const std::shared_ptr<NSURLSessionDataTask>&,
+                                          const Data& data) override {
+        received += data.size();
+    }
+    void URLSessionTaskDidCompleteWithError(const NSURLSessionPtr&, const std::shared_ptr<NSURLSessionTask>&,
+                                            const NSErrorPtr& error) override {
+        failed = error != nullptr;
+        // The main thread hears of it through its queue, as a client's completion would.
+        dispatch_async(dispatch_get_main_queue(), [this] { done = true; });
+    }
+    std::atomic<std::size_t> received{0};
+    std::atomic<bool> done{false}, failed{false};
+};
+
+bool bareGet(const NSURLSessionPtr& session, BareDelegate& delegate, const std::string& url, std::size_t size) {
+    delegate.received = 0;
+    delegate.done = false;
+    auto task = session->dataTaskWithRequest(NSURLRequest::requestWithURL(url));
+    if (!task) return false;
+    task->resume();
+    NSRunLoop::mainRunLoop()->runUntil([&] { return delegate.done.load(); }, 600);
+    return delegate.done && !delegate.failed && delegate.received == size;
 }
 
 // ---- the request operation
@@ -190,6 +220,11 @@ int main(int argc, char** argv) {
         medianOf([&] { return timed(kSmallRequests, [&] { return sessionGet(*manager, smallURL, smallSize); }); });
     const double operationSmall =
         medianOf([&] { return timed(kSmallRequests, [&] { return operationFetch(smallURL, smallSize, nullptr); }); });
+    auto bare = std::make_shared<BareDelegate>();
+    auto bareSession = NSURLSession::sessionWithConfiguration(nullptr, bare);
+    const double bareSmall =
+        medianOf([&] { return timed(kSmallRequests, [&] { return bareGet(bareSession, *bare, smallURL, smallSize); }); });
+    bareSession->invalidateAndCancel();
     const double oursBig = medianOf([&] { return timed(1, [&] { return sessionDownload(*manager, bigURL, target, bigSize); }); });
     const double operationBig = medianOf([&] { return timed(1, [&] { return operationFetch(bigURL, bigSize, &target); }); });
 
@@ -211,6 +246,9 @@ int main(int argc, char** argv) {
 
     report("1000 sequential 512 B GETs", oursSmall, operationSmall, curlSmall);
     report("one 256 MiB download to file", oursBig, operationBig, curlBig);
+    if (bareSmall > 0)
+        std::printf("the bare session underneath: 1000 GETs %.3f s (session manager / bare session %.2f)\n", bareSmall,
+                    oursSmall / bareSmall);
     std::printf("256 MiB: session %.0f MB/s, operation %.0f MB/s, curl %.0f MB/s\n", bigSize / oursBig / 1e6,
                 bigSize / operationBig / 1e6, bigSize / curlBig / 1e6);
     manager->invalidateSessionCancelingTasks(true);
