@@ -2,36 +2,9 @@
 #include "networking/NLHTTPRequestOperationManager.h"
 
 #include "networking/NLBaseURL.h"
-#include "networking/NLLocalizedString.h"
+#include "networking/NLRequestSerializerSupport.h"
 #include "networking/NLSecurityPolicy.h"
-#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSLog.h"
-
-namespace {
-
-// The error of a request that could not be built when the serializer gave none.
-NSErrorPtr requestNotBuiltError(const std::string& URLString) {
-    Value info{{NSLocalizedDescriptionKey, Value(NLLocalizedString("The request could not be built."))},
-               {NSURLErrorFailingURLStringErrorKey, Value(URLString)}};
-    return NSError::errorWithDomain(NLURLRequestSerializationErrorDomain, NLURLRequestSerializationErrorCode, info);
-}
-
-// A request serializer of the class named under "$class" (the base class for an
-// unknown name), read from the archive; null for an archive that is no dictionary.
-std::shared_ptr<NLHTTPRequestSerializer> requestSerializerWithCoder(const Value& archive) {
-    if (!archive.isDictionary()) return nullptr;
-    const std::string name = archive["$class"].stringValue();
-    std::shared_ptr<NLHTTPRequestSerializer> serializer;
-    if (name == "NLJSONRequestSerializer") serializer = std::make_shared<NLJSONRequestSerializer>();
-    else if (name == "NLPropertyListRequestSerializer") serializer = std::make_shared<NLPropertyListRequestSerializer>();
-    else if (name != "NLHTTPRequestSerializer" && ClassRegistry::isSubclass(name, "NLHTTPRequestSerializer"))
-        serializer = std::dynamic_pointer_cast<NLHTTPRequestSerializer>(ClassRegistry::create(name));
-    if (!serializer) serializer = std::make_shared<NLHTTPRequestSerializer>();
-    serializer->initWithCoder(archive);
-    return serializer;
-}
-
-}  // namespace
 
 NLHTTPRequestOperationManager::NLHTTPRequestOperationManager(NSURLPtr baseURL)
     : baseURL_(NLNormalizedBaseURL(baseURL)),
@@ -77,10 +50,8 @@ NLHTTPRequestOperationManager::OperationPtr NLHTTPRequestOperationManager::HTTPR
 
 void NLHTTPRequestOperationManager::reportBuildFailure(FailureBlock failure, const NSErrorPtr& error) const {
     if (!failure) return;
-    auto queue = completionQueue_ ? completionQueue_ : dispatch_get_main_queue();
-    auto report = [failure = std::move(failure), error] { failure(nullptr, error); };
-    if (completionGroup_) dispatch_group_async(completionGroup_, queue, std::move(report));
-    else dispatch_async(queue, std::move(report));
+    NLReportRequestNotBuilt(completionQueue_, completionGroup_,
+                            [failure = std::move(failure), error] { failure(nullptr, error); });
 }
 
 NLHTTPRequestOperationManager::OperationPtr NLHTTPRequestOperationManager::queueOperation(
@@ -91,7 +62,7 @@ NLHTTPRequestOperationManager::OperationPtr NLHTTPRequestOperationManager::queue
     NSErrorPtr error;
     auto request = build(absolute, &error);
     if (!request) {
-        reportBuildFailure(std::move(failure), error ? error : requestNotBuiltError(absolute));
+        reportBuildFailure(std::move(failure), error ? error : NLRequestNotBuiltError(absolute));
         return nullptr;
     }
     auto operation = HTTPRequestOperationWithRequest(request, std::move(success), std::move(failure));
@@ -185,9 +156,7 @@ Value NLHTTPRequestOperationManager::encodeWithCoder() const {
     Value archive = Value::dictionary();
     archive.setObject("$class", className());
     archive.setObject("baseURL", Value(baseURL_));
-    Value request = requestSerializer_->encodeWithCoder();
-    request.setObject("$class", requestSerializer_->className());
-    archive.setObject("requestSerializer", request);
+    archive.setObject("requestSerializer", NLArchiveRequestSerializer(*requestSerializer_));
     archive.setObject("responseSerializer", responseSerializer_->encodeWithCoder());
     return archive;
 }
@@ -195,7 +164,7 @@ Value NLHTTPRequestOperationManager::encodeWithCoder() const {
 std::shared_ptr<NLHTTPRequestOperationManager> NLHTTPRequestOperationManager::initWithCoder(const Value& archive) {
     if (!archive.isDictionary()) return nullptr;
     auto manager = initWithBaseURL(archive["baseURL"].objectAs<NSURL>());
-    manager->setRequestSerializer(requestSerializerWithCoder(archive["requestSerializer"]));
+    manager->setRequestSerializer(NLRequestSerializerWithCoder(archive["requestSerializer"]));
     manager->setResponseSerializer(NLResponseSerializerWithCoder(archive["responseSerializer"]));
     return manager;
 }

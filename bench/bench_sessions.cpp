@@ -1,0 +1,265 @@
+// The HTTP session manager over loopback next to two references in the same
+// run, on the same URLs served by nginx: 1,000 sequential small GETs and one
+// 256 MiB download written to a file.
+//
+// References:
+//  - NLHTTPRequestOperation, the library's other road: the small GETs started
+//    without a queue, the large body written to a file through its output
+//    stream;
+//  - the curl command line: the 1,000 small URLs in one invocation (a config
+//    file listing them, one connection), the large body written to a file;
+//    its process start is part of its time, once.
+// Each figure is the median of five runs; ratios are times ours / reference
+// (lower is better). The process's peak memory (VmHWM) must stay under
+// 64 MiB: a download to file never holds its body.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "networking/NLHTTPRequestOperation.h"
+#include "networking/NLHTTPSessionManager.h"
+#include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/NSStream.h"
+#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "support/NginxServer.h"
+#include "support/TestEnvironment.h"
+
+#ifndef QUORVANE_BUILD_TYPE
+#define QUORVANE_BUILD_TYPE "unknown"
+#endif
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr int kRuns = 5;
+constexpr int kSmallRequests = 1000;
+constexpr std::uint64_t kPeakLimit = std::uint64_t(64) << 20;
+
+double seconds(SteadyClock::time_point since) {
+    return std::chrono::duration<double>(SteadyClock::now() - since).count();
+}
+
+// The median of kRuns timings of `run`; negative when a run failed.
+double medianOf(const std::function<double()>& run) {
+    std::vector<double> times;
+    for (int i = 0; i < kRuns; ++i) {
+        const double t = run();
+        if (t < 0) return -1;
+        times.push_back(t);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+std::uint64_t peakMemory() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;  // kB
+    return 0;
+}
+
+std::uintmax_t fileSize(const std::string& path) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+bool waitFor(const bool& done) { return NSRunLoop::mainRunLoop()->runUntil([&] { return done; }, 600), done; }
+
+// ---- ours: the session manager
+
+bool sessionGet(NLHTTPSessionManager& manager, const std::string& url, std::size_t size) {
+    bool done = false, ok = false;
+    manager.GET(
+        url, Value(),
+        [&](const NLHTTPSessionManager::DataTaskPtr&, const Value& body) {
+            ok = body.data() && body.data()->size() == size;
+            done = true;
+        },
+        [&](const NLHTTPSessionManager::DataTaskPtr&, const NSErrorPtr& error) {
+            std::fprintf(stderr, "session GET failed: %s\n", error->description().c_str());
+            done = true;
+        });
+    return waitFor(done) && ok;
+}
+
+bool sessionDownload(NLHTTPSessionManager& manager, const std::string& url, const std::string& path, std::size_t size) {
+    std::filesystem::remove(path);
+    bool done = false, ok = false;
+    auto task = manager.downloadTaskWithRequest(
+        NSURLRequest::requestWithURL(url), nullptr,
+        [&](const NSURLPtr&, const std::shared_ptr<NSURLResponse>&) { return NSURL::fileURLWithPath(path); },
+        [&](const std::shared_ptr<NSURLResponse>&, const Value&, const NSErrorPtr& error) {
+            if (error) std::fprintf(stderr, "session download failed: %s\n", error->description().c_str());
+            ok = !error && fileSize(path) == size;
+            done = true;
+        });
+    if (!task) return false;
+    task->resume();
+    return waitFor(done) && ok;
+}
+
+// ---- the bare session underneath, for where the time goes
+
+class BareDelegate : public NSURLSessionDataDelegate {
+public:
+    void URLSessionDataTaskDidReceiveData(const NSURLSessionPtr&, const std::shared_ptr<NSURLSessionDataTask>&,
+                                          const Data& data) override {
+        received += data.size();
+    }
+    void URLSessionTaskDidCompleteWithError(const NSURLSessionPtr&, const std::shared_ptr<NSURLSessionTask>&,
+                                            const NSErrorPtr& error) override {
+        failed = error != nullptr;
+        // The main thread hears of it through its queue, as a client's completion would.
+        dispatch_async(dispatch_get_main_queue(), [this] { done = true; });
+    }
+    std::atomic<std::size_t> received{0};
+    std::atomic<bool> done{false}, failed{false};
+};
+
+bool bareGet(const NSURLSessionPtr& session, BareDelegate& delegate, const std::string& url, std::size_t size) {
+    delegate.received = 0;
+    delegate.done = false;
+    auto task = session->dataTaskWithRequest(NSURLRequest::requestWithURL(url));
+    if (!task) return false;
+    task->resume();
+    NSRunLoop::mainRunLoop()->runUntil([&] { return delegate.done.load(); }, 600);
+    return delegate.done && !delegate.failed && delegate.received == size;
+}
+
+// ---- the request operation
+
+bool operationFetch(const std::string& url, std::size_t size, const std::string* path) {
+    auto op = NLHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(url));
+    op->setResponseSerializer(NLHTTPResponseSerializer::serializer());
+    if (path) {
+        std::filesystem::remove(*path);
+        op->setOutputStream(NSOutputStream::outputStreamToFileAtPath(*path, false));
+    }
+    bool done = false, ok = false;
+    op->setCompletionBlockWithSuccess(
+        [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& body) {
+            ok = path ? fileSize(*path) == size : body.data() && body.data()->size() == size;
+            done = true;
+        },
+        [&](const std::shared_ptr<NLHTTPRequestOperation>&, const NSErrorPtr& error) {
+            std::fprintf(stderr, "operation failed: %s\n", error->description().c_str());
+            done = true;
+        });
+    op->start();
+    return waitFor(done) && ok;
+}
+
+double timed(int count, const std::function<bool()>& one) {
+    auto start = SteadyClock::now();
+    for (int i = 0; i < count; ++i)
+        if (!one()) return -1;
+    return seconds(start);
+}
+
+// Runs the command and answers its wall time; negative when it failed.
+double timeCommand(const std::string& command) {
+    auto start = SteadyClock::now();
+    const int status = std::system(command.c_str());
+    const double elapsed = seconds(start);
+    return status == 0 ? elapsed : -1;
+}
+
+void report(const char* what, double ours, double operation, double curl) {
+    std::printf("%-30s session %7.3f s | operation %7.3f s, ours/operation %5.2f | curl command %7.3f s, "
+                "ours/curl %5.2f\n",
+                what, ours, operation, ours / operation, curl, ours / curl);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    testsupport::prepareProcess(argc, argv);
+    NSThread::currentThread();
+    NSRunLoop::makeMain();
+    std::printf("bench_sessions (%s build), median of %d runs, lower ratios are better\n", QUORVANE_BUILD_TYPE, kRuns);
+
+    testsupport::TempHome home;
+    const std::string www = home.path() + "/www";
+    std::filesystem::create_directories(www);
+    const std::size_t smallSize = 512;
+    const std::size_t bigSize = std::size_t(256) << 20;
+    {
+        std::ofstream small(www + "/small", std::ios::binary);
+        small << std::string(smallSize, 's');
+        std::ofstream big(www + "/big", std::ios::binary);
+        const std::string piece(1 << 20, 'b');
+        for (std::size_t done = 0; done < bigSize; done += piece.size()) big << piece;
+    }
+    testsupport::NginxServer nginx(www);
+    const std::string smallURL = nginx.url("/small");
+    const std::string bigURL = nginx.url("/big");
+    const std::string target = home.path() + "/big.out";
+
+    auto manager = NLHTTPSessionManager::manager();
+    manager->setResponseSerializer(NLHTTPResponseSerializer::serializer());
+    // Warm-up: the loading thread, the connections, nginx's file cache.
+    if (!sessionGet(*manager, smallURL, smallSize) || !sessionDownload(*manager, bigURL, target, bigSize) ||
+        !operationFetch(smallURL, smallSize, nullptr) || !operationFetch(bigURL, bigSize, &target))
+        return 1;
+
+    const double oursSmall =
+        medianOf([&] { return timed(kSmallRequests, [&] { return sessionGet(*manager, smallURL, smallSize); }); });
+    const double operationSmall =
+        medianOf([&] { return timed(kSmallRequests, [&] { return operationFetch(smallURL, smallSize, nullptr); }); });
+    auto bare = std::make_shared<BareDelegate>();
+    auto bareSession = NSURLSession::sessionWithConfiguration(nullptr, bare);
+    const double bareSmall =
+        medianOf([&] { return timed(kSmallRequests, [&] { return bareGet(bareSession, *bare, smallURL, smallSize); }); });
+    bareSession->invalidateAndCancel();
+    const double oursBig = medianOf([&] { return timed(1, [&] { return sessionDownload(*manager, bigURL, target, bigSize); }); });
+    const double operationBig = medianOf([&] { return timed(1, [&] { return operationFetch(bigURL, bigSize, &target); }); });
+
+    char configPath[] = "/tmp/bench_sessions_curl_XXXXXX";
+    const int fd = mkstemp(configPath);
+    if (fd < 0) return 1;
+    close(fd);
+    {
+        std::ofstream config(configPath);
+        for (int i = 0; i < kSmallRequests; ++i) config << "url = \"" << smallURL << "\"\noutput = \"/dev/null\"\n";
+    }
+    const double curlSmall = medianOf([&] { return timeCommand(std::string("curl -sS --fail -K ") + configPath); });
+    std::remove(configPath);
+    const double curlBig = medianOf([&] { return timeCommand("curl -sS --fail -o '" + target + "' " + bigURL); });
+    if (oursSmall < 0 || oursBig < 0 || operationSmall < 0 || operationBig < 0 || curlSmall < 0 || curlBig < 0) {
+        std::fprintf(stderr, "a client failed\n");
+        return 1;
+    }
+
+    report("1000 sequential 512 B GETs", oursSmall, operationSmall, curlSmall);
+    report("one 256 MiB download to file", oursBig, operationBig, curlBig);
+    if (bareSmall > 0)
+        std::printf("the bare session underneath: 1000 GETs %.3f s (session manager / bare session %.2f)\n", bareSmall,
+                    oursSmall / bareSmall);
+    std::printf("256 MiB: session %.0f MB/s, operation %.0f MB/s, curl %.0f MB/s\n", bigSize / oursBig / 1e6,
+                bigSize / operationBig / 1e6, bigSize / curlBig / 1e6);
+    manager->invalidateSessionCancelingTasks(true);
+    nginx.stop();
+
+    const std::uint64_t peak = peakMemory();
+    std::printf("peak memory (VmHWM): %.1f MiB (limit %.0f MiB)\n", static_cast<double>(peak) / (1024.0 * 1024.0),
+                static_cast<double>(kPeakLimit) / (1024.0 * 1024.0));
+    if (peak == 0 || peak >= kPeakLimit) {
+        std::printf("FAIL: peak memory over the limit\n");
+        return 1;
+    }
+    return 0;
+}
