@@ -4,6 +4,8 @@
 
 #include "adkit/foundation/AKApplication.h"
 #include "core/AppDelegate.h"
+#include "networking/NSURLSessionTaskStateObserving.h"
+#include "ui/popover/FLPopoverControllerExtensions.h"
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/uikit/UIApplication.h"
@@ -16,7 +18,12 @@ extern "C" const char* __tsan_default_suppressions() {
 
 int main(int argc, char** argv) {
     registerApplicationClasses();
-    AKApplication::load();  // the ad library waits for did-finish-launching from here on
+    // Start-up hooks: session tasks announce resume and suspend, navigation and
+    // view controllers inside popovers keep their sizes in step, and the ad
+    // library waits for did-finish-launching.
+    NLInstallSessionTaskStateObserving();
+    FLPopoverInstallControllerExtensions();
+    AKApplication::load();
 
     // The device screen: the application's face on a local page. Without it the
     // application still runs; the console says why.
