@@ -94,11 +94,16 @@ TEST_CASE("the player view names the file, follows the playback state, and Done 
 
 TEST_CASE("the player view says when the content cannot be opened") {
     testsupport::TempHome home;
+    auto window = uikittest::visibleWindow(UIScreen::mainScreen()->bounds().size);
+    auto root = std::make_shared<UIViewController>();
+    window->setRootViewController(root);
     auto controller = MPMoviePlayerViewController::initWithContentURL("file://" + home.path() + "/gone.mp4");
     NSNotificationCenter::defaultCenter()->removeObserver(  // stays up after the failure
         controller.get(), MPMoviePlayerPlaybackDidFinishNotification, controller->moviePlayer().get());
+    root->presentViewController(controller, false);
     auto view = controller->moviePlayerView();
     REQUIRE(view);
+    REQUIRE(runMainUntil([&] { return view->window() == window; }));
     controller->moviePlayer()->play();
     REQUIRE_MESSAGE(runMainUntil([&] { return view->stateLabel()->text() == "Cannot open"; }), "the opening to fail");
     CHECK(view->fileNameLabel()->text() == "gone.mp4");
@@ -106,6 +111,11 @@ TEST_CASE("the player view says when the content cannot be opened") {
     std::ofstream(home.path() + "/gone.mp4", std::ios::binary) << std::string(64, '\x01');
     controller->moviePlayer()->play();
     REQUIRE_MESSAGE(runMainUntil([&] { return view->stateLabel()->text() == "Playing"; }), "the second opening");
+    // Off screen the view stops following its player.
+    root->dismissViewControllerAnimated(false);
+    REQUIRE(runMainUntil([&] { return view->window() == nullptr; }));
+    CHECK(NSNotificationCenter::defaultCenter()->observerCount(MPMoviePlayerPlaybackStateDidChangeNotification) == 0);
+    CHECK(NSNotificationCenter::defaultCenter()->observerCount(MPMoviePlayerPlaybackDidFinishNotification) == 0);
 }
 
 TEST_CASE("the player view's file name is the URL's last path component, unescaped") {

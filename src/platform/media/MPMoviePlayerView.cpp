@@ -85,7 +85,22 @@ void MPMoviePlayerView::follow(const std::shared_ptr<MPMoviePlayerController>& p
     if (!player) return;
     fileNameLabel_->setText(fileNameForURL(player->contentURL()));
     std::weak_ptr<MPMoviePlayerView> weakView = self<MPMoviePlayerView>();
+    doneButton_->addTarget(
+        self(),
+        [weakView](UIControl&, UIEvent*) {
+            auto view = weakView.lock();
+            if (auto p = view ? view->player_.lock() : nullptr) p->userExit();
+        },
+        UIControlEventTouchUpInside);
+    refresh();
+}
+
+void MPMoviePlayerView::didMoveToWindow() {
     auto center = NSNotificationCenter::defaultCenter();
+    center->removeObserver(this);
+    auto player = player_.lock();
+    if (!window() || !player) return;
+    std::weak_ptr<MPMoviePlayerView> weakView = self<MPMoviePlayerView>();
     auto onChange = [weakView](const NSNotification&) {
         if (auto view = weakView.lock()) view->refresh();
     };
@@ -101,13 +116,6 @@ void MPMoviePlayerView::follow(const std::shared_ptr<MPMoviePlayerController>& p
             view->refresh();
         },
         MPMoviePlayerPlaybackDidFinishNotification, player);
-    doneButton_->addTarget(
-        self(),
-        [weakView](UIControl&, UIEvent*) {
-            auto view = weakView.lock();
-            if (auto p = view ? view->player_.lock() : nullptr) p->userExit();
-        },
-        UIControlEventTouchUpInside);
     refresh();
 }
 

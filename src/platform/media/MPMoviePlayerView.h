@@ -5,8 +5,9 @@
 // ends playback as the user's choice (the player's userExit: it stops and posts
 // the did-finish notification with the user-exited reason).
 //
-// The view follows its player through the player's notifications; it holds the
-// player weakly (the controller owns both). Main thread only.
+// The view follows its player through the player's notifications while it is in
+// a window (a failure to open that happens off screen is not shown); it holds
+// the player weakly (the controller owns both). Main thread only.
 #include <memory>
 #include <string>
 
@@ -37,6 +38,7 @@ public:
     static std::string fileNameForURL(const std::string& url);
 
     void layoutSubviews() override;
+    void didMoveToWindow() override;
 
 private:
     void follow(const std::shared_ptr<MPMoviePlayerController>& player);
