@@ -3,6 +3,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "core/MoviesDownloadModel.h"
+#include "core/MoviesFavoritiesModel.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSBundle.h"
@@ -65,6 +67,9 @@ bool AppDelegate::didFinishLaunchingWithOptions(const std::shared_ptr<UIApplicat
 
 std::shared_ptr<NSManagedObjectModel> AppDelegate::managedObjectModel() {
     if (!model_) {
+        // The store makes the typed classes for their entities' objects.
+        MoviesDownloadModel::registerClass();
+        MoviesFavoritiesModel::registerClass();
         auto path = NSBundle::mainBundle()->pathForResource("Quorvane", "momd");
         NSErrorPtr error;
         if (path) model_ = NSManagedObjectModel::initWithContentsOfURL(*path, &error);

@@ -1,6 +1,7 @@
 #include "platform/media/MPMoviePlayerViewController.h"
 
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIScreen.h"
 
 MPMoviePlayerViewController::MPMoviePlayerViewController() : moviePlayer_(std::make_shared<MPMoviePlayerController>()) {}
 
@@ -19,4 +20,12 @@ std::shared_ptr<MPMoviePlayerViewController> MPMoviePlayerViewController::initWi
 
 void MPMoviePlayerViewController::moviePlayerDidFinish() {
     if (presentingViewController()) dismissViewControllerAnimated(true);
+}
+
+void MPMoviePlayerViewController::loadView() {
+    setView(MPMoviePlayerView::viewForPlayer(UIScreen::mainScreen()->bounds(), moviePlayer_));
+}
+
+std::shared_ptr<MPMoviePlayerView> MPMoviePlayerViewController::moviePlayerView() {
+    return std::dynamic_pointer_cast<MPMoviePlayerView>(view());
 }

@@ -5,10 +5,13 @@
 // remove that observation:
 //   NSNotificationCenter::defaultCenter()->removeObserver(controller.get(),
 //       MPMoviePlayerPlaybackDidFinishNotification, controller->moviePlayer().get());
+// Its view is an MPMoviePlayerView: black, the file name and playback state, and
+// a "Done" button that ends playback as the user's choice (reason 2).
 #include <memory>
 #include <string>
 
 #include "platform/media/MPMoviePlayerController.h"
+#include "platform/media/MPMoviePlayerView.h"
 #include "platform/uikit/UIViewController.h"
 
 class MPMoviePlayerViewController : public UIViewController {
@@ -18,6 +21,9 @@ public:
     static std::shared_ptr<MPMoviePlayerViewController> initWithContentURL(const std::string& url);
 
     const std::shared_ptr<MPMoviePlayerController>& moviePlayer() const { return moviePlayer_; }
+    // The controller's view, loaded on first use.
+    std::shared_ptr<MPMoviePlayerView> moviePlayerView();
+    void loadView() override;
 
 private:
     void moviePlayerDidFinish();
