@@ -8,6 +8,7 @@
 #include "adkit/foundation/AKGestureIdUtil.h"
 #include "adkit/foundation/AKGestureUtil.h"
 #include "adkit/foundation/AKImpressionTicketGestureRecognizer.h"
+#include "adkit/foundation/AKImpressionTicketTouchRecognizer.h"
 #include "adkit/foundation/AKSignal.h"
 #include "adkit/foundation/AKSignalInputs.h"
 #include "adkit/foundation/AKViewUtilities.h"
@@ -323,6 +324,37 @@ TEST_CASE("zig-zag: right, left, right, left and lift is recognised, and short s
     CHECK(run({-20, 20, -20, 5}) == AKGestureRecognizerStateFailed);
     CHECK(run({20, -20, 20}) == AKGestureRecognizerStateFailed);
     CHECK(recognised == 1);
+
+    // Through real touches: a view in a window with the recogniser attached.
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+    auto banner = std::make_shared<UIView>(CGRectMake(0, 100, 320, 50));
+    window->addSubview(banner);
+    int touched = 0;
+    auto recognizer = std::make_shared<AKImpressionTicketTouchRecognizer>(nullptr, [&](UIGestureRecognizer&) { ++touched; });
+    banner->addGestureRecognizer(recognizer);
+    auto drawZigZag = [&](const std::vector<double>& strokes, double y) {
+        double fingerX = 100;
+        auto touch = window->touchBegan(CGPointMake(fingerX, y));
+        REQUIRE(touch);
+        for (double move : strokes) {
+            const double step = move > 0 ? 5 : -5;
+            for (double done = 0; std::fabs(done) < std::fabs(move); done += step) {
+                fingerX += step;
+                window->touchMoved(touch, CGPointMake(fingerX, y));
+            }
+        }
+        window->touchEnded(touch, CGPointMake(fingerX, y));
+    };
+    drawZigZag({20, -20, 20, -5}, 125);
+    CHECK(touched == 1);
+    drawZigZag({20, -10, 20, -5}, 125);  // the left stroke too short
+    CHECK(touched == 1);
+    drawZigZag({20, -20, 20, -5}, 300);  // outside the banner: its recogniser never sees it
+    CHECK(touched == 1);
+    drawZigZag({20, -20, 20, -5}, 120);
+    CHECK(touched == 2);
+
     AKImpressionTicketGestureRecognizer cancelled;
     double x = 0;
     stroke(cancelled, x, 10);
