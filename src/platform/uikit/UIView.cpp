@@ -11,7 +11,9 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIAppearance.h"
+#include "platform/uikit/UIFirstResponder.h"
 #include "platform/uikit/UIGraphics.h"
+#include "platform/uikit/UILayoutEngine.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -248,6 +250,7 @@ void UIView::insertSubviewAbove(const std::shared_ptr<UIView>& view, const UIVie
 void UIView::moveToWindow(const std::shared_ptr<UIWindow>& window) {
     if (window) applyAppearanceOnce();
     didMoveToWindow();
+    UIFirstResponder::viewMovedToWindow(*this, window);
     auto children = subviews_;
     for (auto& s : children) {
         s->willMoveToWindow(window);
@@ -364,6 +367,7 @@ bool UIView::pointInside(CGPoint point, UIEvent*) const { return CGRectContainsP
 // ---------------------------------------------------------------- layout
 
 void UIView::layoutIfNeeded() {
+    UILayoutEngine::Pass constraints(*this);
     if (needsLayout_) {
         needsLayout_ = false;
         layoutSubviews();
@@ -432,4 +436,19 @@ void UIView::removeConstraint(const std::shared_ptr<NSLayoutConstraint>& constra
 
 void UIView::removeConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints) {
     for (auto& c : constraints) removeConstraint(c);
+}
+
+void UIView::invalidateIntrinsicContentSize() {
+    needsLayout_ = true;
+    if (auto parent = superview()) parent->setNeedsLayout();
+}
+
+void UIView::setContentHuggingPriority(UILayoutPriority priority, UILayoutConstraintAxis axis) {
+    hugging_[axis & 1] = std::clamp(priority, 1.0f, UILayoutPriority(1000));
+    needsLayout_ = true;
+}
+
+void UIView::setContentCompressionResistancePriority(UILayoutPriority priority, UILayoutConstraintAxis axis) {
+    compression_[axis & 1] = std::clamp(priority, 1.0f, UILayoutPriority(1000));
+    needsLayout_ = true;
 }
