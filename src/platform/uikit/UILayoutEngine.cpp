@@ -183,8 +183,8 @@ void collect(const UIView& view, std::vector<std::shared_ptr<NSLayoutConstraint>
 
 UILayoutEngine::Pass::Pass(UIView& view) {
     if (passDepth++ > 0) return;
-    auto root = view.self<UIView>();
-    while (auto parent = root->superview()) root = parent;
+    UIView* root = &view;
+    while (auto parent = root->superview()) root = parent.get();  // the tree keeps its views
     solve(*root);
 }
 
