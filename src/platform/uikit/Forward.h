@@ -27,6 +27,12 @@ class UIEvent;
 class UIScreen;
 class UIDevice;
 class NSLayoutConstraint;
+class UISegmentedControl;
+class UISearchBar;
+class UISearchBarDelegate;
+class UITextView;
+class UITextViewDelegate;
+class UIKeyInput;
 
 using UIViewPtr = std::shared_ptr<UIView>;
 using UIViewControllerPtr = std::shared_ptr<UIViewController>;

@@ -1,5 +1,6 @@
 #include "platform/uikit/LayoutSolver.h"
 
+#include <cassert>
 #include <cmath>
 #include <limits>
 
@@ -133,10 +134,16 @@ bool LayoutSolver::allDummies(const Row& row) const {
 }
 
 bool LayoutSolver::addConstraint(const Expression& expression, Relation relation, double weight) {
-    // A refused constraint leaves the system as it was.
-    auto savedRows = rows_;
-    auto savedObjective = objective_;
+    // A refused constraint leaves the system as it was (only a required one can be refused).
+    const bool required = weight <= 0;
+    std::map<Symbol, Row> savedRows;
+    Row savedObjective;
+    if (required) {
+        savedRows = rows_;
+        savedObjective = objective_;
+    }
     auto restore = [&] {
+        assert(required && "a weighted constraint always has an error to take up the difference");
         rows_ = std::move(savedRows);
         objective_ = std::move(savedObjective);
         return false;
