@@ -5,6 +5,8 @@
 #include "platform/display/DeviceViewFacts.h"
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIEvent.h"
+#include "platform/uikit/UIFirstResponder.h"
+#include "platform/uikit/UIKeyInput.h"
 #include "platform/uikit/UIWindow.h"
 
 namespace {
@@ -117,9 +119,29 @@ void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, 
     steps->next();
 }
 
+namespace {
+// A text input of the views, taking keys for the device screen.
+struct UIKeyInputAdapter : DeviceKeyInput {
+    std::weak_ptr<UIResponder> responder;
+    UIKeyInput* input = nullptr;
+    void insertText(const std::string& text) override {
+        if (auto keep = responder.lock()) input->insertText(text);
+    }
+    void deleteBackward() override {
+        if (auto keep = responder.lock()) input->deleteBackward();
+    }
+};
+}  // namespace
+
 DeviceKeyInput* DeviceDefaultInputTarget::keyInput(DeviceInputResult& result) const {
-    auto responder = firstResponder ? firstResponder() : nullptr;
-    auto* input = dynamic_cast<DeviceKeyInput*>(responder.get());
+    auto responder = firstResponder ? firstResponder() : UIFirstResponder::current();
+    DeviceKeyInput* input = dynamic_cast<DeviceKeyInput*>(responder.get());
+    if (auto* text = dynamic_cast<UIKeyInput*>(responder.get()); text && !input) {
+        static thread_local UIKeyInputAdapter adapter;
+        adapter.responder = responder;
+        adapter.input = text;
+        input = &adapter;
+    }
     if (!input) {
         result = DeviceInputResult::refused("no first responder takes keys");
         return nullptr;

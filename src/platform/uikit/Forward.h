@@ -32,6 +32,12 @@ class UITapGestureRecognizer;
 class UINavigationBar;
 class UIBarButtonItem;
 class UIStoryboardSegue;
+class UISegmentedControl;
+class UISearchBar;
+class UISearchBarDelegate;
+class UITextView;
+class UITextViewDelegate;
+class UIKeyInput;
 
 using UIViewPtr = std::shared_ptr<UIView>;
 using UIViewControllerPtr = std::shared_ptr<UIViewController>;

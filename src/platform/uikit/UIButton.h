@@ -1,9 +1,13 @@
 #pragma once
-// Buttons with an image and a background image per control state. A state
-// without its own image shows the normal state's.
+// Buttons with an image, a background image, a title and a title colour per
+// control state. A state without its own shows the normal state's. The title
+// shows in titleLabel (a subview made on first use, centred beside the image),
+// brought up to date by the layout pass after each change of title or state.
 #include <map>
+#include <string>
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIImage.h"
+#include "platform/uikit/UILabel.h"
 
 class UIButton : public UIControl {
 public:
@@ -18,8 +22,28 @@ public:
     UIImagePtr currentImage() const { return imageForState(state()); }
     UIImagePtr currentBackgroundImage() const { return backgroundImageForState(state()); }
 
+    // Titles and their colours per state (an empty title removes the state's own).
+    void setTitle(const std::string& title, UIControlState state);
+    std::string titleForState(UIControlState state) const;
+    void setTitleColor(CGColorRef color, UIControlState state);
+    // The state's colour, else the normal state's, else the tint.
+    CGColorRef titleColorForState(UIControlState state) const;
+    std::string currentTitle() const { return titleForState(state()); }
+    CGColorRef currentTitleColor() const { return titleColorForState(state()); }
+    std::shared_ptr<UILabel> titleLabel();
+
+    void setHighlighted(bool highlighted) override;
+    void setSelected(bool selected) override;
+    void layoutSubviews() override;
+    CGSize intrinsicContentSize() const override;
+    CGSize sizeThatFits(CGSize size) const override;
+    void tintColorDidChange() override { setNeedsLayout(); }
+
 private:
     static UIImagePtr lookup(const std::map<UIControlState, UIImagePtr>& images, UIControlState state);
     std::map<UIControlState, UIImagePtr> images_;
     std::map<UIControlState, UIImagePtr> backgroundImages_;
+    std::map<UIControlState, std::string> titles_;
+    std::map<UIControlState, CGColorRef> titleColors_;
+    std::shared_ptr<UILabel> titleLabel_;
 };

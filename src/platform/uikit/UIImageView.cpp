@@ -18,6 +18,7 @@ void UIImageView::setImage(UIImagePtr image) {
     image_ = std::move(image);
     ++imageChanges_;
     updateContents();
+    if (!translatesAutoresizingMaskIntoConstraints()) invalidateIntrinsicContentSize();
     didChangeValueForKey("image");
 }
 
@@ -49,3 +50,8 @@ void UIImageView::startAnimating() {
 }
 
 void UIImageView::stopAnimating() { animating_ = false; }
+
+CGSize UIImageView::intrinsicContentSize() const {
+    if (!image_) return CGSizeMake(UIViewNoIntrinsicMetric, UIViewNoIntrinsicMetric);
+    return image_->size();
+}

@@ -19,6 +19,8 @@ public:
     bool isHighlighted() const { return highlighted_; }
     void setHighlighted(bool highlighted);
     CGSize sizeThatFits(CGSize size) const override;
+    // The image's size; none without an image.
+    CGSize intrinsicContentSize() const override;
 
     const std::vector<UIImagePtr>& animationImages() const { return animationImages_; }
     void setAnimationImages(std::vector<UIImagePtr> images);

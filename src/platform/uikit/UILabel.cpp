@@ -125,3 +125,9 @@ CGSize UILabel::sizeThatFits(CGSize size) const {
     CGFloat width = numberOfLines_ == 1 ? 0 : size.width;
     return measureHook(*this, {width, 0});
 }
+
+CGSize UILabel::intrinsicContentSize() const {
+    CGFloat width = numberOfLines_ != 1 ? preferredMaxLayoutWidth_ : 0;
+    CGSize size = sizeThatFits(CGSizeMake(width, 0));
+    return CGSizeMake(std::ceil(size.width), std::ceil(size.height));
+}

@@ -56,6 +56,8 @@ public:
     virtual void drawTextInRect(CGRect rect);
     void drawRect(CGRect rect) override;
     CGSize sizeThatFits(CGSize size) const override;
+    // The text's size (wrapped at preferredMaxLayoutWidth when set).
+    CGSize intrinsicContentSize() const override;
 
     // The text engine: draws the label's text in a rectangle of the context,
     // and measures it within a size (width and height limits; 0 for none).

@@ -14,9 +14,20 @@ using UITouchSet = std::set<std::shared_ptr<UITouch>>;
 class UIResponder : public NSObject {
 public:
     virtual std::shared_ptr<UIResponder> nextResponder() const { return nullptr; }
+
+    // The first responder of a window (see UIFirstResponder.h): becoming one
+    // asks canBecomeFirstResponder and then shouldBecomeFirstResponder when it
+    // takes effect (a view not yet in a window takes it once it enters one);
+    // the responder it replaces must resign first. Resigning asks
+    // shouldResignFirstResponder. The did... hooks follow each change.
     virtual bool canBecomeFirstResponder() const { return false; }
-    virtual bool becomeFirstResponder() { return canBecomeFirstResponder(); }
-    virtual bool resignFirstResponder() { return true; }
+    virtual bool becomeFirstResponder();
+    virtual bool resignFirstResponder();
+    bool isFirstResponder() const;
+    virtual bool shouldBecomeFirstResponder() { return true; }
+    virtual bool shouldResignFirstResponder() { return true; }
+    virtual void didBecomeFirstResponder() {}
+    virtual void didResignFirstResponder() {}
 
     // Touch phases; by default passed on to the next responder.
     virtual void touchesBegan(const UITouchSet& touches, UIEvent* event) {

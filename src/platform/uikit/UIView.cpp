@@ -11,8 +11,10 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIAppearance.h"
+#include "platform/uikit/UIFirstResponder.h"
 #include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIGraphics.h"
+#include "platform/uikit/UILayoutEngine.h"
 #include "platform/uikit/UIOptionalOperations.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
@@ -299,6 +301,7 @@ void UIView::insertSubviewAbove(const std::shared_ptr<UIView>& view, const UIVie
 void UIView::moveToWindow(const std::shared_ptr<UIWindow>& window) {
     if (window) applyAppearanceOnce();
     didMoveToWindow();
+    UIFirstResponder::viewMovedToWindow(*this, window);
     auto children = subviews_;
     for (auto& s : children) {
         s->willMoveToWindow(window);
@@ -415,6 +418,7 @@ bool UIView::pointInside(CGPoint point, UIEvent*) const { return CGRectContainsP
 // ---------------------------------------------------------------- layout
 
 void UIView::layoutIfNeeded() {
+    UILayoutEngine::Pass constraints(*this);
     if (needsLayout_) {
         needsLayout_ = false;
         layoutSubviews();
@@ -483,4 +487,19 @@ void UIView::removeConstraint(const std::shared_ptr<NSLayoutConstraint>& constra
 
 void UIView::removeConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints) {
     for (auto& c : constraints) removeConstraint(c);
+}
+
+void UIView::invalidateIntrinsicContentSize() {
+    needsLayout_ = true;
+    if (auto parent = superview()) parent->setNeedsLayout();
+}
+
+void UIView::setContentHuggingPriority(UILayoutPriority priority, UILayoutConstraintAxis axis) {
+    hugging_[axis & 1] = std::clamp(priority, 1.0f, UILayoutPriority(1000));
+    needsLayout_ = true;
+}
+
+void UIView::setContentCompressionResistancePriority(UILayoutPriority priority, UILayoutConstraintAxis axis) {
+    compression_[axis & 1] = std::clamp(priority, 1.0f, UILayoutPriority(1000));
+    needsLayout_ = true;
 }

@@ -50,6 +50,7 @@ enum UIViewTintAdjustmentMode : long {
     UIViewTintAdjustmentModeNormal = 1,
     UIViewTintAdjustmentModeDimmed = 2,
 };
+using UILayoutPriority = float;
 
 enum UIViewContentMode : long {
     UIViewContentModeScaleToFill = 0,
@@ -93,6 +94,13 @@ inline constexpr UIViewAnimationOptions UIViewAnimationOptionCurveEaseInOut = 0 
 inline constexpr UIViewAnimationOptions UIViewAnimationOptionCurveEaseIn = 1 << 16;
 inline constexpr UIViewAnimationOptions UIViewAnimationOptionCurveEaseOut = 2 << 16;
 inline constexpr UIViewAnimationOptions UIViewAnimationOptionCurveLinear = 3 << 16;
+
+enum UILayoutConstraintAxis : long {
+    UILayoutConstraintAxisHorizontal = 0,
+    UILayoutConstraintAxisVertical = 1,
+};
+// An intrinsic size without a length on an axis.
+inline constexpr CGFloat UIViewNoIntrinsicMetric = -1;
 
 // One animated change of a view's property, as recorded for tests.
 struct UIViewAnimationRecord {
@@ -256,6 +264,19 @@ public:
     void removeConstraints(const std::vector<std::shared_ptr<NSLayoutConstraint>>& constraints);
     bool translatesAutoresizingMaskIntoConstraints() const { return translatesMask_; }
     void setTranslatesAutoresizingMaskIntoConstraints(bool value) { translatesMask_ = value; }
+    // The size the content asks for (UIViewNoIntrinsicMetric on an axis
+    // without one), used by the layout engine for views it places; a subclass
+    // whose content changed calls invalidateIntrinsicContentSize.
+    virtual CGSize intrinsicContentSize() const { return CGSizeMake(UIViewNoIntrinsicMetric, UIViewNoIntrinsicMetric); }
+    void invalidateIntrinsicContentSize();
+    // How strongly the view keeps from growing beyond (hugging, 250 by
+    // default) or shrinking below (compression resistance, 750) that size.
+    UILayoutPriority contentHuggingPriorityForAxis(UILayoutConstraintAxis axis) const { return hugging_[axis & 1]; }
+    void setContentHuggingPriority(UILayoutPriority priority, UILayoutConstraintAxis axis);
+    UILayoutPriority contentCompressionResistancePriorityForAxis(UILayoutConstraintAxis axis) const {
+        return compression_[axis & 1];
+    }
+    void setContentCompressionResistancePriority(UILayoutPriority priority, UILayoutConstraintAxis axis);
 
     // Block animations (see the header comment).
     using Animations = std::function<void()>;
@@ -330,6 +351,8 @@ private:
     bool needsLayout_ = true;
     bool appearanceApplied_ = false;
     bool translatesMask_ = true;
+    UILayoutPriority hugging_[2] = {250, 250};
+    UILayoutPriority compression_[2] = {750, 750};
     std::weak_ptr<UIView> superview_;
     std::vector<std::shared_ptr<UIView>> subviews_;
     std::weak_ptr<UIViewController> viewController_;  // set when this is a controller's root view
