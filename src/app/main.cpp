@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "adkit/foundation/AKReachability.h"
 #include "core/AppDelegate.h"
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/foundation/NSLog.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv) {
     registerApplicationClasses();
+    AKReachability::connectPlatform();  // the ad library watches the real network
 
     // The device screen: the application's face on a local page. Without it the
     // application still runs; the console says why.
