@@ -28,13 +28,13 @@ DeliverySlot& deliverySlot() {
     return *shared;
 }
 
-void deliverFirstReading(std::function<void()> apply) {
+void deliverFirstReading(const NLNetworkReachabilityManager* manager, std::function<void()> apply) {
     NLNetworkReachabilityManager::FirstReadingDelivery delivery;
     {
         std::lock_guard lock(deliverySlot().mutex);
         delivery = deliverySlot().delivery;
     }
-    if (delivery) delivery(std::move(apply));
+    if (delivery) delivery(manager, std::move(apply));
     else dispatch_async(dispatch_get_main_queue(), std::move(apply));
 }
 
@@ -160,12 +160,14 @@ void NLNetworkReachabilityManager::readFirstStatus() {
     std::weak_ptr<NLNetworkReachabilityManager> weak = weakSelf<NLNetworkReachabilityManager>();
     const std::uint64_t generation = monitoringGeneration_;
     auto reachability = reachability_;
-    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_BACKGROUND, 0), [weak, generation, reachability] {
+    const NLNetworkReachabilityManager* identity = this;
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_BACKGROUND, 0), [weak, identity, generation,
+                                                                                      reachability] {
         SCNetworkReachabilityFlags flags = 0;
         const NLNetworkReachabilityStatus status = SCNetworkReachabilityGetFlags(reachability, &flags)
                                                        ? NLNetworkReachabilityStatusForFlags(flags)
                                                        : NLNetworkReachabilityStatusUnknown;
-        deliverFirstReading([weak, generation, status] {
+        deliverFirstReading(identity, [weak, generation, status] {
             auto manager = weak.lock();
             if (!manager) return;
             // Out of date once the platform reported a change or the monitoring it belongs to ended.

@@ -57,8 +57,9 @@ std::string NLStringFromNetworkReachabilityStatus(NLNetworkReachabilityStatus st
 class NLNetworkReachabilityManager : public NSObject {
 public:
     using StatusBlock = std::function<void(NLNetworkReachabilityStatus status)>;
-    // How a first reading reaches the main thread (tests hold it back).
-    using FirstReadingDelivery = std::function<void(std::function<void()> apply)>;
+    // How a first reading of `manager` reaches the main thread (tests hold it back).
+    using FirstReadingDelivery =
+        std::function<void(const NLNetworkReachabilityManager* manager, std::function<void()> apply)>;
 
     explicit NLNetworkReachabilityManager(SCNetworkReachabilityRef reachability);
     ~NLNetworkReachabilityManager() override;

@@ -10,6 +10,7 @@
 
 #include "networking/NLHTTPRequestOperationManager.h"
 #include "networking/NLNetworkReachabilityManager.h"
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
 #include "support/TestEnvironment.h"
@@ -53,14 +54,23 @@ struct Recorder {
     ~Recorder() { NSNotificationCenter::defaultCenter()->removeObserver(registration.get()); }
 };
 
+// Holds back the first readings of one manager until the test releases them
+// (those of other managers go on as usual).
 struct DeliveryHold {
     std::mutex mutex;
+    const NLNetworkReachabilityManager* manager = nullptr;
     std::vector<std::function<void()>> held;
     DeliveryHold() {
-        NLNetworkReachabilityManager::setFirstReadingDeliveryForTesting([this](std::function<void()> apply) {
-            std::lock_guard lock(mutex);
-            held.push_back(std::move(apply));
-        });
+        NLNetworkReachabilityManager::setFirstReadingDeliveryForTesting(
+            [this](const NLNetworkReachabilityManager* from, std::function<void()> apply) {
+                std::lock_guard lock(mutex);
+                if (from == manager) held.push_back(std::move(apply));
+                else dispatch_async(dispatch_get_main_queue(), std::move(apply));
+            });
+    }
+    void hold(const std::shared_ptr<NLNetworkReachabilityManager>& m) {
+        std::lock_guard lock(mutex);
+        manager = m.get();
     }
     ~DeliveryHold() { NLNetworkReachabilityManager::setFirstReadingDeliveryForTesting(nullptr); }
     std::size_t count() {
@@ -105,15 +115,19 @@ TEST_CASE("flags to status: the table through the function and through injected 
     Recorder recorder(manager);
     SCNetworkReachabilitySetTestFlags(manager->networkReachability(), 0x2 | 0x4 | 0x20 | 0x10);  // read first: 0
     manager->startMonitoring();
-    REQUIRE_MESSAGE(runMainUntil([&] { return recorder.notifications.size() == 1; }), "waited for the first reading");
+    REQUIRE_MESSAGE(runMainUntil([&] { return recorder.notifications.size() == 1 && recorder.callbacks.size() == 1; }),
+                    "waited for the first reading");
     CHECK(manager->networkReachabilityStatus() == 0);
 
     for (const Row& row : table) {
         CAPTURE(row.flags);
         CHECK(NLNetworkReachabilityStatusForFlags(row.flags) == row.status);
-        const std::size_t before = recorder.notifications.size();
+        const std::size_t before = recorder.callbacks.size();
         SCNetworkReachabilitySetTestFlags(manager->networkReachability(), row.flags);
-        REQUIRE_MESSAGE(runMainUntil([&] { return recorder.notifications.size() == before + 1; }),
+        REQUIRE_MESSAGE(runMainUntil([&] { return recorder.callbacks.size() == before + 1; }),
+                        "waited for the change callback");
+        // The notification follows the callback on the main queue.
+        REQUIRE_MESSAGE(runMainUntil([&] { return recorder.notifications.size() >= before + 2; }),
                         "waited for the change notification");
         CHECK(manager->networkReachabilityStatus() == row.status);
         CHECK(recorder.callbacks.back() == row.status);
@@ -144,6 +158,7 @@ TEST_CASE("first readings: unreadable flags give unknown; a stale or orphaned re
 
     SUBCASE("unreadable flags are unknown, not a status from flags never read") {
         auto manager = loopbackManager();
+        hold.hold(manager);
         Recorder recorder(manager);
         SCNetworkReachabilitySetTestFlags(manager->networkReachability(), 0x2);
         manager->startMonitoring();
@@ -161,6 +176,7 @@ TEST_CASE("first readings: unreadable flags give unknown; a stale or orphaned re
 
     SUBCASE("a reading taken before a reported change arrives after it and loses") {
         auto manager = loopbackManager();
+        hold.hold(manager);
         Recorder recorder(manager);
         SCNetworkReachabilitySetTestFlags(manager->networkReachability(), 0x2);
         manager->startMonitoring();
@@ -175,6 +191,7 @@ TEST_CASE("first readings: unreadable flags give unknown; a stale or orphaned re
 
     SUBCASE("a reading of a stopped or restarted monitoring is dropped") {
         auto manager = loopbackManager();
+        hold.hold(manager);
         Recorder recorder(manager);
         SCNetworkReachabilitySetTestFlags(manager->networkReachability(), 0x2);
         manager->startMonitoring();
