@@ -1,5 +1,6 @@
 #include "networking/UIAlertViewNetline.h"
 
+#include "networking/NLHTTPRequestOperation.h"
 #include "networking/NLLocalizedString.h"
 #include "networking/NLSessionTaskNotifications.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -78,7 +79,11 @@ void nl_showAlertViewForRequestOperationWithErrorOnCompletion(const std::shared_
         NLNetworkingOperationDidFinishNotification, operation,
         [](const NSNotification& note) -> NSErrorPtr {
             auto op = std::dynamic_pointer_cast<NLURLConnectionOperation>(note.object());
-            return op ? op->error() : nullptr;
+            if (!op) return nullptr;
+            // An HTTP operation's response is validated when it is serialized, which
+            // nothing may have asked for yet: ask, so that a 404 is an error here too.
+            if (auto http = std::dynamic_pointer_cast<NLHTTPRequestOperation>(op)) (void)http->responseObject();
+            return op->error();
         },
         std::move(delegate), std::move(cancelButtonTitle), std::move(otherButtonTitles));
 }
