@@ -17,6 +17,7 @@
 #include "networking/UIRefreshControlNetline.h"
 #include "networking/UIWebViewNetline.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/net/NSURLSession.h"
 #include "platform/uikit/UIApplication.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SampleImages.h"
@@ -296,6 +297,31 @@ TEST_CASE("progress, indicator, refresh control and alert follow real operations
         CHECK(lowest < 1.0f);
         CHECK(earlier > 1);
         CHECK(view->lastChangeAnimated());
+    }
+
+    SUBCASE("a task's download progress reaches 1.0; observation ends with the task's completion or the view") {
+        auto session = NSURLSession::sessionWithConfiguration(NSURLSessionConfiguration::defaultSessionConfiguration());
+        auto task = session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/big")));
+        REQUIRE(task);
+        auto view = std::make_shared<UIProgressView>();
+        auto doomed = std::make_shared<UIProgressView>();
+        nl_setProgressWithDownloadProgressOfTask(view, task, true);
+        nl_setProgressWithDownloadProgressOfTask(doomed, task, false);
+        CHECK(nl_downloadProgressAnimated(*view));
+        CHECK_FALSE(nl_uploadProgressAnimated(*view));
+        CHECK(nl_isObservingDownloadProgress(*view));
+        const std::size_t observers = task->observerCount("countOfBytesReceived");
+        doomed.reset();  // its observation ends with it
+        CHECK(task->observerCount("countOfBytesReceived") == observers - 1);
+        task->resume();
+        REQUIRE_MESSAGE(runMainUntil([&] {
+                            return task->state() == NSURLSessionTaskStateCompleted && view->progress() == 1.0f &&
+                                   !nl_isObservingDownloadProgress(*view);
+                        }),
+                        "waited for the task to complete at 1.0 and the observation to end");
+        CHECK(task->observerCount("countOfBytesReceived") == 0);
+        CHECK(task->observerCount("state") == 0);
+        session->invalidateAndCancel();
     }
 
     SUBCASE("the indicator and the refresh control run while the operation runs") {
