@@ -73,7 +73,7 @@ public:
     explicit PlatformMonitor(SCNetworkReachabilityRef target) : target_(std::move(target)) {}
     ~PlatformMonitor() override { stop(); }
     bool start(const dispatch_queue_t& queue, std::function<void(std::uint32_t)> callback) override {
-        if (!queue || !callback) return false;
+        if (!queue || !callback || stopped_) return false;  // one start at a time
         auto stopped = std::make_shared<std::atomic<bool>>(false);
         if (!SCNetworkReachabilitySetCallback(target_, [callback, stopped](const SCNetworkReachabilityRef&,
                                                                             SCNetworkReachabilityFlags flags) {
