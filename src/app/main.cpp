@@ -3,6 +3,7 @@
 #include <string>
 
 #include "adkit/foundation/AKApplication.h"
+#include "adkit/foundation/AKReachability.h"
 #include "core/AppDelegate.h"
 #include "networking/NSURLSessionTaskStateObserving.h"
 #include "ui/popover/FLPopoverControllerExtensions.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     NLInstallSessionTaskStateObserving();
     FLPopoverInstallControllerExtensions();
     AKApplication::load();
+    AKReachability::connectPlatform();  // the ad library watches the real network
 
     // The device screen: the application's face on a local page. Without it the
     // application still runs; the console says why.

@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "networking/NLNetworkReachabilityManager.h"
 #include "platform/foundation/ProcessLifetime.h"
 
 namespace {
@@ -31,5 +32,5 @@ std::shared_ptr<NLNetworkReachabilityManager> NLSharedNetworkReachabilityManager
         provider = slot().provider;
     }
     // Called outside the lock: the provider may make the shared instance on first use.
-    return provider ? provider() : nullptr;
+    return provider ? provider() : NLNetworkReachabilityManager::sharedManager();
 }

@@ -1,11 +1,12 @@
 #pragma once
 // The reachability manager as the HTTP managers see it: a class they hold and
-// never start. Its own header (NLNetworkReachabilityManager.h) defines it; until
-// that header's class installs its shared instance here, the managers hold none.
+// never start. Its own header (NLNetworkReachabilityManager.h) defines it.
 //
-// The reachability manager calls NLSetSharedNetworkReachabilityManagerProvider
-// once at start-up with its sharedManager; every manager made afterwards holds
-// that instance. Any thread may ask.
+// Without a provider the managers hold NLNetworkReachabilityManager's
+// sharedManager (0.0.0.0). A provider installed with
+// NLSetSharedNetworkReachabilityManagerProvider (null goes back to the shared
+// manager) gives the instance every manager made afterwards holds. Any thread
+// may ask.
 #include <functional>
 #include <memory>
 
@@ -14,5 +15,5 @@ class NLNetworkReachabilityManager;
 using NLNetworkReachabilityManagerProvider = std::function<std::shared_ptr<NLNetworkReachabilityManager>()>;
 
 void NLSetSharedNetworkReachabilityManagerProvider(NLNetworkReachabilityManagerProvider provider);
-// The shared reachability manager, or null while no provider is installed.
+// The provider's manager, or the shared manager when none is installed.
 std::shared_ptr<NLNetworkReachabilityManager> NLSharedNetworkReachabilityManager();

@@ -327,6 +327,16 @@ void NLURLConnectionOperation::setDownloadProgressBlock(ProgressBlock block) {
     downloadProgress_ = std::move(block);
 }
 
+NLURLConnectionOperation::ProgressBlock NLURLConnectionOperation::uploadProgressBlock() const {
+    std::lock_guard guard(*lock_);
+    return uploadProgress_;
+}
+
+NLURLConnectionOperation::ProgressBlock NLURLConnectionOperation::downloadProgressBlock() const {
+    std::lock_guard guard(*lock_);
+    return downloadProgress_;
+}
+
 void NLURLConnectionOperation::setWillSendRequestForAuthenticationChallengeBlock(ChallengeBlock block) {
     std::lock_guard guard(*lock_);
     authenticationChallenge_ = std::move(block);

@@ -132,6 +132,9 @@ public:
 
     void setUploadProgressBlock(ProgressBlock block);
     void setDownloadProgressBlock(ProgressBlock block);
+    // The progress callbacks installed, to chain onto.
+    ProgressBlock uploadProgressBlock() const;
+    ProgressBlock downloadProgressBlock() const;
     void setWillSendRequestForAuthenticationChallengeBlock(ChallengeBlock block);
     void setCacheResponseBlock(CacheResponseBlock block);
     void setRedirectResponseBlock(RedirectResponseBlock block);

@@ -1,7 +1,12 @@
 #include "adkit/foundation/AKReachability.h"
 
+#include <netinet/in.h>
+
+#include <atomic>
 #include <mutex>
 #include <set>
+
+#include "platform/net/SCNetworkReachability.h"
 
 namespace {
 
@@ -62,9 +67,56 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// A host watched by the platform's reachability, reporting on the monitor's queue.
+class PlatformMonitor final : public AKReachabilityMonitor {
+public:
+    explicit PlatformMonitor(SCNetworkReachabilityRef target) : target_(std::move(target)) {}
+    ~PlatformMonitor() override { stop(); }
+    bool start(const dispatch_queue_t& queue, std::function<void(std::uint32_t)> callback) override {
+        if (!queue || !callback || stopped_) return false;  // one start at a time
+        auto stopped = std::make_shared<std::atomic<bool>>(false);
+        if (!SCNetworkReachabilitySetCallback(target_, [callback, stopped](const SCNetworkReachabilityRef&,
+                                                                            SCNetworkReachabilityFlags flags) {
+                if (!stopped->load()) callback(flags);
+            }))
+            return false;
+        if (!SCNetworkReachabilitySetDispatchQueue(target_, queue)) return false;
+        stopped_ = std::move(stopped);
+        return true;
+    }
+    void stop() override {
+        if (!stopped_) return;
+        stopped_->store(true);  // a report already queued is not delivered
+        stopped_.reset();
+        (void)SCNetworkReachabilitySetDispatchQueue(target_, nullptr);  // false: was not watching
+        (void)SCNetworkReachabilitySetCallback(target_, nullptr);
+    }
+
+private:
+    SCNetworkReachabilityRef target_;
+    std::shared_ptr<std::atomic<bool>> stopped_;
+};
+
 }  // namespace
 
 namespace AKReachability {
+
+void connectPlatform() {
+    setFactory([](const std::string& host) -> std::unique_ptr<AKReachabilityMonitor> {
+        auto target = SCNetworkReachabilityCreateWithName(host.c_str());
+        if (!target) return nullptr;
+        return std::make_unique<PlatformMonitor>(std::move(target));
+    });
+    setDefaultRouteReader([]() -> std::optional<std::uint32_t> {
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        auto target = SCNetworkReachabilityCreateWithAddress(reinterpret_cast<const sockaddr*>(&any));
+        SCNetworkReachabilityFlags flags = 0;
+        if (!target || !SCNetworkReachabilityGetFlags(target, &flags)) return std::nullopt;
+        return flags;
+    });
+}
+
 
 std::unique_ptr<AKReachabilityMonitor> monitorForHost(const std::string& host) {
     Factory factory;

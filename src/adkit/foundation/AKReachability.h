@@ -3,11 +3,15 @@
 // the platform's 32-bit flags on a dispatch queue, and a synchronous read of
 // the flags of the default route (0.0.0.0).
 //
-// The source is replaceable (setFactory / setDefaultRouteReader). Until the
-// platform's reachability is connected here, the built-in source is a
-// process-wide simulated network: setSimulatedFlags changes the flags every
-// monitor reports (each running monitor gets the new flags on its queue) and
-// the default route's flags. Reachable (2) at start. Any thread.
+// The source is replaceable (setFactory / setDefaultRouteReader).
+// connectPlatform() installs the platform's reachability (SCNetworkReachability):
+// a monitor per host name, watched on the monitor's queue, reporting the
+// name's first resolution and then every change; the default route's flags
+// read from the platform (nullopt when they cannot be read). The application
+// connects it at start-up. Without it the built-in source is a process-wide
+// simulated network: setSimulatedFlags changes the flags every monitor
+// reports (each running monitor gets the new flags on its queue) and the
+// default route's flags. Reachable (2) at start. Any thread.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,4 +43,6 @@ std::optional<std::uint32_t> defaultRouteFlags();
 void setFactory(Factory factory);                 // nullptr: the simulated network
 void setDefaultRouteReader(DefaultRouteReader reader);  // nullptr: the simulated network
 void setSimulatedFlags(std::uint32_t flags);
+// Installs the platform's reachability as factory and default-route reader.
+void connectPlatform();
 }  // namespace AKReachability
