@@ -7,13 +7,18 @@
 #include <doctest/doctest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "platform/UIKitTestSupport.h"
 #include "platform/uikit/UIBarButtonItem.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIButton.h"
+#include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
@@ -245,4 +250,113 @@ TEST_CASE("storyboard segue: bar button items present Up or Down, other senders 
     CHECK(fromButton->inView() == s.anchor);
     CHECK(fromButton->isPopoverVisible());
     fromButton->dismissPopoverAnimated(false);
+}
+
+namespace {
+
+class RepositioningDelegate : public RecordingDelegate {
+public:
+    bool implementsReposition = true;
+    std::optional<CGRect> newRect;
+    CGRect seenRect{};
+    std::shared_ptr<UIView> seenView;
+    bool ignoreKeyboard = false;
+    bool respondsToWillRepositionPopover() const override { return implementsReposition; }
+    void popoverControllerWillRepositionPopoverToRect(FLPopoverController&, CGRect* rect,
+                                                      std::shared_ptr<UIView>* view) override {
+        seenRect = *rect;
+        seenView = *view;
+        if (newRect) *rect = *newRect;
+    }
+    bool respondsToShouldIgnoreKeyboardBounds() const override { return true; }
+    bool popoverControllerShouldIgnoreKeyboardBounds(FLPopoverController&) override { return ignoreKeyboard; }
+};
+
+void rotate() {
+    auto center = NSNotificationCenter::defaultCenter();
+    center->postNotificationName(UIApplicationDidChangeStatusBarOrientationNotification);
+    center->postNotificationName(UIDeviceOrientationDidChangeNotification);
+}
+
+}  // namespace
+
+TEST_CASE("rotation: the delegate starts from the current anchor, and what it leaves becomes the anchor") {
+    Scene s;
+    auto delegate = std::make_shared<RepositioningDelegate>();
+    s.popover->setDelegate(delegate);
+    s.present(false);
+    CGRect before = s.popover->backgroundView()->frame();
+    rotate();
+    CHECK(delegate->seenView == s.anchor);
+    CHECK(CGRectEqualToRect(delegate->seenRect, s.anchor->bounds()));
+    CHECK(CGRectEqualToRect(s.popover->backgroundView()->frame(), before));  // left as it was: nothing moves
+
+    delegate->newRect = CGRectMake(200, 300, 40, 40);
+    rotate();
+    CHECK(CGRectEqualToRect(s.popover->rect(), CGRectMake(200, 300, 40, 40)));
+    CHECK(s.popover->backgroundView()->arrowDirection() == FLArrowDirectionDown);  // now above the new anchor
+
+    // A status bar change alone does nothing; a device change alone neither.
+    delegate->seenView.reset();
+    NSNotificationCenter::defaultCenter()->postNotificationName(UIDeviceOrientationDidChangeNotification);
+    CHECK(delegate->seenView == nullptr);
+    s.popover->dismissPopoverAnimated(false);
+    rotate();  // no longer listening
+    CHECK(delegate->seenView == nullptr);
+}
+
+TEST_CASE("bar button items present Up or Down whatever is asked, and follow the item on rotation") {
+    Scene s;
+    auto itemView = std::make_shared<UIView>(CGRectMake(250, 420, 44, 44));
+    s.root->view()->addSubview(itemView);
+    auto item = UIBarButtonItem::initWithCustomView(itemView);
+    int completions = 0;
+    s.popover->presentPopoverFromBarButtonItem(item, FLArrowDirectionLeft, false, FLAnimationOptionFade,
+                                               [&] { ++completions; });
+    REQUIRE(s.popover->isPopoverVisible());
+    CHECK(completions == 1);
+    CHECK(s.delegate->presented == 0);  // a completion replaces the delegate's call
+    CHECK(s.popover->backgroundView()->arrowDirection() == FLArrowDirectionDown);
+    CHECK(s.popover->inView() == itemView);
+
+    itemView->setFrame(CGRectMake(250, 60, 50, 44));
+    rotate();
+    CHECK(CGRectEqualToRect(s.popover->rect(), CGRectMake(0, 0, 50, 44)));
+    CHECK(s.popover->backgroundView()->arrowDirection() == FLArrowDirectionUp);
+}
+
+TEST_CASE("keyboard: the panel moves above it unless the delegate ignores its bounds") {
+    Scene s;
+    auto delegate = std::make_shared<RepositioningDelegate>();
+    s.popover->setDelegate(delegate);
+    s.popover->setPopoverContentSize(CGSizeMake(150, 300));
+    s.popover->presentPopoverFromRect(s.anchor->bounds(), s.anchor, FLArrowDirectionAny, false);
+    CGRect before = s.popover->backgroundView()->frame();
+    REQUIRE(CGRectGetMaxY(before) > 480 - 216);
+    UIKeyboard::show(216, 0.25);
+    s.time.advance(0.5);
+    CGRect raised = s.popover->backgroundView()->frame();
+    CHECK(CGRectGetMaxY(raised) <= 480 - 216 + 1);
+    UIKeyboard::hide(0.25);
+    s.time.advance(0.5);
+    CHECK(CGRectEqualToRect(s.popover->backgroundView()->frame(), before));
+
+    delegate->ignoreKeyboard = true;
+    UIKeyboard::show(216, 0.25);
+    s.time.advance(0.5);
+    CHECK(CGRectEqualToRect(s.popover->backgroundView()->frame(), before));
+    UIKeyboard::hide(0.25);
+    s.time.advance(0.5);
+}
+
+TEST_CASE("a popover destroyed during its animations runs no completion and leaves nothing behind") {
+    Scene s;
+    int completions = 0;
+    s.popover->presentPopoverFromRect(s.anchor->bounds(), s.anchor, FLArrowDirectionAny, true,
+                                      FLAnimationOptionFade, [&] { ++completions; });
+    s.popover.reset();
+    s.time.advance(0.3);
+    CHECK(completions == 0);
+    CHECK(s.content->calls == std::vector<std::string>{"willAppear"});
+    CHECK(s.window->subviews().size() == 1);  // the root view alone
 }
