@@ -360,3 +360,50 @@ TEST_CASE("a popover destroyed during its animations runs no completion and leav
     CHECK(s.content->calls == std::vector<std::string>{"willAppear"});
     CHECK(s.window->subviews().size() == 1);  // the root view alone
 }
+
+TEST_CASE("hidden popovers touch no views: theme changes, placement and content size before and after showing") {
+    uikittest::VirtualTime time;
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 480));
+    auto root = std::make_shared<UIViewController>();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    auto content = std::make_shared<UIViewController>();
+    auto popover = FLPopoverController::initWithContentViewController(content);
+    auto theme = FLPopoverTheme::theme();
+    popover->setTheme(theme);
+    theme->setArrowHeight(20);
+    popover->beginThemeUpdates();
+    popover->endThemeUpdates();
+    popover->setPopoverContentSize(CGSizeMake(200, 120));
+    popover->positionPopover(true);
+    CHECK_FALSE(content->isViewLoaded());
+    CHECK(window->subviews().size() == 1);
+    CHECK(popover->popoverContentSize().width == 200);
+
+    popover->presentPopoverAsDialogAnimated(false);
+    REQUIRE(popover->isPopoverVisible());
+    CHECK(popover->backgroundView()->arrowHeight() == 20);
+    popover->dismissPopoverAnimated(false);
+    auto subviews = window->subviews().size();
+    theme->setArrowHeight(14);
+    popover->setPopoverContentSize(CGSizeMake(100, 100));
+    CHECK(window->subviews().size() == subviews);
+    CHECK(popover->popoverContentSize().width == 100);
+    window->setHidden(true);
+}
+
+TEST_CASE("a shown popover follows its content's preferred size and its theme") {
+    Scene s;
+    s.present(false);
+    CGRect before = s.popover->backgroundView()->frame();
+    s.content->setPreferredContentSize(CGSizeMake(200, 100));
+    s.time.advance(0.3);
+    CGRect after = s.popover->backgroundView()->frame();
+    CHECK(after.size.width > before.size.width);
+    CHECK(after.size.height < before.size.height);
+    s.popover->theme()->setArrowHeight(30);
+    CHECK(s.popover->backgroundView()->arrowHeight() == 30);
+    s.popover->dismissPopoverAnimated(false);
+    s.content->setPreferredContentSize(CGSizeMake(120, 100));  // no longer observed
+    CHECK(s.popover->popoverContentSize().width == 200);
+}
