@@ -19,6 +19,9 @@
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIKeyboard.h"
+#include "platform/uikit/UINavigationBar.h"
+#include "platform/uikit/UINavigationController.h"
+#include "ui/popover/FLPopoverControllerExtensions.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
@@ -406,4 +409,41 @@ TEST_CASE("a shown popover follows its content's preferred size and its theme") 
     s.popover->dismissPopoverAnimated(false);
     s.content->setPreferredContentSize(CGSizeMake(120, 100));  // no longer observed
     CHECK(s.popover->popoverContentSize().width == 200);
+}
+
+TEST_CASE("navigation content: marked as embedded, clear bar, clipped and rounded") {
+    Scene s;
+    auto top = std::make_shared<RecordingContent>();
+    top->setPreferredContentSize(CGSizeMake(150, 176));
+    auto navigation = UINavigationController::initWithRootViewController(top);
+    auto popover = FLPopoverController::initWithContentViewController(navigation);
+    auto theme = FLPopoverTheme::theme();
+    theme->setBorderWidth(0);
+    theme->setOuterCornerRadius(8);
+    popover->setTheme(theme);
+    popover->presentPopoverFromRect(s.anchor->bounds(), s.anchor, FLArrowDirectionAny, false);
+    REQUIRE(popover->isPopoverVisible());
+    CHECK(UINavigationControllerFLPopover::isEmbedInPopover(*navigation));
+    CHECK(navigation->navigationBar()->backgroundImageForBarMetrics(UIBarMetricsDefault) != nullptr);
+    CHECK(navigation->view()->layer()->masksToBounds());
+    CHECK(navigation->view()->layer()->cornerRadius() == 8);
+    CHECK(top->edgesForExtendedLayout() == UIRectEdgeNone);
+    popover->dismissPopoverAnimated(false);
+    CHECK_FALSE(popover->isPopoverVisible());
+}
+
+TEST_CASE("storyboard segue with a bar button item presents from the item's view, Up or Down") {
+    Scene s;
+    auto itemView = std::make_shared<UIView>(CGRectMake(250, 420, 44, 44));
+    s.root->view()->addSubview(itemView);
+    auto item = UIBarButtonItem::initWithCustomView(itemView);
+    auto destination = std::make_shared<RecordingContent>();
+    destination->setPreferredContentSize(CGSizeMake(150, 176));
+    auto segue = std::make_shared<FLStoryboardPopoverSegue>("sort", s.root, destination);
+    auto popover = segue->popoverControllerWithSender(item, FLArrowDirectionRight, false, FLAnimationOptionFade);
+    segue->perform();
+    REQUIRE(popover->isPopoverVisible());
+    CHECK(popover->inView() == itemView);
+    CHECK(popover->backgroundView()->arrowDirection() == FLArrowDirectionDown);
+    popover->dismissPopoverAnimated(false);
 }
