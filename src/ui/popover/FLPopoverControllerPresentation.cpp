@@ -2,6 +2,7 @@
 #include <cassert>
 
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSThread.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIBarButtonItem.h"
@@ -72,6 +73,7 @@ bool FLPopoverController::prepareViews(const std::shared_ptr<UIView>& view, CGSi
 void FLPopoverController::presentPopoverFromRect(CGRect rect, const std::shared_ptr<UIView>& view,
                                                  FLArrowDirection directions, bool animated,
                                                  FLAnimationOptions options, Completion completion) {
+    assert(NSThread::isMainThread());
     std::shared_ptr<UIView> anchorView = view;
     if (!anchorView) {
         auto window = UIApplication::sharedApplication()->keyWindow();
@@ -202,6 +204,7 @@ void FLPopoverController::dismissPopoverAnimated(bool animated, FLAnimationOptio
 
 void FLPopoverController::dismissPopoverAnimated(bool animated, FLAnimationOptions options, Completion completion,
                                                  bool callDelegate) {
+    assert(NSThread::isMainThread());
     // Nothing shown, or already on its way out: no appearance calls, no delegate.
     if (!overlayView_ || dismissing_) return;
     dismissing_ = true;
