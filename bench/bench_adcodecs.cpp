@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "BenchThroughput.h"
 #include "adkit/foundation/codecs/AK_TKStringEncoding.h"
 
 #ifndef QUORVANE_BUILD_TYPE
@@ -19,19 +20,9 @@
 
 namespace {
 
-// Runs the block repeatedly for at least minSeconds; answers MB/s over bytesPerRun.
+// MB/s over bytesPerRun, run for at least minSeconds.
 double throughput(std::size_t bytesPerRun, const std::function<void()>& block, double minSeconds = 1.0) {
-    using clock = std::chrono::steady_clock;
-    block();  // warm up
-    std::size_t runs = 0;
-    const auto start = clock::now();
-    double elapsed = 0;
-    do {
-        block();
-        ++runs;
-        elapsed = std::chrono::duration<double>(clock::now() - start).count();
-    } while (elapsed < minSeconds);
-    return static_cast<double>(bytesPerRun) * static_cast<double>(runs) / elapsed / 1e6;
+    return bench::throughput(bytesPerRun, block, minSeconds);
 }
 
 std::string evpEncode(const Data& in) {

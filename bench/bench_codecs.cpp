@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "BenchThroughput.h"
 #include "core/AESAdditions.h"
 #include "core/Base64.h"
 
@@ -21,19 +22,9 @@ namespace {
 
 const std::string kKey = "7d1f0a9c3b5e28f4a6c0d2e9b1f37a58";  // 32 characters, as the catalogue's reply key
 
-// Runs the block repeatedly for at least minSeconds; answers MB/s over bytesPerRun.
+// MB/s over bytesPerRun, run for at least minSeconds.
 double throughput(std::size_t bytesPerRun, const std::function<void()>& block, double minSeconds = 0.4) {
-    using clock = std::chrono::steady_clock;
-    block();  // warm up
-    std::size_t runs = 0;
-    const auto start = clock::now();
-    double elapsed = 0;
-    do {
-        block();
-        ++runs;
-        elapsed = std::chrono::duration<double>(clock::now() - start).count();
-    } while (elapsed < minSeconds);
-    return static_cast<double>(bytesPerRun) * static_cast<double>(runs) / elapsed / 1e6;
+    return bench::throughput(bytesPerRun, block, minSeconds);
 }
 
 std::string catalogueReply() {
