@@ -26,6 +26,10 @@
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/display/DeviceViewFacts.h"
 #include "platform/imageio/ImageCodecs.h"
+#include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UISearchBar.h"
+#include "platform/uikit/UISegmentedControl.h"
+#include "platform/uikit/UITableViewCell.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIButton.h"
@@ -535,4 +539,42 @@ TEST_CASE("the application prints the device screen's address at launch, serves 
     CHECK(WIFEXITED(status));
     CHECK(WEXITSTATUS(status) == 0);
     CHECK(request(port, "GET", "/api/screen").status == 0);  // nothing listens any more
+}
+
+TEST_CASE("the tree reads what lists, text inputs and scroll views show") {
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->makeKeyAndVisible();
+    auto search = std::make_shared<UISearchBar>(CGRectMake(0, 20, 320, 44));
+    search->setPlaceholder("Search");
+    search->setText("heat");
+    window->addSubview(search);
+    auto segments = std::make_shared<UISegmentedControl>(std::vector<std::string>{"Downloaded", "Downloading"});
+    segments->setSelectedSegmentIndex(1);
+    window->addSubview(segments);
+    auto cell = std::make_shared<UITableViewCell>(UITableViewCellStyleSubtitle, "row");
+    cell->textLabel()->setText("Chapter 1");
+    cell->detailTextLabel()->setText("720p");
+    cell->setAccessoryType(UITableViewCellAccessoryCheckmark);
+    auto scroll = std::make_shared<UIScrollView>(CGRectMake(0, 100, 320, 300));
+    scroll->setContentSize(CGSizeMake(320, 900));
+    scroll->setContentOffset(CGPointMake(0, 150));
+    scroll->addSubview(cell);
+    window->addSubview(scroll);
+    REQUIRE(search->becomeFirstResponder());
+
+    const auto searchFacts = DeviceViewFacts::of(*search);
+    CHECK(searchFacts.label == "heat");
+    CHECK(searchFacts.detail == "Search");
+    CHECK(searchFacts.firstResponder == std::optional<bool>(true));
+    const auto segmentFacts = DeviceViewFacts::of(*segments);
+    CHECK(segmentFacts.label == "Downloaded|Downloading");
+    CHECK(segmentFacts.detail == "Downloading");
+    const auto cellFacts = DeviceViewFacts::of(*cell);
+    CHECK(cellFacts.label == "Chapter 1");
+    CHECK(cellFacts.detail == "720p");
+    CHECK(cellFacts.checkmark == std::optional<bool>(true));
+    CHECK(cellFacts.firstResponder == std::optional<bool>(false));
+    const auto scrollFacts = DeviceViewFacts::of(*scroll);
+    REQUIRE(scrollFacts.contentOffset);
+    CHECK(scrollFacts.contentOffset->y == 150);
 }

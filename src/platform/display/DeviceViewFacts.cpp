@@ -9,6 +9,11 @@
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UILabel.h"
+#include "platform/uikit/UIScrollView.h"
+#include "platform/uikit/UISearchBar.h"
+#include "platform/uikit/UISegmentedControl.h"
+#include "platform/uikit/UITableViewCell.h"
+#include "platform/uikit/UITextView.h"
 #include "platform/uikit/UIView.h"
 
 namespace {
@@ -54,8 +59,37 @@ void describeControls(const UIView& view, DeviceViewFacts& facts) {
     }
 }
 
+// What the list, text and scrolling views show: a cell's texts and checkmark,
+// a button's title, the segments, a search bar's or text view's text, the
+// first responder and a scroll view's offset.
+void describeContent(const UIView& view, DeviceViewFacts& facts) {
+    facts.firstResponder = view.isFirstResponder();
+    if (auto* scroll = dynamic_cast<const UIScrollView*>(&view)) facts.contentOffset = scroll->contentOffset();
+    if (auto* cell = dynamic_cast<const UITableViewCell*>(&view)) {
+        if (cell->textLabel()) facts.label = cell->textLabel()->text();
+        if (cell->detailTextLabel()) facts.detail = cell->detailTextLabel()->text();
+        facts.checkmark = cell->accessoryType() == UITableViewCellAccessoryCheckmark;
+        facts.selected = cell->isSelected();
+    }
+    if (auto* button = dynamic_cast<const UIButton*>(&view); button && facts.label.empty())
+        facts.label = button->currentTitle();
+    if (auto* segments = dynamic_cast<const UISegmentedControl*>(&view)) {
+        std::string titles;
+        for (std::size_t i = 0; i < segments->numberOfSegments(); ++i)
+            titles += (i ? "|" : "") + segments->titleForSegmentAtIndex(i);
+        facts.label = titles;
+        if (segments->selectedSegmentIndex() != UISegmentedControlNoSegment)
+            facts.detail = segments->titleForSegmentAtIndex(static_cast<std::size_t>(segments->selectedSegmentIndex()));
+    }
+    if (auto* search = dynamic_cast<const UISearchBar*>(&view)) {
+        facts.label = search->text();
+        facts.detail = search->placeholder();
+    }
+    if (auto* text = dynamic_cast<const UITextView*>(&view)) facts.label = text->text();
+}
+
 std::vector<DeviceViewFacts::Describer>& describers() {
-    static std::vector<DeviceViewFacts::Describer> list{describeBase, describeControls};
+    static std::vector<DeviceViewFacts::Describer> list{describeBase, describeControls, describeContent};
     return list;
 }
 
