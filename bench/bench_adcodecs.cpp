@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "BenchThroughput.h"
+#include "BenchSupport.h"
 #include "adkit/foundation/codecs/AK_TKStringEncoding.h"
 
 #ifndef QUORVANE_BUILD_TYPE

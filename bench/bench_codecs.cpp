@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "BenchThroughput.h"
+#include "BenchSupport.h"
 #include "core/AESAdditions.h"
 #include "core/Base64.h"
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "networking/FDFileDownloadManager.h"
 #include "networking/FDFileDownloader.h"
 #include "platform/foundation/HexString.h"
@@ -73,15 +74,9 @@ std::string sha256OfFile(const std::string& path) {
     return hexString(md, n);
 }
 
-std::uint64_t peakMemory() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;  // kB
-    return 0;
-}
 
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+using bench::peakMemory;
+using bench::seconds;
 
 // curl -s -o <file> <url>, timed; negative when it failed.
 double curlFetch(const std::string& url, const std::string& path, bool resume = false) {

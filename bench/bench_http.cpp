@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "networking/NLHTTPRequestOperation.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
@@ -37,29 +38,15 @@
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using bench::SteadyClock;
 constexpr int kRuns = 5;
 constexpr int kSmallRequests = 1000;
 
-double seconds(SteadyClock::time_point since) {
-    return std::chrono::duration<double>(SteadyClock::now() - since).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::seconds;
+using bench::timeCommand;
 
 // The median of kRuns timings of `run`; negative when a run failed.
-double medianOf(const std::function<double()>& run) {
-    std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i) {
-        double t = run();
-        if (t < 0) return -1;
-        times.push_back(t);
-    }
-    return median(times);
-}
+double medianOf(const std::function<double()>& run) { return bench::medianOf(kRuns, run); }
 
 // One GET through an operation, started without a queue as the catalogue client
 // does; false when it failed or the body had another size.
@@ -135,13 +122,6 @@ private:
     std::vector<char> body_;
 };
 
-// Runs the command and answers its wall time; negative when it failed.
-double timeCommand(const std::string& command) {
-    auto start = SteadyClock::now();
-    int status = std::system(command.c_str());
-    double elapsed = seconds(start);
-    return status == 0 ? elapsed : -1;
-}
 
 void report(const char* what, double ours, double inProcess, double commandLine) {
     std::printf("%-28s ours %7.3f s | libcurl in process %7.3f s, ours/libcurl %5.2f | curl command %7.3f s, "

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "networking/NLHTTPRequestOperation.h"
 #include "networking/NLHTTPSessionManager.h"
 #include "platform/dispatch/Dispatch.h"
@@ -41,34 +42,18 @@
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using bench::SteadyClock;
 constexpr int kRuns = 5;
 constexpr int kSmallRequests = 1000;
 constexpr std::uint64_t kPeakLimit = std::uint64_t(64) << 20;
 
-double seconds(SteadyClock::time_point since) {
-    return std::chrono::duration<double>(SteadyClock::now() - since).count();
-}
+using bench::peakMemory;
+using bench::seconds;
+using bench::timeCommand;
 
 // The median of kRuns timings of `run`; negative when a run failed.
-double medianOf(const std::function<double()>& run) {
-    std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i) {
-        const double t = run();
-        if (t < 0) return -1;
-        times.push_back(t);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+double medianOf(const std::function<double()>& run) { return bench::medianOf(kRuns, run); }
 
-std::uint64_t peakMemory() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;  // kB
-    return 0;
-}
 
 std::uintmax_t fileSize(const std::string& path) {
     std::error_code ec;
@@ -169,13 +154,6 @@ double timed(int count, const std::function<bool()>& one) {
     return seconds(start);
 }
 
-// Runs the command and answers its wall time; negative when it failed.
-double timeCommand(const std::string& command) {
-    auto start = SteadyClock::now();
-    const int status = std::system(command.c_str());
-    const double elapsed = seconds(start);
-    return status == 0 ? elapsed : -1;
-}
 
 void report(const char* what, double ours, double operation, double curl) {
     std::printf("%-30s session %7.3f s | operation %7.3f s, ours/operation %5.2f | curl command %7.3f s, "
