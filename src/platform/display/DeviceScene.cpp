@@ -19,10 +19,6 @@ constexpr std::size_t kAlertCharactersPerLine = 34;
 constexpr std::size_t kAlertMaxMessageLines = 12;
 constexpr CGFloat kShownAlpha = 0.01;
 
-DeviceScene::HitTester& hitTesterSlot() {
-    static DeviceScene::HitTester tester;
-    return tester;
-}
 
 std::size_t messageLines(const std::string& message) {
     if (message.empty()) return 0;
@@ -93,16 +89,6 @@ bool DeviceScene::isShown(const UIView& view) {
     return true;
 }
 
-void DeviceScene::setHitTester(HitTester tester) {
-    assert(NSThread::isMainThread());
-    hitTesterSlot() = std::move(tester);
-}
-
 std::shared_ptr<UIView> DeviceScene::hitTest(UIWindow& window, CGPoint point) {
-    if (const auto& tester = hitTesterSlot()) return tester(window, point);
-    return defaultHitTest(window, point);
-}
-
-std::shared_ptr<UIView> DeviceScene::defaultHitTest(UIWindow& window, CGPoint point) {
     return window.hitTest(point, nullptr);
 }

@@ -51,11 +51,6 @@ public:
     static bool isShown(const UIView& view);
 
     // The deepest view of the window under the point (window points) that takes
-    // touches, or null. The default walks the tree front to back, skipping hidden
-    // and transparent views and views with user interaction off (with their
-    // subtrees); a framework with its own hit testing installs it here.
-    using HitTester = std::function<std::shared_ptr<UIView>(UIWindow& window, CGPoint point)>;
-    static void setHitTester(HitTester tester);
+    // touches, or null: the views' own hit testing.
     static std::shared_ptr<UIView> hitTest(UIWindow& window, CGPoint point);
-    static std::shared_ptr<UIView> defaultHitTest(UIWindow& window, CGPoint point);
 };

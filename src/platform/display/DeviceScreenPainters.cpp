@@ -1,56 +1,21 @@
 #include "platform/display/DeviceScreenPainters.h"
 
 #include <algorithm>
-#include <cmath>
 
-#include "platform/display/DeviceViewFacts.h"
 #include "platform/uikit/NSParagraphStyle.h"
 #include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIFont.h"
-#include "platform/uikit/UIGraphics.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIGraphics.h"
 #include "platform/uikit/UIWindow.h"
 
 namespace {
 
-constexpr CGFloat kShownAlpha = 0.01;
-
 void fillRect(const CGContextRef& c, CGRect rect, double r, double g, double b, double a) {
     CGContextSetRGBFillColor(c, r, g, b, a);
     CGContextFillRect(c, rect);
-}
-
-// Draws the image upright into the rectangle of a y-down user space.
-void drawImageFlipped(const CGContextRef& c, CGRect rect, const CGImageRef& image) {
-    CGContextSaveGState(c);
-    CGContextTranslateCTM(c, rect.origin.x, rect.origin.y + rect.size.height);
-    CGContextScaleCTM(c, 1, -1);
-    CGContextDrawImage(c, CGRectMake(0, 0, rect.size.width, rect.size.height), image);
-    CGContextRestoreGState(c);
-}
-
-// The view in its superview's user space (which the context is in).
-void paintView(const UIView& view, const CGContextRef& c, double alpha) {
-    if (view.isHidden() || view.alpha() < kShownAlpha) return;
-    alpha *= view.alpha();
-    const CGRect frame = view.frame();
-    const CGRect bounds = view.bounds();
-    CGContextSaveGState(c);
-    CGContextTranslateCTM(c, frame.origin.x, frame.origin.y);
-    CGContextSetAlpha(c, alpha);
-    const DeviceViewFacts facts = DeviceViewFacts::of(view);
-    const CGRect local = CGRectMake(0, 0, bounds.size.width, bounds.size.height);
-    if (facts.backgroundColor) {
-        double r, g, b, a;
-        facts.backgroundColor->getRGBA(r, g, b, a);
-        fillRect(c, local, r, g, b, a);
-    }
-    if (facts.image) drawImageFlipped(c, local, facts.image);
-    CGContextTranslateCTM(c, -bounds.origin.x, -bounds.origin.y);
-    for (const auto& child : view.subviews()) paintView(*child, c, alpha);
-    CGContextRestoreGState(c);
 }
 
 // Title (bold) and message centred in their frame, each button's title centred
@@ -98,7 +63,6 @@ void DevicePaintViewTree(UIWindow& window, const CGContextRef& context) {
     CGContextRestoreGState(context);
 }
 
-void DevicePaintViewModel(UIWindow& window, const CGContextRef& context) { paintView(window, context, 1); }
 
 void DevicePaintAlert(const DeviceAlertLayout& alert, const CGContextRef& c, CGSize screen) {
     fillRect(c, CGRectMake(0, 0, screen.width, screen.height), 0, 0, 0, 0.4);

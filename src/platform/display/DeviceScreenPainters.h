@@ -26,8 +26,5 @@ struct DeviceScreenPainters {
 
 // The default painters, one by one.
 void DevicePaintViewTree(UIWindow& window, const CGContextRef& context);
-// The views' model only (backgrounds and images, no drawn content): for tests
-// of the screen's own plumbing.
-void DevicePaintViewModel(UIWindow& window, const CGContextRef& context);
 void DevicePaintAlert(const DeviceAlertLayout& alert, const CGContextRef& context, CGSize screen);
 void DevicePaintStatusBar(const CGContextRef& context, CGSize screen);

@@ -34,7 +34,6 @@ void describeBase(const UIView& view, DeviceViewFacts& facts) {
     if (facts.label.empty()) facts.label = view.accessibilityLabel();
     if (auto* label = dynamic_cast<const UILabel*>(&view)) facts.label = label->text();
     facts.imageSource = associatedText(view, &kImageSourceKey);
-    facts.backgroundColor = view.backgroundColor();
 }
 
 void describeControls(const UIView& view, DeviceViewFacts& facts) {
@@ -43,16 +42,7 @@ void describeControls(const UIView& view, DeviceViewFacts& facts) {
         facts.selected = control->isSelected();
         facts.highlighted = control->isHighlighted();
     }
-    if (auto* button = dynamic_cast<const UIButton*>(&view)) {
-        if (auto image = button->currentImage()) facts.image = image->CGImage();
-        else if (auto background = button->currentBackgroundImage()) facts.image = background->CGImage();
-    }
-    if (auto* imageView = dynamic_cast<const UIImageView*>(&view)) {
-        facts.highlighted = imageView->isHighlighted();
-        auto image = imageView->isHighlighted() && imageView->highlightedImage() ? imageView->highlightedImage()
-                                                                                 : imageView->image();
-        if (image) facts.image = image->CGImage();
-    }
+    if (auto* imageView = dynamic_cast<const UIImageView*>(&view)) facts.highlighted = imageView->isHighlighted();
     if (auto* alert = dynamic_cast<const UIAlertView*>(&view)) {
         facts.label = alert->title();
         facts.detail = alert->message();

@@ -1,14 +1,13 @@
 #pragma once
-// What the device screen reads from a view: for the JSON tree, for finding a
-// view by its label or identifier, and for the default drawing.
+// What the device screen reads from a view: for the JSON tree and for finding
+// a view by its label or identifier.
 //
 // Facts come from describers, run in the order they were added, each filling
 // what it knows about the view (a later one may overwrite an earlier one). The
-// built-in describers read today's views: control states, image views and
-// button images, and the attributes kept below. A framework that gains a
-// property the screen should show adds a describer at start-up
-// (DeviceViewFacts::addDescriber), e.g. for a label's text, a cell's checkmark
-// or a scroll view's content offset.
+// built-in describers read the views: texts, control states, cells, segments,
+// text inputs, the first responder, scroll offsets, and the attributes kept
+// below. Another view kind the screen should show adds a describer at start-up
+// (DeviceViewFacts::addDescriber).
 //
 // Main thread only (describers read views).
 #include <functional>
@@ -18,7 +17,6 @@
 
 #include "platform/graphics/CGColor.h"
 #include "platform/graphics/CGGeometry.h"
-#include "platform/graphics/CGImage.h"
 
 class UIView;
 
@@ -30,9 +28,6 @@ struct DeviceViewFacts {
     std::string imageSource;  // where the shown image came from (a resource name, a URL); empty without one
     std::optional<bool> selected, enabled, highlighted, checkmark, firstResponder;
     std::optional<CGPoint> contentOffset;
-    // Drawing: the fill of the bounds, then the image scaled into them.
-    CGColorRef backgroundColor;
-    CGImageRef image;
 
     using Describer = std::function<void(const UIView& view, DeviceViewFacts& facts)>;
     // Adds a describer for every view from now on (main thread, at start-up).
