@@ -20,18 +20,26 @@ namespace {
 
 // Holds each image answer at the server until the test opens its path, and
 // measures how many answers are held at once per first path segment ("/a/...").
-// Paths named "fail..." answer 404 and "text..." a body that is no image, at once.
+// Paths named "fail..." answer 404 and "text..." a body that is no image, at
+// once, or, for failures, once failuresWaitFor image answers of their group are
+// held (so a test knows those reached the server before the failure is seen).
 class Gate {
 public:
     Reply answer(const testsupport::RecordedRequest& request) {
         std::string path = request.path();
-        if (path.find("/fail") != std::string::npos) return Reply::withStatus(404);
+        if (path.find("/fail") != std::string::npos) {
+            std::unique_lock lock(mutex_);
+            const std::string group = path.substr(0, path.find('/', 1));
+            changed_.wait(lock, [&] { return openAll_ || inFlight_[group] >= failuresWaitFor_; });
+            return Reply::withStatus(404);
+        }
         if (path.find("/text") != std::string::npos) return Reply::text("no picture here");
         std::string group = path.substr(0, path.find('/', 1));
         std::unique_lock lock(mutex_);
         int now = ++inFlight_[group];
         maxInFlight_[group] = std::max(maxInFlight_[group], now);
         held_.insert(path);
+        changed_.notify_all();
         changed_.wait(lock, [&] { return openAll_ || open_.count(path) > 0; });
         held_.erase(path);
         --inFlight_[group];
@@ -41,6 +49,10 @@ public:
         std::lock_guard lock(mutex_);
         open_.insert(path);
         changed_.notify_all();
+    }
+    void setFailuresWaitFor(int heldAnswers) {
+        std::lock_guard lock(mutex_);
+        failuresWaitFor_ = heldAnswers;
     }
     void openAll() {
         std::lock_guard lock(mutex_);
@@ -67,6 +79,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool openAll_ = false;
+    int failuresWaitFor_ = 0;
     std::set<std::string> open_, held_;
     std::map<std::string, int> inFlight_, maxInFlight_;
 };
@@ -314,6 +327,7 @@ TEST_CASE("a cancelled list starts nothing more and reports nothing") {
     for (const Way& way : {Way{"by the caller", false}, Way{"from its progress callback", true}}) {
         CAPTURE(way.name);
         Stack s;
+        s.gate->setFailuresWaitFor(2);  // the failure is seen only once ok1 and ok2 are held
         std::vector<std::string> paths = {"/a/fail0.jpg", "/a/ok1.jpg", "/a/ok2.jpg",
                                           "/a/ok3.jpg",   "/a/ok4.jpg", "/a/ok5.jpg"};
         Counts progress, completions;
