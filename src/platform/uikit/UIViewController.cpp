@@ -5,6 +5,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UIRotationPolicy.h"
 #include "platform/uikit/UITabBarController.h"
 #include "platform/uikit/UITabBarItem.h"
 #include "platform/uikit/UIView.h"
@@ -30,7 +31,31 @@ void UIViewController::setView(std::shared_ptr<UIView> view) {
     if (view_) view_->viewController_ = weakSelf<UIViewController>();
 }
 
-void UIViewController::loadView() { setView(std::make_shared<UIView>()); }
+void UIViewController::loadView() {
+    if (viewFactory_) {
+        auto factory = viewFactory_;
+        setView(factory(*this));
+        return;
+    }
+    setView(std::make_shared<UIView>());
+}
+
+UIInterfaceOrientationMask UIViewController::supportedInterfaceOrientations() const {
+    if (auto& policy = UIRotationPolicy::installed(); policy.supportedInterfaceOrientations)
+        return policy.supportedInterfaceOrientations(*this);
+    return UIInterfaceOrientationMaskAllButUpsideDown;
+}
+
+bool UIViewController::shouldAutorotate() const {
+    if (auto& policy = UIRotationPolicy::installed(); policy.shouldAutorotate) return policy.shouldAutorotate(*this);
+    return true;
+}
+
+bool UIViewController::shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) const {
+    if (auto& policy = UIRotationPolicy::installed(); policy.shouldAutorotateToInterfaceOrientation)
+        return policy.shouldAutorotateToInterfaceOrientation(*this, orientation);
+    return orientation != UIInterfaceOrientationPortraitUpsideDown;
+}
 
 void UIViewController::setNeedsStatusBarAppearanceUpdate() {
     ++statusBarUpdates_;

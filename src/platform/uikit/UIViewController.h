@@ -31,6 +31,34 @@ inline constexpr UIRectEdge UIRectEdgeBottom = 1 << 2;
 inline constexpr UIRectEdge UIRectEdgeRight = 1 << 3;
 inline constexpr UIRectEdge UIRectEdgeAll = 15;
 
+// The orientations a controller supports, one bit per UIInterfaceOrientation.
+using UIInterfaceOrientationMask = unsigned long;
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskPortrait = 1 << UIInterfaceOrientationPortrait;
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskPortraitUpsideDown =
+    1 << UIInterfaceOrientationPortraitUpsideDown;
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskLandscapeLeft =
+    1 << UIInterfaceOrientationLandscapeLeft;
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskLandscapeRight =
+    1 << UIInterfaceOrientationLandscapeRight;
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskLandscape =
+    UIInterfaceOrientationMaskLandscapeLeft | UIInterfaceOrientationMaskLandscapeRight;
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskAll =
+    UIInterfaceOrientationMaskPortrait | UIInterfaceOrientationMaskPortraitUpsideDown |
+    UIInterfaceOrientationMaskLandscape;  // 30
+inline constexpr UIInterfaceOrientationMask UIInterfaceOrientationMaskAllButUpsideDown =
+    UIInterfaceOrientationMaskPortrait | UIInterfaceOrientationMaskLandscape;
+
+// How a presented controller covers its presenter: full screen, or (on a
+// tablet) a 540 x 620 sheet centred over the dimmed presenter.
+enum UIModalPresentationStyle : long {
+    UIModalPresentationFullScreen = 0,
+    UIModalPresentationPageSheet = 1,
+    UIModalPresentationFormSheet = 2,
+    UIModalPresentationCurrentContext = 3,
+};
+
+class UIStoryboard;
+
 class UIViewController : public UIResponder {
 public:
     using Completion = std::function<void()>;
@@ -42,7 +70,14 @@ public:
     std::shared_ptr<UIView> view();
     bool isViewLoaded() const { return static_cast<bool>(view_); }
     void setView(std::shared_ptr<UIView> view);
-    virtual void loadView();  // a plain view by default
+    // A plain view by default; a controller made by a storyboard builds its
+    // scene's views with the scene's view factory (outlets connected weakly).
+    virtual void loadView();
+    using ViewFactory = std::function<std::shared_ptr<UIView>(UIViewController& owner)>;
+    void setViewFactory(ViewFactory factory) { viewFactory_ = std::move(factory); }
+    // The storyboard this controller was made from (null for one made in code).
+    std::shared_ptr<UIStoryboard> storyboard() const { return storyboard_; }
+    void setStoryboard(std::shared_ptr<UIStoryboard> storyboard) { storyboard_ = std::move(storyboard); }
     virtual void viewDidLoad() {}
 
     virtual void viewWillAppear(bool /*animated*/) {}
@@ -57,6 +92,21 @@ public:
     virtual bool prefersStatusBarHidden() const { return false; }
     void setNeedsStatusBarAppearanceUpdate();
     std::size_t statusBarAppearanceUpdateCount() const { return statusBarUpdates_; }
+
+    // Rotation. The answers of a controller that does not answer for itself come
+    // from the installed policy (UIRotationPolicy), else the platform's own:
+    // rotation allowed, all orientations but upside-down.
+    virtual UIInterfaceOrientationMask supportedInterfaceOrientations() const;
+    virtual bool shouldAutorotate() const;
+    virtual bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) const;
+    // Told around a rotation of the interface, will before did.
+    virtual void willRotateToInterfaceOrientation(UIInterfaceOrientation /*orientation*/, double /*duration*/) {}
+    virtual void didRotateFromInterfaceOrientation(UIInterfaceOrientation /*fromOrientation*/) {}
+    // The application received a memory warning.
+    virtual void didReceiveMemoryWarning() {}
+
+    UIModalPresentationStyle modalPresentationStyle() const { return modalPresentationStyle_; }
+    void setModalPresentationStyle(UIModalPresentationStyle style) { modalPresentationStyle_ = style; }
 
     const std::string& title() const { return title_; }
     void setTitle(const std::string& title);  // also the tab item's title when there is one
@@ -141,6 +191,9 @@ protected:
     static void finishTransition(bool animated, std::function<void()> finish);
 
 private:
+    ViewFactory viewFactory_;
+    std::shared_ptr<UIStoryboard> storyboard_;
+    UIModalPresentationStyle modalPresentationStyle_ = UIModalPresentationFullScreen;
     CGSize preferredContentSize_{};
     CGSize contentSizeForViewInPopover_{};
     bool modalInPopover_ = false;

@@ -1,0 +1,12 @@
+#pragma once
+// The storyboard "Main": the application's scenes, registered once at start-up
+// (main thread) before the first window is made. The splash screen is its
+// initial scene.
+inline constexpr const char* kMainStoryboardName = "Main";
+
+void registerMainStoryboard();
+
+// The scenes of each group of screens; registerMainStoryboard calls them all.
+void registerShellScenes();   // tab bar, navigation controllers, splash, about, cells
+void registerPickerScenes();  // sort, genre and stream pickers
+void registerDetailScenes();  // the detail page, phone and tablet
