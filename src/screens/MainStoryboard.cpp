@@ -6,5 +6,7 @@ void registerMainStoryboard() {
     registerShellScenes();
     registerPickerScenes();
     registerDetailScenes();
+    registerGridScenes();
+    registerLibraryScenes();
     UIStoryboard::setInitialScene(kMainStoryboardName, "SplashViewController");
 }

@@ -10,3 +10,5 @@ void registerMainStoryboard();
 void registerShellScenes();   // tab bar, navigation controllers, splash, about, cells
 void registerPickerScenes();  // sort, genre and stream pickers
 void registerDetailScenes();  // the detail page, phone and tablet
+void registerGridScenes();    // movie grid, TV-show grid, search
+void registerLibraryScenes(); // downloads and favourites

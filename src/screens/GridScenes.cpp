@@ -1,0 +1,3 @@
+#include "screens/MainStoryboard.h"
+
+void registerGridScenes() {}

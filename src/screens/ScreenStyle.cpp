@@ -1,0 +1,18 @@
+#include "screens/ScreenStyle.h"
+
+#include "platform/dispatch/Dispatch.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIDevice.h"
+
+UIColorPtr screenColor() { return UIColor::colorWithRed(35.0 / 255.0, 35.0 / 255.0, 35.0 / 255.0, 1.0); }
+
+bool isTablet() { return UIDevice::currentDevice()->userInterfaceIdiom() == UIUserInterfaceIdiomPad; }
+
+void showFailureAlert(const std::string& message) {
+    UIAlertView::initWithTitle("Alert", message, {}, std::string("OK"))->show();
+}
+
+void runAfterHalfSecond(std::function<void()> block) {
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(NSEC_PER_SEC / 2)),
+                   dispatch_get_main_queue(), std::move(block));
+}
