@@ -1,10 +1,14 @@
 // The catalogue server's control endpoint: the log of requests received, and faults, replacement data and
-// delays ordered for the next replies of one action, checked through the replies the application would get.
+// delays ordered for the next replies of one action, checked through the replies the application would get;
+// and for stream files a pace, a one-time dropped connection and the log of the files asked for.
 #include <doctest/doctest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <curl/curl.h>
 
 #include "CatalogueReplies.h"
 #include "HttpFetch.h"
@@ -20,12 +24,16 @@ namespace {
 struct ControlledServer {
     testsupport::TempHome scratch;
     std::string portFile = scratch.path() + "/control-port";
-    CatalogueServerProcess server{{"--control-port-file", portFile}};
+    CatalogueServerProcess server;
     std::string control;
 
     std::string titleId;  // of the first movie
 
-    ControlledServer() {
+    explicit ControlledServer(std::vector<std::string> arguments = {})
+        : server([&] {
+              arguments.insert(arguments.begin(), {"--control-port-file", portFile});
+              return arguments;
+          }()) {
         REQUIRE(server.started());
         std::ifstream in(portFile);
         int port = 0;
@@ -112,4 +120,72 @@ TEST_CASE("the control endpoint refuses orders it cannot carry out") {
         CHECK(httpPostJson(s.control + "/" + kind, body).status == 400);
     }
     CHECK(fetchData(s.server, "detail", {{"id", s.titleId}}).is_object());  // nothing was ordered
+}
+
+TEST_CASE("stream files: a pace per file, one dropped connection at a chosen byte, and the log of files asked for") {
+    ControlledServer s({"--media-size", "300000"});
+    const json detail = fetchData(s.server, "detail", {{"id", s.titleId}});
+    const std::string chapter = std::to_string(detail["chapters"][0]["id"].get<int>());
+    const json streams = fetchData(s.server, "stream", {{"chapterid", chapter}});
+    REQUIRE(streams.size() >= 2);
+    const std::string url = unescapedLink(streams[0]["link"].get<std::string>());
+    const std::string otherUrl = unescapedLink(streams[1]["link"].get<std::string>());
+    const std::string file = url.substr(url.rfind('/') + 1);
+    const std::string whole = httpGet(url).body;
+    REQUIRE(whole.size() > 200000);
+
+    // A drop waits for a reply that carries its byte, then cuts that one reply only.
+    CHECK(s.order("media-drop", {{"file", file}, {"at", 100000}}) == 200);
+    const HttpReply after = httpGet(url, {"Range: bytes=150000-"});
+    CHECK(after.curlCode == CURLE_OK);
+    CHECK(after.body == whole.substr(150000));
+    const HttpReply cut = httpGet(url);
+    CHECK(cut.status == 200);
+    CHECK(cut.curlCode == CURLE_PARTIAL_FILE);
+    CHECK(cut.body == whole.substr(0, 100000));
+    CHECK(httpGet(url).body == whole);
+    // "*" stands for every file; a resumed range is cut at the same byte of the file.
+    CHECK(s.order("media-drop", {{"file", "*"}, {"at", 50000}}) == 200);
+    const HttpReply resumed = httpGet(otherUrl, {"Range: bytes=1000-"});
+    CHECK(resumed.status == 206);
+    CHECK(resumed.curlCode == CURLE_PARTIAL_FILE);
+    CHECK(resumed.body.size() == 49000);
+
+    // A pace of 20000 bytes a second: a 300 kB file is far from whole after a second,
+    // while another file goes at full speed; 0 lifts the pace.
+    CHECK(s.order("media-rate", {{"file", file}, {"bytesPerSecond", 20000}}) == 200);
+    const HttpReply slow = httpGet(url, {}, 1000);
+    CHECK(slow.curlCode == CURLE_OPERATION_TIMEDOUT);
+    CHECK(slow.body.size() < whole.size() / 2);
+    CHECK(slow.body == whole.substr(0, slow.body.size()));
+    CHECK(httpGet(otherUrl).curlCode == CURLE_OK);
+    CHECK(s.order("media-rate", {{"file", file}, {"bytesPerSecond", 0}}) == 200);
+    CHECK(httpGet(url).body == whole);
+
+    const HttpReply logReply = httpGet(s.control + "/media-log");
+    REQUIRE(logReply.status == 200);
+    const json log = json::parse(logReply.body)["requests"];
+    REQUIRE(log.size() == 8);
+    CHECK(log[0] == json{{"file", file}, {"range", nullptr}});
+    CHECK(log[1] == json{{"file", file}, {"range", "bytes=150000-"}});
+    CHECK(log[4]["range"] == "bytes=1000-");
+    CHECK(s.order("reset", json::object()) == 200);
+    CHECK(json::parse(httpGet(s.control + "/media-log").body)["requests"].empty());
+}
+
+TEST_CASE("the control endpoint refuses stream-file orders it cannot carry out") {
+    ControlledServer s;
+    for (const auto& [kind, body] : std::vector<std::pair<std::string, std::string>>{
+             {"media-rate", "[]"},
+             {"media-rate", R"({"bytesPerSecond":100})"},
+             {"media-rate", R"({"file":"","bytesPerSecond":100})"},
+             {"media-rate", R"({"file":"a.mp4","bytesPerSecond":-1})"},
+             {"media-rate", R"({"file":"a.mp4","bytesPerSecond":"fast"})"},
+             {"media-drop", R"({"file":"a.mp4"})"},
+             {"media-drop", R"({"file":7,"at":5})"},
+             {"media-drop", R"({"file":"a.mp4","at":1.5})"},
+         }) {
+        CAPTURE(body);
+        CHECK(httpPostJson(s.control + "/" + kind, body).status == 400);
+    }
 }

@@ -17,8 +17,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string unescaped(const std::string& text) { return stringByReplacingPercentEscapes(text).value_or(std::string()); }
-
 struct DecodedPng {
     bool ok = false;
     png_uint_32 width = 0;
@@ -112,7 +110,7 @@ TEST_CASE("stream files are served whole and by byte range") {
 
     std::set<std::string> contents;
     for (const auto& stream : streams) {
-        const std::string url = unescaped(stream["link"].get<std::string>());
+        const std::string url = unescapedLink(stream["link"].get<std::string>());
         CAPTURE(url);
         const HttpReply whole = httpGet(url);
         CHECK(whole.status == 200);

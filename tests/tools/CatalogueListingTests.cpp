@@ -18,8 +18,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string unescaped(const std::string& text) { return stringByReplacingPercentEscapes(text).value_or(std::string()); }
-
 QueryParameters listParameters(const std::string& type, int genre) {
     return {{"type", type}, {"genres", std::to_string(genre)}};
 }
@@ -245,7 +243,7 @@ TEST_CASE("details give a movie one chapter and a TV show several episodes with 
                     // Escaped: the colon and the slashes come back only after unescaping.
                     CHECK(link.find(':') == std::string::npos);
                     CHECK(link.find('/') == std::string::npos);
-                    CHECK(unescaped(link).rfind(server.origin() + "/media/", 0) == 0);
+                    CHECK(unescapedLink(link).rfind(server.origin() + "/media/", 0) == 0);
                 }
             }
         }

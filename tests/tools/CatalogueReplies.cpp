@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include "OpensslCommand.h"
+#include "platform/foundation/NSString.h"
 
 namespace testtools {
 
@@ -63,6 +64,10 @@ nlohmann::json fetchAllPages(const CatalogueServerProcess& server, const std::st
     }
     FAIL("the list never ended");
     return films;
+}
+
+std::string unescapedLink(const std::string& link) {
+    return stringByReplacingPercentEscapes(link).value_or(std::string());
 }
 
 }  // namespace testtools

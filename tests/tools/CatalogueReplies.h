@@ -26,4 +26,8 @@ nlohmann::json fetchData(const CatalogueServerProcess& server, const std::string
 nlohmann::json fetchAllPages(const CatalogueServerProcess& server, const std::string& action,
                              QueryParameters parameters);
 
+// A stream link as the catalogue sends it (every reserved character escaped) made
+// back into the URL it stands for; "" when the escapes do not decode.
+std::string unescapedLink(const std::string& link);
+
 }  // namespace testtools

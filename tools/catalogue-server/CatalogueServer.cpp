@@ -147,7 +147,7 @@ RangeRequest readRange(const std::string& header, std::uint64_t size, ByteRange&
 }  // namespace
 
 void CatalogueServer::serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
-                                 const std::string& contentType, ByteProducer produce) {
+                                 const std::string& contentType, ByteProducer produce, const ReplyPlanner& planner) {
     // Ranges are answered here; the library's own range handling is switched off for the
     // request because it mishandles ranges that reach past the end.
     const_cast<httplib::Request&>(request).ranges.clear();
@@ -156,6 +156,7 @@ void CatalogueServer::serveBytes(const httplib::Request& request, httplib::Respo
     ByteRange range{0, size == 0 ? 0 : size - 1};
     switch (readRange(request.get_header_value("Range"), size, range)) {
         case RangeRequest::Unsatisfiable:
+            if (planner) planner(size, size);  // logged; no bytes to pace or cut
             response.status = 416;
             response.set_header("Content-Range", "bytes */" + std::to_string(size));
             response.set_content("Range Not Satisfiable\n", "text/plain");
@@ -171,11 +172,31 @@ void CatalogueServer::serveBytes(const httplib::Request& request, httplib::Respo
     }
     const std::uint64_t length = size == 0 ? 0 : range.last - range.first + 1;
     const std::uint64_t start = range.first;
+    const MediaPlan plan = planner ? planner(start, start + length) : MediaPlan{};
+    // A paced reply goes out in pieces of a twentieth of a second, each at its due time
+    // counted from the first.
+    const std::size_t piece =
+        plan.bytesPerSecond ? static_cast<std::size_t>(std::clamp<std::uint64_t>(plan.bytesPerSecond / 20, 1, kMediaChunk))
+                            : kMediaChunk;
+    auto began = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>();
     response.set_content_provider(
         static_cast<std::size_t>(length), contentType,
-        [start, produce = std::move(produce)](std::size_t offset, std::size_t remaining, httplib::DataSink& sink) {
-            std::vector<char> chunk(std::min(remaining, kMediaChunk));
-            produce(start + offset, chunk.size(), chunk.data());
+        [this, start, plan, piece, began, produce = std::move(produce)](std::size_t offset, std::size_t remaining,
+                                                                        httplib::DataSink& sink) {
+            const std::uint64_t at = start + offset;
+            std::size_t count = std::min(remaining, piece);
+            if (plan.dropAt) {
+                // Returning false makes the library close the connection mid-body.
+                if (at >= *plan.dropAt) return false;
+                count = static_cast<std::size_t>(std::min<std::uint64_t>(count, *plan.dropAt - at));
+            }
+            if (plan.bytesPerSecond) {
+                if (!*began) *began = std::chrono::steady_clock::now();
+                const auto due = **began + std::chrono::microseconds(offset * 1000000ull / plan.bytesPerSecond);
+                if (!waitUntilOrStop(due)) return false;
+            }
+            std::vector<char> chunk(count);
+            produce(at, chunk.size(), chunk.data());
             return sink.write(chunk.data(), chunk.size());
         });
 }
@@ -218,6 +239,11 @@ void CatalogueServer::stop() {
 void CatalogueServer::waitOrStop(std::chrono::milliseconds delay) {
     std::unique_lock lock(mutex_);
     stopped_.wait_for(lock, delay, [this] { return stopping_; });
+}
+
+bool CatalogueServer::waitUntilOrStop(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return !stopped_.wait_until(lock, deadline, [this] { return stopping_; });
 }
 
 std::string CatalogueServer::baseUrl() const {
@@ -453,9 +479,15 @@ void CatalogueServer::handleMedia(const httplib::Request& request, httplib::Resp
         return;
     }
     const MediaEntry file = *entry;
-    serveBytes(request, response, file.size, "video/mp4", [file](std::uint64_t offset, std::size_t length, char* out) {
-        mediaBytes(file.seed, file.size, offset, out, length);
-    });
+    ReplyPlanner planner;
+    if (control_) {
+        planner = [this, name = request.matches[1].str(), range = request.get_header_value("Range")](
+                      std::uint64_t first, std::uint64_t end) { return control_->takeMedia(name, range, first, end); };
+    }
+    serveBytes(
+        request, response, file.size, "video/mp4",
+        [file](std::uint64_t offset, std::size_t length, char* out) { mediaBytes(file.seed, file.size, offset, out, length); },
+        planner);
 }
 
 void CatalogueServer::handleUpdatePage(httplib::Response& response) {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "ControlPlan.h"
 #include "ServerOptions.h"
 
 namespace httplib {
@@ -60,10 +61,15 @@ private:
 
     // Writes `length` bytes of a served file, from `offset`, into `out`.
     using ByteProducer = std::function<void(std::uint64_t offset, std::size_t length, char* out)>;
-    // Answers a GET of a file of `size` bytes, whole or by one byte range.
-    static void serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
-                           const std::string& contentType, ByteProducer produce);
+    // The pace and cut of a reply carrying the bytes from `first` up to `end`.
+    using ReplyPlanner = std::function<MediaPlan(std::uint64_t first, std::uint64_t end)>;
+    // Answers a GET of a file of `size` bytes, whole or by one byte range, paced
+    // and cut as the planner says (none: at full speed, whole).
+    void serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
+                    const std::string& contentType, ByteProducer produce, const ReplyPlanner& planner = {});
     void waitOrStop(std::chrono::milliseconds delay);
+    // False when the server is stopping (at once, or during the wait).
+    bool waitUntilOrStop(std::chrono::steady_clock::time_point deadline);
     std::string baseUrl() const;
 
     std::shared_ptr<const Catalogue> catalogue_;

@@ -49,6 +49,42 @@ void ControlPlan::reset() {
     faults_.clear();
     data_.clear();
     delays_.clear();
+    mediaLog_ = nlohmann::json::array();
+    mediaRates_.clear();
+    mediaDrops_.clear();
+}
+
+void ControlPlan::setMediaRate(const std::string& file, std::uint64_t bytesPerSecond) {
+    std::lock_guard lock(mutex_);
+    if (bytesPerSecond == 0) mediaRates_.erase(file);
+    else mediaRates_[file] = bytesPerSecond;
+}
+
+void ControlPlan::orderMediaDrop(const std::string& file, std::uint64_t at) {
+    std::lock_guard lock(mutex_);
+    mediaDrops_[file] = at;
+}
+
+MediaPlan ControlPlan::takeMedia(const std::string& file, const std::string& range, std::uint64_t first,
+                                 std::uint64_t end) {
+    MediaPlan plan;
+    std::lock_guard lock(mutex_);
+    mediaLog_.push_back({{"file", file}, {"range", range.empty() ? nlohmann::json() : nlohmann::json(range)}});
+    auto rate = mediaRates_.find(file);
+    if (rate == mediaRates_.end()) rate = mediaRates_.find(kEveryMediaFile);
+    if (rate != mediaRates_.end()) plan.bytesPerSecond = rate->second;
+    auto drop = mediaDrops_.find(file);
+    if (drop == mediaDrops_.end()) drop = mediaDrops_.find(kEveryMediaFile);
+    if (drop != mediaDrops_.end() && drop->second >= first && drop->second < end) {
+        plan.dropAt = drop->second;
+        mediaDrops_.erase(drop);
+    }
+    return plan;
+}
+
+nlohmann::json ControlPlan::mediaLog() const {
+    std::lock_guard lock(mutex_);
+    return mediaLog_;
 }
 
 ControlledReply ControlPlan::take(const std::string& action) {

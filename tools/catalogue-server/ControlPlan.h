@@ -2,8 +2,11 @@
 // What a test told the server through the control endpoint, and what the server
 // reports back: the log of catalogue requests received (action and parameters,
 // in order), and per action queues of faults, replacement data and delays, each
-// for the next N replies of that action. Any thread.
+// for the next N replies of that action; for stream files, a pace per file and a
+// one-time cut of the connection at a chosen byte, and the log of the files asked
+// for. Any thread.
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -23,6 +26,15 @@ struct ControlledReply {
     std::optional<nlohmann::json> data;  // replaces the envelope's "data"
 };
 
+// What the control endpoint does to one reply of a stream file.
+struct MediaPlan {
+    std::uint64_t bytesPerSecond = 0;     // 0: as fast as it goes
+    std::optional<std::uint64_t> dropAt;  // the connection closes before this byte of the file
+};
+
+// Orders for stream files name one file, or "*" for every file without an order of its own.
+inline constexpr const char* kEveryMediaFile = "*";
+
 class ControlPlan {
 public:
     using Parameters = std::vector<std::pair<std::string, std::string>>;
@@ -36,11 +48,21 @@ public:
     void orderFault(const std::string& action, int count, FaultPlan fault);
     void orderData(const std::string& action, int count, nlohmann::json data);
     void orderDelay(const std::string& action, int count, std::chrono::milliseconds delay);
-    // Forgets the log and every order.
+    // Paces every later reply of the file; 0 lifts the pace.
+    void setMediaRate(const std::string& file, std::uint64_t bytesPerSecond);
+    // The next reply of the file that carries byte `at` closes its connection
+    // after the bytes before it; replies that do not carry it leave the order waiting.
+    void orderMediaDrop(const std::string& file, std::uint64_t at);
+    // Forgets the logs and every order.
     void reset();
 
     // Takes one reply's worth of the orders for the action.
     ControlledReply take(const std::string& action);
+
+    // Logs a request of a stream file (its Range header, empty for none) and takes
+    // the plan of its reply, which carries the bytes from `first` up to `end`.
+    MediaPlan takeMedia(const std::string& file, const std::string& range, std::uint64_t first, std::uint64_t end);
+    nlohmann::json mediaLog() const;  // [{"file": ..., "range": ... or null}, ...]
 
 private:
     template <class T>
@@ -53,6 +75,9 @@ private:
     std::map<std::string, Order<FaultPlan>> faults_;
     std::map<std::string, Order<nlohmann::json>> data_;
     std::map<std::string, Order<std::chrono::milliseconds>> delays_;
+    nlohmann::json mediaLog_ = nlohmann::json::array();
+    std::map<std::string, std::uint64_t> mediaRates_;
+    std::map<std::string, std::uint64_t> mediaDrops_;
 };
 
 }  // namespace catalogue

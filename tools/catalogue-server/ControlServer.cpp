@@ -4,8 +4,10 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "ControlPlan.h"
 #include "FaultMode.h"
@@ -45,6 +47,27 @@ std::optional<Json> orderBody(const httplib::Request& request, httplib::Response
     action = a->get<std::string>();
     count = c->get<int>();
     return body;
+}
+
+// A stream-file order's body: {"file": <name or "*">, <field>: <whole number from 0>}.
+std::optional<std::pair<std::string, std::uint64_t>> mediaBody(const httplib::Request& request,
+                                                               httplib::Response& response, const char* field) {
+    Json body = Json::parse(request.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object()) {
+        refuse(response, "the body must be a JSON object");
+        return std::nullopt;
+    }
+    const auto file = body.find("file");
+    if (file == body.end() || !file->is_string() || file->get<std::string>().empty()) {
+        refuse(response, "\"file\" must be the name of a stream file, or \"*\"");
+        return std::nullopt;
+    }
+    const auto value = body.find(field);
+    if (value == body.end() || !value->is_number_integer() || value->get<long long>() < 0) {
+        refuse(response, "\"" + std::string(field) + "\" must be a whole number from 0");
+        return std::nullopt;
+    }
+    return std::make_pair(file->get<std::string>(), value->get<std::uint64_t>());
 }
 
 }  // namespace
@@ -121,6 +144,21 @@ void ControlServer::installRoutes() {
             return "\"ms\" must be a whole number of milliseconds up to 600000";
         plan_->orderDelay(action, count, std::chrono::milliseconds(ms->get<long long>()));
         return {};
+    });
+    http_->Get("/control/media-log", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(Json{{"requests", plan_->mediaLog()}}.dump(), "application/json");
+    });
+    http_->Post("/control/media-rate", [this](const httplib::Request& request, httplib::Response& response) {
+        auto order = mediaBody(request, response, "bytesPerSecond");
+        if (!order) return;
+        plan_->setMediaRate(order->first, order->second);
+        response.set_content("{}", "application/json");
+    });
+    http_->Post("/control/media-drop", [this](const httplib::Request& request, httplib::Response& response) {
+        auto order = mediaBody(request, response, "at");
+        if (!order) return;
+        plan_->orderMediaDrop(order->first, order->second);
+        response.set_content("{}", "application/json");
     });
     http_->Post("/control/reset", [this](const httplib::Request&, httplib::Response& response) {
         plan_->reset();

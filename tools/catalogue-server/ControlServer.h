@@ -7,7 +7,10 @@
 //   POST /control/fault  {"action", "count", "fault"}  (a fault list as the fault modes take)
 //   POST /control/data   {"action", "count", "data"}   (any JSON value for the envelope's "data")
 //   POST /control/delay  {"action", "count", "ms"}
-//   POST /control/reset  {}                             (forgets the log and every order)
+//   POST /control/reset  {}                             (forgets the logs and every order)
+//   GET  /control/media-log   {"requests": [{"file", "range"}, ...]}
+//   POST /control/media-rate  {"file", "bytesPerSecond"}  (0 lifts the pace; "*" for every file)
+//   POST /control/media-drop  {"file", "at"}              (one reply carrying that byte is cut before it)
 //
 // A bad body answers 400 with a plain text reason.
 #include <atomic>
