@@ -58,8 +58,22 @@ DownloadManager::DownloadManager(std::shared_ptr<NSManagedObjectContext> context
 }
 
 std::shared_ptr<DownloadManager> DownloadManager::downloadManager() {
-    static ProcessLifetime<std::shared_ptr<DownloadManager>> instance(std::make_shared<DownloadManager>());
-    return *instance;
+    QV_ASSERT_MAIN_THREAD();
+    // One per application delegate, kept on it: the manager works on that
+    // delegate's store and window (a test that installs a new delegate gets a
+    // manager of its own). Without a delegate, one for the process.
+    static const char kManagerKey = 0;
+    auto delegate = AppDelegate::shared();
+    if (!delegate) {
+        static ProcessLifetime<std::shared_ptr<DownloadManager>> detached(std::make_shared<DownloadManager>(nullptr));
+        return *detached;
+    }
+    auto manager = delegate->associated<DownloadManager>(&kManagerKey);
+    if (!manager) {
+        manager = std::make_shared<DownloadManager>(delegate->managedObjectContext());
+        delegate->setAssociatedObject(&kManagerKey, manager);
+    }
+    return manager;
 }
 
 std::string DownloadManager::documentsDirectory() {

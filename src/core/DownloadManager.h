@@ -42,7 +42,8 @@ public:
     DownloadManager();
     explicit DownloadManager(std::shared_ptr<NSManagedObjectContext> context);
 
-    // The process-wide instance.
+    // The application's instance: one per application delegate, on its store
+    // (a detached one without a store when there is no delegate). Main thread.
     static std::shared_ptr<DownloadManager> downloadManager();
 
     // Queues the chapter ("link" and "title", both strings). Returns the new
