@@ -1,3 +1,105 @@
+// The scenes of the downloads and favourites tabs in the storyboard "Main":
+// each controller with the view factory that builds its views and connects its
+// outlets (weakly; each outlet view's accessibility identifier is the outlet's name).
 #include "screens/MainStoryboard.h"
 
-void registerLibraryScenes() {}
+#include "platform/uikit/UIColor.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UIStoryboard.h"
+#include "screens/DownloadViewController.h"
+#include "screens/ScreenStyle.h"
+
+namespace {
+
+constexpr CGFloat kSegmentTop = 28;
+constexpr CGFloat kSegmentHeight = 29;
+constexpr CGFloat kContentTop = 65;
+// The tables sit this much lower in the scene; the screen lifts them into place when it loads.
+constexpr CGFloat kTableDrop = 30;
+
+template <class V>
+std::shared_ptr<V> outlet(std::shared_ptr<V> view, const char* name) {
+    view->setAccessibilityIdentifier(name);
+    return view;
+}
+
+std::shared_ptr<UIView> rootView() {
+    auto root = std::make_shared<UIView>(UIScreen::mainScreen()->bounds());
+    root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    root->setBackgroundColor(screenColor()->CGColor());
+    return root;
+}
+
+// The empty banner area at the bottom, centred, sized by the screen's constraints.
+std::shared_ptr<UIView> bannerArea(const UIView& root) {
+    const CGRect box = root.bounds();
+    auto banner = outlet(std::make_shared<UIView>(CGRectMake((box.size.width - 320) / 2, box.size.height, 320, 0)),
+                         "bannerView");
+    banner->setTranslatesAutoresizingMaskIntoConstraints(false);
+    banner->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
+                                UIViewAutoresizingFlexibleTopMargin);
+    banner->setBackgroundColor(UIColor::clearColor()->CGColor());
+    return banner;
+}
+
+std::shared_ptr<UITableView> downloadsTable(DownloadViewController& screen, CGRect frame, const char* name) {
+    auto table = outlet(std::make_shared<UITableView>(frame), name);
+    table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    table->setBackgroundColor(screenColor()->CGColor());
+    auto me = screen.self<DownloadViewController>();
+    table->setDataSource(me);
+    table->setDelegate(me);
+    return table;
+}
+
+std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
+    auto& screen = dynamic_cast<DownloadViewController&>(owner);
+    auto root = rootView();
+    const CGRect box = root->bounds();
+
+    auto segment = outlet(std::make_shared<UISegmentedControl>(std::vector<std::string>{"Downloaded", "Downloading"}),
+                          "actionSegment");
+    segment->setFrame(CGRectMake(10, kSegmentTop, box.size.width - 20, kSegmentHeight));
+    segment->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    segment->setTintColor(UIColor::whiteColor()->CGColor());
+    std::weak_ptr<DownloadViewController> weak = screen.self<DownloadViewController>();
+    segment->addTarget(
+        screen.self<NSObject>(),
+        [weak](UIControl& sender, UIEvent*) {
+            if (auto s = weak.lock()) s->changeValue(static_cast<UISegmentedControl&>(sender));
+        },
+        UIControlEventValueChanged);
+    root->addSubview(segment);
+
+    auto content = outlet(std::make_shared<UIView>(CGRectMake(0, kContentTop, box.size.width, box.size.height - kContentTop)),
+                          "contentView");
+    content->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+    content->setBackgroundColor(screenColor()->CGColor());
+    const CGRect tableFrame = CGRectMake(0, kTableDrop, content->bounds().size.width, content->bounds().size.height);
+    auto finished = downloadsTable(screen, tableFrame, "downloadTable");
+    auto running = downloadsTable(screen, tableFrame, "downloadingTable");
+    running->setHidden(true);  // the finished downloads show first
+    content->addSubview(finished);
+    content->addSubview(running);
+    root->addSubview(content);
+
+    auto banner = bannerArea(*root);
+    root->addSubview(banner);
+
+    screen.actionSegment = segment;
+    screen.contentView = content;
+    screen.downloadTable = finished;
+    screen.downloadingTable = running;
+    screen.bannerView = banner;
+    return root;
+}
+
+}  // namespace
+
+void registerLibraryScenes() {
+    UIStoryboard::registerScene(kMainStoryboardName, "DownloadViewController", [] {
+        auto screen = std::make_shared<DownloadViewController>();
+        screen->setViewFactory(buildDownloadScene);
+        return screen;
+    });
+}
