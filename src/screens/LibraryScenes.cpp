@@ -3,6 +3,8 @@
 // outlets (weakly; each outlet view's accessibility identifier is the outlet's name).
 #include "screens/MainStoryboard.h"
 
+#include <functional>
+
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIStoryboard.h"
@@ -23,12 +25,45 @@ std::shared_ptr<V> outlet(std::shared_ptr<V> view, const char* name) {
     return view;
 }
 
-std::shared_ptr<UIView> rootView() {
-    auto root = std::make_shared<UIView>(UIScreen::mainScreen()->bounds());
-    root->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
-    root->setBackgroundColor(screenColor()->CGColor());
-    return root;
-}
+// The root of a library scene: a heading at the top, the banner area centred at
+// the bottom and the content between them, placed from the root's bounds at each
+// layout pass. (Its containers may size it through zero on the way to its real
+// size; children placed here, not by their autoresizing masks, come through that.)
+class LibrarySceneView : public UIView {
+public:
+    using Placer = std::function<CGRect(CGRect bounds)>;
+    LibrarySceneView() : UIView(UIScreen::mainScreen()->bounds()) {
+        setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+        setBackgroundColor(screenColor()->CGColor());
+    }
+    void setParts(std::shared_ptr<UIView> heading, Placer placeHeading, CGFloat contentTop,
+                  std::shared_ptr<UIView> content, std::shared_ptr<UIView> banner) {
+        heading_ = heading;
+        placeHeading_ = std::move(placeHeading);
+        contentTop_ = contentTop;
+        content_ = content;
+        banner_ = banner;
+        layoutSubviews();
+    }
+    void layoutSubviews() override {
+        const CGRect box = bounds();
+        if (box.size.width <= 0 || box.size.height <= contentTop_) return;
+        CGFloat bannerHeight = 0;
+        if (auto banner = banner_.lock()) {
+            bannerHeight = banner->frame().size.height;
+            const CGFloat width = banner->frame().size.width;
+            banner->setFrame(CGRectMake((box.size.width - width) / 2, box.size.height - bannerHeight, width, bannerHeight));
+        }
+        if (auto heading = heading_.lock()) heading->setFrame(placeHeading_(box));
+        if (auto content = content_.lock())
+            content->setFrame(CGRectMake(0, contentTop_, box.size.width, box.size.height - contentTop_ - bannerHeight));
+    }
+
+private:
+    std::weak_ptr<UIView> heading_, content_, banner_;
+    Placer placeHeading_;
+    CGFloat contentTop_ = 0;
+};
 
 // The empty banner area at the bottom, centred, sized by the screen's constraints.
 std::shared_ptr<UIView> bannerArea(const UIView& root) {
@@ -36,8 +71,6 @@ std::shared_ptr<UIView> bannerArea(const UIView& root) {
     auto banner = outlet(std::make_shared<UIView>(CGRectMake((box.size.width - 320) / 2, box.size.height, 320, 0)),
                          "bannerView");
     banner->setTranslatesAutoresizingMaskIntoConstraints(false);
-    banner->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
-                                UIViewAutoresizingFlexibleTopMargin);
     banner->setBackgroundColor(UIColor::clearColor()->CGColor());
     return banner;
 }
@@ -54,14 +87,12 @@ std::shared_ptr<UITableView> downloadsTable(DownloadViewController& screen, CGRe
 
 std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
     auto& screen = dynamic_cast<DownloadViewController&>(owner);
-    auto root = rootView();
+    auto root = std::make_shared<LibrarySceneView>();
     const CGRect box = root->bounds();
 
     auto segment = outlet(std::make_shared<UISegmentedControl>(std::vector<std::string>{"Downloaded", "Downloading"}),
                           "actionSegment");
     segment->setFrame(CGRectMake(10, kSegmentTop, box.size.width - 20, kSegmentHeight));
-    segment->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    segment->setTintColor(UIColor::whiteColor()->CGColor());
     std::weak_ptr<DownloadViewController> weak = screen.self<DownloadViewController>();
     segment->addTarget(
         screen.self<NSObject>(),
@@ -73,7 +104,6 @@ std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
 
     auto content = outlet(std::make_shared<UIView>(CGRectMake(0, kContentTop, box.size.width, box.size.height - kContentTop)),
                           "contentView");
-    content->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     content->setBackgroundColor(screenColor()->CGColor());
     const CGRect tableFrame = CGRectMake(0, kTableDrop, content->bounds().size.width, content->bounds().size.height);
     auto finished = downloadsTable(screen, tableFrame, "downloadTable");
@@ -85,6 +115,9 @@ std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
 
     auto banner = bannerArea(*root);
     root->addSubview(banner);
+    root->setParts(
+        segment, [](CGRect bounds) { return CGRectMake(10, kSegmentTop, bounds.size.width - 20, kSegmentHeight); },
+        kContentTop, content, banner);
 
     screen.actionSegment = segment;
     screen.contentView = content;

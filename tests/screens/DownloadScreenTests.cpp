@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "LibrarySnapshots.h"
 #include "LibraryTestApp.h"
 #include "core/FDFileDownloaderCustom.h"
 #include "networking/DownloadFixtures.h"
@@ -110,6 +111,8 @@ TEST_CASE("each table answers from its own list, and switching the segment shows
     auto running = screen->downloadingTable.lock();
     REQUIRE((segment && finished && running));
     CHECK(segment->selectedSegmentIndex() == 0);
+    CHECK(segment->frame() == CGRectMake(10, 28, 300, 29));
+    CHECK(screen->contentView.lock()->frame() == CGRectMake(0, 65, 320, screen->view()->bounds().size.height - 65));
     CHECK_FALSE(finished->isHidden());
     CHECK(running->isHidden());
     // With segment 0 selected the running table still counts the running downloads.
@@ -117,6 +120,13 @@ TEST_CASE("each table answers from its own list, and switching the segment shows
     CHECK(screen->numberOfRowsInSection(*running, 0) == 2);
     CHECK(finished->frame().origin.y == 0);  // lifted into place at load
     CHECK(running->frame().origin.y == 0);
+    const CGPoint left = CGPointMake(LibraryApp::centreOf(*segment).x - segment->bounds().size.width / 4,
+                                     LibraryApp::centreOf(*segment).y - 8);
+    const CGPoint right = CGPointMake(LibraryApp::centreOf(*segment).x + segment->bounds().size.width / 4, left.y);
+    CGImageRef image = librarytests::writeSnapshot(*app.window, "downloads-finished");
+    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, left.x, left.y), 0, 122, 255));  // selected: the tint
+    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, right.x, right.y), 35, 35, 35));
+    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 300, 250), 35, 35, 35));  // below the rows
 
     CHECK(app.tap(CGPointMake(LibraryApp::centreOf(*segment).x + segment->bounds().size.width / 4,
                               LibraryApp::centreOf(*segment).y)));
@@ -132,6 +142,9 @@ TEST_CASE("each table answers from its own list, and switching the segment shows
     CHECK(cell->textLabel()->font()->pointSize() == 10);
     CHECK(cell->detailTextLabel()->font()->pointSize() == 9);
     CHECK(finished->visibleCells().front()->textLabel()->text() == "Done One");
+    image = librarytests::writeSnapshot(*app.window, "downloads-running");
+    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, left.x, left.y), 35, 35, 35));
+    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, right.x, right.y), 0, 122, 255));
     CHECK(finished->visibleCells().front()->textLabel()->font()->pointSize() == 15);
 }
 
