@@ -161,7 +161,10 @@ void DownloadViewController::refreshMoviesDownloads() {
 
 void DownloadViewController::startDownloadMovie(const NSNotification&) { refreshMoviesDownloading(); }
 
-void DownloadViewController::stopDownloadMovie(const NSNotification&) {}
+void DownloadViewController::stopDownloadMovie(const NSNotification& notification) {
+    // A stopped download's row shows its new state ("Pause", "Cancelled") at once.
+    updateTableViewCellAtDownload(std::dynamic_pointer_cast<FDFileDownloader>(notification.object()));
+}
 
 void DownloadViewController::updateStatusDownloadMovie(const NSNotification& notification) {
     updateTableViewCellAtDownload(std::dynamic_pointer_cast<FDFileDownloader>(notification.object()));
