@@ -155,6 +155,23 @@ TEST_CASE("an answer without a length leaves the progress alone while every piec
     }
 }
 
+TEST_CASE("an answer that names the identity transfer coding is still counted against its length, not finished at once") {
+    const std::string content = generatedContent(50000, 13);
+    LoopbackHttpServer server;
+    server.route("GET", "/f", Reply::text(content).header("Transfer-Encoding", "Identity").close().stall(20000));
+    auto delegate = std::make_shared<RecordingBarDelegate>();
+    auto bar = makeBar(server.url("/f"), delegate);
+    bar->startDownload();
+    REQUIRE_MESSAGE(runMainUntil([&] { return bar->getBytesReceived() == 20000; }, 30), "the first 20000 bytes");
+    CHECK_FALSE(bar->operationFinished());
+    CHECK(bar->getBytesExpected() == 50000);
+    CHECK(bar->progress() == doctest::Approx(0.4));
+    server.releaseStalls();
+    REQUIRE_MESSAGE(runMainUntil([&] { return delegate->ended(); }, 30), "the download to end");
+    CHECK(delegate->finishes == 1);
+    CHECK(text(delegate->data) == content);
+}
+
 TEST_CASE("pausing after 1000 bytes and resuming asks for the rest by range and gives the same bytes") {
     const std::string content = generatedContent(50000, 3);
     LoopbackHttpServer server;
