@@ -58,6 +58,7 @@ std::shared_ptr<UIViewController> UIStoryboard::instantiateViewControllerWithIde
 }
 
 std::shared_ptr<UIViewController> UIStoryboard::instantiateInitialViewController() {
+    QV_ASSERT_MAIN_THREAD();
     auto board = registry().find(name_);
     if (board == registry().end() || board->second.initial.empty()) {
         NSLog("Storyboard (%@) has no initial view controller", name_);
