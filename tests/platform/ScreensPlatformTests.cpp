@@ -6,12 +6,21 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "UIKitTestSupport.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIApplicationDelegate.h"
+#include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UILabel.h"
+#include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UIRotationPolicy.h"
 #include "platform/uikit/UIStoryboard.h"
+#include "platform/uikit/UITabBar.h"
+#include "platform/uikit/UITabBarController.h"
 #include "platform/uikit/UIViewController.h"
 
 namespace {
@@ -133,4 +142,191 @@ TEST_CASE("storyboards make a new controller per call whose views the scene buil
     log.lines.clear();
     CHECK(storyboard->instantiateViewControllerWithIdentifier("Scene") == nullptr);
     CHECK(UIStoryboard::storyboardWithName(board, nullptr) == nullptr);
+}
+
+namespace {
+
+// Controllers that write what they are told into one shared list.
+template <class Base>
+struct Recording : Base {
+    std::string name;
+    std::vector<std::string>* events = nullptr;
+    void willRotateToInterfaceOrientation(UIInterfaceOrientation o, double duration) override {
+        events->push_back(name + " will " + std::to_string(long(o)) + " " + std::to_string(int(duration * 10)));
+    }
+    void didRotateFromInterfaceOrientation(UIInterfaceOrientation from) override {
+        events->push_back(name + " did " + std::to_string(long(from)));
+    }
+    void didReceiveMemoryWarning() override { events->push_back(name + " memory"); }
+};
+
+template <class T>
+std::shared_ptr<Recording<T>> recording(const std::string& name, std::vector<std::string>& events) {
+    auto vc = std::make_shared<Recording<T>>();
+    vc->name = name;
+    vc->events = &events;
+    return vc;
+}
+
+// The answers the installed rotation policy gives: everything allowed, except
+// by the controller named `refuser`, which answers with the fields below.
+struct PolicyAnswers {
+    const UIViewController* refuser = nullptr;
+    bool autorotate = true;
+    UIInterfaceOrientationMask mask = UIInterfaceOrientationMaskAll;
+    bool toOrientation = true;
+};
+
+struct InstalledPolicy {
+    PolicyAnswers answers;
+    InstalledPolicy() {
+        UIRotationPolicy policy;
+        policy.shouldAutorotate = [this](const UIViewController& vc) {
+            return &vc != answers.refuser || answers.autorotate;
+        };
+        policy.supportedInterfaceOrientations = [this](const UIViewController& vc) {
+            return &vc == answers.refuser ? answers.mask : UIInterfaceOrientationMaskAll;
+        };
+        policy.shouldAutorotateToInterfaceOrientation = [this](const UIViewController& vc, UIInterfaceOrientation) {
+            return &vc != answers.refuser || answers.toOrientation;
+        };
+        UIRotationPolicy::install(policy);
+    }
+    ~InstalledPolicy() {
+        UIRotationPolicy::install({});
+        UIDevice::currentDevice()->resetToDefaults();
+        UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);
+    }
+};
+
+// A tab-bar shell on a phone: two tabs of navigation controllers; the first
+// shows a pushed screen over its root.
+struct PhoneShell {
+    std::vector<std::string> events;
+    std::shared_ptr<UIWindow> window = uikittest::visibleWindow({320, 568});
+    std::shared_ptr<Recording<UITabBarController>> tabs = recording<UITabBarController>("tabs", events);
+    std::shared_ptr<Recording<UINavigationController>> nav = recording<UINavigationController>("nav", events);
+    std::shared_ptr<Recording<UINavigationController>> otherNav = recording<UINavigationController>("otherNav", events);
+    std::shared_ptr<Recording<UIViewController>> rootScreen = recording<UIViewController>("rootScreen", events);
+    std::shared_ptr<Recording<UIViewController>> topScreen = recording<UIViewController>("topScreen", events);
+    std::shared_ptr<Recording<UIViewController>> otherScreen = recording<UIViewController>("otherScreen", events);
+    PhoneShell() {
+        nav->setViewControllers({rootScreen});
+        nav->pushViewController(topScreen, false);
+        otherNav->setViewControllers({otherScreen});
+        tabs->setViewControllers({nav, otherNav});
+        window->setRootViewController(tabs);
+        window->makeKeyAndVisible();
+        window->layoutIfNeeded();
+    }
+};
+
+}  // namespace
+
+TEST_CASE("the interface turns with the device when its controllers allow it, telling the visible controllers") {
+    InstalledPolicy policy;
+    PhoneShell shell;
+    auto app = UIApplication::sharedApplication();
+    auto device = UIDevice::currentDevice();
+    auto presented = recording<UIViewController>("presented", shell.events);
+
+    // A turn to landscape: will-rotate down the visible chain, the status bar,
+    // the window's landscape bounds with everything refilled, then did-rotate on
+    // the next pass.
+    device->setOrientation(UIDeviceOrientationLandscapeLeft);
+    CHECK(shell.events == std::vector<std::string>{"tabs will 3 3", "nav will 3 3", "topScreen will 3 3"});
+    CHECK(app->statusBarOrientation() == UIInterfaceOrientationLandscapeRight);
+    CHECK(shell.window->bounds() == CGRectMake(0, 0, 568, 320));
+    CHECK(shell.tabs->view()->frame() == CGRectMake(0, 0, 568, 320));
+    CHECK(shell.nav->view()->frame() == CGRectMake(0, 0, 568, 320));
+    CHECK(shell.topScreen->view()->frame() == CGRectMake(0, 0, 568, 320));
+    CHECK(shell.tabs->tabBar()->frame() == CGRectMake(0, 271, 568, 49));
+    REQUIRE(testsupport::runMainUntil([&] { return shell.events.size() == 6; }, 5));
+    CHECK(shell.events[3] == "tabs did 1");
+    CHECK(shell.events[5] == "topScreen did 1");
+
+    // With a controller presented over the top screen it is told too, after its
+    // presenter's containers, and its view fills the turned window.
+    shell.topScreen->presentViewController(presented, false);
+    shell.events.clear();
+    CHECK(UIInterfaceRotation::rotateToInterfaceOrientation(UIInterfaceOrientationPortrait, false));
+    CHECK(shell.events == std::vector<std::string>{"tabs will 1 0", "nav will 1 0", "topScreen will 1 0",
+                                                   "presented will 1 0", "tabs did 3", "nav did 3",
+                                                   "topScreen did 3", "presented did 3"});
+    CHECK(shell.window->bounds() == CGRectMake(0, 0, 320, 568));
+    CHECK(presented->view()->frame() == CGRectMake(0, 0, 320, 568));
+    CHECK(shell.tabs->tabBar()->frame() == CGRectMake(0, 519, 320, 49));
+
+    // Refusals: each question of each deciding controller can stop the turn,
+    // and a refused turn changes nothing at all.
+    struct Refusal {
+        const char* what;
+        const UIViewController* who;
+        bool autorotate;
+        UIInterfaceOrientationMask mask;
+        bool toOrientation;
+    };
+    const Refusal refusals[] = {
+        {"root does not autorotate", shell.tabs.get(), false, UIInterfaceOrientationMaskAll, true},
+        {"root supports portrait only", shell.tabs.get(), true, UIInterfaceOrientationMaskPortrait, true},
+        {"root refuses the orientation", shell.tabs.get(), true, UIInterfaceOrientationMaskAll, false},
+        {"presented does not autorotate", presented.get(), false, UIInterfaceOrientationMaskAll, true},
+        {"presented supports portrait only", presented.get(), true, UIInterfaceOrientationMaskPortrait, true},
+    };
+    for (const auto& r : refusals) {
+        CAPTURE(std::string(r.what));
+        policy.answers = {r.who, r.autorotate, r.mask, r.toOrientation};
+        shell.events.clear();
+        device->setOrientation(UIDeviceOrientationPortrait);
+        device->setOrientation(UIDeviceOrientationLandscapeRight);
+        testsupport::runMainUntil([] { return false; }, 0.05);
+        CHECK(shell.events.empty());
+        CHECK(app->statusBarOrientation() == UIInterfaceOrientationPortrait);
+        CHECK(shell.window->bounds() == CGRectMake(0, 0, 320, 568));
+    }
+    // A child that is not on view has no say.
+    policy.answers = {shell.otherScreen.get(), false, UIInterfaceOrientationMaskPortrait, false};
+    shell.events.clear();
+    device->setOrientation(UIDeviceOrientationLandscapeRight);
+    CHECK(app->statusBarOrientation() == UIInterfaceOrientationLandscapeLeft);
+    CHECK(testsupport::runMainUntil([&] { return shell.events.size() == 8; }, 5));
+    // Face up keeps the interface as it is; a window that is not full screen keeps its size.
+    auto small = uikittest::visibleWindow({100, 100});
+    device->setOrientation(UIDeviceOrientationFaceUp);
+    CHECK(app->statusBarOrientation() == UIInterfaceOrientationLandscapeLeft);
+    CHECK(UIInterfaceRotation::rotateToInterfaceOrientation(UIInterfaceOrientationPortrait, false));
+    CHECK(small->bounds() == CGRectMake(0, 0, 100, 100));
+    CHECK(shell.window->bounds() == CGRectMake(0, 0, 320, 568));
+}
+
+TEST_CASE("a memory warning reaches the delegate, observers and every controller of the window, presented ones too") {
+    struct Delegate : UIApplicationDelegate {
+        std::vector<std::string>* events = nullptr;
+        void applicationDidReceiveMemoryWarning(const std::shared_ptr<UIApplication>&) override {
+            events->push_back("delegate memory");
+        }
+    };
+    PhoneShell shell;
+    auto app = UIApplication::sharedApplication();
+    auto previous = app->delegate();
+    auto delegate = std::make_shared<Delegate>();
+    delegate->events = &shell.events;
+    app->setDelegate(delegate);
+    auto presented = recording<UIViewController>("presented", shell.events);
+    auto overPresented = recording<UIViewController>("overPresented", shell.events);
+    shell.nav->presentViewController(presented, false);
+    presented->presentViewController(overPresented, false);
+    auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        UIApplicationDidReceiveMemoryWarningNotification, nullptr, nullptr,
+        [&](const NSNotification&) { shell.events.push_back("notification"); });
+
+    std::thread([&] { app->simulateMemoryWarning(); }).join();  // reported off the main thread
+    CHECK(shell.events.empty());  // carried out on the main queue
+    REQUIRE(testsupport::runMainUntil([&] { return !shell.events.empty(); }, 5));
+    NSNotificationCenter::defaultCenter()->removeObserver(token.get());
+    app->setDelegate(previous);
+    const std::vector<std::string> expected{"delegate memory", "notification", "tabs memory", "nav memory",
+                                            "rootScreen memory", "topScreen memory", "presented memory",
+                                            "overPresented memory", "otherNav memory", "otherScreen memory"};
+    CHECK(shell.events == expected);
 }

@@ -17,8 +17,10 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/foundation/ThreadAssertions.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplicationDelegate.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIView.h"
@@ -243,9 +245,19 @@ void UIApplication::enterForegroundForTesting() {
 }
 
 void UIApplication::simulateMemoryWarning() {
-    dispatch_main_async_safe([me = self<UIApplication>()] {
-        NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification, me);
-    });
+    dispatch_main_async_safe([me = self<UIApplication>()] { me->receiveMemoryWarning(); });
+}
+
+void UIApplication::receiveMemoryWarning() {
+    QV_ASSERT_MAIN_THREAD();
+    auto me = self<UIApplication>();
+    if (delegate_) delegate_->applicationDidReceiveMemoryWarning(me);
+    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification, me);
+    std::vector<std::shared_ptr<UIViewController>> controllers;
+    for (auto& window : UIWindow::allWindows())
+        for (auto& vc : UIInterfaceRotation::allControllers(*window))
+            if (std::find(controllers.begin(), controllers.end(), vc) == controllers.end()) controllers.push_back(vc);
+    for (auto& vc : controllers) vc->didReceiveMemoryWarning();
 }
 
 void UIApplication::terminate() {

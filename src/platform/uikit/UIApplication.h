@@ -131,7 +131,14 @@ public:
     // the way the platform does, telling the delegate and posting the notifications.
     void enterBackgroundForTesting();
     void enterForegroundForTesting();
-    // Posts UIApplicationDidReceiveMemoryWarningNotification on the main thread.
+    // A memory warning, as the system gives one: the delegate's
+    // applicationDidReceiveMemoryWarning, then
+    // UIApplicationDidReceiveMemoryWarningNotification, then
+    // didReceiveMemoryWarning to every view controller of every window (roots,
+    // all their children and everything presented). receiveMemoryWarning does
+    // it now (main thread); simulateMemoryWarning from any thread (at once on
+    // the main thread, else through the main queue).
+    void receiveMemoryWarning();
     void simulateMemoryWarning();
 
     // Ends the running UIApplicationMain loop (from any thread).

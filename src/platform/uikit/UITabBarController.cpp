@@ -95,5 +95,6 @@ void UITabBarController::containerViewDidLoad() {
     auto v = view();
     CGRect b = v->bounds();
     tabBar_->setFrame(CGRectMake(0, b.size.height - 49, b.size.width, 49));
+    tabBar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
     v->addSubview(tabBar_);
 }
