@@ -67,3 +67,10 @@ void UIDimmingView::touchesEnded(const UITouchSet&, UIEvent*) {
     auto handler = tapHandler_;
     handler();
 }
+
+void UIDimmingView::layoutSubviews() {
+    if (!layoutHandler_) return;
+    auto keep = self<UIDimmingView>();
+    auto handler = layoutHandler_;
+    handler();
+}

@@ -25,6 +25,11 @@ public:
 
     using TapHandler = std::function<void()>;
     void setTapHandler(TapHandler handler) { tapHandler_ = std::move(handler); }
+    // Runs after each layout of the view (it follows the window's size, so this
+    // is where what sits on it is placed again).
+    using LayoutHandler = std::function<void()>;
+    void setLayoutHandler(LayoutHandler handler) { layoutHandler_ = std::move(handler); }
+    void layoutSubviews() override;
     // Held weakly: a view that goes away stops letting touches through.
     void setPassthroughViews(const std::vector<std::shared_ptr<UIView>>& views);
     std::vector<std::shared_ptr<UIView>> passthroughViews() const;
@@ -38,5 +43,6 @@ public:
 private:
     bool letsThrough(CGPoint point) const;
     TapHandler tapHandler_;
+    LayoutHandler layoutHandler_;
     std::vector<std::weak_ptr<UIView>> passthrough_;
 };
