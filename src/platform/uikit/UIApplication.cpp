@@ -143,9 +143,14 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
 }
 
 void UIApplication::setStatusBarHidden(bool hidden, bool animated) {
+    setStatusBarHidden(hidden, animated ? UIStatusBarAnimationFade : UIStatusBarAnimationNone);
+}
+
+void UIApplication::setStatusBarHidden(bool hidden, UIStatusBarAnimation animation) {
     willChangeValueForKey("statusBarHidden");
     statusBarHidden_ = hidden;
-    statusBarAnimated_ = animated;
+    statusBarAnimated_ = animation != UIStatusBarAnimationNone;
+    statusBarAnimation_ = animation;
     didChangeValueForKey("statusBarHidden");
 }
 

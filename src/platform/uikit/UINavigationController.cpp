@@ -55,8 +55,22 @@ const std::shared_ptr<UINavigationBar>& UINavigationController::navigationBar() 
     if (!navigationBar_) {
         navigationBar_ = std::make_shared<UINavigationBar>();
         navigationBar_->setHidden(navigationBarHidden_);
+        std::weak_ptr<UINavigationController> weak = self<UINavigationController>();
+        navigationBar_->setBackAction([weak] {
+            if (auto nav = weak.lock()) nav->popViewControllerAnimated(true);
+        });
+        updateNavigationBarItems();
     }
     return navigationBar_;
+}
+
+void UINavigationController::updateNavigationBarItems() {
+    if (!navigationBar_) return;
+    const auto& list = viewControllers();
+    std::string top = list.empty() ? std::string() : list.back()->title();
+    std::optional<std::string> back;
+    if (list.size() > 1) back = list[list.size() - 2]->title();
+    navigationBar_->setItemTitles(std::move(top), std::move(back));
 }
 
 void UINavigationController::setNavigationBarHidden(bool hidden, bool /*animated*/) {
@@ -173,6 +187,7 @@ UINavigationController::ControllerList UINavigationController::popAbove(std::siz
 void UINavigationController::changeTop(const std::shared_ptr<UIViewController>& oldTop,
                                        const std::shared_ptr<UIViewController>& newTop, bool animated,
                                        const ControllerList& removed) {
+    updateNavigationBarItems();
     if (oldTop == newTop) return;
     bool visible = isViewVisible();
     if (visible) {

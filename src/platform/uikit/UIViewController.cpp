@@ -69,6 +69,7 @@ void UIViewController::setNeedsStatusBarAppearanceUpdate() {
 void UIViewController::setTitle(const std::string& title) {
     title_ = title;
     if (tabBarItem_) tabBarItem_->setTitle(title);
+    if (auto nav = std::dynamic_pointer_cast<UINavigationController>(parent_.lock())) nav->updateNavigationBarItems();
 }
 
 void UIViewController::beginAppearanceTransition(bool isAppearing, bool animated) {

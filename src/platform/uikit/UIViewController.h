@@ -110,7 +110,8 @@ public:
     void setModalPresentationStyle(UIModalPresentationStyle style) { modalPresentationStyle_ = style; }
 
     const std::string& title() const { return title_; }
-    void setTitle(const std::string& title);  // also the tab item's title when there is one
+    // Also the tab item's title when there is one, and the navigation bar's.
+    void setTitle(const std::string& title);
 
     // Appearance callbacks, forwarded to the children on view (see
     // childViewControllersForAppearance). Repeated calls in one direction are ignored.
