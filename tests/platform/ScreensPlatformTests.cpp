@@ -12,15 +12,18 @@
 #include "UIKitTestSupport.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIApplicationDelegate.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UILabel.h"
+#include "platform/uikit/UILongPressGestureRecognizer.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIRotationPolicy.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
+#include "platform/uikit/UITableView.h"
 #include "platform/uikit/UIViewController.h"
 
 namespace {
@@ -329,4 +332,107 @@ TEST_CASE("a memory warning reaches the delegate, observers and every controller
                                             "rootScreen memory", "topScreen memory", "presented memory",
                                             "overPresented memory", "otherNav memory", "otherScreen memory"};
     CHECK(shell.events == expected);
+}
+
+namespace {
+
+// The downloads screen's shape: rows made new each time, each with a long-press
+// recogniser of 1.2 s that opens an action sheet (tag 10) from the tab bar.
+struct PressedList : UITableViewDataSource, UITableViewDelegate, UIActionSheetDelegate, NSObject {
+    std::weak_ptr<UITabBar> tabBar;
+    std::vector<std::string> events;
+    std::shared_ptr<UIActionSheet> dialog;
+    long numberOfRowsInSection(UITableView&, long) override { return 5; }
+    UITableViewCellPtr cellForRowAtIndexPath(UITableView&, const NSIndexPath& indexPath) override {
+        auto cell = std::make_shared<UITableViewCell>(UITableViewCellStyleDefault, "MovieDownloadCellIdentifier");
+        cell->textLabel()->setText("Movie " + std::to_string(indexPath.row()));
+        if (!cell->gestureRecognizers().empty()) cell->removeGestureRecognizer(cell->gestureRecognizers().back());
+        auto press = std::make_shared<UILongPressGestureRecognizer>(self(), [this](UIGestureRecognizer& r) {
+            pressed(static_cast<UILongPressGestureRecognizer&>(r));
+        });
+        press->setMinimumPressDuration(1.2);
+        cell->addGestureRecognizer(press);
+        return cell;
+    }
+    void pressed(UILongPressGestureRecognizer& r) {
+        auto cell = std::dynamic_pointer_cast<UITableViewCell>(r.view());
+        events.push_back("press " + std::to_string(long(r.state())) + " " + (cell ? cell->textLabel()->text() : "?"));
+        if (r.state() != UIGestureRecognizerStateBegan || dialog) return;
+        dialog = UIActionSheet::initWithTitle("Do you want to remove this movie?",
+                                              std::dynamic_pointer_cast<UIActionSheetDelegate>(self()), "Cancel",
+                                              std::nullopt, {"Remove"});
+        dialog->setTag(10);
+        dialog->showFromTabBar(tabBar.lock());
+    }
+    void didSelectRowAtIndexPath(UITableView&, const NSIndexPath& indexPath) override {
+        events.push_back("select " + std::to_string(indexPath.row()));
+    }
+    void clickedButtonAtIndex(UIActionSheet& sheet, long index) override {
+        events.push_back("sheet " + std::to_string(sheet.tag()) + " " + sheet.buttonTitleAtIndex(index));
+        dialog.reset();
+    }
+};
+
+}  // namespace
+
+TEST_CASE("a held row opens an action sheet from the tab bar; a tap selects; a moving finger does neither") {
+    uikittest::VirtualTime time;
+    auto window = uikittest::visibleWindow({320, 400});
+    auto tabs = std::make_shared<UITabBarController>();
+    auto screen = std::make_shared<UIViewController>();
+    tabs->setViewControllers({screen});
+    window->setRootViewController(tabs);
+    window->makeKeyAndVisible();
+    auto list = std::make_shared<PressedList>();
+    list->tabBar = tabs->tabBar();
+    auto table = std::make_shared<UITableView>(CGRectMake(0, 0, 320, 300));
+    table->setDataSource(list);
+    table->setDelegate(list);
+    screen->view()->addSubview(table);
+    table->reloadData();
+    window->layoutIfNeeded();
+
+    // Held for the duration: Began (with the cell as the recogniser's view), a
+    // sheet from the tab bar; the lift ends the press and selects nothing.
+    auto touch = window->touchBegan(CGPointMake(100, 66));
+    REQUIRE(touch);
+    time.advance(1.0);
+    CHECK(list->events.empty());
+    time.advance(0.3);
+    CHECK(list->events == std::vector<std::string>{"press 1 Movie 1"});
+    REQUIRE(UIActionSheet::visibleSheets().size() == 1);
+    CHECK(UIActionSheet::visibleSheets().back()->shownInView() == tabs->tabBar());
+    window->touchMoved(touch, CGPointMake(104, 70));
+    window->touchEnded(touch, CGPointMake(104, 70));
+    CHECK(list->events == std::vector<std::string>{"press 1 Movie 1", "press 2 Movie 1", "press 3 Movie 1"});
+    CHECK_FALSE(table->indexPathForSelectedRow());
+    CHECK(UIActionSheet::pressButton("Remove"));
+    CHECK(list->events.back() == "sheet 10 Remove");
+    CHECK(UIActionSheet::visibleSheets().empty());
+
+    // A quick tap selects the row and starts no press; the recogniser is ready again.
+    list->events.clear();
+    CHECK(window->tap(CGPointMake(100, 110)));
+    time.advance(1.5);
+    CHECK(list->events == std::vector<std::string>{"select 2"});
+
+    // A finger that wanders off fails the press (the table scrolls instead).
+    list->events.clear();
+    touch = window->touchBegan(CGPointMake(100, 150));
+    window->touchMoved(touch, CGPointMake(100, 120));
+    time.advance(1.5);
+    window->touchEnded(touch, CGPointMake(100, 120));
+    CHECK(list->events.empty());
+
+    // Tests may fire it with a state and a location.
+    auto cell = table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0));
+    REQUIRE(cell);
+    auto press = std::dynamic_pointer_cast<UILongPressGestureRecognizer>(cell->gestureRecognizers().back());
+    REQUIRE(press);
+    CHECK(cell->gestureRecognizers().size() == 1);
+    press->fireWithState(UIGestureRecognizerStateBegan, CGPointMake(30, 20));
+    CHECK(list->events == std::vector<std::string>{"press 1 Movie 0"});
+    CHECK(press->locationInView(nullptr) == CGPointMake(30, 20));
+    CHECK(press->locationInView(cell.get()) == cell->convertPointFromView(CGPointMake(30, 20), nullptr));
+    UIActionSheet::removeAllForTesting();
 }
