@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "UIKitTestSupport.h"
+#include "platform/display/DeviceInput.h"
+#include "platform/display/DeviceScene.h"
+#include "platform/display/DeviceScreen.h"
 #include "platform/display/DeviceTree.h"
 #include "platform/uikit/UIBarButtonItem.h"
 #include "platform/uikit/UIButton.h"
@@ -339,4 +342,25 @@ TEST_CASE("the platform's popover matches its reference image") {
     auto result = testsupport::compareWithReference(image, "platform-popover@2x");
     CHECK_MESSAGE(result.matched, result.message);
     popover->dismissPopoverAnimated(false);
+}
+
+TEST_CASE("the device screen's rotate turns a tablet's interface, and its frames turn with it") {
+    DeviceKind device(UIUserInterfaceIdiomPad);
+    Shell shell;
+    DeviceScreen screen(DeviceScreen::Options{0.05, false});
+    DeviceInput input;
+    bool done = false;
+    input.rotate(UIDeviceOrientationLandscapeRight, [&](const DeviceInputResult&) { done = true; });
+    REQUIRE(testsupport::runMainUntil([&] { return done; }, 5));
+    CHECK(UIApplication::sharedApplication()->statusBarOrientation() == UIInterfaceOrientationLandscapeLeft);
+    CHECK(shell.window->bounds() == CGRectMake(0, 0, 1024, 768));
+    CHECK(shell.screen->view()->frame() == CGRectMake(0, 0, 1024, 768));
+    CHECK(DeviceScene::screenSize() == CGSizeMake(1024, 768));
+    const auto number = screen.renderNow();
+    auto frame = screen.frames()->waitNewer(number - 1, 10);
+    CHECK(frame.number == number);
+    CHECK(frame.pixelWidth == 2048);
+    CHECK(frame.pixelHeight == 1536);
+    // The shell's button keeps its place in the turned window and takes taps there.
+    CHECK(DeviceTree::locate({{}, "shellButton", {}}).status == DeviceTargetStatus::Found);
 }
