@@ -138,10 +138,15 @@ TEST_CASE("a sheet on a tablet is centred over a dimming view that swallows taps
         // The sheet added no recogniser to the window: the detail page's "remove
         // the window's last recogniser" finds none and removes nothing else.
         CHECK(shell.window->gestureRecognizers().empty());
-        auto own = std::make_shared<UITapGestureRecognizer>();
-        shell.window->addGestureRecognizer(own);
-        shell.window->removeGestureRecognizer(shell.window->gestureRecognizers().back());
+        shell.window->removeGestureRecognizer(shell.window->lastGestureRecognizer());
         CHECK(shell.window->gestureRecognizers().empty());
+        auto own = std::make_shared<UITapGestureRecognizer>();
+        auto later = std::make_shared<UITapGestureRecognizer>();
+        shell.window->addGestureRecognizer(own);
+        shell.window->addGestureRecognizer(later);
+        shell.window->removeGestureRecognizer(shell.window->lastGestureRecognizer());
+        CHECK(shell.window->gestureRecognizers() == std::vector<std::shared_ptr<UIGestureRecognizer>>{own});
+        shell.window->removeGestureRecognizer(own);
 
         // Turned to landscape the sheet stays centred over a dimming view that
         // covers the turned window.

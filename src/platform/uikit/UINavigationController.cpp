@@ -55,10 +55,6 @@ const std::shared_ptr<UINavigationBar>& UINavigationController::navigationBar() 
     if (!navigationBar_) {
         navigationBar_ = std::make_shared<UINavigationBar>();
         navigationBar_->setHidden(navigationBarHidden_);
-        std::weak_ptr<UINavigationController> weak = self<UINavigationController>();
-        navigationBar_->setBackAction([weak] {
-            if (auto nav = weak.lock()) nav->popViewControllerAnimated(true);
-        });
         updateNavigationBarItems();
     }
     return navigationBar_;
@@ -221,6 +217,11 @@ std::vector<std::shared_ptr<UIViewController>> UINavigationController::childView
 void UINavigationController::containerViewDidLoad() {
     swapContentView(nullptr, topViewController());
     auto& bar = navigationBar();
+    // Set once the view loads (the bar can be tapped only from then on).
+    std::weak_ptr<UINavigationController> weak = self<UINavigationController>();
+    bar->setBackAction([weak] {
+        if (auto nav = weak.lock()) nav->popViewControllerAnimated(true);
+    });
     auto v = view();
     bar->setFrame(CGRectMake(0, 0, v->bounds().size.width, UINavigationBar::kHeight));
     v->addSubview(bar);
