@@ -19,6 +19,7 @@
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UILongPressGestureRecognizer.h"
 #include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UIPopoverController.h"
 #include "platform/uikit/UIRotationPolicy.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "platform/uikit/UITabBar.h"
@@ -302,7 +303,7 @@ TEST_CASE("the interface turns with the device when its controllers allow it, te
     CHECK(shell.window->bounds() == CGRectMake(0, 0, 320, 568));
 }
 
-TEST_CASE("a memory warning reaches the delegate, observers and every controller of the window, presented ones too") {
+TEST_CASE("a memory warning reaches the delegate, observers, every controller of the window, presented ones and popover content") {
     struct Delegate : UIApplicationDelegate {
         std::vector<std::string>* events = nullptr;
         void applicationDidReceiveMemoryWarning(const std::shared_ptr<UIApplication>&) override {
@@ -319,6 +320,9 @@ TEST_CASE("a memory warning reaches the delegate, observers and every controller
     auto overPresented = recording<UIViewController>("overPresented", shell.events);
     shell.nav->presentViewController(presented, false);
     presented->presentViewController(overPresented, false);
+    auto inPopover = recording<UIViewController>("inPopover", shell.events);
+    auto popover = UIPopoverController::initWithContentViewController(inPopover);
+    popover->presentPopoverFromRect(CGRectMake(0, 100, 10, 10), shell.window, UIPopoverArrowDirectionAny, false);
     auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
         UIApplicationDidReceiveMemoryWarningNotification, nullptr, nullptr,
         [&](const NSNotification&) { shell.events.push_back("notification"); });
@@ -330,8 +334,10 @@ TEST_CASE("a memory warning reaches the delegate, observers and every controller
     app->setDelegate(previous);
     const std::vector<std::string> expected{"delegate memory", "notification", "tabs memory", "nav memory",
                                             "rootScreen memory", "topScreen memory", "presented memory",
-                                            "overPresented memory", "otherNav memory", "otherScreen memory"};
+                                            "overPresented memory", "otherNav memory", "otherScreen memory",
+                                            "inPopover memory"};
     CHECK(shell.events == expected);
+    popover->dismissPopoverAnimated(false);
 }
 
 namespace {

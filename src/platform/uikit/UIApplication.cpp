@@ -21,6 +21,7 @@
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplicationDelegate.h"
 #include "platform/uikit/UIInterfaceRotation.h"
+#include "platform/uikit/UIPopoverController.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIView.h"
@@ -259,9 +260,12 @@ void UIApplication::receiveMemoryWarning() {
     if (delegate_) delegate_->applicationDidReceiveMemoryWarning(me);
     NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification, me);
     std::vector<std::shared_ptr<UIViewController>> controllers;
+    auto add = [&](const std::shared_ptr<UIViewController>& vc) {
+        if (vc && std::find(controllers.begin(), controllers.end(), vc) == controllers.end()) controllers.push_back(vc);
+    };
     for (auto& window : UIWindow::allWindows())
-        for (auto& vc : UIInterfaceRotation::allControllers(*window))
-            if (std::find(controllers.begin(), controllers.end(), vc) == controllers.end()) controllers.push_back(vc);
+        for (auto& vc : UIInterfaceRotation::allControllers(*window)) add(vc);
+    for (auto& popover : UIPopoverController::visiblePopovers()) add(popover->contentViewController());
     for (auto& vc : controllers) vc->didReceiveMemoryWarning();
 }
 

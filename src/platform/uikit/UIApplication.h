@@ -146,7 +146,8 @@ public:
     // applicationDidReceiveMemoryWarning, then
     // UIApplicationDidReceiveMemoryWarningNotification, then
     // didReceiveMemoryWarning to every view controller of every window (roots,
-    // all their children and everything presented). receiveMemoryWarning does
+    // all their children and everything presented) and to the content of every
+    // visible popover. receiveMemoryWarning does
     // it now (main thread); simulateMemoryWarning from any thread (at once on
     // the main thread, else through the main queue).
     void receiveMemoryWarning();
