@@ -100,10 +100,12 @@ public:
     virtual UIInterfaceOrientationMask supportedInterfaceOrientations() const;
     virtual bool shouldAutorotate() const;
     virtual bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) const;
-    // Told around a rotation of the interface, will before did.
+    // Told around a rotation of the interface, will before did, when the
+    // interface turns with the device (UIInterfaceRotation.h): the root and the
+    // visible controllers below it and presented from them.
     virtual void willRotateToInterfaceOrientation(UIInterfaceOrientation /*orientation*/, double /*duration*/) {}
     virtual void didRotateFromInterfaceOrientation(UIInterfaceOrientation /*fromOrientation*/) {}
-    // The application received a memory warning.
+    // The application received a memory warning (UIApplication::receiveMemoryWarning).
     virtual void didReceiveMemoryWarning() {}
 
     UIModalPresentationStyle modalPresentationStyle() const { return modalPresentationStyle_; }
