@@ -1,0 +1,14 @@
+#include "screens/MovieCollectionCell.h"
+
+#include "platform/uikit/UINib.h"
+#include "screens/PosterCellContent.h"
+
+void MovieCollectionCell::registerInterfaceFile() {
+    UINib::registerNibFactory(kMovieCollectionCellNibName, [](const std::shared_ptr<NSObject>&) {
+        auto cell = std::make_shared<MovieCollectionCell>(CGRectMake(0, 0, kPosterCellDesignWidth, kPosterCellDesignHeight));
+        const PosterCellContent content = addPosterCellContent(cell->contentView());
+        cell->setMoviePoster(content.poster);
+        cell->setMovieTitle(content.title);
+        return UINib::Objects{cell};
+    });
+}
