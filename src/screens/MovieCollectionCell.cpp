@@ -5,7 +5,8 @@
 
 void MovieCollectionCell::registerInterfaceFile() {
     UINib::registerNibFactory(kMovieCollectionCellNibName, [](const std::shared_ptr<NSObject>&) {
-        auto cell = std::make_shared<MovieCollectionCell>(CGRectMake(0, 0, kPosterCellDesignWidth, kPosterCellDesignHeight));
+        const CGRect frame = CGRectMake(0, 0, kPosterCellDesignWidth, kPosterCellDesignHeight);
+        auto cell = std::make_shared<MovieCollectionCell>(frame);
         const PosterCellContent content = addPosterCellContent(cell->contentView());
         cell->setMoviePoster(content.poster);
         cell->setMovieTitle(content.title);

@@ -5,7 +5,8 @@
 
 void MovieSearchCollectionCell::registerInterfaceFile() {
     UINib::registerNibFactory(kMovieSearchCollectionCellNibName, [](const std::shared_ptr<NSObject>&) {
-        auto cell = std::make_shared<MovieSearchCollectionCell>(CGRectMake(0, 0, kPosterCellDesignWidth, kPosterCellDesignHeight));
+        const CGRect frame = CGRectMake(0, 0, kPosterCellDesignWidth, kPosterCellDesignHeight);
+        auto cell = std::make_shared<MovieSearchCollectionCell>(frame);
         const PosterCellContent content = addPosterCellContent(cell->contentView());
         cell->setMoviePoster(content.poster);
         cell->setMovieTitle(content.title);

@@ -1,7 +1,7 @@
 #pragma once
-// The poster cell of the search screen, made from the interface file
-// "MovieSearchCollectionCell" (registered by registerInterfaceFile, at start-up on the main
-// thread); the grids register that file for the reuse identifier
+// The poster cell of the search screen. It is made from the interface
+// file "MovieSearchCollectionCell", which registerInterfaceFile registers (at start-up, on
+// the main thread); the grids register that file under the reuse identifier
 // "MovieSearchCollectionCellIdentifier". The cell holds its poster and title weakly (its
 // content view owns them) and shows nothing until a screen fills them.
 // Main thread only.
