@@ -221,15 +221,11 @@ TEST_CASE("the grid cells from their interface files: outlets, no content, subvi
         // Made from the file: both outlets there, named, inside the content view, and empty.
         auto objects = nib->instantiateWithOwner(nullptr);
         REQUIRE(objects.size() == 1);
-        auto cell = std::dynamic_pointer_cast<UICollectionViewCell>(objects.front());
+        auto cell = std::dynamic_pointer_cast<PosterCollectionCell>(objects.front());
         REQUIRE(cell);
-        std::shared_ptr<UILabel> title;
-        std::shared_ptr<UIImageView> poster;
-        if (auto movie = std::dynamic_pointer_cast<MovieCollectionCell>(cell)) {
-            title = movie->movieTitle(), poster = movie->moviePoster();
-        } else if (auto search = std::dynamic_pointer_cast<MovieSearchCollectionCell>(cell)) {
-            title = search->movieTitle(), poster = search->moviePoster();
-        }
+        CHECK(cell->className() == row.nib);
+        auto title = cell->movieTitle();
+        auto poster = cell->moviePoster();
         REQUIRE(title);
         REQUIRE(poster);
         CHECK(title->accessibilityIdentifier() == "movieTitle");
