@@ -79,10 +79,15 @@ struct ShellFixture {
         REQUIRE(storyboard);
         auto initial = storyboard->instantiateInitialViewController();
         REQUIRE(initial);
-        window->setRootViewController(initial);
+        show(initial);
+        return initial;
+    }
+
+    // The same with the controller as the window's root.
+    void show(const std::shared_ptr<UIViewController>& root) {
+        window->setRootViewController(root);
         REQUIRE(delegate->didFinishLaunchingWithOptions(app, Value()));
         window->makeKeyAndVisible();
-        return initial;
     }
 
     template <class T>

@@ -85,8 +85,7 @@ TEST_CASE("rotation: screens are portrait-only on a phone and turn every way on 
         ShellFixture fixture(row.device);
         UIDevice::currentDevice()->setUserInterfaceIdiom(row.idiom);
         auto shell = makeShell();
-        fixture.window->setRootViewController(shell);
-        fixture.window->makeKeyAndVisible();
+        fixture.show(shell);
 
         // A screen pushed inside a tab's navigation controller, the navigation
         // controller that passes the questions on, the tab bar and a lone screen.
@@ -280,4 +279,27 @@ TEST_CASE("the grid cells from their interface files: outlets, no content, subvi
         CHECK(label->frame().size.width == doctest::Approx(width - 4));
         grid->removeFromSuperview();
     }
+}
+
+TEST_CASE("the about tab: name, version and a few words on the screen colour") {
+    ShellFixture fixture;
+    auto shell = makeShell();
+    fixture.show(shell);
+    shell->setSelectedIndex(4);
+    auto about = tabRoot(*shell, 4);
+    REQUIRE(about->isViewVisible());
+
+    std::vector<std::string> texts;
+    for (const auto& view : about->view()->subviews())
+        if (auto label = std::dynamic_pointer_cast<UILabel>(view)) texts.push_back(label->text());
+    REQUIRE(texts.size() == 3);
+    CHECK(texts[0] == "Quorvane");
+    CHECK(texts[1] == "Version 1.0");  // CFBundleVersion
+    CHECK_FALSE(texts[2].empty());
+
+    auto image = screenSnapshot("shell-about.png");
+    CHECK(near(pixelAt(image, 5, 300), 35, 35, 35));
+    bool white = false;
+    for (CGFloat x = 80; x < 240 && !white; x += 0.5) white = near(pixelAt(image, x, 128), 255, 255, 255, 40);
+    CHECK(white);  // the name's strokes
 }
