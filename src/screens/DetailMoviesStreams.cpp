@@ -4,6 +4,7 @@
 #include "core/NLRestClient.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURL.h"
 #include "platform/foundation/ThreadAssertions.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "screens/DetailMoviesViewController.h"
@@ -68,8 +69,10 @@ void DetailMoviesViewController::dismissPopover() {
 std::optional<std::string> DetailMoviesViewController::playableLink(const Value& stream) const {
     const Value link = stream.isDictionary() ? stream["link"] : Value();
     std::optional<std::string> unescaped = link.isString() ? stringByReplacingPercentEscapes(*link.string()) : std::nullopt;
-    if (!unescaped || unescaped->empty()) {
-        NSLog("Stream refused: its link %@ does not unescape as UTF-8", link);
+    // What the player and the download manager are handed must be a whole URL.
+    auto url = unescaped ? NSURL::URLWithString(*unescaped) : nullptr;
+    if (!url || !url->scheme() || !url->host()) {
+        NSLog("Stream refused: its link %@ is not a URL once unescaped as UTF-8", link);
         showFailureAlert(kBadStreamLink);
         return std::nullopt;
     }

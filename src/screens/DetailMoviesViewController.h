@@ -14,7 +14,7 @@
 // in the application's object store.
 //
 // Refusals the user is told of (an "Alert" with "OK"): a stream link that does
-// not unescape as UTF-8 (nothing is played or queued), a chapter the download
+// not unescape as UTF-8 to a URL (nothing is played or queued), a chapter the download
 // manager does not take, a favourite that could not be stored or removed. A
 // favourite whose save fails is taken back out of the shared context (only that
 // object's insert or delete); the button always shows what is stored. Adding a
@@ -157,7 +157,7 @@ private:
     // The same steps now and after an interstitial.
     void showStreamDialog();
     // The stream's link with its percent escapes replaced as UTF-8; nullopt
-    // (and the user told) when it does not unescape.
+    // (and the user told) when it does not unescape to a URL with a scheme and a host.
     std::optional<std::string> playableLink(const Value& stream) const;
     void hideOverlay();
     void observeDownloads();

@@ -81,6 +81,15 @@ DeviceInputResult Finger::tapRow(const UITableView& table, long row) {
     return tap(CGPointMake(CGRectGetMidX(inWindow), CGRectGetMidY(inWindow)));
 }
 
+DeviceInputResult Finger::tapAlertButton(const std::string& title) {
+    auto alert = DeviceScene::frontAlert();
+    REQUIRE_MESSAGE(alert, "no alert is up to press " << title);
+    for (const auto& button : alert->buttons)
+        if (button.title == title) return tap(CGPointMake(CGRectGetMidX(button.frame), CGRectGetMidY(button.frame)));
+    FAIL("the alert has no button " << title);
+    return {};
+}
+
 bool isShown(const std::string& identifier) {
     DeviceTargetQuery query;
     query.identifier = identifier;

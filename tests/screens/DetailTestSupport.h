@@ -47,6 +47,8 @@ public:
     DeviceInputResult tapId(const std::string& identifier, std::optional<std::size_t> index = std::nullopt);
     // A row of a table in the key window.
     DeviceInputResult tapRow(const UITableView& table, long row);
+    // The button of the front alert with the title.
+    DeviceInputResult tapAlertButton(const std::string& title);
     DeviceInput& input() { return input_; }
 
 private:
