@@ -38,6 +38,17 @@ TestApplication& TestApplication::shared() {
     return application;
 }
 
+void TestApplication::reopenStore(bool readOnly) {
+    auto coordinator = delegate->persistentStoreCoordinator();
+    auto store = coordinator->persistentStores().front();
+    const std::string path = store->URL();
+    NSErrorPtr error;
+    REQUIRE(coordinator->removePersistentStore(store, &error));
+    const Value options = readOnly ? Value{{NSReadOnlyPersistentStoreOption, true}} : Value::dictionary();
+    REQUIRE_MESSAGE(coordinator->addPersistentStoreWithType(NSSQLiteStoreType, "", path, options, &error),
+                    (error ? error->description() : std::string()));
+}
+
 std::string TestApplication::storePath() const {
     auto stores = delegate->persistentStoreCoordinator()->persistentStores();
     REQUIRE(!stores.empty());
@@ -108,6 +119,8 @@ Stage::Stage(bool tablet, const std::vector<std::string>& catalogueArguments)
     NLRestClient::sharedClient()->setBaseURL(catalogue.baseURL());
     UIApplication::sharedApplication()->setDelegate(app.delegate);
     shell = testsupport::installTabBarShell(app.delegate, device.bounds());
+    // The grids at the roots hide their navigation bars; the pages bring their own headers.
+    for (const auto& navigation : shell.navigations) navigation->setNavigationBarHidden(true);
     settle();
 }
 
@@ -120,6 +133,8 @@ Stage::~Stage() {
         [&] { return std::all_of(downloads.begin(), downloads.end(), [](const auto& d) { return d->isFinished(); }); },
         20);
     UIApplication::sharedApplication()->setDelegate(app.delegate);
+    if (app.delegate->persistentStoreCoordinator()->persistentStores().front()->options()[NSReadOnlyPersistentStoreOption])
+        app.reopenStore(false);
     auto context = app.delegate->managedObjectContext();
     context->rollback();
     removeAll(context, "MoviesFavoritiesModel");

@@ -29,6 +29,8 @@ struct TestApplication {
     static TestApplication& shared();
     // The store file of the delegate's object store.
     std::string storePath() const;
+    // Opens the delegate's store file again, read-only or writable.
+    void reopenStore(bool readOnly);
 };
 
 // The catalogue server with its control endpoint.
