@@ -71,8 +71,7 @@ TEST_CASE("failed and empty catalogue replies leave the page quiet: no message, 
         }
         CHECK(UIAlertView::visibleAlerts().empty());
         CHECK(stage.catalogue.requests("detail") == detailsBefore + 1);  // never retried
-        stage.shell.navigations[0]->popViewControllerAnimated(false);
-        settle();
+        stage.close();
     }
 }
 
@@ -105,9 +104,7 @@ TEST_CASE("a stream link that does not unescape, or a chapter the download manag
                 json detail = json::parse(*stage.fetchDetail(movie->movieID()).toJSON());
                 detail["chapters"] = json::array({{{"id", detail["chapters"][0]["id"]}}});
                 REQUIRE(stage.catalogue.order("data", {{"action", "detail"}, {"count", 1}, {"data", detail}}) == 200);
-                stage.shell.navigations[0]->dismissViewControllerAnimated(false);
-                stage.shell.navigations[0]->popToRootViewControllerAnimated(false);
-                settle();
+                stage.close();
                 page = stage.open(movie);
             }
             REQUIRE(stage.catalogue.order("data", {{"action", "stream"}, {"count", 1}, {"data", streamReply(c.link)}}) == 200);
@@ -159,15 +156,6 @@ TEST_CASE("catalogue callbacks and the delayed dialog hold the page weakly") {
         CAPTURE(tablet);
         Stage stage(tablet);
         auto movie = stage.firstMovie();
-        auto navigation = stage.shell.navigations[0];
-        auto close = [&](const std::shared_ptr<DetailMoviesViewController>& page) {
-            if (tablet)
-                navigation->dismissViewControllerAnimated(true);
-            else
-                navigation->popViewControllerAnimated(true);
-            (void)page;
-        };
-
         // A request held back by the server: the page goes away before its reply.
         std::weak_ptr<DetailMoviesViewController> weak;
         {
@@ -176,7 +164,7 @@ TEST_CASE("catalogue callbacks and the delayed dialog hold the page weakly") {
             REQUIRE(stage.catalogue.order("delay", {{"action", "stream"}, {"count", 1}, {"ms", 20000}}) == 200);
             stage.finger.tapRow(*page->outlets().chaptersTable.lock(), 0);
             waitFor([&] { return stage.catalogue.requests("stream") == 1; }, "the stream request to reach the server");
-            close(page);
+            stage.close();
         }
         settle();
         CHECK(weak.expired());
@@ -201,14 +189,14 @@ TEST_CASE("catalogue callbacks and the delayed dialog hold the page weakly") {
         settle();
         page->interstitialWillDismissScreen();
         weak = page;
-        close(page);
         page.reset();
         bool later = false;
         dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(0.8 * NSEC_PER_SEC)),
                        dispatch_get_main_queue(), [&] { later = true; });
+        stage.close();
+        CHECK(weak.expired());  // before the delayed dialog's time: the block does not hold the page
         waitFor([&] { return later; }, "the time of the delayed dialog to pass");
         settle();
-        CHECK(weak.expired());
         CHECK_FALSE(dialogInWindow(*stage.shell.window));
         CHECK(refreshes == 2);
         NSNotificationCenter::defaultCenter()->removeObserver(observer.get());

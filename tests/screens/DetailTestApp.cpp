@@ -173,7 +173,8 @@ std::shared_ptr<MoviesModel> Stage::firstMovie() {
     return MoviesModel::fromFilmInfo(list["films"][0]);
 }
 
-std::shared_ptr<DetailMoviesViewController> Stage::open(const std::shared_ptr<MoviesModel>& movie, std::size_t tab) {
+std::shared_ptr<DetailMoviesViewController> Stage::open(const std::shared_ptr<MoviesModel>& movie, std::size_t tab,
+                                                        bool waitForDetail) {
     auto storyboard = UIStoryboard::storyboardWithName(kMainStoryboardName, nullptr);
     REQUIRE(storyboard);
     auto page = storyboard->instantiate<DetailMoviesViewController>(
@@ -189,9 +190,18 @@ std::shared_ptr<DetailMoviesViewController> Stage::open(const std::shared_ptr<Mo
     else
         navigation->pushViewController(page, true);
     waitFor([&] { return page->isViewVisible(); }, "the detail page to appear");
+    if (!waitForDetail) return page;
     waitForOverlayGone(page, "the detail reply");
     settle();
     return page;
+}
+
+void Stage::close(std::size_t tab) {
+    if (tablet())
+        shell.navigations[tab]->dismissViewControllerAnimated(true);
+    else
+        shell.navigations[tab]->popViewControllerAnimated(true);
+    settle();
 }
 
 void Stage::waitForOverlayGone(const std::shared_ptr<DetailMoviesViewController>& page, const std::string& what) {

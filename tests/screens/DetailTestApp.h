@@ -70,8 +70,11 @@ public:
 
     // Opens the page as the grids do (phone: pushed on the tab's navigation
     // controller; tablet: presented as a form sheet) and waits until it is on
-    // view with its detail request answered.
-    std::shared_ptr<DetailMoviesViewController> open(const std::shared_ptr<MoviesModel>& movie, std::size_t tab = 0);
+    // view with its detail request answered (or only on view).
+    std::shared_ptr<DetailMoviesViewController> open(const std::shared_ptr<MoviesModel>& movie, std::size_t tab = 0,
+                                                     bool waitForDetail = true);
+    // Closes the page as its back or cancel button does, by code.
+    void close(std::size_t tab = 0);
     // Waits until the page's overlay is gone.
     void waitForOverlayGone(const std::shared_ptr<DetailMoviesViewController>& page, const std::string& what);
     // Taps the chapter row and waits for the stream reply (overlay gone).

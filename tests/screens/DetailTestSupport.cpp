@@ -2,6 +2,7 @@
 
 #include <doctest/doctest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -39,8 +40,10 @@ void waitFor(const std::function<bool()>& condition, const std::string& what, do
 }
 
 namespace {
+// Animations that end (a spinner's endless turn does not count).
 bool animating(const CALayer& layer) {
-    if (!layer.animationKeys().empty()) return true;
+    for (const auto& key : layer.animationKeys())
+        if (auto animation = layer.animationForKey(key); animation && !std::isinf(animation->repeatCount)) return true;
     for (const auto& sublayer : layer.sublayers())
         if (sublayer && animating(*sublayer)) return true;
     return false;

@@ -35,7 +35,7 @@ private:
 
 // Runs the main loop until the condition holds; fails the test with `what` after the timeout.
 void waitFor(const std::function<bool()>& condition, const std::string& what, double timeoutSeconds = 20);
-// Runs the main loop until the key window has no animation left for a few passes (views settle).
+// Runs the main loop until the windows have no animation left that ends, for a few passes (views settle).
 void settle();
 
 // Input as a person gives it: through DeviceInput, waiting until it is carried out.
