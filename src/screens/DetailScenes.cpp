@@ -135,7 +135,6 @@ void buildPanes(const std::shared_ptr<UIView>& root, DetailMoviesViewController&
                                  "functionSegment");
     segment->setFrame(CGRectMake(m.margin, top, width - 2 * m.margin, 29));
     segment->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    segment->setTintColor(white());
     segment->setSelectedSegmentIndex(1);
     connectAction(segment, page, &DetailMoviesViewController::changeFunctions, UIControlEventValueChanged);
 
