@@ -13,20 +13,12 @@
 #include "platform/media/MPMoviePlayerViewController.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIWindow.h"
-#include "ui/popover/FLPopoverOverlayView.h"
 #include "ui/progresshud/LOProgressHUD.h"
 
 using namespace screentest;
 using nlohmann::json;
 
 namespace {
-
-// Whether a popover's overlay is in the window (a dialog shown by anyone).
-bool dialogInWindow(const UIWindow& window) {
-    for (const auto& view : window.subviews())
-        if (std::dynamic_pointer_cast<FLPopoverOverlayView>(view)) return true;
-    return false;
-}
 
 json streamReply(const json& link) { return json::array({{{"name", "Broken"}, {"link", link}}}); }
 

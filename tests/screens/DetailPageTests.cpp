@@ -206,5 +206,18 @@ TEST_CASE("a closed page is destroyed with its stream picker and popover, and it
         CHECK(popover.expired());
         CHECK(player.expired());
         CHECK(UIAlertView::visibleAlerts().empty());
+
+        // Closed while its dialog is up (by code: the dialog's overlay keeps fingers off the page).
+        {
+            auto shown = stage.open(movie);
+            page = shown;
+            stage.chooseChapter(shown, 0);
+            stage.waitForDialog(shown);
+            popover = shown->popoverController();
+        }
+        stage.close();
+        CHECK(page.expired());
+        CHECK(popover.expired());
+        CHECK_FALSE(dialogInWindow(*stage.shell.window));
     }
 }

@@ -13,6 +13,7 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIScreen.h"
 #include "support/TestEnvironment.h"
+#include "ui/popover/FLPopoverOverlayView.h"
 
 namespace screentest {
 
@@ -97,6 +98,12 @@ bool isShown(const std::string& identifier) {
     DeviceTargetQuery query;
     query.identifier = identifier;
     return DeviceTree::countMatches(query) > 0;
+}
+
+bool dialogInWindow(const UIWindow& window) {
+    for (const auto& view : window.subviews())
+        if (std::dynamic_pointer_cast<FLPopoverOverlayView>(view)) return true;
+    return false;
 }
 
 std::vector<long> checkedRows(const UITableView& table) {

@@ -57,6 +57,8 @@ private:
 
 // Whether a view with the identifier is shown in the key window.
 bool isShown(const std::string& identifier);
+// Whether a popover's overlay is in the window (a dialog shown by anyone).
+bool dialogInWindow(const UIWindow& window);
 
 // The rows of a table that carry the checkmark, in order (visible rows).
 std::vector<long> checkedRows(const UITableView& table);
