@@ -4,7 +4,6 @@
 #include "platform/foundation/ThreadAssertions.h"
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
-#include "screens/PickerRows.h"
 #include "screens/ScreenStyle.h"
 
 namespace {
@@ -55,25 +54,10 @@ bool ListGenresViewController::isRowChecked(std::size_t row) const {
     return row < genresArray_.size() && genresArray_[row]->genresID() == genresIDCurrent_;
 }
 
-long ListGenresViewController::numberOfRowsInSection(UITableView&, long) {
-    return static_cast<long>(genresArray_.size());
-}
-
-UITableViewCellPtr ListGenresViewController::cellForRowAtIndexPath(UITableView&, const NSIndexPath& indexPath) {
-    const auto row = static_cast<std::size_t>(indexPath.row());
-    const std::string text = row < genresArray_.size() ? genresArray_[row]->name() : std::string();
-    return makePickerRow(kCellIdentifier, text, isRowChecked(row));
-}
-
-std::optional<CGFloat> ListGenresViewController::heightForRowAtIndexPath(UITableView&, const NSIndexPath&) {
-    return kPickerRowHeight;
-}
-
 void ListGenresViewController::didSelectRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) {
-    tableView.deselectRowAtIndexPath(indexPath, true);
-    const auto row = static_cast<std::size_t>(indexPath.row());
-    if (row >= genresArray_.size()) return;
-    auto keep = self<ListGenresViewController>();
-    auto genre = genresArray_[row];
+    auto row = chosenRow(tableView, indexPath, true);
+    if (!row) return;
+    auto keep = self<ListGenresViewController>();  // the delegate may close the picker
+    auto genre = genresArray_[*row];
     if (auto d = delegate(); d && d->respondsToDidSelectGenresModel()) d->didSelectGenresModel(genre);
 }

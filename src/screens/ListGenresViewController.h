@@ -16,8 +16,7 @@
 #include "core/GenresModel.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UILabel.h"
-#include "platform/uikit/UITableView.h"
-#include "platform/uikit/UIViewController.h"
+#include "screens/ListPickerViewController.h"
 
 class UIControl;
 
@@ -31,13 +30,14 @@ public:
     virtual void dissmissListGenres() {}
 };
 
-class ListGenresViewController : public UIViewController, public UITableViewDataSource, public UITableViewDelegate {
+class ListGenresViewController : public ListPickerViewController {
 public:
     static constexpr const char* kStoryboardIdentifier = "ListGenresViewController";
     static constexpr const char* kCellIdentifier = "GenresCellIdentifier";
 
+    ListGenresViewController() : ListPickerViewController(kCellIdentifier) {}
+
     void viewDidLoad() override;
-    void didReceiveMemoryWarning() override { UIViewController::didReceiveMemoryWarning(); }
     // Heading, device-specific chrome and the genre list.
     void configurationView();
     // Action of the back and cancel buttons: tells the delegate dissmissListGenres.
@@ -64,12 +64,10 @@ public:
     std::shared_ptr<UIButton> backButton() const { return outlets_.backButton.lock(); }
     std::shared_ptr<UIButton> cancelButton() const { return outlets_.cancelButton.lock(); }
 
-    bool isRowChecked(std::size_t row) const;
-
-    // UITableViewDataSource and UITableViewDelegate.
-    long numberOfRowsInSection(UITableView& tableView, long section) override;
-    UITableViewCellPtr cellForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
-    std::optional<CGFloat> heightForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
+    // The rows: the genres' names; the checkmark on every genre of the id in force.
+    std::size_t rowCount() const override { return genresArray_.size(); }
+    std::string rowText(std::size_t row) const override { return genresArray_[row]->name(); }
+    bool isRowChecked(std::size_t row) const override;
     void didSelectRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
 
 private:

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "platform/uikit/UILabel.h"
-#include "platform/uikit/UITableView.h"
-#include "platform/uikit/UIViewController.h"
+#include "screens/ListPickerViewController.h"
 
 class UIControl;
 
@@ -27,16 +26,16 @@ public:
     virtual void listSortMoviesByKey(const std::string& /*key*/) {}
 };
 
-class ListSortViewController : public UIViewController, public UITableViewDataSource, public UITableViewDelegate {
+class ListSortViewController : public ListPickerViewController {
 public:
     static constexpr const char* kNibName = "ListSortViewController";
     static constexpr const char* kCellIdentifier = "GenresCellIdentifier";
 
     // initWithNibName:bundle: the view is built from the interface file on first use.
     static std::shared_ptr<ListSortViewController> initWithNibName(const std::string& nibName = kNibName);
+    ListSortViewController() : ListPickerViewController(kCellIdentifier) {}
 
     void viewDidLoad() override;
-    void didReceiveMemoryWarning() override { UIViewController::didReceiveMemoryWarning(); }
     // Fills the rows.
     void configurationView();
     // Action: dismisses the picker as a presented controller, animated.
@@ -55,13 +54,10 @@ public:
     std::weak_ptr<UILabel>& titleLabelOutlet() { return titleLabel_; }
     std::weak_ptr<UITableView>& tableViewOutlet() { return tableView_; }
 
-    // Whether the row carries the checkmark.
-    bool isRowChecked(std::size_t row) const;
-
-    // UITableViewDataSource and UITableViewDelegate.
-    long numberOfRowsInSection(UITableView& tableView, long section) override;
-    UITableViewCellPtr cellForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
-    std::optional<CGFloat> heightForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
+    // The rows: the keys; the checkmark on the key in force.
+    std::size_t rowCount() const override { return sortByArray_.size(); }
+    std::string rowText(std::size_t row) const override { return sortByArray_[row]; }
+    bool isRowChecked(std::size_t row) const override;
     void didSelectRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
 
 private:

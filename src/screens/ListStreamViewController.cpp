@@ -1,7 +1,6 @@
 #include "screens/ListStreamViewController.h"
 
 #include "platform/foundation/ThreadAssertions.h"
-#include "screens/PickerRows.h"
 
 namespace {
 // A stream's row text: its "name" (nothing for an entry that is not a dictionary).
@@ -11,13 +10,15 @@ std::string streamName(const Value& stream) { return stream.isDictionary() ? str
 void ListStreamViewController::viewDidLoad() {
     QV_ASSERT_MAIN_THREAD();
     UIViewController::viewDidLoad();
-    if (streamCount() > 0) streammSelect_ = streamArray_[0];
+    if (rowCount() > 0) streammSelect_ = streamArray_[0];
 }
 
-std::size_t ListStreamViewController::streamCount() const { return streamArray_.isArray() ? streamArray_.count() : 0; }
+std::size_t ListStreamViewController::rowCount() const { return streamArray_.isArray() ? streamArray_.count() : 0; }
+
+std::string ListStreamViewController::rowText(std::size_t row) const { return streamName(streamArray_[row]); }
 
 bool ListStreamViewController::isRowChecked(std::size_t row) const {
-    if (row >= streamCount() || !streammSelect_.isDictionary()) return false;
+    if (row >= rowCount() || !streammSelect_.isDictionary()) return false;
     return streamName(streamArray_[row]) == streamName(streammSelect_);
 }
 
@@ -37,22 +38,9 @@ void ListStreamViewController::cancelView(UIControl*) {
     if (auto d = delegate(); d && d->respondsToListStreamViewCancelView()) d->listStreamViewCancelView();
 }
 
-long ListStreamViewController::numberOfRowsInSection(UITableView&, long) { return static_cast<long>(streamCount()); }
-
-UITableViewCellPtr ListStreamViewController::cellForRowAtIndexPath(UITableView&, const NSIndexPath& indexPath) {
-    const auto row = static_cast<std::size_t>(indexPath.row());
-    const std::string text = row < streamCount() ? streamName(streamArray_[row]) : std::string();
-    return makePickerRow(kCellIdentifier, text, isRowChecked(row));
-}
-
-std::optional<CGFloat> ListStreamViewController::heightForRowAtIndexPath(UITableView&, const NSIndexPath&) {
-    return kPickerRowHeight;
-}
-
 void ListStreamViewController::didSelectRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) {
-    const auto row = static_cast<std::size_t>(indexPath.row());
-    if (row >= streamCount()) return;
-    streammSelect_ = streamArray_[row];
-    tableView.deselectRowAtIndexPath(indexPath, false);
+    auto row = chosenRow(tableView, indexPath, false);
+    if (!row) return;
+    streammSelect_ = streamArray_[*row];
     tableView.reloadData();
 }

@@ -11,8 +11,7 @@
 #include "platform/foundation/Value.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UILabel.h"
-#include "platform/uikit/UITableView.h"
-#include "platform/uikit/UIViewController.h"
+#include "screens/ListPickerViewController.h"
 
 class UIControl;
 
@@ -30,13 +29,14 @@ public:
     virtual void listStreamViewCancelView() {}
 };
 
-class ListStreamViewController : public UIViewController, public UITableViewDataSource, public UITableViewDelegate {
+class ListStreamViewController : public ListPickerViewController {
 public:
     static constexpr const char* kStoryboardIdentifier = "ListStreamViewController";
     static constexpr const char* kCellIdentifier = "ChapterCellIdentifier";
 
+    ListStreamViewController() : ListPickerViewController(kCellIdentifier) {}
+
     void viewDidLoad() override;
-    void didReceiveMemoryWarning() override { UIViewController::didReceiveMemoryWarning(); }
     // Actions of the three buttons.
     void downloadVideo(UIControl* sender);
     void playVideo(UIControl* sender);
@@ -62,13 +62,10 @@ public:
     std::shared_ptr<UIButton> playButton() const { return outlets_.playButton.lock(); }
     std::shared_ptr<UIButton> cancelButton() const { return outlets_.cancelButton.lock(); }
 
-    std::size_t streamCount() const;
-    bool isRowChecked(std::size_t row) const;
-
-    // UITableViewDataSource and UITableViewDelegate.
-    long numberOfRowsInSection(UITableView& tableView, long section) override;
-    UITableViewCellPtr cellForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
-    std::optional<CGFloat> heightForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
+    // The rows: the streams' names; the checkmark on every stream named as the chosen one.
+    std::size_t rowCount() const override;
+    std::string rowText(std::size_t row) const override;
+    bool isRowChecked(std::size_t row) const override;
     void didSelectRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) override;
 
 private:
