@@ -11,7 +11,7 @@
 #include <curl/curl.h>
 
 #include "CatalogueReplies.h"
-#include "HttpFetch.h"
+#include "support/HttpFetch.h"
 #include "support/CatalogueServerProcess.h"
 #include "support/TestEnvironment.h"
 

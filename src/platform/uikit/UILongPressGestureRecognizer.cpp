@@ -2,45 +2,63 @@
 
 #include <cmath>
 
-#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/ThreadAssertions.h"
+#include "platform/runloop/NSRunLoop.h"
+
+UILongPressGestureRecognizer::~UILongPressGestureRecognizer() { stopTimer(); }
+
+void UILongPressGestureRecognizer::stopTimer() {
+    if (timer_) timer_->invalidate();
+    timer_.reset();
+}
 
 bool UILongPressGestureRecognizer::touchesBegan(const UITouchSet&, CGPoint locationInWindow) {
     QV_ASSERT_MAIN_THREAD();
     reset();
     setLocation(locationInWindow);
-    start_ = locationInWindow;
-    const std::uint64_t generation = generation_;
-    std::weak_ptr<UILongPressGestureRecognizer> weak = weakSelf<UILongPressGestureRecognizer>();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(minimumPressDuration_ * 1e9)),
-                   dispatch_get_main_queue(), [weak, generation] {
-                       if (auto recognizer = weak.lock()) recognizer->pressHeld(generation);
-                   });
+    start_ = current_ = locationInWindow;
+    std::weak_ptr<UILongPressGestureRecognizer> weak = self<UILongPressGestureRecognizer>();
+    timer_ = NSTimer::timerWithTimeInterval(
+        minimumPressDuration_,
+        [weak](NSTimer&) {
+            if (auto me = weak.lock()) me->pressHeld();
+        },
+        false);
+    NSRunLoop::mainRunLoop()->addTimer(timer_, NSRunLoopCommonModes);
     return false;
 }
 
-void UILongPressGestureRecognizer::pressHeld(std::uint64_t generation) {
-    if (generation != generation_ || state() != UIGestureRecognizerStatePossible || !isEnabled()) return;
+void UILongPressGestureRecognizer::pressHeld() {
+    timer_.reset();
+    if (state() != UIGestureRecognizerStatePossible || !isEnabled()) return;
+    auto keep = self<UILongPressGestureRecognizer>();
+    setLocation(current_);
     setState(UIGestureRecognizerStateBegan);
     sendActions();
 }
 
 bool UILongPressGestureRecognizer::touchesMoved(const UITouchSet&, CGPoint locationInWindow) {
+    current_ = locationInWindow;
     setLocation(locationInWindow);
     if (state() == UIGestureRecognizerStatePossible) {
-        if (std::hypot(locationInWindow.x - start_.x, locationInWindow.y - start_.y) > allowableMovement_)
+        if (std::hypot(locationInWindow.x - start_.x, locationInWindow.y - start_.y) > allowableMovement_) {
+            stopTimer();
             setState(UIGestureRecognizerStateFailed);
-    } else if (state() == UIGestureRecognizerStateBegan || state() == UIGestureRecognizerStateChanged) {
-        setState(UIGestureRecognizerStateChanged);
-        sendActions();
+        }
+        return false;
     }
-    return false;
+    if (state() != UIGestureRecognizerStateBegan && state() != UIGestureRecognizerStateChanged) return false;
+    setState(UIGestureRecognizerStateChanged);
+    sendActions();
+    return true;
 }
 
 bool UILongPressGestureRecognizer::touchesEnded(const UITouchSet&, CGPoint locationInWindow) {
+    current_ = locationInWindow;
     setLocation(locationInWindow);
+    stopTimer();
     if (state() != UIGestureRecognizerStateBegan && state() != UIGestureRecognizerStateChanged) {
-        setState(UIGestureRecognizerStateFailed);  // lifted too soon
+        if (state() == UIGestureRecognizerStatePossible) setState(UIGestureRecognizerStateFailed);
         return false;
     }
     setState(UIGestureRecognizerStateEnded);
@@ -49,13 +67,11 @@ bool UILongPressGestureRecognizer::touchesEnded(const UITouchSet&, CGPoint locat
 }
 
 void UILongPressGestureRecognizer::touchesCancelled(const UITouchSet& touches) {
-    const bool running = state() == UIGestureRecognizerStateBegan || state() == UIGestureRecognizerStateChanged;
+    stopTimer();
     UIGestureRecognizer::touchesCancelled(touches);
-    if (running) sendActions();
-    else setState(UIGestureRecognizerStateFailed);
 }
 
 void UILongPressGestureRecognizer::reset() {
-    ++generation_;
+    stopTimer();
     UIGestureRecognizer::reset();
 }

@@ -1,22 +1,32 @@
 #pragma once
-// A recogniser of a finger held still: once a touch has stayed down for
-// minimumPressDuration (Clock time) without moving farther than
-// allowableMovement, the state becomes Began and the actions run; moves after
-// that run them as Changed, and lifting the finger runs them as Ended (the view
-// then hears touchesCancelled instead of touchesEnded, so a held row is not also
-// tapped). A touch that moves too far first, or lifts before the duration,
-// fails it for that touch. Main thread only.
+// A press held still: recognised once a touch has stayed down for
+// minimumPressDuration (0.5 s by default) without moving more than
+// allowableMovement (10 points) from where it began. The actions then run
+// with the state Began (location: where the finger is); later moves run them
+// with Changed and the lift with Ended (a cancelled touch: Cancelled, no
+// action). A touch that moves too far or lifts before the duration fails it.
+// Once it has begun, the view under the finger loses the touch (it is told
+// touchesCancelled at the next phase and hears nothing more of it), so a long
+// press on a cell does not also select the row.
+//
+// The duration is measured on the main run loop's timers (Clock time, so
+// virtual time in tests advances it). Tests may also fire it with
+// fireWithState. Main thread only.
+#include <memory>
+
 #include "platform/uikit/UIGestureRecognizer.h"
+
+class NSTimer;
 
 class UILongPressGestureRecognizer : public UIGestureRecognizer {
 public:
     using UIGestureRecognizer::UIGestureRecognizer;
-    static constexpr double kDefaultMinimumPressDuration = 0.5;
+    ~UILongPressGestureRecognizer() override;
 
     double minimumPressDuration() const { return minimumPressDuration_; }
     void setMinimumPressDuration(double seconds) { minimumPressDuration_ = seconds < 0 ? 0 : seconds; }
     CGFloat allowableMovement() const { return allowableMovement_; }
-    void setAllowableMovement(CGFloat points) { allowableMovement_ = points < 0 ? 0 : points; }
+    void setAllowableMovement(CGFloat points) { allowableMovement_ = points; }
 
     bool touchesBegan(const UITouchSet& touches, CGPoint locationInWindow) override;
     bool touchesMoved(const UITouchSet& touches, CGPoint locationInWindow) override;
@@ -25,9 +35,11 @@ public:
     void reset() override;
 
 private:
-    void pressHeld(std::uint64_t generation);
-    double minimumPressDuration_ = kDefaultMinimumPressDuration;
+    void pressHeld();
+    void stopTimer();
+    double minimumPressDuration_ = 0.5;
     CGFloat allowableMovement_ = 10;
     CGPoint start_{};
-    std::uint64_t generation_ = 0;  // one per touch; a timer of an earlier touch does nothing
+    CGPoint current_{};
+    std::shared_ptr<NSTimer> timer_;
 };
