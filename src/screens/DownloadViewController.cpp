@@ -14,6 +14,8 @@
 #include "platform/uikit/UILongPressGestureRecognizer.h"
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UITabBar.h"
+#include "platform/uikit/UITabBarController.h"
 #include "screens/ScreenStyle.h"
 #include "ui/layout/LYLayout.h"
 #include "ui/pulltorefresh/UIScrollViewSTPullToRefresh.h"
@@ -53,8 +55,10 @@ void DownloadViewController::viewDidLoad() {
     QV_ASSERT_MAIN_THREAD();
     if (auto navigation = navigationController()) navigation->setNavigationBarHidden(true);
     MyViewController::viewDidLoad();
-    if (auto navigation = navigationController()) navigation->navigationBar()->setTintColor(screenColor()->CGColor());
-    view()->setBackgroundColor(screenColor()->CGColor());
+    const CGColorRef colour = screenColor()->CGColor();
+    if (auto tabs = tabBarController()) tabs->tabBar()->setBarTintColor(colour);
+    if (auto navigation = navigationController()) navigation->navigationBar()->setTintColor(colour);
+    view()->setBackgroundColor(colour);
     configurationView();
     if (auto segment = actionSegment.lock()) segment->setSelectedSegmentIndex(0);
     addPullToRefresh(downloadingTable.lock(), &DownloadViewController::refreshMoviesDownloading);

@@ -50,15 +50,16 @@ void DownloadViewController::playFinishedDownload(const std::shared_ptr<MoviesDo
     auto url = path ? NSURL::fileURLWithPath(*path, false) : nullptr;
     auto player = url ? MPMoviePlayerViewController::initWithContentURL(url->absoluteString()) : nullptr;
     if (!player) return;
-    presentViewController(player, true);
+    // The screen dismisses its player itself, once: the player's own dismissal is off.
+    player->setDismissesItselfWhenPlaybackFinishes(false);
+    presentMoviePlayerViewControllerAnimated(*this, player);
     moviePlayer_ = player;
     auto moviePlayer = player->moviePlayer();
     moviePlayer->setMovieSourceType(MPMovieSourceTypeFile);
-    // The screen dismisses its player itself, once: the player's own dismissal is off.
-    auto center = NSNotificationCenter::defaultCenter();
-    center->removeObserver(player.get(), MPMoviePlayerPlaybackDidFinishNotification, moviePlayer.get());
-    center->addObserver(self<NSObject>(), [this](const NSNotification& n) { moviePlayerDidFinish(n); },
-                        MPMoviePlayerPlaybackDidFinishNotification, moviePlayer);
+    if (moviePlayer->respondsToSetAllowsAirPlay()) moviePlayer->setAllowsAirPlay(true);
+    NSNotificationCenter::defaultCenter()->addObserver(
+        self<NSObject>(), [this](const NSNotification& n) { moviePlayerDidFinish(n); },
+        MPMoviePlayerPlaybackDidFinishNotification, moviePlayer);
     moviePlayer->play();
 }
 
@@ -68,7 +69,7 @@ void DownloadViewController::moviePlayerDidFinish(const NSNotification& notifica
     auto player = moviePlayer_.lock();
     if (!player || notification.object() != player->moviePlayer()) return;
     moviePlayer_.reset();
-    dismissViewControllerAnimated(true);
+    dismissMoviePlayerViewControllerAnimated(*this);
 }
 
 // ------------------------------------------------------------------ sheets

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "LibrarySnapshots.h"
+#include "ShellTestSupport.h"
 #include "networking/DownloadFixtures.h"
 #include "platform/uikit/UIColor.h"
 #include "screens/UIDownloadBar.h"
@@ -467,10 +467,10 @@ TEST_CASE("a bar half way through its download draws the done half in the tint o
     LoopbackHttpServer server;
     server.route("GET", "/f", Reply::text(content).stall(10000));
     auto delegate = std::make_shared<RecordingBarDelegate>();
-    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 240, 40));
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
     window->setBackgroundColor(UIColor::whiteColor()->CGColor());
     window->makeKeyAndVisible();
-    auto bar = UIDownloadBar::initWithURL(NSURL::URLWithString(server.url("/f")), CGRectMake(20, 18, 200, 4), 30,
+    auto bar = UIDownloadBar::initWithURL(NSURL::URLWithString(server.url("/f")), CGRectMake(60, 100, 200, 4), 30,
                                           delegate);
     window->addSubview(bar);
     bar->startDownload();
@@ -478,12 +478,12 @@ TEST_CASE("a bar half way through its download draws the done half in the tint o
     CHECK(bar->progress() == 0.5f);
     CHECK(bar->percentComplete() == 50.0f);
 
-    CGImageRef image = librarytests::writeSnapshot(*window, "download-bar-half");
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 60, 20), 0, 122, 255));    // done: the tint
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 118, 20), 0, 122, 255));
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 122, 20), 184, 184, 184));  // left: the track
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 200, 20), 184, 184, 184));
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 60, 10), 255, 255, 255));   // clear around it
+    CGImageRef image = shelltest::screenSnapshot("download-bar-half.png");
+    CHECK(shelltest::near(shelltest::pixelAt(image, 62, 102), 0, 122, 255));    // done: the tint
+    CHECK(shelltest::near(shelltest::pixelAt(image, 158, 102), 0, 122, 255));
+    CHECK(shelltest::near(shelltest::pixelAt(image, 162, 102), 184, 184, 184));  // to come: the track
+    CHECK(shelltest::near(shelltest::pixelAt(image, 258, 102), 184, 184, 184));
+    CHECK(shelltest::near(shelltest::pixelAt(image, 160, 95), 255, 255, 255));   // clear around it
     server.releaseStalls();
     REQUIRE_MESSAGE(runMainUntil([&] { return delegate->ended(); }, 30), "the download to end");
     window->setHidden(true);

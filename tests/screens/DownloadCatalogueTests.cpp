@@ -16,6 +16,7 @@
 #include "platform/uikit/UIActionSheet.h"
 #include "screens/DownloadViewController.h"
 #include "support/CatalogueServerProcess.h"
+#include "support/HttpFetch.h"
 
 using librarytests::LibraryApp;
 using testsupport::runMainUntil;
@@ -69,7 +70,7 @@ TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to 
     const FirstStream stream = firstStream(server.origin() + "/admin/index.php/apiios_final");
     const std::string url = stringByReplacingPercentEscapes(stream.link).value_or("");
     const std::string file = url.substr(url.rfind('/') + 1);
-    REQUIRE(librarytests::postJson(control + "/media-drop", Json{{"file", file}, {"at", 250000}}.dump()) == 200);
+    REQUIRE(testtools::httpPostJson(control + "/media-drop", Json{{"file", file}, {"at", 250000}}.dump()).status == 200);
 
     app.showTab(librarytests::kDownloadsTab);
     auto screen = app.downloads();
@@ -87,7 +88,7 @@ TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to 
                     "the row to show the dropped download stopped");
     CHECK(download->state() == FDFileDownloaderStateFailed);
     CHECK(row->textLabel()->text() == stream.title);
-    const std::string served = librarytests::fetchBytes(url);
+    const std::string served = testtools::httpGet(url).body;
     REQUIRE(served.size() > 250000);
     const std::string percent = std::to_string(250000 * 100 / served.size());
     CAPTURE(row->detailTextLabel()->text());
@@ -106,7 +107,7 @@ TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to 
     CHECK(local == app.documents() + "/" + FDFileDownloader::safeFileName(stream.title) + ".mp4");
     CHECK(downloadtests::sha256OfFile(local) == downloadtests::sha256(served));
 
-    const Json log = Json::parse(librarytests::fetchBytes(control + "/media-log"))["requests"];
+    const Json log = Json::parse(testtools::httpGet(control + "/media-log").body)["requests"];
     REQUIRE(log.size() == 3);  // the dropped one, the test's own, the resumed one
     CHECK(log[0]["range"].is_null());
     CHECK(log[2]["range"] == "bytes=250000-");

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "LibrarySnapshots.h"
+#include "ShellTestSupport.h"
 #include "LibraryTestApp.h"
 #include "core/FDFileDownloaderCustom.h"
 #include "networking/DownloadFixtures.h"
@@ -123,10 +123,10 @@ TEST_CASE("each table answers from its own list, and switching the segment shows
     const CGPoint left = CGPointMake(LibraryApp::centreOf(*segment).x - segment->bounds().size.width / 4,
                                      LibraryApp::centreOf(*segment).y - 8);
     const CGPoint right = CGPointMake(LibraryApp::centreOf(*segment).x + segment->bounds().size.width / 4, left.y);
-    CGImageRef image = librarytests::writeSnapshot(*app.window, "downloads-finished");
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, left.x, left.y), 0, 122, 255));  // selected: the tint
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, right.x, right.y), 35, 35, 35));
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, 300, 250), 35, 35, 35));  // below the rows
+    CGImageRef image = shelltest::screenSnapshot("downloads-finished.png");
+    CHECK(shelltest::near(shelltest::pixelAt(image, left.x, left.y), 0, 122, 255));  // selected: the tint
+    CHECK(shelltest::near(shelltest::pixelAt(image, right.x, right.y), 35, 35, 35));
+    CHECK(shelltest::near(shelltest::pixelAt(image, 300, 250), 35, 35, 35));  // below the rows
 
     CHECK(app.tap(CGPointMake(LibraryApp::centreOf(*segment).x + segment->bounds().size.width / 4,
                               LibraryApp::centreOf(*segment).y)));
@@ -142,9 +142,9 @@ TEST_CASE("each table answers from its own list, and switching the segment shows
     CHECK(cell->textLabel()->font()->pointSize() == 10);
     CHECK(cell->detailTextLabel()->font()->pointSize() == 9);
     CHECK(finished->visibleCells().front()->textLabel()->text() == "Done One");
-    image = librarytests::writeSnapshot(*app.window, "downloads-running");
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, left.x, left.y), 35, 35, 35));
-    CHECK(librarytests::isColour(librarytests::pixelAtPoint(image, right.x, right.y), 0, 122, 255));
+    image = shelltest::screenSnapshot("downloads-running.png");
+    CHECK(shelltest::near(shelltest::pixelAt(image, left.x, left.y), 35, 35, 35));
+    CHECK(shelltest::near(shelltest::pixelAt(image, right.x, right.y), 0, 122, 255));
     CHECK(finished->visibleCells().front()->textLabel()->font()->pointSize() == 15);
 }
 

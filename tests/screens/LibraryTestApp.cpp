@@ -1,7 +1,5 @@
 #include "LibraryTestApp.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 
 #include <doctest/doctest.h>
@@ -16,44 +14,31 @@
 #include "platform/uikit/UIStoryboard.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarItem.h"
+#include "platform/uikit/UIRotationPolicy.h"
 #include "screens/DownloadViewController.h"
 #include "screens/MainStoryboard.h"
+#include "screens/RotationPolicy.h"
 
 namespace librarytests {
-
-namespace {
-
-std::shared_ptr<UIViewController> tabRoot(long index, const char* title) {
-    const char* identifier = index == kDownloadsTab ? "DownloadViewController" : nullptr;
-    std::shared_ptr<UIViewController> root;
-    if (identifier) root = UIStoryboard::storyboardWithName(kMainStoryboardName, nullptr)->instantiateViewControllerWithIdentifier(identifier);
-    if (!root) root = std::make_shared<UIViewController>();
-    root->setTitle(title);
-    return root;
-}
-
-}  // namespace
 
 LibraryApp::LibraryApp(bool tablet) {
     UIDevice::currentDevice()->setUserInterfaceIdiom(tablet ? UIUserInterfaceIdiomPad : UIUserInterfaceIdiomPhone);
     const CGRect screen = tablet ? CGRectMake(0, 0, 768, 1024) : CGRectMake(0, 0, 320, 568);
     UIScreen::mainScreen()->setBounds(screen);
-    registerLibraryScenes();
     auto application = UIApplication::sharedApplication();
     previous = application->delegate();
     application->setDelegate(delegate);
 
     window = std::make_shared<UIWindow>(screen);
-    tabBar = std::make_shared<UITabBarController>();
-    UITabBarController::ControllerList tabs;
-    const char* titles[] = {"Movies", "TV Shows", "Favorites", "Downloads", "About"};
-    for (long i = 0; i < 5; ++i) {
-        auto navigation = UINavigationController::initWithRootViewController(tabRoot(i, titles[i]));
-        navigation->tabBarItem()->setTitle(titles[i]);
-        navigations.push_back(navigation);
-        tabs.push_back(navigation);
-    }
-    tabBar->setViewControllers(tabs);
+    // The application's own shell, from its scene: the tabs' first screens come from theirs.
+    registerMainStoryboard();
+    installRotationPolicy();
+    tabBar = UIStoryboard::storyboardWithName(kMainStoryboardName, nullptr)->instantiate<UITabBarController>(
+        "MyTabbarViewController");
+    REQUIRE(tabBar);
+    for (const auto& tab : tabBar->viewControllers())
+        navigations.push_back(std::dynamic_pointer_cast<UINavigationController>(tab));
+    REQUIRE(navigations.size() == 5);
     window->setRootViewController(tabBar);
     window->makeKeyAndVisible();
     delegate->setWindow(window);
@@ -70,7 +55,8 @@ LibraryApp::~LibraryApp() {
     if (auto presented = tabBar->presentedViewController()) tabBar->dismissViewControllerAnimated(false);
     window->setHidden(true);
     UIApplication::sharedApplication()->setDelegate(previous);
-    UIDevice::currentDevice()->setUserInterfaceIdiom(UIUserInterfaceIdiomPhone);
+    UIRotationPolicy::install({});
+    UIDevice::currentDevice()->resetToDefaults();
     UIScreen::mainScreen()->setBounds(CGRectMake(0, 0, 320, 568));
 }
 
@@ -123,49 +109,6 @@ Value chapter(const std::string& link, const std::string& title) {
     c.setObject("link", link);
     c.setObject("title", title);
     return c;
-}
-
-namespace {
-size_t appendBody(char* data, size_t size, size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
-}  // namespace
-
-std::string fetchBytes(const std::string& url) {
-    std::string body;
-    CURL* curl = curl_easy_init();
-    if (!curl) return body;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    if (curl_easy_perform(curl) != CURLE_OK) body.clear();
-    curl_easy_cleanup(curl);
-    return body;
-}
-
-long postJson(const std::string& url, const std::string& body) {
-    CURL* curl = curl_easy_init();
-    if (!curl) return 0;
-    std::string answer;
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    long status = 0;
-    if (curl_easy_perform(curl) == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return status;
 }
 
 }  // namespace librarytests

@@ -59,9 +59,5 @@ struct LibraryApp {
 
 // A chapter entry as the detail page hands it to the download manager.
 Value chapter(const std::string& link, const std::string& title);
-// The whole body of a GET (empty when it failed).
-std::string fetchBytes(const std::string& url);
-// POSTs a JSON body; the HTTP status (0 when no answer came).
-long postJson(const std::string& url, const std::string& body);
 
 }  // namespace librarytests
