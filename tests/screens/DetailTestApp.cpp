@@ -83,6 +83,12 @@ nlohmann::json Catalogue::log() const {
     return nlohmann::json::parse(reply.body)["requests"];
 }
 
+nlohmann::json Catalogue::mediaLog() const {
+    auto reply = testtools::httpGet(control_ + "/media-log");
+    REQUIRE(reply.status == 200);
+    return nlohmann::json::parse(reply.body)["requests"];
+}
+
 std::size_t Catalogue::requests(const std::string& action) const {
     std::size_t n = 0;
     for (const auto& entry : log())
@@ -92,9 +98,6 @@ std::size_t Catalogue::requests(const std::string& action) const {
 
 // ------------------------------------------------------------------ stage
 
-namespace {
-
-// Waits for one catalogue call through the application's client.
 Value fetchThroughClient(const std::function<void(NLRestClient::Success, NLRestClient::Failure)>& call,
                          const std::string& what) {
     std::optional<Value> data;
@@ -104,6 +107,8 @@ Value fetchThroughClient(const std::function<void(NLRestClient::Success, NLRestC
     REQUIRE_MESSAGE(data, what << " failed");
     return *data;
 }
+
+namespace {
 
 void removeAll(const std::shared_ptr<NSManagedObjectContext>& context, const char* entity) {
     NSErrorPtr error;

@@ -4,6 +4,7 @@
 // store for the process), a catalogue server with its control endpoint per
 // stage, the tab-bar shell sized for the device, and the page opened as the
 // grids open it.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "DetailTestSupport.h"
 #include "core/AppDelegate.h"
 #include "core/MoviesModel.h"
+#include "core/NLRestClient.h"
 #include "screens/DetailMoviesViewController.h"
 #include "support/CatalogueServerProcess.h"
 #include "support/TabBarShell.h"
@@ -33,6 +35,10 @@ struct TestApplication {
     void reopenStore(bool readOnly);
 };
 
+// Waits for one catalogue call through the application's client and answers its data.
+Value fetchThroughClient(const std::function<void(NLRestClient::Success, NLRestClient::Failure)>& call,
+                         const std::string& what);
+
 // The catalogue server with its control endpoint.
 class Catalogue {
 public:
@@ -43,6 +49,8 @@ public:
     long order(const std::string& kind, const nlohmann::json& body) const;
     // The catalogue requests received, in order.
     nlohmann::json log() const;
+    // The stream-file requests received, in order ({"file", "range"}).
+    nlohmann::json mediaLog() const;
     // How many requests of the action were received.
     std::size_t requests(const std::string& action) const;
 

@@ -3,19 +3,18 @@
 // the server's bytes.
 #include <doctest/doctest.h>
 
-#include <fstream>
 #include <regex>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "DetailTestApp.h"
 #include "LibraryTestApp.h"
 #include "core/NLRestClient.h"
 #include "networking/DownloadFixtures.h"
 #include "platform/foundation/NSString.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "screens/DownloadViewController.h"
-#include "support/CatalogueServerProcess.h"
 #include "support/HttpFetch.h"
 
 using librarytests::LibraryApp;
@@ -30,26 +29,21 @@ struct FirstStream {
     std::string link;   // as the catalogue sends it (escaped)
 };
 
-FirstStream firstStream(const std::string& origin) {
+FirstStream firstStream(const std::string& baseURL) {
     auto client = NLRestClient::sharedClient();
-    client->setBaseURL(origin);
-    Value data;
-    bool failed = false;
-    const auto fetch = [&](const std::function<void(NLRestClient::Success, NLRestClient::Failure)>& call) {
-        data = Value();
-        bool done = false;
-        call([&](const Value& d) { data = d, done = true; }, [&](const NSErrorPtr& e) { FAIL_CHECK(e->description()); failed = done = true; });
-        REQUIRE_MESSAGE(runMainUntil([&] { return done; }, 30), "the catalogue's answer");
-        REQUIRE_FALSE(failed);
-    };
-    fetch([&](auto ok, auto fail) { client->getListMoviesWithType("popular", 0, 1, ok, fail); });
-    const auto id = static_cast<std::int32_t>(data["films"][0]["id"].intValue());
-    fetch([&](auto ok, auto fail) { client->getDetailMovies(id, ok, fail); });
-    const Value chapter = data["chapters"][0];
-    fetch([&](auto ok, auto fail) {
-        client->getListStreamOfChapter(static_cast<std::int32_t>(chapter["id"].intValue()), ok, fail);
-    });
-    return {chapter["title"].stringValue(), data[0]["link"].stringValue()};
+    client->setBaseURL(baseURL);
+    const Value list = screentest::fetchThroughClient(
+        [&](auto ok, auto fail) { client->getListMoviesWithType("popular", 0, 1, ok, fail); }, "the first page");
+    const auto id = static_cast<std::int32_t>(list["films"][0]["id"].intValue());
+    const Value detail = screentest::fetchThroughClient(
+        [&](auto ok, auto fail) { client->getDetailMovies(id, ok, fail); }, "the first title's detail");
+    const Value chapter = detail["chapters"][0];
+    const Value streams = screentest::fetchThroughClient(
+        [&](auto ok, auto fail) {
+            client->getListStreamOfChapter(static_cast<std::int32_t>(chapter["id"].intValue()), ok, fail);
+        },
+        "the first chapter's streams");
+    return {chapter["title"].stringValue(), streams[0]["link"].stringValue()};
 }
 
 }  // namespace
@@ -58,19 +52,11 @@ TEST_SUITE("downloads screen") {
 
 TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to the server's bytes") {
     LibraryApp app;
-    const std::string controlFile = app.home.path() + "/control-port";
-    testtools::CatalogueServerProcess server({"--media-size", "600000", "--control-port-file", controlFile});
-    REQUIRE(server.started());
-    std::ifstream portIn(controlFile);
-    int controlPort = 0;
-    portIn >> controlPort;
-    REQUIRE(controlPort > 0);
-    const std::string control = "http://127.0.0.1:" + std::to_string(controlPort) + "/control";
-
-    const FirstStream stream = firstStream(server.origin() + "/admin/index.php/apiios_final");
+    screentest::Catalogue catalogue({"--media-size", "600000"});
+    const FirstStream stream = firstStream(catalogue.baseURL());
     const std::string url = stringByReplacingPercentEscapes(stream.link).value_or("");
     const std::string file = url.substr(url.rfind('/') + 1);
-    REQUIRE(testtools::httpPostJson(control + "/media-drop", Json{{"file", file}, {"at", 250000}}.dump()).status == 200);
+    REQUIRE(catalogue.order("media-drop", {{"file", file}, {"at", 250000}}) == 200);
 
     app.showTab(librarytests::kDownloadsTab);
     auto screen = app.downloads();
@@ -107,7 +93,7 @@ TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to 
     CHECK(local == app.documents() + "/" + FDFileDownloader::safeFileName(stream.title) + ".mp4");
     CHECK(downloadtests::sha256OfFile(local) == downloadtests::sha256(served));
 
-    const Json log = Json::parse(testtools::httpGet(control + "/media-log").body)["requests"];
+    const Json log = catalogue.mediaLog();
     REQUIRE(log.size() == 3);  // the dropped one, the test's own, the resumed one
     CHECK(log[0]["range"].is_null());
     CHECK(log[2]["range"] == "bytes=250000-");
