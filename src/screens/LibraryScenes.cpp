@@ -5,10 +5,14 @@
 
 #include <functional>
 
+#include "platform/uikit/NSParagraphStyle.h"
 #include "platform/uikit/UIColor.h"
+#include "platform/uikit/UIFont.h"
+#include "platform/uikit/UILabel.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "screens/DownloadViewController.h"
+#include "screens/FavoritesViewController.h"
 #include "screens/ScreenStyle.h"
 
 namespace {
@@ -127,9 +131,58 @@ std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
     return root;
 }
 
+constexpr CGFloat kHeadingHeight = 64;
+
+// The heading bar of the favourites: the tab's name under the status bar.
+std::shared_ptr<UIView> favoritesHeading(CGFloat width) {
+    auto heading = outlet(std::make_shared<UIView>(CGRectMake(0, 0, width, kHeadingHeight)), "viewTitle");
+    heading->setBackgroundColor(screenColor()->CGColor());
+    auto label = std::make_shared<UILabel>(CGRectMake(0, 20, width, kHeadingHeight - 20));
+    label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    label->setText("Favorites");
+    label->setFont(UIFont::boldSystemFontOfSize(17));
+    label->setTextColor(UIColor::whiteColor()->CGColor());
+    label->setTextAlignment(NSTextAlignmentCenter);
+    heading->addSubview(label);
+    return heading;
+}
+
+std::shared_ptr<UIView> buildFavoritesScene(UIViewController& owner) {
+    auto& screen = dynamic_cast<FavoritesViewController&>(owner);
+    auto root = std::make_shared<LibrarySceneView>();
+    const CGRect box = root->bounds();
+    auto heading = favoritesHeading(box.size.width);
+    root->addSubview(heading);
+
+    auto grid = outlet(std::make_shared<UICollectionView>(
+                           CGRectMake(0, kHeadingHeight, box.size.width, box.size.height - kHeadingHeight)),
+                       "collectionView");
+    auto me = screen.self<FavoritesViewController>();
+    grid->setDataSource(me);
+    grid->setDelegate(me);
+    grid->setAlwaysBounceVertical(true);
+    root->addSubview(grid);
+
+    auto banner = bannerArea(*root);
+    root->addSubview(banner);
+    root->setParts(
+        heading, [](CGRect bounds) { return CGRectMake(0, 0, bounds.size.width, kHeadingHeight); }, kHeadingHeight,
+        grid, banner);
+
+    screen.viewTitle = heading;
+    screen.collectionView = grid;
+    screen.bannerView = banner;
+    return root;
+}
+
 }  // namespace
 
 void registerLibraryScenes() {
+    UIStoryboard::registerScene(kMainStoryboardName, "FavoritesViewController", [] {
+        auto screen = std::make_shared<FavoritesViewController>();
+        screen->setViewFactory(buildFavoritesScene);
+        return screen;
+    });
     UIStoryboard::registerScene(kMainStoryboardName, "DownloadViewController", [] {
         auto screen = std::make_shared<DownloadViewController>();
         screen->setViewFactory(buildDownloadScene);

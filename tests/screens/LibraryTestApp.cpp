@@ -16,6 +16,7 @@
 #include "platform/uikit/UITabBarItem.h"
 #include "platform/uikit/UIRotationPolicy.h"
 #include "screens/DownloadViewController.h"
+#include "screens/FavoritesViewController.h"
 #include "screens/MainStoryboard.h"
 #include "screens/RotationPolicy.h"
 
@@ -28,8 +29,12 @@ LibraryApp::LibraryApp(bool tablet) {
     auto application = UIApplication::sharedApplication();
     previous = application->delegate();
     application->setDelegate(delegate);
+    installShell();
+}
 
-    window = std::make_shared<UIWindow>(screen);
+void LibraryApp::installShell() {
+    navigations.clear();
+    window = std::make_shared<UIWindow>(UIScreen::mainScreen()->bounds());
     // The application's own shell, from its scene: the tabs' first screens come from theirs.
     registerMainStoryboard();
     installRotationPolicy();
@@ -43,6 +48,19 @@ LibraryApp::LibraryApp(bool tablet) {
     window->makeKeyAndVisible();
     delegate->setWindow(window);
     layout();
+}
+
+void LibraryApp::restart() {
+    UIActionSheet::removeAllForTesting();
+    if (tabBar->presentedViewController()) tabBar->dismissViewControllerAnimated(false);
+    window->setHidden(true);
+    delegate = std::make_shared<AppDelegate>();
+    UIApplication::sharedApplication()->setDelegate(delegate);
+    installShell();
+}
+
+std::shared_ptr<FavoritesViewController> LibraryApp::favorites() const {
+    return std::dynamic_pointer_cast<FavoritesViewController>(navigations[kFavoritesTab]->viewControllers().front());
 }
 
 LibraryApp::~LibraryApp() {
@@ -96,6 +114,13 @@ bool LibraryApp::press(CGPoint point, double seconds) {
     input.press(point, seconds, [&](const DeviceInputResult& r) { result = r; });
     REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return result.has_value(); }, seconds + 10),
                     "the press to be carried out");
+    return result->delivered;
+}
+
+bool LibraryApp::drag(CGPoint point, CGSize delta) {
+    std::optional<DeviceInputResult> result;
+    input.drag(point, delta, DeviceDragKind::Touch, [&](const DeviceInputResult& r) { result = r; });
+    REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return result.has_value(); }, 10), "the drag to be carried out");
     return result->delivered;
 }
 

@@ -18,6 +18,7 @@
 #include "support/TestEnvironment.h"
 
 class DownloadViewController;
+class FavoritesViewController;
 
 namespace librarytests {
 
@@ -27,6 +28,7 @@ inline constexpr long kDownloadsTab = 3;
 struct LibraryApp {
     // tablet: the pad idiom and a 768 x 1024 screen; else a 320 x 568 phone.
     explicit LibraryApp(bool tablet = false);
+    void installShell();
     ~LibraryApp();
     LibraryApp(const LibraryApp&) = delete;
     LibraryApp& operator=(const LibraryApp&) = delete;
@@ -50,9 +52,15 @@ struct LibraryApp {
     std::vector<std::shared_ptr<MoviesDownloadModel>> records(const std::string& predicate = {},
                                                               std::vector<Value> args = {});
 
+    // The application started again on the same home: a new delegate over the
+    // same store file, a new shell in a new window.
+    void restart();
+    std::shared_ptr<FavoritesViewController> favorites() const;
+
     // Input through the device screen's input class; each waits until it was carried out.
     bool tap(CGPoint point);
     bool press(CGPoint point, double seconds);
+    bool drag(CGPoint point, CGSize delta);
     // The centre of a view in window points.
     static CGPoint centreOf(const UIView& view);
 };
