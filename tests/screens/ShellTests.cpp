@@ -19,6 +19,7 @@
 #include "platform/uikit/UITabBarItem.h"
 #include "screens/AboutAppViewController.h"
 #include "screens/DownloadViewController.h"
+#include "screens/FavoritesViewController.h"
 #include "screens/GeneralViewController.h"
 #include "screens/MovieCollectionCell.h"
 #include "screens/MovieSearchCollectionCell.h"
@@ -182,6 +183,8 @@ TEST_CASE("the tab-bar shell: five tabs in order, downloads at 3, each first scr
             CHECK(std::dynamic_pointer_cast<AboutAppViewController>(root));
         } else if (i == 3) {
             CHECK(std::dynamic_pointer_cast<DownloadViewController>(root));
+        } else if (i == 2) {
+            CHECK(std::dynamic_pointer_cast<FavoritesViewController>(root));
         } else {
             // Screens whose scenes are not registered yet: a plain stand-in with the tab's title.
             CHECK(std::dynamic_pointer_cast<GeneralViewController>(root));
