@@ -62,8 +62,9 @@ public:
 
     // Answers the height of a navigation controller's visible navigation bar
     // (0 when the controller is no navigation controller or its bar is hidden).
-    // The popover installs it once at start-up; until then no bar counts.
-    using NavigationBarHeightSource = std::function<CGFloat(const UIViewController&)>;
+    // By default the bar's bounds height while the bar shows; a source set
+    // here replaces it (tests), and null brings the default back.
+    using NavigationBarHeightSource = std::function<CGFloat(UIViewController&)>;
     static void setNavigationBarHeightSource(NavigationBarHeightSource source);
 
     // Geometry.
