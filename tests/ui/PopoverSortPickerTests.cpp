@@ -266,14 +266,24 @@ TEST_CASE("sort picker taps: inside reach the row, the sort button passes throug
     CHECK(s.popover()->isPopoverVisible());
 
     // The sort button passes through the overlay: the grid closes its popover
-    // itself, which tells its delegate nothing.
+    // itself, which tells its delegate nothing, and lets go of it at once; the
+    // popover still fades out and tells its content.
     s.log.clear();
-    auto first = s.popover();
+    std::weak_ptr<FLPopoverController> first = s.popover();
+    std::weak_ptr<FLPopoverBackgroundView> firstChrome = s.popover()->backgroundView();
     auto sort = tapScreen(s.input, centreInWindow(*s.sortButton));
     CHECK(sort.receiver.find("\"sort\"") != std::string::npos);
     CHECK(s.popover() == nullptr);
+    auto fading = firstChrome.lock();
+    REQUIRE(fading);
+    CHECK(fading->window() == s.shell.window);
+    auto fade = fading->animationRecordForKey("opacity");
+    REQUIRE(fade);
+    CHECK(std::get<double>(fade->toValue) == 0);
+    fading.reset();
     s.time.advance(0.3);
-    CHECK_FALSE(first->isPopoverVisible());
+    CHECK(first.expired());
+    CHECK(firstChrome.expired());
     CHECK(s.log == CallLog{"willDisappear", "didDisappear"});
 
     // Shown again, a tap elsewhere lands on the overlay, not on the poster under
