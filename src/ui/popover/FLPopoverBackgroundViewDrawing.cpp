@@ -5,6 +5,8 @@
 
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGGradient.h"
+#include "ui/popover/FLPopoverEdgeBands.h"
+#include "ui/popover/FLPopoverPixelGrid.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
 
 namespace {
@@ -156,6 +158,23 @@ void addCurvedArrow(const CGMutablePathRef& p, const Outline& g) {
 
 CGColorRef cg(const UIColorPtr& color) { return color ? color->CGColor() : nullptr; }
 
+// Casts the shadow of the shape, filled opaque, without the shape itself: the
+// shape is filled a whole number of pixels to the left of everything it could
+// touch, and its shadow is cast back by as much.
+void castShadowOf(const CGContextRef& ctx, const CGPathRef& shape, CGRect box, CGSize offset, CGFloat blur,
+                  const CGColorRef& color) {
+    CGFloat scale = FLPopoverPixelsPerPoint(ctx);
+    CGFloat away = std::ceil((CGRectGetMaxX(box) + 3 * blur + std::fabs(offset.width) + 2) * scale) / scale;
+    CGContextSaveGState(ctx);
+    CGContextSetShadowWithColor(ctx, CGSizeMake(offset.width + away, offset.height), blur, color);
+    CGContextTranslateCTM(ctx, -away, 0);
+    CGContextBeginPath(ctx);
+    CGContextAddPath(ctx, shape);
+    CGContextSetGrayFillColor(ctx, 0, 1);
+    CGContextFillPath(ctx);
+    CGContextRestoreGState(ctx);
+}
+
 }  // namespace
 
 void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
@@ -187,25 +206,53 @@ void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
     addOutline(shape, g, !curved && hasArrow);
     CGRect box = CGPathGetPathBoundingBox(shape);
 
-    // 5. The body: the gradient inside the shape, casting the drop shadow as one layer.
+    // 5. The body: the gradient inside the shape, over its drop shadow.
     if (fillTopColor_ && fillBottomColor_) {
         auto gradient = CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(),
                                                    {fillTopColor_->CGColor(), fillBottomColor_->CGColor()}, {0, 1});
-        CGContextSaveGState(ctx);
-        CGContextSetShadowWithColor(ctx, outerShadowOffset_, static_cast<CGFloat>(outerShadowBlurRadius_),
-                                    cg(outerShadowColor_));
-        CGContextBeginTransparencyLayer(ctx);
-        CGContextBeginPath(ctx);
-        CGContextAddPath(ctx, shape);
-        CGContextClip(ctx);
-        CGContextDrawLinearGradient(ctx, gradient, CGPointMake(CGRectGetMidX(box), CGRectGetMinY(box)),
-                                    CGPointMake(CGRectGetMidX(box), CGRectGetMaxY(box)), 0);
-        CGContextEndTransparencyLayer(ctx);
-        CGContextRestoreGState(ctx);
+        CGPoint top = CGPointMake(CGRectGetMidX(box), CGRectGetMinY(box));
+        CGPoint bottom = CGPointMake(CGRectGetMidX(box), CGRectGetMaxY(box));
+        bool shadowed = outerShadowColor_ && CGColorGetAlpha(outerShadowColor_->CGColor()) > 0;
+        bool opaque =
+            CGColorGetAlpha(fillTopColor_->CGColor()) >= 1 && CGColorGetAlpha(fillBottomColor_->CGColor()) >= 1;
+        if (shadowed && !opaque) {
+            // A see-through body casts the shadow of what it lets through: the
+            // gradient drawn as one layer casts it.
+            CGContextSaveGState(ctx);
+            CGContextSetShadowWithColor(ctx, outerShadowOffset_, static_cast<CGFloat>(outerShadowBlurRadius_),
+                                        cg(outerShadowColor_));
+            CGContextBeginTransparencyLayer(ctx);
+            CGContextBeginPath(ctx);
+            CGContextAddPath(ctx, shape);
+            CGContextClip(ctx);
+            CGContextDrawLinearGradient(ctx, gradient, top, bottom, 0);
+            CGContextEndTransparencyLayer(ctx);
+            CGContextRestoreGState(ctx);
+        } else {
+            // An opaque body casts the shadow of its outline: the outline filled
+            // beside the bitmap casts it back into place, then the gradient
+            // covers the shape (no layer the size of the bitmap to composite).
+            if (shadowed) {
+                // Where the body covers it wholly, the shadow below does not show.
+                CGRect covered = CGRectInset(g.o, g.radius + 1, g.radius + 1);
+                auto blur = static_cast<CGFloat>(outerShadowBlurRadius_);
+                CGColorRef color = outerShadowColor_->CGColor();
+                FLPopoverDrawEdgeBands(ctx, covered, [&](const CGContextRef& band) {
+                    castShadowOf(band, shape, box, outerShadowOffset_, blur, color);
+                });
+            }
+            CGContextSaveGState(ctx);
+            CGContextBeginPath(ctx);
+            CGContextAddPath(ctx, shape);
+            CGContextClip(ctx);
+            CGContextDrawLinearGradient(ctx, gradient, top, bottom, 0);
+            CGContextRestoreGState(ctx);
+        }
     }
 
     // 6. The gloss: the shadow of everything around the shape, cast back into
-    // it by the gloss offset, lights a line along the inner edge.
+    // it by the gloss offset, lights a line along the inner edge (and lands
+    // nowhere farther in than the offset and the blur reach).
     if (glossShadowColor_) {
         auto gb = static_cast<CGFloat>(glossShadowBlurRadius_);
         CGFloat ox = glossShadowOffset_.width, oy = glossShadowOffset_.height;
@@ -217,17 +264,21 @@ void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
         CGPathAddPath(around, nullptr, shape);
         CGAffineTransform left = CGAffineTransformMakeTranslation(-w, 0);
         CGPathRef moved = CGPathCreateCopyByTransformingPath(around, &left);
-        CGContextSaveGState(ctx);
-        CGContextSetShadowWithColor(ctx, CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy)),
-                                    gb, glossShadowColor_->CGColor());
-        CGContextBeginPath(ctx);
-        CGContextAddPath(ctx, shape);
-        CGContextClip(ctx);
-        CGContextBeginPath(ctx);
-        CGContextAddPath(ctx, moved);
-        CGContextSetGrayFillColor(ctx, 0.5, 1);
-        CGContextEOFillPath(ctx);
-        CGContextRestoreGState(ctx);
+        CGSize offset = CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy));
+        CGFloat reach = g.radius + std::fabs(ox) + std::fabs(oy) + 2 * gb + 2;
+        CGColorRef color = glossShadowColor_->CGColor();
+        FLPopoverDrawEdgeBands(ctx, CGRectInset(g.o, reach, reach), [&](const CGContextRef& band) {
+            CGContextSaveGState(band);
+            CGContextSetShadowWithColor(band, offset, gb, color);
+            CGContextBeginPath(band);
+            CGContextAddPath(band, shape);
+            CGContextClip(band);
+            CGContextBeginPath(band);
+            CGContextAddPath(band, moved);
+            CGContextSetGrayFillColor(band, 0.5, 1);
+            CGContextEOFillPath(band);
+            CGContextRestoreGState(band);
+        });
     }
 
     // 7. The outer line.
