@@ -6,6 +6,7 @@
 #include "platform/graphics/CGGradient.h"
 #include "platform/uikit/UIBezierPath.h"
 #include "platform/uikit/UIGraphics.h"
+#include "ui/popover/FLPopoverDrawingCache.h"
 #include "ui/popover/FLPopoverEdgeBands.h"
 
 FLPopoverBackgroundInnerView::FLPopoverBackgroundInnerView(CGRect frame) : UIView(frame) {
@@ -21,6 +22,14 @@ std::shared_ptr<FLPopoverBackgroundInnerView> FLPopoverBackgroundInnerView::init
 void FLPopoverBackgroundInnerView::drawRect(CGRect rect) {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
+    FLPopoverDrawingCache::Recipe recipe;
+    recipe.add(rect).add(wantsDefaultContentAppearance ? 1.0 : 0.0).add(navigationBarHeight).add(innerCornerRadius);
+    recipe.add(borderWidth).add(gradientTopColor).add(gradientBottomColor).add(gradientTopPosition).add(gradientHeight);
+    recipe.add(innerShadowColor).add(innerShadowOffset).add(innerShadowBlurRadius).add(innerStrokeColor);
+    FLPopoverDrawingCache::innerView().drawInto(ctx, recipe, [&](const CGContextRef& c) { drawBands(c, rect); });
+}
+
+void FLPopoverBackgroundInnerView::drawBands(const CGContextRef& ctx, CGRect rect) const {
     bool plain = wantsDefaultContentAppearance;
     CGFloat nb = plain ? 0 : navigationBarHeight;
     CGFloat cr = plain ? 0 : innerCornerRadius;

@@ -177,6 +177,17 @@ void castShadowOf(const CGContextRef& ctx, const CGPathRef& shape, CGRect box, C
 
 }  // namespace
 
+FLPopoverDrawingCache::Recipe FLPopoverBackgroundView::drawingRecipe() const {
+    FLPopoverDrawingCache::Recipe r;
+    r.add(bounds()).add(double(arrowDirection_)).add(arrowOffset_);
+    r.add(double(arrowBase_)).add(double(arrowHeight_)).add(double(outerCornerRadius_)).add(usesRoundedArrow_ ? 1.0 : 0.0);
+    r.add(fillTopColor_).add(fillBottomColor_);
+    r.add(outerShadowColor_).add(double(outerShadowBlurRadius_)).add(outerShadowOffset_);
+    r.add(glossShadowColor_).add(double(glossShadowBlurRadius_)).add(glossShadowOffset_);
+    r.add(outerStrokeColor_);
+    return r;
+}
+
 void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
     Outline g;
     g.o = CGRectInset(outerRect(), 0.5, 0.5);
