@@ -1,7 +1,8 @@
 // The drawing caches of the chrome and of its inner view never hand back a
 // stale drawing: after a change of any value either drawing reads, the
 // redrawn view is the very image a new view with those values draws with
-// the caches emptied; a redraw with nothing changed reuses the kept bitmap.
+// the caches emptied; a redraw with nothing changed reuses the kept bitmap;
+// a memory warning empties them.
 #include <doctest/doctest.h>
 
 #include <functional>
@@ -9,8 +10,10 @@
 #include <vector>
 
 #include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIViewController.h"
 #include "support/ReferenceImage.h"
+#include "support/TestEnvironment.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
 #include "ui/popover/FLPopoverDrawingCache.h"
 #include "ui/popover/FLPopoverThemeAppearance.h"
@@ -104,6 +107,15 @@ TEST_CASE("the chrome's drawing cache: every value it draws from counts") {
     std::size_t hits = FLPopoverDrawingCache::chrome().hits();
     CHECK(sameImage(drawn(*shown, s.scale), previous));
     CHECK(FLPopoverDrawingCache::chrome().hits() == hits + 1);
+
+    // Short of memory, the kept drawings go.
+    (void)drawn(*FLPopoverBackgroundInnerView::initWithFrame(CGRectMake(0, 0, 40, 30)), 2);
+    CHECK(FLPopoverDrawingCache::chrome().count() > 0);
+    CHECK(FLPopoverDrawingCache::innerView().count() > 0);
+    UIApplication::sharedApplication()->simulateMemoryWarning();
+    REQUIRE_MESSAGE(testsupport::runMainUntil([] { return FLPopoverDrawingCache::chrome().count() == 0; }, 5),
+                    "the memory warning did not empty the chrome's drawing cache");
+    CHECK(FLPopoverDrawingCache::innerView().count() == 0);
 }
 
 TEST_CASE("the inner view's drawing cache: every value it draws from counts") {

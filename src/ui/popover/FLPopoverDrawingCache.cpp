@@ -3,8 +3,11 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIApplication.h"
 #include "ui/popover/FLPopoverPixelGrid.h"
 
 FLPopoverDrawingCache::Recipe& FLPopoverDrawingCache::Recipe::add(double value) {
@@ -81,12 +84,30 @@ void FLPopoverDrawingCache::drawInto(const CGContextRef& ctx, Recipe recipe,
     if (entries_.size() > capacity_) entries_.pop_back();
 }
 
-FLPopoverDrawingCache& FLPopoverDrawingCache::chrome() {
-    static FLPopoverDrawingCache cache(4);
-    return cache;
+namespace {
+
+// The shared caches, emptied when the system runs short of memory.
+struct SharedCaches {
+    FLPopoverDrawingCache chrome{4};
+    FLPopoverDrawingCache innerView{4};
+    std::shared_ptr<NSObject> memoryWarnings;
+    SharedCaches() {
+        memoryWarnings = NSNotificationCenter::defaultCenter()->addObserverForName(
+            UIApplicationDidReceiveMemoryWarningNotification, nullptr, nullptr, [this](const NSNotification&) {
+                chrome.removeAll();
+                innerView.removeAll();
+            });
+    }
+};
+
+SharedCaches& shared() {
+    assert(NSThread::isMainThread());
+    static SharedCaches caches;
+    return caches;
 }
 
-FLPopoverDrawingCache& FLPopoverDrawingCache::innerView() {
-    static FLPopoverDrawingCache cache(4);
-    return cache;
-}
+}  // namespace
+
+FLPopoverDrawingCache& FLPopoverDrawingCache::chrome() { return shared().chrome; }
+
+FLPopoverDrawingCache& FLPopoverDrawingCache::innerView() { return shared().innerView; }

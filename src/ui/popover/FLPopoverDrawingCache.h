@@ -50,7 +50,8 @@ public:
     std::size_t count() const { return entries_.size(); }
     void removeAll() { entries_.clear(); }
 
-    // The caches of the chrome's drawing and of the inner view's.
+    // The caches of the chrome's drawing and of the inner view's, emptied on
+    // UIApplicationDidReceiveMemoryWarningNotification.
     static FLPopoverDrawingCache& chrome();
     static FLPopoverDrawingCache& innerView();
 
