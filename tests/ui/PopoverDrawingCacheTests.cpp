@@ -6,6 +6,7 @@
 #include <doctest/doctest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,35 @@ CGImageRef drawn(UIView& view, CGFloat scale) {
     return view.layer()->backingImage();
 }
 
-void emptyCaches() {
-    FLPopoverDrawingCache::chrome().removeAll();
-    FLPopoverDrawingCache::innerView().removeAll();
+UIColorPtr colour(double r, double g, double b, double a = 1) { return UIColor::colorWithRed(r, g, b, a); }
+
+// Runs the steps: after each, the shown view redrawn through its cache differs
+// from before and is the image a new view with the same values draws with the
+// caches emptied. Answers the last image.
+template <class View>
+CGImageRef runSteps(const std::vector<Step>& steps, View& shown, const std::function<void(View&)>& apply,
+                    const std::function<std::shared_ptr<View>()>& make, const CGFloat& scale,
+                    FLPopoverDrawingCache& cache) {
+    CGImageRef previous;
+    for (const Step& step : steps) {
+        std::string name = step.name;
+        CAPTURE(name);
+        step.change();
+        apply(shown);
+        CGImageRef image = drawn(shown, scale);
+        REQUIRE(image);
+        if (previous) CHECK_FALSE(sameImage(image, previous));  // the step changes the drawing
+        previous = image;
+
+        FLPopoverDrawingCache::chrome().removeAll();
+        FLPopoverDrawingCache::innerView().removeAll();
+        auto fresh = make();
+        apply(*fresh);
+        std::size_t misses = cache.misses();
+        CHECK(sameImage(image, drawn(*fresh, scale)));
+        CHECK(cache.misses() == misses + 1);
+    }
+    return previous;
 }
 
 // The chrome's values as the steps change them.
@@ -58,12 +85,37 @@ struct ChromeState {
     }
 };
 
+// The inner view's values as the steps change them.
+struct InnerState {
+    CGRect frame = CGRectMake(0, 0, 96, 70);
+    bool wantsDefaultContentAppearance = false;
+    CGFloat gradientHeight = 100, gradientTopPosition = 20, innerShadowBlurRadius = 2, innerCornerRadius = 6;
+    CGFloat navigationBarHeight = 0, borderWidth = 6;
+    UIColorPtr innerStrokeColor, gradientTopColor, gradientBottomColor, innerShadowColor;
+    CGSize innerShadowOffset{};
+
+    void applyTo(FLPopoverBackgroundInnerView& v) const {
+        v.setFrame(frame);
+        v.wantsDefaultContentAppearance = wantsDefaultContentAppearance;
+        v.gradientHeight = gradientHeight;
+        v.gradientTopPosition = gradientTopPosition;
+        v.innerShadowBlurRadius = innerShadowBlurRadius;
+        v.innerCornerRadius = innerCornerRadius;
+        v.navigationBarHeight = navigationBarHeight;
+        v.borderWidth = borderWidth;
+        v.innerStrokeColor = innerStrokeColor;
+        v.gradientTopColor = gradientTopColor;
+        v.gradientBottomColor = gradientBottomColor;
+        v.innerShadowColor = innerShadowColor;
+        v.innerShadowOffset = innerShadowOffset;
+    }
+};
+
 }  // namespace
 
-TEST_CASE("the chrome's drawing cache: every value it draws from counts") {
+TEST_CASE("the chrome's drawing cache: every value it draws from counts; a memory warning empties it") {
     ChromeState s;
     auto shown = FLPopoverBackgroundView::initWithContentSize(s.content);
-    auto colour = [](double r, double g, double b, double a = 1) { return UIColor::colorWithRed(r, g, b, a); };
     const std::vector<Step> steps = {
         {"as it is", [] {}},
         {"content size", [&] { s.content = CGSizeMake(100, 60); }},
@@ -85,27 +137,14 @@ TEST_CASE("the chrome's drawing cache: every value it draws from counts") {
         {"see-through fill", [&] { s.theme->setFillTopColor(colour(0.6, 0.2, 0.2, 0.5)); }},
         {"scale", [&] { s.scale = 1; }},
     };
-    CGImageRef previous;
-    for (const Step& step : steps) {
-        std::string name = step.name;
-        CAPTURE(name);
-        step.change();
-        s.applyTo(*shown);
-        CGImageRef image = drawn(*shown, s.scale);
-        REQUIRE(image);
-        if (previous) CHECK_FALSE(sameImage(image, previous));  // the step changes the drawing
-        previous = image;
+    CGImageRef last = runSteps<FLPopoverBackgroundView>(
+        steps, *shown, [&](FLPopoverBackgroundView& view) { s.applyTo(view); },
+        [&] { return FLPopoverBackgroundView::initWithContentSize(s.content); }, s.scale,
+        FLPopoverDrawingCache::chrome());
 
-        emptyCaches();
-        auto fresh = FLPopoverBackgroundView::initWithContentSize(s.content);
-        s.applyTo(*fresh);
-        std::size_t misses = FLPopoverDrawingCache::chrome().misses();
-        CHECK(sameImage(image, drawn(*fresh, s.scale)));
-        CHECK(FLPopoverDrawingCache::chrome().misses() == misses + 1);
-    }
     // Nothing changed: the kept bitmap comes back, the same image.
     std::size_t hits = FLPopoverDrawingCache::chrome().hits();
-    CHECK(sameImage(drawn(*shown, s.scale), previous));
+    CHECK(sameImage(drawn(*shown, s.scale), last));
     CHECK(FLPopoverDrawingCache::chrome().hits() == hits + 1);
 
     // Short of memory, the kept drawings go.
@@ -120,64 +159,35 @@ TEST_CASE("the chrome's drawing cache: every value it draws from counts") {
 
 TEST_CASE("the inner view's drawing cache: every value it draws from counts") {
     auto theme = FLPopoverTheme::themeForIOS6();
-    auto make = [] { return FLPopoverBackgroundInnerView::initWithFrame(CGRectMake(0, 0, 96, 70)); };
-    auto shown = make();
-    auto& v = *shown;
-    v.gradientTopColor = theme->fillTopColor();
-    v.gradientBottomColor = theme->fillBottomColor();
-    v.innerShadowColor = theme->innerShadowColor();
-    v.innerStrokeColor = theme->innerStrokeColor();
-    v.innerShadowOffset = theme->innerShadowOffset();
-    v.innerShadowBlurRadius = 2;
-    v.innerCornerRadius = 6;
-    v.borderWidth = 6;
-    v.gradientHeight = 100;
-    v.gradientTopPosition = 20;
-    auto colour = [](double r, double g, double b, double a = 1) { return UIColor::colorWithRed(r, g, b, a); };
+    InnerState s;
+    s.gradientTopColor = theme->fillTopColor();
+    s.gradientBottomColor = theme->fillBottomColor();
+    s.innerShadowColor = theme->innerShadowColor();
+    s.innerStrokeColor = theme->innerStrokeColor();
+    s.innerShadowOffset = theme->innerShadowOffset();
+    auto shown = FLPopoverBackgroundInnerView::initWithFrame(s.frame);
     const std::vector<Step> steps = {
         {"as it is", [] {}},
-        {"size", [&] { v.setFrame(CGRectMake(0, 0, 110, 70)); }},
-        {"corner radius", [&] { v.innerCornerRadius = 10; }},
-        {"gradient top", [&] { v.gradientTopColor = colour(0.8, 0.1, 0.1); }},
-        {"gradient bottom", [&] { v.gradientBottomColor = colour(0.1, 0.8, 0.1); }},
-        {"gradient position", [&] { v.gradientTopPosition = 40; }},
-        {"gradient height", [&] { v.gradientHeight = 60; }},
-        {"shadow colour", [&] { v.innerShadowColor = colour(0, 0, 1, 0.9); }},
-        {"shadow offset", [&] { v.innerShadowOffset = CGSizeMake(2, 2); }},
-        {"shadow blur", [&] { v.innerShadowBlurRadius = 4; }},
-        {"stroke colour", [&] { v.innerStrokeColor = colour(1, 0.5, 0); }},
-        {"navigation bar", [&] { v.navigationBarHeight = 20; }},
-        {"no border", [&] { v.borderWidth = 0; }},
-        {"plain content", [&] { v.wantsDefaultContentAppearance = true; }},
+        {"size", [&] { s.frame = CGRectMake(0, 0, 110, 70); }},
+        {"corner radius", [&] { s.innerCornerRadius = 10; }},
+        {"gradient top", [&] { s.gradientTopColor = colour(0.8, 0.1, 0.1); }},
+        {"gradient bottom", [&] { s.gradientBottomColor = colour(0.1, 0.8, 0.1); }},
+        {"gradient position", [&] { s.gradientTopPosition = 40; }},
+        {"gradient height", [&] { s.gradientHeight = 60; }},
+        {"shadow colour", [&] { s.innerShadowColor = colour(0, 0, 1, 0.9); }},
+        {"shadow offset", [&] { s.innerShadowOffset = CGSizeMake(2, 2); }},
+        {"shadow blur", [&] { s.innerShadowBlurRadius = 4; }},
+        {"stroke colour", [&] { s.innerStrokeColor = colour(1, 0.5, 0); }},
+        {"navigation bar", [&] { s.navigationBarHeight = 20; }},
+        {"no border", [&] { s.borderWidth = 0; }},
+        {"plain content", [&] { s.wantsDefaultContentAppearance = true; }},
     };
-    CGImageRef previous;
-    for (const Step& step : steps) {
-        std::string name = step.name;
-        CAPTURE(name);
-        step.change();
-        CGImageRef image = drawn(v, 2);
-        REQUIRE(image);
-        if (previous) CHECK_FALSE(sameImage(image, previous));
-        previous = image;
-
-        emptyCaches();
-        auto fresh = make();
-        fresh->setFrame(v.frame());
-        fresh->wantsDefaultContentAppearance = v.wantsDefaultContentAppearance;
-        fresh->gradientHeight = v.gradientHeight;
-        fresh->gradientTopPosition = v.gradientTopPosition;
-        fresh->innerShadowBlurRadius = v.innerShadowBlurRadius;
-        fresh->innerCornerRadius = v.innerCornerRadius;
-        fresh->navigationBarHeight = v.navigationBarHeight;
-        fresh->borderWidth = v.borderWidth;
-        fresh->innerStrokeColor = v.innerStrokeColor;
-        fresh->gradientTopColor = v.gradientTopColor;
-        fresh->gradientBottomColor = v.gradientBottomColor;
-        fresh->innerShadowColor = v.innerShadowColor;
-        fresh->innerShadowOffset = v.innerShadowOffset;
-        CHECK(sameImage(image, drawn(*fresh, 2)));
-    }
+    const CGFloat scale = 2;
+    CGImageRef last = runSteps<FLPopoverBackgroundInnerView>(
+        steps, *shown, [&](FLPopoverBackgroundInnerView& view) { s.applyTo(view); },
+        [] { return FLPopoverBackgroundInnerView::initWithFrame(CGRectZero); }, scale,
+        FLPopoverDrawingCache::innerView());
     std::size_t hits = FLPopoverDrawingCache::innerView().hits();
-    CHECK(sameImage(drawn(v, 2), previous));
+    CHECK(sameImage(drawn(*shown, scale), last));
     CHECK(FLPopoverDrawingCache::innerView().hits() == hits + 1);
 }

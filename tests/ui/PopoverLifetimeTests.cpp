@@ -55,14 +55,10 @@ public:
 struct Window {
     uikittest::VirtualTime time;
     popovertest::FreshPopoverDefaults defaults;
-    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
-    std::shared_ptr<UIViewController> root = std::make_shared<UIViewController>();
+    popovertest::PhoneWindow phone;
+    std::shared_ptr<UIWindow>& window = phone.window;
+    std::shared_ptr<UIViewController>& root = phone.root;
     CallLog log;
-    Window() {
-        window->setRootViewController(root);
-        window->makeKeyAndVisible();
-    }
-    ~Window() { window->setHidden(true); }
     bool holdsPopoverViews() const {
         for (const auto& v : window->subviews())
             if (dynamic_cast<FLPopoverOverlayView*>(v.get()) || dynamic_cast<FLPopoverBackgroundView*>(v.get()))

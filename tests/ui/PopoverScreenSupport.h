@@ -13,6 +13,7 @@
 #include "platform/display/DeviceInput.h"
 #include "platform/uikit/UIAppearance.h"
 #include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIWindow.h"
 #include "support/TestEnvironment.h"
 #include "ui/popover/FLPopoverController.h"
 
@@ -50,6 +51,20 @@ public:
 
 private:
     CallLog& log_;
+};
+
+// A key window of a phone's screen (320 x 568, so the keyboard's frames fall
+// on it) showing a root controller; hidden again at the end.
+struct PhoneWindow {
+    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    std::shared_ptr<UIViewController> root = std::make_shared<UIViewController>();
+    PhoneWindow() {
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+    }
+    ~PhoneWindow() { window->setHidden(true); }
+    PhoneWindow(const PhoneWindow&) = delete;
+    PhoneWindow& operator=(const PhoneWindow&) = delete;
 };
 
 // A tap on the device screen at a point of the key window, carried out to the end.

@@ -30,24 +30,17 @@ using popovertest::tapScreen;
 
 namespace {
 
-// A phone window (the screen's size, so the keyboard's frames fall on it)
-// showing the detail page.
+// The detail page on a phone.
 struct PhoneScene {
     uikittest::VirtualTime time;
     popovertest::FreshPopoverDefaults defaults;
-    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
-    std::shared_ptr<UIViewController> page = std::make_shared<UIViewController>();
+    popovertest::PhoneWindow phone;  // its root stands for the detail page
     DeviceInput input;
     CallLog log;
 
-    PhoneScene() {
-        window->setRootViewController(page);
-        window->makeKeyAndVisible();
-    }
     ~PhoneScene() {
         if (auto responder = UIFirstResponder::current()) (void)responder->resignFirstResponder();
         time.advance(0.3);
-        window->setHidden(true);
     }
 
     // As the detail page shows its stream dialog.
