@@ -175,6 +175,82 @@ void castShadowOf(const CGContextRef& ctx, const CGPathRef& shape, CGRect box, C
     CGContextRestoreGState(ctx);
 }
 
+struct Shadow {
+    CGColorRef color;
+    CGSize offset;
+    CGFloat blur;
+    bool shows() const { return color && CGColorGetAlpha(color) > 0; }
+};
+
+void fillWithGradient(const CGContextRef& ctx, const CGPathRef& shape, const CGGradientRef& gradient) {
+    CGRect box = CGPathGetPathBoundingBox(shape);
+    CGContextSaveGState(ctx);
+    CGContextBeginPath(ctx);
+    CGContextAddPath(ctx, shape);
+    CGContextClip(ctx);
+    CGContextDrawLinearGradient(ctx, gradient, CGPointMake(CGRectGetMidX(box), CGRectGetMinY(box)),
+                                CGPointMake(CGRectGetMidX(box), CGRectGetMaxY(box)), 0);
+    CGContextRestoreGState(ctx);
+}
+
+// The body: the gradient from top to bottom inside the shape, casting the
+// drop shadow. An opaque body casts the shadow of its outline: the outline
+// filled beside the bitmap casts it back into place, along the edges only
+// (nothing of it shows where the body covers it wholly), then the gradient
+// covers the shape. A see-through body casts the shadow of what it lets
+// through: the gradient drawn as one layer casts it.
+void drawBody(const CGContextRef& ctx, const CGPathRef& shape, CGRect covered, const CGColorRef& top,
+              const CGColorRef& bottom, const Shadow& drop) {
+    auto gradient = CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(), {top, bottom}, {0, 1});
+    bool opaque = CGColorGetAlpha(top) >= 1 && CGColorGetAlpha(bottom) >= 1;
+    if (drop.shows() && !opaque) {
+        CGContextSaveGState(ctx);
+        CGContextSetShadowWithColor(ctx, drop.offset, drop.blur, drop.color);
+        CGContextBeginTransparencyLayer(ctx);
+        fillWithGradient(ctx, shape, gradient);
+        CGContextEndTransparencyLayer(ctx);
+        CGContextRestoreGState(ctx);
+        return;
+    }
+    if (drop.shows()) {
+        CGRect box = CGPathGetPathBoundingBox(shape);
+        FLPopoverDrawEdgeBands(ctx, covered, [&](const CGContextRef& band) {
+            castShadowOf(band, shape, box, drop.offset, drop.blur, drop.color);
+        });
+    }
+    fillWithGradient(ctx, shape, gradient);
+}
+
+// The gloss: the shadow of everything around the shape, cast back into it by
+// the gloss offset, lights a line along the inner edge; it lands nowhere
+// farther inside the body's straight part than the offset and the blur reach.
+void drawGloss(const CGContextRef& ctx, const CGPathRef& shape, CGRect straight, const Shadow& gloss) {
+    CGRect box = CGPathGetPathBoundingBox(shape);
+    CGFloat gb = gloss.blur, ox = gloss.offset.width, oy = gloss.offset.height;
+    CGRect grown = CGRectOffset(CGRectInset(box, -gb, -gb), -ox, -oy);
+    CGRect frameBox = CGRectInset(CGRectUnion(grown, box), -1, -1);
+    CGFloat w = std::round(CGRectGetWidth(frameBox));
+    CGMutablePathRef around = CGPathCreateMutable();
+    CGPathAddRect(around, nullptr, frameBox);
+    CGPathAddPath(around, nullptr, shape);
+    CGAffineTransform left = CGAffineTransformMakeTranslation(-w, 0);
+    CGPathRef moved = CGPathCreateCopyByTransformingPath(around, &left);
+    CGSize offset = CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy));
+    CGFloat reach = std::fabs(ox) + std::fabs(oy) + 2 * gb + 2;
+    FLPopoverDrawEdgeBands(ctx, CGRectInset(straight, reach, reach), [&](const CGContextRef& band) {
+        CGContextSaveGState(band);
+        CGContextSetShadowWithColor(band, offset, gb, gloss.color);
+        CGContextBeginPath(band);
+        CGContextAddPath(band, shape);
+        CGContextClip(band);
+        CGContextBeginPath(band);
+        CGContextAddPath(band, moved);
+        CGContextSetGrayFillColor(band, 0.5, 1);
+        CGContextEOFillPath(band);
+        CGContextRestoreGState(band);
+    });
+}
+
 }  // namespace
 
 FLPopoverDrawingCache::Recipe FLPopoverBackgroundView::drawingRecipe() const {
@@ -215,81 +291,19 @@ void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
         CGContextFillPath(ctx);
     }
     addOutline(shape, g, !curved && hasArrow);
-    CGRect box = CGPathGetPathBoundingBox(shape);
 
     // 5. The body: the gradient inside the shape, over its drop shadow.
     if (fillTopColor_ && fillBottomColor_) {
-        auto gradient = CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(),
-                                                   {fillTopColor_->CGColor(), fillBottomColor_->CGColor()}, {0, 1});
-        CGPoint top = CGPointMake(CGRectGetMidX(box), CGRectGetMinY(box));
-        CGPoint bottom = CGPointMake(CGRectGetMidX(box), CGRectGetMaxY(box));
-        bool shadowed = outerShadowColor_ && CGColorGetAlpha(outerShadowColor_->CGColor()) > 0;
-        bool opaque =
-            CGColorGetAlpha(fillTopColor_->CGColor()) >= 1 && CGColorGetAlpha(fillBottomColor_->CGColor()) >= 1;
-        if (shadowed && !opaque) {
-            // A see-through body casts the shadow of what it lets through: the
-            // gradient drawn as one layer casts it.
-            CGContextSaveGState(ctx);
-            CGContextSetShadowWithColor(ctx, outerShadowOffset_, static_cast<CGFloat>(outerShadowBlurRadius_),
-                                        cg(outerShadowColor_));
-            CGContextBeginTransparencyLayer(ctx);
-            CGContextBeginPath(ctx);
-            CGContextAddPath(ctx, shape);
-            CGContextClip(ctx);
-            CGContextDrawLinearGradient(ctx, gradient, top, bottom, 0);
-            CGContextEndTransparencyLayer(ctx);
-            CGContextRestoreGState(ctx);
-        } else {
-            // An opaque body casts the shadow of its outline: the outline filled
-            // beside the bitmap casts it back into place, then the gradient
-            // covers the shape (no layer the size of the bitmap to composite).
-            if (shadowed) {
-                // Where the body covers it wholly, the shadow below does not show.
-                CGRect covered = CGRectInset(g.o, g.radius + 1, g.radius + 1);
-                auto blur = static_cast<CGFloat>(outerShadowBlurRadius_);
-                CGColorRef color = outerShadowColor_->CGColor();
-                FLPopoverDrawEdgeBands(ctx, covered, [&](const CGContextRef& band) {
-                    castShadowOf(band, shape, box, outerShadowOffset_, blur, color);
-                });
-            }
-            CGContextSaveGState(ctx);
-            CGContextBeginPath(ctx);
-            CGContextAddPath(ctx, shape);
-            CGContextClip(ctx);
-            CGContextDrawLinearGradient(ctx, gradient, top, bottom, 0);
-            CGContextRestoreGState(ctx);
-        }
+        Shadow drop{cg(outerShadowColor_), outerShadowOffset_, static_cast<CGFloat>(outerShadowBlurRadius_)};
+        // Where the body covers it wholly, the shadow below does not show.
+        CGRect covered = CGRectInset(g.o, g.radius + 1, g.radius + 1);
+        drawBody(ctx, shape, covered, fillTopColor_->CGColor(), fillBottomColor_->CGColor(), drop);
     }
 
-    // 6. The gloss: the shadow of everything around the shape, cast back into
-    // it by the gloss offset, lights a line along the inner edge (and lands
-    // nowhere farther in than the offset and the blur reach).
+    // 6. The gloss along the inner edge.
     if (glossShadowColor_) {
-        auto gb = static_cast<CGFloat>(glossShadowBlurRadius_);
-        CGFloat ox = glossShadowOffset_.width, oy = glossShadowOffset_.height;
-        CGRect grown = CGRectOffset(CGRectInset(box, -gb, -gb), -ox, -oy);
-        CGRect frameBox = CGRectInset(CGRectUnion(grown, box), -1, -1);
-        CGFloat w = std::round(CGRectGetWidth(frameBox));
-        CGMutablePathRef around = CGPathCreateMutable();
-        CGPathAddRect(around, nullptr, frameBox);
-        CGPathAddPath(around, nullptr, shape);
-        CGAffineTransform left = CGAffineTransformMakeTranslation(-w, 0);
-        CGPathRef moved = CGPathCreateCopyByTransformingPath(around, &left);
-        CGSize offset = CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy));
-        CGFloat reach = g.radius + std::fabs(ox) + std::fabs(oy) + 2 * gb + 2;
-        CGColorRef color = glossShadowColor_->CGColor();
-        FLPopoverDrawEdgeBands(ctx, CGRectInset(g.o, reach, reach), [&](const CGContextRef& band) {
-            CGContextSaveGState(band);
-            CGContextSetShadowWithColor(band, offset, gb, color);
-            CGContextBeginPath(band);
-            CGContextAddPath(band, shape);
-            CGContextClip(band);
-            CGContextBeginPath(band);
-            CGContextAddPath(band, moved);
-            CGContextSetGrayFillColor(band, 0.5, 1);
-            CGContextEOFillPath(band);
-            CGContextRestoreGState(band);
-        });
+        Shadow gloss{glossShadowColor_->CGColor(), glossShadowOffset_, static_cast<CGFloat>(glossShadowBlurRadius_)};
+        drawGloss(ctx, shape, CGRectInset(g.o, g.radius, g.radius), gloss);
     }
 
     // 7. The outer line.
