@@ -3,12 +3,14 @@
 #include <cassert>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -37,6 +39,8 @@ void DeviceScreen::setPainters(DeviceScreenPainters painters) {
     assert(NSThread::isMainThread());
     auto defaults = DeviceScreenPainters::defaults();
     if (!painters.window) painters.window = defaults.window;
+    if (!painters.keyboard) painters.keyboard = defaults.keyboard;
+    if (!painters.sheet) painters.sheet = defaults.sheet;
     if (!painters.alert) painters.alert = defaults.alert;
     if (!painters.statusBar) painters.statusBar = defaults.statusBar;
     painters_ = std::move(painters);
@@ -66,10 +70,11 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
 
 std::uint64_t DeviceScreen::renderNow() {
     assert(NSThread::isMainThread());
-    const CGSize screen = DeviceScene::screenSize();
+    // Read anew each frame: the interface turns with the key window's bounds.
+    const CGSize interface = DeviceScene::interfaceSize();
     const CGFloat scale = UIScreen::mainScreen()->scale();
-    const auto width = static_cast<std::size_t>(std::lround(screen.width * scale));
-    const auto height = static_cast<std::size_t>(std::lround(screen.height * scale));
+    const auto width = static_cast<std::size_t>(std::lround(interface.width * scale));
+    const auto height = static_cast<std::size_t>(std::lround(interface.height * scale));
     if (width == 0 || height == 0 || !prepareContext(width, height)) return frameNumber_;
 
     const CGContextRef& c = context_;
@@ -78,19 +83,18 @@ std::uint64_t DeviceScreen::renderNow() {
     CGContextFillRect(c, CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)));
     CGContextTranslateCTM(c, 0, static_cast<CGFloat>(height));
     CGContextScaleCTM(c, scale, -scale);
-    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) {
+    // Each part in a state of its own, back to front.
+    const auto paint = [&c](const std::function<void()>& draw) {
         CGContextSaveGState(c);
-        painters_.window(*window, c);
+        draw();
         CGContextRestoreGState(c);
-    }
-    if (auto alert = DeviceScene::frontAlert()) {
-        CGContextSaveGState(c);
-        painters_.alert(*alert, c, screen);
-        CGContextRestoreGState(c);
-    }
-    CGContextSaveGState(c);
-    painters_.statusBar(c, screen);
-    CGContextRestoreGState(c);
+    };
+    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden())
+        paint([&] { painters_.window(*window, c); });
+    if (auto keyboard = DeviceScene::keyboard()) paint([&] { painters_.keyboard(*keyboard, c, interface); });
+    if (auto sheet = DeviceScene::frontSheet()) paint([&] { painters_.sheet(*sheet, c, interface); });
+    if (auto alert = DeviceScene::frontAlert()) paint([&] { painters_.alert(*alert, c, interface); });
+    if (!UIApplication::sharedApplication()->isStatusBarHidden()) paint([&] { painters_.statusBar(c, interface); });
     CGContextRestoreGState(c);
 
     const auto* pixels = static_cast<const std::uint8_t*>(CGBitmapContextGetData(c));

@@ -1,6 +1,8 @@
 #pragma once
-// The device screen: the key window, the front alert and the status bar drawn
-// at the screen's scale into a bitmap, published as numbered PNG frames.
+// The device screen: the key window, the keyboard, the front action sheet, the
+// front alert and the status bar (DeviceScene.h) drawn at the screen's scale
+// into a bitmap, published as numbered PNG frames. The bitmap has the size of
+// the interface, read for every frame: it turns when the key window does.
 //
 // A frame is drawn on a tick of at most 20 a second, when something asked for
 // one (setNeedsFrame, from any thread: a framework calls it when a main-loop

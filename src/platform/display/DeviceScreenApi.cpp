@@ -127,12 +127,13 @@ DeviceHttpResponse DeviceScreenApi::frame(const DeviceHttpRequest& request) {
 namespace {
 
 Json screenFacts(const std::string& deviceKind, std::uint64_t frameNumber) {
-    const CGSize size = DeviceScene::screenSize();
+    const CGSize size = DeviceScene::interfaceSize();
     return {{"width", size.width},
             {"height", size.height},
             {"scale", UIScreen::mainScreen()->scale()},
             {"device", deviceKind},
             {"orientation", DeviceOrientationName(UIDevice::currentDevice()->orientation())},
+            {"interface", DeviceScene::isLandscape() ? "landscape" : "portrait"},
             {"frame", frameNumber}};
 }
 
