@@ -393,4 +393,5 @@ TEST_CASE("the tree reads what lists, text inputs and scroll views show") {
     const auto scrollFacts = DeviceViewFacts::of(*scroll);
     REQUIRE(scrollFacts.contentOffset);
     CHECK(scrollFacts.contentOffset->y == 150);
+    CHECK(search->resignFirstResponder());  // the keyboard goes down for the tests after this one
 }
