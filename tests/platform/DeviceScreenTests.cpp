@@ -268,6 +268,12 @@ TEST_CASE("the port, port file and device kind come from the environment") {
     const CGRect savedBounds = UIScreen::mainScreen()->bounds();
     const auto savedIdiom = UIDevice::currentDevice()->userInterfaceIdiom();
     const std::string portFile = home.path() + "/screen-port";
+    ::unsetenv("QUORVANE_SCREEN_PORT");
+    DeviceScreenServerOptions unset;
+    std::string unsetError;
+    REQUIRE(DeviceScreenServerOptions::fromEnvironment(unset, unsetError));
+    CHECK(unset.port == kDeviceScreenDefaultPort);  // the fixed default, with a free port when it is taken
+    CHECK(unset.anyPortWhenTaken);
     ::setenv("QUORVANE_SCREEN_PORT", "0", 1);
     ::setenv("QUORVANE_SCREEN_PORT_FILE", portFile.c_str(), 1);
     ::setenv("QUORVANE_DEVICE", "tablet", 1);
