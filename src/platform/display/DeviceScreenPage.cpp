@@ -76,6 +76,7 @@ async function pollFrames() {
       if (number !== frameNumber) {
         const url = URL.createObjectURL(picture);
         screenImage.onload = () => {
+          screenImage.dataset.frame = String(number);  // the frame on show, for whoever looks at the page
           const w = screenImage.naturalWidth / scale, h = screenImage.naturalHeight / scale;
           if (w !== width || h !== height) readScreen();
         };
