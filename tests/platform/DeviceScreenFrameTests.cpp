@@ -1,5 +1,5 @@
-// Protects the pace and hand-over of the device screen's frames: at most 20 a second however often the
-// pixels change, encoded off the main thread, and a long poll that ends with the newest frame.
+// Protects the pace and hand-over of the device screen's frames: drawn only when what they show changed, at
+// most 20 a second however often the pixels change, encoded off the main thread, and a long poll that ends with the newest frame.
 #include "DeviceScreenTestSupport.h"
 
 #include "UIKitTestSupport.h"
@@ -64,4 +64,47 @@ TEST_CASE("a long poll with nothing new ends after its time with the newest fram
     CHECK(reply.status == 200);
     CHECK(reply.contentType == "image/png");
     CHECK(reply.frameNumber == std::to_string(latest));
+}
+
+TEST_CASE("an unchanged screen is not drawn again; a change of a view or an alert is drawn on the next tick") {
+    testsupport::TempHome home;
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    auto view = addView(window, CGRectMake(0, 100, 50, 50), "view", rgb(1, 0, 0));
+    window->makeKeyAndVisible();
+    uikittest::VirtualTime time;
+    DeviceScreen screen;
+    int drawn = 0;
+    DeviceScreenPainters painters;
+    painters.window = [&drawn](UIWindow& w, const CGContextRef& c) {
+        ++drawn;
+        DevicePaintViewTree(w, c);
+    };
+    screen.setPainters(painters);
+    screen.start();
+    const auto tickFor = [](double seconds) {
+        for (int step = 0; step < static_cast<int>(seconds * 100); ++step) {
+            Clock::advance(0.01);
+            (void)NSRunLoop::mainRunLoop()->runMode(NSDefaultRunLoopMode, Clock::now());
+        }
+    };
+    tickFor(0.5);  // settles: what the first drawing itself laid out is drawn once more
+    const int settled = drawn;
+    const std::uint64_t frame = screen.lastFrameNumber();
+    tickFor(1);
+    CHECK(drawn == settled);  // twenty ticks, nothing to draw
+
+    display::setBackgroundColor(*view, rgb(0, 0, 1));
+    tickFor(0.1);
+    CHECK(drawn > settled);
+    CHECK(screen.lastFrameNumber() == frame + 1);
+
+    auto alert = UIAlertView::initWithTitle("Alert", "", {}, "OK", {});
+    alert->show();
+    tickFor(0.1);
+    CHECK(screen.lastFrameNumber() == frame + 2);
+    CHECK(UIAlertView::pressButton("OK"));
+    tickFor(0.1);
+    CHECK(screen.lastFrameNumber() == frame + 3);
+    screen.stop();
+    UIApplication::sharedApplication()->setKeyWindow(nullptr);
 }

@@ -10,6 +10,9 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIActionSheet.h"
+#include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIWindow.h"
@@ -48,7 +51,35 @@ void DeviceScreen::setPainters(DeviceScreenPainters painters) {
 }
 
 void DeviceScreen::tick() {
-    if (needsFrame_.exchange(false) || options_.poll) renderNow();
+    const bool asked = needsFrame_.exchange(false);
+    if (asked || (options_.poll && !(sceneState() == drawnState_))) renderNow();
+}
+
+DeviceScreen::SceneState DeviceScreen::sceneState() {
+    SceneState state;
+    state.layerGeneration = CALayer::changeGeneration();
+    auto window = DeviceScene::keyWindow();
+    state.window = window.get();
+    state.windowShown = window && !window->isHidden();
+    const CGSize interface = DeviceScene::interfaceSize();
+    state.width = interface.width;
+    state.height = interface.height;
+    const auto buttons = [&state](const std::vector<DeviceOverlayButton>& list) {
+        for (const auto& b : list) state.overlays += b.title + '\x1f' + std::to_string(static_cast<int>(b.role)) + '\x1e';
+    };
+    if (auto alert = DeviceScene::frontAlert()) {
+        state.overlays += "alert\x1d" + alert->alert->title() + '\x1f' + alert->alert->message() + '\x1e';
+        buttons(alert->buttons);
+    }
+    if (auto sheet = DeviceScene::frontSheet()) {
+        state.overlays += "sheet\x1d" + sheet->sheet->title() + '\x1e';
+        buttons(sheet->buttons);
+    }
+    if (auto keyboard = DeviceScene::keyboard()) state.overlays += "keyboard\x1d" + std::to_string(keyboard->frame.size.height);
+    auto application = UIApplication::sharedApplication();
+    state.statusBarHidden = application->isStatusBarHidden();
+    state.statusBarStyle = static_cast<long>(application->statusBarStyle());
+    return state;
 }
 
 bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
@@ -77,6 +108,9 @@ std::uint64_t DeviceScreen::renderNow() {
     const auto height = static_cast<std::size_t>(std::lround(interface.height * scale));
     if (width == 0 || height == 0 || !prepareContext(width, height)) return frameNumber_;
 
+    // Taken before drawing: a change the drawing itself makes (a pending layout
+    // run now) shows in the next state and draws once more, with equal pixels.
+    drawnState_ = sceneState();
     const CGContextRef& c = context_;
     CGContextSaveGState(c);
     CGContextSetRGBFillColor(c, 0, 0, 0, 1);
