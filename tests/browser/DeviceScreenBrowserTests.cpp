@@ -3,7 +3,9 @@
 #include <doctest/doctest.h>
 
 #include <filesystem>
+#include <cmath>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "WebDriverSession.h"
@@ -50,9 +52,12 @@ window.fetch = async (url, init) => {
 };
 )JS";
 
-constexpr const char* kWaitForInput = R"JS(
-const done = arguments[arguments.length - 1];
-const look = () => { if (window.sentInputs.length > 0) done(window.sentInputs[0]); else setTimeout(look, 20); };
+// Resolves with the first `count` inputs sent once there are that many.
+constexpr const char* kWaitForInputs = R"JS(
+const count = arguments[0], done = arguments[arguments.length - 1];
+const look = () => {
+  if (window.sentInputs.length >= count) done(window.sentInputs.slice(0, count)); else setTimeout(look, 20);
+};
 look();
 )JS";
 
@@ -111,6 +116,50 @@ ShownFrame shownFrame(WebDriverSession& browser, const std::string& image, int p
     return shown;
 }
 
+// The application (against a local catalogue backend) and its page open in the browser.
+struct PageFixture {
+    testsupport::TempHome home;
+    testtools::CatalogueServerProcess catalogue;
+    std::unique_ptr<ChildProcess> app;
+    std::unique_ptr<WebDriverSession> browser;
+    int port = 0;
+    std::string image;  // the frame's image element
+
+    PageFixture() {
+        REQUIRE_MESSAGE(catalogue.started(), "the catalogue server did not start");
+        const std::string portFile = home.path() + "/screen-port";
+        app = std::make_unique<ChildProcess>(
+            std::vector<std::string>{QUORVANE_APP_EXECUTABLE},
+            std::vector<std::string>{"QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0",
+                                     "QUORVANE_SCREEN_PORT_FILE=" + portFile, "QUORVANE_DEVICE=phone",
+                                     "QUORVANE_CATALOGUE_URL=" + catalogue.origin() + "/admin/index.php/apiios_final"},
+            home.path() + "/application.out");
+        REQUIRE(app->started());
+        REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
+        port = std::stoi(readFile(portFile));
+
+        browser = std::make_unique<WebDriverSession>(kBrowserArguments, home.path());
+        REQUIRE_MESSAGE(browser->started(), browser->error());
+        REQUIRE(browser->command("POST", "/timeouts", {{"script", 15000}}).is_null());
+        browser->navigate(url("/"));
+        image = browser->findElement("#screen");
+        REQUIRE_MESSAGE(!image.empty(), browser->error());
+    }
+    ~PageFixture() {
+        browser.reset();  // the browser quits before the application goes
+        app.reset();
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    // Starts keeping the input requests the page sends.
+    void recordInputs() { REQUIRE(browser->execute(kRecordInputs).is_null()); }
+    // The first `count` input requests the page sent since recordInputs.
+    Json sentInputs(std::size_t count) {
+        Json sent = browser->executeAsync(kWaitForInputs, Json::array({count}));
+        REQUIRE_MESSAGE(sent.is_array(), "the page sent fewer than " << count << " inputs: " << browser->error());
+        return sent;
+    }
+};
+
 }  // namespace
 
 TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a click is a tap at that point") {
@@ -118,35 +167,20 @@ TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a cli
         MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
         return;
     }
-    testsupport::TempHome home;
-    testtools::CatalogueServerProcess catalogue;
-    REQUIRE_MESSAGE(catalogue.started(), "the catalogue server did not start");
-    const std::string portFile = home.path() + "/screen-port";
-    ChildProcess app({QUORVANE_APP_EXECUTABLE},
-                     {"QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0", "QUORVANE_SCREEN_PORT_FILE=" + portFile,
-                      "QUORVANE_DEVICE=phone",
-                      "QUORVANE_CATALOGUE_URL=" + catalogue.origin() + "/admin/index.php/apiios_final"},
-                     home.path() + "/application.out");
-    REQUIRE(app.started());
-    REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
-    const int port = std::stoi(readFile(portFile));
-
-    WebDriverSession browser(kBrowserArguments, home.path());
-    REQUIRE_MESSAGE(browser.started(), browser.error());
-    REQUIRE(!browser.command("POST", "/timeouts", {{"script", 15000}}).is_discarded());
+    PageFixture page;
+    WebDriverSession& browser = *page.browser;
+    const int port = page.port;
+    const std::string& image = page.image;
 
     // The page loads, from the application alone.
-    browser.navigate("http://127.0.0.1:" + std::to_string(port) + "/");
     CHECK(browser.execute("return document.title;") == "Quorvane device screen");
     CHECK(browser.execute("return window.devicePixelRatio;") == 2);
-    const std::string image = browser.findElement("#screen");
-    REQUIRE_MESSAGE(!image.empty(), browser.error());
     const Json box = browser.execute("return document.getElementById('screen').getBoundingClientRect().toJSON();");
     CHECK(box["width"] == 320);
     CHECK(box["height"] == 568);
 
     // The application's shell shows an "About" tab once it has left its splash.
-    const HttpReply about = httpRequest("POST", "http://127.0.0.1:" + std::to_string(port) + "/api/wait",
+    const HttpReply about = httpRequest("POST", page.url("/api/wait"),
                                         R"({"label":"About","timeout_ms":5000})");
 
     // The picture in the page is the frame, pixel for pixel.
@@ -176,10 +210,9 @@ TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a cli
         x = (*target)["frame"][0].get<double>() + (*target)["frame"][2].get<double>() / 2;
         y = (*target)["frame"][1].get<double>() + (*target)["frame"][3].get<double>() / 2;
     }
-    REQUIRE(browser.execute(kRecordInputs).is_null());
+    page.recordInputs();
     browser.clickAt(image, static_cast<int>(std::lround(x)) - 160, static_cast<int>(std::lround(y)) - 284);
-    const Json sent = browser.executeAsync(kWaitForInput);
-    REQUIRE_MESSAGE(sent.is_object(), "the click sent nothing: " << browser.error());
+    const Json sent = page.sentInputs(1)[0];
     CHECK(sent["path"] == "/api/tap");
     CHECK(std::abs(sent["body"]["x"].get<double>() - std::lround(x)) <= 1);
     CHECK(std::abs(sent["body"]["y"].get<double>() - std::lround(y)) <= 1);
@@ -207,4 +240,37 @@ TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a cli
     CHECK(after.number > before.number);
     CHECK(testsupport::comparePixels(decode(after.screenshot), shot, 0).offPixels > 0);
     CHECK(testsupport::comparePixels(decode(after.screenshot), decode(after.served), 0).offPixels == 0);
+}
+
+TEST_CASE("the page sends a drag as one scroll and not also a tap, the wheel as a scroll, and typed keys") {
+    if (!browserAvailable()) {
+        MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
+        return;
+    }
+    PageFixture page;
+    WebDriverSession& browser = *page.browser;
+    page.recordInputs();
+    browser.dragAt(page.image, 0, 0, 0, -60);       // from the middle of the screen, 60 points up
+    browser.clickAt(page.image, 10, 10);            // the next tap is this click, not the drag's release
+    browser.wheelAt(page.image, 0, 120);
+    browser.typeKeys({"a", "\uE007", "\uE003"});  // a, Enter, Backspace, while the wheel turn is being gathered
+    const Json sent = page.sentInputs(5);
+    CHECK(sent[0]["path"] == "/api/scroll");
+    CHECK(sent[0]["body"]["x"] == 160);
+    CHECK(sent[0]["body"]["y"] == 284);
+    CHECK(sent[0]["body"]["dx"] == 0);
+    CHECK(sent[0]["body"]["dy"] == -60);
+    CHECK_FALSE(sent[0]["body"].contains("wheel"));  // a finger, not the wheel
+    CHECK(sent[1]["path"] == "/api/tap");
+    CHECK(sent[1]["body"] == Json({{"x", 170}, {"y", 294}}));
+    CHECK(sent[2]["path"] == "/api/scroll");
+    CHECK(sent[2]["body"].value("wheel", false));
+    CHECK(sent[2]["body"].value("dy", 0.0) == -120);  // the wheel turned down moves the content up
+    CHECK(sent[3]["path"] == "/api/type");
+    CHECK(sent[3]["body"] == Json({{"text", "a"}}));
+    CHECK(sent[4]["path"] == "/api/key");
+    CHECK(sent[4]["body"] == Json({{"key", "Return"}}));
+    const Json backspace = page.sentInputs(6)[5];
+    CHECK(backspace["body"] == Json({{"key", "Backspace"}}));
+    for (const auto& input : page.sentInputs(6)) CHECK(input["status"] != 0);  // each answered by the application
 }

@@ -185,18 +185,53 @@ Data WebDriverSession::elementScreenshot(const std::string& element) {
     return dataWithBase64EncodedString(value.get<std::string>()).value_or(Data());
 }
 
+namespace {
+
+Json elementOrigin(const std::string& element) { return {{"element-6066-11e4-a52e-4f735466cecf", element}}; }
+
+Json mouse(Json steps) {
+    return {{"actions",
+             {{{"type", "pointer"},
+               {"id", "mouse"},
+               {"parameters", {{"pointerType", "mouse"}}},
+               {"actions", std::move(steps)}}}}};
+}
+
+}  // namespace
+
 void WebDriverSession::clickAt(const std::string& element, int dx, int dy) {
-    const Json origin = {{"element-6066-11e4-a52e-4f735466cecf", element}};
-    const Json actions = {
-        {"actions",
-         {{{"type", "pointer"},
-           {"id", "mouse"},
-           {"parameters", {{"pointerType", "mouse"}}},
-           {"actions",
-            {{{"type", "pointerMove"}, {"duration", 0}, {"origin", origin}, {"x", dx}, {"y", dy}},
-             {{"type", "pointerDown"}, {"button", 0}},
-             {{"type", "pointerUp"}, {"button", 0}}}}}}}};
-    command("POST", "/actions", actions);
+    command("POST", "/actions",
+            mouse({{{"type", "pointerMove"}, {"duration", 0}, {"origin", elementOrigin(element)}, {"x", dx}, {"y", dy}},
+                   {{"type", "pointerDown"}, {"button", 0}},
+                   {{"type", "pointerUp"}, {"button", 0}}}));
+}
+
+void WebDriverSession::dragAt(const std::string& element, int dx, int dy, int mx, int my) {
+    command("POST", "/actions",
+            mouse({{{"type", "pointerMove"}, {"duration", 0}, {"origin", elementOrigin(element)}, {"x", dx}, {"y", dy}},
+                   {{"type", "pointerDown"}, {"button", 0}},
+                   {{"type", "pointerMove"}, {"duration", 100}, {"origin", "pointer"}, {"x", mx}, {"y", my}},
+                   {{"type", "pointerUp"}, {"button", 0}}}));
+}
+
+void WebDriverSession::wheelAt(const std::string& element, int deltaX, int deltaY) {
+    const Json steps = {{{"type", "scroll"},
+                         {"origin", elementOrigin(element)},
+                         {"x", 0},
+                         {"y", 0},
+                         {"deltaX", deltaX},
+                         {"deltaY", deltaY},
+                         {"duration", 0}}};
+    command("POST", "/actions", {{"actions", {{{"type", "wheel"}, {"id", "wheel"}, {"actions", steps}}}}});
+}
+
+void WebDriverSession::typeKeys(const std::vector<std::string>& keys) {
+    Json steps = Json::array();
+    for (const auto& key : keys) {
+        steps.push_back({{"type", "keyDown"}, {"value", key}});
+        steps.push_back({{"type", "keyUp"}, {"value", key}});
+    }
+    command("POST", "/actions", {{"actions", {{{"type", "key"}, {"id", "keyboard"}, {"actions", steps}}}}});
 }
 
 }  // namespace browsertest

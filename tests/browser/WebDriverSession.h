@@ -81,6 +81,12 @@ public:
     Data elementScreenshot(const std::string& element);
     // A mouse click at the offset (CSS pixels) from the element's centre.
     void clickAt(const std::string& element, int dx, int dy);
+    // The mouse pressed at the offset from the element's centre, moved by (mx, my) and released.
+    void dragAt(const std::string& element, int dx, int dy, int mx, int my);
+    // The wheel turned over the element's centre by the deltas.
+    void wheelAt(const std::string& element, int deltaX, int deltaY);
+    // Keys pressed and released one after the other (WebDriver key values: "a", "\uE007" for Enter).
+    void typeKeys(const std::vector<std::string>& keys);
 
 private:
     std::unique_ptr<ChildProcess> driver_;
