@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/NSParagraphStyle.h"
 #include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIActionSheet.h"
@@ -22,16 +23,8 @@ void fillRect(const CGContextRef& c, CGRect rect, double r, double g, double b, 
 }
 
 void fillRoundedRect(const CGContextRef& c, CGRect rect, CGFloat radius, double r, double g, double b) {
-    const CGFloat x0 = CGRectGetMinX(rect), y0 = CGRectGetMinY(rect);
-    const CGFloat x1 = CGRectGetMaxX(rect), y1 = CGRectGetMaxY(rect);
-    radius = std::min({radius, rect.size.width / 2, rect.size.height / 2});
     CGContextBeginPath(c);
-    CGContextMoveToPoint(c, x0 + radius, y0);
-    CGContextAddArcToPoint(c, x1, y0, x1, y1, radius);
-    CGContextAddArcToPoint(c, x1, y1, x0, y1, radius);
-    CGContextAddArcToPoint(c, x0, y1, x0, y0, radius);
-    CGContextAddArcToPoint(c, x0, y0, x1, y0, radius);
-    CGContextClosePath(c);
+    CAContextAddRoundedRect(c, rect, radius);
     CGContextSetRGBFillColor(c, r, g, b, 1);
     CGContextFillPath(c);
 }
