@@ -29,7 +29,7 @@ bool DeviceScene::isLandscape() {
     return UIInterfaceOrientationIsLandscape(UIApplication::sharedApplication()->statusBarOrientation());
 }
 
-CGSize DeviceScene::interfaceSize() {
+CGSize DeviceScene::screenSize() {
     CGSize size = UIScreen::mainScreen()->portraitBounds().size;
     const bool screenLandscape = size.width > size.height;
     if (isLandscape() != screenLandscape) std::swap(size.width, size.height);
@@ -40,14 +40,14 @@ std::optional<DeviceAlertLayout> DeviceScene::frontAlert() {
     assert(NSThread::isMainThread());
     auto alerts = UIAlertView::visibleAlerts();
     if (alerts.empty()) return std::nullopt;
-    return DeviceLayoutAlert(alerts.back(), interfaceSize());
+    return DeviceLayoutAlert(alerts.back(), screenSize());
 }
 
 std::optional<DeviceSheetLayout> DeviceScene::frontSheet() {
     assert(NSThread::isMainThread());
     auto sheets = UIActionSheet::visibleSheets();
     if (sheets.empty()) return std::nullopt;
-    return DeviceLayoutSheet(sheets.back(), interfaceSize());
+    return DeviceLayoutSheet(sheets.back(), screenSize());
 }
 
 std::optional<DeviceKeyboardLayout> DeviceScene::keyboard() {
@@ -56,7 +56,7 @@ std::optional<DeviceKeyboardLayout> DeviceScene::keyboard() {
     auto responder = UIFirstResponder::current();
     if (!dynamic_cast<const UIKeyInput*>(responder.get())) return std::nullopt;
     // The height for the interface as it is now (it turns with the device).
-    return DeviceLayoutKeyboard(interfaceSize(), UIFirstResponder::keyboardHeight());
+    return DeviceLayoutKeyboard(screenSize(), UIFirstResponder::keyboardHeight());
 }
 
 CGRect DeviceScene::frameInWindow(const UIView& view) {

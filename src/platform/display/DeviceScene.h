@@ -25,7 +25,7 @@ class DeviceScene {
 public:
     static std::shared_ptr<UIWindow> keyWindow();
     // The screen's size in points, turned as the interface is: the size of a frame.
-    static CGSize interfaceSize();
+    static CGSize screenSize();
     // Whether the interface is drawn wider than tall.
     static bool isLandscape();
 

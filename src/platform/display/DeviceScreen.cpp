@@ -61,7 +61,7 @@ DeviceScreen::SceneState DeviceScreen::sceneState() {
     auto window = DeviceScene::keyWindow();
     state.window = window.get();
     state.windowShown = window && !window->isHidden();
-    const CGSize interface = DeviceScene::interfaceSize();
+    const CGSize interface = DeviceScene::screenSize();
     state.width = interface.width;
     state.height = interface.height;
     const auto buttons = [&state](const std::vector<DeviceOverlayButton>& list) {
@@ -102,7 +102,7 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
 std::uint64_t DeviceScreen::renderNow() {
     assert(NSThread::isMainThread());
     // Read anew each frame: the interface turns with the key window's bounds.
-    const CGSize interface = DeviceScene::interfaceSize();
+    const CGSize interface = DeviceScene::screenSize();
     const CGFloat scale = UIScreen::mainScreen()->scale();
     const auto width = static_cast<std::size_t>(std::lround(interface.width * scale));
     const auto height = static_cast<std::size_t>(std::lround(interface.height * scale));

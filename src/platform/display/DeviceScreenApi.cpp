@@ -127,7 +127,7 @@ DeviceHttpResponse DeviceScreenApi::frame(const DeviceHttpRequest& request) {
 namespace {
 
 Json screenFacts(const std::string& deviceKind, std::uint64_t frameNumber) {
-    const CGSize size = DeviceScene::interfaceSize();
+    const CGSize size = DeviceScene::screenSize();
     return {{"width", size.width},
             {"height", size.height},
             {"scale", UIScreen::mainScreen()->scale()},

@@ -101,7 +101,7 @@ Answer answerFor(const DeviceInputResult& result) { return {result.delivered ? 2
 // Resolves the target on the main thread: its point, or the answer that refuses it.
 std::optional<CGPoint> resolve(const Where& where, Answer& refusal) {
     if (where.point) {
-        const CGSize interface = DeviceScene::interfaceSize();
+        const CGSize interface = DeviceScene::screenSize();
         if (where.point->x < interface.width && where.point->y < interface.height) return where.point;
         refusal = {400, {{"error", kOutsideTheScreen}}};
         return std::nullopt;
