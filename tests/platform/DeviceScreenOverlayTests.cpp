@@ -6,6 +6,7 @@
 
 #include "platform/uikit/UIFirstResponder.h"
 #include "platform/uikit/UITextView.h"
+#include "platform/uikit/UIViewController.h"
 
 using namespace devicescreentest;
 
@@ -235,5 +236,55 @@ TEST_CASE("a turned interface is drawn, reported and tapped at its turned size; 
     f.window->setFrame(CGRectMake(0, 0, 320, 568));
     CHECK(f.currentFrame().first->width() == 640);
     device->setOrientation(UIDeviceOrientationPortrait);
+    device->endGeneratingDeviceOrientationNotifications();
+}
+
+namespace {
+
+class TurningController : public UIViewController {
+public:
+    explicit TurningController(bool turns) : turns_(turns) {}
+    bool shouldAutorotate() const override { return turns_; }
+    UIInterfaceOrientationMask supportedInterfaceOrientations() const override {
+        return UIInterfaceOrientationMaskAllButUpsideDown;
+    }
+
+private:
+    bool turns_;
+};
+
+}  // namespace
+
+TEST_CASE("the frame turns when the application's interface follows the device, and stays when it refuses") {
+    ScreenFixture f;
+    auto device = UIDevice::currentDevice();
+    device->beginGeneratingDeviceOrientationNotifications();
+    struct Case {
+        const char* name;
+        bool turns;
+        double width, height;
+        const char* interface;
+    };
+    for (const Case& c : {Case{"a controller that turns", true, 568, 320, "landscape"},
+                          Case{"a controller that refuses", false, 320, 568, "portrait"}}) {
+        CAPTURE(c.name);
+        auto root = std::make_shared<TurningController>(c.turns);
+        f.window->setRootViewController(root);
+        display::setAccessibilityIdentifier(*root->view(), "root");
+        display::setBackgroundColor(*root->view(), rgb(0, 0.5, 0));
+        REQUIRE(post(f.port, "/api/rotate", {{"orientation", "landscapeLeft"}}).status == 200);
+        Json reply = fetch(f.port, "GET", "/api/tree").json();
+        CHECK(reply["screen"]["orientation"] == "landscapeLeft");
+        CHECK(reply["screen"]["interface"] == c.interface);
+        CHECK(reply["screen"]["width"] == c.width);
+        CHECK(reply["screen"]["height"] == c.height);
+        CHECK(findNode(reply["views"][0], "root")->at("frame") == Json::array({0, 0, c.width, c.height}));
+        auto [image, number] = f.currentFrame(std::string("rotation-") + (c.turns ? "turned" : "refused"));
+        CHECK(image->width() == static_cast<std::size_t>(c.width * 2));
+        CHECK(image->height() == static_cast<std::size_t>(c.height * 2));
+        CHECK(near(probe(image, c.width - 5, c.height - 5), CGPixel{0, 128, 0, 255}));  // the root view fills it
+        REQUIRE(post(f.port, "/api/rotate", {{"orientation", "portrait"}}).status == 200);
+        CHECK(fetch(f.port, "GET", "/api/screen").json()["width"] == 320);
+    }
     device->endGeneratingDeviceOrientationNotifications();
 }
