@@ -33,7 +33,6 @@ struct DeviceOverlayButton {
     CGRect frame{};
     DeviceButtonRole role = DeviceButtonRole::Normal;
 };
-using DeviceAlertButton = DeviceOverlayButton;
 
 struct DeviceAlertLayout {
     std::shared_ptr<UIAlertView> alert;
