@@ -3,7 +3,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,13 +37,22 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std:
     std::vector<std::string> args = arguments;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return;
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) pid_ = pid;
-    posix_spawn_file_actions_destroy(&actions);
+    const int output = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (output < 0) return;
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only calls that are safe after fork in a threaded process, up to exec. The
+        // child is told to end when the test process dies, even by a crash.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(126);
+        ::dup2(output, 1);
+        ::dup2(output, 2);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(output);
+    if (pid > 0) pid_ = pid;
 }
 
 ChildProcess::~ChildProcess() { stop(); }

@@ -26,7 +26,8 @@ inline constexpr const char* kChromeDriver = "/usr/bin/chromedriver";
 // Whether the browser and its driver are installed.
 bool browserAvailable();
 
-// A child process with its output in a file; SIGTERM and a wait when the object goes.
+// A child process with its output in a file; SIGTERM and a wait when the object
+// goes, and SIGTERM from the system should the test process die first.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
