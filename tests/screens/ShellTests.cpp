@@ -358,3 +358,54 @@ TEST_CASE("the shell on screen: bars in the screen colour, the downloads badge o
         CHECK_FALSE(tabRoot(*shell, 0)->isViewVisible());
     }
 }
+
+TEST_CASE("the device turns: the shell stays portrait on a phone and turns with a tablet") {
+    // A screen pushed in the first tab, telling what it hears of rotations.
+    class Listening : public MyViewController {
+    public:
+        std::vector<std::string> heard;
+        void willRotateToInterfaceOrientation(UIInterfaceOrientation to, double) override {
+            heard.push_back("will " + std::to_string(to));
+        }
+        void didRotateFromInterfaceOrientation(UIInterfaceOrientation from) override {
+            heard.push_back("did from " + std::to_string(from));
+        }
+    };
+    for (Device device : {Device::Phone, Device::Tablet}) {
+        CAPTURE(static_cast<int>(device));
+        ShellFixture fixture(device);
+        const CGSize portrait = screenSizeOf(device);
+        auto shell = makeShell();
+        fixture.show(shell);
+        auto screen = std::make_shared<Listening>();
+        std::dynamic_pointer_cast<UINavigationController>(shell->viewControllers().at(0))
+            ->pushViewController(screen, false);
+
+        DeviceInput input;
+        auto turn = [&](UIDeviceOrientation orientation) {
+            bool done = false;
+            input.rotate(orientation, [&](const DeviceInputResult&) { done = true; });
+            REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return done; }, 10), "the turn was not carried out");
+            testsupport::runMainUntil([] { return false; }, 0.05);  // the did-rotate of an animated turn
+        };
+        turn(UIDeviceOrientationLandscapeLeft);
+        if (device == Device::Phone) {
+            CHECK(screen->heard.empty());
+            CHECK(fixture.app->statusBarOrientation() == UIInterfaceOrientationPortrait);
+            CHECK(fixture.window->bounds().size == portrait);
+            continue;
+        }
+        const std::vector<std::string> turned{"will " + std::to_string(UIInterfaceOrientationLandscapeRight),
+                                              "did from " + std::to_string(UIInterfaceOrientationPortrait)};
+        CHECK(screen->heard == turned);
+        CHECK(fixture.app->statusBarOrientation() == UIInterfaceOrientationLandscapeRight);
+        CHECK(fixture.window->bounds().size == CGSizeMake(portrait.height, portrait.width));
+        CHECK(shell->tabBar()->frame() == CGRectMake(0, portrait.width - 49, portrait.height, 49));
+        auto image = screenSnapshot("shell-tablet-landscape.png");
+        CHECK(near(pixelAt(image, portrait.height - 3, portrait.width - 3), 35, 35, 35));  // the tab bar's far corner
+
+        turn(UIDeviceOrientationPortrait);
+        CHECK(fixture.window->bounds().size == portrait);
+        CHECK(shell->tabBar()->frame() == CGRectMake(0, portrait.height - 49, portrait.width, 49));
+    }
+}
