@@ -195,6 +195,10 @@ TEST_CASE("a running download offers Remove, and Resume only once it has stopped
     REQUIRE(screen->dialog());
     CHECK(screen->dialog()->title() == "Do you want to remove or resume the downloading this movie?");
     CHECK(screen->dialog()->buttonTitleAtIndex(1) == "Resume");
+    CGImageRef image = shelltest::screenSnapshot("downloads-sheet-running.png");
+    CHECK(shelltest::near(shelltest::pixelAt(image, 160, 100), 0, 0, 0, 40));  // the screen dimmed behind the sheet
+    const CGPixel light = shelltest::pixelAt(image, 30, 440);                  // the sheet's light buttons
+    CHECK((light.r > 230 && light.g > 230 && light.b > 230));
     CHECK(UIActionSheet::pressButton("Resume"));
     CHECK_FALSE(screen->dialog());
     server.releaseStalls();
