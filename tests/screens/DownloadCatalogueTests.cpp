@@ -3,6 +3,7 @@
 // the server's bytes.
 #include <doctest/doctest.h>
 
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "LibraryTestApp.h"
 #include "core/NLRestClient.h"
 #include "networking/DownloadFixtures.h"
+#include "platform/display/DeviceTree.h"
 #include "platform/foundation/NSString.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "screens/DownloadViewController.h"
@@ -46,6 +48,19 @@ FirstStream firstStream(const std::string& baseURL) {
     return {chapter["title"].stringValue(), streams[0]["link"].stringValue()};
 }
 
+// The detail of the tab button with the title in the device screen's tree.
+std::string tabBadge(const std::string& title) {
+    std::string found = "(no such tab)";
+    const std::function<void(const Json&)> visit = [&](const Json& view) {
+        if (view.value("class", "") == "UITabBarButton" && view.value("label", "") == title)
+            found = view.value("detail", "");
+        for (const auto& child : view.value("children", Json::array())) visit(child);
+    };
+    const Json tree = DeviceTree::describe();
+    for (const auto& view : tree["views"]) visit(view);
+    return found;
+}
+
 }  // namespace
 
 TEST_SUITE("downloads screen") {
@@ -66,6 +81,7 @@ TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to 
     auto download = app.manager()->startDownloadMovies(librarytests::chapter(url, stream.title));
     REQUIRE(download);
     CHECK(app.downloadsBadge() == std::optional<std::string>("1"));
+    CHECK(tabBadge("Downloads") == "1");  // as the device screen's tree tells it
     app.layout();
     auto running = screen->downloadingTable.lock();
     REQUIRE(running->visibleCells().size() == 1);
@@ -88,6 +104,7 @@ TEST_CASE("a stream dropped part way shows Pause, offers Resume, and resumes to 
     REQUIRE_MESSAGE(runMainUntil([&] { return app.manager()->getListDownloading().empty(); }, 30),
                     "the resumed download to finish");
     CHECK_FALSE(app.downloadsBadge());
+    CHECK(tabBadge("Downloads").empty());
     REQUIRE(screen->moviesDownload().size() == 1);
     const std::string local = screen->moviesDownload().front()->linkLocal();
     CHECK(local == app.documents() + "/" + FDFileDownloader::safeFileName(stream.title) + ".mp4");

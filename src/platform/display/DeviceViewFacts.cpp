@@ -12,6 +12,8 @@
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UISearchBar.h"
 #include "platform/uikit/UISegmentedControl.h"
+#include "platform/uikit/UITabBarButton.h"
+#include "platform/uikit/UITabBarItem.h"
 #include "platform/uikit/UITableViewCell.h"
 #include "platform/uikit/UITextView.h"
 #include "platform/uikit/UIView.h"
@@ -47,6 +49,9 @@ void describeControls(const UIView& view, DeviceViewFacts& facts) {
         facts.label = alert->title();
         facts.detail = alert->message();
     }
+    // A tab's badge as its detail.
+    if (auto* tab = dynamic_cast<const UITabBarButton*>(&view))
+        if (auto item = tab->item(); item && item->badgeValue()) facts.detail = *item->badgeValue();
 }
 
 // What the list, text and scrolling views show: a cell's texts and checkmark,
