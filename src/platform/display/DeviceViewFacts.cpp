@@ -81,6 +81,9 @@ void describeContent(const UIView& view, DeviceViewFacts& facts) {
         facts.detail = search->placeholder();
     }
     if (auto* text = dynamic_cast<const UITextView*>(&view)) facts.label = text->text();
+    if (auto* tab = dynamic_cast<const UITabBarButton*>(&view)) {
+        if (auto item = tab->item(); item && item->badgeValue()) facts.detail = *item->badgeValue();
+    }
 }
 
 std::vector<DeviceViewFacts::Describer>& describers() {
