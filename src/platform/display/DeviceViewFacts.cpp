@@ -49,9 +49,6 @@ void describeControls(const UIView& view, DeviceViewFacts& facts) {
         facts.label = alert->title();
         facts.detail = alert->message();
     }
-    // A tab's badge as its detail.
-    if (auto* tab = dynamic_cast<const UITabBarButton*>(&view))
-        if (auto item = tab->item(); item && item->badgeValue()) facts.detail = *item->badgeValue();
 }
 
 // What the list, text and scrolling views show: a cell's texts and checkmark,
