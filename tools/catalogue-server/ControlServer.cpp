@@ -26,21 +26,34 @@ void refuse(httplib::Response& response, const std::string& why) {
     response.set_content(why + "\n", "text/plain");
 }
 
-// The body's object with its "action" and "count" checked; null after refusing.
-std::optional<Json> orderBody(const httplib::Request& request, httplib::Response& response, std::string& action,
-                              int& count) {
+// The body as a JSON object; null after refusing.
+std::optional<Json> objectBody(const httplib::Request& request, httplib::Response& response) {
     Json body = Json::parse(request.body, nullptr, false);
     if (body.is_discarded() || !body.is_object()) {
         refuse(response, "the body must be a JSON object");
         return std::nullopt;
     }
-    const auto a = body.find("action");
-    if (a == body.end() || !a->is_string() || a->get<std::string>().empty()) {
+    return body;
+}
+
+// The member when it is a string that is not empty, else null.
+const Json* nonEmptyString(const Json& body, const char* key) {
+    const auto found = body.find(key);
+    return found != body.end() && found->is_string() && !found->get<std::string>().empty() ? &*found : nullptr;
+}
+
+// The body's object with its "action" and "count" checked; null after refusing.
+std::optional<Json> orderBody(const httplib::Request& request, httplib::Response& response, std::string& action,
+                              int& count) {
+    auto body = objectBody(request, response);
+    if (!body) return std::nullopt;
+    const Json* a = nonEmptyString(*body, "action");
+    if (!a) {
         refuse(response, "\"action\" must be the name of a catalogue action");
         return std::nullopt;
     }
-    const auto c = body.find("count");
-    if (c == body.end() || !c->is_number_integer() || c->get<long long>() < 1 || c->get<long long>() > kLargestCount) {
+    const auto c = body->find("count");
+    if (c == body->end() || !c->is_number_integer() || c->get<long long>() < 1 || c->get<long long>() > kLargestCount) {
         refuse(response, "\"count\" must be a whole number from 1");
         return std::nullopt;
     }
@@ -52,18 +65,15 @@ std::optional<Json> orderBody(const httplib::Request& request, httplib::Response
 // A stream-file order's body: {"file": <name or "*">, <field>: <whole number from 0>}.
 std::optional<std::pair<std::string, std::uint64_t>> mediaBody(const httplib::Request& request,
                                                                httplib::Response& response, const char* field) {
-    Json body = Json::parse(request.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) {
-        refuse(response, "the body must be a JSON object");
-        return std::nullopt;
-    }
-    const auto file = body.find("file");
-    if (file == body.end() || !file->is_string() || file->get<std::string>().empty()) {
+    auto body = objectBody(request, response);
+    if (!body) return std::nullopt;
+    const Json* file = nonEmptyString(*body, "file");
+    if (!file) {
         refuse(response, "\"file\" must be the name of a stream file, or \"*\"");
         return std::nullopt;
     }
-    const auto value = body.find(field);
-    if (value == body.end() || !value->is_number_integer() || value->get<long long>() < 0) {
+    const auto value = body->find(field);
+    if (value == body->end() || !value->is_number_integer() || value->get<long long>() < 0) {
         refuse(response, "\"" + std::string(field) + "\" must be a whole number from 0");
         return std::nullopt;
     }
