@@ -8,8 +8,18 @@
 #include "networking/NSURLSessionTaskStateObserving.h"
 #include "ui/popover/FLPopoverControllerExtensions.h"
 #include "platform/display/DeviceScreenServer.h"
+#include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIStoryboard.h"
+#include "screens/MainStoryboard.h"
+#include "screens/RotationPolicy.h"
+
+// Read by the leak checker of sanitized builds: fontconfig (under the text
+// layout the screens draw with) keeps parts of its font patterns behind
+// encoded offsets the checker cannot follow, so what it holds for the life of
+// the process reads as leaked at exit.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 // Read by the thread checker: races it reports inside uninstrumented libraries
 // (font matching on Pango's own threads, the device screen's HTTP library).
@@ -17,11 +27,24 @@ extern "C" const char* __tsan_default_suppressions() {
     return "race:FcValueSave\nrace:libfontconfig.so\nrace:libpangoft2-1.0.so\ncalled_from_lib:libcpp-httplib.so\n";
 }
 
+// The first screen: the initial scene of the storyboard the information
+// dictionary names under "UIMainStoryboardFile". Without one the delegate
+// makes its own window.
+static std::shared_ptr<UIViewController> mainStoryboardInterface() {
+    const std::string name = NSBundle::mainBundle()->objectForInfoDictionaryKey("UIMainStoryboardFile").stringValue();
+    if (name.empty()) return nullptr;
+    auto storyboard = UIStoryboard::storyboardWithName(name, nullptr);
+    return storyboard ? storyboard->instantiateInitialViewController() : nullptr;
+}
+
 int main(int argc, char** argv) {
     registerApplicationClasses();
-    // Start-up hooks: session tasks announce resume and suspend, navigation and
-    // view controllers inside popovers keep their sizes in step, and the ad
+    // Start-up hooks: the scenes of the storyboard "Main", the rotation answers
+    // of every controller, session tasks announce resume and suspend, navigation
+    // and view controllers inside popovers keep their sizes in step, and the ad
     // library waits for did-finish-launching.
+    registerMainStoryboard();
+    installRotationPolicy();
     NLInstallSessionTaskStateObserving();
     FLPopoverInstallControllerExtensions();
     AKApplication::load();
@@ -40,6 +63,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
+    // The window is made from the main storyboard at launch.
+    UIApplication::setMainInterfaceLoader(mainStoryboardInterface);
     const int status = UIApplicationMain(argc, argv, "", NSStringFromClass<AppDelegate>());
     screen.reset();  // stops serving before the process ends
     return status;

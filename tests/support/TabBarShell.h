@@ -25,7 +25,9 @@ struct TabBarShell {
     std::shared_ptr<UITabBarItem> downloadsItem() const;
 };
 
-// Builds the shell, makes its window key and visible and gives it to the delegate.
-TabBarShell installTabBarShell(const std::shared_ptr<UIApplicationDelegate>& delegate);
+// Builds the shell in a window of the frame (a phone's unless given), makes the
+// window key and visible and gives it to the delegate.
+TabBarShell installTabBarShell(const std::shared_ptr<UIApplicationDelegate>& delegate,
+                               CGRect frame = CGRectMake(0, 0, 320, 568));
 
 }  // namespace testsupport

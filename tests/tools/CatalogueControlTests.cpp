@@ -7,7 +7,7 @@
 #include <string>
 
 #include "CatalogueReplies.h"
-#include "HttpFetch.h"
+#include "support/HttpFetch.h"
 #include "support/CatalogueServerProcess.h"
 #include "support/TestEnvironment.h"
 

@@ -13,7 +13,7 @@
 
 #include "CatalogueReplies.h"
 #include "support/CatalogueServerProcess.h"
-#include "HttpFetch.h"
+#include "support/HttpFetch.h"
 #include "OpensslCommand.h"
 
 using namespace testtools;

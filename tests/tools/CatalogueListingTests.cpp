@@ -10,7 +10,7 @@
 
 #include "CatalogueReplies.h"
 #include "support/CatalogueServerProcess.h"
-#include "HttpFetch.h"
+#include "support/HttpFetch.h"
 #include "platform/foundation/NSString.h"
 
 using namespace testtools;

@@ -16,8 +16,8 @@
 
 #include "CatalogueReplies.h"
 #include "support/CatalogueServerProcess.h"
+#include "support/HttpFetch.h"
 #include "support/TestEnvironment.h"
-#include "HttpFetch.h"
 #include "OpensslCommand.h"
 
 using namespace testtools;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/CatalogueServerProcess.h"
-#include "HttpFetch.h"
+#include "support/HttpFetch.h"
 
 namespace testtools {
 

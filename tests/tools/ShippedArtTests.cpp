@@ -52,7 +52,7 @@ TEST_CASE("the shipped images are the generator's output, byte for byte") {
             ++files;
         }
     }
-    CHECK(files == 16);
+    CHECK(files == 18);
 }
 
 TEST_CASE("each shipped image comes at 1x and @2x with the same size in points") {
@@ -87,6 +87,8 @@ TEST_CASE("the shipped images show their pictures (pixel probes at 1x and @2x)")
         {"tab_tvshows", 15, 16, false, "inside the screen"},
         {"tab_search", 4.5, 12.5, true, "the lens ring"},
         {"tab_search", 12.5, 12.5, false, "through the lens"},
+        {"tab_favorites", 15, 4, true, "the star's top point"},
+        {"tab_favorites", 15, 16, false, "inside the star"},
         {"tab_downloads", 15, 10, true, "the arrow's shaft"},
         {"tab_downloads", 9, 22, false, "inside the tray"},
         {"tab_about", 15, 17, true, "the letter i"},

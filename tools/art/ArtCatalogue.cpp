@@ -24,6 +24,7 @@ const std::vector<ArtEntry>& artCatalogue() {
         {"tab_movies", CGSizeMake(30, 30), drawTabMovies},
         {"tab_tvshows", CGSizeMake(30, 30), drawTabTVShows},
         {"tab_search", CGSizeMake(30, 30), drawTabSearch},
+        {"tab_favorites", CGSizeMake(30, 30), drawTabFavorites},
         {"tab_downloads", CGSizeMake(30, 30), drawTabDownloads},
         {"tab_about", CGSizeMake(30, 30), drawTabAbout},
         {"favorite_normal", CGSizeMake(30, 30), drawFavoriteNormal},

@@ -12,6 +12,7 @@ void drawMovieThumb(CGSize size);
 void drawTabMovies(CGSize size);
 void drawTabTVShows(CGSize size);
 void drawTabSearch(CGSize size);
+void drawTabFavorites(CGSize size);
 void drawTabDownloads(CGSize size);
 void drawTabAbout(CGSize size);
 

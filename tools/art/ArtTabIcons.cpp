@@ -1,4 +1,5 @@
-// The five tab icons, drawn in a 30-point box in white; the tab bar uses their alpha.
+// The tab icons, drawn in a 30-point box in white; the tab bar uses their alpha.
+#include <cmath>
 #include <numbers>
 
 #include "ArtDrawings.h"
@@ -66,6 +67,22 @@ void drawTabSearch(CGSize size) {
     beginIcon(size);
     strokeRound(UIBezierPath::bezierPathWithOvalInRect(CGRectMake(4.5, 4.5, 16, 16)), 2.5);
     strokeRound(polyline({CGPointMake(18.8, 18.8), CGPointMake(26, 26)}), 3.5);
+}
+
+// A five-pointed star, outlined.
+void drawTabFavorites(CGSize size) {
+    beginIcon(size);
+    auto star = UIBezierPath::bezierPath();
+    const CGPoint centre = CGPointMake(15, 16);
+    for (int i = 0; i < 10; ++i) {
+        const double angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
+        const CGFloat radius = i % 2 == 0 ? 12.5 : 5.2;
+        const CGPoint p = CGPointMake(centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle));
+        if (i == 0) star->moveToPoint(p);
+        else star->addLineToPoint(p);
+    }
+    star->closePath();
+    strokeRound(star, 2);
 }
 
 // An arrow into a tray.

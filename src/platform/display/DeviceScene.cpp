@@ -6,7 +6,7 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIApplication.h"
-#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UIWindow.h"
 
 namespace {
@@ -37,7 +37,12 @@ std::size_t messageLines(const std::string& message) {
 
 std::shared_ptr<UIWindow> DeviceScene::keyWindow() { return UIApplication::sharedApplication()->keyWindow(); }
 
-CGSize DeviceScene::screenSize() { return UIScreen::mainScreen()->bounds().size; }
+CGSize DeviceScene::screenSize() {
+    // The screen as the interface stands on it: landscape once the interface
+    // turned, whatever the system version says of the screen's own bounds.
+    const auto orientation = UIApplication::sharedApplication()->statusBarOrientation();
+    return UIInterfaceRotation::screenBoundsForInterfaceOrientation(orientation).size;
+}
 
 std::optional<DeviceAlertLayout> DeviceScene::frontAlert() {
     assert(NSThread::isMainThread());

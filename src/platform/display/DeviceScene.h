@@ -37,7 +37,7 @@ struct DeviceAlertLayout {
 class DeviceScene {
 public:
     static std::shared_ptr<UIWindow> keyWindow();
-    // The screen's size in points.
+    // The screen's size in points, in the interface's orientation (any thread).
     static CGSize screenSize();
     // The alert shown on top (the newest visible one), laid out on the screen.
     static std::optional<DeviceAlertLayout> frontAlert();

@@ -10,7 +10,6 @@
 #include "platform/display/DeviceScreenApiSupport.h"
 #include "platform/display/DeviceTree.h"
 #include "platform/display/MainQueueCall.h"
-#include "platform/uikit/UIScreen.h"
 
 using namespace display::api;
 
@@ -66,7 +65,7 @@ std::optional<Where> parseWhere(const Json& body, std::string& why) {
         return std::nullopt;
     }
     if (hasPoint) {
-        const CGSize screen = UIScreen::mainScreen()->bounds().size;
+        const CGSize screen = DeviceScene::screenSize();
         auto x = number(body, "x", why, kLargestMove);
         auto y = x ? number(body, "y", why, kLargestMove) : std::nullopt;
         if (!x || !y) return std::nullopt;

@@ -66,6 +66,11 @@ public:
     void setContentURL(const std::string& url);
     MPMovieSourceType movieSourceType() const { return sourceType_; }
     void setMovieSourceType(MPMovieSourceType type) { sourceType_ = type; }
+    // Whether the player may play on an AirPlay device (a recorded flag: there is
+    // no such device here). Every player answers setAllowsAirPlay.
+    bool allowsAirPlay() const { return allowsAirPlay_; }
+    void setAllowsAirPlay(bool allows) { allowsAirPlay_ = allows; }
+    bool respondsToSetAllowsAirPlay() const { return true; }
 
     // Starts opening the URL (once; again after a failure or a stop).
     void prepareToPlay();
@@ -104,6 +109,7 @@ private:
 
     std::string contentURL_;
     MPMovieSourceType sourceType_ = MPMovieSourceTypeUnknown;
+    bool allowsAirPlay_ = false;
     MPMoviePlaybackState playbackState_ = MPMoviePlaybackStateStopped;
     MPMovieLoadState loadState_ = MPMovieLoadStateUnknown;
     bool prepared_ = false;

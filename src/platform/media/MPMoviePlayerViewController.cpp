@@ -19,7 +19,19 @@ std::shared_ptr<MPMoviePlayerViewController> MPMoviePlayerViewController::initWi
 }
 
 void MPMoviePlayerViewController::moviePlayerDidFinish() {
-    if (presentingViewController()) dismissViewControllerAnimated(true);
+    if (dismissesItself_ && presentingViewController()) dismissViewControllerAnimated(true);
+}
+
+void presentMoviePlayerViewControllerAnimated(UIViewController& presenter,
+                                              const std::shared_ptr<MPMoviePlayerViewController>& player) {
+    if (!player) return;
+    player->setModalPresentationStyle(UIModalPresentationFullScreen);
+    presenter.presentViewController(player, true);
+}
+
+void dismissMoviePlayerViewControllerAnimated(UIViewController& presenter) {
+    if (std::dynamic_pointer_cast<MPMoviePlayerViewController>(presenter.presentedViewController()))
+        presenter.dismissViewControllerAnimated(true);
 }
 
 void MPMoviePlayerViewController::loadView() {

@@ -38,6 +38,13 @@ class UISearchBarDelegate;
 class UITextView;
 class UITextViewDelegate;
 class UIKeyInput;
+class UILongPressGestureRecognizer;
+class UIPopoverController;
+class UIPopoverControllerDelegate;
+class UITabBarDelegate;
+class UITabBarButton;
+class UIDimmingView;
+class UIInterfaceRotation;
 
 using UIViewPtr = std::shared_ptr<UIView>;
 using UIViewControllerPtr = std::shared_ptr<UIViewController>;

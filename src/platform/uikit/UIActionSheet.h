@@ -4,13 +4,13 @@
 // them: the destructive button first, then the other buttons, then the cancel
 // button last; added buttons go after the cancel button.
 //
-// Call order: initWithTitle, showInView (the sheet becomes visible and enters a
-// process-wide registry, newest last); a user's press (pressButtonAtIndex or
-// pressButton) tells the delegate clickedButtonAtIndex, then dismisses with
-// that index: willDismissWithButtonIndex, out of the registry,
-// didDismissWithButtonIndex. dismissWithClickedButtonIndex dismisses without
-// the clicked call. While visible the registry holds the sheet; the delegate is
-// held weakly. Main thread only.
+// Call order: initWithTitle, showInView or showFromTabBar (the sheet becomes
+// visible and enters a process-wide registry, newest last); a user's press
+// (pressButtonAtIndex or pressButton) tells the delegate clickedButtonAtIndex,
+// then dismisses with that index: willDismissWithButtonIndex, out of the
+// registry, didDismissWithButtonIndex. dismissWithClickedButtonIndex dismisses
+// without the clicked call. While visible the registry holds the sheet; the
+// delegate is held weakly. Main thread only.
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +66,8 @@ public:
     // Shows the sheet over the view's window. Refused with a console line for a
     // null view or a sheet without buttons; a visible sheet is not shown twice.
     void showInView(const std::shared_ptr<UIView>& view);
+    // From a tab bar (or a toolbar): shown in that bar's window the same way.
+    void showFromTabBar(const std::shared_ptr<UIView>& tabBar) { showInView(tabBar); }
     // Dismisses without the delegate's clickedButtonAtIndex.
     void dismissWithClickedButtonIndex(long buttonIndex, bool animated);
 

@@ -17,8 +17,11 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/foundation/ThreadAssertions.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplicationDelegate.h"
+#include "platform/uikit/UIInterfaceRotation.h"
+#include "platform/uikit/UIPopoverController.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIView.h"
@@ -141,9 +144,14 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
 }
 
 void UIApplication::setStatusBarHidden(bool hidden, bool animated) {
+    setStatusBarHidden(hidden, animated ? UIStatusBarAnimationFade : UIStatusBarAnimationNone);
+}
+
+void UIApplication::setStatusBarHidden(bool hidden, UIStatusBarAnimation animation) {
     willChangeValueForKey("statusBarHidden");
     statusBarHidden_ = hidden;
-    statusBarAnimated_ = animated;
+    statusBarAnimated_ = animation != UIStatusBarAnimationNone;
+    statusBarAnimation_ = animation;
     didChangeValueForKey("statusBarHidden");
 }
 
@@ -243,9 +251,22 @@ void UIApplication::enterForegroundForTesting() {
 }
 
 void UIApplication::simulateMemoryWarning() {
-    dispatch_main_async_safe([me = self<UIApplication>()] {
-        NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification, me);
-    });
+    dispatch_main_async_safe([me = self<UIApplication>()] { me->receiveMemoryWarning(); });
+}
+
+void UIApplication::receiveMemoryWarning() {
+    QV_ASSERT_MAIN_THREAD();
+    auto me = self<UIApplication>();
+    if (delegate_) delegate_->applicationDidReceiveMemoryWarning(me);
+    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification, me);
+    std::vector<std::shared_ptr<UIViewController>> controllers;
+    auto add = [&](const std::shared_ptr<UIViewController>& vc) {
+        if (vc && std::find(controllers.begin(), controllers.end(), vc) == controllers.end()) controllers.push_back(vc);
+    };
+    for (auto& window : UIWindow::allWindows())
+        for (auto& vc : UIInterfaceRotation::allControllers(*window)) add(vc);
+    for (auto& popover : UIPopoverController::visiblePopovers()) add(popover->contentViewController());
+    for (auto& vc : controllers) vc->didReceiveMemoryWarning();
 }
 
 void UIApplication::terminate() {

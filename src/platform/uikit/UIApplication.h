@@ -23,6 +23,13 @@ enum UIStatusBarStyle : long {
     UIStatusBarStyleBlackOpaque = 2,
 };
 
+// How the status bar shows or hides.
+enum UIStatusBarAnimation : long {
+    UIStatusBarAnimationNone = 0,
+    UIStatusBarAnimationFade = 1,
+    UIStatusBarAnimationSlide = 2,
+};
+
 enum UIApplicationState : long {
     UIApplicationStateActive = 0,
     UIApplicationStateInactive = 1,
@@ -100,7 +107,11 @@ public:
     UIInterfaceOrientation statusBarOrientation() const { return statusBarOrientation_.load(); }
     void setStatusBarOrientation(UIInterfaceOrientation orientation, bool animated = false);
     bool isStatusBarHidden() const { return statusBarHidden_; }
+    // setStatusBarHidden:animated: (animated counts as the fade) and
+    // setStatusBarHidden:withAnimation:; the last animation asked is kept.
     void setStatusBarHidden(bool hidden, bool animated = false);
+    void setStatusBarHidden(bool hidden, UIStatusBarAnimation animation);
+    UIStatusBarAnimation lastStatusBarAnimation() const { return statusBarAnimation_; }
     // The status bar's frame in screen coordinates: zero when hidden; a 20-point
     // strip along the interface's top edge, in the portrait screen's fixed
     // coordinates before 8.0 and in the oriented ones from 8.0 on.
@@ -131,7 +142,15 @@ public:
     // the way the platform does, telling the delegate and posting the notifications.
     void enterBackgroundForTesting();
     void enterForegroundForTesting();
-    // Posts UIApplicationDidReceiveMemoryWarningNotification on the main thread.
+    // A memory warning, as the system gives one: the delegate's
+    // applicationDidReceiveMemoryWarning, then
+    // UIApplicationDidReceiveMemoryWarningNotification, then
+    // didReceiveMemoryWarning to every view controller of every window (roots,
+    // all their children and everything presented) and to the content of every
+    // visible popover. receiveMemoryWarning does
+    // it now (main thread); simulateMemoryWarning from any thread (at once on
+    // the main thread, else through the main queue).
+    void receiveMemoryWarning();
     void simulateMemoryWarning();
 
     // Ends the running UIApplicationMain loop (from any thread).
@@ -158,6 +177,7 @@ private:
     bool networkActivityIndicatorVisible_ = false;
     std::atomic<UIInterfaceOrientation> statusBarOrientation_{UIInterfaceOrientationPortrait};
     bool statusBarHidden_ = false;
+    UIStatusBarAnimation statusBarAnimation_ = UIStatusBarAnimationNone;
     UIApplicationState state_ = UIApplicationStateInactive;
     std::map<std::string, bool> schemeAnswers_;
     std::vector<std::string> openedURLs_;

@@ -22,6 +22,7 @@ public:
     virtual void applicationDidEnterBackground(const std::shared_ptr<UIApplication>&) {}
     virtual void applicationWillEnterForeground(const std::shared_ptr<UIApplication>&) {}
     virtual void applicationWillTerminate(const std::shared_ptr<UIApplication>&) {}
+    virtual void applicationDidReceiveMemoryWarning(const std::shared_ptr<UIApplication>&) {}
 
     // The application's window; a delegate that keeps one overrides both.
     virtual std::shared_ptr<UIWindow> window() const { return nullptr; }

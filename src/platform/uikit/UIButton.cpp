@@ -79,7 +79,7 @@ void UIButton::setSelected(bool selected) {
 }
 
 void UIButton::layoutSubviews() {
-    if (!titleLabel_) return;
+    if (!titleLabel_) return layoutImages();
     titleLabel_->setText(currentTitle());
     titleLabel_->setTextColor(isEnabled() ? currentTitleColor() : titleColorForState(UIControlStateDisabled));
     CGSize text = titleLabel_->sizeThatFits(CGSizeZero);
@@ -90,6 +90,7 @@ void UIButton::layoutSubviews() {
     CGFloat x = b.origin.x + (b.size.width - text.width - imageWidth) / 2 + imageWidth;
     titleLabel_->setFrame(CGRectMake(std::round(x), std::round(b.origin.y + (b.size.height - text.height) / 2),
                                      std::ceil(text.width), std::ceil(text.height)));
+    layoutImages();
 }
 
 CGSize UIButton::intrinsicContentSize() const {

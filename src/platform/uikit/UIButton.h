@@ -3,10 +3,14 @@
 // control state. A state without its own shows the normal state's. The title
 // shows in titleLabel (a subview made on first use, centred beside the image),
 // brought up to date by the layout pass after each change of title or state.
+// The state's image shows at its size in imageView, left of the title and
+// centred with it; the background image fills the bounds behind both. Both
+// image views are made when first needed and take no touches.
 #include <map>
 #include <string>
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIImage.h"
+#include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UILabel.h"
 
 class UIButton : public UIControl {
@@ -31,6 +35,8 @@ public:
     std::string currentTitle() const { return titleForState(state()); }
     CGColorRef currentTitleColor() const { return titleColorForState(state()); }
     std::shared_ptr<UILabel> titleLabel();
+    // The view showing the current image (null until an image was shown).
+    const std::shared_ptr<UIImageView>& imageView() const { return imageView_; }
 
     void setHighlighted(bool highlighted) override;
     void setSelected(bool selected) override;
@@ -41,6 +47,10 @@ public:
 
 private:
     static UIImagePtr lookup(const std::map<UIControlState, UIImagePtr>& images, UIControlState state);
+    // Places the image views after the title (UIButtonImages.cpp).
+    void layoutImages();
+    std::shared_ptr<UIImageView> imageView_;
+    std::shared_ptr<UIImageView> backgroundImageView_;
     std::map<UIControlState, UIImagePtr> images_;
     std::map<UIControlState, UIImagePtr> backgroundImages_;
     std::map<UIControlState, std::string> titles_;

@@ -12,6 +12,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/SystemInfo.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 
 namespace {
 
@@ -151,6 +152,7 @@ void UIDevice::setOrientation(UIDeviceOrientation orientation) {
         orientation_ = orientation;
     }
     if (post) NSNotificationCenter::defaultCenter()->postNotificationName(UIDeviceOrientationDidChangeNotification, self());
+    UIInterfaceRotation::deviceDidChangeOrientation(orientation);
 }
 
 void UIDevice::resetToDefaults() {

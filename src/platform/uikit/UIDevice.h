@@ -74,7 +74,9 @@ public:
     void setIdentifierForVendor(NSUUIDPtr identifier);
     void resetIdentifierForVendor();
     // Turns the device: while notifications are generated and the orientation
-    // changes, posts UIDeviceOrientationDidChangeNotification with the device.
+    // changes, posts UIDeviceOrientationDidChangeNotification with the device;
+    // then the interface follows when its controllers allow it
+    // (UIInterfaceRotation.h).
     void setOrientation(UIDeviceOrientation orientation);
     // Back to the defaults (values, vendor identifier from the home, portrait,
     // no notifications).

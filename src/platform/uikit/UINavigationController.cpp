@@ -55,8 +55,18 @@ const std::shared_ptr<UINavigationBar>& UINavigationController::navigationBar() 
     if (!navigationBar_) {
         navigationBar_ = std::make_shared<UINavigationBar>();
         navigationBar_->setHidden(navigationBarHidden_);
+        updateNavigationBarItems();
     }
     return navigationBar_;
+}
+
+void UINavigationController::updateNavigationBarItems() {
+    if (!navigationBar_) return;
+    const auto& list = viewControllers();
+    std::string top = list.empty() ? std::string() : list.back()->title();
+    std::optional<std::string> back;
+    if (list.size() > 1) back = list[list.size() - 2]->title();
+    navigationBar_->setItemTitles(std::move(top), std::move(back));
 }
 
 void UINavigationController::setNavigationBarHidden(bool hidden, bool /*animated*/) {
@@ -173,6 +183,7 @@ UINavigationController::ControllerList UINavigationController::popAbove(std::siz
 void UINavigationController::changeTop(const std::shared_ptr<UIViewController>& oldTop,
                                        const std::shared_ptr<UIViewController>& newTop, bool animated,
                                        const ControllerList& removed) {
+    updateNavigationBarItems();
     if (oldTop == newTop) return;
     bool visible = isViewVisible();
     if (visible) {
@@ -206,6 +217,11 @@ std::vector<std::shared_ptr<UIViewController>> UINavigationController::childView
 void UINavigationController::containerViewDidLoad() {
     swapContentView(nullptr, topViewController());
     auto& bar = navigationBar();
+    // Set once the view loads (the bar can be tapped only from then on).
+    std::weak_ptr<UINavigationController> weak = self<UINavigationController>();
+    bar->setBackAction([weak] {
+        if (auto nav = weak.lock()) nav->popViewControllerAnimated(true);
+    });
     auto v = view();
     bar->setFrame(CGRectMake(0, 0, v->bounds().size.width, UINavigationBar::kHeight));
     v->addSubview(bar);

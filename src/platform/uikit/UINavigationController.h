@@ -51,8 +51,12 @@ public:
     static void addSetViewControllersAroundHook(SetViewControllersAroundHook hook);
 
     // The bar over the top of the content (made with the controller; placed in
-    // its view when that loads).
+    // its view when that loads). It shows the top controller's title and a back
+    // button titled with the controller below (which pops, animated); the
+    // titles follow every change of the stack and of the controllers' titles.
     const std::shared_ptr<UINavigationBar>& navigationBar();
+    // Brings the bar's titles up to date (a child's title changed).
+    void updateNavigationBarItems();
     bool isNavigationBarHidden() const { return navigationBarHidden_; }
     void setNavigationBarHidden(bool hidden, bool animated = false);
 

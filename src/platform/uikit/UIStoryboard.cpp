@@ -33,6 +33,14 @@ void UIStoryboard::unregisterStoryboard(const std::string& name) {
     registry().erase(name);
 }
 
+bool UIStoryboard::hasScene(const std::string& name, const std::string& identifier) {
+    QV_ASSERT_MAIN_THREAD();
+    auto board = registry().find(name);
+    if (board == registry().end()) return false;
+    auto scene = board->second.scenes.find(identifier);
+    return scene != board->second.scenes.end() && scene->second;
+}
+
 std::shared_ptr<UIStoryboard> UIStoryboard::storyboardWithName(const std::string& name,
                                                               const std::shared_ptr<NSBundle>&) {
     QV_ASSERT_MAIN_THREAD();
@@ -58,6 +66,7 @@ std::shared_ptr<UIViewController> UIStoryboard::instantiateViewControllerWithIde
 }
 
 std::shared_ptr<UIViewController> UIStoryboard::instantiateInitialViewController() {
+    QV_ASSERT_MAIN_THREAD();
     auto board = registry().find(name_);
     if (board == registry().end() || board->second.initial.empty()) {
         NSLog("Storyboard (%@) has no initial view controller", name_);

@@ -31,6 +31,8 @@ public:
     static void setInitialScene(const std::string& name, const std::string& identifier);
     // Forgets a whole storyboard (tests that register their own clean up).
     static void unregisterStoryboard(const std::string& name);
+    // Whether a scene is registered under the identifier (asks quietly: no console line).
+    static bool hasScene(const std::string& name, const std::string& identifier);
 
     // The bundle is accepted for the caller's sake: every storyboard lives in
     // the one registry.

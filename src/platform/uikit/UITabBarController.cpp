@@ -7,7 +7,7 @@
 #include "platform/uikit/UITabBarItem.h"
 #include "platform/uikit/UIView.h"
 
-UITabBarController::UITabBarController() : tabBar_(std::make_shared<UITabBar>(CGRectMake(0, 0, 0, 49))) {}
+UITabBarController::UITabBarController() : tabBar_(std::make_shared<UITabBar>(CGRectMake(0, 0, 0, UITabBar::kHeight))) {}
 
 UITabBarController::~UITabBarController() = default;
 
@@ -32,6 +32,7 @@ void UITabBarController::setViewControllers(const ControllerList& controllers, b
 
     std::vector<std::shared_ptr<UITabBarItem>> items;
     for (auto& c : childViewControllers()) items.push_back(c->tabBarItem());
+    tabBar_->setDelegate(std::static_pointer_cast<UITabBarController>(me));
     tabBar_->setItems(std::move(items));
 
     const auto& list = childViewControllers();
@@ -91,9 +92,16 @@ std::vector<std::shared_ptr<UIViewController>> UITabBarController::childViewCont
 }
 
 void UITabBarController::containerViewDidLoad() {
+    tabBar_->setDelegate(self<UITabBarController>());
     swapContentView(nullptr, selected_.lock());
     auto v = view();
     CGRect b = v->bounds();
-    tabBar_->setFrame(CGRectMake(0, b.size.height - 49, b.size.width, 49));
+    tabBar_->setFrame(CGRectMake(0, b.size.height - UITabBar::kHeight, b.size.width, UITabBar::kHeight));
+    tabBar_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
     v->addSubview(tabBar_);
+}
+
+void UITabBarController::didSelectItem(UITabBar&, const std::shared_ptr<UITabBarItem>& item) {
+    for (auto& c : childViewControllers())
+        if (c->tabBarItem() == item) return select(c, false);
 }

@@ -1,15 +1,16 @@
 #pragma once
 // Tabs of view controllers: one selected child on view, and a tab bar whose
-// items are the children's tab bar items, in order.
+// items are the children's tab bar items, in order. The controller is its tab
+// bar's delegate: a tap on an item shows that tab.
 #include <climits>
 #include <memory>
 #include <vector>
 
 #include "platform/uikit/UIViewController.h"
 
-class UITabBar;
+#include "platform/uikit/UITabBar.h"
 
-class UITabBarController : public UIViewController {
+class UITabBarController : public UIViewController, public UITabBarDelegate {
 public:
     using ControllerList = std::vector<std::shared_ptr<UIViewController>>;
     static constexpr long NotFound = LONG_MAX;  // the selected index when there is no tab
@@ -28,6 +29,9 @@ public:
     void setSelectedViewController(const std::shared_ptr<UIViewController>& controller);  // only one of the tabs
 
     std::shared_ptr<UITabBar> tabBar() const { return tabBar_; }
+
+    // UITabBarDelegate.
+    void didSelectItem(UITabBar& tabBar, const std::shared_ptr<UITabBarItem>& item) override;
 
 protected:
     std::vector<std::shared_ptr<UIViewController>> childViewControllersForAppearance() const override;

@@ -173,6 +173,10 @@ public:
     void addGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer);
     void removeGestureRecognizer(const std::shared_ptr<UIGestureRecognizer>& recognizer);
     const std::vector<std::shared_ptr<UIGestureRecognizer>>& gestureRecognizers() const { return gestureRecognizers_; }
+    // The one added last, null when there is none (removing null does nothing).
+    std::shared_ptr<UIGestureRecognizer> lastGestureRecognizer() const {
+        return gestureRecognizers_.empty() ? nullptr : gestureRecognizers_.back();
+    }
     CGFloat contentScaleFactor() const { return layer_->contentsScale(); }
     void setContentScaleFactor(CGFloat scale) { layer_->setContentsScale(scale); }
     long tag() const { return tag_; }

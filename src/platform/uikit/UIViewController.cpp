@@ -69,6 +69,7 @@ void UIViewController::setNeedsStatusBarAppearanceUpdate() {
 void UIViewController::setTitle(const std::string& title) {
     title_ = title;
     if (tabBarItem_) tabBarItem_->setTitle(title);
+    if (auto nav = std::dynamic_pointer_cast<UINavigationController>(parent_.lock())) nav->updateNavigationBarItems();
 }
 
 void UIViewController::beginAppearanceTransition(bool isAppearing, bool animated) {
@@ -175,106 +176,6 @@ void UIViewController::finishTransition(bool animated, std::function<void()> fin
     else finish();
 }
 
-void UIViewController::presentViewController(const std::shared_ptr<UIViewController>& controller, bool animated,
-                                             Completion completion) {
-    if (!controller) return;
-    auto me = self<UIViewController>();
-    if (controller == me || controller->presenting_.lock() || controller->parent_.lock() ||
-        presentationRoot() == controller) {
-        NSLog("Application tried to present modally an active controller %@.", controller);
-        return;
-    }
-    if (auto already = presentedViewController()) {
-        NSLog("Warning: Attempt to present %@ on %@ which is already presenting %@", controller, me, already);
-        return;
-    }
-    if (beingDismissed_) {
-        NSLog("Warning: Attempt to present %@ on %@ while a dismissal is in progress!", controller, me);
-        return;
-    }
-
-    presented_ = controller;
-    controller->presenting_ = me;
-    controller->beingPresented_ = true;
-
-    // A full-screen presentation hides whatever shows below it.
-    auto covered = presentationRoot();
-    if (covered->appearance_ == Appearance::Appeared || covered->appearance_ == Appearance::Appearing) {
-        covered->beginAppearanceTransition(false, animated);
-        controller->coveredRoot_ = covered;
-    } else {
-        controller->coveredRoot_.reset();
-    }
-    auto presentedView = controller->view();
-    if (auto window = view()->window()) {
-        presentedView->setFrame(window->bounds());
-        window->addSubview(presentedView);
-    }
-    controller->beginAppearanceTransition(true, animated);
-
-    finishTransition(animated, [controller, covered, completion = std::move(completion)] {
-        controller->beingPresented_ = false;
-        controller->endAppearanceTransition();
-        if (controller->coveredRoot_.lock() == covered) covered->endAppearanceTransition();
-        if (completion) completion();
-    });
-}
-
-void UIViewController::dismissViewControllerAnimated(bool animated, Completion completion) {
-    // The controller whose presentation ends: this one when it presents, else the
-    // one presenting it (or a parent of it).
-    std::shared_ptr<UIViewController> host;
-    for (auto vc = self<UIViewController>(); vc && !host; vc = vc->parent_.lock()) {
-        if (vc->presented_) host = vc;
-        else if (auto p = vc->presenting_.lock()) host = p;
-    }
-    if (!host) return;
-    dismissPresentationOf(host, animated, std::move(completion));
-}
-
-void UIViewController::dismissPresentationOf(const std::shared_ptr<UIViewController>& host, bool animated,
-                                             Completion completion) {
-    auto presented = host->presented_;
-    if (presented->beingPresented_ || presented->beingDismissed_) {
-        // Still animating in (or out): try again once that transition has finished,
-        // which was queued on the main queue before this retry.
-        std::weak_ptr<UIViewController> weakHost = host;
-        dispatch_async(dispatch_get_main_queue(), [weakHost, animated, completion = std::move(completion)] {
-            auto h = weakHost.lock();
-            if (h && h->presented_) h->dismissPresentationOf(h, animated, completion);
-        });
-        return;
-    }
-
-    // The chain of controllers presented from here, bottom first.
-    std::vector<std::shared_ptr<UIViewController>> chain;
-    for (auto vc = presented; vc; vc = vc->presented_) chain.push_back(vc);
-    auto top = chain.back();
-    auto covered = presented->coveredRoot_.lock();
-
-    top->beingDismissed_ = true;
-    top->beginAppearanceTransition(false, animated);
-    if (covered) covered->beginAppearanceTransition(true, animated);
-
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        auto& vc = *it;
-        if (vc->isViewLoaded()) vc->view_->removeFromSuperview();
-        vc->presented_.reset();
-        vc->presenting_.reset();
-        vc->coveredRoot_.reset();
-    }
-    host->presented_.reset();
-
-    finishTransition(animated, [chain, top, covered, completion = std::move(completion)] {
-        top->beingDismissed_ = false;
-        top->endAppearanceTransition();
-        for (auto& vc : chain)  // the ones that were hidden below the top end hidden
-            if (vc != top) vc->endAppearanceTransition();
-        if (covered) covered->endAppearanceTransition();
-        if (completion) completion();
-    });
-}
-
 std::shared_ptr<UIResponder> UIViewController::nextResponder() const {
     if (auto p = presenting_.lock()) return p;
     if (view_) {
@@ -292,6 +193,7 @@ void UIViewController::swapContentView(const std::shared_ptr<UIViewController>& 
     if (newChild) {
         auto v = newChild->view();
         v->setFrame(view_->bounds());
+        v->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
         if (v->superview() != view_) view_->insertSubview(v, 0);
     }
 }

@@ -58,6 +58,7 @@ enum UIModalPresentationStyle : long {
 };
 
 class UIStoryboard;
+class UIWindow;
 
 class UIViewController : public UIResponder {
 public:
@@ -99,17 +100,20 @@ public:
     virtual UIInterfaceOrientationMask supportedInterfaceOrientations() const;
     virtual bool shouldAutorotate() const;
     virtual bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) const;
-    // Told around a rotation of the interface, will before did.
+    // Told around a rotation of the interface, will before did, when the
+    // interface turns with the device (UIInterfaceRotation.h): the root and the
+    // visible controllers below it and presented from them.
     virtual void willRotateToInterfaceOrientation(UIInterfaceOrientation /*orientation*/, double /*duration*/) {}
     virtual void didRotateFromInterfaceOrientation(UIInterfaceOrientation /*fromOrientation*/) {}
-    // The application received a memory warning.
+    // The application received a memory warning (UIApplication::receiveMemoryWarning).
     virtual void didReceiveMemoryWarning() {}
 
     UIModalPresentationStyle modalPresentationStyle() const { return modalPresentationStyle_; }
     void setModalPresentationStyle(UIModalPresentationStyle style) { modalPresentationStyle_ = style; }
 
     const std::string& title() const { return title_; }
-    void setTitle(const std::string& title);  // also the tab item's title when there is one
+    // Also the tab item's title when there is one, and the navigation bar's.
+    void setTitle(const std::string& title);
 
     // Appearance callbacks, forwarded to the children on view (see
     // childViewControllersForAppearance). Repeated calls in one direction are ignored.
@@ -148,6 +152,24 @@ public:
     bool isBeingPresented() const { return beingPresented_; }
     bool isBeingDismissed() const { return beingDismissed_; }
 
+    // Sheets. A controller whose style is the form or page sheet, presented on
+    // a tablet (UIDevice idiom pad), shows its view kFormSheetSize large,
+    // centred in the window, over a dimming view (UIDimmingView: black, alpha
+    // 0.4, taps do nothing) that covers the whole window; the presenter stays
+    // on view below and gets no appearance callbacks. On a phone every style
+    // presents full screen. Dismissal takes the dimming view away. A sheet
+    // adds no gesture recogniser to anything.
+    static constexpr CGSize kFormSheetSize{540, 620};
+    // The sheet's frame in a window of these bounds: centred, whole points.
+    static CGRect formSheetFrameInBounds(CGRect bounds);
+    // Whether this controller is presented as a sheet now.
+    bool isPresentedAsSheet() const { return static_cast<bool>(dimmingView_); }
+    // The sheet's dimming view while it is presented as one (else null).
+    const std::shared_ptr<UIView>& presentationDimmingView() const { return dimmingView_; }
+    // Places the presented view (and its dimming view) for the window's
+    // bounds: a sheet centred, anything else filling the window.
+    void layoutPresentationInWindow(const UIWindow& window);
+
     // The presenting controller, else the root view's superview, else the parent.
     std::shared_ptr<UIResponder> nextResponder() const override;
 
@@ -182,7 +204,8 @@ protected:
     // Runs between loadView and viewDidLoad; containers put their content views in.
     virtual void containerViewDidLoad() {}
     // Replaces the content view of a container: the old child's view leaves this
-    // controller's view and the new child's fills its bounds (when the view is loaded).
+    // controller's view and the new child's fills its bounds (when the view is
+    // loaded), following them as they change size.
     void swapContentView(const std::shared_ptr<UIViewController>& oldChild,
                          const std::shared_ptr<UIViewController>& newChild);
     // Puts the children in the order of `order` (children not in it follow).
@@ -191,6 +214,9 @@ protected:
     static void finishTransition(bool animated, std::function<void()> finish);
 
 private:
+    friend class UIInterfaceRotation;
+    // Whether presenting the controller now makes a sheet of it.
+    static bool presentsAsSheet(const UIViewController& controller);
     ViewFactory viewFactory_;
     std::shared_ptr<UIStoryboard> storyboard_;
     UIModalPresentationStyle modalPresentationStyle_ = UIModalPresentationFullScreen;
@@ -212,6 +238,7 @@ private:
     std::shared_ptr<UITabBarItem> tabBarItem_;
     std::shared_ptr<UIViewController> presented_;
     std::weak_ptr<UIViewController> presenting_;
+    std::shared_ptr<UIView> dimmingView_;  // while presented as a sheet
     std::weak_ptr<UIViewController> coveredRoot_;  // what this presentation hid
     bool beingPresented_ = false;
     bool beingDismissed_ = false;

@@ -130,7 +130,11 @@ void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint poin
     event->touches_.insert(touch);
     event->timestamp_ = touch->timestamp_;
     UITouchSet touches{touch};
-    if (touch->takenByRecognizer_) return;
+    if (touch->takenByRecognizer_) {
+        // The view lost the touch; its recognisers still follow it to the end.
+        recognize(touch, phase, point);
+        return;
+    }
     if (recognize(touch, phase, point)) {
         touch->takenByRecognizer_ = true;
         if (phase != UITouchPhaseBegan) view->touchesCancelled(touches, event.get());

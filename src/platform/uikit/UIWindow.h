@@ -7,8 +7,10 @@
 // The touch driver stands in for the screen: touchBegan hit-tests the point (in
 // the window's coordinates) and delivers the phases to the view found there;
 // UIControl turns them into control events. Gesture recognisers of the view
-// and its superviews see each phase first (UIGestureRecognizer.h). Snapshots render the window's
-// layer tree; the PNG goes through the image encoder.
+// and its superviews see each phase first (UIGestureRecognizer.h); once one
+// has taken the touch from the view, they alone see its later phases.
+// Snapshots render the window's layer tree; the PNG goes through the image
+// encoder.
 //
 // Main thread only.
 #include <memory>

@@ -1,4 +1,4 @@
-#include "HttpFetch.h"
+#include "support/HttpFetch.h"
 
 #include <curl/curl.h>
 

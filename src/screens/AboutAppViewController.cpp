@@ -1,0 +1,5 @@
+#include "screens/AboutAppViewController.h"
+
+void AboutAppViewController::viewDidLoad() { UIViewController::viewDidLoad(); }
+
+void AboutAppViewController::didReceiveMemoryWarning() { UIViewController::didReceiveMemoryWarning(); }

@@ -1,0 +1,5 @@
+#include "screens/GeneralViewController.h"
+
+void GeneralViewController::viewDidLoad() { UIViewController::viewDidLoad(); }
+
+void GeneralViewController::didReceiveMemoryWarning() { UIViewController::didReceiveMemoryWarning(); }

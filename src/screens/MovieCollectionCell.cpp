@@ -1,0 +1,3 @@
+#include "screens/MovieCollectionCell.h"
+
+void MovieCollectionCell::registerInterfaceFile() { registerInterfaceFileOf<MovieCollectionCell>(kMovieCollectionCellNibName); }

@@ -1,0 +1,3 @@
+#include "screens/MovieSearchCollectionCell.h"
+
+void MovieSearchCollectionCell::registerInterfaceFile() { registerInterfaceFileOf<MovieSearchCollectionCell>(kMovieSearchCollectionCellNibName); }

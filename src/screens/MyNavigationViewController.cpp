@@ -1,0 +1,5 @@
+#include "screens/MyNavigationViewController.h"
+
+void MyNavigationViewController::viewDidLoad() { UINavigationController::viewDidLoad(); }
+
+void MyNavigationViewController::didReceiveMemoryWarning() { UINavigationController::didReceiveMemoryWarning(); }

@@ -1,0 +1,5 @@
+#include "screens/MyTabbarViewController.h"
+
+void MyTabbarViewController::viewDidLoad() { UITabBarController::viewDidLoad(); }
+
+void MyTabbarViewController::didReceiveMemoryWarning() { UITabBarController::didReceiveMemoryWarning(); }

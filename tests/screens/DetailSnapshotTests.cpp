@@ -1,0 +1,94 @@
+// Writes PNG snapshots of the detail page and its pickers into build/screens-snapshots/ for a person
+// to look at, and probes each for the pixels that show it is the screen it claims to be.
+#include <doctest/doctest.h>
+
+#include "DetailTestApp.h"
+#include "platform/display/DeviceScene.h"
+#include "platform/media/MPMoviePlayerViewController.h"
+#include "platform/uikit/UIStoryboard.h"
+#include "screens/ListGenresViewController.h"
+#include "screens/ListSortViewController.h"
+#include "screens/MainStoryboard.h"
+
+using namespace screentest;
+
+namespace {
+
+const CGPixel kScreenColour{35, 35, 35, 255};
+const CGPixel kWhite{255, 255, 255, 255};
+const CGPixel kBlack{0, 0, 0, 255};
+
+// The pixels of a view's middle in the snapshot (scale 2).
+CGPixel middleOf(const CGImageRef& image, const UIView& view) {
+    const CGRect frame = view.convertRectToView(view.bounds(), nullptr);
+    return probe(image, CGRectGetMidX(frame), CGRectGetMidY(frame));
+}
+
+}  // namespace
+
+TEST_CASE("snapshots: the detail page, its stream dialog, the favourite button off and on, the player") {
+    for (const bool tablet : {false, true}) {
+        CAPTURE(tablet);
+        Stage stage(tablet);
+        const std::string device = tablet ? "tablet" : "phone";
+        auto page = stage.open(stage.firstMovie());
+        const auto& out = page->outlets();
+        auto poster = out.thumnailMovie.lock();
+        waitFor([&] { return poster->image() && poster->image()->size().width == 240; }, "the poster");
+        settle();
+
+        auto image = snapshot("detail-" + device);
+        const CGRect body = DeviceScene::frameInWindow(*out.detailView.lock());
+        CHECK(probe(image, body.origin.x + body.size.width - 4, CGRectGetMaxY(body) - 4) == kScreenColour);
+        CHECK(middleOf(image, *poster) != kScreenColour);  // the poster is drawn
+        const CGPixel off = middleOf(image, *out.movieFavoritiesButton.lock());
+
+        stage.finger.tapId("movieFavoritiesButton");
+        settle();
+        image = snapshot("detail-" + device + "-favourite-on");
+        const CGPixel on = middleOf(image, *out.movieFavoritiesButton.lock());
+        CHECK(on != off);
+
+        stage.chooseChapter(page, 0);
+        auto picker = stage.waitForDialog(page);
+        image = snapshot("stream-dialog-" + device);
+        auto table = picker->movieTable();
+        const CGRect row = table->convertRectToView(table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)), nullptr);
+        CHECK(near(probe(image, row.origin.x + 4, CGRectGetMidY(row)), kWhite));  // the dialog's rows
+        CHECK(probe(image, body.origin.x + body.size.width - 4, CGRectGetMaxY(body) - 4) != kScreenColour);  // dimmed
+
+        stage.finger.tapId("playButton");
+        waitFor([&] { return page->presentedViewController() != nullptr; }, "the player");
+        settle();
+        image = snapshot("player-" + device);
+        const CGRect bounds = stage.device.bounds();
+        CHECK(probe(image, bounds.size.width / 2, bounds.size.height - 30) == kBlack);
+        stage.finger.tapId("doneButton");
+        waitFor([&] { return !page->presentedViewController(); }, "the player to close");
+    }
+}
+
+TEST_CASE("snapshots: the sort picker in its popover size and the genre picker on a phone") {
+    Stage stage(false);
+    auto storyboard = UIStoryboard::storyboardWithName(kMainStoryboardName, nullptr);
+    auto genres = storyboard->instantiate<ListGenresViewController>("ListGenresViewController");
+    genres->setGenresIDCurrent(4);
+    stage.shell.navigations[0]->pushViewController(genres, false);
+    settle();
+    auto image = snapshot("genre-picker-phone");
+    CHECK(middleOf(image, *genres->headViewTitle()) == kScreenColour);
+    auto table = genres->genresTable();
+    const CGRect checkedRow =
+        table->convertRectToView(table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(4, 0)), nullptr);
+    CHECK(probe(image, checkedRow.origin.x + 4, CGRectGetMidY(checkedRow)) == kWhite);
+    stage.shell.navigations[0]->popViewControllerAnimated(false);
+
+    auto sort = ListSortViewController::initWithNibName();
+    sort->setSortByCurrent("rating");
+    sort->view()->setFrame(CGRectMake(85, 150, 150, 176));
+    stage.shell.window->addSubview(sort->view());
+    settle();
+    image = snapshot("sort-picker");
+    CHECK(probe(image, 90, 155) == kWhite);
+    sort->view()->removeFromSuperview();
+}
