@@ -25,7 +25,7 @@ Value configurationForDefaults(const Value& configuration);
 // Writes the copy under kDefaultInfoQuorvane and synchronises; false (logged)
 // when it could not be stored. A configuration that is not a dictionary
 // removes the cached one.
-bool cacheConfiguration(const Value& configuration);
+[[nodiscard]] bool cacheConfiguration(const Value& configuration);
 // The cached dictionary, or null when there is none (or it is not a dictionary).
 Value cachedConfiguration();
 
