@@ -28,6 +28,8 @@ namespace {
 
 constexpr CGFloat kHeaderHeight = 64;  // 20 of status bar, 44 of bar
 constexpr CGFloat kSearchBarHeight = 44;
+constexpr CGFloat kTitleLeft = 72;    // the left control's room
+constexpr CGFloat kTitleRight = 120;  // the right controls' room
 
 template <class View>
 std::shared_ptr<View> outlet(std::shared_ptr<View> view, const std::string& name) {
@@ -71,12 +73,15 @@ std::shared_ptr<UIView> addHeader(const std::shared_ptr<UIView>& root, const std
 std::shared_ptr<UILabel> addTitle(const std::shared_ptr<UIView>& header, const std::string& name,
                                   const std::string& text) {
     const CGFloat width = header->bounds().size.width;
-    auto label = outlet(std::make_shared<UILabel>(CGRectMake(84, 20, width - 168, 44)), name);
+    // Between the left control and the two on the right.
+    auto label = outlet(std::make_shared<UILabel>(CGRectMake(kTitleLeft, 20, width - kTitleLeft - kTitleRight, 44)), name);
     label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     label->setText(text);
     label->setTextAlignment(NSTextAlignmentCenter);
     label->setTextColor(UIColor::whiteColor()->CGColor());
     label->setFont(UIFont::boldSystemFontOfSize(17));
+    label->setAdjustsFontSizeToFitWidth(true);  // long genre names shrink rather than run under the controls
+    label->setMinimumScaleFactor(0.6);
     header->addSubview(label);
     return label;
 }
@@ -153,10 +158,10 @@ std::shared_ptr<UIView> buildBrowseScene(Screen& screen, const std::string& head
     screen.setMovieTitle(addTitle(header, "movieTitle", title));
     auto weak = screen.template weakSelf<Screen>();
     auto self = screen.template self<Screen>();
-    addHeaderButton(header, "genresButton", "Genres", 4, 76, self, [weak](UIView& sender) {
+    addHeaderButton(header, "genresButton", "Genres", 4, 64, self, [weak](UIView& sender) {
         if (auto s = weak.lock()) s->genresSelect(sender);
     });
-    addHeaderButton(header, "sortButton", "Sort", -124, 56, self, [weak](UIView& sender) {
+    addHeaderButton(header, "sortButton", "Sort", -116, 48, self, [weak](UIView& sender) {
         if (auto s = weak.lock()) s->typeSelect(sender);
     });
     addHeaderButton(header, "searchButton", "Search", -68, 64, self, [weak](UIView& sender) {

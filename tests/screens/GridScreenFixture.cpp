@@ -136,6 +136,7 @@ GridScreenFixture::~GridScreenFixture() {
     settle(0.05);  // lets animated transitions and late callbacks run against nothing
     NSUserDefaults::resetStandardUserDefaults();
     UIStoryboard::unregisterStoryboard(kMainStoryboardName);
+    UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);
     UIRotationPolicy::install({});
     UIDevice::currentDevice()->resetToDefaults();
     UIScreen::mainScreen()->setBounds(CGRectMake(0, 0, 320, 568));

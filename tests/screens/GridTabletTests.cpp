@@ -7,6 +7,7 @@
 #include <set>
 
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UICollectionViewFlowLayout.h"
 #include "screens/GridScreenFixture.h"
 #include "screens/MovieViewController.h"
@@ -57,12 +58,30 @@ TEST_CASE("a tablet grid shows five columns in portrait and six after turning to
     CHECK(static_cast<float>(layout->itemSize().width) == doctest::Approx(141.6f));
     CHECK(layout->minimumLineSpacing() == 15);
 
-    screen->willRotateToInterfaceOrientation(UIInterfaceOrientationLandscapeRight, 0.3);
+    // The device turns: the interface follows, the grid spans the landscape screen in six columns.
+    bool turned = false;
+    f.input.rotate(UIDeviceOrientationLandscapeLeft, [&](const DeviceInputResult&) { turned = true; });
+    f.waitFor([&] { return turned; }, "the rotation");
+    f.settle(0.5);
+    f.window->layoutIfNeeded();
+    CHECK(UIApplication::sharedApplication()->statusBarOrientation() == UIInterfaceOrientationLandscapeRight);
+    CHECK(grid->frame().size.width == 1024);
     layout = std::dynamic_pointer_cast<UICollectionViewFlowLayout>(grid->collectionViewLayout());
     REQUIRE(layout);
     CHECK(static_cast<float>(layout->itemSize().width) == doctest::Approx(159.0f));
+    CHECK(static_cast<float>(layout->itemSize().height) == doctest::Approx(270.09f));
     CHECK(layout->minimumLineSpacing() == 15);
     CHECK(layout->sectionInset() == UIEdgeInsets{10, 10, 10, 10});
+    CHECK(columnsOf(*grid).size() == 6);
+
+    // Back in portrait the next appearance lays out five columns again.
+    turned = false;
+    f.input.rotate(UIDeviceOrientationPortrait, [&](const DeviceInputResult&) { turned = true; });
+    f.waitFor([&] { return turned; }, "the rotation back");
+    f.settle(0.5);
+    f.window->layoutIfNeeded();
+    CHECK(grid->frame().size.width == 768);
+    CHECK(columnsOf(*grid).size() == 5);
 }
 
 TEST_CASE("the refresh notification pins the header once on a tablet, never on a phone, and only while shown") {
