@@ -55,6 +55,11 @@ void BrowseGridController::installPullAndInfiniteScrolling() {
     addPullToRefreshWithActionHandler(grid, [weak] {
         if (auto screen = weak.lock()) screen->pullToRefresh();
     });
+    // Light text and arrow: the header sits on the dark screen colour.
+    if (auto header = pullToRefreshView(*grid)) {
+        header->setTextColor(UIColor::lightGrayColor());
+        header->setArrowColor(UIColor::lightGrayColor());
+    }
     addInfiniteScrollingWithActionHandler(grid, [weak] {
         auto screen = weak.lock();
         auto scrolled = screen ? screen->collectionView() : nullptr;

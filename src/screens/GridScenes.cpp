@@ -29,7 +29,7 @@ namespace {
 constexpr CGFloat kHeaderHeight = 64;  // 20 of status bar, 44 of bar
 constexpr CGFloat kSearchBarHeight = 44;
 constexpr CGFloat kTitleLeft = 72;    // the left control's room
-constexpr CGFloat kTitleRight = 120;  // the right controls' room
+constexpr CGFloat kTitleRight = 120;  // the room of the two controls on the right
 
 template <class View>
 std::shared_ptr<View> outlet(std::shared_ptr<View> view, const std::string& name) {
@@ -70,11 +70,11 @@ std::shared_ptr<UIView> addHeader(const std::shared_ptr<UIView>& root, const std
     return header;
 }
 
+// The title between the header's controls: `left` and `right` points kept clear.
 std::shared_ptr<UILabel> addTitle(const std::shared_ptr<UIView>& header, const std::string& name,
-                                  const std::string& text) {
+                                  const std::string& text, CGFloat left, CGFloat right) {
     const CGFloat width = header->bounds().size.width;
-    // Between the left control and the two on the right.
-    auto label = outlet(std::make_shared<UILabel>(CGRectMake(kTitleLeft, 20, width - kTitleLeft - kTitleRight, 44)), name);
+    auto label = outlet(std::make_shared<UILabel>(CGRectMake(left, 20, width - left - right, 44)), name);
     label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     label->setText(text);
     label->setTextAlignment(NSTextAlignmentCenter);
@@ -155,7 +155,7 @@ std::shared_ptr<UIView> buildBrowseScene(Screen& screen, const std::string& head
     auto root = makeRoot();
     auto header = addHeader(root, headerName);
     setHeader(screen, header);
-    screen.setMovieTitle(addTitle(header, "movieTitle", title));
+    screen.setMovieTitle(addTitle(header, "movieTitle", title, kTitleLeft, kTitleRight));
     auto weak = screen.template weakSelf<Screen>();
     auto self = screen.template self<Screen>();
     addHeaderButton(header, "genresButton", "Genres", 4, 64, self, [weak](UIView& sender) {
@@ -175,7 +175,7 @@ std::shared_ptr<UIView> buildSearchScene(SearchMovieViewController& screen) {
     auto root = makeRoot();
     auto header = addHeader(root, "viewTitle");
     screen.setViewTitle(header);
-    addTitle(header, "titleLabel", "Search");
+    addTitle(header, "titleLabel", "Search", kTitleLeft, kTitleLeft);
     auto weak = screen.weakSelf<SearchMovieViewController>();
     addHeaderButton(header, "backButton", "Back", 4, 64, screen.self<SearchMovieViewController>(),
                     [weak](UIView& sender) {
