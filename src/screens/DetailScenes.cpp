@@ -69,7 +69,7 @@ void buildHeader(const std::shared_ptr<UIView>& root, DetailMoviesViewController
     auto head = connectOutlet(root, out.headViewTitle, std::make_shared<UIView>(CGRectMake(0, 0, width, m.head)),
                               "headViewTitle");
     head->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    head->setBackgroundColor(UIColor::colorWithWhite(0.08, 1)->CGColor());
+    head->setBackgroundColor(UIColor::colorWithRed(52 / 255.0, 52 / 255.0, 56 / 255.0, 1)->CGColor());
     auto back = connectOutlet(head, out.backButton, makeHeaderButton(CGRectMake(4, top, 64, 44), "Back"), "backButton");
     auto cancel = connectOutlet(head, out.cancelButton, makeHeaderButton(CGRectMake(4, top, 70, 44), "Cancel"),
                                 "cancelButton");

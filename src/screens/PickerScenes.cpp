@@ -17,6 +17,15 @@ namespace {
 
 constexpr UIViewAutoresizing kFill = UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight;
 
+// A picker's root view: white, with the platform's tint of its own, so that the
+// checkmarks keep their colour inside a popover whose theme tints its content.
+std::shared_ptr<UIView> makePickerRoot(CGRect frame) {
+    auto root = std::make_shared<UIView>(frame);
+    root->setBackgroundColor(UIColor::whiteColor()->CGColor());
+    root->setTintColor(UIViewDefaultTintColor());
+    return root;
+}
+
 std::shared_ptr<UILabel> makeLabel(CGRect frame, CGFloat size, CGColorRef color) {
     auto label = std::make_shared<UILabel>(frame);
     label->setFont(UIFont::boldSystemFontOfSize(size));
@@ -58,8 +67,7 @@ std::shared_ptr<UITableView> makeTable(CGRect frame, Controller& owner) {
 // The sort picker's interface file: the four rows fill the grids' 150 x 176
 // popover, so the heading stays hidden there.
 UINib::Objects buildSortPicker(const std::shared_ptr<NSObject>& owner) {
-    auto root = std::make_shared<UIView>(CGRectMake(0, 0, 150, 176));
-    root->setBackgroundColor(UIColor::whiteColor()->CGColor());
+    auto root = makePickerRoot(CGRectMake(0, 0, 150, 176));
     auto picker = std::dynamic_pointer_cast<ListSortViewController>(owner);
     auto title = makeLabel(CGRectMake(0, 0, 150, 0), 15, UIColor::blackColor()->CGColor());
     title->setText("Sort By");
@@ -81,7 +89,7 @@ UINib::Objects buildSortPicker(const std::shared_ptr<NSObject>& owner) {
 std::shared_ptr<UIView> buildGenrePicker(ListGenresViewController& picker) {
     const CGRect screen = isTablet() ? CGRectMake(0, 0, 320, 480) : UIScreen::mainScreen()->bounds();
     const CGFloat width = screen.size.width, height = screen.size.height;
-    auto root = std::make_shared<UIView>(CGRectMake(0, 0, width, height));
+    auto root = makePickerRoot(CGRectMake(0, 0, width, height));
     root->setBackgroundColor(screenColor()->CGColor());
     auto& out = picker.outlets();
     auto head = connectOutlet(root, out.headViewTitle, std::make_shared<UIView>(CGRectMake(0, 0, width, 64)),
@@ -107,8 +115,7 @@ std::shared_ptr<UIView> buildGenrePicker(ListGenresViewController& picker) {
 
 // The stream dialog's content, 276 x 220: heading, streams, three buttons.
 std::shared_ptr<UIView> buildStreamPicker(ListStreamViewController& picker) {
-    auto root = std::make_shared<UIView>(CGRectMake(0, 0, 276, 220));
-    root->setBackgroundColor(UIColor::whiteColor()->CGColor());
+    auto root = makePickerRoot(CGRectMake(0, 0, 276, 220));
     auto& out = picker.outlets();
     auto heading = connectOutlet(root, out.movieName, makeLabel(CGRectMake(10, 0, 256, 40), 15, UIColor::blackColor()->CGColor()),
                                  "movieName");

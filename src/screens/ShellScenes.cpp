@@ -10,7 +10,10 @@
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIFont.h"
+#include "platform/uikit/NSStringDrawing.h"
+#include "platform/uikit/UIImage.h"
 #include "platform/uikit/UILabel.h"
+#include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "platform/uikit/UITabBar.h"
@@ -148,22 +151,33 @@ std::shared_ptr<UIViewController> makeTabRoot(const TabScene& tab) {
     return makeGeneralScene(tab.title);
 }
 
+// A tab: the application's navigation controller, in the screen colour with
+// white titles and controls, around the tab's first screen.
+std::shared_ptr<MyNavigationViewController> makeTab(const TabScene& tab, long index) {
+    auto navigation = std::make_shared<MyNavigationViewController>();
+    giveSceneRootView(*navigation);
+    const auto& bar = navigation->navigationBar();
+    bar->setBarTintColor(screenColor()->CGColor());
+    bar->setTintColor(UIColor::whiteColor()->CGColor());
+    bar->setTitleTextAttributes(NSAttributes(UIFont::boldSystemFontOfSize(17), UIColor::whiteColor()));
+    navigation->setViewControllers({makeTabRoot(tab)});
+
+    auto item = navigation->tabBarItem();
+    item->setTitle(tab.title);
+    item->setImage(UIImage::imageNamed(tab.image));
+    item->setTag(index);
+    return navigation;
+}
+
 std::shared_ptr<UIViewController> makeTabShell() {
     auto shell = std::make_shared<MyTabbarViewController>();
     giveSceneRootView(*shell);
     UITabBarController::ControllerList tabs;
     long index = 0;
-    for (const TabScene& tab : kTabScenes) {
-        auto navigation = std::make_shared<MyNavigationViewController>();
-        giveSceneRootView(*navigation);
-        navigation->setViewControllers({makeTabRoot(tab)});
-        auto item = navigation->tabBarItem();
-        item->setTitle(tab.title);
-        item->setTag(index++);
-        tabs.push_back(navigation);
-    }
+    for (const TabScene& tab : kTabScenes) tabs.push_back(makeTab(tab, index++));
     shell->setViewControllers(tabs);
-    shell->tabBar()->setBackgroundColor(screenColor()->CGColor());
+    shell->tabBar()->setBarTintColor(screenColor()->CGColor());
+    shell->tabBar()->setTintColor(UIColor::whiteColor()->CGColor());
     return shell;
 }
 

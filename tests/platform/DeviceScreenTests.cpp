@@ -1,206 +1,22 @@
 // Protects the device screen: frames of the key window, the JSON interface, input carried to views in order,
 // and the HTTP interface's refusals of unsafe or bad requests.
-#include <doctest/doctest.h>
-
-#include <httplib.h>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <map>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "platform/dispatch/Dispatch.h"
-#include "platform/display/DeviceScreenServer.h"
-#include "platform/display/DeviceViewFacts.h"
-#include "platform/imageio/ImageCodecs.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UISearchBar.h"
 #include "platform/uikit/UISegmentedControl.h"
 #include "platform/uikit/UITableViewCell.h"
-#include "platform/uikit/UIAlertView.h"
-#include "platform/uikit/UIApplication.h"
-#include "platform/uikit/UIButton.h"
-#include "platform/uikit/UIDevice.h"
-#include "platform/uikit/UIImageView.h"
-#include "platform/uikit/UIScreen.h"
-#include "platform/uikit/UIWindow.h"
-#include "support/SampleImages.h"
-#include "support/TestEnvironment.h"
+#include "DeviceScreenTestSupport.h"
 
-using testsupport::runMainUntil;
-using Json = nlohmann::json;
-
-namespace {
-
-struct Reply {
-    int status = 0;  // 0: no answer at all
-    std::string body;
-    std::string contentType;
-    std::string frameNumber;
-    Json json() const { return Json::parse(body, nullptr, false); }
-};
-
-// One request from another thread, as a browser would send it.
-Reply request(int port, const std::string& method, const std::string& path, const std::string& body = {},
-           const std::string& contentType = "application/json", const httplib::Headers& headers = {}) {
-    httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(60, 0);
-    httplib::Result result = method == "GET" ? client.Get(path.c_str(), headers)
-                                             : client.Post(path.c_str(), headers, body, contentType.c_str());
-    Reply reply;
-    if (!result) return reply;
-    reply.status = result->status;
-    reply.body = result->body;
-    reply.contentType = result->get_header_value("Content-Type");
-    reply.frameNumber = result->get_header_value("X-Frame-Number");
-    return reply;
-}
-
-// Sends from a helper thread while the main loop runs, as it does in the application.
-Reply fetch(int port, const std::string& method, const std::string& path, const std::string& body = {},
-            const std::string& contentType = "application/json", const httplib::Headers& headers = {}) {
-    auto pending = std::async(std::launch::async, [=] {
-        Reply reply = request(port, method, path, body, contentType, headers);
-        dispatch_async(dispatch_get_main_queue(), [] {});  // wakes the main loop to look at the answer
-        return reply;
-    });
-    const bool answered = runMainUntil(
-        [&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 60);
-    REQUIRE_MESSAGE(answered, "no answer to " << method << " " << path << " within 60 s");
-    return pending.get();
-}
-
-Reply post(int port, const std::string& path, const Json& body) { return fetch(port, "POST", path, body.dump()); }
-
-CGColorRef rgb(double r, double g, double b) { return CGColorCreateSRGB(r, g, b, 1); }
-
-template <class View = UIView>
-std::shared_ptr<View> addView(const std::shared_ptr<UIView>& parent, CGRect frame, const std::string& id,
-                              CGColorRef color = nullptr) {
-    auto view = std::make_shared<View>(frame);
-    if (!id.empty()) display::setAccessibilityIdentifier(*view, id);
-    if (color) display::setBackgroundColor(*view, color);
-    parent->addSubview(view);
-    return view;
-}
-
-// A view that takes keys, keeping what was typed.
-class TypingView : public UIView, public DeviceKeyInput {
-public:
-    using UIView::UIView;
-    void insertText(const std::string& text) override { typed += text; }
-    void deleteBackward() override {
-        if (!typed.empty()) typed.pop_back();
-    }
-    std::string typed;
-};
-
-class RecordingAlertDelegate : public UIAlertViewDelegate {
-public:
-    void clickedButtonAtIndex(UIAlertView&, long index) override { clicked.push_back(index); }
-    std::vector<long> clicked;
-};
-
-// A phone-sized key window of coloured views, served on a free port. Leaves the
-// screen, the device and the key window as it found them.
-struct ScreenFixture {
-    testsupport::TempHome home;
-    CGRect savedBounds = UIScreen::mainScreen()->bounds();
-    CGFloat savedScale = UIScreen::mainScreen()->scale();
-    UIUserInterfaceIdiom savedIdiom = UIDevice::currentDevice()->userInterfaceIdiom();
-    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
-    std::shared_ptr<UIView> red, under;
-    std::shared_ptr<UIButton> button;
-    std::shared_ptr<UIImageView> poster;
-    std::shared_ptr<TypingView> field;
-    std::unique_ptr<DeviceScreenServer> server;
-    std::shared_ptr<DeviceDefaultInputTarget> target = std::make_shared<DeviceDefaultInputTarget>();
-    int port = 0;
-
-    explicit ScreenFixture(double mainQueueTimeout = 5) {
-        display::setBackgroundColor(*window, rgb(1, 1, 1));
-        red = addView(window, CGRectMake(20, 40, 100, 60), "red", rgb(1, 0, 0));
-        button = addView<UIButton>(window, CGRectMake(150, 100, 80, 40), "go", rgb(0, 0, 1));
-        addView(button, CGRectMake(10, 10, 20, 20), "go-icon", rgb(0, 1, 1))->setUserInteractionEnabled(false);
-        under = addView(window, CGRectMake(20, 200, 100, 100), "under", rgb(0, 1, 0));
-        addView(window, CGRectMake(0, 180, 320, 150), "cover", rgb(0.5, 0.5, 0.5));
-        addView(window, CGRectMake(200, 20, 10, 10), "ghost", rgb(0, 0, 0))->setHidden(true);
-        for (int i = 0; i < 2; ++i) display::setLabelText(*addView(window, CGRectMake(20 + 60 * i, 400, 50, 30), ""), "Twin");
-        poster = addView<UIImageView>(window, CGRectMake(200, 340, 40, 40), "poster");
-        poster->setImage(UIImage::imageWithCGImage(
-            CGImageCreateWithRGBA(4, 4, Data(4 * 4 * 4, 0xFF), true)));  // white, then tinted below
-        Data yellow;
-        for (int i = 0; i < 16; ++i) yellow.insert(yellow.end(), {0xFF, 0xD0, 0x00, 0xFF});
-        poster->setImage(UIImage::imageWithCGImage(CGImageCreateWithRGBA(4, 4, yellow, true)));
-        display::setImageSource(*poster, "poster.png");
-        field = addView<TypingView>(window, CGRectMake(20, 480, 280, 40), "field", rgb(0.9, 0.9, 0.9));
-        target->firstResponder = [weak = std::weak_ptr<TypingView>(field)] { return weak.lock(); };
-        window->makeKeyAndVisible();
-
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        options.mainQueueTimeout = mainQueueTimeout;
-        std::string error;
-        server = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(server, error);
-        server->input().setTarget(target);
-        port = server->port();
-    }
-    ~ScreenFixture() {
-        server.reset();
-        UIAlertView::removeAllForTesting();
-        UIApplication::sharedApplication()->setKeyWindow(nullptr);
-        UIScreen::mainScreen()->setBounds(savedBounds);
-        UIScreen::mainScreen()->setScale(savedScale);
-        UIDevice::currentDevice()->setUserInterfaceIdiom(savedIdiom);
-    }
-
-    // The frame the screen shows now, decoded.
-    std::pair<CGImageRef, std::uint64_t> currentFrame() {
-        const std::uint64_t number = server->screen().renderNow();
-        Reply reply;
-        runMainUntil([&] { return server->screen().frames()->latest().number >= number; }, 10);
-        reply = fetch(port, "GET", "/frame.png");
-        REQUIRE(reply.status == 200);
-        auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
-        REQUIRE(decoded.frames.size() == 1);
-        return {decoded.frames[0].image, std::stoull(reply.frameNumber)};
-    }
-};
-
-// The node with the identifier, depth first.
-const Json* findNode(const Json& node, const std::string& id) {
-    if (node.value("id", "") == id) return &node;
-    if (node.contains("children"))
-        for (const auto& child : node["children"])
-            if (auto found = findNode(child, id)) return found;
-    return nullptr;
-}
-
-CGPixel probe(const CGImageRef& image, double x, double y) {
-    return image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
-}
-
-// Colours blended by the drawing library may round either way.
-bool near(CGPixel a, CGPixel b) {
-    auto close = [](int x, int y) { return std::abs(x - y) <= 2; };
-    return close(a.r, b.r) && close(a.g, b.g) && close(a.b, b.b) && close(a.a, b.a);
-}
-
-}  // namespace
+using namespace devicescreentest;
 
 TEST_CASE("the device screen serves the screen's facts, the tree of the key window and its frames") {
     ScreenFixture f;
@@ -452,6 +268,12 @@ TEST_CASE("the port, port file and device kind come from the environment") {
     const CGRect savedBounds = UIScreen::mainScreen()->bounds();
     const auto savedIdiom = UIDevice::currentDevice()->userInterfaceIdiom();
     const std::string portFile = home.path() + "/screen-port";
+    ::unsetenv("QUORVANE_SCREEN_PORT");
+    DeviceScreenServerOptions unset;
+    std::string unsetError;
+    REQUIRE(DeviceScreenServerOptions::fromEnvironment(unset, unsetError));
+    CHECK(unset.port == kDeviceScreenDefaultPort);  // the fixed default, with a free port when it is taken
+    CHECK(unset.anyPortWhenTaken);
     ::setenv("QUORVANE_SCREEN_PORT", "0", 1);
     ::setenv("QUORVANE_SCREEN_PORT_FILE", portFile.c_str(), 1);
     ::setenv("QUORVANE_DEVICE", "tablet", 1);
@@ -577,4 +399,5 @@ TEST_CASE("the tree reads what lists, text inputs and scroll views show") {
     const auto scrollFacts = DeviceViewFacts::of(*scroll);
     REQUIRE(scrollFacts.contentOffset);
     CHECK(scrollFacts.contentOffset->y == 150);
+    CHECK(search->resignFirstResponder());  // the keyboard goes down for the tests after this one
 }

@@ -289,6 +289,31 @@ TEST_CASE("a resizable image draws its corners as they are and stretches the res
     CHECK(uikittest::near(uikittest::probe(whole, 5, 5, 1), 255, 0, 0));
 }
 
+TEST_CASE("images draw upright, whole and in nine parts") {
+    // A 6 x 6 image: red top half, blue bottom half.
+    UIGraphicsBeginImageContextWithOptions({6, 6}, true, 1);
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), uikittest::rgb(1, 0, 0));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 6, 3));
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(), uikittest::rgb(0, 0, 1));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 3, 6, 3));
+    auto halves = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    REQUIRE(halves);
+
+    for (const auto& image : {halves, halves->resizableImageWithCapInsets({2, 2, 2, 2})}) {
+        CAPTURE(image->capInsets().top);
+        UIGraphicsBeginImageContextWithOptions({30, 30}, true, 1);
+        image->drawInRect(CGRectMake(0, 0, 30, 30));
+        auto out = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        REQUIRE(out);
+        CHECK(uikittest::near(uikittest::probe(out->CGImage(), 15, 1, 1), 255, 0, 0));
+        CHECK(uikittest::near(uikittest::probe(out->CGImage(), 1, 1, 1), 255, 0, 0));
+        CHECK(uikittest::near(uikittest::probe(out->CGImage(), 15, 28, 1), 0, 0, 255));
+        CHECK(uikittest::near(uikittest::probe(out->CGImage(), 28, 28, 1), 0, 0, 255));
+    }
+}
+
 TEST_CASE("a pattern colour fills by tiling its image from the origin") {
     // A 4 x 4 tile: red left half, blue right half.
     UIGraphicsBeginImageContextWithOptions({4, 4}, true, 1);

@@ -69,9 +69,7 @@ struct ChildApplication {
 }  // namespace
 
 TEST_CASE("the application starts on the storyboard's splash screen and shows the tab shell") {
-    const std::string program =
-        (std::filesystem::path(testsupport::selfExecutable()).parent_path().parent_path() / "src" / "quorvane")
-            .string();
+    const std::string program = QUORVANE_APP_EXECUTABLE;
     REQUIRE_MESSAGE(std::filesystem::exists(program), program << " is not built");
 
     struct Row {

@@ -38,6 +38,15 @@ TEST_CASE("snapshots: the detail page, its stream dialog, the favourite button o
         settle();
 
         auto image = snapshot("detail-" + device);
+        const CGRect sheet = DeviceScene::frameInWindow(*page->view());
+        if (tablet) {
+            // A 540 x 620 form sheet over the dimmed shell.
+            CHECK(sheet == CGRectMake(114, 202, 540, 620));
+            CHECK(near(probe(image, 60, 500), CGPixel{21, 21, 21, 255}));
+        } else {
+            CHECK(sheet.size.width == 320);
+        }
+        CHECK(probe(image, sheet.origin.x + 2, sheet.origin.y + 30) == (CGPixel{52, 52, 56, 255}));  // the header
         const CGRect body = DeviceScene::frameInWindow(*out.detailView.lock());
         CHECK(probe(image, body.origin.x + body.size.width - 4, CGRectGetMaxY(body) - 4) == kScreenColour);
         CHECK(middleOf(image, *poster) != kScreenColour);  // the poster is drawn
@@ -55,6 +64,13 @@ TEST_CASE("snapshots: the detail page, its stream dialog, the favourite button o
         auto table = picker->movieTable();
         const CGRect row = table->convertRectToView(table->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)), nullptr);
         CHECK(near(probe(image, row.origin.x + 4, CGRectGetMidY(row)), kWhite));  // the dialog's rows
+        bool blueTick = false;  // the first row's checkmark, in the platform's tint
+        for (double x = CGRectGetMaxX(row) - 40; x < CGRectGetMaxX(row); x += 0.5)
+            for (double y = row.origin.y; y < CGRectGetMaxY(row); y += 0.5) {
+                const CGPixel p = probe(image, x, y);
+                blueTick = blueTick || (p.b > 200 && p.r < 80);
+            }
+        CHECK(blueTick);
         CHECK(probe(image, body.origin.x + body.size.width - 4, CGRectGetMaxY(body) - 4) != kScreenColour);  // dimmed
 
         stage.finger.tapId("playButton");

@@ -16,7 +16,10 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "platform/uikit/UITabBarController.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UITabBar.h"
 #include "screens/MainStoryboard.h"
+#include "screens/RotationPolicy.h"
 #include "support/HttpFetch.h"
 #include "ui/progresshud/LOProgressHUD.h"
 
@@ -29,8 +32,6 @@ TestApplication::TestApplication() : delegate(std::make_shared<AppDelegate>()) {
     REQUIRE(delegate->managedObjectContext());
     // The download manager keeps the store of the delegate that is current at its first use.
     DownloadManager::downloadManager();
-    registerPickerScenes();
-    registerDetailScenes();
 }
 
 TestApplication& TestApplication::shared() {
@@ -90,7 +91,39 @@ std::size_t Catalogue::requests(const std::string& action) const {
     return n;
 }
 
-// ------------------------------------------------------------------ stage
+// ------------------------------------------------------------------ shell and stage
+
+std::shared_ptr<UITabBarItem> Shell::downloadsItem() const {
+    const auto& items = tabBar->tabBar()->items();
+    return items.size() > static_cast<std::size_t>(MyTabbarViewController::kDownloadsTabIndex)
+               ? items[MyTabbarViewController::kDownloadsTabIndex]
+               : nullptr;
+}
+
+namespace {
+
+// What the launch installs: the storyboard's tab-bar shell as the root of the delegate's window.
+Shell installShell(const std::shared_ptr<AppDelegate>& delegate) {
+    registerMainStoryboard();
+    installRotationPolicy();
+    Shell shell;
+    auto storyboard = UIStoryboard::storyboardWithName(kMainStoryboardName, nullptr);
+    REQUIRE(storyboard);
+    shell.tabBar = storyboard->instantiate<MyTabbarViewController>("MyTabbarViewController");
+    REQUIRE(shell.tabBar);
+    for (const auto& tab : shell.tabBar->viewControllers()) {
+        auto navigation = std::dynamic_pointer_cast<UINavigationController>(tab);
+        REQUIRE(navigation);
+        shell.navigations.push_back(navigation);
+    }
+    shell.window = std::make_shared<UIWindow>(UIScreen::mainScreen()->bounds());
+    shell.window->setRootViewController(shell.tabBar);
+    delegate->setWindow(shell.window);
+    shell.window->makeKeyAndVisible();
+    return shell;
+}
+
+}  // namespace
 
 namespace {
 
@@ -118,7 +151,7 @@ Stage::Stage(bool tablet, const std::vector<std::string>& catalogueArguments)
     UIAlertView::removeAllForTesting();
     NLRestClient::sharedClient()->setBaseURL(catalogue.baseURL());
     UIApplication::sharedApplication()->setDelegate(app.delegate);
-    shell = testsupport::installTabBarShell(app.delegate, device.bounds());
+    shell = installShell(app.delegate);
     // The grids at the roots hide their navigation bars; the pages bring their own headers.
     for (const auto& navigation : shell.navigations) navigation->setNavigationBarHidden(true);
     settle();

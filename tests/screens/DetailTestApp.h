@@ -15,7 +15,9 @@
 #include "core/MoviesModel.h"
 #include "screens/DetailMoviesViewController.h"
 #include "support/CatalogueServerProcess.h"
-#include "support/TabBarShell.h"
+#include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UITabBarItem.h"
+#include "screens/MyTabbarViewController.h"
 #include "support/TestEnvironment.h"
 
 namespace screentest {
@@ -52,6 +54,14 @@ private:
     std::string control_;
 };
 
+// The application's tab-bar shell from the storyboard "Main", in a key window of the screen's size.
+struct Shell {
+    std::shared_ptr<UIWindow> window;
+    std::shared_ptr<MyTabbarViewController> tabBar;
+    std::vector<std::shared_ptr<UINavigationController>> navigations;  // one per tab
+    std::shared_ptr<UITabBarItem> downloadsItem() const;
+};
+
 // One test's stage: the device, a catalogue, the shell, and what it leaves behind cleaned up.
 class Stage {
 public:
@@ -85,7 +95,7 @@ public:
     TestApplication& app;
     DeviceKind device;
     Catalogue catalogue;
-    testsupport::TabBarShell shell;
+    Shell shell;
     Finger finger;
 };
 

@@ -61,6 +61,7 @@ struct ShellFixture {
     ~ShellFixture() {
         UIAlertView::removeAllForTesting();
         app->setStatusBarStyle(UIStatusBarStyleDefault);
+        app->setStatusBarOrientation(UIInterfaceOrientationPortrait);
         app->resetOpenedURLs();
         app->setDelegate(savedDelegate);
         UIStoryboard::unregisterStoryboard(kMainStoryboardName);

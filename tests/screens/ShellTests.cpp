@@ -15,7 +15,10 @@
 #include "platform/uikit/UIImageView.h"
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UINib.h"
+#include "platform/display/DeviceInput.h"
+#include "platform/display/DeviceTree.h"
 #include "platform/uikit/UITabBar.h"
+#include "platform/uikit/UITabBarButton.h"
 #include "platform/uikit/UITabBarItem.h"
 #include "screens/AboutAppViewController.h"
 #include "screens/GeneralViewController.h"
@@ -308,4 +311,107 @@ TEST_CASE("the about tab: name, version and a few words on the screen colour") {
     bool white = false;
     for (CGFloat x = 80; x < 240 && !white; x += 0.5) white = near(pixelAt(image, x, 128), 255, 255, 255, 40);
     CHECK(white);  // the name's strokes
+}
+
+TEST_CASE("the shell on screen: bars in the screen colour, the downloads badge on tab 3, taps switch tabs") {
+    for (Device device : {Device::Phone, Device::Tablet}) {
+        CAPTURE(static_cast<int>(device));
+        ShellFixture fixture(device);
+        const CGSize screen = screenSizeOf(device);
+        auto shell = makeShell();
+        fixture.show(shell);
+        auto downloads = shell->tabBar()->items().at(MyTabbarViewController::kDownloadsTabIndex);
+        downloads->setBadgeValue("1");  // as the download manager does for one running download
+
+        // Each tab shows its title and the shipped icon; the tree finds them by title.
+        for (const auto& item : shell->tabBar()->items()) {
+            CAPTURE(item->title());
+            CHECK(item->image());
+            CHECK(DeviceTree::countMatches({item->title(), "", std::nullopt}) >= 1);
+        }
+
+        auto image = screenSnapshot(device == Device::Tablet ? "shell-badge-tablet.png" : "shell-badge.png");
+        auto button = shell->tabBar()->buttonForItem(downloads);
+        REQUIRE(button);
+        const CGRect badge = button->convertRectToView(button->badgeFrame(), fixture.window.get());
+        REQUIRE_FALSE(CGRectIsEmpty(badge));
+        CHECK(badge.origin.y >= screen.height - 49);
+        // The badge's red left of its text, its white "1" somewhere along its middle.
+        const CGFloat middle = badge.origin.y + badge.size.height / 2;
+        const CGPixel red = pixelAt(image, badge.origin.x + 3, middle);
+        CHECK_MESSAGE(near(red, 255, 59, 48, 12), "badge pixel " << int(red.r) << "," << int(red.g) << "," << int(red.b));
+        bool white = false;
+        for (CGFloat x = badge.origin.x; x < badge.origin.x + badge.size.width && !white; x += 0.5)
+            white = near(pixelAt(image, x, middle), 255, 255, 255, 40);
+        CHECK(white);
+        // The tab bar and the navigation bar in the screen colour.
+        CHECK(near(pixelAt(image, 2, screen.height - 3), 35, 35, 35));
+        CHECK(near(pixelAt(image, 2, 30), 35, 35, 35));
+
+        // A tap on the About tab shows the about screen.
+        auto about = shell->tabBar()->buttonForItem(shell->tabBar()->items().at(4));
+        REQUIRE(about);
+        const CGRect aboutFrame = about->convertRectToView(about->bounds(), fixture.window.get());
+        DeviceInput input;
+        std::optional<DeviceInputResult> tapped;
+        input.tap(CGPointMake(CGRectGetMidX(aboutFrame), CGRectGetMidY(aboutFrame)),
+                  [&](const DeviceInputResult& result) { tapped = result; });
+        REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return tapped.has_value(); }, 10),
+                        "the tap on the About tab was not carried out within 10 s");
+        CHECK(tapped->delivered);
+        CHECK(shell->selectedIndex() == 4);
+        CHECK(tabRoot(*shell, 4)->isViewVisible());
+        CHECK_FALSE(tabRoot(*shell, 0)->isViewVisible());
+    }
+}
+
+TEST_CASE("the device turns: the shell stays portrait on a phone and turns with a tablet") {
+    // A screen pushed in the first tab, telling what it hears of rotations.
+    class Listening : public MyViewController {
+    public:
+        std::vector<std::string> heard;
+        void willRotateToInterfaceOrientation(UIInterfaceOrientation to, double) override {
+            heard.push_back("will " + std::to_string(to));
+        }
+        void didRotateFromInterfaceOrientation(UIInterfaceOrientation from) override {
+            heard.push_back("did from " + std::to_string(from));
+        }
+    };
+    for (Device device : {Device::Phone, Device::Tablet}) {
+        CAPTURE(static_cast<int>(device));
+        ShellFixture fixture(device);
+        const CGSize portrait = screenSizeOf(device);
+        auto shell = makeShell();
+        fixture.show(shell);
+        auto screen = std::make_shared<Listening>();
+        std::dynamic_pointer_cast<UINavigationController>(shell->viewControllers().at(0))
+            ->pushViewController(screen, false);
+
+        DeviceInput input;
+        auto turn = [&](UIDeviceOrientation orientation) {
+            bool done = false;
+            input.rotate(orientation, [&](const DeviceInputResult&) { done = true; });
+            REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return done; }, 10), "the turn was not carried out");
+            testsupport::runMainUntil([] { return false; }, 0.05);  // the did-rotate of an animated turn
+        };
+        turn(UIDeviceOrientationLandscapeLeft);
+        if (device == Device::Phone) {
+            CHECK(screen->heard.empty());
+            CHECK(fixture.app->statusBarOrientation() == UIInterfaceOrientationPortrait);
+            CHECK(fixture.window->bounds().size == portrait);
+            continue;
+        }
+        const std::vector<std::string> turned{"will " + std::to_string(UIInterfaceOrientationLandscapeRight),
+                                              "did from " + std::to_string(UIInterfaceOrientationPortrait)};
+        CHECK(screen->heard == turned);
+        CHECK(fixture.app->statusBarOrientation() == UIInterfaceOrientationLandscapeRight);
+        CHECK(fixture.window->bounds().size == CGSizeMake(portrait.height, portrait.width));
+        CHECK(shell->tabBar()->frame() == CGRectMake(0, portrait.width - 49, portrait.height, 49));
+        auto image = screenSnapshot("shell-tablet-landscape.png");
+        CHECK(near(pixelAt(image, portrait.height - 3, portrait.width - 3), 35, 35, 35));  // the tab bar's far corner
+
+        turn(UIDeviceOrientationPortrait);
+        CHECK(fixture.window->bounds().size == portrait);
+        CHECK(shell->tabBar()->frame() == CGRectMake(0, portrait.height - 49, portrait.width, 49));
+    }
 }

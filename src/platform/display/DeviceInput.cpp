@@ -5,6 +5,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -45,21 +46,52 @@ void DeviceInput::runNext() {
     });
 }
 
+namespace {
+
+// A touch on the front alert or sheet: its button under the point, or a refusal.
+template <class Overlay>
+DeviceInputResult pressOverlayButton(Overlay& overlay, const std::vector<DeviceOverlayButton>& buttons, CGPoint point,
+                                     const char* kind, const char* buttonClass) {
+    for (const auto& button : buttons) {
+        if (!CGRectContainsPoint(button.frame, point)) continue;
+        DeviceInputResult result;
+        result.delivered = overlay.pressButtonAtIndex(button.index);
+        result.receiver = std::string(buttonClass) + " \"" + button.title + "\"";
+        if (!result.delivered) result.message = std::string("the ") + kind + " did not take the press";
+        return result;
+    }
+    return DeviceInputResult::refused(std::string("an ") + kind + " is up: only its buttons take touches");
+}
+
+}  // namespace
+
 void DeviceInput::touch(CGPoint point, const std::function<void(UIWindow&, DeviceInputTarget::Done)>& onWindow,
                         DeviceInputTarget::Done finish) {
-    if (auto alert = DeviceScene::frontAlert()) {
-        for (const auto& button : alert->buttons) {
-            if (!CGRectContainsPoint(button.frame, point)) continue;
-            DeviceInputResult result;
-            result.delivered = alert->alert->pressButtonAtIndex(button.index);
-            result.receiver = "UIAlertButton \"" + button.title + "\"";
-            return finish(result);
-        }
-        return finish(DeviceInputResult::refused("an alert is up: only its buttons take touches"));
-    }
+    if (auto alert = DeviceScene::frontAlert())
+        return finish(pressOverlayButton(*alert->alert, alert->buttons, point, "alert", "UIAlertButton"));
+    if (auto sheet = DeviceScene::frontSheet())
+        return finish(pressOverlayButton(*sheet->sheet, sheet->buttons, point, "action sheet", "UIActionSheetButton"));
+    if (auto keyboard = DeviceScene::keyboard(); keyboard && CGRectContainsPoint(keyboard->frame, point))
+        return keyTouch(*keyboard, point, std::move(finish));
     auto window = DeviceScene::keyWindow();
     if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
     onWindow(*window, std::move(finish));
+}
+
+void DeviceInput::keyTouch(const DeviceKeyboardLayout& keyboard, CGPoint point, DeviceInputTarget::Done finish) {
+    const DeviceKeyboardKey* key = keyboard.keyAt(point);
+    if (!key) return finish(DeviceInputResult::refused("no key of the keyboard there"));
+    // The key's own receiver line names the key; what it typed into comes from the target.
+    auto named = [finish = std::move(finish), label = key->label](DeviceInputResult result) {
+        if (result.delivered) result.receiver = "UIKeyboard key \"" + label + "\" -> " + result.receiver;
+        finish(std::move(result));
+    };
+    switch (key->kind) {
+    case DeviceKeyKind::Character: return target_->type(key->label, std::move(named));
+    case DeviceKeyKind::Space: return target_->type(" ", std::move(named));
+    case DeviceKeyKind::Delete: return target_->key(DeviceKey::Backspace, std::move(named));
+    case DeviceKeyKind::Return: return target_->key(DeviceKey::Return, std::move(named));
+    }
 }
 
 void DeviceInput::tap(CGPoint point, Completion done) {
@@ -88,6 +120,10 @@ void DeviceInput::drag(CGPoint point, CGSize delta, DeviceDragKind kind, Complet
         [this, point, delta, kind](DeviceInputTarget::Done finish) {
             if (DeviceScene::frontAlert())
                 return finish(DeviceInputResult::refused("an alert is up: only its buttons take touches"));
+            if (DeviceScene::frontSheet())
+                return finish(DeviceInputResult::refused("an action sheet is up: only its buttons take touches"));
+            if (auto keyboard = DeviceScene::keyboard(); keyboard && CGRectContainsPoint(keyboard->frame, point))
+                return finish(DeviceInputResult::refused("the keyboard does not scroll"));
             auto window = DeviceScene::keyWindow();
             if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
             target_->drag(*window, point, CGPointMake(point.x + delta.width, point.y + delta.height), kind,

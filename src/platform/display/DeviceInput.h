@@ -4,8 +4,10 @@
 // and keys for the first responder, rotation. One input finishes (its
 // completion runs) before the next begins, so a press holds back what follows.
 //
-// Points are in screen points (the key window's coordinates). While an alert is
-// up only its buttons take taps and presses; other touches are refused.
+// Points are in interface points (the key window's coordinates). While an alert
+// is up only its buttons take taps and presses, and likewise while an action
+// sheet is up; other touches are refused. Taps and presses on the keyboard's
+// keys type into the first responder as typed text and keys do.
 //
 // Main thread only. The HTTP interface and in-process tests drive this class alike.
 #include <deque>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "platform/display/DeviceInputTarget.h"
+#include "platform/display/DeviceOverlayLayout.h"
 
 class DeviceInput {
 public:
@@ -44,9 +47,13 @@ private:
     using Step = std::function<void(DeviceInputTarget::Done finish)>;
     void enqueue(Step step, Completion done);
     void runNext();
-    // Runs a touch: on the front alert's buttons while one is up, else on the key window.
+    // Runs a touch: on the front alert's buttons while one is up, else on the
+    // front sheet's while one is up, else on the keyboard's keys when it is
+    // there, else on the key window.
     void touch(CGPoint point, const std::function<void(UIWindow&, DeviceInputTarget::Done)>& onWindow,
                DeviceInputTarget::Done finish);
+    // A key of the keyboard types its letter or space, deletes or returns.
+    void keyTouch(const DeviceKeyboardLayout& keyboard, CGPoint point, DeviceInputTarget::Done finish);
 
     struct Entry {
         Step step;

@@ -3,12 +3,17 @@
 #include <cassert>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIActionSheet.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -37,6 +42,8 @@ void DeviceScreen::setPainters(DeviceScreenPainters painters) {
     assert(NSThread::isMainThread());
     auto defaults = DeviceScreenPainters::defaults();
     if (!painters.window) painters.window = defaults.window;
+    if (!painters.keyboard) painters.keyboard = defaults.keyboard;
+    if (!painters.sheet) painters.sheet = defaults.sheet;
     if (!painters.alert) painters.alert = defaults.alert;
     if (!painters.statusBar) painters.statusBar = defaults.statusBar;
     painters_ = std::move(painters);
@@ -44,7 +51,35 @@ void DeviceScreen::setPainters(DeviceScreenPainters painters) {
 }
 
 void DeviceScreen::tick() {
-    if (needsFrame_.exchange(false) || options_.poll) renderNow();
+    const bool asked = needsFrame_.exchange(false);
+    if (asked || (options_.poll && !(sceneState() == drawnState_))) renderNow();
+}
+
+DeviceScreen::SceneState DeviceScreen::sceneState() {
+    SceneState state;
+    state.layerGeneration = CALayer::changeGeneration();
+    auto window = DeviceScene::keyWindow();
+    state.window = window.get();
+    state.windowShown = window && !window->isHidden();
+    const CGSize interface = DeviceScene::screenSize();
+    state.width = interface.width;
+    state.height = interface.height;
+    const auto buttons = [&state](const std::vector<DeviceOverlayButton>& list) {
+        for (const auto& b : list) state.overlays += b.title + '\x1f' + std::to_string(static_cast<int>(b.role)) + '\x1e';
+    };
+    if (auto alert = DeviceScene::frontAlert()) {
+        state.overlays += "alert\x1d" + alert->alert->title() + '\x1f' + alert->alert->message() + '\x1e';
+        buttons(alert->buttons);
+    }
+    if (auto sheet = DeviceScene::frontSheet()) {
+        state.overlays += "sheet\x1d" + sheet->sheet->title() + '\x1e';
+        buttons(sheet->buttons);
+    }
+    if (auto keyboard = DeviceScene::keyboard()) state.overlays += "keyboard\x1d" + std::to_string(keyboard->frame.size.height);
+    auto application = UIApplication::sharedApplication();
+    state.statusBarHidden = application->isStatusBarHidden();
+    state.statusBarStyle = static_cast<long>(application->statusBarStyle());
+    return state;
 }
 
 bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
@@ -66,31 +101,34 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
 
 std::uint64_t DeviceScreen::renderNow() {
     assert(NSThread::isMainThread());
-    const CGSize screen = DeviceScene::screenSize();
+    // Read anew each frame: the interface turns with the key window's bounds.
+    const CGSize interface = DeviceScene::screenSize();
     const CGFloat scale = UIScreen::mainScreen()->scale();
-    const auto width = static_cast<std::size_t>(std::lround(screen.width * scale));
-    const auto height = static_cast<std::size_t>(std::lround(screen.height * scale));
+    const auto width = static_cast<std::size_t>(std::lround(interface.width * scale));
+    const auto height = static_cast<std::size_t>(std::lround(interface.height * scale));
     if (width == 0 || height == 0 || !prepareContext(width, height)) return frameNumber_;
 
+    // Taken before drawing: a change the drawing itself makes (a pending layout
+    // run now) shows in the next state and draws once more, with equal pixels.
+    drawnState_ = sceneState();
     const CGContextRef& c = context_;
     CGContextSaveGState(c);
     CGContextSetRGBFillColor(c, 0, 0, 0, 1);
     CGContextFillRect(c, CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)));
     CGContextTranslateCTM(c, 0, static_cast<CGFloat>(height));
     CGContextScaleCTM(c, scale, -scale);
-    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) {
+    // Each part in a state of its own, back to front.
+    const auto paint = [&c](const std::function<void()>& draw) {
         CGContextSaveGState(c);
-        painters_.window(*window, c);
+        draw();
         CGContextRestoreGState(c);
-    }
-    if (auto alert = DeviceScene::frontAlert()) {
-        CGContextSaveGState(c);
-        painters_.alert(*alert, c, screen);
-        CGContextRestoreGState(c);
-    }
-    CGContextSaveGState(c);
-    painters_.statusBar(c, screen);
-    CGContextRestoreGState(c);
+    };
+    if (auto window = DeviceScene::keyWindow(); window && !window->isHidden())
+        paint([&] { painters_.window(*window, c); });
+    if (auto keyboard = DeviceScene::keyboard()) paint([&] { painters_.keyboard(*keyboard, c, interface); });
+    if (auto sheet = DeviceScene::frontSheet()) paint([&] { painters_.sheet(*sheet, c, interface); });
+    if (auto alert = DeviceScene::frontAlert()) paint([&] { painters_.alert(*alert, c, interface); });
+    if (!UIApplication::sharedApplication()->isStatusBarHidden()) paint([&] { painters_.statusBar(c, interface); });
     CGContextRestoreGState(c);
 
     const auto* pixels = static_cast<const std::uint8_t*>(CGBitmapContextGetData(c));

@@ -1,18 +1,23 @@
 #pragma once
-// The device screen: the key window, the front alert and the status bar drawn
-// at the screen's scale into a bitmap, published as numbered PNG frames.
+// The device screen: the key window, the keyboard, the front action sheet, the
+// front alert and the status bar (DeviceScene.h) drawn at the screen's scale
+// into a bitmap, published as numbered PNG frames. The bitmap has the size of
+// the interface, read for every frame: it turns when the key window does.
 //
 // A frame is drawn on a tick of at most 20 a second, when something asked for
-// one (setNeedsFrame, from any thread: a framework calls it when a main-loop
-// pass left its views dirty) or on every tick while polling is on (the default,
-// for views that do not report changes). A frame whose pixels equal the last
-// one's is dropped; any other gets the next number and is encoded to PNG on a
-// queue of its own, then published in the frame store.
+// one (setNeedsFrame, from any thread) or, while watching is on (the default),
+// when a main-loop pass changed what the frame shows: a layer of any window
+// (the layers' change generation), the key window, the interface's size, the
+// front alert or sheet, the keyboard or the status bar. An idle application
+// costs no drawing. A frame whose pixels equal the last one's is dropped; any
+// other gets the next number and is encoded to PNG on a queue of its own, then
+// published in the frame store.
 //
 // Create, start, stop and destroy on the main thread.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceFrameStore.h"
@@ -26,7 +31,7 @@ class DeviceScreen {
 public:
     struct Options {
         double frameInterval = 0.05;  // the shortest time between two frames (seconds)
-        bool poll = true;             // draw on every tick, not only when asked
+        bool poll = true;             // watch for changes on every tick, not only draw when asked
     };
 
     explicit DeviceScreen(Options options);
@@ -54,6 +59,19 @@ public:
 
     const std::shared_ptr<DeviceFrameStore>& frames() const { return store_; }
 
+    // What the frame shows, in short: equal states draw equal frames.
+    struct SceneState {
+        std::uint64_t layerGeneration = 0;
+        const void* window = nullptr;
+        bool windowShown = false;
+        double width = 0, height = 0;
+        std::string overlays;  // the front alert's and sheet's texts and buttons, the keyboard's height
+        bool statusBarHidden = false;
+        long statusBarStyle = 0;
+        bool operator==(const SceneState&) const = default;
+    };
+    static SceneState sceneState();
+
 private:
     void tick();
     bool prepareContext(std::size_t width, std::size_t height);
@@ -69,5 +87,6 @@ private:
     CGContextRef context_;
     std::size_t width_ = 0, height_ = 0;
     Data lastPixels_;
+    SceneState drawnState_;  // what the last frame drawn showed
     std::uint64_t frameNumber_ = 0;
 };

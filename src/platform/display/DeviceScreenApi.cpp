@@ -133,6 +133,7 @@ Json screenFacts(const std::string& deviceKind, std::uint64_t frameNumber) {
             {"scale", UIScreen::mainScreen()->scale()},
             {"device", deviceKind},
             {"orientation", DeviceOrientationName(UIDevice::currentDevice()->orientation())},
+            {"interface", DeviceScene::isLandscape() ? "landscape" : "portrait"},
             {"frame", frameNumber}};
 }
 

@@ -13,10 +13,11 @@
 //   GET  /frame.png[?after=N]   the newest frame; with after, waits (up to the
 //                               long-poll limit) for one newer than N. Header
 //                               X-Frame-Number. 503 before the first frame.
-//   GET  /api/screen            {width, height, scale, device, orientation, frame}: the
-//                               screen's bounds in points (portrait, as UIScreen keeps
-//                               them), "phone" or "tablet", the device's orientation
-//                               and the newest frame's number
+//   GET  /api/screen            {width, height, scale, device, orientation, interface,
+//                               frame}: the frame's size in points (the screen turned
+//                               as the interface is), "phone" or "tablet", the device's
+//                               orientation, "portrait" or "landscape" for the
+//                               interface, and the newest frame's number
 //   GET  /api/tree              {screen: ..., views: [...]} (see DeviceTree.h)
 //   POST /api/tap               {x, y} | {label[, index]} | {id[, index]}
 //   POST /api/press             the same, with duration (seconds, default 1)

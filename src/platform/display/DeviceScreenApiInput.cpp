@@ -19,6 +19,7 @@ constexpr double kLongestPress = 10;      // seconds
 constexpr double kLargestMove = 100000;   // points
 constexpr double kDefaultPress = 1;       // seconds
 constexpr double kWaitPollInterval = 0.05;
+constexpr const char* kOutsideTheScreen = "the point is outside the screen";
 
 using Answer = std::pair<int, Json>;
 
@@ -65,12 +66,12 @@ std::optional<Where> parseWhere(const Json& body, std::string& why) {
         return std::nullopt;
     }
     if (hasPoint) {
-        const CGSize screen = DeviceScene::screenSize();
         auto x = number(body, "x", why, kLargestMove);
         auto y = x ? number(body, "y", why, kLargestMove) : std::nullopt;
         if (!x || !y) return std::nullopt;
-        if (*x < 0 || *y < 0 || *x >= screen.width || *y >= screen.height) {
-            why = "the point is outside the screen";
+        // The far edges depend on how the interface is turned: checked on the main thread.
+        if (*x < 0 || *y < 0) {
+            why = kOutsideTheScreen;
             return std::nullopt;
         }
         where.point = CGPointMake(*x, *y);
@@ -99,7 +100,12 @@ Answer answerFor(const DeviceInputResult& result) { return {result.delivered ? 2
 
 // Resolves the target on the main thread: its point, or the answer that refuses it.
 std::optional<CGPoint> resolve(const Where& where, Answer& refusal) {
-    if (where.point) return where.point;
+    if (where.point) {
+        const CGSize interface = DeviceScene::screenSize();
+        if (where.point->x < interface.width && where.point->y < interface.height) return where.point;
+        refusal = {400, {{"error", kOutsideTheScreen}}};
+        return std::nullopt;
+    }
     const DeviceTarget target = DeviceTree::locate(where.query);
     if (target.status == DeviceTargetStatus::Found) return target.point;
     refusal = {target.status == DeviceTargetStatus::NotFound ? 404 : 409, {{"error", target.message}}};

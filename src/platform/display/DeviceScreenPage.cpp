@@ -38,9 +38,14 @@ let frameNumber = 0, scale = 2, width = 320, height = 568, shownUrl = null;
 
 const sleep = ms => new Promise(done => setTimeout(done, ms));
 
-// Inputs go out one after the other, in the order they happened.
+// Inputs go out one after the other, in the order they happened (a wheel turn
+// being gathered goes out before whatever comes after it).
 let queue = Promise.resolve();
 function send(path, body) {
+  flushWheel();
+  post(path, body);
+}
+function post(path, body) {
   queue = queue.then(async () => {
     try {
       const reply = await fetch(path, { method: "POST", headers: { "Content-Type": "application/json" },
@@ -76,6 +81,7 @@ async function pollFrames() {
       if (number !== frameNumber) {
         const url = URL.createObjectURL(picture);
         screenImage.onload = () => {
+          screenImage.dataset.frame = String(number);  // the frame on show, for whoever looks at the page
           const w = screenImage.naturalWidth / scale, h = screenImage.naturalHeight / scale;
           if (w !== width || h !== height) readScreen();
         };
@@ -127,17 +133,17 @@ screenImage.addEventListener("dragstart", event => event.preventDefault());
 
 // The wheel: turns gathered for a moment, sent as one move of the content.
 let wheel = null;
+function flushWheel() {
+  if (!wheel) return;
+  const w = wheel;
+  wheel = null;
+  clearTimeout(w.timer);
+  post("/api/scroll", { x: w.at.x, y: w.at.y, dx: -w.dx, dy: -w.dy, wheel: true });
+}
 screenImage.addEventListener("wheel", event => {
   event.preventDefault();
   const factor = event.deltaMode === 1 ? 16 : event.deltaMode === 2 ? height : 1;
-  if (!wheel) {
-    wheel = { at: pointOf(event), dx: 0, dy: 0 };
-    setTimeout(() => {
-      const w = wheel;
-      wheel = null;
-      send("/api/scroll", { x: w.at.x, y: w.at.y, dx: -w.dx, dy: -w.dy, wheel: true });
-    }, 60);
-  }
+  if (!wheel) wheel = { at: pointOf(event), dx: 0, dy: 0, timer: setTimeout(flushWheel, 60) };
   wheel.dx += event.deltaX * factor;
   wheel.dy += event.deltaY * factor;
 }, { passive: false });

@@ -8,6 +8,7 @@
 #include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceViewFacts.h"
 #include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIWindow.h"
 
@@ -41,15 +42,40 @@ Json viewNode(const UIView& view) {
     return node;
 }
 
+Json buttonNode(const char* className, const DeviceOverlayButton& b) {
+    Json node = {{"class", className}, {"label", b.title}, {"index", b.index}, {"frame", rectJson(b.frame)}};
+    if (b.role == DeviceButtonRole::Cancel) node["cancel"] = true;
+    if (b.role == DeviceButtonRole::Destructive) node["destructive"] = true;
+    return node;
+}
+
 Json alertNode(const DeviceAlertLayout& layout) {
     Json node = {{"class", "UIAlertView"}, {"frame", rectJson(layout.frame)}};
     if (!layout.alert->title().empty()) node["label"] = layout.alert->title();
     if (!layout.alert->message().empty()) node["detail"] = layout.alert->message();
     Json buttons = Json::array();
-    for (const auto& b : layout.buttons)
-        buttons.push_back({{"class", "UIAlertButton"}, {"label", b.title}, {"index", b.index}, {"frame", rectJson(b.frame)}});
+    for (const auto& b : layout.buttons) buttons.push_back(buttonNode("UIAlertButton", b));
     node["children"] = std::move(buttons);
     return node;
+}
+
+Json sheetNode(const DeviceSheetLayout& layout) {
+    Json node = {{"class", "UIActionSheet"}, {"frame", rectJson(layout.frame)}};
+    if (!layout.sheet->title().empty()) node["label"] = layout.sheet->title();
+    if (!layout.sheet->accessibilityIdentifier().empty()) node["id"] = layout.sheet->accessibilityIdentifier();
+    Json buttons = Json::array();
+    for (const auto& b : layout.buttons) buttons.push_back(buttonNode("UIActionSheetButton", b));
+    node["children"] = std::move(buttons);
+    return node;
+}
+
+constexpr const char* kKeyboardId = "keyboard";
+
+Json keyboardNode(const DeviceKeyboardLayout& layout) {
+    Json keys = Json::array();
+    for (const auto& key : layout.keys)
+        keys.push_back({{"class", "UIKeyboardKey"}, {"label", key.label}, {"frame", rectJson(key.frame)}});
+    return {{"class", "UIKeyboard"}, {"id", kKeyboardId}, {"frame", rectJson(layout.frame)}, {"children", keys}};
 }
 
 // One match of a query: a view of the window or a button of the front alert.
@@ -70,17 +96,22 @@ void collect(const std::shared_ptr<UIView>& view, const DeviceTargetQuery& query
     for (const auto& child : view->subviews()) collect(child, query, out);
 }
 
-// While an alert is up its buttons come first: when one matches, the views it
-// covers are not candidates.
+// While an alert or a sheet is up its buttons come first: when one matches,
+// the views it covers are not candidates. The keyboard answers to its id.
 std::vector<Match> findMatches(const DeviceTargetQuery& query) {
     std::vector<Match> found;
     if (!query.byIdentifier()) {
-        if (auto alert = DeviceScene::frontAlert())
-            for (const auto& b : alert->buttons)
+        const auto add = [&](const std::vector<DeviceOverlayButton>& buttons) {
+            for (const auto& b : buttons)
                 if (b.title == query.label) found.push_back({nullptr, b.frame, b.frame});
+        };
+        if (auto alert = DeviceScene::frontAlert()) add(alert->buttons);
+        if (auto sheet = DeviceScene::frontSheet(); sheet && found.empty()) add(sheet->buttons);
         if (!found.empty()) return found;
     }
     if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) collect(window, query, found);
+    if (auto keyboard = DeviceScene::keyboard(); keyboard && query.identifier == kKeyboardId)
+        found.push_back({nullptr, keyboard->frame, keyboard->frame});
     return found;
 }
 
@@ -105,6 +136,8 @@ nlohmann::json DeviceTree::describe() {
     assert(NSThread::isMainThread());
     Json views = Json::array();
     if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) views.push_back(viewNode(*window));
+    if (auto keyboard = DeviceScene::keyboard()) views.push_back(keyboardNode(*keyboard));
+    if (auto sheet = DeviceScene::frontSheet()) views.push_back(sheetNode(*sheet));
     if (auto alert = DeviceScene::frontAlert()) views.push_back(alertNode(*alert));
     return {{"views", std::move(views)}};
 }
@@ -137,13 +170,18 @@ DeviceTarget DeviceTree::locate(const DeviceTargetQuery& query) {
         target.message = "the view with " + query.description() + " is off screen";
         return target;
     }
-    if (!match.view) {  // a button of the front alert, which nothing covers
-        target.status = DeviceTargetStatus::Found;
+    if (!match.view) {  // a button of the front alert or sheet, or the keyboard
+        const bool keyboard = query.identifier == kKeyboardId;
+        target.status = keyboard && (DeviceScene::frontAlert() || DeviceScene::frontSheet())
+                            ? DeviceTargetStatus::Covered
+                            : DeviceTargetStatus::Found;
+        if (target.status == DeviceTargetStatus::Covered) target.message = "an alert or sheet covers the keyboard";
         return target;
     }
-    if (auto alert = DeviceScene::frontAlert()) {
+    const char* cover = DeviceScene::frontAlert() ? "an alert" : DeviceScene::frontSheet() ? "an action sheet" : nullptr;
+    if (cover) {
         target.status = DeviceTargetStatus::Covered;
-        target.message = "an alert covers the view with " + query.description();
+        target.message = std::string(cover) + " covers the view with " + query.description();
         return target;
     }
     auto window = match.view->window();

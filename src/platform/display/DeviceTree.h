@@ -5,9 +5,18 @@
 // subtrees left out), each with "class", "frame" ([x, y, width, height] in window
 // points) and, when it has them, "id", "label", "detail", "image", the states
 // ("selected", "enabled", "highlighted", "checkmark", "firstResponder") and
-// "contentOffset" ([x, y]), and "children". The front alert follows the window
-// (class "UIAlertView", its title as label and message as detail, its buttons as
-// children of class "UIAlertButton").
+// "contentOffset" ([x, y]), and "children". What is drawn over the window
+// follows it, back to front: the keyboard (class "UIKeyboard", id "keyboard",
+// its keys as children of class "UIKeyboardKey"), the front action sheet (class
+// "UIActionSheet", its title as label, its buttons as children of class
+// "UIActionSheetButton"), the front alert (class "UIAlertView", its title as
+// label and message as detail, its buttons as children of class
+// "UIAlertButton"). Buttons carry their "index", and "cancel" or "destructive"
+// when they are.
+//
+// Finding by label looks at the front alert's buttons first, then the front
+// sheet's, then the window's views (which an alert or sheet covers); the
+// keyboard answers to its id.
 //
 // Main thread only.
 #include <cstddef>

@@ -7,16 +7,25 @@
 #include "platform/uikit/UIImage.h"
 
 namespace {
+// Draws the whole bitmap upright into the rectangle of the UIKit context, whose
+// y axis points down (the bitmap drawing call draws upright in a y-up space).
+void drawUpright(const CGContextRef& ctx, const CGImageRef& image, CGRect rect) {
+    CGContextSaveGState(ctx);
+    CGContextTranslateCTM(ctx, 0, rect.origin.y + rect.size.height);
+    CGContextScaleCTM(ctx, 1, -1);
+    CGContextDrawImage(ctx, CGRectMake(rect.origin.x, 0, rect.size.width, rect.size.height), image);
+    CGContextRestoreGState(ctx);
+}
+
 // Draws the part `source` (points of an image of size `whole`) into `target`.
 void drawPart(const CGContextRef& ctx, const CGImageRef& image, CGSize whole, CGRect source, CGRect target) {
     if (!(source.size.width > 0 && source.size.height > 0 && target.size.width > 0 && target.size.height > 0)) return;
     CGFloat sx = target.size.width / source.size.width, sy = target.size.height / source.size.height;
     CGContextSaveGState(ctx);
     CGContextClipToRect(ctx, target);
-    CGContextDrawImage(ctx,
-                       CGRectMake(target.origin.x - source.origin.x * sx, target.origin.y - source.origin.y * sy,
-                                  whole.width * sx, whole.height * sy),
-                       image);
+    drawUpright(ctx, image,
+                CGRectMake(target.origin.x - source.origin.x * sx, target.origin.y - source.origin.y * sy,
+                           whole.width * sx, whole.height * sy));
     CGContextRestoreGState(ctx);
 }
 }  // namespace
@@ -33,7 +42,7 @@ void UIImage::drawInRect(CGRect rect) const {
     CGSize whole = size();
     const UIEdgeInsets& c = capInsets_;
     if (c == UIEdgeInsetsZero) {
-        CGContextDrawImage(ctx, rect, image_);
+        drawUpright(ctx, image_, rect);
         return;
     }
     // Caps larger than the target share it in proportion.

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/NSLog.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIRotationPolicy.h"
 #include "platform/uikit/UITabBarController.h"

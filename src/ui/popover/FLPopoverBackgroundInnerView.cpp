@@ -1,9 +1,13 @@
 #include "ui/popover/FLPopoverBackgroundInnerView.h"
 
+#include <cmath>
+
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGGradient.h"
 #include "platform/uikit/UIBezierPath.h"
 #include "platform/uikit/UIGraphics.h"
+#include "ui/popover/FLPopoverDrawingCache.h"
+#include "ui/popover/FLPopoverEdgeBands.h"
 
 FLPopoverBackgroundInnerView::FLPopoverBackgroundInnerView(CGRect frame) : UIView(frame) {
     setBackgroundColor(UIColor::clearColor()->CGColor());
@@ -18,6 +22,14 @@ std::shared_ptr<FLPopoverBackgroundInnerView> FLPopoverBackgroundInnerView::init
 void FLPopoverBackgroundInnerView::drawRect(CGRect rect) {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
+    FLPopoverDrawingCache::Recipe recipe;
+    recipe.add(rect).add(wantsDefaultContentAppearance ? 1.0 : 0.0).add(navigationBarHeight).add(innerCornerRadius);
+    recipe.add(borderWidth).add(gradientTopColor).add(gradientBottomColor).add(gradientTopPosition).add(gradientHeight);
+    recipe.add(innerShadowColor).add(innerShadowOffset).add(innerShadowBlurRadius).add(innerStrokeColor);
+    FLPopoverDrawingCache::innerView().drawInto(ctx, recipe, [&](const CGContextRef& c) { drawBands(c, rect); });
+}
+
+void FLPopoverBackgroundInnerView::drawBands(const CGContextRef& ctx, CGRect rect) const {
     bool plain = wantsDefaultContentAppearance;
     CGFloat nb = plain ? 0 : navigationBarHeight;
     CGFloat cr = plain ? 0 : innerCornerRadius;
@@ -25,6 +37,19 @@ void FLPopoverBackgroundInnerView::drawRect(CGRect rect) {
     q.origin.y += nb;
     q.size.height -= nb;
     if (q.size.height < 0) q.size.height = 0;
+    // Everything lies along q's edges: the corners' gradient within cr + 1,
+    // the stroke and its shadow within cr, the line, the offset and the blur.
+    CGFloat reach = cr + 2 + std::fabs(innerShadowOffset.width) + std::fabs(innerShadowOffset.height) +
+                    2 * innerShadowBlurRadius + 2;
+    FLPopoverDrawEdgeBands(ctx, CGRectInset(q, reach, reach), [&](const CGContextRef& band) {
+        UIGraphicsPushContext(band);
+        drawFrame(band, q, cr);
+        UIGraphicsPopContext();
+    });
+}
+
+void FLPopoverBackgroundInnerView::drawFrame(const CGContextRef& ctx, CGRect q, CGFloat cr) const {
+    bool plain = wantsDefaultContentAppearance;
     CGPathRef rounded = CGPathCreateWithRoundedRect(q, cr + 1, cr + 1, nullptr);
     bool bordered = !plain && borderWidth > 0;
 

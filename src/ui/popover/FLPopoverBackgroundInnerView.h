@@ -10,7 +10,10 @@
 // gradient fills the corners outside it (from -gradientTopPosition to
 // gradientHeight - gradientTopPosition, so it lines up with the body's) and
 // the stroke casts the inner shadow inside it; the stroke is a rounded box of
-// radius cr, rounded at the bottom only when there is no border.
+// radius cr, rounded at the bottom only when there is no border. All of it
+// lies along the edges, so it is drawn band by band (FLPopoverEdgeBands.h),
+// and a drawing with the values of a recent one lays down the bitmap kept
+// from it (FLPopoverDrawingCache.h).
 //
 // Main thread only.
 #include "platform/graphics/CGGeometry.h"
@@ -36,4 +39,10 @@ public:
     UIColorPtr gradientBottomColor;
     UIColorPtr innerShadowColor;
     CGSize innerShadowOffset{};
+
+private:
+    // The drawing in bands along the edges of rect, below the bar.
+    void drawBands(const CGContextRef& ctx, CGRect rect) const;
+    // The drawing itself, below the bar (q) with the corner radius cr.
+    void drawFrame(const CGContextRef& ctx, CGRect q, CGFloat cr) const;
 };

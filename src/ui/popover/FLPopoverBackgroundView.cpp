@@ -5,12 +5,22 @@
 
 #include "platform/foundation/NSString.h"
 #include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UINavigationBar.h"
+#include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIScreen.h"
 
 namespace {
 
+// The height of a navigation controller's bar while it shows, else 0.
+CGFloat visibleNavigationBarHeight(UIViewController& controller) {
+    auto* navigation = dynamic_cast<UINavigationController*>(&controller);
+    if (!navigation || navigation->isNavigationBarHidden()) return 0;
+    const auto& bar = navigation->navigationBar();
+    return bar ? bar->bounds().size.height : 0;
+}
+
 FLPopoverBackgroundView::NavigationBarHeightSource& barHeightSource() {
-    static FLPopoverBackgroundView::NavigationBarHeightSource source;
+    static FLPopoverBackgroundView::NavigationBarHeightSource source = visibleNavigationBarHeight;
     return source;
 }
 
@@ -41,7 +51,7 @@ std::shared_ptr<FLPopoverBackgroundView> FLPopoverBackgroundView::initWithConten
 }
 
 void FLPopoverBackgroundView::setNavigationBarHeightSource(NavigationBarHeightSource source) {
-    barHeightSource() = std::move(source);
+    barHeightSource() = source ? std::move(source) : NavigationBarHeightSource(visibleNavigationBarHeight);
 }
 
 void FLPopoverBackgroundView::setTintColor(UIColorPtr color) {
@@ -170,8 +180,7 @@ void FLPopoverBackgroundView::setViewController(const std::shared_ptr<UIViewCont
     view->setFrame(CGRectIntegral(CGRectMake(0, 0, bounds().size.width, bounds().size.height)));
     addSubview(view);
 
-    navigationBarHeight_ = 0;
-    if (barHeightSource()) navigationBarHeight_ = std::max<CGFloat>(0, barHeightSource()(*controller));
+    navigationBarHeight_ = std::max<CGFloat>(0, barHeightSource()(*controller));
     view->setFrame(CGRectIntegral(innerRect()));
 
     if (!innerView_) {
@@ -217,7 +226,7 @@ bool FLPopoverBackgroundView::mayDrawLayer(const CALayer& layer) const { return 
 bool FLPopoverBackgroundView::drawLayer(CALayer& layer, const CGContextRef& ctx) {
     if (layer.name() != kLayerName || !ctx) return false;
     CGContextSaveGState(ctx);
-    drawChrome(ctx);
+    FLPopoverDrawingCache::chrome().drawInto(ctx, drawingRecipe(), [this](const CGContextRef& c) { drawChrome(c); });
     CGContextRestoreGState(ctx);
     return true;
 }

@@ -23,7 +23,8 @@
 // copies its theme; screens may set the appearance proxy,
 // UIAppearance<FLPopoverBackgroundView>); setNeedsDisplay redraws the layer and
 // passes the values on to the inner view. Changing a value does not redraw by
-// itself.
+// itself. Redrawing with the values of a recent drawing (this chrome's or
+// another's) lays down the bitmap kept from it (FLPopoverDrawingCache.h).
 //
 // Taps: the overlay's tap recogniser calls tapOut, which tells the delegate
 // popoverBackgroundViewDidTouchOutside. isTouchedAtPoint: whether a point lies
@@ -39,6 +40,7 @@
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
 #include "ui/popover/FLPopoverBackgroundInnerView.h"
+#include "ui/popover/FLPopoverDrawingCache.h"
 #include "ui/popover/FLPopoverTheme.h"
 #include "ui/popover/FLPopoverTypes.h"
 
@@ -62,8 +64,9 @@ public:
 
     // Answers the height of a navigation controller's visible navigation bar
     // (0 when the controller is no navigation controller or its bar is hidden).
-    // The popover installs it once at start-up; until then no bar counts.
-    using NavigationBarHeightSource = std::function<CGFloat(const UIViewController&)>;
+    // By default the bar's bounds height while the bar shows; a source set
+    // here replaces it (tests), and null brings the default back.
+    using NavigationBarHeightSource = std::function<CGFloat(UIViewController&)>;
     static void setNavigationBarHeightSource(NavigationBarHeightSource source);
 
     // Geometry.
@@ -167,6 +170,8 @@ private:
     // border, bar height, gradient band, plain-content flag).
     void refreshInnerView();
     void drawChrome(const CGContextRef& ctx) const;
+    // Every value drawChrome reads, for the drawing cache.
+    FLPopoverDrawingCache::Recipe drawingRecipe() const;
 
     std::shared_ptr<FLPopoverBackgroundInnerView> innerView_;
     CGSize contentSize_{};

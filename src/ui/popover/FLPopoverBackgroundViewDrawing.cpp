@@ -5,6 +5,8 @@
 
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGGradient.h"
+#include "ui/popover/FLPopoverEdgeBands.h"
+#include "ui/popover/FLPopoverPixelGrid.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
 
 namespace {
@@ -156,7 +158,111 @@ void addCurvedArrow(const CGMutablePathRef& p, const Outline& g) {
 
 CGColorRef cg(const UIColorPtr& color) { return color ? color->CGColor() : nullptr; }
 
+// Casts the shadow of the shape, filled opaque, without the shape itself: the
+// shape is filled a whole number of pixels to the left of everything it could
+// touch, and its shadow is cast back by as much.
+void castShadowOf(const CGContextRef& ctx, const CGPathRef& shape, CGRect box, CGSize offset, CGFloat blur,
+                  const CGColorRef& color) {
+    CGFloat scale = FLPopoverPixelsPerPoint(ctx);
+    CGFloat away = std::ceil((CGRectGetMaxX(box) + 3 * blur + std::fabs(offset.width) + 2) * scale) / scale;
+    CGContextSaveGState(ctx);
+    CGContextSetShadowWithColor(ctx, CGSizeMake(offset.width + away, offset.height), blur, color);
+    CGContextTranslateCTM(ctx, -away, 0);
+    CGContextBeginPath(ctx);
+    CGContextAddPath(ctx, shape);
+    CGContextSetGrayFillColor(ctx, 0, 1);
+    CGContextFillPath(ctx);
+    CGContextRestoreGState(ctx);
+}
+
+struct Shadow {
+    CGColorRef color;
+    CGSize offset;
+    CGFloat blur;
+    bool shows() const { return color && CGColorGetAlpha(color) > 0; }
+};
+
+void fillWithGradient(const CGContextRef& ctx, const CGPathRef& shape, const CGGradientRef& gradient) {
+    CGRect box = CGPathGetPathBoundingBox(shape);
+    CGContextSaveGState(ctx);
+    CGContextBeginPath(ctx);
+    CGContextAddPath(ctx, shape);
+    CGContextClip(ctx);
+    CGContextDrawLinearGradient(ctx, gradient, CGPointMake(CGRectGetMidX(box), CGRectGetMinY(box)),
+                                CGPointMake(CGRectGetMidX(box), CGRectGetMaxY(box)), 0);
+    CGContextRestoreGState(ctx);
+}
+
+// The body: the gradient from top to bottom inside the shape, casting the
+// drop shadow. An opaque body casts the shadow of its outline: the outline
+// filled beside the bitmap casts it back into place, along the edges only
+// (nothing of it shows where the body covers it wholly), then the gradient
+// covers the shape. A see-through body casts the shadow of what it lets
+// through: the gradient drawn as one layer casts it.
+void drawBody(const CGContextRef& ctx, const CGPathRef& shape, CGRect covered, const CGColorRef& top,
+              const CGColorRef& bottom, const Shadow& drop) {
+    auto gradient = CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(), {top, bottom}, {0, 1});
+    bool opaque = CGColorGetAlpha(top) >= 1 && CGColorGetAlpha(bottom) >= 1;
+    if (drop.shows() && !opaque) {
+        CGContextSaveGState(ctx);
+        CGContextSetShadowWithColor(ctx, drop.offset, drop.blur, drop.color);
+        CGContextBeginTransparencyLayer(ctx);
+        fillWithGradient(ctx, shape, gradient);
+        CGContextEndTransparencyLayer(ctx);
+        CGContextRestoreGState(ctx);
+        return;
+    }
+    if (drop.shows()) {
+        CGRect box = CGPathGetPathBoundingBox(shape);
+        FLPopoverDrawEdgeBands(ctx, covered, [&](const CGContextRef& band) {
+            castShadowOf(band, shape, box, drop.offset, drop.blur, drop.color);
+        });
+    }
+    fillWithGradient(ctx, shape, gradient);
+}
+
+// The gloss: the shadow of everything around the shape, cast back into it by
+// the gloss offset, lights a line along the inner edge; it lands nowhere
+// farther inside the body's straight part than the offset and the blur reach.
+void drawGloss(const CGContextRef& ctx, const CGPathRef& shape, CGRect straight, const Shadow& gloss) {
+    CGRect box = CGPathGetPathBoundingBox(shape);
+    CGFloat gb = gloss.blur, ox = gloss.offset.width, oy = gloss.offset.height;
+    CGRect grown = CGRectOffset(CGRectInset(box, -gb, -gb), -ox, -oy);
+    CGRect frameBox = CGRectInset(CGRectUnion(grown, box), -1, -1);
+    CGFloat w = std::round(CGRectGetWidth(frameBox));
+    CGMutablePathRef around = CGPathCreateMutable();
+    CGPathAddRect(around, nullptr, frameBox);
+    CGPathAddPath(around, nullptr, shape);
+    CGAffineTransform left = CGAffineTransformMakeTranslation(-w, 0);
+    CGPathRef moved = CGPathCreateCopyByTransformingPath(around, &left);
+    CGSize offset = CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy));
+    CGFloat reach = std::fabs(ox) + std::fabs(oy) + 2 * gb + 2;
+    FLPopoverDrawEdgeBands(ctx, CGRectInset(straight, reach, reach), [&](const CGContextRef& band) {
+        CGContextSaveGState(band);
+        CGContextSetShadowWithColor(band, offset, gb, gloss.color);
+        CGContextBeginPath(band);
+        CGContextAddPath(band, shape);
+        CGContextClip(band);
+        CGContextBeginPath(band);
+        CGContextAddPath(band, moved);
+        CGContextSetGrayFillColor(band, 0.5, 1);
+        CGContextEOFillPath(band);
+        CGContextRestoreGState(band);
+    });
+}
+
 }  // namespace
+
+FLPopoverDrawingCache::Recipe FLPopoverBackgroundView::drawingRecipe() const {
+    FLPopoverDrawingCache::Recipe r;
+    r.add(bounds()).add(double(arrowDirection_)).add(arrowOffset_);
+    r.add(double(arrowBase_)).add(double(arrowHeight_)).add(double(outerCornerRadius_)).add(usesRoundedArrow_ ? 1.0 : 0.0);
+    r.add(fillTopColor_).add(fillBottomColor_);
+    r.add(outerShadowColor_).add(double(outerShadowBlurRadius_)).add(outerShadowOffset_);
+    r.add(glossShadowColor_).add(double(glossShadowBlurRadius_)).add(glossShadowOffset_);
+    r.add(outerStrokeColor_);
+    return r;
+}
 
 void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
     Outline g;
@@ -185,49 +291,19 @@ void FLPopoverBackgroundView::drawChrome(const CGContextRef& ctx) const {
         CGContextFillPath(ctx);
     }
     addOutline(shape, g, !curved && hasArrow);
-    CGRect box = CGPathGetPathBoundingBox(shape);
 
-    // 5. The body: the gradient inside the shape, casting the drop shadow as one layer.
+    // 5. The body: the gradient inside the shape, over its drop shadow.
     if (fillTopColor_ && fillBottomColor_) {
-        auto gradient = CGGradientCreateWithColors(CGColorSpaceCreateDeviceRGB(),
-                                                   {fillTopColor_->CGColor(), fillBottomColor_->CGColor()}, {0, 1});
-        CGContextSaveGState(ctx);
-        CGContextSetShadowWithColor(ctx, outerShadowOffset_, static_cast<CGFloat>(outerShadowBlurRadius_),
-                                    cg(outerShadowColor_));
-        CGContextBeginTransparencyLayer(ctx);
-        CGContextBeginPath(ctx);
-        CGContextAddPath(ctx, shape);
-        CGContextClip(ctx);
-        CGContextDrawLinearGradient(ctx, gradient, CGPointMake(CGRectGetMidX(box), CGRectGetMinY(box)),
-                                    CGPointMake(CGRectGetMidX(box), CGRectGetMaxY(box)), 0);
-        CGContextEndTransparencyLayer(ctx);
-        CGContextRestoreGState(ctx);
+        Shadow drop{cg(outerShadowColor_), outerShadowOffset_, static_cast<CGFloat>(outerShadowBlurRadius_)};
+        // Where the body covers it wholly, the shadow below does not show.
+        CGRect covered = CGRectInset(g.o, g.radius + 1, g.radius + 1);
+        drawBody(ctx, shape, covered, fillTopColor_->CGColor(), fillBottomColor_->CGColor(), drop);
     }
 
-    // 6. The gloss: the shadow of everything around the shape, cast back into
-    // it by the gloss offset, lights a line along the inner edge.
+    // 6. The gloss along the inner edge.
     if (glossShadowColor_) {
-        auto gb = static_cast<CGFloat>(glossShadowBlurRadius_);
-        CGFloat ox = glossShadowOffset_.width, oy = glossShadowOffset_.height;
-        CGRect grown = CGRectOffset(CGRectInset(box, -gb, -gb), -ox, -oy);
-        CGRect frameBox = CGRectInset(CGRectUnion(grown, box), -1, -1);
-        CGFloat w = std::round(CGRectGetWidth(frameBox));
-        CGMutablePathRef around = CGPathCreateMutable();
-        CGPathAddRect(around, nullptr, frameBox);
-        CGPathAddPath(around, nullptr, shape);
-        CGAffineTransform left = CGAffineTransformMakeTranslation(-w, 0);
-        CGPathRef moved = CGPathCreateCopyByTransformingPath(around, &left);
-        CGContextSaveGState(ctx);
-        CGContextSetShadowWithColor(ctx, CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy)),
-                                    gb, glossShadowColor_->CGColor());
-        CGContextBeginPath(ctx);
-        CGContextAddPath(ctx, shape);
-        CGContextClip(ctx);
-        CGContextBeginPath(ctx);
-        CGContextAddPath(ctx, moved);
-        CGContextSetGrayFillColor(ctx, 0.5, 1);
-        CGContextEOFillPath(ctx);
-        CGContextRestoreGState(ctx);
+        Shadow gloss{glossShadowColor_->CGColor(), glossShadowOffset_, static_cast<CGFloat>(glossShadowBlurRadius_)};
+        drawGloss(ctx, shape, CGRectInset(g.o, g.radius, g.radius), gloss);
     }
 
     // 7. The outer line.

@@ -19,7 +19,9 @@
 // Dismissal: a dismissal while one is running, or of a popover not shown,
 // does nothing (no appearance calls, nothing told to the delegate); an
 // outside tap during the exit animation is ignored. Completions and animation
-// blocks hold the controller weakly.
+// blocks hold the controller weakly; an animated dismissal keeps the popover
+// alive until its exit has played out, so a caller may let go of it as soon
+// as it asked it to close (the content still hears viewDidDisappear).
 //
 // Bar-button presentations always permit Up and Down only.
 //
@@ -141,7 +143,8 @@ public:
     CGSize topViewControllerContentSize() const;
 
     // Keeps the popover alive while it is shown (a storyboard segue's popover
-    // has no other owner); released when it is dismissed.
+    // has no other owner); released when it is dismissed. An animated
+    // dismissal holds it the same way until its removal step.
     void retainWhileVisible();
 
     // Delegates and notifications.

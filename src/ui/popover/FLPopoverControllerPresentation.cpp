@@ -216,7 +216,10 @@ void FLPopoverController::dismissPopoverAnimated(bool animated, FLAnimationOptio
         removeViews(animated, std::move(completion), callDelegate);
         return;
     }
-    std::weak_ptr<FLPopoverController> weak = self<FLPopoverController>();
+    // The exit plays out even when the caller lets go of the popover right
+    // after asking it to close (the screens do); the removal step lets go.
+    retainedWhileVisible_ = self<FLPopoverController>();
+    std::weak_ptr<FLPopoverController> weak = retainedWhileVisible_;
     UIView::animateWithDuration(
         animationDuration_,
         [weak, options] {

@@ -27,7 +27,7 @@ void post(const char* name, const Value& userInfo) {
     NSNotificationCenter::defaultCenter()->postNotificationName(name, nullptr, userInfo);
 }
 
-const char* phaseName(STProgressHUD::Phase phase) {
+[[maybe_unused]] const char* phaseName(STProgressHUD::Phase phase) {
     switch (phase) {
     case STProgressHUD::Phase::Hidden: return "hidden";
     case STProgressHUD::Phase::Appearing: return "appearing";

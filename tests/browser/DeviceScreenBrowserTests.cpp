@@ -1,0 +1,276 @@
+// Protects the device screen's page in a real browser: the application's page loads in headless Chromium, shows
+// the frame pixel for pixel, and a click on it is a tap at the same point of the application.
+#include <doctest/doctest.h>
+
+#include <filesystem>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "WebDriverSession.h"
+#include "platform/imageio/ImageCodecs.h"
+#include "support/CatalogueServerProcess.h"
+#include "support/ReferenceImage.h"
+#include "support/TestEnvironment.h"
+
+using namespace browsertest;
+using testsupport::runMainUntil;
+
+namespace {
+
+// The page puts the device at 28 CSS pixels from the top left (16 of body
+// margin and 12 of frame) and the frame image at one CSS pixel a point. The
+// browser runs at a device pixel ratio of 2, the screen's scale, so one pixel
+// of the frame is one pixel of the browser's screenshot: the picture of the
+// image element must equal the frame's PNG exactly, with no scaling between.
+const std::vector<std::string> kBrowserArguments = {
+    "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--force-device-scale-factor=2",
+    "--force-color-profile=srgb", "--hide-scrollbars", "--window-size=600,800", "--no-first-run",
+    "--disable-extensions", "--disable-background-networking"};
+
+// Resolves once the image element shows a frame numbered above `after` (its number).
+constexpr const char* kWaitForFrame = R"JS(
+const after = arguments[0], done = arguments[arguments.length - 1];
+const image = document.getElementById("screen");
+const look = () => {
+  const shown = Number(image.dataset.frame || 0);
+  if (shown > after && image.complete && image.naturalWidth > 0) done(shown); else setTimeout(look, 20);
+};
+look();
+)JS";
+
+// Keeps every input request the page sends, with the application's answer.
+constexpr const char* kRecordInputs = R"JS(
+window.sentInputs = [];
+const send = window.fetch.bind(window);
+window.fetch = async (url, init) => {
+  const reply = await send(url, init);
+  if (init && init.method === "POST")
+    window.sentInputs.push({ path: String(url), body: JSON.parse(init.body), status: reply.status });
+  return reply;
+};
+)JS";
+
+// Resolves with the first `count` inputs sent once there are that many.
+constexpr const char* kWaitForInputs = R"JS(
+const count = arguments[0], done = arguments[arguments.length - 1];
+const look = () => {
+  if (window.sentInputs.length >= count) done(window.sentInputs.slice(0, count)); else setTimeout(look, 20);
+};
+look();
+)JS";
+
+CGImageRef decode(const Data& png) {
+    auto decoded = imageio::decodePng(png, true, imageio::DecodeDepth::Pixels);
+    return decoded.frames.size() == 1 ? decoded.frames[0].image : nullptr;
+}
+
+Json getJson(int port, const std::string& path) {
+    HttpReply reply = httpRequest("GET", "http://127.0.0.1:" + std::to_string(port) + path);
+    return Json::parse(reply.body, nullptr, false);
+}
+
+// The first shown node (depth first) whose label is the text, or that is an enabled control when the text is empty.
+const Json* findTarget(const Json& node, const std::string& label) {
+    if (node.value("class", "") != "UIWindow" &&
+        (label.empty() ? node.value("enabled", false) : node.value("label", "") == label))
+        return &node;
+    if (node.contains("children"))
+        for (const auto& child : node["children"])
+            if (auto found = findTarget(child, label)) return found;
+    return nullptr;
+}
+
+void keep(const std::string& name, const Data& png) {
+    std::filesystem::create_directories(QUORVANE_SNAPSHOT_DIR);
+    std::ofstream(std::string(QUORVANE_SNAPSHOT_DIR) + "/browser-" + name + ".png", std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+}
+
+struct ShownFrame {
+    std::uint64_t number = 0;
+    Data screenshot;  // of the image element
+    Data served;      // /frame.png for the same frame
+};
+
+// The frame on show in the page, its screenshot and the application's PNG of
+// it. The application may draw a newer frame meanwhile (a spinner turning):
+// then the page is given time to catch up and it is tried again.
+ShownFrame shownFrame(WebDriverSession& browser, const std::string& image, int port) {
+    ShownFrame shown;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const std::uint64_t newest = getJson(port, "/api/screen").value("frame", std::uint64_t{0});
+        Json number = browser.executeAsync(kWaitForFrame, Json::array({newest > 0 ? newest - 1 : 0}));
+        REQUIRE_MESSAGE(number.is_number(), "the page did not show frame " << newest << ": " << browser.error());
+        shown.number = number.get<std::uint64_t>();
+        shown.screenshot = browser.elementScreenshot(image);
+        const Json still = browser.execute("return Number(document.getElementById('screen').dataset.frame);");
+        HttpReply served = httpRequest("GET", "http://127.0.0.1:" + std::to_string(port) + "/frame.png");
+        if (still == shown.number && served.status == 200 && served.header("x-frame-number") == std::to_string(shown.number)) {
+            shown.served.assign(served.body.begin(), served.body.end());
+            return shown;
+        }
+    }
+    FAIL("the application's frames kept changing under the page");
+    return shown;
+}
+
+// The application (against a local catalogue backend) and its page open in the browser.
+struct PageFixture {
+    testsupport::TempHome home;
+    testtools::CatalogueServerProcess catalogue;
+    std::unique_ptr<ChildProcess> app;
+    std::unique_ptr<WebDriverSession> browser;
+    int port = 0;
+    std::string image;  // the frame's image element
+
+    PageFixture() {
+        REQUIRE_MESSAGE(catalogue.started(), "the catalogue server did not start");
+        const std::string portFile = home.path() + "/screen-port";
+        app = std::make_unique<ChildProcess>(
+            std::vector<std::string>{QUORVANE_APP_EXECUTABLE},
+            std::vector<std::string>{"QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0",
+                                     "QUORVANE_SCREEN_PORT_FILE=" + portFile, "QUORVANE_DEVICE=phone",
+                                     "QUORVANE_CATALOGUE_URL=" + catalogue.origin() + "/admin/index.php/apiios_final"},
+            home.path() + "/application.out");
+        REQUIRE(app->started());
+        REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
+        port = std::stoi(readFile(portFile));
+
+        browser = std::make_unique<WebDriverSession>(kBrowserArguments, home.path());
+        REQUIRE_MESSAGE(browser->started(), browser->error());
+        REQUIRE(browser->command("POST", "/timeouts", {{"script", 15000}}).is_null());
+        browser->navigate(url("/"));
+        image = browser->findElement("#screen");
+        REQUIRE_MESSAGE(!image.empty(), browser->error());
+    }
+    ~PageFixture() {
+        browser.reset();  // the browser quits before the application goes
+        app.reset();
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    // Starts keeping the input requests the page sends.
+    void recordInputs() { REQUIRE(browser->execute(kRecordInputs).is_null()); }
+    // The first `count` input requests the page sent since recordInputs.
+    Json sentInputs(std::size_t count) {
+        Json sent = browser->executeAsync(kWaitForInputs, Json::array({count}));
+        REQUIRE_MESSAGE(sent.is_array(), "the page sent fewer than " << count << " inputs: " << browser->error());
+        return sent;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a click is a tap at that point") {
+    if (!browserAvailable()) {
+        MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
+        return;
+    }
+    PageFixture page;
+    WebDriverSession& browser = *page.browser;
+    const int port = page.port;
+    const std::string& image = page.image;
+
+    // The page loads, from the application alone.
+    CHECK(browser.execute("return document.title;") == "Quorvane device screen");
+    CHECK(browser.execute("return window.devicePixelRatio;") == 2);
+    const Json box = browser.execute("return document.getElementById('screen').getBoundingClientRect().toJSON();");
+    CHECK(box["width"] == 320);
+    CHECK(box["height"] == 568);
+
+    // The application's shell shows an "About" tab once it has left its splash.
+    const HttpReply about = httpRequest("POST", page.url("/api/wait"),
+                                        R"({"label":"About","timeout_ms":5000})");
+
+    // The picture in the page is the frame, pixel for pixel.
+    ShownFrame before = shownFrame(browser, image, port);
+    keep("page", before.screenshot);
+    CGImageRef shot = decode(before.screenshot), served = decode(before.served);
+    REQUIRE(shot);
+    REQUIRE(served);
+    CHECK(served->width() == 640);
+    CHECK(served->height() == 1136);
+    const auto difference = testsupport::comparePixels(shot, served, 0);
+    CHECK_MESSAGE(difference.sameSize, "screenshot " << shot->width() << " x " << shot->height());
+    CHECK_MESSAGE(difference.offPixels == 0, difference.offPixels << " pixels differ, by up to "
+                                                                  << difference.largestDifference);
+
+    // A click on the page: the application's "About" tab when its shell shows one,
+    // else the first control it shows, else the middle of the screen.
+    const Json tree = getJson(port, "/api/tree");
+    REQUIRE(tree.contains("views"));
+    const Json* target = nullptr;
+    if (!tree["views"].empty()) {
+        if (about.status == 200) target = findTarget(tree["views"][0], "About");
+        if (!target) target = findTarget(tree["views"][0], "");
+    }
+    double x = 160, y = 284;
+    if (target) {
+        x = (*target)["frame"][0].get<double>() + (*target)["frame"][2].get<double>() / 2;
+        y = (*target)["frame"][1].get<double>() + (*target)["frame"][3].get<double>() / 2;
+    }
+    page.recordInputs();
+    browser.clickAt(image, static_cast<int>(std::lround(x)) - 160, static_cast<int>(std::lround(y)) - 284);
+    const Json sent = page.sentInputs(1)[0];
+    CHECK(sent["path"] == "/api/tap");
+    CHECK(std::abs(sent["body"]["x"].get<double>() - std::lround(x)) <= 1);
+    CHECK(std::abs(sent["body"]["y"].get<double>() - std::lround(y)) <= 1);
+    if (!target && tree["views"].empty()) {
+        MESSAGE("the application shows no window yet: the click is checked as a tap that nothing took");
+        CHECK(sent["status"] == 409);
+        return;
+    }
+    if (!target) {
+        MESSAGE("the application shows no control yet: the click is checked as a tap the application answered");
+        CHECK((sent["status"] == 200 || sent["status"] == 409));
+        return;
+    }
+    CHECK(sent["status"] == 200);
+    if (target->value("label", "") != "About") {
+        MESSAGE("the application shows no \"About\" tab yet: the click is checked as a tap on a "
+                << target->value("class", ""));
+        return;
+    }
+    // Choosing the tab draws another page: a newer frame, other pixels.
+    Json changed = browser.executeAsync(kWaitForFrame, Json::array({before.number}));
+    REQUIRE_MESSAGE(changed.is_number(), "no new frame after the click: " << browser.error());
+    ShownFrame after = shownFrame(browser, image, port);
+    keep("page-after-click", after.screenshot);
+    CHECK(after.number > before.number);
+    CHECK(testsupport::comparePixels(decode(after.screenshot), shot, 0).offPixels > 0);
+    CHECK(testsupport::comparePixels(decode(after.screenshot), decode(after.served), 0).offPixels == 0);
+}
+
+TEST_CASE("the page sends a drag as one scroll and not also a tap, the wheel as a scroll, and typed keys") {
+    if (!browserAvailable()) {
+        MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
+        return;
+    }
+    PageFixture page;
+    WebDriverSession& browser = *page.browser;
+    page.recordInputs();
+    browser.dragAt(page.image, 0, 0, 0, -60);       // from the middle of the screen, 60 points up
+    browser.clickAt(page.image, 10, 10);            // the next tap is this click, not the drag's release
+    browser.wheelAt(page.image, 0, 120);
+    browser.typeKeys({"a", "\uE007", "\uE003"});  // a, Enter, Backspace, while the wheel turn is being gathered
+    const Json sent = page.sentInputs(5);
+    CHECK(sent[0]["path"] == "/api/scroll");
+    CHECK(sent[0]["body"]["x"] == 160);
+    CHECK(sent[0]["body"]["y"] == 284);
+    CHECK(sent[0]["body"]["dx"] == 0);
+    CHECK(sent[0]["body"]["dy"] == -60);
+    CHECK_FALSE(sent[0]["body"].contains("wheel"));  // a finger, not the wheel
+    CHECK(sent[1]["path"] == "/api/tap");
+    CHECK(sent[1]["body"] == Json({{"x", 170}, {"y", 294}}));
+    CHECK(sent[2]["path"] == "/api/scroll");
+    CHECK(sent[2]["body"].value("wheel", false));
+    CHECK(sent[2]["body"].value("dy", 0.0) == -120);  // the wheel turned down moves the content up
+    CHECK(sent[3]["path"] == "/api/type");
+    CHECK(sent[3]["body"] == Json({{"text", "a"}}));
+    CHECK(sent[4]["path"] == "/api/key");
+    CHECK(sent[4]["body"] == Json({{"key", "Return"}}));
+    const Json backspace = page.sentInputs(6)[5];
+    CHECK(backspace["body"] == Json({{"key", "Backspace"}}));
+    for (const auto& input : page.sentInputs(6)) CHECK(input["status"] != 0);  // each answered by the application
+}
