@@ -9,9 +9,23 @@ void showPoster(const std::shared_ptr<UILabel>& titleLabel, const std::shared_pt
                 const std::string& title, const std::string& posterURL) {
     if (titleLabel) titleLabel->setText(title);
     if (!posterView) return;
+    posterView->setAccessibilityLabel("");
     // A reused cell drops its previous title's load here, before the placeholder shows.
-    setImageWithURL(posterView, NSURL::URLWithString(posterURL), UIImage::imageNamed(kPosterPlaceholderImage));
+    const NSURLPtr url = NSURL::URLWithString(posterURL);
+    std::weak_ptr<UIImageView> weakView = posterView;
+    setImageWithURL(posterView, url, UIImage::imageNamed(kPosterPlaceholderImage),
+                    [weakView, url, label = posterAccessibilityLabel(title)](UIImagePtr image, NSErrorPtr error,
+                                                                             RIImageCacheType) {
+                        auto view = weakView.lock();
+                        if (!view || !image || error) return;
+                        // Only the view's current load names it (a reused cell has moved on).
+                        const NSURLPtr current = imageURL(*view);
+                        if (current && url && current->absoluteString() == url->absoluteString())
+                            view->setAccessibilityLabel(label);
+                    });
 }
+
+std::string posterAccessibilityLabel(const std::string& title) { return title + " poster"; }
 
 void showPosterInCell(UICollectionViewCell& cell, const std::string& title, const std::string& posterURL) {
     if (auto* poster = dynamic_cast<PosterCollectionCell*>(&cell))

@@ -7,6 +7,10 @@
 // of (0, 50), then at once 0.3 s back to the identity). A cell made while the
 // grid is at rest shows without animation.
 //
+// The poster view reads as "<title> poster" to accessibility (and in the
+// device screen's tree) once that title's poster has arrived; while the
+// placeholder shows it has no label.
+//
 // Main thread only.
 #include <memory>
 #include <string>
@@ -17,6 +21,9 @@
 #include "platform/uikit/UIScrollView.h"
 
 inline constexpr const char* kPosterPlaceholderImage = "movie_thumb.png";
+
+// "<title> poster": the label of a poster view showing that title's poster.
+std::string posterAccessibilityLabel(const std::string& title);
 
 // Shows the title and starts the poster's load (a poster that is no URL
 // shows the placeholder alone). Either view may be missing.

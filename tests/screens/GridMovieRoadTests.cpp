@@ -7,6 +7,7 @@
 #include <set>
 
 #include "imagecache/UIImageViewWebCache.h"
+#include "screens/GridCells.h"
 #include "screens/GridScreenFixture.h"
 #include "screens/MovieCollectionCell.h"
 #include "screens/MovieViewController.h"
@@ -30,7 +31,8 @@ bool showsOwnPoster(MovieCollectionCell& cell, const MoviesModel& record) {
     static const auto placeholder = UIImage::imageNamed("movie_thumb.png");
     REQUIRE(placeholder);
     const auto shown = testsupport::comparePixels(poster->image()->CGImage(), placeholder->CGImage(), 0);
-    return url && url->absoluteString() == record.moviesPoster() && !(shown.sameSize && shown.offPixels == 0);
+    return url && url->absoluteString() == record.moviesPoster() && !(shown.sameSize && shown.offPixels == 0) &&
+           poster->accessibilityLabel() == posterAccessibilityLabel(record.title());
 }
 
 void checkPagesOfLog(const std::vector<nlohmann::json>& requests, const std::vector<std::string>& pages) {
