@@ -11,6 +11,7 @@
 #include "screens/GridLayout.h"
 #include "screens/ScreenStyle.h"
 #include "screens/ServerConfiguration.h"
+#include "screens/SplashViewController.h"  // kRequireUpdateAlertTag, the update alert's tag
 #include "ui/progresshud/LOProgressHUD.h"
 
 void MovieViewController::viewDidLoad() {

@@ -22,7 +22,6 @@
 #include "screens/MovieCollectionCell.h"
 
 inline constexpr const char* kStateMovieFilter = "kStateMovieFilter";
-inline constexpr long kRequireUpdateAlertTag = 500;
 
 class MovieViewController : public BrowseGridController, public UIAlertViewDelegate {
 public:

@@ -13,6 +13,7 @@
 #include "screens/GridScreenFixture.h"
 #include "screens/MovieViewController.h"
 #include "screens/ServerConfiguration.h"
+#include "screens/SplashViewController.h"
 #include "support/TestEnvironment.h"
 
 using gridtest::GridScreenFixture;
