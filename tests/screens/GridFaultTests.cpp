@@ -145,3 +145,42 @@ TEST_CASE("a pull while a further page is late loads page 1, stops the spinner a
         CHECK(LOProgressHUD::allHUDsForView(screen->view()).empty());
     }
 }
+
+TEST_CASE("after page 1 the content leaves room to pull; a failed page 1 stops the spinner and can be pulled again") {
+    // The movie grid: a short page grows the content to the grid's height plus 50; a failed one to the view's.
+    {
+        GridScreenFixture f({{"--movies", "4"}});
+        auto screen = f.show<MovieViewController>("MovieViewController");
+        auto grid = screen->collectionView();
+        waitForRest(f, *screen, 4, "a short page 1");
+        CHECK(grid->contentSize().height == grid->frame().size.height + 50);
+        CHECK(!showsInfiniteScrolling(*grid));
+
+        f.control.fault("movies", 1, "http500");
+        f.pull(*grid);
+        f.waitFor([&] { return pagesAsked(f, "movies").size() == 2 && !screen->isLoadItem(); }, "the failed pull");
+        CHECK(pullToRefreshView(*grid)->state() == STPullToRefreshStateStopped);
+        CHECK(showsPullToRefresh(*grid));
+        CHECK(screen->moviesArray().size() == 4);  // the records stay
+        f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen->view()).empty(); }, "the overlays to go");
+        f.pull(*grid);
+        waitForRest(f, *screen, 4, "the next pull's page 1");
+        CHECK(pagesAsked(f, "movies") == std::vector<std::string>{"1", "1", "1"});
+    }
+    // The TV-show grid leaves the content size alone; a failed pull stops its spinner all the same.
+    {
+        GridScreenFixture f({{"--shows", "4"}});
+        auto screen = f.show<TVShowViewController>("TVShowViewController");
+        auto grid = screen->collectionView();
+        waitForRest(f, *screen, 4, "a short page 1");
+        CHECK(grid->contentSize().height < grid->frame().size.height);
+        f.control.fault("tvshow", 1, "http500");
+        f.pull(*grid);
+        f.waitFor([&] { return pagesAsked(f, "tvshow").size() == 2 && !screen->isLoadItem(); }, "the failed pull");
+        CHECK(pullToRefreshView(*grid)->state() == STPullToRefreshStateStopped);
+        f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen->view()).empty(); }, "the overlays to go");
+        f.pull(*grid);
+        waitForRest(f, *screen, 4, "the next pull's page 1");
+        CHECK(pagesAsked(f, "tvshow").size() == 3);
+    }
+}

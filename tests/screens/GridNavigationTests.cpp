@@ -3,6 +3,7 @@
 // a form sheet on a tablet), and the slide of cells that come into view while the grid is dragged.
 #include <doctest/doctest.h>
 
+#include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIPopoverController.h"
 #include "platform/uikit/UITableView.h"
 #include "screens/DetailMoviesViewController.h"
@@ -181,4 +182,32 @@ TEST_CASE("cells made while the grid is dragged slide in; cells made at rest do 
         ++slid;
     }
     CHECK(slid >= 3);
+}
+
+TEST_CASE("an outside tap recogniser closes what the navigation controller presents, only for taps outside it") {
+    GridScreenFixture f(FixtureOptions{{"--movies", "40"}, true, {768, 1024}});
+    auto screen = f.show<MovieViewController>("MovieViewController");
+    waitForPage(f, *screen);
+    auto cell = screen->collectionView()->cellForItemAtIndexPath(NSIndexPath::indexPathForItem(0, 0));
+    REQUIRE(cell);
+    f.tap(f.centreOf(*cell));
+    f.settle(0.5);
+    auto sheet = f.navigation->presentedViewController();
+    REQUIRE(sheet);
+
+    // The screen installs no such recogniser itself; one put on the window calls tapBehindDetected.
+    auto weak = screen->weakSelf<MovieViewController>();
+    auto recogniser = std::make_shared<UITapGestureRecognizer>(screen, [weak](UIGestureRecognizer& r) {
+        if (auto s = weak.lock()) s->tapBehindDetected(r);
+    });
+    f.window->addGestureRecognizer(recogniser);
+    const CGRect inside = sheet->view()->convertRectToView(sheet->view()->bounds(), nullptr);
+    recogniser->fireWithState(UIGestureRecognizerStateEnded, CGPointMake(CGRectGetMidX(inside), CGRectGetMidY(inside)));
+    f.settle(0.2);
+    CHECK(f.navigation->presentedViewController() == sheet);
+    recogniser->fireWithState(UIGestureRecognizerStateChanged, CGPointMake(5, 5));  // not ended: nothing
+    CHECK(f.navigation->presentedViewController() == sheet);
+    recogniser->fireWithState(UIGestureRecognizerStateEnded, CGPointMake(5, 5));
+    f.waitFor([&] { return !f.navigation->presentedViewController(); }, "the sheet to close");
+    CHECK(recogniser->view() == nullptr);  // taken off the window
 }

@@ -96,7 +96,22 @@ TEST_CASE("the keyboard is up at load; keywords under 8 characters give the aler
         CHECK(request["page"] == "1");
         CHECK(request["count"] == "30");
         CHECK(s.screen->keySearch() == keyword);
+        // The footer shows only when more pages exist.
+        CHECK(showsInfiniteScrolling(*s.screen->collectionView()) == s.screen->isLoadMoreItem());
     }
+
+    // Cancel empties the bar and hides the keyboard; the keyword and the results stay.
+    const auto results = s.screen->moviesArray();
+    s.f.waitFor([&] { return LOProgressHUD::allHUDsForView(s.screen->view()).empty(); }, "the overlays to go");
+    s.f.tap(s.f.centreOf(*s.bar));
+    s.f.type("half typed");
+    REQUIRE(s.bar->cancelButton());
+    s.f.tap(s.f.centreOf(*s.bar->cancelButton()));
+    CHECK(s.bar->text().empty());
+    CHECK(!s.bar->isFirstResponder());
+    CHECK(s.screen->keySearch() == std::string("東京物語の夜と朝"));
+    CHECK(s.screen->moviesArray() == results);
+    CHECK(s.searches().size() == sent);
 }
 
 TEST_CASE("a new search supersedes a late one, and further pages ask for the keyword of the results shown") {
