@@ -223,15 +223,18 @@ TEST_CASE("a navigation controller's bar draws its background image and can be h
     bar->setBackgroundImage(UIImage::imageWithCGImage(red->CGImage()), UIBarMetricsCompact);
     CHECK(bar->backgroundImageForBarMetrics(UIBarMetricsDefault) == red);
     CHECK(bar->backgroundImageForBarMetrics(UIBarMetricsCompact) != red);
+    // The bar sits below the status bar's 20 points.
+    CHECK(bar->frame().origin.y == 20);
     auto image = window->snapshotImage(1);
-    CHECK(uikittest::near(uikittest::probe(image, 160, 20, 1), 255, 0, 0));
-    CHECK(uikittest::near(uikittest::probe(image, 160, 60, 1), 255, 255, 255));
+    CHECK(uikittest::near(uikittest::probe(image, 160, 10, 1), 255, 255, 255));
+    CHECK(uikittest::near(uikittest::probe(image, 160, 40, 1), 255, 0, 0));
+    CHECK(uikittest::near(uikittest::probe(image, 160, 80, 1), 255, 255, 255));
 
     nav->setNavigationBarHidden(true, false);
     CHECK(nav->isNavigationBarHidden());
     CHECK(bar->isHidden());
     image = window->snapshotImage(1);
-    CHECK(uikittest::near(uikittest::probe(image, 160, 20, 1), 255, 255, 255));
+    CHECK(uikittest::near(uikittest::probe(image, 160, 40, 1), 255, 255, 255));
     nav->setNavigationBarHidden(false, false);
     CHECK_FALSE(bar->isHidden());
     window->setHidden(true);

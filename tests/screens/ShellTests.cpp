@@ -17,6 +17,7 @@
 #include "platform/uikit/UINib.h"
 #include "platform/display/DeviceInput.h"
 #include "platform/display/DeviceTree.h"
+#include "platform/display/DeviceViewFacts.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarButton.h"
 #include "platform/uikit/UITabBarItem.h"
@@ -333,6 +334,9 @@ TEST_CASE("the shell on screen: bars in the screen colour, the downloads badge o
         auto image = screenSnapshot(device == Device::Tablet ? "shell-badge-tablet.png" : "shell-badge.png");
         auto button = shell->tabBar()->buttonForItem(downloads);
         REQUIRE(button);
+        // The tree reads the badge as the tab's detail text.
+        CHECK(DeviceViewFacts::of(*button).detail == "1");
+        CHECK(DeviceViewFacts::of(*shell->tabBar()->buttonForItem(shell->tabBar()->items().at(0))).detail.empty());
         const CGRect badge = button->convertRectToView(button->badgeFrame(), fixture.window.get());
         REQUIRE_FALSE(CGRectIsEmpty(badge));
         CHECK(badge.origin.y >= screen.height - 49);

@@ -12,6 +12,8 @@
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UISearchBar.h"
 #include "platform/uikit/UISegmentedControl.h"
+#include "platform/uikit/UITabBarButton.h"
+#include "platform/uikit/UITabBarItem.h"
 #include "platform/uikit/UITableViewCell.h"
 #include "platform/uikit/UITextView.h"
 #include "platform/uikit/UIView.h"
@@ -76,6 +78,9 @@ void describeContent(const UIView& view, DeviceViewFacts& facts) {
         facts.detail = search->placeholder();
     }
     if (auto* text = dynamic_cast<const UITextView*>(&view)) facts.label = text->text();
+    if (auto* tab = dynamic_cast<const UITabBarButton*>(&view)) {
+        if (auto item = tab->item(); item && item->badgeValue()) facts.detail = *item->badgeValue();
+    }
 }
 
 std::vector<DeviceViewFacts::Describer>& describers() {

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/NSLog.h"
 #include "platform/uikit/UINavigationBar.h"
+#include "platform/uikit/UIWindow.h"
 #include "platform/uikit/UIView.h"
 
 namespace {
@@ -73,6 +74,28 @@ void UINavigationController::setNavigationBarHidden(bool hidden, bool /*animated
     navigationBarHidden_ = hidden;
     navigationBar()->setHidden(hidden);
     if (isViewLoaded()) view()->setNeedsLayout();
+}
+
+void UINavigationController::viewWillAppear(bool animated) {
+    UIViewController::viewWillAppear(animated);
+    placeNavigationBar();
+}
+
+void UINavigationController::didRotateFromInterfaceOrientation(UIInterfaceOrientation fromOrientation) {
+    UIViewController::didRotateFromInterfaceOrientation(fromOrientation);
+    placeNavigationBar();
+}
+
+void UINavigationController::placeNavigationBar() {
+    if (!isViewLoaded() || !navigationBar_) return;
+    auto v = view();
+    CGFloat top = 0;
+    if (auto window = v->window(); window && !UIApplication::sharedApplication()->isStatusBarHidden()) {
+        const CGRect inWindow = v->convertRectToView(v->bounds(), window.get());
+        const CGRect windowInScreen = window->frame();
+        if (inWindow.origin.y + windowInScreen.origin.y <= 0) top = kUIStatusBarHeight;
+    }
+    navigationBar_->setFrame(CGRectMake(0, top, v->bounds().size.width, UINavigationBar::kHeight));
 }
 
 void UINavigationController::addPushHook(PushHook hook) {

@@ -60,11 +60,18 @@ public:
     bool isNavigationBarHidden() const { return navigationBarHidden_; }
     void setNavigationBarHidden(bool hidden, bool animated = false);
 
+    // Each appearance and rotation places the bar again: below the status bar
+    // when the controller's view starts at the top of a window while the status
+    // bar shows, else at the top of the view; as wide as the view.
+    void viewWillAppear(bool animated) override;
+    void didRotateFromInterfaceOrientation(UIInterfaceOrientation fromOrientation) override;
+
 protected:
     std::vector<std::shared_ptr<UIViewController>> childViewControllersForAppearance() const override;
     void containerViewDidLoad() override;
 
 private:
+    void placeNavigationBar();
     void pushOwn(const std::shared_ptr<UIViewController>& controller, bool animated);
     void setViewControllersOwn(const ControllerList& controllers, bool animated);
     std::shared_ptr<UINavigationBar> navigationBar_;
