@@ -1,7 +1,5 @@
 #include "screens/FavoritesViewController.h"
 
-#include <algorithm>
-
 #include "core/AppDelegate.h"
 #include "core/MoviesModel.h"
 #include "platform/coredata/NSFetchRequest.h"
@@ -14,59 +12,12 @@
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
 #include "screens/DetailMoviesViewController.h"
-#include "imagecache/UIImageViewWebCache.h"
-#include "platform/uikit/UICollectionViewFlowLayout.h"
-#include "platform/uikit/UIImage.h"
-#include "platform/uikit/UILabel.h"
-#include "platform/uikit/UIScreen.h"
+#include "screens/GridCells.h"
+#include "screens/GridLayout.h"
 #include "screens/MainStoryboard.h"
 #include "screens/MovieCollectionCell.h"
 #include "screens/ScreenStyle.h"
 #include "ui/layout/LYLayout.h"
-
-namespace {
-
-// The poster grid's layout for the device and orientation.
-UICollectionViewFlowLayoutPtr makeGridLayout(UIInterfaceOrientation orientation) {
-    const bool landscape = orientation == UIInterfaceOrientationLandscapeLeft ||
-                           orientation == UIInterfaceOrientationLandscapeRight;
-    const bool tablet = isTablet();
-    const int columns = tablet ? (landscape ? 6 : 5) : (landscape ? 5 : 3);
-    const float inset = tablet ? 10 : 6;
-    const CGSize screen = UIScreen::mainScreen()->bounds().size;
-    const float side = static_cast<float>(landscape ? std::max(screen.width, screen.height)
-                                                    : std::min(screen.width, screen.height));
-    const float width = (side - inset * static_cast<float>(columns + 1)) / static_cast<float>(columns);
-    const float height = static_cast<float>(static_cast<double>(width) * 1.51 + 30);
-    auto layout = std::make_shared<UICollectionViewFlowLayout>();
-    layout->setScrollDirection(UICollectionViewScrollDirectionVertical);
-    layout->setItemSize(CGSizeMake(width, height));
-    layout->setSectionInset(UIEdgeInsetsMake(inset, inset, inset, inset));
-    layout->setMinimumInteritemSpacing(0.5);
-    layout->setMinimumLineSpacing(tablet ? 15 : 6);
-    return layout;
-}
-
-void showPosterInCell(UICollectionViewCell& cell, const std::string& title, const std::string& posterURL) {
-    auto* poster = dynamic_cast<MovieCollectionCell*>(&cell);
-    if (!poster) return;
-    if (auto label = poster->movieTitle()) label->setText(title);
-    if (auto image = poster->moviePoster())
-        setImageWithURL(image, NSURL::URLWithString(posterURL), UIImage::imageNamed("movie_thumb.png"));
-}
-
-void slideInWhileScrolling(UIView& cell, const UIScrollView& grid) {
-    if (!grid.isDragging() && !grid.isDecelerating()) return;
-    auto slid = cell.weakSelf<UIView>();
-    UIView::animateWithDuration(0.2, [slid] {
-        if (auto view = slid.lock()) view->setTransform(CGAffineTransformMakeTranslation(0, 50));
-    });
-    UIView::animateWithDuration(0.3, [slid] {
-        if (auto view = slid.lock()) view->setTransform(CGAffineTransformIdentity);
-    });
-}
-
-}  // namespace
 
 // ------------------------------------------------------------------ life cycle
 

@@ -82,6 +82,16 @@ const Json* findTarget(const Json& node, const std::string& label) {
     return nullptr;
 }
 
+// The first shown node (depth first) the predicate takes.
+template <class Predicate>
+const Json* findNode(const Json& node, const Predicate& take) {
+    if (take(node)) return &node;
+    if (node.contains("children"))
+        for (const auto& child : node["children"])
+            if (auto found = findNode(child, take)) return found;
+    return nullptr;
+}
+
 void keep(const std::string& name, const Data& png) {
     std::filesystem::create_directories(QUORVANE_SNAPSHOT_DIR);
     std::ofstream(std::string(QUORVANE_SNAPSHOT_DIR) + "/browser-" + name + ".png", std::ios::binary)
@@ -273,4 +283,61 @@ TEST_CASE("the page sends a drag as one scroll and not also a tap, the wheel as 
     const Json backspace = page.sentInputs(6)[5];
     CHECK(backspace["body"] == Json({{"key", "Backspace"}}));
     for (const auto& input : page.sentInputs(6)) CHECK(input["status"] != 0);  // each answered by the application
+}
+
+TEST_CASE("the first grid in a real browser is the frame pixel for pixel, and a click on a title opens its page") {
+    if (!browserAvailable()) {
+        MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
+        return;
+    }
+    PageFixture page;
+    WebDriverSession& browser = *page.browser;
+
+    // The movie grid: cells, and the first one's poster arrived (its view then reads "<title> poster").
+    REQUIRE(httpRequest("POST", page.url("/api/wait"), R"({"id":"moviePoster","timeout_ms":20000})").status == 200);
+    Json tree = getJson(page.port, "/api/tree");
+    // The top left cell (the first row is wholly on screen).
+    const Json* cell = nullptr;
+    findNode(tree["views"][0], [&cell](const Json& v) {
+        if (v.value("class", "") != "MovieCollectionCell") return false;
+        const auto at = [](const Json& node) { return std::make_pair(node["frame"][1].get<double>(), node["frame"][0].get<double>()); };
+        if (!cell || at(v) < at(*cell)) cell = &v;
+        return false;
+    });
+    REQUIRE(cell);
+    const Json* titleLabel = findNode(*cell, [](const Json& v) { return v.value("id", "") == "movieTitle"; });
+    REQUIRE(titleLabel);
+    const std::string title = titleLabel->value("label", "");
+    REQUIRE(!title.empty());
+    const Json wait = {{"label", title + " poster"}, {"timeout_ms", 20000}};
+    REQUIRE(httpRequest("POST", page.url("/api/wait"), wait.dump()).status == 200);
+
+    // The page shows the grid as the application draws it, pixel for pixel.
+    ShownFrame grid = shownFrame(browser, page.image, page.port);
+    keep("grid", grid.screenshot);
+    CGImageRef shot = decode(grid.screenshot), served = decode(grid.served);
+    REQUIRE(shot);
+    REQUIRE(served);
+    const auto difference = testsupport::comparePixels(shot, served, 0);
+    CHECK(difference.sameSize);
+    CHECK_MESSAGE(difference.offPixels == 0, difference.offPixels << " pixels differ");
+
+    // A click on the title opens the title's detail page, which names it.
+    const Json& frame = (*titleLabel)["frame"];
+    const double x = frame[0].get<double>() + frame[2].get<double>() / 2;
+    const double y = frame[1].get<double>() + frame[3].get<double>() / 2;
+    page.recordInputs();
+    browser.clickAt(page.image, static_cast<int>(std::lround(x)) - 160, static_cast<int>(std::lround(y)) - 284);
+    CHECK(page.sentInputs(1)[0]["status"] == 200);
+    REQUIRE(httpRequest("POST", page.url("/api/wait"), R"({"id":"titleMovieLabel","timeout_ms":20000})").status == 200);
+    const Json* detailTitle = nullptr;
+    const bool named = runMainUntil(
+        [&] {
+            tree = getJson(page.port, "/api/tree");
+            detailTitle = findNode(tree["views"][0], [](const Json& v) { return v.value("id", "") == "titleMovieLabel"; });
+            return detailTitle && detailTitle->value("label", "") == title;
+        },
+        20);
+    CHECK_MESSAGE(named, "the detail page does not name " << title << ": " << (detailTitle ? detailTitle->dump() : "none"));
+    keep("detail", shownFrame(browser, page.image, page.port).screenshot);
 }

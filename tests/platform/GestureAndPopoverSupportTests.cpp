@@ -9,6 +9,7 @@
 
 #include "platform/graphics/CGContext.h"
 #include "platform/uikit/UIBarButtonItem.h"
+#include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIGestureRecognizer.h"
@@ -104,6 +105,28 @@ TEST_CASE("a tap recogniser on a superview recognises through the touch driver")
         CHECK(taps.empty());
         CHECK(inner->phases.size() == 6);  // began/ended, began/ended, began/cancelled
         CHECK(inner->phases.back() == "cancelled");
+    }
+    SUBCASE("an enabled control inside the view takes its own tap; a plain view's tap is the recogniser's") {
+        std::size_t pressed = 0;
+        auto button = std::make_shared<UIButton>(CGRectMake(0, 0, 40, 40));
+        button->addTarget(nullptr, [&](UIControl&, UIEvent*) { ++pressed; }, UIControlEventTouchUpInside);
+        inner->addSubview(button);
+        CHECK(window->tap({120, 120}));
+        CHECK(pressed == 1);
+        CHECK(taps.empty());
+        button->setEnabled(false);  // a disabled one takes nothing: the tap is the recogniser's
+        CHECK(window->tap({120, 120}));
+        CHECK(pressed == 1);
+        CHECK(taps.size() == 1);
+        tap->setNumberOfTapsRequired(2);  // a double tap is still asked for over a control
+        button->setEnabled(true);
+        auto touch = window->touchBegan({120, 120}, 2);
+        window->touchEnded(touch, {120, 120});
+        CHECK(taps.size() == 2);
+        tap->setNumberOfTapsRequired(1);
+        CHECK(window->tap({145, 145}));  // beside the button, on the plain view: the recogniser's
+        CHECK(taps.size() == 3);
+        CHECK(pressed == 1);
     }
     SUBCASE("tests fire it with a state and a location") {
         tap->fireWithState(UIGestureRecognizerStateEnded, {130, 140});

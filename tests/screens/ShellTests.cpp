@@ -27,9 +27,11 @@
 #include "screens/GeneralViewController.h"
 #include "screens/MovieCollectionCell.h"
 #include "screens/MovieSearchCollectionCell.h"
+#include "screens/MovieViewController.h"
 #include "screens/MyNavigationViewController.h"
 #include "screens/MyTabbarViewController.h"
 #include "screens/MyViewController.h"
+#include "screens/TVShowViewController.h"
 
 using namespace shelltest;
 
@@ -185,14 +187,14 @@ TEST_CASE("the tab-bar shell: five tabs in order, downloads at 3, each first scr
         auto root = tabRoot(*shell, i);
         if (i == 4) {
             CHECK(std::dynamic_pointer_cast<AboutAppViewController>(root));
-        } else if (i == 3) {
-            CHECK(std::dynamic_pointer_cast<DownloadViewController>(root));
+        } else if (i == 0) {
+            CHECK(std::dynamic_pointer_cast<MovieViewController>(root));
+        } else if (i == 1) {
+            CHECK(std::dynamic_pointer_cast<TVShowViewController>(root));
         } else if (i == 2) {
             CHECK(std::dynamic_pointer_cast<FavoritesViewController>(root));
         } else {
-            // Screens whose scenes are not registered yet: a plain stand-in with the tab's title.
-            CHECK(std::dynamic_pointer_cast<GeneralViewController>(root));
-            CHECK(root->title() == titles[i]);
+            CHECK(std::dynamic_pointer_cast<DownloadViewController>(root));
         }
     }
     CHECK(titles[MyTabbarViewController::kDownloadsTabIndex] == "Downloads");

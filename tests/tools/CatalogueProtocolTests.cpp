@@ -17,6 +17,7 @@
 #include "CatalogueReplies.h"
 #include "support/CatalogueServerProcess.h"
 #include "support/HttpFetch.h"
+#include "support/TestEnvironment.h"
 #include "OpensslCommand.h"
 
 using namespace testtools;
@@ -135,6 +136,24 @@ TEST_CASE("getversion defaults link to an update page the server serves") {
     CHECK(page.status == 200);
     CHECK(page.header("content-type").find("text/html") == 0);
     CHECK(page.body.find(data["AppVersion"].get<std::string>()) != std::string::npos);
+}
+
+TEST_CASE("--config-json serves the file's object as the configuration, as it stands, and refuses anything else") {
+    testsupport::TempHome scratch;
+    const std::string path = scratch.path() + "/configuration.json";
+    const json served = {{"AppVersion", 1.1}, {"AppLink", nullptr}, {"AdvType", "0"},
+                         {"Nested", {{"list", {1, nullptr, "two"}}, {"gone", nullptr}}}};
+    std::ofstream(path) << served.dump();
+    {
+        CatalogueServerProcess server({"--config-json", path, "--app-version", "9.9"});
+        REQUIRE(server.started());
+        CHECK(fetchData(server, "getversion", {{"os", "ios"}}) == served);
+    }
+    std::ofstream(path, std::ios::trunc) << "[1, 2]";
+    CHECK(runServerToCompletion({"--port", "0", "--config-json", path}) == 1);
+    std::ofstream(path, std::ios::trunc) << "{not json";
+    CHECK(runServerToCompletion({"--port", "0", "--config-json", path}) == 1);
+    CHECK(runServerToCompletion({"--port", "0", "--config-json", scratch.path() + "/missing.json"}) == 1);
 }
 
 TEST_CASE("unknown actions and ids answer an Error envelope and other paths 404") {

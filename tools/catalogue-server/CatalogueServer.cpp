@@ -396,6 +396,8 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
                 streams.push_back({{"name", stream.name}, {"link", percentEscape(base + "/media/" + stream.fileName)}});
             envelope["data"] = std::move(streams);
         }
+    } else if (action == "getversion" && options_.configuration) {
+        envelope["data"] = *options_.configuration;
     } else if (action == "getversion") {
         envelope["data"] = {{"AppVersion", options_.appVersion},
                             {"AppLink", options_.appLink.empty() ? base + "/update" : options_.appLink},

@@ -1,8 +1,10 @@
 #include "ServerOptions.h"
 
 #include <charconv>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #ifndef QUORVANE_DEFAULT_GENRES_PATH
 #define QUORVANE_DEFAULT_GENRES_PATH "resources/MovieGenresData.json"
@@ -28,6 +30,7 @@ constexpr const char* kUsage =
     "  --adv-count N           \"AdvCount\" (default 3)\n"
     "  --adv-id-banner TEXT    \"AdvIDBaner\"\n"
     "  --adv-id-inter TEXT     \"AdvIDInter\"\n"
+    "  --config-json PATH      serve that JSON object as the whole configuration instead\n"
     "  --exit-with-parent      stop when the starting process ends\n"
     "  --verbose               log every request to stderr\n"
     "  --control               serve the control endpoint on another port of 127.0.0.1 (printed)\n"
@@ -68,6 +71,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         {"--adv-count", [&](const std::string& v) { return parseNumber(v, options.advCount, INT32_MIN, INT32_MAX); }},
         {"--adv-id-banner", [&](const std::string& v) { options.advIdBanner = v; return true; }},
         {"--adv-id-inter", [&](const std::string& v) { options.advIdInter = v; return true; }},
+        {"--config-json", [&](const std::string& v) { options.configJsonPath = v; return !v.empty(); }},
         {"--control-port",
          [&](const std::string& v) { options.control = true; return parseNumber(v, options.controlPort, 0, 65535); }},
         {"--control-port-file",
@@ -108,6 +112,22 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
         }
     }
     return options;
+}
+
+std::optional<nlohmann::json> loadConfigurationFile(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the configuration " + path;
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    nlohmann::json configuration = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+    if (!configuration.is_object()) {
+        error = "the configuration " + path + " is not a JSON object";
+        return std::nullopt;
+    }
+    return configuration;
 }
 
 }  // namespace catalogue

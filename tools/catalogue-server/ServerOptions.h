@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "Catalogue.h"
 
 namespace catalogue {
@@ -29,7 +31,15 @@ struct ServerOptions {
     int advCount = 3;
     std::string advIdBanner = "quorvane-banner-0001";
     std::string advIdInter = "quorvane-interstitial-0001";
+    // --config-json: a JSON object served as the whole configuration instead
+    // of the one made from the options above (nulls and odd types included,
+    // as a misconfigured backend would send them).
+    std::string configJsonPath;
+    std::optional<nlohmann::json> configuration;
 };
+
+// Reads the --config-json file: a JSON object, else nullopt with `error` set.
+std::optional<nlohmann::json> loadConfigurationFile(const std::string& path, std::string& error);
 
 // Parses argv. Empty optional with `message` set on an error or for --help
 // (`helpShown` tells which).

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     const pid_t parent = getppid();
     std::string message;
     bool helpShown = false;
-    const auto options = catalogue::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), message, helpShown);
+    auto options = catalogue::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), message, helpShown);
     if (!options) {
         std::fputs(message.c_str(), helpShown ? stdout : stderr);
         return helpShown ? 0 : 2;
@@ -72,6 +72,13 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
+    if (!options->configJsonPath.empty()) {
+        options->configuration = catalogue::loadConfigurationFile(options->configJsonPath, error);
+        if (!options->configuration) {
+            std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
+            return 1;
+        }
+    }
     auto genres = catalogue::Catalogue::loadGenres(options->genresPath, error);
     if (!genres) {
         std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());

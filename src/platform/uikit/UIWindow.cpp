@@ -8,6 +8,7 @@
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIGestureRecognizer.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIViewController.h"
@@ -180,9 +181,17 @@ UITouchPtr UIWindow::touchBegan(CGPoint point, std::size_t tapCount) {
     if (!hit) return nullptr;
     touch->view_ = hit;
     touch->location_ = point;
-    for (auto v = hit; v; v = v->superview())
-        for (auto& r : v->gestureRecognizers())
+    // A control's own action wins over a single-tap recogniser of a view above
+    // it (a button taps as a button inside a view that hides the keyboard on a tap).
+    bool aboveControl = false;
+    for (auto v = hit; v; v = v->superview()) {
+        for (auto& r : v->gestureRecognizers()) {
+            auto* tap = dynamic_cast<UITapGestureRecognizer*>(r.get());
+            if (aboveControl && tap && tap->numberOfTapsRequired() == 1) continue;
             if (r->isEnabled()) touch->recognizers_.push_back(r);
+        }
+        if (auto* control = dynamic_cast<UIControl*>(v.get()); control && control->isEnabled()) aboveControl = true;
+    }
     deliver(touch, UITouchPhaseBegan, point);
     return touch;
 }
