@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -26,6 +27,7 @@ std::string readFile(const std::string& path) {
 
 ApplicationProcess::ApplicationProcess(Options options) {
     const std::string portFile = options.home + "/device-screen-port";
+    std::remove(portFile.c_str());  // an earlier run's port in the same home is not this one's
     std::vector<std::string> environment{
         "QUORVANE_HOME=" + options.home,           "QUORVANE_SCREEN_PORT=0",
         "QUORVANE_SCREEN_PORT_FILE=" + portFile,   "QUORVANE_DEVICE=" + options.device,

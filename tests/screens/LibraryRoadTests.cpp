@@ -1,0 +1,231 @@
+// The main road end to end, through the JSON interface of the real executable's device screen against the
+// catalogue server: a chapter downloaded from its detail page and watched on the downloads tab, played from
+// its own file once the server is gone; and a favourite made, kept over a restart and removed again.
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "DetailTestApp.h"
+#include "networking/DownloadFixtures.h"
+#include "support/ApplicationProcess.h"
+#include "support/HttpFetch.h"
+#include "support/TestEnvironment.h"
+
+using Json = nlohmann::json;
+using testsupport::ApplicationProcess;
+using testsupport::findView;
+using testsupport::findViews;
+using testsupport::runMainUntil;
+
+namespace {
+
+bool hasClass(const Json& tree, const std::string& className) {
+    return !findViews(tree, [&](const Json& v) { return v.value("class", "") == className; }).empty();
+}
+
+std::vector<Json> withId(const Json& tree, const std::string& id) {
+    return findViews(tree, [&](const Json& v) { return v.value("id", "") == id; });
+}
+
+// The badge of a tab ("" without one).
+std::string badge(const Json& tree, const std::string& tab) {
+    auto button = findView(tree, "UITabBarButton", tab);
+    return button ? button->value("detail", "") : std::string("(no such tab)");
+}
+
+// A point in the left or right half of a view's frame (the segments of a two-segment control).
+Json half(const Json& view, bool right) {
+    const auto& f = view["frame"];
+    return {{"x", f[0].get<double>() + f[2].get<double>() * (right ? 0.75 : 0.25)},
+            {"y", f[1].get<double>() + f[3].get<double>() / 2}};
+}
+
+// The rows of a table, by its id: their labels and details in order.
+std::vector<Json> rowsOf(const Json& tree, const std::string& tableId) {
+    auto tables = withId(tree, tableId);
+    if (tables.empty()) return {};
+    Json table{{"views", Json::array({tables.front()})}};
+    return findViews(table, [](const Json& v) { return v.value("class", "") == "UITableViewCell"; });
+}
+
+// Launches and waits for the shell; the catalogue saw the configuration first, then page 1 of the movies.
+void expectLaunch(const ApplicationProcess& app, const screentest::Catalogue& catalogue) {
+    REQUIRE_MESSAGE(app.waitForTree([](const Json& t) { return hasClass(t, "UITabBar"); }), "the tab shell");
+    REQUIRE_MESSAGE(runMainUntil([&] { return catalogue.requests("movies") > 0; }, 30), "the first page request");
+    const Json log = catalogue.log();
+    REQUIRE(log.size() >= 2);
+    CHECK(log[0]["action"] == "getversion");
+    CHECK(log[1]["action"] == "movies");
+    CHECK(log[1]["parameters"]["page"] == "1");
+}
+
+// The poster cells of the grids on screen, top row first, each row from the left, and the title each shows.
+std::vector<Json> posterCells(const Json& tree) {
+    auto cells = findViews(tree, [](const Json& v) { return v.value("class", "") == "MovieCollectionCell"; });
+    std::sort(cells.begin(), cells.end(), [](const Json& a, const Json& b) {
+        const double ay = a["frame"][1].get<double>(), by = b["frame"][1].get<double>();
+        return ay != by ? ay < by : a["frame"][0].get<double>() < b["frame"][0].get<double>();
+    });
+    return cells;
+}
+
+std::string cellTitle(const Json& cell) {
+    auto labels = withId({{"views", Json::array({cell})}}, "movieTitle");
+    return labels.empty() ? std::string() : labels.front().value("label", "");
+}
+
+// Taps the first title of the movie grid once its page is in and waits for the detail page; the title.
+std::string openFirstTitle(const ApplicationProcess& app) {
+    Json tree;
+    REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) {
+        return tree = t, !posterCells(t).empty() && !hasClass(t, "LOProgressHUD");
+    }), "the movie grid's first page");
+    const Json cell = posterCells(tree).front();
+    REQUIRE(app.tap(testsupport::centreOf(cell)) == 200);
+    REQUIRE_MESSAGE(app.waitForTree([](const Json& t) {
+        return !withId(t, "functionSegment").empty() && !hasClass(t, "LOProgressHUD");
+    }), "the detail page with its detail");
+    return cellTitle(cell);
+}
+
+// Closes the detail page: Back on a phone, Cancel on the tablet's sheet.
+void closeDetail(const ApplicationProcess& app, bool tablet) {
+    const std::string button = tablet ? "cancelButton" : "backButton";
+    REQUIRE(app.tap({{"id", button}}) == 200);
+    REQUIRE(app.waitFor({{"id", "functionSegment"}}, true));
+}
+
+}  // namespace
+
+TEST_SUITE("library road") {
+
+TEST_CASE("the main road: a chapter downloaded from its detail page, watched as it grows, played offline from its file") {
+    for (const char* device : {"phone", "tablet"}) {
+        CAPTURE(device);
+        const bool tablet = std::string(device) == "tablet";
+        testsupport::TempHome home;
+        screentest::Catalogue catalogue;
+        // Small files at a pace slow enough for the running row to be seen.
+        REQUIRE(catalogue.order("media-rate", {{"file", "*"}, {"bytesPerSecond", 40000}}) == 200);
+        ApplicationProcess app({QUORVANE_APP_EXECUTABLE, home.path(), catalogue.baseURL(), device});
+        REQUIRE_MESSAGE(app.started(), "the application's device screen");
+        expectLaunch(app, catalogue);
+
+        openFirstTitle(app);
+        Json tree = app.tree();
+        REQUIRE(app.tap(half(withId(tree, "functionSegment").front(), true)) == 200);  // "Chapters"
+        Json chapter;
+        REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) {
+            auto rows = rowsOf(t, "chaptersTable");
+            return !rows.empty() && (chapter = rows.front(), true);
+        }), "the chapters");
+        const std::string chapterTitle = chapter.value("label", "");
+        REQUIRE(app.tap(testsupport::centreOf(chapter)) == 200);
+        REQUIRE_MESSAGE(app.waitFor({{"id", "downloadButton"}}), "the stream dialog");
+        REQUIRE(app.tap({{"id", "downloadButton"}}) == 200);
+        REQUIRE_MESSAGE(app.waitForTree([](const Json& t) { return badge(t, "Downloads") == "1"; }), "the badge 1");
+        REQUIRE_MESSAGE(app.waitForTree([](const Json& t) { return !hasClass(t, "LOProgressHUD"); }),
+                        "the overlay to go");
+        closeDetail(app, tablet);
+
+        // The running row grows.
+        REQUIRE(app.tap({{"label", "Downloads"}}) == 200);
+        REQUIRE(app.waitFor({{"id", "actionSegment"}}));
+        REQUIRE(app.tap(half(withId(app.tree(), "actionSegment").front(), true)) == 200);
+        const std::regex line("([0-9]+)% \u2022 (-?[0-9]+)s left \u2022 State: Downloading");
+        int first = -1, later = -1;
+        REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) {
+            auto rows = rowsOf(t, "downloadingTable");
+            std::smatch m;
+            const std::string detail = rows.empty() ? "" : rows.front().value("detail", "");
+            if (rows.empty() || rows.front().value("label", "") != chapterTitle || !std::regex_match(detail, m, line))
+                return false;
+            const int percent = std::stoi(m[1]);
+            if (first < 0 && percent > 0) first = percent;
+            later = percent;
+            return first >= 0 && later > first;
+        }), "the running row to show its percentage growing");
+
+        // On finish the badge clears and the finished list holds the chapter.
+        REQUIRE_MESSAGE(app.waitForTree([](const Json& t) { return badge(t, "Downloads").empty(); }, 60),
+                        "the download to finish");
+        REQUIRE(app.tap(half(withId(app.tree(), "actionSegment").front(), false)) == 200);
+        Json row;
+        REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) {
+            auto rows = rowsOf(t, "downloadTable");
+            return !rows.empty() && (row = rows.front(), rows.front().value("label", "") == chapterTitle);
+        }), "the finished row");
+
+        // Offline: the file is the server's bytes, and it plays from disk.
+        const Json media = catalogue.mediaLog();
+        REQUIRE_FALSE(media.empty());
+        const std::string served = testtools::httpGet(catalogue.server().origin() + "/media/" +
+                                                      media.back()["file"].get<std::string>()).body;
+        const std::string file = home.path() + "/Documents/" + chapterTitle + ".mp4";
+        CHECK(downloadtests::sha256OfFile(file) == downloadtests::sha256(served));
+        CHECK(catalogue.server().stop() == 0);
+        REQUIRE(app.tap(testsupport::centreOf(row)) == 200);
+        REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) { return findView(t, "UILabel", "Playing").has_value(); }),
+                        "the player to play the downloaded file");
+        CHECK(findView(app.tree(), "UILabel", chapterTitle + ".mp4"));
+        REQUIRE(app.tap({{"label", "Done"}, {"index", 0}}) == 200);
+        REQUIRE(app.waitFor({{"label", "Playing"}}, true));
+        CHECK(app.stop() == 0);
+    }
+}
+
+TEST_CASE("a favourite made on the detail page heads the favourites tab, survives a restart and goes with its removal") {
+    testsupport::TempHome home;
+    screentest::Catalogue catalogue;
+    std::string title;
+    {
+        ApplicationProcess app({QUORVANE_APP_EXECUTABLE, home.path(), catalogue.baseURL(), "phone"});
+        REQUIRE(app.started());
+        expectLaunch(app, catalogue);
+        title = openFirstTitle(app);
+        REQUIRE(app.tap({{"id", "movieFavoritiesButton"}}) == 200);
+        REQUIRE(app.waitForTree([](const Json& t) {
+            auto button = withId(t, "movieFavoritiesButton");
+            return !button.empty() && button.front().value("selected", false);
+        }));
+        closeDetail(app, false);
+        REQUIRE(app.tap({{"label", "Favorites"}}) == 200);
+        REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) {
+            auto cells = posterCells(t);
+            return !cells.empty() && cellTitle(cells.front()) == title;
+        }), "the favourite first on its tab");
+        CHECK(app.stop() == 0);
+    }
+    ApplicationProcess again({QUORVANE_APP_EXECUTABLE, home.path(), catalogue.baseURL(), "phone"});
+    REQUIRE(again.started());
+    REQUIRE(again.waitForTree([](const Json& t) { return hasClass(t, "UITabBar"); }));
+    REQUIRE(again.tap({{"label", "Favorites"}}) == 200);
+    Json cell;
+    REQUIRE_MESSAGE(again.waitForTree([&](const Json& t) {
+        auto cells = posterCells(t);
+        return !cells.empty() && (cell = cells.front(), cellTitle(cells.front()) == title);
+    }), "the favourite after the restart");
+    REQUIRE(again.tap(testsupport::centreOf(cell)) == 200);
+    REQUIRE_MESSAGE(again.waitForTree([](const Json& t) {
+        auto button = withId(t, "movieFavoritiesButton");
+        return !button.empty() && button.front().value("selected", false) && !hasClass(t, "LOProgressHUD");
+    }), "the detail page with the favourite button on");
+    REQUIRE(again.tap({{"id", "movieFavoritiesButton"}}) == 200);
+    REQUIRE(again.waitForTree([](const Json& t) {
+        auto button = withId(t, "movieFavoritiesButton");
+        return !button.empty() && !button.front().value("selected", true);
+    }));
+    closeDetail(again, false);
+    REQUIRE_MESSAGE(again.waitForTree([](const Json& t) {
+        return posterCells(t).empty() && !withId(t, "collectionView").empty();
+    }), "the favourites tab empty");
+    CHECK(again.stop() == 0);
+}
+
+}  // TEST_SUITE
