@@ -36,10 +36,7 @@ struct SearchScreen {
         f.pressReturn();
     }
     std::vector<json> searches() const { return f.control.requests("search"); }
-    void waitForResults(const char* what) {
-        f.waitFor([&] { return !screen->isLoadItem() && !screen->moviesArray().empty(); }, what);
-        f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen->view()).empty(); }, "the overlays to go");
-    }
+    void waitForResults(const char* what) { f.waitForPage(*screen, std::nullopt, what); }
 };
 
 std::vector<std::shared_ptr<UIAlertView>> shortKeywordAlerts() {
