@@ -141,7 +141,7 @@ TEST_CASE("a pull while a further page is late loads page 1, stops the spinner a
     }
 }
 
-TEST_CASE("after page 1 the content leaves room to pull; a failed page 1 stops the spinner and can be pulled again") {
+TEST_CASE("after page 1 the content leaves room to pull, and a failed page 1 stops the spinner and can be pulled again") {
     // The movie grid: a short page grows the content to the grid's height plus 50; a failed one to the view's.
     {
         GridScreenFixture f({{"--movies", "4"}});

@@ -34,7 +34,7 @@ std::shared_ptr<UITableViewCell> genreRow(ListGenresViewController& picker, cons
 
 }  // namespace
 
-TEST_CASE("on a phone the genre picker is pushed; a choice pops it, names the genre and loads its page 1") {
+TEST_CASE("on a phone the genre picker is pushed, and a choice pops it, names the genre and loads its page 1") {
     for (const char* scene : {"MovieViewController", "TVShowViewController"}) {
         CAPTURE(std::string(scene));
         GridScreenFixture f({{"--movies", "60", "--shows", "60"}});
@@ -113,7 +113,7 @@ TEST_CASE("on a tablet the genre picker shows in a popover from the genre contro
     CHECK(f.control.requests("movies").back()["genres"] == std::to_string(screen->moviesGenres()));
 }
 
-TEST_CASE("the search control pushes the search screen; a tapped cell opens its detail page as the device wants") {
+TEST_CASE("the search control pushes the search screen, and a tapped cell opens its detail page as the device wants") {
     for (bool tablet : {false, true}) {
         CAPTURE(tablet);
         GridScreenFixture f(FixtureOptions{{"--movies", "60"}, tablet, tablet ? CGSize{768, 1024} : CGSize{320, 568}});
@@ -147,7 +147,7 @@ TEST_CASE("the search control pushes the search screen; a tapped cell opens its 
     }
 }
 
-TEST_CASE("cells made while the grid is dragged slide in; cells made at rest do not") {
+TEST_CASE("cells made while the grid is dragged slide in, cells made at rest do not") {
     GridScreenFixture f({{"--movies", "90"}});
     auto screen = f.show<MovieViewController>("MovieViewController");
     f.waitForPage(*screen);

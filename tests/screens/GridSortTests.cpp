@@ -20,7 +20,7 @@ std::string storedSort(const char* key) {
 
 }  // namespace
 
-TEST_CASE("the sort control opens the dressed popover; a second tap or a tap outside closes it") {
+TEST_CASE("the sort control opens the dressed popover, and a second tap or a tap outside closes it") {
     GridScreenFixture f({{"--movies", "40"}});
     auto screen = f.show<MovieViewController>("MovieViewController");
     f.waitForPage(*screen);

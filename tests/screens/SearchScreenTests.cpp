@@ -49,7 +49,7 @@ std::vector<std::shared_ptr<UIAlertView>> shortKeywordAlerts() {
 
 }  // namespace
 
-TEST_CASE("the keyboard is up at load; keywords under 8 characters give the alert, 8 and more search page 1") {
+TEST_CASE("the keyboard is up at load, keywords under 8 characters give the alert, 8 and more search page 1") {
     SearchScreen s;
     s.f.waitFor([&] { return UIKeyboard::isVisible(); }, "the keyboard at load");
     CHECK(s.bar->isFirstResponder());
