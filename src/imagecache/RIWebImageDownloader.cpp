@@ -115,16 +115,31 @@ RIWebImageOperationPtr RIWebImageDownloader::downloadImageWithURL(const NSURLPtr
         if (completedBlock) completedBlock(nullptr, std::nullopt, nullptr, false);
         return nullptr;
     }
+    return attach(url, options, true, std::move(progressBlock), std::move(completedBlock));
+}
+
+RIWebImageOperationPtr RIWebImageDownloader::attachToDownloadWithURL(const NSURLPtr& url,
+                                                                     RIWebImageDownloaderProgressBlock progressBlock,
+                                                                     RIWebImageDownloaderCompletedBlock completedBlock) {
+    if (!url) return nullptr;
+    return attach(url, 0, false, std::move(progressBlock), std::move(completedBlock));
+}
+
+RIWebImageOperationPtr RIWebImageDownloader::attach(const NSURLPtr& url, RIWebImageDownloaderOptions options,
+                                                    bool mayStart, RIWebImageDownloaderProgressBlock progressBlock,
+                                                    RIWebImageDownloaderCompletedBlock completedBlock) {
     const std::string key = url->absoluteString();
     std::uint64_t generation = 0, callerId = 0;
     std::shared_ptr<RIWebImageDownloaderOperation> created;
     dispatch_barrier_sync(barrierQueue_, [&] {
         auto it = URLCallbacks_.find(key);
         bool isNew = it == URLCallbacks_.end();
+        if (isNew && !mayStart) return;
         if (isNew) it = URLCallbacks_.emplace(key, Entry{nextGeneration_++, {}, {}}).first;
         callerId = nextCaller_++;
         generation = it->second.generation;
-        it->second.callers.push_back(Caller{callerId, progressBlock, completedBlock});
+        // A finished transfer still handing out its result calls this caller back too.
+        it->second.callers.push_back(Caller{callerId, std::move(progressBlock), std::move(completedBlock)});
         if (isNew) {
             // Built and queued inside the barrier: two callers of one URL can
             // never both create a transfer.
@@ -132,6 +147,7 @@ RIWebImageOperationPtr RIWebImageDownloader::downloadImageWithURL(const NSURLPtr
             it->second.operation = created;
         }
     });
+    if (callerId == 0) return nullptr;
     if (created) downloadQueue_->addOperation(created);
     return std::make_shared<Token>(weakSelf<RIWebImageDownloader>(), key, generation, callerId);
 }
@@ -170,12 +186,12 @@ std::shared_ptr<RIWebImageDownloaderOperation> RIWebImageDownloader::makeOperati
         [weak, key, generation](UIImagePtr image, std::optional<Data> data, NSErrorPtr error, bool finished) {
             auto self = weak.lock();
             if (!self) return;
-            // A finished transfer hands its callers over and leaves the table in
-            // one step, so a caller attaching now starts a new transfer instead
-            // of being dropped.
-            auto callers = finished ? self->takeCallersForURL(key, generation) : self->callersForURL(key, generation);
-            for (const auto& caller : callers)
-                if (caller.completed) caller.completed(image, data, error, finished);
+            if (finished) {
+                self->finishURL(key, generation, image, data, error);
+                return;
+            }
+            for (const auto& caller : self->callersForURL(key, generation))
+                if (caller.completed) caller.completed(image, data, error, false);
         },
         [weak, key, generation] {
             if (auto self = weak.lock()) self->removeCallbacksForURL(key, generation);
@@ -203,17 +219,26 @@ std::vector<RIWebImageDownloader::Caller> RIWebImageDownloader::callersForURL(co
     return callers;
 }
 
-std::vector<RIWebImageDownloader::Caller> RIWebImageDownloader::takeCallersForURL(const std::string& url,
-                                                                                 std::uint64_t generation) {
-    std::vector<Caller> callers;
-    dispatch_barrier_sync(barrierQueue_, [&] {
-        auto it = URLCallbacks_.find(url);
-        if (it != URLCallbacks_.end() && it->second.generation == generation) {
-            callers = std::move(it->second.callers);
-            URLCallbacks_.erase(it);
-        }
-    });
-    return callers;
+void RIWebImageDownloader::finishURL(const std::string& url, std::uint64_t generation, const UIImagePtr& image,
+                                     const std::optional<Data>& data, const NSErrorPtr& error) {
+    // An image stays on offer, the entry marked finished, while its callers are
+    // called back: a caller attaching meanwhile joins the next round instead of
+    // starting a second transfer, and the entry leaves only once a round finds
+    // nobody. A failure leaves at once: whoever comes later tries again.
+    const bool offered = image && !error;
+    for (;;) {
+        std::vector<Caller> callers;
+        dispatch_barrier_sync(barrierQueue_, [&] {
+            auto it = URLCallbacks_.find(url);
+            if (it == URLCallbacks_.end() || it->second.generation != generation) return;
+            it->second.finished = true;
+            callers.swap(it->second.callers);
+            if (callers.empty() || !offered) URLCallbacks_.erase(it);
+        });
+        for (const auto& caller : callers)
+            if (caller.completed) caller.completed(image, data, error, true);
+        if (callers.empty() || !offered) return;
+    }
 }
 
 void RIWebImageDownloader::removeCallbacksForURL(const std::string& url, std::uint64_t generation) {
@@ -222,7 +247,9 @@ void RIWebImageDownloader::removeCallbacksForURL(const std::string& url, std::ui
         auto self = weak.lock();
         if (!self) return;
         auto it = self->URLCallbacks_.find(url);
-        if (it != self->URLCallbacks_.end() && it->second.generation == generation) self->URLCallbacks_.erase(it);
+        // A finished transfer's entry is removed by the transfer once its callers are served.
+        if (it != self->URLCallbacks_.end() && it->second.generation == generation && !it->second.finished)
+            self->URLCallbacks_.erase(it);
     });
 }
 
@@ -234,7 +261,7 @@ void RIWebImageDownloader::detachCaller(const std::string& url, std::uint64_t ge
         auto& callers = it->second.callers;
         callers.erase(std::remove_if(callers.begin(), callers.end(), [&](const Caller& c) { return c.id == callerId; }),
                       callers.end());
-        if (callers.empty()) {
+        if (callers.empty() && !it->second.finished) {
             orphaned = it->second.operation.lock();
             URLCallbacks_.erase(it);
         }

@@ -5,8 +5,13 @@
 //
 // Each caller gets its own handle. Cancelling a handle detaches that caller
 // only; the transfer is cancelled when its last caller has cancelled. A caller
-// either attaches to a running transfer before it completes (and is called
-// back with its result) or finds none and starts a new one.
+// either attaches to the URL's transfer (and is called back with its result)
+// or finds none and starts a new one. A transfer that brought an image stays
+// attachable until every caller, those attaching while it hands the image out
+// included, has been called back; only then does it leave, so whatever its
+// callers did with the image (the image manager stores it in its memory cache)
+// is done before a new caller can find no transfer. A failed transfer leaves
+// as it reports: a caller coming later starts a new one.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -63,6 +68,12 @@ public:
                                                 RIWebImageDownloaderProgressBlock progressBlock,
                                                 RIWebImageDownloaderCompletedBlock completedBlock);
 
+    // Like downloadImageWithURL, but only attaches to a transfer that is running
+    // or still handing out its result: null, and nothing called, when the URL
+    // has none.
+    RIWebImageOperationPtr attachToDownloadWithURL(const NSURLPtr& url, RIWebImageDownloaderProgressBlock progressBlock,
+                                                   RIWebImageDownloaderCompletedBlock completedBlock);
+
     // The transfer running for a URL, if any (for inspection).
     std::shared_ptr<RIWebImageDownloaderOperation> operationForURL(const NSURLPtr& url) const;
     // How many callers are attached to a URL's transfer.
@@ -76,8 +87,9 @@ private:
     };
     struct Entry {
         std::uint64_t generation;
-        std::vector<Caller> callers;
+        std::vector<Caller> callers;  // those still to be called back
         std::weak_ptr<RIWebImageDownloaderOperation> operation;
+        bool finished = false;  // handing out its result; no longer cancelled by its callers
     };
     class Token;
     // The settings one request is built from, copied under the lock.
@@ -94,8 +106,14 @@ private:
     // check), so that one URL never gets two transfers.
     std::shared_ptr<RIWebImageDownloaderOperation> makeOperation(const NSURLPtr& url, std::uint64_t generation,
                                                                  RIWebImageDownloaderOptions options);
+    // Registers a caller; with mayStart, a URL without a transfer gets one.
+    RIWebImageOperationPtr attach(const NSURLPtr& url, RIWebImageDownloaderOptions options, bool mayStart,
+                                  RIWebImageDownloaderProgressBlock progressBlock,
+                                  RIWebImageDownloaderCompletedBlock completedBlock);
     std::vector<Caller> callersForURL(const std::string& url, std::uint64_t generation) const;
-    std::vector<Caller> takeCallersForURL(const std::string& url, std::uint64_t generation);
+    // Calls back every caller with the final result and removes the URL's entry.
+    void finishURL(const std::string& url, std::uint64_t generation, const UIImagePtr& image,
+                   const std::optional<Data>& data, const NSErrorPtr& error);
     void removeCallbacksForURL(const std::string& url, std::uint64_t generation);
     void detachCaller(const std::string& url, std::uint64_t generation, std::uint64_t callerId);
 

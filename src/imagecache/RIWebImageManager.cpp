@@ -200,14 +200,29 @@ void RIWebImageManager::queryDone(const std::shared_ptr<RIWebImageCombinedOperat
     }
     bool hadCachedImage = static_cast<bool>(image);
     std::weak_ptr<RIWebImageManager> weak = weakSelf<RIWebImageManager>();
-    auto token = imageDownloader_->downloadImageWithURL(
-        url, downloaderOptions, std::move(progress),
-        [weak, operation, url, key, options, hadCachedImage, completed](UIImagePtr downloaded, std::optional<Data> data,
-                                                                        NSErrorPtr error, bool finished) {
-            if (auto self = weak.lock())
-                self->downloadDone(operation, url, key, options, hadCachedImage, completed, downloaded, std::move(data),
-                                   error, finished);
-        });
+    RIWebImageDownloaderCompletedBlock done = [weak, operation, url, key, options, hadCachedImage, completed](
+                                                  UIImagePtr downloaded, std::optional<Data> data, NSErrorPtr error,
+                                                  bool finished) {
+        if (auto self = weak.lock())
+            self->downloadDone(operation, url, key, options, hadCachedImage, completed, downloaded, std::move(data),
+                               error, finished);
+    };
+    // The URL's transfer, while it runs or hands out its result, takes this
+    // load along. Without one, a transfer may have finished since the cache
+    // was read; it stored its image in memory before it left the downloader.
+    auto token = imageDownloader_->attachToDownloadWithURL(url, progress, done);
+    if (!token && !image && !(options & RIWebImageRefreshCached)) {
+        if (auto arrived = imageCache_->imageFromMemoryCacheForKey(key)) {
+            ri_dispatch_main_sync_safe([&] {
+                if (!operation->isCancelled() && completed)
+                    completed(arrived, nullptr, RIImageCacheTypeMemory, true, url);
+            });
+            removeRunning(operation);
+            return;
+        }
+    }
+    if (!token)
+        token = imageDownloader_->downloadImageWithURL(url, downloaderOptions, std::move(progress), std::move(done));
     std::weak_ptr<RIWebImageCombinedOperation> weakOperation = operation;
     operation->setCancelBlock([token, weak, weakOperation] {
         if (token) token->cancel();

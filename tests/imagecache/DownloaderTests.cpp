@@ -86,26 +86,33 @@ struct NotificationLog {
 
 }  // namespace
 
-TEST_CASE("two callers of one URL share one transfer and both get the same image") {
+TEST_CASE("callers of one URL share one transfer and all get the same image") {
     testsupport::LoopbackHttpServer server;
     Data jpeg = posterJpeg(40, 60);
     server.route("GET", "/poster.jpg", imageReply(jpeg).stallFirst());
     auto downloader = RIWebImageDownloader::init();
     auto url = urlOf(server, "/poster.jpg");
-    Received first, second;
+    Received first, second, attached, early;
+    // Attaching alone starts nothing.
+    CHECK_FALSE(downloader->attachToDownloadWithURL(url, early.progressBlock(), early.completedBlock()));
+    CHECK(downloader->currentDownloadCount() == 0);
     auto a = downloader->downloadImageWithURL(url, 0, first.progressBlock(), first.completedBlock());
     REQUIRE(waitFor(server.stalledConnections(1)));
     auto b = downloader->downloadImageWithURL(url, 0, second.progressBlock(), second.completedBlock());
+    auto c = downloader->attachToDownloadWithURL(url, attached.progressBlock(), attached.completedBlock());
     CHECK(a);
     CHECK(b);
+    CHECK(c);
     CHECK(a != b);
-    CHECK(downloader->callbackCountForURL(url) == 2);
+    CHECK(downloader->callbackCountForURL(url) == 3);
     CHECK(downloader->currentDownloadCount() == 1);
     server.releaseStalls();
-    REQUIRE(waitFor([&] { return first.finished() && second.finished(); }));
+    REQUIRE(waitFor([&] { return first.finished() && second.finished() && attached.finished(); }));
     CHECK(server.requestCount() == 1);
     REQUIRE(first.image);
     CHECK(first.image == second.image);
+    CHECK(attached.image == first.image);
+    CHECK_FALSE(early.finished());
     CHECK(first.data == jpeg);
     CHECK(first.image->size() == CGSizeMake(40, 60));
     CHECK(downloader->callbackCountForURL(url) == 0);
@@ -157,24 +164,45 @@ TEST_CASE("cancelling the last caller cancels the transfer and announces its sto
     CHECK_FALSE(second.finished());
 }
 
-TEST_CASE("a caller that attaches as the transfer completes is still called back") {
-    testsupport::LoopbackHttpServer server;
-    server.route("GET", "/poster.jpg", imageReply(posterJpeg()));
-    auto downloader = RIWebImageDownloader::init();
-    auto url = urlOf(server, "/poster.jpg");
-    Received late;
-    std::atomic<bool> firstDone{false};
-    downloader->downloadImageWithURL(url, 0, nullptr,
-                                     [&](UIImagePtr image, std::optional<Data>, NSErrorPtr, bool finished) {
-                                         if (!finished) return;
-                                         CHECK(image);
-                                         // Attaching from inside the completion, on the transfer's thread.
-                                         downloader->downloadImageWithURL(url, 0, nullptr, late.completedBlock());
-                                         firstDone = true;
-                                     });
-    REQUIRE(waitFor([&] { return firstDone.load() && late.finished(); }));
-    CHECK(late.image);
-    CHECK(server.requestCount() == 2);
+TEST_CASE("a caller that attaches as the transfer completes is called back once") {
+    struct Case {
+        const char* name;
+        bool firstFails;
+        std::size_t requests;
+    };
+    for (const Case& c : {Case{"an image is handed to it as well", false, 1},
+                          Case{"after a failure it starts a transfer of its own", true, 2}}) {
+        CAPTURE(c.name);
+        testsupport::LoopbackHttpServer server;
+        Data jpeg = posterJpeg();
+        std::atomic<int> served{0};
+        server.route("GET", "/poster.jpg", [&](const testsupport::RecordedRequest&) {
+            return served++ == 0 && c.firstFails ? Reply::withStatus(503) : imageReply(jpeg);
+        });
+        auto downloader = RIWebImageDownloader::init();
+        auto url = urlOf(server, "/poster.jpg");
+        Received first, late;
+        auto record = first.completedBlock();
+        std::atomic<bool> firstDone{false};
+        auto completed = [&](UIImagePtr image, std::optional<Data> data, NSErrorPtr error, bool finished) {
+            record(image, data, error, finished);
+            if (!finished) return;
+            // Attaching from inside the completion, on the transfer's thread.
+            downloader->downloadImageWithURL(url, 0, nullptr, late.completedBlock());
+            firstDone = true;
+        };
+        downloader->downloadImageWithURL(url, 0, nullptr, completed);
+        REQUIRE(waitFor([&] { return firstDone.load() && late.finished(); }));
+        REQUIRE(waitFor([&] { return downloader->currentDownloadCount() == 0; }));
+        CHECK(first.finishedCalls == 1);
+        CHECK(late.finishedCalls == 1);
+        CHECK(bool(first.error) == c.firstFails);
+        REQUIRE(late.image);
+        CHECK(late.data == jpeg);
+        CHECK((late.image == first.image) == !c.firstFails);
+        CHECK(server.requestCount() == c.requests);
+        CHECK_FALSE(downloader->operationForURL(url));
+    }
 }
 
 TEST_CASE("progress starts unknown and then follows the body") {

@@ -72,7 +72,86 @@ public:
     std::atomic<bool> onMain{true};
 };
 
+// Holds a serial queue (a disk that is slow to answer) until released.
+struct QueueHold {
+    explicit QueueHold(const dispatch_queue_t& queue) : gate(dispatch_semaphore_create(0)) {
+        auto g = gate;
+        dispatch_async(queue, [g] { dispatch_semaphore_wait(g, DISPATCH_TIME_FOREVER); });
+    }
+    ~QueueHold() { release(); }
+    void release() {
+        if (!released.exchange(true)) dispatch_semaphore_signal(gate);
+    }
+    dispatch_semaphore_t gate;
+    std::atomic<bool> released{false};
+};
+
+// Signals each time the manager has a downloaded image in hand (on the
+// transfer's thread); transforms nothing.
+class InHand : public RIWebImageManagerDelegate {
+public:
+    bool respondsToTransformDownloadedImage() const override {
+        dispatch_semaphore_signal(signal);
+        return false;
+    }
+    dispatch_semaphore_t signal = dispatch_semaphore_create(0);
+};
+
 }  // namespace
+
+TEST_CASE("a load whose cache query misses as the shared download completes gets that image, once") {
+    Stack s;
+    Data jpeg = posterJpeg(40, 60);
+    std::atomic<int> served{0};
+    // Only the first request stalls: a second one would be answered and counted.
+    s.server.route("GET", "/poster.jpg", [&](const testsupport::RecordedRequest&) {
+        return served++ == 0 ? imageReply(jpeg).stallFirst() : imageReply(jpeg);
+    });
+    auto url = s.url("/poster.jpg");
+    const auto& io = s.manager->imageCache()->ioQueue();
+    Deliveries first, second;
+    s.manager->downloadImageWithURL(url, 0, nullptr, first.block());
+    REQUIRE(waitFor(s.server.stalledConnections(1)));
+    RIImageCacheType secondSource = RIImageCacheTypeNone;
+
+    SUBCASE("the cache's miss arrives while the download hands out its image") {
+        auto inHand = std::make_shared<InHand>();
+        s.manager->setDelegate(inHand);
+        s.manager->downloadImageWithURL(url, 0, nullptr, second.block());
+        dispatch_sync(io, [] {});  // the disk missed; the answer waits on the main queue
+        s.server.releaseStalls();
+        // The main queue is not served meanwhile: the miss is heard only after
+        // the download has its image.
+        REQUIRE(dispatch_semaphore_wait(inHand->signal, dispatch_time(DISPATCH_TIME_NOW, 10 * NSEC_PER_SEC)) == 0);
+        REQUIRE(waitFor([&] { return first.finished() && second.finished(); }));
+        secondSource = RIImageCacheTypeNone;  // handed over by the download
+    }
+    SUBCASE("the cache's miss arrives after the download has ended") {
+        QueueHold slowDisk(io);
+        s.manager->downloadImageWithURL(url, 0, nullptr, second.block());
+        s.server.releaseStalls();
+        REQUIRE(waitFor([&] {
+            return first.finished() && s.manager->imageDownloader()->currentDownloadCount() == 0;
+        }));
+        CHECK(second.all.empty());
+        slowDisk.release();  // the disk is read before the image is written
+        REQUIRE(waitFor([&] { return second.finished(); }));
+        secondSource = RIImageCacheTypeMemory;
+    }
+
+    CHECK(s.server.requestCount() == 1);
+    REQUIRE(first.all.size() == 1);
+    REQUIRE(second.all.size() == 1);
+    REQUIRE(first.all[0].image);
+    CHECK(first.all[0].image->size() == CGSizeMake(40, 60));
+    CHECK(second.all[0].image == first.all[0].image);
+    CHECK(second.all[0].cacheType == secondSource);
+    CHECK(second.all[0].onMain);
+    CHECK_FALSE(second.all[0].error);
+    CHECK(waitFor([&] { return !s.manager->isRunning(); }));
+    CHECK(s.manager->imageDownloader()->callbackCountForURL(url) == 0);
+    s.drain();
+}
 
 TEST_CASE("a load downloads once and then answers from disk and from memory") {
     Stack s;

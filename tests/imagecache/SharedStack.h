@@ -24,6 +24,8 @@ inline std::shared_ptr<RIWebImageManager> sharedStack() {
             else ::unsetenv("QUORVANE_HOME");
         }
         ~Home() {
+            // The writes already queued for the shared cache land before its folder goes.
+            dispatch_sync(RIWebImageManager::sharedManager()->imageCache()->ioQueue(), [] {});
             std::error_code ec;
             std::filesystem::remove_all(path, ec);
         }

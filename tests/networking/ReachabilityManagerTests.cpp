@@ -153,7 +153,7 @@ TEST_CASE("flags to status: the table through the function and through injected 
     CHECK(SCNetworkReachabilityWatchMethod(manager->networkReachability()) == "");
 }
 
-TEST_CASE("first readings: unreadable flags give unknown; a stale or orphaned reading is dropped") {
+TEST_CASE("first readings: unreadable flags give unknown, a stale or orphaned reading is dropped") {
     DeliveryHold hold;
 
     SUBCASE("unreadable flags are unknown, not a status from flags never read") {

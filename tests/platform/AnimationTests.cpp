@@ -60,7 +60,7 @@ TEST_CASE("block animations set the model at once, record each change and comple
     CHECK(done);
 }
 
-TEST_CASE("an interrupted block reports not finished; begin/commit tells a living delegate only") {
+TEST_CASE("an interrupted block reports not finished, begin/commit tells a living delegate only") {
     VirtualTime time;
     auto view = std::make_shared<UIView>(CGRectMake(0, 0, 10, 10));
     std::vector<bool> first, second;

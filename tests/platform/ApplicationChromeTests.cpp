@@ -193,7 +193,7 @@ TEST_CASE("the keyboard stand-in posts will and did notifications with frames an
     time.advance(0.3);
 }
 
-TEST_CASE("appearance proxies reach new instances as they enter a window; accessibility posts are recorded") {
+TEST_CASE("appearance proxies reach new instances as they enter a window, accessibility posts are recorded") {
     UIAppearanceReset();
     UIAppearance<UIToolbar>::set<CGColorRef>("barTintColor", rgb(1, 0, 0), &UIToolbar::setBarTintColor);
     UIAppearance<UILabel>::set<long>("numberOfLines", 3, &UILabel::setNumberOfLines);

@@ -66,7 +66,7 @@ TEST_CASE("a long poll with nothing new ends after its time with the newest fram
     CHECK(reply.frameNumber == std::to_string(latest));
 }
 
-TEST_CASE("an unchanged screen is not drawn again; a change of a view or an alert is drawn on the next tick") {
+TEST_CASE("an unchanged screen is not drawn again, a change of a view or an alert is drawn on the next tick") {
     testsupport::TempHome home;
     auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
     auto view = addView(window, CGRectMake(0, 100, 50, 50), "view", rgb(1, 0, 0));

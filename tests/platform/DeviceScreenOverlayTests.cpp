@@ -186,7 +186,7 @@ TEST_CASE("the keyboard has the platform's height for the device and the way the
     }
 }
 
-TEST_CASE("a turned interface is drawn, reported and tapped at its turned size; a refused turn keeps portrait") {
+TEST_CASE("a turned interface is drawn, reported and tapped at its turned size, a refused turn keeps portrait") {
     ScreenFixture f;
     auto corner = addView<UIButton>(f.window, CGRectMake(520, 280, 40, 30), "corner", rgb(1, 0, 1));
     auto device = UIDevice::currentDevice();

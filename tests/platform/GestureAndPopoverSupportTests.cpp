@@ -240,7 +240,7 @@ TEST_CASE("a navigation controller's bar draws its background image and can be h
     window->setHidden(true);
 }
 
-TEST_CASE("a bar button item is shown by a view; a segue holds its ends") {
+TEST_CASE("a bar button item is shown by a view, a segue holds its ends") {
     auto custom = std::make_shared<UIView>(CGRectMake(0, 0, 30, 30));
     auto item = UIBarButtonItem::initWithCustomView(custom);
     CHECK(item->view() == custom);

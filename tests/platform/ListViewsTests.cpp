@@ -205,7 +205,7 @@ TEST_CASE("scrolling a grid of 90 items makes cells only for what is visible and
     CHECK(view.subviews().size() == view.visibleCells().size());
 }
 
-TEST_CASE("a tap through the window's touch driver selects the item under the finger; a drag does not") {
+TEST_CASE("a tap through the window's touch driver selects the item under the finger, a drag does not") {
     GridFixture f(90);
     auto& view = *f.view;
     view.setContentOffset(CGPointMake(0, 1000));

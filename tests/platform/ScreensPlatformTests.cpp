@@ -58,7 +58,7 @@ struct OtherController : UIViewController {};
 
 }  // namespace
 
-TEST_CASE("storyboards make a new controller per call whose views the scene builds on first use; unknown names log") {
+TEST_CASE("storyboards make a new controller per call whose views the scene builds on first use, unknown names log") {
     const std::string board = "ScreensTestBoard";
     int scenesMade = 0;
     int viewsBuilt = 0;
@@ -381,7 +381,7 @@ struct PressedList : UITableViewDataSource, UITableViewDelegate, UIActionSheetDe
 
 }  // namespace
 
-TEST_CASE("a held row opens an action sheet from the tab bar; a tap selects; a moving finger does neither") {
+TEST_CASE("a held row opens an action sheet from the tab bar, a tap selects, a moving finger does neither") {
     uikittest::VirtualTime time;
     auto window = uikittest::visibleWindow({320, 400});
     auto tabs = std::make_shared<UITabBarController>();

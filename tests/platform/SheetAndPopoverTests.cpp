@@ -81,7 +81,7 @@ std::size_t indexIn(const UIView& parent, const UIView* child) {
 
 }  // namespace
 
-TEST_CASE("a sheet on a tablet is centred over a dimming view that swallows taps; on a phone it is full screen") {
+TEST_CASE("a sheet on a tablet is centred over a dimming view that swallows taps, on a phone it is full screen") {
     struct Case {
         const char* what;
         UIUserInterfaceIdiom idiom;

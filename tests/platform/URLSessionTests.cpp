@@ -306,7 +306,7 @@ TEST_CASE("invalidating a session cancels its tasks and lets its delegate go") {
     CHECK(session->tasks().dataTasks.empty());
 }
 
-TEST_CASE("task lifecycle: hooks get the prior state, state is observable; progress") {
+TEST_CASE("task lifecycle: hooks get the prior state, state is observable, progress") {
     static std::mutex m;
     static std::vector<std::pair<std::string, long>> seen;
     static std::once_flag installed;

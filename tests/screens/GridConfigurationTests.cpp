@@ -126,7 +126,7 @@ TEST_CASE("the update link appears only for a newer version with a link the plat
     CHECK(bundleVersion() == "1.0");
 }
 
-TEST_CASE("the update alert shows for a newer server version with an openable link; Update opens it, Cancel nothing") {
+TEST_CASE("the update alert shows for a newer server version with an openable link, Update opens it, Cancel nothing") {
     BundleVersion bundle("1.9");
     struct Row {
         const char* configuration;

@@ -23,11 +23,6 @@ std::size_t overlaysUp(UIView& view) {
     return up;
 }
 
-void waitForRest(GridScreenFixture& f, PosterGridController& screen, std::size_t count, const char* what) {
-    f.waitFor([&] { return screen.moviesArray().size() == count && !screen.isLoadItem(); }, what);
-    f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen.view()).empty(); }, "the overlays to go");
-}
-
 // A page of marked titles the grid must never show.
 json stalePage(int count) {
     json films = json::array();
@@ -90,7 +85,7 @@ TEST_CASE("a failed further page steps back, stops the footer, and the next scro
         GridScreenFixture f({{"--movies", "75", "--shows", "75"}});
         auto screen = f.show<BrowseGridController>(kind.scene);
         auto grid = screen->collectionView();
-        waitForRest(f, *screen, 30, "page 1");
+        f.waitForPage(*screen, 30, "page 1");
         f.control.fault(kind.action, 1, "http500,delay:1000");  // fails after the finger has lifted
         f.dragToNextPage(*screen);
         f.waitFor([&] { return pagesAsked(f, kind.action).size() == 2 && !screen->isLoadItem(); }, "page 2 to fail");
@@ -110,7 +105,7 @@ TEST_CASE("a failed further page steps back, stops the footer, and the next scro
         note();
         f.dragToNextPage(*screen);
         note();
-        waitForRest(f, *screen, 60, "page 2 asked for again");
+        f.waitForPage(*screen, 60, "page 2 asked for again");
         CHECK(pagesAsked(f, kind.action) == std::vector<std::string>{"1", "2", "2"});
         CHECK(screen->indexPage() == 2);
     }
@@ -123,7 +118,7 @@ TEST_CASE("a pull while a further page is late loads page 1, stops the spinner a
         GridScreenFixture f({{"--movies", "75", "--shows", "75"}});
         auto screen = f.show<BrowseGridController>(kind.scene);
         auto grid = screen->collectionView();
-        waitForRest(f, *screen, 30, "page 1");
+        f.waitForPage(*screen, 30, "page 1");
         f.control.delay(kind.action, 1, 2500);
         f.dragToNextPage(*screen);
         f.waitFor([&] { return pagesAsked(f, kind.action).size() == 2; }, "page 2 to be asked for");
@@ -146,13 +141,13 @@ TEST_CASE("a pull while a further page is late loads page 1, stops the spinner a
     }
 }
 
-TEST_CASE("after page 1 the content leaves room to pull; a failed page 1 stops the spinner and can be pulled again") {
+TEST_CASE("after page 1 the content leaves room to pull, and a failed page 1 stops the spinner and can be pulled again") {
     // The movie grid: a short page grows the content to the grid's height plus 50; a failed one to the view's.
     {
         GridScreenFixture f({{"--movies", "4"}});
         auto screen = f.show<MovieViewController>("MovieViewController");
         auto grid = screen->collectionView();
-        waitForRest(f, *screen, 4, "a short page 1");
+        f.waitForPage(*screen, 4, "a short page 1");
         CHECK(grid->contentSize().height == grid->frame().size.height + 50);
         CHECK(!showsInfiniteScrolling(*grid));
 
@@ -164,7 +159,7 @@ TEST_CASE("after page 1 the content leaves room to pull; a failed page 1 stops t
         CHECK(screen->moviesArray().size() == 4);  // the records stay
         f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen->view()).empty(); }, "the overlays to go");
         f.pull(*grid);
-        waitForRest(f, *screen, 4, "the next pull's page 1");
+        f.waitForPage(*screen, 4, "the next pull's page 1");
         CHECK(pagesAsked(f, "movies") == std::vector<std::string>{"1", "1", "1"});
     }
     // The TV-show grid leaves the content size alone; a failed pull stops its spinner all the same.
@@ -172,7 +167,7 @@ TEST_CASE("after page 1 the content leaves room to pull; a failed page 1 stops t
         GridScreenFixture f({{"--shows", "4"}});
         auto screen = f.show<TVShowViewController>("TVShowViewController");
         auto grid = screen->collectionView();
-        waitForRest(f, *screen, 4, "a short page 1");
+        f.waitForPage(*screen, 4, "a short page 1");
         CHECK(grid->contentSize().height < grid->frame().size.height);
         f.control.fault("tvshow", 1, "http500");
         f.pull(*grid);
@@ -180,7 +175,7 @@ TEST_CASE("after page 1 the content leaves room to pull; a failed page 1 stops t
         CHECK(pullToRefreshView(*grid)->state() == STPullToRefreshStateStopped);
         f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen->view()).empty(); }, "the overlays to go");
         f.pull(*grid);
-        waitForRest(f, *screen, 4, "the next pull's page 1");
+        f.waitForPage(*screen, 4, "the next pull's page 1");
         CHECK(pagesAsked(f, "tvshow").size() == 3);
     }
 }

@@ -8,6 +8,7 @@
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIScreen.h"
 #include "screens/GridLayout.h"
+#include "screens/GridScreenFixture.h"
 
 namespace {
 
@@ -83,17 +84,7 @@ TEST_CASE("a 320-point phone grid places three columns at x = 6 + column x 104.6
     auto source = std::make_shared<CountingSource>(30);
     grid->setDataSource(source);
     grid->reloadData();
-    const double width = static_cast<float>(296.0f / 3.0f);
-    const double height = static_cast<float>(width * 1.51 + 30.0);
-    for (long item = 0; item < 30; ++item) {
-        CAPTURE(item);
-        const auto attributes = grid->layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0));
-        REQUIRE(attributes);
-        const long column = item % 3, row = item / 3;
-        CHECK(attributes->frame.origin.x == doctest::Approx(6 + column * 104.6667).epsilon(1e-6));
-        CHECK(attributes->frame.origin.y == doctest::Approx(6 + row * (height + 6)));
-        CHECK(attributes->frame.size.width == width);
-        CHECK(attributes->frame.size.height == height);
-    }
+    gridtest::checkPhoneGridFrames(*grid, 30);
+    const double height = static_cast<float>(static_cast<float>(296.0f / 3.0f) * 1.51 + 30.0);
     CHECK(grid->contentSize().height == doctest::Approx(6 + 10 * height + 9 * 6 + 6));
 }

@@ -46,12 +46,6 @@ void checkPagesOfLog(const std::vector<nlohmann::json>& requests, const std::vec
     }
 }
 
-// Waits for the records and for the overlays to be gone (an overlay takes the touches while it fades).
-void waitForRecords(GridScreenFixture& f, PosterGridController& screen, std::size_t count, const char* what) {
-    f.waitFor([&] { return screen.moviesArray().size() == count && !screen.isLoadItem(); }, what);
-    f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen.view()).empty(); }, "the overlays to go");
-}
-
 }  // namespace
 
 TEST_CASE("a first start asks for the configuration, then page 1 of popular genre 0, and fills three columns with real posters") {
@@ -75,16 +69,7 @@ TEST_CASE("a first start asks for the configuration, then page 1 of popular genr
     f.window->layoutIfNeeded();
     REQUIRE(grid->numberOfItemsInSection(0) == 30);
     CHECK(grid->frame().size.width == 320);
-    const double width = static_cast<float>(296.0f / 3.0f);
-    const double height = static_cast<float>(width * 1.51 + 30.0);
-    for (long item = 0; item < 30; ++item) {
-        CAPTURE(item);
-        const auto attributes = grid->layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0));
-        REQUIRE(attributes);
-        CHECK(attributes->frame.origin.x == doctest::Approx(6 + (item % 3) * 104.6667).epsilon(1e-6));
-        CHECK(attributes->frame.size.width == width);
-        CHECK(attributes->frame.size.height == height);
-    }
+    gridtest::checkPhoneGridFrames(*grid, 30);
 
     // Every visible cell shows its own title and poster, pixel for pixel the server's image.
     const auto visible = grid->indexPathsForVisibleItems();
@@ -128,7 +113,7 @@ TEST_CASE("after a fast scroll through ninety titles no reused cell keeps anothe
     GridScreenFixture f({{"--movies", "120"}});
     auto screen = f.show<MovieViewController>("MovieViewController");
     auto grid = screen->collectionView();
-    waitForRecords(f, *screen, 30, "page 1 of the movies");
+    f.waitForPage(*screen, 30, "page 1 of the movies");
     while (screen->moviesArray().size() < 90) {
         const std::size_t before = screen->moviesArray().size();
         f.dragToNextPage(*screen);

@@ -19,18 +19,6 @@ using gridtest::GridScreenFixture;
 
 namespace {
 
-std::shared_ptr<UIView> findView(const std::shared_ptr<UIView>& root, const std::string& identifier) {
-    if (root->accessibilityIdentifier() == identifier) return root;
-    for (auto& sub : root->subviews())
-        if (auto found = findView(sub, identifier)) return found;
-    return nullptr;
-}
-
-void waitForPage(GridScreenFixture& f, PosterGridController& screen) {
-    f.waitFor([&] { return !screen.moviesArray().empty() && !screen.isLoadItem(); }, "page 1");
-    f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen.view()).empty(); }, "the overlays to go");
-}
-
 // The row of the genre named so, scrolled into view.
 std::shared_ptr<UITableViewCell> genreRow(ListGenresViewController& picker, const std::string& name) {
     const auto& genres = picker.genresArray();
@@ -46,16 +34,16 @@ std::shared_ptr<UITableViewCell> genreRow(ListGenresViewController& picker, cons
 
 }  // namespace
 
-TEST_CASE("on a phone the genre picker is pushed; a choice pops it, names the genre and loads its page 1") {
+TEST_CASE("on a phone the genre picker is pushed, and a choice pops it, names the genre and loads its page 1") {
     for (const char* scene : {"MovieViewController", "TVShowViewController"}) {
         CAPTURE(std::string(scene));
         GridScreenFixture f({{"--movies", "60", "--shows", "60"}});
         auto screen = f.show<BrowseGridController>(scene);
-        waitForPage(f, *screen);
+        f.waitForPage(*screen);
         const std::string action = std::string(scene) == "MovieViewController" ? "movies" : "tvshow";
 
         // The back button cancels: the picker goes and nothing is asked for.
-        f.tap(f.centreOf(*findView(screen->view(), "genresButton")));
+        f.tap(f.centreOf(*gridtest::viewNamed(screen->view(), "genresButton")));
         f.settle(0.1);
         auto picker = std::dynamic_pointer_cast<ListGenresViewController>(f.navigation->topViewController());
         REQUIRE(picker);
@@ -67,7 +55,7 @@ TEST_CASE("on a phone the genre picker is pushed; a choice pops it, names the ge
         CHECK(f.control.requests(action).size() == 1);
 
         // A genre: the picker goes, the header names it, page 1 of it comes.
-        f.tap(f.centreOf(*findView(screen->view(), "genresButton")));
+        f.tap(f.centreOf(*gridtest::viewNamed(screen->view(), "genresButton")));
         f.settle(0.1);
         picker = std::dynamic_pointer_cast<ListGenresViewController>(f.navigation->topViewController());
         REQUIRE(picker);
@@ -78,13 +66,13 @@ TEST_CASE("on a phone the genre picker is pushed; a choice pops it, names the ge
         CHECK(f.navigation->topViewController() == screen);
         CHECK(screen->movieTitle()->text() == "Drama");
         CHECK(screen->moviesGenres() != 0);
-        waitForPage(f, *screen);
+        f.waitForPage(*screen);
         CHECK(f.control.requests(action).back()["genres"] == std::to_string(screen->moviesGenres()));
         CHECK(f.control.requests(action).back()["page"] == "1");
         CHECK(!screen->popoverIPad());
 
         // The next picker marks the genre in force.
-        f.tap(f.centreOf(*findView(screen->view(), "genresButton")));
+        f.tap(f.centreOf(*gridtest::viewNamed(screen->view(), "genresButton")));
         f.settle(0.1);
         picker = std::dynamic_pointer_cast<ListGenresViewController>(f.navigation->topViewController());
         REQUIRE(picker);
@@ -95,8 +83,8 @@ TEST_CASE("on a phone the genre picker is pushed; a choice pops it, names the ge
 TEST_CASE("on a tablet the genre picker shows in a popover from the genre control, closed by a choice or a cancel") {
     GridScreenFixture f(FixtureOptions{{"--movies", "60"}, true, {768, 1024}});
     auto screen = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *screen);
-    auto genresButton = findView(screen->view(), "genresButton");
+    f.waitForPage(*screen);
+    auto genresButton = gridtest::viewNamed(screen->view(), "genresButton");
 
     f.tap(f.centreOf(*genresButton));
     auto popover = screen->popoverIPad();
@@ -120,17 +108,17 @@ TEST_CASE("on a tablet the genre picker shows in a popover from the genre contro
     REQUIRE(row);
     f.tap(f.centreOf(*row));
     f.waitFor([&] { return !popover->isPopoverVisible(); }, "the choice to close the popover");
-    waitForPage(f, *screen);
+    f.waitForPage(*screen);
     CHECK(screen->movieTitle()->text() == "Animation");
     CHECK(f.control.requests("movies").back()["genres"] == std::to_string(screen->moviesGenres()));
 }
 
-TEST_CASE("the search control pushes the search screen; a tapped cell opens its detail page as the device wants") {
+TEST_CASE("the search control pushes the search screen, and a tapped cell opens its detail page as the device wants") {
     for (bool tablet : {false, true}) {
         CAPTURE(tablet);
         GridScreenFixture f(FixtureOptions{{"--movies", "60"}, tablet, tablet ? CGSize{768, 1024} : CGSize{320, 568}});
         auto screen = f.show<MovieViewController>("MovieViewController");
-        waitForPage(f, *screen);
+        f.waitForPage(*screen);
 
         auto grid = screen->collectionView();
         auto cell = grid->cellForItemAtIndexPath(NSIndexPath::indexPathForItem(4, 0));
@@ -153,16 +141,16 @@ TEST_CASE("the search control pushes the search screen; a tapped cell opens its 
             f.navigation->popViewControllerAnimated(false);
         }
 
-        f.tap(f.centreOf(*findView(screen->view(), "searchButton")));
+        f.tap(f.centreOf(*gridtest::viewNamed(screen->view(), "searchButton")));
         f.settle(0.1);
         CHECK(std::dynamic_pointer_cast<SearchMovieViewController>(f.navigation->topViewController()));
     }
 }
 
-TEST_CASE("cells made while the grid is dragged slide in; cells made at rest do not") {
+TEST_CASE("cells made while the grid is dragged slide in, cells made at rest do not") {
     GridScreenFixture f({{"--movies", "90"}});
     auto screen = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *screen);
+    f.waitForPage(*screen);
     auto grid = screen->collectionView();
     for (auto& cell : grid->visibleCells()) CHECK(!cell->animationRecordForKey("transform"));
 
@@ -187,7 +175,7 @@ TEST_CASE("cells made while the grid is dragged slide in; cells made at rest do 
 TEST_CASE("an outside tap recogniser closes what the navigation controller presents, only for taps outside it") {
     GridScreenFixture f(FixtureOptions{{"--movies", "40"}, true, {768, 1024}});
     auto screen = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *screen);
+    f.waitForPage(*screen);
     auto cell = screen->collectionView()->cellForItemAtIndexPath(NSIndexPath::indexPathForItem(0, 0));
     REQUIRE(cell);
     f.tap(f.centreOf(*cell));

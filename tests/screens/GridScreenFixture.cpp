@@ -15,6 +15,7 @@
 #include "platform/uikit/UIRotationPolicy.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "screens/MainStoryboard.h"
+#include "ui/progresshud/LOProgressHUD.h"
 #include "screens/RotationPolicy.h"
 
 namespace gridtest {
@@ -60,6 +61,27 @@ std::string httpGetBody(const std::string& url) { return blockingRequest(url, nu
 std::shared_ptr<UIImage> downloadImage(const std::string& url) {
     const std::string bytes = httpGetBody(url);
     return UIImage::imageWithData(Data(bytes.begin(), bytes.end()), 1);
+}
+
+std::shared_ptr<UIView> viewNamed(const std::shared_ptr<UIView>& root, const std::string& identifier) {
+    if (!root || root->accessibilityIdentifier() == identifier) return root;
+    for (const auto& sub : root->subviews())
+        if (auto found = viewNamed(sub, identifier)) return found;
+    return nullptr;
+}
+
+void checkPhoneGridFrames(UICollectionView& grid, long items) {
+    const double width = static_cast<float>(296.0f / 3.0f);
+    const double height = static_cast<float>(width * 1.51 + 30.0);
+    for (long item = 0; item < items; ++item) {
+        CAPTURE(item);
+        const auto attributes = grid.layoutAttributesForItemAtIndexPath(NSIndexPath::indexPathForItem(item, 0));
+        REQUIRE(attributes);
+        CHECK(attributes->frame.origin.x == doctest::Approx(6 + (item % 3) * 104.6667).epsilon(1e-6));
+        CHECK(attributes->frame.origin.y == doctest::Approx(6 + (item / 3) * (height + 6)));
+        CHECK(attributes->frame.size.width == width);
+        CHECK(attributes->frame.size.height == height);
+    }
 }
 
 nlohmann::json CatalogueControl::log() const {
@@ -169,6 +191,17 @@ std::shared_ptr<UIViewController> GridScreenFixture::showScene(const std::string
 void GridScreenFixture::waitFor(const std::function<bool()>& condition, const std::string& what, double seconds) {
     const bool held = testsupport::runMainUntil(condition, seconds);
     REQUIRE_MESSAGE(held, "waited " << seconds << " s for " << what);
+}
+
+void GridScreenFixture::waitForPage(PosterGridController& screen, std::optional<std::size_t> count,
+                                    const std::string& what) {
+    waitFor(
+        [&] {
+            const std::size_t shown = screen.moviesArray().size();
+            return (count ? shown == *count : shown > 0) && !screen.isLoadItem();
+        },
+        what);
+    waitFor([&] { return LOProgressHUD::allHUDsForView(screen.view()).empty(); }, "the overlays to go");
 }
 
 void GridScreenFixture::settle(double seconds) {

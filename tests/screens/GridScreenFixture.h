@@ -4,6 +4,7 @@
 // fresh application home, the application delegate, and a key window whose tab bar shows a screen of the
 // storyboard "Main" in a navigation controller. Input goes through DeviceInput, as on the device screen.
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,12 @@ private:
 // The image at the URL, fetched and decoded apart from the image cache (null when it cannot be had).
 std::shared_ptr<UIImage> downloadImage(const std::string& url);
 
+// The view of the tree with the accessibility identifier (an outlet's name), depth first; null when none.
+std::shared_ptr<UIView> viewNamed(const std::shared_ptr<UIView>& root, const std::string& identifier);
+
+// Checks the phone grid's items: three columns of 98.6667 x 178.9867 at x = 6 + column x 104.6667, rows 6 apart.
+void checkPhoneGridFrames(UICollectionView& grid, long items);
+
 struct FixtureOptions {
     std::vector<std::string> serverArguments;
     bool tablet = false;
@@ -66,6 +73,10 @@ public:
 
     // Runs the main loop until the condition holds; fails the test naming what it waited for.
     void waitFor(const std::function<bool()>& condition, const std::string& what, double seconds = 20);
+    // Waits until the screen shows records (`count` of them when given), asks for nothing and its overlays
+    // are gone (an overlay takes the touches while it is up or fading).
+    void waitForPage(PosterGridController& screen, std::optional<std::size_t> count = std::nullopt,
+                     const std::string& what = "page 1");
     // Runs the main loop for a moment of real time (lets late replies arrive).
     void settle(double seconds = 0.3);
 

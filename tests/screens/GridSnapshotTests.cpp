@@ -30,19 +30,11 @@ namespace {
 
 constexpr int kScreen = 35;  // the screen colour's channels
 
-std::shared_ptr<UIView> findView(const std::shared_ptr<UIView>& root, const std::string& identifier) {
-    if (root->accessibilityIdentifier() == identifier) return root;
-    for (auto& sub : root->subviews())
-        if (auto found = findView(sub, identifier)) return found;
-    return nullptr;
-}
-
 bool isScreenColour(const CGPixel& p) { return near(p, kScreen, kScreen, kScreen, 4); }
 
 // Waits for the records, the overlays to go and every visible cell's poster to arrive.
 void waitForPosters(GridScreenFixture& f, PosterGridController& screen) {
-    f.waitFor([&] { return !screen.moviesArray().empty() && !screen.isLoadItem(); }, "the records");
-    f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen.view()).empty(); }, "the overlays to go");
+    f.waitForPage(screen, std::nullopt, "the records");
     auto grid = screen.collectionView();
     f.waitFor(
         [&] {
@@ -136,7 +128,7 @@ TEST_CASE("snapshots of the phone movie grid: posters, mid-pull, the spinning fo
     f.settle(0.5);
 
     // The sort popover with its arrow under the control and the stored key checked.
-    auto sortButton = findView(screen->view(), "sortButton");
+    auto sortButton = gridtest::viewNamed(screen->view(), "sortButton");
     f.tap(f.centreOf(*sortButton));
     f.settle(0.5);
     auto popover = screen->popoverController();
@@ -154,7 +146,7 @@ TEST_CASE("snapshots of the phone movie grid: posters, mid-pull, the spinning fo
     f.settle(0.5);
 
     // The genre picker pushed over the grid.
-    f.tap(f.centreOf(*findView(screen->view(), "genresButton")));
+    f.tap(f.centreOf(*gridtest::viewNamed(screen->view(), "genresButton")));
     f.settle(0.6);
     auto picker = std::dynamic_pointer_cast<ListGenresViewController>(f.navigation->topViewController());
     REQUIRE(picker);

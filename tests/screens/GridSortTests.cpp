@@ -14,29 +14,17 @@ using gridtest::GridScreenFixture;
 
 namespace {
 
-std::shared_ptr<UIView> findView(const std::shared_ptr<UIView>& root, const std::string& identifier) {
-    if (root->accessibilityIdentifier() == identifier) return root;
-    for (auto& sub : root->subviews())
-        if (auto found = findView(sub, identifier)) return found;
-    return nullptr;
-}
-
-void waitForPage(GridScreenFixture& f, PosterGridController& screen) {
-    f.waitFor([&] { return !screen.moviesArray().empty() && !screen.isLoadItem(); }, "page 1");
-    f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen.view()).empty(); }, "the overlays to go");
-}
-
 std::string storedSort(const char* key) {
     return NSUserDefaults::standardUserDefaults()->stringForKey(key).value_or("(none)");
 }
 
 }  // namespace
 
-TEST_CASE("the sort control opens the dressed popover; a second tap or a tap outside closes it") {
+TEST_CASE("the sort control opens the dressed popover, and a second tap or a tap outside closes it") {
     GridScreenFixture f({{"--movies", "40"}});
     auto screen = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *screen);
-    auto sortButton = findView(screen->view(), "sortButton");
+    f.waitForPage(*screen);
+    auto sortButton = gridtest::viewNamed(screen->view(), "sortButton");
     REQUIRE(sortButton);
 
     f.tap(f.centreOf(*sortButton));
@@ -82,9 +70,9 @@ TEST_CASE("the sort control opens the dressed popover; a second tap or a tap out
 TEST_CASE("a sort choice is stored per grid in lower case, loads page 1 of it, and the next grid asks for it") {
     GridScreenFixture f({{"--movies", "40", "--shows", "40"}});
     auto movies = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *movies);
+    f.waitForPage(*movies);
     CHECK(f.control.requests("movies").back()["type"] == "popular");
-    f.tap(f.centreOf(*findView(movies->view(), "sortButton")));
+    f.tap(f.centreOf(*gridtest::viewNamed(movies->view(), "sortButton")));
     auto popover = movies->popoverController();
     REQUIRE(popover);
     auto sorter = std::dynamic_pointer_cast<ListSortViewController>(popover->contentViewController());
@@ -97,43 +85,43 @@ TEST_CASE("a sort choice is stored per grid in lower case, loads page 1 of it, a
     CHECK(!movies->popoverController());
     CHECK(movies->moviesType() == "rating");
     CHECK(storedSort(kStateMovieFilter) == "rating");
-    waitForPage(f, *movies);
+    f.waitForPage(*movies);
     CHECK(f.control.requests("movies").back()["type"] == "rating");
     CHECK(f.control.requests("movies").back()["page"] == "1");
 
     // The TV grid keeps its own: nothing stored there means "popular".
     auto shows = f.show<TVShowViewController>("TVShowViewController");
-    waitForPage(f, *shows);
+    f.waitForPage(*shows);
     CHECK(f.control.requests("tvshow").back()["type"] == "popular");
-    f.tap(f.centreOf(*findView(shows->view(), "sortButton")));
+    f.tap(f.centreOf(*gridtest::viewNamed(shows->view(), "sortButton")));
     REQUIRE(shows->popoverController());
     f.settle(0.3);
     auto sorter2 = std::dynamic_pointer_cast<ListSortViewController>(shows->popoverController()->contentViewController());
     REQUIRE(sorter2);
     f.tap(f.centreOf(*sorter2->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(2, 0))));
-    waitForPage(f, *shows);
+    f.waitForPage(*shows);
     CHECK(storedSort(kStateTVShowFilter) == "new");
     CHECK(storedSort(kStateMovieFilter) == "rating");
 
     // A later start (a fresh defaults instance over the same home) asks for the stored types.
     NSUserDefaults::resetStandardUserDefaults();
     auto again = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *again);
+    f.waitForPage(*again);
     CHECK(f.control.requests("movies").back()["type"] == "rating");
     // Its popover checks the stored key's row.
-    f.tap(f.centreOf(*findView(again->view(), "sortButton")));
+    f.tap(f.centreOf(*gridtest::viewNamed(again->view(), "sortButton")));
     REQUIRE(again->popoverController());
     auto checked = std::dynamic_pointer_cast<ListSortViewController>(again->popoverController()->contentViewController());
     REQUIRE(checked);
     CHECK(checked->isRowChecked(3));
     CHECK(!checked->isRowChecked(0));
     auto showsAgain = f.show<TVShowViewController>("TVShowViewController");
-    waitForPage(f, *showsAgain);
+    f.waitForPage(*showsAgain);
     CHECK(f.control.requests("tvshow").back()["type"] == "new");
 
     // An empty stored type counts as missing.
     REQUIRE(NSUserDefaults::standardUserDefaults()->setObject(Value(""), kStateMovieFilter));
     auto emptied = f.show<MovieViewController>("MovieViewController");
-    waitForPage(f, *emptied);
+    f.waitForPage(*emptied);
     CHECK(f.control.requests("movies").back()["type"] == "popular");
 }

@@ -281,7 +281,7 @@ TEST_CASE("genre picker helper process" * doctest::skip()) {
     std::ofstream(out) << genrePickerRows(std::atoi(std::getenv("GENRE_PICKER_CURRENT"))).dump();
 }
 
-TEST_CASE("a genre list that is missing, not JSON or not a list leaves the picker empty; entries that are not objects are skipped") {
+TEST_CASE("a genre list that is missing, not JSON or not a list leaves the picker empty, entries that are not objects are skipped") {
     testsupport::TempHome scratch;
     struct Case {
         const char* name;

@@ -36,10 +36,7 @@ struct SearchScreen {
         f.pressReturn();
     }
     std::vector<json> searches() const { return f.control.requests("search"); }
-    void waitForResults(const char* what) {
-        f.waitFor([&] { return !screen->isLoadItem() && !screen->moviesArray().empty(); }, what);
-        f.waitFor([&] { return LOProgressHUD::allHUDsForView(screen->view()).empty(); }, "the overlays to go");
-    }
+    void waitForResults(const char* what) { f.waitForPage(*screen, std::nullopt, what); }
 };
 
 std::vector<std::shared_ptr<UIAlertView>> shortKeywordAlerts() {
@@ -52,7 +49,7 @@ std::vector<std::shared_ptr<UIAlertView>> shortKeywordAlerts() {
 
 }  // namespace
 
-TEST_CASE("the keyboard is up at load; keywords under 8 characters give the alert, 8 and more search page 1") {
+TEST_CASE("the keyboard is up at load, keywords under 8 characters give the alert, 8 and more search page 1") {
     SearchScreen s;
     s.f.waitFor([&] { return UIKeyboard::isVisible(); }, "the keyboard at load");
     CHECK(s.bar->isFirstResponder());

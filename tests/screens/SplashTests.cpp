@@ -53,7 +53,7 @@ TEST_CASE("the splash screen shows the name and a spinner, then leaves for the t
     CHECK(fixture.app->openedURLs().empty());
 }
 
-TEST_CASE("the update alert holds the splash screen; its answer shows the tabs and opens a link that is a URL") {
+TEST_CASE("the update alert holds the splash screen, its answer shows the tabs and opens a link that is a URL") {
     struct Row {
         const char* what;
         std::optional<Value> appLink;  // nullopt: no configuration at all

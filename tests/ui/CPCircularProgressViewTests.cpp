@@ -45,7 +45,7 @@ CGPoint endPoint(const CAShapeLayerPtr& layer) {
 bool sameColor(const CGColorRef& a, const UIColorPtr& b) { return CGColorEqualToColor(a, b ? b->CGColor() : nullptr); }
 }  // namespace
 
-TEST_CASE("line width: 2.5 % of the width, at least 1; the arc twice as wide") {
+TEST_CASE("line width: 2.5 % of the width, at least 1, the arc twice as wide") {
     struct Case {
         CGFloat width, line;
     };
@@ -105,7 +105,7 @@ TEST_CASE("progress states: arrow, stop square, tick with the colour animation o
     CHECK(pathBox(v.iconLayer()) == arrow);
 }
 
-TEST_CASE("hidden progress icons keep the tick; a negative progress is kept and shows the idle icon") {
+TEST_CASE("hidden progress icons keep the tick, a negative progress is kept and shows the idle icon") {
     Scene s;
     auto& v = *s.view;
     v.setHideProgressIcons(true);
@@ -161,7 +161,7 @@ TEST_CASE("on a tiny view the radii stay at 0 and the paths stay inside the view
     CHECK(circle.size.width == doctest::Approx(1));
 }
 
-TEST_CASE("custom icons: a path shows from the next redraw; a view alone leaves the icon layer as it was") {
+TEST_CASE("custom icons: a path shows from the next redraw, a view alone leaves the icon layer as it was") {
     Scene s;
     auto& v = *s.view;
     auto custom = UIBezierPath::bezierPathWithRect(CGRectMake(25, 25, 10, 10));

@@ -76,7 +76,7 @@ TEST_CASE("a drag past the end of the content triggers the footer and the releas
     CHECK(s.calls == 2);
 }
 
-TEST_CASE("triggering from code runs the handler; starting alone, or with the footer disabled, does not") {
+TEST_CASE("triggering from code runs the handler, starting alone, or with the footer disabled, does not") {
     VirtualTime time;
     FooterScene s;
     s.footer->startAnimating();
@@ -100,7 +100,7 @@ TEST_CASE("triggering from code runs the handler; starting alone, or with the fo
     CHECK(s.calls == 2);
 }
 
-TEST_CASE("hiding the footer removes its inset and observations; showing it again restores both below the content") {
+TEST_CASE("hiding the footer removes its inset and observations, showing it again restores both below the content") {
     VirtualTime time;
     FooterScene s(10);
     CHECK(s.footer->originalBottomInset() == 10);
@@ -145,7 +145,7 @@ TEST_CASE("hiding the footer removes its inset and observations; showing it agai
     CHECK(other == 0);
 }
 
-TEST_CASE("custom views of the footer show from the next change of state; unknown states change nothing") {
+TEST_CASE("custom views of the footer show from the next change of state, unknown states change nothing") {
     VirtualTime time;
     FooterScene s;
     auto loading = std::make_shared<UIView>(CGRectMake(0, 0, 41, 21));

@@ -258,7 +258,7 @@ TEST_CASE("chains give the exact constraint, not yet added to any view") {
     CHECK(s.a->constraints()[0] == height);
 }
 
-TEST_CASE("incomplete chains raise the named exceptions in order; the platform's refusals pass through") {
+TEST_CASE("incomplete chains raise the named exceptions in order, the platform's refusals pass through") {
     Scene s;
     struct Case {
         const char* chain;

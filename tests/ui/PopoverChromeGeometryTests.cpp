@@ -54,7 +54,7 @@ TEST_CASE("chrome rectangles for each arrow direction of the first theme") {
     CHECK(flat->arrowRect() == CGRectMake(37.5, 0, 25, 13));
 }
 
-TEST_CASE("arrow offsets keep off the corners and keep their sign; zero follows the shadow") {
+TEST_CASE("arrow offsets keep off the corners and keep their sign, zero follows the shadow") {
     auto theme = FLPopoverTheme::themeForIOS6();
     struct Row {
         FLArrowDirection d;

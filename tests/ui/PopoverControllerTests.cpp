@@ -210,7 +210,7 @@ TEST_CASE("presenting from a view in no window shows nothing") {
     CHECK(s.delegate->presented == 0);
 }
 
-TEST_CASE("a popover destroyed while its theme lives on is never called back; setTheme lets go of the old") {
+TEST_CASE("a popover destroyed while its theme lives on is never called back, setTheme lets go of the old") {
     Scene s;
     auto theme = s.popover->theme();
     auto key = FLPopoverTheme::observableKeypaths().front();
@@ -227,7 +227,7 @@ TEST_CASE("a popover destroyed while its theme lives on is never called back; se
     for (const auto& v : s.window->subviews()) CHECK(dynamic_cast<FLPopoverOverlayView*>(v.get()) == nullptr);
 }
 
-TEST_CASE("storyboard segue: bar button items present Up or Down, other senders from the root view; it stays") {
+TEST_CASE("storyboard segue: bar button items present Up or Down, other senders from the root view, it stays") {
     Scene s;
     auto destination = std::make_shared<RecordingContent>();
     destination->setPreferredContentSize(CGSizeMake(150, 176));

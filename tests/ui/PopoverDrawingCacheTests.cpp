@@ -113,7 +113,7 @@ struct InnerState {
 
 }  // namespace
 
-TEST_CASE("the chrome's drawing cache: every value it draws from counts; a memory warning empties it") {
+TEST_CASE("the chrome's drawing cache: every value it draws from counts, a memory warning empties it") {
     ChromeState s;
     auto shown = FLPopoverBackgroundView::initWithContentSize(s.content);
     const std::vector<Step> steps = {

@@ -122,7 +122,7 @@ TEST_CASE("derived getters: fills fall back on the tint, offsets stay within the
     CHECK(t.innerCornerRadius() == 4);
 }
 
-TEST_CASE("every observable key path announces its change; the three unobserved ones are not listed") {
+TEST_CASE("every observable key path announces its change, the three unobserved ones are not listed") {
     const auto& keys = FLPopoverTheme::observableKeypaths();
     REQUIRE(keys.size() == 21);
     CHECK(keys.front() == "tintColor");
@@ -233,7 +233,7 @@ TEST_CASE("colour components by colour-space model") {
     CHECK(UIColorFLPopover::getValueOfRed(UIColor::redColor(), nullptr, nullptr, nullptr, nullptr));
 }
 
-TEST_CASE("hexString is nine characters for every colour; lighten and darken answer opaque colours") {
+TEST_CASE("hexString is nine characters for every colour, lighten and darken answer opaque colours") {
     struct Row {
         UIColorPtr color;
         std::string text;

@@ -224,7 +224,7 @@ TEST_CASE("a host too small for the margins gives no negative sizes") {
     CHECK(hud->size() == CGSizeZero);
 }
 
-TEST_CASE("indicators follow the mode; property changes lay out again except progress") {
+TEST_CASE("indicators follow the mode, property changes lay out again except progress") {
     auto host = hostView(320, 480);
     auto hud = laidOut(host, [](LOProgressHUD&) {});
     hud->setActivityIndicatorColor(UIColor::redColor());

@@ -251,7 +251,7 @@ TEST_CASE("delayed hides, timers and hand-offs hold the overlay weakly and end w
     }
 }
 
-TEST_CASE("a task on a queue runs off the main thread; the overlay hides, then the completion runs on main") {
+TEST_CASE("a task on a queue runs off the main thread, the overlay hides, then the completion runs on main") {
     auto host = std::make_shared<UIView>(CGRectMake(0, 0, 320, 480));
     auto hud = LOProgressHUD::showHUDAddedTo(host, false);
     std::atomic<bool> ranOffMain{false};

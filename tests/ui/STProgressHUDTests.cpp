@@ -71,7 +71,7 @@ TEST_CASE("a success image dismisses itself after a time that grows with its tex
     }
 }
 
-TEST_CASE("without a status the notifications carry no user info; a show while visible only updates") {
+TEST_CASE("without a status the notifications carry no user info, a show while visible only updates") {
     Stage stage;
     STProgressHUD::show();
     stage.advanceTo(0.3);
@@ -157,7 +157,7 @@ TEST_CASE("a dismissal cancels the timed one: each disappear notification comes 
     CHECK(stage.names() == kFullCycle);
 }
 
-TEST_CASE("a show during the exit brings the overlay back; a dismissal during the entrance ends it cleanly") {
+TEST_CASE("a show during the exit brings the overlay back, a dismissal during the entrance ends it cleanly") {
     Stage stage;
     auto hud = STProgressHUD::sharedView();
     STProgressHUD::show();  // mask 1: the box fades, the overlay stays at alpha 1
@@ -276,7 +276,7 @@ TEST_CASE("orientation: older systems swap the portrait bounds and turn the box,
     }
 }
 
-TEST_CASE("masks: the black one swallows touches and reports each; mask 1 lets them through") {
+TEST_CASE("masks: the black one swallows touches and reports each, mask 1 lets them through") {
     Stage stage;
     auto below = std::make_shared<UIControl>(CGRectMake(0, 0, 320, 100));
     int belowTouches = 0;
@@ -339,7 +339,7 @@ TEST_CASE("the ring path: 72 samples from the top, closed back to the first, in 
     CHECK(CGPathGetCurrentPoint(path).y == doctest::Approx(0));
 }
 
-TEST_CASE("the gradient mask darkens towards the edges; an image show announces its text") {
+TEST_CASE("the gradient mask darkens towards the edges, an image show announces its text") {
     Stage stage(CGSizeMake(160, 200));
     UIAccessibilityResetPostedNotifications();
     STProgressHUD::showWithMaskType(STProgressHUDMaskTypeGradient);
