@@ -197,7 +197,7 @@ TEST_CASE("a finished download plays its own file in the screen's player, which 
     CHECK(center->observerCount(kUpdateStatusDownloadMovieNotification) == 1);
 }
 
-TEST_CASE("a record without a file name falls back to the title's; a path outside the documents is left alone") {
+TEST_CASE("a record without a file name falls back to the title's, and a path outside the documents is left alone") {
     LibraryApp app;
     const std::string outside = app.home.path() + "/outside.mp4";
     writeFile(outside, "not ours");

@@ -148,7 +148,7 @@ TEST_CASE("each table answers from its own list, and switching the segment shows
     CHECK(finished->visibleCells().front()->textLabel()->font()->pointSize() == 15);
 }
 
-TEST_CASE("a running download offers Remove, and Resume only once it has stopped; one sheet at a time") {
+TEST_CASE("a running download offers Remove, and Resume only once it has stopped, one sheet at a time") {
     LibraryApp app;
     app.showTab(librarytests::kDownloadsTab);
     auto screen = app.downloads();

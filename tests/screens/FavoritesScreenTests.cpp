@@ -90,7 +90,7 @@ void waitForDetail(DetailMoviesViewController& page) {
 
 TEST_SUITE("favourites screen") {
 
-TEST_CASE("favourites show newest first in the poster cells, rebuilt at each showing; none shows an empty grid") {
+TEST_CASE("favourites show newest first in the poster cells, rebuilt at each showing, and none shows an empty grid") {
     LibraryApp app;
     screentest::Catalogue catalogue;
     const Value films = firstPage(catalogue);
@@ -213,7 +213,7 @@ TEST_CASE("the refresh notification pins the heading once on a tablet, nothing o
     }
 }
 
-TEST_CASE("cells made while the grid scrolls slide in; cells made at rest do not") {
+TEST_CASE("cells made while the grid scrolls slide in, cells made at rest do not") {
     LibraryApp app;
     screentest::Catalogue catalogue;
     const Value films = firstPage(catalogue);
