@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "support/StoreRecords.h"
 #include "platform/coredata/NSFetchRequest.h"
 #include "platform/coredata/NSPredicate.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -47,14 +48,10 @@ App::~App() {
 
 std::optional<std::string> App::badge() const { return shell.downloadsItem()->badgeValue(); }
 
-std::vector<std::shared_ptr<MoviesDownloadModel>> App::records(const std::string& predicate, std::vector<Value> args) {
-    auto request = NSFetchRequest::fetchRequestWithEntityName("MoviesDownloadModel");
-    if (!predicate.empty()) request->setPredicate(NSPredicate::predicateWithFormat(predicate, std::move(args)));
-    NSErrorPtr error;
-    std::vector<std::shared_ptr<MoviesDownloadModel>> out;
-    for (const auto& o : delegate->managedObjectContext()->executeFetchRequest(request, &error))
-        out.push_back(std::dynamic_pointer_cast<MoviesDownloadModel>(o));
-    return out;
+std::vector<std::shared_ptr<MoviesDownloadModel>> App::records(const std::string& predicate,
+                                                                      std::vector<Value> args) {
+    return testsupport::fetchRecords<MoviesDownloadModel>(delegate->managedObjectContext(), "MoviesDownloadModel",
+                                                          predicate, std::move(args));
 }
 
 NotificationLog::NotificationLog() {

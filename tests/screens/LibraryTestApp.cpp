@@ -4,6 +4,7 @@
 
 #include <doctest/doctest.h>
 
+#include "support/StoreRecords.h"
 #include "platform/coredata/NSFetchRequest.h"
 #include "platform/coredata/NSPredicate.h"
 #include "platform/uikit/UIActionSheet.h"
@@ -93,13 +94,8 @@ std::optional<std::string> LibraryApp::downloadsBadge() const {
 
 std::vector<std::shared_ptr<MoviesDownloadModel>> LibraryApp::records(const std::string& predicate,
                                                                       std::vector<Value> args) {
-    auto request = NSFetchRequest::fetchRequestWithEntityName("MoviesDownloadModel");
-    if (!predicate.empty()) request->setPredicate(NSPredicate::predicateWithFormat(predicate, std::move(args)));
-    NSErrorPtr error;
-    std::vector<std::shared_ptr<MoviesDownloadModel>> out;
-    for (const auto& o : delegate->managedObjectContext()->executeFetchRequest(request, &error))
-        out.push_back(std::dynamic_pointer_cast<MoviesDownloadModel>(o));
-    return out;
+    return testsupport::fetchRecords<MoviesDownloadModel>(delegate->managedObjectContext(), "MoviesDownloadModel",
+                                                          predicate, std::move(args));
 }
 
 bool LibraryApp::tap(CGPoint point) {
