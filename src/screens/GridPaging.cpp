@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* phaseName(GridPaging::Phase phase) {
+[[maybe_unused]] const char* phaseName(GridPaging::Phase phase) {
     switch (phase) {
         case GridPaging::Phase::Idle: return "idle";
         case GridPaging::Phase::LoadingFirst: return "loading the first page";
