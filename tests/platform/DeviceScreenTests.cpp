@@ -15,6 +15,7 @@
 #include "platform/uikit/UISegmentedControl.h"
 #include "platform/uikit/UITableViewCell.h"
 #include "DeviceScreenTestSupport.h"
+#include "support/ApplicationProcess.h"
 
 using namespace devicescreentest;
 
@@ -321,30 +322,18 @@ TEST_CASE("the port, port file and device kind come from the environment") {
 TEST_CASE("the application prints the device screen's address at launch, serves it and stops it at exit") {
     testsupport::TempHome home;
     const std::string out = home.path() + "/stdout";
-    const std::string portFile = home.path() + "/screen-port";
-    std::vector<std::string> environment{"QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0",
-                                         "QUORVANE_SCREEN_PORT_FILE=" + portFile, "QUORVANE_DEVICE=tablet",
-                                         "QUORVANE_CATALOGUE_URL=http://127.0.0.1:9/unused"};
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string program = QUORVANE_APP_EXECUTABLE;
-    char* argv[] = {program.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    REQUIRE(spawned == 0);
+    testsupport::ApplicationProcess app({.executable = QUORVANE_APP_EXECUTABLE,
+                                         .home = home.path(),
+                                         .catalogueURL = "http://127.0.0.1:9/unused",
+                                         .device = "tablet",
+                                         .outputFile = out});
+    REQUIRE_MESSAGE(app.started(), "the application wrote no port");
+    const int port = app.port();
 
     const auto readFile = [](const std::string& path) {
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
-    const int port = std::stoi(readFile(portFile));
     REQUIRE_MESSAGE(runMainUntil([&] { return readFile(out).find('\n') != std::string::npos; }, 30),
                     "the application printed nothing");
     CHECK(readFile(out).starts_with("Device screen: http://127.0.0.1:" + std::to_string(port) + "/\n"));
@@ -354,12 +343,7 @@ TEST_CASE("the application prints the device screen's address at launch, serves 
     CHECK(screen.json()["width"] == 768);
     CHECK(request(port, "POST", "/api/tap", R"({"x":1,"y":1})", "text/plain").status == 415);
 
-    ::kill(pid, SIGTERM);
-    int status = -1;
-    REQUIRE_MESSAGE(runMainUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30),
-                    "the application did not end on SIGTERM");
-    CHECK(WIFEXITED(status));
-    CHECK(WEXITSTATUS(status) == 0);
+    CHECK_MESSAGE(app.stop() == 0, "the application did not end cleanly on SIGTERM");
     CHECK(request(port, "GET", "/api/screen").status == 0);  // nothing listens any more
 }
 

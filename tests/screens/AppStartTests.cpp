@@ -36,8 +36,10 @@ TEST_CASE("the application starts on the storyboard's splash screen and shows th
     for (const Row& row : {Row{"phone", 320, 568}, Row{"tablet", 768, 1024}}) {
         CAPTURE(row.device);
         testsupport::TempHome home;
-        testsupport::ApplicationProcess app(
-            {program, home.path(), "http://127.0.0.1:9/unused", row.device, /*quiet=*/true});
+        testsupport::ApplicationProcess app({.executable = program,
+                                             .home = home.path(),
+                                             .catalogueURL = "http://127.0.0.1:9/unused",
+                                             .device = row.device});
         REQUIRE_MESSAGE(app.started(), "the application's device screen did not answer within 30 s");
 
         Json tree;

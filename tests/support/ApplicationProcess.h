@@ -26,6 +26,7 @@ public:
         std::string catalogueURL;  // QUORVANE_CATALOGUE_URL
         std::string device = "phone";
         bool quiet = true;  // its output to /dev/null
+        std::string outputFile = {};  // when set, its standard output goes there (its errors still follow `quiet`)
     };
     // Starts the application and waits (up to 30 s) until its device screen answers.
     explicit ApplicationProcess(Options options);
