@@ -127,18 +127,35 @@ HttpReply httpRequest(const std::string& method, const std::string& url, const s
 }
 
 WebDriverSession::WebDriverSession(const std::vector<std::string>& browserArguments, const std::string& scratchFolder) {
-    const std::string output = scratchFolder + "/chromedriver.out";
-    driver_ = std::make_unique<ChildProcess>(std::vector<std::string>{kChromeDriver, "--port=0"},
-                                             std::vector<std::string>{}, output);
-    if (!driver_->started()) {
-        error_ = "chromedriver did not start";
-        return;
-    }
-    // It says which port it took once it listens.
+    // With --port=0 the server takes a free IPv6 port and then binds the same
+    // number on IPv4, where another process may hold it: it exits, and a new
+    // start picks another number.
     const std::regex listening("started successfully on port ([0-9]+)");
+    const std::regex portTaken("port not available");
     std::smatch found;
     std::string text;
-    if (!testsupport::runMainUntil([&] { return std::regex_search(text = readFile(output), found, listening); }, 20)) {
+    bool listens = false;
+    for (int attempt = 0; attempt < 5 && !listens; ++attempt) {
+        const std::string output = scratchFolder + "/chromedriver-" + std::to_string(attempt) + ".out";
+        driver_ = std::make_unique<ChildProcess>(std::vector<std::string>{kChromeDriver, "--port=0"},
+                                                 std::vector<std::string>{}, output);
+        if (!driver_->started()) {
+            error_ = "chromedriver did not start";
+            return;
+        }
+        // It says which port it took once it listens.
+        bool gaveUp = false;
+        testsupport::runMainUntil(
+            [&] {
+                text = readFile(output);
+                listens = std::regex_search(text, found, listening);
+                gaveUp = std::regex_search(text, portTaken);
+                return listens || gaveUp;
+            },
+            20);
+        if (!listens && !gaveUp) break;
+    }
+    if (!listens) {
         error_ = "chromedriver did not say it listens: " + text;
         return;
     }

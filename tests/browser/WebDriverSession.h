@@ -2,7 +2,8 @@
 // A headless Chromium driven through its WebDriver server (Debian's chromium
 // and chromium-driver), for tests of the pages the application serves.
 //
-// The server is started on a free port (--port=0; it prints the port it took),
+// The server is started on a free port (--port=0; it prints the port it took,
+// and is started again should that number be taken on the other address family),
 // one browser session is opened with the arguments given, and both end with
 // the object: the session is deleted (the browser quits), then the server is
 // sent SIGTERM and waited for. Requests go over HTTP with libcurl, each bounded
