@@ -47,20 +47,24 @@ CGRect UIInterfaceRotation::screenBoundsForInterfaceOrientation(UIInterfaceOrien
     return bounds;
 }
 
-CGRect UIInterfaceRotation::interfaceRectForScreenRect(CGRect r, UIInterfaceOrientation orientation) {
-    if (UIScreenBoundsFollowOrientation()) return r;
-    const CGSize screen = CGRectStandardize(UIScreen::mainScreen()->portraitBounds()).size;
-    const CGFloat W = screen.width, H = screen.height;
+CGRect UIInterfaceRotation::interfaceRectForPortraitRect(CGRect r, CGSize portrait, UIInterfaceOrientation orientation) {
+    const CGFloat W = portrait.width, H = portrait.height;
     switch (orientation) {
     case UIInterfaceOrientationPortraitUpsideDown:
         return CGRectMake(W - r.origin.x - r.size.width, H - r.origin.y - r.size.height, r.size.width, r.size.height);
-    // Home button on the left: the interface's top is the portrait screen's left edge.
+    // Home button on the left: the interface's top is the portrait space's left edge.
     case UIInterfaceOrientationLandscapeLeft:
         return CGRectMake(H - r.origin.y - r.size.height, r.origin.x, r.size.height, r.size.width);
     case UIInterfaceOrientationLandscapeRight:
         return CGRectMake(r.origin.y, W - r.origin.x - r.size.width, r.size.height, r.size.width);
     default: return r;
     }
+}
+
+CGRect UIInterfaceRotation::interfaceRectForScreenRect(CGRect r, UIInterfaceOrientation orientation) {
+    if (UIScreenBoundsFollowOrientation()) return r;
+    return interfaceRectForPortraitRect(r, CGRectStandardize(UIScreen::mainScreen()->portraitBounds()).size,
+                                        orientation);
 }
 
 void UIInterfaceRotation::deviceDidChangeOrientation(UIDeviceOrientation orientation) {

@@ -60,6 +60,9 @@ public:
     // from system 8.0 on; before, turned from the portrait screen's fixed
     // coordinates (upside down mirrored, landscape a quarter turn).
     static CGRect interfaceRectForScreenRect(CGRect rect, UIInterfaceOrientation orientation);
+    // A rectangle of a space that keeps portrait coordinates (portrait: its
+    // size) in the interface's: upside down mirrored, landscape a quarter turn.
+    static CGRect interfaceRectForPortraitRect(CGRect rect, CGSize portrait, UIInterfaceOrientation orientation);
 
     // Whether the controllers that decide allow the orientation.
     static bool allows(UIViewController& root, UIInterfaceOrientation orientation);

@@ -45,16 +45,9 @@ float FLStatusBarHeight() {
 CGRect FLRectInWindowForOrientation(CGRect r, UIInterfaceOrientation orientation) {
     if (NSProcessInfoRespondsToOperatingSystemVersion()) return r;
     CGRect b = keyWindowBounds();
-    auto W = static_cast<float>(b.size.width), H = static_cast<float>(b.size.height);
-    switch (orientation) {
-    case UIInterfaceOrientationPortraitUpsideDown:
-        return CGRectMake(W - r.origin.x - r.size.width, H - r.origin.y - r.size.height, r.size.width, r.size.height);
-    case UIInterfaceOrientationLandscapeLeft:
-        return CGRectMake(H - r.origin.y - r.size.height, r.origin.x, r.size.height, r.size.width);
-    case UIInterfaceOrientationLandscapeRight:
-        return CGRectMake(r.origin.y, W - r.origin.x - r.size.width, r.size.height, r.size.width);
-    default: return r;
-    }
+    // The window's size as the single-precision floats the placement reads.
+    CGSize portrait = CGSizeMake(static_cast<float>(b.size.width), static_cast<float>(b.size.height));
+    return UIInterfaceRotation::interfaceRectForPortraitRect(r, portrait, orientation);
 }
 
 CGRect FLPopoverPlacement::anchorInWindow(CGRect anchor, const std::shared_ptr<UIView>& view) const {
