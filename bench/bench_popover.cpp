@@ -16,7 +16,7 @@
 #include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIViewController.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
-#include "ui/popover/FLPopoverDrawingCache.h"
+#include "ui/popover/FLPopoverDrawingCaches.h"
 #include "ui/popover/FLPopoverThemeAppearance.h"
 
 #ifndef QUORVANE_BUILD_TYPE
@@ -61,8 +61,8 @@ int main() {
         std::printf("no inner view\n");
         return 1;
     }
-    auto& chromeCache = FLPopoverDrawingCache::chrome();
-    auto& innerCache = FLPopoverDrawingCache::innerView();
+    auto& chromeCache = FLPopoverChromeDrawingCache();
+    auto& innerCache = FLPopoverInnerViewDrawingCache();
     auto redraw = [&] {
         chrome->setNeedsDisplay();
         chrome->layer()->displayIfNeeded(kScale);

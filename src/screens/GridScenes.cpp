@@ -4,6 +4,7 @@
 // bar (title and controls), the banner area below it (sized by the screen),
 // then the grid down to the bottom. Outlets are weak and named after the
 // controller's fields; the controls' actions hold the controller weakly.
+#include <algorithm>
 #include <functional>
 
 #include "platform/uikit/NSLayoutConstraint.h"
@@ -30,6 +31,7 @@ constexpr CGFloat kHeaderHeight = 64;  // 20 of status bar, 44 of bar
 constexpr CGFloat kSearchBarHeight = 44;
 constexpr CGFloat kTitleLeft = 72;    // the left control's room
 constexpr CGFloat kTitleRight = 120;  // the room of the two controls on the right
+constexpr CGFloat kCentredTitleWidth = 160;  // the least width a title centred on the header keeps
 
 template <class View>
 std::shared_ptr<View> outlet(std::shared_ptr<View> view, const std::string& name) {
@@ -70,10 +72,13 @@ std::shared_ptr<UIView> addHeader(const std::shared_ptr<UIView>& root, const std
     return header;
 }
 
-// The title between the header's controls: `left` and `right` points kept clear.
+// The title between the header's controls: `left` and `right` points kept
+// clear. Where the header is wide enough (a tablet's), both sides keep the
+// larger room, so the title stays centred on the header in every orientation.
 std::shared_ptr<UILabel> addTitle(const std::shared_ptr<UIView>& header, const std::string& name,
                                   const std::string& text, CGFloat left, CGFloat right) {
     const CGFloat width = header->bounds().size.width;
+    if (const CGFloat room = std::max(left, right); width - 2 * room >= kCentredTitleWidth) left = right = room;
     auto label = outlet(std::make_shared<UILabel>(CGRectMake(left, 20, width - left - right, 44)), name);
     label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     label->setText(text);

@@ -1,9 +1,12 @@
 // Protects the application shell: the rotation answers of every controller on
 // phones and tablets, the tab-bar shell of the storyboard "Main" (its tabs in
 // order, each tab's first screen from its scene or a plain stand-in, the
-// downloads badge), and the two grid cells made from their interface files.
+// downloads badge, the about screen's title level with the grid's, the tablet
+// grid's title centred), and the two grid cells made from their interface files.
 #include <doctest/doctest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +71,24 @@ std::shared_ptr<MyTabbarViewController> makeShell() {
     auto shell = storyboard->instantiate<MyTabbarViewController>("MyTabbarViewController");
     REQUIRE(shell);
     return shell;
+}
+
+// The frame the device screen's tree gives the shown view with the identifier; null when it shows none.
+std::optional<CGRect> treeFrame(const std::string& identifier) {
+    std::function<std::optional<CGRect>(const nlohmann::json&)> find = [&](const nlohmann::json& node) {
+        if (node.value("id", "") == identifier && node.contains("frame")) {
+            const auto& f = node["frame"];
+            return std::optional<CGRect>(CGRectMake(f[0].get<double>(), f[1].get<double>(), f[2].get<double>(),
+                                                    f[3].get<double>()));
+        }
+        for (const auto& child : node.value("children", nlohmann::json::array()))
+            if (auto found = find(child)) return found;
+        return std::optional<CGRect>();
+    };
+    const nlohmann::json tree = DeviceTree::describe();
+    for (const auto& view : tree["views"])
+        if (auto found = find(view)) return found;
+    return std::nullopt;
 }
 
 std::shared_ptr<UIViewController> tabRoot(const MyTabbarViewController& shell, std::size_t index) {
@@ -354,6 +375,13 @@ TEST_CASE("the shell on screen: bars in the screen colour, the downloads badge o
         CHECK(near(pixelAt(image, 2, screen.height - 3), 35, 35, 35));
         CHECK(near(pixelAt(image, 2, 30), 35, 35, 35));
 
+        // The grid's title, as the tree gives it: in the header under the status bar, and on a tablet centred.
+        const auto gridTitle = treeFrame("movieTitle");
+        REQUIRE(gridTitle);
+        CHECK(gridTitle->origin.y == 20);
+        CHECK(gridTitle->size.height == 44);
+        if (device == Device::Tablet) CHECK(CGRectGetMidX(*gridTitle) == screen.width / 2);
+
         // A tap on the About tab shows the about screen.
         auto about = shell->tabBar()->buttonForItem(shell->tabBar()->items().at(4));
         REQUIRE(about);
@@ -368,6 +396,18 @@ TEST_CASE("the shell on screen: bars in the screen colour, the downloads badge o
         CHECK(shell->selectedIndex() == 4);
         CHECK(tabRoot(*shell, 4)->isViewVisible());
         CHECK_FALSE(tabRoot(*shell, 0)->isViewVisible());
+        // Its title sits where the grid's does, under the status bar, centred (once the bar is laid out).
+        std::optional<CGRect> aboutTitle;
+        REQUIRE_MESSAGE(testsupport::runMainUntil(
+                            [&] {
+                                aboutTitle = treeFrame("UINavigationBarTitle");
+                                return aboutTitle && aboutTitle->size.height > 0;
+                            },
+                            5),
+                        "the about screen's title was not laid out within 5 s");
+        CHECK(aboutTitle->origin.y == gridTitle->origin.y);
+        CHECK(aboutTitle->size.height == gridTitle->size.height);
+        CHECK(CGRectGetMidX(*aboutTitle) == screen.width / 2);
     }
 }
 

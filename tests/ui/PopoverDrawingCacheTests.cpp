@@ -16,7 +16,7 @@
 #include "support/ReferenceImage.h"
 #include "support/TestEnvironment.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
-#include "ui/popover/FLPopoverDrawingCache.h"
+#include "ui/popover/FLPopoverDrawingCaches.h"
 #include "ui/popover/FLPopoverThemeAppearance.h"
 
 namespace {
@@ -45,7 +45,7 @@ UIColorPtr colour(double r, double g, double b, double a = 1) { return UIColor::
 template <class View>
 CGImageRef runSteps(const std::vector<Step>& steps, View& shown, const std::function<void(View&)>& apply,
                     const std::function<std::shared_ptr<View>()>& make, const CGFloat& scale,
-                    FLPopoverDrawingCache& cache) {
+                    DrawingCache& cache) {
     CGImageRef previous;
     for (const Step& step : steps) {
         std::string name = step.name;
@@ -57,8 +57,8 @@ CGImageRef runSteps(const std::vector<Step>& steps, View& shown, const std::func
         if (previous) CHECK_FALSE(sameImage(image, previous));  // the step changes the drawing
         previous = image;
 
-        FLPopoverDrawingCache::chrome().removeAll();
-        FLPopoverDrawingCache::innerView().removeAll();
+        FLPopoverChromeDrawingCache().removeAll();
+        FLPopoverInnerViewDrawingCache().removeAll();
         auto fresh = make();
         apply(*fresh);
         std::size_t misses = cache.misses();
@@ -140,21 +140,21 @@ TEST_CASE("the chrome's drawing cache: every value it draws from counts, a memor
     CGImageRef last = runSteps<FLPopoverBackgroundView>(
         steps, *shown, [&](FLPopoverBackgroundView& view) { s.applyTo(view); },
         [&] { return FLPopoverBackgroundView::initWithContentSize(s.content); }, s.scale,
-        FLPopoverDrawingCache::chrome());
+        FLPopoverChromeDrawingCache());
 
     // Nothing changed: the kept bitmap comes back, the same image.
-    std::size_t hits = FLPopoverDrawingCache::chrome().hits();
+    std::size_t hits = FLPopoverChromeDrawingCache().hits();
     CHECK(sameImage(drawn(*shown, s.scale), last));
-    CHECK(FLPopoverDrawingCache::chrome().hits() == hits + 1);
+    CHECK(FLPopoverChromeDrawingCache().hits() == hits + 1);
 
     // Short of memory, the kept drawings go.
     (void)drawn(*FLPopoverBackgroundInnerView::initWithFrame(CGRectMake(0, 0, 40, 30)), 2);
-    CHECK(FLPopoverDrawingCache::chrome().count() > 0);
-    CHECK(FLPopoverDrawingCache::innerView().count() > 0);
+    CHECK(FLPopoverChromeDrawingCache().count() > 0);
+    CHECK(FLPopoverInnerViewDrawingCache().count() > 0);
     UIApplication::sharedApplication()->simulateMemoryWarning();
-    REQUIRE_MESSAGE(testsupport::runMainUntil([] { return FLPopoverDrawingCache::chrome().count() == 0; }, 5),
+    REQUIRE_MESSAGE(testsupport::runMainUntil([] { return FLPopoverChromeDrawingCache().count() == 0; }, 5),
                     "the memory warning did not empty the chrome's drawing cache");
-    CHECK(FLPopoverDrawingCache::innerView().count() == 0);
+    CHECK(FLPopoverInnerViewDrawingCache().count() == 0);
 }
 
 TEST_CASE("the inner view's drawing cache: every value it draws from counts") {
@@ -186,8 +186,8 @@ TEST_CASE("the inner view's drawing cache: every value it draws from counts") {
     CGImageRef last = runSteps<FLPopoverBackgroundInnerView>(
         steps, *shown, [&](FLPopoverBackgroundInnerView& view) { s.applyTo(view); },
         [] { return FLPopoverBackgroundInnerView::initWithFrame(CGRectZero); }, scale,
-        FLPopoverDrawingCache::innerView());
-    std::size_t hits = FLPopoverDrawingCache::innerView().hits();
+        FLPopoverInnerViewDrawingCache());
+    std::size_t hits = FLPopoverInnerViewDrawingCache().hits();
     CHECK(sameImage(drawn(*shown, scale), last));
-    CHECK(FLPopoverDrawingCache::innerView().hits() == hits + 1);
+    CHECK(FLPopoverInnerViewDrawingCache().hits() == hits + 1);
 }

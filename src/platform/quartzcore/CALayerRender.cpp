@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "platform/graphics/CGColorSpace.h"
+#include "platform/graphics/PixelGrid.h"
 #include "platform/quartzcore/CALayer.h"
 
 namespace {
@@ -209,19 +210,7 @@ void CALayer::renderInContext(const CGContextRef& ctx) {
     CGContextRestoreGState(ctx);
 }
 
-CGContextRef CALayerCreateRenderContext(CGSize size, CGFloat scale) {
-    if (!(scale > 0) || !std::isfinite(scale)) return nullptr;
-    double w = std::ceil(size.width * scale - 1e-9), h = std::ceil(size.height * scale - 1e-9);
-    if (!std::isfinite(w) || !std::isfinite(h) || w < 1 || h < 1 || w > 32767 || h > 32767 ||
-        w * h > double(kCGImageMaxPixelCount))
-        return nullptr;
-    CGContextRef ctx = CGBitmapContextCreate(nullptr, static_cast<std::size_t>(w), static_cast<std::size_t>(h), 8, 0,
-                                             CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kNativeARGB);
-    if (!ctx) return nullptr;
-    // Points, y down; shadows are measured in that space too, as in UIKit's image contexts.
-    CGContextSetBaseCTM(ctx, CGAffineTransformMake(scale, 0, 0, -scale, 0, h));
-    return ctx;
-}
+CGContextRef CALayerCreateRenderContext(CGSize size, CGFloat scale) { return PointsContextCreate(size, scale); }
 
 CGImageRef CALayerRenderImage(CALayer& layer, CGFloat scale) {
     CGContextRef ctx = CALayerCreateRenderContext(layer.bounds().size, scale);

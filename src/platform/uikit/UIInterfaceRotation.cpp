@@ -7,6 +7,7 @@
 #include "platform/foundation/NSThread.h"
 #include "platform/foundation/ThreadAssertions.h"
 #include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
 #include "platform/uikit/UIWindow.h"
@@ -44,6 +45,26 @@ CGRect UIInterfaceRotation::screenBoundsForInterfaceOrientation(UIInterfaceOrien
     CGRect bounds = CGRectStandardize(UIScreen::mainScreen()->portraitBounds());
     if (UIInterfaceOrientationIsLandscape(orientation)) std::swap(bounds.size.width, bounds.size.height);
     return bounds;
+}
+
+CGRect UIInterfaceRotation::interfaceRectForPortraitRect(CGRect r, CGSize portrait, UIInterfaceOrientation orientation) {
+    const CGFloat W = portrait.width, H = portrait.height;
+    switch (orientation) {
+    case UIInterfaceOrientationPortraitUpsideDown:
+        return CGRectMake(W - r.origin.x - r.size.width, H - r.origin.y - r.size.height, r.size.width, r.size.height);
+    // Home button on the left: the interface's top is the portrait space's left edge.
+    case UIInterfaceOrientationLandscapeLeft:
+        return CGRectMake(H - r.origin.y - r.size.height, r.origin.x, r.size.height, r.size.width);
+    case UIInterfaceOrientationLandscapeRight:
+        return CGRectMake(r.origin.y, W - r.origin.x - r.size.width, r.size.height, r.size.width);
+    default: return r;
+    }
+}
+
+CGRect UIInterfaceRotation::interfaceRectForScreenRect(CGRect r, UIInterfaceOrientation orientation) {
+    if (UIScreenBoundsFollowOrientation()) return r;
+    return interfaceRectForPortraitRect(r, CGRectStandardize(UIScreen::mainScreen()->portraitBounds()).size,
+                                        orientation);
 }
 
 void UIInterfaceRotation::deviceDidChangeOrientation(UIDeviceOrientation orientation) {

@@ -20,6 +20,13 @@
 // A refused rotation changes nothing. Face-up, face-down and unknown device
 // orientations leave the interface as it is.
 //
+// Coordinates: windows therefore always work in the interface's own
+// coordinates (kWindowsTakeInterfaceCoordinates): a view placed straight in a
+// window needs no turn of its own. The screen-coordinate frames of the status
+// bar and the keyboard follow the interface only from system 8.0 on
+// (UIScreenBoundsFollowOrientation); interfaceRectForScreenRect brings them
+// into the interface's coordinates on every system.
+//
 // Main thread only (a turn reported on another thread is carried out on the main queue).
 #include <memory>
 #include <vector>
@@ -34,6 +41,8 @@ class UIWindow;
 class UIInterfaceRotation {
 public:
     static constexpr double kDuration = 0.3;
+    // Windows take the interface's bounds on every system version (step 3 above).
+    static constexpr bool kWindowsTakeInterfaceCoordinates = true;
 
     // Turns the key window's interface to the orientation when its controllers
     // allow it; true when it turned.
@@ -46,6 +55,14 @@ public:
     // The main screen's bounds in an interface orientation (width and height
     // swapped in landscape).
     static CGRect screenBoundsForInterfaceOrientation(UIInterfaceOrientation orientation);
+    // A rectangle in screen coordinates (a keyboard's or the status bar's
+    // frame) in the coordinates of the interface in the orientation: as it is
+    // from system 8.0 on; before, turned from the portrait screen's fixed
+    // coordinates (upside down mirrored, landscape a quarter turn).
+    static CGRect interfaceRectForScreenRect(CGRect rect, UIInterfaceOrientation orientation);
+    // A rectangle of a space that keeps portrait coordinates (portrait: its
+    // size) in the interface's: upside down mirrored, landscape a quarter turn.
+    static CGRect interfaceRectForPortraitRect(CGRect rect, CGSize portrait, UIInterfaceOrientation orientation);
 
     // Whether the controllers that decide allow the orientation.
     static bool allows(UIViewController& root, UIInterfaceOrientation orientation);

@@ -81,6 +81,13 @@ void UINavigationController::viewWillAppear(bool animated) {
     placeNavigationBar();
 }
 
+// The view may reach its window only after viewWillAppear (a tab bar adds the
+// selected tab's view after telling it): the bar is placed again once it has.
+void UINavigationController::viewDidAppear(bool animated) {
+    UIViewController::viewDidAppear(animated);
+    placeNavigationBar();
+}
+
 void UINavigationController::didRotateFromInterfaceOrientation(UIInterfaceOrientation fromOrientation) {
     UIViewController::didRotateFromInterfaceOrientation(fromOrientation);
     placeNavigationBar();

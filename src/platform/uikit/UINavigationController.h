@@ -60,10 +60,12 @@ public:
     bool isNavigationBarHidden() const { return navigationBarHidden_; }
     void setNavigationBarHidden(bool hidden, bool animated = false);
 
-    // Each appearance and rotation places the bar again: below the status bar
-    // when the controller's view starts at the top of a window while the status
-    // bar shows, else at the top of the view; as wide as the view.
+    // Each appearance (at will- and at did-appear, as the view may reach its
+    // window between them) and rotation places the bar again: below the status
+    // bar when the controller's view starts at the top of a window while the
+    // status bar shows, else at the top of the view; as wide as the view.
     void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
     void didRotateFromInterfaceOrientation(UIInterfaceOrientation fromOrientation) override;
 
 protected:

@@ -6,8 +6,8 @@
 #include "platform/graphics/CGGradient.h"
 #include "platform/uikit/UIBezierPath.h"
 #include "platform/uikit/UIGraphics.h"
-#include "ui/popover/FLPopoverDrawingCache.h"
-#include "ui/popover/FLPopoverEdgeBands.h"
+#include "ui/popover/FLPopoverDrawingCaches.h"
+#include "platform/graphics/EdgeBands.h"
 
 FLPopoverBackgroundInnerView::FLPopoverBackgroundInnerView(CGRect frame) : UIView(frame) {
     setBackgroundColor(UIColor::clearColor()->CGColor());
@@ -22,11 +22,11 @@ std::shared_ptr<FLPopoverBackgroundInnerView> FLPopoverBackgroundInnerView::init
 void FLPopoverBackgroundInnerView::drawRect(CGRect rect) {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
-    FLPopoverDrawingCache::Recipe recipe;
+    DrawingCache::Recipe recipe;
     recipe.add(rect).add(wantsDefaultContentAppearance ? 1.0 : 0.0).add(navigationBarHeight).add(innerCornerRadius);
-    recipe.add(borderWidth).add(gradientTopColor).add(gradientBottomColor).add(gradientTopPosition).add(gradientHeight);
-    recipe.add(innerShadowColor).add(innerShadowOffset).add(innerShadowBlurRadius).add(innerStrokeColor);
-    FLPopoverDrawingCache::innerView().drawInto(ctx, recipe, [&](const CGContextRef& c) { drawBands(c, rect); });
+    recipe.add(borderWidth).add(FLPopoverRecipeColor(gradientTopColor)).add(FLPopoverRecipeColor(gradientBottomColor)).add(gradientTopPosition).add(gradientHeight);
+    recipe.add(FLPopoverRecipeColor(innerShadowColor)).add(innerShadowOffset).add(innerShadowBlurRadius).add(FLPopoverRecipeColor(innerStrokeColor));
+    FLPopoverInnerViewDrawingCache().drawInto(ctx, recipe, [&](const CGContextRef& c) { drawBands(c, rect); });
 }
 
 void FLPopoverBackgroundInnerView::drawBands(const CGContextRef& ctx, CGRect rect) const {
@@ -41,7 +41,7 @@ void FLPopoverBackgroundInnerView::drawBands(const CGContextRef& ctx, CGRect rec
     // the stroke and its shadow within cr, the line, the offset and the blur.
     CGFloat reach = cr + 2 + std::fabs(innerShadowOffset.width) + std::fabs(innerShadowOffset.height) +
                     2 * innerShadowBlurRadius + 2;
-    FLPopoverDrawEdgeBands(ctx, CGRectInset(q, reach, reach), [&](const CGContextRef& band) {
+    DrawEdgeBands(ctx, CGRectInset(q, reach, reach), [&](const CGContextRef& band) {
         UIGraphicsPushContext(band);
         drawFrame(band, q, cr);
         UIGraphicsPopContext();

@@ -11,9 +11,9 @@
 // gradientHeight - gradientTopPosition, so it lines up with the body's) and
 // the stroke casts the inner shadow inside it; the stroke is a rounded box of
 // radius cr, rounded at the bottom only when there is no border. All of it
-// lies along the edges, so it is drawn band by band (FLPopoverEdgeBands.h),
+// lies along the edges, so it is drawn band by band (platform/graphics/EdgeBands.h),
 // and a drawing with the values of a recent one lays down the bitmap kept
-// from it (FLPopoverDrawingCache.h).
+// from it (FLPopoverDrawingCaches.h).
 //
 // Main thread only.
 #include "platform/graphics/CGGeometry.h"

@@ -226,7 +226,7 @@ bool FLPopoverBackgroundView::mayDrawLayer(const CALayer& layer) const { return 
 bool FLPopoverBackgroundView::drawLayer(CALayer& layer, const CGContextRef& ctx) {
     if (layer.name() != kLayerName || !ctx) return false;
     CGContextSaveGState(ctx);
-    FLPopoverDrawingCache::chrome().drawInto(ctx, drawingRecipe(), [this](const CGContextRef& c) { drawChrome(c); });
+    FLPopoverChromeDrawingCache().drawInto(ctx, drawingRecipe(), [this](const CGContextRef& c) { drawChrome(c); });
     CGContextRestoreGState(ctx);
     return true;
 }

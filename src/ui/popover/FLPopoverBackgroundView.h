@@ -24,7 +24,7 @@
 // UIAppearance<FLPopoverBackgroundView>); setNeedsDisplay redraws the layer and
 // passes the values on to the inner view. Changing a value does not redraw by
 // itself. Redrawing with the values of a recent drawing (this chrome's or
-// another's) lays down the bitmap kept from it (FLPopoverDrawingCache.h).
+// another's) lays down the bitmap kept from it (FLPopoverDrawingCaches.h).
 //
 // Taps: the overlay's tap recogniser calls tapOut, which tells the delegate
 // popoverBackgroundViewDidTouchOutside. isTouchedAtPoint: whether a point lies
@@ -40,7 +40,7 @@
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIViewController.h"
 #include "ui/popover/FLPopoverBackgroundInnerView.h"
-#include "ui/popover/FLPopoverDrawingCache.h"
+#include "ui/popover/FLPopoverDrawingCaches.h"
 #include "ui/popover/FLPopoverTheme.h"
 #include "ui/popover/FLPopoverTypes.h"
 
@@ -171,7 +171,7 @@ private:
     void refreshInnerView();
     void drawChrome(const CGContextRef& ctx) const;
     // Every value drawChrome reads, for the drawing cache.
-    FLPopoverDrawingCache::Recipe drawingRecipe() const;
+    DrawingCache::Recipe drawingRecipe() const;
 
     std::shared_ptr<FLPopoverBackgroundInnerView> innerView_;
     CGSize contentSize_{};

@@ -5,8 +5,8 @@
 
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/graphics/CGGradient.h"
-#include "ui/popover/FLPopoverEdgeBands.h"
-#include "ui/popover/FLPopoverPixelGrid.h"
+#include "platform/graphics/EdgeBands.h"
+#include "platform/graphics/PixelGrid.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
 
 namespace {
@@ -163,7 +163,7 @@ CGColorRef cg(const UIColorPtr& color) { return color ? color->CGColor() : nullp
 // touch, and its shadow is cast back by as much.
 void castShadowOf(const CGContextRef& ctx, const CGPathRef& shape, CGRect box, CGSize offset, CGFloat blur,
                   const CGColorRef& color) {
-    CGFloat scale = FLPopoverPixelsPerPoint(ctx);
+    CGFloat scale = PixelsPerPoint(ctx);
     CGFloat away = std::ceil((CGRectGetMaxX(box) + 3 * blur + std::fabs(offset.width) + 2) * scale) / scale;
     CGContextSaveGState(ctx);
     CGContextSetShadowWithColor(ctx, CGSizeMake(offset.width + away, offset.height), blur, color);
@@ -214,7 +214,7 @@ void drawBody(const CGContextRef& ctx, const CGPathRef& shape, CGRect covered, c
     }
     if (drop.shows()) {
         CGRect box = CGPathGetPathBoundingBox(shape);
-        FLPopoverDrawEdgeBands(ctx, covered, [&](const CGContextRef& band) {
+        DrawEdgeBands(ctx, covered, [&](const CGContextRef& band) {
             castShadowOf(band, shape, box, drop.offset, drop.blur, drop.color);
         });
     }
@@ -237,7 +237,7 @@ void drawGloss(const CGContextRef& ctx, const CGPathRef& shape, CGRect straight,
     CGPathRef moved = CGPathCreateCopyByTransformingPath(around, &left);
     CGSize offset = CGSizeMake(ox + w + std::copysign(0.1, ox + w), oy + std::copysign(0.1, oy));
     CGFloat reach = std::fabs(ox) + std::fabs(oy) + 2 * gb + 2;
-    FLPopoverDrawEdgeBands(ctx, CGRectInset(straight, reach, reach), [&](const CGContextRef& band) {
+    DrawEdgeBands(ctx, CGRectInset(straight, reach, reach), [&](const CGContextRef& band) {
         CGContextSaveGState(band);
         CGContextSetShadowWithColor(band, offset, gb, gloss.color);
         CGContextBeginPath(band);
@@ -253,14 +253,14 @@ void drawGloss(const CGContextRef& ctx, const CGPathRef& shape, CGRect straight,
 
 }  // namespace
 
-FLPopoverDrawingCache::Recipe FLPopoverBackgroundView::drawingRecipe() const {
-    FLPopoverDrawingCache::Recipe r;
+DrawingCache::Recipe FLPopoverBackgroundView::drawingRecipe() const {
+    DrawingCache::Recipe r;
     r.add(bounds()).add(double(arrowDirection_)).add(arrowOffset_);
     r.add(double(arrowBase_)).add(double(arrowHeight_)).add(double(outerCornerRadius_)).add(usesRoundedArrow_ ? 1.0 : 0.0);
-    r.add(fillTopColor_).add(fillBottomColor_);
-    r.add(outerShadowColor_).add(double(outerShadowBlurRadius_)).add(outerShadowOffset_);
-    r.add(glossShadowColor_).add(double(glossShadowBlurRadius_)).add(glossShadowOffset_);
-    r.add(outerStrokeColor_);
+    r.add(FLPopoverRecipeColor(fillTopColor_)).add(FLPopoverRecipeColor(fillBottomColor_));
+    r.add(FLPopoverRecipeColor(outerShadowColor_)).add(double(outerShadowBlurRadius_)).add(outerShadowOffset_);
+    r.add(FLPopoverRecipeColor(glossShadowColor_)).add(double(glossShadowBlurRadius_)).add(glossShadowOffset_);
+    r.add(FLPopoverRecipeColor(outerStrokeColor_));
     return r;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIGeometry.h"
 #include "platform/uikit/UIGestureRecognizer.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UIKeyboard.h"
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
@@ -24,7 +25,10 @@
 #include "ui/popover/UIImageFLPopover.h"
 
 FLPopoverController::FLPopoverController() {
-    ignoreOrientation_ = NSProcessInfoRespondsToOperatingSystemVersion();
+    // Placement turns nothing when windows work in the interface's coordinates
+    // (they do here on every system; before 8.0 that was the system's call).
+    ignoreOrientation_ = NSProcessInfoRespondsToOperatingSystemVersion() ||
+                         UIInterfaceRotation::kWindowsTakeInterfaceCoordinates;
     theme_ = defaultTheme();
     themeIsUpdating_ = true;
     if (theme_) FLPopoverThemeCopyFromAppearance(*theme_);

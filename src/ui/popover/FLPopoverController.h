@@ -152,6 +152,8 @@ public:
     void popoverBackgroundViewDidTouchOutside(FLPopoverBackgroundView& view) override;
     void didChangeStatusBarOrientation(const NSNotification& notification);
     void didChangeDeviceOrientation(const NSNotification& notification);
+    // Places the popover anew once after a turn of the interface (see the .cpp).
+    void repositionAfterRotation();
     void keyboardWillShow(const NSNotification& notification);
     void keyboardWillHide(const NSNotification& notification);
 

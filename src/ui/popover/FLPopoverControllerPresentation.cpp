@@ -1,6 +1,7 @@
 // FLPopoverController: presenting, dismissing, outside taps, keyboard and rotation.
 #include <cassert>
 
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -291,13 +292,28 @@ void FLPopoverController::keyboardWillHide(const NSNotification& /*notification*
     }
 }
 
+// The interface's turn is known from the status bar; the device's notification
+// may come before it (this platform posts it first, as the device turns) or
+// after it. The windows take their new bounds right after the status bar
+// turns, so the popover is placed anew by whichever comes first of the
+// device's notification after the turn and the next pass of the main queue:
+// once per turn, never for the bounds the windows had before it.
 void FLPopoverController::didChangeStatusBarOrientation(const NSNotification& /*notification*/) {
     isInterfaceOrientationChanging_ = true;
+    std::weak_ptr<FLPopoverController> weak = self<FLPopoverController>();
+    dispatch_async(dispatch_get_main_queue(), [weak] {
+        if (auto popover = weak.lock()) popover->repositionAfterRotation();
+    });
 }
 
 void FLPopoverController::didChangeDeviceOrientation(const NSNotification& /*notification*/) {
+    repositionAfterRotation();
+}
+
+void FLPopoverController::repositionAfterRotation() {
     if (!isInterfaceOrientationChanging_) return;
     isInterfaceOrientationChanging_ = false;
+    if (!overlayView_) return;
     if (auto navigation = std::dynamic_pointer_cast<UINavigationController>(viewController_)) {
         if (!navigation->isNavigationBarHidden()) {
             navigation->setNavigationBarHidden(true, false);

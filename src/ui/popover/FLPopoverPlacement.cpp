@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "platform/foundation/NSThread.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UIOptionalOperations.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIWindow.h"
@@ -44,21 +45,30 @@ float FLStatusBarHeight() {
 CGRect FLRectInWindowForOrientation(CGRect r, UIInterfaceOrientation orientation) {
     if (NSProcessInfoRespondsToOperatingSystemVersion()) return r;
     CGRect b = keyWindowBounds();
-    auto W = static_cast<float>(b.size.width), H = static_cast<float>(b.size.height);
-    switch (orientation) {
-    case UIInterfaceOrientationPortraitUpsideDown:
-        return CGRectMake(W - r.origin.x - r.size.width, H - r.origin.y - r.size.height, r.size.width, r.size.height);
-    case UIInterfaceOrientationLandscapeLeft:
-        return CGRectMake(H - r.origin.y - r.size.height, r.origin.x, r.size.height, r.size.width);
-    case UIInterfaceOrientationLandscapeRight:
-        return CGRectMake(r.origin.y, W - r.origin.x - r.size.width, r.size.height, r.size.width);
-    default: return r;
-    }
+    // The window's size as the single-precision floats the placement reads.
+    CGSize portrait = CGSizeMake(static_cast<float>(b.size.width), static_cast<float>(b.size.height));
+    return UIInterfaceRotation::interfaceRectForPortraitRect(r, portrait, orientation);
 }
 
 CGRect FLPopoverPlacement::anchorInWindow(CGRect anchor, const std::shared_ptr<UIView>& view) const {
     CGRect inWindow = view ? view->convertRectToView(anchor, nullptr) : anchor;
+    // A window in the interface's coordinates needs no turn, whatever the system.
+    if (ignoreOrientation) return inWindow;
     return FLRectInWindowForOrientation(inWindow, statusBarOrientation());
+}
+
+CGRect FLPopoverPlacement::keyboardInInterface() const {
+    return UIInterfaceRotation::interfaceRectForScreenRect(keyboardRect, statusBarOrientation());
+}
+
+CGFloat FLPopoverPlacement::keyboardHeight() const {
+    if (ignoresKeyboard()) return 0;
+    if (ignoreOrientation) {
+        // The keyboard's screen frame brought into the overlay's coordinates.
+        CGRect keyboard = keyboardInInterface();
+        return overlayView ? overlayView->convertRectFromView(keyboard, nullptr).size.height : keyboard.size.height;
+    }
+    return portraitForRoom(statusBarOrientation()) ? keyboardRect.size.height : keyboardRect.size.width;
 }
 
 FLPopoverPlacement::Box FLPopoverPlacement::freeBox(CGFloat width, CGFloat height, CGFloat keyboardHeight) const {
@@ -77,10 +87,9 @@ CGSize FLPopoverPlacement::sizeForRect(CGRect anchor, const std::shared_ptr<UIVi
     CGRect R = anchorInWindow(anchor, view);
     bool portrait = portraitForRoom(o);
     CGRect area = overlayView ? overlayView->bounds() : (view && view->window() ? view->window()->bounds() : keyWindowBounds());
-    // From 8.0 the overlay and the keyboard are in the interface's own coordinates already.
+    // Windows in the interface's coordinates are taken as they are; portrait ones are read across.
     bool asTheyAre = ignoreOrientation || portrait;
-    CGFloat k = asTheyAre ? keyboardRect.size.height : keyboardRect.size.width;
-    if (ignoresKeyboard()) k = 0;
+    CGFloat k = keyboardHeight();
     CGFloat W = asTheyAre ? area.size.width : area.size.height;
     CGFloat H = asTheyAre ? area.size.height : area.size.width;
     Box b = freeBox(W, H, k);
@@ -198,7 +207,7 @@ void FLPopoverPlacement::placeFrame(FLPopoverPlacementChrome& chrome, UIView& vi
 void FLPopoverPlacement::liftAboveKeyboard(CGRect& F, CGFloat keyboardHeight, const Box& box) const {
     if (!(keyboardHeight > 0)) return;
     CGFloat top;
-    if (ignoreOrientation) top = overlayView->convertRectFromView(keyboardRect, nullptr).origin.y;
+    if (ignoreOrientation) top = overlayView->convertRectFromView(keyboardInInterface(), nullptr).origin.y;
     else top = portraitForRoom(statusBarOrientation()) ? keyboardRect.origin.y : keyboardRect.origin.x;
     CGFloat s = F.origin.y + F.size.height - top;
     if (!(s > 0)) return;
@@ -218,21 +227,19 @@ void FLPopoverPlacement::positionPopover(bool animated) const {
     CGRect remembered = view->frame();
     auto o = statusBarOrientation();
 
-    CGFloat W, H, k;
+    CGFloat W, H;
     if (ignoreOrientation) {
         auto overlayWindow = overlayView->window();
         CGRect frame = overlayWindow ? overlayWindow->frame() : overlayView->bounds();
         W = frame.size.width;
         H = frame.size.height;
-        k = overlayView->convertRectFromView(keyboardRect, nullptr).size.height;
     } else {
         bool portrait = portraitForRoom(o);
         CGRect b = overlayView->bounds();
         W = portrait ? b.size.width : b.size.height;
         H = portrait ? b.size.height : b.size.width;
-        k = portrait ? keyboardRect.size.height : keyboardRect.size.width;
     }
-    if (ignoresKeyboard()) k = 0;
+    const CGFloat k = keyboardHeight();
 
     overlayView->setBounds(window->bounds());
     view->setTransform(CGAffineTransformIdentity);

@@ -11,11 +11,14 @@
 // placement operations to it. The chrome is reached through
 // FLPopoverPlacementChrome, an adapter over the background view.
 //
-// Systems: `ignoreOrientation` is the controller's switch (the process
-// information answers operatingSystemVersion, system 8.0 on); windows then
-// rotate their coordinates, so the overlay's bounds and the keyboard rectangle
-// are taken as they are. Before 8.0 they stay in portrait: the room and the
-// keyboard are read across in landscape, and the chrome is rotated.
+// Windows: `ignoreOrientation` is the controller's switch, set when windows
+// work in the interface's coordinates (this platform's windows do on every
+// system, UIInterfaceRotation.h): the overlay's bounds and the anchor are then
+// taken as they are and the chrome stands upright; the keyboard's screen frame
+// is brought into the interface's coordinates first (before 8.0 it stays in
+// the portrait screen's). Without the switch the window is taken to keep
+// portrait coordinates: the room and the keyboard are read across in
+// landscape, and the chrome is rotated.
 //
 // Placement touches no view before presentation: positionPopover does nothing
 // while there is no overlay, no chrome or no anchor view; the inputs (the
@@ -112,6 +115,9 @@ private:
     bool ignoresKeyboard() const { return shouldIgnoreKeyboardBounds && shouldIgnoreKeyboardBounds(); }
     Box freeBox(CGFloat width, CGFloat height, CGFloat keyboardHeight) const;
     CGRect anchorInWindow(CGRect anchor, const std::shared_ptr<UIView>& view) const;
+    // The keyboard rectangle in the interface's coordinates, and its height as the free box counts it.
+    CGRect keyboardInInterface() const;
+    CGFloat keyboardHeight() const;
     void placeFrame(FLPopoverPlacementChrome& chrome, UIView& view, FLArrowDirection direction, CGRect anchor,
                     Box& box, CGRect& frame) const;
     void liftAboveKeyboard(CGRect& frame, CGFloat keyboardHeight, const Box& box) const;

@@ -1,25 +1,19 @@
-#include "ui/popover/FLPopoverDrawingCache.h"
+#include "platform/graphics/DrawingCache.h"
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
-#include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
-#include "platform/uikit/UIApplication.h"
-#include "ui/popover/FLPopoverPixelGrid.h"
+#include "platform/graphics/PixelGrid.h"
 
-FLPopoverDrawingCache::Recipe& FLPopoverDrawingCache::Recipe::add(double value) {
+DrawingCache::Recipe& DrawingCache::Recipe::add(double value) {
     values_.push_back(value);
     return *this;
 }
 
-FLPopoverDrawingCache::Recipe& FLPopoverDrawingCache::Recipe::add(const UIColorPtr& color) {
-    const CGColorRef cg = color ? color->CGColor() : nullptr;
-    if (!cg) return add(0.0);
+DrawingCache::Recipe& DrawingCache::Recipe::add(const CGColorRef& color) {
+    if (!color) return add(0.0);
     double r = 0, g = 0, b = 0, a = 0;
-    cg->getRGBA(r, g, b, a);
+    color->getRGBA(r, g, b, a);
     return add(1.0).add(r).add(g).add(b).add(a);
 }
 
@@ -43,18 +37,17 @@ bool isClear(const CGContextRef& ctx) {
 
 }  // namespace
 
-FLPopoverDrawingCache::FLPopoverDrawingCache(std::size_t capacity) : capacity_(capacity) {}
+DrawingCache::DrawingCache(std::size_t capacity) : capacity_(capacity) {}
 
-void FLPopoverDrawingCache::drawInto(const CGContextRef& ctx, Recipe recipe,
+void DrawingCache::drawInto(const CGContextRef& ctx, Recipe recipe,
                                      const std::function<void(const CGContextRef&)>& draw) {
-    assert(NSThread::isMainThread());
     if (!ctx || !draw) return;
-    auto grid = FLPopoverPixelGrid::of(ctx);
+    auto grid = PixelGrid::of(ctx);
     if (!grid || capacity_ == 0) {
         draw(ctx);
         return;
     }
-    const FLPopoverPixelRect whole{0, 0, grid->width, grid->height};
+    const PixelRect whole{0, 0, grid->width, grid->height};
     recipe.add(grid->scale).add(grid->originX).add(grid->originY).add(double(grid->width)).add(double(grid->height));
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if (!(it->recipe == recipe)) continue;
@@ -83,31 +76,3 @@ void FLPopoverDrawingCache::drawInto(const CGContextRef& ctx, Recipe recipe,
     entries_.push_front(Entry{std::move(recipe), image});
     if (entries_.size() > capacity_) entries_.pop_back();
 }
-
-namespace {
-
-// The shared caches, emptied when the system runs short of memory.
-struct SharedCaches {
-    FLPopoverDrawingCache chrome{4};
-    FLPopoverDrawingCache innerView{4};
-    std::shared_ptr<NSObject> memoryWarnings;
-    SharedCaches() {
-        memoryWarnings = NSNotificationCenter::defaultCenter()->addObserverForName(
-            UIApplicationDidReceiveMemoryWarningNotification, nullptr, nullptr, [this](const NSNotification&) {
-                chrome.removeAll();
-                innerView.removeAll();
-            });
-    }
-};
-
-SharedCaches& shared() {
-    assert(NSThread::isMainThread());
-    static SharedCaches caches;
-    return caches;
-}
-
-}  // namespace
-
-FLPopoverDrawingCache& FLPopoverDrawingCache::chrome() { return shared().chrome; }
-
-FLPopoverDrawingCache& FLPopoverDrawingCache::innerView() { return shared().innerView; }

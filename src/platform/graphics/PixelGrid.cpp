@@ -1,14 +1,32 @@
-#include "ui/popover/FLPopoverPixelGrid.h"
+#include "platform/graphics/PixelGrid.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
-#include "platform/quartzcore/CALayer.h"
+#include "platform/graphics/CGColorSpace.h"
 
-std::optional<FLPopoverPixelGrid> FLPopoverPixelGrid::of(const CGContextRef& ctx) {
+CGContextRef PointsContextCreate(CGSize size, CGFloat scale) {
+    if (!(scale > 0) || !std::isfinite(scale)) return nullptr;
+    double w = std::ceil(size.width * scale - 1e-9), h = std::ceil(size.height * scale - 1e-9);
+    if (!std::isfinite(w) || !std::isfinite(h) || w < 1 || h < 1 || w > 32767 || h > 32767 ||
+        w * h > double(kCGImageMaxPixelCount))
+        return nullptr;
+    constexpr CGBitmapInfo kNativeARGB =
+        kCGImageAlphaPremultipliedFirst |
+        (std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big);
+    CGContextRef ctx = CGBitmapContextCreate(nullptr, static_cast<std::size_t>(w), static_cast<std::size_t>(h), 8, 0,
+                                             CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kNativeARGB);
+    if (!ctx) return nullptr;
+    // Points, y down; shadows are measured in that space too.
+    CGContextSetBaseCTM(ctx, CGAffineTransformMake(scale, 0, 0, -scale, 0, h));
+    return ctx;
+}
+
+std::optional<PixelGrid> PixelGrid::of(const CGContextRef& ctx) {
     if (!ctx) return std::nullopt;
     CGAffineTransform m = CGContextGetCTM(ctx);
-    FLPopoverPixelGrid grid;
+    PixelGrid grid;
     grid.width = static_cast<long>(CGBitmapContextGetWidth(ctx));
     grid.height = static_cast<long>(CGBitmapContextGetHeight(ctx));
     if (m.b != 0 || m.c != 0 || !(m.a > 0) || m.d != -m.a || grid.width < 1 || grid.height < 1)
@@ -21,12 +39,12 @@ std::optional<FLPopoverPixelGrid> FLPopoverPixelGrid::of(const CGContextRef& ctx
     return grid;
 }
 
-CGRect FLPopoverPixelGrid::userRect(const FLPopoverPixelRect& p) const {
+CGRect PixelGrid::userRect(const PixelRect& p) const {
     return CGRectMake(originX + double(p.x) / scale, originY + double(p.y) / scale, double(p.w) / scale,
                       double(p.h) / scale);
 }
 
-FLPopoverPixelRect FLPopoverPixelGrid::pixelsInside(CGRect rect) const {
+PixelRect PixelGrid::pixelsInside(CGRect rect) const {
     if (!CGRectIsFinite(rect) || CGRectIsEmpty(rect)) return {};
     // A hair of slack so that edges on a pixel boundary count as on it.
     double left = std::max(0.0, std::ceil((CGRectGetMinX(rect) - originX) * scale - 1e-6));
@@ -34,13 +52,13 @@ FLPopoverPixelRect FLPopoverPixelGrid::pixelsInside(CGRect rect) const {
     double right = std::min(double(width), std::floor((CGRectGetMaxX(rect) - originX) * scale + 1e-6));
     double bottom = std::min(double(height), std::floor((CGRectGetMaxY(rect) - originY) * scale + 1e-6));
     if (right <= left || bottom <= top) return {};
-    return FLPopoverPixelRect{long(left), long(top), long(right - left), long(bottom - top)};
+    return PixelRect{long(left), long(top), long(right - left), long(bottom - top)};
 }
 
-CGContextRef FLPopoverPixelGrid::makeContext(const FLPopoverPixelRect& pixels) const {
+CGContextRef PixelGrid::makeContext(const PixelRect& pixels) const {
     if (pixels.empty()) return nullptr;
     CGRect rect = userRect(pixels);
-    CGContextRef ctx = CALayerCreateRenderContext(rect.size, scale);
+    CGContextRef ctx = PointsContextCreate(rect.size, scale);
     if (!ctx) return nullptr;
     if (CGBitmapContextGetWidth(ctx) != std::size_t(pixels.w) || CGBitmapContextGetHeight(ctx) != std::size_t(pixels.h))
         return nullptr;  // a scale that does not land on whole pixels
@@ -48,7 +66,7 @@ CGContextRef FLPopoverPixelGrid::makeContext(const FLPopoverPixelRect& pixels) c
     return ctx;
 }
 
-void FLPopoverPixelGrid::layDown(const CGContextRef& ctx, const FLPopoverPixelRect& pixels,
+void PixelGrid::layDown(const CGContextRef& ctx, const PixelRect& pixels,
                                  const CGImageRef& image) const {
     if (!image || pixels.empty()) return;
     CGRect rect = userRect(pixels);
@@ -59,7 +77,7 @@ void FLPopoverPixelGrid::layDown(const CGContextRef& ctx, const FLPopoverPixelRe
     CGContextRestoreGState(ctx);
 }
 
-CGFloat FLPopoverPixelsPerPoint(const CGContextRef& ctx) {
+CGFloat PixelsPerPoint(const CGContextRef& ctx) {
     CGAffineTransform m = CGContextGetCTM(ctx);
     CGFloat s = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
     return s > 0 && std::isfinite(s) ? s : 1;

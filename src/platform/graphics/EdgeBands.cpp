@@ -1,28 +1,24 @@
-#include "ui/popover/FLPopoverEdgeBands.h"
+#include "platform/graphics/EdgeBands.h"
 
-#include <cassert>
+#include "platform/graphics/PixelGrid.h"
 
-#include "platform/foundation/NSThread.h"
-#include "ui/popover/FLPopoverPixelGrid.h"
-
-void FLPopoverDrawEdgeBands(const CGContextRef& ctx, CGRect interior,
-                            const std::function<void(const CGContextRef&)>& draw) {
-    assert(NSThread::isMainThread());
+void DrawEdgeBands(const CGContextRef& ctx, CGRect interior,
+                   const std::function<void(const CGContextRef&)>& draw) {
     if (!ctx || !draw) return;
-    auto grid = FLPopoverPixelGrid::of(ctx);
-    FLPopoverPixelRect inner = grid ? grid->pixelsInside(interior) : FLPopoverPixelRect{};
+    auto grid = PixelGrid::of(ctx);
+    PixelRect inner = grid ? grid->pixelsInside(interior) : PixelRect{};
     if (inner.empty()) {
         draw(ctx);
         return;
     }
     const long W = grid->width, H = grid->height;
-    const FLPopoverPixelRect bands[] = {
+    const PixelRect bands[] = {
         {0, 0, W, inner.y},                                            // above
         {0, inner.y + inner.h, W, H - inner.y - inner.h},              // below
         {0, inner.y, inner.x, inner.h},                                // left
         {inner.x + inner.w, inner.y, W - inner.x - inner.w, inner.h},  // right
     };
-    for (const FLPopoverPixelRect& band : bands) {
+    for (const PixelRect& band : bands) {
         if (band.empty()) continue;
         CGContextRef bandContext = grid->makeContext(band);
         if (!bandContext) {
