@@ -154,12 +154,13 @@ TEST_CASE("the wheel stops the grid at the end of its content, where each turn a
     });
     const CGPoint over = f.centreOf(*grid);
     const std::vector<std::vector<std::string>> pages{{"1", "2"}, {"1", "2", "3"}};
+    const std::size_t shown[] = {60, 75};
     for (std::size_t turn = 0; turn < pages.size(); ++turn) {
         CAPTURE(turn);
         // One long turn down: the content stops at its end, where the footer asks for the next page.
         f.wheel(over, CGSizeMake(0, -20000));
         CHECK(past == 0);
-        f.waitForPage(*screen, 30 * (turn + 2), "the page after the wheel turn");
+        f.waitForPage(*screen, shown[turn], "the page after the wheel turn");
         checkPagesOfLog(f.control.requests("movies"), pages[turn]);
         CHECK(!grid->isDragging());
         CHECK(!grid->isDecelerating());
