@@ -1,10 +1,11 @@
 // Text over Pango, with a private fontconfig configuration holding the fonts
 // of resources/fonts and, after them, the fallbacks for other scripts and for
 // emoji found among the system's font files (never through the system's font
-// configuration, so no other font takes part). The Pango context is not tied to any cairo_t: its
-// font options (no hinting, unhinted metrics, grey antialiasing), resolution
-// (72: a point is a unit), language and unrounded glyph positions are fixed,
-// so measures depend on nothing but the text and the style.
+// configuration, so no other font takes part). The Pango context is not tied
+// to any cairo_t: its font options (no hinting, unhinted metrics, grey
+// antialiasing), resolution (72: a point is a unit), language and unrounded
+// glyph positions are fixed, so measures depend on nothing but the text and
+// the style. Colour glyphs (emoji) are painted in their own colours.
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -68,8 +69,8 @@ std::string findSystemFont(const std::vector<const char*>& names) {
     return "";
 }
 
-// DejaVu Sans first, then the fallbacks in order; emoji asked for by family
-// (as Pango does for emoji runs) go to the emoji font. A font of bitmaps (the
+// DejaVu Sans first, then the fallbacks in order; the generic family "emoji"
+// is the emoji font. A font of bitmaps (the
 // colour emoji) is scaled from the size of its bitmaps to the size asked for.
 std::string fallbackRules() {
     std::string accepted;
