@@ -1,10 +1,13 @@
-// Protects what the device screen draws over the key window (action sheets, the keyboard) and the turned
-// interface: how they are drawn, listed in the tree and which taps they take.
+// Protects what the device screen draws over the key window (action sheets, their titles on as many lines as
+// they need, the keyboard) and the turned interface: how they are drawn, listed in the tree and which taps they
+// take; and an edited search field longer than the field keeping its end and the caret in view.
 #include "DeviceScreenTestSupport.h"
 
 #include <map>
 
+#include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIFirstResponder.h"
+#include "platform/uikit/UISearchBar.h"
 #include "platform/uikit/UITextView.h"
 #include "platform/uikit/UIViewController.h"
 
@@ -94,6 +97,63 @@ TEST_CASE("an action sheet is drawn over a dimmed screen, listed after the windo
     CHECK(post(f.port, "/api/tap", {{"label", "Yes"}}).status == 200);
     CHECK(post(f.port, "/api/tap", {{"x", 100}, {"y", 538}}).json()["receiver"] == "UIActionSheetButton \"Cancel\"");
     CHECK(delegate->clicked == std::vector<long>{1, 3});
+}
+
+TEST_CASE("an action sheet's long title wraps onto the lines it needs, all drawn above the buttons") {
+    ScreenFixture f;
+    const std::string title = "Do you want to remove or resume the downloading this movie?";
+    auto sheet = UIActionSheet::initWithTitle(title, {}, "Cancel", std::nullopt, {"Remove", "Resume"});
+    sheet->showInView(f.window);
+    const Json views = fetch(f.port, "GET", "/api/tree").json()["views"];
+    REQUIRE(views.size() == 2);
+    const Json& node = views[1];
+    CHECK(node["label"] == title);
+    // Two lines of 13 points in 280 (the 304-point panel less 12 on each side), padded by 12 above and below.
+    const auto font = UIFont::systemFontOfSize(13);
+    const CGFloat lines = boundingRectWithSize(title, CGSizeMake(280, 0), NSStringDrawingUsesLineFragmentOrigin, {font})
+                              .size.height /
+                          font->lineHeight();
+    REQUIRE(lines == 2);
+    const CGFloat titleHeight = std::ceil(2 * font->lineHeight()) + 24;
+    CHECK(node["children"][2]["frame"] == Json::array({8, 516, 304, 44}));  // cancel
+    CHECK(node["children"][1]["frame"] == Json::array({8, 464, 304, 44}));  // "Resume"
+    CHECK(node["children"][0]["frame"] == Json::array({8, 420, 304, 44}));  // "Remove"
+    CHECK(node["frame"] == Json::array({8, 420 - titleHeight, 304, 140 + titleHeight}));
+
+    // Both lines are drawn in the title's grey, each in its half of the text.
+    auto [image, number] = f.currentFrame("action-sheet-long-title");
+    const auto grey = [](CGPixel p) { return p.r < 200 && p.r > 90 && std::abs(p.r - p.b) < 8; };
+    const CGFloat top = 420 - titleHeight + 12, line = font->lineHeight();
+    CHECK(anyPixel(image, CGRectMake(20, top, 280, line), grey));
+    CHECK(anyPixel(image, CGRectMake(20, top + line, 280, line), grey));
+    CHECK_FALSE(anyPixel(image, CGRectMake(20, 420 - titleHeight, 280, 10), grey));
+}
+
+TEST_CASE("an edited search field longer than the field scrolls its text to keep the caret and the end in view") {
+    ScreenFixture f;
+    f.target->firstResponder = nullptr;  // keys go to the window's own first responder
+    auto bar = addView<UISearchBar>(f.window, CGRectMake(0, 20, 320, 44), "search");
+    REQUIRE(bar->becomeFirstResponder());
+    // Thin letters, then solid blocks the end of the field must show.
+    const std::string typed = std::string(80, 'i') + "\u2588\u2588\u2588\u2588";
+    REQUIRE(post(f.port, "/api/type", {{"text", typed}}).status == 200);
+    CHECK(bar->text() == typed);
+    const CGRect field = bar->convertRectToView(bar->fieldRect(), nullptr);
+    const CGRect caret = bar->convertRectToView(bar->caretRect(), nullptr);
+    CHECK(caret.origin.x > field.origin.x);
+    CHECK(CGRectGetMaxX(caret) <= CGRectGetMaxX(field) - 8);
+
+    auto [image, number] = f.currentFrame("search-field-scrolled");
+    const CGFloat middle = CGRectGetMidY(caret);
+    const auto black = [](CGPixel p) { return p.r < 40 && p.g < 40 && p.b < 40; };
+    const auto tint = [](CGPixel p) { return p.b > 200 && p.r < 80; };
+    CHECK(anyPixel(image, CGRectMake(caret.origin.x, middle, caret.size.width, 1), tint));  // the caret
+    // The blocks just before the caret, solid across the line's middle (not an ellipsis).
+    for (CGFloat x = caret.origin.x - 25; x < caret.origin.x - 2; x += 1) {
+        CAPTURE(x);
+        CHECK(black(probe(image, x, middle)));
+    }
+    REQUIRE(bar->resignFirstResponder());
 }
 
 TEST_CASE("the keyboard is drawn at the bottom while a text input is first responder, and its keys type") {

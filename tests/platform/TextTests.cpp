@@ -1,8 +1,10 @@
 // Protects text measuring and drawing over the shipped fonts: exact metrics,
+// emoji and CJK from the fallback fonts (in colour for emoji, never as boxes),
 // the same metrics in a process whose font configuration sees the system's
 // fonts, wrapping, truncation, alignment and clipping of drawn text.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/graphics/TextLayout.h"
 #include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIGraphics.h"
 #include "support/TestEnvironment.h"
@@ -26,7 +29,7 @@ struct Sample {
 const Sample kSamples[] = {
     {false, 17, "Loading..."}, {false, 17, "Hello, World"}, {false, 17, "Pull to refresh"},
     {true, 17, "Loading..."},  {true, 17, "Pull to refresh"}, {false, 12, "Loading..."},
-    {false, 15, "Ünïcödé ✓"},  {true, 13, "Release to refresh..."},
+    {false, 15, "Ünïcödé ✓"},  {true, 13, "Release to refresh..."}, {false, 17, "🎬🍿 café 日本語"},
 };
 
 // Every sample's size, the fonts' metrics and a wrapped measure, one line each, in 1/1024 units.
@@ -122,6 +125,35 @@ TEST_CASE("text measures exactly, in 1/1024 of a point") {
     // Bytes that are not UTF-8 measure as replacement characters.
     CHECK(sizeWithAttributes("\xff" "abc", {font}) == sizeWithAttributes("\xEF\xBF\xBD" "abc", {font}));
     CHECK(sizeWithAttributes("abc", {}) == sizeWithAttributes("abc", {UIFont::systemFontOfSize(12)}));
+}
+
+TEST_CASE("emoji and CJK draw from the fallback fonts after DejaVu, with pinned metrics, emoji in colour") {
+    REQUIRE(TextFontsAvailable());
+    struct Expected {
+        const char* text;
+        int width, height;  // in 1/1024 points, at 17 points
+    };
+    TextStyle style;
+    style.font.size = 17;
+    // Emoji are 1.2451 em wide (the emoji font's advance), CJK characters 1 em with the fallback's taller line.
+    for (const Expected& e : {Expected{"🎬🍿 café 日本語", 143720, 22780}, Expected{"🎬", 21675, 20400},
+                              Expected{"日本語", 52224, 22780}, Expected{"café", 37078, 20264}}) {
+        CAPTURE(e.text);
+        const TextMetrics m = TextLayoutMeasure(e.text, style);
+        CHECK(m.unknownGlyphs == 0);  // no character drawn as the missing-glyph box
+        CHECK(m.size.width * 1024 == e.width);
+        CHECK(m.size.height * 1024 == e.height);
+    }
+    CHECK(TextLayoutMeasure("\U0010FFFD", style).unknownGlyphs == 1);  // a private-use character no font has
+    // Drawn in black, the emoji (red and white popcorn) keeps its own colours; the CJK characters are inked.
+    const auto font = UIFont::systemFontOfSize(34);
+    const double emoji = sizeWithAttributes("🍿", {font}).width;
+    auto image = render({300, 50}, [&] { drawAtPoint("🍿 日本語", CGPointMake(5, 5), {font, UIColor::blackColor()}); });
+    const Ink coloured = inkOf(image, [](const CGPixel& p) { return std::max({p.r, p.g, p.b}) - std::min({p.r, p.g, p.b}) > 80; });
+    REQUIRE_FALSE(coloured.empty());
+    CHECK(coloured.x1 <= 5 + emoji + 1);
+    const Ink black = inkOf(image, [](const CGPixel& p) { return p.r < 60 && p.g < 60 && p.b < 60; });
+    CHECK(black.x0 > 5 + emoji);
 }
 
 // Run by the test below in a process of its own.

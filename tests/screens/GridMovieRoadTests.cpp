@@ -1,9 +1,11 @@
 // Protects the movie grid's road against the catalogue server: the configuration first, then page 1 of the
 // stored sort and genre 0, thirty cells in the phone's three columns, each visible cell with its own title's
-// poster, further pages by scrolling to the end, the footer gone after the last page, and no reused cell left
-// showing another title's poster after a fast scroll.
+// poster, further pages by scrolling to the end (with a drag or the wheel, which never carries the content past
+// its end), the footer gone after the last page, and no reused cell left showing another title's poster after a
+// fast scroll.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "imagecache/UIImageViewWebCache.h"
@@ -135,4 +137,41 @@ TEST_CASE("after a fast scroll through ninety titles no reused cell keeps anothe
     std::set<std::string> shown;
     for (const auto& path : grid->indexPathsForVisibleItems()) shown.insert(screen->moviesArray()[path.item()]->moviesPoster());
     CHECK(shown.size() == grid->indexPathsForVisibleItems().size());
+}
+
+TEST_CASE("the wheel stops the grid at the end of its content, where each turn asks for the next page") {
+    GridScreenFixture f({{"--movies", "75"}});
+    auto screen = f.show<MovieViewController>("MovieViewController");
+    REQUIRE(screen);
+    auto grid = screen->collectionView();
+    REQUIRE(grid);
+    f.waitForPage(*screen, 30);
+    // How far past its end (or before its start) the content was ever announced.
+    CGFloat past = 0;
+    auto token = grid->observeValueForKey("contentOffset", [&](const std::string&) {
+        const CGFloat y = grid->contentOffset().y;
+        past = std::max({past, y - grid->maximumContentOffset().y, grid->minimumContentOffset().y - y});
+    });
+    const CGPoint over = f.centreOf(*grid);
+    const std::vector<std::vector<std::string>> pages{{"1", "2"}, {"1", "2", "3"}};
+    const std::size_t shown[] = {60, 75};
+    for (std::size_t turn = 0; turn < pages.size(); ++turn) {
+        CAPTURE(turn);
+        // One long turn down: the content stops at its end, where the footer asks for the next page.
+        f.wheel(over, CGSizeMake(0, -20000));
+        CHECK(past == 0);
+        f.waitForPage(*screen, shown[turn], "the page after the wheel turn");
+        checkPagesOfLog(f.control.requests("movies"), pages[turn]);
+        CHECK(!grid->isDragging());
+        CHECK(!grid->isDecelerating());
+    }
+    CHECK(!screen->isLoadMoreItem());
+    // The last page is in: a turn down reaches the new end and asks for nothing; a turn up stops at the top.
+    f.wheel(over, CGSizeMake(0, -20000));
+    CHECK(grid->contentOffset().y == grid->maximumContentOffset().y);
+    f.wheel(over, CGSizeMake(0, 40000));
+    CHECK(grid->contentOffset().y == grid->minimumContentOffset().y);
+    f.settle();
+    CHECK(past == 0);
+    checkPagesOfLog(f.control.requests("movies"), pages.back());
 }

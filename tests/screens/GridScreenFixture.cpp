@@ -224,6 +224,11 @@ void GridScreenFixture::drag(CGPoint from, CGSize delta) {
              "a drag to finish");
 }
 
+void GridScreenFixture::wheel(CGPoint at, CGSize delta) {
+    runInput([&](DeviceInput::Completion done) { input.drag(at, delta, DeviceDragKind::Wheel, std::move(done)); },
+             "a wheel turn to finish");
+}
+
 void GridScreenFixture::type(const std::string& text) {
     runInput([&](DeviceInput::Completion done) { input.type(text, std::move(done)); }, "typing to finish");
 }

@@ -82,6 +82,8 @@ public:
 
     void tap(CGPoint point);
     void drag(CGPoint from, CGSize delta);
+    // A wheel turn over the point moving the content by the delta (as a finger's move would).
+    void wheel(CGPoint at, CGSize delta);
     void type(const std::string& text);
     void pressReturn();
     // The point in the window of a view's middle.

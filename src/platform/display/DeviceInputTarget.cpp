@@ -7,6 +7,7 @@
 #include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIFirstResponder.h"
 #include "platform/uikit/UIKeyInput.h"
+#include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UIWindow.h"
 
 namespace {
@@ -69,15 +70,13 @@ void DeviceDefaultInputTarget::press(UIWindow& window, CGPoint point, double dur
 namespace {
 
 // A finger moving from one point to another in steps a frame apart, so what
-// follows it (a scroll view) sees a real speed; the wheel comes to rest before
-// lifting, so it never flicks.
+// follows it (a scroll view) sees a real speed.
 struct DragSteps : std::enable_shared_from_this<DragSteps> {
     static constexpr int kSteps = 8;
     static constexpr double kStepSeconds = 1.0 / 60;
     std::weak_ptr<UIWindow> window;
     UITouchPtr touch;
     CGPoint from{}, to{};
-    bool wheel = false;
     int step = 0;
     std::function<void()> finished;
 
@@ -93,7 +92,6 @@ struct DragSteps : std::enable_shared_from_this<DragSteps> {
                            dispatch_get_main_queue(), [self = shared_from_this()] { self->next(); });
             return;
         }
-        if (wheel) w->touchMoved(touch, to);  // at rest: no speed left
         w->touchEnded(touch, to);
         finished();
     }
@@ -102,7 +100,9 @@ struct DragSteps : std::enable_shared_from_this<DragSteps> {
 }  // namespace
 
 void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) {
-    if (!DeviceScene::hitTest(window, from)) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto under = DeviceScene::hitTest(window, from);
+    if (!under) return done(DeviceInputResult::refused("no view takes touches there"));
+    if (kind == DeviceDragKind::Wheel) return wheel(*under, from, to, std::move(done));
     auto touch = window.touchBegan(from);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();
@@ -112,11 +112,22 @@ void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, 
     steps->touch = touch;
     steps->from = from;
     steps->to = to;
-    steps->wheel = kind == DeviceDragKind::Wheel;
     steps->finished = [hit, done = std::move(done)] {
         done(hit ? DeviceInputResult::to(*hit) : DeviceInputResult::refused("the view went away during the drag"));
     };
     steps->next();
+}
+
+void DeviceDefaultInputTarget::wheel(UIView& under, CGPoint from, CGPoint to, Done done) {
+    if (onDrag) onDrag(under, from, to, DeviceDragKind::Wheel);
+    // The nearest scroll view under the pointer takes the turn, without a touch.
+    for (auto v = under.self<UIView>(); v; v = v->superview())
+        if (auto scroll = std::dynamic_pointer_cast<UIScrollView>(v); scroll && scroll->isScrollEnabled()) {
+            if (!scroll->scrollByWheel(CGSizeMake(to.x - from.x, to.y - from.y)))
+                return done(DeviceInputResult::refused("the scroll view is being dragged"));
+            return done(DeviceInputResult::to(*scroll));
+        }
+    done(DeviceInputResult::to(under));  // nothing there scrolls
 }
 
 namespace {

@@ -6,7 +6,8 @@
 //
 // The default target does what the views allow without a touch driver: it hit
 // tests the point, highlights the nearest enabled control while the finger is
-// down and tells the hooks below; typed text goes to the first responder when
+// down and tells the hooks below; a wheel turn goes, without a touch, to the
+// nearest scroll view under the pointer (UIScrollView::scrollByWheel); typed text goes to the first responder when
 // it takes keys (DeviceKeyInput); rotation turns UIDevice. A framework with a
 // real touch driver installs its own target (DeviceInput::setTarget).
 #include <functional>
@@ -74,5 +75,6 @@ public:
     void rotate(UIDeviceOrientation orientation, Done done) override;
 
 private:
+    void wheel(UIView& under, CGPoint from, CGPoint to, Done done);
     DeviceKeyInput* keyInput(DeviceInputResult& result) const;
 };

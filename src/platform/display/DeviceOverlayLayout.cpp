@@ -5,6 +5,7 @@
 
 #include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/NSStringDrawing.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ constexpr std::size_t kAlertMaxMessageLines = 12;
 constexpr CGFloat kSheetMargin = 8;
 constexpr CGFloat kSheetMaxWidth = 400;
 constexpr CGFloat kSheetButtonHeight = 44;
-constexpr CGFloat kSheetTitleHeight = 44;
+constexpr CGFloat kSheetTitleMinHeight = 44;
+constexpr CGFloat kSheetTitlePadding = 12;  // above and below a title of several lines
 
 std::size_t messageLines(const std::string& message) {
     if (message.empty()) return 0;
@@ -31,6 +33,16 @@ std::size_t messageLines(const std::string& message) {
         start = end + 1;
     }
     return std::min(lines, kAlertMaxMessageLines);
+}
+
+// The height of the title's part of the panel: its lines wrapped to the panel's
+// width less the insets, padded, never below one button's height.
+CGFloat sheetTitleHeight(const std::string& title, CGFloat width) {
+    const NSAttributes style(UIFont::systemFontOfSize(kDeviceSheetTitleFontSize));
+    const CGFloat text = boundingRectWithSize(title, CGSizeMake(std::max<CGFloat>(1, width - 2 * kDeviceSheetTitleInset), 0),
+                                              NSStringDrawingUsesLineFragmentOrigin, style)
+                             .size.height;
+    return std::max(kSheetTitleMinHeight, std::ceil(text) + 2 * kSheetTitlePadding);
 }
 
 DeviceButtonRole roleOf(long index, long cancel, long destructive) {
@@ -82,8 +94,8 @@ DeviceSheetLayout DeviceLayoutSheet(std::shared_ptr<UIActionSheet> sheet, CGSize
 
     const CGFloat width = std::min(kSheetMaxWidth, std::max<CGFloat>(0, interface.width - 2 * kSheetMargin));
     const CGFloat x = std::round((interface.width - width) / 2);
-    const CGFloat mainHeight =
-        (hasTitle ? kSheetTitleHeight : 0) + kSheetButtonHeight * static_cast<CGFloat>(others);
+    const CGFloat titleHeight = hasTitle ? sheetTitleHeight(s.title(), width) : 0;
+    const CGFloat mainHeight = titleHeight + kSheetButtonHeight * static_cast<CGFloat>(others);
     const CGFloat cancelHeight = hasCancel ? kSheetButtonHeight : 0;
     const CGFloat gap = mainHeight > 0 && hasCancel ? kSheetMargin : 0;
     const CGFloat height = mainHeight + gap + cancelHeight;
@@ -91,9 +103,9 @@ DeviceSheetLayout DeviceLayoutSheet(std::shared_ptr<UIActionSheet> sheet, CGSize
     layout.frame = CGRectMake(x, top, width, height);
     if (mainHeight > 0) layout.mainPanel = CGRectMake(x, top, width, mainHeight);
     if (hasCancel) layout.cancelPanel = CGRectMake(x, top + mainHeight + gap, width, cancelHeight);
-    if (hasTitle) layout.titleFrame = CGRectMake(x, top, width, kSheetTitleHeight);
+    if (hasTitle) layout.titleFrame = CGRectMake(x, top, width, titleHeight);
 
-    CGFloat y = top + (hasTitle ? kSheetTitleHeight : 0);
+    CGFloat y = top + titleHeight;
     for (long i = 0; i < count; ++i) {
         DeviceOverlayButton button;
         button.index = i;

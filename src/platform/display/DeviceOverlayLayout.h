@@ -8,13 +8,15 @@
 //   its buttons along the bottom, side by side for two, stacked otherwise;
 // - an action sheet: rising from the bottom, at most 400 points wide with an
 //   8-point margin; the title and every button but the cancel button in one
-//   panel (in index order), the cancel button alone in a panel below it;
+//   panel (in index order), the cancel button alone in a panel below it; the
+//   title wraps onto as many lines as it needs (the system font of 13 points,
+//   12 points in from the sides) and its part of the panel grows with them;
 // - the keyboard: the full width of the interface at its bottom, with the
 //   height the platform gives it (216/162 points on a phone in portrait and
 //   landscape, 264/352 on a tablet); three rows of letter keys, delete at the
 //   end of the third, then space and return.
 //
-// Pure geometry: no drawing, any thread.
+// Pure geometry (text measured, nothing drawn): any thread.
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +25,10 @@
 
 class UIActionSheet;
 class UIAlertView;
+
+// The action sheet's title: its font size and how far in from the panel's sides it wraps.
+inline constexpr CGFloat kDeviceSheetTitleFontSize = 13;
+inline constexpr CGFloat kDeviceSheetTitleInset = 12;
 
 enum class DeviceButtonRole { Normal, Cancel, Destructive };
 
@@ -46,7 +52,7 @@ struct DeviceSheetLayout {
     CGRect frame{};       // both panels and the gap between them
     CGRect mainPanel{};   // the title and the buttons but the cancel button (empty when there are none)
     CGRect cancelPanel{};  // the cancel button (empty without one)
-    CGRect titleFrame{};   // empty without a title
+    CGRect titleFrame{};   // empty without a title; the title's lines are centred in it
     std::vector<DeviceOverlayButton> buttons;  // in index order
 };
 

@@ -22,7 +22,8 @@
 //   POST /api/tap               {x, y} | {label[, index]} | {id[, index]}
 //   POST /api/press             the same, with duration (seconds, default 1)
 //   POST /api/scroll            {x, y, dx, dy} or a target with dx, dy; "wheel": true
-//                               for a wheel turn; dx, dy is the finger's move
+//                               for a wheel turn; dx, dy is the finger's move (a wheel
+//                               turn moves the nearest scroll view, held to its edges)
 //   POST /api/type              {text}
 //   POST /api/key               {key: "Return" | "Backspace"}
 //   POST /api/rotate            {orientation: "portrait" | "portraitUpsideDown" |

@@ -33,12 +33,14 @@ void dim(const CGContextRef& c, CGSize interface) {
     fillRect(c, CGRectMake(0, 0, interface.width, interface.height), 0, 0, 0, Colors::dimAlpha);
 }
 
-// One line of text centred in the rectangle. Needs a pushed UIKit context.
+// Text centred in the rectangle, its lines wrapped to the rectangle's width.
+// Needs a pushed UIKit context.
 void drawCentred(const std::string& text, CGRect rect, const UIFontPtr& font, const UIColorPtr& color) {
     NSParagraphStyle centred;
     centred.alignment = NSTextAlignmentCenter;
     const NSAttributes style(font, color, centred);
-    const CGFloat height = sizeWithAttributes(text, style).height;
+    const CGFloat height = boundingRectWithSize(text, CGSizeMake(rect.size.width, 0),
+                                                NSStringDrawingUsesLineFragmentOrigin, style).size.height;
     drawInRect(text, CGRectMake(rect.origin.x, rect.origin.y + (rect.size.height - height) / 2, rect.size.width, height),
                style);
 }
@@ -109,8 +111,8 @@ void DevicePaintSheet(const DeviceSheetLayout& sheet, const CGContextRef& c, CGS
         if (!CGRectIsEmpty(panel)) fillRoundedRect(c, panel, 6, Colors::panel, Colors::panel, Colors::panel);
     UIGraphicsPushContext(c);
     if (!CGRectIsEmpty(sheet.titleFrame))
-        drawCentred(sheet.sheet->title(), CGRectInset(sheet.titleFrame, 12, 0), UIFont::systemFontOfSize(13),
-                    UIColor::colorWithWhite(0.56, 1));
+        drawCentred(sheet.sheet->title(), CGRectInset(sheet.titleFrame, kDeviceSheetTitleInset, 0),
+                    UIFont::systemFontOfSize(kDeviceSheetTitleFontSize), UIColor::colorWithWhite(0.56, 1));
     const auto destructive =
         UIColor::colorWithRed(Colors::destructive[0], Colors::destructive[1], Colors::destructive[2], 1);
     for (const auto& button : sheet.buttons) {

@@ -1,7 +1,9 @@
 #pragma once
 // Text measuring and drawing with the fonts that ship in resources/fonts
 // (DejaVu Sans and DejaVu Sans Bold), loaded into a private font configuration
-// holding only them, with hinting off and unrounded glyph positions: a text
+// holding only them and, for characters they lack, the fallbacks for other
+// scripts (Droid Sans Fallback: CJK) and colour emoji (Noto Color Emoji) that
+// scripts/install-deps installs from Debian's packages, with hinting off and unrounded glyph positions: a text
 // measures and renders the same on every machine, whatever fonts it has.
 // Sizes are in user-space units (points), exact to 1/1024 of a unit.
 //
@@ -44,6 +46,7 @@ struct TextMetrics {
     CGSize size;           // the laid-out lines' logical extent
     double baseline = 0;   // of the first line, from the top
     int lineCount = 0;
+    int unknownGlyphs = 0;  // characters no font has, drawn as boxes
 };
 
 struct TextFontMetrics {

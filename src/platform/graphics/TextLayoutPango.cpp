@@ -1,17 +1,27 @@
-// Text over Pango, with a private fontconfig configuration holding only the
-// fonts of resources/fonts. The Pango context is not tied to any cairo_t: its
-// font options (no hinting, unhinted metrics, grey antialiasing), resolution
-// (72: a point is a unit), language and unrounded glyph positions are fixed,
-// so measures depend on nothing but the text and the style.
+// Text over Pango, with a private fontconfig configuration holding the fonts
+// of resources/fonts and, after them, the fallbacks for other scripts and for
+// emoji found among the system's font files (never through the system's font
+// configuration, so no other font takes part). The Pango context is not tied
+// to any cairo_t: its font options (no hinting, unhinted metrics, grey
+// antialiasing), resolution (72: a point is a unit), language and unrounded
+// glyph positions are fixed, so measures depend on nothing but the text and
+// the style. Colour glyphs (emoji) are painted in their own colours.
+#include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSString.h"
@@ -28,6 +38,68 @@ int units(double v) {
     return static_cast<int>(std::lround(std::clamp(scaled, bottom, top)));
 }
 double points(int v) { return double(v) / PANGO_SCALE; }
+
+// The fallback fonts, each found by the first of its file names present under
+// the system's font folders (as the Debian packages scripts/install-deps
+// installs place them), and tried in this order for characters DejaVu lacks.
+struct Fallback {
+    const char* family;
+    std::vector<const char*> files;
+};
+const Fallback kFallbacks[] = {
+    {"Droid Sans Fallback", {"DroidSansFallbackFull.ttf", "DroidSansFallback.ttf"}},  // fonts-droid-fallback: CJK
+    {"Noto Color Emoji", {"NotoColorEmoji.ttf"}},                                     // fonts-noto-color-emoji
+};
+const char* const kSystemFontFolders[] = {"/usr/share/fonts", "/usr/local/share/fonts"};
+
+// The path of the first of the file names found under the system's font folders, or "".
+std::string findSystemFont(const std::vector<const char*>& names) {
+    std::map<std::string, std::string> found;
+    for (const char* folder : kSystemFontFolders) {
+        std::error_code error;
+        for (std::filesystem::recursive_directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if (std::find_if(names.begin(), names.end(), [&](const char* n) { return name == n; }) != names.end())
+                found.emplace(name, it->path().string());
+        }
+    }
+    for (const char* name : names)
+        if (auto f = found.find(name); f != found.end()) return f->second;
+    return "";
+}
+
+// DejaVu Sans first, then the fallbacks in order; the generic family "emoji"
+// is the emoji font. A font of bitmaps (the
+// colour emoji) is scaled from the size of its bitmaps to the size asked for.
+std::string fallbackRules() {
+    std::string accepted;
+    for (const Fallback& f : kFallbacks) accepted += std::string("<family>") + f.family + "</family>";
+    return "<?xml version=\"1.0\"?><!DOCTYPE fontconfig SYSTEM \"fonts.dtd\"><fontconfig>"
+           "<alias binding=\"strong\"><family>DejaVu Sans</family><accept>" + accepted + "</accept></alias>"
+           "<alias binding=\"strong\"><family>emoji</family><prefer><family>Noto Color Emoji</family></prefer></alias>"
+           "<match target=\"font\"><test name=\"outline\" compare=\"eq\"><bool>false</bool></test>"
+           "<edit name=\"pixelsizefixupfactor\" mode=\"assign\"><divide><name target=\"pattern\">pixelsize</name>"
+           "<name target=\"font\">pixelsize</name></divide></edit>"
+           "<edit name=\"matrix\" mode=\"assign\"><matrix><name>pixelsizefixupfactor</name><double>0</double>"
+           "<double>0</double><name>pixelsizefixupfactor</name></matrix></edit>"
+           "<edit name=\"size\" mode=\"assign\"><divide><name>size</name><name>pixelsizefixupfactor</name></divide>"
+           "</edit></match>"
+           "</fontconfig>";
+}
+
+// Adds the fallbacks found to the configuration, with a console line for each one missing.
+void addFallbacks(FcConfig* config) {
+    for (const Fallback& f : kFallbacks) {
+        const std::string path = findSystemFont(f.files);
+        if (path.empty() || !FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(path.c_str())))
+            NSLog("text: the fallback font %s (%s) is not installed; its characters draw as boxes", f.family,
+                  f.files.front());
+    }
+    const std::string rules = fallbackRules();
+    if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(rules.c_str()), FcTrue))
+        NSLog("text: the fallback rules do not load; other scripts may draw as boxes");
+}
 
 class Engine {
 public:
@@ -114,6 +186,7 @@ private:
             if (config) FcConfigDestroy(config);
             return;
         }
+        addFallbacks(config);
         PangoFontMap* map = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
         if (!map || !PANGO_IS_FC_FONT_MAP(map)) {
             NSLog("text: no font map for the shipped fonts; text is neither measured nor drawn");
@@ -170,6 +243,77 @@ Fitted fit(PangoLayout* layout, const TextStyle& style) {
     return f;
 }
 
+// Paints a glyph's colour bitmap (premultiplied BGRA) scaled by `scale`, its
+// origin at (x, y), with the text's alpha.
+void paintColourBitmap(cairo_t* cr, const FT_GlyphSlot slot, double scale, double x, double y, double alpha) {
+    const FT_Bitmap& bitmap = slot->bitmap;
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(bitmap.width),
+                                                        static_cast<int>(bitmap.rows));
+    const int stride = cairo_image_surface_get_stride(image);
+    unsigned char* pixels = cairo_image_surface_get_data(image);
+    cairo_surface_flush(image);
+    for (unsigned row = 0; row < bitmap.rows; ++row) {
+        const unsigned char* from = bitmap.buffer + static_cast<std::ptrdiff_t>(row) * bitmap.pitch;
+        auto* to = reinterpret_cast<std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(row) * stride);
+        for (unsigned column = 0; column < bitmap.width; ++column, from += 4)
+            to[column] = std::uint32_t(from[3]) << 24 | std::uint32_t(from[2]) << 16 | std::uint32_t(from[1]) << 8 | from[0];
+    }
+    cairo_surface_mark_dirty(image);
+    cairo_save(cr);
+    cairo_translate(cr, x + slot->bitmap_left * scale, y - slot->bitmap_top * scale);
+    cairo_scale(cr, scale, scale);
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_paint_with_alpha(cr, alpha);
+    cairo_restore(cr);
+    cairo_surface_destroy(image);
+}
+
+// The run in its own colours when its font has colour glyphs (the emoji),
+// false otherwise. Cairo here draws every glyph as a mask of the source
+// colour, so the bitmaps are painted instead, scaled from their strike to the
+// font's size.
+bool drawColourRun(cairo_t* cr, PangoFont* font, const PangoGlyphString* glyphs, double x, double baseline,
+                   double alpha) {
+    cairo_scaled_font_t* scaled = font ? pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font)) : nullptr;
+    if (!scaled || cairo_scaled_font_get_type(scaled) != CAIRO_FONT_TYPE_FT) return false;
+    FT_Face face = cairo_ft_scaled_font_lock_face(scaled);
+    if (!face) return false;
+    const bool colour = FT_HAS_COLOR(face);
+    // The bitmaps are drawn at the strike's size in pixels: scaled to the font's size in user space.
+    cairo_matrix_t size;
+    cairo_scaled_font_get_font_matrix(scaled, &size);
+    const double scale = face->size && face->size->metrics.x_ppem > 0 ? size.xx / face->size->metrics.x_ppem : 0;
+    for (int i = 0; colour && scale > 0 && i < glyphs->num_glyphs; ++i) {
+        const PangoGlyphInfo& g = glyphs->glyphs[i];
+        if (!(g.glyph & PANGO_GLYPH_UNKNOWN_FLAG) && g.glyph != PANGO_GLYPH_EMPTY &&
+            FT_Load_Glyph(face, g.glyph, FT_LOAD_COLOR) == 0 && face->glyph->bitmap.pixel_mode == FT_PIXEL_MODE_BGRA)
+            paintColourBitmap(cr, face->glyph, scale, x + points(g.geometry.x_offset),
+                              baseline + points(g.geometry.y_offset), alpha);
+        x += points(g.geometry.width);
+    }
+    cairo_ft_scaled_font_unlock_face(scaled);
+    return colour;
+}
+
+// The layout's runs from (x, y), its top left corner: glyphs in the source
+// colour, colour glyphs in their own with the alpha (a negative alpha: in the
+// source colour too).
+void showLayout(cairo_t* cr, PangoLayout* layout, double x, double y, double alpha) {
+    PangoLayoutIter* iter = pango_layout_get_iter(layout);
+    do {
+        PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+        if (!run) continue;  // the end of a line
+        PangoRectangle logical;
+        pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+        const double runX = x + points(logical.x), baseline = y + points(pango_layout_iter_get_baseline(iter));
+        if (alpha >= 0 && drawColourRun(cr, run->item->analysis.font, run->glyphs, runX, baseline, alpha)) continue;
+        cairo_move_to(cr, runX, baseline);
+        pango_cairo_show_glyph_string(cr, run->item->analysis.font, run->glyphs);
+    } while (pango_layout_iter_next_run(iter));
+    pango_layout_iter_free(iter);
+}
+
 }  // namespace
 
 const std::string& TextFontFamilyName() {
@@ -193,6 +337,7 @@ TextMetrics TextLayoutMeasure(std::string_view text, const TextStyle& style) {
     m.size = CGSizeMake(points(f.extent.width), points(f.extent.height));
     m.baseline = points(pango_layout_get_baseline(layout));
     m.lineCount = f.lines;
+    m.unknownGlyphs = pango_layout_get_unknown_glyphs_count(layout);
     return m;
 }
 
@@ -253,8 +398,8 @@ void TextLayoutDraw(const CGContextRef& c, std::string_view text, const TextStyl
             }
             s.setSource(cr, rgba);
             s.setOperator(cr);
-            cairo_move_to(cr, origin.x, origin.y);
-            pango_cairo_show_layout(cr, layout);
+            // A shadow takes the glyphs' shapes only, in its own colour.
+            showLayout(cr, layout, origin.x, origin.y, s.shadowPass ? -1 : rgba[3] * s.gs.alpha);
             cairo_restore(cr);
         });
     });

@@ -111,6 +111,16 @@ void UIScrollView::endDragging(CGPoint velocity) {
     animateOffset(target, true);
 }
 
+bool UIScrollView::scrollByWheel(CGSize delta) {
+    if (!scrollEnabled_ || tracking_ || !std::isfinite(delta.width) || !std::isfinite(delta.height)) return false;
+    beginDragging();  // ends any settling, where the content stops
+    const CGPoint offset = contentOffset();
+    dragToContentOffset(clampedContentOffset(
+        {offset.x - (scrollsAcross() ? delta.width : 0), offset.y - (scrollsDown() ? delta.height : 0)}));
+    endDragging();
+    return true;
+}
+
 void UIScrollView::animateOffset(CGPoint target, bool decelerating) {
     stopAnimation();
     CGPoint from = contentOffset();
@@ -148,11 +158,13 @@ void UIScrollView::finishAnimation(bool decelerating) {
 
 // ---------------------------------------------------------------- touches
 
+bool UIScrollView::scrollsAcross() const { return contentSize_.width > bounds().size.width || alwaysBounceHorizontal_; }
+
+bool UIScrollView::scrollsDown() const { return contentSize_.height > bounds().size.height || alwaysBounceVertical_; }
+
 CGPoint UIScrollView::fingerOffset(CGPoint p) const {
-    bool across = contentSize_.width > bounds().size.width || alwaysBounceHorizontal_;
-    bool down = contentSize_.height > bounds().size.height || alwaysBounceVertical_;
-    return {finger_.startOffset.x - (across ? p.x - finger_.start.x : 0),
-            finger_.startOffset.y - (down ? p.y - finger_.start.y : 0)};
+    return {finger_.startOffset.x - (scrollsAcross() ? p.x - finger_.start.x : 0),
+            finger_.startOffset.y - (scrollsDown() ? p.y - finger_.start.y : 0)};
 }
 
 void UIScrollView::touchesBegan(const UITouchSet& touches, UIEvent*) {

@@ -18,6 +18,11 @@
 // move drags the content with the finger (across only when the content is
 // wider than the view or it always bounces horizontally; the same down), and
 // lifting releases it with the finger's last speed.
+// A wheel turn (scrollByWheel) has no finger to pull the content past its
+// edges: the content moves at once, held to the allowed offsets, as a drag
+// that is let go at rest. The delegate and observers see it dragged, then
+// released, and nothing settles; at the end of the content a further turn is
+// again a drag that stops there.
 // An inset set inside a view animation block is recorded under "contentInset"
 // (the insets as a rectangle: origin top and left, size bottom and right).
 // A new inset at rest (not tracking, settling or scrolling animated) moves an
@@ -98,6 +103,10 @@ public:
     void beginDragging();
     void dragToContentOffset(CGPoint offset);
     void endDragging(CGPoint velocity = CGPointZero);
+    // A wheel turn moving the content by the delta (as a finger's move would:
+    // up is negative), along the axes touches move it. A
+    // view being dragged or scrolling disabled takes no turn (false).
+    bool scrollByWheel(CGSize delta);
 
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
     void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
@@ -131,4 +140,7 @@ private:
         CGPoint velocity{};
     } finger_;
     CGPoint fingerOffset(CGPoint inWindow) const;
+    // Whether touches and the wheel move the content across, and down.
+    bool scrollsAcross() const;
+    bool scrollsDown() const;
 };

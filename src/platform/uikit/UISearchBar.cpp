@@ -8,6 +8,9 @@ namespace {
 constexpr CGFloat kMargin = 8;
 constexpr CGFloat kFieldHeight = 28;
 constexpr CGFloat kCancelWidth = 60;
+constexpr CGFloat kTextInset = 8;    // the text's distance from the field's sides
+constexpr CGFloat kCaretGap = 1;     // between the text and the caret
+constexpr CGFloat kCaretWidth = 2;
 UIFontPtr fieldFont() { return UIFont::systemFontOfSize(14); }
 }  // namespace
 
@@ -114,25 +117,47 @@ void UISearchBar::touchesEnded(const UITouchSet& touches, UIEvent*) {
 
 // ---------------------------------------------------------------- drawing
 
+CGRect UISearchBar::textRect() const {
+    const CGRect field = fieldRect();
+    const CGFloat lineHeight = std::ceil(fieldFont()->lineHeight());
+    return CGRectMake(field.origin.x + kTextInset, field.origin.y + (field.size.height - lineHeight) / 2,
+                      std::max(0.0, field.size.width - 2 * kTextInset), lineHeight);
+}
+
+CGFloat UISearchBar::textScroll() const {
+    if (!isFirstResponder() || text_.empty()) return 0;
+    const CGFloat width = sizeWithAttributes(text_, NSAttributes(fieldFont())).width;
+    return std::max(0.0, width + kCaretGap + kCaretWidth - textRect().size.width);
+}
+
+CGRect UISearchBar::caretRect() const {
+    if (!isFirstResponder()) return CGRectNull;
+    const CGRect line = textRect();
+    const CGFloat width = text_.empty() ? 0 : sizeWithAttributes(text_, NSAttributes(fieldFont())).width;
+    return CGRectMake(line.origin.x + width - textScroll() + kCaretGap, line.origin.y, kCaretWidth, line.size.height);
+}
+
 void UISearchBar::drawRect(CGRect) {
     auto ctx = currentDrawingContext();
     if (!ctx) return;
-    CGRect field = fieldRect();
     CGContextSetRGBFillColor(ctx, 1, 1, 1, 1);
-    CGContextFillRect(ctx, field);
-    auto font = fieldFont();
-    CGFloat lineHeight = std::ceil(font->lineHeight());
-    CGRect textRect = CGRectMake(field.origin.x + 8, field.origin.y + (field.size.height - lineHeight) / 2,
-                                 std::max(0.0, field.size.width - 16), lineHeight);
-    bool empty = text_.empty();
-    auto color = empty ? UIColor::grayColor() : UIColor::blackColor();
-    NSParagraphStyle style;
-    style.lineBreakMode = NSLineBreakByTruncatingTail;
-    drawInRect(empty ? placeholder_ : text_, textRect, NSAttributes(font, color, style));
+    CGContextFillRect(ctx, fieldRect());
+    const CGRect line = textRect();
+    const bool empty = text_.empty();
+    const auto color = empty ? UIColor::grayColor() : UIColor::blackColor();
+    if (isFirstResponder() && !empty) {
+        // The whole text, moved left to keep its end and the caret in view.
+        CGContextSaveGState(ctx);
+        CGContextClipToRect(ctx, line);
+        drawAtPoint(text_, CGPointMake(line.origin.x - textScroll(), line.origin.y), NSAttributes(fieldFont(), color));
+        CGContextRestoreGState(ctx);
+    } else {
+        NSParagraphStyle style;
+        style.lineBreakMode = NSLineBreakByTruncatingTail;
+        drawInRect(empty ? placeholder_ : text_, line, NSAttributes(fieldFont(), color, style));
+    }
     if (isFirstResponder()) {
-        // The caret after the text.
-        CGFloat x = empty ? 0 : std::min(textRect.size.width, sizeWithAttributes(text_, NSAttributes(font)).width);
         CGContextSetFillColorWithColor(ctx, tintColor());
-        CGContextFillRect(ctx, CGRectMake(textRect.origin.x + x + 1, textRect.origin.y, 2, lineHeight));
+        CGContextFillRect(ctx, caretRect());
     }
 }

@@ -10,6 +10,10 @@
 // button calls searchBarCancelButtonClicked. Setting the text in code tells
 // nobody.
 //
+// The field shows the text from its start, cut with an ellipsis when it is
+// longer than the field; while editing it shows the caret after the text and
+// scrolls the text left as far as it needs to keep the caret in view.
+//
 // Main thread only.
 #include <memory>
 #include <string>
@@ -52,6 +56,8 @@ public:
     std::shared_ptr<UIButton> cancelButton() const { return cancelButton_; }
     // Where the field is drawn, in the bounds.
     CGRect fieldRect() const;
+    // Where the caret is drawn while editing, in the bounds (null otherwise).
+    CGRect caretRect() const;
 
     // UIKeyInput.
     void insertText(const std::string& text) override;
@@ -71,6 +77,8 @@ public:
     CGSize intrinsicContentSize() const override { return CGSizeMake(UIViewNoIntrinsicMetric, 44); }
 
 private:
+    CGRect textRect() const;    // the line the text is drawn on, in the bounds
+    CGFloat textScroll() const;  // how far left the edited text is moved
     std::string text_;
     std::string placeholder_;
     std::weak_ptr<UISearchBarDelegate> delegate_;
