@@ -8,6 +8,7 @@
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UISystemVersion.h"
 #include "ui/progresshud/LODrawingScope.h"
 #include "ui/progresshud/LOProgressHUD.h"
@@ -124,8 +125,12 @@ void LOProgressHUD::drawRect(CGRect) {
 
 // ---------------------------------------------------------------- orientation
 
+// Only where a window keeps portrait coordinates in landscape does an overlay
+// straight on it turn itself; windows here take the interface's coordinates on
+// every system, so it follows their bounds like any other host.
 bool LOProgressHUD::shouldPerformOrientationTransform() const {
-    return NSFoundationVersionNumber() < kSelfRotatingBelowFoundationVersion &&
+    return !UIInterfaceRotation::kWindowsTakeInterfaceCoordinates &&
+           NSFoundationVersionNumber() < kSelfRotatingBelowFoundationVersion &&
            std::dynamic_pointer_cast<UIWindow>(superview()) != nullptr;
 }
 
