@@ -10,8 +10,8 @@
 // (the layers' change generation), the key window, the interface's size, the
 // front alert or sheet, the keyboard or the status bar. An idle application
 // costs no drawing. A frame whose pixels equal the last one's is dropped; any
-// other gets the next number and is encoded to PNG on a queue of its own, then
-// published in the frame store.
+// other gets the next number and is published in the frame store at once, as
+// pixels: it is encoded to PNG only when a reader asks for it (DeviceFrameStore.h).
 //
 // Create, start, stop and destroy on the main thread.
 #include <atomic>
@@ -19,11 +19,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceFrameStore.h"
 #include "platform/display/DeviceScreenPainters.h"
-#include "platform/foundation/Data.h"
 #include "platform/graphics/CGContext.h"
+#include "platform/graphics/CGImage.h"
 
 class NSTimer;
 
@@ -52,8 +51,8 @@ public:
     const DeviceScreenPainters& painters() const { return painters_; }
     void setPainters(DeviceScreenPainters painters);
 
-    // Draws a frame now; answers its number (the last one's when the pixels did
-    // not change). Its PNG is published a moment later, off the main thread.
+    // Draws a frame now and publishes it; answers its number (the last one's
+    // when the pixels did not change).
     std::uint64_t renderNow();
     std::uint64_t lastFrameNumber() const { return frameNumber_; }
 
@@ -79,14 +78,13 @@ private:
     Options options_;
     DeviceScreenPainters painters_;
     std::shared_ptr<DeviceFrameStore> store_ = std::make_shared<DeviceFrameStore>();
-    dispatch_queue_t encoder_;
     std::shared_ptr<NSTimer> timer_;
     std::atomic<bool> needsFrame_{true};
 
     // Main thread.
     CGContextRef context_;
     std::size_t width_ = 0, height_ = 0;
-    Data lastPixels_;
+    CGImageRef lastImage_;  // the last frame published
     SceneState drawnState_;  // what the last frame drawn showed
     std::uint64_t frameNumber_ = 0;
 };

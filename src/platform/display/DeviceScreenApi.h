@@ -12,7 +12,8 @@
 //   GET  /                      the page
 //   GET  /frame.png[?after=N]   the newest frame; with after, waits (up to the
 //                               long-poll limit) for one newer than N. Header
-//                               X-Frame-Number. 503 before the first frame.
+//                               X-Frame-Number. 503 before the first frame. A
+//                               frame is encoded when first asked for, once.
 //   GET  /api/screen            {width, height, scale, device, orientation, interface,
 //                               frame}: the frame's size in points (the screen turned
 //                               as the interface is), "phone" or "tablet", the device's
