@@ -1,7 +1,6 @@
 #include "platform/display/DeviceInputTarget.h"
 
 #include "platform/dispatch/Dispatch.h"
-#include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceViewFacts.h"
 #include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIEvent.h"
@@ -36,7 +35,6 @@ DeviceInputResult DeviceInputResult::refused(std::string why) {
 }
 
 void DeviceDefaultInputTarget::tap(UIWindow& window, CGPoint point, Done done) {
-    if (!DeviceScene::hitTest(window, point)) return done(DeviceInputResult::refused("no view takes touches there"));
     auto touch = window.touchBegan(point);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();
@@ -48,7 +46,6 @@ void DeviceDefaultInputTarget::tap(UIWindow& window, CGPoint point, Done done) {
 }
 
 void DeviceDefaultInputTarget::press(UIWindow& window, CGPoint point, double duration, Done done) {
-    if (!DeviceScene::hitTest(window, point)) return done(DeviceInputResult::refused("no view takes touches there"));
     auto touch = window.touchBegan(point);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();
@@ -102,7 +99,6 @@ struct DragSteps : std::enable_shared_from_this<DragSteps> {
 }  // namespace
 
 void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) {
-    if (!DeviceScene::hitTest(window, from)) return done(DeviceInputResult::refused("no view takes touches there"));
     auto touch = window.touchBegan(from);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();
