@@ -1,6 +1,6 @@
 // Protects the pace and hand-over of the device screen's frames: drawn only when what they show changed, at
-// most 20 a second however often the pixels change, encoded only when asked for and once, off the main thread,
-// and a long poll that ends with the newest frame.
+// most 20 a second however often the pixels change (and, served, only while someone reads them), encoded only
+// when asked for and once, off the main thread, and a long poll that ends with the newest frame.
 #include "DeviceScreenTestSupport.h"
 
 #include "UIKitTestSupport.h"
@@ -48,9 +48,10 @@ TEST_CASE("a frame is encoded only when asked for, once for all who ask, while t
     CHECK(frames->encodedCount() == 0);  // drawn and published, but nobody asked
 
     // The main thread blocks here without running its loop: the server's threads encode.
-    auto first = std::async(std::launch::async, request, f.port, "GET", "/frame.png", std::string(), std::string(),
+    const std::string newer = "/frame.png?after=" + std::to_string(unseen);
+    auto first = std::async(std::launch::async, request, f.port, "GET", newer, std::string(), std::string(),
                             httplib::Headers{});
-    auto second = std::async(std::launch::async, request, f.port, "GET", "/frame.png", std::string(), std::string(),
+    auto second = std::async(std::launch::async, request, f.port, "GET", newer, std::string(), std::string(),
                              httplib::Headers{});
     const Reply one = first.get(), two = second.get();
     REQUIRE(one.status == 200);
@@ -69,6 +70,20 @@ TEST_CASE("a frame is encoded only when asked for, once for all who ask, while t
     CHECK(polled.contentType == "image/png");
     CHECK(polled.frameNumber == std::to_string(asked));
     CHECK(frames->encodedCount() == 1);
+}
+
+TEST_CASE("a served screen nobody watches draws nothing, and the first reader gets the screen as it is") {
+    ScreenFixture f;
+    const std::uint64_t first = f.server->screen().lastFrameNumber();
+    REQUIRE_FALSE(f.server->screen().frames()->isWatched());
+    display::setBackgroundColor(*f.red, rgb(0, 1, 0));
+    Reply reply = fetch(f.port, "GET", "/frame.png");  // the main loop runs its ticks meanwhile
+    REQUIRE(reply.status == 200);
+    CHECK(reply.frameNumber == std::to_string(first + 1));
+    auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
+    REQUIRE(decoded.frames.size() == 1);
+    CHECK(probe(decoded.frames[0].image, 70, 70) == CGPixel{0, 255, 0, 255});
+    CHECK(f.server->screen().frames()->isWatched());
 }
 
 TEST_CASE("an unchanged screen is not drawn again, a change of a view or an alert is drawn on the next tick") {

@@ -1,6 +1,7 @@
 #include "platform/display/DeviceFrameStore.h"
 
 #include <chrono>
+#include <utility>
 
 #include "platform/foundation/NSLog.h"
 #include "platform/imageio/ImageCodecs.h"
@@ -30,11 +31,53 @@ DeviceFrame DeviceFrameStore::latest() const {
     return latest_;
 }
 
-DeviceFrame DeviceFrameStore::waitNewer(std::uint64_t after, double timeoutSeconds) const {
+namespace {
+constexpr std::chrono::seconds kWatchedAfterAsking{2};
+}
+
+DeviceFrame DeviceFrameStore::waitNewer(std::uint64_t after, double timeoutSeconds) {
     std::unique_lock lock(mutex_);
+    ++waiters_;
     changed_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
                       [&] { return closed_ || latest_.number > after; });
+    --waiters_;
+    lastAsked_ = std::chrono::steady_clock::now();
     return latest_;
+}
+
+DeviceFrame DeviceFrameStore::current(double timeoutSeconds) {
+    std::unique_lock lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    const bool watched = watchedLocked(now);
+    lastAsked_ = now;
+    if (watched && latest_.number > 0) return latest_;
+    wanted_ = true;
+    const std::uint64_t ticket = looks_;
+    changed_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds),
+                      [&] { return closed_ || looks_ > ticket; });
+    return latest_;
+}
+
+bool DeviceFrameStore::watchedLocked(std::chrono::steady_clock::time_point now) const {
+    return waiters_ > 0 || now - lastAsked_ < kWatchedAfterAsking;
+}
+
+bool DeviceFrameStore::isWatched() const {
+    std::lock_guard lock(mutex_);
+    return watchedLocked(std::chrono::steady_clock::now());
+}
+
+bool DeviceFrameStore::takeWanted() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(wanted_, false);
+}
+
+void DeviceFrameStore::markLooked() {
+    {
+        std::lock_guard lock(mutex_);
+        ++looks_;
+    }
+    changed_.notify_all();
 }
 
 std::shared_ptr<const Data> DeviceFrameStore::png(const DeviceFrame& frame) {

@@ -5,7 +5,13 @@
 // Frame numbers start at 1 and grow by one with every frame whose pixels
 // differ from the one before. A frame is encoded to PNG only when a reader
 // asks for its bytes (png), and once: readers of the same frame share the
-// bytes, and a frame replaced before anyone asked is never encoded. Any thread.
+// bytes, and a frame replaced before anyone asked is never encoded.
+//
+// The store is watched while a reader waits for a newer frame or one asked for
+// a frame within the last two seconds; a screen that draws only while watched
+// (DeviceScreen::Options::onlyWhileWatched) learns here that a reader wants a
+// frame drawn, and tells when it drew or found the screen unchanged. Any thread.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -30,7 +36,15 @@ public:
     // The newest frame once its number is above `after`, waiting up to the
     // timeout (real seconds); the newest frame as it is when the time is up or the
     // store closes (number 0 when there is none).
-    DeviceFrame waitNewer(std::uint64_t after, double timeoutSeconds) const;
+    DeviceFrame waitNewer(std::uint64_t after, double timeoutSeconds);
+    // The newest frame as the screen is now: at once while watched, else once
+    // the screen has looked again after this call (up to the timeout).
+    DeviceFrame current(double timeoutSeconds);
+    bool isWatched() const;
+    // For the screen: whether a reader wants a frame drawn (once), and that it
+    // drew one or found the screen unchanged.
+    bool takeWanted();
+    void markLooked();
     // The frame's PNG, encoded on the first ask (on the asking thread; others
     // asking meanwhile wait for it); null for no frame or when it cannot be encoded.
     std::shared_ptr<const Data> png(const DeviceFrame& frame);
@@ -46,4 +60,10 @@ private:
     DeviceFrame latest_;  // under mutex_
     bool closed_ = false;  // under mutex_
     std::uint64_t encoded_ = 0;  // under mutex_
+    // Readers' interest, under mutex_.
+    bool watchedLocked(std::chrono::steady_clock::time_point now) const;
+    std::size_t waiters_ = 0;
+    std::chrono::steady_clock::time_point lastAsked_{};
+    bool wanted_ = false;
+    std::uint64_t looks_ = 0;
 };

@@ -49,8 +49,10 @@ void DeviceScreen::setPainters(DeviceScreenPainters painters) {
 }
 
 void DeviceScreen::tick() {
-    const bool asked = needsFrame_.exchange(false);
-    if (asked || (options_.poll && !(sceneState() == drawnState_))) renderNow();
+    const bool wanted = store_->takeWanted();
+    const bool asked = needsFrame_.exchange(false) || wanted;
+    const bool watching = options_.poll && (!options_.onlyWhileWatched || store_->isWatched());
+    if (asked || (watching && !(sceneState() == drawnState_))) renderNow();
 }
 
 DeviceScreen::SceneState DeviceScreen::sceneState() {
@@ -99,6 +101,12 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
 
 std::uint64_t DeviceScreen::renderNow() {
     assert(NSThread::isMainThread());
+    const std::uint64_t number = draw();
+    store_->markLooked();
+    return number;
+}
+
+std::uint64_t DeviceScreen::draw() {
     // Read anew each frame: the interface turns with the key window's bounds.
     const CGSize interface = DeviceScene::screenSize();
     const CGFloat scale = UIScreen::mainScreen()->scale();

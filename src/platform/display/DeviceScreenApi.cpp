@@ -113,7 +113,7 @@ DeviceHttpResponse DeviceScreenApi::frame(const DeviceHttpRequest& request) {
             return error(400, "after must be a frame number");
         latest = frames_->waitNewer(n, options_.longPollTimeout);
     } else {
-        latest = frames_->waitNewer(0, options_.mainQueueTimeout);
+        latest = frames_->current(options_.mainQueueTimeout);
     }
     if (latest.number == 0) return error(503, "no frame has been drawn yet");
     auto png = frames_->png(latest);

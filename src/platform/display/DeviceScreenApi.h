@@ -10,8 +10,10 @@
 // object with valid values (400).
 //
 //   GET  /                      the page
-//   GET  /frame.png[?after=N]   the newest frame; with after, waits (up to the
-//                               long-poll limit) for one newer than N. Header
+//   GET  /frame.png[?after=N]   the screen as it is (drawn first when nobody
+//                               watched the frames); with after, the newest frame
+//                               once it is newer than N, waiting up to the
+//                               long-poll limit. Header
 //                               X-Frame-Number. 503 before the first frame. A
 //                               frame is encoded when first asked for, once.
 //   GET  /api/screen            {width, height, scale, device, orientation, interface,

@@ -27,7 +27,7 @@ struct DeviceScreenServerOptions {
     std::string deviceKind = "phone";     // "phone" or "tablet"
     double mainQueueTimeout = 5;          // seconds the main loop has to answer a request
     double longPollTimeout = 25;          // seconds /frame.png?after waits for a newer frame
-    DeviceScreen::Options screen;
+    DeviceScreen::Options screen = {.onlyWhileWatched = true};
 
     // QUORVANE_SCREEN_PORT (a port from 0 to 65535; unset: the default, with a
     // free port when it is taken), QUORVANE_SCREEN_PORT_FILE and QUORVANE_DEVICE
