@@ -2,13 +2,15 @@
 // until its device screen's /api/wait reports every poster of the movie grid's visible cells (the first nine
 // titles on a 320-point phone) in place, next to the same requests made directly with libcurl in the same run
 // (the signed "getversion", page 1 of the movies and the nine posters, the posters side by side as the image
-// downloader fetches them). The figure is the ratio of the medians; under 300 ms absolute on loopback is the aim.
+// downloader fetches them). The figures are the median and the slowest of 20 launches, next to the median of the
+// direct requests; the aim is every launch under 300 ms on loopback.
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -35,7 +37,9 @@ extern char** environ;
 
 namespace {
 
-constexpr int kRuns = 5;
+constexpr int kLaunches = 20;
+constexpr int kDirectRuns = 5;
+constexpr double kLaunchAim = 0.3;  // seconds, for every launch
 constexpr std::size_t kVisiblePosters = 9;  // three rows of three on a 320 x 568 phone
 
 // Starts the program with the environment, its output dropped; the process id, or -1.
@@ -230,16 +234,30 @@ int main() {
         std::printf("the direct requests failed\n");
         return 1;
     }
-    int run = 0;
-    const double application = bench::medianOf(kRuns, [&] { return applicationRoad(server, page, run++); });
-    const double direct = bench::medianOf(kRuns, [&] { return directRoad(server, page); });
-    if (application < 0 || direct < 0) {
-        std::printf("a run failed (application %.3f s, direct %.3f s)\n", application, direct);
+    std::vector<double> launches;
+    for (int run = 0; run < kLaunches; ++run) {
+        const double launch = applicationRoad(server, page, run);
+        if (launch < 0) {
+            std::printf("launch %d failed\n", run + 1);
+            return 1;
+        }
+        launches.push_back(launch);
+    }
+    const double direct = bench::medianOf(kDirectRuns, [&] { return directRoad(server, page); });
+    if (direct < 0) {
+        std::printf("the direct requests failed\n");
         return 1;
     }
-    std::printf("%-58s %9.1f ms\n", "launch to the first grid with its visible posters", application * 1e3);
-    std::printf("%-58s %9.1f ms\n", "the same requests with libcurl", direct * 1e3);
-    std::printf("%-58s %9.1f x   (aim: under 300 ms absolute)\n", "ratio", application / direct);
+    std::sort(launches.begin(), launches.end());
+    const double median = launches[launches.size() / 2];
+    const double slowest = launches.back();
+    const auto over = std::count_if(launches.begin(), launches.end(), [](double t) { return t >= kLaunchAim; });
+    std::printf("%-58s %9.1f ms\n", "launch to the first grid with its visible posters, median", median * 1e3);
+    std::printf("%-58s %9.1f ms   (aim: every launch under %.0f ms; %zu of %d over)\n",
+                "launch to the first grid, slowest", slowest * 1e3, kLaunchAim * 1e3, static_cast<std::size_t>(over),
+                kLaunches);
+    std::printf("%-58s %9.1f ms\n", "the same requests with libcurl, median", direct * 1e3);
+    std::printf("%-58s %9.1f x\n", "ratio of the medians", median / direct);
     curl_global_cleanup();
     return 0;
 }

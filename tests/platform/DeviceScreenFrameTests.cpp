@@ -1,5 +1,6 @@
 // Protects the pace and hand-over of the device screen's frames: drawn only when what they show changed, at
-// most 20 a second however often the pixels change, encoded off the main thread, and a long poll that ends with the newest frame.
+// most 20 a second however often the pixels change (and, served, only while someone reads them), encoded only
+// when asked for and once, off the main thread, and a long poll that ends with the newest frame.
 #include "DeviceScreenTestSupport.h"
 
 #include "UIKitTestSupport.h"
@@ -34,36 +35,55 @@ TEST_CASE("frames come at most 20 a second however often the pixels change, whet
     UIApplication::sharedApplication()->setKeyWindow(nullptr);
 }
 
-TEST_CASE("a frame is encoded and published while the main thread is busy") {
-    testsupport::TempHome home;
-    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
-    auto view = addView(window, CGRectMake(0, 100, 50, 50), "view", rgb(1, 0, 0));
-    window->makeKeyAndVisible();
-    DeviceScreen screen;
-    screen.start();
-    display::setBackgroundColor(*view, rgb(0, 1, 0));
-    const std::uint64_t number = screen.renderNow();
-    REQUIRE(number == 2);
-    // The main thread blocks here without running its loop: only another thread can encode and publish.
-    const DeviceFrame frame = screen.frames()->waitNewer(number - 1, 30);
-    REQUIRE_MESSAGE(frame.number == number, "frame " << number << " was not published while the main thread waited");
-    REQUIRE(frame.png);
-    auto decoded = imageio::decodePng(*frame.png, true, imageio::DecodeDepth::Pixels);
+TEST_CASE("a frame is encoded only when asked for, once for all who ask, while the main thread is busy") {
+    ScreenFixture f(5, 0.2);
+    DeviceScreen& screen = f.server->screen();
+    screen.setPolling(false);
+    const auto& frames = screen.frames();
+    display::setBackgroundColor(*f.red, rgb(0, 1, 0));
+    const std::uint64_t unseen = screen.renderNow();
+    display::setBackgroundColor(*f.red, rgb(0, 0, 1));
+    const std::uint64_t asked = screen.renderNow();
+    REQUIRE(asked == unseen + 1);
+    CHECK(frames->encodedCount() == 0);  // drawn and published, but nobody asked
+
+    // The main thread blocks here without running its loop: the server's threads encode.
+    const std::string newer = "/frame.png?after=" + std::to_string(unseen);
+    auto first = std::async(std::launch::async, request, f.port, "GET", newer, std::string(), std::string(),
+                            httplib::Headers{});
+    auto second = std::async(std::launch::async, request, f.port, "GET", newer, std::string(), std::string(),
+                             httplib::Headers{});
+    const Reply one = first.get(), two = second.get();
+    REQUIRE(one.status == 200);
+    REQUIRE(two.status == 200);
+    CHECK(one.frameNumber == std::to_string(asked));
+    CHECK(two.frameNumber == std::to_string(asked));
+    CHECK(one.body == two.body);
+    CHECK(frames->encodedCount() == 1);
+    auto decoded = imageio::decodePng(dataFromString(one.body), true, imageio::DecodeDepth::Pixels);
     REQUIRE(decoded.frames.size() == 1);
-    CHECK(probe(decoded.frames[0].image, 25, 125) == CGPixel{0, 255, 0, 255});
-    screen.stop();
-    UIApplication::sharedApplication()->setKeyWindow(nullptr);
+    CHECK(probe(decoded.frames[0].image, 70, 70) == CGPixel{0, 0, 255, 255});
+
+    // A long poll with nothing new ends after its time with the frame already encoded.
+    Reply polled = request(f.port, "GET", "/frame.png?after=" + std::to_string(asked));
+    CHECK(polled.status == 200);
+    CHECK(polled.contentType == "image/png");
+    CHECK(polled.frameNumber == std::to_string(asked));
+    CHECK(frames->encodedCount() == 1);
 }
 
-TEST_CASE("a long poll with nothing new ends after its time with the newest frame") {
-    ScreenFixture f(5, 0.2);
-    f.server->screen().setPolling(false);
-    const std::uint64_t latest = f.server->screen().renderNow();
-    REQUIRE(runMainUntil([&] { return f.server->screen().frames()->latest().number == latest; }, 10));
-    Reply reply = fetch(f.port, "GET", "/frame.png?after=" + std::to_string(latest));
-    CHECK(reply.status == 200);
-    CHECK(reply.contentType == "image/png");
-    CHECK(reply.frameNumber == std::to_string(latest));
+TEST_CASE("a served screen nobody watches draws nothing, and the first reader gets the screen as it is") {
+    ScreenFixture f;
+    const std::uint64_t first = f.server->screen().lastFrameNumber();
+    REQUIRE_FALSE(f.server->screen().frames()->isWatched());
+    display::setBackgroundColor(*f.red, rgb(0, 1, 0));
+    Reply reply = fetch(f.port, "GET", "/frame.png");  // the main loop runs its ticks meanwhile
+    REQUIRE(reply.status == 200);
+    CHECK(reply.frameNumber == std::to_string(first + 1));
+    auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
+    REQUIRE(decoded.frames.size() == 1);
+    CHECK(probe(decoded.frames[0].image, 70, 70) == CGPixel{0, 255, 0, 255});
+    CHECK(f.server->screen().frames()->isWatched());
 }
 
 TEST_CASE("an unchanged screen is not drawn again, a change of a view or an alert is drawn on the next tick") {

@@ -1,8 +1,12 @@
-// Protects the device screen: frames of the key window, the JSON interface, input carried to views in order,
-// and the HTTP interface's refusals of unsafe or bad requests.
+// Protects the device screen: frames of the key window, the JSON interface, input carried to views in order
+// (each touch hit-tested once), the HTTP interface's refusals of unsafe or bad requests, and its service to a
+// real request behind many idle connections.
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +22,21 @@
 #include "support/ApplicationProcess.h"
 
 using namespace devicescreentest;
+
+namespace {
+
+// Counts the hit tests that reach it.
+class HitCountingView : public UIView {
+public:
+    using UIView::UIView;
+    std::shared_ptr<UIView> hitTest(CGPoint point, UIEvent* event) override {
+        ++hitTests;
+        return UIView::hitTest(point, event);
+    }
+    int hitTests = 0;
+};
+
+}  // namespace
 
 TEST_CASE("the device screen serves the screen's facts, the tree of the key window and its frames") {
     ScreenFixture f;
@@ -114,6 +133,22 @@ TEST_CASE("taps, presses and drags reach views in order, and while an alert is u
     CHECK(post(f.port, "/api/scroll", {{"id", "red"}, {"dx", 0}, {"dy", 12}, {"wheel", true}}).status == 200);
     CHECK(journal == std::vector<std::string>{"tap UIButton", "tap UIButton", "tap UIButton", "press UIButton 200",
                                               "drag red 60->30", "drag red 70->82 wheel"});
+
+    // A touch at a point is hit-tested once, by the window that delivers it.
+    auto counting = addView<HitCountingView>(f.window, CGRectMake(250, 40, 40, 40), "counting");
+    const std::vector<std::pair<std::string, Json>> touches = {
+        {"/api/tap", {{"x", 270}, {"y", 60}}},
+        {"/api/press", {{"x", 270}, {"y", 60}, {"duration", 0}}},
+        {"/api/scroll", {{"x", 270}, {"y", 60}, {"dx", 0}, {"dy", 5}}},
+    };
+    for (const auto& [path, body] : touches) {
+        CAPTURE(path);
+        counting->hitTests = 0;
+        Reply touched = post(f.port, path, body);
+        CHECK(touched.json().value("receiver", "").ends_with("\"counting\""));
+        CHECK(counting->hitTests == 1);
+    }
+    counting->removeFromSuperview();
 
     // In process the same class keeps the order: a press holds back the tap after it.
     journal.clear();
@@ -230,6 +265,30 @@ TEST_CASE("bad, foreign and oversized requests are refused while the screen keep
     CHECK(fetch(f.port, "GET", "/api/tree", {}, {}, {{"Host", "evil.example"}}).status == 403);
     CHECK(fetch(f.port, "GET", "/api/tree", {}, {}, {{"Host", "LOCALHOST:" + std::to_string(f.port)}}).status == 200);
     CHECK(post(f.port, "/api/tap", {{"id", "go"}}).status == 200);  // still serving
+}
+
+TEST_CASE("idle connections neither hold back a request nor stay open for long") {
+    ScreenFixture f;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(f.port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> idle;  // connected, and never a byte sent
+    for (int i = 0; i < 400; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        REQUIRE(fd >= 0);
+        REQUIRE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+        idle.push_back({fd, POLLIN, 0});
+    }
+    auto pending = std::async(std::launch::async, request, f.port, "GET", "/api/screen", std::string(), std::string(),
+                              httplib::Headers{});
+    const auto answered = [&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    REQUIRE_MESSAGE(runMainUntil(answered, 10), "a request behind 400 idle connections got no answer within 10 s");
+    CHECK(pending.get().status == 200);
+    // The server closes each of them: the end of the stream is there to read.
+    const auto allClosed = [&] { return ::poll(idle.data(), idle.size(), 0) == static_cast<int>(idle.size()); };
+    CHECK_MESSAGE(runMainUntil(allClosed, 10), "idle connections were still open after 10 s");
+    for (const auto& p : idle) ::close(p.fd);
 }
 
 TEST_CASE("a main loop that does not answer in time gives 503, and stopping ends waiting requests") {

@@ -123,15 +123,16 @@ std::vector<std::string> rowTexts(const UITableView& table) {
 CGImageRef snapshot(const std::string& name) {
     DeviceScreen screen(DeviceScreen::Options{0.05, false});
     const std::uint64_t number = screen.renderNow();
-    waitFor([&] { return screen.frames()->latest().number >= number && screen.frames()->latest().png; },
-            "the frame of " + name + " to be encoded");
     const DeviceFrame frame = screen.frames()->latest();
+    REQUIRE(frame.number == number);
+    const auto png = screen.frames()->png(frame);
+    REQUIRE_MESSAGE(png, "the frame of " << name << " was not encoded");
     const auto folder = std::filesystem::path(testsupport::selfExecutable()).parent_path().parent_path() /
                         "screens-snapshots";
     std::filesystem::create_directories(folder);
     std::ofstream(folder / (name + ".png"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(frame.png->data()), static_cast<std::streamsize>(frame.png->size()));
-    auto decoded = imageio::decodePng(*frame.png, true, imageio::DecodeDepth::Pixels);
+        .write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
+    auto decoded = imageio::decodePng(*png, true, imageio::DecodeDepth::Pixels);
     REQUIRE(decoded.frames.size() == 1);
     return decoded.frames[0].image;
 }

@@ -112,20 +112,20 @@ inline CGImageRef screenSnapshot(const std::string& fileName) {
     DeviceScreen screen(DeviceScreen::Options{0.05, false});
     const std::uint64_t number = screen.renderNow();
     REQUIRE(number > 0);
-    REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return screen.frames()->latest().number >= number; }, 10),
-                    "the frame for " << fileName << " was not encoded within 10 s");
     const DeviceFrame frame = screen.frames()->latest();
-    REQUIRE(frame.png);
+    REQUIRE(frame.number == number);
+    const auto png = screen.frames()->png(frame);
+    REQUIRE_MESSAGE(png, "the frame for " << fileName << " was not encoded");
 
     std::error_code error;
     std::filesystem::create_directories(snapshotFolder(), error);
     REQUIRE_MESSAGE(!error, "cannot create " << snapshotFolder() << ": " << error.message());
     std::ofstream file(snapshotFolder() / fileName, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(frame.png->data()), static_cast<std::streamsize>(frame.png->size()));
+    file.write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
     file.close();
     REQUIRE_MESSAGE(file.good(), "cannot write " << (snapshotFolder() / fileName));
 
-    auto decoded = imageio::decodePng(*frame.png, true, imageio::DecodeDepth::Pixels);
+    auto decoded = imageio::decodePng(*png, true, imageio::DecodeDepth::Pixels);
     REQUIRE(decoded.frames.size() == 1);
     return decoded.frames[0].image;
 }

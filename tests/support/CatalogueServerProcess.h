@@ -47,6 +47,7 @@ public:
     // exit status, or -1 when it ended by a signal or had to be killed.
     int stop(int signal = 15);
     bool running() const { return pid_ > 0; }
+    int pid() const { return pid_; }
 
     // A scratch folder removed with this object.
     const std::string& scratch() const { return scratch_; }

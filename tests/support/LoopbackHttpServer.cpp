@@ -26,6 +26,9 @@ namespace testsupport {
 
 namespace {
 
+// Room for a burst of parallel connections before the server thread accepts them.
+constexpr int kListenBacklog = 128;
+
 std::string lower(std::string_view s) { return lowercaseString(s); }
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) { return caseInsensitiveCompare(a, b) == NSOrderedSame; }
@@ -401,7 +404,8 @@ LoopbackHttpServer::LoopbackHttpServer(ConnectionFactory factory, std::string sc
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listenFd_, 64) != 0 ||
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, kListenBacklog) != 0 ||
         ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         ::close(listenFd_);
         throw std::runtime_error("loopback server: cannot listen on 127.0.0.1");

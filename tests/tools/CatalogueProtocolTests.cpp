@@ -1,18 +1,22 @@
 // The catalogue server as the application meets it: signed requests, the encrypted
-// envelope, the server configuration, and the life of the process.
+// envelope, the server configuration, bursts of connections, and the life of the process.
 #include <doctest/doctest.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <vector>
 
 #include "CatalogueReplies.h"
 #include "support/CatalogueServerProcess.h"
@@ -221,6 +225,57 @@ TEST_CASE("every reply closes its connection, so a stop never waits for an idle 
     CHECK(lowerHead.find("\r\nconnection: close") != std::string::npos);
     CHECK(server.stop(SIGTERM) == 0);
     close(socketFd);
+}
+
+TEST_CASE("a burst of parallel connections is taken in while the server is not accepting, and every one answered") {
+    CatalogueServerProcess server;
+    REQUIRE(server.started());
+    // Stopped, the server accepts nothing: only its listening backlog takes connections in.
+    REQUIRE(kill(server.pid(), SIGSTOP) == 0);
+    struct Resume {
+        int pid;
+        ~Resume() { kill(pid, SIGCONT); }
+    } resume{server.pid()};
+    constexpr std::size_t kBurst = 100;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(server.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<pollfd> sockets;
+    for (std::size_t i = 0; i < kBurst; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        REQUIRE(fd >= 0);
+        const int connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        REQUIRE((connected == 0 || errno == EINPROGRESS));
+        sockets.push_back({fd, POLLOUT, 0});
+    }
+    // A connection the backlog has no room for stays unanswered until the server accepts again.
+    std::vector<pollfd> pending = sockets;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pending.empty() && std::chrono::steady_clock::now() < deadline) {
+        poll(pending.data(), pending.size(), 100);
+        std::erase_if(pending, [](const pollfd& p) { return (p.revents & POLLOUT) && !(p.revents & POLLERR); });
+    }
+    CHECK_MESSAGE(pending.empty(), "the backlog took " << kBurst - pending.size() << " of " << kBurst << " connections");
+
+    kill(server.pid(), SIGCONT);
+    const std::string request = "GET /update HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    std::size_t answered = 0;
+    for (auto& s : sockets) {
+        const int blocking = 0;
+        ioctl(s.fd, FIONBIO, &blocking);
+        timeval safety{20, 0};  // only against a hang
+        setsockopt(s.fd, SOL_SOCKET, SO_RCVTIMEO, &safety, sizeof safety);
+        std::string reply;
+        if (send(s.fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n = 0;
+            while ((n = recv(s.fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<std::size_t>(n));
+        }
+        answered += reply.rfind("HTTP/1.1 200", 0) == 0;
+        close(s.fd);
+    }
+    CHECK(answered == kBurst);
 }
 
 TEST_CASE("the same seed gives the same catalogue and another seed a different one") {

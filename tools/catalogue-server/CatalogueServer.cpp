@@ -15,6 +15,7 @@
 #include "Catalogue.h"
 #include "ControlPlan.h"
 #include "FaultMode.h"
+#include "ListeningServer.h"
 #include "MediaFile.h"
 #include "PosterImage.h"
 #include "ReplyCodec.h"
@@ -202,7 +203,7 @@ void CatalogueServer::serveBytes(const httplib::Request& request, httplib::Respo
 }
 
 CatalogueServer::CatalogueServer(std::shared_ptr<const Catalogue> catalogue, ServerOptions options)
-    : catalogue_(std::move(catalogue)), options_(std::move(options)), http_(std::make_unique<httplib::Server>()) {
+    : catalogue_(std::move(catalogue)), options_(std::move(options)), http_(std::make_unique<ListeningServer>()) {
     installRoutes();
 }
 
@@ -221,6 +222,10 @@ bool CatalogueServer::bind(std::string& error) {
             return false;
         }
         port_ = options_.port;
+    }
+    if (!http_->widenBacklog()) {
+        error = "cannot listen on " + options_.host + " with a backlog of " + std::to_string(ListeningServer::kBacklog);
+        return false;
     }
     return true;
 }

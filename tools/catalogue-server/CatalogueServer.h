@@ -17,7 +17,6 @@
 #include "ServerOptions.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 }  // namespace httplib
@@ -26,6 +25,7 @@ namespace catalogue {
 
 class Catalogue;
 class ControlPlan;
+class ListeningServer;
 struct FaultPlan;
 
 inline constexpr const char* kApiPrefix = "/admin/index.php/apiios_final";
@@ -74,7 +74,7 @@ private:
 
     std::shared_ptr<const Catalogue> catalogue_;
     ServerOptions options_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<ListeningServer> http_;
     std::shared_ptr<ControlPlan> control_;
     int port_ = 0;
 

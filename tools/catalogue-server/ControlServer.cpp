@@ -11,6 +11,7 @@
 
 #include "ControlPlan.h"
 #include "FaultMode.h"
+#include "ListeningServer.h"
 
 namespace catalogue {
 
@@ -83,7 +84,7 @@ std::optional<std::pair<std::string, std::uint64_t>> mediaBody(const httplib::Re
 }  // namespace
 
 ControlServer::ControlServer(std::shared_ptr<ControlPlan> plan)
-    : plan_(std::move(plan)), http_(std::make_unique<httplib::Server>()) {
+    : plan_(std::move(plan)), http_(std::make_unique<ListeningServer>()) {
     installRoutes();
 }
 
@@ -95,7 +96,7 @@ bool ControlServer::start(int port, std::string& error) {
     } else {
         port_ = http_->bind_to_port("127.0.0.1", port) ? port : -1;
     }
-    if (port_ <= 0) {
+    if (port_ <= 0 || !http_->widenBacklog()) {
         error = "cannot listen for control on 127.0.0.1" + (port ? ":" + std::to_string(port) : std::string());
         return false;
     }

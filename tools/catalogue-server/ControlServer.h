@@ -18,13 +18,10 @@
 #include <string>
 #include <thread>
 
-namespace httplib {
-class Server;
-}
-
 namespace catalogue {
 
 class ControlPlan;
+class ListeningServer;
 
 class ControlServer {
 public:
@@ -41,7 +38,7 @@ public:
 private:
     void installRoutes();
     std::shared_ptr<ControlPlan> plan_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<ListeningServer> http_;
     std::thread thread_;
     std::atomic<bool> finished_{false};
     int port_ = 0;

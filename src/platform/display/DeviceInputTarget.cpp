@@ -37,7 +37,6 @@ DeviceInputResult DeviceInputResult::refused(std::string why) {
 }
 
 void DeviceDefaultInputTarget::tap(UIWindow& window, CGPoint point, Done done) {
-    if (!DeviceScene::hitTest(window, point)) return done(DeviceInputResult::refused("no view takes touches there"));
     auto touch = window.touchBegan(point);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();
@@ -49,7 +48,6 @@ void DeviceDefaultInputTarget::tap(UIWindow& window, CGPoint point, Done done) {
 }
 
 void DeviceDefaultInputTarget::press(UIWindow& window, CGPoint point, double duration, Done done) {
-    if (!DeviceScene::hitTest(window, point)) return done(DeviceInputResult::refused("no view takes touches there"));
     auto touch = window.touchBegan(point);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();
@@ -100,9 +98,11 @@ struct DragSteps : std::enable_shared_from_this<DragSteps> {
 }  // namespace
 
 void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) {
-    auto under = DeviceScene::hitTest(window, from);
-    if (!under) return done(DeviceInputResult::refused("no view takes touches there"));
-    if (kind == DeviceDragKind::Wheel) return wheel(*under, from, to, std::move(done));
+    if (kind == DeviceDragKind::Wheel) {  // no finger: the scroll view under the pointer takes the turn
+        auto under = DeviceScene::hitTest(window, from);
+        if (!under) return done(DeviceInputResult::refused("no view takes touches there"));
+        return wheel(*under, from, to, std::move(done));
+    }
     auto touch = window.touchBegan(from);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
     auto hit = touch->view();

@@ -4,8 +4,9 @@
 // gesture that lasts, such as a press). DeviceInput calls them one after the
 // other, never two at once.
 //
-// The default target does what the views allow without a touch driver: it hit
-// tests the point, highlights the nearest enabled control while the finger is
+// The default target does what the views allow without a touch driver: it puts
+// the finger down through the window's touch driver (which hit-tests the point
+// once; nothing there refuses the touch), highlights the nearest enabled control while the finger is
 // down and tells the hooks below; a wheel turn goes, without a touch, to the
 // nearest scroll view under the pointer (UIScrollView::scrollByWheel); typed text goes to the first responder when
 // it takes keys (DeviceKeyInput); rotation turns UIDevice. A framework with a

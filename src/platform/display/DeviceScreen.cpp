@@ -8,7 +8,6 @@
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSThread.h"
-#include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIActionSheet.h"
@@ -18,8 +17,7 @@
 #include "platform/uikit/UIWindow.h"
 
 DeviceScreen::DeviceScreen(Options options)
-    : options_(options), painters_(DeviceScreenPainters::defaults()),
-      encoder_(dispatch_queue_create("quorvane.display.frame-encoder")) {}
+    : options_(options), painters_(DeviceScreenPainters::defaults()) {}
 
 DeviceScreen::~DeviceScreen() { stop(); }
 
@@ -51,8 +49,10 @@ void DeviceScreen::setPainters(DeviceScreenPainters painters) {
 }
 
 void DeviceScreen::tick() {
-    const bool asked = needsFrame_.exchange(false);
-    if (asked || (options_.poll && !(sceneState() == drawnState_))) renderNow();
+    const bool wanted = store_->takeWanted();
+    const bool asked = needsFrame_.exchange(false) || wanted;
+    const bool watching = options_.poll && (!options_.onlyWhileWatched || store_->isWatched());
+    if (asked || (watching && !(sceneState() == drawnState_))) renderNow();
 }
 
 DeviceScreen::SceneState DeviceScreen::sceneState() {
@@ -95,12 +95,18 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
     }
     width_ = width;
     height_ = height;
-    lastPixels_.clear();
+    lastImage_ = nullptr;
     return true;
 }
 
 std::uint64_t DeviceScreen::renderNow() {
     assert(NSThread::isMainThread());
+    const std::uint64_t number = draw();
+    store_->markLooked();
+    return number;
+}
+
+std::uint64_t DeviceScreen::draw() {
     // Read anew each frame: the interface turns with the key window's bounds.
     const CGSize interface = DeviceScene::screenSize();
     const CGFloat scale = UIScreen::mainScreen()->scale();
@@ -133,23 +139,14 @@ std::uint64_t DeviceScreen::renderNow() {
 
     const auto* pixels = static_cast<const std::uint8_t*>(CGBitmapContextGetData(c));
     const std::size_t size = CGBitmapContextGetBytesPerRow(c) * height;
-    if (lastPixels_.size() == size && std::memcmp(lastPixels_.data(), pixels, size) == 0) return frameNumber_;
-    lastPixels_.assign(pixels, pixels + size);
-
+    if (lastImage_ && lastImage_->data().size() == size && std::memcmp(lastImage_->data().data(), pixels, size) == 0)
+        return frameNumber_;
     CGImageRef image = CGBitmapContextCreateImage(c);
     if (!image) {
         NSLog("DeviceScreen: the frame could not be copied");
         return frameNumber_;
     }
-    const std::uint64_t number = ++frameNumber_;
-    dispatch_async(encoder_, [store = store_, image, number] {
-        Data png;
-        NSErrorPtr error;
-        if (!imageio::encodePng(*image, png, &error)) {
-            NSLog("DeviceScreen: frame %llu could not be encoded: %@", static_cast<unsigned long long>(number), error);
-            return;
-        }
-        store->publish({number, std::make_shared<const Data>(std::move(png)), image->width(), image->height()});
-    });
-    return number;
+    lastImage_ = image;
+    store_->publish(++frameNumber_, std::move(image));
+    return frameNumber_;
 }

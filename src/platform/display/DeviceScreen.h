@@ -1,17 +1,19 @@
 #pragma once
 // The device screen: the key window, the keyboard, the front action sheet, the
 // front alert and the status bar (DeviceScene.h) drawn at the screen's scale
-// into a bitmap, published as numbered PNG frames. The bitmap has the size of
+// into a bitmap, published as numbered frames. The bitmap has the size of
 // the interface, read for every frame: it turns when the key window does.
 //
 // A frame is drawn on a tick of at most 20 a second, when something asked for
-// one (setNeedsFrame, from any thread) or, while watching is on (the default),
-// when a main-loop pass changed what the frame shows: a layer of any window
-// (the layers' change generation), the key window, the interface's size, the
-// front alert or sheet, the keyboard or the status bar. An idle application
-// costs no drawing. A frame whose pixels equal the last one's is dropped; any
-// other gets the next number and is encoded to PNG on a queue of its own, then
-// published in the frame store.
+// one (setNeedsFrame from any thread, or a reader of the frame store) or, while
+// watching is on (the default; with onlyWhileWatched, only while the frame
+// store has readers), when a main-loop pass changed what the frame shows: a
+// layer of any window (the layers' change generation), the key window, the
+// interface's size, the front alert or sheet, the keyboard or the status bar.
+// An idle application costs no drawing. A frame whose pixels equal the last
+// one's is dropped; any other gets the next number and is published in the
+// frame store at once, as pixels: it is encoded to PNG only when a reader asks
+// for it (DeviceFrameStore.h).
 //
 // Create, start, stop and destroy on the main thread.
 #include <atomic>
@@ -19,11 +21,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceFrameStore.h"
 #include "platform/display/DeviceScreenPainters.h"
-#include "platform/foundation/Data.h"
 #include "platform/graphics/CGContext.h"
+#include "platform/graphics/CGImage.h"
 
 class NSTimer;
 
@@ -32,6 +33,9 @@ public:
     struct Options {
         double frameInterval = 0.05;  // the shortest time between two frames (seconds)
         bool poll = true;             // watch for changes on every tick, not only draw when asked
+        // Watch for changes only while a reader watches the frames (DeviceFrameStore.h):
+        // an application nobody looks at spends nothing on frames.
+        bool onlyWhileWatched = false;
     };
 
     explicit DeviceScreen(Options options);
@@ -52,8 +56,8 @@ public:
     const DeviceScreenPainters& painters() const { return painters_; }
     void setPainters(DeviceScreenPainters painters);
 
-    // Draws a frame now; answers its number (the last one's when the pixels did
-    // not change). Its PNG is published a moment later, off the main thread.
+    // Draws a frame now and publishes it; answers its number (the last one's
+    // when the pixels did not change).
     std::uint64_t renderNow();
     std::uint64_t lastFrameNumber() const { return frameNumber_; }
 
@@ -74,19 +78,19 @@ public:
 
 private:
     void tick();
+    std::uint64_t draw();
     bool prepareContext(std::size_t width, std::size_t height);
 
     Options options_;
     DeviceScreenPainters painters_;
     std::shared_ptr<DeviceFrameStore> store_ = std::make_shared<DeviceFrameStore>();
-    dispatch_queue_t encoder_;
     std::shared_ptr<NSTimer> timer_;
     std::atomic<bool> needsFrame_{true};
 
     // Main thread.
     CGContextRef context_;
     std::size_t width_ = 0, height_ = 0;
-    Data lastPixels_;
+    CGImageRef lastImage_;  // the last frame published
     SceneState drawnState_;  // what the last frame drawn showed
     std::uint64_t frameNumber_ = 0;
 };

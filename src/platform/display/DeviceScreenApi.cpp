@@ -113,12 +113,14 @@ DeviceHttpResponse DeviceScreenApi::frame(const DeviceHttpRequest& request) {
             return error(400, "after must be a frame number");
         latest = frames_->waitNewer(n, options_.longPollTimeout);
     } else {
-        latest = frames_->waitNewer(0, options_.mainQueueTimeout);
+        latest = frames_->current(options_.mainQueueTimeout);
     }
-    if (latest.number == 0 || !latest.png) return error(503, "no frame has been drawn yet");
+    if (latest.number == 0) return error(503, "no frame has been drawn yet");
+    auto png = frames_->png(latest);
+    if (!png) return error(500, "the frame could not be encoded");
     DeviceHttpResponse response;
     response.contentType = "image/png";
-    response.bytes = latest.png;
+    response.bytes = std::move(png);
     response.headers.emplace_back("X-Frame-Number", std::to_string(latest.number));
     response.headers.emplace_back("Cache-Control", "no-store");
     return response;

@@ -10,9 +10,12 @@
 // object with valid values (400).
 //
 //   GET  /                      the page
-//   GET  /frame.png[?after=N]   the newest frame; with after, waits (up to the
-//                               long-poll limit) for one newer than N. Header
-//                               X-Frame-Number. 503 before the first frame.
+//   GET  /frame.png[?after=N]   the screen as it is (drawn first when nobody
+//                               watched the frames); with after, the newest frame
+//                               once it is newer than N, waiting up to the
+//                               long-poll limit. Header
+//                               X-Frame-Number. 503 before the first frame. A
+//                               frame is encoded when first asked for, once.
 //   GET  /api/screen            {width, height, scale, device, orientation, interface,
 //                               frame}: the frame's size in points (the screen turned
 //                               as the interface is), "phone" or "tablet", the device's

@@ -2,13 +2,14 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
-#include <thread>
 
+#include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceInput.h"
 #include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceScreenApi.h"
 #include "platform/display/DeviceScreenApiSupport.h"
 #include "platform/display/DeviceTree.h"
+#include "platform/display/DeviceViewWatch.h"
 #include "platform/display/MainQueueCall.h"
 
 using namespace display::api;
@@ -18,7 +19,6 @@ namespace {
 constexpr double kLongestPress = 10;      // seconds
 constexpr double kLargestMove = 100000;   // points
 constexpr double kDefaultPress = 1;       // seconds
-constexpr double kWaitPollInterval = 0.05;
 constexpr const char* kOutsideTheScreen = "the point is outside the screen";
 
 using Answer = std::pair<int, Json>;
@@ -252,19 +252,26 @@ DeviceHttpResponse DeviceScreenApi::wait(const Json& body) {
         if (!ms || *ms < 0) return error(400, why.empty() ? "\"timeout_ms\" must not be negative" : why);
         timeout = *ms / 1000;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-    while (true) {
-        auto result = display::callOnMain<std::size_t>(
-            [query](std::function<void(std::size_t)> reply) { reply(DeviceTree::countMatches(query)); },
-            options_.mainQueueTimeout, cancelled_);
-        if (result.outcome != display::MainCallOutcome::Answered)
-            return unanswered(result.outcome == display::MainCallOutcome::Cancelled, options_.mainQueueTimeout);
-        const std::size_t count = *result.value;
-        if (gone ? count == 0 : count > 0) return json(200, {{"matches", count}});
-        if (std::chrono::steady_clock::now() >= deadline)
-            return error(408, gone ? "the view with " + query.description() + " is still on screen"
-                                   : "no view with " + query.description() + " appeared");
-        std::this_thread::sleep_for(std::chrono::duration<double>(kWaitPollInterval));
-        if (cancelled_) return unanswered(true, 0);
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline =
+        SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
+    auto watch = std::make_shared<DeviceViewWatch>(query, gone);
+    // Ended on the main queue whatever came of it, after its begin (the queue keeps order).
+    const auto endWatch = [watch] { dispatch_async(dispatch_get_main_queue(), [watch] { watch->end(); }); };
+    auto begun = display::callOnMain<bool>(
+        [watch](std::function<void(bool)> reply) {
+            watch->begin();
+            reply(true);
+        },
+        options_.mainQueueTimeout, cancelled_);
+    if (begun.outcome != display::MainCallOutcome::Answered) {
+        endWatch();
+        return unanswered(begun.outcome == display::MainCallOutcome::Cancelled, options_.mainQueueTimeout);
     }
+    const auto matches = watch->wait(deadline, cancelled_);
+    endWatch();
+    if (matches) return json(200, {{"matches", *matches}});
+    if (cancelled_) return unanswered(true, 0);
+    return error(408, gone ? "the view with " + query.description() + " is still on screen"
+                           : "no view with " + query.description() + " appeared");
 }

@@ -1,6 +1,9 @@
 #pragma once
 // The device screen served on 127.0.0.1: the page, the frames and the JSON
-// interface of DeviceScreenApi.h, over an HTTP server of its own threads.
+// interface of DeviceScreenApi.h, over an HTTP server of its own threads. It
+// listens with a backlog of 128, serves one request a connection, and lets
+// connections wait for their request without holding a thread; silent ones are
+// closed soon (DeviceConnectionGate.h), so they never hold back a real request.
 //
 // start() (main thread) makes the device what the options say (a phone of
 // 320 x 568 points or a tablet of 768 x 1024, both at scale 2), starts the
@@ -24,7 +27,7 @@ struct DeviceScreenServerOptions {
     std::string deviceKind = "phone";     // "phone" or "tablet"
     double mainQueueTimeout = 5;          // seconds the main loop has to answer a request
     double longPollTimeout = 25;          // seconds /frame.png?after waits for a newer frame
-    DeviceScreen::Options screen;
+    DeviceScreen::Options screen = {.onlyWhileWatched = true};
 
     // QUORVANE_SCREEN_PORT (a port from 0 to 65535; unset: the default, with a
     // free port when it is taken), QUORVANE_SCREEN_PORT_FILE and QUORVANE_DEVICE
