@@ -208,6 +208,31 @@ TEST_CASE("pausing after 1000 bytes and resuming asks for the rest by range and 
     CHECK(bar->getBytesReceived() == 50000);
 }
 
+TEST_CASE("without a validator a resume asks for the whole resource again, so a changed one is never spliced") {
+    // Two versions of the same length; the server names neither an ETag nor a date.
+    const std::string before = generatedContent(50000, 14), after = generatedContent(50000, 15);
+    LoopbackHttpServer server;
+    auto count = std::make_shared<std::atomic<int>>(0);
+    auto serveAfter = testsupport::serveBytes(after);
+    server.setHandler([&before, serveAfter, count](const RecordedRequest& request) {
+        if ((*count)++ == 0) return Reply::text(before, "application/octet-stream").stall(1000);
+        return serveAfter(request);
+    });
+    auto delegate = std::make_shared<RecordingBarDelegate>();
+    auto bar = makeBar(server.url("/f"), delegate);
+    bar->startDownload();
+    REQUIRE_MESSAGE(runMainUntil([&] { return bar->getBytesReceived() == 1000; }, 30), "the first 1000 bytes");
+    bar->forceStop();
+    server.releaseStalls();
+    bar->forceContinue();
+    REQUIRE_MESSAGE(runMainUntil([&] { return delegate->ended(); }, 30), "the resumed download to end");
+    REQUIRE(server.requestCount() == 2);
+    CHECK_FALSE(server.requests()[1].headers.has("Range"));
+    CHECK(delegate->finishes == 1);
+    CHECK(text(delegate->data) == after);
+    CHECK(bar->getBytesReceived() == 50000);
+}
+
 TEST_CASE("a resume answered otherwise than by a part at the bytes held starts over or fails keeping them") {
     const std::string content = generatedContent(40000, 4);
     struct Case {
@@ -238,7 +263,8 @@ TEST_CASE("a resume answered otherwise than by a part at the bytes held starts o
         LoopbackHttpServer server;
         auto count = std::make_shared<std::atomic<int>>(0);
         server.setHandler([&content, &c, count](const RecordedRequest&) {
-            if ((*count)++ == 0) return Reply::text(content, "application/octet-stream").stall(1000);
+            if ((*count)++ == 0)
+                return Reply::text(content, "application/octet-stream").header("ETag", "\"v4\"").stall(1000);
             Reply r = c.resumeAnswer(content);
             if (r.headers.has("Content-Range") && r.status == 200) r.status = 206;
             return r;
@@ -273,7 +299,7 @@ TEST_CASE("a failed download can be paused and resumed from the bytes it holds")
     const std::string content = generatedContent(30000, 5);
     LoopbackHttpServer server;
     auto count = std::make_shared<std::atomic<int>>(0);
-    auto serve = testsupport::serveBytes(content);
+    auto serve = testsupport::serveBytes(content, testsupport::withETag("\"v5\""));
     server.setHandler([serve, count](const RecordedRequest& request) {
         Reply r = serve(request);
         if ((*count)++ == 0) r.drop(7000);
