@@ -79,43 +79,62 @@ std::shared_ptr<NSManagedObjectModel> AppDelegate::managedObjectModel() {
 }
 
 std::shared_ptr<NSPersistentStoreCoordinator> AppDelegate::persistentStoreCoordinator() {
-    if (coordinator_) return coordinator_;
+    if (coordinator_ && !storeBusy_) return coordinator_;
     auto model = managedObjectModel();
     if (!model) return nullptr;
-    auto documents = applicationDocumentsDirectory();
-    std::string storePath = (std::filesystem::path(documents ? documents->path() : AppHome::documents()) / kStoreFileName).string();
-    coordinator_ = NSPersistentStoreCoordinator::initWithManagedObjectModel(model);
-    Value options{{NSMigratePersistentStoresAutomaticallyOption, true}, {NSInferMappingModelAutomaticallyOption, true}};
-    NSErrorPtr error;
-    if (coordinator_->addPersistentStoreWithType(NSSQLiteStoreType, "", storePath, options, &error)) return coordinator_;
-
-    // The store cannot be opened. Keep the file (the user's favourites and
-    // download records are in it) under another name and start a fresh store.
-    NSLog("Unresolved error %@, %@", error, error ? error->userInfo() : Value());
-    storeOpenError_ = error;
-    auto fileManager = NSFileManager::defaultManager();
-    if (fileManager->fileExistsAtPath(storePath)) {
-        std::string aside = asideName(storePath);
-        NSErrorPtr moveError;
-        if (fileManager->moveItemAtPath(storePath, aside, &moveError)) {
-            movedAsideStorePath_ = aside;
-            for (const char* suffix : {"-journal", "-wal", "-shm"})
-                if (fileManager->fileExistsAtPath(storePath + suffix))
-                    fileManager->moveItemAtPath(storePath + suffix, aside + suffix, nullptr);
-            NSLog("The unreadable store was kept as %@; a new store is opened", aside);
-            NSErrorPtr retryError;
-            if (!coordinator_->addPersistentStoreWithType(NSSQLiteStoreType, "", storePath, options, &retryError))
-                NSLog("Unresolved error %@, %@", retryError, retryError ? retryError->userInfo() : Value());
-        } else {
-            NSLog("The unreadable store could not be moved aside: %@", moveError);
-        }
-    }
+    if (!coordinator_) coordinator_ = NSPersistentStoreCoordinator::initWithManagedObjectModel(model);
+    openStore();
     return coordinator_;
 }
 
+void AppDelegate::openStore() {
+    auto documents = applicationDocumentsDirectory();
+    std::string storePath = (std::filesystem::path(documents ? documents->path() : AppHome::documents()) / kStoreFileName).string();
+    Value options{{NSMigratePersistentStoresAutomaticallyOption, true}, {NSInferMappingModelAutomaticallyOption, true}};
+    NSErrorPtr error;
+    storeBusy_ = false;
+    if (coordinator_->addPersistentStoreWithType(NSSQLiteStoreType, "", storePath, options, &error)) {
+        storeOpenError_ = nullptr;
+        return;
+    }
+    NSLog("Unresolved error %@, %@", error, error ? error->userInfo() : Value());
+    storeOpenError_ = error;
+    if (NSPersistentStoreErrorIsBusy(error)) {
+        // Another process holds the store: it is whole, only in use. It stays where
+        // it is and is opened again at the next use of the store; until then the
+        // context has no store and its fetches and saves fail.
+        storeBusy_ = true;
+        NSLog("The store %@ is in use by another process; it is opened again at its next use", storePath);
+        return;
+    }
+    auto fileManager = NSFileManager::defaultManager();
+    if (!NSPersistentStoreErrorIsCorruptFile(error) || !fileManager->fileExistsAtPath(storePath)) {
+        // Anything but a damaged file is no reason to set the user's records aside.
+        NSLog("The store %@ is left as it is; the application runs without it", storePath);
+        return;
+    }
+    // A damaged store: the file (the user's favourites and download records are
+    // in it) is kept under another name and a fresh store opens.
+    std::string aside = asideName(storePath);
+    NSErrorPtr moveError;
+    if (!fileManager->moveItemAtPath(storePath, aside, &moveError)) {
+        NSLog("The unreadable store could not be moved aside: %@", moveError);
+        return;
+    }
+    movedAsideStorePath_ = aside;
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        if (fileManager->fileExistsAtPath(storePath + suffix))
+            fileManager->moveItemAtPath(storePath + suffix, aside + suffix, nullptr);
+    NSLog("The unreadable store was kept as %@; a new store is opened", aside);
+    NSErrorPtr retryError;
+    if (!coordinator_->addPersistentStoreWithType(NSSQLiteStoreType, "", storePath, options, &retryError))
+        NSLog("Unresolved error %@, %@", retryError, retryError ? retryError->userInfo() : Value());
+}
+
 std::shared_ptr<NSManagedObjectContext> AppDelegate::managedObjectContext() {
-    if (context_) return context_;
+    // A store that was busy is tried again first.
     auto coordinator = persistentStoreCoordinator();
+    if (context_) return context_;
     if (coordinator) {
         context_ = std::make_shared<NSManagedObjectContext>();
         context_->setPersistentStoreCoordinator(coordinator);

@@ -51,13 +51,19 @@ public:
     std::int32_t localAds() const { return localAds_; }
     void setLocalAds(std::int32_t v) { localAds_ = v; }
 
-    // The object store, opened on first use. When the store file cannot be opened
-    // it is moved aside (kept, never deleted), a fresh store is opened and the
-    // failure is kept in storeOpenError().
+    // The object store, opened on first use; a failure to open it is kept in
+    // storeOpenError() until an open succeeds. Only a damaged file (no store, or
+    // a corrupt one) is moved aside (kept, never deleted) for a fresh store. A
+    // store that another process holds is left alone: the open fails at once
+    // (busy), the context has no store meanwhile, and every later call of
+    // persistentStoreCoordinator() or managedObjectContext() tries again. Any
+    // other failure leaves the file as it is and the application without a store.
     std::shared_ptr<NSManagedObjectModel> managedObjectModel();
     std::shared_ptr<NSPersistentStoreCoordinator> persistentStoreCoordinator();
     std::shared_ptr<NSManagedObjectContext> managedObjectContext();
     NSErrorPtr storeOpenError() const { return storeOpenError_; }
+    // The store was held by another process at the last attempt to open it.
+    bool storeBusy() const { return storeBusy_; }
     // The path an unreadable store was moved to, if that happened.
     const std::optional<std::string>& movedAsideStorePath() const { return movedAsideStorePath_; }
     // Saves pending changes; a failure is logged and reported, the process goes on.
@@ -83,7 +89,10 @@ private:
     std::shared_ptr<NSPersistentStoreCoordinator> coordinator_;
     std::shared_ptr<NSManagedObjectContext> context_;
     NSErrorPtr storeOpenError_;
+    bool storeBusy_ = false;
     std::optional<std::string> movedAsideStorePath_;
+
+    void openStore();
 };
 
 // Registers the application's classes with the class registry (the delegate by its name).

@@ -150,33 +150,42 @@ bool DownloadManager::addMoviesDownloading(const std::shared_ptr<FDFileDownloade
     model->setLinkLocal(linkLocal);
     // Unsaved, the record stays out of the index: its progress changes nothing stored.
     if (!saveRecords(managedObjectContext_)) return false;
-    auto key = getDownloadURL(download);
-    if (!key) return false;
     changeBadge(+1);
-    moviesKey_[*key] = model;
-    savedBand_[*key] = 0;
+    track(download, model, 0);
     return true;
 }
 
 // ------------------------------------------------------------------ records
 
+void DownloadManager::track(const std::shared_ptr<FDFileDownloader>& download,
+                            std::shared_ptr<MoviesDownloadModel> model, int savedBand) {
+    tracked_[download] = Tracked{std::move(model), savedBand};
+}
+
+std::shared_ptr<MoviesDownloadModel> DownloadManager::recordOfDownload(
+    const std::shared_ptr<FDFileDownloader>& download) const {
+    auto it = tracked_.find(download);
+    return it == tracked_.end() ? nullptr : it->second.model;
+}
+
 std::shared_ptr<MoviesDownloadModel> DownloadManager::getMoviesModelByLink(const std::string& key) const {
-    auto it = moviesKey_.find(key);
-    return it == moviesKey_.end() ? nullptr : it->second;
+    for (const auto& download : moviesDownloading_)
+        if (auto model = recordOfDownload(download); model && getDownloadURL(download) == key) return model;
+    return nullptr;
 }
 
 std::vector<std::shared_ptr<MoviesDownloadModel>> DownloadManager::getListMoviesModel() const {
     std::vector<std::shared_ptr<MoviesDownloadModel>> out;
-    for (const auto& [key, model] : moviesKey_) out.push_back(model);
+    for (const auto& download : moviesDownloading_)
+        if (auto model = recordOfDownload(download)) out.push_back(model);
     return out;
 }
 
 void DownloadManager::newProgressForDownload(const std::shared_ptr<FDFileDownloader>& download) {
     QV_ASSERT_MAIN_THREAD();
-    auto key = getDownloadURL(download);
-    if (!key) return;
-    auto model = getMoviesModelByLink(*key);
-    if (!model) return;
+    auto it = tracked_.find(download);
+    if (it == tracked_.end() || !it->second.model) return;
+    const auto& model = it->second.model;
     std::int64_t total = download->totalFileLength();
     if (total < 0) return;  // unknown length: the percentage stays as it was
     double onDisk = static_cast<double>(download->totalBytesInFile());
@@ -184,8 +193,8 @@ void DownloadManager::newProgressForDownload(const std::shared_ptr<FDFileDownloa
     model->setPercentDownload(percent);
     // Saved when the percentage enters a new 5 % band.
     int band = static_cast<int>(std::floor(percent / 5.0f));
-    if (band > savedBand_[*key]) {
-        savedBand_[*key] = band;
+    if (band > it->second.savedBand) {
+        it->second.savedBand = band;
         // A failed save is logged; the percentage stays in memory for the next band's save.
         (void)saveRecords(managedObjectContext_);
     }
@@ -199,10 +208,7 @@ void DownloadManager::updateMovieDownloading(const std::shared_ptr<FDFileDownloa
     if (model->isDownload()) {
         // Unsaved, the stored record still counts as running, and so does the badge.
         if (saved) changeBadge(-1);
-        if (auto key = getDownloadURL(download)) {
-            moviesKey_.erase(*key);
-            savedBand_.erase(*key);
-        }
+        untrack(download);
         removeFromList(download);
     }
 }
@@ -213,8 +219,7 @@ void DownloadManager::downloadDidReceiveFirstResponse(const std::shared_ptr<FDFi
                                                       const std::shared_ptr<NSURLResponse>&) {
     QV_ASSERT_MAIN_THREAD();
     if (!indexOf(download)) return;
-    auto key = getDownloadURL(download);
-    auto model = key ? getMoviesModelByLink(*key) : nullptr;
+    auto model = recordOfDownload(download);
     if (!model) return;
     // The bytes this transfer continues from (0 when it had to start over).
     model->setByteDownloading(static_cast<float>(download->resumeOffset()));
@@ -256,8 +261,7 @@ void DownloadManager::finalise(const std::shared_ptr<FDFileDownloader>& download
         post(kStopDownloadMovieNotification, download);
         return;
     }
-    auto key = getDownloadURL(download);
-    auto model = key ? getMoviesModelByLink(*key) : nullptr;
+    auto model = recordOfDownload(download);
     if (model) {
         model->setIsDownload(true);
         model->setPercentDownload(100);
@@ -275,8 +279,7 @@ void DownloadManager::deleteMovieDownloading(const std::shared_ptr<FDFileDownloa
     QV_ASSERT_MAIN_THREAD();
     auto index = indexOf(download);
     if (!index) return;
-    auto key = getDownloadURL(download);
-    auto model = key ? getMoviesModelByLink(*key) : nullptr;
+    auto model = recordOfDownload(download);
     if (model) {
         if (auto context = model->managedObjectContext()) {
             context->deleteObject(model);
@@ -286,10 +289,7 @@ void DownloadManager::deleteMovieDownloading(const std::shared_ptr<FDFileDownloa
         changeBadge(-1);
     }
     download->cancelDownloadAndRemoveFile(true);
-    if (key) {
-        moviesKey_.erase(*key);
-        savedBand_.erase(*key);
-    }
+    untrack(download);
     removeFromList(download);
     post(kRemoveDownloadingMovieNotification, download);
 }
@@ -304,7 +304,7 @@ std::shared_ptr<FDFileDownloader> DownloadManager::resumeMovieDownloading(const 
     auto url = key ? NSURL::URLWithString(*key) : nullptr;
     if (!url) return nullptr;
 
-    auto model = getMoviesModelByLink(*key);
+    auto model = recordOfDownload(old);
     std::uint64_t onDisk = sizeOfFile(old->pathToFile());
     if (model && onDisk > 0) {
         model->setByteDownloading(static_cast<float>(onDisk));
@@ -321,6 +321,11 @@ std::shared_ptr<FDFileDownloader> DownloadManager::resumeMovieDownloading(const 
         moviesDownloading_[i + 1]->removeDependency(old);
     }
     old->cancelDownloadAndRemoveFile(false);
+    // The record follows the download to its new downloader.
+    if (auto it = tracked_.find(old); it != tracked_.end()) {
+        track(fresh, it->second.model, it->second.savedBand);
+        untrack(old);
+    }
     moviesDownloading_[i] = fresh;
     FDFileDownloadManager::sharedInstance()->startDownload(fresh);
     post(kResumeDownloadingMovieNotification, fresh);
@@ -339,7 +344,10 @@ void DownloadManager::resumeDownloads() {
         auto model = std::dynamic_pointer_cast<MoviesDownloadModel>(object);
         if (!model) continue;
         auto url = NSURL::URLWithString(model->linkUrl());
-        if (!url || moviesKey_.count(url->absoluteString())) continue;
+        // A record whose download is listed already runs.
+        const bool listed = std::any_of(tracked_.begin(), tracked_.end(),
+                                        [&](const auto& entry) { return entry.second.model == model; });
+        if (!url || listed) continue;
         // The partial file is the finished name without its suffix, in the documents.
         std::string finished = lastPathComponent(model->linkLocal());
         std::string suffix = kFinishedSuffix;
@@ -350,8 +358,7 @@ void DownloadManager::resumeDownloads() {
         if (!moviesDownloading_.empty()) download->addDependentDownload(moviesDownloading_.back());
         model->setByteDownloading(static_cast<float>(sizeOfFile(download->pathToFile())));
         moviesDownloading_.push_back(download);
-        moviesKey_[url->absoluteString()] = model;
-        savedBand_[url->absoluteString()] = static_cast<int>(std::floor(model->percentDownload() / 5.0f));
+        track(download, model, static_cast<int>(std::floor(model->percentDownload() / 5.0f)));
         changeBadge(+1);
         FDFileDownloadManager::sharedInstance()->startDownload(download);
         post(kResumeDownloadingMovieNotification, download);

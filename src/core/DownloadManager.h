@@ -61,8 +61,13 @@ public:
 
     // The downloads queued and neither finished nor removed, oldest first.
     const std::vector<std::shared_ptr<FDFileDownloader>>& getListDownloading() const { return moviesDownloading_; }
-    // The record of a download by its key (getDownloadURL); null when none.
+    // The record of a download by its key (getDownloadURL): that of the oldest
+    // listed download of the URL; null when none. Two downloads of one chapter
+    // share the key, so the screens ask by download (recordOfDownload).
     std::shared_ptr<MoviesDownloadModel> getMoviesModelByLink(const std::string& key) const;
+    // The record of this very download; null when it has none.
+    std::shared_ptr<MoviesDownloadModel> recordOfDownload(const std::shared_ptr<FDFileDownloader>& download) const;
+    // The records of the listed downloads, oldest first.
     std::vector<std::shared_ptr<MoviesDownloadModel>> getListMoviesModel() const;
     const std::shared_ptr<NSManagedObjectContext>& managedObjectContext() const { return managedObjectContext_; }
 
@@ -94,8 +99,17 @@ private:
     void changeBadge(int delta);
     void post(const char* name, const std::shared_ptr<FDFileDownloader>& download);
 
+    // Each download's own record: keyed by the downloader, not by its URL, since
+    // several downloads of one chapter may be listed at once.
+    struct Tracked {
+        std::shared_ptr<MoviesDownloadModel> model;
+        int savedBand = 0;  // the 5 % band last saved
+    };
+    void track(const std::shared_ptr<FDFileDownloader>& download, std::shared_ptr<MoviesDownloadModel> model,
+               int savedBand);
+    void untrack(const std::shared_ptr<FDFileDownloader>& download) { tracked_.erase(download); }
+
     std::vector<std::shared_ptr<FDFileDownloader>> moviesDownloading_;
-    std::map<std::string, std::shared_ptr<MoviesDownloadModel>> moviesKey_;
+    std::map<std::shared_ptr<FDFileDownloader>, Tracked> tracked_;
     std::shared_ptr<NSManagedObjectContext> managedObjectContext_;
-    std::map<std::string, int> savedBand_;  // per key: the 5 % band last saved
 };

@@ -234,9 +234,17 @@ bool FDFileDownloader::beginTransfer(bool withRange) {
     std::string path = pathToFile();
     std::uint64_t offset = 0;
     auto existing = sizeOfFile(path);
+    // Without a validator kept from the answer that began the file, a resume
+    // could splice a changed resource onto the old bytes unnoticed: the whole
+    // resource is asked for, and the bytes held go once its answer is accepted.
+    auto kept = existing && *existing > 0 && withRange ? FDPartialFile::readValidators(path, url->absoluteString())
+                                                       : std::nullopt;
+    discardHeld_ = existing && *existing > 0 && withRange && !kept;
     NSErrorPtr fileError;
-    if (existing && withRange) {
+    if (kept) {
         offset = *existing;
+    } else if (discardHeld_) {
+        // Kept as it is until an answer brings content.
     } else if (!NSFileManager::defaultManager()->createFileAtPath(path, Data())) {
         fileError = NSFileErrorFromErrno(errno ? errno : EIO, path, false);
     }
@@ -252,8 +260,7 @@ bool FDFileDownloader::beginTransfer(bool withRange) {
     if (offset > 0) {
         file_->seekToFileOffset(offset);
         request->setValue(format("bytes=%lld-", static_cast<long long>(offset)), "Range");
-        if (auto kept = FDPartialFile::readValidators(path, url->absoluteString()))
-            request->setValue(kept->ifRange(), "If-Range");
+        request->setValue(kept->ifRange(), "If-Range");
     }
     rangeRequested_ = offset > 0;
     resumeOffset_ = offset;
@@ -385,9 +392,10 @@ void FDFileDownloader::connectionDidReceiveResponse(const NSURLConnectionPtr&,
         endTransfer(End::Failed, error);
         return;
     }
-    if (answer.kind == Answer::Truncate) {
-        // The server sends the whole resource (it ignored the range, or the
-        // resource changed): the file starts over.
+    if (answer.kind == Answer::Truncate || discardHeld_) {
+        // The server sends the whole resource (it ignored the range, the
+        // resource changed, or the bytes held could not be checked): the file
+        // starts over.
         if (!file_->truncateFileAtOffset(0)) {
             endTransfer(End::Failed, NSFileErrorFromErrno(errno ? errno : EIO, pathToFile(), false));
             return;

@@ -3,8 +3,12 @@
 //
 // The transfer runs on the queue's worker thread, in that thread's own run
 // loop: the connection, the 1 s rate timer and every write to the file happen
-// there. A partial file already on disk is resumed with "Range: bytes=<size>-";
-// the answer decides what happens to it:
+// there. A partial file already on disk is resumed with "Range: bytes=<size>-"
+// and "If-Range" only when the validator (ETag or Last-Modified) of the answer
+// that began it was kept (see FDPartialFile.h); without one the whole resource
+// is asked for again and replaces the file once its answer is accepted, since
+// the bytes held cannot be shown to belong to the current version. The answer
+// to a resume decides what happens to the partial file:
 //   206 whose Content-Range starts at <size>  -> the new bytes are appended;
 //   200, or a Content-Range starting elsewhere -> the file is truncated and the
 //                                                 whole resource fetched again;
@@ -230,6 +234,7 @@ private:
     std::vector<std::uint64_t> samplesOfDownloadedBytes_;
     std::uint64_t previousTotal_ = 0;
     bool rangeRequested_ = false;
+    bool discardHeld_ = false;  // a partial file without validators: replaced by the answer's content
     bool restarted_ = false;
     bool responseAccepted_ = false;
     bool completeOn416_ = false;

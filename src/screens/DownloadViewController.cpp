@@ -194,8 +194,8 @@ void DownloadViewController::updateTableViewCellAtDownload(const std::shared_ptr
 std::string DownloadViewController::subtitleForDownload(const std::shared_ptr<FDFileDownloader>& download) const {
     if (!download) return {};
     float percent = download->progress() * 100.0f;
-    auto key = getDownloadURL(download);
-    if (auto record = key ? DownloadManager::downloadManager()->getMoviesModelByLink(*key) : nullptr)
+    // The download's own record: another download of the same chapter has its own.
+    if (auto record = DownloadManager::downloadManager()->recordOfDownload(download))
         if (record->percentDownload() > 0) percent = record->percentDownload();
     // Nothing measured yet (or no length announced) reads as 0.
     if (std::isnan(percent) || percent < 0) percent = 0;
@@ -217,10 +217,14 @@ void DownloadViewController::changeValue(UISegmentedControl& sender) {
 // ------------------------------------------------------------------ tables
 
 long DownloadViewController::numberOfRowsInSection(UITableView& tableView, long) {
-    // Each table answers from its own list, whichever segment is selected.
-    if (&tableView == downloadingTable.lock().get()) return static_cast<long>(moviesDownloading_.size());
-    if (&tableView == downloadTable.lock().get()) return static_cast<long>(moviesDownload_.size());
-    return 0;
+    // Both tables count the list of the segment selected now, not their own: with
+    // segment 1 the running downloads, with any other the finished ones. Only the
+    // visible table is reloaded when the segment changes, and each builds its cells
+    // from its own list (a row past that list is an empty cell).
+    if (&tableView != downloadingTable.lock().get() && &tableView != downloadTable.lock().get()) return 0;
+    auto segment = actionSegment.lock();
+    const bool running = segment && segment->selectedSegmentIndex() == 1;
+    return static_cast<long>(running ? moviesDownloading_.size() : moviesDownload_.size());
 }
 
 UITableViewCellPtr DownloadViewController::cellForRowAtIndexPath(UITableView& tableView, const NSIndexPath& indexPath) {

@@ -177,10 +177,14 @@ void UIDownloadBar::forceContinue() {
     if (phase_ != Phase::Paused || downloadConnection_) return;
     statusDownload_ = percentComplete_ > 0 ? UIDownloadBarStatusDownloading : UIDownloadBarStatusStarting;
     auto request = makeRequest();
-    request->setValue(format("bytes=%lld-", static_cast<long long>(bytesReceived_)), "Range");
-    // The held bytes are continued only while the resource is the one they came from.
-    if (validator_ && bytesReceived_ > 0) request->setValue(*validator_, "If-Range");
-    rangeAsked_ = true;
+    // The held bytes are continued only while the resource is the one they came
+    // from. Without a validator that cannot be checked: the whole resource is
+    // asked for again, and its answer replaces the bytes held.
+    rangeAsked_ = validator_ && bytesReceived_ > 0;
+    if (rangeAsked_) {
+        request->setValue(format("bytes=%lld-", static_cast<long long>(bytesReceived_)), "Range");
+        request->setValue(*validator_, "If-Range");
+    }
     moveTo(Phase::Loading);
     if (!connect(request)) fail(barError(UIDownloadBarErrorConnectionFailed, "NSURLConnection Failed"));
 }
@@ -226,7 +230,7 @@ bool UIDownloadBar::acceptAnswer(const NSHTTPURLResponse& response, NSErrorPtr& 
     std::optional<ContentRange> range = contentRange ? parseContentRange(*contentRange) : std::nullopt;
     if (status == 206) {
         // A part continues the bytes held, or it is of no use.
-        if (!range || range->first != bytesReceived_)
+        if (!rangeAsked_ || !range || range->first != bytesReceived_)
             return refuse(format("The server sent a part that does not start at byte %lld",
                                  static_cast<long long>(bytesReceived_)));
         expectedBytes_ = range->total.value_or(-1);

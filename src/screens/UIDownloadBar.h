@@ -5,15 +5,18 @@
 //
 // Call order: initWithURL, then startDownload; forceStop pauses (the connection
 // is cancelled at once), forceContinue resumes a paused download from the bytes
-// held ("Range: bytes=<held>-", with If-Range when the first answer named a
-// validator). A second startDownload cancels the running connection and starts
-// over from byte 0. Destroying the bar cancels its connection; no delegate call
+// held ("Range: bytes=<held>-" with "If-Range") when the answer that began them
+// named a validator (a strong ETag, else Last-Modified); without one the bytes
+// held cannot be shown to belong to the current version, so forceContinue asks
+// for the whole resource again. A second startDownload cancels the running
+// connection and starts over from byte 0. Destroying the bar cancels its connection; no delegate call
 // comes after that.
 //
 // What an answer means for the bytes held:
 //   200 (or another 2xx to a request without a range)  -> the whole resource: the
 //                                                         bytes held are dropped
-//   206 whose Content-Range starts at the bytes held   -> the new bytes continue them
+//   206 to a range asked for, whose Content-Range
+//   starts at the bytes held                           -> the new bytes continue them
 //   anything else (another status, 206 elsewhere)      -> the transfer fails, code 3,
 //                                                         the bytes held are kept
 // A transfer that ends before the announced total also fails with code 3.

@@ -1,4 +1,11 @@
+// The application delegate: launch, the ad gates, the top-most screen, playback, and its object store
+// (first use, a damaged file set aside, a store held by another process left alone, failed saves).
 #include <doctest/doctest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -91,6 +98,67 @@ struct PlaybackFixture {
     std::shared_ptr<MPMoviePlayerViewController> presentedPlayer() const {
         return std::dynamic_pointer_cast<MPMoviePlayerViewController>(delegate->getTopViewController());
     }
+};
+
+// Another process that holds the store file's exclusive lock until released.
+class StoreHolder {
+public:
+    explicit StoreHolder(const std::string& store) {
+        const std::string helper =
+            (std::filesystem::path(testsupport::selfExecutable()).parent_path() / "objectstore_helper").string();
+        REQUIRE(std::filesystem::exists(helper));
+        int in[2], out[2];
+        REQUIRE(::pipe(in) == 0);
+        REQUIRE(::pipe(out) == 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, in[1]);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::vector<std::string> args = {helper, "hold", store};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int rc = ::posix_spawn(&pid_, helper.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        input_ = in[1];
+        REQUIRE(rc == 0);
+        ::fcntl(out[0], F_SETFL, O_NONBLOCK);
+        std::string said;
+        const bool held = runMainUntil(
+            [&] {
+                char buffer[64];
+                ssize_t n = ::read(out[0], buffer, sizeof buffer);
+                if (n > 0) said.append(buffer, static_cast<std::size_t>(n));
+                return said.find("held\n") != std::string::npos || n == 0;
+            },
+            30);
+        ::close(out[0]);
+        REQUIRE_MESSAGE((held && said == "held\n"), "the helper to take the store's lock");
+    }
+    // Ends the other process, which lets the lock go.
+    void release() {
+        if (input_ < 0) return;
+        ::close(input_);
+        input_ = -1;
+        int status = 0;
+        REQUIRE_MESSAGE(runMainUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, 30),
+                        "the helper to end");
+        CHECK((WIFEXITED(status) && WEXITSTATUS(status) == 0));
+    }
+    ~StoreHolder() {
+        if (input_ >= 0) {
+            ::close(input_);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
 };
 
 }  // namespace
@@ -300,6 +368,54 @@ TEST_CASE("an unreadable store is kept aside and a fresh store opens") {
     record->setValueForKey("title", "Episode 1");
     record->setValueForKey("isDownload", false);
     CHECK(d->saveContext());
+}
+
+TEST_CASE("a store another process holds is left whole where it is and opened once it is free") {
+    testsupport::TempHome home;
+    const auto store = std::filesystem::path(home.path()) / "Documents" / "Quorvane.sqlite";
+    {
+        auto d = launchedDelegate();
+        auto favourite = NSEntityDescription::insertNewObjectForEntityForName("MoviesFavoritiesModel",
+                                                                              d->managedObjectContext());
+        REQUIRE(favourite);
+        favourite->setValueForKey("movieID", 7);
+        favourite->setValueForKey("title", "Kept Title");
+        REQUIRE(d->saveContext());
+    }
+    const auto saved = std::filesystem::file_size(store);
+    auto favourites = [](AppDelegate& d, NSErrorPtr* error) {
+        return d.managedObjectContext()->executeFetchRequest(
+            NSFetchRequest::fetchRequestWithEntityName("MoviesFavoritiesModel"), error);
+    };
+
+    StoreHolder holder(store.string());
+    LogCapture log;
+    auto d = launchedDelegate();
+    auto context = d->managedObjectContext();
+    REQUIRE(context);
+    REQUIRE(d->storeOpenError());
+    CHECK(d->storeBusy());
+    CHECK(NSPersistentStoreErrorIsBusy(d->storeOpenError()));
+    CHECK(log.count("The store ") == 1);
+    // Nothing moved aside, nothing new opened in its place.
+    CHECK_FALSE(d->movedAsideStorePath());
+    CHECK(std::filesystem::file_size(store) == saved);
+    std::size_t others = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(store.parent_path()))
+        others += entry.path().filename().string().rfind("Quorvane.sqlite.", 0) == 0;
+    CHECK(others == 0);
+    CHECK(d->storeOpenError()->localizedDescription().find("in use by another connection") != std::string::npos);
+    NSErrorPtr error;
+    CHECK(favourites(*d, &error).empty());  // meanwhile the context has no store
+
+    holder.release();
+    auto found = favourites(*d, &error);
+    CHECK_FALSE(error);
+    REQUIRE(found.size() == 1);
+    CHECK(found[0]->valueForKey("title") == Value("Kept Title"));
+    CHECK(d->managedObjectContext() == context);
+    CHECK_FALSE(d->storeBusy());
+    CHECK_FALSE(d->storeOpenError());
 }
 
 TEST_CASE("a failed save is reported and the process goes on") {

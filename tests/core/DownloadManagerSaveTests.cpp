@@ -22,7 +22,7 @@ using coretest::chapter;
 using coretest::NotificationLog;
 using downloadtests::generatedContent;
 using downloadtests::readFile;
-using downloadtests::writeFile;
+using downloadtests::writePartial;
 using testsupport::LoopbackHttpServer;
 using testsupport::RecordedRequest;
 using testsupport::Reply;
@@ -109,7 +109,7 @@ std::vector<Road> roads() {
         {"resuming a broken download",
          [](App& app, LoopbackHttpServer& server) {
              auto first = std::make_shared<std::atomic<bool>>(true);
-             auto serve = testsupport::serveBytes(kContent);
+             auto serve = testsupport::serveBytes(kContent, testsupport::withETag("\"m\""));
              server.route("GET", "/m.mp4", [first, serve](const RecordedRequest& r) {
                  Reply reply = serve(r);
                  if (first->exchange(false)) reply.drop(700000);
@@ -129,7 +129,7 @@ std::vector<Road> roads() {
          }},
         {"resuming the unfinished downloads of a previous run",
          [](App& app, LoopbackHttpServer& server) {
-             server.route("GET", "/m.mp4", testsupport::serveBytes(kContent));
+             server.route("GET", "/m.mp4", testsupport::serveBytes(kContent, testsupport::withETag("\"m\"")));
              auto context = app.delegate->managedObjectContext();
              auto record = std::dynamic_pointer_cast<MoviesDownloadModel>(
                  NSEntityDescription::insertNewObjectForEntityForName("MoviesDownloadModel", context));
@@ -139,7 +139,7 @@ std::vector<Road> roads() {
              record->setLinkLocal(app.documents() + "/Movie.mp4");
              record->setIsDownload(false);
              REQUIRE(context->save(nullptr));
-             writeFile(app.documents() + "/Movie", kContent.substr(0, 500000));
+             writePartial(app.documents() + "/Movie", kContent.substr(0, 500000), server.url("/m.mp4"), "\"m\"");
          },
          [](App& app, LoopbackHttpServer&) {
              app.manager->resumeDownloads();

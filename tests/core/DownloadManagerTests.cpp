@@ -168,7 +168,7 @@ TEST_CASE("resume continues the partial file with a new downloader in the old on
     std::string content = generatedContent(3000000, 26), next = generatedContent(50000, 27);
     LoopbackHttpServer server;
     auto first = std::make_shared<std::atomic<bool>>(true);
-    auto serve = testsupport::serveBytes(content);
+    auto serve = testsupport::serveBytes(content, testsupport::withETag("\"m\""));
     server.route("GET", "/m.mp4", [first, serve](const RecordedRequest& r) {
         Reply reply = serve(r);
         if (first->exchange(false)) reply.drop(1200000);
@@ -348,7 +348,7 @@ TEST_CASE("a process killed mid-transfer is resumed by a new one from its record
     const std::size_t size = 64u * 1024 * 1024;
     std::string content = generatedContent(size, 36);
     LoopbackHttpServer server;
-    auto serve = testsupport::serveBytes(content);
+    auto serve = testsupport::serveBytes(content, testsupport::withETag("\"killed\""));
     server.route("GET", "/movie.mp4", [serve](const RecordedRequest& r) {
         Reply reply = serve(r);
         // The first transfer is paced so that the parent can kill the child mid-way.

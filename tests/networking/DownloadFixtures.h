@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "networking/FDFileDownloader.h"
+#include "networking/FDPartialFile.h"
 #include "platform/foundation/HexString.h"
 #include "platform/foundation/NSThread.h"
 
@@ -36,6 +37,17 @@ inline std::string generatedContent(std::size_t size, std::uint32_t seed) {
 inline void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A partial file as an earlier attempt leaves it: its bytes and the ETag of the
+// answer that began it, kept for `url` (only such a file is resumed by range).
+inline void writePartial(const std::string& path, const std::string& bytes, const std::string& url,
+                         const std::string& etag) {
+    writeFile(path, bytes);
+    FDResumeValidators validators;
+    validators.url = url;
+    validators.etag = etag;
+    FDPartialFile::keepValidators(path, validators);
 }
 
 inline std::string readFile(const std::string& path) {

@@ -19,6 +19,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSFileManager.h"
 #include "platform/net/NSHTTPURLResponse.h"
+#include "support/HttpFetch.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/NginxServer.h"
 #include "support/TestEnvironment.h"
@@ -29,6 +30,7 @@ using downloadtests::RecordingDelegate;
 using downloadtests::sha256;
 using downloadtests::sha256OfFile;
 using downloadtests::writeFile;
+using downloadtests::writePartial;
 using testsupport::LoopbackHttpServer;
 using testsupport::NginxServer;
 using testsupport::RecordedRequest;
@@ -53,6 +55,13 @@ struct Fixture {
     }
 };
 
+// The ETag nginx gives the file at `url`.
+std::string nginxETag(const std::string& url) {
+    auto reply = testtools::httpGet(url, {"Range: bytes=0-0"});
+    REQUIRE_MESSAGE(!reply.header("etag").empty(), "nginx names an ETag");
+    return reply.header("etag");
+}
+
 bool finished(const std::shared_ptr<FDFileDownloader>& d, double seconds = 60) {
     return runMainUntil([&] { return d->isFinished(); }, seconds);
 }
@@ -67,7 +76,9 @@ std::uint64_t fileSize(const std::string& path) {
 testsupport::Handler droppingAt(const std::string& content, std::vector<std::size_t> drops) {
     auto state = std::make_shared<std::pair<std::mutex, std::vector<std::size_t>>>();
     state->second = std::move(drops);
-    auto inner = testsupport::serveBytes(content);
+    testsupport::StaticOptions options;
+    options.etag = "\"dropped\"";  // kept by each attempt, so the next one resumes
+    auto inner = testsupport::serveBytes(content, options);
     return [state, inner](const RecordedRequest& request) {
         Reply reply = inner(request);
         std::size_t from = 0;
@@ -115,8 +126,8 @@ TEST_CASE("a partial file is resumed from its size through nginx") {
     std::string content = generatedContent(2 * 1024 * 1024, 2);
     writeFile(f.www + "/movie.bin", content);
     std::filesystem::create_directories(f.dir);
-    writeFile(f.dir + "/movie", content.substr(0, 777777));
     NginxServer nginx(f.www);
+    writePartial(f.dir + "/movie", content.substr(0, 777777), nginx.url("/movie.bin"), nginxETag(nginx.url("/movie.bin")));
 
     auto delegate = std::make_shared<RecordingDelegate>();
     auto download = f.start(nginx.url("/movie.bin"), delegate);
@@ -133,8 +144,8 @@ TEST_CASE("a complete file answered with 416 by nginx counts as finished and sta
     std::string content = generatedContent(300000, 3);
     writeFile(f.www + "/movie.bin", content);
     std::filesystem::create_directories(f.dir);
-    writeFile(f.dir + "/movie", content);
     NginxServer nginx(f.www);
+    writePartial(f.dir + "/movie", content, nginx.url("/movie.bin"), nginxETag(nginx.url("/movie.bin")));
 
     auto delegate = std::make_shared<RecordingDelegate>();
     auto download = f.start(nginx.url("/movie.bin"), delegate);
@@ -149,8 +160,9 @@ TEST_CASE("a partial file longer than the resource is fetched again from zero") 
     std::string content = generatedContent(200000, 4);
     writeFile(f.www + "/movie.bin", content);
     std::filesystem::create_directories(f.dir);
-    writeFile(f.dir + "/movie", generatedContent(250000, 99));
     NginxServer nginx(f.www);
+    writePartial(f.dir + "/movie", generatedContent(250000, 99), nginx.url("/movie.bin"),
+                 nginxETag(nginx.url("/movie.bin")));
 
     auto delegate = std::make_shared<RecordingDelegate>();
     auto download = f.start(nginx.url("/movie.bin"), delegate);
@@ -163,9 +175,11 @@ TEST_CASE("the resume request carries the partial size as its range and appends 
     Fixture f;
     std::string content = generatedContent(5000, 5);
     std::filesystem::create_directories(f.dir);
-    writeFile(f.dir + "/movie", content.substr(0, 1000));
     LoopbackHttpServer server;
-    server.route("GET", "/movie.bin", testsupport::serveBytes(content));
+    testsupport::StaticOptions options;
+    options.etag = "\"v5\"";
+    server.route("GET", "/movie.bin", testsupport::serveBytes(content, options));
+    writePartial(f.dir + "/movie", content.substr(0, 1000), server.url("/movie.bin"), options.etag);
 
     auto delegate = std::make_shared<RecordingDelegate>();
     auto download = f.start(server.url("/movie.bin"), delegate);
@@ -180,11 +194,12 @@ TEST_CASE("a server that ignores the range makes the download start over instead
     Fixture f;
     std::string content = generatedContent(50000, 6);
     std::filesystem::create_directories(f.dir);
-    writeFile(f.dir + "/movie", content.substr(0, 20000));
     LoopbackHttpServer server;
     testsupport::StaticOptions options;
     options.ignoreRange = true;
+    options.etag = "\"v6\"";
     server.route("GET", "/movie.bin", testsupport::serveBytes(content, options));
+    writePartial(f.dir + "/movie", content.substr(0, 20000), server.url("/movie.bin"), options.etag);
 
     auto delegate = std::make_shared<RecordingDelegate>();
     auto download = f.start(server.url("/movie.bin"), delegate);
@@ -199,8 +214,8 @@ TEST_CASE("a 206 whose content range starts elsewhere is refetched without a ran
     Fixture f;
     std::string content = generatedContent(40000, 8);
     std::filesystem::create_directories(f.dir);
-    writeFile(f.dir + "/movie", content.substr(0, 10000));
     LoopbackHttpServer server;
+    writePartial(f.dir + "/movie", content.substr(0, 10000), server.url("/movie.bin"), "\"v8\"");
     server.setHandler([content](const RecordedRequest& request) {
         if (request.headers.has("Range")) {
             Reply reply = Reply::text(content.substr(5000), "application/octet-stream");

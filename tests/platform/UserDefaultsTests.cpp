@@ -1,6 +1,11 @@
 #include <doctest/doctest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -171,6 +176,37 @@ TEST_CASE("a corrupt preferences file is moved aside and the domain starts empty
     REQUIRE(writeToFile(dataFromString(R"({"bytes": {"$data": "not base64!"}})"), path, false));
     CHECK_FALSE(NSUserDefaults::initWithSuiteName("test.corrupt")->objectForKey("bytes"));
     CHECK(NSFileManager::defaultManager()->fileExistsAtPath(path + ".corrupt.2"));
+}
+
+TEST_CASE("a preferences file past the size limit is moved aside unread, one at the limit is read") {
+    testsupport::TempHome home;
+    LogCapture log;
+    std::string path = NSUserDefaults::initWithSuiteName("test.large")->filePath();
+    // Valid defaults padded with blanks after the dictionary to the size wanted.
+    auto writeDefaults = [&](std::int64_t size) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        const std::string head = R"({"key": "kept"})";
+        out << head;
+        const std::string blanks(1 << 20, ' ');
+        for (std::int64_t left = size - static_cast<std::int64_t>(head.size()); left > 0;
+             left -= static_cast<std::int64_t>(blanks.size()))
+            out.write(blanks.data(), std::min<std::int64_t>(left, static_cast<std::int64_t>(blanks.size())));
+    };
+    writeDefaults(NSUserDefaults::kMaximumFileSize);
+    CHECK(NSUserDefaults::initWithSuiteName("test.large")->stringForKey("key") == "kept");
+
+    writeDefaults(NSUserDefaults::kMaximumFileSize + 1);
+    auto defaults = NSUserDefaults::initWithSuiteName("test.large");
+    CHECK_FALSE(defaults->objectForKey("key"));
+    CHECK(log.contains(path));
+    CHECK(std::filesystem::file_size(path + ".corrupt") == static_cast<std::uintmax_t>(NSUserDefaults::kMaximumFileSize + 1));
+    CHECK(defaults->setObject("fresh", "key"));
+    CHECK(NSUserDefaults::initWithSuiteName("test.large")->stringForKey("key") == "fresh");
+
+    // A sparse file of 256 MiB goes aside the same way, without being read.
+    REQUIRE(::truncate(path.c_str(), 256ll << 20) == 0);
+    CHECK_FALSE(NSUserDefaults::initWithSuiteName("test.large")->objectForKey("key"));
+    CHECK(std::filesystem::file_size(path + ".corrupt.1") == (256ull << 20));
 }
 
 TEST_CASE("user defaults typed accessors convert by the value rules") {

@@ -17,6 +17,7 @@ namespace {
 const CGPixel kScreenColour{35, 35, 35, 255};
 const CGPixel kWhite{255, 255, 255, 255};
 const CGPixel kBlack{0, 0, 0, 255};
+const CGPixel kSeparator{199, 199, 204, 255};
 
 // The pixels of a view's middle in the snapshot (scale 2).
 CGPixel middleOf(const CGImageRef& image, const UIView& view) {
@@ -59,6 +60,16 @@ TEST_CASE("snapshots: the detail page, its stream dialog, the favourite button o
         const CGPixel on = middleOf(image, *out.movieFavoritiesButton.lock());
         CHECK(on != off);
 
+        // The chapter row's separator: a hairline at the row's foot, from its text's margin.
+        auto chapters = out.chaptersTable.lock();
+        const auto separatorOfFirstRow = [&](const CGImageRef& shot) {
+            const CGRect first =
+                chapters->convertRectToView(chapters->rectForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)), nullptr);
+            return probe(shot, CGRectGetMidX(first), CGRectGetMaxY(first) - 0.25);
+        };
+        REQUIRE(!chapters->isHidden());
+        CHECK(near(separatorOfFirstRow(image), kSeparator, 8));
+
         stage.chooseChapter(page, 0);
         auto picker = stage.waitForDialog(page);
         image = snapshot("stream-dialog-" + device);
@@ -82,6 +93,9 @@ TEST_CASE("snapshots: the detail page, its stream dialog, the favourite button o
         CHECK(probe(image, bounds.size.width / 2, bounds.size.height - 30) == kBlack);
         stage.finger.tapId("doneButton");
         waitFor([&] { return !page->presentedViewController(); }, "the player to close");
+        settle();
+        image = snapshot("detail-" + device + "-after-player");
+        CHECK(near(separatorOfFirstRow(image), kSeparator, 8));
     }
 }
 

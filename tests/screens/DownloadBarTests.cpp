@@ -210,36 +210,47 @@ TEST_CASE("pausing after 1000 bytes and resuming asks for the rest by range and 
 
 TEST_CASE("a resume answered otherwise than by a part at the bytes held starts over or fails keeping them") {
     const std::string content = generatedContent(40000, 4);
+    // The resource after a change: as long, other bytes, served with ranges but no validator.
+    const std::string changed = generatedContent(40000, 14);
     struct Case {
         const char* name;
-        std::function<Reply(const std::string&)> resumeAnswer;
-        bool finishes;
+        bool validator;  // the first answer names an ETag, so the resume asks for a range
+        std::function<Reply(const RecordedRequest&)> resumeAnswer;
+        const std::string* finishedWith;  // the bytes the bar ends with; null when the resume fails
     };
     const std::vector<Case> cases{
-        {"a server that ignores Range starts over",
-         [](const std::string& c) { return Reply::text(c, "application/octet-stream"); }, true},
-        {"a part at another offset fails",
-         [](const std::string& c) {
-             return Reply::text(c.substr(500), "application/octet-stream")
+        {"a server that ignores Range starts over", true,
+         [&](const RecordedRequest&) { return Reply::text(content, "application/octet-stream"); }, &content},
+        {"a part at another offset fails", true,
+         [&](const RecordedRequest&) {
+             return Reply::text(content.substr(500), "application/octet-stream")
                  .header("Content-Range", "bytes 500-39999/40000");
          },
-         false},
-        {"a part without Content-Range fails", [](const std::string& c) {
-             Reply r = Reply::text(c.substr(1000), "application/octet-stream");
+         nullptr},
+        {"a part without Content-Range fails", true, [&](const RecordedRequest&) {
+             Reply r = Reply::text(content.substr(1000), "application/octet-stream");
              r.status = 206;
              return r;
-         }, false},
-        {"416 fails", [](const std::string&) { return Reply::withStatus(416).header("Content-Range", "bytes */40000"); },
-         false},
-        {"a 204 fails", [](const std::string&) { return Reply::withStatus(204); }, false},
+         }, nullptr},
+        {"416 fails", true,
+         [](const RecordedRequest&) { return Reply::withStatus(416).header("Content-Range", "bytes */40000"); },
+         nullptr},
+        {"a 204 fails", true, [](const RecordedRequest&) { return Reply::withStatus(204); }, nullptr},
+        // Nothing to check the bytes held against: no range, the changed resource whole.
+        {"without a validator the whole resource is asked for again", false, testsupport::serveBytes(changed),
+         &changed},
     };
     for (const auto& c : cases) {
         CAPTURE(c.name);
         LoopbackHttpServer server;
         auto count = std::make_shared<std::atomic<int>>(0);
-        server.setHandler([&content, &c, count](const RecordedRequest&) {
-            if ((*count)++ == 0) return Reply::text(content, "application/octet-stream").stall(1000);
-            Reply r = c.resumeAnswer(content);
+        server.setHandler([&content, &c, count](const RecordedRequest& request) {
+            if ((*count)++ == 0) {
+                Reply first = Reply::text(content, "application/octet-stream").stall(1000);
+                if (c.validator) first.header("ETag", "\"v4\"");
+                return first;
+            }
+            Reply r = c.resumeAnswer(request);
             if (r.headers.has("Content-Range") && r.status == 200) r.status = 206;
             return r;
         });
@@ -251,10 +262,10 @@ TEST_CASE("a resume answered otherwise than by a part at the bytes held starts o
         server.releaseStalls();
         bar->forceContinue();
         REQUIRE_MESSAGE(runMainUntil([&] { return delegate->ended(); }, 30), "the resumed download to end");
-        CHECK(server.requests().back().headers.get("Range") == "bytes=1000-");
-        if (c.finishes) {
+        CHECK(server.requests().back().headers.get("Range") == (c.validator ? "bytes=1000-" : ""));
+        if (c.finishedWith) {
             CHECK(delegate->finishes == 1);
-            CHECK(text(delegate->data) == content);  // not the first 1000 bytes twice
+            CHECK(text(delegate->data) == *c.finishedWith);  // not the first 1000 bytes twice, nor spliced
             CHECK(bar->getBytesReceived() == 40000);
         } else {
             CHECK(delegate->finishes == 0);
@@ -273,7 +284,7 @@ TEST_CASE("a failed download can be paused and resumed from the bytes it holds")
     const std::string content = generatedContent(30000, 5);
     LoopbackHttpServer server;
     auto count = std::make_shared<std::atomic<int>>(0);
-    auto serve = testsupport::serveBytes(content);
+    auto serve = testsupport::serveBytes(content, testsupport::withETag("\"v5\""));
     server.setHandler([serve, count](const RecordedRequest& request) {
         Reply r = serve(request);
         if ((*count)++ == 0) r.drop(7000);

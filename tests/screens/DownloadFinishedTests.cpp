@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -108,6 +109,30 @@ TEST_CASE("two downloads of one title: a long press removes one record and its o
     auto left = app.records();
     REQUIRE(left.size() == 1);
     CHECK(left[0]->linkLocal() == twin);
+}
+
+TEST_CASE("two finished downloads of the same chapter are both listed on the tablet, each with its own file") {
+    LibraryApp app(true);
+    LoopbackHttpServer server;
+    const std::string content = generatedContent(6000, 14);
+    server.route("GET", "/episode.mp4", testsupport::serveBytes(content));
+    // Queued back to back: both are listed while the first runs.
+    REQUIRE(app.manager()->startDownloadMovies(chapter(server.url("/episode.mp4"), "Episode")));
+    REQUIRE(app.manager()->startDownloadMovies(chapter(server.url("/episode.mp4"), "Episode")));
+    REQUIRE_MESSAGE(runMainUntil([&] { return app.manager()->getListDownloading().empty(); }, 30), "both downloads");
+    const std::string one = app.documents() + "/Episode.mp4", two = app.documents() + "/Episode (2).mp4";
+    REQUIRE(readFile(one) == content);
+    REQUIRE(readFile(two) == content);
+
+    auto screen = showFinished(app);
+    REQUIRE(screen->moviesDownload().size() == 2);
+    CHECK(finishedRow(*screen, 0)->textLabel()->text() == "Episode");
+    CHECK(finishedRow(*screen, 1)->textLabel()->text() == "Episode");
+    std::vector<std::string> files;
+    for (const auto& record : screen->moviesDownload()) files.push_back(record->linkLocal());
+    std::sort(files.begin(), files.end());
+    CHECK(files == std::vector<std::string>{two, one});
+    CHECK(app.records("isDownload == %@", {Value(false)}).empty());
 }
 
 TEST_CASE("a store that refuses the removal: the exact alert, and the record and its file stay") {

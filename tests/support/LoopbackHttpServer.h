@@ -125,6 +125,13 @@ struct StaticOptions {
     bool ignoreRange = false;  // always answer 200 with the whole content
 };
 
+// Options that name a strong ETag (give it with its quotes).
+inline StaticOptions withETag(std::string etag) {
+    StaticOptions options;
+    options.etag = std::move(etag);
+    return options;
+}
+
 // Serves `content` with single byte ranges ("bytes=a-b", "bytes=a-", "bytes=-n"):
 // 206 with Content-Range, 416 with "bytes */size" for an unsatisfiable range,
 // 200 for no, malformed or multiple ranges, and 200 when If-Range names another

@@ -148,14 +148,19 @@ RangeRequest readRange(const std::string& header, std::uint64_t size, ByteRange&
 }  // namespace
 
 void CatalogueServer::serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
-                                 const std::string& contentType, ByteProducer produce, const ReplyPlanner& planner) {
+                                 const std::string& contentType, ByteProducer produce, const ReplyPlanner& planner,
+                                 const std::string& etag) {
     // Ranges are answered here; the library's own range handling is switched off for the
     // request because it mishandles ranges that reach past the end.
     const_cast<httplib::Request&>(request).ranges.clear();
     response.set_header("Accept-Ranges", "bytes");
+    if (!etag.empty()) response.set_header("ETag", etag);
+    // A range guarded by another validator than the current one gets the whole file.
+    const std::string ifRange = request.get_header_value("If-Range");
+    const bool rangeValid = ifRange.empty() || (!etag.empty() && ifRange == etag);
 
     ByteRange range{0, size == 0 ? 0 : size - 1};
-    switch (readRange(request.get_header_value("Range"), size, range)) {
+    switch (rangeValid ? readRange(request.get_header_value("Range"), size, range) : RangeRequest::Whole) {
         case RangeRequest::Unsatisfiable:
             if (planner) planner(size, size);  // logged; no bytes to pace or cut
             response.status = 416;
@@ -494,7 +499,7 @@ void CatalogueServer::handleMedia(const httplib::Request& request, httplib::Resp
     serveBytes(
         request, response, file.size, "video/mp4",
         [file](std::uint64_t offset, std::size_t length, char* out) { mediaBytes(file.seed, file.size, offset, out, length); },
-        planner);
+        planner, "\"" + std::to_string(file.seed) + "-" + std::to_string(file.size) + "\"");
 }
 
 void CatalogueServer::handleUpdatePage(httplib::Response& response) {

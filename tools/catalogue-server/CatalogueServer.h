@@ -64,9 +64,11 @@ private:
     // The pace and cut of a reply carrying the bytes from `first` up to `end`.
     using ReplyPlanner = std::function<MediaPlan(std::uint64_t first, std::uint64_t end)>;
     // Answers a GET of a file of `size` bytes, whole or by one byte range, paced
-    // and cut as the planner says (none: at full speed, whole).
+    // and cut as the planner says (none: at full speed, whole). A non-empty `etag` is
+    // sent as ETag and guards ranges asked for under If-Range.
     void serveBytes(const httplib::Request& request, httplib::Response& response, std::uint64_t size,
-                    const std::string& contentType, ByteProducer produce, const ReplyPlanner& planner = {});
+                    const std::string& contentType, ByteProducer produce, const ReplyPlanner& planner = {},
+                    const std::string& etag = {});
     void waitOrStop(std::chrono::milliseconds delay);
     // False when the server is stopping (at once, or during the wait).
     bool waitUntilOrStop(std::chrono::steady_clock::time_point deadline);

@@ -10,3 +10,15 @@ NSErrorPtr makeError(long code, const std::string& description, Value extraInfo)
 }
 
 }  // namespace coredata
+
+bool NSPersistentStoreErrorIsCorruptFile(const NSErrorPtr& error) {
+    return error && error->domain() == NSCocoaErrorDomain && error->code() == NSFileReadCorruptFileError;
+}
+
+bool NSPersistentStoreErrorIsBusy(const NSErrorPtr& error) {
+    if (!error || error->domain() != NSCocoaErrorDomain) return false;
+    const Value code = error->userInfo()[NSSQLiteErrorDomainKey];
+    if (!code.isNumber()) return false;
+    const long primary = code.integerValue() & 0xff;
+    return primary == 5 /* SQLITE_BUSY */ || primary == 6 /* SQLITE_LOCKED */;
+}

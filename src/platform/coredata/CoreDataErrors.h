@@ -43,3 +43,10 @@ namespace coredata {
 // An error of the Cocoa domain with a description and optional extra user information.
 NSErrorPtr makeError(long code, const std::string& description, Value extraInfo = {});
 }  // namespace coredata
+
+// What an error of opening a store says about its file: damaged, or not a store
+// at all (nothing that waiting would mend), ...
+bool NSPersistentStoreErrorIsCorruptFile(const NSErrorPtr& error);
+// ... or whole but held by another connection (another process), so that a
+// later attempt may succeed.
+bool NSPersistentStoreErrorIsBusy(const NSErrorPtr& error);

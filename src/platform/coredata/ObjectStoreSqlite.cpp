@@ -14,6 +14,11 @@ namespace coredata {
 
 namespace {
 
+// How long a statement waits for a lock another connection holds: briefly while
+// the store opens, longer once it is open (a save of another process).
+constexpr int kOpenBusyTimeoutMs = 200;
+constexpr int kBusyTimeoutMs = 5000;
+
 // Statement handle that finalizes itself.
 class Statement {
 public:
@@ -102,6 +107,12 @@ NSErrorPtr storeError(sqlite3* db, int rc, const std::string& path, Phase phase)
     case SQLITE_CANTOPEN:
         code = phase == Phase::Write ? NSFileWriteUnknownError : NSFileReadUnknownError;
         description = "The store file could not be opened.";
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        code = phase == Phase::Open ? NSPersistentStoreOpenError
+                                    : (phase == Phase::Write ? NSPersistentStoreSaveError : NSCoreDataError);
+        description = "The store is in use by another connection; it is whole, try again later.";
         break;
     default:
         code = phase == Phase::Open ? NSPersistentStoreOpenError
@@ -239,7 +250,10 @@ std::unique_ptr<ObjectStoreSqlite> ObjectStoreSqlite::open(const std::string& pa
     }
     std::unique_ptr<ObjectStoreSqlite> store(new ObjectStoreSqlite(db, path));
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 5000);
+    // Opening waits only briefly for a lock another connection holds (a save in
+    // progress takes milliseconds): a store held longer fails the open as busy
+    // rather than holding up the caller, often the main thread, for seconds.
+    sqlite3_busy_timeout(db, kOpenBusyTimeoutMs);
 
     // The first read tells a database from any other file; quick_check finds
     // damaged pages before anything is read from them.
@@ -276,6 +290,7 @@ std::unique_ptr<ObjectStoreSqlite> ObjectStoreSqlite::open(const std::string& pa
     // The caller's pragmas come last, so limits such as max_page_count do not
     // stand in the way of creating the tables.
     if (!store->applyPragmas(options[NSSQLitePragmasOption], error)) return nullptr;
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     return store;
 }
 

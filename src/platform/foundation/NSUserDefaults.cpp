@@ -310,7 +310,13 @@ void NSUserDefaults::reloadLocked(const std::string& path) const {
     loadedPath_ = path;
     values_.clear();
     NSErrorPtr error;
-    auto bytes = dataWithContentsOfFile(path, &error);
+    std::optional<Data> bytes;
+    // A file past any sane size is not read at all: reading and parsing it would
+    // hold up the caller for seconds and take its size several times in memory.
+    if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && st.st_size > kMaximumFileSize)
+        quarantine(path, "larger than " + std::to_string(kMaximumFileSize) + " bytes");
+    else
+        bytes = dataWithContentsOfFile(path, &error);
     if (bytes) {
         json parsed;
         std::string reason;

@@ -9,7 +9,8 @@
 // and {"$dict": {...}} around a one-key dictionary whose key starts with "$".
 // An instance notices when the file was replaced by another instance, and when
 // the application home changed, and reads it again. A file that cannot be read
-// as such a dictionary is renamed aside (<domain>.json.corrupt, .corrupt.1, ...)
+// as such a dictionary, or that is larger than kMaximumFileSize (16 MiB; it is
+// then not read at all), is renamed aside (<domain>.json.corrupt, .corrupt.1, ...)
 // and the domain starts empty.
 #include <cstdint>
 #include <map>
@@ -31,6 +32,9 @@ using NSUserDefaultsPtr = std::shared_ptr<NSUserDefaults>;
 
 class NSUserDefaults : public NSObject {
 public:
+    // The largest defaults file that is read; a larger one is moved aside unread.
+    static constexpr std::int64_t kMaximumFileSize = 16ll * 1024 * 1024;
+
     // The shared instance of the main bundle's identifier.
     static NSUserDefaultsPtr standardUserDefaults();
     // Drops the shared instance; the next standardUserDefaults() makes a new one

@@ -5,8 +5,11 @@
 //                                                        and ends at once without closing
 //   objectstore_helper write-unsaved <store> <model>     inserts a favourite and ends unsaved
 //   objectstore_helper dump <store> <model> <entity>     prints the entity's records as JSON
+//   objectstore_helper hold <store>                      takes the store's exclusive lock, prints
+//                                                        "held", and keeps it until its input ends
 //
 // Exit status: 0 done, 2 the store could not be opened, 3 the save failed, 64 usage.
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -42,7 +45,28 @@ void insertFavourite(const std::shared_ptr<NSManagedObjectContext>& context, int
 
 }  // namespace
 
+// Holds the store as another process writing to it would, for as long as the
+// test keeps this process's input open.
+int holdStore(const char* store) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(store, &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "%s\n", sqlite3_errmsg(db));
+        sqlite3_close(db);
+        return 2;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    char buffer[256];
+    while (::read(0, buffer, sizeof buffer) > 0) {
+    }
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "hold") return holdStore(argv[2]);
     if (argc < 4) return 64;
     std::string mode = argv[1];
     auto context = openContext(argv[2], argv[3]);
