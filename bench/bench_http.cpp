@@ -219,12 +219,15 @@ int main(int argc, char** argv) {
     const std::string bigURL = nginx.url("/big");
 
     if (profile) {
-        const int requests = std::atoi(profile);
         if (!fetch(smallURL, smallSize)) return 1;
-        const double elapsed = oursTimed(smallURL, smallSize, requests);
-        std::printf("ours: %d small GETs in %.3f s\n", requests, elapsed);
+        Client ours{[&] { return oursTimed(smallURL, smallSize, std::atoi(profile)); }, std::max(1, std::atoi(profile)),
+                    RUSAGE_SELF, {}};
+        const bool ran = ours.measure();
+        if (ran)
+            std::printf("ours: %d small GETs in %.3f s, per request %.1f us CPU, %.2f context switches\n",
+                        ours.requests, ours.figures.time(), ours.figures.cpuMicroseconds(), ours.figures.switches());
         nginx.stop();
-        return elapsed < 0 ? 1 : 0;
+        return ran ? 0 : 1;
     }
 
     // Warm-up: the network thread, the connections, nginx's file cache.
