@@ -529,9 +529,9 @@ void NLURLConnectionOperation::finish() {
     bool finished;
     {
         std::lock_guard guard(*lock_);
-        // Completion work that does not come through here (the base operation's
-        // completion block, observers of the state) reaches the main queue
-        // after the progress reports queued so far.
+        // Without a finishing completion (which sends them with its own main-queue
+        // work), the progress reports queued so far go now, ahead of what the
+        // state change sets off elsewhere (the base operation's completion block).
         if (!finishingCompletion_) mainQueueWork_->send();
         setState(NLOperationFinishedState);
         finished = isFinished();
