@@ -1,7 +1,10 @@
 #pragma once
 // Measures the benchmarks share: wall time since a moment, the median of a
-// few timed runs, a timed command line, the process's peak memory, and the
-// throughput of a block run again and again.
+// few timed runs, a timed command line, the process's peak memory, the CPU
+// time and context switches of this process or of its finished children, and
+// the throughput of a block run again and again.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -20,6 +23,13 @@ inline double seconds(SteadyClock::time_point since) {
     return std::chrono::duration<double>(SteadyClock::now() - since).count();
 }
 
+// The median of the values; 0 for none.
+inline double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 // The median of `runs` timings of `run`; negative when a run failed.
 inline double medianOf(int runs, const std::function<double()>& run) {
     std::vector<double> times;
@@ -28,8 +38,7 @@ inline double medianOf(int runs, const std::function<double()>& run) {
         if (t < 0) return -1;
         times.push_back(t);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return median(std::move(times));
 }
 
 // Runs the command and answers its wall time; negative when it failed.
@@ -48,6 +57,24 @@ inline std::uint64_t peakMemory() {
         if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;  // kB
     return 0;
 }
+
+// CPU time (user and system) and context switches (voluntary and not) of
+// this process, every thread, or of its children that ended and were waited
+// for (RUSAGE_CHILDREN: a command run by timeCommand).
+struct Usage {
+    double cpuSeconds = 0;
+    long contextSwitches = 0;
+
+    static Usage of(int who) {
+        rusage usage{};
+        if (getrusage(who, &usage) != 0) return {};
+        const auto secondsOf = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+        return {secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime), usage.ru_nvcsw + usage.ru_nivcsw};
+    }
+    Usage operator-(const Usage& earlier) const {
+        return {cpuSeconds - earlier.cpuSeconds, contextSwitches - earlier.contextSwitches};
+    }
+};
 
 // MB/s of a block run again and again for at least minSeconds, after one
 // warm-up run.

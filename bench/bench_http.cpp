@@ -9,9 +9,19 @@
 //  - the curl command line: the 1,000 small URLs in one invocation (a config
 //    file listing them, one connection), the large body written to /dev/null;
 //    its process start is part of its time, once.
-// Each figure is the median of five runs; ratios are times ours / reference
-// (lower is better, below 1: we are faster).
+// The clients take turns within each of five runs (ours first in even runs,
+// last in odd ones), so a busy machine weighs on all of them alike. Each
+// figure is the median of the five runs; ratios are times ours / reference
+// (lower is better, below 1: we are faster), shown next to the goal for the
+// small GETs. Per request, each client's CPU time (user and system, every
+// thread) and context switches (voluntary and involuntary, from getrusage:
+// this process for ours and libcurl, the finished command for curl) show what
+// our hand-offs between the main and the network thread cost.
+//
+// With BENCH_HTTP_PROFILE=n in the environment, only ours runs, n small GETs
+// after one, and nothing is compared: a run for a profiler or strace.
 #include <curl/curl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,12 +51,11 @@ namespace {
 using bench::SteadyClock;
 constexpr int kRuns = 5;
 constexpr int kSmallRequests = 1000;
+// Our time over curl's that the small GETs aim at.
+constexpr double kGoalRatio = 1.15;
 
 using bench::seconds;
 using bench::timeCommand;
-
-// The median of kRuns timings of `run`; negative when a run failed.
-double medianOf(const std::function<double()>& run) { return bench::medianOf(kRuns, run); }
 
 // One GET through an operation, started without a queue as the catalogue client
 // does; false when it failed or the body had another size.
@@ -123,10 +132,63 @@ private:
 };
 
 
-void report(const char* what, double ours, double inProcess, double commandLine) {
+// One client's figures over the runs: wall time, and per request CPU time
+// and context switches.
+struct Figures {
+    std::vector<double> times, cpuPerRequest, switchesPerRequest;
+
+    double time() const { return bench::median(times); }
+    double cpuMicroseconds() const { return bench::median(cpuPerRequest) * 1e6; }
+    double switches() const { return bench::median(switchesPerRequest); }
+};
+
+// One client for the turns: what it runs, how many requests that is, and whose
+// usage counts (RUSAGE_SELF or RUSAGE_CHILDREN).
+struct Client {
+    std::function<double()> run;  // wall time; negative when it failed
+    int requests;
+    int usageOf;
+    Figures figures;
+
+    bool measure() {
+        const auto before = bench::Usage::of(usageOf);
+        const double elapsed = run();
+        if (elapsed < 0) return false;
+        const auto used = bench::Usage::of(usageOf) - before;
+        figures.times.push_back(elapsed);
+        figures.cpuPerRequest.push_back(used.cpuSeconds / requests);
+        figures.switchesPerRequest.push_back(static_cast<double>(used.contextSwitches) / requests);
+        return true;
+    }
+};
+
+// kRuns turns of ours against the references, ours first in even turns and
+// last in odd ones; false when a client failed.
+bool takeTurns(Client& ours, std::vector<Client*> references) {
+    for (int run = 0; run < kRuns; ++run) {
+        if (run % 2 == 0 && !ours.measure()) return false;
+        for (Client* reference : references)
+            if (!reference->measure()) return false;
+        if (run % 2 == 1 && !ours.measure()) return false;
+    }
+    return true;
+}
+
+void report(const char* what, const Figures& ours, const Figures& inProcess, const Figures& commandLine,
+            bool withGoal) {
+    const double versusLibcurl = ours.time() / inProcess.time(), versusCurl = ours.time() / commandLine.time();
     std::printf("%-28s ours %7.3f s | libcurl in process %7.3f s, ours/libcurl %5.2f | curl command %7.3f s, "
-                "ours/curl %5.2f\n",
-                what, ours, inProcess, ours / inProcess, commandLine, ours / commandLine);
+                "ours/curl %5.2f",
+                what, ours.time(), inProcess.time(), versusLibcurl, commandLine.time(), versusCurl);
+    const auto verdict = [](double ratio) { return ratio <= kGoalRatio ? "met" : "missed"; };
+    if (withGoal)
+        std::printf(" | goal %.2f: %s against libcurl, %s against curl", kGoalRatio, verdict(versusLibcurl),
+                    verdict(versusCurl));
+    std::printf("\n%-28s ours %7.1f us CPU, %5.2f context switches | libcurl %7.1f us, %5.2f | curl %7.1f us, %5.2f "
+                "| switches ours/libcurl %5.2f\n",
+                "  per request", ours.cpuMicroseconds(), ours.switches(), inProcess.cpuMicroseconds(),
+                inProcess.switches(), commandLine.cpuMicroseconds(), commandLine.switches(),
+                inProcess.switches() > 0 ? ours.switches() / inProcess.switches() : 0.0);
 }
 
 }  // namespace
@@ -144,25 +206,33 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(www);
     const std::size_t smallSize = 512;
     const std::size_t bigSize = std::size_t(256) << 20;
+    const char* profile = std::getenv("BENCH_HTTP_PROFILE");
     {
         std::ofstream small(www + "/small", std::ios::binary);
         small << std::string(smallSize, 's');
         std::ofstream big(www + "/big", std::ios::binary);
         const std::string piece(1 << 20, 'b');
-        for (std::size_t done = 0; done < bigSize; done += piece.size()) big << piece;
+        for (std::size_t done = 0; !profile && done < bigSize; done += piece.size()) big << piece;
     }
     testsupport::NginxServer nginx(www);
     const std::string smallURL = nginx.url("/small");
     const std::string bigURL = nginx.url("/big");
 
+    if (profile) {
+        if (!fetch(smallURL, smallSize)) return 1;
+        Client ours{[&] { return oursTimed(smallURL, smallSize, std::atoi(profile)); }, std::max(1, std::atoi(profile)),
+                    RUSAGE_SELF, {}};
+        const bool ran = ours.measure();
+        if (ran)
+            std::printf("ours: %d small GETs in %.3f s, per request %.1f us CPU, %.2f context switches\n",
+                        ours.requests, ours.figures.time(), ours.figures.cpuMicroseconds(), ours.figures.switches());
+        nginx.stop();
+        return ran ? 0 : 1;
+    }
+
     // Warm-up: the network thread, the connections, nginx's file cache.
     CurlYardstick yardstick;
     if (!fetch(smallURL, smallSize) || !fetch(bigURL, bigSize) || !yardstick.fetch(bigURL, bigSize)) return 1;
-
-    const double oursSmall = medianOf([&] { return oursTimed(smallURL, smallSize, kSmallRequests); });
-    const double libcurlSmall = medianOf([&] { return yardstick.timed(smallURL, smallSize, kSmallRequests); });
-    const double oursBig = medianOf([&] { return oursTimed(bigURL, bigSize, 1); });
-    const double libcurlBig = medianOf([&] { return yardstick.timed(bigURL, bigSize, 1); });
 
     char configPath[] = "/tmp/bench_http_curl_XXXXXX";
     int fd = mkstemp(configPath);
@@ -172,18 +242,27 @@ int main(int argc, char** argv) {
         std::ofstream config(configPath);
         for (int i = 0; i < kSmallRequests; ++i) config << "url = \"" << smallURL << "\"\noutput = \"/dev/null\"\n";
     }
-    const double curlSmall = medianOf([&] { return timeCommand(std::string("curl -sS --fail -K ") + configPath); });
+    Client oursSmall{[&] { return oursTimed(smallURL, smallSize, kSmallRequests); }, kSmallRequests, RUSAGE_SELF, {}};
+    Client libcurlSmall{[&] { return yardstick.timed(smallURL, smallSize, kSmallRequests); }, kSmallRequests,
+                        RUSAGE_SELF, {}};
+    Client curlSmall{[&] { return timeCommand(std::string("curl -sS --fail -K ") + configPath); }, kSmallRequests,
+                     RUSAGE_CHILDREN, {}};
+    const bool smallDone = takeTurns(oursSmall, {&libcurlSmall, &curlSmall});
     std::remove(configPath);
-    const double curlBig = medianOf([&] { return timeCommand("curl -sS --fail -o /dev/null " + bigURL); });
-    if (oursSmall < 0 || oursBig < 0 || libcurlSmall < 0 || libcurlBig < 0 || curlSmall < 0 || curlBig < 0) {
+    Client oursBig{[&] { return oursTimed(bigURL, bigSize, 1); }, 1, RUSAGE_SELF, {}};
+    Client libcurlBig{[&] { return yardstick.timed(bigURL, bigSize, 1); }, 1, RUSAGE_SELF, {}};
+    Client curlBig{[&] { return timeCommand("curl -sS --fail -o /dev/null " + bigURL); }, 1, RUSAGE_CHILDREN, {}};
+    if (!smallDone || !takeTurns(oursBig, {&libcurlBig, &curlBig})) {
         std::fprintf(stderr, "a client failed\n");
         return 1;
     }
 
-    report("1000 sequential 512 B GETs", oursSmall, libcurlSmall, curlSmall);
-    report("one 256 MiB GET into memory", oursBig, libcurlBig, curlBig);
-    std::printf("256 MiB: ours %.0f MB/s, libcurl %.0f MB/s, curl %.0f MB/s\n", bigSize / oursBig / 1e6,
-                bigSize / libcurlBig / 1e6, bigSize / curlBig / 1e6);
+    report("1000 sequential 512 B GETs", oursSmall.figures, libcurlSmall.figures, curlSmall.figures, true);
+    report("one 256 MiB GET into memory", oursBig.figures, libcurlBig.figures, curlBig.figures, false);
+    const double oursBigTime = oursBig.figures.time(), libcurlBigTime = libcurlBig.figures.time(),
+                 curlBigTime = curlBig.figures.time();
+    std::printf("256 MiB: ours %.0f MB/s, libcurl %.0f MB/s, curl %.0f MB/s\n", bigSize / oursBigTime / 1e6,
+                bigSize / libcurlBigTime / 1e6, bigSize / curlBigTime / 1e6);
     nginx.stop();
     curl_global_cleanup();
     return 0;

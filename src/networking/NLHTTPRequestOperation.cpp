@@ -107,7 +107,7 @@ void NLHTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
         }
         const bool notify = queue == dispatch_get_main_queue() && self->takeFinishNotification();
         if (callback || notify)
-            dispatch_group_async(memberOf, queue, [self, notify, callback = std::move(callback)] {
+            self->dispatchCompletion(memberOf, queue, [self, notify, callback = std::move(callback)] {
                 if (notify)
                     NSNotificationCenter::defaultCenter()->postNotificationName(NLNetworkingOperationDidFinishNotification,
                                                                                 self);

@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "networking/NLMainQueueBatch.h"
 #include "networking/NLSecurityPolicy.h"
 #include "networking/NLURLResponseSerialization.h"
 #include "platform/foundation/FoundationErrors.h"
@@ -103,10 +104,24 @@ void NLURLConnectionOperation::performOnNetworkThread(std::function<void(NLURLCo
                                                     std::vector<NSRunLoopMode>(modes.begin(), modes.end()));
 }
 
-void NLURLConnectionOperation::postNotification(const char* name, const std::shared_ptr<NSObject>& operation) {
-    std::string n = name;
-    dispatch_async(dispatch_get_main_queue(),
-                   [n, operation] { NSNotificationCenter::defaultCenter()->postNotificationName(n, operation); });
+void NLURLConnectionOperation::postNotification(const char* name) {
+    postToMainQueue([n = std::string(name), operation = self()] {
+        NSNotificationCenter::defaultCenter()->postNotificationName(n, operation);
+    });
+}
+
+void NLURLConnectionOperation::postToMainQueue(std::function<void()> block, bool afterThisPass) {
+    mainQueueWork_->post(std::move(block), afterThisPass ? networkRequestThread()->runLoop() : nullptr);
+}
+
+void NLURLConnectionOperation::dispatchCompletion(const dispatch_group_t& group, const dispatch_queue_t& queue,
+                                                  std::function<void()> block) {
+    if (queue != dispatch_get_main_queue()) return dispatch_group_async(group, queue, std::move(block));
+    dispatch_group_enter(group);
+    postToMainQueue([group, block = std::move(block)] {
+        block();
+        dispatch_group_leave(group);
+    });
 }
 
 // ---------------------------------------------------------------- creation
@@ -115,7 +130,8 @@ NLURLConnectionOperation::NLURLConnectionOperation(std::shared_ptr<NSURLRequest>
     : runLoopModes_{NSRunLoopCommonModes},
       request_(std::move(request)),
       securityPolicy_(NLSecurityPolicy::defaultPolicy()),
-      lock_(std::make_shared<NSRecursiveLock>()) {
+      lock_(std::make_shared<NSRecursiveLock>()),
+      mainQueueWork_(std::make_shared<NLMainQueueBatch>()) {
     lock_->setName("com.netline.networking.operation.lock");
 }
 
@@ -390,6 +406,9 @@ void NLURLConnectionOperation::start() {
     } else if (isReady()) {
         setState(NLOperationExecutingState);
         performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidStart(); });
+        // Posted here rather than by operationDidStart on the network thread: a
+        // start on the main thread then costs the main thread no wake-up.
+        postNotification(NLNetworkingOperationDidStartNotification);
     }
 }
 
@@ -418,7 +437,6 @@ void NLURLConnectionOperation::operationDidStart() {
         for (const auto& mode : runLoopModes()) connection->scheduleInRunLoop(runLoop, mode);
         connection->start();
     }
-    postNotification(NLNetworkingOperationDidStartNotification, self());
 }
 
 void NLURLConnectionOperation::cancel() {
@@ -458,7 +476,7 @@ void NLURLConnectionOperation::pause() {
         if (connection_) pausedConnection_ = std::move(connection_);
         resumed_ = true;
         performOnNetworkThread([](NLURLConnectionOperation& op) { op.operationDidPause(); });
-        postNotification(NLNetworkingOperationDidFinishNotification, self());
+        postNotification(NLNetworkingOperationDidFinishNotification);
     }
     setState(NLOperationPausedState);
 }
@@ -503,8 +521,7 @@ void NLURLConnectionOperation::resume() {
 }
 
 void NLURLConnectionOperation::resetTotalBytesRead() {
-    auto self = this->self<NLURLConnectionOperation>();
-    dispatch_async(dispatch_get_main_queue(), [self] { self->totalBytesRead_ = 0; });
+    postToMainQueue([self = this->self<NLURLConnectionOperation>()] { self->totalBytesRead_ = 0; });
 }
 
 void NLURLConnectionOperation::finish() {
@@ -512,6 +529,10 @@ void NLURLConnectionOperation::finish() {
     bool finished;
     {
         std::lock_guard guard(*lock_);
+        // Without a finishing completion (which sends them with its own main-queue
+        // work), the progress reports queued so far go now, ahead of what the
+        // state change sets off elsewhere (the base operation's completion block).
+        if (!finishingCompletion_) mainQueueWork_->send();
         setState(NLOperationFinishedState);
         finished = isFinished();
         // Taken once: it runs here, and the operation no longer holds it.
@@ -524,7 +545,8 @@ void NLURLConnectionOperation::finish() {
         std::lock_guard guard(*lock_);
         due = std::exchange(finishNotificationDue_, false);
     }
-    if (due) postNotification(NLNetworkingOperationDidFinishNotification, self());
+    if (due) postNotification(NLNetworkingOperationDidFinishNotification);
+    mainQueueWork_->send();
 }
 
 bool NLURLConnectionOperation::takeFinishNotification() {

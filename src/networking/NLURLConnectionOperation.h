@@ -8,6 +8,13 @@
 // progress callbacks and the byte count go to the main queue; completion work to
 // completionQueue (main queue when none).
 //
+// Hand-offs: the main-queue work of an operation runs in the order posted and
+// goes over in batches (NLMainQueueBatch). The start notification is posted by
+// start() on the caller's thread (from the main thread that costs no wake-up);
+// the progress reports of one pass of the network thread wait for the end of
+// that pass, so a small request's reports, finish notification and completion
+// on the main queue reach the main thread as one hand-off.
+//
 // Archiving: encodeWithCoder() writes a keyed archive into a Value dictionary
 // (objects such as the request and the response are kept as objects) and
 // initWithCoder() makes an operation back from it.
@@ -31,6 +38,7 @@
 #include "platform/net/NSURLConnection.h"
 #include "platform/runloop/NSRunLoop.h"
 
+class NLMainQueueBatch;
 class NLSecurityPolicy;
 
 inline constexpr const char* NLNetworkingOperationDidStartNotification = "com.netline.networking.operation.start";
@@ -207,7 +215,16 @@ protected:
     void copyInto(NLURLConnectionOperation& copy) const;
     // Reads the base keys of an archive into this operation.
     void decodeBase(const Value& archive);
-    static void postNotification(const char* name, const std::shared_ptr<NSObject>& operation);
+    // Posts the notification, with this operation as its object, on the main queue.
+    void postNotification(const char* name);
+    // Runs `block` on the main queue after the main-queue work posted before it.
+    // With `afterThisPass`, not before the current pass of the network thread
+    // ended (for progress reports, see the hand-offs above).
+    void postToMainQueue(std::function<void()> block, bool afterThisPass = false);
+    // As dispatch_group_async(group, queue, block); on the main queue in order
+    // after the operation's own main-queue work, in the same batch.
+    void dispatchCompletion(const dispatch_group_t& group, const dispatch_queue_t& queue,
+                            std::function<void()> block);
     // Whether the answer to a resumed request continues the body bytes kept so
     // far; when not, the body starts over. The plain operation asks for the whole
     // resource again, so its answers never continue.
@@ -256,6 +273,7 @@ private:
     ChallengeBlock authenticationChallenge_;
     CacheResponseBlock cacheResponse_;
     RedirectResponseBlock redirectResponse_;
+    std::shared_ptr<NLMainQueueBatch> mainQueueWork_;
     std::function<void()> finishingCompletion_;  // under the lock; taken by finish()
     bool finishNotificationDue_ = false;         // under the lock; see takeFinishNotification()
 };

@@ -139,16 +139,18 @@ void NLURLConnectionOperation::connectionDidReceiveData(const NSURLConnectionPtr
     std::int64_t expected = NSURLResponseUnknownLength;
     if (auto r = response()) expected = r->expectedContentLength();
     auto self = this->self<NLURLConnectionOperation>();
-    dispatch_async(dispatch_get_main_queue(), [self, length, expected] {
-        const std::int64_t total = self->totalBytesRead_ += static_cast<std::int64_t>(length);
-        ProgressBlock progress;
-        {
-            std::lock_guard guard(*self->lock_);
-            progress = self->downloadProgress_;
-        }
-        // Nothing is reported once the operation was cancelled.
-        if (progress && !self->isCancelled()) progress(length, total, expected);
-    });
+    postToMainQueue(
+        [self, length, expected] {
+            const std::int64_t total = self->totalBytesRead_ += static_cast<std::int64_t>(length);
+            ProgressBlock progress;
+            {
+                std::lock_guard guard(*self->lock_);
+                progress = self->downloadProgress_;
+            }
+            // Nothing is reported once the operation was cancelled.
+            if (progress && !self->isCancelled()) progress(length, total, expected);
+        },
+        true);
 }
 
 void NLURLConnectionOperation::connectionDidSendBodyData(const NSURLConnectionPtr& connection, std::int64_t bytesWritten,
@@ -156,15 +158,17 @@ void NLURLConnectionOperation::connectionDidSendBodyData(const NSURLConnectionPt
                                                          std::int64_t totalBytesExpectedToWrite) {
     if (!isCurrentConnection(connection)) return;
     auto self = this->self<NLURLConnectionOperation>();
-    dispatch_async(dispatch_get_main_queue(), [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
-        ProgressBlock progress;
-        {
-            std::lock_guard guard(*self->lock_);
-            progress = self->uploadProgress_;
-        }
-        if (progress && !self->isCancelled())
-            progress(static_cast<std::uint64_t>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
-    });
+    postToMainQueue(
+        [self, bytesWritten, totalBytesWritten, totalBytesExpectedToWrite] {
+            ProgressBlock progress;
+            {
+                std::lock_guard guard(*self->lock_);
+                progress = self->uploadProgress_;
+            }
+            if (progress && !self->isCancelled())
+                progress(static_cast<std::uint64_t>(bytesWritten), totalBytesWritten, totalBytesExpectedToWrite);
+        },
+        true);
 }
 
 std::shared_ptr<NSCachedURLResponse> NLURLConnectionOperation::connectionWillCacheResponse(

@@ -1,9 +1,11 @@
-// HTTP request operations on the wire: callbacks, serializer errors,
+// HTTP request operations on the wire: callbacks and their order, serializer errors,
 // cancellation, redirects, bad input, loads without a response and the memory
 // limit. Pause and resume are in RequestOperationResumeTests.cpp.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -21,36 +23,74 @@ using testsupport::runMainUntil;
 TEST_SUITE("http request operation") {
 
 TEST_CASE("a GET succeeds on the main queue with the body and posts start and finish") {
-    LoopbackHttpServer server;
-    server.route("GET", "/hello", Reply::text("h\xC3\xA9llo"));
-    auto op = get(server.url("/hello"));
-    NotificationCounter notes(op);
-    Outcome out;
-    out.install(op);
-    std::atomic<bool> progressOffMain{false};
-    std::atomic<std::int64_t> lastTotal{0}, lastExpected{0};
-    op->setDownloadProgressBlock([&](std::uint64_t, std::int64_t total, std::int64_t expected) {
-        if (!NSThread::isMainThread()) progressOffMain = true;
-        lastTotal = total;
-        lastExpected = expected;
-    });
-    op->start();
-    CHECK(op->isExecuting());
-    REQUIRE(runMainUntil([&] { return out.done() && notes.finishes == 1; }));
-    CHECK(out.successes == 1);
-    CHECK(out.failures == 0);
-    CHECK_FALSE(out.offMain);
-    REQUIRE(out.object.data());
-    CHECK(*out.object.data() == bytes("h\xC3\xA9llo"));
-    CHECK(op->responseString() == std::optional<std::string>("h\xC3\xA9llo"));
-    CHECK(op->responseStringEncoding() == NSUTF8StringEncoding);
-    CHECK(op->isFinished());
-    CHECK(notes.starts == 1);
-    CHECK_FALSE(notes.offMain);
-    CHECK_FALSE(progressOffMain);
-    CHECK(lastTotal == 6);
-    CHECK(lastExpected == 6);
-    CHECK(op->totalBytesRead() == 6);
+    // The main-queue work of an operation goes over in batches: whatever the
+    // batching, the start notification comes first, every progress report
+    // before the finish notification, and the success callback last.
+    struct Case {
+        const char* name;
+        std::string body;
+        Reply reply;
+    };
+    const std::string large = sample(48000);
+    for (const Case& c : std::vector<Case>{
+             {"one piece", "h\xC3\xA9llo", Reply::text("h\xC3\xA9llo")},
+             {"in pieces", large, Reply::text(large, "application/octet-stream").trickle(16000, 20)}}) {
+        CAPTURE(c.name);
+        LoopbackHttpServer server;
+        server.route("GET", "/hello", c.reply);
+        auto op = get(server.url("/hello"));
+        NotificationCounter notes(op);
+        std::vector<std::string> order;  // main thread only
+        auto center = NSNotificationCenter::defaultCenter();
+        auto startToken = center->addObserverForName(NLNetworkingOperationDidStartNotification, op, nullptr,
+                                                     [&](const NSNotification&) { order.push_back("start"); });
+        auto finishToken = center->addObserverForName(NLNetworkingOperationDidFinishNotification, op, nullptr,
+                                                      [&](const NSNotification&) { order.push_back("finish"); });
+        Outcome out;
+        op->setCompletionBlockWithSuccess(
+            [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& v) {
+                order.push_back("success");
+                out.object = v;
+                ++out.successes;
+            },
+            [&](const std::shared_ptr<NLHTTPRequestOperation>&, const NSErrorPtr&) { ++out.failures; });
+        std::atomic<bool> progressOffMain{false};
+        std::int64_t lastTotal = 0, lastExpected = 0, summed = 0;
+        bool totalsGrow = true;
+        op->setDownloadProgressBlock([&](std::uint64_t bytes, std::int64_t total, std::int64_t expected) {
+            if (!NSThread::isMainThread()) progressOffMain = true;
+            order.push_back("progress");
+            summed += static_cast<std::int64_t>(bytes);
+            totalsGrow = totalsGrow && total > lastTotal && total == summed;
+            lastTotal = total;
+            lastExpected = expected;
+        });
+        op->start();
+        CHECK(op->isExecuting());
+        REQUIRE(runMainUntil([&] { return out.done() && notes.finishes == 1; }));
+        center->removeObserver(startToken.get());
+        center->removeObserver(finishToken.get());
+        CHECK(out.successes == 1);
+        CHECK(out.failures == 0);
+        REQUIRE(out.object.data());
+        CHECK(*out.object.data() == bytes(c.body));
+        CHECK(op->isFinished());
+        CHECK(notes.starts == 1);
+        CHECK_FALSE(notes.offMain);
+        CHECK_FALSE(progressOffMain);
+        const auto size = static_cast<std::int64_t>(c.body.size());
+        CHECK(totalsGrow);
+        CHECK(lastTotal == size);
+        CHECK(lastExpected == size);
+        CHECK(op->totalBytesRead() == size);
+        REQUIRE(order.size() >= 4);
+        CHECK(order.front() == "start");
+        CHECK(std::all_of(order.begin() + 1, order.end() - 2, [](const std::string& e) { return e == "progress"; }));
+        CHECK(order[order.size() - 2] == "finish");
+        CHECK(order.back() == "success");
+        CHECK(op->responseString() == std::optional<std::string>(c.body));
+        CHECK(op->responseStringEncoding() == NSUTF8StringEncoding);
+    }
 }
 
 TEST_CASE("the connection callbacks run on the Netline thread") {

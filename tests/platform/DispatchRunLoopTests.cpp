@@ -1,4 +1,5 @@
-// Dispatch queues and run loops: order, modes, timers, sources and waits.
+// Dispatch queues and run loops: order, modes, timers, sources, waits and
+// wake-ups between threads.
 #include <doctest/doctest.h>
 
 #include <poll.h>
@@ -9,7 +10,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -301,6 +304,67 @@ TEST_CASE("file-descriptor sources call back on their run loop's thread") {
     loop->removeFileDescriptor(id);
     close(fds[0]);
     close(fds[1]);
+}
+
+namespace {
+// Runs the main loop until the condition holds, each pass allowed to wait up
+// to the deadline (no short slices that would cover a lost wake-up); false
+// when the deadline came first.
+bool runMainWithLongWaits(const std::function<bool()>& condition, double seconds) {
+    auto loop = NSRunLoop::mainRunLoop();
+    const double deadline = Clock::monotonic() + seconds;
+    while (!condition()) {
+        const double left = deadline - Clock::monotonic();
+        if (left <= 0) return false;
+        loop->runMode(NSDefaultRunLoopMode, Clock::now() + left);
+    }
+    return true;
+}
+
+// Busy for a pseudo-random while (up to some tens of microseconds), from `seed`.
+void busyFor(std::uint32_t& seed) {
+    seed = seed * 1664525u + 1013904223u;
+    volatile std::uint32_t sink = 0;
+    for (std::uint32_t i = 0, n = (seed >> 8) % 3000; i < n; ++i) sink = sink + i;
+}
+}  // namespace
+
+TEST_CASE("wake-ups between two run loops are never lost, whether the other loop waits or is busy") {
+    // The other thread runs its loop with no time limit, as the network thread
+    // does: a lost wake-up would leave it waiting for good. Each side works a
+    // varying while before it answers, so each finds the other waiting, about
+    // to wait, or in the middle of a pass. Answers alternate between a perform
+    // and a timer due at once (which the loop finds only through the wake-up).
+    constexpr int kRoundTrips = 10000;
+    auto worker = std::make_shared<NSThread>([] { NSRunLoop::currentRunLoop()->run(); });
+    worker->start();
+    auto workerLoop = worker->runLoop();
+    REQUIRE(workerLoop);
+    auto mainLoop = NSRunLoop::mainRunLoop();
+    const auto send = [](const std::shared_ptr<NSRunLoop>& to, int trip, std::function<void()> block) {
+        if (trip % 2 == 0) return to->performBlock(std::move(block));
+        to->addTimer(NSTimer::timerWithTimeInterval(0, [block = std::move(block)](NSTimer&) { block(); }, false),
+                     NSDefaultRunLoopMode);
+    };
+    int answered = 0;
+    std::uint32_t mainSeed = 1;
+    std::function<void()> ask = [&] {
+        const int trip = answered;
+        send(workerLoop, trip / 2, [&, trip] {
+            std::uint32_t seed = static_cast<std::uint32_t>(trip) * 7919u;
+            busyFor(seed);
+            send(mainLoop, trip, [&] {
+                if (++answered == kRoundTrips) return;
+                busyFor(mainSeed);
+                ask();
+            });
+        });
+    };
+    ask();
+    CHECK_MESSAGE(runMainWithLongWaits([&] { return answered == kRoundTrips; }, 20),
+                  "waited for ", kRoundTrips, " round trips, got ", answered);
+    workerLoop->stop();
+    CHECK(runMainUntil([&] { return worker->isFinished(); }));
 }
 
 TEST_CASE("named threads run their body with a run loop that takes performs") {

@@ -63,7 +63,8 @@ timespec toTimespec(double seconds) {
 
 void NSRunLoop::Waker::wake() {
     if (owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) return;
-    if (pending.exchange(true)) return;  // a wake-up is already on its way
+    if (pending.exchange(true)) return;  // announced already in this pass of the loop
+    if (!sleeping.load()) return;        // awake: the loop sees `pending` before it waits
     std::lock_guard lock(mutex);
     if (fd < 0) return;
     const std::uint64_t one = 1;
@@ -88,10 +89,6 @@ void NSRunLoop::drainWakeUps() {
         if (errno != EAGAIN) NSLog("Run loop: cannot read its wake-ups (%s)", std::strerror(errno));
         break;
     }
-    // Cleared after the read, so no written wake-up is consumed while the flag
-    // stays set; one coming in between finds it set and writes nothing, but
-    // what it announces is seen by the next pass.
-    waker_->pending.store(false);
 }
 
 // ---------------------------------------------------------------- life
@@ -269,10 +266,15 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
     if (owner != runner) waker_->owner.store(runner);
     ModeScope scope(*this, mode);
     auto keepAlive = shared_from_this();
+    // What was announced so far is looked at by this pass; what comes from now
+    // on sets the flag again and keeps the pass from waiting.
+    if (waker_->pending.load(std::memory_order_relaxed)) waker_->pending.exchange(false);
 
     bool handled = runPerforms(mode);
     double nextFire;
     handled = fireDueTimers(mode, &nextFire) || handled;
+    // (A pass run inside this one, from a perform or a timer, takes the
+    // wake-ups meanwhile; this pass has handled something then and does not wait.)
     if (stopped_) return false;
     waitForInput(mode, handled ? 0 : waitInterval(nextFire, limitDate));
     runEndOfPassObservers();
@@ -343,17 +345,16 @@ bool NSRunLoop::waitForInput(const NSRunLoopMode& mode, double interval) {
             ids.push_back(id);
         }
     }
-    // Nothing to wait for and nothing to look at: no system call, unless other
-    // threads were just feeding the loop (then a look costs less than the
-    // wake-up the next pass would otherwise sleep for).
-    const bool fedFromOutside = wokenLately_;
-    wokenLately_ = false;
-    if (interval == 0 && fds.size() == 1 && !fedFromOutside && !waker_->pending.load()) return false;
-    if (poll(fds, interval) <= 0) return false;
-    if (fds[0].revents & POLLIN) {
-        drainWakeUps();
-        wokenLately_ = true;
+    if (interval > 0) {
+        waker_->sleeping.store(true);
+        if (waker_->pending.load()) interval = 0;  // announced since the pass began: look again at once
     }
+    // Nothing to wait for and no source to look at: no system call. (A late
+    // wake-up written meanwhile stays in the descriptor for the next wait.)
+    const int ready = interval > 0 || fds.size() > 1 ? poll(fds, interval) : 0;
+    waker_->sleeping.store(false, std::memory_order_relaxed);
+    if (ready <= 0) return false;
+    if (fds[0].revents & POLLIN) drainWakeUps();
     return dispatchReady(fds, ids);
 }
 

@@ -136,12 +136,22 @@ private:
     };
     // The wake-up descriptor, shared with the clock's listener so that a late
     // wake-up never writes to a descriptor this loop already closed.
+    //
+    // A wake-up writes to the descriptor only when the loop's thread waits (or
+    // is about to) with a time-out: a loop that is awake finds `pending` set
+    // before it would wait and looks again instead. The waker sets `pending`,
+    // then reads `sleeping`; the loop sets `sleeping`, then reads `pending`.
+    // Both in sequentially consistent order, so at least one side sees the
+    // other: the loop does not wait, or the waker writes.
     struct Waker {
         std::mutex mutex;
         int fd = -1;
-        // Set by the first wake-up since the loop last drained the descriptor:
-        // later ones find it set and cost no system call.
+        // Set by every wake-up since the loop's current pass began (a pass
+        // looks at everything queued before it began, and clears it then):
+        // later wake-ups in the same pass find it set and do nothing more.
         std::atomic<bool> pending{false};
+        // Set while the loop's thread waits for input with a time-out.
+        std::atomic<bool> sleeping{false};
         // The thread running the loop: a wake-up from it needs no system call,
         // as that thread is not waiting and looks at everything before it waits.
         std::atomic<std::thread::id> owner{};
@@ -175,7 +185,6 @@ private:
     std::atomic<bool> stopped_{false};
     std::atomic<bool> isMain_{false};  // set once, when the main loop is made
     std::atomic<bool> pollFailureReported_{false};
-    bool wokenLately_ = false;  // the last wait was ended by a wake-up; running thread only
     std::uint64_t clockListener_ = 0;
     // This loop's thread only.
     std::vector<std::pair<ObserverId, std::shared_ptr<std::function<void()>>>> endOfPass_;
