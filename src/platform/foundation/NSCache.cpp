@@ -12,12 +12,17 @@ void NSCache::setName(std::string name) {
     name_ = std::move(name);
 }
 
-std::shared_ptr<NSObject> NSCache::objectForKey(const std::string& key) {
-    std::lock_guard lock(mutex_);
+const std::shared_ptr<NSObject>* NSCache::touchLocked(std::string_view key) {
     auto it = index_.find(key);
     if (it == index_.end()) return nullptr;
-    entries_.splice(entries_.begin(), entries_, it->second);
-    return it->second->object;
+    if (it->second != entries_.begin()) entries_.splice(entries_.begin(), entries_, it->second);
+    return &it->second->object;
+}
+
+std::shared_ptr<NSObject> NSCache::objectForKey(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    const std::shared_ptr<NSObject>* object = touchLocked(key);
+    return object ? *object : nullptr;
 }
 
 void NSCache::setObject(const std::string& key, std::shared_ptr<NSObject> object, std::uint64_t cost) {

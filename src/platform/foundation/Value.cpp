@@ -116,33 +116,117 @@ nlohmann::json toJson(const Value& v) {
     return nullptr;
 }
 
-Value fromJson(const nlohmann::json& j) {
-    switch (j.type()) {
-    case nlohmann::json::value_t::null: return Value();
-    case nlohmann::json::value_t::boolean: return Value(j.get<bool>());
-    case nlohmann::json::value_t::number_integer: return Value(j.get<std::int64_t>());
-    case nlohmann::json::value_t::number_unsigned: {
-        auto u = j.get<std::uint64_t>();
-        if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            return Value(static_cast<std::int64_t>(u));
-        return Value(u);
+// Escapes \uD800-\uDFFF that are not part of a high + low pair decode as
+// U+FFFD, as other JSON readers do, instead of failing the whole text. The
+// replacement escape has the same length, so the text is copied (into
+// `repaired`) only when it has such an escape. A backslash outside a string
+// is a syntax error either way, so escapes are found without tracking strings.
+bool repairLoneSurrogates(std::string_view text, std::string& repaired) {
+    auto escapeAt = [](std::string_view t, std::size_t i, unsigned& unit) {
+        if (i + 6 > t.size() || t[i] != '\\' || t[i + 1] != 'u') return false;
+        unit = 0;
+        for (std::size_t k = i + 2; k < i + 6; ++k) {
+            const int digit = hexDigitValue(t[k]);
+            if (digit < 0) return false;
+            unit = unit * 16 + static_cast<unsigned>(digit);
+        }
+        return true;
+    };
+    bool changed = false;
+    std::size_t i = 0;
+    while ((i = text.find('\\', i)) != std::string_view::npos) {
+        unsigned unit = 0, next = 0;
+        if (!escapeAt(text, i, unit) || unit < 0xD800 || unit > 0xDFFF) {
+            i += 2;  // any other escape, or a lone backslash the parser reports
+            continue;
+        }
+        if (unit < 0xDC00 && escapeAt(text, i + 6, next) && next >= 0xDC00 && next <= 0xDFFF) {
+            i += 12;  // a proper pair
+            continue;
+        }
+        if (!changed) repaired.assign(text.begin(), text.end());
+        changed = true;
+        repaired.replace(i + 2, 4, "fffd");
+        text = repaired;
+        i += 6;
     }
-    case nlohmann::json::value_t::number_float: return Value(j.get<double>());
-    case nlohmann::json::value_t::string: return Value(j.get<std::string>());
-    case nlohmann::json::value_t::array: {
-        ValueArray out;
-        out.reserve(j.size());
-        for (const auto& item : j) out.push_back(fromJson(item));
-        return Value(std::move(out));
-    }
-    case nlohmann::json::value_t::object: {
-        ValueDictionary out;
-        for (auto it = j.begin(); it != j.end(); ++it) out.emplace(it.key(), fromJson(it.value()));
-        return Value(std::move(out));
-    }
-    default: return Value();
-    }
+    return changed;
 }
+
+// Builds a Value straight from the parser's events, refusing containers nested
+// deeper than kMaxJSONDepth instead of exhausting the stack.
+class ValueBuilder {
+public:
+    static constexpr std::size_t kMaxJSONDepth = 512;
+
+    bool null() { return place(Value()); }
+    bool boolean(bool b) { return place(Value(b)); }
+    bool number_integer(std::int64_t i) { return place(Value(i)); }
+    bool number_unsigned(std::uint64_t u) {
+        if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            return place(Value(static_cast<std::int64_t>(u)));
+        return place(Value(u));
+    }
+    bool number_float(double d, const std::string&) { return place(Value(d)); }
+    bool string(std::string& s) { return place(Value(std::move(s))); }
+    bool binary(nlohmann::json::binary_t&) { return place(Value()); }
+    bool start_object(std::size_t) { return open(false); }
+    bool key(std::string& k) {
+        frames_[depth_ - 1].key = std::move(k);
+        return true;
+    }
+    bool end_object() { return close(Value(std::move(frames_[depth_ - 1].dictionary))); }
+    bool start_array(std::size_t) { return open(true); }
+    bool end_array() { return close(Value(std::move(frames_[depth_ - 1].array))); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::json::exception& e) {
+        error_ = e.what();
+        return false;
+    }
+
+    Value takeRoot() { return std::move(root_); }
+    const std::string& error() const { return error_; }
+
+private:
+    // The containers being filled; frames past depth_ are kept for reuse.
+    struct Frame {
+        bool isArray = false;
+        ValueArray array;
+        ValueDictionary dictionary;
+        std::string key;
+    };
+
+    bool open(bool isArray) {
+        if (depth_ >= kMaxJSONDepth) {
+            error_ = "JSON nested too deeply";
+            return false;
+        }
+        if (depth_ == frames_.size()) frames_.emplace_back();
+        frames_[depth_].isArray = isArray;
+        frames_[depth_].array.clear();
+        frames_[depth_].dictionary.clear();
+        ++depth_;
+        return true;
+    }
+    bool close(Value container) {
+        --depth_;
+        return place(std::move(container));
+    }
+    bool place(Value v) {
+        if (depth_ == 0) {
+            root_ = std::move(v);
+            return true;
+        }
+        auto& frame = frames_[depth_ - 1];
+        if (frame.isArray) frame.array.push_back(std::move(v));
+        else frame.dictionary.insert_or_assign(std::move(frame.key), std::move(v));  // the last duplicate wins
+        return true;
+    }
+
+    std::vector<Frame> frames_;
+    std::size_t depth_ = 0;
+    Value root_;
+    std::string error_;
+};
 
 }  // namespace
 
@@ -187,7 +271,9 @@ std::uint64_t Value::unsignedLongLongValue() const {
     switch (type()) {
     case Type::Unsigned: return std::get<std::uint64_t>(v_);
     case Type::Double: {
+        // NaN gives 0; negatives go through the signed range and wrap, as in C.
         double d = std::get<double>(v_);
+        if (std::isnan(d)) return 0;
         if (d < 0) return static_cast<std::uint64_t>(saturate(d));
         if (d >= 1.8446744073709552e19) return std::numeric_limits<std::uint64_t>::max();
         return static_cast<std::uint64_t>(d);
@@ -206,6 +292,13 @@ double Value::doubleValue() const {
     case Type::Date: return std::get<::Date>(v_).secondsSince1970;
     default: return 0;
     }
+}
+
+float Value::floatValue() const {
+    const double d = doubleValue();
+    if (std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()) && std::isfinite(d))
+        return d > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
 }
 
 bool Value::boolValue() const {
@@ -396,20 +489,12 @@ bool Value::isPropertyList() const {
 }
 
 std::optional<Value> Value::fromJSON(std::string_view text, std::string* error) {
-    try {
-        // Deeply nested input is refused instead of exhausting the stack.
-        auto callback = [](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-            if ((event == nlohmann::json::parse_event_t::object_start ||
-                 event == nlohmann::json::parse_event_t::array_start) && depth >= 512)
-                throw std::invalid_argument("JSON nested too deeply");
-            return true;
-        };
-        auto j = nlohmann::json::parse(text.begin(), text.end(), callback);
-        return fromJson(j);
-    } catch (const std::exception& e) {
-        if (error) *error = e.what();
-        return std::nullopt;
-    }
+    std::string repaired;
+    if (repairLoneSurrogates(text, repaired)) text = repaired;
+    ValueBuilder builder;
+    if (nlohmann::json::sax_parse(text.begin(), text.end(), &builder)) return builder.takeRoot();
+    if (error) *error = builder.error();
+    return std::nullopt;
 }
 
 std::optional<std::string> Value::toJSON(bool pretty, std::string* error) const {

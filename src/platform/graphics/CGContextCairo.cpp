@@ -353,7 +353,13 @@ void CGContextDrawImage(const CGContextRef& c, CGRect rect, const CGImageRef& im
     CTX_STATE(c);
     REFUSE_UNLESS(CGRectIsFinite(rect));
     if (!image || CGRectIsEmpty(rect)) return;
-    cairo_surface_t* src = surfaceForImage(*image);
+    // The image keeps the surface: a huge bitmap is converted once, not on every draw.
+    std::shared_ptr<void> backing = image->drawingBacking([&]() -> std::shared_ptr<void> {
+        cairo_surface_t* made = surfaceForImage(*image);
+        if (!made) return nullptr;
+        return std::shared_ptr<void>(made, [](void* p) { cairo_surface_destroy(static_cast<cairo_surface_t*>(p)); });
+    });
+    auto* src = static_cast<cairo_surface_t*>(backing.get());
     if (!src) return;
     s.keepingPath([&] {
         s.paint([&](cairo_t* cr) {
@@ -372,6 +378,5 @@ void CGContextDrawImage(const CGContextRef& c, CGRect rect, const CGImageRef& im
             cairo_restore(cr);
         });
     });
-    cairo_surface_destroy(src);
     s.check(__func__);
 }

@@ -16,6 +16,9 @@
 // own, so a freed bitmap's memory leaves the process at once.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSObject.h"
@@ -93,6 +96,13 @@ public:
 
     std::string description() const override;
 
+    // What drawing keeps of the image: the backend's surface of its pixels
+    // (CGContextCairo.cpp), made by `make` on the first draw and then kept for
+    // the image's life, so each draw does not convert the bitmap again.
+    std::shared_ptr<void> drawingBacking(const std::function<std::shared_ptr<void>()>& make) const;
+    // How many backings the process has made (each one converts or wraps a bitmap once).
+    static std::uint64_t drawingBackingsMade();
+
     CGImage(std::size_t width, std::size_t height, std::size_t bitsPerPixel, std::size_t bytesPerRow,
             CGColorSpaceRef space, CGBitmapInfo bitmapInfo, PixelBuffer pixels);
 
@@ -101,6 +111,8 @@ private:
     CGColorSpaceRef space_;
     CGBitmapInfo bitmapInfo_;
     PixelBuffer pixels_;
+    mutable std::mutex drawingMutex_;
+    mutable std::shared_ptr<void> drawingBacking_;
 };
 
 // The image of the packed straight RGBA rows (alpha Last), or of packed RGB
