@@ -1,7 +1,6 @@
 #include "imagecache/UIImageForceDecode.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -13,11 +12,11 @@
 namespace {
 
 // The decoders' two other layouts (packed RGB, straight RGBA in memory order)
-// are converted row by row into the device layout; drawing them through a
-// context gives the same pixels at several times the cost.
+// are converted row by row into the device layout in host-order words;
+// drawing them through a context gives the same pixels at several times the cost.
 CGImageRef convertDirectly(const CGImageRef& bitmap, CGBitmapInfo target, const CGColorSpaceRef& space) {
     if ((bitmap->bitmapInfo() & kCGBitmapByteOrderMask) != kCGBitmapByteOrderDefault) return nullptr;
-    if ((target & kCGBitmapByteOrderMask) != kCGBitmapByteOrderDefault) return nullptr;
+    if ((target & kCGBitmapByteOrderMask) != kCGBitmapByteOrder32Host) return nullptr;
     const std::size_t width = bitmap->width(), height = bitmap->height();
     const std::size_t inStride = bitmap->bytesPerRow(), outStride = width * 4;
     const auto source = bitmap->alphaInfo();
@@ -37,16 +36,16 @@ CGImageRef convertDirectly(const CGImageRef& bitmap, CGBitmapInfo target, const 
         std::uint8_t* dst = out.data() + y * outStride;
         if (rgbToSkipFirst) {
             for (std::size_t x = 0; x < width; ++x, src += 3, dst += 4) {
-                const std::uint8_t pixel[4] = {255, src[0], src[1], src[2]};
-                std::memcpy(dst, pixel, 4);
+                const std::uint32_t word = 0xFF000000u | std::uint32_t(src[0]) << 16 | std::uint32_t(src[1]) << 8 | src[2];
+                std::memcpy(dst, &word, 4);
             }
         } else {
             for (std::size_t x = 0; x < width; ++x, src += 4, dst += 4) {
-                unsigned a = src[3];
-                dst[0] = static_cast<std::uint8_t>(a);
-                dst[1] = static_cast<std::uint8_t>((src[0] * a + 127) / 255);
-                dst[2] = static_cast<std::uint8_t>((src[1] * a + 127) / 255);
-                dst[3] = static_cast<std::uint8_t>((src[2] * a + 127) / 255);
+                const unsigned a = src[3];
+                const auto premultiplied = [a](unsigned c) { return std::uint32_t((c * a + 127) / 255); };
+                const std::uint32_t word = std::uint32_t(a) << 24 | premultiplied(src[0]) << 16 |
+                                           premultiplied(src[1]) << 8 | premultiplied(src[2]);
+                std::memcpy(dst, &word, 4);
             }
         }
     }
@@ -129,10 +128,9 @@ CGImageRef reducedBitmap(const CGImage& bitmap, std::size_t width, std::size_t h
         ++bandRows;
     }
     flush();
-    const CGBitmapInfo order = std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little
-                                                                         : kCGBitmapByteOrder32Big;
     const CGBitmapInfo alpha = layout->a < 0 ? kCGImageAlphaNoneSkipFirst : kCGImageAlphaPremultipliedFirst;
-    return CGImageCreate(width, height, 8, 32, width * 4, CGColorSpaceCreateDeviceRGB(), alpha | order, std::move(out));
+    return CGImageCreate(width, height, 8, 32, width * 4, CGColorSpaceCreateDeviceRGB(),
+                         alpha | kCGBitmapByteOrder32Host, std::move(out));
 }
 
 // A bitmap above the largest kept size, reduced to it with its proportions.
@@ -172,6 +170,8 @@ UIImagePtr decodedImageWithImage(const UIImagePtr& image) {
     if (info == bitmap->bitmapInfo() && bitmap->bitsPerPixel() == 32 &&
         CGColorSpaceGetNumberOfComponents(bitmap->colorSpace()) == components)
         return image;
+    // Redrawn bitmaps take host-order words, which drawing then reads in place.
+    info = (info & ~kCGBitmapByteOrderMask) | kCGBitmapByteOrder32Host;
     if (auto converted = convertDirectly(bitmap, info, space))
         return UIImage::imageWithCGImage(converted, image->scale(), image->imageOrientation());
     auto context = CGBitmapContextCreate(nullptr, width, height, bitmap->bitsPerComponent(), 0, space, info);

@@ -80,10 +80,8 @@ void layoutFromNative(std::uint32_t w, std::uint8_t* p, CGBitmapInfo info) {
 // Whether the bitmap already is in cairo's own layout: 32-bit words in the
 // machine's order with premultiplied (or skipped) alpha first, rows as cairo pads them.
 bool inCairoLayout(const CGImage& image, cairo_format_t format) {
-    const CGBitmapInfo order = std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little
-                                                                         : kCGBitmapByteOrder32Big;
     const CGImageAlphaInfo alpha = image.alphaInfo();
-    return image.bitsPerPixel() == 32 && (image.bitmapInfo() & kCGBitmapByteOrderMask) == order &&
+    return image.bitsPerPixel() == 32 && (image.bitmapInfo() & kCGBitmapByteOrderMask) == kCGBitmapByteOrder32Host &&
            (alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaNoneSkipFirst) &&
            static_cast<std::size_t>(cairo_format_stride_for_width(format, static_cast<int>(image.width()))) ==
                image.bytesPerRow();

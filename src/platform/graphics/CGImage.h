@@ -14,6 +14,7 @@
 //
 // The pixel memory is a PixelBuffer: large bitmaps live in mappings of their
 // own, so a freed bitmap's memory leaves the process at once.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -47,6 +48,10 @@ inline constexpr CGBitmapInfo kCGBitmapByteOrder16Little = 1 << 12;
 inline constexpr CGBitmapInfo kCGBitmapByteOrder32Little = 2 << 12;
 inline constexpr CGBitmapInfo kCGBitmapByteOrder16Big = 3 << 12;
 inline constexpr CGBitmapInfo kCGBitmapByteOrder32Big = 4 << 12;
+// 32-bit words in the machine's own order: with alpha (or the skipped byte)
+// first and premultiplied, the drawing backend reads such pixels in place.
+inline constexpr CGBitmapInfo kCGBitmapByteOrder32Host =
+    std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big;
 
 // The most pixels one bitmap may hold (256 MiB at four bytes a pixel). Image
 // headers and context sizes are checked against it before anything is allocated.
