@@ -9,7 +9,7 @@
 // - the components in that order in memory (big-endian), unless the byte order
 //   is 32-bit little-endian, which reverses each pixel's four bytes.
 // Decoded images are straight: RGB (None) or, for JPEG, the display layout
-// XRGB (NoneSkipFirst) when opaque, RGBA (Last) with alpha. Images taken from
+// XRGB (NoneSkipFirst, host-order words) when opaque, RGBA (Last) with alpha. Images taken from
 // bitmap contexts carry the context's premultiplied layout.
 //
 // The pixel memory is a PixelBuffer: large bitmaps live in mappings of their
