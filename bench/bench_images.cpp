@@ -4,7 +4,8 @@
 //   limit of 13,107,200 (cost is height x width in points x scale, so at scale
 //   1 that is 50 MiB of 4-byte pixels); the goal: a peak under the bitmaps the
 //   cache holds plus 30 MiB;
-// - memory-hit and disk-hit latency over 1,000 cached posters;
+// - memory-hit latency (goal under 0.5 us, in one pass with the CPU caches
+//   cold) and disk-hit latency over 1,000 cached posters;
 // - decoding a 1000 x 1500 JPEG poster through the image pipeline (decode,
 //   rescale by key, forced decompression) next to libjpeg decoding the same
 //   bytes directly, runs alternating; the figure to read is the time ratio
@@ -202,8 +203,9 @@ int main(int argc, char** argv) {
         for (int i = 0; i < kPosters; ++i) hits += cache->imageFromDiskCacheForKey("poster-" + std::to_string(i)) != nullptr;
         double disk = seconds(start) / kPosters;
         std::printf("1,000 posters (120x180 JPEG) in the cache:\n");
-        std::printf("  memory hit %.2f us, disk hit (read, decode, decompress) %.1f us  [%zu/2000 hits]\n",
-                    memory * 1e6, disk * 1e6, hits);
+        std::printf("  memory hit %.2f us (goal under 0.50 with the CPU caches cold: %s), disk hit (read, decode, "
+                    "decompress) %.1f us  [%zu/2000 hits]\n",
+                    memory * 1e6, memory * 1e6 < 0.5 ? "met" : "missed", disk * 1e6, hits);
         if (hits != 2 * kPosters) ++failures;
     }
 

@@ -235,7 +235,7 @@ void RIImageCache::storeImage(const UIImagePtr& image, const std::string& key, b
     storeImage(image, true, std::nullopt, key, toDisk);
 }
 
-UIImagePtr RIImageCache::imageFromMemoryCacheForKey(const std::string& key) const {
+UIImagePtr RIImageCache::imageFromMemoryCacheForKey(std::string_view key) const {
     return memCache_->objectForKeyAs<UIImage>(key);
 }
 
@@ -270,20 +270,20 @@ UIImagePtr RIImageCache::scaledImageForKey(const std::string& key, const UIImage
     return RIScaledImageForKey(key, image);
 }
 
-std::shared_ptr<NSOperation> RIImageCache::queryDiskCacheForKey(const std::optional<std::string>& key,
-                                                               RIWebImageQueryCompletedBlock doneBlock) {
+std::shared_ptr<NSOperation> RIImageCache::queryDiskCacheForKey(std::optional<std::string_view> key,
+                                                               const RIWebImageQueryCompletedBlock& doneBlock) {
     if (!doneBlock) return nullptr;
     if (!key) {
         doneBlock(nullptr, RIImageCacheTypeNone);
         return nullptr;
     }
     if (auto image = imageFromMemoryCacheForKey(*key)) {
-        doneBlock(image, RIImageCacheTypeMemory);
+        doneBlock(std::move(image), RIImageCacheTypeMemory);
         return nullptr;
     }
     auto operation = std::make_shared<NSOperation>();
     std::weak_ptr<RIImageCache> weak = self<RIImageCache>();
-    std::string k = *key;
+    std::string k(*key);
     dispatch_async(ioQueue_, [weak, operation, k, doneBlock] {
         if (operation->isCancelled()) return;
         auto self = weak.lock();

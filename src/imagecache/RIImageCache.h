@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 #include "imagecache/RIWebImageCompat.h"
 #include "platform/dispatch/Dispatch.h"
@@ -76,16 +77,17 @@ public:
     void storeImage(const UIImagePtr& image, const std::string& key, bool toDisk);
 
     // Reading.
-    UIImagePtr imageFromMemoryCacheForKey(const std::string& key) const;
+    UIImagePtr imageFromMemoryCacheForKey(std::string_view key) const;
     UIImagePtr imageFromDiskCacheForKey(const std::string& key);
     std::optional<Data> diskImageDataBySearchingAllPathsForKey(const std::string& key) const;
     UIImagePtr diskImageForKey(const std::string& key) const;
     UIImagePtr scaledImageForKey(const std::string& key, const UIImagePtr& image) const;
     // The answer of a memory hit (or of a missing key) comes at once on the
     // caller's thread and null is returned; otherwise the returned operation
-    // cancels the disk query until the queue reaches it.
-    std::shared_ptr<NSOperation> queryDiskCacheForKey(const std::optional<std::string>& key,
-                                                      RIWebImageQueryCompletedBlock doneBlock);
+    // cancels the disk query until the queue reaches it. The key is copied only
+    // for a disk query.
+    std::shared_ptr<NSOperation> queryDiskCacheForKey(std::optional<std::string_view> key,
+                                                      const RIWebImageQueryCompletedBlock& doneBlock);
     bool diskImageExistsWithKey(const std::string& key) const;
     void diskImageExistsWithKey(const std::string& key, RIWebImageCheckCacheCompletionBlock completion);
 

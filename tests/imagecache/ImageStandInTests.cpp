@@ -48,6 +48,16 @@ TEST_CASE("the memory cache evicts the least recently used objects over its limi
     cache.removeAllObjects();
     CHECK(cache.count() == 0);
     CHECK(cache.totalCost() == 0);
+
+    // Typed lookups answer the object only when it is of that class (or derives from it).
+    auto image = UIImage::imageWithData(posterPng());
+    auto view = std::make_shared<UIImageView>();
+    cache.setObject("image", image);
+    cache.setObject("view", view);
+    CHECK(cache.objectForKeyAs<UIImage>("image") == image);
+    CHECK(cache.objectForKeyAs<UIImage>("view") == nullptr);
+    CHECK(cache.objectForKeyAs<UIView>("view") == view);
+    CHECK(cache.objectForKeyAs<UIView>(std::string_view("viewer").substr(0, 4)) == view);
 }
 
 TEST_CASE("the memory cache is safe to use from several threads") {

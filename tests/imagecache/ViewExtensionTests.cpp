@@ -1,10 +1,13 @@
 #include <doctest/doctest.h>
 
+#include <png.h>
+
 #include "ImageFixtures.h"
 #include "SharedStack.h"
 #include "imagecache/UIButtonWebCache.h"
 #include "imagecache/UIImageViewWebCache.h"
 #include "imagecache/UIViewWebCacheOperation.h"
+#include "platform/uikit/UIGraphics.h"
 
 using namespace imagetests;
 using testsupport::Reply;
@@ -29,6 +32,38 @@ struct Finished {
         };
     }
 };
+
+// An RGB PNG of side x side pixels in flat parts (red top left, green top
+// right, magenta below), written row by row: a few hundred KB for 8000 x 8000.
+Data quadrantsPng(std::size_t side) {
+    Data out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep bytes, png_size_t size) {
+            auto* data = static_cast<Data*>(png_get_io_ptr(p));
+            data->insert(data->end(), bytes, bytes + size);
+        },
+        nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(side), static_cast<png_uint_32>(side), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row(side * 3);
+    for (std::size_t y = 0; y < side; ++y) {
+        const bool top = y < side / 2;
+        for (std::size_t x = 0; x < side; ++x) {
+            const bool left = x < side / 2;
+            const png_byte pixel[3] = {png_byte(top && !left ? 0 : 255), png_byte(top && !left ? 255 : 0),
+                                       png_byte(top ? 0 : 255)};
+            std::copy(pixel, pixel + 3, row.begin() + static_cast<std::ptrdiff_t>(x * 3));
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
 
 }  // namespace
 
@@ -305,4 +340,45 @@ TEST_CASE("progressive partial images show in the view and only the final one is
     for (const auto& image : shown)
         if (image && image != done.image && image->CGImage()->pixelAt(0, 47).a == 0) partial = true;
     CHECK(partial);
+}
+
+TEST_CASE("a huge poster is kept reduced, cached at the reduced cost and drawn from one kept surface") {
+    auto manager = sharedStack();
+    testsupport::LoopbackHttpServer server;
+    const Data png = quadrantsPng(8000);
+    REQUIRE(png.size() < 1024 * 1024);
+    server.route("GET", "/huge.png", imageReply(png, "image/png"));
+    auto url = urlOf(server, "/huge.png");
+    auto view = std::make_shared<UIImageView>(CGRectMake(0, 0, 100, 150));
+    Finished done;
+    ri_setImageWithURL(view, url, nullptr, done.block());
+    REQUIRE_MESSAGE(waitFor([&] { return done.calls == 1; }, 60), "the 8000 x 8000 poster's load");
+    REQUIRE(done.image);
+    REQUIRE(view->image() == done.image);
+
+    // Reduced once to at most 2^22 pixels (the phone screen's four screens are fewer), proportions kept.
+    const auto& bitmap = done.image->CGImage();
+    CHECK(bitmap->width() == 2048);
+    CHECK(bitmap->height() == 2048);
+    CHECK(std::uint64_t(bitmap->bytesPerRow()) * bitmap->height() == 16u * 1024 * 1024);
+    CHECK(bitmap->pixelAt(10, 10) == CGPixel{255, 0, 0, 255});
+    CHECK(bitmap->pixelAt(2000, 10) == CGPixel{0, 255, 0, 255});
+    CHECK(bitmap->pixelAt(10, 2000) == CGPixel{255, 0, 255, 255});
+    CHECK(bitmap->pixelAt(1023, 1023) == CGPixel{255, 0, 0, 255});
+    // The memory cache holds that image at its reduced cost.
+    auto cache = manager->imageCache();
+    CHECK(cache->imageFromMemoryCacheForKey(url->absoluteString()) == done.image);
+    CHECK(cache->memCache()->totalCost() == 2048u * 2048u);
+
+    // Drawn again and again, the bitmap gives one surface, read in place.
+    const auto backings = CGImage::drawingBackingsMade();
+    for (int pass = 0; pass < 3; ++pass) {
+        UIGraphicsBeginImageContextWithOptions(CGSizeMake(100, 150), false, 2);
+        view->layer()->renderInContext(UIGraphicsGetCurrentContext());
+        auto drawn = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        REQUIRE(drawn);
+        CHECK(drawn->CGImage()->pixelAt(20, 20).a == 255);
+    }
+    CHECK(CGImage::drawingBackingsMade() - backings == 1);
 }

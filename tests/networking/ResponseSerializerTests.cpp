@@ -148,6 +148,21 @@ TEST_CASE("invalid and truncated JSON give a parse error and no object") {
     CHECK(error->underlyingError()->code() == -1011);
 }
 
+TEST_CASE("a page of titles with a lone surrogate escape in one field reads whole, the escape as U+FFFD") {
+    std::string page = "{\"data\":[";
+    for (int i = 0; i < 30; ++i)
+        page += std::string(i ? "," : "") + "{\"id\":" + std::to_string(i) + ",\"title\":\"Title " +
+                (i == 17 ? "\\ud800" : "") + std::to_string(i) + "\"}";
+    page += "]}";
+    NSErrorPtr error;
+    Value object = NLJSONResponseSerializer::serializer()->responseObjectForResponse(
+        httpResponse(200, "application/json"), bytes(page), &error);
+    CHECK_FALSE(error);
+    REQUIRE(object["data"].count() == 30);
+    CHECK(object["data"][17]["title"].stringValue() == "Title \xEF\xBF\xBD" "17");
+    CHECK(object["data"][29]["title"].stringValue() == "Title 29");
+}
+
 TEST_CASE("top-level JSON fragments need the fragments option") {
     NSErrorPtr error;
     auto strict = NLJSONResponseSerializer::serializer();

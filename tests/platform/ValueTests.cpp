@@ -38,6 +38,33 @@ TEST_CASE("64 bit conversions saturate and ignore nan") {
     CHECK(Value(1e30).unsignedLongLongValue() == std::numeric_limits<std::uint64_t>::max());
 }
 
+TEST_CASE("every integer conversion of nan, infinities and out-of-range doubles is defined") {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr auto kUInt64Max = std::numeric_limits<std::uint64_t>::max();
+    struct Row {
+        double d;
+        std::int32_t i;
+        std::int64_t ll;
+        std::uint32_t u;
+        std::uint64_t ull;
+    };
+    for (const Row& row : {Row{kNaN, 0, 0, 0, 0}, Row{-kNaN, 0, 0, 0, 0},
+                           Row{kInf, kInt32Max, kInt64Max, 0xFFFFFFFFu, kUInt64Max},
+                           Row{-kInf, kInt32Min, kInt64Min, 0, 0x8000000000000000ull},
+                           Row{1e20, kInt32Max, kInt64Max, 0xFFFFFFFFu, kUInt64Max},
+                           Row{-1.0, -1, -1, 0xFFFFFFFFu, kUInt64Max}}) {
+        const Value v(row.d);
+        CHECK_MESSAGE(v.intValue() == row.i, row.d);
+        CHECK_MESSAGE(v.longLongValue() == row.ll, row.d);
+        CHECK_MESSAGE(v.unsignedIntValue() == row.u, row.d);
+        CHECK_MESSAGE(v.unsignedLongLongValue() == row.ull, row.d);
+    }
+    CHECK(Value(1e300).floatValue() == std::numeric_limits<float>::infinity());
+    CHECK(Value(-1e300).floatValue() == -std::numeric_limits<float>::infinity());
+    CHECK(std::isnan(Value(kNaN).floatValue()));
+}
+
 TEST_CASE("boolValue of strings follows the platform rule") {
     // After white space, an optional sign and leading zeros: a digit 1 to 9 or Y, y, T, t.
     for (const char* yes : {"Y", "yes", "YES", "true", "T", " 12", "-1", "+0001", "  y", "9", "0T", "+y", "00true",
@@ -144,9 +171,11 @@ TEST_CASE("json refuses deep nesting and values it cannot carry") {
     std::string error;
     CHECK_FALSE(Value::fromJSON(deep, &error));
     CHECK_FALSE(error.empty());
-    std::string fine(100, '[');
-    fine += std::string(100, ']');
-    CHECK(Value::fromJSON(fine));
+    std::string deepest(512, '[');  // the deepest nesting read
+    deepest += std::string(512, ']');
+    CHECK(Value::fromJSON(deepest));
+    CHECK_FALSE(Value::fromJSON("[" + deepest + "]"));
+    CHECK_FALSE(Value::fromJSON("{\"a\":" + deepest + "}"));
 
     CHECK_FALSE(Value::fromJSON("{\"a\": }"));
     CHECK_FALSE(Value::fromJSON(""));
@@ -156,4 +185,25 @@ TEST_CASE("json refuses deep nesting and values it cannot carry") {
     error.clear();
     CHECK_FALSE(Value::array({std::numeric_limits<double>::quiet_NaN()}).toJSON(false, &error));
     CHECK_FALSE(error.empty());
+}
+
+TEST_CASE("json escapes of lone surrogates read as U+FFFD, proper pairs and other escapes as written") {
+    const std::string kReplacement = "\xEF\xBF\xBD";
+    struct Row {
+        const char* json;
+        std::string decoded;
+    };
+    for (const Row& row : {Row{R"("\ud800")", kReplacement}, Row{R"("\uDFFF")", kReplacement},
+                           Row{R"("a\udc00b")", "a" + kReplacement + "b"},
+                           Row{R"("\ud800\u0041")", kReplacement + "A"},
+                           Row{R"("\ud800\ud800\udc00")", kReplacement + "\xF0\x90\x80\x80"},
+                           Row{R"("\ud800\n")", kReplacement + "\n"},
+                           Row{R"("\ud83d\ude00")", "\xF0\x9F\x98\x80"},
+                           Row{R"("\\ud800")", "\\ud800"}}) {
+        auto v = Value::fromJSON(row.json);
+        REQUIRE_MESSAGE(v, row.json);
+        CHECK_MESSAGE(*v->string() == row.decoded, row.json);
+    }
+    for (const char* broken : {R"("\ud80")", R"("\ud800\u12")", R"(\ud800)", R"("\ud800)"})
+        CHECK_MESSAGE(!Value::fromJSON(broken), broken);
 }

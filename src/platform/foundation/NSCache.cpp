@@ -1,7 +1,5 @@
 #include "platform/foundation/NSCache.h"
 
-#include <vector>
-
 std::string NSCache::name() const {
     std::lock_guard lock(mutex_);
     return name_;
@@ -12,12 +10,46 @@ void NSCache::setName(std::string name) {
     name_ = std::move(name);
 }
 
-std::shared_ptr<NSObject> NSCache::objectForKey(const std::string& key) {
-    std::lock_guard lock(mutex_);
+void NSCache::unlinkLocked(Entry& entry) {
+    (entry.newer ? entry.newer->older : newest_) = entry.older;
+    (entry.older ? entry.older->newer : oldest_) = entry.newer;
+    entry.newer = entry.older = nullptr;
+}
+
+void NSCache::linkNewestLocked(Entry& entry) {
+    entry.older = newest_;
+    entry.newer = nullptr;
+    (newest_ ? newest_->newer : oldest_) = &entry;
+    newest_ = &entry;
+}
+
+void NSCache::evictOldestLocked(std::vector<std::shared_ptr<NSObject>>& released) {
+    Entry& oldest = *oldest_;
+    unlinkLocked(oldest);
+    totalCost_ -= oldest.cost;
+    released.push_back(std::move(oldest.object));
+    index_.erase(index_.find(*oldest.key));
+}
+
+bool NSCache::overLimitsLocked() const {
+    return (totalCostLimit_ > 0 && totalCost_ > totalCostLimit_) || (countLimit_ > 0 && index_.size() > countLimit_);
+}
+
+const std::shared_ptr<NSObject>* NSCache::touchLocked(std::string_view key) {
     auto it = index_.find(key);
     if (it == index_.end()) return nullptr;
-    entries_.splice(entries_.begin(), entries_, it->second);
-    return it->second->object;
+    Entry& entry = it->second;
+    if (newest_ != &entry) {
+        unlinkLocked(entry);
+        linkNewestLocked(entry);
+    }
+    return &entry.object;
+}
+
+std::shared_ptr<NSObject> NSCache::objectForKey(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    const std::shared_ptr<NSObject>* object = touchLocked(key);
+    return object ? *object : nullptr;
 }
 
 void NSCache::setObject(const std::string& key, std::shared_ptr<NSObject> object, std::uint64_t cost) {
@@ -26,35 +58,23 @@ void NSCache::setObject(const std::string& key, std::shared_ptr<NSObject> object
         return;
     }
     std::vector<std::shared_ptr<NSObject>> released;  // destroyed outside the lock
-    {
-        std::lock_guard lock(mutex_);
-        auto it = index_.find(key);
-        if (it != index_.end()) {
-            totalCost_ -= it->second->cost;
-            released.push_back(std::move(it->second->object));
-            entries_.erase(it->second);
-            index_.erase(it);
-        }
-        entries_.push_front(Entry{key, std::move(object), cost});
-        index_[key] = entries_.begin();
-        totalCost_ += cost;
-        while (((totalCostLimit_ > 0 && totalCost_ > totalCostLimit_) ||
-                (countLimit_ > 0 && entries_.size() > countLimit_)) &&
-               entries_.size() > 1) {
-            auto& last = entries_.back();
-            totalCost_ -= last.cost;
-            released.push_back(std::move(last.object));
-            index_.erase(last.key);
-            entries_.pop_back();
-        }
-        // A single object above the limit is not kept either.
-        if (totalCostLimit_ > 0 && totalCost_ > totalCostLimit_ && !entries_.empty()) {
-            totalCost_ = 0;
-            released.push_back(std::move(entries_.front().object));
-            index_.clear();
-            entries_.clear();
-        }
+    std::lock_guard lock(mutex_);
+    auto [it, inserted] = index_.try_emplace(key);
+    Entry& entry = it->second;
+    if (inserted) {
+        entry.key = &it->first;
+    } else {
+        totalCost_ -= entry.cost;
+        released.push_back(std::move(entry.object));
+        unlinkLocked(entry);
     }
+    entry.object = std::move(object);
+    entry.cost = cost;
+    linkNewestLocked(entry);
+    totalCost_ += cost;
+    while (overLimitsLocked() && index_.size() > 1) evictOldestLocked(released);
+    // A single object above the limit is not kept either.
+    if (totalCostLimit_ > 0 && totalCost_ > totalCostLimit_ && oldest_) evictOldestLocked(released);
 }
 
 void NSCache::removeObjectForKey(const std::string& key) {
@@ -62,17 +82,17 @@ void NSCache::removeObjectForKey(const std::string& key) {
     std::lock_guard lock(mutex_);
     auto it = index_.find(key);
     if (it == index_.end()) return;
-    totalCost_ -= it->second->cost;
-    released = std::move(it->second->object);
-    entries_.erase(it->second);
+    totalCost_ -= it->second.cost;
+    released = std::move(it->second.object);
+    unlinkLocked(it->second);
     index_.erase(it);
 }
 
 void NSCache::removeAllObjects() {
-    std::list<Entry> released;
+    Index released;
     std::lock_guard lock(mutex_);
-    released.swap(entries_);
-    index_.clear();
+    released.swap(index_);
+    newest_ = oldest_ = nullptr;
     totalCost_ = 0;
 }
 
@@ -82,14 +102,10 @@ std::uint64_t NSCache::totalCostLimit() const {
 }
 
 void NSCache::setTotalCostLimit(std::uint64_t limit) {
-    std::list<Entry> released;
+    std::vector<std::shared_ptr<NSObject>> released;
     std::lock_guard lock(mutex_);
     totalCostLimit_ = limit;
-    while (totalCostLimit_ > 0 && totalCost_ > totalCostLimit_ && !entries_.empty()) {
-        totalCost_ -= entries_.back().cost;
-        index_.erase(entries_.back().key);
-        released.splice(released.begin(), entries_, std::prev(entries_.end()));
-    }
+    while (overLimitsLocked() && oldest_) evictOldestLocked(released);
 }
 
 std::uint64_t NSCache::countLimit() const {
@@ -98,14 +114,10 @@ std::uint64_t NSCache::countLimit() const {
 }
 
 void NSCache::setCountLimit(std::uint64_t limit) {
-    std::list<Entry> released;
+    std::vector<std::shared_ptr<NSObject>> released;
     std::lock_guard lock(mutex_);
     countLimit_ = limit;
-    while (countLimit_ > 0 && entries_.size() > countLimit_) {
-        totalCost_ -= entries_.back().cost;
-        index_.erase(entries_.back().key);
-        released.splice(released.begin(), entries_, std::prev(entries_.end()));
-    }
+    while (overLimitsLocked() && oldest_) evictOldestLocked(released);
 }
 
 std::uint64_t NSCache::totalCost() const {
@@ -115,5 +127,5 @@ std::uint64_t NSCache::totalCost() const {
 
 std::size_t NSCache::count() const {
     std::lock_guard lock(mutex_);
-    return entries_.size();
+    return index_.size();
 }

@@ -116,34 +116,6 @@ nlohmann::json toJson(const Value& v) {
     return nullptr;
 }
 
-Value fromJson(const nlohmann::json& j) {
-    switch (j.type()) {
-    case nlohmann::json::value_t::null: return Value();
-    case nlohmann::json::value_t::boolean: return Value(j.get<bool>());
-    case nlohmann::json::value_t::number_integer: return Value(j.get<std::int64_t>());
-    case nlohmann::json::value_t::number_unsigned: {
-        auto u = j.get<std::uint64_t>();
-        if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            return Value(static_cast<std::int64_t>(u));
-        return Value(u);
-    }
-    case nlohmann::json::value_t::number_float: return Value(j.get<double>());
-    case nlohmann::json::value_t::string: return Value(j.get<std::string>());
-    case nlohmann::json::value_t::array: {
-        ValueArray out;
-        out.reserve(j.size());
-        for (const auto& item : j) out.push_back(fromJson(item));
-        return Value(std::move(out));
-    }
-    case nlohmann::json::value_t::object: {
-        ValueDictionary out;
-        for (auto it = j.begin(); it != j.end(); ++it) out.emplace(it.key(), fromJson(it.value()));
-        return Value(std::move(out));
-    }
-    default: return Value();
-    }
-}
-
 }  // namespace
 
 bool Value::isNumber() const {
@@ -187,7 +159,9 @@ std::uint64_t Value::unsignedLongLongValue() const {
     switch (type()) {
     case Type::Unsigned: return std::get<std::uint64_t>(v_);
     case Type::Double: {
+        // NaN gives 0; negatives go through the signed range and wrap, as in C.
         double d = std::get<double>(v_);
+        if (std::isnan(d)) return 0;
         if (d < 0) return static_cast<std::uint64_t>(saturate(d));
         if (d >= 1.8446744073709552e19) return std::numeric_limits<std::uint64_t>::max();
         return static_cast<std::uint64_t>(d);
@@ -206,6 +180,13 @@ double Value::doubleValue() const {
     case Type::Date: return std::get<::Date>(v_).secondsSince1970;
     default: return 0;
     }
+}
+
+float Value::floatValue() const {
+    const double d = doubleValue();
+    if (std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()) && std::isfinite(d))
+        return d > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
 }
 
 bool Value::boolValue() const {
@@ -392,23 +373,6 @@ bool Value::isPropertyList() const {
             if (!item.isPropertyList()) return false;
         return true;
     default: return true;
-    }
-}
-
-std::optional<Value> Value::fromJSON(std::string_view text, std::string* error) {
-    try {
-        // Deeply nested input is refused instead of exhausting the stack.
-        auto callback = [](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-            if ((event == nlohmann::json::parse_event_t::object_start ||
-                 event == nlohmann::json::parse_event_t::array_start) && depth >= 512)
-                throw std::invalid_argument("JSON nested too deeply");
-            return true;
-        };
-        auto j = nlohmann::json::parse(text.begin(), text.end(), callback);
-        return fromJson(j);
-    } catch (const std::exception& e) {
-        if (error) *error = e.what();
-        return std::nullopt;
     }
 }
 

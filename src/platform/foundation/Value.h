@@ -71,6 +71,8 @@ public:
 
     // Conversions with the platform's rules: numbers convert between each other,
     // strings are scanned as leading decimal numbers, anything else gives 0.
+    // Integer conversions of doubles saturate at the type's range and give 0 for
+    // NaN; unsigned conversions of negative numbers wrap as in C.
     // intValue saturates to 32 bits; boolValue of a string is true when its first
     // non-space character is Y, y, T, t or a digit 1-9 (after an optional sign and zeros).
     std::int32_t intValue() const;
@@ -79,7 +81,7 @@ public:
     std::uint32_t unsignedIntValue() const;
     std::uint64_t unsignedLongLongValue() const;
     double doubleValue() const;
-    float floatValue() const { return static_cast<float>(doubleValue()); }
+    float floatValue() const;  // out of the float range gives an infinity
     bool boolValue() const;
 
     // Accessors that answer nullptr / empty when the value has another type.

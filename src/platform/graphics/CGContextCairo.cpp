@@ -80,10 +80,8 @@ void layoutFromNative(std::uint32_t w, std::uint8_t* p, CGBitmapInfo info) {
 // Whether the bitmap already is in cairo's own layout: 32-bit words in the
 // machine's order with premultiplied (or skipped) alpha first, rows as cairo pads them.
 bool inCairoLayout(const CGImage& image, cairo_format_t format) {
-    const CGBitmapInfo order = std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little
-                                                                         : kCGBitmapByteOrder32Big;
     const CGImageAlphaInfo alpha = image.alphaInfo();
-    return image.bitsPerPixel() == 32 && (image.bitmapInfo() & kCGBitmapByteOrderMask) == order &&
+    return image.bitsPerPixel() == 32 && (image.bitmapInfo() & kCGBitmapByteOrderMask) == kCGBitmapByteOrder32Host &&
            (alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaNoneSkipFirst) &&
            static_cast<std::size_t>(cairo_format_stride_for_width(format, static_cast<int>(image.width()))) ==
                image.bytesPerRow();
@@ -353,7 +351,13 @@ void CGContextDrawImage(const CGContextRef& c, CGRect rect, const CGImageRef& im
     CTX_STATE(c);
     REFUSE_UNLESS(CGRectIsFinite(rect));
     if (!image || CGRectIsEmpty(rect)) return;
-    cairo_surface_t* src = surfaceForImage(*image);
+    // The image keeps the surface: a huge bitmap is converted once, not on every draw.
+    std::shared_ptr<void> backing = image->drawingBacking([&]() -> std::shared_ptr<void> {
+        cairo_surface_t* made = surfaceForImage(*image);
+        if (!made) return nullptr;
+        return std::shared_ptr<void>(made, [](void* p) { cairo_surface_destroy(static_cast<cairo_surface_t*>(p)); });
+    });
+    auto* src = static_cast<cairo_surface_t*>(backing.get());
     if (!src) return;
     s.keepingPath([&] {
         s.paint([&](cairo_t* cr) {
@@ -372,6 +376,5 @@ void CGContextDrawImage(const CGContextRef& c, CGRect rect, const CGImageRef& im
             cairo_restore(cr);
         });
     });
-    cairo_surface_destroy(src);
     s.check(__func__);
 }

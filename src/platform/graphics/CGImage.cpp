@@ -1,5 +1,6 @@
 #include "platform/graphics/CGImage.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -28,6 +29,21 @@ CGImage::CGImage(std::size_t width, std::size_t height, std::size_t bitsPerPixel
                  CGColorSpaceRef space, CGBitmapInfo bitmapInfo, PixelBuffer pixels)
     : width_(width), height_(height), bitsPerPixel_(bitsPerPixel), bytesPerRow_(bytesPerRow),
       space_(std::move(space)), bitmapInfo_(bitmapInfo), pixels_(std::move(pixels)) {}
+
+namespace {
+std::atomic<std::uint64_t> backingsMade{0};
+}  // namespace
+
+std::shared_ptr<void> CGImage::drawingBacking(const std::function<std::shared_ptr<void>()>& make) const {
+    std::lock_guard lock(drawingMutex_);
+    if (!drawingBacking_) {
+        drawingBacking_ = make();
+        if (drawingBacking_) ++backingsMade;
+    }
+    return drawingBacking_;
+}
+
+std::uint64_t CGImage::drawingBackingsMade() { return backingsMade.load(); }
 
 bool CGImage::layoutIsSupported(std::size_t width, std::size_t height, std::size_t bitsPerComponent,
                                 std::size_t bitsPerPixel, std::size_t bytesPerRow, const CGColorSpaceRef& space,

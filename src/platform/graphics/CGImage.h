@@ -9,13 +9,17 @@
 // - the components in that order in memory (big-endian), unless the byte order
 //   is 32-bit little-endian, which reverses each pixel's four bytes.
 // Decoded images are straight: RGB (None) or, for JPEG, the display layout
-// XRGB (NoneSkipFirst) when opaque, RGBA (Last) with alpha. Images taken from
+// XRGB (NoneSkipFirst, host-order words) when opaque, RGBA (Last) with alpha. Images taken from
 // bitmap contexts carry the context's premultiplied layout.
 //
 // The pixel memory is a PixelBuffer: large bitmaps live in mappings of their
 // own, so a freed bitmap's memory leaves the process at once.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSObject.h"
@@ -44,6 +48,10 @@ inline constexpr CGBitmapInfo kCGBitmapByteOrder16Little = 1 << 12;
 inline constexpr CGBitmapInfo kCGBitmapByteOrder32Little = 2 << 12;
 inline constexpr CGBitmapInfo kCGBitmapByteOrder16Big = 3 << 12;
 inline constexpr CGBitmapInfo kCGBitmapByteOrder32Big = 4 << 12;
+// 32-bit words in the machine's own order: with alpha (or the skipped byte)
+// first and premultiplied, the drawing backend reads such pixels in place.
+inline constexpr CGBitmapInfo kCGBitmapByteOrder32Host =
+    std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big;
 
 // The most pixels one bitmap may hold (256 MiB at four bytes a pixel). Image
 // headers and context sizes are checked against it before anything is allocated.
@@ -93,6 +101,13 @@ public:
 
     std::string description() const override;
 
+    // What drawing keeps of the image: the backend's surface of its pixels
+    // (CGContextCairo.cpp), made by `make` on the first draw and then kept for
+    // the image's life, so each draw does not convert the bitmap again.
+    std::shared_ptr<void> drawingBacking(const std::function<std::shared_ptr<void>()>& make) const;
+    // How many backings the process has made (each one converts or wraps a bitmap once).
+    static std::uint64_t drawingBackingsMade();
+
     CGImage(std::size_t width, std::size_t height, std::size_t bitsPerPixel, std::size_t bytesPerRow,
             CGColorSpaceRef space, CGBitmapInfo bitmapInfo, PixelBuffer pixels);
 
@@ -101,6 +116,8 @@ private:
     CGColorSpaceRef space_;
     CGBitmapInfo bitmapInfo_;
     PixelBuffer pixels_;
+    mutable std::mutex drawingMutex_;
+    mutable std::shared_ptr<void> drawingBacking_;
 };
 
 // The image of the packed straight RGBA rows (alpha Last), or of packed RGB

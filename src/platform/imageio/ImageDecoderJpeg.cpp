@@ -9,6 +9,7 @@
 
 #include <jpeglib.h>
 
+#include <bit>
 #include <csetjmp>
 #include <cstring>
 
@@ -91,23 +92,21 @@ void skipInput(j_decompress_ptr cinfo, long count) {
 
 void termSource(j_decompress_ptr) {}
 
-constexpr std::size_t kPixelBytes = 4;  // X R G B
+constexpr std::size_t kPixelBytes = 4;  // one host-order X R G B word
 
-// Converts one row of CMYK (inverted when written by Adobe) to XRGB.
+// Converts one row of CMYK (inverted when written by Adobe) to host-order XRGB words.
 void cmykToXrgb(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, bool inverted) {
     for (JDIMENSION x = 0; x < width; ++x, in += 4, out += kPixelBytes) {
         unsigned c = in[0], m = in[1], y = in[2], k = in[3];
         if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-        out[0] = 255;
-        out[1] = static_cast<std::uint8_t>(c * k / 255);
-        out[2] = static_cast<std::uint8_t>(m * k / 255);
-        out[3] = static_cast<std::uint8_t>(y * k / 255);
+        const std::uint32_t word = 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
+        std::memcpy(out, &word, kPixelBytes);
     }
 }
 
 CGImageRef xrgbImage(std::size_t width, std::size_t height, PixelBuffer pixels) {
     return CGImage::create(width, height, 8, 32, width * kPixelBytes, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
-                           kCGImageAlphaNoneSkipFirst, std::move(pixels));
+                           kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Host, std::move(pixels));
 }
 
 void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
@@ -151,8 +150,9 @@ void run(JpegRun& state, jpeg_decompress_struct& cinfo, DecodeDepth depth) {
     state.headerRead = true;
     if (depth == DecodeDepth::Header) return;
     bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-    // ARGB rather than XRGB: libjpeg then sets the unused byte to 0xFF.
-    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_ARGB;
+    // Host-order XRGB words (B G R X in memory on little-endian machines), which
+    // drawing reads in place; the A kinds, as libjpeg then sets the unused byte to 0xFF.
+    cinfo.out_color_space = cmyk ? JCS_CMYK : std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_width != state.width || cinfo.output_height != state.height || cinfo.output_components != 4) {
         state.error = "Unexpected JPEG output layout";
