@@ -1,5 +1,6 @@
 // Resuming a partial file: a file downloader finds 1000 bytes of "movie" on
-// disk, asks the loopback server for "bytes=1000-", and the input is the raw
+// disk with the ETag of the answer that began them (only such a file is
+// resumed by range; one without a validator starts over), asks the loopback server for "bytes=1000-", and the input is the raw
 // reply (status line, Content-Range and the other header lines, body). The
 // Content-Range checks of the downloader are not callable on their own, so this
 // is the nearest public way in. Whatever the reply, the download must end, the
@@ -20,6 +21,7 @@
 #include "Harnesses.h"
 #include "networking/FDFileDownloadManager.h"
 #include "networking/FDFileDownloader.h"
+#include "networking/FDPartialFile.h"
 #include "platform/net/NSHTTPURLResponse.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/FuzzSupport.h"
@@ -83,9 +85,14 @@ int fuzzOne(const std::uint8_t* data, std::size_t size) {
         out.write(partial.data(), static_cast<std::streamsize>(partial.size()));
         check(out.good(), "cannot write the partial file");
     }
+    const std::string url = server.url("/movie.bin");
+    FDResumeValidators validators;
+    validators.url = url;
+    validators.etag = "\"v1\"";
+    FDPartialFile::keepValidators(folder + "/movie", validators);
     const std::uint64_t answeredBefore = server.answered();
     auto ending = std::make_shared<Ending>();
-    auto download = FDFileDownloader::initWithURL(NSURL::URLWithString(server.url("/movie.bin")), folder, ending);
+    auto download = FDFileDownloader::initWithURL(NSURL::URLWithString(url), folder, ending);
     download->setFileName("movie");
     FDFileDownloadManager::sharedInstance()->startDownload(download);
     bool ended = NSRunLoop::currentRunLoop()->runUntil([&] { return ending->ended && download->isFinished(); }, 30);

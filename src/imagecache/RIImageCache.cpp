@@ -121,6 +121,7 @@ RIImageCache::RIImageCache(const std::string& ns) {
     ioQueue_ = dispatch_queue_create(kRIImageCacheQueueLabel, DISPATCH_QUEUE_SERIAL);
     memCache_ = std::make_shared<NSCache>();
     memCache_->setName(fullNamespace);
+    memCache_->setTotalCostLimit(kDefaultMaxMemoryCost);
     auto caches = NSSearchPathForDirectoriesInDomains(NSCachesDirectory, NSUserDomainMask, true);
     diskCachePath_ = (caches.empty() ? std::string() : caches.front()) + "/" + fullNamespace;
     dispatch_sync(ioQueue_, [this] { fileManager_ = std::make_shared<NSFileManager>(); });

@@ -11,7 +11,9 @@
 // image then stays in memory only.
 //
 // Memory cost of an image: its height times its width in points times its
-// scale (pixels / scale), so maxMemoryCost is a number of such units.
+// scale (pixels / scale), so maxMemoryCost is a number of such units. With no
+// system here to evict under memory pressure, a new cache starts bounded at
+// kDefaultMaxMemoryCost (about 128 MiB of bitmaps at scale 1); 0 lifts the bound.
 //
 // All disk work except the synchronous reads runs on the serial queue
 // "com.plinketor.RIWebImageCache"; results reach callers on the main queue.
@@ -57,6 +59,7 @@ public:
     void setMaxCacheAge(std::int64_t seconds);
     std::uint64_t maxCacheSize() const;
     void setMaxCacheSize(std::uint64_t bytes);
+    static constexpr std::uint64_t kDefaultMaxMemoryCost = std::uint64_t{32} * 1024 * 1024;
     std::uint64_t maxMemoryCost() const;
     void setMaxMemoryCost(std::uint64_t cost);
 

@@ -369,6 +369,8 @@ TEST_CASE("a huge poster is kept reduced, cached at the reduced cost and drawn f
     auto cache = manager->imageCache();
     CHECK(cache->imageFromMemoryCacheForKey(url->absoluteString()) == done.image);
     CHECK(cache->memCache()->totalCost() == 2048u * 2048u);
+    // And the memory cache is bounded from the start: eight such posters fill it, a ninth evicts.
+    CHECK(cache->maxMemoryCost() == 8u * 2048u * 2048u);
 
     // Drawn again and again, the bitmap gives one surface, read in place.
     const auto backings = CGImage::drawingBackingsMade();
