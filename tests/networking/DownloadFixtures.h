@@ -13,7 +13,7 @@
 
 #include "networking/FDFileDownloader.h"
 #include "platform/foundation/HexString.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 namespace downloadtests {
 

@@ -7,7 +7,7 @@
 
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/quartzcore/CALayer.h"
@@ -24,7 +24,7 @@ DeviceScreen::DeviceScreen(Options options)
 DeviceScreen::~DeviceScreen() { stop(); }
 
 void DeviceScreen::start() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (timer_) return;
     renderNow();
     timer_ = NSTimer::timerWithTimeInterval(options_.frameInterval, [this](NSTimer&) { tick(); }, true);
@@ -32,14 +32,14 @@ void DeviceScreen::start() {
 }
 
 void DeviceScreen::stop() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (timer_) timer_->invalidate();
     timer_.reset();
     store_->close();
 }
 
 void DeviceScreen::setPainters(DeviceScreenPainters painters) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto defaults = DeviceScreenPainters::defaults();
     if (!painters.window) painters.window = defaults.window;
     if (!painters.keyboard) painters.keyboard = defaults.keyboard;
@@ -100,7 +100,7 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
 }
 
 std::uint64_t DeviceScreen::renderNow() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     // Read anew each frame: the interface turns with the key window's bounds.
     const CGSize interface = DeviceScene::screenSize();
     const CGFloat scale = UIScreen::mainScreen()->scale();

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "ui/popover/FLPopoverPixelGrid.h"
 
@@ -47,7 +47,7 @@ FLPopoverDrawingCache::FLPopoverDrawingCache(std::size_t capacity) : capacity_(c
 
 void FLPopoverDrawingCache::drawInto(const CGContextRef& ctx, Recipe recipe,
                                      const std::function<void(const CGContextRef&)>& draw) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!ctx || !draw) return;
     auto grid = FLPopoverPixelGrid::of(ctx);
     if (!grid || capacity_ == 0) {
@@ -101,7 +101,7 @@ struct SharedCaches {
 };
 
 SharedCaches& shared() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     static SharedCaches caches;
     return caches;
 }

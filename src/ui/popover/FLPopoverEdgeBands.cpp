@@ -2,12 +2,12 @@
 
 #include <cassert>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "ui/popover/FLPopoverPixelGrid.h"
 
 void FLPopoverDrawEdgeBands(const CGContextRef& ctx, CGRect interior,
                             const std::function<void(const CGContextRef&)>& draw) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!ctx || !draw) return;
     auto grid = FLPopoverPixelGrid::of(ctx);
     FLPopoverPixelRect inner = grid ? grid->pixelsInside(interior) : FLPopoverPixelRect{};
