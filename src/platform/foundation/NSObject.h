@@ -1,6 +1,8 @@
 #pragma once
 // The root of every object with identity: shared ownership, associated objects,
-// key-value observation and the class name.
+// key-value observation and the class name. (Delayed performs and performs on
+// a thread belong to the run loop a layer up: NSRunLoop::schedulePerform and
+// cancelPerforms, NSThread::perform.)
 #include <functional>
 #include <map>
 #include <memory>
@@ -70,9 +72,6 @@ public:
     void willChangeValueForKey(const std::string& key);
     void didChangeValueForKey(const std::string& key);
     std::size_t observerCount(const std::string& key) const;
-
-    // Delayed performs and performs on a thread belong to the run loop a layer
-    // up: NSRunLoop::schedulePerform and cancelPerforms, NSThread::perform.
 
 private:
     struct Observer {
