@@ -20,7 +20,7 @@
 #include "networking/FDFileDownloadManager.h"
 #include "networking/FDFileDownloader.h"
 #include "platform/foundation/HexString.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "support/NginxServer.h"
 #include "support/TestEnvironment.h"
 

@@ -37,7 +37,7 @@
 
 #include "BenchSupport.h"
 #include "networking/NLHTTPRequestOperation.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/NginxServer.h"
 #include "support/TestEnvironment.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 
 #ifndef QUORVANE_BUILD_TYPE

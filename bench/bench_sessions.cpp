@@ -31,7 +31,7 @@
 #include "networking/NLHTTPSessionManager.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSStream.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/NginxServer.h"
 #include "support/TestEnvironment.h"

@@ -16,6 +16,37 @@ function(quorvane_library name folder)
   target_link_libraries(${name} PUBLIC ${Q_DEPS} PRIVATE ${Q_PRIVATE_DEPS})
 endfunction()
 
+# quorvane_platform_layer(<folder> [DEPS <folder> ...] [LIBS ...] [PRIVATE_LIBS ...])
+# One library per folder of src/platform, named platform_<folder>, linked to
+# the folders it uses (DEPS) and to its backing libraries (LIBS when its headers
+# show them, else PRIVATE_LIBS). The layers point downwards only: a folder may
+# name only folders declared before it, so the declaration order is the layer
+# order and a cycle cannot be declared. Each folder's headers are published in
+# an include tree of their own (a link <build>/layers/<folder>/platform/<folder>
+# to the source folder), and a folder's sources see only that tree and those of
+# the folders below it that it depends on: an include of a folder above it, or
+# of one it does not declare, fails to compile.
+function(quorvane_platform_layer folder)
+  cmake_parse_arguments(Q "" "" "DEPS;LIBS;PRIVATE_LIBS" ${ARGN})
+  set(name platform_${folder})
+  set(source_dir ${PROJECT_SOURCE_DIR}/src/platform/${folder})
+  set(include_root ${PROJECT_BINARY_DIR}/layers/${folder})
+  file(MAKE_DIRECTORY ${include_root}/platform)
+  file(CREATE_LINK ${source_dir} ${include_root}/platform/${folder} SYMBOLIC)
+  set(layer_deps)
+  foreach(dep IN LISTS Q_DEPS)
+    if(NOT TARGET platform_${dep})
+      message(FATAL_ERROR "platform/${folder} depends on platform/${dep}, which is not declared below it")
+    endif()
+    list(APPEND layer_deps platform_${dep})
+  endforeach()
+  file(GLOB sources CONFIGURE_DEPENDS ${source_dir}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${include_root})
+  target_compile_options(${name} PRIVATE ${QUORVANE_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${layer_deps} ${Q_LIBS} PRIVATE ${Q_PRIVATE_LIBS})
+endfunction()
+
 # quorvane_tests(<label> <folder> [DEPS ...])
 # One doctest executable per subsystem, each test case registered with ctest.
 include(${doctest_DIR}/doctest.cmake)

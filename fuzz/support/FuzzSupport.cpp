@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 namespace fuzz {
 

@@ -17,7 +17,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/ProcessLifetime.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
 #include "platform/uikit/UITabBarItem.h"

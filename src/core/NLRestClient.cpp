@@ -15,7 +15,7 @@
 #include "platform/foundation/NSJSONSerialization.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/NSURLRequest.h"

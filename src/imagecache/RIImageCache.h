@@ -30,7 +30,7 @@
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSCache.h"
 #include "platform/foundation/NSFileManager.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIImage.h"
 

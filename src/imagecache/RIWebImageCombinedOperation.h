@@ -7,7 +7,7 @@
 #include <mutex>
 #include "imagecache/RIWebImageCompat.h"
 #include "imagecache/RIWebImageOperation.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 
 class RIWebImageCombinedOperation : public NSObject, public RIWebImageOperation {
 public:

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/foundation/ProcessLifetime.h"
-#include "platform/foundation/NSOperation.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/dispatch/NSOperation.h"
+#include "platform/base/ThreadAssertions.h"
 
 // One caller's hold on a URL's transfer.
 class RIWebImageDownloader::Token : public NSObject, public RIWebImageOperation {

@@ -4,7 +4,7 @@
 #include "imagecache/UIImageForceDecode.h"
 #include "imagecache/UIImageMultiFormat.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/graphics/CGContext.h"
 #include "platform/imageio/CGImageSource.h"
 #include "platform/runloop/NSRunLoop.h"

@@ -10,8 +10,8 @@
 #include <mutex>
 #include "imagecache/RIWebImageCompat.h"
 #include "imagecache/RIWebImageOperation.h"
-#include "platform/foundation/NSOperation.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/dispatch/NSOperation.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/imageio/CGImageSource.h"
 #include "platform/net/NSURLConnection.h"
 #include "platform/uikit/UIApplication.h"

@@ -3,7 +3,7 @@
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 std::shared_ptr<RIWebImagePrefetcher> RIWebImagePrefetcher::sharedImagePrefetcher() {
     static ProcessLifetime<std::shared_ptr<RIWebImagePrefetcher>> instance(init());

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "networking/FDFileDownloader.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 
 class FDFileDownloadManager : public NSObject {
 public:

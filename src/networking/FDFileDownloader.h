@@ -39,7 +39,7 @@
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSFileHandle.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/net/NSHTTPURLResponse.h"
 #include "platform/net/NSURLConnection.h"

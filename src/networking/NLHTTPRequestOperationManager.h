@@ -29,7 +29,7 @@
 #include "networking/NLURLResponseSerialization.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSObject.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/NSURLCredential.h"

@@ -4,7 +4,7 @@
 
 #include "networking/NLLocalizedString.h"
 #include "networking/NLURLRequestSerialization.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 NLMultipartBodyStream::NLMultipartBodyStream(NSStringEncoding encoding) : stringEncoding(encoding) {}
 

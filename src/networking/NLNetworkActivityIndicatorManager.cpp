@@ -8,7 +8,7 @@
 #include "networking/NLSessionTaskNotifications.h"
 #include "networking/NLURLConnectionOperation.h"
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIApplication.h"
 
@@ -148,12 +148,12 @@ void NLNetworkActivityIndicatorManager::networkRequestDidFinish(const NSNotifica
 // ---------------------------------------------------------------- the indicator (main thread)
 
 std::shared_ptr<NSTimer> NLNetworkActivityIndicatorManager::activityIndicatorVisibilityTimer() const {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     return activityIndicatorVisibilityTimer_;
 }
 
 void NLNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibilityDelayed() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!isEnabled()) return;
     std::weak_ptr<NLNetworkActivityIndicatorManager> weak = weakSelf<NLNetworkActivityIndicatorManager>();
     auto update = [weak] {
@@ -171,7 +171,7 @@ void NLNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibility
 }
 
 void NLNetworkActivityIndicatorManager::updateNetworkActivityIndicatorVisibility() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!isEnabled()) return;
     UIApplication::sharedApplication()->setNetworkActivityIndicatorVisible(isNetworkActivityIndicatorVisible());
 }

@@ -10,7 +10,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/ProcessLifetime.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/runloop/NSRunLoop.h"
 
 namespace {

@@ -31,10 +31,10 @@
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSLock.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 #include "platform/foundation/NSStream.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/net/NSURLConnection.h"
 #include "platform/runloop/NSRunLoop.h"
 

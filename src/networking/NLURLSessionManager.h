@@ -54,7 +54,7 @@
 #include "platform/foundation/NSLock.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSObject.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 #include "platform/foundation/NSProgress.h"
 #include "platform/foundation/NSStream.h"
 #include "platform/foundation/Value.h"

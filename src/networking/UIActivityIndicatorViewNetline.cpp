@@ -1,7 +1,7 @@
 #include "networking/UIActivityIndicatorViewNetline.h"
 
 #include "networking/NLRequestStateBinding.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 

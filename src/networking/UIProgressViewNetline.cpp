@@ -1,7 +1,7 @@
 #include "networking/UIProgressViewNetline.h"
 
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 

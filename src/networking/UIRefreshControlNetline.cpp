@@ -1,7 +1,7 @@
 #include "networking/UIRefreshControlNetline.h"
 
 #include "networking/NLRequestStateBinding.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "networking/NLViewOperationSlot.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/ProcessLifetime.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "platform/coredata/NSFetchRequest.h"
 #include "platform/coredata/NSPredicate.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "screens/DetailMoviesViewController.h"
 #include "screens/ScreenStyle.h"
 

@@ -5,7 +5,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIStoryboard.h"
 #include "screens/DetailMoviesViewController.h"
 #include "screens/MainStoryboard.h"

@@ -5,7 +5,7 @@
 #include "core/NLRestClient.h"
 #include "imagecache/UIImageViewWebCache.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIFont.h"

@@ -7,7 +7,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/media/MPMoviePlayerViewController.h"
 #include "screens/DownloadViewController.h"
 #include "screens/ScreenStyle.h"

@@ -3,7 +3,7 @@
 #include "core/AppDelegate.h"
 #include "core/MoviesModel.h"
 #include "platform/coredata/NSFetchRequest.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"

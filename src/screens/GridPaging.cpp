@@ -3,11 +3,12 @@
 #include <cassert>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/foundation/LifecycleMove.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 
-[[maybe_unused]] const char* phaseName(GridPaging::Phase phase) {
+const char* phaseName(GridPaging::Phase phase) {
     switch (phase) {
         case GridPaging::Phase::Idle: return "idle";
         case GridPaging::Phase::LoadingFirst: return "loading the first page";
@@ -21,11 +22,9 @@ namespace {
 void GridPaging::moveTo(Phase next) {
     // A further page starts only from rest; every phase may end or be superseded.
     const bool allowed = next != Phase::LoadingFurther || phase_ == Phase::Idle;
-    assert(allowed && "a further page starts only while no list request is in flight");
-#ifndef NDEBUG
-    NSLog("Grid paging: %@ -> %@", phaseName(phase_), phaseName(next));
-#endif
-    if (allowed) phase_ = next;
+    if (checkLifecycleMove(allowed, true, "Grid paging", {}, phaseName(phase_), phaseName(next),
+                           "a further page starts only while no list request is in flight"))
+        phase_ = next;
 }
 
 GridPaging::Ticket GridPaging::beginFirstPage(Phase* superseded) {

@@ -1,7 +1,7 @@
 #include "screens/ListGenresViewController.h"
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "screens/ScreenStyle.h"

@@ -1,7 +1,7 @@
 #include "screens/ListSortViewController.h"
 
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UINib.h"
 
 std::shared_ptr<ListSortViewController> ListSortViewController::initWithNibName(const std::string& nibName) {

@@ -1,6 +1,6 @@
 #include "screens/ListStreamViewController.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 // A stream's row text: its "name" (nothing for an entry that is not a dictionary).

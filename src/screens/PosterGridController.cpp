@@ -1,6 +1,6 @@
 #include "screens/PosterGridController.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"

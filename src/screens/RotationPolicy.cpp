@@ -1,6 +1,6 @@
 #include "screens/RotationPolicy.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIRotationPolicy.h"
 #include "screens/ScreenStyle.h"

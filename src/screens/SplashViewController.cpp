@@ -4,7 +4,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSURL.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIStoryboard.h"

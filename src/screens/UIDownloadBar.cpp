@@ -6,7 +6,7 @@
 
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSHTTPURLResponse.h"
 #include "platform/uikit/UIColor.h"
 

@@ -9,7 +9,7 @@
 #include "platform/coredata/NSFetchRequest.h"
 #include "platform/coredata/NSPredicate.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UITabBarItem.h"
 #include "support/TestEnvironment.h"

@@ -14,7 +14,7 @@
 #include "networking/FDFileDownloader.h"
 #include "networking/FDPartialFile.h"
 #include "platform/foundation/HexString.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 namespace downloadtests {
 

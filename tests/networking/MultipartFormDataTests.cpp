@@ -14,7 +14,7 @@
 #include "WireSupport.h"
 #include "networking/NLURLRequestSerialization.h"
 #include "platform/foundation/NSFileManager.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/foundation/NSURL.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"

@@ -8,7 +8,7 @@
 
 #include "networking/NLHTTPRequestOperation.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 namespace optest {
 

@@ -12,7 +12,7 @@
 #include "networking/NLNetworkReachabilityManager.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "support/TestEnvironment.h"
 
 using testsupport::runMainUntil;

@@ -12,7 +12,7 @@
 #include "networking/NLHTTPRequestOperationManager.h"
 #include "networking/NLSecurityPolicy.h"
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"
 

@@ -14,7 +14,7 @@
 #include "networking/NLSessionTaskNotifications.h"
 #include "networking/NLURLSessionManager.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "support/TestEnvironment.h"
 
 namespace managertest {

@@ -20,7 +20,7 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/runloop/RunLoopSchedule.h"
 #include "support/TestEnvironment.h"
@@ -279,9 +279,9 @@ TEST_CASE("delayed performs run after their delay and can be cancelled") {
     VirtualTime vt;
     auto obj = std::make_shared<NSObject>();
     int a = 0, b = 0;
-    obj->performAfterDelay("a", 0.5, [&] { ++a; });
-    obj->performAfterDelay("b", 0.5, [&] { ++b; });
-    obj->cancelPreviousPerformRequests("b");
+    NSRunLoop::currentRunLoop()->schedulePerform(obj, "a", 0.5, [&] { ++a; });
+    NSRunLoop::currentRunLoop()->schedulePerform(obj, "b", 0.5, [&] { ++b; });
+    NSRunLoop::currentRunLoop()->cancelPerforms(obj.get(), "b");
     Clock::advance(0.6);
     REQUIRE(runMainUntil([&] { return a == 1; }));
     NSRunLoop::mainRunLoop()->runFor(0.05);

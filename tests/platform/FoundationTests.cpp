@@ -10,7 +10,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSObject.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "support/TestEnvironment.h"
 
 using testsupport::runMainUntil;

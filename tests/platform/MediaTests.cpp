@@ -14,7 +14,7 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/media/AVAudioSession.h"
 #include "platform/media/MPMoviePlayerController.h"
 #include "platform/media/MPMoviePlayerViewController.h"

@@ -6,8 +6,8 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLock.h"
-#include "platform/foundation/NSOperation.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/dispatch/NSOperation.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/TestEnvironment.h"
 

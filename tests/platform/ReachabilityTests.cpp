@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/net/SCNetworkReachability.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/TestEnvironment.h"

@@ -11,7 +11,7 @@
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIApplicationDelegate.h"

@@ -8,7 +8,7 @@
 
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/foundation/NSData.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/net/NSURLConnection.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"

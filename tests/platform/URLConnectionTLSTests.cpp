@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/net/NSURLConnection.h"
 #include "platform/security/SecTrust.h"
 #include "support/LoopbackHttpServer.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/net/NSURLConnection.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TestEnvironment.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/net/NSURLSession.h"
 #include "support/TestEnvironment.h"
 

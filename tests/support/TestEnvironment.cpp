@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/runloop/NSRunLoop.h"
 
 namespace testsupport {

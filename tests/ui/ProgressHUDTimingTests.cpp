@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "support/TestEnvironment.h"
 #include "ui/progresshud/LORoundProgressView.h"
 

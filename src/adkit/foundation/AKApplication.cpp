@@ -9,6 +9,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSString.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {
@@ -20,8 +21,8 @@ struct EarlyActivities {
 };
 
 EarlyActivities& early() {
-    static EarlyActivities e;
-    return e;
+    static ProcessLifetime<EarlyActivities> e;
+    return *e;
 }
 
 // The library's start-up registration: AKApplication's load runs as soon as
@@ -65,12 +66,12 @@ void AKApplication::addEarlyActivity(std::function<void()> activity) {
 }
 
 std::shared_ptr<AKApplication> AKApplication::sharedApplication() {
-    static const std::shared_ptr<AKApplication> application = [] {
+    static ProcessLifetime<std::shared_ptr<AKApplication>> application([] {
         auto a = std::make_shared<AKApplication>();
         a->observeApplication();
         return a;
-    }();
-    return application;
+    }());
+    return *application;
 }
 
 AKApplication::AKApplication()

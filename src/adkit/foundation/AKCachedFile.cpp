@@ -18,7 +18,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIImage.h"
 
@@ -145,7 +145,7 @@ std::string AKCachedFile::description() const {
 }
 
 void AKCachedFile::beginFetch(bool cacheBuster) {
-    assert(NSThread::isMainThread() && "AKCachedFile is used on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     if (!source_) return;
     NSURLPtr url = source_;
     if (cacheBuster) {

@@ -11,11 +11,12 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUserDefaults.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/foundation/SystemInfo.h"
 #include "platform/media/AudioSessionRoute.h"
-#include "platform/uikit/ASIdentifierManager.h"
-#include "platform/uikit/CTTelephonyNetworkInfo.h"
-#include "platform/uikit/SKPaymentQueue.h"
+#include "platform/adsupport/ASIdentifierManager.h"
+#include "platform/coretelephony/CTTelephonyNetworkInfo.h"
+#include "platform/storekit/SKPaymentQueue.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIScreen.h"
@@ -33,8 +34,8 @@ struct ProcessFacts {
 };
 
 ProcessFacts& facts() {
-    static ProcessFacts f;
-    return f;
+    static ProcessLifetime<ProcessFacts> f;
+    return *f;
 }
 
 std::atomic<bool> jailbroken{false};
@@ -59,13 +60,13 @@ std::string processSystemVersion() {
 }  // namespace
 
 std::shared_ptr<AKDevice> AKDevice::currentDevice() {
-    static const std::shared_ptr<AKDevice> device = [] {
+    static ProcessLifetime<std::shared_ptr<AKDevice>> device([] {
         auto d = std::make_shared<AKDevice>();
         d->network_->enableNetworkChecking();
         d->enableRadioAccessTechnologyChecking();
         return d;
-    }();
-    return device;
+    }());
+    return *device;
 }
 
 AKDevice::AKDevice() : lockQueue_(dispatch_queue_create("com.adkit.adnet.device")), network_(std::make_shared<AKNetwork>()) {}

@@ -2,11 +2,12 @@
 
 #include "adkit/foundation/AKDevice.h"
 #include "platform/foundation/NSUUID.h"
-#include "platform/uikit/ASIdentifierManager.h"
+#include "platform/adsupport/ASIdentifierManager.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 std::shared_ptr<AKGestureIdUtil> AKGestureIdUtil::sharedInstance() {
-    static const auto instance = std::make_shared<AKGestureIdUtil>();
-    return instance;
+    static ProcessLifetime<std::shared_ptr<AKGestureIdUtil>> instance(std::make_shared<AKGestureIdUtil>());
+    return *instance;
 }
 
 AKGestureIdUtil::AKGestureIdUtil() : userDefaults_(NSUserDefaults::initWithSuiteName("")) {}

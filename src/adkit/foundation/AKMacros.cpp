@@ -3,17 +3,18 @@
 #include "adkit/foundation/AKObjectAdditions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/ProcessLifetime.h"
 
 namespace {
 
 std::mutex& checkerMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static ProcessLifetime<std::mutex> mutex;
+    return *mutex;
 }
 
 std::shared_ptr<AKLogChecker>& checkerSlot() {
-    static std::shared_ptr<AKLogChecker> checker;
-    return checker;
+    static ProcessLifetime<std::shared_ptr<AKLogChecker>> checker;
+    return *checker;
 }
 
 }  // namespace

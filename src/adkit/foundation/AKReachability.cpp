@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/SCNetworkReachability.h"
 
 namespace {
@@ -21,7 +22,7 @@ struct Network {
 };
 
 Network& network() {
-    static Network* n = new Network;  // outlives monitors that static objects may still hold
+    static ProcessLifetime<Network> n;  // outlives monitors that static objects may still hold
     return *n;
 }
 

@@ -5,6 +5,7 @@
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKMacros.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/net/NSHTTPURLResponse.h"
 
 namespace {
@@ -30,8 +31,8 @@ const char* messageForCode(std::int64_t code) {
 // The code 4 message, formatted once per process; reading the version may
 // wait for the main thread, which the once-only holder never does under its lock.
 std::string osBelowMinimumMessage() {
-    static AKOnceValue<std::string> text;
-    return text.get([] {
+    static ProcessLifetime<AKOnceValue<std::string>> text;
+    return text->get([] {
         std::int64_t major = 0, minor = 0, bugFix = 0;
         AKDevice::getOSMajor(&major, &minor, &bugFix);
         return format("This device's OS is %ld.%ld.%ld.It is below the minimum of %ld.%ld.", major, minor, bugFix, 5, 0);

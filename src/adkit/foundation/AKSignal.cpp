@@ -4,12 +4,12 @@
 
 #include "adkit/foundation/AKObjectAdditions.h"
 #include "adkit/foundation/AKSignalInputs.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace AKSignal {
 
 Value recordWithContext(const Value& context, const std::optional<std::string>& walkStopAt) {
-    assert(NSThread::isMainThread() && "the signal component runs on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     Value record{{"v", Value(1)}};
     // Only JSON-ready context entries travel.
     record.setObject("ctx", context.isDictionary() && ak_JSONStringPretty(context, false) ? context.copy() : Value::dictionary());

@@ -11,6 +11,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSTimeZone.h"
 #include "platform/foundation/NSUUID.h"
+#include "platform/foundation/ProcessLifetime.h"
 #include "platform/uikit/UIDeviceBattery.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIStatusBarOrientation.h"
@@ -35,12 +36,12 @@ Value AKGestureWalkViews(const std::string& stopAt) { return AKGestureUtil::walk
 
 std::optional<std::string> AKWebsafeBase64StringFromBytes(const void* bytes, std::int32_t length) {
     if (!bytes || length < 0) return std::nullopt;
-    static const AK_TKStringEncodingPtr codec = [] {
+    static ProcessLifetime<AK_TKStringEncodingPtr> codec([] {
         auto c = AK_TKStringEncoding::rfc4648Base64WebsafeStringEncoding();
         c->setDoPad(false);
         return c;
-    }();
-    return codec->encode(static_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(length));
+    }());
+    return (*codec)->encode(static_cast<const std::uint8_t*>(bytes), static_cast<std::size_t>(length));
 }
 
 std::pair<std::int32_t, std::int32_t> AKBatteryLevelAndState() {

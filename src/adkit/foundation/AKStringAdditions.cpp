@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/foundation/HexString.h"
 #include "platform/foundation/NSString.h"
 #include "platform/security/CommonCrypto.h"
 
@@ -19,17 +20,7 @@ std::optional<std::string> ak_shortStringWithCGFloat(double value) {
     return text;
 }
 
-std::string ak_lowerHex(const std::uint8_t* bytes, std::size_t length) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out(length * 2, '0');
-    for (std::size_t i = 0; i < length; ++i) {
-        out[2 * i] = kDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kDigits[bytes[i] & 15];
-    }
-    return out;
-}
-
-std::string ak_stringWithMD5Bytes(const std::uint8_t* bytes) { return ak_lowerHex(bytes, CC_MD5_DIGEST_LENGTH); }
+std::string ak_stringWithMD5Bytes(const std::uint8_t* bytes) { return hexString(bytes, CC_MD5_DIGEST_LENGTH); }
 
 Data ak_MD5Bytes(const Data& data) {
     Data digest(CC_MD5_DIGEST_LENGTH);

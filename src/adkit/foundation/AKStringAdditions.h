@@ -15,9 +15,6 @@
 // 0.125. Always "." as the decimal point, whatever the process's locale.
 std::optional<std::string> ak_shortStringWithCGFloat(double value);
 
-// Bytes as lower-case hexadecimal, two characters per byte: the one hex
-// encoder of the library (digests, cache keys, file names).
-std::string ak_lowerHex(const std::uint8_t* bytes, std::size_t length);
 // 16 digest bytes as 32 lower-case hexadecimal characters.
 std::string ak_stringWithMD5Bytes(const std::uint8_t* bytes);
 // The MD5 of the text's UTF-8 bytes in lower-case hex; nullopt for text that

@@ -12,7 +12,8 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/foundation/ProcessLifetime.h"
+#include "platform/runloop/NSThread.h"
 
 namespace {
 
@@ -54,12 +55,12 @@ NSURLConnectionPtr AKMNSURLConnectionFactory::connectionWithRequest(
 // ---- The class-wide cache -----------------------------------------------------------------
 
 std::shared_ptr<NSCache> AKURLConnection::memoryCache() {
-    static const std::shared_ptr<NSCache> cache = [] {
+    static ProcessLifetime<std::shared_ptr<NSCache>> cache([] {
         auto c = std::make_shared<NSCache>();
         c->setCountLimit(25);
         return c;
-    }();
-    return cache;
+    }());
+    return *cache;
 }
 
 std::string AKURLConnection::cacheKeyForURL(const NSURL& url) {

@@ -7,7 +7,7 @@
 #include "adkit/foundation/AKURLConnection.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 
 AKURLConnection::~AKURLConnection() {
     if (connection_) connection_->cancel();
@@ -21,7 +21,7 @@ bool AKURLConnection::startWithURL(const NSURLPtr& url, const std::shared_ptr<AK
 bool AKURLConnection::startWithURL(const NSURLPtr& url, const std::optional<Data>& data,
                                    const std::optional<std::string>& type,
                                    const std::shared_ptr<AKURLConnectionDelegate>& delegate, NSErrorPtr* error) {
-    assert(NSThread::isMainThread() && "AKURLConnection is used on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     if (inProgress_) {
         if (error) {
             *error = AKRequestError::errorWithCode(

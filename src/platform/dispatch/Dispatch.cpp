@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/runloop/NSRunLoop.h"
 

@@ -4,7 +4,7 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceScene.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIWindow.h"
@@ -15,12 +15,12 @@ DeviceInput::DeviceInput(std::shared_ptr<DeviceInputTarget> target)
 DeviceInput::~DeviceInput() { *alive_ = false; }
 
 void DeviceInput::setTarget(std::shared_ptr<DeviceInputTarget> target) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     target_ = target ? std::move(target) : std::make_shared<DeviceDefaultInputTarget>();
 }
 
 void DeviceInput::enqueue(Step step, Completion done) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     queue_.push_back({std::move(step), std::move(done)});
     if (!running_) runNext();
 }

@@ -4,7 +4,7 @@
 #include <cassert>
 #include <utility>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIApplication.h"
@@ -37,21 +37,21 @@ CGSize DeviceScene::screenSize() {
 }
 
 std::optional<DeviceAlertLayout> DeviceScene::frontAlert() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto alerts = UIAlertView::visibleAlerts();
     if (alerts.empty()) return std::nullopt;
     return DeviceLayoutAlert(alerts.back(), screenSize());
 }
 
 std::optional<DeviceSheetLayout> DeviceScene::frontSheet() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto sheets = UIActionSheet::visibleSheets();
     if (sheets.empty()) return std::nullopt;
     return DeviceLayoutSheet(sheets.back(), screenSize());
 }
 
 std::optional<DeviceKeyboardLayout> DeviceScene::keyboard() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!UIKeyboard::isVisible()) return std::nullopt;
     auto responder = UIFirstResponder::current();
     if (!dynamic_cast<const UIKeyInput*>(responder.get())) return std::nullopt;

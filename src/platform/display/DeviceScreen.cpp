@@ -7,7 +7,8 @@
 
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
+#include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIActionSheet.h"
@@ -22,7 +23,7 @@ DeviceScreen::DeviceScreen(Options options)
 DeviceScreen::~DeviceScreen() { stop(); }
 
 void DeviceScreen::start() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (timer_) return;
     renderNow();
     timer_ = NSTimer::timerWithTimeInterval(options_.frameInterval, [this](NSTimer&) { tick(); }, true);
@@ -30,14 +31,14 @@ void DeviceScreen::start() {
 }
 
 void DeviceScreen::stop() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (timer_) timer_->invalidate();
     timer_.reset();
     store_->close();
 }
 
 void DeviceScreen::setPainters(DeviceScreenPainters painters) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto defaults = DeviceScreenPainters::defaults();
     if (!painters.window) painters.window = defaults.window;
     if (!painters.keyboard) painters.keyboard = defaults.keyboard;
@@ -100,7 +101,7 @@ bool DeviceScreen::prepareContext(std::size_t width, std::size_t height) {
 }
 
 std::uint64_t DeviceScreen::renderNow() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     const std::uint64_t number = draw();
     store_->markLooked();
     return number;

@@ -22,7 +22,7 @@
 #include "platform/display/DeviceScreenApi.h"
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 
@@ -178,7 +178,7 @@ constexpr const char* kHost = "127.0.0.1";
 }  // namespace
 
 std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServerOptions options, std::string& error) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!DeviceScreenApplyDeviceKind(options.deviceKind)) {
         error = "unknown device kind \"" + options.deviceKind + "\"";
         return nullptr;
@@ -255,7 +255,7 @@ DeviceScreenServer::~DeviceScreenServer() { stop(); }
 std::size_t DeviceScreenServer::requestsInProgress() const { return backing_ ? backing_->inProgress.load() : 0; }
 
 void DeviceScreenServer::stop() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!backing_) return;
     if (backing_->api) backing_->api->cancel();
     if (screen_) screen_->stop();  // wakes the readers waiting for a frame

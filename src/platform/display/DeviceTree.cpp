@@ -7,7 +7,7 @@
 
 #include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceViewFacts.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIWindow.h"
@@ -133,7 +133,7 @@ std::string DeviceTargetQuery::description() const {
 }
 
 nlohmann::json DeviceTree::describe() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     Json views = Json::array();
     if (auto window = DeviceScene::keyWindow(); window && !window->isHidden()) views.push_back(viewNode(*window));
     if (auto keyboard = DeviceScene::keyboard()) views.push_back(keyboardNode(*keyboard));
@@ -143,12 +143,12 @@ nlohmann::json DeviceTree::describe() {
 }
 
 std::size_t DeviceTree::countMatches(const DeviceTargetQuery& query) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     return findMatches(query).size();
 }
 
 DeviceTarget DeviceTree::locate(const DeviceTargetQuery& query) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     DeviceTarget target;
     const auto found = findMatches(query);
     target.matches = found.size();

@@ -3,7 +3,7 @@
 #include <cassert>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIControl.h"
@@ -91,7 +91,7 @@ std::vector<DeviceViewFacts::Describer>& describers() {
 }  // namespace
 
 void DeviceViewFacts::addDescriber(Describer describer) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     describers().push_back(std::move(describer));
 }
 

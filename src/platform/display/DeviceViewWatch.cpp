@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <cassert>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 
 void DeviceViewWatch::begin() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (observer_) return;
     observer_ = NSRunLoop::mainRunLoop()->addEndOfPassObserver([self = shared_from_this()] { self->count(); });
     count();
 }
 
 void DeviceViewWatch::end() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!observer_) return;
     NSRunLoop::mainRunLoop()->removeEndOfPassObserver(observer_);  // drops the observer's hold on this watch
     observer_ = 0;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 
 namespace display {
@@ -29,6 +30,7 @@ struct MainCallResult {
 template <class T>
 MainCallResult<T> callOnMain(std::function<void(std::function<void(T)> reply)> work, double timeoutSeconds,
                              const std::atomic<bool>& cancelled) {
+    QV_ASSERT_NOT_MAIN_THREAD();
     struct Shared {
         std::mutex mutex;
         std::condition_variable cv;

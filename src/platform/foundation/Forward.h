@@ -7,7 +7,6 @@ class NSError;
 class NSURL;
 class NSUUID;
 class NSBundle;
-class NSThread;
 class NSNotification;
 class NSNotificationCenter;
 class NSUserDefaults;

@@ -34,7 +34,7 @@ void NSNotificationCenter::removeObserver(const NSObject* observer, const std::s
 
 std::shared_ptr<NSObject> NSNotificationCenter::addObserverForName(const std::string& name,
                                                                    const std::shared_ptr<NSObject>& object,
-                                                                   dispatch_queue_t queue, Handler block) {
+                                                                   NotificationDeliveryQueue queue, Handler block) {
     auto token = std::make_shared<NotificationObserver>();
     std::lock_guard lock(mutex_);
     entries_.push_back(Entry{nextId_++, token.get(), token, false, name, object.get(), object, std::move(queue),
@@ -45,7 +45,7 @@ std::shared_ptr<NSObject> NSNotificationCenter::addObserverForName(const std::st
 void NSNotificationCenter::postNotification(const NSNotification& notification) {
     struct Delivery {
         std::shared_ptr<NSObject> keepObserver;
-        dispatch_queue_t queue;
+        NotificationDeliveryQueue queue;
         std::shared_ptr<Handler> handler;
     };
     std::vector<Delivery> deliveries;
@@ -66,7 +66,7 @@ void NSNotificationCenter::postNotification(const NSNotification& notification) 
         if (d.queue) {
             auto handler = d.handler;
             NSNotification copy = notification;
-            dispatch_async(d.queue, [handler, copy] { (*handler)(copy); });
+            d.queue.async([handler, copy] { (*handler)(copy); });
         } else {
             (*d.handler)(notification);
         }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/Value.h"
 
@@ -23,6 +22,25 @@ private:
     std::string name_;
     std::shared_ptr<NSObject> object_;
     Value userInfo_;
+};
+
+// The queue a block observer's notifications run on. Foundation sits below
+// dispatch, so it holds a queue as "something to hand a block to": a dispatch
+// queue (anything with async(block)) converts to it; null stands for the
+// posting thread.
+class NotificationDeliveryQueue {
+public:
+    NotificationDeliveryQueue() = default;
+    NotificationDeliveryQueue(std::nullptr_t) {}
+    template <class Queue>
+    NotificationDeliveryQueue(std::shared_ptr<Queue> queue) {
+        if (queue) async_ = [queue = std::move(queue)](std::function<void()> block) { queue->async(std::move(block)); };
+    }
+    explicit operator bool() const { return static_cast<bool>(async_); }
+    void async(std::function<void()> block) const { async_(std::move(block)); }
+
+private:
+    std::function<void(std::function<void()>)> async_;
 };
 
 class NSNotificationCenter : public NSObject {
@@ -41,7 +59,7 @@ public:
     // Block form: returns the registration, which is itself the observer to remove.
     // With a queue, the block runs there asynchronously; else on the posting thread.
     std::shared_ptr<NSObject> addObserverForName(const std::string& name, const std::shared_ptr<NSObject>& object,
-                                                 dispatch_queue_t queue, Handler block);
+                                                 NotificationDeliveryQueue queue, Handler block);
 
     void postNotification(const NSNotification& notification);
     void postNotificationName(const std::string& name, const std::shared_ptr<NSObject>& object = nullptr,
@@ -58,7 +76,7 @@ private:
         std::string name;
         const NSObject* objectKey;
         std::weak_ptr<NSObject> object;
-        dispatch_queue_t queue;
+        NotificationDeliveryQueue queue;
         std::shared_ptr<Handler> handler;
     };
     mutable std::mutex mutex_;

@@ -7,8 +7,6 @@
 #include <typeinfo>
 
 #include "platform/foundation/ClassRegistry.h"
-#include "platform/foundation/NSThread.h"
-#include "platform/runloop/NSRunLoop.h"
 
 ObservationToken& ObservationToken::operator=(ObservationToken&& other) noexcept {
     if (this != &other) {
@@ -114,18 +112,4 @@ std::size_t NSObject::observerCount(const std::string& key) const {
     std::lock_guard lock(mutex_);
     auto it = observers_.find(key);
     return it == observers_.end() ? 0 : it->second.size();
-}
-
-void NSObject::performAfterDelay(const std::string& selector, double delay, std::function<void()> block) {
-    NSRunLoop::currentRunLoop()->schedulePerform(shared_from_this(), selector, delay, std::move(block));
-}
-
-void NSObject::performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void()> block,
-                               bool waitUntilDone) {
-    auto keep = shared_from_this();
-    thread->perform([keep, block = std::move(block)] { block(); }, waitUntilDone);
-}
-
-void NSObject::cancelPreviousPerformRequests(const std::string& selector) {
-    NSRunLoop::currentRunLoop()->cancelPerforms(this, selector);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The root of every object with identity: shared ownership, associated objects,
-// key-value observation, delayed performs and the class name.
+// key-value observation and the class name. (Delayed performs and performs on
+// a thread belong to the run loop a layer up: NSRunLoop::schedulePerform and
+// cancelPerforms, NSThread::perform.)
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,7 +11,6 @@
 #include <vector>
 
 class NSObject;
-class NSThread;
 
 // Disconnects its observation when destroyed (or when disconnect() is called).
 class ObservationToken {
@@ -71,16 +72,6 @@ public:
     void willChangeValueForKey(const std::string& key);
     void didChangeValueForKey(const std::string& key);
     std::size_t observerCount(const std::string& key) const;
-
-    // Delayed performs on the current thread's run loop, in the default mode.
-    // The object is kept alive until the perform ran or was cancelled.
-    void performAfterDelay(const std::string& selector, double delay, std::function<void()> block);
-    // Runs the block on the thread's run loop; waits for it when asked (at once
-    // when already on that thread).
-    void performOnThread(const std::shared_ptr<NSThread>& thread, std::function<void()> block, bool waitUntilDone);
-    // Cancels the delayed performs of this object scheduled from this thread
-    // (all of them, or those of one selector).
-    void cancelPreviousPerformRequests(const std::string& selector = {});
 
 private:
     struct Observer {

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "platform/uikit/UIImage.h"
-
 namespace {
 
 struct Reader {
@@ -73,17 +71,4 @@ Data makeExifOrientationAPP1(int orientation, bool bigEndian) {
     put16(0);  // the rest of the 4-byte value field
     put32(0);  // no next directory
     return d;
-}
-
-UIImageOrientation imageOrientationFromExif(long exifOrientation) {
-    switch (exifOrientation) {
-    case 2: return UIImageOrientationUpMirrored;
-    case 3: return UIImageOrientationDown;
-    case 4: return UIImageOrientationDownMirrored;
-    case 5: return UIImageOrientationLeftMirrored;
-    case 6: return UIImageOrientationRight;
-    case 7: return UIImageOrientationRightMirrored;
-    case 8: return UIImageOrientationLeft;
-    default: return UIImageOrientationUp;
-    }
 }

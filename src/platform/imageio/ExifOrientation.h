@@ -6,8 +6,6 @@
 
 #include "platform/foundation/Data.h"
 
-enum UIImageOrientation : long;  // platform/uikit/UIImage.h
-
 // The orientation (1-8) of the first image directory of a TIFF structure;
 // 0 when the block is malformed, has no orientation or one outside 1-8.
 int exifOrientationFromTIFF(const std::uint8_t* tiff, std::size_t size);
@@ -15,6 +13,3 @@ int exifOrientationFromTIFF(const std::uint8_t* tiff, std::size_t size);
 int exifOrientationFromAPP1(const std::uint8_t* payload, std::size_t size);
 // An APP1 payload ("Exif\0\0" and a TIFF structure) holding only the orientation.
 Data makeExifOrientationAPP1(int orientation, bool bigEndian = false);
-// The image orientation that shows an image stored with EXIF orientation
-// 1-8 upright; anything outside 1-8 (0 for "none") is Up.
-UIImageOrientation imageOrientationFromExif(long exifOrientation);

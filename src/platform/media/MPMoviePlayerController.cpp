@@ -12,7 +12,7 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/HexString.h"
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 namespace {
 std::string lowerScheme(const std::string& url) {

@@ -3,7 +3,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/graphics/CGColor.h"
 #include "platform/media/MPMoviePlayerController.h"
 #include "platform/uikit/NSParagraphStyle.h"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/LifecycleMove.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/net/CurlMulti.h"
 
@@ -48,7 +49,6 @@ bool allowedMove(LoadState from, LoadState to) {
     return false;
 }
 
-#ifndef NDEBUG
 namespace {
 
 bool tracing() {
@@ -60,7 +60,6 @@ bool tracing() {
 }
 
 }  // namespace
-#endif
 
 void touch(NSURLConnection::Transfer& t) { t.lastActivity = Clock::now(); }
 
@@ -88,17 +87,9 @@ void NSURLConnection::Transfer::detach() {
 }
 
 void NSURLConnection::Transfer::moveTo(LoadState next) noexcept {
-#ifndef NDEBUG
-    if (curlbacking::tracing()) {
-        try {
-            NSLogLine(std::string("URL load ") + (request ? request->URL() : std::string()) + ": " +
-                      curlbacking::nameOf(state_) + " -> " + curlbacking::nameOf(next));
-        } catch (...) {
-            // The trace line is lost; the move is not.
-        }
-    }
-#endif
-    assert(curlbacking::allowedMove(state_, next) && "a URL load moves only as its lifecycle allows");
+    checkLifecycleMove(curlbacking::allowedMove(state_, next), curlbacking::tracing(), "URL load",
+                       request ? std::string_view(request->URL()) : std::string_view(), curlbacking::nameOf(state_),
+                       curlbacking::nameOf(next), "a URL load moves only as its lifecycle allows");
     state_ = next;
 }
 

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 std::shared_ptr<NSRunLoop> startLoopThread(const std::string& name) {
     // Never released: work of any object may be scheduled there until the process ends.

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "platform/foundation/AnnotatedMutex.h"
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 #include "platform/net/NSURLSessionConfiguration.h"
 #include "platform/net/NSURLSessionDelegate.h"
 #include "platform/net/NSURLSessionTask.h"

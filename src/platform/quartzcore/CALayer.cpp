@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/quartzcore/CATransaction.h"
 #include "platform/runloop/NSRunLoop.h"
 
@@ -200,7 +200,7 @@ CGRect CALayer::convertRectFromLayer(CGRect rect, const CALayer* layer) const {
 
 void CALayer::addAnimation(const CAAnimationPtr& animation, const std::string& givenKey) {
     if (!animation) return;
-    assert(NSThread::isMainThread() && "layers are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     auto a = animation->copy();
     if (a->duration <= 0) a->duration = CATransaction::animationDuration();
     std::string key = givenKey.empty() ? "animation-" + std::to_string(nextAnimationKey_++) : givenKey;

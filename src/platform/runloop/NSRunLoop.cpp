@@ -15,7 +15,7 @@
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/runloop/RunLoopTimerQueue.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace {
 // Visible sheets, held strongly while on screen as the platform's sheet window holds them.

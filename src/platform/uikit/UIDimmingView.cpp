@@ -1,6 +1,6 @@
 #include "platform/uikit/UIDimmingView.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIWindow.h"
 

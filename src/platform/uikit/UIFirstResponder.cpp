@@ -4,7 +4,7 @@
 #include <cassert>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIDevice.h"
 #include "platform/uikit/UIKeyInput.h"
@@ -91,7 +91,7 @@ CGFloat UIFirstResponder::keyboardHeight() {
 bool UIFirstResponder::isFirst(const UIResponder& r) { return entryHolding(r) != nullptr; }
 
 bool UIFirstResponder::become(UIResponder& r) {
-    assert(NSThread::isMainThread() && "the first responder changes on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     if (isFirst(r)) return true;
     if (!r.canBecomeFirstResponder()) return false;
     auto window = windowOf(r);
@@ -105,7 +105,7 @@ bool UIFirstResponder::become(UIResponder& r) {
 }
 
 bool UIFirstResponder::resign(UIResponder& r) {
-    assert(NSThread::isMainThread() && "the first responder changes on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     auto& pending = state().pending;
     std::erase_if(pending, [&](const auto& w) { return w.lock().get() == &r; });
     if (!isFirst(r)) return true;

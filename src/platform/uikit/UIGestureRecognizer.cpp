@@ -3,7 +3,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIView.h"
 
@@ -27,7 +27,7 @@ CGPoint UIGestureRecognizer::locationInView(const UIView* view) const {
 }
 
 void UIGestureRecognizer::sendActions() {
-    assert(NSThread::isMainThread() && "gesture recognisers are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     auto targets = targets_;
     for (auto& t : targets) {
         auto target = t.target.lock();

@@ -127,3 +127,16 @@ std::optional<Data> UIImageJPEGRepresentation(const UIImagePtr& image, double co
         properties.setObject(kCGImagePropertyOrientation, exifFromOrientation(image->imageOrientation()));
     return encode(image, kUTTypeJPEG, properties);
 }
+
+UIImageOrientation imageOrientationFromExif(long exifOrientation) {
+    switch (exifOrientation) {
+    case 2: return UIImageOrientationUpMirrored;
+    case 3: return UIImageOrientationDown;
+    case 4: return UIImageOrientationDownMirrored;
+    case 5: return UIImageOrientationLeftMirrored;
+    case 6: return UIImageOrientationRight;
+    case 7: return UIImageOrientationRightMirrored;
+    case 8: return UIImageOrientationLeft;
+    default: return UIImageOrientationUp;
+    }
+}

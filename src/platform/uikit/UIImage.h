@@ -22,6 +22,11 @@ enum UIImageOrientation : long {
     UIImageOrientationRightMirrored = 7,
 };
 
+// The image orientation that shows an image stored with EXIF orientation 1-8
+// (the number image sources report) upright; anything outside 1-8 (0 for
+// "none") is Up.
+UIImageOrientation imageOrientationFromExif(long exifOrientation);
+
 class UIImage;
 using UIImagePtr = std::shared_ptr<UIImage>;
 

@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/NSThread.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/runloop/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UISystemVersion.h"
 #include "platform/uikit/UIView.h"

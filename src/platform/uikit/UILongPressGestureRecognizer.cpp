@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/runloop/NSRunLoop.h"
 
 UILongPressGestureRecognizer::~UILongPressGestureRecognizer() { stopTimer(); }

@@ -4,7 +4,7 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIBarButtonItem.h"
 #include "platform/uikit/UIDimmingView.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 void UIProgressView::setProgress(float progress, bool animated) {
     QV_ASSERT_MAIN_THREAD();

@@ -1,6 +1,6 @@
 #include "platform/uikit/UIRefreshControl.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 void UIRefreshControl::beginRefreshing() {
     QV_ASSERT_MAIN_THREAD();

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIViewController.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIAppearance.h"
 #include "platform/uikit/UIFirstResponder.h"
@@ -244,7 +244,7 @@ void UIView::addSubview(const std::shared_ptr<UIView>& view) {
 
 void UIView::insertSubview(const std::shared_ptr<UIView>& view, std::size_t atIndex) {
     if (!view) return;
-    assert(NSThread::isMainThread() && "views are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     if (view.get() == this || isDescendantOfView(view.get())) {
         NSLog("UIView: refusing to add %@ inside itself", view);
         return;

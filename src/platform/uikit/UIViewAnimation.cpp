@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIView.h"
 
@@ -71,7 +71,7 @@ void UIView::animateWithDuration(double duration, Animations animations, Complet
 
 void UIView::animateWithDuration(double duration, double delay, UIViewAnimationOptions options,
                                  Animations animations, Completion completion) {
-    assert(NSThread::isMainThread() && "view animations are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     AnimationContext ctx;
     ctx.duration = std::max(0.0, duration);
     ctx.delay = std::max(0.0, delay);
@@ -85,7 +85,7 @@ void UIView::animateWithDuration(double duration, double delay, UIViewAnimationO
 }
 
 void UIView::beginAnimations(const std::string& animationID, void* context) {
-    assert(NSThread::isMainThread() && "view animations are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     AnimationContext ctx;
     ctx.animationID = animationID;
     ctx.context = context;

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIOptionalOperations.h"
 #include "platform/uikit/UIViewController.h"
 
@@ -35,7 +35,7 @@ void UIViewController::addContentSizeForViewInPopoverHook(ContentSizeHook hook) 
 }
 
 void UIViewController::setPreferredContentSize(CGSize size) {
-    assert(NSThread::isMainThread() && "view controllers are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     willChangeValueForKey("preferredContentSize");
     preferredContentSize_ = size;
     didChangeValueForKey("preferredContentSize");
@@ -43,7 +43,7 @@ void UIViewController::setPreferredContentSize(CGSize size) {
 }
 
 void UIViewController::setContentSizeForViewInPopover(CGSize size) {
-    assert(NSThread::isMainThread() && "view controllers are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     willChangeValueForKey("contentSizeForViewInPopover");
     contentSizeForViewInPopover_ = size;
     didChangeValueForKey("contentSizeForViewInPopover");

@@ -1,6 +1,6 @@
 #include "platform/uikit/UIWebView.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 void UIWebView::loadData(Data data, std::string MIMEType, std::string textEncodingName, std::string baseURL) {
     QV_ASSERT_MAIN_THREAD();

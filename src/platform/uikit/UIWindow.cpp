@@ -4,7 +4,7 @@
 #include <cassert>
 
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/imageio/ImageCodecs.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplication.h"
@@ -38,7 +38,7 @@ UIWindow::~UIWindow() = default;
 void UIWindow::setHidden(bool hidden) {
     UIView::setHidden(hidden);
     if (hidden) return;
-    assert(NSThread::isMainThread() && "windows are shown on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     auto& list = registry();
     std::erase_if(list, [](const auto& w) { return w.expired(); });
     auto me = self<UIWindow>();
@@ -172,7 +172,7 @@ bool UIWindow::recognize(const UITouchPtr& touch, UITouchPhase phase, CGPoint po
 }
 
 UITouchPtr UIWindow::touchBegan(CGPoint point, std::size_t tapCount) {
-    assert(NSThread::isMainThread() && "touches arrive on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     auto touch = std::make_shared<UITouch>();
     touch->window_ = self<UIWindow>();
     touch->tapCount_ = tapCount;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/quartzcore/CAAnimation.h"
 #include "platform/uikit/UIGeometry.h"
 #include "ui/circularprogress/UIColoriOS7.h"

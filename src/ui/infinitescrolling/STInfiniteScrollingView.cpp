@@ -3,7 +3,7 @@
 #include <cassert>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 
 std::shared_ptr<STInfiniteScrollingView> STInfiniteScrollingView::initWithFrame(CGRect frame) {
@@ -43,7 +43,7 @@ void STInfiniteScrollingView::layoutSubviews() {
 // ---------------------------------------------------------------- states
 
 void STInfiniteScrollingView::setCustomView(const std::shared_ptr<UIView>& view, STInfiniteScrollingState state) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto indexes = scrollextension::perStateIndexes(state, "STInfiniteScrollingView", "custom view");
     if (indexes.empty()) return;
     for (auto i : indexes) viewForState_[i] = view;
@@ -51,7 +51,7 @@ void STInfiniteScrollingView::setCustomView(const std::shared_ptr<UIView>& view,
 }
 
 void STInfiniteScrollingView::setState(STInfiniteScrollingState state) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (state > STInfiniteScrollingStateLoading) {
         NSLog("STInfiniteScrollingView: there is no state %llu (0 stopped, 1 triggered, 2 loading); the state stays %llu",
               static_cast<unsigned long long>(state), static_cast<unsigned long long>(state_));

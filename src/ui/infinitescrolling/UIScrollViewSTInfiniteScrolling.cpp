@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 
 namespace {
@@ -11,7 +11,7 @@ const char kFooterKey = 0;  // its address keys the attachment
 
 void addInfiniteScrollingWithActionHandler(const std::shared_ptr<UIScrollView>& scrollView,
                                            std::function<void()> actionHandler) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!scrollView || infiniteScrollingView(*scrollView)) return;
     auto footer = STInfiniteScrollingView::initWithFrame(CGRectMake(
         0, scrollView->contentSize().height, scrollView->bounds().size.width, STInfiniteScrollingViewHeight));
@@ -32,7 +32,7 @@ void setInfiniteScrollingView(UIScrollView& scrollView, const std::shared_ptr<ST
 }
 
 void setShowsInfiniteScrolling(UIScrollView& scrollView, bool shows) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto footer = infiniteScrollingView(scrollView);
     if (!footer) return;
     footer->setHidden(!shows);

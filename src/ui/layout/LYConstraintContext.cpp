@@ -1,7 +1,7 @@
 #include "ui/layout/LYConstraintContext.h"
 
 #include "platform/foundation/NSException.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 std::shared_ptr<NSLayoutConstraint> LYConstraintContext::buildConstraint() const {
     QV_ASSERT_MAIN_THREAD();

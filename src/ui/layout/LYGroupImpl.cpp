@@ -1,6 +1,6 @@
 #include "ui/layout/LYGroupImpl.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "ui/layout/LYLayout.h"
 #include "ui/layout/LYVFLLayout.h"
 

@@ -1,6 +1,6 @@
 #include "ui/layout/LYVFLContext.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 
 std::shared_ptr<LYVFLContext> LYVFLContext::copy() const {
     auto other = std::make_shared<LYVFLContext>();

@@ -4,7 +4,7 @@
 
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIBarButtonItem.h"
@@ -86,7 +86,7 @@ void FLPopoverController::setPopoverContentSize(CGSize size) {
 // Theme.
 
 void FLPopoverController::setTheme(const FLPopoverThemePtr& theme) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     unregisterTheme();
     theme_ = theme;
     registerTheme();

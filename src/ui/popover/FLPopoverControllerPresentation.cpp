@@ -3,7 +3,7 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIBarButtonItem.h"
@@ -74,7 +74,7 @@ bool FLPopoverController::prepareViews(const std::shared_ptr<UIView>& view, CGSi
 void FLPopoverController::presentPopoverFromRect(CGRect rect, const std::shared_ptr<UIView>& view,
                                                  FLArrowDirection directions, bool animated,
                                                  FLAnimationOptions options, Completion completion) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     std::shared_ptr<UIView> anchorView = view;
     if (!anchorView) {
         auto window = UIApplication::sharedApplication()->keyWindow();
@@ -205,7 +205,7 @@ void FLPopoverController::dismissPopoverAnimated(bool animated, FLAnimationOptio
 
 void FLPopoverController::dismissPopoverAnimated(bool animated, FLAnimationOptions options, Completion completion,
                                                  bool callDelegate) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     // Nothing shown, or already on its way out: no appearance calls, no delegate.
     if (!overlayView_ || dismissing_) return;
     dismissing_ = true;

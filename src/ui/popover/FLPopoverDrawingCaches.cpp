@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "platform/foundation/NSNotificationCenter.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIInterfaceRotation.h"
 #include "platform/uikit/UIOptionalOperations.h"
 #include "platform/uikit/UIView.h"
@@ -217,7 +217,7 @@ void FLPopoverPlacement::liftAboveKeyboard(CGRect& F, CGFloat keyboardHeight, co
 }
 
 void FLPopoverPlacement::positionPopover(bool animated) const {
-    assert(NSThread::isMainThread() && "popovers are placed on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     // Before presentation (and after dismissal) there is nothing to place.
     if (!overlayView || !backgroundView || !inView) return;
     auto view = backgroundView->chromeView();

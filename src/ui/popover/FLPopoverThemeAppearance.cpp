@@ -1,6 +1,6 @@
 #include "ui/popover/FLPopoverThemeAppearance.h"
 
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIAppearance.h"
 
 namespace {

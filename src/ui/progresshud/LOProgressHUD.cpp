@@ -2,7 +2,8 @@
 
 #include <cassert>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
+#include "platform/runloop/NSThread.h"
 #include "ui/progresshud/LOBarProgressView.h"
 #include "ui/progresshud/LOProgressIndicator.h"
 #include "ui/progresshud/LORoundProgressView.h"
@@ -86,7 +87,7 @@ void LOProgressHUD::observedPropertyChanged(const char* key) {
 }
 
 void LOProgressHUD::reactToChange(const std::string& key) {
-    assert(NSThread::isMainThread() && "the overlay's views are main thread only");
+    QV_ASSERT_MAIN_THREAD();
     if (key == "mode" || key == "customView" || key == "activityIndicatorColor") {
         updateIndicators();
     } else if (key == "progress") {

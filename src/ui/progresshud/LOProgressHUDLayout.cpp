@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cmath>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/graphics/CGColorSpace.h"
 #include "platform/uikit/NSStringDrawing.h"
 #include "platform/uikit/UIApplication.h"
@@ -27,7 +27,7 @@ CGRect centredAt(CGSize size, CGFloat width, CGFloat y, CGFloat xOffset) {
 }  // namespace
 
 void LOProgressHUD::layoutSubviews() {
-    assert(NSThread::isMainThread() && "the overlay lays out on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     UIView::layoutSubviews();
     attachViews();
     if (auto host = superview()) setFrame(host->bounds());

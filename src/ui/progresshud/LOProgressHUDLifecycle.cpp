@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/LifecycleMove.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "ui/progresshud/LOProgressHUD.h"
 
 namespace {
@@ -15,7 +17,6 @@ constexpr double kZoomLarge = 1.5;
 constexpr double kZoomSmall = 0.5;
 constexpr float kFadedAlpha = 0.02f;  // where the hide animation ends; the finish step sets 0
 
-#ifndef NDEBUG
 bool tracing() {
     static const bool on = [] {
         const char* value = std::getenv("QUORVANE_TRACE_UI");
@@ -23,7 +24,6 @@ bool tracing() {
     }();
     return on;
 }
-#endif
 
 // A non-repeating timer on the main run loop that calls into the overlay only while it exists.
 std::shared_ptr<NSTimer> weakTimer(const std::weak_ptr<NSObject>& weak, double seconds,
@@ -42,10 +42,6 @@ std::shared_ptr<NSTimer> weakTimer(const std::weak_ptr<NSObject>& weak, double s
 
 void LOProgressHUD::moveTo(Phase next) {
     static const char* const names[] = {"idle", "grace", "visible", "min-show", "fading-out"};
-#ifndef NDEBUG
-    if (tracing())
-        NSLogLine(std::string("progress overlay: ") + names[int(phase_)] + " -> " + names[int(next)]);
-#endif
     auto allowed = [](Phase from, Phase to) {
         switch (from) {
         case Phase::Idle:
@@ -56,16 +52,15 @@ void LOProgressHUD::moveTo(Phase next) {
         }
         return false;
     };
-    assert(allowed(phase_, next) && "the overlay moves only as its lifecycle allows");
-    (void)allowed;
-    (void)names;
+    checkLifecycleMove(allowed(phase_, next), tracing(), "progress overlay", {}, names[int(phase_)], names[int(next)],
+                       "the overlay moves only as its lifecycle allows");
     phase_ = next;
 }
 
 // ---------------------------------------------------------------- show
 
 void LOProgressHUD::show(bool animated) {
-    assert(NSThread::isMainThread() && "the overlay shows on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     useAnimation_ = animated;
     finishPending_ = true;
     // A show supersedes a hide still waiting out the minimum time, or fading out.
@@ -115,7 +110,7 @@ void LOProgressHUD::showUsingAnimation(bool animated) {
 // ---------------------------------------------------------------- hide
 
 void LOProgressHUD::hide(bool animated) {
-    assert(NSThread::isMainThread() && "the overlay hides on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     auto keep = shared_from_this();  // the finish step may take the overlay out of its host
     useAnimation_ = animated;
     // An overlay hidden during its grace time never appears.
@@ -180,7 +175,7 @@ void LOProgressHUD::hideUsingAnimation(bool animated) {
 }
 
 void LOProgressHUD::hide(bool animated, double afterDelay) {
-    assert(NSThread::isMainThread() && "the overlay hides on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     auto timer = weakTimer(weak_from_this(), afterDelay, [animated](LOProgressHUD& hud, NSTimer& fired) {
         std::erase_if(hud.delayedHides_, [&](const auto& t) { return t.get() == &fired; });
         hud.hide(animated);
@@ -191,7 +186,7 @@ void LOProgressHUD::hide(bool animated, double afterDelay) {
 void LOProgressHUD::done() {
     auto keep = std::static_pointer_cast<LOProgressHUD>(shared_from_this());
     cancelDelayedHides();
-    cancelPreviousPerformRequests();
+    NSRunLoop::currentRunLoop()->cancelPerforms(this, {});
     cancelTimers();
     moveTo(Phase::Idle);
     if (!finishPending_) return;  // this showing was finished already
@@ -223,7 +218,7 @@ void LOProgressHUD::cancelDelayedHides() {
 
 void LOProgressHUD::showWhileExecuting(ExecutionMethod method, std::shared_ptr<NSObject> onTarget,
                                        std::shared_ptr<NSObject> withObject, bool animated) {
-    assert(NSThread::isMainThread() && "the overlay starts tasks on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     methodForExecution_ = method;
     targetForExecution_ = onTarget;
     objectForExecution_ = withObject;
@@ -247,7 +242,7 @@ void LOProgressHUD::showWhileExecuting(ExecutionMethod method, std::shared_ptr<N
 
 void LOProgressHUD::showAnimated(bool animated, dispatch_block_t whileExecutingBlock, dispatch_queue_t onQueue,
                                  CompletionBlock completionBlock) {
-    assert(NSThread::isMainThread() && "the overlay starts tasks on the main thread");
+    QV_ASSERT_MAIN_THREAD();
     if (!onQueue) onQueue = dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0);
     setTaskInProgress(true);
     setCompletionBlock(std::move(completionBlock));

@@ -9,7 +9,7 @@
 
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIFont.h"
 #include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 #include "ui/pulltorefresh/UIScrollViewSTPullToRefresh.h"
@@ -111,7 +111,7 @@ void STPullToRefreshView::setActivityIndicatorViewStyle(long style) {
 // ---------------------------------------------------------------- per-state entries
 
 void STPullToRefreshView::setTitle(const std::string& title, STPullToRefreshState state) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto indexes = scrollextension::perStateIndexes(state, kOwner, "title");
     if (indexes.empty()) return;
     for (auto i : indexes) titles_[i] = title;
@@ -119,7 +119,7 @@ void STPullToRefreshView::setTitle(const std::string& title, STPullToRefreshStat
 }
 
 void STPullToRefreshView::setSubtitle(const std::string& subtitle, STPullToRefreshState state) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto indexes = scrollextension::perStateIndexes(state, kOwner, "subtitle");
     if (indexes.empty()) return;
     for (auto i : indexes) subtitles_[i] = subtitle;
@@ -127,7 +127,7 @@ void STPullToRefreshView::setSubtitle(const std::string& subtitle, STPullToRefre
 }
 
 void STPullToRefreshView::setCustomView(const std::shared_ptr<UIView>& view, STPullToRefreshState state) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto indexes = scrollextension::perStateIndexes(state, kOwner, "custom view");
     if (indexes.empty()) return;
     for (auto i : indexes) {
@@ -142,7 +142,7 @@ void STPullToRefreshView::setCustomView(const std::shared_ptr<UIView>& view, STP
 // ---------------------------------------------------------------- date line
 
 void STPullToRefreshView::setLastUpdatedDate(std::optional<Date> date) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     lastUpdatedDate_ = date;
     showsDateLabel_ = true;
     writeDateLine();

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "ui/pulltorefresh/STPullToRefreshView.h"
 #include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 
@@ -15,7 +15,7 @@ constexpr double kRestEpsilon = 1.1920929e-07;
 }  // namespace
 
 void STPullToRefreshView::setState(STPullToRefreshState state) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (state > STPullToRefreshStateLoading) {
         NSLog("STPullToRefreshView: there is no state %llu (0 stopped, 1 triggered, 2 loading); the state stays %llu",
               static_cast<unsigned long long>(state), static_cast<unsigned long long>(state_));
@@ -43,7 +43,7 @@ void STPullToRefreshView::setState(STPullToRefreshState state) {
 }
 
 void STPullToRefreshView::startAnimating() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (auto scroll = scrollView()) {
         const CGPoint offset = scroll->contentOffset();
         if (std::fabs(offset.y) < kRestEpsilon) {
@@ -57,7 +57,7 @@ void STPullToRefreshView::startAnimating() {
 }
 
 void STPullToRefreshView::stopAnimating() {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     setState(STPullToRefreshStateStopped);
     auto scroll = scrollView();
     if (!scroll || wasTriggeredByUser_) return;

@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 #include "ui/scrollextensions/ScrollViewExtensionSupport.h"
 
 namespace {
@@ -11,7 +11,7 @@ const char kHeaderKey = 0;  // its address keys the attachment
 
 void addPullToRefreshWithActionHandler(const std::shared_ptr<UIScrollView>& scrollView,
                                        std::function<void()> actionHandler) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     if (!scrollView || pullToRefreshView(*scrollView)) return;
     auto header = STPullToRefreshView::initWithFrame(
         CGRectMake(0, -STPullToRefreshViewHeight, scrollView->bounds().size.width, STPullToRefreshViewHeight));
@@ -32,7 +32,7 @@ void setPullToRefreshView(UIScrollView& scrollView, const std::shared_ptr<STPull
 }
 
 void setShowsPullToRefresh(UIScrollView& scrollView, bool shows) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     auto header = pullToRefreshView(scrollView);
     if (!header) return;
     header->setHidden(!shows);

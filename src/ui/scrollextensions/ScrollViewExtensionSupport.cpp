@@ -4,13 +4,13 @@
 #include <cmath>
 
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/base/ThreadAssertions.h"
 
 namespace scrollextension {
 
 void attachWeakly(UIScrollView& scrollView, const void* key, const std::string& announcedKey,
                   const std::shared_ptr<UIView>& view) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     scrollView.willChangeValueForKey(announcedKey);
     std::shared_ptr<WeakAttachment> attachment;
     if (view) attachment = std::make_shared<WeakAttachment>(WeakAttachment{view});
@@ -47,7 +47,7 @@ void animateContentInset(const std::shared_ptr<UIScrollView>& scrollView, UIEdge
 
 void ScrollViewObservation::startWith(UIScrollView& scrollView, const std::string& otherKey,
                                       std::function<void()> onOffset, std::function<void()> onOther) {
-    assert(NSThread::isMainThread());
+    QV_ASSERT_MAIN_THREAD();
     offset_ = scrollView.observeValueForKey("contentOffset", [onOffset](const std::string&) { onOffset(); });
     other_ = scrollView.observeValueForKey(otherKey, [onOther](const std::string&) { onOther(); });
     active_ = true;

@@ -1,10 +1,11 @@
 #include "ui/statushud/STProgressHUD.h"
 
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/LifecycleMove.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/ProcessLifetime.h"
-#include "platform/foundation/ThreadAssertions.h"
+#include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIAccessibility.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIScreen.h"
@@ -27,7 +28,7 @@ void post(const char* name, const Value& userInfo) {
     NSNotificationCenter::defaultCenter()->postNotificationName(name, nullptr, userInfo);
 }
 
-[[maybe_unused]] const char* phaseName(STProgressHUD::Phase phase) {
+const char* phaseName(STProgressHUD::Phase phase) {
     switch (phase) {
     case STProgressHUD::Phase::Hidden: return "hidden";
     case STProgressHUD::Phase::Appearing: return "appearing";
@@ -110,11 +111,9 @@ void STProgressHUD::moveTo(Phase next) {
     case Phase::Visible: allowed = next == Phase::Dismissing; break;
     case Phase::Dismissing: allowed = next == Phase::Appearing || next == Phase::Hidden; break;
     }
-#ifndef NDEBUG
-    NSLog("STProgressHUD: %s -> %s", phaseName(phase_), phaseName(next));
-#endif
-    assert(allowed && "status overlay lifecycle moves only along its transitions");
-    if (allowed) phase_ = next;
+    if (checkLifecycleMove(allowed, true, "STProgressHUD", {}, phaseName(phase_), phaseName(next),
+                           "status overlay lifecycle moves only along its transitions"))
+        phase_ = next;
 }
 
 void STProgressHUD::setFadeOutTimer(std::shared_ptr<NSTimer> timer) {

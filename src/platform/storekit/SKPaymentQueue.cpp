@@ -1,4 +1,4 @@
-#include "platform/uikit/SKPaymentQueue.h"
+#include "platform/storekit/SKPaymentQueue.h"
 
 #include <atomic>
 

@@ -1,10 +1,9 @@
-#include "platform/foundation/NSOperation.h"
+#include "platform/dispatch/NSOperation.h"
 
 #include <algorithm>
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSThread.h"
 #include "platform/foundation/ProcessLifetime.h"
 
 // ---------------------------------------------------------------- NSOperation

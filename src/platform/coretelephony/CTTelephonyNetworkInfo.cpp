@@ -1,4 +1,4 @@
-#include "platform/uikit/CTTelephonyNetworkInfo.h"
+#include "platform/coretelephony/CTTelephonyNetworkInfo.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "platform/uikit/ASIdentifierManager.h"
+#include "platform/adsupport/ASIdentifierManager.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,18 +1,15 @@
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 
 #include <pthread.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <future>
 
+#include "platform/base/MainThread.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/runloop/NSRunLoop.h"
 
 namespace {
 thread_local std::shared_ptr<NSThread> tlsThread;
-
-bool onProcessMainThread() { return static_cast<pid_t>(syscall(SYS_gettid)) == getpid(); }
 
 std::shared_ptr<NSThread>& mainThreadSlot() {
     static ProcessLifetime<std::shared_ptr<NSThread>> slot;
@@ -27,7 +24,7 @@ std::mutex& mainThreadMutex() {
 struct ThreadRegistry {
     static std::shared_ptr<NSThread> adopt() {
         auto t = std::shared_ptr<NSThread>(new NSThread());
-        t->isMain_ = onProcessMainThread();
+        t->isMain_ = isProcessMainThread();
         t->id_ = std::this_thread::get_id();
         t->executing_ = true;
         t->runLoop_ = NSRunLoop::currentRunLoop();
@@ -49,7 +46,7 @@ NSThread::~NSThread() {
 
 std::shared_ptr<NSThread> NSThread::currentThread() {
     if (!tlsThread) {
-        if (onProcessMainThread()) {
+        if (isProcessMainThread()) {
             std::lock_guard lock(mainThreadMutex());
             if (!mainThreadSlot()) mainThreadSlot() = ThreadRegistry::adopt();
             tlsThread = mainThreadSlot();
@@ -61,12 +58,12 @@ std::shared_ptr<NSThread> NSThread::currentThread() {
 }
 
 std::shared_ptr<NSThread> NSThread::mainThread() {
-    if (onProcessMainThread()) return currentThread();
+    if (isProcessMainThread()) return currentThread();
     std::lock_guard lock(mainThreadMutex());
     return mainThreadSlot();  // null until the main thread first asked for itself
 }
 
-bool NSThread::isMainThread() { return onProcessMainThread(); }
+bool NSThread::isMainThread() { return isProcessMainThread(); }
 
 void NSThread::sleepForTimeInterval(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
