@@ -1,3 +1,4 @@
+// Protects every test that scripts an HTTP peer: the loopback server's routes, framing, pacing, stalls, pieces, drops and request records.
 #include "support/LoopbackHttpServer.h"
 
 #include "platform/foundation/NSDataBase64.h"
@@ -21,6 +22,7 @@
 #include "platform/foundation/HexString.h"
 #include "platform/foundation/NSString.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "support/TestEnvironment.h"
 
 namespace testsupport {
 
@@ -231,6 +233,11 @@ Reply& Reply::trickle(std::size_t bytes, int delayMs) {
     trickleDelayMs = delayMs;
     return *this;
 }
+Reply& Reply::inPieces(std::size_t bytes) {
+    pieceBytes = bytes;
+    return *this;
+}
+
 Reply& Reply::stall(std::size_t afterBodyBytes) {
     stallAfter = afterBodyBytes;
     return *this;
@@ -469,6 +476,11 @@ std::function<bool()> LoopbackHttpServer::receivedRequests(std::size_t n) const 
     return [this, n] { return requestCount() >= n; };
 }
 
+std::size_t LoopbackHttpServer::holdCount() const {
+    std::lock_guard lock(mutex_);
+    return holds_;
+}
+
 std::function<bool()> LoopbackHttpServer::stalledConnections(std::size_t n) const {
     return [this, n] { return stalledCount() >= n; };
 }
@@ -477,6 +489,17 @@ void LoopbackHttpServer::releaseStalls() {
     std::lock_guard lock(mutex_);
     ++stallGeneration_;
     changed_.notify_all();
+}
+
+bool LoopbackHttpServer::deliverPieces(const std::function<bool()>& done, const std::function<std::size_t()>& progress,
+                                       double timeoutSeconds) {
+    std::size_t seen = progress();
+    for (;;) {
+        if (!runMainUntil([&] { return done() || (stalledCount() > 0 && progress() > seen); }, timeoutSeconds)) return false;
+        if (done()) return true;
+        seen = progress();
+        releaseStalls();
+    }
 }
 
 bool LoopbackHttpServer::pause(int ms) {
@@ -489,6 +512,7 @@ bool LoopbackHttpServer::holdStall() {
     std::unique_lock lock(mutex_);
     auto generation = stallGeneration_;
     ++stalled_;
+    ++holds_;
     changed_.wait(lock, [&] { return stopping_ || generation != stallGeneration_; });
     --stalled_;
     return !stopping_;
@@ -701,11 +725,13 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
                 if (sent >= limit) break;
                 std::size_t n = limit - sent;
                 if (reply.trickleBytes > 0) n = std::min(n, reply.trickleBytes);
+                if (reply.pieceBytes > 0) n = std::min(n, reply.pieceBytes);
                 if (!stallDone) n = std::min(n, *reply.stallAfter - sent);
                 if (!first && reply.trickleDelayMs > 0 && !pause(reply.trickleDelayMs)) goto done;
                 first = false;
                 if (!writeAll(*io, wire.data() + sent, n)) goto done;
                 sent += n;
+                if (reply.pieceBytes > 0 && sent < limit && !holdStall()) goto done;
             }
             if (limit < wire.size() || !keepAlive) goto done;
         }
