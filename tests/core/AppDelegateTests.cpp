@@ -1,3 +1,4 @@
+// Protects the application delegate: launch, the interstitial gates, the top-most controller, stream playback and the object store's opening and failures.
 #include <doctest/doctest.h>
 
 #include <filesystem>
