@@ -508,12 +508,18 @@ bool LoopbackHttpServer::pause(int ms) {
     return !stopping_;
 }
 
-bool LoopbackHttpServer::holdStall() {
+bool LoopbackHttpServer::holdStall() { return awaitHold(registerHold()); }
+
+std::uint64_t LoopbackHttpServer::registerHold() {
+    std::lock_guard lock(mutex_);
+    return stallGeneration_;
+}
+
+bool LoopbackHttpServer::awaitHold(std::uint64_t registration) {
     std::unique_lock lock(mutex_);
-    auto generation = stallGeneration_;
     ++stalled_;
     ++holds_;
-    changed_.wait(lock, [&] { return stopping_ || generation != stallGeneration_; });
+    changed_.wait(lock, [&] { return stopping_ || registration != stallGeneration_; });
     --stalled_;
     return !stopping_;
 }
@@ -717,10 +723,14 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
             std::size_t limit = reply.dropAfter ? std::min(*reply.dropAfter, wire.size()) : wire.size();
             std::size_t sent = 0;
             bool stallDone = !reply.stallAfter.has_value();
+            // A hold that follows bytes is taken before they are written (see registerHold).
+            std::optional<std::uint64_t> held;
             for (bool first = true;;) {
                 if (!stallDone && (sent >= *reply.stallAfter || sent >= limit)) {
                     stallDone = true;
-                    if (!holdStall()) goto done;
+                    const std::uint64_t generation = held ? *held : registerHold();
+                    held.reset();
+                    if (!awaitHold(generation)) goto done;
                 }
                 if (sent >= limit) break;
                 std::size_t n = limit - sent;
@@ -729,9 +739,16 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
                 if (!stallDone) n = std::min(n, *reply.stallAfter - sent);
                 if (!first && reply.trickleDelayMs > 0 && !pause(reply.trickleDelayMs)) goto done;
                 first = false;
+                const bool piece = reply.pieceBytes > 0 && sent + n < limit;
+                const bool reachesStall = !stallDone && (sent + n >= *reply.stallAfter || sent + n >= limit);
+                if (piece || reachesStall) held = registerHold();
                 if (!writeAll(*io, wire.data() + sent, n)) goto done;
                 sent += n;
-                if (reply.pieceBytes > 0 && sent < limit && !holdStall()) goto done;
+                if (piece) {
+                    const std::uint64_t generation = *held;
+                    held.reset();
+                    if (!awaitHold(generation)) goto done;
+                }
             }
             if (limit < wire.size() || !keepAlive) goto done;
         }

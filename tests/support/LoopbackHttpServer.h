@@ -197,6 +197,11 @@ private:
     Reply answer(const RecordedRequest& request);
     bool pause(int ms);   // false when stopping
     bool holdStall();     // false when stopping
+    // A hold is registered before the bytes it follows are written, so that a
+    // release made once the client has seen them is never missed; awaitHold then
+    // holds (counted as stalled) until a release later than the registration.
+    std::uint64_t registerHold();
+    bool awaitHold(std::uint64_t registration);  // false when stopping
     void reapFinished();
 
     ConnectionFactory factory_;
