@@ -724,13 +724,14 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
             std::size_t sent = 0;
             bool stallDone = !reply.stallAfter.has_value();
             // A hold that follows bytes is taken before they are written (see registerHold).
-            std::optional<std::uint64_t> held;
+            bool holding = false;
+            std::uint64_t registration = 0;
             for (bool first = true;;) {
                 if (!stallDone && (sent >= *reply.stallAfter || sent >= limit)) {
                     stallDone = true;
-                    const std::uint64_t generation = held ? *held : registerHold();
-                    held.reset();
-                    if (!awaitHold(generation)) goto done;
+                    if (!holding) registration = registerHold();
+                    holding = false;
+                    if (!awaitHold(registration)) goto done;
                 }
                 if (sent >= limit) break;
                 std::size_t n = limit - sent;
@@ -741,13 +742,15 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
                 first = false;
                 const bool piece = reply.pieceBytes > 0 && sent + n < limit;
                 const bool reachesStall = !stallDone && (sent + n >= *reply.stallAfter || sent + n >= limit);
-                if (piece || reachesStall) held = registerHold();
+                if (piece || reachesStall) {
+                    registration = registerHold();
+                    holding = true;
+                }
                 if (!writeAll(*io, wire.data() + sent, n)) goto done;
                 sent += n;
                 if (piece) {
-                    const std::uint64_t generation = *held;
-                    held.reset();
-                    if (!awaitHold(generation)) goto done;
+                    holding = false;
+                    if (!awaitHold(registration)) goto done;
                 }
             }
             if (limit < wire.size() || !keepAlive) goto done;
