@@ -1,5 +1,6 @@
 # make test   install what is missing, build, run every test but the benchmarks
-# make run    install what is missing, build, start the application against the local catalogue backend
+# make run    install what is missing, build the application and its local peers only (target
+#             run-app), start it against the local catalogue backend
 # make bench  build an optimised tree and run the benchmarks
 # make fuzz   install clang when missing, build the libFuzzer harnesses in build-fuzz/ and run each
 #             for FUZZ_SECONDS (FUZZ=name runs one, FUZZ_FLAGS adds libFuzzer flags); inputs
@@ -40,7 +41,8 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest -LE bench --output-on-failure -j $(JOBS) --timeout 600
 
-run: build
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target run-app
 	@$(ROOT)/scripts/run-app $(BUILD)
 
 bench:

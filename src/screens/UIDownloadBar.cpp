@@ -235,13 +235,14 @@ bool UIDownloadBar::acceptAnswer(const NSHTTPURLResponse& response, NSErrorPtr& 
                                  static_cast<long long>(bytesReceived_)));
         expectedBytes_ = range->total.value_or(-1);
     } else if (status == 200 || (status > 200 && status < 300 && !rangeAsked_)) {
-        std::optional<std::int64_t> total = range ? range->total : std::nullopt;
-        if (!total && contentLength) total = byteCount(*contentLength);
-        if (total && *total > maximumDataLength_) return tooLarge(*total);
+        // -1 when no length is known (counts are never negative).
+        std::int64_t total = range ? range->total.value_or(-1) : -1;
+        if (total < 0 && contentLength) total = byteCount(*contentLength).value_or(-1);
+        if (total > maximumDataLength_) return tooLarge(total);
         // The whole resource: it starts over.
         receivedData_.clear();
         bytesReceived_ = 0;
-        expectedBytes_ = total.value_or(-1);
+        expectedBytes_ = total;
         const auto etag = response.valueForHTTPHeaderField("ETag");
         if (etag && etag->rfind("W/", 0) != 0) validator_ = etag;
         else validator_ = response.valueForHTTPHeaderField("Last-Modified");

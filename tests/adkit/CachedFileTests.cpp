@@ -2,8 +2,10 @@
 // files, safe file names) and the click tracker's redirect chains with cookies.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKCachedFile.h"
@@ -13,6 +15,7 @@
 #include "platform/foundation/FileTimes.h"
 #include "platform/foundation/HTTPDate.h"
 #include "platform/foundation/NSHTTPCookieStorage.h"
+#include "platform/foundation/NSThread.h"
 #include "platform/security/SecTrust.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTlsConnection.h"
@@ -62,6 +65,17 @@ void validateAndWait(AKCachedFile& file, FileRecorder& recorder) {
     file.validate();
     adkittest::waitFor([&] { return recorder.outcomes() > before; }, "the fetch of the cached file");
 }
+
+// Counts its releases, and those that happened off the main thread.
+struct ReleaseProbe : NSObject {
+    ReleaseProbe(std::atomic<int>& released, std::atomic<int>& offMain) : released_(released), offMain_(offMain) {}
+    ~ReleaseProbe() override {
+        if (!NSThread::isMainThread()) ++offMain_;
+        ++released_;
+    }
+    std::atomic<int>& released_;
+    std::atomic<int>& offMain_;
+};
 
 struct TestRootInstalled {
     TestRootInstalled() { SecTrustSetAdditionalSystemAnchors({SecCertificateCreateWithData(testsupport::testPKI().root.der)}); }
@@ -144,13 +158,22 @@ TEST_CASE("file cache: hostile hosts stay under Caches, the cache buster goes be
     CHECK(query.find("&adurl=http://d/e") != std::string::npos);
     CHECK(file->cachePolicy() == NSURLRequestReloadIgnoringLocalCacheData);
 
+    // Pooled views are released on the main thread, whichever way they leave the set.
+    std::atomic<int> released{0}, offMain{0};
     auto set = AKCacheSet::initWithMaxCapacity(2);
-    for (int i = 0; i < 3; ++i) set->addObject(std::make_shared<NSObject>());
+    for (int i = 0; i < 3; ++i) set->addObject(std::make_shared<ReleaseProbe>(released, offMain));
     CHECK(set->count() == 2);
+    adkittest::waitFor([&] { return released == 1; }, "the release of the object a full set dropped");
     CHECK(set->anyObject() != nullptr);
     CHECK(set->count() == 1);
     UIApplication::sharedApplication()->simulateMemoryWarning();
     adkittest::waitFor([&] { return set->count() == 0; }, "the memory warning to empty the set");
+    adkittest::waitFor([&] { return released == 3; }, "the release of what the warning removed");
+    set->addObject(std::make_shared<ReleaseProbe>(released, offMain));
+    std::thread emptier([&] { set->removeAllObjects(); });
+    emptier.join();
+    adkittest::waitFor([&] { return released == 4; }, "the release of what a worker thread removed");
+    CHECK(offMain == 0);
 }
 
 TEST_CASE("click tracker: a 302 to https that sets a cookie ends once at the final URL, and store links count as redirects") {

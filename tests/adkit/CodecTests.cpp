@@ -58,6 +58,15 @@ TEST_CASE("codecs: decoding rules, bad alphabets and configuration refusals") {
     CHECK_FALSE(b64->decode("Zm9v\xC3\xA9").has_value());  // not ASCII
     CHECK(text(b64->decode("Zg=====")) == "f");      // any number of pads at the end
     CHECK(b64->stringByDecoding("Zm9v") == std::optional<std::string>("foo"));
+    // The same rules past whole groups of eight characters, and synonyms inside them.
+    CHECK(text(b64->decode("Zm9vYmFyZm8")) == "foobarfo");
+    CHECK_FALSE(b64->decode("Zm9vYmFyZm9").has_value());
+    CHECK_FALSE(b64->decode("Zm9vYmFyZg==Zg").has_value());
+    CHECK_FALSE(b64->decode("Zm9vYmFy!m9vYmFy").has_value());
+    CHECK(text(b64->decode("Zm9vYmFyZg=====")) == "foobarf");
+    CHECK(text(AK_TKStringEncoding::hexStringEncoding()->decode("666f6F626172")) == "foobar");
+    CHECK(AK_TKStringEncoding::crockfordBase32StringEncoding()->decode("0oO1iIlL") ==
+          AK_TKStringEncoding::crockfordBase32StringEncoding()->decode("00011111"));
     CHECK_FALSE(b64->stringByDecoding("/w==").has_value());  // 0xFF is not UTF-8
 
     CHECK(AK_TKStringEncoding::stringEncodingWithString("012") == nullptr);
@@ -72,6 +81,7 @@ TEST_CASE("codecs: decoding rules, bad alphabets and configuration refusals") {
     CHECK_FALSE(codec->decode("Zm 9v").has_value());
     CHECK(codec->ignoreCharacters(" \n"));
     CHECK(text(codec->decode("Zm\n9 v")) == "foo");
+    CHECK(text(codec->decode("Zm9vYmFy\nZm9v YmFy")) == "foobarfoobar");
     CHECK_FALSE(codec->ignoreCharacters("\xC3"));
     // Synonyms only ever enter the table for ASCII characters.
     auto hex = AK_TKStringEncoding::hexStringEncoding();

@@ -17,6 +17,7 @@
 #include "adkit/foundation/codecs/AK_TKStringEncoding.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSTimeZone.h"
+#include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/foundation/SystemInfo.h"
 #include "platform/media/AudioSessionRoute.h"
@@ -137,6 +138,12 @@ TEST_CASE("device: full parameters of a phone application on a tablet in landsca
         CHECK(AKDevice::currentDevice()->audioRoute() == AKAudioRouteSpeaker);
         CHECK(AKDevice::currentDevice()->identifierManager() == nullptr);
         CHECK(AKDevice::currentDevice()->deviceIdentifier() == "");
+        // Without "AppleLanguages" there is no locale, whatever the system prefers: no "hl".
+        NSUserDefaults::standardUserDefaults()->removeObjectForKey("AppleLanguages");
+        NSLocale::setPreferredLanguages(std::vector<std::string>{"de-DE"});
+        CHECK_FALSE(AKDevice::currentDevice()->locale().has_value());
+        CHECK(AKDevice::currentDevice()->parameters()["hl"].isNull());
+        NSLocale::setPreferredLanguages(std::nullopt);
     }
     TabletInLandscape eight("8.1.0");
     std::int64_t major = -1, minor = -1, bug = -1;

@@ -9,7 +9,9 @@
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/foundation/AKTimingManager.h"
 #include <atomic>
+#include <cmath>
 #include <thread>
+#include <vector>
 
 #include "platform/foundation/MachTime.h"
 #include "platform/net/NSHTTPURLResponse.h"
@@ -70,7 +72,7 @@ TEST_CASE("ad errors: texts, status entries, request parameters that never repla
     CHECK(zero->userInfo()[NSUnderlyingErrorKey].objectAs<NSError>() == underlying);
     auto noParams = AKRequestError::errorWithCode(0, &request, 0);
     CHECK(noParams->userInfo()[NSUnderlyingErrorKey].isNull());
-    CHECK(noParams->userInfo()["HttpStatus"].isNull());
+    CHECK(noParams->userInfo()["HttpStatus"] == Value("hijacked"));  // no status of its own: the parameter stays
     CHECK(AKRequestError::errorWithCode(1, &request)->userInfo()["format"].isNull());
     CHECK(AKRequestError::errorWithCode(2, underlying)->localizedDescription() == "socket closed");
     CHECK(std::dynamic_pointer_cast<AKRequestError>(one->error()) == nullptr);
@@ -173,8 +175,23 @@ TEST_CASE("network and location: flags to kinds, change counts, last known kind,
     CHECK(AKLocation::initWithLatitude(0, 0, 10) == nullptr);
     CHECK(AKLocation::initWithLatitude(91, 10, 10) == nullptr);
     CHECK(AKLocation::initWithLatitude(10, 0, 10) == nullptr);
+    // An accuracy without a JSON form would empty the request's whole parameter text.
+    for (double accuracy : {std::nan(""), HUGE_VAL, -HUGE_VAL}) CHECK(AKLocation::initWithLatitude(37.5, -122.25, accuracy) == nullptr);
     auto precise = AKLocation::initWithLatitude(37.5, -122.25, 100);
     REQUIRE(precise);
+    // Shared across threads: the form made on first need while another thread moves the timestamp.
+    std::atomic<int> wellFormed{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) {
+                if (t == 0) precise->setTimestamp(precise->timestamp());
+                if (precise->dictionaryRepresentation()["lat"] == Value(std::int64_t{375000000})) ++wellFormed;
+            }
+        });
+    }
+    for (auto& reader : readers) reader.join();
+    CHECK(wellFormed == 8000);
     const Value uule = precise->dictionaryRepresentation();
     CHECK(uule["lat"] == Value(std::int64_t{375000000}));
     CHECK(uule["long"] == Value(std::int64_t{-1222500000}));

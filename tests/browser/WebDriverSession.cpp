@@ -1,3 +1,4 @@
+// Protects the browser tests' driver: headless Chromium started on a free port and driven through WebDriver.
 #include "WebDriverSession.h"
 
 #include <curl/curl.h>

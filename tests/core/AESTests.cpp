@@ -1,3 +1,4 @@
+// Protects the AES-256 helpers against the openssl command line: zero-padded and cut keys, wrong keys and damaged ciphertext, catalogue replies.
 #include <doctest/doctest.h>
 
 #include <string>

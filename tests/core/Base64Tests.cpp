@@ -1,3 +1,4 @@
+// Protects the catalogue's Base64 codec: RFC 4648 vectors, skipped bytes, ASCII substitutes, line wrapping and agreement with the base64 tool.
 #include <doctest/doctest.h>
 
 #include <string>

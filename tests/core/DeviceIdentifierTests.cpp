@@ -1,3 +1,4 @@
+// Protects the device identifier: how it is made on each system, kept in the keychain or its buffer, and stable across processes.
 #include <doctest/doctest.h>
 
 #include <sys/stat.h>

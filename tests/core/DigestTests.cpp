@@ -1,3 +1,4 @@
+// Protects the MD5 digests in upper-case hex and the URL encoding with a chosen text encoding.
 #include <doctest/doctest.h>
 
 #include <string>

@@ -254,7 +254,7 @@ TEST_CASE("records are saved once per five per cent band and not on every chunk"
     App app;
     std::string content = generatedContent(2 * 1024 * 1024, 31);
     LoopbackHttpServer server;
-    server.route("GET", "/m.mp4", Reply::text(content, "video/mp4").trickle(16384, 5));
+    server.route("GET", "/m.mp4", Reply::text(content, "video/mp4").inPieces(16384));
     int saves = 0;
     auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
         NSManagedObjectContextDidSaveNotification, nullptr, nullptr, [&](const NSNotification&) { ++saves; });
@@ -263,7 +263,8 @@ TEST_CASE("records are saved once per five per cent band and not on every chunk"
         kUpdateStatusDownloadMovieNotification, nullptr, nullptr, [&](const NSNotification&) { ++updates; });
 
     auto download = app.manager->startDownloadMovies(chapter(server.url("/m.mp4"), "Movie"));
-    REQUIRE(runMainUntil([&] { return app.manager->getListDownloading().empty(); }, 60));
+    REQUIRE(server.deliverPieces([&] { return app.manager->getListDownloading().empty(); },
+                                 [&] { return std::size_t(updates); }, 60));
     NSNotificationCenter::defaultCenter()->removeObserver(token.get());
     NSNotificationCenter::defaultCenter()->removeObserver(updatesToken.get());
     CHECK(updates >= 10);
@@ -351,8 +352,8 @@ TEST_CASE("a process killed mid-transfer is resumed by a new one from its record
     auto serve = testsupport::serveBytes(content, testsupport::withETag("\"killed\""));
     server.route("GET", "/movie.mp4", [serve](const RecordedRequest& r) {
         Reply reply = serve(r);
-        // The first transfer is paced so that the parent can kill the child mid-way.
-        if (!r.headers.has("Range")) reply.trickle(128 * 1024, 5);
+        // The first transfer is held after 12 MiB, so that the parent kills the child mid-way.
+        if (!r.headers.has("Range")) reply.stall(12u * 1024 * 1024);
         return reply;
     });
 

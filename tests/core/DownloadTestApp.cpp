@@ -1,3 +1,4 @@
+// Protects the download tests' fixture: the delegate, object store, tab-bar shell and download manager as the download screens see them.
 #include "DownloadTestApp.h"
 
 #include <sys/stat.h>

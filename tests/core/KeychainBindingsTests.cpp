@@ -1,3 +1,4 @@
+// Protects the keychain bindings: strings stored as generic-password items, writes skipped when unchanged, removal, the buffer and logged failures.
 #include <doctest/doctest.h>
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// Protects the core tests' helpers: reference tools run as commands, files and hex text they compare with.
 #include "TestTools.h"
 
 #include <fcntl.h>

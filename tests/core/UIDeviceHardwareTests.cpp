@@ -1,3 +1,4 @@
+// Protects the hardware facts: platform types by machine name, simulators by screen width, retina, 64-bit figures, disk space and MAC addresses.
 #include <doctest/doctest.h>
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// Protects image decoding: sniffed content types, every format, EXIF orientation, animated GIFs, hostile bytes, @2x scale and forced decompression.
 #include <doctest/doctest.h>
 
 #include <cstring>

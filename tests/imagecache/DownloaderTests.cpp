@@ -1,3 +1,4 @@
+// Protects the image downloader against the loopback server: shared transfers, cancels, progress, progressive rows, errors, redirects, limits and time-outs.
 #include <doctest/doctest.h>
 
 #include <mutex>
@@ -246,12 +247,15 @@ TEST_CASE("a progressive download shows the rows so far at the top on the main t
     options.compressionLevel = 0;  // rows arrive in proportion to the bytes
     const std::size_t side = 64;
     Data png = sampleimages::png(side, side, smooth(), options);
-    server.route("GET", "/slow.png", imageReply(png, "image/png").trickle(png.size() / 6 + 1, 20));
+    server.route("GET", "/slow.png", imageReply(png, "image/png").inPieces(png.size() / 6 + 1));
     auto downloader = RIWebImageDownloader::init();
     Received r;
-    downloader->downloadImageWithURL(urlOf(server, "/slow.png"), RIWebImageDownloaderProgressiveDownload, nullptr,
-                                     r.completedBlock());
-    REQUIRE(waitFor([&] { return r.finished(); }));
+    downloader->downloadImageWithURL(urlOf(server, "/slow.png"), RIWebImageDownloaderProgressiveDownload,
+                                     r.progressBlock(), r.completedBlock());
+    REQUIRE(server.deliverPieces([&] { return r.finished(); }, [&] {
+        std::lock_guard lock(r.mutex);
+        return r.progress.size();
+    }));
     std::lock_guard lock(r.mutex);
     REQUIRE(r.image);
     CHECK(r.partialOnMain);

@@ -1,3 +1,4 @@
+// Protects the image cache: MD5 file names, namespaces, stored and re-encoded bytes, queries on the main queue, sizes, counts and clean-up by age.
 #include <doctest/doctest.h>
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Protects the platform pieces the image cache stands on: the memory cache's eviction and threads, image scale and orientation, image views and buttons.
 #include <doctest/doctest.h>
 
 #include <filesystem>

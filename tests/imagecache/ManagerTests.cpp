@@ -1,3 +1,4 @@
+// Protects the image manager: one download then disk and memory hits, the failed list, memory-only loads, delegates, cancels and refreshes.
 #include <doctest/doctest.h>
 
 #include "ImageFixtures.h"

@@ -1,6 +1,9 @@
+// Protects the image view and button loading: shared requests, cancels, placeholders, animation frames, progressive images and per-state images.
 #include <doctest/doctest.h>
 
 #include <png.h>
+
+#include <atomic>
 
 #include "ImageFixtures.h"
 #include "SharedStack.h"
@@ -324,13 +327,15 @@ TEST_CASE("progressive partial images show in the view and only the final one is
     options.colorType = 2;
     options.compressionLevel = 0;
     Data png = sampleimages::png(48, 48, smooth(), options);
-    server.route("GET", "/slow.png", imageReply(png, "image/png").trickle(png.size() / 5 + 1, 20));
+    server.route("GET", "/slow.png", imageReply(png, "image/png").inPieces(png.size() / 5 + 1));
     auto view = std::make_shared<UIImageView>();
     std::vector<UIImagePtr> shown;
     auto token = view->observeValueForKey("image", [&](const std::string&) { shown.push_back(view->image()); });
     Finished done;
-    ri_setImageWithURL(view, urlOf(server, "/slow.png"), nullptr, RIWebImageProgressiveDownload, done.block());
-    REQUIRE(waitFor([&] { return done.calls == 1; }));
+    std::atomic<std::size_t> progressCalls{0};
+    ri_setImageWithURL(view, urlOf(server, "/slow.png"), nullptr, RIWebImageProgressiveDownload,
+                       [&](std::int64_t, std::int64_t) { ++progressCalls; }, done.block());
+    REQUIRE(server.deliverPieces([&] { return done.calls == 1; }, [&] { return progressCalls.load(); }));
     CHECK(done.calls == 1);
     REQUIRE(done.image);
     CHECK(view->image() == done.image);

@@ -407,7 +407,8 @@ TEST_CASE("cancel keeps every counted byte and no callback follows except its co
     Fixture f;
     std::string content = generatedContent(400000, 13);
     LoopbackHttpServer server;
-    server.route("GET", "/movie.bin", Reply::text(content, "application/octet-stream").trickle(4096, 20));
+    // Held after 32768 bytes, so every cancel below comes while the transfer runs.
+    server.route("GET", "/movie.bin", Reply::text(content, "application/octet-stream").stall(32768));
 
     SUBCASE("keeping the file") {
         auto delegate = std::make_shared<RecordingDelegate>();

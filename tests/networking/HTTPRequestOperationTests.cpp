@@ -260,7 +260,8 @@ TEST_CASE("success and failure run on the completion queue when one is set") {
 
 TEST_CASE("a cancel from another thread ends in the cancellation failure and nothing after it") {
     LoopbackHttpServer server;
-    server.route("GET", "/slow", Reply::text(sample(200000), "application/octet-stream").trickle(2000, 10));
+    // Held after 2000 bytes: the cancel always finds the transfer running.
+    server.route("GET", "/slow", Reply::text(sample(200000), "application/octet-stream").stall(2000));
     auto op = get(server.url("/slow"));
     Outcome out;
     out.install(op);

@@ -184,11 +184,10 @@ TEST_CASE("the JSON body is decoded with any charset the response names, and und
         std::optional<std::string> text;  // the "n" member; nullopt: -1016
     };
     auto json = [](std::initializer_list<std::uint8_t> inner) {
-        Data d = {'{', '"', 'n', '"', ':', '"'};
-        d.insert(d.end(), inner.begin(), inner.end());
-        d.push_back('"');
-        d.push_back('}');
-        return d;
+        std::string text = "{\"n\":\"";
+        text.append(inner.begin(), inner.end());
+        text += "\"}";
+        return Data(text.begin(), text.end());  // one allocation of the exact size
     };
     const std::vector<Case> cases = {
         {"Latin-1", "application/json; charset=iso-8859-1", json({0xE9}), "\xC3\xA9"},

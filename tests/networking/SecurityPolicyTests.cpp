@@ -1,3 +1,4 @@
+// Protects the security policy: trusted chains naming the host, untrusted chains, certificate and public-key pinning, and pinning modes.
 #include <doctest/doctest.h>
 
 #include "networking/NLSecurityPolicy.h"

@@ -274,12 +274,14 @@ TEST_CASE("web views: replaced loads never show, pages decode in their charset, 
 TEST_CASE("progress, indicator, refresh control and alert follow real operations") {
     LoopbackHttpServer server;
     const std::string body(200000, 'x');
-    server.route("GET", "/big", Reply::text(body, "application/octet-stream").trickle(16384, 5));
+    server.route("GET", "/big", Reply::text(body, "application/octet-stream"));
+    // Held after every piece until the client has seen it: the progress moves in steps, however loaded the machine.
+    server.route("GET", "/pieces", Reply::text(body, "application/octet-stream").inPieces(16384));
     server.route("GET", "/held", Reply::text("ok").stallFirst());
     server.route("GET", "/missing", Reply::withStatus(404, "none here"));
 
     SUBCASE("progress reaches 1.0, the earlier callback still runs, a view gone is left alone") {
-        auto operation = NLHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(server.url("/big")));
+        auto operation = NLHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(server.url("/pieces")));
         int earlier = 0;
         operation->setDownloadProgressBlock([&](std::uint64_t, std::int64_t, std::int64_t) { ++earlier; });
         auto view = std::make_shared<UIProgressView>();
@@ -292,8 +294,9 @@ TEST_CASE("progress, indicator, refresh control and alert follow real operations
             lowest = std::min(lowest, view->progress());
         });
         operation->start();
-        REQUIRE_MESSAGE(runMainUntil([&] { return operation->isFinished() && view->progress() == 1.0f; }),
-                        "waited for the download to reach 1.0");
+        REQUIRE_MESSAGE(server.deliverPieces([&] { return operation->isFinished() && view->progress() == 1.0f; },
+                                             [&] { return std::size_t(earlier); }),
+                        "waited for the download to reach 1.0, piece by piece");
         CHECK(lowest < 1.0f);
         CHECK(earlier > 1);
         CHECK(view->lastChangeAnimated());
@@ -301,7 +304,7 @@ TEST_CASE("progress, indicator, refresh control and alert follow real operations
 
     SUBCASE("a task's download progress reaches 1.0; observation ends with the task's completion or the view") {
         auto session = NSURLSession::sessionWithConfiguration(NSURLSessionConfiguration::defaultSessionConfiguration());
-        auto task = session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/big")));
+        auto task = session->dataTaskWithRequest(NSURLRequest::requestWithURL(server.url("/pieces")));
         REQUIRE(task);
         auto view = std::make_shared<UIProgressView>();
         auto doomed = std::make_shared<UIProgressView>();
@@ -314,10 +317,12 @@ TEST_CASE("progress, indicator, refresh control and alert follow real operations
         doomed.reset();  // its observation ends with it
         CHECK(task->observerCount("countOfBytesReceived") == observers - 1);
         task->resume();
-        REQUIRE_MESSAGE(runMainUntil([&] {
-                            return task->state() == NSURLSessionTaskStateCompleted && view->progress() == 1.0f &&
-                                   !nl_isObservingDownloadProgress(*view);
-                        }),
+        REQUIRE_MESSAGE(server.deliverPieces(
+                            [&] {
+                                return task->state() == NSURLSessionTaskStateCompleted && view->progress() == 1.0f &&
+                                       !nl_isObservingDownloadProgress(*view);
+                            },
+                            [&] { return static_cast<std::size_t>(task->countOfBytesReceived()); }),
                         "waited for the task to complete at 1.0 and the observation to end");
         CHECK(task->observerCount("countOfBytesReceived") == 0);
         CHECK(task->observerCount("state") == 0);

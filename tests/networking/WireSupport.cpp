@@ -1,3 +1,4 @@
+// Protects the serializer tests' wire helper: a request sent through the URL loading system and its end awaited on the main run loop.
 #include "WireSupport.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// Protects the file manager: existence, directories, reading, replacing, removing, copying, moving, attributes and the application's standard folders.
 #include <doctest/doctest.h>
 
 #include <fcntl.h>

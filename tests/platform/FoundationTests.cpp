@@ -1,3 +1,4 @@
+// Protects the object model basics: key-value observation, associated objects, notifications and their observers, formatting and errors.
 #include <doctest/doctest.h>
 
 #include <atomic>

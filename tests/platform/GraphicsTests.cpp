@@ -1,3 +1,4 @@
+// Protects the drawing layer: colour spaces, colours, image layouts and pixels, cropping, bitmap contexts, drawing, blending and the graphics state.
 #include <doctest/doctest.h>
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// Protects image reading: format signatures, PNG in every colour type, JPEG and EXIF orientation, animated GIF frames and delays, WebP.
 #include <doctest/doctest.h>
 
 #include <algorithm>

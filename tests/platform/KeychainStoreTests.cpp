@@ -1,3 +1,4 @@
+// Protects the keychain store: items added, found, updated and removed, its private file, damage reports, and changes from many threads and processes.
 #include <doctest/doctest.h>
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// Protects the audio session and the movie player: files and streams that play or fail with reason 1, and the player controller's dismissal.
 #include <doctest/doctest.h>
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// Protects the object model files: the shipped model's entities, lookup through file URLs, missing and malformed files, attribute types, classes.
 #include <doctest/doctest.h>
 
 #include <cmath>

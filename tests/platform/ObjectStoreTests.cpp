@@ -1,3 +1,4 @@
+// Protects the object store over real SQLite files: fetches, sorting, limits, pending changes, saves and their announcements, rollback and errors.
 #include <doctest/doctest.h>
 
 #include <spawn.h>

@@ -1,3 +1,4 @@
+// Protects operations and their queues: dependencies, concurrency limits, cancels, state announcements, block operations, the main queue, locks.
 #include <doctest/doctest.h>
 
 #include <atomic>

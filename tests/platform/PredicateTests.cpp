@@ -1,3 +1,4 @@
+// Protects predicates: format arguments, operators and precedence, nil comparisons, malformed and deeply nested formats, entity checks, round trips.
 #include <doctest/doctest.h>
 
 #include <cmath>

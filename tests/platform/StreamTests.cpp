@@ -1,3 +1,4 @@
+// Protects the streams: data and file input, file output with offsets and errors, a full device, and memory output.
 #include <doctest/doctest.h>
 
 #include <filesystem>

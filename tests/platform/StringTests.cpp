@@ -1,3 +1,4 @@
+// Protects the string routines: UTF-16 lengths, indexes and ranges, hex text, encodings, numeric and case-insensitive comparison, case mapping.
 #include <doctest/doctest.h>
 
 #include <set>

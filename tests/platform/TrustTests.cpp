@@ -1,3 +1,4 @@
+// Protects certificate trust: DER parsing, chains trusted only through a known root, host name checks, and public keys.
 #include <doctest/doctest.h>
 
 #include "platform/security/SecTrust.h"

@@ -1,3 +1,4 @@
+// Protects the device and screen stand-ins: settable facts, orientation announcements, identifierForVendor per home and across threads.
 #include <doctest/doctest.h>
 
 #include <cctype>

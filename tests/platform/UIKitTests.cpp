@@ -1,3 +1,4 @@
+// Protects the view and controller stand-ins: view trees, loading, presentation, navigation, tab bars and badges, the responder chain, alerts.
 #include <doctest/doctest.h>
 
 #include <signal.h>

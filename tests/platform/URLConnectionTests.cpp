@@ -369,7 +369,8 @@ TEST_CASE("URL connection idle time-out lets a slow but moving body finish") {
 
 TEST_CASE("URL connection cancelled from another thread calls the delegate no more") {
     LoopbackHttpServer server;
-    server.route("GET", "/long", Reply::text(sample(4000)).trickle(50, 20));
+    // Paced while the cancel runs, then held: the body can never end before the cancel.
+    server.route("GET", "/long", Reply::text(sample(4000)).trickle(50, 20).stall(2000));
     server.route("GET", "/short", Reply::text("short").trickle(1, 20));
     auto recorder = std::make_shared<Recorder>();
     auto connection = load(server.url("/long"), recorder);

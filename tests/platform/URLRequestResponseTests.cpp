@@ -1,3 +1,4 @@
+// Protects URL requests and responses: defaults, header fields, copies, MIME type and encoding, unknown lengths, status texts and URL errors.
 #include <doctest/doctest.h>
 
 #include "platform/net/NSHTTPURLResponse.h"

@@ -1,3 +1,4 @@
+// Protects URL parsing and resolution: components, rejected strings, RFC 3986 examples, safe resolution, path components and equality.
 #include <doctest/doctest.h>
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// Protects user defaults: every property-list value across instances, refusals, failed and atomic writes, corrupt files, registered defaults, suites.
 #include <doctest/doctest.h>
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// Protects the dynamic value: integer and boolean conversions, number scanning and printing, comparison, shared containers, property lists and JSON.
 #include <doctest/doctest.h>
 
 #include <cmath>

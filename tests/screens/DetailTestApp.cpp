@@ -1,3 +1,4 @@
+// Protects the detail page tests' application: one home and delegate, a catalogue server per stage, the tab-bar shell and the opened page.
 #include "DetailTestApp.h"
 
 #include <doctest/doctest.h>

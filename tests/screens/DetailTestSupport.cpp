@@ -1,3 +1,4 @@
+// Protects the picker and detail page tests' helpers: devices, input to views by identifier or point, waits, and snapshots with pixel probes.
 #include "DetailTestSupport.h"
 
 #include <doctest/doctest.h>

@@ -94,7 +94,7 @@ TEST_SUITE("download bar") {
 TEST_CASE("a whole download: the counts, the progress, the status texts and the suggested name") {
     const std::string content = generatedContent(300000, 1);
     LoopbackHttpServer server;
-    server.route("GET", "/films/clip.mp4", Reply::text(content, "video/mp4").trickle(60000, 5));
+    server.route("GET", "/films/clip.mp4", Reply::text(content, "video/mp4").inPieces(60000));
     auto delegate = std::make_shared<RecordingBarDelegate>();
     auto bar = makeBar(server.url("/films/clip.mp4"), delegate);
     CHECK(bar->linkDownload() == server.url("/films/clip.mp4"));
@@ -108,7 +108,8 @@ TEST_CASE("a whole download: the counts, the progress, the status texts and the 
     REQUIRE(bar->downloadRequest());
     CHECK(bar->downloadRequest()->cachePolicy() == NSURLRequestReloadIgnoringLocalCacheData);
     CHECK(bar->downloadRequest()->timeoutInterval() == 30);
-    REQUIRE_MESSAGE(runMainUntil([&] { return delegate->ended(); }, 30), "the download to end");
+    REQUIRE_MESSAGE(server.deliverPieces([&] { return delegate->ended(); }, [&] { return std::size_t(delegate->updates); }),
+                    "the download to end, piece by piece");
 
     CHECK(delegate->failures == 0);
     CHECK(delegate->finishes == 1);
@@ -133,7 +134,7 @@ TEST_CASE("an answer without a length leaves the progress alone while every piec
     for (bool chunked : {true, false}) {
         CAPTURE(chunked);
         LoopbackHttpServer server;
-        Reply reply = Reply::text(content, "application/octet-stream").trickle(20000, 5);
+        Reply reply = Reply::text(content, "application/octet-stream").inPieces(20000);
         if (chunked) reply.chunked(20000);
         else reply.closeDelimited();
         server.route("GET", "/stream", reply);
@@ -142,7 +143,8 @@ TEST_CASE("an answer without a length leaves the progress alone while every piec
         delegate->onUpdate = [&](UIDownloadBar& bar) { progressSeen.push_back(bar.progress()); };
         auto bar = makeBar(server.url("/stream"), delegate);
         bar->startDownload();
-        REQUIRE_MESSAGE(runMainUntil([&] { return delegate->ended(); }, 30), "the download to end");
+        REQUIRE_MESSAGE(server.deliverPieces([&] { return delegate->ended(); }, [&] { return std::size_t(delegate->updates); }),
+                        "the download to end, piece by piece");
         CHECK(delegate->finishes == 1);
         CHECK(text(delegate->data) == content);
         CHECK(bar->getBytesExpected() == -1);

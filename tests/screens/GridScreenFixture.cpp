@@ -1,3 +1,4 @@
+// Protects the grid and search tests' fixture: a controlled catalogue server and client, a fresh home, the delegate and a window showing a screen.
 #include "screens/GridScreenFixture.h"
 
 #include <curl/curl.h>

@@ -1,3 +1,4 @@
+// Protects the library screen tests' application: a fresh home, the delegate and its object store, the storyboard's scenes and the tab-bar window.
 #include "LibraryTestApp.h"
 
 #include <algorithm>

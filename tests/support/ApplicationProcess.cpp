@@ -1,3 +1,4 @@
+// Protects the tests that start the real executable: the child process driven through its device screen's JSON interface.
 #include "support/ApplicationProcess.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Protects the tests that need the catalogue server: its executable on an ephemeral port, and requests signed as the application signs them.
 #include "support/CatalogueServerProcess.h"
 
 #include <fcntl.h>

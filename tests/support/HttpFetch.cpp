@@ -1,3 +1,4 @@
+// Protects the tests of local servers: a blocking HTTP GET over libcurl.
 #include "support/HttpFetch.h"
 
 #include <curl/curl.h>

@@ -1,3 +1,4 @@
+// Protects every test that scripts an HTTP peer: the loopback server's routes, framing, pacing, stalls, pieces, drops and request records.
 #include "support/LoopbackHttpServer.h"
 
 #include "platform/foundation/NSDataBase64.h"
@@ -21,6 +22,7 @@
 #include "platform/foundation/HexString.h"
 #include "platform/foundation/NSString.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "support/TestEnvironment.h"
 
 namespace testsupport {
 
@@ -234,6 +236,11 @@ Reply& Reply::trickle(std::size_t bytes, int delayMs) {
     trickleDelayMs = delayMs;
     return *this;
 }
+Reply& Reply::inPieces(std::size_t bytes) {
+    pieceBytes = bytes;
+    return *this;
+}
+
 Reply& Reply::stall(std::size_t afterBodyBytes) {
     stallAfter = afterBodyBytes;
     return *this;
@@ -473,6 +480,11 @@ std::function<bool()> LoopbackHttpServer::receivedRequests(std::size_t n) const 
     return [this, n] { return requestCount() >= n; };
 }
 
+std::size_t LoopbackHttpServer::holdCount() const {
+    std::lock_guard lock(mutex_);
+    return holds_;
+}
+
 std::function<bool()> LoopbackHttpServer::stalledConnections(std::size_t n) const {
     return [this, n] { return stalledCount() >= n; };
 }
@@ -483,17 +495,35 @@ void LoopbackHttpServer::releaseStalls() {
     changed_.notify_all();
 }
 
+bool LoopbackHttpServer::deliverPieces(const std::function<bool()>& done, const std::function<std::size_t()>& progress,
+                                       double timeoutSeconds) {
+    std::size_t seen = progress();
+    for (;;) {
+        if (!runMainUntil([&] { return done() || (stalledCount() > 0 && progress() > seen); }, timeoutSeconds)) return false;
+        if (done()) return true;
+        seen = progress();
+        releaseStalls();
+    }
+}
+
 bool LoopbackHttpServer::pause(int ms) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
     return !stopping_;
 }
 
-bool LoopbackHttpServer::holdStall() {
+bool LoopbackHttpServer::holdStall() { return awaitHold(registerHold()); }
+
+std::uint64_t LoopbackHttpServer::registerHold() {
+    std::lock_guard lock(mutex_);
+    return stallGeneration_;
+}
+
+bool LoopbackHttpServer::awaitHold(std::uint64_t registration) {
     std::unique_lock lock(mutex_);
-    auto generation = stallGeneration_;
     ++stalled_;
-    changed_.wait(lock, [&] { return stopping_ || generation != stallGeneration_; });
+    ++holds_;
+    changed_.wait(lock, [&] { return stopping_ || registration != stallGeneration_; });
     --stalled_;
     return !stopping_;
 }
@@ -697,19 +727,35 @@ void LoopbackHttpServer::serve(const std::shared_ptr<Connection>& connection) {
             std::size_t limit = reply.dropAfter ? std::min(*reply.dropAfter, wire.size()) : wire.size();
             std::size_t sent = 0;
             bool stallDone = !reply.stallAfter.has_value();
+            // A hold that follows bytes is taken before they are written (see registerHold).
+            bool holding = false;
+            std::uint64_t registration = 0;
             for (bool first = true;;) {
                 if (!stallDone && (sent >= *reply.stallAfter || sent >= limit)) {
                     stallDone = true;
-                    if (!holdStall()) goto done;
+                    if (!holding) registration = registerHold();
+                    holding = false;
+                    if (!awaitHold(registration)) goto done;
                 }
                 if (sent >= limit) break;
                 std::size_t n = limit - sent;
                 if (reply.trickleBytes > 0) n = std::min(n, reply.trickleBytes);
+                if (reply.pieceBytes > 0) n = std::min(n, reply.pieceBytes);
                 if (!stallDone) n = std::min(n, *reply.stallAfter - sent);
                 if (!first && reply.trickleDelayMs > 0 && !pause(reply.trickleDelayMs)) goto done;
                 first = false;
+                const bool piece = reply.pieceBytes > 0 && sent + n < limit;
+                const bool reachesStall = !stallDone && (sent + n >= *reply.stallAfter || sent + n >= limit);
+                if (piece || reachesStall) {
+                    registration = registerHold();
+                    holding = true;
+                }
                 if (!writeAll(*io, wire.data() + sent, n)) goto done;
                 sent += n;
+                if (piece) {
+                    holding = false;
+                    if (!awaitHold(registration)) goto done;
+                }
             }
             if (limit < wire.size() || !keepAlive) goto done;
         }

@@ -78,6 +78,10 @@ struct Reply {
     // the wire (with the chunk framing when chunked).
     std::size_t trickleBytes = 0;  // send the body in pieces of this size...
     int trickleDelayMs = 0;        // ...pausing this long before each piece after the first
+    // Send the body in pieces of this size, holding after each but the last as in
+    // a stall until releaseStalls() (see deliverPieces): unlike a trickle, the
+    // client then sees every piece apart, however loaded the machine.
+    std::size_t pieceBytes = 0;
     bool stallBeforeHeaders = false;        // hold the connection before anything is sent
     std::optional<std::size_t> stallAfter;  // hold after the headers and this many body bytes
     std::optional<std::size_t> dropAfter;   // close the connection after this many body bytes
@@ -93,6 +97,7 @@ struct Reply {
     Reply& chunked(std::size_t size = 0);
     Reply& closeDelimited();
     Reply& trickle(std::size_t bytes, int delayMs);
+    Reply& inPieces(std::size_t bytes);
     Reply& stall(std::size_t afterBodyBytes = 0);
     Reply& stallFirst();
     Reply& drop(std::size_t afterBodyBytes);
@@ -174,12 +179,20 @@ public:
     std::optional<RecordedRequest> lastRequest() const;
     std::size_t connectionCount() const;  // accepted connections so far
     std::size_t stalledCount() const;     // connections holding in a stall right now
+    std::size_t holdCount() const;        // stalls and held pieces entered so far
     // Predicates for testsupport::runMainUntil.
     std::function<bool()> receivedRequests(std::size_t n) const;
     std::function<bool()> stalledConnections(std::size_t n) const;
 
     // Lets every stalled reply go on with the rest of its bytes.
     void releaseStalls();
+    // Drives replies sent inPieces(): runs the main loop, and each time a piece is
+    // held and `progress()` (a count the client's callbacks raise, read on the main
+    // thread) has grown since the last release, lets the next piece go. So every
+    // piece but the first raises the count at least once. Returns when `done()`
+    // holds; false when timeoutSeconds pass first.
+    bool deliverPieces(const std::function<bool()>& done, const std::function<std::size_t()>& progress,
+                       double timeoutSeconds = 30);
     // Stops accepting, ends every connection (stalled ones included) and joins
     // the threads. Idempotent.
     void stop();
@@ -191,6 +204,11 @@ private:
     Reply answer(const RecordedRequest& request);
     bool pause(int ms);   // false when stopping
     bool holdStall();     // false when stopping
+    // A hold is registered before the bytes it follows are written, so that a
+    // release made once the client has seen them is never missed; awaitHold then
+    // holds (counted as stalled) until a release later than the registration.
+    std::uint64_t registerHold();
+    bool awaitHold(std::uint64_t registration);  // false when stopping
     void reapFinished();
 
     ConnectionFactory factory_;
@@ -206,6 +224,7 @@ private:
     bool stopped_ = false;
     std::uint64_t stallGeneration_ = 0;
     std::size_t stalled_ = 0;
+    std::size_t holds_ = 0;
     std::map<std::string, Handler> routes_;
     Handler fallback_;
     bool answersContinue_ = true;

@@ -1,3 +1,4 @@
+// Protects the tests over TLS: the loopback server's sockets wrapped in the server side of a TLS session.
 #include "support/LoopbackTlsConnection.h"
 
 #include <openssl/bio.h>

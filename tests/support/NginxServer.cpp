@@ -1,3 +1,4 @@
+// Protects the tests against a real nginx: a generated configuration, an ephemeral port and a folder served for one test.
 #include "support/NginxServer.h"
 
 #include <arpa/inet.h>

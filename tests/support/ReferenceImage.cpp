@@ -1,3 +1,4 @@
+// Protects the rendering tests: rendered images compared with the reference PNGs within a small tolerance.
 #include "support/ReferenceImage.h"
 
 #include <cstdlib>

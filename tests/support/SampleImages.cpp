@@ -1,3 +1,4 @@
+// Protects the image tests' inputs: sample images written at test time by the codec libraries themselves.
 #include "support/SampleImages.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Protects the screen tests' root: the tab-bar controller of navigation controllers in a visible window owned by the delegate.
 #include "support/TabBarShell.h"
 
 #include "platform/uikit/UIApplicationDelegate.h"

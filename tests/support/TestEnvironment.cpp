@@ -1,3 +1,4 @@
+// Protects every test executable's set-up: the process preparation, temporary application homes and waits on the main run loop.
 #include "support/TestEnvironment.h"
 
 #include <signal.h>

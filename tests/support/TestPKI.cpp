@@ -1,3 +1,4 @@
+// Protects the TLS tests: a root, an intermediate and leaves made at run time, one of them self-signed.
 #include "support/TestPKI.h"
 
 #include <openssl/bio.h>

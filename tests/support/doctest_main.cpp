@@ -1,3 +1,4 @@
+// Protects every test executable's start: the process preparation, the sanitizers' suppressions and the doctest run.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <doctest/doctest.h>
 

@@ -1,3 +1,4 @@
+// Protects the tools tests' reading of catalogue replies: decrypted with the openssl command line, the envelope parsed, pages walked.
 #include "CatalogueReplies.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Protects the tools tests' independent check: catalogue replies decrypted by the openssl command line, not by the server's own code.
 #include "OpensslCommand.h"
 
 #include <fcntl.h>

@@ -269,6 +269,19 @@ void AKCachedFile::saveDataToFile() {
 
 // ---- AKCacheSet -------------------------------------------------------------------------------
 
+namespace {
+
+// The pooled objects are views and web views, which must be released on the main
+// thread: the last references the queue holds go there instead of ending on it.
+template <typename Objects>
+void releaseOnMainThread(Objects objects) {
+    if (NSThread::isMainThread()) return;  // released here, on leaving
+    // Moved, never copied: no reference stays behind on this thread.
+    dispatch_async(dispatch_get_main_queue(), [objects = std::move(objects)]() mutable { Objects gone = std::move(objects); });
+}
+
+}  // namespace
+
 std::shared_ptr<AKCacheSet> AKCacheSet::initWithMaxCapacity(std::size_t capacity) {
     auto set = std::make_shared<AKCacheSet>(capacity);
     std::weak_ptr<AKCacheSet> weak = set;
@@ -283,13 +296,20 @@ AKCacheSet::AKCacheSet(std::size_t capacity) : capacity_(capacity), queue_(dispa
 
 AKCacheSet::~AKCacheSet() {
     if (observer_) NSNotificationCenter::defaultCenter()->removeObserver(observer_.get());
+    releaseOnMainThread(std::move(objects_));
 }
 
 void AKCacheSet::addObject(const std::shared_ptr<NSObject>& object) {
     if (!object) return;
-    auto me = self<AKCacheSet>();
-    dispatch_async(queue_, [me, object] {
-        if (me->objects_.size() < me->capacity_) me->objects_.insert(object);
+    std::weak_ptr<AKCacheSet> weak = self<AKCacheSet>();
+    dispatch_async(queue_, [weak, object]() mutable {
+        auto me = weak.lock();
+        if (me && me->objects_.size() < me->capacity_) {
+            me->objects_.insert(std::move(object));
+            return;
+        }
+        // Dropped (the set is full or gone): this may be its last reference.
+        releaseOnMainThread(std::move(object));
     });
 }
 
@@ -304,7 +324,9 @@ std::shared_ptr<NSObject> AKCacheSet::anyObject() {
 }
 
 void AKCacheSet::removeAllObjects() {
-    dispatch_sync(queue_, [&] { objects_.clear(); });
+    std::set<std::shared_ptr<NSObject>> removed;
+    dispatch_sync(queue_, [&] { removed.swap(objects_); });
+    releaseOnMainThread(std::move(removed));
 }
 
 std::size_t AKCacheSet::count() {

@@ -103,6 +103,8 @@ private:
 
 // A capacity-bounded pool of reusable objects that empties itself at a memory
 // warning. Any thread: additions are asynchronous, takes and removals wait.
+// What the pool lets go (an addition to a full pool, a removal, the pool's end)
+// is released on the main thread, as its views and web views must be.
 class AKCacheSet : public NSObject {
 public:
     static std::shared_ptr<AKCacheSet> initWithMaxCapacity(std::size_t capacity);

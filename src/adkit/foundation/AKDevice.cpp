@@ -7,7 +7,6 @@
 #include "adkit/foundation/AKObjectAdditions.h"
 #include "adkit/foundation/AKStringAdditions.h"
 #include "platform/foundation/NSBundle.h"
-#include "platform/foundation/NSLocale.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSUserDefaults.h"
@@ -151,10 +150,7 @@ std::optional<std::string> AKDevice::locale() const {
     return facts().locale.get([]() -> std::optional<std::string> {
         const Value languages = NSUserDefaults::standardUserDefaults()->objectForKey("AppleLanguages");
         if (const Value first = languages[0]; first.isString()) return lowercaseString(*first.string());
-        // Not in the user's defaults: the system's own preference.
-        const auto preferred = NSLocale::preferredLanguages();
-        if (preferred.empty()) return std::nullopt;
-        return lowercaseString(preferred.front());
+        return std::nullopt;  // not in the user's defaults: no "hl" at all
     });
 }
 

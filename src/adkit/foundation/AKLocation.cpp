@@ -12,48 +12,66 @@ AKLocationPtr AKLocation::initWithLatitude(double latitude, double longitude, do
     location->latitude_ = latitude;
     location->longitude_ = longitude;
     location->accuracy_ = accuracy;
-    location->timestamp_ = Clock::now();
+    location->setTimestamp(Clock::now());
     return location->isPreciseLocation() ? location : nullptr;
 }
 
 AKLocationPtr AKLocation::initWithLocationDescription(const std::optional<std::string>& description) {
     if (!description || description->empty()) return nullptr;
     auto location = std::make_shared<AKLocation>();
-    location->description_ = description;
-    location->timestamp_ = Clock::now();
+    location->setLocationDescription(description);
+    location->setTimestamp(Clock::now());
     return location;
 }
 
 bool AKLocation::isPreciseLocation() const {
+    // A NaN or infinite accuracy has no JSON form, and would take the whole
+    // request's parameters with it.
     return std::fabs(latitude_) <= 90 && std::fabs(longitude_) <= 180 && std::fabs(latitude_) > FLT_EPSILON &&
-           std::fabs(longitude_) > FLT_EPSILON;
+           std::fabs(longitude_) > FLT_EPSILON && std::isfinite(accuracy_);
+}
+
+double AKLocation::timestamp() const {
+    AnnotatedLock lock(mutex_);
+    return timestamp_;
 }
 
 void AKLocation::setTimestamp(double timestamp) {
+    AnnotatedLock lock(mutex_);
     timestamp_ = timestamp;
     dictionary_.reset();
 }
 
 std::string AKLocation::locationDescription() const {
-    if (description_) return *description_;
+    {
+        AnnotatedLock lock(mutex_);
+        if (description_) return *description_;
+    }
     if (isPreciseLocation()) return format("%f,%f", latitude_, longitude_);
     return "";
 }
 
-void AKLocation::setLocationDescription(std::optional<std::string> description) { description_ = std::move(description); }
+void AKLocation::setLocationDescription(std::optional<std::string> description) {
+    AnnotatedLock lock(mutex_);
+    description_ = std::move(description);
+}
 
 Value AKLocation::dictionaryRepresentation() const {
     if (!isPreciseLocation()) return Value();
+    AnnotatedLock lock(mutex_);
     if (!dictionary_) {
         dictionary_ = Value{{"time", Value(timestamp_ * 1000000.0)},
                             {"lat", Value(static_cast<std::int64_t>(latitude_ * 10000000.0))},
                             {"long", Value(static_cast<std::int64_t>(longitude_ * 10000000.0))},
                             {"radius", Value(accuracy_ * 1000.0)}};
     }
-    return *dictionary_;
+    return dictionary_->copy();  // the kept form is shared by no caller
 }
 
-void AKLocation::setDictionaryRepresentation(Value dictionary) { dictionary_ = std::move(dictionary); }
+void AKLocation::setDictionaryRepresentation(Value dictionary) {
+    AnnotatedLock lock(mutex_);
+    dictionary_ = dictionary.copy();
+}
 
 bool AKLocation::isEqual(const AKLocation& other) const {
     if (this == &other) return true;
@@ -77,6 +95,6 @@ std::size_t AKLocation::hash() const {
 AKLocationPtr AKLocation::copy() const {
     AKLocationPtr twin = isPreciseLocation() ? initWithLatitude(latitude_, longitude_, accuracy_)
                                              : initWithLocationDescription(locationDescription());
-    if (twin) twin->timestamp_ = timestamp_;
+    if (twin) twin->setTimestamp(timestamp());
     return twin;
 }

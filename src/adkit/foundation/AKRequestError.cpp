@@ -50,7 +50,7 @@ Value AKRequestError::userInfoFor(std::int64_t code, const AKRequestParametersSo
     Value info = Value::dictionary();
     // Code 0 carries the request's parameters; the entries below are set after
     // them, so a parameter never replaces the message, the underlying error or
-    // the status.
+    // a status entry.
     if (code == 0 && request) {
         const Value parameters = request->parameters();
         if (auto d = parameters.dictionaryRef()) {
@@ -62,11 +62,11 @@ Value AKRequestError::userInfoFor(std::int64_t code, const AKRequestParametersSo
     info.setObject(NSLocalizedFailureReasonErrorKey, Value(message));
     if (underlyingError) info.setObject(NSUnderlyingErrorKey, Value(underlyingError));
     else info.removeObjectForKey(NSUnderlyingErrorKey);
+    // Below 1 there is no status entry of our own, so a request parameter of
+    // that name stays.
     if (status >= 1) {
         info.setObject("HttpStatus", Value(format("HTTP status %ld: %@", static_cast<long>(status),
                                                   NSHTTPURLResponse::localizedStringForStatusCode(static_cast<long>(status)))));
-    } else {
-        info.removeObjectForKey("HttpStatus");
     }
     return info;
 }

@@ -1,7 +1,9 @@
 #include "adkit/foundation/codecs/AK_TKStringEncoding.h"
 
+#include <bit>
 #include <cassert>
 #include <cstdio>
+#include <cstring>
 #include <numeric>
 
 #include "platform/foundation/NSString.h"
@@ -15,6 +17,65 @@ bool isASCII(std::string_view s) {
     return true;
 }
 
+// Writes the 8 bytes of v most significant first.
+void storeBigEndian64(std::uint8_t* out, std::uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    std::memcpy(out, &v, sizeof v);
+}
+
+// The 8 bytes at `in` read most significant first.
+std::uint64_t loadBigEndian64(const std::uint8_t* in) {
+    std::uint64_t v;
+    std::memcpy(&v, in, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+}
+
+// Eight characters stand for exactly Shift bytes. Encoding reads Shift bytes
+// (through an 8-byte load, so it stops 8 bytes before the end) and writes four
+// pairs of characters; decoding ORs the eight characters' table entries and
+// stops at the first group with an entry outside the alphabet.
+template <int Shift>
+std::size_t encodeGroups(const char* pairs, const std::uint8_t* in, std::size_t length, char* out) {
+    constexpr int pairBits = 2 * Shift;
+    constexpr std::uint64_t pairMask = (std::uint64_t{1} << pairBits) - 1;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += Shift) {
+        const std::uint64_t v = loadBigEndian64(in + i) >> (64 - 8 * Shift);
+        for (int k = 0; k < 4; ++k) std::memcpy(out + 2 * k, pairs + 2 * ((v >> (pairBits * (3 - k))) & pairMask), 2);
+        out += 8;
+    }
+    return i;
+}
+
+template <int Shift>
+std::size_t decodeGroups(const std::uint64_t* t, std::uint64_t invalid, const unsigned char* in, std::size_t length,
+                         std::uint8_t* out) {
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const std::uint64_t v = t[in[i]] | t[256 + in[i + 1]] | t[512 + in[i + 2]] | t[768 + in[i + 3]] |
+                                t[1024 + in[i + 4]] | t[1280 + in[i + 5]] | t[1536 + in[i + 6]] | t[1792 + in[i + 7]];
+        if (v & invalid) break;
+        storeBigEndian64(out, v << (64 - 8 * Shift));
+        out += Shift;
+    }
+    return i;
+}
+
+// Calls run.template operator()<shift>() for the shift of a codec (1 to 7).
+template <typename Run>
+std::size_t withShift(int shift, Run run) {
+    switch (shift) {
+        case 1: return run.template operator()<1>();
+        case 2: return run.template operator()<2>();
+        case 3: return run.template operator()<3>();
+        case 4: return run.template operator()<4>();
+        case 5: return run.template operator()<5>();
+        case 6: return run.template operator()<6>();
+        default: return run.template operator()<7>();
+    }
+}
+
 AK_TKStringEncodingPtr padded(AK_TKStringEncodingPtr codec) {
     if (codec && codec->setPaddingChar('=')) codec->setDoPad(true);
     return codec;
@@ -26,6 +87,23 @@ AK_TKStringEncoding::AK_TKStringEncoding(std::string alphabet, int shift)
     : alphabet_(std::move(alphabet)), shift_(shift), mask_((1 << shift) - 1), padLen_(std::lcm(8, shift) / shift) {
     for (auto& entry : reverse_) entry = kUnknown;
     for (std::size_t i = 0; i < alphabet_.size(); ++i) reverse_[static_cast<unsigned char>(alphabet_[i])] = static_cast<std::int32_t>(i);
+    buildGroupTable();
+    const std::size_t values = std::size_t{1} << (2 * shift_);
+    pairTable_.resize(2 * values);
+    for (std::size_t v = 0; v < values; ++v) {
+        pairTable_[2 * v] = alphabet_[v >> shift_];
+        pairTable_[2 * v + 1] = alphabet_[v & static_cast<std::size_t>(mask_)];
+    }
+}
+
+void AK_TKStringEncoding::buildGroupTable() {
+    for (int k = 0; k < 8; ++k) {
+        const int place = 8 * shift_ - shift_ * (k + 1);
+        for (int c = 0; c < 256; ++c) {
+            const std::int32_t value = reverse_[c];
+            groupTable_[256 * k + c] = value >= 0 ? std::uint64_t(value) << place : kNotInGroup;
+        }
+    }
 }
 
 AK_TKStringEncodingPtr AK_TKStringEncoding::stringEncodingWithString(std::string_view alphabet) {
@@ -82,6 +160,7 @@ void AK_TKStringEncoding::addDecodeSynonyms(std::string_view synonyms) {
             reverse_[c] = current;
         }
     }
+    buildGroupTable();
 }
 
 bool AK_TKStringEncoding::ignoreCharacters(std::string_view characters) {
@@ -89,6 +168,7 @@ bool AK_TKStringEncoding::ignoreCharacters(std::string_view characters) {
         if (c >= 128 || reverse_[c] != kUnknown) return false;
     }
     for (unsigned char c : characters) reverse_[c] = kIgnored;
+    buildGroupTable();
     return true;
 }
 
@@ -100,6 +180,7 @@ bool AK_TKStringEncoding::setPaddingChar(char c) {
     }
     paddingChar_ = c;
     reverse_[u] = kPadding;
+    buildGroupTable();
     return true;
 }
 
@@ -138,26 +219,8 @@ std::string AK_TKStringEncoding::encode(const std::uint8_t* bytes, std::size_t l
     const std::size_t total = encodedLength(length);
     std::string out(total, paddingChar_);
     char* o = out.data();
-    const char* a = alphabet_.data();
-    std::size_t i = 0;
-    // Whole groups: 3 bytes make 4 characters of base 64, 5 bytes 8 of base 32.
-    if (shift_ == 6) {
-        for (; i + 3 <= length; i += 3) {
-            const std::uint32_t v = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
-            o[0] = a[v >> 18];
-            o[1] = a[(v >> 12) & 63];
-            o[2] = a[(v >> 6) & 63];
-            o[3] = a[v & 63];
-            o += 4;
-        }
-    } else if (shift_ == 5) {
-        for (; i + 5 <= length; i += 5) {
-            const std::uint64_t v = (std::uint64_t{bytes[i]} << 32) | (std::uint64_t{bytes[i + 1]} << 24) |
-                                    (std::uint64_t{bytes[i + 2]} << 16) | (std::uint64_t{bytes[i + 3]} << 8) | bytes[i + 4];
-            for (int k = 0; k < 8; ++k) o[k] = a[(v >> (35 - 5 * k)) & 31];
-            o += 8;
-        }
-    }
+    const std::size_t i = encodeWholeGroups(bytes, length, o);
+    o += i / static_cast<std::size_t>(shift_) * 8;
     std::size_t tail = 0;
     encodeTail(bytes + i, length - i, o, &tail);
     assert(static_cast<std::size_t>(o - out.data()) + tail <= total && "Underflowed output buffer");
@@ -169,39 +232,27 @@ std::string AK_TKStringEncoding::encodeString(std::string_view text) const {
     return encode(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
+// Whole groups from the start: `shift_` bytes make eight characters. Answers the bytes used.
+std::size_t AK_TKStringEncoding::encodeWholeGroups(const std::uint8_t* in, std::size_t length, char* out) const {
+    return withShift(shift_, [&]<int Shift>() { return encodeGroups<Shift>(pairTable_.data(), in, length, out); });
+}
+
+// Whole groups of eight plain alphabet characters from the start, each giving
+// `shift_` bytes; stops at the first group holding anything else (a marker, an
+// unknown character), where the general loop takes over. Answers the characters
+// used; writes up to 8 bytes past the last group's bytes.
+std::size_t AK_TKStringEncoding::decodeWholeGroups(const unsigned char* in, std::size_t length, std::uint8_t* out) const {
+    return withShift(shift_, [&]<int Shift>() { return decodeGroups<Shift>(groupTable_, kNotInGroup, in, length, out); });
+}
+
 std::optional<Data> AK_TKStringEncoding::decode(std::string_view text) const {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    // Room for every character carrying a value; 64-bit arithmetic cannot overflow here.
-    Data out(n / 8 * static_cast<std::size_t>(shift_) + static_cast<std::size_t>(shift_) + 1);
-    std::uint8_t* o = out.data();
-    std::size_t i = 0;
-    if (shift_ == 6) {
-        // Four plain alphabet characters make three bytes.
-        for (; i + 4 <= n; i += 4) {
-            const std::int32_t a = reverse_[p[i]], b = reverse_[p[i + 1]], c = reverse_[p[i + 2]], d = reverse_[p[i + 3]];
-            if ((a | b | c | d) < 0) break;  // a marker: the general loop takes over here
-            const auto v = static_cast<std::uint32_t>((a << 18) | (b << 12) | (c << 6) | d);
-            o[0] = static_cast<std::uint8_t>(v >> 16);
-            o[1] = static_cast<std::uint8_t>(v >> 8);
-            o[2] = static_cast<std::uint8_t>(v);
-            o += 3;
-        }
-    } else if (shift_ == 5) {
-        // Eight plain alphabet characters make five bytes.
-        for (; i + 8 <= n; i += 8) {
-            std::uint64_t v = 0;
-            std::int32_t any = 0;
-            for (int k = 0; k < 8; ++k) {
-                const std::int32_t value = reverse_[p[i + static_cast<std::size_t>(k)]];
-                any |= value;
-                v = (v << 5) | static_cast<std::uint64_t>(value & 31);
-            }
-            if (any < 0) break;
-            for (int k = 0; k < 5; ++k) o[k] = static_cast<std::uint8_t>(v >> (32 - 8 * k));
-            o += 5;
-        }
-    }
+    // Room for every character carrying a value, and for the 8-byte stores of the
+    // whole groups; 64-bit arithmetic cannot overflow here.
+    Data out(n / 8 * static_cast<std::size_t>(shift_) + static_cast<std::size_t>(shift_) + 8);
+    std::size_t i = decodeWholeGroups(p, n, out.data());
+    std::uint8_t* o = out.data() + i / 8 * static_cast<std::size_t>(shift_);
     std::uint32_t buffer = 0;
     int bits = 0;
     bool padding = false;

@@ -71,12 +71,23 @@ private:
     static constexpr std::int32_t kIgnored = -3;
 
     std::size_t encodedLength(std::size_t length) const;
+    void buildGroupTable();
+    std::size_t encodeWholeGroups(const std::uint8_t* in, std::size_t length, char* out) const;
+    std::size_t decodeWholeGroups(const unsigned char* in, std::size_t length, std::uint8_t* out) const;
     void encodeTail(const std::uint8_t* in, std::size_t length, char* out, std::size_t* written) const;
 
     std::string alphabet_;
     // One entry per byte value; bytes from 128 up stay unknown, so only ASCII
     // ever decodes and the loops need no separate ASCII test.
     std::int32_t reverse_[256];
+    // Made from reverse_ whenever it changes. Eight characters carry exactly
+    // `shift_` bytes: entry 256 * k + c is the value of character c put at place k
+    // of such a group (bits from 8 * shift_ - 1 down), or kNotInGroup when c is
+    // not a plain alphabet character. The decoding loop ORs eight entries per group.
+    static constexpr std::uint64_t kNotInGroup = std::uint64_t{1} << 63;
+    std::uint64_t groupTable_[8 * 256];
+    // The two characters of every value of 2 * shift_ bits, for encoding.
+    std::string pairTable_;
     int shift_;
     int mask_;
     bool doPad_ = false;
