@@ -55,6 +55,9 @@ std::optional<std::string> contentLengthProblem(const std::vector<std::pair<std:
     return std::nullopt;
 }
 
+// Room reserved for the fields of a header block.
+constexpr std::size_t kUsualFieldCount = 16;
+
 }  // namespace
 
 HTTPHeaderParser::Step HTTPHeaderParser::take(std::string_view line) {
@@ -85,6 +88,7 @@ HTTPHeaderParser::Step HTTPHeaderParser::statusLine(std::string_view line) {
     version_ = std::string(parsed->first);
     status_ = parsed->second;
     fields_.clear();
+    fields_.reserve(kUsualFieldCount);  // one allocation for a usual block, not one per doubling
     blockBytes_ = line.size() + 2;
     inBlock_ = true;
     return Step::More;

@@ -7,36 +7,49 @@
 
 namespace {
 
-std::string trimmed(std::string_view s) { return stringByTrimmingCharacters(s, " \t"); }
+// Without the spaces and tabs at either end; a view into `s`.
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
 
-std::string unquote(std::string s) {
+std::string_view unquote(std::string_view s) {
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
     return s;
 }
 
-// "text/html; charset=UTF-8" -> ("text/html", "utf-8").
-void parseContentType(const std::string& value, std::optional<std::string>& mime, std::optional<std::string>& charset) {
+struct ContentType {
+    std::optional<std::string> mime, charset;
+};
+
+// "text/html; charset=UTF-8" -> ("text/html", "utf-8"), read in one pass
+// over views of the value.
+ContentType parseContentType(std::string_view value) {
+    ContentType parsed;
     auto semi = value.find(';');
-    std::string type = lowercaseString(trimmed(value.substr(0, semi)));
-    if (!type.empty()) mime = type;
-    while (semi != std::string::npos) {
+    std::string type = asciiLowercase(trimmed(value.substr(0, semi)));
+    if (!type.empty()) parsed.mime = std::move(type);
+    while (semi != std::string_view::npos) {
         auto next = value.find(';', semi + 1);
-        std::string param = value.substr(semi + 1, next == std::string::npos ? std::string::npos : next - semi - 1);
+        std::string_view param =
+            value.substr(semi + 1, next == std::string_view::npos ? std::string_view::npos : next - semi - 1);
         auto eq = param.find('=');
-        if (eq != std::string::npos && lowercaseString(trimmed(param.substr(0, eq))) == "charset") {
-            std::string name = lowercaseString(unquote(trimmed(param.substr(eq + 1))));
-            if (!name.empty()) charset = name;
+        if (eq != std::string_view::npos && equalsIgnoringASCIICase(trimmed(param.substr(0, eq)), "charset")) {
+            std::string name = asciiLowercase(unquote(trimmed(param.substr(eq + 1))));
+            if (!name.empty()) parsed.charset = std::move(name);
         }
         semi = next;
     }
+    return parsed;
 }
 
 std::int64_t contentLength(const HTTPHeaderFields& fields) {
-    if (auto te = headerValue(fields, "Transfer-Encoding"); te && lowercaseString(*te).find("chunked") != std::string::npos)
+    if (auto te = headerValue(fields, "Transfer-Encoding"); te && asciiLowercase(*te).find("chunked") != std::string::npos)
         return NSURLResponseUnknownLength;
     auto cl = headerValue(fields, "Content-Length");
     if (!cl) return NSURLResponseUnknownLength;
-    std::string digits = trimmed(*cl);
+    std::string_view digits = trimmed(*cl);
     if (digits.empty() || digits.size() > 18) return NSURLResponseUnknownLength;
     std::int64_t n = 0;
     for (char c : digits) {
@@ -46,26 +59,23 @@ std::int64_t contentLength(const HTTPHeaderFields& fields) {
     return n;
 }
 
-std::optional<std::string> mimeOf(const HTTPHeaderFields& fields) {
-    std::optional<std::string> mime, charset;
-    if (auto ct = headerValue(fields, "Content-Type")) parseContentType(*ct, mime, charset);
-    return mime;
-}
-
-std::optional<std::string> charsetOf(const HTTPHeaderFields& fields) {
-    std::optional<std::string> mime, charset;
-    if (auto ct = headerValue(fields, "Content-Type")) parseContentType(*ct, mime, charset);
-    return charset;
+ContentType contentTypeOf(const HTTPHeaderFields& fields) {
+    auto it = fields.find("Content-Type");
+    return it == fields.end() ? ContentType{} : parseContentType(it->second);
 }
 
 }  // namespace
 
 NSHTTPURLResponse::NSHTTPURLResponse(std::string URL, long statusCode, std::string HTTPVersion,
                                      HTTPHeaderFields headerFields)
-    : NSURLResponse(std::move(URL), mimeOf(headerFields), contentLength(headerFields), charsetOf(headerFields)),
+    : NSURLResponse(std::move(URL), std::nullopt, contentLength(headerFields), std::nullopt),
       statusCode_(statusCode),
       HTTPVersion_(std::move(HTTPVersion)),
-      headerFields_(std::move(headerFields)) {}
+      headerFields_(std::move(headerFields)) {
+    ContentType type = contentTypeOf(headerFields_);
+    MIMEType_ = std::move(type.mime);
+    textEncodingName_ = std::move(type.charset);
+}
 
 std::shared_ptr<NSHTTPURLResponse> NSHTTPURLResponse::initWithURL(std::string URL, long statusCode,
                                                                   std::string HTTPVersion,

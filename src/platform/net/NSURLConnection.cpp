@@ -100,11 +100,17 @@ std::shared_ptr<NSURLRequest> NSURLConnection::currentRequest() const {
 }
 
 bool NSURLConnection::modeAllowed() const {
-    auto where = schedule();
-    if (!where) return false;
-    NSRunLoopMode running = where.runLoop->currentMode();
+    std::shared_ptr<NSRunLoop> loop;
+    {
+        AnnotatedLock lock(mutex_);
+        loop = schedule_.runLoop();
+    }
+    if (!loop) return false;
+    NSRunLoopMode running = loop->currentMode();  // outside our lock: no order between the two
     // Called outside a run of the loop (a perform run directly): any mode.
-    return running.empty() || where.includes(running);
+    if (running.empty()) return true;
+    AnnotatedLock lock(mutex_);
+    return schedule_.includes(running);
 }
 
 void NSURLConnection::postChallengeAnswer(int answer, const std::shared_ptr<NSURLCredential>& credential,

@@ -6,6 +6,7 @@
 // handle's set-up in CurlEasySetup.cpp, the challenges in CurlChallenges.cpp.
 #include <algorithm>
 #include <cassert>
+#include <typeinfo>
 
 #include "platform/foundation/Clock.h"
 #include "platform/net/CurlEasySetup.h"
@@ -142,7 +143,9 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
         t.launchWhenLetGo = std::move(request);
         return;
     }
-    request = request->copy();
+    // A plain request cannot change: it is kept as it is. Any other (a mutable
+    // one) is copied, so that later changes do not reach the load.
+    if (typeid(*request) != typeid(NSURLRequest)) request = request->copy();
     {
         AnnotatedLock lock(c->mutex_);
         c->currentRequest_ = request;

@@ -337,6 +337,8 @@ bool NSRunLoop::waitForInput(const NSRunLoopMode& mode, double interval) {
     {
         std::lock_guard lock(mutex_);
         if (hasPerformsFor(mode)) interval = 0;  // queued since this pass took its performs
+        fds.reserve(sources_.size() + 1);  // one allocation each, not one per doubling
+        ids.reserve(sources_.size() + 1);
         fds.push_back({wakeFd_, POLLIN, 0});  // a negative descriptor is left out by ppoll
         ids.push_back(0);
         for (auto& [id, s] : sources_) {

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-bool RunLoopSchedule::Snapshot::includes(const NSRunLoopMode& running) const {
+bool RunLoopSchedule::includes(const std::vector<NSRunLoopMode>& modes, const NSRunLoopMode& running) {
     return std::any_of(modes.begin(), modes.end(),
                        [&](const NSRunLoopMode& m) { return NSRunLoop::modeIncludes(m, running); });
+}
+
+bool RunLoopSchedule::Snapshot::includes(const NSRunLoopMode& running) const {
+    return RunLoopSchedule::includes(modes, running);
 }
 
 void RunLoopSchedule::Snapshot::perform(std::function<void()> block) const {

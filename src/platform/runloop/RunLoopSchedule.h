@@ -33,8 +33,12 @@ public:
     void remove(const std::shared_ptr<NSRunLoop>& runLoop, const NSRunLoopMode& mode);
     bool empty() const { return modes_.empty(); }
     Snapshot snapshot() const { return {runLoop_.lock(), modes_}; }
+    // The loop alone, and the test of Snapshot::includes, without copying the modes.
+    std::shared_ptr<NSRunLoop> runLoop() const { return runLoop_.lock(); }
+    bool includes(const NSRunLoopMode& running) const { return includes(modes_, running); }
 
 private:
+    static bool includes(const std::vector<NSRunLoopMode>& modes, const NSRunLoopMode& running);
     std::weak_ptr<NSRunLoop> runLoop_;
     std::vector<NSRunLoopMode> modes_;
 };
