@@ -15,7 +15,7 @@
 #include "platform/foundation/FileTimes.h"
 #include "platform/foundation/HTTPDate.h"
 #include "platform/foundation/NSHTTPCookieStorage.h"
-#include "platform/foundation/NSThread.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/security/SecTrust.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTlsConnection.h"

@@ -19,6 +19,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/base/ThreadAssertions.h"
+#include "platform/runloop/NSThread.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIImage.h"
 
