@@ -1,4 +1,3 @@
-#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -69,7 +68,7 @@ CGImageRef inflated(const CGImageRef& bitmap) {
                         alpha == kCGImageAlphaNoneSkipLast;
     info &= ~(kCGBitmapAlphaInfoMask | kCGBitmapByteOrderMask);
     info |= opaque ? kCGImageAlphaNoneSkipFirst : kCGImageAlphaPremultipliedFirst;
-    info |= std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big;
+    info |= kCGBitmapByteOrder32Host;
     auto context = CGBitmapContextCreate(nullptr, width, height, 8, 0, space, info);
     if (!context) return nullptr;
     CGContextDrawImage(context, CGRectMake(0, 0, static_cast<double>(width), static_cast<double>(height)), bitmap);

@@ -251,8 +251,7 @@ CGContextRef CGBitmapContextCreate(void* data, std::size_t width, std::size_t he
         st->data = st->ownData.data();
     }
     cairo_format_t format = skipsAlpha(alpha) ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
-    CGBitmapInfo nativeFirst = std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big;
-    bool nativeOrder = (bitmapInfo & kCGBitmapByteOrderMask) == nativeFirst ||
+    bool nativeOrder = (bitmapInfo & kCGBitmapByteOrderMask) == kCGBitmapByteOrder32Host ||
                        (std::endian::native == std::endian::big && (bitmapInfo & kCGBitmapByteOrderMask) == 0);
     st->direct = nativeOrder && alphaFirst(alpha) && bytesPerRow % 4 == 0 &&
                  reinterpret_cast<std::uintptr_t>(st->data) % 4 == 0 && bytesPerRow <= 0x7fffffff;

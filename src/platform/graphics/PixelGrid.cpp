@@ -1,7 +1,6 @@
 #include "platform/graphics/PixelGrid.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 #include "platform/graphics/CGColorSpace.h"
@@ -13,8 +12,7 @@ CGContextRef PointsContextCreate(CGSize size, CGFloat scale) {
         w * h > double(kCGImageMaxPixelCount))
         return nullptr;
     constexpr CGBitmapInfo kNativeARGB =
-        kCGImageAlphaPremultipliedFirst |
-        (std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big);
+        kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host;
     CGContextRef ctx = CGBitmapContextCreate(nullptr, static_cast<std::size_t>(w), static_cast<std::size_t>(h), 8, 0,
                                              CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kNativeARGB);
     if (!ctx) return nullptr;

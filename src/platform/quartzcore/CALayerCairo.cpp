@@ -3,7 +3,6 @@
 // which becomes the layer's backing bitmap.
 #include <cairo.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -116,9 +115,8 @@ CGImageRef imageOfSurface(cairo_surface_t* surface) {
     auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface));
     const unsigned char* base = cairo_image_surface_get_data(surface);
     Data pixels(base, base + stride * h);
-    CGBitmapInfo order = std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big;
     return CGImage::create(w, h, 8, 32, stride, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
-                           kCGImageAlphaPremultipliedFirst | order, std::move(pixels));
+                           kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host, std::move(pixels));
 }
 
 }  // namespace

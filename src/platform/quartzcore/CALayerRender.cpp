@@ -1,6 +1,5 @@
 // Display and compositing of layer trees through the drawing contexts.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <typeinfo>
 
@@ -11,8 +10,7 @@
 namespace {
 
 constexpr CGBitmapInfo kNativeARGB =
-    kCGImageAlphaPremultipliedFirst |
-    (std::endian::native == std::endian::little ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big);
+    kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host;
 
 }  // namespace
 
