@@ -24,7 +24,7 @@
 #include "networking/NLHTTPRequestOperation.h"
 #include "networking/NLURLRequestSerialization.h"
 #include "platform/net/NSHTTPURLResponse.h"
-#include "platform/uikit/UIWebView.h"
+#include "platform/webkit/UIWebView.h"
 
 using NLWebViewProgressBlock = NLURLConnectionOperation::ProgressBlock;
 using NLWebViewDataSuccessBlock =

@@ -130,7 +130,7 @@ public:
 
     // Geometry.
     CGRect frame() const;
-    void setFrame(CGRect frame);
+    virtual void setFrame(CGRect frame);
     CGRect bounds() const { return layer_->bounds(); }
     void setBounds(CGRect bounds);  // keeps the centre
     CGPoint center() const { return layer_->position(); }
@@ -144,9 +144,9 @@ public:
     CGFloat alpha() const { return layer_->opacity(); }
     void setAlpha(CGFloat alpha);  // clamped to 0...1
     bool isOpaque() const { return opaque_; }
-    void setOpaque(bool opaque);
+    virtual void setOpaque(bool opaque);
     const CGColorRef& backgroundColor() const { return backgroundColor_; }
-    void setBackgroundColor(CGColorRef color);
+    virtual void setBackgroundColor(CGColorRef color);
     bool clipsToBounds() const { return layer_->masksToBounds(); }
     void setClipsToBounds(bool clips) { layer_->setMasksToBounds(clips); }
     UIViewContentMode contentMode() const { return contentMode_; }

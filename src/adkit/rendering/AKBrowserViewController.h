@@ -1,0 +1,15 @@
+#pragma once
+// The in-app browser's controller. This header holds what ad rendering calls;
+// the browser itself comes with the in-app browser.
+#include <memory>
+
+#include "adkit/rendering/AKViewController.h"
+
+class AKSlot;
+
+class AKBrowserViewController : public AKViewController {
+public:
+    using AKViewController::AKViewController;
+    virtual void refreshToolbar() {}
+    virtual std::shared_ptr<AKSlot> slot() const { return nullptr; }
+};

@@ -1,0 +1,83 @@
+#pragma once
+// The URL opener: performs what an ad asks for when acted on (click URLs,
+// the in-app browser, web apps, rich-media expansion, store sheets, purchases,
+// composers, the calendar editor, other applications). One per web-view
+// delegate. Main thread only.
+//
+// This header is the interface the rest of ad rendering calls; the opener's
+// own behaviour comes with the formats and the in-app browser. make() gives
+// the opener a new delegate uses; tests install a recording one with
+// setFactory.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
+#include "platform/graphics/CGGeometry.h"
+
+class AKSlot;
+class AKWebView;
+class UIViewController;
+
+// Supported orientations of full-screen ads: 1 any, 2 portrait, 3 landscape.
+enum AKSupportedOrientations : std::int64_t {
+    AKSupportedOrientationsAny = 1,
+    AKSupportedOrientationsPortrait = 2,
+    AKSupportedOrientationsLandscape = 3,
+};
+
+class AKOpener : public NSObject {
+public:
+    using Factory = std::function<std::shared_ptr<AKOpener>()>;
+    static std::shared_ptr<AKOpener> make();
+    // Null restores the library's opener.
+    static void setFactory(Factory factory);
+
+    ~AKOpener() override = default;
+
+    // Context, set by the web-view delegate before it acts.
+    std::shared_ptr<AKSlot> slot() const { return slot_.lock(); }
+    void setSlot(const std::shared_ptr<AKSlot>& slot) { slot_ = slot; }
+    std::shared_ptr<UIViewController> viewController() const { return viewController_.lock(); }
+    void setViewController(const std::shared_ptr<UIViewController>& controller) { viewController_ = controller; }
+    std::shared_ptr<AKWebView> webView() const { return webView_.lock(); }
+    void setWebView(const std::shared_ptr<AKWebView>& webView) { webView_ = webView; }
+    const std::string& navigationURL() const { return navigationURL_; }
+    void setNavigationURL(std::string URL) { navigationURL_ = std::move(URL); }
+    const std::string& referringURL() const { return referringURL_; }
+    void setReferringURL(std::string URL) { referringURL_ = std::move(URL); }
+
+    // Actions (URLs as absolute strings).
+    virtual void openApp(const std::string& /*URL*/) {}
+    virtual void openBrowserToURL(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/) {}
+    virtual void openEmailComposer(const std::string& /*URL*/) {}
+    virtual void openSmsComposer(const std::string& /*URL*/) {}
+    virtual void openPublisherToolbar(const std::optional<std::string>& /*adUnitID*/, const std::string& /*adContent*/) {}
+    virtual bool isInAppStoreSupported() const { return false; }
+    virtual void fetchInAppStoreForProductID(const std::string& /*productID*/) {}
+    virtual void openInAppStoreWithProductID(const std::string& /*productID*/,
+                                             const std::optional<std::string>& /*fallbackURLString*/,
+                                             bool /*shouldWaitForFetch*/) {}
+    virtual void openInAppPurchase(const std::string& /*productID*/, std::int64_t /*quantity*/,
+                                   const std::vector<std::string>& /*reportingURLStringFormats*/) {}
+    virtual void openWebApp(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/,
+                            bool /*usingCustomClose*/) {}
+    virtual void openWebAppWithHTML(const std::string& /*html*/, AKSupportedOrientations /*orientations*/,
+                                    bool /*usingCustomClose*/) {}
+    virtual void expandToWebAppWithSupportedOrientations(AKSupportedOrientations /*orientations*/,
+                                                         bool /*usingCustomClose*/) {}
+    // Rich-media resize (openWebAppWithSize:offset:).
+    virtual void openWebAppWithSize(CGSize /*size*/, CGPoint /*offset*/) {}
+    virtual void openCalendarWithDictionary(const Value& /*parameters*/) {}
+
+private:
+    std::weak_ptr<AKSlot> slot_;
+    std::weak_ptr<UIViewController> viewController_;
+    std::weak_ptr<AKWebView> webView_;
+    std::string navigationURL_;
+    std::string referringURL_;
+};

@@ -1,0 +1,120 @@
+#pragma once
+// What ad rendering needs of an ad slot. The slot itself (its state machine,
+// loading, events and pings) lives with the ad requests, which implement this
+// interface; rendering reaches it only through here. Main thread only.
+//
+// The rich-media and device-orientation operations at the end are the slot's
+// own, built here because they only send page events and watch the device:
+// they use the accessors above them.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "adkit/foundation/AKRequestError.h"
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
+#include "platform/graphics/CGGeometry.h"
+
+class AKWebView;
+
+// The slot's state number.
+enum AKSlotState : std::int64_t {
+    AKSlotStateIdle = 0,
+    AKSlotStateCorePageFailed = 1,
+    AKSlotStateRequestingAdURL = 2,
+    AKSlotStateReceivedAdURL = 3,
+    AKSlotStateFetchingAdContent = 4,
+    AKSlotStateRendering = 5,
+    AKSlotStateValidAd = 6,
+    AKSlotStateFailed = 7,
+    AKSlotStateInvalidated = 8,
+};
+
+// Swipe directions of the swipe-to-full-screen gesture.
+enum AKSwipeDirection : std::int64_t {
+    AKSwipeDirectionNone = 0,
+    AKSwipeDirectionTopToBottom = 1,
+    AKSwipeDirectionBottomToTop = 2,
+};
+
+// The swipe configuration of an ad (shared with the slot's current ad).
+class AKSwipeToViewControllerConfiguration : public NSObject {
+public:
+    AKSwipeDirection direction = AKSwipeDirectionNone;
+    bool adDraggable = false;
+};
+
+// What a slot's delegate answers (the public banner or interstitial behind it).
+class AKSlotDelegate {
+public:
+    virtual ~AKSlotDelegate() = default;
+    // slot:didReceiveAppEvent:withInfo:, only when respondsToAppEvent says so.
+    virtual bool respondsToAppEvent() const { return false; }
+    virtual void didReceiveAppEvent(const std::string& /*name*/, const std::optional<std::string>& /*info*/) {}
+};
+
+class AKSlot : public NSObject {
+public:
+    ~AKSlot() override = default;
+
+    // Facts.
+    virtual AKSlotState state() const = 0;
+    // When the slot last loaded an ad, in AKAbsoluteTime milliseconds.
+    virtual std::int64_t timeLastLoaded() const = 0;
+    virtual std::shared_ptr<AKWebView> webView() const = 0;
+    // The ad type of the slot's ad size is an interstitial.
+    virtual bool isInterstitial() const = 0;
+    // The slot's current ad is rich media.
+    virtual bool isMRAIDAd() const = 0;
+    // Marks the loading ad and the current ad as rich media.
+    virtual void setMRAIDEnabledOnAds(bool enabled) = 0;
+    virtual std::shared_ptr<AKSlotDelegate> slotDelegate() const = 0;
+    // The swipe configuration of the current ad (nil without an ad).
+    virtual std::shared_ptr<AKSwipeToViewControllerConfiguration> swipeToViewControllerConfigurations() const = 0;
+    // The request the slot loads for (its parameters go into errors).
+    virtual const AKRequestParametersSource* requestParameters() const = 0;
+
+    // Events from the ad's web view.
+    virtual void adWasClicked() = 0;
+    // The click URL for a URL the ad navigates to (spamClickURLWithURL:).
+    virtual std::string spamClickURLWithURL(const std::string& URL) = 0;
+    virtual void willLoadAdHTMLInWebView() = 0;
+    virtual void didReceiveValidAd() = 0;
+    virtual void didLoadAdHTMLInWebView() = 0;
+    virtual void didMakeAdImpression() = 0;
+    virtual void adFinishedLoadingContent() = 0;
+    // Viewability of a loaded banner (resetViewabilityReporting, then the
+    // monitor's sample and, when its view is on the device screen, startMonitoring).
+    virtual void startViewabilityForLoadedAd() = 0;
+    // Fails the current load with an error (the slot goes to state 7).
+    virtual void failWithError(const AKRequestErrorPtr& error, bool reloadRefreshTimer, bool cancelPendingActions) = 0;
+    virtual void enableSwipeToViewController() = 0;
+    virtual void disableSwipeToViewController() = 0;
+    // Ad statistics: adds 1 to a counter; stores a value only when the key is absent
+    // (or always); the statistics delegate is told either way.
+    virtual void incrementAdStatistic(const std::string& key) = 0;
+    virtual void setAdStatistic(const std::string& key, const Value& value, bool onlyWhenAbsent) = 0;
+
+    // Rich media (built in rendering; see the .cpp).
+    void willLoadMRAIDAd();
+    void didLoadMRAIDAd();
+    void didUnloadMRAIDAd();
+    void notifyMRAIDCreativeWithVisibility(bool visible);
+    void notifyOrientationToMRAIDCreative();
+    void notifyDeviceFeatures();
+    void SDKDidBecomeReady();
+    // Device orientation.
+    void beginListeningToDeviceOrientationChangeEvent();
+    void endListeningToDeviceOrientationChangeEvent();
+    void addCreativeOrientationChangeObserver(const std::shared_ptr<NSObject>& observer,
+                                              std::function<void()> selector);
+    void didChangeDeviceOrientation();
+    bool isListeningToDeviceOrientationChangeEvent() const { return listeningToOrientation_; }
+    CGRect creativeViewBounds() const { return creativeViewBounds_; }
+
+private:
+    bool listeningToOrientation_ = false;
+    CGRect creativeViewBounds_ = CGRectZero;
+};

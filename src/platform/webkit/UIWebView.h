@@ -1,0 +1,198 @@
+#pragma once
+// A web view: shows a page loaded from HTML, data or a request, asks its
+// delegate before every navigation, reports the main document's loads, and
+// evaluates script synchronously. Main thread only.
+//
+// The engine sits behind UIWebViewBacking. The default backing is the real
+// web engine (UIWebViewWPE.cpp); tests that only need to see what a view was
+// asked to do choose the recording backing (UIWebViewRecorder.h) with
+// useBackingFactory. Whatever the backing, the view records the last data and
+// request it was given (loadedData, loadedRequest, loadCount).
+//
+// Delegate contract (the platform's):
+// - every navigation of every frame asks shouldStartLoadWithRequest first, in
+//   the order the page made them; loads the host started are type Other;
+// - a refused navigation makes no load callbacks;
+// - webViewDidStartLoad, then webViewDidFinishLoad or didFailLoadWithError,
+//   once per main-frame load; a load replaced by another fails with
+//   NSURLErrorCancelled (-999); engine errors map to NSURLError codes;
+// - a page that answers 404 still finishes (mainDocumentStatusCode tells).
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/foundation/Data.h"
+#include "platform/foundation/NSError.h"
+#include "platform/net/NSURLRequest.h"
+#include "platform/uikit/UIView.h"
+
+class UIWebView;
+class UIScrollView;
+
+enum UIWebViewNavigationType : long {
+    UIWebViewNavigationTypeLinkClicked = 0,
+    UIWebViewNavigationTypeFormSubmitted = 1,
+    UIWebViewNavigationTypeBackForward = 2,
+    UIWebViewNavigationTypeReload = 3,
+    UIWebViewNavigationTypeFormResubmitted = 4,
+    UIWebViewNavigationTypeOther = 5,
+};
+
+enum UIDataDetectorTypes : unsigned long {
+    UIDataDetectorTypeNone = 0,
+    UIDataDetectorTypePhoneNumber = 1 << 0,
+    UIDataDetectorTypeLink = 1 << 1,
+    UIDataDetectorTypeAddress = 1 << 2,
+    UIDataDetectorTypeCalendarEvent = 1 << 3,
+    UIDataDetectorTypeAll = ~0UL,
+};
+
+class UIWebViewDelegate {
+public:
+    virtual ~UIWebViewDelegate() = default;
+    // webView:shouldStartLoadWithRequest:navigationType:
+    virtual bool shouldStartLoadWithRequest(UIWebView& /*webView*/, const std::shared_ptr<NSURLRequest>& /*request*/,
+                                            UIWebViewNavigationType /*navigationType*/) {
+        return true;
+    }
+    virtual void webViewDidStartLoad(UIWebView& /*webView*/) {}
+    virtual void webViewDidFinishLoad(UIWebView& /*webView*/) {}
+    // webView:didFailLoadWithError:
+    virtual void didFailLoadWithError(UIWebView& /*webView*/, const NSError& /*error*/) {}
+};
+
+// What a backing reports back to its view. Called on the main thread, never
+// from inside another engine callback of the same view.
+class UIWebViewBackingClient {
+public:
+    virtual ~UIWebViewBackingClient() = default;
+    virtual bool backingShouldStartLoad(const std::shared_ptr<NSURLRequest>& request,
+                                        UIWebViewNavigationType navigationType) = 0;
+    virtual void backingDidStartLoad() = 0;
+    virtual void backingDidFinishLoad() = 0;
+    virtual void backingDidFailLoad(const NSError& error) = 0;
+    // A painted frame became the view's layer contents.
+    virtual void backingDidPaintFrame() = 0;
+};
+
+// The engine behind one view.
+class UIWebViewBacking {
+public:
+    virtual ~UIWebViewBacking() = default;
+    virtual void loadHTMLString(const std::string& html, const std::string& baseURL) = 0;
+    virtual void loadData(const Data& data, const std::string& MIMEType, const std::string& textEncodingName,
+                          const std::string& baseURL) = 0;
+    virtual void loadRequest(const std::shared_ptr<NSURLRequest>& request) = 0;
+    virtual void stopLoading() = 0;
+    virtual void reload() = 0;
+    virtual void goBack() = 0;
+    virtual void goForward() = 0;
+    virtual bool canGoBack() const = 0;
+    virtual bool canGoForward() const = 0;
+    virtual bool isLoading() const = 0;
+    // The request of the page shown (or being loaded), nil before the first load.
+    virtual std::shared_ptr<NSURLRequest> request() const = 0;
+    // HTTP status of the main document of the last finished load, when it came over HTTP.
+    virtual std::optional<long> mainDocumentStatusCode() const = 0;
+    // Synchronous evaluation: the result's string conversion; "" for undefined,
+    // null, promises, exceptions and an unresponsive page.
+    virtual std::string evaluateJavaScript(const std::string& script) = 0;
+    // The view's size in points and the screen scale.
+    virtual void setViewSize(CGSize size, double scale) = 0;
+    // Whether the engine paints: a view in use stays visible to the engine
+    // whatever its hidden flag; pooled views are not.
+    virtual void setEngineVisible(bool visible) = 0;
+    // Background (premultiplied RGBA components 0..1) and opacity of the page.
+    virtual void setBackground(double red, double green, double blue, double alpha, bool opaque) = 0;
+    virtual void setScalesPageToFit(bool scales) = 0;
+    virtual void setMediaPlaybackRequiresUserAction(bool required) = 0;
+    virtual void setAllowsInlineMediaPlayback(bool allows) = 0;
+    // A touch from the window at a point in the view's coordinates: began (0),
+    // moved (1), ended (2), cancelled (3).
+    virtual void touch(CGPoint point, int phase) = 0;
+};
+
+class UIWebView : public UIView, public UIWebViewBackingClient {
+public:
+    using BackingFactory = std::function<std::unique_ptr<UIWebViewBacking>(UIWebViewBackingClient& client)>;
+
+    explicit UIWebView(CGRect frame = CGRectZero);
+    ~UIWebView() override;
+
+    // The backing every later view gets (process-wide, main thread). Null
+    // restores the engine.
+    static void useBackingFactory(BackingFactory factory);
+
+    std::shared_ptr<UIWebViewDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(std::weak_ptr<UIWebViewDelegate> delegate) { delegate_ = std::move(delegate); }
+
+    void loadHTMLString(const std::string& html, const std::string& baseURL);
+    // loadData:MIMEType:textEncodingName:baseURL:
+    void loadData(Data data, std::string MIMEType, std::string textEncodingName, std::string baseURL);
+    void loadRequest(std::shared_ptr<NSURLRequest> request);
+    void stopLoading();
+    void reload();
+    void goBack();
+    void goForward();
+    bool canGoBack() const;
+    bool canGoForward() const;
+    bool isLoading() const;
+    std::shared_ptr<NSURLRequest> request() const;
+    std::optional<long> mainDocumentStatusCode() const;
+    std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
+
+    const std::shared_ptr<UIScrollView>& scrollView() const { return scrollView_; }
+    bool scalesPageToFit() const { return scalesPageToFit_; }
+    void setScalesPageToFit(bool scales);
+    UIDataDetectorTypes dataDetectorTypes() const { return dataDetectorTypes_; }
+    void setDataDetectorTypes(UIDataDetectorTypes types) { dataDetectorTypes_ = types; }
+    bool allowsInlineMediaPlayback() const { return allowsInlineMediaPlayback_; }
+    void setAllowsInlineMediaPlayback(bool allows);
+    bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
+    void setMediaPlaybackRequiresUserAction(bool required);
+    bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
+    void setMediaPlaybackAllowsAirPlay(bool allows) { mediaPlaybackAllowsAirPlay_ = allows; }
+    // Background colour and opacity reach the page (clear: a transparent page).
+    void setBackgroundColor(CGColorRef color) override;
+    void setOpaque(bool opaque) override;
+    // Whether the engine paints this view (see UIWebViewBacking::setEngineVisible).
+    void setEngineVisible(bool visible);
+    // Painted frames since creation (tests wait for one after a moment).
+    std::size_t paintedFrameCount() const { return paintedFrames_; }
+
+    // What the view was last asked to show, whatever the backing.
+    struct LoadedData {
+        Data data;
+        std::string MIMEType;
+        std::string textEncodingName;
+        std::string baseURL;
+    };
+    const std::optional<LoadedData>& loadedData() const { return loadedData_; }
+    const std::shared_ptr<NSURLRequest>& loadedRequest() const { return loadedRequest_; }
+    std::size_t loadCount() const { return loads_; }
+    UIWebViewBacking& backing() const { return *backing_; }
+
+    // UIWebViewBackingClient
+    bool backingShouldStartLoad(const std::shared_ptr<NSURLRequest>& request,
+                                UIWebViewNavigationType navigationType) override;
+    void backingDidStartLoad() override;
+    void backingDidFinishLoad() override;
+    void backingDidFailLoad(const NSError& error) override;
+    void backingDidPaintFrame() override;
+
+private:
+    std::unique_ptr<UIWebViewBacking> backing_;
+    std::weak_ptr<UIWebViewDelegate> delegate_;
+    std::shared_ptr<UIScrollView> scrollView_;
+    bool scalesPageToFit_ = false;
+    UIDataDetectorTypes dataDetectorTypes_ = UIDataDetectorTypePhoneNumber;
+    bool allowsInlineMediaPlayback_ = false;
+    bool mediaPlaybackRequiresUserAction_ = true;
+    bool mediaPlaybackAllowsAirPlay_ = true;
+    std::optional<LoadedData> loadedData_;
+    std::shared_ptr<NSURLRequest> loadedRequest_;
+    std::size_t loads_ = 0;
+    std::size_t paintedFrames_ = 0;
+};
