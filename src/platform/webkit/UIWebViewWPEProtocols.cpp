@@ -1,0 +1,3 @@
+#include "platform/webkit/UIWebViewWPEProtocols.h"
+
+void UIWebViewWPEProtocols::install(WebKitWebContext*) {}
