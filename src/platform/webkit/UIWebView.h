@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/foundation/Data.h"
 #include "platform/foundation/NSError.h"
@@ -124,6 +125,11 @@ public:
     // The backing every later view gets (process-wide, main thread). Null
     // restores the engine.
     static void useBackingFactory(BackingFactory factory);
+    // Trusts a certificate authority (a PEM file) for these hosts alone, in
+    // web views and their sub-resources; any other certificate error fails the
+    // load. Process-wide; call before the first page of those hosts loads.
+    static void trustCertificateAuthorityForHosts(const std::string& authorityPEMPath,
+                                                  const std::vector<std::string>& hosts);
 
     std::shared_ptr<UIWebViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<UIWebViewDelegate> delegate) { delegate_ = std::move(delegate); }
