@@ -1,14 +1,17 @@
 #pragma once
 // Shared helpers of the ad library tests: bounded waits on the main run loop
-// that say what they waited for, virtual time, quiet console, and commands.
+// that say what they waited for, virtual time, quiet console, commands, and
+// the library's servers pointed at an ad peer.
 #include <doctest/doctest.h>
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
+#include "adkit/foundation/AKAdHosts.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
+#include "support/AdPeer.h"
 #include "support/TestEnvironment.h"
 
 namespace adkittest {
@@ -47,5 +50,14 @@ inline CommandResult runCommand(const std::string& command) {
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
+
+// Points the static-content and static-media servers at the peer while it lives.
+struct ServersAtPeer {
+    explicit ServersAtPeer(const testsupport::AdPeer& peer)
+        : content(AKAdHost::staticContent, AKAdOrigin::parse(peer.origin(), "http").value()),
+          media(AKAdHost::staticMedia, AKAdOrigin::parse(peer.origin(), "http").value()) {}
+    AKAdHosts::ScopedOrigin content;
+    AKAdHosts::ScopedOrigin media;
+};
 
 }  // namespace adkittest

@@ -69,9 +69,9 @@ TEST_CASE("url utilities: reading queries, tickets, hosts, schemes and classific
     CHECK_FALSE(ak_isHostEqualToString(*url("http://Host.Example/"), "host.example", true));
     CHECK(ak_isSchemeEqualToString(*url("HTTP://h/"), "http", false));
     CHECK(ak_isMediationURL(*url("http://h/mediate?x")));
-    CHECK(ak_isSDKJavaScriptURL(*url("https://" + AKAdHosts::staticContentHost() + "/adnet/static/sdk/native/sdk-core-v40.html")));
-    CHECK_FALSE(ak_isSDKJavaScriptURL(*url("https://" + AKAdHosts::staticContentHost() + "/adnet/static/sdk/native/sdk-core-v40.html?x")));
-    CHECK(ak_isXFPURL(*url("http://" + AKAdHosts::publisherManagedHost() + "/gampad")));
+    CHECK(ak_isSDKJavaScriptURL(*url(ak_SDKJavaScriptURLString())));
+    CHECK_FALSE(ak_isSDKJavaScriptURL(*url(ak_SDKJavaScriptURLString() + "?x")));
+    CHECK(ak_isXFPURL(*url("http://" + AKAdHosts::publisherManagedOrigin().host + "/gampad")));
     CHECK(ak_isEquivalentToURLString("http://h/p/", "http://h/p"));
     CHECK_FALSE(ak_isEquivalentToURLString("http://h/p//", "http://h/p"));
     CHECK(ak_stripTrailingSlash("") == "");

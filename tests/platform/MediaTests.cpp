@@ -1,4 +1,4 @@
-// Protects the audio session and the movie player: files and streams that play or fail with reason 1, and the player controller's dismissal.
+// Protects the audio session, the system sounds played, and the movie player: files and streams that play or fail with reason 1, and the player controller's dismissal.
 #include <doctest/doctest.h>
 
 #include <arpa/inet.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/audiotoolbox/AudioServices.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/runloop/NSThread.h"
@@ -94,6 +95,21 @@ TEST_CASE("audio session takes the playback category and activates") {
     REQUIRE(error);
     CHECK(error->domain() == NSOSStatusErrorDomain);
     CHECK(session->category() == AVAudioSessionCategoryPlayback);
+}
+
+TEST_CASE("system sounds played from any thread are recorded in order until cleared") {
+    AudioServicesClearPlayedSystemSounds();
+    AudioServicesPlaySystemSound(kSystemSoundID_Vibrate);
+    bool played = false;
+    dispatch_async(dispatch_get_global_queue(0, 0), [&played] {
+        AudioServicesPlaySystemSound(1104);
+        dispatch_async(dispatch_get_main_queue(), [&played] { played = true; });
+    });
+    REQUIRE(runMainUntil([&] { return played; }));
+    AudioServicesPlaySystemSound(kSystemSoundID_Vibrate);
+    CHECK(AudioServicesPlayedSystemSounds() == std::vector<SystemSoundID>{4095, 1104, 4095});
+    AudioServicesClearPlayedSystemSounds();
+    CHECK(AudioServicesPlayedSystemSounds().empty());
 }
 
 TEST_CASE("audio session failures can be injected") {

@@ -1,4 +1,4 @@
-// Protects the view and controller stand-ins: view trees, loading, presentation, navigation, tab bars and badges, the responder chain, alerts.
+// Protects the view and controller stand-ins: view trees, loading, presentation, navigation, tab bars and badges, the responder chain, alerts, the pasteboard.
 #include <doctest/doctest.h>
 
 #include <signal.h>
@@ -17,6 +17,7 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIApplicationDelegate.h"
 #include "platform/uikit/UINavigationController.h"
+#include "platform/uikit/UIPasteboard.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
@@ -470,6 +471,19 @@ TEST_CASE("application status bar and URL answers") {
     CHECK(app->openedURLs() == std::vector<std::string>{"itms-apps://x"});
     app->setCanOpenScheme("https", true);
     app->setCanOpenScheme("itms-apps", false);
+}
+
+TEST_CASE("the general pasteboard keeps strings, and setting one replaces them all") {
+    auto pasteboard = UIPasteboard::generalPasteboard();
+    CHECK(pasteboard == UIPasteboard::generalPasteboard());
+    pasteboard->setStrings({"a", "b"});
+    CHECK(pasteboard->string() == std::optional<std::string>("a"));
+    CHECK(pasteboard->strings() == std::vector<std::string>{"a", "b"});
+    pasteboard->setString("c");
+    CHECK(UIPasteboard::generalPasteboard()->strings() == std::vector<std::string>{"c"});
+    pasteboard->setString(std::nullopt);
+    CHECK_FALSE(pasteboard->string().has_value());
+    CHECK(pasteboard->strings().empty());
 }
 
 namespace {

@@ -16,7 +16,7 @@ void AKNetwork::enableNetworkChecking() {
     dispatch_sync(enableQueue_, [this, me] {
         if (monitor_) return;
         setNetworkType(0);
-        auto monitor = AKReachability::monitorForHost(AKAdHosts::reachabilityHost());
+        auto monitor = AKReachability::monitorForHost(AKAdHosts::reachabilityOrigin().host);
         if (!monitor) return;
         std::weak_ptr<AKNetwork> weak = me;
         if (!monitor->start(enableQueue_, [weak](std::uint32_t flags) {

@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr std::string_view kSDKJavaScriptPath = "/adnet/static/sdk/native/sdk-core-v40.html";
+
 std::vector<std::string> splitAny(std::string_view text, std::string_view separators) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
@@ -23,16 +25,16 @@ std::vector<std::string> splitAny(std::string_view text, std::string_view separa
 
 bool ak_isMediationURL(const NSURL& url) { return url.absoluteString().find("mediate?") != std::string::npos; }
 
-std::string ak_SDKJavaScriptURLString() {
-    return "https://" + AKAdHosts::staticContentHost() + "/adnet/static/sdk/native/sdk-core-v40.html";
+std::string ak_SDKJavaScriptURLString() { return AKAdHosts::staticContentOrigin().URLString(kSDKJavaScriptPath); }
+
+bool ak_isSDKJavaScriptURL(const NSURL& url) {
+    // The page's own address however the engine writes it back (host case, a
+    // default port spelled out), and nothing more.
+    return AKAdHosts::staticContentOrigin().matchesURL(url) && url.percentEncodedPath() == kSDKJavaScriptPath &&
+           !url.query() && !url.fragment() && !url.user() && !url.password();
 }
 
-bool ak_isSDKJavaScriptURL(const NSURL& url) { return url.absoluteString() == ak_SDKJavaScriptURLString(); }
-
-bool ak_isXFPURL(const NSURL& url) {
-    const auto host = url.host();
-    return host && *host == AKAdHosts::publisherManagedHost();
-}
+bool ak_isXFPURL(const NSURL& url) { return AKAdHosts::publisherManagedOrigin().matchesHostOf(url); }
 
 NSURLPtr ak_appendQueryParameters(const NSURL& url, const AKQueryPairs& pairs) {
     std::string text = url.absoluteString();

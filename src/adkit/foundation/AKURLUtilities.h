@@ -18,9 +18,12 @@
 using AKQueryPairs = std::vector<std::pair<std::string, Value>>;
 
 bool ak_isMediationURL(const NSURL& url);
+// The hidden core page's address on the static-content origin (AKAdHosts.h):
+// same origin, same path, no query, fragment or user information.
 bool ak_isSDKJavaScriptURL(const NSURL& url);
+// A URL on the publisher-managed server's host (AKAdOrigin::matchesHostOf).
 bool ak_isXFPURL(const NSURL& url);
-// The address of the hidden core page on the static-content host.
+// The address of the hidden core page on the static-content origin.
 std::string ak_SDKJavaScriptURLString();
 
 // A new URL with the pairs appended in order (a dictionary's own order for the
