@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "adkit/rendering/AKNotification.h"
@@ -20,6 +21,10 @@ class AKWebView;
 struct AKAMSGHandlerArguments {
     std::shared_ptr<AKWebView> webView;
     AKNotificationPtr note;
+
+    // The message's parameters (none without a message) and one of them.
+    const AKNotification::Parameters& parameters() const;
+    std::optional<std::string> parameter(const std::string& key) const;
 };
 
 class AKAMSGHandler : public NSObject {
