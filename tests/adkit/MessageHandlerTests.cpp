@@ -55,6 +55,7 @@ TEST_CASE("the default handler pings, logs, reports touches and vibrates as each
         {"amsg://x/httpTrack?u=http%3A%2F%2Ft.test%2Fp%3Fa%3D1", {}, {"http://t.test/p?a=1"}},
         {"amsg://x/httpTrack?u=HTTPS%3A%2F%2Ft.test%2F", {}, {"HTTPS://t.test/"}},
         {"amsg://x/httpTrack?u=file%3A%2F%2F%2Fetc%2Fpasswd", {}, {}},
+        {"amsg://x/httpTrack?u=ftp%3A%2F%2Ft.test%2Ff", {}, {}},
         {"amsg://x/httpTrack?u=javascript%3Aalert(1)", {}, {}},
         {"amsg://x/httpTrack", {}, {}},
         {"amsg://x/log?string=hello%20%C3%A9t%C3%A9", {"log hello \xC3\xA9t\xC3\xA9"}, {}},
@@ -119,6 +120,7 @@ TEST_CASE("the opener's handler turns click and open messages into the opener's 
     const Case cases[] = {
         {"amsg://x/click?u=http%3A%2F%2Fa.test%2F", "", "", {"http://clicks.test/c?to=http://a.test/"}},
         {"amsg://x/click?u=tel%3A123", "", "", {}, true, ""},
+        {"amsg://x/click?u=ftp%3A%2F%2Fa.test%2F", "", "", {}, true, ""},
         {"amsg://x/open?a=video&u=http%3A%2F%2Fv.test%2F", "openBrowser http://v.test/ o=1"},
         {"amsg://x/open?a=browser&u=http%3A%2F%2Fb.test%2F&o=p", "openBrowser http://b.test/ o=2"},
         {"amsg://x/open?a=browser&u=http%3A%2F%2Fb.test%2F&o=P", "openBrowser http://b.test/ o=1"},

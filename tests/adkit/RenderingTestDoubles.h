@@ -13,6 +13,7 @@
 #include "adkit/rendering/AKOpener.h"
 #include "adkit/rendering/AKSlot.h"
 #include "adkit/rendering/AKWebView.h"
+#include "platform/base/MainThread.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/webkit/UIWebViewRecorder.h"
 
@@ -93,7 +94,7 @@ public:
     bool isMRAIDAd() const override { return richMedia; }
     void setMRAIDEnabledOnAds(bool enabled) override {
         richMedia = enabled;
-        record(format("setMRAIDEnabledOnAds %d", enabled ? 1 : 0));
+        record(format("setMRAIDEnabledOnAds %d main=%d", enabled ? 1 : 0, isProcessMainThread() ? 1 : 0));
     }
     std::shared_ptr<AKSlotDelegate> slotDelegate() const override { return delegate; }
     std::shared_ptr<AKSwipeToViewControllerConfiguration> swipeToViewControllerConfigurations() const override {

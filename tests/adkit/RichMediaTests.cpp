@@ -176,6 +176,7 @@ TEST_CASE("a rich-media ad hears its features, readiness, visibility and screen 
     slot->notifyMRAIDCreativeWithVisibility(true);  // not rich media yet: nothing
     std::thread([&] { slot->willLoadMRAIDAd(); }).join();
     waitFor([&] { return slot->isMRAIDAd(); }, "the ads to be marked as rich media on the main thread");
+    CHECK(slot->joined() == "setMRAIDEnabledOnAds 1 main=1");
 
     UIApplication::sharedApplication()->setCanOpenScheme("tel", true);
     slot->didLoadMRAIDAd();
