@@ -11,7 +11,7 @@ AKMRAIDAMSGHandler::AKMRAIDAMSGHandler(std::shared_ptr<AKOpener> opener)
 std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKMRAIDAMSGHandler::actionSelectorDictionary() {
     using H = AKMRAIDAMSGHandler;
     static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
-        std::make_shared<const ActionSelectorDictionary>(ActionSelectorDictionary{
+        makeActionTable({
             {"mraid", action<H, &H::didReceiveMRAIDNotification>()},
         }));
     return *table;
@@ -20,7 +20,7 @@ std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKMRAIDAMSGHandle
 std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKMRAIDAMSGHandler::subActionSelectorDictionary() {
     using H = AKMRAIDAMSGHandler;
     static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
-        std::make_shared<const ActionSelectorDictionary>(ActionSelectorDictionary{
+        makeActionTable({
             {"resize", action<H, &H::actionResize>()},
             {"storePicture", action<H, &H::actionStorePicture>()},
             {"createCalendarEvent", action<H, &H::actionCreateCalendarEvent>()},
@@ -29,7 +29,8 @@ std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKMRAIDAMSGHandle
 }
 
 void AKMRAIDAMSGHandler::didReceiveMRAIDNotification(const AKAMSGHandlerArguments& arguments) {
-    if (const auto action = arguments.parameter("a")) (void)dispatch(*this, *subActionSelectorDictionary(), *action, arguments);
+    const auto action = arguments.parameter("a");
+    if (action) (void)dispatch(*this, *subActionSelectorDictionary(), *action, arguments);  // others do nothing
 }
 
 void AKMRAIDAMSGHandler::actionResize(const AKAMSGHandlerArguments& arguments) {
