@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "adkit/rendering/AKNotification.h"
@@ -20,6 +21,10 @@ class AKWebView;
 struct AKAMSGHandlerArguments {
     std::shared_ptr<AKWebView> webView;
     AKNotificationPtr note;
+
+    // The message's parameters (none without a message) and one of them.
+    const AKNotification::Parameters& parameters() const;
+    std::optional<std::string> parameter(const std::string& key) const;
 };
 
 class AKAMSGHandler : public NSObject {
@@ -40,6 +45,14 @@ public:
     const std::shared_ptr<const ActionSelectorDictionary>& actionSelectors() const { return actionSelectors_; }
     void setActionSelectors(std::shared_ptr<const ActionSelectorDictionary> table) {
         actionSelectors_ = std::move(table);
+    }
+
+    // A table for a handler class, to keep in a ProcessLifetime holder so it is
+    // built once per process:
+    //   static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
+    //       makeActionTable({{"name", action<H, &H::method>()}}));
+    static std::shared_ptr<const ActionSelectorDictionary> makeActionTable(ActionSelectorDictionary entries) {
+        return std::make_shared<const ActionSelectorDictionary>(std::move(entries));
     }
 
     // An entry calling a member function of the handler class H.

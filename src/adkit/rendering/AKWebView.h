@@ -17,7 +17,7 @@
 class AKWebView;
 class AKWebViewCacheSet;
 class AKUIWebViewGestureDelegate;
-class AKImpressionTicketGestureRecognizer;
+class AKImpressionTicketTouchRecognizer;
 class UIViewController;
 
 // The AKWebViewDelegate protocol: every callback optional (the defaults allow
@@ -69,7 +69,10 @@ public:
     void restoreState();
     void reportBadAd(const std::string& text);
     void createGestureRecognizer();
+    // The debug gesture: shows "Debug Creative Info" when showDebug is set.
     void handleGesture();
+    const std::shared_ptr<AKImpressionTicketTouchRecognizer>& gesture() const { return gesture_; }
+    const std::shared_ptr<AKUIWebViewGestureDelegate>& gestureDelegate() const { return gestureDelegate_; }
 
     // Forwarded to the wrapped web view.
     std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
@@ -130,6 +133,9 @@ public:
     void clickedButtonAtIndex(UIAlertView& alertView, long buttonIndex) override;
 
 protected:
+    // Steps 2 to 5 of the creation (make() and subclasses' makers call it once).
+    void setUp();
+
     std::weak_ptr<UIViewController> viewController_;
 
 private:
@@ -143,7 +149,7 @@ private:
     std::optional<std::string> adDebugDialog_;
     std::int64_t orientation_ = 0;
     std::shared_ptr<AKUIWebViewGestureDelegate> gestureDelegate_;
-    std::shared_ptr<AKImpressionTicketGestureRecognizer> gesture_;
+    std::shared_ptr<AKImpressionTicketTouchRecognizer> gesture_;
     std::shared_ptr<UIAlertView> alertView_;
     CGRect savedFrame_ = CGRectZero;
     std::shared_ptr<UIView> savedSuperview_;

@@ -43,6 +43,15 @@ std::shared_ptr<NSObject> NSNotificationCenter::addObserverForName(const std::st
 }
 
 void NSNotificationCenter::postNotification(const NSNotification& notification) {
+    deliver(notification, false);
+}
+
+void NSNotificationCenter::postNotificationToObserversOfObject(const NSNotification& notification) {
+    if (!notification.object()) return;
+    deliver(notification, true);
+}
+
+void NSNotificationCenter::deliver(const NSNotification& notification, bool objectObserversOnly) {
     struct Delivery {
         std::shared_ptr<NSObject> keepObserver;
         NotificationDeliveryQueue queue;
@@ -54,6 +63,7 @@ void NSNotificationCenter::postNotification(const NSNotification& notification) 
         std::erase_if(entries_, [](const Entry& e) { return e.weakObserver && e.observer.expired(); });
         for (const auto& e : entries_) {
             if (!e.name.empty() && e.name != notification.name()) continue;
+            if (objectObserversOnly && !e.objectKey) continue;
             if (e.objectKey) {
                 if (e.objectKey != notification.object().get() || e.object.expired()) continue;
             }

@@ -62,12 +62,16 @@ public:
                                                  NotificationDeliveryQueue queue, Handler block);
 
     void postNotification(const NSNotification& notification);
+    // Delivers only to registrations made for the notification's object itself:
+    // observers of every sender do not hear it (nothing is delivered without an object).
+    void postNotificationToObserversOfObject(const NSNotification& notification);
     void postNotificationName(const std::string& name, const std::shared_ptr<NSObject>& object = nullptr,
                               Value userInfo = {});
 
     std::size_t observerCount(const std::string& name) const;
 
 private:
+    void deliver(const NSNotification& notification, bool objectObserversOnly);
     struct Entry {
         std::uint64_t id;
         const NSObject* observerKey;
