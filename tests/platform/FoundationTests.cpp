@@ -1,4 +1,4 @@
-// Protects the object model basics: key-value observation, associated objects, notifications and their observers, formatting and errors.
+// Protects the object model basics: key-value observation, associated objects, notifications and their observers (also posts to one object's observers only), formatting and errors.
 #include <doctest/doctest.h>
 
 #include <atomic>
@@ -135,6 +135,13 @@ TEST_CASE("notification observers filter by sender") {
     center->postNotificationName("kOther", a);
     CHECK(listener->received ==
           std::vector<std::string>{"onlyA:Movie(a)", "any:Movie(a)", "any:Movie(b)", "any:nil"});
+
+    // Posting to the observers of the object only: those of every sender hear nothing.
+    listener->received.clear();
+    center->postNotificationToObserversOfObject(NSNotification("kUpdate", a));
+    center->postNotificationToObserversOfObject(NSNotification("kUpdate", b));
+    center->postNotificationToObserversOfObject(NSNotification("kUpdate"));
+    CHECK(listener->received == std::vector<std::string>{"onlyA:Movie(a)"});
 }
 
 TEST_CASE("notification observers are removed by name or entirely") {

@@ -47,6 +47,14 @@ public:
         actionSelectors_ = std::move(table);
     }
 
+    // A table for a handler class, to keep in a ProcessLifetime holder so it is
+    // built once per process:
+    //   static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
+    //       makeActionTable({{"name", action<H, &H::method>()}}));
+    static std::shared_ptr<const ActionSelectorDictionary> makeActionTable(ActionSelectorDictionary entries) {
+        return std::make_shared<const ActionSelectorDictionary>(std::move(entries));
+    }
+
     // An entry calling a member function of the handler class H.
     template <class H, void (H::*Method)(const AKAMSGHandlerArguments&)>
     static Action action() {

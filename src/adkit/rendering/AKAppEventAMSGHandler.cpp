@@ -10,7 +10,7 @@ AKAppEventAMSGHandler::AKAppEventAMSGHandler(const std::shared_ptr<AKSlot>& slot
 
 std::shared_ptr<const Table> AKAppEventAMSGHandler::actionSelectorDictionary() {
     using H = AKAppEventAMSGHandler;
-    static ProcessLifetime<std::shared_ptr<const Table>> table(std::make_shared<const Table>(Table{
+    static ProcessLifetime<std::shared_ptr<const Table>> table(makeActionTable({
         {"appEvent", action<H, &H::didReceiveAppEventNotification>()},
     }));
     return *table;

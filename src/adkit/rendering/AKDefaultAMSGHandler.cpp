@@ -73,7 +73,7 @@ AKDefaultAMSGHandler::AKDefaultAMSGHandler() : AKAMSGHandler(actionSelectorDicti
 std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKDefaultAMSGHandler::actionSelectorDictionary() {
     using H = AKDefaultAMSGHandler;
     static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
-        std::make_shared<const ActionSelectorDictionary>(ActionSelectorDictionary{
+        makeActionTable({
             {"httpTrack", action<H, &H::didReceiveTrackHTTPNotification>()},
             {"log", action<H, &H::didReceiveLogNotification>()},
             {"touch", action<H, &H::didReceiveTouchNotification>()},

@@ -27,8 +27,14 @@ void postNotificationFromURL(const std::string& URL, const std::shared_ptr<AKWeb
 
 void postNotificationFromURL(const std::string& URL, const std::shared_ptr<AKWebView>& webView, double delay) {
     const auto nanoseconds = static_cast<std::int64_t>(std::max(delay, 0.0) * 1e9);
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, nanoseconds), dispatch_get_main_queue(), [URL, webView] {
-        NSOperationQueue::mainQueue()->addOperationWithBlock([URL, webView] { postNotificationFromURL(URL, webView); });
+    // The web view is held until the post and let go on the main thread, whatever
+    // thread the timer machinery drops its copies of the blocks on.
+    auto held = std::make_shared<std::shared_ptr<AKWebView>>(webView);
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, nanoseconds), dispatch_get_main_queue(), [URL, held] {
+        NSOperationQueue::mainQueue()->addOperationWithBlock([URL, held] {
+            const std::shared_ptr<AKWebView> view = std::move(*held);
+            postNotificationFromURL(URL, view);
+        });
     });
 }
 

@@ -5,7 +5,8 @@
 //
 // A message no handler took is posted only to observers of the web view that
 // sent it (the object of the notification): a page cannot reach observers that
-// listen to any sender.
+// listen to any sender. An event payload that cannot be written as JSON (or is
+// no dictionary) goes as null, so the page still gets a call that parses.
 #include <memory>
 #include <optional>
 #include <string>

@@ -32,7 +32,7 @@ AKOpenerAMSGHandler::AKOpenerAMSGHandler(std::shared_ptr<AKOpener> opener)
 std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKOpenerAMSGHandler::actionSelectorDictionary() {
     using H = AKOpenerAMSGHandler;
     static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
-        std::make_shared<const ActionSelectorDictionary>(ActionSelectorDictionary{
+        makeActionTable({
             {"click", action<H, &H::didReceiveClickNotification>()},
             {"open", action<H, &H::didReceiveOpenNotification>()},
             {"fetchAppStore", action<H, &H::fetchInAppStore>()},
@@ -43,7 +43,7 @@ std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKOpenerAMSGHandl
 std::shared_ptr<const AKAMSGHandler::ActionSelectorDictionary> AKOpenerAMSGHandler::subActionSelectorDictionary() {
     using H = AKOpenerAMSGHandler;
     static ProcessLifetime<std::shared_ptr<const ActionSelectorDictionary>> table(
-        std::make_shared<const ActionSelectorDictionary>(ActionSelectorDictionary{
+        makeActionTable({
             {"in_app_store", action<H, &H::actionOpenInAppStore>()},
             {"in_app_purchase", action<H, &H::actionOpenInAppPurchase>()},
             {"browser", action<H, &H::actionOpenBrowser>()},
@@ -114,7 +114,8 @@ void AKOpenerAMSGHandler::actionOpenInAppPurchase(const AKAMSGHandlerArguments& 
     if (!opener_ || !productID) return;
     const std::int64_t quantity = AKDefaultAMSGHandler::integerForKey("quantity", arguments.parameters(), 0);
     if (!AKInAppPurchase::quantityIsValid(quantity)) return;
-    opener_->openInAppPurchase(*productID, quantity, splitAtWhitespace(arguments.parameter("report_urls").value_or("")));
+    const auto reportURLs = arguments.parameter("report_urls").value_or("");
+    opener_->openInAppPurchase(*productID, quantity, splitAtWhitespace(reportURLs));
 }
 
 void AKOpenerAMSGHandler::actionOpenBrowser(const AKAMSGHandlerArguments& arguments) {

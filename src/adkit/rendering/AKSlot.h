@@ -19,6 +19,9 @@
 
 class AKWebView;
 
+// Posted by a slot (the object) when its creative's frame in the window changed.
+inline constexpr const char* kAKSlotCreativeOrientationChangedNotification = "ak_slot_creative_orientation_changed";
+
 // The slot's state number.
 enum AKSlotState : std::int64_t {
     AKSlotStateIdle = 0,
@@ -97,7 +100,10 @@ public:
     virtual void incrementAdStatistic(const std::string& key) = 0;
     virtual void setAdStatistic(const std::string& key, const Value& value, bool onlyWhenAbsent) = 0;
 
-    // Rich media (built in rendering; see the .cpp).
+    // Rich media (built in rendering; see AKSlotMRAID.cpp). Page events go to
+    // the slot's web view. willLoadMRAIDAd may be called from any thread (the
+    // rich-media script is served off the main thread): it marks the ads on
+    // the main thread, at once when called there. The rest is main thread only.
     void willLoadMRAIDAd();
     void didLoadMRAIDAd();
     void didUnloadMRAIDAd();

@@ -9,7 +9,7 @@ AKSwipeToViewControllerAMSGHandler::AKSwipeToViewControllerAMSGHandler(const std
 
 std::shared_ptr<const Table> AKSwipeToViewControllerAMSGHandler::actionSelectorDictionary() {
     using H = AKSwipeToViewControllerAMSGHandler;
-    static ProcessLifetime<std::shared_ptr<const Table>> table(std::make_shared<const Table>(Table{
+    static ProcessLifetime<std::shared_ptr<const Table>> table(makeActionTable({
         {"enableSwipeToViewController", action<H, &H::enableSwipeToViewController>()},
         {"disableSwipeToViewController", action<H, &H::disableSwipeToViewController>()},
     }));

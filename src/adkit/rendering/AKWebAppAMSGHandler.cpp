@@ -17,7 +17,7 @@ AKWebAppAMSGHandler::AKWebAppAMSGHandler() : AKAMSGHandler(actionSelectorDiction
 
 std::shared_ptr<const Table> AKWebAppAMSGHandler::actionSelectorDictionary() {
     using H = AKWebAppAMSGHandler;
-    static ProcessLifetime<std::shared_ptr<const Table>> table(std::make_shared<const Table>(Table{
+    static ProcessLifetime<std::shared_ptr<const Table>> table(makeActionTable({
         {"customClose", action<H, &H::configureCustomCloseButtonWithArguments>()},
         {"setInterstitialProperties", action<H, &H::updateInterstitialPropertiesWithArguments>()},
     }));
