@@ -5,7 +5,7 @@
 // hidden banner is read, a passback and empty HTML fail the slot).
 #include <cmath>
 
-#include "RoutingTestDoubles.h"
+#include "RenderingScope.h"
 #include "adkit/foundation/AKViewUtilities.h"
 #include "adkit/rendering/AKAdNetworkJavasSciptWebViewDelegate.h"
 #include "adkit/rendering/AKWebViewRenderedChecker.h"
@@ -15,6 +15,7 @@
 #include "platform/uikit/UIImage.h"
 
 using namespace adkittest;
+using renderingtest::RecordingSlot;
 
 namespace {
 // An image of the size whose first `dark` pixels are opaque black, the rest clear.
@@ -63,19 +64,18 @@ TEST_CASE("render check: content drawn after a second passes, a blank page fails
     RenderingScope scope;
     VirtualTime time;
     auto slot = std::make_shared<RecordingSlot>();
-    slot->slotState = AKSlotStateFetchingAdContent;
 
     auto start = [&] {
         slot->calls.clear();
-        slot->failures.clear();
-        slot->view = AKWebView::make(CGRectMake(0, 0, 20, 10));
-        slot->view->configureAsBannerAdView();  // hidden until the ad shows
-        slot->view->setBackgroundColor(UIColor::colorWithRed(0.3, 0.1, 0.7, 0.5)->CGColor());
+        slot->slotState = AKSlotStateRendering;
+        slot->adWebView = AKWebView::make(CGRectMake(0, 0, 20, 10));
+        slot->adWebView->configureAsBannerAdView();  // hidden until the ad shows
+        slot->adWebView->setBackgroundColor(UIColor::colorWithRed(0.3, 0.1, 0.7, 0.5)->CGColor());
         auto delegate = AKAdNetworkJavasSciptWebViewDelegate::loadAdHTML(slot, "<script>ad()</script>",
                                                                          "http://ads.example/network",
                                                                          std::string("http://pass.example/back/"));
         REQUIRE(delegate);
-        UIWebViewRecorder::of(*slot->view->webView()).finishLoad();
+        UIWebViewRecorder::of(*slot->adWebView->webView()).finishLoad();
         CHECK(delegate->renderingCheckHasStarted());
         return delegate;
     };
@@ -87,31 +87,31 @@ TEST_CASE("render check: content drawn after a second passes, a blank page fails
 
     auto delegate = start();
     for (std::uint64_t n = 1; n <= 5; ++n) tick(delegate, n);
-    CHECK(slot->view->isHidden());
-    slot->view->webView()->layer()->setContents(imageWithDarkPixels(20, 10, 40));
+    CHECK(slot->adWebView->isHidden());
+    slot->adWebView->webView()->layer()->setContents(imageWithDarkPixels(20, 10, 40));
     tick(delegate, 6);
     CHECK(delegate->checkRenderingCount() == 5);
     CHECK(slot->calls == std::vector<std::string>{"willLoadAdHTMLInWebView", "didReceiveValidAd",
                                                   "didLoadAdHTMLInWebView", "didMakeAdImpression",
                                                   "startViewabilityForLoadedAd", "adFinishedLoadingContent"});
-    CHECK_FALSE(slot->view->isHidden());
+    CHECK_FALSE(slot->adWebView->isHidden());
 
     delegate = start();
     for (std::uint64_t n = 1; n <= 100; ++n) tick(delegate, n);
-    CHECK(slot->failures.empty());
+    CHECK(slot->calls == std::vector<std::string>{"willLoadAdHTMLInWebView"});
     tick(delegate, 101);
-    CHECK(slot->failures == std::vector<std::pair<std::int64_t, std::string>>{
-                                {2, AKRequestError::localizedStringForErrorCode(2)}});
+    CHECK(slot->calls == std::vector<std::string>{"willLoadAdHTMLInWebView",
+                                                  "failWithError 2 reload=0 cancel=0 " +
+                                                      AKRequestError::localizedStringForErrorCode(2)});
     CHECK_FALSE(delegate->webViewRenderedChecker());
 
     delegate = start();
-    CHECK_FALSE(UIWebViewRecorder::of(*slot->view->webView()).navigate("http://PASS.example/back",
+    CHECK_FALSE(UIWebViewRecorder::of(*slot->adWebView->webView()).navigate("http://PASS.example/back",
                                                                         UIWebViewNavigationTypeOther));
     CHECK(delegate->wasPassbackReceived());
     CHECK_FALSE(delegate->webViewRenderedChecker());
-    CHECK(slot->failures == std::vector<std::pair<std::int64_t, std::string>>{{1, "Passback URL received."}});
+    CHECK(slot->calls.back() == "failWithError 1 reload=1 cancel=1 Passback URL received.");
 
-    slot->failures.clear();
     CHECK_FALSE(AKAdNetworkJavasSciptWebViewDelegate::loadAdHTML(slot, "", "http://ads.example/", std::nullopt));
-    CHECK(slot->failures == std::vector<std::pair<std::int64_t, std::string>>{{2, "Empty ad HTML."}});
+    CHECK(slot->calls.back() == "failWithError 2 reload=1 cancel=1 Empty ad HTML.");
 }

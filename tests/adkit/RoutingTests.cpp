@@ -3,7 +3,10 @@
 // composers, other applications, about, file, http), the click test on the
 // virtual clock, page messages reaching handlers in the order sent, and the
 // web-app and in-app browser delegates' statistics, toolbar and "onshow".
-#include "RoutingTestDoubles.h"
+#include "RenderingScope.h"
+#include <algorithm>
+
+#include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKAMSGHandler.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "adkit/rendering/AKBrowserViewController.h"
@@ -17,6 +20,7 @@
 #include "platform/uikit/UIEvent.h"
 
 using namespace adkittest;
+using renderingtest::RecordingSlot;
 
 namespace {
 // Records the notifications of one name sent for one web view.
@@ -59,7 +63,7 @@ TEST_CASE("routing: page messages, jumps, composers, other applications, about, 
     Observed finished(kWebViewDidFinishLoadNotification, view);
     Observed unhandled("noSuchMessage", view);
     auto mraidSlot = std::make_shared<RecordingSlot>();
-    mraidSlot->mraid = true;
+    mraidSlot->richMedia = true;
 
     view->loadHTMLString("<p>ad</p>", "http://ads.example/page");
     recorder.finishLoad();
@@ -87,7 +91,7 @@ TEST_CASE("routing: page messages, jumps, composers, other applications, about, 
         {"file:///tmp/ad.html", other, true, false, true, "", ""},
         {"https://ads.example/", other, false, false, true, "", "-"},
         {"http://ads.example/landing", link, false, false, true, "", ""},
-        {"http://ads.example/rich", link, false, true, false, "openBrowserToURL http://ads.example/rich", "-"},
+        {"http://ads.example/rich", link, false, true, false, "openBrowser http://ads.example/rich o=1", "-"},
     };
     for (const auto& row : rows) {
         INFO(std::string(row.URL));
@@ -113,12 +117,17 @@ TEST_CASE("routing: a touched banner's link is a click from 150 ms after its ad 
     RenderingScope scope;
     VirtualTime time(Clock::now());  // the click clock never runs backwards: start from the real time
     auto slot = std::make_shared<RecordingSlot>();
-    slot->view = AKWebView::make(CGRectMake(0, 0, 32, 20));
+    slot->adWebView = AKWebView::make(CGRectMake(0, 0, 32, 20));
     auto delegate = std::make_shared<AKBannerWebViewDelegate>(slot);
-    slot->view->setDelegate(delegate);
+    slot->adWebView->setDelegate(delegate);
     auto& opener = *scope.openers.back();
-    auto& recorder = UIWebViewRecorder::of(*slot->view->webView());
-    slot->view->loadHTMLString("<a href='http://shop.example/p'>buy</a>", "http://ads.example/ad");
+    auto& recorder = UIWebViewRecorder::of(*slot->adWebView->webView());
+    slot->adWebView->loadHTMLString("<a href='http://shop.example/p'>buy</a>", "http://ads.example/ad");
+    std::vector<std::string> handlers;
+    for (const auto& handler : delegate->amsgHandlers()) handlers.push_back(handler->className());
+    CHECK(handlers == std::vector<std::string>{"AKOpenerAMSGHandler", "AKDefaultAMSGHandler", "AKMRAIDAMSGHandler",
+                                               "AKAppEventAMSGHandler", "AKWebAppAMSGHandler",
+                                               "AKSwipeToViewControllerAMSGHandler"});
 
     struct Row {
         AKSlotState state;
@@ -151,16 +160,16 @@ TEST_CASE("routing: a touched banner's link is a click from 150 ms after its ad 
         CAPTURE(row.type);
         slot->calls.clear();
         opener.calls.clear();
-        slot->view->setTouched(false);
-        slot->markLoaded();
+        slot->adWebView->setTouched(false);
+        slot->loadedAt = static_cast<std::int64_t>(AKAbsoluteTime::absoluteTimeInMilliseconds());
         Clock::advance(row.delay);
         UIEvent touch;
-        if (row.touched) slot->view->hitTest(CGPointMake(4, 4), &touch);
+        if (row.touched) slot->adWebView->hitTest(CGPointMake(4, 4), &touch);
         slot->slotState = row.state;
         CHECK(recorder.navigate(row.URL, row.type) == !row.click);
-        CHECK(slot->calls == (row.click ? std::vector<std::string>{"adWasClicked"} : std::vector<std::string>{}));
+        CHECK(std::count(slot->calls.begin(), slot->calls.end(), "adWasClicked") == (row.click ? 1 : 0));
         const bool opens = row.click && std::string(row.URL).starts_with("http");
-        CHECK(opener.calls == (opens ? std::vector<std::string>{"openApp https://click.example/c?u=" + std::string(row.URL)}
+        CHECK(opener.calls == (opens ? std::vector<std::string>{"openApp " + slot->clickURLPrefix + row.URL}
                                      : std::vector<std::string>{}));
     }
 }
@@ -221,10 +230,15 @@ TEST_CASE("routing: the in-app browser counts followed links and stamps its page
     CHECK(browserRecorder.navigate("http://landing.example/form", UIWebViewNavigationTypeFormSubmitted));
     CHECK(browserRecorder.navigate("http://landing.example/redirect", UIWebViewNavigationTypeOther));
     browserRecorder.finishLoad();
-    CHECK(slot->statistics["plpnc"].integerValue() == 1);
-    CHECK(slot->statistics["plpsnc"].integerValue() == 1);
-    CHECK(slot->statistics["tlanding_page_load_start"].integerValue() == 1700000000500);
-    CHECK(slot->statistics["tlanding_page_load_end"].integerValue() == 1700000001500);
+    std::vector<std::string> counted, stamped;
+    for (const auto& line : slot->calls) {
+        if (line.starts_with("increment ")) counted.push_back(line);
+        if (line.starts_with("setAdStatistic ")) stamped.push_back(line);
+    }
+    CHECK(counted == std::vector<std::string>{"increment plpsnc", "increment plpnc"});
+    REQUIRE(stamped.size() == 5);  // a start stamp (kept only when absent) per load, then the end
+    CHECK(stamped.front() == "setAdStatistic tlanding_page_load_start=1700000000500 onlyWhenAbsent=1");
+    CHECK(stamped.back() == "setAdStatistic tlanding_page_load_end=1700000001500 onlyWhenAbsent=0");
     CHECK(browser->toolbarRefreshes == 8);  // four starts, three replaced loads failing, one finish
 
     auto webApp = std::make_shared<WebApp>();

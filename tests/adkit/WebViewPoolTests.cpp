@@ -3,7 +3,7 @@
 // wipes with the rest released on the main thread, engine visibility of pooled
 // views, the page's orientation and SDK events, expansion state and the debug
 // dialog.
-#include "RoutingTestDoubles.h"
+#include "RenderingScope.h"
 #include "adkit/rendering/AKAdURLStash.h"
 #include "adkit/rendering/AKBadAdUtil.h"
 #include "adkit/rendering/AKBrowserViewController.h"
@@ -16,6 +16,7 @@
 #include "platform/uikit/UIApplication.h"
 
 using namespace adkittest;
+using renderingtest::RecordingSlot;
 
 namespace {
 // Returns web views to a pool and lets each wipe end as the row says.
@@ -160,7 +161,7 @@ TEST_CASE("ad web view: orientation texts, SDK events after the load only, expan
         return script == "document.body.innerHTML" ? std::string("<p>ad</p>") : std::string();
     });
     CHECK(UIAlertView::pressButton("Publisher Toolbar"));
-    CHECK(scope.openers.back()->calls == std::vector<std::string>{"openPublisherToolbar <p>ad</p>"});
+    CHECK(scope.openers.back()->calls == std::vector<std::string>{"openPublisherToolbar nil <p>ad</p>"});
     view->setAdDebugDialog("creative 42");
     view->handleGesture();
     CHECK(view->alertView()->buttonTitleAtIndex(3) == "Report");

@@ -3,6 +3,7 @@
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKDefaultAMSGHandler.h"
+#include "adkit/rendering/AKMRAIDAMSGHandler.h"
 #include "adkit/rendering/AKNotification.h"
 #include "adkit/rendering/AKNotificationCenter.h"
 #include "adkit/rendering/AKOpener.h"
@@ -17,7 +18,10 @@
 
 AKWebViewDelegate::AKWebViewDelegate()
     : opener_(AKOpener::make()), openerAMSGHandler_(std::make_shared<AKOpenerAMSGHandler>(opener_)) {
-    amsgHandlers_ = {openerAMSGHandler_, std::make_shared<AKDefaultAMSGHandler>()};
+    amsgHandlers_.push_back(openerAMSGHandler_);
+    amsgHandlers_.push_back(std::make_shared<AKDefaultAMSGHandler>());
+
+    amsgHandlers_.push_back(std::make_shared<AKMRAIDAMSGHandler>(opener_));
 }
 
 AKWebViewDelegate::~AKWebViewDelegate() {
