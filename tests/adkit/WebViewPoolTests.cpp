@@ -10,6 +10,7 @@
 #include "adkit/rendering/AKBrowserWebView.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "adkit/rendering/AKWebViewDelegate.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/net/NSURLError.h"
 #include "platform/uikit/UIAlertView.h"
@@ -36,7 +37,7 @@ bool wipe(AKWebViewCacheSet& pool, const std::shared_ptr<UIWebView>& webView, Wi
 }
 }  // namespace
 
-TEST_CASE("web view pool: the stored capacity decides how many wiped web views wait, 4 by default") {
+TEST_CASE("web view pool: the stored capacity decides how many wiped web views wait, 4 by default, until a memory warning") {
     testsupport::TempHome home;
     RenderingScope scope;
     struct Row {
@@ -52,6 +53,9 @@ TEST_CASE("web view pool: the stored capacity decides how many wiped web views w
             NSUserDefaults::standardUserDefaults()->objectForKey(AKWebViewCacheSet::kCapacityKey)));
         for (std::size_t i = 0; i < 10; ++i) (void)wipe(*pool, std::make_shared<UIWebView>(), WipeEnd::EmptyPage);
         CHECK(pool->count() == row.capacity);
+        NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidReceiveMemoryWarningNotification);
+        drainMainQueue();
+        CHECK(pool->count() == 0);
     }
 }
 
