@@ -4,7 +4,7 @@
 // "storePicture" (the picture of "iurl" saved with the user's consent, one
 // request per picture at a time) and "createCalendarEvent" (the opener's
 // calendar editor with the message parameters). Any other "a" does nothing.
-// Main thread only; make it with make(), pictures report back to it weakly.
+// Main thread only. Own it through a shared_ptr: its pictures report back to it weakly.
 #include <map>
 #include <memory>
 #include <string>
