@@ -70,11 +70,11 @@ TEST_CASE("web view pool: a wiped web view is reused without a new one, while fa
     RenderingScope::finishWipes(*AKWebView::webViewCache());
     CHECK(AKWebView::webViewCache()->count() == 1);
     CHECK_FALSE(UIWebViewRecorder::of(*wrapped).engineVisible());
-    auto second = AKWebView::make(CGRectMake(0, 0, 50, 30));
+    auto second = AKWebView::make(CGRectMake(10, 40, 50, 30));
     CHECK(scope.webViewsMade == 1);
     CHECK(second->webView() == wrapped);
     CHECK(UIWebViewRecorder::of(*wrapped).engineVisible());
-    CHECK(wrapped->frame().size.width == 50);
+    CHECK(CGRectEqualToRect(wrapped->frame(), CGRectMake(0, 0, 50, 30)));
     wrapped.reset();
     second.reset();
     RenderingScope::emptyPool();
