@@ -40,6 +40,9 @@ public:
     }
     void openEmailComposer(const std::string& URL) override { record("openEmailComposer " + URL); }
     void openSmsComposer(const std::string& URL) override { record("openSmsComposer " + URL); }
+    void openPublisherToolbar(const std::optional<std::string>& adUnitID, const std::string& adContent) override {
+        record(format("openPublisherToolbar %@ %@", adUnitID.value_or("nil"), adContent));
+    }
     bool isInAppStoreSupported() const override { return inAppStoreSupported; }
     void fetchInAppStoreForProductID(const std::string& productID) override { record("fetchInAppStore " + productID); }
     void openInAppStoreWithProductID(const std::string& productID, const std::optional<std::string>& fallback,
@@ -88,7 +91,8 @@ public:
     std::shared_ptr<AKSwipeToViewControllerConfiguration> swipe = std::make_shared<AKSwipeToViewControllerConfiguration>();
 
     AKSlotState state() const override { return slotState; }
-    std::int64_t timeLastLoaded() const override { return 0; }
+    std::int64_t loadedAt = 0;  // AKAbsoluteTime milliseconds
+    std::int64_t timeLastLoaded() const override { return loadedAt; }
     std::shared_ptr<AKWebView> webView() const override { return adWebView; }
     bool isInterstitial() const override { return interstitial; }
     bool isMRAIDAd() const override { return richMedia; }
@@ -114,8 +118,8 @@ public:
     void adFinishedLoadingContent() override { record("adFinishedLoadingContent"); }
     void startViewabilityForLoadedAd() override { record("startViewabilityForLoadedAd"); }
     void failWithError(const AKRequestErrorPtr& error, bool reload, bool cancel) override {
-        record(format("failWithError %lld reload=%d cancel=%d", static_cast<long long>(error ? error->code() : -1),
-                      reload ? 1 : 0, cancel ? 1 : 0));
+        record(format("failWithError %lld reload=%d cancel=%d %@", static_cast<long long>(error ? error->code() : -1),
+                      reload ? 1 : 0, cancel ? 1 : 0, error ? error->localizedDescription() : std::string("nil")));
     }
     void enableSwipeToViewController() override {
         record(format("enableSwipe dir=%d drag=%d", static_cast<int>(swipe->direction), swipe->adDraggable ? 1 : 0));

@@ -40,10 +40,12 @@ void AKWebView::setUp() {
     gestureDelegate_ = std::make_shared<AKUIWebViewGestureDelegate>();
     gesture_ = std::make_shared<AKImpressionTicketTouchRecognizer>();
     showDebug_ = true;
-    const CGRect frame = this->frame();
+    // The web view fills the view (the view's frame would offset it by the
+    // view's own origin).
+    const CGRect area = bounds();
     webView_ = cachedWebView();
-    if (webView_) webView_->setFrame(frame);
-    else webView_ = std::make_shared<UIWebView>(frame);
+    if (webView_) webView_->setFrame(area);
+    else webView_ = std::make_shared<UIWebView>(area);
     webView_->setDelegate(weakSelf<AKWebView>());
     webView_->scrollView()->setBounces(true);
     addSubview(webView_);

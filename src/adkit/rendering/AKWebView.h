@@ -5,6 +5,23 @@
 // registers its base URL in the ad URL stash, saves and restores its place in
 // the view tree when a rich-media ad expands, and offers the debug dialog.
 // Main thread only.
+//
+// Lifetime: make() builds the view (it becomes its web view's delegate, which
+// needs shared ownership); destruction removes its URL from the stash and gives
+// the wrapped web view back to the pool (AKWebViewCacheSet.h), which wipes it
+// before another view may take it.
+//
+// Page events carry {"version": AKSDKInfo::SDKVersion(), "device": the device
+// submodel} and are dropped until the page has loaded (didReceiveLoadEvent).
+// Orientation texts: "window.__defineGetter__('orientation',function(){return
+// %ld;});" with 0, 180, 90 or -90 degrees for the orientations 1 to 4, then
+// the "orientationchange" event when asked; an orientation already given or
+// outside 1...4 sends nothing.
+//
+// Debug dialog "Debug Creative Info" (cancel "OK"): 1 "Publisher Toolbar"
+// routes kPublisherToolbarURL through this view's own navigation callback;
+// with debug text, 2 "Copy" puts it on the pasteboard and 3 "Report" reports
+// the ad (AKBadAdUtil).
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -41,7 +41,7 @@ public:
 
     std::size_t maxCapacity() const { return maxCapacity_; }
     std::size_t count() const { return pooled_.size(); }
-    std::size_t clearingCount() const { return clearingWebViews_.size(); }
+    const std::vector<std::shared_ptr<UIWebView>>& clearingWebViews() const { return clearingWebViews_; }
 
     // UIWebViewDelegate of the web views being wiped.
     bool shouldStartLoadWithRequest(UIWebView& webView, const std::shared_ptr<NSURLRequest>& request,

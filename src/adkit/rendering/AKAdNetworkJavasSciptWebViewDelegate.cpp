@@ -1,0 +1,108 @@
+#include "adkit/rendering/AKAdNetworkJavasSciptWebViewDelegate.h"
+
+#include "adkit/foundation/AKMacros.h"
+#include "adkit/foundation/AKRequestError.h"
+#include "adkit/foundation/AKStringAdditions.h"
+#include "adkit/foundation/AKURLUtilities.h"
+#include "adkit/foundation/AKWeakTimer.h"
+#include "adkit/rendering/AKSlot.h"
+#include "platform/foundation/NSURL.h"
+
+AKAdNetworkJavasSciptWebViewDelegate::AKAdNetworkJavasSciptWebViewDelegate(const std::shared_ptr<AKSlot>& slot,
+                                                                           std::optional<std::string> passbackURL)
+    : AKBannerWebViewDelegate(slot), passbackURL_(std::move(passbackURL)) {}
+
+AKAdNetworkJavasSciptWebViewDelegate::~AKAdNetworkJavasSciptWebViewDelegate() {
+    if (auto timer = checkRenderingTimer_.lock()) timer->invalidate();
+}
+
+std::shared_ptr<AKAdNetworkJavasSciptWebViewDelegate> AKAdNetworkJavasSciptWebViewDelegate::loadAdHTML(
+    const std::shared_ptr<AKSlot>& slot, const std::string& html, const std::string& baseURL,
+    std::optional<std::string> passbackURL) {
+    if (!slot) return nullptr;
+    if (html.empty()) {
+        slot->failWithError(AKRequestError::errorWithCode(2, slot->requestParameters(), 0, "Empty ad HTML."), true,
+                            true);
+        return nullptr;
+    }
+    auto delegate = std::make_shared<AKAdNetworkJavasSciptWebViewDelegate>(slot, std::move(passbackURL));
+    if (auto webView = slot->webView()) {
+        webView->setDelegate(delegate);
+        webView->loadHTMLString(html, baseURL);
+    }
+    return delegate;
+}
+
+bool AKAdNetworkJavasSciptWebViewDelegate::isPassbackRequest(const std::shared_ptr<NSURLRequest>& request) const {
+    const NSURLPtr url = request ? NSURL::URLWithString(request->URL()) : nullptr;
+    if (!url) return false;
+    if (ak_isSchemeEqualToString(*url, "passback", false)) return true;
+    const NSURLPtr passback = passbackURL_ ? NSURL::URLWithString(*passbackURL_) : nullptr;
+    if (!passback || !passback->host()) return false;
+    return ak_isHostEqualToString(*url, *passback->host(), false) &&
+           ak_isEquivalentToURLString(url->path(), passback->path());
+}
+
+bool AKAdNetworkJavasSciptWebViewDelegate::shouldStartLoadWithRequest(AKWebView& webView,
+                                                                      const std::shared_ptr<NSURLRequest>& request,
+                                                                      UIWebViewNavigationType navigationType) {
+    if (!request || !NSURL::URLWithString(request->URL())) return false;
+    if (!isPassbackRequest(request))
+        return AKBannerWebViewDelegate::shouldStartLoadWithRequest(webView, request, navigationType);
+    wasPassbackReceived_ = true;
+    stopRenderingTimer();
+    if (auto slot = this->slot())
+        slot->failWithError(
+            AKRequestError::errorWithCode(1, slot->requestParameters(), 0, std::string("Passback URL received.")),
+            true, true);
+    return false;
+}
+
+void AKAdNetworkJavasSciptWebViewDelegate::webViewDidFinishLoad(AKWebView& webView) {
+    // The banner's step waits for the content to render.
+    if (renderingCheckHasStarted_ || wasPassbackReceived_) return;
+    renderingCheckHasStarted_ = true;
+    if (auto slot = this->slot()) slot->willLoadAdHTMLInWebView();
+    startRenderingTimerForWebView(webView.self<AKWebView>());
+}
+
+void AKAdNetworkJavasSciptWebViewDelegate::startRenderingTimerForWebView(const std::shared_ptr<AKWebView>& webView) {
+    AKRunSynchronouslyOnMainThread([&] {
+        checker_ = std::make_shared<AKWebViewRenderedChecker>();
+        checker_->setWebView(webView);
+        checker_->setDelegate(self<AKAdNetworkJavasSciptWebViewDelegate>());
+        checkRenderingTimer_ = ak_scheduledTimerWithTimeInterval(
+            kRenderCheckInterval, checker_,
+            [](const std::shared_ptr<NSObject>& target, NSTimer&) {
+                if (auto checker = std::dynamic_pointer_cast<AKWebViewRenderedChecker>(target))
+                    checker->checkIsContentRenderedInWebView();
+            },
+            Value(), true);
+    });
+}
+
+void AKAdNetworkJavasSciptWebViewDelegate::stopRenderingTimer() {
+    AKRunSynchronouslyOnMainThread([&] {
+        if (checker_) {
+            checker_->setWebView(nullptr);
+            checker_->setDelegate({});
+        }
+        checker_.reset();
+        if (auto timer = checkRenderingTimer_.lock()) timer->invalidate();
+        checkRenderingTimer_.reset();
+    });
+}
+
+void AKAdNetworkJavasSciptWebViewDelegate::webViewDidRenderContent(AKWebView& webView) {
+    auto keep = self<AKAdNetworkJavasSciptWebViewDelegate>();  // stopping drops the checker calling here
+    stopRenderingTimer();
+    AKBannerWebViewDelegate::webViewDidFinishLoad(webView);
+}
+
+void AKAdNetworkJavasSciptWebViewDelegate::webViewDidFailToRenderContent(AKWebView& webView) {
+    if (++checkRenderingCount_ <= kMaximumFailedChecks) return;
+    auto keep = self<AKAdNetworkJavasSciptWebViewDelegate>();
+    stopRenderingTimer();
+    auto error = AKRequestError::errorWithCode(1, std::string("Ad check timed out."));
+    didFailLoadWithError(webView, *error);
+}
