@@ -1,5 +1,6 @@
 #include "adkit/rendering/AKMRAIDInterceptor.h"
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 
@@ -14,27 +15,58 @@
 namespace {
 
 // The class-wide state, all under the class lock.
-struct ClassState {
-    AnnotatedMutex lock;
-    bool allowed QV_GUARDED_BY(lock) = false;
-    std::int64_t counter QV_GUARDED_BY(lock) = 0;
-    std::optional<std::string> bannerPath QV_GUARDED_BY(lock);
-    std::optional<std::string> expandedBannerPath QV_GUARDED_BY(lock);
-    std::optional<std::string> interstitialPath QV_GUARDED_BY(lock);
-    std::set<std::string> implementationPaths QV_GUARDED_BY(lock);
+class ClassState {
+public:
+    void setAllowed(bool allowed) {
+        AnnotatedLock guard(lock_);
+        allowed_ = allowed;
+    }
+    bool allowed() {
+        AnnotatedLock guard(lock_);
+        return allowed_;
+    }
+    // Adds to the counter, which stays at 0 or above; nullopt resets it.
+    void count(std::optional<std::int64_t> delta) {
+        AnnotatedLock guard(lock_);
+        counter_ = delta ? std::max<std::int64_t>(0, counter_ + *delta) : 0;
+    }
+    std::int64_t counter() {
+        AnnotatedLock guard(lock_);
+        return counter_;
+    }
+    bool allowedAndCounting() {
+        AnnotatedLock guard(lock_);
+        return allowed_ && counter_ > 0;
+    }
 
-    void setPath(std::optional<std::string> ClassState::*field, const std::optional<std::string>& path) {
-        AnnotatedLock guard(lock);
+    using Path = std::optional<std::string> ClassState::*;
+    void setPath(Path field, const std::optional<std::string>& path) {
+        AnnotatedLock guard(lock_);
         if (this->*field == path) return;
         this->*field = path;
         if (bannerPath && expandedBannerPath && interstitialPath) {
-            implementationPaths = {*bannerPath, *expandedBannerPath, *interstitialPath};
+            implementationPaths_ = {*bannerPath, *expandedBannerPath, *interstitialPath};
         }
     }
-    std::optional<std::string> path(std::optional<std::string> ClassState::*field) {
-        AnnotatedLock guard(lock);
+    std::optional<std::string> path(Path field) {
+        AnnotatedLock guard(lock_);
         return this->*field;
     }
+    bool isImplementationPath(const std::string& URL) {
+        AnnotatedLock guard(lock_);
+        return implementationPaths_.contains(URL);
+    }
+
+    // Named through path() and setPath() only.
+    std::optional<std::string> bannerPath QV_GUARDED_BY(lock_);
+    std::optional<std::string> expandedBannerPath QV_GUARDED_BY(lock_);
+    std::optional<std::string> interstitialPath QV_GUARDED_BY(lock_);
+
+private:
+    AnnotatedMutex lock_;
+    bool allowed_ QV_GUARDED_BY(lock_) = false;
+    std::int64_t counter_ QV_GUARDED_BY(lock_) = 0;
+    std::set<std::string> implementationPaths_ QV_GUARDED_BY(lock_);
 };
 
 ClassState& state() {
@@ -72,46 +104,22 @@ NSURLProtocol::Class AKMRAIDInterceptor::protocolClass() {
     return protocolClass;
 }
 
-void AKMRAIDInterceptor::allow() {
-    AnnotatedLock guard(state().lock);
-    state().allowed = true;
-}
+void AKMRAIDInterceptor::allow() { state().setAllowed(true); }
 
-void AKMRAIDInterceptor::disallow() {
-    AnnotatedLock guard(state().lock);
-    state().allowed = false;
-}
+void AKMRAIDInterceptor::disallow() { state().setAllowed(false); }
 
-bool AKMRAIDInterceptor::isAllowed() {
-    AnnotatedLock guard(state().lock);
-    return state().allowed;
-}
+bool AKMRAIDInterceptor::isAllowed() { return state().allowed(); }
 
-void AKMRAIDInterceptor::enableCanInitWithRequest() {
-    AnnotatedLock guard(state().lock);
-    ++state().counter;
-}
+void AKMRAIDInterceptor::enableCanInitWithRequest() { state().count(1); }
 
-void AKMRAIDInterceptor::disableCanInitWithRequest() {
-    AnnotatedLock guard(state().lock);
-    if (state().counter > 0) --state().counter;
-}
+void AKMRAIDInterceptor::disableCanInitWithRequest() { state().count(-1); }
 
-void AKMRAIDInterceptor::resetCanInitWithRequestCounter() {
-    AnnotatedLock guard(state().lock);
-    state().counter = 0;
-}
+void AKMRAIDInterceptor::resetCanInitWithRequestCounter() { state().count(std::nullopt); }
 
-std::int64_t AKMRAIDInterceptor::canInitWithRequestCounter() {
-    AnnotatedLock guard(state().lock);
-    return state().counter;
-}
+std::int64_t AKMRAIDInterceptor::canInitWithRequestCounter() { return state().counter(); }
 
 bool AKMRAIDInterceptor::canInitWithRequestIsEnabled() {
-    {
-        AnnotatedLock guard(state().lock);
-        if (!state().allowed || state().counter == 0) return false;
-    }
+    if (!state().allowedAndCounting()) return false;
     return AKAdURLStash::hasStashedURLs();  // under the stash's own lock, never inside the class lock
 }
 
@@ -153,8 +161,7 @@ void AKMRAIDInterceptor::resetToDefaultPaths() {
 bool AKMRAIDInterceptor::urlIsAnImplementationPath(const std::string& URL) {
     const NSURLPtr url = NSURL::URLWithString(URL);
     if (!url) return false;
-    AnnotatedLock guard(state().lock);
-    return state().implementationPaths.contains(url->absoluteString());
+    return state().isImplementationPath(url->absoluteString());
 }
 
 NSURLPtr AKMRAIDInterceptor::refererURLFromRequest(const NSURLRequest& request) {
