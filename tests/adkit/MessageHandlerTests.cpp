@@ -1,6 +1,8 @@
 // Protects the page-message handlers of every ad web view: tracking pings (http and https only), the console log (escaped, cut at 1,000 characters), touches, vibration, openable URLs (at most 50), closing, the opener's click and open actions, app events, custom close and transparency, and the swipe switch.
 #include <doctest/doctest.h>
 
+#include "platform/audiotoolbox/AudioServices.h"
+
 #include "AdkitTestSupport.h"
 #include "RenderingTestDoubles.h"
 #include "adkit/rendering/AKAppEventAMSGHandler.h"
@@ -27,7 +29,6 @@ public:
 struct HookReset {
     ~HookReset() {
         AKDefaultAMSGHandler::setTouchReporter(nullptr);
-        AKDefaultAMSGHandler::setSystemSoundPlayer(nullptr);
         setLogHook(nullptr);
     }
 };
@@ -42,7 +43,6 @@ TEST_CASE("the default handler pings, logs, reports touches and vibrates as each
     AKDefaultAMSGHandler::setTouchReporter([&](std::int32_t x, std::int32_t y, std::int32_t d) {
         effects.push_back(format("touch %d %d %d", x, y, d));
     });
-    AKDefaultAMSGHandler::setSystemSoundPlayer([&](std::uint32_t sound) { effects.push_back(format("sound %u", sound)); });
     auto handler = std::make_shared<AKDefaultAMSGHandler>();
 
     const std::string longText(1500, 'x');
@@ -70,7 +70,9 @@ TEST_CASE("the default handler pings, logs, reports touches and vibrates as each
         CAPTURE(c.URL);
         effects.clear();
         trackers->tracked.clear();
+        AudioServicesClearPlayedSystemSounds();
         CHECK(send(*handler, c.URL));
+        for (SystemSoundID sound : AudioServicesPlayedSystemSounds()) effects.push_back(format("sound %u", sound));
         CHECK(effects == c.effects);
         CHECK(trackers->tracked == c.tracked);
     }

@@ -9,6 +9,7 @@
 #include "adkit/rendering/AKNotificationCenter.h"
 #include "adkit/rendering/AKViewController.h"
 #include "adkit/rendering/AKWebView.h"
+#include "platform/audiotoolbox/AudioServices.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/ProcessLifetime.h"
@@ -16,7 +17,6 @@
 namespace {
 struct Hooks {
     AKDefaultAMSGHandler::TouchReporter touchReporter;
-    AKDefaultAMSGHandler::SystemSoundPlayer soundPlayer;
 };
 Hooks& hooks() {  // main thread only
     static ProcessLifetime<Hooks> holder;
@@ -133,7 +133,7 @@ void AKDefaultAMSGHandler::didReceiveTouchNotification(const AKAMSGHandlerArgume
 }
 
 void AKDefaultAMSGHandler::didReceiveVibrateNotification(const AKAMSGHandlerArguments&) {
-    if (hooks().soundPlayer) hooks().soundPlayer(kVibrateSoundID);
+    AudioServicesPlaySystemSound(kSystemSoundID_Vibrate);
 }
 
 void AKDefaultAMSGHandler::didReceiveCanOpenURLsNotification(const AKAMSGHandlerArguments& arguments) {
@@ -154,4 +154,3 @@ void AKDefaultAMSGHandler::didReceiveCloseNotification(const AKAMSGHandlerArgume
 
 void AKDefaultAMSGHandler::setTouchReporter(TouchReporter reporter) { hooks().touchReporter = std::move(reporter); }
 
-void AKDefaultAMSGHandler::setSystemSoundPlayer(SystemSoundPlayer player) { hooks().soundPlayer = std::move(player); }

@@ -15,7 +15,6 @@
 
 class AKDefaultAMSGHandler : public AKAMSGHandler {
 public:
-    static constexpr std::uint32_t kVibrateSoundID = 4095;
     static constexpr std::size_t kMaximumLogCharacters = 1000;
     static constexpr std::size_t kMaximumOpenableURLs = 50;
 
@@ -40,6 +39,4 @@ public:
     static void setTouchReporter(TouchReporter reporter);
     // What plays a system sound. The audio services stand-in is not part of the
     // platform yet, so by default nothing plays; tests record the identifier.
-    using SystemSoundPlayer = std::function<void(std::uint32_t soundID)>;
-    static void setSystemSoundPlayer(SystemSoundPlayer player);
 };

@@ -7,7 +7,7 @@
 #include "adkit/rendering/AKNotificationCenter.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "adkit/rendering/AKWebView.h"
-#include "adkit/rendering/AKWebViewPasteboard.h"
+#include "platform/uikit/UIPasteboard.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSURLRequest.h"
 
@@ -101,6 +101,6 @@ void AKWebView::clickedButtonAtIndex(UIAlertView& /*alertView*/, long buttonInde
         return;
     }
     if (!adDebugDialog_ || adDebugDialog_->empty()) return;
-    if (buttonIndex == kCopyButton) AKWebViewPasteboard::copy(*adDebugDialog_);
+    if (buttonIndex == kCopyButton) UIPasteboard::generalPasteboard()->setString(*adDebugDialog_);
     else if (buttonIndex == kReportButton) reportBadAd(*adDebugDialog_);
 }

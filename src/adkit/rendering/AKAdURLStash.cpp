@@ -1,0 +1,98 @@
+#include "adkit/rendering/AKAdURLStash.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <mutex>
+
+#include "adkit/rendering/AKWebView.h"
+#include "platform/foundation/AnnotatedMutex.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/foundation/ProcessLifetime.h"
+
+namespace {
+
+struct Stash {
+    AnnotatedMutex lock;
+    std::map<std::string, std::weak_ptr<AKWebView>> views QV_GUARDED_BY(lock);
+
+    // Forgets the entries whose view went away.
+    void prune() QV_REQUIRES(lock) {
+        std::erase_if(views, [](const auto& entry) { return entry.second.expired(); });
+    }
+};
+
+Stash& stash() {
+    static ProcessLifetime<Stash> shared;  // asked from loading threads until the process ends
+    return *shared;
+}
+
+std::optional<std::string> defaultPortOfScheme(const std::optional<std::string>& scheme) {
+    if (!scheme) return std::nullopt;
+    std::string lower = *scheme;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (lower == "http") return "80";
+    if (lower == "https") return "443";
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> AKAdURLStash::canonicalURLForURL(const std::string& URL) {
+    const NSURLPtr url = NSURL::URLWithString(URL);
+    if (!url) return std::nullopt;
+    NSURL::Parts parts = url->parts();
+    const auto host = url->host();
+    if (parts.authority && host && !host->empty() && !url->port()) {
+        if (const auto port = defaultPortOfScheme(parts.scheme)) {
+            std::string& authority = *parts.authority;
+            if (authority.back() == ':') authority.pop_back();  // "host:" names no port either
+            authority += ":" + *port;
+        }
+    }
+    parts.fragment.reset();
+    std::string text = parts.toString();
+    if (!text.empty() && text.back() == '/') text.pop_back();
+    const NSURLPtr canonical = NSURL::URLWithString(text);
+    if (!canonical) return std::nullopt;
+    return canonical->absoluteString();
+}
+
+void AKAdURLStash::add(const std::string& URL, const std::shared_ptr<AKWebView>& view) {
+    const auto key = canonicalURLForURL(URL);
+    if (!key) return;
+    auto& s = stash();
+    AnnotatedLock lock(s.lock);
+    if (view) {
+        s.views[*key] = view;
+    } else {
+        s.views.erase(*key);  // a nil view stores nothing
+    }
+}
+
+void AKAdURLStash::remove(const std::string& URL) {
+    const auto key = canonicalURLForURL(URL);
+    if (!key) return;
+    auto& s = stash();
+    AnnotatedLock lock(s.lock);
+    s.views.erase(*key);
+}
+
+std::shared_ptr<AKWebView> AKAdURLStash::viewForURL(const std::string& URL) {
+    const auto key = canonicalURLForURL(URL);
+    if (!key) return nullptr;
+    auto& s = stash();
+    AnnotatedLock lock(s.lock);
+    const auto found = s.views.find(*key);
+    if (found == s.views.end()) return nullptr;
+    auto view = found->second.lock();
+    if (!view) s.views.erase(found);
+    return view;
+}
+
+bool AKAdURLStash::hasStashedURLs() {
+    auto& s = stash();
+    AnnotatedLock lock(s.lock);
+    s.prune();
+    return !s.views.empty();
+}
