@@ -9,6 +9,7 @@
 
 #include "AdkitTestSupport.h"
 #include "adkit/rendering/AKAdURLStash.h"
+#include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/rendering/AKSlot.h"
 #include "adkit/rendering/AKWebView.h"
@@ -247,10 +248,9 @@ TEST_CASE("rich-media interception: the script a page gets and the slot that hea
         std::string script;
         int marks;
     };
-    const auto banner = [](const std::shared_ptr<TestSlot>& slot) {
-        auto delegate = std::make_shared<BannerDelegate>();
-        delegate->slot = slot;
-        return delegate;
+    // The library's own banner delegate stands for its slot.
+    const auto banner = [](const std::shared_ptr<TestSlot>& slot) -> std::shared_ptr<AKWebViewDelegateProtocol> {
+        return std::make_shared<AKBannerWebViewDelegate>(slot);
     };
     const std::vector<Row> rows = {
         {"a banner's page", banner, false, AKMRAIDInterceptor::kBannerScriptPath, 1},

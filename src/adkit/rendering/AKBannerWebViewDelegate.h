@@ -10,9 +10,11 @@
 // it already shows a valid ad. Main thread only; the slot is held weakly.
 #include <memory>
 
+#include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/rendering/AKWebViewDelegate.h"
 
-class AKBannerWebViewDelegate : public AKWebViewDelegate {
+// The slot it stands for tells the rich-media interceptor which script to serve.
+class AKBannerWebViewDelegate : public AKWebViewDelegate, public AKMRAIDSlotSource {
 public:
     static constexpr std::uint64_t kMinimumClickDelayMilliseconds = 150;
 
@@ -20,6 +22,7 @@ public:
     explicit AKBannerWebViewDelegate(const std::shared_ptr<AKSlot>& slot);
 
     std::shared_ptr<AKSlot> slot() const { return slot_.lock(); }
+    std::shared_ptr<AKSlot> slotForMRAID() const override { return slot(); }
     bool isClick(UIWebViewNavigationType navigationType) const;
 
     bool shouldStartLoadWithRequest(AKWebView& webView, const std::shared_ptr<NSURLRequest>& request,

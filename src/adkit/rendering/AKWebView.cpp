@@ -2,6 +2,7 @@
 
 #include "adkit/foundation/AKImpressionTicketTouchRecognizer.h"
 #include "adkit/rendering/AKAdURLStash.h"
+#include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/rendering/AKUIWebViewGestureDelegate.h"
 #include "adkit/rendering/AKWebViewCacheSet.h"
 #include "platform/base/ThreadAssertions.h"
@@ -37,6 +38,8 @@ std::shared_ptr<AKWebView> AKWebView::make(CGRect frame) {
 
 void AKWebView::setUp() {
     QV_ASSERT_MAIN_THREAD();
+    // Rich-media pages ask for their script from the first ad view on.
+    AKMRAIDInterceptor::registerClass();
     gestureDelegate_ = std::make_shared<AKUIWebViewGestureDelegate>();
     gesture_ = std::make_shared<AKImpressionTicketTouchRecognizer>();
     showDebug_ = true;
