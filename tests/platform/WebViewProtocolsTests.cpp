@@ -13,16 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/NSURL.h"
+#include "ScriptedURLProtocol.h"
 #include "platform/net/NSURLError.h"
-#include "platform/net/NSURLProtocol.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/LoopbackTlsConnection.h"
 #include "support/TestPKI.h"
 #include "WebViewSupport.h"
 
+using protocoltest::Plan;
+using protocoltest::Registered;
 using testsupport::LoopbackHttpServer;
-using testsupport::RecordedRequest;
 using testsupport::Reply;
 using testsupport::runMainUntil;
 using testsupport::testPKI;
@@ -36,67 +36,6 @@ void trustTestAuthority(const std::string& folder) {
     std::ofstream(path) << testPKI().root.pem;
     UIWebView::trustCertificateAuthorityForHosts(path, {"127.0.0.1"});
 }
-
-std::string pathOf(const std::string& url) {
-    auto parsed = NSURL::URLWithString(url);
-    return parsed ? parsed->path() : url;
-}
-
-// What the instances of the test class saw and did (main thread: web views
-// answer diverted requests on the main run loop).
-struct ProtocolLog {
-    std::vector<std::string> events;  // "start <path> referer <referer>", "stop <path>"
-};
-
-// Answers "/lib/mraid.js" with a script, fails "/failing/mraid.js", never
-// answers "/hang/mraid.js", and leaves every other request alone.
-class MraidProtocol : public NSURLProtocol {
-public:
-    MraidProtocol(std::shared_ptr<NSURLRequest> request, std::shared_ptr<NSURLProtocolClient> client,
-                  std::shared_ptr<ProtocolLog> log)
-        : NSURLProtocol(std::move(request), nullptr, std::move(client)), log_(std::move(log)) {}
-
-    static bool claims(const NSURLRequest& request) {
-        const std::string path = pathOf(request.URL());
-        return path == "/lib/mraid.js" || path == "/failing/mraid.js" || path == "/hang/mraid.js";
-    }
-
-    void startLoading() override {
-        const std::string path = pathOf(request()->URL());
-        log_->events.push_back("start " + request()->URL() + " referer " +
-                               request()->valueForHTTPHeaderField("referer").value_or("(none)"));
-        if (path == "/failing/mraid.js")
-            return client()->didFailWithError(*this, *NSError::make("MraidProtocol", 1, "no script today"));
-        if (path == "/hang/mraid.js") return;
-        const std::string script = "results.push('protocol');";
-        client()->didReceiveResponse(
-            *this,
-            std::make_shared<NSURLResponse>(request()->URL(), "text/javascript",
-                                            static_cast<std::int64_t>(script.size()), "utf-8"),
-            NSURLCacheStorageNotAllowed);
-        client()->didLoadData(*this, Data(script.begin(), script.end()));
-        client()->didFinishLoading(*this);
-    }
-    void stopLoading() override { log_->events.push_back("stop " + pathOf(request()->URL())); }
-
-private:
-    std::shared_ptr<ProtocolLog> log_;
-};
-
-struct RegisteredMraidProtocol {
-    std::shared_ptr<ProtocolLog> log = std::make_shared<ProtocolLog>();
-    RegisteredMraidProtocol() {
-        auto log = this->log;
-        REQUIRE(NSURLProtocol::registerClass(
-            {"MraidProtocol", &MraidProtocol::claims,
-             [log](const std::shared_ptr<NSURLRequest>& request, const std::shared_ptr<NSCachedURLResponse>&,
-                   const std::shared_ptr<NSURLProtocolClient>& client) {
-                 return std::make_shared<MraidProtocol>(request, client, log);
-             },
-             {"mraid.js"}}));
-    }
-    ~RegisteredMraidProtocol() { NSURLProtocol::unregisterClass("MraidProtocol"); }
-};
 
 // Loads `url` and waits until the page's `expression` gives `expected` with
 // no load under way. A first load of a host whose certificate was just
@@ -180,7 +119,7 @@ TEST_CASE("web view protocols: claimed scripts answered by the class, others fro
     server.route("GET", "/ad.html", Reply::text(page, "text/html"));
     server.route("GET", "/unclaimed/mraid.js", Reply::text("results.push('server');", "text/javascript"));
     server.route("GET", "/plain.js", Reply::text("results.push('plain');", "text/javascript"));
-    RegisteredMraidProtocol registered;
+    Registered registered({{"/lib/mraid.js", Plan::Answer}, {"/failing/mraid.js", Plan::Fail}}, {"mraid.js"});
     WindowedWebView web;
     trustTestAuthority(web.home.path());
 
@@ -218,7 +157,7 @@ TEST_CASE("web view protocols: claimed scripts answered by the class, others fro
 // floating in WPE): until then no view goes away and this cannot pass.
 TEST_CASE("web view protocols: a claimed request whose view goes away is stopped" * doctest::may_fail()) {
     LoopbackHttpServer server;
-    RegisteredMraidProtocol registered;
+    Registered registered({{"/hang/mraid.js", Plan::Hang}}, {"mraid.js"});
     WindowedWebView web;
     web.view->loadHTMLString("<script src='/hang/mraid.js'></script>", server.url("/"));
     REQUIRE_MESSAGE(runMainUntil([&] { return !registered.log->events.empty(); }), "the hanging script to start");
@@ -228,5 +167,5 @@ TEST_CASE("web view protocols: a claimed request whose view goes away is stopped
         const auto& events = registered.log->events;
         return std::count(events.begin(), events.end(), "stop /hang/mraid.js") * 2 == static_cast<long>(events.size());
     };
-    REQUIRE_MESSAGE(runMainUntil(stopped), "the hanging script to stop");
+    REQUIRE_MESSAGE(runMainUntil(stopped, 5), "the hanging script to stop");
 }
