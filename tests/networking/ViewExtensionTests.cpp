@@ -19,6 +19,7 @@
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/net/NSURLSession.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/webkit/UIWebViewRecorder.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SampleImages.h"
 #include "support/TestEnvironment.h"
@@ -45,6 +46,12 @@ std::string refusedURL() {
     }
     return url;
 }
+
+// The web view tests look at what the views were asked to show, not at pages.
+struct RecordingWebViews {
+    RecordingWebViews() { UIWebView::useBackingFactory(UIWebViewRecorder::factory()); }
+    ~RecordingWebViews() { UIWebView::useBackingFactory(nullptr); }
+};
 
 struct FreshCache {
     std::shared_ptr<NLImageCache> cache = std::make_shared<NLImageCache>();
@@ -188,6 +195,7 @@ TEST_CASE("buttons: slots by state, a replaced load never acts, failures without
 }
 
 TEST_CASE("web views: replaced loads never show, pages decode in their charset, undecodable ones fail") {
+    RecordingWebViews recording;
     LoopbackHttpServer server;
     server.route("GET", "/slow", Reply::text("<p>slow</p>", "text/html; charset=utf-8").stallFirst());
     server.route("GET", "/fast", Reply::text("<p>fast</p>", "text/html; charset=utf-8"));

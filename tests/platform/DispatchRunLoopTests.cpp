@@ -9,12 +9,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -410,4 +412,50 @@ TEST_CASE("a run-loop schedule keeps one loop and its modes") {
     CHECK(schedule.add(other, "custom"));  // free to move once empty
     other.reset();
     CHECK_FALSE(schedule.snapshot());  // the loop went with its owner
+}
+
+TEST_CASE("wait observers add sources for the same pass and bound its wait in real time") {
+    int fds[2];
+    REQUIRE(pipe(fds) == 0);
+    REQUIRE(write(fds[1], "x", 1) == 1);
+    auto loop = NSRunLoop::mainRunLoop();
+    NSRunLoop::SourceId source = 0;
+    std::vector<std::string> steps;
+    auto id = loop->addWaitObserver(
+        [&] {
+            steps.push_back("before");
+            if (!source)
+                source = loop->addFileDescriptor(fds[0], POLLIN, [&](int fd, short) {
+                    char byte;
+                    CHECK(read(fd, &byte, 1) == 1);
+                    steps.push_back("ready");
+                });
+            return 0.0;
+        },
+        [&] { steps.push_back("after"); });
+    // The first pass sees the source its observer added; the second has
+    // nothing to wake it and returns only because the observer bounds its wait.
+    std::atomic<bool> rescued{false};
+    std::atomic<bool> done{false};
+    std::thread rescuer([&] {
+        for (int i = 0; i < 3000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!done) {
+            rescued = true;
+            loop->wakeUp();
+        }
+    });
+    const double forever = std::numeric_limits<double>::infinity();
+    loop->runMode(NSDefaultRunLoopMode, forever);
+    loop->runMode(NSDefaultRunLoopMode, forever);
+    done = true;
+    rescuer.join();
+    CHECK_FALSE(rescued.load());
+    CHECK(steps == std::vector<std::string>{"before", "ready", "after", "before", "after"});
+    loop->removeWaitObserver(id);
+    loop->removeFileDescriptor(source);
+    steps.clear();
+    loop->runMode(NSDefaultRunLoopMode, 0);
+    CHECK(steps.empty());
+    close(fds[0]);
+    close(fds[1]);
 }

@@ -29,6 +29,7 @@ Json viewNode(const UIView& view) {
     if (!facts.label.empty()) node["label"] = facts.label;
     if (!facts.detail.empty()) node["detail"] = facts.detail;
     if (!facts.imageSource.empty()) node["image"] = facts.imageSource;
+    if (!facts.url.empty()) node["url"] = facts.url;
     putState(node, "selected", facts.selected);
     putState(node, "enabled", facts.enabled);
     putState(node, "highlighted", facts.highlighted);

@@ -17,6 +17,7 @@
 #include "platform/uikit/UITableViewCell.h"
 #include "platform/uikit/UITextView.h"
 #include "platform/uikit/UIView.h"
+#include "platform/webkit/UIWebView.h"
 
 namespace {
 
@@ -57,6 +58,9 @@ void describeControls(const UIView& view, DeviceViewFacts& facts) {
 void describeContent(const UIView& view, DeviceViewFacts& facts) {
     facts.firstResponder = view.isFirstResponder();
     if (auto* scroll = dynamic_cast<const UIScrollView*>(&view)) facts.contentOffset = scroll->contentOffset();
+    if (auto* web = dynamic_cast<const UIWebView*>(&view)) {
+        if (auto request = web->request()) facts.url = request->URL();
+    }
     if (auto* cell = dynamic_cast<const UITableViewCell*>(&view)) {
         if (cell->textLabel()) facts.label = cell->textLabel()->text();
         if (cell->detailTextLabel()) facts.detail = cell->detailTextLabel()->text();

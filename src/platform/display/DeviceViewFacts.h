@@ -26,6 +26,7 @@ struct DeviceViewFacts {
     std::string label;        // the text the view shows (a label's text, a button's title)
     std::string detail;       // a second text (a cell's detail text, a tab's badge)
     std::string imageSource;  // where the shown image came from (a resource name, a URL); empty without one
+    std::string url;          // the page a web view shows (or loads); empty without one
     std::optional<bool> selected, enabled, highlighted, checkmark, firstResponder;
     std::optional<CGPoint> contentOffset;
 

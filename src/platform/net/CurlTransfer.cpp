@@ -15,6 +15,7 @@ const char* nameOf(LoadState state) {
     switch (state) {
         case LoadState::Idle: return "idle";
         case LoadState::AwaitingHeaders: return "awaiting headers";
+        case LoadState::Answering: return "answered by a URL protocol";
         case LoadState::Receiving: return "receiving";
         case LoadState::HoldingRedirect: return "holding a redirect";
         case LoadState::HoldingChallenge: return "holding a challenge";
@@ -33,11 +34,12 @@ bool allowedMove(LoadState from, LoadState to) {
     if (to == S::Ended) return true;
     if (to == S::Failed) return from != S::Failed;
     switch (from) {
-        case S::Idle: return to == S::AwaitingHeaders;
+        case S::Idle: return to == S::AwaitingHeaders || to == S::Answering;
         case S::AwaitingHeaders:
             return to == S::Receiving || to == S::HoldingRedirect || to == S::HoldingChallenge || to == S::TrustDue ||
                    to == S::TrustRefused;
-        case S::Receiving: return false;
+        case S::Receiving:
+        case S::Answering: return false;
         case S::HoldingRedirect: return to == S::Idle || to == S::Receiving;  // followed, or handed over as the answer
         case S::HoldingChallenge:
         case S::TrustDue: return to == S::Challenging;

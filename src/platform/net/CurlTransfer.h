@@ -22,6 +22,8 @@
 #include "platform/net/HTTPHeaderParser.h"
 #include "platform/net/NSURLConnection.h"
 
+struct URLProtocolLoad;
+
 namespace curlbacking {
 
 class Multi;
@@ -31,6 +33,7 @@ class BufferPool;
 enum class LoadState {
     Idle,              // no request out: before the first, or between two of one load
     AwaitingHeaders,   // a request is out; the answer's header block is being read
+    Answering,         // a URL protocol instance answers the request (URLProtocolLoad.h)
     Receiving,         // the response was handed on; its body follows
     HoldingRedirect,   // a redirect answer: its body is kept aside until the delegate decides
     HoldingChallenge,  // a Basic challenge: its body is kept aside too
@@ -130,6 +133,7 @@ struct NSURLConnection::Transfer {
     std::shared_ptr<NSURLRequest> launchWhenLetGo;   // a request due while the load was held
     double lastActivity = 0;
     std::shared_ptr<NSTimer> idleTimer;
+    std::shared_ptr<URLProtocolLoad> protocolLoad;  // the instance answering, in LoadState::Answering
 
 private:
     LoadState state_ = LoadState::Idle;

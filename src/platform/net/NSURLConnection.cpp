@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/net/NSURLConnectionBacking.h"
+#include "platform/net/NSURLProtocol.h"
 
 NSURLConnection::NSURLConnection(std::shared_ptr<NSURLRequest> request,
                                  std::shared_ptr<NSURLConnectionDelegate> delegate)
@@ -26,6 +27,7 @@ NSURLConnectionPtr NSURLConnection::initWithRequest(const std::shared_ptr<NSURLR
 
 bool NSURLConnection::canHandleRequest(const std::shared_ptr<NSURLRequest>& request) {
     if (!request) return false;
+    if (NSURLProtocol::classForRequest(*request)) return true;
     const std::string& url = request->URL();
     auto colon = url.find("://");
     if (colon == std::string::npos) return false;

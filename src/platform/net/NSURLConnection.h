@@ -49,6 +49,16 @@
 // The time-out of the request is an idle time-out: the load fails with
 // NSURLErrorTimedOut when no byte moved for that many seconds.
 //
+// URL protocols: each request about to be sent (the first, and each redirect,
+// after connectionWillSendRequest) is offered to the registered NSURLProtocol
+// classes first. A claimed request is answered by an instance of the class,
+// made and started on the loop's thread; what its client reports becomes
+// connectionDidReceiveResponse, connectionDidReceiveData and then
+// connectionDidFinishLoading or connectionDidFailWithError (the instance's
+// error as it is), each in a later pass of the loop, in order, whatever thread
+// reported it. The instance is stopped (stopLoading, on the loop's thread) once
+// the load ends, fails or is cancelled. No idle time-out applies to it.
+//
 // While loading, the connection keeps itself and its delegate alive (the run
 // loop holds them); both are released when loading ends or is cancelled.
 #include <atomic>
@@ -181,7 +191,8 @@ public:
     static NSURLConnectionPtr initWithRequest(const std::shared_ptr<NSURLRequest>& request,
                                               const std::shared_ptr<NSURLConnectionDelegate>& delegate,
                                               bool startImmediately = true);
-    // Whether the request's URL names the http or https scheme.
+    // Whether a registered URL protocol class claims the request, or its URL
+    // names the http or https scheme.
     static bool canHandleRequest(const std::shared_ptr<NSURLRequest>& request);
 
     // Adds a mode in `runLoop`. A connection lives in one run loop: calls naming

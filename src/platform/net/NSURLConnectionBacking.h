@@ -5,6 +5,9 @@
 #include <optional>
 
 #include "platform/net/NSURLConnection.h"
+#include "platform/net/NSURLProtocol.h"
+
+struct URLProtocolLoad;
 
 struct NSURLConnectionBacking {
     // Ask for the first request and begin.
@@ -26,10 +29,18 @@ struct NSURLConnectionBacking {
     // The delegate's later answers to a redirect and to a new body stream.
     static void redirectAnswered(const NSURLConnectionPtr& connection, const std::shared_ptr<NSURLRequest>& request);
     static void streamAnswered(const NSURLConnectionPtr& connection, const std::shared_ptr<NSInputStream>& stream);
+    // A URL protocol instance reported (any thread): its reports are handed
+    // over in a later pass of the loop (NSURLConnectionProtocols.cpp).
+    static void protocolReported(const NSURLConnectionPtr& connection, const std::shared_ptr<URLProtocolLoad>& load);
 
 private:
     static void assertOnLoopThread(const NSURLConnectionPtr& connection);
     static void launch(const NSURLConnectionPtr& connection, std::shared_ptr<NSURLRequest> request);
+    // The request is answered by an instance of the class that claimed it.
+    static void answerWithProtocol(const NSURLConnectionPtr& connection,
+                                   const std::shared_ptr<const NSURLProtocol::Class>& protocolClass,
+                                   const std::shared_ptr<NSURLRequest>& request);
+    static void drainProtocol(const NSURLConnectionPtr& connection, const std::shared_ptr<URLProtocolLoad>& load);
     static void fail(const NSURLConnectionPtr& connection, long code, const std::string& reason);
     static void complete(const NSURLConnectionPtr& connection, int code);
     static void followRedirect(const NSURLConnectionPtr& connection);

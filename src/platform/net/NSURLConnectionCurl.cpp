@@ -14,6 +14,7 @@
 #include "platform/net/CurlTransfer.h"
 #include "platform/net/CurlURL.h"
 #include "platform/net/NSURLConnectionBacking.h"
+#include "platform/net/URLProtocolLoad.h"
 
 using curlbacking::LoadState;
 using curlbacking::Multi;
@@ -70,13 +71,14 @@ void NSURLConnection::TransferDeleter::operator()(Transfer* transfer) const { de
 void NSURLConnection::release() {
     ended_ = true;
     if (transfer_) {
+        auto keep = self<NSURLConnection>();  // the protocol load or forget() may drop the last other owner
+        if (transfer_->protocolLoad) transfer_->protocolLoad->stop();
         auto multi = transfer_->multi.lock();
         transfer_->detach();
         transfer_->moveTo(LoadState::Ended);
         for (auto& stream : transfer_->openedStreams) stream->close();
         transfer_->openedStreams.clear();
         if (transfer_->idleTimer) transfer_->idleTimer->invalidate();
-        auto keep = self<NSURLConnection>();  // forget() may drop the last other owner
         if (multi) multi->forget(transfer_.get());
         transfer_.reset();
     }
@@ -150,6 +152,9 @@ void NSURLConnectionBacking::launch(const NSURLConnectionPtr& c, std::shared_ptr
         AnnotatedLock lock(c->mutex_);
         c->currentRequest_ = request;
     }
+    // A registered URL protocol class may claim it before the network does.
+    if (auto protocolClass = NSURLProtocol::classForRequest(*request))
+        return answerWithProtocol(c, protocolClass, request);
     if (!NSURLConnection::canHandleRequest(request)) return c->fail(NSURLErrorUnsupportedURL);
     auto url = curlbacking::parsed(request->URL());
     if (!url) return c->fail(NSURLErrorBadURL);
@@ -363,6 +368,7 @@ void NSURLConnectionBacking::hold(const NSURLConnectionPtr& c, bool held) {
             return fail(c, NSURLErrorUnknown, std::string("the transfer could not go on: ") + curl_easy_strerror(code));
     }
     if (c->transfer_ && !c->transfer_->events.empty()) postDrain(c);
+    if (c->transfer_ && c->transfer_->protocolLoad) protocolReported(c, c->transfer_->protocolLoad);
     if (c->transfer_) resumeIfDrained(c);
 }
 

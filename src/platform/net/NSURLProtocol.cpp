@@ -2,15 +2,28 @@
 
 #include <mutex>
 
+#include "platform/foundation/ProcessLifetime.h"
+
 namespace {
 struct Registry {
     std::mutex mutex;
     std::vector<std::shared_ptr<const NSURLProtocol::Class>> classes;  // oldest first
+    std::vector<std::shared_ptr<const std::function<void()>>> observers;
 };
 
 Registry& registry() {
-    static auto* instance = new Registry;  // asked from loading threads until the process ends
+    static ProcessLifetime<Registry> instance;  // asked from loading threads until the process ends
     return *instance;
+}
+
+void notifyObservers() {
+    std::vector<std::shared_ptr<const std::function<void()>>> observers;
+    {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        observers = r.observers;
+    }
+    for (const auto& observer : observers) (*observer)();
 }
 }  // namespace
 
@@ -20,17 +33,29 @@ NSURLProtocol::NSURLProtocol(std::shared_ptr<NSURLRequest> request, std::shared_
 
 bool NSURLProtocol::registerClass(Class protocolClass) {
     if (protocolClass.name.empty() || !protocolClass.canInitWithRequest || !protocolClass.make) return false;
-    auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    std::erase_if(r.classes, [&](const auto& c) { return c->name == protocolClass.name; });
-    r.classes.push_back(std::make_shared<const Class>(std::move(protocolClass)));
+    {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        std::erase_if(r.classes, [&](const auto& c) { return c->name == protocolClass.name; });
+        r.classes.push_back(std::make_shared<const Class>(std::move(protocolClass)));
+    }
+    notifyObservers();
     return true;
 }
 
 void NSURLProtocol::unregisterClass(const std::string& name) {
+    {
+        auto& r = registry();
+        std::lock_guard lock(r.mutex);
+        std::erase_if(r.classes, [&](const auto& c) { return c->name == name; });
+    }
+    notifyObservers();
+}
+
+void NSURLProtocol::addRegistrationObserver(std::function<void()> observer) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    std::erase_if(r.classes, [&](const auto& c) { return c->name == name; });
+    r.observers.push_back(std::make_shared<const std::function<void()>>(std::move(observer)));
 }
 
 std::shared_ptr<const NSURLProtocol::Class> NSURLProtocol::classForRequest(const NSURLRequest& request) {

@@ -63,6 +63,10 @@ public:
     static std::shared_ptr<const Class> classForRequest(const NSURLRequest& request);
     // Every claimed last path component of the registered classes.
     static std::set<std::string> claimedLastPathComponents();
+    // Called after every registerClass and unregisterClass, on the calling
+    // thread, outside the registry's lock (web views pass the claimed names on
+    // to their pages). Observers stay for the rest of the process.
+    static void addRegistrationObserver(std::function<void()> observer);
 
     virtual void startLoading() = 0;
     virtual void stopLoading() = 0;

@@ -276,7 +276,9 @@ bool NSRunLoop::runMode(const NSRunLoopMode& mode, double limitDate) {
     // (A pass run inside this one, from a perform or a timer, takes the
     // wake-ups meanwhile; this pass has handled something then and does not wait.)
     if (stopped_) return false;
-    waitForInput(mode, handled ? 0 : waitInterval(nextFire, limitDate));
+    const double bound = runBeforeWaitObservers();
+    waitForInput(mode, handled ? 0 : std::min(bound, waitInterval(nextFire, limitDate)));
+    runAfterWaitObservers();
     runEndOfPassObservers();
     return !stopped_;
 }
@@ -420,6 +422,31 @@ void NSRunLoop::runEndOfPassObservers() {
     } reset{inEndOfPass_};
     auto observers = endOfPass_;  // an observer may change the list
     for (auto& [id, block] : observers) (*block)();
+}
+
+NSRunLoop::ObserverId NSRunLoop::addWaitObserver(std::function<double()> before, std::function<void()> after) {
+    auto id = nextObserver_++;
+    waitObservers_.push_back({id, std::make_shared<std::function<double()>>(std::move(before)),
+                              std::make_shared<std::function<void()>>(std::move(after))});
+    return id;
+}
+
+void NSRunLoop::removeWaitObserver(ObserverId id) {
+    std::erase_if(waitObservers_, [id](const WaitObserver& entry) { return entry.id == id; });
+}
+
+double NSRunLoop::runBeforeWaitObservers() {
+    double bound = std::numeric_limits<double>::infinity();
+    if (waitObservers_.empty()) return bound;
+    auto observers = waitObservers_;  // an observer may change the list
+    for (auto& observer : observers) bound = std::min(bound, std::max(0.0, (*observer.before)()));
+    return bound;
+}
+
+void NSRunLoop::runAfterWaitObservers() {
+    if (waitObservers_.empty()) return;
+    auto observers = waitObservers_;
+    for (auto& observer : observers) (*observer.after)();
 }
 
 // ---------------------------------------------------------------- running

@@ -119,6 +119,16 @@ public:
     using ObserverId = std::uint64_t;
     ObserverId addEndOfPassObserver(std::function<void()> block);
     void removeEndOfPassObserver(ObserverId id);
+    // Wait observers: run on this loop's thread around the wait of every pass
+    // of runMode. `before` runs before the loop gathers the sources it waits
+    // on (it may add, change or remove sources) and answers the longest wait
+    // it allows, in real seconds (infinity: no bound); `after` runs once the
+    // ready sources were handled. A library with a poll loop of its own runs
+    // it here: its descriptors as sources, its time-out as the bound. Added
+    // and removed on this loop's thread only; passes nested inside an
+    // observer run the observers too.
+    ObserverId addWaitObserver(std::function<double()> before, std::function<void()> after);
+    void removeWaitObserver(ObserverId id);
     NSRunLoopMode currentMode() const;
     bool isMain() const { return isMain_; }
 
@@ -191,4 +201,12 @@ private:
     ObserverId nextObserver_ = 1;
     bool inEndOfPass_ = false;
     void runEndOfPassObservers();
+    struct WaitObserver {
+        ObserverId id;
+        std::shared_ptr<std::function<double()>> before;
+        std::shared_ptr<std::function<void()>> after;
+    };
+    std::vector<WaitObserver> waitObservers_;
+    double runBeforeWaitObservers();
+    void runAfterWaitObservers();
 };

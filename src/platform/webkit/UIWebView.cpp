@@ -1,8 +1,11 @@
 #include "platform/webkit/UIWebView.h"
 
 #include "platform/base/ThreadAssertions.h"
+#include "platform/quartzcore/CALayer.h"
+#include "platform/uikit/UIEvent.h"
+#include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UIScrollView.h"
-#include "platform/webkit/UIWebViewRecorder.h"
+#include "platform/webkit/UIWebViewWPE.h"
 
 namespace {
 UIWebView::BackingFactory& factorySlot() {
@@ -16,13 +19,40 @@ void UIWebView::useBackingFactory(BackingFactory factory) {
     factorySlot() = std::move(factory);
 }
 
-UIWebView::UIWebView(CGRect frame) : UIView(frame) {
+UIWebView::UIWebView(CGRect frame, UIWebViewProcessGroup group) : UIView(frame), group_(group) {
     QV_ASSERT_MAIN_THREAD();
     auto& factory = factorySlot();
-    backing_ = factory ? factory(*this) : UIWebViewRecorder::factory()(*this);
+    backing_ = factory ? factory(*this) : UIWebViewWPE::factory()(*this);
     scrollView_ = std::make_shared<UIScrollView>(CGRectMake(0, 0, frame.size.width, frame.size.height));
-    backing_->setViewSize(frame.size, 1.0);
+    updateViewSize();
 }
+
+void UIWebView::setFrame(CGRect frame) {
+    UIView::setFrame(frame);
+    updateViewSize();
+}
+
+void UIWebView::layoutSubviews() {
+    UIView::layoutSubviews();
+    updateViewSize();
+}
+
+void UIWebView::updateViewSize() {
+    const CGSize size = bounds().size;
+    if (size.width == engineSize_.width && size.height == engineSize_.height) return;
+    engineSize_ = size;
+    backing_->setViewSize(size, UIScreen::mainScreen()->scale());
+}
+
+void UIWebView::touch(const UITouchSet& touches, int phase) {
+    if (touches.empty()) return;
+    backing_->touch((*touches.begin())->locationInView(this), phase);
+}
+
+void UIWebView::touchesBegan(const UITouchSet& touches, UIEvent*) { touch(touches, 0); }
+void UIWebView::touchesMoved(const UITouchSet& touches, UIEvent*) { touch(touches, 1); }
+void UIWebView::touchesEnded(const UITouchSet& touches, UIEvent*) { touch(touches, 2); }
+void UIWebView::touchesCancelled(const UITouchSet& touches, UIEvent*) { touch(touches, 3); }
 
 UIWebView::~UIWebView() = default;
 
@@ -113,3 +143,8 @@ void UIWebView::backingDidFailLoad(const NSError& error) {
 }
 
 void UIWebView::backingDidPaintFrame() { ++paintedFrames_; }
+
+void UIWebView::backingDidReceiveFrame(CGImageRef image, double scale) {
+    layer()->setContentsScale(scale);
+    layer()->setContents(std::move(image));
+}

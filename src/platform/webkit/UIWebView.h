@@ -50,6 +50,12 @@ enum UIDataDetectorTypes : unsigned long {
     UIDataDetectorTypeAll = ~0UL,
 };
 
+// The web process a view's pages run in, chosen at construction: creatives
+// (untrusted pages) share one, the library's own pages another. A process
+// that stops answering is ended: creative views fail their load, library
+// pages reload.
+enum class UIWebViewProcessGroup { Creatives, Library };
+
 class UIWebViewDelegate {
 public:
     virtual ~UIWebViewDelegate() = default;
@@ -76,6 +82,10 @@ public:
     virtual void backingDidFailLoad(const NSError& error) = 0;
     // A painted frame became the view's layer contents.
     virtual void backingDidPaintFrame() = 0;
+    // A frame for the view's layer (an engine backing's painting).
+    virtual void backingDidReceiveFrame(CGImageRef /*image*/, double /*scale*/) {}
+    // The process group the backing's pages run in.
+    virtual UIWebViewProcessGroup backingProcessGroup() const { return UIWebViewProcessGroup::Creatives; }
 };
 
 // The engine behind one view.
@@ -119,7 +129,7 @@ class UIWebView : public UIView, public UIWebViewBackingClient {
 public:
     using BackingFactory = std::function<std::unique_ptr<UIWebViewBacking>(UIWebViewBackingClient& client)>;
 
-    explicit UIWebView(CGRect frame = CGRectZero);
+    explicit UIWebView(CGRect frame = CGRectZero, UIWebViewProcessGroup group = UIWebViewProcessGroup::Creatives);
     ~UIWebView() override;
 
     // The backing every later view gets (process-wide, main thread). Null
@@ -167,6 +177,15 @@ public:
     void setEngineVisible(bool visible);
     // Painted frames since creation (tests wait for one after a moment).
     std::size_t paintedFrameCount() const { return paintedFrames_; }
+    UIWebViewProcessGroup processGroup() const { return group_; }
+    // The page follows the view's size (at the main screen's scale).
+    void setFrame(CGRect frame) override;
+    void layoutSubviews() override;
+    // Touches from the window reach the page as pointer events at their point.
+    void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
+    void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
+    void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
+    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
 
     // What the view was last asked to show, whatever the backing.
     struct LoadedData {
@@ -187,8 +206,15 @@ public:
     void backingDidFinishLoad() override;
     void backingDidFailLoad(const NSError& error) override;
     void backingDidPaintFrame() override;
+    void backingDidReceiveFrame(CGImageRef image, double scale) override;
+    UIWebViewProcessGroup backingProcessGroup() const override { return group_; }
 
 private:
+    void touch(const UITouchSet& touches, int phase);
+    void updateViewSize();
+
+    UIWebViewProcessGroup group_;
+    CGSize engineSize_{-1, -1};
     std::unique_ptr<UIWebViewBacking> backing_;
     std::weak_ptr<UIWebViewDelegate> delegate_;
     std::shared_ptr<UIScrollView> scrollView_;

@@ -2,12 +2,33 @@
 // Trust of the web engine: the system's certificate store, and a test
 // certificate authority trusted for named hosts alone
 // (UIWebView::trustCertificateAuthorityForHosts). Main thread only.
+//
+// The engine offers no way to add an authority. A page load that fails with
+// TLS errors asks allowAfterFailure: for a named host whose chain verifies
+// against its authority (with the host and port as the identity), the
+// certificate is allowed for that host, and for every other host named with
+// the same authority that the certificate also verifies for, so that the
+// page's sub-resources from those hosts load too (a sub-resource never asks:
+// it fails silently until its host's certificate is allowed). Anything else
+// fails; nothing turns the checks off.
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Data.h"
+
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _GTlsCertificate GTlsCertificate;
 
 namespace UIWebViewWPETrust {
 // On a load that failed with TLS errors: true when the host is one of the
 // named hosts and the chain verifies against their authority; the certificate
-// is then allowed for that host and the caller reloads. False fails the load.
+// is then allowed for that host and the caller reloads. False fails the load
+// (also when that certificate was allowed for that host already, so that a
+// reload cannot loop).
 bool allowAfterFailure(WebKitWebView* view, const char* failingURI, GTlsCertificate* certificate, unsigned errors);
+
+// Whether a server chain (DER, leaf first) met by our own loads for the web
+// engine (the URL protocols' fetches) verifies for `host` against the
+// authority named for it. False for a host named for none.
+bool acceptsServerChain(const std::string& host, long port, const std::vector<Data>& chainDER);
 }  // namespace UIWebViewWPETrust

@@ -1,0 +1,209 @@
+// The engine backing of UIWebView: one engine view related to its group's
+// anchor, its settings, host loads and synchronous evaluation.
+#include <glib.h>
+#include <libsoup/soup.h>
+#include <wpe/webkit.h>
+
+#include "platform/base/ThreadAssertions.h"
+#include "platform/net/NSURLError.h"
+#include "platform/webkit/UIWebViewWPE.h"
+
+namespace {
+// The longest a synchronous evaluation waits for a page (the watchdog's limit).
+constexpr double kEvaluationLimit = 1.0;
+}  // namespace
+
+UIWebView::BackingFactory UIWebViewWPE::factory() {
+    return [](UIWebViewBackingClient& client) {
+        return std::make_unique<UIWebViewWPE>(client, client.backingProcessGroup());
+    };
+}
+
+UIWebViewWPE::UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup group)
+    : client_(client), group_(UIWebViewWPEContext::group(group)) {
+    QV_ASSERT_MAIN_THREAD();
+    surface_ = std::make_unique<UIWebViewWPESurface>(size_, scale_, [this](CGImageRef image, double scale) {
+        enqueue([this, image = std::move(image), scale]() mutable {
+            client_.backingDidReceiveFrame(std::move(image), scale);
+            client_.backingDidPaintFrame();
+        });
+    });
+    makeEngineView();
+}
+
+UIWebViewWPE::~UIWebViewWPE() {
+    QV_ASSERT_MAIN_THREAD();
+    queue_->alive = false;
+    queue_->events.clear();  // held decisions are released (and so used) with their events
+    cancelTimeout();
+    dropEngineView();
+}
+
+void UIWebViewWPE::makeEngineView() {
+    WebKitWebView* anchor = group_.anchor();
+    generation_ = group_.generation();
+    auto* backend = static_cast<WebKitWebViewBackend*>(surface_->makeViewBackend());
+    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view",
+                                                           anchor, nullptr)));
+    WebKitSettings* settings = webkit_web_view_get_settings(view_);
+    webkit_settings_set_enable_fullscreen(settings, FALSE);
+    webkit_settings_set_media_playback_requires_user_gesture(settings, mediaNeedsGesture_);
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    surface_->setSize(size_, scale_);
+    surface_->setVisible(visible_);
+    WebKitColor color = {background_.red, background_.green, background_.blue, background_.alpha};
+    webkit_web_view_set_background_color(view_, &color);
+    connectSignals();
+}
+
+void UIWebViewWPE::dropEngineView() {
+    if (!view_) return;
+    for (auto id : handlers_) g_signal_handler_disconnect(view_, id);
+    handlers_.clear();
+    g_object_unref(view_);
+    view_ = nullptr;
+}
+
+WebKitWebView* UIWebViewWPE::viewForLoad(const std::string& URL) {
+    if (generation_ != group_.generation()) {
+        dropEngineView();
+        makeEngineView();
+    }
+    hostLoads_.push_back(URL);
+    if (hostLoads_.size() > 16) hostLoads_.pop_front();
+    return view_;
+}
+
+void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    QV_ASSERT_MAIN_THREAD();
+    const std::string base = baseURL.empty() ? "about:blank" : baseURL;
+    pendingRequest_ = NSURLRequest::requestWithURL(base);
+    timeout_ = 0;
+    webkit_web_view_load_html(viewForLoad(base), html.c_str(), base.c_str());
+}
+
+void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const std::string& textEncodingName,
+                            const std::string& baseURL) {
+    QV_ASSERT_MAIN_THREAD();
+    const std::string base = baseURL.empty() ? "about:blank" : baseURL;
+    pendingRequest_ = NSURLRequest::requestWithURL(base);
+    timeout_ = 0;
+    GBytes* bytes = g_bytes_new(data.data(), data.size());
+    webkit_web_view_load_bytes(viewForLoad(base), bytes, MIMEType.empty() ? nullptr : MIMEType.c_str(),
+                               textEncodingName.empty() ? nullptr : textEncodingName.c_str(), base.c_str());
+    g_bytes_unref(bytes);
+}
+
+void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
+    QV_ASSERT_MAIN_THREAD();
+    if (!request) return;
+    pendingRequest_ = request;
+    timeout_ = request->timeoutInterval() > 0 ? request->timeoutInterval() : 0;
+    WebKitWebView* view = viewForLoad(request->URL());
+    WebKitURIRequest* engineRequest = webkit_uri_request_new(request->URL().c_str());
+    if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(engineRequest)) {
+        for (const auto& [name, value] : request->allHTTPHeaderFields())
+            soup_message_headers_replace(headers, name.c_str(), value.c_str());
+    }
+    webkit_web_view_load_request(view, engineRequest);
+    g_object_unref(engineRequest);
+}
+
+void UIWebViewWPE::stopLoading() {
+    QV_ASSERT_MAIN_THREAD();
+    if (view_) webkit_web_view_stop_loading(view_);
+}
+
+void UIWebViewWPE::reload() {
+    QV_ASSERT_MAIN_THREAD();
+    if (generation_ != group_.generation() && request_) {
+        loadRequest(request_);
+        return;
+    }
+    if (view_) webkit_web_view_reload(view_);
+}
+
+void UIWebViewWPE::goBack() {
+    if (view_) webkit_web_view_go_back(view_);
+}
+void UIWebViewWPE::goForward() {
+    if (view_) webkit_web_view_go_forward(view_);
+}
+bool UIWebViewWPE::canGoBack() const { return view_ && webkit_web_view_can_go_back(view_); }
+bool UIWebViewWPE::canGoForward() const { return view_ && webkit_web_view_can_go_forward(view_); }
+
+std::string UIWebViewWPE::evaluateJavaScript(const std::string& script) {
+    QV_ASSERT_MAIN_THREAD();
+    if (!view_ || generation_ != group_.generation() || !group_.responsive()) return {};
+    struct Answer {
+        bool done = false;
+        std::string text;
+    };
+    auto* answer = new std::shared_ptr<Answer>(std::make_shared<Answer>());
+    std::shared_ptr<Answer> mine = *answer;
+    webkit_web_view_run_javascript(
+        view_, script.c_str(), nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* held = static_cast<std::shared_ptr<Answer>*>(data);
+            GError* error = nullptr;
+            WebKitJavascriptResult* value = webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            if (value) {
+                JSCValue* js = webkit_javascript_result_get_js_value(value);
+                if (!jsc_value_is_undefined(js) && !jsc_value_is_null(js)) {
+                    char* text = jsc_value_to_string(js);
+                    if (text) (*held)->text = text;
+                    g_free(text);
+                }
+                webkit_javascript_result_unref(value);
+            }
+            if (error) g_error_free(error);  // an exception or a promise: ""
+            (*held)->done = true;
+            delete held;
+        },
+        answer);
+    const bool answered = UIWebViewWPEContext::pumpUntil([&] { return mine->done; }, kEvaluationLimit);
+    if (!answered) {
+        group_.giveUp();
+        return {};
+    }
+    return mine->text;
+}
+
+void UIWebViewWPE::setViewSize(CGSize size, double scale) {
+    QV_ASSERT_MAIN_THREAD();
+    size_ = size;
+    scale_ = scale > 0 ? scale : 1;
+    surface_->setSize(size_, scale_);
+}
+
+void UIWebViewWPE::setEngineVisible(bool visible) {
+    QV_ASSERT_MAIN_THREAD();
+    visible_ = visible;
+    surface_->setVisible(visible);
+}
+
+void UIWebViewWPE::setBackground(double red, double green, double blue, double alpha, bool opaque) {
+    QV_ASSERT_MAIN_THREAD();
+    // The engine takes straight colour: a page is either opaque or, with any
+    // transparency asked for, see-through.
+    if (opaque || alpha >= 1) {
+        const double a = alpha > 0 ? alpha : 1;
+        background_ = {red / a, green / a, blue / a, 1};
+        if (alpha <= 0) background_ = {1, 1, 1, 1};
+    } else {
+        background_ = {alpha > 0 ? red / alpha : 0, alpha > 0 ? green / alpha : 0, alpha > 0 ? blue / alpha : 0, 0};
+    }
+    if (!view_) return;
+    WebKitColor color = {background_.red, background_.green, background_.blue, background_.alpha};
+    webkit_web_view_set_background_color(view_, &color);
+}
+
+void UIWebViewWPE::setMediaPlaybackRequiresUserAction(bool required) {
+    mediaNeedsGesture_ = required;
+    if (view_) webkit_settings_set_media_playback_requires_user_gesture(webkit_web_view_get_settings(view_), required);
+}
+
+void UIWebViewWPE::touch(CGPoint point, int phase) {
+    QV_ASSERT_MAIN_THREAD();
+    surface_->pointer(point, phase);
+}

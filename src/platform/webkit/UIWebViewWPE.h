@@ -1,0 +1,215 @@
+#pragma once
+// The web engine behind UIWebView (WPE WebKit with the FDO shared-memory
+// backend). Internal to platform/webkit: only the UIWebViewWPE*.cpp files
+// include the engine's headers; this header forward-declares its types.
+//
+// Pieces, one file each:
+// - UIWebViewWPEContext.cpp: the one web context (data and cache under the
+//   application home), the engine's GLib context pumped from the main run
+//   loop (a wait observer), and the process groups;
+// - UIWebViewWPEWatchdog.cpp: per process group, a trivial script every
+//   250 ms in the group's anchor view; a process silent for 1 s is ended;
+// - UIWebViewWPESurface.cpp: the view backend: shared-memory frames copied
+//   into the view's layer, acknowledged from a timer at up to 60 Hz, size,
+//   scale, activity state and pointer input;
+// - UIWebViewWPE.cpp: the backing (loads, settings, evaluation);
+// - UIWebViewWPENavigation.cpp: the engine's signals recorded in one queue
+//   per view and delivered in order from the run loop, decisions held meanwhile.
+//
+// Engine callbacks only record what happened: the backing client is called
+// from the view's queue, never from inside an engine callback. A process that
+// stops answering is ended by the watchdog: its creative views fail their load
+// with NSURLErrorResourceUnavailable (-1008) and start a new process on their
+// next load; library pages reload. Main thread only.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/webkit/UIWebView.h"
+
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitPolicyDecision WebKitPolicyDecision;
+typedef struct _GMainContext GMainContext;
+struct wpe_view_backend_exportable_fdo;
+struct wpe_fdo_shm_exported_buffer;
+
+// The code of a load ended because its page's process stopped answering.
+inline constexpr long UIWebViewWPEUnresponsiveErrorCode = -1008;  // NSURLErrorResourceUnavailable
+
+class UIWebViewWPESurface;
+
+// One web process shared by the views of a group, watched through its anchor
+// (a blank view of its own). A terminated process ends the generation: the
+// views of the old generation make new engine views on their next load.
+class UIWebViewWPEGroup {
+public:
+    explicit UIWebViewWPEGroup(UIWebViewProcessGroup kind) : kind_(kind) {}
+    ~UIWebViewWPEGroup();
+    UIWebViewProcessGroup kind() const { return kind_; }
+    // The anchor of the current generation (made on first use).
+    WebKitWebView* anchor();
+    std::uint64_t generation() const { return generation_; }
+    // False from a missed deadline until the process is replaced.
+    bool responsive() const { return responsive_; }
+    // A synchronous wait gave up on the process: end it now.
+    void giveUp();
+    // The process was ended or crashed: a new generation from now on.
+    void processEnded();
+
+private:
+    friend struct UIWebViewWPEWatchdogTick;
+    void startWatchdog();
+    void stopWatchdog();
+    void tick();
+
+    UIWebViewProcessGroup kind_;
+    std::unique_ptr<UIWebViewWPESurface> anchorSurface_;
+    WebKitWebView* anchor_ = nullptr;
+    std::uint64_t generation_ = 1;
+    bool responsive_ = true;
+    unsigned watchdogSource_ = 0;
+    std::shared_ptr<int> pingToken_;  // the outstanding ping (null: none)
+    double pingSent_ = 0;
+};
+
+// The process-wide engine state.
+namespace UIWebViewWPEContext {
+// The web context (made, with the engine loaded and the protocols installed,
+// on first use).
+WebKitWebContext* context();
+UIWebViewWPEGroup& group(UIWebViewProcessGroup kind);
+// Real seconds on a monotonic clock.
+double now();
+// Runs the engine's context (not the run loop) until done() holds or
+// `seconds` pass; true when done() held.
+bool pumpUntil(const std::function<bool()>& done, double seconds);
+}  // namespace UIWebViewWPEContext
+
+// Frames of one engine view. The sink gets each frame as an image (main
+// thread, from the engine context's dispatch).
+class UIWebViewWPESurface {
+public:
+    using FrameSink = std::function<void(CGImageRef image, double scale)>;
+    UIWebViewWPESurface(CGSize size, double scale, FrameSink sink);
+    ~UIWebViewWPESurface();
+    UIWebViewWPESurface(const UIWebViewWPESurface&) = delete;
+    UIWebViewWPESurface& operator=(const UIWebViewWPESurface&) = delete;
+
+    // A new view backend for a new engine view (the previous one belongs to
+    // its view, which destroys it).
+    void* makeViewBackend();
+    void setSize(CGSize size, double scale);
+    void setVisible(bool visible);
+    // A pointer event at a point in points: motion (phase 1), press and motion
+    // (0), release (2, 3).
+    void pointer(CGPoint point, int phase);
+
+private:
+    struct Backend;
+    static void exportShmBuffer(void* data, wpe_fdo_shm_exported_buffer* buffer);
+    static int acknowledge(void* data);
+    void scheduleAcknowledge();
+    void applyState();
+
+    std::shared_ptr<Backend> backend_;
+    FrameSink sink_;
+    CGSize size_;
+    double scale_;
+    bool visible_ = true;
+    unsigned ackSource_ = 0;
+    double lastAck_ = 0;
+};
+
+// The backing.
+class UIWebViewWPE : public UIWebViewBacking {
+public:
+    UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup group);
+    ~UIWebViewWPE() override;
+    static UIWebView::BackingFactory factory();
+
+    void loadHTMLString(const std::string& html, const std::string& baseURL) override;
+    void loadData(const Data& data, const std::string& MIMEType, const std::string& textEncodingName,
+                  const std::string& baseURL) override;
+    void loadRequest(const std::shared_ptr<NSURLRequest>& request) override;
+    void stopLoading() override;
+    void reload() override;
+    void goBack() override;
+    void goForward() override;
+    bool canGoBack() const override;
+    bool canGoForward() const override;
+    bool isLoading() const override { return loading_; }
+    std::shared_ptr<NSURLRequest> request() const override { return request_; }
+    std::optional<long> mainDocumentStatusCode() const override { return statusCode_; }
+    std::string evaluateJavaScript(const std::string& script) override;
+    void setViewSize(CGSize size, double scale) override;
+    void setEngineVisible(bool visible) override;
+    void setBackground(double red, double green, double blue, double alpha, bool opaque) override;
+    void setScalesPageToFit(bool) override {}
+    void setMediaPlaybackRequiresUserAction(bool required) override;
+    void setAllowsInlineMediaPlayback(bool) override {}
+    void touch(CGPoint point, int phase) override;
+
+    // Navigation (UIWebViewWPENavigation.cpp); the signal handlers are its friends.
+    struct Signals;
+    friend struct Signals;
+
+private:
+    // Makes the engine view (again, after its process ended) and connects it.
+    void makeEngineView();
+    void dropEngineView();
+    // Before a host load: a view of an ended generation gets a new engine view.
+    WebKitWebView* viewForLoad(const std::string& URL);
+    void connectSignals();
+    // The queue: engine callbacks append, the run loop delivers in order.
+    void enqueue(std::function<void()> event);
+    void drain();
+    // Load state (queue delivery only).
+    void loadStarted();
+    void loadCommitted();
+    void loadFinished();
+    void loadFailed(const NSError& error);
+    void failCurrentLoad(long code, const std::string& description);
+    void processEnded();
+    void decide(WebKitPolicyDecision* decision, int decisionType);
+    void startTimeout(double seconds);
+    void cancelTimeout();
+
+    UIWebViewBackingClient& client_;
+    UIWebViewWPEGroup& group_;
+    std::unique_ptr<UIWebViewWPESurface> surface_;
+    WebKitWebView* view_ = nullptr;
+    std::uint64_t generation_ = 0;
+    std::vector<unsigned long> handlers_;
+    struct Queue {
+        std::deque<std::function<void()>> events;
+        bool scheduled = false;
+        bool draining = false;
+        bool alive = true;
+    };
+    std::shared_ptr<Queue> queue_ = std::make_shared<Queue>();
+    // URLs of loads the host started, oldest first (the engine does not say
+    // which navigation is the main frame's).
+    std::deque<std::string> hostLoads_;
+    // URLs the delegate already allowed for this view (a new-window navigation
+    // loaded here): their host decision is not asked again.
+    std::deque<std::string> approved_;
+    std::shared_ptr<NSURLRequest> request_;
+    std::shared_ptr<NSURLRequest> pendingRequest_;  // of the last host load, until it starts
+    std::optional<long> statusCode_;
+    bool loading_ = false;
+    bool committed_ = false;
+    double timeout_ = 0;  // of the pending host request's main document; 0: none
+    unsigned timeoutSource_ = 0;
+    bool visible_ = true;
+    bool mediaNeedsGesture_ = true;
+    struct Background {
+        double red = 1, green = 1, blue = 1, alpha = 1;
+    } background_;
+    CGSize size_{};
+    double scale_ = 1;
+};

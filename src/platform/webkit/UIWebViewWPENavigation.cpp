@@ -1,0 +1,261 @@
+// Navigation of an engine view: the engine's signals are recorded in the
+// view's queue (decisions held) and delivered in order from the run loop, so
+// the delegate is never called from inside an engine callback and may
+// evaluate script meanwhile. One start, then one finish or fail per main-frame
+// load; a replaced load fails with NSURLErrorCancelled.
+#include <glib.h>
+#include <wpe/webkit.h>
+
+#include <algorithm>
+
+#include "platform/base/ThreadAssertions.h"
+#include "platform/net/NSURLError.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "platform/webkit/UIWebViewWPE.h"
+#include "platform/webkit/UIWebViewWPETrust.h"
+
+namespace {
+// A GObject reference held by a queued event.
+template <class T>
+std::shared_ptr<T> hold(T* object) {
+    g_object_ref(object);
+    return std::shared_ptr<T>(object, [](T* o) { g_object_unref(o); });
+}
+
+long codeOf(const GError* error) {
+    if (!error) return NSURLErrorUnknown;
+    if (error->domain == WEBKIT_NETWORK_ERROR) {
+        switch (error->code) {
+        case WEBKIT_NETWORK_ERROR_CANCELLED: return NSURLErrorCancelled;
+        case WEBKIT_NETWORK_ERROR_UNKNOWN_PROTOCOL: return NSURLErrorUnsupportedURL;
+        case WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST: return NSURLErrorResourceUnavailable;
+        default: return NSURLErrorCannotConnectToHost;
+        }
+    }
+    if (error->domain == WEBKIT_POLICY_ERROR) {
+        if (error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) return NSURLErrorCancelled;
+        return NSURLErrorUnsupportedURL;
+    }
+    if (error->domain == G_RESOLVER_ERROR) return NSURLErrorCannotFindHost;
+    if (error->domain == G_TLS_ERROR) return NSURLErrorSecureConnectionFailed;
+    if (error->domain == G_IO_ERROR) {
+        switch (error->code) {
+        case G_IO_ERROR_TIMED_OUT: return NSURLErrorTimedOut;
+        case G_IO_ERROR_CONNECTION_REFUSED: return NSURLErrorCannotConnectToHost;
+        case G_IO_ERROR_CANCELLED: return NSURLErrorCancelled;
+        case G_IO_ERROR_BROKEN_PIPE: return NSURLErrorNetworkConnectionLost;
+        default: return NSURLErrorCannotConnectToHost;
+        }
+    }
+    return NSURLErrorUnknown;
+}
+}  // namespace
+
+// The signal handlers: each records an event.
+struct UIWebViewWPE::Signals {
+    static gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                 UIWebViewWPE* self) {
+        auto held = hold(decision);
+        self->enqueue([self, held, type] { self->decide(held.get(), static_cast<int>(type)); });
+        return TRUE;
+    }
+    static void loadChanged(WebKitWebView*, WebKitLoadEvent event, UIWebViewWPE* self) {
+        switch (event) {
+        case WEBKIT_LOAD_STARTED: self->enqueue([self] { self->loadStarted(); }); break;
+        case WEBKIT_LOAD_COMMITTED: self->enqueue([self] { self->loadCommitted(); }); break;
+        case WEBKIT_LOAD_FINISHED: self->enqueue([self] { self->loadFinished(); }); break;
+        default: break;
+        }
+    }
+    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, UIWebViewWPE* self) {
+        auto failure = NSURLErrorMake(codeOf(error), uri ? uri : "", error ? error->message : "");
+        self->enqueue([self, failure] { self->loadFailed(*failure); });
+        return TRUE;  // no error page: the delegate says what to show
+    }
+    static gboolean tlsFailed(WebKitWebView* view, gchar* uri, GTlsCertificate* certificate, GTlsCertificateFlags errors,
+                              UIWebViewWPE* self) {
+        if (UIWebViewWPETrust::allowAfterFailure(view, uri, certificate, static_cast<unsigned>(errors))) {
+            self->enqueue([self] {
+                if (self->view_) webkit_web_view_reload(self->view_);
+            });
+        } else {
+            auto failure = NSURLErrorMake(NSURLErrorServerCertificateUntrusted, uri ? uri : "");
+            self->enqueue([self, failure] { self->loadFailed(*failure); });
+        }
+        return TRUE;
+    }
+    static WebKitWebView* create(WebKitWebView*, WebKitNavigationAction* action, UIWebViewWPE* self) {
+        // A new window's page loads in this view; the page gets no window.
+        WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+        std::string uri = request ? webkit_uri_request_get_uri(request) : "";
+        const auto type = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
+        self->enqueue([self, uri, type] {
+            if (uri.empty() || !self->client_.backingShouldStartLoad(NSURLRequest::requestWithURL(uri), type)) return;
+            self->approved_.push_back(uri);
+            self->loadRequest(NSURLRequest::requestWithURL(uri));
+        });
+        return nullptr;
+    }
+    static void terminated(WebKitWebView*, WebKitWebProcessTerminationReason, UIWebViewWPE* self) {
+        if (self->generation_ == self->group_.generation()) self->group_.processEnded();
+        self->enqueue([self] { self->processEnded(); });
+    }
+};
+
+void UIWebViewWPE::connectSignals() {
+    auto connect = [this](const char* name, GCallback callback) {
+        handlers_.push_back(g_signal_connect(view_, name, callback, this));
+    };
+    connect("decide-policy", G_CALLBACK(&Signals::decidePolicy));
+    connect("load-changed", G_CALLBACK(&Signals::loadChanged));
+    connect("load-failed", G_CALLBACK(&Signals::loadFailed));
+    connect("load-failed-with-tls-errors", G_CALLBACK(&Signals::tlsFailed));
+    connect("create", G_CALLBACK(&Signals::create));
+    connect("web-process-terminated", G_CALLBACK(&Signals::terminated));
+}
+
+void UIWebViewWPE::enqueue(std::function<void()> event) {
+    queue_->events.push_back(std::move(event));
+    if (queue_->scheduled || queue_->draining) return;
+    queue_->scheduled = true;
+    NSRunLoop::mainRunLoop()->performBlock([queue = std::weak_ptr<Queue>(queue_), this] {
+        auto held = queue.lock();
+        if (!held || !held->alive) return;
+        held->scheduled = false;
+        drain();
+    });
+}
+
+void UIWebViewWPE::drain() {
+    QV_ASSERT_MAIN_THREAD();
+    auto queue = queue_;  // the view may go away inside a delivery
+    if (queue->draining) return;
+    queue->draining = true;
+    while (queue->alive && !queue->events.empty()) {
+        auto event = std::move(queue->events.front());
+        queue->events.pop_front();
+        event();
+    }
+    queue->draining = false;
+}
+
+void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
+    if (decisionType == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+        webkit_policy_decision_use(decision);
+        return;
+    }
+    auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
+    WebKitURIRequest* engineRequest = webkit_navigation_action_get_request(action);
+    const std::string uri = webkit_uri_request_get_uri(engineRequest);
+    const auto type = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
+    auto request = NSURLRequest::requestWithURL(uri);
+    if (decisionType == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        // The new window's page loads in this view, once the delegate allows it.
+        webkit_policy_decision_ignore(decision);
+        if (!client_.backingShouldStartLoad(request, type)) return;
+        approved_.push_back(uri);
+        loadRequest(request);
+        return;
+    }
+    bool allowed = true;
+    auto hostLoad = std::find(hostLoads_.begin(), hostLoads_.end(), uri);
+    const bool byHost = type == UIWebViewNavigationTypeOther && hostLoad != hostLoads_.end();
+    if (byHost) {
+        hostLoads_.erase(hostLoads_.begin(), std::next(hostLoad));
+        if (pendingRequest_ && pendingRequest_->URL() == uri) request = pendingRequest_;
+    }
+    auto approved = std::find(approved_.begin(), approved_.end(), uri);
+    if (byHost && approved != approved_.end()) {
+        approved_.erase(approved);
+    } else {
+        allowed = client_.backingShouldStartLoad(request, type);
+    }
+    if (!allowed) {
+        webkit_policy_decision_ignore(decision);
+        return;
+    }
+    if (byHost) request_ = request;
+    WebKitWebsitePolicies* policies =
+        webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW_WITHOUT_SOUND, nullptr);
+    webkit_policy_decision_use_with_policies(decision, policies);
+    g_object_unref(policies);
+}
+
+void UIWebViewWPE::loadStarted() {
+    if (loading_) failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
+    loading_ = true;
+    committed_ = false;
+    statusCode_.reset();
+    if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
+        request_ = NSURLRequest::requestWithURL(uri);
+    cancelTimeout();
+    if (timeout_ > 0) startTimeout(timeout_);
+    timeout_ = 0;
+    client_.backingDidStartLoad();
+}
+
+void UIWebViewWPE::loadCommitted() {
+    committed_ = true;
+    cancelTimeout();
+}
+
+void UIWebViewWPE::loadFinished() {
+    if (!loading_) return;
+    loading_ = false;
+    cancelTimeout();
+    statusCode_.reset();
+    if (WebKitWebResource* resource = view_ ? webkit_web_view_get_main_resource(view_) : nullptr) {
+        WebKitURIResponse* response = webkit_web_resource_get_response(resource);
+        if (response && webkit_uri_response_get_status_code(response) > 0)
+            statusCode_ = static_cast<long>(webkit_uri_response_get_status_code(response));
+    }
+    client_.backingDidFinishLoad();
+}
+
+void UIWebViewWPE::loadFailed(const NSError& error) {
+    if (!loading_) return;
+    loading_ = false;
+    cancelTimeout();
+    client_.backingDidFailLoad(error);
+}
+
+void UIWebViewWPE::failCurrentLoad(long code, const std::string& description) {
+    loadFailed(*NSURLErrorMake(code, request_ ? request_->URL() : "", description));
+}
+
+void UIWebViewWPE::processEnded() {
+    if (group_.kind() == UIWebViewProcessGroup::Library) {
+        // The library's own page comes back in a new process.
+        if (request_ && generation_ != group_.generation()) {
+            auto request = request_;
+            dropEngineView();
+            makeEngineView();
+            loading_ = false;
+            loadRequest(request);
+        }
+        return;
+    }
+    failCurrentLoad(UIWebViewWPEUnresponsiveErrorCode, "the page's process stopped answering and was ended");
+}
+
+void UIWebViewWPE::startTimeout(double seconds) {
+    timeoutSource_ = g_timeout_add(
+        static_cast<guint>(seconds * 1000),
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<UIWebViewWPE*>(data);
+            self->timeoutSource_ = 0;
+            self->enqueue([self] {
+                if (!self->loading_ || self->committed_) return;
+                self->failCurrentLoad(NSURLErrorTimedOut, "the main document did not arrive in time");
+                if (self->view_) webkit_web_view_stop_loading(self->view_);
+            });
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+void UIWebViewWPE::cancelTimeout() {
+    if (timeoutSource_) g_source_remove(timeoutSource_);
+    timeoutSource_ = 0;
+}

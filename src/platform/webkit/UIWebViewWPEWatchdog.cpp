@@ -1,0 +1,101 @@
+// Process groups and their watchdog: each group's views are related to its
+// anchor, a blank engine view of its own, so they share its web process. Every
+// 250 ms the anchor evaluates a trivial script; a process that leaves one
+// unanswered for 1 s is ended (every view of the group hears it, see
+// UIWebViewWPENavigation.cpp) and the group starts a new generation.
+#include <glib.h>
+#include <wpe/webkit.h>
+
+#include "platform/base/ThreadAssertions.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/webkit/UIWebViewWPE.h"
+
+namespace {
+constexpr unsigned kPingIntervalMs = 250;
+constexpr double kSilenceLimit = 1.0;  // seconds a process may leave a ping unanswered
+}  // namespace
+
+struct UIWebViewWPEWatchdogTick {
+    static gboolean tick(gpointer data) {
+        static_cast<UIWebViewWPEGroup*>(data)->tick();
+        return G_SOURCE_CONTINUE;
+    }
+};
+
+UIWebViewWPEGroup::~UIWebViewWPEGroup() { stopWatchdog(); }
+
+WebKitWebView* UIWebViewWPEGroup::anchor() {
+    QV_ASSERT_MAIN_THREAD();
+    if (anchor_) return anchor_;
+    WebKitWebContext* context = UIWebViewWPEContext::context();
+    if (!anchorSurface_) anchorSurface_ = std::make_unique<UIWebViewWPESurface>(CGSizeMake(1, 1), 1.0, nullptr);
+    auto* backend = static_cast<WebKitWebViewBackend*>(anchorSurface_->makeViewBackend());
+    anchor_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "web-context", context, nullptr)));
+    anchorSurface_->setVisible(false);
+    webkit_web_view_load_html(anchor_, "<!DOCTYPE html><title>anchor</title>", "about:blank");
+    responsive_ = true;
+    startWatchdog();
+    return anchor_;
+}
+
+void UIWebViewWPEGroup::startWatchdog() {
+    if (watchdogSource_) return;
+    watchdogSource_ = g_timeout_add(kPingIntervalMs, &UIWebViewWPEWatchdogTick::tick, this);
+}
+
+void UIWebViewWPEGroup::stopWatchdog() {
+    if (watchdogSource_) g_source_remove(watchdogSource_);
+    watchdogSource_ = 0;
+    pingToken_.reset();
+}
+
+void UIWebViewWPEGroup::tick() {
+    if (!anchor_) return;
+    if (pingToken_) {
+        if (UIWebViewWPEContext::now() - pingSent_ > kSilenceLimit) giveUp();
+        return;
+    }
+    pingToken_ = std::make_shared<int>(0);
+    pingSent_ = UIWebViewWPEContext::now();
+    struct Ping {
+        UIWebViewWPEGroup* group;
+        std::weak_ptr<int> token;
+    };
+    webkit_web_view_run_javascript(
+        anchor_, "1", nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* ping = static_cast<Ping*>(data);
+            GError* error = nullptr;
+            if (auto* value = webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error))
+                webkit_javascript_result_unref(value);
+            // An error answers too (the process lives); an ended process's
+            // ping is no longer awaited.
+            if (error) g_error_free(error);
+            if (auto token = ping->token.lock(); token && ping->group->pingToken_ == token) {
+                ping->group->pingToken_.reset();
+                ping->group->responsive_ = true;
+            }
+            delete ping;
+        },
+        new Ping{this, pingToken_});
+}
+
+void UIWebViewWPEGroup::giveUp() {
+    QV_ASSERT_MAIN_THREAD();
+    if (!anchor_) return;
+    responsive_ = false;
+    NSLog("Web engine: a web process stopped answering; ending it");
+    webkit_web_view_terminate_web_process(anchor_);
+    processEnded();
+}
+
+void UIWebViewWPEGroup::processEnded() {
+    if (!anchor_) return;
+    stopWatchdog();
+    WebKitWebView* old = anchor_;
+    anchor_ = nullptr;
+    ++generation_;
+    responsive_ = true;  // the next generation's process starts answering afresh
+    g_object_unref(old);
+}

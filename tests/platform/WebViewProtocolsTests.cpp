@@ -1,0 +1,171 @@
+// Web views over the real engine with URL protocols and a test authority: an
+// https page of a host the authority is trusted for loads (its sub-resources
+// too) and no other host or certificate does; a page's script whose name a
+// registered class claims is answered by that class (which sees the original
+// URL and the page as referer, and the server never does), an unclaimed one
+// comes from the server unchanged, a failing one fires the page's onerror, and
+// a claimed request whose view goes away is stopped.
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ScriptedURLProtocol.h"
+#include "platform/net/NSURLError.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/LoopbackTlsConnection.h"
+#include "support/TestPKI.h"
+#include "WebViewSupport.h"
+
+using protocoltest::Plan;
+using protocoltest::Registered;
+using testsupport::LoopbackHttpServer;
+using testsupport::Reply;
+using testsupport::runMainUntil;
+using testsupport::testPKI;
+using webtest::WindowedWebView;
+
+namespace {
+
+// The test authority as a PEM file, trusted for 127.0.0.1 alone.
+void trustTestAuthority(const std::string& folder) {
+    const std::string path = folder + "/test-root.pem";
+    std::ofstream(path) << testPKI().root.pem;
+    UIWebView::trustCertificateAuthorityForHosts(path, {"127.0.0.1"});
+}
+
+// Loads `url` and waits until the page's `expression` gives `expected` with
+// no load under way. A first load of a host whose certificate was just
+// allowed ends without the page: the engine retries it with a reload, which
+// 2.38 does not do for a load that never committed; so the page is asked for
+// once more when the first load ended without it (the certificate is allowed
+// by then, which is what this checks).
+void loadPage(WindowedWebView& web, const std::string& url, const std::string& expression, const std::string& expected,
+              const char* what) {
+    std::string last;
+    auto shown = [&] {
+        if (web.view->isLoading()) return false;
+        last = web.view->stringByEvaluatingJavaScriptFromString(expression);
+        return last == expected;
+    };
+    web.view->loadRequest(NSURLRequest::requestWithURL(url));
+    web.waitForEnd(what);
+    if (!shown()) {
+        web.delegate->log.clear();
+        web.view->loadRequest(NSURLRequest::requestWithURL(url));
+    }
+    const bool done = runMainUntil(shown);
+    INFO("waited for the page: " << std::string(what) << "; it gave \"" << last << "\"");
+    REQUIRE(done);
+    CHECK(web.delegate->log.back() == "finish");
+}
+
+std::set<std::string> servedPaths(const LoopbackHttpServer& server) {
+    std::set<std::string> paths;
+    for (const auto& request : server.requests()) paths.insert(request.path());
+    return paths;
+}
+
+}  // namespace
+
+TEST_CASE("web view trust: a test authority trusted for 127.0.0.1 alone") {
+    const auto& pki = testPKI();
+    LoopbackHttpServer trusted(testsupport::tlsConnectionFactory(pki.leafChainPem(), pki.leaf.keyPem), "https");
+    LoopbackHttpServer otherHost(testsupport::tlsConnectionFactory(pki.otherHostChainPem(), pki.otherHostLeaf.keyPem),
+                                 "https");
+    for (auto* server : {&trusted, &otherHost}) {
+        server->route("GET", "/page", Reply::text("<title>trusted</title><script src='/sub.js'></script>", "text/html"));
+        server->route("GET", "/sub.js", Reply::text("window.subresource = 'loaded';", "text/javascript"));
+    }
+    WindowedWebView web;
+    trustTestAuthority(web.home.path());
+
+    struct Case {
+        std::string name, url;
+        bool loads;
+    };
+    const std::string localhost = "https://localhost:" + std::to_string(trusted.port()) + "/page";
+    const std::vector<Case> cases{
+        {"a host the authority is trusted for", trusted.url("/page"), true},
+        {"a host the authority is not trusted for, same certificate", localhost, false},
+        {"a certificate of the authority that names another host", otherHost.url("/page"), false},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        web.delegate->log.clear();
+        if (c.loads) {
+            loadPage(web, c.url, "document.title + ' ' + window.subresource", "trusted loaded", c.name.c_str());
+        } else {
+            web.view->loadRequest(NSURLRequest::requestWithURL(c.url));
+            web.waitForEnd(c.name.c_str());
+            CHECK(web.delegate->log.back() == "fail " + std::to_string(NSURLErrorServerCertificateUntrusted));
+        }
+    }
+    CHECK(otherHost.requestCount() == 0);
+    CHECK(servedPaths(trusted) == std::set<std::string>{"/page", "/sub.js"});
+}
+
+TEST_CASE("web view protocols: claimed scripts answered by the class, others from the server") {
+    const auto& pki = testPKI();
+    LoopbackHttpServer server(testsupport::tlsConnectionFactory(pki.leafChainPem(), pki.leaf.keyPem), "https");
+    const std::string page = "<script>window.results = [];</script>"
+                             "<script src='/lib/mraid.js'></script>"
+                             "<script src='/unclaimed/mraid.js'></script>"
+                             "<script src='/failing/mraid.js' onerror=\"results.push('onerror')\"></script>"
+                             "<script src='/plain.js'></script>";
+    server.route("GET", "/ad.html", Reply::text(page, "text/html"));
+    server.route("GET", "/unclaimed/mraid.js", Reply::text("results.push('server');", "text/javascript"));
+    server.route("GET", "/plain.js", Reply::text("results.push('plain');", "text/javascript"));
+    Registered registered({{"/lib/mraid.js", Plan::Answer}, {"/failing/mraid.js", Plan::Fail}}, {"mraid.js"});
+    WindowedWebView web;
+    trustTestAuthority(web.home.path());
+
+    // Scripts run in page order, whichever way they came.
+    loadPage(web, server.url("/ad.html"), "window.results && results.join(',')", "protocol,server,onerror,plain",
+             "the page with claimed scripts");
+    // The class saw the original URLs with the page as referer, and each
+    // instance was stopped once its load ended (the engine may ask for a
+    // script more than once: its preload scanner asks ahead of the parser).
+    std::set<std::string> started;
+    std::size_t starts = 0, stops = 0;
+    for (const auto& event : registered.log->events) {
+        CAPTURE(event);
+        if (event.rfind("stop ", 0) == 0) {
+            ++stops;
+            continue;
+        }
+        ++starts;
+        const auto referer = event.find(" referer ");
+        REQUIRE(referer != std::string::npos);
+        CHECK(event.substr(referer + 9) == server.url("/ad.html"));
+        started.insert(event.substr(6, referer - 6));
+    }
+    CHECK(started == std::set<std::string>{server.url("/lib/mraid.js"), server.url("/failing/mraid.js")});
+    CHECK(stops == starts);
+    // The server never saw what the class answered; the unclaimed script came
+    // from it with the page as referer.
+    for (const auto& request : server.requests())
+        if (request.path() == "/unclaimed/mraid.js") CHECK(request.headers.get("referer") == server.url("/ad.html"));
+    CHECK(servedPaths(server) == std::set<std::string>{"/ad.html", "/unclaimed/mraid.js", "/plain.js"});
+}
+
+// The engine's views are released only once UIWebViewWPE stops taking an extra
+// reference to them (g_object_ref_sink on a WebKitWebView, which is not
+// floating in WPE): until then no view goes away and this cannot pass.
+TEST_CASE("web view protocols: a claimed request whose view goes away is stopped" * doctest::may_fail()) {
+    LoopbackHttpServer server;
+    Registered registered({{"/hang/mraid.js", Plan::Hang}}, {"mraid.js"});
+    WindowedWebView web;
+    web.view->loadHTMLString("<script src='/hang/mraid.js'></script>", server.url("/"));
+    REQUIRE_MESSAGE(runMainUntil([&] { return !registered.log->events.empty(); }), "the hanging script to start");
+    web.view->removeFromSuperview();
+    web.view.reset();
+    auto stopped = [&] {
+        const auto& events = registered.log->events;
+        return std::count(events.begin(), events.end(), "stop /hang/mraid.js") * 2 == static_cast<long>(events.size());
+    };
+    REQUIRE_MESSAGE(runMainUntil(stopped, 5), "the hanging script to stop");
+}

@@ -1,0 +1,188 @@
+// Web views over the real engine: pages painted into the layer and the window
+// (transparent with a clear background), the delegate asked for every
+// navigation in order with its type, one start and one end per load (-999
+// when replaced, -1001 on time-out, 404 still finishing), taps through the
+// window as link clicks, new windows in the same view, and the device tree.
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "platform/display/DeviceTree.h"
+#include "platform/net/NSURLError.h"
+#include "platform/net/NSURLRequest.h"
+#include "platform/uikit/UIApplication.h"
+#include "support/LoopbackHttpServer.h"
+#include "WebViewSupport.h"
+
+using testsupport::LoopbackHttpServer;
+using testsupport::Reply;
+using testsupport::runMainUntil;
+using webtest::joined;
+using webtest::WindowedWebView;
+
+TEST_CASE("web views paint their page into the layer and the window, transparent when clear") {
+    struct Case {
+        const char* name;
+        bool clear;
+        const char* body;
+        CGPixel expected;
+    };
+    const Case cases[] = {
+        {"an opaque red page", false, "background:rgb(255,0,0)", {255, 0, 0, 255}},
+        {"a clear view with no page background", true, "", {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(std::string(c.name));
+        WindowedWebView web;
+        if (c.clear) {
+            web.view->setOpaque(false);
+            web.view->setBackgroundColor(CGColorCreateSRGB(0, 0, 0, 0));
+        }
+        web.view->loadHTMLString(std::string("<body style='margin:0;") + c.body + "'><div id=d></div></body>", "");
+        web.waitForEnd("the page");
+        CHECK(web.delegate->log.back() == "finish");
+        // The first frame after a load may be blank: mark a corner of the page
+        // and wait for a frame that shows the mark.
+        web.view->stringByEvaluatingJavaScriptFromString(
+            "document.getElementById('d').style.cssText="
+            "'position:absolute;left:0;top:0;width:4px;height:4px;background:rgb(0,0,255)'");
+        INFO("waited for a frame showing the corner mark");
+        REQUIRE(testsupport::runMainUntil(
+            [&] { return web.view->layer()->contents() && web.layerPixel(1, 1) == CGPixel{0, 0, 255, 255}; }, 15));
+        auto pixel = web.layerPixel(60, 40);
+        CHECK(pixel == c.expected);
+        if (!c.clear) {
+            auto snapshot = web.window->snapshotImage(1);
+            REQUIRE(snapshot);
+            CHECK(snapshot->pixelAt(60, 40) == c.expected);
+        }
+    }
+}
+
+TEST_CASE("web views ask before every navigation of every frame, in order, and report one end per load") {
+    LoopbackHttpServer server;
+    server.route("GET", "/page", Reply::text("<iframe src='/frame'></iframe>"
+                                             "<a id=link href='/linked'>link</a>"
+                                             "<form id=form action='/posted'><input name=q value=1></form>",
+                                             "text/html"));
+    server.route("GET", "/frame", Reply::text("<p>frame</p>", "text/html"));
+    server.route("GET", "/linked", Reply::text("<p>linked</p>", "text/html"));
+    server.route("GET", "/posted", Reply::text("<p>posted</p>", "text/html"));
+    server.route("GET", "/scripted", Reply::text("<p>scripted</p>", "text/html"));
+    server.route("GET", "/refused", Reply::text("<p>refused</p>", "text/html"));
+    server.route("GET", "/missing", [] { auto r = Reply::text("<p>not here</p>", "text/html"); r.status = 404; return r; }());
+    WindowedWebView web;
+    auto& log = web.delegate->log;
+    web.delegate->allow = [](const std::string& URL, UIWebViewNavigationType) {
+        return URL.find("/refused") == std::string::npos;
+    };
+    auto step = [&](const char* what, const std::function<void()>& act, std::vector<std::string> expected) {
+        CAPTURE(what);
+        log.clear();
+        act();
+        web.waitForEnd(what);
+        CHECK(joined(log) == joined(expected));
+    };
+    const std::string page = server.url("/page");
+    step("a host load with an iframe", [&] { web.view->loadRequest(NSURLRequest::requestWithURL(page)); },
+         {"ask 5 " + page, "start", "ask 5 " + server.url("/frame"), "finish"});
+    CHECK(web.view->mainDocumentStatusCode() == 200);
+    step("a link the page clicks", [&] {
+        web.view->stringByEvaluatingJavaScriptFromString("document.getElementById('link').click()");
+    }, {"ask 0 " + server.url("/linked"), "start", "finish"});
+    step("a script navigation", [&] {
+        web.view->stringByEvaluatingJavaScriptFromString("location.href='/scripted'");
+    }, {"ask 5 " + server.url("/scripted"), "start", "finish"});
+    step("a reload", [&] { web.view->reload(); }, {"ask 3 " + server.url("/scripted"), "start", "finish"});
+    step("a form submitted", [&] { web.view->loadRequest(NSURLRequest::requestWithURL(page)); },
+         {"ask 5 " + page, "start", "ask 5 " + server.url("/frame"), "finish"});
+    log.clear();
+    web.view->stringByEvaluatingJavaScriptFromString("document.getElementById('form').submit()");
+    web.waitForEnd("the form's page");
+    CHECK(joined(log) == joined({"ask 1 " + server.url("/posted?q=1"), "start", "finish"}));
+    step("a 404 page", [&] { web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/missing"))); },
+         {"ask 5 " + server.url("/missing"), "start", "finish"});
+    CHECK(web.view->mainDocumentStatusCode() == 404);
+
+    // A refused navigation makes no load callbacks, and no request.
+    log.clear();
+    web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/refused")));
+    REQUIRE(runMainUntil([&] { return !log.empty(); }, 10));
+    web.view->loadRequest(NSURLRequest::requestWithURL(page));
+    web.waitForEnd("the page after a refused one");
+    CHECK(log.front() == "ask 5 " + server.url("/refused"));
+    CHECK(log[1] == "ask 5 " + page);
+    CHECK(web.delegate->count("start") == 1);
+    for (const auto& request : server.requests()) CHECK(request.path() != "/refused");
+}
+
+TEST_CASE("web views fail a replaced load with -999 and a late main document with -1001") {
+    LoopbackHttpServer server;
+    server.route("GET", "/stalled", Reply::text("<p>late</p>", "text/html").stallFirst());
+    server.route("GET", "/quick", Reply::text("<p>quick</p>", "text/html"));
+    WindowedWebView web;
+    auto& log = web.delegate->log;
+    web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/stalled")));
+    REQUIRE(runMainUntil(server.stalledConnections(1), 10));
+    REQUIRE(runMainUntil([&] { return web.delegate->count("start") == 1; }, 10));
+    web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/quick")));
+    REQUIRE(runMainUntil([&] { return web.delegate->count("finish") == 1; }, 10));
+    // The engine ends the replaced load as the new one is asked for.
+    CHECK(joined(log) == joined({"ask 5 " + server.url("/stalled"), "start", "fail -999",
+                                 "ask 5 " + server.url("/quick"), "start", "finish"}));
+    server.releaseStalls();
+
+    log.clear();
+    auto request = NSMutableURLRequest::requestWithURL(server.url("/stalled"));
+    request->setTimeoutInterval(0.5);
+    web.view->loadRequest(request);
+    web.waitForEnd("the time-out");
+    CHECK(joined(log) == joined({"ask 5 " + server.url("/stalled"), "start", "fail -1001"}));
+    server.releaseStalls();
+}
+
+TEST_CASE("web views take taps through the window as link clicks, open new windows in place and show in the tree") {
+    LoopbackHttpServer server;
+    server.route("GET", "/page", Reply::text("<body style='margin:0'>"
+                                             "<a id=link href='/tapped' style='display:block;height:40px'>tap</a>"
+                                             "<a id=blank href='/blank' target=_blank>blank</a></body>",
+                                             "text/html"));
+    for (const char* path : {"/tapped", "/blank", "/opened"})
+        server.route("GET", path, Reply::text("<p>page</p>", "text/html"));
+    WindowedWebView web;
+    web.window->makeKeyAndVisible();
+    auto& log = web.delegate->log;
+    const std::string page = server.url("/page");
+    web.view->loadRequest(NSURLRequest::requestWithURL(page));
+    web.waitForEnd("the page");
+    auto tree = DeviceTree::describe().dump();
+    CHECK(tree.find("\"url\":\"" + page + "\"") != std::string::npos);
+
+    log.clear();
+    REQUIRE(web.window->tap(CGPointMake(20, 20)));
+    web.waitForEnd("the tapped link");
+    CHECK(joined(log) == joined({"ask 0 " + server.url("/tapped"), "start", "finish"}));
+
+    struct Case {
+        const char* name;
+        const char* script;
+        const char* path;
+        int type;
+    };
+    // The page's own navigation is asked with its type; the load in place is not asked again.
+    const Case cases[] = {
+        {"a target=_blank link", "document.getElementById('blank').click()", "/blank", 0},
+        {"window.open", "window.open('/opened')", "/opened", 5},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(std::string(c.name));
+        log.clear();
+        web.view->loadRequest(NSURLRequest::requestWithURL(page));
+        web.waitForEnd("the page again");
+        log.clear();
+        web.view->stringByEvaluatingJavaScriptFromString(c.script);
+        CHECK(runMainUntil([&] { return web.delegate->count("finish") == 1; }, 10));
+        CHECK(joined(log) == joined({"ask " + std::to_string(c.type) + " " + server.url(c.path), "start", "finish"}));
+        CHECK(web.view->request()->URL() == server.url(c.path));
+    }
+}
