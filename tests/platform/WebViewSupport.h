@@ -60,14 +60,14 @@ struct WindowedWebView {
     }
     // Runs the main loop until the log has `entries` entries ending a load.
     void waitForEnd(const char* what, double seconds = 15) {
-        INFO("waited for the load to end: " << what);
+        INFO("waited for the load to end: " << std::string(what));
         REQUIRE(testsupport::runMainUntil([&] { return delegate->ended(); }, seconds));
     }
     // Waits for a frame painted after `frames` more were painted since now
     // (the first after a load or change may be the one before it).
     void waitForFrames(std::size_t frames, const char* what) {
         const std::size_t from = view->paintedFrameCount();
-        INFO("waited for " << frames << " painted frames: " << what);
+        INFO("waited for " << frames << " painted frames: " << std::string(what));
         REQUIRE(testsupport::runMainUntil([&] { return view->paintedFrameCount() >= from + frames; }, 15));
     }
     CGPixel layerPixel(double x, double y) const {
