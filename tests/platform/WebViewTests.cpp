@@ -113,6 +113,24 @@ TEST_CASE("web views ask before every navigation of every frame, in order, and r
     CHECK(log[1] == "ask 5 " + page);
     CHECK(web.delegate->count("start") == 1);
     for (const auto& request : server.requests()) CHECK(request.path() != "/refused");
+
+    // A request's header fields are sent; the engine's User-Agent unless it names one.
+    for (const char* agent : {"", "QuorvaneTest/1"}) {
+        CAPTURE(std::string(agent));
+        auto request = NSMutableURLRequest::requestWithURL(server.url("/linked"));
+        request->setValue("yes", "X-Quorvane");
+        if (*agent) request->setValue(agent, "User-Agent");
+        log.clear();
+        web.view->loadRequest(request);
+        web.waitForEnd("the request with header fields");
+        auto sent = server.lastRequest();
+        REQUIRE(sent);
+        CHECK(sent->headers.get("X-Quorvane") == "yes");
+        if (*agent)
+            CHECK(sent->headers.get("User-Agent") == agent);
+        else
+            CHECK(sent->headers.get("User-Agent").find("AppleWebKit") != std::string::npos);
+    }
 }
 
 TEST_CASE("web views fail a replaced load with -999 and a late main document with -1001") {

@@ -100,6 +100,10 @@ void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
     pendingRequest_ = request;
     timeout_ = request->timeoutInterval() > 0 ? request->timeoutInterval() : 0;
     WebKitWebView* view = viewForLoad(request->URL());
+    // The engine sends the page's User-Agent on every request: a request that
+    // names one sets it for its page, one that does not gets the engine's.
+    const auto agent = request->valueForHTTPHeaderField("User-Agent");
+    webkit_settings_set_user_agent(webkit_web_view_get_settings(view), agent ? agent->c_str() : nullptr);
     WebKitURIRequest* engineRequest = webkit_uri_request_new(request->URL().c_str());
     if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(engineRequest)) {
         for (const auto& [name, value] : request->allHTTPHeaderFields())
