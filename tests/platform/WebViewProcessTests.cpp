@@ -94,6 +94,8 @@ TEST_CASE("a hung library page reloads in a new process") {
     library.view->loadRequest(NSURLRequest::requestWithURL(server.url("/library")));
     INFO("waited for the library page to come back");
     REQUIRE(runMainUntil([&] { return library.delegate->count("finish") == 1; }, 15));
+    CHECK(joined(library.delegate->log) == "ask 5 " + server.url("/library") + " | start | fail -999 | ask 5 " +
+                                               server.url("/library") + " | start | finish");
     CHECK(served == 2);
     CHECK(library.view->stringByEvaluatingJavaScriptFromString("document.title") == "back");
 }

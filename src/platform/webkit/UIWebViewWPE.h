@@ -198,6 +198,8 @@ private:
     // URLs the delegate already allowed for this view (a new-window navigation
     // loaded here): their host decision is not asked again.
     std::deque<std::string> approved_;
+    // The last load the host started, to start again in a new process.
+    std::function<void()> lastLoad_;
     std::shared_ptr<NSURLRequest> request_;
     std::shared_ptr<NSURLRequest> pendingRequest_;  // of the last host load, until it starts
     std::optional<long> statusCode_;

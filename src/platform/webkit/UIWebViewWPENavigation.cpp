@@ -226,13 +226,12 @@ void UIWebViewWPE::failCurrentLoad(long code, const std::string& description) {
 
 void UIWebViewWPE::processEnded() {
     if (group_.kind() == UIWebViewProcessGroup::Library) {
-        // The library's own page comes back in a new process.
-        if (request_ && generation_ != group_.generation()) {
-            auto request = request_;
-            dropEngineView();
-            makeEngineView();
-            loading_ = false;
-            loadRequest(request);
+        // The library's own page comes back in a new process; a load under
+        // way is replaced by that one.
+        if (lastLoad_ && generation_ != group_.generation()) {
+            failCurrentLoad(NSURLErrorCancelled, "replaced by a reload in a new process");
+            auto load = lastLoad_;
+            load();
         }
         return;
     }
