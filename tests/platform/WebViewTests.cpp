@@ -2,7 +2,8 @@
 // (transparent with a clear background), the delegate asked for every
 // navigation in order with its type, one start and one end per load (-999
 // when replaced, -1001 on time-out, 404 still finishing), taps through the
-// window as link clicks, new windows in the same view, and the device tree.
+// window as link clicks, new windows in the same view, the device tree, and
+// a view hidden from the engine (a hidden page that still runs its scripts).
 #include <doctest/doctest.h>
 
 #include <string>
@@ -202,4 +203,25 @@ TEST_CASE("web views take taps through the window as link clicks, open new windo
         CHECK(joined(log) == joined({"ask " + std::to_string(c.type) + " " + server.url(c.path), "start", "finish"}));
         CHECK(web.view->request()->URL() == server.url(c.path));
     }
+}
+
+TEST_CASE("a view hidden from the engine is a hidden page whose scripts run, and paints again when shown") {
+    WindowedWebView web;
+    web.view->loadHTMLString("<script>var ticks = 0; setInterval(() => ++ticks, 10);</script>"
+                             "<div style='width:4px;height:4px;background:blue;"
+                             "animation:k 0.2s infinite alternate'></div>"
+                             "<style>@keyframes k{from{opacity:0}to{opacity:1}}</style>",
+                             "");
+    web.waitForEnd("the page");
+    auto evaluate = [&](const char* script) { return web.view->stringByEvaluatingJavaScriptFromString(script); };
+    CHECK(evaluate("document.visibilityState") == "visible");
+    web.view->setEngineVisible(false);
+    INFO("waited for the page to be hidden");
+    REQUIRE(runMainUntil([&] { return evaluate("document.visibilityState") == "hidden"; }, 10));
+    const int ticks = std::stoi(evaluate("String(ticks)"));
+    INFO("waited for the hidden page's timer");
+    CHECK(runMainUntil([&] { return std::stoi(evaluate("String(ticks)")) > ticks + 5; }, 10));
+    web.view->setEngineVisible(true);
+    CHECK(runMainUntil([&] { return evaluate("document.visibilityState") == "visible"; }, 10));
+    web.waitForFrames(2, "frames once shown again");
 }
