@@ -52,8 +52,9 @@ enum UIDataDetectorTypes : unsigned long {
 
 // The web process a view's pages run in, chosen at construction: creatives
 // (untrusted pages) share one, the library's own pages another. A process
-// that stops answering is ended: creative views fail their load, library
-// pages reload.
+// that stops answering for 1 s is ended: creative views fail their load with
+// NSURLErrorResourceUnavailable (-1008) and their next load starts a new
+// process; library pages load again (a load under way fails with -999).
 enum class UIWebViewProcessGroup { Creatives, Library };
 
 class UIWebViewDelegate {
