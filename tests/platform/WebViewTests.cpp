@@ -159,11 +159,14 @@ TEST_CASE("web views fail a replaced load with -999 and a late main document wit
     server.releaseStalls();
 }
 
-TEST_CASE("web views take taps through the window as link clicks, open new windows in place and show in the tree") {
+TEST_CASE("web views take taps through the window as the user's link clicks, open new windows in place and show in the tree") {
     LoopbackHttpServer server;
     server.route("GET", "/page", Reply::text("<body style='margin:0'>"
                                              "<a id=link href='/tapped' style='display:block;height:40px'>tap</a>"
                                              "<a id=blank href='/blank' target=_blank>blank</a></body>",
+                                             "text/html"));
+    server.route("GET", "/auto", Reply::text("<a id=link href='/tapped'>auto</a><script>onload = () => "
+                                             "setTimeout(() => document.getElementById('link').click(), 10)</script>",
                                              "text/html"));
     for (const char* path : {"/tapped", "/blank", "/opened"})
         server.route("GET", path, Reply::text("<p>page</p>", "text/html"));
@@ -176,10 +179,24 @@ TEST_CASE("web views take taps through the window as link clicks, open new windo
     auto tree = DeviceTree::describe().dump();
     CHECK(tree.find("\"url\":\"" + page + "\"") != std::string::npos);
 
+    // Each decision notes whether it answers the user.
+    std::vector<std::string> gestures;
+    web.delegate->allow = [&](const std::string& URL, UIWebViewNavigationType) {
+        gestures.push_back(URL.substr(URL.rfind('/')) + (web.view->navigationIsUserGesture() ? " user" : " page"));
+        return true;
+    };
     log.clear();
     REQUIRE(web.window->tap(CGPointMake(20, 20)));
     web.waitForEnd("the tapped link");
     CHECK(joined(log) == joined({"ask 0 " + server.url("/tapped"), "start", "finish"}));
+    // A page's own timer clicking a link: a link click, but not the user's.
+    log.clear();
+    web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/auto")));
+    INFO("waited for the page's own click to load");
+    REQUIRE(runMainUntil([&] { return web.delegate->count("finish") == 2; }, 10));
+    CHECK(web.delegate->count("ask 0 " + server.url("/tapped")) == 1);
+    CHECK(joined(gestures) == "/tapped user | /auto page | /tapped page");
+    web.delegate->allow = nullptr;
 
     struct Case {
         const char* name;

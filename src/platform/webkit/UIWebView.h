@@ -124,6 +124,10 @@ public:
     // A touch from the window at a point in the view's coordinates: began (0),
     // moved (1), ended (2), cancelled (3).
     virtual void touch(CGPoint point, int phase) = 0;
+    // While the client decides on a navigation: whether the page made it in
+    // answer to the user (a tap, or script the host evaluated), not on its own
+    // (a timer's link.click()). False for backings that cannot tell.
+    virtual bool navigationIsUserGesture() const { return false; }
 };
 
 class UIWebView : public UIView, public UIWebViewBackingClient {
@@ -159,6 +163,9 @@ public:
     std::shared_ptr<NSURLRequest> request() const;
     std::optional<long> mainDocumentStatusCode() const;
     std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
+    // Inside shouldStartLoadWithRequest: whether the navigation answers the
+    // user (see UIWebViewBacking::navigationIsUserGesture).
+    bool navigationIsUserGesture() const { return backing_->navigationIsUserGesture(); }
 
     const std::shared_ptr<UIScrollView>& scrollView() const { return scrollView_; }
     bool scalesPageToFit() const { return scalesPageToFit_; }

@@ -153,6 +153,7 @@ public:
     void setMediaPlaybackRequiresUserAction(bool required) override;
     void setAllowsInlineMediaPlayback(bool) override {}
     void touch(CGPoint point, int phase) override;
+    bool navigationIsUserGesture() const override { return deciding_ && decidingGesture_; }
 
     // Navigation (UIWebViewWPENavigation.cpp); the signal handlers are its friends.
     struct Signals;
@@ -205,6 +206,8 @@ private:
     std::optional<long> statusCode_;
     bool loading_ = false;
     bool committed_ = false;
+    bool deciding_ = false;  // while the client decides on a navigation
+    bool decidingGesture_ = false;
     double timeout_ = 0;  // of the pending host request's main document; 0: none
     unsigned timeoutSource_ = 0;
     bool visible_ = true;

@@ -89,10 +89,16 @@ struct UIWebViewWPE::Signals {
         WebKitURIRequest* request = webkit_navigation_action_get_request(action);
         std::string uri = request ? webkit_uri_request_get_uri(request) : "";
         const auto type = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
-        self->enqueue([self, uri, type] {
+        const bool gesture = webkit_navigation_action_is_user_gesture(action);
+        self->enqueue([self, uri, type, gesture] {
+            if (uri.empty()) return;
             auto queue = self->queue_;  // the delegate may let the view go
-            if (uri.empty() || !self->client_.backingShouldStartLoad(NSURLRequest::requestWithURL(uri), type)) return;
+            self->deciding_ = true;
+            self->decidingGesture_ = gesture;
+            const bool allowed = self->client_.backingShouldStartLoad(NSURLRequest::requestWithURL(uri), type);
             if (!queue->alive) return;
+            self->deciding_ = false;
+            if (!allowed) return;
             self->approved_.push_back(uri);
             self->loadRequest(NSURLRequest::requestWithURL(uri));
         });
@@ -152,6 +158,17 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
     const std::string uri = webkit_uri_request_get_uri(engineRequest);
     const auto type = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
     auto request = NSURLRequest::requestWithURL(uri);
+    struct Deciding {
+        UIWebViewWPE& self;
+        std::shared_ptr<Queue> queue;
+        Deciding(UIWebViewWPE& view, bool gesture) : self(view), queue(view.queue_) {
+            self.deciding_ = true;
+            self.decidingGesture_ = gesture;
+        }
+        ~Deciding() {
+            if (queue->alive) self.deciding_ = false;
+        }
+    } deciding(*this, webkit_navigation_action_is_user_gesture(action));
     if (decisionType == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
         // The new window's page loads in this view, once the delegate allows it.
         webkit_policy_decision_ignore(decision);
