@@ -64,7 +64,13 @@ function(quorvane_tests label folder)
   add_executable(${exe} ${sources} ${PROJECT_SOURCE_DIR}/tests/support/doctest_main.cpp)
   target_compile_options(${exe} PRIVATE ${QUORVANE_WARNINGS})
   target_link_libraries(${exe} PRIVATE test_support ${Q_DEPS} doctest::doctest)
+  set(properties LABELS ${label} TIMEOUT 300)
+  # Leak checks skip what the web engine's own libraries keep (see the file).
+  if(QUORVANE_SANITIZE MATCHES "address")
+    list(APPEND properties ENVIRONMENT
+      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/lsan-engine.supp:print_suppressions=0")
+  endif()
   doctest_discover_tests(${exe}
     TEST_PREFIX "${label}: "
-    PROPERTIES LABELS ${label} TIMEOUT 300)
+    PROPERTIES ${properties})
 endfunction()

@@ -57,10 +57,10 @@ public:
                    client());
         if (plan_ == Plan::Fail) return client()->didFailWithError(*this, *NSError::make(kErrorDomain, 7, "no script"));
         if (plan_ == Plan::Hang) return;
-        client()->didReceiveResponse(*this,
-                                     std::make_shared<NSURLResponse>(request()->URL(), "text/javascript",
-                                                                     static_cast<std::int64_t>(kScript.size()), "utf-8"),
-                                     NSURLCacheStorageNotAllowed);
+        const auto length = static_cast<std::int64_t>(kScript.size());
+        client()->didReceiveResponse(
+            *this, std::make_shared<NSURLResponse>(request()->URL(), "text/javascript", length, "utf-8"),
+            NSURLCacheStorageNotAllowed);
         client()->didLoadData(*this, Data(kScript.begin(), kScript.begin() + 10));
         client()->didLoadData(*this, Data(kScript.begin() + 10, kScript.end()));
         client()->didFinishLoading(*this);

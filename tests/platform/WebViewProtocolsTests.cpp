@@ -77,7 +77,8 @@ TEST_CASE("web view trust: a test authority trusted for 127.0.0.1 alone") {
     LoopbackHttpServer otherHost(testsupport::tlsConnectionFactory(pki.otherHostChainPem(), pki.otherHostLeaf.keyPem),
                                  "https");
     for (auto* server : {&trusted, &otherHost}) {
-        server->route("GET", "/page", Reply::text("<title>trusted</title><script src='/sub.js'></script>", "text/html"));
+        server->route("GET", "/page",
+                      Reply::text("<title>trusted</title><script src='/sub.js'></script>", "text/html"));
         server->route("GET", "/sub.js", Reply::text("window.subresource = 'loaded';", "text/javascript"));
     }
     WindowedWebView web;
@@ -115,6 +116,7 @@ TEST_CASE("web view protocols: claimed scripts answered by the class, others fro
                              "<script src='/lib/mraid.js'></script>"
                              "<script src='/unclaimed/mraid.js'></script>"
                              "<script src='/failing/mraid.js' onerror=\"results.push('onerror')\"></script>"
+                             "<script src='/missing/mraid.js' onerror=\"results.push('missing')\"></script>"
                              "<script src='/plain.js'></script>";
     server.route("GET", "/ad.html", Reply::text(page, "text/html"));
     server.route("GET", "/unclaimed/mraid.js", Reply::text("results.push('server');", "text/javascript"));
@@ -124,8 +126,8 @@ TEST_CASE("web view protocols: claimed scripts answered by the class, others fro
     trustTestAuthority(web.home.path());
 
     // Scripts run in page order, whichever way they came.
-    loadPage(web, server.url("/ad.html"), "window.results && results.join(',')", "protocol,server,onerror,plain",
-             "the page with claimed scripts");
+    loadPage(web, server.url("/ad.html"), "window.results && results.join(',')",
+             "protocol,server,onerror,missing,plain", "the page with claimed scripts");
     // The class saw the original URLs with the page as referer, and each
     // instance was stopped once its load ended (the engine may ask for a
     // script more than once: its preload scanner asks ahead of the parser).
@@ -149,7 +151,8 @@ TEST_CASE("web view protocols: claimed scripts answered by the class, others fro
     // from it with the page as referer.
     for (const auto& request : server.requests())
         if (request.path() == "/unclaimed/mraid.js") CHECK(request.headers.get("referer") == server.url("/ad.html"));
-    CHECK(servedPaths(server) == std::set<std::string>{"/ad.html", "/unclaimed/mraid.js", "/plain.js"});
+    CHECK(servedPaths(server) ==
+          std::set<std::string>{"/ad.html", "/unclaimed/mraid.js", "/missing/mraid.js", "/plain.js"});
 }
 
 // The engine's views are released only once UIWebViewWPE stops taking an extra

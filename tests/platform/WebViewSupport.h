@@ -21,19 +21,26 @@ inline std::string joined(const std::vector<std::string>& entries) {
     return text;
 }
 
-// Logs "ask <type> <url>", "start", "finish", "fail <code>".
+// Logs "ask <type> <url>", "start", "finish", "fail <code>"; `then` runs
+// after each entry, inside the delegate's call.
 struct LoggingDelegate : UIWebViewDelegate {
     std::vector<std::string> log;
     std::function<bool(const std::string& URL, UIWebViewNavigationType type)> allow;
+    std::function<void(const std::string& entry)> then;
+    void add(std::string entry) {
+        log.push_back(std::move(entry));
+        if (then) then(log.back());
+    }
     bool shouldStartLoadWithRequest(UIWebView&, const std::shared_ptr<NSURLRequest>& request,
                                     UIWebViewNavigationType type) override {
-        log.push_back("ask " + std::to_string(type) + " " + request->URL());
-        return !allow || allow(request->URL(), type);
+        const bool allowed = !allow || allow(request->URL(), type);
+        add("ask " + std::to_string(type) + " " + request->URL());
+        return allowed;
     }
-    void webViewDidStartLoad(UIWebView&) override { log.push_back("start"); }
-    void webViewDidFinishLoad(UIWebView&) override { log.push_back("finish"); }
+    void webViewDidStartLoad(UIWebView&) override { add("start"); }
+    void webViewDidFinishLoad(UIWebView&) override { add("finish"); }
     void didFailLoadWithError(UIWebView&, const NSError& error) override {
-        log.push_back("fail " + std::to_string(error.code()));
+        add("fail " + std::to_string(error.code()));
     }
     std::size_t count(const std::string& entry) const {
         std::size_t n = 0;
@@ -60,14 +67,14 @@ struct WindowedWebView {
     }
     // Runs the main loop until the log has `entries` entries ending a load.
     void waitForEnd(const char* what, double seconds = 15) {
-        INFO("waited for the load to end: " << what);
+        INFO("waited for the load to end: " << std::string(what));
         REQUIRE(testsupport::runMainUntil([&] { return delegate->ended(); }, seconds));
     }
     // Waits for a frame painted after `frames` more were painted since now
     // (the first after a load or change may be the one before it).
     void waitForFrames(std::size_t frames, const char* what) {
         const std::size_t from = view->paintedFrameCount();
-        INFO("waited for " << frames << " painted frames: " << what);
+        INFO("waited for " << frames << " painted frames: " << std::string(what));
         REQUIRE(testsupport::runMainUntil([&] { return view->paintedFrameCount() >= from + frames; }, 15));
     }
     CGPixel layerPixel(double x, double y) const {

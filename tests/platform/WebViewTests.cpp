@@ -2,7 +2,8 @@
 // (transparent with a clear background), the delegate asked for every
 // navigation in order with its type, one start and one end per load (-999
 // when replaced, -1001 on time-out, 404 still finishing), taps through the
-// window as link clicks, new windows in the same view, and the device tree.
+// window as link clicks, new windows in the same view, the device tree, and
+// a view hidden from the engine (a hidden page that still runs its scripts).
 #include <doctest/doctest.h>
 
 #include <string>
@@ -114,6 +115,24 @@ TEST_CASE("web views ask before every navigation of every frame, in order, and r
     CHECK(log[1] == "ask 5 " + page);
     CHECK(web.delegate->count("start") == 1);
     for (const auto& request : server.requests()) CHECK(request.path() != "/refused");
+
+    // A request's header fields are sent; the engine's User-Agent unless it names one.
+    for (const char* agent : {"", "QuorvaneTest/1"}) {
+        CAPTURE(std::string(agent));
+        auto request = NSMutableURLRequest::requestWithURL(server.url("/linked"));
+        request->setValue("yes", "X-Quorvane");
+        if (*agent) request->setValue(agent, "User-Agent");
+        log.clear();
+        web.view->loadRequest(request);
+        web.waitForEnd("the request with header fields");
+        auto sent = server.lastRequest();
+        REQUIRE(sent);
+        CHECK(sent->headers.get("X-Quorvane") == "yes");
+        if (*agent)
+            CHECK(sent->headers.get("User-Agent") == agent);
+        else
+            CHECK(sent->headers.get("User-Agent").find("AppleWebKit") != std::string::npos);
+    }
 }
 
 TEST_CASE("web views fail a replaced load with -999 and a late main document with -1001") {
@@ -141,11 +160,14 @@ TEST_CASE("web views fail a replaced load with -999 and a late main document wit
     server.releaseStalls();
 }
 
-TEST_CASE("web views take taps through the window as link clicks, open new windows in place and show in the tree") {
+TEST_CASE("web views take taps through the window as the user's link clicks, open new windows in place and show in the tree") {
     LoopbackHttpServer server;
     server.route("GET", "/page", Reply::text("<body style='margin:0'>"
                                              "<a id=link href='/tapped' style='display:block;height:40px'>tap</a>"
                                              "<a id=blank href='/blank' target=_blank>blank</a></body>",
+                                             "text/html"));
+    server.route("GET", "/auto", Reply::text("<a id=link href='/tapped'>auto</a><script>onload = () => "
+                                             "setTimeout(() => document.getElementById('link').click(), 10)</script>",
                                              "text/html"));
     for (const char* path : {"/tapped", "/blank", "/opened"})
         server.route("GET", path, Reply::text("<p>page</p>", "text/html"));
@@ -158,10 +180,24 @@ TEST_CASE("web views take taps through the window as link clicks, open new windo
     auto tree = DeviceTree::describe().dump();
     CHECK(tree.find("\"url\":\"" + page + "\"") != std::string::npos);
 
+    // Each decision notes whether it answers the user.
+    std::vector<std::string> gestures;
+    web.delegate->allow = [&](const std::string& URL, UIWebViewNavigationType) {
+        gestures.push_back(URL.substr(URL.rfind('/')) + (web.view->navigationIsUserGesture() ? " user" : " page"));
+        return true;
+    };
     log.clear();
     REQUIRE(web.window->tap(CGPointMake(20, 20)));
     web.waitForEnd("the tapped link");
     CHECK(joined(log) == joined({"ask 0 " + server.url("/tapped"), "start", "finish"}));
+    // A page's own timer clicking a link: a link click, but not the user's.
+    log.clear();
+    web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/auto")));
+    INFO("waited for the page's own click to load");
+    REQUIRE(runMainUntil([&] { return web.delegate->count("finish") == 2; }, 10));
+    CHECK(web.delegate->count("ask 0 " + server.url("/tapped")) == 1);
+    CHECK(joined(gestures) == "/tapped user | /auto page | /tapped page");
+    web.delegate->allow = nullptr;
 
     struct Case {
         const char* name;
@@ -185,4 +221,25 @@ TEST_CASE("web views take taps through the window as link clicks, open new windo
         CHECK(joined(log) == joined({"ask " + std::to_string(c.type) + " " + server.url(c.path), "start", "finish"}));
         CHECK(web.view->request()->URL() == server.url(c.path));
     }
+}
+
+TEST_CASE("a view hidden from the engine is a hidden page whose scripts run, and paints again when shown") {
+    WindowedWebView web;
+    web.view->loadHTMLString("<script>var ticks = 0; setInterval(() => ++ticks, 10);</script>"
+                             "<div style='width:4px;height:4px;background:blue;"
+                             "animation:k 0.2s infinite alternate'></div>"
+                             "<style>@keyframes k{from{opacity:0}to{opacity:1}}</style>",
+                             "");
+    web.waitForEnd("the page");
+    auto evaluate = [&](const char* script) { return web.view->stringByEvaluatingJavaScriptFromString(script); };
+    CHECK(evaluate("document.visibilityState") == "visible");
+    web.view->setEngineVisible(false);
+    INFO("waited for the page to be hidden");
+    REQUIRE(runMainUntil([&] { return evaluate("document.visibilityState") == "hidden"; }, 10));
+    const int ticks = std::stoi(evaluate("String(ticks)"));
+    INFO("waited for the hidden page's timer");
+    CHECK(runMainUntil([&] { return std::stoi(evaluate("String(ticks)")) > ticks + 5; }, 10));
+    web.view->setEngineVisible(true);
+    CHECK(runMainUntil([&] { return evaluate("document.visibilityState") == "visible"; }, 10));
+    web.waitForFrames(2, "frames once shown again");
 }

@@ -6,11 +6,11 @@
 // points) and, when it has them, "id", "label", "detail", "image", the states
 // ("selected", "enabled", "highlighted", "checkmark", "firstResponder") and
 // "contentOffset" ([x, y]), "url" (a web view's page), and "children". What
-// is drawn over the window
-// follows it, back to front: the keyboard (class "UIKeyboard", id "keyboard",
-// its keys as children of class "UIKeyboardKey"), the front action sheet (class
-// "UIActionSheet", its title as label, its buttons as children of class
-// "UIActionSheetButton"), the front alert (class "UIAlertView", its title as
+// is drawn over the window follows it, back to front: the keyboard (class
+// "UIKeyboard", id "keyboard", its keys as children of class
+// "UIKeyboardKey"), the front action sheet (class "UIActionSheet", its title
+// as label, its buttons as children of class "UIActionSheetButton"), the
+// front alert (class "UIAlertView", its title as
 // label and message as detail, its buttons as children of class
 // "UIAlertButton"). Buttons carry their "index", and "cancel" or "destructive"
 // when they are.

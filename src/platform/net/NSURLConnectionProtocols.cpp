@@ -21,7 +21,9 @@ public:
                             NSURLCacheStoragePolicy) override {
         report({Report::Kind::Response, response, {}, nullptr});
     }
-    void didLoadData(NSURLProtocol&, const Data& data) override { report({Report::Kind::Data, nullptr, data, nullptr}); }
+    void didLoadData(NSURLProtocol&, const Data& data) override {
+        report({Report::Kind::Data, nullptr, data, nullptr});
+    }
     void didFinishLoading(NSURLProtocol&) override { report({Report::Kind::Finish, nullptr, {}, nullptr}); }
     void didFailWithError(NSURLProtocol&, const NSError& error) override {
         report({Report::Kind::Fail, nullptr, {},
@@ -86,7 +88,8 @@ void NSURLConnectionBacking::answerWithProtocol(const NSURLConnectionPtr& c,
     auto client = std::make_shared<ConnectionProtocolClient>(load);
     load->protocol = protocolClass->make(request, nullptr, client);
     if (!load->protocol)
-        return fail(c, NSURLErrorUnknown, "The URL protocol " + protocolClass->name + " made no instance for the request.");
+        return fail(c, NSURLErrorUnknown,
+                    "The URL protocol " + protocolClass->name + " made no instance for the request.");
     {
         AnnotatedLock lock(load->mutex);
         load->connection = c;
@@ -95,7 +98,8 @@ void NSURLConnectionBacking::answerWithProtocol(const NSURLConnectionPtr& c,
     load->protocol->startLoading();
 }
 
-void NSURLConnectionBacking::protocolReported(const NSURLConnectionPtr& c, const std::shared_ptr<URLProtocolLoad>& load) {
+void NSURLConnectionBacking::protocolReported(const NSURLConnectionPtr& c,
+                                              const std::shared_ptr<URLProtocolLoad>& load) {
     // Always a later pass of the loop, so no delegate call runs inside the instance.
     c->onLoop([c, load] { drainProtocol(c, load); }, false);
 }
@@ -118,7 +122,8 @@ void NSURLConnectionBacking::drainProtocol(const NSURLConnectionPtr& c, const st
                 c->deliver([&](NSURLConnectionDelegate& d) { d.connectionDidFinishLoading(c); });
                 return c->release();
             case Report::Kind::Fail:
-                return c->fail(report.error ? report.error : NSURLErrorMake(NSURLErrorUnknown, c->transfer_->request->URL()));
+                if (!report.error) report.error = NSURLErrorMake(NSURLErrorUnknown, c->transfer_->request->URL());
+                return c->fail(report.error);
         }
     }
     if (c->cancelled_ && c->transfer_) stop(c);

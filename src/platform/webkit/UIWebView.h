@@ -52,8 +52,9 @@ enum UIDataDetectorTypes : unsigned long {
 
 // The web process a view's pages run in, chosen at construction: creatives
 // (untrusted pages) share one, the library's own pages another. A process
-// that stops answering is ended: creative views fail their load, library
-// pages reload.
+// that stops answering for 1 s is ended: creative views fail their load with
+// NSURLErrorResourceUnavailable (-1008) and their next load starts a new
+// process; library pages load again (a load under way fails with -999).
 enum class UIWebViewProcessGroup { Creatives, Library };
 
 class UIWebViewDelegate {
@@ -123,6 +124,10 @@ public:
     // A touch from the window at a point in the view's coordinates: began (0),
     // moved (1), ended (2), cancelled (3).
     virtual void touch(CGPoint point, int phase) = 0;
+    // While the client decides on a navigation: whether the page made it in
+    // answer to the user (a tap, or script the host evaluated), not on its own
+    // (a timer's link.click()). False for backings that cannot tell.
+    virtual bool navigationIsUserGesture() const { return false; }
 };
 
 class UIWebView : public UIView, public UIWebViewBackingClient {
@@ -158,6 +163,9 @@ public:
     std::shared_ptr<NSURLRequest> request() const;
     std::optional<long> mainDocumentStatusCode() const;
     std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
+    // Inside shouldStartLoadWithRequest: whether the navigation answers the
+    // user (see UIWebViewBacking::navigationIsUserGesture).
+    bool navigationIsUserGesture() const { return backing_->navigationIsUserGesture(); }
 
     const std::shared_ptr<UIScrollView>& scrollView() const { return scrollView_; }
     bool scalesPageToFit() const { return scalesPageToFit_; }

@@ -77,6 +77,7 @@ WebKitWebView* UIWebViewWPE::viewForLoad(const std::string& URL) {
 void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& baseURL) {
     QV_ASSERT_MAIN_THREAD();
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
+    lastLoad_ = [this, html, baseURL] { loadHTMLString(html, baseURL); };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
     timeout_ = 0;
     webkit_web_view_load_html(viewForLoad(base), html.c_str(), base.c_str());
@@ -86,6 +87,9 @@ void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const
                             const std::string& baseURL) {
     QV_ASSERT_MAIN_THREAD();
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
+    lastLoad_ = [this, data, MIMEType, textEncodingName, baseURL] {
+        loadData(data, MIMEType, textEncodingName, baseURL);
+    };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
     timeout_ = 0;
     GBytes* bytes = g_bytes_new(data.data(), data.size());
@@ -97,9 +101,14 @@ void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const
 void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
     QV_ASSERT_MAIN_THREAD();
     if (!request) return;
+    lastLoad_ = [this, request] { loadRequest(request); };
     pendingRequest_ = request;
     timeout_ = request->timeoutInterval() > 0 ? request->timeoutInterval() : 0;
     WebKitWebView* view = viewForLoad(request->URL());
+    // The engine sends the page's User-Agent on every request: a request that
+    // names one sets it for its page, one that does not gets the engine's.
+    const auto agent = request->valueForHTTPHeaderField("User-Agent");
+    webkit_settings_set_user_agent(webkit_web_view_get_settings(view), agent ? agent->c_str() : nullptr);
     WebKitURIRequest* engineRequest = webkit_uri_request_new(request->URL().c_str());
     if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(engineRequest)) {
         for (const auto& [name, value] : request->allHTTPHeaderFields())
@@ -116,8 +125,9 @@ void UIWebViewWPE::stopLoading() {
 
 void UIWebViewWPE::reload() {
     QV_ASSERT_MAIN_THREAD();
-    if (generation_ != group_.generation() && request_) {
-        loadRequest(request_);
+    if (generation_ != group_.generation() && lastLoad_) {
+        auto load = lastLoad_;
+        load();
         return;
     }
     if (view_) webkit_web_view_reload(view_);

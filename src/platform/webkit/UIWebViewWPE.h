@@ -153,6 +153,7 @@ public:
     void setMediaPlaybackRequiresUserAction(bool required) override;
     void setAllowsInlineMediaPlayback(bool) override {}
     void touch(CGPoint point, int phase) override;
+    bool navigationIsUserGesture() const override { return deciding_ && decidingGesture_; }
 
     // Navigation (UIWebViewWPENavigation.cpp); the signal handlers are its friends.
     struct Signals;
@@ -198,11 +199,15 @@ private:
     // URLs the delegate already allowed for this view (a new-window navigation
     // loaded here): their host decision is not asked again.
     std::deque<std::string> approved_;
+    // The last load the host started, to start again in a new process.
+    std::function<void()> lastLoad_;
     std::shared_ptr<NSURLRequest> request_;
     std::shared_ptr<NSURLRequest> pendingRequest_;  // of the last host load, until it starts
     std::optional<long> statusCode_;
     bool loading_ = false;
     bool committed_ = false;
+    bool deciding_ = false;  // while the client decides on a navigation
+    bool decidingGesture_ = false;
     double timeout_ = 0;  // of the pending host request's main document; 0: none
     unsigned timeoutSource_ = 0;
     bool visible_ = true;

@@ -89,8 +89,16 @@ struct UIWebViewWPE::Signals {
         WebKitURIRequest* request = webkit_navigation_action_get_request(action);
         std::string uri = request ? webkit_uri_request_get_uri(request) : "";
         const auto type = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
-        self->enqueue([self, uri, type] {
-            if (uri.empty() || !self->client_.backingShouldStartLoad(NSURLRequest::requestWithURL(uri), type)) return;
+        const bool gesture = webkit_navigation_action_is_user_gesture(action);
+        self->enqueue([self, uri, type, gesture] {
+            if (uri.empty()) return;
+            auto queue = self->queue_;  // the delegate may let the view go
+            self->deciding_ = true;
+            self->decidingGesture_ = gesture;
+            const bool allowed = self->client_.backingShouldStartLoad(NSURLRequest::requestWithURL(uri), type);
+            if (!queue->alive) return;
+            self->deciding_ = false;
+            if (!allowed) return;
             self->approved_.push_back(uri);
             self->loadRequest(NSURLRequest::requestWithURL(uri));
         });
@@ -150,10 +158,22 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
     const std::string uri = webkit_uri_request_get_uri(engineRequest);
     const auto type = static_cast<UIWebViewNavigationType>(webkit_navigation_action_get_navigation_type(action));
     auto request = NSURLRequest::requestWithURL(uri);
+    struct Deciding {
+        UIWebViewWPE& self;
+        std::shared_ptr<Queue> queue;
+        Deciding(UIWebViewWPE& view, bool gesture) : self(view), queue(view.queue_) {
+            self.deciding_ = true;
+            self.decidingGesture_ = gesture;
+        }
+        ~Deciding() {
+            if (queue->alive) self.deciding_ = false;
+        }
+    } deciding(*this, webkit_navigation_action_is_user_gesture(action));
     if (decisionType == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
         // The new window's page loads in this view, once the delegate allows it.
         webkit_policy_decision_ignore(decision);
-        if (!client_.backingShouldStartLoad(request, type)) return;
+        auto queue = queue_;  // the delegate may let the view go
+        if (!client_.backingShouldStartLoad(request, type) || !queue->alive) return;
         approved_.push_back(uri);
         loadRequest(request);
         return;
@@ -169,7 +189,8 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
     if (byHost && approved != approved_.end()) {
         approved_.erase(approved);
     } else {
-        allowed = client_.backingShouldStartLoad(request, type);
+        auto queue = queue_;  // the delegate may let the view go
+        allowed = client_.backingShouldStartLoad(request, type) && queue->alive;
     }
     if (!allowed) {
         webkit_policy_decision_ignore(decision);
@@ -183,7 +204,11 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
 }
 
 void UIWebViewWPE::loadStarted() {
-    if (loading_) failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
+    if (loading_) {
+        auto queue = queue_;  // the delegate may let the view go
+        failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
+        if (!queue->alive) return;
+    }
     loading_ = true;
     committed_ = false;
     statusCode_.reset();
@@ -226,13 +251,14 @@ void UIWebViewWPE::failCurrentLoad(long code, const std::string& description) {
 
 void UIWebViewWPE::processEnded() {
     if (group_.kind() == UIWebViewProcessGroup::Library) {
-        // The library's own page comes back in a new process.
-        if (request_ && generation_ != group_.generation()) {
-            auto request = request_;
-            dropEngineView();
-            makeEngineView();
-            loading_ = false;
-            loadRequest(request);
+        // The library's own page comes back in a new process; a load under
+        // way is replaced by that one.
+        if (lastLoad_ && generation_ != group_.generation()) {
+            auto queue = queue_;  // the delegate may let the view go
+            failCurrentLoad(NSURLErrorCancelled, "replaced by a reload in a new process");
+            if (!queue->alive) return;
+            auto load = lastLoad_;
+            load();
         }
         return;
     }
@@ -247,8 +273,9 @@ void UIWebViewWPE::startTimeout(double seconds) {
             self->timeoutSource_ = 0;
             self->enqueue([self] {
                 if (!self->loading_ || self->committed_) return;
-                self->failCurrentLoad(NSURLErrorTimedOut, "the main document did not arrive in time");
+                // Stopped first: the delegate may let the view go when told.
                 if (self->view_) webkit_web_view_stop_loading(self->view_);
+                self->failCurrentLoad(NSURLErrorTimedOut, "the main document did not arrive in time");
             });
             return G_SOURCE_REMOVE;
         },

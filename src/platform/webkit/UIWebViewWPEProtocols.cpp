@@ -42,7 +42,8 @@ std::vector<WebKitWebContext*>& contexts() {
 GVariant* claimedNames() {
     GVariantBuilder names;
     g_variant_builder_init(&names, G_VARIANT_TYPE_STRING_ARRAY);
-    for (const auto& name : NSURLProtocol::claimedLastPathComponents()) g_variant_builder_add(&names, "s", name.c_str());
+    for (const auto& name : NSURLProtocol::claimedLastPathComponents())
+        g_variant_builder_add(&names, "s", name.c_str());
     return g_variant_builder_end(&names);
 }
 
@@ -62,7 +63,8 @@ void sendClaimedNames() {
 
 bool isHTTP(const NSURL& url) {
     const auto& scheme = url.scheme();
-    return scheme && (g_ascii_strcasecmp(scheme->c_str(), "http") == 0 || g_ascii_strcasecmp(scheme->c_str(), "https") == 0);
+    return scheme &&
+           (g_ascii_strcasecmp(scheme->c_str(), "http") == 0 || g_ascii_strcasecmp(scheme->c_str(), "https") == 0);
 }
 
 // The request of the original URL behind a diverted URI, with the page's URL
@@ -71,8 +73,8 @@ bool isHTTP(const NSURL& url) {
 std::shared_ptr<NSURLRequest> originalRequest(const char* divertedURI) {
     GUri* uri = divertedURI ? g_uri_parse(divertedURI, G_URI_FLAGS_ENCODED_QUERY, nullptr) : nullptr;
     if (!uri) return nullptr;
-    GHashTable* params = g_uri_get_query(uri) ? g_uri_parse_params(g_uri_get_query(uri), -1, "&", G_URI_PARAMS_NONE, nullptr)
-                                              : nullptr;
+    const char* query = g_uri_get_query(uri);
+    GHashTable* params = query ? g_uri_parse_params(query, -1, "&", G_URI_PARAMS_NONE, nullptr) : nullptr;
     g_uri_unref(uri);
     if (!params) return nullptr;
     auto value = [&](const char* key) {
@@ -127,7 +129,8 @@ public:
         }
         sender->performDefaultHandlingForAuthenticationChallenge(challenge);
     }
-    void connectionDidReceiveResponse(const NSURLConnectionPtr&, const std::shared_ptr<NSURLResponse>& response) override {
+    void connectionDidReceiveResponse(const NSURLConnectionPtr&,
+                                      const std::shared_ptr<NSURLResponse>& response) override {
         auto http = std::dynamic_pointer_cast<NSHTTPURLResponse>(response);
         status_ = http ? static_cast<int>(http->statusCode()) : 200;
         contentType_ = response->MIMEType().value_or("application/octet-stream");

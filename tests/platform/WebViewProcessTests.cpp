@@ -1,0 +1,175 @@
+// Web views and their pages' processes: synchronous evaluation (also inside
+// the delegate's decision), a creative that hangs its process ended without
+// stalling the main thread while library pages go on (or reload), media that
+// autoplays only without sound, full-screen requests that change nothing, and
+// views let go by their delegate inside its calls.
+#include <doctest/doctest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "platform/net/NSURLRequest.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "support/LoopbackHttpServer.h"
+#include "WebViewSupport.h"
+
+using testsupport::runMainUntil;
+using webtest::joined;
+using webtest::WindowedWebView;
+
+TEST_CASE("synchronous evaluation answers the string of the result, empty for what has none") {
+    WindowedWebView web;
+    web.view->loadHTMLString("<title>first</title><p id=p>text</p>", "");
+    web.waitForEnd("the page");
+    struct Case {
+        const char* script;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"6 * 7", "42"},
+        {"1.5", "1.5"},
+        {"document.getElementById('p').textContent", "text"},
+        {"true", "true"},
+        {"undefined", ""},
+        {"null", ""},
+        {"Promise.resolve(5)", ""},
+        {"throw new Error('no')", ""},
+        {"({a: 1}).a + ''", "1"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(std::string(c.script));
+        CHECK(web.view->stringByEvaluatingJavaScriptFromString(c.script) == c.expected);
+    }
+
+    // Inside the delegate's decision: the answer comes, and what the engine
+    // reports meanwhile follows the decision in order.
+    std::vector<std::string> answers;
+    web.delegate->allow = [&](const std::string&, UIWebViewNavigationType) {
+        answers.push_back(web.view->stringByEvaluatingJavaScriptFromString("document.title"));
+        return true;
+    };
+    web.delegate->log.clear();
+    web.view->loadHTMLString("<title>second</title>", "");
+    web.waitForEnd("the second page");
+    CHECK(joined(web.delegate->log) == "ask 5 about:blank | start | finish");
+    CHECK(joined(answers) == "first");
+    CHECK(web.view->stringByEvaluatingJavaScriptFromString("document.title") == "second");
+}
+
+TEST_CASE("a creative that hangs its process fails within the watchdog's limit, the main thread and library pages go on") {
+    WindowedWebView creative;
+    WindowedWebView library(CGSizeMake(120, 80), UIWebViewProcessGroup::Library);
+    library.view->loadHTMLString("<title>library</title>", "");
+    library.waitForEnd("the library page");
+
+    // The main thread keeps running timers while the creative's process spins.
+    std::size_t ticks = 0;
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(0.05, [&](NSTimer&) { ++ticks; }, true);
+    creative.view->loadHTMLString("<p>spin</p><script>while (true) {}</script>", "");
+    REQUIRE(runMainUntil([&] { return creative.delegate->count("start") == 1; }, 10));
+    const std::size_t ticksAtStart = ticks;
+    creative.waitForEnd("the hung creative's end", 10);
+    CHECK(creative.delegate->log.back() == "fail -1008");
+    CHECK(ticks > ticksAtStart);
+    timer->invalidate();
+    CHECK(library.view->stringByEvaluatingJavaScriptFromString("document.title") == "library");
+
+    // The next load of the group gets a new process.
+    creative.delegate->log.clear();
+    creative.view->loadHTMLString("<title>after</title>", "");
+    creative.waitForEnd("the load after the hang");
+    CHECK(creative.delegate->log.back() == "finish");
+    CHECK(creative.view->stringByEvaluatingJavaScriptFromString("document.title") == "after");
+}
+
+TEST_CASE("a hung library page reloads in a new process") {
+    testsupport::LoopbackHttpServer server;
+    int served = 0;
+    server.route("GET", "/library", [&](const testsupport::RecordedRequest&) {
+        // The first visit hangs; the reload after the process ended does not.
+        return testsupport::Reply::text(++served == 1 ? "<script>while (true) {}</script>" : "<title>back</title>",
+                                        "text/html");
+    });
+    WindowedWebView library(CGSizeMake(120, 80), UIWebViewProcessGroup::Library);
+    library.view->loadRequest(NSURLRequest::requestWithURL(server.url("/library")));
+    INFO("waited for the library page to come back");
+    REQUIRE(runMainUntil([&] { return library.delegate->count("finish") == 1; }, 15));
+    CHECK(joined(library.delegate->log) == "ask 5 " + server.url("/library") + " | start | fail -999 | ask 5 " +
+                                               server.url("/library") + " | start | finish");
+    CHECK(served == 2);
+    CHECK(library.view->stringByEvaluatingJavaScriptFromString("document.title") == "back");
+}
+
+namespace {
+// One second of a 440 Hz tone, 8 kHz mono 16-bit WAV.
+std::string toneWav() {
+    const std::uint32_t rate = 8000, samples = rate;
+    std::string wav;
+    auto put = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+    };
+    wav += "RIFF";
+    put(36 + samples * 2, 4);
+    wav += "WAVEfmt ";
+    put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
+    wav += "data";
+    put(samples * 2, 4);
+    for (std::uint32_t i = 0; i < samples; ++i)
+        put(static_cast<std::uint16_t>(static_cast<std::int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / rate))), 2);
+    return wav;
+}
+}  // namespace
+
+TEST_CASE("media autoplays only without sound and full-screen requests change nothing") {
+    testsupport::LoopbackHttpServer server;
+    server.route("GET", "/tone.wav", testsupport::Reply::text(toneWav(), "audio/wav"));
+    server.route("GET", "/page", testsupport::Reply::text("<video id=loud autoplay src='/tone.wav'></video>"
+                                                          "<video id=quiet autoplay muted src='/tone.wav'></video>"
+                                                          "<div id=d>d</div>",
+                                                          "text/html"));
+    WindowedWebView web;
+    web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/page")));
+    web.waitForEnd("the media page");
+    auto evaluate = [&](const std::string& script) { return web.view->stringByEvaluatingJavaScriptFromString(script); };
+    INFO("waited for both media elements to have their data");
+    REQUIRE(runMainUntil([&] {
+        return evaluate("[...document.querySelectorAll('video')].every(v => v.readyState >= 4)") == "true";
+    }, 15));
+    CHECK(evaluate("document.getElementById('loud').paused") == "true");
+    CHECK(evaluate("document.getElementById('quiet').paused") == "false");
+    evaluate("document.getElementById('d').webkitRequestFullscreen()");
+    CHECK(evaluate("String(!!document.webkitFullscreenElement)") == "false");
+    web.waitForFrames(1, "a frame after the media and full-screen requests");
+}
+
+TEST_CASE("a view let go inside its delegate's calls is safe while its engine events keep coming") {
+    // The view is let go in the call that logs an entry starting so.
+    const char* const cases[] = {"ask", "start", "fail"};
+    testsupport::TempHome home;
+    testsupport::LoopbackHttpServer server;
+    server.route("GET", "/stalled", testsupport::Reply::text("<p>late</p>", "text/html").stallFirst());
+    for (const std::string dropAt : cases) {
+        CAPTURE(dropAt);
+        auto view = std::make_shared<UIWebView>(CGRectMake(0, 0, 50, 50));
+        std::weak_ptr<UIWebView> weak = view;
+        auto delegate = std::make_shared<webtest::LoggingDelegate>();
+        delegate->then = [&](const std::string& entry) {
+            if (entry.rfind(dropAt, 0) == 0) view.reset();
+        };
+        view->setDelegate(delegate);
+        view->loadRequest(NSURLRequest::requestWithURL(server.url("/stalled")));
+        if (dropAt == "fail") {
+            REQUIRE(runMainUntil([&] { return delegate->count("start") == 1; }, 10));
+            view->loadHTMLString("<p>replacing</p>", "");
+        }
+        INFO("waited for the view to be let go");
+        REQUIRE(runMainUntil([&] { return weak.expired(); }, 10));
+        server.releaseStalls();
+        // The engine goes on: another view's page loads.
+        WindowedWebView other;
+        other.view->loadHTMLString("<p>other</p>", "");
+        other.waitForEnd("another view's page");
+        CHECK(other.delegate->log.back() == "finish");
+    }
+}
