@@ -1,0 +1,211 @@
+// Protects rich media end to end through the web engine against the ad peer:
+// which script each page's "mraid.js" becomes (and that a failing or hanging
+// script fires the page's onerror), what a loaded banner hears (features, then
+// ready, then one screen change per rotation that moves it), picture saving
+// with consent, and the commands that reach the opener.
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AdkitTestSupport.h"
+#include "RenderingScope.h"
+#include "RenderingTestDoubles.h"
+#include "adkit/rendering/AKBannerWebViewDelegate.h"
+#include "adkit/rendering/AKMRAIDInterceptor.h"
+#include "adkit/rendering/AKMRAIDPicture.h"
+#include "adkit/rendering/AKNotificationCenter.h"
+#include "adkit/rendering/AKWebView.h"
+#include "adkit/rendering/AKWebViewCacheSet.h"
+#include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSString.h"
+#include "platform/graphics/CGImage.h"
+#include "platform/uikit/UIAlertView.h"
+#include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UISavedPhotosAlbum.h"
+#include "platform/uikit/UIScreen.h"
+#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIWindow.h"
+
+using adkittest::waitFor;
+using renderingtest::RecordingOpener;
+using renderingtest::RecordingSlot;
+using testsupport::AdPeer;
+
+namespace {
+
+const std::string kBannerScript = AKMRAIDInterceptor::kBannerScriptPath;
+const std::string kInterstitialScript = AKMRAIDInterceptor::kInterstitialScriptPath;
+const std::string kExpandedScript = AKMRAIDInterceptor::kExpandedBannerScriptPath;
+
+// Engine web views for ad views, the interceptor's scripts at the peer and
+// interception on; the interceptor, the pool, the device and the key window
+// as they were afterwards.
+struct EngineScope {
+    struct DefaultPathsAfterwards {
+        ~DefaultPathsAfterwards() { AKMRAIDInterceptor::resetToDefaultPaths(); }
+    };
+    testsupport::TempHome home;
+    DefaultPathsAfterwards defaultPaths;  // reset once the servers point back
+    AdPeer peer;
+    adkittest::ServersAtPeer servers{peer};
+    std::vector<std::shared_ptr<RecordingOpener>> openers;
+
+    EngineScope() {
+        adkittest::RenderingScope::emptyPool();  // what tests before left
+        UIWebView::useBackingFactory(nullptr);
+        AKOpener::setFactory([this] { return openers.emplace_back(std::make_shared<RecordingOpener>()); });
+        AKMRAIDInterceptor::registerClass();
+        AKMRAIDInterceptor::resetToDefaultPaths();
+        AKMRAIDInterceptor::enableCanInitWithRequest();
+    }
+    ~EngineScope() {
+        adkittest::RenderingScope::emptyPool();
+        AKMRAIDInterceptor::resetCanInitWithRequestCounter();
+        AKOpener::setFactory(nullptr);
+        UIWebView::useBackingFactory(UIWebViewRecorder::factory());
+        UIAlertView::removeAllForTesting();
+        UIDevice::currentDevice()->setOrientation(UIDeviceOrientationPortrait);
+        UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);
+        UIApplication::sharedApplication()->setKeyWindow(nullptr);
+    }
+};
+
+// One ad view at the top of a full-screen key window (its width follows the
+// window), its delegate, its slot (rendering) and the probe's messages.
+struct RichMediaAd {
+    enum class Delegate { banner, interstitial, plain };
+
+    std::shared_ptr<RecordingSlot> slot = std::make_shared<RecordingSlot>();
+    std::shared_ptr<AKWebViewDelegateProtocol> delegate;
+    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(UIScreen::mainScreen()->bounds());
+    std::shared_ptr<UIViewController> root = std::make_shared<UIViewController>();
+    std::shared_ptr<AKWebView> view = AKWebView::make(CGRectMake(0, 0, 320, 50));
+    std::shared_ptr<NSObject> observer = std::make_shared<NSObject>();
+    std::vector<Value> probes;  // the user info of each "mraidProbe" message, in order
+
+    explicit RichMediaAd(Delegate kind) {
+        slot->slotState = AKSlotStateRendering;
+        slot->interstitial = kind == Delegate::interstitial;
+        slot->adWebView = view;
+        if (kind == Delegate::plain) delegate = std::make_shared<AKWebViewDelegate>();
+        else delegate = std::make_shared<AKBannerWebViewDelegate>(slot);
+        view->setDelegate(delegate);
+        view->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+        window->setRootViewController(root);
+        root->view()->addSubview(view);
+        window->makeKeyAndVisible();
+        NSNotificationCenter::defaultCenter()->addObserver(
+            observer, [this](const NSNotification& note) { probes.push_back(note.userInfo()); }, "mraidProbe", view);
+    }
+    ~RichMediaAd() {
+        slot->didUnloadMRAIDAd();
+        view->removeFromSuperview();
+        view->setDelegate({});
+    }
+    RecordingOpener& opener() const {
+        return dynamic_cast<RecordingOpener&>(*std::dynamic_pointer_cast<AKWebViewDelegate>(delegate)->opener());
+    }
+
+    void load(const std::string& URL) { view->loadRequest(NSURLRequest::requestWithURL(URL)); }
+    // Waits for a probe message of the step (with the field at the value when
+    // given) after the first `from`; its index.
+    std::size_t waitForProbe(const std::string& step, std::size_t from = 0,
+                             std::optional<std::pair<std::string, std::string>> field = std::nullopt) {
+        std::size_t at = from;
+        auto found = [&] {
+            for (; at < probes.size(); ++at) {
+                if (probes[at]["step"].stringValue() != step) continue;
+                if (!field || probes[at][field->first].stringValue() == field->second) return true;
+            }
+            return false;
+        };
+        waitFor(found, "the creative's \"" + step + "\" report" + (field ? " with " + field->first + "=" + field->second : ""));
+        return at;
+    }
+    // Sends the page an event behind everything queued so far and waits for the
+    // creative to report it: every event sent before has been reported by then.
+    std::size_t waitForEventsSoFar() {
+        adkittest::drainMainQueue();
+        AKNotificationCenter::postJSNotification("marker", std::nullopt, view);
+        return waitForProbe("event", probes.size(), std::pair<std::string, std::string>{"name", "marker"});
+    }
+    // The names of the library's events the creative reported, from `from` on.
+    std::vector<std::string> events(std::size_t from = 0) const {
+        std::vector<std::string> names;
+        for (std::size_t i = from; i < probes.size(); ++i) {
+            if (probes[i]["step"].stringValue() == "event") names.push_back(probes[i]["name"].stringValue());
+        }
+        return names;
+    }
+    // Loads the creative and waits until it is ready.
+    std::size_t loadUntilReady(const std::string& URL) {
+        load(URL);
+        return waitForProbe("ready");
+    }
+    void run(const std::string& script) { (void)view->stringByEvaluatingJavaScriptFromString(script); }
+};
+
+}  // namespace
+
+TEST_CASE("rich media road: each page gets its own script from the peer, and one that fails or hangs fires onerror") {
+    EngineScope scope;
+    AdPeer& peer = scope.peer;
+    enum class Fault { none, status404, hang };
+    struct Row {
+        const char* name;
+        RichMediaAd::Delegate delegate;
+        const char* creative;
+        std::string script;
+        Fault fault;
+    };
+    const std::vector<Row> rows = {
+        {"a banner's page", RichMediaAd::Delegate::banner, "mraid-banner.html", kBannerScript, Fault::none},
+        {"an interstitial's page", RichMediaAd::Delegate::interstitial, "mraid-interstitial.html", kInterstitialScript,
+         Fault::none},
+        {"a page whose delegate is no banner delegate", RichMediaAd::Delegate::plain, "mraid-expanded.html",
+         kExpandedScript, Fault::none},
+        {"a banner whose script answers 404", RichMediaAd::Delegate::banner, "mraid-banner.html?fault=404",
+         kBannerScript, Fault::status404},
+        {"a banner whose script hangs", RichMediaAd::Delegate::banner, "mraid-banner.html?fault=hang", kBannerScript,
+         Fault::hang},
+    };
+    for (const Row& row : rows) {
+        const std::string name = row.name;
+        CAPTURE(name);
+        const std::size_t banner = peer.requestsFor(kBannerScript).size();
+        const std::size_t interstitial = peer.requestsFor(kInterstitialScript).size();
+        const std::size_t expanded = peer.requestsFor(kExpandedScript).size();
+        std::optional<adkittest::VirtualTime> time;
+        if (row.fault == Fault::status404) peer.setFault(row.script, AdPeer::Fault::withStatus(404));
+        if (row.fault == Fault::hang) {
+            time.emplace();
+            peer.setFault(row.script, AdPeer::Fault::hanging());
+        }
+        RichMediaAd ad(row.delegate);
+        ad.load(peer.creativeURL(row.creative));
+        if (row.fault == Fault::hang) {
+            waitFor([&] { return peer.hangingCount() == 1; }, "the script request held by the peer");
+            Clock::advance(AKMRAIDInterceptor::kScriptDownloadLimit);
+        }
+        const std::size_t first = ad.waitForProbe(row.fault == Fault::none ? "loaded" : "no-mraid");
+        if (row.fault == Fault::none) {
+            CHECK(ad.probes[first]["state"].stringValue() == "loading");
+            CHECK(ad.probes[first]["placement"].stringValue() ==
+                  (row.delegate == RichMediaAd::Delegate::interstitial ? "interstitial" : "inline"));
+        } else {
+            CHECK(ad.probes[first]["scriptError"].stringValue() == "1");
+        }
+        CHECK(peer.requestsFor(kBannerScript).size() == banner + (row.script == kBannerScript));
+        CHECK(peer.requestsFor(kInterstitialScript).size() == interstitial + (row.script == kInterstitialScript));
+        CHECK(peer.requestsFor(kExpandedScript).size() == expanded + (row.script == kExpandedScript));
+        CHECK(ad.slot->richMedia == (row.delegate != RichMediaAd::Delegate::plain));
+        peer.clearFault(row.script);
+        peer.releaseHangs();
+    }
+    CHECK(peer.requestsFor("/creatives/mraid.js").empty());
+}
