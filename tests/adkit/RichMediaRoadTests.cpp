@@ -127,18 +127,22 @@ struct RichMediaAd {
         waitFor(found, "the creative's \"" + step + "\" report" + (field ? " with " + field->first + "=" + field->second : ""));
         return at;
     }
-    // Sends the page an event behind everything queued so far and waits for the
-    // creative to report it: every event sent before has been reported by then.
+    // Runs what the main queue holds (a frame check a rotation queued), then
+    // what that queued (its event), then sends the page an event behind it and
+    // waits for the creative to report it: every event sent before has been
+    // reported by then.
     std::size_t waitForEventsSoFar() {
+        adkittest::drainMainQueue();
         adkittest::drainMainQueue();
         AKNotificationCenter::postJSNotification("marker", std::nullopt, view);
         return waitForProbe("event", probes.size(), std::pair<std::string, std::string>{"name", "marker"});
     }
-    // The names of the library's events the creative reported, from `from` on.
-    std::vector<std::string> events(std::size_t from = 0) const {
-        std::vector<std::string> names;
+    // The names of the library's events the creative reported from `from` on, one blank apart.
+    std::string events(std::size_t from = 0) const {
+        std::string names;
         for (std::size_t i = from; i < probes.size(); ++i) {
-            if (probes[i]["step"].stringValue() == "event") names.push_back(probes[i]["name"].stringValue());
+            if (probes[i]["step"].stringValue() != "event") continue;
+            names += (names.empty() ? "" : " ") + probes[i]["name"].stringValue();
         }
         return names;
     }
@@ -208,4 +212,49 @@ TEST_CASE("rich media road: each page gets its own script from the peer, and one
         peer.releaseHangs();
     }
     CHECK(peer.requestsFor("/creatives/mraid.js").empty());
+}
+
+TEST_CASE("rich media road: a loaded banner hears its features, then ready, and one screen change per rotation that moves it") {
+    EngineScope scope;
+    RichMediaAd ad(RichMediaAd::Delegate::banner);
+    const std::size_t ready = ad.loadUntilReady(scope.peer.creativeURL("mraid-banner.html"));
+    CHECK(ad.probes[ready]["state"].stringValue() == "default");
+    CHECK(ad.probes[ready]["placement"].stringValue() == "inline");
+    for (const char* feature : {"storePicture", "inlineVideo"}) CHECK(ad.probes[ready][feature].stringValue() == "true");
+    for (const char* feature : {"calendar", "sms", "tel"}) CHECK(ad.probes[ready][feature].stringValue() == "false");
+    const std::size_t loaded = ad.waitForEventsSoFar();
+    // The first frame differs from the empty start: one screen change at load.
+    CHECK(ad.events() == "onScreenInfoChanged onDeviceFeaturesReceived onReadyEventReceived marker");
+    CHECK(ad.probes[ready - 1]["name"].stringValue() == "onDeviceFeaturesReceived");
+    CHECK(ad.slot->isListeningToDeviceOrientationChangeEvent());
+
+    struct Turn {
+        UIDeviceOrientation to;
+        const char* landscape;  // "" when no screen change is due
+    };
+    const std::vector<Turn> turns = {
+        {UIDeviceOrientationLandscapeLeft, "1"},  // the banner widens with the window
+        {UIDeviceOrientationLandscapeRight, ""},  // the other landscape: same frame in the window
+        {UIDeviceOrientationFaceUp, ""},          // the interface stays
+        {UIDeviceOrientationPortrait, "0"},
+        {UIDeviceOrientationPortraitUpsideDown, ""},  // refused by the root controller
+    };
+    std::size_t from = loaded + 1;
+    for (const Turn& turn : turns) {
+        CAPTURE(turn.to);
+        UIDevice::currentDevice()->setOrientation(turn.to);
+        const std::size_t marker = ad.waitForEventsSoFar();
+        const std::string events = ad.events(from);
+        if (*turn.landscape == '\0') {
+            CHECK(events == "marker");
+        } else {
+            REQUIRE(events == "onScreenInfoChanged marker");
+            const Value screen = Value::fromJSON(ad.probes[marker - 1]["payload"].stringValue()).value_or(Value());
+            CHECK(screen["isOrientationLandscape"].stringValue() == turn.landscape);
+            CHECK(screen["width"].doubleValue() == 320);  // the screen in portrait terms
+            CHECK(screen["height"].doubleValue() == 568);
+        }
+        from = marker + 1;
+    }
+    CHECK(ad.view->frame() == CGRectMake(0, 0, 320, 50));
 }
