@@ -154,6 +154,17 @@ struct RichMediaAd {
     void run(const std::string& script) { (void)view->stringByEvaluatingJavaScriptFromString(script); }
 };
 
+// A 3 x 2 opaque picture of six colours, and its PNG.
+CGImageRef sixColours() {
+    const Data rgba = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255, 0, 255, 255, 255, 40, 40, 40, 255};
+    return CGImageCreateWithRGBA(3, 2, rgba, false);
+}
+std::string pngOf(const CGImageRef& image) {
+    const auto png = UIImagePNGRepresentation(UIImage::imageWithCGImage(image));
+    REQUIRE(png);
+    return stringFromData(*png);
+}
+
 }  // namespace
 
 TEST_CASE("rich media road: each page gets its own script from the peer, and one that fails or hangs fires onerror") {
@@ -257,4 +268,94 @@ TEST_CASE("rich media road: a loaded banner hears its features, then ready, and 
         from = marker + 1;
     }
     CHECK(ad.view->frame() == CGRectMake(0, 0, 320, 50));
+}
+
+TEST_CASE("rich media road: a picture is saved pixel for pixel after Save, a 20 MiB one is refused, resize is an error") {
+    EngineScope scope;
+    adkittest::QuietLog quiet;
+    std::vector<std::string> logged;
+    setLogHook([&](const std::string& line) { logged.push_back(line); });
+    UISavedPhotosAlbum::resetForTesting();
+    const CGImageRef picture = sixColours();
+    const std::string png = pngOf(picture);
+    std::string twentyMiB = png;
+    twentyMiB.resize(20 * 1024 * 1024, '\0');
+    scope.peer.route("/creatives/poster.png", testsupport::Reply::text(png, "image/png"));
+    scope.peer.route("/creatives/huge.png", testsupport::Reply::text(twentyMiB, "image/png"));
+    RichMediaAd ad(RichMediaAd::Delegate::banner);
+    ad.loadUntilReady(scope.peer.creativeURL("mraid-banner.html"));
+
+    struct Row {
+        const char* picture;  // as the creative names it, relative to its page
+        bool stored;
+    };
+    for (const Row row : {Row{"poster.png", true}, Row{"huge.png", false}}) {
+        const std::string URL = scope.peer.creativeURL(row.picture);
+        CAPTURE(URL);
+        logged.clear();
+        ad.run("probe.storePicture('" + std::string(row.picture) + "')");
+        waitFor([] { return UIAlertView::visibleAlerts().size() == 1; }, "the alert asking for consent");
+        const auto alert = UIAlertView::visibleAlerts().front();
+        CHECK(alert->title() == "Permission");
+        CHECK(alert->message() == "The ad is requesting to save an image in your photo album.");
+        REQUIRE(UIAlertView::pressButton("Save"));
+        if (row.stored) {
+            waitFor([] { return UISavedPhotosAlbum::images().size() == 1; }, "the picture in the album");
+            const CGImageRef saved = UISavedPhotosAlbum::images().front()->CGImage();
+            REQUIRE(saved);
+            REQUIRE(saved->width() == 3);
+            REQUIRE(saved->height() == 2);
+            for (std::size_t y = 0; y < 2; ++y)
+                for (std::size_t x = 0; x < 3; ++x) CHECK(saved->pixelAt(x, y) == picture->pixelAt(x, y));
+            CHECK(logged.empty());
+        } else {
+            waitFor([&] { return !logged.empty(); }, "the refusal of the large picture");
+            CHECK(logged == std::vector<std::string>{"Failed to load " + URL + ". Error: The picture is larger than 16 MiB."});
+            CHECK(UISavedPhotosAlbum::images().size() == 1);
+        }
+        CHECK(scope.peer.requestsFor(std::string("/creatives/") + row.picture).size() == 1);
+    }
+
+    const std::size_t from = ad.probes.size();
+    ad.run("probe.resize()");
+    const std::size_t error = ad.waitForProbe("error", from);
+    CHECK(ad.probes[error]["action"].stringValue() == "resize");
+    ad.waitForEventsSoFar();
+    CHECK(ad.opener().joined() == "");  // nothing is opened at a size the creative was told fails
+    UISavedPhotosAlbum::resetForTesting();
+}
+
+TEST_CASE("rich media road: expand, open, useCustomClose and close reach the opener as the creative asks") {
+    EngineScope scope;
+    RichMediaAd ad(RichMediaAd::Delegate::banner);
+    ad.loadUntilReady(scope.peer.creativeURL("mraid-banner.html"));
+    struct Row {
+        const char* script;
+        std::string opened;       // what the opener was asked, "" for nothing
+        const char* errorAction;  // the creative's error, "" for none
+    };
+    const std::vector<Row> rows = {
+        {"probe.expand()", "expand o=1 cc=0", ""},
+        {"probe.useCustomClose(true); mraid.setExpandProperties({forceOrientation: 'portrait'}); probe.expand()",
+         "expand o=2 cc=1", ""},
+        {"probe.useCustomClose(false); mraid.setExpandProperties({forceOrientation: 'landscape'}); "
+         "probe.expand('mraid-expanded.html')",
+         "openWebApp " + scope.peer.creativeURL("mraid-expanded.html") + " o=3 cc=0", ""},
+        {"probe.open('https://landing.example/page?x=1')", "openBrowser https://landing.example/page?x=1 o=1", ""},
+        {"probe.close()", "", "close"},  // a banner in its default state has nothing to close
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.script);
+        ad.opener().calls.clear();
+        const std::size_t from = ad.probes.size();
+        ad.run(row.script);
+        ad.waitForEventsSoFar();
+        CHECK(ad.opener().joined() == row.opened);
+        std::string errors;
+        for (std::size_t i = from; i < ad.probes.size(); ++i) {
+            if (ad.probes[i]["step"].stringValue() == "error") errors += ad.probes[i]["action"].stringValue();
+        }
+        CHECK(errors == row.errorAction);
+        CHECK(ad.probes.back()["state"].stringValue() == "default");
+    }
 }
