@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AdkitTestSupport.h"
@@ -242,18 +243,20 @@ TEST_CASE("rich media road: a loaded banner hears its features, then ready, and 
     struct Turn {
         UIDeviceOrientation to;
         const char* landscape;  // "" when no screen change is due
+        bool elsewhere;         // the device turns on another thread (the interface follows on main)
     };
     const std::vector<Turn> turns = {
-        {UIDeviceOrientationLandscapeLeft, "1"},  // the banner widens with the window
-        {UIDeviceOrientationLandscapeRight, ""},  // the other landscape: same frame in the window
-        {UIDeviceOrientationFaceUp, ""},          // the interface stays
-        {UIDeviceOrientationPortrait, "0"},
-        {UIDeviceOrientationPortraitUpsideDown, ""},  // refused by the root controller
+        {UIDeviceOrientationLandscapeLeft, "1", false},  // the banner widens with the window
+        {UIDeviceOrientationLandscapeRight, "", false},  // the other landscape: same frame in the window
+        {UIDeviceOrientationFaceUp, "", false},          // the interface stays
+        {UIDeviceOrientationPortrait, "0", true},
+        {UIDeviceOrientationPortraitUpsideDown, "", false},  // refused by the root controller
     };
     std::size_t from = loaded + 1;
     for (const Turn& turn : turns) {
         CAPTURE(turn.to);
-        UIDevice::currentDevice()->setOrientation(turn.to);
+        if (turn.elsewhere) std::thread([&] { UIDevice::currentDevice()->setOrientation(turn.to); }).join();
+        else UIDevice::currentDevice()->setOrientation(turn.to);
         const std::size_t marker = ad.waitForEventsSoFar();
         const std::string events = ad.events(from);
         if (*turn.landscape == '\0') {
