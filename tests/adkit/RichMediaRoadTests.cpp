@@ -185,9 +185,9 @@ TEST_CASE("rich media road: each page gets its own script from the peer, and one
          Fault::none},
         {"a page whose delegate is no banner delegate", RichMediaAd::Delegate::plain, "mraid-expanded.html",
          kExpandedScript, Fault::none},
-        {"a banner whose script answers 404", RichMediaAd::Delegate::banner, "mraid-banner.html?fault=404",
+        {"a banner whose script answers 404", RichMediaAd::Delegate::banner, "mraid-banner.html",
          kBannerScript, Fault::status404},
-        {"a banner whose script hangs", RichMediaAd::Delegate::banner, "mraid-banner.html?fault=hang", kBannerScript,
+        {"a banner whose script hangs", RichMediaAd::Delegate::banner, "mraid-banner.html", kBannerScript,
          Fault::hang},
     };
     for (const Row& row : rows) {
