@@ -5,7 +5,6 @@
 // with consent, and the commands that reach the opener.
 #include <doctest/doctest.h>
 
-#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,10 +16,8 @@
 #include "RenderingTestDoubles.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "adkit/rendering/AKMRAIDInterceptor.h"
-#include "adkit/rendering/AKMRAIDPicture.h"
 #include "adkit/rendering/AKNotificationCenter.h"
 #include "adkit/rendering/AKWebView.h"
-#include "adkit/rendering/AKWebViewCacheSet.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/CGImage.h"
@@ -54,12 +51,11 @@ struct EngineScope {
     DefaultPathsAfterwards defaultPaths;  // reset once the servers point back
     AdPeer peer;
     adkittest::ServersAtPeer servers{peer};
-    std::vector<std::shared_ptr<RecordingOpener>> openers;
 
     EngineScope() {
         adkittest::RenderingScope::emptyPool();  // what tests before left
         UIWebView::useBackingFactory(nullptr);
-        AKOpener::setFactory([this] { return openers.emplace_back(std::make_shared<RecordingOpener>()); });
+        AKOpener::setFactory([] { return std::make_shared<RecordingOpener>(); });
         AKMRAIDInterceptor::registerClass();
         AKMRAIDInterceptor::resetToDefaultPaths();
         AKMRAIDInterceptor::enableCanInitWithRequest();
@@ -114,7 +110,7 @@ struct RichMediaAd {
 
     void load(const std::string& URL) { view->loadRequest(NSURLRequest::requestWithURL(URL)); }
     // Waits for a probe message of the step (with the field at the value when
-    // given) after the first `from`; its index.
+    // given) at index `from` or later; its index.
     std::size_t waitForProbe(const std::string& step, std::size_t from = 0,
                              std::optional<std::pair<std::string, std::string>> field = std::nullopt) {
         std::size_t at = from;
