@@ -18,6 +18,7 @@
 #include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/rendering/AKNotificationCenter.h"
 #include "adkit/rendering/AKWebView.h"
+#include "platform/foundation/NSData.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSString.h"
 #include "platform/graphics/CGImage.h"
@@ -151,6 +152,12 @@ struct RichMediaAd {
     void run(const std::string& script) { (void)view->stringByEvaluatingJavaScriptFromString(script); }
 };
 
+std::string contentsOf(const std::string& path) {
+    const auto data = dataWithContentsOfFile(path);
+    REQUIRE(data);
+    return stringFromData(*data);
+}
+
 // A 3 x 2 opaque picture of six colours, and its PNG.
 CGImageRef sixColours() {
     const Data rgba = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255, 0, 255, 255, 255, 40, 40, 40, 255};
@@ -174,9 +181,11 @@ TEST_CASE("rich media road: each page gets its own script from the peer, and one
         const char* creative;
         std::string script;
         Fault fault;
+        bool asHTML = false;  // loaded as the slot loads an ad: its HTML with the page's URL as base
     };
     const std::vector<Row> rows = {
         {"a banner's page", RichMediaAd::Delegate::banner, "mraid-banner.html", kBannerScript, Fault::none},
+        {"a banner's HTML", RichMediaAd::Delegate::banner, "mraid-banner.html", kBannerScript, Fault::none, true},
         {"an interstitial's page", RichMediaAd::Delegate::interstitial, "mraid-interstitial.html", kInterstitialScript,
          Fault::none},
         {"a page whose delegate is no banner delegate", RichMediaAd::Delegate::plain, "mraid-expanded.html",
@@ -199,7 +208,9 @@ TEST_CASE("rich media road: each page gets its own script from the peer, and one
             peer.setFault(row.script, AdPeer::Fault::hanging());
         }
         RichMediaAd ad(row.delegate);
-        ad.load(peer.creativeURL(row.creative));
+        const std::string page = peer.creativeURL(row.creative);
+        if (row.asHTML) ad.view->loadHTMLString(contentsOf(AdPeer::creativesRoot() + "/" + row.creative), page);
+        else ad.load(page);
         if (row.fault == Fault::hang) {
             waitFor([&] { return peer.hangingCount() == 1; }, "the script request held by the peer");
             Clock::advance(AKMRAIDInterceptor::kScriptDownloadLimit);
