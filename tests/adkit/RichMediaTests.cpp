@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "AdkitTestSupport.h"
+#include "RenderingScope.h"
 #include "RenderingTestDoubles.h"
 #include "adkit/rendering/AKMRAIDAMSGHandler.h"
 #include "adkit/rendering/AKMRAIDCalendarProperties.h"
@@ -158,9 +159,12 @@ TEST_CASE("a rich-media ad hears its features, readiness, visibility and screen 
     const RecordedAdWebView page(CGRectMake(0, 0, 320, 50));
     auto slot = std::make_shared<RecordingSlot>();
     slot->adWebView = page.view;
-    // Waits until the events sent so far are in, by sending a marker behind them.
+    // Waits until the events sent so far are in, by sending a marker behind
+    // them (and behind the frame check a rotation queued, and its event).
     const std::string marker = "ADNET_ReceiveMessage('marker');";
     auto eventsSoFar = [&] {
+        adkittest::drainMainQueue();
+        adkittest::drainMainQueue();
         const auto markers = [&] {
             const auto all = page.events();
             return std::count(all.begin(), all.end(), marker);

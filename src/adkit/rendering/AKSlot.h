@@ -111,7 +111,9 @@ public:
     void notifyOrientationToMRAIDCreative();
     void notifyDeviceFeatures();
     void SDKDidBecomeReady();
-    // Device orientation.
+    // Device orientation. While listening, each turn of the device (on any
+    // thread) has the creative's frame compared on the main queue once the
+    // interface has followed the turn.
     void beginListeningToDeviceOrientationChangeEvent();
     void endListeningToDeviceOrientationChangeEvent();
     void addCreativeOrientationChangeObserver(const std::shared_ptr<NSObject>& observer,

@@ -78,7 +78,15 @@ void AKSlot::beginListeningToDeviceOrientationChangeEvent() {
     NSNotificationCenter::defaultCenter()->addObserver(
         self(),
         [weak = weakSelf<AKSlot>()](const NSNotification&) {
-            if (const auto slot = weak.lock()) slot->didChangeDeviceOrientation();
+            // The interface follows the device only after this notification: at
+            // once when the device turned on the main thread, through the main
+            // queue when it turned elsewhere. The creative's frame is compared
+            // behind that turn, so it is the turned one.
+            auto check = [weak] {
+                if (const auto slot = weak.lock()) slot->didChangeDeviceOrientation();
+            };
+            if (isProcessMainThread()) dispatch_async(dispatch_get_main_queue(), std::move(check));
+            else dispatch_async(dispatch_get_main_queue(), [check] { dispatch_async(dispatch_get_main_queue(), check); });
         },
         UIDeviceOrientationDidChangeNotification, device);
 }

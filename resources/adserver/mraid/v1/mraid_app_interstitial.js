@@ -332,8 +332,10 @@ var mraid = {
             location: event.location || "",
         });
     },
+    // Version 1.0 has no resize: the creative hears an error and the library
+    // is asked for nothing (a resize without its sizes would open a web app of
+    // no size).
     resize: function () {
-        send("mraid", { a: "resize" });
         fireError("resize is not supported", "resize");
     },
 };
