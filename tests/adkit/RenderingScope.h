@@ -2,7 +2,8 @@
 // The recording engine for the web views a test makes, with a count of the web
 // views made and where each was released; recording openers for the web-view
 // delegates made meanwhile; and the process pool settled (its wipes ended,
-// emptied) at both ends, so tests that return web views do not leak wipes.
+// emptied) at both ends, so tests that return web views do not leak wipes
+// (emptyPool alone settles it for tests over the engine).
 #include <doctest/doctest.h>
 
 #include <memory>
@@ -49,11 +50,14 @@ public:
         UIWebView::useBackingFactory(UIWebViewRecorder::factory());
         AKOpener::setFactory(nullptr);
     }
-    // Ends every wipe as the engine would (an empty page).
+    // Ends every recorded wipe as the engine would (an empty page), and waits
+    // for those of the engine (web views an earlier test made over it).
     static void finishWipes(AKWebViewCacheSet& pool) {
         drainMainQueue();
         auto clearing = pool.clearingWebViews();
-        for (auto& webView : clearing) UIWebViewRecorder::of(*webView).finishLoad();
+        for (auto& webView : clearing)
+            if (auto* recorder = dynamic_cast<UIWebViewRecorder*>(&webView->backing())) recorder->finishLoad();
+        waitFor([&] { return pool.clearingWebViews().empty(); }, "the pool's wipes to end");
     }
     static void emptyPool() {
         finishWipes(*AKWebView::webViewCache());
