@@ -86,7 +86,7 @@ public:
         window->makeKeyAndVisible();
     }
     ~AdRoad() {
-        for (auto& ad : ads_) ad.view()->removeFromSuperview();
+        for (auto& ad : ads_) drop(ad);
         ads_.clear();  // their web views go back to the pool
         server.reset();
         RenderingScope::emptyPool();
@@ -119,6 +119,12 @@ public:
         Ad& ad = makeBanner();
         load(ad, file, query);
         return ad;
+    }
+    // The ad goes away as the slot lets it go: its web view goes back to the pool.
+    void drop(Ad& ad) {
+        if (!ad.view()) return;
+        ad.view()->removeFromSuperview();
+        ad.slot->adWebView.reset();
     }
     // "?to=<the peer's URL of the path>" for the creatives' link targets.
     std::string to(const std::string& path) const {
@@ -204,6 +210,14 @@ TEST_CASE("ad road: a banner shows in its place once loaded, and a tap on its li
     waitFor([&] { return ad.delegate->wasAsked("0 " + jump + " refused"); }, "the jump within the page to be asked");
     CHECK_FALSE(ad.slot->heard("adWasClicked"));
     CHECK(ad.opener->calls.size() == 1);
+
+    // The next banner takes the wiped web view from the pool, with no picture of this ad.
+    const auto webView = ad.view()->webView();
+    road.drop(ad);
+    waitFor([&] { return AKWebView::webViewCache()->count() == 1; }, "the banner's web view wiped into the pool");
+    Ad& next = road.makeBanner();
+    CHECK(next.view()->webView() == webView);
+    CHECK_FALSE(webView->layer()->contents());
 }
 
 TEST_CASE("ad road: a page's own navigation and a link clicked by our own script are no clicks and load in the ad") {
