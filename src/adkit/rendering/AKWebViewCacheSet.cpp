@@ -97,6 +97,7 @@ std::shared_ptr<UIWebView> AKWebViewCacheSet::anyObject() {
     if (pooled_.empty()) return nullptr;
     auto webView = std::move(pooled_.back());
     pooled_.pop_back();
+    webView->layer()->setContents(nullptr);  // a frame that came late while pooled
     webView->setEngineVisible(true);
     return webView;
 }

@@ -6,8 +6,8 @@
 // pool holds fewer than its capacity; otherwise it is released. At most 3 wipes
 // run at a time: a web view returned while 3 are running is released at once.
 // Pooled web views are invisible to the engine (no painting) and keep no
-// picture of their previous page; they become visible again when taken. A
-// memory warning empties the pool.
+// picture of their previous page (a taken one has none at all); they become
+// visible again when taken. A memory warning empties the pool.
 //
 // Threads: main thread only, so web views are only ever kept, handed out and
 // released on the main thread. Lifetime: a web view being wiped when the pool
