@@ -95,7 +95,12 @@ TEST_CASE("ad errors: texts, status entries, request parameters that never repla
 }
 
 TEST_CASE("timings: milliseconds on a 125/3 tick counter under virtual time, stopwatches and their saved form") {
-    adkittest::VirtualTime time;
+    // The millisecond clock's base is taken at its first use in the process, which
+    // may have been earlier, in real time. Virtual time starts on the whole second
+    // before the real time, and the base is taken now if not yet: no later than the
+    // real time, so tests after this one that start from the real time see it move.
+    adkittest::VirtualTime time(std::floor(Clock::now()));
+    (void)AKAbsoluteTime::absoluteTimeInMilliseconds();
     testsupport::TempHome home;
     REQUIRE(mach_set_timebase_for_testing(125, 3));
     CHECK_FALSE(mach_set_timebase_for_testing(0, 3));
@@ -103,6 +108,13 @@ TEST_CASE("timings: milliseconds on a 125/3 tick counter under virtual time, sto
     CHECK(t0 > 0);
     Clock::advance(1);
     CHECK(mach_absolute_time() - t0 == 24000000u);  // 1e9 ns at 125/3 ns per tick
+    // Half a millisecond into one of its milliseconds, whenever its base was taken.
+    const std::uint64_t before = AKAbsoluteTime::absoluteTimeInMilliseconds();
+    for (int step = 0; step < 200 && AKAbsoluteTime::absoluteTimeInMilliseconds() == before; ++step)
+        Clock::advance(1e-5);
+    REQUIRE_MESSAGE(AKAbsoluteTime::absoluteTimeInMilliseconds() == before + 1,
+                    "the millisecond clock did not move with the virtual time");
+    Clock::advance(0.0005);
     const std::uint64_t base = AKAbsoluteTime::absoluteTimeInMilliseconds();
     Clock::advance(0.25);
     CHECK(AKAbsoluteTime::absoluteTimeInMilliseconds() - base == 250);

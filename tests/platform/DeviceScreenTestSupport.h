@@ -108,13 +108,48 @@ public:
     std::vector<long> clicked;
 };
 
+// The screen, the device and the key window as they were, given back at the end
+// (alerts and sheets removed, portrait again).
+struct SavedDevice {
+    CGRect bounds = UIScreen::mainScreen()->bounds();
+    CGFloat scale = UIScreen::mainScreen()->scale();
+    UIUserInterfaceIdiom idiom = UIDevice::currentDevice()->userInterfaceIdiom();
+    ~SavedDevice() {
+        UIAlertView::removeAllForTesting();
+        UIActionSheet::removeAllForTesting();
+        UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);
+        UIApplication::sharedApplication()->setKeyWindow(nullptr);
+        UIScreen::mainScreen()->setBounds(bounds);
+        UIScreen::mainScreen()->setScale(scale);
+        UIDevice::currentDevice()->setUserInterfaceIdiom(idiom);
+    }
+};
+
+// The frame the served screen shows now, decoded, with its number.
+// With a name, its PNG is also kept as <build>/snapshots/device-screen-<name>.png
+// for a person to look at.
+inline std::pair<CGImageRef, std::uint64_t> servedFrame(DeviceScreenServer& server,
+                                                        const std::string& snapshotName = {}) {
+    const std::uint64_t number = server.screen().renderNow();
+    REQUIRE_MESSAGE(runMainUntil([&] { return server.screen().frames()->latest().number >= number; }, 10),
+                    "frame " << number << " was not published");
+    Reply reply = fetch(server.port(), "GET", "/frame.png");
+    REQUIRE(reply.status == 200);
+    if (!snapshotName.empty()) {
+        std::filesystem::create_directories(QUORVANE_SNAPSHOT_DIR);
+        std::ofstream(std::string(QUORVANE_SNAPSHOT_DIR) + "/device-screen-" + snapshotName + ".png",
+                      std::ios::binary) << reply.body;
+    }
+    auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
+    REQUIRE(decoded.frames.size() == 1);
+    return {decoded.frames[0].image, std::stoull(reply.frameNumber)};
+}
+
 // A phone-sized key window of coloured views, served on a free port. Leaves the
 // screen, the device and the key window as it found them.
 struct ScreenFixture {
     testsupport::TempHome home;
-    CGRect savedBounds = UIScreen::mainScreen()->bounds();
-    CGFloat savedScale = UIScreen::mainScreen()->scale();
-    UIUserInterfaceIdiom savedIdiom = UIDevice::currentDevice()->userInterfaceIdiom();
+    SavedDevice saved;
     std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
     std::shared_ptr<UIView> red, under;
     std::shared_ptr<UIButton> button;
@@ -154,35 +189,10 @@ struct ScreenFixture {
         server->input().setTarget(target);
         port = server->port();
     }
-    ~ScreenFixture() {
-        server.reset();
-        UIAlertView::removeAllForTesting();
-        UIActionSheet::removeAllForTesting();
-        UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);
-        UIApplication::sharedApplication()->setKeyWindow(nullptr);
-        UIScreen::mainScreen()->setBounds(savedBounds);
-        UIScreen::mainScreen()->setScale(savedScale);
-        UIDevice::currentDevice()->setUserInterfaceIdiom(savedIdiom);
-    }
+    ~ScreenFixture() { server.reset(); }
 
-    // The frame the screen shows now, decoded.
-    // With a name, its PNG is also kept as <build>/snapshots/device-screen-<name>.png
-    // for a person to look at.
     std::pair<CGImageRef, std::uint64_t> currentFrame(const std::string& snapshotName = {}) {
-        const std::uint64_t number = server->screen().renderNow();
-        Reply reply;
-        REQUIRE_MESSAGE(runMainUntil([&] { return server->screen().frames()->latest().number >= number; }, 10),
-                        "frame " << number << " was not published");
-        reply = fetch(port, "GET", "/frame.png");
-        REQUIRE(reply.status == 200);
-        if (!snapshotName.empty()) {
-            std::filesystem::create_directories(QUORVANE_SNAPSHOT_DIR);
-            std::ofstream(std::string(QUORVANE_SNAPSHOT_DIR) + "/device-screen-" + snapshotName + ".png",
-                          std::ios::binary) << reply.body;
-        }
-        auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
-        REQUIRE(decoded.frames.size() == 1);
-        return {decoded.frames[0].image, std::stoull(reply.frameNumber)};
+        return servedFrame(*server, snapshotName);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ inline std::string joined(const std::vector<std::string>& entries) {
     std::string text;
     for (const auto& e : entries) text += (text.empty() ? "" : " | ") + e;
     return text;
+}
+
+// The pixel at a point (in points) of the frame a web view last painted into
+// its layer; none before the first frame.
+inline std::optional<CGPixel> layerPixel(const UIWebView& view, double x, double y) {
+    const auto& image = view.layer()->contents();
+    if (!image) return std::nullopt;
+    const double scale = static_cast<double>(image->width()) / view.bounds().size.width;
+    return image->pixelAt(static_cast<std::size_t>(x * scale), static_cast<std::size_t>(y * scale));
 }
 
 // Logs "ask <type> <url>", "start", "finish", "fail <code>"; `then` runs
@@ -78,10 +88,9 @@ struct WindowedWebView {
         REQUIRE(testsupport::runMainUntil([&] { return view->paintedFrameCount() >= from + frames; }, 15));
     }
     CGPixel layerPixel(double x, double y) const {
-        auto image = view->layer()->contents();
-        REQUIRE(image);
-        const double scale = static_cast<double>(image->width()) / view->bounds().size.width;
-        return image->pixelAt(static_cast<std::size_t>(x * scale), static_cast<std::size_t>(y * scale));
+        auto pixel = webtest::layerPixel(*view, x, y);
+        REQUIRE(pixel);
+        return *pixel;
     }
 };
 

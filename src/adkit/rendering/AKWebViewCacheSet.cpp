@@ -5,6 +5,7 @@
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {
@@ -80,6 +81,9 @@ void AKWebViewCacheSet::webViewDidFinishLoad(UIWebView& webView) {
     if (!wiped->stringByEvaluatingJavaScriptFromString("document.body.innerHTML").empty()) return;
     if (pooled_.size() >= maxCapacity_) return;
     wiped->setEngineVisible(false);
+    // The engine may not have painted the blank page before it stopped painting:
+    // no picture of the previous ad stays with the pooled web view.
+    wiped->layer()->setContents(nullptr);
     pooled_.push_back(std::move(wiped));
 }
 
@@ -93,6 +97,7 @@ std::shared_ptr<UIWebView> AKWebViewCacheSet::anyObject() {
     if (pooled_.empty()) return nullptr;
     auto webView = std::move(pooled_.back());
     pooled_.pop_back();
+    webView->layer()->setContents(nullptr);  // a frame that came late while pooled
     webView->setEngineVisible(true);
     return webView;
 }

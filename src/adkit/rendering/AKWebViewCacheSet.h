@@ -5,7 +5,8 @@
 // and enters the pool only when that load finishes with an empty body and the
 // pool holds fewer than its capacity; otherwise it is released. At most 3 wipes
 // run at a time: a web view returned while 3 are running is released at once.
-// Pooled web views are invisible to the engine (no painting) and become
+// Pooled web views are invisible to the engine (no painting) and keep no
+// picture of their previous page (a taken one has none at all); they become
 // visible again when taken. A memory warning empties the pool.
 //
 // Threads: main thread only, so web views are only ever kept, handed out and
