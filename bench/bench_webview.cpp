@@ -22,6 +22,7 @@
 #include "platform/graphics/CGImage.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "BenchSupport.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/webkit/UIWebView.h"
 #include "platform/webkit/UIWebViewWPE.h"
@@ -32,11 +33,8 @@
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
-double seconds(SteadyClock::time_point since) {
-    return std::chrono::duration<double>(SteadyClock::now() - since).count();
-}
+using bench::seconds;
+using bench::SteadyClock;
 
 bool runUntil(const std::function<bool()>& done, double timeout = 30) {
     return NSRunLoop::mainRunLoop()->runUntil(done, timeout);
