@@ -155,13 +155,13 @@ TEST_CASE("web view protocols: claimed scripts answered by the class, others fro
           std::set<std::string>{"/ad.html", "/unclaimed/mraid.js", "/missing/mraid.js", "/plain.js"});
 }
 
-// The engine's views are released only once UIWebViewWPE stops taking an extra
-// reference to them (g_object_ref_sink on a WebKitWebView, which is not
-// floating in WPE): until then no view goes away and this cannot pass.
-TEST_CASE("web view protocols: a claimed request whose view goes away is stopped" * doctest::may_fail()) {
+// The view's engine view is freed with it (and with it the page's requests).
+TEST_CASE("web view protocols: a claimed request whose view goes away is stopped") {
     LoopbackHttpServer server;
     Registered registered({{"/hang/mraid.js", Plan::Hang}}, {"mraid.js"});
+    const std::size_t engineViews = UIWebView::liveEngineViewCount();
     WindowedWebView web;
+    CHECK(UIWebView::liveEngineViewCount() == engineViews + 1);
     web.view->loadHTMLString("<script src='/hang/mraid.js'></script>", server.url("/"));
     REQUIRE_MESSAGE(runMainUntil([&] { return !registered.log->events.empty(); }), "the hanging script to start");
     web.view->removeFromSuperview();
@@ -171,4 +171,6 @@ TEST_CASE("web view protocols: a claimed request whose view goes away is stopped
         return std::count(events.begin(), events.end(), "stop /hang/mraid.js") * 2 == static_cast<long>(events.size());
     };
     REQUIRE_MESSAGE(runMainUntil(stopped, 5), "the hanging script to stop");
+    REQUIRE_MESSAGE(runMainUntil([&] { return UIWebView::liveEngineViewCount() == engineViews; }, 5),
+                    "the engine view of the view let go to be freed");
 }

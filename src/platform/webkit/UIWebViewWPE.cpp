@@ -11,7 +11,17 @@
 namespace {
 // The longest a synchronous evaluation waits for a page (the watchdog's limit).
 constexpr double kEvaluationLimit = 1.0;
+
+// Engine views of backings not yet finalized (main thread).
+std::size_t liveEngineViews = 0;
+
+void engineViewFinalized(gpointer, GObject*) { --liveEngineViews; }
 }  // namespace
+
+std::size_t UIWebView::liveEngineViewCount() {
+    QV_ASSERT_MAIN_THREAD();
+    return liveEngineViews;
+}
 
 UIWebView::BackingFactory UIWebViewWPE::factory() {
     return [](UIWebViewBackingClient& client) {
@@ -43,8 +53,11 @@ void UIWebViewWPE::makeEngineView() {
     WebKitWebView* anchor = group_.anchor();
     generation_ = group_.generation();
     auto* backend = static_cast<WebKitWebViewBackend*>(surface_->makeViewBackend());
-    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view",
-                                                           anchor, nullptr)));
+    // A web view is no floating object here: this is its one reference.
+    view_ = WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view", anchor, nullptr));
+    ++liveEngineViews;
+    g_object_weak_ref(G_OBJECT(view_), &engineViewFinalized, nullptr);
     WebKitSettings* settings = webkit_web_view_get_settings(view_);
     webkit_settings_set_enable_fullscreen(settings, FALSE);
     webkit_settings_set_media_playback_requires_user_gesture(settings, mediaNeedsGesture_);

@@ -30,8 +30,8 @@ WebKitWebView* UIWebViewWPEGroup::anchor() {
     WebKitWebContext* context = UIWebViewWPEContext::context();
     if (!anchorSurface_) anchorSurface_ = std::make_unique<UIWebViewWPESurface>(CGSizeMake(1, 1), 1.0, nullptr);
     auto* backend = static_cast<WebKitWebViewBackend*>(anchorSurface_->makeViewBackend());
-    anchor_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "web-context", context, nullptr)));
+    // Not floating: the group holds the one reference until the process ends.
+    anchor_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "web-context", context, nullptr));
     anchorSurface_->setVisible(false);
     webkit_web_view_load_html(anchor_, "<!DOCTYPE html><title>anchor</title>", "about:blank");
     responsive_ = true;
