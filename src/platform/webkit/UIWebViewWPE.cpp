@@ -89,6 +89,7 @@ WebKitWebView* UIWebViewWPE::viewForLoad(const std::string& URL) {
 
 void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& baseURL) {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
     lastLoad_ = [this, html, baseURL] { loadHTMLString(html, baseURL); };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
@@ -99,6 +100,7 @@ void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& ba
 void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const std::string& textEncodingName,
                             const std::string& baseURL) {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
     lastLoad_ = [this, data, MIMEType, textEncodingName, baseURL] {
         loadData(data, MIMEType, textEncodingName, baseURL);
@@ -114,6 +116,11 @@ void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const
 void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
     QV_ASSERT_MAIN_THREAD();
     if (!request) return;
+    hostNavigates();
+    startRequest(request);
+}
+
+void UIWebViewWPE::startRequest(const std::shared_ptr<NSURLRequest>& request) {
     lastLoad_ = [this, request] { loadRequest(request); };
     pendingRequest_ = request;
     timeout_ = request->timeoutInterval() > 0 ? request->timeoutInterval() : 0;
@@ -133,11 +140,13 @@ void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
 
 void UIWebViewWPE::stopLoading() {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     if (view_) webkit_web_view_stop_loading(view_);
 }
 
 void UIWebViewWPE::reload() {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     if (generation_ != group_.generation() && lastLoad_) {
         auto load = lastLoad_;
         load();
@@ -147,9 +156,11 @@ void UIWebViewWPE::reload() {
 }
 
 void UIWebViewWPE::goBack() {
+    hostNavigates();
     if (view_) webkit_web_view_go_back(view_);
 }
 void UIWebViewWPE::goForward() {
+    hostNavigates();
     if (view_) webkit_web_view_go_forward(view_);
 }
 bool UIWebViewWPE::canGoBack() const { return view_ && webkit_web_view_can_go_back(view_); }

@@ -165,6 +165,9 @@ private:
     void dropEngineView();
     // Before a host load: a view of an ended generation gets a new engine view.
     WebKitWebView* viewForLoad(const std::string& URL);
+    // A load the host asks for (public loads) and one the backing starts.
+    void hostNavigates() { ++hostNavigations_; }
+    void startRequest(const std::shared_ptr<NSURLRequest>& request);
     void connectSignals();
     // The queue: engine callbacks append, the run loop delivers in order.
     void enqueue(std::function<void()> event);
@@ -175,6 +178,11 @@ private:
     void loadFinished();
     void loadFailed(const NSError& error);
     void failCurrentLoad(long code, const std::string& description);
+    // A certificate was allowed for the host of the load's failing URI: the
+    // same load asks for that URI again (no new decision, start or end),
+    // unless the host navigated since it started (`since`: hostNavigations_
+    // when it started): then it was replaced (-999).
+    void continueAfterTrust(const std::string& URI, std::uint64_t since);
     void processEnded();
     void decide(WebKitPolicyDecision* decision, int decisionType);
     void startTimeout(double seconds);
@@ -206,6 +214,14 @@ private:
     std::optional<long> statusCode_;
     bool loading_ = false;
     bool committed_ = false;
+    // Host navigations asked for so far, and their count when the engine last
+    // started a load (both as the engine's signals come).
+    std::uint64_t hostNavigations_ = 0;
+    std::uint64_t startedAt_ = 0;
+    // A load goes on after an allowed certificate: its new attempt (the next
+    // start with this URI) is no new load, and the failed one's end no end.
+    bool continuing_ = false;
+    std::string continuingURI_;
     bool deciding_ = false;  // while the client decides on a navigation
     bool decidingGesture_ = false;
     double timeout_ = 0;  // of the pending host request's main document; 0: none

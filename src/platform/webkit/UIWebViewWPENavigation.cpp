@@ -59,9 +59,17 @@ struct UIWebViewWPE::Signals {
         self->enqueue([self, held, type] { self->decide(held.get(), static_cast<int>(type)); });
         return TRUE;
     }
-    static void loadChanged(WebKitWebView*, WebKitLoadEvent event, UIWebViewWPE* self) {
+    static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, UIWebViewWPE* self) {
         switch (event) {
-        case WEBKIT_LOAD_STARTED: self->enqueue([self] { self->loadStarted(); }); break;
+        case WEBKIT_LOAD_STARTED: {
+            // A continued load's new attempt starts with its failing URI.
+            const char* uri = webkit_web_view_get_uri(view);
+            const bool continued = self->continuing_ && uri && self->continuingURI_ == uri;
+            self->continuing_ = false;
+            self->startedAt_ = self->hostNavigations_;
+            if (!continued) self->enqueue([self] { self->loadStarted(); });
+            break;
+        }
         case WEBKIT_LOAD_COMMITTED: self->enqueue([self] { self->loadCommitted(); }); break;
         case WEBKIT_LOAD_FINISHED: self->enqueue([self] { self->loadFinished(); }); break;
         default: break;
@@ -75,8 +83,10 @@ struct UIWebViewWPE::Signals {
     static gboolean tlsFailed(WebKitWebView* view, gchar* uri, GTlsCertificate* certificate, GTlsCertificateFlags errors,
                               UIWebViewWPE* self) {
         if (UIWebViewWPETrust::allowAfterFailure(view, uri, certificate, static_cast<unsigned>(errors))) {
-            self->enqueue([self] {
-                if (self->view_) webkit_web_view_reload(self->view_);
+            // The engine ends this attempt next (load-changed FINISHED) and
+            // would not reload a page that never committed: the load goes on.
+            self->enqueue([self, failing = std::string(uri ? uri : ""), since = self->startedAt_] {
+                self->continueAfterTrust(failing, since);
             });
         } else {
             auto failure = NSURLErrorMake(NSURLErrorServerCertificateUntrusted, uri ? uri : "");
@@ -203,6 +213,16 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
     g_object_unref(policies);
 }
 
+void UIWebViewWPE::continueAfterTrust(const std::string& URI, std::uint64_t since) {
+    if (!loading_ || !view_) return;
+    if (since != hostNavigations_ || URI.empty()) return failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
+    approved_.push_back(URI);  // decided already
+    startRequest(request_ && request_->URL() == URI ? request_ : NSURLRequest::requestWithURL(URI));
+    timeout_ = 0;  // the load's own time-out runs on
+    continuing_ = true;
+    continuingURI_ = URI;
+}
+
 void UIWebViewWPE::loadStarted() {
     if (loading_) {
         auto queue = queue_;  // the delegate may let the view go
@@ -226,7 +246,7 @@ void UIWebViewWPE::loadCommitted() {
 }
 
 void UIWebViewWPE::loadFinished() {
-    if (!loading_) return;
+    if (!loading_ || continuing_) return;  // the failed attempt of a continued load
     loading_ = false;
     cancelTimeout();
     statusCode_.reset();
