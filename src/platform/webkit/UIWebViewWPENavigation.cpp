@@ -15,6 +15,10 @@
 #include "platform/webkit/UIWebViewWPETrust.h"
 
 namespace {
+// Attempts of one load asked for again after a cancellation of the network
+// layer's own.
+constexpr unsigned kMaxContinuations = 3;
+
 // A GObject reference held by a queued event.
 template <class T>
 std::shared_ptr<T> hold(T* object) {
@@ -75,7 +79,19 @@ struct UIWebViewWPE::Signals {
         default: break;
         }
     }
-    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, UIWebViewWPE* self) {
+    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri, GError* error, UIWebViewWPE* self) {
+        // The engine's own cancellations (a replaced or stopped load) come in
+        // its domain. One of the network layer's before the page committed is
+        // nobody's: a navigation's preconnection that a refused certificate
+        // ended takes the connection its main document was waiting for with
+        // it. Asked again, the load meets the certificate itself.
+        if (event == WEBKIT_LOAD_STARTED && uri && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) &&
+            self->continuations_ < kMaxContinuations) {
+            self->enqueue([self, failing = std::string(uri), since = self->startedAt_] {
+                self->continueLoad(failing, since);
+            });
+            return TRUE;
+        }
         auto failure = NSURLErrorMake(codeOf(error), uri ? uri : "", error ? error->message : "");
         self->enqueue([self, failure] { self->loadFailed(*failure); });
         return TRUE;  // no error page: the delegate says what to show
@@ -86,7 +102,7 @@ struct UIWebViewWPE::Signals {
             // The engine ends this attempt next (load-changed FINISHED) and
             // would not reload a page that never committed: the load goes on.
             self->enqueue([self, failing = std::string(uri ? uri : ""), since = self->startedAt_] {
-                self->continueAfterTrust(failing, since);
+                self->continueLoad(failing, since);
             });
         } else {
             auto failure = NSURLErrorMake(NSURLErrorServerCertificateUntrusted, uri ? uri : "");
@@ -206,15 +222,19 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
         webkit_policy_decision_ignore(decision);
         return;
     }
-    if (byHost) request_ = request;
+    if (byHost) {
+        request_ = request;
+        awaitingStart_ = true;
+    }
     WebKitWebsitePolicies* policies =
         webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW_WITHOUT_SOUND, nullptr);
     webkit_policy_decision_use_with_policies(decision, policies);
     g_object_unref(policies);
 }
 
-void UIWebViewWPE::continueAfterTrust(const std::string& URI, std::uint64_t since) {
+void UIWebViewWPE::continueLoad(const std::string& URI, std::uint64_t since) {
     if (!loading_ || !view_) return;
+    ++continuations_;
     if (since != hostNavigations_ || URI.empty()) return failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
     approved_.push_back(URI);  // decided already
     startRequest(request_ && request_->URL() == URI ? request_ : NSURLRequest::requestWithURL(URI));
@@ -231,6 +251,8 @@ void UIWebViewWPE::loadStarted() {
     }
     loading_ = true;
     committed_ = false;
+    awaitingStart_ = false;
+    continuations_ = 0;
     statusCode_.reset();
     if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
         request_ = NSURLRequest::requestWithURL(uri);
@@ -280,6 +302,15 @@ void UIWebViewWPE::processEnded() {
             auto load = lastLoad_;
             load();
         }
+        return;
+    }
+    if (!loading_ && awaitingStart_ && lastLoad_ && pendingRequest_) {
+        // A host load allowed but not started yet never reached the ended
+        // process: it starts in a new one, decided already.
+        awaitingStart_ = false;
+        approved_.push_back(pendingRequest_->URL());
+        auto load = lastLoad_;
+        load();
         return;
     }
     failCurrentLoad(UIWebViewWPEUnresponsiveErrorCode, "the page's process stopped answering and was ended");
