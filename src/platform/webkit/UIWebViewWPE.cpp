@@ -93,6 +93,8 @@ void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& ba
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
     lastLoad_ = [this, html, baseURL] { loadHTMLString(html, baseURL); };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
+    hostLoadPending_ = true;
+    hostLoadAllowed_ = false;
     timeout_ = 0;
     webkit_web_view_load_html(viewForLoad(base), html.c_str(), base.c_str());
 }
@@ -106,6 +108,8 @@ void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const
         loadData(data, MIMEType, textEncodingName, baseURL);
     };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
+    hostLoadPending_ = true;
+    hostLoadAllowed_ = false;
     timeout_ = 0;
     GBytes* bytes = g_bytes_new(data.data(), data.size());
     webkit_web_view_load_bytes(viewForLoad(base), bytes, MIMEType.empty() ? nullptr : MIMEType.c_str(),
@@ -123,6 +127,8 @@ void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
 void UIWebViewWPE::startRequest(const std::shared_ptr<NSURLRequest>& request) {
     lastLoad_ = [this, request] { loadRequest(request); };
     pendingRequest_ = request;
+    hostLoadPending_ = true;
+    hostLoadAllowed_ = false;
     timeout_ = request->timeoutInterval() > 0 ? request->timeoutInterval() : 0;
     WebKitWebView* view = viewForLoad(request->URL());
     // The engine sends the page's User-Agent on every request: a request that

@@ -21,7 +21,7 @@
 // from the view's queue, never from inside an engine callback. A process that
 // stops answering is ended by the watchdog: its creative views fail their load
 // with NSURLErrorResourceUnavailable (-1008) and start a new process on their
-// next load (a host load allowed but not started yet starts there at once);
+// next load (a host load not started yet starts there at once);
 // library pages reload. Main thread only.
 #include <cstdint>
 #include <deque>
@@ -221,7 +221,9 @@ private:
     std::optional<long> statusCode_;
     bool loading_ = false;
     bool committed_ = false;
-    bool awaitingStart_ = false;  // a host load was allowed and has not started
+    // The last host load has not started (nor been refused); whether it was allowed.
+    bool hostLoadPending_ = false;
+    bool hostLoadAllowed_ = false;
     // Host navigations asked for so far, and their count when the engine last
     // started a load (both as the engine's signals come).
     std::uint64_t hostNavigations_ = 0;

@@ -219,12 +219,13 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
         allowed = client_.backingShouldStartLoad(request, type) && queue->alive;
     }
     if (!allowed) {
+        if (byHost) hostLoadPending_ = false;
         webkit_policy_decision_ignore(decision);
         return;
     }
     if (byHost) {
         request_ = request;
-        awaitingStart_ = true;
+        hostLoadAllowed_ = true;
     }
     WebKitWebsitePolicies* policies =
         webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW_WITHOUT_SOUND, nullptr);
@@ -239,6 +240,7 @@ void UIWebViewWPE::continueLoad(const std::string& URI, std::uint64_t since) {
     approved_.push_back(URI);  // decided already
     startRequest(request_ && request_->URL() == URI ? request_ : NSURLRequest::requestWithURL(URI));
     timeout_ = 0;  // the load's own time-out runs on
+    hostLoadPending_ = false;  // the load is under way
     continuing_ = true;
     continuingURI_ = URI;
 }
@@ -251,7 +253,7 @@ void UIWebViewWPE::loadStarted() {
     }
     loading_ = true;
     committed_ = false;
-    awaitingStart_ = false;
+    hostLoadPending_ = false;
     continuations_ = 0;
     statusCode_.reset();
     if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
@@ -304,11 +306,11 @@ void UIWebViewWPE::processEnded() {
         }
         return;
     }
-    if (!loading_ && awaitingStart_ && lastLoad_ && pendingRequest_) {
-        // A host load allowed but not started yet never reached the ended
-        // process: it starts in a new one, decided already.
-        awaitingStart_ = false;
-        approved_.push_back(pendingRequest_->URL());
+    if (!loading_ && hostLoadPending_ && lastLoad_ && pendingRequest_) {
+        // A host load not started yet never reached the ended process: it
+        // starts in a new one (not asked again when it was allowed).
+        hostLoadPending_ = false;
+        if (hostLoadAllowed_) approved_.push_back(pendingRequest_->URL());
         auto load = lastLoad_;
         load();
         return;
