@@ -212,14 +212,14 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
         if (pendingRequest_ && pendingRequest_->URL() == uri) request = pendingRequest_;
     }
     auto approved = std::find(approved_.begin(), approved_.end(), uri);
+    auto queue = queue_;  // the delegate may let the view go
     if (byHost && approved != approved_.end()) {
         approved_.erase(approved);
     } else {
-        auto queue = queue_;  // the delegate may let the view go
         allowed = client_.backingShouldStartLoad(request, type) && queue->alive;
     }
     if (!allowed) {
-        if (byHost) hostLoadPending_ = false;
+        if (byHost && queue->alive) hostLoadPending_ = false;
         webkit_policy_decision_ignore(decision);
         return;
     }
