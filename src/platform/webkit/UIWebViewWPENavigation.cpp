@@ -2,7 +2,8 @@
 // view's queue (decisions held) and delivered in order from the run loop, so
 // the delegate is never called from inside an engine callback and may
 // evaluate script meanwhile. One start, then one finish or fail per main-frame
-// load; a replaced load fails with NSURLErrorCancelled.
+// load; a replaced load fails with NSURLErrorCancelled; an attempt that asking
+// again mends (a certificate allowed on the way) continues the same load.
 #include <glib.h>
 #include <wpe/webkit.h>
 
@@ -82,9 +83,9 @@ struct UIWebViewWPE::Signals {
     static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri, GError* error, UIWebViewWPE* self) {
         // The engine's own cancellations (a replaced or stopped load) come in
         // its domain. One of the network layer's before the page committed is
-        // nobody's: a navigation's preconnection that a refused certificate
-        // ended takes the connection its main document was waiting for with
-        // it. Asked again, the load meets the certificate itself.
+        // nobody's (seen under load when a refused certificate ended the
+        // navigation's preconnection, whose connection the main document was
+        // waiting for): asked again, the load meets the certificate itself.
         if (event == WEBKIT_LOAD_STARTED && uri && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) &&
             self->continuations_ < kMaxContinuations) {
             self->enqueue([self, failing = std::string(uri), since = self->startedAt_] {
