@@ -1,6 +1,7 @@
 // Web views and their pages' processes: synchronous evaluation (also inside
 // the delegate's decision), a creative that hangs its process ended without
-// stalling the main thread while library pages go on (or reload), media that
+// stalling the main thread while library pages go on (or reload) and a load
+// allowed meanwhile starts in the next process, media that
 // autoplays only without sound, full-screen requests that change nothing, and
 // views let go by their delegate inside its calls.
 #include <doctest/doctest.h>
@@ -81,6 +82,19 @@ TEST_CASE("a creative that hangs its process fails within the watchdog's limit, 
     creative.waitForEnd("the load after the hang");
     CHECK(creative.delegate->log.back() == "finish");
     CHECK(creative.view->stringByEvaluatingJavaScriptFromString("document.title") == "after");
+
+    // A load allowed while its process hangs (the delegate's own evaluation
+    // spins it) starts in the next process, asked once.
+    WindowedWebView waiting;
+    bool spun = false;
+    waiting.delegate->allow = [&](const std::string&, UIWebViewNavigationType) {
+        if (!spun) spun = true, waiting.view->stringByEvaluatingJavaScriptFromString("while (true) {}");
+        return true;
+    };
+    waiting.view->loadHTMLString("<title>waiting</title>", "");
+    waiting.waitForEnd("the load allowed while its process hung");
+    CHECK(joined(waiting.delegate->log) == "ask 5 about:blank | start | finish");
+    CHECK(waiting.view->stringByEvaluatingJavaScriptFromString("document.title") == "waiting");
 }
 
 TEST_CASE("a hung library page reloads in a new process") {

@@ -140,6 +140,9 @@ public:
     // The backing every later view gets (process-wide, main thread). Null
     // restores the engine.
     static void useBackingFactory(BackingFactory factory);
+    // Engine views of views (the real engine's backing) not yet freed: a
+    // view let go frees its engine view and page once the engine lets go too.
+    static std::size_t liveEngineViewCount();
     // Trusts a certificate authority (a PEM file) for these hosts alone, in
     // web views and their sub-resources; any other certificate error fails the
     // load. Process-wide; call before the first page of those hosts loads.

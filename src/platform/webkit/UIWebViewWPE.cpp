@@ -11,7 +11,17 @@
 namespace {
 // The longest a synchronous evaluation waits for a page (the watchdog's limit).
 constexpr double kEvaluationLimit = 1.0;
+
+// Engine views of backings not yet finalized (main thread).
+std::size_t liveEngineViews = 0;
+
+void engineViewFinalized(gpointer, GObject*) { --liveEngineViews; }
 }  // namespace
+
+std::size_t UIWebView::liveEngineViewCount() {
+    QV_ASSERT_MAIN_THREAD();
+    return liveEngineViews;
+}
 
 UIWebView::BackingFactory UIWebViewWPE::factory() {
     return [](UIWebViewBackingClient& client) {
@@ -43,8 +53,11 @@ void UIWebViewWPE::makeEngineView() {
     WebKitWebView* anchor = group_.anchor();
     generation_ = group_.generation();
     auto* backend = static_cast<WebKitWebViewBackend*>(surface_->makeViewBackend());
-    view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view",
-                                                           anchor, nullptr)));
+    // A web view is no floating object here: this is its one reference.
+    view_ = WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view", anchor, nullptr));
+    ++liveEngineViews;
+    g_object_weak_ref(G_OBJECT(view_), &engineViewFinalized, nullptr);
     WebKitSettings* settings = webkit_web_view_get_settings(view_);
     webkit_settings_set_enable_fullscreen(settings, FALSE);
     webkit_settings_set_media_playback_requires_user_gesture(settings, mediaNeedsGesture_);
@@ -76,9 +89,12 @@ WebKitWebView* UIWebViewWPE::viewForLoad(const std::string& URL) {
 
 void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& baseURL) {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
     lastLoad_ = [this, html, baseURL] { loadHTMLString(html, baseURL); };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
+    hostLoadPending_ = true;
+    hostLoadAllowed_ = false;
     timeout_ = 0;
     webkit_web_view_load_html(viewForLoad(base), html.c_str(), base.c_str());
 }
@@ -86,11 +102,14 @@ void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& ba
 void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const std::string& textEncodingName,
                             const std::string& baseURL) {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     const std::string base = baseURL.empty() ? "about:blank" : baseURL;
     lastLoad_ = [this, data, MIMEType, textEncodingName, baseURL] {
         loadData(data, MIMEType, textEncodingName, baseURL);
     };
     pendingRequest_ = NSURLRequest::requestWithURL(base);
+    hostLoadPending_ = true;
+    hostLoadAllowed_ = false;
     timeout_ = 0;
     GBytes* bytes = g_bytes_new(data.data(), data.size());
     webkit_web_view_load_bytes(viewForLoad(base), bytes, MIMEType.empty() ? nullptr : MIMEType.c_str(),
@@ -101,8 +120,15 @@ void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const
 void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
     QV_ASSERT_MAIN_THREAD();
     if (!request) return;
+    hostNavigates();
+    startRequest(request);
+}
+
+void UIWebViewWPE::startRequest(const std::shared_ptr<NSURLRequest>& request) {
     lastLoad_ = [this, request] { loadRequest(request); };
     pendingRequest_ = request;
+    hostLoadPending_ = true;
+    hostLoadAllowed_ = false;
     timeout_ = request->timeoutInterval() > 0 ? request->timeoutInterval() : 0;
     WebKitWebView* view = viewForLoad(request->URL());
     // The engine sends the page's User-Agent on every request: a request that
@@ -120,11 +146,13 @@ void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {
 
 void UIWebViewWPE::stopLoading() {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     if (view_) webkit_web_view_stop_loading(view_);
 }
 
 void UIWebViewWPE::reload() {
     QV_ASSERT_MAIN_THREAD();
+    hostNavigates();
     if (generation_ != group_.generation() && lastLoad_) {
         auto load = lastLoad_;
         load();
@@ -134,9 +162,11 @@ void UIWebViewWPE::reload() {
 }
 
 void UIWebViewWPE::goBack() {
+    hostNavigates();
     if (view_) webkit_web_view_go_back(view_);
 }
 void UIWebViewWPE::goForward() {
+    hostNavigates();
     if (view_) webkit_web_view_go_forward(view_);
 }
 bool UIWebViewWPE::canGoBack() const { return view_ && webkit_web_view_can_go_back(view_); }

@@ -8,7 +8,8 @@
 //   application home), the engine's GLib context pumped from the main run
 //   loop (a wait observer), and the process groups;
 // - UIWebViewWPEWatchdog.cpp: per process group, a trivial script every
-//   250 ms in the group's anchor view; a process silent for 1 s is ended;
+//   250 ms in the group's anchor view; a process silent for 1 s is ended
+//   (one still starting, before its anchor's page loaded, gets 5 s);
 // - UIWebViewWPESurface.cpp: the view backend: shared-memory frames copied
 //   into the view's layer, acknowledged from a timer at up to 60 Hz, size,
 //   scale, activity state and pointer input;
@@ -20,7 +21,8 @@
 // from the view's queue, never from inside an engine callback. A process that
 // stops answering is ended by the watchdog: its creative views fail their load
 // with NSURLErrorResourceUnavailable (-1008) and start a new process on their
-// next load; library pages reload. Main thread only.
+// next load (a host load not started yet starts there at once);
+// library pages reload. Main thread only.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -72,6 +74,7 @@ private:
     WebKitWebView* anchor_ = nullptr;
     std::uint64_t generation_ = 1;
     bool responsive_ = true;
+    bool started_ = false;  // the anchor's page loaded: the process runs
     unsigned watchdogSource_ = 0;
     std::shared_ptr<int> pingToken_;  // the outstanding ping (null: none)
     double pingSent_ = 0;
@@ -165,6 +168,12 @@ private:
     void dropEngineView();
     // Before a host load: a view of an ended generation gets a new engine view.
     WebKitWebView* viewForLoad(const std::string& URL);
+    // A load the host asks for (public loads) and one the backing starts.
+    void hostNavigates() {
+        ++hostNavigations_;
+        continuations_ = 0;
+    }
+    void startRequest(const std::shared_ptr<NSURLRequest>& request);
     void connectSignals();
     // The queue: engine callbacks append, the run loop delivers in order.
     void enqueue(std::function<void()> event);
@@ -175,6 +184,12 @@ private:
     void loadFinished();
     void loadFailed(const NSError& error);
     void failCurrentLoad(long code, const std::string& description);
+    // The load's attempt failed in a way that asking again mends (a
+    // certificate allowed for its host, a connection the network layer
+    // cancelled by itself): the same load asks for the failing URI again (no
+    // new decision, start or end), unless the host navigated since it started
+    // (`since`: hostNavigations_ when it started): then it was replaced (-999).
+    void continueLoad(const std::string& URI, std::uint64_t since);
     void processEnded();
     void decide(WebKitPolicyDecision* decision, int decisionType);
     void startTimeout(double seconds);
@@ -206,6 +221,18 @@ private:
     std::optional<long> statusCode_;
     bool loading_ = false;
     bool committed_ = false;
+    // The last host load has not started (nor been refused); whether it was allowed.
+    bool hostLoadPending_ = false;
+    bool hostLoadAllowed_ = false;
+    // Host navigations asked for so far, and their count when the engine last
+    // started a load (both as the engine's signals come).
+    std::uint64_t hostNavigations_ = 0;
+    std::uint64_t startedAt_ = 0;
+    // A load goes on after an allowed certificate: its new attempt (the next
+    // start with this URI) is no new load, and the failed one's end no end.
+    bool continuing_ = false;
+    std::string continuingURI_;
+    unsigned continuations_ = 0;  // of the current load
     bool deciding_ = false;  // while the client decides on a navigation
     bool decidingGesture_ = false;
     double timeout_ = 0;  // of the pending host request's main document; 0: none

@@ -2,7 +2,8 @@
 // view's queue (decisions held) and delivered in order from the run loop, so
 // the delegate is never called from inside an engine callback and may
 // evaluate script meanwhile. One start, then one finish or fail per main-frame
-// load; a replaced load fails with NSURLErrorCancelled.
+// load; a replaced load fails with NSURLErrorCancelled; an attempt that asking
+// again mends (a certificate allowed on the way) continues the same load.
 #include <glib.h>
 #include <wpe/webkit.h>
 
@@ -15,6 +16,10 @@
 #include "platform/webkit/UIWebViewWPETrust.h"
 
 namespace {
+// Attempts of one load asked for again after a cancellation of the network
+// layer's own.
+constexpr unsigned kMaxContinuations = 3;
+
 // A GObject reference held by a queued event.
 template <class T>
 std::shared_ptr<T> hold(T* object) {
@@ -59,15 +64,35 @@ struct UIWebViewWPE::Signals {
         self->enqueue([self, held, type] { self->decide(held.get(), static_cast<int>(type)); });
         return TRUE;
     }
-    static void loadChanged(WebKitWebView*, WebKitLoadEvent event, UIWebViewWPE* self) {
+    static void loadChanged(WebKitWebView* view, WebKitLoadEvent event, UIWebViewWPE* self) {
         switch (event) {
-        case WEBKIT_LOAD_STARTED: self->enqueue([self] { self->loadStarted(); }); break;
+        case WEBKIT_LOAD_STARTED: {
+            // A continued load's new attempt starts with its failing URI.
+            const char* uri = webkit_web_view_get_uri(view);
+            const bool continued = self->continuing_ && uri && self->continuingURI_ == uri;
+            self->continuing_ = false;
+            self->startedAt_ = self->hostNavigations_;
+            if (!continued) self->enqueue([self] { self->loadStarted(); });
+            break;
+        }
         case WEBKIT_LOAD_COMMITTED: self->enqueue([self] { self->loadCommitted(); }); break;
         case WEBKIT_LOAD_FINISHED: self->enqueue([self] { self->loadFinished(); }); break;
         default: break;
         }
     }
-    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, UIWebViewWPE* self) {
+    static gboolean loadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri, GError* error, UIWebViewWPE* self) {
+        // The engine's own cancellations (a replaced or stopped load) come in
+        // its domain. One of the network layer's before the page committed is
+        // nobody's (seen under load when a refused certificate ended the
+        // navigation's preconnection, whose connection the main document was
+        // waiting for): asked again, the load meets the certificate itself.
+        if (event == WEBKIT_LOAD_STARTED && uri && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) &&
+            self->continuations_ < kMaxContinuations) {
+            self->enqueue([self, failing = std::string(uri), since = self->startedAt_] {
+                self->continueLoad(failing, since);
+            });
+            return TRUE;
+        }
         auto failure = NSURLErrorMake(codeOf(error), uri ? uri : "", error ? error->message : "");
         self->enqueue([self, failure] { self->loadFailed(*failure); });
         return TRUE;  // no error page: the delegate says what to show
@@ -75,8 +100,10 @@ struct UIWebViewWPE::Signals {
     static gboolean tlsFailed(WebKitWebView* view, gchar* uri, GTlsCertificate* certificate, GTlsCertificateFlags errors,
                               UIWebViewWPE* self) {
         if (UIWebViewWPETrust::allowAfterFailure(view, uri, certificate, static_cast<unsigned>(errors))) {
-            self->enqueue([self] {
-                if (self->view_) webkit_web_view_reload(self->view_);
+            // The engine ends this attempt next (load-changed FINISHED) and
+            // would not reload a page that never committed: the load goes on.
+            self->enqueue([self, failing = std::string(uri ? uri : ""), since = self->startedAt_] {
+                self->continueLoad(failing, since);
             });
         } else {
             auto failure = NSURLErrorMake(NSURLErrorServerCertificateUntrusted, uri ? uri : "");
@@ -186,21 +213,37 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
         if (pendingRequest_ && pendingRequest_->URL() == uri) request = pendingRequest_;
     }
     auto approved = std::find(approved_.begin(), approved_.end(), uri);
+    auto queue = queue_;  // the delegate may let the view go
     if (byHost && approved != approved_.end()) {
         approved_.erase(approved);
     } else {
-        auto queue = queue_;  // the delegate may let the view go
         allowed = client_.backingShouldStartLoad(request, type) && queue->alive;
     }
     if (!allowed) {
+        if (byHost && queue->alive) hostLoadPending_ = false;
         webkit_policy_decision_ignore(decision);
         return;
     }
-    if (byHost) request_ = request;
+    if (byHost) {
+        request_ = request;
+        hostLoadAllowed_ = true;
+    }
     WebKitWebsitePolicies* policies =
         webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW_WITHOUT_SOUND, nullptr);
     webkit_policy_decision_use_with_policies(decision, policies);
     g_object_unref(policies);
+}
+
+void UIWebViewWPE::continueLoad(const std::string& URI, std::uint64_t since) {
+    if (!loading_ || !view_) return;
+    ++continuations_;
+    if (since != hostNavigations_ || URI.empty()) return failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
+    approved_.push_back(URI);  // decided already
+    startRequest(request_ && request_->URL() == URI ? request_ : NSURLRequest::requestWithURL(URI));
+    timeout_ = 0;  // the load's own time-out runs on
+    hostLoadPending_ = false;  // the load is under way
+    continuing_ = true;
+    continuingURI_ = URI;
 }
 
 void UIWebViewWPE::loadStarted() {
@@ -211,6 +254,8 @@ void UIWebViewWPE::loadStarted() {
     }
     loading_ = true;
     committed_ = false;
+    hostLoadPending_ = false;
+    continuations_ = 0;
     statusCode_.reset();
     if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
         request_ = NSURLRequest::requestWithURL(uri);
@@ -226,7 +271,7 @@ void UIWebViewWPE::loadCommitted() {
 }
 
 void UIWebViewWPE::loadFinished() {
-    if (!loading_) return;
+    if (!loading_ || continuing_) return;  // the failed attempt of a continued load
     loading_ = false;
     cancelTimeout();
     statusCode_.reset();
@@ -260,6 +305,15 @@ void UIWebViewWPE::processEnded() {
             auto load = lastLoad_;
             load();
         }
+        return;
+    }
+    if (!loading_ && hostLoadPending_ && lastLoad_ && pendingRequest_) {
+        // A host load not started yet never reached the ended process: it
+        // starts in a new one (not asked again when it was allowed).
+        hostLoadPending_ = false;
+        if (hostLoadAllowed_) approved_.push_back(pendingRequest_->URL());
+        auto load = lastLoad_;
+        load();
         return;
     }
     failCurrentLoad(UIWebViewWPEUnresponsiveErrorCode, "the page's process stopped answering and was ended");

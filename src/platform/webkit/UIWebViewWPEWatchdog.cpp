@@ -13,12 +13,22 @@
 namespace {
 constexpr unsigned kPingIntervalMs = 250;
 constexpr double kSilenceLimit = 1.0;  // seconds a process may leave a ping unanswered
+// Seconds a process may take to start (to load its anchor's page): a busy
+// machine starts one slowly, and one that is not running yet is not silent.
+constexpr double kStartLimit = 5.0;
 }  // namespace
 
 struct UIWebViewWPEWatchdogTick {
     static gboolean tick(gpointer data) {
         static_cast<UIWebViewWPEGroup*>(data)->tick();
         return G_SOURCE_CONTINUE;
+    }
+    static void anchorLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+        auto* group = static_cast<UIWebViewWPEGroup*>(data);
+        if (event != WEBKIT_LOAD_FINISHED || group->started_) return;
+        group->started_ = true;
+        group->pingSent_ = UIWebViewWPEContext::now();  // an outstanding ping's silence counts from now
+
     }
 };
 
@@ -30,9 +40,11 @@ WebKitWebView* UIWebViewWPEGroup::anchor() {
     WebKitWebContext* context = UIWebViewWPEContext::context();
     if (!anchorSurface_) anchorSurface_ = std::make_unique<UIWebViewWPESurface>(CGSizeMake(1, 1), 1.0, nullptr);
     auto* backend = static_cast<WebKitWebViewBackend*>(anchorSurface_->makeViewBackend());
-    anchor_ = WEBKIT_WEB_VIEW(g_object_ref_sink(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "web-context", context, nullptr)));
+    // Not floating: the group holds the one reference until the process ends.
+    anchor_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "web-context", context, nullptr));
     anchorSurface_->setVisible(false);
+    started_ = false;
+    g_signal_connect(anchor_, "load-changed", G_CALLBACK(&UIWebViewWPEWatchdogTick::anchorLoadChanged), this);
     webkit_web_view_load_html(anchor_, "<!DOCTYPE html><title>anchor</title>", "about:blank");
     responsive_ = true;
     startWatchdog();
@@ -53,7 +65,7 @@ void UIWebViewWPEGroup::stopWatchdog() {
 void UIWebViewWPEGroup::tick() {
     if (!anchor_) return;
     if (pingToken_) {
-        if (UIWebViewWPEContext::now() - pingSent_ > kSilenceLimit) giveUp();
+        if (UIWebViewWPEContext::now() - pingSent_ > (started_ ? kSilenceLimit : kStartLimit)) giveUp();
         return;
     }
     pingToken_ = std::make_shared<int>(0);
@@ -97,5 +109,6 @@ void UIWebViewWPEGroup::processEnded() {
     anchor_ = nullptr;
     ++generation_;
     responsive_ = true;  // the next generation's process starts answering afresh
+    g_signal_handlers_disconnect_by_data(old, this);
     g_object_unref(old);
 }
