@@ -11,7 +11,10 @@
 namespace {
 // The longest a synchronous evaluation waits for a page (the watchdog's limit).
 constexpr double kEvaluationLimit = 1.0;
+std::size_t engineViews = 0;  // main thread
 }  // namespace
+
+std::size_t UIWebView::engineViewsMade() { return engineViews; }
 
 UIWebView::BackingFactory UIWebViewWPE::factory() {
     return [](UIWebViewBackingClient& client) {
@@ -42,6 +45,7 @@ UIWebViewWPE::~UIWebViewWPE() {
 void UIWebViewWPE::makeEngineView() {
     WebKitWebView* anchor = group_.anchor();
     generation_ = group_.generation();
+    ++engineViews;
     auto* backend = static_cast<WebKitWebViewBackend*>(surface_->makeViewBackend());
     view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(WEBKIT_TYPE_WEB_VIEW, "backend", backend, "related-view",
                                                            anchor, nullptr)));
