@@ -4,12 +4,15 @@
 // and the other creatives go on; file navigation, new windows, alerts, sound
 // and full screen change nothing outside the page; a certificate of a host
 // not trusted fails the ad; the pool hands a wiped engine view to the next ad.
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 
 #include "RenderingScope.h"
+#include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
+#include "platform/foundation/NSNotificationCenter.h"
 #include "platform/DeviceScreenTestSupport.h"
 #include "platform/WebViewSupport.h"
 #include "support/LoopbackTlsConnection.h"
@@ -76,11 +79,13 @@ struct EngineAd {
     std::shared_ptr<LoggedBannerDelegate> delegate;
     std::shared_ptr<AKWebView> view;
 
-    EngineAd(UIView& parent, CGRect frame) {
+    EngineAd(UIView& parent, CGRect frame, bool interstitial = false) {
         slot->slotState = AKSlotStateRendering;
+        slot->interstitial = interstitial;
         delegate = std::make_shared<LoggedBannerDelegate>(slot);
         view = AKWebView::make(frame);
-        view->configureAsBannerAdView();
+        if (interstitial) view->configureAsInterstitialAdView();
+        else view->configureAsBannerAdView();
         view->setDelegate(delegate);
         slot->adWebView = view;
         parent.addSubview(view);
@@ -215,4 +220,88 @@ TEST_CASE("a hung creative fails its ad while the screen, library pages and the 
     bystander.waitForColour(100, 25, kBannerGreen, "by the bystander again");
     CHECK_FALSE(bystander.failed());
     CHECK(webNodes(screen.tree()).size() == 3);
+}
+
+TEST_CASE("file navigation, new windows, alerts, sound and full screen of a creative change nothing outside its page") {
+    EngineAds ads;
+    AdPeer peer;
+    Screen screen;
+    const CGRect frame = CGRectMake(0, 200, 320, 50);
+    const std::string clicks = "openApp http://clicks.test/c?to=";
+    struct Row {
+        const char* creative;
+        const char* settled;    // the page is waited on until this gives "true"
+        bool tap;               // then a tap on the middle of the ad
+        const char* hostLoad;   // then the host loads this URL in the ad (nullptr: none)
+        const char* hostScript;  // then the host evaluates this (nullptr: none), giving "false"
+        std::vector<std::string> asked;  // the navigations routed after the creative's own (routing's web actions)
+        std::vector<std::string> openerCalls;  // what reached the opener meanwhile
+        const char* pageCheck;            // at last this gives "true"
+        bool interstitial = false;        // a banner unless set
+    };
+    const char* passwd = "file:///etc/passwd";
+    const std::string blank = "http://127.0.0.1/blank?ai=5", opened = "http://127.0.0.1/opened?ai=4";
+    const Row rows[] = {
+        // The engine keeps the page's own way there (load and link) from asking at all.
+        {"file-navigation.html", "document.readyState === 'complete'", true, passwd, nullptr, {passwd}, {},
+         "location.pathname === '/creatives/file-navigation.html' && document.body.innerText.indexOf('root:') < 0"},
+        // window.open without a gesture gets null; the tapped link and a window.open
+        // with the host's gesture are clicks that never load in the ad.
+        {"window-open.html", "window.openResult !== 'not yet'", true, nullptr, "String(openWindow())", {blank, opened},
+         {clicks + blank, clicks + opened}, "window.openResult === 'null'"},
+        {"alert.html", "window.alertsDone === 3", false, nullptr, nullptr, {}, {}, "true"},
+        // A banner's media waits for a user action; an interstitial's may start
+        // by itself, but never with its sound.
+        {"video-sound.html", "window.videoState !== 'waiting'", false, nullptr, nullptr, {}, {},
+         "window.videoState === 'blocked' && (clip.paused || clip.muted)"},
+        {"video-sound.html", "window.videoState !== 'waiting'", false, nullptr, nullptr, {}, {},
+         "window.videoState === 'blocked' && (clip.paused || clip.muted)", true},
+        {"fullscreen.html", "window.fullscreenState !== 'not yet'", false, nullptr, nullptr, {}, {},
+         "!document.webkitFullscreenElement && window.fullscreenState !== 'entered'"},
+    };
+    for (const auto& row : rows) {
+        const std::string creative = row.creative;
+        CAPTURE(creative);
+        CAPTURE(row.interstitial);
+        const auto windowViews = screen.window->subviews().size();
+        EngineAd ad(*screen.window, frame, row.interstitial);
+        std::vector<std::string> asked;
+        auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+            kDidReceiveWebActionNotification, ad.view, nullptr,
+            [&](const NSNotification& note) { asked.push_back(note.userInfo()["u"].stringValue()); });
+        ad.load(peer, row.creative);
+        ad.waitForEnd(row.creative);
+        REQUIRE(ad.delegate->log.back() == "finish");
+        // As the slot does once the ad shows (loaded at least the click delay ago).
+        ad.slot->slotState = AKSlotStateValidAd;
+        ad.slot->loadedAt = static_cast<std::int64_t>(AKAbsoluteTime::absoluteTimeInMilliseconds()) -
+                            static_cast<std::int64_t>(AKBannerWebViewDelegate::kMinimumClickDelayMilliseconds);
+        waitFor([&] { return ad.evaluate(row.settled) == "true"; }, std::string("the page: ") + row.settled);
+        if (row.tap) screen.tap(CGPointMake(160, 225));
+        if (row.hostLoad) ad.view->loadRequest(NSURLRequest::requestWithURL(row.hostLoad));
+        if (row.hostScript) CHECK(ad.evaluate(row.hostScript) == "false");
+        // The tap and the host's acts reach the engine by different ways: their order is not kept.
+        auto sorted = [](std::vector<std::string> lines) {
+            std::sort(lines.begin(), lines.end());
+            return joined(lines);
+        };
+        std::vector<std::string> expected{peer.creativeURL(row.creative)};
+        expected.insert(expected.end(), row.asked.begin(), row.asked.end());
+        waitFor([&] { return asked.size() >= expected.size() && sorted(ad.opener().calls) == sorted(row.openerCalls); },
+                "the navigations routed: " + joined(expected));
+        CHECK(sorted(asked) == sorted(expected));
+        CHECK(ad.evaluate(row.pageCheck) == "true");
+        CHECK(joined(ad.delegate->log) == "start | finish");
+        CHECK_FALSE(ad.failed());
+        // Nothing outside the page: no alert, no other view or window, the ad in its place.
+        CHECK(UIAlertView::visibleAlerts().empty());
+        CHECK(screen.window->subviews().size() == windowViews + 1);
+        CHECK(ad.view->superview() == screen.window);
+        CHECK(UIApplication::sharedApplication()->keyWindow() == screen.window);
+        const auto shown = webNodes(screen.tree());
+        REQUIRE(shown.size() == 1);
+        CHECK(shown[0]["url"] == peer.creativeURL(row.creative));
+        CHECK(CGRectEqualToRect(devicescreentest::rectOf(shown[0]["frame"]), frame));
+        NSNotificationCenter::defaultCenter()->removeObserver(token.get());
+    }
 }
