@@ -13,6 +13,7 @@
 #include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/net/NSURLError.h"
 #include "platform/DeviceScreenTestSupport.h"
 #include "platform/WebViewSupport.h"
 #include "support/LoopbackTlsConnection.h"
@@ -58,7 +59,10 @@ struct EngineAds {
     }
     ~EngineAds() {
         auto pool = AKWebView::webViewCache();
-        const bool settled = testsupport::runMainUntil([&] { return pool->clearingWebViews().empty(); }, 20);
+        // The wipes start from the main queue: what was queued runs first.
+        bool queued = false;
+        dispatch_async(dispatch_get_main_queue(), [&] { queued = true; });
+        const bool settled = testsupport::runMainUntil([&] { return queued && pool->clearingWebViews().empty(); }, 20);
         CHECK_MESSAGE(settled, "waited for the pool's wipes to end");
         pool->removeAllObjects();
         UIWebView::useBackingFactory(UIWebViewRecorder::factory());
@@ -304,4 +308,59 @@ TEST_CASE("file navigation, new windows, alerts, sound and full screen of a crea
         CHECK(CGRectEqualToRect(devicescreentest::rectOf(shown[0]["frame"]), frame));
         NSNotificationCenter::defaultCenter()->removeObserver(token.get());
     }
+}
+
+TEST_CASE("an ad page from a host whose certificate is not trusted fails the ad") {
+    EngineAds ads;
+    const auto& pki = testsupport::testPKI();
+    AdPeer peer(testsupport::tlsConnectionFactory(pki.leafChainPem(), pki.leaf.keyPem), "https");
+    const std::string authority = ads.home.path() + "/test-root.pem";
+    std::ofstream(authority) << pki.root.pem;
+    UIWebView::trustCertificateAuthorityForHosts(authority, {"127.0.0.1"});
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 100));
+    window->setHidden(false);
+
+    // The same certificate names localhost, which the authority is not trusted for.
+    EngineAd ad(*window, CGRectMake(0, 0, 320, 50));
+    ad.view->loadRequest(NSURLRequest::requestWithURL("https://localhost:" + std::to_string(peer.server().port()) +
+                                                      "/creatives/banner-320x50.html"));
+    ad.waitForEnd("the page of a host not trusted");
+    CHECK(ad.delegate->log.back() == "fail " + std::to_string(NSURLErrorServerCertificateUntrusted));
+    CHECK(ad.slot->joined().starts_with("failWithError 2 reload=0 cancel=0"));
+    CHECK(peer.requests().empty());
+
+    // The host it is trusted for shows the ad.
+    EngineAd trusted(*window, CGRectMake(0, 50, 320, 50));
+    trusted.view->loadRequest(NSURLRequest::requestWithURL(peer.creativeURL("banner-320x50.html")));
+    trusted.waitForEnd("the page of the trusted host");
+    CHECK(joined(trusted.delegate->log) == "start | finish");
+    CHECK_FALSE(trusted.failed());
+    trusted.waitForColour(100, 25, kBannerGreen, "by the trusted host's ad");
+}
+
+TEST_CASE("an engine view given back to the pool is wiped blank and reused by the next ad without a new one") {
+    EngineAds ads;
+    AdPeer peer;
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 100));
+    window->setHidden(false);
+    auto pool = AKWebView::webViewCache();
+
+    auto first = std::make_unique<EngineAd>(*window, CGRectMake(0, 0, 320, 50));
+    first->load(peer, "banner-320x50.html");
+    first->waitForEnd("the first ad");
+    first->waitForColour(100, 25, kBannerGreen, "by the first ad");
+    const std::weak_ptr<UIWebView> wrapped = first->view->webView();
+    const std::size_t engineViews = UIWebView::engineViewsMade();
+    first.reset();
+    waitFor([&] { return pool->count() == 1; }, "the first ad's web view wiped into the pool");
+
+    EngineAd second(*window, CGRectMake(0, 50, 320, 50));
+    CHECK(second.view->webView() == wrapped.lock());
+    CHECK(UIWebView::engineViewsMade() == engineViews);
+    CHECK(second.evaluate("location.href + ' [' + document.body.innerHTML + ']'") == "about:blank []");
+    second.load(peer, "window-open.html");
+    second.waitForEnd("the second ad in the reused web view");
+    CHECK(joined(second.delegate->log) == "start | finish");
+    second.waitForColour(100, 25, CGPixel{0, 120, 160, 255}, "by the second ad in the reused web view");
+    CHECK(UIWebView::engineViewsMade() == engineViews);
 }

@@ -203,6 +203,7 @@ private:
     std::optional<long> statusCode_;
     bool loading_ = false;
     bool committed_ = false;
+    bool resumingAfterTrust_ = false;  // a load loaded again once its certificate was allowed
     double timeout_ = 0;  // of the pending host request's main document; 0: none
     unsigned timeoutSource_ = 0;
     bool visible_ = true;

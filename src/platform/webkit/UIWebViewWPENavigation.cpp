@@ -7,6 +7,7 @@
 #include <wpe/webkit.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSURLError.h"
@@ -75,8 +76,17 @@ struct UIWebViewWPE::Signals {
     static gboolean tlsFailed(WebKitWebView* view, gchar* uri, GTlsCertificate* certificate, GTlsCertificateFlags errors,
                               UIWebViewWPE* self) {
         if (UIWebViewWPETrust::allowAfterFailure(view, uri, certificate, static_cast<unsigned>(errors))) {
-            self->enqueue([self] {
-                if (self->view_) webkit_web_view_reload(self->view_);
+            // The same load again, now that the certificate is allowed: the
+            // engine's reload would show the page before it (a load that never
+            // committed is not in its history), about:blank for a first load.
+            // The delegate allowed it and heard its start already.
+            std::string failed = uri ? uri : "";
+            self->enqueue([self, failed] {
+                if (!self->view_ || failed.empty()) return;
+                self->approved_.push_back(failed);
+                self->resumingAfterTrust_ = self->loading_;
+                const bool same = self->pendingRequest_ && self->pendingRequest_->URL() == failed;
+                self->loadRequest(same ? self->pendingRequest_ : NSURLRequest::requestWithURL(failed));
             });
         } else {
             auto failure = NSURLErrorMake(NSURLErrorServerCertificateUntrusted, uri ? uri : "");
@@ -183,6 +193,10 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
 }
 
 void UIWebViewWPE::loadStarted() {
+    if (std::exchange(resumingAfterTrust_, false) && loading_) {
+        timeout_ = 0;  // the same load, resumed: its first start's timer goes on
+        return;
+    }
     if (loading_) failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
     loading_ = true;
     committed_ = false;
