@@ -215,7 +215,7 @@ void UIWebViewWPE::loadCommitted() {
 }
 
 void UIWebViewWPE::loadFinished() {
-    if (!loading_) return;
+    if (!loading_ || resumingAfterTrust_) return;  // the engine ends a load that failed its certificate
     loading_ = false;
     cancelTimeout();
     statusCode_.reset();
@@ -228,6 +228,7 @@ void UIWebViewWPE::loadFinished() {
 }
 
 void UIWebViewWPE::loadFailed(const NSError& error) {
+    resumingAfterTrust_ = false;
     if (!loading_) return;
     loading_ = false;
     cancelTimeout();
