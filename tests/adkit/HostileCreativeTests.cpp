@@ -113,13 +113,13 @@ struct EngineAd {
     std::string evaluate(const std::string& script) { return view->stringByEvaluatingJavaScriptFromString(script); }
     RecordingOpener& opener() const { return dynamic_cast<RecordingOpener&>(*delegate->opener()); }
     bool failed() const { return slot->joined().find("failWithError") != std::string::npos; }
-    // Waits for a painted frame whose pixel at (x, y) points is the colour.
+    // Waits until the painted picture's pixel at (x, y) points is the colour
+    // (a page that changes no more may have painted its last frame already).
     void waitForColour(double x, double y, CGPixel colour, const std::string& what) {
         auto webView = view->webView();
-        const std::size_t from = webView->paintedFrameCount();
         waitFor([&] {
             auto image = webView->layer()->contents();
-            if (!image || webView->paintedFrameCount() == from) return false;
+            if (!image) return false;
             const double scale = static_cast<double>(image->width()) / webView->bounds().size.width;
             return devicescreentest::near(
                 image->pixelAt(static_cast<std::size_t>(x * scale), static_cast<std::size_t>(y * scale)), colour);

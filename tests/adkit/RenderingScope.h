@@ -49,15 +49,15 @@ public:
         UIWebView::useBackingFactory(UIWebViewRecorder::factory());
         AKOpener::setFactory(nullptr);
     }
-    // Ends every recorded wipe as the engine would (an empty page); the
-    // engine's own wipes (of views made while no test chose the recorder) end
-    // by themselves.
+    // Ends every wipe: recorded web views as the engine would (an empty page),
+    // engine web views (a test that made them) when their wipe ends for real.
     static void finishWipes(AKWebViewCacheSet& pool) {
         drainMainQueue();
         auto clearing = pool.clearingWebViews();
-        for (auto& webView : clearing)
+        for (auto& webView : clearing) {
             if (auto* recorder = dynamic_cast<UIWebViewRecorder*>(&webView->backing())) recorder->finishLoad();
-        waitFor([&] { return pool.clearingWebViews().empty(); }, "the engine's wipes to end");
+        }
+        waitFor([&] { return pool.clearingWebViews().empty(); }, "the pool's wipes to end");
     }
     static void emptyPool() {
         finishWipes(*AKWebView::webViewCache());
