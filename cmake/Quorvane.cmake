@@ -61,12 +61,6 @@ function(quorvane_tests label folder)
     endif()
   endforeach()
   set(exe test_${label})
-  add_executable(${exe} ${sources} ${PROJECT_SOURCE_DIR}/tests/support/doctest_main.cpp)
-  target_compile_options(${exe} PRIVATE ${QUORVANE_WARNINGS})
-  target_link_libraries(${exe} PRIVATE test_support ${Q_DEPS} doctest::doctest)
-  doctest_discover_tests(${exe}
-    TEST_PREFIX "${label}: "
-    PROPERTIES LABELS ${label} TIMEOUT 300)
   # The thread-checked build leaves out the tests that drive the web engine
   # (doctest suite "engine"): the engine's library comes uninstrumented and its
   # threads (IPC receive queues, storage) hand data over through its own locks
@@ -81,6 +75,15 @@ function(quorvane_tests label folder)
 set(PREFIX \"${label}:\")
 include(\"${PROJECT_SOURCE_DIR}/cmake/DisableEngineTests.cmake\")
 ")
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+    # After the discovery's own include (made below), so the tests exist by
+    # then; the path is put in now (a deferred call reads variables late).
+    cmake_language(EVAL CODE
+      "cmake_language(DEFER CALL set_property DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES [[${script}]])")
   endif()
+  add_executable(${exe} ${sources} ${PROJECT_SOURCE_DIR}/tests/support/doctest_main.cpp)
+  target_compile_options(${exe} PRIVATE ${QUORVANE_WARNINGS})
+  target_link_libraries(${exe} PRIVATE test_support ${Q_DEPS} doctest::doctest)
+  doctest_discover_tests(${exe}
+    TEST_PREFIX "${label}: "
+    PROPERTIES LABELS ${label} TIMEOUT 300)
 endfunction()
