@@ -174,6 +174,9 @@ struct Heard {
 
 }  // namespace
 
+// These drive the web engine.
+TEST_SUITE_BEGIN("engine");
+
 TEST_CASE("ad road: a banner shows in its place once loaded, and a tap on its link is a click opened outside the ad") {
     AdRoad road;
     Ad& ad = road.makeBanner();
@@ -259,3 +262,5 @@ TEST_CASE("ad road: a thousand page messages reach the handlers in order, an app
     CHECK(application.entries.empty());
     CHECK(ad.view()->stringByEvaluatingJavaScriptFromString("window.messagesSent") == "1001");
 }
+
+TEST_SUITE_END();

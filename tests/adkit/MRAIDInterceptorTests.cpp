@@ -17,6 +17,7 @@
 #include "platform/foundation/FoundationErrors.h"
 #include "platform/net/NSURLError.h"
 #include "platform/runloop/NSThread.h"
+#include "platform/webkit/UIWebViewRecorder.h"
 #include "support/LoopbackHttpServer.h"
 
 using testsupport::LoopbackHttpServer;
@@ -104,10 +105,16 @@ private:
     }
 };
 
+// An ad web view over the recording backing: interception never needs the engine.
+std::shared_ptr<AKWebView> recordedAdWebView() {
+    UIWebView::useBackingFactory(UIWebViewRecorder::factory());
+    return AKWebView::make(CGRectZero);
+}
+
 // A page shown by a view in the stash; removed again at the end.
 struct StashedPage {
     StashedPage(std::string pageURL, std::shared_ptr<AKWebViewDelegateProtocol> viewDelegate)
-        : URL(std::move(pageURL)), delegate(std::move(viewDelegate)), view(AKWebView::make(CGRectZero)) {
+        : URL(std::move(pageURL)), delegate(std::move(viewDelegate)), view(recordedAdWebView()) {
         view->setDelegate(delegate);
         AKAdURLStash::add(URL, view);
     }
@@ -228,7 +235,7 @@ TEST_CASE("rich-media interception: which script requests are claimed") {
 }
 
 TEST_CASE("rich-media interception: a view that went away is not stashed") {
-    auto view = AKWebView::make(CGRectZero);
+    auto view = recordedAdWebView();
     AKAdURLStash::add("http://gone.example/page", view);
     CHECK(AKAdURLStash::viewForURL("http://gone.example:80/page/") == view);
     CHECK(AKAdURLStash::hasStashedURLs());

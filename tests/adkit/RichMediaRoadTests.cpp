@@ -171,6 +171,9 @@ std::string pngOf(const CGImageRef& image) {
 
 }  // namespace
 
+// These drive the web engine.
+TEST_SUITE_BEGIN("engine");
+
 TEST_CASE("rich media road: each page gets its own script from the peer, and one that fails or hangs fires onerror") {
     EngineScope scope;
     AdPeer& peer = scope.peer;
@@ -369,3 +372,5 @@ TEST_CASE("rich media road: expand, open, useCustomClose and close reach the ope
         CHECK(ad.probes.back()["state"].stringValue() == "default");
     }
 }
+
+TEST_SUITE_END();

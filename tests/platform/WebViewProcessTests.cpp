@@ -19,6 +19,9 @@ using testsupport::runMainUntil;
 using webtest::joined;
 using webtest::WindowedWebView;
 
+// These drive the web engine.
+TEST_SUITE_BEGIN("engine");
+
 TEST_CASE("synchronous evaluation answers the string of the result, empty for what has none") {
     WindowedWebView web;
     web.view->loadHTMLString("<title>first</title><p id=p>text</p>", "");
@@ -187,3 +190,5 @@ TEST_CASE("a view let go inside its delegate's calls is safe while its engine ev
         CHECK(other.delegate->log.back() == "finish");
     }
 }
+
+TEST_SUITE_END();

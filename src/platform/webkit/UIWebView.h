@@ -148,6 +148,10 @@ public:
     // load. Process-wide; call before the first page of those hosts loads.
     static void trustCertificateAuthorityForHosts(const std::string& authorityPEMPath,
                                                   const std::vector<std::string>& hosts);
+    // Engine views made for web views since the process started (one when a
+    // view is made, another when its page's process was ended); a pooled view
+    // taken again makes none. Zero for other backings.
+    static std::size_t engineViewsMade();
 
     std::shared_ptr<UIWebViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<UIWebViewDelegate> delegate) { delegate_ = std::move(delegate); }

@@ -16,12 +16,15 @@ constexpr double kEvaluationLimit = 1.0;
 std::size_t liveEngineViews = 0;
 
 void engineViewFinalized(gpointer, GObject*) { --liveEngineViews; }
+std::size_t engineViews = 0;  // made since the process started (main thread)
 }  // namespace
 
 std::size_t UIWebView::liveEngineViewCount() {
     QV_ASSERT_MAIN_THREAD();
     return liveEngineViews;
 }
+
+std::size_t UIWebView::engineViewsMade() { return engineViews; }
 
 UIWebView::BackingFactory UIWebViewWPE::factory() {
     return [](UIWebViewBackingClient& client) {
@@ -52,6 +55,7 @@ UIWebViewWPE::~UIWebViewWPE() {
 void UIWebViewWPE::makeEngineView() {
     WebKitWebView* anchor = group_.anchor();
     generation_ = group_.generation();
+    ++engineViews;
     auto* backend = static_cast<WebKitWebViewBackend*>(surface_->makeViewBackend());
     // A web view is no floating object here: this is its one reference.
     view_ = WEBKIT_WEB_VIEW(

@@ -8,6 +8,7 @@
 #include <wpe/webkit.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSURLError.h"
