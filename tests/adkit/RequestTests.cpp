@@ -15,6 +15,13 @@
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/uikit/UIDevice.h"
 
+namespace doctest {
+template <>
+struct StringMaker<Value> {
+    static String convert(const Value& value) { return value.description().c_str(); }
+};
+}  // namespace doctest
+
 namespace {
 
 Value analyticsAnswer;  // what the test's "ANAAdNetInfo" answers
@@ -122,7 +129,7 @@ TEST_CASE("request parameters: each targeting value lands under its key, in orde
                                             AKSignal::signalWithContext(Value{{"sdk", "adnet-sdk-i-v6.12.2"}}));
     REQUIRE(signal);
     for (const auto& c : cases) {
-        INFO("case: " << c.name);
+        INFO("case: " << std::string(c.name));
         analyticsAnswer = Value();
         auto request = AKRequest::request();
         c.setup(*request);
@@ -187,9 +194,10 @@ TEST_CASE("request extras: taken once for \"_useOnce\", never by reads, steering
         {"other schemes are no request URL", Value{{"_orientation", "x"}, {"_requestUrl", "javascript:alert(1)"}}, true, Value(),
          Value(), 0, nullptr},
         {"a file URL is no request URL", Value{{"_requestUrl", "file:///etc/passwd"}}, true, Value(), Value(), 0, nullptr},
+        {"an ftp URL with a host", Value{{"_requestUrl", "ftp://ads.test/c"}}, true, Value(), Value(), 0, nullptr},
     };
     for (const auto& c : cases) {
-        INFO("case: " << c.name);
+        INFO("case: " << std::string(c.name));
         auto request = AKRequest::request();
         request->setAdditionalParameters(c.additional);
         // Reads, descriptions and parameters never consume.
