@@ -102,11 +102,16 @@ void AKClickTrackerCollection::trackerDidFailWithError(AKClickTracker& /*tracker
     scheduleCleanup();
 }
 
-bool AKTrackHTTPURL(const std::string& text) {
+NSURLPtr AKHTTPURLFromString(const std::string& text) {
     const NSURLPtr url = NSURL::URLWithString(text);
-    if (!url || !url->scheme() || !url->host()) return false;
+    if (!url || !url->scheme() || !url->host() || url->host()->empty()) return nullptr;
     const std::string scheme = lowercaseString(*url->scheme());
-    if (scheme != "http" && scheme != "https") return false;
+    return scheme == "http" || scheme == "https" ? url : nullptr;
+}
+
+bool AKTrackHTTPURL(const std::string& text) {
+    const NSURLPtr url = AKHTTPURLFromString(text);
+    if (!url) return false;
     AKClickTrackerCollection::sharedInstance()->trackURL(url);
     return true;
 }

@@ -5,9 +5,9 @@
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKMacros.h"
+#include "adkit/rendering/AKClickTrackerCollection.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "platform/foundation/NSDateFormatter.h"
-#include "platform/foundation/NSString.h"
 
 namespace {
 constexpr int kMajor = 6, kMinor = 12, kBugFix = 2;
@@ -39,11 +39,9 @@ std::int64_t orientationCode(const Value& value) {
 }
 
 NSURLPtr httpURL(const Value& value) {
-    const std::string* text = value.string();
-    const NSURLPtr url = text ? NSURL::URLWithString(*text) : value.objectAs<NSURL>();
-    if (!url || !url->scheme() || !url->host() || url->host()->empty()) return nullptr;
-    const std::string scheme = lowercaseString(*url->scheme());
-    return scheme == "http" || scheme == "https" ? url : nullptr;
+    if (const std::string* text = value.string()) return AKHTTPURLFromString(*text);
+    const auto url = value.objectAs<NSURL>();
+    return url ? AKHTTPURLFromString(url->absoluteString()) : nullptr;
 }
 
 Value dictionaryOrNull(const Value& value) { return value.isDictionary() ? value : Value(); }
