@@ -11,6 +11,7 @@
 #include "adkit/foundation/AKSignal.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "adkit/requests/AKRequest.h"
+#include "platform/adsupport/ASIdentifierManager.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/uikit/UIDevice.h"
@@ -154,6 +155,15 @@ TEST_CASE("request parameters: each targeting value lands under its key, in orde
     CHECK_FALSE(AKRequestSignalPair("kv"));
     CHECK(AKRequest::extendedSDKVersionNumber() == "adnet-sdk-i-v6.12.2-rc.1+6074");
     CHECK(AKSDKInfo::SDKVersion() == "adnet-sdk-i-v6.12.2");
+    CHECK(AKRequest::testAdsHint() == "To get test ads on this device, call: request.testDevices = @[ @\"" + identifier + "\" ];");
+    ASIdentifierManager::sharedManager()->setAdvertisingTrackingEnabled(false);
+    CHECK(AKRequest::testAdsHint() ==
+          "Advertising tracking may be disabled. To get test ads on this device, enable advertising tracking.");
+    ASIdentifierManager::sharedManager()->resetToDefaults();
+    UIDevice::currentDevice()->setSystemVersion("5.1.1");
+    AKDevice::resetProcessFactsForTesting();
+    CHECK(AKRequest::testAdsHint() == "Test ads are only available on iOS 6+.");
+    UIDevice::currentDevice()->setSystemVersion("8.1.0");
 
     // Parameters JSON cannot carry fail the load; non-JSON extras are the core page's to convert.
     auto request = AKRequest::request();
@@ -165,6 +175,7 @@ TEST_CASE("request parameters: each targeting value lands under its key, in orde
     std::string failure;
     CHECK_FALSE(AKRequestJSONReadyParameters(request->parameters(), &failure));
     CHECK(!failure.empty());
+    UIDevice::currentDevice()->resetToDefaults();
     AKDevice::resetProcessFactsForTesting();
 }
 

@@ -18,19 +18,6 @@ std::string formatted(const char* format, auto... arguments) {
     return buffer;
 }
 
-void logTestAdsHint() {
-    if (!AKDevice::isOSAtLeastMajor(6, 0, 0)) {
-        AKMacros::pubLog("Test ads are only available on iOS 6+.");
-        return;
-    }
-    const std::string identifier = AKDevice::currentDevice()->deviceIdentifier();
-    if (identifier.empty()) {
-        AKMacros::pubLog("Advertising tracking may be disabled. To get test ads on this device, enable advertising tracking.");
-    } else {
-        AKMacros::pubLog("To get test ads on this device, call: request.testDevices = @[ @\"" + identifier + "\" ];");
-    }
-}
-
 // "p" and "l" name the full-screen orientations 2 (portrait) and 3 (landscape).
 std::int64_t orientationCode(const Value& value) {
     const std::string* text = value.string();
@@ -52,8 +39,17 @@ void AKRequest::initialize() {
     std::call_once(once, [] {
         AKSDKInfo::setSDKVersionProvider([] { return AKRequest::sdkVersion(); });
         AKApplication::sharedApplication()->runEarlyActivities();
-        logTestAdsHint();
+        AKMacros::pubLog(testAdsHint());
     });
+}
+
+std::string AKRequest::testAdsHint() {
+    if (!AKDevice::isOSAtLeastMajor(6, 0, 0)) return "Test ads are only available on iOS 6+.";
+    const std::string identifier = AKDevice::currentDevice()->deviceIdentifier();
+    if (identifier.empty()) {
+        return "Advertising tracking may be disabled. To get test ads on this device, enable advertising tracking.";
+    }
+    return "To get test ads on this device, call: request.testDevices = @[ @\"" + identifier + "\" ];";
 }
 
 AKRequest::AKRequest() { initialize(); }

@@ -59,6 +59,8 @@ public:
     static std::shared_ptr<AKRequest> request();
     std::shared_ptr<AKRequest> copy() const;
     static void initialize();
+    // The publisher log line of class initialisation about test ads on this device.
+    static std::string testAdsHint();
 
     static const std::string& sdkVersion();
     static const std::string& sdkVersionIdentifiers();
