@@ -85,10 +85,11 @@
     // "amsg://core/<name>?<query>", so that every message of one script turn
     // reaches the library, in order (a change of the page's own location would
     // keep only the last). A frame is removed on a later turn, once its
-    // navigation has been asked about; the engine keeps at most 1,000 frames in
-    // a page, so beyond MAX_FRAMES messages wait for the frames of an earlier
-    // turn to go.
-    var MAX_FRAMES = 900;
+    // navigation has been asked about. The engine keeps at most 1,000 frames in
+    // a page, and a long turn looks like a hung page to the library's watchdog,
+    // so at most MAX_FRAMES frames go out in one turn: later messages wait for
+    // the frames of the turn before to go.
+    var MAX_FRAMES = 100;
     var waiting = [];
     var sent = [];
     var sweepPending = false;
