@@ -1,0 +1,169 @@
+// Protects the ad server tests: the server started on ephemeral ports, and fetches verified against its authority.
+#include "AdServerProcess.h"
+
+#include <curl/curl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include <doctest/doctest.h>
+
+#include "support/TestEnvironment.h"
+
+extern char** environ;
+
+namespace testtools {
+
+namespace {
+
+size_t appendBody(char* data, size_t size, size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+size_t recordHeader(char* data, size_t size, size_t count, void* target) {
+    const std::string line(data, size * count);
+    const auto colon = line.find(':');
+    if (colon != std::string::npos) {
+        auto value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(" \t"));
+        value.erase(value.find_last_not_of("\r\n ") + 1);
+        (*static_cast<std::map<std::string, std::string>*>(target))[line.substr(0, colon)] = value;
+    }
+    return size * count;
+}
+
+}  // namespace
+
+std::string AdReply::header(const std::string& name) const {
+    for (const auto& [key, value] : headers)
+        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+    return {};
+}
+
+AdReply adFetch(const std::string& url, const std::string& caFile, const std::string& postJson, long timeoutMs) {
+    AdReply reply;
+    CURL* curl = curl_easy_init();
+    REQUIRE(curl);
+    curl_slist* headerList = nullptr;
+    if (!postJson.empty()) {
+        headerList = curl_slist_append(headerList, "Content-Type: application/json");
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postJson.c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, recordHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    // Verified as any client would: the peer's chain against the one authority given, and its name.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.empty() ? "/dev/null" : caFile.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    reply.curlCode = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
+    curl_slist_free_all(headerList);
+    curl_easy_cleanup(curl);
+    return reply;
+}
+
+std::string adServerExecutable() { return QUORVANE_AD_SERVER; }
+
+int spawnProcess(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+bool processEnded(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+AdServerProcess::AdServerProcess(const std::vector<std::string>& extraArguments) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorvane-adserver-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    scratch_ = pattern;
+    const std::string portFile = scratch_ + "/ports";
+    std::vector<std::string> arguments{adServerExecutable(), "--port-file", portFile, "--ca-out", caFile(),
+                                       "--control", "--exit-with-parent"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    pid_ = spawnProcess(arguments);
+    REQUIRE(pid_ > 0);
+    const bool written = testsupport::runMainUntil(
+        [&] {
+            std::error_code error;
+            return (std::filesystem::file_size(portFile, error) > 0 && !error) || processEnded(pid_);
+        },
+        20);
+    REQUIRE_MESSAGE(written, "the ad server did not write its port file within 20 s");
+    std::ifstream in(portFile);
+    for (std::string line; std::getline(in, line);) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos) ports_[line.substr(0, equals)] = std::stoi(line.substr(equals + 1));
+    }
+}
+
+AdServerProcess::~AdServerProcess() {
+    if (pid_ > 0) CHECK(stop() == 0);  // a server still running must stop cleanly
+    std::error_code error;
+    std::filesystem::remove_all(scratch_, error);
+}
+
+std::string AdServerProcess::origin(const std::string& scheme, const std::string& host) const {
+    return scheme + "://" + host + ":" + std::to_string(ports_.at(scheme));
+}
+
+std::string AdServerProcess::controlURL(const std::string& kind) const {
+    return "http://127.0.0.1:" + std::to_string(ports_.at("control")) + "/control/" + kind;
+}
+
+AdReply AdServerProcess::get(const std::string& url, long timeoutMs) const {
+    return adFetch(url, caFile(), "", timeoutMs);
+}
+
+long AdServerProcess::order(const std::string& kind, const nlohmann::json& body) const {
+    return adFetch(controlURL(kind), "", body.dump()).status;
+}
+
+nlohmann::json AdServerProcess::log() const {
+    const AdReply reply = adFetch(controlURL("log"));
+    REQUIRE(reply.status == 200);
+    return nlohmann::json::parse(reply.body)["requests"];
+}
+
+int AdServerProcess::stop() {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    pid_t result = 0;
+    const bool ended = testsupport::runMainUntil(
+        [&] {
+            result = waitpid(pid_, &status, WNOHANG);
+            return result != 0;
+        },
+        10);
+    if (!ended) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+    return ended && result > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testtools
