@@ -68,8 +68,10 @@ AdReply adFetch(const std::string& url, const std::string& caFile, const std::st
     // Verified as any client would: the peer's chain against the one authority given, and its name.
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.empty() ? "/dev/null" : caFile.c_str());
-    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    if (!caFile.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    }
     reply.curlCode = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     curl_slist_free_all(headerList);

@@ -18,7 +18,7 @@ struct AdReply {
     std::string header(const std::string& name) const;  // any letter case
 };
 
-// `caFile`: for HTTPS, the one authority trusted ("" trusts none); `postJson` not empty: POSTed as JSON.
+// `caFile`: for HTTPS, the one authority trusted ("": the system's); `postJson` not empty: POSTed as JSON.
 AdReply adFetch(const std::string& url, const std::string& caFile = "", const std::string& postJson = "",
                 long timeoutMs = 20000);
 
