@@ -23,9 +23,9 @@ TEST_CASE("the control endpoint logs every request, replaces units and constants
     CHECK(server.get(origin + "/adnet/ad?slotname=late").status == 404);
     REQUIRE(server.order("units", {{"units", {{"late", {{"body", "now"}, {"headers", {{"X-Adnet-Native", "0"}}}}}}},
                                    {"constants", {{"as_domains", "example.test"}}}}) == 200);
-    const AdReply late = server.get(origin + "/adnet/ad?slotname=late&x=%C3%A9+1");
+    const HttpReply late = server.get(origin + "/adnet/ad?slotname=late&x=%C3%A9+1");
     CHECK(late.body == "now");
-    CHECK(late.header("X-Adnet-Native") == "0");
+    CHECK(headerValue(late, "X-Adnet-Native") == "0");
     CHECK(server.order("constants", {{"bad_ad_report_path", "{origin}/s/reportAd"}}) == 200);
     const std::string script = server.get(origin + "/adnet/static/sdk/native/sdk-constants.js").body;
     CHECK(script.find(R"(var ADNET_SDK_CONSTANTS = {"bad_ad_report_path":")" + origin + R"(/s/reportAd"};)") !=
@@ -54,7 +54,7 @@ TEST_CASE("the control endpoint logs every request, replaces units and constants
              {"fault", R"({"path": "/adnet/ad", "kind": "delay", "ms": -1})"},
          }) {
         CAPTURE(body);
-        CHECK(adFetch(server.controlURL(kind), "", body).status == 400);
+        CHECK(httpPostJson(server.controlURL(kind), body).status == 400);
     }
     CHECK(server.get(origin + "/adnet/ad?slotname=late").body == "now");  // nothing refused took effect
 
@@ -69,7 +69,7 @@ TEST_CASE("faults change the next requests under a path, each kind as ordered, t
     AdServerProcess server;
     REQUIRE(server.started());
     const std::string url = server.origin("https") + "/mraid/v1/mraid_app_banner.js";
-    const AdReply usual = server.get(url);
+    const HttpReply usual = server.get(url);
     REQUIRE(usual.status == 200);
     REQUIRE(usual.body.size() > 100);
     struct Case {
@@ -97,7 +97,7 @@ TEST_CASE("faults change the next requests under a path, each kind as ordered, t
         const int times = order.value("count", 1);
         for (int i = 0; i < times; ++i) {
             const bool held = c.curlCode == CURLE_OPERATION_TIMEDOUT;
-            const AdReply reply = server.get(url, held ? 1000 : 20000);
+            const HttpReply reply = server.get(url, held ? 1000 : 20000);
             CHECK(reply.curlCode == c.curlCode);
             CHECK(reply.status == c.status);
             if (c.body == "*") CHECK(reply.body == usual.body);

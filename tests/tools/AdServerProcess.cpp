@@ -1,13 +1,12 @@
 // Protects the ad server tests: the server started on ephemeral ports, and fetches verified against its authority.
 #include "AdServerProcess.h"
 
-#include <curl/curl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -20,63 +19,10 @@ extern char** environ;
 
 namespace testtools {
 
-namespace {
-
-size_t appendBody(char* data, size_t size, size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
-
-size_t recordHeader(char* data, size_t size, size_t count, void* target) {
-    const std::string line(data, size * count);
-    const auto colon = line.find(':');
-    if (colon != std::string::npos) {
-        auto value = line.substr(colon + 1);
-        value.erase(0, value.find_first_not_of(" \t"));
-        value.erase(value.find_last_not_of("\r\n ") + 1);
-        (*static_cast<std::map<std::string, std::string>*>(target))[line.substr(0, colon)] = value;
-    }
-    return size * count;
-}
-
-}  // namespace
-
-std::string AdReply::header(const std::string& name) const {
-    for (const auto& [key, value] : headers)
-        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
-    return {};
-}
-
-AdReply adFetch(const std::string& url, const std::string& caFile, const std::string& postJson, long timeoutMs) {
-    AdReply reply;
-    CURL* curl = curl_easy_init();
-    REQUIRE(curl);
-    curl_slist* headerList = nullptr;
-    if (!postJson.empty()) {
-        headerList = curl_slist_append(headerList, "Content-Type: application/json");
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postJson.c_str());
-    }
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, recordHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    // Verified as any client would: the peer's chain against the one authority given, and its name.
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile.empty()) {
-        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
-        curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
-    }
-    reply.curlCode = curl_easy_perform(curl);
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
-    curl_slist_free_all(headerList);
-    curl_easy_cleanup(curl);
-    return reply;
+std::string headerValue(const HttpReply& reply, const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return reply.header(lower);
 }
 
 std::string adServerExecutable() { return QUORVANE_AD_SERVER; }
@@ -135,16 +81,16 @@ std::string AdServerProcess::controlURL(const std::string& kind) const {
     return "http://127.0.0.1:" + std::to_string(ports_.at("control")) + "/control/" + kind;
 }
 
-AdReply AdServerProcess::get(const std::string& url, long timeoutMs) const {
-    return adFetch(url, caFile(), "", timeoutMs);
+HttpReply AdServerProcess::get(const std::string& url, long timeoutMs) const {
+    return httpsGet(url, caFile(), timeoutMs);
 }
 
 long AdServerProcess::order(const std::string& kind, const nlohmann::json& body) const {
-    return adFetch(controlURL(kind), "", body.dump()).status;
+    return httpPostJson(controlURL(kind), body.dump()).status;
 }
 
 nlohmann::json AdServerProcess::log() const {
-    const AdReply reply = adFetch(controlURL("log"));
+    const HttpReply reply = httpGet(controlURL("log"));
     REQUIRE(reply.status == 200);
     return nlohmann::json::parse(reply.body)["requests"];
 }

@@ -1,8 +1,10 @@
 #pragma once
 // Runs the ad server executable for one test (ephemeral ports, a fresh test authority
-// written to a scratch folder, the control endpoint on), and fetches from it with
-// libcurl, verifying HTTPS against that authority.
+// written to a scratch folder, the control endpoint on), and fetches from it,
+// verifying HTTPS against that authority.
 #include <map>
+
+#include "support/HttpFetch.h"
 #include <string>
 #include <vector>
 
@@ -10,17 +12,8 @@
 
 namespace testtools {
 
-struct AdReply {
-    int curlCode = -1;  // CURLE_OK when a whole reply arrived
-    long status = 0;
-    std::string body;
-    std::map<std::string, std::string> headers;  // names as sent
-    std::string header(const std::string& name) const;  // any letter case
-};
-
-// `caFile`: for HTTPS, the one authority trusted ("": the system's); `postJson` not empty: POSTed as JSON.
-AdReply adFetch(const std::string& url, const std::string& caFile = "", const std::string& postJson = "",
-                long timeoutMs = 20000);
+// The value of a header named in any letter case ("" when absent).
+std::string headerValue(const HttpReply& reply, const std::string& name);
 
 class AdServerProcess {
 public:
@@ -36,7 +29,7 @@ public:
     // "http://127.0.0.1:<port>" or "https://<host>:<port>".
     std::string origin(const std::string& scheme, const std::string& host = "127.0.0.1") const;
     // A fetch from the server (HTTPS trusting its authority).
-    AdReply get(const std::string& url, long timeoutMs = 20000) const;
+    HttpReply get(const std::string& url, long timeoutMs = 20000) const;
     std::string controlURL(const std::string& kind) const;
     // POSTs to /control/<kind>; the status.
     long order(const std::string& kind, const nlohmann::json& body) const;

@@ -179,7 +179,7 @@ std::string constantsScript(const Json& constants, const Json& units, const std:
     Json table = Json::object();
     for (const auto& [name, unit] : units.items()) {
         Json entry = unit.contains("page") && unit["page"].is_object() ? unit["page"] : Json::object();
-        entry["adURL"] = origin + kAdPath + "?slotname=" + escapeQueryValue(name);
+        if (!entry.contains("adURL")) entry["adURL"] = origin + kAdPath + "?slotname=" + escapeQueryValue(name);
         table[name] = std::move(entry);
     }
     const Json server = {{"origin", origin}, {"adPath", kAdPath}};
