@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -25,7 +26,10 @@ std::string headerValue(const HttpReply& reply, const std::string& name) {
     return reply.header(lower);
 }
 
-std::string adServerExecutable() { return QUORVANE_AD_SERVER; }
+std::string adServerExecutable() {
+    if (const char* override = std::getenv("QUORVANE_AD_SERVER")) return override;  // e.g. a sanitized build
+    return QUORVANE_AD_SERVER;
+}
 
 int spawnProcess(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
