@@ -129,3 +129,27 @@ TEST_CASE("the server ends with the process that started it") {
     int status = 0;
     waitpid(shell, &status, 0);
 }
+
+TEST_CASE("the server refuses a bad command line (status 2) and a unit table it cannot use (status 1)") {
+    testsupport::TempHome home;
+    const std::string badTable = home.path() + "/units.json";
+    std::ofstream(badTable) << R"({"units": {"u": {"status": "200"}}})";
+    for (const auto& [arguments, expected] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"--bogus"}, 2},
+             {{"--http-port", "70000"}, 2},
+             {{"--units"}, 2},
+             {{"--units", home.path() + "/missing.json"}, 1},
+             {{"--units", badTable}, 1},
+         }) {
+        CAPTURE(arguments.front());
+        std::vector<std::string> command{adServerExecutable()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const int pid = spawnProcess(command);
+        REQUIRE(pid > 0);
+        int status = 0;
+        REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10),
+                        "the server did not end within 10 s");
+        CHECK(WIFEXITED(status));
+        CHECK(WEXITSTATUS(status) == expected);
+    }
+}
