@@ -24,7 +24,9 @@ size_t recordHeader(char* data, size_t size, size_t count, void* target) {
         std::string value = line.substr(colon + 1);
         while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.erase(0, 1);
         while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) value.pop_back();
-        (*static_cast<std::map<std::string, std::string>*>(target))[name] = value;
+        auto* reply = static_cast<HttpReply*>(target);
+        reply->headerNames.push_back(line.substr(0, colon));
+        reply->headers[name] = value;
     }
     return size * count;
 }
@@ -39,7 +41,7 @@ std::string HttpReply::header(const std::string& lowerCaseName) const {
 namespace {
 
 HttpReply perform(const std::string& url, const std::vector<std::string>& headers, long timeoutMs,
-                  const std::string* postBody) {
+                  const std::string* postBody, const std::string* caFile = nullptr) {
     HttpReply reply;
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -53,10 +55,18 @@ HttpReply perform(const std::string& url, const std::vector<std::string>& header
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, recordHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    if (caFile) {
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (!caFile->empty()) {
+            curl_easy_setopt(curl, CURLOPT_CAINFO, caFile->c_str());
+            curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+        }
+    }
     if (postBody) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postBody->data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(postBody->size()));
@@ -72,6 +82,10 @@ HttpReply perform(const std::string& url, const std::vector<std::string>& header
 
 HttpReply httpGet(const std::string& url, const std::vector<std::string>& headers, long timeoutMs) {
     return perform(url, headers, timeoutMs, nullptr);
+}
+
+HttpReply httpsGet(const std::string& url, const std::string& caFile, long timeoutMs) {
+    return perform(url, {}, timeoutMs, nullptr, &caFile);
 }
 
 HttpReply httpPostJson(const std::string& url, const std::string& body, long timeoutMs) {

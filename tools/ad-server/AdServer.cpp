@@ -1,0 +1,197 @@
+#include "AdServer.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+
+#include "ServerState.h"
+#include "TestAuthority.h"
+#include "UnitTable.h"
+
+namespace adserver {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr const char* kConstantsScriptPath = "/adnet/static/sdk/native/sdk-constants.js";
+constexpr const char* kLandingPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Landing</title></head>"
+    "<body><h1>Landing page</h1></body></html>\n";
+// Bytes no UTF-8 decoder accepts: a lead byte with a bad continuation, and two bytes never used.
+constexpr const char kInvalidUtf8[] = "\xC3\x28\xFF\xFE";
+
+// Each name once, its value a text; a name given again turns the value into a list.
+template <typename Multimap>
+Json jsonOf(const Multimap& values) {
+    Json out = Json::object();
+    for (const auto& [name, value] : values) {
+        if (!out.contains(name)) {
+            out[name] = value;
+        } else {
+            if (!out[name].is_array()) out[name] = Json::array({out[name]});
+            out[name].push_back(value);
+        }
+    }
+    return out;
+}
+
+// The headers as the client sent them, without those the HTTP library adds about the sockets.
+Json receivedHeaders(const httplib::Request& request) {
+    auto headers = request.headers;
+    for (const char* added : {"LOCAL_ADDR", "LOCAL_PORT", "REMOTE_ADDR", "REMOTE_PORT"}) headers.erase(added);
+    return jsonOf(headers);
+}
+
+Answer plain(int status, std::string text) {
+    Answer answer;
+    answer.status = status;
+    if (!text.empty()) answer.contentType = "text/plain; charset=utf-8";
+    answer.body = std::move(text);
+    return answer;
+}
+
+bool isPing(const std::string& path) {
+    return path == "/adnet/ping/impression" || path == "/adnet/ping/click" || path == "/adnet/ping/manual-impression";
+}
+
+}  // namespace
+
+AdServer::AdServer(std::shared_ptr<ServerState> state, std::string root, const TestAuthority* authority, bool verbose)
+    : state_(std::move(state)), root_(std::move(root)), scheme_(authority ? "https" : "http") {
+    if (authority)
+        http_ = std::make_unique<httplib::SSLServer>(authority->serverCertificate(), authority->serverKey());
+    else
+        http_ = std::make_unique<httplib::Server>();
+    http_->set_keep_alive_max_count(1);
+    auto handler = [this](const httplib::Request& request, httplib::Response& response) { handle(request, response); };
+    http_->Get(".*", handler);
+    http_->Post(".*", handler);
+    if (verbose) {
+        http_->set_logger([scheme = scheme_](const httplib::Request& request, const httplib::Response& response) {
+            std::fprintf(stderr, "ad-server: %s %s %s -> %d\n", scheme.c_str(), request.method.c_str(),
+                         request.path.c_str(), response.status);
+        });
+    }
+}
+
+AdServer::~AdServer() { stop(); }
+
+bool AdServer::bind(int port, std::string& error) {
+    if (!http_->is_valid()) {
+        error = "the " + scheme_ + " server cannot be set up";
+        return false;
+    }
+    port_ = port == 0 ? http_->bind_to_any_port("127.0.0.1") : (http_->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (port_ <= 0) {
+        error = "cannot listen on 127.0.0.1:" + std::to_string(port) + " for " + scheme_;
+        return false;
+    }
+    return true;
+}
+
+void AdServer::start() {
+    thread_ = std::thread([this] { http_->listen_after_bind(); });
+}
+
+void AdServer::stop() {
+    if (!thread_.joinable()) return;
+    http_->stop();
+    thread_.join();
+}
+
+void AdServer::handle(const httplib::Request& request, httplib::Response& response) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    state_->record({{"scheme", scheme_},
+                    {"method", request.method},
+                    {"path", request.path},
+                    {"query", jsonOf(request.params)},
+                    {"headers", receivedHeaders(request)},
+                    {"time", now.count()}});
+    const std::string host = request.get_header_value("Host");
+    const std::string origin = scheme_ + "://" + (host.empty() ? "127.0.0.1:" + std::to_string(port_) : host);
+    const auto fault = state_->takeFault(request.path);
+    if (fault && fault->kind == Fault::Kind::Hang) {
+        (void)state_->waitUnlessStopping(std::nullopt);  // released only by the stop
+        send(plain(503, "stopping\n"), nullptr, response);
+        return;
+    }
+    if (fault && fault->kind == Fault::Kind::Delay &&
+        !state_->waitUnlessStopping(std::chrono::milliseconds(fault->delayMs))) {
+        send(plain(503, "stopping\n"), nullptr, response);
+        return;
+    }
+    send(answer(request, origin), fault ? &*fault : nullptr, response);
+}
+
+Answer AdServer::answer(const httplib::Request& request, const std::string& origin) const {
+    const std::string& path = request.path;
+    if (path == "/adnet/ad") {
+        const std::string slotname = request.get_param_value("slotname");
+        const Json units = state_->units();
+        if (!units.contains(slotname)) return plain(404, "no unit \"" + slotname + "\"\n");
+        const std::size_t hop = std::strtoul(request.get_param_value("hop").c_str(), nullptr, 10);
+        return unitAnswer(units[slotname], slotname, hop, origin, root_);
+    }
+    if (isPing(path)) return plain(204, "");
+    if (path == "/adnet/click") {
+        Answer answer = plain(302, "");
+        const std::string landing = request.get_param_value("landing");
+        answer.headers.push_back(Json::array({"Location", landing.empty() ? origin + "/adnet/landing" : landing}));
+        return answer;
+    }
+    if (path == "/adnet/landing") {
+        Answer answer = plain(200, kLandingPage);
+        answer.contentType = "text/html; charset=utf-8";
+        return answer;
+    }
+    if (path == kConstantsScriptPath) {
+        Answer answer = plain(200, constantsScript(state_->constants(), state_->units(), origin));
+        answer.contentType = "application/javascript; charset=utf-8";
+        answer.headers.push_back(Json::array({"Cache-Control", "no-store"}));
+        return answer;
+    }
+    if (request.method == "GET") {
+        if (auto file = readUnderRoot(root_, path)) {
+            Answer answer = plain(200, std::move(*file));
+            answer.contentType = contentTypeOf(path);
+            return answer;
+        }
+    }
+    return plain(404, "not found\n");
+}
+
+void AdServer::send(Answer answer, const Fault* fault, httplib::Response& response) {
+    using K = Fault::Kind;
+    if (fault && fault->kind == K::Status) answer = plain(fault->status, "fault: status " + std::to_string(fault->status) + "\n");
+    if (fault && fault->kind == K::Empty) answer.body.clear();
+    if (fault && fault->kind == K::Oversized) answer.body.assign(fault->bytes, 'x');
+    if (fault && fault->kind == K::InvalidUtf8) answer.body = kInvalidUtf8 + answer.body + kInvalidUtf8;
+    response.status = answer.status;
+    for (const Json& header : answer.headers)
+        response.set_header(header[0].get<std::string>(), header[1].get<std::string>());
+    if (!answer.contentType.empty() && !response.has_header("Content-Type"))
+        response.set_header("Content-Type", answer.contentType);
+    if (fault && fault->kind == K::Close) {
+        // The whole length is announced, half of it sent, then the connection is closed.
+        if (answer.body.size() < 2) answer.body.assign(1024, 'x');
+        auto body = std::make_shared<std::string>(std::move(answer.body));
+        const std::string type = response.get_header_value("Content-Type");
+        response.headers.erase("Content-Type");  // the provider sets it again
+        response.set_content_provider(
+            body->size(), type,
+            [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                const std::size_t half = body->size() / 2;
+                if (offset >= half) return false;
+                sink.write(body->data() + offset, half - offset);
+                return true;
+            });
+        return;
+    }
+    response.body = std::move(answer.body);
+}
+
+}  // namespace adserver

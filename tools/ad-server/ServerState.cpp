@@ -1,0 +1,93 @@
+#include "ServerState.h"
+
+#include <utility>
+
+namespace adserver {
+
+std::optional<Fault::Kind> faultKindNamed(const std::string& name) {
+    using K = Fault::Kind;
+    static const std::pair<const char*, K> kNames[] = {
+        {"status", K::Status}, {"delay", K::Delay},         {"hang", K::Hang},
+        {"close", K::Close},   {"empty", K::Empty},         {"oversized", K::Oversized},
+        {"invalid-utf8", K::InvalidUtf8},
+    };
+    for (const auto& [n, kind] : kNames)
+        if (name == n) return kind;
+    return std::nullopt;
+}
+
+ServerState::ServerState(nlohmann::json units, nlohmann::json constants)
+    : initialUnits_(units), initialConstants_(constants), units_(std::move(units)), constants_(std::move(constants)) {}
+
+void ServerState::record(nlohmann::json entry) {
+    std::lock_guard lock(mutex_);
+    log_.push_back(std::move(entry));
+}
+
+nlohmann::json ServerState::log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+nlohmann::json ServerState::units() const {
+    std::lock_guard lock(mutex_);
+    return units_;
+}
+
+nlohmann::json ServerState::constants() const {
+    std::lock_guard lock(mutex_);
+    return constants_;
+}
+
+void ServerState::setUnits(nlohmann::json units) {
+    std::lock_guard lock(mutex_);
+    units_ = std::move(units);
+}
+
+void ServerState::setConstants(nlohmann::json constants) {
+    std::lock_guard lock(mutex_);
+    constants_ = std::move(constants);
+}
+
+void ServerState::addFault(Fault fault) {
+    std::lock_guard lock(mutex_);
+    faults_.push_back(std::move(fault));
+}
+
+std::optional<Fault> ServerState::takeFault(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (!path.starts_with(it->pathPrefix)) continue;
+        Fault taken = *it;
+        if (--it->remaining <= 0) faults_.erase(it);
+        return taken;
+    }
+    return std::nullopt;
+}
+
+void ServerState::reset() {
+    std::lock_guard lock(mutex_);
+    log_ = nlohmann::json::array();
+    faults_.clear();
+    units_ = initialUnits_;
+    constants_ = initialConstants_;
+}
+
+bool ServerState::waitUnlessStopping(std::optional<std::chrono::milliseconds> duration) {
+    std::unique_lock lock(mutex_);
+    if (duration)
+        stopped_.wait_for(lock, *duration, [this] { return stopping_; });
+    else
+        stopped_.wait(lock, [this] { return stopping_; });
+    return !stopping_;
+}
+
+void ServerState::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    stopped_.notify_all();
+}
+
+}  // namespace adserver

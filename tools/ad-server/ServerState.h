@@ -1,0 +1,67 @@
+#pragma once
+// What both listening ports (HTTP and HTTPS) and the control endpoint share: the one
+// request log, the unit table and constants in force, the faults ordered for coming
+// requests, and the stop that releases every reply held back by a delay or a hang.
+// Every method is safe from any thread (one mutex guards everything).
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace adserver {
+
+// A fault for the next `remaining` requests whose path begins with `pathPrefix`.
+struct Fault {
+    enum class Kind { Status, Delay, Hang, Close, Empty, Oversized, InvalidUtf8 };
+    std::string pathPrefix;
+    int remaining = 1;
+    Kind kind = Kind::Status;
+    int status = 500;               // Status: the status answered
+    long delayMs = 0;               // Delay: the pause before the usual answer
+    std::size_t bytes = 16u << 20;  // Oversized: the body's length
+};
+
+// "status", "delay", "hang", "close", "empty", "oversized", "invalid-utf8".
+std::optional<Fault::Kind> faultKindNamed(const std::string& name);
+
+class ServerState {
+public:
+    // The table and constants a reset returns to (those of --units, or the defaults).
+    ServerState(nlohmann::json units, nlohmann::json constants);
+
+    void record(nlohmann::json entry);
+    nlohmann::json log() const;
+
+    nlohmann::json units() const;
+    nlohmann::json constants() const;
+    void setUnits(nlohmann::json units);
+    void setConstants(nlohmann::json constants);
+
+    void addFault(Fault fault);
+    // The first fault whose prefix begins the path, counted down (gone at zero).
+    std::optional<Fault> takeFault(const std::string& path);
+
+    // Forgets the log and every fault; the start-up units and constants come back.
+    void reset();
+
+    // Waits up to `duration` (forever when null); false when the server is stopping.
+    bool waitUnlessStopping(std::optional<std::chrono::milliseconds> duration);
+    void stop();
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stopping_ = false;
+    nlohmann::json log_ = nlohmann::json::array();
+    const nlohmann::json initialUnits_;
+    const nlohmann::json initialConstants_;
+    nlohmann::json units_;
+    nlohmann::json constants_;
+    std::vector<Fault> faults_;
+};
+
+}  // namespace adserver

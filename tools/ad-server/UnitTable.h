@@ -1,0 +1,51 @@
+#pragma once
+// The unit table: what the ad endpoint answers for each "slotname", and the SDK
+// constants the generated script hands to the core page. The file format (README.md):
+//
+//   {"constants": {"<key>": "<text>", ...},
+//    "units": {"<slotname>": {"status", "headers", "contentType", "file" | "body" | "json",
+//                             "redirects": [{"status", "headers", "location"}, ...], "page"}}}
+//
+// "{origin}" in header values, inline bodies, JSON bodies, locations and constants stands
+// for the origin the request came to ("https://127.0.0.1:<port>").
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace adserver {
+
+// The answer of one request before any fault changes it.
+struct Answer {
+    int status = 200;
+    nlohmann::json headers = nlohmann::json::array();  // [[name, value], ...] as written
+    std::string contentType;
+    std::string body;
+};
+
+// Checks a table (units and constants both optional); an error names what is wrong.
+[[nodiscard]] bool checkUnitTable(const nlohmann::json& table, std::string& error);
+[[nodiscard]] bool checkUnits(const nlohmann::json& units, std::string& error);
+[[nodiscard]] bool checkConstants(const nlohmann::json& constants, std::string& error);
+
+// The constants served when the table names none.
+nlohmann::json defaultConstants();
+
+std::string withOrigin(std::string text, const std::string& origin);
+// Percent-escapes all but letters, digits and "-._~".
+std::string escapeQueryValue(const std::string& text);
+
+// The answer of hop `hop` (0 first) of the unit: a redirect while hops remain, else its ad.
+// Files are read under the document root.
+Answer unitAnswer(const nlohmann::json& unit, const std::string& slotname, std::size_t hop, const std::string& origin,
+                  const std::string& root);
+
+// The core page's script of constants and units (ADNET_SERVER, ADNET_SDK_CONSTANTS, ADNET_AD_UNITS).
+std::string constantsScript(const nlohmann::json& constants, const nlohmann::json& units, const std::string& origin);
+
+// The content type a file is served with, by its extension.
+std::string contentTypeOf(const std::string& path);
+// The file under the root, when the path names a regular file there (no ".." segment).
+std::optional<std::string> readUnderRoot(const std::string& root, const std::string& path);
+
+}  // namespace adserver

@@ -1,0 +1,127 @@
+// ad-server: a local ad server for the ad library and its tests (README.md).
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "AdServer.h"
+#include "ControlServer.h"
+#include "ServerOptions.h"
+#include "ServerState.h"
+#include "TestAuthority.h"
+#include "UnitTable.h"
+
+#if defined(__SANITIZE_THREAD__)
+// The HTTP library comes uninstrumented from the distribution; its own code is not ours to check.
+extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libcpp-httplib.so\n"; }
+#endif
+
+namespace {
+
+// Written beside the target and renamed over it, so a reader never sees half of it.
+bool writeAtomically(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        if (!(out << text)) return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) std::filesystem::remove(temporary, error);
+    return !error;
+}
+
+// The --units file as a checked table; null with `error` set.
+std::optional<nlohmann::json> loadUnitTable(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the unit table " + path;
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    nlohmann::json table = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+    if (!adserver::checkUnitTable(table, error)) {
+        error = path + ": " + error;
+        return std::nullopt;
+    }
+    return table;
+}
+
+int fail(const std::string& error) {
+    std::fprintf(stderr, "ad-server: %s\n", error.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Signals are taken by sigwait below, never by a handler: every thread inherits the mask.
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    const pid_t parent = getppid();
+    std::string message;
+    bool helpShown = false;
+    auto options = adserver::parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), message, helpShown);
+    if (!options) {
+        std::fputs(message.c_str(), helpShown ? stdout : stderr);
+        return helpShown ? 0 : 2;
+    }
+    if (options->exitWithParent) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) return 0;  // the parent ended before the request took hold
+    }
+
+    std::string error;
+    nlohmann::json table = nlohmann::json::object();
+    if (!options->unitsPath.empty()) {
+        auto loaded = loadUnitTable(options->unitsPath, error);
+        if (!loaded) return fail(error);
+        table = std::move(*loaded);
+    }
+    auto state = std::make_shared<adserver::ServerState>(table.value("units", nlohmann::json::object()),
+                                                         table.value("constants", adserver::defaultConstants()));
+    adserver::TestAuthority authority;
+    if (!authority.create(error)) return fail(error);
+    if (!options->caOut.empty() && !authority.writeAuthorityPem(options->caOut))
+        return fail("cannot write " + options->caOut);
+
+    adserver::AdServer http(state, options->root, nullptr, options->verbose);
+    adserver::AdServer https(state, options->root, &authority, options->verbose);
+    if (!http.bind(options->httpPort, error) || !https.bind(options->httpsPort, error)) return fail(error);
+    std::string ports = "http=" + std::to_string(http.port()) + "\nhttps=" + std::to_string(https.port()) + "\n";
+    std::unique_ptr<adserver::ControlServer> control;
+    if (options->control) {
+        control = std::make_unique<adserver::ControlServer>(state);
+        if (!control->start(options->controlPort, error)) return fail(error);
+        ports += "control=" + std::to_string(control->port()) + "\n";
+    }
+    http.start();
+    https.start();
+    // Bound sockets already queue connections, so the file may announce them before the threads run.
+    if (!options->portFile.empty() && !writeAtomically(options->portFile, ports))
+        return fail("cannot write " + options->portFile);
+    if (options->verbose) std::fprintf(stderr, "ad-server: root %s\n%s", options->root.c_str(), ports.c_str());
+
+    int received = 0;
+    sigwait(&signals, &received);
+    state->stop();  // releases replies held by a hang or a delay
+    http.stop();
+    https.stop();
+    if (control) control->stop();
+    return 0;
+}
