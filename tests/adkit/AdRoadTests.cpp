@@ -248,6 +248,7 @@ TEST_CASE("ad road: a page's own navigation and a link clicked by our own script
 }
 
 TEST_CASE("ad road: a thousand page messages reach the handlers in order, an application's notification name only its web view's observers") {
+    const webtest::LongTurnsAllowed longTurns;
     AdRoad road;
     const std::vector<std::string> names{"seq", "kStartDownloadMovieNotification"};
     Heard application(names, nullptr);

@@ -185,6 +185,7 @@ TEST_CASE("core page: each request is answered by its unit's mode, every answer 
 }
 
 TEST_CASE("core page: a turn's messages beyond the engine's thousand frames all arrive, in order") {
+    const webtest::LongTurnsAllowed longTurns;
     CorePage page(kUnits);
     constexpr int kRequests = 2500;
     page.run("for (var i = 1; i <= " + std::to_string(kRequests) +

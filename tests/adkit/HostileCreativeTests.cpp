@@ -230,6 +230,7 @@ TEST_CASE("a hung creative fails its ad while the screen, library pages and the 
 }
 
 TEST_CASE("file navigation, new windows, alerts, sound and full screen of a creative change nothing outside its page") {
+    const webtest::LongTurnsAllowed longTurns;  // a media player starting is busy, not hung
     EngineAds ads;
     AdPeer peer;
     Screen screen;

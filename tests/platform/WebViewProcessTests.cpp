@@ -139,6 +139,7 @@ std::string toneWav() {
 }  // namespace
 
 TEST_CASE("media autoplays only without sound and full-screen requests change nothing") {
+    const webtest::LongTurnsAllowed longTurns;  // a media player starting is busy, not hung
     testsupport::LoopbackHttpServer server;
     server.route("GET", "/tone.wav", testsupport::Reply::text(toneWav(), "audio/wav"));
     server.route("GET", "/page", testsupport::Reply::text("<video id=loud autoplay src='/tone.wav'></video>"

@@ -94,4 +94,14 @@ struct WindowedWebView {
     }
 };
 
+// Lets pages run long script turns on purpose (a thousand messages in one
+// turn) without the watchdog taking a busy machine's slow turn for a hung page.
+struct LongTurnsAllowed {
+    double previous = UIWebView::unresponsivePageLimit();
+    explicit LongTurnsAllowed(double seconds = 10) { UIWebView::setUnresponsivePageLimit(seconds); }
+    ~LongTurnsAllowed() { UIWebView::setUnresponsivePageLimit(previous); }
+    LongTurnsAllowed(const LongTurnsAllowed&) = delete;
+    LongTurnsAllowed& operator=(const LongTurnsAllowed&) = delete;
+};
+
 }  // namespace webtest

@@ -140,6 +140,11 @@ public:
     // The backing every later view gets (process-wide, main thread). Null
     // restores the engine.
     static void useBackingFactory(BackingFactory factory);
+    // How long (seconds, default 1) a page's web process may leave the
+    // watchdog's ping unanswered before it is ended. Process-wide, main thread;
+    // tests whose pages run long turns on purpose on a busy machine raise it.
+    static void setUnresponsivePageLimit(double seconds);
+    static double unresponsivePageLimit();
     // Engine views of views (the real engine's backing) not yet freed: a
     // view let go frees its engine view and page once the engine lets go too.
     static std::size_t liveEngineViewCount();

@@ -12,11 +12,18 @@
 
 namespace {
 constexpr unsigned kPingIntervalMs = 250;
-constexpr double kSilenceLimit = 1.0;  // seconds a process may leave a ping unanswered
+double silenceLimit = 1.0;  // seconds a process may leave a ping unanswered (main thread)
 // Seconds a process may take to start (to load its anchor's page): a busy
 // machine starts one slowly, and one that is not running yet is not silent.
 constexpr double kStartLimit = 5.0;
 }  // namespace
+
+void UIWebView::setUnresponsivePageLimit(double seconds) {
+    QV_ASSERT_MAIN_THREAD();
+    if (seconds > 0) silenceLimit = seconds;
+}
+
+double UIWebView::unresponsivePageLimit() { return silenceLimit; }
 
 struct UIWebViewWPEWatchdogTick {
     static gboolean tick(gpointer data) {
@@ -65,7 +72,7 @@ void UIWebViewWPEGroup::stopWatchdog() {
 void UIWebViewWPEGroup::tick() {
     if (!anchor_) return;
     if (pingToken_) {
-        if (UIWebViewWPEContext::now() - pingSent_ > (started_ ? kSilenceLimit : kStartLimit)) giveUp();
+        if (UIWebViewWPEContext::now() - pingSent_ > (started_ ? silenceLimit : kStartLimit)) giveUp();
         return;
     }
     pingToken_ = std::make_shared<int>(0);
