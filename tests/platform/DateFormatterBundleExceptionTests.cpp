@@ -1,5 +1,5 @@
 // Protects the foundation pieces that user-visible texts depend on: date
-// formatting over ICU with pinned locale and time zone (and the process
+// formatting and Gregorian days over ICU with pinned locale and time zone (and the process
 // defaults), string tables read through the bundle, and named exceptions.
 #include <doctest/doctest.h>
 
@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/foundation/NSBundle.h"
+#include "platform/foundation/NSCalendar.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/foundation/NSException.h"
 #include "platform/foundation/NSLocale.h"
@@ -138,3 +139,26 @@ TEST_CASE("exceptions are thrown as C++ exceptions and caught by name") {
 }
 
 }  // TEST_SUITE
+
+TEST_CASE("a Gregorian day starts at midnight in the calendar's time zone, and out-of-range components roll over") {
+    struct Row {
+        const char* zone;
+        int year, month, day;
+        double seconds;
+    };
+    const Row rows[] = {
+        {"UTC", 2000, 2, 29, 951782400},               // a leap day
+        {"America/New_York", 2000, 2, 29, 951800400},  // five hours later
+        {"Asia/Kolkata", 1970, 1, 1, -19800},
+        {"UTC", 1999, 13, 1, 946684800},   // month 13 is January of the next year
+        {"UTC", 2000, 3, 0, 951782400},    // day 0 is the last day of the month before
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.zone);
+        auto calendar = NSCalendar::gregorianCalendar(NSTimeZone::timeZoneWithName(row.zone));
+        CHECK(calendar->dateWithYear(row.year, row.month, row.day) == Date{row.seconds});
+    }
+    NSTimeZone::setDefaultTimeZone(NSTimeZone::timeZoneWithName("Europe/Paris"));
+    CHECK(NSCalendar::gregorianCalendar()->dateWithYear(2000, 1, 1) == Date{946681200});
+    NSTimeZone::setDefaultTimeZone(nullptr);
+}

@@ -1,4 +1,4 @@
-// Protects the dynamic value: integer and boolean conversions, number scanning and printing, comparison, shared containers, property lists and JSON.
+// Protects the dynamic value: integer and boolean conversions, number scanning and printing, comparison, shared containers, boxed structs, property lists and JSON.
 #include <doctest/doctest.h>
 
 #include <cmath>
@@ -132,6 +132,23 @@ TEST_CASE("containers are shared by reference and copy deeply") {
     CHECK_FALSE(dict["added"]);
     CHECK(dict["list"][5].isNull());
     CHECK(Value(3)["key"].isNull());
+}
+
+TEST_CASE("boxed structs are equal by type encoding and bytes, in containers too, and read back only with their encoding") {
+    struct Pair {
+        double a, b;
+    };
+    const Value box(NSValue::valueWithBytes(Pair{1, 2}, "{Pair=dd}"));
+    CHECK(box.isBoxed());
+    CHECK(Value::array({box}) == Value::array({Value(NSValue::valueWithBytes(Pair{1, 2}, "{Pair=dd}"))}));
+    CHECK(box != Value(NSValue::valueWithBytes(Pair{1, 3}, "{Pair=dd}")));
+    CHECK(box != Value(NSValue::valueWithBytes(Pair{1, 2}, "{CGSize=dd}")));
+    CHECK(box != Value(Data(box.boxed()->bytes)));  // the same bytes as data are not the box
+    CHECK(box.boxed()->getValue<Pair>("{Pair=dd}")->b == 2);
+    CHECK_FALSE(box.boxed()->getValue<Pair>("{CGSize=dd}"));
+    CHECK_FALSE(box.isPropertyList());
+    CHECK_FALSE(Value::array({box}).toJSON());
+    CHECK(box.description() == Value(Data(box.boxed()->bytes)).description());
 }
 
 TEST_CASE("property lists exclude null and objects at any depth") {

@@ -1,11 +1,12 @@
 // Protects the view geometry: frames derived from bounds, centre and transform,
 // conversion between views, hit testing by the platform's rules, autoresizing
-// and inherited tint.
+// and inherited tint; geometry read from text reads finite numbers only.
 #include <doctest/doctest.h>
 
 #include <cmath>
 
 #include "platform/uikit/UIControl.h"
+#include "platform/uikit/UIGeometry.h"
 #include "platform/uikit/UIView.h"
 #include "platform/uikit/UIWindow.h"
 #include "UIKitTestSupport.h"
@@ -158,4 +159,24 @@ TEST_CASE("tint is inherited until a view sets its own, and changes are announce
     CHECK(CGColorEqualToColor(own->tintColor(), rgb(0, 0, 1)));
     CHECK(leaf->changes == leafBefore + 1);
     CHECK(own->changes == ownBefore);
+}
+
+TEST_CASE("geometry text reads two finite numbers, anything else is the zero value") {
+    struct Row {
+        const char* text;
+        CGSize size;
+    };
+    const Row rows[] = {
+        {"{320, 50}", {320, 50}},         {"{-1.5e2,7}", {-150, 7}},  {"{+infx50}", {}},
+        {"{+inf,50}", {}},                {"{1e999,50}", {}},         {"{50, -1e999}", {}},
+        {"{+nan, 5}", {}},                {"{1, 2, 3}", {}},          {"banner", {}},
+        {"{0.5,.25}", {0.5, 0.25}},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.text);
+        CHECK(CGSizeFromString(row.text) == row.size);
+    }
+    CHECK(CGSizeFromString(NSStringFromCGSize({320.5, 50})) == CGSize{320.5, 50});
+    CHECK(CGRectFromString("{{0, 0}, {inf, 1}}") == CGRectZero);
+    CHECK(CGPointFromString("{1e999, 0}") == CGPointZero);
 }

@@ -42,7 +42,8 @@ enum AKSwipeDirection : std::int64_t {
     AKSwipeDirectionBottomToTop = 2,
 };
 
-// The swipe configuration of an ad (shared with the slot's current ad).
+// The swipe state of an ad (shared with the slot's current ad); the ad's full
+// settings, AKSwipeToViewControllerConfigurations, derive from it.
 class AKSwipeToViewControllerConfiguration : public NSObject {
 public:
     AKSwipeDirection direction = AKSwipeDirectionNone;

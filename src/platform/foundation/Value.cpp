@@ -112,6 +112,7 @@ nlohmann::json toJson(const Value& v) {
         return out;
     }
     case Value::Type::Object: throw std::invalid_argument("object is not a JSON type");
+    case Value::Type::Boxed: throw std::invalid_argument("a boxed value is not a JSON type");
     }
     return nullptr;
 }
@@ -236,8 +237,9 @@ std::string Value::stringValue() const {
 std::string Value::description() const {
     switch (type()) {
     case Type::Null: return "(null)";
-    case Type::Data: {
-        const auto& d = std::get<::Data>(v_);
+    case Type::Data:
+    case Type::Boxed: {  // a box shows its bytes as data does
+        const auto& d = isBoxed() ? boxed()->bytes : std::get<::Data>(v_);
         std::string out = "<";
         for (std::size_t i = 0; i < d.size(); ++i) {
             if (i && i % 4 == 0) out += ' ';
@@ -343,6 +345,7 @@ bool Value::operator==(const Value& other) const {
         return a == b || *a == *b;
     }
     case Type::Object: return object() == other.object();
+    case Type::Boxed: return *boxed() == *other.boxed();
     default: return false;
     }
 }
@@ -363,7 +366,8 @@ int Value::compare(const Value& other) const {
 bool Value::isPropertyList() const {
     switch (type()) {
     case Type::Null:
-    case Type::Object: return false;
+    case Type::Object:
+    case Type::Boxed: return false;
     case Type::Array:
         for (const auto& item : *arrayRef())
             if (!item.isPropertyList()) return false;

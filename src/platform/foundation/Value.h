@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/foundation/Data.h"
+#include "platform/foundation/NSValue.h"
 
 class NSObject;
 class Value;
@@ -26,7 +27,8 @@ struct Date {
 
 class Value {
 public:
-    enum class Type { Null, Bool, Integer, Unsigned, Double, String, Data, Date, Array, Dictionary, Object };
+    // Boxed: a plain struct with its type encoding (NSValue), equal by encoding and bytes.
+    enum class Type { Null, Bool, Integer, Unsigned, Double, String, Data, Date, Array, Dictionary, Object, Boxed };
 
     Value() = default;
     Value(std::nullptr_t) {}
@@ -44,6 +46,7 @@ public:
     Value(std::string_view s) : v_(std::string(s)) {}
     Value(::Data d) : v_(std::move(d)) {}
     Value(::Date d) : v_(d) {}
+    Value(NSValue boxed) : v_(std::move(boxed)) {}
     Value(ValueArray a) : v_(std::make_shared<ValueArray>(std::move(a))) {}
     Value(ValueDictionary d) : v_(std::make_shared<ValueDictionary>(std::move(d))) {}
     Value(std::shared_ptr<ValueArray> a) : v_(a ? Variant(std::move(a)) : Variant()) {}
@@ -67,6 +70,7 @@ public:
     bool isArray() const { return type() == Type::Array; }
     bool isDictionary() const { return type() == Type::Dictionary; }
     bool isObject() const { return type() == Type::Object; }
+    bool isBoxed() const { return type() == Type::Boxed; }
     explicit operator bool() const { return !isNull(); }
 
     // Conversions with the platform's rules: numbers convert between each other,
@@ -87,6 +91,7 @@ public:
     // Accessors that answer nullptr / empty when the value has another type.
     const std::string* string() const { return std::get_if<std::string>(&v_); }
     const ::Data* data() const { return std::get_if<::Data>(&v_); }
+    const NSValue* boxed() const { return std::get_if<NSValue>(&v_); }
     std::optional<::Date> date() const;
     std::shared_ptr<ValueArray> arrayRef() const;
     std::shared_ptr<ValueDictionary> dictionaryRef() const;
@@ -129,6 +134,6 @@ public:
 private:
     using Variant = std::variant<std::monostate, bool, std::int64_t, std::uint64_t, double, std::string, ::Data,
                                  ::Date, std::shared_ptr<ValueArray>, std::shared_ptr<ValueDictionary>,
-                                 std::shared_ptr<NSObject>>;
+                                 std::shared_ptr<NSObject>, NSValue>;
     Variant v_;
 };

@@ -1,11 +1,14 @@
 #include "platform/uikit/UIGeometry.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 namespace {
-// The numbers of the text in order, whatever braces and commas surround them.
+// The numbers of the text in order, whatever braces and commas surround them;
+// none at all when one of them is not finite (an infinity or NaN spelled out,
+// or a number beyond the double range), so such text reads as no geometry.
 std::vector<double> numbersIn(const std::string& text) {
     std::vector<double> out;
     const char* p = text.c_str();
@@ -14,6 +17,7 @@ std::vector<double> numbersIn(const std::string& text) {
             char* end = nullptr;
             double v = std::strtod(p, &end);
             if (end != p) {
+                if (!std::isfinite(v)) return {};
                 out.push_back(v);
                 p = end;
                 continue;

@@ -9,7 +9,8 @@
 std::string NSStringFromCGRect(CGRect rect);
 std::string NSStringFromCGPoint(CGPoint point);
 std::string NSStringFromCGSize(CGSize size);
-// Zero values for text that does not parse.
+// Zero values for text that does not parse, or that holds a number that is
+// not finite ("inf", "nan", "1e999").
 CGRect CGRectFromString(const std::string& text);
 CGPoint CGPointFromString(const std::string& text);
 CGSize CGSizeFromString(const std::string& text);
