@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
     adserver::AdServer http(state, options->root, nullptr, options->verbose);
     adserver::AdServer https(state, options->root, &authority, options->verbose);
     if (!http.bind(options->httpPort, error) || !https.bind(options->httpsPort, error)) return fail(error);
+    state->setPorts(http.port(), https.port());
     std::string ports = "http=" + std::to_string(http.port()) + "\nhttps=" + std::to_string(https.port()) + "\n";
     std::unique_ptr<adserver::ControlServer> control;
     if (options->control) {
