@@ -1,0 +1,25 @@
+#pragma once
+// The life of a local peer's process: the signals that stop it, waited for on the main
+// thread (never taken by a handler), the stop that follows the process that started it,
+// and files others read (port files) written whole.
+#include <signal.h>
+#include <sys/types.h>
+
+#include <initializer_list>
+#include <string>
+
+namespace peers {
+
+// Blocks SIGINT, SIGTERM, SIGHUP and the `extra` signals in this thread (every thread made
+// later inherits the mask) after setting their dispositions back to the default (a shell
+// starting a background job ignores SIGINT, and an ignored signal is thrown away rather
+// than waited for); ignores SIGPIPE. The set to give sigwait.
+sigset_t blockStopSignals(std::initializer_list<int> extra = {});
+
+// Asks for SIGTERM when the parent `parent` ends; false when it has ended already.
+[[nodiscard]] bool followParent(pid_t parent);
+
+// Writes beside the target and renames over it, so a reader never sees half of it.
+[[nodiscard]] bool writeFileAtomically(const std::string& path, const std::string& text);
+
+}  // namespace peers
