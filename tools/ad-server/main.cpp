@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,15 +26,8 @@ namespace {
 
 // The --units file as a checked table; null with `error` set.
 std::optional<nlohmann::json> loadUnitTable(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the unit table " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    nlohmann::json table = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
-    if (!adserver::checkUnitTable(table, error)) {
+    auto table = peers::readJsonFile(path, "unit table", error);
+    if (table && !adserver::checkUnitTable(*table, error)) {
         error = path + ": " + error;
         return std::nullopt;
     }

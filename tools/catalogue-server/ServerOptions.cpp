@@ -1,9 +1,7 @@
 #include "ServerOptions.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "CommandLine.h"
+#include "PeerProcess.h"
 
 #ifndef QUORVANE_DEFAULT_GENRES_PATH
 #define QUORVANE_DEFAULT_GENRES_PATH "resources/MovieGenresData.json"
@@ -74,15 +72,8 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
 }
 
 std::optional<nlohmann::json> loadConfigurationFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the configuration " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    nlohmann::json configuration = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
-    if (!configuration.is_object()) {
+    auto configuration = peers::readJsonFile(path, "configuration", error);
+    if (configuration && !configuration->is_object()) {
         error = "the configuration " + path + " is not a JSON object";
         return std::nullopt;
     }

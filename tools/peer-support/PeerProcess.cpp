@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace peers {
 
@@ -36,6 +37,17 @@ bool writeFileAtomically(const std::string& path, const std::string& text) {
     std::filesystem::rename(temporary, path, error);
     if (error) std::filesystem::remove(temporary, error);
     return !error;
+}
+
+std::optional<nlohmann::json> readJsonFile(const std::string& path, const std::string& what, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the " + what + " " + path;
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
 }
 
 }  // namespace peers

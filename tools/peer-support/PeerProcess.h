@@ -1,12 +1,15 @@
 #pragma once
 // The life of a local peer's process: the signals that stop it, waited for on the main
 // thread (never taken by a handler), the stop that follows the process that started it,
-// and files others read (port files) written whole.
+// files others read (port files) written whole, and JSON files read.
 #include <signal.h>
 #include <sys/types.h>
 
 #include <initializer_list>
+#include <optional>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 namespace peers {
 
@@ -21,5 +24,9 @@ sigset_t blockStopSignals(std::initializer_list<int> extra = {});
 
 // Writes beside the target and renames over it, so a reader never sees half of it.
 [[nodiscard]] bool writeFileAtomically(const std::string& path, const std::string& text);
+
+// The file's JSON (discarded when it is no JSON); null with `error` ("cannot read the
+// <what> <path>") when it cannot be read.
+std::optional<nlohmann::json> readJsonFile(const std::string& path, const std::string& what, std::string& error);
 
 }  // namespace peers
