@@ -5,7 +5,8 @@
 // order also beyond the engine's frame limit, ADNET_getSdkConstants answers the
 // server's constants or the defaults without them, and Viewability reports and
 // library events reach the server's log while visibility changes and the end
-// of a unit are answered.
+// of a unit are answered; served by the real ad server over HTTPS, the page
+// builds that server's ad URLs from its script and logs to it.
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "AdkitTestSupport.h"
+#include "support/AdServerProcess.h"
 #include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKNotification.h"
 #include "platform/WebViewSupport.h"
@@ -32,26 +34,21 @@ constexpr const char* kLogPath = "/adnet/log";
 
 using Parameters = AKNotification::Parameters;
 
-// The core page in a library web view, its messages refused and kept in
-// order, the server's log kept as it arrives.
-struct CorePage {
-    testsupport::AdPeer peer;
+// A page in a library web view, its messages refused and kept in order.
+struct PageView {
     webtest::WindowedWebView web{CGSizeMake(10, 10), UIWebViewProcessGroup::Library};
     std::vector<AKNotificationPtr> messages;
     std::size_t taken = 0;
 
-    explicit CorePage(const std::optional<std::string>& constantsScript) {
-        if (constantsScript) peer.route(kConstantsPath, Reply::text(*constantsScript, "application/javascript"));
-        peer.route(kLogPath, [](const RecordedRequest&) { return Reply::withStatus(204); });
-        web.delegate->allow = [this](const std::string& URL, UIWebViewNavigationType) {
-            if (!AKNotification::isNotificationURL(URL)) return true;
-            messages.push_back(AKNotification::initWithNotificationURL(URL));
+    void load(const std::string& URL) {
+        web.delegate->allow = [this](const std::string& target, UIWebViewNavigationType) {
+            if (!AKNotification::isNotificationURL(target)) return true;
+            messages.push_back(AKNotification::initWithNotificationURL(target));
             return false;
         };
-        web.view->loadRequest(NSURLRequest::requestWithURL(peer.url(kPagePath)));
+        web.view->loadRequest(NSURLRequest::requestWithURL(URL));
         web.waitForEnd("the core page");
         REQUIRE(web.delegate->log.back() == "finish");
-        REQUIRE(peer.receivedRequestFor(kConstantsPath)());
     }
     void run(const std::string& script) { web.view->stringByEvaluatingJavaScriptFromString(script); }
     // The next message the page sent.
@@ -59,6 +56,18 @@ struct CorePage {
         waitFor([&] { return messages.size() > taken; }, "message " + std::to_string(taken + 1) + " of the page");
         REQUIRE(messages[taken]);
         return *messages[taken++];
+    }
+};
+
+// The core page served by the ad peer, the server's log kept as it arrives.
+struct CorePage : PageView {
+    testsupport::AdPeer peer;
+
+    explicit CorePage(const std::optional<std::string>& constantsScript) {
+        if (constantsScript) peer.route(kConstantsPath, Reply::text(*constantsScript, "application/javascript"));
+        peer.route(kLogPath, [](const RecordedRequest&) { return Reply::withStatus(204); });
+        load(peer.url(kPagePath));
+        REQUIRE(peer.receivedRequestFor(kConstantsPath)());
     }
     // The bodies posted to the log, by their "seq".
     std::vector<Value> logEntries(std::size_t count) {
@@ -267,6 +276,45 @@ TEST_CASE("core page: Viewability reports and library events reach the log, and 
     CHECK(entries[3]["report"]["units"][std::size_t{0}]["doneReasonCode"] == Value("u"));
     CHECK(entries[4] == Value({{"seq", 5}, {"kind", "receiveMessage"}, {"name", "navigationBlocked"},
                                {"payload", Value({{"navigationURL", "http://x.example/"}})}}));
+}
+
+TEST_CASE("core page: served by the real ad server over HTTPS, it requests the server's ads and logs to it") {
+    testtools::AdServerProcess server;
+    REQUIRE(server.started());
+    const nlohmann::json units = {{"unit-url", {{"page", {{"request_scenario", "online_request"}}}}}};
+    REQUIRE(server.order("units", {{"units", units}}) == 200);
+    UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
+    PageView page;
+    page.load(server.origin("https") + kPagePath);
+
+    // The https origin is the page's own, the http one (another port) only the server's script knows.
+    page.run(R"(ADNET_buildAdURL({"request_id": "1", "slotname": "unit-url", "force_https": "1"});
+                ADNET_buildAdURL({"request_id": "2", "slotname": "unit-url", "force_https": "0"});)");
+    for (const std::string scheme : {"https", "http"}) {
+        CAPTURE(scheme);
+        AKNotification& message = page.next();
+        REQUIRE(message.name() == "loadAdURL");
+        CHECK(message.parameter("request_scenario") == std::optional<std::string>("online_request"));
+        const std::string url = message.parameter("url").value_or("");
+        CHECK(url.rfind(server.origin(scheme) + "/adnet/ad?", 0) == 0);
+        CHECK(query(url)["slotname"] == Value("unit-url"));
+    }
+
+    page.run(R"(ADNET_ReceiveMessage('navigationBlocked', {"navigationURL": "http://x.example/"});)");
+    nlohmann::json posted;
+    waitFor(
+        [&] {
+            for (const auto& entry : server.log())
+                if (entry["path"] == kLogPath) posted = entry;
+            return !posted.is_null();
+        },
+        "the page's log entry in the ad server's log");
+    CHECK(posted["scheme"] == "https");
+    CHECK(posted["method"] == "POST");
+    const auto body = nlohmann::json::parse(posted.value("body", std::string()), nullptr, false);
+    CHECK(body["kind"] == "receiveMessage");
+    CHECK(body["name"] == "navigationBlocked");
+    CHECK(body["payload"] == nlohmann::json{{"navigationURL", "http://x.example/"}});
 }
 
 TEST_SUITE_END();

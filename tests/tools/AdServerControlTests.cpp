@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "AdServerProcess.h"
+#include "support/AdServerProcess.h"
 #include "support/TestEnvironment.h"
 
 using namespace testtools;
@@ -28,7 +28,7 @@ TEST_CASE("the control endpoint logs every request, replaces units and constants
     CHECK(headerValue(late, "X-Adnet-Native") == "0");
     CHECK(server.order("constants", {{"bad_ad_report_path", "{origin}/s/reportAd"}}) == 200);
     const std::string script = server.get(origin + "/adnet/static/sdk/native/sdk-constants.js").body;
-    CHECK(script.find(R"(var ADNET_SDK_CONSTANTS = {"bad_ad_report_path":")" + origin + R"(/s/reportAd"};)") !=
+    CHECK(script.find(R"(window.ADNET_CONSTANTS = {"bad_ad_report_path":")" + origin + R"(/s/reportAd"};)") !=
           std::string::npos);
 
     const json log = server.log();
@@ -39,6 +39,7 @@ TEST_CASE("the control endpoint logs every request, replaces units and constants
     CHECK(log[1]["query"] == json{{"slotname", "late"}, {"x", "\xC3\xA9 1"}});
     CHECK(log[1]["headers"]["Host"] == "127.0.0.1:" + origin.substr(origin.rfind(':') + 1));
     CHECK(!log[1]["headers"].contains("REMOTE_ADDR"));
+    CHECK(!log[1].contains("body"));  // only a POST carries one
     CHECK(log[1]["time"].get<long long>() >= log[0]["time"].get<long long>());
     CHECK(log[1]["time"].get<long long>() > 1'600'000'000'000);
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "AdServerProcess.h"
+#include "support/AdServerProcess.h"
 #include "support/TestEnvironment.h"
 
 using namespace testtools;
@@ -71,10 +71,16 @@ TEST_CASE("both schemes serve the document root and the constants script, HTTPS 
         CHECK(headerValue(file, "Content-Type").starts_with("application/javascript"));
         const HttpReply script = server.get(origin + "/adnet/static/sdk/native/sdk-constants.js");
         CHECK(script.status == 200);
-        CHECK(script.body.find("var ADNET_SDK_CONSTANTS = {") != std::string::npos);
+        // Both schemes' origins under the host asked, whichever scheme the script came on.
+        CHECK(script.body.find("window.ADNET_SERVER = " +
+                               json{{"ad_path", "/adnet/ad"}, {"log_path", "/adnet/log"},
+                                    {"http_origin", server.origin("http", host)},
+                                    {"https_origin", server.origin("https", host)}}.dump() + ";") != std::string::npos);
+        CHECK(script.body.find("window.ADNET_CONSTANTS = {") != std::string::npos);
         CHECK(script.body.find("\"mraid_banner_path\":\"" + origin + "/mraid/v1/mraid_app_banner.js\"") !=
               std::string::npos);
-        CHECK(script.body.find("var ADNET_AD_UNITS = {};") != std::string::npos);
+        CHECK(script.body.find("\"bad_ad_report_path\":\"" + origin + "/s/reportAd\"") != std::string::npos);
+        CHECK(script.body.find("window.ADNET_UNITS = {};") != std::string::npos);
         CHECK(server.get(origin + "/mraid/v1/missing.js").status == 404);
         CHECK(server.get(origin + "/mraid/v1/").status == 404);
         CHECK(server.get(origin + "/%2e%2e/CMakeLists.txt").status == 404);
@@ -127,14 +133,13 @@ TEST_CASE("a unit answers its status, headers and body by slot name, and a redir
     CHECK(headerValue(last, "X-Adnet-Manual-Tracking-Urls") == origin + "/adnet/ping/manual-impression");
     CHECK(last.body == "end");
 
-    // The script hands the page the table's constants and its units with their ad URLs.
+    // The script hands the page the table's constants and each unit's "page" members.
     const HttpReply script = s.server.get(origin + "/adnet/static/sdk/native/sdk-constants.js");
     CHECK(script.body.find(R"("as_domains":"127.0.0.1")") != std::string::npos);
-    CHECK(script.body.find(R"("html":{"adURL":")" + origin + R"(/adnet/ad?slotname=html","answer":"url"})") !=
-          std::string::npos);
+    CHECK(script.body.find(R"("html":{"answer":"url"})") != std::string::npos);
 }
 
-TEST_CASE("pings answer 204 and a click 302 to its landing page, each logged with its decoded query") {
+TEST_CASE("pings and log entries answer 204 and a click 302 to its landing page, each logged with its query or body") {
     AdServerProcess server;
     REQUIRE(server.started());
     const std::string origin = server.origin("http");
@@ -151,6 +156,12 @@ TEST_CASE("pings answer 204 and a click 302 to its landing page, each logged wit
         CHECK(headerValue(reply, "Location") == location);
         CHECK(server.log().back()["query"]["id"] == "a b");
     }
+    const std::string entry = R"({"kind":"receiveMessage","name":"e","payload":null,"seq":1})";
+    CHECK(httpPostJson(origin + "/adnet/log", entry).status == 204);
+    const json logged = server.log().back();
+    CHECK(logged["method"] == "POST");
+    CHECK(logged["path"] == "/adnet/log");
+    CHECK(json::parse(logged["body"].get<std::string>()) == json::parse(entry));
     const HttpReply landing = server.get(origin + "/adnet/landing");
     CHECK(landing.status == 200);
     CHECK(landing.body.find("<html>") != std::string::npos);

@@ -45,6 +45,15 @@ Json receivedHeaders(const httplib::Request& request) {
     return jsonOf(headers);
 }
 
+// The host name of a Host header ("127.0.0.1:40123" -> "127.0.0.1"), 127.0.0.1 without one.
+std::string hostName(const std::string& host) {
+    if (host.empty()) return "127.0.0.1";
+    const auto colon = host.rfind(':');
+    const auto bracket = host.rfind(']');
+    if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket)) return host;
+    return host.substr(0, colon);
+}
+
 Answer plain(int status, std::string text) {
     Answer answer;
     answer.status = status;
@@ -105,12 +114,14 @@ void AdServer::stop() {
 void AdServer::handle(const httplib::Request& request, httplib::Response& response) {
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::system_clock::now().time_since_epoch());
-    state_->record({{"scheme", scheme_},
-                    {"method", request.method},
-                    {"path", request.path},
-                    {"query", jsonOf(request.params)},
-                    {"headers", receivedHeaders(request)},
-                    {"time", now.count()}});
+    Json entry = {{"scheme", scheme_},
+                  {"method", request.method},
+                  {"path", request.path},
+                  {"query", jsonOf(request.params)},
+                  {"headers", receivedHeaders(request)},
+                  {"time", now.count()}};
+    if (request.method == "POST") entry["body"] = request.body;
+    state_->record(std::move(entry));
     const std::string host = request.get_header_value("Host");
     const std::string origin = scheme_ + "://" + (host.empty() ? "127.0.0.1:" + std::to_string(port_) : host);
     const auto fault = state_->takeFault(request.path);
@@ -136,7 +147,7 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         const std::size_t hop = std::strtoul(request.get_param_value("hop").c_str(), nullptr, 10);
         return unitAnswer(units[slotname], slotname, hop, origin, root_);
     }
-    if (isPing(path)) return plain(204, "");
+    if (isPing(path) || path == kLogPath) return plain(204, "");
     if (path == "/adnet/click") {
         Answer answer = plain(302, "");
         const std::string landing = request.get_param_value("landing");
@@ -149,7 +160,10 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         return answer;
     }
     if (path == kConstantsScriptPath) {
-        Answer answer = plain(200, constantsScript(state_->constants(), state_->units(), origin));
+        const std::string host = hostName(request.get_header_value("Host"));
+        const ScriptOrigins origins{origin, "http://" + host + ":" + std::to_string(state_->port("http")),
+                                    "https://" + host + ":" + std::to_string(state_->port("https"))};
+        Answer answer = plain(200, constantsScript(state_->constants(), state_->units(), origins));
         answer.contentType = "application/javascript; charset=utf-8";
         answer.headers.push_back(Json::array({"Cache-Control", "no-store"}));
         return answer;

@@ -5,12 +5,13 @@
 //   /adnet/ad?slotname=<unit>[&hop=<n>]           the unit's answer, or the hop of its redirect chain
 //   /adnet/ping/impression, /adnet/ping/click,
 //   /adnet/ping/manual-impression                 204, logged
+//   /adnet/log                                    204: the core page's log entries (POST, body logged)
 //   /adnet/click[?landing=<url>]                  302 to the landing URL (default /adnet/landing)
 //   /adnet/landing                                a small HTML landing page
 //   /adnet/static/sdk/native/sdk-constants.js     the generated script of constants and units
 //   anything else                                 the file under the document root, else 404
 //
-// Every request is logged before it is answered; a fault ordered for its path then changes
+// Every request is logged before it is answered (a POST with its body); a fault ordered for its path then changes
 // the answer. Each reply closes its connection, so a stop never waits for an idle client.
 #include <memory>
 #include <string>

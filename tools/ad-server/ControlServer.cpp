@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "ControlBody.h"
 #include "ServerState.h"
 #include "UnitTable.h"
 
@@ -18,21 +19,10 @@ constexpr long long kLargestCount = 1000000;
 constexpr long long kLongestDelayMs = 600000;
 constexpr long long kLargestBody = 1ll << 30;
 
-void refuse(httplib::Response& response, const std::string& why) {
-    response.status = 400;
-    response.set_content(why + "\n", "text/plain");
-}
+using peers::objectBody;
+using peers::refuse;
 
 void accept(httplib::Response& response) { response.set_content("{}", "application/json"); }
-
-std::optional<Json> objectBody(const httplib::Request& request, httplib::Response& response) {
-    Json body = Json::parse(request.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) {
-        refuse(response, "the body must be a JSON object");
-        return std::nullopt;
-    }
-    return body;
-}
 
 // The member as a whole number in [low, high], `fallback` when absent; null when it is neither.
 std::optional<long long> wholeNumber(const Json& body, const char* key, long long low, long long high,

@@ -29,6 +29,17 @@ nlohmann::json ServerState::log() const {
     return log_;
 }
 
+void ServerState::setPorts(int httpPort, int httpsPort) {
+    std::lock_guard lock(mutex_);
+    httpPort_ = httpPort;
+    httpsPort_ = httpsPort;
+}
+
+int ServerState::port(const std::string& scheme) const {
+    std::lock_guard lock(mutex_);
+    return scheme == "https" ? httpsPort_ : httpPort_;
+}
+
 nlohmann::json ServerState::units() const {
     std::lock_guard lock(mutex_);
     return units_;

@@ -41,6 +41,10 @@ public:
     void setUnits(nlohmann::json units);
     void setConstants(nlohmann::json constants);
 
+    // The ports of both schemes, set once both are bound, so either names the other's origin.
+    void setPorts(int httpPort, int httpsPort);
+    int port(const std::string& scheme) const;
+
     void addFault(Fault fault);
     // The first fault whose prefix begins the path, counted down (gone at zero).
     std::optional<Fault> takeFault(const std::string& path);
@@ -62,6 +66,8 @@ private:
     nlohmann::json units_;
     nlohmann::json constants_;
     std::vector<Fault> faults_;
+    int httpPort_ = 0;
+    int httpsPort_ = 0;
 };
 
 }  // namespace adserver

@@ -114,8 +114,12 @@ Json defaultConstants() {
         {"mraid_interstitial_path", "{origin}/mraid/v1/mraid_app_interstitial.js"},
         {"mraid_expanded_banner_path", "{origin}/mraid/v1/mraid_app_expanded_banner.js"},
         {"mraid_disable_redirect", "0"},
-        {"active_view_sampling_intervals", "[100,1000]"},
-        {"discardable_storekitcontroller_cache_size", "4"},
+        {"active_view_sampling_intervals", "[0.5,1,2]"},
+        {"discardable_storekitcontroller_cache_size", "1"},
+        {"bad_ad_report_path", "{origin}/s/reportAd"},
+        {"native_ad_support_url", "{origin}/adnet/static/mad/sdk/native/native_ads.html"},
+        {"ak_web_view_cache_max_capacity", "4"},
+        // Both names the server answers to, where the page alone would name only its own host.
         {"as_domains", "127.0.0.1,localhost"},
     };
 }
@@ -173,19 +177,20 @@ Answer unitAnswer(const Json& unit, const std::string& slotname, std::size_t hop
     return answer;
 }
 
-std::string constantsScript(const Json& constants, const Json& units, const std::string& origin) {
+std::string constantsScript(const Json& constants, const Json& units, const ScriptOrigins& origins) {
     Json resolved = Json::object();
-    for (const auto& [key, value] : constants.items()) resolved[key] = withOrigin(value.get<std::string>(), origin);
+    for (const auto& [key, value] : constants.items())
+        resolved[key] = withOrigin(value.get<std::string>(), origins.request);
     Json table = Json::object();
-    for (const auto& [name, unit] : units.items()) {
-        Json entry = unit.contains("page") && unit["page"].is_object() ? unit["page"] : Json::object();
-        if (!entry.contains("adURL")) entry["adURL"] = origin + kAdPath + "?slotname=" + escapeQueryValue(name);
-        table[name] = std::move(entry);
-    }
-    const Json server = {{"origin", origin}, {"adPath", kAdPath}};
+    for (const auto& [name, unit] : units.items())
+        table[name] = unit.contains("page") && unit["page"].is_object() ? unit["page"] : Json::object();
+    const Json server = {{"ad_path", kAdPath},
+                         {"log_path", kLogPath},
+                         {"http_origin", origins.http},
+                         {"https_origin", origins.https}};
     return "// Made by the ad server for the core page at each request: where it runs, the SDK constants, the ad units.\n"
-           "var ADNET_SERVER = " + server.dump() + ";\nvar ADNET_SDK_CONSTANTS = " + resolved.dump() +
-           ";\nvar ADNET_AD_UNITS = " + table.dump() + ";\n";
+           "window.ADNET_SERVER = " + server.dump() + ";\nwindow.ADNET_CONSTANTS = " + resolved.dump() +
+           ";\nwindow.ADNET_UNITS = " + table.dump() + ";\n";
 }
 
 std::string contentTypeOf(const std::string& path) {

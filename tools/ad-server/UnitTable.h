@@ -40,8 +40,20 @@ std::string escapeQueryValue(const std::string& text);
 Answer unitAnswer(const nlohmann::json& unit, const std::string& slotname, std::size_t hop, const std::string& origin,
                   const std::string& root);
 
-// The core page's script of constants and units (ADNET_SERVER, ADNET_SDK_CONSTANTS, ADNET_AD_UNITS).
-std::string constantsScript(const nlohmann::json& constants, const nlohmann::json& units, const std::string& origin);
+// The path the core page posts its log entries to.
+inline constexpr const char* kLogPath = "/adnet/log";
+
+// The origins the script names: the one asked (for "{origin}" in constants) and both schemes'.
+struct ScriptOrigins {
+    std::string request;
+    std::string http;
+    std::string https;
+};
+
+// The core page's script of server, constants and units (window.ADNET_SERVER = {ad_path,
+// log_path, http_origin, https_origin}, window.ADNET_CONSTANTS, window.ADNET_UNITS with each
+// unit's "page" members).
+std::string constantsScript(const nlohmann::json& constants, const nlohmann::json& units, const ScriptOrigins& origins);
 
 // The content type a file is served with, by its extension.
 std::string contentTypeOf(const std::string& path);

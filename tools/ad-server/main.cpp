@@ -1,13 +1,9 @@
 // ad-server: a local ad server for the ad library and its tests (README.md).
 #include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +11,7 @@
 
 #include "AdServer.h"
 #include "ControlServer.h"
+#include "PeerProcess.h"
 #include "ServerOptions.h"
 #include "ServerState.h"
 #include "TestAuthority.h"
@@ -27,30 +24,10 @@ extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:l
 
 namespace {
 
-// Written beside the target and renamed over it, so a reader never sees half of it.
-bool writeAtomically(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        if (!(out << text)) return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) std::filesystem::remove(temporary, error);
-    return !error;
-}
-
 // The --units file as a checked table; null with `error` set.
 std::optional<nlohmann::json> loadUnitTable(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the unit table " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    nlohmann::json table = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
-    if (!adserver::checkUnitTable(table, error)) {
+    auto table = peers::readJsonFile(path, "unit table", error);
+    if (table && !adserver::checkUnitTable(*table, error)) {
         error = path + ": " + error;
         return std::nullopt;
     }
@@ -66,12 +43,7 @@ int fail(const std::string& error) {
 
 int main(int argc, char** argv) {
     // Signals are taken by sigwait below, never by a handler: every thread inherits the mask.
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    const sigset_t signals = peers::blockStopSignals();
 
     const pid_t parent = getppid();
     std::string message;
@@ -81,10 +53,7 @@ int main(int argc, char** argv) {
         std::fputs(message.c_str(), helpShown ? stdout : stderr);
         return helpShown ? 0 : 2;
     }
-    if (options->exitWithParent) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) return 0;  // the parent ended before the request took hold
-    }
+    if (options->exitWithParent && !peers::followParent(parent)) return 0;
 
     std::string error;
     nlohmann::json table = nlohmann::json::object();
@@ -103,6 +72,7 @@ int main(int argc, char** argv) {
     adserver::AdServer http(state, options->root, nullptr, options->verbose);
     adserver::AdServer https(state, options->root, &authority, options->verbose);
     if (!http.bind(options->httpPort, error) || !https.bind(options->httpsPort, error)) return fail(error);
+    state->setPorts(http.port(), https.port());
     std::string ports = "http=" + std::to_string(http.port()) + "\nhttps=" + std::to_string(https.port()) + "\n";
     std::unique_ptr<adserver::ControlServer> control;
     if (options->control) {
@@ -113,7 +83,7 @@ int main(int argc, char** argv) {
     http.start();
     https.start();
     // Bound sockets already queue connections, so the file may announce them before the threads run.
-    if (!options->portFile.empty() && !writeAtomically(options->portFile, ports))
+    if (!options->portFile.empty() && !peers::writeFileAtomically(options->portFile, ports))
         return fail("cannot write " + options->portFile);
     if (options->verbose) std::fprintf(stderr, "ad-server: root %s\n%s", options->root.c_str(), ports.c_str());
 

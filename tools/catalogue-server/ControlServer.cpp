@@ -9,6 +9,7 @@
 #include <optional>
 #include <utility>
 
+#include "ControlBody.h"
 #include "ControlPlan.h"
 #include "FaultMode.h"
 #include "ListeningServer.h"
@@ -22,20 +23,8 @@ using Json = nlohmann::json;
 constexpr int kLargestCount = 1000000;
 constexpr long kLongestDelayMs = 600000;
 
-void refuse(httplib::Response& response, const std::string& why) {
-    response.status = 400;
-    response.set_content(why + "\n", "text/plain");
-}
-
-// The body as a JSON object; null after refusing.
-std::optional<Json> objectBody(const httplib::Request& request, httplib::Response& response) {
-    Json body = Json::parse(request.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) {
-        refuse(response, "the body must be a JSON object");
-        return std::nullopt;
-    }
-    return body;
-}
+using peers::objectBody;
+using peers::refuse;
 
 // The member when it is a string that is not empty, else null.
 const Json* nonEmptyString(const Json& body, const char* key) {

@@ -1,10 +1,7 @@
 #include "ServerOptions.h"
 
-#include <charconv>
-#include <fstream>
-#include <functional>
-#include <map>
-#include <sstream>
+#include "CommandLine.h"
+#include "PeerProcess.h"
 
 #ifndef QUORVANE_DEFAULT_GENRES_PATH
 #define QUORVANE_DEFAULT_GENRES_PATH "resources/MovieGenresData.json"
@@ -37,93 +34,46 @@ constexpr const char* kUsage =
     "  --control-port N        its port, 0 for any free port (default 0; implies --control)\n"
     "  --control-port-file PATH  write its port there before the main port file (implies --control)\n";
 
-template <typename Number>
-bool parseNumber(const std::string& text, Number& value, Number low, Number high) {
-    Number parsed{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-    if (ec != std::errc() || end != text.data() + text.size() || parsed < low || parsed > high) return false;
-    value = parsed;
-    return true;
-}
-
 }  // namespace
 
 std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& arguments, std::string& message,
                                                 bool& helpShown) {
     ServerOptions options;
     options.genresPath = QUORVANE_DEFAULT_GENRES_PATH;
-    helpShown = false;
-
-    using Setter = std::function<bool(const std::string&)>;
-    const std::map<std::string, Setter> valued{
-        {"--host", [&](const std::string& v) { options.host = v; return !v.empty(); }},
-        {"--port", [&](const std::string& v) { return parseNumber(v, options.port, 0, 65535); }},
-        {"--port-file", [&](const std::string& v) { options.portFile = v; return !v.empty(); }},
-        {"--genres", [&](const std::string& v) { options.genresPath = v; return !v.empty(); }},
-        {"--seed", [&](const std::string& v) { return parseNumber<std::uint64_t>(v, options.catalogue.seed, 0, UINT64_MAX); }},
-        {"--movies", [&](const std::string& v) { return parseNumber(v, options.catalogue.movieCount, 0, 3000); }},
-        {"--shows", [&](const std::string& v) { return parseNumber(v, options.catalogue.showCount, 0, 3000); }},
-        {"--media-size",
-         [&](const std::string& v) { return parseNumber<std::uint64_t>(v, options.catalogue.mediaSize, 4096, 1ull << 30); }},
-        {"--app-version", [&](const std::string& v) { options.appVersion = v; return true; }},
-        {"--app-link", [&](const std::string& v) { options.appLink = v; return true; }},
-        {"--adv-type", [&](const std::string& v) { return parseNumber(v, options.advType, INT32_MIN, INT32_MAX); }},
-        {"--adv-count", [&](const std::string& v) { return parseNumber(v, options.advCount, INT32_MIN, INT32_MAX); }},
-        {"--adv-id-banner", [&](const std::string& v) { options.advIdBanner = v; return true; }},
-        {"--adv-id-inter", [&](const std::string& v) { options.advIdInter = v; return true; }},
-        {"--config-json", [&](const std::string& v) { options.configJsonPath = v; return !v.empty(); }},
-        {"--control-port",
-         [&](const std::string& v) { options.control = true; return parseNumber(v, options.controlPort, 0, 65535); }},
-        {"--control-port-file",
-         [&](const std::string& v) { options.control = true; options.controlPortFile = v; return !v.empty(); }},
+    using peers::parseNumber;
+    const peers::CommandLine line{
+        kUsage,
+        {
+            {"--host", [&](const std::string& v) { options.host = v; return !v.empty(); }},
+            {"--port", [&](const std::string& v) { return peers::parsePort(v, options.port); }},
+            {"--port-file", [&](const std::string& v) { options.portFile = v; return !v.empty(); }},
+            {"--genres", [&](const std::string& v) { options.genresPath = v; return !v.empty(); }},
+            {"--seed", [&](const std::string& v) { return parseNumber<std::uint64_t>(v, options.catalogue.seed, 0, UINT64_MAX); }},
+            {"--movies", [&](const std::string& v) { return parseNumber(v, options.catalogue.movieCount, 0, 3000); }},
+            {"--shows", [&](const std::string& v) { return parseNumber(v, options.catalogue.showCount, 0, 3000); }},
+            {"--media-size",
+             [&](const std::string& v) { return parseNumber<std::uint64_t>(v, options.catalogue.mediaSize, 4096, 1ull << 30); }},
+            {"--app-version", [&](const std::string& v) { options.appVersion = v; return true; }},
+            {"--app-link", [&](const std::string& v) { options.appLink = v; return true; }},
+            {"--adv-type", [&](const std::string& v) { return parseNumber(v, options.advType, INT32_MIN, INT32_MAX); }},
+            {"--adv-count", [&](const std::string& v) { return parseNumber(v, options.advCount, INT32_MIN, INT32_MAX); }},
+            {"--adv-id-banner", [&](const std::string& v) { options.advIdBanner = v; return true; }},
+            {"--adv-id-inter", [&](const std::string& v) { options.advIdInter = v; return true; }},
+            {"--config-json", [&](const std::string& v) { options.configJsonPath = v; return !v.empty(); }},
+            {"--control-port",
+             [&](const std::string& v) { options.control = true; return peers::parsePort(v, options.controlPort); }},
+            {"--control-port-file",
+             [&](const std::string& v) { options.control = true; options.controlPortFile = v; return !v.empty(); }},
+        },
+        {{"--exit-with-parent", &options.exitWithParent}, {"--verbose", &options.verbose}, {"--control", &options.control}},
     };
-
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
-            inlineValue = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        if (name == "--help" || name == "-h") {
-            helpShown = true;
-            message = kUsage;
-            return std::nullopt;
-        }
-        if (name == "--exit-with-parent" || name == "--verbose" || name == "--control") {
-            (name == "--verbose" ? options.verbose : name == "--control" ? options.control : options.exitWithParent) = true;
-            continue;
-        }
-        const auto setter = valued.find(name);
-        if (setter == valued.end()) {
-            message = "unknown option " + name + "\n" + kUsage;
-            return std::nullopt;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= arguments.size()) {
-                message = "option " + name + " needs a value\n";
-                return std::nullopt;
-            }
-            inlineValue = arguments[++i];
-        }
-        if (!setter->second(*inlineValue)) {
-            message = "bad value \"" + *inlineValue + "\" for " + name + "\n";
-            return std::nullopt;
-        }
-    }
+    if (!peers::parseCommandLine(line, arguments, message, helpShown)) return std::nullopt;
     return options;
 }
 
 std::optional<nlohmann::json> loadConfigurationFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the configuration " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    nlohmann::json configuration = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
-    if (!configuration.is_object()) {
+    auto configuration = peers::readJsonFile(path, "configuration", error);
+    if (configuration && !configuration->is_object()) {
         error = "the configuration " + path + " is not a JSON object";
         return std::nullopt;
     }

@@ -1,14 +1,10 @@
 // catalogue-server: a local catalogue backend for the application and its tests.
-#include <pthread.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,6 +14,7 @@
 #include "CatalogueServer.h"
 #include "ControlPlan.h"
 #include "ControlServer.h"
+#include "PeerProcess.h"
 #include "ServerOptions.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -27,36 +24,9 @@
 extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libcpp-httplib.so\n"; }
 #endif
 
-namespace {
-
-// Written beside the target and renamed over it, so a reader never sees half a number.
-bool writePortFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        if (!(out << port << '\n')) return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) std::filesystem::remove(temporary, error);
-    return !error;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     // Signals are taken by sigwait below, never by a handler: every thread inherits the mask.
-    // A signal the starting shell ignored (as background jobs ignore SIGINT) would be
-    // thrown away instead of waited for, so the dispositions go back to the default first.
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) signal(s, SIG_DFL);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);
-    sigaddset(&signals, SIGUSR1);  // the serving thread ended by itself
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    const sigset_t signals = peers::blockStopSignals({SIGUSR1});  // SIGUSR1: the serving thread ended by itself
 
     const pid_t parent = getppid();
     std::string message;
@@ -66,10 +36,7 @@ int main(int argc, char** argv) {
         std::fputs(message.c_str(), helpShown ? stdout : stderr);
         return helpShown ? 0 : 2;
     }
-    if (options->exitWithParent) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) return 0;  // the parent ended before the request took hold
-    }
+    if (options->exitWithParent && !peers::followParent(parent)) return 0;
 
     std::string error;
     if (!options->configJsonPath.empty()) {
@@ -96,7 +63,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
             return 1;
         }
-        if (!options->controlPortFile.empty() && !writePortFile(options->controlPortFile, control->port())) {
+        if (!options->controlPortFile.empty() && !peers::writeFileAtomically(options->controlPortFile, std::to_string(control->port()) + "\n")) {
             std::fprintf(stderr, "catalogue-server: cannot write %s\n", options->controlPortFile.c_str());
             return 1;
         }
@@ -108,7 +75,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "catalogue-server: %s\n", error.c_str());
         return 1;
     }
-    if (!options->portFile.empty() && !writePortFile(options->portFile, server.port())) {
+    if (!options->portFile.empty() && !peers::writeFileAtomically(options->portFile, std::to_string(server.port()) + "\n")) {
         std::fprintf(stderr, "catalogue-server: cannot write %s\n", options->portFile.c_str());
         return 1;
     }

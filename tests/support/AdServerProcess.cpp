@@ -1,5 +1,5 @@
-// Protects the ad server tests: the server started on ephemeral ports, and fetches verified against its authority.
-#include "AdServerProcess.h"
+// Protects the tests that run the ad server: the server started on ephemeral ports, and fetches verified against its authority.
+#include "support/AdServerProcess.h"
 
 #include <signal.h>
 #include <spawn.h>
