@@ -158,11 +158,11 @@ TEST_CASE("the ad model reads ad dictionaries and response headers, taking only 
              CHECK(ad.adHTML == "<p>");
              CHECK(ad.adBaseURL->absoluteString() == "https://ads.test/");
              CHECK_FALSE(ad.adURL);
-             CHECK(ad.supportedOrientations == AKAdOrientationAny);  // no "orientation"
+             CHECK(ad.supportedOrientations == AKSupportedOrientationsAny);  // no "orientation"
          }},
         {"a base URL that is no URL: the ad URL instead", json(R"({"ad_html": "<p>", "ad_base_url": "::", "ad_url": "http://ads.test/u", "orientation": "any"})"), {},
          [](const AKAdBanner& ad) {
-             CHECK(ad.supportedOrientations == AKAdOrientationAny);
+             CHECK(ad.supportedOrientations == AKSupportedOrientationsAny);
              CHECK_FALSE(ad.adHTML);
              CHECK_FALSE(ad.adBaseURL);
              CHECK(ad.adURL->absoluteString() == "http://ads.test/u");
@@ -181,7 +181,7 @@ TEST_CASE("the ad model reads ad dictionaries and response headers, taking only 
          [](const AKAdBanner& ad) {
              CHECK_FALSE(ad.hasAdNetworkJavaScript());
              CHECK_FALSE(ad.adNetworkPassbackURL());
-             CHECK(ad.supportedOrientations == AKAdOrientationAny);
+             CHECK(ad.supportedOrientations == AKSupportedOrientationsAny);
              CHECK_FALSE(ad.debugDialog);
              CHECK(ad.viewabilityConfigurations.isNull());
              CHECK(ad.refreshInterval == 0);
@@ -197,7 +197,7 @@ TEST_CASE("the ad model reads ad dictionaries and response headers, taking only 
               "ad_is_javascript": 1, "ad_passback_url": "https://net.test/p"})"),
          {},
          [](const AKAdBanner& ad) {
-             CHECK(ad.supportedOrientations == AKAdOrientationLandscape);
+             CHECK(ad.supportedOrientations == AKSupportedOrientationsLandscape);
              CHECK(ad.debugDialog == "hi");
              CHECK(ad.viewabilityConfigurations == Value{{"a", 1}});
              CHECK(ad.refreshInterval == 30);
@@ -231,7 +231,7 @@ TEST_CASE("the ad model reads ad dictionaries and response headers, taking only 
              CHECK(texts(ad.impressionURLs()) == Strings{"https://a.test/1", "https://a.test/2"});
              CHECK(texts(ad.clickURLs()) == Strings{"https://a.test/c"});
              CHECK(ad.manualImpressionURLs().empty());
-             CHECK(ad.supportedOrientations == AKAdOrientationPortrait);
+             CHECK(ad.supportedOrientations == AKSupportedOrientationsPortrait);
              CHECK(ad.reloadInterval == 0);
              CHECK(ad.debugDialog == "dbg");
              CHECK(ad.customAdSizeString == "320x50");
@@ -247,7 +247,7 @@ TEST_CASE("the ad model reads ad dictionaries and response headers, taking only 
                {"X-Adnet-Debug-Dialog", Value::array({"x"})},
                {"X-Adnet-Swipe-To-View-Controller", "[1]"}},
          [](const AKAdBanner& ad) {
-             CHECK(ad.supportedOrientations == AKAdOrientationLandscape);
+             CHECK(ad.supportedOrientations == AKSupportedOrientationsLandscape);
              CHECK(ad.reloadInterval == 0);
              CHECK(texts(ad.clickURLs()) == Strings{"https://a.test/c"});
              CHECK(ad.debugDialog == "hi");

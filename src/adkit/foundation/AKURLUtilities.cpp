@@ -136,3 +136,10 @@ void ak_removeAtQuotedKeywords(std::string& text) {
     // The fixed pattern always compiles.
     [[maybe_unused]] const bool replaced = ak_replaceAtQuotedKeywordPattern(text, "[^@]+", "");
 }
+
+NSURLPtr AKHTTPURLFromString(const std::string& text) {
+    const NSURLPtr url = NSURL::URLWithString(text);
+    if (!url || !url->scheme() || !url->host() || url->host()->empty()) return nullptr;
+    const std::string scheme = lowercaseString(*url->scheme());
+    return scheme == "http" || scheme == "https" ? url : nullptr;
+}

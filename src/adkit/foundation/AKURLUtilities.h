@@ -17,6 +17,9 @@
 
 using AKQueryPairs = std::vector<std::pair<std::string, Value>>;
 
+// The URL written in `text` when it is an http or https URL with a host; null
+// otherwise (what the library fetches, pings or loads ads against).
+NSURLPtr AKHTTPURLFromString(const std::string& text);
 bool ak_isMediationURL(const NSURL& url);
 // The hidden core page's address on the static-content origin (AKAdHosts.h):
 // same origin, same path, no query, fragment or user information.

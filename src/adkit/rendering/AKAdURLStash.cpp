@@ -1,10 +1,10 @@
 #include "adkit/rendering/AKAdURLStash.h"
 
-#include <algorithm>
-#include <cctype>
 #include <map>
 #include <mutex>
+#include <string>
 
+#include "adkit/foundation/AKAdOrigin.h"
 #include "adkit/rendering/AKWebView.h"
 #include "platform/foundation/AnnotatedMutex.h"
 #include "platform/foundation/NSURL.h"
@@ -27,15 +27,6 @@ Stash& stash() {
     return *shared;
 }
 
-std::optional<std::string> defaultPortOfScheme(const std::optional<std::string>& scheme) {
-    if (!scheme) return std::nullopt;
-    std::string lower = *scheme;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (lower == "http") return "80";
-    if (lower == "https") return "443";
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<std::string> AKAdURLStash::canonicalURLForURL(const std::string& URL) {
@@ -44,10 +35,10 @@ std::optional<std::string> AKAdURLStash::canonicalURLForURL(const std::string& U
     NSURL::Parts parts = url->parts();
     const auto host = url->host();
     if (parts.authority && host && !host->empty() && !url->port()) {
-        if (const auto port = defaultPortOfScheme(parts.scheme)) {
+        if (const auto port = parts.scheme ? AKAdOrigin::defaultPortForScheme(*parts.scheme) : std::nullopt) {
             std::string& authority = *parts.authority;
             if (authority.back() == ':') authority.pop_back();  // "host:" names no port either
-            authority += ":" + *port;
+            authority += ":" + std::to_string(*port);
         }
     }
     parts.fragment.reset();

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "adkit/foundation/AKURLUtilities.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSString.h"
@@ -100,13 +101,6 @@ void AKClickTrackerCollection::trackerDidRedirect(AKClickTracker& /*tracker*/, c
 
 void AKClickTrackerCollection::trackerDidFailWithError(AKClickTracker& /*tracker*/, const NSErrorPtr& /*error*/) {
     scheduleCleanup();
-}
-
-NSURLPtr AKHTTPURLFromString(const std::string& text) {
-    const NSURLPtr url = NSURL::URLWithString(text);
-    if (!url || !url->scheme() || !url->host() || url->host()->empty()) return nullptr;
-    const std::string scheme = lowercaseString(*url->scheme());
-    return scheme == "http" || scheme == "https" ? url : nullptr;
 }
 
 bool AKTrackHTTPURL(const std::string& text) {

@@ -49,9 +49,6 @@ private:
     TrackerSet trackers_;  // main thread
 };
 
-// The URL written in `text` when it is an http or https URL with a host; null otherwise.
-NSURLPtr AKHTTPURLFromString(const std::string& text);
-
 // Pings the URL written in `text` through the shared collection when it is an
 // http or https URL (a page cannot make the library fetch other schemes);
 // false when nothing was pinged.

@@ -1,6 +1,7 @@
 #include "adkit/rendering/AKMRAIDPicture.h"
 
 #include "platform/base/ThreadAssertions.h"
+#include "adkit/foundation/AKURLUtilities.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
@@ -10,13 +11,6 @@
 
 namespace {
 constexpr const char* kPictureErrorDomain = "com.adkit.ads.private";
-
-bool isHTTPURL(const std::string& text) {
-    const NSURLPtr url = NSURL::URLWithString(text);
-    if (!url || !url->scheme() || !url->host()) return false;
-    const std::string scheme = lowercaseString(*url->scheme());
-    return scheme == "http" || scheme == "https";
-}
 
 // The picture decoded, or the reason it was not: dimensions are read from the
 // header first, so an oversized picture is never decoded.
@@ -63,7 +57,7 @@ void AKMRAIDPicture::clickedButtonAtIndex(UIAlertView& alertView, long buttonInd
 void AKMRAIDPicture::downloadImageWithURL(const std::string& URL) {
     QV_ASSERT_MAIN_THREAD();
     if (URL.empty() || downloadStarted_) return;
-    if (!isHTTPURL(URL)) {  // a creative cannot make the library read files or other schemes
+    if (!AKHTTPURLFromString(URL)) {  // a creative cannot make the library read files or other schemes
         downloadStarted_ = true;
         finishWithError(NSError::make(kPictureErrorDomain, 3, "Only http and https pictures are saved."));
         return;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "adkit/rendering/AKSupportedOrientations.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/Value.h"
 #include "platform/graphics/CGGeometry.h"
@@ -22,13 +23,6 @@
 class AKSlot;
 class AKWebView;
 class UIViewController;
-
-// Supported orientations of full-screen ads: 1 any, 2 portrait, 3 landscape.
-enum AKSupportedOrientations : std::int64_t {
-    AKSupportedOrientationsAny = 1,
-    AKSupportedOrientationsPortrait = 2,
-    AKSupportedOrientationsLandscape = 3,
-};
 
 class AKOpener : public NSObject {
 public:

@@ -10,6 +10,7 @@
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/foundation/AKInternalErrors.h"
 #include "adkit/foundation/AKStatisticDictionary.h"
+#include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKSwipeToViewControllerConfigurations.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/ProcessLifetime.h"
@@ -24,12 +25,7 @@ std::optional<std::string> stringFor(const Value& dictionary, const std::string&
 
 // A URL the ad is fetched from or loaded against: http or https only.
 NSURLPtr fetchableURL(const std::optional<std::string>& text) {
-    if (!text) return nullptr;
-    NSURLPtr url = NSURL::URLWithString(*text);
-    if (!url || !url->scheme()) return nullptr;
-    std::string scheme = *url->scheme();
-    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return scheme == "http" || scheme == "https" ? url : nullptr;
+    return text ? AKHTTPURLFromString(*text) : nullptr;
 }
 
 std::optional<double> finiteNumber(const Value& value) {
@@ -84,10 +80,10 @@ void AKAd::readDictionary(const Value& d) {
     }
     size = adSizeFrom(d["ad_size"]);
     const auto orientation = stringFor(d, "orientation");
-    supportedOrientations = !orientation              ? AKAdOrientationAny
-                            : *orientation == "portrait"  ? AKAdOrientationPortrait
-                            : *orientation == "landscape" ? AKAdOrientationLandscape
-                                                          : AKAdOrientationAny;
+    supportedOrientations = !orientation              ? AKSupportedOrientationsAny
+                            : *orientation == "portrait"  ? AKSupportedOrientationsPortrait
+                            : *orientation == "landscape" ? AKSupportedOrientationsLandscape
+                                                          : AKSupportedOrientationsAny;
     if (const Value javaScript = d["ad_is_javascript"]; javaScript.isNumber())
         hasAdNetworkJavaScript_ = javaScript.boolValue();
     if (hasAdNetworkJavaScript_) adNetworkPassbackURL_ = fetchableURL(stringFor(d, "ad_passback_url"));
@@ -111,9 +107,9 @@ void AKAd::readHTTPHeaders(const Value& headers) {
     if (const auto json = header("X-Adnet-Viewability"))
         viewabilityConfigurations = AKMacros::readJsonIntoDictionary(*json).value_or(Value());
     if (const auto orientation = header("X-Adnet-Orientation")) {
-        if (*orientation == "any") supportedOrientations = AKAdOrientationAny;
-        if (*orientation == "portrait") supportedOrientations = AKAdOrientationPortrait;
-        if (*orientation == "landscape") supportedOrientations = AKAdOrientationLandscape;
+        if (*orientation == "any") supportedOrientations = AKSupportedOrientationsAny;
+        if (*orientation == "portrait") supportedOrientations = AKSupportedOrientationsPortrait;
+        if (*orientation == "landscape") supportedOrientations = AKSupportedOrientationsLandscape;
     }
     if (const auto rate = header("X-Adnet-Refresh-Rate"); rate && !rate->empty()) {
         const double seconds = Value(*rate).doubleValue();

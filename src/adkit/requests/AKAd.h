@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "adkit/rendering/AKSupportedOrientations.h"
 #include "adkit/requests/AKAdSize.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
@@ -32,13 +33,6 @@ enum AKAdResponseType : std::uint64_t {
     AKAdResponseTypeMediation = 2,
     AKAdResponseTypeNative = 3,
     AKAdResponseTypeCustomRendering = 4,
-};
-
-// Supported orientations.
-enum AKAdOrientation : std::int64_t {
-    AKAdOrientationAny = 1,
-    AKAdOrientationPortrait = 2,
-    AKAdOrientationLandscape = 3,
 };
 
 // The URLs of the whitespace-separated pieces that make one (order kept);

@@ -5,7 +5,7 @@
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKMacros.h"
-#include "adkit/rendering/AKClickTrackerCollection.h"
+#include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "platform/foundation/NSDateFormatter.h"
 
