@@ -42,7 +42,7 @@ public:
     std::shared_ptr<AKSwipeToViewControllerConfiguration> swipeToViewControllerConfigurations() const override {
         return nullptr;
     }
-    const AKRequestParametersSource* requestParameters() const override { return nullptr; }
+    const AKRequestParametersSource* currentRequest() const override { return nullptr; }
     void adWasClicked() override {}
     std::string spamClickURLWithURL(const std::string& URL) override { return URL; }
     void willLoadAdHTMLInWebView() override {}

@@ -104,7 +104,7 @@ public:
     std::shared_ptr<AKSwipeToViewControllerConfiguration> swipeToViewControllerConfigurations() const override {
         return swipe;
     }
-    const AKRequestParametersSource* requestParameters() const override { return nullptr; }
+    const AKRequestParametersSource* currentRequest() const override { return nullptr; }
 
     void adWasClicked() override { record("adWasClicked"); }
     // The click URL of a URL: the ad server's click address carrying it (the

@@ -21,7 +21,7 @@ std::shared_ptr<AKAdNetworkJavasSciptWebViewDelegate> AKAdNetworkJavasSciptWebVi
     std::optional<std::string> passbackURL) {
     if (!slot) return nullptr;
     if (html.empty()) {
-        slot->failWithError(AKRequestError::errorWithCode(2, slot->requestParameters(), 0, "Empty ad HTML."), true,
+        slot->failWithError(AKRequestError::errorWithCode(2, slot->currentRequest(), 0, "Empty ad HTML."), true,
                             true);
         return nullptr;
     }
@@ -53,7 +53,7 @@ bool AKAdNetworkJavasSciptWebViewDelegate::shouldStartLoadWithRequest(AKWebView&
     stopRenderingTimer();
     if (auto slot = this->slot())
         slot->failWithError(
-            AKRequestError::errorWithCode(1, slot->requestParameters(), 0, std::string("Passback URL received.")),
+            AKRequestError::errorWithCode(1, slot->currentRequest(), 0, std::string("Passback URL received.")),
             true, true);
     return false;
 }

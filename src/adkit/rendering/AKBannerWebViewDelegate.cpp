@@ -70,5 +70,5 @@ void AKBannerWebViewDelegate::didFailLoadWithError(AKWebView& webView, const NSE
     AKWebViewDelegate::didFailLoadWithError(webView, error);
     auto slot = slot_.lock();
     if (!slot || slot->state() == AKSlotStateValidAd) return;
-    slot->failWithError(AKRequestError::errorWithCode(2, slot->requestParameters()), false, false);
+    slot->failWithError(AKRequestError::errorWithCode(2, slot->currentRequest()), false, false);
 }

@@ -78,7 +78,7 @@ public:
     // The swipe configuration of the current ad (nil without an ad).
     virtual std::shared_ptr<AKSwipeToViewControllerConfiguration> swipeToViewControllerConfigurations() const = 0;
     // The request the slot loads for (its parameters go into errors).
-    virtual const AKRequestParametersSource* requestParameters() const = 0;
+    virtual const AKRequestParametersSource* currentRequest() const = 0;
 
     // Events from the ad's web view.
     virtual void adWasClicked() = 0;
