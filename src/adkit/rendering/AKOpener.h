@@ -44,6 +44,9 @@ public:
     void setNavigationURL(std::string URL) { navigationURL_ = std::move(URL); }
     const std::string& referringURL() const { return referringURL_; }
     void setReferringURL(std::string URL) { referringURL_ = std::move(URL); }
+    // The auto-click guard: the core page may ask for it per ad (setAutoClickProtected:).
+    bool autoClickProtected() const { return autoClickProtected_; }
+    void setAutoClickProtected(bool protectedFromAutoClicks) { autoClickProtected_ = protectedFromAutoClicks; }
 
     // Actions (URLs as absolute strings).
     virtual void openApp(const std::string& /*URL*/) {}
@@ -74,4 +77,5 @@ private:
     std::weak_ptr<AKWebView> webView_;
     std::string navigationURL_;
     std::string referringURL_;
+    bool autoClickProtected_ = false;
 };

@@ -50,13 +50,49 @@ public:
     bool adDraggable = false;
 };
 
+class AKSlot;
+class AKInAppPurchaseDelegate;
+class UIView;
+class UIViewController;
+
 // What a slot's delegate answers (the public banner or interstitial behind it).
+// Every call is optional. Where the slot does something else when the owner
+// does not answer, a respondsTo...() says whether it does; elsewhere the
+// defaults (nothing, NO, null) are what a silent owner means. Sizes travel
+// boxed (NSValue of an ad size) and ads as objects, since ad sizes and ads
+// belong to the ad requests above this layer. Main thread.
 class AKSlotDelegate {
 public:
     virtual ~AKSlotDelegate() = default;
     // slot:didReceiveAppEvent:withInfo:, only when respondsToAppEvent says so.
     virtual bool respondsToAppEvent() const { return false; }
     virtual void didReceiveAppEvent(const std::string& /*name*/, const std::optional<std::string>& /*info*/) {}
+
+    // slotShouldReloadCurrentRequest: (a timed refresh runs only on YES).
+    virtual bool slotShouldReloadCurrentRequest(AKSlot& /*slot*/) { return false; }
+    // frame and bounds of the owner's view; without them the slot's web view's.
+    virtual bool respondsToFrame() const { return false; }
+    virtual CGRect frame() const { return CGRectZero; }
+    virtual bool respondsToBounds() const { return false; }
+    virtual CGRect bounds() const { return CGRectZero; }
+    // coordinatesOfContentInScreen: for the main screen (null: none).
+    virtual Value coordinatesOfContentInScreen() const { return Value(); }
+    virtual std::shared_ptr<AKInAppPurchaseDelegate> inAppPurchaseDelegate() const { return nullptr; }
+    virtual std::shared_ptr<UIView> swipeToViewControllerView() const { return nullptr; }
+    virtual std::shared_ptr<UIViewController> rootViewController() const { return nullptr; }
+    // A banner made by a mediation adapter: its slot never refreshes itself.
+    virtual bool createdOnMediationRequest() const { return false; }
+    // slot:didReceiveAdView: (null: the ad's view went away).
+    virtual void slotDidReceiveAdView(AKSlot& /*slot*/, const std::shared_ptr<UIView>& /*view*/) {}
+    // setAdSize:andReload: and slot:willResizeToAdSize: (boxed ad sizes).
+    virtual void setAdSizeAndReload(const NSValue& /*adSize*/, bool /*reload*/) {}
+    // The owner's valid ad sizes: an array of boxed ad sizes (null: none).
+    virtual Value validAdSizes() const { return Value(); }
+    virtual void slotWillResizeToAdSize(AKSlot& /*slot*/, const NSValue& /*adSize*/) {}
+    // slot:shouldUseCustomRenderingForAd: (YES: the owner renders the ad).
+    virtual bool slotShouldUseCustomRenderingForAd(AKSlot& /*slot*/, const std::shared_ptr<NSObject>& /*ad*/) {
+        return false;
+    }
 };
 
 class AKSlot : public NSObject {

@@ -51,5 +51,21 @@ public:
     const std::shared_ptr<AKURLConnection>& adConnection() const { return adConnection_; }
 
     // AKURLConnectionDelegate (see AKURLConnection.h for when each arrives).
-    // Implemented in AKAdFetcher.cpp.
+    NSErrorPtr connectionShouldRedirectToURL(AKURLConnection& connection, const NSURLPtr& url) override;
+    void connectionLoadDidReceiveRedirectResponse(AKURLConnection& connection,
+                                                  const std::shared_ptr<NSURLResponse>& response) override;
+    bool connectionLoadShouldUseCachedResponse(AKURLConnection& connection,
+                                               const std::shared_ptr<NSURLResponse>& response) override;
+    void connectionLoadDidReceiveCachedResponse(AKURLConnection& connection,
+                                                const std::shared_ptr<NSURLResponse>& response) override;
+    void connectionLoadDidFinish(AKURLConnection& connection, const std::optional<std::string>& text,
+                                 const NSURLPtr& baseURL) override;
+    void connectionLoadDidFail(AKURLConnection& connection, const NSErrorPtr& error, long statusCode) override;
+
+private:
+    std::shared_ptr<AKAd> ad_;
+    std::shared_ptr<AKURLConnection> adConnection_;
+    std::weak_ptr<AKAdFetcherDelegate> delegate_;
+    bool started_ = false;
+    bool finished_ = false;
 };

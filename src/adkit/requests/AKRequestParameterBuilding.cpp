@@ -6,6 +6,7 @@
 #include "adkit/foundation/AKNetwork.h"
 #include "adkit/foundation/AKSignal.h"
 #include "adkit/requests/AKRequest.h"
+#include "adkit/requests/AKSlotServices.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSDateFormatter.h"
 #include "platform/foundation/NSString.h"
@@ -91,7 +92,7 @@ Value AKRequest::parametersWithExtras(const Value& extras) const {
     if (const auto entries = deviceParameters.dictionaryRef()) {
         for (const auto& [key, value] : *entries) parameters.setObject(key, value);
     }
-    // "adapters": no adapter names are known yet, so the key is left out.
+    setIfPresent(parameters, "adapters", AKMAdNetworkAdapter::availableAdapterNames());
     parameters.setObject("js", sdkVersion());
     if (const auto network = device->network()) {
         setIfPresent(parameters, "net", network->networkTypeString());

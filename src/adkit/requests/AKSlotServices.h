@@ -1,0 +1,145 @@
+#pragma once
+// Services the ad slot calls whose full versions come with later work: the
+// mediation configuration and glue, the adapter names the build knows,
+// Viewability reporting, swipe to a full-screen view controller, the default
+// purchase flow and the publisher toolbar's credentials.
+//
+// Each is a class with default behaviour or a function with a default. A later
+// implementation installs itself (setFactory / install) from an early activity
+// of AKApplication; AKAdSlot's class initialisation registers the defaults the
+// same way, filling only what nobody installed, so the order of the early
+// activities does not matter. Defaults, until then:
+//   - AKMConfig::initWithAppKey fails with AKRequestError code 8 (no mediation
+//     adapter), so a mediation response fails its load;
+//   - AKMToAKGlue requests nothing, changes no type, presents nothing;
+//   - AKMAdNetworkAdapter::availableAdapterNames is null (no "adapters" key);
+//   - Viewability and swipe calls do nothing;
+//   - the default purchase flow is off and there are no toolbar credentials.
+//
+// Threads: installing and reading the installed objects may happen on any
+// thread; what they do runs on the main thread, where the slot calls them.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "adkit/rendering/AKInAppPurchase.h"
+#include "adkit/requests/AKAdType.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
+#include "platform/graphics/CGGeometry.h"
+
+class AKAdSlot;
+class UIViewController;
+
+// A replaceable process-wide object: the one holder of the installable
+// services above (a mutex around a shared pointer).
+template <class T>
+class AKInstalled {
+public:
+    std::shared_ptr<T> get() const {
+        std::lock_guard lock(mutex_);
+        return object_;
+    }
+    void set(std::shared_ptr<T> object) {
+        std::lock_guard lock(mutex_);
+        object_ = std::move(object);
+    }
+    // Installs `object` only when nothing is installed.
+    void setIfEmpty(std::shared_ptr<T> object) {
+        std::lock_guard lock(mutex_);
+        if (!object_) object_ = std::move(object);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<T> object_;
+};
+
+// The mediation configuration of one mediation response.
+class AKMConfig : public NSObject {
+public:
+    using Factory = std::function<std::shared_ptr<AKMConfig>(const std::string& appKey, const Value& configDict,
+                                                             NSErrorPtr* error)>;
+    // initWithAppKey:configDict:error: through the installed factory.
+    static std::shared_ptr<AKMConfig> initWithAppKey(const std::string& appKey, const Value& configDict,
+                                                     NSErrorPtr* error);
+    static void setFactory(Factory factory);
+    // The default factory: nil and AKRequestError code 8.
+    static std::shared_ptr<AKMConfig> unavailable(const std::string& appKey, const Value& configDict,
+                                                  NSErrorPtr* error);
+
+    virtual AKAdTypePtr adType() const = 0;
+    virtual void setAdType(const AKAdTypePtr& type) = 0;
+    // Seconds; 0 or below: no refresh.
+    virtual double refreshInterval() const = 0;
+};
+
+// The glue between a slot and the mediation waterfall. The slot owns it; it
+// holds the slot weakly and reports back through the slot's public operations.
+class AKMToAKGlue : public NSObject {
+public:
+    using Factory = std::function<std::shared_ptr<AKMToAKGlue>()>;
+    static std::shared_ptr<AKMToAKGlue> make();
+    static void setFactory(Factory factory);
+
+    std::shared_ptr<AKAdSlot> slot() const { return slot_.lock(); }
+    void setSlot(const std::shared_ptr<AKAdSlot>& slot) { slot_ = slot; }
+
+    virtual void requestAdWithType(const AKAdTypePtr& /*type*/, const std::shared_ptr<AKMConfig>& /*config*/) {}
+    // YES: the mediated network took the new type.
+    virtual bool changeAdTypeTo(const AKAdTypePtr& /*type*/) { return false; }
+    virtual void cancel() {}
+    virtual std::shared_ptr<NSObject> mediatedInterstitial() const { return nullptr; }
+    virtual void presentInterstitialFromRootViewController(const std::shared_ptr<UIViewController>& /*root*/) {}
+    // The adapter class name of the connector that delivered the ad (none: nullopt).
+    virtual std::optional<std::string> receivedAdapterClassName() const { return std::nullopt; }
+
+private:
+    std::weak_ptr<AKAdSlot> slot_;
+};
+
+namespace AKMAdNetworkAdapter {
+// The adapter names the build knows, as an array (null: none known).
+Value availableAdapterNames();
+void setAvailableAdapterNamesProvider(std::function<Value()> provider);
+// The class name of the library's own network adapter.
+inline constexpr const char* kAdKitAdapterClassName = "AKMAdapterAdKitAdNetAds";
+}  // namespace AKMAdNetworkAdapter
+
+// The slot's Viewability and swipe-to-view-controller operations.
+class AKSlotExtensions {
+public:
+    virtual ~AKSlotExtensions() = default;
+    static std::shared_ptr<AKSlotExtensions> shared();
+    static void install(std::shared_ptr<AKSlotExtensions> extensions);
+
+    virtual void finishViewabilityReporting(AKAdSlot& /*slot*/) {}
+    virtual void resetViewabilityReporting(AKAdSlot& /*slot*/) {}
+    virtual void sample(AKAdSlot& /*slot*/) {}
+    virtual void startMonitoring(AKAdSlot& /*slot*/) {}
+    virtual void stopMonitoring(AKAdSlot& /*slot*/) {}
+    virtual void enableSwipeToViewController(AKAdSlot& /*slot*/) {}
+    virtual void disableSwipeToViewController(AKAdSlot& /*slot*/) {}
+};
+
+// The shared payment transaction observer (the default purchase flow).
+class AKPaymentTransactionObserver : public NSObject, public AKInAppPurchaseDelegate {
+public:
+    static std::shared_ptr<AKPaymentTransactionObserver> sharedInstance();
+    static void setSharedInstance(std::shared_ptr<AKPaymentTransactionObserver> observer);
+    virtual bool isDefaultPurchaseFlowEnabled() const { return false; }
+};
+
+namespace AKPublisherToolbarCredentials {
+bool hasToolbarCredentials();
+void setProvider(std::function<bool()> provider);
+}  // namespace AKPublisherToolbarCredentials
+
+// Numbers "x", "y", "w", "h" of the standardized rectangle.
+Value AKViewabilityDictionaryFromRect(CGRect rect);
+
+// Registers the defaults above (once; AKAdSlot's class initialisation calls it).
+void AKSlotServicesRegisterDefaults();
