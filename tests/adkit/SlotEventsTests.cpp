@@ -85,7 +85,7 @@ TEST_CASE("slot: events, clicks, pings and click URLs, as one table") {
     for (const auto& row : rows) {
         const std::size_t before = f.trackers->tracked.size();
         row.run();
-        CHECK(f.owner->calls.back() == row.owner);
+        CHECK(f.owner->last() == row.owner);
         CHECK(std::vector<std::string>(f.trackers->tracked.begin() + static_cast<long>(before), f.trackers->tracked.end()) ==
               row.pinged);
     }
@@ -105,7 +105,7 @@ TEST_CASE("slot: events, clicks, pings and click URLs, as one table") {
     for (const char* unchanged : {"amsg://open?u=1", "about:blank", "http://ads.example/c", "http://ads.example/c?x=1",
                                   "http://ads.example/c?ai=", "http://badads.example/c?ai=abc",
                                   "http://other.test/a/b/c?ai=abc"}) {
-        CAPTURE(unchanged);
+        INFO(unchanged);
         CHECK(slot.spamClickURLWithURL(unchanged) == unchanged);
     }
     CHECK(stats->objectForKey("pit") == Value("b/c"));  // the ticket of a URL left unchanged
@@ -128,7 +128,7 @@ TEST_CASE("slot: each response type, announced sizes and the core page's answers
     SUBCASE("mediation without the mediation library fails with code 8; with a configuration it mediates") {
         slot.loadRequest(SlotFixture::adRequest(Value{{"ad_html", "{}"}}, headers("X-Adnet-Mediation")));
         adkittest::waitFor([&] { return slot.state() == AKSlotStateFailed; }, "the mediation response to fail");
-        CHECK(f.owner->calls.back() == "failed 8");
+        CHECK(f.owner->last() == "failed 8");
         auto config = std::make_shared<TestConfig>();
         AKMConfig::setFactory([config](const std::string&, const Value&, NSErrorPtr*) { return config; });
         slot.loadRequest(SlotFixture::adRequest(Value{{"ad_html", "{}"}}, headers("X-Adnet-Mediation")));
@@ -142,7 +142,7 @@ TEST_CASE("slot: each response type, announced sizes and the core page's answers
     SUBCASE("native ads are refused and retried; custom rendering is offered to the owner") {
         slot.loadRequest(SlotFixture::adRequest(Value{{"ad_html", "{}"}, {"refresh_rate", 15}}, headers("X-Adnet-Native")));
         adkittest::waitFor([&] { return slot.state() == AKSlotStateFailed; }, "the native response to fail");
-        CHECK(f.owner->calls.back() == "failed 11");
+        CHECK(f.owner->last() == "failed 11");
         CHECK(slot.hasReloadTimer());
         f.loadUntilRendering(SlotFixture::adRequest(Value(), headers("X-Adnet-Custom-Rendering-Allowed")));
         CHECK(f.owner->joined().find("customRendering?") != std::string::npos);
@@ -167,13 +167,13 @@ TEST_CASE("slot: each response type, announced sizes and the core page's answers
         slot.loadRequest(AKRequest::request());
         REQUIRE(slot.state() == AKSlotStateRequestingAdURL);
         slot.loadAdURLWithParameters(Value{{"url", "ftp://ads.example/ad"}});  // only http(s) is fetched
-        CHECK(f.owner->calls.back() == "failed 13");
+        CHECK(f.owner->last() == "failed 13");
         slot.loadRequest(AKRequest::request());
         slot.loadAdURLWithParameters(Value{{"errors", "bad"}});
-        CHECK(f.owner->calls.back() == "failed 0");
+        CHECK(f.owner->last() == "failed 0");
         slot.loadRequest(AKRequest::request());
         slot.buildAdURLFailedWithError(AKRequestError::errorWithCode(5));
-        CHECK(f.owner->calls.back() == "failed 5");
+        CHECK(f.owner->last() == "failed 5");
         CHECK(slot.state() == AKSlotStateFailed);
         slot.loadRequest(AKRequest::request());
         slot.failedJavaScriptFile();

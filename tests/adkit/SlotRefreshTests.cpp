@@ -91,7 +91,7 @@ TEST_CASE("slot: the refresh interval's sources, pauses, the owner's say and a r
         // A mediation header on a body that is not JSON fails the fetch.
         f.slot->loadRequest(SlotFixture::adRequest(Value{{"refresh_rate", 20}}, Value{{"X-Adnet-Mediation", "1"}}));
         adkittest::waitFor([&] { return f.slot->state() == AKSlotStateFailed; }, "the fetch to fail");
-        CHECK(owner.calls.back().starts_with("failed "));
+        CHECK(owner.last().starts_with("failed "));
         CHECK(f.slot->reloadInterval() == 20);
         advance(20);
         refreshed(3);
@@ -108,7 +108,7 @@ TEST_CASE("slot: an ad page that does not load within 20 s fails its load") {
     CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == 1);
     advance(0.2);
     adkittest::waitFor([&] { return f.slot->state() == AKSlotStateFailed; }, "the rendering limit");
-    CHECK(f.owner->calls.back() == "failed 5");
+    CHECK(f.owner->last() == "failed 5");
     CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == 0);
     CHECK(f.slot->hasReloadTimer());  // retried after the interval
     f.page().finishLoad();            // a late page changes nothing

@@ -58,7 +58,7 @@ TEST_CASE("slot: the transitions of a load, their bookkeeping, the guards and th
          }, AKSlotStateInvalidated, 0, true, "failed 13; failed 11; failed 2; failed 3; failed 11"},
     };
     for (const auto& step : steps) {
-        CAPTURE(step.what);
+        INFO(step.what);
         step.run();
         CHECK(slot.state() == step.state);
         CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == step.counter);

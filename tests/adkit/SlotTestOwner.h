@@ -32,6 +32,8 @@ public:
     std::shared_ptr<AKInAppPurchaseDelegate> purchases;
     bool rendersItself = false;
 
+    std::string last() const { return calls.empty() ? std::string() : calls.back(); }
+
     bool slotShouldReloadCurrentRequest(AKSlot&) override {
         record(reloads ? "shouldReload yes" : "shouldReload no");
         return reloads;
