@@ -4,9 +4,11 @@
 // the library's servers pointed at an ad peer.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "adkit/foundation/AKAdHosts.h"
 #include "platform/foundation/Clock.h"
@@ -26,11 +28,16 @@ struct VirtualTime {
     ~VirtualTime() { Clock::useRealTime(); }
 };
 
+// Keeps console lines off the console (and in `lines`) while it lives.
 struct QuietLog {
+    std::vector<std::string> lines;
     QuietLog() {
-        setLogHook([](const std::string&) {});
+        setLogHook([this](const std::string& line) { lines.push_back(line); });
     }
     ~QuietLog() { setLogHook(nullptr); }
+    bool contains(const std::string& text) const {
+        return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
+    }
 };
 
 struct CommandResult {

@@ -24,18 +24,6 @@ Value urls(std::initializer_list<const char*> texts) {
     return list;
 }
 
-// Records the lines the publisher log writes while it lives.
-struct LogCapture {
-    std::vector<std::string> lines;
-    LogCapture() {
-        setLogHook([this](const std::string& line) { lines.push_back(line); });
-    }
-    ~LogCapture() { setLogHook(nullptr); }
-    bool contains(const std::string& text) const {
-        return std::any_of(lines.begin(), lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
-    }
-};
-
 struct DefaultsKey {
     std::string key;
     DefaultsKey(std::string k, const Value& value) : key(std::move(k)) {
@@ -116,7 +104,7 @@ TEST_CASE("slot: events, clicks, pings and click URLs, as one table") {
 }
 
 TEST_CASE("slot: each response type, announced sizes and the core page's answers") {
-    LogCapture log;
+    adkittest::QuietLog log;
     SlotFixture f;
     auto& slot = *f.slot;
     const Value json{{"Content-Type", "application/json"}};
