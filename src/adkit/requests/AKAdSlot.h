@@ -18,8 +18,9 @@
 // 0/1/6/7 -> 2 -> (3) -> 0 -> 4 -> 5 -> 6, or ends in 7 (failed) or 1 (core page
 // failed); cancelPendingActions returns to 0. Each load counts once in the
 // rich-media interceptor's counter, from entering 2 to its end (1, 6, 7, a
-// cancel, invalidation or the slot's end). An ad page that has not loaded 20 s
-// (Clock) after entering 5 fails the load with code 5.
+// cancel, invalidation or the slot's end). An HTML ad page that has not loaded
+// 20 s (Clock) after it was handed to the web view fails the load with code 5
+// (ads of other networks rendered from script have their own render check).
 //
 // Refresh: one weak-target timer on the main run loop; paused while the
 // application is inactive or a full-screen ad is up, restarted with the whole

@@ -56,6 +56,7 @@ void AKAdSlot::processAdResponse(const std::shared_ptr<AKAd>& ad) {
         webView_->setDelegate(webViewDelegate_);
     }
     willLoadAdHTMLInWebView();
+    startRenderingWatchdog();  // the page's load must end; script-rendered ads have their own check
     webView_->loadHTMLString(html, ad->adBaseURL ? ad->adBaseURL->absoluteString() : std::string());
     setViewForAdUsingView(webView_);
 }

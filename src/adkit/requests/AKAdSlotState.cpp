@@ -35,7 +35,6 @@ void AKAdSlot::setState(AKSlotState state) {
         renderingWatchdog_->invalidate();
         renderingWatchdog_.reset();
     }
-    if (state == AKSlotStateRendering) startRenderingWatchdog();
     if (endsLoad(state)) loadEnded();
 }
 
