@@ -24,14 +24,6 @@ Value urls(std::initializer_list<const char*> texts) {
     return list;
 }
 
-struct DefaultsKey {
-    std::string key;
-    DefaultsKey(std::string k, const Value& value) : key(std::move(k)) {
-        REQUIRE(NSUserDefaults::standardUserDefaults()->setObject(value, key));
-    }
-    ~DefaultsKey() { NSUserDefaults::standardUserDefaults()->removeObjectForKey(key); }
-};
-
 class TestConfig : public AKMConfig {
 public:
     AKAdTypePtr type;
@@ -85,7 +77,8 @@ TEST_CASE("slot: events, clicks, pings and click URLs, as one table") {
     CHECK(stats->objectForKey("tclick").count() == 1);
 
     // Click URLs: only ad hosts with an "ai" value are signed; an empty entry of the list names no host.
-    DefaultsKey domains("as_domains", Value("ads.example,"));
+    const auto defaults = NSUserDefaults::standardUserDefaults();  // a fresh home's
+    REQUIRE(defaults->setObject(Value("ads.example,"), "as_domains"));
     const std::string signedURL = slot.spamClickURLWithURL("http://x.ads.example/c?ai=abc&adurl=http://d.example/");
     CHECK(signedURL.starts_with("http://x.ads.example/c?ai=abc&"));
     CHECK(signedURL.ends_with("&adurl=http://d.example/"));
@@ -98,7 +91,7 @@ TEST_CASE("slot: events, clicks, pings and click URLs, as one table") {
     }
     CHECK(stats->objectForKey("pit") == Value("b/c"));  // the ticket of a URL left unchanged
     CHECK(AKAdSlot::isAdKitAdURL(*NSURL::URLWithString("http://ads.example/")));
-    NSUserDefaults::standardUserDefaults()->setObject(Value(""), "as_domains");  // empty: the built-in list
+    REQUIRE(defaults->setObject(Value(""), "as_domains"));  // empty: the built-in list
     CHECK(AKAdSlot::isAdKitAdURL(*NSURL::URLWithString("http://cdn.ads.quorvane.net/x")));
     CHECK_FALSE(AKAdSlot::isAdKitAdURL(*NSURL::URLWithString("http://ads.example/")));
 }
@@ -215,10 +208,8 @@ TEST_CASE("slot: request parameters take the load's extras once, and a released 
     CHECK(first["dpt"].isNull());
     CHECK(first["adapters"].isNull());
     CHECK(first["format"].isNull());
-    {
-        DefaultsKey https("adkit_ak_use_https", Value(false));
-        CHECK(slot.requestParameters()["force_https"].isNull());
-    }
+    REQUIRE(NSUserDefaults::standardUserDefaults()->setObject(Value(false), "adkit_ak_use_https"));
+    CHECK(slot.requestParameters()["force_https"].isNull());
     slot.cancelPendingActions();
     slot.loadRequest(request);  // the second load of the request has no extras left
     CHECK(slot.requestParameters()["extras"].isNull());

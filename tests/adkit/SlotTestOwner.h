@@ -15,7 +15,9 @@
 #include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/requests/AKAdSlot.h"
 #include "adkit/requests/AKSlotDelegates.h"
+#include "support/TestEnvironment.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSUserDefaults.h"
 #include "platform/webkit/UIWebViewRecorder.h"
 
 namespace slottest {
@@ -69,6 +71,12 @@ public:
 };
 
 struct SlotFixture {
+    // A fresh home: the user defaults the slot and the fetcher read and write start empty.
+    struct FreshDefaults {
+        testsupport::TempHome home;
+        FreshDefaults() { NSUserDefaults::resetStandardUserDefaults(); }
+        ~FreshDefaults() { NSUserDefaults::resetStandardUserDefaults(); }
+    } defaults;
     adkittest::RenderingScope rendering;
     std::shared_ptr<renderingtest::RecordingClickTrackers> trackers = renderingtest::RecordingClickTrackers::install();
     renderingtest::RecordingClickTrackers::Uninstall uninstallTrackers;

@@ -14,9 +14,9 @@
 // load is destroyed at once, hears nothing more and causes no later request
 // (pings it started still arrive: the click-tracker collection owns them).
 //
-// States (AKSlotState): setState is the only writer; 8 is final. A load takes
-// 0/1/6/7 -> 2 -> (3) -> 0 -> 4 -> 5 -> 6, or ends in 7 (failed) or 1 (core page
-// failed); cancelPendingActions returns to 0. Each load counts once in the
+// States (AKSlotState): setState is the only writer (key-value observable as
+// "state"); 8 is final. A load takes 0/1/6/7 -> 2 -> (3) -> 0 -> 4 -> 5 -> 6, or
+// ends in 7 (failed) or 1 (core page failed); cancelPendingActions returns to 0. Each load counts once in the
 // rich-media interceptor's counter, from entering 2 to its end (1, 6, 7, a
 // cancel, invalidation or the slot's end). An HTML ad page that has not loaded
 // 20 s (Clock) after it was handed to the web view fails the load with code 5

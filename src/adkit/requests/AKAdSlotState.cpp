@@ -29,7 +29,9 @@ void AKAdSlot::setState(AKSlotState state) {
     NSLog("%@: state %lld -> %lld", className(), static_cast<long long>(state_), static_cast<long long>(state));
 #endif
     const AKSlotState previous = state_;
+    willChangeValueForKey("state");
     state_ = state;
+    didChangeValueForKey("state");
     if (state == AKSlotStateRequestingAdURL) acquireInterceptorCount();
     if (previous == AKSlotStateRendering && renderingWatchdog_) {
         renderingWatchdog_->invalidate();
