@@ -41,6 +41,12 @@ std::uint64_t AKSDKCoreController::lastWebViewRefreshTimestamp() const {
     return timestamp;
 }
 
+std::size_t AKSDKCoreController::pendingBuildCount() const {
+    std::size_t count = 0;
+    dispatch_sync(lockQueue_, [&] { count = pendingBuildAdURLDelegates_.size(); });
+    return count;
+}
+
 std::string AKSDKCoreController::JavaScriptCommand(const std::string& function, const std::string& JSON) {
     return format("%@(%@);", function, JSON);
 }

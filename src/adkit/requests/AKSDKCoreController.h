@@ -77,6 +77,8 @@ public:
     // AKAbsoluteTime milliseconds of the last reload decision (0: none yet, or
     // the page never loaded).
     std::uint64_t lastWebViewRefreshTimestamp() const;
+    // Builds sent to the page and not yet answered.
+    std::size_t pendingBuildCount() const;
 
     // The JSON text of the parameters ("" for none, or when they cannot be
     // JSON): values of "extras" that are URLs become their absolute strings,
