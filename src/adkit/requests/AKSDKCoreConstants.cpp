@@ -24,7 +24,8 @@
 namespace {
 
 std::optional<std::string> textFor(const Value& constants, const std::string& key) {
-    const std::string* text = constants[key].string();
+    const Value value = constants[key];
+    const std::string* text = value.string();
     if (!text || text->empty()) return std::nullopt;
     return *text;
 }
