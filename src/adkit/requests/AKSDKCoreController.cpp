@@ -164,9 +164,12 @@ void AKSDKCoreController::sendBuild(const SlotRef& slot, const std::string& requ
 
 // ---------------------------------------------------------------- answers
 
-AKSDKCoreController::SlotRef AKSDKCoreController::takePendingBuild(const std::string& requestID) {
+AKSDKCoreController::SlotRef AKSDKCoreController::takePendingBuild(const AKSDKCoreAMSGHandler& handler,
+                                                                   const std::string& requestID) {
     SlotRef slot;
     dispatch_sync(lockQueue_, [&] {
+        // Builds are sent to the active page only; another page's answer is no answer to them.
+        if (activeSDKCoreWebView_->SDKCoreAMSGHandler().get() != &handler) return;
         auto entry = pendingBuildAdURLDelegates_.find(requestID);
         if (entry == pendingBuildAdURLDelegates_.end()) return;
         slot = entry->second.slot;
@@ -175,24 +178,24 @@ AKSDKCoreController::SlotRef AKSDKCoreController::takePendingBuild(const std::st
     return slot;
 }
 
-void AKSDKCoreController::SDKCoreAMSGHandlerLoadAdParameters(AKSDKCoreAMSGHandler&, const Value& parameters,
+void AKSDKCoreController::SDKCoreAMSGHandlerLoadAdParameters(AKSDKCoreAMSGHandler& handler, const Value& parameters,
                                                              const std::string& requestID) {
-    if (auto slot = takePendingBuild(requestID).lock()) slot->loadAdURLWithParameters(parameters);
+    if (auto slot = takePendingBuild(handler, requestID).lock()) slot->loadAdURLWithParameters(parameters);
 }
 
-void AKSDKCoreController::SDKCoreAMSGHandlerLoadAd(AKSDKCoreAMSGHandler&, const std::shared_ptr<AKAd>& ad,
+void AKSDKCoreController::SDKCoreAMSGHandlerLoadAd(AKSDKCoreAMSGHandler& handler, const std::shared_ptr<AKAd>& ad,
                                                    const Value& headers, const std::string& requestID) {
-    if (auto slot = takePendingBuild(requestID).lock()) slot->loadAdHeaders(ad, headers);
+    if (auto slot = takePendingBuild(handler, requestID).lock()) slot->loadAdHeaders(ad, headers);
 }
 
-void AKSDKCoreController::SDKCoreAMSGHandlerDidReceiveInvalidAdParameters(AKSDKCoreAMSGHandler&, const Value&,
+void AKSDKCoreController::SDKCoreAMSGHandlerDidReceiveInvalidAdParameters(AKSDKCoreAMSGHandler& handler, const Value&,
                                                                           const std::string& requestID) {
-    if (auto slot = takePendingBuild(requestID).lock()) slot->invalidJavaScriptRequest();
+    if (auto slot = takePendingBuild(handler, requestID).lock()) slot->invalidJavaScriptRequest();
 }
 
-void AKSDKCoreController::SDKCoreAMSGHandlerDidReceiveUnusableAnswer(AKSDKCoreAMSGHandler&, const std::string& reason,
+void AKSDKCoreController::SDKCoreAMSGHandlerDidReceiveUnusableAnswer(AKSDKCoreAMSGHandler& handler, const std::string& reason,
                                                                      const std::string& requestID) {
-    SlotRef slot = takePendingBuild(requestID);
+    SlotRef slot = takePendingBuild(handler, requestID);
     if (slot.expired()) return;
     failBuild(slot, 13, "the core page's answer to request " + requestID + " cannot be used: " + reason);
 }

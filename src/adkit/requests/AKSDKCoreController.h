@@ -115,7 +115,7 @@ private:
     void refreshActiveWebViewSDKCoreLocked();
     void asynchronouslyRequestURLForDelegate(SlotRef slot);
     void sendBuild(const SlotRef& slot, const std::string& requestID, const std::string& JSON);
-    SlotRef takePendingBuild(const std::string& requestID);
+    SlotRef takePendingBuild(const AKSDKCoreAMSGHandler& handler, const std::string& requestID);
     void removeFinishedViewabilityWebViews();
     void applySDKConstants(const Value& constants);
     static void failBuild(const SlotRef& slot, std::int64_t code, const std::string& reason);
