@@ -20,7 +20,7 @@ bool allowedMove(AKSDKCoreWebViewState from, AKSDKCoreWebViewState to) {
     return from == S::loaded && to == S::failed;
 }
 
-const char* nameOf(AKSDKCoreWebViewState state) {
+[[maybe_unused]] const char* nameOf(AKSDKCoreWebViewState state) {  // debug logs
     switch (state) {
         case AKSDKCoreWebViewState::idle: return "idle";
         case AKSDKCoreWebViewState::loading: return "loading";
