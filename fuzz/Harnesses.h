@@ -21,7 +21,9 @@
     X(image_gif)                   \
     X(image_webp)                  \
     X(exif)                        \
-    X(predicate)
+    X(predicate)                   \
+    X(page_message)                \
+    X(core_page_answer)
 
 #define QUORVANE_FUZZ_DECLARE(name)                              \
     namespace fuzz::name {                                       \

@@ -185,3 +185,14 @@ std::shared_ptr<NSCache> AKApplication::discardableStoreProductViewControllerApp
 void AKApplication::setDiscardableStoreProductViewControllerAppCache(std::shared_ptr<NSCache> cache) {
     dispatch_sync(lockQueue_, [&] { storeProductCache_ = std::move(cache); });
 }
+
+void AKApplication::setDiscardableStoreProductViewControllerAppCacheMaxSize(std::uint64_t count) {
+    dispatch_sync(lockQueue_, [&] {
+        if (count == 0) {
+            storeProductCache_.reset();
+            return;
+        }
+        if (!storeProductCache_) storeProductCache_ = std::make_shared<NSCache>();
+        storeProductCache_->setCountLimit(count);
+    });
+}

@@ -61,6 +61,8 @@ public:
 
     std::shared_ptr<NSCache> discardableStoreProductViewControllerAppCache() const;
     void setDiscardableStoreProductViewControllerAppCache(std::shared_ptr<NSCache> cache);
+    // 0 drops the cache; another count makes it when missing and sets its count limit.
+    void setDiscardableStoreProductViewControllerAppCacheMaxSize(std::uint64_t count);
 
     // Statistics.
     std::shared_ptr<AKStatisticDictionary> slotStatisticsForSlotID(const Value& slotID);

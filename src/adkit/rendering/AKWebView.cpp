@@ -36,6 +36,13 @@ std::shared_ptr<AKWebView> AKWebView::make(CGRect frame) {
     return view;
 }
 
+std::shared_ptr<AKWebView> AKWebView::makeForLibraryPage(CGRect frame) {
+    auto view = std::make_shared<AKWebView>(frame);
+    view->group_ = UIWebViewProcessGroup::Library;
+    view->setUp();
+    return view;
+}
+
 void AKWebView::setUp() {
     QV_ASSERT_MAIN_THREAD();
     // Rich-media pages ask for their script from the first ad view on.
@@ -46,9 +53,9 @@ void AKWebView::setUp() {
     // The web view fills the view (the view's frame would offset it by the
     // view's own origin).
     const CGRect area = bounds();
-    webView_ = cachedWebView();
+    if (group_ == UIWebViewProcessGroup::Creatives) webView_ = cachedWebView();
     if (webView_) webView_->setFrame(area);
-    else webView_ = std::make_shared<UIWebView>(area);
+    else webView_ = std::make_shared<UIWebView>(area, group_);
     webView_->setDelegate(weakSelf<AKWebView>());
     webView_->scrollView()->setBounces(true);
     addSubview(webView_);
@@ -62,7 +69,7 @@ AKWebView::~AKWebView() {
     if (URL_) AKAdURLStash::remove(*URL_);
     if (webView_) {
         webView_->layer()->removeFromSuperlayer();
-        cacheWebView(webView_);
+        if (group_ == UIWebViewProcessGroup::Creatives) cacheWebView(webView_);
     }
 }
 

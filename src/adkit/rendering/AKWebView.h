@@ -64,6 +64,10 @@ public:
 
     // initWithFrame: (use make: the view becomes its web view's delegate).
     static std::shared_ptr<AKWebView> make(CGRect frame);
+    // A view for one of the library's own pages (the core page): a new web
+    // view in the library's process group, never taken from nor given to the
+    // pool of creative web views.
+    static std::shared_ptr<AKWebView> makeForLibraryPage(CGRect frame);
     explicit AKWebView(CGRect frame);
     ~AKWebView() override;
 
@@ -175,4 +179,5 @@ private:
     std::weak_ptr<AKWebViewViewabilityMonitoring> viewabilityObserver_;
     std::weak_ptr<AKWebViewDelegateProtocol> delegate_;
     std::optional<std::string> URL_;
+    UIWebViewProcessGroup group_ = UIWebViewProcessGroup::Creatives;
 };
