@@ -1,28 +1,11 @@
-// Stand-ins for the fetcher and the core-page controller while the slot's
-// tests link without them: the controller records the slots that asked for a
-// build; the fetcher completes an ad that carries its HTML on the next turn of
-// the main queue (headers read, response type from the mediation, native and
+// A stand-in for the fetcher while the slot's tests link without it: it
+// completes an ad that carries its HTML on the next turn of the main queue
+// (headers read, response type from the mediation, native and
 // custom-rendering headers) and fetches nothing else.
 #include "SlotTestOwner.h"
 #include "adkit/requests/AKAd.h"
 #include "adkit/requests/AKAdFetcher.h"
-#include "adkit/requests/AKSDKCoreController.h"
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/ProcessLifetime.h"
-
-std::vector<std::weak_ptr<AKSDKCoreControllerDelegate>>& slottest::requestedBuilds() {
-    static ProcessLifetime<std::vector<std::weak_ptr<AKSDKCoreControllerDelegate>>> builds;
-    return *builds;
-}
-
-std::shared_ptr<AKSDKCoreController> AKSDKCoreController::sharedInstance() {
-    static ProcessLifetime<std::shared_ptr<AKSDKCoreController>> shared(std::make_shared<AKSDKCoreController>());
-    return *shared;
-}
-
-void AKSDKCoreController::buildAdURL(const std::shared_ptr<AKSDKCoreControllerDelegate>& slot) {
-    slottest::requestedBuilds().push_back(slot);
-}
 
 AKAdFetcher::AKAdFetcher() = default;
 AKAdFetcher::~AKAdFetcher() = default;

@@ -22,9 +22,6 @@
 
 namespace slottest {
 
-// The slots that asked the core-page controller for a build (held weakly).
-std::vector<std::weak_ptr<AKSDKCoreControllerDelegate>>& requestedBuilds();
-
 class SlotTestOwner : public AKSlotDelegate, public AKSlotAdEventDelegate, public renderingtest::CallLog {
 public:
     bool reloads = true;
