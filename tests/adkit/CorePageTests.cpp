@@ -36,6 +36,10 @@ using Parameters = AKNotification::Parameters;
 
 // A page in a library web view, its messages refused and kept in order.
 struct PageView {
+    // On the engine, whatever backing an earlier test left installed.
+    struct OnEngine {
+        OnEngine() { UIWebView::useBackingFactory(nullptr); }
+    } onEngine;
     webtest::WindowedWebView web{CGSizeMake(10, 10), UIWebViewProcessGroup::Library};
     std::vector<AKNotificationPtr> messages;
     std::size_t taken = 0;
