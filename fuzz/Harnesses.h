@@ -21,7 +21,9 @@
     X(image_gif)                   \
     X(image_webp)                  \
     X(exif)                        \
-    X(predicate)
+    X(predicate)                   \
+    X(ad_headers)                  \
+    X(ad_dictionary)
 
 #define QUORVANE_FUZZ_DECLARE(name)                              \
     namespace fuzz::name {                                       \
