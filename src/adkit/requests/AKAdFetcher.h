@@ -3,8 +3,9 @@
 // (unless the ad already carries its HTML), reads the response headers onto
 // the ad (tracking URLs, refresh rate, orientation, size, Viewability and
 // swipe settings), decides the response type and tells its delegate once.
-// A fetcher serves one fetch only; a cancelled fetcher tells nobody.
-// Main thread only; the delegate is held weakly.
+// A fetcher serves one fetch only (a cancelled one none); a cancelled fetcher
+// tells nobody. Main thread only; made with std::make_shared (it hands itself
+// to its connection as a weak delegate); the delegate is held weakly.
 //
 // Call order: fetchRemainingContentForAd once; then, on the main run loop,
 // the connection's callbacks (or, for an ad that already has its HTML, one
@@ -12,7 +13,9 @@
 // weakly); the delegate hears exactly one of adFetcherDidFetchAd or
 // adFetcherDidFailToFetchAdWithError, unless cancel() came first. Header
 // processing may run once per redirect hop and for the final or cached
-// response; every pass adds its tracking URLs.
+// response; every pass adds its tracking URLs. A failure found while the
+// fetch starts (a connection that does not start, a refused type in the given
+// headers) reaches the delegate before fetchRemainingContentForAd returns.
 //
 // Only http and https URLs are fetched: an ad URL of another scheme fails the
 // fetch (code 13 to the delegate, code 2 "Failed to start ad connection." in
@@ -25,7 +28,7 @@
 // body is empty or not UTF-8), 11 (completed with response type 0), 13 (an
 // URL that is not http or https), or the connection's own error when it did
 // not start. Header values that are not strings count as missing; numbers
-// that are not finite are ignored.
+// that are not finite, or texts that do not begin with one, are ignored.
 #include <cstdint>
 #include <memory>
 #include <optional>
