@@ -296,6 +296,7 @@ TEST_CASE("ad fetcher: an ad with its HTML, reuse, non-http URLs and cancelling"
     CHECK(outcomes->count() == 0);
     runLaterTurn();
     REQUIRE(outcomes->fetched == 1);
+    CHECK(scope.adRequests() == 0);
     CHECK(outcomes->ad->responseType == 1);
     CHECK(outcomes->ad->reloadInterval == 30);
     CHECK_FALSE(outcomes->ad->debugDialog.has_value());

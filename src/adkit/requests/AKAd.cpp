@@ -36,9 +36,10 @@ std::optional<double> finiteNumber(const Value& value) {
     return value.doubleValue();
 }
 
+// A tracking set holds each URL once and never an empty one (nothing to ping).
 void addURLs(std::vector<NSURLPtr>& set, const std::vector<NSURLPtr>& urls) {
     for (const NSURLPtr& url : urls) {
-        if (!url) continue;
+        if (!url || url->absoluteString().empty()) continue;
         bool held = false;
         for (const NSURLPtr& existing : set) held = held || existing->isEqual(*url);
         if (!held) set.push_back(url);

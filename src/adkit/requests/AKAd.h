@@ -65,7 +65,8 @@ public:
     // absent means enabled), so an absent swipe header makes no configuration.
     void readHTTPHeaders(const Value& headers);
 
-    // Each a set: a URL already held (same absolute text) is not added again; order of arrival kept.
+    // Each a set: a URL already held (same absolute text) is not added again, an
+    // empty one never; order of arrival kept.
     const std::vector<NSURLPtr>& clickURLs() const { return clickURLs_; }
     const std::vector<NSURLPtr>& impressionURLs() const { return impressionURLs_; }
     const std::vector<NSURLPtr>& manualImpressionURLs() const { return manualImpressionURLs_; }
