@@ -67,11 +67,13 @@ std::optional<std::string> AKHeaderString(const Value& headers, std::string_view
 std::optional<double> AKHeaderNumber(const Value& headers, std::string_view name) {
     const auto text = AKHeaderString(headers, name);
     if (!text) return std::nullopt;
-    std::size_t i = text->find_first_not_of(" \t\r\n\f\v");
-    if (i != std::string::npos && ((*text)[i] == '+' || (*text)[i] == '-')) ++i;
-    if (i != std::string::npos && i < text->size() && (*text)[i] == '.') ++i;
-    if (i == std::string::npos || i >= text->size() || !std::isdigit(static_cast<unsigned char>((*text)[i])))
-        return std::nullopt;
+    // White space, a sign and a decimal point may come before the first digit.
+    const std::string& t = *text;
+    std::size_t i = 0;
+    while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (i < t.size() && t[i] == '.') ++i;
+    if (i >= t.size() || !std::isdigit(static_cast<unsigned char>(t[i]))) return std::nullopt;
     const double number = Value(*text).doubleValue();
     return std::isfinite(number) ? std::optional<double>(number) : std::nullopt;
 }
