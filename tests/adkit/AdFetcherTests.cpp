@@ -319,14 +319,20 @@ TEST_CASE("ad fetcher: an ad with its HTML, reuse, non-http URLs and cancelling"
     cancelled->cancel();
     runLaterTurn();
     CHECK(silent->count() == 0);
-    // ...nor the answer of a request the server already has.
+    // ...nor the answer to a request the server holds until after the cancel
+    // (it goes out before the answer of the next fetch is asked for).
+    testsupport::AdPeer peer;
+    peer.route("/adnet/ad", testsupport::Reply::text("<p>ad</p>", "text/html"));
+    peer.setFault("/adnet/ad", testsupport::AdPeer::Fault::hanging());
     auto loading = std::make_shared<AKAdFetcher>();
     auto networkAd = std::make_shared<AKAd>();
-    networkAd->adURL = NSURL::URLWithString(scope.adURL("plain"));
+    networkAd->adURL = NSURL::URLWithString(peer.url("/adnet/ad?slotname=held"));
     REQUIRE(loading->fetchRemainingContentForAd(networkAd, Value(), silent, AKRequest::request()));
-    waitFor([&] { return scope.adRequests() == 1; }, "the ad request at the server");
+    waitFor([&] { return peer.hangingCount() == 1; }, "the ad request held at the peer");
     loading->cancel();
-    CHECK(Fetch(scope.adURL("plain")).outcomes->fetched == 1);
+    peer.clearFault("/adnet/ad");
+    peer.releaseHangs();
+    CHECK(Fetch(peer.url("/adnet/ad?slotname=next")).outcomes->fetched == 1);
     CHECK(silent->count() == 0);
 
     // An ad URL that is not http or https is not fetched.
