@@ -23,7 +23,9 @@
     X(exif)                        \
     X(predicate)                   \
     X(page_message)                \
-    X(core_page_answer)
+    X(core_page_answer)            \
+    X(ad_headers)                  \
+    X(ad_dictionary)
 
 #define QUORVANE_FUZZ_DECLARE(name)                              \
     namespace fuzz::name {                                       \

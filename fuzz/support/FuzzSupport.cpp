@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "platform/foundation/NSLog.h"
 #include "platform/runloop/NSThread.h"
@@ -17,6 +19,16 @@ void setUpProcess() {
     ::setenv("http_proxy", "http://127.0.0.1:9", 1);
     ::setenv("https_proxy", "http://127.0.0.1:9", 1);
     ::setenv("no_proxy", "127.0.0.1", 1);
+    // A fresh application home: parsers of the ad library keep statistics and
+    // user defaults there, never in the user's own home.
+    static std::string home = (std::filesystem::temp_directory_path() / "quorvane-fuzz-XXXXXX").string();
+    if (::mkdtemp(home.data())) {
+        ::setenv("QUORVANE_HOME", home.c_str(), 1);
+        std::atexit([] {
+            std::error_code ignored;  // a home that cannot be removed stays in the temporary folder
+            std::filesystem::remove_all(home, ignored);
+        });
+    }
     NSThread::currentThread();  // the main thread adopts itself first
     setLogHook([](const std::string&) {});
 }

@@ -15,8 +15,8 @@
 namespace fuzz {
 
 // Called once per process before the first input: console lines are dropped
-// (parsers log every refusal, which would drown the fuzzer's own output), and
-// URL loads to any host but 127.0.0.1 go to a dead proxy, so a redirect read
+// (parsers log every refusal, which would drown the fuzzer's own output), the
+// application home is a fresh temporary folder (removed at exit), and URL loads to any host but 127.0.0.1 go to a dead proxy, so a redirect read
 // from an input never leaves the machine.
 void setUpProcess();
 

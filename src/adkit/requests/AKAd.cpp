@@ -1,5 +1,7 @@
 #include "adkit/requests/AKAd.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -14,6 +16,7 @@
 #include "adkit/rendering/AKSwipeToViewControllerConfigurations.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/ProcessLifetime.h"
+#include "platform/net/HTTPHeaderFields.h"
 
 namespace {
 
@@ -33,9 +36,10 @@ std::optional<double> finiteNumber(const Value& value) {
     return value.doubleValue();
 }
 
+// A tracking set holds each URL once and never an empty one (nothing to ping).
 void addURLs(std::vector<NSURLPtr>& set, const std::vector<NSURLPtr>& urls) {
     for (const NSURLPtr& url : urls) {
-        if (!url) continue;
+        if (!url || url->absoluteString().empty()) continue;
         bool held = false;
         for (const NSURLPtr& existing : set) held = held || existing->isEqual(*url);
         if (!held) set.push_back(url);
@@ -47,6 +51,40 @@ AKAdSize adSizeFrom(const Value& text) {
 }
 
 }  // namespace
+
+std::optional<std::string> AKHeaderString(const Value& headers, std::string_view name) {
+    const auto fields = headers.dictionaryRef();
+    if (!fields) return std::nullopt;
+    auto found = fields->find(std::string(name));
+    if (found == fields->end()) {
+        found = std::find_if(fields->begin(), fields->end(),
+                             [&](const auto& field) { return equalsIgnoringASCIICase(field.first, name); });
+    }
+    if (found == fields->end() || !found->second.isString()) return std::nullopt;
+    return *found->second.string();
+}
+
+std::optional<double> AKHeaderNumber(const Value& headers, std::string_view name) {
+    const auto text = AKHeaderString(headers, name);
+    if (!text) return std::nullopt;
+    // White space, a sign and a decimal point may come before the first digit.
+    const std::string& t = *text;
+    std::size_t i = 0;
+    while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (i < t.size() && t[i] == '.') ++i;
+    if (i >= t.size() || !std::isdigit(static_cast<unsigned char>(t[i]))) return std::nullopt;
+    const double number = Value(*text).doubleValue();
+    return std::isfinite(number) ? std::optional<double>(number) : std::nullopt;
+}
+
+std::int64_t AKSupportedOrientationsFromString(const std::optional<std::string>& text) {
+    if (!text) return 0;
+    if (*text == "any") return AKSupportedOrientationsAny;
+    if (*text == "portrait") return AKSupportedOrientationsPortrait;
+    if (*text == "landscape") return AKSupportedOrientationsLandscape;
+    return 0;
+}
 
 std::vector<NSURLPtr> AKURLsFromWhitespaceSeparatedString(const std::string& text) {
     std::vector<NSURLPtr> urls;
@@ -79,11 +117,8 @@ void AKAd::readDictionary(const Value& d) {
         adURL = fetchableURL(stringFor(d, "ad_url"));
     }
     size = adSizeFrom(d["ad_size"]);
-    const auto orientation = stringFor(d, "orientation");
-    supportedOrientations = !orientation              ? AKSupportedOrientationsAny
-                            : *orientation == "portrait"  ? AKSupportedOrientationsPortrait
-                            : *orientation == "landscape" ? AKSupportedOrientationsLandscape
-                                                          : AKSupportedOrientationsAny;
+    const std::int64_t orientation = AKSupportedOrientationsFromString(stringFor(d, "orientation"));
+    supportedOrientations = orientation != 0 ? orientation : AKSupportedOrientationsAny;
     if (const Value javaScript = d["ad_is_javascript"]; javaScript.isNumber())
         hasAdNetworkJavaScript_ = javaScript.boolValue();
     if (hasAdNetworkJavaScript_) adNetworkPassbackURL_ = fetchableURL(stringFor(d, "ad_passback_url"));
@@ -97,7 +132,7 @@ void AKAd::readDictionary(const Value& d) {
 }
 
 void AKAd::readHTTPHeaders(const Value& headers) {
-    const auto header = [&](const char* name) { return stringFor(headers, name); };
+    const auto header = [&](std::string_view name) { return AKHeaderString(headers, name); };
     if (const auto urls = header("X-Adnet-Click-Tracking-Urls"))
         addClickURLsFromArray(AKURLsFromWhitespaceSeparatedString(*urls));
     if (const auto urls = header("X-Adnet-Tracking-Urls"))
@@ -106,15 +141,10 @@ void AKAd::readHTTPHeaders(const Value& headers) {
         addManualImpressionURLsFromArray(AKURLsFromWhitespaceSeparatedString(*urls));
     if (const auto json = header("X-Adnet-Viewability"))
         viewabilityConfigurations = AKMacros::readJsonIntoDictionary(*json).value_or(Value());
-    if (const auto orientation = header("X-Adnet-Orientation")) {
-        if (*orientation == "any") supportedOrientations = AKSupportedOrientationsAny;
-        if (*orientation == "portrait") supportedOrientations = AKSupportedOrientationsPortrait;
-        if (*orientation == "landscape") supportedOrientations = AKSupportedOrientationsLandscape;
-    }
-    if (const auto rate = header("X-Adnet-Refresh-Rate"); rate && !rate->empty()) {
-        const double seconds = Value(*rate).doubleValue();
-        if (std::isfinite(seconds) && seconds >= 0) reloadInterval = seconds;
-    }
+    if (const std::int64_t orientation = AKSupportedOrientationsFromString(header("X-Adnet-Orientation")))
+        supportedOrientations = orientation;
+    if (const auto seconds = AKHeaderNumber(headers, "X-Adnet-Refresh-Rate"); seconds && *seconds >= 0)
+        reloadInterval = *seconds;
     if (const auto dialog = header("X-Adnet-Debug-Dialog")) debugDialog = *dialog;
     if (const auto adSize = header("X-Adnet-Ad-Size")) customAdSizeString = *adSize;
     const auto disable = header("X-Adnet-Disable-Activation-And-Scroll");

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "adkit/rendering/AKSupportedOrientations.h"
@@ -39,6 +40,19 @@ enum AKAdResponseType : std::uint64_t {
 // empty (nil) when none does.
 std::vector<NSURLPtr> AKURLsFromWhitespaceSeparatedString(const std::string& text);
 
+// The text of a header in a header dictionary (an HTTP response's fields, or
+// the core page's "header" object): the name matches in any letter case (the
+// exact spelling first), and a value that is not a string counts as missing.
+std::optional<std::string> AKHeaderString(const Value& headers, std::string_view name);
+// The number a header's text begins with (the platform's leading-decimal
+// reading); missing when the text does not begin with digits ("inf", "nan",
+// words) or the number is not finite.
+std::optional<double> AKHeaderNumber(const Value& headers, std::string_view name);
+
+// Orientation text of a response: "any" 1, "portrait" 2, "landscape" 3;
+// 0 for anything else, empty or missing text included.
+std::int64_t AKSupportedOrientationsFromString(const std::optional<std::string>& text);
+
 class AKAd : public NSObject {
 public:
     // init: empty URL sets, scrolling enabled, statistics told to AKApplication.
@@ -46,11 +60,13 @@ public:
     // initWithDictionary:
     static std::shared_ptr<AKAd> initWithDictionary(const Value& dictionary);
     // The response headers' fields of the ad (the fetcher sets the response type
-    // and the user defaults). A header that is absent, or not a string, leaves
-    // its field as it was (scrolling excepted: absent means enabled).
+    // and the user defaults). Names match in any letter case; a header that is
+    // absent, or not a string, leaves its field as it was (scrolling excepted:
+    // absent means enabled), so an absent swipe header makes no configuration.
     void readHTTPHeaders(const Value& headers);
 
-    // Each a set: a URL already held (same absolute text) is not added again; order of arrival kept.
+    // Each a set: a URL already held (same absolute text) is not added again, an
+    // empty one never; order of arrival kept.
     const std::vector<NSURLPtr>& clickURLs() const { return clickURLs_; }
     const std::vector<NSURLPtr>& impressionURLs() const { return impressionURLs_; }
     const std::vector<NSURLPtr>& manualImpressionURLs() const { return manualImpressionURLs_; }
