@@ -205,6 +205,7 @@ TEST_CASE("slot: request parameters take the load's extras once, and a released 
     CHECK(first["iap_set"] == Value("1"));
     CHECK(first["force_https"] == Value("1"));
     CHECK(first["quality_signals"]["app"].isDictionary());
+    CHECK(AKRequestJSONReadyParameters(first));  // statistics' decimals travel as JSON numbers
     CHECK(first["dpt"].isNull());
     CHECK(first["adapters"].isNull());
     CHECK(first["format"].isNull());

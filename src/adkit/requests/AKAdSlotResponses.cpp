@@ -5,6 +5,7 @@
 
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKMacros.h"
+#include "adkit/foundation/AKObjectAdditions.h"
 #include "adkit/foundation/AKStatisticDictionary.h"
 #include "adkit/foundation/AKWeakTimer.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
@@ -223,7 +224,8 @@ void AKAdSlot::addSlotParameters(Value& parameters) {
     Value ads = Value::array();
     for (const auto& statistics : pendingAdStatistics_) ads.append(statistics->dictionary());
     if (ads.count() > 0) signals.setObject("ads", ads);
-    if (signals.count() > 0) parameters.setObject("quality_signals", signals);
+    // Statistics count in decimal numbers: the parameters travel as JSON.
+    if (signals.count() > 0) parameters.setObject("quality_signals", ak_JSONReady(signals));
 
     if (adUnitID_ && !adUnitID_->empty()) parameters.setObject("slotname", *adUnitID_);
     const auto delegate = slotDelegate();
