@@ -27,17 +27,22 @@ inline void drainMainQueue() {
 
 class RenderingScope {
 public:
+    // A web view made in the scope may outlive it (the core controller's page):
+    // its backing then records nowhere.
     struct Tracked : UIWebViewRecorder {
-        Tracked(UIWebViewBackingClient& client, RenderingScope& scope) : UIWebViewRecorder(client), scope_(scope) {}
-        ~Tracked() override { scope_.releasedOnMain.push_back(isProcessMainThread()); }
-        RenderingScope& scope_;
+        Tracked(UIWebViewBackingClient& client, std::weak_ptr<std::vector<bool>> released)
+            : UIWebViewRecorder(client), released_(std::move(released)) {}
+        ~Tracked() override {
+            if (const auto released = released_.lock()) released->push_back(isProcessMainThread());
+        }
+        std::weak_ptr<std::vector<bool>> released_;
     };
 
     RenderingScope() {
         emptyPool();
         UIWebView::useBackingFactory([this](UIWebViewBackingClient& client) {
             ++webViewsMade;
-            return std::make_unique<Tracked>(client, *this);
+            return std::make_unique<Tracked>(client, released_);
         });
         AKOpener::setFactory([this] {
             auto opener = std::make_shared<renderingtest::RecordingOpener>();
@@ -66,7 +71,13 @@ public:
     }
 
     int webViewsMade = 0;
-    std::vector<bool> releasedOnMain;
+
+private:
+    std::shared_ptr<std::vector<bool>> released_ = std::make_shared<std::vector<bool>>();
+
+public:
+    // Whether each web view made in the scope was released on the main thread, in order.
+    std::vector<bool>& releasedOnMain = *released_;
     std::vector<std::shared_ptr<renderingtest::RecordingOpener>> openers;
 };
 
