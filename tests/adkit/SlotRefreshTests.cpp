@@ -111,6 +111,7 @@ TEST_CASE("slot: an ad page that does not load within 20 s fails its load") {
     CHECK(f.owner->last() == "failed 5");
     CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == 0);
     CHECK(f.slot->hasReloadTimer());  // retried after the interval
-    f.page().finishLoad();            // a late page changes nothing
+    f.page().finishLoad();  // the page was stopped: nothing more comes of it
     CHECK(f.slot->state() == AKSlotStateFailed);
+    CHECK(f.owner->joined() == "adView; failed 5");
 }

@@ -77,7 +77,10 @@ void AKAdSlot::startRenderingWatchdog() {
 void AKAdSlot::renderingLimitReached() {
     renderingWatchdog_.reset();
     if (state_ != AKSlotStateRendering) return;
-    if (webView_) webView_->stopLoading();
+    if (webView_) {
+        webView_->setDelegate({});  // the hung page's own end, if it ever comes, reports nothing
+        webView_->stopLoading();
+    }
     didFailToReceiveAdWithError(AKRequestError::errorWithCode(5, request_.get()), true, false);
 }
 
