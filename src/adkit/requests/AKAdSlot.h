@@ -227,6 +227,7 @@ private:
     void acquireInterceptorCount();
     void releaseInterceptorCount();
     void loadEnded();
+    void runDueRefresh();
     void startRenderingWatchdog();
     void renderingLimitReached();
     void reloadCurrentRequestWithTimer();

@@ -55,12 +55,18 @@ void AKAdSlot::releaseInterceptorCount() {
 
 void AKAdSlot::loadEnded() {
     releaseInterceptorCount();
-    if (!refreshDue_ || state_ == AKSlotStateInvalidated) return;
-    // The refresh that came due during the load runs now, after the caller's turn.
-    refreshDue_ = false;
+    if (!refreshDue_) return;
+    // The refresh that came due during the load runs after the caller's turn,
+    // unless a cancel or a new schedule superseded it meanwhile.
     dispatch_async(dispatch_get_main_queue(), [weak = weakSelf<AKAdSlot>()] {
-        if (const auto slot = weak.lock()) slot->reloadCurrentRequest();
+        if (const auto slot = weak.lock()) slot->runDueRefresh();
     });
+}
+
+void AKAdSlot::runDueRefresh() {
+    if (!refreshDue_ || isMakingRequest()) return;  // another load under way keeps it due
+    refreshDue_ = false;
+    reloadCurrentRequest();
 }
 
 void AKAdSlot::startRenderingWatchdog() {
