@@ -7,6 +7,7 @@
 // a replaced load changes nothing, and after a failed fallback expressions are
 // dropped instead of kept for ever.
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 #include "AdkitTestSupport.h"
 #include "RenderingScope.h"
 #include "adkit/rendering/AKJSContainer.h"
+#include "platform/WebViewSupport.h"
+#include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/net/NSURLError.h"
 #include "platform/webkit/UIWebViewRecorder.h"
@@ -96,11 +99,18 @@ TEST_CASE("JavaScript container: the last fifty expressions sent early run in or
     engine.waitForFinishes(1, "the remote page's finish");
     std::string sent;
     for (int i = 6; i <= 55; ++i) sent += (sent.empty() ? "" : ",") + std::to_string(i);
-    CHECK(engine.client->log == std::vector<std::string>{"finish " + peer.url("/page.html") + " [" + sent + "]"});
+    CHECK(webtest::joined(engine.client->log) == "finish " + peer.url("/page.html") + " [" + sent + "]");
     CHECK(container.loaded());
     CHECK(container.pendingExpressionCount() == 0);
     CHECK(container.invokeJavaScriptFromString("window.sent.push('now')"));
-    CHECK(container.stringByEvaluatingJavaScriptFromString("window.sent[window.sent.length - 1]") == "now");
+    // From another thread too, evaluated on the main thread.
+    std::atomic<int> answered{-1};
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [&] {
+        answered = engine.container->invokeJavaScriptFromString("window.sent.push('elsewhere')") ? 1 : 0;
+    });
+    waitFor([&] { return answered >= 0; }, "an expression sent from another thread");
+    CHECK(answered == 1);
+    CHECK(container.stringByEvaluatingJavaScriptFromString("window.sent.slice(-2).join()") == "now,elsewhere");
 
     // Later pages are the client's: a refused one does not load, an allowed one is heard.
     engine.client->log.clear();
@@ -109,9 +119,9 @@ TEST_CASE("JavaScript container: the last fifty expressions sent early run in or
     waitFor([&] { return !engine.client->log.empty(); }, "the client asked about the refused page");
     (void)container.stringByEvaluatingJavaScriptFromString("location.href = '/second.html'");
     engine.waitForFinishes(1, "the second page's finish");
-    CHECK(engine.client->log == std::vector<std::string>{"ask " + peer.url("/second.html?refused"),
-                                                         "ask " + peer.url("/second.html"), "start",
-                                                         "finish " + peer.url("/second.html") + " "});
+    CHECK(webtest::joined(engine.client->log) == "ask " + peer.url("/second.html?refused") + " | ask " +
+                                                     peer.url("/second.html") + " | start | finish " +
+                                                     peer.url("/second.html") + " ");
     CHECK(peer.requestsFor("/second.html").size() == 1);
 }
 
@@ -138,7 +148,7 @@ TEST_CASE("JavaScript container: a remote page that cannot be had is replaced by
         CAPTURE(std::string(c.name));
         EngineContainer engine(NSURL::URLWithString(c.URL), {"window.sent.push('early')"});
         engine.waitForFinishes(1, std::string("the fallback's finish, ") + c.name);
-        CHECK(engine.client->log == std::vector<std::string>{"finish " + c.base + " [\"fallback\",\"early\"]"});
+        CHECK(webtest::joined(engine.client->log) == "finish " + c.base + " [\"fallback\",\"early\"]");
         CHECK(engine.container->loaded());
         CHECK(engine.container->invokeJavaScriptFromString("window.sent.push('late')"));
         CHECK(engine.container->stringByEvaluatingJavaScriptFromString("window.sent.join()") == "fallback,early,late");
