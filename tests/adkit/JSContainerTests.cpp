@@ -104,12 +104,12 @@ TEST_CASE("JavaScript container: the last fifty expressions sent early run in or
     CHECK(container.pendingExpressionCount() == 0);
     CHECK(container.invokeJavaScriptFromString("window.sent.push('now')"));
     // From another thread too, evaluated on the main thread.
-    std::atomic<int> answered{-1};
-    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [&] {
-        answered = engine.container->invokeJavaScriptFromString("window.sent.push('elsewhere')") ? 1 : 0;
+    auto answered = std::make_shared<std::atomic<int>>(-1);
+    dispatch_async(dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0), [answered, held = engine.container] {
+        *answered = held->invokeJavaScriptFromString("window.sent.push('elsewhere')") ? 1 : 0;
     });
-    waitFor([&] { return answered >= 0; }, "an expression sent from another thread");
-    CHECK(answered == 1);
+    waitFor([&] { return *answered >= 0; }, "an expression sent from another thread");
+    CHECK(*answered == 1);
     CHECK(container.stringByEvaluatingJavaScriptFromString("window.sent.slice(-2).join()") == "now,elsewhere");
 
     // Later pages are the client's: a refused one does not load, an allowed one is heard.
@@ -127,8 +127,6 @@ TEST_CASE("JavaScript container: the last fifty expressions sent early run in or
 
 TEST_CASE("JavaScript container: a remote page that cannot be had is replaced by the fallback under its URL") {
     testsupport::AdPeer peer;
-    peer.route("/page.html", Reply::text("<html><body><script>window.sent = ['remote'];</script></body></html>",
-                                         "text/html; charset=utf-8"));
     testsupport::AdPeer gone;
     const std::string unreachable = gone.url("/page.html");
     gone.stop();
