@@ -27,10 +27,17 @@ inline void drainMainQueue() {
 
 class RenderingScope {
 public:
+    // A web view may outlive the scope that made it (the core page's lives
+    // with the process-wide controller): it records its release only while
+    // that scope lives.
     struct Tracked : UIWebViewRecorder {
-        Tracked(UIWebViewBackingClient& client, RenderingScope& scope) : UIWebViewRecorder(client), scope_(scope) {}
-        ~Tracked() override { scope_.releasedOnMain.push_back(isProcessMainThread()); }
+        Tracked(UIWebViewBackingClient& client, RenderingScope& scope)
+            : UIWebViewRecorder(client), scope_(scope), scopeLives_(scope.lives_) {}
+        ~Tracked() override {
+            if (!scopeLives_.expired()) scope_.releasedOnMain.push_back(isProcessMainThread());
+        }
         RenderingScope& scope_;
+        std::weak_ptr<const bool> scopeLives_;
     };
 
     RenderingScope() {
@@ -68,6 +75,9 @@ public:
     int webViewsMade = 0;
     std::vector<bool> releasedOnMain;
     std::vector<std::shared_ptr<renderingtest::RecordingOpener>> openers;
+
+private:
+    std::shared_ptr<const bool> lives_ = std::make_shared<const bool>(true);
 };
 
 }  // namespace adkittest
