@@ -119,7 +119,7 @@ TEST_CASE("slot failures: each ends with its code, user info, state and refresh 
     };
 
     for (const Row& row : rows) {
-        INFO("row: " << row.name);
+        INFO("row: " << std::string(row.name));
         if (!row.fault.is_null() && row.fault["path"] == page) AKSDKCoreControllerTesting::reset();  // the page loads anew
         slot->deactivateReloadTimer();
         owner->errors.clear();

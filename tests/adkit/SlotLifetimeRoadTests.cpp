@@ -59,7 +59,7 @@ TEST_CASE("slot lifetime: released while waiting, fetching or rendering, a slot 
 
     std::ptrdiff_t witnessLoads = 0;
     for (const Row& row : rows) {
-        INFO("released while " << row.name);
+        INFO("released while " << std::string(row.name));
         const std::string phase = row.name;
         auto owner = std::make_shared<slottest::SlotTestOwner>();
         auto slot = EngineSlots::makeSlot(owner, "shown-" + phase);
