@@ -58,33 +58,32 @@ nlohmann::json failureUnits() {
     };
 }
 
-}  // namespace
+enum class Info { none, status, parameters };
+enum class Hold { none, pageRequest, buildSent, image };  // waited for before the page speaks or time moves
+struct FailureRow {
+    const char* name;
+    std::string unit;
+    nlohmann::json fault;  // with its path
+    std::int64_t code;
+    Info info;
+    AKSlotState state;
+    bool timer;
+    const char* logLine = nullptr;
+    Hold hold = Hold::none;
+    double advance = 0;    // seconds of virtual time once held
+    std::string adURL{};   // a "loadAdURL" the page sends for the slot's build
+};
 
-TEST_SUITE_BEGIN("engine");
+const std::string kPage = slotroad::kPagePath;
 
-TEST_CASE("slot failures: each ends with its code, user info, state and refresh timer, and the next load works") {
-    enum class Info { none, status, parameters };
-    enum class Hold { none, pageRequest, buildSent, image };  // waited for before the page speaks or time moves
-    struct Row {
-        const char* name;
-        std::string unit;
-        nlohmann::json fault;  // with its path
-        std::int64_t code;
-        Info info;
-        AKSlotState state;
-        bool timer;
-        const char* logLine = nullptr;
-        Hold hold = Hold::none;
-        double advance = 0;    // seconds of virtual time once held
-        std::string adURL{};   // a "loadAdURL" the page sends for the slot's build
-    };
-    const std::string page = slotroad::kPagePath;
+// The failures, each with what the owner hears and the slot keeps.
+std::vector<FailureRow> failureRows() {
     const std::string refused = "https://127.0.0.1:" + std::to_string(closedPort()) + "/adnet/ad?slotname=x";
     const AKSlotState failed = AKSlotStateFailed, noPage = AKSlotStateCorePageFailed;
-    const std::vector<Row> rows = {
-        {"page 404", "unit-good", {{"path", page}, {"kind", "status"}, {"status", 404}}, 2, Info::none, noPage, false},
-        {"page 500", "unit-good", {{"path", page}, {"kind", "status"}, {"status", 500}}, 2, Info::none, noPage, false},
-        {"page hangs", "unit-good", {{"path", page}, {"kind", "hang"}}, 2, Info::none, noPage, false, nullptr,
+    return {
+        {"page 404", "unit-good", {{"path", kPage}, {"kind", "status"}, {"status", 404}}, 2, Info::none, noPage, false},
+        {"page 500", "unit-good", {{"path", kPage}, {"kind", "status"}, {"status", 500}}, 2, Info::none, noPage, false},
+        {"page hangs", "unit-good", {{"path", kPage}, {"kind", "hang"}}, 2, Info::none, noPage, false, nullptr,
          Hold::pageRequest, AKSDKCoreWebView::kLoadLimit},
         {"unit errors", "unit-errors", nullptr, 0, Info::parameters, failed, false},
         {"invalid request", "unit-invalid", nullptr, 0, Info::parameters, failed, false, "Invalid Request: "},
@@ -106,7 +105,31 @@ TEST_CASE("slot failures: each ends with its code, user info, state and refresh 
         {"creative image hangs", "unit-image", {{"path", "/held/"}, {"kind", "hang"}}, 5, Info::none, failed, true,
          nullptr, Hold::image, AKAdSlot::kRenderingLimitSeconds},
     };
+}
 
+// Waits for what the row holds, lets the page speak for the slot's build when
+// the row says so, and moves virtual time past the row's limit.
+void holdThenRelease(const EngineSlots& road, const AKAdSlot& slot, const FailureRow& row, std::size_t pageLoads) {
+    if (row.hold == Hold::pageRequest)
+        waitFor([&] { return road.logged(kPage).size() == pageLoads + 1; }, "the held page's request");
+    if (row.hold == Hold::buildSent)
+        waitFor([&] { return (*road.controller)->pendingBuildCount() == 1; }, "the build sent to the page");
+    if (row.hold == Hold::image)
+        waitFor([&] { return !road.logged("/held/image.png").empty(); }, "the creative's image requested");
+    if (!row.adURL.empty()) {
+        const auto url = stringByAddingPercentEscapes(row.adURL, NSUTF8StringEncoding, ":/?=&");
+        REQUIRE(url);
+        road.pageSays("amsg://core/loadAdURL?request_id=" + slot.requestID().value_or("") + "&url=" + *url);
+    }
+    // A millisecond past the limit: whole seconds added to a 1.7e9 s clock may land short by a rounding.
+    if (row.advance > 0) Clock::advance(row.advance + 0.001);
+}
+
+}  // namespace
+
+TEST_SUITE_BEGIN("engine");
+
+TEST_CASE("slot failures: each ends with its code, user info, state and refresh timer, and the next load works") {
     adkittest::QuietLog quiet;
     EngineSlots road(failureUnits());
     auto owner = std::make_shared<slotroad::ErrorKeepingOwner>();
@@ -118,34 +141,22 @@ TEST_CASE("slot failures: each ends with its code, user info, state and refresh 
                              [&](const std::string& line) { return line.find(text) != std::string::npos; });
     };
 
-    for (const Row& row : rows) {
+    for (const FailureRow& row : failureRows()) {
         INFO("row: " << std::string(row.name));
-        if (!row.fault.is_null() && row.fault["path"] == page) AKSDKCoreControllerTesting::reset();  // the page loads anew
+        if (!row.fault.is_null() && row.fault["path"] == kPage) AKSDKCoreControllerTesting::reset();  // the page loads anew
         slot->deactivateReloadTimer();
         owner->errors.clear();
         const auto lines = row.logLine ? logCount(row.logLine) : 0;
         std::optional<adkittest::VirtualTime> time;
         if (row.advance > 0) time.emplace(0);
         if (!row.fault.is_null()) REQUIRE(road.server.order("fault", row.fault) == 200);
-        const std::size_t pageLoads = road.logged(page).size();
+        const std::size_t pageLoads = road.logged(kPage).size();
         const auto request = AKRequest::request();
         request->setAdditionalParameters(Value{{"row", row.name}});
         slot->setAdUnitID(row.unit);
         slot->loadRequest(request);
 
-        if (row.hold == Hold::pageRequest)
-            waitFor([&] { return road.logged(page).size() == pageLoads + 1; }, "the held page's request");
-        if (row.hold == Hold::buildSent)
-            waitFor([&] { return (*road.controller)->pendingBuildCount() == 1; }, "the build sent to the page");
-        if (row.hold == Hold::image)
-            waitFor([&] { return !road.logged("/held/image.png").empty(); }, "the creative's image requested");
-        if (!row.adURL.empty()) {
-            const auto url = stringByAddingPercentEscapes(row.adURL, NSUTF8StringEncoding, ":/?=&");
-            REQUIRE(url);
-            road.pageSays("amsg://core/loadAdURL?request_id=" + slot->requestID().value_or("") + "&url=" + *url);
-        }
-        // A millisecond past the limit: whole seconds added to a 1.7e9 s clock may land short by a rounding.
-        if (row.advance > 0) Clock::advance(row.advance + 0.001);
+        holdThenRelease(road, *slot, row, pageLoads);
         EngineSlots::waitForEnd(*slot, "the failing load to end");
 
         CHECK(slot->state() == row.state);
