@@ -27,24 +27,22 @@ inline void drainMainQueue() {
 
 class RenderingScope {
 public:
-    // A web view may outlive the scope that made it (the core page's lives
-    // with the process-wide controller): it records its release only while
-    // that scope lives.
+    // A web view made in the scope may outlive it (the core controller's page):
+    // its backing then records nowhere.
     struct Tracked : UIWebViewRecorder {
-        Tracked(UIWebViewBackingClient& client, RenderingScope& scope)
-            : UIWebViewRecorder(client), scope_(scope), scopeLives_(scope.lives_) {}
+        Tracked(UIWebViewBackingClient& client, std::weak_ptr<std::vector<bool>> released)
+            : UIWebViewRecorder(client), released_(std::move(released)) {}
         ~Tracked() override {
-            if (!scopeLives_.expired()) scope_.releasedOnMain.push_back(isProcessMainThread());
+            if (const auto released = released_.lock()) released->push_back(isProcessMainThread());
         }
-        RenderingScope& scope_;
-        std::weak_ptr<const bool> scopeLives_;
+        std::weak_ptr<std::vector<bool>> released_;
     };
 
     RenderingScope() {
         emptyPool();
         UIWebView::useBackingFactory([this](UIWebViewBackingClient& client) {
             ++webViewsMade;
-            return std::make_unique<Tracked>(client, *this);
+            return std::make_unique<Tracked>(client, released_);
         });
         AKOpener::setFactory([this] {
             auto opener = std::make_shared<renderingtest::RecordingOpener>();
@@ -73,11 +71,14 @@ public:
     }
 
     int webViewsMade = 0;
-    std::vector<bool> releasedOnMain;
-    std::vector<std::shared_ptr<renderingtest::RecordingOpener>> openers;
 
 private:
-    std::shared_ptr<const bool> lives_ = std::make_shared<const bool>(true);
+    std::shared_ptr<std::vector<bool>> released_ = std::make_shared<std::vector<bool>>();
+
+public:
+    // Whether each web view made in the scope was released on the main thread, in order.
+    std::vector<bool>& releasedOnMain = *released_;
+    std::vector<std::shared_ptr<renderingtest::RecordingOpener>> openers;
 };
 
 }  // namespace adkittest

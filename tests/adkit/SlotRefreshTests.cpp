@@ -87,6 +87,16 @@ TEST_CASE("slot: the refresh interval's sources, pauses, the owner's say and a r
         CHECK(f.slot->state() == AKSlotStateRequestingAdURL);
         CHECK(f.slot->hasAutoRefreshed());
     }
+    SUBCASE("a due refresh is dropped when the load's failure cancels the pending actions") {
+        advance(29.5);
+        f.slot->loadRequest(AKRequest::request());
+        advance(0.5);
+        f.slot->didFailToReceiveAdWithError(AKRequestError::errorWithCode(2), true, true);
+        adkittest::drainMainQueue();
+        CHECK(countOf(owner, "shouldReload yes") == 2);
+        CHECK(f.slot->state() == AKSlotStateIdle);
+        CHECK_FALSE(f.slot->hasReloadTimer());
+    }
     SUBCASE("a failed fetch keeps the interval and retries after it") {
         // A mediation header on a body that is not JSON fails the fetch.
         f.slot->loadRequest(SlotFixture::adRequest(Value{{"refresh_rate", 20}}, Value{{"X-Adnet-Mediation", "1"}}));
@@ -111,6 +121,7 @@ TEST_CASE("slot: an ad page that does not load within 20 s fails its load") {
     CHECK(f.owner->last() == "failed 5");
     CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == 0);
     CHECK(f.slot->hasReloadTimer());  // retried after the interval
-    f.page().finishLoad();            // a late page changes nothing
+    f.page().finishLoad();  // the page was stopped: nothing more comes of it
     CHECK(f.slot->state() == AKSlotStateFailed);
+    CHECK(f.owner->joined() == "adView; failed 5");
 }

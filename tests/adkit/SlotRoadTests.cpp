@@ -67,11 +67,12 @@ struct Road {
         controller.emplace();
         AKClickTrackerCollection::setSharedInstance(nullptr);  // pings go out for real
         f.slot = f.makeSlot();  // its web view on the engine
-        observation = f.slot->observeValueForKey("state", [this](const std::string&) { states.push_back(f.slot->state()); });
+        observation = f.slot->observeValueForKey("state", [this, slot = f.slot.get()](const std::string&) {
+            states.push_back(slot->state());
+        });
     }
     ~Road() {
         observation.disconnect();
-        f.slot.reset();
         controller.reset();
         adkittest::RenderingScope::emptyPool();
         UIWebView::useBackingFactory(UIWebViewRecorder::factory());
@@ -162,6 +163,8 @@ TEST_CASE("slot road: through the core page, the fetcher and the ad server over 
     CHECK(road.logged(kAdPath).size() == 3);
     CHECK(road.logged(kPagePath).size() == 1);
     CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == 0);
+    road.f.slot.reset();  // a slot released at once: the pings it started still arrive
+    waitFor([&] { return road.logged(kImpressionPath).size() == 3; }, "every impression ping in the server's log");
 }
 
 TEST_SUITE_END();

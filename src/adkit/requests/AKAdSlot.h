@@ -138,7 +138,7 @@ public:
     void setRequestID(const std::string& requestID) override;
     Value requestParameters() override;
     void loadAdURLWithParameters(const Value& parameters) override;
-    void loadAdHeaders(const std::shared_ptr<AKAd>& ad, const Value& headers) override { loadAd(ad, headers); }
+    void loadAdHeaders(const std::shared_ptr<AKAd>& ad, const Value& headers) override;
     void invalidJavaScriptRequest() override;
     void failedJavaScriptFile() override;
     void buildAdURLFailedWithError(const AKRequestErrorPtr& error) override;
@@ -227,6 +227,7 @@ private:
     void acquireInterceptorCount();
     void releaseInterceptorCount();
     void loadEnded();
+    void runDueRefresh();
     void startRenderingWatchdog();
     void renderingLimitReached();
     void reloadCurrentRequestWithTimer();

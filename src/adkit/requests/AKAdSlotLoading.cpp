@@ -232,6 +232,12 @@ void AKAdSlot::loadAdURLWithParameters(const Value& parameters) {
     loadAd(ad, Value());
 }
 
+void AKAdSlot::loadAdHeaders(const std::shared_ptr<AKAd>& ad, const Value& headers) {
+    QV_ASSERT_MAIN_THREAD();
+    if (state_ != AKSlotStateRequestingAdURL) return;
+    loadAd(ad, headers);
+}
+
 void AKAdSlot::countRequestScenario(const Value& parameters) {
     const std::string scenario = parameters["request_scenario"].stringValue();
     const auto& statistics = AKApplication::sharedApplication()->statistics();

@@ -51,11 +51,12 @@ void AKAdSlot::processAdResponse(const std::shared_ptr<AKAd>& ad) {
         return;
     }
     webView_->setAdDebugDialog(ad->debugDialog);
-    // An ad of another network may have left its own delegate on the web view.
+    // An ad of another network may have left its own delegate on the web view,
+    // a hung page none.
     if (!webViewDelegate_ || typeid(*webViewDelegate_) != typeid(AKBannerWebViewDelegate)) {
         webViewDelegate_ = std::make_shared<AKBannerWebViewDelegate>(self<AKSlot>());
-        webView_->setDelegate(webViewDelegate_);
     }
+    webView_->setDelegate(webViewDelegate_);
     willLoadAdHTMLInWebView();
     startRenderingWatchdog();  // the page's load must end; script-rendered ads have their own check
     webView_->loadHTMLString(html, ad->adBaseURL ? ad->adBaseURL->absoluteString() : std::string());

@@ -55,12 +55,18 @@ void AKAdSlot::releaseInterceptorCount() {
 
 void AKAdSlot::loadEnded() {
     releaseInterceptorCount();
-    if (!refreshDue_ || state_ == AKSlotStateInvalidated) return;
-    // The refresh that came due during the load runs now, after the caller's turn.
-    refreshDue_ = false;
+    if (!refreshDue_) return;
+    // The refresh that came due during the load runs after the caller's turn,
+    // unless a cancel or a new schedule superseded it meanwhile.
     dispatch_async(dispatch_get_main_queue(), [weak = weakSelf<AKAdSlot>()] {
-        if (const auto slot = weak.lock()) slot->reloadCurrentRequest();
+        if (const auto slot = weak.lock()) slot->runDueRefresh();
     });
+}
+
+void AKAdSlot::runDueRefresh() {
+    if (!refreshDue_ || isMakingRequest()) return;  // another load under way keeps it due
+    refreshDue_ = false;
+    reloadCurrentRequest();
 }
 
 void AKAdSlot::startRenderingWatchdog() {
@@ -77,7 +83,10 @@ void AKAdSlot::startRenderingWatchdog() {
 void AKAdSlot::renderingLimitReached() {
     renderingWatchdog_.reset();
     if (state_ != AKSlotStateRendering) return;
-    if (webView_) webView_->stopLoading();
+    if (webView_) {
+        webView_->setDelegate({});  // the hung page's own end, if it ever comes, reports nothing
+        webView_->stopLoading();
+    }
     didFailToReceiveAdWithError(AKRequestError::errorWithCode(5, request_.get()), true, false);
 }
 
