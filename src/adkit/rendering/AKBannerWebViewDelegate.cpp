@@ -69,9 +69,6 @@ void AKBannerWebViewDelegate::webViewDidFinishLoad(AKWebView& webView) {
 void AKBannerWebViewDelegate::didFailLoadWithError(AKWebView& webView, const NSError& error) {
     AKWebViewDelegate::didFailLoadWithError(webView, error);
     auto slot = slot_.lock();
-    // Only the page the slot is rendering can fail its load: a failure in any
-    // other state comes from a page it stopped or replaced (a page stopped at
-    // the rendering limit reports its cancel while the next load asks for its URL).
-    if (!slot || slot->state() != AKSlotStateRendering) return;
+    if (!slot || slot->state() == AKSlotStateValidAd) return;
     slot->failWithError(AKRequestError::errorWithCode(2, slot->currentRequest()), false, false);
 }

@@ -6,9 +6,8 @@
 // A click the base routing allows never loads in the ad's web view: the slot
 // hears adWasClicked and, for an http(s) URL, the opener opens the slot's
 // click URL for it. A page that finishes loading while the slot renders makes
-// the ad valid and shown; a load that fails while the slot renders fails the
-// slot (error code 2); failures in any other state belong to pages the slot
-// stopped or replaced. Main thread only; the slot is held weakly.
+// the ad valid and shown; a failed load fails the slot (error code 2) unless
+// it already shows a valid ad. Main thread only; the slot is held weakly.
 #include <memory>
 
 #include "adkit/rendering/AKMRAIDInterceptor.h"
