@@ -143,22 +143,25 @@ void AKSDKCoreController::asynchronouslyRequestURLForDelegate(SlotRef slot) {
 void AKSDKCoreController::sendBuild(const SlotRef& slot, const std::string& requestID, const std::string& JSON) {
     std::shared_ptr<AKSDKCoreWebView> page;
     std::uint64_t token = 0;
+    // The answer's time runs from before the build is seen waiting: whoever sees
+    // it waiting (and moves the clock) finds its deadline already set.
+    const dispatch_time_t deadline =
+        dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kBuildAnswerLimit * NSEC_PER_SEC));
     dispatch_sync(lockQueue_, [&] {
         token = nextBuildToken_++;
         pendingBuildAdURLDelegates_[requestID] = PendingBuild{slot, token};
         page = activeSDKCoreWebView_;
     });
     std::weak_ptr<AKSDKCoreController> weak = weakSelf<AKSDKCoreController>();
-    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kBuildAnswerLimit * NSEC_PER_SEC)),
-                   lockQueue_, [weak, requestID, token] {
-                       auto self = weak.lock();
-                       if (!self) return;
-                       auto entry = self->pendingBuildAdURLDelegates_.find(requestID);
-                       if (entry == self->pendingBuildAdURLDelegates_.end() || entry->second.token != token) return;
-                       SlotRef late = entry->second.slot;
-                       self->pendingBuildAdURLDelegates_.erase(entry);
-                       failBuild(late, 5, "the core page did not answer request " + requestID + " in time");
-                   });
+    dispatch_after(deadline, lockQueue_, [weak, requestID, token] {
+        auto self = weak.lock();
+        if (!self) return;
+        auto entry = self->pendingBuildAdURLDelegates_.find(requestID);
+        if (entry == self->pendingBuildAdURLDelegates_.end() || entry->second.token != token) return;
+        SlotRef late = entry->second.slot;
+        self->pendingBuildAdURLDelegates_.erase(entry);
+        failBuild(late, 5, "the core page did not answer request " + requestID + " in time");
+    });
     page->executeJavaScriptCommand(JavaScriptCommand("ADNET_buildAdURL", JSON));
 }
 

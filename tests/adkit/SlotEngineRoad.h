@@ -1,0 +1,133 @@
+#pragma once
+// Ad slots on the real web engine against the real ad server over HTTPS: the
+// server with a unit table, trusted by the engine and by the library's
+// connections; the library's servers pointed at its https origin; the core
+// page's controller afresh; pings sent for real. Owners keep every error they
+// heard. Helpers read the server's log, make units and wait for a load's end.
+// Main thread only.
+#include <doctest/doctest.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CoreControllerSupport.h"
+#include "SlotTestOwner.h"
+#include "adkit/foundation/AKURLUtilities.h"
+#include "adkit/rendering/AKWebView.h"
+#include "platform/security/SecTrust.h"
+#include "support/AdServerProcess.h"
+
+namespace slotroad {
+
+constexpr const char* kPagePath = "/adnet/static/sdk/native/sdk-core-v40.html";
+constexpr const char* kAdPath = "/adnet/ad";
+constexpr const char* kImpressionPath = "/adnet/ping/impression";
+
+// A recording owner that also keeps the errors it heard, in order.
+struct ErrorKeepingOwner : slottest::SlotTestOwner {
+    std::vector<NSErrorPtr> errors;
+    void slotDidFailToLoadAdContentWithError(AKAdSlot& slot, const NSErrorPtr& error) override {
+        errors.push_back(error);
+        SlotTestOwner::slotDidFailToLoadAdContentWithError(slot, error);
+    }
+};
+
+// A unit answering an HTML creative with the given headers; its impression
+// ping carries "id" = `ping` when given.
+inline nlohmann::json htmlUnit(const std::string& body, const std::string& ping = "",
+                               nlohmann::json headers = nlohmann::json::object()) {
+    if (!ping.empty()) headers["X-Adnet-Tracking-Urls"] = "{origin}/adnet/ping/impression?id=" + ping;
+    return {{"status", 200}, {"contentType", "text/html; charset=utf-8"}, {"headers", headers}, {"body", body}};
+}
+
+// A creative whose document title is `title`.
+inline std::string titledCreative(const std::string& title, const std::string& extra = "") {
+    return "<html><head><title>" + title + "</title></head><body><p>" + title + "</p>" + extra + "</body></html>";
+}
+
+struct EngineSlots {
+    slottest::SlotFixture f;
+    testtools::AdServerProcess server;
+    std::optional<AKAdHosts::ScopedOrigin> content, media;
+    std::optional<coretest::FreshController> controller;
+
+    explicit EngineSlots(const nlohmann::json& units) {
+        REQUIRE(server.started());
+        REQUIRE(server.order("units", {{"units", units}}) == 200);
+        UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
+        std::ifstream in(server.caFile());
+        SecTrustSetAdditionalSystemAnchors(
+            SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
+        const auto origin = AKAdOrigin::parse(server.origin("https"), "https").value();
+        content.emplace(AKAdHost::staticContent, origin);
+        media.emplace(AKAdHost::staticMedia, origin);
+        adkittest::RenderingScope::emptyPool();
+        UIWebView::useBackingFactory(nullptr);
+        controller.emplace();
+        AKClickTrackerCollection::setSharedInstance(nullptr);  // pings go out for real
+        f.slot = makeSlot(f.owner, "unit-1");                  // its web view on the engine
+    }
+    ~EngineSlots() {
+        f.slot.reset();
+        controller.reset();
+        adkittest::RenderingScope::emptyPool();
+        UIWebView::useBackingFactory(UIWebViewRecorder::factory());
+        SecTrustSetAdditionalSystemAnchors({});
+    }
+
+    // A banner slot on the engine, for the unit, reporting to the owner.
+    static std::shared_ptr<AKAdSlot> makeSlot(const std::shared_ptr<slottest::SlotTestOwner>& owner,
+                                              const std::string& unit) {
+        auto made = AKAdSlot::make(CGRectMake(0, 0, 320, 50));
+        made->setAdTypeAndReloadRequest(AKAdType::bannerAdTypeForSize(kAKAdSizeBanner), false);
+        made->setSlotDelegate(owner);
+        made->setAdEventDelegate(owner);
+        made->setAdUnitID(unit);
+        return made;
+    }
+    static bool ended(const AKAdSlot& slot) {
+        const AKSlotState s = slot.state();
+        return s == AKSlotStateValidAd || s == AKSlotStateFailed || s == AKSlotStateCorePageFailed;
+    }
+    // Waits until the slot's load has ended (6, 7 or 1).
+    static void waitForEnd(const AKAdSlot& slot, const std::string& what) {
+        adkittest::waitFor([&] { return ended(slot); }, what);
+    }
+    // Loads the slot's unit and requires state 6.
+    void loadValid(AKAdSlot& slot, const std::shared_ptr<AKRequest>& request = AKRequest::request()) {
+        slot.loadRequest(request);
+        waitForEnd(slot, "the load of " + slot.adUnitID().value_or("") + " to end");
+        const auto owner = std::dynamic_pointer_cast<slottest::SlotTestOwner>(slot.slotDelegate());
+        INFO("the owner heard: " << (owner ? owner->joined() : std::string("(no owner)")));
+        INFO("the ad requests' units: " << nlohmann::json(loggedQuery(kAdPath, "slotname")).dump());
+        REQUIRE(slot.state() == AKSlotStateValidAd);
+    }
+
+    std::vector<nlohmann::json> logged(const std::string& path) const {
+        std::vector<nlohmann::json> found;
+        for (const auto& entry : server.log())
+            if (entry["path"] == path) found.push_back(entry);
+        return found;
+    }
+    // The values of a query parameter over the logged requests of a path.
+    std::vector<std::string> loggedQuery(const std::string& path, const std::string& name) const {
+        std::vector<std::string> values;
+        for (const auto& entry : logged(path)) values.push_back(entry["query"].value(name, std::string("(none)")));
+        return values;
+    }
+    // The text a script evaluates to in the slot's web view.
+    static std::string evaluate(const AKAdSlot& slot, const std::string& script) {
+        return slot.webView()->webView()->stringByEvaluatingJavaScriptFromString(script);
+    }
+    // Sends a core-page message as the page would.
+    void pageSays(const std::string& amsgURL) const {
+        auto handler = (*controller)->activeSDKCoreWebView()->SDKCoreAMSGHandler();
+        REQUIRE(handler->handleRequest(NSURLRequest::requestWithURL(amsgURL), nullptr));
+    }
+};
+
+}  // namespace slotroad
