@@ -180,17 +180,45 @@ struct StackFree {
     void operator()(STACK_OF(X509) * stack) const { sk_X509_free(stack); }
 };
 
+// The system's roots and the additional anchors, read once: loading the
+// distribution's bundle costs tens of milliseconds, so the store is shared by
+// every evaluation (OpenSSL locks a store's lookups) and made again only when
+// the additional anchors change. Guarded by systemMutex().
+X509_STORE*& sharedSystemStore() {
+    static X509_STORE* store = nullptr;  // lives as long as the process, or until replaced
+    return store;
+}
+
+[[nodiscard]] bool addSystemRoots(X509_STORE* store) {
+    // Without the distribution's bundle only the installed roots count.
+    if (X509_STORE_set_default_paths(store) != 1) ERR_clear_error();
+    for (const auto& a : additionalAnchors())
+        if (X509_STORE_add_cert(store, a->x509) != 1) return false;
+    return true;
+}
+
+std::unique_ptr<X509_STORE, StoreFree> systemStore() {
+    std::lock_guard lock(systemMutex());
+    X509_STORE*& shared = sharedSystemStore();
+    if (!shared) {
+        std::unique_ptr<X509_STORE, StoreFree> made(X509_STORE_new());
+        if (!made || !addSystemRoots(made.get())) return nullptr;
+        shared = made.release();
+    }
+    if (X509_STORE_up_ref(shared) != 1) return nullptr;
+    return std::unique_ptr<X509_STORE, StoreFree>(shared);
+}
+
 // The store to verify against: the pinned anchors, and the system's roots
 // unless the anchors stand alone. Null when it cannot be made.
 std::unique_ptr<X509_STORE, StoreFree> storeFor(const SecTrust& trust) {
+    const bool withSystem = !trust.anchorsSet || !trust.anchorsOnly;
+    if (withSystem && trust.anchors.empty()) return systemStore();
     std::unique_ptr<X509_STORE, StoreFree> store(X509_STORE_new());
     if (!store) return nullptr;
-    if (!trust.anchorsSet || !trust.anchorsOnly) {
-        // Without the distribution's bundle only the installed roots count.
-        if (X509_STORE_set_default_paths(store.get()) != 1) ERR_clear_error();
+    if (withSystem) {
         std::lock_guard lock(systemMutex());
-        for (const auto& a : additionalAnchors())
-            if (X509_STORE_add_cert(store.get(), a->x509) != 1) return nullptr;
+        if (!addSystemRoots(store.get())) return nullptr;
     }
     for (const auto& a : trust.anchors)
         if (X509_STORE_add_cert(store.get(), a->x509) != 1) return nullptr;
@@ -284,4 +312,7 @@ std::string SecTrustCopyFailureReason(const SecTrustRef& trust) { return trust ?
 void SecTrustSetAdditionalSystemAnchors(const std::vector<SecCertificateRef>& anchors) {
     std::lock_guard lock(systemMutex());
     additionalAnchors() = anchors;
+    X509_STORE*& shared = sharedSystemStore();
+    X509_STORE_free(shared);  // evaluations under way keep their own reference
+    shared = nullptr;
 }
