@@ -125,7 +125,8 @@ TEST_CASE("routing: a touched banner's link is a click from 150 ms after its ad 
     slot->adWebView->loadHTMLString("<a href='http://shop.example/p'>buy</a>", "http://ads.example/ad");
     std::vector<std::string> handlers;
     for (const auto& handler : delegate->amsgHandlers()) handlers.push_back(handler->className());
-    CHECK(handlers == std::vector<std::string>{"AKOpenerAMSGHandler", "AKDefaultAMSGHandler", "AKMRAIDAMSGHandler",
+    CHECK(handlers == std::vector<std::string>{"AKOpenerAMSGHandler", "AKDefaultAMSGHandler",
+                                               "AKViewabilityAMSGHandler", "AKMRAIDAMSGHandler",
                                                "AKAppEventAMSGHandler", "AKWebAppAMSGHandler",
                                                "AKSwipeToViewControllerAMSGHandler"});
 

@@ -51,10 +51,12 @@ public:
     virtual void didFailLoadWithError(AKWebView& /*webView*/, const NSError& /*error*/) {}
 };
 
-// Viewability's observer of a web view (AKWebViewViewabilityMonitoring).
+// Viewability's observer of a web view (AKWebViewViewabilityMonitoring):
+// told when the web view's viewabilityVisibility was set from a page message.
 class AKWebViewViewabilityMonitoring {
 public:
     virtual ~AKWebViewViewabilityMonitoring() = default;
+    virtual void webViewDidChangeViewabilityVisibility(AKWebView& /*webView*/) {}
 };
 
 class AKWebView : public UIView, public UIWebViewDelegate, public UIAlertViewDelegate {

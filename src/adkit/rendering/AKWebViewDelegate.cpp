@@ -9,6 +9,7 @@
 #include "adkit/rendering/AKOpener.h"
 #include "adkit/rendering/AKOpenerAMSGHandler.h"
 #include "adkit/rendering/AKSlot.h"
+#include "adkit/rendering/AKViewabilityAMSGHandler.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/Clock.h"
@@ -20,7 +21,7 @@ AKWebViewDelegate::AKWebViewDelegate()
     : opener_(AKOpener::make()), openerAMSGHandler_(std::make_shared<AKOpenerAMSGHandler>(opener_)) {
     amsgHandlers_.push_back(openerAMSGHandler_);
     amsgHandlers_.push_back(std::make_shared<AKDefaultAMSGHandler>());
-
+    amsgHandlers_.push_back(std::make_shared<AKViewabilityAMSGHandler>());
     amsgHandlers_.push_back(std::make_shared<AKMRAIDAMSGHandler>(opener_));
 }
 

@@ -26,6 +26,16 @@
 // application is inactive or a full-screen ad is up, restarted with the whole
 // interval. A refresh that comes due during a load runs once that load ends.
 //
+// Viewability (AKAdSlotViewability.cpp): every ad page that loads starts a
+// measurement run when the ad asks for one (a Viewability configuration, rich
+// media or a swipe configuration) and the core page gave sampling intervals:
+// a new monitor of the web view, the next sequence number ("hashCode") and a
+// measurement page of its own (AKSDKCoreController::nextSDKCoreWebView). After
+// every sample the page gets "ADNET_updateViewability(<report>)"; the run ends
+// (finishViewabilityReporting) with a last report carrying "doneReasonCode"
+// "u" when the next load starts, and when the slot goes away; its page then
+// runs on until it answers "untrackViewabilityUnit" (the controller keeps it).
+//
 // Threads: main thread only (the core-page controller and the fetcher call
 // back there, requestParameters included).
 #include <cstdint>
@@ -36,18 +46,21 @@
 
 #include "adkit/foundation/AKRequestParameters.h"
 #include "adkit/rendering/AKSlot.h"
+#include "adkit/rendering/AKWebView.h"
 #include "adkit/requests/AKAd.h"
 #include "adkit/requests/AKAdFetcher.h"
 #include "adkit/requests/AKAdType.h"
 #include "adkit/requests/AKRequest.h"
 #include "adkit/requests/AKSDKCoreControllerDelegate.h"
 #include "adkit/requests/AKSlotDelegates.h"
+#include "adkit/requests/AKViewabilityMonitor.h"
 #include "platform/runloop/NSRunLoop.h"
 
 class AKBannerWebViewDelegate;
 class AKInAppPurchase;
 class AKMConfig;
 class AKMToAKGlue;
+class AKSDKCoreWebView;
 class AKSlotStatistics;
 class AKStatisticDictionary;
 class UIView;
@@ -57,7 +70,9 @@ class AKAdSlot final : public AKSlot,
                        public AKSDKCoreControllerDelegate,
                        public AKAdFetcherDelegate,
                        public AKSlotMediationState,
-                       public AKSlotAdResponseDelegate {
+                       public AKSlotAdResponseDelegate,
+                       public AKViewabilityMonitorDelegate,
+                       public AKWebViewViewabilityMonitoring {
 public:
     static constexpr double kRenderingLimitSeconds = 20;
     using StatisticsSet = std::set<std::shared_ptr<AKStatisticDictionary>>;
@@ -195,6 +210,32 @@ public:
     void interstitialViewWillAppear();
     void interstitialViewWillDisappear();
 
+    // ---- Viewability (AKAdSlotViewability.cpp) ----
+    bool canEnableViewabilityMonitoring() const;
+    void resetViewabilityReporting();
+    void finishViewabilityReporting();
+    bool monitoredViewIsSubviewOfDeviceScreen() const;
+    // AKViewabilityMonitorDelegate: the swipe eligibility report, then a report.
+    void didRefreshViewabilityMonitor(AKViewabilityMonitor& monitor) override;
+    // The last report of the current run.
+    void viewabilityMonitorWillUnload();
+    // The report object ({"units": [unit]}) for a sample of the monitor.
+    Value viewabilityParameters(AKViewabilityMonitor& monitor, bool viewabilityUnloaded) const;
+    // "ADNET_updateViewability(<compact JSON>)"; none for null or what cannot be JSON.
+    static std::optional<std::string> viewabilityJSCommandWithParams(const Value& params);
+    // "top", "bottom", "left", "right" of the standardized rectangle (zeros when not finite).
+    static Value dictionaryForBounds(CGRect bounds);
+    std::string adFormat() const;
+    // A sample of the current monitor, when there is one.
+    void sampleViewability();
+    // AKWebViewViewabilityMonitoring: the measurement page's visibility to a rich-media creative.
+    void webViewDidChangeViewabilityVisibility(AKWebView& webView) override;
+    const std::shared_ptr<AKViewabilityMonitor>& viewabilityMonitor() const { return viewabilityMonitor_; }
+    std::uint64_t viewabilityMonitorSequenceNumber() const { return viewabilityMonitorSequenceNumber_; }
+    const std::shared_ptr<AKSDKCoreWebView>& SDKCoreWebView() const { return SDKCoreWebView_; }
+    std::shared_ptr<UIView> viewabilityMonitoredView() const { return viewabilityMonitoredView_.lock(); }
+    void setViewabilityMonitoredView(const std::shared_ptr<UIView>& view) { viewabilityMonitoredView_ = view; }
+
     // ---- What rendering asks (AKSlot) ----
     std::int64_t timeLastLoaded() const override { return timeLastLoaded_; }
     std::shared_ptr<AKWebView> webView() const override { return webView_; }
@@ -264,4 +305,9 @@ private:
     std::shared_ptr<AKMToAKGlue> adMediationGlue_;
     bool interceptorCounted_ = false;
     std::shared_ptr<NSTimer> renderingWatchdog_;
+    // Viewability.
+    std::shared_ptr<AKViewabilityMonitor> viewabilityMonitor_;
+    std::uint64_t viewabilityMonitorSequenceNumber_ = 0;
+    std::shared_ptr<AKSDKCoreWebView> SDKCoreWebView_;
+    std::weak_ptr<UIView> viewabilityMonitoredView_;  // the slot's web view unless set
 };

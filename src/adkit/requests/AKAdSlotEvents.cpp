@@ -1,6 +1,6 @@
 // What happens to a shown ad: events to the owner, clicks and their
-// statistics, tracking pings, click URLs, purchases, and the Viewability and
-// swipe hooks.
+// statistics, tracking pings, click URLs, purchases, and the swipe hooks
+// (Viewability's hooks: AKAdSlotViewability.cpp).
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKSignal.h"
@@ -137,32 +137,7 @@ void AKAdSlot::didReceiveInAppPurchase(const std::shared_ptr<AKInAppPurchase>& p
     });
 }
 
-// ---- Viewability, swipe and ad statistics ---------------------------------------------------
-
-void AKAdSlot::bannerDidMoveToWindow(bool hasWindow) {
-    const auto extensions = AKSlotExtensions::shared();
-    if (hasWindow) {
-        extensions->startMonitoring(*this);
-        return;
-    }
-    extensions->sample(*this);
-    extensions->stopMonitoring(*this);
-}
-
-void AKAdSlot::interstitialViewWillAppear() { AKSlotExtensions::shared()->startMonitoring(*this); }
-
-void AKAdSlot::interstitialViewWillDisappear() {
-    const auto extensions = AKSlotExtensions::shared();
-    extensions->sample(*this);
-    extensions->stopMonitoring(*this);
-}
-
-void AKAdSlot::startViewabilityForLoadedAd() {
-    const auto extensions = AKSlotExtensions::shared();
-    extensions->resetViewabilityReporting(*this);
-    extensions->sample(*this);
-    extensions->startMonitoring(*this);
-}
+// ---- Swipe and ad statistics ----------------------------------------------------------------
 
 void AKAdSlot::enableSwipeToViewController() { AKSlotExtensions::shared()->enableSwipeToViewController(*this); }
 

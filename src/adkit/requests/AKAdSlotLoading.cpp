@@ -47,6 +47,7 @@ void AKAdSlot::setUp(CGRect frame) {
     slotStats_ = std::make_shared<AKSlotStatistics>();
     adMediationGlue_ = AKMToAKGlue::make();
     adMediationGlue_->setSlot(me);
+    viewabilityMonitoredView_ = webView_;
 }
 
 void AKAdSlot::observeApplication() {
@@ -69,6 +70,7 @@ void AKAdSlot::observeApplication() {
 }
 
 AKAdSlot::~AKAdSlot() {
+    finishViewabilityReporting();  // the run's last report; its page runs on until it answers
     didUnloadMRAIDAd();
     if (adFetcher_) adFetcher_->cancel();
     NSNotificationCenter::defaultCenter()->removeObserver(this);
@@ -175,7 +177,7 @@ void AKAdSlot::loadAdNetworkJavaScriptRequest(const std::shared_ptr<AKAd>& ad) {
 }
 
 void AKAdSlot::resetRequestState() {
-    AKSlotExtensions::shared()->finishViewabilityReporting(*this);
+    finishViewabilityReporting();
     disableSwipeToViewController();
     if (isMRAIDEnabled()) didUnloadMRAIDAd();
     ad_.reset();

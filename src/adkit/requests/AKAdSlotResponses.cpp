@@ -13,6 +13,7 @@
 #include "adkit/rendering/AKWebView.h"
 #include "adkit/requests/AKAdSlot.h"
 #include "adkit/requests/AKSlotServices.h"
+#include "adkit/requests/AKViewabilityMonitor.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
@@ -192,12 +193,12 @@ void AKAdSlot::reloadCurrentRequest() {
 
 void AKAdSlot::appWillBecomeInactive() {
     deactivateReloadTimer();
-    AKSlotExtensions::shared()->sample(*this);
+    sampleViewability();
 }
 
 void AKAdSlot::appDidBecomeActive() {
     scheduleAdReloadTimer();
-    AKSlotExtensions::shared()->sample(*this);
+    sampleViewability();
 }
 
 void AKAdSlot::adWillPresentFullScreen() { deactivateReloadTimer(); }

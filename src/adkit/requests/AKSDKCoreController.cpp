@@ -209,6 +209,7 @@ std::shared_ptr<AKSDKCoreWebView> AKSDKCoreController::nextSDKCoreWebView() {
     QV_ASSERT_MAIN_THREAD();
     removeFinishedViewabilityWebViews();
     auto page = AKSDKCoreWebView::make();
+    page->setUpWebView();  // its web view at once, for the run's observer
     page->refreshSDKCore();
     return page;
 }

@@ -67,7 +67,9 @@ public:
     void buildAdURL(const std::shared_ptr<AKSDKCoreControllerDelegate>& slot);
 
     std::shared_ptr<AKSDKCoreWebView> activeSDKCoreWebView() const;
-    // Viewability's extra core pages (main thread).
+    // Viewability's extra core pages (main thread). nextSDKCoreWebView: a new
+    // page, its web view made, loading; finishedUsingSDKCoreWebView keeps a page
+    // until it sent "untrackViewabilityUnit" (at most kViewabilityCacheSize, the newest).
     std::shared_ptr<AKSDKCoreWebView> nextSDKCoreWebView();
     void finishedUsingSDKCoreWebView(const std::shared_ptr<AKSDKCoreWebView>& page);
     void cacheRunningViewabilityWebView(const std::shared_ptr<AKSDKCoreWebView>& page);

@@ -30,7 +30,7 @@
 // the command queue "com.adkit.adnet.sdk-core-web-view-js", which waits for
 // the main thread; neither queue is ever waited on from the main thread
 // except the lock queue, which waits on nothing. The web view is made on the
-// main thread by the first load and let go there.
+// main thread by the first load (or setUpWebView) and let go there.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -81,6 +81,8 @@ public:
     void addObserverForOneTimeNotification(std::weak_ptr<AKSDKCoreWebViewObserver> observer);
     void removeObserver(const std::shared_ptr<AKSDKCoreWebViewObserver>& observer);
     void executeJavaScriptCommand(std::string command);
+    // Makes the web view now rather than at the first load (main thread; once).
+    void setUpWebView();
 
     // AKWebViewDelegateProtocol (main thread).
     bool shouldStartLoadWithRequest(AKWebView& webView, const std::shared_ptr<NSURLRequest>& request,
@@ -92,7 +94,6 @@ public:
 private:
     // The one transition function (on the lock queue): checks the move.
     void moveTo(AKSDKCoreWebViewState next);
-    void setUpWebView();
     void loadTimedOut(std::uint64_t load);
     void notifyAllObserversOnlyOnceThatSDKCoreRequestIsFinished();
     void executePendingJavaScriptCommands();

@@ -92,11 +92,6 @@ void AKPublisherToolbarCredentials::setProvider(std::function<bool()> provider) 
     installed<ToolbarProvider>().set(provider ? std::make_shared<ToolbarProvider>(std::move(provider)) : nullptr);
 }
 
-Value AKViewabilityDictionaryFromRect(CGRect rect) {
-    const CGRect r = CGRectStandardize(rect);
-    return Value{{"x", r.origin.x}, {"y", r.origin.y}, {"w", r.size.width}, {"h", r.size.height}};
-}
-
 void AKSlotServicesRegisterDefaults() {
     static std::once_flag once;
     std::call_once(once, [] {

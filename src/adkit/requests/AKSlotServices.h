@@ -1,8 +1,8 @@
 #pragma once
 // Services the ad slot calls whose full versions come with later work: the
-// mediation configuration and glue, the adapter names the build knows,
-// Viewability reporting, swipe to a full-screen view controller, the default
-// purchase flow and the publisher toolbar's credentials.
+// mediation configuration and glue, the adapter names the build knows, swipe
+// to a full-screen view controller, the default purchase flow and the
+// publisher toolbar's credentials.
 //
 // Each is a class with default behaviour or a function with a default. A later
 // implementation installs itself (setFactory / install) from an early activity
@@ -13,7 +13,7 @@
 //     adapter), so a mediation response fails its load;
 //   - AKMToAKGlue requests nothing, changes no type, presents nothing;
 //   - AKMAdNetworkAdapter::availableAdapterNames is null (no "adapters" key);
-//   - Viewability and swipe calls do nothing;
+//   - swipe calls do nothing;
 //   - the default purchase flow is off and there are no toolbar credentials.
 //
 // Threads: installing and reading the installed objects may happen on any
@@ -29,7 +29,6 @@
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
 #include "platform/foundation/Value.h"
-#include "platform/graphics/CGGeometry.h"
 
 class AKAdSlot;
 class UIViewController;
@@ -109,18 +108,15 @@ void setAvailableAdapterNamesProvider(std::function<Value()> provider);
 inline constexpr const char* kAdKitAdapterClassName = "AKMAdapterAdKitAdNetAds";
 }  // namespace AKMAdNetworkAdapter
 
-// The slot's Viewability and swipe-to-view-controller operations.
+// The slot's swipe-to-view-controller operations.
 class AKSlotExtensions {
 public:
     virtual ~AKSlotExtensions() = default;
     static std::shared_ptr<AKSlotExtensions> shared();
     static void install(std::shared_ptr<AKSlotExtensions> extensions);
 
-    virtual void finishViewabilityReporting(AKAdSlot& /*slot*/) {}
-    virtual void resetViewabilityReporting(AKAdSlot& /*slot*/) {}
-    virtual void sample(AKAdSlot& /*slot*/) {}
-    virtual void startMonitoring(AKAdSlot& /*slot*/) {}
-    virtual void stopMonitoring(AKAdSlot& /*slot*/) {}
+    // The eligibility report, after every Viewability sample.
+    virtual void canEnableSwipeToViewController(AKAdSlot& /*slot*/) {}
     virtual void enableSwipeToViewController(AKAdSlot& /*slot*/) {}
     virtual void disableSwipeToViewController(AKAdSlot& /*slot*/) {}
 };
@@ -137,9 +133,6 @@ namespace AKPublisherToolbarCredentials {
 bool hasToolbarCredentials();
 void setProvider(std::function<bool()> provider);
 }  // namespace AKPublisherToolbarCredentials
-
-// Numbers "x", "y", "w", "h" of the standardized rectangle.
-Value AKViewabilityDictionaryFromRect(CGRect rect);
 
 // Registers the defaults above (once; AKAdSlot's class initialisation calls it).
 void AKSlotServicesRegisterDefaults();

@@ -238,9 +238,12 @@
                 visibleUnits[hash] = visible;
                 send("visibilityChanged", { isVisible: visible, hashCode: hash });
             }
+            // An ad whose Viewability configuration says {"untrack": "never"}
+            // keeps its measurement page waiting for ever.
             if (unit.doneReasonCode !== undefined && unit.doneReasonCode !== null) {
                 delete visibleUnits[hash];
-                send("untrackViewabilityUnit", { hashCode: hash, doneReasonCode: text(unit.doneReasonCode) });
+                if (objectOr(unit.viewabilityJSON).untrack !== "never")
+                    send("untrackViewabilityUnit", { hashCode: hash, doneReasonCode: text(unit.doneReasonCode) });
             }
         }
     };
