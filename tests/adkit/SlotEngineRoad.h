@@ -49,15 +49,19 @@ inline std::string titledCreative(const std::string& title, const std::string& e
     return "<html><head><title>" + title + "</title></head><body><p>" + title + "</p>" + extra + "</body></html>";
 }
 
-struct EngineSlots {
+// The ad server with `order` (its units, constants...), trusted by the engine
+// and by the library's connections; the library's servers pointed at its https
+// origin; ad web views and the core page on the engine; the controller afresh;
+// pings out for real; the fixture's slot made again on the engine.
+struct EngineRoadBase {
     slottest::SlotFixture f;
     testtools::AdServerProcess server;
     std::optional<AKAdHosts::ScopedOrigin> content, media;
     std::optional<coretest::FreshController> controller;
 
-    explicit EngineSlots(const nlohmann::json& units) {
+    explicit EngineRoadBase(const nlohmann::json& order) {
         REQUIRE(server.started());
-        REQUIRE(server.order("units", {{"units", units}}) == 200);
+        REQUIRE(server.order("units", order) == 200);
         UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
         std::ifstream in(server.caFile());
         SecTrustSetAdditionalSystemAnchors(
@@ -69,15 +73,21 @@ struct EngineSlots {
         UIWebView::useBackingFactory(nullptr);
         controller.emplace();
         AKClickTrackerCollection::setSharedInstance(nullptr);  // pings go out for real
-        f.slot = makeSlot(f.owner, "unit-1");                  // its web view on the engine
+        f.slot = f.makeSlot();                                 // its web view on the engine
     }
-    ~EngineSlots() {
+    ~EngineRoadBase() {
         f.slot.reset();
         controller.reset();
         adkittest::RenderingScope::emptyPool();
         UIWebView::useBackingFactory(UIWebViewRecorder::factory());
         SecTrustSetAdditionalSystemAnchors({});
     }
+    EngineRoadBase(const EngineRoadBase&) = delete;
+    EngineRoadBase& operator=(const EngineRoadBase&) = delete;
+};
+
+struct EngineSlots : EngineRoadBase {
+    explicit EngineSlots(const nlohmann::json& units) : EngineRoadBase(nlohmann::json{{"units", units}}) {}
 
     // A banner slot on the engine, for the unit, reporting to the owner.
     static std::shared_ptr<AKAdSlot> makeSlot(const std::shared_ptr<slottest::SlotTestOwner>& owner,

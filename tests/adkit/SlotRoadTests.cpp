@@ -6,18 +6,16 @@
 // skip the core page ("inline" answers, "_ad" and "_requestUrl" extras).
 #include <doctest/doctest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "CoreControllerSupport.h"
+#include "SlotEngineRoad.h"
 #include "SlotTestOwner.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKURLUtilities.h"
-#include "platform/security/SecTrust.h"
 #include "support/AdServerProcess.h"
 
 using adkittest::waitFor;
@@ -29,55 +27,32 @@ constexpr const char* kPagePath = "/adnet/static/sdk/native/sdk-core-v40.html";
 constexpr const char* kAdPath = "/adnet/ad";
 constexpr const char* kImpressionPath = "/adnet/ping/impression";
 
-// The ad server with its units, trusted by the engine and by the library's
-// connections; the library's servers pointed at its https origin; ad web
-// views and the core page on the engine; the controller afresh.
-struct Road {
-    SlotFixture f;
-    testtools::AdServerProcess server;
-    std::optional<AKAdHosts::ScopedOrigin> content, media;
-    std::optional<coretest::FreshController> controller;
+// The road's units on the engine (see EngineRoadBase), the slot's states recorded.
+nlohmann::json roadUnits() {
+    const nlohmann::json page = {{"request_scenario", "online_request"}};
+    return {
+        {"unit-road",
+         {{"status", 200},
+          {"contentType", "text/html; charset=utf-8"},
+          {"headers", {{"X-Adnet-Tracking-Urls", "{origin}/adnet/ping/impression?id=road"}}},
+          {"body", "<html><body><p>road</p></body></html>"},
+          {"page", page}}},
+        {"unit-inline",
+         {{"page",
+           {{"mode", "inline"},
+            {"ad", {{"ad_html", "<p>inline</p>"}, {"ad_base_url", "http://creatives.example/inline"}}}}}}}};
+}
+
+struct Road : slotroad::EngineSlots {
     std::vector<AKSlotState> states;
     ObservationToken observation;
 
-    Road() {
-        REQUIRE(server.started());
-        const nlohmann::json page = {{"request_scenario", "online_request"}};
-        const nlohmann::json units = {
-            {"unit-road",
-             {{"status", 200},
-              {"contentType", "text/html; charset=utf-8"},
-              {"headers", {{"X-Adnet-Tracking-Urls", "{origin}/adnet/ping/impression?id=road"}}},
-              {"body", "<html><body><p>road</p></body></html>"},
-              {"page", page}}},
-            {"unit-inline",
-             {{"page",
-               {{"mode", "inline"},
-                {"ad", {{"ad_html", "<p>inline</p>"}, {"ad_base_url", "http://creatives.example/inline"}}}}}}}};
-        REQUIRE(server.order("units", {{"units", units}}) == 200);
-        UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
-        std::ifstream in(server.caFile());
-        SecTrustSetAdditionalSystemAnchors(
-            SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
-        const auto origin = AKAdOrigin::parse(server.origin("https"), "https").value();
-        content.emplace(AKAdHost::staticContent, origin);
-        media.emplace(AKAdHost::staticMedia, origin);
-        adkittest::RenderingScope::emptyPool();
-        UIWebView::useBackingFactory(nullptr);
-        controller.emplace();
-        AKClickTrackerCollection::setSharedInstance(nullptr);  // pings go out for real
-        f.slot = f.makeSlot();  // its web view on the engine
+    Road() : EngineSlots(roadUnits()) {
         observation = f.slot->observeValueForKey("state", [this, slot = f.slot.get()](const std::string&) {
             states.push_back(slot->state());
         });
     }
-    ~Road() {
-        observation.disconnect();
-        controller.reset();
-        adkittest::RenderingScope::emptyPool();
-        UIWebView::useBackingFactory(UIWebViewRecorder::factory());
-        SecTrustSetAdditionalSystemAnchors({});
-    }
+    ~Road() { observation.disconnect(); }
 
     void load(const std::string& unit, const std::shared_ptr<AKRequest>& request = AKRequest::request()) {
         states.clear();
@@ -87,12 +62,6 @@ struct Road {
                 "the load of " + unit + " to end");
         INFO("the owner heard: " << f.owner->joined() << "; the server's log: " << server.log().dump());
         REQUIRE(f.slot->state() == AKSlotStateValidAd);
-    }
-    std::vector<nlohmann::json> logged(const std::string& path) const {
-        std::vector<nlohmann::json> found;
-        for (const auto& entry : server.log())
-            if (entry["path"] == path) found.push_back(entry);
-        return found;
     }
 };
 

@@ -11,17 +11,15 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "CoreControllerSupport.h"
+#include "SlotEngineRoad.h"
 #include "SlotTestOwner.h"
 #include "adkit/requests/AKSDKCoreWebView.h"
-#include "platform/security/SecTrust.h"
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UIWindow.h"
@@ -42,40 +40,26 @@ nlohmann::json unit(const nlohmann::json& headers) {
             {"body", "<html><body style='margin:0;background:#2a6'><p>measured</p></body></html>"}};
 }
 
+nlohmann::json viewabilityOrder() {
+    const nlohmann::json units = {
+        {"unit-measured", unit({{"X-Adnet-Viewability", R"({"vendor":"q"})"}})},
+        {"unit-never", unit({{"X-Adnet-Viewability", R"({"untrack":"never"})"}})},
+        {"unit-plain", unit(nlohmann::json::object())}};
+    return {{"units", units}, {"constants", {{"active_view_sampling_intervals", "[1,2]"}}}};
+}
+
 // The ad server with measured units ("unit-measured"; "unit-never", whose
 // pages never answer the last report; "unit-plain", which asks for nothing),
 // sampling intervals (1, 2), trusted by the engine and the library; a slot in
 // a clipping scroll view of a visible window; the application active; the
 // controller afresh; virtual time.
-struct ViewabilityRoad {
-    slottest::SlotFixture f;
-    testtools::AdServerProcess server;
-    std::optional<AKAdHosts::ScopedOrigin> content, media;
-    std::optional<coretest::FreshController> controller;
+struct ViewabilityRoad : slotroad::EngineRoadBase {
     adkittest::VirtualTime time{0};  // from the real now: report timestamps count on from earlier ones
     UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
     std::shared_ptr<UIScrollView> scroll = std::make_shared<UIScrollView>(CGRectMake(0, 100, 320, 100));
 
-    ViewabilityRoad() {
-        REQUIRE(server.started());
-        const nlohmann::json units = {
-            {"unit-measured", unit({{"X-Adnet-Viewability", R"({"vendor":"q"})"}})},
-            {"unit-never", unit({{"X-Adnet-Viewability", R"({"untrack":"never"})"}})},
-            {"unit-plain", unit(nlohmann::json::object())}};
-        REQUIRE(server.order("units", {{"units", units}, {"constants", {{"active_view_sampling_intervals", "[1,2]"}}}}) ==
-                200);
-        UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
-        std::ifstream in(server.caFile());
-        SecTrustSetAdditionalSystemAnchors(
-            SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
-        const auto origin = AKAdOrigin::parse(server.origin("https"), "https").value();
-        content.emplace(AKAdHost::staticContent, origin);
-        media.emplace(AKAdHost::staticMedia, origin);
-        adkittest::RenderingScope::emptyPool();
-        UIWebView::useBackingFactory(nullptr);
-        controller.emplace();
-        AKClickTrackerCollection::setSharedInstance(nullptr);
+    ViewabilityRoad() : EngineRoadBase(viewabilityOrder()) {
         UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
         window->setHidden(false);
         scroll->setContentSize(CGSizeMake(320, 400));
@@ -86,10 +70,6 @@ struct ViewabilityRoad {
         f.slot.reset();
         window->setHidden(true);
         UIApplication::sharedApplication()->setApplicationState(stateBefore);
-        controller.reset();
-        adkittest::RenderingScope::emptyPool();
-        UIWebView::useBackingFactory(UIWebViewRecorder::factory());
-        SecTrustSetAdditionalSystemAnchors({});
     }
 
     // A slot whose web view is at the top of the scroll view's content.
