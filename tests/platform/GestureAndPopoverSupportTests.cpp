@@ -353,6 +353,13 @@ TEST_CASE("a pattern colour fills by tiling its image from the origin") {
     REQUIRE(pattern);
     CHECK(pattern->patternImage() == tile);
     CHECK(pattern->alpha() == 0);
+    // Component reads know it is no plain colour.
+    CHECK(CGColorSpaceGetModel(CGColorGetColorSpace(pattern->CGColor())) == kCGColorSpaceModelPattern);
+    CGFloat red = -1, white = -1, hue = -1;
+    CHECK_FALSE(pattern->getRed(&red, nullptr, nullptr, nullptr));
+    CHECK_FALSE(pattern->getWhite(&white, nullptr));
+    CHECK_FALSE(pattern->getHue(&hue, nullptr, nullptr, nullptr));
+    CHECK(red == -1);
     CHECK(UIColor::colorWithPatternImage(nullptr) == nullptr);
 
     UIGraphicsBeginImageContextWithOptions({20, 10}, true, 1);

@@ -55,6 +55,17 @@ TEST_CASE("colours check their component count and clamp components") {
     CHECK(CGColorGetComponents(c) == std::vector<double>{1, 0, 0.25, 0.5});
     CHECK(CGColorGetAlpha(c) == 0.5);
     CHECK(CGColorEqualToColor(c, CGColorCreate(CGColorSpaceCreateDeviceRGB(), {1, 0, 0.25, 0.5})));
+    CHECK(CGColorGetComponents(CGColorCreateSRGB(NAN, 0, 0, NAN)) == std::vector<double>{0, 0, 0, 0});
+    // Extended range keeps its colour components as given (alpha is still clamped),
+    // and gives drawing clamped device values.
+    auto wide = CGColorCreate(CGColorSpaceCreateWithName(kCGColorSpaceExtendedSRGB), {1.5, -0.25, 0.5, 2});
+    REQUIRE(wide);
+    CHECK(CGColorGetComponents(wide) == std::vector<double>{1.5, -0.25, 0.5, 1});
+    double wr, wg, wb, wa;
+    wide->getRGBA(wr, wg, wb, wa);
+    CHECK(std::vector<double>{wr, wg, wb, wa} == std::vector<double>{1, 0, 0.5, 1});
+    CHECK(CGColorSpaceGetNumberOfComponents(CGColorSpaceCreatePattern()) == 0);
+    CHECK(CGColorSpaceGetModel(CGColorSpaceCreatePattern()) == kCGColorSpaceModelPattern);
     CHECK_FALSE(CGColorEqualToColor(c, CGColorCreateSRGB(1, 0, 0.25, 0.5)));
     auto gray = CGColorCreateGenericGray(0.5, 1);
     double r, g, b, a;

@@ -10,7 +10,8 @@
 #include "platform/foundation/NSDateFormatter.h"
 
 namespace {
-constexpr int kMajor = 6, kMinor = 12, kBugFix = 2;
+constexpr int kMajor = AKRequest::kSDKVersionMajor, kMinor = AKRequest::kSDKVersionMinor,
+              kBugFix = AKRequest::kSDKVersionPatch;
 
 std::string formatted(const char* format, auto... arguments) {
     char buffer[128];

@@ -62,6 +62,8 @@ public:
     // The publisher log line of class initialisation about test ads on this device.
     static std::string testAdsHint();
 
+    // The library's version numbers, which the version strings carry.
+    static constexpr int kSDKVersionMajor = 6, kSDKVersionMinor = 12, kSDKVersionPatch = 2;
     static const std::string& sdkVersion();
     static const std::string& sdkVersionIdentifiers();
     static const std::string& sdkVersionMetadata();

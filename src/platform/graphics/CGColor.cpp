@@ -1,6 +1,5 @@
 #include "platform/graphics/CGColor.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "platform/foundation/NSLog.h"
@@ -8,14 +7,18 @@
 CGColor::CGColor(CGColorSpaceRef space, std::vector<double> components)
     : space_(std::move(space)), components_(std::move(components)) {
     if (components_.empty()) components_.push_back(1);
-    for (double& c : components_) c = std::clamp(c, 0.0, 1.0);
+    const bool extended = space_ && space_->isExtendedRange();
+    for (std::size_t i = 0; i < components_.size(); ++i) {
+        if (extended && i + 1 < components_.size()) continue;
+        components_[i] = CGColorClampComponent(components_[i]);
+    }
 }
 
 void CGColor::getRGBA(double& r, double& g, double& b, double& a) const {
     if (components_.size() >= 4) {
-        r = components_[0];
-        g = components_[1];
-        b = components_[2];
+        r = CGColorClampComponent(components_[0]);
+        g = CGColorClampComponent(components_[1]);
+        b = CGColorClampComponent(components_[2]);
     } else {
         r = g = b = components_.size() >= 2 ? components_[0] : 0;
     }

@@ -2,7 +2,16 @@
 
 #include <memory>
 
-CGColorSpace::CGColorSpace(std::string name, CGColorSpaceModel model) : name_(std::move(name)), model_(model) {}
+CGColorSpace::CGColorSpace(std::string name, CGColorSpaceModel model, bool extendedRange)
+    : name_(std::move(name)), model_(model), extendedRange_(extendedRange) {}
+
+std::size_t CGColorSpace::numberOfComponents() const {
+    switch (model_) {
+    case kCGColorSpaceModelRGB: return 3;
+    case kCGColorSpaceModelPattern: return 0;
+    default: return 1;
+    }
+}
 
 std::string CGColorSpace::description() const { return "<CGColorSpace " + name_ + ">"; }
 
@@ -21,9 +30,17 @@ CGColorSpaceRef CGColorSpaceCreateWithName(const std::string& name) {
     static const CGColorSpaceRef srgb = std::make_shared<CGColorSpace>(kCGColorSpaceSRGB, kCGColorSpaceModelRGB);
     static const CGColorSpaceRef gray =
         std::make_shared<CGColorSpace>(kCGColorSpaceGenericGrayGamma2_2, kCGColorSpaceModelMonochrome);
+    static const CGColorSpaceRef extended =
+        std::make_shared<CGColorSpace>(kCGColorSpaceExtendedSRGB, kCGColorSpaceModelRGB, true);
     if (name == kCGColorSpaceSRGB) return srgb;
+    if (name == kCGColorSpaceExtendedSRGB) return extended;
     if (name == kCGColorSpaceGenericGrayGamma2_2) return gray;
     if (name == kCGColorSpaceDeviceRGB) return CGColorSpaceCreateDeviceRGB();
     if (name == kCGColorSpaceDeviceGray) return CGColorSpaceCreateDeviceGray();
     return nullptr;
+}
+
+CGColorSpaceRef CGColorSpaceCreatePattern() {
+    static const CGColorSpaceRef space = std::make_shared<CGColorSpace>("kCGColorSpacePattern", kCGColorSpaceModelPattern);
+    return space;
 }

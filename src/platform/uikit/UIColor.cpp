@@ -9,9 +9,10 @@
 
 namespace {
 
-CGFloat unit(CGFloat v) { return std::isnan(v) ? 0 : std::clamp(v, 0.0, 1.0); }
+CGFloat unit(CGFloat v) { return CGColorClampComponent(v); }
 
 bool isGrey(const CGColorRef& c) { return c->colorSpace()->model() == kCGColorSpaceModelMonochrome; }
+bool isPattern(const CGColorRef& c) { return c->colorSpace()->model() == kCGColorSpaceModelPattern; }
 
 }  // namespace
 
@@ -70,6 +71,7 @@ UIColorPtr UIColor::colorWithAlphaComponent(CGFloat alpha) const {
 }
 
 bool UIColor::getRed(CGFloat* red, CGFloat* green, CGFloat* blue, CGFloat* alpha) const {
+    if (isPattern(color_)) return false;
     double r, g, b, a;
     color_->getRGBA(r, g, b, a);
     if (red) *red = r;
@@ -87,6 +89,7 @@ bool UIColor::getWhite(CGFloat* white, CGFloat* alpha) const {
 }
 
 bool UIColor::getHue(CGFloat* hue, CGFloat* saturation, CGFloat* brightness, CGFloat* alpha) const {
+    if (isPattern(color_)) return false;
     double r, g, b, a;
     color_->getRGBA(r, g, b, a);
     double max = std::max({r, g, b}), min = std::min({r, g, b}), delta = max - min;

@@ -54,10 +54,12 @@ public:
     UIColorPtr colorWithAlphaComponent(CGFloat alpha) const;
 
     // True with the components for RGB and grey colours (grey spreads to all
-    // three); a null out-pointer is skipped.
+    // three); false for pattern colours, leaving the outputs alone. A null
+    // out-pointer is skipped.
     bool getRed(CGFloat* red, CGFloat* green, CGFloat* blue, CGFloat* alpha) const;
     // True only for grey colours.
     bool getWhite(CGFloat* white, CGFloat* alpha) const;
+    // As getRed.
     bool getHue(CGFloat* hue, CGFloat* saturation, CGFloat* brightness, CGFloat* alpha) const;
     CGFloat alpha() const { return color_->alpha(); }
 
@@ -73,8 +75,10 @@ public:
     std::string description() const override;
 
     // A colour that paints by tiling the image (UIColorPattern.cpp); null for a
-    // null image. Its CGColor is clear (a layer cannot hold a pattern); paint it
-    // with fillRect.
+    // null image. Its CGColor is in the pattern space (model
+    // kCGColorSpaceModelPattern) with alpha 0, so a layer, which cannot hold a
+    // pattern, paints nothing with it; paint it with fillRect. Component reads
+    // (getRed, getWhite, getHue) answer false.
     static UIColorPtr colorWithPatternImage(const std::shared_ptr<UIImage>& image);
     const std::shared_ptr<UIImage>& patternImage() const { return patternImage_; }
     // Fills the rectangle of the current UIKit context: with the colour, or by

@@ -8,7 +8,8 @@
 
 UIColorPtr UIColor::colorWithPatternImage(const std::shared_ptr<UIImage>& image) {
     if (!image || !image->CGImage()) return nullptr;
-    auto color = std::make_shared<UIColor>(CGColorCreateSRGB(0, 0, 0, 0));
+    // As a plain colour it paints nothing: alpha 0 in the pattern space.
+    auto color = std::make_shared<UIColor>(CGColorCreate(CGColorSpaceCreatePattern(), {0}));
     color->patternImage_ = image;
     return color;
 }
