@@ -159,7 +159,7 @@ std::vector<nlohmann::json> logEntries(const testtools::AdServerProcess& server,
 // These drive the web engine.
 TEST_SUITE_BEGIN("engine");
 
-TEST_CASE("activity reports reach the controller page; one that cannot be written as JSON sends nothing and says so") {
+TEST_CASE("activity reports reach the controller page, and one that cannot be written as JSON sends nothing and says so") {
     testtools::AdServerProcess server;
     REQUIRE(server.started());
     UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
