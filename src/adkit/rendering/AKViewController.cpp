@@ -193,7 +193,9 @@ void AKViewController::appDidEnterForeground() {
             return;
         }
     }
-    NSOperationQueue::mainQueue()->addOperationWithBlock([me = self<AKViewController>()] { me->relinquishScreen(); });
+    NSOperationQueue::mainQueue()->addOperationWithBlock([weak = std::weak_ptr(self<AKViewController>())] {
+        if (const auto me = weak.lock()) me->relinquishScreen();
+    });
 }
 
 void AKViewController::ensureStatusBarHidden() {

@@ -153,6 +153,8 @@ void AKWebAppViewController::configureView() {
     }
     updateCloseButtonVisibilityAndImage();
     closeButton_->setFrame(closeButtonFrameForContentFrame(webView_->frame()));
+    // A button added before the web view (a custom-close change) stays on top of it.
+    if (const auto holder = closeButton_->superview()) holder->bringSubviewToFront(closeButton_);
     installWebViewDelegate();
     loadWaitingContent();
     if (displayingAsTransparentInterstitial_) animateTransparentInterstitialPresentation();
