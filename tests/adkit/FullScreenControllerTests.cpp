@@ -35,7 +35,9 @@ namespace {
 struct Stage {
     testsupport::TempHome home;
     RenderingScope scope;
-    VirtualTime time;
+    // Past the real clock, so the library's absolute milliseconds (counted from
+    // their first use in the process) move with this test's clock.
+    VirtualTime time{4.0e9};
     std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
     std::shared_ptr<UIViewController> root = std::make_shared<UIViewController>();
     std::shared_ptr<RecordingSlot> slot = std::make_shared<RecordingSlot>();
@@ -196,7 +198,10 @@ TEST_CASE("full-screen controller: a controller stacked on another leaves the sl
     waitFor([&] { return !outer->hasViewAppeared(); }, "the first controller to go");
     CHECK(app->isStatusBarHidden() == false);
     CHECK(app->isIdleTimerDisabled() == false);
-    CHECK(std::ranges::count(stage.slot->calls, format("addAdStatisticToArray tclick=%@", Value::array({Value(clicked), Value(clicked + 2000)}))) == 1);
+    const auto dismissed = static_cast<long long>(AKAbsoluteTime::absoluteTimeInMilliseconds());
+    CHECK(std::ranges::count(stage.slot->calls, format("setAdStatistic tlanding_page_load_dismiss=%lld onlyWhenAbsent=0", dismissed)) == 1);
+    CHECK(std::ranges::count(stage.slot->calls, format("addAdStatisticToArray tclick=%@",
+                                                       Value::array({Value(clicked), Value(dismissed)}))) == 1);
     outer.reset();
     CHECK(stage.screenEvents() == "adWillPresentScreen;adWillDismissScreen;adDidDismissScreen;");
 }
