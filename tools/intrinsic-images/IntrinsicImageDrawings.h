@@ -9,7 +9,7 @@
 
 namespace intrinsic {
 
-struct ImageSpec {
+struct ButtonImage {
     std::string constant;  // the name of the Base64 constant in the library's source
     std::string role;      // one line on what it shows
     CGSize points;
@@ -19,8 +19,8 @@ struct ImageSpec {
 
 // The browser's back and forward arrows (27 points) and the close button (25
 // points), each at scales 1 and 2, in that order.
-const std::vector<ImageSpec>& imageSpecs();
-Data renderPNG(const ImageSpec& spec);
+const std::vector<ButtonImage>& buttonImages();
+Data renderPNG(const ButtonImage& image);
 
 // The whole generated source text.
 std::string generatedSource();
