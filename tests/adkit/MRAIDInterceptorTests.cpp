@@ -56,6 +56,13 @@ public:
     void disableSwipeToViewController() override {}
     void incrementAdStatistic(const std::string&) override {}
     void setAdStatistic(const std::string&, const Value&, bool) override {}
+    Value adStatistic(const std::string&) const override { return Value(); }
+    void addAdStatisticToArray(const std::string&, const Value&) override {}
+    void adWillPresentScreen() override {}
+    void adWillDismissScreen() override {}
+    void adDidDismissScreen() override {}
+    void interstitialViewWillAppear() override {}
+    void interstitialViewWillDisappear() override {}
 
     std::atomic<int> marks{0};
     std::atomic<bool> markedOffMain{false};

@@ -129,6 +129,17 @@ public:
     void setAdStatistic(const std::string& key, const Value& value, bool onlyWhenAbsent) override {
         record(format("setAdStatistic %@=%@ onlyWhenAbsent=%d", key, value, onlyWhenAbsent ? 1 : 0));
     }
+    // Statistics read back: what a test put in `statistics`.
+    Value statistics = Value::dictionary();
+    Value adStatistic(const std::string& key) const override { return statistics[key]; }
+    void addAdStatisticToArray(const std::string& key, const Value& value) override {
+        record(format("addAdStatisticToArray %@=%@", key, value));
+    }
+    void adWillPresentScreen() override { record("adWillPresentScreen"); }
+    void adWillDismissScreen() override { record("adWillDismissScreen"); }
+    void adDidDismissScreen() override { record("adDidDismissScreen"); }
+    void interstitialViewWillAppear() override { record("interstitialViewWillAppear"); }
+    void interstitialViewWillDisappear() override { record("interstitialViewWillDisappear"); }
 };
 
 // Installed as the shared collection while it lives.

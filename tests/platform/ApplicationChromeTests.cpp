@@ -1,5 +1,6 @@
 // Protects the application's surroundings: window levels, status-bar
-// orientation with its notifications and frame, the keyboard stand-in's
+// orientation with its notifications and frame (and the frame-changed
+// notification), the recorded idle timer, the keyboard stand-in's
 // notifications, appearance proxies, recorded accessibility notifications and
 // the one system-version switch.
 #include <doctest/doctest.h>
@@ -104,9 +105,34 @@ TEST_CASE("the status-bar orientation is announced before and after, and frames 
         CHECK(app->statusBarFrame() == c.statusBar);
         CHECK(UIScreen::mainScreen()->bounds() == c.screen);
     }
+    // The frame-changed notification: after a turn and after hiding or showing,
+    // with the old frame; not when the frame stays the same.
+    UIDevice::currentDevice()->setSystemVersion("7.0");
+    Listener frames({UIApplicationDidChangeStatusBarFrameNotification});
+    app->setStatusBarOrientation(UIInterfaceOrientationLandscapeLeft);
+    app->setStatusBarHidden(true);
     app->setStatusBarHidden(true);
     CHECK(app->statusBarFrame() == CGRectZero);
+    app->setStatusBarOrientation(UIInterfaceOrientationPortrait);  // hidden: the frame stays zero
     app->setStatusBarHidden(false);
+    REQUIRE(frames.heard.size() == 3);
+    const auto oldFrame = [&](std::size_t i) {
+        const Value& f = frames.heard[i].second[UIApplicationStatusBarFrameUserInfoKey];
+        return CGRectMake(f["x"].doubleValue(), f["y"].doubleValue(), f["width"].doubleValue(), f["height"].doubleValue());
+    };
+    CHECK(oldFrame(0) == CGRectMake(0, 0, 320, 20));
+    CHECK(oldFrame(1) == CGRectMake(0, 0, 20, 568));
+    CHECK(oldFrame(2) == CGRectZero);
+
+    // The idle timer is recorded as set; controllers remember their transition style.
+    CHECK_FALSE(app->isIdleTimerDisabled());
+    app->setIdleTimerDisabled(true);
+    CHECK(app->isIdleTimerDisabled());
+    app->setIdleTimerDisabled(false);
+    UIViewController controller;
+    CHECK(controller.modalTransitionStyle() == UIModalTransitionStyleCoverVertical);
+    controller.setModalTransitionStyle(UIModalTransitionStyleCrossDissolve);
+    CHECK(controller.modalTransitionStyle() == UIModalTransitionStyleCrossDissolve);
 }
 
 TEST_CASE("the key window's root controller sets the status bar it prefers on request") {

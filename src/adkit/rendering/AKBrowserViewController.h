@@ -11,5 +11,4 @@ class AKBrowserViewController : public AKViewController {
 public:
     using AKViewController::AKViewController;
     virtual void refreshToolbar() {}
-    virtual std::shared_ptr<AKSlot> slot() const { return nullptr; }
 };

@@ -24,6 +24,15 @@ class AKSlot;
 class AKWebView;
 class UIViewController;
 
+// Told after each opening (both required): something was shown inside the
+// application, or another application is being opened.
+class AKOpenerDelegate {
+public:
+    virtual ~AKOpenerDelegate() = default;
+    virtual void didOpenInApplication() = 0;
+    virtual void didLeaveApplication() = 0;
+};
+
 class AKOpener : public NSObject {
 public:
     using Factory = std::function<std::shared_ptr<AKOpener>()>;
@@ -47,6 +56,12 @@ public:
     // The auto-click guard: the core page may ask for it per ad (setAutoClickProtected:).
     bool autoClickProtected() const { return autoClickProtected_; }
     void setAutoClickProtected(bool protectedFromAutoClicks) { autoClickProtected_ = protectedFromAutoClicks; }
+    // Held weakly.
+    std::shared_ptr<AKOpenerDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(const std::shared_ptr<AKOpenerDelegate>& delegate) { delegate_ = delegate; }
+    // Set when the opener left the application; the web-app controller reads and clears it.
+    bool didOpenAnotherApplication() const { return didOpenAnotherApplication_; }
+    void setDidOpenAnotherApplication(bool opened) { didOpenAnotherApplication_ = opened; }
 
     // Actions (URLs as absolute strings).
     virtual void openApp(const std::string& /*URL*/) {}
@@ -78,4 +93,6 @@ private:
     std::string navigationURL_;
     std::string referringURL_;
     bool autoClickProtected_ = false;
+    std::weak_ptr<AKOpenerDelegate> delegate_;
+    bool didOpenAnotherApplication_ = false;
 };

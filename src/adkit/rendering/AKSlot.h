@@ -136,6 +136,20 @@ public:
     // (or always); the statistics delegate is told either way.
     virtual void incrementAdStatistic(const std::string& key) = 0;
     virtual void setAdStatistic(const std::string& key, const Value& value, bool onlyWhenAbsent) = 0;
+    // The value under a key of the ad statistics (null when absent or without an ad).
+    virtual Value adStatistic(const std::string& key) const = 0;
+    // Appends a value to the array under a key (made when absent), telling the statistics delegate.
+    virtual void addAdStatisticToArray(const std::string& key, const Value& value) = 0;
+
+    // Events from the full-screen ad controllers (AKViewController): the first
+    // controller of a stack tells will-present and will-dismiss, and did-dismiss
+    // once it is gone; a web-app controller's view tells will-appear and
+    // will-disappear each time.
+    virtual void adWillPresentScreen() = 0;
+    virtual void adWillDismissScreen() = 0;
+    virtual void adDidDismissScreen() = 0;
+    virtual void interstitialViewWillAppear() = 0;
+    virtual void interstitialViewWillDisappear() = 0;
 
     // Rich media (built in rendering; see AKSlotMRAID.cpp). Page events go to
     // the slot's web view. willLoadMRAIDAd may be called from any thread (the

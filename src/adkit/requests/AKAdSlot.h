@@ -191,9 +191,9 @@ public:
     // ---- Events, clicks and pings (AKAdSlotEvents.cpp) ----
     void adFinishedLoadingContent() override;
     void adFailedToReceiveContentWithError(const NSErrorPtr& error);
-    void adWillPresentScreen();
-    void adWillDismissScreen();
-    void adDidDismissScreen();
+    void adWillPresentScreen() override;
+    void adWillDismissScreen() override;
+    void adDidDismissScreen() override;
     void adWillLeaveApplication();
     void adWasClicked() override;
     void pingClickURLs();
@@ -207,8 +207,8 @@ public:
     std::shared_ptr<AKInAppPurchaseDelegate> inAppPurchaseDelegate() const;
     void didReceiveInAppPurchase(const std::shared_ptr<AKInAppPurchase>& purchase);
     void bannerDidMoveToWindow(bool hasWindow);
-    void interstitialViewWillAppear();
-    void interstitialViewWillDisappear();
+    void interstitialViewWillAppear() override;
+    void interstitialViewWillDisappear() override;
 
     // ---- Viewability (AKAdSlotViewability.cpp) ----
     bool canEnableViewabilityMonitoring() const;
@@ -253,6 +253,8 @@ public:
     void disableSwipeToViewController() override;
     void incrementAdStatistic(const std::string& key) override;
     void setAdStatistic(const std::string& key, const Value& value, bool onlyWhenAbsent) override;
+    Value adStatistic(const std::string& key) const override;
+    void addAdStatisticToArray(const std::string& key, const Value& value) override;
 
     // Only make() constructs.
     struct PassKey {

@@ -154,3 +154,13 @@ void AKAdSlot::setAdStatistic(const std::string& key, const Value& value, bool o
     if (onlyWhenAbsent && !ad->statistics()->objectForKey(key).isNull()) return;
     ad->statistics()->setObject(value, key, true);
 }
+
+Value AKAdSlot::adStatistic(const std::string& key) const {
+    const auto& ad = ad_ ? ad_ : loadingAd_;
+    return ad ? ad->statistics()->objectForKey(key) : Value();
+}
+
+void AKAdSlot::addAdStatisticToArray(const std::string& key, const Value& value) {
+    const auto& ad = ad_ ? ad_ : loadingAd_;
+    if (ad) ad->statistics()->addObjectToArray(value, key, true);
+}

@@ -131,6 +131,7 @@ std::vector<std::shared_ptr<UIWindow>> UIApplication::windows() const { return U
 void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, bool animated) {
     UIInterfaceOrientation old = statusBarOrientation_.load();
     if (orientation == old) return;
+    const CGRect oldFrame = statusBarFrame();
     auto me = self<UIApplication>();
     auto center = NSNotificationCenter::defaultCenter();
     center->postNotificationName(UIApplicationWillChangeStatusBarOrientationNotification, me,
@@ -141,6 +142,18 @@ void UIApplication::setStatusBarOrientation(UIInterfaceOrientation orientation, 
     didChangeValueForKey("statusBarOrientation");
     center->postNotificationName(UIApplicationDidChangeStatusBarOrientationNotification, me,
                                  Value{{UIApplicationStatusBarOrientationUserInfoKey, Value(long(old))}});
+    statusBarFrameMayHaveChanged(oldFrame);
+}
+
+void UIApplication::statusBarFrameMayHaveChanged(CGRect old) {
+    if (CGRectEqualToRect(old, statusBarFrame())) return;
+    const Value frame{{"x", Value(double(old.origin.x))},
+                      {"y", Value(double(old.origin.y))},
+                      {"width", Value(double(old.size.width))},
+                      {"height", Value(double(old.size.height))}};
+    NSNotificationCenter::defaultCenter()->postNotificationName(UIApplicationDidChangeStatusBarFrameNotification,
+                                                                self<UIApplication>(),
+                                                                Value{{UIApplicationStatusBarFrameUserInfoKey, frame}});
 }
 
 void UIApplication::setStatusBarHidden(bool hidden, bool animated) {
@@ -148,11 +161,13 @@ void UIApplication::setStatusBarHidden(bool hidden, bool animated) {
 }
 
 void UIApplication::setStatusBarHidden(bool hidden, UIStatusBarAnimation animation) {
+    const CGRect oldFrame = statusBarFrame();
     willChangeValueForKey("statusBarHidden");
     statusBarHidden_ = hidden;
     statusBarAnimated_ = animation != UIStatusBarAnimationNone;
     statusBarAnimation_ = animation;
     didChangeValueForKey("statusBarHidden");
+    statusBarFrameMayHaveChanged(oldFrame);
 }
 
 CGRect UIApplication::statusBarFrame() const {

@@ -65,6 +65,12 @@ inline constexpr const char* UIApplicationDidChangeStatusBarOrientationNotificat
     "UIApplicationDidChangeStatusBarOrientationNotification";
 // The new orientation (will-change) or the old one (did-change), as a number.
 inline constexpr const char* UIApplicationStatusBarOrientationUserInfoKey = "UIApplicationStatusBarOrientationUserInfoKey";
+// Posted (object: the application) after the status bar's frame changed, by a
+// turn of the interface or by hiding or showing the bar; the user info holds
+// the old frame as a dictionary {"x", "y", "width", "height"}.
+inline constexpr const char* UIApplicationDidChangeStatusBarFrameNotification =
+    "UIApplicationDidChangeStatusBarFrameNotification";
+inline constexpr const char* UIApplicationStatusBarFrameUserInfoKey = "UIApplicationStatusBarFrameUserInfoKey";
 
 // The status bar's height in points.
 inline constexpr double kUIStatusBarHeight = 20;
@@ -116,6 +122,11 @@ public:
     // strip along the interface's top edge, in the portrait screen's fixed
     // coordinates before 8.0 and in the oriented ones from 8.0 on.
     CGRect statusBarFrame() const;
+
+    // Whether the application keeps the screen from dimming (recorded: the
+    // stand-in has no screen to dim).
+    bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
+    void setIdleTimerDisabled(bool disabled) { idleTimerDisabled_ = disabled; }
 
     UIApplicationState applicationState() const { return state_; }
     void setApplicationState(UIApplicationState state) { state_ = state; }
@@ -169,6 +180,8 @@ public:
     static MainInterfaceLoader mainInterfaceLoader();
 
 private:
+    // Posts the frame-changed notification when the frame differs from `old`.
+    void statusBarFrameMayHaveChanged(CGRect old);
     friend int UIApplicationMain(int, char**, const std::string&, const std::string&);
     std::shared_ptr<UIApplicationDelegate> delegate_;
     std::weak_ptr<UIWindow> keyWindow_;
@@ -177,6 +190,7 @@ private:
     bool networkActivityIndicatorVisible_ = false;
     std::atomic<UIInterfaceOrientation> statusBarOrientation_{UIInterfaceOrientationPortrait};
     bool statusBarHidden_ = false;
+    bool idleTimerDisabled_ = false;
     UIStatusBarAnimation statusBarAnimation_ = UIStatusBarAnimationNone;
     UIApplicationState state_ = UIApplicationStateInactive;
     std::map<std::string, bool> schemeAnswers_;

@@ -38,6 +38,10 @@ public:
     // The view showing the current image (null until an image was shown).
     const std::shared_ptr<UIImageView>& imageView() const { return imageView_; }
 
+    // Whether a touch shows as a glow while highlighted (recorded only).
+    bool showsTouchWhenHighlighted() const { return showsTouchWhenHighlighted_; }
+    void setShowsTouchWhenHighlighted(bool shows) { showsTouchWhenHighlighted_ = shows; }
+
     void setHighlighted(bool highlighted) override;
     void setSelected(bool selected) override;
     void layoutSubviews() override;
@@ -56,4 +60,5 @@ private:
     std::map<UIControlState, std::string> titles_;
     std::map<UIControlState, CGColorRef> titleColors_;
     std::shared_ptr<UILabel> titleLabel_;
+    bool showsTouchWhenHighlighted_ = false;
 };

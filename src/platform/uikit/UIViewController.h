@@ -57,6 +57,15 @@ enum UIModalPresentationStyle : long {
     UIModalPresentationCurrentContext = 3,
 };
 
+// How a presented controller comes on screen (recorded: the stand-in shows
+// every presentation the same way).
+enum UIModalTransitionStyle : long {
+    UIModalTransitionStyleCoverVertical = 0,
+    UIModalTransitionStyleFlipHorizontal = 1,
+    UIModalTransitionStyleCrossDissolve = 2,
+    UIModalTransitionStylePartialCurl = 3,
+};
+
 class UIStoryboard;
 class UIWindow;
 
@@ -110,6 +119,8 @@ public:
 
     UIModalPresentationStyle modalPresentationStyle() const { return modalPresentationStyle_; }
     void setModalPresentationStyle(UIModalPresentationStyle style) { modalPresentationStyle_ = style; }
+    UIModalTransitionStyle modalTransitionStyle() const { return modalTransitionStyle_; }
+    void setModalTransitionStyle(UIModalTransitionStyle style) { modalTransitionStyle_ = style; }
 
     const std::string& title() const { return title_; }
     // Also the tab item's title when there is one, and the navigation bar's.
@@ -220,6 +231,7 @@ private:
     ViewFactory viewFactory_;
     std::shared_ptr<UIStoryboard> storyboard_;
     UIModalPresentationStyle modalPresentationStyle_ = UIModalPresentationFullScreen;
+    UIModalTransitionStyle modalTransitionStyle_ = UIModalTransitionStyleCoverVertical;
     CGSize preferredContentSize_{};
     CGSize contentSizeForViewInPopover_{};
     bool modalInPopover_ = false;
