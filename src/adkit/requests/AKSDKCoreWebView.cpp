@@ -151,6 +151,7 @@ void AKSDKCoreWebView::webViewDidFinishLoad(AKWebView& webView) {
         moveTo(succeeded ? AKSDKCoreWebViewState::loaded : AKSDKCoreWebViewState::failed);
         if (succeeded) hasSDKCoreLoadedAtLeastOnce_ = true;
     });
+    ++loadNumber_;  // the ended load's time limit no longer applies (not even to a reload decided later)
     if (webViewDelegate_) webViewDelegate_->webViewDidFinishLoad(webView);
     executePendingJavaScriptCommands();
     notifyAllObserversOnlyOnceThatSDKCoreRequestIsFinished();
@@ -162,6 +163,7 @@ void AKSDKCoreWebView::didFailLoadWithError(AKWebView& webView, const NSError& e
     // library's process coming back).
     if (error.code() != NSURLErrorCancelled) {
         dispatch_sync(lockQueue_, [this] { moveTo(AKSDKCoreWebViewState::failed); });
+        ++loadNumber_;  // the ended load's time limit no longer applies
     }
     if (webViewDelegate_) webViewDelegate_->didFailLoadWithError(webView, error);
     notifyAllObserversOnlyOnceThatSDKCoreRequestIsFinished();

@@ -106,7 +106,7 @@ private:
     // Main thread.
     std::shared_ptr<AKWebView> webView_;
     std::shared_ptr<AKWebViewDelegate> webViewDelegate_;
-    std::uint64_t loadNumber_ = 0;  // loads of the page's address started
+    std::uint64_t loadNumber_ = 0;  // loads of the page's address started and ended: a time limit acts only for its own load
 
     // Lock queue.
     AKSDKCoreWebViewState state_ = AKSDKCoreWebViewState::idle;
