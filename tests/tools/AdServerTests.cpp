@@ -1,6 +1,6 @@
 // The local ad server as its clients meet it: the document root and constants script over HTTP and verified
 // HTTPS, units answering by slot name (redirect chains included), pings and clicks, the control endpoint's log,
-// unit replacement and faults, and its end with the process that started it.
+// unit replacement and faults, its end with the process that started it, and the shipped units and creatives.
 #include <doctest/doctest.h>
 
 #include <curl/curl.h>
@@ -165,4 +165,42 @@ TEST_CASE("pings and log entries answer 204 and a click 302 to its landing page,
     const HttpReply landing = server.get(origin + "/adnet/landing");
     CHECK(landing.status == 200);
     CHECK(landing.body.find("<html>") != std::string::npos);
+}
+
+TEST_CASE("the shipped unit table loads, and its creatives, native support page and image assets are served") {
+    AdServerProcess server{{"--units", std::string(QUORVANE_ADSERVER_DOCUMENT_ROOT) + "/units.json"}};
+    REQUIRE(server.started());
+    const std::string origin = server.origin("http");
+    const std::string html = "text/html; charset=utf-8";
+    const std::string js = "application/javascript; charset=utf-8";
+    for (const auto& [path, status, contentType] : std::vector<std::tuple<std::string, long, std::string>>{
+             {"/adnet/static/mad/sdk/native/native_ads.html", 200, html},
+             {"/adnet/static/mad/sdk/native/native_ads.js", 200, js},
+             {"/adnet/static/creatives/banner.html", 200, html},
+             {"/adnet/static/creatives/interstitial.html", 200, html},
+             {"/adnet/static/creatives/app-event.html", 200, html},
+             {"/adnet/static/creatives/app-event.js", 200, js},
+             {"/adnet/static/creatives/native/content.json", 200, "application/json"},
+             {"/adnet/static/creatives/native/image.png", 200, "image/png"},
+             {"/adnet/static/creatives/native/icon.png", 200, "image/png"},
+             {"/adnet/static/creatives/native/logo.png", 200, "image/png"},
+             {"/adnet/static/creatives/native/attribution.png", 200, "image/png"},
+             {"/adnet/static/creatives/native/missing.png", 404, "text/plain; charset=utf-8"},
+         }) {
+        CAPTURE(path);
+        const HttpReply reply = server.get(origin + path);
+        CHECK(reply.status == status);
+        CHECK(headerValue(reply, "Content-Type") == contentType);
+        if (status == 200) CHECK(reply.body == shippedFile(path.substr(1)));
+    }
+    // The 404 variants name the missing image; the native units answer their configuration as JSON.
+    CHECK(shippedFile("adnet/static/creatives/native/app-install-404.json").find("/missing.png") != std::string::npos);
+    const HttpReply native = server.get(origin + "/adnet/ad?slotname=native-preprocess-rewrite");
+    CHECK(headerValue(native, "X-Adnet-Native") == "1");
+    const json configuration = json::parse(native.body);
+    CHECK(configuration["ads"][0]["image"]["url"] == origin + "/adnet/static/creatives/native/image.png");
+    CHECK(configuration["preprocess"]["answer"] == "rewrite");
+    CHECK(headerValue(server.get(origin + "/adnet/ad?slotname=custom-rendering"), "X-Adnet-Custom-Rendering-Allowed") == "1");
+    CHECK(server.get(origin + "/adnet/ad?slotname=native-content").body.find(
+              origin + "/adnet/static/creatives/native/content.json") != std::string::npos);
 }
