@@ -45,6 +45,9 @@ public:
     const AKRequestParametersSource* currentRequest() const override { return nullptr; }
     void adWasClicked() override {}
     std::string spamClickURLWithURL(const std::string& URL) override { return URL; }
+    void pingClickURLs() override {}
+    void adWillLeaveApplication() override {}
+    void willLeaveAppDueToClick() override {}
     void willLoadAdHTMLInWebView() override {}
     void didReceiveValidAd() override {}
     void didLoadAdHTMLInWebView() override {}

@@ -111,6 +111,9 @@ public:
     // URL itself when the prefix is empty).
     std::string clickURLPrefix = "http://clicks.test/c?to=";
     std::string spamClickURLWithURL(const std::string& URL) override { return clickURLPrefix + URL; }
+    void pingClickURLs() override { record("pingClickURLs"); }
+    void adWillLeaveApplication() override { record("adWillLeaveApplication"); }
+    void willLeaveAppDueToClick() override { record("willLeaveAppDueToClick"); }
     void willLoadAdHTMLInWebView() override { record("willLoadAdHTMLInWebView"); }
     void didReceiveValidAd() override { record("didReceiveValidAd"); }
     void didLoadAdHTMLInWebView() override { record("didLoadAdHTMLInWebView"); }

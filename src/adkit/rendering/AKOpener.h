@@ -4,10 +4,25 @@
 // composers, the calendar editor, other applications). One per web-view
 // delegate. Main thread only.
 //
-// This header is the interface the rest of ad rendering calls; the opener's
-// own behaviour comes with the formats and the in-app browser. make() gives
-// the opener a new delegate uses; tests install a recording one with
-// setFactory.
+// The auto-click guard (shouldPerformOpenAction): while autoClickProtected is
+// on, an action runs only once the ad's web view was touched by a real tap;
+// otherwise it does nothing and the active core page gets "navigationBlocked"
+// with the navigation URL (and the web view's debug dialog), through
+// AKCorePage. With the guard off every action runs.
+//
+// Reports: each opening pings the slot's click URLs (didOpen) and then tells
+// the delegate didOpenInApplication (shown inside the application) or
+// didLeaveApplication (another application opens).
+//
+// openApp: guard; an empty or unparsable URL opens nothing. Then, in order:
+// didOpenExternalApp, the slot's adWillLeaveApplication,
+// didOpenAnotherApplication = YES, the slot's willLeaveAppDueToClick, and on
+// the main operation queue the platform application opens the URL (so every
+// report arrives before it). The other actions keep their no-op defaults here.
+//
+// make() gives the opener a new delegate uses; tests install a recording one
+// with setFactory. Slot, view controller, web view and delegate are held
+// weakly.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,8 +78,15 @@ public:
     bool didOpenAnotherApplication() const { return didOpenAnotherApplication_; }
     void setDidOpenAnotherApplication(bool opened) { didOpenAnotherApplication_ = opened; }
 
+    // The auto-click guard (see above): YES when the action may run.
+    bool shouldPerformOpenAction();
+    // Reports after an opening.
+    void didOpen();
+    void didOpenInApp();
+    void didOpenExternalApp();
+
     // Actions (URLs as absolute strings).
-    virtual void openApp(const std::string& /*URL*/) {}
+    virtual void openApp(const std::string& URL);
     virtual void openBrowserToURL(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/) {}
     virtual void openEmailComposer(const std::string& /*URL*/) {}
     virtual void openSmsComposer(const std::string& /*URL*/) {}
@@ -83,7 +105,8 @@ public:
     virtual void expandToWebAppWithSupportedOrientations(AKSupportedOrientations /*orientations*/,
                                                          bool /*usingCustomClose*/) {}
     // Rich-media resize (openWebAppWithSize:offset:).
-    virtual void openWebAppWithSize(CGSize /*size*/, CGPoint /*offset*/) {}
+    // Consults the guard and opens nothing.
+    virtual void openWebAppWithSize(CGSize size, CGPoint offset);
     virtual void openCalendarWithDictionary(const Value& /*parameters*/) {}
 
 private:

@@ -120,6 +120,12 @@ public:
     virtual void adWasClicked() = 0;
     // The click URL for a URL the ad navigates to (spamClickURLWithURL:).
     virtual std::string spamClickURLWithURL(const std::string& URL) = 0;
+    // Reports of the ad's opener: each opening pings the ad's click URLs; before
+    // another application opens, the owner hears that the application is being
+    // left and the ad's statistics mark a leave caused by a click.
+    virtual void pingClickURLs() = 0;
+    virtual void adWillLeaveApplication() = 0;
+    virtual void willLeaveAppDueToClick() = 0;
     virtual void willLoadAdHTMLInWebView() = 0;
     virtual void didReceiveValidAd() = 0;
     virtual void didLoadAdHTMLInWebView() = 0;

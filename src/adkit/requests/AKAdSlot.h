@@ -133,7 +133,7 @@ public:
     void didReceiveValidAd() override;
     void didLoadAdHTMLInWebView() override;
     void didMakeAdImpression() override;
-    void willLeaveAppDueToClick();
+    void willLeaveAppDueToClick() override;
     void didFailToRetrieveSDKCoreWithError(const NSErrorPtr& error);
     void didFailToReceiveAdWithError(const NSErrorPtr& error, bool shouldReloadTimer, bool shouldCancelPendingActions);
     void resetState() { setState(AKSlotStateIdle); }
@@ -194,9 +194,9 @@ public:
     void adWillPresentScreen() override;
     void adWillDismissScreen() override;
     void adDidDismissScreen() override;
-    void adWillLeaveApplication();
+    void adWillLeaveApplication() override;
     void adWasClicked() override;
-    void pingClickURLs();
+    void pingClickURLs() override;
     void pingImpressionURLs();
     void pingManualTrackingURLs();
     void mediatedAdNetworkAutoRefreshed() { hasAutoRefreshed_ = true; }

@@ -5,6 +5,7 @@
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/foundation/AKTiming.h"
+#include "adkit/rendering/AKCorePage.h"
 #include "adkit/requests/AKRequest.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSLog.h"
@@ -14,6 +15,12 @@ std::shared_ptr<AKSDKCoreController> AKSDKCoreController::sharedInstance() {
     static ProcessLifetime<std::shared_ptr<AKSDKCoreController>> shared([] {
         auto controller = std::make_shared<AKSDKCoreController>();
         controller->activeSDKCoreWebView_ = controller->makeActivePage();  // no queue runs for it yet
+        // Ad rendering reaches the active page through this source (the one it replaces is none).
+        AKCorePage::setActiveWebViewSource([weak = std::weak_ptr(controller)]() -> std::shared_ptr<AKWebView> {
+            const auto self = weak.lock();
+            const auto page = self ? self->activeSDKCoreWebView() : nullptr;
+            return page ? page->webView() : nullptr;
+        });
         return controller;
     }());
     return *shared;
