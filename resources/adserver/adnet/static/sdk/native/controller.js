@@ -9,10 +9,6 @@
 (function () {
     "use strict";
 
-    var server = window.ADNET_SERVER && typeof window.ADNET_SERVER === "object" ? window.ADNET_SERVER : {};
-    var LOG_PATH = typeof server.log_path === "string" && server.log_path !== "" ? server.log_path : "/adnet/log";
-    var sequence = 0;
-
     // An argument the library passes as a JSON value, or as its text.
     function argument(value) {
         if (typeof value !== "string") return value === undefined ? null : value;
@@ -24,17 +20,7 @@
     }
 
     function reportActivity(metadata, request) {
-        var entry = { seq: ++sequence, kind: "reportActivity", metadata: argument(metadata), request: argument(request) };
-        try {
-            fetch(LOG_PATH, {
-                method: "POST",
-                headers: { "Content-Type": "application/json" },
-                body: JSON.stringify(entry),
-                keepalive: true,
-            }).catch(function () {});
-        } catch (e) {
-            // No log is no reason to fail the page.
-        }
+        window.adnetPage.log("reportActivity", { metadata: argument(metadata), request: argument(request) });
     }
 
     var adkit = (window.adkit = window.adkit || {});

@@ -22,7 +22,6 @@
     var server = objectOr(window.ADNET_SERVER);
     var units = objectOr(window.ADNET_UNITS);
     var AD_PATH = stringOr(server.ad_path, "/adnet/ad");
-    var LOG_PATH = stringOr(server.log_path, "/adnet/log");
     var HTTP_ORIGIN = stringOr(server.http_origin, "http://" + location.host);
     var HTTPS_ORIGIN = stringOr(server.https_origin, "https://" + location.host);
 
@@ -53,13 +52,6 @@
         return typeof value === "string" && value !== "" ? value : fallback;
     }
 
-    // A parameter's text: strings as they are, objects and arrays as JSON.
-    function text(value) {
-        if (typeof value === "string") return value;
-        if (value !== null && typeof value === "object") return JSON.stringify(value);
-        return String(value);
-    }
-
     // An argument the library passes as a JSON object, or as its text.
     function argument(value) {
         if (typeof value === "string") {
@@ -72,81 +64,12 @@
         return value !== null && typeof value === "object" && !Array.isArray(value) ? value : null;
     }
 
-    function query(parameters) {
-        var pairs = [];
-        for (var key in parameters) {
-            if (!has(parameters, key) || parameters[key] === undefined || parameters[key] === null) continue;
-            pairs.push(encodeURIComponent(key) + "=" + encodeURIComponent(text(parameters[key])));
-        }
-        return pairs.join("&");
-    }
-
-    // Messages to the library: each a navigation of a new hidden frame to
-    // "amsg://core/<name>?<query>", so that every message of one script turn
-    // reaches the library, in order (a change of the page's own location would
-    // keep only the last). A frame is removed on a later turn, once its
-    // navigation has been asked about. The engine keeps at most 1,000 frames in
-    // a page, and a long turn looks like a hung page to the library's watchdog,
-    // so at most MAX_FRAMES frames go out in one turn: later messages wait for
-    // the frames of the turn before to go.
-    var MAX_FRAMES = 100;
-    var waiting = [];
-    var sent = [];
-    var sweepPending = false;
-
-    function send(name, parameters) {
-        var q = query(parameters);
-        waiting.push("amsg://core/" + name + (q ? "?" + q : ""));
-        pump();
-    }
-
-    function pump() {
-        var parent = document.body || document.documentElement;
-        while (waiting.length && sent.length < MAX_FRAMES) {
-            var frame = document.createElement("iframe");
-            frame.setAttribute("aria-hidden", "true");
-            frame.style.display = "none";
-            frame.src = waiting.shift();
-            parent.appendChild(frame);
-            sent.push(frame);
-        }
-        if (sent.length && !sweepPending) {
-            sweepPending = true;
-            setTimeout(sweep, 0);
-        }
-    }
-
-    function sweep() {
-        sweepPending = false;
-        var done = sent;
-        sent = [];
-        for (var i = 0; i < done.length; i++) {
-            if (done[i].parentNode) done[i].parentNode.removeChild(done[i]);
-        }
-        pump();
-    }
-
-    // The server's log: one POST of a JSON object per entry, numbered in the
-    // order the page made them ("seq" from 1), as requests may overtake each
-    // other on the way.
-    var logSequence = 0;
-
-    function log(kind, fields) {
-        var entry = { seq: ++logSequence, kind: kind };
-        for (var key in fields) {
-            if (has(fields, key)) entry[key] = fields[key];
-        }
-        try {
-            fetch(LOG_PATH, {
-                method: "POST",
-                headers: { "Content-Type": "application/json" },
-                body: JSON.stringify(entry),
-                keepalive: true,
-            }).catch(function () {});
-        } catch (e) {
-            // No log is no reason to fail the page.
-        }
-    }
+    // Messages to the library ("amsg://core/<name>?<query>", every one of a
+    // turn in order) and the server's log: adnet-page.js.
+    var text = window.adnetPage.text;
+    var query = window.adnetPage.query;
+    var send = window.adnetPage.sender("core");
+    var log = window.adnetPage.log;
 
     // Ad requests.
 

@@ -13,43 +13,9 @@
     var adnet = adkit.adnet = adkit.adnet || {};
     var nativeAds = adnet.nativeAds = adnet.nativeAds || {};
 
-    // Each message is a navigation of a new hidden frame to
-    // "amsg://adnet/<name>?<query>", so several messages of one turn all
-    // arrive, in order; a frame is removed on a later turn.
-    var sent = [];
-    var sweepPending = false;
-
-    function query(parameters) {
-        var pairs = [];
-        for (var key in parameters || {}) {
-            if (Object.prototype.hasOwnProperty.call(parameters, key))
-                pairs.push(encodeURIComponent(key) + "=" + encodeURIComponent(String(parameters[key])));
-        }
-        return pairs.join("&");
-    }
-
-    function sweep() {
-        sweepPending = false;
-        var done = sent;
-        sent = [];
-        for (var i = 0; i < done.length; i++) {
-            if (done[i].parentNode) done[i].parentNode.removeChild(done[i]);
-        }
-    }
-
-    adnet.sendMessage = function (name, parameters) {
-        var q = query(parameters);
-        var frame = document.createElement("iframe");
-        frame.setAttribute("aria-hidden", "true");
-        frame.style.display = "none";
-        frame.src = "amsg://adnet/" + name + (q ? "?" + q : "");
-        (document.body || document.documentElement).appendChild(frame);
-        sent.push(frame);
-        if (!sweepPending) {
-            sweepPending = true;
-            setTimeout(sweep, 0);
-        }
-    };
+    // Messages "amsg://adnet/<name>?<query>", every one of a turn in order
+    // (adnet-page.js, loaded before this script).
+    adnet.sendMessage = window.adnetPage.sender("adnet");
 
     function objectOf(value) {
         if (typeof value === "string") {
