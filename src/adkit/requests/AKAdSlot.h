@@ -117,6 +117,9 @@ public:
     double reloadInterval() const { return reloadInterval_; }
     bool hasReloadTimer() const { return reloadTimer_ != nullptr; }
     CGSize newAdSize() const { return newAdSize_; }
+    // The interstitial that owns this slot, if any (held weakly).
+    std::shared_ptr<NSObject> interstitial() const { return interstitial_.lock(); }
+    void setInterstitial(const std::shared_ptr<NSObject>& interstitial) { interstitial_ = interstitial; }
 
     // ---- State machine (AKAdSlotState.cpp) ----
     AKSlotState state() const override { return state_; }
@@ -282,6 +285,7 @@ private:
     std::weak_ptr<AKSlotDelegate> slotDelegate_;
     std::weak_ptr<AKSlotAdEventDelegate> adEventDelegate_;
     std::weak_ptr<AKSlotAdResponseDelegate> adResponseDelegate_;
+    std::weak_ptr<NSObject> interstitial_;
     std::optional<std::string> adUnitID_;
     std::shared_ptr<AKAd> ad_;
     std::shared_ptr<AKAd> loadingAd_;
