@@ -104,10 +104,10 @@ public:
 
     // ---- Platform view overrides ----
     void setFrame(CGRect frame) override;
-    // Hides UIView's: always through setAdSize.
-    void setBounds(CGRect bounds);
-    // Hides UIView's: any alpha other than 0 becomes 1.
-    void setAlpha(CGFloat alpha);
+    // Always through setAdSize.
+    void setBounds(CGRect bounds) override;
+    // Any alpha other than 0 becomes 1.
+    void setAlpha(CGFloat alpha) override;
     CGSize intrinsicContentSize() const override;
     void didMoveToWindow() override;
 

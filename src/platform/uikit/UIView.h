@@ -132,7 +132,7 @@ public:
     CGRect frame() const;
     virtual void setFrame(CGRect frame);
     CGRect bounds() const { return layer_->bounds(); }
-    void setBounds(CGRect bounds);  // keeps the centre
+    virtual void setBounds(CGRect bounds);  // keeps the centre
     CGPoint center() const { return layer_->position(); }
     void setCenter(CGPoint center);
     CGAffineTransform transform() const { return layer_->affineTransform(); }
@@ -142,7 +142,7 @@ public:
     bool isHidden() const { return layer_->isHidden(); }
     virtual void setHidden(bool hidden);
     CGFloat alpha() const { return layer_->opacity(); }
-    void setAlpha(CGFloat alpha);  // clamped to 0...1
+    virtual void setAlpha(CGFloat alpha);  // clamped to 0...1
     bool isOpaque() const { return opaque_; }
     virtual void setOpaque(bool opaque);
     const CGColorRef& backgroundColor() const { return backgroundColor_; }
