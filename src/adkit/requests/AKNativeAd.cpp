@@ -166,7 +166,7 @@ void AKNativeAd::failedToLoadAssetWithName(const std::string& name) {
     const auto required = requiredAssets();
     if (!failedToLoadRequiredAssets_ && required && required->count(name)) {
         failedToLoadRequiredAssets_ = true;
-        if (auto delegate = loadingDelegate()) delegate->nativeAdDidFailToLoadRequiredAssets(*this);
+        tellLoader(&AKNativeAdLoadDelegate::nativeAdDidFailToLoadRequiredAssets);
         return;
     }
     // A failed optional asset ends its load as well as a loaded one.
@@ -179,13 +179,27 @@ void AKNativeAd::runCompletionTest() {
                                         requestedAssets_.end());
     if (!allEnded) return;
     reportedFinish_ = true;
-    if (auto delegate = loadingDelegate()) delegate->nativeAdDidFinishLoadingAssets(*this);
+    tellLoader(&AKNativeAdLoadDelegate::nativeAdDidFinishLoadingAssets);
 }
 
 void AKNativeAd::scheduleCompletionTest() {
     std::weak_ptr<AKNativeAd> weakAd = self<AKNativeAd>();
     NSOperationQueue::mainQueue()->addOperationWithBlock([weakAd] {
         if (auto ad = weakAd.lock()) ad->runCompletionTest();
+    });
+}
+
+void AKNativeAd::tellLoader(void (AKNativeAdLoadDelegate::*report)(AKNativeAd&)) {
+    if (!startingAssets_) {
+        if (auto delegate = loadingDelegate()) (delegate.get()->*report)(*this);
+        return;
+    }
+    // An asset that failed at once, inside loadAssets: the loader hears on the next turn.
+    std::weak_ptr<AKNativeAd> weakAd = self<AKNativeAd>();
+    NSOperationQueue::mainQueue()->addOperationWithBlock([weakAd, report] {
+        auto ad = weakAd.lock();
+        auto delegate = ad ? ad->loadingDelegate() : nullptr;
+        if (delegate) (delegate.get()->*report)(*ad);
     });
 }
 
