@@ -144,8 +144,10 @@ TEST_CASE("native ad objects: what makes an ad, and values of the wrong type cou
 
     // A support URL default that makes no URL gives the built-in page.
     testsupport::TempHome home;
-    NSUserDefaults::standardUserDefaults()->setObject(Value("http://[broken"), "native_ad_support_url");
-    CHECK(AKNativeAd::supportHTMLURL()->absoluteString().ends_with("/adnet/static/mad/sdk/native/native_ads.html"));
+    for (const Value& unusable : {Value("http://[broken"), Value(7)}) {
+        NSUserDefaults::standardUserDefaults()->setObject(unusable, "native_ad_support_url");
+        CHECK(AKNativeAd::supportHTMLURL()->absoluteString().ends_with("/adnet/static/mad/sdk/native/native_ads.html"));
+    }
     NSUserDefaults::standardUserDefaults()->setObject(Value("https://support.test/page.html"), "native_ad_support_url");
     CHECK(AKNativeAd::supportHTMLURL()->absoluteString() == "https://support.test/page.html");
 }

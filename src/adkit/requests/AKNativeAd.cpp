@@ -25,9 +25,10 @@ namespace {
 constexpr const char* kSupportPagePath = "/adnet/static/mad/sdk/native/native_ads.html";
 constexpr double kAssetTimeout = 60;
 
+// A format's registration: made from its ad object by its own initWithDictionary.
 template <class Format>
-ClassRegistry::ClassInfo formatClass() {
-    return {Format().className(), "AKNativeAd", {"AKAdLoading"}, nullptr, [](const Value& adObject) {
+ClassRegistry::ClassInfo formatClass(const std::string& name) {
+    return {name, "AKNativeAd", {"AKAdLoading"}, nullptr, [](const Value& adObject) {
                 return std::static_pointer_cast<NSObject>(Format::initWithDictionary(adObject));
             }};
 }
@@ -45,8 +46,8 @@ void AKNativeAd::initialize() {
     std::call_once(once, [] {
         AKAdLoaderDelegateRegisterProtocols();
         ClassRegistry::registerClass({"AKNativeAd", "NSObject", {"AKBannerViewDelegate"}, nullptr});
-        ClassRegistry::registerClass(formatClass<AKNativeAppInstallAd>());
-        ClassRegistry::registerClass(formatClass<AKNativeContentAd>());
+        ClassRegistry::registerClass(formatClass<AKNativeAppInstallAd>("AKNativeAppInstallAd"));
+        ClassRegistry::registerClass(formatClass<AKNativeContentAd>("AKNativeContentAd"));
     });
 }
 
@@ -67,9 +68,9 @@ std::optional<std::string> AKNativeAd::classFromAdConfigurationDictionary(const 
 }
 
 NSURLPtr AKNativeAd::supportHTMLURL() {
-    const auto configured = NSUserDefaults::standardUserDefaults()->stringForKey("native_ad_support_url");
-    if (configured) {
-        if (NSURLPtr url = NSURL::URLWithString(*configured)) return url;
+    const Value configured = NSUserDefaults::standardUserDefaults()->objectForKey("native_ad_support_url");
+    if (configured.isString()) {
+        if (NSURLPtr url = NSURL::URLWithString(*configured.string())) return url;
     }
     return NSURL::URLWithString(AKAdHosts::staticContentOrigin().URLString(kSupportPagePath));
 }
@@ -86,6 +87,7 @@ Value AKNativeAd::requestParametersForAdLoader(const std::string& className) {
 }
 
 std::string AKNativeAd::requiredDelegateProtocol(const std::string& className) {
+    initialize();  // the protocol's inheritance is known before anyone checks a delegate against it
     if (className == "AKNativeAppInstallAd") return AKNativeAppInstallAd::requiredDelegateProtocol();
     if (className == "AKNativeContentAd") return AKNativeContentAd::requiredDelegateProtocol();
     return "";
