@@ -55,7 +55,7 @@ Value AKNativeAd::firstAdObjectInAdConfigurationDictionary(const Value& configur
     const Value ads = ak_objectForKey(configuration, "ads", AKValueKind::Array);
     const auto items = ads.arrayRef();
     if (!items || items->empty() || !items->front().isDictionary()) return Value();
-    return Value(*items->front().dictionaryRef());  // a copy, not the configuration's own
+    return items->front().copy();
 }
 
 std::optional<std::string> AKNativeAd::classFromAdConfigurationDictionary(const Value& configuration) {
@@ -99,7 +99,7 @@ void AKNativeAd::didReceiveAdForAdLoader(AKAdLoader&, const std::shared_ptr<AKAd
 
 bool AKNativeAd::readAdObject(const Value& adObject) {
     if (!adObject.isDictionary()) return false;
-    adConfiguration_ = adObject;
+    adConfiguration_ = adObject.copy();  // the ad object as received, whatever its giver does later
     const Value tracking = ak_objectForKey(adObject, "tracking_urls_and_actions", AKValueKind::Dictionary);
     const Value clickURL = ak_objectForKey(tracking, "adkit_click_tracking_url", AKValueKind::String);
     if (!clickURL.isString() || clickURL.string()->empty()) return false;
@@ -109,7 +109,7 @@ bool AKNativeAd::readAdObject(const Value& adObject) {
     impressionTrackingURLs_ =
         AKURLsFromStrings(ak_objectForKey(tracking, "impression_tracking_urls", AKValueKind::Array));
     const Value actions = ak_objectForKey(tracking, "click_actions", AKValueKind::Array);
-    if (actions.isArray()) clickActions_ = actions;
+    if (actions.isArray()) clickActions_ = actions.copy();
     return true;
 }
 
