@@ -14,6 +14,10 @@ std::map<std::string, ClassRegistry::ClassInfo>& classes() {
     static ProcessLifetime<std::map<std::string, ClassRegistry::ClassInfo>> c;
     return *c;
 }
+std::map<std::string, std::vector<std::string>>& protocols() {
+    static ProcessLifetime<std::map<std::string, std::vector<std::string>>> p;
+    return *p;
+}
 }  // namespace
 
 void ClassRegistry::registerClass(ClassInfo info) {
@@ -35,6 +39,29 @@ std::shared_ptr<NSObject> ClassRegistry::create(const std::string& name) {
     return info->factory();
 }
 
+std::shared_ptr<NSObject> ClassRegistry::createWithDictionary(const std::string& name, const Value& dictionary) {
+    auto info = lookup(name);
+    if (!info || !info->dictionaryFactory) return nullptr;
+    return info->dictionaryFactory(dictionary);
+}
+
+void ClassRegistry::registerProtocol(const std::string& name, std::vector<std::string> inherited) {
+    std::lock_guard lock(registryMutex());
+    protocols()[name] = std::move(inherited);
+}
+
+bool ClassRegistry::protocolConformsTo(const std::string& protocol, const std::string& ancestor) {
+    // Breadth-first over the inherited protocols; a cycle ends at the visit limit.
+    std::vector<std::string> pending{protocol};
+    for (std::size_t next = 0; next < pending.size() && next < 256; ++next) {
+        if (pending[next] == ancestor) return true;
+        std::lock_guard lock(registryMutex());
+        auto it = protocols().find(pending[next]);
+        if (it != protocols().end()) pending.insert(pending.end(), it->second.begin(), it->second.end());
+    }
+    return false;
+}
+
 bool ClassRegistry::isSubclass(const std::string& name, const std::string& ancestor) {
     std::string current = name;
     for (int depth = 0; depth < 64 && !current.empty(); ++depth) {
@@ -52,7 +79,7 @@ bool ClassRegistry::conformsTo(const std::string& name, const std::string& proto
         auto info = lookup(current);
         if (!info) return false;
         for (const auto& p : info->protocols)
-            if (p == protocol) return true;
+            if (protocolConformsTo(p, protocol)) return true;
         current = info->superclass;
     }
     return false;

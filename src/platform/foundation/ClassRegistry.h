@@ -1,6 +1,8 @@
 #pragma once
 // Classes looked up by name: a factory, the superclass name and the protocols a
 // class conforms to. Classes register themselves explicitly at start-up.
+// Protocols may be registered with the protocols they inherit: a class that
+// conforms to a protocol conforms to every protocol that one inherits.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -8,15 +10,19 @@
 #include <vector>
 
 #include "platform/foundation/NSObject.h"
+#include "platform/foundation/Value.h"
 
 class ClassRegistry {
 public:
     using Factory = std::function<std::shared_ptr<NSObject>()>;
+    // Makes an object from a dictionary; null when the dictionary is refused.
+    using DictionaryFactory = std::function<std::shared_ptr<NSObject>(const Value&)>;
     struct ClassInfo {
         std::string name;
         std::string superclass;
         std::vector<std::string> protocols;
         Factory factory;
+        DictionaryFactory dictionaryFactory = nullptr;
     };
 
     static void registerClass(ClassInfo info);
@@ -27,10 +33,24 @@ public:
     }
     static std::optional<ClassInfo> lookup(const std::string& name);
     static std::shared_ptr<NSObject> create(const std::string& name);  // null for an unknown class
+    // Through the class's dictionary factory; null for an unknown class, one
+    // without that factory, or a refused dictionary.
+    static std::shared_ptr<NSObject> createWithDictionary(const std::string& name, const Value& dictionary);
+    // A protocol and the protocols it inherits (registering again replaces them).
+    static void registerProtocol(const std::string& name, std::vector<std::string> inherited = {});
+    // True when `protocol` is `ancestor` or inherits it through registered protocols.
+    static bool protocolConformsTo(const std::string& protocol, const std::string& ancestor);
     static bool isSubclass(const std::string& name, const std::string& ancestor);
+    // The class or one of its registered superclasses lists a protocol that is
+    // `protocol` or inherits it.
     static bool conformsTo(const std::string& name, const std::string& protocol);
     static std::vector<std::string> allClasses();
 };
 
 // NSClassFromString: true when the class is registered.
 inline bool NSClassExists(const std::string& name) { return ClassRegistry::lookup(name).has_value(); }
+
+// conformsToProtocol: of an object, by its className() and the registry.
+inline bool NSObjectConformsToProtocol(const NSObject& object, const std::string& protocol) {
+    return ClassRegistry::conformsTo(object.className(), protocol);
+}

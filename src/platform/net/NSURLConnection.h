@@ -81,6 +81,7 @@
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/runloop/RunLoopSchedule.h"
 
+class NSOperationQueue;
 class NSURLConnection;
 using NSURLConnectionPtr = std::shared_ptr<NSURLConnection>;
 
@@ -194,6 +195,19 @@ public:
     // Whether a registered URL protocol class claims the request, or its URL
     // names the http or https scheme.
     static bool canHandleRequest(const std::shared_ptr<NSURLRequest>& request);
+
+    // sendAsynchronousRequest:queue:completionHandler:. The request loads on a
+    // loop thread of its own (any thread may call); the handler then runs once,
+    // as an operation of `queue`, with the final response and the whole body and
+    // no error, or with the error (the response when one came, and no data).
+    // A body longer than `maximumBodyBytes` (when not negative), by its
+    // Content-Length or as it arrives, ends the load with
+    // NSURLErrorDataLengthExceedsMaximum. Nothing for a null request or queue.
+    using AsynchronousCompletion =
+        std::function<void(const std::shared_ptr<NSURLResponse>& response, const Data& data, const NSErrorPtr& error)>;
+    static void sendAsynchronousRequest(const std::shared_ptr<NSURLRequest>& request,
+                                        const std::shared_ptr<NSOperationQueue>& queue,
+                                        AsynchronousCompletion completionHandler, std::int64_t maximumBodyBytes = -1);
 
     // Adds a mode in `runLoop`. A connection lives in one run loop: calls naming
     // another run loop than the first one, and calls after start(), are ignored.
