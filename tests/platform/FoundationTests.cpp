@@ -1,4 +1,4 @@
-// Protects the object model basics: key-value observation, associated objects, notifications and their observers (also posts to one object's observers only), formatting and errors.
+// Protects the object model basics: key-value observation, associated objects, class-registry conformance of objects, notifications and their observers (also posts to one object's observers only), formatting and errors.
 #include <doctest/doctest.h>
 
 #include <atomic>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -40,7 +41,56 @@ public:
 const char kTagKey = 0;
 const char kOtherKey = 0;
 
+class RegistryDelegate : public NSObject {
+public:
+    std::string className() const override { return "RegistryDelegate"; }
+};
+class RegistryDelegateSubclass : public RegistryDelegate {
+public:
+    std::string className() const override { return "RegistryDelegateSubclass"; }
+};
+
 }  // namespace
+
+// ---- Class registry ----------------------------------------------------------------------
+
+TEST_CASE("an object conforms to the protocols its class or a superclass lists and to what those inherit") {
+    ClassRegistry::registerProtocol("RegistryBase");
+    ClassRegistry::registerProtocol("RegistryMiddle", {"RegistryBase"});
+    ClassRegistry::registerProtocol("RegistryLeaf", {"RegistryMiddle"});
+    ClassRegistry::registerProtocol("RegistryCycleA", {"RegistryCycleB"});
+    ClassRegistry::registerProtocol("RegistryCycleB", {"RegistryCycleA"});
+    ClassRegistry::registerClass({"RegistryDelegate", "NSObject", {"RegistryLeaf", "RegistryCycleA"}, nullptr});
+    ClassRegistry::registerClass({"RegistryDelegateSubclass", "RegistryDelegate", {}, nullptr});
+    RegistryDelegate object;
+    RegistryDelegateSubclass subclassObject;
+    NSObject unregistered;
+    struct Row {
+        const NSObject* object;
+        const char* protocol;
+        bool conforms;
+    };
+    const Row rows[] = {
+        {&object, "RegistryLeaf", true},          {&object, "RegistryMiddle", true},
+        {&object, "RegistryBase", true},          {&subclassObject, "RegistryBase", true},
+        {&object, "RegistryOther", false},        {&object, "RegistryCycleB", true},
+        {&object, "RegistryCycleNone", false},    {&unregistered, "RegistryBase", false},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.object->className());
+        CAPTURE(std::string(row.protocol));
+        CHECK(NSObjectConformsToProtocol(*row.object, row.protocol) == row.conforms);
+    }
+    CHECK_FALSE(ClassRegistry::protocolConformsTo("RegistryBase", "RegistryLeaf"));
+
+    // A class made from a dictionary through its factory, which may refuse it.
+    ClassRegistry::registerClass({"RegistryMade", "NSObject", {}, nullptr, [](const Value& d) {
+                                      return d["ok"].boolValue() ? std::make_shared<NSObject>() : nullptr;
+                                  }});
+    CHECK(ClassRegistry::createWithDictionary("RegistryMade", Value({{"ok", Value(true)}})) != nullptr);
+    CHECK(ClassRegistry::createWithDictionary("RegistryMade", Value::dictionary()) == nullptr);
+    CHECK(ClassRegistry::createWithDictionary("RegistryDelegate", Value({{"ok", Value(true)}})) == nullptr);
+}
 
 // ---- Key-value observation -------------------------------------------------------------
 
