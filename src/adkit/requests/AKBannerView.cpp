@@ -41,6 +41,10 @@ void AKBannerView::commonInitWithAdSize(AKAdSize size) {
     setAdView(web);
     setBackgroundColor(UIColor::clearColor()->CGColor());
     setClipsToBounds(true);
+    // A new slot holds the interstitial type: a banner is a banner from the
+    // start, of the zero size until a valid size is applied (an invalid one
+    // from the coder's frame leaves it so, rather than loading interstitials).
+    slot_->setAdTypeAndReloadRequest(AKAdType::bannerAdTypeForSize(AKAdSize{CGSizeZero, 0}), false);
     setAdSizeAndReload(size, false);
 }
 
@@ -138,9 +142,13 @@ void AKBannerView::setAdSizeAndReload(const NSValue& adSize, bool reload) {
 
 void AKBannerView::slotDidReceiveAdView(AKSlot& /*slot*/, const std::shared_ptr<UIView>& view) { setAdView(view); }
 
+// A hidden banner (or any view above it) shows nothing, so it is not
+// refreshed either, not only when the ad view itself is hidden.
 bool AKBannerView::slotShouldReloadCurrentRequest(AKSlot& /*slot*/) {
-    if (!adView_ || adView_->isHidden()) return false;
-    return adView_->superview() != nullptr;
+    if (!adView_ || !adView_->superview()) return false;
+    for (auto view = adView_; view; view = view->superview())
+        if (view->isHidden()) return false;
+    return true;
 }
 
 Value AKBannerView::coordinatesOfContentInScreen() const {

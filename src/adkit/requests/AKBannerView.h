@@ -116,7 +116,7 @@ public:
     void setAdSizeAndReload(AKAdSize size, bool reload);
     void setAdSizeAndReload(const NSValue& adSize, bool reload) override;
     void slotDidReceiveAdView(AKSlot& slot, const std::shared_ptr<UIView>& view) override;
-    // NO while the ad view is hidden; else whether it has a superview.
+    // NO while the ad view or a view above it is hidden; else whether it has a superview.
     bool slotShouldReloadCurrentRequest(AKSlot& slot) override;
     // positionOfView:inScreen: of the ad view on the main screen (null without one).
     Value coordinatesOfContentInScreen() const override;
