@@ -71,7 +71,10 @@ public:
     const std::set<std::string>& adTypes() const { return adTypes_; }
     std::shared_ptr<UIViewController> rootViewController() const override { return rootViewController_.lock(); }
     const std::shared_ptr<AKAdSlot>& slot() const { return slot_; }
-    std::size_t loadsInFlight() const { return appEventAdLoaders_.size() + adPreprocessors_.size() + nativeAds_.size(); }
+    // What is in flight: app-event loads, preprocessors, native ads loading their images.
+    const std::vector<std::shared_ptr<AKAppEventAdLoader>>& appEventAdLoaders() const { return appEventAdLoaders_; }
+    const std::vector<std::shared_ptr<AKAdPreprocessor>>& adPreprocessors() const { return adPreprocessors_; }
+    const std::vector<std::shared_ptr<AKNativeAd>>& nativeAds() const { return nativeAds_; }
 
     void loadRequest(const std::shared_ptr<AKRequest>& request);
 

@@ -9,23 +9,13 @@
 #include "adkit/rendering/AKWebView.h"
 #include "adkit/requests/AKAdNetExtras.h"
 #include "adkit/requests/AKAdSlot.h"
+#include "adkit/requests/AKNativeAd.h"
 #include "adkit/requests/AKRequest.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/foundation/NSURL.h"
-#include "platform/foundation/NSUserDefaults.h"
-#include "adkit/foundation/AKAdHosts.h"
 
 namespace {
-// The native support page: "native_ad_support_url" when it makes a URL, else the
-// static-content server's page.
-std::string AKNativeAdSupportHTMLURL() {
-    const auto configured = NSUserDefaults::standardUserDefaults()->stringForKey("native_ad_support_url");
-    if (configured && NSURL::URLWithString(*configured)) return *configured;
-    return AKAdHosts::staticContentOrigin().URLString("/adnet/static/mad/sdk/native/native_ads.html");
-}
-
 // The callback wrapped so that it runs at most once, always later on the main
 // queue; the first call wins.
 AKAdPreprocessor::CompletionHandler onceOnMainQueue(AKAdPreprocessor::CompletionHandler handler) {
@@ -64,8 +54,9 @@ void AKAdPreprocessor::preprocessNativeAdJSON(const std::string& nativeAdJSON, C
     completionHandler_ = onceOnMainQueue(std::move(completionHandler));
     nativeAdJSON_ = nativeAdJSON;
 
+    const NSURLPtr supportURL = AKNativeAd::supportHTMLURL();
     auto extras = std::make_shared<AKAdNetExtras>();
-    extras->setAdditionalParameters(Value(ValueDictionary{{"_requestUrl", Value(AKNativeAdSupportHTMLURL())}}));
+    extras->setAdditionalParameters(Value(ValueDictionary{{"_requestUrl", Value(supportURL ? supportURL->absoluteString() : std::string())}}));
     auto request = AKRequest::request();
     request->registerAdNetworkExtras(extras);
     slot_->loadRequest(request);

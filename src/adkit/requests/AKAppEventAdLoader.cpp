@@ -28,7 +28,16 @@ std::shared_ptr<AKAppEventAdLoader> AKAppEventAdLoader::make(const std::string& 
 }
 
 AKAppEventAdLoader::~AKAppEventAdLoader() {
-    cancel();
+    // No callback of the banner or the ad is running into a loader being
+    // destroyed, so both go at once.
+    if (loadingBannerView_) {
+        loadingBannerView_->setDelegate(nullptr);
+        loadingBannerView_->setAppEventDelegate(nullptr);
+    }
+    if (loadingNativeAd_) {
+        loadingNativeAd_->setDelegate(nullptr);
+        loadingNativeAd_->setLoadingDelegate(nullptr);
+    }
     delegate_.reset();
 }
 
