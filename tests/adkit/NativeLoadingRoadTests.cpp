@@ -241,6 +241,14 @@ TEST_CASE("ad loader road: a content ad from the app-event creative with its ima
     CHECK(quiet.contains("Delegate does not conform to the required protocol, AKNativeAppInstallAdLoaderDelegate."));
     CHECK(t.loader->delegate() == t.delegate);
 
+    // Without a root view controller the hidden banner refuses the load at once.
+    LoaderUnderTest rootless("native-content", {"1"});
+    rootless.root.reset();
+    rootless.loader->loadRequest(AKRequest::request());
+    REQUIRE(rootless.heard().errors.size() == 1);
+    CHECK(rootless.heard().errors[0]->code() == 0);
+    CHECK(rootless.loader->appEventAdLoaders().empty());
+
     t.loader->loadRequest(AKRequest::request());
     waitFor([&] { return t.heard().total() > 0; }, "the content ad");
     INFO("error: " << (t.heard().errors.empty() ? std::string("none") : t.heard().errors[0]->description()));
@@ -291,6 +299,8 @@ TEST_CASE("ad loader road: failures and deliveries of app-event loads and of the
         {"native-content-optional-404", {"1", "2"}, false, false, -1, nullptr},
         {"native-content-no-images", {"1", "2"}, false, false, -1, nullptr},
         {"native-app-install", {"1", "2"}, false, false, -1, nullptr},
+        {"native-content-delayed", {"1", "2"}, false, false, -1, nullptr},
+        {"banner", {"1"}, true, false, 11, nullptr},
         {"native-preprocess", {"1"}, true, false, -1, nullptr},
         {"native-preprocess-invalid", {"1"}, true, false, 13, nullptr},
         {"native-preprocess-never", {"1", "2"}, true, true, 13, nullptr},
@@ -322,7 +332,8 @@ TEST_CASE("ad loader road: failures and deliveries of app-event loads and of the
         waitFor([&] { return t.heard().total() > 0; }, std::string("the result of ") + row.unit);
         drain();
         CHECK(t.heard().total() == 1);
-        if (row.ownSlot) CHECK(t.loader->slot()->state() == AKSlotStateValidAd);
+        // A native response makes the own slot's ad valid; an HTML response is not its to take.
+        if (row.ownSlot) CHECK(t.loader->slot()->state() == (row.code == 11 ? AKSlotStateFailed : AKSlotStateValidAd));
         if (row.code < 0) {
             INFO("error: " << (t.heard().errors.empty() ? std::string("none") : t.heard().errors[0]->description()));
             REQUIRE(t.heard().ads.size() == 1);
@@ -348,6 +359,10 @@ TEST_CASE("ad loader road: failures and deliveries of app-event loads and of the
         CHECK(t.loader->appEventAdLoaders().empty());
         CHECK(t.loader->adPreprocessors().empty());
         CHECK(t.loader->nativeAds().empty());
+        // Whatever was still timed is ignored once the load has reported.
+        Clock::advance(5);
+        drain();
+        CHECK(t.heard().total() == 1);
     }
 }
 
