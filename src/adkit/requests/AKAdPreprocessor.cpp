@@ -47,12 +47,15 @@ AKAdPreprocessor::~AKAdPreprocessor() {
 void AKAdPreprocessor::preprocessNativeAdJSON(const std::string& nativeAdJSON, CompletionHandler completionHandler) {
     QV_ASSERT_MAIN_THREAD();
     NSErrorPtr decodingError;
-    if (!ak_decodedJSONObject(nativeAdJSON, &decodingError)) {
+    const std::optional<Value> decoded = ak_decodedJSONObject(nativeAdJSON, &decodingError);
+    if (!decoded) {
         onceOnMainQueue(std::move(completionHandler))(std::nullopt, nullptr, decodingError);
         return;
     }
     completionHandler_ = onceOnMainQueue(std::move(completionHandler));
     nativeAdJSON_ = nativeAdJSON;
+    // The page gets the decoded value written again: always one plain script expression.
+    pageArgument_ = decoded->toJSON().value_or("null");
 
     const NSURLPtr supportURL = AKNativeAd::supportHTMLURL();
     auto extras = std::make_shared<AKAdNetExtras>();
@@ -74,9 +77,8 @@ void AKAdPreprocessor::slotFinishedLoadingAdContent(AKAdSlot& slot) {
             if (auto strong = weak.lock()) strong->handlePreprocessorNotification(note);
         },
         kNotificationName, webView);
-    // The configuration decoded as JSON, so its text is a script expression.
     (void)webView->stringByEvaluatingJavaScriptFromString(
-        format("adkit.adnet.nativeAds.preProcessJsonAmsg(%@)", nativeAdJSON_));  // the page answers by message
+        format("adkit.adnet.nativeAds.preProcessJsonAmsg(%@)", pageArgument_));  // the page answers by message
     const auto delay = static_cast<std::int64_t>(kTimeoutSeconds * static_cast<double>(NSEC_PER_SEC));
     dispatch_after(dispatch_time(DISPATCH_TIME_NOW, delay), dispatch_get_main_queue(), [weak] {
         if (auto strong = weak.lock())

@@ -1,6 +1,7 @@
 #pragma once
 // Rewrites a native ad's configuration through the native support page before
-// the ad is built. The preprocessor owns a hidden slot (plain, for its ad unit,
+// the ad is built (the page gets the configuration decoded and written again as
+// JSON, so an ad server's text never reaches the page as anything but data). The preprocessor owns a hidden slot (plain, for its ad unit,
 // the preprocessor its ad event delegate) that loads the support page directly
 // (the request's "_requestUrl" extra); once the page has loaded, the page gets
 // "adkit.adnet.nativeAds.preProcessJsonAmsg(<the configuration>)" and answers
@@ -70,5 +71,6 @@ private:
     std::shared_ptr<AKAdSlot> slot_;
     CompletionHandler completionHandler_;  // the once-only wrapper
     std::string nativeAdJSON_;
+    std::string pageArgument_;  // nativeAdJSON_ decoded and written again
     bool pageAsked_ = false;
 };
