@@ -125,9 +125,12 @@ struct LoaderUnderTest {
     HeardLoads& heard() { return delegate->heard; }
 };
 
-// Waits until the preprocessor's support page has loaded and been asked.
-void waitForSupportPage(const AKAdPreprocessor& preprocessor) {
-    waitFor([&] { return preprocessor.slot()->state() == AKSlotStateValidAd; }, "the support page to load");
+// A preprocessor whose support page never answers, once the page has been asked.
+std::shared_ptr<AKAdPreprocessor> askedNeverAnswering(Completion& done) {
+    auto preprocessor = AKAdPreprocessor::make("native-preprocess");
+    preprocessor->preprocessNativeAdJSON(configuration({{"answer", "never"}}), done.handler());
+    waitFor([&] { return preprocessor->slot()->state() == AKSlotStateValidAd; }, "the support page to load");
+    return preprocessor;
 }
 
 }  // namespace
@@ -185,10 +188,8 @@ TEST_CASE("native preprocessor: the support page's answers, once each and later 
 TEST_CASE("native preprocessor: a page that never answers times out once after 5 s and a late answer is dropped") {
     adkittest::QuietLog quiet;
     NativeRoad road;
-    auto preprocessor = AKAdPreprocessor::make("native-preprocess");
     Completion done;
-    preprocessor->preprocessNativeAdJSON(configuration({{"answer", "never"}}), done.handler());
-    waitForSupportPage(*preprocessor);
+    auto preprocessor = askedNeverAnswering(done);
     Clock::advance(4.9);
     drain();
     CHECK(done.calls == 0);
@@ -215,10 +216,8 @@ TEST_CASE("native preprocessor: a page that never answers times out once after 5
 TEST_CASE("native preprocessor: released while its page is asked, it is destroyed and its time-out does nothing") {
     adkittest::QuietLog quiet;
     NativeRoad road;
-    auto preprocessor = AKAdPreprocessor::make("native-preprocess");
     Completion done;
-    preprocessor->preprocessNativeAdJSON(configuration({{"answer", "never"}}), done.handler());
-    waitForSupportPage(*preprocessor);
+    auto preprocessor = askedNeverAnswering(done);
     std::weak_ptr<AKAdPreprocessor> weak = preprocessor;
     std::weak_ptr<AKAdSlot> slot = preprocessor->slot();
     preprocessor.reset();

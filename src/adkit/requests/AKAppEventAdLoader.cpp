@@ -28,16 +28,10 @@ std::shared_ptr<AKAppEventAdLoader> AKAppEventAdLoader::make(const std::string& 
 }
 
 AKAppEventAdLoader::~AKAppEventAdLoader() {
-    // No callback of the banner or the ad is running into a loader being
-    // destroyed, so both go at once.
-    if (loadingBannerView_) {
-        loadingBannerView_->setDelegate(nullptr);
-        loadingBannerView_->setAppEventDelegate(nullptr);
-    }
-    if (loadingNativeAd_) {
-        loadingNativeAd_->setDelegate(nullptr);
-        loadingNativeAd_->setLoadingDelegate(nullptr);
-    }
+    // No callback of the banner or the ad runs into a loader being destroyed,
+    // so both go at once.
+    detachBannerView();
+    detachNativeAd();
     delegate_.reset();
 }
 
@@ -70,19 +64,27 @@ void AKAppEventAdLoader::cancel() {
 }
 
 void AKAppEventAdLoader::cancelBannerView() {
-    if (!loadingBannerView_) return;
-    loadingBannerView_->setDelegate(nullptr);
-    loadingBannerView_->setAppEventDelegate(nullptr);
+    detachBannerView();
     AKReleaseOnLaterTurn(std::move(loadingBannerView_));
     loadingBannerView_.reset();
 }
 
 void AKAppEventAdLoader::cancelNativeAd() {
+    detachNativeAd();
+    AKReleaseOnLaterTurn(std::move(loadingNativeAd_));
+    loadingNativeAd_.reset();
+}
+
+void AKAppEventAdLoader::detachBannerView() {
+    if (!loadingBannerView_) return;
+    loadingBannerView_->setDelegate(nullptr);
+    loadingBannerView_->setAppEventDelegate(nullptr);
+}
+
+void AKAppEventAdLoader::detachNativeAd() {
     if (!loadingNativeAd_) return;
     loadingNativeAd_->setDelegate(nullptr);
     loadingNativeAd_->setLoadingDelegate(nullptr);
-    AKReleaseOnLaterTurn(std::move(loadingNativeAd_));
-    loadingNativeAd_.reset();
 }
 
 void AKAppEventAdLoader::failedToLoadAdWithError(const NSErrorPtr& error) {

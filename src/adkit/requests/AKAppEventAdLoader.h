@@ -106,6 +106,9 @@ public:
 
 private:
     bool isCurrent(const AKBannerView& banner) const;
+    // The banner's or the ad's calls to this loader stop (the object stays held).
+    void detachBannerView();
+    void detachNativeAd();
 
     std::weak_ptr<AKAppEventAdLoaderDelegate> delegate_;
     std::shared_ptr<PMABannerView> loadingBannerView_;
