@@ -25,9 +25,10 @@ namespace {
 constexpr const char* kSupportPagePath = "/adnet/static/mad/sdk/native/native_ads.html";
 constexpr double kAssetTimeout = 60;
 
+// A format's registration: made from its ad object by its own initWithDictionary.
 template <class Format>
-ClassRegistry::ClassInfo formatClass() {
-    return {Format().className(), "AKNativeAd", {"AKAdLoading"}, nullptr, [](const Value& adObject) {
+ClassRegistry::ClassInfo formatClass(const std::string& name) {
+    return {name, "AKNativeAd", {"AKAdLoading"}, nullptr, [](const Value& adObject) {
                 return std::static_pointer_cast<NSObject>(Format::initWithDictionary(adObject));
             }};
 }
@@ -45,8 +46,8 @@ void AKNativeAd::initialize() {
     std::call_once(once, [] {
         AKAdLoaderDelegateRegisterProtocols();
         ClassRegistry::registerClass({"AKNativeAd", "NSObject", {"AKBannerViewDelegate"}, nullptr});
-        ClassRegistry::registerClass(formatClass<AKNativeAppInstallAd>());
-        ClassRegistry::registerClass(formatClass<AKNativeContentAd>());
+        ClassRegistry::registerClass(formatClass<AKNativeAppInstallAd>("AKNativeAppInstallAd"));
+        ClassRegistry::registerClass(formatClass<AKNativeContentAd>("AKNativeContentAd"));
     });
 }
 
@@ -54,7 +55,7 @@ Value AKNativeAd::firstAdObjectInAdConfigurationDictionary(const Value& configur
     const Value ads = ak_objectForKey(configuration, "ads", AKValueKind::Array);
     const auto items = ads.arrayRef();
     if (!items || items->empty() || !items->front().isDictionary()) return Value();
-    return Value(*items->front().dictionaryRef());  // a copy, not the configuration's own
+    return items->front().copy();
 }
 
 std::optional<std::string> AKNativeAd::classFromAdConfigurationDictionary(const Value& configuration) {
@@ -67,9 +68,9 @@ std::optional<std::string> AKNativeAd::classFromAdConfigurationDictionary(const 
 }
 
 NSURLPtr AKNativeAd::supportHTMLURL() {
-    const auto configured = NSUserDefaults::standardUserDefaults()->stringForKey("native_ad_support_url");
-    if (configured) {
-        if (NSURLPtr url = NSURL::URLWithString(*configured)) return url;
+    const Value configured = NSUserDefaults::standardUserDefaults()->objectForKey("native_ad_support_url");
+    if (configured.isString()) {
+        if (NSURLPtr url = NSURL::URLWithString(*configured.string())) return url;
     }
     return NSURL::URLWithString(AKAdHosts::staticContentOrigin().URLString(kSupportPagePath));
 }
@@ -86,6 +87,7 @@ Value AKNativeAd::requestParametersForAdLoader(const std::string& className) {
 }
 
 std::string AKNativeAd::requiredDelegateProtocol(const std::string& className) {
+    initialize();  // the protocol's inheritance is known before anyone checks a delegate against it
     if (className == "AKNativeAppInstallAd") return AKNativeAppInstallAd::requiredDelegateProtocol();
     if (className == "AKNativeContentAd") return AKNativeContentAd::requiredDelegateProtocol();
     return "";
@@ -97,7 +99,7 @@ void AKNativeAd::didReceiveAdForAdLoader(AKAdLoader&, const std::shared_ptr<AKAd
 
 bool AKNativeAd::readAdObject(const Value& adObject) {
     if (!adObject.isDictionary()) return false;
-    adConfiguration_ = adObject;
+    adConfiguration_ = adObject.copy();  // the ad object as received, whatever its giver does later
     const Value tracking = ak_objectForKey(adObject, "tracking_urls_and_actions", AKValueKind::Dictionary);
     const Value clickURL = ak_objectForKey(tracking, "adkit_click_tracking_url", AKValueKind::String);
     if (!clickURL.isString() || clickURL.string()->empty()) return false;
@@ -107,7 +109,7 @@ bool AKNativeAd::readAdObject(const Value& adObject) {
     impressionTrackingURLs_ =
         AKURLsFromStrings(ak_objectForKey(tracking, "impression_tracking_urls", AKValueKind::Array));
     const Value actions = ak_objectForKey(tracking, "click_actions", AKValueKind::Array);
-    if (actions.isArray()) clickActions_ = actions;
+    if (actions.isArray()) clickActions_ = actions.copy();
     return true;
 }
 
@@ -166,7 +168,7 @@ void AKNativeAd::failedToLoadAssetWithName(const std::string& name) {
     const auto required = requiredAssets();
     if (!failedToLoadRequiredAssets_ && required && required->count(name)) {
         failedToLoadRequiredAssets_ = true;
-        if (auto delegate = loadingDelegate()) delegate->nativeAdDidFailToLoadRequiredAssets(*this);
+        tellLoader(&AKNativeAdLoadDelegate::nativeAdDidFailToLoadRequiredAssets);
         return;
     }
     // A failed optional asset ends its load as well as a loaded one.
@@ -179,13 +181,27 @@ void AKNativeAd::runCompletionTest() {
                                         requestedAssets_.end());
     if (!allEnded) return;
     reportedFinish_ = true;
-    if (auto delegate = loadingDelegate()) delegate->nativeAdDidFinishLoadingAssets(*this);
+    tellLoader(&AKNativeAdLoadDelegate::nativeAdDidFinishLoadingAssets);
 }
 
 void AKNativeAd::scheduleCompletionTest() {
     std::weak_ptr<AKNativeAd> weakAd = self<AKNativeAd>();
     NSOperationQueue::mainQueue()->addOperationWithBlock([weakAd] {
         if (auto ad = weakAd.lock()) ad->runCompletionTest();
+    });
+}
+
+void AKNativeAd::tellLoader(void (AKNativeAdLoadDelegate::*report)(AKNativeAd&)) {
+    if (!startingAssets_) {
+        if (auto delegate = loadingDelegate()) (delegate.get()->*report)(*this);
+        return;
+    }
+    // An asset that failed at once, inside loadAssets: the loader hears on the next turn.
+    std::weak_ptr<AKNativeAd> weakAd = self<AKNativeAd>();
+    NSOperationQueue::mainQueue()->addOperationWithBlock([weakAd, report] {
+        auto ad = weakAd.lock();
+        auto delegate = ad ? ad->loadingDelegate() : nullptr;
+        if (delegate) (delegate.get()->*report)(*ad);
     });
 }
 

@@ -177,6 +177,8 @@ protected:
 private:
     void runCompletionTest();
     void scheduleCompletionTest();
+    // Makes the report to the loading delegate, on the next turn when inside loadAssets().
+    void tellLoader(void (AKNativeAdLoadDelegate::*report)(AKNativeAd&));
 
     bool hasRecordedImpression_ = false;
     bool failedToLoadRequiredAssets_ = false;
