@@ -72,29 +72,24 @@ struct NativeRoad : slotroad::EngineSlots {
     }
 };
 
-// A loader delegate for both formats (or, with `contentOnly`, a class that
-// conforms to the content protocol alone); it keeps what it heard.
-struct HeardLoads {
-    std::vector<std::shared_ptr<AKNativeAd>> ads;
-    std::vector<NSErrorPtr> errors;
-    std::size_t total() const { return ads.size() + errors.size(); }
-};
+// A loader delegate for both formats that keeps what it heard.
 class BothFormatsDelegate : public NSObject,
                             public AKNativeContentAdLoaderDelegate,
                             public AKNativeAppInstallAdLoaderDelegate {
 public:
-    HeardLoads heard;
+    std::vector<std::shared_ptr<AKNativeAd>> ads;
+    std::vector<NSErrorPtr> errors;
+    std::size_t total() const { return ads.size() + errors.size(); }
     std::string className() const override { return "NativeRoadBothDelegate"; }
-    void adLoaderDidFailToReceiveAdWithError(AKAdLoader&, const NSErrorPtr& error) override {
-        heard.errors.push_back(error);
-    }
+    void adLoaderDidFailToReceiveAdWithError(AKAdLoader&, const NSErrorPtr& error) override { errors.push_back(error); }
     void adLoaderDidReceiveNativeContentAd(AKAdLoader&, const std::shared_ptr<AKNativeContentAd>& ad) override {
-        heard.ads.push_back(ad);
+        ads.push_back(ad);
     }
     void adLoaderDidReceiveNativeAppInstallAd(AKAdLoader&, const std::shared_ptr<AKNativeAppInstallAd>& ad) override {
-        heard.ads.push_back(ad);
+        ads.push_back(ad);
     }
 };
+// A delegate whose class conforms to the content protocol alone.
 class ContentOnlyDelegate : public NSObject, public AKNativeContentAdLoaderDelegate {
 public:
     std::string className() const override { return "NativeRoadContentDelegate"; }
@@ -122,7 +117,7 @@ struct LoaderUnderTest {
         loader->setDelegate(delegate);
         REQUIRE(loader->delegate() == delegate);
     }
-    HeardLoads& heard() { return delegate->heard; }
+    BothFormatsDelegate& heard() { return *delegate; }
 };
 
 // A preprocessor whose support page never answers, once the page has been asked.
