@@ -2,6 +2,7 @@
 // the refresh timer with its pauses, the slot's own request parameters and
 // its queries.
 #include <cmath>
+#include <utility>
 
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKMacros.h"
@@ -88,11 +89,16 @@ void AKAdSlot::processMediationAdResponse(const std::shared_ptr<AKAd>& ad) {
 
 void AKAdSlot::processCustomRenderingAdResponse(const std::shared_ptr<AKAd>& ad) {
     const auto delegate = slotDelegate();
+    // An ad the owner renders is the current ad from the moment it is offered:
+    // the publisher's reports (impression, manual impression, clicks) ping its
+    // URLs, and may come from inside the owner's answer.
+    const auto previous = std::exchange(ad_, ad);
     if (delegate && delegate->slotShouldUseCustomRenderingForAd(*this, ad)) {
         reloadable_ = false;
         deactivateReloadTimer();
         return;
     }
+    ad_ = previous;
     ad->responseType = AKAdResponseTypeHTML;
     processAdResponse(ad);
 }
