@@ -6,7 +6,9 @@
 // fragment tap that is none; an interstitial over it records its impression
 // only when presented, shows full screen with its close button, opens its link
 // inside itself, pauses the banner's refresh while up, and closes once with
-// the screen, status bar, idle timer and banner refresh given back.
+// the screen, status bar, idle timer and banner refresh given back; and a
+// guarded banner's "open" sent by its script alone opens nothing (the core
+// page hears "navigationBlocked") until a real tap.
 #include <doctest/doctest.h>
 
 #include <algorithm>
@@ -16,9 +18,11 @@
 
 #include "InterstitialTestSupport.h"
 #include "SlotEngineRoad.h"
+#include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "adkit/requests/AKBannerView.h"
 #include "platform/DeviceScreenTestSupport.h"
 #include "platform/WebViewSupport.h"
+#include "platform/foundation/NSString.h"
 #include "platform/uikit/UIButton.h"
 
 using adkittest::drainMainQueue;
@@ -42,7 +46,9 @@ nlohmann::json units() {
     };
     auto banner = pinged("banner.html", "banner");
     banner["headers"]["X-Adnet-Refresh-Rate"] = "30";
-    return {{"banner", banner}, {"interstitial", pinged("interstitial.html", "interstitial")}};
+    auto guarded = pinged("banner.html", "guarded");
+    guarded["page"] = {{"mode", "url"}, {"enable_auto_click_protection", "1"}};
+    return {{"banner", banner}, {"guarded", guarded}, {"interstitial", pinged("interstitial.html", "interstitial")}};
 }
 
 struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
@@ -63,6 +69,7 @@ struct ScreenRoad : slotroad::EngineSlots {
     UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     interstitialtest::Screen screen;
     std::unique_ptr<DeviceScreenServer> device;
+    std::size_t openedBefore = UIApplication::sharedApplication()->openedURLs().size();
 
     ScreenRoad() : EngineSlots(units()) {
         AKOpener::setFactory(nullptr);  // the library's own openers: what they open is the application's
@@ -79,6 +86,11 @@ struct ScreenRoad : slotroad::EngineSlots {
         UIApplication::sharedApplication()->setApplicationState(stateBefore);
     }
 
+    // The URLs the application opened in this test.
+    std::vector<std::string> opened() const {
+        const auto all = UIApplication::sharedApplication()->openedURLs();
+        return {all.begin() + static_cast<long>(openedBefore), all.end()};
+    }
     std::size_t pings(const std::string& path, const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(path, "unit"), unit));
     }
@@ -99,6 +111,29 @@ struct ScreenRoad : slotroad::EngineSlots {
         }, "a painted frame of " + what);
     }
     CGImageRef frame(const std::string& name) { return devicescreentest::servedFrame(*device, name).first; }
+    // The banner at the bottom of the root view, loaded, its creative painted.
+    std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<BannerHeard>& heard) {
+        auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
+        REQUIRE(banner);
+        banner->setAdUnitID(unit);
+        banner->setDelegate(heard);
+        banner->setRootViewController(screen.root);
+        screen.root->view()->addSubview(banner);
+        banner->loadRequest(AKRequest::request());
+        waitFor([&] { return heard->count("didReceiveAd") == 1; }, "the banner's ad");
+        waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
+        return banner;
+    }
+    // The core page's log entries of page events of a name.
+    std::vector<nlohmann::json> corePageEvents(const std::string& name) const {
+        std::vector<nlohmann::json> found;
+        for (const auto& entry : logged("/adnet/log")) {
+            const auto body = nlohmann::json::parse(entry.value("body", std::string()), nullptr, false);
+            if (body.is_object() && body.value("kind", "") == "receiveMessage" && body.value("name", "") == name)
+                found.push_back(body["payload"]);
+        }
+        return found;
+    }
     static void advance(double seconds) {
         Clock::advance(seconds);
         drainMainQueue();
@@ -113,18 +148,9 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     ScreenRoad road;
     const auto app = UIApplication::sharedApplication();
     const auto bannerHeard = std::make_shared<BannerHeard>();
-    const auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
-    REQUIRE(banner);
-    banner->setAdUnitID("banner");
-    banner->setDelegate(bannerHeard);
-    banner->setRootViewController(road.screen.root);
-    road.screen.root->view()->addSubview(banner);
-
-    // The banner: received once, one impression, its creative in its place.
-    banner->loadRequest(AKRequest::request());
-    waitFor([&] { return bannerHeard->count("didReceiveAd") == 1; }, "the banner's ad");
+    const auto banner = road.showBanner("banner", bannerHeard);
+    CHECK(bannerHeard->joined() == "didReceiveAd");
     waitFor([&] { return road.pings(slotroad::kImpressionPath, "banner") == 1; }, "the banner's impression ping");
-    road.waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
     auto shot = road.frame("screen-road-banner");
     CHECK(near(probe(shot, 100, 543), kBannerBlue));
     CHECK(near(probe(shot, 100, 510), kWhite));  // just above it
@@ -134,8 +160,8 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     road.advance(1);  // a person's tap comes after the ad shows (a tap at once is no click)
     road.tap(CGPointMake(100, 543));
     waitFor([&] { return road.pings("/adnet/ping/click", "banner") == 1; }, "the banner's click ping");
-    REQUIRE(app->openedURLs().size() == 1);
-    const std::string opened = app->openedURLs().back();
+    REQUIRE(road.opened().size() == 1);
+    const std::string opened = road.opened().back();
     CHECK(opened.starts_with(click + "&"));  // the signal parameter follows "ai"
     CHECK(bannerHeard->count("willLeave") == 1);
     // A tap on its fragment link: no click.
@@ -143,7 +169,7 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     waitFor([&] { return slotroad::EngineSlots::evaluate(*banner->slot(), "location.hash") == "#details"; },
             "the banner's page at its fragment");
     drainMainQueue();
-    CHECK(app->openedURLs().size() == 1);
+    CHECK(road.opened().size() == 1);
     CHECK(road.pings("/adnet/ping/click", "banner") == 1);
     CHECK(bannerHeard->count("willLeave") == 1);
 
@@ -178,7 +204,7 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     road.tap(CGPointMake(160, 0.4 * 568 + 30));
     waitFor([&] { return !road.logged("/adnet/landing").empty(); }, "the landing page inside the interstitial");
     CHECK(road.loggedQuery("/adnet/click", "ai") == std::vector<std::string>{"interstitial"});
-    CHECK(app->openedURLs().size() == 1);
+    CHECK(road.opened().size() == 1);
     road.advance(31);  // past the banner's refresh interval: it waits while the interstitial is up
     CHECK(road.adRequests("banner") == 1);
 
@@ -201,6 +227,35 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     shot = road.frame("screen-road-after");
     CHECK(near(probe(shot, 100, 543), kBannerBlue));
     CHECK(near(probe(shot, 160, 100), kWhite));
+}
+
+TEST_CASE("screen road: an open message a banner's script sends by itself is blocked and told to the core page, one after a tap opens") {
+    ScreenRoad road;
+    const auto app = UIApplication::sharedApplication();
+    const auto heard = std::make_shared<BannerHeard>();
+    const auto banner = road.showBanner("guarded", heard);
+    REQUIRE(banner->slot()->webViewDelegate()->opener()->autoClickProtected());
+    const std::string landing = road.server.origin("https") + "/adnet/landing";
+    const std::string send = "location.href = 'amsg://x/open?u=' + encodeURIComponent('" + landing + "'); 'sent'";
+    const std::string sent = "amsg://x/open?u=" + stringByAddingPercentEncodingWithAllowedCharacters(landing, URLUnreservedCharacters());
+
+    road.advance(1);
+    CHECK(slotroad::EngineSlots::evaluate(*banner->slot(), send) == "sent");
+    waitFor([&] { return !road.corePageEvents("navigationBlocked").empty(); }, "the core page told of the blocked open");
+    CHECK(road.corePageEvents("navigationBlocked").front() == nlohmann::json{{"navigationURL", sent}});
+    CHECK(road.opened().empty());
+    CHECK(heard->count("willLeave") == 0);
+
+    // A tap on the page (its fragment link, itself no click): the same message now opens.
+    road.tap(CGPointMake(290, 543));
+    waitFor([&] { return slotroad::EngineSlots::evaluate(*banner->slot(), "location.hash") == "#details"; },
+            "the banner's page at its fragment");
+    CHECK(road.opened().empty());
+    CHECK(slotroad::EngineSlots::evaluate(*banner->slot(), send) == "sent");
+    waitFor([&] { return road.opened().size() == 1; }, "the application to open the landing page");
+    CHECK(road.opened().front() == landing);
+    CHECK(heard->count("willLeave") == 1);
+    CHECK(road.corePageEvents("navigationBlocked").size() == 1);
 }
 
 TEST_SUITE_END();
