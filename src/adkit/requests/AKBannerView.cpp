@@ -168,10 +168,15 @@ void AKBannerView::callOnMainThread(const std::function<void(AKBannerView& banne
     AKMacros::runSynchronouslyOnMainThreadWithBlock([kept, &call] { call(*kept); });
 }
 
-void AKBannerView::slotFinishedLoadingAdContent(AKAdSlot& /*slot*/) {
-    callOnMainThread([](AKBannerView& banner) {
-        if (const auto d = banner.delegate()) d->adViewDidReceiveAd(banner);
+// The delegate call of an event without arguments.
+void AKBannerView::tellDelegate(void (AKBannerViewDelegate::*call)(AKBannerView&)) {
+    callOnMainThread([call](AKBannerView& banner) {
+        if (const auto d = banner.delegate()) ((*d).*call)(banner);
     });
+}
+
+void AKBannerView::slotFinishedLoadingAdContent(AKAdSlot& /*slot*/) {
+    tellDelegate(&AKBannerViewDelegate::adViewDidReceiveAd);
 }
 
 void AKBannerView::slotDidFailToLoadAdContentWithError(AKAdSlot& /*slot*/, const NSErrorPtr& error) {
@@ -180,26 +185,12 @@ void AKBannerView::slotDidFailToLoadAdContentWithError(AKAdSlot& /*slot*/, const
     });
 }
 
-void AKBannerView::slotWillPresentScreen(AKAdSlot& /*slot*/) {
-    callOnMainThread([](AKBannerView& banner) {
-        if (const auto d = banner.delegate()) d->adViewWillPresentScreen(banner);
-    });
-}
+void AKBannerView::slotWillPresentScreen(AKAdSlot& /*slot*/) { tellDelegate(&AKBannerViewDelegate::adViewWillPresentScreen); }
 
-void AKBannerView::slotWillDismissScreen(AKAdSlot& /*slot*/) {
-    callOnMainThread([](AKBannerView& banner) {
-        if (const auto d = banner.delegate()) d->adViewWillDismissScreen(banner);
-    });
-}
+void AKBannerView::slotWillDismissScreen(AKAdSlot& /*slot*/) { tellDelegate(&AKBannerViewDelegate::adViewWillDismissScreen); }
 
-void AKBannerView::slotDidDismissScreen(AKAdSlot& /*slot*/) {
-    callOnMainThread([](AKBannerView& banner) {
-        if (const auto d = banner.delegate()) d->adViewDidDismissScreen(banner);
-    });
-}
+void AKBannerView::slotDidDismissScreen(AKAdSlot& /*slot*/) { tellDelegate(&AKBannerViewDelegate::adViewDidDismissScreen); }
 
 void AKBannerView::slotWillLeaveApplication(AKAdSlot& /*slot*/) {
-    callOnMainThread([](AKBannerView& banner) {
-        if (const auto d = banner.delegate()) d->adViewWillLeaveApplication(banner);
-    });
+    tellDelegate(&AKBannerViewDelegate::adViewWillLeaveApplication);
 }

@@ -182,6 +182,8 @@ protected:
     void callOnMainThread(const std::function<void(AKBannerView& banner)>& call);
 
 private:
+    void tellDelegate(void (AKBannerViewDelegate::*call)(AKBannerView&));
+
     bool createdOnMediationRequest_ = false;
     std::weak_ptr<UIViewController> rootViewController_;
     std::weak_ptr<AKBannerViewDelegate> delegate_;
