@@ -191,6 +191,8 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     waitFor([&] { return controller->isViewVisible(); }, "the interstitial on screen");
     waitFor([&] { return road.pings(slotroad::kImpressionPath, "interstitial") == 1; }, "the interstitial's impression");
     CHECK_FALSE(banner->slot()->hasReloadTimer());  // the banner's refresh waits
+    CHECK(app->isStatusBarHidden());
+    CHECK(app->isIdleTimerDisabled());
 
     // Full screen, over the banner, with its close button in the top left corner.
     road.waitForPaint(*controller->webView()->webView(), {160, 100}, kInterstitialRed, "the interstitial");
