@@ -18,6 +18,7 @@
 
 #include "InterstitialTestSupport.h"
 #include "SlotEngineRoad.h"
+#include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "adkit/requests/AKBannerView.h"
 #include "platform/DeviceScreenTestSupport.h"
@@ -64,7 +65,14 @@ struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
 // The ad server with a banner and an interstitial unit; real openers; the
 // application active; virtual time; a white root view on the served phone screen.
 struct ScreenRoad : slotroad::EngineSlots {
-    adkittest::VirtualTime time{0};  // from the real now, as the engine's pages count on
+    // The library's absolute milliseconds (a click needs 150 of them after the
+    // load) count from their first use in the process: start them on the real
+    // clock if no test has, and run this clock past any start an earlier test's
+    // virtual clock gave them, so that they move with it.
+    struct AbsoluteTimeStarted {
+        AbsoluteTimeStarted() { (void)AKAbsoluteTime::absoluteTimeInMilliseconds(); }
+    } absoluteTimeStarted;
+    adkittest::VirtualTime time{5.0e9};
     devicescreentest::SavedDevice saved;
     UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     interstitialtest::Screen screen;
