@@ -160,8 +160,7 @@ TEST_CASE("interstitial: a close tap and a close message dismiss once, and one l
         interstitial.setDelegate(heard);
         interstitial.loadRequest(slottest::SlotFixture::adRequest(
             Value{{"impression_urls", Value::array({Value("http://t.example/impression")})}}));
-        waitFor([&] { return interstitial.slot()->state() == AKSlotStateRendering; },
-                "the interstitial to render, state " + std::to_string(interstitial.slot()->state()) + " " + heard->joined());
+        waitFor([&] { return interstitial.slot()->state() == AKSlotStateRendering; }, "the interstitial to render");
         return &UIWebViewRecorder::of(*interstitial.slot()->webView()->webView());
     };
 
@@ -178,7 +177,7 @@ TEST_CASE("interstitial: a close tap and a close message dismiss once, and one l
     CHECK(f.trackers->tracked == std::vector<std::string>{"http://t.example/impression"});
     CHECK_FALSE(UIWebViewRecorder::of(*controller->webView()->webView()).navigate("amsg://x/close", UIWebViewNavigationTypeOther));
     drainMainQueue();
-    (void)screen.window->tap(centre(*controller->closeButton()));  // the button may be gone by now
+    CHECK(screen.window->tap(centre(*controller->closeButton())));
     waitFor([&] { return !screen.root->presentedViewController(); }, "the dismissal to end");
     CHECK(screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
     CHECK(screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
