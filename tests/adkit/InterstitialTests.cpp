@@ -139,6 +139,9 @@ TEST_CASE("interstitial: one presentation per object, loads reach the server, we
     CHECK_FALSE(screen.root->presentedViewController());
     CHECK_FALSE(custom->hasBeenUsed());
     CHECK(heard->last() == rendering);  // no did-receive, no present
+    heard->rawAd->recordImpression();  // the publisher's report of its own showing
+    waitFor([&] { return std::ranges::count(road.loggedQuery(slotroad::kImpressionPath, "id"), "custom") == 1; },
+            "the impression ping of the publisher's report");
 
     // App events of the ad page reach the app-event delegate.
     const auto events = PMAInterstitial::make();
