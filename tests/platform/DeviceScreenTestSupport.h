@@ -133,7 +133,9 @@ inline std::pair<CGImageRef, std::uint64_t> servedFrame(DeviceScreenServer& serv
     const std::uint64_t number = server.screen().renderNow();
     REQUIRE_MESSAGE(runMainUntil([&] { return server.screen().frames()->latest().number >= number; }, 10),
                     "frame " << number << " was not published");
-    Reply reply = fetch(server.port(), "GET", "/frame.png");
+    // Asked as a frame after the one before it: served at once, also where the
+    // screen's ticks (which a plain request waits for) run on a virtual clock.
+    Reply reply = fetch(server.port(), "GET", "/frame.png?after=" + std::to_string(number > 0 ? number - 1 : 0));
     REQUIRE(reply.status == 200);
     if (!snapshotName.empty()) {
         std::filesystem::create_directories(QUORVANE_SNAPSHOT_DIR);

@@ -76,7 +76,8 @@ AKAdSlot::~AKAdSlot() {
     NSNotificationCenter::defaultCenter()->removeObserver(this);
     if (webViewDelegate_) webViewDelegate_->opener()->setSlot(nullptr);
     if (adMediationGlue_) adMediationGlue_->setSlot(nullptr);
-    if (webView_) webView_->setDelegate({});
+    // A web view shown full screen (an interstitial let go while up) keeps its controller's delegate.
+    if (webView_ && webView_->delegate() == webViewDelegate_) webView_->setDelegate({});
     if (reloadTimer_) reloadTimer_->invalidate();
     if (renderingWatchdog_) renderingWatchdog_->invalidate();
     releaseInterceptorCount();
