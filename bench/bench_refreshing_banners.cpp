@@ -55,7 +55,8 @@ constexpr int kRefreshes = 100;
 constexpr double kRefreshSeconds = 0.25;
 constexpr const char* kUnit = "bench-refreshing";
 constexpr const char* kCreativeFile = "adnet/static/creatives/banner.html";
-constexpr double kRoundLimit = 3;  // real seconds for one round of six loads
+constexpr double kRoundLimit = 3;            // real seconds for one round of six banners' loads
+constexpr double kReferenceRoundLimit = 30;  // real seconds for six bare loads (a failure ends the run)
 // The ad server's memory is not ours.
 const std::set<std::string> kNotOurs = {"ad-server"};
 
@@ -122,7 +123,7 @@ bool runReference(UIWindow& window, const std::string& html, const std::string& 
             for (const auto& d : delegates)
                 if (d->finished + d->failed < round) return false;
             return true;
-        });
+        }, kReferenceRoundLimit);
         for (const auto& d : delegates)
             if (!done || d->failed > 0) {
                 std::fprintf(stderr, "reference round %d: a bare view did not finish its load\n", round);
