@@ -3,8 +3,6 @@
 // painted frame of a page in a reused view and in a new one; and the memory
 // (PSS of this process and its engine processes) with 4 views and per
 // further view of the shared creative process.
-#include <dirent.h>
-#include <unistd.h>
 #include <wpe/webkit.h>
 
 #include <chrono>
@@ -12,16 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <memory>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/graphics/CGImage.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/runloop/NSRunLoop.h"
+#include "BenchProcessMemory.h"
 #include "BenchSupport.h"
 #include "platform/uikit/UIScreen.h"
 #include "platform/webkit/UIWebView.h"
@@ -54,54 +50,10 @@ std::shared_ptr<UIWebView> loadedView(const std::shared_ptr<Finishing>& delegate
     return view;
 }
 
-// PSS of a process in KiB (0 when it cannot be read).
-long pssOf(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string key;
-    long value = 0;
-    while (in >> key) {
-        if (key == "Pss:") {
-            in >> value;
-            return value;
-        }
-        std::string rest;
-        std::getline(in, rest);
-    }
-    return 0;
-}
-
-// This process and every process below it.
-std::vector<int> processTree() {
-    std::vector<int> tree{static_cast<int>(getpid())};
-    std::vector<std::pair<int, int>> parents;
-    if (DIR* proc = opendir("/proc")) {
-        while (dirent* entry = readdir(proc)) {
-            const int pid = std::atoi(entry->d_name);
-            if (pid <= 0) continue;
-            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-            std::string line;
-            std::getline(stat, line);
-            auto close = line.rfind(')');
-            if (close == std::string::npos) continue;
-            std::istringstream fields(line.substr(close + 2));
-            char state;
-            int ppid = 0;
-            fields >> state >> ppid;
-            parents.emplace_back(pid, ppid);
-        }
-        closedir(proc);
-    }
-    for (std::size_t i = 0; i < tree.size(); ++i)
-        for (auto [pid, ppid] : parents)
-            if (ppid == tree[i]) tree.push_back(pid);
-    return tree;
-}
-
 // PSS of this process and of all of the tree, in MiB.
 std::pair<double, double> pssMiB() {
-    long total = 0;
-    for (int pid : processTree()) total += pssOf(pid);
-    return {static_cast<double>(pssOf(static_cast<int>(getpid()))) / 1024.0, static_cast<double>(total) / 1024.0};
+    const bench::TreeMemory memory = bench::treeMemory();
+    return {memory.hostMiB, memory.totalMiB};
 }
 
 void evaluations() {
