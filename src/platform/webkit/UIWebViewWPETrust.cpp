@@ -171,6 +171,7 @@ void finishFetch(const std::shared_ptr<Fetch>& fetch) {
 
 void fetched(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<std::shared_ptr<Fetch>> fetch(static_cast<std::shared_ptr<Fetch>*>(data));
+    g_signal_handlers_disconnect_by_data(source, fetch->get());
     GError* error = nullptr;
     GSocketConnection* connection = g_socket_client_connect_to_uri_finish(G_SOCKET_CLIENT(source), result, &error);
     if (connection) g_object_unref(connection);  // only its certificate was wanted
