@@ -278,10 +278,8 @@ TEST_CASE("native ad assets load from the ad server: 404s, no images, the body c
 
 TEST_CASE("native ad clicks run the support page's script once the required assets are read, and an impression pings once") {
     NativeRoad road;
-    // The support page over plain HTTP: the engine trusts the test authority
-    // only for the documents it loads itself, not for a page's sub-resources.
     NSUserDefaults::standardUserDefaults()->setObject(
-        Value(road.server.origin("http") + "/adnet/static/mad/sdk/native/native_ads.html"), "native_ad_support_url");
+        Value(road.server.origin("https") + "/adnet/static/mad/sdk/native/native_ads.html"), "native_ad_support_url");
     auto slot = slotroad::EngineSlots::makeSlot(std::make_shared<slotroad::ErrorKeepingOwner>(), "native-support");
     auto request = AKRequest::request();
     auto extras = std::make_shared<AKAdNetExtras>();

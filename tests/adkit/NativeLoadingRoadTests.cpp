@@ -64,11 +64,9 @@ std::string configuration(const nlohmann::json& preprocess = nullptr) {
 
 struct NativeRoad : slotroad::EngineSlots {
     adkittest::VirtualTime time{0};
-    // The support page over http: a page loaded from its text allows no https
-    // host of the test authority before a page of that host has loaded.
     NativeRoad() : EngineSlots(shippedUnits()["units"]) {
         NSUserDefaults::standardUserDefaults()->setObject(
-            Value(server.origin("http") + "/adnet/static/mad/sdk/native/native_ads.html"), "native_ad_support_url");
+            Value(server.origin("https") + "/adnet/static/mad/sdk/native/native_ads.html"), "native_ad_support_url");
     }
 };
 

@@ -1,6 +1,7 @@
 // Web views over the real engine with URL protocols and a test authority: an
 // https page of a host the authority is trusted for loads (its sub-resources
-// too) and no other host or certificate does; a page's script whose name a
+// too, also in a page loaded from text, and from another trusted server once
+// met) and no other host or certificate does; a page's script whose name a
 // registered class claims is answered by that class (which sees the original
 // URL and the page as referer, and the server never does), an unclaimed one
 // comes from the server unchanged, a failing one fires the page's onerror, and
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,11 +35,27 @@ TEST_SUITE_BEGIN("engine");
 
 namespace {
 
-// The test authority as a PEM file, trusted for 127.0.0.1 alone.
-void trustTestAuthority(const std::string& folder) {
-    const std::string path = folder + "/test-root.pem";
-    std::ofstream(path) << testPKI().root.pem;
-    UIWebView::trustCertificateAuthorityForHosts(path, {"127.0.0.1"});
+// A test authority as a PEM file, trusted for `hosts` alone.
+void trustTestAuthority(const std::string& folder, const testsupport::TestPKI& pki = testPKI(),
+                        const std::vector<std::string>& hosts = {"127.0.0.1"}) {
+    const std::string path = folder + "/" + std::to_string(std::hash<std::string>{}(pki.root.pem)) + ".pem";
+    std::ofstream(path) << pki.root.pem;
+    UIWebView::trustCertificateAuthorityForHosts(path, hosts);
+}
+
+// What became of a page's script and image ("loaded" or "failed" each), once
+// its load ended.
+std::string subresourcesOutcome(WindowedWebView& web, const char* what) {
+    std::string last;
+    const bool done = runMainUntil([&] {
+        if (web.view->isLoading() || !web.delegate->ended()) return false;
+        last = web.view->stringByEvaluatingJavaScriptFromString("window.script + ' ' + window.image");
+        return last.find("undefined") == std::string::npos;
+    });
+    INFO("waited for the page's script and image to load or fail: " << std::string(what) << "; it gave \"" << last
+                                                                       << "\"");
+    REQUIRE(done);
+    return last;
 }
 
 // Loads `url` and waits until the page's `expression` gives `expected` with
@@ -101,6 +119,66 @@ TEST_CASE("web view trust: a test authority trusted for 127.0.0.1 alone") {
     }
     CHECK(otherHost.requestCount() == 0);
     CHECK(servedPaths(trusted) == std::set<std::string>{"/page", "/sub.js"});
+}
+
+TEST_CASE("web view trust: sub-resources of a page loaded from text, and from another trusted server") {
+    // Certificates no earlier load of this process met, so none is allowed yet.
+    const auto fresh = testsupport::makeTestPKI();
+    const auto second = testsupport::makeTestPKI();
+    const auto stranger = testsupport::makeTestPKI();  // trusted for no host
+    LoopbackHttpServer trusted(testsupport::tlsConnectionFactory(fresh.leafChainPem(), fresh.leaf.keyPem), "https");
+    LoopbackHttpServer other(testsupport::tlsConnectionFactory(second.leafChainPem(), second.leaf.keyPem), "https");
+    LoopbackHttpServer strange(testsupport::tlsConnectionFactory(stranger.leafChainPem(), stranger.leaf.keyPem),
+                               "https");
+    const std::string subresources = "<script src='sub.js' onerror=\"window.script = 'failed'\"></script>"
+                                     "<img src='dot.svg' onload=\"window.image = 'loaded'\" "
+                                     "onerror=\"window.image = 'failed'\">";
+    const std::string localhostOther = "https://localhost:" + std::to_string(other.port()) + "/";
+    for (auto* server : {&trusted, &other, &strange}) {
+        for (const std::string folder : {"/", "/first/", "/second/"}) {
+            server->route("GET", folder + "sub.js", Reply::text("window.script = 'loaded';", "text/javascript"));
+            server->route("GET", folder + "dot.svg",
+                          Reply::text("<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'/>", "image/svg+xml"));
+        }
+    }
+    // Pages whose script and image come from the other server, named as localhost.
+    for (const std::string page : {"first", "second"})
+        trusted.route("GET", "/" + page,
+                      Reply::text("<base href='" + localhostOther + page + "/'>" + subresources, "text/html"));
+    WindowedWebView web;
+    trustTestAuthority(web.home.path(), fresh, {"127.0.0.1"});
+
+    struct Case {
+        std::string name, base, outcome;
+    };
+    const std::vector<Case> cases{
+        {"a host named with the authority", trusted.url("/"), "loaded loaded"},
+        {"a host not named, the same certificate", "https://localhost:" + std::to_string(trusted.port()) + "/",
+         "failed failed"},
+        {"a certificate of an authority trusted for no host", strange.url("/"), "failed failed"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        web.delegate->log.clear();
+        web.view->loadHTMLString(subresources, c.base);
+        CHECK(subresourcesOutcome(web, c.name.c_str()) == c.outcome);
+        CHECK(webtest::joined(web.delegate->log) == "ask 5 " + c.base + " | start | finish");
+    }
+    CHECK(servedPaths(trusted) == std::set<std::string>{"/sub.js", "/dot.svg"});
+    CHECK(strange.requestCount() == 0);
+
+    // Pages loaded by URL whose sub-resources come from another trusted
+    // server: the first page's fail (they never ask; those asked for after
+    // that server's certificate was allowed may load), the next page gets them.
+    trustTestAuthority(web.home.path(), second, {"localhost"});
+    web.delegate->log.clear();
+    web.view->loadRequest(NSURLRequest::requestWithURL(trusted.url("/first")));
+    CHECK(subresourcesOutcome(web, "the first page with the other server's sub-resources").find("failed") !=
+          std::string::npos);
+    web.delegate->log.clear();
+    web.view->loadRequest(NSURLRequest::requestWithURL(trusted.url("/second")));
+    CHECK(subresourcesOutcome(web, "the next page with the other server's sub-resources") == "loaded loaded");
+    CHECK(servedPaths(other).count("/second/sub.js") == 1);
 }
 
 TEST_CASE("web view protocols: claimed scripts answered by the class, others from the server") {

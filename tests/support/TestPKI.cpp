@@ -76,7 +76,9 @@ TestCertificate describe(X509* cert, EVP_PKEY* key) {
     return out;
 }
 
-TestPKI makePKI() {
+}  // namespace
+
+TestPKI makeTestPKI() {
     TestPKI pki;
     EVP_PKEY* rootKey = newKey();
     EVP_PKEY* interKey = newKey();
@@ -98,10 +100,8 @@ TestPKI makePKI() {
     return pki;
 }
 
-}  // namespace
-
 const TestPKI& testPKI() {
-    static const TestPKI pki = makePKI();
+    static const TestPKI pki = makeTestPKI();
     return pki;
 }
 

@@ -23,5 +23,7 @@ struct TestPKI {
 
 // Made once per process (key generation is the slow part).
 const TestPKI& testPKI();
+// A new one at each call: certificates no earlier test of the process met.
+TestPKI makeTestPKI();
 
 }  // namespace testsupport

@@ -7,6 +7,7 @@
 #include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSURLError.h"
 #include "platform/webkit/UIWebViewWPE.h"
+#include "platform/webkit/UIWebViewWPETrust.h"
 
 namespace {
 // The longest a synchronous evaluation waits for a page (the watchdog's limit).
@@ -100,7 +101,20 @@ void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& ba
     hostLoadPending_ = true;
     hostLoadAllowed_ = false;
     timeout_ = 0;
-    webkit_web_view_load_html(viewForLoad(base), html.c_str(), base.c_str());
+    startFromText(base, [this, html, base] { webkit_web_view_load_html(viewForLoad(base), html.c_str(), base.c_str()); });
+}
+
+void UIWebViewWPE::startFromText(const std::string& base, std::function<void()> start) {
+    // Such a page's sub-resources from a host trusted with a test authority
+    // need its certificate allowed before they load (they never ask).
+    const auto since = hostNavigations_;
+    const bool waits = UIWebViewWPETrust::fetchCertificateBeforeLoad(
+        base, [this, queue = std::weak_ptr<Queue>(queue_), since, start] {
+            auto held = queue.lock();
+            if (!held || !held->alive || since != hostNavigations_) return;  // gone, or replaced by another load
+            start();
+        });
+    if (!waits) start();
 }
 
 void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const std::string& textEncodingName,
@@ -115,10 +129,12 @@ void UIWebViewWPE::loadData(const Data& data, const std::string& MIMEType, const
     hostLoadPending_ = true;
     hostLoadAllowed_ = false;
     timeout_ = 0;
-    GBytes* bytes = g_bytes_new(data.data(), data.size());
-    webkit_web_view_load_bytes(viewForLoad(base), bytes, MIMEType.empty() ? nullptr : MIMEType.c_str(),
-                               textEncodingName.empty() ? nullptr : textEncodingName.c_str(), base.c_str());
-    g_bytes_unref(bytes);
+    startFromText(base, [this, data, MIMEType, textEncodingName, base] {
+        GBytes* bytes = g_bytes_new(data.data(), data.size());
+        webkit_web_view_load_bytes(viewForLoad(base), bytes, MIMEType.empty() ? nullptr : MIMEType.c_str(),
+                                   textEncodingName.empty() ? nullptr : textEncodingName.c_str(), base.c_str());
+        g_bytes_unref(bytes);
+    });
 }
 
 void UIWebViewWPE::loadRequest(const std::shared_ptr<NSURLRequest>& request) {

@@ -174,6 +174,9 @@ private:
         continuations_ = 0;
     }
     void startRequest(const std::shared_ptr<NSURLRequest>& request);
+    // Starts a load from text with base URL `base`, once its server's
+    // certificate was fetched when a test authority needs it (UIWebViewWPETrust).
+    void startFromText(const std::string& base, std::function<void()> start);
     void connectSignals();
     // The queue: engine callbacks append, the run loop delivers in order.
     void enqueue(std::function<void()> event);

@@ -112,6 +112,16 @@ struct UIWebViewWPE::Signals {
         }
         return TRUE;
     }
+    static void resourceStarted(WebKitWebView* view, WebKitWebResource* resource, WebKitURIRequest*, UIWebViewWPE*) {
+        // The main document's own TLS failure is load-failed-with-tls-errors's.
+        if (resource != webkit_web_view_get_main_resource(view))
+            g_signal_connect(resource, "failed-with-tls-errors", G_CALLBACK(&Signals::resourceTlsFailed), nullptr);
+    }
+    static void resourceTlsFailed(WebKitWebResource* resource, GTlsCertificate* certificate, GTlsCertificateFlags,
+                                  gpointer) {
+        UIWebViewWPETrust::allowAfterSubresourceFailure(UIWebViewWPEContext::context(),
+                                                        webkit_web_resource_get_uri(resource), certificate);
+    }
     static WebKitWebView* create(WebKitWebView*, WebKitNavigationAction* action, UIWebViewWPE* self) {
         // A new window's page loads in this view; the page gets no window.
         WebKitURIRequest* request = webkit_navigation_action_get_request(action);
@@ -146,6 +156,7 @@ void UIWebViewWPE::connectSignals() {
     connect("load-changed", G_CALLBACK(&Signals::loadChanged));
     connect("load-failed", G_CALLBACK(&Signals::loadFailed));
     connect("load-failed-with-tls-errors", G_CALLBACK(&Signals::tlsFailed));
+    connect("resource-load-started", G_CALLBACK(&Signals::resourceStarted));
     connect("create", G_CALLBACK(&Signals::create));
     connect("web-process-terminated", G_CALLBACK(&Signals::terminated));
 }

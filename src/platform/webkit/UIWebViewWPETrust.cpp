@@ -11,9 +11,14 @@
 #include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/ProcessLifetime.h"
+#include "platform/runloop/NSRunLoop.h"
 #include "platform/webkit/UIWebView.h"
+#include "platform/webkit/UIWebViewWPE.h"
 
 namespace {
+
+// The longest a load from text waits for the handshake that fetches its server's certificate.
+constexpr guint kFetchSeconds = 5;
 
 template <class T>
 struct GObjectUnref {
@@ -29,10 +34,22 @@ struct Authority {
     std::vector<std::pair<std::string, GObjectPtr<GTlsCertificate>>> allowed;  // host, certificate
 };
 
+// A handshake of our own fetching a server's certificate, and the loads waiting for it.
+struct Fetch {
+    std::string host;
+    long port = 0;
+    GObjectPtr<GTlsCertificate> certificate;  // as the server presented it (null: none came)
+    std::vector<std::function<void()>> waiting;
+    GObjectPtr<GCancellable> cancellable{g_cancellable_new()};
+    guint timer = 0;
+};
+
 // Main thread only.
 struct TrustedHosts {
     std::vector<std::shared_ptr<Authority>> authorities;
     std::map<std::string, std::shared_ptr<Authority>> byHost;
+    std::map<std::string, GObjectPtr<GTlsCertificate>> known;  // host:port -> the certificate it presented
+    std::map<std::string, std::shared_ptr<Fetch>> fetching;    // host:port
 };
 
 TrustedHosts& trusted() {
@@ -61,12 +78,15 @@ bool verifies(Authority& authority, GTlsCertificate* chain, const std::string& h
     return flags == 0;
 }
 
-// Host and port of an https URI (443 when it names none).
-std::optional<std::pair<std::string, long>> hostAndPort(const char* uri) {
+// Host and port of an https URI (443 when it names none); with `httpsOnly`,
+// none for another scheme.
+std::optional<std::pair<std::string, long>> hostAndPort(const char* uri, bool httpsOnly = false) {
     GUri* parsed = uri ? g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr) : nullptr;
     if (!parsed) return std::nullopt;
     std::optional<std::pair<std::string, long>> out;
-    if (const char* host = g_uri_get_host(parsed)) {
+    const char* scheme = g_uri_get_scheme(parsed);
+    const bool https = scheme && g_ascii_strcasecmp(scheme, "https") == 0;
+    if (const char* host = g_uri_get_host(parsed); host && (https || !httpsOnly)) {
         const int port = g_uri_get_port(parsed);
         out.emplace(host, port > 0 ? port : 443);
     }
@@ -80,9 +100,100 @@ bool alreadyAllowed(const Authority& authority, const std::string& host, GTlsCer
     return false;
 }
 
+GObjectPtr<GTlsCertificate> held(GTlsCertificate* certificate) {
+    return GObjectPtr<GTlsCertificate>(G_TLS_CERTIFICATE(g_object_ref(certificate)));
+}
+
+std::string keyOf(const std::string& host, long port) { return host + ":" + std::to_string(port); }
+
 void allow(WebKitWebContext* context, Authority& authority, const std::string& host, GTlsCertificate* certificate) {
     webkit_web_context_allow_tls_certificate_for_host(context, certificate, host.c_str());
-    authority.allowed.emplace_back(host, GObjectPtr<GTlsCertificate>(G_TLS_CERTIFICATE(g_object_ref(certificate))));
+    authority.allowed.emplace_back(host, held(certificate));
+}
+
+// Allows a certificate verified for host:port for that host, and for every
+// other host of the same authority it also verifies for (a page's
+// sub-resources may come from those).
+void allowVerified(WebKitWebContext* context, const std::shared_ptr<Authority>& authority, const std::string& host,
+                   long port, GTlsCertificate* certificate) {
+    allow(context, *authority, host, certificate);
+    trusted().known[keyOf(host, port)] = held(certificate);
+    for (const auto& [otherHost, otherAuthority] : trusted().byHost) {
+        if (otherAuthority != authority || otherHost == host || alreadyAllowed(*authority, otherHost, certificate))
+            continue;
+        if (verifies(*authority, certificate, otherHost, port)) allow(context, *authority, otherHost, certificate);
+    }
+}
+
+// A certificate met outside a main-frame load: allowed when it verifies for
+// its host:port and was not allowed for that host yet.
+void allowIfVerifies(WebKitWebContext* context, const std::string& host, long port, GTlsCertificate* certificate) {
+    auto authority = authorityFor(host);
+    if (!authority || alreadyAllowed(*authority, host, certificate)) return;
+    if (verifies(*authority, certificate, host, port))
+        allowVerified(context, authority, host, port, certificate);
+    else
+        NSLog("Web trust: the certificate of %s:%ld does not verify against its authority", host.c_str(), port);
+}
+
+// The handshake fetching a server's certificate. GIO's callbacks only record
+// what the server presented; finishFetch judges it.
+gboolean recordRefusedCertificate(GTlsConnection*, GTlsCertificate* certificate, GTlsCertificateFlags, gpointer data) {
+    static_cast<Fetch*>(data)->certificate = held(certificate);
+    return FALSE;  // judged against the authority once the handshake ended; nothing is sent over it
+}
+
+void recordHandshake(GSocketClient*, GSocketClientEvent event, GSocketConnectable*, GIOStream* connection,
+                     gpointer data) {
+    if (!G_IS_TLS_CONNECTION(connection)) return;
+    auto* fetch = static_cast<Fetch*>(data);
+    if (event == G_SOCKET_CLIENT_TLS_HANDSHAKING)
+        g_signal_connect(connection, "accept-certificate", G_CALLBACK(recordRefusedCertificate), fetch);
+    if (event == G_SOCKET_CLIENT_TLS_HANDSHAKED) {  // a chain the system trusts (and so does the engine)
+        if (GTlsCertificate* peer = g_tls_connection_get_peer_certificate(G_TLS_CONNECTION(connection)))
+            fetch->certificate = held(peer);
+    }
+}
+
+void finishFetch(const std::shared_ptr<Fetch>& fetch) {
+    if (fetch->timer) g_source_remove(fetch->timer);
+    fetch->timer = 0;
+    auto& t = trusted();
+    const std::string key = keyOf(fetch->host, fetch->port);
+    t.fetching.erase(key);
+    if (fetch->certificate) {
+        t.known[key] = held(fetch->certificate.get());
+        allowIfVerifies(UIWebViewWPEContext::context(), fetch->host, fetch->port, fetch->certificate.get());
+    }
+    // The loads start from the run loop, never inside the engine context's dispatch.
+    for (auto& then : fetch->waiting) NSRunLoop::mainRunLoop()->performBlock(std::move(then));
+}
+
+void fetched(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::shared_ptr<Fetch>> fetch(static_cast<std::shared_ptr<Fetch>*>(data));
+    g_signal_handlers_disconnect_by_data(source, fetch->get());
+    GError* error = nullptr;
+    GSocketConnection* connection = g_socket_client_connect_to_uri_finish(G_SOCKET_CLIENT(source), result, &error);
+    if (connection) g_object_unref(connection);  // only its certificate was wanted
+    if (error) g_error_free(error);  // a refused certificate ends here too: what came was recorded
+    finishFetch(*fetch);
+}
+
+void startFetch(const std::string& uri, const std::shared_ptr<Fetch>& fetch) {
+    GObjectPtr<GSocketClient> client(g_socket_client_new());  // the connection under way holds it
+    g_socket_client_set_tls(client.get(), TRUE);
+    g_signal_connect(client.get(), "event", G_CALLBACK(recordHandshake), fetch.get());
+    fetch->timer = g_timeout_add_seconds(
+        kFetchSeconds,
+        [](gpointer data) -> gboolean {
+            auto* late = static_cast<Fetch*>(data);
+            late->timer = 0;
+            g_cancellable_cancel(late->cancellable.get());
+            return G_SOURCE_REMOVE;
+        },
+        fetch.get());
+    g_socket_client_connect_to_uri_async(client.get(), uri.c_str(), 443, fetch->cancellable.get(), &fetched,
+                                         new std::shared_ptr<Fetch>(fetch));
 }
 
 // A chain of GIO certificates from DER, leaf first; null when one does not parse.
@@ -137,15 +248,37 @@ bool UIWebViewWPETrust::allowAfterFailure(WebKitWebView* view, const char* faili
     auto authority = authorityFor(host);
     if (!authority || alreadyAllowed(*authority, host, certificate) || !verifies(*authority, certificate, host, port))
         return false;
-    WebKitWebContext* context = webkit_web_view_get_context(view);
-    allow(context, *authority, host, certificate);
-    // The other hosts of that authority the same certificate serves, for the page's sub-resources.
-    for (const auto& [otherHost, otherAuthority] : trusted().byHost) {
-        if (otherAuthority != authority || otherHost == host || alreadyAllowed(*authority, otherHost, certificate))
-            continue;
-        if (verifies(*authority, certificate, otherHost, port)) allow(context, *authority, otherHost, certificate);
-    }
+    allowVerified(webkit_web_view_get_context(view), authority, host, port, certificate);
     return true;
+}
+
+bool UIWebViewWPETrust::fetchCertificateBeforeLoad(const std::string& baseURL, std::function<void()> then) {
+    QV_ASSERT_MAIN_THREAD();
+    auto where = hostAndPort(baseURL.c_str(), true);
+    if (!where || !authorityFor(where->first)) return false;
+    auto& t = trusted();
+    const std::string key = keyOf(where->first, where->second);
+    if (t.known.count(key)) return false;
+    if (auto found = t.fetching.find(key); found != t.fetching.end()) {
+        found->second->waiting.push_back(std::move(then));
+        return true;
+    }
+    auto fetch = std::make_shared<Fetch>();
+    fetch->host = where->first;
+    fetch->port = where->second;
+    fetch->waiting.push_back(std::move(then));
+    t.fetching[key] = fetch;
+    startFetch(baseURL, fetch);
+    return true;
+}
+
+void UIWebViewWPETrust::allowAfterSubresourceFailure(WebKitWebContext* context, const char* failingURI,
+                                                     GTlsCertificate* certificate) {
+    QV_ASSERT_MAIN_THREAD();
+    auto where = hostAndPort(failingURI);
+    if (!context || !certificate || !where) return;
+    trusted().known[keyOf(where->first, where->second)] = held(certificate);
+    allowIfVerifies(context, where->first, where->second, certificate);
 }
 
 bool UIWebViewWPETrust::acceptsServerChain(const std::string& host, long port, const std::vector<Data>& chainDER) {
