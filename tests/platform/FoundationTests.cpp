@@ -8,6 +8,8 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/ClassRegistry.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/MachTime.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -286,4 +288,28 @@ TEST_CASE("errors carry domain code and description") {
     CHECK(wrapped->underlyingError() == error);
     CHECK(wrapped->localizedDescription().find("-999") != std::string::npos);
     CHECK(format("%@", wrapped).find("Code=-999") != std::string::npos);
+}
+
+TEST_CASE("the tick counter never goes back when tests set the clock back, and moves with it") {
+    const double real = Clock::now();
+    const std::uint64_t t0 = mach_absolute_time();
+    std::uint64_t last = t0;
+    // Virtual time far behind, then far ahead of the real time, then real time again.
+    for (const double start : {real - 1.0e8, real + 2.0e9, 0.0}) {
+        if (start == 0) {
+            Clock::useRealTime();
+        } else {
+            Clock::useVirtualTime(start);
+        }
+        const std::uint64_t before = mach_absolute_time();
+        CHECK(before >= last);
+        if (Clock::isVirtual()) {
+            Clock::advance(1.5);
+            const std::uint64_t moved = mach_absolute_time() - before;
+            CHECK(moved > 1499999000u);  // 1.5 s, to the double seconds' precision
+            CHECK(moved < 1500001000u);
+        }
+        last = mach_absolute_time();
+    }
+    CHECK(last > t0);
 }

@@ -1,7 +1,9 @@
 #include "platform/foundation/MachTime.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <mutex>
 
 #include "platform/foundation/Clock.h"
 
@@ -10,14 +12,28 @@ __extension__ typedef unsigned __int128 u128;  // products of 64-bit values
 namespace {
 // numer in the high word, denom in the low one, so readers see a consistent pair.
 std::atomic<std::uint64_t> timebase{(std::uint64_t{1} << 32) | 1};
+
+// Nanoseconds of the Clock, never going back: a Clock set back (virtual time
+// started before the real time, or real time after virtual time ahead of it)
+// moves an offset instead, so the count goes on from where it was.
+std::uint64_t monotonicNanoseconds() {
+    static std::mutex mutex;
+    static std::uint64_t last = 0;
+    static std::uint64_t offset = 0;
+    const double seconds = std::max(0.0, Clock::now());
+    const auto raw = static_cast<std::uint64_t>(std::llround(seconds * 1e9));
+    std::lock_guard lock(mutex);
+    if (raw + offset < last) offset = last - raw;
+    last = raw + offset;
+    return last;
+}
 }  // namespace
 
 std::uint64_t mach_absolute_time() {
     const std::uint64_t pair = timebase.load();
     const auto numer = static_cast<u128>(pair >> 32);
     const auto denom = static_cast<u128>(pair & 0xffffffffu);
-    const double seconds = std::max(0.0, Clock::now());
-    const auto nanoseconds = static_cast<u128>(std::llround(seconds * 1e9));
+    const auto nanoseconds = static_cast<u128>(monotonicNanoseconds());
     // One tick more than the elapsed ticks, so the counter is never 0.
     return static_cast<std::uint64_t>(nanoseconds * denom / numer) + 1;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The platform's monotonic tick counter over the Clock: ticks follow Clock time
-// (virtual time in tests) and are never 0. One tick is numer/denom nanoseconds;
+// (virtual time in tests), are never 0 and never go back, also when tests set
+// the Clock back (it then goes on from where it was). One tick is numer/denom nanoseconds;
 // the ratio is 1/1 unless set (e.g. 125/3, as some devices report). Any thread.
 #include <cstdint>
 
