@@ -4,8 +4,9 @@
 // URL; the page is reused up to an hour after its load and reloaded after;
 // every way a build can fail (the page answered 404 or 500, or hanging, the
 // unit's errors, an invalid request, a broken answer, no answer, parameters
-// that cannot be JSON) reaches the slot once and the next build works; and
-// the constants the server sends are applied, type-checked.
+// that cannot be JSON) reaches the slot once and the next build works;
+// builds sent to a page whose web process ended are answered by the page that
+// comes back; and the constants the server sends are applied, type-checked.
 #include <memory>
 #include <optional>
 #include <string>
@@ -186,6 +187,40 @@ TEST_CASE("core controller: each failure of a build reaches its slot once, and t
     std::size_t invalidLines = 0;
     for (const auto& line : logLines->lines) invalidLines += line.rfind("Invalid Request: ", 0) == 0;
     CHECK(invalidLines == 1);
+}
+
+TEST_CASE("core controller: builds sent to a page whose web process ended are answered by the page that comes back") {
+    adkittest::VirtualTime time(0);  // never moved: only an answer can end the builds
+    nlohmann::json table = unitTable(1);
+    table["units"]["unit-held"] = {{"page", {{"mode", "silent"}}}};
+    EngineCore core(table);
+    CHECK(slotnameOf(core.build(RecordingSlot::forUnit("unit-0"), "the first build").at(0)) == "unit-0");
+    auto page = core.controller->activeSDKCoreWebView();
+    const auto evaluate = [&](const std::string& script) {
+        return page->webView()->stringByEvaluatingJavaScriptFromString(script);
+    };
+    // The page counts the builds it is given; this document answers none of the held unit's.
+    REQUIRE(evaluate("window.heldBuilds = 0; var build = window.ADNET_buildAdURL; window.ADNET_buildAdURL ="
+                     " function (p) { window.heldBuilds++; return build(p); }; 'ready'") == "ready");
+    const std::vector<std::shared_ptr<RecordingSlot>> slots = {RecordingSlot::forUnit("unit-held"),
+                                                               RecordingSlot::forUnit("unit-held")};
+    for (const auto& slot : slots) core.controller->buildAdURL(slot);
+    waitFor([&] { return evaluate("String(window.heldBuilds)") == "2"; }, "both builds in the first document");
+    CHECK(core.controller->pendingBuildCount() == 2);
+    // The next document answers them; this one's process hangs and the watchdog ends it.
+    table["units"]["unit-held"] = {{"page", {{"mode", "url"}}}};
+    REQUIRE(core.server.order("units", table) == 200);
+    (void)evaluate("setTimeout(function () { for (;;) {} }, 0); 1");
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        CAPTURE(i);
+        coretest::waitForAnswers(*slots[i], 1, "the answer of held build " + std::to_string(i));
+        CHECK(slots[i]->requestID == std::to_string(i + 2));
+        REQUIRE(slots[i]->answers().size() == 1);
+        CHECK(slotnameOf(slots[i]->answers()[0]) == "unit-held");
+    }
+    CHECK(core.pageLoads() == 2);
+    CHECK(core.controller->pendingBuildCount() == 0);
+    CHECK(slotnameOf(core.build(RecordingSlot::forUnit("unit-0"), "a build after").at(0)) == "unit-0");
 }
 
 TEST_CASE("core controller: the server's constants are applied in order, type-checked, and a missing switch allows") {

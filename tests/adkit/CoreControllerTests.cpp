@@ -2,7 +2,8 @@
 // (so the thread-checked build runs it too): builds made while the page loads
 // wait for it, get consecutive ids and each its own answer, whatever the order
 // of the answers; a slot gone meanwhile causes no build; a reload replacing the
-// load under way does not fail the page; the 51st waiting command pushes out
+// load under way does not fail the page, and one replacing the loaded page
+// sends its unanswered builds again; the 51st waiting command pushes out
 // the first and a failed page drops new ones; the Viewability cache keeps the
 // four newest running pages and lets the others go.
 #include <memory>
@@ -88,11 +89,23 @@ TEST_CASE("core controller: builds during the load get consecutive ids and their
     // Answers in reverse order, one for an id nobody waits for.
     recorder.navigate("amsg://core/loadAdURL?request_id=99&url=https%3A%2F%2Fads.test%2Fnobody",
                       UIWebViewNavigationTypeOther, false);
-    for (std::size_t i = slots.size(); i-- > 0;) {
+    const auto answer = [&](std::size_t i) {
         recorder.navigate("amsg://core/loadAdURL?request_id=" + std::to_string(i + 1) +
                               "&url=https%3A%2F%2Fads.test%2F" + std::to_string(i),
                           UIWebViewNavigationTypeOther, false);
-    }
+    };
+    for (std::size_t i = slots.size(); i-- > 2;) answer(i);
+    waitFor([&] { return slots[2]->answers().size() == 1; }, "the answers of the last three");
+    // A reload replaces the document: the two builds it left unanswered go to the next one, as they were.
+    page->refreshSDKCore();
+    waitFor([&] { return page->webView()->webView()->loadCount() == 3; }, "the second reload to start");
+    recorder.finishLoad(200);
+    waitFor([&] { return RecordedCore::builds(recorder).size() == slots.size() + 2; }, "the unanswered builds again");
+    const auto again = RecordedCore::builds(recorder);
+    CHECK(again[slots.size()] == builds[0]);
+    CHECK(again[slots.size() + 1] == builds[1]);
+    answer(1);
+    answer(0);
     for (std::size_t i = 0; i < slots.size(); ++i) {
         coretest::waitForAnswers(*slots[i], 1, "the answer of slot " + std::to_string(i));
         CHECK(slots[i]->answers() == std::vector<std::string>{"url https://ads.test/" + std::to_string(i)});

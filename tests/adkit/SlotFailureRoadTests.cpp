@@ -88,7 +88,7 @@ std::vector<FailureRow> failureRows() {
         {"unit errors", "unit-errors", nullptr, 0, Info::parameters, failed, false},
         {"invalid request", "unit-invalid", nullptr, 0, Info::parameters, failed, false, "Invalid Request: "},
         {"broken answer", "unit-broken", nullptr, 13, Info::none, failed, false},
-        {"silent page", "unit-silent", nullptr, 5, Info::none, failed, false, nullptr, Hold::buildSent,
+        {"silent page", "unit-silent", nullptr, 5, Info::none, failed, true, nullptr, Hold::buildSent,
          AKSDKCoreController::kBuildAnswerLimit},
         {"ad 400", "unit-400", nullptr, 0, Info::parameters, failed, true, "Server rejected ad parameters."},
         {"ad 401", "unit-401", nullptr, 3, Info::status, failed, true},

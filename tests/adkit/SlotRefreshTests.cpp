@@ -1,14 +1,17 @@
 // Protects the ad slot's refresh timer on the virtual clock: where its interval
 // comes from, the pauses while the application is inactive or a full-screen ad
 // is up (each restarting the whole interval), the owner's say, a refresh that
-// comes due during a load, and the limit on an ad page that never loads.
+// comes due during a load, the limit on an ad page that never loads, and a
+// refreshing banner whose core-page build timed out refreshing again.
 #include <doctest/doctest.h>
 
 #include <algorithm>
 
+#include "CoreControllerSupport.h"
 #include "SlotTestOwner.h"
 #include "adkit/rendering/AKViewController.h"
 #include "platform/foundation/NSNotificationCenter.h"
+#include "platform/foundation/NSString.h"
 #include "platform/uikit/UIApplication.h"
 
 using slottest::SlotFixture;
@@ -124,4 +127,59 @@ TEST_CASE("slot: an ad page that does not load within 20 s fails its load") {
     f.page().finishLoad();  // the page was stopped: nothing more comes of it
     CHECK(f.slot->state() == AKSlotStateFailed);
     CHECK(f.owner->joined() == "adView; failed 5");
+}
+
+TEST_CASE("slot: a refreshing banner whose core-page build timed out refreshes after its interval and gets its ad") {
+    adkittest::QuietLog quiet;
+    adkittest::VirtualTime time;
+    SlotFixture f;
+    AKAdHosts::ScopedOrigin content{AKAdHost::staticContent, AKAdOrigin::parse("https://core.test", "https").value()};
+    coretest::FreshController controller;
+    auto& owner = *f.owner;
+    const auto page = controller->activeSDKCoreWebView();
+    const auto builds = [&] {
+        if (!page->webView()) return std::size_t{0};
+        const auto& scripts = UIWebViewRecorder::of(*page->webView()->webView()).evaluatedScripts();
+        return static_cast<std::size_t>(std::count_if(scripts.begin(), scripts.end(), [](const std::string& script) {
+            return script.starts_with("ADNET_buildAdURL(");
+        }));
+    };
+    const auto encoded = [](const std::string& text) {
+        return stringByAddingPercentEncodingWithAllowedCharacters(
+            text, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~");
+    };
+    // The page answers the build with an HTML ad refreshing every 30 s; the slot renders it.
+    const std::string ad = R"({"ad_html":"<p>ad</p>","ad_base_url":"http://creatives.example/ad"})";
+    const auto answerWithAd = [&](std::size_t build) {
+        adkittest::waitFor([&] { return builds() == build; }, "build " + std::to_string(build) + " at the page");
+        REQUIRE(UIWebViewRecorder::of(*page->webView()->webView())
+                    .navigate("amsg://core/loadAd?request_id=" + f.slot->requestID().value_or("") +
+                                  "&header=" + encoded(R"({"X-Adnet-Refresh-Rate":"30"})") +
+                                  "&ad=" + encoded(ad),
+                              UIWebViewNavigationTypeOther, false) == false);
+        adkittest::waitFor([&] { return f.slot->state() == AKSlotStateRendering; }, "the answered ad to render");
+        f.page().finishLoad();
+        REQUIRE(f.slot->state() == AKSlotStateValidAd);
+    };
+
+    f.slot->loadRequest(AKRequest::request());
+    adkittest::waitFor([&] { return page->webView() != nullptr; }, "the core page's web view");
+    UIWebViewRecorder::of(*page->webView()->webView()).finishLoad(200);
+    answerWithAd(1);
+    CHECK(f.slot->reloadInterval() == 30);
+
+    // The refresh's build gets no answer: it times out (code 5) and the timer starts again.
+    advance(30);
+    adkittest::waitFor([&] { return countOf(owner, "shouldReload yes") == 1; }, "the first refresh");
+    adkittest::waitFor([&] { return builds() == 2 && controller->pendingBuildCount() == 1; }, "the refresh's build");
+    advance(AKSDKCoreController::kBuildAnswerLimit + 0.001);
+    adkittest::waitFor([&] { return owner.last() == "failed 5"; }, "the build's time-out");
+    CHECK(f.slot->state() == AKSlotStateFailed);
+    CHECK(f.slot->hasReloadTimer());
+    advance(29.9);
+    CHECK(countOf(owner, "shouldReload yes") == 1);
+    advance(0.1);
+    adkittest::waitFor([&] { return countOf(owner, "shouldReload yes") == 2; }, "the refresh after the time-out");
+    answerWithAd(3);
+    CHECK(countOf(owner, "finished") == 2);
 }

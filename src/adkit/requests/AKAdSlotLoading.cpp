@@ -269,7 +269,11 @@ void AKAdSlot::failedJavaScriptFile() {
 void AKAdSlot::buildAdURLFailedWithError(const AKRequestErrorPtr& error) {
     QV_ASSERT_MAIN_THREAD();
     if (state_ != AKSlotStateRequestingAdURL) return;
-    didFailToReceiveAdWithError(error, false, false);
+    // The core page not answering in time (code 5) is passing: a refreshing
+    // slot tries again after its interval instead of stopping for good. Every
+    // other failure of the build keeps the timer stopped.
+    const bool timedOut = error && error->code() == 5;
+    didFailToReceiveAdWithError(error, timedOut && reloadInterval_ > 0, false);
 }
 
 // ---- The fetcher's answers ---------------------------------------------------------------

@@ -88,7 +88,9 @@ std::string AKSDKCoreController::adRequestParameterJSONFromParameters(const Valu
     return AKMacros::dictionaryToJSONString(copy);
 }
 
-void AKSDKCoreController::SDKCoreAMSGHandlerLoadSDKConstants(AKSDKCoreAMSGHandler&, const Value& constants) {
+void AKSDKCoreController::SDKCoreAMSGHandlerLoadSDKConstants(AKSDKCoreAMSGHandler& handler, const Value& constants) {
+    const auto page = activeSDKCoreWebView();
+    if (page->SDKCoreAMSGHandler().get() == &handler) page->forgetJavaScriptCommand(kConstantsCommandKey);
     applySDKConstants(constants);
 }
 

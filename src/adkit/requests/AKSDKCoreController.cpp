@@ -109,7 +109,8 @@ void AKSDKCoreController::didFinishLoadingSDKCoreInSDKCoreWebView(const std::sha
     });
     if (askConstants) {
         Value version = Value({{"js", AKRequest::sdkVersion()}});
-        page->executeJavaScriptCommand(JavaScriptCommand("ADNET_getSdkConstants", AKMacros::dictionaryToJSONString(version)));
+        const std::string JSON = AKMacros::dictionaryToJSONString(version);
+        page->executeJavaScriptCommand(JavaScriptCommand("ADNET_getSdkConstants", JSON), kConstantsCommandKey);
     }
     for (auto& slot : failed) {
         dispatch_async(dispatch_get_main_queue(), [slot] {
@@ -150,14 +151,16 @@ void AKSDKCoreController::asynchronouslyRequestURLForDelegate(SlotRef slot) {
 void AKSDKCoreController::sendBuild(const SlotRef& slot, const std::string& requestID, const std::string& JSON) {
     std::shared_ptr<AKSDKCoreWebView> page;
     std::uint64_t token = 0;
+    std::string key;
     // The answer's time runs from before the build is seen waiting: whoever sees
     // it waiting (and moves the clock) finds its deadline already set.
     const dispatch_time_t deadline =
         dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kBuildAnswerLimit * NSEC_PER_SEC));
     dispatch_sync(lockQueue_, [&] {
         token = nextBuildToken_++;
-        pendingBuildAdURLDelegates_[requestID] = PendingBuild{slot, token};
+        key = buildCommandKey(token);
         page = activeSDKCoreWebView_;
+        pendingBuildAdURLDelegates_[requestID] = PendingBuild{slot, token, page};
     });
     std::weak_ptr<AKSDKCoreController> weak = weakSelf<AKSDKCoreController>();
     dispatch_after(deadline, lockQueue_, [weak, requestID, token] {
@@ -166,10 +169,18 @@ void AKSDKCoreController::sendBuild(const SlotRef& slot, const std::string& requ
         auto entry = self->pendingBuildAdURLDelegates_.find(requestID);
         if (entry == self->pendingBuildAdURLDelegates_.end() || entry->second.token != token) return;
         SlotRef late = entry->second.slot;
+        self->forgetBuildCommandLocked(entry->second);
         self->pendingBuildAdURLDelegates_.erase(entry);
         failBuild(late, 5, "the core page did not answer request " + requestID + " in time");
     });
-    page->executeJavaScriptCommand(JavaScriptCommand("ADNET_buildAdURL", JSON));
+    page->executeJavaScriptCommand(JavaScriptCommand("ADNET_buildAdURL", JSON), key);
+}
+
+std::string AKSDKCoreController::buildCommandKey(std::uint64_t token) { return "build " + std::to_string(token); }
+
+void AKSDKCoreController::forgetBuildCommandLocked(const PendingBuild& build) {
+    QV_ASSERT_ON_QUEUE(lockQueue_);
+    if (auto page = build.page.lock()) page->forgetJavaScriptCommand(buildCommandKey(build.token));
 }
 
 // ---------------------------------------------------------------- answers
@@ -183,6 +194,7 @@ AKSDKCoreController::SlotRef AKSDKCoreController::takePendingBuild(const AKSDKCo
         auto entry = pendingBuildAdURLDelegates_.find(requestID);
         if (entry == pendingBuildAdURLDelegates_.end()) return;
         slot = entry->second.slot;
+        forgetBuildCommandLocked(entry->second);
         pendingBuildAdURLDelegates_.erase(entry);
     });
     return slot;

@@ -26,6 +26,18 @@
 // The first loaded page after each reload is asked for the constants
 // ("ADNET_getSdkConstants({"js": <SDK version>});"), applied as they come.
 //
+// A document that goes away loses what it was asked: when the library's web
+// process ends (the engine's watchdog ending a silent process, a crash) the
+// platform brings the page back in a new process, and a reload replaces the
+// document too. Builds (and the constants request) sent and not yet answered
+// are then sent again, with the same request id and parameters, to the new
+// document once it has loaded, still under their first time limit (see
+// AKSDKCoreWebView's answer keys). Sending again is sound: the page's answer
+// depends only on the parameters, a document gone can no longer answer, and
+// should an answer of the old document still arrive it is the one taken and
+// the repeat is dropped (or, when it already ran, answers an id nobody waits
+// for). A new document that fails to load leaves them to their time limit.
+//
 // Threads: any caller. The fields live on the lock queue
 // "com.adkit.adnet.sdk-core-controller"; request ids on the request-URL queue
 // "com.adkit.adnet.sdk-core-controller-url"; the page and every slot call on
@@ -111,7 +123,11 @@ private:
     struct PendingBuild {
         SlotRef slot;
         std::uint64_t token = 0;  // tells this build from a later one of the same id
+        std::weak_ptr<AKSDKCoreWebView> page;  // the page it was sent to
     };
+    static constexpr const char* kConstantsCommandKey = "constants";
+    static std::string buildCommandKey(std::uint64_t token);
+    void forgetBuildCommandLocked(const PendingBuild& build);
 
     std::shared_ptr<AKSDKCoreWebView> makeActivePage();
     void refreshActiveWebViewSDKCoreLocked();

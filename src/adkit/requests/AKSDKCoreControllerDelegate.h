@@ -37,6 +37,7 @@ public:
     virtual void failedJavaScriptFile() = 0;
     // The build ended without a usable answer: parameters that cannot be JSON
     // (code 0), no answer in time (code 5), an answer that cannot be used
-    // (code 13). The slot fails the load with this error (state 7).
+    // (code 13). The slot fails the load with this error (state 7); after a
+    // time-out a slot with a refresh interval restarts its refresh timer.
     virtual void buildAdURLFailedWithError(const AKRequestErrorPtr& error) = 0;
 };

@@ -124,7 +124,10 @@ bool AKSDKCoreWebView::shouldStartLoadWithRequest(AKWebView& webView, const std:
     if (!request) return false;
     const std::string& URL = request->URL();
     if (isSDKCoreURL(URL)) {
-        dispatch_sync(lockQueue_, [this] { moveTo(AKSDKCoreWebViewState::loading); });
+        dispatch_sync(lockQueue_, [this] {
+            moveTo(AKSDKCoreWebViewState::loading);
+            requeueCommandsOfGoneDocument();
+        });
         const std::uint64_t load = ++loadNumber_;
         std::weak_ptr<AKSDKCoreWebView> weak = weakSelf<AKSDKCoreWebView>();
         dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kLoadLimit * NSEC_PER_SEC)),
@@ -230,16 +233,35 @@ void AKSDKCoreWebView::notifyAllObserversOnlyOnceThatSDKCoreRequestIsFinished() 
 
 // ---------------------------------------------------------------- commands
 
-void AKSDKCoreWebView::executeJavaScriptCommand(std::string command) {
+void AKSDKCoreWebView::executeJavaScriptCommand(std::string command, std::string answerKey) {
     std::weak_ptr<AKSDKCoreWebView> weak = weakSelf<AKSDKCoreWebView>();
-    dispatch_async(lockQueue_, [this, weak, command = std::move(command)]() mutable {
+    dispatch_async(lockQueue_, [this, weak, command = std::move(command), key = std::move(answerKey)]() mutable {
         auto page = weak.lock();
         if (!page) return;
         if (state_ == AKSDKCoreWebViewState::failed) return;
         if (pendingJSCommands_.size() >= kMaxPendingJSCommands) pendingJSCommands_.pop_front();
-        pendingJSCommands_.push_back(std::move(command));
+        pendingJSCommands_.push_back(Command{std::move(command), std::move(key)});
         executePendingJavaScriptCommands();
     });
+}
+
+void AKSDKCoreWebView::forgetJavaScriptCommand(std::string answerKey) {
+    if (answerKey.empty()) return;
+    std::weak_ptr<AKSDKCoreWebView> weak = weakSelf<AKSDKCoreWebView>();
+    dispatch_async(lockQueue_, [this, weak, key = std::move(answerKey)] {
+        auto page = weak.lock();
+        if (!page) return;
+        const auto keyed = [&](const Command& command) { return command.answerKey == key; };
+        std::erase_if(awaitedJSCommands_, keyed);
+        std::erase_if(pendingJSCommands_, keyed);
+    });
+}
+
+void AKSDKCoreWebView::requeueCommandsOfGoneDocument() {
+    QV_ASSERT_ON_QUEUE(lockQueue_);
+    pendingJSCommands_.insert(pendingJSCommands_.begin(), awaitedJSCommands_.begin(), awaitedJSCommands_.end());
+    awaitedJSCommands_.clear();
+    while (pendingJSCommands_.size() > kMaxPendingJSCommands) pendingJSCommands_.pop_front();
 }
 
 void AKSDKCoreWebView::executePendingJavaScriptCommands() {
@@ -251,15 +273,32 @@ void AKSDKCoreWebView::executePendingJavaScriptCommands() {
 
 void AKSDKCoreWebView::dispatchPendingJavaScriptCommands() {
     QV_ASSERT_ON_QUEUE(commandQueue_);
-    std::deque<std::string> commands;
-    dispatch_sync(lockQueue_, [&] {
-        if (state_ == AKSDKCoreWebViewState::loaded) commands.swap(pendingJSCommands_);
-    });
-    if (commands.empty()) return;
+    bool due = false;
+    dispatch_sync(lockQueue_, [&] { due = state_ == AKSDKCoreWebViewState::loaded && !pendingJSCommands_.empty(); });
+    if (!due) return;
     std::weak_ptr<AKSDKCoreWebView> weak = weakSelf<AKSDKCoreWebView>();
     AKRunSynchronouslyOnMainThread([&] {
-        auto page = weak.lock();
-        if (!page || !page->webView_) return;
-        for (const auto& command : commands) (void)page->webView_->stringByEvaluatingJavaScriptFromString(command);
+        if (auto page = weak.lock()) page->runPendingJavaScriptCommands();
     });
+}
+
+void AKSDKCoreWebView::runPendingJavaScriptCommands() {
+    QV_ASSERT_MAIN_THREAD();
+    if (!webView_) return;
+    // Taken on the main thread, where a new document starts: each command runs
+    // in the document it was counted as run in.
+    std::deque<Command> commands;
+    dispatch_sync(lockQueue_, [&] {
+        if (state_ != AKSDKCoreWebViewState::loaded) return;
+        commands.swap(pendingJSCommands_);
+        for (const auto& command : commands)
+            if (!command.answerKey.empty()) awaitedJSCommands_.push_back(command);
+    });
+    const std::uint64_t load = loadNumber_;
+    for (const auto& command : commands) {
+        // A new document started meanwhile (the evaluation waits on the page): the
+        // awaited rest wait for it again; the others were meant for the one gone.
+        if (loadNumber_ != load) break;
+        (void)webView_->stringByEvaluatingJavaScriptFromString(command.script);
+    }
 }

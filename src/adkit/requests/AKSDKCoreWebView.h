@@ -19,7 +19,15 @@
 //
 // Commands: at most kMaxPendingJSCommands wait (the oldest goes first when
 // another comes); they run in order, each evaluated on the main thread, once
-// the page is loaded; in the failed state new commands are dropped.
+// the page is loaded; in the failed state new commands are dropped. A command
+// given an answer key is awaiting the page's answer: once run it is kept until
+// forgetJavaScriptCommand(key), and when the document it ran in goes (any new
+// load of the page's address: a reload, or the library's web process ended
+// and the platform bringing the page back) it waits again, ahead of later
+// commands, to run in the next loaded document. A document that is gone
+// answers nothing, so the command runs again rather than waiting in vain;
+// an answer of the old document that still arrives is the one taken, and the
+// caller's forget drops the repeat (a repeat already run answers nobody).
 //
 // Observers (held weakly) hear didFinishLoadingSDKCoreInSDKCoreWebView once, on
 // the main queue, when the current load ends; one added while the page is
@@ -80,7 +88,9 @@ public:
     void refreshSDKCore();
     void addObserverForOneTimeNotification(std::weak_ptr<AKSDKCoreWebViewObserver> observer);
     void removeObserver(const std::shared_ptr<AKSDKCoreWebViewObserver>& observer);
-    void executeJavaScriptCommand(std::string command);
+    void executeJavaScriptCommand(std::string command, std::string answerKey = {});
+    // The command of that key no longer awaits an answer (any thread).
+    void forgetJavaScriptCommand(std::string answerKey);
     // Makes the web view now rather than at the first load (main thread; once).
     void setUpWebView();
 
@@ -96,8 +106,14 @@ private:
     void moveTo(AKSDKCoreWebViewState next);
     void loadTimedOut(std::uint64_t load);
     void notifyAllObserversOnlyOnceThatSDKCoreRequestIsFinished();
+    struct Command {
+        std::string script;
+        std::string answerKey;  // empty: nothing awaited
+    };
     void executePendingJavaScriptCommands();
     void dispatchPendingJavaScriptCommands();
+    void runPendingJavaScriptCommands();  // main thread
+    void requeueCommandsOfGoneDocument();  // lock queue
 
     const std::shared_ptr<AKSDKCoreAMSGHandler> handler_;
     const dispatch_queue_t lockQueue_;
@@ -112,5 +128,6 @@ private:
     AKSDKCoreWebViewState state_ = AKSDKCoreWebViewState::idle;
     bool hasSDKCoreLoadedAtLeastOnce_ = false;
     std::vector<std::weak_ptr<AKSDKCoreWebViewObserver>> observers_;
-    std::deque<std::string> pendingJSCommands_;
+    std::deque<Command> pendingJSCommands_;
+    std::vector<Command> awaitedJSCommands_;  // run in the current document, answer awaited
 };
