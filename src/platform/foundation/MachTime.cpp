@@ -16,8 +16,7 @@ std::uint64_t mach_absolute_time() {
     const std::uint64_t pair = timebase.load();
     const auto numer = static_cast<u128>(pair >> 32);
     const auto denom = static_cast<u128>(pair & 0xffffffffu);
-    const double seconds = std::max(0.0, Clock::now());
-    const auto nanoseconds = static_cast<u128>(std::llround(seconds * 1e9));
+    const auto nanoseconds = static_cast<u128>(std::max<std::int64_t>(0, Clock::nanoseconds()));
     // One tick more than the elapsed ticks, so the counter is never 0.
     return static_cast<std::uint64_t>(nanoseconds * denom / numer) + 1;
 }
