@@ -1,5 +1,6 @@
 #include "platform/foundation/Clock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -69,8 +70,17 @@ double Clock::secondsFor(std::int64_t nanoseconds) {
 }
 
 std::int64_t Clock::nanosecondsFor(double seconds) {
-    const double whole = std::trunc(seconds);
-    return static_cast<std::int64_t>(whole) * kNanosPerSecond + std::llround((seconds - whole) * 1e9);
+    if (std::isnan(seconds)) return 0;
+    constexpr double kLimit = 9e9;  // about 285 years: beyond, a time or an interval means never
+    const double whole = std::trunc(std::clamp(seconds, -kLimit, kLimit));
+    const double fraction = std::abs(whole) < kLimit ? seconds - whole : 0;
+    return static_cast<std::int64_t>(whole) * kNanosPerSecond + std::llround(fraction * 1e9);
+}
+
+std::int64_t Clock::later(std::int64_t nanoseconds, std::int64_t by) {
+    std::int64_t sum;
+    if (!__builtin_add_overflow(nanoseconds, by, &sum)) return sum;
+    return by > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
 
 bool Clock::isVirtual() { return state().virtualTime.load(); }
@@ -95,7 +105,7 @@ void Clock::advance(double seconds) {
     {
         std::lock_guard lock(s.mutex);
         if (!s.virtualTime.load()) throw std::logic_error("Clock::advance needs virtual time");
-        s.virtualNow += nanosecondsFor(seconds);
+        s.virtualNow = later(s.virtualNow, nanosecondsFor(seconds));
     }
     wakeAll();
 }

@@ -21,7 +21,10 @@ public:
     // The same instant in nanoseconds since 1970, exact under virtual time.
     static std::int64_t nanoseconds();
     static double secondsFor(std::int64_t nanoseconds);
-    static std::int64_t nanosecondsFor(double seconds);  // rounded to the nearest
+    // Rounded to the nearest; beyond 9e9 s (about 285 years) either way, which
+    // means never, it saturates. later() adds nanoseconds, saturating likewise.
+    static std::int64_t nanosecondsFor(double seconds);
+    static std::int64_t later(std::int64_t nanoseconds, std::int64_t by);
     static bool isVirtual();
     static void useVirtualTime(double start = 0);  // 0: start at the current real time
     static void useRealTime();

@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "platform/foundation/Clock.h"
 
 NSTimer::NSTimer(double interval, Block block, bool repeats)
     : interval_(interval <= 0 ? 0.0001 : interval), repeats_(repeats), block_(std::move(block)),
-      fireNanoseconds_(Clock::nanoseconds() + Clock::nanosecondsFor(interval_)) {
+      fireNanoseconds_(Clock::later(Clock::nanoseconds(), Clock::nanosecondsFor(interval_))) {
     fireDate_ = Clock::secondsFor(fireNanoseconds_);
 }
 
@@ -77,10 +78,12 @@ void NSTimer::advanceAfterFiring(double now) {
     std::lock_guard lock(mutex_);
     if (!std::isfinite(fireDate_)) return;  // no date (or never): stays so
     const std::int64_t step = std::max<std::int64_t>(1, Clock::nanosecondsFor(interval_));
-    std::int64_t next = fireNanoseconds_ + step;
+    std::int64_t next = Clock::later(fireNanoseconds_, step);
+    // Missed intervals are skipped (a date the clock reached is never near the limits).
     if (Clock::reached(Clock::secondsFor(next), now)) next += step * ((Clock::nanosecondsFor(now) - next) / step + 1);
     // Not due again in the same pass.
-    while (Clock::reached(Clock::secondsFor(next), now)) next += step;
+    while (Clock::reached(Clock::secondsFor(next), now) && next != std::numeric_limits<std::int64_t>::max())
+        next = Clock::later(next, step);
     fireNanoseconds_ = next;
     fireDate_ = Clock::secondsFor(next);
 }
