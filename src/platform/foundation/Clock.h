@@ -8,7 +8,6 @@
 #include <functional>
 #include <mutex>
 
-//
 // Time is kept in whole nanoseconds, so that virtual steps add up exactly: a
 // clock advanced by a delay in any pieces reaches the date that delay names.
 // A date held in double seconds (about 1.8e9 today) is exact to a few hundred
