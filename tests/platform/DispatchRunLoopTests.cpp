@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -288,6 +289,47 @@ TEST_CASE("delayed performs run after their delay and can be cancelled") {
     REQUIRE(runMainUntil([&] { return a == 1; }));
     NSRunLoop::mainRunLoop()->runFor(0.05);
     CHECK(b == 0);
+}
+
+TEST_CASE("delayed work runs once the clock was advanced by its whole delay, in any pieces, and not before") {
+    auto loop = NSRunLoop::mainRunLoop();
+    auto obj = std::make_shared<NSObject>();
+    // Waits until the delayed-dispatch thread handled the clock as it stands:
+    // two rounds, so that a batch taken with the first probe has reached the main queue.
+    auto settle = [] {
+        for (int round = 0; round < 2; ++round) {
+            bool probed = false;
+            dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 0), dispatch_get_main_queue(), [&] { probed = true; });
+            REQUIRE_MESSAGE(runMainUntil([&] { return probed; }), "waited for a dispatch due now");
+        }
+    };
+    // 0: the virtual clock starts at the real time; the others are dates of today with fractions.
+    for (double start : {0.0, 1796912345.123456789, 1799999999.7, 1800000000.3, 1812345678.987654, 1765123456.55}) {
+        for (double delay : {0.25, 1.0, 5.0, 20.0, 30.0}) {
+            std::vector<double> tenths(static_cast<std::size_t>(std::ceil(delay * 10 - 1e-9)) - 1, 0.1);
+            tenths.push_back(delay - 0.1 * static_cast<double>(tenths.size()));
+            for (const auto& pieces : {tenths, std::vector<double>{delay - 0.1, 0.1}}) {
+                INFO("start ", std::to_string(start), ", delay ", delay, ", ", pieces.size(), " pieces");
+                Clock::useVirtualTime(start);
+                // Counted apart per case, so that work left over from a failed case cannot count here.
+                auto ran = std::make_shared<std::array<int, 3>>();
+                auto all = [ran](int n) { return (*ran)[0] == n && (*ran)[1] == n && (*ran)[2] == n; };
+                dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(delay * 1e9)),
+                               dispatch_get_main_queue(), [ran] { ++(*ran)[0]; });
+                auto timer = NSTimer::scheduledTimerWithTimeInterval(delay, [ran](NSTimer&) { ++(*ran)[1]; }, false);
+                loop->schedulePerform(obj, "run", delay, [ran] { ++(*ran)[2]; });
+                for (std::size_t i = 0; i + 1 < pieces.size(); ++i) Clock::advance(pieces[i]);
+                Clock::advance(pieces.back() - 0.001);
+                settle();
+                CHECK(all(0));
+                Clock::advance(0.001);
+                CHECK_MESSAGE(runMainUntil([&] { return all(1); }, 2), "waited for all three to run once");
+                timer->invalidate();
+                loop->cancelPerforms(obj.get(), "run");
+            }
+        }
+    }
+    Clock::useRealTime();
 }
 
 TEST_CASE("file-descriptor sources call back on their run loop's thread") {

@@ -225,11 +225,11 @@ private:
         for (;;) {
             double due = items_.empty() ? std::numeric_limits<double>::infinity() : items_.begin()->first.first;
             Clock::waitUntil(cv_, lock, due, [&] {
-                return !items_.empty() && (items_.begin()->first.first < due || items_.begin()->first.first <= Clock::now());
+                return !items_.empty() && (items_.begin()->first.first < due || Clock::reached(items_.begin()->first.first));
             });
             double now = Clock::now();
             std::vector<Entry> ready;
-            while (!items_.empty() && items_.begin()->first.first <= now) {
+            while (!items_.empty() && Clock::reached(items_.begin()->first.first, now)) {
                 ready.push_back(std::move(items_.begin()->second));
                 items_.erase(items_.begin());
             }
@@ -245,10 +245,12 @@ private:
     std::uint64_t seq_ = 0;
 };
 
+// The same conversion as the Clock's own, so a time of exactly now reads as now.
 double clockSecondsFor(dispatch_time_t t) {
-    if (t == DISPATCH_TIME_FOREVER) return std::numeric_limits<double>::infinity();
+    if (t > static_cast<dispatch_time_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::numeric_limits<double>::infinity();  // FOREVER, or centuries ahead
     if (t == DISPATCH_TIME_NOW) return Clock::now();
-    return static_cast<double>(t) / 1e9;
+    return Clock::secondsFor(static_cast<std::int64_t>(t));
 }
 
 }  // namespace
@@ -304,10 +306,15 @@ void dispatch_barrier_sync(const dispatch_queue_t& queue, dispatch_block_t block
 
 dispatch_time_t dispatch_time(dispatch_time_t when, std::int64_t delta) {
     if (when == DISPATCH_TIME_FOREVER) return DISPATCH_TIME_FOREVER;
-    double base = clockSecondsFor(when);
-    double t = base * 1e9 + static_cast<double>(delta);
-    if (t <= 1) return 1;
-    return static_cast<dispatch_time_t>(t);
+    // In whole nanoseconds, so that a delay after now lands where the clock will stand.
+    const dispatch_time_t base =
+        when == DISPATCH_TIME_NOW ? static_cast<dispatch_time_t>(std::max<std::int64_t>(0, Clock::nanoseconds())) : when;
+    if (delta < 0) {
+        const auto back = static_cast<dispatch_time_t>(-(delta + 1)) + 1;
+        return base > back + 1 ? base - back : 1;  // never NOW
+    }
+    const auto ahead = static_cast<dispatch_time_t>(delta);
+    return DISPATCH_TIME_FOREVER - base > ahead ? base + ahead : DISPATCH_TIME_FOREVER;
 }
 
 void dispatch_after(dispatch_time_t when, const dispatch_queue_t& queue, dispatch_block_t block) {

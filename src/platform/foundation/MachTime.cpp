@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <mutex>
 
 #include "platform/foundation/Clock.h"
@@ -20,8 +19,7 @@ std::uint64_t monotonicNanoseconds() {
     static std::mutex mutex;
     static std::uint64_t last = 0;
     static std::uint64_t offset = 0;
-    const double seconds = std::max(0.0, Clock::now());
-    const auto raw = static_cast<std::uint64_t>(std::llround(seconds * 1e9));
+    const auto raw = static_cast<std::uint64_t>(std::max<std::int64_t>(0, Clock::nanoseconds()));
     std::lock_guard lock(mutex);
     if (raw + offset < last) offset = last - raw;
     last = raw + offset;

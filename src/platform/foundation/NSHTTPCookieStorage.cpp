@@ -106,7 +106,7 @@ void NSHTTPCookieStorage::storeLocked(Cookie cookie) {
     std::erase_if(cookies_, [&](const Cookie& c) {
         return c.name == cookie.name && c.domain == cookie.domain && c.path == cookie.path;
     });
-    if (cookie.expires && *cookie.expires <= Clock::now()) return;  // an expired cookie deletes
+    if (cookie.expires && Clock::reached(*cookie.expires)) return;  // an expired cookie deletes
     cookies_.push_back(std::move(cookie));
 }
 
@@ -119,7 +119,7 @@ std::optional<std::string> NSHTTPCookieStorage::cookieHeaderForURL(const std::st
     if (path.empty()) path = "/";
     const double now = Clock::now();
     std::lock_guard<std::mutex> lock(mutex_);
-    std::erase_if(cookies_, [&](const Cookie& c) { return c.expires && *c.expires <= now; });
+    std::erase_if(cookies_, [&](const Cookie& c) { return c.expires && Clock::reached(*c.expires, now); });
     std::string header;
     for (const Cookie& c : cookies_) {
         const bool hostOk = c.hostOnly ? host == c.domain : domainMatches(host, c.domain);

@@ -188,7 +188,7 @@ void NSURLConnectionBacking::armIdleTimer(const NSURLConnectionPtr& c) {
             auto& transfer = *connection->transfer_;
             if (transfer.held) return timer.invalidate();  // re-armed when let go
             double idleUntil = transfer.lastActivity + timeout;
-            if (Clock::now() < idleUntil) return timer.setFireDate(idleUntil);
+            if (!Clock::reached(idleUntil)) return timer.setFireDate(idleUntil);
             // Nothing moved for the whole interval: the load times out.
             timer.invalidate();
             transfer.detach();

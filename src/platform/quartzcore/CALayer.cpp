@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/quartzcore/CATransaction.h"
@@ -220,7 +221,7 @@ void CALayer::addAnimation(const CAAnimationPtr& animation, const std::string& g
         if (a->delegate) a->delegate->animationDidStart(*a);
         if (a->didStart) a->didStart(*a);
     };
-    if (a->startTime_ <= now) loop->performBlock(std::move(start));
+    if (Clock::reached(a->startTime_, now)) loop->performBlock(std::move(start));
     else loop->addTimer(NSTimer::timerWithTimeInterval(a->startTime_ - now, [start](NSTimer&) { start(); }, false),
                         NSRunLoopCommonModes);
     double end = a->endTime();
@@ -282,8 +283,8 @@ CAValue CALayer::presentationValueForKey(const std::string& key) const {
     double now = CACurrentMediaTime();
     for (auto& [k, a] : animations_) {
         auto basic = std::dynamic_pointer_cast<CABasicAnimation>(a);
-        if (!basic || basic->keyPath != key || now < a->startTime_) continue;
-        if (now >= a->endTime() && a->fillMode != kCAFillModeForwards) continue;
+        if (!basic || basic->keyPath != key || !Clock::reached(a->startTime_, now)) continue;
+        if (Clock::reached(a->endTime(), now) && a->fillMode != kCAFillModeForwards) continue;
         CAValue from = std::holds_alternative<std::monostate>(basic->fromValue) ? value : basic->fromValue;
         CAValue to = std::holds_alternative<std::monostate>(basic->toValue) ? value : basic->toValue;
         value = CAValueInterpolate(from, to, a->fractionAt(now));

@@ -326,7 +326,7 @@ bool NSRunLoop::fireDueTimers(const NSRunLoopMode& mode, double* nextFire) {
 double NSRunLoop::waitInterval(double nextFire, double limitDate) const {
     const double now = Clock::now();
     const double until = std::min(nextFire, limitDate);
-    if (!(until > now)) return 0;
+    if (std::isnan(until) || Clock::reached(until, now)) return 0;
     // Virtual time moves by itself only in steps, and every step wakes the loop.
     double wait = Clock::isVirtual() ? 0.05 : std::min(until - now, 3600.0);
     if (wakeFd_ < 0) wait = std::min(wait, kUnwakeableWait);

@@ -5,6 +5,7 @@
 // move or invalidate its timers, and stop or wake it.
 #include <atomic>
 #include <deque>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -62,6 +63,10 @@ private:
     mutable std::mutex mutex_;  // guards the fields below
     Block block_;
     double fireDate_;
+    // The same date in Clock nanoseconds while it is finite: repeats step on
+    // from it in whole nanoseconds, so that they do not drift from a clock
+    // advanced by the interval, however many times it fires.
+    std::int64_t fireNanoseconds_;
     std::weak_ptr<NSRunLoop> runLoop_;
 };
 

@@ -1,6 +1,7 @@
 // NSTimer (declared with the run loop that fires it).
 #include "platform/runloop/NSRunLoop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -8,7 +9,9 @@
 
 NSTimer::NSTimer(double interval, Block block, bool repeats)
     : interval_(interval <= 0 ? 0.0001 : interval), repeats_(repeats), block_(std::move(block)),
-      fireDate_(Clock::now() + interval_) {}
+      fireNanoseconds_(Clock::later(Clock::nanoseconds(), Clock::nanosecondsFor(interval_))) {
+    fireDate_ = Clock::secondsFor(fireNanoseconds_);
+}
 
 std::shared_ptr<NSTimer> NSTimer::timerWithTimeInterval(double interval, Block block, bool repeats) {
     return std::make_shared<NSTimer>(interval, std::move(block), repeats);
@@ -55,6 +58,7 @@ void NSTimer::setFireDate(double date) {
     {
         std::lock_guard lock(mutex_);
         fireDate_ = date;
+        if (std::isfinite(date)) fireNanoseconds_ = Clock::nanosecondsFor(date);
         loop = runLoop_.lock();
     }
     if (loop) loop->timerMoved(this);
@@ -72,9 +76,14 @@ std::shared_ptr<NSRunLoop> NSTimer::runLoop() const {
 
 void NSTimer::advanceAfterFiring(double now) {
     std::lock_guard lock(mutex_);
-    double next = fireDate_ + interval_;
-    if (next <= now) next += interval_ * std::ceil((now - next) / interval_ + 1e-9);
-    // Rounding must not leave it due again in the same pass.
-    if (!(next > now)) next = std::nextafter(now, std::numeric_limits<double>::infinity());
-    fireDate_ = next;
+    if (!std::isfinite(fireDate_)) return;  // no date (or never): stays so
+    const std::int64_t step = std::max<std::int64_t>(1, Clock::nanosecondsFor(interval_));
+    std::int64_t next = Clock::later(fireNanoseconds_, step);
+    // Missed intervals are skipped (a date the clock reached is never near the limits).
+    if (Clock::reached(Clock::secondsFor(next), now)) next += step * ((Clock::nanosecondsFor(now) - next) / step + 1);
+    // Not due again in the same pass.
+    while (Clock::reached(Clock::secondsFor(next), now) && next != std::numeric_limits<std::int64_t>::max())
+        next = Clock::later(next, step);
+    fireNanoseconds_ = next;
+    fireDate_ = Clock::secondsFor(next);
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/foundation/Clock.h"
+
 namespace {
 constexpr double kNever = std::numeric_limits<double>::infinity();
 }  // namespace
@@ -65,7 +67,7 @@ RunLoopTimerQueue::Due RunLoopTimerQueue::takeDue(const NSRunLoopMode& mode, dou
             ++q;
             continue;
         }
-        if (q->first.date > now) {
+        if (!Clock::reached(q->first.date, now)) {
             due.nextFire = q->first.date;
             break;
         }
