@@ -189,6 +189,9 @@ CGSize sizeOf(const std::shared_ptr<UIImage>& image) { return image ? image->siz
 
 }  // namespace
 
+// The ad server and the real web engine from here on.
+TEST_SUITE_BEGIN("engine");
+
 TEST_CASE("native ad assets load from the ad server: 404s, no images, the body cap and release while loading") {
     NativeRoad road;
     struct Row {
@@ -331,3 +334,5 @@ TEST_CASE("native ad clicks run the support page's script once the required asse
     CHECK(road.loggedQuery("/adnet/ping/impression", "native") == std::vector<std::string>{"content"});
     CHECK(ad->hasRecordedImpression());
 }
+
+TEST_SUITE_END();
