@@ -75,6 +75,9 @@ void* UIWebViewWPESurface::makeViewBackend() {
                                                                   points(size_.height));
     wpe_view_backend* view = wpe_view_backend_exportable_fdo_get_view_backend(backend_->exportable);
     applyState();
+    // The size goes with the backend; a scale given before the engine view
+    // exists is not heard: it goes again with the view's next geometry.
+    backend_->scale = 0;
     return webkit_web_view_backend_new(
         view,
         [](gpointer data) {
