@@ -27,6 +27,8 @@ UIWebView::UIWebView(CGRect frame, UIWebViewProcessGroup group) : UIView(frame),
     updateViewSize();
 }
 
+double UIWebView::backingInitialScale() const { return UIScreen::mainScreen()->scale(); }
+
 void UIWebView::setFrame(CGRect frame) {
     UIView::setFrame(frame);
     updateViewSize();

@@ -87,6 +87,10 @@ public:
     virtual void backingDidReceiveFrame(CGImageRef /*image*/, double /*scale*/) {}
     // The process group the backing's pages run in.
     virtual UIWebViewProcessGroup backingProcessGroup() const { return UIWebViewProcessGroup::Creatives; }
+    // The size (points) and scale a backing's page is made with, so that it
+    // need not be resized as soon as it exists.
+    virtual CGSize backingInitialSize() const { return CGSizeMake(0, 0); }
+    virtual double backingInitialScale() const { return 1; }
 };
 
 // The engine behind one view.
@@ -228,6 +232,8 @@ public:
     void backingDidPaintFrame() override;
     void backingDidReceiveFrame(CGImageRef image, double scale) override;
     UIWebViewProcessGroup backingProcessGroup() const override { return group_; }
+    CGSize backingInitialSize() const override { return bounds().size; }
+    double backingInitialScale() const override;
 
 private:
     void touch(const UITouchSet& touches, int phase);

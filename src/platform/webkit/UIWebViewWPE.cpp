@@ -36,6 +36,10 @@ UIWebView::BackingFactory UIWebViewWPE::factory() {
 UIWebViewWPE::UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup group)
     : client_(client), group_(UIWebViewWPEContext::group(group)) {
     QV_ASSERT_MAIN_THREAD();
+    // The page starts with the view's geometry: a resize of a page that is
+    // still setting up its compositor stalls both processes (UIWebViewWPE.h).
+    size_ = client.backingInitialSize();
+    scale_ = client.backingInitialScale() > 0 ? client.backingInitialScale() : 1;
     surface_ = std::make_unique<UIWebViewWPESurface>(size_, scale_, [this](CGImageRef image, double scale) {
         enqueue([this, image = std::move(image), scale]() mutable {
             client_.backingDidReceiveFrame(std::move(image), scale);

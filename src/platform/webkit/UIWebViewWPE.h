@@ -17,6 +17,14 @@
 // - UIWebViewWPENavigation.cpp: the engine's signals recorded in one queue
 //   per view and delivered in order from the run loop, decisions held meanwhile.
 //
+// Geometry: a page is made with its view's size and scale, and the engine view
+// hears of a later change only when there is one. A change of a visible page
+// makes the engine's host side wait on the main thread, up to half a second,
+// for the page's answer; meanwhile the main thread serves no compositor
+// traffic, so a page of the same process that is setting up its compositor
+// (its web process's main thread waits on that) cannot answer: every process
+// idles until the wait times out, and a few such waits end the process.
+//
 // Engine callbacks only record what happened: the backing client is called
 // from the view's queue, never from inside an engine callback. A process that
 // stops answering is ended by the watchdog: its creative views fail their load

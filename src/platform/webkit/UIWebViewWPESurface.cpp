@@ -48,6 +48,9 @@ CGImageRef imageOf(wl_shm_buffer* shm) {
 struct UIWebViewWPESurface::Backend {
     wpe_view_backend_exportable_fdo* exportable = nullptr;
     UIWebViewWPESurface* surface = nullptr;  // null once the surface is gone
+    // The geometry last given to the engine view (0: none yet).
+    uint32_t width = 0, height = 0;
+    float scale = 0;
     bool pendingAck = false;
 };
 
@@ -72,6 +75,9 @@ void* UIWebViewWPESurface::makeViewBackend() {
                                                                   points(size_.height));
     wpe_view_backend* view = wpe_view_backend_exportable_fdo_get_view_backend(backend_->exportable);
     applyState();
+    // The size goes with the backend; a scale given before the engine view
+    // exists is not heard: it goes again with the view's next geometry.
+    backend_->scale = 0;
     return webkit_web_view_backend_new(
         view,
         [](gpointer data) {
@@ -83,11 +89,20 @@ void* UIWebViewWPESurface::makeViewBackend() {
         holder);
 }
 
+// The geometry goes to the engine view only when it changed: each change of a
+// visible page makes the engine's host side wait on the main thread (up to half
+// a second) for the page's answer (see UIWebViewWPE.h).
 void UIWebViewWPESurface::applyState() {
     if (!backend_ || !backend_->exportable) return;
     wpe_view_backend* view = wpe_view_backend_exportable_fdo_get_view_backend(backend_->exportable);
-    wpe_view_backend_dispatch_set_device_scale_factor(view, static_cast<float>(scale_));
-    wpe_view_backend_dispatch_set_size(view, points(size_.width), points(size_.height));
+    const uint32_t width = points(size_.width), height = points(size_.height);
+    const auto scale = static_cast<float>(scale_);
+    Backend& sent = *backend_;
+    if (scale != sent.scale) wpe_view_backend_dispatch_set_device_scale_factor(view, scale);
+    if (width != sent.width || height != sent.height) wpe_view_backend_dispatch_set_size(view, width, height);
+    sent.width = width;
+    sent.height = height;
+    sent.scale = scale;
     if (visible_)
         wpe_view_backend_add_activity_state(view, kActive);
     else
