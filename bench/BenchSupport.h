@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -89,6 +90,18 @@ inline double throughput(std::size_t bytesPerRun, const std::function<void()>& b
         elapsed = seconds(start);
     } while (elapsed < minSeconds);
     return static_cast<double>(bytesPerRun) * static_cast<double>(runs) / elapsed / 1e6;
+}
+
+// Makes doctest's assertions outside test cases (the test peers' runners check
+// their start with them) end the run with the failed expression. `context`
+// must live as long as the run.
+template <class DoctestContext>
+inline void exitOnFailedAssertions(DoctestContext& context) {
+    context.setAsDefaultForAssertsOutOfTestCases();
+    context.setAssertHandler([](const auto& data) {
+        std::fprintf(stderr, "%s:%d: %s failed\n", data.m_file, data.m_line, data.m_expr);
+        std::exit(1);
+    });
 }
 
 }  // namespace bench

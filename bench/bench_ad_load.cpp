@@ -95,11 +95,7 @@ int main(int argc, char** argv) {
     testsupport::prepareProcess(argc, argv);
     // The ad server's runner checks its start with doctest's assertions: a failed one ends the run.
     doctest::Context assertions;
-    assertions.setAsDefaultForAssertsOutOfTestCases();
-    assertions.setAssertHandler([](const doctest::AssertData& data) {
-        std::fprintf(stderr, "%s:%d: %s failed\n", data.m_file, data.m_line, data.m_expr);
-        std::exit(1);
-    });
+    bench::exitOnFailedAssertions(assertions);
     testsupport::TempHome home;
     curl_global_init(CURL_GLOBAL_DEFAULT);
     std::printf("bench_ad_load (%s build): a slot's load to a valid ad next to a libcurl GET and an engine load, "

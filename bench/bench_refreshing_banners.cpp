@@ -230,11 +230,7 @@ int main(int argc, char** argv) {
     testsupport::prepareProcess(argc, argv);
     // The ad server's runner checks its start with doctest's assertions: a failed one ends the run.
     doctest::Context assertions;
-    assertions.setAsDefaultForAssertsOutOfTestCases();
-    assertions.setAssertHandler([](const doctest::AssertData& data) {
-        std::fprintf(stderr, "%s:%d: %s failed\n", data.m_file, data.m_line, data.m_expr);
-        std::exit(1);
-    });
+    bench::exitOnFailedAssertions(assertions);
     testsupport::TempHome home;
     std::printf("bench_refreshing_banners (%s build): %d banners refreshing every %.2f s, %d refreshes each, "
                 "next to %d bare engine views loading the same creative as often\n",
