@@ -108,10 +108,7 @@ int main(int argc, char** argv) {
                                  {"contentType", "text/html; charset=utf-8"},
                                  {"body", kCreative}};
     if (server.order("units", {{"units", {{"bench-unit", unit}}}}) != 200) return 1;
-    UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
-    std::ifstream in(server.caFile());
-    SecTrustSetAdditionalSystemAnchors(
-        SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
+    server.trustAuthority();
     const auto origin = AKAdOrigin::parse(server.origin("https"), "https").value();
     AKAdHosts::ScopedOrigin content(AKAdHost::staticContent, origin);
     AKAdHosts::ScopedOrigin media(AKAdHost::staticMedia, origin);

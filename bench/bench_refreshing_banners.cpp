@@ -15,9 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -186,10 +184,7 @@ struct Peer {
             {"units", {{kUnit, {{"status", 200}, {"headers", headers}, {"file", kCreativeFile}}}}},
             {"constants", {{"active_view_sampling_intervals", "[1,2]"}}}};
         if (server.order("units", order) != 200) return false;
-        UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
-        std::ifstream in(server.caFile());
-        SecTrustSetAdditionalSystemAnchors(
-            SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
+        server.trustAuthority();
         const auto origin = AKAdOrigin::parse(server.origin("https"), "https").value();
         content.emplace(AKAdHost::staticContent, origin);
         media.emplace(AKAdHost::staticMedia, origin);

@@ -7,8 +7,6 @@
 // Main thread only.
 #include <doctest/doctest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,10 +60,7 @@ struct EngineRoadBase {
     explicit EngineRoadBase(const nlohmann::json& order) {
         REQUIRE(server.started());
         REQUIRE(server.order("units", order) == 200);
-        UIWebView::trustCertificateAuthorityForHosts(server.caFile(), {"127.0.0.1"});
-        std::ifstream in(server.caFile());
-        SecTrustSetAdditionalSystemAnchors(
-            SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
+        server.trustAuthority();
         const auto origin = AKAdOrigin::parse(server.origin("https"), "https").value();
         content.emplace(AKAdHost::staticContent, origin);
         media.emplace(AKAdHost::staticMedia, origin);

@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include <doctest/doctest.h>
 
+#include "platform/security/SecTrust.h"
+#include "platform/webkit/UIWebView.h"
 #include "support/TestEnvironment.h"
 
 extern char** environ;
@@ -116,6 +119,13 @@ int AdServerProcess::stop() {
     }
     pid_ = -1;
     return ended && result > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void AdServerProcess::trustAuthority() const {
+    UIWebView::trustCertificateAuthorityForHosts(caFile(), {"127.0.0.1"});
+    std::ifstream in(caFile());
+    SecTrustSetAdditionalSystemAnchors(
+        SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
 }
 
 }  // namespace testtools

@@ -34,6 +34,10 @@ public:
     // POSTs to /control/<kind>; the status.
     long order(const std::string& kind, const nlohmann::json& body) const;
     nlohmann::json log() const;
+    // Trusts the server's authority for 127.0.0.1 in the web engine and in the
+    // library's own connections (an additional system anchor: tests clear it
+    // with SecTrustSetAdditionalSystemAnchors({}) when done).
+    void trustAuthority() const;
 
     // SIGTERM, then the exit status (-1: ended by a signal or had to be killed).
     int stop();
