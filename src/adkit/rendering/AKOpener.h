@@ -85,29 +85,48 @@ public:
     void didOpenInApp();
     void didOpenExternalApp();
 
-    // Actions (URLs as absolute strings).
+    // checkStateWithParamter: YES when the argument is there (`present`) and
+    // there is a view controller to present from.
+    bool checkStateWithParamter(bool present) const { return present && viewController() != nullptr; }
+
+    // Actions (URLs as absolute strings), by area.
+
+    // -- Other applications.
     virtual void openApp(const std::string& URL);
+    // Rich-media resize (openWebAppWithSize:offset:): consults the guard and opens nothing.
+    virtual void openWebAppWithSize(CGSize size, CGPoint offset);
+
+    // -- The in-app browser.
     virtual void openBrowserToURL(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/) {}
-    virtual void openEmailComposer(const std::string& /*URL*/) {}
-    virtual void openSmsComposer(const std::string& /*URL*/) {}
-    virtual void openPublisherToolbar(const std::optional<std::string>& /*adUnitID*/, const std::string& /*adContent*/) {}
-    virtual bool isInAppStoreSupported() const { return false; }
-    virtual void fetchInAppStoreForProductID(const std::string& /*productID*/) {}
-    virtual void openInAppStoreWithProductID(const std::string& /*productID*/,
-                                             const std::optional<std::string>& /*fallbackURLString*/,
-                                             bool /*shouldWaitForFetch*/) {}
-    virtual void openInAppPurchase(const std::string& /*productID*/, std::int64_t /*quantity*/,
-                                   const std::vector<std::string>& /*reportingURLStringFormats*/) {}
+
+    // -- Web apps and rich-media expansion.
     virtual void openWebApp(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/,
                             bool /*usingCustomClose*/) {}
     virtual void openWebAppWithHTML(const std::string& /*html*/, AKSupportedOrientations /*orientations*/,
                                     bool /*usingCustomClose*/) {}
     virtual void expandToWebAppWithSupportedOrientations(AKSupportedOrientations /*orientations*/,
                                                          bool /*usingCustomClose*/) {}
-    // Rich-media resize (openWebAppWithSize:offset:).
-    // Consults the guard and opens nothing.
-    virtual void openWebAppWithSize(CGSize size, CGPoint offset);
+
+    // -- Composers and the calendar editor.
+    virtual void openEmailComposer(const std::string& /*URL*/) {}
+    virtual void openSmsComposer(const std::string& /*URL*/) {}
     virtual void openCalendarWithDictionary(const Value& /*parameters*/) {}
+
+    // -- Store sheets.
+    virtual bool isInAppStoreSupported() const { return false; }
+    virtual void fetchInAppStoreForProductID(const std::string& /*productID*/) {}
+    virtual void openInAppStoreWithProductID(const std::string& /*productID*/,
+                                             const std::optional<std::string>& /*fallbackURLString*/,
+                                             bool /*shouldWaitForFetch*/) {}
+
+    // -- In-app purchase.
+    virtual void openInAppPurchase(const std::string& /*productID*/, std::int64_t /*quantity*/,
+                                   const std::vector<std::string>& /*reportingURLStringFormats*/) {}
+
+    // -- The publisher toolbar.
+    virtual void openPublisherToolbar(const std::optional<std::string>& /*adUnitID*/, const std::string& /*adContent*/) {}
+
+    // -- (end of the actions)
 
 private:
     std::weak_ptr<AKSlot> slot_;
@@ -118,4 +137,20 @@ private:
     bool autoClickProtected_ = false;
     std::weak_ptr<AKOpenerDelegate> delegate_;
     bool didOpenAnotherApplication_ = false;
+
+    // Area state.
+
+    // -- The in-app browser.
+
+    // -- Web apps and rich-media expansion.
+
+    // -- Composers and the calendar editor.
+
+    // -- Store sheets.
+
+    // -- In-app purchase.
+
+    // -- The publisher toolbar.
+
+    // -- (end of the area state)
 };
