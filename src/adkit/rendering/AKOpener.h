@@ -120,8 +120,10 @@ public:
                                              bool /*shouldWaitForFetch*/) {}
 
     // -- In-app purchase.
-    virtual void openInAppPurchase(const std::string& /*productID*/, std::int64_t /*quantity*/,
-                                   const std::vector<std::string>& /*reportingURLStringFormats*/) {}
+    // Guard; then a new AKInAppPurchase goes to the slot's didReceiveInAppPurchase,
+    // didOpenInApp is reported and a full-screen ad controller relinquishes the screen.
+    virtual void openInAppPurchase(const std::string& productID, std::int64_t quantity,
+                                   const std::vector<std::string>& reportingURLStringFormats);
 
     // -- The publisher toolbar.
     virtual void openPublisherToolbar(const std::optional<std::string>& /*adUnitID*/, const std::string& /*adContent*/) {}

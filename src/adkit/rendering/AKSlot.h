@@ -51,6 +51,7 @@ public:
 };
 
 class AKSlot;
+class AKInAppPurchase;
 class AKInAppPurchaseDelegate;
 class UIView;
 class UIViewController;
@@ -138,6 +139,8 @@ public:
     virtual void failWithError(const AKRequestErrorPtr& error, bool reloadRefreshTimer, bool cancelPendingActions) = 0;
     virtual void enableSwipeToViewController() = 0;
     virtual void disableSwipeToViewController() = 0;
+    // An ad-initiated purchase, for the slot's in-app purchase delegate (the opener's).
+    virtual void didReceiveInAppPurchase(const std::shared_ptr<AKInAppPurchase>& /*purchase*/) {}
     // Ad statistics: adds 1 to a counter; stores a value only when the key is absent
     // (or always); the statistics delegate is told either way.
     virtual void incrementAdStatistic(const std::string& key) = 0;

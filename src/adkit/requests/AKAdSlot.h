@@ -208,7 +208,7 @@ public:
     // The built-in ad-server domain suffixes of isAdKitAdURL (comma-separated).
     static const char* const kBuiltInAdDomains;
     std::shared_ptr<AKInAppPurchaseDelegate> inAppPurchaseDelegate() const;
-    void didReceiveInAppPurchase(const std::shared_ptr<AKInAppPurchase>& purchase);
+    void didReceiveInAppPurchase(const std::shared_ptr<AKInAppPurchase>& purchase) override;
     void bannerDidMoveToWindow(bool hasWindow);
     void interstitialViewWillAppear() override;
     void interstitialViewWillDisappear() override;

@@ -61,7 +61,7 @@ void AKMAdNetworkAdapter::setAvailableAdapterNamesProvider(std::function<Value()
                                                    : nullptr);
 }
 
-// ---- Slot extensions, purchases, toolbar -----------------------------------------------
+// ---- Slot extensions, toolbar -----------------------------------------------
 
 std::shared_ptr<AKSlotExtensions> AKSlotExtensions::shared() {
     if (auto extensions = installed<AKSlotExtensions>().get()) return extensions;
@@ -71,16 +71,6 @@ std::shared_ptr<AKSlotExtensions> AKSlotExtensions::shared() {
 
 void AKSlotExtensions::install(std::shared_ptr<AKSlotExtensions> extensions) {
     installed<AKSlotExtensions>().set(std::move(extensions));
-}
-
-std::shared_ptr<AKPaymentTransactionObserver> AKPaymentTransactionObserver::sharedInstance() {
-    if (auto observer = installed<AKPaymentTransactionObserver>().get()) return observer;
-    installed<AKPaymentTransactionObserver>().setIfEmpty(std::make_shared<AKPaymentTransactionObserver>());
-    return installed<AKPaymentTransactionObserver>().get();
-}
-
-void AKPaymentTransactionObserver::setSharedInstance(std::shared_ptr<AKPaymentTransactionObserver> observer) {
-    installed<AKPaymentTransactionObserver>().set(std::move(observer));
 }
 
 bool AKPublisherToolbarCredentials::hasToolbarCredentials() {
@@ -97,7 +87,6 @@ void AKSlotServicesRegisterDefaults() {
     std::call_once(once, [] {
         AKApplication::addEarlyActivity([] {
             installed<AKSlotExtensions>().setIfEmpty(std::make_shared<AKSlotExtensions>());
-            installed<AKPaymentTransactionObserver>().setIfEmpty(std::make_shared<AKPaymentTransactionObserver>());
         });
     });
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Services the ad slot calls whose full versions come with later work: the
 // mediation configuration and glue, the adapter names the build knows, swipe
-// to a full-screen view controller, the default purchase flow and the
-// publisher toolbar's credentials.
+// to a full-screen view controller and the publisher toolbar's credentials
+// (the default purchase flow is the rendering layer's
+// AKPaymentTransactionObserver).
 //
 // Each is a class with default behaviour or a function with a default. A later
 // implementation installs itself (setFactory / install) from an early activity
@@ -14,7 +15,7 @@
 //   - AKMToAKGlue requests nothing, changes no type, presents nothing;
 //   - AKMAdNetworkAdapter::availableAdapterNames is null (no "adapters" key);
 //   - swipe calls do nothing;
-//   - the default purchase flow is off and there are no toolbar credentials.
+//   - there are no toolbar credentials.
 //
 // Threads: installing and reading the installed objects may happen on any
 // thread; what they do runs on the main thread, where the slot calls them.
@@ -24,7 +25,7 @@
 #include <optional>
 #include <string>
 
-#include "adkit/rendering/AKInAppPurchase.h"
+#include "adkit/rendering/AKPaymentTransactionObserver.h"  // the default purchase flow the slot asks
 #include "adkit/requests/AKAdType.h"
 #include "platform/foundation/NSError.h"
 #include "platform/foundation/NSObject.h"
@@ -119,14 +120,6 @@ public:
     virtual void canEnableSwipeToViewController(AKAdSlot& /*slot*/) {}
     virtual void enableSwipeToViewController(AKAdSlot& /*slot*/) {}
     virtual void disableSwipeToViewController(AKAdSlot& /*slot*/) {}
-};
-
-// The shared payment transaction observer (the default purchase flow).
-class AKPaymentTransactionObserver : public NSObject, public AKInAppPurchaseDelegate {
-public:
-    static std::shared_ptr<AKPaymentTransactionObserver> sharedInstance();
-    static void setSharedInstance(std::shared_ptr<AKPaymentTransactionObserver> observer);
-    virtual bool isDefaultPurchaseFlowEnabled() const { return false; }
 };
 
 namespace AKPublisherToolbarCredentials {
