@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "PurchaseRoutes.h"
 #include "ServerState.h"
 #include "TestAuthority.h"
 #include "UnitTable.h"
@@ -148,6 +149,7 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         return unitAnswer(units[slotname], slotname, hop, origin, root_);
     }
     if (isPing(path) || path == kLogPath) return plain(204, "");
+    if (auto purchase = purchaseAnswer(path)) return std::move(*purchase);
     if (path == "/adnet/click") {
         Answer answer = plain(302, "");
         const std::string landing = request.get_param_value("landing");

@@ -6,6 +6,7 @@
 //   /adnet/ping/impression, /adnet/ping/click,
 //   /adnet/ping/manual-impression                 204, logged
 //   /adnet/log                                    204: the core page's log entries (POST, body logged)
+//   /adnet/purchase/report                        204, logged (PurchaseRoutes.h)
 //   /adnet/click[?landing=<url>]                  302 to the landing URL (default /adnet/landing)
 //   /adnet/landing                                a small HTML landing page
 //   /adnet/static/sdk/native/sdk-constants.js     the generated script of constants and units
