@@ -342,3 +342,122 @@ TEST_CASE("purchase flow: switched on once for a delegate that takes payments, a
     adkittest::drainMainQueue();
     CHECK(scope.publisher->paid.empty());
 }
+
+namespace {
+
+constexpr CGPixel kPurchasePurple{0x6A, 0x1B, 0x9A, 255};
+constexpr CGPoint kBuyPoint{160, 543};  // the banner's centre at the bottom of the phone screen
+
+struct BannerLoads : AKBannerViewDelegate {
+    int received = 0;
+    void adViewDidReceiveAd(AKBannerView&) override { ++received; }
+};
+
+// The purchase creative asking for two of kProduct, reporting to the server's report path.
+json purchaseUnits() {
+    const std::string settings = json{{"product_id", kProduct}, {"quantity", "2"},
+                                      {"report_urls", std::string("{origin}") + kReportPath +
+                                                          "?case=road&sku=@sku@&status=@status@&quantity=@quantity@"}}
+                                     .dump();
+    const std::string body =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\">"
+        "<meta name=\"viewport\" content=\"width=320,height=50,initial-scale=1\">"
+        "<script>window.ADNET_PURCHASE = " + settings + ";</script>"
+        "<script src=\"{origin}/adnet/static/sdk/native/adnet-page.js\"></script>"
+        "<script src=\"{origin}/adnet/static/creatives/purchase.js\"></script></head><body></body></html>";
+    return {{"purchase", slotroad::htmlUnit(body, "", {{"X-Adnet-Click-Tracking-Urls", "{origin}/adnet/ping/click?unit=purchase"}})}};
+}
+
+// The purchase banner at the bottom of a white root view on the served phone screen, real openers.
+struct PurchaseScreen : slotroad::EngineSlots {
+    devicescreentest::SavedDevice saved;
+    UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
+    interstitialtest::Screen screen;
+    std::unique_ptr<DeviceScreenServer> device;
+    std::shared_ptr<BannerLoads> loads = std::make_shared<BannerLoads>();
+    std::shared_ptr<AKBannerView> banner;
+
+    PurchaseScreen() : EngineSlots(purchaseUnits()) {
+        AKOpener::setFactory(nullptr);
+        UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
+        screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
+        DeviceScreenServerOptions options;
+        options.port = 0;
+        std::string error;
+        device = DeviceScreenServer::start(options, error);
+        REQUIRE_MESSAGE(device, error);
+        banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, CGPointMake(0, 518));
+        REQUIRE(banner);
+        banner->setAdUnitID("purchase");
+        banner->setDelegate(loads);
+        banner->setRootViewController(screen.root);
+        screen.root->view()->addSubview(banner);
+        banner->loadRequest(AKRequest::request());
+        waitFor([&] { return loads->received == 1; }, "the purchase banner's ad");
+        waitFor([&] {
+            const auto pixel = webtest::layerPixel(*banner->webView()->webView(), 160, 25);
+            return pixel && devicescreentest::near(*pixel, kPurchasePurple);
+        }, "a painted frame of the purchase banner");
+    }
+    ~PurchaseScreen() {
+        banner.reset();
+        device.reset();
+        UIApplication::sharedApplication()->setApplicationState(stateBefore);
+    }
+    void tap(CGPoint point) {
+        std::optional<DeviceInputResult> result;
+        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
+        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
+        CHECK(result->delivered);
+    }
+    std::vector<json> reports() const {
+        std::vector<json> found;
+        for (const auto& entry : logged(kReportPath)) found.push_back(entry["query"]);
+        return found;
+    }
+};
+
+}  // namespace
+
+TEST_SUITE_BEGIN("engine");
+
+TEST_CASE("purchase road: a tap on a purchase ad on the phone screen, first an unknown product, then a paid one") {
+    PurchaseScope::reset();
+    PurchaseScreen road;
+    const auto publisher = std::make_shared<Publisher>();
+    AKDefaultInAppPurchase::enableDefaultPurchaseFlowWithDelegate(publisher);
+    const auto shot = devicescreentest::servedFrame(*road.device, "purchase-road-banner").first;
+    CHECK(devicescreentest::near(devicescreentest::probe(shot, 160, 543), kPurchasePurple));
+
+    // The store does not know the product: status 3 and the alert on the device screen.
+    road.tap(kBuyPoint);
+    waitFor([&] { return road.reports().size() == 1; }, "the invalid product's report");
+    CHECK(road.reports()[0].value("status", "") == "3");
+    CHECK(road.reports()[0].value("sku", "") == kProduct);
+    const json views = devicescreentest::fetch(road.device->port(), "GET", "/api/tree").json()["views"];
+    const auto alert = std::ranges::find_if(views, [](const json& node) { return node.value("class", "") == "UIAlertView"; });
+    REQUIRE(alert != views.end());
+    CHECK(alert->value("label", "") == "Whoops!");
+    CHECK(alert->value("detail", "") == "Sorry, the product is currently unavailable.");
+    CHECK(devicescreentest::post(road.device->port(), "/api/tap", {{"label", "OK"}}).status == 200);
+    CHECK(UIAlertView::visibleAlerts().empty());
+
+    // Now it does: the payment, the publisher, and status 1 once the publisher finishes.
+    SKProductsRequest::setStoreProducts({{kProduct, "0,99 €"}});
+    road.tap(kBuyPoint);
+    const auto transaction = PurchaseScope::waitForTransaction(0);
+    CHECK(transaction->payment()->quantity() == 2);
+    SKPaymentQueue::defaultQueue()->settleTransaction(transaction, SKPaymentTransactionStatePurchased);
+    waitFor([&] { return publisher->paid.size() == 1; }, "the publisher's paid purchase");
+    CHECK(publisher->joined() == "shouldStart gold&coins#1 x2; shouldStart gold&coins#1 x2; paid gold&coins#1 x2");
+    CHECK(road.reports().size() == 1);
+    publisher->paid[0]->finishTransaction();
+    waitFor([&] { return road.reports().size() == 2; }, "the paid purchase's report");
+    CHECK(road.reports()[1].value("status", "") == "1");
+    CHECK(road.reports()[1].value("sku", "") == kProduct);
+    CHECK(road.reports()[1].value("quantity", "") == "2");
+    CHECK(road.loggedQuery("/adnet/ping/click", "unit") == std::vector<std::string>{"purchase", "purchase"});
+    PurchaseScope::reset();
+}
+
+TEST_SUITE_END();
