@@ -4,7 +4,7 @@
 // other failures 0, invalid or unconfirmed products 3 with the "Whoops!" alert,
 // a publisher's refusal 0), transactions matched to purchases oldest first, the
 // conversion report, the quantity and format-filling rules, the flow switch;
-// and the road from a real ad page on the phone screen, tapped through the
+// the opener's purchase action behind the auto-click guard; and the road from a real ad page on the phone screen, tapped through the
 // device input, to the publisher and the report.
 #include <doctest/doctest.h>
 
@@ -19,6 +19,7 @@
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/rendering/AKClickTrackerCollection.h"
 #include "adkit/rendering/AKPaymentTransactionObserver.h"
+#include "adkit/rendering/AKViewController.h"
 #include "adkit/requests/AKBannerView.h"
 #include "platform/DeviceScreenTestSupport.h"
 #include "platform/WebViewSupport.h"
@@ -341,6 +342,48 @@ TEST_CASE("purchase flow: switched on once for a delegate that takes payments, a
     queue->settleTransaction(queue->addPayment(SKPayment(kProduct, 1)), SKPaymentTransactionStatePurchased);
     adkittest::drainMainQueue();
     CHECK(scope.publisher->paid.empty());
+}
+
+TEST_CASE("opener: an ad's purchase goes to the slot, then the in-app report and a full-screen ad's screen given back, past the guard") {
+    struct Heard : renderingtest::RecordingSlot, AKOpenerDelegate {
+        void didReceiveInAppPurchase(const std::shared_ptr<AKInAppPurchase>& purchase) override {
+            std::string formats;
+            for (const auto& f : purchase->reportingURLStringFormats()) formats += "[" + f + "]";
+            record(format("purchase %@ x%lld %@", purchase->productID(), static_cast<long long>(purchase->quantity()), formats));
+        }
+        void didOpenInApplication() override { record("didOpenInApplication"); }
+        void didLeaveApplication() override { record("didLeaveApplication"); }
+    };
+    struct FullScreenAd : AKViewController {
+        std::shared_ptr<Heard> heard;
+        void relinquishScreen() override { heard->record("relinquishScreen"); }
+    };
+    struct Row {
+        bool guarded;
+        bool fullScreen;
+        std::int64_t quantity;
+        const char* expected;
+    };
+    for (const Row& row : {Row{true, true, 3, ""},
+                           Row{false, true, 3, "purchase coins x3 [http://r/1][http://r/2]; pingClickURLs; didOpenInApplication; relinquishScreen"},
+                           Row{false, false, 3, "purchase coins x3 [http://r/1][http://r/2]; pingClickURLs; didOpenInApplication"},
+                           Row{false, false, 11, "purchase coins x0 [http://r/1][http://r/2]; pingClickURLs; didOpenInApplication"}}) {
+        CAPTURE(row.expected);
+        const auto heard = std::make_shared<Heard>();
+        const auto opener = std::make_shared<AKOpener>();
+        opener->setSlot(heard);
+        opener->setDelegate(heard);
+        opener->setAutoClickProtected(row.guarded);
+        std::shared_ptr<UIViewController> controller = std::make_shared<UIViewController>();
+        if (row.fullScreen) {
+            auto ad = std::make_shared<FullScreenAd>();
+            ad->heard = heard;
+            controller = ad;
+        }
+        opener->setViewController(controller);
+        opener->openInAppPurchase("coins", row.quantity, {"http://r/1", "http://r/2"});
+        CHECK(heard->joined() == row.expected);
+    }
 }
 
 namespace {
