@@ -1,8 +1,8 @@
 // Offers an in-app purchase: it makes the page a 320 x 50 banner in flat #6A1B9A
 // whose whole area is the link "Buy coins" (id "buy"); a tap on it sends the page message
 // "amsg://adnet/open?a=in_app_purchase&product_id=...&quantity=...&report_urls=..."
-// with the settings of the page's query, each member replaced by
-// window.ADNET_PURCHASE when that is set:
+// with these settings, each replaced by the member of window.ADNET_PURCHASE
+// when a page sets that object before the script:
 //   product_id   the store product ID (default "com.example.coins")
 //   quantity     the number of items (default "1")
 //   report_urls  the reporting URL formats, one text separated by spaces or an
@@ -15,13 +15,6 @@
         return keyword + "=@" + keyword + "@";
     }).join("&");
     var settings = { product_id: "com.example.coins", quantity: "1", report_urls: report };
-    var pairs = location.search.replace(/^\?/, "").split("&");
-    for (var i = 0; i < pairs.length; i++) {
-        var at = pairs[i].indexOf("=");
-        if (at <= 0) continue;
-        var key = decodeURIComponent(pairs[i].slice(0, at));
-        if (key in settings) settings[key] = decodeURIComponent(pairs[i].slice(at + 1).replace(/\+/g, " "));
-    }
     var own = window.ADNET_PURCHASE;
     if (own && typeof own === "object") {
         for (var member in settings) {
