@@ -46,6 +46,7 @@ void AKPaymentTransactionObserver::setSharedInstance(std::shared_ptr<AKPaymentTr
 
 void AKPaymentTransactionObserver::enableDefaultPurchaseFlowWithDelegate(
     const std::shared_ptr<AKDefaultInAppPurchaseDelegate>& delegate) {
+    QV_ASSERT_MAIN_THREAD();
     if (!delegate || !delegate->respondsToUserDidPayForPurchase() || defaultPurchaseFlowEnabled_) return;
     defaultPurchaseFlowEnabled_ = true;
     defaultInAppPurchaseDelegate_ = delegate;
@@ -53,6 +54,7 @@ void AKPaymentTransactionObserver::enableDefaultPurchaseFlowWithDelegate(
 }
 
 void AKPaymentTransactionObserver::disableDefaultPurchaseFlow() {
+    QV_ASSERT_MAIN_THREAD();
     if (!defaultPurchaseFlowEnabled_) return;
     defaultPurchaseFlowEnabled_ = false;
     defaultInAppPurchaseDelegate_ = nullptr;

@@ -23,8 +23,8 @@
 // transaction. Other states are left alone.
 //
 // Main thread (the store's updates arrive there). The shared instance lives
-// for the process; tests may replace it (setSharedInstance; null: a fresh one
-// on next use).
+// for the process; tests may replace it on the main thread (setSharedInstance;
+// null: a fresh one on next use).
 #include <map>
 #include <memory>
 #include <optional>
