@@ -26,6 +26,7 @@ struct Outcomes {
     SKStoreProductViewController::Outcome global;
     std::atomic<std::size_t> created{0};
     std::atomic<std::size_t> loads{0};
+    std::atomic<std::size_t> completed{0};
 };
 
 Outcomes& outcomes() {
@@ -103,6 +104,7 @@ void SKStoreProductViewController::resetOutcomes() {
 
 std::size_t SKStoreProductViewController::createdCount() { return outcomes().created.load(); }
 std::size_t SKStoreProductViewController::loadCount() { return outcomes().loads.load(); }
+std::size_t SKStoreProductViewController::completedLoadCount() { return outcomes().completed.load(); }
 
 SKStoreProductViewController::SKStoreProductViewController() {
     (void)registered;
@@ -127,6 +129,7 @@ void SKStoreProductViewController::loadProductWithParameters(const Value& parame
             if (auto sheet = weakSheet.lock()) sheet->finishLoad(loaded);
         });
         if (completion) completion(loaded, outcome.error);
+        outcomes().completed.fetch_add(1);
     };
     const auto background = dispatch_get_global_queue(0, 0);
     if (outcome.delay > 0) {

@@ -54,9 +54,11 @@ public:
     static void setOutcomeForProductID(const std::string& productID, Outcome outcome);
     static void setDefaultOutcome(Outcome outcome);
     static void resetOutcomes();  // success at once for every product
-    // The sheets made so far, and the loads started (for tests).
+    // The sheets made so far, the loads started, and the loads whose
+    // completion has returned (for tests).
     static std::size_t createdCount();
     static std::size_t loadCount();
+    static std::size_t completedLoadCount();
 
     SKStoreProductViewController();
     ~SKStoreProductViewController() override;
