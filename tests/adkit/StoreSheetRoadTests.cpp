@@ -24,18 +24,27 @@
 #include "adkit/rendering/AKOpener.h"
 #include "adkit/requests/AKBannerView.h"
 #include "platform/DeviceScreenTestSupport.h"
+#include "platform/base/MainThread.h"
 #include "platform/WebViewSupport.h"
 #include "platform/storekit/SKStoreProductViewController.h"
 #include "platform/uikit/UILabel.h"
 
 using adkittest::waitFor;
 
+namespace {
+// A sheet that notes whether its last reference went on the main thread.
+struct WatchedSheet : SKStoreProductViewController {
+    std::shared_ptr<std::optional<bool>> releasedOnMain = std::make_shared<std::optional<bool>>();
+    ~WatchedSheet() override { *releasedOnMain = isProcessMainThread(); }
+};
+}  // namespace
+
 TEST_CASE("store sheet: the application cache hands each sheet out once and keeps as many as its limit") {
     auto application = AKApplication::sharedApplication();
     application->setDiscardableStoreProductViewControllerAppCacheMaxSize(1);
-    auto first = std::make_shared<SKStoreProductViewController>();
+    auto first = std::make_shared<WatchedSheet>();
     auto second = std::make_shared<SKStoreProductViewController>();
-    std::weak_ptr<SKStoreProductViewController> firstGone = first;
+    const auto firstReleasedOnMain = first->releasedOnMain;
 
     // Nothing for an empty ID or a null sheet; nothing cached yet.
     application->finishedUsingStoreProductViewController(first, "");
@@ -44,9 +53,10 @@ TEST_CASE("store sheet: the application cache hands each sheet out once and keep
     CHECK_FALSE(application->cachedStoreProductViewControllerForProductID(""));
 
     application->finishedUsingStoreProductViewController(first, "1");
+    first.reset();  // the cache holds the last reference
     application->finishedUsingStoreProductViewController(second, "2");  // the limit lets the first go
-    first.reset();
-    waitFor([&] { return firstGone.expired(); }, "the evicted sheet released on the main queue");
+    waitFor([&] { return firstReleasedOnMain->has_value(); }, "the evicted sheet's release");
+    CHECK(**firstReleasedOnMain);
     CHECK_FALSE(application->cachedStoreProductViewControllerForProductID("1"));
     CHECK(application->cachedStoreProductViewControllerForProductID("2") == second);
     CHECK_FALSE(application->cachedStoreProductViewControllerForProductID("2"));  // taken out
