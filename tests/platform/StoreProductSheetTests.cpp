@@ -1,96 +1,59 @@
-// The store product sheet stand-in: its load outcomes (per product or global,
-// success or an error, after a delay on the Clock), a completion that arrives
-// off the main thread after the sheet changed, and Done telling the delegate.
+// The store product sheet stand-in: load outcomes per product or global
+// (success, or an error), a completion that arrives off the main thread after
+// the sheet shows the outcome, and Done telling the delegate.
 #include <doctest/doctest.h>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
 
 #include "platform/base/MainThread.h"
 #include "platform/foundation/ClassRegistry.h"
-#include "platform/foundation/Clock.h"
 #include "platform/storekit/SKStoreProductViewController.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UILabel.h"
 #include "support/TestEnvironment.h"
 
-using testsupport::runMainUntil;
-
-namespace {
-
-struct Finished : SKStoreProductViewControllerDelegate {
-    std::shared_ptr<SKStoreProductViewController> sheet;
-    void productViewControllerDidFinish(const std::shared_ptr<SKStoreProductViewController>& controller) override {
-        sheet = controller;
-    }
-};
-
-// One load's completion as the caller sees it.
-struct Heard {
-    std::mutex mutex;
-    std::optional<bool> result;
-    std::string error;
-    bool onMain = true;
-    bool arrived() {
-        std::lock_guard lock(mutex);
-        return result.has_value();
-    }
-};
-
-}  // namespace
+using Sheet = SKStoreProductViewController;
 
 TEST_CASE("store sheet: outcomes per product, completion off the main thread, and Done tells the delegate") {
-    struct Row {
-        const char* name;
-        Value identifier;
-        std::string productID;
-        bool loaded;
-        const char* stateText;
-    };
-    SKStoreProductViewController::resetOutcomes();
-    SKStoreProductViewController::setDefaultOutcome({NSError::make("SKErrorDomain", 0, "offline"), 0});
-    SKStoreProductViewController::setOutcomeForProductID("42", {nullptr, 3});
+    Sheet::setDefaultOutcome({NSError::make("SKErrorDomain", 0, "offline"), 0});
+    Sheet::setOutcomeForProductID("42", {nullptr, 0});
     CHECK(ClassRegistry::lookup("SKStoreProductViewController"));
-    Clock::useVirtualTime(1000000);
-    const Row rows[] = {
-        {"a number naming a product set to load after a delay", Value(42), "42", true, "Loaded"},
-        {"a text naming a product without its own outcome", Value("7"), "7", false, "Cannot connect"},
+    struct Row {
+        Value identifier;
+        const char* product;
+        const char* shown;  // the state line once loaded
+        const char* heard;  // what the completion got, and where
     };
-    for (const auto& row : rows) {
-        CAPTURE(row.name);
-        auto sheet = std::make_shared<SKStoreProductViewController>();
-        auto heard = std::make_shared<Heard>();
+    for (const Row& row : {Row{Value(42), "Product 42", "Loaded", "1 - off main"},
+                           Row{Value("7"), "Product 7", "Cannot connect", "0 offline off main"}}) {
+        CAPTURE(row.product);
+        auto sheet = std::make_shared<Sheet>();
+        auto heard = std::make_shared<std::pair<std::mutex, std::optional<std::string>>>();
         sheet->loadProductWithParameters(Value{{SKStoreProductParameterITunesItemIdentifier, row.identifier}},
                                          [heard](bool result, NSErrorPtr error) {
-                                             std::lock_guard lock(heard->mutex);
-                                             heard->onMain = isProcessMainThread();
-                                             heard->error = error ? error->localizedDescription() : "";
-                                             heard->result = result;
+                                             std::lock_guard lock(heard->first);
+                                             heard->second = std::to_string(result) + " " +
+                                                             (error ? error->localizedDescription() : "-") +
+                                                             (isProcessMainThread() ? " on main" : " off main");
                                          });
-        CHECK(sheet->productID() == row.productID);
-        CHECK(sheet->loadState() == SKStoreProductViewController::LoadState::Loading);
-        if (row.loaded) {
-            // Nothing arrives before the Clock reaches the delay.
-            Clock::advance(2.9);
-            REQUIRE(runMainUntil([] { return true; }));
-            CHECK_FALSE(heard->arrived());
-            Clock::advance(0.1);
-        }
-        REQUIRE_MESSAGE(runMainUntil([&] { return heard->arrived() && sheet->loadState() != SKStoreProductViewController::LoadState::Loading; }),
-                        "the load's completion and the sheet's new state");
-        CHECK(*heard->result == row.loaded);
-        CHECK(heard->error == (row.loaded ? "" : "offline"));
-        CHECK_FALSE(heard->onMain);
-        CHECK(sheet->productLabel()->text() == "Product " + row.productID);
-        CHECK(sheet->stateLabel()->text() == row.stateText);
+        CHECK(sheet->stateLabel()->text() == "Loading");
+        REQUIRE(testsupport::runMainUntil([&] {
+            std::lock_guard lock(heard->first);
+            return heard->second && sheet->loadState() != Sheet::LoadState::Loading;
+        }));
+        CHECK(*heard->second == row.heard);
+        CHECK(sheet->productLabel()->text() == row.product);
+        CHECK(sheet->stateLabel()->text() == row.shown);
     }
-    Clock::useRealTime();
-    SKStoreProductViewController::resetOutcomes();
+    Sheet::resetOutcomes();
 
-    auto sheet = std::make_shared<SKStoreProductViewController>();
+    struct Finished : SKStoreProductViewControllerDelegate {
+        std::shared_ptr<Sheet> sheet;
+        void productViewControllerDidFinish(const std::shared_ptr<Sheet>& controller) override { sheet = controller; }
+    };
+    auto sheet = std::make_shared<Sheet>();
     auto delegate = std::make_shared<Finished>();
     sheet->setDelegate(delegate);
     sheet->doneButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
