@@ -178,7 +178,8 @@ struct StoreRoad : slotroad::EngineSlots {
         return probe(devicescreentest::servedFrame(*device, snapshot).first, point.x, point.y);
     }
     // A banner of the unit at the bottom of the presenter's view, its creative painted.
-    std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<UIViewController>& presenter,
+    std::shared_ptr<AKBannerView> showBanner(const std::string& unit,
+                                             const std::shared_ptr<UIViewController>& presenter,
                                              const std::shared_ptr<BannerHeard>& heard) {
         auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, CGPointMake(0, 518));
         banner->setAdUnitID(unit);

@@ -56,11 +56,13 @@ void AKOpener::openInAppStore(const std::string& productID, const std::optional<
     sheet->setDelegate(storeSheets());
     std::weak_ptr<AKOpener> weakOpener = self<AKOpener>();
     sheet->loadProductWithParameters(
-        productParameters(productID), [weakOpener, sheet, fallbackURLString](bool loaded, NSErrorPtr) {
-            // The platform answers on a queue of its own; the screen and the opener are the main thread's.
-            dispatch_async(dispatch_get_main_queue(), [weakOpener, sheet, fallbackURLString, loaded] {
+        productParameters(productID), [weakOpener, sheet, fallbackURLString](bool loaded, NSErrorPtr) mutable {
+            // The platform answers on a queue of its own; the screen and the opener are the main
+            // thread's, and so is the sheet's last reference (moved along, not left behind here).
+            auto finish = [weakOpener, sheet = std::move(sheet), fallbackURLString, loaded] {
                 if (const auto opener = weakOpener.lock()) opener->finishStoreLoad(sheet, loaded, fallbackURLString);
-            });
+            };
+            dispatch_async(dispatch_get_main_queue(), std::move(finish));
         });
 }
 
