@@ -44,7 +44,10 @@ public:
         record(format("openPublisherToolbar %@ %@", adUnitID.value_or("nil"), adContent));
     }
     bool isInAppStoreSupported() const override { return inAppStoreSupported; }
-    void fetchInAppStoreForProductID(const std::string& productID) override { record("fetchInAppStore " + productID); }
+    std::shared_ptr<SKStoreProductViewController> fetchInAppStoreForProductID(const std::string& productID) override {
+        record("fetchInAppStore " + productID);
+        return nullptr;
+    }
     void openInAppStoreWithProductID(const std::string& productID, const std::optional<std::string>& fallback,
                                      bool wait) override {
         record(format("openInAppStore %@ fallback=%@ wait=%d", productID, fallback.value_or("nil"), wait ? 1 : 0));

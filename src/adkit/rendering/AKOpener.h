@@ -38,6 +38,8 @@
 class AKSlot;
 class AKWebView;
 class UIViewController;
+class AKOpenerStoreSheets;
+class SKStoreProductViewController;
 
 // Told after each opening (both required): something was shown inside the
 // application, or another application is being opened.
@@ -113,11 +115,29 @@ public:
     virtual void openCalendarWithDictionary(const Value& /*parameters*/) {}
 
     // -- Store sheets.
-    virtual bool isInAppStoreSupported() const { return false; }
-    virtual void fetchInAppStoreForProductID(const std::string& /*productID*/) {}
-    virtual void openInAppStoreWithProductID(const std::string& /*productID*/,
-                                             const std::optional<std::string>& /*fallbackURLString*/,
-                                             bool /*shouldWaitForFetch*/) {}
+    // Bodies in AKOpenerStore.cpp.
+    // YES when the platform's class "SKStoreProductViewController" is known by name.
+    virtual bool isInAppStoreSupported() const;
+    // Guard; then a new sheet loads the product (the ID's integer value). When
+    // the load fails the fallback URL opens outside (openApp); when it
+    // succeeds, on the main queue, the sheet is presented (animated) from the
+    // view controller unless that is gone or being dismissed, and didOpenInApp
+    // follows the presentation. Unsupported: openApp with the fallback at once.
+    virtual void openInAppStore(const std::string& productID, const std::optional<std::string>& fallbackURLString);
+    // Guard; waiting: openInAppStore. Not waiting: the sheet of
+    // fetchInAppStoreForProductID is presented at once from the view
+    // controller, and didOpenInApp is reported in the presentation's completion.
+    virtual void openInAppStoreWithProductID(const std::string& productID,
+                                             const std::optional<std::string>& fallbackURLString,
+                                             bool shouldWaitForFetch);
+    // The sheet for the product: this opener's own, else one the application
+    // cache had prefetched (taken out of it, not kept here), else a new one that
+    // starts loading and is kept here. No guard, no report. When the opener is
+    // destroyed, the sheets it keeps go to the application cache for reuse.
+    virtual std::shared_ptr<SKStoreProductViewController> fetchInAppStoreForProductID(const std::string& productID);
+    // The sheet's Done: dismisses what the view controller presents (animated)
+    // and makes the view controller first responder.
+    void productViewControllerDidFinish(const std::shared_ptr<SKStoreProductViewController>& controller);
 
     // -- In-app purchase.
     // Guard; then a new AKInAppPurchase goes to the slot's didReceiveInAppPurchase,
@@ -149,6 +169,11 @@ private:
     // -- Composers and the calendar editor.
 
     // -- Store sheets.
+    // The sheets this opener made by product ID, and the sheets' delegate; made on first use.
+    std::shared_ptr<AKOpenerStoreSheets> storeSheets_;
+    const std::shared_ptr<AKOpenerStoreSheets>& storeSheets();
+    void finishStoreLoad(const std::shared_ptr<SKStoreProductViewController>& sheet, bool loaded,
+                         const std::optional<std::string>& fallbackURLString);
 
     // -- In-app purchase.
 
