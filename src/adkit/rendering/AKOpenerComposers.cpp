@@ -1,0 +1,190 @@
+// The opener's composers and calendar editor: "mailto:" and "sms:" URLs become
+// the platform's composers, presented once the ad's full-screen controller is
+// on view; rich-media calendar parameters become the event editor.
+#include <algorithm>
+
+#include "adkit/foundation/AKDevice.h"
+#include "adkit/foundation/AKURLUtilities.h"
+#include "adkit/rendering/AKMRAIDCalendarProperties.h"
+#include "adkit/rendering/AKNotificationCenter.h"
+#include "adkit/rendering/AKOpener.h"
+#include "adkit/rendering/AKViewController.h"
+#include "adkit/rendering/AKWebView.h"
+#include "platform/base/ThreadAssertions.h"
+#include "platform/dispatch/Dispatch.h"
+#include "platform/eventkit/EKEventEditViewController.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/NSString.h"
+#include "platform/foundation/NSURL.h"
+#include "platform/messageui/MFMailComposeViewController.h"
+#include "platform/messageui/MFMessageComposeViewController.h"
+#include "platform/runloop/NSRunLoop.h"
+#include "platform/uikit/UIApplication.h"
+
+class AKOpener::ComposerDelegate : public MFMailComposeViewControllerDelegate,
+                                   public MFMessageComposeViewControllerDelegate {
+public:
+    explicit ComposerDelegate(std::weak_ptr<AKOpener> opener) : opener_(std::move(opener)) {}
+    void mailComposeController(MFMailComposeViewController& controller, MFMailComposeResult result,
+                               const NSErrorPtr& error) override {
+        if (const auto opener = opener_.lock()) opener->mailComposeController(controller, result, error);
+    }
+    void messageComposeViewController(MFMessageComposeViewController& controller,
+                                      MessageComposeResult result) override {
+        if (const auto opener = opener_.lock()) opener->messageComposeViewController(controller, result);
+    }
+
+private:
+    std::weak_ptr<AKOpener> opener_;
+};
+
+namespace {
+
+// A composer URL taken apart: what stands between the scheme and the first
+// "?" (percent-decoded), and the query's parameters with lower-cased keys.
+struct ComposerAddress {
+    std::string head;
+    Value parameters = Value::dictionary();
+};
+
+ComposerAddress parseComposerURL(const std::string& URL, std::size_t schemeLength) {
+    ComposerAddress address;
+    std::string rest = URL.size() > schemeLength ? URL.substr(schemeLength) : std::string();
+    if (rest.starts_with("//")) rest.erase(0, 2);  // "sms://123" names the same recipient as "sms:123"
+    const auto question = rest.find('?');
+    if (question != std::string::npos) {
+        if (const NSURLPtr url = NSURL::URLWithString(URL))
+            address.parameters = ak_dictionaryFromQueryParametersAndConvertKeysToLowercase(*url, true);
+        rest.resize(question);
+    }
+    // An escape that does not decode leaves the text as written.
+    address.head = stringByReplacingPercentEscapes(rest).value_or(rest);
+    return address;
+}
+
+// The parameter split at ",", empty pieces left out.
+std::vector<std::string> listParameter(const std::string& text) {
+    std::vector<std::string> items = componentsSeparatedByString(text, ",");
+    std::erase_if(items, [](const std::string& item) { return item.empty(); });
+    return items;
+}
+
+std::string stringParameter(const Value& parameters, const char* key) {
+    const Value value = parameters[key];
+    return value.isString() ? value.stringValue() : std::string();
+}
+
+}  // namespace
+
+void AKOpener::openEmailComposer(const std::string& URL) {
+    QV_ASSERT_MAIN_THREAD();
+    if (!shouldPerformOpenAction() || !checkStateWithParamter(!URL.empty())) return;
+    // No mail account: no composer, and nothing to report (nothing was opened).
+    auto composer = MFMailComposeViewController::make();
+    if (!composer) return;
+    const ComposerAddress address = parseComposerURL(URL, std::string_view("mailto:").size());
+    if (!composerDelegate_) composerDelegate_ = std::make_shared<ComposerDelegate>(self<AKOpener>());
+    composer->setMailComposeDelegate(composerDelegate_);
+    composer->setToRecipients({address.head});
+    composer->setCcRecipients(listParameter(stringParameter(address.parameters, "cc")));
+    composer->setBccRecipients(listParameter(stringParameter(address.parameters, "bcc")));
+    composer->setSubject(stringParameter(address.parameters, "subject"));
+    composer->setMessageBody(stringParameter(address.parameters, "body"), false);
+    composer->setModalTransitionStyle(UIModalTransitionStyleCoverVertical);
+    const auto keepAlive = self<AKOpener>();  // the reports may let the opener's owner go
+    presentComposerController(composer);
+    didOpenExternalApp();
+}
+
+void AKOpener::openSmsComposer(const std::string& URL) {
+    QV_ASSERT_MAIN_THREAD();
+    if (!shouldPerformOpenAction() || !checkStateWithParamter(!URL.empty())) return;
+    if (!MFMessageComposeViewController::canSendText()) return;
+    const ComposerAddress address = parseComposerURL(URL, std::string_view("sms:").size());
+    auto composer = std::make_shared<MFMessageComposeViewController>();
+    if (!composerDelegate_) composerDelegate_ = std::make_shared<ComposerDelegate>(self<AKOpener>());
+    composer->setMessageComposeDelegate(composerDelegate_);
+    composer->setRecipients(listParameter(address.head));
+    composer->setBody(stringParameter(address.parameters, "body"));
+    composer->setModalTransitionStyle(UIModalTransitionStyleCoverVertical);
+    const auto keepAlive = self<AKOpener>();
+    presentComposerController(composer);
+    didOpenExternalApp();
+}
+
+void AKOpener::presentComposerController(const std::shared_ptr<UIViewController>& composer) {
+    QV_ASSERT_MAIN_THREAD();
+    if (!shouldPerformOpenAction() || !composer) return;  // the guard is consulted even for no composer
+    presentComposerControllerUntil(composer, Clock::now() + kComposerRetryLimit);
+}
+
+void AKOpener::presentComposerControllerUntil(const std::shared_ptr<UIViewController>& composer, double deadline) {
+    const auto presenter = viewController();
+    if (!presenter) return;
+    if (const auto adController = std::dynamic_pointer_cast<AKViewController>(presenter);
+        adController && !adController->hasViewAppeared()) {
+        // The full-screen ad is not on view yet: try again shortly, unless it
+        // is leaving (or never came) or the wait has gone on too long.
+        if (adController->isBeingDismissed() || !adController->presentingViewController()) return;
+        if (Clock::now() + kComposerRetryDelay > deadline) {
+            NSLog("The composer was not shown: the full-screen ad did not appear in time.");
+            return;
+        }
+        const std::weak_ptr<AKOpener> weak = self<AKOpener>();
+        NSRunLoop::mainRunLoop()->schedulePerform(self(), "presentComposerController:", kComposerRetryDelay,
+                                                  [weak, composer, deadline] {
+            if (const auto opener = weak.lock()) opener->presentComposerControllerUntil(composer, deadline);
+        });
+        return;
+    }
+    presenter->presentViewController(composer, true);
+    const auto application = UIApplication::sharedApplication();
+    if (application->isStatusBarHidden()) application->setStatusBarHidden(true);
+}
+
+void AKOpener::mailComposeController(MFMailComposeViewController& /*controller*/, MFMailComposeResult /*result*/,
+                                     const NSErrorPtr& /*error*/) {
+    didFinishComposing();
+}
+
+void AKOpener::messageComposeViewController(MFMessageComposeViewController& /*controller*/,
+                                            MessageComposeResult /*result*/) {
+    didFinishComposing();
+}
+
+void AKOpener::didFinishComposing() {
+    QV_ASSERT_MAIN_THREAD();
+    const auto presenter = viewController();
+    if (!presenter) return;
+    // Only what it presents: asked with nothing presented, the platform would
+    // dismiss the presenter itself (the full-screen ad).
+    if (presenter->presentedViewController()) presenter->dismissViewControllerAnimated(true);
+    (void)presenter->becomeFirstResponder();  // a controller that cannot be first responder stays as it is
+}
+
+void AKOpener::openCalendarWithDictionary(const Value& parameters) {
+    QV_ASSERT_MAIN_THREAD();
+    auto editor = std::make_shared<EKEventEditViewController>();
+    const auto store = editor->eventStore();
+    const auto properties = AKMRAIDCalendarProperties::initWithDictionary(parameters);
+    if (!properties) return;
+    auto event = EKEvent::eventWithEventStore(store);
+    event->setTitle(properties->eventDescription());
+    event->setNotes(properties->summary());
+    event->setLocation(properties->location());
+    event->setStartDate(properties->startTime());
+    event->setEndDate(properties->endTime());
+    editor->setEvent(std::move(event));
+    if (AKDevice::isOSAtLeastMajor(6, 0, 0)) {
+        // The answer may come on another thread; the page hears of a refusal from the main queue.
+        store->requestAccessToEntityType(EKEntityTypeEvent, [webView = webView_](bool granted, const NSErrorPtr&) {
+            if (granted) return;
+            dispatch_async(dispatch_get_main_queue(), [webView] {
+                if (const auto view = webView.lock())
+                    AKNotificationCenter::postJSNotification("onCalendarEventCanceled", std::nullopt, view);
+            });
+        });
+    }
+    if (const auto presenter = viewController()) presenter->presentViewController(editor, true);
+}
