@@ -122,11 +122,12 @@ void AKOpener::presentComposerController(const std::shared_ptr<UIViewController>
 void AKOpener::presentComposerControllerUntil(const std::shared_ptr<UIViewController>& composer, double deadline) {
     const auto presenter = viewController();
     if (!presenter) return;
-    if (const auto adController = std::dynamic_pointer_cast<AKViewController>(presenter);
-        adController && !adController->hasViewAppeared()) {
-        // The full-screen ad is not on view yet: try again shortly, unless it
-        // is leaving (or never came) or the wait has gone on too long.
-        if (adController->isBeingDismissed() || !adController->presentingViewController()) return;
+    const auto adController = std::dynamic_pointer_cast<AKViewController>(presenter);
+    // A full-screen ad that is leaving (or was never shown) presents nothing any more.
+    if (adController && (!adController->isPresented() || adController->isBeingDismissed())) return;
+    if (adController && !adController->hasViewAppeared()) {
+        // The full-screen ad is not on view yet: try again shortly, unless the
+        // wait has gone on too long.
         if (Clock::now() + kComposerRetryDelay > deadline) {
             NSLog("The composer was not shown: the full-screen ad did not appear in time.");
             return;

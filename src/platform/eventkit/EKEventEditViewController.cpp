@@ -43,7 +43,7 @@ void EKEventEditViewController::close(EKEventEditViewAction action) {
 }
 
 void EKEventEditViewController::loadView() {
-    auto form = std::make_shared<UIStandInFormView>("New Event", "Cancel", "Done");
+    auto form = UIStandInFormView::make("New Event", "Cancel", "Done");
     using Self = EKEventEditViewController;
     form->setButtonActions(self<Self>(), &Self::cancel, &Self::done);
     form_ = form;

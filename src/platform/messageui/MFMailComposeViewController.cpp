@@ -9,6 +9,7 @@ namespace {
 struct Recorded {
     bool canSendMail = true;
     std::vector<MFMailComposeViewController::Mail> sent;
+    std::vector<std::weak_ptr<MFMailComposeViewController>> made;
 };
 Recorded& recorded() {
     static ProcessLifetime<Recorded> state;
@@ -19,12 +20,17 @@ Recorded& recorded() {
 std::shared_ptr<MFMailComposeViewController> MFMailComposeViewController::make() {
     QV_ASSERT_MAIN_THREAD();
     if (!recorded().canSendMail) return nullptr;
-    return std::make_shared<MFMailComposeViewController>();
+    auto composer = std::make_shared<MFMailComposeViewController>();
+    recorded().made.push_back(composer);
+    return composer;
 }
 
 bool MFMailComposeViewController::canSendMail() { return recorded().canSendMail; }
 void MFMailComposeViewController::setCanSendMail(bool can) { recorded().canSendMail = can; }
 std::vector<MFMailComposeViewController::Mail> MFMailComposeViewController::sentMails() { return recorded().sent; }
+std::vector<std::weak_ptr<MFMailComposeViewController>> MFMailComposeViewController::made() {
+    return recorded().made;
+}
 void MFMailComposeViewController::resetForTesting() { recorded() = Recorded{}; }
 
 void MFMailComposeViewController::setToRecipients(std::vector<std::string> recipients) {
@@ -66,7 +72,7 @@ void MFMailComposeViewController::finish(MFMailComposeResult result) {
 }
 
 void MFMailComposeViewController::loadView() {
-    auto form = std::make_shared<UIStandInFormView>("New Message", "Cancel", "Send");
+    auto form = UIStandInFormView::make("New Message", "Cancel", "Send");
     using Self = MFMailComposeViewController;
     form->setButtonActions(self<Self>(), &Self::cancel, &Self::send);
     form_ = form;

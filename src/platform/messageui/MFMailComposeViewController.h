@@ -5,7 +5,8 @@
 // fields (to, cc, bcc, subject, a body plain or HTML) and draws them as a
 // plain screen with Cancel and Send in its bar; each button tells the
 // mail-compose delegate (held weakly) the result, sent or cancelled, and
-// leaves the dismissal to it. Sent mails are recorded for tests.
+// leaves the dismissal to it. Sent mails and the composers made are recorded
+// for tests.
 // Main thread only.
 #include <memory>
 #include <string>
@@ -43,8 +44,10 @@ public:
         std::string subject, body;
         bool bodyIsHTML = false;
     };
-    // What Send sent so far, oldest first; the reset forgets them and gives the account back.
+    // What Send sent so far, oldest first; the composers make() made, held
+    // weakly, oldest first. The reset forgets both and gives the account back.
     static std::vector<Mail> sentMails();
+    static std::vector<std::weak_ptr<MFMailComposeViewController>> made();
     static void resetForTesting();
 
     std::shared_ptr<MFMailComposeViewControllerDelegate> mailComposeDelegate() const { return delegate_.lock(); }

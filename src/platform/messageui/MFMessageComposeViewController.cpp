@@ -49,7 +49,7 @@ void MFMessageComposeViewController::finish(MessageComposeResult result) {
 }
 
 void MFMessageComposeViewController::loadView() {
-    auto form = std::make_shared<UIStandInFormView>("New Message", "Cancel", "Send");
+    auto form = UIStandInFormView::make("New Message", "Cancel", "Send");
     using Self = MFMessageComposeViewController;
     form->setButtonActions(self<Self>(), &Self::cancel, &Self::send);
     form_ = form;

@@ -25,9 +25,15 @@ UIStandInFormView::UIStandInFormView(const std::string& title, const std::string
     titleLabel_->setFont(UIFont::boldSystemFontOfSize(17));
     titleLabel_->setTextAlignment(NSTextAlignmentCenter);
     titleLabel_->setAccessibilityIdentifier("title");
-    addSubview(titleLabel_);
-    addSubview(leftButton_);
-    addSubview(rightButton_);
+}
+
+std::shared_ptr<UIStandInFormView> UIStandInFormView::make(const std::string& title, const std::string& leftTitle,
+                                                           const std::string& rightTitle) {
+    auto view = std::make_shared<UIStandInFormView>(title, leftTitle, rightTitle);
+    view->addSubview(view->titleLabel_);
+    view->addSubview(view->leftButton_);
+    view->addSubview(view->rightButton_);
+    return view;
 }
 
 void UIStandInFormView::setFields(const std::vector<std::pair<std::string, std::string>>& fields) {

@@ -19,6 +19,9 @@ class UIStandInFormView : public UIView {
 public:
     static constexpr CGFloat kStatusBarHeight = 20, kBarHeight = 44, kLineHeight = 28, kMargin = 12;
 
+    static std::shared_ptr<UIStandInFormView> make(const std::string& title, const std::string& leftTitle,
+                                                   const std::string& rightTitle);
+    // Use make (the subviews are added once the view is shared).
     UIStandInFormView(const std::string& title, const std::string& leftTitle, const std::string& rightTitle);
 
     // Replaces the field lines: (name, value) pairs, in order.
