@@ -45,7 +45,9 @@ struct OpenerHeard : AKOpenerDelegate, CallLog {
 
 // The composer a controller presents, as one line ("" for none).
 std::string describe(const std::shared_ptr<UIViewController>& presented) {
-    const auto list = [](const std::vector<std::string>& items) { return "[" + componentsJoinedByString(items, ",") + "]"; };
+    const auto list = [](const std::vector<std::string>& items) {
+        return "[" + componentsJoinedByString(items, ",") + "]";
+    };
     if (const auto mail = std::dynamic_pointer_cast<MFMailComposeViewController>(presented)) {
         const auto& m = mail->mail();
         return "mail to=" + list(m.to) + " cc=" + list(m.cc) + " bcc=" + list(m.bcc) + " subject=" + m.subject +
@@ -131,10 +133,10 @@ TEST_CASE("composers: mailto and sms links give composers with their fields, rep
 
         CHECK_FALSE(UIWebViewRecorder::of(*ad.view->webView()).navigate(row.URL, UIWebViewNavigationTypeLinkClicked));
         const auto composer = scope.root->presentedViewController();
-        CHECK(describe(composer) == row.composer);
+        CHECK(describe(composer) == std::string(row.composer));
         const bool opened = *row.composer != '\0';
         CHECK(std::ranges::count(slot->calls, "pingClickURLs") == (opened ? 1 : 0));
-        CHECK(heard->joined() == (opened ? "didLeaveApplication" : ""));
+        CHECK(heard->joined() == std::string(opened ? "didLeaveApplication" : ""));
         if (!opened) continue;
 
         waitFor([&] { return composer->isViewVisible(); }, "the composer on view");
@@ -160,8 +162,8 @@ TEST_CASE("composers: a full-screen ad that never appears is waited for at most 
     opener->openEmailComposer("mailto:late@x.test");
     REQUIRE(MFMailComposeViewController::made().size() == 1);
     const auto composer = MFMailComposeViewController::made().back();
-    double waited = 0;
-    for (; waited + AKOpener::kComposerRetryDelay < AKOpener::kComposerRetryLimit; waited += AKOpener::kComposerRetryDelay) {
+    constexpr double step = AKOpener::kComposerRetryDelay;
+    for (double waited = 0; waited + step < AKOpener::kComposerRetryLimit; waited += step) {
         Clock::advance(AKOpener::kComposerRetryDelay);
         drainMainQueue();
         REQUIRE_FALSE(composer.expired());  // still waited for
@@ -208,7 +210,9 @@ document.getElementById("calendar").addEventListener("click", function () {
   say("mraid", "a=createCalendarEvent&description=Launch&summary=Doors%20open&location=Hall%201" +
       "&start=2026-12-24T08%3A00%3A00%2B00%3A00&end=2026-12-24T09%3A00%3A00%2B00%3A00");
 });
-window.ADNET_ReceiveMessage = function (name) { if (name === "onCalendarEventCanceled") say("calendarHeard", "name=" + name); };
+window.ADNET_ReceiveMessage = function (name) {
+  if (name === "onCalendarEventCanceled") say("calendarHeard", "name=" + name);
+};
 </script></body></html>)";
 }
 
@@ -284,6 +288,12 @@ struct ComposerRoad : slotroad::EngineSlots {
     }
 };
 
+// Whether the controller presents something that is on view.
+bool shownOver(const UIViewController& controller) {
+    const auto presented = controller.presentedViewController();
+    return presented && presented->isViewVisible();
+}
+
 // Routes a link to the URL through the web view's delegate, as a tap on it would.
 void followLink(AKWebView& webView, const std::string& URL) {
     const auto delegate = webView.delegate();
@@ -349,7 +359,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
 
     // The mail link, tapped: the composer over the interstitial, Send closes only it.
     road.tap(kMailLink);
-    waitFor([&] { return controller->presentedViewController() && controller->presentedViewController()->isViewVisible(); },
+    waitFor([&] { return shownOver(*controller); },
             "the mail composer on screen");
     const auto mail = std::dynamic_pointer_cast<MFMailComposeViewController>(controller->presentedViewController());
     REQUIRE(mail);
@@ -366,7 +376,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
     EKEventStore::setAccessGranted(false);
     road.tap(kCalendarButton);
     waitFor([&] { return pageHeard == 1; }, "the creative to hear onCalendarEventCanceled");
-    waitFor([&] { return controller->presentedViewController() && controller->presentedViewController()->isViewVisible(); },
+    waitFor([&] { return shownOver(*controller); },
             "the calendar editor on screen");
     auto editor = std::dynamic_pointer_cast<EKEventEditViewController>(controller->presentedViewController());
     REQUIRE(editor);
@@ -383,7 +393,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
     // Access granted, Cancel: nothing saved, and the page heard nothing more.
     EKEventStore::setAccessGranted(true);
     road.tap(kCalendarButton);
-    waitFor([&] { return controller->presentedViewController() && controller->presentedViewController()->isViewVisible(); },
+    waitFor([&] { return shownOver(*controller); },
             "the calendar editor on screen again");
     editor = std::dynamic_pointer_cast<EKEventEditViewController>(controller->presentedViewController());
     REQUIRE(editor);

@@ -6,10 +6,10 @@
 #include <doctest/doctest.h>
 
 #include <memory>
-#include <thread>
 
 #include "UIKitTestSupport.h"
 #include "platform/base/MainThread.h"
+#include "platform/dispatch/Dispatch.h"
 #include "platform/eventkit/EKEventEditViewController.h"
 #include "platform/messageui/MFMailComposeViewController.h"
 #include "platform/messageui/MFMessageComposeViewController.h"
@@ -102,15 +102,19 @@ TEST_CASE("calendar stand-ins: access answered off the main thread, Done saves t
     for (const bool granted : {false, true}) {
         EKEventStore::setAccessGranted(granted);
         std::optional<bool> answer;
-        bool onMain = true;
+        bool onMain = true, errorMatches = false;
         EKEventStore store;
         store.requestAccessToEntityType(EKEntityTypeEvent, [&](bool given, const NSErrorPtr& error) {
-            onMain = isProcessMainThread();
-            CHECK((error == nullptr) == given);
-            answer = given;
+            const bool main = isProcessMainThread(), matches = (error == nullptr) == given;
+            dispatch_async(dispatch_get_main_queue(), [&, given, main, matches] {
+                onMain = main;
+                errorMatches = matches;
+                answer = given;
+            });
         });
         waitFor([&] { return answer.has_value(); }, "the access answer");
         CHECK(*answer == granted);
+        CHECK(errorMatches);
         CHECK_FALSE(onMain);
     }
     CHECK(EKEventStore::accessRequestCount() == 2);

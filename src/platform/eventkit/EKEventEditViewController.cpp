@@ -16,7 +16,8 @@ std::string dateText(const std::optional<Date>& date) {
 }
 }  // namespace
 
-EKEventEditViewController::EKEventEditViewController() : store_(std::make_shared<EKEventStore>()) {}
+EKEventEditViewController::EKEventEditViewController()
+    : UIStandInFormController("New Event", "Cancel", "Done"), store_(std::make_shared<EKEventStore>()) {}
 
 void EKEventEditViewController::setEvent(std::shared_ptr<EKEvent> event) {
     event_ = std::move(event);
@@ -42,29 +43,13 @@ void EKEventEditViewController::close(EKEventEditViewAction action) {
     if (const auto delegate = editViewDelegate()) delegate->eventEditViewController(*this, action);
 }
 
-void EKEventEditViewController::loadView() {
-    auto form = UIStandInFormView::make("New Event", "Cancel", "Done");
-    using Self = EKEventEditViewController;
-    form->setButtonActions(self<Self>(), &Self::cancel, &Self::done);
-    form_ = form;
-    setView(form);
-    showFields();
-}
-
-std::shared_ptr<UIStandInFormView> EKEventEditViewController::formView() {
-    (void)view();
-    return form_.lock();
-}
-
-void EKEventEditViewController::showFields() {
-    const auto form = form_.lock();
-    if (!form) return;  // drawn when the view is made
+UIStandInFormController::Fields EKEventEditViewController::fields() const {
     const auto field = [&](const std::string& (EKEvent::*read)() const) {
         return event_ ? ((*event_).*read)() : std::string();
     };
-    form->setFields({{"Title", field(&EKEvent::title)},
-                     {"Location", field(&EKEvent::location)},
-                     {"Starts", dateText(event_ ? event_->startDate() : std::nullopt)},
-                     {"Ends", dateText(event_ ? event_->endDate() : std::nullopt)},
-                     {"Notes", field(&EKEvent::notes)}});
+    return {{"Title", field(&EKEvent::title)},
+            {"Location", field(&EKEvent::location)},
+            {"Starts", dateText(event_ ? event_->startDate() : std::nullopt)},
+            {"Ends", dateText(event_ ? event_->endDate() : std::nullopt)},
+            {"Notes", field(&EKEvent::notes)}};
 }

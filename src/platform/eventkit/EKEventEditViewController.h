@@ -10,10 +10,9 @@
 
 #include "platform/eventkit/EKEvent.h"
 #include "platform/eventkit/EKEventStore.h"
-#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIStandInFormView.h"
 
 class EKEventEditViewController;
-class UIStandInFormView;
 
 enum EKEventEditViewAction : long {
     EKEventEditViewActionCanceled = 0,
@@ -28,7 +27,7 @@ public:
                                          EKEventEditViewAction /*action*/) {}
 };
 
-class EKEventEditViewController : public UIViewController {
+class EKEventEditViewController : public UIStandInFormController {
 public:
     EKEventEditViewController();
 
@@ -43,14 +42,12 @@ public:
     void cancel();
     void done();
 
-    void loadView() override;
-    std::shared_ptr<UIStandInFormView> formView();
-
 private:
     void close(EKEventEditViewAction action);
-    void showFields();
+    void leftButtonTapped() override { cancel(); }
+    void rightButtonTapped() override { done(); }
+    Fields fields() const override;
     std::shared_ptr<EKEventStore> store_;
     std::shared_ptr<EKEvent> event_;
     std::weak_ptr<EKEventEditViewDelegate> delegate_;
-    std::weak_ptr<UIStandInFormView> form_;
 };

@@ -17,6 +17,8 @@ Recorded& recorded() {
 }
 }  // namespace
 
+MFMailComposeViewController::MFMailComposeViewController() : UIStandInFormController("New Message", "Cancel", "Send") {}
+
 std::shared_ptr<MFMailComposeViewController> MFMailComposeViewController::make() {
     QV_ASSERT_MAIN_THREAD();
     if (!recorded().canSendMail) return nullptr;
@@ -71,26 +73,10 @@ void MFMailComposeViewController::finish(MFMailComposeResult result) {
     if (const auto delegate = mailComposeDelegate()) delegate->mailComposeController(*this, result, nullptr);
 }
 
-void MFMailComposeViewController::loadView() {
-    auto form = UIStandInFormView::make("New Message", "Cancel", "Send");
-    using Self = MFMailComposeViewController;
-    form->setButtonActions(self<Self>(), &Self::cancel, &Self::send);
-    form_ = form;
-    setView(form);
-    showFields();
-}
-
-std::shared_ptr<UIStandInFormView> MFMailComposeViewController::formView() {
-    (void)view();
-    return form_.lock();
-}
-
-void MFMailComposeViewController::showFields() {
-    const auto form = form_.lock();
-    if (!form) return;  // drawn when the view is made
-    form->setFields({{"To", componentsJoinedByString(mail_.to, ", ")},
-                     {"Cc", componentsJoinedByString(mail_.cc, ", ")},
-                     {"Bcc", componentsJoinedByString(mail_.bcc, ", ")},
-                     {"Subject", mail_.subject},
-                     {mail_.bodyIsHTML ? "Body (HTML)" : "Body", mail_.body}});
+UIStandInFormController::Fields MFMailComposeViewController::fields() const {
+    return {{"To", componentsJoinedByString(mail_.to, ", ")},
+            {"Cc", componentsJoinedByString(mail_.cc, ", ")},
+            {"Bcc", componentsJoinedByString(mail_.bcc, ", ")},
+            {"Subject", mail_.subject},
+            {mail_.bodyIsHTML ? "Body (HTML)" : "Body", mail_.body}};
 }

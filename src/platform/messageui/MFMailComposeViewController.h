@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "platform/foundation/NSError.h"
-#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIStandInFormView.h"
 
 class MFMailComposeViewController;
-class UIStandInFormView;
 
 enum MFMailComposeResult : long {
     MFMailComposeResultCancelled = 0,
@@ -32,8 +31,9 @@ public:
                                        const NSErrorPtr& /*error*/) {}
 };
 
-class MFMailComposeViewController : public UIViewController {
+class MFMailComposeViewController : public UIStandInFormController {
 public:
+    MFMailComposeViewController();  // for make_shared: make() is the way in
     // Null when the device cannot send mail.
     static std::shared_ptr<MFMailComposeViewController> make();
     static bool canSendMail();
@@ -65,14 +65,11 @@ public:
     void send();
     void cancel();
 
-    void loadView() override;
-    // The screen (made with the view).
-    std::shared_ptr<UIStandInFormView> formView();
-
 private:
     void finish(MFMailComposeResult result);
-    void showFields();
+    void leftButtonTapped() override { cancel(); }
+    void rightButtonTapped() override { send(); }
+    Fields fields() const override;
     Mail mail_;
     std::weak_ptr<MFMailComposeViewControllerDelegate> delegate_;
-    std::weak_ptr<UIStandInFormView> form_;
 };

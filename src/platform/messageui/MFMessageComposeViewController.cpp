@@ -16,6 +16,9 @@ Recorded& recorded() {
 }
 }  // namespace
 
+MFMessageComposeViewController::MFMessageComposeViewController()
+    : UIStandInFormController("New Message", "Cancel", "Send") {}
+
 bool MFMessageComposeViewController::canSendText() { return recorded().canSendText; }
 void MFMessageComposeViewController::setCanSendText(bool can) { recorded().canSendText = can; }
 std::vector<MFMessageComposeViewController::Message> MFMessageComposeViewController::sentMessages() {
@@ -48,22 +51,6 @@ void MFMessageComposeViewController::finish(MessageComposeResult result) {
     if (const auto delegate = messageComposeDelegate()) delegate->messageComposeViewController(*this, result);
 }
 
-void MFMessageComposeViewController::loadView() {
-    auto form = UIStandInFormView::make("New Message", "Cancel", "Send");
-    using Self = MFMessageComposeViewController;
-    form->setButtonActions(self<Self>(), &Self::cancel, &Self::send);
-    form_ = form;
-    setView(form);
-    showFields();
-}
-
-std::shared_ptr<UIStandInFormView> MFMessageComposeViewController::formView() {
-    (void)view();
-    return form_.lock();
-}
-
-void MFMessageComposeViewController::showFields() {
-    const auto form = form_.lock();
-    if (!form) return;  // drawn when the view is made
-    form->setFields({{"To", componentsJoinedByString(message_.recipients, ", ")}, {"Body", message_.body}});
+UIStandInFormController::Fields MFMessageComposeViewController::fields() const {
+    return {{"To", componentsJoinedByString(message_.recipients, ", ")}, {"Body", message_.body}};
 }

@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIStandInFormView.h"
 
 class MFMessageComposeViewController;
-class UIStandInFormView;
 
 enum MessageComposeResult : long {
     MessageComposeResultCancelled = 0,
@@ -27,8 +26,9 @@ public:
                                               MessageComposeResult /*result*/) {}
 };
 
-class MFMessageComposeViewController : public UIViewController {
+class MFMessageComposeViewController : public UIStandInFormController {
 public:
+    MFMessageComposeViewController();
     static bool canSendText();
     static void setCanSendText(bool can);
 
@@ -53,13 +53,11 @@ public:
     void send();
     void cancel();
 
-    void loadView() override;
-    std::shared_ptr<UIStandInFormView> formView();
-
 private:
     void finish(MessageComposeResult result);
-    void showFields();
+    void leftButtonTapped() override { cancel(); }
+    void rightButtonTapped() override { send(); }
+    Fields fields() const override;
     Message message_;
     std::weak_ptr<MFMessageComposeViewControllerDelegate> delegate_;
-    std::weak_ptr<UIStandInFormView> form_;
 };

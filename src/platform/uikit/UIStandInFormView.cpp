@@ -51,10 +51,6 @@ void UIStandInFormView::setFields(const std::vector<std::pair<std::string, std::
     setNeedsLayout();
 }
 
-void UIStandInFormView::wire(UIButton& button, const std::shared_ptr<NSObject>& target, std::function<void()> action) {
-    button.addTarget(target, [action = std::move(action)](UIControl&, UIEvent*) { action(); }, UIControlEventTouchUpInside);
-}
-
 std::shared_ptr<UILabel> UIStandInFormView::fieldLabel(const std::string& name) const {
     for (const auto& label : fieldLabels_)
         if (label->accessibilityIdentifier() == name) return label;
@@ -65,11 +61,39 @@ void UIStandInFormView::layoutSubviews() {
     const CGFloat width = bounds().size.width;
     constexpr CGFloat buttonWidth = 76;
     leftButton_->setFrame(CGRectMake(kMargin / 2, kStatusBarHeight, buttonWidth, kBarHeight));
-    rightButton_->setFrame(CGRectMake(width - buttonWidth - kMargin / 2, kStatusBarHeight, buttonWidth, kBarHeight));
-    titleLabel_->setFrame(CGRectMake(buttonWidth + kMargin, kStatusBarHeight, width - 2 * (buttonWidth + kMargin), kBarHeight));
+    rightButton_->setFrame(
+        CGRectMake(width - buttonWidth - kMargin / 2, kStatusBarHeight, buttonWidth, kBarHeight));
+    titleLabel_->setFrame(
+        CGRectMake(buttonWidth + kMargin, kStatusBarHeight, width - 2 * (buttonWidth + kMargin), kBarHeight));
     CGFloat y = kStatusBarHeight + kBarHeight + kMargin;
     for (const auto& label : fieldLabels_) {
         label->setFrame(CGRectMake(kMargin, y, width - 2 * kMargin, kLineHeight));
         y += kLineHeight;
     }
+}
+
+UIStandInFormController::UIStandInFormController(std::string title, std::string leftTitle, std::string rightTitle)
+    : title_(std::move(title)), leftTitle_(std::move(leftTitle)), rightTitle_(std::move(rightTitle)) {}
+
+void UIStandInFormController::loadView() {
+    auto form = UIStandInFormView::make(title_, leftTitle_, rightTitle_);
+    const std::weak_ptr<UIStandInFormController> weak = self<UIStandInFormController>();
+    form->leftButton()->addTarget(self(), [weak](UIControl&, UIEvent*) {
+        if (const auto me = weak.lock()) me->leftButtonTapped();
+    }, UIControlEventTouchUpInside);
+    form->rightButton()->addTarget(self(), [weak](UIControl&, UIEvent*) {
+        if (const auto me = weak.lock()) me->rightButtonTapped();
+    }, UIControlEventTouchUpInside);
+    form_ = form;
+    setView(form);
+    showFields();
+}
+
+std::shared_ptr<UIStandInFormView> UIStandInFormController::formView() {
+    (void)view();
+    return form_.lock();
+}
+
+void UIStandInFormController::showFields() {
+    if (const auto form = form_.lock()) form->setFields(fields());
 }

@@ -4,8 +4,9 @@
 // between two buttons, then one label per field, "Name: value", top down on
 // white. Each label's accessibility identifier is its field name, each
 // button's label its title, so the device screen's tree and snapshots show
-// what the stand-in holds. Main thread only.
-#include <functional>
+// what the stand-in holds. UIStandInFormController is the controller of such
+// a screen: its view is the form, its buttons call the controller's two
+// actions, and showFields redraws the fields it answers. Main thread only.
 #include <memory>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UILabel.h"
 #include "platform/uikit/UIView.h"
+#include "platform/uikit/UIViewController.h"
 
 class UIStandInFormView : public UIView {
 public:
@@ -30,21 +32,33 @@ public:
     std::shared_ptr<UILabel> fieldLabel(const std::string& name) const;
     const std::shared_ptr<UIButton>& leftButton() const { return leftButton_; }
     const std::shared_ptr<UIButton>& rightButton() const { return rightButton_; }
-    // Wires each button's tap (touch up inside) to a member of `owner`, which
-    // the view holds weakly: a tap after the owner is gone does nothing.
-    template <class Owner>
-    void setButtonActions(const std::shared_ptr<Owner>& owner, void (Owner::*left)(), void (Owner::*right)()) {
-        const std::weak_ptr<Owner> weak = owner;
-        wire(*leftButton_, owner, [weak, left] { if (const auto o = weak.lock()) ((*o).*left)(); });
-        wire(*rightButton_, owner, [weak, right] { if (const auto o = weak.lock()) ((*o).*right)(); });
-    }
-
     void layoutSubviews() override;
 
 private:
-    static void wire(UIButton& button, const std::shared_ptr<NSObject>& target, std::function<void()> action);
     std::shared_ptr<UILabel> titleLabel_;
     std::shared_ptr<UIButton> leftButton_;
     std::shared_ptr<UIButton> rightButton_;
     std::vector<std::shared_ptr<UILabel>> fieldLabels_;
+};
+
+class UIStandInFormController : public UIViewController {
+public:
+    using Fields = std::vector<std::pair<std::string, std::string>>;
+    UIStandInFormController(std::string title, std::string leftTitle, std::string rightTitle);
+
+    void loadView() override;
+    // The screen (made with the view).
+    std::shared_ptr<UIStandInFormView> formView();
+
+protected:
+    // The bar's buttons, left and right.
+    virtual void leftButtonTapped() = 0;
+    virtual void rightButtonTapped() = 0;
+    virtual Fields fields() const = 0;
+    // Redraws the fields once the view is made (until then there is nothing to draw).
+    void showFields();
+
+private:
+    std::string title_, leftTitle_, rightTitle_;
+    std::weak_ptr<UIStandInFormView> form_;
 };
