@@ -59,16 +59,8 @@ std::string describe(const std::shared_ptr<UIViewController>& presented) {
 }
 
 void tap(UIWindow& window, const UIView& view) {
-    const CGRect frame = view.convertRectToView(view.bounds(), nullptr);
-    const CGPoint centre = CGPointMake(CGRectGetMidX(frame), CGRectGetMidY(frame));
+    const CGPoint centre = interstitialtest::centre(view);
     window.touchEnded(window.touchBegan(centre), centre);
-}
-
-std::shared_ptr<UIStandInFormView> formOf(const std::shared_ptr<UIViewController>& composer) {
-    if (const auto mail = std::dynamic_pointer_cast<MFMailComposeViewController>(composer)) return mail->formView();
-    if (const auto message = std::dynamic_pointer_cast<MFMessageComposeViewController>(composer))
-        return message->formView();
-    return nullptr;
 }
 
 // The library's own openers, the stand-ins reset, a key window with a root controller.
@@ -141,7 +133,7 @@ TEST_CASE("composers: mailto and sms links give composers with their fields, rep
 
         waitFor([&] { return composer->isViewVisible(); }, "the composer on view");
         scope.window->layoutIfNeeded();
-        const auto form = formOf(composer);
+        const auto form = std::dynamic_pointer_cast<UIStandInFormController>(composer)->formView();
         tap(*scope.window, row.send ? *form->rightButton() : *form->leftButton());
         waitFor([&] { return !scope.root->presentedViewController(); }, "the composer to close");
         CHECK(heard->joined() == "didLeaveApplication");  // closing reports nothing more
@@ -180,43 +172,14 @@ TEST_CASE("composers: a full-screen ad that never appears is waited for at most 
 
 namespace {
 
-constexpr CGPixel kCreativeGreen{0x2E, 0x7D, 0x32, 255};
+constexpr CGPixel kCreativeTeal{0x00, 0x69, 0x5C, 255};
 constexpr CGPixel kWhite{255, 255, 255, 255};
 constexpr CGPoint kMailLink{160, 150};
 constexpr CGPoint kCalendarButton{160, 270};
 
-// An interstitial with a mailto link and a calendar button (the rich-media
-// calendar command as a page message); it tells of "onCalendarEventCanceled"
-// by the page message "calendarHeard".
-std::string composerCreative() {
-    return R"(<!DOCTYPE html><html><head><meta name="viewport" content="width=device-width,initial-scale=1">
-<style>
-html, body { margin: 0; height: 100%; overflow: hidden; background: #2E7D32; }
-#mail, #calendar { position: absolute; left: 10%; width: 80%; height: 60px; border: 0; display: block;
-  background: #1B5E20; color: #FFFFFF; font: bold 20px sans-serif; text-align: center; line-height: 60px;
-  text-decoration: none; }
-#mail { top: 120px; } #calendar { top: 240px; }
-</style></head><body>
-<a id="mail" href="mailto:ads%2Bnews@x.test?Subject=Offer&amp;cc=a@x.test,b@x.test">Write to us</a>
-<button id="calendar">Add to calendar</button>
-<script>
-function say(name, query) {
-  var frame = document.createElement("iframe");
-  frame.style.display = "none";
-  frame.src = "amsg://creative/" + name + "?" + query;
-  document.body.appendChild(frame);
-}
-document.getElementById("calendar").addEventListener("click", function () {
-  say("mraid", "a=createCalendarEvent&description=Launch&summary=Doors%20open&location=Hall%201" +
-      "&start=2026-12-24T08%3A00%3A00%2B00%3A00&end=2026-12-24T09%3A00%3A00%2B00%3A00");
-});
-window.ADNET_ReceiveMessage = function (name) {
-  if (name === "onCalendarEventCanceled") say("calendarHeard", "name=" + name);
-};
-</script></body></html>)";
-}
-
-// The ad server with the composer interstitial; the library's openers; the
+// The ad server with the composer interstitial (its creative has a mailto link
+// and a calendar button, and tells of "onCalendarEventCanceled" by the page
+// message "calendarHeard"); the library's openers; the
 // application active; virtual time; the phone screen served; the stand-ins reset.
 struct ComposerRoad : slotroad::EngineSlots {
     struct AbsoluteTimeStarted {  // as the screen road: the library's milliseconds move with this clock
@@ -228,7 +191,7 @@ struct ComposerRoad : slotroad::EngineSlots {
     interstitialtest::Screen screen;
     std::unique_ptr<DeviceScreenServer> device;
 
-    ComposerRoad() : EngineSlots(nlohmann::json{{"composer", slotroad::htmlUnit(composerCreative())}}) {
+    ComposerRoad() : EngineSlots(nlohmann::json{{"composer", {{"file", "adnet/static/creatives/composer.html"}}}}) {
         AKOpener::setFactory(nullptr);
         MFMailComposeViewController::resetForTesting();
         EKEventStore::resetForTesting();
@@ -280,8 +243,8 @@ struct ComposerRoad : slotroad::EngineSlots {
             if (const auto* node = devicescreentest::findNode(window, id)) return node->value("label", std::string());
         return "(no node " + id + ")";
     }
-    // Taps a form's bar button through the device screen.
-    void tapButton(const UIButton& button) { tap(interstitialtest::centre(button)); }
+    // Taps a view through the device screen.
+    void tap(const UIView& view) { tap(interstitialtest::centre(view)); }
     static void advance(double seconds) {
         Clock::advance(seconds);
         drainMainQueue();
@@ -349,7 +312,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
     waitFor([&] { return controller->isViewVisible(); }, "the interstitial on screen");
     waitFor([&] {
         const auto pixel = webtest::layerPixel(*controller->webView()->webView(), 20, 400);
-        return pixel && devicescreentest::near(*pixel, kCreativeGreen);
+        return pixel && devicescreentest::near(*pixel, kCreativeTeal);
     }, "a painted frame of the creative");
     std::size_t pageHeard = 0;
     const auto observer = std::make_shared<NSObject>();
@@ -367,7 +330,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
     CHECK(road.label("To") == "To: ads+news@x.test");
     auto shot = devicescreentest::servedFrame(*road.device, "composer-mail").first;
     CHECK(devicescreentest::near(devicescreentest::probe(shot, 160, 450), kWhite));
-    road.tapButton(*mail->formView()->rightButton());
+    road.tap(*mail->formView()->rightButton());
     waitFor([&] { return !controller->presentedViewController(); }, "the mail composer to close");
     CHECK(MFMailComposeViewController::sentMails().size() == 1);
     CHECK(road.screen.root->presentedViewController() == controller);
@@ -385,7 +348,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
     CHECK(road.label("Starts") == "Starts: 2026-12-24 08:00 UTC");
     shot = devicescreentest::servedFrame(*road.device, "composer-calendar-editor").first;
     CHECK(devicescreentest::near(devicescreentest::probe(shot, 160, 450), kWhite));
-    road.tapButton(*editor->formView()->rightButton());  // Done
+    road.tap(*editor->formView()->rightButton());  // Done
     waitFor([&] { return !controller->presentedViewController(); }, "the editor to close after Done");
     REQUIRE(editor->eventStore()->events().size() == 1);
     CHECK(editor->eventStore()->events()[0]->location() == "Hall 1");
@@ -397,7 +360,7 @@ TEST_CASE("composer road: a tapped mailto link composes over the interstitial, r
             "the calendar editor on screen again");
     editor = std::dynamic_pointer_cast<EKEventEditViewController>(controller->presentedViewController());
     REQUIRE(editor);
-    road.tapButton(*editor->formView()->leftButton());  // Cancel
+    road.tap(*editor->formView()->leftButton());  // Cancel
     waitFor([&] { return !controller->presentedViewController(); }, "the editor to close after Cancel");
     CHECK(editor->eventStore()->events().empty());
     CHECK(EKEventStore::accessRequestCount() == 2);
