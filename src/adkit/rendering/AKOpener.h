@@ -38,6 +38,7 @@
 class AKSlot;
 class AKWebView;
 class UIViewController;
+// -- Composers and the calendar editor.
 class NSError;
 class MFMailComposeViewController;
 class MFMessageComposeViewController;
@@ -131,7 +132,8 @@ public:
     // access sends "onCalendarEventCanceled" to the opener's web view, from the main queue.
     virtual void openCalendarWithDictionary(const Value& parameters);
     // The composers' delegate callbacks: dismiss what viewController presents,
-    // then make viewController first responder.
+    // then make viewController first responder. (A composer whose opener is
+    // gone does the same with the controller it was presented from.)
     void mailComposeController(MFMailComposeViewController& controller, MFMailComposeResult result,
                                const std::shared_ptr<NSError>& error);
     void messageComposeViewController(MFMessageComposeViewController& controller, MessageComposeResult result);
@@ -169,10 +171,7 @@ private:
     // -- Web apps and rich-media expansion.
 
     // -- Composers and the calendar editor.
-    class ComposerDelegate;  // the platform composers' delegate, forwarding to the callbacks above
-    std::shared_ptr<ComposerDelegate> composerDelegate_;
     void presentComposerControllerUntil(const std::shared_ptr<UIViewController>& composer, double deadline);
-    void didFinishComposing();
 
     // -- Store sheets.
 

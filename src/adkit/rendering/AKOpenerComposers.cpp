@@ -22,27 +22,10 @@
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIApplication.h"
 
-class AKOpener::ComposerDelegate : public MFMailComposeViewControllerDelegate,
-                                   public MFMessageComposeViewControllerDelegate {
-public:
-    explicit ComposerDelegate(std::weak_ptr<AKOpener> opener) : opener_(std::move(opener)) {}
-    void mailComposeController(MFMailComposeViewController& controller, MFMailComposeResult result,
-                               const NSErrorPtr& error) override {
-        if (const auto opener = opener_.lock()) opener->mailComposeController(controller, result, error);
-    }
-    void messageComposeViewController(MFMessageComposeViewController& controller,
-                                      MessageComposeResult result) override {
-        if (const auto opener = opener_.lock()) opener->messageComposeViewController(controller, result);
-    }
-
-private:
-    std::weak_ptr<AKOpener> opener_;
-};
-
 namespace {
 
 // A composer URL taken apart: what stands between the scheme and the first
-// "?" (percent-decoded), and the query's parameters with lower-cased keys.
+// "?" (as written), and the query's parameters with lower-cased keys.
 struct ComposerAddress {
     std::string head;
     Value parameters = Value::dictionary();
@@ -58,17 +41,60 @@ ComposerAddress parseComposerURL(const std::string& URL, std::size_t schemeLengt
             address.parameters = ak_dictionaryFromQueryParametersAndConvertKeysToLowercase(*url, true);
         rest.resize(question);
     }
-    // An escape that does not decode leaves the text as written.
-    address.head = stringByReplacingPercentEscapes(rest).value_or(rest);
+    address.head = std::move(rest);
     return address;
 }
 
-// The parameter split at ",", empty pieces left out.
-std::vector<std::string> listParameter(const std::string& text) {
-    std::vector<std::string> items = componentsSeparatedByString(text, ",");
-    std::erase_if(items, [](const std::string& item) { return item.empty(); });
+// An address as the composer shows it; an escape that does not decode leaves it as written.
+std::string decodedAddress(const std::string& text) { return stringByReplacingPercentEscapes(text).value_or(text); }
+
+// A list of addresses split at ",", empty pieces left out (query values come decoded).
+std::vector<std::string> addressList(const std::string& text, bool decode) {
+    std::vector<std::string> items;
+    for (const std::string& item : componentsSeparatedByString(text, ","))
+        if (!item.empty()) items.push_back(decode ? decodedAddress(item) : item);
     return items;
 }
+
+// Closes a composer: dismisses what the presenter presents (only that: asked
+// with nothing presented, the platform would dismiss the presenter itself, the
+// full-screen ad), then makes the presenter first responder.
+void finishComposing(const std::shared_ptr<UIViewController>& presenter) {
+    if (!presenter) return;
+    if (presenter->presentedViewController()) presenter->dismissViewControllerAnimated(true);
+    (void)presenter->becomeFirstResponder();  // a controller that cannot be first responder stays as it is
+}
+
+// A composer's delegate, kept by the composer itself: it forwards to the
+// opener, or, once the opener is gone, closes the composer from the
+// controller the opener presented from.
+class ComposerDelegate : public MFMailComposeViewControllerDelegate, public MFMessageComposeViewControllerDelegate {
+public:
+    ComposerDelegate(const std::shared_ptr<AKOpener>& opener, const std::shared_ptr<UIViewController>& presenter)
+        : opener_(opener), presenter_(presenter) {}
+    // A new delegate for the composer, held by it.
+    static std::shared_ptr<ComposerDelegate> attach(UIViewController& composer,
+                                                    const std::shared_ptr<AKOpener>& opener) {
+        static const char key = 0;
+        auto delegate = std::make_shared<ComposerDelegate>(opener, opener->viewController());
+        composer.setAssociatedObject(&key, delegate);
+        return delegate;
+    }
+    void mailComposeController(MFMailComposeViewController& controller, MFMailComposeResult result,
+                               const NSErrorPtr& error) override {
+        if (const auto opener = opener_.lock()) opener->mailComposeController(controller, result, error);
+        else finishComposing(presenter_.lock());
+    }
+    void messageComposeViewController(MFMessageComposeViewController& controller,
+                                      MessageComposeResult result) override {
+        if (const auto opener = opener_.lock()) opener->messageComposeViewController(controller, result);
+        else finishComposing(presenter_.lock());
+    }
+
+private:
+    std::weak_ptr<AKOpener> opener_;
+    std::weak_ptr<UIViewController> presenter_;
+};
 
 std::string stringParameter(const Value& parameters, const char* key) {
     const Value value = parameters[key];
@@ -84,11 +110,10 @@ void AKOpener::openEmailComposer(const std::string& URL) {
     auto composer = MFMailComposeViewController::make();
     if (!composer) return;
     const ComposerAddress address = parseComposerURL(URL, std::string_view("mailto:").size());
-    if (!composerDelegate_) composerDelegate_ = std::make_shared<ComposerDelegate>(self<AKOpener>());
-    composer->setMailComposeDelegate(composerDelegate_);
-    composer->setToRecipients({address.head});
-    composer->setCcRecipients(listParameter(stringParameter(address.parameters, "cc")));
-    composer->setBccRecipients(listParameter(stringParameter(address.parameters, "bcc")));
+    composer->setMailComposeDelegate(ComposerDelegate::attach(*composer, self<AKOpener>()));
+    composer->setToRecipients({decodedAddress(address.head)});
+    composer->setCcRecipients(addressList(stringParameter(address.parameters, "cc"), false));
+    composer->setBccRecipients(addressList(stringParameter(address.parameters, "bcc"), false));
     composer->setSubject(stringParameter(address.parameters, "subject"));
     composer->setMessageBody(stringParameter(address.parameters, "body"), false);
     composer->setModalTransitionStyle(UIModalTransitionStyleCoverVertical);
@@ -103,9 +128,8 @@ void AKOpener::openSmsComposer(const std::string& URL) {
     if (!MFMessageComposeViewController::canSendText()) return;
     const ComposerAddress address = parseComposerURL(URL, std::string_view("sms:").size());
     auto composer = std::make_shared<MFMessageComposeViewController>();
-    if (!composerDelegate_) composerDelegate_ = std::make_shared<ComposerDelegate>(self<AKOpener>());
-    composer->setMessageComposeDelegate(composerDelegate_);
-    composer->setRecipients(listParameter(address.head));
+    composer->setMessageComposeDelegate(ComposerDelegate::attach(*composer, self<AKOpener>()));
+    composer->setRecipients(addressList(address.head, true));
     composer->setBody(stringParameter(address.parameters, "body"));
     composer->setModalTransitionStyle(UIModalTransitionStyleCoverVertical);
     const auto keepAlive = self<AKOpener>();
@@ -146,22 +170,14 @@ void AKOpener::presentComposerControllerUntil(const std::shared_ptr<UIViewContro
 
 void AKOpener::mailComposeController(MFMailComposeViewController& /*controller*/, MFMailComposeResult /*result*/,
                                      const NSErrorPtr& /*error*/) {
-    didFinishComposing();
+    QV_ASSERT_MAIN_THREAD();
+    finishComposing(viewController());
 }
 
 void AKOpener::messageComposeViewController(MFMessageComposeViewController& /*controller*/,
                                             MessageComposeResult /*result*/) {
-    didFinishComposing();
-}
-
-void AKOpener::didFinishComposing() {
     QV_ASSERT_MAIN_THREAD();
-    const auto presenter = viewController();
-    if (!presenter) return;
-    // Only what it presents: asked with nothing presented, the platform would
-    // dismiss the presenter itself (the full-screen ad).
-    if (presenter->presentedViewController()) presenter->dismissViewControllerAnimated(true);
-    (void)presenter->becomeFirstResponder();  // a controller that cannot be first responder stays as it is
+    finishComposing(viewController());
 }
 
 void AKOpener::openCalendarWithDictionary(const Value& parameters) {
