@@ -9,6 +9,7 @@
 // saves the event and Cancel saves nothing.
 #include <doctest/doctest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,7 +18,6 @@
 #include "RenderingScope.h"
 #include "RenderingTestDoubles.h"
 #include "SlotEngineRoad.h"
-#include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
 #include "adkit/rendering/AKViewController.h"
 #include "platform/DeviceScreenTestSupport.h"
@@ -150,7 +150,7 @@ TEST_CASE("composers: mailto and sms links give composers with their fields, rep
 
 TEST_CASE("composers: a full-screen ad that never appears is waited for at most its time limit") {
     ComposerScope scope;
-    adkittest::VirtualTime time;
+    adkittest::VirtualTime time(std::floor(Clock::now()) + 1);
     auto ad = std::make_shared<NeverAppearing>();
     ad->presentFromViewController(scope.root);
     drainMainQueue();
@@ -187,10 +187,9 @@ constexpr CGPoint kCalendarButton{160, 270};
 // message "calendarHeard"); the library's openers; the application active;
 // virtual time; the phone screen served; the stand-ins reset.
 struct ComposerRoad : slotroad::EngineSlots {
-    struct AbsoluteTimeStarted {  // as the screen road: the library's milliseconds move with this clock
-        AbsoluteTimeStarted() { (void)AKAbsoluteTime::absoluteTimeInMilliseconds(); }
-    } absoluteTimeStarted;
-    adkittest::VirtualTime time{5.0e9};
+    // Just ahead of the real time: the process's tick counter, which never goes
+    // back, stays near the real time afterwards.
+    adkittest::VirtualTime time{std::floor(Clock::now()) + 1};
     devicescreentest::SavedDevice saved;
     UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     interstitialtest::Screen screen;
