@@ -159,13 +159,13 @@ TEST_CASE("composers: a full-screen ad that never appears is waited for at most 
     opener->openEmailComposer("mailto:late@x.test");
     REQUIRE(MFMailComposeViewController::made().size() == 1);
     const auto composer = MFMailComposeViewController::made().back();
-    constexpr double step = AKOpener::kComposerRetryDelay;
-    for (double waited = 0; waited + step < AKOpener::kComposerRetryLimit; waited += step) {
+    const int tries = static_cast<int>(std::lround(AKOpener::kComposerRetryLimit / AKOpener::kComposerRetryDelay));
+    for (int tried = 1; tried < tries; ++tried) {
         Clock::advance(AKOpener::kComposerRetryDelay);
         drainMainQueue();
         REQUIRE_FALSE(composer.expired());  // still waited for
     }
-    Clock::advance(AKOpener::kComposerRetryDelay * 2);
+    Clock::advance(AKOpener::kComposerRetryDelay);  // the last try, at the limit
     drainMainQueue();
     CHECK(composer.expired());  // let go: no more tries
     CHECK(ad->presentedViewController() == nullptr);
@@ -282,7 +282,7 @@ TEST_CASE("composer road: a composer asked for while the interstitial animates i
     CHECK_FALSE(controller->presentedViewController());
     road.advance(AKOpener::kComposerRetryDelay - 0.05);
     CHECK_FALSE(controller->presentedViewController());
-    road.advance(0.05);
+    road.advance(0.05 + 0.001);  // a little past the try, whichever way the sums round
     CHECK(describe(controller->presentedViewController()) == "mail to=[early@x.test] cc=[] bcc=[] subject= body=");
     std::dynamic_pointer_cast<MFMailComposeViewController>(controller->presentedViewController())->cancel();
     waitFor([&] { return !controller->presentedViewController(); }, "the composer to close");

@@ -124,7 +124,7 @@ public:
     // Presents the composer from viewController; while that is a full-screen
     // ad controller not yet on view, tries again every kComposerRetryDelay,
     // giving up when the controller is gone or being dismissed, or after
-    // kComposerRetryLimit seconds in all.
+    // kComposerRetryLimit seconds in all (the last try comes then).
     virtual void presentComposerController(const std::shared_ptr<UIViewController>& composer);
     static constexpr double kComposerRetryDelay = 0.25;
     static constexpr double kComposerRetryLimit = 10;
@@ -171,7 +171,7 @@ private:
     // -- Web apps and rich-media expansion.
 
     // -- Composers and the calendar editor.
-    void presentComposerControllerUntil(const std::shared_ptr<UIViewController>& composer, double deadline);
+    void presentComposerControllerTrying(const std::shared_ptr<UIViewController>& composer, int triesLeft);
 
     // -- Store sheets.
 

@@ -2,6 +2,7 @@
 // the platform's composers, presented once the ad's full-screen controller is
 // on view; rich-media calendar parameters become the event editor.
 #include <algorithm>
+#include <cmath>
 
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKURLUtilities.h"
@@ -13,7 +14,6 @@
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/eventkit/EKEventEditViewController.h"
-#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/NSURL.h"
@@ -140,10 +140,11 @@ void AKOpener::openSmsComposer(const std::string& URL) {
 void AKOpener::presentComposerController(const std::shared_ptr<UIViewController>& composer) {
     QV_ASSERT_MAIN_THREAD();
     if (!shouldPerformOpenAction() || !composer) return;  // the guard is consulted even for no composer
-    presentComposerControllerUntil(composer, Clock::now() + kComposerRetryLimit);
+    // Counted in tries rather than compared in time: sums of the delay may round either way.
+    presentComposerControllerTrying(composer, static_cast<int>(std::lround(kComposerRetryLimit / kComposerRetryDelay)));
 }
 
-void AKOpener::presentComposerControllerUntil(const std::shared_ptr<UIViewController>& composer, double deadline) {
+void AKOpener::presentComposerControllerTrying(const std::shared_ptr<UIViewController>& composer, int triesLeft) {
     const auto presenter = viewController();
     if (!presenter) return;
     const auto adController = std::dynamic_pointer_cast<AKViewController>(presenter);
@@ -152,14 +153,14 @@ void AKOpener::presentComposerControllerUntil(const std::shared_ptr<UIViewContro
     if (adController && !adController->hasViewAppeared()) {
         // The full-screen ad is not on view yet: try again shortly, unless the
         // wait has gone on too long.
-        if (Clock::now() + kComposerRetryDelay > deadline) {
+        if (triesLeft <= 0) {
             NSLog("The composer was not shown: the full-screen ad did not appear in time.");
             return;
         }
         const std::weak_ptr<AKOpener> weak = self<AKOpener>();
         NSRunLoop::mainRunLoop()->schedulePerform(self(), "presentComposerController:", kComposerRetryDelay,
-                                                  [weak, composer, deadline] {
-            if (const auto opener = weak.lock()) opener->presentComposerControllerUntil(composer, deadline);
+                                                  [weak, composer, triesLeft] {
+            if (const auto opener = weak.lock()) opener->presentComposerControllerTrying(composer, triesLeft - 1);
         });
         return;
     }
