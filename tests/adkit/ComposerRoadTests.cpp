@@ -4,9 +4,11 @@
 // as leaving the application, and closed again through their delegate; no
 // mail account or no text messaging opens and reports nothing; a composer
 // waits for the full-screen ad to appear, and stops waiting when the ad leaves
-// or after its time limit; on the engine, against the ad server, on the phone
-// screen: calendar access refused reaches the ad's page, Done on the editor
-// saves the event and Cancel saves nothing.
+// or after its time limit; refused calendar access is sent to the opener's
+// web view; on the engine, against the ad server, on the phone screen: a
+// tapped mailto link composes over the interstitial, calendar access refused
+// reaches the ad's page, Done on the editor saves the event and Cancel saves
+// nothing.
 #include <doctest/doctest.h>
 
 #include <cmath>
@@ -171,6 +173,28 @@ TEST_CASE("composers: a full-screen ad that never appears is waited for at most 
     CHECK(ad->presentedViewController() == nullptr);
     ad->relinquishScreen();
     drainMainQueue();
+}
+
+TEST_CASE("calendar: refused access, answered off the main thread, reaches the opener's web view, and the editor shows") {
+    ComposerScope scope;
+    EKEventStore::resetForTesting();
+    EKEventStore::setAccessGranted(false);
+    const RecordedAdWebView ad;
+    auto opener = AKOpener::make();
+    opener->setWebView(ad.view);
+    opener->setViewController(scope.root);
+    opener->openCalendarWithDictionary(Value{{"start", Value("2026-12-24T08:00:00+00:00")},
+                                             {"end", Value("2026-12-24T09:00:00+00:00")},
+                                             {"summary", Value("Doors open")},
+                                             {"description", Value("Launch")},
+                                             {"location", Value("Hall 1")}});
+    const auto editor = std::dynamic_pointer_cast<EKEventEditViewController>(scope.root->presentedViewController());
+    REQUIRE(editor);
+    CHECK(editor->event()->title() == "Launch");
+    waitFor([&] { return !ad.events().empty(); }, "the web view's page event");
+    REQUIRE(ad.events().size() == 1);
+    CHECK(ad.events()[0] == "ADNET_ReceiveMessage('onCalendarEventCanceled');");
+    EKEventStore::resetForTesting();
 }
 
 // ---- On the engine, against the ad server, on the phone screen ------------------------------
