@@ -40,6 +40,12 @@ class AKWebView;
 class UIViewController;
 class AKOpenerStoreSheets;
 class SKStoreProductViewController;
+// -- Composers and the calendar editor.
+class NSError;
+class MFMailComposeViewController;
+class MFMessageComposeViewController;
+enum MFMailComposeResult : long;
+enum MessageComposeResult : long;
 
 // Told after each opening (both required): something was shown inside the
 // application, or another application is being opened.
@@ -109,10 +115,30 @@ public:
     virtual void expandToWebAppWithSupportedOrientations(AKSupportedOrientations /*orientations*/,
                                                          bool /*usingCustomClose*/) {}
 
-    // -- Composers and the calendar editor.
-    virtual void openEmailComposer(const std::string& /*URL*/) {}
-    virtual void openSmsComposer(const std::string& /*URL*/) {}
-    virtual void openCalendarWithDictionary(const Value& /*parameters*/) {}
+    // -- Composers and the calendar editor (AKOpenerComposers.cpp).
+    // A "mailto:" URL gives a mail composer (recipient percent-decoded; "cc",
+    // "bcc", "subject", "body" from the query, keys in any case); no composer
+    // when the device has no mail account, and then no report either.
+    virtual void openEmailComposer(const std::string& URL);
+    // An "sms:" (or "sms://") URL gives a message composer when the device can
+    // send text: recipients split at ",", "body" from the query.
+    virtual void openSmsComposer(const std::string& URL);
+    // Presents the composer from viewController; while that is a full-screen
+    // ad controller not yet on view, tries again every kComposerRetryDelay,
+    // giving up when the controller is gone or being dismissed, or after
+    // kComposerRetryLimit seconds in all (the last try comes then).
+    virtual void presentComposerController(const std::shared_ptr<UIViewController>& composer);
+    static constexpr double kComposerRetryDelay = 0.25;
+    static constexpr double kComposerRetryLimit = 10;
+    // The calendar editor for rich-media calendar parameters (no guard). Refused
+    // access sends "onCalendarEventCanceled" to the opener's web view, from the main queue.
+    virtual void openCalendarWithDictionary(const Value& parameters);
+    // The composers' delegate callbacks: dismiss what viewController presents,
+    // then make viewController first responder. (A composer whose opener is
+    // gone does the same with the controller it was presented from.)
+    void mailComposeController(MFMailComposeViewController& controller, MFMailComposeResult result,
+                               const std::shared_ptr<NSError>& error);
+    void messageComposeViewController(MFMessageComposeViewController& controller, MessageComposeResult result);
 
     // -- Store sheets.
     // Bodies in AKOpenerStore.cpp.
@@ -167,6 +193,7 @@ private:
     // -- Web apps and rich-media expansion.
 
     // -- Composers and the calendar editor.
+    void presentComposerControllerTrying(const std::shared_ptr<UIViewController>& composer, int triesLeft);
 
     // -- Store sheets.
     // The sheets this opener made by product ID, and the sheets' delegate; made on first use.
