@@ -159,6 +159,18 @@ TEST_CASE("timings: milliseconds on a 125/3 tick counter under virtual time, sto
     CHECK(restored->timingForCategory("a")->startTimestamp() == second->startTimestamp());
     CHECK(restored->timingForCategory("a")->elapsedMilliseconds() == 500);
     REQUIRE(mach_set_timebase_for_testing(1, 1));
+
+    // Far along the tick counter (a test before may have moved it there), a
+    // stopwatch still counts whole milliseconds exactly.
+    Clock::useVirtualTime(5e9 + 0.123456789);
+    for (double step : {0.1, 0.25, 0.001}) {
+        AKTiming far("far");
+        far.start();
+        Clock::advance(step);
+        far.end();
+        CHECK(far.elapsedMilliseconds() == static_cast<std::uint64_t>(std::llround(step * 1000)));
+        CHECK(far.copy()->elapsedMilliseconds() == far.elapsedMilliseconds());
+    }
 }
 
 TEST_CASE("network and location: flags to kinds, change counts, last known kind, and precise and described locations") {

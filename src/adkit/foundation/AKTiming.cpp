@@ -36,13 +36,27 @@ AKTiming::AKTiming(const std::optional<std::string>& category) {
 AKTimingPtr AKTiming::initWithDictionaryRepresentation(const Value& dictionary) {
     const Value category = dictionary["category"];
     auto timing = std::make_shared<AKTiming>(category.isString() ? std::optional<std::string>(*category.string()) : std::nullopt);
-    timing->start_ = dictionary["start"].isNumber() ? dictionary["start"].doubleValue() : 0;
-    timing->end_ = dictionary["end"].isNumber() ? dictionary["end"].doubleValue() : 0;
+    timing->start_ = Stamp::fromSeconds(dictionary["start"].isNumber() ? dictionary["start"].doubleValue() : 0);
+    timing->end_ = Stamp::fromSeconds(dictionary["end"].isNumber() ? dictionary["end"].doubleValue() : 0);
     if (auto data = dictionary["userData"].copy().dictionaryRef()) timing->userData_ = *data;
     return timing;
 }
 
-AKTimingPtr AKTiming::copy() const { return initWithDictionaryRepresentation(dictionaryRepresentation()); }
+AKTimingPtr AKTiming::copy() const {
+    auto timing = initWithDictionaryRepresentation(dictionaryRepresentation());
+    std::lock_guard<std::mutex> lock(timeIntervalLock_);
+    timing->start_ = start_;  // keeps the whole nanoseconds
+    timing->end_ = end_;
+    return timing;
+}
+
+AKTiming::Stamp AKTiming::Stamp::fromSeconds(double seconds) {
+    return Stamp{seconds, static_cast<std::int64_t>(std::llround(seconds * 1e9))};
+}
+
+AKTiming::Stamp AKTiming::Stamp::fromNanoseconds(std::int64_t nanoseconds) {
+    return Stamp{static_cast<double>(nanoseconds) / 1e9, nanoseconds};
+}
 
 double AKTiming::counter() { return static_cast<double>(AKAbsoluteTime::nanosecondsNow()) / 1e9; }
 
@@ -68,51 +82,51 @@ void AKTiming::setExplicitEnd(bool explicitEnd) {
 
 double AKTiming::startTimestamp() const {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    return start_;
+    return start_.seconds;
 }
 
 void AKTiming::setStartTimestamp(double value) {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    start_ = value;
+    start_ = Stamp::fromSeconds(value);
 }
 
 double AKTiming::endTimestamp() const {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    return end_;
+    return end_.seconds;
 }
 
 void AKTiming::setEndTimestamp(double value) {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    end_ = value;
+    end_ = Stamp::fromSeconds(value);
 }
 
 void AKTiming::start() {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    start_ = counter();
-    end_ = 0;
+    start_ = Stamp::fromNanoseconds(AKAbsoluteTime::nanosecondsNow());
+    end_ = Stamp{};
 }
 
 void AKTiming::end() {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    if (start_ > 0) end_ = counter();
+    if (start_.seconds > 0) end_ = Stamp::fromNanoseconds(AKAbsoluteTime::nanosecondsNow());
 }
 
 void AKTiming::reset() {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    start_ = end_ = 0;
+    start_ = end_ = Stamp{};
 }
 
 std::uint64_t AKTiming::elapsedMilliseconds() const {
     const bool explicitly = explicitEnd();
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    double end = end_;
-    if (end < start_) {
+    std::int64_t end = end_.nanoseconds;
+    if (end_.seconds < start_.seconds) {
         if (explicitly) return 0;
-        end = counter();
+        end = AKAbsoluteTime::nanosecondsNow();
     }
-    // Whole microseconds first: timestamps near 1.7e9 s carry about 0.2 us of
-    // rounding, which must not turn 250 ms into 249.
-    const double microseconds = std::round((end - start_) * 1e6);
+    // Timestamps given in seconds carry the rounding of a double (about 1 us
+    // near 5e9 s): whole microseconds first, so 250 ms does not become 249.
+    const std::int64_t microseconds = (end - start_.nanoseconds + 500) / 1000;
     return microseconds > 0 ? static_cast<std::uint64_t>(microseconds) / 1000u : 0;
 }
 
@@ -120,7 +134,7 @@ std::string AKTiming::elapsedMillisecondsString() const { return std::to_string(
 
 bool AKTiming::isActive() const {
     std::lock_guard<std::mutex> lock(timeIntervalLock_);
-    return start_ > 0 && end_ == 0;
+    return start_.seconds > 0 && end_.seconds == 0;
 }
 
 void AKTiming::setValue(const Value& value, const std::string& key) {
@@ -148,7 +162,7 @@ Value AKTiming::keysAndValues() const {
 Value AKTiming::dictionaryRepresentation() const {
     std::lock_guard<std::mutex> instance(instanceLock_);
     std::lock_guard<std::mutex> times(timeIntervalLock_);
-    Value d{{"category", Value(category_)}, {"start", Value(start_)}, {"end", Value(end_)}};
+    Value d{{"category", Value(category_)}, {"start", Value(start_.seconds)}, {"end", Value(end_.seconds)}};
     if (!userData_.empty()) d.setObject("userData", Value(userData_).copy());
     return d;
 }

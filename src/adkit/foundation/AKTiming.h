@@ -69,6 +69,14 @@ private:
     std::string category_;
     bool explicitEnd_ = false;
     ValueDictionary userData_;
-    double start_ = 0;
-    double end_ = 0;
+    // A timestamp in seconds, and in the tick counter's whole nanoseconds so
+    // elapsed time stays exact however large the counter is.
+    struct Stamp {
+        double seconds = 0;
+        std::int64_t nanoseconds = 0;
+        static Stamp fromSeconds(double seconds);
+        static Stamp fromNanoseconds(std::int64_t nanoseconds);
+    };
+    Stamp start_;
+    Stamp end_;
 };
