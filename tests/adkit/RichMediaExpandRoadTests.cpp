@@ -1,0 +1,354 @@
+// Protects rich-media expansion and web apps end to end, on the phone device
+// screen with the real web engine, slot, banner, interstitial and core page
+// against the real ad server: a banner's expand() moves its own web view full
+// screen with its snapshot in the banner's place and close() brings it back
+// (events, notifications and slot calls once each), a custom close is an
+// invisible top-right tap target, expand(url) opens a second page that gets
+// the expanded script and closes itself, resize opens nothing, an
+// interstitial is viewable from "onshow" until closed, and many web apps and
+// expansions leave no controller, web view or web process behind.
+#include <doctest/doctest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "InterstitialTestSupport.h"
+#include "SlotEngineRoad.h"
+#include "adkit/foundation/AKViewUtilities.h"
+#include "adkit/rendering/AKBannerWebViewDelegate.h"
+#include "adkit/rendering/AKMRAIDInterceptor.h"
+#include "adkit/requests/AKBannerView.h"
+#include "platform/DeviceScreenTestSupport.h"
+#include "platform/WebViewSupport.h"
+#include "platform/foundation/NSData.h"
+#include "platform/foundation/NSString.h"
+#include "platform/uikit/UIButton.h"
+#include "platform/uikit/UIImageView.h"
+#include "support/AdPeer.h"
+
+using adkittest::drainMainQueue;
+using adkittest::waitFor;
+using devicescreentest::near;
+using devicescreentest::probe;
+
+namespace {
+
+constexpr CGPixel kWhite{255, 255, 255, 255};
+constexpr CGPixel kBannerGreen{0x2a, 0x7a, 0x4a, 255};
+constexpr CGPixel kExpandedPurple{0x7a, 0x2a, 0x6a, 255};
+constexpr CGPixel kSecondPageWine{0x6b, 0x24, 0x47, 255};
+constexpr CGRect kBannerFrame{{0, 518}, {320, 50}};
+
+// A rich-media test creative with its reporter inline (the ad server serves
+// the page's body; the fixtures folder is not under its document root).
+std::string creative(const std::string& file, const std::string& extraScript = "") {
+    const auto read = [](const std::string& name) {
+        const auto data = dataWithContentsOfFile(testsupport::AdPeer::creativesRoot() + "/" + name);
+        REQUIRE(data);
+        return stringFromData(*data);
+    };
+    std::string page = read(file);
+    const std::string include = "<script src=\"mraid-probe.js\"></script>";
+    const auto at = page.find(include);
+    REQUIRE(at != std::string::npos);
+    page.replace(at, include.size(), "<script>" + read("mraid-probe.js") + "</script><script>" + extraScript + "</script>");
+    return page;
+}
+
+nlohmann::json units() {
+    // The banner's page turns purple while expanded, so the expanded screen
+    // and the snapshot left in the banner differ.
+    const std::string purpleWhenExpanded =
+        "mraid.addEventListener('stateChange', function (s) {"
+        " document.body.style.background = s === 'expanded' ? '#7a2a6a' : ''; });";
+    return {{"mraid-banner", slotroad::htmlUnit(creative("mraid-banner.html", purpleWhenExpanded))},
+            {"mraid-second", slotroad::htmlUnit(creative("mraid-expanded.html"))},
+            {"mraid-interstitial", slotroad::htmlUnit(creative("mraid-interstitial.html"))}};
+}
+
+struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
+    void adViewDidReceiveAd(AKBannerView&) override { record("didReceiveAd"); }
+    void adViewDidFailToReceiveAdWithError(AKBannerView&, const NSErrorPtr& error) override {
+        record("didFail " + std::to_string(error ? error->code() : -1));
+    }
+    void adViewWillPresentScreen(AKBannerView&) override { record("willPresent"); }
+    void adViewWillDismissScreen(AKBannerView&) override { record("willDismiss"); }
+    void adViewDidDismissScreen(AKBannerView&) override { record("didDismiss"); }
+    void adViewWillLeaveApplication(AKBannerView&) override { record("willLeave"); }
+};
+
+// One report of a creative ("mraidProbe" page message) and the web view that sent it.
+struct Probe {
+    const NSObject* page;
+    Value fields;
+    std::string operator[](const char* key) const { return fields[key].stringValue(); }
+};
+
+// The web processes this test process started.
+[[maybe_unused]] std::size_t webProcessCount() {
+    std::size_t count = 0;
+    const std::string parent = std::to_string(getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        const auto open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        const std::string name = line.substr(open + 1, close - open - 1);
+        std::istringstream rest(line.substr(close + 2));
+        std::string state, ppid;
+        rest >> state >> ppid;
+        if (ppid == parent && name.find("WebProcess") != std::string::npos) ++count;
+    }
+    return count;
+}
+
+// The ad server with the rich-media units; the library's own openers; a white
+// root view on the served phone screen; every creative's reports kept.
+struct ExpandRoad : slotroad::EngineSlots {
+    devicescreentest::SavedDevice saved;
+    UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
+    interstitialtest::Screen screen;
+    std::unique_ptr<DeviceScreenServer> device;
+    std::shared_ptr<NSObject> observer = std::make_shared<NSObject>();
+    std::vector<Probe> probes;
+
+    ExpandRoad() : EngineSlots(units()) {
+        AKOpener::setFactory(nullptr);
+        UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
+        screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
+        DeviceScreenServerOptions options;
+        options.port = 0;
+        std::string error;
+        device = DeviceScreenServer::start(options, error);
+        REQUIRE_MESSAGE(device, error);
+        // A web app's page is watched from its presentation on, before it loads.
+        NSNotificationCenter::defaultCenter()->addObserver(
+            observer,
+            [this](const NSNotification& note) {
+                if (const auto webApp = std::dynamic_pointer_cast<AKWebAppViewController>(note.object()))
+                    watch(webApp->webView());
+            },
+            kAdModalViewControllerWillPresentFullScreen);
+    }
+    // Keeps the reports of a page (a page's messages reach only observers of its own web view).
+    void watch(const std::shared_ptr<AKWebView>& page) {
+        NSNotificationCenter::defaultCenter()->removeObserver(observer.get(), "mraidProbe", page.get());
+        NSNotificationCenter::defaultCenter()->addObserver(
+            observer, [this](const NSNotification& note) { probes.push_back({note.object().get(), note.userInfo()}); },
+            "mraidProbe", page);
+    }
+    ~ExpandRoad() {
+        NSNotificationCenter::defaultCenter()->removeObserver(observer.get());
+        device.reset();
+        UIApplication::sharedApplication()->setApplicationState(stateBefore);
+    }
+
+    // Waits for a report of a page with the step (and the field at the value)
+    // at index `from` or later; its index.
+    std::size_t waitForProbe(const UIView& page, const std::string& step, std::size_t from = 0,
+                             const char* field = nullptr, const std::string& value = "") {
+        std::size_t at = from;
+        waitFor([&] {
+            for (; at < probes.size(); ++at)
+                if (probes[at].page == &page && probes[at]["step"] == step && (!field || probes[at][field] == value))
+                    return true;
+            return false;
+        }, "the creative's \"" + step + "\" report" + (field ? std::string(" with ") + field + "=" + value : ""));
+        return at;
+    }
+    // The library's events a page reported from `from` on, one blank apart;
+    // the viewability measurement's own reports ("onAdVisibilityChanged", on
+    // its sampling schedule) are left out.
+    std::string events(const UIView& page, std::size_t from = 0) const {
+        std::string names;
+        for (std::size_t i = from; i < probes.size(); ++i) {
+            if (probes[i].page != &page || probes[i]["step"] != "event") continue;
+            if (probes[i]["name"] == "onAdVisibilityChanged") continue;
+            names += (names.empty() ? "" : " ") + probes[i]["name"];
+        }
+        return names;
+    }
+    static void run(AKWebView& page, const std::string& script) { (void)page.stringByEvaluatingJavaScriptFromString(script); }
+
+    void tap(CGPoint point) {
+        std::optional<DeviceInputResult> result;
+        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
+        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
+        CHECK(result->delivered);
+    }
+    CGImageRef frame(const std::string& name = {}) { return devicescreentest::servedFrame(*device, name).first; }
+    static void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
+        waitFor([&] {
+            const auto pixel = webtest::layerPixel(view, point.x, point.y);
+            return pixel && near(*pixel, colour);
+        }, "a painted frame of " + what);
+    }
+
+    // The rich-media banner at the bottom of the root view, loaded and ready.
+    std::shared_ptr<AKBannerView> showBanner(const std::shared_ptr<BannerHeard>& heard) {
+        auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
+        REQUIRE(banner);
+        banner->setAdUnitID("mraid-banner");
+        banner->setDelegate(heard);
+        banner->setRootViewController(screen.root);
+        watch(banner->webView());
+        screen.root->view()->addSubview(banner);
+        banner->loadRequest(AKRequest::request());
+        waitFor([&] { return heard->calls == std::vector<std::string>{"didReceiveAd"}; }, "the banner's ad");
+        waitForProbe(*banner->webView(), "ready");
+        waitForPaint(*banner->webView()->webView(), {20, 10}, kBannerGreen, "the banner");
+        return banner;
+    }
+    // The web-app controller on screen once it has appeared.
+    std::shared_ptr<AKWebAppViewController> waitForWebApp() {
+        std::shared_ptr<AKWebAppViewController> controller;
+        waitFor([&] {
+            controller = interstitialtest::shown(screen);
+            return controller && controller->isViewVisible() && controller->hasViewAppeared();
+        }, "a web-app controller on screen");
+        return controller;
+    }
+    void waitForScreenBack() {
+        waitFor([&] { return !screen.root->presentedViewController(); }, "the web-app controller to go");
+    }
+};
+
+}  // namespace
+
+TEST_SUITE_BEGIN("engine");
+
+TEST_CASE("rich media expand road: a banner expands in its own web view, its snapshot holds its place, close brings it back") {
+    ExpandRoad road;
+    const auto heard = std::make_shared<BannerHeard>();
+    const auto banner = road.showBanner(heard);
+    const auto page = banner->webView();
+    const std::size_t start = road.probes.size();
+
+    // resize is no part of version 1.0: an error, and nothing opens.
+    road.run(*page, "probe.resize()");
+    CHECK(road.probes[road.waitForProbe(*page, "error", start)]["action"] == "resize");
+    drainMainQueue();
+    CHECK_FALSE(road.screen.root->presentedViewController());
+
+    road.run(*page, "probe.expand()");
+    auto controller = road.waitForWebApp();
+    road.waitForProbe(*page, "stateChange", start, "to", "expanded");
+    CHECK(controller->webView() == page);
+    CHECK(controller->isExpandable());
+    CHECK(page->superview() == controller->view());
+    CHECK(page->frame() == controller->view()->bounds());
+    const auto snapshot = controller->renderedBanner();
+    REQUIRE(snapshot);
+    CHECK(snapshot->superview() == banner);
+    CHECK(snapshot->frame() == CGRectMake(0, 0, 320, 50));
+    CHECK(controller->closeButton()->frame() == CGRectMake(270, 0, 50, 50));
+
+    // On screen: the expanded page; under it, the banner's place keeps its snapshot.
+    road.waitForPaint(*page->webView(), {160, 300}, kExpandedPurple, "the expanded banner");
+    const CGImageRef shot = road.frame("expand-road-expanded");
+    CHECK(near(probe(shot, 20, 10), kBannerGreen));  // the creative's own 320 x 50 block, at the top now
+    CHECK(near(probe(shot, 160, 300), kExpandedPurple));
+    CHECK(near(probe(shot, 160, 543), kExpandedPurple));
+    CHECK_FALSE(near(probe(shot, 295, 25), kBannerGreen));  // the close button
+    const auto underneath = ak_render(*road.screen.root->view());
+    REQUIRE(underneath);
+    const auto png = UIImagePNGRepresentation(underneath);
+    REQUIRE(png);
+    std::filesystem::create_directories(QUORVANE_SNAPSHOT_DIR);
+    std::ofstream(std::string(QUORVANE_SNAPSHOT_DIR) + "/expand-road-banner-area.png", std::ios::binary)
+        << stringFromData(*png);
+    const CGImageRef below = underneath->CGImage();
+    CHECK(near(below->pixelAt(20, 528), kBannerGreen));
+    CHECK(near(below->pixelAt(160, 300), kWhite));
+
+    // close(): "onhide", then "collapsed"; the web view back in the banner.
+    const std::size_t beforeClose = road.probes.size();
+    road.run(*page, "probe.close()");
+    road.waitForProbe(*page, "stateChange", beforeClose, "to", "default");
+    road.waitForScreenBack();
+    const std::weak_ptr<AKWebAppViewController> gone = controller;
+    controller.reset();
+    waitFor([&] { return gone.expired(); }, "the web-app controller's release");
+    waitFor([&] { return heard->calls.size() == 4; }, "the banner's did-dismiss");
+    CHECK(road.events(*page, beforeClose) == "onhide collapsed");
+    CHECK(road.events(*page, start) == "expanding onshow onhide collapsed");
+    CHECK(page->superview() == banner);
+    CHECK(page->frame() == CGRectMake(0, 0, 320, 50));
+    CHECK(std::dynamic_pointer_cast<AKBannerWebViewDelegate>(page->delegate()));
+    CHECK_FALSE(snapshot->superview());
+    CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+    CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
+    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
+    road.waitForPaint(*page->webView(), {20, 10}, kBannerGreen, "the banner back in place");
+    CHECK(near(probe(road.frame(), 20, 528), kBannerGreen));
+}
+
+TEST_CASE("rich media expand road: with a custom close nothing shows, yet a tap in the top-right corner closes") {
+    ExpandRoad road;
+    const auto heard = std::make_shared<BannerHeard>();
+    const auto banner = road.showBanner(heard);
+    const auto page = banner->webView();
+    const std::size_t start = road.probes.size();
+    road.run(*page, "probe.useCustomClose(true); probe.expand()");
+    auto controller = road.waitForWebApp();
+    road.waitForProbe(*page, "stateChange", start, "to", "expanded");
+    CHECK(controller->useCustomClose());
+    CHECK(controller->closeButton()->superview() == controller->view());
+    CHECK(controller->closeButton()->frame() == CGRectMake(270, 0, 50, 50));
+    road.waitForPaint(*page->webView(), {160, 300}, kExpandedPurple, "the expanded banner");
+    const CGImageRef shot = road.frame("expand-road-custom-close");
+    for (const CGPoint corner : {CGPointMake(295, 25), CGPointMake(275, 5), CGPointMake(315, 45)})
+        CHECK(near(probe(shot, corner.x, corner.y), kBannerGreen));  // the page itself, nothing over it
+
+    road.tap(CGPointMake(300, 10));
+    road.waitForScreenBack();
+    road.waitForProbe(*page, "stateChange", start, "to", "default");
+    CHECK(road.events(*page, start) == "expanding onshow onhide collapsed");
+    CHECK(page->superview() == banner);
+    controller.reset();
+    waitFor([&] { return heard->calls.size() == 4; }, "the banner's did-dismiss");
+    CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+}
+
+TEST_CASE("rich media expand road: expand(url) opens a second page with the expanded script that closes itself") {
+    ExpandRoad road;
+    const auto heard = std::make_shared<BannerHeard>();
+    const auto banner = road.showBanner(heard);
+    const auto page = banner->webView();
+    const std::size_t start = road.probes.size();
+    const std::string second = road.server.origin("https") + "/adnet/ad?slotname=mraid-second";
+    road.run(*page, "probe.expand('" + second + "')");
+    auto controller = road.waitForWebApp();
+    const auto secondPage = controller->webView();
+    REQUIRE(secondPage);
+    CHECK(secondPage != page);
+    CHECK_FALSE(controller->isExpandable());
+    const std::size_t ready = road.waitForProbe(*secondPage, "ready");
+    CHECK(road.probes[ready]["state"] == "expanded");
+    CHECK(road.probes[ready]["placement"] == "inline");
+    CHECK(road.logged(AKMRAIDInterceptor::kExpandedBannerScriptPath).size() == 1);
+    road.waitForPaint(*secondPage->webView(), {160, 300}, kSecondPageWine, "the second page");
+    CHECK(near(probe(road.frame("expand-road-second-page"), 160, 300), kSecondPageWine));
+
+    road.run(*secondPage, "probe.close()");
+    road.waitForProbe(*secondPage, "stateChange", ready, "to", "hidden");
+    road.waitForScreenBack();
+    const std::weak_ptr<AKWebView> secondGone = secondPage;
+    controller.reset();
+    waitFor([&] { return heard->calls.size() == 4; }, "the banner's did-dismiss");
+    CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+    // The banner itself never left its place or its state.
+    CHECK(page->superview() == banner);
+    CHECK(road.events(*page, start).empty());
+    CHECK(slotroad::EngineSlots::evaluate(*banner->slot(), "mraid.getState()") == "default");
+}
+
+TEST_SUITE_END();
