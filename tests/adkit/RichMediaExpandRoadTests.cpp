@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,7 @@ struct Probe {
 };
 
 // The web processes this test process started.
-[[maybe_unused]] std::size_t webProcessCount() {
+std::size_t webProcessCount() {
     std::size_t count = 0;
     const std::string parent = std::to_string(getpid());
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
@@ -176,7 +177,10 @@ struct ExpandRoad : slotroad::EngineSlots {
         }
         return names;
     }
-    static void run(AKWebView& page, const std::string& script) { (void)page.stringByEvaluatingJavaScriptFromString(script); }
+    static void run(AKWebView& page, const std::string& script) { (void)evaluate(page, script); }
+    static std::string evaluate(AKWebView& page, const std::string& script) {
+        return page.stringByEvaluatingJavaScriptFromString(script);
+    }
 
     void tap(CGPoint point) {
         std::optional<DeviceInputResult> result;
@@ -349,6 +353,87 @@ TEST_CASE("rich media expand road: expand(url) opens a second page with the expa
     CHECK(page->superview() == banner);
     CHECK(road.events(*page, start).empty());
     CHECK(slotroad::EngineSlots::evaluate(*banner->slot(), "mraid.getState()") == "default");
+}
+
+TEST_CASE("rich media expand road: an interstitial is viewable from onshow until it closes") {
+    ExpandRoad road;
+    const auto heard = std::make_shared<interstitialtest::Heard>();
+    auto interstitial = AKInterstitial::make();
+    interstitial->setAdUnitID("mraid-interstitial");
+    interstitial->setDelegate(heard);
+    const auto page = interstitial->slot()->webView();
+    REQUIRE(page);
+    road.watch(page);
+    interstitial->loadRequest(AKRequest::request());
+    waitFor([&] { return heard->count("didReceive") == 1; }, "the interstitial's ad");
+    const std::size_t ready = road.waitForProbe(*page, "ready");
+    CHECK(road.probes[ready]["placement"] == "interstitial");
+    CHECK(road.probes[ready]["viewable"] == "0");
+
+    interstitial->presentFromRootViewController(road.screen.root);
+    const std::size_t shown = road.waitForProbe(*page, "event", ready, "name", "onshow");
+    CHECK(road.probes[shown]["viewable"] == "1");
+    CHECK(ExpandRoad::evaluate(*page, "String(mraid.isViewable())") == "true");
+
+    // Closed by the creative: the page's messages have no one to hear them
+    // once the controller is gone, so the page itself is asked.
+    road.run(*page, "probe.close()");
+    road.waitForScreenBack();
+    waitFor([&] { return heard->last() == "didDismiss"; }, "the interstitial's did-dismiss");
+    CHECK(heard->joined() == "didReceive; willPresent; willDismiss; didDismiss");
+    waitFor([&] { return ExpandRoad::evaluate(*page, "mraid.getState()") == "hidden"; }, "the page's \"onhide\"");
+    CHECK(ExpandRoad::evaluate(*page, "String(mraid.isViewable())") == "false");
+    CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
+    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
+}
+
+TEST_CASE("rich media expand road: fifty web apps and fifty expansions leave no controller, web view or web process") {
+    ExpandRoad road;
+    const auto heard = std::make_shared<BannerHeard>();
+    const auto banner = road.showBanner(heard);
+    const auto page = banner->webView();
+    const std::size_t engineViews = UIWebView::liveEngineViewCount();
+    const std::size_t processes = webProcessCount();
+    const std::string second = road.server.origin("https") + "/adnet/ad?slotname=mraid-second";
+    constexpr int kCycles = 50;
+    std::vector<std::weak_ptr<AKWebAppViewController>> controllers;
+    std::vector<std::weak_ptr<AKWebView>> webApps;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        CAPTURE(cycle);
+        // A web app: its own page, closed with its close button.
+        road.run(*page, "probe.expand('" + second + "')");
+        auto controller = road.waitForWebApp();
+        road.waitForProbe(*controller->webView(), "ready");
+        controllers.push_back(controller);
+        webApps.push_back(controller->webView());
+        controller->closeButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        road.waitForScreenBack();
+        controller.reset();
+
+        // An expansion of the banner's own web view, closed by the creative.
+        const std::size_t from = road.probes.size();
+        road.run(*page, "probe.expand()");
+        controller = road.waitForWebApp();
+        road.waitForProbe(*page, "stateChange", from, "to", "expanded");
+        controllers.push_back(controller);
+        road.run(*page, "probe.close()");
+        road.waitForProbe(*page, "stateChange", from, "to", "default");
+        road.waitForScreenBack();
+    }
+    waitFor([&] { return std::ranges::all_of(controllers, [](const auto& c) { return c.expired(); }); },
+            "every web-app controller's release");
+    CHECK(std::ranges::all_of(webApps, [](const auto& w) { return w.expired(); }));
+    waitFor([&] { return heard->calls.size() == 1 + 3 * 2 * kCycles; }, "every did-dismiss of the banner");
+    CHECK(std::ranges::count(heard->calls, "willPresent") == 2 * kCycles);
+    CHECK(std::ranges::count(heard->calls, "didDismiss") == 2 * kCycles);
+    CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 2 * kCycles);
+    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 2 * kCycles);
+    CHECK(page->superview() == banner);
+    CHECK(page->frame() == CGRectMake(0, 0, 320, 50));
+    // The pool keeps a few engine views for the next ads; emptied, the count is back.
+    adkittest::RenderingScope::emptyPool();
+    waitFor([&] { return UIWebView::liveEngineViewCount() == engineViews; }, "the engine views back to the count before");
+    waitFor([&] { return webProcessCount() <= processes; }, "the web processes back to the count before");
 }
 
 TEST_SUITE_END();
