@@ -2,8 +2,9 @@
 // web-app controller from the opener's view controller with the orientations,
 // custom close and slot asked for (a new page for a URL or HTML, the ad's own
 // web view for an expansion) and reports the opening once; the auto-click
-// guard, a missing argument or view controller open nothing; an ad already
-// full screen never expands, though it may open a web app over itself.
+// guard, a missing argument or view controller, or one that already presents
+// another, open nothing and report nothing; an ad already full screen never
+// expands, though it may open a web app over itself.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -63,6 +64,9 @@ TEST_CASE("opener web apps: what opens from where, with what, and what the guard
         {"an expansion with no view controller", Op::expand, From::none, false, "x", false},
         {"an expansion of an ad already full screen", Op::expand, From::adOnScreen, false, "x", false},
         {"a web app over an ad already full screen", Op::url, From::adOnScreen},
+        // The ad on screen stays: the application's controller presents it already.
+        {"a web app from a controller that presents another", Op::url, From::application, false, "x", false},
+        {"an expansion from a controller that presents another", Op::expand, From::application, false, "x", false},
     };
     for (const Row& row : rows) {
         const std::string name = row.name;
@@ -87,8 +91,9 @@ TEST_CASE("opener web apps: what opens from where, with what, and what the guard
         case Op::html: opener->openWebAppWithHTML(row.argument.empty() ? "" : "<p>app</p>", AKSupportedOrientationsPortrait, false); break;
         case Op::expand: opener->expandToWebAppWithSupportedOrientations(AKSupportedOrientationsAny, true); break;
         }
-        const auto shown = std::dynamic_pointer_cast<AKWebAppViewController>(
+        auto shown = std::dynamic_pointer_cast<AKWebAppViewController>(
             presenter ? presenter->presentedViewController() : nullptr);
+        if (shown == fullScreen) shown = nullptr;
         if (!row.opens) {
             CHECK_FALSE(shown);
             CHECK(delegate->calls.empty());

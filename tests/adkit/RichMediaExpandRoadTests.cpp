@@ -120,6 +120,7 @@ struct ExpandRoad : slotroad::EngineSlots {
     std::unique_ptr<DeviceScreenServer> device;
     std::shared_ptr<NSObject> observer = std::make_shared<NSObject>();
     std::vector<Probe> probes;
+    std::vector<std::weak_ptr<AKWebAppViewController>> presented;  // every web-app controller presented
 
     ExpandRoad() : EngineSlots(units()) {
         AKOpener::setFactory(nullptr);
@@ -134,8 +135,10 @@ struct ExpandRoad : slotroad::EngineSlots {
         NSNotificationCenter::defaultCenter()->addObserver(
             observer,
             [this](const NSNotification& note) {
-                if (const auto webApp = std::dynamic_pointer_cast<AKWebAppViewController>(note.object()))
+                if (const auto webApp = std::dynamic_pointer_cast<AKWebAppViewController>(note.object())) {
                     watch(webApp->webView());
+                    presented.push_back(webApp);
+                }
             },
             kAdModalViewControllerWillPresentFullScreen);
     }
@@ -223,6 +226,10 @@ struct ExpandRoad : slotroad::EngineSlots {
     void waitForScreenBack() {
         waitFor([&] { return !screen.root->presentedViewController(); }, "the web-app controller to go");
     }
+    void waitForEveryControllerGone() {
+        waitFor([&] { return std::ranges::all_of(presented, [](const auto& c) { return c.expired(); }); },
+                "every web-app controller's release");
+    }
 };
 
 }  // namespace
@@ -301,7 +308,8 @@ TEST_CASE("rich media expand road: with a custom close nothing shows, yet a tap 
     const auto banner = road.showBanner(heard);
     const auto page = banner->webView();
     const std::size_t start = road.probes.size();
-    road.run(*page, "probe.useCustomClose(true); probe.expand()");
+    // Asked twice in one turn (the second before the first is on screen): one expansion.
+    road.run(*page, "probe.useCustomClose(true); probe.expand(); probe.expand()");
     auto controller = road.waitForWebApp();
     road.waitForProbe(*page, "stateChange", start, "to", "expanded");
     CHECK(controller->useCustomClose());
@@ -317,8 +325,12 @@ TEST_CASE("rich media expand road: with a custom close nothing shows, yet a tap 
     road.waitForProbe(*page, "stateChange", start, "to", "default");
     CHECK(road.events(*page, start) == "expanding onshow onhide collapsed");
     CHECK(page->superview() == banner);
+    CHECK(page->frame() == CGRectMake(0, 0, 320, 50));
     controller.reset();
-    waitFor([&] { return heard->calls.size() == 4; }, "the banner's did-dismiss");
+    road.waitForEveryControllerGone();
+    CHECK(road.presented.size() == 1);
+    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
+    waitFor([&] { return heard->calls.size() >= 4; }, "the banner's did-dismiss");
     CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
 }
 
@@ -329,7 +341,7 @@ TEST_CASE("rich media expand road: expand(url) opens a second page with the expa
     const auto page = banner->webView();
     const std::size_t start = road.probes.size();
     const std::string second = road.server.origin("https") + "/adnet/ad?slotname=mraid-second";
-    road.run(*page, "probe.expand('" + second + "')");
+    road.run(*page, "probe.expand('" + second + "'); probe.expand('" + second + "')");  // twice: one web app
     auto controller = road.waitForWebApp();
     const auto secondPage = controller->webView();
     REQUIRE(secondPage);
@@ -345,10 +357,13 @@ TEST_CASE("rich media expand road: expand(url) opens a second page with the expa
     road.run(*secondPage, "probe.close()");
     road.waitForProbe(*secondPage, "stateChange", ready, "to", "hidden");
     road.waitForScreenBack();
-    const std::weak_ptr<AKWebView> secondGone = secondPage;
     controller.reset();
-    waitFor([&] { return heard->calls.size() == 4; }, "the banner's did-dismiss");
+    road.waitForEveryControllerGone();
+    CHECK(road.presented.size() == 1);
+    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
+    waitFor([&] { return heard->calls.size() >= 4; }, "the banner's did-dismiss");
     CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+    CHECK(road.loggedQuery(slotroad::kAdPath, "slotname") == std::vector<std::string>{"mraid-banner", "mraid-second"});
     // The banner itself never left its place or its state.
     CHECK(page->superview() == banner);
     CHECK(road.events(*page, start).empty());

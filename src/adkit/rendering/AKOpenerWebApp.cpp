@@ -1,6 +1,9 @@
 // The opener's web apps and rich-media expansion: a web-app controller built
 // around a new web view (a URL or HTML to show) or around the ad's own web view
-// (an expanded rich-media ad), presented from the opener's view controller.
+// (an expanded rich-media ad), presented from the opener's view controller. A
+// presentation the view controller refuses (it already shows another, as when
+// an ad asks twice in one turn) loads nothing and reports nothing. A web app's
+// page loads once its controller is on the way, behind its own delegate.
 #include "adkit/rendering/AKOpener.h"
 #include "adkit/rendering/AKViewController.h"
 #include "adkit/rendering/AKWebAppViewController.h"
@@ -22,8 +25,9 @@ void AKOpener::openWebApp(const std::string& URL, AKSupportedOrientations orient
     if (!shouldPerformOpenAction() || !checkStateWithParamter(!URL.empty())) return;
     const auto keepAlive = self<AKOpener>();  // presenting may let the opener's owner go
     const auto controller = overlayWithWebView(nullptr, orientations, usingCustomClose);
-    controller->load(URL);
     controller->presentFromViewController(viewController());
+    if (!controller->isPresented()) return;  // refused: nothing loads, nothing opened
+    controller->load(URL);
     didOpenInApp();
 }
 
@@ -33,8 +37,9 @@ void AKOpener::openWebAppWithHTML(const std::string& html, AKSupportedOrientatio
     if (!shouldPerformOpenAction() || !checkStateWithParamter(!html.empty())) return;
     const auto keepAlive = self<AKOpener>();
     const auto controller = overlayWithWebView(nullptr, orientations, usingCustomClose);
-    controller->loadHTML(html, std::nullopt);
     controller->presentFromViewController(viewController());
+    if (!controller->isPresented()) return;
+    controller->loadHTML(html, std::nullopt);
     didOpenInApp();
 }
 
@@ -47,5 +52,5 @@ void AKOpener::expandToWebAppWithSupportedOrientations(AKSupportedOrientations o
     const auto keepAlive = self<AKOpener>();
     const auto controller = overlayWithWebView(ownWebView, orientations, usingCustomClose);
     controller->presentFromViewController(presenter);
-    didOpenInApp();
+    if (controller->isPresented()) didOpenInApp();
 }

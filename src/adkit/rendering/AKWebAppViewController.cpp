@@ -224,6 +224,10 @@ void AKWebAppViewController::presentFrom(const std::shared_ptr<UIViewController>
     endAppearanceTransition();
 }
 
+bool AKWebAppViewController::canPresentFrom(const UIViewController& presenter) const {
+    return transparentInterstitial_ || AKViewController::canPresentFrom(presenter);
+}
+
 void AKWebAppViewController::relinquishScreen() {
     QV_ASSERT_MAIN_THREAD();
     if (!isPresented()) return;  // given back already: the page heard "onhide" then

@@ -120,6 +120,8 @@ protected:
     void hideStatusBar() override;
     void restoreStatusBar() override;
     bool shouldDismissOnAppClose() override;
+    // A transparent interstitial is laid over the window, whatever the presenter shows.
+    bool canPresentFrom(const UIViewController& presenter) const override;
 
 private:
     void configureView();
