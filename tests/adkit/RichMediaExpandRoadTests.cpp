@@ -24,6 +24,7 @@
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKViewUtilities.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
+#include "adkit/rendering/AKIntrinsicImages.h"
 #include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/requests/AKBannerView.h"
 #include "platform/DeviceScreenTestSupport.h"
@@ -389,6 +390,13 @@ TEST_CASE("rich media expand road: an interstitial is viewable from onshow until
     const std::size_t shown = road.waitForProbe(*page, "event", ready, "name", "onshow");
     CHECK(road.probes[shown]["viewable"] == "1");
     CHECK(ExpandRoad::evaluate(*page, "String(mraid.isViewable())") == "true");
+    {
+        const auto controller = interstitialtest::shown(road.screen);  // let go before the did-dismiss
+        REQUIRE(controller);
+        CHECK(controller->useCustomClose());  // the creative's own close button, asked for at load
+        CHECK(controller->closeButton()->imageForState(UIControlStateNormal) ==
+              AKIntrinsicImages::sharedInstance()->transparentImage());
+    }
 
     // Closed by the creative: the page's messages have no one to hear them
     // once the controller is gone, so the page itself is asked.
