@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "InterstitialTestSupport.h"
+#include "ScreenRoadSupport.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKViewUtilities.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
@@ -39,14 +40,14 @@ using adkittest::drainMainQueue;
 using adkittest::waitFor;
 using devicescreentest::near;
 using devicescreentest::probe;
+using screenroad::kBannerFrame;
+using screenroad::kWhite;
 
 namespace {
 
-constexpr CGPixel kWhite{255, 255, 255, 255};
 constexpr CGPixel kBannerGreen{0x2a, 0x7a, 0x4a, 255};
 constexpr CGPixel kExpandedPurple{0x7a, 0x2a, 0x6a, 255};
 constexpr CGPixel kSecondPageWine{0x6b, 0x24, 0x47, 255};
-constexpr CGRect kBannerFrame{{0, 518}, {320, 50}};
 
 // A rich-media test creative with its reporter inline (the ad server serves
 // the page's body; the fixtures folder is not under its document root).
@@ -74,17 +75,6 @@ nlohmann::json units() {
             {"mraid-second", slotroad::htmlUnit(creative("mraid-expanded.html"))},
             {"mraid-interstitial", slotroad::htmlUnit(creative("mraid-interstitial.html"))}};
 }
-
-struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
-    void adViewDidReceiveAd(AKBannerView&) override { record("didReceiveAd"); }
-    void adViewDidFailToReceiveAdWithError(AKBannerView&, const NSErrorPtr& error) override {
-        record("didFail " + std::to_string(error ? error->code() : -1));
-    }
-    void adViewWillPresentScreen(AKBannerView&) override { record("willPresent"); }
-    void adViewWillDismissScreen(AKBannerView&) override { record("willDismiss"); }
-    void adViewDidDismissScreen(AKBannerView&) override { record("didDismiss"); }
-    void adViewWillLeaveApplication(AKBannerView&) override { record("willLeave"); }
-};
 
 // One report of a creative ("mraidProbe" page message) and the web view that sent it.
 struct Probe {
@@ -118,7 +108,8 @@ struct ExpandRoad : slotroad::EngineSlots {
     devicescreentest::SavedDevice saved;
     UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     interstitialtest::Screen screen;
-    std::unique_ptr<DeviceScreenServer> device;
+    screenroad::PhoneScreen phone;
+    std::shared_ptr<screenroad::BannerHeard> heard = std::make_shared<screenroad::BannerHeard>();
     std::shared_ptr<NSObject> observer = std::make_shared<NSObject>();
     std::vector<Probe> probes;
     std::vector<std::weak_ptr<AKWebAppViewController>> presented;  // every web-app controller presented
@@ -127,11 +118,6 @@ struct ExpandRoad : slotroad::EngineSlots {
         AKOpener::setFactory(nullptr);
         UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
         screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
         // A web app's page is watched from its presentation on, before it loads.
         NSNotificationCenter::defaultCenter()->addObserver(
             observer,
@@ -152,7 +138,6 @@ struct ExpandRoad : slotroad::EngineSlots {
     }
     ~ExpandRoad() {
         NSNotificationCenter::defaultCenter()->removeObserver(observer.get());
-        device.reset();
         UIApplication::sharedApplication()->setApplicationState(stateBefore);
     }
 
@@ -186,22 +171,8 @@ struct ExpandRoad : slotroad::EngineSlots {
         return page.stringByEvaluatingJavaScriptFromString(script);
     }
 
-    void tap(CGPoint point) {
-        std::optional<DeviceInputResult> result;
-        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
-        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
-        CHECK(result->delivered);
-    }
-    CGImageRef frame(const std::string& name = {}) { return devicescreentest::servedFrame(*device, name).first; }
-    static void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
-        waitFor([&] {
-            const auto pixel = webtest::layerPixel(view, point.x, point.y);
-            return pixel && near(*pixel, colour);
-        }, "a painted frame of " + what);
-    }
-
     // The rich-media banner at the bottom of the root view, loaded and ready.
-    std::shared_ptr<AKBannerView> showBanner(const std::shared_ptr<BannerHeard>& heard) {
+    std::shared_ptr<AKBannerView> showBanner() {
         auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
         REQUIRE(banner);
         banner->setAdUnitID("mraid-banner");
@@ -212,7 +183,7 @@ struct ExpandRoad : slotroad::EngineSlots {
         banner->loadRequest(AKRequest::request());
         waitFor([&] { return heard->calls == std::vector<std::string>{"didReceiveAd"}; }, "the banner's ad");
         waitForProbe(*banner->webView(), "ready");
-        waitForPaint(*banner->webView()->webView(), {20, 10}, kBannerGreen, "the banner");
+        screenroad::waitForPaint(*banner->webView()->webView(), {20, 10}, kBannerGreen, "the banner");
         return banner;
     }
     // The web-app controller on screen once it has appeared.
@@ -231,6 +202,16 @@ struct ExpandRoad : slotroad::EngineSlots {
         waitFor([&] { return std::ranges::all_of(presented, [](const auto& c) { return c.expired(); }); },
                 "every web-app controller's release");
     }
+    // After the one full-screen view of a banner's test has gone: every
+    // controller released, and one of each notification and banner event.
+    void checkOnePresentation() {
+        waitForEveryControllerGone();
+        CHECK(presented.size() == 1);
+        CHECK(screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
+        CHECK(screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
+        waitFor([&] { return heard->count("didDismiss") > 0; }, "the banner's did-dismiss");
+        CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+    }
 };
 
 }  // namespace
@@ -239,8 +220,7 @@ TEST_SUITE_BEGIN("engine");
 
 TEST_CASE("rich media expand road: a banner expands in its own web view, its snapshot holds its place, close brings it back") {
     ExpandRoad road;
-    const auto heard = std::make_shared<BannerHeard>();
-    const auto banner = road.showBanner(heard);
+    const auto banner = road.showBanner();
     const auto page = banner->webView();
     const std::size_t start = road.probes.size();
 
@@ -264,8 +244,8 @@ TEST_CASE("rich media expand road: a banner expands in its own web view, its sna
     CHECK(controller->closeButton()->frame() == CGRectMake(270, 0, 50, 50));
 
     // On screen: the expanded page; under it, the banner's place keeps its snapshot.
-    road.waitForPaint(*page->webView(), {160, 300}, kExpandedPurple, "the expanded banner");
-    const CGImageRef shot = road.frame("expand-road-expanded");
+    screenroad::waitForPaint(*page->webView(), {160, 300}, kExpandedPurple, "the expanded banner");
+    const CGImageRef shot = road.phone.frame("expand-road-expanded");
     CHECK(near(probe(shot, 20, 10), kBannerGreen));  // the creative's own 320 x 50 block, at the top now
     CHECK(near(probe(shot, 160, 300), kExpandedPurple));
     CHECK(near(probe(shot, 160, 543), kExpandedPurple));
@@ -286,27 +266,21 @@ TEST_CASE("rich media expand road: a banner expands in its own web view, its sna
     road.run(*page, "probe.close()");
     road.waitForProbe(*page, "stateChange", beforeClose, "to", "default");
     road.waitForScreenBack();
-    const std::weak_ptr<AKWebAppViewController> gone = controller;
     controller.reset();
-    waitFor([&] { return gone.expired(); }, "the web-app controller's release");
-    waitFor([&] { return heard->calls.size() == 4; }, "the banner's did-dismiss");
+    road.checkOnePresentation();
     CHECK(road.events(*page, beforeClose) == "onhide collapsed");
     CHECK(road.events(*page, start) == "expanding onshow onhide collapsed");
     CHECK(page->superview() == banner);
     CHECK(page->frame() == CGRectMake(0, 0, 320, 50));
     CHECK(std::dynamic_pointer_cast<AKBannerWebViewDelegate>(page->delegate()));
     CHECK_FALSE(snapshot->superview());
-    CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
-    CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
-    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
-    road.waitForPaint(*page->webView(), {20, 10}, kBannerGreen, "the banner back in place");
-    CHECK(near(probe(road.frame(), 20, 528), kBannerGreen));
+    screenroad::waitForPaint(*page->webView(), {20, 10}, kBannerGreen, "the banner back in place");
+    CHECK(near(probe(road.phone.frame(), 20, 528), kBannerGreen));
 }
 
 TEST_CASE("rich media expand road: with a custom close nothing shows, yet a tap in the top-right corner closes") {
     ExpandRoad road;
-    const auto heard = std::make_shared<BannerHeard>();
-    const auto banner = road.showBanner(heard);
+    const auto banner = road.showBanner();
     const auto page = banner->webView();
     const std::size_t start = road.probes.size();
     // Asked twice in one turn (the second before the first is on screen): one expansion.
@@ -316,29 +290,24 @@ TEST_CASE("rich media expand road: with a custom close nothing shows, yet a tap 
     CHECK(controller->useCustomClose());
     CHECK(controller->closeButton()->superview() == controller->view());
     CHECK(controller->closeButton()->frame() == CGRectMake(270, 0, 50, 50));
-    road.waitForPaint(*page->webView(), {160, 300}, kExpandedPurple, "the expanded banner");
-    const CGImageRef shot = road.frame("expand-road-custom-close");
+    screenroad::waitForPaint(*page->webView(), {160, 300}, kExpandedPurple, "the expanded banner");
+    const CGImageRef shot = road.phone.frame("expand-road-custom-close");
     for (const CGPoint corner : {CGPointMake(295, 25), CGPointMake(275, 5), CGPointMake(315, 45)})
         CHECK(near(probe(shot, corner.x, corner.y), kBannerGreen));  // the page itself, nothing over it
 
-    road.tap(CGPointMake(300, 10));
+    road.phone.tap(CGPointMake(300, 10));
     road.waitForScreenBack();
     road.waitForProbe(*page, "stateChange", start, "to", "default");
     CHECK(road.events(*page, start) == "expanding onshow onhide collapsed");
     CHECK(page->superview() == banner);
     CHECK(page->frame() == CGRectMake(0, 0, 320, 50));
     controller.reset();
-    road.waitForEveryControllerGone();
-    CHECK(road.presented.size() == 1);
-    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
-    waitFor([&] { return heard->calls.size() >= 4; }, "the banner's did-dismiss");
-    CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+    road.checkOnePresentation();
 }
 
 TEST_CASE("rich media expand road: expand(url) opens a second page with the expanded script that closes itself") {
     ExpandRoad road;
-    const auto heard = std::make_shared<BannerHeard>();
-    const auto banner = road.showBanner(heard);
+    const auto banner = road.showBanner();
     const auto page = banner->webView();
     const std::size_t start = road.probes.size();
     const std::string second = road.server.origin("https") + "/adnet/ad?slotname=mraid-second";
@@ -352,18 +321,14 @@ TEST_CASE("rich media expand road: expand(url) opens a second page with the expa
     CHECK(road.probes[ready]["state"] == "expanded");
     CHECK(road.probes[ready]["placement"] == "inline");
     CHECK(road.logged(AKMRAIDInterceptor::kExpandedBannerScriptPath).size() == 1);
-    road.waitForPaint(*secondPage->webView(), {160, 300}, kSecondPageWine, "the second page");
-    CHECK(near(probe(road.frame("expand-road-second-page"), 160, 300), kSecondPageWine));
+    screenroad::waitForPaint(*secondPage->webView(), {160, 300}, kSecondPageWine, "the second page");
+    CHECK(near(probe(road.phone.frame("expand-road-second-page"), 160, 300), kSecondPageWine));
 
     road.run(*secondPage, "probe.close()");
     road.waitForProbe(*secondPage, "stateChange", ready, "to", "hidden");
     road.waitForScreenBack();
     controller.reset();
-    road.waitForEveryControllerGone();
-    CHECK(road.presented.size() == 1);
-    CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
-    waitFor([&] { return heard->calls.size() >= 4; }, "the banner's did-dismiss");
-    CHECK(heard->joined() == "didReceiveAd; willPresent; willDismiss; didDismiss");
+    road.checkOnePresentation();
     CHECK(road.loggedQuery(slotroad::kAdPath, "slotname") == std::vector<std::string>{"mraid-banner", "mraid-second"});
     // The banner itself never left its place or its state.
     CHECK(page->superview() == banner);
@@ -412,14 +377,12 @@ TEST_CASE("rich media expand road: an interstitial is viewable from onshow until
 
 TEST_CASE("rich media expand road: fifty web apps and fifty expansions leave no controller, web view or web process") {
     ExpandRoad road;
-    const auto heard = std::make_shared<BannerHeard>();
-    const auto banner = road.showBanner(heard);
+    const auto banner = road.showBanner();
     const auto page = banner->webView();
     const std::size_t engineViews = UIWebView::liveEngineViewCount();
     const std::size_t processes = webProcessCount();
     const std::string second = road.server.origin("https") + "/adnet/ad?slotname=mraid-second";
     constexpr int kCycles = 50;
-    std::vector<std::weak_ptr<AKWebAppViewController>> controllers;
     std::vector<std::weak_ptr<AKWebView>> webApps;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         CAPTURE(cycle);
@@ -427,7 +390,6 @@ TEST_CASE("rich media expand road: fifty web apps and fifty expansions leave no 
         road.run(*page, "probe.expand('" + second + "')");
         auto controller = road.waitForWebApp();
         road.waitForProbe(*controller->webView(), "ready");
-        controllers.push_back(controller);
         webApps.push_back(controller->webView());
         controller->closeButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
         road.waitForScreenBack();
@@ -438,17 +400,16 @@ TEST_CASE("rich media expand road: fifty web apps and fifty expansions leave no 
         road.run(*page, "probe.expand()");
         controller = road.waitForWebApp();
         road.waitForProbe(*page, "stateChange", from, "to", "expanded");
-        controllers.push_back(controller);
         road.run(*page, "probe.close()");
         road.waitForProbe(*page, "stateChange", from, "to", "default");
         road.waitForScreenBack();
     }
-    waitFor([&] { return std::ranges::all_of(controllers, [](const auto& c) { return c.expired(); }); },
-            "every web-app controller's release");
+    road.waitForEveryControllerGone();
+    CHECK(road.presented.size() == 2 * kCycles);
     CHECK(std::ranges::all_of(webApps, [](const auto& w) { return w.expired(); }));
-    waitFor([&] { return heard->calls.size() == 1 + 3 * 2 * kCycles; }, "every did-dismiss of the banner");
-    CHECK(std::ranges::count(heard->calls, "willPresent") == 2 * kCycles);
-    CHECK(std::ranges::count(heard->calls, "didDismiss") == 2 * kCycles);
+    waitFor([&] { return road.heard->calls.size() == 1 + 3 * 2 * kCycles; }, "every did-dismiss of the banner");
+    CHECK(road.heard->count("willPresent") == 2 * kCycles);
+    CHECK(road.heard->count("didDismiss") == 2 * kCycles);
     CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 2 * kCycles);
     CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 2 * kCycles);
     CHECK(page->superview() == banner);
