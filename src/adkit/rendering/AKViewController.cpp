@@ -84,7 +84,9 @@ void AKViewController::presentFromViewController(const std::shared_ptr<UIViewCon
     if (isPresented()) return;  // one presentation at a time
     if (!canPresentFrom(*presenter)) {
         // The platform would refuse it: nothing is started that no dismissal would end.
-        NSLog("Full-screen ad: %@ already presents another view controller; %@ is not shown", presenter, self<NSObject>());
+        NSLog("Full-screen ad: %@ cannot present now (it presents another view controller, or is being dismissed); "
+              "%@ is not shown",
+              presenter, self<NSObject>());
         return;
     }
     moveTo(Presentation::Presented);
