@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "InterstitialTestSupport.h"
+#include "ScreenRoadSupport.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
@@ -30,13 +31,13 @@ using adkittest::drainMainQueue;
 using adkittest::waitFor;
 using devicescreentest::near;
 using devicescreentest::probe;
+using screenroad::kBannerFrame;
+using screenroad::kWhite;
 
 namespace {
 
-constexpr CGPixel kWhite{255, 255, 255, 255};
 constexpr CGPixel kBannerBlue{0x15, 0x65, 0xC0, 255};
 constexpr CGPixel kInterstitialRed{0xC6, 0x28, 0x28, 255};
-constexpr CGRect kBannerFrame{{0, 518}, {320, 50}};
 
 nlohmann::json units() {
     const auto pinged = [](const std::string& file, const std::string& unit) {
@@ -52,16 +53,6 @@ nlohmann::json units() {
     return {{"banner", banner}, {"guarded", guarded}, {"interstitial", pinged("interstitial.html", "interstitial")}};
 }
 
-struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
-    void adViewDidReceiveAd(AKBannerView&) override { record("didReceiveAd"); }
-    void adViewDidFailToReceiveAdWithError(AKBannerView&, const NSErrorPtr& error) override {
-        record("didFail " + std::to_string(error ? error->code() : -1));
-    }
-    void adViewWillPresentScreen(AKBannerView&) override { record("willPresent"); }
-    void adViewWillLeaveApplication(AKBannerView&) override { record("willLeave"); }
-    std::size_t count(const std::string& call) const { return std::ranges::count(calls, call); }
-};
-
 // The ad server with a banner and an interstitial unit; real openers; the
 // application active; virtual time; a white root view on the served phone screen.
 struct ScreenRoad : slotroad::EngineSlots {
@@ -76,21 +67,15 @@ struct ScreenRoad : slotroad::EngineSlots {
     devicescreentest::SavedDevice saved;
     UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     interstitialtest::Screen screen;
-    std::unique_ptr<DeviceScreenServer> device;
+    screenroad::PhoneScreen phone;
     std::size_t openedBefore = UIApplication::sharedApplication()->openedURLs().size();
 
     ScreenRoad() : EngineSlots(units()) {
         AKOpener::setFactory(nullptr);  // the library's own openers: what they open is the application's
         UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
         screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
     }
     ~ScreenRoad() {
-        device.reset();
         UIApplication::sharedApplication()->setApplicationState(stateBefore);
     }
 
@@ -105,22 +90,8 @@ struct ScreenRoad : slotroad::EngineSlots {
     std::size_t adRequests(const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(slotroad::kAdPath, "slotname"), unit));
     }
-    void tap(CGPoint point) {
-        std::optional<DeviceInputResult> result;
-        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
-        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
-        CHECK(result->delivered);
-    }
-    // Waits for a web view to paint the colour at a point of its own.
-    static void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
-        waitFor([&] {
-            const auto pixel = webtest::layerPixel(view, point.x, point.y);
-            return pixel && near(*pixel, colour);
-        }, "a painted frame of " + what);
-    }
-    CGImageRef frame(const std::string& name) { return devicescreentest::servedFrame(*device, name).first; }
     // The banner at the bottom of the root view, loaded, its creative painted.
-    std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<BannerHeard>& heard) {
+    std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<screenroad::BannerHeard>& heard) {
         auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
         REQUIRE(banner);
         banner->setAdUnitID(unit);
@@ -129,7 +100,7 @@ struct ScreenRoad : slotroad::EngineSlots {
         screen.root->view()->addSubview(banner);
         banner->loadRequest(AKRequest::request());
         waitFor([&] { return heard->count("didReceiveAd") == 1; }, "the banner's ad");
-        waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
+        screenroad::waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
         return banner;
     }
     // The core page's log entries of page events of a name.
@@ -155,25 +126,25 @@ TEST_SUITE_BEGIN("engine");
 TEST_CASE("screen road: a banner at the bottom and an interstitial over it, shown, tapped and closed on the phone screen") {
     ScreenRoad road;
     const auto app = UIApplication::sharedApplication();
-    const auto bannerHeard = std::make_shared<BannerHeard>();
+    const auto bannerHeard = std::make_shared<screenroad::BannerHeard>();
     const auto banner = road.showBanner("banner", bannerHeard);
     CHECK(bannerHeard->joined() == "didReceiveAd");
     waitFor([&] { return road.pings(slotroad::kImpressionPath, "banner") == 1; }, "the banner's impression ping");
-    auto shot = road.frame("screen-road-banner");
+    auto shot = road.phone.frame("screen-road-banner");
     CHECK(near(probe(shot, 100, 543), kBannerBlue));
     CHECK(near(probe(shot, 100, 510), kWhite));  // just above it
 
     // A tap on its link: a click, opened outside with the signed click URL.
     const std::string click = road.server.origin("https") + "/adnet/click?ai=banner-320x50";
     road.advance(1);  // a person's tap comes after the ad shows (a tap at once is no click)
-    road.tap(CGPointMake(100, 543));
+    road.phone.tap(CGPointMake(100, 543));
     waitFor([&] { return road.pings("/adnet/ping/click", "banner") == 1; }, "the banner's click ping");
     REQUIRE(road.opened().size() == 1);
     const std::string opened = road.opened().back();
     CHECK(opened.starts_with(click + "&"));  // the signal parameter follows "ai"
     CHECK(bannerHeard->count("willLeave") == 1);
     // A tap on its fragment link: no click.
-    road.tap(CGPointMake(290, 543));
+    road.phone.tap(CGPointMake(290, 543));
     waitFor([&] { return slotroad::EngineSlots::evaluate(*banner->slot(), "location.hash") == "#details"; },
             "the banner's page at its fragment");
     drainMainQueue();
@@ -203,15 +174,15 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     CHECK(app->isIdleTimerDisabled());
 
     // Full screen, over the banner, with its close button in the top left corner.
-    road.waitForPaint(*controller->webView()->webView(), {160, 100}, kInterstitialRed, "the interstitial");
-    shot = road.frame("screen-road-interstitial");
+    screenroad::waitForPaint(*controller->webView()->webView(), {160, 100}, kInterstitialRed, "the interstitial");
+    shot = road.phone.frame("screen-road-interstitial");
     CHECK(near(probe(shot, 160, 100), kInterstitialRed));
     CHECK(near(probe(shot, 160, 543), kInterstitialRed));
     CHECK(controller->closeButton()->frame() == CGRectMake(0, 0, 32, 32));
     CHECK_FALSE(near(probe(shot, 16, 16), kInterstitialRed));
 
     // A tap on its link opens the landing page inside it, not outside.
-    road.tap(CGPointMake(160, 0.4 * 568 + 30));
+    road.phone.tap(CGPointMake(160, 0.4 * 568 + 30));
     waitFor([&] { return !road.logged("/adnet/landing").empty(); }, "the landing page inside the interstitial");
     CHECK(road.loggedQuery("/adnet/click", "ai") == std::vector<std::string>{"interstitial"});
     CHECK(road.opened().size() == 1);
@@ -219,7 +190,7 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     CHECK(road.adRequests("banner") == 1);
 
     // The close button: the screen given back once, with the status bar and idle timer.
-    road.tap(interstitialtest::centre(*controller->closeButton()));
+    road.phone.tap(interstitialtest::centre(*controller->closeButton()));
     waitFor([&] { return heard->count("willDismiss") == 1; }, "the interstitial's will-dismiss");
     waitFor([&] { return !road.screen.root->presentedViewController(); }, "the interstitial to go");
     controller.reset();
@@ -233,8 +204,8 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     road.advance(31);
     waitFor([&] { return bannerHeard->count("didReceiveAd") == 2; }, "the banner's refresh");
     CHECK(road.adRequests("banner") == 2);
-    road.waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the refreshed banner");
-    shot = road.frame("screen-road-after");
+    screenroad::waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the refreshed banner");
+    shot = road.phone.frame("screen-road-after");
     CHECK(near(probe(shot, 100, 543), kBannerBlue));
     CHECK(near(probe(shot, 160, 100), kWhite));
 }
@@ -242,7 +213,7 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
 TEST_CASE("screen road: an open message a banner's script sends by itself is blocked and told to the core page, one after a tap opens") {
     ScreenRoad road;
     const auto app = UIApplication::sharedApplication();
-    const auto heard = std::make_shared<BannerHeard>();
+    const auto heard = std::make_shared<screenroad::BannerHeard>();
     const auto banner = road.showBanner("guarded", heard);
     REQUIRE(banner->slot()->webViewDelegate()->opener()->autoClickProtected());
     const std::string landing = road.server.origin("https") + "/adnet/landing";
@@ -257,7 +228,7 @@ TEST_CASE("screen road: an open message a banner's script sends by itself is blo
     CHECK(heard->count("willLeave") == 0);
 
     // A tap on the page (its fragment link, itself no click): the same message now opens.
-    road.tap(CGPointMake(290, 543));
+    road.phone.tap(CGPointMake(290, 543));
     waitFor([&] { return slotroad::EngineSlots::evaluate(*banner->slot(), "location.hash") == "#details"; },
             "the banner's page at its fragment");
     CHECK(road.opened().empty());

@@ -18,9 +18,11 @@
 //
 // The counter: enableCanInitWithRequest adds 1 when a slot starts a request,
 // disableCanInitWithRequest takes 1 away when a slot's load ends (core page
-// failed, valid ad, failed); it never goes below 0, so the ends of loads that
-// never counted (a load started from a resting state, a failure reported
-// twice) cannot leave it negative and switch interception off for the next one.
+// failed, valid ad, failed); a web-app controller with a page of its own holds
+// 1 while it lives (AKWebAppViewController). It never goes below 0, so the
+// ends of loads that never counted (a load started from a resting state, a
+// failure reported twice) cannot leave it negative and switch interception
+// off for the next one.
 //
 // Loading (an instance, made and started on one loading thread): the script
 // is chosen on the main thread, where views and their delegates live. When the

@@ -37,6 +37,7 @@
 
 class AKSlot;
 class AKWebView;
+class AKWebAppViewController;
 class UIViewController;
 class AKOpenerStoreSheets;
 class SKStoreProductViewController;
@@ -108,12 +109,19 @@ public:
     virtual void openBrowserToURL(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/) {}
 
     // -- Web apps and rich-media expansion.
-    virtual void openWebApp(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/,
-                            bool /*usingCustomClose*/) {}
-    virtual void openWebAppWithHTML(const std::string& /*html*/, AKSupportedOrientations /*orientations*/,
-                                    bool /*usingCustomClose*/) {}
-    virtual void expandToWebAppWithSupportedOrientations(AKSupportedOrientations /*orientations*/,
-                                                         bool /*usingCustomClose*/) {}
+    // (AKOpenerWebApp.cpp) Each: the guard, the state check on its argument
+    // (the URL, the HTML, the opener's web view), a web-app controller
+    // presented from viewController, then didOpenInApp. An ad already shown by
+    // a full-screen ad controller never expands.
+    // overlayWithWebView:orientations:usingCustomClose: builds the controller
+    // (a null web view makes it create its own), not presented.
+    std::shared_ptr<AKWebAppViewController> overlayWithWebView(const std::shared_ptr<AKWebView>& webView,
+                                                              AKSupportedOrientations orientations,
+                                                              bool usingCustomClose) const;
+    virtual void openWebApp(const std::string& URL, AKSupportedOrientations orientations, bool usingCustomClose);
+    virtual void openWebAppWithHTML(const std::string& html, AKSupportedOrientations orientations,
+                                    bool usingCustomClose);
+    virtual void expandToWebAppWithSupportedOrientations(AKSupportedOrientations orientations, bool usingCustomClose);
 
     // -- Composers and the calendar editor (AKOpenerComposers.cpp).
     // A "mailto:" URL gives a mail composer (recipient percent-decoded; "cc",

@@ -7,6 +7,7 @@
 #include "adkit/rendering/AKSlot.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/NSOperation.h"
+#include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIView.h"
@@ -81,6 +82,13 @@ void AKViewController::presentFromViewController(const std::shared_ptr<UIViewCon
         return;
     }
     if (isPresented()) return;  // one presentation at a time
+    if (!canPresentFrom(*presenter)) {
+        // The platform would refuse it: nothing is started that no dismissal would end.
+        NSLog("Full-screen ad: %@ cannot present now (it presents another view controller, or is being dismissed); "
+              "%@ is not shown",
+              presenter, self<NSObject>());
+        return;
+    }
     moveTo(Presentation::Presented);
     view()->setUserInteractionEnabled(false);
     auto me = self<AKViewController>();
@@ -128,6 +136,10 @@ void AKViewController::viewDidAppear(bool animated) {
         if (isFirstAKViewController() && interactingWithParent_) interactingWithParent_ = false;
     }
     viewDidAppear_ = true;
+}
+
+bool AKViewController::canPresentFrom(const UIViewController& presenter) const {
+    return !presenter.presentedViewController() && !presenter.isBeingDismissed();
 }
 
 void AKViewController::presentFrom(const std::shared_ptr<UIViewController>& presenter) {

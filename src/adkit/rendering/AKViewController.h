@@ -8,7 +8,11 @@
 // timings in the ad's statistics.
 //
 // Call order: presentFromViewController (a null presenter logs "No
-// UIViewController supplied to the ad. Cannot continue." and changes nothing)
+// UIViewController supplied to the ad. Cannot continue." and changes nothing;
+// a presenter that already presents another controller, or is being
+// dismissed, is logged and changes nothing either: the platform would refuse
+// the presentation, and a controller holding itself for a presentation that
+// never came would never be released, its will-present never paired)
 // → viewDidAppear (the platform's, or the safety call 0.6 s after
 // presentation; the first of them makes the view interactive) →
 // relinquishScreen (a close button, a "close" message, the return to the
@@ -90,6 +94,8 @@ protected:
     virtual void hideStatusBar();
     virtual void restoreStatusBar();
     virtual bool shouldDismissOnAppClose() { return true; }
+    // Whether presentFrom can show this controller from the presenter now.
+    virtual bool canPresentFrom(const UIViewController& presenter) const;
 
 private:
     enum class Presentation { Idle, Presented, Relinquished };

@@ -2,6 +2,7 @@
 
 #include "adkit/foundation/AKViewUtilities.h"
 #include "adkit/rendering/AKIntrinsicImages.h"
+#include "adkit/rendering/AKMRAIDInterceptor.h"
 #include "adkit/rendering/AKSlot.h"
 #include "adkit/rendering/AKWebAppWebViewDelegate.h"
 #include "adkit/rendering/AKWebView.h"
@@ -28,6 +29,10 @@ std::shared_ptr<AKWebAppViewController> AKWebAppViewController::make(const std::
     } else {
         controller->webView_ = AKWebView::make(controller->view()->bounds());
         controller->webView_->setViewController(controller);
+        // Its own page may be a rich-media ad's second page, asking for its
+        // script long after the slot's load (and its count) ended.
+        AKMRAIDInterceptor::enableCanInitWithRequest();
+        controller->holdsInterceptorCount_ = true;
     }
     auto button = std::make_shared<UIButton>();
     button->setShowsTouchWhenHighlighted(true);
@@ -45,6 +50,7 @@ std::shared_ptr<AKWebAppViewController> AKWebAppViewController::make(const std::
 
 AKWebAppViewController::~AKWebAppViewController() {
     stopObservingStatusBarFrame();
+    if (holdsInterceptorCount_) AKMRAIDInterceptor::disableCanInitWithRequest();
     if (webView_) {
         // A web view still pointing at this controller points at nothing now.
         if (!webView_->viewController()) webView_->setViewController(nullptr);
@@ -216,6 +222,10 @@ void AKWebAppViewController::presentFrom(const std::shared_ptr<UIViewController>
     // Not presented by the platform: the appearance calls come from here.
     beginAppearanceTransition(true, false);
     endAppearanceTransition();
+}
+
+bool AKWebAppViewController::canPresentFrom(const UIViewController& presenter) const {
+    return transparentInterstitial_ || AKViewController::canPresentFrom(presenter);
 }
 
 void AKWebAppViewController::relinquishScreen() {

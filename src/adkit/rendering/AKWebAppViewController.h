@@ -27,6 +27,11 @@
 // corner of the web view, other ads 32 x 32 in the top left; with custom
 // close a rich-media ad keeps an invisible button there, any other ad none.
 //
+// Rich-media script: a controller that made its own web view holds one count
+// of the script interceptor (AKMRAIDInterceptor) until it is destroyed, so the
+// second page of an expanded ad gets the expanded-banner script although the
+// slot's load, which held the count before, has ended.
+//
 // Main thread only.
 #include <memory>
 #include <optional>
@@ -115,6 +120,8 @@ protected:
     void hideStatusBar() override;
     void restoreStatusBar() override;
     bool shouldDismissOnAppClose() override;
+    // A transparent interstitial is laid over the window, whatever the presenter shows.
+    bool canPresentFrom(const UIViewController& presenter) const override;
 
 private:
     void configureView();
@@ -151,4 +158,5 @@ private:
     std::shared_ptr<UIButton> closeButton_;
     std::shared_ptr<UIView> contentView_;
     std::shared_ptr<NSObject> statusBarFrameObserver_;
+    bool holdsInterceptorCount_ = false;
 };
