@@ -10,6 +10,7 @@
 #include "platform/foundation/NSPropertyListSerialization.h"
 #include "platform/foundation/NSString.h"
 #include "platform/foundation/ProcessLifetime.h"
+#include "platform/storekit/SKStoreProductViewController.h"
 #include "platform/uikit/UIApplication.h"
 
 namespace {
@@ -194,5 +195,43 @@ void AKApplication::setDiscardableStoreProductViewControllerAppCacheMaxSize(std:
         }
         if (!storeProductCache_) storeProductCache_ = std::make_shared<NSCache>();
         storeProductCache_->setCountLimit(count);
+    });
+}
+
+// ---- Store sheets kept for reuse ------------------------------------------------------------
+
+namespace {
+// The cache's entry for a sheet. The cache lets entries go on the lock queue;
+// a sheet is a view controller, so its last reference goes on the main queue.
+class StoreSheetEntry : public NSObject {
+public:
+    explicit StoreSheetEntry(std::shared_ptr<SKStoreProductViewController> sheet) : sheet(std::move(sheet)) {}
+    ~StoreSheetEntry() override {
+        if (sheet) dispatch_async(dispatch_get_main_queue(), [kept = std::move(sheet)] {});
+    }
+    std::shared_ptr<SKStoreProductViewController> sheet;
+};
+}  // namespace
+
+std::shared_ptr<SKStoreProductViewController> AKApplication::cachedStoreProductViewControllerForProductID(
+    const std::string& productID) {
+    if (productID.empty()) return nullptr;
+    std::shared_ptr<SKStoreProductViewController> sheet;
+    dispatch_sync(lockQueue_, [&] {
+        if (!storeProductCache_) return;
+        if (auto entry = storeProductCache_->objectForKeyAs<StoreSheetEntry>(productID)) {
+            sheet = std::move(entry->sheet);
+            storeProductCache_->removeObjectForKey(productID);
+        }
+    });
+    return sheet;
+}
+
+void AKApplication::finishedUsingStoreProductViewController(
+    const std::shared_ptr<SKStoreProductViewController>& controller, const std::string& productID) {
+    if (!controller || productID.empty()) return;
+    auto entry = std::make_shared<StoreSheetEntry>(controller);
+    dispatch_sync(lockQueue_, [&] {
+        if (storeProductCache_) storeProductCache_->setObject(productID, std::move(entry));
     });
 }

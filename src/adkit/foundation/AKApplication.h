@@ -13,7 +13,9 @@
 // are serialised on "com.adkit.adnet.application-statistics"; the pending set
 // on "com.adkit.adnet.application-notification", which is also where statistic
 // dictionaries deliver their notifications. Synchronous hops go one way only:
-// statistics queue -> a dictionary's queue -> notification queue.
+// statistics queue -> a dictionary's queue -> notification queue. The store
+// sheet cache is used on "com.adkit.adnet.application-ivar-lock", one
+// synchronous block per operation.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -27,6 +29,8 @@
 #include "adkit/foundation/AKSession.h"
 #include "adkit/foundation/AKStatisticDictionary.h"
 #include "platform/foundation/NSCache.h"
+
+class SKStoreProductViewController;
 
 class AKApplication : public NSObject, public AKStatisticDictionaryDelegate {
 public:
@@ -63,6 +67,14 @@ public:
     void setDiscardableStoreProductViewControllerAppCache(std::shared_ptr<NSCache> cache);
     // 0 drops the cache; another count makes it when missing and sets its count limit.
     void setDiscardableStoreProductViewControllerAppCacheMaxSize(std::uint64_t count);
+    // Takes the sheet cached for the product out of the cache (null for an empty
+    // ID, none cached, or no cache).
+    std::shared_ptr<SKStoreProductViewController> cachedStoreProductViewControllerForProductID(
+        const std::string& productID);
+    // Gives a sheet back for later use under its product ID (nothing for a null
+    // sheet or an empty ID). A sheet the cache lets go is released on the main queue.
+    void finishedUsingStoreProductViewController(const std::shared_ptr<SKStoreProductViewController>& controller,
+                                                 const std::string& productID);
 
     // Statistics.
     std::shared_ptr<AKStatisticDictionary> slotStatisticsForSlotID(const Value& slotID);
