@@ -65,7 +65,7 @@ bool UIViewController::presentWithTransition(const std::shared_ptr<UIViewControl
         }
     };
     startTransition(std::make_shared<UIViewControllerTransitionContext>(window, me, controller, animator,
-                                                                        static_cast<bool>(interaction), std::move(ended)),
+                                                                        interaction, std::move(ended)),
                     interaction);
     return true;
 }
@@ -96,7 +96,7 @@ bool UIViewController::dismissWithTransition(const std::shared_ptr<UIViewControl
         if (covered) covered->endAppearanceTransition();
         if (completion) completion();
     };
-    startTransition(std::make_shared<UIViewControllerTransitionContext>(window, presented, host, animator, false,
+    startTransition(std::make_shared<UIViewControllerTransitionContext>(window, presented, host, animator, nullptr,
                                                                         std::move(ended)),
                     nullptr);
     return true;

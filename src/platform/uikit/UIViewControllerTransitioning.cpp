@@ -11,12 +11,13 @@
 
 UIViewControllerTransitionContext::UIViewControllerTransitionContext(
     std::shared_ptr<UIView> container, std::shared_ptr<UIViewController> from, std::shared_ptr<UIViewController> to,
-    std::shared_ptr<UIViewControllerAnimatedTransitioning> animator, bool interactive, Completion completion)
+    std::shared_ptr<UIViewControllerAnimatedTransitioning> animator,
+    std::shared_ptr<UIViewControllerInteractiveTransitioning> interaction, Completion completion)
     : container_(std::move(container)),
       from_(std::move(from)),
       to_(std::move(to)),
       animator_(std::move(animator)),
-      interactive_(interactive),
+      interaction_(std::move(interaction)),
       completion_(std::move(completion)) {}
 
 std::shared_ptr<UIView> UIViewControllerTransitionContext::fromView() const { return from_ ? from_->view() : nullptr; }
@@ -28,6 +29,7 @@ void UIViewControllerTransitionContext::completeTransition(bool didComplete) {
     if (std::exchange(completed_, true)) return;
     if (auto completion = std::move(completion_)) completion(didComplete);
     if (animator_) animator_->animationEnded(didComplete);
+    interaction_.reset();
 }
 
 // ---- Percent-driven interaction ---------------------------------------------------------

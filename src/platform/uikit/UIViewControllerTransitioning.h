@@ -35,6 +35,7 @@ class CALayer;
 class UIView;
 class UIViewController;
 class UIViewControllerAnimatedTransitioning;
+class UIViewControllerInteractiveTransitioning;
 
 class UIViewControllerTransitionContext : public NSObject {
 public:
@@ -42,7 +43,8 @@ public:
     UIViewControllerTransitionContext(std::shared_ptr<UIView> container, std::shared_ptr<UIViewController> from,
                                       std::shared_ptr<UIViewController> to,
                                       std::shared_ptr<UIViewControllerAnimatedTransitioning> animator,
-                                      bool interactive, Completion completion);
+                                      std::shared_ptr<UIViewControllerInteractiveTransitioning> interaction,
+                                      Completion completion);
 
     const std::shared_ptr<UIView>& containerView() const { return container_; }
     const std::shared_ptr<UIViewController>& fromViewController() const { return from_; }
@@ -51,7 +53,8 @@ public:
     std::shared_ptr<UIView> toView() const;
     const std::shared_ptr<UIViewControllerAnimatedTransitioning>& animator() const { return animator_; }
     bool isAnimated() const { return true; }
-    bool isInteractive() const { return interactive_; }
+    // The interaction controller, held while the transition is under way.
+    bool isInteractive() const { return static_cast<bool>(interaction_); }
     bool transitionWasCancelled() const { return cancelled_; }
     bool isCompleted() const { return completed_; }
     // The interaction controller's reports.
@@ -66,7 +69,7 @@ private:
     std::shared_ptr<UIView> container_;
     std::shared_ptr<UIViewController> from_, to_;
     std::shared_ptr<UIViewControllerAnimatedTransitioning> animator_;
-    bool interactive_ = false;
+    std::shared_ptr<UIViewControllerInteractiveTransitioning> interaction_;
     bool cancelled_ = false;
     bool completed_ = false;
     double percent_ = 0;
