@@ -3,8 +3,9 @@
 // the phone device screen: a creative that turns the swipe on itself, finger
 // paths of the device input outside and inside its rectangle, the store sheet
 // following the finger (pixel probes) and finishing or sliding back with the
-// page told, "onAdVisible" once per change of its values, and Done closing the
-// sheet into the application's cache.
+// page told, "onAdVisible" once per change of its values, a new ad leaving the
+// sheet on screen out of the cache, and Done closing the sheet into the
+// application's cache.
 #include <doctest/doctest.h>
 
 #include <cmath>
@@ -273,6 +274,14 @@ TEST_CASE("swipe road: the creative turns the swipe on, the store sheet follows 
     shot = road.frame("swipe-sheet-up");
     CHECK(near(probe(shot, 300, 450), kWhite));
     CHECK(road.pageHeard("onSwipeableViewControllerPresentationCanceled").size() == 3);  // its began
+
+    // A new ad while the sheet is up: the sheet stays with the swipe, not in the
+    // cache where another ad could take it, until it is closed.
+    road.banner->loadRequest(AKRequest::request());
+    waitFor([&] { return road.heard->received == 2; }, "the banner's second ad");
+    CHECK_FALSE(AKApplication::sharedApplication()->cachedStoreProductViewControllerForProductID(kProductID));
+    CHECK(swipe->swipeableStoreProductViewController() == sheet);
+    CHECK_FALSE(swipe->swipeToViewControllerEnabled());
 
     // Done: dismissed, the page told, the sheet back in the application's cache.
     const auto done = sheet->doneButton();
