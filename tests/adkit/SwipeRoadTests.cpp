@@ -233,14 +233,16 @@ TEST_CASE("swipe road: the creative turns the swipe on, the store sheet follows 
 
     // Outside the rectangles (the ad's right half): the gesture is cancelled and re-armed.
     road.finish(road.drag(swipePath(250, true)));
-    CHECK(swipe->swipeGestureRecognizer()->isEnabled());
+    waitFor([&] { return swipe->swipeGestureRecognizer()->isEnabled(); }, "the recogniser armed again");
     CHECK_FALSE(road.screen.root->presentedViewController());
     CHECK(road.pageHeard("onSwipeableViewControllerPresentationCanceled").empty());
 
     // Inside, released moving up: the sheet follows the finger half-way, then slides back.
     const auto& controller = swipe->animationController();
     auto up = road.drag(swipePath(80, false));
-    for (int i = 0; i < 4; ++i) road.advance(0.05);  // past the move to 334
+    road.advance(0.15);  // past the move to 334; the finger stays there until 2 s
+    waitFor([&] { return controller->transitionContext() && std::abs(controller->percentComplete() - 0.5) < 1e-9; },
+            "the sheet's transition under way at the finger's 0.5");
     REQUIRE(swipe->swipeableStoreProductViewController());
     CHECK(road.screen.root->presentedViewController() == swipe->swipeableStoreProductViewController());
     CHECK(controller->percentComplete() == doctest::Approx(0.5));
@@ -257,7 +259,7 @@ TEST_CASE("swipe road: the creative turns the swipe on, the store sheet follows 
     road.waitForPage("onSwipeableViewControllerPresentationCanceled", 2);
     CHECK(road.pageHeard("onSwipeableViewControllerPresentationCanceled")[1] == nlohmann::json{{"campaign", "c1"}});
     road.advance(0.5);
-    CHECK_FALSE(road.screen.root->presentedViewController());
+    waitFor([&] { return !road.screen.root->presentedViewController(); }, "the sheet slid back");
     shot = road.frame("swipe-slid-back");
     CHECK(near(probe(shot, 300, 200), kYellow));
     CHECK(near(probe(shot, 100, 100), kGreen));  // the ad itself
@@ -267,6 +269,7 @@ TEST_CASE("swipe road: the creative turns the swipe on, the store sheet follows 
     road.waitForPage("onSwipeableViewControllerPresentationFinished", 1);
     CHECK(road.pageHeard("onSwipeableViewControllerPresentationFinished")[0] == nlohmann::json{{"campaign", "c1"}});
     road.advance(0.5);
+    waitFor([&] { return !controller->transitionContext(); }, "the sheet's transition finished");
     const auto sheet = swipe->swipeableStoreProductViewController();
     REQUIRE(sheet);
     CHECK(road.screen.root->presentedViewController() == sheet);
@@ -294,8 +297,8 @@ TEST_CASE("swipe road: the creative turns the swipe on, the store sheet follows 
     CHECK(road.pageHeard("onSwipeToViewControllerDismissed")[0] == nlohmann::json{{"campaign", "c1"}});
     CHECK_FALSE(swipe->swipeableStoreProductViewController());
     road.advance(0.5);
-    drainMainQueue();
-    CHECK_FALSE(road.screen.root->presentedViewController());
+    waitFor([&] { return !road.screen.root->presentedViewController() && !sheet->view()->window(); },
+            "the sheet dismissed");
     CHECK(AKApplication::sharedApplication()->cachedStoreProductViewControllerForProductID(kProductID) == sheet);
     shot = road.frame("swipe-closed");
     CHECK(near(probe(shot, 300, 450), kYellow));

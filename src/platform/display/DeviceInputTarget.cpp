@@ -116,14 +116,15 @@ struct PathSteps : std::enable_shared_from_this<PathSteps> {
         if (!w) return finished();
         ++index;
         const CGPoint p = path[index].point;
+        const double at = downAt + path[index].time;
         if (index + 1 < path.size()) {
-            w->touchMoved(touch, p);
+            w->touchMoved(touch, p, at);
             const double wait = std::max(0.0, downAt + path[index + 1].time - Clock::now());
             dispatch_after(dispatch_time(DISPATCH_TIME_NOW, Clock::nanosecondsFor(wait)), dispatch_get_main_queue(),
                            [self = shared_from_this()] { self->next(); });
             return;
         }
-        w->touchEnded(touch, p);
+        w->touchEnded(touch, p, at);
         finished();
     }
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/foundation/Clock.h"
+#include "platform/uikit/UIEvent.h"
 #include "platform/uikit/UIView.h"
 
 namespace {
@@ -23,8 +24,14 @@ CGPoint UIPanGestureRecognizer::velocityInView(const UIView* view) const {
     return vectorInView(view, last_, velocity_);
 }
 
-void UIPanGestureRecognizer::sample(CGPoint locationInWindow) {
-    const double now = Clock::now();
+namespace {
+double timestampOf(const UITouchSet& touches) {
+    return touches.empty() ? Clock::now() : (*touches.begin())->timestamp();
+}
+}  // namespace
+
+void UIPanGestureRecognizer::sample(const UITouchSet& touches, CGPoint locationInWindow) {
+    const double now = timestampOf(touches);
     if (now > lastTime_)
         velocity_ = CGPointMake((locationInWindow.x - last_.x) / (now - lastTime_),
                                 (locationInWindow.y - last_.y) / (now - lastTime_));
@@ -33,21 +40,21 @@ void UIPanGestureRecognizer::sample(CGPoint locationInWindow) {
     setLocation(locationInWindow);
 }
 
-bool UIPanGestureRecognizer::touchesBegan(const UITouchSet&, CGPoint locationInWindow) {
+bool UIPanGestureRecognizer::touchesBegan(const UITouchSet& touches, CGPoint locationInWindow) {
     reset();
     start_ = last_ = locationInWindow;
-    lastTime_ = Clock::now();
+    lastTime_ = timestampOf(touches);
     velocity_ = CGPointZero;
     setLocation(locationInWindow);
     return false;
 }
 
-bool UIPanGestureRecognizer::touchesMoved(const UITouchSet&, CGPoint locationInWindow) {
+bool UIPanGestureRecognizer::touchesMoved(const UITouchSet& touches, CGPoint locationInWindow) {
     const auto s = state();
     if (s != UIGestureRecognizerStatePossible && s != UIGestureRecognizerStateBegan &&
         s != UIGestureRecognizerStateChanged)
         return false;  // cancelled or failed: the rest of this touch is not ours
-    sample(locationInWindow);
+    sample(touches, locationInWindow);
     if (s == UIGestureRecognizerStatePossible) {
         if (std::hypot(locationInWindow.x - start_.x, locationInWindow.y - start_.y) < kMinimumTranslation)
             return false;
@@ -59,13 +66,13 @@ bool UIPanGestureRecognizer::touchesMoved(const UITouchSet&, CGPoint locationInW
     return true;
 }
 
-bool UIPanGestureRecognizer::touchesEnded(const UITouchSet&, CGPoint locationInWindow) {
+bool UIPanGestureRecognizer::touchesEnded(const UITouchSet& touches, CGPoint locationInWindow) {
     const auto s = state();
     if (s != UIGestureRecognizerStateBegan && s != UIGestureRecognizerStateChanged) {
         if (s == UIGestureRecognizerStatePossible) setState(UIGestureRecognizerStateFailed);
         return false;
     }
-    sample(locationInWindow);
+    sample(touches, locationInWindow);
     setState(UIGestureRecognizerStateEnded);
     sendActions();
     return true;

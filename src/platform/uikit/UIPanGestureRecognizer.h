@@ -6,8 +6,8 @@
 // that ends before moving far enough fails it quietly.
 //
 // The velocity is that of the last move: the distance between the last two
-// touch samples over the Clock time between them (points per second, window
-// axes); samples at the same time keep the previous velocity.
+// touch samples over the time between their timestamps (points per second,
+// window axes); samples with the same timestamp keep the previous velocity.
 //
 // Disabling a recogniser that has begun cancels it (UIGestureRecognizer): the
 // actions hear Cancelled on the next pass of the main queue, and the rest of
@@ -32,7 +32,7 @@ public:
     void touchesCancelled(const UITouchSet& touches) override;
 
 private:
-    void sample(CGPoint locationInWindow);
+    void sample(const UITouchSet& touches, CGPoint locationInWindow);
     CGPoint start_{};
     CGPoint last_{};
     double lastTime_ = 0;
