@@ -7,7 +7,10 @@
 // callbacks) changes at once when it is asked for. Without animation the
 // did-appear/disappear callbacks and the completion run at once too; an animated
 // transition finishes them on the next pass of the main run loop (through the
-// main queue). Everything here is used on the main thread.
+// main queue). An animated presentation or dismissal whose controller's
+// transitioning delegate gives an animation controller runs that custom
+// transition instead (UIViewControllerTransitioning.h). Everything here is
+// used on the main thread.
 #include <functional>
 #include <memory>
 #include <string>
