@@ -1,13 +1,16 @@
 // Protects animations: view animation blocks set model values at once, record
 // each change and finish on the virtual clock; layer animations are kept under
 // their keys, end on the clock with their delegates told, and never change the
-// model; transactions run their completion once their animations ended.
+// model; transactions run their completion once their animations ended; a
+// percent-driven presentation shows its percent and finishes or cancels on the clock.
 #include <doctest/doctest.h>
 
 #include "platform/quartzcore/CALayer.h"
 #include "platform/quartzcore/CAShapeLayer.h"
 #include "platform/quartzcore/CATransaction.h"
 #include "platform/uikit/UIView.h"
+#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIViewControllerTransitioning.h"
 #include "UIKitTestSupport.h"
 
 using namespace uikittest;
@@ -162,4 +165,73 @@ TEST_CASE("layer animations live under their keys, end on the clock and leave th
     CATransaction::commit();
     CHECK_FALSE(shape->animationForKey("strokeEnd"));
     CHECK(shape->strokeEnd() == doctest::Approx(0.5));
+}
+
+namespace {
+// Slides the presented view up from below the container, over one second.
+struct SlideUp : NSObject, UIViewControllerAnimatedTransitioning {
+    double transitionDuration(const UIViewControllerTransitionContextPtr&) override { return 1; }
+    void animateTransition(const UIViewControllerTransitionContextPtr& context) override {
+        const auto view = context->toView();
+        context->containerView()->addSubview(view);
+        view->setFrame(CGRectMake(0, 568, 320, 568));
+        UIView::animateWithDuration(1, [&] { view->setFrame(CGRectMake(0, 0, 320, 568)); },
+                                    [context](bool) { context->completeTransition(!context->transitionWasCancelled()); });
+    }
+};
+struct Interactive : UIViewControllerTransitioningDelegate {
+    std::shared_ptr<SlideUp> animator = std::make_shared<SlideUp>();
+    std::shared_ptr<UIPercentDrivenInteractiveTransition> interaction =
+        std::make_shared<UIPercentDrivenInteractiveTransition>();
+    std::shared_ptr<UIViewControllerAnimatedTransitioning> animationControllerForPresentedController(
+        const std::shared_ptr<UIViewController>&, const std::shared_ptr<UIViewController>&,
+        const std::shared_ptr<UIViewController>&) override {
+        return animator;
+    }
+    std::shared_ptr<UIViewControllerInteractiveTransitioning> interactionControllerForPresentation(
+        const std::shared_ptr<UIViewControllerAnimatedTransitioning>&) override {
+        return interaction;
+    }
+};
+}  // namespace
+
+TEST_CASE("a percent-driven presentation shows its percent, then finishes or cancels over the time left") {
+    for (const bool finish : {true, false}) {
+        CAPTURE(finish);
+        VirtualTime time;
+        auto window = visibleWindow({320, 568});
+        auto root = std::make_shared<UIViewController>();
+        window->setRootViewController(root);
+        auto presented = std::make_shared<UIViewController>();
+        auto delegate = std::make_shared<Interactive>();
+        presented->setTransitioningDelegate(delegate);
+        const auto& interaction = delegate->interaction;
+        bool completed = false;
+        root->presentViewController(presented, true, [&] { completed = true; });
+        CHECK(root->presentedViewController() == presented);
+        interaction->cancelInteractiveTransition();  // before the start: nothing happens
+        interaction->updateInteractiveTransition(0.25);  // kept for the start
+        time.advance(0);
+        REQUIRE(interaction->transitionContext());
+        CHECK(presented->view()->frame().origin.y == doctest::Approx(426));
+        interaction->updateInteractiveTransition(1.5);  // clamped
+        CHECK(presented->view()->frame().origin.y == doctest::Approx(0));
+        interaction->updateInteractiveTransition(0.5);
+        CHECK(presented->view()->frame().origin.y == doctest::Approx(284));
+        time.advance(3);  // the finger holds it there
+        CHECK(presented->view()->frame().origin.y == doctest::Approx(284));
+        CHECK_FALSE(completed);
+
+        if (finish) interaction->finishInteractiveTransition();
+        else interaction->cancelInteractiveTransition();
+        time.advance(0.4);  // half a second of the way is left either way
+        CHECK(interaction->transitionContext());
+        time.advance(0.1);
+        CHECK_FALSE(interaction->transitionContext());
+        CHECK(completed == finish);
+        CHECK(presented->view()->frame().origin.y == doctest::Approx(finish ? 0 : 568));
+        CHECK(root->presentedViewController() == (finish ? presented : nullptr));
+        CHECK(presented->view()->window() == (finish ? window : nullptr));
+        CHECK(presented->isViewVisible() == finish);
+    }
 }

@@ -1,12 +1,15 @@
 // Protects what popovers need of the platform: tap recognisers in the window's
-// touch driver (with and without cancelling the view's touches), tint
+// touch driver (with and without cancelling the view's touches), pan
+// recognisers following the device input's timed finger paths, tint
 // dimming, the sizes view controllers give containers and their observation,
 // the navigation bar, bar button items and storyboard segues.
 #include <doctest/doctest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/display/DeviceInput.h"
 #include "platform/graphics/CGContext.h"
 #include "platform/uikit/UIBarButtonItem.h"
 #include "platform/uikit/UIButton.h"
@@ -17,6 +20,7 @@
 #include "platform/uikit/UINavigationBar.h"
 #include "platform/uikit/UINavigationController.h"
 #include "platform/uikit/UIOptionalOperations.h"
+#include "platform/uikit/UIPanGestureRecognizer.h"
 #include "platform/uikit/UIStoryboardSegue.h"
 #include "platform/uikit/UIWindow.h"
 #include "UIKitTestSupport.h"
@@ -136,6 +140,64 @@ TEST_CASE("a tap recogniser on a superview recognises through the touch driver")
         tap->fireWithState(UIGestureRecognizerStateFailed, {0, 0});
         CHECK(taps.size() == 1);
     }
+}
+
+TEST_CASE("a pan recogniser follows a timed finger path and is cancelled by disabling it") {
+    uikittest::VirtualTime time;
+    auto window = uikittest::visibleWindow({320, 568});
+    window->makeKeyAndVisible();
+    auto inner = std::make_shared<PhaseView>(CGRectMake(0, 0, 320, 568));
+    window->addSubview(inner);
+    struct Heard {
+        UIGestureRecognizerState state;
+        CGPoint location, velocity;
+    };
+    std::vector<Heard> heard;
+    bool disableOnBegan = false;
+    auto pan = std::make_shared<UIPanGestureRecognizer>();
+    pan->addTarget(nullptr, [&](UIGestureRecognizer& r) {
+        heard.push_back({r.state(), r.locationInView(nullptr), static_cast<UIPanGestureRecognizer&>(r).velocityInView(nullptr)});
+        if (disableOnBegan && r.state() == UIGestureRecognizerStateBegan) r.setEnabled(false);
+    });
+    inner->addGestureRecognizer(pan);
+    DeviceInput input;
+    // Down at y 90, 5 points (not yet a pan), 10 points (it begins), far down,
+    // then lifted 6 points lower 50 ms later.
+    auto drag = [&] {
+        std::optional<DeviceInputResult> result;
+        input.dragAlong({{{100, 90}, 0}, {{100, 95}, 0.05}, {{100, 100}, 0.1}, {{100, 334}, 0.2}, {{100, 340}, 0.25}},
+                        [&](const DeviceInputResult& r) { result = r; });
+        for (int i = 0; i < 40 && !result; ++i) time.advance(0.01);
+        REQUIRE_MESSAGE(result, "the finger path to be carried out");
+        CHECK(result->delivered);
+    };
+
+    drag();
+    REQUIRE(heard.size() == 3);
+    CHECK(heard[0].state == UIGestureRecognizerStateBegan);
+    CHECK(heard[0].location == CGPointMake(100, 100));
+    CHECK(heard[1].state == UIGestureRecognizerStateChanged);
+    CHECK(heard[1].location == CGPointMake(100, 334));
+    CHECK(heard[1].velocity.y == doctest::Approx(2340).epsilon(0.01));
+    CHECK(heard[2].state == UIGestureRecognizerStateEnded);
+    CHECK(heard[2].velocity.y == doctest::Approx(120).epsilon(0.01));  // the last move, downwards
+    CHECK(pan->translationInView(inner.get()).y == doctest::Approx(250));
+    CHECK(inner->phases == std::vector<std::string>{"began", "moved", "cancelled"});  // the pan took the touch
+
+    // Disabled when it begins: the actions hear Cancelled and nothing more of that touch.
+    heard.clear();
+    disableOnBegan = true;
+    drag();
+    REQUIRE(heard.size() == 2);
+    CHECK(heard[0].state == UIGestureRecognizerStateBegan);
+    CHECK(heard[1].state == UIGestureRecognizerStateCancelled);
+    CHECK_FALSE(pan->isEnabled());
+    // Enabled again, the next touch pans as before.
+    heard.clear();
+    disableOnBegan = false;
+    pan->setEnabled(true);
+    drag();
+    CHECK(heard.size() == 3);
 }
 
 TEST_CASE("dimming greys the tint of a view and of the subviews that follow it") {

@@ -25,6 +25,7 @@
 
 void AKAdSlot::initialize() {
     AKSlotServicesRegisterDefaults();
+    AKSlotSwipeExtensionsRegister();
     AKApplication::sharedApplication()->runEarlyActivities();
 }
 
@@ -180,6 +181,7 @@ void AKAdSlot::loadAdNetworkJavaScriptRequest(const std::shared_ptr<AKAd>& ad) {
 void AKAdSlot::resetRequestState() {
     finishViewabilityReporting();
     disableSwipeToViewController();
+    AKSlotExtensions::shared()->slotWillResetRequestState(*this);
     if (isMRAIDEnabled()) didUnloadMRAIDAd();
     ad_.reset();
     resetState();

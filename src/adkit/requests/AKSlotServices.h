@@ -120,7 +120,14 @@ public:
     virtual void canEnableSwipeToViewController(AKAdSlot& /*slot*/) {}
     virtual void enableSwipeToViewController(AKAdSlot& /*slot*/) {}
     virtual void disableSwipeToViewController(AKAdSlot& /*slot*/) {}
+    // The slot resets its request state (after disabling the swipe, before
+    // dropping its ad): the swipe's store sheet goes back to the application.
+    virtual void slotWillResetRequestState(AKAdSlot& /*slot*/) {}
 };
+
+// Installs the swipe-to-store operations of ad rendering as the slot
+// extensions, from an early activity (once; AKAdSlot's class initialisation calls it).
+void AKSlotSwipeExtensionsRegister();
 
 namespace AKPublisherToolbarCredentials {
 bool hasToolbarCredentials();

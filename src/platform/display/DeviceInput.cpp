@@ -132,6 +132,19 @@ void DeviceInput::drag(CGPoint point, CGSize delta, DeviceDragKind kind, Complet
         std::move(done));
 }
 
+void DeviceInput::dragAlong(std::vector<DeviceDragPoint> path, Completion done) {
+    enqueue(
+        [this, path = std::move(path)](DeviceInputTarget::Done finish) {
+            if (path.size() < 2) return finish(DeviceInputResult::refused("a path needs two points or more"));
+            if (DeviceScene::frontAlert() || DeviceScene::frontSheet())
+                return finish(DeviceInputResult::refused("an alert or action sheet is up: only its buttons take touches"));
+            auto window = DeviceScene::keyWindow();
+            if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
+            target_->dragAlong(*window, path, std::move(finish));
+        },
+        std::move(done));
+}
+
 void DeviceInput::type(const std::string& text, Completion done) {
     enqueue([this, text](DeviceInputTarget::Done finish) { target_->type(text, std::move(finish)); }, std::move(done));
 }

@@ -36,6 +36,9 @@ public:
     // A finger put down at the point and moved by the delta (wheel: the same move
     // without a finger).
     void drag(CGPoint point, CGSize delta, DeviceDragKind kind, Completion done = {});
+    // A finger along a path of points with their times on the Clock (see
+    // DeviceDragPoint), so a test decides how fast it moves when lifted.
+    void dragAlong(std::vector<DeviceDragPoint> path, Completion done = {});
     void type(const std::string& text, Completion done = {});
     void key(DeviceKey key, Completion done = {});
     void rotate(UIDeviceOrientation orientation, Completion done = {});

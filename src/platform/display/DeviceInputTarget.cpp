@@ -1,6 +1,9 @@
 #include "platform/display/DeviceInputTarget.h"
 
+#include <algorithm>
+
 #include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/Clock.h"
 #include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceViewFacts.h"
 #include "platform/uikit/UIControl.h"
@@ -96,6 +99,56 @@ struct DragSteps : std::enable_shared_from_this<DragSteps> {
 };
 
 }  // namespace
+
+namespace {
+
+// A finger along a path, each point delivered when the Clock reaches its time.
+struct PathSteps : std::enable_shared_from_this<PathSteps> {
+    std::weak_ptr<UIWindow> window;
+    UITouchPtr touch;
+    std::vector<DeviceDragPoint> path;
+    double downAt = 0;
+    std::size_t index = 0;
+    std::function<void()> finished;
+
+    void next() {
+        auto w = window.lock();
+        if (!w) return finished();
+        ++index;
+        const CGPoint p = path[index].point;
+        const double at = downAt + path[index].time;
+        if (index + 1 < path.size()) {
+            w->touchMoved(touch, p, at);
+            const double wait = std::max(0.0, downAt + path[index + 1].time - Clock::now());
+            dispatch_after(dispatch_time(DISPATCH_TIME_NOW, Clock::nanosecondsFor(wait)), dispatch_get_main_queue(),
+                           [self = shared_from_this()] { self->next(); });
+            return;
+        }
+        w->touchEnded(touch, p, at);
+        finished();
+    }
+};
+
+}  // namespace
+
+void DeviceDefaultInputTarget::dragAlong(UIWindow& window, const std::vector<DeviceDragPoint>& path, Done done) {
+    if (path.size() < 2) return done(DeviceInputResult::refused("a path needs two points or more"));
+    auto touch = window.touchBegan(path.front().point);
+    if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
+    auto hit = touch->view();
+    if (onDrag && hit) onDrag(*hit, path.front().point, path.back().point, DeviceDragKind::Touch);
+    auto steps = std::make_shared<PathSteps>();
+    steps->window = window.self<UIWindow>();
+    steps->touch = touch;
+    steps->path = path;
+    steps->downAt = Clock::now();
+    steps->finished = [hit, done = std::move(done)] {
+        done(hit ? DeviceInputResult::to(*hit) : DeviceInputResult::refused("the view went away during the drag"));
+    };
+    const double wait = std::max(0.0, path[1].time);
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, Clock::nanosecondsFor(wait)), dispatch_get_main_queue(),
+                   [steps] { steps->next(); });
+}
 
 void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) {
     if (kind == DeviceDragKind::Wheel) {  // no finger: the scroll view under the pointer takes the turn

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/CGGeometry.h"
 #include "platform/uikit/UIDevice.h"
@@ -25,6 +26,13 @@ class UIWindow;
 
 enum class DeviceKey { Return, Backspace };
 enum class DeviceDragKind { Touch, Wheel };
+
+// A point of a finger's path, `time` seconds of Clock time after the finger
+// went down (at the first point, time 0).
+struct DeviceDragPoint {
+    CGPoint point{};
+    double time = 0;
+};
 
 // What became of one input.
 struct DeviceInputResult {
@@ -53,6 +61,12 @@ public:
     virtual void press(UIWindow& window, CGPoint point, double duration, Done done) = 0;
     // A finger moved from `from` to `to` (or the wheel turned by that much).
     virtual void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) = 0;
+    // A finger put down at the first point, moved through the middle ones and
+    // lifted at the last, each at its time (at least two points). By default
+    // a straight drag from the first point to the last.
+    virtual void dragAlong(UIWindow& window, const std::vector<DeviceDragPoint>& path, Done done) {
+        drag(window, path.front().point, path.back().point, DeviceDragKind::Touch, std::move(done));
+    }
     virtual void type(const std::string& text, Done done) = 0;
     virtual void key(DeviceKey key, Done done) = 0;
     virtual void rotate(UIDeviceOrientation orientation, Done done) = 0;
@@ -71,6 +85,7 @@ public:
     void tap(UIWindow& window, CGPoint point, Done done) override;
     void press(UIWindow& window, CGPoint point, double duration, Done done) override;
     void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) override;
+    void dragAlong(UIWindow& window, const std::vector<DeviceDragPoint>& path, Done done) override;
     void type(const std::string& text, Done done) override;
     void key(DeviceKey key, Done done) override;
     void rotate(UIDeviceOrientation orientation, Done done) override;

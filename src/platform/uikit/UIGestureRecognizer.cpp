@@ -2,6 +2,9 @@
 
 #include <cassert>
 #include <cmath>
+#include <utility>
+
+#include "platform/dispatch/Dispatch.h"
 
 #include "platform/base/ThreadAssertions.h"
 #include "platform/uikit/UIEvent.h"
@@ -17,8 +20,19 @@ void UIGestureRecognizer::addTarget(const std::shared_ptr<NSObject>& target, Act
 }
 
 void UIGestureRecognizer::setEnabled(bool enabled) {
-    enabled_ = enabled;
-    if (!enabled) reset();
+    const bool wasEnabled = std::exchange(enabled_, enabled);
+    if (enabled || !wasEnabled) return;
+    if (state_ != UIGestureRecognizerStateBegan && state_ != UIGestureRecognizerStateChanged) return reset();
+    // A gesture under way is cancelled; its actions hear so from the main queue,
+    // not inside the caller (often one of those actions).
+    state_ = UIGestureRecognizerStateCancelled;
+    std::weak_ptr<UIGestureRecognizer> weak = self<UIGestureRecognizer>();
+    dispatch_async(dispatch_get_main_queue(), [weak] {
+        if (const auto me = weak.lock()) {
+            me->state_ = UIGestureRecognizerStateCancelled;
+            me->sendActions();
+        }
+    });
 }
 
 CGPoint UIGestureRecognizer::locationInView(const UIView* view) const {

@@ -11,6 +11,10 @@
 // Recognising sets the state Ended (recognised), calls every action whose
 // target is alive, then the recogniser is Possible again for the next touch.
 //
+// Disabling a recogniser whose gesture has begun (a pan's) cancels it: the
+// state becomes Cancelled and the actions run with it on the main queue.
+// Disabling one that has not begun returns it to Possible.
+//
 // Tests may fire a recogniser directly with fireWithState, which sets the state
 // and the location (in the window) and calls the actions as recognition would.
 //

@@ -119,6 +119,8 @@ CGColorRef UIViewDefaultTintColor();
 // The grey a dimmed view shows for the tint: the tint's brightness, its alpha.
 CGColorRef UIViewDimmedTintColor(const CGColorRef& tint);
 
+struct UIViewAnimationCapture;
+
 class UIView : public UIResponder, public CALayerDelegate {
 public:
     explicit UIView(CGRect frame = CGRectZero);
@@ -304,6 +306,11 @@ public:
     static bool areAnimationsEnabled();
     static void performWithoutAnimation(const Animations& changes);
     static bool isInAnimationBlock();
+    // Runs `body` holding its block animations for an interactive transition
+    // (UIViewControllerTransitioning.h): each animated change of a view's
+    // layer and each completion goes into `capture`; nothing is animated or
+    // scheduled, the model values are those the body set.
+    static void captureAnimations(UIViewAnimationCapture& capture, const Animations& body);
     // The last animated change of each key on this view.
     std::optional<UIViewAnimationRecord> animationRecordForKey(const std::string& key) const;
     const std::map<std::string, UIViewAnimationRecord>& animationRecords() const { return animationRecords_; }

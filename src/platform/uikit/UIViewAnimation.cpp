@@ -4,12 +4,14 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Clock.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "platform/uikit/UIView.h"
+#include "platform/uikit/UIViewControllerTransitioning.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ struct AnimationContext {
 
 thread_local std::vector<AnimationContext> contexts;
 thread_local int disabledDepth = 0;
+thread_local UIViewAnimationCapture* capturing = nullptr;
 bool animationsEnabled = true;
 
 const char* timingFor(UIViewAnimationOptions options) {
@@ -46,6 +49,10 @@ const char* timingFor(UIViewAnimationOptions options) {
 
 // Runs the block's end on the main run loop after delay + duration of Clock time.
 void scheduleEnd(AnimationContext ctx) {
+    if (capturing) {  // held for the interactive transition
+        if (ctx.completion) capturing->completions.push_back(std::move(ctx.completion));
+        return;
+    }
     double after = std::max(0.0, ctx.delay + ctx.duration);
     auto end = [ctx = std::move(ctx)] {
         bool finished = !ctx.outcome->cutShort;
@@ -141,6 +148,16 @@ void UIView::performWithoutAnimation(const Animations& changes) {
     if (changes) changes();
 }
 
+void UIView::captureAnimations(UIViewAnimationCapture& capture, const Animations& body) {
+    QV_ASSERT_MAIN_THREAD();
+    UIViewAnimationCapture* const outer = std::exchange(capturing, &capture);
+    struct Restore {
+        UIViewAnimationCapture* outer;
+        ~Restore() { capturing = outer; }
+    } restore{outer};
+    if (body) body();
+}
+
 bool UIView::isInAnimationBlock() { return recording(); }
 
 std::optional<UIViewAnimationRecord> UIView::animationRecordForKey(const std::string& key) const {
@@ -173,6 +190,13 @@ void UIView::layerDidChangeValue(CALayer& layer, const std::string& key, const C
     if (!recording()) return;
     static const char* const animatable[] = {"position", "bounds", "transform", "opacity", "backgroundColor"};
     if (std::find(std::begin(animatable), std::end(animatable), key) == std::end(animatable)) return;
+    if (capturing) {
+        const auto layerPtr = std::static_pointer_cast<CALayer>(layer.shared_from_this());
+        for (auto& change : capturing->changes)
+            if (change.key == key && change.layer.lock() == layerPtr) return void(change.to = to);
+        capturing->changes.push_back({layerPtr, key, from, to});
+        return;
+    }
     const AnimationContext& ctx = contexts.back();
     // Beginning from the current state starts at what is on screen now.
     CAValue start = (ctx.options & UIViewAnimationOptionBeginFromCurrentState) && layer.animationForKey(key)

@@ -7,7 +7,10 @@
 // callbacks) changes at once when it is asked for. Without animation the
 // did-appear/disappear callbacks and the completion run at once too; an animated
 // transition finishes them on the next pass of the main run loop (through the
-// main queue). Everything here is used on the main thread.
+// main queue). An animated presentation or dismissal whose controller's
+// transitioning delegate gives an animation controller runs that custom
+// transition instead (UIViewControllerTransitioning.h). Everything here is
+// used on the main thread.
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,6 +71,8 @@ enum UIModalTransitionStyle : long {
 
 class UIStoryboard;
 class UIWindow;
+class UIViewControllerTransitioningDelegate;
+class UIViewControllerAnimatedTransitioning;
 
 class UIViewController : public UIResponder {
 public:
@@ -121,6 +126,15 @@ public:
     void setModalPresentationStyle(UIModalPresentationStyle style) { modalPresentationStyle_ = style; }
     UIModalTransitionStyle modalTransitionStyle() const { return modalTransitionStyle_; }
     void setModalTransitionStyle(UIModalTransitionStyle style) { modalTransitionStyle_ = style; }
+
+    // Gives the animation (and interaction) controllers of this controller's
+    // animated presentation and dismissal (UIViewControllerTransitioning.h). Weak.
+    std::shared_ptr<UIViewControllerTransitioningDelegate> transitioningDelegate() const {
+        return transitioningDelegate_.lock();
+    }
+    void setTransitioningDelegate(const std::shared_ptr<UIViewControllerTransitioningDelegate>& delegate) {
+        transitioningDelegate_ = delegate;
+    }
 
     const std::string& title() const { return title_; }
     // Also the tab item's title when there is one, and the navigation bar's.
@@ -240,6 +254,12 @@ private:
     enum class Appearance { Disappeared, Appearing, Appeared, Disappearing };
     std::shared_ptr<UIViewController> presentationRoot();
     void dismissPresentationOf(const std::shared_ptr<UIViewController>& host, bool animated, Completion completion);
+    // Custom transitions (UIViewControllerTransition.cpp); false when the
+    // transitioning delegate gives no animation controller.
+    bool presentWithTransition(const std::shared_ptr<UIViewController>& controller, Completion& completion);
+    bool dismissWithTransition(const std::shared_ptr<UIViewController>& host,
+                               const std::vector<std::shared_ptr<UIViewController>>& chain, Completion& completion);
+    std::weak_ptr<UIViewControllerTransitioningDelegate> transitioningDelegate_;
 
     std::shared_ptr<UIView> view_;
     std::string title_;

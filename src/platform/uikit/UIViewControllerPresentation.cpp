@@ -55,6 +55,7 @@ void UIViewController::presentViewController(const std::shared_ptr<UIViewControl
         return;
     }
 
+    if (animated && presentWithTransition(controller, completion)) return;
     presented_ = controller;
     controller->presenting_ = me;
     controller->beingPresented_ = true;
@@ -118,6 +119,7 @@ void UIViewController::dismissPresentationOf(const std::shared_ptr<UIViewControl
     // The chain of controllers presented from here, bottom first.
     std::vector<std::shared_ptr<UIViewController>> chain;
     for (auto vc = presented; vc; vc = vc->presented_) chain.push_back(vc);
+    if (animated && dismissWithTransition(host, chain, completion)) return;
     auto top = chain.back();
     auto covered = presented->coveredRoot_.lock();
 

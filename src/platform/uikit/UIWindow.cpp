@@ -120,11 +120,11 @@ std::optional<Data> UIWindow::snapshotPNG(CGFloat scale) {
 
 // ---------------------------------------------------------------- touch driver
 
-void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint point) {
+void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint point, std::optional<double> timestamp) {
     touch->previous_ = touch->location_;
     touch->location_ = point;
     touch->phase_ = phase;
-    touch->timestamp_ = Clock::now();
+    touch->timestamp_ = timestamp.value_or(Clock::now());
     auto view = touch->view();
     if (!view) return;
     auto event = std::make_shared<UIEvent>();
@@ -196,12 +196,12 @@ UITouchPtr UIWindow::touchBegan(CGPoint point, std::size_t tapCount) {
     return touch;
 }
 
-void UIWindow::touchMoved(const UITouchPtr& touch, CGPoint point) {
-    if (touch) deliver(touch, UITouchPhaseMoved, point);
+void UIWindow::touchMoved(const UITouchPtr& touch, CGPoint point, std::optional<double> timestamp) {
+    if (touch) deliver(touch, UITouchPhaseMoved, point, timestamp);
 }
 
-void UIWindow::touchEnded(const UITouchPtr& touch, CGPoint point) {
-    if (touch) deliver(touch, UITouchPhaseEnded, point);
+void UIWindow::touchEnded(const UITouchPtr& touch, CGPoint point, std::optional<double> timestamp) {
+    if (touch) deliver(touch, UITouchPhaseEnded, point, timestamp);
 }
 
 void UIWindow::touchCancelled(const UITouchPtr& touch) {

@@ -62,10 +62,12 @@ public:
     std::optional<Data> snapshotPNG(CGFloat scale = 0);
 
     // Touch driver (points in the window's coordinates). touchBegan answers
-    // null when no view takes the touch.
+    // null when no view takes the touch. A phase happens now on the Clock, or
+    // at the Clock time given (the touch's timestamp: a driver replaying a
+    // timed path stamps each phase with its own time, however late it runs).
     UITouchPtr touchBegan(CGPoint point, std::size_t tapCount = 1);
-    void touchMoved(const UITouchPtr& touch, CGPoint point);
-    void touchEnded(const UITouchPtr& touch, CGPoint point);
+    void touchMoved(const UITouchPtr& touch, CGPoint point, std::optional<double> timestamp = std::nullopt);
+    void touchEnded(const UITouchPtr& touch, CGPoint point, std::optional<double> timestamp = std::nullopt);
     void touchCancelled(const UITouchPtr& touch);
     // A touch down and up at the point; true when a view took it.
     [[nodiscard]] bool tap(CGPoint point);
@@ -75,7 +77,8 @@ public:
     std::shared_ptr<UIResponder> nextResponder() const override;
 
 private:
-    void deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint point);
+    void deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint point,
+                 std::optional<double> timestamp = std::nullopt);
     // Shows the phase to the touch's recognisers; true when one that cancels
     // touches in its view recognised.
     bool recognize(const UITouchPtr& touch, UITouchPhase phase, CGPoint point);
