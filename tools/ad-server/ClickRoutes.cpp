@@ -85,8 +85,8 @@ std::string requestHost(const httplib::Request& request) {
 
 Answer trickled(const std::string& token, ServerState& state) {
     Answer answer = html({});
-    const std::string whole = page("Trickled", "#ef6c00", "<p id=\"first\">The first piece</p>");
-    const auto cut = whole.find("<p id=");
+    const std::string whole = page("Trickled", "#ef6c00", "<a id=\"next\" href=\"/click/page/2\">Next page</a>");
+    const auto cut = whole.find("<a id=");
     answer.pieces = {whole.substr(0, cut), whole.substr(cut)};
     answer.beforePiece = [token, &state](std::size_t) { return gate().waitFor(token, state); };
     return answer;

@@ -7,7 +7,8 @@
 //   /click/store[?to=scheme]        302 to "https://apps.example/app/id123", or with to=scheme
 //                                   to "itms-apps://apps.example/app/id123"
 //   /click/page/1, /click/page/2    landing pages (green, blue); the first links to the second
-//   /click/trickle?hold=<token>     an orange landing page sent in two pieces: the second only
+//   /click/trickle?hold=<token>     an orange landing page whose link (top 200 points) leads to
+//                                   /click/page/2, sent in two pieces: the second (the link) only
 //                                   once /click/release?hold=<token> came (or the server stops,
 //                                   or 60 s passed)
 //   /click/release?hold=<token>     204: lets the held page of that token finish
