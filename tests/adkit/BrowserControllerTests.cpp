@@ -1,7 +1,7 @@
 // Protects the in-app browser on the recording engine: the view it builds per
 // device (toolbar height, web view height and resizing), the "Referer" of its
 // first request (the referring URL's host only), the toolbar's items and
-// states while loading and after, the open-outside button (the URL opened with
+// row while loading and after, the open-outside button (the URL opened with
 // the leave-application reports and "pcbo", and nothing at all without a
 // page), and the opener's browser action behind its guard and state check.
 #include <doctest/doctest.h>
@@ -98,38 +98,19 @@ TEST_CASE("in-app browser: the view per device, the first request's Referer, the
     device->setUserInterfaceIdiom(idiomBefore);
     app->setStatusBarOrientation(UIInterfaceOrientationPortrait);
 
-    // Loading, then loaded: the spinner stands where reload stands, open-outside waits.
+    // The row of items, loading and loaded (the roads check their looks on screen).
     interstitialtest::Screen screen;
-    auto slot = std::make_shared<RecordingSlot>();
-    auto browser = presentedBrowser(screen, slot);
-    auto& recorder = UIWebViewRecorder::of(*browser->webView()->webView());
+    auto browser = presentedBrowser(screen, std::make_shared<RecordingSlot>());
     const auto& toolbar = *browser->toolbar();
-    CHECK(browser->webView()->isLoading());
     CHECK(itemLabels(toolbar) ==
           std::vector<std::string>{"Back", "|", "Forward", "|", "Spinner", "|", "View in Safari", "|", "Done"});
-    CHECK(browser->spinner()->isAnimating());
-    CHECK_FALSE(browser->safariButton()->isEnabled());
-    CHECK_FALSE(browser->backButton()->isEnabled());
-    CHECK_FALSE(browser->forwardButton()->isEnabled());
-    recorder.finishLoad();
+    UIWebViewRecorder::of(*browser->webView()->webView()).finishLoad();
     CHECK(itemLabels(toolbar) ==
           std::vector<std::string>{"Back", "|", "Forward", "|", "Reload", "|", "View in Safari", "|", "Done"});
-    CHECK_FALSE(browser->spinner()->isAnimating());
-    CHECK(browser->safariButton()->isEnabled());
     CHECK(browser->doneButton()->style() == UIBarButtonItemStyleDone);
-    for (const auto& item : toolbar.items()) {
-        if (item->isFlexibleSpace()) continue;
-        CAPTURE(item->accessibilityLabel());
-        CHECK(item->isAccessibilityElement());
-        REQUIRE(item->view());
-        CHECK(item->view()->accessibilityLabel() == item->accessibilityLabel());
-        CHECK(item->view()->superview().get() == &toolbar);
-    }
-    // The reload button reloads.
     browser->reloadButton()->sendAction();
-    CHECK(browser->webView()->isLoading());
     CHECK(toolbar.items()[4] == browser->spinnerContainingButton());
-    recorder.finishLoad();
+    CHECK(browser->spinner()->isAnimating());
     browser->relinquishScreen();
 }
 
