@@ -1,7 +1,7 @@
 // Protects the in-app browser on the recording engine: the view it builds per
 // device (toolbar height, web view height and resizing), the "Referer" of its
-// first request (the referring URL's host only), the toolbar's items and
-// row while loading and after, the open-outside button (the URL opened with
+// first request (the referring URL's host only), the toolbar's row of items
+// while loading and after, the open-outside button (the URL opened with
 // the leave-application reports and "pcbo", and nothing at all without a
 // page), and the opener's browser action behind its guard and state check.
 #include <doctest/doctest.h>
