@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "InterstitialTestSupport.h"
+#include "ServedScreenRoad.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBrowserViewController.h"
@@ -90,48 +91,19 @@ std::size_t webProcessCount() {
     return count;
 }
 
-// The ad server with the two units, real openers, the application active, a
-// white root view on the served phone screen.
-struct BrowserRoad : slotroad::EngineSlots {
-    devicescreentest::SavedDevice saved;
-    UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
-    interstitialtest::Screen screen;
-    std::unique_ptr<DeviceScreenServer> device;
-    std::size_t openedBefore = UIApplication::sharedApplication()->openedURLs().size();
+// The ad server with the two units on the served phone screen.
+struct BrowserRoad : slotroad::EngineSlots, screenroad::ServedScreen {
+    BrowserRoad() : EngineSlots(units()) {}
 
-    BrowserRoad() : EngineSlots(units()) {
-        AKOpener::setFactory(nullptr);
-        UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
-        screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
-    }
-    ~BrowserRoad() {
-        device.reset();
-        UIApplication::sharedApplication()->setApplicationState(stateBefore);
-    }
-
-    std::vector<std::string> opened() const {
-        const auto all = UIApplication::sharedApplication()->openedURLs();
-        return {all.begin() + static_cast<long>(openedBefore), all.end()};
-    }
     std::string https(const std::string& path) const { return server.origin("https") + path; }
-    void tapAt(CGPoint point) {
-        std::optional<DeviceInputResult> result;
-        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
-        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
-        CHECK(result->delivered);
-    }
+    using ServedScreen::tap;
     // A tap on the view the screen shows with the label (a toolbar item's accessibility label).
     void tap(const std::string& label) {
         DeviceTargetQuery query;
         query.label = label;
         const DeviceTarget target = DeviceTree::locate(query);
         REQUIRE_MESSAGE(target.status == DeviceTargetStatus::Found, target.message);
-        tapAt(target.point);
+        tap(target.point);
     }
     // The node of the device screen's JSON tree with the label, or null.
     Json node(const std::string& label) {
@@ -175,13 +147,6 @@ struct BrowserRoad : slotroad::EngineSlots {
         waitForToolbar(false, "the toolbar of " + URL);
     }
     std::size_t requests(const std::string& path) const { return logged(path).size(); }
-    void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
-        waitFor([&] {
-            const auto pixel = webtest::layerPixel(view, point.x, point.y);
-            return pixel && near(*pixel, colour);
-        }, "a painted frame of " + what);
-    }
-    CGImageRef frame(const std::string& name) { return devicescreentest::servedFrame(*device, name).first; }
     // Whether the toolbar item's place on the served frame has ink of the black tint.
     bool inked(const CGImageRef& shot, const std::string& label) {
         const Json item = node(label);
@@ -227,7 +192,7 @@ TEST_CASE("browser road: a banner's click, then its browser loading a trickled p
 
     // A tap on the banner's link: the click ping follows its chain once, the
     // click URL opens after the leave reports.
-    road.tapAt(CGPointMake(100, 543));
+    road.tap(CGPointMake(100, 543));
     waitFor([&] { return road.requests("/click/cookie") == 1; }, "the click ping's chain to its end");
     CHECK(road.requests("/click/chain") == 1);
     CHECK(road.logged("/click/chain")[0]["scheme"] == "https");
@@ -262,7 +227,7 @@ TEST_CASE("browser road: a banner's click, then its browser loading a trickled p
     road.waitForToolbar(false, "the reloaded page");
 
     // A followed link, then back and forward.
-    road.tapAt(CGPointMake(160, 100));
+    road.tap(CGPointMake(160, 100));
     waitFor([&] { return road.requests("/click/page/2") == 1; }, "the linked page");
     road.waitForPaint(*browser->webView()->webView(), {160, 300}, kBlue, "the linked page");
     road.waitForPage(road.https("/click/page/2"));

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "InterstitialTestSupport.h"
+#include "ServedScreenRoad.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
@@ -62,63 +63,27 @@ struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
     std::size_t count(const std::string& call) const { return std::ranges::count(calls, call); }
 };
 
-// The ad server with a banner and an interstitial unit; real openers; the
-// application active; virtual time; a white root view on the served phone screen.
-struct ScreenRoad : slotroad::EngineSlots {
-    // The library's absolute milliseconds (a click needs 150 of them after the
-    // load) count from their first use in the process: start them on the real
-    // clock if no test has, and run this clock past any start an earlier test's
-    // virtual clock gave them, so that they move with it.
+// Starts the library's absolute milliseconds (a click needs 150 of them after
+// the load) on the real clock if no test has, then runs virtual time from past
+// any start an earlier test's virtual clock gave them, so that they move with it.
+struct ScreenRoadTime {
     struct AbsoluteTimeStarted {
         AbsoluteTimeStarted() { (void)AKAbsoluteTime::absoluteTimeInMilliseconds(); }
     } absoluteTimeStarted;
     adkittest::VirtualTime time{5.0e9};
-    devicescreentest::SavedDevice saved;
-    UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
-    interstitialtest::Screen screen;
-    std::unique_ptr<DeviceScreenServer> device;
-    std::size_t openedBefore = UIApplication::sharedApplication()->openedURLs().size();
+};
 
-    ScreenRoad() : EngineSlots(units()) {
-        AKOpener::setFactory(nullptr);  // the library's own openers: what they open is the application's
-        UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
-        screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
-    }
-    ~ScreenRoad() {
-        device.reset();
-        UIApplication::sharedApplication()->setApplicationState(stateBefore);
-    }
+// The ad server with a banner and an interstitial unit; real openers; the
+// application active; virtual time; a white root view on the served phone screen.
+struct ScreenRoad : slotroad::EngineSlots, ScreenRoadTime, screenroad::ServedScreen {
+    ScreenRoad() : EngineSlots(units()) {}
 
-    // The URLs the application opened in this test.
-    std::vector<std::string> opened() const {
-        const auto all = UIApplication::sharedApplication()->openedURLs();
-        return {all.begin() + static_cast<long>(openedBefore), all.end()};
-    }
     std::size_t pings(const std::string& path, const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(path, "unit"), unit));
     }
     std::size_t adRequests(const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(slotroad::kAdPath, "slotname"), unit));
     }
-    void tap(CGPoint point) {
-        std::optional<DeviceInputResult> result;
-        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
-        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
-        CHECK(result->delivered);
-    }
-    // Waits for a web view to paint the colour at a point of its own.
-    static void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
-        waitFor([&] {
-            const auto pixel = webtest::layerPixel(view, point.x, point.y);
-            return pixel && near(*pixel, colour);
-        }, "a painted frame of " + what);
-    }
-    CGImageRef frame(const std::string& name) { return devicescreentest::servedFrame(*device, name).first; }
     // The banner at the bottom of the root view, loaded, its creative painted.
     std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<BannerHeard>& heard) {
         auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
