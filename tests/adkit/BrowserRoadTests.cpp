@@ -46,34 +46,13 @@ namespace {
 
 constexpr CGPixel kOrange{0xEF, 0x6C, 0x00, 255};
 constexpr CGPixel kBlue{0x15, 0x65, 0xC0, 255};
-constexpr CGPixel kBannerBlue{0x15, 0x65, 0xC0, 255};
-constexpr CGPixel kInterstitialRed{0xC6, 0x28, 0x28, 255};
-constexpr CGRect kBannerFrame{{0, 518}, {320, 50}};
+using screenroad::BannerHeard;
+using screenroad::kInterstitialRed;
 
 nlohmann::json units() {
-    const auto unit = [](const std::string& file, const std::string& name) {
-        return nlohmann::json{{"file", "adnet/static/creatives/" + file},
-                              {"headers",
-                               {{"X-Adnet-Tracking-Urls", "{origin}/adnet/ping/impression?unit=" + name},
-                                {"X-Adnet-Click-Tracking-Urls", "{origin}/click/chain?unit=" + name}}}};
-    };
-    return {{"banner", unit("banner.html", "banner")}, {"interstitial", unit("interstitial.html", "interstitial")}};
+    return {{"banner", screenroad::creativeUnit("banner.html", "banner", "/click/chain")},
+            {"interstitial", screenroad::creativeUnit("interstitial.html", "interstitial", "/click/chain")}};
 }
-
-// What the banner's delegate heard, in order; a leave report says how many
-// URLs the application had opened by then.
-struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
-    std::size_t openedBefore = UIApplication::sharedApplication()->openedURLs().size();
-    void adViewDidReceiveAd(AKBannerView&) override { record("didReceiveAd"); }
-    void adViewWillPresentScreen(AKBannerView&) override { record("willPresent"); }
-    void adViewWillDismissScreen(AKBannerView&) override { record("willDismiss"); }
-    void adViewDidDismissScreen(AKBannerView&) override { record("didDismiss"); }
-    void adViewWillLeaveApplication(AKBannerView&) override {
-        record("willLeave opened=" +
-               std::to_string(UIApplication::sharedApplication()->openedURLs().size() - openedBefore));
-    }
-    std::size_t count(const std::string& call) const { return std::ranges::count(calls, call); }
-};
 
 // The engine's web processes started by this process.
 std::size_t webProcessCount() {
@@ -156,17 +135,9 @@ struct BrowserRoad : slotroad::EngineSlots, screenroad::ServedScreen {
         return devicescreentest::anyPixel(shot, place,
                                           [](CGPixel p) { return p.r < 90 && p.g < 90 && p.b < 90; });
     }
+    // The banner shown a moment (a person's tap comes after the ad shows: a tap at once is no click).
     std::shared_ptr<AKBannerView> showBanner(const std::shared_ptr<BannerHeard>& heard) {
-        auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
-        REQUIRE(banner);
-        banner->setAdUnitID("banner");
-        banner->setDelegate(heard);
-        banner->setRootViewController(screen.root);
-        screen.root->view()->addSubview(banner);
-        banner->loadRequest(AKRequest::request());
-        waitFor([&] { return heard->count("didReceiveAd") == 1; }, "the banner's ad");
-        waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
-        // A person's tap comes after the ad shows (a tap at once is no click).
+        auto banner = ServedScreen::showBanner("banner", heard);
         const auto slot = banner->slot();
         waitFor([&] { return AKAbsoluteTime::absoluteTimeInMilliseconds() - slot->timeLastLoaded() > 300; },
                 "the banner to have been shown a moment");
@@ -198,7 +169,8 @@ TEST_CASE("browser road: a banner's click, then its browser loading a trickled p
     CHECK(road.logged("/click/chain")[0]["scheme"] == "https");
     waitFor([&] { return road.opened().size() == 1; }, "the click URL opened");
     CHECK(road.opened()[0].starts_with(road.https("/adnet/click?ai=banner-320x50&")));
-    CHECK(heard->joined() == "didReceiveAd; willLeave opened=0");
+    CHECK(heard->joined() == "didReceiveAd; willLeave");
+    CHECK(heard->openedAtLeave == std::vector<std::size_t>{0});
     drainMainQueue();
     CHECK(road.requests("/click/chain") == 1);
 
@@ -253,7 +225,8 @@ TEST_CASE("browser road: a banner's click, then its browser loading a trickled p
     waitFor([&] { return road.opened().size() == 2; }, "the page opened outside");
     CHECK(road.opened()[1] == road.https("/click/page/2"));
     CHECK(slot->adStatistic("pcbo").boolValue());
-    CHECK(heard->joined() == "didReceiveAd; willLeave opened=0; willPresent; willLeave opened=1");
+    CHECK(heard->joined() == "didReceiveAd; willLeave; willPresent; willLeave");
+    CHECK(heard->openedAtLeave == std::vector<std::size_t>{0, 1});
 
     road.tap("Done");
     waitFor([&] { return !road.screen.root->presentedViewController(); }, "the browser to go");

@@ -35,33 +35,19 @@ using devicescreentest::probe;
 namespace {
 
 constexpr CGPixel kWhite{255, 255, 255, 255};
-constexpr CGPixel kBannerBlue{0x15, 0x65, 0xC0, 255};
-constexpr CGPixel kInterstitialRed{0xC6, 0x28, 0x28, 255};
-constexpr CGRect kBannerFrame{{0, 518}, {320, 50}};
+using screenroad::BannerHeard;
+using screenroad::kBannerBlue;
+using screenroad::kInterstitialRed;
 
 nlohmann::json units() {
-    const auto pinged = [](const std::string& file, const std::string& unit) {
-        return nlohmann::json{{"file", "adnet/static/creatives/" + file},
-                              {"headers",
-                               {{"X-Adnet-Tracking-Urls", "{origin}/adnet/ping/impression?unit=" + unit},
-                                {"X-Adnet-Click-Tracking-Urls", "{origin}/adnet/ping/click?unit=" + unit}}}};
-    };
-    auto banner = pinged("banner.html", "banner");
+    auto banner = screenroad::creativeUnit("banner.html", "banner", "/adnet/ping/click");
     banner["headers"]["X-Adnet-Refresh-Rate"] = "30";
-    auto guarded = pinged("banner.html", "guarded");
+    auto guarded = screenroad::creativeUnit("banner.html", "guarded", "/adnet/ping/click");
     guarded["page"] = {{"mode", "url"}, {"enable_auto_click_protection", "1"}};
-    return {{"banner", banner}, {"guarded", guarded}, {"interstitial", pinged("interstitial.html", "interstitial")}};
+    return {{"banner", banner},
+            {"guarded", guarded},
+            {"interstitial", screenroad::creativeUnit("interstitial.html", "interstitial", "/adnet/ping/click")}};
 }
-
-struct BannerHeard : AKBannerViewDelegate, renderingtest::CallLog {
-    void adViewDidReceiveAd(AKBannerView&) override { record("didReceiveAd"); }
-    void adViewDidFailToReceiveAdWithError(AKBannerView&, const NSErrorPtr& error) override {
-        record("didFail " + std::to_string(error ? error->code() : -1));
-    }
-    void adViewWillPresentScreen(AKBannerView&) override { record("willPresent"); }
-    void adViewWillLeaveApplication(AKBannerView&) override { record("willLeave"); }
-    std::size_t count(const std::string& call) const { return std::ranges::count(calls, call); }
-};
 
 // Starts the library's absolute milliseconds (a click needs 150 of them after
 // the load) on the real clock if no test has, then runs virtual time from past
@@ -83,19 +69,6 @@ struct ScreenRoad : slotroad::EngineSlots, ScreenRoadTime, screenroad::ServedScr
     }
     std::size_t adRequests(const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(slotroad::kAdPath, "slotname"), unit));
-    }
-    // The banner at the bottom of the root view, loaded, its creative painted.
-    std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<BannerHeard>& heard) {
-        auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
-        REQUIRE(banner);
-        banner->setAdUnitID(unit);
-        banner->setDelegate(heard);
-        banner->setRootViewController(screen.root);
-        screen.root->view()->addSubview(banner);
-        banner->loadRequest(AKRequest::request());
-        waitFor([&] { return heard->count("didReceiveAd") == 1; }, "the banner's ad");
-        waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
-        return banner;
     }
     // The core page's log entries of page events of a name.
     std::vector<nlohmann::json> corePageEvents(const std::string& name) const {
