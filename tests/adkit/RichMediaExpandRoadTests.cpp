@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "InterstitialTestSupport.h"
-#include "ScreenRoadSupport.h"
+#include "ServedScreenRoad.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKViewUtilities.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"

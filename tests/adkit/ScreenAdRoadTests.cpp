@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "InterstitialTestSupport.h"
-#include "ScreenRoadSupport.h"
+#include "ServedScreenRoad.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKTiming.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
@@ -31,77 +31,44 @@ using adkittest::drainMainQueue;
 using adkittest::waitFor;
 using devicescreentest::near;
 using devicescreentest::probe;
-using screenroad::kBannerFrame;
-using screenroad::kWhite;
 
 namespace {
 
-constexpr CGPixel kBannerBlue{0x15, 0x65, 0xC0, 255};
-constexpr CGPixel kInterstitialRed{0xC6, 0x28, 0x28, 255};
+using screenroad::kWhite;
+using screenroad::BannerHeard;
+using screenroad::kBannerBlue;
+using screenroad::kInterstitialRed;
 
 nlohmann::json units() {
-    const auto pinged = [](const std::string& file, const std::string& unit) {
-        return nlohmann::json{{"file", "adnet/static/creatives/" + file},
-                              {"headers",
-                               {{"X-Adnet-Tracking-Urls", "{origin}/adnet/ping/impression?unit=" + unit},
-                                {"X-Adnet-Click-Tracking-Urls", "{origin}/adnet/ping/click?unit=" + unit}}}};
-    };
-    auto banner = pinged("banner.html", "banner");
+    auto banner = screenroad::creativeUnit("banner.html", "banner", "/adnet/ping/click");
     banner["headers"]["X-Adnet-Refresh-Rate"] = "30";
-    auto guarded = pinged("banner.html", "guarded");
+    auto guarded = screenroad::creativeUnit("banner.html", "guarded", "/adnet/ping/click");
     guarded["page"] = {{"mode", "url"}, {"enable_auto_click_protection", "1"}};
-    return {{"banner", banner}, {"guarded", guarded}, {"interstitial", pinged("interstitial.html", "interstitial")}};
+    return {{"banner", banner},
+            {"guarded", guarded},
+            {"interstitial", screenroad::creativeUnit("interstitial.html", "interstitial", "/adnet/ping/click")}};
 }
 
-// The ad server with a banner and an interstitial unit; real openers; the
-// application active; virtual time; a white root view on the served phone screen.
-struct ScreenRoad : slotroad::EngineSlots {
-    // The library's absolute milliseconds (a click needs 150 of them after the
-    // load) count from their first use in the process: start them on the real
-    // clock if no test has, and run this clock past any start an earlier test's
-    // virtual clock gave them, so that they move with it.
+// Starts the library's absolute milliseconds (a click needs 150 of them after
+// the load) on the real clock if no test has, then runs virtual time from past
+// any start an earlier test's virtual clock gave them, so that they move with it.
+struct ScreenRoadTime {
     struct AbsoluteTimeStarted {
         AbsoluteTimeStarted() { (void)AKAbsoluteTime::absoluteTimeInMilliseconds(); }
     } absoluteTimeStarted;
     adkittest::VirtualTime time{5.0e9};
-    devicescreentest::SavedDevice saved;
-    UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
-    interstitialtest::Screen screen;
-    screenroad::PhoneScreen phone;
-    std::size_t openedBefore = UIApplication::sharedApplication()->openedURLs().size();
+};
 
-    ScreenRoad() : EngineSlots(units()) {
-        AKOpener::setFactory(nullptr);  // the library's own openers: what they open is the application's
-        UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
-        screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-    }
-    ~ScreenRoad() {
-        UIApplication::sharedApplication()->setApplicationState(stateBefore);
-    }
+// The ad server with a banner and an interstitial unit; real openers; the
+// application active; virtual time; a white root view on the served phone screen.
+struct ScreenRoad : slotroad::EngineSlots, ScreenRoadTime, screenroad::ServedScreen {
+    ScreenRoad() : EngineSlots(units()) {}
 
-    // The URLs the application opened in this test.
-    std::vector<std::string> opened() const {
-        const auto all = UIApplication::sharedApplication()->openedURLs();
-        return {all.begin() + static_cast<long>(openedBefore), all.end()};
-    }
     std::size_t pings(const std::string& path, const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(path, "unit"), unit));
     }
     std::size_t adRequests(const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(slotroad::kAdPath, "slotname"), unit));
-    }
-    // The banner at the bottom of the root view, loaded, its creative painted.
-    std::shared_ptr<AKBannerView> showBanner(const std::string& unit, const std::shared_ptr<screenroad::BannerHeard>& heard) {
-        auto banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
-        REQUIRE(banner);
-        banner->setAdUnitID(unit);
-        banner->setDelegate(heard);
-        banner->setRootViewController(screen.root);
-        screen.root->view()->addSubview(banner);
-        banner->loadRequest(AKRequest::request());
-        waitFor([&] { return heard->count("didReceiveAd") == 1; }, "the banner's ad");
-        screenroad::waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
-        return banner;
     }
     // The core page's log entries of page events of a name.
     std::vector<nlohmann::json> corePageEvents(const std::string& name) const {
@@ -126,25 +93,25 @@ TEST_SUITE_BEGIN("engine");
 TEST_CASE("screen road: a banner at the bottom and an interstitial over it, shown, tapped and closed on the phone screen") {
     ScreenRoad road;
     const auto app = UIApplication::sharedApplication();
-    const auto bannerHeard = std::make_shared<screenroad::BannerHeard>();
+    const auto bannerHeard = std::make_shared<BannerHeard>();
     const auto banner = road.showBanner("banner", bannerHeard);
     CHECK(bannerHeard->joined() == "didReceiveAd");
     waitFor([&] { return road.pings(slotroad::kImpressionPath, "banner") == 1; }, "the banner's impression ping");
-    auto shot = road.phone.frame("screen-road-banner");
+    auto shot = road.frame("screen-road-banner");
     CHECK(near(probe(shot, 100, 543), kBannerBlue));
     CHECK(near(probe(shot, 100, 510), kWhite));  // just above it
 
     // A tap on its link: a click, opened outside with the signed click URL.
     const std::string click = road.server.origin("https") + "/adnet/click?ai=banner-320x50";
     road.advance(1);  // a person's tap comes after the ad shows (a tap at once is no click)
-    road.phone.tap(CGPointMake(100, 543));
+    road.tap(CGPointMake(100, 543));
     waitFor([&] { return road.pings("/adnet/ping/click", "banner") == 1; }, "the banner's click ping");
     REQUIRE(road.opened().size() == 1);
     const std::string opened = road.opened().back();
     CHECK(opened.starts_with(click + "&"));  // the signal parameter follows "ai"
     CHECK(bannerHeard->count("willLeave") == 1);
     // A tap on its fragment link: no click.
-    road.phone.tap(CGPointMake(290, 543));
+    road.tap(CGPointMake(290, 543));
     waitFor([&] { return slotroad::EngineSlots::evaluate(*banner->slot(), "location.hash") == "#details"; },
             "the banner's page at its fragment");
     drainMainQueue();
@@ -174,15 +141,15 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     CHECK(app->isIdleTimerDisabled());
 
     // Full screen, over the banner, with its close button in the top left corner.
-    screenroad::waitForPaint(*controller->webView()->webView(), {160, 100}, kInterstitialRed, "the interstitial");
-    shot = road.phone.frame("screen-road-interstitial");
+    road.waitForPaint(*controller->webView()->webView(), {160, 100}, kInterstitialRed, "the interstitial");
+    shot = road.frame("screen-road-interstitial");
     CHECK(near(probe(shot, 160, 100), kInterstitialRed));
     CHECK(near(probe(shot, 160, 543), kInterstitialRed));
     CHECK(controller->closeButton()->frame() == CGRectMake(0, 0, 32, 32));
     CHECK_FALSE(near(probe(shot, 16, 16), kInterstitialRed));
 
     // A tap on its link opens the landing page inside it, not outside.
-    road.phone.tap(CGPointMake(160, 0.4 * 568 + 30));
+    road.tap(CGPointMake(160, 0.4 * 568 + 30));
     waitFor([&] { return !road.logged("/adnet/landing").empty(); }, "the landing page inside the interstitial");
     CHECK(road.loggedQuery("/adnet/click", "ai") == std::vector<std::string>{"interstitial"});
     CHECK(road.opened().size() == 1);
@@ -190,7 +157,7 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     CHECK(road.adRequests("banner") == 1);
 
     // The close button: the screen given back once, with the status bar and idle timer.
-    road.phone.tap(interstitialtest::centre(*controller->closeButton()));
+    road.tap(interstitialtest::centre(*controller->closeButton()));
     waitFor([&] { return heard->count("willDismiss") == 1; }, "the interstitial's will-dismiss");
     waitFor([&] { return !road.screen.root->presentedViewController(); }, "the interstitial to go");
     controller.reset();
@@ -204,8 +171,8 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
     road.advance(31);
     waitFor([&] { return bannerHeard->count("didReceiveAd") == 2; }, "the banner's refresh");
     CHECK(road.adRequests("banner") == 2);
-    screenroad::waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the refreshed banner");
-    shot = road.phone.frame("screen-road-after");
+    road.waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the refreshed banner");
+    shot = road.frame("screen-road-after");
     CHECK(near(probe(shot, 100, 543), kBannerBlue));
     CHECK(near(probe(shot, 160, 100), kWhite));
 }
@@ -213,7 +180,7 @@ TEST_CASE("screen road: a banner at the bottom and an interstitial over it, show
 TEST_CASE("screen road: an open message a banner's script sends by itself is blocked and told to the core page, one after a tap opens") {
     ScreenRoad road;
     const auto app = UIApplication::sharedApplication();
-    const auto heard = std::make_shared<screenroad::BannerHeard>();
+    const auto heard = std::make_shared<BannerHeard>();
     const auto banner = road.showBanner("guarded", heard);
     REQUIRE(banner->slot()->webViewDelegate()->opener()->autoClickProtected());
     const std::string landing = road.server.origin("https") + "/adnet/landing";
@@ -228,7 +195,7 @@ TEST_CASE("screen road: an open message a banner's script sends by itself is blo
     CHECK(heard->count("willLeave") == 0);
 
     // A tap on the page (its fragment link, itself no click): the same message now opens.
-    road.phone.tap(CGPointMake(290, 543));
+    road.tap(CGPointMake(290, 543));
     waitFor([&] { return slotroad::EngineSlots::evaluate(*banner->slot(), "location.hash") == "#details"; },
             "the banner's page at its fragment");
     CHECK(road.opened().empty());

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "PurchaseRoutes.h"
+#include "ClickRoutes.h"
 #include "ServerState.h"
 #include "TestAuthority.h"
 #include "UnitTable.h"
@@ -148,6 +149,7 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         const std::size_t hop = std::strtoul(request.get_param_value("hop").c_str(), nullptr, 10);
         return unitAnswer(units[slotname], slotname, hop, origin, root_);
     }
+    if (auto click = clickRouteAnswer(request, origin, *state_)) return std::move(*click);
     if (isPing(path) || path == kLogPath) return plain(204, "");
     if (auto purchase = purchaseAnswer(path)) return std::move(*purchase);
     if (path == "/adnet/click") {
@@ -191,6 +193,23 @@ void AdServer::send(Answer answer, const Fault* fault, httplib::Response& respon
         response.set_header(header[0].get<std::string>(), header[1].get<std::string>());
     if (!answer.contentType.empty() && !response.has_header("Content-Type"))
         response.set_header("Content-Type", answer.contentType);
+    if (!answer.pieces.empty()) {
+        // Chunked, each piece after the first once beforePiece lets it go.
+        auto pieces = std::make_shared<Answer>(std::move(answer));
+        std::string type = response.get_header_value("Content-Type");
+        response.headers.erase("Content-Type");  // the provider sets it again
+        auto provide = [pieces, next = std::size_t{0}](std::size_t, httplib::DataSink& sink) mutable {
+            if (next == pieces->pieces.size()) {
+                sink.done();
+                return true;
+            }
+            if (next > 0 && pieces->beforePiece && !pieces->beforePiece(next)) return false;
+            const std::string& piece = pieces->pieces[next++];
+            return sink.write(piece.data(), piece.size());
+        };
+        response.set_chunked_content_provider(std::move(type), std::move(provide));
+        return;
+    }
     if (fault && fault->kind == K::Close) {
         // The whole length is announced, half of it sent, then the connection is closed.
         if (answer.body.size() < 2) answer.body.assign(1024, 'x');

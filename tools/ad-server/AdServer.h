@@ -9,6 +9,7 @@
 //   /adnet/purchase/report                        204, logged (PurchaseRoutes.h)
 //   /adnet/click[?landing=<url>]                  302 to the landing URL (default /adnet/landing)
 //   /adnet/landing                                a small HTML landing page
+//   /click/...                                    click chains and landing pages (ClickRoutes.h)
 //   /adnet/static/sdk/native/sdk-constants.js     the generated script of constants and units
 //   anything else                                 the file under the document root, else 404
 //

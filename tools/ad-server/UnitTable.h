@@ -8,7 +8,9 @@
 //
 // "{origin}" in header values, inline bodies, JSON bodies, locations and constants stands
 // for the origin the request came to ("https://127.0.0.1:<port>").
+#include <functional>
 #include <optional>
+#include <vector>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -21,6 +23,10 @@ struct Answer {
     nlohmann::json headers = nlohmann::json::array();  // [[name, value], ...] as written
     std::string contentType;
     std::string body;
+    // A body sent in pieces instead (chunked): before each piece after the first
+    // `beforePiece(index)` runs on the sending thread; false ends the reply there.
+    std::vector<std::string> pieces;
+    std::function<bool(std::size_t)> beforePiece;
 };
 
 // Checks a table (units and constants both optional); an error names what is wrong.

@@ -106,7 +106,10 @@ public:
     virtual void openWebAppWithSize(CGSize size, CGPoint offset);
 
     // -- The in-app browser.
-    virtual void openBrowserToURL(const std::string& /*URL*/, AKSupportedOrientations /*orientations*/) {}
+    // Guard, a URL and a view controller; then a new browser (orientations,
+    // slot, the URL with the referring URL) presented from the view controller;
+    // didOpenInApp.
+    virtual void openBrowserToURL(const std::string& URL, AKSupportedOrientations orientations);
 
     // -- Web apps and rich-media expansion.
     // (AKOpenerWebApp.cpp) Each: the guard, the state check on its argument

@@ -35,6 +35,7 @@ Json viewNode(const UIView& view) {
     putState(node, "highlighted", facts.highlighted);
     putState(node, "checkmark", facts.checkmark);
     putState(node, "firstResponder", facts.firstResponder);
+    putState(node, "accessibilityElement", facts.accessibilityElement);
     if (facts.contentOffset) node["contentOffset"] = Json::array({facts.contentOffset->x, facts.contentOffset->y});
     Json children = Json::array();
     for (const auto& child : view.subviews())

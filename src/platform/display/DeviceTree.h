@@ -4,8 +4,9 @@
 // The tree lists the key window's shown views depth first (hidden ones and their
 // subtrees left out), each with "class", "frame" ([x, y, width, height] in window
 // points) and, when it has them, "id", "label", "detail", "image", the states
-// ("selected", "enabled", "highlighted", "checkmark", "firstResponder") and
-// "contentOffset" ([x, y]), "url" (a web view's page), and "children". What
+// ("selected", "enabled", "highlighted", "checkmark", "firstResponder"),
+// "accessibilityElement" (true for a view marked as one), "contentOffset"
+// ([x, y]), "url" (a web view's page), and "children". What
 // is drawn over the window follows it, back to front: the keyboard (class
 // "UIKeyboard", id "keyboard", its keys as children of class
 // "UIKeyboardKey"), the front action sheet (class "UIActionSheet", its title

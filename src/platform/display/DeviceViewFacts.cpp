@@ -36,6 +36,7 @@ void describeBase(const UIView& view, DeviceViewFacts& facts) {
     facts.label = associatedText(view, &kLabelKey);
     if (facts.label.empty()) facts.label = view.accessibilityLabel();
     if (auto* label = dynamic_cast<const UILabel*>(&view)) facts.label = label->text();
+    if (view.isAccessibilityElement()) facts.accessibilityElement = true;
     facts.imageSource = associatedText(view, &kImageSourceKey);
 }
 

@@ -28,6 +28,7 @@ struct DeviceViewFacts {
     std::string imageSource;  // where the shown image came from (a resource name, a URL); empty without one
     std::string url;          // the page a web view shows (or loads); empty without one
     std::optional<bool> selected, enabled, highlighted, checkmark, firstResponder;
+    std::optional<bool> accessibilityElement;  // set (true) only for a view marked as an accessibility element
     std::optional<CGPoint> contentOffset;
 
     using Describer = std::function<void(const UIView& view, DeviceViewFacts& facts)>;

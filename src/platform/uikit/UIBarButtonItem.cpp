@@ -1,5 +1,6 @@
 #include "platform/uikit/UIBarButtonItem.h"
 
+#include "platform/uikit/UIControl.h"
 #include "platform/uikit/UIView.h"
 
 std::shared_ptr<UIBarButtonItem> UIBarButtonItem::initWithTitle(const std::string& title, Action action) {
@@ -20,6 +21,21 @@ std::shared_ptr<UIBarButtonItem> UIBarButtonItem::initWithCustomView(const std::
     auto item = std::make_shared<UIBarButtonItem>();
     item->customView_ = view;
     return item;
+}
+
+std::shared_ptr<UIBarButtonItem> UIBarButtonItem::initWithBarButtonSystemItem(UIBarButtonSystemItem systemItem,
+                                                                             Action action) {
+    auto item = std::make_shared<UIBarButtonItem>();
+    item->systemItem_ = systemItem;
+    item->action_ = std::move(action);
+    return item;
+}
+
+void UIBarButtonItem::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    // The button a bar made for the item follows it (a custom view is the caller's).
+    if (auto* control = dynamic_cast<UIControl*>(view_.lock().get()); control && !customView_)
+        control->setEnabled(enabled);
 }
 
 void UIBarButtonItem::sendAction() {

@@ -279,6 +279,9 @@ void UIWebViewWPE::loadStarted() {
 
 void UIWebViewWPE::loadCommitted() {
     committed_ = true;
+    // The page now shown: the engine names a followed link's URL only from here on.
+    if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
+        request_ = NSURLRequest::requestWithURL(uri);
     cancelTimeout();
 }
 
