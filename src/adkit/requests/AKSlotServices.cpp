@@ -48,7 +48,6 @@ void AKMToAKGlue::setFactory(Factory factory) {
 
 namespace {
 using AdapterNamesProvider = std::function<Value()>;
-using ToolbarProvider = std::function<bool()>;
 }  // namespace
 
 Value AKMAdNetworkAdapter::availableAdapterNames() {
@@ -61,7 +60,7 @@ void AKMAdNetworkAdapter::setAvailableAdapterNamesProvider(std::function<Value()
                                                    : nullptr);
 }
 
-// ---- Slot extensions, purchases, toolbar -----------------------------------------------
+// ---- Slot extensions, purchases ------------------------------------------------------
 
 std::shared_ptr<AKSlotExtensions> AKSlotExtensions::shared() {
     if (auto extensions = installed<AKSlotExtensions>().get()) return extensions;
@@ -81,15 +80,6 @@ std::shared_ptr<AKPaymentTransactionObserver> AKPaymentTransactionObserver::shar
 
 void AKPaymentTransactionObserver::setSharedInstance(std::shared_ptr<AKPaymentTransactionObserver> observer) {
     installed<AKPaymentTransactionObserver>().set(std::move(observer));
-}
-
-bool AKPublisherToolbarCredentials::hasToolbarCredentials() {
-    const auto provider = installed<ToolbarProvider>().get();
-    return provider && *provider && (*provider)();
-}
-
-void AKPublisherToolbarCredentials::setProvider(std::function<bool()> provider) {
-    installed<ToolbarProvider>().set(provider ? std::make_shared<ToolbarProvider>(std::move(provider)) : nullptr);
 }
 
 void AKSlotServicesRegisterDefaults() {

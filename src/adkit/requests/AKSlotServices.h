@@ -1,8 +1,7 @@
 #pragma once
 // Services the ad slot calls whose full versions come with later work: the
 // mediation configuration and glue, the adapter names the build knows, swipe
-// to a full-screen view controller, the default purchase flow and the
-// publisher toolbar's credentials.
+// to a full-screen view controller and the default purchase flow.
 //
 // Each is a class with default behaviour or a function with a default. A later
 // implementation installs itself (setFactory / install) from an early activity
@@ -14,7 +13,7 @@
 //   - AKMToAKGlue requests nothing, changes no type, presents nothing;
 //   - AKMAdNetworkAdapter::availableAdapterNames is null (no "adapters" key);
 //   - swipe calls do nothing;
-//   - the default purchase flow is off and there are no toolbar credentials.
+//   - the default purchase flow is off.
 //
 // Threads: installing and reading the installed objects may happen on any
 // thread; what they do runs on the main thread, where the slot calls them.
@@ -128,11 +127,6 @@ public:
     static void setSharedInstance(std::shared_ptr<AKPaymentTransactionObserver> observer);
     virtual bool isDefaultPurchaseFlowEnabled() const { return false; }
 };
-
-namespace AKPublisherToolbarCredentials {
-bool hasToolbarCredentials();
-void setProvider(std::function<bool()> provider);
-}  // namespace AKPublisherToolbarCredentials
 
 // Registers the defaults above (once; AKAdSlot's class initialisation calls it).
 void AKSlotServicesRegisterDefaults();

@@ -132,6 +132,21 @@ void DeviceInput::drag(CGPoint point, CGSize delta, DeviceDragKind kind, Complet
         std::move(done));
 }
 
+void DeviceInput::stroke(std::vector<CGPoint> path, Completion done) {
+    enqueue(
+        [this, path = std::move(path)](DeviceInputTarget::Done finish) {
+            if (path.empty()) return finish(DeviceInputResult::refused("a stroke needs two points"));
+            if (DeviceScene::frontAlert())
+                return finish(DeviceInputResult::refused("an alert is up: only its buttons take touches"));
+            if (DeviceScene::frontSheet())
+                return finish(DeviceInputResult::refused("an action sheet is up: only its buttons take touches"));
+            auto window = DeviceScene::keyWindow();
+            if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
+            target_->stroke(*window, path, std::move(finish));
+        },
+        std::move(done));
+}
+
 void DeviceInput::type(const std::string& text, Completion done) {
     enqueue([this, text](DeviceInputTarget::Done finish) { target_->type(text, std::move(finish)); }, std::move(done));
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/display/DeviceInputTarget.h"
 #include "platform/display/DeviceOverlayLayout.h"
@@ -36,6 +37,9 @@ public:
     // A finger put down at the point and moved by the delta (wheel: the same move
     // without a finger).
     void drag(CGPoint point, CGSize delta, DeviceDragKind kind, Completion done = {});
+    // One finger put down at the first point, moved through the others in turn
+    // (each leg like a drag), then lifted: a zig-zag, for instance.
+    void stroke(std::vector<CGPoint> path, Completion done = {});
     void type(const std::string& text, Completion done = {});
     void key(DeviceKey key, Completion done = {});
     void rotate(UIDeviceOrientation orientation, Completion done = {});

@@ -14,12 +14,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/CGGeometry.h"
 #include "platform/uikit/UIDevice.h"
 
 class UIControl;
 class UIResponder;
+class UITouch;
 class UIView;
 class UIWindow;
 
@@ -53,6 +55,10 @@ public:
     virtual void press(UIWindow& window, CGPoint point, double duration, Done done) = 0;
     // A finger moved from `from` to `to` (or the wheel turned by that much).
     virtual void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) = 0;
+    // One finger put down at the first point and moved through the others in turn, then lifted.
+    virtual void stroke(UIWindow& /*window*/, const std::vector<CGPoint>& /*path*/, Done done) {
+        done(DeviceInputResult::refused("this target draws no strokes"));
+    }
     virtual void type(const std::string& text, Done done) = 0;
     virtual void key(DeviceKey key, Done done) = 0;
     virtual void rotate(UIDeviceOrientation orientation, Done done) = 0;
@@ -71,11 +77,14 @@ public:
     void tap(UIWindow& window, CGPoint point, Done done) override;
     void press(UIWindow& window, CGPoint point, double duration, Done done) override;
     void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) override;
+    void stroke(UIWindow& window, const std::vector<CGPoint>& path, Done done) override;
     void type(const std::string& text, Done done) override;
     void key(DeviceKey key, Done done) override;
     void rotate(UIDeviceOrientation orientation, Done done) override;
 
 private:
     void wheel(UIView& under, CGPoint from, CGPoint to, Done done);
+    // Moves a finger already down along the path (from its first point), then lifts it.
+    void moveAlong(UIWindow& window, const std::shared_ptr<UITouch>& touch, std::vector<CGPoint> path, Done done);
     DeviceKeyInput* keyInput(DeviceInputResult& result) const;
 };
