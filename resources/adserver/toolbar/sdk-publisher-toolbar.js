@@ -1,5 +1,5 @@
-// The publisher toolbar's script. The server sends it with "{origin}" replaced
-// by its own origin; the library runs it in a page of its own (no base URL) and
+// The publisher toolbar's script. The server sends it with ORIGIN set to its
+// own origin; the library runs it in a page of its own (no base URL) and
 // calls the two functions below with one JSON object each:
 //   ADNET_initializeToolbar({adUnitID?, credentials?, adContent?})
 //   ADNET_decodeImpression({adContent?, authenticationPageTitle})
@@ -48,6 +48,10 @@
 
     function render() {
         if (document.getElementById("toolbar")) return;
+        var viewport = document.createElement("meta");
+        viewport.name = "viewport";
+        viewport.content = "width=device-width";
+        document.head.appendChild(viewport);
         document.documentElement.style.cssText = "margin:0;height:100%";
         document.body.style.cssText = "margin:0;height:100%;overflow:hidden";
         var bands = document.createElement("div");

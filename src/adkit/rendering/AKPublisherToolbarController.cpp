@@ -5,7 +5,6 @@
 #include "adkit/rendering/AKNotification.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
-#include "platform/foundation/NSLog.h"
 #include "platform/net/NSURLRequest.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIBarButtonItem.h"
@@ -18,6 +17,12 @@ constexpr const char* kPageStart = "<html><head><script>";
 constexpr const char* kScriptEnd = "</script>";
 constexpr const char* kPageEnd = "</head><body></body></html>";
 constexpr double kDoneWidth = 60;
+
+// A web view's frame in a view of these bounds: all but the bar. Web views are
+// made at their size (a page resized while it sets up stalls the engine).
+CGRect webViewFrame(CGRect bounds) {
+    return CGRectMake(0, 0, bounds.size.width, bounds.size.height - AKPublisherToolbarController::kToolbarHeight);
+}
 
 // One character of a single-quoted script string literal.
 void appendEscaped(std::string& out, const std::string& text) {
@@ -55,7 +60,6 @@ std::shared_ptr<AKPublisherToolbarController> AKPublisherToolbarController::init
 AKPublisherToolbarController::AKPublisherToolbarController(std::optional<std::string> adContent,
                                                            std::optional<std::string> adUnitID)
     : credentials_(std::make_shared<AKPublisherToolbarCredentials>()),
-      jsWebView_(std::make_shared<UIWebView>(CGRectZero, UIWebViewProcessGroup::Library)),
       spinnyWheel_(std::make_shared<UIActivityIndicatorView>(UIActivityIndicatorViewStyleGray)),
       adUnitID_(std::move(adUnitID)),
       adContent_(std::move(adContent)) {}
@@ -72,6 +76,7 @@ void AKPublisherToolbarController::viewWillAppear(bool animated) {
     AKViewController::viewWillAppear(animated);
     if (viewsBuilt_) return;
     viewsBuilt_ = true;
+    jsWebView_ = std::make_shared<UIWebView>(webViewFrame(view()->bounds()), UIWebViewProcessGroup::Library);
     configureWebView(jsWebView_);
     configureSpinny();
     createWebViewToolbar();
@@ -79,8 +84,7 @@ void AKPublisherToolbarController::viewWillAppear(bool animated) {
 }
 
 void AKPublisherToolbarController::configureWebView(const std::shared_ptr<UIWebView>& webView) {
-    const CGRect bounds = view()->bounds();
-    webView->setFrame(CGRectMake(0, 0, bounds.size.width, bounds.size.height - kToolbarHeight));
+    webView->setFrame(webViewFrame(view()->bounds()));
     webView->setHidden(true);
     webView->setDelegate(std::weak_ptr<UIWebViewDelegate>(self<AKPublisherToolbarController>()));
     view()->addSubview(webView);
@@ -123,10 +127,11 @@ void AKPublisherToolbarController::loadJavaScript() {
 
 void AKPublisherToolbarController::cachedFileDownloadDidEnd(AKCachedFile& file) {
     QV_ASSERT_MAIN_THREAD();
+    if (!jsWebView_) return;
     const std::string script = file.contentAsString().value_or("");
+    toolbarPageURL_.reset();
+    awaitingToolbarPage_ = true;
     jsWebView_->loadHTMLString(kPageStart + script + kScriptEnd + kPageEnd, "");
-    const auto request = jsWebView_->request();
-    toolbarPageURL_ = request ? std::optional<std::string>(request->URL()) : std::nullopt;
 }
 
 void AKPublisherToolbarController::cachedFileDownloadDidFail(AKCachedFile&, const NSErrorPtr&) {
@@ -171,7 +176,7 @@ void AKPublisherToolbarController::handleMessage(const std::string& URL, const U
         credentials_->clearCredentials();
     } else if (name == "storeCredentials") {
         if (!isToolbarPage(sender)) {
-            NSLog("Publisher toolbar: credentials refused from a page that is not the toolbar's");
+            AKMacros::pubLog("Publisher toolbar: credentials refused from a page that is not the toolbar's");
             return;
         }
         Value stored = Value::dictionary();
@@ -189,6 +194,11 @@ void AKPublisherToolbarController::webViewDidFinishLoad(UIWebView& webView) {
         spinnyWheel_->startAnimating();
         decodeImpression(title);
     } else if (&webView == jsWebView_.get()) {
+        if (awaitingToolbarPage_) {  // the document the script was given
+            awaitingToolbarPage_ = false;
+            const auto request = jsWebView_->request();
+            if (request) toolbarPageURL_ = request->URL();
+        }
         launchToolbar();
     }
 }
@@ -203,8 +213,9 @@ void AKPublisherToolbarController::launchToolbar() {
 }
 
 void AKPublisherToolbarController::loadAuthenticationUri(const std::string& uri) {
+    if (!jsWebView_) return;  // no view yet
     if (!oauthWebView_) {
-        oauthWebView_ = std::make_shared<UIWebView>(CGRectZero, UIWebViewProcessGroup::Creatives);
+        oauthWebView_ = std::make_shared<UIWebView>(webViewFrame(view()->bounds()), UIWebViewProcessGroup::Library);
         configureWebView(oauthWebView_);
     }
     jsWebView_->setHidden(true);
@@ -237,5 +248,6 @@ std::string AKPublisherToolbarController::javaScriptCall(const std::string& name
 void AKPublisherToolbarController::callJavaScriptMethod(const std::string& name,
                                                         const std::optional<std::string>& argument,
                                                         bool wrappedAsString) {
+    if (!jsWebView_) return;
     (void)jsWebView_->stringByEvaluatingJavaScriptFromString(javaScriptCall(name, argument, wrappedAsString));
 }

@@ -28,6 +28,9 @@
 // argument is put in single quotes with backslash, both quotes, line breaks
 // and U+2028/U+2029 escaped, so any text stays one string literal.
 //
+// The web views are made at their size when first needed (the script's when
+// the view first appears; a page resized while it sets up stalls the engine).
+//
 // Main thread only. The controller keeps itself alive while presented
 // (AKViewController); its web views and the download hold it weakly.
 #include <memory>
@@ -101,7 +104,8 @@ private:
     std::optional<std::string> adContent_;
     std::shared_ptr<UIToolbar> toolbar_;
     std::shared_ptr<UIButton> doneButton_;
-    // The URL of the document the script page was loaded as (set at that load).
+    // The URL of the script's own document, taken when its load finished.
     std::optional<std::string> toolbarPageURL_;
+    bool awaitingToolbarPage_ = false;
     bool viewsBuilt_ = false;
 };
