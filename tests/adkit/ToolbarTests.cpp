@@ -1,6 +1,8 @@
 // Protects the publisher toolbar's script calls (a wrapped argument stays one
 // single-quoted literal whatever it holds), its credentials in the user
-// defaults, and the bad-ad report's POST against the real ad server: the
+// defaults, the opener's toolbar (guarded, the slot's ad unit when none is
+// given, presented after what the presenter shows is dismissed), and the
+// bad-ad report's POST against the real ad server: the
 // endpoint (configured, or the built-in one when unset or empty), the body, and
 // a second report detaching a first one still in flight without stopping it.
 #include <doctest/doctest.h>
@@ -8,11 +10,15 @@
 #include <string>
 
 #include "AdkitTestSupport.h"
+#include "RenderingScope.h"
+#include "RenderingTestDoubles.h"
 #include "adkit/rendering/AKBadAdUtil.h"
 #include "adkit/rendering/AKPublisherToolbarController.h"
 #include "adkit/rendering/AKPublisherToolbarCredentials.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/security/SecTrust.h"
+#include "platform/uikit/UIWindow.h"
+#include "platform/webkit/UIWebViewRecorder.h"
 #include "support/AdServerProcess.h"
 
 using adkittest::waitFor;
@@ -59,6 +65,63 @@ TEST_CASE("publisher toolbar credentials: stored as sent, read at creation, a di
     CHECK(defaults->objectForKey(key).isNull());
     CHECK_FALSE(AKPublisherToolbarCredentials::hasToolbarCredentials());
     CHECK(second.credentials().isNull());
+}
+
+TEST_CASE("publisher toolbar: opened by a guarded opener with the slot's ad unit, after the presenter's sheet goes") {
+    testsupport::TempHome home;
+    testsupport::AdPeer peer;
+    const adkittest::ServersAtPeer servers(peer);
+    const renderingtest::RecordedAdWebView ad;
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 480));
+    auto root = std::make_shared<UIViewController>();
+    window->setRootViewController(root);
+    window->makeKeyAndVisible();
+    struct UnitSlot : renderingtest::RecordingSlot {
+        std::optional<std::string> unit = std::string("slot-unit");
+        const std::optional<std::string>& adUnitID() const override { return unit; }
+    };
+    const auto slot = std::make_shared<UnitSlot>();
+    struct Row {
+        const char* name;
+        bool guarded;                       // protected and never touched
+        bool sheetUp;                       // the presenter shows another controller
+        std::optional<std::string> given;   // the ad unit handed to the opener
+        std::optional<std::string> expected;  // the toolbar's ad unit, none when nothing opens
+    };
+    const Row rows[] = {
+        {"guarded", true, false, std::nullopt, std::nullopt},
+        {"the slot's unit", false, false, std::nullopt, std::string("slot-unit")},
+        {"a given unit, a sheet up", false, true, std::string("given"), std::string("given")},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.name);
+        auto opener = std::make_shared<AKOpener>();
+        opener->setSlot(slot);
+        opener->setViewController(root);
+        opener->setWebView(ad.view);
+        opener->setAutoClickProtected(row.guarded);
+        std::shared_ptr<UIViewController> sheet;
+        if (row.sheetUp) {
+            sheet = std::make_shared<UIViewController>();
+            root->presentViewController(sheet, false);
+            REQUIRE(root->presentedViewController() == sheet);
+        }
+        opener->openPublisherToolbar(row.given, "<p>ad</p>");
+        if (!row.expected) {
+            adkittest::drainMainQueue();
+            CHECK_FALSE(root->presentedViewController());
+            continue;
+        }
+        waitFor([&] { return std::dynamic_pointer_cast<AKPublisherToolbarController>(root->presentedViewController()) != nullptr; },
+                "the toolbar presented");
+        const auto toolbar = std::dynamic_pointer_cast<AKPublisherToolbarController>(root->presentedViewController());
+        CHECK(toolbar->adUnitID() == row.expected);
+        CHECK(toolbar->adContent() == std::optional<std::string>("<p>ad</p>"));
+        if (sheet) CHECK_FALSE(sheet->presentingViewController());
+        toolbar->relinquishScreen();
+        waitFor([&] { return !root->presentedViewController(); }, "the toolbar gone");
+    }
+    window->setHidden(true);
 }
 
 namespace {
