@@ -1,6 +1,6 @@
 #pragma once
 // Input to the device screen, carried out on the main thread in the order it was
-// given: taps, presses that last a duration, drags and wheel turns, typed text
+// given: taps, presses that last a duration, drags, strokes and wheel turns, typed text
 // and keys for the first responder, rotation. One input finishes (its
 // completion runs) before the next begins, so a press holds back what follows.
 //
