@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceScreenRoad.h"
 #include "InterstitialTestSupport.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKTiming.h"
@@ -34,7 +35,7 @@ using devicescreentest::probe;
 namespace {
 
 constexpr CGPixel kWhite{255, 255, 255, 255};
-constexpr CGPixel kBannerBlue{0x15, 0x65, 0xC0, 255};
+using screenroad::kBannerBlue;
 constexpr CGPixel kInterstitialRed{0xC6, 0x28, 0x28, 255};
 constexpr CGRect kBannerFrame{{0, 518}, {320, 50}};
 
@@ -83,11 +84,7 @@ struct ScreenRoad : slotroad::EngineSlots {
         AKOpener::setFactory(nullptr);  // the library's own openers: what they open is the application's
         UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
         screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
+        device = screenroad::startDeviceScreen();
     }
     ~ScreenRoad() {
         device.reset();
@@ -105,18 +102,9 @@ struct ScreenRoad : slotroad::EngineSlots {
     std::size_t adRequests(const std::string& unit) const {
         return static_cast<std::size_t>(std::ranges::count(loggedQuery(slotroad::kAdPath, "slotname"), unit));
     }
-    void tap(CGPoint point) {
-        std::optional<DeviceInputResult> result;
-        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
-        waitFor([&] { return result.has_value(); }, "the tap to be carried out");
-        CHECK(result->delivered);
-    }
-    // Waits for a web view to paint the colour at a point of its own.
+    void tap(CGPoint point) { screenroad::tap(*device, point); }
     static void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
-        waitFor([&] {
-            const auto pixel = webtest::layerPixel(view, point.x, point.y);
-            return pixel && near(*pixel, colour);
-        }, "a painted frame of " + what);
+        screenroad::waitForPaint(view, point, colour, what);
     }
     CGImageRef frame(const std::string& name) { return devicescreentest::servedFrame(*device, name).first; }
     // The banner at the bottom of the root view, loaded, its creative painted.
@@ -134,13 +122,7 @@ struct ScreenRoad : slotroad::EngineSlots {
     }
     // The core page's log entries of page events of a name.
     std::vector<nlohmann::json> corePageEvents(const std::string& name) const {
-        std::vector<nlohmann::json> found;
-        for (const auto& entry : logged("/adnet/log")) {
-            const auto body = nlohmann::json::parse(entry.value("body", std::string()), nullptr, false);
-            if (body.is_object() && body.value("kind", "") == "receiveMessage" && body.value("name", "") == name)
-                found.push_back(body["payload"]);
-        }
-        return found;
+        return pageLogEntries("receiveMessage", "name", name, "payload");
     }
     static void advance(double seconds) {
         Clock::advance(seconds);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceScreenRoad.h"
 #include "InterstitialTestSupport.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKMacros.h"
@@ -34,7 +35,7 @@ using devicescreentest::probe;
 
 namespace {
 
-constexpr CGPixel kBannerBlue{0x15, 0x65, 0xC0, 255};
+using screenroad::kBannerBlue;
 constexpr CGPixel kSignInPurple{0x6A, 0x1B, 0x9A, 255};
 constexpr CGPixel kRememberGreen{0x2E, 0x7D, 0x32, 255};
 constexpr CGPixel kForgetOrange{0xEF, 0x6C, 0x00, 255};
@@ -88,11 +89,7 @@ struct ToolbarRoad : slotroad::EngineSlots {
         AKMacros::setLogChecker(logLines);
         forgetCredentials();
         screen.root->view()->setBackgroundColor(devicescreentest::rgb(1, 1, 1));
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
+        device = screenroad::startDeviceScreen();
         banner = AKBannerView::makeWithAdSizeOrigin(kAKAdSizeBanner, kBannerFrame.origin);
         REQUIRE(banner);
         banner->setAdUnitID("banner");
@@ -116,25 +113,13 @@ struct ToolbarRoad : slotroad::EngineSlots {
         waitForPaint(*banner->webView()->webView(), {100, 25}, kBannerBlue, "the banner");
     }
     static void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, const std::string& what) {
-        waitFor([&] {
-            const auto pixel = webtest::layerPixel(view, point.x, point.y);
-            return pixel && near(*pixel, colour);
-        }, "a painted frame of " + what);
+        screenroad::waitForPaint(view, point, colour, what);
     }
-    void carryOut(const std::function<void(DeviceInput::Completion)>& input, const std::string& what) {
-        std::optional<DeviceInputResult> result;
-        input([&](const DeviceInputResult& r) { result = r; });
-        waitFor([&] { return result.has_value(); }, what + " to be carried out");
-        INFO(what << ": " << result->message);
-        CHECK(result->delivered);
-    }
-    void tap(CGPoint point) {
-        carryOut([&](DeviceInput::Completion done) { device->input().tap(point, std::move(done)); }, "a tap");
-    }
+    void tap(CGPoint point) { screenroad::tap(*device, point); }
     // The zig-zag on the banner (right, left, right, a little left, lift), then the debug dialog's button.
     void debugDialogButton(const std::string& title) {
         const double y = CGRectGetMidY(kBannerFrame);
-        carryOut([&](DeviceInput::Completion done) {
+        screenroad::carryOut([&](DeviceInput::Completion done) {
             device->input().stroke({{100, y}, {125, y}, {100, y}, {125, y}, {118, y}}, std::move(done));
         }, "the zig-zag");
         waitFor([] { return DeviceScene::frontAlert().has_value(); }, "the debug dialog");
@@ -151,13 +136,7 @@ struct ToolbarRoad : slotroad::EngineSlots {
     }
     // The toolbar script's calls of a function, their arguments in order.
     std::vector<nlohmann::json> scriptCalls(const std::string& function) const {
-        std::vector<nlohmann::json> found;
-        for (const auto& entry : logged("/adnet/log")) {
-            const auto body = nlohmann::json::parse(entry.value("body", std::string()), nullptr, false);
-            if (body.is_object() && body.value("kind", "") == "toolbar" && body.value("call", "") == function)
-                found.push_back(body["argument"]);
-        }
-        return found;
+        return pageLogEntries("toolbar", "call", function, "argument");
     }
     static Value storedCredentials() {
         return NSUserDefaults::standardUserDefaults()->objectForKey(AKPublisherToolbarCredentials::kDefaultsKey);
