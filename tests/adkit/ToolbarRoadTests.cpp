@@ -74,6 +74,7 @@ struct LogLines : AKLogChecker {
 // A banner of the ad server on the served phone screen, real openers, no credentials stored.
 struct ToolbarRoad : slotroad::EngineSlots {
     devicescreentest::SavedDevice saved;
+    UIApplicationState stateBefore = UIApplication::sharedApplication()->applicationState();
     interstitialtest::Screen screen;
     std::unique_ptr<DeviceScreenServer> device;
     std::shared_ptr<LogLines> logLines = std::make_shared<LogLines>();
@@ -85,6 +86,7 @@ struct ToolbarRoad : slotroad::EngineSlots {
         REQUIRE(server.order("constants", {{"bad_ad_report_path", "{origin}/s/reportAd?via=constants"},
                                            {"as_domains", "127.0.0.1,localhost"}}) == 200);
         AKOpener::setFactory(nullptr);
+        UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
         AKBadAdUtil::setSharedInstance(nullptr);
         AKMacros::setLogChecker(logLines);
         forgetCredentials();
@@ -100,6 +102,7 @@ struct ToolbarRoad : slotroad::EngineSlots {
     }
     ~ToolbarRoad() {
         device.reset();
+        UIApplication::sharedApplication()->setApplicationState(stateBefore);
         AKMacros::setLogChecker(nullptr);
         forgetCredentials();
         NSUserDefaults::standardUserDefaults()->removeObjectForKey(AKBadAdUtil::kReportPathKey);
@@ -226,6 +229,9 @@ TEST_CASE("toolbar road: a failed script download closes the toolbar, and Report
     waitFor([&] { return !road.logged(AKPublisherToolbarController::kScriptPath).empty(); }, "the script asked for");
     waitFor([&] { return !road.screen.root->presentedViewController(); }, "the toolbar to close itself");
     CHECK_FALSE(shown->isPresented());
+    CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
+    waitFor([&] { return road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1; },
+            "the toolbar's full screen given back");
     CHECK(road.scriptCalls("ADNET_initializeToolbar").empty());
 
     const std::string endpoint = road.server.origin("https") + "/s/reportAd?via=constants";
@@ -237,6 +243,7 @@ TEST_CASE("toolbar road: a failed script download closes the toolbar, and Report
     CHECK(report["method"] == "POST");
     CHECK(report["query"] == nlohmann::json{{"via", "constants"}});
     CHECK(nlohmann::json::parse(std::string(report["body"])) == nlohmann::json{{"debugHeader", kDebugText}});
+    road.loadBanner(2);  // the ad goes on loading after its debug dialog
 }
 
 TEST_SUITE_END();

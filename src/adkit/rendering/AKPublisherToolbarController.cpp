@@ -76,8 +76,6 @@ void AKPublisherToolbarController::viewWillAppear(bool animated) {
     AKViewController::viewWillAppear(animated);
     if (viewsBuilt_) return;
     viewsBuilt_ = true;
-    jsWebView_ = std::make_shared<UIWebView>(webViewFrame(view()->bounds()), UIWebViewProcessGroup::Library);
-    configureWebView(jsWebView_);
     configureSpinny();
     createWebViewToolbar();
     loadJavaScript();
@@ -127,7 +125,12 @@ void AKPublisherToolbarController::loadJavaScript() {
 
 void AKPublisherToolbarController::cachedFileDownloadDidEnd(AKCachedFile& file) {
     QV_ASSERT_MAIN_THREAD();
-    if (!jsWebView_) return;
+    if (!viewsBuilt_) return;
+    if (!jsWebView_) {
+        jsWebView_ = std::make_shared<UIWebView>(webViewFrame(view()->bounds()), UIWebViewProcessGroup::Library);
+        configureWebView(jsWebView_);
+        view()->bringSubviewToFront(toolbar_);
+    }
     const std::string script = file.contentAsString().value_or("");
     toolbarPageURL_.reset();
     awaitingToolbarPage_ = true;
@@ -136,6 +139,19 @@ void AKPublisherToolbarController::cachedFileDownloadDidEnd(AKCachedFile& file) 
 
 void AKPublisherToolbarController::cachedFileDownloadDidFail(AKCachedFile&, const NSErrorPtr&) {
     QV_ASSERT_MAIN_THREAD();
+    // A presentation still animating in is closed once it is on screen, so that
+    // it is dismissed (and its full-screen notifications paired) like any other.
+    if (!hasViewAppeared()) {
+        closeOnAppearance_ = true;
+        return;
+    }
+    relinquishScreen();
+}
+
+void AKPublisherToolbarController::viewDidAppear(bool animated) {
+    AKViewController::viewDidAppear(animated);
+    if (!closeOnAppearance_) return;
+    closeOnAppearance_ = false;
     relinquishScreen();
 }
 

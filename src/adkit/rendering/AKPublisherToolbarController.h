@@ -8,11 +8,11 @@
 // title to ADNET_decodeImpression.
 //
 // Call order: initWithAdContent → presentFromViewController (by the opener)
-// → viewWillAppear builds the views (script view hidden, spinner on a white
-// view, a black bar of height 30 at the bottom with a "Done" item that
-// relinquishes the screen) and validates the script → the script page loads →
+// → viewWillAppear builds the views (spinner on a white view, a black bar of
+// height 30 at the bottom with a "Done" item that relinquishes the screen) and
+// validates the script → the script page loads in the hidden script view →
 // launchToolbar → page messages → Done. A failed script download closes the
-// toolbar.
+// toolbar (once it is on screen, when the failure comes first).
 //
 // Page messages (amsg URLs of either web view; never loaded):
 //   "loadAuthenticationUri" {authenticationUri}  the sign-in view on that URI;
@@ -28,8 +28,10 @@
 // argument is put in single quotes with backslash, both quotes, line breaks
 // and U+2028/U+2029 escaped, so any text stays one string literal.
 //
-// The web views are made at their size when first needed (the script's when
-// the view first appears; a page resized while it sets up stalls the engine).
+// The web views are made at their size when first needed (the script's once
+// the script is there, so a failed download makes none; a page resized while
+// it sets up stalls the engine). The script's view stays hidden until its page
+// says "showJavaScriptWebView".
 //
 // Main thread only. The controller keeps itself alive while presented
 // (AKViewController); its web views and the download hold it weakly.
@@ -59,6 +61,7 @@ public:
     ~AKPublisherToolbarController() override;
 
     void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
     void configureWebView(const std::shared_ptr<UIWebView>& webView);
     void configureSpinny();
     void createWebViewToolbar();
@@ -108,4 +111,6 @@ private:
     std::optional<std::string> toolbarPageURL_;
     bool awaitingToolbarPage_ = false;
     bool viewsBuilt_ = false;
+    // The script failed before the view appeared: close once it has.
+    bool closeOnAppearance_ = false;
 };
