@@ -72,13 +72,7 @@ struct ScreenRoad : slotroad::EngineSlots, ScreenRoadTime, screenroad::ServedScr
     }
     // The core page's log entries of page events of a name.
     std::vector<nlohmann::json> corePageEvents(const std::string& name) const {
-        std::vector<nlohmann::json> found;
-        for (const auto& entry : logged("/adnet/log")) {
-            const auto body = nlohmann::json::parse(entry.value("body", std::string()), nullptr, false);
-            if (body.is_object() && body.value("kind", "") == "receiveMessage" && body.value("name", "") == name)
-                found.push_back(body["payload"]);
-        }
-        return found;
+        return pageLogEntries("receiveMessage", "name", name, "payload");
     }
     static void advance(double seconds) {
         Clock::advance(seconds);

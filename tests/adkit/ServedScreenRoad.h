@@ -10,6 +10,7 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,24 +68,35 @@ inline void waitForPaint(const UIWebView& view, CGPoint point, CGPixel colour, c
     }, "a painted frame of " + what);
 }
 
+// The device screen served on a free port.
+inline std::unique_ptr<DeviceScreenServer> startDeviceScreen() {
+    DeviceScreenServerOptions options;
+    options.port = 0;
+    std::string error;
+    auto device = DeviceScreenServer::start(options, error);
+    REQUIRE_MESSAGE(device, error);
+    return device;
+}
+
+// Gives one input (which calls its completion) and checks that it was delivered.
+inline void carryOut(const std::function<void(DeviceInput::Completion)>& input, const std::string& what) {
+    std::optional<DeviceInputResult> result;
+    input([&](const DeviceInputResult& r) { result = r; });
+    adkittest::waitFor([&] { return result.has_value(); }, what + " to be carried out");
+    INFO(what << ": " << result->message);
+    CHECK(result->delivered);
+}
+
+inline void tap(DeviceScreenServer& device, CGPoint point) {
+    carryOut([&](DeviceInput::Completion done) { device.input().tap(point, std::move(done)); }, "a tap");
+}
+
 // The device screen, served on a free port while this lives, tapped through its input.
 struct PhoneScreen {
-    std::unique_ptr<DeviceScreenServer> device;
+    std::unique_ptr<DeviceScreenServer> device = startDeviceScreen();
 
-    PhoneScreen() {
-        DeviceScreenServerOptions options;
-        options.port = 0;
-        std::string error;
-        device = DeviceScreenServer::start(options, error);
-        REQUIRE_MESSAGE(device, error);
-    }
     // A tap through the device input, carried out.
-    void tap(CGPoint point) {
-        std::optional<DeviceInputResult> result;
-        device->input().tap(point, [&](const DeviceInputResult& r) { result = r; });
-        adkittest::waitFor([&] { return result.has_value(); }, "the tap to be carried out");
-        CHECK(result->delivered);
-    }
+    void tap(CGPoint point) { screenroad::tap(*device, point); }
     // The frame shown now, kept as the snapshot device-screen-<name>.png when named.
     CGImageRef frame(const std::string& name = {}) { return devicescreentest::servedFrame(*device, name).first; }
 };

@@ -118,6 +118,18 @@ struct EngineSlots : EngineRoadBase {
             if (entry["path"] == path) found.push_back(entry);
         return found;
     }
+    // The entries our pages posted to the server's log ("/adnet/log") of a kind
+    // whose `key` is `value`: their `member`, in order.
+    std::vector<nlohmann::json> pageLogEntries(const std::string& kind, const std::string& key,
+                                               const std::string& value, const std::string& member) const {
+        std::vector<nlohmann::json> found;
+        for (const auto& entry : logged("/adnet/log")) {
+            const auto body = nlohmann::json::parse(entry.value("body", std::string()), nullptr, false);
+            if (body.is_object() && body.value("kind", "") == kind && body.value(key, "") == value)
+                found.push_back(body[member]);
+        }
+        return found;
+    }
     // The values of a query parameter over the logged requests of a path.
     std::vector<std::string> loggedQuery(const std::string& path, const std::string& name) const {
         std::vector<std::string> values;

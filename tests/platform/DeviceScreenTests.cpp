@@ -36,6 +36,22 @@ public:
     int hitTests = 0;
 };
 
+// Keeps where its touches went: "begin x", "move x", "end x".
+class StrokeRecordingView : public UIView {
+public:
+    using UIView::UIView;
+    void touchesBegan(const UITouchSet& touches, UIEvent*) override { note("begin", touches); }
+    void touchesMoved(const UITouchSet& touches, UIEvent*) override { note("move", touches); }
+    void touchesEnded(const UITouchSet& touches, UIEvent*) override { note("end", touches); }
+    void note(const std::string& phase, const UITouchSet& touches) {
+        for (const auto& touch : touches) {
+            const CGPoint p = touch->locationInView(this);
+            steps.push_back(phase + " " + std::to_string(std::lround(p.x)) + (p.y == 10 ? "" : " off the line"));
+        }
+    }
+    std::vector<std::string> steps;
+};
+
 }  // namespace
 
 TEST_CASE("the device screen serves the screen's facts, the tree of the key window and its frames") {
@@ -109,7 +125,7 @@ TEST_CASE("a frame gets a new number only when its pixels change, and after=N wa
     CHECK(bad.status == 400);
 }
 
-TEST_CASE("taps, presses and drags reach views in order, and while an alert is up only its buttons take them") {
+TEST_CASE("taps, presses, drags and strokes reach views in order, and while an alert is up only its buttons take them") {
     ScreenFixture f;
     std::vector<std::string> journal;
     f.target->onControlTap = [&](UIControl& c) { journal.push_back("tap " + c.className()); };
@@ -159,6 +175,21 @@ TEST_CASE("taps, presses and drags reach views in order, and while an alert is u
     CHECK(done == std::vector<std::string>{"press", "tap"});
     CHECK(journal == std::vector<std::string>{"press UIButton 100", "tap UIButton"});
 
+    // A stroke is one finger through every point of its path: a zig-zag turns where it was told.
+    auto stroked = addView<StrokeRecordingView>(f.window, CGRectMake(200, 300, 100, 20), "stroked");
+    std::optional<DeviceInputResult> strokeResult;
+    f.server->input().stroke({{210, 310}, {250, 310}, {220, 310}, {240, 310}},
+                             [&](const DeviceInputResult& r) { strokeResult = r; });
+    REQUIRE(runMainUntil([&] { return strokeResult.has_value(); }, 10));
+    CHECK(strokeResult->delivered);
+    REQUIRE(stroked->steps.size() == 26);  // down, eight moves a leg, up
+    CHECK(stroked->steps.front() == "begin 10");
+    CHECK(stroked->steps[8] == "move 50");
+    CHECK(stroked->steps[16] == "move 20");
+    CHECK(stroked->steps[24] == "move 40");
+    CHECK(stroked->steps.back() == "end 40");
+    stroked->removeFromSuperview();
+
     journal.clear();
     auto delegate = std::make_shared<RecordingAlertDelegate>();
     auto alert = UIAlertView::initWithTitle("Alert", "Something happened", delegate, "Cancel", {"OK"});
@@ -172,6 +203,10 @@ TEST_CASE("taps, presses and drags reach views in order, and while an alert is u
     CHECK(post(f.port, "/api/tap", {{"id", "go"}}).status == 409);
     CHECK(post(f.port, "/api/tap", {{"x", 190}, {"y", 120}}).status == 409);
     CHECK(post(f.port, "/api/scroll", {{"x", 60}, {"y", 60}, {"dx", 0}, {"dy", -30}}).status == 409);
+    strokeResult.reset();
+    f.server->input().stroke({{60, 60}, {90, 60}}, [&](const DeviceInputResult& r) { strokeResult = r; });
+    REQUIRE(runMainUntil([&] { return strokeResult.has_value(); }, 10));
+    CHECK_FALSE(strokeResult->delivered);
     CHECK(journal.empty());
     auto [image, number] = f.currentFrame();
     CHECK(near(probe(image, 160, 284), CGPixel{247, 247, 247, 255}));  // the alert's box over the dimmed screen

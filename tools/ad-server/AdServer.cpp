@@ -10,6 +10,7 @@
 #include "ClickRoutes.h"
 #include "ServerState.h"
 #include "TestAuthority.h"
+#include "ToolbarRoutes.h"
 #include "UnitTable.h"
 
 namespace adserver {
@@ -172,6 +173,7 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         answer.headers.push_back(Json::array({"Cache-Control", "no-store"}));
         return answer;
     }
+    if (auto routed = toolbarAnswer(request, origin, root_)) return *routed;
     if (request.method == "GET") {
         if (auto file = readUnderRoot(root_, path)) {
             Answer answer = plain(200, std::move(*file));

@@ -103,6 +103,8 @@ public:
     bool allowCache() const { return allowCache_; }
     void setAllowCache(bool allow) { allowCache_ = allow; }
     std::shared_ptr<AKURLConnectionDelegate> delegate() const { return delegate_.lock(); }
+    // Detaches the delegate and lets the load go on, unheard.
+    void clearDelegate() { delegate_.reset(); }
     static std::shared_ptr<AKMConnectionFactory> connectionFactory() { return AKMNSURLConnectionFactory::sharedFactory(); }
 
     static std::shared_ptr<NSCache> memoryCache();

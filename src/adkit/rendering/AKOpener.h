@@ -183,7 +183,9 @@ public:
                                    const std::vector<std::string>& reportingURLStringFormats);
 
     // -- The publisher toolbar.
-    virtual void openPublisherToolbar(const std::optional<std::string>& /*adUnitID*/, const std::string& /*adContent*/) {}
+    // Guarded. A missing ad unit ID is the slot's; the toolbar is presented from
+    // viewController, after whatever it presents was dismissed.
+    virtual void openPublisherToolbar(const std::optional<std::string>& adUnitID, const std::string& adContent);
 
     // -- (end of the actions)
 

@@ -109,6 +109,11 @@ public:
     virtual bool isInterstitial() const = 0;
     // The slot's current ad is rich media.
     virtual bool isMRAIDAd() const = 0;
+    // The ad unit the slot loads (none by default).
+    virtual const std::optional<std::string>& adUnitID() const {
+        static const std::optional<std::string> none;
+        return none;
+    }
     // Marks the loading ad and the current ad as rich media.
     virtual void setMRAIDEnabledOnAds(bool enabled) = 0;
     virtual std::shared_ptr<AKSlotDelegate> slotDelegate() const = 0;

@@ -92,7 +92,7 @@ public:
     void setAdEventDelegate(const std::shared_ptr<AKSlotAdEventDelegate>& d) { adEventDelegate_ = d; }
     std::shared_ptr<AKSlotAdResponseDelegate> adResponseDelegate() const { return adResponseDelegate_.lock(); }
     void setAdResponseDelegate(const std::shared_ptr<AKSlotAdResponseDelegate>& d) { adResponseDelegate_ = d; }
-    const std::optional<std::string>& adUnitID() const { return adUnitID_; }
+    const std::optional<std::string>& adUnitID() const override { return adUnitID_; }
     void setAdUnitID(const std::optional<std::string>& adUnitID);
     const AKAdTypePtr& adType() const { return adType_; }
     void setAdType(const AKAdTypePtr& type) { setAdTypeAndReloadRequest(type, true); }

@@ -10,6 +10,7 @@
 #include "adkit/foundation/AKStatisticDictionary.h"
 #include "adkit/foundation/AKWeakTimer.h"
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
+#include "adkit/rendering/AKPublisherToolbarCredentials.h"
 #include "adkit/rendering/AKSwipeToViewControllerConfigurations.h"
 #include "adkit/rendering/AKWebView.h"
 #include "adkit/requests/AKAdSlot.h"

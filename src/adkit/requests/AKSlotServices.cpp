@@ -48,7 +48,6 @@ void AKMToAKGlue::setFactory(Factory factory) {
 
 namespace {
 using AdapterNamesProvider = std::function<Value()>;
-using ToolbarProvider = std::function<bool()>;
 }  // namespace
 
 Value AKMAdNetworkAdapter::availableAdapterNames() {
@@ -61,7 +60,7 @@ void AKMAdNetworkAdapter::setAvailableAdapterNamesProvider(std::function<Value()
                                                    : nullptr);
 }
 
-// ---- Slot extensions, toolbar -----------------------------------------------
+// ---- Slot extensions ------------------------------------------------------------------
 
 std::shared_ptr<AKSlotExtensions> AKSlotExtensions::shared() {
     if (auto extensions = installed<AKSlotExtensions>().get()) return extensions;
@@ -71,15 +70,6 @@ std::shared_ptr<AKSlotExtensions> AKSlotExtensions::shared() {
 
 void AKSlotExtensions::install(std::shared_ptr<AKSlotExtensions> extensions) {
     installed<AKSlotExtensions>().set(std::move(extensions));
-}
-
-bool AKPublisherToolbarCredentials::hasToolbarCredentials() {
-    const auto provider = installed<ToolbarProvider>().get();
-    return provider && *provider && (*provider)();
-}
-
-void AKPublisherToolbarCredentials::setProvider(std::function<bool()> provider) {
-    installed<ToolbarProvider>().set(provider ? std::make_shared<ToolbarProvider>(std::move(provider)) : nullptr);
 }
 
 void AKSlotServicesRegisterDefaults() {

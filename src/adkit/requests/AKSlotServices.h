@@ -1,9 +1,8 @@
 #pragma once
 // Services the ad slot calls whose full versions come with later work: the
 // mediation configuration and glue, the adapter names the build knows, swipe
-// to a full-screen view controller and the publisher toolbar's credentials
-// (the default purchase flow is the rendering layer's
-// AKPaymentTransactionObserver).
+// to a full-screen view controller (the default purchase flow and the
+// publisher toolbar's credentials are the rendering layer's).
 //
 // Each is a class with default behaviour or a function with a default. A later
 // implementation installs itself (setFactory / install) from an early activity
@@ -14,8 +13,7 @@
 //     adapter), so a mediation response fails its load;
 //   - AKMToAKGlue requests nothing, changes no type, presents nothing;
 //   - AKMAdNetworkAdapter::availableAdapterNames is null (no "adapters" key);
-//   - swipe calls do nothing;
-//   - there are no toolbar credentials.
+//   - swipe calls do nothing (until ad rendering's swipe installs itself).
 //
 // Threads: installing and reading the installed objects may happen on any
 // thread; what they do runs on the main thread, where the slot calls them.
@@ -128,11 +126,6 @@ public:
 // Installs the swipe-to-store operations of ad rendering as the slot
 // extensions, from an early activity (once; AKAdSlot's class initialisation calls it).
 void AKSlotSwipeExtensionsRegister();
-
-namespace AKPublisherToolbarCredentials {
-bool hasToolbarCredentials();
-void setProvider(std::function<bool()> provider);
-}  // namespace AKPublisherToolbarCredentials
 
 // Registers the defaults above (once; AKAdSlot's class initialisation calls it).
 void AKSlotServicesRegisterDefaults();

@@ -145,6 +145,22 @@ void DeviceInput::dragAlong(std::vector<DeviceDragPoint> path, Completion done) 
         std::move(done));
 }
 
+void DeviceInput::stroke(std::vector<CGPoint> path, Completion done) {
+    // Each leg moves like a drag: in even steps, a frame apart.
+    constexpr int kStepsPerLeg = 8;
+    constexpr double kStepSeconds = 1.0 / 60;
+    std::vector<DeviceDragPoint> timed;
+    if (!path.empty()) timed.push_back({path.front(), 0});
+    for (std::size_t leg = 0; leg + 1 < path.size(); ++leg)
+        for (int step = 1; step <= kStepsPerLeg; ++step) {
+            const double t = static_cast<double>(step) / kStepsPerLeg;
+            const CGPoint from = path[leg], to = path[leg + 1];
+            timed.push_back({{from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t},
+                             static_cast<double>(timed.size()) * kStepSeconds});
+        }
+    dragAlong(std::move(timed), std::move(done));
+}
+
 void DeviceInput::type(const std::string& text, Completion done) {
     enqueue([this, text](DeviceInputTarget::Done finish) { target_->type(text, std::move(finish)); }, std::move(done));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Input to the device screen, carried out on the main thread in the order it was
-// given: taps, presses that last a duration, drags and wheel turns, typed text
+// given: taps, presses that last a duration, drags, strokes and wheel turns, typed text
 // and keys for the first responder, rotation. One input finishes (its
 // completion runs) before the next begins, so a press holds back what follows.
 //
@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/display/DeviceInputTarget.h"
 #include "platform/display/DeviceOverlayLayout.h"
@@ -39,6 +40,9 @@ public:
     // A finger along a path of points with their times on the Clock (see
     // DeviceDragPoint), so a test decides how fast it moves when lifted.
     void dragAlong(std::vector<DeviceDragPoint> path, Completion done = {});
+    // One finger put down at the first point, moved through the others in turn
+    // (each leg like a drag, on the Clock), then lifted: a zig-zag, for instance.
+    void stroke(std::vector<CGPoint> path, Completion done = {});
     void type(const std::string& text, Completion done = {});
     void key(DeviceKey key, Completion done = {});
     void rotate(UIDeviceOrientation orientation, Completion done = {});

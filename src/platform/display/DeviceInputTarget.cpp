@@ -70,14 +70,15 @@ void DeviceDefaultInputTarget::press(UIWindow& window, CGPoint point, double dur
 
 namespace {
 
-// A finger moving from one point to another in steps a frame apart, so what
-// follows it (a scroll view) sees a real speed.
+// A finger moving along a path (from one point to the next, each leg in
+// steps a frame apart, so what follows it (a scroll view) sees a real speed).
 struct DragSteps : std::enable_shared_from_this<DragSteps> {
     static constexpr int kSteps = 8;
     static constexpr double kStepSeconds = 1.0 / 60;
     std::weak_ptr<UIWindow> window;
     UITouchPtr touch;
-    CGPoint from{}, to{};
+    std::vector<CGPoint> path;  // at least two points
+    std::size_t leg = 0;        // moving from path[leg] to path[leg + 1]
     int step = 0;
     std::function<void()> finished;
 
@@ -85,15 +86,20 @@ struct DragSteps : std::enable_shared_from_this<DragSteps> {
         auto w = window.lock();
         if (!w) return finished();
         ++step;
+        const CGPoint from = path[leg], to = path[leg + 1];
         const double t = static_cast<double>(step) / kSteps;
         const CGPoint p{from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t};
         w->touchMoved(touch, p);
-        if (step < kSteps) {
+        if (step == kSteps) {
+            step = 0;
+            ++leg;
+        }
+        if (leg + 1 < path.size()) {
             dispatch_after(dispatch_time(DISPATCH_TIME_NOW, static_cast<std::int64_t>(kStepSeconds * NSEC_PER_SEC)),
                            dispatch_get_main_queue(), [self = shared_from_this()] { self->next(); });
             return;
         }
-        w->touchEnded(touch, to);
+        w->touchEnded(touch, path.back());
         finished();
     }
 };
@@ -158,13 +164,17 @@ void DeviceDefaultInputTarget::drag(UIWindow& window, CGPoint from, CGPoint to, 
     }
     auto touch = window.touchBegan(from);
     if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
+    if (onDrag && touch->view()) onDrag(*touch->view(), from, to, kind);
+    moveAlong(window, touch, {from, to}, std::move(done));
+}
+
+void DeviceDefaultInputTarget::moveAlong(UIWindow& window, const std::shared_ptr<UITouch>& touch, std::vector<CGPoint> path,
+                                         Done done) {
     auto hit = touch->view();
-    if (onDrag && hit) onDrag(*hit, from, to, kind);
     auto steps = std::make_shared<DragSteps>();
     steps->window = window.self<UIWindow>();
     steps->touch = touch;
-    steps->from = from;
-    steps->to = to;
+    steps->path = std::move(path);
     steps->finished = [hit, done = std::move(done)] {
         done(hit ? DeviceInputResult::to(*hit) : DeviceInputResult::refused("the view went away during the drag"));
     };

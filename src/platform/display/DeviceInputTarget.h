@@ -21,6 +21,7 @@
 
 class UIControl;
 class UIResponder;
+class UITouch;
 class UIView;
 class UIWindow;
 
@@ -92,5 +93,7 @@ public:
 
 private:
     void wheel(UIView& under, CGPoint from, CGPoint to, Done done);
+    // Moves a finger already down along the path (from its first point), then lifts it.
+    void moveAlong(UIWindow& window, const std::shared_ptr<UITouch>& touch, std::vector<CGPoint> path, Done done);
     DeviceKeyInput* keyInput(DeviceInputResult& result) const;
 };
