@@ -1,33 +1,25 @@
 #include "adkit/rendering/AKClickTrackerCollection.h"
 
-#include <mutex>
-
 #include "adkit/foundation/AKURLUtilities.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/NSString.h"
+#include "adkit/foundation/AKInstalled.h"
 #include "platform/foundation/ProcessLifetime.h"
 
 namespace {
-struct Shared {
-    std::mutex mutex;
-    std::shared_ptr<AKClickTrackerCollection> instance;
-};
-Shared& shared() {
-    static ProcessLifetime<Shared> holder;
+AKInstalled<AKClickTrackerCollection>& shared() {
+    static ProcessLifetime<AKInstalled<AKClickTrackerCollection>> holder;
     return *holder;
 }
 }  // namespace
 
 std::shared_ptr<AKClickTrackerCollection> AKClickTrackerCollection::sharedInstance() {
-    std::lock_guard lock(shared().mutex);
-    if (!shared().instance) shared().instance = std::make_shared<AKClickTrackerCollection>();
-    return shared().instance;
+    return shared().getOrMake();
 }
 
 void AKClickTrackerCollection::setSharedInstance(std::shared_ptr<AKClickTrackerCollection> collection) {
-    std::lock_guard lock(shared().mutex);
-    shared().instance = std::move(collection);
+    shared().set(std::move(collection));
 }
 
 AKClickTrackerCollection::~AKClickTrackerCollection() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "adkit/foundation/AKInstalled.h"
 #include "adkit/foundation/AKMacros.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSLog.h"
@@ -14,31 +15,19 @@ constexpr std::int64_t kStatusError = 0;
 constexpr std::int64_t kStatusCancel = 2;
 constexpr std::int64_t kStatusInvalidProduct = 3;
 
-struct SharedObserver {
-    std::mutex mutex;
-    std::shared_ptr<AKPaymentTransactionObserver> observer;
-};
-SharedObserver& shared() {
-    static ProcessLifetime<SharedObserver> holder;
+AKInstalled<AKPaymentTransactionObserver>& shared() {
+    static ProcessLifetime<AKInstalled<AKPaymentTransactionObserver>> holder;
     return *holder;
 }
 
 }  // namespace
 
 std::shared_ptr<AKPaymentTransactionObserver> AKPaymentTransactionObserver::sharedInstance() {
-    auto& holder = shared();
-    std::lock_guard lock(holder.mutex);
-    if (!holder.observer) holder.observer = std::make_shared<AKPaymentTransactionObserver>();
-    return holder.observer;
+    return shared().getOrMake();
 }
 
 void AKPaymentTransactionObserver::setSharedInstance(std::shared_ptr<AKPaymentTransactionObserver> observer) {
-    std::shared_ptr<AKPaymentTransactionObserver> previous;
-    {
-        auto& holder = shared();
-        std::lock_guard lock(holder.mutex);
-        previous = std::exchange(holder.observer, std::move(observer));
-    }
+    const auto previous = shared().exchange(std::move(observer));
     if (previous) previous->disableDefaultPurchaseFlow();
 }
 

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "adkit/foundation/AKInstalled.h"
 #include "adkit/rendering/AKPaymentTransactionObserver.h"  // the default purchase flow the slot asks
 #include "adkit/requests/AKAdType.h"
 #include "platform/foundation/NSError.h"
@@ -31,30 +32,6 @@
 
 class AKAdSlot;
 class UIViewController;
-
-// A replaceable process-wide object: the one holder of the installable
-// services above (a mutex around a shared pointer).
-template <class T>
-class AKInstalled {
-public:
-    std::shared_ptr<T> get() const {
-        std::lock_guard lock(mutex_);
-        return object_;
-    }
-    void set(std::shared_ptr<T> object) {
-        std::lock_guard lock(mutex_);
-        object_ = std::move(object);
-    }
-    // Installs `object` only when nothing is installed.
-    void setIfEmpty(std::shared_ptr<T> object) {
-        std::lock_guard lock(mutex_);
-        if (!object_) object_ = std::move(object);
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::shared_ptr<T> object_;
-};
 
 // The mediation configuration of one mediation response.
 class AKMConfig : public NSObject {
