@@ -173,6 +173,21 @@ TEST_CASE("routing: a touched banner's link is a click from 150 ms after its ad 
         CHECK(opener.calls == (opens ? std::vector<std::string>{"openApp " + slot->clickURLPrefix + row.URL}
                                      : std::vector<std::string>{}));
     }
+
+    // A rich-media ad's link opens the in-app browser with the ad page as its referrer.
+    slot->richMedia = true;
+    slot->slotState = AKSlotStateValidAd;
+    opener.calls.clear();
+    opener.setReferringURL("");
+    slot->loadedAt = static_cast<std::int64_t>(AKAbsoluteTime::absoluteTimeInMilliseconds());
+    Clock::advance(0.2);
+    UIEvent touch;
+    slot->adWebView->hitTest(CGPointMake(4, 4), &touch);
+    CHECK_FALSE(recorder.navigate("http://shop.example/rich", link));
+    CHECK(opener.calls == std::vector<std::string>{"openBrowser http://shop.example/rich o=1"});
+    REQUIRE(slot->adWebView->request());
+    CHECK_FALSE(opener.referringURL().empty());
+    CHECK(opener.referringURL() == slot->adWebView->request()->URL());
 }
 
 TEST_CASE("routing: a thousand page messages reach the handlers in the order the page sent them") {

@@ -43,9 +43,11 @@ bool AKBannerWebViewDelegate::shouldStartLoadWithRequest(AKWebView& webView,
     auto slot = slot_.lock();
     if (slot && !slot->isInterstitial()) opener()->setViewController(webView.viewController());
     if (!isClick(navigationType)) return AKWebViewDelegate::shouldStartLoadWithRequest(webView, request, navigationType);
-    if (!AKWebViewDelegate::shouldStartLoadWithRequest(webView, request, navigationType)) return false;
+    // The referrer is the ad's page, also for the links the routing itself
+    // opens (a rich-media ad's links go to the in-app browser).
     auto current = webView.request();
     opener()->setReferringURL(current ? current->URL() : std::string());
+    if (!AKWebViewDelegate::shouldStartLoadWithRequest(webView, request, navigationType)) return false;
     slot->adWasClicked();
     const std::string clickURL = slot->spamClickURLWithURL(opener()->navigationURL());
     const NSURLPtr url = NSURL::URLWithString(request->URL());

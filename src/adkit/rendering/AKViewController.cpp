@@ -201,7 +201,15 @@ void AKViewController::appDidEnterForeground() {
     if (!isFirstAKViewController()) {
         const auto parentController = std::dynamic_pointer_cast<AKViewController>(parent());
         if (parentController && parentController->shouldDismissOnAppClose()) {
-            retainCycle_.reset();  // the parent's dismissal takes this one away
+            // The parent's dismissal takes this one away. Its presentation ends
+            // here, so its did-dismiss goes out now: the two notifications pair
+            // up once per presentation.
+            const auto me = self<AKViewController>();
+            retainCycle_.reset();
+            if (isPresented()) {
+                moveTo(Presentation::Relinquished);
+                NSNotificationCenter::defaultCenter()->postNotificationName(kAdModalViewControllerDidDismissFullScreen, me);
+            }
             return;
         }
     }
