@@ -275,7 +275,8 @@ TEST_CASE("rich media expand road: a banner expands in its own web view, its sna
     CHECK(std::dynamic_pointer_cast<AKBannerWebViewDelegate>(page->delegate()));
     CHECK_FALSE(snapshot->superview());
     screenroad::waitForPaint(*page->webView(), {20, 10}, kBannerGreen, "the banner back in place");
-    CHECK(near(probe(road.phone.frame(), 20, 528), kBannerGreen));
+    // The screen shows it once the dismissal has finished drawing.
+    waitFor([&] { return near(probe(road.phone.frame(), 20, 528), kBannerGreen); }, "the banner back on the screen");
 }
 
 TEST_CASE("rich media expand road: with a custom close nothing shows, yet a tap in the top-right corner closes") {
