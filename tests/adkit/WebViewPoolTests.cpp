@@ -100,6 +100,22 @@ TEST_CASE("web view pool: a wiped web view is reused without a new one, while fa
     CHECK(pool->clearingWebViews().size() == 3);
     for (auto& webView : wiping) UIWebViewRecorder::of(*webView).finishLoad();
     CHECK(pool->count() == 3);
+
+    // A wipe that never ends is given up after its time-out, freeing its place.
+    adkittest::VirtualTime time(Clock::now());
+    auto stuckPool = AKWebViewCacheSet::make(4);
+    auto stuck = std::make_shared<UIWebView>();
+    std::weak_ptr<UIWebView> stuckWeak = stuck;
+    stuckPool->addObject(stuck);
+    stuck.reset();
+    drainMainQueue();
+    CHECK(stuckPool->clearingWebViews().size() == 1);
+    Clock::advance(AKWebViewCacheSet::kWipeTimeout - 0.5);
+    drainMainQueue();
+    CHECK(stuckPool->clearingWebViews().size() == 1);
+    Clock::advance(1);
+    adkittest::waitFor([&] { return stuckPool->clearingWebViews().empty(); }, "the stuck wipe given up");
+    CHECK(stuckWeak.expired());
     CHECK(std::all_of(scope.releasedOnMain.begin(), scope.releasedOnMain.end(), [](bool main) { return main; }));
 }
 

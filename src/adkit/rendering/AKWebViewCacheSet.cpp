@@ -4,6 +4,7 @@
 
 #include "platform/base/ThreadAssertions.h"
 #include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIApplication.h"
@@ -57,6 +58,15 @@ void AKWebViewCacheSet::clearWebView(const std::shared_ptr<UIWebView>& webView) 
     webView->setDelegate(weakSelf<AKWebViewCacheSet>());
     clearingWebViews_.push_back(webView);
     webView->loadRequest(NSURLRequest::requestWithURL(kBlankURL));
+    std::weak_ptr<AKWebViewCacheSet> weakSet = self<AKWebViewCacheSet>();
+    std::weak_ptr<UIWebView> weakView = webView;
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, Clock::nanosecondsFor(kWipeTimeout)), dispatch_get_main_queue(),
+                   [weakSet, weakView] {
+                       const auto set = weakSet.lock();
+                       const auto view = weakView.lock();
+                       if (!set || !view) return;
+                       if (auto given = set->endWipe(*view)) given->stopLoading();  // released here, on main
+                   });
 }
 
 std::shared_ptr<UIWebView> AKWebViewCacheSet::endWipe(UIWebView& webView) {

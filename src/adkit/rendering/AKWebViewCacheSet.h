@@ -5,6 +5,8 @@
 // and enters the pool only when that load finishes with an empty body and the
 // pool holds fewer than its capacity; otherwise it is released. At most 3 wipes
 // run at a time: a web view returned while 3 are running is released at once.
+// A wipe that has not ended after kWipeTimeout seconds is given up and its web
+// view released, so a page that never finishes cannot hold a wipe for good.
 // Pooled web views are invisible to the engine (no painting) and keep no
 // picture of their previous page (a taken one has none at all); they become
 // visible again when taken. A memory warning empties the pool.
@@ -27,6 +29,7 @@ public:
     static constexpr const char* kCapacityKey = "ak_web_view_cache_max_capacity";
     static constexpr std::size_t kDefaultCapacity = 4;
     static constexpr std::size_t kMaximumWipes = 3;
+    static constexpr double kWipeTimeout = 10;
 
     static std::size_t capacityForStoredValue(const Value& stored);
     // initWithMaxCapacity: (make observes memory warnings).
