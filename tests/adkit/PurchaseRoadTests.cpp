@@ -96,6 +96,7 @@ struct ConversionReporter : NSObject, AKConversionReporterInterface {
 
 // A fresh flow, store and payment queue; reports pinged for real to the ad server.
 struct PurchaseScope {
+    testsupport::TempHome home;  // the session and its defaults are this test's own
     testtools::AdServerProcess server;
     std::shared_ptr<PublisherLog> log = std::make_shared<PublisherLog>();
     std::shared_ptr<Publisher> publisher = std::make_shared<Publisher>();

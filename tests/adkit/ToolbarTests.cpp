@@ -43,6 +43,7 @@ TEST_CASE("publisher toolbar: script calls, the wrapped argument escaped inside 
 }
 
 TEST_CASE("publisher toolbar credentials: stored as sent, read at creation, a dictionary only, cleared") {
+    testsupport::TempHome home;
     const auto defaults = NSUserDefaults::standardUserDefaults();
     const char* key = AKPublisherToolbarCredentials::kDefaultsKey;
     CHECK(std::string(key) == "AdKitSDKToolbarCredentials");
@@ -126,6 +127,7 @@ TEST_CASE("publisher toolbar: opened by a guarded opener with the slot's ad unit
 
 namespace {
 struct ReportServer {
+    testsupport::TempHome home;  // the report path is a user default: each test its own
     testtools::AdServerProcess server;
     std::optional<AKAdHosts::ScopedOrigin> content;
     ReportServer() {
