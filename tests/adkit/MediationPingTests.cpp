@@ -1,13 +1,16 @@
 // Protects the mediation ping templates: placeholder filling and escaping, the
 // default templates on the mediation reporting origin, and pinging a list of
 // templates (defaults, sequence numbers, skipped elements) through the real
-// ad server's request log.
+// ad server's request log; and the network connectors (what adapters see,
+// impressions, clicks, refreshes, detaching).
 #include <doctest/doctest.h>
 
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKAdHosts.h"
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKSession.h"
+#include "adkit/foundation/AKMacros.h"
+#include "adkit/mediation/AKMAdNetworkConnector.h"
 #include "adkit/mediation/AKMUtilities.h"
 #include "adkit/rendering/AKClickTrackerCollection.h"
 #include "adkit/requests/AKRequest.h"
@@ -113,5 +116,178 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
     std::sort(sequence.begin(), sequence.end());
     CHECK(sequence[1] == sequence[0] + 1);
     CHECK(sequence[0] == std::stol(imp[0]["seq_num"].get<std::string>()) + 1);
+    AKClickTrackerCollection::setSharedInstance(nullptr);
+}
+
+// ---- Connectors -------------------------------------------------------------------------------
+
+namespace {
+
+struct RecordingAdapter : AKMAdNetworkAdapting {
+    std::weak_ptr<AKMAdNetworkConnector> connector;
+    std::vector<std::string> calls;
+    void initWithAKMAdNetworkConnector(const std::shared_ptr<AKMAdNetworkConnector>& c) override { connector = c; }
+    void getBannerWithSize(AKAdSize size) override { calls.push_back("banner " + AKAdSizeDescription(size)); }
+    void getInterstitial() override { calls.push_back("interstitial"); }
+    void stopBeingDelegate() override { calls.push_back("stop"); }
+    bool isBannerAnimationOK(std::int64_t type) override { return type == 3; }
+    void presentInterstitialFromRootViewController(const std::shared_ptr<UIViewController>&) override {}
+};
+
+struct RecordingParties : AKMDelegate, AKMAdManager {
+    std::vector<std::string> events;
+    AKLocationPtr location = AKLocation::initWithLatitude(52.5, 13.4, 20);
+    std::shared_ptr<UIViewController> viewControllerForPresentingModalView() override { return nullptr; }
+    void akmWillPresentFullScreenModal() override { events.push_back("will present modal"); }
+    void akmWillDismissFullScreenModal() override { events.push_back("will dismiss modal"); }
+    void akmDidDismissFullScreenModal() override { events.push_back("did dismiss modal"); }
+    void akmWillPresentInterstitial() override { events.push_back("will present"); }
+    void akmWillDismissInterstitial() override { events.push_back("will dismiss"); }
+    void akmDidDismissInterstitial() override { events.push_back("did dismiss"); }
+    void akmWillLeaveApplication() override { events.push_back("leave"); }
+    bool akmTestMode() override { return true; }
+    std::shared_ptr<AKAdNetworkExtras> networkExtrasFor(const std::string&) override { return nullptr; }
+    std::int64_t userGender() override { return 2; }
+    std::optional<Date> userBirthday() override { return std::nullopt; }
+    AKLocationPtr userLocation() override { return location; }
+    Value userKeywords() override { return Value::array({"k"}); }
+    std::optional<bool> childDirectedTreatment() override { return true; }
+    void resetTimingAdapters() override { events.push_back("reset timings"); }
+    std::optional<std::string> adapterDurationsParameter() override { return "40"; }
+    std::optional<std::string> adapterExitCodesParameter() override { return "0"; }
+    void adRequestReturnsFromConnectorWithView(AKMAdNetworkConnector&, const std::shared_ptr<UIView>&) override {
+        events.push_back("banner");
+    }
+    void adRequestReturnsFromConnectorWithInterstitial(AKMAdNetworkConnector&, const std::shared_ptr<NSObject>&) override {
+        events.push_back("interstitial");
+    }
+    void adRequestFailedFromConnectorWithError(AKMAdNetworkConnector&, const NSErrorPtr&) override {
+        events.push_back("failed");
+    }
+};
+
+struct ConnectorScope {
+    std::shared_ptr<RecordingParties> parties = std::make_shared<RecordingParties>();
+    std::shared_ptr<AKMAdNetworkConnector> connector;
+    std::shared_ptr<RecordingAdapter> adapter;
+
+    ConnectorScope(const AKAdTypePtr& type, const std::string& entry, const std::string& settings = "{}") {
+        ClassRegistry::registerClass({"MediationPingAdapter", "NSObject", {kAKMAdNetworkAdapterProtocol},
+                                      [] { return std::make_shared<RecordingAdapter>(); }, nullptr,
+                                      {kAKMGetBannerWithSizeOperation}});
+        NSErrorPtr error;
+        auto config = AKMMediationConfig::initWithAppKey(
+            "unit-c", *AKMacros::readJsonIntoDictionary(R"({"qdata": "qc", "settings": )" + settings +
+                                                        R"(, "ad_networks": [)" + entry + "]}"),
+            &error);
+        REQUIRE(config);
+        connector = AKMAdNetworkConnector::make(type, config, config->adNetworkConfigs().at(0));
+        adapter = std::dynamic_pointer_cast<RecordingAdapter>(connector->adapter());
+        REQUIRE(adapter);
+        connector->setGadmDelegate(parties);
+        connector->setAdManager(parties);
+    }
+};
+
+const char* const kEntry =
+    R"({"id": "n7", "allocation_id": "a7", "adapters": ["MediationPingAdapter"],
+        "data": {"pubid": "x", "gwhirl_share_location": "1"}})";
+
+}  // namespace
+
+TEST_CASE("banner connector: impressions per delivery with refresh, one click per banner, nothing once detached") {
+    adkittest::VirtualTime clock;
+    testtools::AdServerProcess server;
+    REQUIRE(server.started());
+    AKAdHosts::ScopedOrigin reports(AKAdHost::mediationReports, *AKAdOrigin::parse(server.origin("http"), "http"));
+    auto collection = std::make_shared<RecordingCollection>();
+    AKClickTrackerCollection::setSharedInstance(collection);
+    ConnectorScope scope(AKAdType::bannerAdTypeForSize(kAKAdSizeBanner), kEntry);
+    auto& connector = *scope.connector;
+    auto& adapter = *scope.adapter;
+
+    // What the adapter sees: stripped credentials, the shared location, the request's targeting.
+    CHECK(connector.credentials() == Value({{"pubid", Value("x")}}));
+    CHECK(connector.publisherId() == std::optional<std::string>("x"));
+    CHECK(connector.userHasLocation());
+    CHECK(connector.userLatitude() == 52.5);
+    CHECK(connector.testMode());
+    CHECK(connector.childDirectedTreatment() == std::optional<bool>(true));
+    CHECK(connector.askAdapterIsBannerAnimationOK(3));
+    connector.getAdFromAdapterWithType(AKAdType::bannerAdTypeForSize(kAKAdSizeInvalid));
+    connector.getAdFromAdapterWithType(AKAdType::bannerAdTypeForSize(kAKAdSizeBanner));
+    CHECK(adapter.calls == std::vector<std::string>{"banner " + AKAdSizeDescription(kAKAdSizeBanner)});
+
+    RecordingAdapter stranger;
+    connector.adapterDidReceiveAdView(stranger, nullptr);  // not its adapter: ignored
+    connector.adapterDidReceiveAdView(adapter, nullptr);
+    connector.adapterClickDidOccurInBanner(adapter, nullptr);
+    connector.adapterWillLeaveApplication(adapter);  // a second click on the same banner: no ping
+    connector.adapterDidReceiveAdView(adapter, nullptr);
+    connector.adapterWillPresentFullScreenModal(adapter);
+    connector.adapterDidReceiveAdView(adapter, nullptr);
+    CHECK(scope.parties->events ==
+          std::vector<std::string>{"banner", "reset timings", "leave", "banner", "reset timings", "will present modal",
+                                   "banner", "reset timings"});
+    CHECK(collection->urls.size() == 5);
+
+    // Detached: no result, no event, no ping.
+    connector.setAdManager(nullptr);
+    connector.adapterDidReceiveAdView(adapter, nullptr);
+    connector.adapterDidFailAd(adapter, nullptr);
+    connector.adapterWillLeaveApplication(adapter);
+    CHECK(scope.parties->events.size() == 8);
+    CHECK(collection->urls.size() == 5);
+
+    std::vector<nlohmann::json> imp;
+    std::vector<nlohmann::json> clk;
+    waitFor(
+        [&] {
+            imp.clear();
+            clk.clear();
+            for (const auto& entry : server.log()) {
+                if (entry["path"] == "/imp") imp.push_back(entry["query"]);
+                if (entry["path"] == "/clk") clk.push_back(entry["query"]);
+            }
+            return imp.size() == 3 && clk.size() == 2;
+        },
+        "three impression and two click pings");
+    std::vector<std::string> refreshes;
+    for (const auto& query : imp) {
+        CHECK(query["ad_network_id"] == "n7");
+        CHECK(query["qdata"] == "qc");
+        CHECK(query["aec"] == "0");
+        refreshes.push_back(query["nr"]);
+    }
+    std::sort(refreshes.begin(), refreshes.end());
+    CHECK(refreshes == std::vector<std::string>{"0", "1", "1"});
+    scope.connector.reset();
+    CHECK(scope.adapter->calls.back() == "stop");
+    AKClickTrackerCollection::setSharedInstance(nullptr);
+}
+
+TEST_CASE("interstitial connector: impression when shown, will-dismiss supplied, no location unless shared") {
+    auto collection = std::make_shared<RecordingCollection>();
+    AKClickTrackerCollection::setSharedInstance(collection);
+    AKAdHosts::ScopedOrigin reports(AKAdHost::mediationReports, *AKAdOrigin::parse("http://127.0.0.1:9", "http"));
+    ConnectorScope scope(AKAdType::initForInterstitial(),
+                         R"({"id": "n8", "adapters": ["MediationPingAdapter"], "imp_urls": [],
+                             "data": {"gwhirl_share_location": "0"}})",
+                         R"({"imp_urls": ["http://127.0.0.1:9/never"]})");
+    auto& connector = *scope.connector;
+    CHECK_FALSE(connector.userHasLocation());
+    CHECK(connector.userLongitude() == 0.0);
+    CHECK_FALSE(connector.userLocationDescription().has_value());
+    connector.getAdFromAdapterWithType(AKAdType::initForInterstitial());
+    CHECK(scope.adapter->calls == std::vector<std::string>{"interstitial"});
+
+    connector.adapterDidReceiveInterstitial(*scope.adapter, nullptr);
+    connector.adapterWillPresentInterstitial(*scope.adapter);
+    CHECK(collection->urls.empty());  // the entry's own empty list wins over the configuration's
+    connector.adapterDidDismissInterstitial(*scope.adapter);
+    connector.adapterWillLeaveApplication(*scope.adapter);
+    CHECK(scope.parties->events == std::vector<std::string>{"interstitial", "will present", "reset timings",
+                                                            "will dismiss", "did dismiss", "leave"});
+    CHECK(collection->urls.empty());  // leaving from an interstitial sends no click ping
     AKClickTrackerCollection::setSharedInstance(nullptr);
 }

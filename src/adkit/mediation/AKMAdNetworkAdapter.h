@@ -24,6 +24,7 @@
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSObject.h"
 
+class AKMAdNetworkConnector;
 class UIViewController;
 
 inline constexpr const char* kAKMAdNetworkAdapterProtocol = "AKMAdNetworkAdapter";
@@ -35,6 +36,9 @@ inline constexpr const char* kAKMNetworkExtrasClassOperation = "networkExtrasCla
 // What every adapter instance does for one attempt at one network.
 class AKMAdNetworkAdapting : public NSObject {
 public:
+    // Made by the registered factory, then given its connector, which it must
+    // not own (hold it weakly).
+    virtual void initWithAKMAdNetworkConnector(const std::shared_ptr<AKMAdNetworkConnector>& connector) = 0;
     virtual void getBannerWithSize(AKAdSize size) = 0;
     virtual void getInterstitial() = 0;
     // The adapter and its ad objects stop calling the connector.
