@@ -119,6 +119,10 @@ TEST_CASE("ad hosts: a scope wins over the environment, which wins over Info.jso
     CHECK(AKAdHosts::staticContentOrigin().description() == "https://static.adkit.quorvane.net");
     CHECK(AKAdHosts::staticMediaOrigin().description() == "http://media.adkit.quorvane.net");
     CHECK(AKAdHosts::reachabilityOrigin().host == "reach.adkit.quorvane.net");  // the unusable value is passed over
+    ScopedEnvironment noReports("QUORVANE_ADKIT_MEDIATION_HOST", nullptr);
+    ScopedEnvironment exchange("QUORVANE_ADKIT_EXCHANGE_HOST", "creatives.example:81");
+    CHECK(AKAdHosts::mediationReportsOrigin().description() == "http://mediation.adkit.quorvane.net");
+    CHECK(AKAdHosts::exchangeCreativeOrigin().description() == "http://creatives.example:81");
     CHECK(ak_SDKJavaScriptURLString() == "https://static.adkit.quorvane.net/adnet/static/sdk/native/sdk-core-v40.html");
 
     // A publisher-managed host given with its port: its URLs are recognised on that port only.

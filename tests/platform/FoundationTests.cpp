@@ -92,6 +92,21 @@ TEST_CASE("an object conforms to the protocols its class or a superclass lists a
     CHECK(ClassRegistry::createWithDictionary("RegistryMade", Value({{"ok", Value(true)}})) != nullptr);
     CHECK(ClassRegistry::createWithDictionary("RegistryMade", Value::dictionary()) == nullptr);
     CHECK(ClassRegistry::createWithDictionary("RegistryDelegate", Value({{"ok", Value(true)}})) == nullptr);
+
+    // Instance and class-level operations, inherited and overridden along the superclass chain.
+    ClassRegistry::registerClass({"RegistryOps", "NSObject", {}, nullptr, nullptr, {"takeSize:"},
+                                  {{"version", [] { return Value("1.0"); }}, {"extras", [] { return Value(); }}}});
+    ClassRegistry::registerClass({"RegistryOpsSub", "RegistryOps", {}, nullptr, nullptr, {"resize:"},
+                                  {{"version", [] { return Value("2.0"); }}}});
+    CHECK(ClassRegistry::instancesRespondTo("RegistryOpsSub", "takeSize:"));
+    CHECK(ClassRegistry::instancesRespondTo("RegistryOpsSub", "resize:"));
+    CHECK_FALSE(ClassRegistry::instancesRespondTo("RegistryOps", "resize:"));
+    CHECK_FALSE(ClassRegistry::instancesRespondTo("RegistryUnknown", "takeSize:"));
+    CHECK(ClassRegistry::classRespondsTo("RegistryOpsSub", "extras"));
+    CHECK_FALSE(ClassRegistry::classRespondsTo("RegistryOpsSub", "takeSize:"));
+    CHECK(ClassRegistry::callClassOperation("RegistryOpsSub", "version") == std::optional<Value>(Value("2.0")));
+    CHECK(ClassRegistry::callClassOperation("RegistryOps", "version") == std::optional<Value>(Value("1.0")));
+    CHECK_FALSE(ClassRegistry::callClassOperation("RegistryOps", "resize:").has_value());
 }
 
 // ---- Key-value observation -------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "PurchaseRoutes.h"
+#include "MediationRoutes.h"
 #include "ClickRoutes.h"
 #include "ServerState.h"
 #include "TestAuthority.h"
@@ -153,6 +154,7 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
     if (auto click = clickRouteAnswer(request, origin, *state_)) return std::move(*click);
     if (isPing(path) || path == kLogPath) return plain(204, "");
     if (auto purchase = purchaseAnswer(path)) return std::move(*purchase);
+    if (auto mediation = mediationAnswer(path)) return std::move(*mediation);
     if (path == "/adnet/click") {
         Answer answer = plain(302, "");
         const std::string landing = request.get_param_value("landing");

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr std::size_t kServerCount = static_cast<std::size_t>(AKAdHost::exchangeCreative) + 1;
+
 struct Server {
     const char* environment;
     const char* infoKey;
@@ -17,18 +19,20 @@ struct Server {
 };
 
 const Server& serverOf(AKAdHost server) {
-    static const std::array<Server, 4> servers{{
+    static const std::array<Server, kServerCount> servers{{
         {"QUORVANE_ADKIT_STATIC_HOST", "AKStaticContentHost", "static.adkit.quorvane.net", "https"},
         {"QUORVANE_ADKIT_STATIC_MEDIA_HOST", "AKStaticMediaHost", "media.adkit.quorvane.net", "http"},
         {"QUORVANE_ADKIT_PMA_HOST", "AKPublisherManagedHost", "pma.adkit.quorvane.net", "https"},
         {"QUORVANE_ADKIT_REACHABILITY_HOST", "AKReachabilityHost", "reach.adkit.quorvane.net", "https"},
+        {"QUORVANE_ADKIT_MEDIATION_HOST", "AKMediationReportHost", "mediation.adkit.quorvane.net", "http"},
+        {"QUORVANE_ADKIT_EXCHANGE_HOST", "AKExchangeCreativeHost", "creative.exchange.adkit.quorvane.net", "http"},
     }};
     return servers.at(static_cast<std::size_t>(server));
 }
 
 struct Overrides {
     std::mutex mutex;
-    std::array<std::optional<AKAdOrigin>, 4> origins;
+    std::array<std::optional<AKAdOrigin>, kServerCount> origins;
 };
 
 Overrides& overrides() {
@@ -70,6 +74,8 @@ AKAdOrigin staticContentOrigin() { return origin(AKAdHost::staticContent); }
 AKAdOrigin staticMediaOrigin() { return origin(AKAdHost::staticMedia); }
 AKAdOrigin publisherManagedOrigin() { return origin(AKAdHost::publisherManaged); }
 AKAdOrigin reachabilityOrigin() { return origin(AKAdHost::reachability); }
+AKAdOrigin mediationReportsOrigin() { return origin(AKAdHost::mediationReports); }
+AKAdOrigin exchangeCreativeOrigin() { return origin(AKAdHost::exchangeCreative); }
 
 ScopedOrigin::ScopedOrigin(AKAdHost server, AKAdOrigin origin)
     : server_(server), previous_(exchangeOverride(server, std::move(origin))) {}

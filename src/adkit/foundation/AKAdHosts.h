@@ -7,11 +7,16 @@
 // | static media      | QUORVANE_ADKIT_STATIC_MEDIA_HOST   | "AKStaticMediaHost"      | http            |
 // | publisher-managed | QUORVANE_ADKIT_PMA_HOST            | "AKPublisherManagedHost" | https           |
 // | reachability      | QUORVANE_ADKIT_REACHABILITY_HOST   | "AKReachabilityHost"     | https           |
+// | mediation reports | QUORVANE_ADKIT_MEDIATION_HOST      | "AKMediationReportHost"  | http            |
+// | exchange creative | QUORVANE_ADKIT_EXCHANGE_HOST       | "AKExchangeCreativeHost" | http            |
 //
 // The static-content server holds the hidden core page and the toolbar script;
 // the static-media server the rich-media scripts and default scripts; the
 // publisher-managed server answers ad requests of its own formats (matched by
-// host); the reachability host is the one whose reachability is watched.
+// host); the reachability host is the one whose reachability is watched; the
+// mediation reporting server receives the default click, impression and no-fill
+// pings; the exchange creative origin is the base under which the HTML adapter
+// loads its creatives.
 //
 // Each value is "scheme://host[:port]" or a bare "host[:port]". The first of
 // these that makes an origin wins: a ScopedOrigin in force, the environment,
@@ -20,7 +25,7 @@
 
 #include "adkit/foundation/AKAdOrigin.h"
 
-enum class AKAdHost { staticContent, staticMedia, publisherManaged, reachability };
+enum class AKAdHost { staticContent, staticMedia, publisherManaged, reachability, mediationReports, exchangeCreative };
 
 namespace AKAdHosts {
 
@@ -29,6 +34,8 @@ AKAdOrigin staticContentOrigin();
 AKAdOrigin staticMediaOrigin();
 AKAdOrigin publisherManagedOrigin();
 AKAdOrigin reachabilityOrigin();
+AKAdOrigin mediationReportsOrigin();
+AKAdOrigin exchangeCreativeOrigin();
 
 // Points one server at another origin while it lives (tests point the library
 // at their loopback peers this way, without touching the process environment,

@@ -91,3 +91,39 @@ std::vector<std::string> ClassRegistry::allClasses() {
     for (const auto& [name, info] : classes()) out.push_back(name);
     return out;
 }
+
+namespace {
+// The first class in the superclass chain of `name` for which `pick` holds.
+template <class Pick>
+std::optional<ClassRegistry::ClassInfo> firstInChain(const std::string& name, Pick pick) {
+    std::string current = name;
+    for (int depth = 0; depth < 64 && !current.empty(); ++depth) {
+        auto info = ClassRegistry::lookup(current);
+        if (!info) return std::nullopt;
+        if (pick(*info)) return info;
+        current = info->superclass;
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+bool ClassRegistry::instancesRespondTo(const std::string& name, const std::string& operation) {
+    return firstInChain(name, [&](const ClassInfo& info) {
+               for (const auto& op : info.instanceOperations)
+                   if (op == operation) return true;
+               return false;
+           }).has_value();
+}
+
+bool ClassRegistry::classRespondsTo(const std::string& name, const std::string& operation) {
+    return firstInChain(name, [&](const ClassInfo& info) { return info.classOperations.count(operation) > 0; })
+        .has_value();
+}
+
+std::optional<Value> ClassRegistry::callClassOperation(const std::string& name, const std::string& operation) {
+    auto info = firstInChain(name, [&](const ClassInfo& i) { return i.classOperations.count(operation) > 0; });
+    if (!info) return std::nullopt;
+    const auto& call = info->classOperations.at(operation);
+    if (!call) return std::nullopt;
+    return call();
+}

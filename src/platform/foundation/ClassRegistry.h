@@ -3,7 +3,12 @@
 // class conforms to. Classes register themselves explicitly at start-up.
 // Protocols may be registered with the protocols they inherit: a class that
 // conforms to a protocol conforms to every protocol that one inherits.
+// A class may also list the operations its instances answer (asked without an
+// instance, e.g. whether an adapter class takes a banner size) and its
+// class-level operations, callable by class name; both are inherited from the
+// registered superclasses.
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +28,10 @@ public:
         std::vector<std::string> protocols;
         Factory factory;
         DictionaryFactory dictionaryFactory = nullptr;
+        // Operation names the class's instances answer.
+        std::vector<std::string> instanceOperations = {};
+        // Class-level operations by name; each answers a Value.
+        std::map<std::string, std::function<Value()>> classOperations = {};
     };
 
     static void registerClass(ClassInfo info);
@@ -45,6 +54,13 @@ public:
     // `protocol` or inherits it.
     static bool conformsTo(const std::string& name, const std::string& protocol);
     static std::vector<std::string> allClasses();
+    // instancesRespondToSelector: the class or a superclass lists the operation.
+    static bool instancesRespondTo(const std::string& name, const std::string& operation);
+    // respondsToSelector: of the class object.
+    static bool classRespondsTo(const std::string& name, const std::string& operation);
+    // Calls a class-level operation (the nearest in the superclass chain);
+    // nullopt when the class or the operation is unknown.
+    static std::optional<Value> callClassOperation(const std::string& name, const std::string& operation);
 };
 
 // NSClassFromString: true when the class is registered.

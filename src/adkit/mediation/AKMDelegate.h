@@ -1,0 +1,54 @@
+#pragma once
+// The two parties a mediation network connector reports to:
+//   - AKMDelegate, the slot's mediation glue: user events, the targeting of
+//     the slot's request and the per-attempt timings;
+//   - AKMAdManager, the waterfall: the result of the connector's attempt.
+// Connectors hold both without owning them. Main thread only.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "adkit/foundation/AKLocation.h"
+#include "adkit/requests/AKAdNetExtras.h"
+#include "platform/foundation/NSError.h"
+#include "platform/foundation/Value.h"
+
+class AKMAdNetworkConnector;
+class UIView;
+class UIViewController;
+
+class AKMDelegate {
+public:
+    virtual ~AKMDelegate() = default;
+
+    virtual std::shared_ptr<UIViewController> viewControllerForPresentingModalView() = 0;
+    virtual void akmWillPresentFullScreenModal() = 0;
+    virtual void akmWillDismissFullScreenModal() = 0;
+    virtual void akmDidDismissFullScreenModal() = 0;
+    virtual void akmWillPresentInterstitial() = 0;
+    virtual void akmWillDismissInterstitial() = 0;
+    virtual void akmDidDismissInterstitial() = 0;
+    virtual void akmWillLeaveApplication() = 0;
+    virtual bool akmTestMode() = 0;
+    virtual std::shared_ptr<AKAdNetworkExtras> networkExtrasFor(const std::string& extrasClass) = 0;
+    virtual std::int64_t userGender() = 0;
+    virtual std::optional<Date> userBirthday() = 0;
+    virtual AKLocationPtr userLocation() = 0;
+    virtual Value userKeywords() = 0;
+    virtual std::optional<bool> childDirectedTreatment() = 0;
+    virtual void resetTimingAdapters() = 0;
+    // The attempts' durations and exit codes, comma-joined; nullopt when none was timed.
+    virtual std::optional<std::string> adapterDurationsParameter() = 0;
+    virtual std::optional<std::string> adapterExitCodesParameter() = 0;
+};
+
+class AKMAdManager {
+public:
+    virtual ~AKMAdManager() = default;
+    virtual void adRequestReturnsFromConnectorWithView(AKMAdNetworkConnector& connector,
+                                                       const std::shared_ptr<UIView>& view) = 0;
+    virtual void adRequestReturnsFromConnectorWithInterstitial(AKMAdNetworkConnector& connector,
+                                                               const std::shared_ptr<NSObject>& interstitial) = 0;
+    virtual void adRequestFailedFromConnectorWithError(AKMAdNetworkConnector& connector, const NSErrorPtr& error) = 0;
+};
