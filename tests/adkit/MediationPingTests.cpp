@@ -5,6 +5,9 @@
 // impressions, clicks, refreshes, detaching).
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKAdHosts.h"
 #include "adkit/foundation/AKApplication.h"
@@ -30,6 +33,21 @@ struct RecordingCollection : AKClickTrackerCollection {
         AKClickTrackerCollection::trackURL(url, cacheEnabled);
     }
 };
+
+// The queries the server was sent, by path, once it holds exactly the counts asked for.
+std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools::AdServerProcess& server,
+                                                                const std::map<std::string, std::size_t>& counts,
+                                                                const std::string& what) {
+    std::map<std::string, std::vector<nlohmann::json>> byPath;
+    waitFor(
+        [&] {
+            byPath.clear();
+            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry["query"]);
+            return std::ranges::all_of(counts, [&](const auto& count) { return byPath[count.first].size() == count.second; });
+        },
+        what);
+    return byPath;
+}
 
 std::string filled(const std::string& urlTemplate, const PingValues& values) {
     auto url = AKMUtilities::mediationURLFrom(urlTemplate, values);
@@ -84,19 +102,10 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
                    std::nullopt, "q", "list", false, std::nullopt, std::nullopt});
     CHECK(collection->urls.size() == 3);
 
-    std::vector<nlohmann::json> imp;
-    std::vector<nlohmann::json> nofill;
-    waitFor(
-        [&] {
-            imp.clear();
-            nofill.clear();
-            for (const auto& entry : server.log()) {
-                if (entry["path"] == "/imp") imp.push_back(entry["query"]);
-                if (entry["path"] == "/nofill") nofill.push_back(entry["query"]);
-            }
-            return imp.size() == 1 && nofill.size() == 2;
-        },
-        "one impression and two no-fill pings at the reporting server");
+    auto pings = waitForPings(server, {{"/imp", 1}, {"/nofill", 2}},
+                              "one impression and two no-fill pings at the reporting server");
+    const auto& imp = pings["/imp"];
+    const auto& nofill = pings["/nofill"];
     const auto session = AKApplication::sharedApplication()->currentSession();
     const nlohmann::json expected = {{"ad_loc", "unit-1"}, {"qdata", ""},   {"ad_network_id", "net-1"},
                                      {"js", AKRequest::sdkVersion()},       {"nr", "1"},
@@ -239,19 +248,8 @@ TEST_CASE("banner connector: impressions per delivery with refresh, one click pe
     CHECK(scope.parties->events.size() == 8);
     CHECK(collection->urls.size() == 5);
 
-    std::vector<nlohmann::json> imp;
-    std::vector<nlohmann::json> clk;
-    waitFor(
-        [&] {
-            imp.clear();
-            clk.clear();
-            for (const auto& entry : server.log()) {
-                if (entry["path"] == "/imp") imp.push_back(entry["query"]);
-                if (entry["path"] == "/clk") clk.push_back(entry["query"]);
-            }
-            return imp.size() == 3 && clk.size() == 2;
-        },
-        "three impression and two click pings");
+    auto pings = waitForPings(server, {{"/imp", 3}, {"/clk", 2}}, "three impression and two click pings");
+    const auto& imp = pings["/imp"];
     std::vector<std::string> refreshes;
     for (const auto& query : imp) {
         CHECK(query["ad_network_id"] == "n7");
