@@ -497,6 +497,8 @@ TEST_CASE("purchase road: a tap on a purchase ad on the phone screen, first an u
     CHECK(road.reports()[1].value("status", "") == "1");
     CHECK(road.reports()[1].value("sku", "") == kProduct);
     CHECK(road.reports()[1].value("quantity", "") == "2");
+    // The two taps' click pings are sent without waiting for them: wait for them at the server.
+    waitFor([&] { return road.loggedQuery("/adnet/ping/click", "unit").size() >= 2; }, "the two click pings");
     CHECK(road.loggedQuery("/adnet/ping/click", "unit") == std::vector<std::string>{"purchase", "purchase"});
     PurchaseScope::reset();
 }
