@@ -143,10 +143,17 @@ struct RecordingAdapter : AKMAdNetworkAdapting {
     void presentInterstitialFromRootViewController(const std::shared_ptr<UIViewController>&) override {}
 };
 
-struct RecordingParties : AKMDelegate, AKMAdManager {
+struct RecordingParties : AKMDelegate, AKMAdManaging {
     std::vector<std::string> events;
     AKLocationPtr location = AKLocation::initWithLatitude(52.5, 13.4, 20);
     std::shared_ptr<UIViewController> viewControllerForPresentingModalView() override { return nullptr; }
+    void akmDidReceiveAd(const std::shared_ptr<UIView>&) override {}
+    void akmDidReceiveInterstitial(const std::shared_ptr<NSObject>&) override {}
+    void akmDidFailToReceiveAdWithError(const NSErrorPtr&) override {}
+    void akmBannerAdRefreshFailedWithError(const NSErrorPtr&) override {}
+    void startTimingAdapter() override {}
+    void endTimingAdapterWithExitCode(long) override {}
+    std::shared_ptr<AKMDelegate> delegate() const override { return nullptr; }
     void akmWillPresentFullScreenModal() override { events.push_back("will present modal"); }
     void akmWillDismissFullScreenModal() override { events.push_back("will dismiss modal"); }
     void akmDidDismissFullScreenModal() override { events.push_back("did dismiss modal"); }

@@ -43,8 +43,8 @@ public:
     const AKMMediationConfigPtr& mediationConfig() const { return mediationConfig_; }
     const std::shared_ptr<AKMAdNetworkAdapting>& adapter() const { return adapter_; }
     void setGadmDelegate(const std::shared_ptr<AKMDelegate>& delegate) { delegate_ = delegate; }
-    void setAdManager(const std::shared_ptr<AKMAdManager>& manager) { adManager_ = manager; }
-    std::shared_ptr<AKMAdManager> adManager() const { return adManager_.lock(); }
+    void setAdManager(const std::shared_ptr<AKMAdManaging>& manager) { adManager_ = manager; }
+    std::shared_ptr<AKMAdManaging> adManager() const { return adManager_.lock(); }
     bool isClicked() const { return clicked_; }
 
     // ---- What adapters see ----
@@ -97,7 +97,7 @@ private:
     Value strippedCredentials_;
     bool shareLocation_ = false;
     std::weak_ptr<AKMDelegate> delegate_;
-    std::weak_ptr<AKMAdManager> adManager_;
+    std::weak_ptr<AKMAdManaging> adManager_;
     AKMMediationConfigPtr mediationConfig_;
     AKMAdNetworkConfigPtr networkConfig_;
     std::shared_ptr<AKMAdNetworkAdapting> adapter_;

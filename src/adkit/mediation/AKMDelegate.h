@@ -2,7 +2,8 @@
 // The two parties a mediation network connector reports to:
 //   - AKMDelegate, the slot's mediation glue: user events, the targeting of
 //     the slot's request and the per-attempt timings;
-//   - AKMAdManager, the waterfall: the result of the connector's attempt.
+//   - AKMAdManaging, the waterfall (AKMAdManager): the result of the
+//     connector's attempt.
 // Connectors hold both without owning them. Main thread only.
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,11 @@ public:
     virtual ~AKMDelegate() = default;
 
     virtual std::shared_ptr<UIViewController> viewControllerForPresentingModalView() = 0;
+    // The waterfall's results (from AKMAdManager).
+    virtual void akmDidReceiveAd(const std::shared_ptr<UIView>& view) = 0;
+    virtual void akmDidReceiveInterstitial(const std::shared_ptr<NSObject>& interstitial) = 0;
+    virtual void akmDidFailToReceiveAdWithError(const NSErrorPtr& error) = 0;
+    virtual void akmBannerAdRefreshFailedWithError(const NSErrorPtr& error) = 0;
     virtual void akmWillPresentFullScreenModal() = 0;
     virtual void akmWillDismissFullScreenModal() = 0;
     virtual void akmDidDismissFullScreenModal() = 0;
@@ -37,15 +43,22 @@ public:
     virtual AKLocationPtr userLocation() = 0;
     virtual Value userKeywords() = 0;
     virtual std::optional<bool> childDirectedTreatment() = 0;
+    // The per-attempt timings: one started per entry taken from the queue,
+    // ended with the attempt's exit code.
+    virtual void startTimingAdapter() = 0;
+    virtual void endTimingAdapterWithExitCode(long exitCode) = 0;
     virtual void resetTimingAdapters() = 0;
     // The attempts' durations and exit codes, comma-joined; nullopt when none was timed.
     virtual std::optional<std::string> adapterDurationsParameter() = 0;
     virtual std::optional<std::string> adapterExitCodesParameter() = 0;
 };
 
-class AKMAdManager {
+// What connectors see of the waterfall.
+class AKMAdManaging {
 public:
-    virtual ~AKMAdManager() = default;
+    virtual ~AKMAdManaging() = default;
+    // The glue the waterfall reports to (null once cleared).
+    virtual std::shared_ptr<AKMDelegate> delegate() const = 0;
     virtual void adRequestReturnsFromConnectorWithView(AKMAdNetworkConnector& connector,
                                                        const std::shared_ptr<UIView>& view) = 0;
     virtual void adRequestReturnsFromConnectorWithInterstitial(AKMAdNetworkConnector& connector,

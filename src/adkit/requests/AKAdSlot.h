@@ -120,6 +120,11 @@ public:
     // The interstitial that owns this slot, if any (held weakly).
     std::shared_ptr<NSObject> interstitial() const { return interstitial_.lock(); }
     void setInterstitial(const std::shared_ptr<NSObject>& interstitial) { interstitial_ = interstitial; }
+    // How deep in mediation this slot's ads are nested: 0 for the publisher's
+    // own slots, one more for each ad the library's own network adapter makes
+    // on a mediating slot's behalf.
+    int mediationNestingDepth() const { return mediationNestingDepth_; }
+    void setMediationNestingDepth(int depth) { mediationNestingDepth_ = depth; }
 
     // ---- State machine (AKAdSlotState.cpp) ----
     AKSlotState state() const override { return state_; }
@@ -309,6 +314,7 @@ private:
     std::optional<std::string> requestID_;
     CGSize newAdSize_ = CGSizeZero;
     std::shared_ptr<AKMToAKGlue> adMediationGlue_;
+    int mediationNestingDepth_ = 0;
     bool interceptorCounted_ = false;
     std::shared_ptr<NSTimer> renderingWatchdog_;
     // Viewability.
