@@ -1,4 +1,4 @@
-// Protects the mediation ping templates: placeholder filling and escaping, the
+// Protects the mediation ping templates: one-pass placeholder filling, escaped at signs and escaped values, the
 // default templates on the mediation reporting origin, and pinging a list of
 // templates (defaults, sequence numbers, skipped elements) through the real
 // ad server's request log; and the network connectors (what adapters see,
@@ -74,8 +74,28 @@ TEST_CASE("mediation templates: placeholders, escaped at signs, literal values a
         CAPTURE(urlTemplate);
         CHECK(filled(urlTemplate, values) == expected);
     }
-    // An absent value leaves its placeholder; refresh NO gives "0".
+    // An absent value leaves its placeholder, whose closing "@" opens nothing; refresh NO gives "0".
     CHECK(filled("http://h/p?n=@gw_adnetid@&r=@gw_adnetrefresh@", PingValues{}) == "http://h/p?n=@gw_adnetid@&r=0");
+    CHECK(filled("http://h/p?n=@gw_adnetid@gw_adnetrefresh@", PingValues{}) == "http://h/p?n=@gw_adnetid@gw_adnetrefresh@");
+
+    // One pass from the left: a value is never searched for placeholders, and a placeholder's closing "@"
+    // opens no other. Values go in as sent but for what cannot stand in a query.
+    const std::pair<std::string, std::string> valueRows[] = {
+        {"@gw_sessid@", "q=@gw_sessid@&s=77"},
+        {"@@gw_adlocid@@@gw_seqnum@", "q=@@gw_adlocid@@@gw_seqnum@&s=77"},
+        {"a b#c", "q=a%20b%23c&s=77"},
+        {"\"<>\\^`{|}", "q=%22%3C%3E%5C%5E%60%7B%7C%7D&s=77"},
+        {"\x01\x7F\xC3\xA9\t", "q=%01%7F%C3%A9%09&s=77"},
+        {"100%25 & 50%", "q=100%25%20&%2050%25&s=77"},
+        {"a=1&b=[2]@x;y/z?$'*+,!()~", "q=a=1&b=[2]@x;y/z?$'*+,!()~&s=77"},
+    };
+    for (const auto& [qdata, query] : valueRows) {
+        CAPTURE(qdata);
+        CHECK(filled("http://h/p?q=@gw_qdata@&s=@gw_sessid@", PingValues{std::nullopt, false, std::nullopt,
+                                                                           std::nullopt, qdata, "77"}) ==
+              "http://h/p?" + query);
+    }
+    CHECK(filled("http://h/p?a=@gw_sessid@gw_qdata@", values) == "http://h/p?a=77gw_qdata@");
 }
 
 TEST_CASE("mediation pings reach the reporting server: defaults, sequence numbers, and lists that send nothing") {
@@ -87,10 +107,12 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
     AKClickTrackerCollection::setSharedInstance(collection);
     CHECK(AKMUtilities::defaultNoFillTemplate().rfind(server.origin("http") + "/nofill?", 0) == 0);
 
-    // Lists that send nothing: present but empty (even with a default), or no default at all.
+    // Lists that send nothing: present but empty (even with a default), no default at all, or templates that
+    // fill to nothing, to no text or to no web URL.
     AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value::array(), AKMUtilities::defaultClickTemplate()});
     AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value(), std::nullopt});
-    AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value::array({"@gw_devid@", 5})});
+    AKMUtilities::trackMediationURLsFromTemplates(
+        PingReport{Value::array({"@gw_devid@", 5, "file:///etc/hosts?q=@gw_qdata@", "data:,@gw_qdata@"})});
     CHECK(collection->urls.empty());
 
     // The default impression template with every value, then two listed no-fill templates.
