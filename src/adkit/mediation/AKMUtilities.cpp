@@ -86,7 +86,7 @@ std::string fill(std::string_view urlTemplate, const std::vector<Keywords>& keyw
 
 }  // namespace
 
-NSURLPtr mediationURLFrom(const std::string& urlTemplate, const PingValues& values) {
+std::string filledTemplate(const std::string& urlTemplate, const PingValues& values) {
     const std::vector<Keywords> keywords = {
         {"gw_adlocid", values.adLocationID},
         {"gw_qdata", values.qData},
@@ -100,7 +100,11 @@ NSURLPtr mediationURLFrom(const std::string& urlTemplate, const PingValues& valu
         {"gw_aec", values.exitCodes},
         {"gw_adt", values.durations},
     };
-    const std::string text = fill(urlTemplate, keywords);
+    return fill(urlTemplate, keywords);
+}
+
+NSURLPtr mediationURLFrom(const std::string& urlTemplate, const PingValues& values) {
+    const std::string text = filledTemplate(urlTemplate, values);
     if (text.empty()) return nullptr;
     return NSURL::URLWithString(text);
 }

@@ -38,6 +38,8 @@ struct PingValues {
     std::optional<std::string> durations = std::nullopt;
 };
 
+// The filled template as text.
+std::string filledTemplate(const std::string& urlTemplate, const PingValues& values);
 // mediationURLFrom:adLocationID:...: the filled template as a URL, or null.
 NSURLPtr mediationURLFrom(const std::string& urlTemplate, const PingValues& values);
 
