@@ -65,8 +65,8 @@ void checkSettings(const AKMMediationConfig& config, const Value& dictionary) {
     check(std::isfinite(config.adNetworkTimeout()) && config.adNetworkTimeout() > 0, "a network time-out out of range");
     for (const Value* templates : {&config.impressionURLs(), &config.clickURLs(), &config.noFillURLs()})
         check(isNullOr(*templates, &Value::isArray), "ping templates that are not a list");
-    if (const std::string* qdata = dictionary["qdata"].string())
-        check(config.qdata() == *qdata, "a text qdata not kept as sent");
+    const Value qdata = dictionary["qdata"];
+    if (const std::string* text = qdata.string()) check(config.qdata() == *text, "a text qdata not kept as sent");
     check(config.adType() && config.adType()->description() ==
                                   AKMMediationConfig::peekAdTypeFromConfig(dictionary)->description(),
           "an ad type that is not the one \"ad_type\" names");
