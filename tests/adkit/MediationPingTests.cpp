@@ -34,7 +34,7 @@ struct RecordingCollection : AKClickTrackerCollection {
     }
 };
 
-// The queries the server was sent, by path, once it holds exactly the counts asked for.
+// The requests the server was sent (log entries), by path, once it holds exactly the counts asked for.
 std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools::AdServerProcess& server,
                                                                 const std::map<std::string, std::size_t>& counts,
                                                                 const std::string& what) {
@@ -42,7 +42,7 @@ std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools:
     waitFor(
         [&] {
             byPath.clear();
-            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry["query"]);
+            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry);
             return std::ranges::all_of(counts, [&](const auto& count) { return byPath[count.first].size() == count.second; });
         },
         what);
@@ -117,7 +117,7 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
 
     // The default impression template with every value, then two listed no-fill templates.
     AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value(), AKMUtilities::defaultImpressionTemplate(), "net-1",
-                                                             "alloc-1", std::nullopt, "unit-1", true, "40,12", "2,1"});
+                                                             "alloc-1", "q d#@gw_sessid@", "unit-1", true, "40,12", "2,1"});
     const std::string listed = server.origin("http") + "/nofill?case=@gw_adlocid@&seq=@gw_seqnum@&n=@gw_adnetid@";
     AKMUtilities::trackMediationURLsFromTemplates(
         PingReport{Value::array({listed, Value(), listed}), AKMUtilities::defaultNoFillTemplate(), std::nullopt,
@@ -129,24 +129,27 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
     const auto& imp = pings["/imp"];
     const auto& nofill = pings["/nofill"];
     const auto session = AKApplication::sharedApplication()->currentSession();
-    const nlohmann::json expected = {{"ad_loc", "unit-1"}, {"qdata", ""},   {"ad_network_id", "net-1"},
+    const nlohmann::json expected = {{"ad_loc", "unit-1"}, {"qdata", "q d#@gw_sessid@"}, {"ad_network_id", "net-1"},
                                      {"js", AKRequest::sdkVersion()},       {"nr", "1"},
                                      {"adt", "40,12"},     {"aec", "2,1"},
                                      {"session_id", session ? session->sessionIDAsString() : "@gw_sessid@"}};
     for (const auto& [key, value] : expected.items()) {
         CAPTURE(key);
-        CHECK(imp[0][key] == value);
+        CHECK(imp[0]["query"][key] == value);
     }
-    CHECK_FALSE(imp[0]["seq_num"].get<std::string>().empty());
+    // The value arrives escaped where a query cannot hold it, and unfilled.
+    CHECK(imp[0]["rawQuery"].get<std::string>().find("&qdata=q%20d%23@gw_sessid@&") != std::string::npos);
+    CHECK_FALSE(imp[0]["query"]["seq_num"].get<std::string>().empty());
     std::vector<long> sequence;
-    for (const auto& query : nofill) {
+    for (const auto& entry : nofill) {
+        const auto& query = entry["query"];
         CHECK(query["case"] == "list");
         CHECK(query["n"] == "@gw_adnetid@");  // no network ID in a no-fill report
         sequence.push_back(std::stol(query["seq"].get<std::string>()));
     }
     std::sort(sequence.begin(), sequence.end());
     CHECK(sequence[1] == sequence[0] + 1);
-    CHECK(sequence[0] == std::stol(imp[0]["seq_num"].get<std::string>()) + 1);
+    CHECK(sequence[0] == std::stol(imp[0]["query"]["seq_num"].get<std::string>()) + 1);
     AKClickTrackerCollection::setSharedInstance(nullptr);
 }
 
@@ -280,7 +283,8 @@ TEST_CASE("banner connector: impressions per delivery with refresh, one click pe
     auto pings = waitForPings(server, {{"/imp", 3}, {"/clk", 2}}, "three impression and two click pings");
     const auto& imp = pings["/imp"];
     std::vector<std::string> refreshes;
-    for (const auto& query : imp) {
+    for (const auto& entry : imp) {
+        const auto& query = entry["query"];
         CHECK(query["ad_network_id"] == "n7");
         CHECK(query["qdata"] == "qc");
         CHECK(query["aec"] == "0");
