@@ -226,6 +226,13 @@ TEST_CASE("mediation built-in adapter road: nested ads from the entry or the cor
         CHECK(nested->slot()->mediationNestingDepth() == 2);
         CHECK(nested->slot()->webViewDelegate()->opener()->autoClickProtected());
 
+        // The banner's user events become the connector's, each with its click.
+        attempt.adapter->adViewWillPresentScreen(*nested);
+        attempt.adapter->adViewWillLeaveApplication(*nested);
+        CHECK(glue->events == std::vector<std::string>{"banner", "will present modal", "leave"});
+        attempt.adapter->changeAdSizeTo(kAKAdSizeMediumRectangle);
+        CHECK(AKAdSizeIsEqual(nested->adSize(), kAKAdSizeMediumRectangle));
+
         // Detached from its banner, the adapter hears nothing more.
         attempt.adapter->stopBeingDelegate();
         CHECK(nested->delegate() == nullptr);
