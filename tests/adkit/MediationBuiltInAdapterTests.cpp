@@ -3,7 +3,8 @@
 // the real engine against the ad server the nested banner and interstitial it
 // loads (from the entry's "ad" without an ad request, or through the core page
 // with the mediation parameters), the results and failures it reports to its
-// connector, and what the nested slot takes from the mediating one.
+// connector, what the nested slot takes from the mediating one, a publisher's
+// banner filled through it, and mediation that names itself ending in no fill.
 #include <doctest/doctest.h>
 
 #include "SlotEngineRoad.h"
@@ -17,6 +18,7 @@
 #include "adkit/requests/AKBannerView.h"
 #include "adkit/requests/AKInterstitial.h"
 #include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIWindow.h"
 
 using adkittest::waitFor;
 
@@ -286,3 +288,67 @@ TEST_CASE("mediation built-in adapter road: nested ads from the entry or the cor
 }
 
 TEST_SUITE_END();
+
+namespace {
+
+// What the publisher's banner delegate hears, in order.
+struct BannerListener : AKBannerViewDelegate {
+    std::vector<std::string> heard;
+    void adViewDidReceiveAd(AKBannerView&) override { heard.push_back("received"); }
+    void adViewDidFailToReceiveAdWithError(AKBannerView&, const NSErrorPtr& error) override {
+        heard.push_back("failed " + std::to_string(error ? error->code() : -1));
+    }
+};
+
+// A unit answering mediation through the built-in adapter for `inner`.
+nlohmann::json builtInMediationUnit(const std::string& inner) {
+    return {{"headers", {{"X-Adnet-Mediation", "1"}}},
+            {"json",
+             {{"ad_type", "banner"},
+              {"settings", {{"ad_network_timeout_millis", 60000}}},
+              {"ad_networks", {{{"id", "own"}, {"adapters", {kAdapter}}, {"data", {{"pubid", inner}}}}}}}}};
+}
+
+}  // namespace
+
+TEST_CASE("mediation built-in adapter road: a banner fills from the library's own network, self-naming mediation ends in no fill") {
+    AKMAdapterAdKitAdNetAdsRegister();
+    slotroad::EngineSlots road(nlohmann::json{{"outer", builtInMediationUnit("inner")},
+                                              {"inner", slotroad::htmlUnit(slotroad::titledCreative("inner"))},
+                                              {"loop", builtInMediationUnit("loop")}});
+    AKAdHosts::ScopedOrigin reports(AKAdHost::mediationReports,
+                                    *AKAdOrigin::parse(road.server.origin("http"), "http"));
+    const auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setHidden(false);
+    const auto root = std::make_shared<UIViewController>();
+    const auto listener = std::make_shared<BannerListener>();
+    const auto load = [&](const std::string& unit) {
+        auto banner = AKBannerView::makeWithAdSize(kAKAdSizeBanner);
+        banner->setAdUnitID(unit);
+        banner->setDelegate(listener);
+        banner->setRootViewController(root);
+        window->addSubview(banner);
+        banner->loadRequest(AKRequest::request());
+        waitFor([&] { return !listener->heard.empty(); }, "the banner of " + unit + " to load or fail");
+        return banner;
+    };
+
+    SUBCASE("the nested banner of the inner unit fills the outer banner") {
+        const auto banner = load("outer");
+        CHECK(listener->heard == std::vector<std::string>{"received"});
+        CHECK(banner->adNetworkClassName() == std::optional<std::string>(kAdapter));
+        const auto nested = std::dynamic_pointer_cast<AKBannerView>(banner->mediatedAdView());
+        REQUIRE(nested);
+        CHECK(nested->adUnitID() == std::optional<std::string>("inner"));
+        CHECK(nested->slot()->mediationNestingDepth() == 1);
+        CHECK(slotroad::EngineSlots::evaluate(*nested->slot(), "document.title") == "inner");
+        CHECK(road.loggedQuery(slotroad::kAdPath, "slotname") == std::vector<std::string>{"outer", "inner"});
+    }
+
+    SUBCASE("a unit whose mediation names itself nests twice, then ends in no fill") {
+        load("loop");
+        CHECK(listener->heard == std::vector<std::string>{"failed 9"});
+        CHECK(road.loggedQuery(slotroad::kAdPath, "slotname") == std::vector<std::string>{"loop", "loop", "loop"});
+    }
+    window->setHidden(true);
+}
