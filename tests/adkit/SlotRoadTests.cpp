@@ -6,6 +6,8 @@
 // skip the core page ("inline" answers, "_ad" and "_requestUrl" extras).
 #include <doctest/doctest.h>
 
+#include "adkit/requests/AKSlotServices.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -101,6 +103,7 @@ TEST_CASE("slot road: through the core page, the fetcher and the ad server over 
     reference.setObject("force_https", "1");
     reference.setObject("ad_frame", R"({"h":50,"w":320,"x":0,"y":0})");
     reference.setObject("ad_bounds", R"({"h":50,"w":320,"x":0,"y":0})");
+    reference.setObject("adapters", text(AKMAdNetworkAdapter::availableAdapterNames()));
     for (const char* unread : {"ms", "net", "net_last", "quality_signals"}) {
         CAPTURE(unread);  // values the slot passes on without making them: present and not empty
         CHECK_FALSE(query[unread].stringValue().empty());

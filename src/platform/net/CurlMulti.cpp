@@ -136,7 +136,13 @@ void Multi::detach(CURL* easy) {
     assertOnLoopThread();
     // A handle that was never added answers CURLM_BAD_EASY_HANDLE: nothing to take out.
     (void)curl_multi_remove_handle(multi_, easy);
-    if (idle_.size() >= kMaxIdleHandles) return curl_easy_cleanup(easy);
+    // A load that never reached a server (its name lookup failed) leaves libcurl's
+    // receive buffer on the handle, which then refuses the next load's buffer size:
+    // such a handle is not kept.
+    char* address = nullptr;
+    const bool reachedServer = curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &address) == CURLE_OK && address &&
+                               *address != '\0';
+    if (!reachedServer || idle_.size() >= kMaxIdleHandles) return curl_easy_cleanup(easy);
     // Back to the defaults: no option of this load (its callbacks' data, its
     // header list, its error buffer) outlives it.
     curl_easy_reset(easy);
