@@ -90,7 +90,7 @@ public:
     static std::shared_ptr<QVScriptedNetwork> latestCustomEvent();
     static int liveAdapters();      // QVScriptedAdapter and its subclass
     static int liveCustomEvents();  // both scripted custom-event classes
-    static int liveNotACustomEvents();
+    static int notACustomEventsMade();  // ever made, to show the class is refused unmade
 
     // User events, each sent as the asked kind's event (nothing when it has none):
     void click();             // banner: click (adapter: clickDidOccurInBanner)
@@ -226,7 +226,6 @@ class QVInterstitialOnlyCustomEvent : public QVScriptedCustomEvent {};
 class QVNotACustomEvent : public NSObject {
 public:
     QVNotACustomEvent();
-    ~QVNotACustomEvent() override;
 };
 
 // A recording waterfall and glue for one connector at a time.
