@@ -33,11 +33,40 @@ std::string entryWith(const std::string& adapter, const std::string& data) {
     return R"({"id": "n1", "adapters": [")" + adapter + R"("], "data": )" + data + "}";
 }
 
+struct PubLogLines : AKLogChecker {
+    std::vector<std::string> lines;
+    void message(const std::string& text) override { lines.push_back(text); }
+};
+
+// The shared click tracker collection, keeping the paths it was handed instead of pinging.
+struct PingPaths : AKClickTrackerCollection {
+    std::vector<std::string> paths;
+    void trackURL(const NSURLPtr& url, bool) override { paths.push_back(url->path()); }
+};
+
+// The custom-event adapter, and the pub log and pings kept (none sent) while it lives.
+struct MediationScope {
+    adkittest::QuietLog quiet;
+    std::shared_ptr<PubLogLines> log = std::make_shared<PubLogLines>();
+    std::shared_ptr<PingPaths> pings = std::make_shared<PingPaths>();
+    AKAdHosts::ScopedOrigin reports{AKAdHost::mediationReports, *AKAdOrigin::parse("http://127.0.0.1:9", "http")};
+    MediationScope() {
+        AKMAdapterCustomEventsRegister();
+        AKMacros::setLogChecker(log);
+        AKClickTrackerCollection::setSharedInstance(pings);
+    }
+    ~MediationScope() {
+        AKMacros::setLogChecker(nullptr);
+        AKClickTrackerCollection::setSharedInstance(nullptr);
+    }
+};
+
 using Events = std::vector<std::string>;
 
 }  // namespace
 
 TEST_CASE("scripted adapter: answers, delays, failures, refreshes and late answers as its credentials say") {
+    MediationScope scope;
     adkittest::VirtualTime clock;
     const auto banner = AKAdType::bannerAdTypeForSize(kAKAdSizeBanner);
     const auto interstitial = AKAdType::initForInterstitial();
@@ -85,40 +114,12 @@ TEST_CASE("scripted adapter: answers, delays, failures, refreshes and late answe
 
 namespace {
 
-struct PubLogLines : AKLogChecker {
-    std::vector<std::string> lines;
-    void message(const std::string& text) override { lines.push_back(text); }
-};
-
-// The shared click tracker collection, keeping the paths it was handed instead of pinging.
-struct PingPaths : AKClickTrackerCollection {
-    std::vector<std::string> paths;
-    void trackURL(const NSURLPtr& url, bool) override { paths.push_back(url->path()); }
-};
-
-// The custom-event adapter and the pub log and ping records while it lives.
-struct CustomEventScope {
-    adkittest::QuietLog quiet;
-    std::shared_ptr<PubLogLines> log = std::make_shared<PubLogLines>();
-    std::shared_ptr<PingPaths> pings = std::make_shared<PingPaths>();
-    AKAdHosts::ScopedOrigin reports{AKAdHost::mediationReports, *AKAdOrigin::parse("http://127.0.0.1:9", "http")};
-    CustomEventScope() {
-        AKMAdapterCustomEventsRegister();
-        AKMacros::setLogChecker(log);
-        AKClickTrackerCollection::setSharedInstance(pings);
-    }
-    ~CustomEventScope() {
-        AKMacros::setLogChecker(nullptr);
-        AKClickTrackerCollection::setSharedInstance(nullptr);
-    }
-};
-
 std::string customEntry(const std::string& data) { return entryWith("AKMAdapterCustomEvents", data); }
 
 }  // namespace
 
 TEST_CASE("custom events that cannot serve fail the attempt with their texts, and a class of neither kind is not made") {
-    CustomEventScope scope;
+    MediationScope scope;
     const std::string prefix = "failed ad_mediation 1 ";
     struct Row {
         const char* data;
@@ -158,7 +159,7 @@ TEST_CASE("custom events that cannot serve fail the attempt with their texts, an
 }
 
 TEST_CASE("custom events get the extras of their entry's label and a snapshot of the targeting") {
-    CustomEventScope scope;
+    MediationScope scope;
     auto extras = std::make_shared<AKCustomEventExtras>();
     extras->setExtras(Value({{"k", Value("for L")}}), "L");
     extras->setExtras(Value({{"k", Value("for M")}}), "M");
@@ -206,7 +207,7 @@ TEST_CASE("custom events get the extras of their entry's label and a snapshot of
 }
 
 TEST_CASE("every custom-event call reaches the connector as its adapter event, and nothing once the adapter stopped") {
-    CustomEventScope scope;
+    MediationScope scope;
     auto root = std::make_shared<UIViewController>();
     using Step = std::function<void(QVScriptedCustomEvent&, AKMAdNetworkConnector&)>;
     struct Row {
@@ -286,7 +287,7 @@ TEST_CASE("every custom-event call reaches the connector as its adapter event, a
 }
 
 TEST_CASE("a custom event that reports inside its request call is handled like a later report") {
-    CustomEventScope scope;
+    MediationScope scope;
     auto type = AKAdType::bannerAdTypeForSize(kAKAdSizeBanner);
     // The waterfall lets the connector go as soon as the result arrives, inside the request call.
     struct DroppingWaterfall : QVRecordingWaterfall {
