@@ -8,6 +8,7 @@
 
 #include "AdkitTestSupport.h"
 #include "MediationTestClasses.h"
+#include "SlotTestOwner.h"
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/mediation/AKCustomEventExtras.h"
 #include "adkit/mediation/AKMAdNetworkConnector.h"
@@ -322,4 +323,53 @@ TEST_CASE("a custom event that reports inside its request call is handled like a
         CHECK(connector.expired());
         CHECK(QVScriptedNetwork::liveCustomEvents() == 0);
     }
+}
+
+TEST_CASE("custom event road: a slot's mediation response passes a failing entry and shows the custom event's banner") {
+    adkittest::QuietLog quiet;
+    AKMAdapterCustomEventsRegister();
+    slottest::SlotFixture f;
+    auto& slot = *f.slot;
+    const std::string body = R"({"ad_type": "banner", "qdata": "qd", "ad_networks": [
+        {"id": "ce-a", "adapters": ["AKMAdapterCustomEvents"], "data": {"parameter": "x"}},
+        {"id": "ce-b", "adapters": ["AKMAdapterCustomEvents"],
+         "data": {"class_name": "QVScriptedCustomEvent", "label": "L",
+                  "parameter": "{\"fill\": \"banner\", \"after_ms\": 30}"}}]})";
+    auto request = slottest::SlotFixture::adRequest(Value{{"ad_html", Value(body)}},
+                                                    Value{{"Content-Type", Value("application/json")},
+                                                          {"X-Adnet-Mediation", Value("1")}});
+    auto extras = std::make_shared<AKCustomEventExtras>();
+    extras->setExtras(Value({{"k", Value("for L")}}), "L");
+    request->registerAdNetworkExtras(extras);
+    slot.loadRequest(request);
+    waitFor([&] { return slot.state() == AKSlotStateValidAd || slot.state() == AKSlotStateFailed; },
+            "the mediated load to end");
+    INFO("the owner heard: " << f.owner->joined());
+    REQUIRE(slot.state() == AKSlotStateValidAd);
+    CHECK(f.owner->joined().find("adView") != std::string::npos);
+    CHECK(slot.adNetworkClassName() == std::optional<std::string>("AKMAdapterCustomEvents"));
+    auto event = std::dynamic_pointer_cast<QVScriptedCustomEvent>(QVScriptedNetwork::latestCustomEvent());
+    REQUIRE(event);
+    REQUIRE(event->request());
+    CHECK(event->request()->additionalParameters() == Value({{"k", Value("for L")}}));
+    REQUIRE(f.trackers->tracked.size() == 1);
+    const std::string impression = f.trackers->tracked[0];
+    CHECK(impression.find("/imp?") != std::string::npos);
+    CHECK(impression.find("ad_network_id=ce-b") != std::string::npos);
+    CHECK(impression.find("aec=2,0") != std::string::npos);  // the first entry failed, the second delivered
+
+    // The custom event's user events reach the slot's owner; its click is pinged once.
+    const std::pair<std::function<void()>, const char*> rows[] = {
+        {[&] { event->click(); }, "finished"},  // a click alone tells the owner nothing
+        {[&] { event->present(); }, "willPresent"},
+        {[&] { event->dismiss(); }, "didDismiss"},
+        {[&] { event->leaveApplication(); }, "willLeave"},
+    };
+    for (const auto& [run, heard] : rows) {
+        CAPTURE(heard);
+        run();
+        CHECK(f.owner->last() == heard);
+    }
+    REQUIRE(f.trackers->tracked.size() == 2);
+    CHECK(f.trackers->tracked[1].find("/clk?") != std::string::npos);
 }
