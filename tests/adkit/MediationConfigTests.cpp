@@ -36,6 +36,9 @@ void registerTestAdapters() {
     });
 }
 
+// Before main as well: the adapter list is computed at its first use, which may come first.
+[[maybe_unused]] const bool testAdaptersRegistered = (registerTestAdapters(), true);
+
 Value json(const char* text) { return AKMacros::readJsonIntoDictionary(text).value_or(Value()); }
 
 AKMMediationConfigPtr parsed(const std::string& body, NSErrorPtr* error = nullptr) {

@@ -11,6 +11,7 @@
 #include "adkit/foundation/AKSignal.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "adkit/requests/AKRequest.h"
+#include "adkit/requests/AKSlotServices.h"
 #include "platform/adsupport/ASIdentifierManager.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSDateFormatter.h"
@@ -135,6 +136,7 @@ TEST_CASE("request parameters: each targeting value lands under its key, in orde
         auto request = AKRequest::request();
         c.setup(*request);
         Value expected = deviceKeys.copy();
+        if (auto names = AKMAdNetworkAdapter::availableAdapterNames()) expected.setObject("adapters", names);
         expected.setObject("js", "adnet-sdk-i-v6.12.2");
         if (const auto network = AKDevice::currentDevice()->network()) {
             if (auto net = network->networkTypeString()) expected.setObject("net", *net);

@@ -198,7 +198,7 @@ TEST_CASE("slot: request parameters take the load's extras once, and a released 
     CHECK(first["quality_signals"]["app"].isDictionary());
     CHECK(AKRequestJSONReadyParameters(first));  // statistics' decimals travel as JSON numbers
     CHECK(first["dpt"].isNull());
-    CHECK(first["adapters"].isNull());
+    CHECK(first["adapters"] == AKMAdNetworkAdapter::availableAdapterNames());
     CHECK(first["format"].isNull());
     REQUIRE(NSUserDefaults::standardUserDefaults()->setObject(Value(false), "adkit_ak_use_https"));
     CHECK(slot.requestParameters()["force_https"].isNull());
