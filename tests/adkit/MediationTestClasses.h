@@ -94,7 +94,10 @@ public:
 
     // User events, each sent as the asked kind's event (nothing when it has none):
     void click();             // banner: click (adapter: clickDidOccurInBanner)
-    void present();           // banner: will-present modal; interstitial: will-present
+    // banner: will-present modal; interstitial: will-present (what the adapter's
+    // presentInterstitialFromRootViewController and the custom event's
+    // presentFromRootViewController send).
+    void present();
     void willDismiss();       // banner: will-dismiss modal; interstitial: will-dismiss
     void dismiss();           // did-dismiss only
     void leaveApplication();  // will-leave-application
