@@ -77,7 +77,7 @@ TEST_CASE("mediation waterfall: unknown names, a time-out, a no fill and a custo
     REQUIRE_FALSE(adapters.empty());
     for (const char* name : {"AKMAdapterAdKitAdNetAds", "AKMAdapterHTML", "AKMAdapterCustomEvents",
                              "QVScriptedAdapter", "QVConformingSubclass"})
-        CHECK_MESSAGE(adapters.back().find(name) != std::string::npos, name << " in " << adapters.back());
+        CHECK_MESSAGE(adapters.back().find(name) != std::string::npos, std::string(name) << " in " << adapters.back());
 }
 
 TEST_CASE("mediation refresh and clicks: impressions per refresh, one click per banner, a failed refresh stops") {

@@ -6,8 +6,6 @@
 // skip the core page ("inline" answers, "_ad" and "_requestUrl" extras).
 #include <doctest/doctest.h>
 
-#include "adkit/requests/AKSlotServices.h"
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +16,7 @@
 #include "SlotTestOwner.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKURLUtilities.h"
+#include "adkit/requests/AKSlotServices.h"
 #include "support/AdServerProcess.h"
 
 using adkittest::waitFor;
@@ -94,6 +93,7 @@ TEST_CASE("slot road: through the core page, the fetcher and the ad server over 
     CHECK(requests[0]["scheme"] == "https");
     const Value query = queryOf(requests[0]);
     Value reference = AKDevice::currentDevice()->parameters().copy();
+    if (auto names = AKMAdNetworkAdapter::availableAdapterNames()) reference.setObject("adapters", names);
     const auto text = [](const Value& v) { return v.isString() ? v : Value(v.toJSON().value_or("")); };
     for (const auto& [key, value] : *reference.dictionaryRef()) reference.setObject(key, text(value));
     reference.setObject("js", AKRequest::sdkVersion());
@@ -103,7 +103,6 @@ TEST_CASE("slot road: through the core page, the fetcher and the ad server over 
     reference.setObject("force_https", "1");
     reference.setObject("ad_frame", R"({"h":50,"w":320,"x":0,"y":0})");
     reference.setObject("ad_bounds", R"({"h":50,"w":320,"x":0,"y":0})");
-    reference.setObject("adapters", text(AKMAdNetworkAdapter::availableAdapterNames()));
     for (const char* unread : {"ms", "net", "net_last", "quality_signals"}) {
         CAPTURE(unread);  // values the slot passes on without making them: present and not empty
         CHECK_FALSE(query[unread].stringValue().empty());

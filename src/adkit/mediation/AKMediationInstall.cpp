@@ -5,6 +5,7 @@
 // exists. The list itself is computed at its first use, so adapter classes an
 // application registers from its own start-up code are found as well.
 #include "adkit/mediation/AKMAdapterAdKitAdNetAds.h"
+#include "adkit/mediation/AKMAdapterCustomEvents.h"
 #include "adkit/mediation/AKMToAKGlue.h"
 
 #include <mutex>
@@ -15,6 +16,7 @@ void AKMediationInstall() {
         AKMMediationConfig::installFactory();
         AKMToAKGlue::setFactory([] { return std::static_pointer_cast<AKMToAKGlue>(AKMWaterfallGlue::make()); });
         AKMAdapterAdKitAdNetAdsRegister();
+        AKMAdapterCustomEventsRegister();
         AKMAdNetworkAdapter::installAvailableAdapterNamesProvider();
     });
 }
