@@ -9,6 +9,8 @@
 #include <map>
 
 #include "AdkitTestSupport.h"
+#include "MediationPings.h"
+#include "MediationTestClasses.h"
 #include "adkit/foundation/AKAdHosts.h"
 #include "adkit/foundation/AKApplication.h"
 #include "adkit/foundation/AKSession.h"
@@ -25,29 +27,8 @@ using AKMUtilities::PingValues;
 
 namespace {
 
-// The real collection, also keeping the URLs it was handed.
-struct RecordingCollection : AKClickTrackerCollection {
-    std::vector<std::string> urls;
-    void trackURL(const NSURLPtr& url, bool cacheEnabled) override {
-        urls.push_back(url->absoluteString());
-        AKClickTrackerCollection::trackURL(url, cacheEnabled);
-    }
-};
-
-// The requests the server was sent (log entries), by path, once it holds exactly the counts asked for.
-std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools::AdServerProcess& server,
-                                                                const std::map<std::string, std::size_t>& counts,
-                                                                const std::string& what) {
-    std::map<std::string, std::vector<nlohmann::json>> byPath;
-    waitFor(
-        [&] {
-            byPath.clear();
-            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry);
-            return std::ranges::all_of(counts, [&](const auto& count) { return byPath[count.first].size() == count.second; });
-        },
-        what);
-    return byPath;
-}
+using mediationpings::waitForPings;
+using RecordingCollection = mediationpings::PingsSent;
 
 std::string filled(const std::string& urlTemplate, const PingValues& values) {
     auto url = AKMUtilities::mediationURLFrom(urlTemplate, values);
@@ -168,47 +149,8 @@ struct RecordingAdapter : AKMAdNetworkAdapting {
     void presentInterstitialFromRootViewController(const std::shared_ptr<UIViewController>&) override {}
 };
 
-struct RecordingParties : AKMDelegate, AKMAdManaging {
-    std::vector<std::string> events;
-    AKLocationPtr location = AKLocation::initWithLatitude(52.5, 13.4, 20);
-    std::shared_ptr<UIViewController> viewControllerForPresentingModalView() override { return nullptr; }
-    void akmDidReceiveAd(const std::shared_ptr<UIView>&) override {}
-    void akmDidReceiveInterstitial(const std::shared_ptr<NSObject>&) override {}
-    void akmDidFailToReceiveAdWithError(const NSErrorPtr&) override {}
-    void akmBannerAdRefreshFailedWithError(const NSErrorPtr&) override {}
-    void startTimingAdapter() override {}
-    void endTimingAdapterWithExitCode(long) override {}
-    std::shared_ptr<AKMDelegate> delegate() const override { return nullptr; }
-    void akmWillPresentFullScreenModal() override { events.push_back("will present modal"); }
-    void akmWillDismissFullScreenModal() override { events.push_back("will dismiss modal"); }
-    void akmDidDismissFullScreenModal() override { events.push_back("did dismiss modal"); }
-    void akmWillPresentInterstitial() override { events.push_back("will present"); }
-    void akmWillDismissInterstitial() override { events.push_back("will dismiss"); }
-    void akmDidDismissInterstitial() override { events.push_back("did dismiss"); }
-    void akmWillLeaveApplication() override { events.push_back("leave"); }
-    bool akmTestMode() override { return true; }
-    std::shared_ptr<AKAdNetworkExtras> networkExtrasFor(const std::string&) override { return nullptr; }
-    std::int64_t userGender() override { return 2; }
-    std::optional<Date> userBirthday() override { return std::nullopt; }
-    AKLocationPtr userLocation() override { return location; }
-    Value userKeywords() override { return Value::array({"k"}); }
-    std::optional<bool> childDirectedTreatment() override { return true; }
-    void resetTimingAdapters() override { events.push_back("reset timings"); }
-    std::optional<std::string> adapterDurationsParameter() override { return "40"; }
-    std::optional<std::string> adapterExitCodesParameter() override { return "0"; }
-    void adRequestReturnsFromConnectorWithView(AKMAdNetworkConnector&, const std::shared_ptr<UIView>&) override {
-        events.push_back("banner");
-    }
-    void adRequestReturnsFromConnectorWithInterstitial(AKMAdNetworkConnector&, const std::shared_ptr<NSObject>&) override {
-        events.push_back("interstitial");
-    }
-    void adRequestFailedFromConnectorWithError(AKMAdNetworkConnector&, const NSErrorPtr&) override {
-        events.push_back("failed");
-    }
-};
-
 struct ConnectorScope {
-    std::shared_ptr<RecordingParties> parties = std::make_shared<RecordingParties>();
+    std::shared_ptr<QVRecordingWaterfall> parties = std::make_shared<QVRecordingWaterfall>();
     std::shared_ptr<AKMAdNetworkConnector> connector;
     std::shared_ptr<RecordingAdapter> adapter;
 
@@ -216,17 +158,16 @@ struct ConnectorScope {
         ClassRegistry::registerClass({"MediationPingAdapter", "NSObject", {kAKMAdNetworkAdapterProtocol},
                                       [] { return std::make_shared<RecordingAdapter>(); }, nullptr,
                                       {kAKMGetBannerWithSizeOperation}});
-        NSErrorPtr error;
-        auto config = AKMMediationConfig::initWithAppKey(
-            "unit-c", *AKMacros::readJsonIntoDictionary(R"({"qdata": "qc", "settings": )" + settings +
-                                                        R"(, "ad_networks": [)" + entry + "]}"),
-            &error);
-        REQUIRE(config);
-        connector = AKMAdNetworkConnector::make(type, config, config->adNetworkConfigs().at(0));
+        parties->testMode = true;
+        parties->location = AKLocation::initWithLatitude(52.5, 13.4, 20);
+        parties->childDirected = true;
+        parties->durations = "40";
+        parties->exitCodes = "0";
+        parties->recordTimingResets = true;
+        connector = parties->connect(type, entry, settings);
+        REQUIRE(connector);
         adapter = std::dynamic_pointer_cast<RecordingAdapter>(connector->adapter());
         REQUIRE(adapter);
-        connector->setGadmDelegate(parties);
-        connector->setAdManager(parties);
     }
 };
 
@@ -286,7 +227,7 @@ TEST_CASE("banner connector: impressions per delivery with refresh, one click pe
     for (const auto& entry : imp) {
         const auto& query = entry["query"];
         CHECK(query["ad_network_id"] == "n7");
-        CHECK(query["qdata"] == "qc");
+        CHECK(query["qdata"] == "q");
         CHECK(query["aec"] == "0");
         refreshes.push_back(query["nr"]);
     }

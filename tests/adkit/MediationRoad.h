@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "MediationPings.h"
 #include "MediationTestClasses.h"
 #include "RenderingTestDoubles.h"
 #include "SlotEngineRoad.h"
 #include "adkit/foundation/AKAdHosts.h"
-#include "adkit/rendering/AKClickTrackerCollection.h"
 #include "adkit/requests/AKBannerView.h"
 #include "adkit/requests/AKInterstitial.h"
 #include "adkit/requests/AKRequest.h"
@@ -47,20 +47,7 @@ inline nlohmann::json customEvent(const std::string& id, const nlohmann::json& s
             {"data", {{"class_name", className}, {"parameter", script.dump()}}}};
 }
 
-// Every URL the library pinged through the shared collection, in order; the pings go out.
-struct PingsSent : AKClickTrackerCollection {
-    std::vector<std::string> urls;
-    void trackURL(const NSURLPtr& url, bool cacheEnabled) override {
-        urls.push_back(url->absoluteString());
-        AKClickTrackerCollection::trackURL(url, cacheEnabled);
-    }
-    std::size_t count(const std::string& path) const {
-        return std::ranges::count_if(urls, [&](const std::string& url) {
-            const auto parsed = NSURL::URLWithString(url);
-            return parsed && parsed->path() == path;
-        });
-    }
-};
+using mediationpings::PingsSent;
 
 // What a banner's or interstitial's delegate heard, in order.
 struct Heard : AKBannerViewDelegate, AKInterstitialDelegate, renderingtest::CallLog {
@@ -140,13 +127,10 @@ struct MediationRoad : slotroad::EngineSlots {
     // The decoded queries the server logged, by path, once it holds exactly the counts asked for.
     std::map<std::string, std::vector<nlohmann::json>> waitForPings(const std::map<std::string, std::size_t>& counts,
                                                                     const std::string& what) const {
-        std::map<std::string, std::vector<nlohmann::json>> byPath;
-        adkittest::waitFor([&] {
-            byPath.clear();
-            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry["query"]);
-            return std::ranges::all_of(counts, [&](const auto& c) { return byPath[c.first].size() == c.second; });
-        }, what);
-        return byPath;
+        std::map<std::string, std::vector<nlohmann::json>> queries;
+        for (const auto& [path, entries] : mediationpings::waitForPings(server, counts, what))
+            for (const auto& entry : entries) queries[path].push_back(entry["query"]);
+        return queries;
     }
 };
 

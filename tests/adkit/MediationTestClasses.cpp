@@ -347,8 +347,10 @@ QVNotACustomEvent::QVNotACustomEvent() { ++live().notCustomEventsMade; }
 // ---- The recording waterfall --------------------------------------------------------------------
 
 std::shared_ptr<AKMAdNetworkConnector> QVRecordingWaterfall::connect(const AKAdTypePtr& type,
-                                                                     const std::string& entryJSON) {
-    auto dictionary = Value::fromJSON(R"({"qdata": "q", "ad_networks": [)" + entryJSON + "]}");
+                                                                     const std::string& entryJSON,
+                                                                     const std::string& settingsJSON) {
+    auto dictionary =
+        Value::fromJSON(R"({"qdata": "q", "settings": )" + settingsJSON + R"(, "ad_networks": [)" + entryJSON + "]}");
     NSErrorPtr error;
     auto config = dictionary ? AKMMediationConfig::initWithAppKey("unit-scripted", *dictionary, &error) : nullptr;
     CHECK_MESSAGE((config && config->adNetworkConfigs().size() == 1), "the entry parses: ", entryJSON);

@@ -246,11 +246,19 @@ public:
     bool testMode = false;
     AKLocationPtr location;
     std::shared_ptr<UIViewController> rootViewController;
+    std::int64_t gender = 1;
+    Value keywords = Value::array({"kw"});
+    std::optional<bool> childDirected;
+    // What the timings answer; resets are recorded as "reset timings" when asked.
+    std::optional<std::string> durations, exitCodes;
+    bool recordTimingResets = false;
 
     // A real connector for the one entry (JSON text of an "ad_networks" element)
     // with this waterfall as its manager and delegate; null (and a failed
     // check) when the configuration does not parse.
-    std::shared_ptr<AKMAdNetworkConnector> connect(const AKAdTypePtr& type, const std::string& entryJSON);
+    // `settingsJSON`: the response's "settings".
+    std::shared_ptr<AKMAdNetworkConnector> connect(const AKAdTypePtr& type, const std::string& entryJSON,
+                                                   const std::string& settingsJSON = "{}");
 
     std::shared_ptr<UIViewController> viewControllerForPresentingModalView() override { return rootViewController; }
     void akmDidReceiveAd(const std::shared_ptr<UIView>&) override {}
@@ -266,16 +274,18 @@ public:
     void akmWillLeaveApplication() override { events.push_back("leave"); }
     bool akmTestMode() override { return testMode; }
     std::shared_ptr<AKAdNetworkExtras> networkExtrasFor(const std::string& extrasClass) override;
-    std::int64_t userGender() override { return 1; }
+    std::int64_t userGender() override { return gender; }
     std::optional<Date> userBirthday() override { return std::nullopt; }
     AKLocationPtr userLocation() override { return location; }
-    Value userKeywords() override { return Value::array({"kw"}); }
-    std::optional<bool> childDirectedTreatment() override { return std::nullopt; }
+    Value userKeywords() override { return keywords; }
+    std::optional<bool> childDirectedTreatment() override { return childDirected; }
     void startTimingAdapter() override {}
     void endTimingAdapterWithExitCode(long) override {}
-    void resetTimingAdapters() override {}
-    std::optional<std::string> adapterDurationsParameter() override { return std::nullopt; }
-    std::optional<std::string> adapterExitCodesParameter() override { return std::nullopt; }
+    void resetTimingAdapters() override {
+        if (recordTimingResets) events.push_back("reset timings");
+    }
+    std::optional<std::string> adapterDurationsParameter() override { return durations; }
+    std::optional<std::string> adapterExitCodesParameter() override { return exitCodes; }
     std::shared_ptr<AKMDelegate> delegate() const override { return delegate_.lock(); }
     void adRequestReturnsFromConnectorWithView(AKMAdNetworkConnector&, const std::shared_ptr<UIView>&) override {
         events.push_back("banner");

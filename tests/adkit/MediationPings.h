@@ -1,0 +1,45 @@
+#pragma once
+// The mediation pings as they leave and as the ad server logs them: the shared
+// click tracker collection that also keeps every URL it was handed, and the
+// server's log entries by path once it holds exactly the counts asked for.
+// Main thread only.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "AdkitTestSupport.h"
+#include "adkit/rendering/AKClickTrackerCollection.h"
+#include "support/AdServerProcess.h"
+
+namespace mediationpings {
+
+// The real collection (the pings go out), also keeping the URLs it was handed, in order.
+struct PingsSent : AKClickTrackerCollection {
+    std::vector<std::string> urls;
+    void trackURL(const NSURLPtr& url, bool cacheEnabled) override {
+        urls.push_back(url->absoluteString());
+        AKClickTrackerCollection::trackURL(url, cacheEnabled);
+    }
+    std::size_t count(const std::string& path) const {
+        return std::ranges::count_if(urls, [&](const std::string& url) {
+            const auto parsed = NSURL::URLWithString(url);
+            return parsed && parsed->path() == path;
+        });
+    }
+};
+
+// The server's log entries by path, once it holds exactly the counts asked for.
+inline std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools::AdServerProcess& server,
+                                                                       const std::map<std::string, std::size_t>& counts,
+                                                                       const std::string& what) {
+    std::map<std::string, std::vector<nlohmann::json>> byPath;
+    adkittest::waitFor([&] {
+        byPath.clear();
+        for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry);
+        return std::ranges::all_of(counts, [&](const auto& c) { return byPath[c.first].size() == c.second; });
+    }, what);
+    return byPath;
+}
+
+}  // namespace mediationpings
