@@ -2,7 +2,6 @@
 
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKRequestError.h"
-#include "adkit/foundation/AKStringAdditions.h"
 #include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/foundation/AKWeakTimer.h"
 #include "adkit/rendering/AKSlot.h"
@@ -36,11 +35,8 @@ std::shared_ptr<AKAdNetworkJavasSciptWebViewDelegate> AKAdNetworkJavasSciptWebVi
 bool AKAdNetworkJavasSciptWebViewDelegate::isPassbackRequest(const std::shared_ptr<NSURLRequest>& request) const {
     const NSURLPtr url = request ? NSURL::URLWithString(request->URL()) : nullptr;
     if (!url) return false;
-    if (ak_isSchemeEqualToString(*url, "passback", false)) return true;
     const NSURLPtr passback = passbackURL_ ? NSURL::URLWithString(*passbackURL_) : nullptr;
-    if (!passback || !passback->host()) return false;
-    return ak_isHostEqualToString(*url, *passback->host(), false) &&
-           ak_isEquivalentToURLString(url->path(), passback->path());
+    return ak_isPassbackURL(*url, passback.get());
 }
 
 bool AKAdNetworkJavasSciptWebViewDelegate::shouldStartLoadWithRequest(AKWebView& webView,
