@@ -61,6 +61,7 @@ void AKMAdapterHTML::dropWebView() {
     webView_.reset();
     passbackUrl_.reset();
     initialLoadURL_.clear();
+    pageFramesAfter_.reset();
 }
 
 void AKMAdapterHTML::getBannerWithSize(AKAdSize size) {
@@ -150,7 +151,8 @@ void AKMAdapterHTML::webViewIsRendered(UIWebView& webView, bool rendered) {
     if (&webView != webView_.get()) return;
     auto keep = self<AKMAdapterHTML>();  // the report may drop this adapter
     ++checkRenderingCount_;
-    if (rendered) {
+    const bool pageFrameShown = pageFramesAfter_ && webView.paintedFrameCount() > *pageFramesAfter_;
+    if (rendered && pageFrameShown) {
         stopRenderingTimer();
         moveTo(AKMAdapterHTMLState::reported);
         if (auto connector = connector_.lock()) connector->adapterDidReceiveAdView(*this, webView_);
@@ -179,6 +181,18 @@ bool AKMAdapterHTML::shouldStartLoadWithRequest(UIWebView& webView, const std::s
     stopRenderingTimer();
     failAd(1, "Ad network returned no ad.");
     return false;
+}
+
+void AKMAdapterHTML::webViewDidStartLoad(UIWebView& webView) {
+    if (&webView == webView_.get()) pageFramesAfter_.reset();
+}
+
+void AKMAdapterHTML::webViewDidFinishLoad(UIWebView& webView) {
+    if (&webView == webView_.get()) pageFramesAfter_ = webView.paintedFrameCount();
+}
+
+void AKMAdapterHTML::didFailLoadWithError(UIWebView& webView, const NSError&) {
+    if (&webView == webView_.get()) pageFramesAfter_ = webView.paintedFrameCount();
 }
 
 void AKMAdapterHTML::failAd(long code, const std::string& message) {

@@ -22,6 +22,12 @@
 //   0 "Interstitials not supported." for an interstitial attempt or show.
 // The two credentials count only when they are text (AKMTextValue).
 //
+// Only frames of the creative's page count: the engine may paint a frame of
+// its own (opaque white) while a fresh view's first load commits, so a check
+// finds content only in a frame painted after the current main-frame load
+// ended (finished or failed); before that it answers not rendered (and still
+// counts).
+//
 // The creative is not trusted: the host's own load of the HTML is always
 // allowed, a navigation of another web view or without a URL is refused, and
 // whatever else the page navigates to is allowed but stays in the adapter's
@@ -37,6 +43,7 @@
 //   not free it under its own feet. Holds the connector weakly; main thread.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "adkit/mediation/AKMAdNetworkAdapter.h"
@@ -77,6 +84,9 @@ public:
     // UIWebViewDelegate
     bool shouldStartLoadWithRequest(UIWebView& webView, const std::shared_ptr<NSURLRequest>& request,
                                     UIWebViewNavigationType navigationType) override;
+    void webViewDidStartLoad(UIWebView& webView) override;
+    void webViewDidFinishLoad(UIWebView& webView) override;
+    void didFailLoadWithError(UIWebView& webView, const NSError& error) override;
 
     bool isPassbackRequest(const NSURLRequest& request) const;
 
@@ -103,6 +113,8 @@ private:
     NSURLPtr passbackUrl_;
     std::weak_ptr<AKMAdNetworkConnector> connector_;
     std::string initialLoadURL_;  // the host's own load not yet decided ("" when none)
+    // The painted-frame count when the current page's load ended; nullopt while it loads.
+    std::optional<std::size_t> pageFramesAfter_;
     AKMAdapterHTMLState state_ = AKMAdapterHTMLState::idle;
 };
 
