@@ -24,13 +24,6 @@ Value urls(std::initializer_list<const char*> texts) {
     return list;
 }
 
-class TestConfig : public AKMConfig {
-public:
-    AKAdTypePtr type;
-    AKAdTypePtr adType() const override { return type; }
-    void setAdType(const AKAdTypePtr& t) override { type = t; }
-    double refreshInterval() const override { return 60; }
-};
 
 NSValue boxed(CGFloat width, CGFloat height, std::uint64_t flags = AKAdSizeFlagCustom) {
     return NSValueFromAKAdSize(AKAdSize{{width, height}, flags});
@@ -106,18 +99,16 @@ TEST_CASE("slot: each response type, announced sizes and the core page's answers
         h.setObject(name, "1");
         return h;
     };
-    SUBCASE("mediation without the mediation library fails with code 8; with a configuration it mediates") {
+    SUBCASE("mediation: a body without networks fails with code 7, an unknown type is reset to the slot's") {
         slot.loadRequest(SlotFixture::adRequest(Value{{"ad_html", "{}"}}, headers("X-Adnet-Mediation")));
         adkittest::waitFor([&] { return slot.state() == AKSlotStateFailed; }, "the mediation response to fail");
-        CHECK(f.owner->last() == "failed 8");
-        auto config = std::make_shared<TestConfig>();
-        AKMConfig::setFactory([config](const std::string&, const Value&, NSErrorPtr*) { return config; });
-        slot.loadRequest(SlotFixture::adRequest(Value{{"ad_html", "{}"}}, headers("X-Adnet-Mediation")));
-        adkittest::waitFor([&] { return slot.isMediating(); }, "the mediation response to be handled");
-        AKMConfig::setFactory(nullptr);
-        CHECK(slot.state() == AKSlotStateFetchingAdContent);
+        CHECK(f.owner->last() == "failed 7");
+        slot.loadRequest(SlotFixture::adRequest(
+            Value{{"ad_html", R"({"ad_type": "nonsense", "settings": {"refresh": 60}, "ad_networks": []})"}},
+            headers("X-Adnet-Mediation")));
+        adkittest::waitFor([&] { return f.owner->last() == "failed 9"; }, "the empty waterfall to end in no fill");
+        CHECK(slot.isMediating());
         CHECK(log.contains("Warning: mediated ad type is unknown or invalid. Resetting type to "));
-        CHECK(config->type == slot.adType());
         CHECK(slot.reloadInterval() == 60);
     }
     SUBCASE("native ads are refused and retried; custom rendering is offered to the owner") {

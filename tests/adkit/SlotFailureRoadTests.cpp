@@ -98,7 +98,7 @@ std::vector<FailureRow> failureRows() {
         // The HTML answer starts the timer before its HTML is found empty.
         {"blank HTML", "unit-blank", nullptr, 1, Info::none, failed, true},
         {"mediation header on HTML", "unit-mediation-html", nullptr, 3, Info::none, failed, true},
-        {"mediation JSON, no mediation library", "unit-mediation", nullptr, 8, Info::none, failed, false},
+        {"mediation JSON without networks", "unit-mediation", nullptr, 7, Info::none, failed, false},
         {"native, the slot its own response delegate", "unit-native", nullptr, 11, Info::none, failed, true},
         {"file URL from the page", "unit-silent", nullptr, 13, Info::none, failed, false, nullptr, Hold::buildSent, 0,
          "file:///etc/hostname"},

@@ -165,7 +165,8 @@ void AKMAdNetworkConnector::sendImpressionPing() {
 void AKMAdNetworkConnectorBanner::adapterDidReceiveAdView(AKMAdNetworkAdapting& adapter,
                                                           const std::shared_ptr<UIView>& view) {
     auto manager = adManager();
-    if (!isOwnAdapter(adapter) || !manager) return;
+    if (!isOwnAdapter(adapter) || !manager || !manager->acceptsAnswersFrom(*this)) return;
+    const auto keep = shared_from_this();
     didNetworkRefresh_ = didNetworkReturn_;
     didNetworkReturn_ = true;
     clicked_ = false;
@@ -175,7 +176,7 @@ void AKMAdNetworkConnectorBanner::adapterDidReceiveAdView(AKMAdNetworkAdapting& 
 
 void AKMAdNetworkConnectorBanner::adapterDidFailAd(AKMAdNetworkAdapting& adapter, const NSErrorPtr& error) {
     auto manager = adManager();
-    if (!isOwnAdapter(adapter) || !manager) return;
+    if (!isOwnAdapter(adapter) || !manager || !manager->acceptsAnswersFrom(*this)) return;
     didNetworkRefresh_ = didNetworkReturn_;
     didNetworkReturn_ = true;
     manager->adRequestFailedFromConnectorWithError(*this, error);
@@ -209,7 +210,7 @@ void AKMAdNetworkConnectorBanner::adapterWillLeaveApplication(AKMAdNetworkAdapti
 void AKMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(AKMAdNetworkAdapting& adapter,
                                                                       const std::shared_ptr<NSObject>& ad) {
     auto manager = adManager();
-    if (!isOwnAdapter(adapter) || !manager) return;
+    if (!isOwnAdapter(adapter) || !manager || !manager->acceptsAnswersFrom(*this)) return;
     clicked_ = false;
     manager->adRequestReturnsFromConnectorWithInterstitial(*this, ad);
 }
@@ -217,7 +218,7 @@ void AKMAdNetworkConnectorInterstitial::adapterDidReceiveInterstitial(AKMAdNetwo
 void AKMAdNetworkConnectorInterstitial::adapterDidFailInterstitial(AKMAdNetworkAdapting& adapter,
                                                                    const NSErrorPtr& error) {
     auto manager = adManager();
-    if (!isOwnAdapter(adapter) || !manager) return;
+    if (!isOwnAdapter(adapter) || !manager || !manager->acceptsAnswersFrom(*this)) return;
     manager->adRequestFailedFromConnectorWithError(*this, error);
 }
 

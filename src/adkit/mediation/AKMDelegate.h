@@ -51,6 +51,8 @@ public:
     // The attempts' durations and exit codes, comma-joined; nullopt when none was timed.
     virtual std::optional<std::string> adapterDurationsParameter() = 0;
     virtual std::optional<std::string> adapterExitCodesParameter() = 0;
+    // How deep the slot's ads are nested in mediation (see AKAdSlot).
+    virtual int mediationNestingDepth() { return 0; }
 };
 
 // What connectors see of the waterfall.
@@ -59,6 +61,9 @@ public:
     virtual ~AKMAdManaging() = default;
     // The glue the waterfall reports to (null once cleared).
     virtual std::shared_ptr<AKMDelegate> delegate() const = 0;
+    // Whether a result of this connector is taken now; when not, the connector
+    // forwards nothing and pings nothing for it.
+    virtual bool acceptsAnswersFrom(const AKMAdNetworkConnector& /*connector*/) const { return true; }
     virtual void adRequestReturnsFromConnectorWithView(AKMAdNetworkConnector& connector,
                                                        const std::shared_ptr<UIView>& view) = 0;
     virtual void adRequestReturnsFromConnectorWithInterstitial(AKMAdNetworkConnector& connector,
