@@ -12,15 +12,19 @@
 
 #include "AdkitTestSupport.h"
 #include "RenderingScope.h"
+#include "SlotEngineRoad.h"
 #include "adkit/foundation/AKAdHosts.h"
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/mediation/AKMAdNetworkConnector.h"
 #include "adkit/mediation/AKMAdapterHTML.h"
 #include "adkit/rendering/AKClickTrackerCollection.h"
+#include "adkit/requests/AKBannerView.h"
 #include "platform/WebViewSupport.h"
 #include "platform/graphics/CGImage.h"
 #include "platform/uikit/UIColor.h"
+#include "platform/uikit/UIViewController.h"
+#include "platform/uikit/UIWindow.h"
 #include "platform/webkit/UIWebViewRecorder.h"
 
 using adkittest::waitFor;
@@ -122,6 +126,15 @@ struct HTMLAttempt {
 };
 
 const std::string kFailure = std::string("failed ") + AKErrorDomain + " ";
+
+// What a banner's delegate hears.
+struct BannerListener : AKBannerViewDelegate {
+    std::vector<std::string> heard;
+    void adViewDidReceiveAd(AKBannerView&) override { heard.push_back("didReceiveAd"); }
+    void adViewDidFailToReceiveAdWithError(AKBannerView&, const NSErrorPtr& error) override {
+        heard.push_back("didFail " + std::to_string(error ? error->code() : -1));
+    }
+};
 
 }  // namespace
 
@@ -357,6 +370,108 @@ TEST_CASE("HTML adapter on the engine: a creative drawn 300 ms late is reported 
     }
     adkittest::RenderingScope::emptyPool();
     UIWebView::useBackingFactory(UIWebViewRecorder::factory());
+}
+
+namespace {
+
+// The HTML adapter as the road's handle on its attempt: the latest instance made.
+struct WatchedHTMLAdapter : AKMAdapterHTML {
+    static std::weak_ptr<WatchedHTMLAdapter>& latest() {
+        static std::weak_ptr<WatchedHTMLAdapter> made;
+        return made;
+    }
+};
+
+nlohmann::json mediationUnit(const nlohmann::json& response) {
+    return {{"status", 200},
+            {"contentType", "application/json"},
+            {"headers", {{"X-Adnet-Mediation", "1"}}},
+            {"body", response.dump()}};
+}
+
+nlohmann::json htmlEntry(const std::string& id, nlohmann::json data) {
+    return {{"id", id}, {"adapters", {NSStringFromClass<WatchedHTMLAdapter>()}}, {"data", std::move(data)}};
+}
+
+nlohmann::json roadUnits() {
+    const nlohmann::json passback = htmlEntry(
+        "tym", {{"adxtym_html", "<script>location.href='http://PASS.example/back'</script>"},
+                {"adxtym_passback_url", "http://pass.example/back/"}});
+    const nlohmann::json next = {{"id", "next"}, {"adapters", {"QVScriptedAdapter"}}, {"data", {{"fill", "banner"}}}};
+    return {{"passback", mediationUnit({{"ad_type", "banner"}, {"ad_networks", {passback, next}}})},
+            {"blank", mediationUnit({{"ad_type", "banner"},
+                                     {"settings", {{"ad_network_timeout_millis", 1000}}},
+                                     {"ad_networks", {htmlEntry("blank", {{"adxtym_html", "<body></body>"}})}}})}};
+}
+
+// A banner view in a shown window loading mediation units of the ad server, the
+// mediation reports going to the server. Real time: the waterfall's next
+// network starts from a timed perform.
+struct MediationRoad : slotroad::EngineSlots {
+    AKAdHosts::ScopedOrigin reports;
+    std::shared_ptr<UIWindow> window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    std::shared_ptr<UIViewController> root = std::make_shared<UIViewController>();
+    std::shared_ptr<BannerListener> listener = std::make_shared<BannerListener>();
+
+    MediationRoad()
+        : EngineSlots(roadUnits()),
+          reports(AKAdHost::mediationReports, *AKAdOrigin::parse(server.origin("http"), "http")) {
+        AKMAdNetworkAdapter::registerAdapterClass({NSStringFromClass<WatchedHTMLAdapter>(), AKMAdapterHTML::kClassName,
+                                                   [] {
+                                                       auto made = std::make_shared<WatchedHTMLAdapter>();
+                                                       WatchedHTMLAdapter::latest() = made;
+                                                       return made;
+                                                   },
+                                                   AKMAdapterHTML::adapterVersion(), ""});
+        window->setHidden(false);
+    }
+    ~MediationRoad() { window->setHidden(true); }
+
+    std::shared_ptr<AKBannerView> load(const std::string& unit) {
+        auto banner = AKBannerView::makeWithFrame(CGRectMake(0, 0, 320, 50));
+        banner->setAdUnitID(unit);
+        banner->setDelegate(listener);
+        banner->setRootViewController(root);
+        window->addSubview(banner);
+        banner->loadRequest(AKRequest::request());
+        return banner;
+    }
+    // The query of the one report the server got on a path.
+    nlohmann::json report(const std::string& path) const {
+        waitFor([&] { return logged(path).size() == 1; }, "one report at " + path);
+        return logged(path).front()["query"];
+    }
+};
+
+}  // namespace
+
+TEST_CASE("HTML adapter road: a banner's passback is exit code 1 and the next network fills, a blank page times out") {
+    adkittest::QuietLog quiet;
+    MediationRoad road;
+
+    auto banner = road.load("passback");
+    waitFor([&] { return slotroad::EngineSlots::ended(*banner->slot()); }, "the passback unit's load to end");
+    CHECK(road.listener->heard == std::vector<std::string>{"didReceiveAd"});
+    CHECK(banner->slot()->state() == AKSlotStateValidAd);
+    const auto imp = road.report("/imp");
+    CHECK(imp["ad_network_id"] == "next");
+    CHECK(imp["aec"] == "1,0");
+
+    road.listener->heard.clear();
+    banner = road.load("blank");
+    waitFor([&] {
+        auto adapter = WatchedHTMLAdapter::latest().lock();
+        return adapter && adapter->isRenderTimerRunning();
+    }, "the blank creative's render check to run");
+    std::weak_ptr<WatchedHTMLAdapter> blank = WatchedHTMLAdapter::latest();
+    waitFor([&] { return slotroad::EngineSlots::ended(*banner->slot()); }, "the blank unit's load to end by the network's time-out");
+    CHECK(road.listener->heard == std::vector<std::string>{"didFail 9"});
+    CHECK(road.report("/nofill")["aec"] == "3");
+    if (const auto adapter = blank.lock()) {  // stopped at the time-out, freed with its connector
+        CHECK(adapter->state() == AKMAdapterHTMLState::stopped);
+        CHECK_FALSE(adapter->isRenderTimerRunning());
+    }
+    waitFor([&] { return blank.expired(); }, "the timed-out adapter to be freed");
 }
 
 TEST_SUITE_END();
