@@ -1,10 +1,8 @@
 #include "adkit/mediation/AKMAdapterHTML.h"
 
 #include "adkit/foundation/AKAdHosts.h"
-#include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKRequestError.h"
 #include "adkit/foundation/AKURLUtilities.h"
-#include "adkit/foundation/AKWeakTimer.h"
 #include "adkit/mediation/AKMAdNetworkConnector.h"
 #include "platform/base/ThreadAssertions.h"
 #include "platform/foundation/NSLog.h"
@@ -56,7 +54,7 @@ void AKMAdapterHTML::initWithAKMAdNetworkConnector(const std::shared_ptr<AKMAdNe
 }
 
 void AKMAdapterHTML::dropWebView() {
-    stopRenderingTimer();
+    renderCheck_.stop();
     if (webView_) webView_->setDelegate({});
     webView_.reset();
     passbackUrl_.reset();
@@ -100,7 +98,9 @@ void AKMAdapterHTML::loadCreative(AKAdSize size, const std::string& html) {
     moveTo(AKMAdapterHTMLState::rendering);
     webView_->loadHTMLString(html, initialLoadURL_);
     // The load may have been refused or replaced inside the call (a recording engine decides at once).
-    if (webView_ && state_ == AKMAdapterHTMLState::rendering) startRenderingTimer();
+    if (webView_ && state_ == AKMAdapterHTMLState::rendering)
+        renderCheck_.start(AKMWebViewRenderedChecker::initWithWebView(webView_, weakSelf<AKMAdapterHTML>()),
+                           kRenderCheckInterval);
 }
 
 void AKMAdapterHTML::getInterstitial() { failInterstitial(); }
@@ -110,40 +110,9 @@ void AKMAdapterHTML::presentInterstitialFromRootViewController(const std::shared
 }
 
 void AKMAdapterHTML::stopBeingDelegate() {
-    stopRenderingTimer();
+    renderCheck_.stop();
     if (webView_) webView_->setDelegate({});
     moveTo(AKMAdapterHTMLState::stopped);
-}
-
-void AKMAdapterHTML::startRenderingTimer() {
-    AKRunSynchronouslyOnMainThread([&] {
-        stopRenderingTimer();
-        checker_ = AKMWebViewRenderedChecker::initWithWebView(webView_, weakSelf<AKMAdapterHTML>());
-        checkRenderingTimer_ = ak_scheduledTimerWithTimeInterval(
-            kRenderCheckInterval, checker_,
-            [](const std::shared_ptr<NSObject>& target, NSTimer&) {
-                if (auto checker = std::dynamic_pointer_cast<AKMWebViewRenderedChecker>(target))
-                    checker->checkIsContentRenderedInWebView();
-            },
-            Value(), true);
-    });
-}
-
-void AKMAdapterHTML::stopRenderingTimer() {
-    AKRunSynchronouslyOnMainThread([&] {
-        if (checker_) {
-            checker_->setWebView(nullptr);
-            checker_->setDelegate({});
-        }
-        checker_.reset();
-        if (auto timer = checkRenderingTimer_.lock()) timer->invalidate();
-        checkRenderingTimer_.reset();
-    });
-}
-
-bool AKMAdapterHTML::isRenderTimerRunning() const {
-    auto timer = checkRenderingTimer_.lock();
-    return timer && timer->isValid();
 }
 
 void AKMAdapterHTML::webViewIsRendered(UIWebView& webView, bool rendered) {
@@ -153,11 +122,11 @@ void AKMAdapterHTML::webViewIsRendered(UIWebView& webView, bool rendered) {
     ++checkRenderingCount_;
     const bool pageFrameShown = pageFramesAfter_ && webView.paintedFrameCount() > *pageFramesAfter_;
     if (rendered && pageFrameShown) {
-        stopRenderingTimer();
+        renderCheck_.stop();
         moveTo(AKMAdapterHTMLState::reported);
         if (auto connector = connector_.lock()) connector->adapterDidReceiveAdView(*this, webView_);
     } else if (checkRenderingCount_ >= kMaximumRenderChecks) {
-        stopRenderingTimer();
+        renderCheck_.stop();
         moveTo(AKMAdapterHTMLState::gaveUp);
     }
 }
@@ -178,7 +147,7 @@ bool AKMAdapterHTML::shouldStartLoadWithRequest(UIWebView& webView, const std::s
     }
     if (!isPassbackRequest(*request)) return true;
     auto keep = self<AKMAdapterHTML>();  // the report may drop this adapter and its web view
-    stopRenderingTimer();
+    renderCheck_.stop();
     failAd(1, "Ad network returned no ad.");
     return false;
 }

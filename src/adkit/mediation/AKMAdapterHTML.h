@@ -48,10 +48,9 @@
 
 #include "adkit/mediation/AKMAdNetworkAdapter.h"
 #include "adkit/mediation/AKMWebViewRenderedChecker.h"
+#include "adkit/rendering/AKRenderCheckTimer.h"
 #include "platform/foundation/NSURL.h"
 #include "platform/webkit/UIWebView.h"
-
-class NSTimer;
 
 enum class AKMAdapterHTMLState { idle, rendering, reported, gaveUp, stopped };
 
@@ -92,23 +91,20 @@ public:
 
     AKMAdapterHTMLState state() const { return state_; }
     std::uint64_t checkRenderingCount() const { return checkRenderingCount_; }
-    bool isRenderTimerRunning() const;
+    bool isRenderTimerRunning() const { return renderCheck_.isRunning(); }
     const std::shared_ptr<UIWebView>& webView() const { return webView_; }
     const NSURLPtr& passbackUrl() const { return passbackUrl_; }
-    const std::shared_ptr<AKMWebViewRenderedChecker>& webViewRenderedChecker() const { return checker_; }
+    const std::shared_ptr<AKMWebViewRenderedChecker>& webViewRenderedChecker() const { return renderCheck_.checker(); }
 
 private:
     void moveTo(AKMAdapterHTMLState next);
     void dropWebView();
     void loadCreative(AKAdSize size, const std::string& html);
-    void startRenderingTimer();
-    void stopRenderingTimer();
     void failAd(long code, const std::string& message);
     void failInterstitial();
 
     std::uint64_t checkRenderingCount_ = 0;
-    std::weak_ptr<NSTimer> checkRenderingTimer_;
-    std::shared_ptr<AKMWebViewRenderedChecker> checker_;  // the timer's target, held weakly by it
+    AKRenderCheckTimer<AKMWebViewRenderedChecker> renderCheck_;
     std::shared_ptr<UIWebView> webView_;
     NSURLPtr passbackUrl_;
     std::weak_ptr<AKMAdNetworkConnector> connector_;
