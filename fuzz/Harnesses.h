@@ -25,7 +25,9 @@
     X(page_message)                \
     X(core_page_answer)            \
     X(ad_headers)                  \
-    X(ad_dictionary)
+    X(ad_dictionary)               \
+    X(mediation_config)            \
+    X(mediation_template)
 
 #define QUORVANE_FUZZ_DECLARE(name)                              \
     namespace fuzz::name {                                       \

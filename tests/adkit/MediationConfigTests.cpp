@@ -35,6 +35,8 @@ void registerTestAdapters() {
         ClassRegistry::registerClass({"MediationNotAdapter", "NSObject", {}, nullptr, nullptr, {"getBannerWithSize:"}});
     });
 }
+// Before main: the list of available adapters is computed once, at its first use.
+[[maybe_unused]] const bool registeredBeforeMain = (registerTestAdapters(), true);
 
 Value json(const char* text) { return AKMacros::readJsonIntoDictionary(text).value_or(Value()); }
 

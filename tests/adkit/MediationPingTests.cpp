@@ -1,4 +1,4 @@
-// Protects the mediation ping templates: placeholder filling and escaping, the
+// Protects the mediation ping templates: one-pass placeholder filling, escaped at signs and escaped values, the
 // default templates on the mediation reporting origin, and pinging a list of
 // templates (defaults, sequence numbers, skipped elements) through the real
 // ad server's request log; and the network connectors (what adapters see,
@@ -34,7 +34,7 @@ struct RecordingCollection : AKClickTrackerCollection {
     }
 };
 
-// The queries the server was sent, by path, once it holds exactly the counts asked for.
+// The requests the server was sent (log entries), by path, once it holds exactly the counts asked for.
 std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools::AdServerProcess& server,
                                                                 const std::map<std::string, std::size_t>& counts,
                                                                 const std::string& what) {
@@ -42,7 +42,7 @@ std::map<std::string, std::vector<nlohmann::json>> waitForPings(const testtools:
     waitFor(
         [&] {
             byPath.clear();
-            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry["query"]);
+            for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry);
             return std::ranges::all_of(counts, [&](const auto& count) { return byPath[count.first].size() == count.second; });
         },
         what);
@@ -74,8 +74,28 @@ TEST_CASE("mediation templates: placeholders, escaped at signs, literal values a
         CAPTURE(urlTemplate);
         CHECK(filled(urlTemplate, values) == expected);
     }
-    // An absent value leaves its placeholder; refresh NO gives "0".
+    // An absent value leaves its placeholder, whose closing "@" opens nothing; refresh NO gives "0".
     CHECK(filled("http://h/p?n=@gw_adnetid@&r=@gw_adnetrefresh@", PingValues{}) == "http://h/p?n=@gw_adnetid@&r=0");
+    CHECK(filled("http://h/p?n=@gw_adnetid@gw_adnetrefresh@", PingValues{}) == "http://h/p?n=@gw_adnetid@gw_adnetrefresh@");
+
+    // One pass from the left: a value is never searched for placeholders, and a placeholder's closing "@"
+    // opens no other. Values go in as sent but for what cannot stand in a query.
+    const std::pair<std::string, std::string> valueRows[] = {
+        {"@gw_sessid@", "q=@gw_sessid@&s=77"},
+        {"@@gw_adlocid@@@gw_seqnum@", "q=@@gw_adlocid@@@gw_seqnum@&s=77"},
+        {"a b#c", "q=a%20b%23c&s=77"},
+        {"\"<>\\^`{|}", "q=%22%3C%3E%5C%5E%60%7B%7C%7D&s=77"},
+        {"\x01\x7F\xC3\xA9\t", "q=%01%7F%C3%A9%09&s=77"},
+        {"100%25 & 50%", "q=100%25%20&%2050%25&s=77"},
+        {"a=1&b=[2]@x;y/z?$'*+,!()~", "q=a=1&b=[2]@x;y/z?$'*+,!()~&s=77"},
+    };
+    for (const auto& [qdata, query] : valueRows) {
+        CAPTURE(qdata);
+        CHECK(filled("http://h/p?q=@gw_qdata@&s=@gw_sessid@", PingValues{std::nullopt, false, std::nullopt,
+                                                                           std::nullopt, qdata, "77"}) ==
+              "http://h/p?" + query);
+    }
+    CHECK(filled("http://h/p?a=@gw_sessid@gw_qdata@", values) == "http://h/p?a=77gw_qdata@");
 }
 
 TEST_CASE("mediation pings reach the reporting server: defaults, sequence numbers, and lists that send nothing") {
@@ -87,15 +107,17 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
     AKClickTrackerCollection::setSharedInstance(collection);
     CHECK(AKMUtilities::defaultNoFillTemplate().rfind(server.origin("http") + "/nofill?", 0) == 0);
 
-    // Lists that send nothing: present but empty (even with a default), or no default at all.
+    // Lists that send nothing: present but empty (even with a default), no default at all, or templates that
+    // fill to nothing, to no text or to no web URL.
     AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value::array(), AKMUtilities::defaultClickTemplate()});
     AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value(), std::nullopt});
-    AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value::array({"@gw_devid@", 5})});
+    AKMUtilities::trackMediationURLsFromTemplates(
+        PingReport{Value::array({"@gw_devid@", 5, "file:///etc/hosts?q=@gw_qdata@", "data:,@gw_qdata@"})});
     CHECK(collection->urls.empty());
 
     // The default impression template with every value, then two listed no-fill templates.
     AKMUtilities::trackMediationURLsFromTemplates(PingReport{Value(), AKMUtilities::defaultImpressionTemplate(), "net-1",
-                                                             "alloc-1", std::nullopt, "unit-1", true, "40,12", "2,1"});
+                                                             "alloc-1", "q d#@gw_sessid@", "unit-1", true, "40,12", "2,1"});
     const std::string listed = server.origin("http") + "/nofill?case=@gw_adlocid@&seq=@gw_seqnum@&n=@gw_adnetid@";
     AKMUtilities::trackMediationURLsFromTemplates(
         PingReport{Value::array({listed, Value(), listed}), AKMUtilities::defaultNoFillTemplate(), std::nullopt,
@@ -107,24 +129,27 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
     const auto& imp = pings["/imp"];
     const auto& nofill = pings["/nofill"];
     const auto session = AKApplication::sharedApplication()->currentSession();
-    const nlohmann::json expected = {{"ad_loc", "unit-1"}, {"qdata", ""},   {"ad_network_id", "net-1"},
+    const nlohmann::json expected = {{"ad_loc", "unit-1"}, {"qdata", "q d#@gw_sessid@"}, {"ad_network_id", "net-1"},
                                      {"js", AKRequest::sdkVersion()},       {"nr", "1"},
                                      {"adt", "40,12"},     {"aec", "2,1"},
                                      {"session_id", session ? session->sessionIDAsString() : "@gw_sessid@"}};
     for (const auto& [key, value] : expected.items()) {
         CAPTURE(key);
-        CHECK(imp[0][key] == value);
+        CHECK(imp[0]["query"][key] == value);
     }
-    CHECK_FALSE(imp[0]["seq_num"].get<std::string>().empty());
+    // The value arrives escaped where a query cannot hold it, and unfilled.
+    CHECK(imp[0]["rawQuery"].get<std::string>().find("&qdata=q%20d%23@gw_sessid@&") != std::string::npos);
+    CHECK_FALSE(imp[0]["query"]["seq_num"].get<std::string>().empty());
     std::vector<long> sequence;
-    for (const auto& query : nofill) {
+    for (const auto& entry : nofill) {
+        const auto& query = entry["query"];
         CHECK(query["case"] == "list");
         CHECK(query["n"] == "@gw_adnetid@");  // no network ID in a no-fill report
         sequence.push_back(std::stol(query["seq"].get<std::string>()));
     }
     std::sort(sequence.begin(), sequence.end());
     CHECK(sequence[1] == sequence[0] + 1);
-    CHECK(sequence[0] == std::stol(imp[0]["seq_num"].get<std::string>()) + 1);
+    CHECK(sequence[0] == std::stol(imp[0]["query"]["seq_num"].get<std::string>()) + 1);
     AKClickTrackerCollection::setSharedInstance(nullptr);
 }
 
@@ -258,7 +283,8 @@ TEST_CASE("banner connector: impressions per delivery with refresh, one click pe
     auto pings = waitForPings(server, {{"/imp", 3}, {"/clk", 2}}, "three impression and two click pings");
     const auto& imp = pings["/imp"];
     std::vector<std::string> refreshes;
-    for (const auto& query : imp) {
+    for (const auto& entry : imp) {
+        const auto& query = entry["query"];
         CHECK(query["ad_network_id"] == "n7");
         CHECK(query["qdata"] == "qc");
         CHECK(query["aec"] == "0");

@@ -50,7 +50,7 @@ namespace {
 struct LiveInstances {
     int adapters = 0;
     int customEvents = 0;
-    int notCustomEvents = 0;
+    int notCustomEventsMade = 0;
     std::weak_ptr<QVScriptedNetwork> latestAdapter;
     std::weak_ptr<QVScriptedNetwork> latestCustomEvent;
 };
@@ -66,7 +66,7 @@ std::shared_ptr<QVScriptedNetwork> QVScriptedNetwork::latestAdapter() { return l
 std::shared_ptr<QVScriptedNetwork> QVScriptedNetwork::latestCustomEvent() { return live().latestCustomEvent.lock(); }
 int QVScriptedNetwork::liveAdapters() { return live().adapters; }
 int QVScriptedNetwork::liveCustomEvents() { return live().customEvents; }
-int QVScriptedNetwork::liveNotACustomEvents() { return live().notCustomEvents; }
+int QVScriptedNetwork::notACustomEventsMade() { return live().notCustomEventsMade; }
 
 // ---- Running the script --------------------------------------------------------------------------
 
@@ -342,8 +342,7 @@ void QVScriptedCustomEvent::reportEvent(Event event) {
 
 // ---- The class that is no custom event -----------------------------------------------------------
 
-QVNotACustomEvent::QVNotACustomEvent() { ++live().notCustomEvents; }
-QVNotACustomEvent::~QVNotACustomEvent() { --live().notCustomEvents; }
+QVNotACustomEvent::QVNotACustomEvent() { ++live().notCustomEventsMade; }
 
 // ---- The recording waterfall --------------------------------------------------------------------
 

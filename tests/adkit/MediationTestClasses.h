@@ -90,11 +90,14 @@ public:
     static std::shared_ptr<QVScriptedNetwork> latestCustomEvent();
     static int liveAdapters();      // QVScriptedAdapter and its subclass
     static int liveCustomEvents();  // both scripted custom-event classes
-    static int liveNotACustomEvents();
+    static int notACustomEventsMade();  // ever made, to show the class is refused unmade
 
     // User events, each sent as the asked kind's event (nothing when it has none):
     void click();             // banner: click (adapter: clickDidOccurInBanner)
-    void present();           // banner: will-present modal; interstitial: will-present
+    // banner: will-present modal; interstitial: will-present (what the adapter's
+    // presentInterstitialFromRootViewController and the custom event's
+    // presentFromRootViewController send).
+    void present();
     void willDismiss();       // banner: will-dismiss modal; interstitial: will-dismiss
     void dismiss();           // did-dismiss only
     void leaveApplication();  // will-leave-application
@@ -226,7 +229,6 @@ class QVInterstitialOnlyCustomEvent : public QVScriptedCustomEvent {};
 class QVNotACustomEvent : public NSObject {
 public:
     QVNotACustomEvent();
-    ~QVNotACustomEvent() override;
 };
 
 // A recording waterfall and glue for one connector at a time.

@@ -11,6 +11,7 @@
 #include "adkit/foundation/AKSignal.h"
 #include "adkit/rendering/AKSDKInfo.h"
 #include "adkit/requests/AKRequest.h"
+#include "adkit/requests/AKSlotServices.h"
 #include "platform/adsupport/ASIdentifierManager.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/NSDateFormatter.h"
@@ -141,6 +142,8 @@ TEST_CASE("request parameters: each targeting value lands under its key, in orde
             if (auto last = network->lastKnownNetworkTypeString()) expected.setObject("net_last", *last);
         }
         expected.setObject(signal->first, signal->second);
+        if (const Value adapters = AKMAdNetworkAdapter::availableAdapterNames(); !adapters.isNull())
+            expected.setObject("adapters", adapters);
         for (const auto& [key, value] : *c.expected.dictionaryRef()) expected.setObject(key, value);
         CHECK(request->parameters() == expected);
         CHECK(request->copy()->parameters() == expected);

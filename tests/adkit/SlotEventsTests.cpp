@@ -198,7 +198,8 @@ TEST_CASE("slot: request parameters take the load's extras once, and a released 
     CHECK(first["quality_signals"]["app"].isDictionary());
     CHECK(AKRequestJSONReadyParameters(first));  // statistics' decimals travel as JSON numbers
     CHECK(first["dpt"].isNull());
-    CHECK(first["adapters"].isNull());
+    CHECK(first["adapters"] == AKMAdNetworkAdapter::availableAdapterNames());  // the adapters the build knows
+    CHECK(first["adapters"].count() >= 3);
     CHECK(first["format"].isNull());
     REQUIRE(NSUserDefaults::standardUserDefaults()->setObject(Value(false), "adkit_ak_use_https"));
     CHECK(slot.requestParameters()["force_https"].isNull());

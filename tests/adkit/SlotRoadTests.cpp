@@ -16,6 +16,7 @@
 #include "SlotTestOwner.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKURLUtilities.h"
+#include "adkit/requests/AKSlotServices.h"
 #include "support/AdServerProcess.h"
 
 using adkittest::waitFor;
@@ -92,6 +93,7 @@ TEST_CASE("slot road: through the core page, the fetcher and the ad server over 
     CHECK(requests[0]["scheme"] == "https");
     const Value query = queryOf(requests[0]);
     Value reference = AKDevice::currentDevice()->parameters().copy();
+    if (auto names = AKMAdNetworkAdapter::availableAdapterNames()) reference.setObject("adapters", names);
     const auto text = [](const Value& v) { return v.isString() ? v : Value(v.toJSON().value_or("")); };
     for (const auto& [key, value] : *reference.dictionaryRef()) reference.setObject(key, text(value));
     reference.setObject("js", AKRequest::sdkVersion());

@@ -1,6 +1,7 @@
 // Hostile and broken replies, and exceptions inside the transfer's callbacks: a
 // URL connection fails the load with a clear error, never reports it as loaded
-// and never takes the process down.
+// and never takes the process down; a load that could not find its host leaves
+// nothing behind that fails the next loads.
 #include <doctest/doctest.h>
 
 #include <atomic>
@@ -179,4 +180,26 @@ TEST_CASE("URL connection fails a load whose body stream throws inside the trans
     REQUIRE(outcome->error);
     CHECK(outcome->error->code() == NSURLErrorUnknown);
     CHECK(errorText(outcome->error).find("the disk went away") != std::string::npos);
+}
+
+TEST_CASE("URL connection loads on after a load whose host name could not be found") {
+    LoopbackHttpServer server;
+    server.setHandler([](const testsupport::RecordedRequest&) { return Reply::text("fine"); });
+    const auto load = [](const std::string& url) {
+        auto outcome = std::make_shared<Outcome>();
+        auto connection = NSURLConnection::initWithRequest(
+            NSURLRequest::requestWithURL(url, NSURLRequestUseProtocolCachePolicy, 10), outcome, false);
+        connection->scheduleInRunLoop(NSRunLoop::mainRunLoop(), NSRunLoopCommonModes);
+        connection->start();
+        REQUIRE_MESSAGE(runMainUntil([&] { return outcome->done.load(); }), "the load of " << url << " to end");
+        return outcome;
+    };
+    const auto lost = load("http://nowhere.invalid/reply");
+    CHECK_FALSE(lost->finished);
+    // The next loads take the transfer handles the failed one gave back.
+    for (int i = 0; i < 2; ++i) {
+        const auto next = load(server.url("/reply"));
+        CHECK_MESSAGE(next->finished, errorText(next->error));
+        CHECK(next->body == "fine");
+    }
 }

@@ -58,6 +58,12 @@ std::string hostName(const std::string& host) {
     return host.substr(0, colon);
 }
 
+// The query of a request target exactly as it was sent ("" without one).
+std::string rawQuery(const std::string& target) {
+    const auto mark = target.find('?');
+    return mark == std::string::npos ? std::string() : target.substr(mark + 1);
+}
+
 Answer plain(int status, std::string text) {
     Answer answer;
     answer.status = status;
@@ -122,6 +128,7 @@ void AdServer::handle(const httplib::Request& request, httplib::Response& respon
                   {"method", request.method},
                   {"path", request.path},
                   {"query", jsonOf(request.params)},
+                  {"rawQuery", rawQuery(request.target)},
                   {"headers", receivedHeaders(request)},
                   {"time", now.count()}};
     if (request.method == "POST") entry["body"] = request.body;
@@ -149,7 +156,11 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         const Json units = state_->units();
         if (!units.contains(slotname)) return plain(404, "no unit \"" + slotname + "\"\n");
         const std::size_t hop = std::strtoul(request.get_param_value("hop").c_str(), nullptr, 10);
-        return unitAnswer(units[slotname], slotname, hop, origin, root_);
+        const Json& unit = units[slotname];
+        if (!unit.contains("sequence")) return unitAnswer(unit, slotname, hop, origin, root_);
+        const Json& sequence = unit["sequence"];
+        const Json& element = sequence[state_->sequenceIndex(slotname, sequence.size(), hop == 0)];
+        return unitAnswer(element, slotname, hop, origin, root_);
     }
     if (auto click = clickRouteAnswer(request, origin, *state_)) return std::move(*click);
     if (isPing(path) || path == kLogPath) return plain(204, "");

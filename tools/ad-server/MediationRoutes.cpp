@@ -1,10 +1,17 @@
 #include "MediationRoutes.h"
 
+#include "UnitMarks.h"
+
 namespace adserver {
 
 std::optional<Answer> mediationAnswer(const std::string& path) {
-    if (path != "/clk" && path != "/imp" && path != "/nofill") return std::nullopt;
     Answer answer;
+    if (path == "/tym/passback") {
+        answer.body = passbackPage();
+        answer.contentType = "text/html; charset=utf-8";
+        return answer;
+    }
+    if (path != "/clk" && path != "/imp" && path != "/nofill" && !path.starts_with("/mediation/")) return std::nullopt;
     answer.status = 204;
     return answer;
 }

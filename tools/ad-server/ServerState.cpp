@@ -1,5 +1,6 @@
 #include "ServerState.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace adserver {
@@ -53,6 +54,14 @@ nlohmann::json ServerState::constants() const {
 void ServerState::setUnits(nlohmann::json units) {
     std::lock_guard lock(mutex_);
     units_ = std::move(units);
+    sequenceCounts_.clear();
+}
+
+std::size_t ServerState::sequenceIndex(const std::string& unit, std::size_t length, bool next) {
+    std::lock_guard lock(mutex_);
+    std::size_t& count = sequenceCounts_[unit];
+    const std::size_t taken = next ? count++ : (count > 0 ? count - 1 : 0);
+    return std::min(taken, length - 1);
 }
 
 void ServerState::setConstants(nlohmann::json constants) {
@@ -80,6 +89,7 @@ void ServerState::reset() {
     std::lock_guard lock(mutex_);
     log_ = nlohmann::json::array();
     faults_.clear();
+    sequenceCounts_.clear();
     units_ = initialUnits_;
     constants_ = initialConstants_;
 }

@@ -1,10 +1,11 @@
 #pragma once
 // What both listening ports (HTTP and HTTPS) and the control endpoint share: the one
 // request log, the unit table and constants in force, the faults ordered for coming
-// requests, and the stop that releases every reply held back by a delay or a hang.
+// requests, how far each unit's sequence of answers has gone, and the stop that releases every reply held back by a delay or a hang.
 // Every method is safe from any thread (one mutex guards everything).
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +46,11 @@ public:
     void setPorts(int httpPort, int httpsPort);
     int port(const std::string& scheme) const;
 
+    // Which element of a unit's "sequence" (of `length` answers) a request gets: with `next` (the first request
+    // of a chain) the unit's k-th such request gets element k, the last repeating; otherwise the element the
+    // unit's latest first request got. Replacing the units or a reset starts every unit at element 0 again.
+    std::size_t sequenceIndex(const std::string& unit, std::size_t length, bool next);
+
     void addFault(Fault fault);
     // The first fault whose prefix begins the path, counted down (gone at zero).
     std::optional<Fault> takeFault(const std::string& path);
@@ -66,6 +72,7 @@ private:
     nlohmann::json units_;
     nlohmann::json constants_;
     std::vector<Fault> faults_;
+    std::map<std::string, std::size_t> sequenceCounts_;  // first requests per unit since the units were set
     int httpPort_ = 0;
     int httpsPort_ = 0;
 };

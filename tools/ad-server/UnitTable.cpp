@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "UnitMarks.h"
+
 namespace adserver {
 
 namespace {
@@ -38,8 +40,8 @@ bool checkReply(const Json& reply, int low, int high, const std::string& what, s
     return false;
 }
 
-bool checkUnit(const std::string& name, const Json& unit, std::string& error) {
-    const std::string what = "unit \"" + name + "\"";
+// A unit's own answer, or one element of its "sequence".
+bool checkAnswer(const Json& unit, const std::string& what, std::string& error) {
     if (!checkReply(unit, 100, 599, what, error)) return false;
     int bodies = 0;
     for (const char* key : {"file", "body", "json"}) bodies += unit.contains(key) ? 1 : 0;
@@ -53,6 +55,10 @@ bool checkUnit(const std::string& name, const Json& unit, std::string& error) {
             return false;
         }
     }
+    if (unit.contains("json") && !checkMarks(unit["json"], error)) {
+        error = what + ": " + error;
+        return false;
+    }
     if (!unit.contains("redirects")) return true;
     if (!unit["redirects"].is_array()) {
         error = what + ": \"redirects\" must be a list";
@@ -64,6 +70,31 @@ bool checkUnit(const std::string& name, const Json& unit, std::string& error) {
             error = what + " redirect: \"location\" must be a text";
             return false;
         }
+    }
+    return true;
+}
+
+// A unit answers from its "sequence" alone, or from its own members.
+bool checkUnit(const std::string& name, const Json& unit, std::string& error) {
+    const std::string what = "unit \"" + name + "\"";
+    if (!unit.is_object() || !unit.contains("sequence")) return checkAnswer(unit, what, error);
+    const Json& sequence = unit["sequence"];
+    if (!sequence.is_array() || sequence.empty()) {
+        error = what + ": \"sequence\" must be a list of at least one answer";
+        return false;
+    }
+    for (const char* key : {"status", "headers", "contentType", "file", "body", "json", "redirects"}) {
+        if (!unit.contains(key)) continue;
+        error = what + ": \"" + key + "\" belongs in the elements of its \"sequence\"";
+        return false;
+    }
+    for (std::size_t k = 0; k < sequence.size(); ++k) {
+        const std::string element = what + " sequence element " + std::to_string(k);
+        if (sequence[k].is_object() && sequence[k].contains("sequence")) {
+            error = element + " holds a \"sequence\" of its own";
+            return false;
+        }
+        if (!checkAnswer(sequence[k], element, error)) return false;
     }
     return true;
 }
@@ -167,7 +198,7 @@ Answer unitAnswer(const Json& unit, const std::string& slotname, std::size_t hop
         answer.contentType = contentTypeOf(file);
         if (!content) answer.status = 404;  // a table naming a missing creative
     } else if (unit.contains("json")) {
-        answer.body = withOrigin(unit["json"].dump(), origin);
+        answer.body = withOrigin(expandMarks(unit["json"]).dump(), origin);
         answer.contentType = "application/json";
     } else {
         answer.body = withOrigin(unit.value("body", std::string()), origin);

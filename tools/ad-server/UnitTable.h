@@ -6,6 +6,9 @@
 //    "units": {"<slotname>": {"status", "headers", "contentType", "file" | "body" | "json",
 //                             "redirects": [{"status", "headers", "location"}, ...], "page"}}}
 //
+// or a unit of "sequence": [<answer of the members above>, ...] (and "page"), one element per request
+// (ServerState::sequenceIndex). Marks in "json" stand for creatives and big bodies (UnitMarks.h).
+//
 // "{origin}" in header values, inline bodies, JSON bodies, locations and constants stands
 // for the origin the request came to ("https://127.0.0.1:<port>").
 #include <functional>

@@ -9,7 +9,6 @@
 #include "platform/runloop/NSThread.h"
 
 namespace {
-constexpr const char* kMakeAdRequest = "makeAdRequest";
 constexpr long kExitDelivered = 0, kExitNoFill = 1, kExitError = 2, kExitTimeout = 3, kExitNoAdapter = 4;
 
 // A connector the waterfall lets go of may be inside a call of its own adapter
@@ -23,7 +22,6 @@ void releaseLater(std::shared_ptr<AKMAdNetworkConnector> connector) {
 std::shared_ptr<AKMAdManager> AKMAdManager::make() { return std::make_shared<AKMAdManager>(); }
 
 AKMAdManager::~AKMAdManager() {
-    NSRunLoop::mainRunLoop()->cancelPerforms(this, kMakeAdRequest);
     invalidateTimeoutTimer();
     detach(requestingConnector_);
     detach(receivedConnector_);
@@ -174,8 +172,9 @@ void AKMAdManager::adRequestFailedFromConnectorWithError(AKMAdNetworkConnector& 
 }
 
 void AKMAdManager::scheduleNextStep() {
-    NSRunLoop::mainRunLoop()->schedulePerform(self(), kMakeAdRequest, 0, [weak = weakSelf<AKMAdManager>()] {
-        if (auto manager = weak.lock()) manager->makeAdRequest();
+    // On the main queue, not a timer: a step must not wait for the clock to move.
+    dispatch_async(dispatch_get_main_queue(), [weak = weakSelf<AKMAdManager>(), step = ++pendingStep_] {
+        if (auto manager = weak.lock(); manager && manager->pendingStep_ == step) manager->makeAdRequest();
     });
 }
 
@@ -229,7 +228,7 @@ void AKMAdManager::setDelegate(const std::shared_ptr<AKMDelegate>& delegate) {
 }
 
 void AKMAdManager::cancelPendingActions() {
-    NSRunLoop::mainRunLoop()->cancelPerforms(this, kMakeAdRequest);
+    ++pendingStep_;
     invalidateTimeoutTimer();
 }
 

@@ -92,4 +92,6 @@ private:
     std::shared_ptr<AKMAdNetworkConnector> requestingConnector_;
     std::shared_ptr<AKMAdNetworkConnector> receivedConnector_;
     std::shared_ptr<NSTimer> adNetworkTimeoutTimer_;
+    // The next step queued on the main queue runs only while this is its number.
+    std::uint64_t pendingStep_ = 0;
 };

@@ -89,6 +89,7 @@ std::shared_ptr<AKMAdNetworkConfig> AKMAdNetworkConfig::initWithDictionary(const
     entry->allocationID_ = AKMTextValue(dictionary["allocation_id"]);
     entry->impressionURLs_ = arrayOrNull(dictionary["imp_urls"]);
     if (auto adapters = dictionary["adapters"]; adapters.isArray()) {
+        entry->hasAdapterList_ = true;
         for (std::size_t i = 0; i < adapters.count(); ++i)
             if (auto name = AKMTextValue(adapters[i])) entry->adapterList_.push_back(*name);
     }

@@ -39,6 +39,9 @@ public:
     const Value& extras() const { return extras_; }
     const Value& ad() const { return ad_; }
     const std::vector<std::string>& adapterList() const { return adapterList_; }
+    // Whether the entry gave an "adapters" array at all (an entry without one
+    // still lists no names).
+    bool hasAdapterList() const { return hasAdapterList_; }
     // The chosen adapter class name; nullopt when none qualified.
     const std::optional<std::string>& adapterClass() const { return adapterClass_; }
     const std::optional<std::string>& allocationID() const { return allocationID_; }
@@ -54,6 +57,7 @@ private:
     Value extras_;
     Value ad_;
     std::vector<std::string> adapterList_;
+    bool hasAdapterList_ = false;
     std::optional<std::string> adapterClass_;
     std::optional<std::string> allocationID_;
     Value impressionURLs_;

@@ -4,6 +4,8 @@
 // the library's adapters and the list of available adapters before any slot
 // exists. The list itself is computed at its first use, so adapter classes an
 // application registers from its own start-up code are found as well.
+#include "adkit/mediation/AKMAdapterAdKitAdNetAds.h"
+#include "adkit/mediation/AKMAdapterCustomEvents.h"
 #include "adkit/mediation/AKMToAKGlue.h"
 
 #include <mutex>
@@ -13,6 +15,8 @@ void AKMediationInstall() {
     std::call_once(once, [] {
         AKMMediationConfig::installFactory();
         AKMToAKGlue::setFactory([] { return std::static_pointer_cast<AKMToAKGlue>(AKMWaterfallGlue::make()); });
+        AKMAdapterAdKitAdNetAdsRegister();
+        AKMAdapterCustomEventsRegister();
         AKMAdNetworkAdapter::installAvailableAdapterNamesProvider();
     });
 }

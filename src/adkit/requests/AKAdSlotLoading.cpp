@@ -63,7 +63,7 @@ void AKAdSlot::observeApplication() {
     for (const auto& [name, action] : observed) {
         center->addObserver(
             self(),
-            [weak = weakSelf<AKAdSlot>(), action](const NSNotification&) {
+            [weak = weakSelf<AKAdSlot>(), action = action](const NSNotification&) {
                 if (const auto slot = weak.lock()) ((*slot).*action)();
             },
             name);

@@ -1,11 +1,13 @@
 #include "platform/net/CurlMulti.h"
 
 #include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #include <cassert>
+#include <cstdint>
 #include <mutex>
 
-#include "platform/foundation/Clock.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/net/CurlTransfer.h"
 #include "platform/net/NSURLConnectionBacking.h"
@@ -15,7 +17,6 @@ namespace curlbacking {
 namespace {
 
 const char kMultiKey = 0;
-constexpr double kNever = 1e12;  // a fire date (and repeat interval) that does not come
 
 [[nodiscard]] bool globalInit() {
     static std::once_flag once;
@@ -75,6 +76,8 @@ Multi::Multi(Private, const std::shared_ptr<NSRunLoop>& loop) : loop_(loop) {}
 
 bool Multi::init() {
     if (!globalInit()) return false;
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timerFd_ < 0) return false;
     multi_ = curl_multi_init();
     return multi_ && curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &Multi::socketCallback) == CURLM_OK &&
            curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this) == CURLM_OK &&
@@ -86,11 +89,13 @@ Multi::~Multi() {
     for (auto& [transfer, connection] : active_)
         if (transfer->easy) curl_multi_remove_handle(multi_, transfer->easy);  // freed by its transfer
     for (CURL* easy : idle_) curl_easy_cleanup(easy);
-    if (timer_) timer_->invalidate();
-    if (auto loop = loop_.lock())
+    if (auto loop = loop_.lock()) {
         for (auto& [fd, socket] : sockets_)
             for (auto id : socket.ids) loop->removeFileDescriptor(id);
+        for (auto id : timerIds_) loop->removeFileDescriptor(id);
+    }
     if (multi_) curl_multi_cleanup(multi_);
+    if (timerFd_ >= 0) close(timerFd_);
 }
 
 void Multi::assertOnLoopThread() const {
@@ -103,7 +108,7 @@ void Multi::addMode(const NSRunLoopMode& mode) {
     auto loop = loop_.lock();
     if (!loop) return;
     for (auto& [fd, socket] : sockets_) socket.ids.push_back(addSource(*loop, fd, socket.events, mode));
-    if (timer_) loop->addTimer(timer_, mode);
+    timerIds_.push_back(addTimerSource(*loop, mode));
 }
 
 CURL* Multi::takeHandle() {
@@ -136,7 +141,13 @@ void Multi::detach(CURL* easy) {
     assertOnLoopThread();
     // A handle that was never added answers CURLM_BAD_EASY_HANDLE: nothing to take out.
     (void)curl_multi_remove_handle(multi_, easy);
-    if (idle_.size() >= kMaxIdleHandles) return curl_easy_cleanup(easy);
+    // A load that never reached a server (its name lookup failed) leaves libcurl's
+    // receive buffer on the handle, which then refuses the next load's buffer size:
+    // such a handle is not kept.
+    char* address = nullptr;
+    const bool reachedServer = curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &address) == CURLE_OK && address &&
+                               *address != '\0';
+    if (!reachedServer || idle_.size() >= kMaxIdleHandles) return curl_easy_cleanup(easy);
     // Back to the defaults: no option of this load (its callbacks' data, its
     // header list, its error buffer) outlives it.
     curl_easy_reset(easy);
@@ -195,33 +206,29 @@ int Multi::timerCallback(CURLM*, long timeoutMs, void* user) {
     return callbackAnswer("scheduling the transfer timer", [&] { self->schedule(timeoutMs); });
 }
 
-// Curl asks for its timer again and again (often for "now"): one timer, made
-// once and added in every mode, is moved instead of remade.
+// Curl asks for its timer again and again (often for "now"): the one timerfd
+// is re-armed each time; 0 ms arms it for the next pass.
 void Multi::schedule(long timeoutMs) {
     assertOnLoopThread();
-    if (timeoutMs < 0) {
-        if (timer_) timer_->setFireDate(kNever);
-        return;
+    itimerspec spec{};
+    if (timeoutMs >= 0) {
+        spec.it_value.tv_sec = timeoutMs / 1000;
+        spec.it_value.tv_nsec = (timeoutMs % 1000) * 1000000L;
+        if (timeoutMs == 0) spec.it_value.tv_nsec = 1;  // an all-zero value would disarm it
     }
-    auto loop = loop_.lock();
-    if (!loop) return;
-    double date = Clock::now() + static_cast<double>(timeoutMs) / 1000.0;
-    if (timer_ && timer_->isValid()) {
-        timer_->setFireDate(date);
-        return;
-    }
+    timerfd_settime(timerFd_, 0, &spec, nullptr);
+}
+
+NSRunLoop::SourceId Multi::addTimerSource(NSRunLoop& loop, const NSRunLoopMode& mode) {
     std::weak_ptr<Multi> weak = weak_from_this();
-    // Repeating only so that firing keeps it valid; each firing is rescheduled
-    // by curl (or parked far away) before it could come round again.
-    timer_ = NSTimer::timerWithTimeInterval(
-        kNever,
-        [weak](NSTimer& timer) {
-            timer.setFireDate(kNever);
-            if (auto multi = weak.lock()) multi->onTimeout();
+    return loop.addFileDescriptor(
+        timerFd_, POLLIN,
+        [weak](int fd, short) {
+            std::uint64_t expirations = 0;
+            if (read(fd, &expirations, sizeof expirations) != sizeof expirations) return;  // re-armed meanwhile
+            if (auto self = weak.lock()) self->onTimeout();
         },
-        true);
-    timer_->setFireDate(date);
-    for (const auto& mode : modes_) loop->addTimer(timer_, mode);
+        mode);
 }
 
 void Multi::onSocket(int fd, short revents) {

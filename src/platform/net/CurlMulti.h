@@ -72,6 +72,7 @@ private:
     void schedule(long timeoutMs);
     void onSocket(int fd, short revents);
     void onTimeout();
+    NSRunLoop::SourceId addTimerSource(NSRunLoop& loop, const NSRunLoopMode& mode);
     void act(curl_socket_t fd, int mask);
     void afterAction();
     // Hands finished transfers their Done event; the loads with events.
@@ -82,7 +83,11 @@ private:
     CURLM* multi_ = nullptr;
     std::set<NSRunLoopMode> modes_;
     std::map<curl_socket_t, Socket> sockets_;
-    std::shared_ptr<NSTimer> timer_;
+    // Curl's own timer runs on the monotonic clock (a timerfd), not on Clock:
+    // name resolution and connection set-up take real time even while a test
+    // runs on virtual time.
+    int timerFd_ = -1;
+    std::vector<NSRunLoop::SourceId> timerIds_;
     std::map<NSURLConnection::Transfer*, NSURLConnectionPtr> active_;
     std::shared_ptr<BufferPool> pool_ = std::make_shared<BufferPool>();
     // Easy handles of finished requests, reset and ready for the next ones.
