@@ -53,7 +53,6 @@ struct Attempt {
 
     explicit Attempt(const Json& data, AKAdTypePtr adType = AKAdType::bannerAdTypeForSize(kAKAdSizeBanner))
         : type(std::move(adType)) {
-        AKMAdapterHTMLRegister();
         connector = waterfall->connect(type, Json{{"id", "tym"}, {"adapters", {"AKMAdapterHTML"}}, {"data", data}}.dump());
         REQUIRE(connector);
         adapter = std::dynamic_pointer_cast<AKMAdapterHTML>(connector->adapter());
@@ -84,7 +83,6 @@ TEST_CASE("HTML adapter: credential failures, interstitials, and the creative's 
     adkittest::RenderingScope scope;
     adkittest::VirtualTime time;
     AKAdHosts::ScopedOrigin exchange(AKAdHost::exchangeCreative, *AKAdOrigin::parse("creative.test:81", "http"));
-    AKMAdapterHTMLRegister();
     CHECK(ClassRegistry::callClassOperation("AKMAdapterHTML", kAKMAdapterVersionOperation) == Value("1.1"));
     CHECK(ClassRegistry::callClassOperation("AKMAdapterHTML", kAKMNetworkExtrasClassOperation) == Value());
     const std::string failed = "failed com.adkit.ads 2 ";
