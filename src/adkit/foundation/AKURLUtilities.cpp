@@ -115,6 +115,13 @@ bool ak_isHostEqualToString(const NSURL& url, std::string_view host, bool caseSe
     return caseSensitive ? *own == host : lowercaseString(*own) == lowercaseString(host);
 }
 
+bool ak_isPassbackURL(const NSURL& url, const NSURL* passbackURL) {
+    if (ak_isSchemeEqualToString(url, "passback", false)) return true;
+    const auto host = passbackURL ? passbackURL->host() : std::nullopt;
+    return host && ak_isHostEqualToString(url, *host, false) &&
+           ak_isEquivalentToURLString(url.path(), passbackURL->path());
+}
+
 bool ak_isSchemeEqualToString(const NSURL& url, std::string_view scheme, bool caseSensitive) {
     const auto& own = url.scheme();
     if (!own) return false;

@@ -45,6 +45,10 @@ std::optional<std::string> ak_impressionTicket(const NSURL& url);
 std::string ak_absoluteStringWithoutFragmentComponent(const NSURL& url);
 bool ak_isHostEqualToString(const NSURL& url, std::string_view host, bool caseSensitive);
 bool ak_isSchemeEqualToString(const NSURL& url, std::string_view scheme, bool caseSensitive);
+// A navigation that says a network has no ad: the scheme "passback" (any
+// case), or the passback URL's host (without regard to case) and path (each
+// without one trailing "/"). A passback URL without a host matches nothing.
+bool ak_isPassbackURL(const NSURL& url, const NSURL* passbackURL);
 
 // Replaces every unescaped "@keyword@" whose keyword matches the pattern by the
 // replacement (taken literally). Returns false, changing nothing, when the

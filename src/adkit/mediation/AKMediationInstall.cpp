@@ -6,6 +6,7 @@
 // application registers from its own start-up code are found as well.
 #include "adkit/mediation/AKMAdapterAdKitAdNetAds.h"
 #include "adkit/mediation/AKMAdapterCustomEvents.h"
+#include "adkit/mediation/AKMAdapterHTML.h"
 #include "adkit/mediation/AKMToAKGlue.h"
 
 #include <mutex>
@@ -17,6 +18,7 @@ void AKMediationInstall() {
         AKMToAKGlue::setFactory([] { return std::static_pointer_cast<AKMToAKGlue>(AKMWaterfallGlue::make()); });
         AKMAdapterAdKitAdNetAdsRegister();
         AKMAdapterCustomEventsRegister();
+        AKMAdapterHTMLRegister();
         AKMAdNetworkAdapter::installAvailableAdapterNamesProvider();
     });
 }

@@ -2,19 +2,13 @@
 
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKRequestError.h"
-#include "adkit/foundation/AKStringAdditions.h"
 #include "adkit/foundation/AKURLUtilities.h"
-#include "adkit/foundation/AKWeakTimer.h"
 #include "adkit/rendering/AKSlot.h"
 #include "platform/foundation/NSURL.h"
 
 AKAdNetworkJavasSciptWebViewDelegate::AKAdNetworkJavasSciptWebViewDelegate(const std::shared_ptr<AKSlot>& slot,
                                                                            std::optional<std::string> passbackURL)
     : AKBannerWebViewDelegate(slot), passbackURL_(std::move(passbackURL)) {}
-
-AKAdNetworkJavasSciptWebViewDelegate::~AKAdNetworkJavasSciptWebViewDelegate() {
-    if (auto timer = checkRenderingTimer_.lock()) timer->invalidate();
-}
 
 std::shared_ptr<AKAdNetworkJavasSciptWebViewDelegate> AKAdNetworkJavasSciptWebViewDelegate::loadAdHTML(
     const std::shared_ptr<AKSlot>& slot, const std::string& html, const std::string& baseURL,
@@ -36,11 +30,8 @@ std::shared_ptr<AKAdNetworkJavasSciptWebViewDelegate> AKAdNetworkJavasSciptWebVi
 bool AKAdNetworkJavasSciptWebViewDelegate::isPassbackRequest(const std::shared_ptr<NSURLRequest>& request) const {
     const NSURLPtr url = request ? NSURL::URLWithString(request->URL()) : nullptr;
     if (!url) return false;
-    if (ak_isSchemeEqualToString(*url, "passback", false)) return true;
     const NSURLPtr passback = passbackURL_ ? NSURL::URLWithString(*passbackURL_) : nullptr;
-    if (!passback || !passback->host()) return false;
-    return ak_isHostEqualToString(*url, *passback->host(), false) &&
-           ak_isEquivalentToURLString(url->path(), passback->path());
+    return ak_isPassbackURL(*url, passback.get());
 }
 
 bool AKAdNetworkJavasSciptWebViewDelegate::shouldStartLoadWithRequest(AKWebView& webView,
@@ -67,31 +58,13 @@ void AKAdNetworkJavasSciptWebViewDelegate::webViewDidFinishLoad(AKWebView& webVi
 }
 
 void AKAdNetworkJavasSciptWebViewDelegate::startRenderingTimerForWebView(const std::shared_ptr<AKWebView>& webView) {
-    AKRunSynchronouslyOnMainThread([&] {
-        checker_ = std::make_shared<AKWebViewRenderedChecker>();
-        checker_->setWebView(webView);
-        checker_->setDelegate(self<AKAdNetworkJavasSciptWebViewDelegate>());
-        checkRenderingTimer_ = ak_scheduledTimerWithTimeInterval(
-            kRenderCheckInterval, checker_,
-            [](const std::shared_ptr<NSObject>& target, NSTimer&) {
-                if (auto checker = std::dynamic_pointer_cast<AKWebViewRenderedChecker>(target))
-                    checker->checkIsContentRenderedInWebView();
-            },
-            Value(), true);
-    });
+    auto checker = std::make_shared<AKWebViewRenderedChecker>();
+    checker->setWebView(webView);
+    checker->setDelegate(self<AKAdNetworkJavasSciptWebViewDelegate>());
+    renderCheck_.start(std::move(checker), kRenderCheckInterval);
 }
 
-void AKAdNetworkJavasSciptWebViewDelegate::stopRenderingTimer() {
-    AKRunSynchronouslyOnMainThread([&] {
-        if (checker_) {
-            checker_->setWebView(nullptr);
-            checker_->setDelegate({});
-        }
-        checker_.reset();
-        if (auto timer = checkRenderingTimer_.lock()) timer->invalidate();
-        checkRenderingTimer_.reset();
-    });
-}
+void AKAdNetworkJavasSciptWebViewDelegate::stopRenderingTimer() { renderCheck_.stop(); }
 
 void AKAdNetworkJavasSciptWebViewDelegate::webViewDidRenderContent(AKWebView& webView) {
     auto keep = self<AKAdNetworkJavasSciptWebViewDelegate>();  // stopping drops the checker calling here

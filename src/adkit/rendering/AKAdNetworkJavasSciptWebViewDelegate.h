@@ -14,9 +14,8 @@
 #include <string>
 
 #include "adkit/rendering/AKBannerWebViewDelegate.h"
+#include "adkit/rendering/AKRenderCheckTimer.h"
 #include "adkit/rendering/AKWebViewRenderedChecker.h"
-
-class NSTimer;
 
 class AKAdNetworkJavasSciptWebViewDelegate : public AKBannerWebViewDelegate, public AKWebViewRenderedCheckerDelegate {
 public:
@@ -25,7 +24,6 @@ public:
 
     // initWithSlot:passbackURL:
     AKAdNetworkJavasSciptWebViewDelegate(const std::shared_ptr<AKSlot>& slot, std::optional<std::string> passbackURL);
-    ~AKAdNetworkJavasSciptWebViewDelegate() override;
 
     // Loads a script-rendered ad into the slot's web view under a new delegate
     // of this kind (returned for the slot to keep). Empty HTML fails the slot
@@ -49,13 +47,12 @@ public:
     std::uint64_t checkRenderingCount() const { return checkRenderingCount_; }
     bool renderingCheckHasStarted() const { return renderingCheckHasStarted_; }
     bool wasPassbackReceived() const { return wasPassbackReceived_; }
-    const std::shared_ptr<AKWebViewRenderedChecker>& webViewRenderedChecker() const { return checker_; }
+    const std::shared_ptr<AKWebViewRenderedChecker>& webViewRenderedChecker() const { return renderCheck_.checker(); }
 
 private:
     std::optional<std::string> passbackURL_;
     std::uint64_t checkRenderingCount_ = 0;
-    std::weak_ptr<NSTimer> checkRenderingTimer_;
-    std::shared_ptr<AKWebViewRenderedChecker> checker_;
+    AKRenderCheckTimer<AKWebViewRenderedChecker> renderCheck_;
     bool renderingCheckHasStarted_ = false;
     bool wasPassbackReceived_ = false;
 };

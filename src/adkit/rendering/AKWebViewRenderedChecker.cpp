@@ -58,14 +58,17 @@ double AKWebViewRenderedChecker::percentOfImage(const std::shared_ptr<UIImage>& 
     return double(equal) / double(width * height);
 }
 
+bool AKWebViewRenderedChecker::isContentRendered(UIView* view, const CGColorRef& background) {
+    return percentOfImage(view ? ak_render(*view) : nullptr, background) < kThreshold;  // NaN compares false
+}
+
 void AKWebViewRenderedChecker::checkIsContentRenderedInWebView() {
     QV_ASSERT_MAIN_THREAD();
     auto webView = webView_.lock();
     auto delegate = delegate_.lock();
     if (!webView || !delegate) return;
-    const auto& wrapped = webView->webView();
-    auto image = wrapped ? ak_render(*wrapped) : nullptr;
-    const double fraction = percentOfImage(image, webView->webViewBackgroundColor());
-    if (fraction < kThreshold) delegate->webViewDidRenderContent(*webView);
-    else delegate->webViewDidFailToRenderContent(*webView);  // also NaN
+    if (isContentRendered(webView->webView().get(), webView->webViewBackgroundColor()))
+        delegate->webViewDidRenderContent(*webView);
+    else
+        delegate->webViewDidFailToRenderContent(*webView);
 }

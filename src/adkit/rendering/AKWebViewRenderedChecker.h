@@ -13,6 +13,9 @@
 // red, green and blue; a colour of any other model or component count gives
 // 0.0 (rendered); an empty image gives NaN (not rendered).
 //
+// isContentRendered is the whole decision for any view (draw, count, compare
+// with the threshold); the mediation render check uses it as well.
+//
 // Main thread only; the checker holds its web view and delegate weakly.
 #include <memory>
 
@@ -21,6 +24,7 @@
 
 class AKWebView;
 class UIImage;
+class UIView;
 
 class AKWebViewRenderedCheckerDelegate {
 public:
@@ -37,6 +41,10 @@ public:
     void checkIsContentRenderedInWebView();
     // The fraction of the image's pixels that are the colour (see above).
     static double percentOfImage(const std::shared_ptr<UIImage>& image, const CGColorRef& color);
+    // The view drawn at scale 1 shows content over its background: under
+    // kThreshold of its pixels are the colour (an empty image, or no view:
+    // false, unless the colour is of another model).
+    static bool isContentRendered(UIView* view, const CGColorRef& background);
 
     std::shared_ptr<AKWebView> webView() const { return webView_.lock(); }
     void setWebView(const std::shared_ptr<AKWebView>& webView) { webView_ = webView; }
