@@ -96,7 +96,6 @@ struct BuiltInAttempt {
     std::shared_ptr<AKMAdapterAdKitAdNetAds> adapter;
 
     BuiltInAttempt(const std::shared_ptr<RecordingGlue>& glue, const AKAdTypePtr& type, const std::string& entry) {
-        AKMAdapterAdKitAdNetAdsRegister();
         NSErrorPtr error;
         const auto config = AKMMediationConfig::initWithAppKey(
             "outer", *AKMacros::readJsonIntoDictionary(R"({"ad_networks": [)" + entry +
@@ -127,7 +126,6 @@ std::string inlineAd(const slotroad::EngineSlots& road, const std::string& title
 }  // namespace
 
 TEST_CASE("mediation built-in adapter: the nested request from the targeting, the extras and the configuration") {
-    AKMAdapterAdKitAdNetAdsRegister();
     CHECK(ClassRegistry::callClassOperation(kAdapter, kAKMAdapterVersionOperation) == Value(AKRequest::sdkVersion()));
     CHECK(ClassRegistry::callClassOperation(kAdapter, kAKMNetworkExtrasClassOperation) == Value("AKAdNetExtras"));
     CHECK(ClassRegistry::instancesRespondTo(kAdapter, kAKMChangeAdSizeOperation));
@@ -287,8 +285,6 @@ TEST_CASE("mediation built-in adapter road: nested ads from the entry or the cor
     }
 }
 
-TEST_SUITE_END();
-
 namespace {
 
 // What the publisher's banner delegate hears, in order.
@@ -312,7 +308,6 @@ nlohmann::json builtInMediationUnit(const std::string& inner) {
 }  // namespace
 
 TEST_CASE("mediation built-in adapter road: a banner fills from the library's own network, self-naming mediation ends in no fill") {
-    AKMAdapterAdKitAdNetAdsRegister();
     slotroad::EngineSlots road(nlohmann::json{{"outer", builtInMediationUnit("inner")},
                                               {"inner", slotroad::htmlUnit(slotroad::titledCreative("inner"))},
                                               {"loop", builtInMediationUnit("loop")}});
@@ -352,3 +347,5 @@ TEST_CASE("mediation built-in adapter road: a banner fills from the library's ow
     }
     window->setHidden(true);
 }
+
+TEST_SUITE_END();

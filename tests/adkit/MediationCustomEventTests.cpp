@@ -52,7 +52,6 @@ struct MediationScope {
     std::shared_ptr<PingPaths> pings = std::make_shared<PingPaths>();
     AKAdHosts::ScopedOrigin reports{AKAdHost::mediationReports, *AKAdOrigin::parse("http://127.0.0.1:9", "http")};
     MediationScope() {
-        AKMAdapterCustomEventsRegister();
         AKMacros::setLogChecker(log);
         AKClickTrackerCollection::setSharedInstance(pings);
     }
@@ -327,7 +326,6 @@ TEST_CASE("a custom event that reports inside its request call is handled like a
 
 TEST_CASE("custom event road: a slot's mediation response passes a failing entry and shows the custom event's banner") {
     adkittest::QuietLog quiet;
-    AKMAdapterCustomEventsRegister();
     slottest::SlotFixture f;
     auto& slot = *f.slot;
     const std::string body = R"({"ad_type": "banner", "qdata": "qd", "ad_networks": [

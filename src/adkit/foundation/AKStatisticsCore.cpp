@@ -92,9 +92,11 @@ void AKStatisticsCore::appendValue(const Value& object, const std::string& key) 
     if (found == statistics_.end()) {
         statistics_[key] = Value::array({object.copy()});
     } else if (found->second.isArray()) {
-        Value grown = found->second.copy();
-        grown.append(object.copy());
-        found->second = grown;
+        // A list nobody else holds grows in place (a long list grows in linear
+        // time); one shared with a reader is copied first, as the reader keeps it.
+        const auto storage = found->second.arrayRef();
+        if (storage.use_count() > 2) found->second = found->second.copy();
+        found->second.append(object.copy());
     }
 }
 
