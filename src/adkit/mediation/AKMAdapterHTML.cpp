@@ -41,9 +41,7 @@ AKMAdapterHTML::~AKMAdapterHTML() { dropWebView(); }
 
 void AKMAdapterHTML::moveTo(AKMAdapterHTMLState next) {
     if (!allowedMove(state_, next)) {
-#ifndef NDEBUG
         NSLog("HTML adapter: no move from %s to %s", nameOf(state_), nameOf(next));
-#endif
         return;
     }
     state_ = next;
