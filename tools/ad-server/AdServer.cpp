@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -79,21 +80,26 @@ bool isPing(const std::string& path) {
 }  // namespace
 
 AdServer::AdServer(std::shared_ptr<ServerState> state, std::string root, const TestAuthority* authority, bool verbose)
-    : state_(std::move(state)), root_(std::move(root)), scheme_(authority ? "https" : "http") {
-    if (authority)
-        http_ = std::make_unique<httplib::SSLServer>(authority->serverCertificate(), authority->serverKey());
+    : state_(std::move(state)), root_(std::move(root)), authority_(authority), verbose_(verbose),
+      scheme_(authority ? "https" : "http"), http_(makeServer()) {}
+
+std::unique_ptr<httplib::Server> AdServer::makeServer() {
+    std::unique_ptr<httplib::Server> http;
+    if (authority_)
+        http = std::make_unique<httplib::SSLServer>(authority_->serverCertificate(), authority_->serverKey());
     else
-        http_ = std::make_unique<httplib::Server>();
-    http_->set_keep_alive_max_count(1);
+        http = std::make_unique<httplib::Server>();
+    http->set_keep_alive_max_count(1);
     auto handler = [this](const httplib::Request& request, httplib::Response& response) { handle(request, response); };
-    http_->Get(".*", handler);
-    http_->Post(".*", handler);
-    if (verbose) {
-        http_->set_logger([scheme = scheme_](const httplib::Request& request, const httplib::Response& response) {
+    http->Get(".*", handler);
+    http->Post(".*", handler);
+    if (verbose_) {
+        http->set_logger([scheme = scheme_](const httplib::Request& request, const httplib::Response& response) {
             std::fprintf(stderr, "ad-server: %s %s %s -> %d\n", scheme.c_str(), request.method.c_str(),
                          request.path.c_str(), response.status);
         });
     }
+    return http;
 }
 
 AdServer::~AdServer() { stop(); }
@@ -121,6 +127,20 @@ void AdServer::stop() {
     thread_.join();
 }
 
+void AdServer::close() { stop(); }
+
+bool AdServer::reopen(std::string& error) {
+    if (thread_.joinable()) return true;  // still open
+    const int port = port_;
+    http_ = makeServer();
+    if (!bind(port, error)) {
+        port_ = port;  // kept, so a later try asks for the same port
+        return false;
+    }
+    start();
+    return true;
+}
+
 void AdServer::handle(const httplib::Request& request, httplib::Response& response) {
     const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::system_clock::now().time_since_epoch());
@@ -135,18 +155,28 @@ void AdServer::handle(const httplib::Request& request, httplib::Response& respon
     state_->record(std::move(entry));
     const std::string host = request.get_header_value("Host");
     const std::string origin = scheme_ + "://" + (host.empty() ? "127.0.0.1:" + std::to_string(port_) : host);
+    const std::size_t modeChanges = state_->modeChanges();
+    const ServerMode mode = state_->mode();
     const auto fault = state_->takeFault(request.path);
     if (fault && fault->kind == Fault::Kind::Hang) {
         (void)state_->waitUnlessStopping(std::nullopt);  // released only by the stop
-        send(plain(503, "stopping\n"), nullptr, response);
+        send(plain(503, "stopping\n"), nullptr, {}, response);
         return;
     }
     if (fault && fault->kind == Fault::Kind::Delay &&
         !state_->waitUnlessStopping(std::chrono::milliseconds(fault->delayMs))) {
-        send(plain(503, "stopping\n"), nullptr, response);
+        send(plain(503, "stopping\n"), nullptr, {}, response);
         return;
     }
-    send(answer(request, origin), fault ? &*fault : nullptr, response);
+    if (mode.kind == ServerMode::Kind::Slow && mode.holdMs > 0 &&
+        !state_->holdWhileMode(modeChanges, std::chrono::milliseconds(mode.holdMs))) {
+        send(plain(503, "stopping\n"), nullptr, {}, response);
+        return;
+    }
+    Answer usual = answer(request, origin);
+    if (garbageApplies(mode, request.path)) usual = garbageAnswer(mode, std::move(usual), origin, request.target);
+    const Pace pace{mode.trickles() ? mode.trickleBytes : 0, mode.everyMs, modeChanges};
+    send(std::move(usual), fault ? &*fault : nullptr, pace, response);
 }
 
 Answer AdServer::answer(const httplib::Request& request, const std::string& origin) const {
@@ -157,7 +187,10 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
         if (!units.contains(slotname)) return plain(404, "no unit \"" + slotname + "\"\n");
         const std::size_t hop = std::strtoul(request.get_param_value("hop").c_str(), nullptr, 10);
         const Json& unit = units[slotname];
-        if (!unit.contains("sequence")) return unitAnswer(unit, slotname, hop, origin, root_);
+        if (!unit.contains("sequence")) {
+            const Json& sized = answerForSize(unit, request.get_param_value("sz"), request.get_param_value("ad_frame"));
+            return unitAnswer(sized, slotname, hop, origin, root_);
+        }
         const Json& sequence = unit["sequence"];
         const Json& element = sequence[state_->sequenceIndex(slotname, sequence.size(), hop == 0)];
         return unitAnswer(element, slotname, hop, origin, root_);
@@ -197,7 +230,7 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
     return plain(404, "not found\n");
 }
 
-void AdServer::send(Answer answer, const Fault* fault, httplib::Response& response) {
+void AdServer::send(Answer answer, const Fault* fault, const Pace& pace, httplib::Response& response) {
     using K = Fault::Kind;
     if (fault && fault->kind == K::Status) answer = plain(fault->status, "fault: status " + std::to_string(fault->status) + "\n");
     if (fault && fault->kind == K::Empty) answer.body.clear();
@@ -228,20 +261,38 @@ void AdServer::send(Answer answer, const Fault* fault, httplib::Response& respon
     if (fault && fault->kind == K::Close) {
         // The whole length is announced, half of it sent, then the connection is closed.
         if (answer.body.size() < 2) answer.body.assign(1024, 'x');
-        auto body = std::make_shared<std::string>(std::move(answer.body));
-        const std::string type = response.get_header_value("Content-Type");
-        response.headers.erase("Content-Type");  // the provider sets it again
-        response.set_content_provider(
-            body->size(), type,
-            [body](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                const std::size_t half = body->size() / 2;
-                if (offset >= half) return false;
-                sink.write(body->data() + offset, half - offset);
-                return true;
-            });
-        return;
+        const std::size_t length = answer.body.size();
+        return streamBody(response, std::move(answer.body), {length, length / 2, length, nullptr});
+    }
+    if (answer.repeatTo > 0 && !answer.body.empty())
+        return streamBody(response, std::move(answer.body), {answer.repeatTo, answer.repeatTo, 65536, nullptr});
+    if (pace.trickleBytes > 0 && !answer.body.empty()) {
+        const std::size_t length = answer.body.size();
+        auto wait = [state = state_, pace] { return state->holdWhileMode(pace.modeChanges, std::chrono::milliseconds(pace.everyMs)); };
+        return streamBody(response, std::move(answer.body), {length, length, pace.trickleBytes, std::move(wait)});
     }
     response.body = std::move(answer.body);
+}
+
+void AdServer::streamBody(httplib::Response& response, std::string body, Stream stream) {
+    auto shared = std::make_shared<std::string>(std::move(body));
+    const std::string type = response.get_header_value("Content-Type");
+    response.headers.erase("Content-Type");  // the provider sets it again
+    response.set_content_provider(
+        stream.length, type, [shared, stream](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            if (offset >= stream.sendOnly) return false;
+            if (offset > 0 && stream.beforePiece && !stream.beforePiece()) return false;
+            const std::size_t piece = std::min(stream.piece, stream.sendOnly - offset);
+            const std::size_t at = offset % shared->size();
+            const std::size_t first = std::min(piece, shared->size() - at);
+            if (!sink.write(shared->data() + at, first)) return false;
+            for (std::size_t sent = first; sent < piece;) {  // the body again from its start
+                const std::size_t next = std::min(piece - sent, shared->size());
+                if (!sink.write(shared->data(), next)) return false;
+                sent += next;
+            }
+            return true;
+        });
 }
 
 }  // namespace adserver

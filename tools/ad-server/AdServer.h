@@ -15,6 +15,8 @@
 //
 // Every request is logged before it is answered (a POST with its body); a fault ordered for its path then changes
 // the answer. Each reply closes its connection, so a stop never waits for an idle client.
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -46,14 +48,38 @@ public:
     // Serves on a thread of its own until stop().
     void start();
     void stop();
+    // Closes the listening socket (connections are refused; replies under way end first), and
+    // listens on the same port again.
+    void close();
+    [[nodiscard]] bool reopen(std::string& error);
 
 private:
+    // How a body goes out while the server is slow: `trickleBytes` at a time (0: whole), `everyMs`
+    // before each piece after the first unless the mode has been set again since `modeChanges`.
+    struct Pace {
+        std::size_t trickleBytes = 0;
+        long everyMs = 0;
+        std::size_t modeChanges = 0;
+    };
+    // A body sent through a provider: `length` announced, the body repeated up to it, only the
+    // first `sendOnly` bytes sent, `piece` bytes at a time, `beforePiece` before each after the first.
+    struct Stream {
+        std::size_t length = 0;
+        std::size_t sendOnly = 0;
+        std::size_t piece = 0;
+        std::function<bool()> beforePiece;
+    };
+
+    std::unique_ptr<httplib::Server> makeServer();
     void handle(const httplib::Request& request, httplib::Response& response);
     Answer answer(const httplib::Request& request, const std::string& origin) const;
-    void send(Answer answer, const Fault* fault, httplib::Response& response);
+    void send(Answer answer, const Fault* fault, const Pace& pace, httplib::Response& response);
+    static void streamBody(httplib::Response& response, std::string body, Stream stream);
 
     std::shared_ptr<ServerState> state_;
     std::string root_;
+    const TestAuthority* authority_;
+    bool verbose_;
     std::string scheme_;
     std::unique_ptr<httplib::Server> http_;
     std::thread thread_;

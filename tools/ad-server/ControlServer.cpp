@@ -64,8 +64,8 @@ std::optional<Fault> faultOf(const Json& body, std::string& error) {
 
 }  // namespace
 
-ControlServer::ControlServer(std::shared_ptr<ServerState> state)
-    : state_(std::move(state)), http_(std::make_unique<httplib::Server>()) {
+ControlServer::ControlServer(std::shared_ptr<ServerState> state, ModeSetter setMode)
+    : state_(std::move(state)), setMode_(std::move(setMode)), http_(std::make_unique<httplib::Server>()) {
     http_->set_keep_alive_max_count(1);
     installRoutes();
 }
@@ -103,7 +103,27 @@ void ControlServer::installRoutes() {
         accept(response);
     });
     http_->Post("/control/reset", [this](const httplib::Request&, httplib::Response& response) {
+        std::string error;
+        if (!setMode_(ServerMode{}, error)) {
+            response.status = 500;
+            return response.set_content(error + "\n", "text/plain; charset=utf-8");
+        }
         state_->reset();
+        accept(response);
+    });
+    http_->Get("/control/mode", [this](const httplib::Request&, httplib::Response& response) {
+        response.set_content(describeMode(state_->mode()).dump(), "application/json");
+    });
+    http_->Post("/control/mode", [this](const httplib::Request& request, httplib::Response& response) {
+        auto body = objectBody(request, response);
+        std::string error;
+        if (!body) return;
+        const auto mode = serverModeOf(*body, error);
+        if (!mode) return refuse(response, error);
+        if (!setMode_(*mode, error)) {
+            response.status = 500;
+            return response.set_content(error + "\n", "text/plain; charset=utf-8");
+        }
         accept(response);
     });
 }

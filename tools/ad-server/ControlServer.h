@@ -7,9 +7,12 @@
 //   POST /control/units      a unit table: its "units" and/or "constants" replace those in force
 //   POST /control/constants  {"<key>": "<text>", ...}: the constants in force
 //   POST /control/fault      {"path", "count", "kind", "status" | "ms" | "bytes"}
-//   POST /control/reset      {}: forgets the log and the faults, the start-up table comes back
+//   POST /control/reset      {}: forgets the log and the faults, the start-up table comes back, the server healthy
+//   GET  /control/mode       the whole server's mode in force (ServerModes.h)
+//   POST /control/mode       {"mode", ...}: the whole server's mode from now on
 //
 // A bad body answers 400 with a plain text reason.
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -21,10 +24,15 @@ class Server;
 namespace adserver {
 
 class ServerState;
+struct ServerMode;
 
 class ControlServer {
 public:
-    explicit ControlServer(std::shared_ptr<ServerState> state);
+    // Sets the whole server's mode, closing or opening the ad ports; false with `error` set when a port cannot be
+    // opened again.
+    using ModeSetter = std::function<bool(const ServerMode& mode, std::string& error)>;
+
+    ControlServer(std::shared_ptr<ServerState> state, ModeSetter setMode);
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
@@ -37,6 +45,7 @@ public:
 private:
     void installRoutes();
     std::shared_ptr<ServerState> state_;
+    ModeSetter setMode_;
     std::unique_ptr<httplib::Server> http_;
     std::thread thread_;
     int port_ = 0;

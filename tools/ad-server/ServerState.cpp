@@ -96,10 +96,38 @@ void ServerState::reset() {
 
 bool ServerState::waitUnlessStopping(std::optional<std::chrono::milliseconds> duration) {
     std::unique_lock lock(mutex_);
+    const std::size_t downs = downs_;
+    const auto ended = [&] { return stopping_ || downs_ != downs; };
     if (duration)
-        stopped_.wait_for(lock, *duration, [this] { return stopping_; });
+        stopped_.wait_for(lock, *duration, ended);
     else
-        stopped_.wait(lock, [this] { return stopping_; });
+        stopped_.wait(lock, ended);
+    return !ended();
+}
+
+ServerMode ServerState::mode() const {
+    std::lock_guard lock(mutex_);
+    return mode_;
+}
+
+std::size_t ServerState::modeChanges() const {
+    std::lock_guard lock(mutex_);
+    return modeChanges_;
+}
+
+void ServerState::setMode(ServerMode mode) {
+    {
+        std::lock_guard lock(mutex_);
+        if (mode.kind == ServerMode::Kind::Down) ++downs_;
+        mode_ = std::move(mode);
+        ++modeChanges_;
+    }
+    stopped_.notify_all();
+}
+
+bool ServerState::holdWhileMode(std::size_t changes, std::chrono::milliseconds duration) {
+    std::unique_lock lock(mutex_);
+    stopped_.wait_for(lock, duration, [&] { return stopping_ || modeChanges_ != changes; });
     return !stopping_;
 }
 

@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ServerModes.h"
+
 namespace adserver {
 
 // A fault for the next `remaining` requests whose path begins with `pathPrefix`.
@@ -58,8 +60,15 @@ public:
     // Forgets the log and every fault; the start-up units and constants come back.
     void reset();
 
-    // Waits up to `duration` (forever when null); false when the server is stopping.
+    // The whole server's mode and how many times it has been set (a count a held answer waits on).
+    ServerMode mode() const;
+    std::size_t modeChanges() const;
+    void setMode(ServerMode mode);
+
+    // Waits up to `duration` (forever when null); false when the server is stopping or goes down meanwhile.
     bool waitUnlessStopping(std::optional<std::chrono::milliseconds> duration);
+    // Waits up to `duration` unless the mode is set again after `changes` modes; false when the server is stopping.
+    bool holdWhileMode(std::size_t changes, std::chrono::milliseconds duration);
     void stop();
 
 private:
@@ -73,6 +82,9 @@ private:
     nlohmann::json constants_;
     std::vector<Fault> faults_;
     std::map<std::string, std::size_t> sequenceCounts_;  // first requests per unit since the units were set
+    ServerMode mode_;
+    std::size_t modeChanges_ = 0;
+    std::size_t downs_ = 0;  // switches to "down": they end every fault's hold
     int httpPort_ = 0;
     int httpsPort_ = 0;
 };

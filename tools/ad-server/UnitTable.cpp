@@ -1,6 +1,7 @@
 #include "UnitTable.h"
 
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -74,10 +75,40 @@ bool checkAnswer(const Json& unit, const std::string& what, std::string& error) 
     return true;
 }
 
-// A unit answers from its "sequence" alone, or from its own members.
+// "sizes": "<width>x<height>" names, each with an answer of its own.
+bool checkSizes(const Json& unit, const std::string& what, std::string& error) {
+    if (!unit.contains("sizes")) return true;
+    const Json& sizes = unit["sizes"];
+    if (!sizes.is_object()) {
+        error = what + ": \"sizes\" must map sizes to answers";
+        return false;
+    }
+    for (const auto& [size, answer] : sizes.items()) {
+        const auto cross = size.find('x');
+        const bool named = cross != std::string::npos && cross > 0 && cross + 1 < size.size() &&
+                           size.find_first_not_of("0123456789x") == std::string::npos && size.find('x', cross + 1) == std::string::npos;
+        if (!named) {
+            error = what + ": \"" + size + "\" is no size (<width>x<height>)";
+            return false;
+        }
+        if (answer.is_object() && (answer.contains("sequence") || answer.contains("sizes"))) {
+            error = what + " size " + size + " holds a \"sequence\" or \"sizes\" of its own";
+            return false;
+        }
+        if (!checkAnswer(answer, what + " size " + size, error)) return false;
+    }
+    return true;
+}
+
+// A unit answers from its "sequence" alone, or from its own members (or those of the size asked).
 bool checkUnit(const std::string& name, const Json& unit, std::string& error) {
     const std::string what = "unit \"" + name + "\"";
-    if (!unit.is_object() || !unit.contains("sequence")) return checkAnswer(unit, what, error);
+    if (unit.is_object() && unit.contains("sequence") && unit.contains("sizes")) {
+        error = what + " names both \"sequence\" and \"sizes\"";
+        return false;
+    }
+    if (!unit.is_object() || !unit.contains("sequence"))
+        return checkAnswer(unit, what, error) && checkSizes(unit, what, error);
     const Json& sequence = unit["sequence"];
     if (!sequence.is_array() || sequence.empty()) {
         error = what + ": \"sequence\" must be a list of at least one answer";
@@ -174,6 +205,25 @@ std::string escapeQueryValue(const std::string& text) {
         }
     }
     return out;
+}
+
+const Json& answerForSize(const Json& unit, const std::string& sizes, const std::string& frame) {
+    if (!unit.contains("sizes")) return unit;
+    const Json& table = unit["sizes"];
+    std::vector<std::string> asked;
+    std::size_t start = 0;
+    for (std::size_t bar = sizes.find('|'); !sizes.empty(); bar = sizes.find('|', start)) {
+        asked.push_back(sizes.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    const Json box = Json::parse(frame, nullptr, false);
+    if (box.is_object() && box.contains("w") && box.contains("h") && box["w"].is_number() && box["h"].is_number())
+        asked.push_back(std::to_string(std::lround(box["w"].get<double>())) + "x" +
+                        std::to_string(std::lround(box["h"].get<double>())));
+    for (const std::string& size : asked)
+        if (table.contains(size)) return table[size];
+    return unit;
 }
 
 Answer unitAnswer(const Json& unit, const std::string& slotname, std::size_t hop, const std::string& origin,

@@ -4,7 +4,8 @@
 //
 //   {"constants": {"<key>": "<text>", ...},
 //    "units": {"<slotname>": {"status", "headers", "contentType", "file" | "body" | "json",
-//                             "redirects": [{"status", "headers", "location"}, ...], "page"}}}
+//                             "redirects": [{"status", "headers", "location"}, ...], "page",
+//                             "sizes": {"<width>x<height>": <answer of the members above>, ...}}}}
 //
 // or a unit of "sequence": [<answer of the members above>, ...] (and "page"), one element per request
 // (ServerState::sequenceIndex). Marks in "json" stand for creatives and big bodies (UnitMarks.h).
@@ -30,6 +31,8 @@ struct Answer {
     // `beforePiece(index)` runs on the sending thread; false ends the reply there.
     std::vector<std::string> pieces;
     std::function<bool(std::size_t)> beforePiece;
+    // Non-zero: `body` repeated until this many bytes are sent, the whole length announced.
+    std::size_t repeatTo = 0;
 };
 
 // Checks a table (units and constants both optional); an error names what is wrong.
@@ -43,6 +46,10 @@ nlohmann::json defaultConstants();
 std::string withOrigin(std::string text, const std::string& origin);
 // Percent-escapes all but letters, digits and "-._~".
 std::string escapeQueryValue(const std::string& text);
+
+// The members a unit answers with for the sizes asked: the first of `sizes` ("320x50|468x60", the request's "sz")
+// and then of `frame` (its "ad_frame", JSON with "w" and "h") that its "sizes" names; else the unit itself.
+const nlohmann::json& answerForSize(const nlohmann::json& unit, const std::string& sizes, const std::string& frame);
 
 // The answer of hop `hop` (0 first) of the unit: a redirect while hops remain, else its ad.
 // Files are read under the document root.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,18 @@ int main(int argc, char** argv) {
     std::string ports = "http=" + std::to_string(http.port()) + "\nhttps=" + std::to_string(https.port()) + "\n";
     std::unique_ptr<adserver::ControlServer> control;
     if (options->control) {
-        control = std::make_unique<adserver::ControlServer>(state);
+        auto setMode = [&state, &http, &https](const adserver::ServerMode& mode, std::string& failure) {
+            static std::mutex switching;  // one switch at a time, so the ports follow the last mode set
+            std::lock_guard lock(switching);
+            state->setMode(mode);  // first: replies held by the slow mode or a fault let go
+            if (mode.kind == adserver::ServerMode::Kind::Down) {
+                http.close();
+                https.close();
+                return true;
+            }
+            return http.reopen(failure) && https.reopen(failure);
+        };
+        control = std::make_unique<adserver::ControlServer>(state, setMode);
         if (!control->start(options->controlPort, error)) return fail(error);
         ports += "control=" + std::to_string(control->port()) + "\n";
     }
