@@ -6,6 +6,9 @@
 // that drops it, and a banner loaded from the ad server through the waterfall.
 #include <doctest/doctest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
@@ -313,6 +316,33 @@ TEST_CASE("HTML adapter road: a banner's passback is exit code 1 and the next ne
     CHECK(report("/nofill")["aec"] == "3");
     if (const auto adapter = blank.lock()) CHECK_FALSE(adapter->isRenderTimerRunning());  // stopped at the time-out
     waitFor([&] { return blank.expired(); }, "the timed-out adapter to be freed");
+    window->setHidden(true);
+}
+
+// The detail page's built-in banner as the shipped unit table answers it: an entry without adapter is passed
+// over (exit code 4), the HTML adapter fills (0) once its creative has painted.
+TEST_CASE("HTML adapter road: the shipped built-in banner unit passes over its first entry and the HTML adapter fills") {
+    adkittest::QuietLog quiet;
+    const std::string unit = "ca-app-pub-7305118264490321/1093847562";
+    std::ifstream in(testsupport::AdPeer::adServerRoot() + "/units.json");
+    const Json shipped = Json::parse(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    slotroad::EngineSlots road(Json{{unit, shipped["units"][unit]}});
+    AKAdHosts::ScopedOrigin reports(AKAdHost::mediationReports, *AKAdOrigin::parse(road.server.origin("http"), "http"));
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
+    window->setHidden(false);
+    auto listener = std::make_shared<BannerListener>();
+    auto root = std::make_shared<UIViewController>();
+    auto banner = AKBannerView::makeWithFrame(CGRectMake(0, 0, 320, 50));
+    banner->setAdUnitID(unit);
+    banner->setDelegate(listener);
+    banner->setRootViewController(root);
+    window->addSubview(banner);
+    banner->loadRequest(AKRequest::request());
+    waitFor([&] { return slotroad::EngineSlots::ended(*banner->slot()); }, "the built-in unit's load to end");
+    CHECK(listener->heard == Events{"didReceiveAd"});
+    waitFor([&] { return road.logged("/imp").size() == 1; }, "one impression report");
+    CHECK(road.logged("/imp").front()["query"]["aec"] == "4,0");
+    CHECK(road.logged("/imp").front()["query"]["ad_network_id"] == "tym");
     window->setHidden(true);
 }
 

@@ -101,9 +101,9 @@ int main(int argc, char** argv) {
 
     int received = 0;
     sigwait(&signals, &received);
-    state->stop();  // releases replies held by a hang or a delay
+    state->stop();  // releases replies held by a hang, a delay or the slow mode
+    if (control) control->stop();  // first: no switch of mode closes or opens a port meanwhile
     http.stop();
     https.stop();
-    if (control) control->stop();
     return 0;
 }
