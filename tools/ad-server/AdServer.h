@@ -14,7 +14,8 @@
 //   anything else                                 the file under the document root, else 404
 //
 // Every request is logged before it is answered (a POST with its body); a fault ordered for its path then changes
-// the answer. Each reply closes its connection, so a stop never waits for an idle client.
+// the answer, and the whole server's mode (ServerModes.h) holds, trickles or replaces it; close() and reopen() take
+// the port down and up again. Each reply closes its connection, so a stop never waits for an idle client.
 #include <cstddef>
 #include <functional>
 #include <memory>

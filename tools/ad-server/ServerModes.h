@@ -11,7 +11,7 @@
 //   {"mode": "garbage", "item": "<item>"}     one kind of garbage (below)
 //
 // Garbage items, on every path of both ad ports:
-//   "random"          the usual status 200 and headers, `bytes` (default 65536) random bytes as body
+//   "random"          200, the usual headers, `bytes` (default 65536) random bytes as body
 //   "huge"            200, the usual headers, a body of `bytes` (default 52428800, 50 MiB) announced and sent
 //   "redirect-loop"   302 to the very URL asked
 //   "5xx"             `status` (500-599, default 500), a plain text body

@@ -1,7 +1,8 @@
 #pragma once
 // What both listening ports (HTTP and HTTPS) and the control endpoint share: the one
 // request log, the unit table and constants in force, the faults ordered for coming
-// requests, how far each unit's sequence of answers has gone, and the stop that releases every reply held back by a delay or a hang.
+// requests, how far each unit's sequence of answers has gone, the whole server's mode (ServerModes.h), and the stop
+// that releases every reply held back by a delay, a hang or the slow mode (going down releases the faults' too).
 // Every method is safe from any thread (one mutex guards everything).
 #include <chrono>
 #include <condition_variable>
