@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AdkitTestSupport.h"
+#include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKClickTrackerCollection.h"
 #include "support/AdServerProcess.h"
 
@@ -20,6 +21,17 @@ struct PingsSent : AKClickTrackerCollection {
     void trackURL(const NSURLPtr& url, bool cacheEnabled) override {
         urls.push_back(url->absoluteString());
         AKClickTrackerCollection::trackURL(url, cacheEnabled);
+    }
+    // The "nr" value of each URL of the path, in the order they left.
+    std::vector<std::string> refreshFlags(const std::string& path) const {
+        std::vector<std::string> flags;
+        for (const auto& url : urls) {
+            const auto parsed = NSURL::URLWithString(url);
+            if (!parsed || parsed->path() != path) continue;
+            const Value query = ak_dictionaryFromQueryParametersAndConvertKeysToLowercase(*parsed, false);
+            flags.push_back(query["nr"].stringValue());
+        }
+        return flags;
     }
     std::size_t count(const std::string& path) const {
         return std::ranges::count_if(urls, [&](const std::string& url) {
