@@ -21,8 +21,17 @@
 // favourite first looks the title up again, so two pages of one title never
 // store it twice.
 //
+// Ads (ScreenAds.h): a banner area of 320 x 0 with ads off, else 320 x 50 on a
+// phone and 468 x 60 on a tablet; on the first appearance with ads on the
+// built-in banner unit loads (when "AdvIDBaner" allows banners) and an
+// interstitial loads, again on later appearances while none has been received
+// and ads are on. Every stream reply with streams counts for the application's
+// pacing; a released, ready and unused interstitial covers the page and holds
+// that reply's dialog until it closes, otherwise the dialog shows at once.
+//
 // Catalogue replies and delayed blocks hold the page weakly; a reply that
-// arrives after the page left the screen only hides its overlay.
+// arrives after the page left the screen, or after another chapter was chosen,
+// only hides its overlay.
 //
 // Main thread only (asserted in debug builds).
 #include <cstdint>
