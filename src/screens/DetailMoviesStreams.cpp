@@ -16,13 +16,16 @@ void DetailMoviesViewController::getListStreammByChapter(const Value& chapter) {
     QV_ASSERT_MAIN_THREAD();
     LOProgressHUD::showHUDAddedTo(view(), true);
     std::weak_ptr<DetailMoviesViewController> weak = self<DetailMoviesViewController>();
+    const std::uint64_t choice = chapterChoice_;
     NLRestClient::sharedClient()->getListStreamOfChapter(
         chapter["id"].intValue(),
-        [weak](const Value& data) {
+        [weak, choice](const Value& data) {
             auto page = weak.lock();
             if (!page) return;
             page->hideOverlay();
             if (!data.isArray() || data.count() == 0) return;
+            // The reply of a chapter since replaced by another choice offers nothing.
+            if (choice != page->chapterChoice_) return;
             page->listStreamMovie_ = data;
             // A reply for a page the user has left opens nothing over another screen.
             if (!page->isOnScreen()) return;
@@ -37,7 +40,9 @@ void DetailMoviesViewController::getListStreammByChapter(const Value& chapter) {
         });
 }
 
-void DetailMoviesViewController::showStreamDialog() {
+void DetailMoviesViewController::showStreamDialog() { showStreamDialog(chapterCurrent_, listStreamMovie_); }
+
+void DetailMoviesViewController::showStreamDialog(const Value& chapter, const Value& streams) {
     QV_ASSERT_MAIN_THREAD();
     auto storyboard = UIStoryboard::storyboardWithName(kMainStoryboardName, nullptr);
     auto picker = storyboard ? storyboard->instantiate<ListStreamViewController>(
@@ -47,10 +52,10 @@ void DetailMoviesViewController::showStreamDialog() {
         NSLog("The stream picker could not be made");
         return;
     }
-    picker->setStreamArray(listStreamMovie_);
+    picker->setStreamArray(streams);
     picker->setDelegate(self<DetailMoviesViewController>());
     picker->view();  // the heading is an outlet of the picker's view
-    if (auto heading = picker->movieName()) heading->setText(chapterCurrent_["title"].stringValue());
+    if (auto heading = picker->movieName()) heading->setText(chapter["title"].stringValue());
 
     // A dialog still up (shown before an interstitial) goes before its successor.
     if (popoverController_ && popoverController_->isPopoverVisible()) popoverController_->dismissPopoverAnimated(false);

@@ -1,4 +1,4 @@
-// The detail page: life cycle, content, panes, chapters table, leaving, ad slots.
+// The detail page: life cycle, content, panes, chapters table, leaving.
 #include "screens/DetailMoviesViewController.h"
 
 #include "core/AppDelegate.h"
@@ -53,7 +53,7 @@ void DetailMoviesViewController::viewWillAppear(bool animated) {
             showInterstitial();
         }
     } else if (!isShowInterstitial_) {
-        showInterstitial();
+        showInterstitial();  // loads only while ads are on
     }
 }
 
@@ -178,49 +178,6 @@ void DetailMoviesViewController::didSelectRowAtIndexPath(UITableView& tableView,
     const auto row = static_cast<std::size_t>(indexPath.row());
     if (row >= chapterCount()) return;
     chapterCurrent_ = chapterAt(row);
+    ++chapterChoice_;
     getListStreammByChapter(chapterCurrent_);
-}
-
-// ------------------------------------------------------------------ ad slots
-
-void DetailMoviesViewController::sizeBannerArea() {
-    auto banner = outlets_.bannerView.lock();
-    if (!banner) return;
-    // The banner slot stays closed until the ad placement fills it: 0 high, the
-    // phone banner's width. The placement gives 50 x 320 (phone) or 60 x 468
-    // (tablet) here when ads are on.
-    banner->addConstraint(layoutHeightOf(banner)->equalTo()->constant(0)->asConstraint());
-    banner->addConstraint(layoutWidthOf(banner)->equalTo()->constant(320)->asConstraint());
-}
-
-void DetailMoviesViewController::showBannerView() {
-    // The banner slot: with an "AdvIDBaner" of at least 11 characters the
-    // placement loads createRequest() into bannerView under the page's banner unit.
-}
-
-void DetailMoviesViewController::showInterstitial() {
-    // The interstitial slot: the placement makes a new interstitial with the page
-    // as delegate (its unit "AdvIDInter" while AppDelegate localAds is at most 1)
-    // and loads createRequest(); receiving one sets isShowInterstitial_.
-}
-
-void DetailMoviesViewController::createRequest() {
-    // The ad request both slots load, without test devices or targeting.
-}
-
-bool DetailMoviesViewController::displayInterstitial() {
-    // The interstitial slot: presents the loaded interstitial from the page and
-    // answers YES; the stream dialog then waits for interstitialWillDismissScreen.
-    // Nothing is loaded until the ad placement fills the slot.
-    return false;
-}
-
-void DetailMoviesViewController::interstitialWillDismissScreen() {
-    QV_ASSERT_MAIN_THREAD();
-    showInterstitial();
-    NSNotificationCenter::defaultCenter()->postNotificationName(kRefreshMovieViewNotification);
-    std::weak_ptr<DetailMoviesViewController> weak = self<DetailMoviesViewController>();
-    runAfterHalfSecond([weak] {
-        if (auto page = weak.lock(); page && page->isOnScreen()) page->showStreamDialog();
-    });
 }

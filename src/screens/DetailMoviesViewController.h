@@ -21,14 +21,26 @@
 // favourite first looks the title up again, so two pages of one title never
 // store it twice.
 //
+// Ads (ScreenAds.h): a banner area of 320 x 0 with ads off, else 320 x 50 on a
+// phone and 468 x 60 on a tablet; on the first appearance with ads on the
+// built-in banner unit loads (when "AdvIDBaner" allows banners) and an
+// interstitial loads, again on later appearances while none has been received
+// and ads are on. Every stream reply with streams counts for the application's
+// pacing; a released, ready and unused interstitial covers the page and holds
+// that reply's dialog until it closes, otherwise the dialog shows at once.
+//
 // Catalogue replies and delayed blocks hold the page weakly; a reply that
-// arrives after the page left the screen only hides its overlay.
+// arrives after the page left the screen, or after another chapter was chosen,
+// only hides its overlay.
 //
 // Main thread only (asserted in debug builds).
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "adkit/requests/AKBannerView.h"
+#include "adkit/requests/AKInterstitial.h"
 #include "core/MoviesFavoritiesModel.h"
 #include "core/MoviesModel.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -50,7 +62,9 @@ class DetailMoviesViewController : public MyViewController,
                                    public ListStreamViewDelegate,
                                    public UITextViewDelegate,
                                    public UITableViewDataSource,
-                                   public UITableViewDelegate {
+                                   public UITableViewDelegate,
+                                   public AKBannerViewDelegate,
+                                   public AKInterstitialDelegate {
 public:
     static constexpr const char* kPhoneIdentifier = "DetailMoviesViewController";
     static constexpr const char* kTabletIdentifier = "DetailMoviesViewController_iPad";
@@ -84,10 +98,20 @@ public:
     void stopDownloadMovie(const NSNotification& notification);
     void finishDownloadMovie(const NSNotification& notification);
 
-    // What the ad library's interstitial delegate calls when an interstitial is
-    // about to close: a fresh one starts loading, the grids are told to refresh,
-    // and half a second later the stream dialog shows for the chosen chapter.
-    void interstitialWillDismissScreen();
+    // The interstitial's events. Receipt sets isShowInterstitial, failure clears
+    // it (each with its log line). Presentation must start within the main-loop
+    // pass that presented it, else the held stream dialog shows at once. When the
+    // interstitial that held a stream reply's dialog is about to close, a fresh
+    // one starts loading, the grids are told to refresh, and half a second later
+    // that reply's own chapter and streams are offered, unless the page has left
+    // the screen or another chapter was chosen meanwhile. A close that holds no
+    // reply opens nothing.
+    void interstitialDidReceiveAd(AKInterstitial& interstitial) override;
+    void interstitialDidFailToReceiveAdWithError(AKInterstitial& interstitial, const NSErrorPtr& error) override;
+    void interstitialWillPresentScreen(AKInterstitial& interstitial) override;
+    void interstitialWillDismissScreen(AKInterstitial& interstitial) override;
+    // The interstitial loading now or last loaded; null before the first load.
+    const std::shared_ptr<AKInterstitial>& interstitial() const { return interstitial_; }
 
     // Properties.
     const std::shared_ptr<MoviesModel>& movieCurrent() const { return movieCurrent_; }
@@ -103,7 +127,7 @@ public:
 
     // Outlets, connected by the scene (weakly: the view tree owns them).
     struct Outlets {
-        std::weak_ptr<UIView> bannerView;
+        std::weak_ptr<AKBannerView> bannerView;
         std::weak_ptr<UIButton> movieFavoritiesButton;
         std::weak_ptr<UIView> headViewTitle;
         std::weak_ptr<UIButton> backButton;
@@ -156,6 +180,7 @@ private:
     bool isOnScreen();
     // The same steps now and after an interstitial.
     void showStreamDialog();
+    void showStreamDialog(const Value& chapter, const Value& streams);
     // The stream's link with its percent escapes replaced as UTF-8; nullopt
     // (and the user told) when it does not unescape to a URL with a scheme and a host.
     std::optional<std::string> playableLink(const Value& stream) const;
@@ -168,19 +193,33 @@ private:
     void removeFavorite();
     void showFavoriteState();
 
-    // The ad slots. The banner area is sized while the view loads; the slots
-    // themselves are filled by the ad placement.
+    // The ad slots (DetailMoviesAds.cpp). The banner area is sized while the view loads.
     void sizeBannerArea();
-    void showBannerView();        // the banner slot: loads a banner when a banner unit is configured
-    void showInterstitial();      // the interstitial slot: loads the next interstitial
-    void createRequest();         // the ad request both slots load
-    bool displayInterstitial();   // presents a loaded interstitial; NO when none is ready
+    void showBannerView();        // the built-in banner unit, when "AdvIDBaner" is long enough
+    void showInterstitial();      // a new interstitial loads (nothing while ads are off)
+    std::shared_ptr<AKRequest> createRequest();
+    // Presents the loaded interstitial, holding the reply's dialog until it
+    // closes; NO (the dialog shows now) when it is missing, not ready or used.
+    bool displayInterstitial();
+    // The dialog of the reply an interstitial holds; the chapter choice it belongs to.
+    struct HeldDialog {
+        Value chapter;
+        Value streams;
+        std::uint64_t choice = 0;
+        std::weak_ptr<AKInterstitial> interstitial;
+        bool presenting = false;
+    };
+    // The dialog held back, when the interstitial did not start presenting.
+    void releaseUnpresentedDialog(std::uint64_t choice);
 
     std::shared_ptr<FLPopoverController> popoverController_;
     Value chapterCurrent_;
     std::shared_ptr<MoviesFavoritiesModel> movieFavorities_;
     bool isLoadFirst_ = false;
     bool isShowInterstitial_ = false;
+    std::shared_ptr<AKInterstitial> interstitial_;
+    std::optional<HeldDialog> heldDialog_;
+    std::uint64_t chapterChoice_ = 0;  // grows with every chapter chosen
     Value listStreamMovie_;
     std::shared_ptr<MoviesModel> movieCurrent_;
     std::shared_ptr<MoviesModel> detailMovie_;

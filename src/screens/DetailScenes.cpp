@@ -11,6 +11,7 @@
 #include "screens/DetailMoviesViewController.h"
 #include "screens/MainStoryboard.h"
 #include "screens/ScreenOutlets.h"
+#include "screens/ScreenAds.h"
 #include "screens/ScreenStyle.h"
 
 namespace {
@@ -138,8 +139,7 @@ void buildPanes(const std::shared_ptr<UIView>& root, DetailMoviesViewController&
     segment->setSelectedSegmentIndex(1);
     connectAction(segment, page, &DetailMoviesViewController::changeFunctions, UIControlEventValueChanged);
 
-    auto banner = connectOutlet(root, out.bannerView, std::make_shared<UIView>(), "bannerView");
-    banner->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto banner = connectOutlet<AKBannerView>(root, out.bannerView, makeBannerArea(CGRectZero), "bannerView");
     root->addConstraint(pin(banner, NSLayoutAttributeCenterX, root, NSLayoutAttributeCenterX, 0));
     root->addConstraint(pin(banner, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, 0));
 

@@ -17,6 +17,7 @@
 #include "platform/uikit/UITabBar.h"
 #include "platform/uikit/UITabBarController.h"
 #include "screens/ScreenStyle.h"
+#include "screens/ScreenAds.h"
 #include "ui/layout/LYLayout.h"
 #include "ui/pulltorefresh/UIScrollViewSTPullToRefresh.h"
 
@@ -79,6 +80,10 @@ void DownloadViewController::addPullToRefresh(const std::shared_ptr<UITableView>
     });
 }
 
+void DownloadViewController::showBannerView() {
+    loadConfiguredBanner(bannerView.lock(), self<DownloadViewController>(), self<DownloadViewController>());
+}
+
 void DownloadViewController::configurationView() {
     moviesDownload_.clear();
     moviesDownloading_.clear();
@@ -88,11 +93,7 @@ void DownloadViewController::configurationView() {
         frame.origin.y -= kTableLift;
         table->setFrame(frame);
     }
-    // The banner area: 0 high while the banner slot is empty.
-    if (auto banner = bannerView.lock()) {
-        banner->addConstraint(layoutHeightOf(banner)->equalTo()->constant(0)->asConstraint());
-        banner->addConstraint(layoutWidthOf(banner)->equalTo()->constant(320)->asConstraint());
-    }
+    sizeBannerArea(bannerView.lock(), BannerArea::List);
 }
 
 void DownloadViewController::viewWillAppear(bool animated) {

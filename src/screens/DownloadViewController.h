@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "adkit/requests/AKBannerView.h"
 #include "core/MoviesDownloadModel.h"
 #include "networking/FDFileDownloader.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -41,10 +42,11 @@ inline constexpr const char* kMovieDownloadCellIdentifier = "MovieDownloadCellId
 class DownloadViewController : public MyViewController,
                                public UIActionSheetDelegate,
                                public UITableViewDataSource,
-                               public UITableViewDelegate {
+                               public UITableViewDelegate,
+                               public AKBannerViewDelegate {
 public:
     // Interface elements of the scene, not owned.
-    std::weak_ptr<UIView> bannerView;
+    std::weak_ptr<AKBannerView> bannerView;
     std::weak_ptr<UISegmentedControl> actionSegment;
     std::weak_ptr<UIView> contentView;
     std::weak_ptr<UITableView> downloadTable;
@@ -106,8 +108,8 @@ private:
     void addPullToRefresh(const std::shared_ptr<UITableView>& table, void (DownloadViewController::*refresh)());
     UITableViewCellPtr finishedCell(const NSIndexPath& indexPath);
     UITableViewCellPtr runningCell(const NSIndexPath& indexPath);
-    // The banner slot: the ad placement loads a banner into bannerView here.
-    void showBannerView() {}
+    // Loads the configured banner unit into bannerView (ScreenAds.h).
+    void showBannerView();
 
     std::vector<std::shared_ptr<MoviesDownloadModel>> moviesDownload_;
     std::vector<std::shared_ptr<FDFileDownloader>> moviesDownloading_;

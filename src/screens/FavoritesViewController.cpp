@@ -17,6 +17,7 @@
 #include "screens/MainStoryboard.h"
 #include "screens/MovieCollectionCell.h"
 #include "screens/ScreenStyle.h"
+#include "screens/ScreenAds.h"
 #include "ui/layout/LYLayout.h"
 
 // ------------------------------------------------------------------ life cycle
@@ -28,6 +29,10 @@ void FavoritesViewController::viewDidLoad() {
     configurationView();
     auto delegate = AppDelegate::shared();
     if (delegate && delegate->checkShowAdvertising()) showBannerView();
+}
+
+void FavoritesViewController::showBannerView() {
+    loadConfiguredBanner(bannerView.lock(), self<FavoritesViewController>(), self<FavoritesViewController>());
 }
 
 void FavoritesViewController::configurationView() {
@@ -46,11 +51,7 @@ void FavoritesViewController::configurationView() {
                 layoutTrailingOf(grid)->equalTo()->trailingOf(superview)->multipliedTo(1)->plus(0)->asConstraint());
         }
     }
-    // The banner area: 0 high while the banner slot is empty.
-    if (auto banner = bannerView.lock()) {
-        banner->addConstraint(layoutHeightOf(banner)->equalTo()->constant(0)->asConstraint());
-        banner->addConstraint(layoutWidthOf(banner)->equalTo()->constant(320)->asConstraint());
-    }
+    sizeBannerArea(bannerView.lock(), BannerArea::List);
     moviesFavorites_.clear();
     if (grid) grid->registerNib(UINib::nibWithNibName(kMovieCollectionCellNibName, nullptr), kMovieCollectionCellIdentifier);
 }

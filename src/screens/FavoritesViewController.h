@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/MoviesFavoritiesModel.h"
+#include "adkit/requests/AKBannerView.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UICollectionView.h"
@@ -20,12 +21,13 @@
 
 class FavoritesViewController : public MyViewController,
                                 public UICollectionViewDataSource,
-                                public UICollectionViewDelegate {
+                                public UICollectionViewDelegate,
+                                public AKBannerViewDelegate {
 public:
     // Interface elements of the scene, not owned.
     std::weak_ptr<UIView> viewTitle;
     std::weak_ptr<UICollectionView> collectionView;
-    std::weak_ptr<UIView> bannerView;
+    std::weak_ptr<AKBannerView> bannerView;
 
     // Life cycle.
     void viewDidLoad() override;
@@ -53,8 +55,8 @@ public:
 
 private:
     std::vector<std::shared_ptr<MoviesFavoritiesModel>> fetchFavorites() const;
-    // The banner slot: the ad placement loads a banner into bannerView here.
-    void showBannerView() {}
+    // Loads the configured banner unit into bannerView (ScreenAds.h).
+    void showBannerView();
 
     std::vector<std::shared_ptr<MoviesFavoritiesModel>> moviesFavorites_;
     std::shared_ptr<NSLayoutConstraint> headingPin_;  // added on the first refresh on a tablet

@@ -21,6 +21,7 @@
 #include "screens/GridLayout.h"
 #include "screens/MainStoryboard.h"
 #include "screens/MovieViewController.h"
+#include "screens/ScreenAds.h"
 #include "screens/ScreenStyle.h"
 #include "screens/SearchMovieViewController.h"
 #include "screens/TVShowViewController.h"
@@ -111,14 +112,13 @@ std::shared_ptr<UIButton> addHeaderButton(const std::shared_ptr<UIView>& header,
 // The banner area under `above` (its size is the screen's), and the grid from
 // it down to the bottom.
 struct GridViews {
-    std::shared_ptr<UIView> banner;
+    std::shared_ptr<AKBannerView> banner;
     std::shared_ptr<UICollectionView> grid;
 };
 
 GridViews addBannerAndGrid(UIViewController& owner, const std::shared_ptr<UIView>& root,
                            const std::shared_ptr<UIView>& above) {
-    auto banner = outlet(std::make_shared<UIView>(CGRectMake(0, above->frame().size.height, 320, 0)), "bannerView");
-    banner->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto banner = makeBannerArea(CGRectMake(0, above->frame().size.height, 320, 0));
     root->addSubview(banner);
     root->addConstraints({pin(banner, NSLayoutAttributeTop, above, NSLayoutAttributeBottom),
                           pin(banner, NSLayoutAttributeCenterX, root, NSLayoutAttributeCenterX)});

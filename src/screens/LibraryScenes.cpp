@@ -13,6 +13,7 @@
 #include "platform/uikit/UIStoryboard.h"
 #include "screens/DownloadViewController.h"
 #include "screens/FavoritesViewController.h"
+#include "screens/ScreenAds.h"
 #include "screens/ScreenStyle.h"
 
 namespace {
@@ -70,13 +71,9 @@ private:
 };
 
 // The empty banner area at the bottom, centred, sized by the screen's constraints.
-std::shared_ptr<UIView> bannerArea(const UIView& root) {
+std::shared_ptr<AKBannerView> bannerArea(const UIView& root) {
     const CGRect box = root.bounds();
-    auto banner = outlet(std::make_shared<UIView>(CGRectMake((box.size.width - 320) / 2, box.size.height, 320, 0)),
-                         "bannerView");
-    banner->setTranslatesAutoresizingMaskIntoConstraints(false);
-    banner->setBackgroundColor(UIColor::clearColor()->CGColor());
-    return banner;
+    return makeBannerArea(CGRectMake((box.size.width - 320) / 2, box.size.height, 320, 0));
 }
 
 std::shared_ptr<UITableView> downloadsTable(DownloadViewController& screen, CGRect frame, const char* name) {

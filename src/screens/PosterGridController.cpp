@@ -12,6 +12,7 @@
 #include "screens/GridCells.h"
 #include "screens/GridLayout.h"
 #include "screens/MainStoryboard.h"
+#include "screens/ScreenAds.h"
 #include "screens/ScreenStyle.h"
 #include "ui/infinitescrolling/UIScrollViewSTInfiniteScrolling.h"
 #include "ui/layout/LYLayout.h"
@@ -122,11 +123,10 @@ void PosterGridController::pinGridWidthOnPhones() {
     superview->addConstraint(layoutTrailingOf(grid)->equalTo()->trailingOf(superview)->multipliedTo(1.0)->plus(0)->asConstraint());
 }
 
-void PosterGridController::sizeBannerArea() {
-    auto banner = bannerView();
-    if (!banner) return;
-    banner->addConstraint(layoutHeightOf(banner)->equalTo()->constant(0)->asConstraint());
-    banner->addConstraint(layoutWidthOf(banner)->equalTo()->constant(320)->asConstraint());
+void PosterGridController::sizeBannerArea() { ::sizeBannerArea(bannerView(), BannerArea::List); }
+
+void PosterGridController::showBannerView() {
+    loadConfiguredBanner(bannerView(), self<PosterGridController>(), self<PosterGridController>());
 }
 
 void PosterGridController::prepareRecordsAndCells() {

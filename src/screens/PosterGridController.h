@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "adkit/requests/AKBannerView.h"
 #include "core/MoviesModel.h"
 #include "core/NLRestClient.h"
 #include "platform/foundation/NSNotificationCenter.h"
@@ -34,15 +35,16 @@ class LOProgressHUD;
 
 class PosterGridController : public MyViewController,
                              public UICollectionViewDataSource,
-                             public UICollectionViewDelegate {
+                             public UICollectionViewDelegate,
+                             public AKBannerViewDelegate {
 public:
     using Records = std::vector<std::shared_ptr<MoviesModel>>;
 
     // Interface elements (non-owning; the view hierarchy owns them).
     std::shared_ptr<UICollectionView> collectionView() const { return collectionView_.lock(); }
     void setCollectionView(const std::shared_ptr<UICollectionView>& view) { collectionView_ = view; }
-    std::shared_ptr<UIView> bannerView() const { return bannerView_.lock(); }
-    void setBannerView(const std::shared_ptr<UIView>& view) { bannerView_ = view; }
+    std::shared_ptr<AKBannerView> bannerView() const { return bannerView_.lock(); }
+    void setBannerView(const std::shared_ptr<AKBannerView>& view) { bannerView_ = view; }
 
     // State.
     const Records& moviesArray() const { return moviesArray_; }
@@ -69,8 +71,9 @@ public:
     // The constraint refreshUIMovieView added, or null.
     const std::shared_ptr<NSLayoutConstraint>& headerTopConstraint() const { return headerTopConstraint_; }
 
-    // The banner slot: the ad placement loads a banner here when ads are on.
-    void showBannerView() {}
+    // Loads the configured banner unit into the banner area (ScreenAds.h);
+    // the screen is the banner's root view controller and delegate.
+    void showBannerView();
 
 protected:
     // The header bar refreshUIMovieView pins.
@@ -100,8 +103,7 @@ protected:
     // pinned to its superview's.
     void applyScreenColours();
     void pinGridWidthOnPhones();
-    // The banner area: the ad placement's size, 0 high and 320 wide while
-    // the banner slot is empty.
+    // The banner area: 320 x 0 with ads off, else the device's list banner size.
     void sizeBannerArea();
     // A new empty record list and the cells' interface file registered.
     void prepareRecordsAndCells();
@@ -128,7 +130,7 @@ private:
     void openDetailPage(const std::shared_ptr<MoviesModel>& record);
 
     std::weak_ptr<UICollectionView> collectionView_;
-    std::weak_ptr<UIView> bannerView_;
+    std::weak_ptr<AKBannerView> bannerView_;
     Records moviesArray_;
     GridPaging paging_;
     std::weak_ptr<LOProgressHUD> listOverlay_;
