@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "support/AdServerProcess.h"
 #include "support/HttpFetch.h"
 #include "support/TestEnvironment.h"
@@ -166,4 +168,27 @@ TEST_CASE("make run starts the ad server beside the backend with ads on, none wi
             CHECK(testsupport::runMainUntil([&, child = child] { return testtools::processEnded(child); }, 10));
         }
     }
+}
+
+TEST_CASE("with make run's ads on, the grid's banner asks the ad server over HTTPS, through the authority run-app gave") {
+    RunApp run("1");
+    REQUIRE(run.pid > 0);
+    INFO("waited for the ad server's port file");
+    REQUIRE(testsupport::runMainUntil([&] { return portsIn(run.adPortFile).count("control") == 1; }, 30));
+    const std::string log = "http://127.0.0.1:" + std::to_string(portsIn(run.adPortFile)["control"]) + "/control/log";
+    // The core page comes over HTTPS first (a certificate the application did not trust would
+    // end the road there), then the grid's banner unit: the backend's "AdvIDBaner".
+    auto asked = [&](const std::string& path, const std::string& unit) {
+        const auto reply = testtools::httpGet(log);
+        const auto body = nlohmann::json::parse(reply.status == 200 ? reply.body : "{}", nullptr, false);
+        if (!body.is_object() || !body.contains("requests")) return false;
+        for (const auto& r : body["requests"])
+            if (r["scheme"] == "https" && r["path"] == path && (unit.empty() || r["query"].value("slotname", "") == unit))
+                return true;
+        return false;
+    };
+    INFO("waited for the application's requests in the ad server's log");
+    CHECK(testsupport::runMainUntil([&] { return asked("/adnet/static/sdk/native/sdk-core-v40.html", ""); }, 60));
+    CHECK(testsupport::runMainUntil([&] { return asked("/adnet/ad", "quorvane-banner-0001"); }, 60));
+    CHECK(run.stop() == 0);
 }
