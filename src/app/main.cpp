@@ -43,9 +43,10 @@ static std::shared_ptr<UIViewController> mainStoryboardInterface() {
 }
 
 // QUORVANE_LOCAL_AUTHORITY names the PEM certificate of a local test authority
-// (the local ad server's, which `make run` starts): its certificates are trusted
-// for 127.0.0.1 and localhost in web views and in the application's own
-// connections. Unset in a normal run.
+// (the local ad server's, which `make run` starts, made afresh at each start with
+// keys that never leave that server): web views trust it for 127.0.0.1 and
+// localhost alone; the application's own connections take it as one more
+// anchor. Unset in a normal run.
 static void trustLocalAuthority() {
     const char* path = std::getenv("QUORVANE_LOCAL_AUTHORITY");
     if (!path || !*path) return;
