@@ -1,6 +1,7 @@
 # make test   install what is missing, build, run every test but the benchmarks
 # make run    install what is missing, build the application and its local peers only (target
-#             run-app), start it against the local catalogue backend
+#             run-app), start it against the local catalogue backend and ad server (ADS=0: ads
+#             off, no ad server)
 # make bench  build an optimised tree and run the benchmarks
 # make fuzz   install clang when missing, build the libFuzzer harnesses in build-fuzz/ and run each
 #             for FUZZ_SECONDS (FUZZ=name runs one, FUZZ_FLAGS adds libFuzzer flags); inputs
@@ -24,6 +25,7 @@ export CCACHE_BASEDIR := $(ROOT)
 export CCACHE_NOHASHDIR := 1
 export CCACHE_SLOPPINESS := include_file_mtime,include_file_ctime,time_macros
 
+ADS ?= 1
 FUZZ_SECONDS ?= 60
 FUZZ ?=
 
@@ -43,7 +45,7 @@ test: build
 
 run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target run-app
-	@$(ROOT)/scripts/run-app $(BUILD)
+	@ADS=$(ADS) $(ROOT)/scripts/run-app $(BUILD)
 
 bench:
 	@$(MAKE) --no-print-directory build BUILD=$(ROOT)/build-release BUILD_TYPE=Release

@@ -5,7 +5,8 @@
 // a return to the application, dismiss once; the safety appearance call does
 // nothing after the screen was given back; a controller stacked on another
 // leaves the slot, status bar and idle timer alone; an expanded banner leaves
-// its snapshot behind and comes back; and the close button's place and image.
+// its snapshot behind and comes back; and the close button's place, image and
+// identifier on the device screen.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "adkit/rendering/AKIntrinsicImages.h"
 #include "adkit/rendering/AKWebAppViewController.h"
 #include "adkit/rendering/AKWebAppWebViewDelegate.h"
+#include "platform/display/DeviceTree.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIImageView.h"
@@ -128,7 +130,19 @@ TEST_CASE("full-screen controller: one presentation, one dismissal, the status b
         drainMainQueue();  // page events are evaluated from the main queue
         CHECK(eventCount(*controller, "onshow") == 1);
 
-        auto tapClose = [&] { CHECK(stage.window->tap(centre(*controller->closeButton()))); };
+        // The close control is found on the device screen by its identifier, as the end-to-end
+        // roads find it; once the ad closed it is gone, and a tap where it was does nothing more.
+        auto tapClose = [&] {
+            DeviceTargetQuery query;
+            query.identifier = "adClose";
+            const DeviceTarget close = DeviceTree::locate(query);
+            const bool closed = c.road == Road::messageThenTap;
+            CHECK(close.status == (closed ? DeviceTargetStatus::NotFound : DeviceTargetStatus::Found));
+            if (!closed)
+                CHECK(close.frame ==
+                      controller->closeButton()->convertRectToView(controller->closeButton()->bounds(), nullptr));
+            CHECK(stage.window->tap(closed ? centre(*controller->closeButton()) : close.point));
+        };
         auto sendClose = [&] {
             CHECK_FALSE(recorder(*controller).navigate("amsg://x/close", UIWebViewNavigationTypeOther));
             drainMainQueue();

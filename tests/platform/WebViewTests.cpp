@@ -165,7 +165,7 @@ TEST_CASE("web views fail a replaced load with -999 and a late main document wit
 
 TEST_CASE("web views take taps through the window as the user's link clicks, open new windows in place and show in the tree") {
     LoopbackHttpServer server;
-    server.route("GET", "/page", Reply::text("<body style='margin:0'>"
+    server.route("GET", "/page", Reply::text("<title>Tap page</title><body style='margin:0'>"
                                              "<a id=link href='/tapped' style='display:block;height:40px'>tap</a>"
                                              "<a id=blank href='/blank' target=_blank>blank</a></body>",
                                              "text/html"));
@@ -182,6 +182,12 @@ TEST_CASE("web views take taps through the window as the user's link clicks, ope
     web.waitForEnd("the page");
     auto tree = DeviceTree::describe().dump();
     CHECK(tree.find("\"url\":\"" + page + "\"") != std::string::npos);
+    // The node names the document's title, and follows the page when it renames itself.
+    INFO("waited for the title in the tree");
+    CHECK(runMainUntil([] { return DeviceTree::describe().dump().find("\"title\":\"Tap page\"") != std::string::npos; }, 10));
+    web.view->stringByEvaluatingJavaScriptFromString("document.title = 'Renamed'");
+    INFO("waited for the new title in the tree");
+    CHECK(runMainUntil([] { return DeviceTree::describe().dump().find("\"title\":\"Renamed\"") != std::string::npos; }, 10));
 
     // Each decision notes whether it answers the user.
     std::vector<std::string> gestures;

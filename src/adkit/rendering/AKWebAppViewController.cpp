@@ -37,6 +37,7 @@ std::shared_ptr<AKWebAppViewController> AKWebAppViewController::make(const std::
     auto button = std::make_shared<UIButton>();
     button->setShowsTouchWhenHighlighted(true);
     button->setAccessibilityLabel("Close Advertisement");
+    button->setAccessibilityIdentifier("adClose");  // how the device screen finds it
     std::weak_ptr<AKWebAppViewController> weak = controller;
     button->addTarget(
         controller,

@@ -30,6 +30,7 @@ Json viewNode(const UIView& view) {
     if (!facts.detail.empty()) node["detail"] = facts.detail;
     if (!facts.imageSource.empty()) node["image"] = facts.imageSource;
     if (!facts.url.empty()) node["url"] = facts.url;
+    if (!facts.title.empty()) node["title"] = facts.title;
     putState(node, "selected", facts.selected);
     putState(node, "enabled", facts.enabled);
     putState(node, "highlighted", facts.highlighted);

@@ -6,7 +6,7 @@
 // points) and, when it has them, "id", "label", "detail", "image", the states
 // ("selected", "enabled", "highlighted", "checkmark", "firstResponder"),
 // "accessibilityElement" (true for a view marked as one), "contentOffset"
-// ([x, y]), "url" (a web view's page), and "children". What
+// ([x, y]), "url" (a web view's page), "title" (its document's title), and "children". What
 // is drawn over the window follows it, back to front: the keyboard (class
 // "UIKeyboard", id "keyboard", its keys as children of class
 // "UIKeyboardKey"), the front action sheet (class "UIActionSheet", its title

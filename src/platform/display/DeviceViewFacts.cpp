@@ -61,6 +61,7 @@ void describeContent(const UIView& view, DeviceViewFacts& facts) {
     if (auto* scroll = dynamic_cast<const UIScrollView*>(&view)) facts.contentOffset = scroll->contentOffset();
     if (auto* web = dynamic_cast<const UIWebView*>(&view)) {
         if (auto request = web->request()) facts.url = request->URL();
+        facts.title = web->documentTitle();
     }
     if (auto* cell = dynamic_cast<const UITableViewCell*>(&view)) {
         if (cell->textLabel()) facts.label = cell->textLabel()->text();

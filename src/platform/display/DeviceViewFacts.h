@@ -27,6 +27,7 @@ struct DeviceViewFacts {
     std::string detail;       // a second text (a cell's detail text, a tab's badge)
     std::string imageSource;  // where the shown image came from (a resource name, a URL); empty without one
     std::string url;          // the page a web view shows (or loads); empty without one
+    std::string title;        // the title of a web view's document; empty without one
     std::optional<bool> selected, enabled, highlighted, checkmark, firstResponder;
     std::optional<bool> accessibilityElement;  // set (true) only for a view marked as an accessibility element
     std::optional<CGPoint> contentOffset;

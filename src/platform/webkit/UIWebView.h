@@ -112,6 +112,9 @@ public:
     virtual std::shared_ptr<NSURLRequest> request() const = 0;
     // HTTP status of the main document of the last finished load, when it came over HTTP.
     virtual std::optional<long> mainDocumentStatusCode() const = 0;
+    // The title of the document shown, as the engine last reported it; "" without
+    // one (and for backings that cannot tell). Never waits on the page.
+    virtual std::string documentTitle() const { return {}; }
     // Synchronous evaluation: the result's string conversion; "" for undefined,
     // null, promises, exceptions and an unresponsive page.
     virtual std::string evaluateJavaScript(const std::string& script) = 0;
@@ -178,6 +181,7 @@ public:
     bool isLoading() const;
     std::shared_ptr<NSURLRequest> request() const;
     std::optional<long> mainDocumentStatusCode() const;
+    std::string documentTitle() const { return backing_->documentTitle(); }
     std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
     // Inside shouldStartLoadWithRequest: whether the navigation answers the
     // user (see UIWebViewBacking::navigationIsUserGesture).

@@ -196,6 +196,12 @@ void UIWebViewWPE::goForward() {
 bool UIWebViewWPE::canGoBack() const { return view_ && webkit_web_view_can_go_back(view_); }
 bool UIWebViewWPE::canGoForward() const { return view_ && webkit_web_view_can_go_forward(view_); }
 
+std::string UIWebViewWPE::documentTitle() const {
+    // The engine keeps the title the web process last sent: reading it asks the page nothing.
+    const gchar* title = view_ ? webkit_web_view_get_title(view_) : nullptr;
+    return title ? title : std::string();
+}
+
 std::string UIWebViewWPE::evaluateJavaScript(const std::string& script) {
     QV_ASSERT_MAIN_THREAD();
     if (!view_ || generation_ != group_.generation() || !group_.responsive()) return {};

@@ -156,6 +156,7 @@ public:
     bool isLoading() const override { return loading_; }
     std::shared_ptr<NSURLRequest> request() const override { return request_; }
     std::optional<long> mainDocumentStatusCode() const override { return statusCode_; }
+    std::string documentTitle() const override;
     std::string evaluateJavaScript(const std::string& script) override;
     void setViewSize(CGSize size, double scale) override;
     void setEngineVisible(bool visible) override;
