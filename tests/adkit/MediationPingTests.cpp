@@ -80,12 +80,9 @@ TEST_CASE("mediation templates: placeholders, escaped at signs, literal values a
 }
 
 TEST_CASE("mediation pings reach the reporting server: defaults, sequence numbers, and lists that send nothing") {
-    adkittest::VirtualTime clock;
-    testtools::AdServerProcess server;
-    REQUIRE(server.started());
-    AKAdHosts::ScopedOrigin reports(AKAdHost::mediationReports, *AKAdOrigin::parse(server.origin("http"), "http"));
-    auto collection = std::make_shared<RecordingCollection>();
-    AKClickTrackerCollection::setSharedInstance(collection);
+    mediationpings::ReportingServer peer;
+    const auto& server = peer.server;
+    const auto& collection = peer.collection;
     CHECK(AKMUtilities::defaultNoFillTemplate().rfind(server.origin("http") + "/nofill?", 0) == 0);
 
     // Lists that send nothing: present but empty (even with a default), no default at all, or templates that
@@ -131,7 +128,6 @@ TEST_CASE("mediation pings reach the reporting server: defaults, sequence number
     std::sort(sequence.begin(), sequence.end());
     CHECK(sequence[1] == sequence[0] + 1);
     CHECK(sequence[0] == std::stol(imp[0]["query"]["seq_num"].get<std::string>()) + 1);
-    AKClickTrackerCollection::setSharedInstance(nullptr);
 }
 
 // ---- Connectors -------------------------------------------------------------------------------
@@ -178,12 +174,9 @@ const char* const kEntry =
 }  // namespace
 
 TEST_CASE("banner connector: impressions per delivery with refresh, one click per banner, nothing once detached") {
-    adkittest::VirtualTime clock;
-    testtools::AdServerProcess server;
-    REQUIRE(server.started());
-    AKAdHosts::ScopedOrigin reports(AKAdHost::mediationReports, *AKAdOrigin::parse(server.origin("http"), "http"));
-    auto collection = std::make_shared<RecordingCollection>();
-    AKClickTrackerCollection::setSharedInstance(collection);
+    mediationpings::ReportingServer peer;
+    const auto& server = peer.server;
+    const auto& collection = peer.collection;
     ConnectorScope scope(AKAdType::bannerAdTypeForSize(kAKAdSizeBanner), kEntry);
     auto& connector = *scope.connector;
     auto& adapter = *scope.adapter;
@@ -235,7 +228,6 @@ TEST_CASE("banner connector: impressions per delivery with refresh, one click pe
     CHECK(refreshes == std::vector<std::string>{"0", "1", "1"});
     scope.connector.reset();
     CHECK(scope.adapter->calls.back() == "stop");
-    AKClickTrackerCollection::setSharedInstance(nullptr);
 }
 
 TEST_CASE("interstitial connector: impression when shown, will-dismiss supplied, no location unless shared") {

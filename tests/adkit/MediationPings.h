@@ -5,10 +5,13 @@
 // Main thread only.
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "AdkitTestSupport.h"
+#include "adkit/foundation/AKAdHosts.h"
 #include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKClickTrackerCollection.h"
 #include "support/AdServerProcess.h"
@@ -53,5 +56,23 @@ inline std::map<std::string, std::vector<nlohmann::json>> waitForPings(const tes
     }, what);
     return byPath;
 }
+
+// The ad server as the mediation reporting server on virtual time: the reports
+// origin points at its http port and every ping is kept as it leaves, until the end.
+struct ReportingServer {
+    adkittest::VirtualTime clock;
+    testtools::AdServerProcess server;
+    std::optional<AKAdHosts::ScopedOrigin> reports;
+    std::shared_ptr<PingsSent> collection = std::make_shared<PingsSent>();
+
+    ReportingServer() {
+        REQUIRE(server.started());
+        reports.emplace(AKAdHost::mediationReports, *AKAdOrigin::parse(server.origin("http"), "http"));
+        AKClickTrackerCollection::setSharedInstance(collection);
+    }
+    ~ReportingServer() { AKClickTrackerCollection::setSharedInstance(nullptr); }
+    ReportingServer(const ReportingServer&) = delete;
+    ReportingServer& operator=(const ReportingServer&) = delete;
+};
 
 }  // namespace mediationpings
