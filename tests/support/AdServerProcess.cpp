@@ -34,6 +34,8 @@ std::string adServerExecutable() {
     return QUORVANE_AD_SERVER;
 }
 
+std::string shippedAdUnits() { return std::string(QUORVANE_ADSERVER_ROOT) + "/units.json"; }
+
 int spawnProcess(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -126,6 +128,16 @@ void AdServerProcess::trustAuthority() const {
     std::ifstream in(caFile());
     SecTrustSetAdditionalSystemAnchors(
         SecCertificatesFromPEM(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
+}
+
+std::vector<std::string> AdServerProcess::applicationEnvironment() const {
+    const std::string https = origin("https"), http = origin("http");
+    std::vector<std::string> environment{"QUORVANE_LOCAL_AUTHORITY=" + caFile()};
+    for (const char* name : {"STATIC", "STATIC_MEDIA", "PMA", "REACHABILITY"})
+        environment.push_back(std::string("QUORVANE_ADKIT_") + name + "_HOST=" + https);
+    for (const char* name : {"MEDIATION", "EXCHANGE"})
+        environment.push_back(std::string("QUORVANE_ADKIT_") + name + "_HOST=" + http);
+    return environment;
 }
 
 }  // namespace testtools

@@ -38,6 +38,9 @@ public:
     // library's own connections (an additional system anchor: tests clear it
     // with SecTrustSetAdditionalSystemAnchors({}) when done).
     void trustAuthority() const;
+    // The environment that points the application's ad hosts at this server and makes it
+    // trust the server's authority, as `make run` does ("NAME=value" entries).
+    std::vector<std::string> applicationEnvironment() const;
 
     // SIGTERM, then the exit status (-1: ended by a signal or had to be killed).
     int stop();
@@ -49,6 +52,8 @@ private:
 };
 
 std::string adServerExecutable();
+// The unit table the ad server ships with (the application's units and the built-in ones).
+std::string shippedAdUnits();
 // Starts a process and returns its id (-1 when it could not start).
 int spawnProcess(const std::vector<std::string>& arguments);
 // Whether the process has ended (gone, or a zombie nobody collected yet).

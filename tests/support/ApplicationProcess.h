@@ -27,6 +27,7 @@ public:
         std::string device = "phone";
         bool quiet = true;  // its output to /dev/null
         std::string outputFile = {};  // when set, its standard output goes there (its errors still follow `quiet`)
+        std::vector<std::string> environment = {};  // more "NAME=value" entries (the ad hosts, say)
     };
     // Starts the application and waits (up to 30 s) until its device screen answers.
     explicit ApplicationProcess(Options options);
