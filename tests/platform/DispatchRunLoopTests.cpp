@@ -164,6 +164,16 @@ TEST_CASE("run loop timers fire in their modes and invalidated timers never fire
     loop->addTimer(t3, UITrackingRunLoopMode);
     loop->addTimer(t4, NSDefaultRunLoopMode);
     t4->invalidate();
+    // A one-shot timer of no interval is due at once, with no time passed; a repeating one is not.
+    int atOnce = 0, spinning = 0;
+    auto t5 = NSTimer::timerWithTimeInterval(0, [&](NSTimer&) { ++atOnce; }, false);
+    auto t6 = NSTimer::timerWithTimeInterval(0, [&](NSTimer&) { ++spinning; }, true);
+    loop->addTimer(t5, NSDefaultRunLoopMode);
+    loop->addTimer(t6, NSDefaultRunLoopMode);
+    loop->runMode(NSDefaultRunLoopMode, Clock::now());
+    CHECK(atOnce == 1);
+    CHECK(spinning == 0);
+    t6->invalidate();
     Clock::advance(1);
     loop->runMode(NSDefaultRunLoopMode, Clock::now());
     CHECK(repeating == 1);

@@ -7,9 +7,12 @@
 
 #include "platform/foundation/Clock.h"
 
+// A repeating timer waits at least 0.1 ms between firings, so it cannot spin; a one-shot timer
+// of no interval is due at once (on the next pass of its run loop, even while virtual time stands).
 NSTimer::NSTimer(double interval, Block block, bool repeats)
     : interval_(interval <= 0 ? 0.0001 : interval), repeats_(repeats), block_(std::move(block)),
-      fireNanoseconds_(Clock::later(Clock::nanoseconds(), Clock::nanosecondsFor(interval_))) {
+      fireNanoseconds_(Clock::later(Clock::nanoseconds(),
+                                    Clock::nanosecondsFor(interval <= 0 && !repeats ? 0 : interval_))) {
     fireDate_ = Clock::secondsFor(fireNanoseconds_);
 }
 
