@@ -115,13 +115,15 @@ struct BrowserRoad : slotroad::EngineSlots, screenroad::ServedScreen {
                    outside.value("enabled", !loading) == !loading;
         }, what);
     }
-    // The browser showing the page, loaded, its toolbar following.
+    // The browser showing the page, loaded, its toolbar following. The web view names the request
+    // once it is let through, before its load starts: the document's status tells that it arrived.
     void waitForPage(const std::string& URL) {
         waitFor([&] {
             const auto shown = browser();
             const auto webView = shown ? shown->webView() : nullptr;
             const auto request = webView ? webView->request() : nullptr;
-            return request && request->URL() == URL && !webView->isLoading();
+            return request && request->URL() == URL && !webView->isLoading() &&
+                   webView->webView()->mainDocumentStatusCode().has_value();
         }, "the browser to show " + URL);
         waitForToolbar(false, "the toolbar of " + URL);
     }
