@@ -101,6 +101,7 @@ AdApp::AdApp(AdAppOptions options) : options_(std::move(options)) {
     catalogue_ = std::make_unique<screentest::Catalogue>(catalogueArguments);
     ApplicationProcess::Options launch{QUORVANE_APP_EXECUTABLE, home_.path(), catalogue_->baseURL(), options_.device};
     launch.environment = ads_->applicationEnvironment();
+    launch.errorFile = options_.logFile;
     app_ = std::make_unique<ApplicationProcess>(launch);
     REQUIRE_MESSAGE(app_->started(), "the application's device screen");
 }

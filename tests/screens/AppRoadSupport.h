@@ -49,6 +49,7 @@ struct AdAppOptions {
     std::string interstitialUnit = "quorvane-interstitial-0001";
     std::vector<std::string> adServerArguments = {};  // beyond --units
     std::vector<std::string> catalogueArguments = {};  // beyond the --adv-* ones
+    std::string logFile = {};  // when set, the application's log lines (its standard error) go there
 };
 
 class AdApp {

@@ -47,7 +47,10 @@ ApplicationProcess::ApplicationProcess(Options options) {
         posix_spawn_file_actions_addopen(&actions, 1, options.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     else if (options.quiet)
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (options.quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (!options.errorFile.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, options.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    else if (options.quiet)
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {

@@ -27,6 +27,7 @@ public:
         std::string device = "phone";
         bool quiet = true;  // its output to /dev/null
         std::string outputFile = {};  // when set, its standard output goes there (its errors still follow `quiet`)
+        std::string errorFile = {};   // when set, its standard error (its log lines) goes there, whatever `quiet` says
         std::vector<std::string> environment = {};  // more "NAME=value" entries (the ad hosts, say)
     };
     // Starts the application and waits (up to 30 s) until its device screen answers.
