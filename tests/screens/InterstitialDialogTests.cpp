@@ -57,10 +57,11 @@ public:
     // block due by then has run (a block due then goes after the earlier ones).
     void advance(std::int64_t nanoseconds) {
         REQUIRE(held_);
-        bool reached = false;
-        dispatch_after(dispatch_time(DISPATCH_TIME_NOW, nanoseconds), dispatch_get_main_queue(), [&] { reached = true; });
+        const auto reached = std::make_shared<bool>(false);
+        dispatch_after(dispatch_time(DISPATCH_TIME_NOW, nanoseconds), dispatch_get_main_queue(),
+                       [reached] { *reached = true; });
         Clock::advance(Clock::secondsFor(nanoseconds));
-        waitFor([&] { return reached; }, "the blocks due by the moved clock");
+        waitFor([&] { return *reached; }, "the blocks due by the moved clock");
     }
 
 private:
@@ -94,7 +95,7 @@ struct HeldStage {
     renderingtest::RecordingClickTrackers::Uninstall uninstallTrackers;
     Stage stage;
     std::shared_ptr<DetailMoviesViewController> page;
-    std::vector<std::int64_t> refreshes;  // when each "kRefreshMovieViewNotification" came (Clock nanoseconds)
+    std::size_t refreshes = 0;  // "kRefreshMovieViewNotification" posts
     std::shared_ptr<NSObject> observer;
 
     HeldStage(PacedTime& pacedTime, bool tablet)
@@ -102,9 +103,7 @@ struct HeldStage {
         waitFor([&] { return stage.app.delegate->defaultInfo().isDictionary(); }, "the server configuration");
         page = stage.open(firstShow());
         observer = NSNotificationCenter::defaultCenter()->addObserverForName(
-            "kRefreshMovieViewNotification", nullptr, nullptr, [this](const NSNotification&) {
-                refreshes.push_back(Clock::nanoseconds());
-            });
+            "kRefreshMovieViewNotification", nullptr, nullptr, [this](const NSNotification&) { ++refreshes; });
     }
     ~HeldStage() {
         time.release();
@@ -175,15 +174,14 @@ struct HeldStage {
         }, "the interstitial over the page");
         return shown;
     }
-    // Closes it by its control; answers the time of its will-dismiss.
-    std::int64_t closeAd(const std::shared_ptr<AKWebAppViewController>& ad) {
+    // Closes it by its control, which needs no time: its will-dismiss tells the grids to refresh.
+    void closeAd(const std::shared_ptr<AKWebAppViewController>& ad) {
         const auto button = ad->closeButton();
         REQUIRE(button);
         const CGRect frame = button->convertRectToView(button->bounds(), nullptr);
-        const auto before = refreshes.size();
+        const auto before = refreshes;
         stage.finger.tap(CGPointMake(CGRectGetMidX(frame), CGRectGetMidY(frame)));
-        waitFor([&] { return refreshes.size() == before + 1; }, "the will-dismiss");
-        return refreshes.back();
+        waitFor([&] { return refreshes == before + 1; }, "the will-dismiss");
     }
     void chooseByCode(long row) {
         page->didSelectRowAtIndexPath(*page->outlets().chaptersTable.lock(), NSIndexPath::indexPathForRow(row, 0));
@@ -213,7 +211,7 @@ struct HeldStage {
 
 }  // namespace
 
-TEST_CASE("an interstitial holds its reply's dialog until it closes, the dialog then comes half a second later, for that chapter only") {
+TEST_CASE("an interstitial holds its reply's dialog until it closes, the dialog then comes exactly half a second later, for the chapter chosen last only") {
     PacedTime time;
     for (const bool tablet : {false, true}) {
         CAPTURE(tablet);
@@ -225,7 +223,7 @@ TEST_CASE("an interstitial holds its reply's dialog until it closes, the dialog 
 
         if (tablet) {
             // The page already presents a sheet: the interstitial is used but the
-            // platform does not present it, and the dialog shows in that same pass.
+            // platform does not present it, and the dialog shows without any time passing.
             auto interstitial = held.readyInterstitial();
             auto sheet = std::make_shared<UIViewController>();
             sheet->setModalPresentationStyle(UIModalPresentationFormSheet);
@@ -295,8 +293,8 @@ TEST_CASE("an interstitial holds its reply's dialog until it closes, the dialog 
         held.chooseByCode(1);
         stage.waitForOverlayGone(page, "the stream reply under the interstitial");
         CHECK(delegate->localAds() == released + 1);
+        CHECK_FALSE(dialogInWindow(*stage.shell.window));
         previous = page->popoverController();
-        CHECK_FALSE(previous->isPopoverVisible());
         time.hold();
         held.closeAd(ad);
         time.advance(kHalfSecond);
@@ -323,6 +321,5 @@ TEST_CASE("an interstitial holds its reply's dialog until it closes, the dialog 
         time.release();
         settle();
         CHECK(weak.expired());
-        CHECK_FALSE(dialogInWindow(*stage.shell.window));
     }
 }
