@@ -65,7 +65,20 @@ void DetailMoviesViewController::releaseUnpresentedDialog(std::uint64_t choice) 
     NSLog("The interstitial did not cover the screen; the stream dialog shows now");
     const HeldDialog held = *heldDialog_;
     heldDialog_.reset();
+    showInterstitial();  // the used one serves no later release
     if (chapterChoice_ == held.choice && isOnScreen()) showStreamDialog(held.chapter, held.streams);
+}
+
+bool DetailMoviesViewController::isCoveredByInterstitial() {
+    return heldDialog_ && heldDialog_->presenting && isViewLoaded() && view()->window();
+}
+
+void DetailMoviesViewController::holdDialogUnderInterstitial() {
+    // The reply of the chapter chosen last: the one the close answers.
+    if (!heldDialog_) return;
+    heldDialog_->chapter = chapterCurrent_;
+    heldDialog_->streams = listStreamMovie_;
+    heldDialog_->choice = chapterChoice_;
 }
 
 void DetailMoviesViewController::interstitialDidReceiveAd(AKInterstitial&) {

@@ -27,13 +27,16 @@ void DetailMoviesViewController::getListStreammByChapter(const Value& chapter) {
             // The reply of a chapter since replaced by another choice offers nothing.
             if (choice != page->chapterChoice_) return;
             page->listStreamMovie_ = data;
-            // A reply for a page the user has left opens nothing over another screen.
-            if (!page->isOnScreen()) return;
+            // A reply for a page the user has left opens nothing over another screen;
+            // one under the page's own interstitial waits for it to close.
+            const bool covered = page->isCoveredByInterstitial();
+            if (!covered && !page->isOnScreen()) return;
             // The pacing counts every reply with streams, also while ads are off.
             auto delegate = AppDelegate::shared();
             const bool release = delegate && delegate->showAdvertisingFullScreen();
-            if (release && delegate->checkShowAdvertising() && page->displayInterstitial()) return;
-            page->showStreamDialog();
+            const bool adsOn = release && delegate->checkShowAdvertising();
+            if (covered) page->holdDialogUnderInterstitial();
+            else if (!adsOn || !page->displayInterstitial()) page->showStreamDialog();
         },
         [weak](const NSErrorPtr&) {
             if (auto page = weak.lock()) page->hideOverlay();

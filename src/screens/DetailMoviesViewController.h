@@ -31,7 +31,9 @@
 //
 // Catalogue replies and delayed blocks hold the page weakly; a reply that
 // arrives after the page left the screen, or after another chapter was chosen,
-// only hides its overlay.
+// only hides its overlay. A reply that lands while the page's own interstitial
+// covers it counts for the pacing and takes the dialog that interstitial holds
+// (the newest chapter's, shown after the close).
 //
 // Main thread only (asserted in debug builds).
 #include <cstdint>
@@ -100,7 +102,8 @@ public:
 
     // The interstitial's events. Receipt sets isShowInterstitial, failure clears
     // it (each with its log line). Presentation must start within the main-loop
-    // pass that presented it, else the held stream dialog shows at once. When the
+    // pass that presented it, else the held stream dialog shows at once and a
+    // fresh interstitial loads (the used one serves no later release). When the
     // interstitial that held a stream reply's dialog is about to close, a fresh
     // one starts loading, the grids are told to refresh, and half a second later
     // that reply's own chapter and streams are offered, unless the page has left
@@ -211,6 +214,10 @@ private:
     };
     // The dialog held back, when the interstitial did not start presenting.
     void releaseUnpresentedDialog(std::uint64_t choice);
+    // The interstitial holding a dialog covers the page, which is still in its window.
+    bool isCoveredByInterstitial();
+    // The reply of the current chapter takes the dialog the interstitial holds.
+    void holdDialogUnderInterstitial();
 
     std::shared_ptr<FLPopoverController> popoverController_;
     Value chapterCurrent_;
