@@ -31,9 +31,10 @@ std::shared_ptr<V> outlet(std::shared_ptr<V> view, const char* name) {
 }
 
 // The root of a library scene: a heading at the top, the banner area centred at
-// the bottom (above what the shell's tab bar covers) and the content between them, placed from the root's bounds at each
-// layout pass. (Its containers may size it through zero on the way to its real
-// size; children placed here, not by their autoresizing masks, come through that.)
+// the bottom, above what the shell's tab bar covers, and the content between
+// them, placed from the root's bounds at each layout pass. (Its containers may
+// size it through zero on the way to its real size; children placed here, not
+// by their autoresizing masks, come through that.)
 class LibrarySceneView : public UIView {
 public:
     using Placer = std::function<CGRect(CGRect bounds)>;

@@ -1,7 +1,8 @@
 #pragma once
-// What every screen shares: the screen colour, the tablet test, the one-button
-// failure alert and the half-second pause after sheets, pulls and closing
-// interstitials. Main thread only.
+// What every screen shares: the screen colour, the tablet test, the part of a
+// screen the shell's tab bar covers, the one-button failure alert and the
+// half-second pause after sheets, pulls and closing interstitials. Main thread
+// only.
 #include <functional>
 #include <string>
 
