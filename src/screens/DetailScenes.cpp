@@ -141,7 +141,8 @@ void buildPanes(const std::shared_ptr<UIView>& root, DetailMoviesViewController&
 
     auto banner = connectOutlet<AKBannerView>(root, out.bannerView, makeBannerArea(CGRectZero), "bannerView");
     root->addConstraint(pin(banner, NSLayoutAttributeCenterX, root, NSLayoutAttributeCenterX, 0));
-    root->addConstraint(pin(banner, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, 0));
+    // Above the shell's tab bar when pushed on a phone's tab (a form sheet has none over it).
+    root->addConstraint(pin(banner, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, -tabBarCover(page)));
 
     auto self = page.self<DetailMoviesViewController>();
     auto table = connectOutlet(root, out.chaptersTable, std::make_shared<UITableView>(), "chaptersTable");

@@ -132,10 +132,8 @@ GridViews addBannerAndGrid(UIViewController& owner, const std::shared_ptr<UIView
     grid->setAlwaysBounceVertical(true);
     root->addSubview(grid);
     // The shell's tab bar lies over the bottom of the screens: the grid ends above it.
-    auto tabs = owner.tabBarController();
-    const CGFloat tabBarHeight = tabs ? tabs->tabBar()->frame().size.height : 0;
     root->addConstraints({pin(grid, NSLayoutAttributeTop, banner, NSLayoutAttributeBottom),
-                          pin(grid, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, -tabBarHeight)});
+                          pin(grid, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, -tabBarCover(owner))});
     // A tablet's grid spans the screen in every orientation; a phone's width
     // comes from the screen's own constraints (configurationView).
     if (isTablet())

@@ -31,13 +31,14 @@ std::shared_ptr<V> outlet(std::shared_ptr<V> view, const char* name) {
 }
 
 // The root of a library scene: a heading at the top, the banner area centred at
-// the bottom and the content between them, placed from the root's bounds at each
-// layout pass. (Its containers may size it through zero on the way to its real
-// size; children placed here, not by their autoresizing masks, come through that.)
+// the bottom, above what the shell's tab bar covers, and the content between
+// them, placed from the root's bounds at each layout pass. (Its containers may
+// size it through zero on the way to its real size; children placed here, not
+// by their autoresizing masks, come through that.)
 class LibrarySceneView : public UIView {
 public:
     using Placer = std::function<CGRect(CGRect bounds)>;
-    LibrarySceneView() : UIView(UIScreen::mainScreen()->bounds()) {
+    explicit LibrarySceneView(CGFloat bottomCover) : UIView(UIScreen::mainScreen()->bounds()), bottomCover_(bottomCover) {
         setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
         setBackgroundColor(screenColor()->CGColor());
     }
@@ -52,22 +53,24 @@ public:
     }
     void layoutSubviews() override {
         const CGRect box = bounds();
-        if (box.size.width <= 0 || box.size.height <= contentTop_) return;
+        if (box.size.width <= 0 || box.size.height <= contentTop_ + bottomCover_) return;
+        const CGFloat bottom = box.size.height - bottomCover_;
         CGFloat bannerHeight = 0;
         if (auto banner = banner_.lock()) {
             bannerHeight = banner->frame().size.height;
             const CGFloat width = banner->frame().size.width;
-            banner->setFrame(CGRectMake((box.size.width - width) / 2, box.size.height - bannerHeight, width, bannerHeight));
+            banner->setFrame(CGRectMake((box.size.width - width) / 2, bottom - bannerHeight, width, bannerHeight));
         }
         if (auto heading = heading_.lock()) heading->setFrame(placeHeading_(box));
         if (auto content = content_.lock())
-            content->setFrame(CGRectMake(0, contentTop_, box.size.width, box.size.height - contentTop_ - bannerHeight));
+            content->setFrame(CGRectMake(0, contentTop_, box.size.width, bottom - contentTop_ - bannerHeight));
     }
 
 private:
     std::weak_ptr<UIView> heading_, content_, banner_;
     Placer placeHeading_;
     CGFloat contentTop_ = 0;
+    const CGFloat bottomCover_;
 };
 
 // The empty banner area at the bottom, centred, sized by the screen's constraints.
@@ -88,7 +91,7 @@ std::shared_ptr<UITableView> downloadsTable(DownloadViewController& screen, CGRe
 
 std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
     auto& screen = dynamic_cast<DownloadViewController&>(owner);
-    auto root = std::make_shared<LibrarySceneView>();
+    auto root = std::make_shared<LibrarySceneView>(tabBarCover(owner));
     const CGRect box = root->bounds();
 
     auto segment = outlet(std::make_shared<UISegmentedControl>(std::vector<std::string>{"Downloaded", "Downloading"}),
@@ -146,7 +149,7 @@ std::shared_ptr<UIView> favoritesHeading(CGFloat width) {
 
 std::shared_ptr<UIView> buildFavoritesScene(UIViewController& owner) {
     auto& screen = dynamic_cast<FavoritesViewController&>(owner);
-    auto root = std::make_shared<LibrarySceneView>();
+    auto root = std::make_shared<LibrarySceneView>(tabBarCover(owner));
     const CGRect box = root->bounds();
     auto heading = favoritesHeading(box.size.width);
     root->addSubview(heading);

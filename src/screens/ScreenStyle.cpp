@@ -3,8 +3,15 @@
 #include "platform/dispatch/Dispatch.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIDevice.h"
+#include "platform/uikit/UITabBarController.h"
+#include "platform/uikit/UIViewController.h"
 
 UIColorPtr screenColor() { return UIColor::colorWithRed(35.0 / 255.0, 35.0 / 255.0, 35.0 / 255.0, 1.0); }
+
+CGFloat tabBarCover(const UIViewController& screen) {
+    auto tabs = screen.tabBarController();
+    return tabs ? tabs->tabBar()->frame().size.height : 0;
+}
 
 bool isTablet() { return UIDevice::currentDevice()->userInterfaceIdiom() == UIUserInterfaceIdiomPad; }
 

@@ -14,6 +14,7 @@
 #include "networking/DownloadFixtures.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIFont.h"
+#include "platform/uikit/UITabBarController.h"
 #include "screens/DownloadViewController.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -112,7 +113,9 @@ TEST_CASE("both tables count the selected segment's list, and switching the segm
     REQUIRE((segment && finished && running));
     CHECK(segment->selectedSegmentIndex() == 0);
     CHECK(segment->frame() == CGRectMake(10, 28, 300, 29));
-    CHECK(screen->contentView.lock()->frame() == CGRectMake(0, 65, 320, screen->view()->bounds().size.height - 65));
+    // The content (and the banner area under it, 0 high with ads off) ends where the shell's tab bar begins.
+    const CGFloat tabBarTop = screen->tabBarController()->tabBar()->frame().origin.y;
+    CHECK(screen->contentView.lock()->frame() == CGRectMake(0, 65, 320, tabBarTop - 65));
     CHECK_FALSE(finished->isHidden());
     CHECK(running->isHidden());
     // With segment 0 selected both tables count the finished downloads.
