@@ -280,7 +280,7 @@ TEST_CASE("a tap on the grid's banner is one click, what it opens is on screen a
     }
 }
 
-TEST_CASE("no banner and no banner request with ads off or with a banner unit under 11 UTF-16 units; banners with 11") {
+TEST_CASE("no banner and no banner request with ads off or with a banner unit under 11 UTF-16 units, banners with 11") {
     UnitsFile units;
     struct Case {
         const char* what;
