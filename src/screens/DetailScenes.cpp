@@ -2,7 +2,8 @@
 // screen's width) and "DetailMoviesViewController_iPad" (tablets, a 540 x 620
 // form sheet). Header with back or cancel and the favourite button; the title's
 // poster, title and facts; the panes switch (description, chapters); the panes
-// fill the room down to the banner slot at the bottom, which the page sizes.
+// fill the room down to the banner slot at the bottom (above the shell's tab
+// bar on a phone), which the page sizes.
 #include "platform/uikit/NSLayoutConstraint.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIFont.h"
@@ -141,7 +142,8 @@ void buildPanes(const std::shared_ptr<UIView>& root, DetailMoviesViewController&
 
     auto banner = connectOutlet<AKBannerView>(root, out.bannerView, makeBannerArea(CGRectZero), "bannerView");
     root->addConstraint(pin(banner, NSLayoutAttributeCenterX, root, NSLayoutAttributeCenterX, 0));
-    root->addConstraint(pin(banner, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, 0));
+    // On a phone the page is pushed inside the tab shell, whose bar lies over its bottom: the banner sits on the bar.
+    root->addConstraint(pin(banner, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, -tabBarOverlap(page)));
 
     auto self = page.self<DetailMoviesViewController>();
     auto table = connectOutlet(root, out.chaptersTable, std::make_shared<UITableView>(), "chaptersTable");

@@ -16,8 +16,6 @@
 #include "platform/uikit/UIScreen.h"
 #include "platform/uikit/UISearchBar.h"
 #include "platform/uikit/UIStoryboard.h"
-#include "platform/uikit/UITabBar.h"
-#include "platform/uikit/UITabBarController.h"
 #include "screens/GridLayout.h"
 #include "screens/MainStoryboard.h"
 #include "screens/MovieViewController.h"
@@ -132,10 +130,8 @@ GridViews addBannerAndGrid(UIViewController& owner, const std::shared_ptr<UIView
     grid->setAlwaysBounceVertical(true);
     root->addSubview(grid);
     // The shell's tab bar lies over the bottom of the screens: the grid ends above it.
-    auto tabs = owner.tabBarController();
-    const CGFloat tabBarHeight = tabs ? tabs->tabBar()->frame().size.height : 0;
     root->addConstraints({pin(grid, NSLayoutAttributeTop, banner, NSLayoutAttributeBottom),
-                          pin(grid, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, -tabBarHeight)});
+                          pin(grid, NSLayoutAttributeBottom, root, NSLayoutAttributeBottom, -tabBarOverlap(owner))});
     // A tablet's grid spans the screen in every orientation; a phone's width
     // comes from the screen's own constraints (configurationView).
     if (isTablet())

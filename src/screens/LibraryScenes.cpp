@@ -3,6 +3,7 @@
 // outlets (weakly; each outlet view's accessibility identifier is the outlet's name).
 #include "screens/MainStoryboard.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/uikit/NSParagraphStyle.h"
@@ -31,8 +32,8 @@ std::shared_ptr<V> outlet(std::shared_ptr<V> view, const char* name) {
 }
 
 // The root of a library scene: a heading at the top, the banner area centred at
-// the bottom and the content between them, placed from the root's bounds at each
-// layout pass. (Its containers may size it through zero on the way to its real
+// the bottom (above the shell's tab bar, which lies over the root's foot) and the
+// content between them, placed from the root's bounds at each layout pass. (Its containers may size it through zero on the way to its real
 // size; children placed here, not by their autoresizing masks, come through that.)
 class LibrarySceneView : public UIView {
 public:
@@ -41,8 +42,9 @@ public:
         setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
         setBackgroundColor(screenColor()->CGColor());
     }
-    void setParts(std::shared_ptr<UIView> heading, Placer placeHeading, CGFloat contentTop,
-                  std::shared_ptr<UIView> content, std::shared_ptr<UIView> banner) {
+    void setParts(UIViewController& owner, std::shared_ptr<UIView> heading, Placer placeHeading,
+                  CGFloat contentTop, std::shared_ptr<UIView> content, std::shared_ptr<UIView> banner) {
+        owner_ = owner.weakSelf<UIViewController>();
         heading_ = heading;
         placeHeading_ = std::move(placeHeading);
         contentTop_ = contentTop;
@@ -53,18 +55,21 @@ public:
     void layoutSubviews() override {
         const CGRect box = bounds();
         if (box.size.width <= 0 || box.size.height <= contentTop_) return;
+        auto owner = owner_.lock();
+        const CGFloat bottom = box.size.height - (owner ? tabBarOverlap(*owner) : 0);
         CGFloat bannerHeight = 0;
         if (auto banner = banner_.lock()) {
             bannerHeight = banner->frame().size.height;
             const CGFloat width = banner->frame().size.width;
-            banner->setFrame(CGRectMake((box.size.width - width) / 2, box.size.height - bannerHeight, width, bannerHeight));
+            banner->setFrame(CGRectMake((box.size.width - width) / 2, bottom - bannerHeight, width, bannerHeight));
         }
         if (auto heading = heading_.lock()) heading->setFrame(placeHeading_(box));
         if (auto content = content_.lock())
-            content->setFrame(CGRectMake(0, contentTop_, box.size.width, box.size.height - contentTop_ - bannerHeight));
+            content->setFrame(CGRectMake(0, contentTop_, box.size.width, std::max<CGFloat>(0, bottom - contentTop_ - bannerHeight)));
     }
 
 private:
+    std::weak_ptr<UIViewController> owner_;
     std::weak_ptr<UIView> heading_, content_, banner_;
     Placer placeHeading_;
     CGFloat contentTop_ = 0;
@@ -117,7 +122,7 @@ std::shared_ptr<UIView> buildDownloadScene(UIViewController& owner) {
     auto banner = bannerArea(*root);
     root->addSubview(banner);
     root->setParts(
-        segment, [](CGRect bounds) { return CGRectMake(10, kSegmentTop, bounds.size.width - 20, kSegmentHeight); },
+        owner, segment, [](CGRect bounds) { return CGRectMake(10, kSegmentTop, bounds.size.width - 20, kSegmentHeight); },
         kContentTop, content, banner);
 
     screen.actionSegment = segment;
@@ -163,7 +168,7 @@ std::shared_ptr<UIView> buildFavoritesScene(UIViewController& owner) {
     auto banner = bannerArea(*root);
     root->addSubview(banner);
     root->setParts(
-        heading, [](CGRect bounds) { return CGRectMake(0, 0, bounds.size.width, kHeadingHeight); }, kHeadingHeight,
+        owner, heading, [](CGRect bounds) { return CGRectMake(0, 0, bounds.size.width, kHeadingHeight); }, kHeadingHeight,
         grid, banner);
 
     screen.viewTitle = heading;

@@ -14,6 +14,8 @@
 #include "networking/DownloadFixtures.h"
 #include "platform/uikit/UIActionSheet.h"
 #include "platform/uikit/UIFont.h"
+#include "platform/uikit/UITabBar.h"
+#include "platform/uikit/UITabBarController.h"
 #include "screens/DownloadViewController.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -112,7 +114,11 @@ TEST_CASE("both tables count the selected segment's list, and switching the segm
     REQUIRE((segment && finished && running));
     CHECK(segment->selectedSegmentIndex() == 0);
     CHECK(segment->frame() == CGRectMake(10, 28, 300, 29));
-    CHECK(screen->contentView.lock()->frame() == CGRectMake(0, 65, 320, screen->view()->bounds().size.height - 65));
+    // The content ends on the shell's tab bar, which lies over the foot of the screen's view.
+    REQUIRE(screen->tabBarController());
+    const CGFloat tabBar = screen->tabBarController()->tabBar()->frame().size.height;
+    CHECK(tabBar > 0);
+    CHECK(screen->contentView.lock()->frame() == CGRectMake(0, 65, 320, screen->view()->bounds().size.height - 65 - tabBar));
     CHECK_FALSE(finished->isHidden());
     CHECK(running->isHidden());
     // With segment 0 selected both tables count the finished downloads.
