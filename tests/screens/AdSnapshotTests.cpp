@@ -59,6 +59,13 @@ bool boxFilledWith(const CGImageRef& image, const Box& box, const Colour& colour
     return true;
 }
 
+// The creative's white text crosses the banner's middle line (it is centred, not stuck to the top).
+bool textOnMiddleLine(const CGImageRef& image, const Box& box) {
+    for (double x = box.x + box.w * 0.2; x < box.x + box.w * 0.8; x += 0.5)
+        if (near(pixel(image, x, box.y + box.h / 2), {255, 255, 255}, 40)) return true;
+    return false;
+}
+
 // The painted frames, newest first asked: each call answers a frame newer than the last one seen.
 class Frames {
 public:
@@ -169,11 +176,12 @@ TEST_CASE("snapshots with ads: the banners of the grid, the detail page, search,
         CHECK(grid.h == (tablet ? 90 : 50));
         REQUIRE(app.waitFor({{"id", "moviePoster"}}));
         CHECK(frames.snapshotWhen("ads-grid" + suffix, [&](const CGImageRef& image) {
-            return boxFilledWith(image, grid, tablet ? kTabletBand : kPhoneBand);
+            return boxFilledWith(image, grid, tablet ? kTabletBand : kPhoneBand) && textOnMiddleLine(image, grid);
         }));
 
-        // The detail page: its mediated banner, the HTML adapter's block.
-        openFirstTitle(app);
+        // The detail page: its mediated banner, the HTML adapter's block; the title made a favourite.
+        const std::string title = openFirstTitle(app);
+        REQUIRE(app.tap({{"id", "movieFavoritiesButton"}}) == 200);
         Json detail = treeWhen(app, [](const Json& t) {
             return !withId(t, "bannerView").empty() && !hasClass(t, "LOProgressHUD");
         }, "the detail page's banner area");
@@ -236,6 +244,15 @@ TEST_CASE("snapshots with ads: the banners of the grid, the detail page, search,
             const Box banner = bannerOf(app, gridTitle, tab);
             CHECK(banner.w == 320);
             CHECK(banner.h == 50);
+            // The tab's content ends where the banner begins; the favourite is on its tab.
+            const Json tree = app.tree();
+            const auto content = withId(tree, std::string(tab) == "Favorites" ? "collectionView" : "contentView");
+            REQUIRE(content.size() == 1);
+            CHECK(boxOf(content.front()).y + boxOf(content.front()).h <= banner.y);
+            if (std::string(tab) == "Favorites") {
+                const auto cells = posterCells(tree);
+                CHECK((!cells.empty() && cellTitle(cells.front()) == title));
+            }
             std::string name = tab;
             for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             CHECK(frames.snapshotWhen("ads-" + name + suffix, [&](const CGImageRef& image) {
