@@ -155,6 +155,93 @@ Json chooseChapterUntilInterstitial(const ApplicationProcess& app) {
     return nullptr;
 }
 
+// The detail page with its banner (the title made a favourite), the interstitial over it at the first chapter
+// chosen and the stream dialog after its close; back on the grid at the end. The title.
+std::string snapshotDetailRoad(const ApplicationProcess& app, Frames& frames, bool tablet) {
+    const std::string suffix = tablet ? "-tablet" : "-phone";
+    // The mediated banner: the HTML adapter's block.
+    const std::string title = openFirstTitle(app);
+    REQUIRE(app.tap({{"id", "movieFavoritiesButton"}}) == 200);
+    const Json detail = treeWhen(app, [](const Json& t) {
+        return !withId(t, "bannerView").empty() && !hasClass(t, "LOProgressHUD");
+    }, "the detail page's banner area");
+    const Box banner = boxOf(withId(detail, "bannerView").back());
+    CHECK(banner.w == (tablet ? 468 : 320));
+    CHECK(banner.h == (tablet ? 60 : 50));
+    checkClearOfTabBar(detail, banner);
+    CHECK(frames.snapshotWhen("ads-detail" + suffix, [&](const CGImageRef& image) {
+        return boxFilledWith(image, banner, kMediated);
+    }));
+
+    // The interstitial, full screen over the page (over the tablet's form sheet too).
+    const Json shown = chooseChapterUntilInterstitial(app);
+    const Box screen{0, 0, tablet ? 768.0 : 320.0, tablet ? 1024.0 : 568.0};
+    const Box close = boxOf(withId(shown, "adClose").front());
+    CHECK(frames.snapshotWhen("ads-interstitial" + suffix, [&](const CGImageRef& image) {
+        int covered = 0, probes = 0;
+        for (double fx : {0.05, 0.35, 0.65, 0.95})
+            for (double fy : {0.1, 0.4, 0.75, 0.95}) {
+                const double x = screen.w * fx, y = screen.h * fy;
+                if (x >= close.x && x <= close.x + close.w && y >= close.y && y <= close.y + close.h) continue;
+                ++probes;
+                covered += near(pixel(image, x, y), kInterstitial);
+            }
+        return covered == probes;
+    }));
+
+    // Its close control brings the chapter's stream dialog over the dimmed page.
+    REQUIRE(app.tap({{"id", "adClose"}}) == 200);
+    const Json dialog = treeWhen(app, [](const Json& t) {
+        return !withId(t, "downloadButton").empty() && withId(t, "adClose").empty();
+    }, "the stream dialog after the close");
+    const Box streams = boxOf(withId(dialog, "movieTable").front());
+    CHECK(frames.snapshotWhen("ads-stream-dialog" + suffix, [&](const CGImageRef& image) {
+        return near(pixel(image, streams.x + 4, streams.y + 20), {255, 255, 255}, 4) &&
+               !near(pixel(image, banner.x + 4, banner.y + 4), kMediated);
+    }));
+    REQUIRE(app.tap(centreOf(withId(dialog, "cancelButton").back())) == 200);
+    REQUIRE(app.waitFor({{"id", "downloadButton"}}, true));
+    closeDetail(app, tablet);
+    return title;
+}
+
+// Search with its keyboard, then favourites (holding the favourite) and downloads, each with its banner.
+void snapshotListScreens(const ApplicationProcess& app, Frames& frames, bool tablet, const std::string& favourite) {
+    const std::string suffix = tablet ? "-tablet" : "-phone";
+    const std::string creative = tablet ? "Quorvane banner 728x90" : "Quorvane banner 320x50";
+    const Colour band = tablet ? kTabletBand : kPhoneBand;
+    REQUIRE(app.tap({{"id", "searchButton"}}) == 200);
+    const Box search = bannerOf(app, creative, "search");
+    const Json keyboardTree = treeWhen(app, [](const Json& t) { return !withId(t, "keyboard").empty(); }, "the keyboard");
+    const Box keyboard = boxOf(withId(keyboardTree, "keyboard").front());
+    CHECK(search.y + search.h <= keyboard.y);
+    CHECK(frames.snapshotWhen("ads-search" + suffix, [&](const CGImageRef& image) {
+        const CGPixel keys = pixel(image, keyboard.x + 2, keyboard.y + keyboard.h - 2);
+        return boxFilledWith(image, search, band) && !near(keys, {kScreen, kScreen, kScreen}, 4);
+    }));
+    REQUIRE(app.tap({{"id", "backButton"}}) == 200);
+    REQUIRE(app.waitFor({{"id", "keyboard"}}, true));
+
+    for (const std::string tab : {"Favorites", "Downloads"}) {
+        CAPTURE(tab);
+        REQUIRE(app.tap({{"label", tab}}) == 200);
+        const Box banner = bannerOf(app, creative, tab);
+        CHECK(banner.w == (tablet ? 728 : 320));
+        CHECK(banner.h == (tablet ? 90 : 50));
+        // The tab's content ends where the banner begins; the favourite is on its tab.
+        const Json tree = app.tree();
+        const auto content = withId(tree, tab == "Favorites" ? "collectionView" : "contentView");
+        REQUIRE(content.size() == 1);
+        CHECK(boxOf(content.front()).y + boxOf(content.front()).h <= banner.y);
+        if (tab == "Favorites") {
+            const auto cells = posterCells(tree);
+            CHECK((!cells.empty() && cellTitle(cells.front()) == favourite));
+        }
+        CHECK(frames.snapshotWhen(std::string("ads-") + (tab == "Favorites" ? "favorites" : "downloads") + suffix,
+                                  [&](const CGImageRef& image) { return boxFilledWith(image, banner, band); }));
+    }
+}
+
 }  // namespace
 
 TEST_SUITE("ad snapshots") {
@@ -167,98 +254,18 @@ TEST_CASE("snapshots with ads: the banners of the grid, the detail page, search,
         AdApp ads(AdAppOptions{device, 1, 1});  // an interstitial released at every stream reply
         ApplicationProcess& app = ads.app();
         Frames frames(app);
-        const std::string suffix = std::string("-") + device;
 
-        // The movie grid: its posters and the banner, the band in the banner's frame.
-        const std::string gridTitle = tablet ? "Quorvane banner 728x90" : "Quorvane banner 320x50";
-        const Box grid = bannerOf(app, gridTitle, "the movie grid");
+        // The movie grid: its posters and the banner, the band in the banner's frame, the text across its middle.
+        const Box grid = bannerOf(app, tablet ? "Quorvane banner 728x90" : "Quorvane banner 320x50", "the movie grid");
         CHECK(grid.w == (tablet ? 728 : 320));
         CHECK(grid.h == (tablet ? 90 : 50));
         REQUIRE(app.waitFor({{"id", "moviePoster"}}));
-        CHECK(frames.snapshotWhen("ads-grid" + suffix, [&](const CGImageRef& image) {
+        CHECK(frames.snapshotWhen(std::string("ads-grid-") + device, [&](const CGImageRef& image) {
             return boxFilledWith(image, grid, tablet ? kTabletBand : kPhoneBand) && textOnMiddleLine(image, grid);
         }));
 
-        // The detail page: its mediated banner, the HTML adapter's block; the title made a favourite.
-        const std::string title = openFirstTitle(app);
-        REQUIRE(app.tap({{"id", "movieFavoritiesButton"}}) == 200);
-        Json detail = treeWhen(app, [](const Json& t) {
-            return !withId(t, "bannerView").empty() && !hasClass(t, "LOProgressHUD");
-        }, "the detail page's banner area");
-        const Box detailBanner = boxOf(withId(detail, "bannerView").back());
-        CHECK(detailBanner.w == (tablet ? 468 : 320));
-        CHECK(detailBanner.h == (tablet ? 60 : 50));
-        checkClearOfTabBar(detail, detailBanner);
-        CHECK(frames.snapshotWhen("ads-detail" + suffix, [&](const CGImageRef& image) {
-            return boxFilledWith(image, detailBanner, kMediated);
-        }));
-
-        // The interstitial, full screen over the page (over the tablet's form sheet too).
-        const Json shown = chooseChapterUntilInterstitial(app);
-        const Box screen{0, 0, tablet ? 768.0 : 320.0, tablet ? 1024.0 : 568.0};
-        const Box close = boxOf(withId(shown, "adClose").front());
-        CHECK(frames.snapshotWhen("ads-interstitial" + suffix, [&](const CGImageRef& image) {
-            int covered = 0, probes = 0;
-            for (double fx : {0.05, 0.35, 0.65, 0.95})
-                for (double fy : {0.1, 0.4, 0.75, 0.95}) {
-                    const double x = screen.w * fx, y = screen.h * fy;
-                    if (x >= close.x && x <= close.x + close.w && y >= close.y && y <= close.y + close.h) continue;
-                    ++probes;
-                    covered += near(pixel(image, x, y), kInterstitial);
-                }
-            return covered == probes;
-        }));
-
-        // Its close control brings the chapter's stream dialog over the page.
-        REQUIRE(app.tap({{"id", "adClose"}}) == 200);
-        const Json dialog = treeWhen(app, [](const Json& t) {
-            return !withId(t, "downloadButton").empty() && withId(t, "adClose").empty();
-        }, "the stream dialog after the close");
-        const Box streams = boxOf(withId(dialog, "movieTable").front());
-        CHECK(frames.snapshotWhen("ads-stream-dialog" + suffix, [&](const CGImageRef& image) {
-            return near(pixel(image, streams.x + 4, streams.y + 20), {255, 255, 255}, 4) &&
-                   !near(pixel(image, detailBanner.x + 4, detailBanner.y + 4), kMediated);  // the page dimmed
-        }));
-        REQUIRE(app.tap(centreOf(withId(dialog, "cancelButton").back())) == 200);
-        REQUIRE(app.waitFor({{"id", "downloadButton"}}, true));
-        closeDetail(app, tablet);
-        if (tablet) continue;
-
-        // Search: the keyboard up at once, the banner over the results' area.
-        REQUIRE(app.tap({{"id", "searchButton"}}) == 200);
-        const Box search = bannerOf(app, gridTitle, "search");
-        const Json keyboardTree = treeWhen(app, [](const Json& t) { return !withId(t, "keyboard").empty(); }, "the keyboard");
-        const Box keyboard = boxOf(withId(keyboardTree, "keyboard").front());
-        CHECK(frames.snapshotWhen("ads-search" + suffix, [&](const CGImageRef& image) {
-            const CGPixel keys = pixel(image, keyboard.x + 2, keyboard.y + keyboard.h - 2);
-            return boxFilledWith(image, search, kPhoneBand) && !near(keys, {kScreen, kScreen, kScreen}, 4);
-        }));
-
-        REQUIRE(app.tap({{"id", "backButton"}}) == 200);
-        REQUIRE(app.waitFor({{"id", "keyboard"}}, true));
-
-        // Favourites and downloads.
-        for (const char* tab : {"Favorites", "Downloads"}) {
-            CAPTURE(tab);
-            REQUIRE(app.tap({{"label", tab}}) == 200);
-            const Box banner = bannerOf(app, gridTitle, tab);
-            CHECK(banner.w == 320);
-            CHECK(banner.h == 50);
-            // The tab's content ends where the banner begins; the favourite is on its tab.
-            const Json tree = app.tree();
-            const auto content = withId(tree, std::string(tab) == "Favorites" ? "collectionView" : "contentView");
-            REQUIRE(content.size() == 1);
-            CHECK(boxOf(content.front()).y + boxOf(content.front()).h <= banner.y);
-            if (std::string(tab) == "Favorites") {
-                const auto cells = posterCells(tree);
-                CHECK((!cells.empty() && cellTitle(cells.front()) == title));
-            }
-            std::string name = tab;
-            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            CHECK(frames.snapshotWhen("ads-" + name + suffix, [&](const CGImageRef& image) {
-                return boxFilledWith(image, banner, kPhoneBand);
-            }));
-        }
+        const std::string favourite = snapshotDetailRoad(app, frames, tablet);
+        snapshotListScreens(app, frames, tablet, favourite);
     }
 }
 
