@@ -359,23 +359,22 @@ TEST_CASE("with ads on, the page in a real browser shows the grid's banner as th
     }
     testtools::AdServerProcess ads({"--units", testtools::shippedAdUnits()});
     REQUIRE_MESSAGE(ads.started(), "the ad server");
-    PageFixture page({{"--adv-type", "1", "--adv-count", "3", "--adv-id-banner", "quorvane-banner-0001", "--adv-id-inter",
-                       "quorvane-interstitial-0001"},
+    PageFixture page({{"--adv-type", "1", "--adv-count", "3", "--adv-id-banner", "quorvane-banner-0001",
+                       "--adv-id-inter", "quorvane-interstitial-0001"},
                       ads.applicationEnvironment()});
     WebDriverSession& browser = *page.browser;
 
     // The grid's banner area holds the creative's page.
     const Json* banner = nullptr;
     Json tree;
+    const auto bannerArea = [](const Json& v) { return v.value("id", "") == "bannerView"; };
+    const auto creative = [](const Json& v) { return v.value("title", "") == "Quorvane banner 320x50"; };
     REQUIRE_MESSAGE(runMainUntil(
                         [&] {
                             tree = getJson(page.port, "/api/tree");
-                            banner = tree.contains("views") && !tree["views"].empty()
-                                         ? findNode(tree["views"][0], [](const Json& v) { return v.value("id", "") == "bannerView"; })
-                                         : nullptr;
-                            return banner && findNode(*banner, [](const Json& v) {
-                                       return v.value("title", "") == "Quorvane banner 320x50";
-                                   });
+                            const bool shown = tree.contains("views") && !tree["views"].empty();
+                            banner = shown ? findNode(tree["views"][0], bannerArea) : nullptr;
+                            return banner && findNode(*banner, creative);
                         },
                         30),
                     "the grid's banner with the 320 x 50 creative");
@@ -386,7 +385,9 @@ TEST_CASE("with ads on, the page in a real browser shows the grid's banner as th
 
     // The page shows the creative's band (#00897B) in the banner's frame, and is the frame pixel for pixel.
     const auto banded = [&](const CGImageRef& image) {
-        for (const auto& [x, y] : {std::pair{left + 4, top + 4}, {right - 4, top + 4}, {left + 4, bottom - 4}, {right - 4, bottom - 4}}) {
+        const std::pair<double, double> corners[] = {{left + 4, top + 4}, {right - 4, top + 4}, {left + 4, bottom - 4},
+                                                     {right - 4, bottom - 4}};
+        for (const auto& [x, y] : corners) {
             const CGPixel p = image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
             if (std::abs(p.r - 0x00) > 6 || std::abs(p.g - 0x89) > 6 || std::abs(p.b - 0x7B) > 6) return false;
         }
@@ -402,7 +403,8 @@ TEST_CASE("with ads on, the page in a real browser shows the grid's banner as th
     keep("ads-grid", shown.screenshot);
     const auto difference = testsupport::comparePixels(shot, decode(shown.served), 0);
     CHECK(difference.sameSize);
-    CHECK_MESSAGE(difference.offPixels == 0, difference.offPixels << " pixels differ, by up to " << difference.largestDifference);
+    CHECK_MESSAGE(difference.offPixels == 0,
+                  difference.offPixels << " pixels differ, by up to " << difference.largestDifference);
 
     // A click on the banner reaches its page: the ad server logs one click ping for the creative.
     const auto clicks = [&] {

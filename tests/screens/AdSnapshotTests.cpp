@@ -24,7 +24,6 @@ struct Colour {
     int r, g, b;
 };
 constexpr Colour kPhoneBand{0x00, 0x89, 0x7B};     // the 320 x 50 creative
-constexpr Colour kDetailBand{0x6A, 0x1B, 0x9A};    // 468 x 60
 constexpr Colour kTabletBand{0xEF, 0x6C, 0x00};    // 728 x 90
 constexpr Colour kMediated{0x1F, 0x6F, 0xD1};      // the HTML adapter's block on the detail page
 constexpr Colour kInterstitial{0x28, 0x35, 0x93};  // the application's interstitial
@@ -66,7 +65,7 @@ bool textOnMiddleLine(const CGImageRef& image, const Box& box) {
     return false;
 }
 
-// The painted frames, newest first asked: each call answers a frame newer than the last one seen.
+// The application's painted frames in turn: each one fetched is newer than the last one seen.
 class Frames {
 public:
     explicit Frames(const ApplicationProcess& app) : app_(app) {}
@@ -124,8 +123,8 @@ void checkClearOfTabBar(const Json& tree, const Box& banner) {
 
 // A screen with its banner showing the creative; the banner's box.
 Box bannerOf(const ApplicationProcess& app, const std::string& title, const std::string& what) {
-    const Json tree = treeWhen(app, [&](const Json& t) { return !bannerShowing(t, title).is_null() && !hasClass(t, "LOProgressHUD"); },
-                               what + " with its banner \"" + title + "\"");
+    const auto shown = [&](const Json& t) { return !bannerShowing(t, title).is_null() && !hasClass(t, "LOProgressHUD"); };
+    const Json tree = treeWhen(app, shown, what + " with its banner \"" + title + "\"");
     const Box banner = boxOf(bannerShowing(tree, title));
     checkClearOfTabBar(tree, banner);
     return banner;
@@ -212,7 +211,8 @@ void snapshotListScreens(const ApplicationProcess& app, Frames& frames, bool tab
     const Colour band = tablet ? kTabletBand : kPhoneBand;
     REQUIRE(app.tap({{"id", "searchButton"}}) == 200);
     const Box search = bannerOf(app, creative, "search");
-    const Json keyboardTree = treeWhen(app, [](const Json& t) { return !withId(t, "keyboard").empty(); }, "the keyboard");
+    const Json keyboardTree =
+        treeWhen(app, [](const Json& t) { return !withId(t, "keyboard").empty(); }, "the keyboard");
     const Box keyboard = boxOf(withId(keyboardTree, "keyboard").front());
     CHECK(search.y + search.h <= keyboard.y);
     CHECK(frames.snapshotWhen("ads-search" + suffix, [&](const CGImageRef& image) {
@@ -228,17 +228,23 @@ void snapshotListScreens(const ApplicationProcess& app, Frames& frames, bool tab
         const Box banner = bannerOf(app, creative, tab);
         CHECK(banner.w == (tablet ? 728 : 320));
         CHECK(banner.h == (tablet ? 90 : 50));
-        // The tab's content ends where the banner begins; the favourite is on its tab.
-        const Json tree = app.tree();
-        const auto content = withId(tree, tab == "Favorites" ? "collectionView" : "contentView");
+        // The tab's content ends where the banner begins; the favourite's poster is on its tab, the
+        // downloads' segments on theirs (what tells the two apart in the frame).
+        const bool favourites = tab == "Favorites";
+        const Json tree = treeWhen(app, [&](const Json& t) {
+            return favourites ? !posterCells(t).empty() : !withId(t, "actionSegment").empty();
+        }, "the tab's content");
+        const auto content = withId(tree, favourites ? "collectionView" : "contentView");
         REQUIRE(content.size() == 1);
         CHECK(boxOf(content.front()).y + boxOf(content.front()).h <= banner.y);
-        if (tab == "Favorites") {
-            const auto cells = posterCells(tree);
-            CHECK((!cells.empty() && cellTitle(cells.front()) == favourite));
-        }
-        CHECK(frames.snapshotWhen(std::string("ads-") + (tab == "Favorites" ? "favorites" : "downloads") + suffix,
-                                  [&](const CGImageRef& image) { return boxFilledWith(image, banner, band); }));
+        if (favourites) CHECK(cellTitle(posterCells(tree).front()) == favourite);
+        const Box mark = boxOf(favourites ? posterCells(tree).front() : withId(tree, "actionSegment").front());
+        CHECK(frames.snapshotWhen(std::string("ads-") + (favourites ? "favorites" : "downloads") + suffix,
+                                  [&](const CGImageRef& image) {
+                                      const CGPixel shown = pixel(image, mark.x + mark.w / 4, mark.y + mark.h / 2);
+                                      return boxFilledWith(image, banner, band) &&
+                                             !near(shown, {kScreen, kScreen, kScreen}, 4);
+                                  }));
     }
 }
 
