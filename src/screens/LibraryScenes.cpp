@@ -3,6 +3,7 @@
 // outlets (weakly; each outlet view's accessibility identifier is the outlet's name).
 #include "screens/MainStoryboard.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/uikit/NSParagraphStyle.h"
@@ -63,7 +64,7 @@ public:
         }
         if (auto heading = heading_.lock()) heading->setFrame(placeHeading_(box));
         if (auto content = content_.lock())
-            content->setFrame(CGRectMake(0, contentTop_, box.size.width, bottom - contentTop_ - bannerHeight));
+            content->setFrame(CGRectMake(0, contentTop_, box.size.width, std::max<CGFloat>(0, bottom - contentTop_ - bannerHeight)));
     }
 
 private:

@@ -1,5 +1,6 @@
 // Protects the device screen's page in a real browser: the application's page loads in headless Chromium, shows
-// the frame pixel for pixel, and a click on it is a tap at the same point of the application.
+// the frame pixel for pixel (the ad banner's web frame included), and a click on it is a tap at the same point of
+// the application (on the banner: one click for the ad server).
 #include <doctest/doctest.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "WebDriverSession.h"
 #include "platform/imageio/ImageCodecs.h"
+#include "support/AdServerProcess.h"
 #include "support/CatalogueServerProcess.h"
 #include "support/ReferenceImage.h"
 #include "support/TestEnvironment.h"
@@ -126,6 +128,13 @@ ShownFrame shownFrame(WebDriverSession& browser, const std::string& image, int p
     return shown;
 }
 
+// What the application starts with beyond the defaults: the catalogue backend's
+// arguments and more environment (the ad hosts, say).
+struct PageOptions {
+    std::vector<std::string> catalogueArguments = {};
+    std::vector<std::string> environment = {};
+};
+
 // The application (against a local catalogue backend) and its page open in the browser.
 struct PageFixture {
     testsupport::TempHome home;
@@ -135,15 +144,15 @@ struct PageFixture {
     int port = 0;
     std::string image;  // the frame's image element
 
-    PageFixture() {
+    explicit PageFixture(const PageOptions& options = {}) : catalogue(options.catalogueArguments) {
         REQUIRE_MESSAGE(catalogue.started(), "the catalogue server did not start");
         const std::string portFile = home.path() + "/screen-port";
-        app = std::make_unique<ChildProcess>(
-            std::vector<std::string>{QUORVANE_APP_EXECUTABLE},
-            std::vector<std::string>{"QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0",
-                                     "QUORVANE_SCREEN_PORT_FILE=" + portFile, "QUORVANE_DEVICE=phone",
-                                     "QUORVANE_CATALOGUE_URL=" + catalogue.origin() + "/admin/index.php/apiios_final"},
-            home.path() + "/application.out");
+        std::vector<std::string> environment{
+            "QUORVANE_HOME=" + home.path(), "QUORVANE_SCREEN_PORT=0", "QUORVANE_SCREEN_PORT_FILE=" + portFile,
+            "QUORVANE_DEVICE=phone", "QUORVANE_CATALOGUE_URL=" + catalogue.origin() + "/admin/index.php/apiios_final"};
+        environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+        app = std::make_unique<ChildProcess>(std::vector<std::string>{QUORVANE_APP_EXECUTABLE}, environment,
+                                             home.path() + "/application.out");
         REQUIRE(app->started());
         REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
         port = std::stoi(readFile(portFile));
@@ -340,4 +349,75 @@ TEST_CASE("the first grid in a real browser is the frame pixel for pixel, and a 
         20);
     CHECK_MESSAGE(named, "the detail page does not name " << title << ": " << (detailTitle ? detailTitle->dump() : "none"));
     keep("detail", shownFrame(browser, page.image, page.port).screenshot);
+}
+
+TEST_CASE("with ads on, the page in a real browser shows the grid's banner as the frame does, and a click on it is one "
+          "click for the ad server") {
+    if (!browserAvailable()) {
+        MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
+        return;
+    }
+    testtools::AdServerProcess ads({"--units", testtools::shippedAdUnits()});
+    REQUIRE_MESSAGE(ads.started(), "the ad server");
+    PageFixture page({{"--adv-type", "1", "--adv-count", "3", "--adv-id-banner", "quorvane-banner-0001",
+                       "--adv-id-inter", "quorvane-interstitial-0001"},
+                      ads.applicationEnvironment()});
+    WebDriverSession& browser = *page.browser;
+
+    // The grid's banner area holds the creative's page.
+    const Json* banner = nullptr;
+    Json tree;
+    const auto bannerArea = [](const Json& v) { return v.value("id", "") == "bannerView"; };
+    const auto creative = [](const Json& v) { return v.value("title", "") == "Quorvane banner 320x50"; };
+    REQUIRE_MESSAGE(runMainUntil(
+                        [&] {
+                            tree = getJson(page.port, "/api/tree");
+                            const bool shown = tree.contains("views") && !tree["views"].empty();
+                            banner = shown ? findNode(tree["views"][0], bannerArea) : nullptr;
+                            return banner && findNode(*banner, creative);
+                        },
+                        30),
+                    "the grid's banner with the 320 x 50 creative");
+    const Json box = (*banner)["frame"];
+    CHECK(box == Json::array({0, 64, 320, 50}));
+    const double left = box[0].get<double>(), top = box[1].get<double>();
+    const double right = left + box[2].get<double>(), bottom = top + box[3].get<double>();
+
+    // The page shows the creative's band (#00897B) in the banner's frame, and is the frame pixel for pixel.
+    const auto banded = [&](const CGImageRef& image) {
+        const std::pair<double, double> corners[] = {{left + 4, top + 4}, {right - 4, top + 4}, {left + 4, bottom - 4},
+                                                     {right - 4, bottom - 4}};
+        for (const auto& [x, y] : corners) {
+            const CGPixel p = image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
+            if (std::abs(p.r - 0x00) > 6 || std::abs(p.g - 0x89) > 6 || std::abs(p.b - 0x7B) > 6) return false;
+        }
+        return true;
+    };
+    ShownFrame shown;
+    CGImageRef shot = nullptr;
+    REQUIRE_MESSAGE(runMainUntil([&] {
+        shown = shownFrame(browser, page.image, page.port);
+        shot = decode(shown.screenshot);
+        return shot && banded(shot);
+    }, 30), "the page to show the banner's band");
+    keep("ads-grid", shown.screenshot);
+    const auto difference = testsupport::comparePixels(shot, decode(shown.served), 0);
+    CHECK(difference.sameSize);
+    CHECK_MESSAGE(difference.offPixels == 0,
+                  difference.offPixels << " pixels differ, by up to " << difference.largestDifference);
+
+    // A click on the banner reaches its page: the ad server logs one click ping for the creative.
+    const auto clicks = [&] {
+        std::vector<std::string> units;
+        for (const Json& entry : ads.log())
+            if (entry.value("path", "") == "/adnet/ping/click") units.push_back(entry.value("rawQuery", ""));
+        return units;
+    };
+    REQUIRE(clicks().empty());
+    page.recordInputs();
+    browser.clickAt(page.image, static_cast<int>(std::lround((left + right) / 2)) - 160,
+                    static_cast<int>(std::lround((top + bottom) / 2)) - 284);
+    CHECK(page.sentInputs(1)[0]["status"] == 200);
+    REQUIRE_MESSAGE(runMainUntil([&] { return !clicks().empty(); }, 30), "the click ping in the ad server's log");
+    CHECK(clicks() == std::vector<std::string>{"unit=quorvane-banner-0001-320x50"});
 }
