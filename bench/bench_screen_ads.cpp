@@ -16,7 +16,7 @@
 //   launch to the grid's posters        ads on 134 ms, off 128 ms: 1.05 x  [0.96 to 1.46 x; medians 83 to 214 ms]
 //   launch to the grid's banner loaded  ads on 494 ms                      [400 to 720 ms]
 //   tap on a poster to the new frame    trickling 66 ms, off 56 ms: 1.17 x [0.76 to 1.55 x; medians 48 to 78 ms]
-//   tap on Back to the new frame        trickling 100 ms, off 92 ms: 1.08 x [0.72 to 1.19 x; medians 70 to 116 ms]
+//   tap on Back to the new frame        trickling 100 ms, off 92 ms: 1.08 x [0.72 to 1.19 x; medians 58 to 116 ms]
 //   (the taps' own answers take about 4 ms; the rest runs from the delivered tap to the changed frame's PNG)
 //   PSS after the six screens and one interstitial: ads on 248 MiB (application 57, web process 170, network
 //   process 20), ads off 125 MiB (application 43, web process 74, network process 7): 123 MiB more with ads
