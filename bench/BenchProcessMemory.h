@@ -1,9 +1,10 @@
 #pragma once
-// Memory of this process and the processes it started (the web engine's web
-// and network processes): proportional set size (PSS, shared pages split
-// among their users) read from /proc, summed over the process tree, with
-// named subtrees left out (a local peer such as the ad server, whose memory
-// is not ours). Linux only; a process that ends while it is read counts 0.
+// Memory of this process (or of another one, such as the application a
+// benchmark started) and the processes it started (the web engine's web and
+// network processes): proportional set size (PSS, shared pages split among
+// their users) read from /proc, summed over the process tree, with named
+// subtrees left out (a local peer such as the ad server, whose memory is not
+// ours). Linux only; a process that ends while it is read counts 0.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -65,10 +66,10 @@ inline std::vector<std::pair<int, int>> processParents() {
     return parents;
 }
 
-// This process and every process below it, leaving out the subtrees of
-// processes whose command name is in `skipped`.
-inline std::vector<int> processTree(const std::set<std::string>& skipped = {}) {
-    std::vector<int> tree{static_cast<int>(getpid())};
+// The root (this process when 0) and every process below it, leaving out the
+// subtrees of processes whose command name is in `skipped`.
+inline std::vector<int> processTree(const std::set<std::string>& skipped = {}, int root = 0) {
+    std::vector<int> tree{root > 0 ? root : static_cast<int>(getpid())};
     const auto parents = processParents();
     for (std::size_t i = 0; i < tree.size(); ++i)
         for (const auto& [pid, ppid] : parents)
@@ -76,21 +77,30 @@ inline std::vector<int> processTree(const std::set<std::string>& skipped = {}) {
     return tree;
 }
 
-// PSS of this process and of its tree, in MiB, with the tree's share per command name.
+// The children of this process with the command name (a program the benchmark started).
+inline std::vector<int> childrenNamed(const std::string& name) {
+    std::vector<int> found;
+    for (const auto& [pid, ppid] : processParents())
+        if (ppid == static_cast<int>(getpid()) && processName(pid) == name) found.push_back(pid);
+    return found;
+}
+
+// PSS of the root process (this one when 0) and of its tree, in MiB, with the
+// tree's share per command name.
 struct TreeMemory {
-    double hostMiB = 0;
+    double hostMiB = 0;  // the root's own
     double totalMiB = 0;
     std::map<std::string, double> byNameMiB;
 };
 
-inline TreeMemory treeMemory(const std::set<std::string>& skipped = {}) {
+inline TreeMemory treeMemory(const std::set<std::string>& skipped = {}, int root = 0) {
     TreeMemory memory;
-    const int self = static_cast<int>(getpid());
-    for (const int pid : processTree(skipped)) {
+    const int self = root > 0 ? root : static_cast<int>(getpid());
+    for (const int pid : processTree(skipped, self)) {
         const double mib = static_cast<double>(pssKiB(pid)) / 1024.0;
         memory.totalMiB += mib;
         if (pid == self) memory.hostMiB = mib;
-        memory.byNameMiB[pid == self ? std::string("(this process)") : processName(pid)] += mib;
+        memory.byNameMiB[pid == self && root <= 0 ? std::string("(this process)") : processName(pid)] += mib;
     }
     return memory;
 }

@@ -1,0 +1,373 @@
+// The screens with ads, through the real executable's device screen, ads on next to ads off in the same run (the
+// application against the local catalogue backend and ad server, as `make run` starts it; ads off is "AdvType" 0
+// with the same peers):
+// 1. launch to the movie grid's first page with every visible poster in place (alternating launches, a fresh
+//    home each; the medians and their ratio), and with ads on the launch to the grid's banner creative loaded;
+// 2. tap to new frame: a tap on the grid's first poster (the detail page opens) and on Back (the grid comes back),
+//    timed until /frame.png first shows the tapped area changed, with ads on and the ad server trickling every
+//    answer (mode "slow") next to ads off, the two applications' taps alternating; medians;
+// 3. memory: PSS of the application and its web processes after the six screens with a banner (movie grid,
+//    search, TV-show grid, favourites, downloads, detail page) and one interstitial ("AdvCount" 1, a chapter
+//    chosen, the interstitial closed, the stream dialog shown and cancelled), ads on next to ads off: the
+//    difference, aimed under 200 MiB.
+//
+// Figures of this machine (8 cores shared with other builds and test runs, load average 4 to 9; Release;
+// 2026-12-08), one run, with the spread over 21 runs in brackets:
+//   launch to the grid's posters        ads on 134 ms, off 128 ms: 1.05 x  [0.96 to 1.46 x; medians 83 to 214 ms]
+//   launch to the grid's banner loaded  ads on 494 ms                      [400 to 720 ms]
+//   tap on a poster to the new frame    trickling 66 ms, off 56 ms: 1.17 x [0.76 to 1.55 x; medians 48 to 78 ms]
+//   tap on Back to the new frame        trickling 100 ms, off 92 ms: 1.08 x [0.72 to 1.19 x; medians 58 to 116 ms]
+//   (the taps' own answers take about 4 ms; the rest runs from the delivered tap to the changed frame's PNG)
+//   PSS after the six screens and one interstitial: ads on 248 MiB (application 57, web process 170, network
+//   process 20), ads off 125 MiB (application 43, web process 74, network process 7): 123 MiB more with ads
+//   [121 to 139 MiB], under the aim of 200 MiB. PSS splits shared pages among their users, so the totals move
+//   with the other programs running the same libraries (ads on 248 to 322 MiB). Ads off still runs a web
+//   process from the launch on (the banner areas' ad slots make their web views when made), and the ad server
+//   saw no request from it.
+#define DOCTEST_CONFIG_IMPLEMENT  // the test peers' runners and the road steps assert through doctest
+#include <doctest/doctest.h>
+
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "AppRoadSupport.h"
+#include "BenchProcessMemory.h"
+#include "BenchSupport.h"
+#include "platform/foundation/Data.h"
+#include "platform/uikit/UIImage.h"
+#include "support/ReferenceImage.h"
+
+#ifndef QUORVANE_BUILD_TYPE
+#define QUORVANE_BUILD_TYPE "unknown"
+#endif
+
+namespace {
+
+using approad::AdApp;
+using approad::Json;
+using testsupport::ApplicationProcess;
+
+constexpr int kLaunches = 11;        // per mode, alternating
+constexpr int kTapRounds = 25;       // per application: one poster tap and one Back each
+constexpr std::size_t kVisiblePosters = 9;  // three rows of three on a 320 x 568 phone, with or without a banner
+constexpr double kMemoryAimMiB = 200;
+constexpr double kFrameLimit = 20;   // seconds a tap may take to show
+constexpr double kScale = 2;         // /frame.png's pixels per point
+
+// Ends every application this run started: a run ended early by std::exit skips their owners' destructors.
+void killApplications() {
+    for (const int pid : bench::childrenNamed("quorvane")) ::kill(pid, SIGKILL);
+}
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "bench_screen_ads: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// The peers (ad server, catalogue backend) and a first application, ads on or off.
+std::unique_ptr<AdApp> adApp(bool adsOn, int advCount) {
+    approad::AdAppOptions options;
+    options.advType = adsOn ? 1 : 0;
+    options.advCount = advCount;
+    return std::make_unique<AdApp>(options);
+}
+
+// Another application against the same peers, in the home given.
+std::unique_ptr<ApplicationProcess> launchAgainst(AdApp& peers, const std::string& home) {
+    ApplicationProcess::Options options{QUORVANE_APP_EXECUTABLE, home, peers.catalogue().baseURL(), "phone"};
+    options.environment = peers.ads().applicationEnvironment();
+    auto app = std::make_unique<ApplicationProcess>(options);
+    if (!app->started()) fail("an application's device screen did not answer");
+    return app;
+}
+
+// Taps the target; a tap the device screen did not deliver ends the run with its answer.
+void tapOrFail(const ApplicationProcess& app, const Json& target) {
+    const auto reply = app.post("/api/tap", target);
+    if (reply.status != 200)
+        fail("a tap on " + target.dump() + " answered " + std::to_string(reply.status) + " " + reply.body);
+}
+
+const char* modeName(bool adsOn) { return adsOn ? "ads on" : "ads off"; }
+
+// Whether the tree shows a list screen's banner with the application's creative.
+bool listBannerLoaded(const Json& tree) {
+    return !testsupport::findViews(tree, [](const Json& v) {
+        return v.value("class", "") == "UIWebView" && v.value("title", "").rfind("Quorvane banner", 0) == 0;
+    }).empty();
+}
+
+// A view and what it holds, as a tree of its own.
+Json treeOf(const Json& view) { return {{"views", Json::array({view})}}; }
+
+// Whether the tree shows a banner area holding a web view (the detail page's mediated creative has no title of ours).
+bool bannerHoldsWebView(const Json& tree) {
+    for (const Json& banner : approad::withId(tree, "bannerView"))
+        if (approad::hasClass(treeOf(banner), "UIWebView")) return true;
+    return false;
+}
+
+// The titles of the grid's first visible cells once their posters are in.
+std::vector<std::string> visibleTitles(const ApplicationProcess& app) {
+    std::vector<std::string> titles;
+    const bool shown = app.waitForTree([&](const Json& tree) {
+        titles.clear();
+        for (const Json& cell : approad::posterCells(tree)) {
+            if (titles.size() == kVisiblePosters) break;
+            const auto posters = approad::withId(treeOf(cell), "moviePoster");
+            if (posters.empty() || posters.front().value("label", "").empty()) return false;
+            titles.push_back(approad::cellTitle(cell));
+        }
+        return titles.size() == kVisiblePosters;
+    });
+    if (!shown) fail("the grid's first posters did not come");
+    return titles;
+}
+
+// Waits for the grid's banner creative; when it does not come, ends the run with what the banner area holds and
+// the paths the ad server was asked for.
+void awaitGridBanner(const ApplicationProcess& app, AdApp& peers, const std::string& when) {
+    if (app.waitForTree([](const Json& t) { return !approad::hasClass(t, "LOProgressHUD") && listBannerLoaded(t); }))
+        return;
+    std::string paths;
+    for (const Json& entry : peers.ads().log()) paths += " " + entry.value("path", "");
+    const auto banners = approad::withId(app.tree(), "bannerView");
+    fail(when + ": no banner creative on the grid within 30 s; the banner area: " +
+         (banners.empty() ? std::string("none") : banners.front().dump()) + "; the ad server was asked for:" + paths);
+}
+
+// ------------------------------------------------------------------ launch
+
+struct LaunchTimes {
+    double posters = -1, banner = -1;
+};
+
+// One launch against the peers in a fresh home: spawn to every visible poster (and, with ads on, to the banner's
+// creative in the tree, read after the posters).
+LaunchTimes launchOnce(AdApp& peers, const std::vector<std::string>& titles, bool adsOn) {
+    testsupport::TempHome home;
+    LaunchTimes times;
+    const auto start = bench::SteadyClock::now();
+    const auto launched = launchAgainst(peers, home.path());
+    const ApplicationProcess& app = *launched;
+    for (const std::string& title : titles)
+        if (!app.waitFor({{"label", title + " poster"}})) fail("a launch did not show the poster of " + title);
+    times.posters = bench::seconds(start);
+    if (adsOn) {
+        awaitGridBanner(app, peers, "a launch");
+        times.banner = bench::seconds(start);
+    }
+    launched->stop();
+    return times;
+}
+
+void launches(AdApp& on, AdApp& off) {
+    const auto titlesOn = visibleTitles(on.app()), titlesOff = visibleTitles(off.app());
+    on.app().stop();  // the peers' own first launches warmed the servers' posters
+    off.app().stop();
+    std::vector<double> postersOn, postersOff, bannerOn;
+    for (int i = 0; i < kLaunches; ++i) {
+        const LaunchTimes withAds = launchOnce(on, titlesOn, true);
+        postersOn.push_back(withAds.posters);
+        bannerOn.push_back(withAds.banner);
+        postersOff.push_back(launchOnce(off, titlesOff, false).posters);
+    }
+    const double medianOn = bench::median(postersOn), medianOff = bench::median(postersOff);
+    std::printf("%-64s %9.1f ms\n", "launch to the grid with its visible posters, ads on, median", medianOn * 1e3);
+    std::printf("%-64s %9.1f ms\n", "launch to the grid with its visible posters, ads off, median", medianOff * 1e3);
+    std::printf("%-64s %9.2f x\n", "ratio of the medians, on / off", medianOn / medianOff);
+    std::printf("%-64s %9.1f ms\n", "launch to the grid's banner creative loaded, ads on, median",
+                bench::median(bannerOn) * 1e3);
+}
+
+// ------------------------------------------------------------------ tap to new frame
+
+struct Frame {
+    std::uint64_t number = 0;
+    CGImageRef image;
+    bench::SteadyClock::time_point arrived;  // when its bytes were in, before decoding
+};
+
+// /frame.png as it is now, or (after > 0) the next frame newer than `after`.
+Frame fetchFrame(const ApplicationProcess& app, std::uint64_t after = 0) {
+    const auto reply = app.get(after ? "/frame.png?after=" + std::to_string(after) : std::string("/frame.png"));
+    const auto arrived = bench::SteadyClock::now();
+    if (reply.status != 200) fail("/frame.png answered " + std::to_string(reply.status));
+    const auto image = UIImage::imageWithData(dataFromString(reply.body));
+    if (!image) fail("/frame.png was not a PNG");
+    return {std::stoull(reply.header("x-frame-number")), image->CGImage(), arrived};
+}
+
+// Whether more than 1 % of the area's pixels differ between the frames (the area in points).
+bool areaChanged(const Frame& before, const Frame& now, const Json& frame) {
+    const CGRect area = CGRectMake(frame[0].get<double>() * kScale, frame[1].get<double>() * kScale,
+                                   frame[2].get<double>() * kScale, frame[3].get<double>() * kScale);
+    const auto d = testsupport::comparePixels(CGImageCreateWithImageInRect(before.image, area),
+                                              CGImageCreateWithImageInRect(now.image, area));
+    return !d.sameSize || d.offPixels * 100 > d.pixels;
+}
+
+struct TapTimes {
+    std::vector<double> open, back, answered;  // to the new frame; to /api/tap's answer, both taps
+};
+
+// Seconds from sending the tap until the first frame that shows `area` changed has arrived; the tap's own answer
+// (its delivery on the application's main thread) is kept in `times`.
+double tapToNewFrame(const ApplicationProcess& app, const Json& target, const Json& area, TapTimes& times) {
+    const Frame before = fetchFrame(app);
+    const auto start = bench::SteadyClock::now();
+    tapOrFail(app, target);
+    times.answered.push_back(bench::seconds(start));
+    for (std::uint64_t seen = before.number; bench::seconds(start) < kFrameLimit;) {
+        const Frame now = fetchFrame(app, seen);
+        if (now.number > seen && areaChanged(before, now, area))
+            return std::chrono::duration<double>(now.arrived - start).count();
+        seen = now.number;
+    }
+    fail("no frame showed the tap on " + target.dump());
+}
+
+// Opens the first title from the grid and goes back, both taps timed; waits for each screen to settle.
+void tapRound(const ApplicationProcess& app, TapTimes& times) {
+    Json cell;
+    if (!app.waitForTree([&](const Json& t) {
+            const auto cells = approad::posterCells(t);
+            return !cells.empty() && !approad::hasClass(t, "LOProgressHUD") && (cell = cells.front(), true);
+        }))
+        fail("the grid did not settle");
+    times.open.push_back(tapToNewFrame(app, testsupport::centreOf(cell), cell["frame"], times));
+    if (!app.waitForTree([](const Json& t) {
+            return !approad::withId(t, "functionSegment").empty() && !approad::hasClass(t, "LOProgressHUD");
+        }))
+        fail("the detail page did not settle");
+    times.back.push_back(tapToNewFrame(app, {{"id", "backButton"}}, cell["frame"], times));
+    if (!app.waitFor({{"label", approad::cellTitle(cell) + " poster"}})) fail("the grid did not come back");
+}
+
+void taps(AdApp& on, AdApp& off) {
+    testsupport::TempHome homeOn, homeOff;
+    const auto appOn = launchAgainst(on, homeOn.path()), appOff = launchAgainst(off, homeOff.path());
+    visibleTitles(*appOff);
+    visibleTitles(*appOn);
+    awaitGridBanner(*appOn, on, "the grid before the taps");
+    // From now on every ad answer is held back and trickled: 64 bytes every 100 ms.
+    if (on.ads().order("mode", {{"mode", "slow"}, {"trickle_bytes", 64}, {"every_ms", 100}}) != 200)
+        fail("the ad server did not take the slow mode");
+    const std::size_t adRequestsBefore = on.ads().log().size();
+    TapTimes withAds, withoutAds;
+    for (int round = 0; round < kTapRounds; ++round) {
+        tapRound(*appOn, withAds);
+        tapRound(*appOff, withoutAds);
+    }
+    const std::size_t adRequests = on.ads().log().size() - adRequestsBefore;
+    if (on.ads().order("mode", {{"mode", "healthy"}}) != 200) fail("the ad server did not become healthy again");
+    const double openOn = bench::median(withAds.open), openOff = bench::median(withoutAds.open);
+    const double backOn = bench::median(withAds.back), backOff = bench::median(withoutAds.back);
+    std::printf("%-64s %9.1f ms\n", "tap on a poster to the new frame, ads on and trickling, median", openOn * 1e3);
+    std::printf("%-64s %9.1f ms\n", "tap on a poster to the new frame, ads off, median", openOff * 1e3);
+    std::printf("%-64s %9.2f x\n", "ratio, on / off", openOn / openOff);
+    std::printf("%-64s %9.1f ms\n", "tap on Back to the new frame, ads on and trickling, median", backOn * 1e3);
+    std::printf("%-64s %9.1f ms\n", "tap on Back to the new frame, ads off, median", backOff * 1e3);
+    std::printf("%-64s %9.2f x\n", "ratio, on / off", backOn / backOff);
+    std::printf("%-64s %9.1f ms   ads off %.1f ms\n", "of which the taps' own answers, ads on, median",
+                bench::median(withAds.answered) * 1e3, bench::median(withoutAds.answered) * 1e3);
+    std::printf("%-64s %9zu\n", "ad requests the server saw (trickling) during the taps", adRequests);
+}
+
+// ------------------------------------------------------------------ memory
+
+// Shows the screen whose view carries the id (and, with ads on, its banner's creative).
+void showScreen(const ApplicationProcess& app, const Json& tap, const std::string& id, bool adsOn) {
+    tapOrFail(app, tap);
+    if (!app.waitForTree([&](const Json& t) {
+            return !approad::withId(t, id).empty() && !approad::hasClass(t, "LOProgressHUD") &&
+                   (!adsOn || listBannerLoaded(t));
+        }))
+        fail(std::string("the screen with ") + id + " did not show (" + modeName(adsOn) + ")");
+}
+
+// The six screens, then a chapter's stream reply (with ads on its interstitial, closed by its control) and the
+// stream dialog cancelled.
+void sixScreensAndOneInterstitial(AdApp& peers, bool adsOn) {
+    const ApplicationProcess& app = peers.app();
+    visibleTitles(app);
+    if (adsOn) awaitGridBanner(app, peers, "the memory road");
+    if (!app.waitForTree([](const Json& t) { return !approad::hasClass(t, "LOProgressHUD"); }))
+        fail(std::string("the grid did not settle (") + modeName(adsOn) + ")");
+    showScreen(app, {{"id", "searchButton"}}, "searchBar", adsOn);
+    showScreen(app, {{"id", "backButton"}}, "genresButton", false);
+    showScreen(app, {{"label", "TV Shows"}}, "headViewTitle", adsOn);
+    showScreen(app, {{"label", "Favorites"}}, "collectionView", adsOn);
+    showScreen(app, {{"label", "Downloads"}}, "actionSegment", adsOn);
+    showScreen(app, {{"label", "Movies"}}, "genresButton", false);
+    approad::openFirstTitle(app);
+    if (adsOn && !app.waitForTree(bannerHoldsWebView)) fail("the detail page showed no banner");
+    tapOrFail(app, approad::half(approad::withId(app.tree(), "functionSegment").front(), true));
+    Json chapter;
+    if (!app.waitForTree([&](const Json& t) {
+            const auto rows = approad::rowsOf(t, "chaptersTable");
+            return !rows.empty() && (chapter = rows.front(), true);
+        }))
+        fail("no chapters");
+    tapOrFail(app, testsupport::centreOf(chapter));
+    if (adsOn) {
+        if (!app.waitFor({{"id", "adClose"}})) fail("no interstitial came");
+        tapOrFail(app, {{"id", "adClose"}});
+    }
+    if (!app.waitFor({{"id", "cancelButton"}})) fail("no stream dialog came");
+    tapOrFail(app, {{"id", "cancelButton"}});
+    if (!app.waitFor({{"id", "cancelButton"}}, true)) fail("the stream dialog did not close");
+}
+
+void printMemory(const char* what, const bench::TreeMemory& memory) {
+    std::printf("%-64s %9.1f MiB   application %.1f", what, memory.totalMiB, memory.hostMiB);
+    for (const auto& [name, mib] : memory.byNameMiB)
+        if (name != "quorvane") std::printf(", %s %.1f", name.c_str(), mib);
+    std::printf("\n");
+}
+
+bench::TreeMemory memoryAfterTheRoad(bool adsOn) {
+    const auto peers = adApp(adsOn, 1);
+    sixScreensAndOneInterstitial(*peers, adsOn);
+    const auto applications = bench::childrenNamed("quorvane");
+    if (applications.size() != 1) fail("not exactly one application running");
+    const bench::TreeMemory memory = bench::treeMemory({}, applications.front());
+    std::printf("%-64s %9zu\n", (std::string("requests the ad server saw on that road, ") + modeName(adsOn)).c_str(),
+                peers->ads().log().size());
+    return memory;
+}
+
+void memory() {
+    const bench::TreeMemory on = memoryAfterTheRoad(true);
+    const bench::TreeMemory off = memoryAfterTheRoad(false);
+    printMemory("PSS after six screens and an interstitial, ads on", on);
+    printMemory("PSS after six screens and a chapter's dialog, ads off", off);
+    std::printf("%-64s %9.1f MiB   (aim: under %.0f MiB)\n", "difference, on - off", on.totalMiB - off.totalMiB,
+                kMemoryAimMiB);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testsupport::prepareProcess(argc, argv);
+    doctest::Context assertions;
+    bench::exitOnFailedAssertions(assertions);
+    std::atexit(killApplications);
+    std::printf("bench_screen_ads (%s build): the real executable with ads on next to ads off, a phone\n",
+                QUORVANE_BUILD_TYPE);
+    {
+        const auto on = adApp(true, 3), off = adApp(false, 3);
+        launches(*on, *off);
+        taps(*on, *off);
+    }
+    memory();
+    return 0;
+}
