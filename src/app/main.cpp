@@ -1,3 +1,7 @@
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -60,7 +64,19 @@ static void trustLocalAuthority() {
     SecTrustSetAdditionalSystemAnchors(anchors);
 }
 
+// QUORVANE_EXIT_WITH_PARENT=1: the application is asked to end (SIGTERM) when the
+// process that started it goes, so a test runner or script that is killed leaves no
+// application behind. Unset in a normal run.
+static void followParentIfAsked() {
+    const char* follow = std::getenv("QUORVANE_EXIT_WITH_PARENT");
+    if (!follow || std::string(follow) != "1") return;
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) std::raise(SIGTERM);  // it went before the request took hold
+}
+
 int main(int argc, char** argv) {
+    followParentIfAsked();
     registerApplicationClasses();
     // Start-up hooks: the scenes of the storyboard "Main", the rotation answers
     // of every controller, session tasks announce resume and suspend, navigation

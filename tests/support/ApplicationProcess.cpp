@@ -32,7 +32,7 @@ ApplicationProcess::ApplicationProcess(Options options) {
     std::vector<std::string> environment{
         "QUORVANE_HOME=" + options.home,           "QUORVANE_SCREEN_PORT=0",
         "QUORVANE_SCREEN_PORT_FILE=" + portFile,   "QUORVANE_DEVICE=" + options.device,
-        "QUORVANE_CATALOGUE_URL=" + options.catalogueURL};
+        "QUORVANE_CATALOGUE_URL=" + options.catalogueURL, "QUORVANE_EXIT_WITH_PARENT=1"};
     environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     for (const char* kept : {"PATH", "LANG", "TMPDIR"})
         if (const char* value = std::getenv(kept)) environment.push_back(std::string(kept) + "=" + value);
