@@ -49,6 +49,7 @@ struct AdAppOptions {
     std::string interstitialUnit = "quorvane-interstitial-0001";
     std::vector<std::string> adServerArguments = {};  // beyond --units
     std::vector<std::string> catalogueArguments = {};  // beyond the --adv-* ones
+    Json adServerMode = nullptr;  // when set, the ad server's whole mode before the application starts
 };
 
 class AdApp {
