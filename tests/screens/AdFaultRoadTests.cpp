@@ -19,7 +19,6 @@
 #include "support/TestEnvironment.h"
 
 using Json = nlohmann::json;
-using testsupport::ApplicationProcess;
 using testsupport::centreOf;
 using testsupport::findViews;
 using testsupport::runMainUntil;
@@ -96,7 +95,7 @@ public:
     std::set<std::string> titles;  // every web view title seen
 
 private:
-    const testsupport::ApplicationProcess& app_;
+    const ApplicationProcess& app_;
 };
 
 bool gridShown(const Json& t) { return selectedTab(t) == "Movies" && !posterCells(t).empty(); }
