@@ -93,6 +93,7 @@ AdApp::AdApp(AdAppOptions options) : options_(std::move(options)) {
     serverArguments.insert(serverArguments.end(), options_.adServerArguments.begin(), options_.adServerArguments.end());
     ads_ = std::make_unique<testtools::AdServerProcess>(serverArguments);
     REQUIRE_MESSAGE(ads_->started(), "the ad server");
+    if (!options_.adServerMode.is_null()) REQUIRE(ads_->order("mode", options_.adServerMode) == 200);
     std::vector<std::string> catalogueArguments{"--adv-type", std::to_string(options_.advType), "--adv-count",
                                                 std::to_string(options_.advCount), "--adv-id-banner",
                                                 options_.bannerUnit, "--adv-id-inter", options_.interstitialUnit};

@@ -50,6 +50,7 @@ struct AdAppOptions {
     std::vector<std::string> adServerArguments = {};  // beyond --units
     std::vector<std::string> catalogueArguments = {};  // beyond the --adv-* ones
     std::string logFile = {};  // when set, the application's log lines (its standard error) go there
+    Json adServerMode = nullptr;  // when set, the ad server's whole mode before the application starts
 };
 
 class AdApp {
