@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/AdServerProcess.h"
+#include "support/ApplicationProcess.h"
 #include "support/HttpFetch.h"
 #include "support/TestEnvironment.h"
 
@@ -94,12 +95,15 @@ struct RunApp {
 
     explicit RunApp(const std::string& ads) {
         const char* path = std::getenv("PATH");
-        pid = testtools::spawnProcess({"/usr/bin/env", "-i", "PATH=" + std::string(path ? path : "/usr/bin:/bin"),
-                                       "HOME=" + home.path(), "QUORVANE_HOME=" + home.path(), "QUORVANE_DEVICE=phone",
-                                       "QUORVANE_SCREEN_PORT=0", "QUORVANE_SCREEN_PORT_FILE=" + screenPortFile,
-                                       "QUORVANE_AD_SERVER_PORT_FILE=" + adPortFile, "ADS=" + ads, "/bin/bash", "-c",
-                                       "exec \"$0\" \"$1\" >\"$2\" 2>/dev/null", QUORVANE_RUN_APP_SCRIPT,
-                                       QUORVANE_BUILD_DIR, output});
+        std::vector<std::string> command{"/usr/bin/env", "-i", "PATH=" + std::string(path ? path : "/usr/bin:/bin"),
+                                         "HOME=" + home.path(), "QUORVANE_HOME=" + home.path(), "QUORVANE_DEVICE=phone",
+                                         "QUORVANE_SCREEN_PORT=0", "QUORVANE_SCREEN_PORT_FILE=" + screenPortFile,
+                                         "QUORVANE_AD_SERVER_PORT_FILE=" + adPortFile, "ADS=" + ads};
+        for (const auto& setting : testsupport::sanitizerEnvironment()) command.push_back(setting);
+        for (const std::string part : {"/bin/bash", "-c", "exec \"$0\" \"$1\" >\"$2\" 2>/dev/null"}) command.push_back(part);
+        for (const std::string part : {QUORVANE_RUN_APP_SCRIPT, QUORVANE_BUILD_DIR}) command.push_back(part);
+        command.push_back(output);
+        pid = testtools::spawnProcess(command);
     }
     ~RunApp() {
         if (pid <= 0) return;

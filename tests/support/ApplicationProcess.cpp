@@ -26,6 +26,13 @@ std::string readFile(const std::string& path) {
 
 }  // namespace
 
+std::vector<std::string> sanitizerEnvironment() {
+    std::vector<std::string> environment;
+    for (const char* kept : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+        if (const char* value = std::getenv(kept)) environment.push_back(std::string(kept) + "=" + value);
+    return environment;
+}
+
 ApplicationProcess::ApplicationProcess(Options options) {
     const std::string portFile = options.home + "/device-screen-port";
     std::remove(portFile.c_str());  // an earlier run's port in the same home is not this one's
@@ -36,6 +43,8 @@ ApplicationProcess::ApplicationProcess(Options options) {
     environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     for (const char* kept : {"PATH", "LANG", "TMPDIR"})
         if (const char* value = std::getenv(kept)) environment.push_back(std::string(kept) + "=" + value);
+    const auto sanitizers = sanitizerEnvironment();
+    environment.insert(environment.end(), sanitizers.begin(), sanitizers.end());
     std::vector<char*> envp;
     for (auto& variable : environment) envp.push_back(variable.data());
     envp.push_back(nullptr);

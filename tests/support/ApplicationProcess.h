@@ -58,6 +58,10 @@ private:
     int port_ = 0;
 };
 
+// The sanitizers' settings of this process ("NAME=value"), for a child that must follow them
+// (a sanitized build's leak suppressions).
+std::vector<std::string> sanitizerEnvironment();
+
 // The views of a tree (every window and overlay), depth first, that the predicate accepts.
 std::vector<nlohmann::json> findViews(const nlohmann::json& tree, const std::function<bool(const nlohmann::json&)>& accept);
 // The first view with the class and label, if any.
