@@ -11,11 +11,7 @@
 // leave no controller, web view or web process behind.
 #include <doctest/doctest.h>
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +31,7 @@
 #include "platform/foundation/NSString.h"
 #include "platform/uikit/UIBarButtonItem.h"
 #include "support/HttpFetch.h"
+#include "support/WebProcesses.h"
 
 using adkittest::drainMainQueue;
 using adkittest::waitFor;
@@ -52,22 +49,6 @@ using screenroad::kInterstitialRed;
 nlohmann::json units() {
     return {{"banner", screenroad::creativeUnit("banner.html", "banner", "/click/chain")},
             {"interstitial", screenroad::creativeUnit("interstitial.html", "interstitial", "/click/chain")}};
-}
-
-// The engine's web processes started by this process.
-std::size_t webProcessCount() {
-    std::size_t count = 0;
-    const std::string self = std::to_string(getpid());
-    DIR* proc = opendir("/proc");
-    REQUIRE(proc);
-    while (const dirent* entry = readdir(proc)) {
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string pid, name, state, parent;
-        if (!(stat >> pid >> name >> state >> parent)) continue;
-        if (parent == self && name.find("WebProcess") != std::string::npos) ++count;
-    }
-    closedir(proc);
-    return count;
 }
 
 // The ad server with the two units on the served phone screen.
@@ -309,7 +290,7 @@ TEST_CASE("browser road: fifty open and close cycles leave no browser, web view 
     const auto banner = road.showBanner(heard);
     const auto opener = banner->slot()->webViewDelegate()->opener();
     opener->setViewController(road.screen.root);
-    const std::size_t processes = webProcessCount();
+    const std::size_t processes = testsupport::webProcessCount();
     const std::size_t engineViews = UIWebView::liveEngineViewCount();
     std::vector<std::weak_ptr<AKBrowserViewController>> controllers;
     std::vector<std::weak_ptr<AKWebView>> webViews;
@@ -336,7 +317,7 @@ TEST_CASE("browser road: fifty open and close cycles leave no browser, web view 
     waitFor([&] { return allGone(webViews); }, "every browser web view released");
     adkittest::RenderingScope::emptyPool();  // the pooled engine views the browsers gave back
     waitFor([&] { return UIWebView::liveEngineViewCount() <= engineViews; }, "the engine views back to their count");
-    waitFor([&] { return webProcessCount() <= processes; }, "the web processes back to their count");
+    waitFor([&] { return testsupport::webProcessCount() <= processes; }, "the web processes back to their count");
     CHECK(heard->count("willPresent") == static_cast<std::size_t>(kCycles));
     waitFor([&] { return heard->count("didDismiss") == static_cast<std::size_t>(kCycles); }, "every did-dismiss");
 }

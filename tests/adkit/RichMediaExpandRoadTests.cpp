@@ -9,14 +9,10 @@
 // expansions leave no controller, web view or web process behind.
 #include <doctest/doctest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,6 +31,7 @@
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIImageView.h"
 #include "support/AdPeer.h"
+#include "support/WebProcesses.h"
 
 using adkittest::drainMainQueue;
 using adkittest::waitFor;
@@ -82,25 +79,6 @@ struct Probe {
     Value fields;
     std::string operator[](const char* key) const { return fields[key].stringValue(); }
 };
-
-// The web processes this test process started.
-std::size_t webProcessCount() {
-    std::size_t count = 0;
-    const std::string parent = std::to_string(getpid());
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        const auto open = line.find('('), close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        const std::string name = line.substr(open + 1, close - open - 1);
-        std::istringstream rest(line.substr(close + 2));
-        std::string state, ppid;
-        rest >> state >> ppid;
-        if (ppid == parent && name.find("WebProcess") != std::string::npos) ++count;
-    }
-    return count;
-}
 
 // The ad server with the rich-media units; the library's own openers; a white
 // root view on the served phone screen; every creative's reports kept.
@@ -381,7 +359,7 @@ TEST_CASE("rich media expand road: fifty web apps and fifty expansions leave no 
     const auto banner = road.showBanner();
     const auto page = banner->webView();
     const std::size_t engineViews = UIWebView::liveEngineViewCount();
-    const std::size_t processes = webProcessCount();
+    const std::size_t processes = testsupport::webProcessCount();
     const std::string second = road.server.origin("https") + "/adnet/ad?slotname=mraid-second";
     constexpr int kCycles = 50;
     std::vector<std::weak_ptr<AKWebView>> webApps;
@@ -418,7 +396,7 @@ TEST_CASE("rich media expand road: fifty web apps and fifty expansions leave no 
     // The pool keeps a few engine views for the next ads; emptied, the count is back.
     adkittest::RenderingScope::emptyPool();
     waitFor([&] { return UIWebView::liveEngineViewCount() == engineViews; }, "the engine views back to the count before");
-    waitFor([&] { return webProcessCount() <= processes; }, "the web processes back to the count before");
+    waitFor([&] { return testsupport::webProcessCount() <= processes; }, "the web processes back to the count before");
 }
 
 TEST_SUITE_END();

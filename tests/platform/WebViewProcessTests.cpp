@@ -1,4 +1,5 @@
-// Web views and their pages' processes: synchronous evaluation (also inside
+// Web views and their pages' processes: a view that never loads starts none
+// (its first load keeps what it was told before), synchronous evaluation (also inside
 // the delegate's decision), a creative that hangs its process ended without
 // stalling the main thread while library pages go on (or reload) and a load
 // allowed meanwhile starts in the next process, media that
@@ -13,6 +14,7 @@
 #include "platform/net/NSURLRequest.h"
 #include "platform/runloop/NSRunLoop.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/WebProcesses.h"
 #include "WebViewSupport.h"
 
 using testsupport::runMainUntil;
@@ -21,6 +23,48 @@ using webtest::WindowedWebView;
 
 // These drive the web engine.
 TEST_SUITE_BEGIN("engine");
+
+// First in the file: in a full run no page has loaded in this process yet, so
+// a process started by the view alone would show in the count.
+TEST_CASE("a web view made, laid out and configured but never loaded starts no web process") {
+    const std::size_t processes = testsupport::webProcessCount();
+    const std::size_t made = UIWebView::engineViewsMade();
+    const std::size_t live = UIWebView::liveEngineViewCount();
+    WindowedWebView web(CGSizeMake(200, 120));
+    web.view->setFrame(CGRectMake(0, 0, 160, 100));
+    web.view->setOpaque(true);
+    web.view->setBackgroundColor(CGColorCreateSRGB(0, 0, 1, 1));
+    web.view->setMediaPlaybackRequiresUserAction(false);
+    web.view->setEngineVisible(false);
+    web.view->setEngineVisible(true);
+    web.window->layoutIfNeeded();
+    web.view->stopLoading();
+    CHECK_FALSE(web.view->canGoBack());
+    CHECK(web.view->documentTitle().empty());
+    CHECK(UIWebView::engineViewsMade() == made);
+    CHECK(UIWebView::liveEngineViewCount() == live);
+    CHECK(testsupport::webProcessCount() == processes);
+
+    // The first load makes the page with the size and background told before
+    // (the page's body has none: the view's blue shows).
+    web.view->loadHTMLString("<style>body{margin:0}</style><title>first</title>", "");
+    web.waitForEnd("the first load");
+    CHECK(joined(web.delegate->log) == "ask 5 about:blank | start | finish");
+    CHECK(UIWebView::engineViewsMade() == made + 1);
+    CHECK(testsupport::webProcessCount() >= 1);
+    REQUIRE_MESSAGE(runMainUntil([&] { return web.view->layer()->contents() && web.layerPixel(150, 90) == CGPixel{0, 0, 255, 255}; }, 15),
+                    "a frame of the page on the view's blue");
+    const double scale = web.view->layer()->contentsScale();
+    CHECK(web.view->layer()->contents()->width() == static_cast<std::size_t>(160 * scale));
+    CHECK(web.view->layer()->contents()->height() == static_cast<std::size_t>(100 * scale));
+    CHECK(web.view->stringByEvaluatingJavaScriptFromString("innerWidth + 'x' + innerHeight") == "160x100");
+
+    // A script evaluation is a first need too: it reaches a blank page.
+    auto blank = std::make_shared<UIWebView>(CGRectMake(0, 0, 40, 40));
+    CHECK(UIWebView::engineViewsMade() == made + 1);
+    CHECK(blank->stringByEvaluatingJavaScriptFromString("6 * 7") == "42");
+    CHECK(UIWebView::engineViewsMade() == made + 2);
+}
 
 TEST_CASE("synchronous evaluation answers the string of the result, empty for what has none") {
     WindowedWebView web;

@@ -233,8 +233,8 @@ TEST_CASE("web view protocols: a claimed request whose view goes away is stopped
     Registered registered({{"/hang/mraid.js", Plan::Hang}}, {"mraid.js"});
     const std::size_t engineViews = UIWebView::liveEngineViewCount();
     WindowedWebView web;
-    CHECK(UIWebView::liveEngineViewCount() == engineViews + 1);
     web.view->loadHTMLString("<script src='/hang/mraid.js'></script>", server.url("/"));
+    CHECK(UIWebView::liveEngineViewCount() == engineViews + 1);
     REQUIRE_MESSAGE(runMainUntil([&] { return !registered.log->events.empty(); }), "the hanging script to start");
     web.view->removeFromSuperview();
     web.view.reset();

@@ -8,6 +8,9 @@
 // asked to do choose the recording backing (UIWebViewRecorder.h) with
 // useBackingFactory. Whatever the backing, the view records the last data and
 // request it was given (loadedData, loadedRequest, loadCount).
+// The engine's view of a page, and the web process behind it, are made on the
+// view's first load or script evaluation: a view that is only made, laid out
+// and configured starts no process, and what it was told holds for its page.
 //
 // Delegate contract (the platform's):
 // - every navigation of every frame asks shouldStartLoadWithRequest first, in
@@ -161,8 +164,9 @@ public:
     static void trustCertificateAuthorityForHosts(const std::string& authorityPEMPath,
                                                   const std::vector<std::string>& hosts);
     // Engine views made for web views since the process started (one when a
-    // view is made, another when its page's process was ended); a pooled view
-    // taken again makes none. Zero for other backings.
+    // view first needs its page: its first load or script evaluation; another
+    // when its page's process was ended); a view that never loads makes none,
+    // nor does a pooled view taken again. Zero for other backings.
     static std::size_t engineViewsMade();
 
     std::shared_ptr<UIWebViewDelegate> delegate() const { return delegate_.lock(); }

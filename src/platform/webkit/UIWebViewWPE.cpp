@@ -10,9 +10,6 @@
 #include "platform/webkit/UIWebViewWPETrust.h"
 
 namespace {
-// The longest a synchronous evaluation waits for a page (the watchdog's limit).
-constexpr double kEvaluationLimit = 1.0;
-
 // Engine views of backings not yet finalized (main thread).
 std::size_t liveEngineViews = 0;
 
@@ -38,6 +35,8 @@ UIWebViewWPE::UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup
     QV_ASSERT_MAIN_THREAD();
     // The page starts with the view's geometry: a resize of a page that is
     // still setting up its compositor stalls both processes (UIWebViewWPE.h).
+    // The engine view itself (and its group's process) waits for the first
+    // call that must reach a page: a view that never loads starts no process.
     size_ = client.backingInitialSize();
     scale_ = client.backingInitialScale() > 0 ? client.backingInitialScale() : 1;
     surface_ = std::make_unique<UIWebViewWPESurface>(size_, scale_, [this](CGImageRef image, double scale) {
@@ -46,7 +45,6 @@ UIWebViewWPE::UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup
             client_.backingDidPaintFrame();
         });
     });
-    makeEngineView();
 }
 
 UIWebViewWPE::~UIWebViewWPE() {
@@ -87,7 +85,7 @@ void UIWebViewWPE::dropEngineView() {
 }
 
 WebKitWebView* UIWebViewWPE::viewForLoad(const std::string& URL) {
-    if (generation_ != group_.generation()) {
+    if (!view_ || generation_ != group_.generation()) {
         dropEngineView();
         makeEngineView();
     }
@@ -204,7 +202,8 @@ std::string UIWebViewWPE::documentTitle() const {
 
 std::string UIWebViewWPE::evaluateJavaScript(const std::string& script) {
     QV_ASSERT_MAIN_THREAD();
-    if (!view_ || generation_ != group_.generation() || !group_.responsive()) return {};
+    if (!view_) makeEngineView();  // a blank page until the first load
+    if (generation_ != group_.generation() || !group_.responsive()) return {};
     struct Answer {
         bool done = false;
         std::string text;
@@ -231,7 +230,7 @@ std::string UIWebViewWPE::evaluateJavaScript(const std::string& script) {
             delete held;
         },
         answer);
-    const bool answered = UIWebViewWPEContext::pumpUntil([&] { return mine->done; }, kEvaluationLimit);
+    const bool answered = UIWebViewWPEContext::pumpUntil([&] { return mine->done; }, group_.evaluationLimit());
     if (!answered) {
         group_.giveUp();
         return {};

@@ -17,6 +17,12 @@
 // - UIWebViewWPENavigation.cpp: the engine's signals recorded in one queue
 //   per view and delivered in order from the run loop, decisions held meanwhile.
 //
+// A view's engine view, and with the first one its group's anchor, process
+// and watchdog, is made when a call must first reach its page (a load, a
+// script evaluation); what the view was told before (geometry, visibility,
+// background, settings) is applied then. A view that never loads costs no
+// process.
+//
 // Geometry: a page is made with its view's size and scale, and the engine view
 // hears of a later change only when there is one. A change of a visible page
 // makes the engine's host side wait on the main thread, up to half a second,
@@ -66,6 +72,9 @@ public:
     std::uint64_t generation() const { return generation_; }
     // False from a missed deadline until the process is replaced.
     bool responsive() const { return responsive_; }
+    // The longest a synchronous evaluation waits for the process: the
+    // watchdog's allowance, longer while the process is still starting.
+    double evaluationLimit() const;
     // A synchronous wait gave up on the process: end it now.
     void giveUp();
     // The process was ended or crashed: a new generation from now on.
@@ -172,10 +181,12 @@ public:
     friend struct Signals;
 
 private:
-    // Makes the engine view (again, after its process ended) and connects it.
+    // Makes the engine view (on first need, again after its process ended)
+    // with the geometry, visibility, background and settings told so far.
     void makeEngineView();
     void dropEngineView();
-    // Before a host load: a view of an ended generation gets a new engine view.
+    // Before a host load: a view without an engine view, or of an ended
+    // generation, gets a new one.
     WebKitWebView* viewForLoad(const std::string& URL);
     // A load the host asks for (public loads) and one the backing starts.
     void hostNavigates() {

@@ -16,6 +16,8 @@ double silenceLimit = 1.0;  // seconds a process may leave a ping unanswered (ma
 // Seconds a process may take to start (to load its anchor's page): a busy
 // machine starts one slowly, and one that is not running yet is not silent.
 constexpr double kStartLimit = 5.0;
+// The longest a synchronous evaluation waits for a running process.
+constexpr double kEvaluationLimit = 1.0;
 }  // namespace
 
 void UIWebView::setUnresponsivePageLimit(double seconds) {
@@ -57,6 +59,8 @@ WebKitWebView* UIWebViewWPEGroup::anchor() {
     startWatchdog();
     return anchor_;
 }
+
+double UIWebViewWPEGroup::evaluationLimit() const { return started_ ? kEvaluationLimit : kStartLimit; }
 
 void UIWebViewWPEGroup::startWatchdog() {
     if (watchdogSource_) return;
