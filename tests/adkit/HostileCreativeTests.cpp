@@ -3,7 +3,8 @@
 // that hangs its process fails its ad while the screen, the library's pages
 // and the other creatives go on; file navigation, new windows, alerts, sound
 // and full screen change nothing outside the page; a certificate of a host
-// not trusted fails the ad; the pool hands a wiped engine view to the next ad.
+// not trusted fails the ad; the pool hands a wiped engine view (one never
+// loaded, as it is) to the next ad.
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -345,14 +346,26 @@ TEST_CASE("an ad page from a host whose certificate is not trusted fails the ad"
     CHECK_FALSE(trusted.failed());
 }
 
-TEST_CASE("an engine view given back to the pool is wiped blank and reused by the next ad without a new one") {
+TEST_CASE("an engine view given back to the pool is wiped blank (one never loaded is pooled as it is) and reused by the next ad without a new one") {
     EngineAds ads;
     AdPeer peer;
     auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 100));
     window->setHidden(false);
     auto pool = AKWebView::webViewCache();
 
+    // An ad's web view that never loaded is blank: it is pooled without a wipe
+    // and without an engine view, and the next ad takes it.
+    const std::size_t madeBefore = UIWebView::engineViewsMade();
+    auto unused = std::make_unique<EngineAd>(*window, CGRectMake(0, 0, 320, 50));
+    const std::weak_ptr<UIWebView> blank = unused->view->webView();
+    unused.reset();
+    waitFor([&] { return pool->count() == 1; }, "the unused ad's web view pooled");
+    CHECK(pool->clearingWebViews().empty());
+    CHECK(UIWebView::engineViewsMade() == madeBefore);
+    CHECK_FALSE(blank.lock()->hasPage());
+
     auto first = std::make_unique<EngineAd>(*window, CGRectMake(0, 0, 320, 50));
+    CHECK(first->view->webView() == blank.lock());
     first->load(peer, "banner-320x50.html");
     first->waitForEnd("the first ad");
     first->waitForColour(100, 25, kBannerGreen, "by the first ad");

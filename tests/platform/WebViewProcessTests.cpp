@@ -41,6 +41,7 @@ TEST_CASE("a web view made, laid out and configured but never loaded starts no w
     web.view->stopLoading();
     CHECK_FALSE(web.view->canGoBack());
     CHECK(web.view->documentTitle().empty());
+    CHECK_FALSE(web.view->hasPage());
     CHECK(UIWebView::engineViewsMade() == made);
     CHECK(UIWebView::liveEngineViewCount() == live);
     CHECK(testsupport::webProcessCount() == processes);
@@ -51,6 +52,7 @@ TEST_CASE("a web view made, laid out and configured but never loaded starts no w
     web.waitForEnd("the first load");
     CHECK(joined(web.delegate->log) == "ask 5 about:blank | start | finish");
     CHECK(UIWebView::engineViewsMade() == made + 1);
+    CHECK(web.view->hasPage());
     CHECK(testsupport::webProcessCount() >= 1);
     REQUIRE_MESSAGE(runMainUntil([&] { return web.view->layer()->contents() && web.layerPixel(150, 90) == CGPixel{0, 0, 255, 255}; }, 15),
                     "a frame of the page on the view's blue");
@@ -59,8 +61,9 @@ TEST_CASE("a web view made, laid out and configured but never loaded starts no w
     CHECK(web.view->layer()->contents()->height() == static_cast<std::size_t>(100 * scale));
     CHECK(web.view->stringByEvaluatingJavaScriptFromString("innerWidth + 'x' + innerHeight") == "160x100");
 
-    // A script evaluation is a first need too: it reaches a blank page.
-    auto blank = std::make_shared<UIWebView>(CGRectMake(0, 0, 40, 40));
+    // A script evaluation is a first need too: it reaches a blank page (in a
+    // process that may still be starting).
+    auto blank = std::make_shared<UIWebView>(CGRectMake(0, 0, 40, 40), UIWebViewProcessGroup::Library);
     CHECK(UIWebView::engineViewsMade() == made + 1);
     CHECK(blank->stringByEvaluatingJavaScriptFromString("6 * 7") == "42");
     CHECK(UIWebView::engineViewsMade() == made + 2);

@@ -53,7 +53,13 @@ void AKWebViewCacheSet::addObject(const std::shared_ptr<UIWebView>& webView) {
 void AKWebViewCacheSet::clearWebView(const std::shared_ptr<UIWebView>& webView) {
     QV_ASSERT_MAIN_THREAD();
     // A full pool or too many wipes at once: the web view is released here, on main.
-    if (clearingWebViews_.size() >= kMaximumWipes || pooled_.size() >= maxCapacity_) return;
+    if (pooled_.size() >= maxCapacity_) return;
+    if (!webView->hasPage()) {
+        // Never loaded: blank already, and a wipe would start a page's process for nothing.
+        webView->setDelegate({});
+        return pool(webView);
+    }
+    if (clearingWebViews_.size() >= kMaximumWipes) return;
     webView->stopLoading();
     webView->setDelegate(weakSelf<AKWebViewCacheSet>());
     clearingWebViews_.push_back(webView);
@@ -90,11 +96,15 @@ void AKWebViewCacheSet::webViewDidFinishLoad(UIWebView& webView) {
     if (!wiped) return;
     if (!wiped->stringByEvaluatingJavaScriptFromString("document.body.innerHTML").empty()) return;
     if (pooled_.size() >= maxCapacity_) return;
-    wiped->setEngineVisible(false);
+    pool(wiped);
+}
+
+void AKWebViewCacheSet::pool(const std::shared_ptr<UIWebView>& webView) {
+    webView->setEngineVisible(false);
     // The engine may not have painted the blank page before it stopped painting:
     // no picture of the previous ad stays with the pooled web view.
-    wiped->layer()->setContents(nullptr);
-    pooled_.push_back(std::move(wiped));
+    webView->layer()->setContents(nullptr);
+    pooled_.push_back(webView);
 }
 
 void AKWebViewCacheSet::didFailLoadWithError(UIWebView& webView, const NSError& /*error*/) {

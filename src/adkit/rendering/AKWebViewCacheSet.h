@@ -5,6 +5,8 @@
 // and enters the pool only when that load finishes with an empty body and the
 // pool holds fewer than its capacity; otherwise it is released. At most 3 wipes
 // run at a time: a web view returned while 3 are running is released at once.
+// A web view whose page was never made (UIWebView::hasPage) is blank: it enters
+// the pool without a wipe, so it starts no web process.
 // A wipe that has not ended after kWipeTimeout seconds is given up and its web
 // view released, so a page that never finishes cannot hold a wipe for good.
 // Pooled web views are invisible to the engine (no painting) and keep no
@@ -55,6 +57,8 @@ public:
 
 private:
     void clearWebView(const std::shared_ptr<UIWebView>& webView);
+    // Hides a blank web view from the engine, without a picture, in the pool.
+    void pool(const std::shared_ptr<UIWebView>& webView);
     // Removes the web view from the wipes and clears its delegate; null when it was not there.
     std::shared_ptr<UIWebView> endWipe(UIWebView& webView);
 

@@ -134,6 +134,10 @@ public:
     // A touch from the window at a point in the view's coordinates: began (0),
     // moved (1), ended (2), cancelled (3).
     virtual void touch(CGPoint point, int phase) = 0;
+    // Whether the engine holds a page for the view (a load or an evaluation
+    // reached it); a view whose page was never made is blank. True for
+    // backings that cannot tell.
+    virtual bool hasPage() const { return true; }
     // While the client decides on a navigation: whether the page made it in
     // answer to the user (a tap, or script the host evaluated), not on its own
     // (a timer's link.click()). False for backings that cannot tell.
@@ -186,6 +190,9 @@ public:
     std::shared_ptr<NSURLRequest> request() const;
     std::optional<long> mainDocumentStatusCode() const;
     std::string documentTitle() const { return backing_->documentTitle(); }
+    // Whether the view's page exists yet (see UIWebViewBacking::hasPage): one
+    // that never loaded nor evaluated script is blank and holds no process.
+    bool hasPage() const { return backing_->hasPage(); }
     std::string stringByEvaluatingJavaScriptFromString(const std::string& script);
     // Inside shouldStartLoadWithRequest: whether the navigation answers the
     // user (see UIWebViewBacking::navigationIsUserGesture).

@@ -175,6 +175,7 @@ public:
     void setAllowsInlineMediaPlayback(bool) override {}
     void touch(CGPoint point, int phase) override;
     bool navigationIsUserGesture() const override { return deciding_ && decidingGesture_; }
+    bool hasPage() const override { return view_ != nullptr; }
 
     // Navigation (UIWebViewWPENavigation.cpp); the signal handlers are its friends.
     struct Signals;
