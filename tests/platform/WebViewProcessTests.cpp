@@ -54,8 +54,8 @@ TEST_CASE("a web view made, laid out and configured but never loaded starts no w
     CHECK(UIWebView::engineViewsMade() == made + 1);
     CHECK(web.view->hasPage());
     CHECK(testsupport::webProcessCount() >= 1);
-    REQUIRE_MESSAGE(runMainUntil([&] { return web.view->layer()->contents() && web.layerPixel(150, 90) == CGPixel{0, 0, 255, 255}; }, 15),
-                    "a frame of the page on the view's blue");
+    auto blueFrame = [&] { return web.view->layer()->contents() && web.layerPixel(150, 90) == CGPixel{0, 0, 255, 255}; };
+    REQUIRE_MESSAGE(runMainUntil(blueFrame, 15), "a frame of the page on the view's blue");
     const double scale = web.view->layer()->contentsScale();
     CHECK(web.view->layer()->contents()->width() == static_cast<std::size_t>(160 * scale));
     CHECK(web.view->layer()->contents()->height() == static_cast<std::size_t>(100 * scale));
