@@ -107,6 +107,7 @@ void UIWebViewWPE::loadHTMLString(const std::string& html, const std::string& ba
 }
 
 void UIWebViewWPE::startFromText(const std::string& base, std::function<void()> start) {
+    if (!view_) makeEngineView();  // the certificate allowed below reaches a running engine
     // Such a page's sub-resources from a host trusted with a test authority
     // need its certificate allowed before they load (they never ask).
     const auto since = hostNavigations_;
