@@ -11,19 +11,20 @@
 //    chosen, the interstitial closed, the stream dialog shown and cancelled), ads on next to ads off: the
 //    difference, aimed under 200 MiB.
 //
-// Figures of this machine (8 cores shared with other builds and test runs, load average 4 to 9; Release;
-// 2026-12-08), one run, with the spread over 21 runs in brackets:
-//   launch to the grid's posters        ads on 134 ms, off 128 ms: 1.05 x  [0.96 to 1.46 x; medians 83 to 214 ms]
-//   launch to the grid's banner loaded  ads on 494 ms                      [400 to 720 ms]
-//   tap on a poster to the new frame    trickling 66 ms, off 56 ms: 1.17 x [0.76 to 1.55 x; medians 48 to 78 ms]
-//   tap on Back to the new frame        trickling 100 ms, off 92 ms: 1.08 x [0.72 to 1.19 x; medians 58 to 116 ms]
-//   (the taps' own answers take about 4 ms; the rest runs from the delivered tap to the changed frame's PNG)
-//   PSS after the six screens and one interstitial: ads on 248 MiB (application 57, web process 170, network
-//   process 20), ads off 125 MiB (application 43, web process 74, network process 7): 123 MiB more with ads
-//   [121 to 139 MiB], under the aim of 200 MiB. PSS splits shared pages among their users, so the totals move
-//   with the other programs running the same libraries (ads on 248 to 322 MiB). Ads off still runs a web
-//   process from the launch on (the banner areas' ad slots make their web views when made), and the ad server
-//   saw no request from it.
+// Figures of this machine (8 cores, quiet: load average about 2; Release; 2026-12-08), three runs:
+//   launch to the grid's posters        ads on 87 ms, off 78 ms: 1.11 to 1.17 x
+//   launch to the grid's banner loaded  ads on 469 to 554 ms
+//   tap on a poster to the new frame    trickling 62 to 66 ms, off 53 ms: 1.16 to 1.26 x
+//   tap on Back to the new frame        trickling 59 to 63 ms, off 70 ms: 0.85 to 0.90 x
+//   (the taps' own answers take about 3 ms; the rest runs from the delivered tap to the changed frame's PNG)
+//   PSS after the six screens and one interstitial: ads on 356 to 360 MiB (application 77 to 81, network
+//   process 29, web processes 250), ads off 65 MiB (the application alone: a web view that never loads
+//   starts no web process): 290 to 295 MiB more with ads, above the aim of 200 MiB. The difference is the
+//   engine's whole cost: two web processes (the library's pages and the creatives, kept apart so that a
+//   hung creative cannot take the library's page with it) of about 100 MiB each at launch, half of it the
+//   engine's own library pages, and the network process. PSS splits shared pages among their users, so the
+//   totals move with the other programs running the same libraries (on a busy machine with other engine
+//   processes: ads on 248 to 322 MiB).
 #define DOCTEST_CONFIG_IMPLEMENT  // the test peers' runners and the road steps assert through doctest
 #include <doctest/doctest.h>
 
