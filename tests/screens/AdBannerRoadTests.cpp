@@ -308,7 +308,7 @@ TEST_CASE("no banner and no banner request with ads off or with a banner unit un
             const std::string screen = step.screen;
             CAPTURE(screen);
             step.go(ad);
-            // Ads off: 0 high and 320 wide; on: the Part's size, whether or not a banner loads into it.
+            // Ads off: 0 high and 320 wide; on: the screen's banner size, whether or not a banner loads into it.
             const double w = !on ? 320 : step.detail ? (tablet ? 468 : 320) : (tablet ? 728 : 320);
             const double h = !on ? 0 : step.detail ? (tablet ? 60 : 50) : (tablet ? 90 : 50);
             Json area;
