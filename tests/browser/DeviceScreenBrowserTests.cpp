@@ -13,6 +13,7 @@
 #include "platform/imageio/ImageCodecs.h"
 #include "support/AdServerProcess.h"
 #include "support/CatalogueServerProcess.h"
+#include "support/FrameProbes.h"
 #include "support/ReferenceImage.h"
 #include "support/TestEnvironment.h"
 
@@ -384,14 +385,9 @@ TEST_CASE("with ads on, the page in a real browser shows the grid's banner as th
     const double right = left + box[2].get<double>(), bottom = top + box[3].get<double>();
 
     // The page shows the creative's band (#00897B) in the banner's frame, and is the frame pixel for pixel.
+    const CGRect bannerRect = testsupport::viewRect(*banner);
     const auto banded = [&](const CGImageRef& image) {
-        const std::pair<double, double> corners[] = {{left + 4, top + 4}, {right - 4, top + 4}, {left + 4, bottom - 4},
-                                                     {right - 4, bottom - 4}};
-        for (const auto& [x, y] : corners) {
-            const CGPixel p = image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
-            if (std::abs(p.r - 0x00) > 6 || std::abs(p.g - 0x89) > 6 || std::abs(p.b - 0x7B) > 6) return false;
-        }
-        return true;
+        return testsupport::cornersShow(image, bannerRect, {0x00, 0x89, 0x7B}, 6);
     };
     ShownFrame shown;
     CGImageRef shot = nullptr;

@@ -15,12 +15,13 @@
 #include <nlohmann/json.hpp>
 
 #include "AppRoadSupport.h"
-#include "platform/imageio/ImageCodecs.h"
 #include "support/AdServerProcess.h"
+#include "support/FrameProbes.h"
 #include "support/TestEnvironment.h"
 
 using Json = nlohmann::json;
 using testsupport::ApplicationProcess;
+using testsupport::Colour;
 using testsupport::findViews;
 using testsupport::runMainUntil;
 using namespace approad;
@@ -102,24 +103,10 @@ bool sized(const Json& area, double width, double height) {
     return !area.is_null() && area["frame"][2] == width && area["frame"][3] == height;
 }
 
-struct Colour {
-    int r, g, b;
-};
-
 // The frame's pixels near the four corners of the view (inside, away from a centred text) are the colour.
 bool showsColour(const ApplicationProcess& app, const Json& view, Colour colour) {
-    const testtools::HttpReply reply = app.get("/frame.png");
-    if (reply.status != 200) return false;
-    auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
-    if (decoded.frames.empty() || !decoded.frames.front().image) return false;
-    const CGImageRef& image = decoded.frames.front().image;
-    const auto& f = view["frame"];
-    const double x = f[0], y = f[1], w = f[2], h = f[3];
-    for (const auto& [px, py] : {std::pair{x + 4, y + 4}, {x + w - 4, y + 4}, {x + 4, y + h - 4}, {x + w - 4, y + h - 4}}) {
-        const CGPixel p = image->pixelAt(static_cast<std::size_t>(px * 2), static_cast<std::size_t>(py * 2));
-        if (std::abs(p.r - colour.r) > 6 || std::abs(p.g - colour.g) > 6 || std::abs(p.b - colour.b) > 6) return false;
-    }
-    return true;
+    const auto frame = testsupport::paintedFrame(app);
+    return frame && testsupport::cornersShow(frame->image, testsupport::viewRect(view), colour, 6);
 }
 
 // Runs the main loop until the real clock is past the moment plus the milliseconds.
@@ -183,6 +170,17 @@ std::vector<Step> sixScreens() {
 // The list screens' banner requests after each step of sixScreens (ads on, a banner unit).
 const std::vector<std::size_t> kListAsks{1, 2, 3, 4, 5, 5, 6, 6, 6};
 
+// Takes the steps of sixScreens in turn, checking each screen once it was reached (with the step's index).
+void walkSixScreens(AdApp& ad, const std::function<void(const Step&, std::size_t)>& check) {
+    const auto steps = sixScreens();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const std::string screen = steps[i].screen;
+        CAPTURE(screen);
+        steps[i].go(ad);
+        check(steps[i], i);
+    }
+}
+
 }  // namespace
 
 TEST_SUITE("ad banner road") {
@@ -197,12 +195,7 @@ TEST_CASE("with ads on, each of the six screens shows its banner at its size, lo
         const std::string listSize = tablet ? "728x90" : "320x50";
         const Colour band = tablet ? Colour{0xEF, 0x6C, 0x00} : Colour{0x00, 0x89, 0x7B};
         expectLaunch(ad.app(), ad.catalogue());
-        const auto steps = sixScreens();
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            const Step& step = steps[i];
-            const std::string screen = step.screen;
-            CAPTURE(screen);
-            step.go(ad);
+        walkSixScreens(ad, [&](const Step& step, std::size_t i) {
             Json area;
             if (!step.detail) {
                 // The list screen's banner: the application's unit at the list size, its creative in place.
@@ -215,7 +208,7 @@ TEST_CASE("with ads on, each of the six screens shows its banner at its size, lo
                 CHECK_MESSAGE(runMainUntil([&] { return showsColour(ad.app(), area, band); }, 20),
                               "the creative's colour band in the screen's banner area, clear of the tab bar");
                 CHECK(asks(ad, kBannerUnit) == kListAsks[i]);
-                continue;
+                return;
             }
             // The detail page's banner: the built-in unit through the waterfall, the HTML adapter's creative.
             REQUIRE_MESSAGE(runMainUntil([&] { return !ad.adRequests("/imp").empty(); }, 30),
@@ -229,7 +222,7 @@ TEST_CASE("with ads on, each of the six screens shows its banner at its size, lo
             CHECK(imp.value("aec", "") == "4,0");
             CHECK_MESSAGE(runMainUntil([&] { return showsColour(ad.app(), area, {0x1f, 0x6f, 0xd1}); }, 20),
                           "the HTML adapter's blue block in the detail page's banner area, clear of the tab bar");
-        }
+        });
         CHECK(asks(ad, kBannerUnit) == kListAsks.back());
         CHECK(ad.adRequests("/adnet/ping/impression", "unit=quorvane-banner-0001-" + listSize).size() == kListAsks.back());
         // A tap on the grid's (plain) creative is one click, opened outside the application: the banner keeps
@@ -302,12 +295,7 @@ TEST_CASE("no banner and no banner request with ads off or with a banner unit un
         AdApp ad(options(units, c.device, c.advType, c.unit));
         const bool on = c.advType > 0, tablet = ad.tablet();
         expectLaunch(ad.app(), ad.catalogue());
-        const auto steps = sixScreens();
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            const Step& step = steps[i];
-            const std::string screen = step.screen;
-            CAPTURE(screen);
-            step.go(ad);
+        walkSixScreens(ad, [&](const Step& step, std::size_t i) {
             // Ads off: 0 high and 320 wide; on: the screen's banner size, whether or not a banner loads into it.
             const double w = !on ? 320 : step.detail ? (tablet ? 468 : 320) : (tablet ? 728 : 320);
             const double h = !on ? 0 : step.detail ? (tablet ? 60 : 50) : (tablet ? 90 : 50);
@@ -325,7 +313,7 @@ TEST_CASE("no banner and no banner request with ads off or with a banner unit un
             } else if (!c.banners) {
                 CHECK(bannerPage(area).is_null());
             }
-        }
+        });
         if (c.banners) {
             REQUIRE_MESSAGE(runMainUntil([&] { return asks(ad, kDetailBannerUnit) == 1; }, 20),
                             "the detail page's built-in banner unit");

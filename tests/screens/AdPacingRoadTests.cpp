@@ -13,9 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "AppRoadSupport.h"
-#include "platform/foundation/Data.h"
-#include "platform/imageio/ImageCodecs.h"
 #include "support/AdServerProcess.h"
+#include "support/FrameProbes.h"
 #include "support/ApplicationProcess.h"
 #include "support/TestEnvironment.h"
 
@@ -78,19 +77,15 @@ bool inside(const Json& frame, double x, double y, double margin) {
 // from the creative's heading and button (its middle band) and from the close control.
 bool coversWindow(const ApplicationProcess& app, unsigned colour, const Json& screen, const Json& close) {
     const double width = screen["width"].get<double>(), height = screen["height"].get<double>();
-    const testtools::HttpReply reply = app.get("/frame.png");
-    if (reply.status != 200) return false;
-    const auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
-    if (decoded.frames.size() != 1 || !decoded.frames[0].image) return false;
-    const CGImageRef& image = decoded.frames[0].image;
-    const int r = (colour >> 16) & 0xFF, g = (colour >> 8) & 0xFF, b = colour & 0xFF;
-    auto near = [](int x, int y) { return std::abs(x - y) <= 3; };
+    const auto frame = testsupport::paintedFrame(app);
+    if (!frame) return false;
+    const testsupport::Colour expected{int((colour >> 16) & 0xFF), int((colour >> 8) & 0xFF), int(colour & 0xFF)};
     for (double fx : {0.0, 0.25, 0.5, 0.75, 1.0})
         for (double fy : {0.0, 0.1, 0.4, 0.7, 0.9, 1.0}) {
             const double x = std::clamp(fx * width, 1.0, width - 1), y = std::clamp(fy * height, 1.0, height - 1);
             if (inside(close["frame"], x, y, 4)) continue;
-            const CGPixel p = image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
-            if (!near(p.r, r) || !near(p.g, g) || !near(p.b, b) || p.a != 255) return false;
+            const CGPixel p = testsupport::pixelAtPoint(frame->image, x, y);
+            if (!testsupport::nearColour(p, expected, 3) || p.a != 255) return false;
         }
     return true;
 }

@@ -12,31 +12,23 @@
 
 #include "AppRoadSupport.h"
 #include "ShellTestSupport.h"
-#include "platform/imageio/ImageCodecs.h"
+#include "support/FrameProbes.h"
 
 using namespace approad;
 using testsupport::centreOf;
+using testsupport::Colour;
+using testsupport::pixelAtPoint;
 using testsupport::findViews;
 
 namespace {
 
-struct Colour {
-    int r, g, b;
-};
 constexpr Colour kPhoneBand{0x00, 0x89, 0x7B};     // the 320 x 50 creative
 constexpr Colour kTabletBand{0xEF, 0x6C, 0x00};    // 728 x 90
 constexpr Colour kMediated{0x1F, 0x6F, 0xD1};      // the HTML adapter's block on the detail page
 constexpr Colour kInterstitial{0x28, 0x35, 0x93};  // the application's interstitial
 constexpr int kScreen = 35;                        // the screens' background channels
 
-// The pixel at a point of the frame (drawn at scale 2).
-CGPixel pixel(const CGImageRef& image, double x, double y) {
-    return image->pixelAt(static_cast<std::size_t>(x * 2), static_cast<std::size_t>(y * 2));
-}
-
-bool near(const CGPixel& p, const Colour& c, int tolerance = 6) {
-    return std::abs(p.r - c.r) <= tolerance && std::abs(p.g - c.g) <= tolerance && std::abs(p.b - c.b) <= tolerance;
-}
+bool near(const CGPixel& p, const Colour& c, int tolerance = 6) { return testsupport::nearColour(p, c, tolerance); }
 
 struct Box {
     double x = 0, y = 0, w = 0, h = 0;
@@ -47,21 +39,14 @@ Box boxOf(const Json& view) {
     return {f[0].get<double>(), f[1].get<double>(), f[2].get<double>(), f[3].get<double>()};
 }
 
-// Points 4 in from each corner of the box (clear of a banner's centred text).
-std::vector<std::pair<double, double>> cornersOf(const Box& b) {
-    return {{b.x + 4, b.y + 4}, {b.x + b.w - 4, b.y + 4}, {b.x + 4, b.y + b.h - 4}, {b.x + b.w - 4, b.y + b.h - 4}};
-}
-
 bool boxFilledWith(const CGImageRef& image, const Box& box, const Colour& colour) {
-    for (const auto& [x, y] : cornersOf(box))
-        if (!near(pixel(image, x, y), colour)) return false;
-    return true;
+    return testsupport::cornersShow(image, CGRectMake(box.x, box.y, box.w, box.h), colour, 6);
 }
 
 // The creative's white text crosses the banner's middle line (it is centred, not stuck to the top).
 bool textOnMiddleLine(const CGImageRef& image, const Box& box) {
     for (double x = box.x + box.w * 0.2; x < box.x + box.w * 0.8; x += 0.5)
-        if (near(pixel(image, x, box.y + box.h / 2), {255, 255, 255}, 40)) return true;
+        if (near(pixelAtPoint(image, x, box.y + box.h / 2), {255, 255, 255}, 40)) return true;
     return false;
 }
 
@@ -75,15 +60,12 @@ public:
         CGImageRef shown = nullptr;
         std::string png;
         const bool came = testsupport::runMainUntil([&] {
-            const std::string path = last_ == 0 ? "/frame.png" : "/frame.png?after=" + std::to_string(last_);
-            const testtools::HttpReply reply = app_.get(path);
-            const std::string number = reply.header("x-frame-number");
-            if (reply.status != 200 || number.empty()) return false;
-            last_ = std::stoull(number);
-            auto decoded = imageio::decodePng(dataFromString(reply.body), true, imageio::DecodeDepth::Pixels);
-            png = reply.body;
-            if (decoded.frames.size() != 1 || !take(decoded.frames[0].image)) return false;
-            shown = decoded.frames[0].image;
+            const auto frame = testsupport::paintedFrame(app_, last_);
+            if (!frame) return false;
+            last_ = frame->number;
+            png = frame->png;
+            if (!take(frame->image)) return false;
+            shown = frame->image;
             return true;
         }, 40);
         // The last frame seen is written either way, for a person to see what was shown.
@@ -183,7 +165,7 @@ std::string snapshotDetailRoad(const ApplicationProcess& app, Frames& frames, bo
                 const double x = screen.w * fx, y = screen.h * fy;
                 if (x >= close.x && x <= close.x + close.w && y >= close.y && y <= close.y + close.h) continue;
                 ++probes;
-                covered += near(pixel(image, x, y), kInterstitial);
+                covered += near(pixelAtPoint(image, x, y), kInterstitial);
             }
         return covered == probes;
     }));
@@ -195,8 +177,8 @@ std::string snapshotDetailRoad(const ApplicationProcess& app, Frames& frames, bo
     }, "the stream dialog after the close");
     const Box streams = boxOf(withId(dialog, "movieTable").front());
     CHECK(frames.snapshotWhen("ads-stream-dialog" + suffix, [&](const CGImageRef& image) {
-        return near(pixel(image, streams.x + 4, streams.y + 20), {255, 255, 255}, 4) &&
-               !near(pixel(image, banner.x + 4, banner.y + 4), kMediated);
+        return near(pixelAtPoint(image, streams.x + 4, streams.y + 20), {255, 255, 255}, 4) &&
+               !near(pixelAtPoint(image, banner.x + 4, banner.y + 4), kMediated);
     }));
     REQUIRE(app.tap(centreOf(withId(dialog, "cancelButton").back())) == 200);
     REQUIRE(app.waitFor({{"id", "downloadButton"}}, true));
@@ -216,7 +198,7 @@ void snapshotListScreens(const ApplicationProcess& app, Frames& frames, bool tab
     const Box keyboard = boxOf(withId(keyboardTree, "keyboard").front());
     CHECK(search.y + search.h <= keyboard.y);
     CHECK(frames.snapshotWhen("ads-search" + suffix, [&](const CGImageRef& image) {
-        const CGPixel keys = pixel(image, keyboard.x + 2, keyboard.y + keyboard.h - 2);
+        const CGPixel keys = pixelAtPoint(image, keyboard.x + 2, keyboard.y + keyboard.h - 2);
         return boxFilledWith(image, search, band) && !near(keys, {kScreen, kScreen, kScreen}, 4);
     }));
     REQUIRE(app.tap({{"id", "backButton"}}) == 200);
@@ -241,7 +223,7 @@ void snapshotListScreens(const ApplicationProcess& app, Frames& frames, bool tab
         const Box mark = boxOf(favourites ? posterCells(tree).front() : withId(tree, "actionSegment").front());
         CHECK(frames.snapshotWhen(std::string("ads-") + (favourites ? "favorites" : "downloads") + suffix,
                                   [&](const CGImageRef& image) {
-                                      const CGPixel shown = pixel(image, mark.x + mark.w / 4, mark.y + mark.h / 2);
+                                      const CGPixel shown = pixelAtPoint(image, mark.x + mark.w / 4, mark.y + mark.h / 2);
                                       return boxFilledWith(image, banner, band) &&
                                              !near(shown, {kScreen, kScreen, kScreen}, 4);
                                   }));
@@ -291,8 +273,8 @@ TEST_CASE("snapshot of the movie grid with ads off: no band, the grid right unde
     Frames frames(app);
     CHECK(frames.snapshotWhen("ads-off-grid-phone", [&](const CGImageRef& image) {
         for (double x : {4.0, 160.0, 316.0})
-            if (near(pixel(image, x, area.y + 4), kPhoneBand, 30)) return false;
-        return near(pixel(image, 30, area.y - 10), {kScreen, kScreen, kScreen}, 4);  // the bar's foot
+            if (near(pixelAtPoint(image, x, area.y + 4), kPhoneBand, 30)) return false;
+        return near(pixelAtPoint(image, 30, area.y - 10), {kScreen, kScreen, kScreen}, 4);  // the bar's foot
     }));
     CHECK(firstCell.y <= area.y + 12);  // the grid starts under the bar, no room kept for a banner
     CHECK(ads.adRequests("/adnet/ad").empty());
