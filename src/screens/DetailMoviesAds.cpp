@@ -9,13 +9,6 @@
 #include "screens/ScreenAds.h"
 #include "screens/ScreenStyle.h"
 
-namespace {
-template <class Held>
-bool holds(const std::optional<Held>& held, const AKInterstitial& interstitial) {
-    return held && held->interstitial.lock().get() == &interstitial;
-}
-}  // namespace
-
 void DetailMoviesViewController::sizeBannerArea() { ::sizeBannerArea(outlets_.bannerView.lock(), BannerArea::Detail); }
 
 void DetailMoviesViewController::showBannerView() {
@@ -69,6 +62,10 @@ void DetailMoviesViewController::releaseUnpresentedDialog(std::uint64_t choice) 
     if (chapterChoice_ == held.choice && isOnScreen()) showStreamDialog(held.chapter, held.streams);
 }
 
+bool DetailMoviesViewController::holdsDialogFor(const AKInterstitial& interstitial) const {
+    return heldDialog_ && heldDialog_->interstitial.lock().get() == &interstitial;
+}
+
 bool DetailMoviesViewController::isCoveredByInterstitial() {
     return heldDialog_ && heldDialog_->presenting && isViewLoaded() && view()->window();
 }
@@ -92,13 +89,13 @@ void DetailMoviesViewController::interstitialDidFailToReceiveAdWithError(AKInter
 }
 
 void DetailMoviesViewController::interstitialWillPresentScreen(AKInterstitial& interstitial) {
-    if (holds(heldDialog_, interstitial)) heldDialog_->presenting = true;
+    if (holdsDialogFor(interstitial)) heldDialog_->presenting = true;
 }
 
 void DetailMoviesViewController::interstitialWillDismissScreen(AKInterstitial& interstitial) {
     QV_ASSERT_MAIN_THREAD();
     std::optional<HeldDialog> held;
-    if (holds(heldDialog_, interstitial)) held.swap(heldDialog_);
+    if (holdsDialogFor(interstitial)) held.swap(heldDialog_);
     showInterstitial();
     NSNotificationCenter::defaultCenter()->postNotificationName(kRefreshMovieViewNotification);
     if (!held) return;  // its reply was answered already

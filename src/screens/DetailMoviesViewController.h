@@ -212,6 +212,8 @@ private:
         std::weak_ptr<AKInterstitial> interstitial;
         bool presenting = false;
     };
+    // Whether the dialog held back is the one this interstitial holds.
+    bool holdsDialogFor(const AKInterstitial& interstitial) const;
     // The dialog held back, when the interstitial did not start presenting.
     void releaseUnpresentedDialog(std::uint64_t choice);
     // The interstitial holding a dialog covers the page, which is still in its window.
