@@ -93,6 +93,7 @@ public:
     }
 
     std::set<std::string> titles;  // every web view title seen
+    std::string awaitedTitle;       // the creative an interstitial of the fault shows, when one is sure to
 
 private:
     const ApplicationProcess& app_;
@@ -111,6 +112,14 @@ bool chooseChapter(Road& road, const Json& row) {
         return !withId(t, "downloadButton").empty() || !withId(t, "adClose").empty();
     }, "the stream dialog or an interstitial");
     const bool interstitial = !withId(first, "adClose").empty();
+    if (interstitial && !road.awaitedTitle.empty()) {
+        // The engine reports a page's title a moment after the page is shown: a person looks before closing.
+        // An interstitial left from before the fault never shows that title, so this wait does not decide.
+        runMainUntil([&] {
+            road.tree();
+            return road.titles.count(road.awaitedTitle) == 1;
+        }, 10);
+    }
     if (interstitial) road.tap({{"id", "adClose"}});
     const Json tree = road.settle([](const Json& t) { return !withId(t, "downloadButton").empty(); },
                                   "the chapter's stream dialog");
@@ -217,6 +226,7 @@ void runFaults(const std::vector<Fault>& faults) {
         const std::size_t before = app.ads().log().size();
         REQUIRE(app.ads().order("mode", fault.mode) == 200);
         road.titles.clear();
+        road.awaitedTitle = fault.interstitial;
         runRoad(road, 2, !fault.interstitial.empty());
         CHECK_MESSAGE(adRequestsSince(app, before) > 0, "ads were asked for under the fault");
         if (!fault.interstitial.empty()) CHECK(road.titles.count(fault.interstitial) == 1);
