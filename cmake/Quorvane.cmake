@@ -53,9 +53,10 @@ include(${doctest_DIR}/doctest.cmake)
 function(quorvane_tests label folder)
   cmake_parse_arguments(Q "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${folder}/*.cpp)
-  # The test discovery splits a name at ";" into names that run nothing.
+  # The test discovery splits a name at ";" into names that run nothing. A name
+  # is read up to its closing quote, past escaped quotes and backslashes.
   foreach(source IN LISTS sources)
-    file(STRINGS ${source} split_names REGEX "TEST_CASE\\(\"[^\"]*;")
+    file(STRINGS ${source} split_names REGEX "TEST_CASE\\(\"([^\"\\\\]|\\\\.)*;")
     if(split_names)
       message(FATAL_ERROR "${source}: a test name must not contain ';': ${split_names}")
     endif()

@@ -106,7 +106,7 @@ TEST_CASE("slots side by side: the interceptor's count is back at 0 after overla
     CHECK(interceptorCount() == 0);
 }
 
-TEST_CASE("slots side by side: \"_useOnce\" extras go with the first ad request only; descriptions change nothing") {
+TEST_CASE("slots side by side: \"_useOnce\" extras go with the first ad request only, and descriptions change nothing") {
     adkittest::QuietLog quiet;
     EngineSlots road(nlohmann::json{{"unit-extras", slotroad::htmlUnit(slotroad::titledCreative("extras"))}});
     auto slot = EngineSlots::makeSlot(road.f.owner, "unit-extras");

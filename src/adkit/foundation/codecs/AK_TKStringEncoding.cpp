@@ -96,12 +96,20 @@ AK_TKStringEncoding::AK_TKStringEncoding(std::string alphabet, int shift)
     }
 }
 
+// One character at a time, its eight places in the inner loop. Walking the
+// places in the outer loop instead (one pass over reverse_ per place) is what
+// GCC 12 at -O1/-O2 miscompiles: induction-variable optimisation rewrites the
+// table store as an address off a null base, the interprocedural side-effect
+// analysis then takes this function for one that writes nothing, and every call
+// to it is deleted, leaving the table all zeros (nothing decodes, nothing is
+// refused). There is no undefined behaviour here for a sanitizer to find; the
+// optimised test pass in CI is what catches a regression.
 void AK_TKStringEncoding::buildGroupTable() {
-    for (int k = 0; k < 8; ++k) {
-        const int place = 8 * shift_ - shift_ * (k + 1);
-        for (int c = 0; c < 256; ++c) {
-            const std::int32_t value = reverse_[c];
-            groupTable_[256 * k + c] = value >= 0 ? std::uint64_t(value) << place : kNotInGroup;
+    for (int c = 0; c < 256; ++c) {
+        const std::int32_t value = reverse_[c];
+        for (int k = 0; k < 8; ++k) {
+            // Place k holds bits 8 * shift_ - 1 - shift_ * k down to shift_ * (7 - k).
+            groupTable_[256 * k + c] = value >= 0 ? std::uint64_t(value) << (shift_ * (7 - k)) : kNotInGroup;
         }
     }
 }
