@@ -6,15 +6,20 @@
 # make fuzz   install clang when missing, build the libFuzzer harnesses in build-fuzz/ and run each
 #             for FUZZ_SECONDS (FUZZ=name runs one, FUZZ_FLAGS adds libFuzzer flags); inputs
 #             that break one land in fuzz/regressions/
-# SANITIZE=address,undefined (or thread) builds a sanitized tree in its own folder.
+# SANITIZE=address,undefined (or thread) builds a sanitized tree in its own folder;
+# BUILD_TYPE=RelWithDebInfo (or Release) an optimised one (build-relwithdebinfo/).
 
 SANITIZE ?=
 JOBS ?= $(shell nproc)
 ROOT := $(abspath $(dir $(lastword $(MAKEFILE_LIST))))
 
 ifeq ($(SANITIZE),)
-BUILD ?= $(ROOT)/build
 BUILD_TYPE ?= Debug
+ifeq ($(BUILD_TYPE),Debug)
+BUILD ?= $(ROOT)/build
+else
+BUILD ?= $(ROOT)/build-$(shell echo $(BUILD_TYPE) | tr A-Z a-z)
+endif
 else
 BUILD ?= $(ROOT)/build-$(subst $(comma),-,$(SANITIZE))
 BUILD_TYPE ?= Debug

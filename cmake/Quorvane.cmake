@@ -84,7 +84,8 @@ include(\"${PROJECT_SOURCE_DIR}/cmake/DisableEngineTests.cmake\")
   add_executable(${exe} ${sources} ${PROJECT_SOURCE_DIR}/tests/support/doctest_main.cpp)
   target_compile_options(${exe} PRIVATE ${QUORVANE_WARNINGS})
   target_link_libraries(${exe} PRIVATE test_support ${Q_DEPS} doctest::doctest)
-  set(properties LABELS ${label} TIMEOUT 300)
+  # A registered name that matches no test case would pass having run nothing.
+  set(properties LABELS ${label} TIMEOUT 300 FAIL_REGULAR_EXPRESSION "test cases: +0 [|]")
   # Leak checks skip what the web engine's own libraries keep (see the file).
   if(QUORVANE_SANITIZE MATCHES "address")
     list(APPEND properties ENVIRONMENT
