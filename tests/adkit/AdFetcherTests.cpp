@@ -2,7 +2,8 @@
 // (tracking headers in any letter case, statuses, refused connections, empty,
 // cut or non-UTF-8 bodies, mediation, native and custom-rendering types,
 // redirect chains with their own headers, non-http URLs) reaches the delegate
-// once with the ad or the right error; an ad that brings its HTML completes
+// once with the ad or the right error (a cached answer only for mediation);
+// an ad that brings its HTML completes
 // on the main queue's next turn without a request; a fetcher serves one fetch
 // and a cancelled one tells nobody.
 #include <arpa/inet.h>
@@ -19,6 +20,7 @@
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKMacros.h"
 #include "adkit/foundation/AKTiming.h"
+#include "adkit/foundation/AKURLConnection.h"
 #include "adkit/rendering/AKSwipeToViewControllerConfigurations.h"
 #include "adkit/requests/AKAd.h"
 #include "adkit/requests/AKAdFetcher.h"
@@ -144,7 +146,8 @@ const Json kUnits = {
         {"X-Adnet-Viewability", R"({"sampling": [1, 2]})"},
         {"X-Adnet-Disable-Activation-And-Scroll", "yes"},
         {"X-Adnet-Interstitial-Timeout", "12.5"},
-        {"x-adnet-use-https", "true"}}},
+        {"x-adnet-use-https", "true"},
+        {"Cache-Control", "max-age=300"}}},
       {"body", "<p>ad</p>"}}},
     {"odd-values",
      {{"headers",
@@ -158,7 +161,9 @@ const Json kUnits = {
     {"broken", {{"status", 500}, {"body", "down"}}},
     {"empty", Json::object()},
     {"mediation-html", {{"headers", {{"X-Adnet-Mediation", "1"}}}, {"body", "<p>not json</p>"}}},
-    {"mediation", {{"headers", {{"x-adnet-mediation", "true"}}}, {"json", {{"ad_networks", Json::array()}}}}},
+    {"mediation",
+     {{"headers", {{"x-adnet-mediation", "true"}, {"Cache-Control", "max-age=300"}}},
+      {"json", {{"ad_networks", Json::array()}}}}},
     {"native", {{"headers", {{"X-Adnet-Native", "YES"}}}, {"json", {{"native", 1}}}}},
     {"custom", {{"headers", {{"X-Adnet-Custom-Rendering-Allowed", "1"}}}, {"body", "<p>custom</p>"}}},
     {"chain",
@@ -174,6 +179,7 @@ const Json kUnits = {
 
 TEST_CASE("ad fetcher: every answer of the ad server reaches the delegate once, as the ad or its error") {
     FetchScope scope(kUnits);
+    AKURLConnection::clearCache();
     const std::string origin = scope.server.origin("https");
     RefusingPort refusing;
     struct Row {
@@ -229,6 +235,10 @@ TEST_CASE("ad fetcher: every answer of the ad server reaches the delegate once, 
         {"a body that is not UTF-8", scope.adURL("html"), Json{{"kind", "invalid-utf8"}}, {}, 1},
         {"mediation on text/html", scope.adURL("mediation-html"), {}, {}, 3},
         {"mediation on JSON", scope.adURL("mediation"), {}, 2},
+        // Both answers may be cached (max-age=300); only a mediation response is taken from the cache.
+        {"mediation again, its body lost: the cached answer", scope.adURL("mediation"), Json{{"kind", "empty"}}, 2, -1,
+         0, [](const AKAd& ad) { CHECK(Json::parse(ad.adHTML.value_or("null")) == Json{{"ad_networks", Json::array()}}); }},
+        {"HTML again, its body lost: never from the cache", scope.adURL("html"), Json{{"kind", "empty"}}, {}, 1},
         {"native on JSON", scope.adURL("native"), {}, 3},
         {"custom rendering", scope.adURL("custom"), {}, 4},
         {"a redirect chain whose hops carry headers", scope.adURL("chain"), {}, 1, -1, 0,
@@ -269,6 +279,7 @@ TEST_CASE("ad fetcher: every answer of the ad server reaches the delegate once, 
                                                  : std::vector<std::string>{}));
         CHECK(fetch.ad->adHTML.value_or("").empty());
     }
+    AKURLConnection::clearCache();
 }
 
 TEST_CASE("ad fetcher: use of HTTPS is recorded as no only while nothing is recorded") {

@@ -1,6 +1,7 @@
 // Protects the ad connection against the loopback server: cache headers on the
-// virtual clock, "slotname" keying, refused redirects, failing statuses, starts
-// that cannot load, the user agent and POST bodies.
+// virtual clock, "slotname" keying, the 25 entries the cache keeps, refused
+// redirects, failing statuses, starts that cannot load, the user agent and POST
+// bodies.
 #include "AdkitTestSupport.h"
 #include "adkit/foundation/AKDevice.h"
 #include "adkit/foundation/AKRequestError.h"
@@ -146,6 +147,19 @@ TEST_CASE("ad connection: slotname keys, failing statuses, refused redirects and
     CHECK(server.requestCount() == 3);
     CHECK(AKURLConnection::cacheKeyForURL(*NSURL::URLWithString("http://h/p?slotname=a%20b")) ==
           *ak_MD5String("h/pa%20b"));
+
+    // The cache keeps 25 entries: a 26th slot's pushes out the least recently used.
+    AKURLConnection::clearCache();
+    const auto slotURL = [&](int slot) { return server.url("/ad?slotname=c" + std::to_string(slot)); };
+    for (int slot = 0; slot <= 25; ++slot) (void)load(slotURL(slot), false);
+    const std::size_t stored = server.requestCount();
+    for (int slot = 1; slot <= 25; ++slot) {
+        CAPTURE(slot);
+        CHECK(load(slotURL(slot))->cachedHits == 1);
+    }
+    CHECK(server.requestCount() == stored);
+    CHECK(load(slotURL(0))->cachedHits == 0);
+    CHECK(server.requestCount() == stored + 1);
 
     // Failing statuses: reported with their status, never cached.
     for (const char* path : {"/missing", "/broken"}) {

@@ -1,7 +1,8 @@
 // Protects the public interstitial and the publisher's interstitial: the rules
 // of one presentation per object (present before ready, twice, load after use,
 // a missing or windowless presenter that records no impression), loads that
-// reach the server each time, web actions that cancel or not, custom rendering
+// reach the server each time, web actions that cancel or not (a ready ad whose
+// page navigates by itself is reported gone), custom rendering
 // that the publisher presents itself, app events, one dismissal for a close tap
 // with a "close" message, and an interstitial let go while loading or shown.
 #include <doctest/doctest.h>
@@ -76,12 +77,22 @@ TEST_CASE("interstitial: one presentation per object, loads reach the server, we
     NSNotificationCenter::defaultCenter()->postNotificationName(kDidReceiveWebActionNotification, webView, Value::dictionary());
     CHECK(interstitial->slot()->state() == AKSlotStateIdle);
 
-    // Two loads before presentation: each reaches the server, each makes it ready.
+    // Two loads before presentation: each reaches the server, each makes it ready. The first ad's page
+    // goes elsewhere by itself before it is shown: it is ready no more, and the publisher hears so.
     for (int load = 1; load <= 2; ++load) {
         interstitial->loadRequest(AKRequest::request());
         CHECK_FALSE(interstitial->isReady());
         waitFor([&] { return heard->count("didReceive") == static_cast<std::size_t>(load); }, "the interstitial's ad");
         CHECK(interstitial->isReady());
+        if (load > 1) continue;
+        (void)slotroad::EngineSlots::evaluate(*interstitial->slot(),
+                                              "setTimeout(function () { location.href = '/adnet/landing'; }, 0); 1");
+        waitFor([&] { return heard->last() == "failed 1"; }, "the publisher to hear the ad is gone");
+        CHECK_FALSE(interstitial->isReady());
+        CHECK(interstitial->slot()->state() == AKSlotStateIdle);
+        const auto page = interstitial->slot()->webView()->webView();
+        waitFor([&] { return !page->isLoading() && page->request() && page->request()->URL().ends_with("/adnet/landing"); },
+                "the page it went to, loaded");
     }
     CHECK(road.loggedQuery(slotroad::kAdPath, "slotname") == std::vector<std::string>{"inter", "inter"});
 
@@ -93,7 +104,7 @@ TEST_CASE("interstitial: one presentation per object, loads reach the server, we
         CHECK(log.contains("No UIViewController supplied to the ad. Cannot continue."));
         CHECK(interstitial->isReady());
         CHECK_FALSE(interstitial->hasBeenUsed());
-        CHECK(heard->joined() == "didReceive; didReceive");
+        CHECK(heard->joined() == "didReceive; failed 1; didReceive");
         CHECK(screen.posted.empty());
     }
     drainMainQueue();
@@ -106,7 +117,7 @@ TEST_CASE("interstitial: one presentation per object, loads reach the server, we
     CHECK_FALSE(interstitial->viewController());
     waitFor([&] { return impressions() == 1; }, "the impression ping of the presentation");
     interstitial->presentFromRootViewController(screen.root);
-    CHECK(heard->joined() == "didReceive; didReceive; willPresent; failed 6");
+    CHECK(heard->joined() == "didReceive; failed 1; didReceive; willPresent; failed 6");
     CHECK(screen.count(kAdModalViewControllerWillPresentFullScreen) == 1);
 
     // Loading after use: code 6 and no request.

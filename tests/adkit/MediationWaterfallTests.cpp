@@ -87,8 +87,8 @@ TEST_CASE("mediation refresh and clicks: impressions per refresh, one click per 
     MediationRoad road(json{{"refreshing", mediationUnit(body(json::array({refreshing})))},
                         {"failing", mediationUnit(body(json::array({failing, scripted("next", {{"fill", "banner"}})})))}});
 
-    SUBCASE("two refreshes are two more impressions with nr=1, clicks ping once per banner") {
-        road.loadBanner("refreshing");
+    SUBCASE("two refreshes are two more impressions with nr=1, clicks ping once per banner, a new size goes to the network") {
+        auto& banner = road.loadBanner("refreshing");
         const auto network = road.waitForAsk(nullptr, "the network to be asked");
         adkittest::waitFor([&] { return road.heard->count("didReceiveAd") == 1; }, "the first banner");
         network->click();
@@ -102,6 +102,12 @@ TEST_CASE("mediation refresh and clicks: impressions per refresh, one click per 
         // In the order they left (the server may take parallel pings in any order).
         CHECK(road.pings->refreshFlags("/imp") == std::vector<std::string>{"0", "1", "1"});
         CHECK(road.pings->refreshFlags("/clk") == std::vector<std::string>{"0", "1"});
+        // The network that delivered is given the new size, and nothing is asked of the server.
+        const std::size_t adRequests = road.logged(slotroad::kAdPath).size();
+        banner.setAdSize(kAKAdSizeMediumRectangle);
+        CHECK(network->calls().back() == "change " + AKAdSizeDescription(kAKAdSizeMediumRectangle));
+        settle();
+        CHECK(road.logged(slotroad::kAdPath).size() == adRequests);
     }
     SUBCASE("a failed refresh reaches the delegate as code 3 with the network's message, no other network runs") {
         road.loadBanner("failing");
@@ -219,6 +225,9 @@ TEST_CASE("mediated interstitial: impression at presentation, a lone did-dismiss
         REQUIRE(network);
         settle();
         CHECK(road.pings->count("/imp") == 0);
+        // An interstitial slot's type is not changed: NO, and the waterfall is not asked.
+        CHECK_FALSE(ad->slot()->adMediationGlue()->changeAdTypeTo(AKAdType::bannerAdTypeForSize(kAKAdSizeBanner)));
+        CHECK(network->calls() == std::vector<std::string>{"interstitial"});
         ad->presentFromRootViewController(road.root);
         CHECK(network->calls().back() == "present");
         road.waitForPings({{"/imp", 1}}, "the impression at presentation");
@@ -235,6 +244,18 @@ TEST_CASE("mediated interstitial: impression at presentation, a lone did-dismiss
         adkittest::waitFor([&] { return road.heard->calls.size() == 2; }, "the banner's mismatch");
         CHECK(road.heard->calls.back() ==
               "didFail 10 Unable to request kAKAdSizeBanner when mediation configuration was for an interstitial.");
+        // No requested type, no configured type, a banner of no valid size: each fails with its text.
+        const auto glue = std::dynamic_pointer_cast<AKMWaterfallGlue>(ad->slot()->adMediationGlue());
+        REQUIRE(glue);
+        const auto bannerConfig = glue->mediationConfig();
+        REQUIRE(bannerConfig);
+        glue->requestAdWithType(nullptr, bannerConfig);
+        CHECK(road.heard->calls.back() == "didFail 0 Invalid requested AKAdType: (null).");
+        glue->requestAdWithType(AKAdType::bannerAdTypeForSize(kAKAdSizeBanner), nullptr);
+        CHECK(road.heard->calls.back() == "didFail 7 Invalid mediation configuration AKAdType: (null).");
+        glue->requestAdWithType(AKAdType::bannerAdTypeForSize(kAKAdSizeInvalid), bannerConfig);
+        CHECK(road.heard->calls.back() == "didFail 10 Unable to request ad with invalid size: kAKAdSizeInvalid.");
+        CHECK(road.heard->calls.size() == 5);
     }
     SUBCASE("nothing to present: code 11") {
         const auto ad = make("none");

@@ -2,7 +2,8 @@
 // page, fetcher and ad server: the code the owner hears (once), what the
 // error's user info carries, the slot's state, whether the refresh timer runs
 // again, the publisher log line where there is one, and that the next load of
-// the same slot works.
+// the same slot works (a failed core page is loaded again; one answered with an
+// error status ran none of its scripts).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -75,6 +76,8 @@ struct FailureRow {
 };
 
 const std::string kPage = slotroad::kPagePath;
+// The page's first head script, the server's constants (never cached: every shown page asks for it).
+const std::string kPageScript = "/adnet/static/sdk/native/sdk-constants.js";
 
 // The failures, each with what the owner hears and the slot keeps.
 std::vector<FailureRow> failureRows() {
@@ -82,7 +85,9 @@ std::vector<FailureRow> failureRows() {
     const AKSlotState failed = AKSlotStateFailed, noPage = AKSlotStateCorePageFailed;
     return {
         {"page 404", "unit-good", {{"path", kPage}, {"kind", "status"}, {"status", 404}}, 2, Info::none, noPage, false},
-        {"page 500", "unit-good", {{"path", kPage}, {"kind", "status"}, {"status", 500}}, 2, Info::none, noPage, false},
+        // The page itself under an error status: not one of its scripts may run.
+        {"page 500", "unit-good", {{"path", kPage}, {"kind", "status"}, {"status", 500}, {"usualBody", true}}, 2,
+         Info::none, noPage, false},
         {"page hangs", "unit-good", {{"path", kPage}, {"kind", "hang"}}, 2, Info::none, noPage, false, nullptr,
          Hold::pageRequest, AKSDKCoreWebView::kLoadLimit},
         {"unit errors", "unit-errors", nullptr, 0, Info::parameters, failed, false},
@@ -151,6 +156,7 @@ TEST_CASE("slot failures: each ends with its code, user info, state and refresh 
         if (row.advance > 0) time.emplace(0);
         if (!row.fault.is_null()) REQUIRE(road.server.order("fault", row.fault) == 200);
         const std::size_t pageLoads = road.logged(kPage).size();
+        const std::size_t pageScripts = road.logged(kPageScript).size();
         const auto request = AKRequest::request();
         request->setAdditionalParameters(Value{{"row", row.name}});
         slot->setAdUnitID(row.unit);
@@ -170,11 +176,15 @@ TEST_CASE("slot failures: each ends with its code, user info, state and refresh 
         CHECK((info["extras"]["row"].stringValue() == row.name) == (row.info == Info::parameters));
         CHECK(slot->hasReloadTimer() == row.timer);
         if (row.logLine) CHECK(logCount(row.logLine) == lines + 1);
+        const bool pageFailed = row.state == AKSlotStateCorePageFailed;
+        // A failed page's scripts were never fetched: the page was never shown.
+        if (pageFailed) CHECK(road.logged(kPageScript).size() == pageScripts);
 
         slot->setAdUnitID("unit-good");
         road.loadValid(*slot);
         CHECK(owner->errors.size() == 1);  // nothing more of the failed load
         CHECK(owner->last() == "finished");
+        if (pageFailed) CHECK(road.logged(kPage).size() == pageLoads + 2);  // the next load loaded the page again
     }
     CHECK(AKMRAIDInterceptor::canInitWithRequestCounter() == 0);
 }

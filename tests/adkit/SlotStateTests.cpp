@@ -1,5 +1,6 @@
 // Protects the ad slot's state machine: each transition's state and
-// bookkeeping, the guards, the final state, and the rich-media interceptor's
+// bookkeeping (the pending ad statistics a failed load gives back and a valid
+// ad drops, the impression count), the guards, the final state, and the rich-media interceptor's
 // counter, which every load holds exactly once from its start to its end.
 #include <doctest/doctest.h>
 
@@ -96,6 +97,45 @@ TEST_CASE("slot: the transitions of a load, their bookkeeping, the guards and th
         CHECK(fresh->timeLastLoaded() > 0);
         fresh->willLeaveAppDueToClick();
         CHECK(stats->objectForKey("pclb") == Value(true));
+
+        // The statistics of ads not yet sent go with the next request ("ads"), come back to the
+        // application when its load fails, and are dropped by a valid ad; an impression counts "pimp",
+        // which the next request carries.
+        const auto app = AKApplication::sharedApplication();
+        const auto waiting = std::make_shared<AKStatisticDictionary>();
+        waiting->setObject(Value("waiting"), "mark");
+        (void)app->pendingAdStatistics();
+        app->didNotSendAdStatistics({waiting});
+        // (Other ads of this process may be collected meanwhile: only the waiting one is looked for.)
+        const auto carriesWaiting = [](const Value& parameters) {
+            const Value ads = parameters["quality_signals"]["ads"];
+            for (std::size_t i = 0; i < ads.count(); ++i)
+                if (ads[i] == Value{{"mark", "waiting"}}) return true;
+            return false;
+        };
+        auto sending = f.makeSlot();
+        sending->loadRequest(AKRequest::request());
+        CHECK(carriesWaiting(sending->requestParameters()));
+        CHECK(app->pendingAdStatistics().count(waiting) == 0);
+        sending->didFailToReceiveAdWithError(AKRequestError::errorWithCode(1), false, false);
+        CHECK(app->pendingAdStatistics().count(waiting) == 1);
+        app->didNotSendAdStatistics({waiting});
+        sending->loadRequest(AKRequest::request());
+        CHECK(carriesWaiting(sending->requestParameters()));
+        sending->willStartAdRendering();
+        sending->didReceiveValidAd();
+        CHECK(sending->pendingAdStatistics().empty());
+        sending->didFailToReceiveAdWithError(AKRequestError::errorWithCode(1), false, false);
+        CHECK(app->pendingAdStatistics().count(waiting) == 0);
+        const auto impressions = [&] {
+            const auto counted = NSDecimalNumber::fromValue(app->statistics()->objectForKey("pimp"));
+            return counted ? counted->integerValue() : 0;
+        };
+        const std::int64_t before = impressions();
+        sending->didMakeAdImpression();
+        CHECK(impressions() == before + 1);
+        sending->loadRequest(AKRequest::request());
+        CHECK(sending->requestParameters()["quality_signals"]["app"]["pimp"].integerValue() == before + 1);
     }
 }
 

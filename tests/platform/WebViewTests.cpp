@@ -1,7 +1,8 @@
 // Web views over the real engine: pages painted into the layer and the window
 // (transparent with a clear background), the delegate asked for every
 // navigation in order with its type, one start and one end per load (-999
-// when replaced, -1001 on time-out, 404 still finishing), taps through the
+// when replaced, -1001 on time-out, 404 still finishing, an error page failing
+// at once where the view asks for that), taps through the
 // window as link clicks, new windows in the same view, the device tree, and
 // a view hidden from the engine (a hidden page that still runs its scripts).
 #include <doctest/doctest.h>
@@ -75,6 +76,11 @@ TEST_CASE("web views ask before every navigation of every frame, in order, and r
     server.route("GET", "/scripted", Reply::text("<p>scripted</p>", "text/html"));
     server.route("GET", "/refused", Reply::text("<p>refused</p>", "text/html"));
     server.route("GET", "/missing", [] { auto r = Reply::text("<p>not here</p>", "text/html"); r.status = 404; return r; }());
+    server.route("GET", "/gone", [] {
+        auto r = Reply::text("<iframe src='/frame'></iframe><script>location.href = '/scripted'</script>", "text/html");
+        r.status = 500;
+        return r;
+    }());
     WindowedWebView web;
     auto& log = web.delegate->log;
     web.delegate->allow = [](const std::string& URL, UIWebViewNavigationType) {
@@ -107,6 +113,14 @@ TEST_CASE("web views ask before every navigation of every frame, in order, and r
     step("a 404 page", [&] { web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/missing"))); },
          {"ask 5 " + server.url("/missing"), "start", "finish"});
     CHECK(web.view->mainDocumentStatusCode() == 404);
+    // A view that fails loads on error statuses: the page fails on its headers, nothing of it shows or runs.
+    web.view->setFailsLoadOnErrorStatus(true);
+    step("an error page refused", [&] { web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/gone"))); },
+         {"ask 5 " + server.url("/gone"), "start", "fail " + std::to_string(NSURLErrorBadServerResponse)});
+    CHECK(web.view->mainDocumentStatusCode() == 500);
+    step("a page after it", [&] { web.view->loadRequest(NSURLRequest::requestWithURL(page)); },
+         {"ask 5 " + page, "start", "ask 5 " + server.url("/frame"), "finish"});
+    web.view->setFailsLoadOnErrorStatus(false);
 
     // A refused navigation makes no load callbacks, and no request.
     log.clear();

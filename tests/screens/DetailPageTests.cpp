@@ -1,8 +1,8 @@
 // Protects the detail page's own rules: chapter rows and their heights, the panes switch, the
 // download overlay and its notifications, a new chapter replacing an open dialog, the interstitial
-// pacing that counts every stream reply without keeping the dialog back, a banner slot that stays
-// closed, one detail request per page, and a page that is destroyed with its pickers and popover
-// once it is closed.
+// pacing that counts every stream reply with streams (and none without) without keeping the dialog
+// back, a banner slot that stays closed, one detail request per page, and a page that is destroyed
+// with its pickers and popover once it is closed.
 #include <doctest/doctest.h>
 
 #include <nlohmann/json.hpp>
@@ -169,6 +169,15 @@ TEST_CASE("a chapter chosen while the dialog is open replaces it, and the pacing
             stage.chooseChapter(page, 0);
             stage.waitForDialog(page);
         }
+        CHECK(stage.app.delegate->localAds() == 1);
+        CHECK(stage.app.delegate->localCount() == 3);
+        // A reply without streams counts nothing (this one would have released an interstitial).
+        stage.finger.tapId("cancelButton");
+        settle();
+        REQUIRE(stage.catalogue.order("data", {{"action", "stream"}, {"count", 1}, {"data", json::array()}}) == 200);
+        stage.chooseChapter(page, 0);
+        settle();
+        CHECK_FALSE(dialogInWindow(*stage.shell.window));
         CHECK(stage.app.delegate->localAds() == 1);
         CHECK(stage.app.delegate->localCount() == 3);
         stage.app.delegate->setDefaultInfo(Value());

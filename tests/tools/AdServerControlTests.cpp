@@ -56,6 +56,7 @@ TEST_CASE("the control endpoint logs every request, replaces units and constants
              {"fault", R"({"path": "adnet", "kind": "empty"})"},
              {"fault", R"({"path": "/adnet/ad", "kind": "status", "count": 0})"},
              {"fault", R"({"path": "/adnet/ad", "kind": "delay", "ms": -1})"},
+             {"fault", R"({"path": "/adnet/ad", "kind": "status", "usualBody": "yes"})"},
          }) {
         CAPTURE(body);
         CHECK(httpPostJson(server.controlURL(kind), body).status == 400);
@@ -86,6 +87,7 @@ TEST_CASE("faults change the next requests under a path, each kind as ordered, t
     const std::string invalid = "\xC3\x28\xFF\xFE";
     for (const Case& c : std::vector<Case>{
              {{{"kind", "status"}, {"status", 503}, {"count", 2}}, CURLE_OK, 503, "fault: status 503\n"},
+             {{{"kind", "status"}, {"status", 500}, {"usualBody", true}}, CURLE_OK, 500, "*"},
              {{{"kind", "delay"}, {"ms", 50}}, CURLE_OK, 200, "*"},
              {{{"kind", "delay"}, {"ms", 600000}}, CURLE_OPERATION_TIMEDOUT, 0, "?"},
              {{{"kind", "hang"}}, CURLE_OPERATION_TIMEDOUT, 0, "?"},

@@ -232,7 +232,8 @@ Answer AdServer::answer(const httplib::Request& request, const std::string& orig
 
 void AdServer::send(Answer answer, const Fault* fault, const Pace& pace, httplib::Response& response) {
     using K = Fault::Kind;
-    if (fault && fault->kind == K::Status) answer = plain(fault->status, "fault: status " + std::to_string(fault->status) + "\n");
+    if (fault && fault->kind == K::Status && fault->usualBody) answer.status = fault->status;
+    else if (fault && fault->kind == K::Status) answer = plain(fault->status, "fault: status " + std::to_string(fault->status) + "\n");
     if (fault && fault->kind == K::Empty) answer.body.clear();
     if (fault && fault->kind == K::Oversized) answer.body.assign(fault->bytes, 'x');
     if (fault && fault->kind == K::InvalidUtf8) answer.body = kInvalidUtf8 + answer.body + kInvalidUtf8;

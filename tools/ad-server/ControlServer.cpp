@@ -34,7 +34,7 @@ std::optional<long long> wholeNumber(const Json& body, const char* key, long lon
     return value.get<long long>();
 }
 
-// {"path", "count", "kind", and "status" | "ms" | "bytes"} as a fault; null with `error` set.
+// {"path", "count", "kind", and "status" ["usualBody"] | "ms" | "bytes"} as a fault; null with `error` set.
 std::optional<Fault> faultOf(const Json& body, std::string& error) {
     Fault fault;
     const auto path = body.find("path");
@@ -43,6 +43,7 @@ std::optional<Fault> faultOf(const Json& body, std::string& error) {
     const auto status = wholeNumber(body, "status", 100, 599, 500);
     const auto ms = wholeNumber(body, "ms", 0, kLongestDelayMs, 1000);
     const auto bytes = wholeNumber(body, "bytes", 0, kLargestBody, fault.bytes);
+    const auto usualBody = body.find("usualBody");
     const auto named = kind != body.end() && kind->is_string() ? faultKindNamed(kind->get<std::string>()) : std::nullopt;
     if (path == body.end() || !path->is_string() || !path->get<std::string>().starts_with("/")) {
         error = "\"path\" must be a path prefix beginning with /";
@@ -50,11 +51,14 @@ std::optional<Fault> faultOf(const Json& body, std::string& error) {
         error = "\"kind\" must be status, delay, hang, close, empty, oversized or invalid-utf8";
     } else if (!count || !status || !ms || !bytes) {
         error = "\"count\" (from 1), \"status\" (100-599), \"ms\" (0-600000) and \"bytes\" must be whole numbers";
+    } else if (usualBody != body.end() && !usualBody->is_boolean()) {
+        error = "\"usualBody\" must be true or false";
     } else {
         fault.pathPrefix = path->get<std::string>();
         fault.kind = *named;
         fault.remaining = static_cast<int>(*count);
         fault.status = static_cast<int>(*status);
+        fault.usualBody = usualBody != body.end() && usualBody->get<bool>();
         fault.delayMs = static_cast<long>(*ms);
         fault.bytes = static_cast<std::size_t>(*bytes);
         return fault;

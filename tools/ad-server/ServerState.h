@@ -25,6 +25,7 @@ struct Fault {
     int remaining = 1;
     Kind kind = Kind::Status;
     int status = 500;               // Status: the status answered
+    bool usualBody = false;         // Status: with the usual headers and body, not a plain text
     long delayMs = 0;               // Delay: the pause before the usual answer
     std::size_t bytes = 16u << 20;  // Oversized: the body's length
 };

@@ -17,6 +17,7 @@ namespace {
 // The full-screen controller's own refusal line, for a presenter it cannot use.
 constexpr const char* kNoPresenterLog = "No UIViewController supplied to the ad. Cannot continue.";
 constexpr std::int64_t kInterstitialAlreadyUsed = 6;
+constexpr std::int64_t kNoAdToShow = 1;
 }  // namespace
 
 // ---- Creation and end -----------------------------------------------------------------------
@@ -154,7 +155,15 @@ void AKInterstitial::webAction(const Value& userInfo) {
     // view reports it like any other): cancelling would end the load it belongs to.
     if (slot_->state() == AKSlotStateRendering) return;
     const Value action = userInfo["a"];
-    if (!action.isString() || action.stringValue() == "open") slot_->cancelPendingActions();
+    if (action.isString() && action.stringValue() != "open") return;
+    if (hasBeenUsed_ || !isReady()) {
+        slot_->cancelPendingActions();
+        return;
+    }
+    // A ready ad whose page opens or goes elsewhere by itself before it is shown
+    // is ready no more: the publisher, told it was received, hears that it is
+    // gone (the same cancel, reported as a failure).
+    slot_->didFailToReceiveAdWithError(AKRequestError::errorWithCode(kNoAdToShow, request_.get()), false, true);
 }
 
 // ---- Slot events to the delegate ------------------------------------------------------------

@@ -24,7 +24,10 @@
 // events one for one, synchronously on the main thread. A "didReceiveWebAction"
 // of the slot's web view whose message ("a") is missing or "open" cancels the
 // slot's pending actions, except while the slot renders the ad: the page's own
-// load is reported as such an action too. An interstitial released while loading or while
+// load is reported as such an action too. A ready ad not yet presented that is
+// cancelled so (its page opened something, or navigated, by itself) is not
+// ready any more, and the delegate hears it as a failure with AKRequestError
+// code 1 ("No ad to show."). An interstitial released while loading or while
 // shown is destroyed at once: its slot stops and its delegate hears nothing
 // more (a shown ad stays on screen until closed; its controller keeps itself).
 //

@@ -99,6 +99,9 @@ void AKSDKCoreWebView::setUpWebView() {
     QV_ASSERT_MAIN_THREAD();
     if (webView_) return;
     webView_ = AKWebView::makeForLibraryPage(CGRectMake(0, 0, 320, 50));
+    // A page the server answered with an error status is no core page: it
+    // fails on its headers, so none of its scripts runs or reports.
+    webView_->webView()->setFailsLoadOnErrorStatus(true);
     webViewDelegate_ = std::make_shared<AKWebViewDelegate>();
     webView_->setDelegate(weakSelf<AKSDKCoreWebView>());
 }
@@ -147,7 +150,8 @@ void AKSDKCoreWebView::webViewDidStartLoad(AKWebView& webView) {
 
 void AKSDKCoreWebView::webViewDidFinishLoad(AKWebView& webView) {
     QV_ASSERT_MAIN_THREAD();
-    // A page the server answered with an error status is no core page.
+    // A page the server answered with an error status is no core page (a
+    // backing that cannot refuse it on its headers tells only now).
     const bool succeeded = isSuccessStatus(webView.webView()->mainDocumentStatusCode());
     dispatch_sync(lockQueue_, [this, succeeded] {
         if (state_ != AKSDKCoreWebViewState::loading) return;

@@ -8,9 +8,11 @@
 //
 // States (AKSDKCoreWebViewState): idle → loading (refreshSDKCore, or any
 // navigation to the page's address) → loaded (the load finished with no HTTP
-// status or one of 200-299) or failed (it failed, finished with another
-// status, or had not finished kLoadLimit seconds of Clock time after it
-// started); a reload goes back to loading. A load replaced by another
+// status or one of 200-299) or failed (it failed, its main document was
+// answered with another status, or it had not finished kLoadLimit seconds of
+// Clock time after it started); a reload goes back to loading. The web view
+// fails a load on an error status as soon as its headers arrive, so no script
+// of an error page runs. A load replaced by another
 // (NSURLErrorCancelled) changes nothing: the replacing load ends it.
 //
 // Navigation: the page's address loads; page messages ("amsg") while loaded

@@ -112,6 +112,11 @@ void UIWebView::setMediaPlaybackRequiresUserAction(bool required) {
     backing_->setMediaPlaybackRequiresUserAction(required);
 }
 
+void UIWebView::setFailsLoadOnErrorStatus(bool fails) {
+    failsLoadOnErrorStatus_ = fails;
+    backing_->setFailsLoadOnErrorStatus(fails);
+}
+
 void UIWebView::setBackgroundColor(CGColorRef color) {
     UIView::setBackgroundColor(color);
     double r = 0, g = 0, b = 0, a = 0;

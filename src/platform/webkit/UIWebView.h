@@ -19,7 +19,10 @@
 // - webViewDidStartLoad, then webViewDidFinishLoad or didFailLoadWithError,
 //   once per main-frame load; a load replaced by another fails with
 //   NSURLErrorCancelled (-999); engine errors map to NSURLError codes;
-// - a page that answers 404 still finishes (mainDocumentStatusCode tells).
+// - a page that answers 404 still finishes (mainDocumentStatusCode tells),
+//   unless the view fails loads on error statuses: then a main document
+//   answered outside 200-299 is never shown (no script of it runs) and the
+//   load fails with NSURLErrorBadServerResponse (-1011).
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -134,6 +137,10 @@ public:
     // A touch from the window at a point in the view's coordinates: began (0),
     // moved (1), ended (2), cancelled (3).
     virtual void touch(CGPoint point, int phase) = 0;
+    // Whether a main document answered over HTTP outside 200-299 fails its
+    // load before anything of it is shown (see UIWebView). Backings that only
+    // learn the status once the load finished ignore it.
+    virtual void setFailsLoadOnErrorStatus(bool /*fails*/) {}
     // Whether the engine holds a page for the view (a load or an evaluation
     // reached it); a view whose page was never made is blank. True for
     // backings that cannot tell.
@@ -208,6 +215,12 @@ public:
     bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
     void setMediaPlaybackRequiresUserAction(bool required);
     bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
+    // Off by default: a main document the server answered with a status
+    // outside 200-299 fails its load (NSURLErrorBadServerResponse, the status
+    // in mainDocumentStatusCode) as soon as its headers arrive, before any of
+    // its body is shown or run; for pages whose error answers must do nothing.
+    bool failsLoadOnErrorStatus() const { return failsLoadOnErrorStatus_; }
+    void setFailsLoadOnErrorStatus(bool fails);
     void setMediaPlaybackAllowsAirPlay(bool allows) { mediaPlaybackAllowsAirPlay_ = allows; }
     // Background colour and opacity reach the page (clear: a transparent page).
     void setBackgroundColor(CGColorRef color) override;
@@ -264,6 +277,7 @@ private:
     bool allowsInlineMediaPlayback_ = false;
     bool mediaPlaybackRequiresUserAction_ = true;
     bool mediaPlaybackAllowsAirPlay_ = true;
+    bool failsLoadOnErrorStatus_ = false;
     std::optional<LoadedData> loadedData_;
     std::shared_ptr<NSURLRequest> loadedRequest_;
     std::size_t loads_ = 0;

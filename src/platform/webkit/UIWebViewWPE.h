@@ -173,6 +173,7 @@ public:
     void setScalesPageToFit(bool) override {}
     void setMediaPlaybackRequiresUserAction(bool required) override;
     void setAllowsInlineMediaPlayback(bool) override {}
+    void setFailsLoadOnErrorStatus(bool fails) override { failsOnErrorStatus_ = fails; }
     void touch(CGPoint point, int phase) override;
     bool navigationIsUserGesture() const override { return deciding_ && decidingGesture_; }
     bool hasPage() const override { return view_ != nullptr; }
@@ -216,6 +217,9 @@ private:
     void continueLoad(const std::string& URI, std::uint64_t since);
     void processEnded();
     void decide(WebKitPolicyDecision* decision, int decisionType);
+    // A response decision: the main document's answer outside 200-299 is
+    // refused (when the view asks for that) and its load failed; true then.
+    bool refusedErrorResponse(WebKitPolicyDecision* decision);
     void startTimeout(double seconds);
     void cancelTimeout();
 
@@ -263,6 +267,7 @@ private:
     unsigned timeoutSource_ = 0;
     bool visible_ = true;
     bool mediaNeedsGesture_ = true;
+    bool failsOnErrorStatus_ = false;
     struct Background {
         double red = 1, green = 1, blue = 1, alpha = 1;
     } background_;

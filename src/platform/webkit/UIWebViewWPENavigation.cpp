@@ -3,11 +3,14 @@
 // the delegate is never called from inside an engine callback and may
 // evaluate script meanwhile. One start, then one finish or fail per main-frame
 // load; a replaced load fails with NSURLErrorCancelled; an attempt that asking
-// again mends (a certificate allowed on the way) continues the same load.
+// again mends (a certificate allowed on the way) continues the same load. A
+// view that fails loads on error statuses refuses such a main document at its
+// response decision, before the engine shows or runs any of it.
 #include <glib.h>
 #include <wpe/webkit.h>
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/base/ThreadAssertions.h"
@@ -188,7 +191,7 @@ void UIWebViewWPE::drain() {
 
 void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
     if (decisionType == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
-        webkit_policy_decision_use(decision);
+        if (!refusedErrorResponse(decision)) webkit_policy_decision_use(decision);
         return;
     }
     auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
@@ -244,6 +247,26 @@ void UIWebViewWPE::decide(WebKitPolicyDecision* decision, int decisionType) {
         webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW_WITHOUT_SOUND, nullptr);
     webkit_policy_decision_use_with_policies(decision, policies);
     g_object_unref(policies);
+}
+
+bool UIWebViewWPE::refusedErrorResponse(WebKitPolicyDecision* decision) {
+    if (!failsOnErrorStatus_ || !loading_ || !view_) return false;
+    WebKitURIResponse* response =
+        webkit_response_policy_decision_get_response(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+    const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
+    if (status == 0 || (status >= 200 && status <= 299)) return false;  // not over HTTP, or a success
+    // 2.38 does not say whose response this is: the main document's is the one
+    // for the URI the view is loading (a frame of the page shown has its own).
+    const char* responseURI = webkit_uri_response_get_uri(response);
+    const char* viewURI = webkit_web_view_get_uri(view_);
+    if (!responseURI || !viewURI || std::string(responseURI) != viewURI) return false;
+    // Refused before the engine commits the page: nothing of the body shows or
+    // runs. The load ends here; the engine's own end of it comes to a load
+    // already over and is dropped.
+    webkit_policy_decision_ignore(decision);
+    statusCode_ = static_cast<long>(status);
+    failCurrentLoad(NSURLErrorBadServerResponse, "the server answered with status " + std::to_string(status));
+    return true;
 }
 
 void UIWebViewWPE::continueLoad(const std::string& URI, std::uint64_t since) {
