@@ -84,7 +84,7 @@ struct ViewabilityRoad : slotroad::EngineRoadBase {
         f.slot->loadRequest(AKRequest::request());
         INFO("the owner heard: " << f.owner->joined() << "; the slot's state: " << f.slot->state());
         waitFor([&] { return f.slot->state() == AKSlotStateValidAd || f.slot->state() == AKSlotStateFailed; },
-                "the load of " + unitName + " to end");
+                "the load of " + unitName + " to end", slotroad::kLoadBound);
         REQUIRE(f.slot->state() == AKSlotStateValidAd);
     }
     std::size_t pageLoads() const {
