@@ -434,7 +434,7 @@ struct PurchaseScreen : slotroad::EngineSlots {
         banner->setRootViewController(screen.root);
         screen.root->view()->addSubview(banner);
         banner->loadRequest(AKRequest::request());
-        waitFor([&] { return loads->received == 1; }, "the purchase banner's ad");
+        waitFor([&] { return loads->received == 1; }, "the purchase banner's ad", slotroad::kLoadBound);
         waitFor([&] {
             const auto pixel = webtest::layerPixel(*banner->webView()->webView(), 160, 25);
             return pixel && devicescreentest::near(*pixel, kPurchasePurple);

@@ -24,6 +24,10 @@ namespace slotroad {
 constexpr const char* kPagePath = "/adnet/static/sdk/native/sdk-core-v40.html";
 constexpr const char* kAdPath = "/adnet/ad";
 constexpr const char* kImpressionPath = "/adnet/ping/impression";
+// The longest wait for a load's end (core page, ad request, creative): a busy
+// machine takes over 10 s for one, and the library's own limits end every load
+// sooner, so this bound never decides how a load ends.
+constexpr double kLoadBound = 60;
 
 // A recording owner that also keeps the errors it heard, in order.
 struct ErrorKeepingOwner : slottest::SlotTestOwner {
@@ -100,7 +104,7 @@ struct EngineSlots : EngineRoadBase {
     }
     // Waits until the slot's load has ended (6, 7 or 1).
     static void waitForEnd(const AKAdSlot& slot, const std::string& what) {
-        adkittest::waitFor([&] { return ended(slot); }, what);
+        adkittest::waitFor([&] { return ended(slot); }, what, kLoadBound);
     }
     // Loads the slot's unit and requires state 6.
     void loadValid(AKAdSlot& slot, const std::shared_ptr<AKRequest>& request = AKRequest::request()) {

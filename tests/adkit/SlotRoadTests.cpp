@@ -59,9 +59,9 @@ struct Road : slotroad::EngineSlots {
         states.clear();
         f.slot->setAdUnitID(unit);
         f.slot->loadRequest(request);
-        waitFor([&] { return f.slot->state() == AKSlotStateValidAd || f.slot->state() == AKSlotStateFailed; },
-                "the load of " + unit + " to end");
-        INFO("the owner heard: " << f.owner->joined() << "; the server's log: " << server.log().dump());
+        INFO("the owner heard: " << f.owner->joined() << "; the slot's states: " << nlohmann::json(states).dump()
+                                 << "; the server's log: " << server.log().dump());
+        waitForEnd(*f.slot, "the load of " + unit + " to end");
         REQUIRE(f.slot->state() == AKSlotStateValidAd);
     }
 };

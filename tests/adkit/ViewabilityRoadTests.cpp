@@ -82,9 +82,9 @@ struct ViewabilityRoad : slotroad::EngineRoadBase {
     void load(const std::string& unitName) {
         f.slot->setAdUnitID(unitName);
         f.slot->loadRequest(AKRequest::request());
+        INFO("the owner heard: " << f.owner->joined() << "; the slot's state: " << f.slot->state());
         waitFor([&] { return f.slot->state() == AKSlotStateValidAd || f.slot->state() == AKSlotStateFailed; },
-                "the load of " + unitName + " to end");
-        INFO("the owner heard: " << f.owner->joined());
+                "the load of " + unitName + " to end", slotroad::kLoadBound);
         REQUIRE(f.slot->state() == AKSlotStateValidAd);
     }
     std::size_t pageLoads() const {
@@ -139,7 +139,10 @@ TEST_CASE("viewability road: dragged half and then fully out of a clipping scrol
         drainMainQueue();
     }
     road.load("unit-plain");  // the next ad ends the run
-    waitFor([&] { return road.lastReportLogged(run); }, "the run's last report in the server's log");
+    // The page posts each report on its own request, and requests may overtake each other on the way: the
+    // marked one may arrive before the one made before it. Wait for all five.
+    waitFor([&] { return road.lastReportLogged(run) && road.reports(run).size() >= 5; },
+            "the run's five reports, the last one marked, in the server's log");
 
     const auto reports = road.reports(run);
     INFO("the reports: " << nlohmann::json(reports).dump());

@@ -190,10 +190,15 @@ private:
     // Before a host load: a view without an engine view, or of an ended
     // generation, gets a new one.
     WebKitWebView* viewForLoad(const std::string& URL);
-    // A load the host asks for (public loads) and one the backing starts.
+    // A load the host asks for (public loads) and one the backing starts. It
+    // ends any continuation: its start is a new load's even with the same URI
+    // (the reload after the page's process ended before a continued attempt
+    // started, which a busy machine's watchdog may do, would otherwise be
+    // taken for that attempt and never reported).
     void hostNavigates() {
         ++hostNavigations_;
         continuations_ = 0;
+        continuing_ = false;
     }
     void startRequest(const std::shared_ptr<NSURLRequest>& request);
     // Starts a load from text with base URL `base`, once its server's
