@@ -5,11 +5,13 @@
 // dialog, also opened by a zig-zag drawn with real touches on a banner that
 // pans (the gesture delegate lets the two recognise together).
 #include "RenderingScope.h"
+#include "adkit/foundation/AKImpressionTicketTouchRecognizer.h"
 #include "adkit/rendering/AKAdURLStash.h"
 #include "adkit/rendering/AKBadAdUtil.h"
 #include "adkit/rendering/AKBrowserViewController.h"
 #include "adkit/rendering/AKBrowserWebView.h"
 #include "adkit/rendering/AKSDKInfo.h"
+#include "adkit/rendering/AKUIWebViewGestureDelegate.h"
 #include "adkit/rendering/AKWebViewDelegate.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSUserDefaults.h"
@@ -18,7 +20,6 @@
 #include "platform/uikit/UIApplication.h"
 #include "platform/uikit/UIPanGestureRecognizer.h"
 #include "platform/uikit/UIWindow.h"
-#include "adkit/foundation/AKImpressionTicketTouchRecognizer.h"
 
 using namespace adkittest;
 using renderingtest::RecordingSlot;

@@ -17,6 +17,7 @@
 #include "DetailTestApp.h"
 #include "adkit/requests/AKBannerView.h"
 #include "adkit/requests/AKInterstitial.h"
+#include "platform/foundation/NSLog.h"
 #include "screens/BrowseGridController.h"
 #include "screens/DownloadViewController.h"
 #include "screens/FavoritesViewController.h"
