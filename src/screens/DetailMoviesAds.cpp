@@ -84,7 +84,7 @@ void DetailMoviesViewController::interstitialDidReceiveAd(AKInterstitial&) {
 }
 
 void DetailMoviesViewController::interstitialDidFailToReceiveAdWithError(AKInterstitial&, const NSErrorPtr& error) {
-    NSLog("failed to receive interstitial with error:%@", error ? error->localizedDescription() : std::string());
+    NSLog("failed to receive interstitial with error:%@", error);  // the error's description
     isShowInterstitial_ = false;
 }
 

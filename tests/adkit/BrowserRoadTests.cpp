@@ -239,6 +239,7 @@ TEST_CASE("browser road: over an interstitial the status bar and idle timer come
     // A browser over it and closed: the ad's screen, status bar and idle timer stay as the ad set them.
     BrowserRoad::pageOpensBrowser(page, road.https("/click/page/1"));
     road.waitForPage(road.https("/click/page/1"));
+    const std::weak_ptr<AKBrowserViewController> firstBrowser = road.browser();
     CHECK(road.screen.count(kAdModalViewControllerWillPresentFullScreen) == 2);
     CHECK(app->isStatusBarHidden());
     CHECK(app->isIdleTimerDisabled());
@@ -248,6 +249,10 @@ TEST_CASE("browser road: over an interstitial the status bar and idle timer come
     CHECK(road.screen.count(kAdModalViewControllerDidDismissFullScreen) == 1);
     CHECK(app->isStatusBarHidden());
     CHECK(app->isIdleTimerDisabled());
+    // Released, the browser tells the slot it went; the publisher, who heard no
+    // will-present of it, hears no did-dismiss while the interstitial stays.
+    waitFor([&] { return firstBrowser.expired(); }, "the closed browser released");
+    drainMainQueue();
     CHECK(heard->joined() == "didReceive; willPresent");
 
     // Again, and out to the platform's browser: back once the ad stays, back again it closes.

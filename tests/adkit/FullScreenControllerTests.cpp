@@ -4,7 +4,8 @@
 // timer come back as they were; a close tap and a "close" message together, or
 // a return to the application, dismiss once; the safety appearance call does
 // nothing after the screen was given back; a controller stacked on another
-// leaves the slot, status bar and idle timer alone; an expanded banner leaves
+// leaves the status bar and idle timer alone and tells the slot only, once
+// gone, of a did-dismiss it never announced; an expanded banner leaves
 // its snapshot behind and comes back; and the close button's place, image and
 // identifier on the device screen.
 #include <algorithm>
@@ -185,7 +186,7 @@ TEST_CASE("full-screen controller: one presentation, one dismissal, the status b
     }
 }
 
-TEST_CASE("full-screen controller: a controller stacked on another leaves the slot, status bar and idle timer alone") {
+TEST_CASE("full-screen controller: a controller stacked on another leaves the status bar and idle timer alone, and tells the slot of its unannounced did-dismiss") {
     Stage stage;
     const auto app = UIApplication::sharedApplication();
     auto outer = stage.presented(stage.root);
@@ -201,8 +202,9 @@ TEST_CASE("full-screen controller: a controller stacked on another leaves the sl
     CHECK(stage.count(kAdModalViewControllerDidDismissFullScreen) == 1);
     CHECK(app->isStatusBarHidden());
     CHECK(app->isIdleTimerDisabled());
-    inner.reset();  // it told no will-present, so no did-dismiss either
-    CHECK(stage.screenEvents() == "adWillPresentScreen;");
+    // Gone, it has no parent: it tells the slot did-dismiss too, as a screen it never announced.
+    inner.reset();
+    CHECK(stage.screenEvents() == "adWillPresentScreen;adDidDismissScreen unannounced;");
 
     // The slot's statistics get the dismissal time and the click's return pair.
     const auto clicked = static_cast<long long>(AKAbsoluteTime::absoluteTimeInMilliseconds());
@@ -217,7 +219,8 @@ TEST_CASE("full-screen controller: a controller stacked on another leaves the sl
     CHECK(std::ranges::count(stage.slot->calls, format("addAdStatisticToArray tclick=%@",
                                                        Value::array({Value(clicked), Value(dismissed)}))) == 1);
     outer.reset();
-    CHECK(stage.screenEvents() == "adWillPresentScreen;adWillDismissScreen;adDidDismissScreen;");
+    CHECK(stage.screenEvents() ==
+          "adWillPresentScreen;adDidDismissScreen unannounced;adWillDismissScreen;adDidDismissScreen;");
 }
 
 TEST_CASE("web-app controller: an expanded banner leaves its snapshot, comes back on close, and the close button follows the ad") {

@@ -63,7 +63,7 @@ public:
     void addAdStatisticToArray(const std::string&, const Value&) override {}
     void adWillPresentScreen() override {}
     void adWillDismissScreen() override {}
-    void adDidDismissScreen() override {}
+    void adDidDismissScreen(bool) override {}
     void interstitialViewWillAppear() override {}
     void interstitialViewWillDisappear() override {}
 

@@ -136,6 +136,7 @@ TEST_CASE("the opener's handler turns click and open messages into the opener's 
         {"amsg://x/open?a=call", ""},
         {"amsg://x/open?a=in_app_store&product_id=42&u=http%3A%2F%2Ff.test%2F", "openInAppStore 42 fallback=http://f.test/ wait=1"},
         {"amsg://x/open?a=in_app_store&product_id=42&wait_for_fetch=false", "openInAppStore 42 fallback=nil wait=0"},
+        {"amsg://x/open?a=in_app_store&u=http%3A%2F%2Ff.test%2F", "openInAppStore nil fallback=http://f.test/ wait=1"},
         {"amsg://x/open?a=in_app_store&product_id=42&u=http%3A%2F%2Ff.test%2F", "openApp http://f.test/", "", {}, false},
         {"amsg://x/open?a=in_app_purchase&product_id=p&quantity=3&report_urls=%20http%3A%2F%2Fr1%20%0A%09http%3A%2F%2Fr2%0A",
          "openInAppPurchase p q=3 [http://r1][http://r2]"},

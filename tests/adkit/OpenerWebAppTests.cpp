@@ -1,10 +1,11 @@
-// Protects the opener's web apps and rich-media expansion: each opens a
-// web-app controller from the opener's view controller with the orientations,
-// custom close and slot asked for (a new page for a URL or HTML, the ad's own
-// web view for an expansion) and reports the opening once; the auto-click
-// guard, a missing argument or view controller, or one that already presents
-// another, open nothing and report nothing; an ad already full screen never
-// expands, though it may open a web app over itself.
+// Protects the opener's web apps, rich-media expansion and in-app browser:
+// each opens a full-screen controller from the opener's view controller with
+// the orientations, custom close and slot asked for (a new page for a URL or
+// HTML, the ad's own web view for an expansion, the landing page in the
+// browser) and reports the opening once; the auto-click guard, a missing
+// argument or view controller, or one that already presents another, open
+// nothing and report nothing; an ad already full screen never expands, though
+// it may open a web app over itself.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "AdkitTestSupport.h"
 #include "RenderingScope.h"
 #include "RenderingTestDoubles.h"
+#include "adkit/rendering/AKBrowserViewController.h"
 #include "adkit/rendering/AKWebAppViewController.h"
 #include "platform/uikit/UIWindow.h"
 #include "support/TestEnvironment.h"
@@ -27,7 +29,7 @@ struct RecordingOpenerDelegate : AKOpenerDelegate, CallLog {
 };
 }  // namespace
 
-TEST_CASE("opener web apps: what opens from where, with what, and what the guard and the checks refuse") {
+TEST_CASE("opener web apps and browser: what opens from where, with what, and what the guard and the checks refuse") {
     testsupport::TempHome home;
     RenderingScope scope;
     auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 568));
@@ -42,7 +44,7 @@ TEST_CASE("opener web apps: what opens from where, with what, and what the guard
     // An ad already full screen, for the last rows, which start from one.
     const auto fullScreen = AKWebAppViewController::make();
 
-    enum class Op { url, html, expand };
+    enum class Op { url, html, expand, browser };
     enum class From { application, none, adOnScreen };
     struct Row {
         const char* name;
@@ -56,10 +58,12 @@ TEST_CASE("opener web apps: what opens from where, with what, and what the guard
         {"a web app by URL", Op::url},
         {"a web app by HTML", Op::html},
         {"an expansion", Op::expand},
+        {"a browser", Op::browser},
         {"a web app the guard blocks", Op::url, From::application, true, "x", false},
         {"an expansion the guard blocks", Op::expand, From::application, true, "x", false},
         {"a web app without a URL", Op::url, From::application, false, "", false},
         {"a web app without HTML", Op::html, From::application, false, "", false},
+        {"a browser without a URL", Op::browser, From::application, false, "", false},
         {"a web app with no view controller", Op::url, From::none, false, "x", false},
         {"an expansion with no view controller", Op::expand, From::none, false, "x", false},
         {"an expansion of an ad already full screen", Op::expand, From::adOnScreen, false, "x", false},
@@ -67,6 +71,7 @@ TEST_CASE("opener web apps: what opens from where, with what, and what the guard
         // The ad on screen stays: the application's controller presents it already.
         {"a web app from a controller that presents another", Op::url, From::application, false, "x", false},
         {"an expansion from a controller that presents another", Op::expand, From::application, false, "x", false},
+        {"a browser from a controller that presents another", Op::browser, From::application, false, "x", false},
     };
     for (const Row& row : rows) {
         const std::string name = row.name;
@@ -90,20 +95,34 @@ TEST_CASE("opener web apps: what opens from where, with what, and what the guard
         case Op::url: opener->openWebApp(URL, AKSupportedOrientationsLandscape, true); break;
         case Op::html: opener->openWebAppWithHTML(row.argument.empty() ? "" : "<p>app</p>", AKSupportedOrientationsPortrait, false); break;
         case Op::expand: opener->expandToWebAppWithSupportedOrientations(AKSupportedOrientationsAny, true); break;
+        case Op::browser: opener->openBrowserToURL(URL, AKSupportedOrientationsLandscape); break;
         }
-        auto shown = std::dynamic_pointer_cast<AKWebAppViewController>(
-            presenter ? presenter->presentedViewController() : nullptr);
+        const auto presented = presenter ? presenter->presentedViewController() : nullptr;
+        auto shown = std::dynamic_pointer_cast<AKWebAppViewController>(presented);
         if (shown == fullScreen) shown = nullptr;
+        const auto browser = std::dynamic_pointer_cast<AKBrowserViewController>(presented);
         if (!row.opens) {
             CHECK_FALSE(shown);
+            CHECK_FALSE(browser);
             CHECK(delegate->calls.empty());
             CHECK(slot->calls.empty());
             CHECK(ad->superview() == root->view());
             continue;
         }
-        REQUIRE(shown);
         CHECK(delegate->joined() == "didOpenInApplication");
         CHECK(std::ranges::count(slot->calls, "pingClickURLs") == 1);
+        if (row.op == Op::browser) {
+            REQUIRE(browser);
+            CHECK(browser->slot() == slot);
+            CHECK(browser->supportedOrientations() == 3);
+            waitFor([&] { return browser->isViewVisible(); }, "the browser on screen");
+            const auto request = browser->webView()->request();
+            CHECK((request && request->URL() == URL));
+            browser->relinquishScreen();
+            waitFor([&] { return !presenter->presentedViewController(); }, "the browser to go");
+            continue;
+        }
+        REQUIRE(shown);
         CHECK(shown->slot() == slot);
         CHECK(shown->supportedOrientations() == (row.op == Op::url ? 3 : row.op == Op::html ? 2 : 1));
         CHECK(shown->useCustomClose() == (row.op != Op::html));

@@ -48,9 +48,10 @@ public:
         record("fetchInAppStore " + productID);
         return nullptr;
     }
-    void openInAppStoreWithProductID(const std::string& productID, const std::optional<std::string>& fallback,
-                                     bool wait) override {
-        record(format("openInAppStore %@ fallback=%@ wait=%d", productID, fallback.value_or("nil"), wait ? 1 : 0));
+    void openInAppStoreWithProductID(const std::optional<std::string>& productID,
+                                     const std::optional<std::string>& fallback, bool wait) override {
+        record(format("openInAppStore %@ fallback=%@ wait=%d", productID.value_or("nil"), fallback.value_or("nil"),
+                      wait ? 1 : 0));
     }
     void openInAppPurchase(const std::string& productID, std::int64_t quantity,
                            const std::vector<std::string>& formats) override {
@@ -143,7 +144,9 @@ public:
     }
     void adWillPresentScreen() override { record("adWillPresentScreen"); }
     void adWillDismissScreen() override { record("adWillDismissScreen"); }
-    void adDidDismissScreen() override { record("adDidDismissScreen"); }
+    void adDidDismissScreen(bool announced) override {
+        record(announced ? "adDidDismissScreen" : "adDidDismissScreen unannounced");
+    }
     void interstitialViewWillAppear() override { record("interstitialViewWillAppear"); }
     void interstitialViewWillDisappear() override { record("interstitialViewWillDisappear"); }
 };

@@ -2,7 +2,8 @@
 // (page messages refused and dispatched, jumps within the page refused,
 // composers, other applications, about, file, http), the click test on the
 // virtual clock, page messages reaching handlers in the order sent, and the
-// web-app and in-app browser delegates' statistics, toolbar and "onshow".
+// web-app and in-app browser delegates' statistics, toolbar and "onshow",
+// and the publisher toolbar sentinel naming the banner view's ad unit.
 #include "RenderingScope.h"
 #include <algorithm>
 
@@ -15,6 +16,7 @@
 #include "adkit/rendering/AKWebAppViewController.h"
 #include "adkit/rendering/AKWebAppWebViewDelegate.h"
 #include "adkit/rendering/AKWebViewDelegate.h"
+#include "adkit/requests/AKBannerView.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/uikit/UIEvent.h"
@@ -110,6 +112,24 @@ TEST_CASE("routing: page messages, jumps, composers, other applications, about, 
     }
     waitFor([&] { return unhandled.userInfos.size() == 1; }, "the unhandled page message as a notification");
     CHECK(unhandled.userInfos[0]["k"].stringValue() == "v");
+
+    // The publisher toolbar sentinel: the page's markup, and the ad unit of the
+    // banner view the web view is in (none in any other view); never loaded.
+    opener.setSlot(nullptr);
+    recorder.setScriptAnswer([](const std::string& script) {
+        return script == "document.body.innerHTML" ? std::string("<p>ad</p>") : std::string();
+    });
+    auto plain = std::make_shared<UIView>(CGRectMake(0, 0, 320, 50));
+    auto banner = AKBannerView::makeWithAdSize(kAKAdSizeBanner);
+    REQUIRE(banner);
+    banner->setAdUnitID("unit-7");
+    for (const auto& parent : {plain, std::static_pointer_cast<UIView>(banner)}) {
+        parent->addSubview(view);
+        opener.calls.clear();
+        CHECK_FALSE(recorder.navigate(AKWebView::kPublisherToolbarURL, other));
+        CHECK(opener.calls == std::vector<std::string>{parent == plain ? "openPublisherToolbar nil <p>ad</p>"
+                                                                       : "openPublisherToolbar unit-7 <p>ad</p>"});
+    }
 }
 
 TEST_CASE("routing: a touched banner's link is a click from 150 ms after its ad loaded, in states 0, 2, 3, 4, 6 and 7") {

@@ -48,7 +48,8 @@ TEST_CASE("slot: events, clicks, pings and click URLs, as one table") {
     const Row rows[] = {
         {[&] { slot.adWillPresentScreen(); }, "willPresent", {}},
         {[&] { slot.adWillDismissScreen(); }, "willDismiss", {}},
-        {[&] { slot.adDidDismissScreen(); }, "didDismiss", {}},
+        {[&] { slot.adDidDismissScreen(false); }, "willDismiss", {}},  // a stacked screen's: not handed on
+        {[&] { slot.adDidDismissScreen(true); }, "didDismiss", {}},
         {[&] { slot.adWasClicked(); }, "didDismiss", {}},
         {[&] { slot.adWillLeaveApplication(); }, "willLeave", {}},
         {[&] { slot.pingClickURLs(); }, "willLeave", {"http://t.example/c1", "http://t.example/c2"}},

@@ -3,8 +3,8 @@
 // at size 0, released on the main thread); and, with real banners on the web
 // engine against the ad server on the phone screen tapped through the device
 // input: a prefetched sheet on screen at once without waiting (from its opener,
-// or from the application cache once that opener went), a failed load opening
-// the fallback outside, a loaded sheet presented before its report, Done
+// or from the application cache once that opener went), a failed load (or one
+// naming no product) opening the fallback outside, a loaded sheet presented before its report, Done
 // closing it and making the presenter first responder, and a sheet loading
 // while its presenter is being dismissed or gone never shown nor reported.
 #include <doctest/doctest.h>
@@ -81,7 +81,8 @@ constexpr CGPoint kWaitButton{80, 543}, kNowButton{240, 543}, kDoneButton{276, 4
 std::string fallbackFor(const std::string& product) { return "https://fallback.test/app/" + product; }
 
 // A banner whose left half opens the store waiting for the load and whose
-// right half opens it without waiting; "prefetch" units ask for the sheet on load.
+// right half opens it without waiting (an empty product: the message names
+// none); "prefetch" units ask for the sheet on load.
 nlohmann::json storeUnit(const std::string& unit, const std::string& product, bool prefetch) {
     const std::string body =
         "<html><head><meta name='viewport' content='width=320,height=50,initial-scale=1'><style>"
@@ -89,8 +90,9 @@ nlohmann::json storeUnit(const std::string& unit, const std::string& product, bo
         "</style><script src='/adnet/static/sdk/native/adnet-page.js'></script></head><body>"
         "<div id='wait'></div><div id='now' style='left:160px'></div><script>"
         "var send = adnetPage.sender('adnet');"
-        "function open(wait) { send('open', {a: 'in_app_store', product_id: '" + product + "', u: '" +
-        fallbackFor(product) + "', wait_for_fetch: wait}); }" +
+        "function open(wait) { send('open', {a: 'in_app_store', " +
+        (product.empty() ? std::string() : "product_id: '" + product + "', ") + "u: '" + fallbackFor(product) +
+        "', wait_for_fetch: wait}); }" +
         (prefetch ? "send('fetchAppStore', {product_id: '" + product + "'});" : "") +
         "document.getElementById('wait').onclick = function () { open(null); };"
         "document.getElementById('now').onclick = function () { open('false'); };</script></body></html>";
@@ -138,7 +140,8 @@ struct StoreRoad : slotroad::EngineSlots {
                        {"store-42", storeUnit("store-42", "42", false)},
                        {"store-7", storeUnit("store-7", "7", false)},
                        {"store-13", storeUnit("store-13", "13", false)},
-                       {"store-9", storeUnit("store-9", "9", false)}}) {
+                       {"store-9", storeUnit("store-9", "9", false)},
+                       {"store-none", storeUnit("store-none", "", false)}}) {
         Sheet::resetOutcomes();
         AKApplication::sharedApplication()->setDiscardableStoreProductViewControllerAppCacheMaxSize(1);
         openerHeard->root = root;
@@ -232,26 +235,30 @@ TEST_CASE("store road: a prefetched sheet is on screen at once without waiting, 
     CHECK(road.opened() == 0);
 }
 
-TEST_CASE("store road: a failed load opens the fallback outside, a loaded sheet is presented and then reported, Done closes it") {
+TEST_CASE("store road: a failed load or none named opens the fallback outside, a loaded sheet is presented and then reported, Done closes it") {
     StoreRoad road;
     Sheet::setOutcomeForProductID("13", {NSError::make("SKErrorDomain", 0, "offline"), 2});
     Sheet::setOutcomeForProductID("7", {nullptr, 2});
-    for (const bool loads : {false, true}) {
-        const std::string unit = loads ? "store-7" : "store-13";
+    std::size_t fallbacks = 0;
+    // "": the message names no product; even not waiting, the store is asked and fails the load.
+    for (const std::string product : {"13", "", "7"}) {
+        const bool loads = product == "7";
+        const std::string unit = product.empty() ? "store-none" : "store-" + product;
         CAPTURE(unit);
         road.openerHeard->calls.clear();
         auto heard = std::make_shared<BannerHeard>();
         auto banner = road.showBanner(unit, road.root, heard);
         const std::size_t loadsBefore = Sheet::loadCount(), doneBefore = Sheet::completedLoadCount();
-        road.tap(kWaitButton);
+        road.tap(product.empty() ? kNowButton : kWaitButton);
         waitFor([&] { return Sheet::loadCount() == loadsBefore + 1; }, "the tap's load to start");
         CHECK_FALSE(road.sheet());  // nothing before the load ends
         Clock::advance(2);
         waitFor([&] { return Sheet::completedLoadCount() == doneBefore + 1; }, "the load's end");
         waitFor([&] { return road.clickPings(unit) == 1; }, "the click ping of the opening");
         if (!loads) {
-            waitFor([&] { return road.opened() == 1; }, "the fallback opened outside");
-            CHECK(UIApplication::sharedApplication()->openedURLs().back() == fallbackFor("13"));
+            ++fallbacks;
+            waitFor([&] { return road.opened() == fallbacks; }, "the fallback opened outside");
+            CHECK(UIApplication::sharedApplication()->openedURLs().back() == fallbackFor(product));
             CHECK(heard->joined() == "didReceiveAd; willLeave");
             CHECK(road.openerHeard->joined() == "outside");
             CHECK_FALSE(road.sheet());
@@ -260,7 +267,7 @@ TEST_CASE("store road: a failed load opens the fallback outside, a loaded sheet 
         }
         REQUIRE(road.sheet());
         CHECK(road.openerHeard->joined() == "inside over the sheet");
-        CHECK(road.opened() == 1);  // only the failed one's fallback
+        CHECK(road.opened() == 2);  // only the failed ones' fallbacks
         waitFor([&] { return road.sheet()->isViewVisible(); }, "the sheet's presentation to end");
         CHECK(near(road.pixel({160, 543}, "store-sheet"), kWhite));
         CHECK(near(road.pixel({40, 50}), CGPixel{247, 247, 247, 255}));  // its bar

@@ -27,6 +27,7 @@
 #include "platform/display/DeviceScene.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
+#include "platform/uikit/UIBarButtonItem.h"
 #include "platform/uikit/UIToolbar.h"
 
 using adkittest::waitFor;
@@ -154,10 +155,17 @@ struct ToolbarRoad : slotroad::EngineSlots {
         waitForPaint(*shown->jsWebView(), kSignInBand, kSignInPurple, "the toolbar page ");
         return shown;
     }
+    // Where the bar's Done item is on the screen.
+    static CGRect doneFrame(const std::shared_ptr<AKPublisherToolbarController>& shown) {
+        const auto view = shown->doneButton()->view();
+        REQUIRE(view);
+        return view->convertRectToView(view->bounds(), nullptr);
+    }
     void done(const std::shared_ptr<AKPublisherToolbarController>& shown) {
         const CGRect frame = shown->toolbar()->convertRectToView(shown->toolbar()->bounds(), nullptr);
         CHECK(frame == CGRectMake(0, 538, 320, 30));
-        tap(CGPointMake(CGRectGetMaxX(frame) - 20, CGRectGetMidY(frame)));
+        const CGRect item = doneFrame(shown);
+        tap(CGPointMake(CGRectGetMidX(item), CGRectGetMidY(item)));
         waitFor([&] { return !screen.root->presentedViewController(); }, "the toolbar to close");
     }
 };
@@ -173,7 +181,15 @@ TEST_CASE("toolbar road: opened from the debug dialog, credentials kept from its
     CHECK(near(probe(shot, kSignInBand.x, kSignInBand.y), kSignInPurple));
     CHECK(near(probe(shot, kRememberBand.x, kRememberBand.y), kRememberGreen));
     CHECK(near(probe(shot, kForgetBand.x, kForgetBand.y), kForgetOrange));
-    CHECK(probe(shot, 100, 553).r < 80);  // the black bar
+    // The bar holds one system Done item, in the done style and the bar's black tint.
+    const auto done = shown->doneButton();
+    CHECK(shown->toolbar()->items() == std::vector<UIBarButtonItemPtr>{done});
+    CHECK(done->systemItem() == UIBarButtonSystemItemDone);
+    CHECK(done->style() == UIBarButtonItemStyleDone);
+    CHECK(done->accessibilityLabel() == "Done");
+    CHECK(devicescreentest::anyPixel(shot, ToolbarRoad::doneFrame(shown),
+                                     [](CGPixel p) { return p.r < 90 && p.g < 90 && p.b < 90; }));
+    CHECK(probe(shot, 300, 553).r > 180);  // the bar itself is light
     CHECK_FALSE(shown->spinnyWheel()->isAnimating());
     const auto first = road.scriptCalls("ADNET_initializeToolbar").front();
     CHECK(first.value("adUnitID", "") == "banner");

@@ -2,19 +2,24 @@
 // new web view, wipes that fail or leave a page not pooled, at most three
 // wipes with the rest released on the main thread, engine visibility of pooled
 // views, the page's orientation and SDK events, expansion state and the debug
-// dialog.
+// dialog, also opened by a zig-zag drawn with real touches on a banner that
+// pans (the gesture delegate lets the two recognise together).
 #include "RenderingScope.h"
+#include "adkit/foundation/AKImpressionTicketTouchRecognizer.h"
 #include "adkit/rendering/AKAdURLStash.h"
 #include "adkit/rendering/AKBadAdUtil.h"
 #include "adkit/rendering/AKBrowserViewController.h"
 #include "adkit/rendering/AKBrowserWebView.h"
 #include "adkit/rendering/AKSDKInfo.h"
+#include "adkit/rendering/AKUIWebViewGestureDelegate.h"
 #include "adkit/rendering/AKWebViewDelegate.h"
 #include "platform/foundation/NSNotificationCenter.h"
 #include "platform/foundation/NSUserDefaults.h"
 #include "platform/net/NSURLError.h"
 #include "platform/uikit/UIAlertView.h"
 #include "platform/uikit/UIApplication.h"
+#include "platform/uikit/UIPanGestureRecognizer.h"
+#include "platform/uikit/UIWindow.h"
 
 using namespace adkittest;
 using renderingtest::RecordingSlot;
@@ -188,6 +193,62 @@ TEST_CASE("ad web view: orientation texts, SDK events after the load only, expan
     CHECK(UIAlertView::pressButton("Report"));
     CHECK(reports->texts == std::vector<std::string>{"creative 42"});
     AKBadAdUtil::setSharedInstance(nullptr);
+
+    // The debug gesture through real touches on a banner that also pans (a swipe
+    // ad's): its delegate lets the zig-zag recognise alongside the pan, though
+    // not alongside another zig-zag; without it the pan that began excludes it.
+    auto window = std::make_shared<UIWindow>(CGRectMake(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+    auto banner = std::make_shared<UIView>(CGRectMake(0, 100, 320, 50));
+    window->addSubview(banner);
+    view->setFrame(CGRectMake(0, 0, 320, 50));
+    banner->addSubview(view);
+    CHECK(view->gesture()->delegate() == view->gestureDelegate());
+    std::vector<UIGestureRecognizerState> panned;
+    auto pan = std::make_shared<UIPanGestureRecognizer>();
+    pan->addTarget(nullptr, [&](UIGestureRecognizer& r) { panned.push_back(r.state()); });
+    int outerZigZags = 0;
+    auto outerZigZag = std::make_shared<AKImpressionTicketTouchRecognizer>(
+        nullptr, [&](UIGestureRecognizer&) { ++outerZigZags; });
+    struct Row {
+        const char* name;
+        bool withDelegate, withPan, withOuterZigZag;
+        bool dialog;
+    };
+    for (const Row& row : {Row{"beside a pan", true, true, false, true},
+                           Row{"beside a pan, no delegate", false, true, false, false},
+                           Row{"inside another zig-zag", true, false, true, true}}) {
+        CAPTURE(row.name);
+        view->gesture()->setDelegate(row.withDelegate ? view->gestureDelegate() : nullptr);
+        if (row.withPan) banner->addGestureRecognizer(pan);
+        if (row.withOuterZigZag) banner->addGestureRecognizer(outerZigZag);
+        UIAlertView::removeAllForTesting();
+        const auto dialogBefore = view->alertView();
+        panned.clear();
+        // Right 20, left 20, right 20, left 5, lift: one finger, 5 points a move.
+        double x = 100;
+        auto touch = window->touchBegan(CGPointMake(x, 125));
+        REQUIRE(touch);
+        for (const double move : {20.0, -20.0, 20.0, -5.0}) {
+            for (double done = 0; std::fabs(done) < std::fabs(move); done += move > 0 ? 5 : -5) {
+                x += move > 0 ? 5 : -5;
+                window->touchMoved(touch, CGPointMake(x, 125));
+            }
+        }
+        window->touchEnded(touch, CGPointMake(x, 125));
+        CHECK((view->alertView() != dialogBefore) == row.dialog);  // a new "Debug Creative Info"
+        if (row.withPan) {
+            CHECK(panned.front() == UIGestureRecognizerStateBegan);
+            CHECK(panned.back() == UIGestureRecognizerStateEnded);
+            banner->removeGestureRecognizer(pan);
+        }
+        CHECK(outerZigZags == 0);  // the web view's own recognised first
+        if (row.withOuterZigZag) banner->removeGestureRecognizer(outerZigZag);
+    }
+    view->gesture()->setDelegate(view->gestureDelegate());
+    UIAlertView::removeAllForTesting();
+    window->setHidden(true);
+    UIApplication::sharedApplication()->setKeyWindow(nullptr);
 
     auto browser = AKBrowserWebView::make(CGRectMake(0, 0, 10, 10));
     auto browserController = std::make_shared<AKBrowserViewController>();

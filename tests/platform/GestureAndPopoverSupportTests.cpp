@@ -1,5 +1,6 @@
 // Protects what popovers need of the platform: tap recognisers in the window's
-// touch driver (with and without cancelling the view's touches), pan
+// touch driver (with and without cancelling the view's touches; two of one
+// touch excluding each other unless a delegate lets them recognise together), pan
 // recognisers following the device input's timed finger paths, tint
 // dimming, the sizes view controllers give containers and their observation,
 // the navigation bar, bar button items and storyboard segues.
@@ -7,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/display/DeviceInput.h"
@@ -131,6 +133,38 @@ TEST_CASE("a tap recogniser on a superview recognises through the touch driver")
         CHECK(window->tap({145, 145}));  // beside the button, on the plain view: the recogniser's
         CHECK(taps.size() == 3);
         CHECK(pressed == 1);
+    }
+    SUBCASE("two recognisers of one touch: the first to recognise fails the other, unless a delegate lets both") {
+        std::size_t innerTaps = 0;
+        auto innerTap = std::make_shared<UITapGestureRecognizer>(nullptr, [&](UIGestureRecognizer&) { ++innerTaps; });
+        inner->addGestureRecognizer(innerTap);
+        CHECK(window->tap({110, 120}));
+        CHECK(innerTaps == 1);  // the inner view's recognises first
+        CHECK(taps.empty());
+        struct Together : UIGestureRecognizerDelegate {
+            bool answer = true;
+            mutable std::vector<std::pair<const UIGestureRecognizer*, const UIGestureRecognizer*>> asked;
+            bool shouldRecognizeSimultaneouslyWithGestureRecognizer(const UIGestureRecognizer& recognizer,
+                                                                    const UIGestureRecognizer& other) const override {
+                asked.emplace_back(&recognizer, &other);
+                return answer;
+            }
+        };
+        auto together = std::make_shared<Together>();
+        tap->setDelegate(together);  // the overlay's own delegate, asked about the inner one
+        CHECK(window->tap({110, 120}));
+        CHECK(innerTaps == 2);
+        CHECK(taps.size() == 1);
+        REQUIRE_FALSE(together->asked.empty());
+        CHECK(together->asked.front() == std::make_pair<const UIGestureRecognizer*, const UIGestureRecognizer*>(
+                                             tap.get(), innerTap.get()));
+        together->answer = false;
+        CHECK(window->tap({110, 120}));
+        CHECK(innerTaps == 3);
+        CHECK(taps.size() == 1);
+        inner->removeGestureRecognizer(innerTap);
+        CHECK(window->tap({110, 120}));  // alone again, the overlay's recognises
+        CHECK(taps.size() == 2);
     }
     SUBCASE("tests fire it with a state and a location") {
         tap->fireWithState(UIGestureRecognizerStateEnded, {130, 140});

@@ -97,7 +97,7 @@ TEST_CASE("audio session takes the playback category and activates") {
     CHECK(session->category() == AVAudioSessionCategoryPlayback);
 }
 
-TEST_CASE("system sounds played from any thread are recorded in order until cleared") {
+TEST_CASE("system sounds played from any thread are recorded in order until cleared, the last 64 and a count of all") {
     AudioServicesClearPlayedSystemSounds();
     AudioServicesPlaySystemSound(kSystemSoundID_Vibrate);
     bool played = false;
@@ -108,8 +108,17 @@ TEST_CASE("system sounds played from any thread are recorded in order until clea
     REQUIRE(runMainUntil([&] { return played; }));
     AudioServicesPlaySystemSound(kSystemSoundID_Vibrate);
     CHECK(AudioServicesPlayedSystemSounds() == std::vector<SystemSoundID>{4095, 1104, 4095});
+    CHECK(AudioServicesPlayedSystemSoundCount() == 3);
+    // Sounds without end (an ad vibrating in a loop): the record keeps the last ones.
+    for (SystemSoundID sound = 0; sound < 10000; ++sound) AudioServicesPlaySystemSound(sound);
+    const auto last = AudioServicesPlayedSystemSounds();
+    REQUIRE(last.size() == kPlayedSystemSoundsKept);
+    CHECK(last.front() == 10000 - kPlayedSystemSoundsKept);
+    CHECK(last.back() == 9999);
+    CHECK(AudioServicesPlayedSystemSoundCount() == 10003);
     AudioServicesClearPlayedSystemSounds();
     CHECK(AudioServicesPlayedSystemSounds().empty());
+    CHECK(AudioServicesPlayedSystemSoundCount() == 0);
 }
 
 TEST_CASE("audio session failures can be injected") {

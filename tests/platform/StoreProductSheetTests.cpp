@@ -1,5 +1,5 @@
 // The store product sheet stand-in: load outcomes per product or global
-// (success, or an error), a completion that arrives off the main thread after
+// (success, or an error; a load naming no product fails), a completion that arrives off the main thread after
 // the sheet shows the outcome, and Done telling the delegate.
 #include <doctest/doctest.h>
 
@@ -17,8 +17,7 @@
 using Sheet = SKStoreProductViewController;
 
 TEST_CASE("store sheet: outcomes per product, completion off the main thread, and Done tells the delegate") {
-    Sheet::setDefaultOutcome({NSError::make("SKErrorDomain", 0, "offline"), 0});
-    Sheet::setOutcomeForProductID("42", {nullptr, 0});
+    Sheet::setOutcomeForProductID("7", {NSError::make("SKErrorDomain", 0, "offline"), 0});
     CHECK(ClassRegistry::lookup("SKStoreProductViewController"));
     struct Row {
         Value identifier;
@@ -27,11 +26,15 @@ TEST_CASE("store sheet: outcomes per product, completion off the main thread, an
         const char* heard;  // what the completion got, and where
     };
     for (const Row& row : {Row{Value(42), "Product 42", "Loaded", "1 - off main"},
-                           Row{Value("7"), "Product 7", "Cannot connect", "0 offline off main"}}) {
+                           Row{Value("7"), "Product 7", "Cannot connect", "0 offline off main"},
+                           Row{Value(), "", "Cannot connect", "0 No product was named. off main"}}) {
         CAPTURE(row.product);
         auto sheet = std::make_shared<Sheet>();
         auto heard = std::make_shared<std::pair<std::mutex, std::optional<std::string>>>();
-        sheet->loadProductWithParameters(Value{{SKStoreProductParameterITunesItemIdentifier, row.identifier}},
+        const Value parameters = row.identifier.isNull()
+                                     ? Value::dictionary()
+                                     : Value{{SKStoreProductParameterITunesItemIdentifier, row.identifier}};
+        sheet->loadProductWithParameters(parameters,
                                          [heard](bool result, NSErrorPtr error) {
                                              std::lock_guard lock(heard->first);
                                              heard->second = std::to_string(result) + " " +

@@ -3,10 +3,13 @@
 // with an "AdvIDBaner" of 11 UTF-16 units or more (the configured unit on the
 // list screens, the built-in one on the detail page), and the detail page's
 // interstitial: none requested while ads are off though the pacing counts
-// every reply, its unit by the number released, and a stream dialog at once
-// for every reply whose released interstitial is not ready.
+// every reply, its unit by the number released, a stream dialog at once
+// for every reply whose released interstitial is not ready, and a failed
+// interstitial logged with its error's description.
 #include <doctest/doctest.h>
 
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "DetailTestApp.h"
 #include "adkit/requests/AKBannerView.h"
 #include "adkit/requests/AKInterstitial.h"
+#include "platform/foundation/NSLog.h"
 #include "screens/BrowseGridController.h"
 #include "screens/DownloadViewController.h"
 #include "screens/FavoritesViewController.h"
@@ -59,6 +63,25 @@ struct AdStage {
     AdStage(bool tablet, const std::vector<std::string>& arguments) : stage(tablet, arguments) {
         waitFor([&] { return stage.app.delegate->defaultInfo().isDictionary(); }, "the server configuration");
         settle();
+    }
+};
+
+// The console lines written meanwhile (from any thread).
+struct LogLines {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    LogLines() {
+        setLogHook([this](const std::string& line) {
+            std::lock_guard lock(mutex);
+            lines.push_back(line);
+        });
+    }
+    ~LogLines() { setLogHook(nullptr); }
+    std::optional<std::string> first(const std::string& prefix) {
+        std::lock_guard lock(mutex);
+        for (const auto& line : lines)
+            if (line.starts_with(prefix)) return line;
+        return std::nullopt;
     }
 };
 
@@ -142,6 +165,7 @@ TEST_CASE("the pacing counts every stream reply, interstitials are asked for onl
     for (const auto& c : cases) {
         CAPTURE(c.advType);
         CAPTURE(c.firstUnit);
+        LogLines log;
         AdStage ads(false, {"--adv-type", std::to_string(c.advType), "--adv-count", "3"});
         auto& stage = ads.stage;
         auto delegate = stage.app.delegate;
@@ -173,6 +197,14 @@ TEST_CASE("the pacing counts every stream reply, interstitials are asked for onl
         CHECK_FALSE(page->isShowInterstitial());
         if (c.advType == 1) CHECK(unit() == kDetailInterstitialUnit);  // after the second release
         else CHECK(unit() == "(no interstitial)");
+        if (c.advType == 1 && c.interUnit.isString()) {
+            // The ad server is out of reach: the failure is logged with the error's description.
+            const std::string prefix = "failed to receive interstitial with error:";
+            waitFor([&] { return log.first(prefix).has_value(); }, "a failed interstitial logged");
+            const std::string line = *log.first(prefix);
+            CHECK(line.starts_with(prefix + "Error Domain="));
+            CHECK(line.find(" UserInfo=") != std::string::npos);
+        }
         stage.close();
         settle();
     }

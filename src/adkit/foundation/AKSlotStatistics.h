@@ -1,8 +1,8 @@
 #pragma once
 // Per-slot persistent counters and mediation-adapter timings. `AKStatistics`
 // pairs a statistics core with a timing manager; `AKSlotStatistics` adds the
-// slot's identifier, under which both are saved (Parts of the slot set it) and
-// the adapter runs: every end of an adapter timing appends one exit code to
+// slot's identifier, under which both are saved (the slot sets it) and the
+// adapter runs: every end of an adapter timing appends one exit code to
 // "adapter_exit" and one duration to "adapter_duration" ("0" for a timing that
 // was never started), so the two lists always pair up.
 #include <cstdint>

@@ -123,7 +123,7 @@ void AKMWaterfallGlue::akmWillDismissFullScreenModal() {
 
 void AKMWaterfallGlue::akmDidDismissFullScreenModal() {
     NSNotificationCenter::defaultCenter()->postNotificationName(kAdModalViewControllerDidDismissFullScreen);
-    if (auto s = slot()) s->adDidDismissScreen();
+    if (auto s = slot()) s->adDidDismissScreen(true);
 }
 
 void AKMWaterfallGlue::akmWillPresentInterstitial() { akmWillPresentFullScreenModal(); }

@@ -37,6 +37,6 @@ public:
     // main thread (tests record them). Null restores the default.
     using TouchReporter = std::function<void(std::int32_t x, std::int32_t y, std::int32_t duration)>;
     static void setTouchReporter(TouchReporter reporter);
-    // What plays a system sound. The audio services stand-in is not part of the
-    // platform yet, so by default nothing plays; tests record the identifier.
+    // "vibrate" plays the platform's vibrate system sound
+    // (AudioServicesPlaySystemSound with kSystemSoundID_Vibrate).
 };

@@ -108,7 +108,7 @@ public:
     // -- The in-app browser.
     // Guard, a URL and a view controller; then a new browser (orientations,
     // slot, the URL with the referring URL) presented from the view controller;
-    // didOpenInApp.
+    // didOpenInApp once it is presented (a refused presentation reports nothing).
     virtual void openBrowserToURL(const std::string& URL, AKSupportedOrientations orientations);
 
     // -- Web apps and rich-media expansion.
@@ -155,16 +155,20 @@ public:
     // Bodies in AKOpenerStore.cpp.
     // YES when the platform's class "SKStoreProductViewController" is known by name.
     virtual bool isInAppStoreSupported() const;
-    // Guard; then a new sheet loads the product (the ID's integer value). When
-    // the load fails the fallback URL opens outside (openApp); when it
-    // succeeds, on the main queue, the sheet is presented (animated) from the
-    // view controller unless that is gone or being dismissed, and didOpenInApp
-    // follows the presentation. Unsupported: openApp with the fallback at once.
-    virtual void openInAppStore(const std::string& productID, const std::optional<std::string>& fallbackURLString);
+    // Guard; then a new sheet loads the product (the ID's integer value; no
+    // product ID names none, and the store fails such a load). When the load
+    // fails the fallback URL opens outside (openApp); when it succeeds, on the
+    // main queue, the sheet is presented (animated) from the view controller
+    // unless that is gone or being dismissed, and didOpenInApp follows the
+    // presentation. Unsupported: openApp with the fallback at once.
+    virtual void openInAppStore(const std::optional<std::string>& productID,
+                                const std::optional<std::string>& fallbackURLString);
     // Guard; waiting: openInAppStore. Not waiting: the sheet of
     // fetchInAppStoreForProductID is presented at once from the view
-    // controller, and didOpenInApp is reported in the presentation's completion.
-    virtual void openInAppStoreWithProductID(const std::string& productID,
+    // controller, and didOpenInApp is reported in the presentation's
+    // completion. Without a product ID there is no sheet to show at once: the
+    // waiting road is taken, whose load fails and opens the fallback outside.
+    virtual void openInAppStoreWithProductID(const std::optional<std::string>& productID,
                                              const std::optional<std::string>& fallbackURLString,
                                              bool shouldWaitForFetch);
     // The sheet for the product: this opener's own, else one the application

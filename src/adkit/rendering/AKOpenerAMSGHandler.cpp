@@ -103,7 +103,8 @@ void AKOpenerAMSGHandler::actionOpenInAppStore(const AKAMSGHandlerArguments& arg
     const auto wait = arguments.parameter("wait_for_fetch");
     const bool shouldWaitForFetch = !wait || *wait == "true";
     if (opener_->isInAppStoreSupported()) {
-        if (productID) opener_->openInAppStoreWithProductID(*productID, fallback, shouldWaitForFetch);
+        // Without "product_id" the store's load fails, and the fallback opens outside.
+        opener_->openInAppStoreWithProductID(productID, fallback, shouldWaitForFetch);
     } else if (fallback) {
         opener_->openApp(*fallback);
     }

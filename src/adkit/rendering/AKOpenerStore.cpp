@@ -31,8 +31,10 @@ private:
 };
 
 namespace {
-Value productParameters(const std::string& productID) {
-    return Value{{SKStoreProductParameterITunesItemIdentifier, Value(Value(productID).integerValue())}};
+// Without a product ID the parameters name no product.
+Value productParameters(const std::optional<std::string>& productID) {
+    if (!productID) return Value::dictionary();
+    return Value{{SKStoreProductParameterITunesItemIdentifier, Value(Value(*productID).integerValue())}};
 }
 }  // namespace
 
@@ -45,7 +47,8 @@ bool AKOpener::isInAppStoreSupported() const {
     return ClassRegistry::lookup("SKStoreProductViewController").has_value();
 }
 
-void AKOpener::openInAppStore(const std::string& productID, const std::optional<std::string>& fallbackURLString) {
+void AKOpener::openInAppStore(const std::optional<std::string>& productID,
+                              const std::optional<std::string>& fallbackURLString) {
     QV_ASSERT_MAIN_THREAD();
     if (!shouldPerformOpenAction()) return;
     if (!isInAppStoreSupported()) {
@@ -80,16 +83,16 @@ void AKOpener::finishStoreLoad(const std::shared_ptr<SKStoreProductViewControlle
     if (sheet->presentingViewController()) didOpenInApp();
 }
 
-void AKOpener::openInAppStoreWithProductID(const std::string& productID,
+void AKOpener::openInAppStoreWithProductID(const std::optional<std::string>& productID,
                                            const std::optional<std::string>& fallbackURLString,
                                            bool shouldWaitForFetch) {
     QV_ASSERT_MAIN_THREAD();
     if (!shouldPerformOpenAction()) return;
-    if (shouldWaitForFetch) {
+    if (shouldWaitForFetch || !productID) {
         openInAppStore(productID, fallbackURLString);
         return;
     }
-    const auto sheet = fetchInAppStoreForProductID(productID);
+    const auto sheet = fetchInAppStoreForProductID(*productID);
     sheet->setDelegate(storeSheets());
     const auto presenter = viewController();
     if (!presenter) return;

@@ -8,7 +8,6 @@
 #include "platform/net/NSURLRequest.h"
 #include "platform/uikit/UIActivityIndicatorView.h"
 #include "platform/uikit/UIBarButtonItem.h"
-#include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIColor.h"
 #include "platform/uikit/UIToolbar.h"
 
@@ -16,7 +15,6 @@ namespace {
 constexpr const char* kPageStart = "<html><head><script>";
 constexpr const char* kScriptEnd = "</script>";
 constexpr const char* kPageEnd = "</head><body></body></html>";
-constexpr double kDoneWidth = 60;
 
 // A web view's frame in a view of these bounds: all but the bar. Web views are
 // made at their size (a page resized while it sets up stalls the engine).
@@ -100,22 +98,15 @@ void AKPublisherToolbarController::createWebViewToolbar() {
     const CGRect bounds = view()->bounds();
     toolbar_ = std::make_shared<UIToolbar>(
         CGRectMake(0, bounds.size.height - kToolbarHeight, bounds.size.width, kToolbarHeight));
-    toolbar_->setBarStyle(UIBarStyleBlack);
-    toolbar_->setBarTintColor(UIColor::blackColor()->CGColor());
+    toolbar_->setTintColor(UIColor::blackColor()->CGColor());
     std::weak_ptr<AKPublisherToolbarController> weak = weakSelf<AKPublisherToolbarController>();
-    const auto relinquish = [weak] {
+    doneButton_ = UIBarButtonItem::initWithBarButtonSystemItem(UIBarButtonSystemItemDone, [weak](UIBarButtonItem&) {
         if (const auto me = weak.lock()) me->relinquishScreen();
-    };
-    auto done = UIBarButtonItem::initWithTitle("Done", [relinquish](UIBarButtonItem&) { relinquish(); });
-    doneButton_ = std::make_shared<UIButton>(
-        CGRectMake(bounds.size.width - kDoneWidth, 0, kDoneWidth, kToolbarHeight));
-    doneButton_->setTitle("Done", UIControlStateNormal);
-    doneButton_->setTitleColor(UIColor::whiteColor()->CGColor(), UIControlStateNormal);
+    });
+    doneButton_->setStyle(UIBarButtonItemStyleDone);
     doneButton_->setAccessibilityLabel("Done");
-    doneButton_->addTarget(
-        nullptr, [done](UIControl&, UIEvent*) { done->sendAction(); }, UIControlEventTouchUpInside);
-    done->setView(doneButton_);
-    toolbar_->addSubview(doneButton_);
+    doneButton_->setIsAccessibilityElement(true);
+    toolbar_->setItems({doneButton_});
     view()->addSubview(toolbar_);
 }
 

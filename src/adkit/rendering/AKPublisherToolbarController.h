@@ -8,10 +8,10 @@
 // title to ADNET_decodeImpression.
 //
 // Call order: initWithAdContent → presentFromViewController (by the opener)
-// → viewWillAppear builds the views (spinner on a white view, a black bar of
-// height 30 at the bottom with a "Done" item that relinquishes the screen) and
-// validates the script → the script page loads in the hidden script view →
-// launchToolbar → page messages → Done. A failed script download closes the
+// → viewWillAppear builds the views (spinner on a white view, a bar of height
+// 30 at the bottom, black tint, holding one system Done item in the done style
+// that relinquishes the screen) and validates the script → the script page
+// loads in the hidden script view → launchToolbar → page messages → Done. A failed script download closes the
 // toolbar (once it is on screen, when the failure comes first).
 //
 // Page messages (amsg URLs of either web view; never loaded):
@@ -46,7 +46,7 @@
 
 class UIActivityIndicatorView;
 class UIToolbar;
-class UIButton;
+class UIBarButtonItem;
 
 class AKPublisherToolbarController : public AKViewController,
                                      public UIWebViewDelegate,
@@ -93,6 +93,7 @@ public:
     const std::optional<std::string>& adUnitID() const { return adUnitID_; }
     const std::optional<std::string>& adContent() const { return adContent_; }
     const std::shared_ptr<UIToolbar>& toolbar() const { return toolbar_; }
+    const std::shared_ptr<UIBarButtonItem>& doneButton() const { return doneButton_; }
 
 private:
     void handleMessage(const std::string& URL, const UIWebView* sender);
@@ -106,7 +107,7 @@ private:
     std::optional<std::string> adUnitID_;
     std::optional<std::string> adContent_;
     std::shared_ptr<UIToolbar> toolbar_;
-    std::shared_ptr<UIButton> doneButton_;
+    std::shared_ptr<UIBarButtonItem> doneButton_;
     // The URL of the script's own document, taken when its load finished.
     std::optional<std::string> toolbarPageURL_;
     bool awaitingToolbarPage_ = false;

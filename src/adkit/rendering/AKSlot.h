@@ -158,10 +158,14 @@ public:
     // Events from the full-screen ad controllers (AKViewController): the first
     // controller of a stack tells will-present and will-dismiss, and did-dismiss
     // once it is gone; a web-app controller's view tells will-appear and
-    // will-disappear each time.
+    // will-disappear each time. A controller stacked on another (a browser over
+    // an interstitial) that is gone without a parent tells did-dismiss too,
+    // though it told no will-present: `announced` says whether the screen that
+    // went was announced by a will-present (mediated networks' did-dismiss
+    // always counts as announced).
     virtual void adWillPresentScreen() = 0;
     virtual void adWillDismissScreen() = 0;
-    virtual void adDidDismissScreen() = 0;
+    virtual void adDidDismissScreen(bool announced) = 0;
     virtual void interstitialViewWillAppear() = 0;
     virtual void interstitialViewWillDisappear() = 0;
 

@@ -55,7 +55,7 @@ public:
     void animationControllerDidFinishAnimationTransition(AKPercentDrivenUserInteractionAnimationController& c) override;
     void animationControllerDidCancelAnimationTransition(AKPercentDrivenUserInteractionAnimationController& c) override;
 
-    // The fields (Part of the slot's data).
+    // The fields (the swipe state the slot keeps here).
     const Value& savedParamsForCheckingSwipeToViewController() const { return savedParams_; }
     bool swipeToViewControllerEnabled() const { return enabled_; }
     bool swipeToViewControllerAnimationControllerInitialized() const { return initialized_; }

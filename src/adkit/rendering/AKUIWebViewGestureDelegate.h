@@ -1,16 +1,15 @@
 #pragma once
 // The delegate of an ad web view's debug gesture recogniser: the zig-zag
-// recogniser works alongside every other recogniser except another zig-zag
-// one. (The window's touch driver already shows each touch to every
-// recogniser of the view and its superviews; this answer is what a driver
-// that makes recognisers exclusive asks.) Main thread only.
+// recogniser works alongside every other recogniser of a touch (a swipe's pan
+// on the banner, a recogniser of the application around the ad) except
+// another zig-zag one. The window's touch driver makes the recognisers of a
+// touch exclude each other and asks this answer. Main thread only.
 #include "platform/foundation/NSObject.h"
+#include "platform/uikit/UIGestureRecognizer.h"
 
-class UIGestureRecognizer;
-
-class AKUIWebViewGestureDelegate : public NSObject {
+class AKUIWebViewGestureDelegate : public NSObject, public UIGestureRecognizerDelegate {
 public:
     // gestureRecognizer:shouldRecognizeSimultaneouslyWithGestureRecognizer:
     bool shouldRecognizeSimultaneouslyWithGestureRecognizer(const UIGestureRecognizer& recognizer,
-                                                            const UIGestureRecognizer& other) const;
+                                                            const UIGestureRecognizer& other) const override;
 };

@@ -31,9 +31,11 @@ AKViewController::~AKViewController() {
     NSNotificationCenter::defaultCenter()->removeObserver(this);
     NSRunLoop::mainRunLoop()->cancelPerforms(this, kSafetyAppearance);
     // No parent any more (the controller is going): the first of its stack.
-    // Only a controller that told the slot will-present tells it did-dismiss.
-    if (toldSlotWillPresent_) {
-        if (const auto slot = slot_.lock()) slot->adDidDismissScreen();
+    // A controller that was stacked tells did-dismiss too, as not announced:
+    // it told no will-present, and the slot keeps its owner's calls paired.
+    // One that was never presented (refused) had no screen to dismiss.
+    if (presentation_ != Presentation::Idle) {
+        if (const auto slot = slot_.lock()) slot->adDidDismissScreen(toldSlotWillPresent_);
     }
 }
 

@@ -24,8 +24,11 @@
 // "close" message together dismiss once, and the safety call does nothing
 // after a relinquish. Only the first controller of a stack (presented by a
 // controller that is no AKViewController) talks to the slot (will-present,
-// will-dismiss, and did-dismiss at its destruction when it told will-present),
-// the status bar and the idle timer.
+// will-dismiss), the status bar and the idle timer. At its destruction every
+// controller that was presented has no parent any more, so each tells the slot
+// did-dismiss, a stacked one too (a browser closed over an interstitial): as
+// announced only when it told will-present, and the slot hands only those on,
+// so its owner's will-present and did-dismiss stay paired.
 //
 // Threads: main thread only. The slot is held weakly.
 #include <cstdint>

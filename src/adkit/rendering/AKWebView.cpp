@@ -49,6 +49,7 @@ void AKWebView::setUp() {
     AKMRAIDInterceptor::registerClass();
     gestureDelegate_ = std::make_shared<AKUIWebViewGestureDelegate>();
     gesture_ = std::make_shared<AKImpressionTicketTouchRecognizer>();
+    gesture_->setDelegate(gestureDelegate_);
     showDebug_ = true;
     // The web view fills the view (the view's frame would offset it by the
     // view's own origin).

@@ -201,7 +201,9 @@ public:
     void adFailedToReceiveContentWithError(const NSErrorPtr& error);
     void adWillPresentScreen() override;
     void adWillDismissScreen() override;
-    void adDidDismissScreen() override;
+    // Only a screen announced by a will-present reaches the owner: each of its
+    // will-presents is paired with one did-dismiss.
+    void adDidDismissScreen(bool announced) override;
     void adWillLeaveApplication() override;
     void adWasClicked() override;
     void pingClickURLs() override;

@@ -54,7 +54,10 @@ void AKAdSlot::adWillDismissScreen() {
     if (const auto delegate = adEventDelegate()) delegate->slotWillDismissScreen(*this);
 }
 
-void AKAdSlot::adDidDismissScreen() {
+void AKAdSlot::adDidDismissScreen(bool announced) {
+    // A stacked controller's screen went unannounced: the owner heard no
+    // will-present for it, so it hears no did-dismiss either.
+    if (!announced) return;
     if (const auto delegate = adEventDelegate()) delegate->slotDidDismissScreen(*this);
 }
 

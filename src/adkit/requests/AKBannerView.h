@@ -34,6 +34,7 @@
 #include <string>
 
 #include "adkit/rendering/AKSlot.h"
+#include "adkit/rendering/AKWebViewDelegate.h"
 #include "adkit/requests/AKAdSize.h"
 #include "adkit/requests/AKBannerViewDelegate.h"
 #include "adkit/requests/AKSlotDelegates.h"
@@ -63,7 +64,7 @@ class UIViewController;
         return AKBannerView::makeWithCoderAs<Class>(decodedFrame);                                   \
     }
 
-class AKBannerView : public UIView, public AKSlotDelegate, public AKSlotAdEventDelegate {
+class AKBannerView : public UIView, public AKSlotDelegate, public AKSlotAdEventDelegate, public AKAdUnitView {
 public:
     // init (the zero rectangle), initWithFrame:, initWithFrame:adSize:,
     // initWithAdSize:, initWithAdSize:origin:, initWithCoder: (the decoded frame;
@@ -74,7 +75,8 @@ public:
     std::string className() const override { return "AKBannerView"; }
 
     // ---- Public interface ----
-    std::optional<std::string> adUnitID() const;
+    // The slot's ad unit; also what an ad web view inside names to the publisher toolbar.
+    std::optional<std::string> adUnitID() const override;
     void setAdUnitID(const std::optional<std::string>& adUnitID);
     std::shared_ptr<UIViewController> rootViewController() const override { return rootViewController_.lock(); }
     void setRootViewController(const std::shared_ptr<UIViewController>& controller);

@@ -1,5 +1,6 @@
 #include "platform/audiotoolbox/AudioServices.h"
 
+#include <deque>
 #include <mutex>
 
 #include "platform/foundation/ProcessLifetime.h"
@@ -8,7 +9,8 @@ namespace {
 
 struct PlayedSounds {
     std::mutex mutex;
-    std::vector<SystemSoundID> sounds;
+    std::deque<SystemSoundID> last;  // at most kPlayedSystemSoundsKept
+    std::size_t count = 0;
 };
 
 PlayedSounds& played() {
@@ -19,16 +21,28 @@ PlayedSounds& played() {
 }  // namespace
 
 void AudioServicesPlaySystemSound(SystemSoundID inSystemSoundID) {
-    std::lock_guard<std::mutex> lock(played().mutex);
-    played().sounds.push_back(inSystemSoundID);
+    auto& record = played();
+    std::lock_guard<std::mutex> lock(record.mutex);
+    if (record.last.size() == kPlayedSystemSoundsKept) record.last.pop_front();
+    record.last.push_back(inSystemSoundID);
+    ++record.count;
 }
 
 std::vector<SystemSoundID> AudioServicesPlayedSystemSounds() {
-    std::lock_guard<std::mutex> lock(played().mutex);
-    return played().sounds;
+    auto& record = played();
+    std::lock_guard<std::mutex> lock(record.mutex);
+    return {record.last.begin(), record.last.end()};
+}
+
+std::size_t AudioServicesPlayedSystemSoundCount() {
+    auto& record = played();
+    std::lock_guard<std::mutex> lock(record.mutex);
+    return record.count;
 }
 
 void AudioServicesClearPlayedSystemSounds() {
-    std::lock_guard<std::mutex> lock(played().mutex);
-    played().sounds.clear();
+    auto& record = played();
+    std::lock_guard<std::mutex> lock(record.mutex);
+    record.last.clear();
+    record.count = 0;
 }

@@ -10,6 +10,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/ProcessLifetime.h"
 #include "platform/graphics/CGColor.h"
+#include "platform/storekit/SKPaymentQueue.h"
 #include "platform/uikit/NSParagraphStyle.h"
 #include "platform/uikit/UIButton.h"
 #include "platform/uikit/UIFont.h"
@@ -120,7 +121,10 @@ void SKStoreProductViewController::loadProductWithParameters(const Value& parame
     loadState_ = LoadState::Loading;
     outcomes().loads.fetch_add(1);
     refresh();
-    const Outcome outcome = outcomeFor(productID_);
+    // Parameters that name no product have nothing to load: the store fails them.
+    const Outcome outcome = identifier.isNull()
+                                ? Outcome{NSError::make(SKErrorDomain, SKErrorUnknown, kNoProductDescription), 0}
+                                : outcomeFor(productID_);
     std::weak_ptr<SKStoreProductViewController> weakSheet = self<SKStoreProductViewController>();
     auto finish = [weakSheet, outcome, completion = std::move(completion)] {
         const bool loaded = !outcome.error;

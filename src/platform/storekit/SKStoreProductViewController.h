@@ -8,7 +8,8 @@
 // SKStoreProductParameterITunesItemIdentifier (a number or a text). Its outcome
 // is what tests set for that identifier, else the global outcome (success at
 // once by default): success, or failure with an NSError, after a delay on the
-// Clock (virtual time included). As on the device, the completion runs on a
+// Clock (virtual time included). Parameters without an identifier fail at once
+// (SKErrorDomain, SKErrorUnknown, kNoProductDescription). As on the device, the completion runs on a
 // background queue, never the main thread; the sheet's own state changes on
 // the main queue before the completion is called.
 //
@@ -46,6 +47,8 @@ public:
     using LoadCompletion = std::function<void(bool result, NSErrorPtr error)>;
     enum class LoadState { NotLoaded, Loading, Loaded, Failed };
 
+    // The description of the error of a load that names no product.
+    static constexpr const char* kNoProductDescription = "No product was named.";
     // How a load ends: a null error is success.
     struct Outcome {
         NSErrorPtr error;

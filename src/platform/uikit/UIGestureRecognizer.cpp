@@ -35,6 +35,18 @@ void UIGestureRecognizer::setEnabled(bool enabled) {
     });
 }
 
+bool UIGestureRecognizer::canRecognizeSimultaneouslyWith(const UIGestureRecognizer& other) const {
+    const auto mine = delegate();
+    if (mine && mine->shouldRecognizeSimultaneouslyWithGestureRecognizer(*this, other)) return true;
+    const auto theirs = other.delegate();
+    return theirs && theirs->shouldRecognizeSimultaneouslyWithGestureRecognizer(other, *this);
+}
+
+bool UIGestureRecognizer::hasRecognized() const {
+    return state_ == UIGestureRecognizerStateBegan || state_ == UIGestureRecognizerStateChanged ||
+           state_ == UIGestureRecognizerStateEnded;
+}
+
 CGPoint UIGestureRecognizer::locationInView(const UIView* view) const {
     if (!view) return location_;
     return view->convertPointFromView(location_, nullptr);

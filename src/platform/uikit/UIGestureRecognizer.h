@@ -6,6 +6,13 @@
 // the view: the view is told touchesCancelled instead of the phase that
 // recognised and hears nothing more of that touch.
 //
+// Recognisers of one touch exclude each other: once one has recognised (a
+// discrete one ended, a continuous one began), every other that has not yet
+// recognised fails for the rest of that touch, unless the two may recognise
+// together: either one's delegate answers YES to
+// shouldRecognizeSimultaneouslyWithGestureRecognizer (asked with itself
+// first). Without a delegate the answer is NO.
+//
 // A tap recogniser recognises when the touch ends within 10 points of where it
 // began, with the tap count asked for; moving further fails it for that touch.
 // Recognising sets the state Ended (recognised), calls every action whose
@@ -28,6 +35,19 @@
 #include "platform/uikit/UIResponder.h"
 
 class UIView;
+class UIGestureRecognizer;
+
+// The delegate of a recogniser (held weakly by it).
+class UIGestureRecognizerDelegate {
+public:
+    virtual ~UIGestureRecognizerDelegate() = default;
+    // gestureRecognizer:shouldRecognizeSimultaneouslyWithGestureRecognizer:
+    // whether `recognizer` (this delegate's) may recognise together with `other`.
+    virtual bool shouldRecognizeSimultaneouslyWithGestureRecognizer(const UIGestureRecognizer& /*recognizer*/,
+                                                                    const UIGestureRecognizer& /*other*/) const {
+        return false;
+    }
+};
 
 enum UIGestureRecognizerState : long {
     UIGestureRecognizerStatePossible = 0,
@@ -54,6 +74,12 @@ public:
     UIGestureRecognizerState state() const { return state_; }
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled);
+    std::shared_ptr<UIGestureRecognizerDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(const std::shared_ptr<UIGestureRecognizerDelegate>& delegate) { delegate_ = delegate; }
+    // Whether this recogniser and the other may recognise in one touch (see above).
+    bool canRecognizeSimultaneouslyWith(const UIGestureRecognizer& other) const;
+    // Began, Changed or Ended: it has recognised in the current touch.
+    bool hasRecognized() const;
     // YES by default.
     bool cancelsTouchesInView() const { return cancelsTouchesInView_; }
     void setCancelsTouchesInView(bool cancels) { cancelsTouchesInView_ = cancels; }
@@ -80,6 +106,7 @@ protected:
 
 private:
     friend class UIView;
+    friend class UIWindow;  // fails the recognisers another one excludes
     void attachToView(const std::shared_ptr<UIView>& view) { view_ = view; }
     struct Target {
         std::weak_ptr<NSObject> target;
@@ -87,6 +114,7 @@ private:
         Action action;
     };
     std::weak_ptr<UIView> view_;
+    std::weak_ptr<UIGestureRecognizerDelegate> delegate_;
     std::vector<Target> targets_;
     UIGestureRecognizerState state_ = UIGestureRecognizerStatePossible;
     bool enabled_ = true;

@@ -150,12 +150,34 @@ void UIWindow::deliver(const UITouchPtr& touch, UITouchPhase phase, CGPoint poin
     }
 }
 
+namespace {
+// Whether another recogniser of the touch has recognised and excludes this one,
+// which has not yet (it may not recognise together with that one).
+bool excluded(const UIGestureRecognizer& recognizer, const std::vector<UIGestureRecognizerPtr>& recognizers) {
+    if (recognizer.state() != UIGestureRecognizerStatePossible) return false;
+    return std::ranges::any_of(recognizers, [&](const UIGestureRecognizerPtr& other) {
+        return other.get() != &recognizer && other->hasRecognized() &&
+               !recognizer.canRecognizeSimultaneouslyWith(*other);
+    });
+}
+}  // namespace
+
 bool UIWindow::recognize(const UITouchPtr& touch, UITouchPhase phase, CGPoint point) {
     UITouchSet touches{touch};
     bool cancels = false;
     auto recognizers = touch->recognizers_;
+    const auto failExcluded = [&recognizers] {
+        for (auto& r : recognizers)
+            if (excluded(*r, recognizers)) r->setState(UIGestureRecognizerStateFailed);
+    };
+    // Also those that one recognising between two phases (a long press's timer) excludes.
+    failExcluded();
     for (auto& r : recognizers) {
         if (!r->isEnabled() || r->state() == UIGestureRecognizerStateFailed) continue;
+        if (excluded(*r, recognizers)) {  // one earlier in this phase recognised
+            r->setState(UIGestureRecognizerStateFailed);
+            continue;
+        }
         bool recognized = false;
         switch (phase) {
         case UITouchPhaseBegan: recognized = r->touchesBegan(touches, point); break;
@@ -166,6 +188,7 @@ bool UIWindow::recognize(const UITouchPtr& touch, UITouchPhase phase, CGPoint po
         }
         if (recognized && r->cancelsTouchesInView()) cancels = true;
     }
+    failExcluded();  // those before one that recognised in this phase
     if (phase == UITouchPhaseEnded || phase == UITouchPhaseCancelled)
         for (auto& r : recognizers) r->reset();
     return cancels;
