@@ -12,10 +12,12 @@
 // written to the port file when one is named. stop() (or the destructor, main
 // thread) ends every wait, stops listening and joins the server's threads.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/display/DeviceInput.h"
+#include "platform/display/DeviceOpenedURLs.h"
 #include "platform/display/DeviceScreen.h"
 
 inline constexpr int kDeviceScreenDefaultPort = 8377;
@@ -57,6 +59,8 @@ public:
 
     DeviceScreen& screen() { return *screen_; }
     DeviceInput& input() { return *input_; }
+    // The URLs the application opened outside itself while served.
+    DeviceOpenedURLs& opened() { return *opened_; }
 
     struct Backing;  // the HTTP library's server and its thread
 
@@ -65,5 +69,7 @@ private:
     int port_ = 0;
     std::shared_ptr<DeviceScreen> screen_;
     std::shared_ptr<DeviceInput> input_;
+    std::shared_ptr<DeviceOpenedURLs> opened_;
+    std::uint64_t openedObserver_ = 0;  // UIApplication's observer id
     std::unique_ptr<Backing> backing_;
 };
