@@ -371,6 +371,13 @@ TEST_CASE("long polls and idle connections never hold back a request, and idle c
         return reply;
     };
     std::vector<std::future<Reply>> frames, waits;
+    struct Finally {  // should a check fail, the polls end with the server rather than hold the test
+        std::function<void()> run;
+        ~Finally() { run(); }
+    } finally{[&] {
+        stopping = true;
+        f.server->stop();
+    }};
     for (int i = 0; i < 60; ++i)
         frames.push_back(std::async(std::launch::async, poll, "GET", "/frame.png?after=1000000", ""));
     for (int i = 0; i < 40; ++i)
@@ -401,8 +408,7 @@ TEST_CASE("long polls and idle connections never hold back a request, and idle c
     CHECK_MESSAGE(runMainUntil(allClosed, 10), "idle connections were still open after 10 s");
     for (const auto& p : idle) ::close(p.fd);
 
-    stopping = true;
-    f.server->stop();
+    finally.run();
     for (auto& frame : frames) CHECK(frame.get().status != 0);  // answered, not cut off
     for (auto& wait : waits) {
         const int status = wait.get().status;
