@@ -115,7 +115,7 @@ DeviceHttpResponse DeviceScreenApi::route(const DeviceHttpRequest& request) {
 namespace {
 
 // The request's after=N: nothing without one, false for one that is not a number.
-bool afterOf(const DeviceHttpRequest& request, std::optional<std::uint64_t>& after) {
+[[nodiscard]] bool afterOf(const DeviceHttpRequest& request, std::optional<std::uint64_t>& after) {
     auto it = request.query.find("after");
     if (it == request.query.end()) return true;
     std::uint64_t n = 0;

@@ -4,6 +4,11 @@
 // listens with a backlog of 128, serves one request a connection, and lets
 // connections wait for their request without holding a thread; silent ones are
 // closed soon (DeviceConnectionGate.h), so they never hold back a real request.
+// Requests that wait long by the client's wish (DeviceScreenApi::mayWait: long
+// polls, /api/wait, presses) are answered on threads of their own, at most 256
+// at once (more answer 503 at once), so they never hold back the others either.
+// What the application opens outside itself (UIApplication::openURL) is kept
+// for the page (DeviceOpenedURLs.h, GET /api/opened).
 //
 // start() (main thread) makes the device what the options say (a phone of
 // 320 x 568 points or a tablet of 768 x 1024, both at scale 2), starts the
