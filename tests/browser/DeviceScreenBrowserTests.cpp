@@ -1,6 +1,7 @@
 // Protects the device screen's page in a real browser: the application's page loads in headless Chromium, shows
-// the frame pixel for pixel (the ad banner's web frame included), and a click on it is a tap at the same point of
-// the application (on the banner: one click for the ad server).
+// the frame pixel for pixel (the ad banner's web frame included), the mouse button going down and coming up is a
+// finger put down and lifted at the same point of the application when it happens, and what the application opens
+// outside itself shows on the page (a banner click: one click for the ad server, its landing page in a new tab).
 #include <doctest/doctest.h>
 
 #include <filesystem>
@@ -53,6 +54,16 @@ window.fetch = async (url, init) => {
     window.sentInputs.push({ path: String(url), body: JSON.parse(init.body), status: reply.status });
   return reply;
 };
+)JS";
+
+// Resolves with every input sent so far once one has a body with each of the given members.
+constexpr const char* kWaitForInputLike = R"JS(
+const like = arguments[0], done = arguments[arguments.length - 1];
+const matches = input => Object.keys(like).every(key => input.body[key] === like[key]);
+const look = () => {
+  if (window.sentInputs.some(matches)) done(window.sentInputs); else setTimeout(look, 20);
+};
+look();
 )JS";
 
 // Resolves with the first `count` inputs sent once there are that many.
@@ -134,6 +145,7 @@ ShownFrame shownFrame(WebDriverSession& browser, const std::string& image, int p
 struct PageOptions {
     std::vector<std::string> catalogueArguments = {};
     std::vector<std::string> environment = {};
+    std::vector<std::string> browserArguments = {};  // beyond kBrowserArguments
 };
 
 // The application (against a local catalogue backend) and its page open in the browser.
@@ -158,7 +170,9 @@ struct PageFixture {
         REQUIRE_MESSAGE(runMainUntil([&] { return !readFile(portFile).empty(); }, 30), "the application wrote no port");
         port = std::stoi(readFile(portFile));
 
-        browser = std::make_unique<WebDriverSession>(kBrowserArguments, home.path());
+        std::vector<std::string> arguments = kBrowserArguments;
+        arguments.insert(arguments.end(), options.browserArguments.begin(), options.browserArguments.end());
+        browser = std::make_unique<WebDriverSession>(arguments, home.path());
         REQUIRE_MESSAGE(browser->started(), browser->error());
         REQUIRE(browser->command("POST", "/timeouts", {{"script", 15000}}).is_null());
         browser->navigate(url("/"));
@@ -172,6 +186,12 @@ struct PageFixture {
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
     // Starts keeping the input requests the page sends.
     void recordInputs() { REQUIRE(browser->execute(kRecordInputs).is_null()); }
+    // Every input request the page sent since recordInputs, once one has a body like `like`.
+    Json sentInputsUntil(const Json& like) {
+        Json sent = browser->executeAsync(kWaitForInputLike, Json::array({like}));
+        REQUIRE_MESSAGE(sent.is_array(), "the page sent no input like " << like.dump() << ": " << browser->error());
+        return sent;
+    }
     // The first `count` input requests the page sent since recordInputs.
     Json sentInputs(std::size_t count) {
         Json sent = browser->executeAsync(kWaitForInputs, Json::array({count}));
@@ -232,10 +252,14 @@ TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a cli
     }
     page.recordInputs();
     browser.clickAt(image, static_cast<int>(std::lround(x)) - 160, static_cast<int>(std::lround(y)) - 284);
-    const Json sent = page.sentInputs(1)[0];
-    CHECK(sent["path"] == "/api/tap");
+    const Json inputs = page.sentInputs(2);
+    const Json& sent = inputs[0];  // the finger put down, then lifted where it went down
+    CHECK(sent["path"] == "/api/touch");
+    CHECK(sent["body"]["phase"] == "down");
     CHECK(std::abs(sent["body"]["x"].get<double>() - std::lround(x)) <= 1);
     CHECK(std::abs(sent["body"]["y"].get<double>() - std::lround(y)) <= 1);
+    CHECK(inputs[1]["path"] == "/api/touch");
+    CHECK(inputs[1]["body"] == Json({{"phase", "up"}, {"x", sent["body"]["x"]}, {"y", sent["body"]["y"]}}));
     if (!target && tree["views"].empty()) {
         MESSAGE("the application shows no window yet: the click is checked as a tap that nothing took");
         CHECK(sent["status"] == 409);
@@ -247,6 +271,7 @@ TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a cli
         return;
     }
     CHECK(sent["status"] == 200);
+    CHECK(inputs[1]["status"] == 200);
     if (target->value("label", "") != "About") {
         MESSAGE("the application shows no \"About\" tab yet: the click is checked as a tap on a "
                 << target->value("class", ""));
@@ -262,7 +287,8 @@ TEST_CASE("the page in a real browser shows the frame pixel for pixel, and a cli
     CHECK(testsupport::comparePixels(decode(after.screenshot), decode(after.served), 0).offPixels == 0);
 }
 
-TEST_CASE("the page sends a drag as one scroll and not also a tap, the wheel as a scroll, and typed keys") {
+TEST_CASE("the page puts the finger down when the button goes down and lifts it when it comes up, moves it in a "
+          "drag, and sends the wheel as a scroll and typed keys") {
     if (!browserAvailable()) {
         MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
         return;
@@ -270,29 +296,35 @@ TEST_CASE("the page sends a drag as one scroll and not also a tap, the wheel as 
     PageFixture page;
     WebDriverSession& browser = *page.browser;
     page.recordInputs();
-    browser.dragAt(page.image, 0, 0, 0, -60);       // from the middle of the screen, 60 points up
-    browser.clickAt(page.image, 10, 10);            // the next tap is this click, not the drag's release
+    browser.dragAt(page.image, 0, 0, 0, -60);  // from the middle of the screen, 60 points up
+    // The next click's button goes down and stays down: its finger is down in the application meanwhile.
+    browser.mouseDownAt(page.image, 10, 10);
+    Json sent = page.sentInputsUntil({{"phase", "down"}, {"x", 170}});
+    const auto body = [&](std::size_t i) { return sent[i]["body"]; };
+    REQUIRE(sent.size() >= 4);  // down, one move or more, up, the held button's down
+    CHECK(sent[0]["path"] == "/api/touch");
+    CHECK(body(0) == Json({{"phase", "down"}, {"x", 160}, {"y", 284}}));
+    const std::size_t up = sent.size() - 2;
+    for (std::size_t i = 1; i < up; ++i) CHECK(body(i)["phase"] == "move");
+    CHECK(body(up - 1) == Json({{"phase", "move"}, {"x", 160}, {"y", 224}}));
+    CHECK(body(up) == Json({{"phase", "up"}, {"x", 160}, {"y", 224}}));
+    CHECK(body(up + 1) == Json({{"phase", "down"}, {"x", 170}, {"y", 294}}));
+    CHECK(sent[up + 1]["status"] != 0);  // answered while the button is still down
+    browser.mouseUp();
     browser.wheelAt(page.image, 0, 120);
     browser.typeKeys({"a", "\uE007", "\uE003"});  // a, Enter, Backspace, while the wheel turn is being gathered
-    const Json sent = page.sentInputs(5);
-    CHECK(sent[0]["path"] == "/api/scroll");
-    CHECK(sent[0]["body"]["x"] == 160);
-    CHECK(sent[0]["body"]["y"] == 284);
-    CHECK(sent[0]["body"]["dx"] == 0);
-    CHECK(sent[0]["body"]["dy"] == -60);
-    CHECK_FALSE(sent[0]["body"].contains("wheel"));  // a finger, not the wheel
-    CHECK(sent[1]["path"] == "/api/tap");
-    CHECK(sent[1]["body"] == Json({{"x", 170}, {"y", 294}}));
-    CHECK(sent[2]["path"] == "/api/scroll");
-    CHECK(sent[2]["body"].value("wheel", false));
-    CHECK(sent[2]["body"].value("dy", 0.0) == -120);  // the wheel turned down moves the content up
-    CHECK(sent[3]["path"] == "/api/type");
-    CHECK(sent[3]["body"] == Json({{"text", "a"}}));
-    CHECK(sent[4]["path"] == "/api/key");
-    CHECK(sent[4]["body"] == Json({{"key", "Return"}}));
-    const Json backspace = page.sentInputs(6)[5];
-    CHECK(backspace["body"] == Json({{"key", "Backspace"}}));
-    for (const auto& input : page.sentInputs(6)) CHECK(input["status"] != 0);  // each answered by the application
+    sent = page.sentInputsUntil({{"key", "Backspace"}});
+    REQUIRE(sent.size() == up + 7);
+    CHECK(body(up + 2) == Json({{"phase", "up"}, {"x", 170}, {"y", 294}}));
+    CHECK(sent[up + 3]["path"] == "/api/scroll");
+    CHECK(body(up + 3).value("wheel", false));
+    CHECK(body(up + 3).value("dy", 0.0) == -120);  // the wheel turned down moves the content up
+    CHECK(sent[up + 4]["path"] == "/api/type");
+    CHECK(body(up + 4) == Json({{"text", "a"}}));
+    CHECK(sent[up + 5]["path"] == "/api/key");
+    CHECK(body(up + 5) == Json({{"key", "Return"}}));
+    CHECK(body(up + 6) == Json({{"key", "Backspace"}}));
+    for (const auto& input : sent) CHECK(input["status"] != 0);  // each answered by the application
 }
 
 TEST_CASE("the first grid in a real browser is the frame pixel for pixel, and a click on a title opens its page") {
@@ -338,7 +370,7 @@ TEST_CASE("the first grid in a real browser is the frame pixel for pixel, and a 
     const double y = frame[1].get<double>() + frame[3].get<double>() / 2;
     page.recordInputs();
     browser.clickAt(page.image, static_cast<int>(std::lround(x)) - 160, static_cast<int>(std::lround(y)) - 284);
-    CHECK(page.sentInputs(1)[0]["status"] == 200);
+    for (const Json& input : page.sentInputs(2)) CHECK(input["status"] == 200);
     REQUIRE(httpRequest("POST", page.url("/api/wait"), R"({"id":"titleMovieLabel","timeout_ms":20000})").status == 200);
     const Json* detailTitle = nullptr;
     const bool named = runMainUntil(
@@ -353,16 +385,18 @@ TEST_CASE("the first grid in a real browser is the frame pixel for pixel, and a 
 }
 
 TEST_CASE("with ads on, the page in a real browser shows the grid's banner as the frame does, and a click on it is one "
-          "click for the ad server") {
+          "click for the ad server, shown on the page and opened in a new tab: the ad server's click and landing page") {
     if (!browserAvailable()) {
         MESSAGE("chromium and chromium-driver are not installed (scripts/install-deps installs them): skipped");
         return;
     }
     testtools::AdServerProcess ads({"--units", testtools::shippedAdUnits()});
     REQUIRE_MESSAGE(ads.started(), "the ad server");
+    // The banner opens the ad server's click address over HTTPS, under the server's own test authority.
     PageFixture page({{"--adv-type", "1", "--adv-count", "3", "--adv-id-banner", "quorvane-banner-0001",
                        "--adv-id-inter", "quorvane-interstitial-0001"},
-                      ads.applicationEnvironment()});
+                      ads.applicationEnvironment(),
+                      {"--ignore-certificate-errors"}});
     WebDriverSession& browser = *page.browser;
 
     // The grid's banner area holds the creative's page.
@@ -409,11 +443,42 @@ TEST_CASE("with ads on, the page in a real browser shows the grid's banner as th
             if (entry.value("path", "") == "/adnet/ping/click") units.push_back(entry.value("rawQuery", ""));
         return units;
     };
+    const auto requests = [&](const std::string& path) {
+        std::vector<std::string> queries;
+        for (const Json& entry : ads.log())
+            if (entry.value("path", "") == path) queries.push_back(entry.value("rawQuery", ""));
+        return queries;
+    };
     REQUIRE(clicks().empty());
     page.recordInputs();
     browser.clickAt(page.image, static_cast<int>(std::lround((left + right) / 2)) - 160,
                     static_cast<int>(std::lround((top + bottom) / 2)) - 284);
-    CHECK(page.sentInputs(1)[0]["status"] == 200);
+    for (const Json& input : page.sentInputs(2)) CHECK(input["status"] == 200);
     REQUIRE_MESSAGE(runMainUntil([&] { return !clicks().empty(); }, 30), "the click ping in the ad server's log");
     CHECK(clicks() == std::vector<std::string>{"unit=quorvane-banner-0001-320x50"});
+
+    // The application opens the creative's link outside itself: the page shows its address over the screen ...
+    const Json notice = browser.executeAsync(R"JS(
+const done = arguments[arguments.length - 1];
+const look = () => {
+  const notice = document.getElementById("opened"), link = document.getElementById("opened-link");
+  if (!notice.hidden) done({ text: link.textContent, href: link.href, target: link.target }); else setTimeout(look, 20);
+};
+look();
+)JS");
+    REQUIRE_MESSAGE(notice.is_object(), "no notice of the opened address on the page: " << browser.error());
+    const std::string opened = notice.value("text", "");
+    CHECK_MESSAGE(opened.starts_with(ads.origin("https") + "/adnet/click?ai=quorvane-banner-0001-320x50"), opened);
+    CHECK(notice.value("href", "") == opened);
+    CHECK(notice.value("target", "") == "_blank");
+    // ... and, the click being the person's, in a new tab, which follows the ad server's click to its landing page.
+    REQUIRE_MESSAGE(runMainUntil([&] { return browser.command("GET", "/window/handles").size() == 2; }, 30),
+                    "no new tab: " << browser.command("GET", "/window/handles").dump());
+    REQUIRE_MESSAGE(runMainUntil([&] { return !requests("/adnet/landing").empty(); }, 30),
+                    "the landing page in the ad server's log");
+    const auto clickRequests = requests("/adnet/click");
+    REQUIRE(clickRequests.size() == 1);
+    CHECK(clickRequests[0].starts_with("ai=quorvane-banner-0001-320x50"));
+    CHECK(requests("/adnet/landing").size() == 1);
+    CHECK(clicks().size() == 1);  // the tab is not a second click
 }

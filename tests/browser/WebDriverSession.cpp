@@ -241,6 +241,14 @@ void WebDriverSession::dragAt(const std::string& element, int dx, int dy, int mx
                    {{"type", "pointerUp"}, {"button", 0}}}));
 }
 
+void WebDriverSession::mouseDownAt(const std::string& element, int dx, int dy) {
+    command("POST", "/actions",
+            mouse({{{"type", "pointerMove"}, {"duration", 0}, {"origin", elementOrigin(element)}, {"x", dx}, {"y", dy}},
+                   {{"type", "pointerDown"}, {"button", 0}}}));
+}
+
+void WebDriverSession::mouseUp() { command("POST", "/actions", mouse({{{"type", "pointerUp"}, {"button", 0}}})); }
+
 void WebDriverSession::wheelAt(const std::string& element, int deltaX, int deltaY) {
     const Json steps = {{{"type", "scroll"},
                          {"origin", elementOrigin(element)},

@@ -85,6 +85,9 @@ public:
     void clickAt(const std::string& element, int dx, int dy);
     // The mouse pressed at the offset from the element's centre, moved by (mx, my) and released.
     void dragAt(const std::string& element, int dx, int dy, int mx, int my);
+    // The mouse button pressed at the offset from the element's centre and held; mouseUp releases it.
+    void mouseDownAt(const std::string& element, int dx, int dy);
+    void mouseUp();
     // The wheel turned over the element's centre by the deltas.
     void wheelAt(const std::string& element, int deltaX, int deltaY);
     // Keys pressed and released one after the other (WebDriver key values: "a", "\uE007" for Enter).

@@ -10,15 +10,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include "platform/uikit/UILongPressGestureRecognizer.h"
 #include "platform/uikit/UIScrollView.h"
 #include "platform/uikit/UISearchBar.h"
 #include "platform/uikit/UISegmentedControl.h"
 #include "platform/uikit/UITableViewCell.h"
 #include "DeviceScreenTestSupport.h"
+#include "UIKitTestSupport.h"
 #include "support/ApplicationProcess.h"
 
 using namespace devicescreentest;
@@ -252,6 +255,61 @@ TEST_CASE("waits end when a view appears or goes, or when their time is up") {
                    [&] { f.red->removeFromSuperview(); });
     CHECK(post(f.port, "/api/wait", {{"id", "red"}, {"gone", true}, {"timeout_ms", 10000}}).status == 200);
     CHECK(post(f.port, "/api/wait", {{"label", "Twin"}, {"gone", true}, {"timeout_ms", 50}}).status == 408);
+
+    // What the application opens outside itself is told to a client waiting for it.
+    auto app = UIApplication::sharedApplication();
+    const std::uint64_t before = fetch(f.port, "GET", "/api/opened").json()["last"].get<std::uint64_t>();
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, 100 * NSEC_PER_MSEC), dispatch_get_main_queue(),
+                   [app] { CHECK(app->openURL("https://landing.example/page?a=1")); });
+    Reply opened = fetch(f.port, "GET", "/api/opened?after=" + std::to_string(before));
+    REQUIRE(opened.status == 200);
+    CHECK(opened.json()["opened"] == Json::array({{{"number", before + 1}, {"url", "https://landing.example/page?a=1"}}}));
+    CHECK(opened.json()["last"] == before + 1);
+    CHECK(fetch(f.port, "GET", "/api/opened").json()["last"] == before + 1);
+    CHECK(fetch(f.port, "GET", "/api/opened?after=one").status == 400);
+    app->resetOpenedURLs();
+}
+
+TEST_CASE("a finger put down through /api/touch stays down until its up comes, so a long press is seen while held") {
+    ScreenFixture f;
+    uikittest::VirtualTime time;
+    std::vector<std::string> journal;
+    f.target->onControlPress = [&](UIControl& c, double held) {
+        journal.push_back("lifted " + c.className() + " " + std::to_string(std::lround(held * 1000)));
+    };
+    auto longPress = std::make_shared<UILongPressGestureRecognizer>(
+        nullptr, [&](UIGestureRecognizer& r) { journal.push_back("long press " + std::to_string(r.state())); });
+    longPress->setMinimumPressDuration(1.2);  // as the downloads' removal asks
+    f.button->addGestureRecognizer(longPress);
+
+    // Held 1 s: not long enough, and the application sees the 1 s it was held.
+    CHECK(post(f.port, "/api/touch", {{"phase", "down"}, {"id", "go"}}).json()["receiver"] == "UIButton \"go\"");
+    time.advance(1.0);
+    CHECK(journal.empty());
+    CHECK(post(f.port, "/api/touch", {{"phase", "up"}, {"x", 190}, {"y", 120}}).status == 200);
+    CHECK(journal == std::vector<std::string>{"lifted UIButton 1000"});
+
+    // Held on: the long press begins while the finger is still down, follows its move and ends when it lifts.
+    journal.clear();
+    CHECK(post(f.port, "/api/touch", {{"phase", "down"}, {"x", 190}, {"y", 120}}).status == 200);
+    time.advance(1.2);
+    CHECK(journal == std::vector<std::string>{"long press 1"});
+    CHECK(post(f.port, "/api/touch", {{"phase", "move"}, {"x", 193}, {"y", 121}}).status == 200);
+    CHECK(post(f.port, "/api/touch", {{"phase", "up"}, {"x", 193}, {"y", 121}}).status == 200);
+    CHECK(journal == std::vector<std::string>{"long press 1", "long press 2", "long press 3", "lifted UIButton 1200"});
+
+    // A move or a lift with no finger down is refused, and so is another phase.
+    CHECK(post(f.port, "/api/touch", {{"phase", "up"}, {"x", 190}, {"y", 120}}).status == 409);
+    CHECK(post(f.port, "/api/touch", {{"phase", "move"}, {"x", 190}, {"y", 120}}).status == 409);
+    CHECK(post(f.port, "/api/touch", {{"phase", "hold"}, {"x", 190}, {"y", 120}}).status == 400);
+
+    // While an alert is up, a finger works the button under where it went down, when it lifts.
+    auto delegate = std::make_shared<RecordingAlertDelegate>();
+    UIAlertView::initWithTitle("Alert", "Something happened", delegate, "Cancel", {"OK"})->show();
+    CHECK(post(f.port, "/api/touch", {{"phase", "down"}, {"label", "OK"}}).status == 200);
+    CHECK(delegate->clicked.empty());
+    CHECK(post(f.port, "/api/touch", {{"phase", "up"}, {"label", "OK"}}).json()["receiver"] == "UIAlertButton \"OK\"");
+    CHECK(delegate->clicked == std::vector<long>{1});
 }
 
 TEST_CASE("bad, foreign and oversized requests are refused while the screen keeps serving") {
@@ -302,28 +360,60 @@ TEST_CASE("bad, foreign and oversized requests are refused while the screen keep
     CHECK(post(f.port, "/api/tap", {{"id", "go"}}).status == 200);  // still serving
 }
 
-TEST_CASE("idle connections neither hold back a request nor stay open for long") {
-    ScreenFixture f;
+TEST_CASE("long polls and idle connections never hold back a request, and idle connections do not stay open long") {
+    ScreenFixture f(5, 120);  // a frame's long poll lasts until the server stops
+    // 60 long polls for a frame that does not come and 40 waits for a view that does not either (more than the
+    // server has threads to serve with), each sent again should the server close its connection unanswered.
+    std::atomic<bool> stopping{false};
+    const auto poll = [port = f.port, &stopping](std::string method, std::string path, std::string body) {
+        Reply reply;
+        while (reply.status == 0 && !stopping) reply = request(port, method, path, body);
+        return reply;
+    };
+    std::vector<std::future<Reply>> frames, waits;
+    struct Finally {  // should a check fail, the polls end with the server rather than hold the test
+        std::function<void()> run;
+        ~Finally() { run(); }
+    } finally{[&] {
+        stopping = true;
+        f.server->stop();
+    }};
+    for (int i = 0; i < 60; ++i)
+        frames.push_back(std::async(std::launch::async, poll, "GET", "/frame.png?after=1000000", ""));
+    for (int i = 0; i < 40; ++i)
+        waits.push_back(std::async(std::launch::async, poll, "POST", "/api/wait", R"({"id":"never","timeout_ms":25000})"));
+    REQUIRE_MESSAGE(runMainUntil([&] { return f.server->requestsInProgress() == 100; }, 60),
+                    "the 100 waiting requests were not all waiting at once: " << f.server->requestsInProgress());
+
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(f.port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::vector<pollfd> idle;  // connected, and never a byte sent
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 200; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         REQUIRE(fd >= 0);
         REQUIRE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
         idle.push_back({fd, POLLIN, 0});
     }
+    // The screen's facts are answered while the long polls still wait.
     auto pending = std::async(std::launch::async, request, f.port, "GET", "/api/screen", std::string(), std::string(),
                               httplib::Headers{});
     const auto answered = [&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
-    REQUIRE_MESSAGE(runMainUntil(answered, 10), "a request behind 400 idle connections got no answer within 10 s");
+    REQUIRE_MESSAGE(runMainUntil(answered, 10), "a request behind long polls and idle connections got no answer");
     CHECK(pending.get().status == 200);
-    // The server closes each of them: the end of the stream is there to read.
+    CHECK(f.server->requestsInProgress() >= 60);  // the frames' long polls end only when the server stops
+    // The server closes each idle connection: the end of the stream is there to read.
     const auto allClosed = [&] { return ::poll(idle.data(), idle.size(), 0) == static_cast<int>(idle.size()); };
     CHECK_MESSAGE(runMainUntil(allClosed, 10), "idle connections were still open after 10 s");
     for (const auto& p : idle) ::close(p.fd);
+
+    finally.run();
+    for (auto& frame : frames) CHECK(frame.get().status != 0);  // answered, not cut off
+    for (auto& wait : waits) {
+        const int status = wait.get().status;
+        CHECK((status == 503 || status == 408));  // ended by the stop (or its own time limit on a very slow machine)
+    }
 }
 
 TEST_CASE("a main loop that does not answer in time gives 503, and stopping ends waiting requests") {

@@ -7,8 +7,9 @@
 //
 // A connection that sends nothing within the idle limit is closed, and so is a
 // client's oldest silent connection once that client (its address) has more
-// than the cap of connections waiting. Serving threads are a fixed few; a
-// request's own wait (a long poll) holds one while it lasts.
+// than the cap of connections waiting. Serving threads are a fixed few; the
+// server answers a request that waits long (a long poll) on a thread of its
+// own (DeviceScreenServerHttplib.cpp), so a client's wait never holds one.
 //
 // admit() from any thread; stop() (or the destructor) closes what waits, lets
 // the workers finish what they were handed and joins every thread. A connection

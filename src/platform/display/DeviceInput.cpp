@@ -1,6 +1,7 @@
 #include "platform/display/DeviceInput.h"
 
 #include <cassert>
+#include <utility>
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceScene.h"
@@ -110,6 +111,52 @@ void DeviceInput::press(CGPoint point, double duration, Completion done) {
                   [this, point, duration](UIWindow& w, DeviceInputTarget::Done f) {
                       target_->press(w, point, duration, std::move(f));
                   },
+                  std::move(finish));
+        },
+        std::move(done));
+}
+
+void DeviceInput::touchDown(CGPoint point, Completion done) {
+    enqueue(
+        [this, point](DeviceInputTarget::Done finish) {
+            overlayDown_.reset();
+            auto keyboard = DeviceScene::keyboard();
+            const char* overlay = DeviceScene::frontAlert()                                      ? "UIAlertView"
+                                  : DeviceScene::frontSheet()                                    ? "UIActionSheet"
+                                  : keyboard && CGRectContainsPoint(keyboard->frame, point) ? "UIKeyboard"
+                                                                                                 : nullptr;
+            if (overlay) {
+                overlayDown_ = point;  // its button or key is worked when the finger lifts
+                DeviceInputResult result;
+                result.delivered = true;
+                result.receiver = overlay;
+                return finish(result);
+            }
+            auto window = DeviceScene::keyWindow();
+            if (!window || window->isHidden()) return finish(DeviceInputResult::refused("no key window"));
+            target_->touchDown(*window, point, std::move(finish));
+        },
+        std::move(done));
+}
+
+void DeviceInput::touchMove(CGPoint point, Completion done) {
+    enqueue(
+        [this, point](DeviceInputTarget::Done finish) {
+            if (!overlayDown_) return target_->touchMove(point, std::move(finish));
+            DeviceInputResult result;  // the button or key goes by where the finger went down
+            result.delivered = true;
+            result.receiver = "the overlay under the finger";
+            finish(result);
+        },
+        std::move(done));
+}
+
+void DeviceInput::touchUp(CGPoint point, Completion done) {
+    enqueue(
+        [this, point](DeviceInputTarget::Done finish) {
+            if (!overlayDown_) return target_->touchUp(point, std::move(finish));
+            const CGPoint down = *std::exchange(overlayDown_, std::nullopt);
+            touch(down, [this, down](UIWindow& w, DeviceInputTarget::Done f) { target_->tap(w, down, std::move(f)); },
                   std::move(finish));
         },
         std::move(done));

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,13 @@ public:
     // One finger put down at the first point, moved through the others in turn
     // (each leg like a drag, on the Clock), then lifted: a zig-zag, for instance.
     void stroke(std::vector<CGPoint> path, Completion done = {});
+    // A finger held as long as the person holds it: put down, moved, lifted,
+    // each when called (DeviceInputTarget::touchDown). While an alert or sheet
+    // is up, or on the keyboard, the finger only works the button or key under
+    // the point where it went down, when it lifts.
+    void touchDown(CGPoint point, Completion done = {});
+    void touchMove(CGPoint point, Completion done = {});
+    void touchUp(CGPoint point, Completion done = {});
     void type(const std::string& text, Completion done = {});
     void key(DeviceKey key, Completion done = {});
     void rotate(UIDeviceOrientation orientation, Completion done = {});
@@ -67,6 +75,7 @@ private:
         Completion done;
     };
     std::shared_ptr<DeviceInputTarget> target_;
+    std::optional<CGPoint> overlayDown_;  // a held finger that went down on an alert, sheet or the keyboard
     std::deque<Entry> queue_;
     bool running_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -1,6 +1,7 @@
 #include "platform/display/DeviceInputTarget.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/dispatch/Dispatch.h"
 #include "platform/foundation/Clock.h"
@@ -66,6 +67,41 @@ void DeviceDefaultInputTarget::press(UIWindow& window, CGPoint point, double dur
                        done(hit ? DeviceInputResult::to(*hit)
                                 : DeviceInputResult::refused("the view went away during the touch"));
                    });
+}
+
+void DeviceDefaultInputTarget::touchDown(UIWindow& window, CGPoint point, Done done) {
+    if (held_) {  // a finger left down (its lift never came) is cancelled, as the system does
+        if (auto w = held_->window.lock()) w->touchCancelled(held_->touch);
+        held_.reset();
+    }
+    auto touch = window.touchBegan(point);
+    if (!touch) return done(DeviceInputResult::refused("no view takes touches there"));
+    held_ = Held{window.self<UIWindow>(), touch, touch->view(), point, Clock::now()};
+    done(held_->hit ? DeviceInputResult::to(*held_->hit) : DeviceInputResult::refused("the view went away"));
+}
+
+void DeviceDefaultInputTarget::touchMove(CGPoint point, Done done) {
+    auto window = held_ ? held_->window.lock() : nullptr;
+    if (!window) return done(DeviceInputResult::refused("no finger is down"));
+    if (onDrag && held_->hit && !CGPointEqualToPoint(point, held_->at))
+        onDrag(*held_->hit, held_->at, point, DeviceDragKind::Touch);
+    held_->at = point;
+    window->touchMoved(held_->touch, point);
+    done(held_->hit ? DeviceInputResult::to(*held_->hit) : DeviceInputResult::refused("the view went away"));
+}
+
+void DeviceDefaultInputTarget::touchUp(CGPoint point, Done done) {
+    auto window = held_ ? held_->window.lock() : nullptr;
+    if (!window) {
+        held_.reset();
+        return done(DeviceInputResult::refused("no finger is down"));
+    }
+    const Held held = *std::exchange(held_, std::nullopt);
+    window->touchEnded(held.touch, point);
+    auto control = controlFor(held.hit);
+    if (control && onControlPress) onControlPress(*control, Clock::now() - held.downAt);
+    if (control) return done(DeviceInputResult::to(*control));
+    done(held.hit ? DeviceInputResult::to(*held.hit) : DeviceInputResult::refused("the view went away during the touch"));
 }
 
 namespace {

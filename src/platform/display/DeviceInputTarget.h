@@ -13,6 +13,7 @@
 // real touch driver installs its own target (DeviceInput::setTarget).
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,13 @@ public:
     virtual void dragAlong(UIWindow& window, const std::vector<DeviceDragPoint>& path, Done done) {
         drag(window, path.front().point, path.back().point, DeviceDragKind::Touch, std::move(done));
     }
+    // A finger held as a person holds it: put down now, moved and lifted by
+    // later calls, as the person's own finger (or mouse button) does. One finger
+    // at a time: a finger put down while another is held cancels the other.
+    // Moving or lifting with no finger down is refused.
+    virtual void touchDown(UIWindow& window, CGPoint point, Done done) = 0;
+    virtual void touchMove(CGPoint point, Done done) = 0;
+    virtual void touchUp(CGPoint point, Done done) = 0;
     virtual void type(const std::string& text, Done done) = 0;
     virtual void key(DeviceKey key, Done done) = 0;
     virtual void rotate(UIDeviceOrientation orientation, Done done) = 0;
@@ -87,6 +95,9 @@ public:
     void press(UIWindow& window, CGPoint point, double duration, Done done) override;
     void drag(UIWindow& window, CGPoint from, CGPoint to, DeviceDragKind kind, Done done) override;
     void dragAlong(UIWindow& window, const std::vector<DeviceDragPoint>& path, Done done) override;
+    void touchDown(UIWindow& window, CGPoint point, Done done) override;
+    void touchMove(CGPoint point, Done done) override;
+    void touchUp(CGPoint point, Done done) override;
     void type(const std::string& text, Done done) override;
     void key(DeviceKey key, Done done) override;
     void rotate(UIDeviceOrientation orientation, Done done) override;
@@ -96,4 +107,14 @@ private:
     // Moves a finger already down along the path (from its first point), then lifts it.
     void moveAlong(UIWindow& window, const std::shared_ptr<UITouch>& touch, std::vector<CGPoint> path, Done done);
     DeviceKeyInput* keyInput(DeviceInputResult& result) const;
+
+    // The finger held by touchDown until touchUp.
+    struct Held {
+        std::weak_ptr<UIWindow> window;
+        std::shared_ptr<UITouch> touch;
+        std::shared_ptr<UIView> hit;
+        CGPoint at{};
+        double downAt = 0;  // Clock time
+    };
+    std::optional<Held> held_;
 };

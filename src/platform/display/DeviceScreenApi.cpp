@@ -3,9 +3,11 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "platform/display/DeviceFrameStore.h"
 #include "platform/display/DeviceInput.h"
+#include "platform/display/DeviceOpenedURLs.h"
 #include "platform/display/DeviceScene.h"
 #include "platform/display/DeviceScreenApiSupport.h"
 #include "platform/display/DeviceScreenPage.h"
@@ -65,8 +67,8 @@ std::string DeviceHttpRequest::header(const std::string& lowerName) const {
 }
 
 DeviceScreenApi::DeviceScreenApi(Options options, std::shared_ptr<DeviceFrameStore> frames,
-                                 std::shared_ptr<DeviceInput> input)
-    : options_(std::move(options)), frames_(std::move(frames)), input_(std::move(input)) {}
+                                 std::shared_ptr<DeviceInput> input, std::shared_ptr<DeviceOpenedURLs> opened)
+    : options_(std::move(options)), frames_(std::move(frames)), input_(std::move(input)), opened_(std::move(opened)) {}
 
 DeviceHttpResponse DeviceScreenApi::handle(const DeviceHttpRequest& request) {
     if (!isLoopbackAuthority(request.header("host"), options_.port))
@@ -78,10 +80,16 @@ DeviceHttpResponse DeviceScreenApi::handle(const DeviceHttpRequest& request) {
     return route(request);
 }
 
+bool DeviceScreenApi::mayWait(const DeviceHttpRequest& request) {
+    const std::string& path = request.path;
+    if (request.method == "POST") return path == "/api/wait" || path == "/api/press";
+    return (path == "/frame.png" || path == "/api/opened") && request.query.count("after") > 0;
+}
+
 DeviceHttpResponse DeviceScreenApi::route(const DeviceHttpRequest& request) {
     const std::string& path = request.path;
     const bool get = request.method == "GET" || request.method == "HEAD";
-    if (path == "/" || path == "/frame.png" || path == "/api/screen" || path == "/api/tree") {
+    if (path == "/" || path == "/frame.png" || path == "/api/screen" || path == "/api/tree" || path == "/api/opened") {
         if (!get) return error(405, "use GET for " + path);
         if (path == "/") {
             DeviceHttpResponse page;
@@ -92,6 +100,7 @@ DeviceHttpResponse DeviceScreenApi::route(const DeviceHttpRequest& request) {
             return page;
         }
         if (path == "/frame.png") return frame(request);
+        if (path == "/api/opened") return opened(request);
         return path == "/api/screen" ? screen() : tree();
     }
     if (!path.starts_with("/api/")) return error(404, "no such page: " + path);
@@ -103,15 +112,37 @@ DeviceHttpResponse DeviceScreenApi::route(const DeviceHttpRequest& request) {
     return post(path, request.body);
 }
 
+namespace {
+
+// The request's after=N: nothing without one, false for one that is not a number.
+[[nodiscard]] bool afterOf(const DeviceHttpRequest& request, std::optional<std::uint64_t>& after) {
+    auto it = request.query.find("after");
+    if (it == request.query.end()) return true;
+    std::uint64_t n = 0;
+    const std::string& text = it->second;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    after = n;
+    return true;
+}
+
+}  // namespace
+
+DeviceHttpResponse DeviceScreenApi::opened(const DeviceHttpRequest& request) {
+    std::optional<std::uint64_t> after;
+    if (!afterOf(request, after)) return error(400, "after must be a number");
+    const auto entries = opened_->after(after.value_or(0), after ? options_.longPollTimeout : 0);
+    Json list = Json::array();
+    for (const auto& entry : entries) list.push_back({{"number", entry.number}, {"url", entry.url}});
+    return json(200, {{"last", entries.empty() ? after.value_or(0) : entries.back().number}, {"opened", list}});
+}
+
 DeviceHttpResponse DeviceScreenApi::frame(const DeviceHttpRequest& request) {
     DeviceFrame latest;
-    if (auto after = request.query.find("after"); after != request.query.end()) {
-        std::uint64_t n = 0;
-        const std::string& text = after->second;
-        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-        if (ec != std::errc() || end != text.data() + text.size())
-            return error(400, "after must be a frame number");
-        latest = frames_->waitNewer(n, options_.longPollTimeout);
+    std::optional<std::uint64_t> after;
+    if (!afterOf(request, after)) return error(400, "after must be a frame number");
+    if (after) {
+        latest = frames_->waitNewer(*after, options_.longPollTimeout);
     } else {
         latest = frames_->current(options_.mainQueueTimeout);
     }

@@ -22,8 +22,18 @@
 //                               orientation, "portrait" or "landscape" for the
 //                               interface, and the newest frame's number
 //   GET  /api/tree              {screen: ..., views: [...]} (see DeviceTree.h)
+//   GET  /api/opened[?after=N]  {last, opened: [{number, url}]}: the URLs the application
+//                               opened outside itself (DeviceOpenedURLs.h), the newest kept;
+//                               with after, those numbered above N, waiting up to the
+//                               long-poll limit for one (none when the time is up). Pass
+//                               `last` as the next after.
 //   POST /api/tap               {x, y} | {label[, index]} | {id[, index]}
 //   POST /api/press             the same, with duration (seconds, default 1)
+//   POST /api/touch             {phase: "down" | "move" | "up", x, y} (or a target): a
+//                               finger held between its down and its up as long as the
+//                               client holds it, so every recognizer sees the hold as it
+//                               was (DeviceInput::touchDown); a move or up with no finger
+//                               down answers 409
 //   POST /api/scroll            {x, y, dx, dy} or a target with dx, dy; "wheel": true
 //                               for a wheel turn; dx, dy is the finger's move (a wheel
 //                               turn moves the nearest scroll view, held to its edges)
@@ -50,6 +60,7 @@
 
 class DeviceFrameStore;
 class DeviceInput;
+class DeviceOpenedURLs;
 
 struct DeviceHttpRequest {
     std::string method;  // "GET", "POST", ...
@@ -79,10 +90,15 @@ public:
         std::string deviceKind = "phone";
     };
 
-    DeviceScreenApi(Options options, std::shared_ptr<DeviceFrameStore> frames, std::shared_ptr<DeviceInput> input);
+    DeviceScreenApi(Options options, std::shared_ptr<DeviceFrameStore> frames, std::shared_ptr<DeviceInput> input,
+                    std::shared_ptr<DeviceOpenedURLs> opened);
 
     // Any thread but the main one.
     DeviceHttpResponse handle(const DeviceHttpRequest& request);
+    // Whether answering the request may take long by the client's wish (a long
+    // poll, /api/wait, a press): the server answers those on threads of their
+    // own, not on the few that serve everyone.
+    static bool mayWait(const DeviceHttpRequest& request);
     // Ends every wait at once (the server is stopping); later requests get 503.
     void cancel() { cancelled_ = true; }
     const Options& options() const { return options_; }
@@ -92,11 +108,13 @@ private:
     DeviceHttpResponse frame(const DeviceHttpRequest& request);
     DeviceHttpResponse screen();
     DeviceHttpResponse tree();
+    DeviceHttpResponse opened(const DeviceHttpRequest& request);
     DeviceHttpResponse post(const std::string& path, const std::string& body);
     DeviceHttpResponse wait(const nlohmann::json& body);
 
     Options options_;
     std::shared_ptr<DeviceFrameStore> frames_;
     std::shared_ptr<DeviceInput> input_;  // used on the main queue only
+    std::shared_ptr<DeviceOpenedURLs> opened_;
     std::atomic<bool> cancelled_{false};
 };

@@ -134,7 +134,7 @@ namespace {
 
 using Work = std::function<void(std::function<void(Answer)>)>;
 
-// Taps, presses and scrolls: the work on the main queue, or nothing with the reason.
+// Taps, presses, scrolls and held touches: the work on the main queue, or nothing with the reason.
 // `allowance` is the time the input itself lasts.
 Work touchInput(const std::string& path, const Json& body, const std::shared_ptr<DeviceInput>& input,
                 std::string& why, double& allowance) {
@@ -144,6 +144,18 @@ Work touchInput(const std::string& path, const Json& body, const std::shared_ptr
         return touchWork(input, *where, [](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
             in.tap(p, std::move(done));
         });
+    if (path == "/api/touch") {
+        auto phase = text(body, "phase", why);
+        if (!phase || (*phase != "down" && *phase != "move" && *phase != "up")) {
+            why = "\"phase\" must be \"down\", \"move\" or \"up\"";
+            return {};
+        }
+        return touchWork(input, *where, [phase = *phase](DeviceInput& in, CGPoint p, DeviceInput::Completion done) {
+            if (phase == "down") in.touchDown(p, std::move(done));
+            else if (phase == "move") in.touchMove(p, std::move(done));
+            else in.touchUp(p, std::move(done));
+        });
+    }
     if (path == "/api/press") {
         double duration = kDefaultPress;
         if (body.contains("duration")) {
@@ -217,7 +229,7 @@ DeviceHttpResponse DeviceScreenApi::post(const std::string& path, const std::str
     std::string why;
     double allowance = 0;
     Work work;
-    if (path == "/api/tap" || path == "/api/press" || path == "/api/scroll")
+    if (path == "/api/tap" || path == "/api/press" || path == "/api/scroll" || path == "/api/touch")
         work = touchInput(path, body, input_, why, allowance);
     else if (path == "/api/type" || path == "/api/key" || path == "/api/rotate")
         work = deviceInput(path, body, input_, why);

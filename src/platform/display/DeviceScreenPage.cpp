@@ -9,7 +9,14 @@ constexpr const char* kPage = R"PAGE(<!DOCTYPE html>
 <title>Quorvane device screen</title>
 <style>
   body { margin: 0; padding: 16px; background: #2b2b2e; color: #ddd; font: 13px sans-serif; }
-  #device { display: inline-block; padding: 12px; background: #111; border-radius: 18px; }
+  #device { position: relative; display: inline-block; padding: 12px; background: #111; border-radius: 18px; }
+  #opened { position: absolute; left: 20px; right: 20px; bottom: 20px; padding: 8px 28px 8px 10px;
+            background: rgba(250, 250, 250, 0.95); color: #222; border-radius: 8px;
+            box-shadow: 0 2px 8px rgba(0, 0, 0, 0.5); overflow-wrap: anywhere; }
+  #opened[hidden] { display: none; }
+  #opened a { color: #0645ad; }
+  #opened-close { position: absolute; top: 4px; right: 6px; border: 0; background: none; font-size: 16px;
+                  cursor: pointer; color: #444; }
   #screen { display: block; width: 320px; height: 568px; background: #000; cursor: pointer;
             touch-action: none; user-select: none; -webkit-user-drag: none; }
   #bar { margin-top: 10px; display: flex; gap: 10px; align-items: center; }
@@ -18,7 +25,7 @@ constexpr const char* kPage = R"PAGE(<!DOCTYPE html>
 </style>
 </head>
 <body>
-<div id="device"><img id="screen" alt="device screen" draggable="false"></div>
+<div id="device"><img id="screen" alt="device screen" draggable="false"><div id="opened" hidden>Opened outside the application: <a id="opened-link" target="_blank" rel="noopener noreferrer"></a><button id="opened-close" title="Close">&times;</button></div></div>
 <div id="bar">
   <select id="orientation" title="Rotate the device">
     <option value="portrait">Portrait</option>
@@ -45,11 +52,13 @@ function send(path, body) {
   flushWheel();
   post(path, body);
 }
+// The body, or a function giving it when its turn comes (a move sent late goes to the newest point).
 function post(path, body) {
   queue = queue.then(async () => {
     try {
+      const payload = typeof body === "function" ? body() : body;
       const reply = await fetch(path, { method: "POST", headers: { "Content-Type": "application/json" },
-                                        body: JSON.stringify(body) });
+                                        body: JSON.stringify(payload) });
       const answer = await reply.json().catch(() => ({}));
       errorText.textContent = reply.ok ? "" : (answer.error || ("HTTP " + reply.status));
     } catch (e) {
@@ -98,35 +107,41 @@ async function pollFrames() {
   }
 }
 
-// Pointer: a tap, a press (held 0.5 s or more) or a drag (moved more than 6 points).
+// Pointer: the finger goes down when the button does and lifts when it comes
+// up, so the application sees the hold as long as it was; moves count once the
+// pointer went more than 6 points from where it went down.
 function pointOf(event) {
   return { x: Math.min(Math.max(event.offsetX, 0), width - 0.5), y: Math.min(Math.max(event.offsetY, 0), height - 0.5) };
 }
-let down = null;
+let down = null, pendingMove = null, clicked = false;
+function moveTo(point) {
+  if (pendingMove) { pendingMove.x = point.x; pendingMove.y = point.y; return; }
+  pendingMove = { phase: "move", x: point.x, y: point.y };
+  send("/api/touch", () => { const move = pendingMove; pendingMove = null; return move; });
+}
+function lift(point) {
+  const gesture = down;
+  down = null;
+  clicked = true;
+  send("/api/touch", Object.assign({ phase: "up" }, gesture.moved ? point : gesture.start));
+}
 screenImage.addEventListener("pointerdown", event => {
   event.preventDefault();
   screenImage.setPointerCapture(event.pointerId);
-  down = { start: pointOf(event), time: performance.now(), moved: false };
+  if (down) lift(down.start);
+  down = { start: pointOf(event), moved: false };
+  send("/api/touch", Object.assign({ phase: "down" }, down.start));
 });
 screenImage.addEventListener("pointermove", event => {
   if (!down) return;
   const p = pointOf(event);
-  if (Math.hypot(p.x - down.start.x, p.y - down.start.y) > 6) down.moved = true;
+  if (!down.moved && Math.hypot(p.x - down.start.x, p.y - down.start.y) > 6) down.moved = true;
+  if (down.moved) moveTo(p);
 });
 screenImage.addEventListener("pointerup", event => {
-  if (!down) return;
-  const gesture = down;
-  down = null;
-  const end = pointOf(event);
-  if (gesture.moved) {
-    send("/api/scroll", { x: gesture.start.x, y: gesture.start.y, dx: end.x - gesture.start.x, dy: end.y - gesture.start.y });
-    return;
-  }
-  const held = (performance.now() - gesture.time) / 1000;
-  if (held >= 0.5) send("/api/press", { x: gesture.start.x, y: gesture.start.y, duration: held });
-  else send("/api/tap", gesture.start);
+  if (down) lift(pointOf(event));
 });
-screenImage.addEventListener("pointercancel", () => { down = null; });
+screenImage.addEventListener("pointercancel", () => { if (down) lift(down.start); });
 // Taps come from the pointer events above, never from the click that follows them.
 screenImage.addEventListener("click", event => event.preventDefault());
 screenImage.addEventListener("dragstart", event => event.preventDefault());
@@ -164,7 +179,40 @@ document.getElementById("orientation").addEventListener("change", event => {
   queue = queue.then(readScreen);
 });
 
+// What the application opened outside itself: a notice over the screen with
+// the address, and, when the person's own click on the screen led to it, the
+// address in a new tab of this browser (as a phone hands it to its browser):
+// the first address opened after a click, one tab a click. The browser opens
+// it while it still counts the click as the person's (a few seconds); later,
+// the notice's link is there to follow.
+const openedNotice = document.getElementById("opened"), openedLink = document.getElementById("opened-link");
+document.getElementById("opened-close").addEventListener("click", () => { openedNotice.hidden = true; });
+function showOpened(url) {
+  openedLink.textContent = url;
+  if (/^https?:/i.test(url)) openedLink.href = url; else openedLink.removeAttribute("href");
+  openedNotice.hidden = false;
+  if (clicked && openedLink.href) {
+    clicked = false;
+    window.open(url, "_blank", "noopener");
+  }
+}
+async function pollOpened() {
+  let last = null;
+  for (;;) {
+    try {
+      const reply = await fetch(last === null ? "/api/opened" : "/api/opened?after=" + last, { cache: "no-store" });
+      if (!reply.ok) { await sleep(1000); continue; }
+      const answer = await reply.json();
+      if (last !== null) for (const entry of answer.opened) showOpened(entry.url);
+      last = answer.last;
+    } catch (e) {
+      await sleep(1000);
+    }
+  }
+}
+
 readScreen().then(pollFrames);
+pollOpened();
 </script>
 </body>
 </html>

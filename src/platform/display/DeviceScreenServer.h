@@ -4,6 +4,11 @@
 // listens with a backlog of 128, serves one request a connection, and lets
 // connections wait for their request without holding a thread; silent ones are
 // closed soon (DeviceConnectionGate.h), so they never hold back a real request.
+// Requests that wait long by the client's wish (DeviceScreenApi::mayWait: long
+// polls, /api/wait, presses) are answered on threads of their own, at most 256
+// at once (more answer 503 at once), so they never hold back the others either.
+// What the application opens outside itself (UIApplication::openURL) is kept
+// for the page (DeviceOpenedURLs.h, GET /api/opened).
 //
 // start() (main thread) makes the device what the options say (a phone of
 // 320 x 568 points or a tablet of 768 x 1024, both at scale 2), starts the
@@ -12,10 +17,12 @@
 // written to the port file when one is named. stop() (or the destructor, main
 // thread) ends every wait, stops listening and joins the server's threads.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/display/DeviceInput.h"
+#include "platform/display/DeviceOpenedURLs.h"
 #include "platform/display/DeviceScreen.h"
 
 inline constexpr int kDeviceScreenDefaultPort = 8377;
@@ -57,6 +64,8 @@ public:
 
     DeviceScreen& screen() { return *screen_; }
     DeviceInput& input() { return *input_; }
+    // The URLs the application opened outside itself while served.
+    DeviceOpenedURLs& opened() { return *opened_; }
 
     struct Backing;  // the HTTP library's server and its thread
 
@@ -65,5 +74,7 @@ private:
     int port_ = 0;
     std::shared_ptr<DeviceScreen> screen_;
     std::shared_ptr<DeviceInput> input_;
+    std::shared_ptr<DeviceOpenedURLs> opened_;
+    std::uint64_t openedObserver_ = 0;  // UIApplication's observer id
     std::unique_ptr<Backing> backing_;
 };

@@ -1,7 +1,9 @@
 // The device screen's HTTP server, backed by cpp-httplib. The library accepts
 // connections and reads requests; the connections wait for their request in
 // DeviceConnectionGate, not on the library's few threads. Its handlers only
-// translate between the library's requests and DeviceScreenApi.
+// translate between the library's requests and DeviceScreenApi. A request that
+// may wait long (DeviceScreenApi::mayWait) is answered on a thread of its own,
+// so that waiting clients never hold the workers that serve everyone else.
 #include <httplib.h>
 
 #include <atomic>
@@ -12,23 +14,30 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
 #include <thread>
+#include <vector>
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/display/DeviceConnectionGate.h"
+#include "platform/display/DeviceOpenedURLs.h"
 #include "platform/display/DeviceScreenApi.h"
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/base/ThreadAssertions.h"
+#include "platform/uikit/UIApplication.h"
 
 namespace {
 
 constexpr int kListenBacklog = 128;  // the library listens with 5: a burst of connections waits a second for a retry
 constexpr int kReadTimeoutMs = 2000;   // for the rest of a request once its first bytes came
 constexpr int kWriteTimeoutMs = 5000;
+constexpr std::size_t kMostWaiting = 256;  // requests waiting at once on threads of their own
 
 // A connected socket as the library's stream, reading through a small buffer
 // (the library reads request lines a byte at a time) and waiting for the socket
@@ -52,12 +61,24 @@ public:
         return static_cast<ssize_t>(n);
     }
     ssize_t write(const char* from, size_t size) override {
+        if (muted_) return static_cast<ssize_t>(size);  // the answer goes out from elsewhere
         return transfer([&](int flags) { return ::send(socket_, from, size, flags | MSG_NOSIGNAL); }, POLLOUT,
                         kWriteTimeoutMs);
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override { address(::getpeername, ip, port); }
     void get_local_ip_and_port(std::string& ip, int& port) const override { address(::getsockname, ip, port); }
     int socket() const override { return socket_; }
+    // Whatever the library writes from now on is dropped.
+    void mute() { muted_ = true; }
+    // Writes all the bytes; false when the peer does not take them in time.
+    bool writeAll(const std::string& bytes) {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = write(bytes.data() + done, bytes.size() - done);
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
 
 private:
     bool ready(short events, int timeoutMs) const {
@@ -96,34 +117,157 @@ private:
     }
 
     int socket_;
+    bool muted_ = false;
     char buffer_[4096];
     std::size_t begin_ = 0, end_ = 0;
 };
 
-// The library's server, its accepted connections handed to the gate and served
-// one request each from there.
-class GatedServer : public httplib::Server {
+// Threads of their own for requests that wait: each runs one request to its
+// end. At most `most` at once; stop() waits for every one of them.
+class WaitingLane {
 public:
-    GatedServer() : gate_({}, [this](int socket) { serve(socket); }) {}
-    DeviceConnectionGate& gate() { return gate_; }
-    // After binding: the backlog the library's own listen() left at 5.
-    bool widenBacklog() { return ::listen(svr_sock_, kListenBacklog) == 0; }
+    explicit WaitingLane(std::size_t most) : most_(most) {}
+    ~WaitingLane() { stop(); }
+    // False, and nothing run, when `most` are running or the lane stopped.
+    bool run(std::function<void()> work) {
+        std::lock_guard lock(mutex_);
+        reap();
+        if (stopped_ || runners_.size() >= most_) return false;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        runners_.push_back({std::thread([work = std::move(work), done] {
+                                work();
+                                *done = true;
+                            }),
+                            done});
+        return true;
+    }
+    void stop() {
+        std::vector<Runner> running;
+        {
+            std::lock_guard lock(mutex_);
+            stopped_ = true;
+            running.swap(runners_);
+        }
+        for (auto& runner : running) runner.thread.join();
+    }
 
 private:
+    struct Runner {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    void reap() {  // under mutex_
+        for (auto it = runners_.begin(); it != runners_.end();) {
+            if (!*it->done) {
+                ++it;
+                continue;
+            }
+            it->thread.join();
+            it = runners_.erase(it);
+        }
+    }
+    const std::size_t most_;
+    std::mutex mutex_;
+    std::vector<Runner> runners_;  // under mutex_
+    bool stopped_ = false;         // under mutex_
+};
+
+// "HTTP/1.1 200 OK" and the rest of the head of an answer written by us, not the library.
+std::string answerHead(const DeviceHttpResponse& response, std::size_t length) {
+    static const std::map<int, const char*> kReasons = {
+        {200, "OK"}, {400, "Bad Request"}, {403, "Forbidden"}, {404, "Not Found"}, {405, "Method Not Allowed"},
+        {408, "Request Timeout"}, {409, "Conflict"}, {413, "Payload Too Large"}, {415, "Unsupported Media Type"},
+        {500, "Internal Server Error"}, {503, "Service Unavailable"}};
+    const auto reason = kReasons.find(response.status);
+    std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
+                       (reason == kReasons.end() ? "Status" : reason->second) + "\r\n";
+    head += "Content-Type: " + response.contentType + "\r\n";
+    head += "Content-Length: " + std::to_string(length) + "\r\n";
+    head += "Connection: close\r\n";
+    for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
+    return head + "\r\n";
+}
+
+// The library's server, its accepted connections handed to the gate and served
+// one request each from there. A request handed to the waiting lane is read by
+// the library as any other, its answer written by the lane's thread.
+class GatedServer : public httplib::Server {
+public:
+    // The API's answer to a request (any thread).
+    using Answer = std::function<DeviceHttpResponse(const DeviceHttpRequest&)>;
+
+    GatedServer() : lane_(kMostWaiting), gate_({}, [this](int socket) { serve(socket); }) {}
+    DeviceConnectionGate& gate() { return gate_; }
+    WaitingLane& lane() { return lane_; }
+    // After binding: the backlog the library's own listen() left at 5.
+    bool widenBacklog() { return ::listen(svr_sock_, kListenBacklog) == 0; }
+    void setAnswer(Answer answer) { answer_ = std::move(answer); }
+
+    // From a handler: the request is answered on the waiting lane once the
+    // library is done with it; what the handler's response holds is dropped.
+    // False outside a connection served here (the handler answers it itself).
+    static bool handToLane(DeviceHttpRequest& request) {
+        if (!serving_) return false;
+        serving_->stream.mute();
+        serving_->handed = std::move(request);
+        return true;
+    }
+
+private:
+    struct Serving {
+        explicit Serving(int socket) : stream(socket) {}
+        SocketStream stream;
+        std::optional<DeviceHttpRequest> handed;
+    };
+
     bool process_and_close_socket(socket_t socket) override {
         gate_.admit(socket);
         return true;
     }
     void serve(int socket) {
-        SocketStream stream(socket);
+        Serving serving(socket);
+        serving_ = &serving;
         bool closed = false;
-        process_request(stream, true, closed, nullptr);
+        process_request(serving.stream, true, closed, nullptr);
+        serving_ = nullptr;
+        if (serving.handed) {
+            const bool head = serving.handed->method == "HEAD";
+            DeviceHttpRequest request = std::move(*serving.handed);
+            // The lane's thread owns the socket from here: this one no longer touches it.
+            if (lane_.run([this, request, head, socket] {
+                    write(socket, answer_(request), head);
+                    closeSocket(socket);
+                }))
+                return;
+            DeviceHttpResponse busy;
+            busy.status = 503;
+            busy.body = R"({"error":"too many requests are waiting"})";
+            write(socket, busy, head);
+        }
+        closeSocket(socket);
+    }
+    static void write(int socket, const DeviceHttpResponse& response, bool head) {
+        const std::size_t length = response.bytes ? response.bytes->size() : response.body.size();
+        std::string bytes = answerHead(response, length);
+        if (!head) {
+            if (response.bytes) bytes.append(reinterpret_cast<const char*>(response.bytes->data()), length);
+            else bytes += response.body;
+        }
+        SocketStream out(socket);
+        if (!out.writeAll(bytes)) NSLog("Device screen: a waiting request's client did not take its answer");
+    }
+    static void closeSocket(int socket) {
         ::shutdown(socket, SHUT_RDWR);
         ::close(socket);
     }
 
+    Answer answer_;
+    WaitingLane lane_;  // outlives the gate, whose workers hand requests to it
     DeviceConnectionGate gate_;
+    static thread_local Serving* serving_;  // the connection a worker serves now
 };
+
+thread_local GatedServer::Serving* GatedServer::serving_ = nullptr;
 
 }  // namespace
 
@@ -217,13 +361,25 @@ std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServer
     apiOptions.mainQueueTimeout = options.mainQueueTimeout;
     apiOptions.longPollTimeout = options.longPollTimeout;
     apiOptions.deviceKind = options.deviceKind;
-    server->backing_->api =
-        std::make_unique<DeviceScreenApi>(apiOptions, server->screen_->frames(), server->input_);
+    server->opened_ = std::make_shared<DeviceOpenedURLs>();
+    server->backing_->api = std::make_unique<DeviceScreenApi>(apiOptions, server->screen_->frames(), server->input_,
+                                                              server->opened_);
+    // Outside the application is the browser showing the screen: the page learns what was opened.
+    server->openedObserver_ = UIApplication::sharedApplication()->addOpenedURLObserver(
+        [opened = server->opened_](const std::string& url) { opened->record(url); });
 
     Backing* backing = server->backing_.get();
-    auto handler = [backing](const httplib::Request& request, httplib::Response& response) {
+    http.setAnswer([backing](const DeviceHttpRequest& request) {
         ++backing->inProgress;
-        answer(backing->api->handle(translate(request)), response);
+        DeviceHttpResponse response = backing->api->handle(request);
+        --backing->inProgress;
+        return response;
+    });
+    auto handler = [backing](const httplib::Request& request, httplib::Response& response) {
+        DeviceHttpRequest translated = translate(request);
+        if (DeviceScreenApi::mayWait(translated) && GatedServer::handToLane(translated)) return;
+        ++backing->inProgress;
+        answer(backing->api->handle(translated), response);
         --backing->inProgress;
     };
     const char* everything = R"(/.*)";
@@ -259,6 +415,10 @@ void DeviceScreenServer::stop() {
     if (!backing_) return;
     if (backing_->api) backing_->api->cancel();
     if (screen_) screen_->stop();  // wakes the readers waiting for a frame
+    if (opened_) {
+        UIApplication::sharedApplication()->removeOpenedURLObserver(openedObserver_);
+        opened_->close();  // and those waiting for an opened URL
+    }
     // A stop that comes before the thread listens would be lost, so it is
     // repeated until the thread has ended.
     while (backing_->thread.joinable() && !backing_->finished) {
@@ -267,5 +427,6 @@ void DeviceScreenServer::stop() {
     }
     if (backing_->thread.joinable()) backing_->thread.join();
     backing_->http.gate().stop();  // its workers still use the interface
+    backing_->http.lane().stop();  // the waits ended with the interface's cancel
     backing_.reset();
 }

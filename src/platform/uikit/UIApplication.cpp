@@ -196,8 +196,18 @@ bool UIApplication::canOpenURL(const std::string& url) const {
 bool UIApplication::openURL(const std::string& url) {
     if (!canOpenURL(url)) return false;
     openedURLs_.push_back(url);
+    const auto observers = openedURLObservers_;  // an observer may remove itself
+    for (const auto& [id, observer] : observers) observer(url);
     return true;
 }
+
+std::uint64_t UIApplication::addOpenedURLObserver(OpenedURLObserver observer) {
+    const std::uint64_t id = nextOpenedURLObserver_++;
+    openedURLObservers_.emplace(id, std::move(observer));
+    return id;
+}
+
+void UIApplication::removeOpenedURLObserver(std::uint64_t id) { openedURLObservers_.erase(id); }
 
 void UIApplication::setCanOpenScheme(const std::string& scheme, bool answer) {
     auto s = schemeOf(scheme + ":");

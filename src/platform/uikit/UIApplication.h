@@ -136,6 +136,11 @@ public:
     // accepted.
     bool canOpenURL(const std::string& url) const;
     bool openURL(const std::string& url);
+    // Told of every URL openURL accepted, after it is recorded (what stands for
+    // the rest of the device: the device screen shows them). Main thread.
+    using OpenedURLObserver = std::function<void(const std::string& url)>;
+    std::uint64_t addOpenedURLObserver(OpenedURLObserver observer);
+    void removeOpenedURLObserver(std::uint64_t id);
     void setCanOpenScheme(const std::string& scheme, bool answer);
     std::vector<std::string> openedURLs() const;
     void resetOpenedURLs();
@@ -195,6 +200,8 @@ private:
     UIApplicationState state_ = UIApplicationStateInactive;
     std::map<std::string, bool> schemeAnswers_;
     std::vector<std::string> openedURLs_;
+    std::map<std::uint64_t, OpenedURLObserver> openedURLObservers_;
+    std::uint64_t nextOpenedURLObserver_ = 1;
     std::atomic<bool> terminating_{false};
     mutable std::mutex tasksMutex_;
     std::map<UIBackgroundTaskIdentifier, std::function<void()>> backgroundTasks_;
