@@ -98,18 +98,20 @@ std::size_t decodeWithLibjpeg(const Data& data, std::vector<std::uint8_t>& out) 
     return out.size();
 }
 
-// Bytes of the last-level CPU cache (0 when the system does not say).
+// Bytes of the last-level CPU cache as the kernel reports it (the largest
+// cache of cpu0), else as sysconf does; 0 when neither says.
 std::size_t lastLevelCacheBytes() {
     std::size_t largest = 0;
-    for (int level : {_SC_LEVEL1_DCACHE_SIZE, _SC_LEVEL2_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL4_CACHE_SIZE}) {
-        const long bytes = sysconf(level);
-        if (bytes > 0) largest = std::max(largest, static_cast<std::size_t>(bytes));
-    }
-    for (int index = 0; index < 8; ++index) {  // the kernel's view, when sysconf has none
+    for (int index = 0; index < 8; ++index) {
         std::ifstream in("/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(index) + "/size");
         std::size_t value = 0;
         char unit = 0;
         if (in >> value >> unit) largest = std::max(largest, value * (unit == 'M' ? 1048576 : unit == 'K' ? 1024 : 1));
+    }
+    if (largest > 0) return largest;
+    for (int level : {_SC_LEVEL2_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL4_CACHE_SIZE}) {
+        const long bytes = sysconf(level);
+        if (bytes > 0) largest = std::max(largest, static_cast<std::size_t>(bytes));
     }
     return largest;
 }

@@ -9,6 +9,11 @@
 // back as JSON and read by nlohmann must compare equal to nlohmann's own
 // document (every key, string and number), else the run fails. The two readers
 // run in turns, one parse each per round, and each side's median counts.
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-40: the times are several times the idle ones and
+// noisy; read the ratio): ours / nlohmann 1139.4 / 1135.2 ms = 1.00,
+// 1316.5 / 1560.3 ms = 0.84, 1176.4 / 1324.5 ms = 0.89.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
