@@ -6,7 +6,8 @@
 //   cache holds plus 30 MiB;
 // - memory-hit latency (goal under 0.5 us, in one pass with the CPU caches
 //   cold: between storing the posters and reading them back, a buffer of twice
-//   the last-level cache, at least 64 MiB, is written and read through) and
+//   the last-level cache, at least 64 MiB, is written and read through; the
+//   median of five such passes) and
 //   disk-hit latency over 1,000 cached posters; every hit must hand back the
 //   image stored under its key (memory) or one of its size (disk);
 // - decoding a 1000 x 1500 JPEG poster through the image pipeline (decode,
@@ -16,6 +17,14 @@
 //   libjpeg's (each channel within 2), else the run fails. Timing misses are
 //   reported but do not fail the run (the machine may be shared); memory
 //   misses do.
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-50; the timings are noisy):
+//   peak resident memory:            75.6, 77.2, 76.8 MiB (goal under 80.0: met)
+//   memory hit, CPU caches cold:     0.64, 0.73, 0.60 us (goal under 0.50: missed)
+//   disk hit:                        574.0, 543.1, 356.8 us
+//   1000 x 1500 poster, ours/libjpeg: 6.86/6.42 ms = 1.07, 10.53/7.92 ms = 1.33, 9.33/5.73 ms = 1.63
+//                                    (goal 1.10); the pixels equal libjpeg's in every run (difference 0)
 #include <unistd.h>
 
 #include <cstdio>
@@ -236,25 +245,36 @@ int main(int argc, char** argv) {
             cache->storeImage(stored.back(), false, jpeg, keys.back(), true);
         }
         cache->getDiskCount();  // waits for the queue: every file is written
-        const std::size_t evicted = evictCpuCaches();
-        std::size_t hits = 0;
-        auto start = clock_type::now();
-        for (int i = 0; i < kPosters; ++i)
-            cache->queryDiskCacheForKey(keys[static_cast<std::size_t>(i)],
-                                        [&, i](UIImagePtr image, RIImageCacheType type) {
-                                            hits += image == stored[static_cast<std::size_t>(i)] &&
-                                                    type == RIImageCacheTypeMemory;
-                                        });
-        double memory = seconds(start) / kPosters;
+        // Five passes, each after the caches were evicted; the median pass counts
+        // (a pass the scheduler interrupted on a busy machine does not).
+        constexpr int kPasses = 5;
+        std::size_t evicted = 0, memoryHits = 0;
+        std::vector<double> passes;
+        for (int pass = 0; pass < kPasses; ++pass) {
+            evicted = evictCpuCaches();
+            const auto start = clock_type::now();
+            for (int i = 0; i < kPosters; ++i)
+                cache->queryDiskCacheForKey(keys[static_cast<std::size_t>(i)],
+                                            [&, i](UIImagePtr image, RIImageCacheType type) {
+                                                memoryHits += image == stored[static_cast<std::size_t>(i)] &&
+                                                              type == RIImageCacheTypeMemory;
+                                            });
+            passes.push_back(seconds(start) / kPosters);
+        }
+        std::sort(passes.begin(), passes.end());
+        const double memory = passes[kPasses / 2];
+        std::size_t hits = memoryHits / kPasses;
+        if (memoryHits != std::size_t(kPasses) * kPosters) hits = 0;
         cache->clearMemory();
-        start = clock_type::now();
+        auto start = clock_type::now();
         for (int i = 0; i < kPosters; ++i) {
             const UIImagePtr image = cache->imageFromDiskCacheForKey(keys[static_cast<std::size_t>(i)]);
             hits += image && image->size().width == 120 && image->size().height == 180;
         }
         double disk = seconds(start) / kPosters;
-        std::printf("1,000 posters (120x180 JPEG) in the cache (CPU caches evicted with %.0f MiB before the memory "
-                    "hits):\n",
+        std::printf("1,000 posters (120x180 JPEG) in the cache (memory hits: median of %d passes, the CPU caches "
+                    "evicted with %.0f MiB before each):\n",
+                    kPasses,
                     static_cast<double>(evicted) / 1048576.0);
         std::printf("  memory hit %.2f us (goal under 0.50 with the CPU caches cold: %s), disk hit (read, decode, "
                     "decompress) %.1f us  [%zu/2000 hits]\n",

@@ -12,6 +12,11 @@
 // first drawing byte for byte, and the chrome must cover the outline the flat
 // fill covers (every pixel the fill makes opaque is opaque in the chrome's
 // bitmap, which is the same size).
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-50; noisy): first drawing 8.390, 8.004, 9.392 ms
+// (aim under 8); one full redraw 1.839, 1.578, 1.718 ms; flat fill 0.113, 0.095,
+// 0.099 ms. The output checks passed in every run.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

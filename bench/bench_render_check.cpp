@@ -11,6 +11,13 @@
 // must agree with the copied pixels: the share of clear pixels counted in the
 // copy and the check's share (of its scale-1 drawing) within 2 points, and the
 // same verdict, or the run fails.
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-50; the timings are noisy), check / copy:
+//   320 x 50 (640 x 100 frame):   659.1 / 54.4 us = 12.1,   816.5 / 41.9 us = 19.5,   304.5 / 13.5 us = 22.5
+//   300 x 250 (600 x 500 frame): 5290.3 / 106.2 us = 49.8, 2300.1 / 221.6 us = 10.4, 2321.7 / 39.3 us = 59.1
+// The check draws the layer tree at scale 1 and counts every pixel; the copy
+// is one memcpy of the frame: the ratio shows the drawing's weight.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -82,6 +82,13 @@ bool sameFile(const std::string& a, const std::string& b) {
     return first.eof() && second.eof();
 }
 
+// Whether the body holds the text's bytes.
+bool sameBytes(const std::string& text, const Data& body) {
+    return text.size() == body.size() &&
+           std::equal(text.begin(), text.end(), body.begin(),
+                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
 bool waitFor(const bool& done) { return NSRunLoop::mainRunLoop()->runUntil([&] { return done; }, 600), done; }
 
 // ---- ours: the session manager
@@ -93,7 +100,7 @@ bool sessionGet(NLHTTPSessionManager& manager, const std::string& url, std::size
         url, Value(),
         [&](const NLHTTPSessionManager::DataTaskPtr&, const Value& body) {
             ok = body.data() && body.data()->size() == size &&
-                 (!expected || std::equal(expected->begin(), expected->end(), body.data()->begin()));
+                 (!expected || sameBytes(*expected, *body.data()));
             done = true;
         },
         [&](const NLHTTPSessionManager::DataTaskPtr&, const NSErrorPtr& error) {
@@ -162,7 +169,7 @@ bool operationFetch(const std::string& url, std::size_t size, const std::string*
         [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& body) {
             ok = path ? fileSize(*path) == size
                       : body.data() && body.data()->size() == size &&
-                            (!expected || std::equal(expected->begin(), expected->end(), body.data()->begin()));
+                            (!expected || sameBytes(*expected, *body.data()));
             done = true;
         },
         [&](const std::shared_ptr<NLHTTPRequestOperation>&, const NSErrorPtr& error) {
@@ -228,10 +235,15 @@ int main(int argc, char** argv) {
     manager->setResponseSerializer(NLHTTPResponseSerializer::serializer());
     // Warm-up (the loading thread, the connections, nginx's file cache), and
     // every body against the served bytes.
-    if (!sessionGet(*manager, smallURL, smallSize, &smallBody) || !sessionDownload(*manager, bigURL, target, bigSize) ||
-        !sameFile(target, www + "/big") || !operationFetch(smallURL, smallSize, nullptr, &smallBody) ||
-        !operationFetch(bigURL, bigSize, &target) || !sameFile(target, www + "/big")) {
-        std::printf("FAIL: a warm-up request failed or its body is not the served file's\n");
+    const char* wrong = !sessionGet(*manager, smallURL, smallSize, &smallBody)             ? "the session's GET"
+                        : !sessionDownload(*manager, bigURL, target, bigSize)              ? "the session's download"
+                        : !sameFile(target, www + "/big")                                  ? "the session's file"
+                        : !operationFetch(smallURL, smallSize, nullptr, &smallBody)        ? "the operation's GET"
+                        : !operationFetch(bigURL, bigSize, &target)                        ? "the operation's download"
+                        : !sameFile(target, www + "/big")                                  ? "the operation's file"
+                                                                                           : nullptr;
+    if (wrong) {
+        std::printf("FAIL: in the warm-up, %s failed or its body is not the served file's\n", wrong);
         return 1;
     }
 

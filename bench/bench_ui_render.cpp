@@ -13,6 +13,12 @@
 // the titles' row heights summed must equal the Pango layout's, and the frame
 // made after the progress changes must equal, byte for byte, a frame of a new
 // window at the same progress rendered from scratch.
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-50; noisy): measuring ours/Pango 1.01, 1.00, 1.05;
+// scratch 15.884, 16.419, 14.794 ms, after a progress change 0.783, 1.235,
+// 1.016 ms (ratio 0.05, 0.08, 0.07; aim under 0.25). The kept frame equalled
+// the one rendered from scratch in every run.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
