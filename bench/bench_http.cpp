@@ -22,6 +22,9 @@
 // ours, by libcurl and by the curl command line (written to a file for this
 // check) must each hand back the file's very bytes, else the run fails; in the
 // turns every body must have the file's length.
+// One run with these checks, Release build, 8 December 2026, load average
+// about 50 (noisy): 1000 small GETs ours 1.149 s, libcurl 0.131 s, curl 0.280 s;
+// 256 MiB ours 1.377 s, libcurl 1.295 s, curl 0.328 s; every body as served.
 //
 // With BENCH_HTTP_PROFILE=n in the environment, only ours runs, n small GETs
 // after one, and nothing is compared: a run for a profiler or strace.
