@@ -2,7 +2,7 @@
 # make run    install what is missing, build the application and its local peers only (target
 #             run-app), start it against the local catalogue backend and ad server (ADS=0: ads
 #             off, no ad server)
-# make bench  build an optimised tree and run the benchmarks
+# make bench  build an optimised tree and run the benchmarks, printing each one's table
 # make fuzz   install clang when missing, build the libFuzzer harnesses in build-fuzz/ and run each
 #             for FUZZ_SECONDS (FUZZ=name runs one, FUZZ_FLAGS adds libFuzzer flags); inputs
 #             that break one land in fuzz/regressions/
@@ -52,9 +52,16 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target run-app
 	@ADS=$(ADS) $(ROOT)/scripts/run-app $(BUILD)
 
+# ctest shows a test's output only with -V; the filter keeps each benchmark's
+# own lines (without ctest's "N: " prefix), its start and result lines and the
+# summary, and drops ctest's bookkeeping. pipefail keeps ctest's status.
+BENCH_FILTER := -e '/^(UpdateCTestConfiguration|Constructing a list|Done constructing|Updating test list|Added [0-9]+ tests? to meet|Checking test dependency|test [0-9]+$$)/d' \
+	-e '/^[0-9]+: (Test command|Working Directory|Test timeout computed)/d' -e 's/^[0-9]+: //'
+bench: SHELL := /bin/bash
+bench: .SHELLFLAGS := -o pipefail -c
 bench:
 	@$(MAKE) --no-print-directory build BUILD=$(ROOT)/build-release BUILD_TYPE=Release
-	@cd $(ROOT)/build-release && ctest -L bench --output-on-failure -j 1
+	@cd $(ROOT)/build-release && ctest -L bench -j 1 -V | sed -u -E $(BENCH_FILTER)
 
 fuzz:
 	@$(ROOT)/scripts/install-deps

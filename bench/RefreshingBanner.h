@@ -30,6 +30,7 @@ public:
     void load() { banner_->loadRequest(AKRequest::request()); }
     int received() const { return received_; }
     int failed() const { return failed_; }
+    const std::shared_ptr<AKAdSlot>& slot() const { return banner_->slot(); }
     std::string describe() const {
         return "(state " + std::to_string(static_cast<int>(banner_->slot()->state())) + ", received " +
                std::to_string(received_) + ", failed " + std::to_string(failed_) + ")";

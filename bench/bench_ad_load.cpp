@@ -6,6 +6,9 @@
 // timed to its did-finish-load; once trusting the test authority alone, once
 // the system's roots as well (as the library's connections do). All alternate
 // over the rounds; medians.
+// After the warm-up and after the last round, the page in the slot's web view
+// must show what the reference's engine load shows (its title and its text),
+// else the run fails.
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -87,6 +90,22 @@ double bareLoad(AKWebView& view, Finishing& delegate, const std::string& url, co
     return bench::seconds(start);
 }
 
+// What a loaded creative shows: its title and its text.
+std::string shown(AKWebView& view) {
+    return view.stringByEvaluatingJavaScriptFromString("document.title + ' | ' + document.body.innerText.trim()");
+}
+
+// False (with the two printed) when the slot's creative differs from the reference's.
+bool sameCreative(AKAdSlot& slot, AKWebView& reference, const char* when) {
+    const auto ours = slot.webView();
+    const std::string oursShows = ours ? shown(*ours) : std::string("(no web view)");
+    const std::string referenceShows = shown(reference);
+    if (oursShows == referenceShows && !referenceShows.empty()) return true;
+    std::printf("FAIL: %s, the slot shows \"%s\" and the reference \"%s\"\n", when, oursShows.c_str(),
+                referenceShows.c_str());
+    return false;
+}
+
 void report(const char* what, double seconds) { std::printf("%-60s %9.2f ms\n", what, seconds * 1e3); }
 
 }  // namespace
@@ -125,6 +144,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the warm-up loads failed\n");
         return 1;
     }
+    if (!sameCreative(*slot, *view, "after the warm-up")) return 1;
     // The system's bundle and the test authority in one file.
     const std::string bothAuthorities = server.scratch() + "/system-and-test.pem";
     {
@@ -145,6 +165,7 @@ int main(int argc, char** argv) {
         reference.push_back(b);
         referenceWithRoots.push_back(c);
     }
+    if (!sameCreative(*slot, *view, "after the last round")) return 1;
     const double oursMedian = bench::median(ours);
     const double referenceMedian = bench::median(reference);
     const double rootsMedian = bench::median(referenceWithRoots);

@@ -1,7 +1,10 @@
 // Throughput of the reply codecs (Base64 decoding, AES-256-CBC decryption) next to
 // OpenSSL's own EVP routines on the same input, in the same run. Two inputs: a
 // realistic catalogue reply (30 titles, JSON sealed with AES and sent as Base64)
-// and a 16 MiB payload. The figure to read is the ratio ours / EVP.
+// and a 16 MiB payload. The one figure to read is the throughput ratio ours /
+// EVP (MB/s over MB/s: higher is better, above 1 faster than OpenSSL). Before
+// anything is timed, our Base64 text and bytes and our plaintext must equal
+// OpenSSL's, else the run fails.
 #include <openssl/evp.h>
 
 #include <chrono>
@@ -89,7 +92,7 @@ bool benchInput(const char* title, const Data& plain, int& failures) {
     auto ourCipher = dataWithBase64EncodedString(text);
     auto ourPlain = ourCipher ? AES256DecryptWithKey(*ourCipher, kKey) : std::nullopt;
     if (!ourCipher || *ourCipher != cipher || !ourPlain || *ourPlain != plain || base64EncodedString(cipher) != text) {
-        std::printf("%s: results differ from OpenSSL's\n", title);
+        std::printf("FAIL: %s: results differ from OpenSSL's\n", title);
         ++failures;
         return false;
     }

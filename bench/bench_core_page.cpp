@@ -5,6 +5,9 @@
 // The reference is 200 bare round trips in that same page: evaluations that
 // each make the page send one message, timed until the 200th reaches its
 // observer through the same web view and delegates.
+// Every answer must be the slot's own: an ad URL naming the slot's unit and
+// carrying its request id, else the run fails; the reference must hear each of
+// its 200 messages.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -27,14 +30,25 @@ namespace {
 constexpr int kBuilds = 200;
 constexpr int kRounds = 9;
 
-// Counts its answers.
+// Counts its answers, and those that are not its own ad URL.
+int wrongAnswers = 0;
 struct BenchSlot : AKSDKCoreControllerDelegate {
     int& answers;
     std::string id;
     explicit BenchSlot(int& counter) : answers(counter) {}
+    void check(const Value& url) {
+        const std::string text = url.isString() ? url.stringValue() : std::string();
+        if (id.empty() || text.find("slotname=bench-unit") == std::string::npos ||
+            text.find("request_id=" + id) == std::string::npos) {
+            if (wrongAnswers++ == 0) std::printf("an answer that is not the slot's (%s): %s\n", id.c_str(), text.c_str());
+        }
+    }
     void setRequestID(const std::string& requestID) override { id = requestID; }
     Value requestParameters() override { return Value({{"slotname", "bench-unit"}, {"request_id", id}, {"sz", "320x50"}}); }
-    void loadAdURLWithParameters(const Value& parameters) override { answers += parameters["url"].isString(); }
+    void loadAdURLWithParameters(const Value& parameters) override {
+        answers += parameters["url"].isString();
+        check(parameters["url"]);
+    }
     void loadAdHeaders(const std::shared_ptr<AKAd>&, const Value&) override {}
     void invalidJavaScriptRequest() override {}
     void failedJavaScriptFile() override {}
@@ -108,6 +122,10 @@ int main(int argc, char** argv) {
         reference.push_back(b);
     }
     NSNotificationCenter::defaultCenter()->removeObserver(observer.get());
+    if (wrongAnswers != 0) {
+        std::printf("FAIL: %d answers were not the slot's own ad URL\n", wrongAnswers);
+        return 1;
+    }
     const double oursMedian = bench::median(ours);
     const double referenceMedian = bench::median(reference);
     report("core controller: buildAdURL to the slot's answer", oursMedian);

@@ -18,6 +18,14 @@
 // this process for ours and libcurl, the finished command for curl) show what
 // our hand-offs between the main and the network thread cost.
 //
+// The bodies are pseudo-random bytes. Before the turns, one GET of each URL by
+// ours, by libcurl and by the curl command line (written to a file for this
+// check) must each hand back the file's very bytes, else the run fails; in the
+// turns every body must have the file's length.
+// One run with these checks, Release build, 8 December 2026, load average
+// about 50 (noisy): 1000 small GETs ours 1.149 s, libcurl 0.131 s, curl 0.280 s;
+// 256 MiB ours 1.377 s, libcurl 1.295 s, curl 0.328 s; every body as served.
+//
 // With BENCH_HTTP_PROFILE=n in the environment, only ours runs, n small GETs
 // after one, and nothing is compared: a run for a profiler or strace.
 #include <curl/curl.h>
@@ -32,6 +40,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -58,14 +69,16 @@ using bench::seconds;
 using bench::timeCommand;
 
 // One GET through an operation, started without a queue as the catalogue client
-// does; false when it failed or the body had another size.
-bool fetch(const std::string& url, std::size_t expectedSize) {
+// does; false when it failed or the body had another size. With `keep`, the
+// body is copied there.
+bool fetch(const std::string& url, std::size_t expectedSize, std::string* keep = nullptr) {
     auto op = NLHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(url));
     op->setMaximumResponseSize(expectedSize);
     bool done = false, ok = false;
     op->setCompletionBlockWithSuccess(
         [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& body) {
             ok = body.data() && body.data()->size() == expectedSize;
+            if (ok && keep) keep->assign(body.data()->begin(), body.data()->end());
             done = true;
         },
         [&](const std::shared_ptr<NLHTTPRequestOperation>&, const NSErrorPtr& error) {
@@ -106,6 +119,8 @@ public:
         if (curl_easy_perform(easy_) != CURLE_OK) return false;
         return body_.size() == expectedSize;
     }
+
+    std::string body() const { return std::string(body_.begin(), body_.end()); }
 
     double timed(const std::string& url, std::size_t size, int count) {
         auto start = SteadyClock::now();
@@ -207,12 +222,23 @@ int main(int argc, char** argv) {
     const std::size_t smallSize = 512;
     const std::size_t bigSize = std::size_t(256) << 20;
     const char* profile = std::getenv("BENCH_HTTP_PROFILE");
+    // Pseudo-random bodies, so that a byte out of place shows.
+    const auto randomBytes = [](std::size_t size, std::uint64_t seed) {
+        std::string bytes(size, '\0');
+        std::mt19937_64 gen(seed);
+        for (std::size_t i = 0; i < size; i += 8) {
+            const std::uint64_t v = gen();
+            for (std::size_t b = 0; b < 8 && i + b < size; ++b) bytes[i + b] = static_cast<char>(v >> (8 * b));
+        }
+        return bytes;
+    };
+    const std::string smallBody = randomBytes(smallSize, 1);
+    const std::string bigBody = profile ? std::string() : randomBytes(bigSize, 2);
     {
         std::ofstream small(www + "/small", std::ios::binary);
-        small << std::string(smallSize, 's');
+        small << smallBody;
         std::ofstream big(www + "/big", std::ios::binary);
-        const std::string piece(1 << 20, 'b');
-        for (std::size_t done = 0; !profile && done < bigSize; done += piece.size()) big << piece;
+        big << bigBody;
     }
     testsupport::NginxServer nginx(www);
     const std::string smallURL = nginx.url("/small");
@@ -230,9 +256,35 @@ int main(int argc, char** argv) {
         return ran ? 0 : 1;
     }
 
-    // Warm-up: the network thread, the connections, nginx's file cache.
+    // Warm-up (the network thread, the connections, nginx's file cache), and
+    // every client's body against the file's bytes.
     CurlYardstick yardstick;
-    if (!fetch(smallURL, smallSize) || !fetch(bigURL, bigSize) || !yardstick.fetch(bigURL, bigSize)) return 1;
+    {
+        std::string oursSmallBody, oursBigBody;
+        if (!fetch(smallURL, smallSize, &oursSmallBody) || !fetch(bigURL, bigSize, &oursBigBody) ||
+            !yardstick.fetch(smallURL, smallSize) || yardstick.body() != smallBody ||
+            !yardstick.fetch(bigURL, bigSize) || yardstick.body() != bigBody) {
+            std::printf("FAIL: a warm-up GET failed, or libcurl's body is not the file's\n");
+            return 1;
+        }
+        if (oursSmallBody != smallBody || oursBigBody != bigBody) {
+            std::printf("FAIL: our bodies differ from the files' (and libcurl's)\n");
+            return 1;
+        }
+        const std::string copy = home.path() + "/curl-body";
+        for (const auto& [url, body] : {std::pair{smallURL, &smallBody}, std::pair{bigURL, &bigBody}}) {
+            std::string fetched;
+            if (timeCommand("curl -sS --fail -o " + copy + " " + url) >= 0) {
+                std::ifstream in(copy, std::ios::binary);
+                fetched.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            if (fetched != *body) {
+                std::printf("FAIL: the curl command's body of %s is not the file's\n", url.c_str());
+                return 1;
+            }
+        }
+        std::filesystem::remove(copy);
+    }
 
     char configPath[] = "/tmp/bench_http_curl_XXXXXX";
     int fd = mkstemp(configPath);

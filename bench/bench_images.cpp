@@ -5,18 +5,36 @@
 //   1 that is 50 MiB of 4-byte pixels); the goal: a peak under the bitmaps the
 //   cache holds plus 30 MiB;
 // - memory-hit latency (goal under 0.5 us, in one pass with the CPU caches
-//   cold) and disk-hit latency over 1,000 cached posters;
+//   cold: between storing the posters and reading them back, a buffer of twice
+//   the last-level cache, at least 64 MiB, is written and read through; the
+//   median of five such passes) and
+//   disk-hit latency over 1,000 cached posters; every hit must hand back the
+//   image stored under its key (memory) or one of its size (disk);
 // - decoding a 1000 x 1500 JPEG poster through the image pipeline (decode,
 //   rescale by key, forced decompression) next to libjpeg decoding the same
 //   bytes directly, runs alternating; the figure to read is the time ratio
-//   ours/libjpeg (lower is better; goal 1.10). Timing misses are reported but
-//   do not fail the run (the machine may be shared); memory misses do.
+//   ours/libjpeg (lower is better; goal 1.10). The pipeline's pixels must be
+//   libjpeg's (each channel within 2), else the run fails. Timing misses are
+//   reported but do not fail the run (the machine may be shared); memory
+//   misses do.
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-50; the timings are noisy):
+//   peak resident memory:            75.6, 77.2, 76.8 MiB (goal under 80.0: met)
+//   memory hit, CPU caches cold:     0.64, 0.73, 0.60 us (goal under 0.50: missed)
+//   disk hit:                        574.0, 543.1, 356.8 us
+//   1000 x 1500 poster, ours/libjpeg: 6.86/6.42 ms = 1.07, 10.53/7.92 ms = 1.33, 9.33/5.73 ms = 1.63
+//                                    (goal 1.10); the pixels equal libjpeg's in every run (difference 0)
+#include <unistd.h>
+
 #include <cstdio>
 
 #include <jpeglib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -87,6 +105,39 @@ std::size_t decodeWithLibjpeg(const Data& data, std::vector<std::uint8_t>& out) 
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return out.size();
+}
+
+// Bytes of the last-level CPU cache as the kernel reports it (the largest
+// cache of cpu0), else as sysconf does; 0 when neither says.
+std::size_t lastLevelCacheBytes() {
+    std::size_t largest = 0;
+    for (int index = 0; index < 8; ++index) {
+        std::ifstream in("/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(index) + "/size");
+        std::size_t value = 0;
+        char unit = 0;
+        if (in >> value >> unit) largest = std::max(largest, value * (unit == 'M' ? 1048576 : unit == 'K' ? 1024 : 1));
+    }
+    if (largest > 0) return largest;
+    for (int level : {_SC_LEVEL2_CACHE_SIZE, _SC_LEVEL3_CACHE_SIZE, _SC_LEVEL4_CACHE_SIZE}) {
+        const long bytes = sysconf(level);
+        if (bytes > 0) largest = std::max(largest, static_cast<std::size_t>(bytes));
+    }
+    return largest;
+}
+
+// Writes and reads back every cache line of a buffer of twice the last-level
+// cache (at least 64 MiB), so that what was touched before is out of the CPU
+// caches; answers the buffer's size.
+std::size_t evictCpuCaches() {
+    const std::size_t bytes = std::max<std::size_t>(2 * lastLevelCacheBytes(), 64u << 20);
+    std::vector<std::uint8_t> buffer(bytes);
+    for (std::size_t i = 0; i < bytes; i += 64) buffer[i] = static_cast<std::uint8_t>(i >> 6);
+    volatile std::uint64_t sum = 0;
+    std::uint64_t local = 0;
+    for (std::size_t i = 0; i < bytes; i += 64) local += buffer[i];
+    sum = local;
+    (void)sum;
+    return bytes;
 }
 
 // Median seconds per run of two blocks, run alternately `runs` times each so
@@ -185,28 +236,53 @@ int main(int argc, char** argv) {
     {
         const int kPosters = 1000;
         auto cache = RIImageCache::initWithNamespace("bench");
+        std::vector<UIImagePtr> stored;
+        std::vector<std::string> keys;
         for (int i = 0; i < kPosters; ++i) {
             Data jpeg = posterJpeg(120, 180, i);
-            cache->storeImage(ri_imageWithData(jpeg), false, jpeg, "poster-" + std::to_string(i), true);
+            stored.push_back(ri_imageWithData(jpeg));
+            keys.push_back("poster-" + std::to_string(i));
+            cache->storeImage(stored.back(), false, jpeg, keys.back(), true);
         }
         cache->getDiskCount();  // waits for the queue: every file is written
-        std::size_t hits = 0;
-        auto start = clock_type::now();
-        for (int i = 0; i < kPosters; ++i)
-            cache->queryDiskCacheForKey("poster-" + std::to_string(i),
-                                        [&](UIImagePtr image, RIImageCacheType type) {
-                                            hits += image && type == RIImageCacheTypeMemory;
-                                        });
-        double memory = seconds(start) / kPosters;
+        // Five passes, each after the caches were evicted; the median pass counts
+        // (a pass the scheduler interrupted on a busy machine does not).
+        constexpr int kPasses = 5;
+        std::size_t evicted = 0, memoryHits = 0;
+        std::vector<double> passes;
+        for (int pass = 0; pass < kPasses; ++pass) {
+            evicted = evictCpuCaches();
+            const auto start = clock_type::now();
+            for (int i = 0; i < kPosters; ++i)
+                cache->queryDiskCacheForKey(keys[static_cast<std::size_t>(i)],
+                                            [&, i](UIImagePtr image, RIImageCacheType type) {
+                                                memoryHits += image == stored[static_cast<std::size_t>(i)] &&
+                                                              type == RIImageCacheTypeMemory;
+                                            });
+            passes.push_back(seconds(start) / kPosters);
+        }
+        std::sort(passes.begin(), passes.end());
+        const double memory = passes[kPasses / 2];
+        std::size_t hits = memoryHits / kPasses;
+        if (memoryHits != std::size_t(kPasses) * kPosters) hits = 0;
         cache->clearMemory();
-        start = clock_type::now();
-        for (int i = 0; i < kPosters; ++i) hits += cache->imageFromDiskCacheForKey("poster-" + std::to_string(i)) != nullptr;
+        auto start = clock_type::now();
+        for (int i = 0; i < kPosters; ++i) {
+            const UIImagePtr image = cache->imageFromDiskCacheForKey(keys[static_cast<std::size_t>(i)]);
+            hits += image && image->size().width == 120 && image->size().height == 180;
+        }
         double disk = seconds(start) / kPosters;
-        std::printf("1,000 posters (120x180 JPEG) in the cache:\n");
+        std::printf("1,000 posters (120x180 JPEG) in the cache (memory hits: median of %d passes, the CPU caches "
+                    "evicted with %.0f MiB before each):\n",
+                    kPasses,
+                    static_cast<double>(evicted) / 1048576.0);
         std::printf("  memory hit %.2f us (goal under 0.50 with the CPU caches cold: %s), disk hit (read, decode, "
                     "decompress) %.1f us  [%zu/2000 hits]\n",
                     memory * 1e6, memory * 1e6 < 0.5 ? "met" : "missed", disk * 1e6, hits);
-        if (hits != 2 * kPosters) ++failures;
+        if (hits != 2 * kPosters) {
+            std::printf("  FAIL: a hit missed or handed back another image\n");
+            ++failures;
+        }
     }
 
     // 3. A 1000 x 1500 poster through the pipeline next to libjpeg.
@@ -224,7 +300,23 @@ int main(int argc, char** argv) {
         std::printf("1000x1500 JPEG poster (%zu bytes):\n", jpeg.size());
         std::printf("  image pipeline %.2f ms, libjpeg direct %.2f ms, ours/libjpeg %.2f (goal 1.10: %s)\n",
                     pipeline * 1e3, direct * 1e3, ratio, ratio <= 1.10 ? "met" : "missed");
-        if (!result || result->size().width != 1000) ++failures;
+        // The pipeline's pixels against libjpeg's.
+        int worst = 255;
+        const CGImageRef bitmap = result ? result->CGImage() : nullptr;
+        if (bitmap && bitmap->width() == 1000 && bitmap->height() == 1500 && rgb.size() == 1000 * 1500 * 3) {
+            worst = 0;
+            for (std::size_t y = 0; y < 1500; ++y)
+                for (std::size_t x = 0; x < 1000; ++x) {
+                    const CGPixel p = bitmap->pixelAt(x, y);
+                    const std::uint8_t* q = &rgb[(y * 1000 + x) * 3];
+                    worst = std::max({worst, std::abs(p.r - q[0]), std::abs(p.g - q[1]), std::abs(p.b - q[2])});
+                }
+        }
+        std::printf("  largest channel difference from libjpeg's pixels: %d (at most 2)\n", worst);
+        if (!result || result->size().width != 1000 || worst > 2) {
+            std::printf("  FAIL: the pipeline's image differs from libjpeg's\n");
+            ++failures;
+        }
     }
     return failures == 0 ? 0 : 1;
 }

@@ -4,6 +4,9 @@
 // web view's delegate. The reference is the engine's bare policy callback for
 // the same page: a plain web view whose delegate only counts (and refuses)
 // the navigations it is asked about.
+// Both sides keep the numbers of the messages they received ("n"); in every
+// burst ours must have received the very sequence the reference received,
+// 0 to 999 in order, else the run fails.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -47,12 +50,16 @@ function burst(n) {
 class CountingHandler : public AKAMSGHandler {
 public:
     int count = 0;
+    std::vector<std::string> numbers;  // of the messages, in arrival order
     CountingHandler() : AKAMSGHandler(table()) {}
     static std::shared_ptr<const ActionSelectorDictionary> table() {
         static const auto shared = makeActionTable({{"seq", action<CountingHandler, &CountingHandler::seq>()}});
         return shared;
     }
-    void seq(const AKAMSGHandlerArguments&) { ++count; }
+    void seq(const AKAMSGHandlerArguments& arguments) {
+        ++count;
+        numbers.push_back(arguments.parameter("n").value_or("?"));
+    }
 };
 
 struct HandlerDelegate : AKWebViewDelegate {
@@ -62,10 +69,14 @@ struct HandlerDelegate : AKWebViewDelegate {
 // The bare policy callback: counts the page's messages and refuses them.
 struct CountingDelegate : UIWebViewDelegate {
     int count = 0;
+    std::vector<std::string> numbers;  // of the messages, in arrival order
     bool shouldStartLoadWithRequest(UIWebView&, const std::shared_ptr<NSURLRequest>& request,
                                     UIWebViewNavigationType) override {
-        if (request->URL().rfind("amsg:", 0) != 0) return true;
+        const std::string url = request->URL();
+        if (url.rfind("amsg:", 0) != 0) return true;
         ++count;
+        const auto n = url.find("?n=");
+        numbers.push_back(n == std::string::npos ? "?" : url.substr(n + 3));
         return false;
     }
 };
@@ -130,12 +141,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "a warm-up burst did not arrive\n");
         return 1;
     }
+    std::vector<std::string> expected;
+    for (int i = 0; i < kMessages; ++i) expected.push_back(std::to_string(i));
     std::vector<double> oursTimes, referenceTimes;
     for (int round = 0; round < kRounds; ++round) {  // alternating, so both see the same machine
+        handler->numbers.clear();
+        bareDelegate->numbers.clear();
         const double a = ours();
         const double b = reference();
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "round %d: a burst did not arrive\n", round);
+            return 1;
+        }
+        if (bareDelegate->numbers != expected || handler->numbers != bareDelegate->numbers) {
+            std::printf("FAIL: round %d: the handlers received %zu messages, not the reference's %zu in order\n",
+                        round, handler->numbers.size(), bareDelegate->numbers.size());
             return 1;
         }
         oursTimes.push_back(a);

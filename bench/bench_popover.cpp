@@ -8,11 +8,21 @@
 // - first drawing: the same redraw with the drawing caches emptied first, as
 //   for a size or theme drawn for the first time.
 // The aim is under 8 ms for the first drawing.
+// The outputs are checked, else the run fails: the redrawn chrome must equal the
+// first drawing byte for byte, and the chrome must cover the outline the flat
+// fill covers (every pixel the fill makes opaque is opaque in the chrome's
+// bitmap, which is the same size).
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-50; noisy): first drawing 8.390, 8.004, 9.392 ms
+// (aim under 8); one full redraw 1.839, 1.578, 1.718 ms; flat fill 0.113, 0.095,
+// 0.099 ms. The output checks passed in every run.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 
+#include "platform/graphics/CGImage.h"
 #include "platform/quartzcore/CALayer.h"
 #include "platform/uikit/UIViewController.h"
 #include "ui/popover/FLPopoverBackgroundView.h"
@@ -58,7 +68,7 @@ int main() {
     chrome->setViewController(content);
     auto inner = chrome->innerView();
     if (!inner) {
-        std::printf("no inner view\n");
+        std::printf("FAIL: no inner view\n");
         return 1;
     }
     auto& chromeCache = FLPopoverChromeDrawingCache();
@@ -80,8 +90,15 @@ int main() {
         std::printf("the first drawings were not drawn anew\n");
         return 1;
     }
+    const CGImageRef firstDrawing = chrome->layer()->backingImage();
     std::size_t hits = chromeCache.hits() + innerCache.hits();
     double again = bestOf(redraw);
+    const CGImageRef redrawn = chrome->layer()->backingImage();
+    if (!firstDrawing || !redrawn || firstDrawing->data().size() != redrawn->data().size() ||
+        !std::equal(firstDrawing->data().begin(), firstDrawing->data().end(), redrawn->data().begin())) {
+        std::printf("FAIL: the redrawn chrome differs from its first drawing\n");
+        return 1;
+    }
     if (chromeCache.hits() + innerCache.hits() - hits != 2 * kRounds * kDraws) {
         std::printf("the redraws did not reuse the drawing\n");
         return 1;
@@ -96,16 +113,35 @@ int main() {
     auto radius = static_cast<CGFloat>(chrome->outerCornerRadius());
     CGSize size = chrome->bounds().size;
     std::size_t filled = 0;
+    CGImageRef flatImage;
     double flat = bestOf([&] {
         CGContextRef ctx = CALayerCreateRenderContext(size, kScale);
         CGPathRef outline = CGPathCreateWithRoundedRect(body, radius, radius, nullptr);
         CGContextAddPath(ctx, outline);
         CGContextSetRGBFillColor(ctx, 55 / 255.0, 63 / 255.0, 71 / 255.0, 1);
         CGContextFillPath(ctx);
-        if (CGBitmapContextCreateImage(ctx)) ++filled;
+        flatImage = CGBitmapContextCreateImage(ctx);
+        if (flatImage) ++filled;
     });
     if (filled != std::size_t(kRounds * kDraws)) {
-        std::printf("the flat outline was not drawn\n");
+        std::printf("FAIL: the flat outline was not drawn\n");
+        return 1;
+    }
+    std::size_t uncovered = 0, covered = 0;
+    if (flatImage->width() != redrawn->width() || flatImage->height() != redrawn->height()) {
+        std::printf("FAIL: the chrome's bitmap (%zu x %zu) is not the flat fill's size (%zu x %zu)\n",
+                    redrawn->width(), redrawn->height(), flatImage->width(), flatImage->height());
+        return 1;
+    }
+    for (std::size_t y = 0; y < flatImage->height(); ++y)
+        for (std::size_t x = 0; x < flatImage->width(); ++x)
+            if (flatImage->pixelAt(x, y).a == 255) {
+                ++covered;
+                uncovered += redrawn->pixelAt(x, y).a != 255;
+            }
+    if (covered == 0 || uncovered != 0) {
+        std::printf("FAIL: %zu of the %zu pixels the flat fill covers are not opaque in the chrome\n", uncovered,
+                    covered);
         return 1;
     }
 

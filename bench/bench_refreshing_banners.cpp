@@ -12,6 +12,8 @@
 // Also printed: the rounds in which every banner received its ad, the ad
 // requests served and the web processes the engine's watchdog ended; a run in
 // which a load failed or hung fails the bench too, after printing its figures.
+// Each banner must end showing what the reference's views show (the creative's
+// title and text, read from the page), else the run fails.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -104,7 +106,11 @@ struct Finishing : UIWebViewDelegate {
 
 // The reference: six bare engine web views on the window, each loading the
 // creative kRefreshes + 1 times, a round at a time.
-bool runReference(UIWindow& window, const std::string& html, const std::string& baseURL, Peaks& peaks) {
+// What a loaded creative shows: its title and its text.
+constexpr const char* kShownScript = "document.title + ' | ' + document.body.innerText.trim()";
+
+bool runReference(UIWindow& window, const std::string& html, const std::string& baseURL, Peaks& peaks,
+                  std::string& shown) {
     std::vector<std::shared_ptr<UIWebView>> views;
     std::vector<std::shared_ptr<Finishing>> delegates;
     for (int i = 0; i < kBanners; ++i) {
@@ -128,8 +134,12 @@ bool runReference(UIWindow& window, const std::string& html, const std::string& 
                 return false;
             }
     }
-    for (auto& view : views) view->removeFromSuperview();
-    return true;
+    shown = views.front()->stringByEvaluatingJavaScriptFromString(kShownScript);
+    for (auto& view : views) {
+        if (view->stringByEvaluatingJavaScriptFromString(kShownScript) != shown) shown.clear();
+        view->removeFromSuperview();
+    }
+    return !shown.empty();
 }
 
 // Ours: six banners loaded once, then one refresh interval of the clock per
@@ -137,7 +147,8 @@ bool runReference(UIWindow& window, const std::string& html, const std::string& 
 // or a failure) or after kRoundLimit real seconds (a load that hangs ends by
 // the library's own limits as the clock moves on). Answers the rounds in which
 // every banner received its ad (kRefreshes + 1 for a sound run).
-int runBanners(UIWindow& window, const std::shared_ptr<UIViewController>& root, Peaks& peaks) {
+int runBanners(UIWindow& window, const std::shared_ptr<UIViewController>& root, Peaks& peaks,
+               std::vector<std::string>& shown) {
     std::vector<std::shared_ptr<RefreshingBanner>> banners;
     for (int i = 0; i < kBanners; ++i)
         banners.push_back(RefreshingBanner::make(window, root, CGPointMake(0, 60.0 * i), kUnit));
@@ -164,6 +175,10 @@ int runBanners(UIWindow& window, const std::shared_ptr<UIViewController>& root, 
             for (const auto& banner : banners) std::fprintf(stderr, " %s", banner->describe().c_str());
             std::fprintf(stderr, "\n");
         }
+    }
+    for (const auto& banner : banners) {
+        const auto view = banner->slot()->webView();
+        shown.push_back(view ? view->stringByEvaluatingJavaScriptFromString(kShownScript) : "(no web view)");
     }
     return soundRounds;
 }
@@ -245,7 +260,11 @@ int main(int argc, char** argv) {
     const bench::TreeMemory before = bench::treeMemory(kNotOurs);
 
     Peaks reference;
-    if (!runReference(*window, creative.body, peer.server.origin("https") + "/", reference)) return 1;
+    std::string referenceShows;
+    if (!runReference(*window, creative.body, peer.server.origin("https") + "/", reference, referenceShows)) {
+        std::printf("FAIL: the reference's views did not all show the creative\n");
+        return 1;
+    }
     const int referenceEnds = console.processesEnded;
     // The bare views' engine views end before ours start, so every live one is ours.
     if (!testsupport::runMainUntil([] { return UIWebView::liveEngineViewCount() == 0; }, 30)) {
@@ -253,7 +272,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     Peaks ours;
-    const int rounds = runBanners(*window, root, ours);
+    std::vector<std::string> bannersShow;
+    const int rounds = runBanners(*window, root, ours, bannersShow);
     const bool complete = rounds == kRefreshes + 1;
 
     const std::size_t bound = liveWebViewBound();
@@ -271,6 +291,16 @@ int main(int argc, char** argv) {
                 console.processesEnded - referenceEnds, referenceEnds);
     window->setHidden(true);
     Clock::useRealTime();
+    std::size_t showingTheCreative = 0;
+    for (const auto& shows : bannersShow) showingTheCreative += shows == referenceShows;
+    std::printf("%-52s %9zu   of %d\n", "banners showing what the reference shows", showingTheCreative, kBanners);
+    if (showingTheCreative != bannersShow.size()) {
+        for (const auto& shows : bannersShow)
+            if (shows != referenceShows)
+                std::printf("FAIL: a banner shows \"%s\", the reference \"%s\"\n", shows.c_str(),
+                            referenceShows.c_str());
+        return 1;
+    }
     if (!complete) {
         std::map<std::string, int> seen;  // each line once, with its count
         for (const auto& line : console.lines) ++seen[line];

@@ -12,6 +12,15 @@
 // Each figure is the median of five runs; ratios are times ours / reference
 // (lower is better). The process's peak memory (VmHWM) must stay under
 // 64 MiB: a download to file never holds its body.
+// The bodies are pseudo-random bytes. In the warm-up, the session's and the
+// operation's small bodies must be the file's bytes and each one's 256 MiB file
+// must equal the served file byte for byte, as must the file of the curl
+// command's last timed run; else the run fails. In the timed runs every body
+// and file must have the served length.
+// One run with these checks, Release build, 8 December 2026, load average
+// about 50 (noisy): 1000 small GETs session 0.993 s, operation 0.367 s, curl
+// 0.205 s; 256 MiB to file session 0.790 s, operation 0.520 s, curl 1.951 s;
+// peak 34.3 MiB; every body and file as served.
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +32,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -61,16 +71,40 @@ std::uintmax_t fileSize(const std::string& path) {
     return ec ? 0 : size;
 }
 
+// Whether the two files hold the same bytes (read a piece at a time: never held whole).
+bool sameFile(const std::string& a, const std::string& b) {
+    std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
+    if (!first || !second) return false;
+    std::vector<char> x(1 << 20), y(1 << 20);
+    while (first && second) {
+        first.read(x.data(), static_cast<std::streamsize>(x.size()));
+        second.read(y.data(), static_cast<std::streamsize>(y.size()));
+        if (first.gcount() != second.gcount() ||
+            !std::equal(x.begin(), x.begin() + first.gcount(), y.begin()))
+            return false;
+    }
+    return first.eof() && second.eof();
+}
+
+// Whether the body holds the text's bytes.
+bool sameBytes(const std::string& text, const Data& body) {
+    return text.size() == body.size() &&
+           std::equal(text.begin(), text.end(), body.begin(),
+                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
 bool waitFor(const bool& done) { return NSRunLoop::mainRunLoop()->runUntil([&] { return done; }, 600), done; }
 
 // ---- ours: the session manager
 
-bool sessionGet(NLHTTPSessionManager& manager, const std::string& url, std::size_t size) {
+bool sessionGet(NLHTTPSessionManager& manager, const std::string& url, std::size_t size,
+                const std::string* expected = nullptr) {
     bool done = false, ok = false;
     manager.GET(
         url, Value(),
         [&](const NLHTTPSessionManager::DataTaskPtr&, const Value& body) {
-            ok = body.data() && body.data()->size() == size;
+            ok = body.data() && body.data()->size() == size &&
+                 (!expected || sameBytes(*expected, *body.data()));
             done = true;
         },
         [&](const NLHTTPSessionManager::DataTaskPtr&, const NSErrorPtr& error) {
@@ -126,7 +160,8 @@ bool bareGet(const NSURLSessionPtr& session, BareDelegate& delegate, const std::
 
 // ---- the request operation
 
-bool operationFetch(const std::string& url, std::size_t size, const std::string* path) {
+bool operationFetch(const std::string& url, std::size_t size, const std::string* path,
+                    const std::string* expected = nullptr) {
     auto op = NLHTTPRequestOperation::initWithRequest(NSURLRequest::requestWithURL(url));
     op->setResponseSerializer(NLHTTPResponseSerializer::serializer());
     if (path) {
@@ -136,7 +171,9 @@ bool operationFetch(const std::string& url, std::size_t size, const std::string*
     bool done = false, ok = false;
     op->setCompletionBlockWithSuccess(
         [&](const std::shared_ptr<NLHTTPRequestOperation>&, const Value& body) {
-            ok = path ? fileSize(*path) == size : body.data() && body.data()->size() == size;
+            ok = path ? fileSize(*path) == size
+                      : body.data() && body.data()->size() == size &&
+                            (!expected || sameBytes(*expected, *body.data()));
             done = true;
         },
         [&](const std::shared_ptr<NLHTTPRequestOperation>&, const NSErrorPtr& error) {
@@ -175,12 +212,23 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(www);
     const std::size_t smallSize = 512;
     const std::size_t bigSize = std::size_t(256) << 20;
+    // Pseudo-random bytes, so that a byte out of place shows; the large file a
+    // piece at a time.
+    std::mt19937_64 gen(3);
+    const auto randomBytes = [&](std::size_t size) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; i += 8) {
+            const std::uint64_t v = gen();
+            for (std::size_t b = 0; b < 8 && i + b < size; ++b) bytes[i + b] = static_cast<char>(v >> (8 * b));
+        }
+        return bytes;
+    };
+    const std::string smallBody = randomBytes(smallSize);
     {
         std::ofstream small(www + "/small", std::ios::binary);
-        small << std::string(smallSize, 's');
+        small << smallBody;
         std::ofstream big(www + "/big", std::ios::binary);
-        const std::string piece(1 << 20, 'b');
-        for (std::size_t done = 0; done < bigSize; done += piece.size()) big << piece;
+        for (std::size_t done = 0; done < bigSize; done += std::size_t(1) << 20) big << randomBytes(std::size_t(1) << 20);
     }
     testsupport::NginxServer nginx(www);
     const std::string smallURL = nginx.url("/small");
@@ -189,10 +237,19 @@ int main(int argc, char** argv) {
 
     auto manager = NLHTTPSessionManager::manager();
     manager->setResponseSerializer(NLHTTPResponseSerializer::serializer());
-    // Warm-up: the loading thread, the connections, nginx's file cache.
-    if (!sessionGet(*manager, smallURL, smallSize) || !sessionDownload(*manager, bigURL, target, bigSize) ||
-        !operationFetch(smallURL, smallSize, nullptr) || !operationFetch(bigURL, bigSize, &target))
+    // Warm-up (the loading thread, the connections, nginx's file cache), and
+    // every body against the served bytes.
+    const char* wrong = !sessionGet(*manager, smallURL, smallSize, &smallBody)             ? "the session's GET"
+                        : !sessionDownload(*manager, bigURL, target, bigSize)              ? "the session's download"
+                        : !sameFile(target, www + "/big")                                  ? "the session's file"
+                        : !operationFetch(smallURL, smallSize, nullptr, &smallBody)        ? "the operation's GET"
+                        : !operationFetch(bigURL, bigSize, &target)                        ? "the operation's download"
+                        : !sameFile(target, www + "/big")                                  ? "the operation's file"
+                                                                                           : nullptr;
+    if (wrong) {
+        std::printf("FAIL: in the warm-up, %s failed or its body is not the served file's\n", wrong);
         return 1;
+    }
 
     const double oursSmall =
         medianOf([&] { return timed(kSmallRequests, [&] { return sessionGet(*manager, smallURL, smallSize); }); });
@@ -218,7 +275,11 @@ int main(int argc, char** argv) {
     std::remove(configPath);
     const double curlBig = medianOf([&] { return timeCommand("curl -sS --fail -o '" + target + "' " + bigURL); });
     if (oursSmall < 0 || oursBig < 0 || operationSmall < 0 || operationBig < 0 || curlSmall < 0 || curlBig < 0) {
-        std::fprintf(stderr, "a client failed\n");
+        std::printf("FAIL: a client failed\n");
+        return 1;
+    }
+    if (!sameFile(target, www + "/big")) {
+        std::printf("FAIL: the curl command's file is not the served file\n");
         return 1;
     }
 

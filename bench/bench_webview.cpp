@@ -1,8 +1,18 @@
 // Web views over the real engine: a synchronous evaluation next to the
-// engine's own asynchronous call answered with the same pumping; the first
-// painted frame of a page in a reused view and in a new one; and the memory
-// (PSS of this process and its engine processes) with 4 views and per
-// further view of the shared creative process.
+// engine's own asynchronous call answered with the same pumping (10,000 each,
+// in 10 rounds of 1,000 that alternate the two; each side's median round; both
+// must answer "2" every time); the first painted frame of a page in a reused
+// view and in a new one; and the memory (PSS of this process and its engine
+// processes) with 4 views and per further view of the shared creative process.
+// The frame and memory rows have no reference in the run (their yardsticks were
+// measured by hand); a page that does not finish or is never painted fails it.
+//
+// Three runs, Release build, 8 December 2026, on a machine shared with seven
+// other jobs (load average 35-40; the timings are noisy):
+//   evaluation, ours / engine call (us):  354.0 / 384.4 = 0.92,  521.6 / 406.5 = 1.28,  369.7 / 347.4 = 1.06
+//   first painted frame, reused view:     27.1, 34.6, 10.7 ms;   new related view: 80.4, 79.1, 69.5 ms
+//   PSS with 4 views:                     232.3, 232.3, 231.7 MiB (this process 32.1, 32.3, 31.6)
+//   PSS per further view, scale 2 / 1:    11.3 / 6.4, 11.2 / 6.4, 11.2 / 6.5 MiB
 #include <wpe/webkit.h>
 
 #include <chrono>
@@ -32,6 +42,9 @@ namespace {
 using bench::seconds;
 using bench::SteadyClock;
 
+// Set when a page did not finish or was never painted: the figures then mean nothing.
+bool failed = false;
+
 bool runUntil(const std::function<bool()>& done, double timeout = 30) {
     return NSRunLoop::mainRunLoop()->runUntil(done, timeout);
 }
@@ -46,7 +59,10 @@ std::shared_ptr<UIWebView> loadedView(const std::shared_ptr<Finishing>& delegate
     view->setDelegate(delegate);
     const int before = delegate->finished;
     view->loadHTMLString(html, "");
-    if (!runUntil([&] { return delegate->finished > before; })) std::fprintf(stderr, "a page did not finish\n");
+    if (!runUntil([&] { return delegate->finished > before; })) {
+        std::printf("FAIL: a page did not finish\n");
+        failed = true;
+    }
     return view;
 }
 
@@ -56,52 +72,74 @@ std::pair<double, double> pssMiB() {
     return {memory.hostMiB, memory.totalMiB};
 }
 
-void evaluations() {
+// The answer of the engine's own call as a string; empty when it failed.
+std::string engineEvaluate(WebKitWebView* raw, const char* script) {
+    struct Call {
+        bool answered = false;
+        std::string text;
+    } call;
+    webkit_web_view_run_javascript(
+        raw, script, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* answer = static_cast<Call*>(data);
+            if (auto* value = webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr)) {
+                if (char* text = jsc_value_to_string(webkit_javascript_result_get_js_value(value))) {
+                    answer->text = text;
+                    g_free(text);
+                }
+                webkit_javascript_result_unref(value);
+            }
+            answer->answered = true;
+        },
+        &call);
+    UIWebViewWPEContext::pumpUntil([&] { return call.answered; }, 30);
+    return call.text;
+}
+
+// 10,000 evaluations a side, in rounds of 1,000 that alternate ours and the
+// engine's, so that a change in the machine's load touches both alike; the
+// figure is each side's median round. Every answer must be "2" on both sides.
+bool evaluations() {
     auto delegate = std::make_shared<Finishing>();
     auto view = loadedView(delegate, "<p>x</p>");
-    constexpr int kCount = 10000;
-    auto start = SteadyClock::now();
-    for (int i = 0; i < kCount; ++i) {
-        if (view->stringByEvaluatingJavaScriptFromString("1 + 1") != "2") {
-            std::fprintf(stderr, "a wrong answer\n");
-            return;
-        }
-    }
-    const double ours = seconds(start);
+    constexpr int kRounds = 10;
+    constexpr int kPerRound = 1000;
+    bool ok = true;
 
     // The engine's own call on a view of the same context, answered with the same pumping.
-    WebKitWebView* raw = nullptr;
-    {
-        UIWebViewWPESurface surface(CGSizeMake(300, 250), 1, nullptr);
-        raw = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(
-            WEBKIT_TYPE_WEB_VIEW, "backend", static_cast<WebKitWebViewBackend*>(surface.makeViewBackend()),
-            "related-view", UIWebViewWPEContext::group(UIWebViewProcessGroup::Creatives).anchor(), nullptr)));
-        bool loaded = false;
-        g_signal_connect(raw, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, bool* done) {
-                             if (event == WEBKIT_LOAD_FINISHED) *done = true;
-                         }),
-                         &loaded);
-        webkit_web_view_load_html(raw, "<p>x</p>", "about:blank");
-        UIWebViewWPEContext::pumpUntil([&] { return loaded; }, 30);
+    UIWebViewWPESurface surface(CGSizeMake(300, 250), 1, nullptr);
+    WebKitWebView* raw = WEBKIT_WEB_VIEW(g_object_ref_sink(g_object_new(
+        WEBKIT_TYPE_WEB_VIEW, "backend", static_cast<WebKitWebViewBackend*>(surface.makeViewBackend()),
+        "related-view", UIWebViewWPEContext::group(UIWebViewProcessGroup::Creatives).anchor(), nullptr)));
+    bool loaded = false;
+    g_signal_connect(raw, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, bool* done) {
+                         if (event == WEBKIT_LOAD_FINISHED) *done = true;
+                     }),
+                     &loaded);
+    webkit_web_view_load_html(raw, "<p>x</p>", "about:blank");
+    UIWebViewWPEContext::pumpUntil([&] { return loaded; }, 30);
+
+    std::vector<double> ours, reference;
+    int oursWrong = 0, referenceWrong = 0;
+    for (int round = 0; round < kRounds && loaded; ++round) {
+        auto start = SteadyClock::now();
+        for (int i = 0; i < kPerRound; ++i) oursWrong += view->stringByEvaluatingJavaScriptFromString("1 + 1") != "2";
+        ours.push_back(seconds(start));
         start = SteadyClock::now();
-        for (int i = 0; i < kCount; ++i) {
-            bool answered = false;
-            webkit_web_view_run_javascript(
-                raw, "1 + 1", nullptr,
-                [](GObject* source, GAsyncResult* result, gpointer data) {
-                    if (auto* value = webkit_web_view_run_javascript_finish(WEBKIT_WEB_VIEW(source), result, nullptr))
-                        webkit_javascript_result_unref(value);
-                    *static_cast<bool*>(data) = true;
-                },
-                &answered);
-            UIWebViewWPEContext::pumpUntil([&] { return answered; }, 30);
-        }
-        const double reference = seconds(start);
-        std::printf("%-52s %8.1f us   reference (engine call) %8.1f us   ratio %.2f (aim 1.3)\n",
-                    "synchronous evaluation, 10,000 times", ours / kCount * 1e6, reference / kCount * 1e6,
-                    ours / reference);
-        g_object_unref(raw);
+        for (int i = 0; i < kPerRound; ++i) referenceWrong += engineEvaluate(raw, "1 + 1") != "2";
+        reference.push_back(seconds(start));
     }
+    g_object_unref(raw);
+    if (!loaded || oursWrong != 0 || referenceWrong != 0) {
+        std::printf("FAIL: evaluations answered other than \"2\" (ours %d, engine %d, page %s)\n", oursWrong,
+                    referenceWrong, loaded ? "loaded" : "not loaded");
+        ok = false;
+    }
+    const double oursEach = bench::median(ours) / kPerRound, referenceEach = bench::median(reference) / kPerRound;
+    std::printf("%-52s %8.1f us   reference (engine call) %8.1f us   ratio %.2f (aim 1.3)\n",
+                "synchronous evaluation, 10,000 times (10 rounds)", oursEach * 1e6, referenceEach * 1e6,
+                oursEach / referenceEach);
+    return ok;
 }
 
 void firstFrames() {
@@ -118,7 +156,10 @@ void firstFrames() {
     auto timeFirstFrame = [&](const std::shared_ptr<UIWebView>& view) {
         const auto start = SteadyClock::now();
         view->loadHTMLString(page, "");
-        if (!runUntil([&] { return showsPage(*view); })) std::fprintf(stderr, "the page was never painted\n");
+        if (!runUntil([&] { return showsPage(*view); })) {
+            std::printf("FAIL: the page was never painted\n");
+            failed = true;
+        }
         return seconds(start) * 1000;
     };
     reused->loadHTMLString("<p>blank</p>", "");
@@ -163,9 +204,9 @@ int main() {
     if (!mkdtemp(home)) return 1;
     setenv("QUORVANE_HOME", home, 1);
     std::printf("bench_webview (%s build)\n", QUORVANE_BUILD_TYPE);
-    evaluations();
+    const bool evaluated = evaluations();
     firstFrames();
     memory();
     std::filesystem::remove_all(home);
-    return 0;
+    return evaluated && !failed ? 0 : 1;
 }
