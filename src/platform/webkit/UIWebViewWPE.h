@@ -36,7 +36,8 @@
 // stops answering is ended by the watchdog: its creative views fail their load
 // with NSURLErrorResourceUnavailable (-1008) and start a new process on their
 // next load (a host load not started yet starts there at once);
-// library pages reload. Main thread only.
+// library pages reload; every view of the process drops its last frame (and
+// any that comes after the end). Main thread only.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -170,8 +171,9 @@ public:
     void setViewSize(CGSize size, double scale) override;
     void setEngineVisible(bool visible) override;
     void setBackground(double red, double green, double blue, double alpha, bool opaque) override;
-    void setScalesPageToFit(bool) override {}
+    void setScalesPageToFit(bool scales) override;
     void setMediaPlaybackRequiresUserAction(bool required) override;
+    // Media plays inline whatever the setting: the engine has no other mode.
     void setAllowsInlineMediaPlayback(bool) override {}
     void touch(CGPoint point, int phase) override;
     bool navigationIsUserGesture() const override { return deciding_ && decidingGesture_; }
@@ -216,6 +218,9 @@ private:
     void continueLoad(const std::string& URI, std::uint64_t since);
     void processEnded();
     void decide(WebKitPolicyDecision* decision, int decisionType);
+    // With scalesPageToFit, a finished page wider than the view is zoomed out
+    // until its width fits the view's (page zoom; 1 otherwise).
+    void fitPageWidth();
     void startTimeout(double seconds);
     void cancelTimeout();
 
@@ -263,6 +268,7 @@ private:
     unsigned timeoutSource_ = 0;
     bool visible_ = true;
     bool mediaNeedsGesture_ = true;
+    bool scalesPageToFit_ = false;
     struct Background {
         double red = 1, green = 1, blue = 1, alpha = 1;
     } background_;
