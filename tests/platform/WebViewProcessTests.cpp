@@ -113,6 +113,17 @@ TEST_CASE("a creative that hangs its process fails within the watchdog's limit, 
     WindowedWebView library(CGSizeMake(120, 80), UIWebViewProcessGroup::Library);
     library.view->loadHTMLString("<title>library</title>", "");
     library.waitForEnd("the library page");
+    // A creative of the same process showing a red page on a green view.
+    WindowedWebView bystander;
+    bystander.view->setBackgroundColor(CGColorCreateSRGB(0, 1, 0, 1));
+    bystander.view->loadHTMLString("<body style='margin:0;background:rgb(255,0,0)'></body>", "");
+    bystander.waitForEnd("the bystander's page");
+    {
+        INFO("waited for the bystander's red frame");
+        REQUIRE(runMainUntil([&] {
+            return bystander.view->layer()->contents() && bystander.layerPixel(60, 40) == CGPixel{255, 0, 0, 255};
+        }, 15));
+    }
 
     // The main thread keeps running timers while the creative's process spins.
     std::size_t ticks = 0;
@@ -125,6 +136,15 @@ TEST_CASE("a creative that hangs its process fails within the watchdog's limit, 
     CHECK(ticks > ticksAtStart);
     timer->invalidate();
     CHECK(library.view->stringByEvaluatingJavaScriptFromString("document.title") == "library");
+    // The ended process's views show their background, not their last frame.
+    {
+        INFO("waited for the bystander to let its last frame go");
+        REQUIRE(runMainUntil([&] { return !bystander.view->layer()->contents(); }, 10));
+    }
+    auto snapshot = bystander.window->snapshotImage(1);
+    REQUIRE(snapshot);
+    CHECK(snapshot->pixelAt(60, 40) == CGPixel{0, 255, 0, 255});
+    CHECK(bystander.delegate->log.back() == "finish");  // a finished page does not fail
 
     // The next load of the group gets a new process.
     creative.delegate->log.clear();

@@ -1,5 +1,6 @@
 // Web views over the real engine: pages painted into the layer and the window
-// (transparent with a clear background), the delegate asked for every
+// (transparent with a clear background, a wide page zoomed out to the view's
+// width with scalesPageToFit), the delegate asked for every
 // navigation in order with its type, one start and one end per load (-999
 // when replaced, -1001 on time-out, 404 still finishing, an error page failing
 // at once where the view asks for that), taps through the
@@ -25,16 +26,26 @@ using webtest::WindowedWebView;
 // Drives the web engine (left out of the thread-checked build, see cmake/Quorvane.cmake).
 TEST_SUITE_BEGIN("engine");
 
-TEST_CASE("web views paint their page into the layer and the window, transparent when clear") {
+TEST_CASE("web views paint their page into the layer and the window, transparent when clear, fitted to their width when asked") {
+    // A page four times the view's width (and five its height), red but for
+    // its right quarter, blue.
+    const char* const wide = "<div style='display:flex;width:480px'>"
+                             "<div style='width:360px;height:400px;background:rgb(255,0,0)'></div>"
+                             "<div style='width:120px;height:400px;background:rgb(0,0,255)'></div></div>";
     struct Case {
         const char* name;
         bool clear;
-        const char* body;
+        bool fits;   // scalesPageToFit
+        const char* style;
+        const char* content;
+        double x;  // where the page's colour is read
         CGPixel expected;
     };
     const Case cases[] = {
-        {"an opaque red page", false, "background:rgb(255,0,0)", {255, 0, 0, 255}},
-        {"a clear view with no page background", true, "", {0, 0, 0, 0}},
+        {"an opaque red page", false, false, "background:rgb(255,0,0)", "", 60, {255, 0, 0, 255}},
+        {"a clear view with no page background", true, false, "", "", 60, {0, 0, 0, 0}},
+        {"a page wider than the view, not fitted: its left part shows", false, false, "", wide, 110, {255, 0, 0, 255}},
+        {"a page wider than the view, fitted: its whole width shows", false, true, "", wide, 110, {0, 0, 255, 255}},
     };
     for (const auto& c : cases) {
         CAPTURE(std::string(c.name));
@@ -43,23 +54,24 @@ TEST_CASE("web views paint their page into the layer and the window, transparent
             web.view->setOpaque(false);
             web.view->setBackgroundColor(CGColorCreateSRGB(0, 0, 0, 0));
         }
-        web.view->loadHTMLString(std::string("<body style='margin:0;") + c.body + "'><div id=d></div></body>", "");
+        web.view->setScalesPageToFit(c.fits);
+        web.view->loadHTMLString(std::string("<body style='margin:0;") + c.style + "'>" + c.content +
+                                     "<div id=d></div></body>", "");
         web.waitForEnd("the page");
         CHECK(web.delegate->log.back() == "finish");
         // The first frame after a load may be blank: mark a corner of the page
         // and wait for a frame that shows the mark.
         web.view->stringByEvaluatingJavaScriptFromString(
             "document.getElementById('d').style.cssText="
-            "'position:absolute;left:0;top:0;width:4px;height:4px;background:rgb(0,0,255)'");
+            "'position:absolute;left:0;top:0;width:16px;height:16px;background:rgb(0,0,255)'");
         INFO("waited for a frame showing the corner mark");
         REQUIRE(testsupport::runMainUntil(
             [&] { return web.view->layer()->contents() && web.layerPixel(1, 1) == CGPixel{0, 0, 255, 255}; }, 15));
-        auto pixel = web.layerPixel(60, 40);
-        CHECK(pixel == c.expected);
+        CHECK(web.layerPixel(c.x, 40) == c.expected);
         if (!c.clear) {
             auto snapshot = web.window->snapshotImage(1);
             REQUIRE(snapshot);
-            CHECK(snapshot->pixelAt(60, 40) == c.expected);
+            CHECK(snapshot->pixelAt(static_cast<std::size_t>(c.x), 40) == c.expected);
         }
     }
 }

@@ -155,3 +155,6 @@ void UIWebView::backingDidReceiveFrame(CGImageRef image, double scale) {
     layer()->setContentsScale(scale);
     layer()->setContents(std::move(image));
 }
+
+// A page whose process was ended shows the view's background, not its last frame.
+void UIWebView::backingDidLosePage() { layer()->setContents(nullptr); }

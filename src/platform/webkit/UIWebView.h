@@ -60,7 +60,9 @@ enum UIDataDetectorTypes : unsigned long {
 // (untrusted pages) share one, the library's own pages another. A process
 // that stops answering for 1 s is ended: creative views fail their load with
 // NSURLErrorResourceUnavailable (-1008) and their next load starts a new
-// process; library pages load again (a load under way fails with -999).
+// process; library pages load again (a load under way fails with -999). Every
+// view of an ended process lets its last frame go: it shows its background
+// until a page paints again.
 enum class UIWebViewProcessGroup { Creatives, Library };
 
 class UIWebViewDelegate {
@@ -91,6 +93,8 @@ public:
     virtual void backingDidPaintFrame() = 0;
     // A frame for the view's layer (an engine backing's painting).
     virtual void backingDidReceiveFrame(CGImageRef /*image*/, double /*scale*/) {}
+    // The page's web process ended: its last frame shows no live page any more.
+    virtual void backingDidLosePage() {}
     // The process group the backing's pages run in.
     virtual UIWebViewProcessGroup backingProcessGroup() const { return UIWebViewProcessGroup::Creatives; }
     // The size (points) and scale a backing's page is made with, so that it
@@ -206,14 +210,24 @@ public:
     bool navigationIsUserGesture() const { return backing_->navigationIsUserGesture(); }
 
     const std::shared_ptr<UIScrollView>& scrollView() const { return scrollView_; }
+    // With scalesPageToFit, a page wider than the view is zoomed out (the
+    // engine's page zoom) so that its whole width shows; it is measured when
+    // its load finishes, before the delegate hears of it. Turned off, the page
+    // shown goes back to its own size; turned on, it applies from the next
+    // finished load. A view of no width fits nothing.
     bool scalesPageToFit() const { return scalesPageToFit_; }
     void setScalesPageToFit(bool scales);
+    // Stored only: the engine detects no phone numbers, links or addresses.
     UIDataDetectorTypes dataDetectorTypes() const { return dataDetectorTypes_; }
     void setDataDetectorTypes(UIDataDetectorTypes types) { dataDetectorTypes_ = types; }
+    // Stored only: the engine plays every video inline, in the page (it has no
+    // full-screen player, and pages' full-screen requests are refused), so NO
+    // changes nothing.
     bool allowsInlineMediaPlayback() const { return allowsInlineMediaPlayback_; }
     void setAllowsInlineMediaPlayback(bool allows);
     bool mediaPlaybackRequiresUserAction() const { return mediaPlaybackRequiresUserAction_; }
     void setMediaPlaybackRequiresUserAction(bool required);
+    // Stored only: there is no AirPlay.
     bool mediaPlaybackAllowsAirPlay() const { return mediaPlaybackAllowsAirPlay_; }
     // Off by default: a main document the server answered with a status
     // outside 200-299 fails its load (NSURLErrorBadServerResponse, the status
@@ -259,6 +273,7 @@ public:
     void backingDidFailLoad(const NSError& error) override;
     void backingDidPaintFrame() override;
     void backingDidReceiveFrame(CGImageRef image, double scale) override;
+    void backingDidLosePage() override;
     UIWebViewProcessGroup backingProcessGroup() const override { return group_; }
     CGSize backingInitialSize() const override { return bounds().size; }
     double backingInitialScale() const override;

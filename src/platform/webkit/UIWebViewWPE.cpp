@@ -4,6 +4,8 @@
 #include <libsoup/soup.h>
 #include <wpe/webkit.h>
 
+#include <cstdio>
+
 #include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSURLError.h"
 #include "platform/webkit/UIWebViewWPE.h"
@@ -40,6 +42,8 @@ UIWebViewWPE::UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup
     size_ = client.backingInitialSize();
     scale_ = client.backingInitialScale() > 0 ? client.backingInitialScale() : 1;
     surface_ = std::make_unique<UIWebViewWPESurface>(size_, scale_, [this](CGImageRef image, double scale) {
+        // A frame that comes after its process was ended shows no live page.
+        if (generation_ != group_.generation()) return;
         enqueue([this, image = std::move(image), scale]() mutable {
             client_.backingDidReceiveFrame(std::move(image), scale);
             client_.backingDidPaintFrame();
@@ -271,6 +275,27 @@ void UIWebViewWPE::setBackground(double red, double green, double blue, double a
 void UIWebViewWPE::setMediaPlaybackRequiresUserAction(bool required) {
     mediaNeedsGesture_ = required;
     if (view_) webkit_settings_set_media_playback_requires_user_gesture(webkit_web_view_get_settings(view_), required);
+}
+
+void UIWebViewWPE::setScalesPageToFit(bool scales) {
+    QV_ASSERT_MAIN_THREAD();
+    scalesPageToFit_ = scales;
+    // A page shown is fitted when its next load finishes; one no longer
+    // fitted goes back to its own size at once.
+    if (!scales && view_ && webkit_web_view_get_zoom_level(view_) != 1) webkit_web_view_set_zoom_level(view_, 1);
+}
+
+void UIWebViewWPE::fitPageWidth() {
+    if (!scalesPageToFit_ || !view_ || size_.width < 1) return;
+    // The page's width is measured at its own size; the zoom and the
+    // measuring script reach the page in that order.
+    if (webkit_web_view_get_zoom_level(view_) != 1) webkit_web_view_set_zoom_level(view_, 1);
+    const std::string widths = evaluateJavaScript(
+        "(function(){var e=document.documentElement;"
+        "return (e?e.scrollWidth:0)+' '+window.innerWidth;})()");
+    double content = 0, view = 0;
+    if (std::sscanf(widths.c_str(), "%lf %lf", &content, &view) != 2 || view <= 0 || content <= view) return;
+    webkit_web_view_set_zoom_level(view_, view / content);
 }
 
 void UIWebViewWPE::touch(CGPoint point, int phase) {

@@ -36,7 +36,8 @@
 // stops answering is ended by the watchdog: its creative views fail their load
 // with NSURLErrorResourceUnavailable (-1008) and start a new process on their
 // next load (a host load not started yet starts there at once);
-// library pages reload. Main thread only.
+// library pages reload; every view of the process drops its last frame (and
+// any that comes after the end). Main thread only.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -170,8 +171,9 @@ public:
     void setViewSize(CGSize size, double scale) override;
     void setEngineVisible(bool visible) override;
     void setBackground(double red, double green, double blue, double alpha, bool opaque) override;
-    void setScalesPageToFit(bool) override {}
+    void setScalesPageToFit(bool scales) override;
     void setMediaPlaybackRequiresUserAction(bool required) override;
+    // Media plays inline whatever the setting: the engine has no other mode.
     void setAllowsInlineMediaPlayback(bool) override {}
     void setFailsLoadOnErrorStatus(bool fails) override { failsOnErrorStatus_ = fails; }
     void touch(CGPoint point, int phase) override;
@@ -225,6 +227,9 @@ private:
     // A response decision: the main document's answer outside 200-299 is
     // refused (when the view asks for that) and its load failed; true then.
     bool refusedErrorResponse(WebKitPolicyDecision* decision);
+    // With scalesPageToFit, a finished page wider than the view is zoomed out
+    // until its width fits the view's (page zoom; 1 otherwise).
+    void fitPageWidth();
     void startTimeout(double seconds);
     void cancelTimeout();
 
@@ -273,6 +278,7 @@ private:
     bool visible_ = true;
     bool mediaNeedsGesture_ = true;
     bool failsOnErrorStatus_ = false;
+    bool scalesPageToFit_ = false;
     struct Background {
         double red = 1, green = 1, blue = 1, alpha = 1;
     } background_;

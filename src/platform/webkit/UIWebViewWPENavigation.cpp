@@ -318,6 +318,7 @@ void UIWebViewWPE::loadFinished() {
         if (response && webkit_uri_response_get_status_code(response) > 0)
             statusCode_ = static_cast<long>(webkit_uri_response_get_status_code(response));
     }
+    fitPageWidth();  // before the client hears of the page
     client_.backingDidFinishLoad();
 }
 
@@ -333,6 +334,7 @@ void UIWebViewWPE::failCurrentLoad(long code, const std::string& description) {
 }
 
 void UIWebViewWPE::processEnded() {
+    client_.backingDidLosePage();
     if (group_.kind() == UIWebViewProcessGroup::Library) {
         // The library's own page comes back in a new process; a load under
         // way is replaced by that one.
