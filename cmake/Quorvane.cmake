@@ -62,34 +62,22 @@ function(quorvane_tests label folder)
     endif()
   endforeach()
   set(exe test_${label})
-  # The thread-checked build leaves out the tests that drive the web engine
-  # (doctest suite "engine"): the engine's library comes uninstrumented and its
-  # threads (IPC receive queues, storage) hand data over through its own locks
-  # and atomics and through GLib's and GIO's, which the checker cannot see, so
-  # it reports races and unbalanced locks inside those libraries on every page
-  # load; hiding them would take ignoring GLib altogether, which our text
-  # layout's font threads rely on being seen. Those tests show as disabled
-  # (named "<label>:<test>", as the discovery registers them).
-  if(QUORVANE_SANITIZE MATCHES "thread")
-    set(script ${CMAKE_CURRENT_BINARY_DIR}/${exe}_engine_disabled.cmake)
-    file(GENERATE OUTPUT ${script} CONTENT "set(EXE \"$<TARGET_FILE:${exe}>\")
-set(PREFIX \"${label}:\")
-include(\"${PROJECT_SOURCE_DIR}/cmake/DisableEngineTests.cmake\")
-")
-    # After the discovery's own include (made below), so the tests exist by
-    # then; the path is put in now (a deferred call reads variables late).
-    cmake_language(EVAL CODE
-      "cmake_language(DEFER CALL set_property DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES [[${script}]])")
-  endif()
   add_executable(${exe} ${sources} ${PROJECT_SOURCE_DIR}/tests/support/doctest_main.cpp)
   target_compile_options(${exe} PRIVATE ${QUORVANE_WARNINGS})
   target_link_libraries(${exe} PRIVATE test_support ${Q_DEPS} doctest::doctest)
   # A registered name that matches no test case would pass having run nothing.
   set(properties LABELS ${label} TIMEOUT 300 FAIL_REGULAR_EXPRESSION "test cases: +0 [|]")
-  # Leak checks skip what the web engine's own libraries keep (see the file).
+  # Leak checks skip what the web engine's own libraries keep, and the thread
+  # checker what the uninstrumented engine and GLib do among their own threads
+  # (see the files). Children started by a test get the same settings
+  # (tests/support/ApplicationProcess.h).
   if(QUORVANE_SANITIZE MATCHES "address")
     list(APPEND properties ENVIRONMENT
       "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/lsan-engine.supp:print_suppressions=0")
+  endif()
+  if(QUORVANE_SANITIZE MATCHES "thread")
+    list(APPEND properties ENVIRONMENT
+      "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizers/tsan-engine.supp:print_suppressions=0")
   endif()
   doctest_discover_tests(${exe}
     TEST_PREFIX "${label}: "

@@ -28,7 +28,7 @@ using renderingtest::RecordingSlot;
 using testsupport::AdPeer;
 using webtest::joined;
 
-// Drives the web engine (left out of the thread-checked build, see cmake/Quorvane.cmake).
+// These drive the web engine.
 TEST_SUITE_BEGIN("engine");
 
 namespace {

@@ -30,7 +30,7 @@ using testsupport::runMainUntil;
 using testsupport::testPKI;
 using webtest::WindowedWebView;
 
-// Drives the web engine (left out of the thread-checked build, see cmake/Quorvane.cmake).
+// These drive the web engine.
 TEST_SUITE_BEGIN("engine");
 
 namespace {

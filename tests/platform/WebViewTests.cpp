@@ -23,7 +23,7 @@ using testsupport::runMainUntil;
 using webtest::joined;
 using webtest::WindowedWebView;
 
-// Drives the web engine (left out of the thread-checked build, see cmake/Quorvane.cmake).
+// These drive the web engine.
 TEST_SUITE_BEGIN("engine");
 
 TEST_CASE("web views paint their page into the layer and the window, transparent when clear, fitted to their width when asked") {

@@ -91,6 +91,7 @@ struct RunApp {
     std::string screenPortFile = home.path() + "/screen-port";
     std::string adPortFile = home.path() + "/ad-server-ports";
     std::string output = home.path() + "/output";
+    std::string sanitizerLog = home.path() + "/sanitizer-report";
     int pid = -1;
 
     explicit RunApp(const std::string& ads) {
@@ -99,7 +100,7 @@ struct RunApp {
                                          "HOME=" + home.path(), "QUORVANE_HOME=" + home.path(), "QUORVANE_DEVICE=phone",
                                          "QUORVANE_SCREEN_PORT=0", "QUORVANE_SCREEN_PORT_FILE=" + screenPortFile,
                                          "QUORVANE_AD_SERVER_PORT_FILE=" + adPortFile, "ADS=" + ads};
-        for (const auto& setting : testsupport::sanitizerEnvironment()) command.push_back(setting);
+        for (const auto& setting : testsupport::sanitizerEnvironment(sanitizerLog)) command.push_back(setting);
         for (const std::string part : {"/bin/bash", "-c", "exec \"$0\" \"$1\" >\"$2\" 2>/dev/null"}) command.push_back(part);
         for (const std::string part : {QUORVANE_RUN_APP_SCRIPT, QUORVANE_BUILD_DIR}) command.push_back(part);
         command.push_back(output);
@@ -110,6 +111,7 @@ struct RunApp {
         for (const auto& [name, child] : childrenOf(pid)) kill(child, SIGKILL);
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
+        testsupport::reportChildSanitizerLogs(sanitizerLog);
     }
     RunApp(const RunApp&) = delete;
     RunApp& operator=(const RunApp&) = delete;
@@ -121,6 +123,7 @@ struct RunApp {
         const bool ended = testsupport::runMainUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 30);
         if (!ended) return -1;
         pid = -1;
+        testsupport::reportChildSanitizerLogs(sanitizerLog);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };

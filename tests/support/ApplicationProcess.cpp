@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <doctest/doctest.h>
 
 #include "support/TestEnvironment.h"
 
@@ -26,11 +29,29 @@ std::string readFile(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> sanitizerEnvironment() {
+std::vector<std::string> sanitizerEnvironment(const std::string& logPrefix) {
     std::vector<std::string> environment;
-    for (const char* kept : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
-        if (const char* value = std::getenv(kept)) environment.push_back(std::string(kept) + "=" + value);
+    // Every runtime reads the common flags (log_path among them) from each of these it knows.
+    for (const char* kept : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+        const char* value = std::getenv(kept);
+        std::string options = value ? value : "";
+        if (!logPrefix.empty()) options += (options.empty() ? "log_path=" : ":log_path=") + logPrefix;
+        if (value || !options.empty()) environment.push_back(std::string(kept) + "=" + options);
+    }
     return environment;
+}
+
+void reportChildSanitizerLogs(const std::string& logPrefix) {
+    const std::filesystem::path prefix(logPrefix);
+    const std::string stem = prefix.filename().string() + ".";
+    std::string reports;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix.parent_path(), error)) {
+        if (!entry.path().filename().string().starts_with(stem)) continue;
+        reports += "--- " + entry.path().string() + "\n" + readFile(entry.path().string());
+        std::filesystem::remove(entry.path(), error);
+    }
+    if (!reports.empty()) FAIL_CHECK("a child process's sanitizer reported:\n" << reports);
 }
 
 ApplicationProcess::ApplicationProcess(Options options) {
@@ -43,7 +64,8 @@ ApplicationProcess::ApplicationProcess(Options options) {
     environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     for (const char* kept : {"PATH", "LANG", "TMPDIR"})
         if (const char* value = std::getenv(kept)) environment.push_back(std::string(kept) + "=" + value);
-    const auto sanitizers = sanitizerEnvironment();
+    sanitizerLog_ = options.home + "/sanitizer-report";
+    const auto sanitizers = sanitizerEnvironment(sanitizerLog_);
     environment.insert(environment.end(), sanitizers.begin(), sanitizers.end());
     std::vector<char*> envp;
     for (auto& variable : environment) envp.push_back(variable.data());
@@ -71,9 +93,17 @@ ApplicationProcess::ApplicationProcess(Options options) {
 }
 
 ApplicationProcess::~ApplicationProcess() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    collectSanitizerReports();
+}
+
+void ApplicationProcess::collectSanitizerReports() {
+    pid_ = -1;
+    if (!sanitizerLog_.empty()) reportChildSanitizerLogs(sanitizerLog_);
+    sanitizerLog_.clear();
 }
 
 testtools::HttpReply ApplicationProcess::get(const std::string& path) const {
@@ -117,7 +147,7 @@ int ApplicationProcess::stop() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    pid_ = -1;
+    collectSanitizerReports();
     return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -54,13 +54,21 @@ public:
     int stop();
 
 private:
+    void collectSanitizerReports();  // once the child has ended
+
     pid_t pid_ = -1;
     int port_ = 0;
+    std::string sanitizerLog_;
 };
 
 // The sanitizers' settings of this process ("NAME=value"), for a child that must follow them
-// (a sanitized build's leak suppressions).
-std::vector<std::string> sanitizerEnvironment();
+// (a sanitized build's suppressions). With a prefix, the child (and whatever it starts) writes
+// its sanitizer reports to files "<prefix>.<pid>" instead of its standard error, which a test
+// often sends to /dev/null or reads as a log; `reportChildSanitizerLogs` hands them to the test.
+std::vector<std::string> sanitizerEnvironment(const std::string& logPrefix = {});
+// Fails the running test with the reports children left under the prefix, if any, and removes
+// them. Called once the children have ended (the application's object does it when it stops or goes).
+void reportChildSanitizerLogs(const std::string& logPrefix);
 
 // The views of a tree (every window and overlay), depth first, that the predicate accepts.
 std::vector<nlohmann::json> findViews(const nlohmann::json& tree, const std::function<bool(const nlohmann::json&)>& accept);
