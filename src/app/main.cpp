@@ -76,6 +76,7 @@ static void followParentIfAsked() {
 }
 
 int main(int argc, char** argv) {
+    UIApplicationHoldTerminationSignals();  // before any thread starts
     followParentIfAsked();
     registerApplicationClasses();
     // Start-up hooks: the scenes of the storyboard "Main", the rotation answers

@@ -78,6 +78,14 @@ public:
         ::sigaction(SIGINT, &sa, &oldInt_);
         ::sigaction(SIGTERM, &sa, &oldTerm_);
         installed_ = true;
+        // A program may hold the two back from its start (UIApplicationHoldTerminationSignals)
+        // so that one sent before this point ends it through the loop too: it is
+        // delivered now, to this thread.
+        sigset_t termination;
+        sigemptyset(&termination);
+        sigaddset(&termination, SIGINT);
+        sigaddset(&termination, SIGTERM);
+        ::pthread_sigmask(SIG_UNBLOCK, &termination, nullptr);
     }
     ~SignalPipe() {
         if (installed_) {
@@ -98,6 +106,14 @@ private:
     struct sigaction oldInt_ {}, oldTerm_ {};
 };
 }  // namespace
+
+void UIApplicationHoldTerminationSignals() {
+    sigset_t termination;
+    sigemptyset(&termination);
+    sigaddset(&termination, SIGINT);
+    sigaddset(&termination, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+}
 
 UIApplication::UIApplication() = default;
 

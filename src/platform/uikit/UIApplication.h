@@ -214,5 +214,10 @@ private:
 // run loop until terminate() or SIGINT/SIGTERM, tells the delegate it will
 // terminate and returns 0. Returns 1 when the delegate (or principal) class is
 // unknown, or when called off the main thread.
+// Holds SIGINT and SIGTERM back on the calling thread and every thread it starts
+// from now on, until UIApplicationMain takes them through its run loop: called
+// first thing in main, a termination asked for during start-up then ends the
+// application as one asked for later does, instead of killing it outright.
+void UIApplicationHoldTerminationSignals();
 int UIApplicationMain(int argc, char** argv, const std::string& principalClassName,
                       const std::string& delegateClassName);
