@@ -23,8 +23,6 @@
 //   unless the view fails loads on error statuses: then a main document
 //   answered outside 200-299 is never shown (no script of it runs) and the
 //   load fails with NSURLErrorBadServerResponse (-1011).
-// A new document shows the view's background, not the engine's white, until
-// the page's first painted frame (see UIWebViewWPE.h).
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -93,8 +91,7 @@ public:
     virtual void backingDidFailLoad(const NSError& error) = 0;
     // A painted frame became the view's layer contents.
     virtual void backingDidPaintFrame() = 0;
-    // A frame for the view's layer (an engine backing's painting); null for
-    // none: a new document shows the view's background until its first frame.
+    // A frame for the view's layer (an engine backing's painting).
     virtual void backingDidReceiveFrame(CGImageRef /*image*/, double /*scale*/) {}
     // The page's web process ended: its last frame shows no live page any more.
     virtual void backingDidLosePage() {}

@@ -37,19 +37,7 @@
 // with NSURLErrorResourceUnavailable (-1008) and start a new process on their
 // next load (a host load not started yet starts there at once);
 // library pages reload; every view of the process drops its last frame (and
-// any that comes after the end).
-//
-// A new document's first frames: the engine paints a new page's initial empty
-// document, and each main document from its commit until it has a body and
-// was laid out, opaque white whatever the view's background. So while the
-// view's background is not opaque white, the commit lets the previous page's
-// frame go (the view shows its background), and from the engine view's making
-// and each commit a uniformly opaque white frame is held back, until the first
-// frame that is neither that nor wholly clear (nothing painted yet: it shows
-// the background too), or the second frame after the document's load ended (the
-// first may have been painted before the end): a page that really is white
-// shows then (one that paints nothing more after its end shows the view's
-// background instead). Main thread only.
+// any that comes after the end). Main thread only.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -235,13 +223,6 @@ private:
     // (`since`: hostNavigations_ when it started): then it was replaced (-999).
     void continueLoad(const std::string& URI, std::uint64_t since);
     void processEnded();
-    // A frame for the view (queue delivery): put into the layer unless it is
-    // the engine's white of a new document (see the header's comment).
-    void deliverFrame(CGImageRef image, double scale);
-    bool holdsFrame(const CGImageRef& image);
-    void newDocumentStarts();
-    bool whiteBackground() const;  // the engine's white is the view's background
-    void documentLoadEnds();
     void decide(WebKitPolicyDecision* decision, int decisionType);
     // A response decision: the main document's answer outside 200-299 is
     // refused (when the view asks for that) and its load failed; true then.
@@ -298,11 +279,6 @@ private:
     bool mediaNeedsGesture_ = true;
     bool failsOnErrorStatus_ = false;
     bool scalesPageToFit_ = false;
-    // A new document's frames are checked for the engine's white; its load
-    // ended, and the frames that came since.
-    bool newDocument_ = false;
-    bool documentLoadEnded_ = false;
-    unsigned framesSinceLoadEnded_ = 0;
     struct Background {
         double red = 1, green = 1, blue = 1, alpha = 1;
     } background_;

@@ -302,11 +302,6 @@ void UIWebViewWPE::loadStarted() {
 
 void UIWebViewWPE::loadCommitted() {
     committed_ = true;
-    // A new document: unless the engine's white is the view's background, the
-    // previous page's frame goes and the background shows until the new
-    // page's first frame.
-    newDocumentStarts();
-    if (!whiteBackground()) client_.backingDidReceiveFrame(nullptr, scale_);
     // The page now shown: the engine names a followed link's URL only from here on.
     if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
         request_ = NSURLRequest::requestWithURL(uri);
@@ -317,7 +312,6 @@ void UIWebViewWPE::loadFinished() {
     if (!loading_ || continuing_) return;  // the failed attempt of a continued load
     loading_ = false;
     cancelTimeout();
-    documentLoadEnds();
     statusCode_.reset();
     if (WebKitWebResource* resource = view_ ? webkit_web_view_get_main_resource(view_) : nullptr) {
         WebKitURIResponse* response = webkit_web_resource_get_response(resource);
@@ -332,7 +326,6 @@ void UIWebViewWPE::loadFailed(const NSError& error) {
     if (!loading_) return;
     loading_ = false;
     cancelTimeout();
-    if (committed_) documentLoadEnds();  // the document shown is the failed load's
     client_.backingDidFailLoad(error);
 }
 
