@@ -14,7 +14,6 @@
 #include "core/AppDelegate.h"
 #include "networking/NSURLSessionTaskStateObserving.h"
 #include "ui/popover/FLPopoverControllerExtensions.h"
-#include "platform/dispatch/Dispatch.h"
 #include "platform/display/DeviceScreenServer.h"
 #include "platform/foundation/NSBundle.h"
 #include "platform/foundation/NSLog.h"
@@ -109,10 +108,5 @@ int main(int argc, char** argv) {
     UIApplication::setMainInterfaceLoader(mainStoryboardInterface);
     const int status = UIApplicationMain(argc, argv, "", NSStringFromClass<AppDelegate>());
     screen.reset();  // stops serving before the process ends
-    // Static objects and the libraries' exit handlers (the crypto library's locks among
-    // them) go once main returns: no dispatch worker may still run a block then, say one
-    // naming a downloaded image in the cache. Bounded, so a block stuck in a network
-    // wait cannot hold the process.
-    if (!dispatch_quiesce_workers(5)) NSLog("Exit: dispatch blocks still running after 5 s");
     return status;
 }

@@ -82,30 +82,6 @@ TEST_CASE("a worker's sync dispatch to main completes while main runs its loop")
     CHECK(ranOnMain);
 }
 
-TEST_CASE("a quiesce for exit waits for the blocks workers run, serving main meanwhile, and starts no queued one") {
-    auto q = dispatch_get_global_queue(DISPATCH_QUEUE_PRIORITY_DEFAULT, 0);
-    auto release = dispatch_semaphore_create(0);
-    std::atomic<bool> started{false}, servedOnMain{false}, finished{false}, queuedLater{false};
-    dispatch_async(q, [&] {
-        started = true;
-        dispatch_semaphore_wait(release, DISPATCH_TIME_FOREVER);
-        // Like a download naming its file at the end: it needs the main thread first.
-        dispatch_main_sync_safe([&] { servedOnMain = NSThread::isMainThread(); });
-        finished = true;
-    });
-    REQUIRE(runMainUntil([&] { return started.load(); }));
-    // The block cannot return yet: the quiesce ends at its bound and says so.
-    CHECK_FALSE(dispatch_quiesce_workers(0.1));
-    dispatch_async(q, [&] { queuedLater = true; });
-    dispatch_semaphore_signal(release);
-    CHECK(dispatch_quiesce_workers(30));
-    CHECK(finished);
-    CHECK(servedOnMain);
-    CHECK_FALSE(queuedLater);  // queued after the quiesce began: not started
-    dispatch_resume_workers();
-    REQUIRE(runMainUntil([&] { return queuedLater.load(); }));
-}
-
 TEST_CASE("serial queues run one block at a time, in order") {
     auto q = dispatch_queue_create("com.quorvane.test.serial");
     std::vector<int> order;

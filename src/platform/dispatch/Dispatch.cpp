@@ -3,7 +3,6 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cmath>
 #include <deque>
@@ -37,7 +36,6 @@ public:
     void submit(std::function<void()> job) {
         std::unique_lock lock(mutex_);
         jobs_.push_back(std::move(job));
-        if (closed_) return;  // waits for resume()
         // Idle workers that were notified but have not taken a job yet still
         // count as idle: compare with the jobs waiting, or a job could sit
         // behind one that blocks its worker for long (an operation's run loop).
@@ -49,28 +47,6 @@ public:
         }
     }
 
-    // Workers start no more jobs (those queued stay queued) until resume().
-    void close() {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-    }
-    void resume() {
-        {
-            std::lock_guard lock(mutex_);
-            closed_ = false;
-        }
-        cv_.notify_all();
-    }
-    // No job runs: every worker waits for work.
-    bool quiet() {
-        std::lock_guard lock(mutex_);
-        return busy_ == 0;
-    }
-    bool waitQuiet(double seconds) {
-        std::unique_lock lock(mutex_);
-        return quietCv_.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return busy_ == 0; });
-    }
-
 private:
     static constexpr int kMaxThreads = 128;
     void work() {
@@ -78,26 +54,18 @@ private:
         std::unique_lock lock(mutex_);
         for (;;) {
             ++idle_;
-            cv_.wait(lock, [this] { return !jobs_.empty() && !closed_; });
+            cv_.wait(lock, [this] { return !jobs_.empty(); });
             --idle_;
-            ++busy_;
             auto job = std::move(jobs_.front());
             jobs_.pop_front();
             lock.unlock();
             job();
-            job = nullptr;  // what the job held goes before it counts as finished
+            job = nullptr;
             lock.lock();
-            if (--busy_ == 0 && closed_) {
-                quietCv_.notify_all();
-                if (auto main = NSRunLoop::mainRunLoop()) main->wakeUp();  // a quiesce waiting on the main thread
-            }
         }
     }
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::condition_variable quietCv_;
-    int busy_ = 0;
-    bool closed_ = false;
     std::deque<std::function<void()>> jobs_;
     int threads_ = 0;
     int idle_ = 0;
@@ -476,17 +444,6 @@ long dispatch_semaphore_signal(const dispatch_semaphore_t& sema) {
     auto keep = sema;
     return keep->signal();
 }
-
-bool dispatch_quiesce_workers(double seconds) {
-    auto& pool = WorkerPool::shared();
-    pool.close();
-    // On the main thread the main queue keeps being served: a running block may be
-    // waiting for it (a worker's dispatch_main_sync_safe).
-    if (NSThread::isMainThread()) return NSRunLoop::mainRunLoop()->runUntil([&] { return pool.quiet(); }, seconds);
-    return pool.waitQuiet(seconds);
-}
-
-void dispatch_resume_workers() { WorkerPool::shared().resume(); }
 
 void dispatch_main_sync_safe(const dispatch_block_t& block) {
     if (NSThread::isMainThread()) block();

@@ -81,13 +81,3 @@ long dispatch_semaphore_signal(const dispatch_semaphore_t& sema);  // non-zero w
 void dispatch_main_sync_safe(const dispatch_block_t& block);
 // Runs the block on the main thread: at once when already there, else asynchronously.
 void dispatch_main_async_safe(dispatch_block_t block);
-
-// For the end of the process, before its static objects go: the worker threads start
-// no more blocks (blocks queued or queued later stay queued), and the caller waits up
-// to `seconds` of real time for the blocks they are running to return, so none runs
-// while the libraries under it (the crypto library's locks, say) are torn down. On the
-// main thread the main queue is served meanwhile, for a block that waits for it.
-// Returns true when no block runs any more. dispatch_resume_workers() lets the workers
-// start queued blocks again.
-bool dispatch_quiesce_workers(double seconds);
-void dispatch_resume_workers();
