@@ -1,6 +1,7 @@
 // Web views over the real engine: pages painted into the layer and the window
 // (transparent with a clear background, a wide page zoomed out to the view's
-// width with scalesPageToFit), the delegate asked for every
+// width with scalesPageToFit, the view's background and never the engine's
+// white before a page's first frame), the delegate asked for every
 // navigation in order with its type, one start and one end per load (-999
 // when replaced, -1001 on time-out, 404 still finishing, an error page failing
 // at once where the view asks for that), taps through the
@@ -9,6 +10,7 @@
 #include <doctest/doctest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/display/DeviceTree.h"
 #include "platform/net/NSURLError.h"
@@ -26,7 +28,19 @@ using webtest::WindowedWebView;
 // These drive the web engine.
 TEST_SUITE_BEGIN("engine");
 
-TEST_CASE("web views paint their page into the layer and the window, transparent when clear, fitted to their width when asked") {
+// A web view that keeps every frame put into its layer (null: the layer let
+// its frame go).
+struct FrameRecordingWebView : UIWebView {
+    using UIWebView::UIWebView;
+    std::vector<CGImageRef> frames;
+    void backingDidReceiveFrame(CGImageRef image, double scale) override {
+        frames.push_back(image);
+        UIWebView::backingDidReceiveFrame(std::move(image), scale);
+    }
+};
+
+TEST_CASE("web views paint their page into the layer and the window, transparent when clear, fitted to their width "
+          "when asked, and show their background, not the engine's white, until the page's first frame") {
     // A page four times the view's width (and five its height), red but for
     // its right quarter, blue.
     const char* const wide = "<div style='display:flex;width:480px'>"
@@ -74,6 +88,55 @@ TEST_CASE("web views paint their page into the layer and the window, transparent
             CHECK(snapshot->pixelAt(static_cast<std::size_t>(c.x), 40) == c.expected);
         }
     }
+
+    // A page whose body the server withholds until the load has started: the
+    // engine paints a new document white until it has a body and was laid
+    // out, whatever the view's background. No frame put into the layer before
+    // the page's own (blue) is that white; the view shows its background
+    // (green) meanwhile.
+    LoopbackHttpServer server;
+    server.route("GET", "/withheld",
+                 Reply::text("<body style='margin:0;background:rgb(0,0,255)'></body>", "text/html").stall(0));
+    WindowedWebView web;
+    auto view = std::make_shared<FrameRecordingWebView>(web.view->frame());
+    web.view->removeFromSuperview();
+    web.view = view;
+    view->setDelegate(web.delegate);
+    view->setBackgroundColor(CGColorCreateSRGB(0, 1, 0, 1));
+    web.window->addSubview(view);
+    view->loadRequest(NSURLRequest::requestWithURL(server.url("/withheld")));
+    INFO("waited for the load to start with its body held");
+    REQUIRE(runMainUntil([&] { return web.delegate->count("start") == 1 && server.stalledCount() == 1; }, 15));
+    auto held = web.window->snapshotImage(1);
+    REQUIRE(held);
+    CHECK(held->pixelAt(60, 40) == CGPixel{0, 255, 0, 255});
+    server.releaseStalls();
+    web.waitForEnd("the withheld page");
+    CHECK(web.delegate->log.back() == "finish");
+    INFO("waited for the page's own frame");
+    REQUIRE(runMainUntil([&] { return view->layer()->contents() && web.layerPixel(60, 40) == CGPixel{0, 0, 255, 255}; },
+                         15));
+    auto shown = web.window->snapshotImage(1);
+    REQUIRE(shown);
+    CHECK(shown->pixelAt(60, 40) == CGPixel{0, 0, 255, 255});
+    std::size_t whiteFrames = 0, pageFrames = 0;
+    for (const auto& frame : view->frames) {
+        if (!frame) continue;
+        bool white = false;
+        for (int i = 1; i < 5; ++i)
+            for (int j = 1; j < 5; ++j)
+                white = white || frame->pixelAt(frame->width() * i / 5, frame->height() * j / 5) ==
+                                     CGPixel{255, 255, 255, 255};
+        whiteFrames += white;
+        pageFrames += frame->pixelAt(frame->width() / 2, frame->height() / 2) == CGPixel{0, 0, 255, 255};
+    }
+    CHECK(pageFrames >= 1);
+    CHECK(whiteFrames == 0);
+
+    // A page that really is white shows, even though the engine paints nothing after its end.
+    view->loadHTMLString("<body style='margin:0;background:#fff'></body>", "");
+    INFO("waited for the white page's frame");
+    CHECK(runMainUntil([&] { return web.layerPixel(60, 40) == CGPixel{255, 255, 255, 255}; }, 15));
 }
 
 TEST_CASE("web views ask before every navigation of every frame, in order, and report one end per load") {

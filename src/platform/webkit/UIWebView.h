@@ -23,6 +23,8 @@
 //   unless the view fails loads on error statuses: then a main document
 //   answered outside 200-299 is never shown (no script of it runs) and the
 //   load fails with NSURLErrorBadServerResponse (-1011).
+// Until a new document's first painted frame the view shows the previous
+// page's frame or its background, never the engine's white (UIWebViewWPE.h).
 #include <cstddef>
 #include <functional>
 #include <memory>

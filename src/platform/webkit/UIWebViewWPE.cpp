@@ -4,7 +4,9 @@
 #include <libsoup/soup.h>
 #include <wpe/webkit.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/base/ThreadAssertions.h"
 #include "platform/net/NSURLError.h"
@@ -44,10 +46,7 @@ UIWebViewWPE::UIWebViewWPE(UIWebViewBackingClient& client, UIWebViewProcessGroup
     surface_ = std::make_unique<UIWebViewWPESurface>(size_, scale_, [this](CGImageRef image, double scale) {
         // A frame that comes after its process was ended shows no live page.
         if (generation_ != group_.generation()) return;
-        enqueue([this, image = std::move(image), scale]() mutable {
-            client_.backingDidReceiveFrame(std::move(image), scale);
-            client_.backingDidPaintFrame();
-        });
+        enqueue([this, image = std::move(image), scale]() mutable { deliverFrame(std::move(image), scale); });
     });
 }
 
@@ -56,6 +55,7 @@ UIWebViewWPE::~UIWebViewWPE() {
     queue_->alive = false;
     queue_->events.clear();  // held decisions are released (and so used) with their events
     cancelTimeout();
+    cancelHold();
     dropEngineView();
 }
 
@@ -78,6 +78,89 @@ void UIWebViewWPE::makeEngineView() {
     WebKitColor color = {background_.red, background_.green, background_.blue, background_.alpha};
     webkit_web_view_set_background_color(view_, &color);
     connectSignals();
+    newDocumentStarts();  // the page's initial empty document
+}
+
+void UIWebViewWPE::newDocumentStarts() {
+    newDocument_ = true;
+    documentLoadEnded_ = false;
+    framesSinceLoadEnded_ = 0;
+    heldFrame_ = nullptr;
+    cancelHold();
+}
+
+void UIWebViewWPE::documentLoadEnds() {
+    documentLoadEnded_ = true;
+    framesSinceLoadEnded_ = 0;
+    if (!newDocument_ || holdSource_) return;
+    // A page that really is white may paint nothing after its end: its held
+    // frame shows after a short grace.
+    holdSource_ = g_timeout_add(
+        kWhiteFrameGraceMs,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<UIWebViewWPE*>(data);
+            self->holdSource_ = 0;
+            self->enqueue([self] { self->endHold(); });
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+void UIWebViewWPE::cancelHold() {
+    if (holdSource_) g_source_remove(holdSource_);
+    holdSource_ = 0;
+}
+
+void UIWebViewWPE::endHold() {
+    if (!newDocument_) return;
+    newDocument_ = false;
+    cancelHold();
+    if (CGImageRef held = std::move(heldFrame_)) {
+        heldFrame_ = nullptr;
+        client_.backingDidReceiveFrame(std::move(held), heldScale_);
+        client_.backingDidPaintFrame();
+    }
+}
+
+bool UIWebViewWPE::whiteBackground() const {
+    return background_.alpha >= 1 && background_.red >= 1 && background_.green >= 1 && background_.blue >= 1;
+}
+
+void UIWebViewWPE::deliverFrame(CGImageRef image, double scale) {
+    if (holdsFrame(image)) {
+        heldFrame_ = std::move(image);
+        heldScale_ = scale;
+        return;
+    }
+    heldFrame_ = nullptr;
+    cancelHold();
+    client_.backingDidReceiveFrame(std::move(image), scale);
+    client_.backingDidPaintFrame();
+}
+
+bool UIWebViewWPE::holdsFrame(const CGImageRef& image) {
+    if (!newDocument_) return false;
+    if (whiteBackground() || !image || (documentLoadEnded_ && ++framesSinceLoadEnded_ >= 2)) {
+        newDocument_ = false;
+        return false;
+    }
+    // The engine's frames are 32-bit premultiplied words in host order (see
+    // UIWebViewWPESurface.cpp): white is all ones but for an unused alpha
+    // byte. A document's first frame may be wholly clear, nothing painted yet:
+    // it shows the background too, and the engine's white may follow it.
+    const std::uint32_t white = image->alphaInfo() != kCGImageAlphaNoneSkipFirst ? 0xffffffffu : 0x00ffffffu;
+    bool allWhite = true, allClear = image->alphaInfo() != kCGImageAlphaNoneSkipFirst;
+    const std::uint8_t* row = image->data().data();
+    for (std::size_t y = 0; y < image->height() && (allWhite || allClear); ++y, row += image->bytesPerRow()) {
+        for (std::size_t x = 0; x < image->width() && (allWhite || allClear); ++x) {
+            std::uint32_t word;
+            std::memcpy(&word, row + x * 4, 4);
+            allWhite = allWhite && (word & white) == white;
+            allClear = allClear && word == 0;
+        }
+    }
+    if (!allWhite && !allClear) newDocument_ = false;  // the document's own first frame
+    return allWhite;
 }
 
 void UIWebViewWPE::dropEngineView() {

@@ -37,7 +37,19 @@
 // with NSURLErrorResourceUnavailable (-1008) and start a new process on their
 // next load (a host load not started yet starts there at once);
 // library pages reload; every view of the process drops its last frame (and
-// any that comes after the end). Main thread only.
+// any that comes after the end).
+//
+// A new document's first frames: the engine paints a new page's initial empty
+// document, and each main document from its commit until it has a body and
+// was laid out, opaque white whatever the view's background. So while the
+// view's background is not opaque white, from the engine view's making and
+// each commit a uniformly opaque white frame is held back (the previous
+// page's frame, or the view's background, stays), until the first frame that
+// is neither that nor wholly clear (nothing painted yet: it shows the
+// background too), or the second frame after the document's load ended (the
+// first may have been painted before the end). A page that really is white
+// and paints nothing more after its end shows its held frame a short grace
+// after the end. Main thread only.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -223,6 +235,15 @@ private:
     // (`since`: hostNavigations_ when it started): then it was replaced (-999).
     void continueLoad(const std::string& URI, std::uint64_t since);
     void processEnded();
+    // A frame for the view (queue delivery): put into the layer unless it is
+    // the engine's white of a new document (see the header's comment).
+    void deliverFrame(CGImageRef image, double scale);
+    bool holdsFrame(const CGImageRef& image);
+    void newDocumentStarts();
+    void cancelHold();
+    void endHold();  // the held frame (if any) shows; later frames pass
+    bool whiteBackground() const;  // the engine's white is the view's background
+    void documentLoadEnds();
     void decide(WebKitPolicyDecision* decision, int decisionType);
     // A response decision: the main document's answer outside 200-299 is
     // refused (when the view asks for that) and its load failed; true then.
@@ -279,6 +300,15 @@ private:
     bool mediaNeedsGesture_ = true;
     bool failsOnErrorStatus_ = false;
     bool scalesPageToFit_ = false;
+    // A new document's frames are checked for the engine's white; its load
+    // ended, and the frames that came since.
+    bool newDocument_ = false;
+    bool documentLoadEnded_ = false;
+    unsigned framesSinceLoadEnded_ = 0;
+    CGImageRef heldFrame_;  // the last frame held back, and its scale
+    double heldScale_ = 1;
+    unsigned holdSource_ = 0;  // the grace after the load's end
+    static constexpr unsigned kWhiteFrameGraceMs = 250;
     struct Background {
         double red = 1, green = 1, blue = 1, alpha = 1;
     } background_;

@@ -302,6 +302,9 @@ void UIWebViewWPE::loadStarted() {
 
 void UIWebViewWPE::loadCommitted() {
     committed_ = true;
+    // A new document: the engine's white of it is held back (the previous
+    // page's frame, or the view's background, shows until its first frame).
+    newDocumentStarts();
     // The page now shown: the engine names a followed link's URL only from here on.
     if (const char* uri = view_ ? webkit_web_view_get_uri(view_) : nullptr; uri && (!request_ || request_->URL() != uri))
         request_ = NSURLRequest::requestWithURL(uri);
@@ -312,6 +315,7 @@ void UIWebViewWPE::loadFinished() {
     if (!loading_ || continuing_) return;  // the failed attempt of a continued load
     loading_ = false;
     cancelTimeout();
+    documentLoadEnds();
     statusCode_.reset();
     if (WebKitWebResource* resource = view_ ? webkit_web_view_get_main_resource(view_) : nullptr) {
         WebKitURIResponse* response = webkit_web_resource_get_response(resource);
@@ -326,6 +330,7 @@ void UIWebViewWPE::loadFailed(const NSError& error) {
     if (!loading_) return;
     loading_ = false;
     cancelTimeout();
+    if (committed_) documentLoadEnds();  // the document shown is the failed load's
     client_.backingDidFailLoad(error);
 }
 
@@ -334,6 +339,8 @@ void UIWebViewWPE::failCurrentLoad(long code, const std::string& description) {
 }
 
 void UIWebViewWPE::processEnded() {
+    heldFrame_ = nullptr;
+    cancelHold();
     client_.backingDidLosePage();
     if (group_.kind() == UIWebViewProcessGroup::Library) {
         // The library's own page comes back in a new process; a load under
