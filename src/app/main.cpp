@@ -75,6 +75,23 @@ static void followParentIfAsked() {
     if (getppid() != parent) std::raise(SIGTERM);  // it went before the request took hold
 }
 
+// Sanitized builds only: the leak checker's own exit-time check.
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
+
+// The application's threads (the network thread's run loop, dispatch workers,
+// the engine's and the device screen's threads) are not joined: one may still
+// be storing a poster or hashing its name when the run loop has ended. So once
+// the application has ended in order (its delegate told, its state written),
+// the process ends without running static destructors and library
+// finalizers, which would tear down what those threads still use (OpenSSL's
+// tables, say). Buffered output is written first; a sanitized build runs its
+// leak check first, as it would at exit.
+[[noreturn]] static void endProcess(int status) {
+    std::fflush(nullptr);
+    if (__lsan_do_leak_check) __lsan_do_leak_check();
+    ::_exit(status);
+}
+
 int main(int argc, char** argv) {
     UIApplicationHoldTerminationSignals();  // before any thread starts
     followParentIfAsked();
@@ -108,5 +125,5 @@ int main(int argc, char** argv) {
     UIApplication::setMainInterfaceLoader(mainStoryboardInterface);
     const int status = UIApplicationMain(argc, argv, "", NSStringFromClass<AppDelegate>());
     screen.reset();  // stops serving before the process ends
-    return status;
+    endProcess(status);
 }

@@ -208,15 +208,15 @@ TEST_CASE("a suspended task moves no byte, then finishes when resumed") {
     };
     // An idle time-out shorter than the suspension: suspended, it does not run.
     auto request = NSMutableURLRequest::requestWithURL(server.url("/big"));
-    request->setTimeoutInterval(1.5);
+    request->setTimeoutInterval(3);
     auto task = f.session->dataTaskWithRequest(request);
     task->resume();
-    REQUIRE(runMainUntil([&] { return suspended.load(); }));
+    REQUIRE(runMainUntil([&] { return suspended.load(); }, 60));
     CHECK(task->state() == NSURLSessionTaskStateSuspended);
     // The bytes already on their way arrive; then nothing moves while suspended.
     NSRunLoop::mainRunLoop()->runFor(1.0);
     const std::int64_t before = task->countOfBytesReceived();
-    NSRunLoop::mainRunLoop()->runFor(1.0);
+    NSRunLoop::mainRunLoop()->runFor(3.0);
     CHECK(task->countOfBytesReceived() == before);
     CHECK(before < static_cast<std::int64_t>(body.size()));
     task->resume();

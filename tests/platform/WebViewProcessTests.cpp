@@ -7,6 +7,8 @@
 // views let go by their delegate inside its calls.
 #include <doctest/doctest.h>
 
+#include <atomic>
+
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -169,7 +171,7 @@ TEST_CASE("a creative that hangs its process fails within the watchdog's limit, 
 
 TEST_CASE("a hung library page reloads in a new process") {
     testsupport::LoopbackHttpServer server;
-    int served = 0;
+    std::atomic<int> served{0};  // counted on the server's thread
     server.route("GET", "/library", [&](const testsupport::RecordedRequest&) {
         // The first visit hangs; the reload after the process ended does not.
         return testsupport::Reply::text(++served == 1 ? "<script>while (true) {}</script>" : "<title>back</title>",

@@ -157,8 +157,13 @@ void runRoad(Road& road, std::size_t chapters, bool awaitInterstitial = false) {
     const std::vector<Json> rows = rowsOf(listed, "chaptersTable");
     std::size_t chosen = 0, interstitials = 0;
     const auto start = std::chrono::steady_clock::now();
+    // An interstitial loaded before a fault was switched on may come first: the one awaited is the fault's own
+    // (its title seen), or any when none is named.
+    const auto awaited = [&] {
+        return interstitials > 0 && (road.awaitedTitle.empty() || road.titles.count(road.awaitedTitle) == 1);
+    };
     while (chosen < chapters ||
-           (awaitInterstitial && interstitials == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)))
+           (awaitInterstitial && !awaited() && std::chrono::steady_clock::now() - start < std::chrono::seconds(120)))
         interstitials += chooseChapter(road, rows[chosen++ % rows.size()]);
     if (awaitInterstitial) CHECK_MESSAGE(interstitials > 0, "an interstitial shown and closed by its control");
     road.tap({{"id", "backButton"}});
