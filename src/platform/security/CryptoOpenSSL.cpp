@@ -1,5 +1,4 @@
 // CC_MD5, CCCrypt and SecRandomCopyBytes over OpenSSL's EVP interface.
-#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
@@ -11,13 +10,6 @@
 #include "platform/security/CommonCrypto.h"
 
 namespace {
-
-// Dispatch workers are not joined at exit, so one may still be hashing while
-// the process ends: OpenSSL must not free its tables from an exit handler
-// under it (the memory goes with the process). This has to be the process's
-// first OpenSSL initialisation, hence a static one, before main (and so before
-// libcurl's global initialisation).
-[[maybe_unused]] const bool noCleanupAtExit = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 struct CipherContextDeleter {
     void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
