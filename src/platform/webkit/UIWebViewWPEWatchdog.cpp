@@ -121,5 +121,14 @@ void UIWebViewWPEGroup::processEnded() {
     ++generation_;
     responsive_ = true;  // the next generation's process starts answering afresh
     g_signal_handlers_disconnect_by_data(old, this);
-    g_object_unref(old);
+    // This runs inside the engine's own calls (a termination asked of the
+    // anchor, the ended process's signal to each view): the anchor goes once
+    // they have returned and what the ended process left queued is dispatched.
+    g_idle_add_full(
+        G_PRIORITY_LOW,
+        [](gpointer view) -> gboolean {
+            g_object_unref(view);
+            return G_SOURCE_REMOVE;
+        },
+        old, nullptr);
 }
