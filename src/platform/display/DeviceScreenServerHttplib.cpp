@@ -369,18 +369,17 @@ std::unique_ptr<DeviceScreenServer> DeviceScreenServer::start(DeviceScreenServer
         [opened = server->opened_](const std::string& url) { opened->record(url); });
 
     Backing* backing = server->backing_.get();
-    http.setAnswer([backing](const DeviceHttpRequest& request) {
+    const GatedServer::Answer handle = [backing](const DeviceHttpRequest& request) {
         ++backing->inProgress;
         DeviceHttpResponse response = backing->api->handle(request);
         --backing->inProgress;
         return response;
-    });
-    auto handler = [backing](const httplib::Request& request, httplib::Response& response) {
+    };
+    http.setAnswer(handle);
+    auto handler = [handle](const httplib::Request& request, httplib::Response& response) {
         DeviceHttpRequest translated = translate(request);
         if (DeviceScreenApi::mayWait(translated) && GatedServer::handToLane(translated)) return;
-        ++backing->inProgress;
-        answer(backing->api->handle(translated), response);
-        --backing->inProgress;
+        answer(handle(translated), response);
     };
     const char* everything = R"(/.*)";
     http.Get(everything, handler);

@@ -50,6 +50,14 @@ std::string schemeOf(const std::string& url) {
     return scheme;
 }
 
+sigset_t terminationSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
 // SIGINT and SIGTERM reach the main run loop through a pipe the handler writes to.
 std::atomic<int> signalWriteFd{-1};
 extern "C" void onTerminationSignal(int signo) {
@@ -81,10 +89,7 @@ public:
         // A program may hold the two back from its start (UIApplicationHoldTerminationSignals)
         // so that one sent before this point ends it through the loop too: it is
         // delivered now, to this thread.
-        sigset_t termination;
-        sigemptyset(&termination);
-        sigaddset(&termination, SIGINT);
-        sigaddset(&termination, SIGTERM);
+        const sigset_t termination = terminationSignals();
         ::pthread_sigmask(SIG_UNBLOCK, &termination, nullptr);
     }
     ~SignalPipe() {
@@ -108,10 +113,7 @@ private:
 }  // namespace
 
 void UIApplicationHoldTerminationSignals() {
-    sigset_t termination;
-    sigemptyset(&termination);
-    sigaddset(&termination, SIGINT);
-    sigaddset(&termination, SIGTERM);
+    const sigset_t termination = terminationSignals();
     ::pthread_sigmask(SIG_BLOCK, &termination, nullptr);
 }
 

@@ -85,7 +85,6 @@ void UIWebViewWPE::newDocumentStarts() {
     newDocument_ = true;
     documentLoadEnded_ = false;
     framesSinceLoadEnded_ = 0;
-    heldFrame_ = nullptr;
     cancelHold();
 }
 
@@ -107,6 +106,7 @@ void UIWebViewWPE::documentLoadEnds() {
 }
 
 void UIWebViewWPE::cancelHold() {
+    heldFrame_ = nullptr;
     if (holdSource_) g_source_remove(holdSource_);
     holdSource_ = 0;
 }
@@ -114,12 +114,14 @@ void UIWebViewWPE::cancelHold() {
 void UIWebViewWPE::endHold() {
     if (!newDocument_) return;
     newDocument_ = false;
+    CGImageRef held = std::move(heldFrame_);
     cancelHold();
-    if (CGImageRef held = std::move(heldFrame_)) {
-        heldFrame_ = nullptr;
-        client_.backingDidReceiveFrame(std::move(held), heldScale_);
-        client_.backingDidPaintFrame();
-    }
+    if (held) showFrame(std::move(held), heldScale_);
+}
+
+void UIWebViewWPE::showFrame(CGImageRef image, double scale) {
+    client_.backingDidReceiveFrame(std::move(image), scale);
+    client_.backingDidPaintFrame();
 }
 
 bool UIWebViewWPE::whiteBackground() const {
@@ -132,10 +134,8 @@ void UIWebViewWPE::deliverFrame(CGImageRef image, double scale) {
         heldScale_ = scale;
         return;
     }
-    heldFrame_ = nullptr;
     cancelHold();
-    client_.backingDidReceiveFrame(std::move(image), scale);
-    client_.backingDidPaintFrame();
+    showFrame(std::move(image), scale);
 }
 
 bool UIWebViewWPE::holdsFrame(const CGImageRef& image) {

@@ -240,8 +240,9 @@ private:
     void deliverFrame(CGImageRef image, double scale);
     bool holdsFrame(const CGImageRef& image);
     void newDocumentStarts();
-    void cancelHold();
-    void endHold();  // the held frame (if any) shows; later frames pass
+    void cancelHold();  // drops the held frame and its grace
+    void endHold();     // the held frame (if any) shows; later frames pass
+    void showFrame(CGImageRef image, double scale);  // into the layer, a painted frame
     bool whiteBackground() const;  // the engine's white is the view's background
     void documentLoadEnds();
     void decide(WebKitPolicyDecision* decision, int decisionType);

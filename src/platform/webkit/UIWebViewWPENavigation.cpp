@@ -339,7 +339,6 @@ void UIWebViewWPE::failCurrentLoad(long code, const std::string& description) {
 }
 
 void UIWebViewWPE::processEnded() {
-    heldFrame_ = nullptr;
     cancelHold();
     client_.backingDidLosePage();
     if (group_.kind() == UIWebViewProcessGroup::Library) {
