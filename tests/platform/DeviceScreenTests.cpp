@@ -431,8 +431,10 @@ TEST_CASE("a main loop that does not answer in time gives 503, and stopping ends
     auto waiting = std::async(std::launch::async, request, f.port, "POST", "/api/wait",
                               std::string(R"({"id":"late","timeout_ms":20000})"), std::string("application/json"),
                               httplib::Headers{});
-    REQUIRE_MESSAGE(runMainUntil([&] { return f.server->requestsInProgress() == 2; }, 30),
-                    "the two requests did not reach the screen");
+    // In progress is not yet waiting: a long poll the stop reaches before its wait begins is refused (503).
+    REQUIRE_MESSAGE(runMainUntil([&] {
+        return f.server->requestsInProgress() == 2 && f.server->screen().frames()->isWatched();
+    }, 30), "the two requests did not reach the screen");
     f.server->stop();
     CHECK(longPoll.get().status == 200);  // answered with the newest frame, not cut off
     CHECK(waiting.get().status == 503);
