@@ -117,20 +117,14 @@ bool AdServer::bind(int port, std::string& error) {
     return true;
 }
 
-void AdServer::start() {
-    thread_ = std::thread([this] { http_->listen_after_bind(); });
-}
+void AdServer::start() { listening_.start(*http_); }
 
-void AdServer::stop() {
-    if (!thread_.joinable()) return;
-    http_->stop();
-    thread_.join();
-}
+void AdServer::stop() { listening_.stop(); }
 
 void AdServer::close() { stop(); }
 
 bool AdServer::reopen(std::string& error) {
-    if (thread_.joinable()) return true;  // still open
+    if (listening_.serving()) return true;  // still open
     const int port = port_;
     http_ = makeServer();
     if (!bind(port, error)) {

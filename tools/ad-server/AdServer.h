@@ -20,7 +20,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
+
+#include "ListenThread.h"
 
 namespace httplib {
 class Server;
@@ -83,7 +84,7 @@ private:
     bool verbose_;
     std::string scheme_;
     std::unique_ptr<httplib::Server> http_;
-    std::thread thread_;
+    peers::ListenThread listening_;
     int port_ = 0;
 };
 

@@ -138,14 +138,10 @@ bool ControlServer::start(int port, std::string& error) {
         error = "cannot listen on 127.0.0.1:" + std::to_string(port) + " for the control endpoint";
         return false;
     }
-    thread_ = std::thread([this] { http_->listen_after_bind(); });
+    listening_.start(*http_);
     return true;
 }
 
-void ControlServer::stop() {
-    if (!thread_.joinable()) return;
-    http_->stop();
-    thread_.join();
-}
+void ControlServer::stop() { listening_.stop(); }
 
 }  // namespace adserver

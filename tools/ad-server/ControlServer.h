@@ -15,7 +15,8 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
+
+#include "ListenThread.h"
 
 namespace httplib {
 class Server;
@@ -47,7 +48,7 @@ private:
     std::shared_ptr<ServerState> state_;
     ModeSetter setMode_;
     std::unique_ptr<httplib::Server> http_;
-    std::thread thread_;
+    peers::ListenThread listening_;
     int port_ = 0;
 };
 

@@ -89,22 +89,11 @@ bool ControlServer::start(int port, std::string& error) {
         error = "cannot listen for control on 127.0.0.1" + (port ? ":" + std::to_string(port) : std::string());
         return false;
     }
-    thread_ = std::thread([this] {
-        http_->listen_after_bind();
-        finished_ = true;
-    });
+    listening_.start(*http_);
     return true;
 }
 
-void ControlServer::stop() {
-    if (!thread_.joinable()) return;
-    // A stop before the thread listens would be lost: repeated until it has ended.
-    while (!finished_) {
-        http_->stop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    thread_.join();
-}
+void ControlServer::stop() { listening_.stop(); }
 
 void ControlServer::installRoutes() {
     http_->Get("/control/log", [this](const httplib::Request&, httplib::Response& response) {

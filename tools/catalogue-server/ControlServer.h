@@ -13,10 +13,10 @@
 //   POST /control/media-drop  {"file", "at"}              (one reply carrying that byte is cut before it)
 //
 // A bad body answers 400 with a plain text reason.
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
+
+#include "ListenThread.h"
 
 namespace catalogue {
 
@@ -39,8 +39,7 @@ private:
     void installRoutes();
     std::shared_ptr<ControlPlan> plan_;
     std::unique_ptr<ListeningServer> http_;
-    std::thread thread_;
-    std::atomic<bool> finished_{false};
+    peers::ListenThread listening_;
     int port_ = 0;
 };
 
