@@ -98,6 +98,12 @@ TEST_CASE("the control endpoint logs every request and orders faults, data and d
     CHECK(httpGet(s.server.apiUrl("getversion", {{"os", "ios"}}), {}, 1000).status == 0);
     CHECK(fetchData(s.server, "getversion", {{"os", "ios"}}).is_object());
 
+    // A refused request is logged, and leaves an order to the next reply.
+    CHECK(s.order("fault", {{"action", "getversion"}, {"count", 1}, {"fault", "http500"}}) == 200);
+    CHECK(httpGet(s.server.unsignedApiUrl("getversion", "os=ios")).status == 403);
+    CHECK(httpGet(s.server.apiUrl("getversion", {{"os", "ios"}})).status == 500);
+    CHECK(s.log().back()["action"] == "getversion");
+
     CHECK(s.order("reset", json::object()) == 200);
     CHECK(s.log().empty());
     CHECK(s.server.stop() == 0);  // also while a reply is held back

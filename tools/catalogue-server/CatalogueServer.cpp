@@ -306,8 +306,6 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
         response.set_content("malformed percent escape in the query\n", "text/plain");
         return;
     }
-    if (control_) control_->record(action, *query);
-
     // The fault comes from the path prefix, else the "fault" parameter, else the header.
     std::string faultList;
     if (pathFault) faultList = *pathFault;
@@ -318,24 +316,26 @@ void CatalogueServer::handleApi(const httplib::Request& request, httplib::Respon
     else delayText = request.get_header_value(kDelayHeader);
     std::string faultError;
     auto plan = parseFaultPlan(faultList, delayText, faultError);
+    // The signed suffix: the token must be the MD5 of the secret followed by "time".
+    const std::string* token = queryValue(*query, "token");
+    const std::string* time = queryValue(*query, "time");
+    const bool signedRight = token && time && tokenMatches(*token, *time);
+
+    // Logged however it is answered. Orders from the control endpoint count the
+    // replies that are answered, taken as the request is logged, so they go to
+    // requests in the log's order; the request's own fault and delay come first.
+    const ControlledReply controlled =
+        control_ ? control_->arrive(action, *query, plan && signedRight) : ControlledReply{};
     if (!plan) {
         response.status = 400;
         response.set_content(faultError + "\n", "text/plain");
         return;
     }
-
-    // The signed suffix: the token must be the MD5 of the secret followed by "time".
-    const std::string* token = queryValue(*query, "token");
-    const std::string* time = queryValue(*query, "time");
-    if (!token || !time || !tokenMatches(*token, *time)) {
+    if (!signedRight) {
         response.status = 403;
         response.set_content("Forbidden\n", "text/plain");
         return;
     }
-
-    // Orders from the control endpoint count this reply; the request's own fault
-    // and delay come first.
-    const ControlledReply controlled = control_ ? control_->take(action) : ControlledReply{};
     if (plan->fault == Fault::None) plan->fault = controlled.fault.fault;
     if (plan->delay.count() == 0) plan->delay = controlled.fault.delay;
 

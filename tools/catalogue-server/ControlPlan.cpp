@@ -16,11 +16,19 @@ bool takeOne(Map& orders, const std::string& action, T& out) {
 
 }  // namespace
 
-void ControlPlan::record(const std::string& action, const Parameters& parameters) {
+ControlledReply ControlPlan::arrive(const std::string& action, const Parameters& parameters, bool answered) {
     nlohmann::json named = nlohmann::json::object();
     for (const auto& [name, value] : parameters) named[name] = value;
+    ControlledReply reply;
     std::lock_guard lock(mutex_);
     log_.push_back({{"action", action}, {"parameters", std::move(named)}});
+    if (!answered) return reply;
+    takeOne(faults_, action, reply.fault);
+    nlohmann::json data;
+    if (takeOne(data_, action, data)) reply.data = std::move(data);
+    std::chrono::milliseconds delay{0};
+    if (takeOne(delays_, action, delay)) reply.fault.delay += delay;
+    return reply;
 }
 
 nlohmann::json ControlPlan::log() const {
@@ -85,17 +93,6 @@ MediaPlan ControlPlan::takeMedia(const std::string& file, const std::string& ran
 nlohmann::json ControlPlan::mediaLog() const {
     std::lock_guard lock(mutex_);
     return mediaLog_;
-}
-
-ControlledReply ControlPlan::take(const std::string& action) {
-    ControlledReply reply;
-    std::lock_guard lock(mutex_);
-    takeOne(faults_, action, reply.fault);
-    nlohmann::json data;
-    if (takeOne(data_, action, data)) reply.data = std::move(data);
-    std::chrono::milliseconds delay{0};
-    if (takeOne(delays_, action, delay)) reply.fault.delay += delay;
-    return reply;
 }
 
 }  // namespace catalogue

@@ -39,8 +39,12 @@ class ControlPlan {
 public:
     using Parameters = std::vector<std::pair<std::string, std::string>>;
 
-    // Every catalogue request that arrived, before anything is checked.
-    void record(const std::string& action, const Parameters& parameters);
+    // Logs a catalogue request as it arrives and, when it is to be answered (not
+    // refused as malformed or unsigned), takes one reply's worth of the orders for
+    // its action under the same lock: orders go to requests in the log's order,
+    // however the threads answering them are scheduled.
+    ControlledReply arrive(const std::string& action, const Parameters& parameters, bool answered);
+    // Every catalogue request that arrived.
     nlohmann::json log() const;  // [{"action": ..., "parameters": {name: value, ...}}, ...]
 
     // Orders for the next `count` replies of the action; a later order of the same
@@ -55,9 +59,6 @@ public:
     void orderMediaDrop(const std::string& file, std::uint64_t at);
     // Forgets the logs and every order.
     void reset();
-
-    // Takes one reply's worth of the orders for the action.
-    ControlledReply take(const std::string& action);
 
     // Logs a request of a stream file (its Range header, empty for none) and takes
     // the plan of its reply, which carries the bytes from `first` up to `end`.
