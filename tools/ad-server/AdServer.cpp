@@ -146,12 +146,11 @@ void AdServer::handle(const httplib::Request& request, httplib::Response& respon
                   {"headers", receivedHeaders(request)},
                   {"time", now.count()}};
     if (request.method == "POST") entry["body"] = request.body;
-    state_->record(std::move(entry));
+    const auto fault = state_->arrive(std::move(entry), request.path);
     const std::string host = request.get_header_value("Host");
     const std::string origin = scheme_ + "://" + (host.empty() ? "127.0.0.1:" + std::to_string(port_) : host);
     const std::size_t modeChanges = state_->modeChanges();
     const ServerMode mode = state_->mode();
-    const auto fault = state_->takeFault(request.path);
     if (fault && fault->kind == Fault::Kind::Hang) {
         (void)state_->waitUnlessStopping(std::nullopt);  // released only by the stop
         send(plain(503, "stopping\n"), nullptr, {}, response);

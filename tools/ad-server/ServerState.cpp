@@ -20,9 +20,16 @@ std::optional<Fault::Kind> faultKindNamed(const std::string& name) {
 ServerState::ServerState(nlohmann::json units, nlohmann::json constants)
     : initialUnits_(units), initialConstants_(constants), units_(std::move(units)), constants_(std::move(constants)) {}
 
-void ServerState::record(nlohmann::json entry) {
+std::optional<Fault> ServerState::arrive(nlohmann::json entry, const std::string& path) {
     std::lock_guard lock(mutex_);
     log_.push_back(std::move(entry));
+    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+        if (!path.starts_with(it->pathPrefix)) continue;
+        Fault taken = *it;
+        if (--it->remaining <= 0) faults_.erase(it);
+        return taken;
+    }
+    return std::nullopt;
 }
 
 nlohmann::json ServerState::log() const {
@@ -72,17 +79,6 @@ void ServerState::setConstants(nlohmann::json constants) {
 void ServerState::addFault(Fault fault) {
     std::lock_guard lock(mutex_);
     faults_.push_back(std::move(fault));
-}
-
-std::optional<Fault> ServerState::takeFault(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
-        if (!path.starts_with(it->pathPrefix)) continue;
-        Fault taken = *it;
-        if (--it->remaining <= 0) faults_.erase(it);
-        return taken;
-    }
-    return std::nullopt;
 }
 
 void ServerState::reset() {

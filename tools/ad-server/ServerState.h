@@ -38,7 +38,9 @@ public:
     // The table and constants a reset returns to (those of --units, or the defaults).
     ServerState(nlohmann::json units, nlohmann::json constants);
 
-    void record(nlohmann::json entry);
+    // Logs a request as it arrives and takes the first fault whose prefix begins its path, counted down (gone at
+    // zero), under one lock: faults go to requests in the log's order, however their threads are scheduled.
+    std::optional<Fault> arrive(nlohmann::json entry, const std::string& path);
     nlohmann::json log() const;
 
     nlohmann::json units() const;
@@ -56,8 +58,6 @@ public:
     std::size_t sequenceIndex(const std::string& unit, std::size_t length, bool next);
 
     void addFault(Fault fault);
-    // The first fault whose prefix begins the path, counted down (gone at zero).
-    std::optional<Fault> takeFault(const std::string& path);
 
     // Forgets the log and every fault; the start-up units and constants come back.
     void reset();
