@@ -49,6 +49,12 @@ inline std::map<std::string, std::vector<nlohmann::json>> waitForPings(const tes
                                                                        const std::map<std::string, std::size_t>& counts,
                                                                        const std::string& what) {
     std::map<std::string, std::vector<nlohmann::json>> byPath;
+    // Said only on a failure, with the log as last read.
+    INFO("the server's log held: " << [&] {
+        std::string seen;
+        for (const auto& [path, entries] : byPath) seen += path + " x" + std::to_string(entries.size()) + " ";
+        return seen;
+    }());
     adkittest::waitFor([&] {
         byPath.clear();
         for (const auto& entry : server.log()) byPath[entry["path"].get<std::string>()].push_back(entry);

@@ -200,6 +200,7 @@ TEST_CASE("mediation no fill: every network failing pings once with its codes, a
     SUBCASE("no networks: the ping leaves the codes' placeholders unfilled") {
         road.loadBanner("none");
         adkittest::waitFor([&] { return road.heard->heardFailure(); }, "the no fill");
+        CHECK(road.heard->calls == std::vector<std::string>{"didFail 9 Request Error: No ad to show from all configured ad networks."});
         const auto queries = road.waitForPings({{"/nofill", 1}}, "the no-fill ping");
         CHECK(queries.at("/nofill").at(0).value("aec", "") == "@gw_aec@");
         CHECK(queries.at("/nofill").at(0).value("adt", "") == "@gw_adt@");

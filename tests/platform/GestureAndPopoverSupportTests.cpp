@@ -201,8 +201,10 @@ TEST_CASE("a pan recogniser follows a timed finger path and is cancelled by disa
         std::optional<DeviceInputResult> result;
         input.dragAlong({{{100, 90}, 0}, {{100, 95}, 0.05}, {{100, 100}, 0.1}, {{100, 334}, 0.2}, {{100, 340}, 0.25}},
                         [&](const DeviceInputResult& r) { result = r; });
-        for (int i = 0; i < 40 && !result; ++i) time.advance(0.01);
-        REQUIRE_MESSAGE(result, "the finger path to be carried out");
+        // The clock passes the path's last point; its points are timers a busy machine may hand over late.
+        for (int i = 0; i < 30 && !result; ++i) time.advance(0.01);
+        REQUIRE_MESSAGE(testsupport::runMainUntil([&] { return result.has_value(); }, 20),
+                        "the finger path to be carried out");
         CHECK(result->delivered);
     };
 
