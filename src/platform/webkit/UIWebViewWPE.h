@@ -309,7 +309,9 @@ private:
     CGImageRef heldFrame_;  // the last frame held back, and its scale
     double heldScale_ = 1;
     unsigned holdSource_ = 0;  // the grace after the load's end
-    static constexpr unsigned kWhiteFrameGraceMs = 250;
+    // Long enough for a busy machine's engine to deliver the page's own first
+    // frame after its load's end (250 ms let the held white through there).
+    static constexpr unsigned kWhiteFrameGraceMs = 1000;
     struct Background {
         double red = 1, green = 1, blue = 1, alpha = 1;
     } background_;
