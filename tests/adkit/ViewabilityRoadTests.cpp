@@ -190,13 +190,15 @@ TEST_CASE("viewability road: after ten refreshes one finished page at most besid
             pages.push_back(road.f.slot->SDKCoreWebView());
             if (i == 1) continue;
             // The run before has ended: its page got the last report and, when it answers, said so.
-            waitFor([&] { return road.lastReportLogged(run - 1); }, "the last report of the run before");
+            // A page's report is a load of its own: bounded like one (a checked build takes over 20 s here).
+            waitFor([&] { return road.lastReportLogged(run - 1); }, "the last report of the run before",
+                    slotroad::kLoadBound);
             if (!row.answers) continue;
             const auto& before = pages[i - 2];
             waitFor([&] {
                 const auto page = before.lock();
                 return !page || page->webView()->viewabilityUnloadPingReceived();
-            }, "the page of the run before to answer");
+            }, "the page of the run before to answer", slotroad::kLoadBound);
         }
         std::size_t alive = 0;
         for (const auto& page : pages) alive += !page.expired();
