@@ -16,6 +16,7 @@
 #include "SlotTestOwner.h"
 #include "adkit/foundation/AKURLUtilities.h"
 #include "adkit/rendering/AKWebView.h"
+#include "platform/WebViewSupport.h"
 #include "platform/security/SecTrust.h"
 #include "support/AdServerProcess.h"
 
@@ -56,6 +57,10 @@ inline std::string titledCreative(const std::string& title, const std::string& e
 // origin; ad web views and the core page on the engine; the controller afresh;
 // pings out for real; the fixture's slot made again on the engine.
 struct EngineRoadBase {
+    // No road here hangs a page on purpose: a busy machine's slow turn of the
+    // library's page or a creative is not taken for a hung page (the watchdog's
+    // 1 s ended the core page there, failing loads with code 2).
+    webtest::LongTurnsAllowed longTurns;
     slottest::SlotFixture f;
     testtools::AdServerProcess server;
     std::optional<AKAdHosts::ScopedOrigin> content, media;
