@@ -3,10 +3,11 @@
 // width with scalesPageToFit, the view's background and never the engine's
 // white before a page's first frame), the delegate asked for every
 // navigation in order with its type, one start and one end per load (-999
-// when replaced, -1001 on time-out, 404 still finishing, an error page failing
-// at once where the view asks for that), taps through the
-// window as link clicks, new windows in the same view, the device tree, and
-// a view hidden from the engine (a hidden page that still runs its scripts).
+// when replaced or stopped, none for a stopped one the host replaced, -1001
+// on time-out, 404 still finishing, an error page failing at once where the
+// view asks for that), taps through the window as link clicks, new windows
+// in the same view, the device tree, and a view hidden from the engine (a
+// hidden page that still runs its scripts).
 #include <doctest/doctest.h>
 
 #include <string>
@@ -250,6 +251,24 @@ TEST_CASE("web views fail a replaced load with -999 and a late main document wit
     web.waitForEnd("the time-out");
     CHECK(joined(log) == joined({"ask 5 " + server.url("/stalled"), "start", "fail -1001"}));
     server.releaseStalls();
+
+    // A load the host stops fails with -999; one it stops and then replaces
+    // with a load of its own ends unheard, however late the engine ends it:
+    // the delegate by then may be the new load's.
+    server.route("GET", "/held", Reply::text("<p>held</p>", "text/html").stallFirst());
+    for (const bool replaced : {false, true}) {
+        CAPTURE(replaced);
+        log.clear();
+        web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/held")));
+        REQUIRE(runMainUntil([&] { return web.delegate->count("start") == 1; }, 10));
+        web.view->stopLoading();
+        if (replaced) web.view->loadRequest(NSURLRequest::requestWithURL(server.url("/quick")));
+        REQUIRE(runMainUntil([&] { return web.delegate->count(replaced ? "finish" : "fail -999") == 1; }, 10));
+        const std::string held = "ask 5 " + server.url("/held");
+        CHECK(joined(log) == (replaced ? joined({held, "start", "ask 5 " + server.url("/quick"), "start", "finish"})
+                                       : joined({held, "start", "fail -999"})));
+        server.releaseStalls();
+    }
 }
 
 TEST_CASE("web views take taps through the window as the user's link clicks, open new windows in place and show in the tree") {

@@ -257,6 +257,7 @@ void UIWebViewWPE::startRequest(const std::shared_ptr<NSURLRequest>& request) {
 void UIWebViewWPE::stopLoading() {
     QV_ASSERT_MAIN_THREAD();
     hostNavigates();
+    if (loading_) stoppedAt_ = hostNavigations_;
     if (view_) webkit_web_view_stop_loading(view_);
 }
 

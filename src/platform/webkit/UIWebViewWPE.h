@@ -288,6 +288,11 @@ private:
     // started a load (both as the engine's signals come).
     std::uint64_t hostNavigations_ = 0;
     std::uint64_t startedAt_ = 0;
+    // The count after the host stopped the load under way. Once the host has
+    // navigated again, that load's end (whenever the engine sends it) is
+    // nobody's: the delegate by then is the new load's.
+    std::optional<std::uint64_t> stoppedAt_;
+    bool stoppedLoadReplaced() const { return stoppedAt_ && *stoppedAt_ != hostNavigations_; }
     // A load goes on after an allowed certificate: its new attempt (the next
     // start with this URI) is no new load, and the failed one's end no end.
     bool continuing_ = false;

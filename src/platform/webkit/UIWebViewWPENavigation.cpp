@@ -2,10 +2,12 @@
 // view's queue (decisions held) and delivered in order from the run loop, so
 // the delegate is never called from inside an engine callback and may
 // evaluate script meanwhile. One start, then one finish or fail per main-frame
-// load; a replaced load fails with NSURLErrorCancelled; an attempt that asking
-// again mends (a certificate allowed on the way) continues the same load. A
-// view that fails loads on error statuses refuses such a main document at its
-// response decision, before the engine shows or runs any of it.
+// load; a replaced load fails with NSURLErrorCancelled, and so does one the
+// host stopped, unless the host has loaded anew since (then its end is
+// nobody's and goes unheard); an attempt that asking again mends (a
+// certificate allowed on the way) continues the same load. A view that fails
+// loads on error statuses refuses such a main document at its response
+// decision, before the engine shows or runs any of it.
 #include <glib.h>
 #include <wpe/webkit.h>
 
@@ -287,6 +289,7 @@ void UIWebViewWPE::loadStarted() {
         failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
         if (!queue->alive) return;
     }
+    stoppedAt_.reset();
     loading_ = true;
     committed_ = false;
     hostLoadPending_ = false;
@@ -322,6 +325,8 @@ void UIWebViewWPE::loadFinished() {
         if (response && webkit_uri_response_get_status_code(response) > 0)
             statusCode_ = static_cast<long>(webkit_uri_response_get_status_code(response));
     }
+    if (stoppedLoadReplaced()) return stoppedAt_.reset();  // nobody's (see stoppedAt_)
+    stoppedAt_.reset();
     fitPageWidth();  // before the client hears of the page
     client_.backingDidFinishLoad();
 }
@@ -331,6 +336,8 @@ void UIWebViewWPE::loadFailed(const NSError& error) {
     loading_ = false;
     cancelTimeout();
     if (committed_) documentLoadEnds();  // the document shown is the failed load's
+    if (stoppedLoadReplaced()) return stoppedAt_.reset();  // nobody's (see stoppedAt_)
+    stoppedAt_.reset();
     client_.backingDidFailLoad(error);
 }
 
