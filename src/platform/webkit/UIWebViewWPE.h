@@ -56,6 +56,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/webkit/UIWebView.h"
@@ -292,7 +293,12 @@ private:
     // navigated again, that load's end (whenever the engine sends it) is
     // nobody's: the delegate by then is the new load's.
     std::optional<std::uint64_t> stoppedAt_;
-    bool stoppedLoadReplaced() const { return stoppedAt_ && *stoppedAt_ != hostNavigations_; }
+    // At a load's end: whether the client hears it (not when the host stopped
+    // it and loaded anew since). The stop is forgotten either way.
+    bool endIsHeard() {
+        const auto stopped = std::exchange(stoppedAt_, std::nullopt);
+        return !stopped || *stopped == hostNavigations_;
+    }
     // A load goes on after an allowed certificate: its new attempt (the next
     // start with this URI) is no new load, and the failed one's end no end.
     bool continuing_ = false;

@@ -289,7 +289,6 @@ void UIWebViewWPE::loadStarted() {
         failCurrentLoad(NSURLErrorCancelled, "replaced by another load");
         if (!queue->alive) return;
     }
-    stoppedAt_.reset();
     loading_ = true;
     committed_ = false;
     hostLoadPending_ = false;
@@ -325,8 +324,7 @@ void UIWebViewWPE::loadFinished() {
         if (response && webkit_uri_response_get_status_code(response) > 0)
             statusCode_ = static_cast<long>(webkit_uri_response_get_status_code(response));
     }
-    if (stoppedLoadReplaced()) return stoppedAt_.reset();  // nobody's (see stoppedAt_)
-    stoppedAt_.reset();
+    if (!endIsHeard()) return;
     fitPageWidth();  // before the client hears of the page
     client_.backingDidFinishLoad();
 }
@@ -336,8 +334,7 @@ void UIWebViewWPE::loadFailed(const NSError& error) {
     loading_ = false;
     cancelTimeout();
     if (committed_) documentLoadEnds();  // the document shown is the failed load's
-    if (stoppedLoadReplaced()) return stoppedAt_.reset();  // nobody's (see stoppedAt_)
-    stoppedAt_.reset();
+    if (!endIsHeard()) return;
     client_.backingDidFailLoad(error);
 }
 
