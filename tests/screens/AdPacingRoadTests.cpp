@@ -34,7 +34,7 @@ constexpr const char* kDetailBanner = "ca-app-pub-7305118264490321/1093847562";
 struct Creative {
     const char* unit;
     unsigned colour;  // 0xRRGGBB
-    const char* title;
+    std::string title;
     const char* impression;  // the `unit` of its impression ping
 };
 const Creative kConfigured{kAppInterstitial, 0x283593, "Quorvane interstitial", "quorvane-interstitial-0001"};
@@ -124,12 +124,14 @@ void expectDialogFor(const ApplicationProcess& app, const std::string& chapter) 
 void expectInterstitial(AdApp& ads, const Creative& creative, std::size_t impressionsBefore, const std::string& chapter) {
     ApplicationProcess& app = ads.app();
     Json tree;
+    const auto titled = [&](const Json& v) { return v.value("title", "") == creative.title; };
+    // The page's title is the engine's word on its document, which may come after the close control shows.
     REQUIRE_MESSAGE(app.waitForTree([&](const Json& t) {
-        return tree = t, !withId(t, "adClose").empty() && !hasClass(t, "LOProgressHUD");
+        return tree = t, !withId(t, "adClose").empty() && !hasClass(t, "LOProgressHUD") && !findViews(t, titled).empty();
     }), "the interstitial " << creative.title);
     CHECK(withId(tree, "downloadButton").empty());
     const Json screen = tree["screen"];
-    const auto pages = findViews(tree, [&](const Json& v) { return v.value("title", "") == creative.title; });
+    const auto pages = findViews(tree, titled);
     REQUIRE_MESSAGE(pages.size() == 1, "the web view titled " << creative.title);
     CHECK(pages.front()["frame"] == Json::array({0, 0, screen["width"], screen["height"]}));
     const Json close = withId(tree, "adClose").front();
